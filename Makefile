@@ -1,0 +1,36 @@
+# Front door: `make run` and `make test` install what is missing, configure,
+# build, and then start the program or run every test.
+JOBS ?= $(shell nproc)
+CTEST_ARGS ?=
+
+.PHONY: all setup build build-asan run test test-default test-asan bench clean
+
+all: build
+
+setup:
+	bash scripts/setup.sh
+
+build: setup
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+build-asan: setup
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+
+run: build
+	bash scripts/run.sh build
+
+test: test-default test-asan
+
+test-default: build
+	ctest --preset default -j $(JOBS) $(CTEST_ARGS)
+
+test-asan: build-asan
+	ctest --preset asan -j $(JOBS) $(CTEST_ARGS)
+
+bench: build
+	bash bench/run.sh build
+
+clean:
+	rm -rf build build-asan
