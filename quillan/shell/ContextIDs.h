@@ -1,0 +1,25 @@
+#pragma once
+
+// The program's one help routine. Every help request (the main window's
+// "Display Help" and F1, the viewer's and the browser's Help buttons) goes
+// through ShowHelp with the program-wide help file path.
+
+#include <QString>
+#include <QtGlobal>
+
+class QWidget;
+
+namespace ContextIDs {
+
+// Commands understood by the HTML Help stand-in (HtmlHelp in HtmlHelp.h).
+inline constexpr quint32 HH_DISPLAY_TOPIC = 0x0000; // data 0: the default topic
+inline constexpr quint32 HH_HELP_CONTEXT = 0x000F;  // data: a context id
+
+// Opens the help file `helpFile` at its default topic (contextId 0) or at
+// the topic it maps to `contextId`. The help window is owned by
+// `ownerWindow` when one is given (nullptr for none) and never blocks.
+// Returns true when the help viewer opened; false when the file is not an
+// ordinary, visible file or the viewer could not show the topic.
+bool ShowHelp(const QString &helpFile, QWidget *ownerWindow, qint32 contextId);
+
+} // namespace ContextIDs

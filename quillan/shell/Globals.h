@@ -1,0 +1,20 @@
+#pragma once
+
+// Program-wide values of the global module.
+
+#include <QString>
+
+namespace Globals {
+
+// Full path of the compiled help file, the program's folder followed by
+// "/qlnhelp.chm". Empty until set; helpFilePath() fills it on first use.
+extern QString HelpFilePath;
+
+// The help file path, set to the program's folder + "/qlnhelp.chm" the first
+// time it is asked for while still empty. Needs a QCoreApplication.
+const QString &helpFilePath();
+
+// Sets the help file path (the start-up routine does this once).
+void setHelpFilePath(const QString &path);
+
+} // namespace Globals
