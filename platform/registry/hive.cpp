@@ -1,0 +1,1 @@
+// Hive storage (in progress).

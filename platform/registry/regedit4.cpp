@@ -1,0 +1,1 @@
+// REGEDIT4 text (in progress).
