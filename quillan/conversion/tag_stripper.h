@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,30 +22,40 @@ namespace quillan {
 
 class TagStripper {
 public:
-    // Filters one chunk of input, appending whatever output is complete to
-    // `out`. At most 2 * input.size() + 8 bytes are appended.
-    void feed(std::string_view input, std::string &out);
+    // Receives the output in pieces of at most bufferSize bytes.
+    using Sink = std::function<void(std::string_view)>;
 
-    // Ends the input: the last line needs no terminator.
-    void finish(std::string &out);
+    explicit TagStripper(Sink sink, std::size_t bufferSize = 64 * 1024);
 
-    bool inTag() const { return inTag_; }
+    // Filters one chunk of input. Output is handed to the sink whenever the
+    // internal buffer fills, and at finish().
+    void feed(std::string_view input);
+
+    // Ends the input (the last line needs no terminator) and hands over
+    // everything still buffered. The filter is then ready for a new input.
+    void finish();
 
 private:
     enum class Trim : std::uint8_t { Empty, One, Writing };
 
-    void literal(char c, std::string &out);   // after &nbsp; handling
-    void text(char c, std::string &out);      // outside tags, to the trimmer
-    void flushPartialEntity(std::string &out);
-    void endLine(std::string &out);
-    std::size_t copyRun(const char *p, const char *end, std::string &out);
+    void text(char c);            // a byte outside tags, to the trimmer
+    void flushPartialEntity();
+    void endLine();
+    void put(char c);
+    void put(const char *p, std::size_t n);
+    void putSpaces(std::uint64_t n);
+    void flush();
+
+    Sink sink_;
+    std::string buf_;
+    std::size_t capacity_;
 
     bool inTag_ = false;
-    bool afterCR_ = false;        // a LF right after CR belongs to the line end
-    std::uint8_t entityMatched_ = 0;  // bytes of "&nbsp;" matched so far
+    bool afterCR_ = false;           // a LF right after CR belongs to the line end
+    std::uint8_t entityMatched_ = 0; // bytes of "&nbsp;" matched so far
     Trim trim_ = Trim::Empty;
-    char held_ = 0;               // the first kept byte, while only one is known
-    std::uint64_t pendingSpaces_ = 0;  // spaces after the last written byte
+    char held_ = 0;                  // the first kept byte, while it is the only one
+    std::uint64_t pendingSpaces_ = 0; // spaces after the last kept byte, not yet written
 };
 
 } // namespace quillan

@@ -1,0 +1,214 @@
+// The text path rule and whole-file conversion, with every failure reported.
+#include "converter.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using quillan::ConversionError;
+using quillan::convertHtmlFile;
+using quillan::textPathFor;
+
+TEST(TextPathRule, CutsTheFileNameAfterItsFirstDot)
+{
+    EXPECT_EQ(textPathFor("/pages/index.html"), "/pages/index.TXT");
+    EXPECT_EQ(textPathFor("/pages/news.htm"), "/pages/news.TXT");
+    EXPECT_EQ(textPathFor("/pages/report.final.html"), "/pages/report.TXT");
+    EXPECT_EQ(textPathFor("page.htm"), "page.TXT");
+    EXPECT_EQ(textPathFor("/pages/a."), "/pages/a.TXT");
+}
+
+TEST(TextPathRule, NeverLooksAtFolderNames)
+{
+    EXPECT_EQ(textPathFor("/my.pages/index.html"), "/my.pages/index.TXT");
+    EXPECT_EQ(textPathFor("/home/me/.cache/x.html"), "/home/me/.cache/x.TXT");
+    EXPECT_EQ(textPathFor("/a.b/page"), "/a.b/page.TXT");
+    EXPECT_EQ(textPathFor("./page"), "./page.TXT");
+}
+
+TEST(TextPathRule, NamesWithoutAUsableDotGetTxtAppended)
+{
+    EXPECT_EQ(textPathFor("/pages/page"), "/pages/page.TXT");
+    EXPECT_EQ(textPathFor("page"), "page.TXT");
+    EXPECT_EQ(textPathFor("/pages/.draft.html"), "/pages/.draft.TXT");
+    EXPECT_EQ(textPathFor("/pages/.profile"), "/pages/.profile.TXT");
+}
+
+TEST(WholeFile, ConvertsBesideTheInputAndOverwritesAnOldText)
+{
+    TempDir dir;
+    writeFile(dir / "index.html", "<p>Hello</p>\r\n<p>world</p>\r\n");
+    writeFile(dir / "index.TXT", std::string(5000, 'z'));
+    EXPECT_EQ(convertHtmlFile(dir / "index.html"), dir / "index.TXT");
+    EXPECT_EQ(readFile(dir / "index.TXT"), "Hello\r\nworld\r\n");
+}
+
+TEST(WholeFile, EmptyAndTagOnlyInputsGiveAnEmptyTextFile)
+{
+    TempDir dir;
+    writeFile(dir / "empty.html", "");
+    writeFile(dir / "tags.html", "<html>\r\n<body></body>\r\n</html>");
+    convertHtmlFile(dir / "empty.html");
+    convertHtmlFile(dir / "tags.html");
+    ASSERT_TRUE(std::filesystem::exists(dir / "empty.TXT"));
+    EXPECT_EQ(readFile(dir / "empty.TXT"), "");
+    EXPECT_EQ(readFile(dir / "tags.TXT"), "");
+}
+
+TEST(WholeFile, ExplicitOutputPath)
+{
+    TempDir dir;
+    writeFile(dir / "in.html", "<i>kept text</i>");
+    convertHtmlFile(dir / "in.html", dir / "elsewhere.txt");
+    EXPECT_EQ(readFile(dir / "elsewhere.txt"), "kept text\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "in.TXT"));
+}
+
+// Expects a ConversionError naming `path`, with a non-empty reason.
+template <typename F> void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
+{
+    try {
+        run();
+        ADD_FAILURE() << "no failure reported for " << path;
+    } catch (const ConversionError &e) {
+        EXPECT_EQ(e.path(), path);
+        EXPECT_FALSE(e.reason().empty());
+        if (!reason.empty()) {
+            EXPECT_EQ(e.reason(), reason);
+        }
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+    }
+}
+
+TEST(Failures, InputThatCannotBeOpenedCreatesNoTextFile)
+{
+    TempDir dir;
+    const auto missing = dir / "missing.html";
+    expectFailure([&] { convertHtmlFile(missing); }, missing.string(), "No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.TXT"));
+
+    std::filesystem::create_directory(dir / "folder.html");
+    expectFailure([&] { convertHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(),
+                  "Is a directory");
+    EXPECT_FALSE(std::filesystem::exists(dir / "folder.TXT"));
+
+    EXPECT_THROW(convertHtmlFile(std::filesystem::path()), ConversionError);
+}
+
+TEST(Failures, UnreadableInput)
+{
+    TempDir dir;
+    writeFile(dir / "secret.html", "<p>hidden</p>");
+    std::filesystem::permissions(dir / "secret.html", std::filesystem::perms::none);
+    if (::geteuid() != 0) {
+        expectFailure([&] { convertHtmlFile(dir / "secret.html"); }, (dir / "secret.html").string(),
+                      "Permission denied");
+        EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
+        return;
+    }
+    // Root reads every file: try it as an ordinary user in a child.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(4);
+        try {
+            convertHtmlFile(dir / "secret.html");
+        } catch (const ConversionError &e) {
+            ::_exit(e.reason() == "Permission denied" && e.path() == (dir / "secret.html").string() ? 0 : 3);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no failure, 3: wrong error, 4: could not drop root";
+    EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
+}
+
+TEST(Failures, TextFileThatCannotBeCreated)
+{
+    TempDir dir;
+    writeFile(dir / "page.html", "<p>text</p>");
+    const auto target = dir / "no-such-folder" / "out.txt";
+    expectFailure([&] { convertHtmlFile(dir / "page.html", target); }, target.string(),
+                  "No such file or directory");
+    // The text path exists as a folder.
+    std::filesystem::create_directory(dir / "page.TXT");
+    expectFailure([&] { convertHtmlFile(dir / "page.html"); }, (dir / "page.TXT").string(),
+                  "Is a directory");
+}
+
+TEST(Failures, AFileIsNeverConvertedOntoItself)
+{
+    TempDir dir;
+    const std::string original = "<p>my notes</p>\r\nmore notes\r\n";
+    writeFile(dir / "notes.TXT", original);
+    expectFailure([&] { convertHtmlFile(dir / "notes.TXT"); }, (dir / "notes.TXT").string());
+    EXPECT_EQ(readFile(dir / "notes.TXT"), original);
+
+    // The same file reached through a symbolic link and a hard link.
+    writeFile(dir / "real.html", original);
+    std::filesystem::create_symlink(dir / "real.html", dir / "link.TXT");
+    expectFailure([&] { convertHtmlFile(dir / "link.html", dir / "link.TXT"); },
+                  (dir / "link.html").string());
+    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "link.TXT"); },
+                  (dir / "real.html").string());
+    std::filesystem::create_hard_link(dir / "real.html", dir / "hard.TXT");
+    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "hard.TXT"); },
+                  (dir / "real.html").string());
+    EXPECT_EQ(readFile(dir / "real.html"), original);
+}
+
+TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
+{
+    TempDir dir;
+    writeFile(dir / "page.html", "<p>some text</p>");
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full",
+                  "No space left on device");
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
+{
+    TempDir dir;
+    std::string big;
+    for (int i = 0; i < 20000; ++i)
+        big += "<p>line number " + std::to_string(i) + "</p>\r\n";
+    writeFile(dir / "big.html", big);
+
+    // In a child limited to 4 KiB files, the write fails with EFBIG after the
+    // text file was created; the child reports what it saw in its exit code.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            convertHtmlFile(dir / "big.html");
+        } catch (const ConversionError &e) {
+            const bool named = e.path() == (dir / "big.TXT").string();
+            const bool gone = !std::filesystem::exists(dir / "big.TXT");
+            ::_exit(named && gone ? 0 : 3);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no failure reported, 3: wrong path or file left behind";
+    EXPECT_FALSE(std::filesystem::exists(dir / "big.TXT"));
+    EXPECT_EQ(readFile(dir / "big.html"), big);
+}
+
+} // namespace
