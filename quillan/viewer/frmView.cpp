@@ -1,0 +1,345 @@
+#include "viewer/frmView.h"
+
+#include "shell/ContextIDs.h"
+#include "shell/Globals.h"
+#include "shell/Twips.h"
+#include "viewer/RichTextBox.h"
+#include "viewer/file_copy.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFont>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextCursor>
+
+namespace {
+
+const char *const ProgramTitle = "Quillan";
+
+// Layout, in twips.
+constexpr int DesignClientWidth = 12120;
+constexpr int DesignClientHeight = 4560;
+constexpr int TextLeft = 120;
+constexpr int TextTop = 120;
+constexpr int TextWidth = 11775;
+constexpr int TextHeight = 3565;
+constexpr int FontRowLeft = 1200;
+constexpr int CommandRowLeft = 4320;
+constexpr int RowTop = 3840;
+
+constexpr double StartFontSize = 9.75;
+constexpr double FontStep = 1.0;
+constexpr double SmallerThreshold = 8.0;
+
+constexpr qint32 ViewerHelpContext = 1028;
+
+void placeInTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
+}
+
+void moveTopInTwips(QWidget *widget, int left, int top)
+{
+    widget->move(Twips::toPixels(left, widget->screen()), Twips::toPixels(top, widget->screen()));
+}
+
+QFont buttonFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+std::filesystem::path toPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+} // namespace
+
+frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setupWindow();
+    setupTextBox();
+    setupFontSizeRow();
+    setupCommandButtons();
+    connectHandlers();
+    Form_Load();
+}
+
+frmView::~frmView() = default;
+
+void frmView::setupWindow()
+{
+    setObjectName(QStringLiteral("frmView"));
+    setWindowTitle(QString::fromLatin1(ProgramTitle));
+    resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
+}
+
+void frmView::setupTextBox()
+{
+    txtHTML = new RichTextBox(this);
+    txtHTML->setObjectName(QStringLiteral("txtHTML"));
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setWeight(QFont::Normal);
+    font.setPointSizeF(StartFontSize);
+    txtHTML->setFont(font);
+    txtHTML->setSize(StartFontSize);
+    QPalette palette = txtHTML->palette();
+    palette.setColor(QPalette::Base, QColor(224, 224, 224));
+    txtHTML->setPalette(palette);
+    moveTopInTwips(txtHTML, TextLeft, TextTop);
+    txtHTML->setWidth(TextWidth);
+    txtHTML->setHeight(TextHeight);
+}
+
+QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
+                                 int widthTwips, int heightTwips)
+{
+    auto *button = new QPushButton(caption, panel);
+    button->setFont(buttonFont());
+    button->setAutoDefault(false);
+    placeInTwips(button, leftTwips, topTwips, widthTwips, heightTwips);
+    return button;
+}
+
+void frmView::setupFontSizeRow()
+{
+    Picture2 = new QWidget(this);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    placeInTwips(Picture2, FontRowLeft, RowTop, 2415, 375);
+
+    btnSmaller = makeButton(Picture2, QStringLiteral("<<"), 0, 0, 615, 255);
+    btnSmaller->setObjectName(QStringLiteral("btnSmaller"));
+
+    Label1 = new QLabel(QStringLiteral("Font Size"), Picture2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(buttonFont());
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    placeInTwips(Label1, 720, 0, 855, 255);
+
+    btnLarger = makeButton(Picture2, QStringLiteral(">>"), 1680, 0, 615, 255);
+    btnLarger->setObjectName(QStringLiteral("btnLarger"));
+}
+
+void frmView::setupCommandButtons()
+{
+    Picture1 = new QWidget(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    placeInTwips(Picture1, CommandRowLeft, RowTop, 3975, 615);
+
+    // Placed every 960 twips but 975 wide: neighbours overlap by 15 twips.
+    btnPrint = makeButton(Picture1, QStringLiteral("Print"), 0, 0, 975, 495);
+    btnSave = makeButton(Picture1, QStringLiteral("Save"), 960, 0, 975, 495);
+    btnClose = makeButton(Picture1, QStringLiteral("Close"), 1920, 0, 975, 495);
+    btnHelp = makeButton(Picture1, QStringLiteral("Help"), 2880, 0, 975, 495);
+    btnPrint->setObjectName(QStringLiteral("btnPrint"));
+    btnSave->setObjectName(QStringLiteral("btnSave"));
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+}
+
+void frmView::connectHandlers()
+{
+    connect(btnLarger, &QPushButton::clicked, this, &frmView::btnLarger_Click);
+    connect(btnSmaller, &QPushButton::clicked, this, &frmView::btnSmaller_Click);
+    connect(btnPrint, &QPushButton::clicked, this, &frmView::btnPrint_Click);
+    connect(btnSave, &QPushButton::clicked, this, &frmView::btnSave_Click);
+    connect(btnClose, &QPushButton::clicked, this, &frmView::btnClose_Click);
+    connect(btnHelp, &QPushButton::clicked, this, &frmView::btnHelp_Click);
+}
+
+void frmView::ShowModal()
+{
+    QEventLoop loop;
+    connect(this, &frmView::unloaded, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    loop.exec(QEventLoop::DialogExec);
+}
+
+void frmView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmView::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+    emit unloaded();
+}
+
+void frmView::Form_Load()
+{
+    textSaved = false;
+}
+
+// Lays the window out from its outer size (title bar and borders included).
+// A size the text box refuses is skipped and the next steps still run.
+void frmView::Form_Resize()
+{
+    const QRect outer = frameGeometry();
+    const int outerWidth = Twips::fromPixels(outer.width(), screen());
+    const int outerHeight = Twips::fromPixels(outer.height(), screen());
+
+    if (outerWidth > 1200)
+        txtHTML->setWidth(outerWidth - 200);
+    txtHTML->setHeight(outerHeight - 1400);
+    const int rowTop = txtHTML->Height() + 300;
+    moveTopInTwips(Picture1, CommandRowLeft, rowTop);
+    moveTopInTwips(Picture2, FontRowLeft, rowTop);
+}
+
+// The text file goes unless it was kept; a file that cannot be deleted is
+// left as it is, without a word.
+void frmView::Form_Unload()
+{
+    if (!textSaved) {
+        const QString path = txtHTML->FileName();
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+    txtHTML->setText(QString());
+}
+
+void frmView::btnLarger_Click()
+{
+    txtHTML->setSize(txtHTML->Size() + FontStep);
+    txtHTML->Refresh();
+}
+
+// 8 points is the threshold of the test, not a floor: 8.75 becomes 7.75.
+void frmView::btnSmaller_Click()
+{
+    if (txtHTML->Size() > SmallerThreshold) {
+        txtHTML->setSize(txtHTML->Size() - FontStep);
+        txtHTML->Refresh();
+    }
+}
+
+void frmView::btnClose_Click()
+{
+    close();
+}
+
+void frmView::btnHelp_Click()
+{
+    ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, ViewerHelpContext);
+}
+
+QPrinter *frmView::Printer()
+{
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return printer_.get();
+}
+
+QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
+{
+    auto *dialog = new QPrintDialog(printer, this);
+    dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    const bool selected = txtHTML->SelLength() > 0;
+    dialog->setOption(QAbstractPrintDialog::PrintSelection, selected);
+    dialog->setPrintRange(selected ? QAbstractPrintDialog::Selection : QAbstractPrintDialog::AllPages);
+    return dialog;
+}
+
+// Prints what the user left chosen in the print dialog. Cancelling the
+// dialog prints nothing at all.
+void frmView::btnPrint_Click()
+{
+    QPrinter *printer = Printer();
+    QPointer<QPrintDialog> dialog = createPrintDialog(printer);
+    QPointer<frmView> self(this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!self)
+        return;
+    delete dialog;
+    if (accepted)
+        printChosenRange(printer);
+}
+
+void frmView::printChosenRange(QPrinter *printer)
+{
+    if (printer->printRange() == QPrinter::Selection || txtHTML->SelLength() == 0) {
+        txtHTML->SelPrint(printer);
+        return;
+    }
+    // "All" chosen with text selected: print the whole text, then give the
+    // user the selection back.
+    const QTextCursor kept = txtHTML->textCursor();
+    QTextCursor none = kept;
+    none.clearSelection();
+    txtHTML->setTextCursor(none);
+    txtHTML->SelPrint(printer);
+    txtHTML->setTextCursor(kept);
+}
+
+QFileDialog *frmView::createSaveDialog()
+{
+    auto *dialog = new QFileDialog(this, tr("Save As"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QStringLiteral("txt Files (*.txt)"));
+    const QString shown = txtHTML->FileName();
+    if (!shown.isEmpty())
+        dialog->setDirectory(QFileInfo(shown).absolutePath());
+    return dialog;
+}
+
+// The text file is kept whether the dialog was confirmed or cancelled; a
+// confirmed path also gets a copy of the text file.
+void frmView::btnSave_Click()
+{
+    QPointer<QFileDialog> dialog = createSaveDialog();
+    QPointer<frmView> self(this);
+    const bool confirmed = dialog->exec() == QDialog::Accepted;
+    if (!self)
+        return;
+    const QStringList chosen = dialog->selectedFiles();
+    delete dialog;
+    textSaved = true;
+    if (confirmed && !chosen.isEmpty())
+        saveCopyTo(chosen.first());
+}
+
+void frmView::saveCopyTo(const QString &target)
+{
+    const QString source = txtHTML->FileName();
+    QString failedPath;
+    QString reason;
+    if (source.isEmpty()) {
+        failedPath = target;
+        reason = tr("There is no text file to copy.");
+    } else {
+        try {
+            quillan::copyFileIntoPlace(toPath(source), toPath(target));
+            return;
+        } catch (const quillan::CopyError &e) {
+            failedPath = QFile::decodeName(QByteArray::fromStdString(e.path()));
+            reason = QString::fromLocal8Bit(e.reason().c_str());
+        }
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle),
+                    tr("The text could not be saved to %1.\n%2").arg(failedPath, reason),
+                    QMessageBox::Ok, this);
+    box.exec();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The text viewer window: shows a converted text in a fixed-pitch font, makes
+// the font larger or smaller, prints the text, keeps a copy of it, and on
+// closing deletes the text file unless the user pressed Save.
+//
+// One viewer at a time: reach it through FormInstance<frmView>::get(). The
+// caller hands it a text through txtHTML's FileName and then shows it with
+// ShowModal(), which returns once the viewer has been closed and unloaded.
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QFileDialog;
+class QLabel;
+class QPrintDialog;
+class QPrinter;
+class QPushButton;
+class RichTextBox;
+
+class frmView : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmView(QWidget *parent = nullptr);
+    ~frmView() override;
+
+    // Shows the window application-modal and waits until it is closed.
+    void ShowModal();
+
+    // True once Save was pressed in this opening of the viewer.
+    bool textSaved = false;
+
+    // Controls.
+    RichTextBox *txtHTML = nullptr;
+    QWidget *Picture2 = nullptr;
+    QPushButton *btnSmaller = nullptr;
+    QLabel *Label1 = nullptr;
+    QPushButton *btnLarger = nullptr;
+    QWidget *Picture1 = nullptr;
+    QPushButton *btnPrint = nullptr;
+    QPushButton *btnSave = nullptr;
+    QPushButton *btnClose = nullptr;
+    QPushButton *btnHelp = nullptr;
+
+    // The printer the print dialog configures; kept, with the user's
+    // choices, for the life of the window.
+    QPrinter *Printer();
+
+    // Handlers.
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void btnLarger_Click();
+    void btnSmaller_Click();
+    void btnClose_Click();
+    void btnHelp_Click();
+    void btnPrint_Click();
+    void btnSave_Click();
+
+signals:
+    // The window has been closed; it is deleted soon after.
+    void unloaded();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void setupWindow();
+    void setupTextBox();
+    void setupFontSizeRow();
+    void setupCommandButtons();
+    void connectHandlers();
+    QPushButton *makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
+                            int widthTwips, int heightTwips);
+
+    // The dialogs, created here and run by the handlers.
+    QPrintDialog *createPrintDialog(QPrinter *printer);
+    QFileDialog *createSaveDialog();
+
+    void printChosenRange(QPrinter *printer);
+    void saveCopyTo(const QString &target);
+
+    std::unique_ptr<QPrinter> printer_;
+};
