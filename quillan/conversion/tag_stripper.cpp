@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillan {
 namespace {
 
@@ -26,57 +30,107 @@ constexpr auto kClass = makeClasses();
 
 inline std::uint8_t classOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
+// The first byte in [p, end) that ends a run of text outside tags: one of
+// "<", ">", "&" or CR. Spaces belong to the run.
+inline const char *findTextEnd(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, cr)));
+        if (const int mask = _mm_movemask_epi8(hit))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    while (p < end) {
+        const std::uint8_t k = classOf(*p);
+        if (k != Plain && k != Space)
+            break;
+        ++p;
+    }
+    return p;
+}
+
+// The first ">" or CR in [p, end): inside a tag nothing else matters (an
+// "&nbsp;" there would become a space that is dropped anyway).
+inline const char *findTagEnd(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, cr));
+        if (const int mask = _mm_movemask_epi8(hit))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '>' && *p != '\r')
+        ++p;
+    return p;
+}
+
 } // namespace
 
 TagStripper::TagStripper(Sink sink, std::size_t bufferSize)
-    : sink_(std::move(sink)), capacity_(bufferSize < 16 ? 16 : bufferSize)
+    : sink_(std::move(sink)), buf_(new char[bufferSize < 16 ? 16 : bufferSize]),
+      capacity_(bufferSize < 16 ? 16 : bufferSize)
 {
-    buf_.reserve(capacity_);
 }
 
 void TagStripper::flush()
 {
-    if (!buf_.empty()) {
-        sink_(buf_);
-        buf_.clear();
+    if (used_ != 0) {
+        const std::size_t n = used_;
+        used_ = 0;
+        sink_(std::string_view(buf_.get(), n));
     }
 }
 
-void TagStripper::put(char c)
+inline void TagStripper::put(char c)
 {
-    if (buf_.size() == capacity_)
+    if (used_ == capacity_)
         flush();
-    buf_.push_back(c);
+    buf_[used_++] = c;
 }
 
-void TagStripper::put(const char *p, std::size_t n)
+inline void TagStripper::put(const char *p, std::size_t n)
 {
-    while (n > 0) {
-        if (buf_.size() == capacity_)
-            flush();
-        const std::size_t room = capacity_ - buf_.size();
-        const std::size_t take = n < room ? n : room;
-        buf_.append(p, take);
-        p += take;
-        n -= take;
+    while (n > capacity_ - used_) {
+        const std::size_t room = capacity_ - used_;
+        std::memcpy(buf_.get() + used_, p, room);
+        used_ = capacity_;
+        p += room;
+        n -= room;
+        flush();
     }
+    std::memcpy(buf_.get() + used_, p, n);
+    used_ += n;
 }
 
 void TagStripper::putSpaces(std::uint64_t n)
 {
-    while (n > 0) {
-        if (buf_.size() == capacity_)
+    while (n != 0) {
+        if (used_ == capacity_)
             flush();
-        const std::size_t room = capacity_ - buf_.size();
+        const std::size_t room = capacity_ - used_;
         const std::size_t take = n < room ? static_cast<std::size_t>(n) : room;
-        buf_.append(take, ' ');
+        std::memset(buf_.get() + used_, ' ', take);
+        used_ += take;
         n -= take;
     }
 }
 
-// The trimmer: leading spaces are never counted, inner spaces are written
-// once a later byte shows they are not trailing, and the first kept byte is
-// held back until a second one proves the line long enough to write.
+// The trimmer, byte by byte: leading spaces are never counted, inner spaces
+// are written once a later byte shows they are not trailing, and the first
+// kept byte is held back until a second one proves the line long enough.
 void TagStripper::text(char c)
 {
     if (c == ' ') {
@@ -101,6 +155,81 @@ void TagStripper::text(char c)
         pendingSpaces_ = 0;
     }
     put(c);
+}
+
+// The common case: runs of text are copied whole, tags skipped whole, and
+// entities and line ends decided on the spot, until the input ends or
+// something may go on in the next chunk. Returns where it stopped.
+const char *TagStripper::scan(const char *p, const char *end)
+{
+    for (;;) {
+        const char *q = findTextEnd(p, end);
+        // Until a line has two kept bytes the trimmer goes byte by byte.
+        while (p != q && trim_ != Trim::Writing)
+            text(*p++);
+        if (p != q) {
+            const char *last = q;
+            while (last != p && last[-1] == ' ')
+                --last;
+            if (last != p) {
+                const std::size_t n = static_cast<std::size_t>(last - p);
+                const std::uint64_t pending = pendingSpaces_;
+                pendingSpaces_ = 0;
+#if defined(__SSE2__)
+                // Short runs and gaps, the bulk of a page, are stored as one
+                // 16-byte block each when input and buffer have the room.
+                if (pending <= 16 && n <= 16 && end - p >= 16 && capacity_ - used_ >= 32 + pending) {
+                    char *out = buf_.get() + used_;
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_set1_epi8(' '));
+                    out += pending;
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+                    used_ += pending + n;
+                } else
+#endif
+                {
+                    if (pending != 0)
+                        putSpaces(pending);
+                    put(p, n);
+                }
+            }
+            pendingSpaces_ += static_cast<std::uint64_t>(q - last);
+        }
+        if (q == end)
+            return q;
+        switch (*q) {
+        case '>':
+            p = q + 1;
+            continue;
+        case '&':
+            if (end - q < kNbspLength)
+                return q; // the entity may go on in the next chunk
+            if (std::memcmp(q, kNbsp, kNbspLength) == 0) {
+                text(' ');
+                p = q + kNbspLength;
+            } else {
+                text('&');
+                p = q + 1;
+            }
+            continue;
+        case '\r':
+            endLine();
+            if (q + 1 == end) {
+                afterCR_ = true;
+                return end;
+            }
+            p = q[1] == '\n' ? q + 2 : q + 1;
+            continue;
+        default: // '<'
+            break;
+        }
+        q = findTagEnd(q + 1, end);
+        if (q == end || *q == '\r') {
+            inTag_ = true;
+            return q;
+        }
+        p = q + 1;
+    }
 }
 
 void TagStripper::flushPartialEntity()
@@ -150,10 +279,7 @@ void TagStripper::feed(std::string_view input)
         }
 
         if (inTag_) {
-            // Inside a tag only its end and line ends matter: an "&nbsp;"
-            // there would become a space that is dropped anyway.
-            while (p < end && *p != '>' && *p != '\r')
-                ++p;
+            p = findTagEnd(p, end);
             if (p == end)
                 break;
             if (*p == '>') {
@@ -166,15 +292,9 @@ void TagStripper::feed(std::string_view input)
             continue;
         }
 
-        if (trim_ == Trim::Writing && pendingSpaces_ == 0) {
-            const char *q = p;
-            while (q < end && classOf(*q) == Plain)
-                ++q;
-            put(p, static_cast<std::size_t>(q - p));
-            p = q;
-            if (p == end)
-                break;
-        }
+        p = scan(p, end);
+        if (p == end || inTag_)
+            continue;
 
         const char c = *p++;
         switch (classOf(c)) {

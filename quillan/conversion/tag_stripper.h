@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,7 +39,8 @@ public:
 private:
     enum class Trim : std::uint8_t { Empty, One, Writing };
 
-    void text(char c);            // a byte outside tags, to the trimmer
+    const char *scan(const char *p, const char *end);
+    void text(char c); // a byte outside tags, to the trimmer
     void flushPartialEntity();
     void endLine();
     void put(char c);
@@ -47,15 +49,16 @@ private:
     void flush();
 
     Sink sink_;
-    std::string buf_;
+    std::unique_ptr<char[]> buf_;
     std::size_t capacity_;
+    std::size_t used_ = 0;
 
     bool inTag_ = false;
-    bool afterCR_ = false;           // a LF right after CR belongs to the line end
-    std::uint8_t entityMatched_ = 0; // bytes of "&nbsp;" matched so far
+    bool afterCR_ = false;            // a LF right after CR belongs to the line end
+    std::uint8_t entityMatched_ = 0;  // bytes of "&nbsp;" matched so far
     Trim trim_ = Trim::Empty;
-    char held_ = 0;                  // the first kept byte, while it is the only one
-    std::uint64_t pendingSpaces_ = 0; // spaces after the last kept byte, not yet written
+    char held_ = 0;                   // the first kept byte, while it is the only one
+    std::uint64_t pendingSpaces_ = 0; // spaces after the last written byte, not yet written
 };
 
 } // namespace quillan
