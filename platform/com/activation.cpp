@@ -1,0 +1,187 @@
+// Activation: ProgID and class lookups, loading in-process servers, the
+// table of loaded libraries, and the identity strings of a library file.
+#include "com/activation.h"
+
+#include "com/typelib.h"
+#include "registry/registry.h"
+
+#include <dlfcn.h>
+
+#include <map>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+struct LoadedLibrary {
+    void* handle = nullptr;
+    DllGetClassObjectFn getClassObject = nullptr;
+    DllCanUnloadNowFn canUnloadNow = nullptr;
+};
+
+std::mutex& tableMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::map<std::string, LoadedLibrary>& table()
+{
+    static std::map<std::string, LoadedLibrary> t;
+    return t;
+}
+
+// Finds or loads the library; CO_E_DLLNOTFOUND / CO_E_ERRORINDLL on failure.
+// The caller holds tableMutex().
+HRESULT loadLibrary(const std::string& path, LoadedLibrary& out)
+{
+    auto it = table().find(path);
+    if (it != table().end()) {
+        out = it->second;
+        return S_OK;
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return CO_E_DLLNOTFOUND;
+    LoadedLibrary lib;
+    lib.handle = handle;
+    lib.getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+    lib.canUnloadNow = reinterpret_cast<DllCanUnloadNowFn>(dlsym(handle, "DllCanUnloadNow"));
+    if (!lib.getClassObject) {
+        dlclose(handle);
+        return CO_E_ERRORINDLL;
+    }
+    table().emplace(path, lib);
+    out = lib;
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT CLSIDFromString(const char* text, CLSID* clsid)
+{
+    if (!text || !clsid)
+        return E_POINTER;
+    auto g = GuidFromString(text);
+    if (!g)
+        return CO_E_CLASSSTRING;
+    *clsid = *g;
+    return S_OK;
+}
+
+HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid)
+{
+    if (!progId || !clsid)
+        return E_POINTER;
+    *clsid = GUID_NULL;
+    if (!*progId)
+        return CO_E_CLASSSTRING;
+    auto value = RegReadString(HKEY_CLASSES_ROOT, std::string(progId) + "\\CLSID", "");
+    if (!value)
+        return REGDB_E_CLASSNOTREG;
+    auto g = GuidFromString(*value);
+    if (!g)
+        return CO_E_CLASSSTRING;
+    *clsid = *g;
+    return S_OK;
+}
+
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv)
+{
+    (void)pvReserved;
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (!(dwClsContext & CLSCTX_INPROC_SERVER))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    auto path = RegReadString(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(rclsid) + "\\InprocServer32", "");
+    if (!path || path->empty())
+        return REGDB_E_CLASSNOTREG;
+    // The table stays locked until the factory is handed out, so that
+    // CoFreeUnusedLibraries on another thread cannot unload the library in
+    // between; the factory reference then keeps it loaded.
+    std::lock_guard lock(tableMutex());
+    LoadedLibrary lib;
+    HRESULT hr = loadLibrary(*path, lib);
+    if (FAILED(hr))
+        return hr;
+    return lib.getClassObject(rclsid, riid, ppv);
+}
+
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr))
+        return hr;
+    hr = factory->CreateInstance(pUnkOuter, riid, ppv);
+    factory->Release();
+    return hr;
+}
+
+void CoFreeUnusedLibraries()
+{
+    std::lock_guard lock(tableMutex());
+    for (auto it = table().begin(); it != table().end();) {
+        const LoadedLibrary& lib = it->second;
+        if (lib.canUnloadNow && lib.canUnloadNow() == S_OK) {
+            dlclose(lib.handle);
+            it = table().erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+HRESULT CreateObjectByName(const std::string& name, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    CLSID clsid;
+    HRESULT hr = !name.empty() && name.front() == '{' ? CLSIDFromString(name.c_str(), &clsid)
+                                                       : CLSIDFromProgID(name.c_str(), &clsid);
+    if (FAILED(hr))
+        return hr;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, riid, ppv);
+}
+
+std::vector<std::filesystem::path> LoadedComLibraries()
+{
+    std::lock_guard lock(tableMutex());
+    std::vector<std::filesystem::path> out;
+    for (const auto& [path, lib] : table())
+        out.emplace_back(path);
+    return out;
+}
+
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(const std::filesystem::path& file)
+{
+    auto block = ReadElfSection(file, kVersionSection);
+    if (!block)
+        return std::nullopt;
+    std::string_view text(*block);
+    auto nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        auto eq = line.find('=');
+        if (line.empty() || eq == std::string_view::npos || eq == 0)
+            continue;
+        entries.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+    }
+    return entries;
+}
+
+}  // namespace platform

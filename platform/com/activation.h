@@ -1,0 +1,63 @@
+// Activation of in-process component classes through the registry, and the
+// identity strings a library file carries.
+//
+// Registry entries read (all below HKEY_CLASSES_ROOT):
+//   <ProgID>\CLSID                      default value: the class identifier
+//   CLSID\{clsid}\InprocServer32        default value: the library's path
+//
+// Libraries are loaded once per path (dlopen, local symbols) and kept in a
+// process-wide table until CoFreeUnusedLibraries finds that the library's
+// DllCanUnloadNow answers S_OK. These functions are thread-safe; the objects
+// they create follow the apartment model (see com.h).
+#pragma once
+
+#include "com/com.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+inline constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
+inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+inline constexpr DWORD CLSCTX_ALL = 0x17;
+
+// "{...}" -> the identifier; CO_E_CLASSSTRING when malformed.
+HRESULT CLSIDFromString(const char* text, CLSID* clsid);
+
+// ProgID -> class identifier through HKCR\<ProgID>\CLSID. A ProgID that is
+// not registered answers REGDB_E_CLASSNOTREG (it names no registered class);
+// a registered value that is not an identifier answers CO_E_CLASSSTRING.
+HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid);
+
+// Loads the class's in-process server and asks its DllGetClassObject.
+// REGDB_E_CLASSNOTREG when the class has no InprocServer32 entry,
+// CO_E_DLLNOTFOUND when the library cannot be loaded, CO_E_ERRORINDLL when
+// it lacks DllGetClassObject; CLASS_E_CLASSNOTAVAILABLE when only other
+// contexts than in-process are asked for.
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv);
+
+// Class factory -> CreateInstance -> the requested interface.
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
+
+// Asks every loaded library's DllCanUnloadNow and unloads those answering
+// S_OK.
+void CoFreeUnusedLibraries();
+
+// Creates an object named by a ProgID or by a braced class identifier.
+HRESULT CreateObjectByName(const std::string& progIdOrClsid, REFIID riid, void** ppv);
+
+// The paths of the libraries loaded now (for diagnostics and tests).
+std::vector<std::filesystem::path> LoadedComLibraries();
+
+// The identity strings (version block) of a library file, read from its
+// ".quillan.version" section without loading the library, in the order
+// stored. Empty optional when the file cannot be read or has no block.
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(
+    const std::filesystem::path& file);
+
+}  // namespace platform

@@ -1,0 +1,328 @@
+// Connection state from rtnetlink: link and route dumps of the calling
+// namespace, read on every call.
+#include "netstate/netstate.h"
+
+#include <linux/if_arp.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace platform {
+
+namespace netstate {
+
+namespace {
+
+// Owns the netlink socket for one query.
+class NetlinkSocket {
+public:
+    NetlinkSocket() : fd_(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)) {}
+    ~NetlinkSocket()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    NetlinkSocket(const NetlinkSocket&) = delete;
+    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Sends one dump request and hands every answer message to `each`.
+// Returns 0 or an errno.
+template <typename Each>
+int dump(int fd, std::uint16_t type, unsigned char family, std::uint32_t seq, Each each)
+{
+    struct {
+        nlmsghdr hdr;
+        rtgenmsg gen;
+        char pad[3];
+    } req{};
+    req.hdr.nlmsg_len = NLMSG_LENGTH(sizeof(rtgenmsg));
+    req.hdr.nlmsg_type = type;
+    req.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    req.hdr.nlmsg_seq = seq;
+    req.gen.rtgen_family = family;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, &req, req.hdr.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+        return errno;
+
+    alignas(nlmsghdr) static thread_local char buffer[64 * 1024];
+    for (;;) {
+        iovec iov{buffer, sizeof buffer};
+        sockaddr_nl from{};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        ssize_t n = ::recvmsg(fd, &msg, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EPIPE;
+        if (msg.msg_flags & MSG_TRUNC)
+            return EMSGSIZE;
+        if (from.nl_pid != 0)
+            continue;  // not from the kernel
+        auto len = static_cast<unsigned>(n);
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
+            if (h->nlmsg_seq != seq)
+                continue;
+            if (h->nlmsg_type == NLMSG_DONE)
+                return 0;
+            if (h->nlmsg_type == NLMSG_ERROR) {
+                auto* err = static_cast<nlmsgerr*>(NLMSG_DATA(h));
+                return err->error ? -err->error : EPROTO;
+            }
+            if (h->nlmsg_flags & NLM_F_DUMP_INTR)
+                return EAGAIN;
+            each(h);
+        }
+    }
+}
+
+void parseLink(nlmsghdr* h, std::vector<Link>& links)
+{
+    if (h->nlmsg_type != RTM_NEWLINK || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
+        return;
+    auto* ifi = static_cast<ifinfomsg*>(NLMSG_DATA(h));
+    Link link;
+    link.index = ifi->ifi_index;
+    link.flags = ifi->ifi_flags;
+    link.type = ifi->ifi_type;
+    int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(ifinfomsg)));
+    for (auto* a = IFLA_RTA(ifi); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
+        if (a->rta_type == IFLA_IFNAME) {
+            const char* name = static_cast<const char*>(RTA_DATA(a));
+            link.name.assign(name, strnlen(name, RTA_PAYLOAD(a)));
+        }
+    }
+    links.push_back(std::move(link));
+}
+
+void parseRoute(nlmsghdr* h, std::vector<DefaultRoute>& routes)
+{
+    if (h->nlmsg_type != RTM_NEWROUTE || h->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+        return;
+    auto* rt = static_cast<rtmsg*>(NLMSG_DATA(h));
+    if (rt->rtm_dst_len != 0 || rt->rtm_type != RTN_UNICAST)
+        return;
+    if (rt->rtm_family != AF_INET && rt->rtm_family != AF_INET6)
+        return;
+    std::uint32_t table = rt->rtm_table;
+    int oif = 0;
+    std::vector<int> hops;
+    int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(rtmsg)));
+    for (auto* a = RTM_RTA(rt); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
+        if (a->rta_type == RTA_TABLE && RTA_PAYLOAD(a) >= sizeof(std::uint32_t)) {
+            std::memcpy(&table, RTA_DATA(a), sizeof table);
+        } else if (a->rta_type == RTA_OIF && RTA_PAYLOAD(a) >= sizeof(int)) {
+            std::memcpy(&oif, RTA_DATA(a), sizeof oif);
+        } else if (a->rta_type == RTA_MULTIPATH) {
+            auto* nh = static_cast<rtnexthop*>(RTA_DATA(a));
+            int left = static_cast<int>(RTA_PAYLOAD(a));
+            while (left >= static_cast<int>(sizeof(rtnexthop)) && nh->rtnh_len >= sizeof(rtnexthop) &&
+                   nh->rtnh_len <= left) {
+                if (!(nh->rtnh_flags & (RTNH_F_DEAD | RTNH_F_LINKDOWN)))
+                    hops.push_back(nh->rtnh_ifindex);
+                left -= RTNH_ALIGN(nh->rtnh_len);
+                nh = RTNH_NEXT(nh);
+            }
+        }
+    }
+    if (table == RT_TABLE_LOCAL || table == RT_TABLE_UNSPEC)
+        return;
+    if (oif != 0)
+        routes.push_back({rt->rtm_family, oif});
+    for (int hop : hops)
+        routes.push_back({rt->rtm_family, hop});
+}
+
+bool isSet(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+std::mutex& sourceMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+InterfaceTypeSource& injectedSource()
+{
+    static InterfaceTypeSource source;
+    return source;
+}
+
+thread_local int lastError = 0;
+
+}  // namespace
+
+std::optional<KernelSnapshot> readKernel(int* error)
+{
+    auto failWith = [&](int e) -> std::optional<KernelSnapshot> {
+        if (error)
+            *error = e ? e : EIO;
+        return std::nullopt;
+    };
+    NetlinkSocket sock;
+    if (sock.fd() < 0)
+        return failWith(errno);
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    if (::bind(sock.fd(), reinterpret_cast<sockaddr*>(&local), sizeof local) < 0)
+        return failWith(errno);
+
+    KernelSnapshot snap;
+    if (int e = dump(sock.fd(), RTM_GETLINK, AF_UNSPEC, 1, [&](nlmsghdr* h) { parseLink(h, snap.links); }))
+        return failWith(e);
+    if (int e = dump(sock.fd(), RTM_GETROUTE, AF_INET, 2, [&](nlmsghdr* h) { parseRoute(h, snap.routes); }))
+        return failWith(e);
+    // A kernel without IPv6 refuses the second dump; it simply has no IPv6
+    // routes.
+    int e6 = dump(sock.fd(), RTM_GETROUTE, AF_INET6, 3, [&](nlmsghdr* h) { parseRoute(h, snap.routes); });
+    if (e6 && e6 != EAFNOSUPPORT && e6 != EOPNOTSUPP)
+        return failWith(e6);
+    if (error)
+        *error = 0;
+    return snap;
+}
+
+InterfaceType kernelInterfaceType(const Link& link)
+{
+    InterfaceType t;
+    t.arphrd = link.type;
+    if (link.name.empty() || link.name.find('/') != std::string::npos || link.name == "." || link.name == "..")
+        return t;
+    const std::string dir = "/sys/class/net/" + link.name;
+    std::ifstream indexFile(dir + "/ifindex");
+    int sysIndex = -1;
+    if (!(indexFile >> sysIndex) || sysIndex != link.index)
+        return t;
+    std::ifstream uevent(dir + "/uevent");
+    std::string line;
+    while (std::getline(uevent, line)) {
+        if (line.rfind("DEVTYPE=", 0) == 0) {
+            t.devtype = line.substr(8);
+            break;
+        }
+    }
+    return t;
+}
+
+LinkKind classify(const InterfaceType& type)
+{
+    if (type.arphrd == ARPHRD_LOOPBACK)
+        return LinkKind::Loopback;
+    if (type.devtype == "wwan")
+        return LinkKind::Modem;
+    switch (type.arphrd) {
+    case ARPHRD_PPP:
+    case ARPHRD_RAWIP:
+        return LinkKind::Modem;
+    case ARPHRD_ETHER:       // wired, wireless, bridge, veth, tap
+    case ARPHRD_EETHER:
+    case ARPHRD_IEEE802:
+    case ARPHRD_IEEE80211:
+    case ARPHRD_IEEE80211_PRISM:
+    case ARPHRD_IEEE80211_RADIOTAP:
+    case ARPHRD_TUNNEL:      // ipip
+    case ARPHRD_TUNNEL6:     // ip6tnl
+    case ARPHRD_SIT:
+    case ARPHRD_IPGRE:
+    case ARPHRD_IP6GRE:
+    case ARPHRD_NONE:        // tun, wireguard
+        return LinkKind::Lan;
+    default:
+        return LinkKind::Other;
+    }
+}
+
+ConnectedState evaluate(const KernelSnapshot& snapshot, const InterfaceTypeSource& types)
+{
+    ConnectedState state;
+    for (const auto& route : snapshot.routes) {
+        const Link* link = nullptr;
+        for (const auto& l : snapshot.links)
+            if (l.index == route.interfaceIndex)
+                link = &l;
+        if (!link || !(link->flags & IFF_UP) || !(link->flags & IFF_RUNNING) || (link->flags & IFF_LOOPBACK))
+            continue;
+        LinkKind kind = classify(types ? types(*link) : kernelInterfaceType(*link));
+        if (kind == LinkKind::Loopback)
+            continue;
+        state.online = true;
+        if (kind == LinkKind::Lan)
+            state.flags |= INTERNET_CONNECTION_LAN;
+        else if (kind == LinkKind::Modem)
+            state.flags |= INTERNET_CONNECTION_MODEM;
+    }
+    return state;
+}
+
+DWORD proxyFlag()
+{
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        if (isSet(name))
+            return INTERNET_CONNECTION_PROXY;
+    return 0;
+}
+
+QueryResult query(const InterfaceTypeSource& types)
+{
+    QueryResult r;
+    auto snap = readKernel(&r.error);
+    if (!snap)
+        return r;
+    r.readable = true;
+    r.state = evaluate(*snap, types);
+    r.state.flags |= proxyFlag();
+    return r;
+}
+
+void setInterfaceTypeSource(InterfaceTypeSource source)
+{
+    std::lock_guard lock(sourceMutex());
+    injectedSource() = std::move(source);
+}
+
+}  // namespace netstate
+
+BOOL InternetGetConnectedState(DWORD* lpdwFlags, DWORD dwReserved)
+{
+    (void)dwReserved;
+    netstate::InterfaceTypeSource source;
+    {
+        std::lock_guard lock(netstate::sourceMutex());
+        source = netstate::injectedSource();
+    }
+    auto r = netstate::query(source ? source : netstate::InterfaceTypeSource(netstate::kernelInterfaceType));
+    netstate::lastError = r.readable ? 0 : r.error;
+    if (lpdwFlags)
+        *lpdwFlags = r.readable ? r.state.flags : netstate::proxyFlag();
+    return r.readable && r.state.online ? 1 : 0;
+}
+
+int NetstateLastError()
+{
+    return netstate::lastError;
+}
+
+}  // namespace platform
