@@ -1,0 +1,264 @@
+// The hive files: REGEDIT4 import/export, concurrent writers in separate
+// processes, damaged hives, and changes made by other processes.
+#include "registry_fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+// Every value of every key below (root, sub), in a comparable form.
+void collect(HKEY root, const std::string& sub, std::vector<std::string>& out)
+{
+    for (const RegValue& v : RegValues(root, sub))
+        out.push_back(sub + "|" + v.name + "|" + std::to_string(v.type) + "|" +
+                      std::string(v.data.begin(), v.data.end()));
+    for (const std::string& child : RegSubKeyNames(root, sub)) {
+        const std::string path = sub.empty() ? child : sub + "\\" + child;
+        out.push_back(path + "/");
+        collect(root, path, out);
+    }
+}
+
+std::vector<std::string> snapshot(HKEY root)
+{
+    std::vector<std::string> out;
+    collect(root, "", out);
+    return out;
+}
+
+void setRaw(HKEY root, const char* key, const char* name, DWORD type, const std::vector<BYTE>& data)
+{
+    RegKey k;
+    ASSERT_EQ(k.create(root, key), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(k.get(), name, 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, ExportImportRoundTripKeepsOddBytes)
+{
+    std::vector<BYTE> every(256);
+    for (int i = 0; i < 256; ++i)
+        every[static_cast<size_t>(i)] = static_cast<BYTE>(i);
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "every byte", REG_BINARY, every);
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "every byte as text", REG_SZ, every);
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "no zero", REG_SZ, bytesOf("plain", false));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "two zeros", REG_SZ, bytesOf(std::string("a\0b", 3), true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "quote \"and\" back\\slash", REG_SZ, bytesOf("say \"hi\" \\ c:\\", true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "line break", REG_SZ, bytesOf("one\r\ntwo", true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "utf8", REG_SZ, bytesOf("caf\xC3\xA9 \xE2\x82\xAC", true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "latin1", REG_SZ, bytesOf("caf\xE9", true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "", REG_EXPAND_SZ, bytesOf("%HOME%", true));
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "short dword", REG_DWORD, {1, 2, 3});
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "dword", REG_DWORD, {0xEF, 0xBE, 0xAD, 0xDE});
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "empty sz", REG_SZ, {});
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "empty bin", REG_BINARY, {});
+    setRaw(HKEY_CURRENT_USER, "Odd\\Bytes", "big type", 0xFFFFFFFFu, {9});
+    setRaw(HKEY_CURRENT_USER, "Odd\\Name]with [brackets", "x", REG_SZ, bytesOf("y", true));
+    RegKey empty;
+    ASSERT_EQ(empty.create(HKEY_CURRENT_USER, "Odd\\Empty key"), ERROR_SUCCESS);
+    const std::vector<std::string> before = snapshot(HKEY_CURRENT_USER);
+
+    const std::filesystem::path exported = dir_ / "export.reg";
+    ASSERT_EQ(RegExportFile(HKEY_CURRENT_USER, "Odd", exported), ERROR_SUCCESS);
+    const std::string text = readFile(exported);
+    EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
+    // Plain strings stay readable; those that are not exactly text fall back
+    // to the typed hex form.
+    EXPECT_NE(text.find("\"quote \\\"and\\\" back\\\\slash\"=\"say \\\"hi\\\" \\\\ c:\\\\\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"no zero\"=hex(1):70,6c,61,69,6e\n"), std::string::npos);
+    EXPECT_NE(text.find("\"dword\"=dword:deadbeef\n"), std::string::npos);
+    EXPECT_NE(text.find("@=hex(2):"), std::string::npos);
+
+    ASSERT_EQ(RegDeleteTree(HKEY_CURRENT_USER, "Odd"), ERROR_SUCCESS);
+    ASSERT_TRUE(RegSubKeyNames(HKEY_CURRENT_USER, "").empty());
+    ASSERT_EQ(RegImportFile(exported), ERROR_SUCCESS) << RegLastErrorMessage();
+    EXPECT_EQ(snapshot(HKEY_CURRENT_USER), before);
+
+    // The hive file itself round-trips as well: a fresh parse (another
+    // process's view) holds the same tree.
+    std::string again;
+    ASSERT_EQ(RegExportText(HKEY_CURRENT_USER, "Odd", again), ERROR_SUCCESS);
+    EXPECT_EQ(again, text);
+}
+
+TEST_F(RegistryTest, ImportAppliesDeletionsAndRejectsBadTextWhole)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Gone", "", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Stay", "drop", "x"), ERROR_SUCCESS);
+    const std::string good =
+        "REGEDIT4\r\n\r\n"
+        "; a comment\r\n"
+        "[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Stay]\r\n"
+        "\"drop\"=-\r\n"
+        "\"long\"=hex:01,02,\\\r\n"
+        "  03,04\r\n"
+        "[HKEY_CLASSES_ROOT\\Vanelink.Netvane\\CLSID]\r\n"
+        "@=\"{876FE8FE-D42A-41FB-9020-ECB11B32F145}\"\r\n"
+        "[HKEY_CURRENT_USER\\Mine]\r\n"
+        "\"n\"=dword:2a\r\n";
+    ASSERT_EQ(RegImportText(good), ERROR_SUCCESS) << RegLastErrorMessage();
+    EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "Software"), (std::vector<std::string>{"Classes", "Stay"}));
+    const std::vector<RegValue> stay = RegValues(HKEY_LOCAL_MACHINE, "Software\\Stay");
+    ASSERT_EQ(stay.size(), 1u);
+    EXPECT_EQ(stay[0].data, (std::vector<BYTE>{1, 2, 3, 4}));
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Classes\\Vanelink.Netvane\\CLSID", ""),
+              "{876FE8FE-D42A-41FB-9020-ECB11B32F145}");
+    EXPECT_EQ(RegReadDword(HKEY_CURRENT_USER, "Mine", "n"), 42u);
+
+    const std::vector<std::string> before = snapshot(HKEY_LOCAL_MACHINE);
+    const std::string bad =
+        "REGEDIT4\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
+        "\"a\"=\"fine\"\n"
+        "\"b\"=dword:xyz\n";
+    EXPECT_EQ(RegImportText(bad), ERROR_INVALID_PARAMETER);
+    EXPECT_NE(RegLastErrorMessage().find("line 5"), std::string::npos) << RegLastErrorMessage();
+    EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE), before);
+    EXPECT_EQ(RegImportText("[HKEY_LOCAL_MACHINE\\X]\n"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegImportText("REGEDIT4\n[HKEY_NOWHERE\\X]\n"), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryTest, HiveFilesAreReadableRegedit4Text)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH",
+                             "/usr/bin/msinfo"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteDword(HKEY_CURRENT_USER, "Prefs", "Size", 12), ERROR_SUCCESS);
+    const std::string lm = readFile(hiveFile("HKLM.reg"));
+    EXPECT_EQ(lm.rfind("REGEDIT4\n", 0), 0u);
+    EXPECT_NE(lm.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n\"PATH\"=\"/usr/bin/msinfo\"\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(hiveFile("HKCU.reg")).find("[HKEY_CURRENT_USER\\Prefs]\n\"Size\"=dword:0000000c\n"),
+              std::string::npos);
+
+    // No temporary files are left beside the hives.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "HKLM.reg" || name == "HKCU.reg" || name == "HKLM.reg.lock" || name == "HKCU.reg.lock")
+            << name;
+    }
+}
+
+TEST_F(RegistryTest, ChangesByAnotherWriterAreSeen)
+{
+    ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "old"), ERROR_SUCCESS);
+    ASSERT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "old");
+
+    // A separate process changes the value ...
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+        _exit(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "new") == ERROR_SUCCESS ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "new");
+
+    // ... and a person edits the file in place, keeping its size.
+    std::string text = readFile(hiveFile("HKCU.reg"));
+    const size_t at = text.find("\"new\"");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 5, "\"NEW\"");
+    {
+        std::fstream f(hiveFile("HKCU.reg"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(at));
+        f << "\"NEW\"";
+    }
+    // Make sure the modification time moves even on coarse clocks.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, hiveFile("HKCU.reg").c_str(), times, 0), 0);
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "NEW");
+
+    // The hive file removed: the registry is empty again.
+    std::filesystem::remove(hiveFile("HKCU.reg"));
+    EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, "Shared", "v"));
+}
+
+TEST_F(RegistryTest, EightProcessesWritingConcurrentlyLoseNothing)
+{
+    constexpr int kProcesses = 8;
+    constexpr int kKeys = 100;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int failures = 0;
+            for (int k = 0; k < kKeys; ++k) {
+                const std::string key = "Software\\Load\\P" + std::to_string(p) + "\\K" + std::to_string(k);
+                HKEY h = nullptr;
+                if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                                   nullptr) != ERROR_SUCCESS) {
+                    ++failures;
+                    continue;
+                }
+                const DWORD v = static_cast<DWORD>(p * 1000 + k);
+                if (RegSetValueEx(h, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
+                    ++failures;
+                RegCloseKey(h);
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int p = 0; p < kProcesses; ++p) {
+        const std::string parent = "Software\\Load\\P" + std::to_string(p);
+        EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, parent).size(), static_cast<size_t>(kKeys)) << parent;
+        for (int k = 0; k < kKeys; ++k)
+            ASSERT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, parent + "\\K" + std::to_string(k), "v"),
+                      static_cast<DWORD>(p * 1000 + k));
+    }
+}
+
+TEST_F(RegistryTest, DamagedHiveIsReportedAndLeftUntouched)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Before", "v", "x"), ERROR_SUCCESS);
+    const std::string damaged = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Before]\n\"v\"=\"x\"\n\"w\"=hex:zz\n";
+    writeFile(hiveFile("HKLM.reg"), damaged);
+    struct stat before {};
+    ASSERT_EQ(stat(hiveFile("HKLM.reg").c_str(), &before), 0);
+
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Before", 0, KEY_READ, &h), ERROR_BADDB);
+    const std::string message = RegLastErrorMessage();
+    EXPECT_NE(message.find(hiveFile("HKLM.reg").string()), std::string::npos) << message;
+    EXPECT_NE(message.find("line 5"), std::string::npos) << message;
+    EXPECT_EQ(RegReadString(HKEY_CLASSES_ROOT, "Anything", ""), std::nullopt);
+
+    // Writes of every kind are refused rather than writing over it.
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "y"), ERROR_BADDB);
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "Software"), ERROR_BADDB);
+    EXPECT_EQ(RegImportText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Z]\n"), ERROR_BADDB);
+    EXPECT_EQ(RegDeleteValue(HKEY_LOCAL_MACHINE, "x"), ERROR_BADDB);
+
+    EXPECT_EQ(readFile(hiveFile("HKLM.reg")), damaged);
+    struct stat after {};
+    ASSERT_EQ(stat(hiveFile("HKLM.reg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    // The other hive is unaffected.
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, "Fine", "v", "z"), ERROR_SUCCESS);
+
+    // Keys of another root, a missing header and an empty file are damage too.
+    for (const std::string& text : {std::string("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n"),
+                                    std::string("[HKEY_LOCAL_MACHINE\\X]\n"), std::string()}) {
+        writeFile(hiveFile("HKLM.reg"), text);
+        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &h), ERROR_BADDB) << text;
+        EXPECT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, "Y", "v", 1), ERROR_BADDB) << text;
+        EXPECT_EQ(readFile(hiveFile("HKLM.reg")), text);
+    }
+}
