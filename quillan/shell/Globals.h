@@ -7,7 +7,8 @@
 namespace Globals {
 
 // Full path of the compiled help file, the program's folder followed by
-// "/qlnhelp.chm". Empty until set; helpFilePath() fills it on first use.
+// "/qlnhelp.chm". Filled in when the application object is created (and by
+// helpFilePath() if still empty); the start-up routine may set it again.
 extern QString HelpFilePath;
 
 // The help file path, set to the program's folder + "/qlnhelp.chm" the first
