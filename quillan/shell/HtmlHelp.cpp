@@ -36,9 +36,8 @@ QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint
     HtmlHelpWindow *window = HtmlHelpWindow::forOwner(ownerWindow);
     window->setHelpFile(std::move(file), helpFile);
     if (!topic) {
-        window->showMissingTopic(command == ContextIDs::HH_HELP_CONTEXT
-                                     ? QObject::tr("context ID %1").arg(data)
-                                     : QObject::tr("its contents"));
+        window->showMissingTopic(command == ContextIDs::HH_HELP_CONTEXT ? std::optional<qint32>(data)
+                                                                        : std::nullopt);
         window->present();
         return nullptr;
     }

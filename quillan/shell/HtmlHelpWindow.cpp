@@ -194,14 +194,14 @@ void HtmlHelpWindow::forgetEarlierFiles()
     }
 }
 
-void HtmlHelpWindow::showMissingTopic(const QString &what)
+void HtmlHelpWindow::showMissingTopic(std::optional<qint32> contextId)
 {
-    const QString fileName = QFileInfo(helpFile_).fileName().toHtmlEscaped();
-    QString html = QStringLiteral("<html><head><title>%1</title></head><body>"
-                                  "<h2>%1</h2><p>%2</p>")
-                       .arg(tr("Topic not found"),
-                            tr("The help file <b>%1</b> has no topic for %2.")
-                                .arg(fileName, what.toHtmlEscaped()));
+    const QString fileName = QStringLiteral("<b>%1</b>").arg(QFileInfo(helpFile_).fileName().toHtmlEscaped());
+    const QString sentence = contextId
+                                 ? tr("The help file %1 has no topic for context ID %2.").arg(fileName).arg(*contextId)
+                                 : tr("The help file %1 names no start page.").arg(fileName);
+    QString html = QStringLiteral("<html><head><title>%1</title></head><body><h2>%1</h2><p>%2</p>")
+                       .arg(tr("Topic not found"), sentence);
     if (file_) {
         if (const auto contents = file_->defaultTopic()) {
             html += QStringLiteral("<p><a href=\"%1\">%2</a></p>")

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QPushButton;
@@ -56,8 +57,9 @@ public:
     void setHelpFile(std::shared_ptr<const platform::htmlhelp::ChmFile> file,
                      const QString &helpFile);
     void showTopic(const std::string &topicPath);
-    // Shows the window's own notice that the help file has no such topic.
-    void showMissingTopic(const QString &what);
+    // Shows the window's own notice that the help file has no topic for
+    // `contextId`, or no start page when no id is given.
+    void showMissingTopic(std::optional<qint32> contextId);
     // Shows, raises and activates the window.
     void present();
 

@@ -70,6 +70,7 @@ private slots:
     void contextIdOpensItsTopic_data();
     void contextIdOpensItsTopic();
     void unmappedIdFailsAndTheWindowSaysSo();
+    void fileWithoutStartPageFailsAndSaysSo();
     void helpFileAddedWhileRunningIsFound();
     void windowIsReusedAndOwnedByItsOwner();
     void ownerlessHelpDuringAModalWindowIsUsable();
@@ -166,6 +167,20 @@ void ContextHelpTest::unmappedIdFailsAndTheWindowSaysSo()
     QVERIFY(ContextIDs::ShowHelp(kBuiltHelpFile, &owner, 360));
     QCOMPARE(HtmlHelpWindow::existing(&owner), window);
     QCOMPARE(topicPath(window), QStringLiteral("/html/address_box.htm"));
+}
+
+void ContextHelpTest::fileWithoutStartPageFailsAndSaysSo()
+{
+    const QString path = dir.filePath(QStringLiteral("nostart.chm"));
+    testchm::MiniChm chm;
+    chm.contextMap({{5, "page.htm"}}).add("/page.htm", "<html><body>page</body></html>");
+    chm.write(QFile::encodeName(path).toStdString());
+    QVERIFY(!ContextIDs::ShowHelp(path, nullptr, 0));
+    HtmlHelpWindow *window = HtmlHelpWindow::existing(nullptr);
+    QVERIFY(window != nullptr);
+    QVERIFY(window->browser()->toPlainText().contains(QStringLiteral("nostart.chm names no start page")));
+    QVERIFY(ContextIDs::ShowHelp(path, nullptr, 5));
+    QCOMPARE(topicPath(window), QStringLiteral("/page.htm"));
 }
 
 void ContextHelpTest::helpFileAddedWhileRunningIsFound()
@@ -310,7 +325,8 @@ void ContextHelpTest::fileWithRootRelativeNamesOpens()
     const QString path = dir.filePath(QStringLiteral("other.chm"));
     testchm::MiniChm chm;
     chm.system("index.htm", "Other Help")
-        .contextMap({{10, "topics/a.htm"}, {20, "topics/a.htm#second"}})
+        .contextMap({{10, "topics/a.htm"}, {20, "topics/a.htm#second"}, {30, "topics/latin.htm"}})
+        .add("/topics/latin.htm", "<html><body><p>Caf\xe9 cr\xe8me</p></body></html>")
         .add("/index.htm", "<html><body><p>Start</p><p><a href=\"topics/a.htm\">to a</a></p></body></html>")
         .add("/topics/a.htm", "<html><head><title>Topic A</title></head><body><p>First</p>"
                               "<p><a href=\"../index.htm\">home</a></p>"
@@ -326,6 +342,11 @@ void ContextHelpTest::fileWithRootRelativeNamesOpens()
 
     QVERIFY(ContextIDs::ShowHelp(path, nullptr, 20));
     QCOMPARE(window->browser()->source().fragment(), QStringLiteral("second"));
+
+    // Pages in an 8-bit code page without a charset are still readable.
+    QVERIFY(ContextIDs::ShowHelp(path, nullptr, 30));
+    QVERIFY2(window->browser()->toPlainText().contains(QStringLiteral("Caf\u00e9 cr\u00e8me")),
+             qPrintable(window->browser()->toPlainText()));
 
     // Another help file in the same window starts a fresh history.
     QVERIFY(ContextIDs::ShowHelp(kBuiltHelpFile, nullptr, 360));
