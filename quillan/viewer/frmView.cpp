@@ -66,6 +66,30 @@ std::filesystem::path toPath(const QString &path)
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
+// The print dialog with its page-range fields always disabled. Turning the
+// PrintPageRange option off is not enough: with CUPS the dialog brings the
+// from/to fields back for server-side page selection each time it is shown.
+class ViewerPrintDialog : public QPrintDialog {
+public:
+    using QPrintDialog::QPrintDialog;
+
+    void setVisible(bool visible) override
+    {
+        QPrintDialog::setVisible(visible);
+        if (visible)
+            disablePageRangeFields();
+    }
+
+private:
+    void disablePageRangeFields()
+    {
+        for (const char *name : {"printRange", "from", "to", "pagesRadioButton", "pagesLineEdit"}) {
+            if (QWidget *field = findChild<QWidget *>(QLatin1String(name)))
+                field->setEnabled(false);
+        }
+    }
+};
+
 } // namespace
 
 frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
@@ -252,7 +276,7 @@ QPrinter *frmView::Printer()
 
 QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
 {
-    auto *dialog = new QPrintDialog(printer, this);
+    auto *dialog = new ViewerPrintDialog(printer, this);
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     const bool selected = txtHTML->SelLength() > 0;

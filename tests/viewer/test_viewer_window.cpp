@@ -1,0 +1,421 @@
+// The viewer window and its text box: one instance at a time, font sizes,
+// the fate of the text file on closing, layout on resize, and loading texts
+// large and small.
+
+#include "ModalAnswer.h"
+
+#include "shell/FormInstance.h"
+#include "shell/Twips.h"
+#include "viewer/RichTextBox.h"
+#include "viewer/frmView.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// What a plain QPlainTextEdit shows for the same text loaded in one piece.
+QString shownInOnePiece(const QString &text)
+{
+    QPlainTextEdit edit;
+    edit.setPlainText(text);
+    return edit.toPlainText();
+}
+
+// Closes the loaded viewer and lets its deferred deletion run.
+void unloadViewer()
+{
+    if (QPointer<frmView> view = FormInstance<frmView>::ifLoaded()) {
+        view->close();
+        QTRY_VERIFY(view.isNull());
+    }
+}
+
+} // namespace
+
+class TestViewerWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void oneInstanceUntilClosed();
+    void fontSizeSequence();
+    void twentyLargerPresses();
+    void closingDeletesTheFileUnlessSaved_data();
+    void closingDeletesTheFileUnlessSaved();
+    void unloadIgnoresAMissingFile();
+    void textSavedFalseOnEveryOpening();
+    void layoutOnResize();
+    void refusedSizesAreSkipped();
+    void textBoxRefusesBadValues();
+    void invalidUtf8ShowsReplacementCharacters();
+    void largeTextLoadsInSlicesIntact_data();
+    void largeTextLoadsInSlicesIntact();
+    void newFileReplacesTextStillLoading();
+    void failedLoadKeepsText();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestViewerWindow::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void TestViewerWindow::cleanup()
+{
+    unloadViewer();
+    dir_.reset();
+}
+
+void TestViewerWindow::oneInstanceUntilClosed()
+{
+    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(FormInstance<frmView>::ifLoaded() == nullptr);
+
+    frmView &first = FormInstance<frmView>::get();
+    QVERIFY(FormInstance<frmView>::isLoaded());
+    QVERIFY(!first.isVisible()); // loaded, not shown
+    QCOMPARE(&FormInstance<frmView>::get(), &first);
+    first.textSaved = true;
+
+    QPointer<frmView> closed(&first);
+    first.btnClose_Click();
+    // Closed but not deleted yet: already unloaded, never handed out again.
+    QVERIFY(!closed.isNull());
+    QVERIFY(!FormInstance<frmView>::isLoaded());
+    frmView &second = FormInstance<frmView>::get();
+    QVERIFY(&second != closed.data());
+    QCOMPARE(second.textSaved, false);
+    QTRY_VERIFY(closed.isNull());
+    QCOMPARE(&FormInstance<frmView>::get(), &second);
+    QVERIFY(FormInstance<frmView>::unload());
+    QVERIFY(!FormInstance<frmView>::isLoaded());
+}
+
+void TestViewerWindow::fontSizeSequence()
+{
+    frmView &view = FormInstance<frmView>::get();
+    RichTextBox &box = *view.txtHTML;
+    QCOMPARE(box.Size(), 9.75);
+    QCOMPARE(box.font().pointSizeF(), 9.75);
+    QCOMPARE(box.font().family(), QStringLiteral("Courier New"));
+
+    const double afterSmaller[] = {8.75, 7.75, 7.75};
+    for (double expected : afterSmaller) {
+        QTest::mouseClick(view.btnSmaller, Qt::LeftButton);
+        QCOMPARE(box.Size(), expected);
+        QCOMPARE(box.font().pointSizeF(), expected);
+    }
+    view.btnLarger_Click();
+    QCOMPARE(box.Size(), 8.75);
+    view.btnSmaller_Click();
+    QCOMPARE(box.Size(), 7.75);
+}
+
+void TestViewerWindow::twentyLargerPresses()
+{
+    frmView &view = FormInstance<frmView>::get();
+    for (int i = 0; i < 20; ++i)
+        QTest::mouseClick(view.btnLarger, Qt::LeftButton);
+    QCOMPARE(view.txtHTML->Size(), 29.75);
+    QCOMPARE(view.txtHTML->font().pointSizeF(), 29.75);
+}
+
+void TestViewerWindow::closingDeletesTheFileUnlessSaved_data()
+{
+    QTest::addColumn<bool>("pressSave");
+    QTest::addColumn<bool>("byCloseButton");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("close button, no save") << false << true << false;
+    QTest::newRow("close box, no save") << false << false << false;
+    QTest::newRow("save cancelled, close button") << true << true << true;
+    QTest::newRow("save cancelled, close box") << true << false << true;
+}
+
+void TestViewerWindow::closingDeletesTheFileUnlessSaved()
+{
+    QFETCH(bool, pressSave);
+    QFETCH(bool, byCloseButton);
+    QFETCH(bool, kept);
+
+    const QString path = writeFile(dir_->filePath("page.TXT"), "first line\r\nsecond line\r\n");
+    frmView &view = FormInstance<frmView>::get();
+    QVERIFY(view.txtHTML->setFileName(path));
+    view.show();
+
+    if (pressSave) {
+        int dialogs = 0;
+        for (int press = 0; press < 2; ++press) { // twice: the dialog shows each time
+            auto answer = answerModal<QFileDialog>([&dialogs](QFileDialog *dialog) {
+                ++dialogs;
+                dialog->reject();
+            });
+            view.btnSave_Click();
+            QVERIFY(answer->answered);
+            QVERIFY(view.textSaved);
+        }
+        QCOMPARE(dialogs, 2);
+    }
+
+    QPointer<frmView> viewer(&view);
+    if (byCloseButton)
+        QTest::mouseClick(view.btnClose, Qt::LeftButton);
+    else
+        view.close();
+    QVERIFY(!viewer.isNull());
+    QCOMPARE(viewer->txtHTML->Text(), QString()); // cleared on unload
+    QCOMPARE(QFile::exists(path), kept);
+    QTRY_VERIFY(viewer.isNull());
+}
+
+void TestViewerWindow::unloadIgnoresAMissingFile()
+{
+    const QString path = writeFile(dir_->filePath("gone.TXT"), "some text here\r\n");
+    frmView &view = FormInstance<frmView>::get();
+    QVERIFY(view.txtHTML->setFileName(path));
+    QVERIFY(QFile::remove(path));
+    QPointer<frmView> viewer(&view);
+    QVERIFY(view.close());
+    QCOMPARE(viewer->txtHTML->Text(), QString());
+    QVERIFY(!FormInstance<frmView>::isLoaded());
+
+    // A viewer that never had a file closes quietly too.
+    QVERIFY(FormInstance<frmView>::get().close());
+}
+
+void TestViewerWindow::textSavedFalseOnEveryOpening()
+{
+    for (int opening = 0; opening < 3; ++opening) {
+        const QString path = writeFile(dir_->filePath(QStringLiteral("t%1.TXT").arg(opening)), "kept text\r\n");
+        frmView &view = FormInstance<frmView>::get();
+        QCOMPARE(view.textSaved, false);
+        view.txtHTML->setFileName(path);
+        auto answer = answerModal<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
+        view.btnSave_Click();
+        QVERIFY(answer->answered);
+        QCOMPARE(view.textSaved, true);
+        unloadViewer();
+        QVERIFY(QFile::exists(path));
+    }
+}
+
+namespace {
+
+// Resizes the window so that its outer size is the given number of pixels,
+// and waits until the layout has followed.
+void resizeOuter(frmView &view, int outerWidthPx, int outerHeightPx)
+{
+    const QSize frame = view.frameGeometry().size() - view.geometry().size();
+    view.resize(outerWidthPx - frame.width(), outerHeightPx - frame.height());
+    QTRY_COMPARE(view.frameGeometry().size(), QSize(outerWidthPx, outerHeightPx));
+}
+
+int topTwips(const QWidget *widget)
+{
+    return Twips::fromPixels(widget->y());
+}
+
+} // namespace
+
+void TestViewerWindow::layoutOnResize()
+{
+    frmView &view = FormInstance<frmView>::get();
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    const QSize sizes[] = {{900, 500}, {640, 200}, {1200, 800}};
+    for (const QSize &outerPx : sizes) {
+        resizeOuter(view, outerPx.width(), outerPx.height());
+        const int outerW = Twips::fromPixels(outerPx.width());
+        const int outerH = Twips::fromPixels(outerPx.height());
+        QTRY_COMPARE(view.txtHTML->Width(), outerW - 200);
+        QCOMPARE(view.txtHTML->Height(), outerH - 1400);
+        QCOMPARE(view.txtHTML->size(), QSize(Twips::toPixels(outerW - 200), Twips::toPixels(outerH - 1400)));
+        // The box and the panels' left edges never move.
+        QCOMPARE(view.txtHTML->pos(), QPoint(Twips::toPixels(120), Twips::toPixels(120)));
+        QCOMPARE(view.Picture1->x(), Twips::toPixels(4320));
+        QCOMPARE(view.Picture2->x(), Twips::toPixels(1200));
+        QCOMPARE(view.Picture1->y(), Twips::toPixels(outerH - 1400 + 300));
+        QCOMPARE(view.Picture2->y(), view.Picture1->y());
+    }
+}
+
+void TestViewerWindow::refusedSizesAreSkipped()
+{
+    frmView &view = FormInstance<frmView>::get();
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    resizeOuter(view, 700, 400);
+    const int width = view.txtHTML->Width();
+    const int height = view.txtHTML->Height();
+    QCOMPARE(width, Twips::fromPixels(700) - 200);
+
+    // Outer width at or below 1200 twips: the width stays, the height follows.
+    resizeOuter(view, Twips::toPixels(1200), 300);
+    QTRY_COMPARE(view.txtHTML->Height(), Twips::fromPixels(300) - 1400);
+    QCOMPARE(view.txtHTML->Width(), width);
+
+    // Just above 1200 twips the width follows again.
+    resizeOuter(view, Twips::toPixels(1200) + 1, 300);
+    QTRY_COMPARE(view.txtHTML->Width(), Twips::fromPixels(Twips::toPixels(1200) + 1) - 200);
+
+    // Outer height below 1400 twips: the height is refused, the panels still
+    // move, to the kept height plus 300.
+    resizeOuter(view, 700, 400);
+    QTRY_COMPARE(view.txtHTML->Height(), height);
+    const int shortPx = Twips::toPixels(1400) - 10;
+    resizeOuter(view, 700, shortPx);
+    QTRY_COMPARE(view.txtHTML->Width(), width);
+    QCOMPARE(view.txtHTML->Height(), height);
+    QCOMPARE(topTwips(view.Picture1), Twips::fromPixels(Twips::toPixels(height + 300)));
+    QCOMPARE(view.Picture2->y(), view.Picture1->y());
+    // That is 180 twips below the box's bottom edge (the box starts at 120).
+    QCOMPARE(height + 300 - (120 + height), 180);
+}
+
+void TestViewerWindow::textBoxRefusesBadValues()
+{
+    RichTextBox box;
+    QVERIFY(box.setWidth(3000));
+    QVERIFY(box.setHeight(1500));
+    QVERIFY(!box.setWidth(-1));
+    QVERIFY(!box.setHeight(-15));
+    QCOMPARE(box.Width(), 3000);
+    QCOMPARE(box.Height(), 1500);
+    QCOMPARE(box.size(), QSize(Twips::toPixels(3000), Twips::toPixels(1500)));
+    QVERIFY(box.setHeight(0));
+    QCOMPARE(box.Height(), 0);
+
+    QVERIFY(box.setSize(12.5));
+    QVERIFY(!box.setSize(0.0));
+    QVERIFY(!box.setSize(-3.0));
+    QCOMPARE(box.Size(), 12.5);
+    QCOMPARE(box.font().pointSizeF(), 12.5);
+
+    QVERIFY(box.isReadOnly());
+}
+
+void TestViewerWindow::invalidUtf8ShowsReplacementCharacters()
+{
+    const QByteArray bytes("caf\xc3\xa9 ok\r\nbad \xff\xfe bytes\r\n\xc3(\r\n");
+    const QString path = writeFile(dir_->filePath("mixed.TXT"), bytes);
+    RichTextBox box;
+    QVERIFY(box.setFileName(path));
+    QCOMPARE(box.FileName(), path);
+    const QString text = box.Text();
+    QVERIFY(text.startsWith(QString::fromUtf8("caf\xc3\xa9 ok\n")));
+    QVERIFY(text.contains(QStringLiteral("bad \uFFFD")));
+    QVERIFY(text.contains(QStringLiteral("\uFFFD(")));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes); // the file on disk is only read
+}
+
+void TestViewerWindow::largeTextLoadsInSlicesIntact_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QByteArray lines;
+    for (int i = 0; lines.size() < 600 * 1024; ++i)
+        lines += "line " + QByteArray::number(i) + " of a long converted text\r\n";
+    QTest::newRow("CR LF lines") << lines;
+
+    // One line far longer than a slice, with characters outside the BMP
+    // (surrogate pairs in UTF-16) everywhere, and CR LF pairs and lone CRs
+    // at many offsets.
+    QByteArray mixed;
+    for (int i = 0; mixed.size() < 700 * 1024; ++i) {
+        mixed += "ab\xf0\x9f\x98\x80";
+        if (i % 997 == 0)
+            mixed += "\r\n";
+        if (i % 1499 == 0)
+            mixed += "\r";
+    }
+    QTest::newRow("long lines, surrogates, lone CR") << mixed;
+
+    QTest::newRow("no line end at all") << QByteArray(300 * 1024, 'x');
+    QTest::newRow("small") << QByteArray("two\r\nlines");
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestViewerWindow::largeTextLoadsInSlicesIntact()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = writeFile(dir_->filePath("big.TXT"), bytes);
+    const QString expected = shownInOnePiece(QString::fromUtf8(bytes));
+
+    // Left to the event loop, slice by slice.
+    {
+        RichTextBox box;
+        QSignalSpy finished(&box, &RichTextBox::loadFinished);
+        QVERIFY(box.setFileName(path));
+        if (bytes.size() > 128 * 1024)
+            QVERIFY(box.isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(!box.isLoading(), 60000);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(box.toPlainText(), expected);
+    }
+    // Asked for at once.
+    {
+        RichTextBox box;
+        QVERIFY(box.setFileName(path));
+        QCOMPARE(box.Text(), expected);
+        QVERIFY(!box.isLoading());
+    }
+}
+
+void TestViewerWindow::newFileReplacesTextStillLoading()
+{
+    QByteArray big;
+    while (big.size() < 1024 * 1024)
+        big += "old text line\r\n";
+    const QString first = writeFile(dir_->filePath("first.TXT"), big);
+    const QString second = writeFile(dir_->filePath("second.TXT"), "new text\r\n");
+    RichTextBox box;
+    QVERIFY(box.setFileName(first));
+    QVERIFY(box.isLoading());
+    QVERIFY(box.setFileName(second));
+    QVERIFY(!box.isLoading());
+    QTest::qWait(50);
+    QCOMPARE(box.toPlainText(), QStringLiteral("new text\n"));
+
+    QVERIFY(box.setFileName(first));
+    box.setText(QString());
+    QVERIFY(!box.isLoading());
+    QTest::qWait(50);
+    QCOMPARE(box.toPlainText(), QString());
+}
+
+void TestViewerWindow::failedLoadKeepsText()
+{
+    const QString path = writeFile(dir_->filePath("shown.TXT"), "shown text\r\n");
+    RichTextBox box;
+    QVERIFY(box.setFileName(path));
+    QVERIFY(!box.setFileName(dir_->filePath("missing.TXT")));
+    QVERIFY(!box.errorString().isEmpty());
+    QVERIFY(!box.setFileName(QString()));
+    QCOMPARE(box.FileName(), path);
+    QCOMPARE(box.Text(), QStringLiteral("shown text\n"));
+}
+
+QTEST_MAIN(TestViewerWindow)
+#include "test_viewer_window.moc"
