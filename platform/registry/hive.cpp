@@ -78,7 +78,34 @@ std::shared_ptr<const Key> emptyTree()
     return empty;
 }
 
-std::string hivePath(HiveId hive) { return (RegDirectory() / hiveFileName(hive)).string(); }
+// The hive file's path, rebuilt only when the environment that decides the
+// folder has changed.
+std::string hivePath(HiveId hive)
+{
+    struct Memo {
+        std::string env[3];
+        bool set[3] = {};
+        std::string path;
+    };
+    static thread_local Memo memo[2];
+    static const char* const names[3] = {"QUILLAN_REGISTRY_DIR", "XDG_DATA_HOME", "HOME"};
+    Memo& m = memo[static_cast<int>(hive)];
+    bool same = !m.path.empty();
+    const char* values[3];
+    for (int i = 0; i < 3; ++i) {
+        values[i] = std::getenv(names[i]);
+        if (same && (m.set[i] != (values[i] != nullptr) || (values[i] && m.env[i] != values[i])))
+            same = false;
+    }
+    if (same)
+        return m.path;
+    for (int i = 0; i < 3; ++i) {
+        m.set[i] = values[i] != nullptr;
+        m.env[i] = values[i] ? values[i] : "";
+    }
+    m.path = (RegDirectory() / hiveFileName(hive)).string();
+    return m.path;
+}
 
 bool readAll(int fd, std::string& out)
 {
@@ -280,6 +307,7 @@ HiveView readHive(HiveId hive)
     const std::string file = hivePath(hive);
     struct stat st {};
     const bool exists = ::stat(file.c_str(), &st) == 0;
+    const int statError = exists ? 0 : errno;
     {
         std::lock_guard lock(cacheMutex);
         const CacheEntry& e = cache[static_cast<int>(hive)];
@@ -288,7 +316,7 @@ HiveView readHive(HiveId hive)
                 return e.view;
         }
     }
-    if (!exists && errno == ENOENT) {
+    if (!exists && (statError == ENOENT || statError == ENOTDIR)) {
         HiveView view;
         view.root = emptyTree();
         return view;

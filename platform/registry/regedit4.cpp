@@ -229,7 +229,7 @@ private:
         op.hive = place.hive;
         op.path = place.prefix;
         op.path.insert(op.path.end(), rest.begin(), rest.end());
-        if (remove && op.path.empty())
+        if (remove && op.path.size() <= place.prefix.size())
             return fail(error, "a root key cannot be deleted");
         haveKey_ = !remove;
         current_ = op;

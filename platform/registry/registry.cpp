@@ -30,7 +30,7 @@ struct OpenKey {
 };
 
 std::mutex handleMutex;
-std::unordered_map<std::uintptr_t, OpenKey> handles;
+std::unordered_map<std::uintptr_t, std::shared_ptr<const OpenKey>> handles;
 std::uintptr_t nextHandle = 0x10000;
 
 LONG fail(LONG status, std::string message = {})
@@ -45,55 +45,67 @@ LONG succeed()
     return ERROR_SUCCESS;
 }
 
-bool predefinedRoot(HKEY h, OpenKey& out)
+// The three predefined roots, made once.
+std::shared_ptr<const OpenKey> makeRoot(const char* name)
 {
+    RootPlace place;
+    rootPlace(name, place);
+    auto k = std::make_shared<OpenKey>();
+    k->hive = place.hive;
+    k->path = place.prefix;
+    k->rootDepth = place.prefix.size();
+    k->rootName = place.fullName;
+    k->access = KEY_ALL_ACCESS;
+    k->isRoot = true;
+    return k;
+}
+
+std::shared_ptr<const OpenKey> rootKey(HKEY h)
+{
+    static const std::shared_ptr<const OpenKey> roots[3] = {
+        makeRoot("HKEY_CLASSES_ROOT"), makeRoot("HKEY_CURRENT_USER"), makeRoot("HKEY_LOCAL_MACHINE")};
     std::uintptr_t v = reinterpret_cast<std::uintptr_t>(h);
     if (sizeof(v) > 4 && (v >> 32) == 0xFFFFFFFFu)
         v &= 0xFFFFFFFFu;
-    const char* name = nullptr;
-    switch (v) {
-    case 0x80000000u:
-        name = "HKEY_CLASSES_ROOT";
-        break;
-    case 0x80000001u:
-        name = "HKEY_CURRENT_USER";
-        break;
-    case 0x80000002u:
-        name = "HKEY_LOCAL_MACHINE";
-        break;
-    default:
-        return false;
-    }
-    RootPlace place;
-    rootPlace(name, place);
-    out.hive = place.hive;
-    out.path = place.prefix;
-    out.rootDepth = place.prefix.size();
-    out.rootName = place.fullName;
-    out.access = KEY_ALL_ACCESS;
-    out.isRoot = true;
-    return true;
+    if (v < 0x80000000u || v > 0x80000002u)
+        return nullptr;
+    return roots[v - 0x80000000u];
+}
+
+// The handle's description, shared with the table (no copy on the read path).
+std::shared_ptr<const OpenKey> lookupHandle(HKEY h)
+{
+    if (auto root = rootKey(h))
+        return root;
+    std::lock_guard lock(handleMutex);
+    const auto it = handles.find(reinterpret_cast<std::uintptr_t>(h));
+    return it == handles.end() ? nullptr : it->second;
+}
+
+bool predefinedRoot(HKEY h, OpenKey& out)
+{
+    const auto root = rootKey(h);
+    if (root)
+        out = *root;
+    return root != nullptr;
 }
 
 bool resolveHandle(HKEY h, OpenKey& out)
 {
-    if (predefinedRoot(h, out))
-        return true;
-    std::lock_guard lock(handleMutex);
-    const auto it = handles.find(reinterpret_cast<std::uintptr_t>(h));
-    if (it == handles.end())
-        return false;
-    out = it->second;
-    return true;
+    const auto k = lookupHandle(h);
+    if (k)
+        out = *k;
+    return k != nullptr;
 }
 
 HKEY newHandle(OpenKey key)
 {
+    key.isRoot = false;
+    auto shared = std::make_shared<const OpenKey>(std::move(key));
     std::lock_guard lock(handleMutex);
     const std::uintptr_t h = nextHandle;
     nextHandle += 8;
-    key.isRoot = false;
-    handles.emplace(h, std::move(key));
+    handles.emplace(h, std::move(shared));
     return reinterpret_cast<HKEY>(h);
 }
 
@@ -141,21 +153,22 @@ Key* locateForChange(Key& root, const OpenKey& k)
 
 // Opens the handle and reads its hive; shared prologue of the read calls.
 struct ReadContext {
-    OpenKey handle;
+    std::shared_ptr<const OpenKey> handle;
     HiveView view;
     const Key* key = nullptr;
 };
 
 LONG beginRead(HKEY h, REGSAM needed, ReadContext& ctx)
 {
-    if (!resolveHandle(h, ctx.handle))
+    ctx.handle = lookupHandle(h);
+    if (!ctx.handle)
         return fail(ERROR_INVALID_HANDLE);
-    if (!hasAccess(ctx.handle, needed))
+    if (!hasAccess(*ctx.handle, needed))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the access this call needs");
-    ctx.view = readHive(ctx.handle.hive);
+    ctx.view = readHive(ctx.handle->hive);
     if (ctx.view.status != ERROR_SUCCESS)
         return fail(ctx.view.status, ctx.view.message);
-    const LONG st = locate(*ctx.view.root, ctx.handle, ctx.key);
+    const LONG st = locate(*ctx.view.root, *ctx.handle, ctx.key);
     return st == ERROR_SUCCESS ? ERROR_SUCCESS : fail(st);
 }
 
@@ -223,7 +236,7 @@ LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKE
     Path sub;
     if (!splitSub(lpSubKey, sub))
         return fail(ERROR_BAD_PATHNAME, "bad key name '" + std::string(lpSubKey) + "'");
-    OpenKey opened = ctx.handle;
+    OpenKey opened = *ctx.handle;
     const Key* k = ctx.key;
     for (const std::string& part : sub) {
         k = k->child(part);
@@ -501,9 +514,9 @@ LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out)
     Path sub;
     if (!splitSub(lpSubKey, sub))
         return fail(ERROR_BAD_PATHNAME);
-    std::string name = ctx.handle.rootName;
-    for (size_t i = ctx.handle.rootDepth; i < ctx.handle.path.size(); ++i)
-        name += '\\' + ctx.handle.path[i];
+    std::string name = ctx.handle->rootName;
+    for (size_t i = ctx.handle->rootDepth; i < ctx.handle->path.size(); ++i)
+        name += '\\' + ctx.handle->path[i];
     const Key* k = ctx.key;
     for (const std::string& part : sub) {
         k = k->child(part);

@@ -123,6 +123,10 @@ TEST_F(RegistryTest, ImportAppliesDeletionsAndRejectsBadTextWhole)
     EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE), before);
     EXPECT_EQ(RegImportText("[HKEY_LOCAL_MACHINE\\X]\n"), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegImportText("REGEDIT4\n[HKEY_NOWHERE\\X]\n"), ERROR_INVALID_PARAMETER);
+    // Roots, also the classes view, cannot be deleted by an import.
+    EXPECT_EQ(RegImportText("REGEDIT4\n[-HKEY_CLASSES_ROOT]\n"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegImportText("REGEDIT4\n[-HKEY_CURRENT_USER]\n"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE), before);
 }
 
 TEST_F(RegistryTest, HiveFilesAreReadableRegedit4Text)
