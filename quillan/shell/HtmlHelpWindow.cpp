@@ -2,7 +2,6 @@
 
 #include "htmlhelp/ChmFile.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>

@@ -18,7 +18,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
