@@ -5,6 +5,7 @@
 #include "ModalAnswer.h"
 
 #include "shell/FormInstance.h"
+#include "shell/Globals.h"
 #include "shell/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
@@ -68,6 +69,7 @@ private slots:
     void largeTextLoadsInSlicesIntact();
     void newFileReplacesTextStillLoading();
     void failedLoadKeepsText();
+    void helpOpensTheHelpFile();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -415,6 +417,50 @@ void TestViewerWindow::failedLoadKeepsText()
     QVERIFY(!box.setFileName(QString()));
     QCOMPARE(box.FileName(), path);
     QCOMPARE(box.Text(), QStringLiteral("shown text\n"));
+}
+
+namespace {
+
+QList<QWidget *> visibleWindows()
+{
+    QList<QWidget *> windows;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible())
+            windows.append(widget);
+    }
+    return windows;
+}
+
+} // namespace
+
+void TestViewerWindow::helpOpensTheHelpFile()
+{
+#ifndef QUILLAN_HELP_FILE
+    QSKIP("the help file is not part of this build");
+#else
+    frmView &view = FormInstance<frmView>::get();
+    view.show();
+    const QString kept = Globals::HelpFilePath;
+
+    // No help file: no help window, and the viewer carries on.
+    Globals::HelpFilePath = dir_->filePath("qlnhelp.chm");
+    const QList<QWidget *> before = visibleWindows();
+    QTest::mouseClick(view.btnHelp, Qt::LeftButton);
+    QTest::qWait(50);
+    QCOMPARE(visibleWindows(), before);
+
+    // The real help file: a help window opens beside the viewer, which stays.
+    Globals::HelpFilePath = QStringLiteral(QUILLAN_HELP_FILE);
+    QVERIFY2(QFile::exists(Globals::HelpFilePath), qPrintable(Globals::HelpFilePath));
+    QTest::mouseClick(view.btnHelp, Qt::LeftButton);
+    QTRY_COMPARE(visibleWindows().size(), before.size() + 1);
+    QVERIFY(view.isVisible());
+    for (QWidget *window : visibleWindows()) {
+        if (!before.contains(window))
+            window->close();
+    }
+    Globals::HelpFilePath = kept;
+#endif
 }
 
 QTEST_MAIN(TestViewerWindow)
