@@ -5,15 +5,14 @@
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 namespace platform {
 
@@ -38,26 +37,12 @@ private:
     int fd_;
 };
 
-// Sends one dump request and hands every answer message to `each`.
-// Returns 0 or an errno.
+// Receives the kernel's answers to request `seq` and hands every message to
+// `each` until the dump ends (or, for a single request, until the one answer
+// arrived). Returns 0 or an errno.
 template <typename Each>
-int dump(int fd, std::uint16_t type, unsigned char family, std::uint32_t seq, Each each)
+int receive(int fd, std::uint32_t seq, bool isDump, Each each)
 {
-    struct {
-        nlmsghdr hdr;
-        rtgenmsg gen;
-        char pad[3];
-    } req{};
-    req.hdr.nlmsg_len = NLMSG_LENGTH(sizeof(rtgenmsg));
-    req.hdr.nlmsg_type = type;
-    req.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    req.hdr.nlmsg_seq = seq;
-    req.gen.rtgen_family = family;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, &req, req.hdr.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
-        return errno;
-
     alignas(nlmsghdr) static thread_local char buffer[64 * 1024];
     for (;;) {
         iovec iov{buffer, sizeof buffer};
@@ -92,8 +77,56 @@ int dump(int fd, std::uint16_t type, unsigned char family, std::uint32_t seq, Ea
             if (h->nlmsg_flags & NLM_F_DUMP_INTR)
                 return EAGAIN;
             each(h);
+            if (!isDump)
+                return 0;
         }
     }
+}
+
+int sendRequest(int fd, const void* request, std::size_t length)
+{
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+        return errno;
+    return 0;
+}
+
+// Dumps the routes of both address families.
+template <typename Each>
+int dumpRoutes(int fd, std::uint32_t seq, Each each)
+{
+    struct {
+        nlmsghdr hdr;
+        rtmsg rt;
+    } req{};
+    req.hdr.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg));
+    req.hdr.nlmsg_type = RTM_GETROUTE;
+    req.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    req.hdr.nlmsg_seq = seq;
+    req.rt.rtm_family = AF_UNSPEC;
+    if (int e = sendRequest(fd, &req, req.hdr.nlmsg_len))
+        return e;
+    return receive(fd, seq, true, each);
+}
+
+// Asks for one interface by its index.
+template <typename Each>
+int getLink(int fd, std::uint32_t seq, int index, Each each)
+{
+    struct {
+        nlmsghdr hdr;
+        ifinfomsg ifi;
+    } req{};
+    req.hdr.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+    req.hdr.nlmsg_type = RTM_GETLINK;
+    req.hdr.nlmsg_flags = NLM_F_REQUEST;
+    req.hdr.nlmsg_seq = seq;
+    req.ifi.ifi_family = AF_UNSPEC;
+    req.ifi.ifi_index = index;
+    if (int e = sendRequest(fd, &req, req.hdr.nlmsg_len))
+        return e;
+    return receive(fd, seq, false, each);
 }
 
 void parseLink(nlmsghdr* h, std::vector<Link>& links)
@@ -110,6 +143,9 @@ void parseLink(nlmsghdr* h, std::vector<Link>& links)
         if (a->rta_type == IFLA_IFNAME) {
             const char* name = static_cast<const char*>(RTA_DATA(a));
             link.name.assign(name, strnlen(name, RTA_PAYLOAD(a)));
+        } else if (a->rta_type == IFLA_PARENT_DEV_BUS_NAME) {
+            const char* bus = static_cast<const char*>(RTA_DATA(a));
+            link.parentBus.assign(bus, strnlen(bus, RTA_PAYLOAD(a)));
         }
     }
     links.push_back(std::move(link));
@@ -191,39 +227,68 @@ std::optional<KernelSnapshot> readKernel(int* error)
         return failWith(errno);
 
     KernelSnapshot snap;
-    if (int e = dump(sock.fd(), RTM_GETLINK, AF_UNSPEC, 1, [&](nlmsghdr* h) { parseLink(h, snap.links); }))
+    std::uint32_t seq = 1;
+    if (int e = dumpRoutes(sock.fd(), seq, [&](nlmsghdr* h) { parseRoute(h, snap.routes); }))
         return failWith(e);
-    if (int e = dump(sock.fd(), RTM_GETROUTE, AF_INET, 2, [&](nlmsghdr* h) { parseRoute(h, snap.routes); }))
-        return failWith(e);
-    // A kernel without IPv6 refuses the second dump; it simply has no IPv6
-    // routes.
-    int e6 = dump(sock.fd(), RTM_GETROUTE, AF_INET6, 3, [&](nlmsghdr* h) { parseRoute(h, snap.routes); });
-    if (e6 && e6 != EAFNOSUPPORT && e6 != EOPNOTSUPP)
-        return failWith(e6);
+    // Only the interfaces that default routes go through matter.
+    for (const auto& route : snap.routes) {
+        bool known = false;
+        for (const auto& l : snap.links)
+            known |= l.index == route.interfaceIndex;
+        if (known)
+            continue;
+        int e = getLink(sock.fd(), ++seq, route.interfaceIndex, [&](nlmsghdr* h) { parseLink(h, snap.links); });
+        // An interface that vanished since the route dump is simply absent.
+        if (e && e != ENODEV)
+            return failWith(e);
+    }
     if (error)
         *error = 0;
     return snap;
 }
 
+namespace {
+
+// Reads a small sysfs file whole; empty on failure.
+std::string readSmallFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buf[512];
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+}  // namespace
+
 InterfaceType kernelInterfaceType(const Link& link)
 {
     InterfaceType t;
     t.arphrd = link.type;
+    // Only an Ethernet-framed device on USB may be a cellular modem in
+    // Ethernet mode; its uevent says DEVTYPE=wwan. Everything else is told
+    // apart by its hardware type alone, which keeps a read cheap.
+    if (link.type != ARPHRD_ETHER || link.parentBus != "usb")
+        return t;
     if (link.name.empty() || link.name.find('/') != std::string::npos || link.name == "." || link.name == "..")
         return t;
-    const std::string dir = "/sys/class/net/" + link.name;
-    std::ifstream indexFile(dir + "/ifindex");
-    int sysIndex = -1;
-    if (!(indexFile >> sysIndex) || sysIndex != link.index)
+    const std::string uevent = readSmallFile("/sys/class/net/" + link.name + "/uevent");
+    auto field = [&](const char* key) -> std::string {
+        const std::string k = std::string("\n") + key + "=";
+        auto pos = ("\n" + uevent).find(k);
+        if (pos == std::string::npos)
+            return {};
+        auto begin = pos + k.size() - 1;
+        auto end = uevent.find('\n', begin);
+        return uevent.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    };
+    // sysfs may show another namespace's device of the same name: use it
+    // only when it describes this very interface.
+    if (field("IFINDEX") != std::to_string(link.index))
         return t;
-    std::ifstream uevent(dir + "/uevent");
-    std::string line;
-    while (std::getline(uevent, line)) {
-        if (line.rfind("DEVTYPE=", 0) == 0) {
-            t.devtype = line.substr(8);
-            break;
-        }
-    }
+    t.devtype = field("DEVTYPE");
     return t;
 }
 

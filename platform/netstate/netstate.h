@@ -47,6 +47,7 @@ struct Link {
     std::string name;
     unsigned flags = 0;        // IFF_*
     unsigned short type = 0;   // ARPHRD_*
+    std::string parentBus;     // bus of the parent device ("usb", "pci" ...), if reported
 };
 
 // A default route's outgoing interface (a multipath route gives several).
@@ -69,9 +70,10 @@ struct InterfaceType {
 };
 
 // The source of interface types. The default one takes the hardware type
-// from the kernel's link report and DEVTYPE from
-// /sys/class/net/<name>/uevent when that entry belongs to the same
-// interface (same index; sysfs may show another namespace).
+// from the kernel's link report, and for Ethernet-framed USB devices (where
+// a cellular modem may hide) DEVTYPE from /sys/class/net/<name>/uevent when
+// that entry belongs to the same interface (same index; sysfs may show
+// another namespace).
 using InterfaceTypeSource = std::function<InterfaceType(const Link& link)>;
 InterfaceType kernelInterfaceType(const Link& link);
 

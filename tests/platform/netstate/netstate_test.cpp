@@ -116,11 +116,8 @@ TEST(ConnectionRules, KernelOfThisProcessIsReadable)
     auto snap = readKernel(&error);
     ASSERT_TRUE(snap.has_value()) << "errno " << error;
     EXPECT_EQ(error, 0);
-    bool haveLoopback = false;
-    for (const auto& l : snap->links)
-        haveLoopback |= l.type == ARPHRD_LOOPBACK;
-    EXPECT_TRUE(haveLoopback);
-    // Every route names an interface from the link list.
+    // Every default route's interface is described (the reader fetches
+    // exactly those).
     for (const auto& r : snap->routes) {
         bool known = false;
         for (const auto& l : snap->links)
