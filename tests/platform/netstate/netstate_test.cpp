@@ -44,11 +44,11 @@ std::string describe(const QueryResult& r)
 TEST(ConnectionRules, DefaultRouteDecidesOnlineAndInterfaceKindDecidesBits)
 {
     KernelSnapshot s;
-    s.links = {{1, "lo", kUpRunning | IFF_LOOPBACK, ARPHRD_LOOPBACK},
-               {2, "eth0", kUpRunning, ARPHRD_ETHER},
-               {3, "ppp0", kUpRunning, ARPHRD_PPP},
-               {4, "wwan0", kUpRunning, ARPHRD_RAWIP},
-               {5, "tun0", kUpRunning, ARPHRD_NONE}};
+    s.links = {{1, "lo", kUpRunning | IFF_LOOPBACK, ARPHRD_LOOPBACK, {}},
+               {2, "eth0", kUpRunning, ARPHRD_ETHER, {}},
+               {3, "ppp0", kUpRunning, ARPHRD_PPP, {}},
+               {4, "wwan0", kUpRunning, ARPHRD_RAWIP, {}},
+               {5, "tun0", kUpRunning, ARPHRD_NONE, {}}};
 
     EXPECT_FALSE(evaluate(s, fromLink).online) << "no route at all is offline";
 
@@ -79,7 +79,7 @@ TEST(ConnectionRules, DefaultRouteDecidesOnlineAndInterfaceKindDecidesBits)
 TEST(ConnectionRules, InterfaceMustBeUpAndRunning)
 {
     KernelSnapshot s;
-    s.links = {{2, "eth0", IFF_UP, ARPHRD_ETHER}, {3, "eth1", IFF_RUNNING, ARPHRD_ETHER}};
+    s.links = {{2, "eth0", IFF_UP, ARPHRD_ETHER, {}}, {3, "eth1", IFF_RUNNING, ARPHRD_ETHER, {}}};
     s.routes = {{AF_INET, 2}, {AF_INET, 3}, {AF_INET, 9}};
     auto st = evaluate(s, fromLink);
     EXPECT_FALSE(st.online) << "without carrier, administratively down, or unknown: offline";
@@ -89,7 +89,7 @@ TEST(ConnectionRules, InterfaceMustBeUpAndRunning)
 TEST(ConnectionRules, InjectedTypeTurnsEthernetIntoModem)
 {
     KernelSnapshot s;
-    s.links = {{2, "usb0", kUpRunning, ARPHRD_ETHER}};
+    s.links = {{2, "usb0", kUpRunning, ARPHRD_ETHER, {}}};
     s.routes = {{AF_INET, 2}};
     // A WWAN modem presenting itself as Ethernet announces DEVTYPE=wwan.
     auto st = evaluate(s, [](const Link& l) { return InterfaceType{l.type, "wwan"}; });
