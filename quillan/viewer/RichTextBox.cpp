@@ -32,6 +32,7 @@ void RichTextBox::setupBox()
     setUndoRedoEnabled(false);
     document()->setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    size_ = font().pointSizeF();
 
     sliceTimer_.setSingleShot(false);
     sliceTimer_.setInterval(0);

@@ -76,7 +76,7 @@ private:
 
     QString fileName_;
     QString error_;
-    double size_ = 9.75;
+    double size_ = 0.0;
     int widthTwips_ = 0;
     int heightTwips_ = 0;
 
