@@ -87,8 +87,10 @@ std::string hivePath(HiveId hive)
         bool set[3] = {};
         std::string path;
     };
-    static thread_local Memo memo[2];
+    static std::mutex memoMutex;
+    static Memo memo[2];
     static const char* const names[3] = {"QUILLAN_REGISTRY_DIR", "XDG_DATA_HOME", "HOME"};
+    std::lock_guard lock(memoMutex);
     Memo& m = memo[static_cast<int>(hive)];
     bool same = !m.path.empty();
     const char* values[3];

@@ -4,6 +4,7 @@
 
 #include "hive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -16,7 +17,17 @@ using namespace detail;
 
 namespace {
 
-thread_local std::string lastError;
+// The last failure's message, per thread. Plain characters on purpose: a
+// thread-local object with a destructor would keep a shared library that
+// links this code from ever being unloaded.
+thread_local char lastErrorText[1024];
+
+void setLastError(std::string_view text)
+{
+    const size_t n = std::min(text.size(), sizeof lastErrorText - 1);
+    std::memcpy(lastErrorText, text.data(), n);
+    lastErrorText[n] = '\0';
+}
 
 // What a handle stands for: a key path inside one hive, under one of the
 // predefined roots, with the rights it was opened with.
@@ -35,13 +46,13 @@ std::uintptr_t nextHandle = 0x10000;
 
 LONG fail(LONG status, std::string message = {})
 {
-    lastError = message.empty() ? std::string(RegStatusText(status)) : std::move(message);
+    setLastError(message.empty() ? std::string_view(RegStatusText(status)) : std::string_view(message));
     return status;
 }
 
 LONG succeed()
 {
-    lastError.clear();
+    lastErrorText[0] = '\0';
     return ERROR_SUCCESS;
 }
 
@@ -502,7 +513,7 @@ LONG RegImportFile(const std::filesystem::path& file)
         return fail(ERROR_FILE_NOT_FOUND, "cannot read " + file.string());
     const LONG st = RegImportText(text.str());
     if (st != ERROR_SUCCESS)
-        lastError = file.string() + ": " + lastError;
+        setLastError(file.string() + ": " + lastErrorText);
     return st;
 }
 
@@ -545,7 +556,7 @@ LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path&
 // ---------------------------------------------------------------------------
 // Diagnostics.
 
-std::string RegLastErrorMessage() { return lastError; }
+std::string RegLastErrorMessage() { return lastErrorText; }
 
 const char* RegStatusText(LONG status)
 {
