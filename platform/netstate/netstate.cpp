@@ -14,6 +14,13 @@
 #include <cstring>
 #include <mutex>
 
+// The netlink macros cast byte pointers to message and attribute headers;
+// the protocol keeps those 4-byte aligned (NLMSG_ALIGN, RTA_ALIGN) inside a
+// buffer aligned for nlmsghdr.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wcast-align"
+#endif
+
 namespace platform {
 
 namespace netstate {

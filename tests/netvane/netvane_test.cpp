@@ -492,6 +492,7 @@ TEST_F(NetvaneTest, TypeLibraryIsFoundWhileRegisteredThenGone)
     EXPECT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
     ASSERT_EQ(registerServer_(), S_OK);
     ASSERT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 0, 0x409, &lib), S_OK);
+    lib->Release();
     EXPECT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 2, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 1, 0, &lib), TYPE_E_LIBNOTREGISTERED);
     ASSERT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 0, 0, &lib), S_OK);
