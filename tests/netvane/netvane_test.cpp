@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -362,6 +363,51 @@ TEST_F(NetvaneTest, PropertiesFollowTheNamespaceTheyAreReadIn)
     if (!r.available)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "0 -1 -1");
+}
+
+TEST_F(NetvaneTest, UnreadableConnectionStateReachesTheHostAsAFailure)
+{
+    ASSERT_EQ(registerServer_(), S_OK);
+    IDispatch* d = createByProgId();
+    ASSERT_NE(d, nullptr);
+    _Netvane* nv = nullptr;
+    ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void**>(&nv)), S_OK);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Without file descriptors the kernel's state cannot be read.
+        close(fds[0]);
+        rlimit none{0, 0};
+        setrlimit(RLIMIT_NOFILE, &none);
+        VARIANT_BOOL b = 7;
+        HRESULT early = nv->get_ConnectedOnline(&b);
+        VARIANT v;
+        VariantInit(&v);
+        EXCEPINFO ex{};
+        DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
+        HRESULT late = d->Invoke(netvane::DISPID_ConnectedViaLAN, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArgs, &v, &ex,
+                                 nullptr);
+        std::string out = HResultHex(early) + " " + std::to_string(b) + " " + HResultHex(late) + " " +
+                          HResultHex(ex.scode) + " " + std::to_string(v.vt);
+        ClearExcepInfo(&ex);
+        ssize_t n = write(fds[1], out.data(), out.size());
+        _exit(n > 0 ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[256];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    nv->Release();
+    d->Release();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(out, "0x80004005 7 0x80020009 0x80004005 0") << "a failure status and no value, never a guess";
 }
 
 #ifndef NDEBUG

@@ -7,6 +7,7 @@
 
 #include <linux/if.h>
 #include <linux/if_arp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <cstdlib>
@@ -223,4 +224,41 @@ TEST(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
     if (!r.available)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "1 1 2") << "modem through the injected type, LAN again with the kernel's";
+}
+
+// ---------------------------------------------------------------------------
+// When the kernel cannot be asked
+
+TEST(ConnectionFailure, UnreadableKernelIsReportedNotGuessed)
+{
+    // A child that may open no file descriptor cannot open a netlink socket.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        setenv("http_proxy", "http://127.0.0.1:3128", 1);
+        rlimit none{0, 0};
+        setrlimit(RLIMIT_NOFILE, &none);
+        DWORD flags = 0xFF;
+        BOOL online = InternetGetConnectedState(&flags, 0);
+        auto q = query();
+        std::string out = std::to_string(online) + " " + std::to_string(flags) + " " +
+                          std::to_string(NetstateLastError()) + " " + (q.readable ? "readable" : "unreadable");
+        ssize_t n = write(fds[1], out.data(), out.size());
+        _exit(n > 0 ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[256];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(out, "0 4 " + std::to_string(EMFILE) + " unreadable")
+        << "no answer, only the proxy bit, and the reason";
 }
