@@ -279,7 +279,8 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
     if (opened != ERROR_FILE_NOT_FOUND)
         return opened;
     OpenKey base;
-    resolveHandle(hKey, base);
+    if (!resolveHandle(hKey, base))
+        return fail(ERROR_INVALID_HANDLE);
     if (!hasAccess(base, KEY_CREATE_SUB_KEY))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the right to create sub-keys");
     OpenKey result = base;
