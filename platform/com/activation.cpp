@@ -20,9 +20,10 @@ struct LoadedLibrary {
     DllCanUnloadNowFn canUnloadNow = nullptr;
 };
 
-std::mutex& tableMutex()
+// Recursive: a library's DllGetClassObject may itself create objects.
+std::recursive_mutex& tableMutex()
 {
-    static std::mutex m;
+    static std::recursive_mutex m;
     return m;
 }
 

@@ -46,8 +46,13 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 using BSTR = OLECHAR*;
 
+// Some C headers define these as macros; then theirs serve.
+#ifndef TRUE
 inline constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
 inline constexpr BOOL FALSE = 0;
+#endif
 
 // Automation Booleans: true is all bits set.
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
