@@ -11,7 +11,7 @@
 namespace quillan {
 namespace {
 
-constexpr std::size_t kReadSize = 256 * 1024;
+constexpr std::size_t kReadSize = 64 * 1024;
 
 std::string systemReason(int error) { return std::strerror(error); }
 

@@ -160,76 +160,127 @@ void TagStripper::text(char c)
 // The common case: runs of text are copied whole, tags skipped whole, and
 // entities and line ends decided on the spot, until the input ends or
 // something may go on in the next chunk. Returns where it stopped.
+//
+// The output position and the count of pending spaces are kept in locals
+// while the loop runs, and written back around every call that uses them.
 const char *TagStripper::scan(const char *p, const char *end)
 {
+    char *const base = buf_.get();
+    char *out = base + used_;
+    std::uint64_t pending = pendingSpaces_;
+    const auto save = [&] {
+        used_ = static_cast<std::size_t>(out - base);
+        pendingSpaces_ = pending;
+    };
+    const auto load = [&] {
+        out = base + used_;
+        pending = pendingSpaces_;
+    };
+    // Bytes free behind `out`, for the 16-byte stores below.
+    const auto room = [&] { return static_cast<std::size_t>(base + capacity_ - out); };
+
     for (;;) {
         const char *q = findTextEnd(p, end);
-        // Until a line has two kept bytes the trimmer goes byte by byte.
-        while (p != q && trim_ != Trim::Writing)
-            text(*p++);
+        if (p != q && trim_ != Trim::Writing) {
+            // The start of a line: leading spaces go, the first kept byte is
+            // held, and the line is written once a second one turns up.
+            if (trim_ == Trim::Empty) {
+                while (p != q && *p == ' ')
+                    ++p;
+                if (p != q) {
+                    held_ = *p++;
+                    trim_ = Trim::One;
+                }
+            }
+            while (p != q && *p == ' ') {
+                ++pending;
+                ++p;
+            }
+            if (p != q) {
+                if (room() == 0) {
+                    save();
+                    flush();
+                    load();
+                }
+                *out++ = held_;
+                trim_ = Trim::Writing;
+            }
+        }
         if (p != q) {
             const char *last = q;
             while (last != p && last[-1] == ' ')
                 --last;
             if (last != p) {
                 const std::size_t n = static_cast<std::size_t>(last - p);
-                const std::uint64_t pending = pendingSpaces_;
-                pendingSpaces_ = 0;
 #if defined(__SSE2__)
                 // Short runs and gaps, the bulk of a page, are stored as one
                 // 16-byte block each when input and buffer have the room.
-                if (pending <= 16 && n <= 16 && end - p >= 16 && capacity_ - used_ >= 32 + pending) {
-                    char *out = buf_.get() + used_;
+                if (pending <= 16 && n <= 16 && end - p >= 16 && room() >= 32) {
                     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_set1_epi8(' '));
                     out += pending;
                     _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
                                      _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-                    used_ += pending + n;
+                    out += n;
                 } else
 #endif
                 {
+                    used_ = static_cast<std::size_t>(out - base);
                     if (pending != 0)
                         putSpaces(pending);
                     put(p, n);
+                    out = base + used_;
                 }
+                pending = 0;
             }
-            pendingSpaces_ += static_cast<std::uint64_t>(q - last);
+            pending += static_cast<std::uint64_t>(q - last);
         }
-        if (q == end)
-            return q;
-        switch (*q) {
-        case '>':
-            p = q + 1;
-            continue;
-        case '&':
-            if (end - q < kNbspLength)
-                return q; // the entity may go on in the next chunk
-            if (std::memcmp(q, kNbsp, kNbspLength) == 0) {
-                text(' ');
-                p = q + kNbspLength;
-            } else {
-                text('&');
-                p = q + 1;
-            }
-            continue;
-        case '\r':
-            endLine();
-            if (q + 1 == end) {
-                afterCR_ = true;
-                return end;
-            }
-            p = q[1] == '\n' ? q + 2 : q + 1;
-            continue;
-        default: // '<'
+        if (q == end) {
+            p = q;
             break;
         }
-        q = findTagEnd(q + 1, end);
-        if (q == end || *q == '\r') {
-            inTag_ = true;
-            return q;
+        if (*q == '>') {
+            p = q + 1;
+            continue;
         }
-        p = q + 1;
+        if (*q == '<') {
+            q = findTagEnd(q + 1, end);
+            if (q == end || *q == '\r') {
+                inTag_ = true;
+                p = q;
+                break;
+            }
+            p = q + 1;
+            continue;
+        }
+        if (*q == '&') {
+            if (end - q < kNbspLength) {
+                p = q; // the entity may go on in the next chunk
+                break;
+            }
+            const bool nbsp = std::memcmp(q, kNbsp, kNbspLength) == 0;
+            if (nbsp && trim_ != Trim::Empty) {
+                ++pending;
+            } else if (!nbsp) {
+                save();
+                text('&');
+                load();
+            }
+            p = q + (nbsp ? kNbspLength : 1);
+            continue;
+        }
+        // CR: the line ends here.
+        save();
+        endLine();
+        load();
+        if (q + 1 == end) {
+            afterCR_ = true;
+            p = end;
+            break;
+        }
+        p = q[1] == '\n' ? q + 2 : q + 1;
     }
+    save();
+    return p;
 }
 
 void TagStripper::flushPartialEntity()
