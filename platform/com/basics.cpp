@@ -1,6 +1,8 @@
 // Identifiers, status texts, automation values and strings.
 #include "com/com.h"
 
+#include "common/hex.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,23 +11,12 @@ namespace platform {
 
 namespace {
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads `digits` hex digits at text[pos]; false on a non-digit.
 bool readHex(std::string_view text, std::size_t pos, int digits, std::uint64_t& value)
 {
     value = 0;
     for (int i = 0; i < digits; ++i) {
-        int d = hexDigit(text[pos + static_cast<std::size_t>(i)]);
+        int d = HexDigitValue(text[pos + static_cast<std::size_t>(i)]);
         if (d < 0)
             return false;
         value = value * 16 + static_cast<std::uint64_t>(d);

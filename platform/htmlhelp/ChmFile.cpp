@@ -1,5 +1,8 @@
 #include "htmlhelp/ChmFile.h"
 
+#include "common/hex.h"
+#include "common/littleendian.h"
+
 #include <chm_lib.h>
 
 #include <algorithm>
@@ -19,20 +22,6 @@ constexpr std::uint64_t kMaxObjectSize = 64u * 1024u * 1024u;
 constexpr std::uint16_t kSystemDefaultTopic = 2;
 constexpr std::uint16_t kSystemTitle = 3;
 
-std::uint16_t readLe16(const std::string &data, std::size_t pos)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[pos])
-                                      | static_cast<unsigned char>(data[pos + 1]) << 8);
-}
-
-std::uint32_t readLe32(const std::string &data, std::size_t pos)
-{
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = value << 8 | static_cast<unsigned char>(data[pos + static_cast<std::size_t>(i)]);
-    return value;
-}
-
 // Text up to the first NUL (or the end).
 std::string cString(const std::string &data, std::size_t pos)
 {
@@ -42,25 +31,14 @@ std::string cString(const std::string &data, std::size_t pos)
     return data.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string percentDecode(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = hexValue(text[i + 1]);
-            const int lo = hexValue(text[i + 2]);
+            const int hi = HexDigitValue(text[i + 1]);
+            const int lo = HexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;
@@ -131,8 +109,8 @@ void ChmFile::readSystem()
         return;
     std::size_t pos = 4;
     while (pos + 4 <= data->size()) {
-        const std::uint16_t code = readLe16(*data, pos);
-        const std::size_t length = readLe16(*data, pos + 2);
+        const std::uint16_t code = ReadLe16(*data, pos);
+        const std::size_t length = ReadLe16(*data, pos + 2);
         pos += 4;
         if (pos + length > data->size())
             break;
@@ -153,11 +131,11 @@ void ChmFile::readContextMap()
     const auto strings = readExact(handle_, "/#STRINGS");
     if (!ivb || !strings || ivb->size() < 4)
         return;
-    const std::size_t declared = readLe32(*ivb, 0);
+    const std::size_t declared = ReadLe32(*ivb, 0);
     const std::size_t end = 4 + std::min(declared, ivb->size() - 4);
     for (std::size_t pos = 4; pos + 8 <= end; pos += 8) {
-        const auto id = static_cast<std::int32_t>(readLe32(*ivb, pos));
-        const std::size_t offset = readLe32(*ivb, pos + 4);
+        const auto id = static_cast<std::int32_t>(ReadLe32(*ivb, pos));
+        const std::size_t offset = ReadLe32(*ivb, pos + 4);
         std::string name = cString(*strings, offset);
         if (!name.empty())
             contextNames_.emplace(id, std::move(name));

@@ -2,6 +2,8 @@
 // value's type and bytes survive exactly.
 #include "hive.h"
 
+#include "common/hex.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -23,17 +25,6 @@ std::string_view trimLeft(std::string_view s)
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
     return s;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Length of a well-formed UTF-8 sequence for a printable character at
@@ -283,8 +274,8 @@ private:
             rest = trimLeft(rest);
             size_t n = 0;
             int byte = 0;
-            while (n < rest.size() && hexDigit(rest[n]) >= 0) {
-                byte = byte * 16 + hexDigit(rest[n]);
+            while (n < rest.size() && HexDigitValue(rest[n]) >= 0) {
+                byte = byte * 16 + HexDigitValue(rest[n]);
                 ++n;
             }
             if (n == 0 || n > 2)
@@ -341,9 +332,9 @@ private:
                 return fail(error, "a dword needs 1 to 8 hex digits");
             DWORD d = 0;
             for (char c : digits) {
-                if (hexDigit(c) < 0)
+                if (HexDigitValue(c) < 0)
                     return fail(error, "bad hex digit in a dword");
-                d = d * 16 + static_cast<DWORD>(hexDigit(c));
+                d = d * 16 + static_cast<DWORD>(HexDigitValue(c));
             }
             v.type = REG_DWORD;
             v.data = {static_cast<BYTE>(d), static_cast<BYTE>(d >> 8), static_cast<BYTE>(d >> 16),
@@ -358,9 +349,9 @@ private:
                 return fail(error, "bad hex(type): prefix");
             std::uint64_t type = 0;
             for (char c : t.substr(4, close - 4)) {
-                if (hexDigit(c) < 0)
+                if (HexDigitValue(c) < 0)
                     return fail(error, "bad type number in hex(type):");
-                type = type * 16 + static_cast<std::uint64_t>(hexDigit(c));
+                type = type * 16 + static_cast<std::uint64_t>(HexDigitValue(c));
             }
             if (type > 0xFFFFFFFFu)
                 return fail(error, "type number too large");
