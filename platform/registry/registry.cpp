@@ -192,6 +192,17 @@ LONG change(const OpenKey& k, const HiveChange& fn)
 
 bool splitSub(const char* sub, Path& out) { return splitPath(sub ? std::string_view(sub) : std::string_view(), out); }
 
+// The handle's key and the parts of a sub-key name below it; shared
+// prologue of the calls that delete keys.
+LONG resolveWithSub(HKEY h, const char* subKey, OpenKey& key, Path& sub)
+{
+    if (!resolveHandle(h, key))
+        return fail(ERROR_INVALID_HANDLE);
+    if (!splitSub(subKey, sub))
+        return fail(ERROR_BAD_PATHNAME);
+    return ERROR_SUCCESS;
+}
+
 // Copies a name into a caller's character buffer (RegEnum* convention).
 LONG copyName(const std::string& name, char* buf, DWORD* cch)
 {
@@ -368,11 +379,9 @@ LONG RegDeleteValue(HKEY hKey, const char* lpValueName)
 LONG RegDeleteKey(HKEY hKey, const char* lpSubKey)
 {
     OpenKey k;
-    if (!resolveHandle(hKey, k))
-        return fail(ERROR_INVALID_HANDLE);
     Path sub;
-    if (!splitSub(lpSubKey, sub))
-        return fail(ERROR_BAD_PATHNAME);
+    if (const LONG st = resolveWithSub(hKey, lpSubKey, k, sub); st != ERROR_SUCCESS)
+        return st;
     Path target = k.path;
     target.insert(target.end(), sub.begin(), sub.end());
     if (target.size() <= k.rootDepth)
@@ -394,11 +403,9 @@ LONG RegDeleteKey(HKEY hKey, const char* lpSubKey)
 LONG RegDeleteTree(HKEY hKey, const char* lpSubKey)
 {
     OpenKey k;
-    if (!resolveHandle(hKey, k))
-        return fail(ERROR_INVALID_HANDLE);
     Path sub;
-    if (!splitSub(lpSubKey, sub))
-        return fail(ERROR_BAD_PATHNAME);
+    if (const LONG st = resolveWithSub(hKey, lpSubKey, k, sub); st != ERROR_SUCCESS)
+        return st;
     REGSAM needed = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
     if (sub.empty())
         needed |= KEY_SET_VALUE;
