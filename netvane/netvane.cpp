@@ -1,8 +1,9 @@
 // The Netvane control, its class factory, and the exports that hand them
 // out and tell whether the library may be unloaded.
+#include "com/object.h"
 #include "module.h"
-#include "netvane_ids.h"
 #include "netstate/netstate.h"
+#include "netvane_ids.h"
 
 #include <cassert>
 #include <thread>
@@ -20,30 +21,14 @@ constexpr HRESULT DISP_E_BADINDEX = hresultOf(0x8002000B);
 // The control. It holds nothing but its reference count and, for the
 // apartment check, the thread that created it: every property read asks
 // the connection state afresh.
-class Netvane final : public _Netvane {
+class Netvane final : public RefCounted<Netvane, _Netvane, ULONG> {
 public:
     Netvane() : owner_(std::this_thread::get_id()) { ++detail::liveObjects; }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
         checkApartment();
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Netvane) {
-            *ppv = static_cast<_Netvane*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
+        return QueryInterfaceFor<_Netvane>(this, riid, ppv, {IID_IUnknown, IID_IDispatch, IID__Netvane});
     }
 
     HRESULT GetTypeInfoCount(UINT* pctinfo) override
@@ -69,27 +54,23 @@ public:
     }
     HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override
     {
-        checkApartment();
-        if (riid != IID_NULL)
-            return DISP_E_UNKNOWNINTERFACE;
-        ITypeInfo* info = detail::netvaneTypeInfo();
-        if (!info)
-            return E_UNEXPECTED;
+        ITypeInfo* info = nullptr;
+        if (const HRESULT hr = bindingInfo(riid, info); FAILED(hr))
+            return hr;
         return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
     }
     HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
                    EXCEPINFO* pExcepInfo, UINT* puArgErr) override
     {
-        checkApartment();
-        if (riid != IID_NULL)
-            return DISP_E_UNKNOWNINTERFACE;
-        ITypeInfo* info = detail::netvaneTypeInfo();
-        if (!info)
-            return E_UNEXPECTED;
+        ITypeInfo* info = nullptr;
+        if (const HRESULT hr = bindingInfo(riid, info); FAILED(hr))
+            return hr;
         return DispInvoke(static_cast<_Netvane*>(this), info, dispIdMember, wFlags, pDispParams, pVarResult,
                           pExcepInfo, puArgErr);
     }
 
+    // The bit properties look only at the flag word, ConnectedOnline only
+    // at the query's return value.
     HRESULT get_ConnectedViaLAN(VARIANT_BOOL* value) override { return readFlag(INTERNET_CONNECTION_LAN, value); }
     HRESULT get_ConnectedViaModem(VARIANT_BOOL* value) override
     {
@@ -101,31 +82,42 @@ public:
     }
     HRESULT get_ConnectedOnline(VARIANT_BOOL* value) override
     {
-        checkApartment();
-        if (!value)
-            return E_POINTER;
-        DWORD flags = 0;
-        BOOL online = InternetGetConnectedState(&flags, 0);
-        if (!online && NetstateLastError() != 0)
-            return E_FAIL;
-        *value = online ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
+        return readState(value, [](BOOL online, DWORD) { return online != 0; });
     }
 
 private:
+    friend RefCounted;
     ~Netvane() { --detail::liveObjects; }
 
-    // One query per read; the bit properties look only at the flag word.
+    // What both late-binding calls check first: the calling thread, the
+    // reserved interface identifier, and the description to bind against.
+    HRESULT bindingInfo(REFIID riid, ITypeInfo*& info) const
+    {
+        checkApartment();
+        if (riid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        info = detail::netvaneTypeInfo();
+        return info ? S_OK : E_UNEXPECTED;
+    }
+
     HRESULT readFlag(DWORD bit, VARIANT_BOOL* value)
+    {
+        return readState(value, [bit](BOOL, DWORD flags) { return (flags & bit) != 0; });
+    }
+
+    // One query per read, answered by `answer(returnValue, flags)`; a
+    // connection state that cannot be read is a failure, not an answer.
+    template <typename Answer>
+    HRESULT readState(VARIANT_BOOL* value, Answer answer)
     {
         checkApartment();
         if (!value)
             return E_POINTER;
         DWORD flags = 0;
-        BOOL online = InternetGetConnectedState(&flags, 0);
+        const BOOL online = InternetGetConnectedState(&flags, 0);
         if (!online && NetstateLastError() != 0)
             return E_FAIL;
-        *value = (flags & bit) ? VARIANT_TRUE : VARIANT_FALSE;
+        *value = answer(online, flags) ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
 
@@ -135,7 +127,6 @@ private:
     }
 
     std::thread::id owner_;
-    ULONG refs_ = 1;
 };
 
 // The class factory: one static instance; its references and locks keep
@@ -144,15 +135,7 @@ class NetvaneFactory final : public IClassFactory {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return QueryInterfaceFor<IClassFactory>(this, riid, ppv, {IID_IUnknown, IID_IClassFactory});
     }
     ULONG AddRef() override { return static_cast<ULONG>(++detail::factoryReferences) + 1; }
     ULONG Release() override { return static_cast<ULONG>(--detail::factoryReferences) + 1; }

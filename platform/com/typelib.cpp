@@ -2,10 +2,10 @@
 // it, loading from a library file or through the registry, and DispInvoke.
 #include "com/typelib.h"
 
+#include "com/object.h"
 #include "registry/registry.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -255,7 +255,17 @@ HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std
 
 namespace {
 
-class TypeInfoImpl final : public ITypeInfo {
+// Hands a value out through a caller's pointer.
+template <typename T>
+HRESULT writeOut(T* out, const T& value)
+{
+    if (!out)
+        return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
+class TypeInfoImpl final : public RefCounted<TypeInfoImpl, ITypeInfo> {
 public:
     TypeInfoImpl(std::shared_ptr<const LibraryDescription> lib, std::size_t index) : lib_(std::move(lib)), index_(index)
     {
@@ -263,53 +273,13 @@ public:
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
+        return QueryInterfaceFor<ITypeInfo>(this, riid, ppv, {IID_IUnknown, IID_ITypeInfo});
     }
 
-    HRESULT GetTypeKind(TYPEKIND* kind) override
-    {
-        if (!kind)
-            return E_POINTER;
-        *kind = type().kind;
-        return S_OK;
-    }
-    HRESULT GetGuid(GUID* guid) override
-    {
-        if (!guid)
-            return E_POINTER;
-        *guid = type().guid;
-        return S_OK;
-    }
-    HRESULT GetTypeFlags(WORD* flags) override
-    {
-        if (!flags)
-            return E_POINTER;
-        *flags = type().flags;
-        return S_OK;
-    }
-    HRESULT GetFuncCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = static_cast<UINT>(type().members.size());
-        return S_OK;
-    }
+    HRESULT GetTypeKind(TYPEKIND* kind) override { return writeOut(kind, type().kind); }
+    HRESULT GetGuid(GUID* guid) override { return writeOut(guid, type().guid); }
+    HRESULT GetTypeFlags(WORD* flags) override { return writeOut(flags, type().flags); }
+    HRESULT GetFuncCount(UINT* count) override { return writeOut(count, static_cast<UINT>(type().members.size())); }
     HRESULT GetFuncDesc(UINT index, MEMBERID* memid, INVOKEKIND* kind, VARTYPE* resultType) override
     {
         const auto& members = type().members;
@@ -366,37 +336,21 @@ public:
     }
 
 private:
+    friend RefCounted;
     ~TypeInfoImpl() = default;
     const TypeDescription& type() const { return lib_->types[index_]; }
 
     std::shared_ptr<const LibraryDescription> lib_;
     std::size_t index_;
-    std::atomic<ULONG> refs_{1};
 };
 
-class TypeLibImpl final : public ITypeLib {
+class TypeLibImpl final : public RefCounted<TypeLibImpl, ITypeLib> {
 public:
     explicit TypeLibImpl(LibraryDescription d) : lib_(std::make_shared<const LibraryDescription>(std::move(d))) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeLib) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
+        return QueryInterfaceFor<ITypeLib>(this, riid, ppv, {IID_IUnknown, IID_ITypeLib});
     }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(lib_->types.size()); }
@@ -446,9 +400,9 @@ public:
     }
 
 private:
+    friend RefCounted;
     ~TypeLibImpl() = default;
     std::shared_ptr<const LibraryDescription> lib_;
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
