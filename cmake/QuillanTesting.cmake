@@ -20,14 +20,15 @@ function(_quillan_test_env out name)
 endfunction()
 
 # quillan_add_gtest(NAME SOURCES src... [LIBS lib...])
-# A GoogleTest executable whose cases each become one ctest test.
+# A GoogleTest executable whose cases each become one ctest test. It links
+# the shared test helpers (tests/support, target test_support).
 function(quillan_add_gtest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
   quillan_warnings(${name})
   _quillan_test_env(env ${name})
   gtest_discover_tests(${name}
@@ -36,14 +37,15 @@ function(quillan_add_gtest name)
 endfunction()
 
 # quillan_add_qttest(NAME SOURCES src... [LIBS lib...])
-# A Qt Test executable, run as one ctest test without a display.
+# A Qt Test executable, run as one ctest test without a display. It links
+# the shared test helpers, with their Qt part (test_support_qt).
 function(quillan_add_qttest name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} test_support_qt Qt6::Test)
   quillan_warnings(${name})
   add_test(NAME ${name} COMMAND ${name})
   _quillan_test_env(env ${name})

@@ -1,16 +1,17 @@
 // The text path rule and whole-file conversion, with every failure reported.
 #include "converter.h"
-#include "test_files.h"
+#include "support/files.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
+using namespace testsupport;
 using quillan::ConversionError;
 using quillan::convertHtmlFile;
 using quillan::textPathFor;
@@ -114,22 +115,18 @@ TEST(Failures, UnreadableInput)
     }
     // Root reads every file: try it as an ordinary user in a child.
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    const ChildResult child = runInChild([&]() -> std::string {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(4);
+            return "could not drop root";
         try {
             convertHtmlFile(dir / "secret.html");
         } catch (const ConversionError &e) {
-            ::_exit(e.reason() == "Permission denied" && e.path() == (dir / "secret.html").string() ? 0 : 3);
+            return e.path() + ": " + e.reason();
         }
-        ::_exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no failure, 3: wrong error, 4: could not drop root";
+        return "no failure";
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, (dir / "secret.html").string() + ": Permission denied");
     EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
 }
 
@@ -187,26 +184,20 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
     writeFile(dir / "big.html", big);
 
     // In a child limited to 4 KiB files, the write fails with EFBIG after the
-    // text file was created; the child reports what it saw in its exit code.
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    // text file was created; the child reports what it saw.
+    const ChildResult child = runInChild([&]() -> std::string {
         ::signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit {4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
             convertHtmlFile(dir / "big.html");
         } catch (const ConversionError &e) {
-            const bool named = e.path() == (dir / "big.TXT").string();
-            const bool gone = !std::filesystem::exists(dir / "big.TXT");
-            ::_exit(named && gone ? 0 : 3);
+            return e.path() + (std::filesystem::exists(dir / "big.TXT") ? " left behind" : " removed");
         }
-        ::_exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no failure reported, 3: wrong path or file left behind";
+        return "no failure";
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, (dir / "big.TXT").string() + " removed");
     EXPECT_FALSE(std::filesystem::exists(dir / "big.TXT"));
     EXPECT_EQ(readFile(dir / "big.html"), big);
 }

@@ -1,48 +1,18 @@
 // The command-line tool end to end: files, standard streams, -o, exit codes.
-#include "test_files.h"
+#include "support/files.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
-
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using namespace testsupport;
 
 // Runs the tool with `args` in `dir`, feeding `input` on standard input.
-ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args, const std::string &input = {})
+ProcessResult runTool(const TempDir &dir, std::vector<std::string> args, const std::string &input = {})
 {
-    writeFile(dir / ".stdin", input);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::chdir(dir.path().c_str());
-        const int in = ::open(".stdin", O_RDONLY);
-        const int out = ::open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<char *> argv{const_cast<char *>(QUILLAN_CONVERT)};
-        for (const std::string &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QUILLAN_CONVERT, argv.data());
-        ::_exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = readFile(dir / ".stdout");
-    run.err = readFile(dir / ".stderr");
-    return run;
+    args.insert(args.begin(), QUILLAN_CONVERT);
+    return runProgram(args, {.input = input, .workDir = dir.path(), .env = {}});
 }
 
 TEST(CommandLine, ConvertsEachFileSilently)
@@ -50,7 +20,7 @@ TEST(CommandLine, ConvertsEachFileSilently)
     TempDir dir;
     writeFile(dir / "a.html", "<p>first</p>");
     writeFile(dir / "b.htm", "<p>second</p>");
-    const ToolRun r = runTool(dir, {"a.html", "b.htm"});
+    const ProcessResult r = runTool(dir, {"a.html", "b.htm"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -63,7 +33,7 @@ TEST(CommandLine, StandardInputToStandardOutput)
     TempDir dir;
     EXPECT_EQ(runTool(dir, {}, "<b>piped</b>\r\n").out, "piped\r\n");
     EXPECT_EQ(runTool(dir, {"-"}, "<b>dash</b>").out, "dash\r\n");
-    const ToolRun r = runTool(dir, {"-o", "from-stdin.txt"}, "<b>to a file</b>");
+    const ProcessResult r = runTool(dir, {"-o", "from-stdin.txt"}, "<b>to a file</b>");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / "from-stdin.txt"), "to a file\r\n");
 }
@@ -75,7 +45,7 @@ TEST(CommandLine, OutputOption)
     EXPECT_EQ(runTool(dir, {"-o", "out.txt", "page.html"}).status, 0);
     EXPECT_EQ(readFile(dir / "out.txt"), "text here\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "page.TXT"));
-    const ToolRun r = runTool(dir, {"-o", "-", "page.html"});
+    const ProcessResult r = runTool(dir, {"-o", "-", "page.html"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "text here\r\n");
 }
@@ -85,14 +55,14 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     TempDir dir;
     writeFile(dir / "good.html", "<p>good</p>");
     writeFile(dir / "notes.TXT", "<p>mine</p>");
-    const ToolRun r = runTool(dir, {"missing.html", "notes.TXT", "good.html"});
+    const ProcessResult r = runTool(dir, {"missing.html", "notes.TXT", "good.html"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("quillan-convert: missing.html: No such file or directory\n"), std::string::npos);
     EXPECT_NE(r.err.find("quillan-convert: notes.TXT: "), std::string::npos);
     EXPECT_EQ(readFile(dir / "good.TXT"), "good\r\n");
     EXPECT_EQ(readFile(dir / "notes.TXT"), "<p>mine</p>");
 
-    const ToolRun full = runTool(dir, {"-o", "/dev/full", "good.html"});
+    const ProcessResult full = runTool(dir, {"-o", "/dev/full", "good.html"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
 }
@@ -104,11 +74,11 @@ TEST(CommandLine, UsageErrorsHelpAndVersion)
     writeFile(dir / "b.html", "y");
     EXPECT_EQ(runTool(dir, {"-o", "x.txt", "a.html", "b.html"}).status, 2);
     EXPECT_EQ(runTool(dir, {"-o"}).status, 2);
-    const ToolRun bad = runTool(dir, {"--frobnicate"});
+    const ProcessResult bad = runTool(dir, {"--frobnicate"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--frobnicate"), std::string::npos);
 
-    const ToolRun help = runTool(dir, {"--help"});
+    const ProcessResult help = runTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillan-convert"), std::string::npos);
     EXPECT_EQ(runTool(dir, {"-h"}).out, help.out);

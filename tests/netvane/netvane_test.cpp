@@ -2,13 +2,14 @@
 // it: activation, late binding, registration, type library, unloading,
 // exports, and the tools end to end. Every test uses its own registry
 // folder.
-#include "../platform/netstate/netns.h"
 #include "com/activation.h"
 #include "com/com.h"
 #include "com/typelib.h"
 #include "netstate/netstate.h"
 #include "netvane_ids.h"
 #include "registry/registry.h"
+#include "support/environment.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +17,14 @@
 #include <sys/resource.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
 
 using namespace platform;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
@@ -33,26 +32,6 @@ namespace {
 const std::string kLibrary = NETVANE_LIBRARY;
 const std::string kRegsvr = REGSVR_TOOL;
 const std::string kDispget = DISPGET_TOOL;
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
-
-ToolRun runTool(const std::string& command)
-{
-    ToolRun r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[512];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, n);
-    int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 std::string exportClasses()
 {
@@ -84,20 +63,10 @@ HRESULT callSlot(void* itf, int slot, VARIANT_BOOL* out)
     return reinterpret_cast<Getter>(vtable[slot])(itf, out);
 }
 
-void clearProxyEnvironment()
-{
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        unsetenv(name);
-}
-
 class NetvaneTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/netvane-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        registryDir_ = tmpl;
-        setenv("QUILLAN_REGISTRY_DIR", registryDir_.c_str(), 1);
         clearProxyEnvironment();
         handle_ = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle_, nullptr) << dlerror();
@@ -112,9 +81,6 @@ protected:
         CoFreeUnusedLibraries();
         if (handle_)
             dlclose(handle_);
-        std::error_code ec;
-        fs::remove_all(registryDir_, ec);
-        unsetenv("QUILLAN_REGISTRY_DIR");
     }
 
     IDispatch* createByProgId()
@@ -127,7 +93,7 @@ protected:
         return d;
     }
 
-    std::string registryDir_;
+    RegistrySandbox registry_;
     void* handle_ = nullptr;
     DllRegisterServerFn registerServer_ = nullptr;
     DllUnregisterServerFn unregisterServer_ = nullptr;
@@ -139,12 +105,13 @@ struct Property {
     const char* name;
     DISPID id;
     int slot;
+    DWORD flag;  // the connection-state bit it reports; 0: online at all
 };
 constexpr std::array<Property, 4> kProperties{{
-    {"ConnectedViaLAN", netvane::DISPID_ConnectedViaLAN, 7},
-    {"ConnectedViaModem", netvane::DISPID_ConnectedViaModem, 8},
-    {"ConnectedViaProxy", netvane::DISPID_ConnectedViaProxy, 9},
-    {"ConnectedOnline", netvane::DISPID_ConnectedOnline, 10},
+    {"ConnectedViaLAN", netvane::DISPID_ConnectedViaLAN, 7, INTERNET_CONNECTION_LAN},
+    {"ConnectedViaModem", netvane::DISPID_ConnectedViaModem, 8, INTERNET_CONNECTION_MODEM},
+    {"ConnectedViaProxy", netvane::DISPID_ConnectedViaProxy, 9, INTERNET_CONNECTION_PROXY},
+    {"ConnectedOnline", netvane::DISPID_ConnectedOnline, 10, 0},
 }};
 
 }  // namespace
@@ -173,7 +140,7 @@ TEST_F(NetvaneTest, ActivationReportsBrokenRegistrations)
     // A class whose server file does not exist.
     const CLSID other{0x11111111, 0x2222, 0x3333, {4, 4, 5, 5, 5, 5, 5, 5}};
     ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(other) + "\\InprocServer32", "",
-                             registryDir_ + "/missing.so"),
+                             (registry_ / "missing.so").string()),
               ERROR_SUCCESS);
     IUnknown* unk = nullptr;
     EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unk)),
@@ -208,48 +175,6 @@ TEST_F(NetvaneTest, FactoryAndObjectAnswerOnlyTheirInterfaces)
 
 // ---------------------------------------------------------------------------
 // Late binding
-
-TEST_F(NetvaneTest, EachPropertyReadsTheConnectionStateByNameAndIdentifier)
-{
-    ASSERT_EQ(registerServer_(), S_OK);
-    IDispatch* d = createByProgId();
-    ASSERT_NE(d, nullptr);
-
-    UINT count = 0;
-    EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
-
-    for (int withProxy = 0; withProxy < 2; ++withProxy) {
-        if (withProxy)
-            setenv("http_proxy", "http://127.0.0.1:3128", 1);
-        auto expected = netstate::query();
-        ASSERT_TRUE(expected.readable);
-        for (const auto& p : kProperties) {
-            std::u16string name = Utf8ToOle(p.name);
-            LPOLESTR names[1] = {name.data()};
-            DISPID id = 0;
-            ASSERT_EQ(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << p.name;
-            EXPECT_EQ(id, p.id) << p.name;
-
-            VARIANT v;
-            ASSERT_EQ(invokeGet(d, p.id, v), S_OK) << p.name;
-            ASSERT_EQ(v.vt, VT_BOOL) << p.name;
-            bool want = false;
-            if (p.id == netvane::DISPID_ConnectedOnline)
-                want = expected.state.online;
-            else if (p.id == netvane::DISPID_ConnectedViaLAN)
-                want = expected.state.flags & INTERNET_CONNECTION_LAN;
-            else if (p.id == netvane::DISPID_ConnectedViaModem)
-                want = expected.state.flags & INTERNET_CONNECTION_MODEM;
-            else
-                want = expected.state.flags & INTERNET_CONNECTION_PROXY;
-            EXPECT_EQ(v.boolVal, want ? VARIANT_TRUE : VARIANT_FALSE) << p.name << " proxy=" << withProxy;
-            EXPECT_TRUE(v.boolVal == -1 || v.boolVal == 0) << "true is -1, false 0";
-        }
-    }
-    unsetenv("http_proxy");
-    d->Release();
-}
 
 TEST_F(NetvaneTest, UnknownMembersAndWrongCallsAreRefused)
 {
@@ -290,7 +215,9 @@ TEST_F(NetvaneTest, UnknownMembersAndWrongCallsAreRefused)
     d->Release();
 }
 
-TEST_F(NetvaneTest, VirtualTableAndDispatchAgree)
+// Each property by name, identifier, raw table slot and method gives the
+// connection state; the proxy bit is the one input a test can flip in place.
+TEST_F(NetvaneTest, EachPropertyReadsTheConnectionStateByEveryRoute)
 {
     ASSERT_EQ(registerServer_(), S_OK);
     IDispatch* d = createByProgId();
@@ -299,6 +226,9 @@ TEST_F(NetvaneTest, VirtualTableAndDispatchAgree)
     ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void**>(&nv)), S_OK);
 
     // The type information lists the members in table order.
+    UINT count = 0;
+    EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
     ITypeInfo* info = nullptr;
     ASSERT_EQ(d->GetTypeInfo(0, 0, &info), S_OK);
     UINT funcs = 0;
@@ -311,30 +241,42 @@ TEST_F(NetvaneTest, VirtualTableAndDispatchAgree)
     }
     info->Release();
 
-    // The proxy bit is the one input a test can flip in place: only the
-    // ConnectedViaProxy slot and identifier may follow it.
-    for (int withProxy = 0; withProxy < 2; ++withProxy) {
-        if (withProxy)
-            setenv("ALL_PROXY", "socks5://127.0.0.1:1080", 1);
+    for (const char* proxy : {"", "http_proxy", "ALL_PROXY"}) {
+        clearProxyEnvironment();
+        if (*proxy)
+            setenv(proxy, "http://127.0.0.1:3128", 1);
+        const auto expected = netstate::query();
+        ASSERT_TRUE(expected.readable);
         for (const auto& p : kProperties) {
-            VARIANT_BOOL bySlot = 1, byMethod = 1;
-            ASSERT_EQ(callSlot(nv, p.slot, &bySlot), S_OK);
+            SCOPED_TRACE(std::string(p.name) + " proxy=" + proxy);
+            std::u16string name = Utf8ToOle(p.name);
+            LPOLESTR names[1] = {name.data()};
+            DISPID id = 0;
+            ASSERT_EQ(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+            EXPECT_EQ(id, p.id);
+
             VARIANT v;
             ASSERT_EQ(invokeGet(d, p.id, v), S_OK);
-            EXPECT_EQ(bySlot, v.boolVal) << p.name << " proxy=" << withProxy;
+            ASSERT_EQ(v.vt, VT_BOOL);
+            const bool want = p.flag ? (expected.state.flags & p.flag) != 0 : expected.state.online;
+            EXPECT_EQ(v.boolVal, want ? VARIANT_TRUE : VARIANT_FALSE) << "true is -1, false 0";
+
+            VARIANT_BOOL bySlot = 1, byMethod = 1;
+            ASSERT_EQ(callSlot(nv, p.slot, &bySlot), S_OK);
+            EXPECT_EQ(bySlot, v.boolVal);
             switch (p.slot) {
             case 7: nv->get_ConnectedViaLAN(&byMethod); break;
             case 8: nv->get_ConnectedViaModem(&byMethod); break;
             case 9: nv->get_ConnectedViaProxy(&byMethod); break;
             default: nv->get_ConnectedOnline(&byMethod); break;
             }
-            EXPECT_EQ(byMethod, bySlot) << p.name;
+            EXPECT_EQ(byMethod, bySlot);
             if (p.id == netvane::DISPID_ConnectedViaProxy) {
-                EXPECT_EQ(bySlot, withProxy ? VARIANT_TRUE : VARIANT_FALSE);
+                EXPECT_EQ(bySlot, *proxy ? VARIANT_TRUE : VARIANT_FALSE);
             }
         }
     }
-    unsetenv("ALL_PROXY");
+    clearProxyEnvironment();
     EXPECT_EQ(nv->get_ConnectedOnline(nullptr), E_POINTER);
     nv->Release();
     d->Release();
@@ -360,7 +302,7 @@ TEST_F(NetvaneTest, PropertiesFollowTheNamespaceTheyAreReadIn)
         d->Release();
         return out;
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "0 -1 -1");
 }
@@ -378,13 +320,8 @@ TEST_F(NetvaneTest, UnreadableConnectionStateReachesTheHostAsAFailure)
     ASSERT_EQ(nv->get_ConnectedOnline(&warm), S_OK);
     VARIANT warmValue;
     ASSERT_EQ(invokeGet(d, netvane::DISPID_ConnectedViaLAN, warmValue), S_OK);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    const ChildResult child = runInChild([&] {
         // Without file descriptors the kernel's state cannot be read.
-        close(fds[0]);
         rlimit none{0, 0};
         setrlimit(RLIMIT_NOFILE, &none);
         VARIANT_BOOL b = 7;
@@ -398,22 +335,12 @@ TEST_F(NetvaneTest, UnreadableConnectionStateReachesTheHostAsAFailure)
         std::string out = HResultHex(early) + " " + std::to_string(b) + " " + HResultHex(late) + " " +
                           HResultHex(ex.scode) + " " + std::to_string(v.vt);
         ClearExcepInfo(&ex);
-        ssize_t n = write(fds[1], out.data(), out.size());
-        _exit(n > 0 ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string out;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        out.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+        return out;
+    });
     nv->Release();
     d->Release();
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(out, "0x80004005 7 0x80020009 0x80004005 0") << "a failure status and no value, never a guess";
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "0x80004005 7 0x80020009 0x80004005 0") << "a failure status and no value, never a guess";
 }
 
 #ifndef NDEBUG
@@ -524,14 +451,11 @@ TEST_F(NetvaneTest, UnregisteringRemovesItsEntriesAndNothingElse)
 
 TEST_F(NetvaneTest, RegistrationFailsCleanlyWhenTheHiveIsDamaged)
 {
-    const fs::path hive = fs::path(registryDir_) / "HKLM.reg";
+    const fs::path hive = registry_ / "HKLM.reg";
     const std::string damaged = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\n\"broken\n";
-    std::ofstream(hive, std::ios::binary) << damaged;
+    writeFile(hive, damaged);
     EXPECT_TRUE(FAILED(registerServer_()));
-    std::ifstream in(hive, std::ios::binary);
-    std::stringstream now;
-    now << in.rdbuf();
-    EXPECT_EQ(now.str(), damaged) << "the damaged hive is left as it was";
+    EXPECT_EQ(readFile(hive), damaged) << "the damaged hive is left as it was";
     EXPECT_TRUE(FAILED(unregisterServer_()));
 }
 
@@ -639,10 +563,10 @@ TEST_F(NetvaneTest, CanUnloadOnlyWhenNoObjectOrLockIsAlive)
 
 TEST_F(NetvaneTest, ExportsExactlyTheFourEntryPoints)
 {
-    auto nm = runTool("nm -D --defined-only --format=posix '" + kLibrary + "'");
-    ASSERT_EQ(nm.exitCode, 0) << nm.output;
+    const ProcessResult nm = runProgram({"nm", "-D", "--defined-only", "--format=posix", kLibrary});
+    ASSERT_EQ(nm.status, 0) << nm.err;
     std::set<std::string> exported;
-    std::istringstream lines(nm.output);
+    std::istringstream lines(nm.out);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -662,48 +586,46 @@ TEST_F(NetvaneTest, ExportsExactlyTheFourEntryPoints)
 
 TEST_F(NetvaneTest, ToolsRegisterReadAndUnregisterEndToEnd)
 {
-    auto identity = runTool("'" + kRegsvr + "' -i '" + kLibrary + "'");
-    ASSERT_EQ(identity.exitCode, 0) << identity.output;
+    const ProcessResult identity = runProgram({kRegsvr, "-i", kLibrary});
+    ASSERT_EQ(identity.status, 0) << identity.err;
     for (const char* line : {"FileVersion=1.02.0005", "ProductVersion=1.02.0005", "ProductName=Netvane",
                              "InternalName=Netvane", "OriginalFilename=Netvane.ocx", "OLESelfRegister=",
                              "CompanyName=Vanelink"})
-        EXPECT_NE(identity.output.find(std::string(line) + "\n"), std::string::npos) << line;
+        EXPECT_NE(identity.out.find(std::string(line) + "\n"), std::string::npos) << line;
     EXPECT_TRUE(exportClasses().empty()) << "reading the identity registers nothing";
 
-    auto before = runTool("'" + kDispget + "' Vanelink.Netvane ConnectedOnline");
-    EXPECT_NE(before.exitCode, 0);
-    EXPECT_NE(before.output.find("0x80040154"), std::string::npos) << before.output;
-    EXPECT_NE(before.output.find("Class not registered"), std::string::npos) << before.output;
+    const ProcessResult before = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+    EXPECT_NE(before.status, 0);
+    EXPECT_NE(before.err.find("0x80040154 Class not registered"), std::string::npos) << before.err;
 
-    auto reg = runTool("'" + kRegsvr + "' '" + kLibrary + "'");
-    ASSERT_EQ(reg.exitCode, 0) << reg.output;
-    EXPECT_NE(reg.output.find("succeeded"), std::string::npos);
+    const ProcessResult reg = runProgram({kRegsvr, kLibrary});
+    ASSERT_EQ(reg.status, 0) << reg.err;
+    EXPECT_NE(reg.out.find("succeeded"), std::string::npos);
 
     const auto state = netstate::query();
     ASSERT_TRUE(state.readable);
-    auto online = runTool("'" + kDispget + "' Vanelink.Netvane ConnectedOnline");
-    EXPECT_EQ(online.exitCode, 0) << online.output;
-    EXPECT_EQ(online.output, state.state.online ? "-1\n" : "0\n");
-    auto byId = runTool("http_proxy=http://p:1 '" + kDispget + "' {876FE8FE-D42A-41FB-9020-ECB11B32F145} 0x68030001");
-    EXPECT_EQ(byId.output, "-1\n");
-    auto bad = runTool("'" + kDispget + "' Vanelink.Netvane 0x68030004");
-    EXPECT_NE(bad.exitCode, 0);
-    EXPECT_NE(bad.output.find("0x80020003"), std::string::npos) << bad.output;
+    const ProcessResult online = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+    EXPECT_EQ(online.status, 0) << online.err;
+    EXPECT_EQ(online.out, state.state.online ? "-1\n" : "0\n");
+    const ProcessResult byId = runProgram({kDispget, "{876FE8FE-D42A-41FB-9020-ECB11B32F145}", "0x68030001"},
+                                          {.input = {}, .workDir = {}, .env = {{"http_proxy", "http://p:1"}}});
+    EXPECT_EQ(byId.out, "-1\n");
+    const ProcessResult bad = runProgram({kDispget, "Vanelink.Netvane", "0x68030004"});
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.err.find("0x80020003"), std::string::npos) << bad.err;
 
-    if (geteuid() == 0 && netns::haveIpTool()) {
-        auto isolated = runTool("unshare --net '" + kDispget + "' Vanelink.Netvane ConnectedOnline");
-        if (isolated.exitCode == 0) {
-            EXPECT_EQ(isolated.output, "0\n") << "no route in a fresh namespace";
+    if (geteuid() == 0) {
+        const ProcessResult isolated = runProgram({"unshare", "--net", kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+        if (isolated.status == 0) {
+            EXPECT_EQ(isolated.out, "0\n") << "no route in a fresh namespace";
         }
     }
 
-    auto unreg = runTool("'" + kRegsvr + "' -u '" + kLibrary + "'");
-    EXPECT_EQ(unreg.exitCode, 0) << unreg.output;
-    auto after = runTool("'" + kDispget + "' Vanelink.Netvane ConnectedOnline");
-    EXPECT_NE(after.output.find("0x80040154"), std::string::npos) << after.output;
+    const ProcessResult unreg = runProgram({kRegsvr, "-u", kLibrary});
+    EXPECT_EQ(unreg.status, 0) << unreg.err;
+    const ProcessResult after = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+    EXPECT_NE(after.err.find("0x80040154"), std::string::npos) << after.err;
 
-    auto missing = runTool("'" + kRegsvr + "' '" + registryDir_ + "/nothing.so'");
-    EXPECT_EQ(missing.exitCode, 3) << missing.output;
-    auto usage = runTool("'" + kRegsvr + "'");
-    EXPECT_EQ(usage.exitCode, 1);
+    EXPECT_EQ(runProgram({kRegsvr, (registry_ / "nothing.so").string()}).status, 3);
+    EXPECT_EQ(runProgram({kRegsvr}).status, 1);
 }

@@ -6,7 +6,8 @@
 #include "shell/HtmlHelp.h"
 #include "shell/HtmlHelpWindow.h"
 
-#include "MiniChm.h"
+#include "support/MiniChm.h"
+#include "support/qt_support.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -196,10 +197,7 @@ void ContextHelpTest::helpFileAddedWhileRunningIsFound()
     QVERIFY(!ContextIDs::ShowHelp(path, nullptr, 0));
 
     // Something that is not a help file under that name opens nothing.
-    QFile junk(path);
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("not a help file");
-    junk.close();
+    testsupport::writeFile(path, "not a help file");
     QVERIFY(!ContextIDs::ShowHelp(path, nullptr, 0));
 }
 

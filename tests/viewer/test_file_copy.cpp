@@ -4,56 +4,23 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include "support/files.h"
+
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace testsupport;
 
 namespace {
 
 class FileCopy : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "quillan-copy-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
+    fs::path write(const std::string &name, const std::string &bytes) { return writeFile(dir_ / name, bytes); }
+    std::set<std::string> names() const { return fileNames(dir_.path()); }
 
-    fs::path write(const std::string &name, const std::string &bytes)
-    {
-        const fs::path path = dir_ / name;
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-        return path;
-    }
-
-    static std::string read(const fs::path &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    // Names in the folder, so a test can see that no temporary file stayed.
-    std::set<std::string> names() const
-    {
-        std::set<std::string> result;
-        for (const auto &entry : fs::directory_iterator(dir_))
-            result.insert(entry.path().filename().string());
-        return result;
-    }
-
-    fs::path dir_;
+    TempDir dir_;
 };
 
 std::string everyByteValue(size_t size)
@@ -80,8 +47,8 @@ TEST_F(FileCopy, CopiesEveryByteIncludingInvalidUtf8)
         const fs::path source = write("page.TXT", bytes);
         const fs::path target = dir_ / "kept.txt";
         EXPECT_EQ(quillan::copyFileIntoPlace(source, target), quillan::CopyOutcome::Copied);
-        EXPECT_EQ(read(target), bytes) << "size " << size;
-        EXPECT_EQ(read(source), bytes);
+        EXPECT_EQ(readFile(target), bytes) << "size " << size;
+        EXPECT_EQ(readFile(source), bytes);
         EXPECT_EQ(names(), (std::set<std::string>{"page.TXT", "kept.txt"}));
     }
 }
@@ -92,7 +59,7 @@ TEST_F(FileCopy, ReplacesAnExistingTargetAndKeepsItsMode)
     const fs::path target = write("old.txt", "old contents that are longer than the new ones\r\n");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     quillan::copyFileIntoPlace(source, target);
-    EXPECT_EQ(read(target), "new contents\r\n");
+    EXPECT_EQ(readFile(target), "new contents\r\n");
     EXPECT_EQ(modeOf(target), mode_t(0640));
 }
 
@@ -114,7 +81,7 @@ TEST_F(FileCopy, NeverCopiesOntoItself)
     const fs::path link = dir_ / "link.txt";
     fs::create_hard_link(source, link);
     EXPECT_EQ(quillan::copyFileIntoPlace(source, link), quillan::CopyOutcome::SameFile);
-    EXPECT_EQ(read(source), "the only copy\r\n");
+    EXPECT_EQ(readFile(source), "the only copy\r\n");
     EXPECT_EQ(names(), (std::set<std::string>{"page.TXT", "link.txt"}));
 }
 
@@ -141,9 +108,9 @@ TEST_F(FileCopy, FailuresNameThePathAndLeaveNothingBehind)
 
     fs::create_directory(dir_ / "folder.txt");
     EXPECT_THROW(quillan::copyFileIntoPlace(source, dir_ / "folder.txt"), quillan::CopyError);
-    EXPECT_THROW(quillan::copyFileIntoPlace(dir_, dir_ / "out.txt"), quillan::CopyError);
+    EXPECT_THROW(quillan::copyFileIntoPlace(dir_.path(), dir_ / "out.txt"), quillan::CopyError);
     EXPECT_THROW(quillan::copyFileIntoPlace(source, fs::path()), quillan::CopyError);
 
     EXPECT_EQ(names(), (std::set<std::string>{"page.TXT", "folder.txt"}));
-    EXPECT_EQ(read(source), "text\r\n");
+    EXPECT_EQ(readFile(source), "text\r\n");
 }

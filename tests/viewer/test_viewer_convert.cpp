@@ -1,13 +1,12 @@
 // ConvertHtmlFile end to end: the conversion, the hand-over to the viewer,
 // the busy pointer, and what a failure leaves behind.
 
-#include "ModalAnswer.h"
-
 #include "conversion/Globals.h"
 #include "conversion/converter.h"
 #include "shell/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
+#include "support/qt_support.h"
 
 #include <QCursor>
 #include <QDir>
@@ -21,19 +20,8 @@
 
 namespace {
 
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 QString expectedTextPath(const QString &htmlPath)
 {
@@ -80,10 +68,9 @@ void TestViewerConvert::init()
 
 void TestViewerConvert::cleanup()
 {
-    if (QPointer<frmView> view = FormInstance<frmView>::ifLoaded()) {
+    if (frmView *view = FormInstance<frmView>::ifLoaded()) {
         view->textSaved = true;
-        view->close();
-        QTRY_VERIFY(view.isNull());
+        QVERIFY(testsupport::closeAndWaitForDeletion(view));
     }
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
@@ -136,24 +123,16 @@ void TestViewerConvert::busyPointerDuringTheRunOnly()
     QCOMPARE(shapeDuringYield, int(Qt::WaitCursor));
     QCOMPARE(fileDuringYield, textPath); // the text was handed over before the yield
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-
-    // After a failure the pointer is back to the default as well.
-    QVERIFY_THROWS_EXCEPTION(quillan::ConversionError, Globals::ConvertHtmlFile(dir_->filePath("missing.html")));
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
 void TestViewerConvert::failureLeavesTheViewerAlone()
 {
     const QString missing = dir_->filePath("missing.html");
 
-    // No viewer yet: a failure does not load one.
-    try {
-        Globals::ConvertHtmlFile(missing);
-        QFAIL("a missing file converted");
-    } catch (const quillan::ConversionError &e) {
-        QCOMPARE(QString::fromStdString(e.path()), missing);
-        QVERIFY(!e.reason().empty());
-    }
+    // No viewer yet: a failure does not load one, and the pointer is back to
+    // the default.
+    QVERIFY_THROWS_EXCEPTION(quillan::ConversionError, Globals::ConvertHtmlFile(missing));
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QVERIFY(!FormInstance<frmView>::isLoaded());
     QVERIFY(!QFile::exists(expectedTextPath(missing)));
 

@@ -1,11 +1,10 @@
 // Printing the viewer's text for real (to a PDF, read back with pdftotext)
 // and saving a copy of it.
 
-#include "ModalAnswer.h"
-
 #include "shell/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
+#include "support/qt_support.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -26,23 +25,11 @@
 
 namespace {
 
+using namespace testsupport;
+
 const QByteArray ThreeLines = "ALPHA first line of text\r\n"
                               "BRAVO second line of text\r\n"
                               "CHARLIE third line of text\r\n";
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The text of a PDF, as pdftotext reads it.
 QString pdfText(const QString &pdf)
@@ -101,10 +88,7 @@ void TestViewerPrintSave::init()
 
 void TestViewerPrintSave::cleanup()
 {
-    if (QPointer<frmView> view = FormInstance<frmView>::ifLoaded()) {
-        view->close();
-        QTRY_VERIFY(view.isNull());
-    }
+    QVERIFY(closeAndWaitForDeletion(FormInstance<frmView>::ifLoaded()));
     dir_.reset();
 }
 

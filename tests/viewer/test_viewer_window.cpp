@@ -2,13 +2,12 @@
 // the fate of the text file on closing, layout on resize, and loading texts
 // large and small.
 
-#include "ModalAnswer.h"
-
 #include "shell/FormInstance.h"
 #include "shell/Globals.h"
 #include "shell/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
+#include "support/qt_support.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -21,13 +20,7 @@
 
 namespace {
 
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
+using namespace testsupport;
 
 // What a plain QPlainTextEdit shows for the same text loaded in one piece.
 QString shownInOnePiece(const QString &text)
@@ -35,15 +28,6 @@ QString shownInOnePiece(const QString &text)
     QPlainTextEdit edit;
     edit.setPlainText(text);
     return edit.toPlainText();
-}
-
-// Closes the loaded viewer and lets its deferred deletion run.
-void unloadViewer()
-{
-    if (QPointer<frmView> view = FormInstance<frmView>::ifLoaded()) {
-        view->close();
-        QTRY_VERIFY(view.isNull());
-    }
 }
 
 } // namespace
@@ -55,8 +39,7 @@ private slots:
     void cleanup();
 
     void oneInstanceUntilClosed();
-    void fontSizeSequence();
-    void twentyLargerPresses();
+    void fontSizeSteps();
     void closingDeletesTheFileUnlessSaved_data();
     void closingDeletesTheFileUnlessSaved();
     void unloadIgnoresAMissingFile();
@@ -83,7 +66,7 @@ void TestViewerWindow::init()
 
 void TestViewerWindow::cleanup()
 {
-    unloadViewer();
+    QVERIFY(closeAndWaitForDeletion(FormInstance<frmView>::ifLoaded()));
     dir_.reset();
 }
 
@@ -112,7 +95,7 @@ void TestViewerWindow::oneInstanceUntilClosed()
     QVERIFY(!FormInstance<frmView>::isLoaded());
 }
 
-void TestViewerWindow::fontSizeSequence()
+void TestViewerWindow::fontSizeSteps()
 {
     frmView &view = FormInstance<frmView>::get();
     RichTextBox &box = *view.txtHTML;
@@ -120,6 +103,7 @@ void TestViewerWindow::fontSizeSequence()
     QCOMPARE(box.font().pointSizeF(), 9.75);
     QCOMPARE(box.font().family(), QStringLiteral("Courier New"));
 
+    // Smaller stops at 7.75; Larger has no limit.
     const double afterSmaller[] = {8.75, 7.75, 7.75};
     for (double expected : afterSmaller) {
         QTest::mouseClick(view.btnSmaller, Qt::LeftButton);
@@ -130,15 +114,10 @@ void TestViewerWindow::fontSizeSequence()
     QCOMPARE(box.Size(), 8.75);
     view.btnSmaller_Click();
     QCOMPARE(box.Size(), 7.75);
-}
-
-void TestViewerWindow::twentyLargerPresses()
-{
-    frmView &view = FormInstance<frmView>::get();
     for (int i = 0; i < 20; ++i)
         QTest::mouseClick(view.btnLarger, Qt::LeftButton);
-    QCOMPARE(view.txtHTML->Size(), 29.75);
-    QCOMPARE(view.txtHTML->font().pointSizeF(), 29.75);
+    QCOMPARE(box.Size(), 27.75);
+    QCOMPARE(box.font().pointSizeF(), 27.75);
 }
 
 void TestViewerWindow::closingDeletesTheFileUnlessSaved_data()
@@ -214,7 +193,7 @@ void TestViewerWindow::textSavedFalseOnEveryOpening()
         view.btnSave_Click();
         QVERIFY(answer->answered);
         QCOMPARE(view.textSaved, true);
-        unloadViewer();
+        QVERIFY(closeAndWaitForDeletion(FormInstance<frmView>::ifLoaded()));
         QVERIFY(QFile::exists(path));
     }
 }

@@ -4,15 +4,16 @@
 #include "com/activation.h"
 #include "com/com.h"
 #include "com/typelib.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 using namespace platform;
+using testsupport::TempDir;
+using testsupport::writeFile;
 namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------------------
@@ -40,7 +41,6 @@ TEST(ComIdentifiers, GuidTextRoundTripsAndRejectsMalformedText)
 
 TEST(ComIdentifiers, StatusCodesHaveTheirNumbersAndWords)
 {
-    EXPECT_EQ(static_cast<std::uint32_t>(REGDB_E_CLASSNOTREG), 0x80040154u);
     EXPECT_EQ(HResultHex(REGDB_E_CLASSNOTREG), "0x80040154");
     EXPECT_EQ(HResultMessage(REGDB_E_CLASSNOTREG), "Class not registered");
     EXPECT_EQ(HResultMessage(DISP_E_MEMBERNOTFOUND), "Member not found");
@@ -259,30 +259,9 @@ TEST(ComLateBinding, DispInvokeCallsTheSlotOfTheDescribedMember)
 // ---------------------------------------------------------------------------
 // Library files
 
-class ComFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/com-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path write(const std::string& name, const std::string& bytes)
-    {
-        fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p;
-    }
-    fs::path dir_;
-};
-
-TEST_F(ComFiles, SectionsAreReadOnlyFromSoundElfFiles)
+TEST(ComFiles, SectionsAreReadOnlyFromSoundElfFiles)
 {
+    TempDir dir;
     // This test program is an ELF file without our sections.
     const fs::path self = fs::read_symlink("/proc/self/exe");
     EXPECT_FALSE(ReadElfSection(self, kTypeLibSection).has_value());
@@ -290,15 +269,15 @@ TEST_F(ComFiles, SectionsAreReadOnlyFromSoundElfFiles)
     ASSERT_TRUE(text.has_value());
     EXPECT_FALSE(text->empty());
 
-    EXPECT_FALSE(ReadElfSection(dir_ / "absent.so", ".text").has_value());
-    EXPECT_FALSE(ReadElfSection(write("text.so", "not an ELF file at all, just text"), ".text").has_value());
+    EXPECT_FALSE(ReadElfSection(dir / "absent.so", ".text").has_value());
+    EXPECT_FALSE(ReadElfSection(writeFile(dir / "text.so", "not an ELF file at all, just text"), ".text").has_value());
     // A truncated copy of a real file: headers point past the end.
     std::ifstream in(self, std::ios::binary);
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    EXPECT_FALSE(ReadElfSection(write("truncated.so", head), ".text").has_value());
+    EXPECT_FALSE(ReadElfSection(writeFile(dir / "truncated.so", head), ".text").has_value());
     ITypeLib* lib = nullptr;
-    EXPECT_EQ(LoadTypeLibFromFile(dir_ / "truncated.so", &lib), TYPE_E_CANTLOADLIBRARY);
+    EXPECT_EQ(LoadTypeLibFromFile(dir / "truncated.so", &lib), TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(lib, nullptr);
-    EXPECT_FALSE(ReadLibraryIdentity(dir_ / "truncated.so").has_value());
+    EXPECT_FALSE(ReadLibraryIdentity(dir / "truncated.so").has_value());
 }

@@ -1,15 +1,14 @@
 // Tests of the CHM reader: against the help file the build compiles with
 // chmcmd, and against small files laid out like other compilers' output.
 
-#include "MiniChm.h"
-
 #include "htmlhelp/ChmFile.h"
+#include "support/MiniChm.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,9 +16,11 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 using platform::htmlhelp::ChmFile;
+using testsupport::TempDir;
+using testsupport::readFile;
+using testsupport::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,14 +29,6 @@ std::string lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
-}
-
-std::string slurp(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // id -> topic file, as the help project declares them in [ALIAS] and [MAP].
@@ -65,23 +58,6 @@ std::map<int, std::string> projectContextMap()
     }
     return map;
 }
-
-// A scratch folder of this test's own, removed afterwards.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "chmtest-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchDir() { fs::remove_all(path_); }
-    const fs::path &path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 class ChmBuiltHelpFile : public ::testing::Test {
 protected:
@@ -157,7 +133,7 @@ TEST_F(ChmBuiltHelpFile, EveryLinkAndPictureInEveryTopicIsInTheFile)
         SCOPED_TRACE(stored);
         const auto page = file->read(stored);
         ASSERT_TRUE(page.has_value()) << "topic missing from the compiled file";
-        EXPECT_EQ(*page, slurp(entry.path()));
+        EXPECT_EQ(*page, readFile(entry.path()));
         for (std::sregex_iterator it(page->begin(), page->end(), reference), end; it != end; ++it) {
             const std::string target = (*it)[1];
             if (target.find(':') != std::string::npos || target.starts_with('#'))
@@ -173,26 +149,21 @@ TEST_F(ChmBuiltHelpFile, PicturesAndStylesheetsReadByteForByte)
     const fs::path sources = fs::path(QUILLAN_HELP_SOURCES) / "html";
     const auto png = file->read("/html/images/quillan.png");
     ASSERT_TRUE(png.has_value());
-    EXPECT_EQ(*png, slurp(sources / "images" / "quillan.png"));
+    EXPECT_EQ(*png, readFile(sources / "images" / "quillan.png"));
     EXPECT_EQ(png->substr(1, 3), "PNG");
     // Looked up the way a page refers to it, relative and in other case.
-    EXPECT_EQ(file->read("html/topics/../QLNHELP.CSS"), slurp(sources / "qlnhelp.css"));
+    EXPECT_EQ(file->read("html/topics/../QLNHELP.CSS"), readFile(sources / "qlnhelp.css"));
     EXPECT_FALSE(file->read("/html/images/none.png").has_value());
     EXPECT_FALSE(file->read("").has_value());
 }
 
 TEST(ChmFileOpen, RefusesWhatIsNotAHelpFile)
 {
-    ScratchDir dir;
-    EXPECT_EQ(ChmFile::open(dir.path() / "absent.chm"), nullptr);
+    TempDir dir;
+    EXPECT_EQ(ChmFile::open(dir / "absent.chm"), nullptr);
     EXPECT_EQ(ChmFile::open(dir.path()), nullptr);
-
-    std::ofstream(dir.path() / "text.chm") << "this is not a compiled help file\n";
-    EXPECT_EQ(ChmFile::open(dir.path() / "text.chm"), nullptr);
-
-    const std::string whole = slurp(QUILLAN_HELP_FILE);
-    std::ofstream(dir.path() / "cut.chm", std::ios::binary) << whole.substr(0, 200);
-    EXPECT_EQ(ChmFile::open(dir.path() / "cut.chm"), nullptr);
+    EXPECT_EQ(ChmFile::open(writeFile(dir / "text.chm", "this is not a compiled help file\n")), nullptr);
+    EXPECT_EQ(ChmFile::open(writeFile(dir / "cut.chm", readFile(QUILLAN_HELP_FILE).substr(0, 200))), nullptr);
 }
 
 TEST(ChmFilePaths, NormaliseFoldsSegmentsAndDropsFragments)
@@ -210,32 +181,23 @@ TEST(ChmFilePaths, NormaliseFoldsSegmentsAndDropsFragments)
 
 // A file laid out the way Microsoft's compiler stores names: relative to the
 // file's root, fragments kept, plus names with a Windows compile folder.
-class ChmRelativeNames : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        testchm::MiniChm chm;
-        chm.system("start/home.htm", "Tiny Help")
-            .contextMap({{10, "topics/a.htm"},
-                         {20, "start/home.htm#part"},
-                         {30, "missing.htm"},
-                         {40, "C:\\Work\\Help\\topics\\b.htm"},
-                         {50, "/tmp/folder/topics/a.htm"}})
-            .add("/start/home.htm", "<html><body>home <a href=\"../topics/a.htm\">a</a></body></html>")
-            .add("/topics/a.htm", "<html><body>topic a</body></html>")
-            .add("/topics/b.htm", "<html><body>topic b</body></html>");
-        path = dir.path() / "tiny.chm";
-        chm.write(path);
-        file = ChmFile::open(path);
-        ASSERT_NE(file, nullptr);
-    }
-    ScratchDir dir;
-    fs::path path;
-    std::unique_ptr<ChmFile> file;
-};
-
-TEST_F(ChmRelativeNames, ResolvesRootRelativeAndCompileFolderNames)
+TEST(ChmRelativeNames, ResolvesRootRelativeAndCompileFolderNames)
 {
+    TempDir dir;
+    testchm::MiniChm chm;
+    chm.system("start/home.htm", "Tiny Help")
+        .contextMap({{10, "topics/a.htm"},
+                     {20, "start/home.htm#part"},
+                     {30, "missing.htm"},
+                     {40, "C:\\Work\\Help\\topics\\b.htm"},
+                     {50, "/tmp/folder/topics/a.htm"}})
+        .add("/start/home.htm", "<html><body>home <a href=\"../topics/a.htm\">a</a></body></html>")
+        .add("/topics/a.htm", "<html><body>topic a</body></html>")
+        .add("/topics/b.htm", "<html><body>topic b</body></html>");
+    chm.write(dir / "tiny.chm");
+    const auto file = ChmFile::open(dir / "tiny.chm");
+    ASSERT_NE(file, nullptr);
+
     EXPECT_EQ(file->title(), "Tiny Help");
     EXPECT_EQ(file->defaultTopic(), "/start/home.htm");
     EXPECT_EQ(file->topicForContext(10), "/topics/a.htm");
@@ -243,10 +205,8 @@ TEST_F(ChmRelativeNames, ResolvesRootRelativeAndCompileFolderNames)
     EXPECT_EQ(file->topicForContext(40), "/topics/b.htm");
     EXPECT_EQ(file->topicForContext(50), "/topics/a.htm");
     EXPECT_EQ(file->read(*file->topicForContext(10)), "<html><body>topic a</body></html>");
-}
 
-TEST_F(ChmRelativeNames, MappedNameWithoutTopicAndUnmappedIdsFail)
-{
+    // A mapped name without its topic, and an unmapped id, give nothing.
     EXPECT_EQ(file->contextMap().at(30), "missing.htm");
     EXPECT_FALSE(file->topicForContext(30).has_value());
     EXPECT_FALSE(file->topicForContext(11).has_value());
@@ -254,7 +214,7 @@ TEST_F(ChmRelativeNames, MappedNameWithoutTopicAndUnmappedIdsFail)
 
 TEST(ChmFileTables, DamagedTablesAreSkippedNotTrusted)
 {
-    ScratchDir dir;
+    TempDir dir;
     std::string ivb;
     auto put32 = [&ivb](std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -270,8 +230,8 @@ TEST(ChmFileTables, DamagedTablesAreSkippedNotTrusted)
         .add("/#SYSTEM", std::string("\3\0\0\0\2\0\x40\0index", 13)) // record longer than the table
         .add("/a.htm", "A")
         .add("/default.htm", "D");
-    chm.write(dir.path() / "damaged.chm");
-    const auto file = ChmFile::open(dir.path() / "damaged.chm");
+    chm.write(dir / "damaged.chm");
+    const auto file = ChmFile::open(dir / "damaged.chm");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->contextMap().size(), 1u);
     EXPECT_EQ(file->topicForContext(1), "/a.htm");

@@ -1,7 +1,8 @@
 // Connection state: the rules over kernel snapshots, and the real kernel in
 // throw-away network namespaces (as root).
-#include "netns.h"
 #include "netstate/netstate.h"
+#include "support/environment.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 
 using namespace platform;
 using namespace platform::netstate;
+using namespace testsupport;
 
 namespace {
 
@@ -21,14 +23,6 @@ constexpr unsigned kUpRunning = IFF_UP | IFF_RUNNING;
 
 // Interface types straight from the snapshot, no sysfs.
 InterfaceType fromLink(const Link& l) { return {l.type, {}}; }
-
-// Clears every proxy variable for the test and restores nothing: tests that
-// need one set it themselves.
-void clearProxyEnvironment()
-{
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        unsetenv(name);
-}
 
 std::string describe(const QueryResult& r)
 {
@@ -139,7 +133,7 @@ TEST(ConnectionNamespace, NoRouteIsOffline)
         BOOL online = InternetGetConnectedState(&flags, 0);
         return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(NetstateLastError());
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "0 0 0");
 }
@@ -155,7 +149,7 @@ TEST(ConnectionNamespace, VethWithDefaultRouteIsOnlineOverLan)
         netns::sh("ip link set nv0 down");
         return out + " / " + describe(query());
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "online flags=2 / offline flags=0");
 }
@@ -169,7 +163,7 @@ TEST(ConnectionNamespace, PeerWithoutCarrierIsOffline)
                   netns::sh("ip route add default via 10.200.0.2 dev nv0");
         return ok ? describe(query()) : std::string("setup failed");
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "offline flags=0");
 }
@@ -183,7 +177,7 @@ TEST(ConnectionNamespace, Ipv6DefaultRouteAloneIsOnline)
                   netns::sh("ip -6 route add default via fd42::2 dev nv0");
         return ok ? describe(query()) : std::string("no ipv6");
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     if (r.output == "no ipv6")
         GTEST_SKIP() << "IPv6 unavailable in the namespace";
@@ -200,7 +194,7 @@ TEST(ConnectionNamespace, ProxyBitIsReportedEvenOffline)
         return std::to_string(online) + " " + std::to_string(flags);
     });
     unsetenv("https_proxy");
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "0 4");
 }
@@ -221,7 +215,7 @@ TEST(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
         InternetGetConnectedState(&after, 0);
         return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(after);
     });
-    if (!r.available)
+    if (!r.completed)
         GTEST_SKIP() << "needs root, network namespaces and the ip tool";
     EXPECT_EQ(r.output, "1 1 2") << "modem through the injected type, LAN again with the kernel's";
 }
@@ -232,33 +226,17 @@ TEST(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
 TEST(ConnectionFailure, UnreadableKernelIsReportedNotGuessed)
 {
     // A child that may open no file descriptor cannot open a netlink socket.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        close(fds[0]);
+    const ChildResult child = runInChild([] {
         setenv("http_proxy", "http://127.0.0.1:3128", 1);
         rlimit none{0, 0};
         setrlimit(RLIMIT_NOFILE, &none);
         DWORD flags = 0xFF;
         BOOL online = InternetGetConnectedState(&flags, 0);
         auto q = query();
-        std::string out = std::to_string(online) + " " + std::to_string(flags) + " " +
-                          std::to_string(NetstateLastError()) + " " + (q.readable ? "readable" : "unreadable");
-        ssize_t n = write(fds[1], out.data(), out.size());
-        _exit(n > 0 ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string out;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        out.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(out, "0 4 " + std::to_string(EMFILE) + " unreadable")
+        return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(NetstateLastError()) +
+               " " + (q.readable ? "readable" : "unreadable");
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "0 4 " + std::to_string(EMFILE) + " unreadable")
         << "no answer, only the proxy bit, and the reason";
 }

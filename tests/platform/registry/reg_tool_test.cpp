@@ -2,82 +2,40 @@
 // exit status and messages.
 #include "registry_fixture.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/process.h"
 
 using namespace platform;
+using testsupport::ProcessResult;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
 // Runs the tool with the test's registry folder, feeding `input` on stdin.
-ToolRun reg(const std::vector<std::string>& args, const std::string& input = {})
+ProcessResult reg(std::vector<std::string> args, const std::string& input = {})
 {
-    ToolRun r;
-    int outPipe[2], errPipe[2], inPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || pipe(inPipe) != 0)
-        return r;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]})
-            close(fd);
-        std::vector<char*> argv{const_cast<char*>(REG_TOOL)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(REG_TOOL, argv.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    close(inPipe[0]);
-    if (!input.empty() && write(inPipe[1], input.data(), input.size()) < 0)
-        r.err = "could not feed stdin";
-    close(inPipe[1]);
-    auto drain = [](int fd, std::string& into) {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0)
-            into.append(buf, static_cast<size_t>(n));
-        close(fd);
-    };
-    drain(outPipe[0], r.out);
-    drain(errPipe[0], r.err);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    args.insert(args.begin(), REG_TOOL);
+    return testsupport::runProgram(args, {.input = input, .workDir = {}, .env = {}});
 }
 
 }  // namespace
 
 TEST_F(RegistryTest, RegToolAddQueryDelete)
 {
-    ToolRun r = reg({"add", "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "/v", "PATH", "/d", "/opt/msinfo32"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ProcessResult r = reg({"add", "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "/v", "PATH", "/d", "/opt/msinfo32"});
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"),
               "/opt/msinfo32");
 
-    ASSERT_EQ(reg({"add", "HKEY_CLASSES_ROOT\\Thing", "/ve", "/d", "default text"}).exitCode, 0);
-    ASSERT_EQ(reg({"add", "hkcr\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "0x10"}).exitCode, 0);
-    ASSERT_EQ(reg({"add", "HKCR\\Thing", "/v", "Blob", "/t", "REG_BINARY", "/d", "00ff7f"}).exitCode, 0);
-    ASSERT_EQ(reg({"add", "HKCR\\Thing\\Child"}).exitCode, 0);
+    ASSERT_EQ(reg({"add", "HKEY_CLASSES_ROOT\\Thing", "/ve", "/d", "default text"}).status, 0);
+    ASSERT_EQ(reg({"add", "hkcr\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "0x10"}).status, 0);
+    ASSERT_EQ(reg({"add", "HKCR\\Thing", "/v", "Blob", "/t", "REG_BINARY", "/d", "00ff7f"}).status, 0);
+    ASSERT_EQ(reg({"add", "HKCR\\Thing\\Child"}).status, 0);
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, "Software\\Classes\\Thing", "Count"), 16u);
     RegValue blob;
     ASSERT_EQ(RegGetValue(HKEY_CLASSES_ROOT, "Thing", "Blob", blob), ERROR_SUCCESS);
     EXPECT_EQ(blob.data, (std::vector<BYTE>{0x00, 0xFF, 0x7F}));
 
     r = reg({"query", "HKCR\\Thing"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("HKEY_CLASSES_ROOT\\Thing\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("    (Default)    REG_SZ    default text\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("    Count    REG_DWORD    0x10\n"), std::string::npos) << r.out;
@@ -85,29 +43,29 @@ TEST_F(RegistryTest, RegToolAddQueryDelete)
     EXPECT_NE(r.out.find("HKEY_CLASSES_ROOT\\Thing\\Child\n"), std::string::npos) << r.out;
 
     r = reg({"query", "HKCR\\Thing", "/v", "count"});
-    ASSERT_EQ(r.exitCode, 0);
+    ASSERT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Count    REG_DWORD    0x10"), std::string::npos);
     EXPECT_EQ(r.out.find("Blob"), std::string::npos);
 
     // An existing value is overwritten only with /f or a "yes".
     r = reg({"add", "HKCR\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "1"}, "no\n");
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(RegReadDword(HKEY_CLASSES_ROOT, "Thing", "Count"), 16u);
-    EXPECT_EQ(reg({"add", "HKCR\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "1", "/f"}).exitCode, 0);
+    EXPECT_EQ(reg({"add", "HKCR\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "1", "/f"}).status, 0);
     EXPECT_EQ(RegReadDword(HKEY_CLASSES_ROOT, "Thing", "Count"), 1u);
 
-    EXPECT_EQ(reg({"delete", "HKCR\\Thing", "/v", "Blob", "/f"}).exitCode, 0);
+    EXPECT_EQ(reg({"delete", "HKCR\\Thing", "/v", "Blob", "/f"}).status, 0);
     EXPECT_EQ(RegGetValue(HKEY_CLASSES_ROOT, "Thing", "Blob", blob), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(reg({"delete", "HKCR\\Thing"}, "n\n").exitCode, 1);
+    EXPECT_EQ(reg({"delete", "HKCR\\Thing"}, "n\n").status, 1);
     EXPECT_EQ(RegSubKeyNames(HKEY_CLASSES_ROOT, "").size(), 1u);
-    EXPECT_EQ(reg({"delete", "HKCR\\Thing"}, "yes\n").exitCode, 0);
+    EXPECT_EQ(reg({"delete", "HKCR\\Thing"}, "yes\n").status, 0);
     EXPECT_TRUE(RegSubKeyNames(HKEY_CLASSES_ROOT, "").empty());
 }
 
 TEST_F(RegistryTest, RegToolFailuresExitOneWithAMessage)
 {
-    ToolRun r = reg({"query", "HKLM\\Software\\Missing"});
-    EXPECT_EQ(r.exitCode, 1);
+    ProcessResult r = reg({"query", "HKLM\\Software\\Missing"});
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ERROR:"), std::string::npos);
     EXPECT_TRUE(r.out.empty());
 
@@ -118,16 +76,16 @@ TEST_F(RegistryTest, RegToolFailuresExitOneWithAMessage)
                                                {"add", "HKCU\\A", "/t", "REG_DWORD", "/d", "12abc"},
                                                {"add", "HKCU\\A", "/t", "REG_WHATEVER"},
                                                {"add", "HKCU\\A", "/v"},
-                                               {"import", (dir_ / "absent.reg").string()},
+                                               {"import", (registry_ / "absent.reg").string()},
                                                {"delete", "HKCU\\Nothing", "/f"}}) {
         r = reg(args);
-        EXPECT_EQ(r.exitCode, 1) << (args.empty() ? std::string("(none)") : args[0]);
+        EXPECT_EQ(r.status, 1) << (args.empty() ? std::string("(none)") : args[0]);
         EXPECT_FALSE(r.err.empty());
     }
 
     writeFile(hiveFile("HKCU.reg"), "not a hive\n");
     r = reg({"add", "HKCU\\A", "/v", "x", "/d", "y", "/f"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(hiveFile("HKCU.reg")), "not a hive\n");
 }
@@ -141,20 +99,20 @@ TEST_F(RegistryTest, RegToolExportAndImport)
     ASSERT_EQ(RegSetValueEx(k.get(), "odd", 0, REG_SZ, odd.data(), 3), ERROR_SUCCESS);
     k.reset();
 
-    const std::string file = (dir_ / "out.reg").string();
-    ToolRun r = reg({"export", "HKCU\\Export", file});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string file = (registry_ / "out.reg").string();
+    ProcessResult r = reg({"export", "HKCU\\Export", file});
+    ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = readFile(file);
     EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Export\\Sub]\n\"name\"=\"value\"\n"), std::string::npos) << text;
 
     // An existing file is kept unless the user agrees.
-    EXPECT_EQ(reg({"export", "HKCU\\Export", file}, "no\n").exitCode, 1);
-    EXPECT_EQ(reg({"export", "HKCU\\Export", file, "/y"}).exitCode, 0);
+    EXPECT_EQ(reg({"export", "HKCU\\Export", file}, "no\n").status, 1);
+    EXPECT_EQ(reg({"export", "HKCU\\Export", file, "/y"}).status, 0);
 
-    ASSERT_EQ(reg({"delete", "HKCU\\Export", "/f"}).exitCode, 0);
+    ASSERT_EQ(reg({"delete", "HKCU\\Export", "/f"}).status, 0);
     EXPECT_TRUE(RegSubKeyNames(HKEY_CURRENT_USER, "").empty());
     r = reg({"import", file});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Export\\Sub", "name"), "value");
     RegValue v;
     ASSERT_EQ(RegGetValue(HKEY_CURRENT_USER, "Export", "odd", v), ERROR_SUCCESS);

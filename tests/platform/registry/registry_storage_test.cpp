@@ -1,11 +1,14 @@
 // The hive files: REGEDIT4 import/export, concurrent writers in separate
 // processes, damaged hives, and changes made by other processes.
 #include "registry_fixture.h"
+#include "support/process.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
 
 using namespace platform;
 
@@ -64,7 +67,7 @@ TEST_F(RegistryTest, ExportImportRoundTripKeepsOddBytes)
     ASSERT_EQ(empty.create(HKEY_CURRENT_USER, "Odd\\Empty key"), ERROR_SUCCESS);
     const std::vector<std::string> before = snapshot(HKEY_CURRENT_USER);
 
-    const std::filesystem::path exported = dir_ / "export.reg";
+    const std::filesystem::path exported = registry_ / "export.reg";
     ASSERT_EQ(RegExportFile(HKEY_CURRENT_USER, "Odd", exported), ERROR_SUCCESS);
     const std::string text = readFile(exported);
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
@@ -143,11 +146,9 @@ TEST_F(RegistryTest, HiveFilesAreReadableRegedit4Text)
               std::string::npos);
 
     // No temporary files are left beside the hives.
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-        const std::string name = entry.path().filename().string();
+    for (const std::string& name : testsupport::fileNames(registry_.path()))
         EXPECT_TRUE(name == "HKLM.reg" || name == "HKCU.reg" || name == "HKLM.reg.lock" || name == "HKCU.reg.lock")
             << name;
-    }
 }
 
 TEST_F(RegistryTest, ChangesByAnotherWriterAreSeen)
@@ -156,13 +157,10 @@ TEST_F(RegistryTest, ChangesByAnotherWriterAreSeen)
     ASSERT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "old");
 
     // A separate process changes the value ...
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0)
-        _exit(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "new") == ERROR_SUCCESS ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto child = testsupport::runInChild(
+        [] { return std::to_string(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "new")); });
+    ASSERT_TRUE(child.completed);
+    ASSERT_EQ(child.output, std::to_string(ERROR_SUCCESS));
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "new");
 
     // ... and a person edits the file in place, keeping its size.

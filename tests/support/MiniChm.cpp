@@ -1,4 +1,4 @@
-#include "MiniChm.h"
+#include "support/MiniChm.h"
 
 #include <fstream>
 #include <stdexcept>

@@ -1,0 +1,30 @@
+#include "support/environment.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace testsupport {
+
+RegistrySandbox::RegistrySandbox()
+{
+    if (const char *value = std::getenv("QUILLAN_REGISTRY_DIR"))
+        previous_ = value;
+    if (::setenv("QUILLAN_REGISTRY_DIR", dir_.path().c_str(), 1) != 0)
+        throw std::runtime_error("cannot set QUILLAN_REGISTRY_DIR");
+}
+
+RegistrySandbox::~RegistrySandbox()
+{
+    if (previous_)
+        ::setenv("QUILLAN_REGISTRY_DIR", previous_->c_str(), 1);
+    else
+        ::unsetenv("QUILLAN_REGISTRY_DIR");
+}
+
+void clearProxyEnvironment()
+{
+    for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
+}
+
+} // namespace testsupport

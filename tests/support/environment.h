@@ -1,0 +1,30 @@
+#pragma once
+// The parts of the environment a test changes for itself.
+#include "support/files.h"
+
+#include <optional>
+#include <string>
+
+namespace testsupport {
+
+// Points QUILLAN_REGISTRY_DIR at a fresh empty folder for its lifetime, then
+// restores the earlier value and removes the folder.
+class RegistrySandbox {
+public:
+    RegistrySandbox();
+    ~RegistrySandbox();
+    RegistrySandbox(const RegistrySandbox &) = delete;
+    RegistrySandbox &operator=(const RegistrySandbox &) = delete;
+
+    const std::filesystem::path &path() const { return dir_.path(); }
+    std::filesystem::path operator/(const std::string &name) const { return dir_ / name; }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> previous_;
+};
+
+// Clears every proxy variable of this process, in either case.
+void clearProxyEnvironment();
+
+} // namespace testsupport

@@ -1,0 +1,56 @@
+#pragma once
+// Child processes for tests: running a program with its standard streams
+// captured, running a piece of the test in a forked child (to change limits,
+// user or namespaces without touching the test runner), and fresh network
+// namespaces for shaping routes with `ip`.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+struct ProcessResult {
+    int status = -1; // exit code, 128 + signal number, or -1 if it never ran
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::string input;                  // fed on standard input
+    std::filesystem::path workDir;      // empty: the test's own
+    std::vector<std::pair<std::string, std::string>> env; // added or replaced
+};
+
+// Runs argv[0] (looked up in PATH when it has no slash) with the rest as
+// arguments and waits for it.
+ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {});
+
+struct ChildResult {
+    bool completed = false; // fn returned and its text was handed back
+    std::string output;     // what fn returned
+};
+
+// Calls fn in a forked child and hands back the text it returns. The child
+// ends with _exit, never returning into the test runner, so fn may take away
+// limits, change user and so on.
+ChildResult runInChild(const std::function<std::string()> &fn);
+
+namespace netns {
+
+// Runs fn in a child in a new network namespace (unshare(CLONE_NEWNET)).
+// `completed` is false when that is impossible: not root, no namespaces, or
+// no `ip` tool; the test then skips.
+ChildResult run(const std::function<std::string()> &fn);
+
+// Runs a shell command quietly; true on exit status 0.
+bool sh(const std::string &command);
+
+// A veth pair nv0/nv1, both up, nv0 with 10.200.0.1/24 and a default route
+// through 10.200.0.2. Call inside run().
+bool addVethWithDefaultRoute();
+
+} // namespace netns
+
+} // namespace testsupport

@@ -1,0 +1,46 @@
+#pragma once
+// Helpers for windowed tests: files by QString path, answering the next
+// modal dialog from inside its own event loop, and waiting for a window's
+// deferred deletion.
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace testsupport {
+
+// Writes `bytes` as the whole file and returns its path; stops the test
+// program when it cannot.
+QString writeFile(const QString &path, const QByteArray &bytes);
+
+// The whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString &path);
+
+struct ModalAnswer {
+    bool answered = false;
+    bool timedOut = false;
+};
+
+// Polls the event loop until the active modal widget is one `wanted`
+// accepts, then calls answer(widget) once, inside that widget's event loop.
+// If none shows within timeoutMs, whatever modal widget is on top is closed
+// so the test cannot hang, and timedOut is set.
+std::shared_ptr<ModalAnswer> answerModalWidget(std::function<bool(QWidget *)> wanted,
+                                               std::function<void(QWidget *)> answer, int timeoutMs);
+
+// The same for the first modal widget of type T.
+template <class T>
+std::shared_ptr<ModalAnswer> answerModal(std::function<void(T *)> answer, int timeoutMs = 10000)
+{
+    return answerModalWidget([](QWidget *widget) { return qobject_cast<T *>(widget) != nullptr; },
+                             [answer](QWidget *widget) { answer(static_cast<T *>(widget)); }, timeoutMs);
+}
+
+// Closes the window and waits until its deferred deletion has run; false if
+// it is still alive after timeoutMs.
+bool closeAndWaitForDeletion(QWidget *window, int timeoutMs = 5000);
+
+} // namespace testsupport
