@@ -12,7 +12,7 @@ using namespace testsupport;
 ProcessResult runTool(const TempDir &dir, std::vector<std::string> args, const std::string &input = {})
 {
     args.insert(args.begin(), QUILLAN_CONVERT);
-    return runProgram(args, {.input = input, .workDir = dir.path(), .env = {}});
+    return runProgram(args, {.input = input, .workDir = dir.path()});
 }
 
 TEST(CommandLine, ConvertsEachFileSilently)

@@ -607,8 +607,9 @@ TEST_F(NetvaneTest, ToolsRegisterReadAndUnregisterEndToEnd)
     const ProcessResult online = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
     EXPECT_EQ(online.status, 0) << online.err;
     EXPECT_EQ(online.out, state.state.online ? "-1\n" : "0\n");
-    const ProcessResult byId = runProgram({kDispget, "{876FE8FE-D42A-41FB-9020-ECB11B32F145}", "0x68030001"},
-                                          {.input = {}, .workDir = {}, .env = {{"http_proxy", "http://p:1"}}});
+    setenv("http_proxy", "http://p:1", 1);
+    const ProcessResult byId = runProgram({kDispget, "{876FE8FE-D42A-41FB-9020-ECB11B32F145}", "0x68030001"});
+    unsetenv("http_proxy");
     EXPECT_EQ(byId.out, "-1\n");
     const ProcessResult bad = runProgram({kDispget, "Vanelink.Netvane", "0x68030004"});
     EXPECT_NE(bad.status, 0);

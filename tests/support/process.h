@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -18,13 +17,12 @@ struct ProcessResult {
 };
 
 struct RunOptions {
-    std::string input;                  // fed on standard input
-    std::filesystem::path workDir;      // empty: the test's own
-    std::vector<std::pair<std::string, std::string>> env; // added or replaced
+    std::string input;             // fed on standard input
+    std::filesystem::path workDir; // empty: the test's own
 };
 
 // Runs argv[0] (looked up in PATH when it has no slash) with the rest as
-// arguments and waits for it.
+// arguments, in this process's environment, and waits for it.
 ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {});
 
 struct ChildResult {

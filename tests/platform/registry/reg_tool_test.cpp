@@ -13,7 +13,7 @@ namespace {
 ProcessResult reg(std::vector<std::string> args, const std::string& input = {})
 {
     args.insert(args.begin(), REG_TOOL);
-    return testsupport::runProgram(args, {.input = input, .workDir = {}, .env = {}});
+    return testsupport::runProgram(args, {.input = input, .workDir = {}});
 }
 
 }  // namespace
