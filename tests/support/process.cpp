@@ -110,10 +110,14 @@ ChildResult runInChild(const std::function<std::string()> &fn)
 
 namespace netns {
 
+bool available()
+{
+    static const bool yes = ::geteuid() == 0 && sh("ip -V") && run([] { return std::string(); }).completed;
+    return yes;
+}
+
 ChildResult run(const std::function<std::string()> &fn)
 {
-    if (::geteuid() != 0 || !sh("ip -V"))
-        return {};
     return runInChild([&fn] {
         if (::unshare(CLONE_NEWNET) != 0)
             ::_exit(3);

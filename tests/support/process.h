@@ -37,9 +37,11 @@ ChildResult runInChild(const std::function<std::string()> &fn);
 
 namespace netns {
 
-// Runs fn in a child in a new network namespace (unshare(CLONE_NEWNET)).
-// `completed` is false when that is impossible: not root, no namespaces, or
-// no `ip` tool; the test then skips.
+// Whether run() can work here: root, network namespaces and the `ip` tool.
+bool available();
+
+// Runs fn in a child in a new network namespace (unshare(CLONE_NEWNET));
+// `completed` is false if the child could not get there or did not finish.
 ChildResult run(const std::function<std::string()> &fn);
 
 // Runs a shell command quietly; true on exit status 0.

@@ -124,23 +124,30 @@ TEST(ConnectionRules, KernelOfThisProcessIsReadable)
 // ---------------------------------------------------------------------------
 // The real kernel, in fresh network namespaces
 
-TEST(ConnectionNamespace, NoRouteIsOffline)
+class ConnectionNamespace : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearProxyEnvironment();
+        if (!netns::available())
+            GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    }
+};
+
+TEST_F(ConnectionNamespace, NoRouteIsOffline)
 {
-    clearProxyEnvironment();
     auto r = netns::run([] {
         netns::sh("ip link set lo up");
         DWORD flags = 0xFFFF;
         BOOL online = InternetGetConnectedState(&flags, 0);
         return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(NetstateLastError());
     });
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     EXPECT_EQ(r.output, "0 0 0");
 }
 
-TEST(ConnectionNamespace, VethWithDefaultRouteIsOnlineOverLan)
+TEST_F(ConnectionNamespace, VethWithDefaultRouteIsOnlineOverLan)
 {
-    clearProxyEnvironment();
     auto r = netns::run([] {
         if (!netns::addVethWithDefaultRoute())
             return std::string("setup failed");
@@ -149,44 +156,38 @@ TEST(ConnectionNamespace, VethWithDefaultRouteIsOnlineOverLan)
         netns::sh("ip link set nv0 down");
         return out + " / " + describe(query());
     });
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     EXPECT_EQ(r.output, "online flags=2 / offline flags=0");
 }
 
-TEST(ConnectionNamespace, PeerWithoutCarrierIsOffline)
+TEST_F(ConnectionNamespace, PeerWithoutCarrierIsOffline)
 {
-    clearProxyEnvironment();
     auto r = netns::run([] {
         bool ok = netns::sh("ip link add nv0 type veth peer name nv1") && netns::sh("ip link set nv0 up") &&
                   netns::sh("ip addr add 10.200.0.1/24 dev nv0") &&
                   netns::sh("ip route add default via 10.200.0.2 dev nv0");
         return ok ? describe(query()) : std::string("setup failed");
     });
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     EXPECT_EQ(r.output, "offline flags=0");
 }
 
-TEST(ConnectionNamespace, Ipv6DefaultRouteAloneIsOnline)
+TEST_F(ConnectionNamespace, Ipv6DefaultRouteAloneIsOnline)
 {
-    clearProxyEnvironment();
     auto r = netns::run([] {
         bool ok = netns::sh("ip link add nv0 type veth peer name nv1") && netns::sh("ip link set nv1 up") &&
                   netns::sh("ip link set nv0 up") && netns::sh("ip -6 addr add fd42::1/64 dev nv0 nodad") &&
                   netns::sh("ip -6 route add default via fd42::2 dev nv0");
         return ok ? describe(query()) : std::string("no ipv6");
     });
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     if (r.output == "no ipv6")
         GTEST_SKIP() << "IPv6 unavailable in the namespace";
     EXPECT_EQ(r.output, "online flags=2");
 }
 
-TEST(ConnectionNamespace, ProxyBitIsReportedEvenOffline)
+TEST_F(ConnectionNamespace, ProxyBitIsReportedEvenOffline)
 {
-    clearProxyEnvironment();
     setenv("https_proxy", "http://127.0.0.1:3128", 1);
     auto r = netns::run([] {
         DWORD flags = 0;
@@ -194,14 +195,12 @@ TEST(ConnectionNamespace, ProxyBitIsReportedEvenOffline)
         return std::to_string(online) + " " + std::to_string(flags);
     });
     unsetenv("https_proxy");
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     EXPECT_EQ(r.output, "0 4");
 }
 
-TEST(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
+TEST_F(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
 {
-    clearProxyEnvironment();
     auto r = netns::run([] {
         if (!netns::addVethWithDefaultRoute())
             return std::string("setup failed");
@@ -215,8 +214,7 @@ TEST(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
         InternetGetConnectedState(&after, 0);
         return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(after);
     });
-    if (!r.completed)
-        GTEST_SKIP() << "needs root, network namespaces and the ip tool";
+    ASSERT_TRUE(r.completed);
     EXPECT_EQ(r.output, "1 1 2") << "modem through the injected type, LAN again with the kernel's";
 }
 
