@@ -78,9 +78,14 @@ std::string HResultMessage(HRESULT hr)
     case 0x80004004: return "Operation aborted";
     case 0x80004005: return "Unspecified error";
     case 0x8000FFFF: return "Catastrophic failure";
+    case 0x80070002: return "The system cannot find the file specified";
     case 0x80070005: return "Access is denied";
+    case 0x8007000D: return "The data is invalid";
     case 0x8007000E: return "Not enough memory";
     case 0x80070057: return "The parameter is incorrect";
+    case 0x80070714: return "The specified image file did not contain a resource section";
+    case 0x80070715: return "The specified resource type cannot be found in the image file";
+    case 0x80070716: return "The specified resource name cannot be found in the image file";
     case 0x8001010E: return "The object was called from a thread other than the one that created it";
     case 0x80020001: return "Unknown interface";
     case 0x80020003: return "Member not found";

@@ -4,12 +4,15 @@
 //
 //   regsvr LIBRARY        register
 //   regsvr -u LIBRARY     unregister
-//   regsvr -i LIBRARY     print the identity strings
+//   regsvr -i LIBRARY     print the identity strings, then the resources
+//                         the file carries (type, name, size)
 //
 // Exit codes: 0 success, 1 bad arguments, 3 the library could not be loaded
-// or read, 4 the entry point or identity block is missing, 5 the call failed.
+// or read, 4 the entry point or identity block is missing or the resource
+// table is damaged, 5 the call failed.
 #include "com/activation.h"
 #include "com/com.h"
+#include "com/resources.h"
 
 #include <dlfcn.h>
 
@@ -17,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using namespace platform;
 
@@ -36,6 +40,22 @@ int usage()
     return kExitUsage;
 }
 
+// One line a resource: "Resource TYPE NAME: SIZE bytes". A file without
+// resources lists none; a damaged table is an error.
+bool printResources(const std::string& file)
+{
+    std::vector<LibraryResource> resources;
+    const HRESULT hr = ReadLibraryResources(file, resources);
+    if (hr == HRESULT_INVALID_DATA) {
+        std::fprintf(stderr, "regsvr: the resource table of %s is damaged: %s %s\n", file.c_str(),
+                     HResultHex(hr).c_str(), HResultMessage(hr).c_str());
+        return false;
+    }
+    for (const auto& r : resources)
+        std::printf("Resource %s %s: %zu bytes\n", r.type.c_str(), r.name.c_str(), r.data.size());
+    return true;
+}
+
 int printIdentity(const std::string& file)
 {
     if (!std::filesystem::is_regular_file(file)) {
@@ -49,7 +69,7 @@ int printIdentity(const std::string& file)
     }
     for (const auto& [name, value] : *entries)
         std::printf("%s=%s\n", name.c_str(), value.c_str());
-    return 0;
+    return printResources(file) ? 0 : kExitEntry;
 }
 
 int callExport(const std::string& file, bool unregister)
