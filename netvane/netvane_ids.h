@@ -43,8 +43,16 @@ inline constexpr DISPID DISPID_ConnectedViaLAN = 0x68030003;
 
 // OLE status word the class is registered with (MiscStatus).
 inline constexpr platform::DWORD kMiscStatus = 0x00020591;  // 132497
-// Resource number of the toolbox picture named in ToolboxBitmap32.
+// Resource number of the toolbox picture named in ToolboxBitmap32: type
+// "BITMAP", a 16 x 15 picture, 24 bits per pixel, as a BMP file.
 inline constexpr int kToolboxBitmapId = 30000;
+inline constexpr int kToolboxBitmapWidth = 16;
+inline constexpr int kToolboxBitmapHeight = 15;
+// Resources (name 1) holding the identifiers of `_Netvane` and
+// `__Netvane`: a 32-bit little-endian length (16), then the identifier in
+// its 16-byte binary layout.
+inline constexpr const char* kIidResourceType = "_IID_NETVANE";
+inline constexpr const char* kSourceIidResourceType = "_SRCIID_NETVANE";
 
 }  // namespace netvane
 
