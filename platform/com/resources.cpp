@@ -4,24 +4,14 @@
 
 #include "com/typelib.h"
 #include "common/littleendian.h"
+#include "common/text.h"
 
-#include <cctype>
 #include <fstream>
 #include <optional>
 
 namespace platform {
 
 namespace {
-
-bool sameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Parses the table; false when it is damaged (bad mark or version, an entry
 // running past the end, no end mark).
@@ -88,10 +78,10 @@ HRESULT ReadLibraryResource(const std::filesystem::path& file, std::string_view 
         return hr;
     bool typeFound = false;
     for (auto& r : all) {
-        if (!sameText(r.type, type))
+        if (!EqualsNoCase(r.type, type))
             continue;
         typeFound = true;
-        if (sameText(r.name, name)) {
+        if (EqualsNoCase(r.name, name)) {
             data = std::move(r.data);
             return S_OK;
         }

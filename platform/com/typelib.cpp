@@ -3,10 +3,10 @@
 #include "com/typelib.h"
 
 #include "com/object.h"
+#include "common/text.h"
 #include "registry/registry.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -15,16 +15,6 @@
 namespace platform {
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Splits a line into blank-separated tokens; "..." keeps blanks, and a
 // backslash inside quotes takes the next character literally. An attribute
@@ -222,7 +212,7 @@ HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std
             else
                 return fail("unsupported result type " + tok[3]);
             for (const auto& other : out.types.back().members)
-                if (other.memid == m.memid || equalsNoCase(other.name, m.name))
+                if (other.memid == m.memid || EqualsNoCase(other.name, m.name))
                     return fail("duplicate member " + m.name);
             out.types.back().members.push_back(std::move(m));
         } else if (kw == "implements") {
@@ -307,7 +297,7 @@ public:
         std::string wanted = OleToUtf8(names[0]);
         bool found = false;
         for (const auto& m : type().members) {
-            if (equalsNoCase(m.name, wanted)) {
+            if (EqualsNoCase(m.name, wanted)) {
                 ids[0] = m.memid;
                 found = true;
                 break;

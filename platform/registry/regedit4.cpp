@@ -3,6 +3,7 @@
 #include "hive.h"
 
 #include "common/hex.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,7 +12,6 @@ namespace platform::detail {
 
 namespace {
 
-char foldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view trimRight(std::string_view s)
 {
@@ -382,19 +382,11 @@ std::string foldName(std::string_view name)
 {
     std::string out(name);
     for (char& c : out)
-        c = foldChar(c);
+        c = AsciiLower(c);
     return out;
 }
 
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (foldChar(a[i]) != foldChar(b[i]))
-            return false;
-    return true;
-}
+bool sameName(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
 
 Key* Key::child(std::string_view childName) const
 {
