@@ -1,6 +1,6 @@
 #include "converter.h"
 
-#include "tag_stripper.h"
+#include "stream_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +10,6 @@
 
 namespace quillan {
 namespace {
-
-constexpr std::size_t kReadSize = 64 * 1024;
 
 std::string systemReason(int error) { return std::strerror(error); }
 
@@ -37,48 +35,6 @@ public:
 private:
     int fd_;
 };
-
-// Thrown inside convertStream for a failure on the output side, so callers
-// can tell which file to name.
-struct WriteFailure {
-    int error;
-};
-struct ReadFailure {
-    int error;
-};
-
-void writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw WriteFailure{errno};
-        }
-        if (n == 0)
-            throw WriteFailure{EIO};
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-void pump(int inFd, int outFd)
-{
-    TagStripper stripper([outFd](std::string_view out) { writeAll(outFd, out); });
-    std::string buffer(kReadSize, '\0');
-    for (;;) {
-        const ssize_t n = ::read(inFd, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ReadFailure{errno};
-        }
-        if (n == 0)
-            break;
-        stripper.feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-    }
-    stripper.finish();
-}
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -106,7 +62,7 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath)
 void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName)
 {
     try {
-        pump(inFd, outFd);
+        pumpFile(inFd, outFd);
     } catch (const ReadFailure &f) {
         throw ConversionError(inName, systemReason(f.error));
     } catch (const WriteFailure &f) {
@@ -156,7 +112,7 @@ void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesyste
     ::posix_fadvise(input.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     try {
-        pump(input.get(), output.get());
+        pumpFile(input.get(), output.get());
     } catch (const ReadFailure &f) {
         fail(in, f.error);
     } catch (const WriteFailure &f) {

@@ -30,33 +30,6 @@ constexpr auto kClass = makeClasses();
 
 inline std::uint8_t classOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
-// The first byte in [p, end) that ends a run of text outside tags: one of
-// "<", ">", "&" or CR. Spaces belong to the run.
-inline const char *findTextEnd(const char *p, const char *end)
-{
-#if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i gt = _mm_set1_epi8('>');
-    const __m128i amp = _mm_set1_epi8('&');
-    const __m128i cr = _mm_set1_epi8('\r');
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, cr)));
-        if (const int mask = _mm_movemask_epi8(hit))
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-    }
-#endif
-    while (p < end) {
-        const std::uint8_t k = classOf(*p);
-        if (k != Plain && k != Space)
-            break;
-        ++p;
-    }
-    return p;
-}
-
 // The first ">" or CR in [p, end): inside a tag nothing else matters (an
 // "&nbsp;" there would become a space that is dropped anyway).
 inline const char *findTagEnd(const char *p, const char *end)
@@ -76,6 +49,80 @@ inline const char *findTagEnd(const char *p, const char *end)
         ++p;
     return p;
 }
+
+// Classifies the input 64 bytes at a time into two bit masks, the bytes that
+// end a run of text ("<", ">", "&", CR) and those that end a tag (">", CR),
+// so that finding the next stop costs a shift and a bit scan. Each byte is
+// classified about once, however the stops fall.
+class StopFinder {
+public:
+    StopFinder(const char *begin, const char *end) : end_(end) { load(begin); }
+
+    // The first stop at or after `from`, or the end of the input.
+    const char *textStop(const char *from) { return next(from, false); }
+    const char *tagStop(const char *from) { return next(from, true); }
+
+private:
+    const char *next(const char *from, bool inTag)
+    {
+        for (;;) {
+            if (from - block_ >= 64)
+                load(from);
+            const std::uint64_t bits = (inTag ? tag_ : text_) >> (from - block_);
+            if (bits != 0)
+                return from + __builtin_ctzll(bits);
+            from = block_ + 64;
+            if (from >= end_)
+                return end_;
+        }
+    }
+
+    void load(const char *at)
+    {
+        block_ = at;
+        // The last bytes are classified from a zero-padded copy: zero is not
+        // a stop, so nothing is found past the end.
+        alignas(16) char tail[64];
+        const char *bytes = at;
+        if (end_ - at < 64) {
+            std::memset(tail, 0, sizeof tail);
+            std::memcpy(tail, at, static_cast<std::size_t>(end_ - at));
+            bytes = tail;
+        }
+        std::uint64_t text = 0;
+        std::uint64_t tag = 0;
+#if defined(__SSE2__)
+        const __m128i lt = _mm_set1_epi8('<');
+        const __m128i gt = _mm_set1_epi8('>');
+        const __m128i amp = _mm_set1_epi8('&');
+        const __m128i cr = _mm_set1_epi8('\r');
+        for (int i = 0; i < 4; ++i) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 16 * i));
+            const __m128i tagEnd = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, cr));
+            const __m128i textEnd =
+                _mm_or_si128(tagEnd, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
+            tag |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(tagEnd))) << (16 * i);
+            text |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(textEnd))) << (16 * i);
+        }
+#else
+        for (int i = 0; i < 64; ++i) {
+            const std::uint8_t k = classOf(bytes[i]);
+            const std::uint64_t bit = std::uint64_t{1} << i;
+            if (k == Close || k == CR)
+                tag |= bit;
+            if (k == Close || k == CR || k == Open || k == Amp)
+                text |= bit;
+        }
+#endif
+        text_ = text;
+        tag_ = tag;
+    }
+
+    const char *block_ = nullptr;
+    const char *const end_;
+    std::uint64_t text_ = 0;
+    std::uint64_t tag_ = 0;
+};
 
 } // namespace
 
@@ -178,9 +225,42 @@ const char *TagStripper::scan(const char *p, const char *end)
     };
     // Bytes free behind `out`, for the 16-byte stores below.
     const auto room = [&] { return static_cast<std::size_t>(base + capacity_ - out); };
+    // Inner spaces, now known not to be trailing.
+    const auto writePending = [&] {
+        if (pending == 0)
+            return;
+#if defined(__SSE2__)
+        if (pending <= 16 && room() >= 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_set1_epi8(' '));
+            out += pending;
+            pending = 0;
+            return;
+        }
+#endif
+        used_ = static_cast<std::size_t>(out - base);
+        putSpaces(pending);
+        out = base + used_;
+        pending = 0;
+    };
+    // Short runs, the bulk of a page, are stored as one 16-byte block when
+    // input and buffer have the room.
+    const auto writeBytes = [&](const char *from, std::size_t n, const char *inputEnd) {
+#if defined(__SSE2__)
+        if (n <= 16 && inputEnd - from >= 16 && room() >= 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(from)));
+            out += n;
+            return;
+        }
+#endif
+        used_ = static_cast<std::size_t>(out - base);
+        put(from, n);
+        out = base + used_;
+    };
 
+    StopFinder stops(p, end);
     for (;;) {
-        const char *q = findTextEnd(p, end);
+        const char *q = stops.textStop(p);
         if (p != q && trim_ != Trim::Writing) {
             // The start of a line: leading spaces go, the first kept byte is
             // held, and the line is written once a second one turns up.
@@ -211,26 +291,8 @@ const char *TagStripper::scan(const char *p, const char *end)
             while (last != p && last[-1] == ' ')
                 --last;
             if (last != p) {
-                const std::size_t n = static_cast<std::size_t>(last - p);
-#if defined(__SSE2__)
-                // Short runs and gaps, the bulk of a page, are stored as one
-                // 16-byte block each when input and buffer have the room.
-                if (pending <= 16 && n <= 16 && end - p >= 16 && room() >= 32) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_set1_epi8(' '));
-                    out += pending;
-                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-                    out += n;
-                } else
-#endif
-                {
-                    used_ = static_cast<std::size_t>(out - base);
-                    if (pending != 0)
-                        putSpaces(pending);
-                    put(p, n);
-                    out = base + used_;
-                }
-                pending = 0;
+                writePending();
+                writeBytes(p, static_cast<std::size_t>(last - p), end);
             }
             pending += static_cast<std::uint64_t>(q - last);
         }
@@ -243,7 +305,7 @@ const char *TagStripper::scan(const char *p, const char *end)
             continue;
         }
         if (*q == '<') {
-            q = findTagEnd(q + 1, end);
+            q = stops.tagStop(q + 1);
             if (q == end || *q == '\r') {
                 inTag_ = true;
                 p = q;
@@ -260,6 +322,9 @@ const char *TagStripper::scan(const char *p, const char *end)
             const bool nbsp = std::memcmp(q, kNbsp, kNbspLength) == 0;
             if (nbsp && trim_ != Trim::Empty) {
                 ++pending;
+            } else if (!nbsp && trim_ == Trim::Writing) {
+                writePending();
+                writeBytes(q, 1, end);
             } else if (!nbsp) {
                 save();
                 text('&');

@@ -1,5 +1,6 @@
 // The text path rule and whole-file conversion, with every failure reported.
 #include "converter.h"
+#include "reference_stripper.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -175,31 +176,61 @@ TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
-TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
+// A page of `lines` lines; large ones are read ahead and written behind by a
+// helper thread, small ones in a plain loop, and both must behave alike.
+std::string page(int lines, const char *eol)
+{
+    std::string html;
+    for (int i = 0; i < lines; ++i)
+        html += "<tr><td class=\"n\">line&nbsp;" + std::to_string(i) + "</td><td>a &amp; b " +
+                std::string(static_cast<std::size_t>(i % 40), ' ') + "c</td>" +
+                (i % 7 == 0 ? "<a\r\nhref=x>" : "") + "</tr>" + eol;
+    return html;
+}
+
+TEST(WholeFile, LargeAndSmallFilesConvertAlike)
 {
     TempDir dir;
-    std::string big;
-    for (int i = 0; i < 20000; ++i)
-        big += "<p>line number " + std::to_string(i) + "</p>\r\n";
-    writeFile(dir / "big.html", big);
-
-    // In a child limited to 4 KiB files, the write fails with EFBIG after the
-    // text file was created; the child reports what it saw.
-    const ChildResult child = runInChild([&]() -> std::string {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            convertHtmlFile(dir / "big.html");
-        } catch (const ConversionError &e) {
-            return e.path() + (std::filesystem::exists(dir / "big.TXT") ? " left behind" : " removed");
+    for (const char *eol : {"\r\n", "\n"}) {
+        for (const int lines : {50, 60000}) {
+            const std::string html = page(lines, eol);
+            writeFile(dir / "page.html", html);
+            convertHtmlFile(dir / "page.html");
+            EXPECT_EQ(readFile(dir / "page.TXT"), reference::strip(html))
+                << lines << " lines ending in " << testing::PrintToString(std::string(eol));
         }
-        return "no failure";
-    });
-    ASSERT_TRUE(child.completed);
-    EXPECT_EQ(child.output, (dir / "big.TXT").string() + " removed");
-    EXPECT_FALSE(std::filesystem::exists(dir / "big.TXT"));
-    EXPECT_EQ(readFile(dir / "big.html"), big);
+    }
+}
+
+TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
+{
+    for (const int lines : {20000, 60000}) {
+        TempDir dir;
+        const std::string big = page(lines, "\r\n");
+        writeFile(dir / "big.html", big);
+
+        // In a child limited to 4 KiB files, the write fails with EFBIG after
+        // the text file was created; the child reports what it saw.
+        const ChildResult child = runInChild([&]() -> std::string {
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            try {
+                convertHtmlFile(dir / "big.html");
+            } catch (const ConversionError &e) {
+                return e.path() + (std::filesystem::exists(dir / "big.TXT") ? " left behind" : " removed");
+            }
+            return "no failure";
+        });
+        ASSERT_TRUE(child.completed);
+        EXPECT_EQ(child.output, (dir / "big.TXT").string() + " removed") << lines << " lines";
+        EXPECT_FALSE(std::filesystem::exists(dir / "big.TXT"));
+        EXPECT_EQ(readFile(dir / "big.html"), big);
+
+        // And on a device that is always full.
+        convertHtmlFile(dir / "big.html", dir / "fine.txt");
+        EXPECT_THROW(convertHtmlFile(dir / "big.html", "/dev/full"), ConversionError);
+    }
 }
 
 } // namespace
