@@ -11,6 +11,8 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
 
 frmMain::~frmMain() = default;
 
+frmMain::ConnectionReading frmMain::readConnectedOnline() { return {}; }
+
 void frmMain::Form_Load() {}
 void frmMain::Form_Unload() {}
 void frmMain::OpenBrowser_Click() {}

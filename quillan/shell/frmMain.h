@@ -48,6 +48,15 @@ public:
     QAction *Contents = nullptr;
     QAction *Quit = nullptr;
 
+    // ConnectedOnline of Netvane1, read late-bound by its dispatch identifier.
+    // `online` is false when the control is missing or the read fails, and
+    // `cause` then says why (it is empty when the read succeeded).
+    struct ConnectionReading {
+        bool online = false;
+        QString cause;
+    };
+    ConnectionReading readConnectedOnline();
+
     // Handlers.
     void Form_Load();
     void Form_Unload();
