@@ -14,7 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
   iproute2 util-linux
-  curl
+  curl openssl
 )
 
 missing=()

@@ -5,8 +5,14 @@
 #include "inet/inet.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
+#include "support/files.h"
+#include "support/process.h"
 
 #include <QElapsedTimer>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTest>
 
 using testsupport::HttpResponse;
@@ -75,6 +81,7 @@ private slots:
     void stallTimesOutButSlowSteadyBodyDoesNot();
     void redirectsAreFollowedUpToTheLimit();
     void secondRequestForgetsTheFirst();
+    void httpsChecksCertificates();
 };
 
 void TestInet::bodies_data()
@@ -287,6 +294,71 @@ void TestInet::secondRequestForgetsTheFirst()
     outcome = fetch(inet, url(server, "/second"));
     QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
     QCOMPARE(outcome.body, QByteArray("second"));
+}
+
+void TestInet::httpsChecksCertificates()
+{
+    QVERIFY2(QSslSocket::supportsSsl(), "no TLS backend: https cannot work");
+    testsupport::TempDir dir;
+    const auto made = testsupport::runProgram(
+        {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
+         "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout", (dir / "key.pem").string(), "-out",
+         (dir / "cert.pem").string()});
+    QVERIFY2(made.status == 0, made.err.c_str());
+    const QSslCertificate certificate(QByteArray::fromStdString(testsupport::readFile(dir / "cert.pem")));
+    QSslConfiguration serverSide = QSslConfiguration::defaultConfiguration();
+    serverSide.setLocalCertificate(certificate);
+    serverSide.setPrivateKey(QSslKey(QByteArray::fromStdString(testsupport::readFile(dir / "key.pem")), QSsl::Rsa));
+
+    // A secure server on 127.0.0.1 that serves "/" and redirects "/plain"
+    // to the plain server.
+    HttpTestServer plain;
+    plain.route("/", HttpResponse::html("plain"));
+    QSslServer secure;
+    secure.setSslConfiguration(serverSide);
+    QVERIFY(secure.listen(QHostAddress::LocalHost));
+    connect(&secure, &QTcpServer::pendingConnectionAvailable, this, [&] {
+        while (QTcpSocket *socket = secure.nextPendingConnection()) {
+            auto request = std::make_shared<QByteArray>();
+            connect(socket, &QIODevice::readyRead, socket, [socket, request, &plain] {
+                *request += socket->readAll();
+                if (!request->contains("\r\n\r\n"))
+                    return;
+                if (request->startsWith("GET /plain "))
+                    socket->write("HTTP/1.1 302 Found\r\nContent-Length: 0\r\nLocation: " +
+                                  QByteArray::fromStdString(plain.url("/")) + "\r\n\r\n");
+                else
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecure");
+                request->clear();
+            });
+        }
+    });
+    const QString address = QStringLiteral("https://127.0.0.1:%1").arg(secure.serverPort());
+
+    // Trusted, it is fetched; a redirect from it to plain http is refused.
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = before;
+    trusting.addCaCertificate(certificate);
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    platform::Inet inet;
+    Outcome outcome = fetch(inet, address + "/");
+    const QString secureInfo = inet.ResponseInfo();
+    const Outcome redirected = fetch(inet, address + "/plain");
+    const QString redirectInfo = inet.ResponseInfo();
+    QSslConfiguration::setDefaultConfiguration(before);
+    QCOMPARE(secureInfo, QString());
+    QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
+    QCOMPARE(outcome.body, QByteArray("secure"));
+    QCOMPARE(finalState(redirected), short(platform::icError));
+    QCOMPARE(redirectInfo, QStringLiteral("Redirect to a less secure address refused"));
+
+    // Untrusted, it fails with the reason.
+    platform::Inet untrusting;
+    outcome = fetch(untrusting, address + "/");
+    QCOMPARE(finalState(outcome), short(platform::icError));
+    QCOMPARE(untrusting.ResponseCode(), platform::ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+    QVERIFY2(untrusting.ResponseInfo().startsWith("Secure connection failed: "), qPrintable(untrusting.ResponseInfo()));
+    QCOMPARE(plain.requests().size(), std::size_t(0));
 }
 
 QTEST_GUILESS_MAIN(TestInet)
