@@ -8,6 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 bin="$here/$build/bin"
 
 "$bin/regsvr" "$bin/netvane.so"
+bash "$here/scripts/record-sysinfo.sh" "$bin" || true  # System Info button: see the script
 printf 'Online now (Netvane ConnectedOnline): %s\n\n' \
   "$("$bin/dispget" Vanelink.Netvane ConnectedOnline || true)"
 exec "$bin/quillan-convert" -o - "$here/quillan/samples/sample.html"
