@@ -4,7 +4,6 @@
 #include "shell/AnimatedPicture.h"
 #include "shell/Twips.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -33,6 +32,8 @@ const QColor Navy(0, 0, 128);
 const char *const BuildDate = "January 9, 2002";
 const char *const PictureFileName = "/spider14.gif";
 const char *const PublisherAddress = "http://www.fennick.example";
+// The program's icon at 32 x 32 pixels, compiled in from quillan/art.
+const char *const IconFile = ":/icons/quillan-32.png";
 
 QString &pictureFolderOverride()
 {
@@ -143,10 +144,7 @@ void frmAbout::setupWindow()
     setWindowTitle(QStringLiteral("About ") + programTitle());
     setProperty("HelpContextID", HelpContextID);
     setFont(dialogFont());
-    // The program's icon at 32 x 32 pixels.
-    const QPixmap icon = QApplication::windowIcon().pixmap(32, 32);
-    if (!icon.isNull())
-        setWindowIcon(QIcon(icon));
+    setWindowIcon(QIcon(QString::fromLatin1(IconFile)));
     setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
 
     // Two lines on top of each other: a white one two units wide under a

@@ -142,6 +142,8 @@ void TestAboutWindow::textsAndLayoutFollowTheTables()
         QCOMPARE(line.X2, 6360);
     }
 
+    QCOMPARE(about.windowIcon().availableSizes(), QList<QSize>({QSize(32, 32)}));
+
     QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
     QVERIFY(about.cmdOK->isDefault());
     QCOMPARE(about.cmdOK->nextInFocusChain(), static_cast<QWidget *>(about.cmdSysInfo));
