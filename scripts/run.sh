@@ -12,4 +12,5 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 "$bin/regsvr" "$bin/netvane.so"
+bash "$here/scripts/record-sysinfo.sh" "$bin" || true  # System Info button: see the script
 exec "$bin/quillan"
