@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace PageRetrieval {
@@ -135,6 +136,9 @@ QString FetchedPagesFolder(QString *error)
         return {};
     }
     pagesFolder = QFile::decodeName(pattern);
+    // However the program ends through exit(), the folder goes if it is empty.
+    static const bool removedAtExit = std::atexit([] { RemoveFetchedPagesFolder(); }) == 0;
+    Q_UNUSED(removedAtExit);
     return pagesFolder;
 }
 

@@ -12,7 +12,7 @@
 //                        ReceivedBytes(), txtURL text).
 //   the command:         path = MakeFetchedPagePath(); WritePageFile(path);
 //                        convert; delete the page file; ClearPageBuffer().
-//   at exit:             RemoveFetchedPagesFolder().
+//   at exit:             RemoveFetchedPagesFolder() (also run by atexit).
 //
 // Everything runs on the user-interface thread.
 
@@ -88,7 +88,9 @@ bool WritePageFile(const QString &path, QString *error = nullptr);
 
 // Removes the private folder when it is empty (a text the user kept stays,
 // and so does the folder). Returns true when no folder is left to remove;
-// the next MakeFetchedPagePath then makes a new one.
+// the next MakeFetchedPagePath then makes a new one. The program calls it
+// when it ends; it is also registered with atexit when a folder is first
+// made, so an end through exit() removes an empty folder too.
 bool RemoveFetchedPagesFolder();
 
 } // namespace PageRetrieval

@@ -8,6 +8,7 @@
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
+#include "support/process.h"
 
 #include <QTest>
 
@@ -43,6 +44,7 @@ private slots:
     void privateFolderAndFreshNames();
     void pageFilesAreCreatedExclusively();
     void folderIsRemovedOnlyWhenEmpty();
+    void emptyFolderGoesWhenTheProgramExits();
 
 private:
     std::unique_ptr<testsupport::TempDir> tmp_;
@@ -50,6 +52,8 @@ private:
 
 void TestPageRetrieval::initTestCase()
 {
+    if (qEnvironmentVariableIsSet("QUILLAN_TEST_EXIT_CHILD"))
+        return; // the child of emptyFolderGoesWhenTheProgramExits keeps its TMPDIR
     testsupport::clearProxyEnvironment();
     tmp_ = std::make_unique<testsupport::TempDir>();
     qputenv("TMPDIR", tmp_->path().string().c_str());
@@ -264,6 +268,24 @@ void TestPageRetrieval::folderIsRemovedOnlyWhenEmpty()
     const QString next = PageRetrieval::FetchedPagesFolder();
     QVERIFY(!next.isEmpty());
     QCOMPARE(modeOf(next), mode_t(0700));
+}
+
+void TestPageRetrieval::emptyFolderGoesWhenTheProgramExits()
+{
+    if (qEnvironmentVariableIsSet("QUILLAN_TEST_EXIT_CHILD")) { // the child: make a folder, say where, exit
+        std::printf("%s\n", qPrintable(PageRetrieval::FetchedPagesFolder()));
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    testsupport::TempDir tmp;
+    const auto run = testsupport::runProgram({"env", "QUILLAN_TEST_EXIT_CHILD=1", "TMPDIR=" + tmp.path().string(),
+                                              QCoreApplication::applicationFilePath().toStdString(),
+                                              "emptyFolderGoesWhenTheProgramExits"});
+    QCOMPARE(run.status, 0);
+    const QString made = QString::fromStdString(run.out).trimmed().split('\n').last();
+    QVERIFY2(made.startsWith(qpath(tmp.path()) + "/quillan-"), qPrintable(made));
+    QVERIFY(!QFileInfo::exists(made));
+    QVERIFY(testsupport::fileNames(tmp.path()).empty());
 }
 
 QTEST_GUILESS_MAIN(TestPageRetrieval)

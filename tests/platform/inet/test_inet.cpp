@@ -82,6 +82,7 @@ private slots:
     void redirectsAreFollowedUpToTheLimit();
     void secondRequestForgetsTheFirst();
     void httpsChecksCertificates();
+    void hostNotFoundOffline();
 };
 
 void TestInet::bodies_data()
@@ -359,6 +360,26 @@ void TestInet::httpsChecksCertificates()
     QCOMPARE(untrusting.ResponseCode(), platform::ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
     QVERIFY2(untrusting.ResponseInfo().startsWith("Secure connection failed: "), qPrintable(untrusting.ResponseInfo()));
     QCOMPARE(plain.requests().size(), std::size_t(0));
+}
+
+// Name resolution fails for certain only where there is no network at all:
+// the test runs itself again in a fresh network namespace for this case.
+void TestInet::hostNotFoundOffline()
+{
+    if (qEnvironmentVariableIsSet("QUILLAN_TEST_IN_NETNS")) {
+        platform::Inet inet;
+        const Outcome outcome = fetch(inet, "http://fennick.invalid/page.html");
+        QCOMPARE(finalState(outcome), short(platform::icError));
+        QCOMPARE(inet.ResponseCode(), platform::ERROR_INTERNET_NAME_NOT_RESOLVED);
+        QCOMPARE(inet.ResponseInfo(), QStringLiteral("Host fennick.invalid not found"));
+        return;
+    }
+    if (!testsupport::netns::available())
+        QSKIP("needs root and network namespaces");
+    const auto run = testsupport::runProgram({"unshare", "-n", "env", "QUILLAN_TEST_IN_NETNS=1",
+                                              QCoreApplication::applicationFilePath().toStdString(),
+                                              "hostNotFoundOffline"});
+    QVERIFY2(run.status == 0, (run.out + run.err).c_str());
 }
 
 QTEST_GUILESS_MAIN(TestInet)
