@@ -59,7 +59,9 @@ struct FetchResult {
 // above when it is connected to inet's StateChanged, has run when it
 // returns. Every failure of the request is a failed result with its reason
 // (inet.ResponseInfo()); so is an inet that is still busy with an earlier
-// request, which is left running.
+// request, which is left running. When inet is destroyed during the wait
+// (its window was deleted), it returns a failure at once without touching
+// inet again; the caller must then check that its own window still exists.
 FetchResult RunFetch(platform::Inet &inet, const QString &url);
 
 // "Quillan was unable to retrieve the web page at " followed by address,

@@ -11,6 +11,7 @@
 #include "support/process.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +166,15 @@ void TestPageRetrieval::failedFetchesAreReportedWithTheirReason()
     QVERIFY(inet.StillExecuting());
     QCOMPARE(server.requestCount("/ok"), std::size_t(std::size(cases)));
     inet.Cancel();
+
+    // The transfer control goes away while the fetch waits (its window was
+    // deleted): the wait ends with a failure instead of using it.
+    auto *doomed = new platform::Inet;
+    QTimer::singleShot(200, doomed, [doomed] { doomed->deleteLater(); });
+    const PageRetrieval::FetchResult abandoned =
+        PageRetrieval::RunFetch(*doomed, QString::fromStdString(server.url("/stall")));
+    QVERIFY(!abandoned.ok);
+    QCOMPARE(abandoned.reason, QStringLiteral("The retrieval was abandoned"));
 }
 
 void TestPageRetrieval::captionAndMessageTexts()
