@@ -83,6 +83,7 @@ private slots:
     void secondRequestForgetsTheFirst();
     void httpsChecksCertificates();
     void hostNotFoundOffline();
+    void environmentProxyButNotForLoopback();
 };
 
 void TestInet::bodies_data()
@@ -377,6 +378,21 @@ void TestInet::hostNotFoundOffline()
                                               QCoreApplication::applicationFilePath().toStdString(),
                                               "hostNotFoundOffline"});
     QVERIFY2(run.status == 0, (run.out + run.err).c_str());
+}
+
+void TestInet::environmentProxyButNotForLoopback()
+{
+    HttpTestServer proxy, direct;
+    proxy.route("http://fennick.example/page", HttpResponse::html("via proxy"));
+    direct.route("/page", HttpResponse::html("direct"));
+    qputenv("http_proxy", proxy.url("").c_str());
+    platform::Inet inet;
+    const Outcome proxied = fetch(inet, "http://fennick.example/page");
+    const Outcome loopback = fetch(inet, url(direct, "/page"));
+    testsupport::clearProxyEnvironment();
+    QCOMPARE(proxied.body, QByteArray("via proxy"));
+    QCOMPARE(loopback.body, QByteArray("direct"));
+    QCOMPARE(proxy.requests().size(), std::size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestInet)
