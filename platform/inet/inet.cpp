@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <limits>
+
 namespace platform {
 
 namespace {
@@ -130,7 +133,7 @@ bool Inet::Execute(const QString &url, const QString &operation)
 void Inet::restartTimer()
 {
     if (executing_ && runningTimeout_ > 0)
-        timer_->start(runningTimeout_ * 1000);
+        timer_->start(std::min(runningTimeout_, std::numeric_limits<int>::max() / 1000) * 1000);
 }
 
 void Inet::Cancel()

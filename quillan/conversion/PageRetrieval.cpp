@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QPointer>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace PageRetrieval {
@@ -98,10 +100,13 @@ FetchResult RunFetch(platform::Inet &inet, const QString &url)
     pageBuffer.clear();
     receivedBytes = 0;
     inet.setURL(url);
+    const QPointer<platform::Inet> alive(&inet);
     if (inet.Execute(QString(), QStringLiteral("GET"))) {
-        while (inet.StillExecuting())
+        while (alive && alive->StillExecuting())
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    if (!alive)
+        return {false, QStringLiteral("The retrieval was abandoned")};
     if (inet.ResponseCode() != 0 || !inet.ResponseInfo().isEmpty())
         return {false, inet.ResponseInfo()};
     return {true, QString()};
@@ -135,6 +140,9 @@ QString FetchedPagesFolder(QString *error)
         return {};
     }
     pagesFolder = QFile::decodeName(pattern);
+    // However the program ends through exit(), the folder goes if it is empty.
+    static const bool removedAtExit = std::atexit([] { RemoveFetchedPagesFolder(); }) == 0;
+    Q_UNUSED(removedAtExit);
     return pagesFolder;
 }
 

@@ -12,7 +12,7 @@
 //                        ReceivedBytes(), txtURL text).
 //   the command:         path = MakeFetchedPagePath(); WritePageFile(path);
 //                        convert; delete the page file; ClearPageBuffer().
-//   at exit:             RemoveFetchedPagesFolder().
+//   at exit:             RemoveFetchedPagesFolder() (also run by atexit).
 //
 // Everything runs on the user-interface thread.
 
@@ -59,7 +59,9 @@ struct FetchResult {
 // above when it is connected to inet's StateChanged, has run when it
 // returns. Every failure of the request is a failed result with its reason
 // (inet.ResponseInfo()); so is an inet that is still busy with an earlier
-// request, which is left running.
+// request, which is left running. When inet is destroyed during the wait
+// (its window was deleted), it returns a failure at once without touching
+// inet again; the caller must then check that its own window still exists.
 FetchResult RunFetch(platform::Inet &inet, const QString &url);
 
 // "Quillan was unable to retrieve the web page at " followed by address,
@@ -88,7 +90,9 @@ bool WritePageFile(const QString &path, QString *error = nullptr);
 
 // Removes the private folder when it is empty (a text the user kept stays,
 // and so does the folder). Returns true when no folder is left to remove;
-// the next MakeFetchedPagePath then makes a new one.
+// the next MakeFetchedPagePath then makes a new one. The program calls it
+// when it ends; it is also registered with atexit when a folder is first
+// made, so an end through exit() removes an empty folder too.
 bool RemoveFetchedPagesFolder();
 
 } // namespace PageRetrieval

@@ -82,6 +82,8 @@ private slots:
     void redirectsAreFollowedUpToTheLimit();
     void secondRequestForgetsTheFirst();
     void httpsChecksCertificates();
+    void hostNotFoundOffline();
+    void environmentProxyButNotForLoopback();
 };
 
 void TestInet::bodies_data()
@@ -223,9 +225,6 @@ void TestInet::stallTimesOutButSlowSteadyBodyDoesNot()
     QVERIFY2(clock.elapsed() >= 1600, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(outcome.body.size(), 5000);
 
-    inet.setRequestTimeout(2);
-    outcome = fetch(inet, url(server, "/stall"));
-    QCOMPARE(inet.ResponseInfo(), QStringLiteral("Timed out after 2 seconds"));
 }
 
 void TestInet::redirectsAreFollowedUpToTheLimit()
@@ -359,6 +358,41 @@ void TestInet::httpsChecksCertificates()
     QCOMPARE(untrusting.ResponseCode(), platform::ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
     QVERIFY2(untrusting.ResponseInfo().startsWith("Secure connection failed: "), qPrintable(untrusting.ResponseInfo()));
     QCOMPARE(plain.requests().size(), std::size_t(0));
+}
+
+// Name resolution fails for certain only where there is no network at all:
+// the test runs itself again in a fresh network namespace for this case.
+void TestInet::hostNotFoundOffline()
+{
+    if (qEnvironmentVariableIsSet("QUILLAN_TEST_IN_NETNS")) {
+        platform::Inet inet;
+        const Outcome outcome = fetch(inet, "http://fennick.invalid/page.html");
+        QCOMPARE(finalState(outcome), short(platform::icError));
+        QCOMPARE(inet.ResponseCode(), platform::ERROR_INTERNET_NAME_NOT_RESOLVED);
+        QCOMPARE(inet.ResponseInfo(), QStringLiteral("Host fennick.invalid not found"));
+        return;
+    }
+    if (!testsupport::netns::available())
+        QSKIP("needs root and network namespaces");
+    const auto run = testsupport::runProgram({"unshare", "-n", "env", "QUILLAN_TEST_IN_NETNS=1",
+                                              QCoreApplication::applicationFilePath().toStdString(),
+                                              "hostNotFoundOffline"});
+    QVERIFY2(run.status == 0, (run.out + run.err).c_str());
+}
+
+void TestInet::environmentProxyButNotForLoopback()
+{
+    HttpTestServer proxy, direct;
+    proxy.route("http://fennick.example/page", HttpResponse::html("via proxy"));
+    direct.route("/page", HttpResponse::html("direct"));
+    qputenv("http_proxy", proxy.url("").c_str());
+    platform::Inet inet;
+    const Outcome proxied = fetch(inet, "http://fennick.example/page");
+    const Outcome loopback = fetch(inet, url(direct, "/page"));
+    testsupport::clearProxyEnvironment();
+    QCOMPARE(proxied.body, QByteArray("via proxy"));
+    QCOMPARE(loopback.body, QByteArray("direct"));
+    QCOMPARE(proxy.requests().size(), std::size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestInet)
