@@ -78,6 +78,8 @@ for script in postinst prerm postrm; do
 done
 
 lib=$root$prefix/$pkglibdir
+# Stripping kept what Netvane carries beside its code.
+"$lib/regsvr" -i "$lib/netvane.so" | grep -q '^Resource TYPELIB' || fail "the packaged netvane.so lost its type library"
 registry_env=(env -u QUILLAN_REGISTRY_DIR)
 [ -n "$machine_registry" ] && registry_env+=(QUILLAN_MACHINE_REGISTRY_DIR="$root$machine_registry")
 # ConnectedOnline, an automation Boolean (-1 or 0), or an error.

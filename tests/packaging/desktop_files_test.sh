@@ -39,14 +39,10 @@ sizes=()
 for png in "$share"/icons/hicolor/*x*/apps/"$id".png; do
     [ -f "$png" ] || break
     dir=$(basename "$(dirname "$(dirname "$png")")")
-    actual=$(python3 - "$png" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read(24)
-assert data[:8] == b'\x89PNG\r\n\x1a\n' and data[12:16] == b'IHDR', 'not a PNG'
-w, h = struct.unpack('>II', data[16:24])
-print(f'{w}x{h}')
-PY
-) || { fail "$dir: not a PNG"; continue; }
+    # PNG: 8-byte signature, then the IHDR chunk with width and height.
+    [ "$(od -An -tx1 -N8 "$png" | tr -d ' \n')" = 89504e470d0a1a0a ] || { fail "$dir: not a PNG"; continue; }
+    read -r w1 w2 w3 w4 h1 h2 h3 h4 < <(od -An -tu1 -j16 -N8 "$png")
+    actual="$(((w1 << 24) | (w2 << 16) | (w3 << 8) | w4))x$(((h1 << 24) | (h2 << 16) | (h3 << 8) | h4))"
     [ "$actual" = "$dir" ] || fail "icon in $dir is $actual"
     sizes+=("${dir%x*}")
 done
