@@ -50,12 +50,16 @@ owner_of() {
 }
 while IFS= read -r elf; do
     rel=${elf#"$root"/}
-    while read -r soname _ path _; do
+    ldd "$elf" >"$scratch/ldd" 2>&1
+    # The libraries it names itself (what the libraries need in turn is
+    # their packages' business), found where the loader finds them.
+    for soname in $(readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
         [ -e "$root$prefix/$pkglibdir/$soname" ] && continue
-        [ -n "$path" ] || { fail "$rel: $soname not found"; continue; }
+        path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}' "$scratch/ldd")
+        [ -n "$path" ] && [ "$path" != "not" ] || { fail "$rel: $soname not found"; continue; }
         pkg=$(owner_of "$path") || { fail "$rel: no package holds $path"; continue; }
         grep -qxF "$pkg" "$scratch/depends" || fail "$rel needs $soname from $pkg, which Depends lacks"
-    done < <(ldd "$elf" | awk '/=>/ {print $1, $2, $3}')
+    done
 done < <(elf_files "$root")
 
 if [ "$(id -u)" -eq 0 ]; then
