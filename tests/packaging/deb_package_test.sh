@@ -55,7 +55,10 @@ while IFS= read -r elf; do
     # their packages' business), found where the loader finds them.
     for soname in $(readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
         [ -e "$root$prefix/$pkglibdir/$soname" ] && continue
-        path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}' "$scratch/ldd")
+        # "libx.so.1 => /path (address)", or "/path/ld-linux.so.2 (address)"
+        # for the loader itself.
+        path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}
+            $2 != "=>" && substr($1, length($1) - length(so)) == "/" so {print $1}' "$scratch/ldd" | head -1)
         [ -n "$path" ] && [ "$path" != "not" ] || { fail "$rel: $soname not found"; continue; }
         pkg=$(owner_of "$path") || { fail "$rel: no package holds $path"; continue; }
         grep -qxF "$pkg" "$scratch/depends" || fail "$rel needs $soname from $pkg, which Depends lacks"
