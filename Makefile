@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all setup build build-asan run test test-default test-asan bench clean
+.PHONY: all setup build build-asan run test test-default test-asan bench package clean
 
 all: build
 
@@ -28,6 +28,10 @@ test-default: build
 
 test-asan: build-asan
 	ctest --preset asan -j $(JOBS) $(CTEST_ARGS)
+
+# The Debian package, quillan_<version>_<arch>.deb in build/.
+package: build
+	cmake --build --preset default --target package
 
 bench: build
 	bash bench/run.sh build

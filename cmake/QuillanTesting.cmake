@@ -51,3 +51,16 @@ function(quillan_add_qttest name)
   _quillan_test_env(env ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()
+
+# quillan_add_script_test(NAME COMMAND command args... [TIMEOUT seconds])
+# A test written as a script (installing, packaging): run as one ctest test
+# with the same timeout and sandboxed environment as the others.
+function(quillan_add_script_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
+  endif()
+  add_test(NAME ${name} COMMAND ${T_COMMAND})
+  _quillan_test_env(env ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+endfunction()

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
+  dpkg-dev desktop-file-utils appstream man-db
   iproute2 util-linux
   curl openssl
   hardinfo

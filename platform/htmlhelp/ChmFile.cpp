@@ -183,6 +183,26 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
     return readExact(handle_, normalisePath(path));
 }
 
+std::vector<std::string> ChmFile::storedPaths() const
+{
+    std::vector<std::string> paths;
+    chm_enumerate(
+        handle_, CHM_ENUMERATE_ALL,
+        [](::chmFile *, chmUnitInfo *info, void *context) -> int {
+            const std::string path = info->path;
+            if (!path.empty() && path.back() != '/')
+                static_cast<std::vector<std::string> *>(context)->push_back(path);
+            return CHM_ENUMERATOR_CONTINUE;
+        },
+        &paths);
+    return paths;
+}
+
+std::optional<std::string> ChmFile::readStored(const std::string &path) const
+{
+    return readExact(handle_, path);
+}
+
 std::optional<std::string> ChmFile::resolveStoredName(std::string_view name) const
 {
     std::string text(name);

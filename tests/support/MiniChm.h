@@ -1,7 +1,7 @@
 #pragma once
 
-// Writes small, uncompressed .chm files for tests: every object lies in the
-// uncompressed content section, so names and tables can be laid out exactly
+// Small .chm files for tests, written uncompressed by the program's own
+// writer (htmlhelp/ChmWriter.h), so names and tables can be laid out exactly
 // as another help compiler would store them (names relative to the root).
 
 #include <cstdint>

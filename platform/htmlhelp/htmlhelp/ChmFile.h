@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct chmFile;
 
@@ -46,6 +47,15 @@ public:
 
     // The bytes of the object at `path`; nullopt when there is none.
     std::optional<std::string> read(std::string_view path) const;
+
+    // Every object stored in the file under its exact stored path, the
+    // compiler's own tables ("/#SYSTEM", "::DataSpace/...") included and
+    // folder entries left out, in the file's directory order.
+    std::vector<std::string> storedPaths() const;
+
+    // The bytes stored under exactly `path` (no normalising, so "/#IVB" and
+    // other tables can be read); nullopt when there is none.
+    std::optional<std::string> readStored(const std::string &path) const;
 
     // Turns a name as it appears in links or in the file's tables into the
     // form used for look-ups: '/'-separated, starting with '/', without

@@ -93,17 +93,23 @@ TEST_F(ChmBuiltHelpFile, EveryIdTheProgramPassesResolvesToItsProjectTopic)
         EXPECT_TRUE(project.contains(id)) << id << " -> " << name;
 }
 
-TEST_F(ChmBuiltHelpFile, ChmcmdStoresCompileFolderNamesThatStillResolve)
+TEST_F(ChmBuiltHelpFile, ShippedFileNamesTopicsInsideItselfNotTheBuildFolder)
 {
-    // chmcmd writes the topic names with the absolute path of the folder it
-    // compiled in; the reader cuts that prefix off.
+    // chmcmd names topics by the absolute path of its compile folder; the
+    // shipped file names them relative to its root, as other readers expect.
     const auto &raw = file->contextMap();
     ASSERT_TRUE(raw.contains(360));
-    EXPECT_TRUE(raw.at(360).ends_with("html/address_box.htm")) << raw.at(360);
+    EXPECT_EQ(raw.at(360), "html/address_box.htm");
+    for (const auto &[id, name] : raw)
+        EXPECT_FALSE(name.starts_with('/')) << id << " -> " << name;
     EXPECT_EQ(file->topicForContext(360), "/html/address_box.htm");
     const auto page = file->read("/html/address_box.htm");
     ASSERT_TRUE(page.has_value());
     EXPECT_NE(page->find("The address box"), std::string::npos);
+
+    const std::string bytes = readFile(QUILLAN_HELP_FILE);
+    EXPECT_EQ(bytes.find(QUILLAN_BUILD_DIR), std::string::npos);
+    EXPECT_EQ(bytes.find(QUILLAN_HELP_SOURCES), std::string::npos);
 }
 
 TEST_F(ChmBuiltHelpFile, DefaultTopicAndTitle)
