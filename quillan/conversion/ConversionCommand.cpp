@@ -176,7 +176,12 @@ void frmMain::convertFromUrl()
 
 bool frmMain::FetchPage(const QString &url)
 {
+    // The user may close the window while the page arrives: then the
+    // command ends without touching it.
+    const QPointer<frmMain> self(this);
     const PageRetrieval::FetchResult result = PageRetrieval::RunFetch(*Inet1, url);
+    if (!self || FormInstance<frmMain>::ifLoaded() != this)
+        return false;
     if (!result.ok) {
         Globals::MsgBox(this, PageRetrieval::UnableToRetrieveMessage(txtURL->text(), result.reason));
         return false;
