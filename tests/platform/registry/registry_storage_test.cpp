@@ -4,11 +4,15 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
+#include <set>
 
 using namespace platform;
 
@@ -263,4 +267,87 @@ TEST_F(RegistryTest, DamagedHiveIsReportedAndLeftUntouched)
         EXPECT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, "Y", "v", 1), ERROR_BADDB) << text;
         EXPECT_EQ(readFile(hiveFile("HKLM.reg")), text);
     }
+}
+
+TEST_F(RegistryTest, FreshHiveFilesOfDeadWritersNeitherBlockNorStay)
+{
+    // Left by writers killed mid-write, one of them with this process's id
+    // (an earlier process may have had it).
+    for (int n = 1; n <= 100; ++n)
+        writeFile(hiveFile(("HKLM.reg.new-" + std::to_string(getpid()) + "-" + std::to_string(n)).c_str()), "part");
+    writeFile(hiveFile(".HKLM.reg.new-0123456789"), "REGEDIT4\n");
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS)
+        << RegLastErrorMessage();
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\After", "v"), "x");
+    EXPECT_EQ(testsupport::fileNames(registry_.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+}
+
+TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Kept", "v", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Mine", "v", "y"), ERROR_SUCCESS);
+    const std::string machine = readFile(hiveFile("HKLM.reg"));
+    const std::string user = readFile(hiveFile("HKCU.reg"));
+
+    testsupport::TempDir elsewhere;
+    std::filesystem::create_symlink(hiveFile("HKLM.reg"), elsewhere / "link.reg");
+    for (const std::filesystem::path& target :
+         {hiveFile("HKLM.reg"), hiveFile("HKCU.reg"), elsewhere / "link.reg", hiveFile("HKLM.reg.lock")}) {
+        EXPECT_EQ(RegExportFile(HKEY_LOCAL_MACHINE, "Software\\Kept", target), ERROR_ACCESS_DENIED) << target;
+        EXPECT_NE(RegLastErrorMessage().find("file of the registry"), std::string::npos) << RegLastErrorMessage();
+    }
+    EXPECT_EQ(readFile(hiveFile("HKLM.reg")), machine);
+    EXPECT_EQ(readFile(hiveFile("HKCU.reg")), user);
+
+    // A failure part way leaves the earlier export as it was.
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Big\\K" + std::to_string(i), "v", std::string(100, 'z')),
+                  ERROR_SUCCESS);
+    const std::filesystem::path out = elsewhere / "export.reg";
+    ASSERT_EQ(RegExportFile(HKEY_CURRENT_USER, "Mine", out), ERROR_SUCCESS);
+    const std::string good = readFile(out);
+    const testsupport::ChildResult child = testsupport::runInChild([&]() -> std::string {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const LONG status = RegExportFile(HKEY_CURRENT_USER, "Big", out);
+        return std::to_string(status) + " " + RegLastErrorMessage();
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output.substr(0, 3), "29 ") << child.output;
+    EXPECT_NE(child.output.find("File too large"), std::string::npos) << child.output;
+    EXPECT_EQ(readFile(out), good);
+    EXPECT_EQ(testsupport::fileNames(elsewhere.path()), (std::set<std::string>{"export.reg", "link.reg"}));
+}
+
+TEST_F(RegistryTest, ImportAcrossRootsChecksEveryHiveBeforeApplyingAny)
+{
+    const std::string damaged = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Broken\n";
+    writeFile(hiveFile("HKCU.reg"), damaged);
+    const std::string text =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Imported]\n\"v\"=\"x\"\n\n[HKEY_CURRENT_USER\\Imported]\n";
+    EXPECT_EQ(RegImportText(text), ERROR_BADDB);
+    EXPECT_NE(RegLastErrorMessage().find(hiveFile("HKCU.reg").string()), std::string::npos) << RegLastErrorMessage();
+    RegKey key;
+    EXPECT_EQ(key.open(HKEY_LOCAL_MACHINE, "Software\\Imported"), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(std::filesystem::exists(hiveFile("HKLM.reg")));
+    EXPECT_EQ(readFile(hiveFile("HKCU.reg")), damaged);
+}
+
+TEST_F(RegistryTest, AWriterHoldingTheLockTooLongMakesOthersFailNotHang)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Before", "v", "x"), ERROR_SUCCESS);
+    const std::string before = readFile(hiveFile("HKLM.reg"));
+    // A lock taken through a descriptor of its own conflicts with this
+    // process's writers as another process's would (a stopped writer).
+    const int held = ::open(hiveFile("HKLM.reg.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\During", "v", "x"), ERROR_BUSY);
+    EXPECT_NE(RegLastErrorMessage().find("the registry is busy"), std::string::npos) << RegLastErrorMessage();
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Before", "v"), "x") << "reading needs no lock";
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, "Other", "v", "x"), ERROR_SUCCESS) << "the other hive is free";
+    ::close(held);
+    EXPECT_EQ(readFile(hiveFile("HKLM.reg")), before);
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS);
 }
