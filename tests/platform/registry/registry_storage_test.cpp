@@ -1,6 +1,7 @@
 // The hive files: REGEDIT4 import/export, concurrent writers in separate
 // processes, damaged hives, and changes made by other processes.
 #include "registry_fixture.h"
+#include "support/environment.h"
 #include "support/process.h"
 
 #include <fcntl.h>
@@ -350,4 +351,105 @@ TEST_F(RegistryTest, AWriterHoldingTheLockTooLongMakesOthersFailNotHang)
     ::close(held);
     EXPECT_EQ(readFile(hiveFile("HKLM.reg")), before);
     EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS);
+}
+
+// ---------------------------------------------------------------------------
+// The machine's hive and the user's: where each lives.
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScopedEnvironment;
+using testsupport::TempDir;
+
+// Folders of a machine and of a user, with QUILLAN_REGISTRY_DIR unset.
+struct MachineAndUser {
+    TempDir machine;
+    TempDir data;
+    ScopedEnvironment single{"QUILLAN_REGISTRY_DIR", std::nullopt};
+    ScopedEnvironment machineDir{"QUILLAN_MACHINE_REGISTRY_DIR", machine.path().string()};
+    ScopedEnvironment dataHome{"XDG_DATA_HOME", data.path().string()};
+    fs::path userFolder() const { return data / "quillan" / "registry"; }
+};
+
+}  // namespace
+
+TEST(RegistryFolders, MachineHiveInTheMachineFolderUserHiveInTheUserFolder)
+{
+    MachineAndUser folders;
+    EXPECT_EQ(RegMachineDirectory(), folders.machine.path());
+    EXPECT_EQ(RegDirectory(), folders.userFolder());
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Where", "v", "machine"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "Where.Class", "", "class"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Where", "v", "user"), ERROR_SUCCESS);
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}));
+    EXPECT_NE(readFile(folders.machine / "HKLM.reg").find("[HKEY_LOCAL_MACHINE\\Software\\Classes\\Where.Class]"),
+              std::string::npos);
+
+    // QUILLAN_REGISTRY_DIR still puts every hive in one folder.
+    TempDir single;
+    {
+        ScopedEnvironment one("QUILLAN_REGISTRY_DIR", single.path().string());
+        EXPECT_EQ(RegMachineDirectory(), single.path());
+        EXPECT_EQ(RegDirectory(), single.path());
+        EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Where", "v"), std::nullopt);
+        EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Where", "v"), std::nullopt);
+        ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Where", "v", "single"), ERROR_SUCCESS);
+        ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Where", "v", "single"), ERROR_SUCCESS);
+    }
+    EXPECT_TRUE(fs::exists(single / "HKLM.reg") && fs::exists(single / "HKCU.reg"));
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Where", "v"), "machine");
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Where", "v"), "user");
+}
+
+TEST(RegistryFolders, AProgramRunFromItsBuildTreeNeverUsesTheMachineFolder)
+{
+    TempDir data;
+    ScopedEnvironment single("QUILLAN_REGISTRY_DIR", std::nullopt);
+    ScopedEnvironment machine("QUILLAN_MACHINE_REGISTRY_DIR", std::nullopt);
+    ScopedEnvironment dataHome("XDG_DATA_HOME", data.path().string());
+    EXPECT_EQ(RegMachineDirectory(), data / "quillan" / "registry");
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Dev", "v", "x"), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(data / "quillan" / "registry" / "HKLM.reg"));
+}
+
+TEST(RegistryFolders, AUserWhoCannotWriteTheMachineHiveIsDeniedAndNothingChanges)
+{
+    MachineAndUser folders;
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v", "before"), ERROR_SUCCESS);
+    const std::string before = readFile(folders.machine / "HKLM.reg");
+    // Readable by all, writable by its owner only; the user's own folder is
+    // the user's.
+    fs::permissions(folders.machine.path(), fs::perms(0755));
+    fs::permissions(folders.data.path(), fs::perms(0777));
+    const bool root = ::geteuid() == 0;
+    if (!root)
+        fs::permissions(folders.machine.path(), fs::perms(0555));
+
+    const testsupport::ChildResult child = testsupport::runInChild([]() -> std::string {
+        // Root writes anywhere: the check runs as an ordinary user.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return "could not drop root";
+        std::string out;
+        out += std::to_string(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v", "after")) + " ";
+        out += std::to_string(RegWriteString(HKEY_CLASSES_ROOT, "New.Class", "", "x")) + " ";
+        out += std::to_string(RegDeleteTree(HKEY_LOCAL_MACHINE, "Software")) + " ";
+        out += std::to_string(RegImportText("REGEDIT4\n\n[HKEY_CURRENT_USER\\Imported]\n\n"
+                                            "[HKEY_LOCAL_MACHINE\\Software\\Fixed]\n\"v\"=\"imported\"\n")) +
+               " ";
+        out += RegReadString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v").value_or("unreadable") + " ";
+        out += std::to_string(RegWriteString(HKEY_CURRENT_USER, "Mine", "v", "x"));
+        return out;
+    });
+    fs::permissions(folders.machine.path(), fs::perms(0755));
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "5 5 5 5 before 0");
+    EXPECT_EQ(readFile(folders.machine / "HKLM.reg"), before);
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}))
+        << "no private copy of the machine's hive";
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Mine", "v"), "x");
+    RegKey imported;
+    EXPECT_EQ(imported.open(HKEY_CURRENT_USER, "Imported"), ERROR_FILE_NOT_FOUND) << "the import is refused whole";
 }
