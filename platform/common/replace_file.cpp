@@ -178,16 +178,21 @@ int FileReplacement::open(const std::filesystem::path& target, const ReplaceOpti
     const std::string prefix = "." + target_.filename().string() + ".new-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path fresh = folder / (prefix + randomPart());
+        // Known to the signal handler before it exists, so that no signal
+        // can come between its creation and its registration.
+        if (options.removeOnSignal)
+            signalSlot_ = claimSignalSlot(fresh.string());
         const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, keepMode ? 0600 : 0666);
         if (fd < 0) {
-            if (errno == EEXIST)
+            const int error = errno;
+            releaseSignalSlot(signalSlot_);
+            signalSlot_ = -1;
+            if (error == EEXIST)
                 continue;
-            return errno;
+            return error;
         }
         fd_.reset(fd);
         fresh_ = fresh;
-        if (options.removeOnSignal)
-            signalSlot_ = claimSignalSlot(fresh_.string());
         if (exists && ::geteuid() == 0)
             (void)::fchown(fd, old.st_uid, old.st_gid);
         if (keepMode && ::fchmod(fd, mode) != 0) {

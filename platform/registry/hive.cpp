@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -41,9 +41,10 @@ std::filesystem::path userFolder()
     return std::filesystem::path(home) / ".local" / "share" / "quillan" / "registry";
 }
 
-// Whether the running program is an installed one: its file lies below the
-// prefix it was built to be installed in. A program run from its build tree
-// is not.
+// Whether the running program is an installed one: its file lies in the
+// programs' or libraries' folder below the prefix it was built to be
+// installed in (PREFIX/bin, sbin, libexec, lib...). A program run from its
+// build tree is not, even a build tree below the prefix.
 bool runningInstalled()
 {
     static const bool installed = [] {
@@ -55,7 +56,12 @@ bool runningInstalled()
         if (ec)
             return false;
         const std::string below = prefix.back() == '/' ? prefix : prefix + "/";
-        return self.compare(0, below.size(), below) == 0;
+        if (self.compare(0, below.size(), below) != 0)
+            return false;
+        const std::string_view rest = std::string_view(self).substr(below.size());
+        const std::string_view folder = rest.substr(0, rest.find('/'));
+        return folder != rest &&
+               (folder == "bin" || folder == "sbin" || folder == "libexec" || folder.starts_with("lib"));
     }();
     return installed;
 }
@@ -258,9 +264,20 @@ public:
             message = describeErrno("cannot open the registry lock", lockFile, errno);
             return;
         }
-        // Polled often: a writer that releases the lock and takes it again
-        // at once must not keep the others out until they give up.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLockWaitSeconds);
+        // The lock is polled, so that the wait can end; polling is not
+        // fair by itself, since a writer that releases the lock and takes
+        // it again at once (a loop of changes) would win every time. So
+        // writers that wait say so with a byte-range lock on the same file
+        // (independent of the flock), and a writer that released the lock a
+        // moment ago lets them go first.
+        const auto start = std::chrono::steady_clock::now();
+        if (start - lastRelease() < kRecently) {
+            const auto giveWay = start + kGiveWay;
+            while (othersWaiting() && std::chrono::steady_clock::now() < giveWay)
+                std::this_thread::sleep_for(kPoll);
+        }
+        const auto deadline = start + std::chrono::seconds(kLockWaitSeconds);
+        bool waiting = false;
         while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
             if (errno == EINTR)
                 continue;
@@ -277,19 +294,55 @@ public:
                 fd_.reset();
                 return;
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
+            if (!waiting)
+                waiting = markWaiting(true);
+            std::this_thread::sleep_for(kPoll);
         }
+        if (waiting)
+            markWaiting(false);
         status = ERROR_SUCCESS;
     }
     ~HiveLock()
     {
-        if (fd_)
+        if (fd_) {
             ::flock(fd_.get(), LOCK_UN);
+            lastRelease() = std::chrono::steady_clock::now();
+        }
     }
     HiveLock(const HiveLock&) = delete;
     HiveLock& operator=(const HiveLock&) = delete;
 
 private:
+    static constexpr std::chrono::milliseconds kPoll{1};
+    static constexpr std::chrono::milliseconds kRecently{50};
+    static constexpr std::chrono::milliseconds kGiveWay{20};
+
+    bool markWaiting(bool on)
+    {
+        struct flock range {};
+        range.l_type = on ? F_RDLCK : F_UNLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+        return ::fcntl(fd_.get(), F_OFD_SETLK, &range) == 0;
+    }
+    bool othersWaiting()
+    {
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+        return ::fcntl(fd_.get(), F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+    }
+
+    // Writers of this process are serialised by writeMutex.
+    static std::chrono::steady_clock::time_point& lastRelease()
+    {
+        static std::chrono::steady_clock::time_point when;
+        return when;
+    }
+
     UniqueFd fd_;
 };
 

@@ -10,8 +10,9 @@
 //   $XDG_DATA_HOME/quillan/registry (~/.local/share/quillan/registry).
 // - HKEY_LOCAL_MACHINE otherwise lives in the machine's folder:
 //   $QUILLAN_MACHINE_REGISTRY_DIR when set and not empty; else, for an
-//   installed program (its executable lies below the install prefix it was
-//   built for), the folder fixed when it was built, /var/lib/quillan/registry
+//   installed program (its executable lies in PREFIX/bin, sbin, libexec or
+//   lib..., PREFIX the install prefix it was built for), the folder fixed
+//   when it was built, /var/lib/quillan/registry
 //   unless CMake's QUILLAN_MACHINE_REGISTRY_DIR says otherwise; else (a
 //   program run from its build tree) the user's folder, so that development
 //   never touches the machine's hive.
