@@ -5,7 +5,9 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -452,4 +454,45 @@ TEST(RegistryFolders, AUserWhoCannotWriteTheMachineHiveIsDeniedAndNothingChanges
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Mine", "v"), "x");
     RegKey imported;
     EXPECT_EQ(imported.open(HKEY_CURRENT_USER, "Imported"), ERROR_FILE_NOT_FOUND) << "the import is refused whole";
+}
+
+TEST(RegistryFolders, AnInstalledProgramKeepsHklmInTheBuiltInMachineFolder)
+{
+    // The reg tool copied below the install prefix, with that folder and the
+    // machine folder on private file systems of a child's own mount
+    // namespace: the real ones are never touched.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount";
+    const fs::path bin = fs::path(INSTALL_PREFIX) / "bin";
+    const fs::path machine = MACHINE_REGISTRY_DIR;
+    TempDir data;
+    const testsupport::ChildResult child = testsupport::runInChild([&]() -> std::string {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "skip: no mount namespace";
+        fs::path existing = machine;
+        while (!fs::exists(existing))
+            existing = existing.parent_path();
+        if (!fs::is_directory(bin) || ::mount("quillan-bin", bin.c_str(), "tmpfs", 0, nullptr) != 0 ||
+            ::mount("quillan-machine", existing.c_str(), "tmpfs", 0, nullptr) != 0)
+            return "skip: no private " + bin.string() + " or " + existing.string();
+        std::error_code ec;
+        fs::copy_file(REG_TOOL, bin / "reg", ec);
+        if (ec)
+            return "could not install reg: " + ec.message();
+        ::unsetenv("QUILLAN_REGISTRY_DIR");
+        ::unsetenv("QUILLAN_MACHINE_REGISTRY_DIR");
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        const auto m = testsupport::runProgram({(bin / "reg").string(), "add", "HKLM\\Software\\Installed", "/f"});
+        const auto u = testsupport::runProgram({(bin / "reg").string(), "add", "HKCU\\Installed", "/f"});
+        return std::to_string(m.status) + std::to_string(u.status) + " " +
+               (readFile(machine / "HKLM.reg").find("[HKEY_LOCAL_MACHINE\\Software\\Installed]") != std::string::npos
+                    ? "machine"
+                    : "no machine hive") +
+               " " + (fs::exists(data / "quillan" / "registry" / "HKLM.reg") ? "private copy" : "no private copy") +
+               " " + (fs::exists(data / "quillan" / "registry" / "HKCU.reg") ? "user" : "no user hive") + m.err + u.err;
+    });
+    ASSERT_TRUE(child.completed);
+    if (child.output.rfind("skip:", 0) == 0)
+        GTEST_SKIP() << child.output;
+    EXPECT_EQ(child.output, "00 machine no private copy user");
 }
