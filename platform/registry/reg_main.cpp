@@ -53,7 +53,9 @@ std::string describe(LONG status)
 {
     std::string text = RegStatusText(status);
     const std::string detail = RegLastErrorMessage();
-    if (!detail.empty() && detail != text)
+    if (detail.starts_with(text))
+        return detail;
+    if (!detail.empty())
         text += ": " + detail;
     return text;
 }
