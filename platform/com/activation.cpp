@@ -58,6 +58,26 @@ HRESULT loadLibrary(const std::string& path, LoadedLibrary& out)
     return S_OK;
 }
 
+// Reads the default text of a key below HKEY_CLASSES_ROOT. A missing key or
+// value is REGDB_E_CLASSNOTREG; a registry that cannot be read (a damaged
+// hive, one that may not be read) is REGDB_E_READREGDB, with the reason in
+// RegLastErrorMessage().
+HRESULT readClassesText(const std::string& key, std::string& out)
+{
+    RegValue v;
+    const LONG status = RegGetValue(HKEY_CLASSES_ROOT, key, "", v);
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_KEY_DELETED)
+        return REGDB_E_CLASSNOTREG;
+    if (status != ERROR_SUCCESS)
+        return REGDB_E_READREGDB;
+    if (v.type != REG_SZ && v.type != REG_EXPAND_SZ)
+        return REGDB_E_CLASSNOTREG;
+    if (!v.data.empty() && v.data.back() == 0)
+        v.data.pop_back();
+    out.assign(v.data.begin(), v.data.end());
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT CLSIDFromString(const char* text, CLSID* clsid)
@@ -78,10 +98,10 @@ HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid)
     *clsid = GUID_NULL;
     if (!*progId)
         return CO_E_CLASSSTRING;
-    auto value = RegReadString(HKEY_CLASSES_ROOT, std::string(progId) + "\\CLSID", "");
-    if (!value)
-        return REGDB_E_CLASSNOTREG;
-    auto g = GuidFromString(*value);
+    std::string value;
+    if (const HRESULT hr = readClassesText(std::string(progId) + "\\CLSID", value); FAILED(hr))
+        return hr;
+    auto g = GuidFromString(value);
     if (!g)
         return CO_E_CLASSSTRING;
     *clsid = *g;
@@ -96,15 +116,22 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, 
     *ppv = nullptr;
     if (!(dwClsContext & CLSCTX_INPROC_SERVER))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto path = RegReadString(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(rclsid) + "\\InprocServer32", "");
-    if (!path || path->empty())
+    std::string path;
+    if (const HRESULT hr = readClassesText("CLSID\\" + GuidToString(rclsid) + "\\InprocServer32", path); FAILED(hr))
+        return hr;
+    if (path.empty())
         return REGDB_E_CLASSNOTREG;
+    // Only a full path names a server: a relative one would be looked for in
+    // the working folder or along the library search path, and could load
+    // whatever library happens to be found there.
+    if (path.front() != '/')
+        return CO_E_DLLNOTFOUND;
     // The table stays locked until the factory is handed out, so that
     // CoFreeUnusedLibraries on another thread cannot unload the library in
     // between; the factory reference then keeps it loaded.
     std::lock_guard lock(tableMutex());
     LoadedLibrary lib;
-    HRESULT hr = loadLibrary(*path, lib);
+    HRESULT hr = loadLibrary(path, lib);
     if (FAILED(hr))
         return hr;
     return lib.getClassObject(rclsid, riid, ppv);

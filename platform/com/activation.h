@@ -31,12 +31,17 @@ HRESULT CLSIDFromString(const char* text, CLSID* clsid);
 
 // ProgID -> class identifier through HKCR\<ProgID>\CLSID. A ProgID that is
 // not registered answers REGDB_E_CLASSNOTREG (it names no registered class);
-// a registered value that is not an identifier answers CO_E_CLASSSTRING.
+// a registered value that is not an identifier answers CO_E_CLASSSTRING;
+// a registry that cannot be read (a damaged hive) answers REGDB_E_READREGDB,
+// with the hive file and line in RegLastErrorMessage().
 HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid);
 
 // Loads the class's in-process server and asks its DllGetClassObject.
 // REGDB_E_CLASSNOTREG when the class has no InprocServer32 entry,
-// CO_E_DLLNOTFOUND when the library cannot be loaded, CO_E_ERRORINDLL when
+// REGDB_E_READREGDB when the registry cannot be read (as above),
+// CO_E_DLLNOTFOUND when the entry is not a full path (a library is never
+// looked for in the working folder or along the search path) or the
+// library cannot be loaded, CO_E_ERRORINDLL when
 // it lacks DllGetClassObject; CLASS_E_CLASSNOTAVAILABLE when only other
 // contexts than in-process are asked for.
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv);

@@ -2,10 +2,16 @@
 // lock / re-read / write new file / flush / rename cycle of every change.
 #include "hive.h"
 
+#include "common/fd_io.h"
+#include "common/replace_file.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -15,19 +21,70 @@
 
 namespace platform {
 
-std::filesystem::path RegDirectory()
+namespace {
+
+std::string environment(const char* name)
 {
-    if (const char* dir = std::getenv("QUILLAN_REGISTRY_DIR"); dir && *dir)
-        return dir;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::filesystem::path userFolder()
+{
+    if (const std::string data = environment("XDG_DATA_HOME"); !data.empty() && data.front() == '/')
         return std::filesystem::path(data) / "quillan" / "registry";
-    std::string home;
-    if (const char* h = std::getenv("HOME"); h && *h) {
-        home = h;
-    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-        home = pw->pw_dir;
+    std::string home = environment("HOME");
+    if (home.empty()) {
+        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+            home = pw->pw_dir;
     }
     return std::filesystem::path(home) / ".local" / "share" / "quillan" / "registry";
+}
+
+// Whether the running program is an installed one: its file lies in the
+// programs' or libraries' folder below the prefix it was built to be
+// installed in (PREFIX/bin, sbin, libexec, lib...). A program run from its
+// build tree is not, even a build tree below the prefix.
+bool runningInstalled()
+{
+    static const bool installed = [] {
+        const std::string prefix = QUILLAN_INSTALL_PREFIX;
+        if (prefix.empty() || prefix.front() != '/')
+            return false;
+        std::error_code ec;
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+        if (ec)
+            return false;
+        const std::string below = prefix.back() == '/' ? prefix : prefix + "/";
+        if (self.compare(0, below.size(), below) != 0)
+            return false;
+        const std::string_view rest = std::string_view(self).substr(below.size());
+        const std::string_view folder = rest.substr(0, rest.find('/'));
+        return folder != rest &&
+               (folder == "bin" || folder == "sbin" || folder == "libexec" || folder.starts_with("lib"));
+    }();
+    return installed;
+}
+
+}  // namespace
+
+std::filesystem::path RegDirectory()
+{
+    if (const std::string dir = environment("QUILLAN_REGISTRY_DIR"); !dir.empty())
+        return dir;
+    return userFolder();
+}
+
+std::filesystem::path RegMachineDirectory()
+{
+    if (const std::string dir = environment("QUILLAN_REGISTRY_DIR"); !dir.empty())
+        return dir;
+    if (const std::string dir = environment("QUILLAN_MACHINE_REGISTRY_DIR"); !dir.empty())
+        return dir;
+    const std::string machine = QUILLAN_MACHINE_REGISTRY_DEFAULT;
+    if (!machine.empty() && runningInstalled())
+        return machine;
+    return userFolder();
 }
 
 }  // namespace platform
@@ -79,65 +136,30 @@ std::shared_ptr<const Key> emptyTree()
 }
 
 // The hive file's path, rebuilt only when the environment that decides the
-// folder has changed.
-std::string hivePath(HiveId hive)
+// folders has changed.
+std::string memoHivePath(HiveId hive)
 {
+    static const char* const names[] = {"QUILLAN_REGISTRY_DIR", "QUILLAN_MACHINE_REGISTRY_DIR", "XDG_DATA_HOME",
+                                        "HOME"};
     struct Memo {
-        std::string env[3];
-        bool set[3] = {};
+        std::string environment;
         std::string path;
     };
     static std::mutex memoMutex;
     static Memo memo[2];
-    static const char* const names[3] = {"QUILLAN_REGISTRY_DIR", "XDG_DATA_HOME", "HOME"};
+    std::string now;
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        now += value ? "=" + std::string(value) : std::string("-");
+        now += '\0';
+    }
     std::lock_guard lock(memoMutex);
     Memo& m = memo[static_cast<int>(hive)];
-    bool same = !m.path.empty();
-    const char* values[3];
-    for (int i = 0; i < 3; ++i) {
-        values[i] = std::getenv(names[i]);
-        if (same && (m.set[i] != (values[i] != nullptr) || (values[i] && m.env[i] != values[i])))
-            same = false;
+    if (m.path.empty() || m.environment != now) {
+        m.environment = std::move(now);
+        m.path = (hiveFolder(hive) / hiveFileName(hive)).string();
     }
-    if (same)
-        return m.path;
-    for (int i = 0; i < 3; ++i) {
-        m.set[i] = values[i] != nullptr;
-        m.env[i] = values[i] ? values[i] : "";
-    }
-    m.path = (RegDirectory() / hiveFileName(hive)).string();
     return m.path;
-}
-
-bool readAll(int fd, std::string& out)
-{
-    out.clear();
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            return true;
-        out.append(buf, static_cast<size_t>(n));
-    }
-}
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 LONG statusFromErrno(int err)
@@ -204,8 +226,8 @@ HiveView loadFile(HiveId hive, const std::string& file, int& fdOut, FileIdentity
     }
     struct stat st {};
     std::string text;
-    if (::fstat(fd, &st) != 0 || !readAll(fd, text)) {
-        const int err = errno;
+    const int err = ::fstat(fd, &st) != 0 ? errno : ReadToEnd(fd, text);
+    if (err != 0) {
         ::close(fd);
         view.status = ERROR_BADDB;
         view.message = describeErrno("cannot read the registry hive", file, err);
@@ -229,75 +251,160 @@ void storeInCache(HiveId hive, const std::string& file, int fd, const FileIdenti
     e.view = view;
 }
 
-// Holds the advisory lock of one hive for the length of a change.
+// Holds the advisory lock of one hive for the length of a change. A lock
+// held by someone else is waited for kLockWaitSeconds at most: a writer
+// that stopped while holding it must not hang every other program.
 class HiveLock {
 public:
     HiveLock(const std::string& lockFile, std::string& message, LONG& status)
     {
-        fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0) {
+        fd_.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd_) {
             status = statusFromErrno(errno);
             message = describeErrno("cannot open the registry lock", lockFile, errno);
             return;
         }
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        // The lock is polled, so that the wait can end; polling is not
+        // fair by itself, since a writer that releases the lock and takes
+        // it again at once (a loop of changes) would win every time. So
+        // writers that wait say so with a byte-range lock on the same file
+        // (independent of the flock), and a writer that released the lock a
+        // moment ago lets them go first.
+        const auto start = std::chrono::steady_clock::now();
+        if (start - lastRelease() < kRecently) {
+            const auto giveWay = start + kGiveWay;
+            while (othersWaiting() && std::chrono::steady_clock::now() < giveWay)
+                std::this_thread::sleep_for(kPoll);
+        }
+        const auto deadline = start + std::chrono::seconds(kLockWaitSeconds);
+        bool waiting = false;
+        while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK) {
                 status = statusFromErrno(errno);
                 message = describeErrno("cannot lock", lockFile, errno);
-                ::close(fd_);
-                fd_ = -1;
+                fd_.reset();
                 return;
             }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                status = ERROR_BUSY;
+                message = "the registry is busy: another program has held " + lockFile + " for more than " +
+                          std::to_string(kLockWaitSeconds) + " seconds";
+                fd_.reset();
+                return;
+            }
+            if (!waiting)
+                waiting = markWaiting(true);
+            std::this_thread::sleep_for(kPoll);
         }
+        if (waiting)
+            markWaiting(false);
         status = ERROR_SUCCESS;
     }
     ~HiveLock()
     {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
+        if (fd_) {
+            ::flock(fd_.get(), LOCK_UN);
+            lastRelease() = std::chrono::steady_clock::now();
         }
     }
     HiveLock(const HiveLock&) = delete;
     HiveLock& operator=(const HiveLock&) = delete;
 
 private:
-    int fd_ = -1;
+    static constexpr std::chrono::milliseconds kPoll{1};
+    static constexpr std::chrono::milliseconds kRecently{50};
+    static constexpr std::chrono::milliseconds kGiveWay{20};
+
+    bool markWaiting(bool on)
+    {
+        struct flock range {};
+        range.l_type = on ? F_RDLCK : F_UNLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+        return ::fcntl(fd_.get(), F_OFD_SETLK, &range) == 0;
+    }
+    bool othersWaiting()
+    {
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 0;
+        range.l_len = 1;
+        return ::fcntl(fd_.get(), F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+    }
+
+    // Writers of this process are serialised by writeMutex.
+    static std::chrono::steady_clock::time_point& lastRelease()
+    {
+        static std::chrono::steady_clock::time_point when;
+        return when;
+    }
+
+    UniqueFd fd_;
 };
 
-// Writes `text` to a new file beside `file`, flushes it and renames it over
-// `file`, then flushes the folder.
-LONG replaceFile(const std::filesystem::path& dir, const std::string& file, std::string_view text,
-                 std::string& message)
+// One hive taking part in a change: its lock, its new tree and the fresh
+// file that will replace it.
+struct PendingHive {
+    HiveId hive = HiveId::LocalMachine;
+    std::string file;
+    std::unique_ptr<HiveLock> lock;
+    Key root;
+    bool changed = false;
+    FileReplacement fresh;
+};
+
+// Locks the hive, clears leftovers of dead writers and reads what is there.
+LONG lockAndRead(PendingHive& p, std::string& message)
 {
-    static unsigned counter = 0;
-    mode_t mode = 0644;
-    struct stat old {};
-    if (::stat(file.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-    const std::string temp = file + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) {
-        message = describeErrno("cannot write the registry hive", temp, errno);
-        return statusFromErrno(errno);
+    const std::filesystem::path dir = hiveFolder(p.hive);
+    p.file = (dir / hiveFileName(p.hive)).string();
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        message = "cannot create the registry folder " + dir.string() + ": " + ec.message();
+        return statusFromErrno(ec.value());
     }
-    const bool written = writeAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    const int err = errno;
-    if (::close(fd) != 0 || !written) {
-        const int cerr = written ? errno : err;
-        ::unlink(temp.c_str());
-        message = describeErrno("cannot write the registry hive", temp, cerr);
-        return statusFromErrno(cerr);
+    LONG status = ERROR_SUCCESS;
+    p.lock = std::make_unique<HiveLock>(p.file + ".lock", message, status);
+    if (status != ERROR_SUCCESS)
+        return status;
+    RemoveFreshLeftovers(p.file);
+
+    int fd = -1;
+    FileIdentity id;
+    HiveView current = loadFile(p.hive, p.file, fd, id);
+    if (fd >= 0)
+        ::close(fd);
+    if (current.status != ERROR_SUCCESS) {
+        message = current.message;
+        return current.status;
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int rerr = errno;
-        ::unlink(temp.c_str());
-        message = describeErrno("cannot replace the registry hive", file, rerr);
-        return statusFromErrno(rerr);
-    }
-    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
+    copyKey(*current.root, p.root);
+    p.root.name = hiveRootName(p.hive);
+    return ERROR_SUCCESS;
+}
+
+// Writes and flushes the new hive file beside the hive, not yet in place.
+LONG writeFresh(PendingHive& p, std::string& message)
+{
+    std::string text(kRegeditHeader);
+    writeRegeditKey(p.root, hiveRootName(p.hive), text);
+    ReplaceOptions options;
+    options.newFileMode = 0644;
+    int error = p.fresh.open(p.file, options);
+    if (error == 0)
+        error = WriteAll(p.fresh.fd(), text.data(), text.size());
+    if (error == 0)
+        error = p.fresh.complete();
+    if (error != 0) {
+        const std::string where = p.fresh.freshPath().empty() ? p.file : p.fresh.freshPath().string();
+        message = describeErrno("cannot write the registry hive", where, error);
+        p.fresh.abandon();
+        return statusFromErrno(error);
     }
     return ERROR_SUCCESS;
 }
@@ -331,57 +438,100 @@ HiveView readHive(HiveId hive)
     return view;
 }
 
+std::filesystem::path hiveFolder(HiveId hive)
+{
+    return hive == HiveId::LocalMachine ? RegMachineDirectory() : RegDirectory();
+}
+
+std::string hivePath(HiveId hive) { return memoHivePath(hive); }
+
 LONG modifyHive(HiveId hive, const HiveChange& change, std::string& message)
 {
+    return modifyHives({HiveChangeOf{hive, change}}, message);
+}
+
+LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message)
+{
     std::lock_guard writer(writeMutex);
-    const std::filesystem::path dir = RegDirectory();
-    const std::string file = (dir / hiveFileName(hive)).string();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-        message = "cannot create the registry folder " + dir.string() + ": " + ec.message();
-        return statusFromErrno(ec.value());
+    // Always locked in the same order, so two importers cannot deadlock.
+    std::vector<const HiveChangeOf*> ordered;
+    for (const HiveChangeOf& c : changes)
+        ordered.push_back(&c);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const HiveChangeOf* a, const HiveChangeOf* b) { return a->hive < b->hive; });
+    std::vector<std::unique_ptr<PendingHive>> pending;
+    for (const HiveChangeOf* c : ordered) {
+        auto p = std::make_unique<PendingHive>();
+        p->hive = c->hive;
+        if (const LONG st = lockAndRead(*p, message); st != ERROR_SUCCESS)
+            return st;
+        if (const LONG st = c->change(p->root, p->changed); st != ERROR_SUCCESS)
+            return st;
+        pending.push_back(std::move(p));
     }
-    LONG status = ERROR_SUCCESS;
-    HiveLock lock(file + ".lock", message, status);
-    if (status != ERROR_SUCCESS)
-        return status;
-
-    int fd = -1;
-    FileIdentity id;
-    HiveView current = loadFile(hive, file, fd, id);
-    if (fd >= 0)
-        ::close(fd);
-    if (current.status != ERROR_SUCCESS) {
-        message = current.message;
-        return current.status;
-    }
-    // The change works on a tree of its own; readers keep the old one.
-    Key root;
-    copyKey(*current.root, root);
-    root.name = hiveRootName(hive);
-    bool changed = false;
-    status = change(root, changed);
-    if (status != ERROR_SUCCESS || !changed)
-        return status;
-
-    std::string text(kRegeditHeader);
-    writeRegeditKey(root, hiveRootName(hive), text);
-    status = replaceFile(dir, file, text, message);
-    if (status != ERROR_SUCCESS)
-        return status;
-
-    // Cache what was just written, so the next read needs no parse.
-    const int newFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (newFd >= 0 && ::fstat(newFd, &st) == 0) {
-        HiveView view;
-        view.root = std::make_shared<const Key>(std::move(root));
-        storeInCache(hive, file, newFd, FileIdentity::of(st), view);
-    } else if (newFd >= 0) {
-        ::close(newFd);
+    for (auto& p : pending)
+        if (p->changed)
+            if (const LONG st = writeFresh(*p, message); st != ERROR_SUCCESS)
+                return st;
+    for (auto& p : pending) {
+        if (!p->changed)
+            continue;
+        if (const int error = p->fresh.commit(); error != 0) {
+            message = describeErrno("cannot replace the registry hive", p->file, error);
+            return statusFromErrno(error);
+        }
+        // Cache what was just written, so the next read needs no parse.
+        const int newFd = ::open(p->file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (newFd >= 0 && ::fstat(newFd, &st) == 0) {
+            HiveView view;
+            view.root = std::make_shared<const Key>(std::move(p->root));
+            storeInCache(p->hive, p->file, newFd, FileIdentity::of(st), view);
+        } else if (newFd >= 0) {
+            ::close(newFd);
+        }
     }
     return ERROR_SUCCESS;
+}
+
+LONG probeHiveWrite(HiveId hive, std::string& message)
+{
+    std::lock_guard writer(writeMutex);
+    PendingHive p;
+    p.hive = hive;
+    if (const LONG st = lockAndRead(p, message); st != ERROR_SUCCESS)
+        return st;
+    const LONG st = writeFresh(p, message);
+    p.fresh.abandon();
+    return st;
+}
+
+bool isRegistryFile(const std::filesystem::path& file)
+{
+    const std::filesystem::path target = FollowLinks(file);
+    struct stat targetStat {};
+    const bool exists = ::stat(target.c_str(), &targetStat) == 0;
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    struct stat folderStat {};
+    const bool haveFolder = ::stat(folder.c_str(), &folderStat) == 0;
+    const std::string name = target.filename().string();
+    for (const HiveId hive : {HiveId::LocalMachine, HiveId::CurrentUser}) {
+        const std::filesystem::path hiveFile = hivePath(hive);
+        struct stat st {};
+        if (exists && ::stat(hiveFile.c_str(), &st) == 0 && st.st_dev == targetStat.st_dev &&
+            st.st_ino == targetStat.st_ino)
+            return true;
+        if (!haveFolder || ::stat(hiveFile.parent_path().c_str(), &st) != 0 || st.st_dev != folderStat.st_dev ||
+            st.st_ino != folderStat.st_ino)
+            continue;
+        const std::string hiveName = hiveFileName(hive);
+        if (name == hiveName || name == hiveName + ".lock" || name.starts_with(hiveName + ".new-") ||
+            name.starts_with("." + hiveName + ".new-"))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace platform::detail

@@ -4,6 +4,7 @@
 
 #include "registry/registry.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,10 +24,21 @@ struct Value {
     std::vector<BYTE> data;
 };
 
+// The limits of the registry we stand in for: keys nest at most 512 levels
+// below their hive's root, and a key's name has at most 255 characters.
+inline constexpr size_t kMaxKeyDepth = 512;
+inline constexpr size_t kMaxKeyNameLength = 255;
+
 struct Key {
     std::string name;
     std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
     std::vector<Value> values;                             // in the order first stored
+
+    Key() = default;
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
+    // Takes the tree apart without recursion, however deep it is.
+    ~Key();
 
     Key* child(std::string_view childName) const;
     Key& ensureChild(std::string_view childName, bool* created = nullptr);
@@ -40,7 +52,7 @@ struct Key {
 
 using Path = std::vector<std::string>;
 
-// Deep copy.
+// Deep copy, without recursion.
 void copyKey(const Key& from, Key& to);
 
 const Key* findKey(const Key& root, const Path& path, size_t count);
@@ -48,8 +60,13 @@ inline const Key* findKey(const Key& root, const Path& path) { return findKey(ro
 Key* findKey(Key& root, const Path& path);
 
 // Splits "A\B\C" into its parts. A single trailing '\' is allowed; an empty
-// part, a leading '\' or a control character is refused.
-bool splitPath(std::string_view text, Path& out);
+// part, a leading '\', a control character, a part longer than
+// kMaxKeyNameLength or more than kMaxKeyDepth parts is refused, with the
+// reason in *problem when given.
+bool splitPath(std::string_view text, Path& out, std::string* problem = nullptr);
+
+// The refusal of a key path deeper than kMaxKeyDepth inside its hive.
+std::string tooDeepMessage();
 
 // Value and key names must fit on one REGEDIT4 line.
 bool validValueName(std::string_view name);
@@ -81,8 +98,8 @@ struct ImportOp {
 // Parses REGEDIT4 text. False with a message naming the line on error.
 bool parseRegedit(std::string_view text, std::vector<ImportOp>& ops, std::string& error);
 
-// Appends the key and everything below it; `fullName` is the key's name as
-// written between the brackets.
+// Appends the key and everything below it (without recursion); `fullName`
+// is the key's name as written between the brackets.
 void writeRegeditKey(const Key& key, const std::string& fullName, std::string& out);
 inline constexpr std::string_view kRegeditHeader = "REGEDIT4\n\n";
 
@@ -102,10 +119,34 @@ struct HiveView {
 };
 HiveView readHive(HiveId hive);
 
+// The files of a hive: where it lives as resolved now from the environment.
+std::filesystem::path hiveFolder(HiveId hive);
+std::string hivePath(HiveId hive);
+
 // Runs `change` on a fresh copy of the hive under the hive's lock; when it
 // returns ERROR_SUCCESS and sets `changed`, writes the new hive in place
-// atomically. Returns the change's status or the storage failure.
+// atomically. Returns the change's status or the storage failure. The lock
+// is waited for at most kLockWaitSeconds (then ERROR_BUSY). A writer holding
+// the lock first removes fresh files that writers which died left behind.
 using HiveChange = std::function<LONG(Key& root, bool& changed)>;
 LONG modifyHive(HiveId hive, const HiveChange& change, std::string& message);
+inline constexpr int kLockWaitSeconds = 5;
+
+// The same for several hives at once: every hive is locked, read and
+// changed, and every new hive file written and flushed, before the first
+// one is renamed into place; a failure anywhere before that changes none.
+struct HiveChangeOf {
+    HiveId hive;
+    HiveChange change;
+};
+LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message);
+
+// Checks that the hive could be written now: locks it and writes a fresh
+// copy, then removes the copy; the hive itself is not touched.
+LONG probeHiveWrite(HiveId hive, std::string& message);
+
+// Whether `file` is (or would become) a file of the registry: a hive, its
+// lock or a fresh file of one, by name in a hive's folder or by identity.
+bool isRegistryFile(const std::filesystem::path& file);
 
 }  // namespace platform::detail

@@ -53,7 +53,9 @@ std::string describe(LONG status)
 {
     std::string text = RegStatusText(status);
     const std::string detail = RegLastErrorMessage();
-    if (!detail.empty() && detail != text)
+    if (detail.starts_with(text))
+        return detail;
+    if (!detail.empty())
         text += ": " + detail;
     return text;
 }
@@ -304,21 +306,37 @@ bool valueBytes(DWORD type, const std::string& text, const std::string& separato
 
 // ---------------------------------------------------------------------------
 
+// Prints the key's values and its sub-keys (with /s, their whole trees, in
+// the order a depth-first walk meets them, however deep they go).
 void queryTree(HKEY key, const std::string& fullName, bool recurse)
 {
-    std::cout << '\n' << fullName << '\n';
-    for (const RegValue& v : RegValues(key, ""))
-        printValue(v);
-    const std::vector<std::string> children = RegSubKeyNames(key, "");
-    if (!recurse && !children.empty())
-        std::cout << '\n';
-    for (const std::string& child : children) {
-        if (recurse) {
+    struct Pending {
+        RegKey owned;  // empty for the key the walk starts at
+        HKEY key;
+        std::string name;
+    };
+    std::vector<Pending> pending;
+    pending.push_back({RegKey(), key, fullName});
+    while (!pending.empty()) {
+        Pending current = std::move(pending.back());
+        pending.pop_back();
+        std::cout << '\n' << current.name << '\n';
+        for (const RegValue& v : RegValues(current.key, ""))
+            printValue(v);
+        const std::vector<std::string> children = RegSubKeyNames(current.key, "");
+        if (!recurse) {
+            if (!children.empty())
+                std::cout << '\n';
+            for (const std::string& child : children)
+                std::cout << current.name << '\\' << child << '\n';
+            continue;
+        }
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
             RegKey sub;
-            if (sub.open(key, child, KEY_READ) == ERROR_SUCCESS)
-                queryTree(sub.get(), fullName + '\\' + child, true);
-        } else {
-            std::cout << fullName << '\\' << child << '\n';
+            if (sub.open(current.key, *it, KEY_READ) == ERROR_SUCCESS) {
+                const HKEY h = sub.get();
+                pending.push_back({std::move(sub), h, current.name + '\\' + *it});
+            }
         }
     }
 }

@@ -213,13 +213,17 @@ private:
         if (!rootPlace(rootName, place))
             return fail(error, "unknown root key '" + std::string(rootName) + "'");
         Path rest;
-        if (slash != std::string_view::npos && !splitPath(name.substr(slash + 1), rest))
-            return fail(error, "bad key name '" + std::string(name) + "'");
+        std::string problem;
+        if (slash != std::string_view::npos && !splitPath(name.substr(slash + 1), rest, &problem))
+            return fail(error, problem == tooDeepMessage() ? problem
+                                                           : "bad key name '" + std::string(name) + "' (" + problem + ")");
         ImportOp op;
         op.kind = remove ? ImportOp::DeleteKey : ImportOp::CreateKey;
         op.hive = place.hive;
         op.path = place.prefix;
         op.path.insert(op.path.end(), rest.begin(), rest.end());
+        if (op.path.size() > kMaxKeyDepth)
+            return fail(error, tooDeepMessage());
         if (remove && op.path.size() <= place.prefix.size())
             return fail(error, "a root key cannot be deleted");
         haveKey_ = !remove;
@@ -447,15 +451,37 @@ bool Key::removeValue(std::string_view valueName)
     return true;
 }
 
+Key::~Key()
+{
+    // Children are moved out to a list before they die, so that no key's
+    // destructor ever has grandchildren left to destroy.
+    std::vector<std::unique_ptr<Key>> pending;
+    for (auto& [folded, child] : children)
+        pending.push_back(std::move(child));
+    children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<Key> key = std::move(pending.back());
+        pending.pop_back();
+        for (auto& [folded, child] : key->children)
+            pending.push_back(std::move(child));
+        key->children.clear();
+    }
+}
+
 void copyKey(const Key& from, Key& to)
 {
-    to.name = from.name;
-    to.values = from.values;
     to.children.clear();
-    for (const auto& [folded, child] : from.children) {
-        auto copy = std::make_unique<Key>();
-        copyKey(*child, *copy);
-        to.children.emplace(folded, std::move(copy));
+    std::vector<std::pair<const Key*, Key*>> pending{{&from, &to}};
+    while (!pending.empty()) {
+        const auto [source, copy] = pending.back();
+        pending.pop_back();
+        copy->name = source->name;
+        copy->values = source->values;
+        for (const auto& [folded, child] : source->children) {
+            auto made = std::make_unique<Key>();
+            pending.emplace_back(child.get(), made.get());
+            copy->children.emplace(folded, std::move(made));
+        }
     }
 }
 
@@ -469,8 +495,18 @@ const Key* findKey(const Key& root, const Path& path, size_t count)
 
 Key* findKey(Key& root, const Path& path) { return const_cast<Key*>(findKey(static_cast<const Key&>(root), path)); }
 
-bool splitPath(std::string_view text, Path& out)
+std::string tooDeepMessage()
 {
+    return "the key is more than " + std::to_string(kMaxKeyDepth) + " levels deep";
+}
+
+bool splitPath(std::string_view text, Path& out, std::string* problem)
+{
+    auto refuse = [&](std::string why) {
+        if (problem)
+            *problem = std::move(why);
+        return false;
+    };
     out.clear();
     if (text.empty())
         return true;
@@ -480,11 +516,15 @@ bool splitPath(std::string_view text, Path& out)
     for (;;) {
         const size_t slash = text.find('\\', start);
         const std::string_view part = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
-        if (part.empty() || part.size() > 255)
-            return false;
+        if (part.empty())
+            return refuse("an empty key name");
+        if (part.size() > kMaxKeyNameLength)
+            return refuse("a key name is longer than " + std::to_string(kMaxKeyNameLength) + " characters");
         for (char c : part)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                return false;
+                return refuse("a control character in a key name");
+        if (out.size() == kMaxKeyDepth)
+            return refuse(tooDeepMessage());
         out.emplace_back(part);
         if (slash == std::string_view::npos)
             return true;
@@ -533,14 +573,20 @@ bool parseRegedit(std::string_view text, std::vector<ImportOp>& ops, std::string
 
 void writeRegeditKey(const Key& key, const std::string& fullName, std::string& out)
 {
-    out += '[';
-    out += fullName;
-    out += "]\n";
-    for (const Value& v : key.values)
-        appendValue(v, out);
-    out += '\n';
-    for (const auto& [folded, child] : key.children)
-        writeRegeditKey(*child, fullName + '\\' + child->name, out);
+    // Depth first, children in name order, as a recursive walk would go.
+    std::vector<std::pair<const Key*, std::string>> pending{{&key, fullName}};
+    while (!pending.empty()) {
+        auto [k, name] = std::move(pending.back());
+        pending.pop_back();
+        out += '[';
+        out += name;
+        out += "]\n";
+        for (const Value& v : k->values)
+            appendValue(v, out);
+        out += '\n';
+        for (auto it = k->children.rbegin(); it != k->children.rend(); ++it)
+            pending.emplace_back(it->second.get(), name + '\\' + it->second->name);
+    }
 }
 
 bool applyOps(Key& root, const std::vector<ImportOp>& ops, HiveId hive)

@@ -4,12 +4,19 @@
 
 #include "hive.h"
 
+#include "common/fd_io.h"
+#include "common/replace_file.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -278,8 +285,9 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
         return fail(ERROR_INVALID_PARAMETER);
     *phkResult = nullptr;
     Path sub;
-    if (!splitSub(lpSubKey, sub))
-        return fail(ERROR_BAD_PATHNAME, "bad key name '" + std::string(lpSubKey ? lpSubKey : "") + "'");
+    std::string problem;
+    if (!splitPath(lpSubKey ? std::string_view(lpSubKey) : std::string_view(), sub, &problem))
+        return fail(ERROR_BAD_PATHNAME, problem + ": '" + std::string(lpSubKey ? lpSubKey : "") + "'");
     // Most calls find the key already there: open it without writing.
     const LONG opened = RegOpenKeyEx(hKey, lpSubKey, 0, samDesired, phkResult);
     if (opened == ERROR_SUCCESS) {
@@ -294,6 +302,8 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
         return fail(ERROR_INVALID_HANDLE);
     if (!hasAccess(base, KEY_CREATE_SUB_KEY))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the right to create sub-keys");
+    if (base.path.size() + sub.size() > kMaxKeyDepth)
+        return fail(ERROR_BAD_PATHNAME, tooDeepMessage());
     OpenKey result = base;
     bool createdAny = false;
     const LONG st = change(base, [&](Key& root, bool& changed) {
@@ -490,24 +500,19 @@ LONG RegImportText(std::string_view text)
     std::string error;
     if (!parseRegedit(text, ops, error))
         return fail(ERROR_INVALID_PARAMETER, "not valid REGEDIT4 text: " + error);
+    std::vector<HiveChangeOf> changes;
     for (HiveId hive : {HiveId::LocalMachine, HiveId::CurrentUser}) {
-        bool any = false;
-        for (const ImportOp& op : ops)
-            any = any || op.hive == hive;
-        if (!any)
-            continue;
-        std::string message;
-        const LONG st = modifyHive(
-            hive,
-            [&](Key& root, bool& changed) {
-                changed = applyOps(root, ops, hive);
-                return ERROR_SUCCESS;
-            },
-            message);
-        if (st != ERROR_SUCCESS)
-            return fail(st, message);
+        const bool touched =
+            std::any_of(ops.begin(), ops.end(), [hive](const ImportOp& op) { return op.hive == hive; });
+        if (touched)
+            changes.push_back({hive, [&ops, hive](Key& root, bool& changed) {
+                                   changed = applyOps(root, ops, hive);
+                                   return ERROR_SUCCESS;
+                               }});
     }
-    return succeed();
+    std::string message;
+    const LONG st = modifyHives(changes, message);
+    return st == ERROR_SUCCESS ? succeed() : fail(st, message);
 }
 
 LONG RegImportFile(const std::filesystem::path& file)
@@ -550,15 +555,45 @@ LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out)
 
 LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path& file)
 {
+    if (isRegistryFile(file))
+        return fail(ERROR_ACCESS_DENIED,
+                    file.string() + " is a file of the registry itself; export to another file");
     std::string text;
     if (const LONG st = RegExportText(hKey, lpSubKey, text); st != ERROR_SUCCESS)
         return st;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out)
-        return fail(ERROR_WRITE_FAULT, "cannot write " + file.string());
+    // A device or a pipe named as the file is written directly.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        UniqueFd direct(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
+        int error = direct ? WriteAll(direct.get(), text.data(), text.size()) : errno;
+        if (error == 0)
+            error = direct.reset();
+        if (error != 0)
+            return fail(ERROR_WRITE_FAULT, "cannot write " + file.string() + ": " + std::strerror(error));
+        return succeed();
+    }
+    FileReplacement out;
+    int error = out.open(file);
+    if (error == 0)
+        error = WriteAll(out.fd(), text.data(), text.size());
+    if (error == 0)
+        error = out.commit();
+    if (error != 0) {
+        out.abandon();
+        return fail(error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT,
+                    "cannot write " + file.string() + ": " + std::strerror(error));
+    }
     return succeed();
+}
+
+LONG RegCheckWritable(HKEY root)
+{
+    OpenKey k;
+    if (!predefinedRoot(root, k))
+        return fail(ERROR_INVALID_HANDLE);
+    std::string message;
+    const LONG st = probeHiveWrite(k.hive, message);
+    return st == ERROR_SUCCESS ? succeed() : fail(st, message);
 }
 
 // ---------------------------------------------------------------------------
@@ -585,6 +620,8 @@ const char* RegStatusText(LONG status)
         return "invalid parameter";
     case ERROR_BAD_PATHNAME:
         return "bad key name";
+    case ERROR_BUSY:
+        return "the registry is busy";
     case ERROR_MORE_DATA:
         return "more data is available";
     case ERROR_NO_MORE_ITEMS:

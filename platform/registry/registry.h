@@ -1,11 +1,30 @@
 // The registry: a tree of keys with typed values, in the shape of the
 // Win32 advapi32 registry functions (ANSI forms), as plain C++.
 //
-// Storage: one REGEDIT4 text hive file per root, in the folder
-// $QUILLAN_REGISTRY_DIR when set, else $XDG_DATA_HOME/quillan/registry
-// (~/.local/share/quillan/registry). Files: HKLM.reg and HKCU.reg.
+// Storage: one REGEDIT4 text hive file per root, HKLM.reg and HKCU.reg.
 // HKEY_CLASSES_ROOT is a view of HKEY_LOCAL_MACHINE\Software\Classes: reads
-// and writes through it land there.
+// and writes through it land there. Where the files live:
+// - $QUILLAN_REGISTRY_DIR, when set and not empty, holds both hives
+//   (tests, development, `make run`); nothing else is looked at.
+// - HKEY_CURRENT_USER otherwise lives in the user's folder,
+//   $XDG_DATA_HOME/quillan/registry (~/.local/share/quillan/registry).
+// - HKEY_LOCAL_MACHINE otherwise lives in the machine's folder:
+//   $QUILLAN_MACHINE_REGISTRY_DIR when set and not empty; else, for an
+//   installed program (its executable lies in PREFIX/bin, sbin, libexec or
+//   lib..., PREFIX the install prefix it was built for), the folder fixed
+//   when it was built, /var/lib/quillan/registry
+//   unless CMake's QUILLAN_MACHINE_REGISTRY_DIR says otherwise; else (a
+//   program run from its build tree) the user's folder, so that development
+//   never touches the machine's hive.
+// The machine's folder is meant to be writable by root only and readable by
+// all: a process that cannot write there gets ERROR_ACCESS_DENIED for every
+// change to HKEY_LOCAL_MACHINE (and HKEY_CLASSES_ROOT), never a private copy.
+//
+// Limits, as in the registry this stands in for: keys nest at most 512
+// levels below their hive's root (HKEY_CLASSES_ROOT\X is three levels down
+// HKEY_LOCAL_MACHINE) and a key's name has at most 255 characters. Creating
+// anything beyond answers ERROR_BAD_PATHNAME (an import: ERROR_INVALID_PARAMETER)
+// with the reason in RegLastErrorMessage().
 //
 // Semantics worth knowing:
 // - Key and value names compare case-insensitively (ASCII letters) and keep
@@ -73,6 +92,7 @@ inline constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr LONG ERROR_WRITE_FAULT = 29;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
+inline constexpr LONG ERROR_BUSY = 170;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_BADDB = 1009;
@@ -204,13 +224,20 @@ inline LONG RegSetValueExA(HKEY k, const char* n, DWORD res, DWORD t, const BYTE
 
 // Applies REGEDIT4 text. The whole text is checked first: on a syntax error
 // nothing is applied (ERROR_INVALID_PARAMETER; RegLastErrorMessage() names
-// the line). Changes to one hive are applied as one atomic change.
+// the line). Every hive the text touches is locked, read and its new file
+// written before any is replaced, so a damaged, busy or unwritable hive
+// leaves all of them as they were; changes to one hive are one atomic
+// change.
 LONG RegImportText(std::string_view text);
 LONG RegImportFile(const std::filesystem::path& file);
 
 // Writes the key (and everything below it) as REGEDIT4 text. Key names are
 // written under the root that hKey belongs to (HKEY_CLASSES_ROOT stays
 // HKEY_CLASSES_ROOT). Needs KEY_QUERY_VALUE and KEY_ENUMERATE_SUB_KEYS.
+// RegExportFile writes a fresh file beside `file` and renames it into place
+// (a link keeps pointing at the file it names), so a failure leaves an
+// earlier file as it was; it refuses with ERROR_ACCESS_DENIED to write onto
+// a file of the registry itself (a hive, its lock), by name or by link.
 LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out);
 LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path& file);
 
@@ -225,9 +252,16 @@ std::string RegLastErrorMessage();
 // The status number in words, e.g. "access denied" for 5.
 const char* RegStatusText(LONG status);
 
-// The folder that holds the hive files, as resolved now from the
-// environment.
+// The folders that hold HKEY_CURRENT_USER's and HKEY_LOCAL_MACHINE's hive
+// files, as resolved now from the environment (see Storage above).
 std::filesystem::path RegDirectory();
+std::filesystem::path RegMachineDirectory();
+
+// Checks that a change to the hive of `root` could be stored now: takes its
+// lock and writes a complete new hive file, then removes that file; the
+// hive is not changed. For tools that explain a failure after the fact (a
+// full disk, a folder that cannot be written, a busy or damaged hive).
+LONG RegCheckWritable(HKEY root);
 
 // Parses a root name: "HKLM", "HKEY_LOCAL_MACHINE", "HKCU",
 // "HKEY_CURRENT_USER", "HKCR", "HKEY_CLASSES_ROOT" (any case). Null if

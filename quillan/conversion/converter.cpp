@@ -2,6 +2,9 @@
 
 #include "stream_io.h"
 
+#include "common/fd_io.h"
+#include "common/replace_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,28 +16,7 @@ namespace {
 
 std::string systemReason(int error) { return std::strerror(error); }
 
-// A file descriptor that closes itself; close() reports what the system says.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int close()
-    {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
+using platform::UniqueFd;
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -70,59 +52,63 @@ void convertStream(int inFd, int outFd, const std::string &inName, const std::st
     }
 }
 
+void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath)
+{
+    const std::string out = textPath.string();
+    if (out.empty())
+        throw ConversionError("", "no file name given for the text");
+    struct stat inStat {};
+    if (::fstat(inFd, &inStat) != 0)
+        throw ConversionError(inName, systemReason(errno));
+
+    // The text path is checked before anything is written, so that a text
+    // path that turns out to be the input itself (by name, link or hard
+    // link) leaves it untouched.
+    struct stat outStat {};
+    const bool exists = ::stat(out.c_str(), &outStat) == 0;
+    if (exists && sameFile(inStat, outStat))
+        throw ConversionError(inName, "the text file " + out + " is the input file itself");
+    if (exists && S_ISDIR(outStat.st_mode))
+        throw ConversionError(out, systemReason(EISDIR));
+
+    if (exists && !S_ISREG(outStat.st_mode)) {
+        // A device such as /dev/null or a pipe is written as it is.
+        UniqueFd output(::open(out.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!output)
+            throw ConversionError(out, systemReason(errno));
+        convertStream(inFd, output.get(), inName, out);
+        if (const int error = output.reset(); error != 0)
+            throw ConversionError(out, systemReason(error));
+        return;
+    }
+
+    // A file is replaced only by a complete text: the text goes to a fresh
+    // file beside it, which a failure or a fatal signal removes.
+    platform::ReplaceOptions options;
+    options.removeOnSignal = true;
+    platform::FileReplacement fresh;
+    if (const int error = fresh.open(textPath, options); error != 0)
+        throw ConversionError(out, systemReason(error));
+    ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    convertStream(inFd, fresh.fd(), inName, out);
+    if (const int error = fresh.commit(); error != 0)
+        throw ConversionError(out, systemReason(error));
+}
+
 void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
 {
     if (htmlPath.empty())
         throw ConversionError("", "no file name given");
     const std::string in = htmlPath.string();
-    const std::string out = textPath.string();
-
-    Fd input(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
-    if (input.get() < 0)
+    UniqueFd input(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input)
         throw ConversionError(in, systemReason(errno));
     struct stat inStat {};
     if (::fstat(input.get(), &inStat) != 0)
         throw ConversionError(in, systemReason(errno));
     if (S_ISDIR(inStat.st_mode))
         throw ConversionError(in, systemReason(EISDIR));
-
-    // Opened without truncation first, so that a text path that turns out to
-    // be the input itself (by name, link or hard link) leaves it untouched.
-    Fd output(::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (output.get() < 0)
-        throw ConversionError(out, systemReason(errno));
-    struct stat outStat {};
-    if (::fstat(output.get(), &outStat) != 0)
-        throw ConversionError(out, systemReason(errno));
-    if (sameFile(inStat, outStat))
-        throw ConversionError(in, "the text file " + out + " is the input file itself");
-
-    // Only a regular file is ours to remove; a device such as /dev/null or a
-    // pipe named as the output is left alone.
-    const bool removable = S_ISREG(outStat.st_mode);
-    auto fail = [&](const std::string &path, int error) {
-        output.close();
-        if (removable)
-            ::unlink(out.c_str());
-        throw ConversionError(path, systemReason(error));
-    };
-
-    if (removable && ::ftruncate(output.get(), 0) != 0)
-        fail(out, errno);
-    ::posix_fadvise(input.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-
-    try {
-        pumpFile(input.get(), output.get());
-    } catch (const ReadFailure &f) {
-        fail(in, f.error);
-    } catch (const WriteFailure &f) {
-        fail(out, f.error);
-    }
-    if (const int error = output.close(); error != 0) {
-        if (removable)
-            ::unlink(out.c_str());
-        throw ConversionError(out, systemReason(error));
-    }
+    convertToFile(input.get(), in, textPath);
 }
 
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath)

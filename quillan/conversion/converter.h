@@ -29,14 +29,27 @@ private:
 std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into its text file (textPathFor) and returns that path.
-// The text file is created or overwritten. Throws ConversionError when the
+// The text file is created or replaced. Throws ConversionError when the
 // input cannot be read, the text file cannot be written, or the text file
-// would be the input itself; a text file left half-written is removed.
+// would be the input itself.
+//
+// A text file is replaced only by a complete text: the text is written to a
+// fresh file in the same folder (".NAME.new-RANDOM") that is renamed into
+// place once the whole conversion succeeded. A failure, or SIGINT, SIGTERM
+// or SIGHUP during the run (where the program leaves those signals to their
+// default action), removes the fresh file and leaves an earlier text as it
+// was. A text path that is a symbolic link keeps its meaning: the file it
+// leads to receives the text. A device or a pipe is written directly.
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.
 void convertHtmlFile(const std::filesystem::path &htmlPath,
                      const std::filesystem::path &textPath);
+
+// Converts everything readable from the open inFd (inName in errors) into
+// textPath, with the same guarantees; textPath must not be the file inFd
+// reads, whatever inFd is.
+void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath);
 
 // Converts everything readable from inFd and writes it to outFd. Names are
 // used in errors only. Throws ConversionError.

@@ -2,6 +2,8 @@
 #include "converter.h"
 #include "quillan_version.h"
 
+#include "common/fd_io.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -45,57 +47,40 @@ void report(const quillan::ConversionError &e)
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
 }
 
-// Writes from an open input to `out` ("-" is standard output), removing a
-// half-written regular file when the run fails.
-void convertToPath(int inFd, const std::string &inName, const std::string &out)
+// Refuses, before anything is written, when standard output is the very
+// file the input is read from: the text would be read back as it grows.
+void refuseOutputThatIsTheInput(int inFd, const std::string &inName)
 {
-    if (out == "-") {
-        quillan::convertStream(inFd, STDOUT_FILENO, inName, "standard output");
-        return;
-    }
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw quillan::ConversionError(out, std::strerror(errno));
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    try {
-        quillan::convertStream(inFd, fd, inName, out);
-    } catch (...) {
-        ::close(fd);
-        if (regular)
-            ::unlink(out.c_str());
-        throw;
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        if (regular)
-            ::unlink(out.c_str());
-        throw quillan::ConversionError(out, std::strerror(error));
-    }
+    struct stat in {};
+    struct stat out {};
+    if (::fstat(inFd, &in) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        throw quillan::ConversionError(inName, "input file is output file");
+}
+
+void convertToStandardOutput(int inFd, const std::string &inName)
+{
+    refuseOutputThatIsTheInput(inFd, inName);
+    quillan::convertStream(inFd, STDOUT_FILENO, inName, "standard output");
 }
 
 void convertOne(const std::string &in, const std::string *out)
 {
     if (in == "-") {
-        convertToPath(STDIN_FILENO, "standard input", out ? *out : "-");
+        if (!out || *out == "-")
+            convertToStandardOutput(STDIN_FILENO, "standard input");
+        else
+            quillan::convertToFile(STDIN_FILENO, "standard input", *out);
     } else if (!out) {
         quillan::convertHtmlFile(in);
     } else if (*out == "-") {
-        const int fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        platform::UniqueFd fd(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd)
             throw quillan::ConversionError(in, std::strerror(errno));
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
             throw quillan::ConversionError(in, std::strerror(EISDIR));
-        }
-        try {
-            quillan::convertStream(fd, STDOUT_FILENO, in, "standard output");
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        ::close(fd);
+        convertToStandardOutput(fd.get(), in);
     } else {
         quillan::convertHtmlFile(in, *out);
     }

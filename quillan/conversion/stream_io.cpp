@@ -2,6 +2,8 @@
 
 #include "tag_stripper.h"
 
+#include "common/fd_io.h"
+
 #include <array>
 #include <cerrno>
 #include <condition_variable>
@@ -16,6 +18,9 @@
 namespace quillan {
 namespace {
 
+using platform::ReadFull;
+using platform::WriteAll;
+
 constexpr std::size_t kReadSize = 64 * 1024;
 
 // Below this size a helper thread costs more than it saves.
@@ -24,46 +29,10 @@ constexpr off_t kOverlapThreshold = 1 << 20;
 constexpr std::size_t kSlotSize = 256 * 1024;
 constexpr std::size_t kSlots = 4;
 
-// Writes all of data; returns 0 or errno.
-int writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size != 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-// Reads until buf is full or the input ends; returns the count or -errno.
-ssize_t readFull(int fd, char *buf, std::size_t size)
-{
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, buf + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 void pumpPlain(int inFd, int outFd)
 {
     TagStripper stripper([outFd](std::string_view out) {
-        if (const int error = writeAll(outFd, out.data(), out.size()))
+        if (const int error = WriteAll(outFd, out.data(), out.size()))
             throw WriteFailure{error};
     });
     std::unique_ptr<char[]> buffer(new char[kReadSize]);
@@ -188,7 +157,7 @@ private:
             if (canWrite()) {
                 const std::size_t slot = outWrite_;
                 lock.unlock();
-                const int error = writeAll(outFd_, out_[slot].get(), outLength_[slot]);
+                const int error = WriteAll(outFd_, out_[slot].get(), outLength_[slot]);
                 lock.lock();
                 if (error) {
                     writeError_ = error;
@@ -199,7 +168,7 @@ private:
             } else {
                 const std::size_t slot = inFill_;
                 lock.unlock();
-                const ssize_t n = readFull(inFd_, in_[slot].get(), kSlotSize);
+                const ssize_t n = ReadFull(inFd_, in_[slot].get(), kSlotSize);
                 lock.lock();
                 if (n < 0) {
                     readError_ = static_cast<int>(-n);

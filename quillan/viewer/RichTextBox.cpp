@@ -1,4 +1,5 @@
 #include "viewer/RichTextBox.h"
+#include "viewer/text_decoding.h"
 
 #include "shell/Twips.h"
 
@@ -60,7 +61,7 @@ bool RichTextBox::setFileName(const QString &path)
     error_.clear();
     fileName_ = path;
     dropPending();
-    pending_ = QString::fromUtf8(bytes);
+    pending_ = decodeText(bytes);
     pendingPos_ = 0;
 
     const qsizetype first = sliceEnd(0, FirstSliceChars);

@@ -6,8 +6,8 @@
 // fractional points, Refresh, Text, Width and Height in twips, SelLength and
 // SelPrint. The user can select and copy; the file on disk is only read.
 //
-// Loading: the file is read in one go and decoded as UTF-8 (bytes that are
-// not valid UTF-8 show as replacement characters). The first part of the
+// Loading: the file is read in one go and decoded as UTF-8 when it is valid
+// UTF-8, else as Windows-1252 (text_decoding.h); the file is never changed. The first part of the
 // text is put on screen at once; the rest is appended in slices from the
 // event loop, so a text of many megabytes is readable at once and the
 // window stays responsive while the remainder arrives. Text() and

@@ -28,8 +28,10 @@ enum class CopyOutcome {
 
 // Copies source to target. An existing target is replaced (its permission
 // bits are kept); a new one gets the usual permissions of a new file. The
-// source is only read. Throws CopyError; after a failure no partial file is
-// left behind and an existing target is unchanged.
+// source is only read. A target that is a symbolic link keeps pointing at
+// the file it names, which receives the copy. Throws CopyError; after a
+// failure no partial file is left behind and an existing target is
+// unchanged.
 CopyOutcome copyFileIntoPlace(const std::filesystem::path &source,
                               const std::filesystem::path &target);
 

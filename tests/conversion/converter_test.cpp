@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <set>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -231,6 +232,64 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
         convertHtmlFile(dir / "big.html", dir / "fine.txt");
         EXPECT_THROW(convertHtmlFile(dir / "big.html", "/dev/full"), ConversionError);
     }
+}
+
+// ---------------------------------------------------------------------------
+// A text that was there before a run survives any failure of the run.
+
+// The names in a folder other than `keep`: fresh files left behind.
+std::set<std::string> leftovers(const TempDir &dir, std::initializer_list<const char *> keep)
+{
+    std::set<std::string> names = fileNames(dir.path());
+    for (const char *name : keep)
+        names.erase(name);
+    return names;
+}
+
+TEST(Failures, AReadErrorKeepsThePreviousText)
+{
+    TempDir dir;
+    const std::string previous = "the text of yesterday\r\n";
+    writeFile(dir / "page.TXT", previous);
+    // Reading a process's memory at offset 0 fails with EIO once the file is open.
+    expectFailure([&] { convertHtmlFile("/proc/self/mem", dir / "page.TXT"); }, "/proc/self/mem");
+    EXPECT_EQ(readFile(dir / "page.TXT"), previous);
+    EXPECT_EQ(leftovers(dir, {"page.TXT"}), std::set<std::string>());
+}
+
+TEST(Failures, AFailedWriteKeepsThePreviousTextAndItsLinks)
+{
+    TempDir dir;
+    const std::string big = page(20000, "\r\n");
+    writeFile(dir / "big.html", big);
+    const std::string previous = "an earlier text\r\n";
+    std::filesystem::create_directory(dir / "texts");
+    writeFile(dir / "texts" / "kept.TXT", previous);
+    std::filesystem::create_symlink("texts/kept.TXT", dir / "big.TXT");
+
+    const ChildResult child = runInChild([&]() -> std::string {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            convertHtmlFile(dir / "big.html");
+        } catch (const ConversionError &e) {
+            return e.reason();
+        }
+        return "no failure";
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "File too large");
+    EXPECT_EQ(readFile(dir / "texts" / "kept.TXT"), previous);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "big.TXT"));
+    EXPECT_EQ(leftovers(dir, {"big.html", "big.TXT", "texts"}), std::set<std::string>());
+    EXPECT_EQ(fileNames(dir / "texts"), std::set<std::string>{"kept.TXT"});
+
+    // A run that succeeds writes through the link: the link stays a link.
+    convertHtmlFile(dir / "big.html");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "big.TXT"));
+    EXPECT_EQ(readFile(dir / "texts" / "kept.TXT"), reference::strip(big));
+    EXPECT_EQ(fileNames(dir / "texts"), std::set<std::string>{"kept.TXT"});
 }
 
 } // namespace

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <set>
+#include <thread>
+
 namespace {
 
 using namespace testsupport;
@@ -65,6 +70,57 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     const ProcessResult full = runTool(dir, {"-o", "/dev/full", "good.html"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
+}
+
+TEST(CommandLine, StandardStreamsThatAreTheOtherSideAreRefused)
+{
+    TempDir dir;
+    const std::string html = "<p>a page of text</p>\n";
+    writeFile(dir / "page.html", html);
+
+    // quillan-convert -o page.html < page.html
+    const ProcessResult in = runProgram({QUILLAN_CONVERT, "-o", "page.html"},
+                                        {.input = {}, .workDir = dir.path()}, {.input = dir / "page.html", .appendTo = {}});
+    EXPECT_EQ(in.status, 1);
+    EXPECT_EQ(in.err, "quillan-convert: standard input: the text file page.html is the input file itself\n");
+    EXPECT_EQ(readFile(dir / "page.html"), html);
+
+    // quillan-convert -o - page.html >> page.html, and the same through
+    // standard input.
+    const ProcessResult out = runProgram({QUILLAN_CONVERT, "-o", "-", "page.html"},
+                                         {.input = {}, .workDir = dir.path()}, {.input = {}, .appendTo = dir / "page.html"});
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.err, "quillan-convert: page.html: input file is output file\n");
+    const ProcessResult both = runProgram({QUILLAN_CONVERT}, {.input = {}, .workDir = dir.path()},
+                                          {.input = dir / "page.html", .appendTo = dir / "page.html"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.err, "quillan-convert: standard input: input file is output file\n");
+    EXPECT_EQ(readFile(dir / "page.html"), html);
+    EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"page.html"});
+}
+
+TEST(CommandLine, InterruptedRunsLeaveThePreviousTextAlone)
+{
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        const std::string previous = "the previous text\r\n";
+        writeFile(dir / "notes.TXT", previous);
+        RunningProgram tool({QUILLAN_CONVERT, "-o", "notes.TXT"}, dir.path());
+        ASSERT_TRUE(tool.started());
+        ASSERT_TRUE(tool.write("<p>half of a new text</p>\n"));
+
+        // The run is under way once its fresh file exists.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto underWay = [&] { return fileNames(dir.path()).size() == 2; };
+        while (!underWay() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(underWay()) << "signal " << sig;
+
+        ASSERT_TRUE(tool.signal(sig));
+        EXPECT_EQ(tool.wait(), 128 + sig);
+        EXPECT_EQ(readFile(dir / "notes.TXT"), previous) << "signal " << sig;
+        EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"notes.TXT"}) << "signal " << sig;
+    }
 }
 
 TEST(CommandLine, UsageErrorsHelpAndVersion)

@@ -9,16 +9,20 @@
 #include "netvane_ids.h"
 #include "registry/registry.h"
 #include "support/environment.h"
+#include "support/files.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <stdlib.h>
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -630,4 +634,85 @@ TEST_F(NetvaneTest, ToolsRegisterReadAndUnregisterEndToEnd)
 
     EXPECT_EQ(runProgram({kRegsvr, (registry_ / "nothing.so").string()}).status, 3);
     EXPECT_EQ(runProgram({kRegsvr}).status, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Registry failures reach the host and the tools as what they are
+
+TEST_F(NetvaneTest, ADamagedHiveIsAReadFailureNamedByTheTools)
+{
+    ASSERT_EQ(registerServer_(), S_OK);
+    const fs::path hive = registry_ / "HKLM.reg";
+    const std::string damaged = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\n\"broken\n";
+    writeFile(hive, damaged);
+
+    CLSID clsid;
+    EXPECT_EQ(CLSIDFromProgID(netvane::kProgID, &clsid), REGDB_E_READREGDB);
+    IUnknown* unk = nullptr;
+    EXPECT_EQ(CoCreateInstance(netvane::CLSID_Netvane, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&unk)),
+              REGDB_E_READREGDB);
+    EXPECT_NE(RegLastErrorMessage().find(hive.string()), std::string::npos) << RegLastErrorMessage();
+
+    const ProcessResult get = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+    EXPECT_EQ(get.status, 1);
+    EXPECT_NE(get.err.find("0x80040150 Could not read key from registry\n"), std::string::npos) << get.err;
+    EXPECT_NE(get.err.find("dispget: the registry hive " + hive.string() + " is damaged (line 3"),
+              std::string::npos)
+        << get.err;
+
+    const ProcessResult reg = runProgram({kRegsvr, kLibrary});
+    EXPECT_EQ(reg.status, 5);
+    EXPECT_NE(reg.err.find("regsvr: the registry hive " + hive.string() + " is damaged (line 3"), std::string::npos)
+        << reg.err;
+    EXPECT_EQ(readFile(hive), damaged);
+}
+
+TEST_F(NetvaneTest, RegsvrOnAFullDiskSaysSo)
+{
+    // A registry folder on a small file system that is full, in a mount
+    // namespace of a child of its own.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount";
+    const ChildResult child = runInChild([&]() -> std::string {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "skip: no mount namespace";
+        if (mount("quillan-full", registry_.path().c_str(), "tmpfs", 0, "size=64k") != 0)
+            return "skip: no tmpfs";
+        {
+            std::ofstream filler(registry_ / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), block.size()))
+                ;
+        }
+        const ProcessResult reg = runProgram({kRegsvr, kLibrary});
+        return std::to_string(reg.status) + "\n" + reg.err;
+    });
+    ASSERT_TRUE(child.completed);
+    if (child.output.rfind("skip:", 0) == 0)
+        GTEST_SKIP() << child.output;
+    EXPECT_EQ(child.output.substr(0, 2), "5\n") << child.output;
+    EXPECT_NE(child.output.find("regsvr: cannot write the registry hive " + registry_.path().string()),
+              std::string::npos)
+        << child.output;
+    EXPECT_NE(child.output.find("No space left on device"), std::string::npos) << child.output;
+}
+
+TEST_F(NetvaneTest, ARelativeServerPathIsNeverLoaded)
+{
+    ASSERT_EQ(registerServer_(), S_OK);
+    const std::string key = "CLSID\\" + GuidToString(netvane::CLSID_Netvane) + "\\InprocServer32";
+    // Relative to the working folder, and a bare name for the library
+    // search path: both would find the library.
+    const std::string relative = fs::relative(kLibrary).string();
+    for (const std::string& path : {relative, std::string("./") + relative, fs::path(kLibrary).filename().string()}) {
+        ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, key, "", path), ERROR_SUCCESS);
+        IUnknown* unk = nullptr;
+        EXPECT_EQ(CoCreateInstance(netvane::CLSID_Netvane, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(&unk)),
+                  CO_E_DLLNOTFOUND)
+            << path;
+        EXPECT_EQ(unk, nullptr);
+        EXPECT_TRUE(LoadedComLibraries().empty()) << path;
+    }
 }

@@ -21,6 +21,24 @@ RegistrySandbox::~RegistrySandbox()
         ::unsetenv("QUILLAN_REGISTRY_DIR");
 }
 
+ScopedEnvironment::ScopedEnvironment(const char *name, std::optional<std::string> value) : name_(name)
+{
+    if (const char *old = std::getenv(name))
+        previous_ = old;
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    if (previous_)
+        ::setenv(name_.c_str(), previous_->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
 void clearProxyEnvironment()
 {
     for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})

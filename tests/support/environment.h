@@ -24,6 +24,20 @@ private:
     std::optional<std::string> previous_;
 };
 
+// Sets (or with no value, removes) one environment variable for its
+// lifetime, then restores the earlier state.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char *name, std::optional<std::string> value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
 // Clears every proxy variable of this process, in either case.
 void clearProxyEnvironment();
 

@@ -1,6 +1,7 @@
 #include "support/process.h"
 #include "support/files.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -80,7 +82,7 @@ bool waitForFile(const std::filesystem::path &file, int timeoutMs)
     return true;
 }
 
-ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options)
+ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options, const StreamFiles &files)
 {
     ProcessResult result;
     // Everything the child needs is prepared before the fork.
@@ -90,6 +92,8 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions 
         argp.push_back(a.data());
     argp.push_back(nullptr);
     const std::string workDir = options.workDir.string();
+    const std::string inputFile = files.input.string();
+    const std::string appendTo = files.appendTo.string();
 
     // The streams are in-memory files: no pipe can fill up and block either side.
     const int in = ::memfd_create("stdin", MFD_CLOEXEC);
@@ -105,6 +109,16 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions 
             ::dup2(err, 2);
             if (!workDir.empty() && ::chdir(workDir.c_str()) != 0)
                 ::_exit(126);
+            if (!inputFile.empty()) {
+                const int fd = ::open(inputFile.c_str(), O_RDONLY);
+                if (fd < 0 || ::dup2(fd, 0) < 0)
+                    ::_exit(126);
+            }
+            if (!appendTo.empty()) {
+                const int fd = ::open(appendTo.c_str(), O_WRONLY | O_APPEND);
+                if (fd < 0 || ::dup2(fd, 1) < 0)
+                    ::_exit(126);
+            }
             ::execvp(argp[0], argp.data());
             ::_exit(127);
         }
@@ -117,6 +131,75 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions 
     result.err = drain(err);
     ::close(in);
     return result;
+}
+
+RunningProgram::RunningProgram(const std::vector<std::string> &argv, const std::filesystem::path &workDir)
+{
+    std::vector<std::string> args = argv;
+    std::vector<char *> argp;
+    for (std::string &a : args)
+        argp.push_back(a.data());
+    argp.push_back(nullptr);
+    const std::string dir = workDir.string();
+    int fds[2];
+    if (argv.empty() || ::pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(fds[0], 0);
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (!dir.empty() && ::chdir(dir.c_str()) != 0)
+            ::_exit(126);
+        ::execvp(argp[0], argp.data());
+        ::_exit(127);
+    }
+    ::close(fds[0]);
+    input_ = fds[1];
+}
+
+RunningProgram::~RunningProgram()
+{
+    closeInput();
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        waitFor(pid_);
+    }
+}
+
+bool RunningProgram::write(const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (input_ >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return done == bytes.size();
+}
+
+void RunningProgram::closeInput()
+{
+    if (input_ >= 0)
+        ::close(input_);
+    input_ = -1;
+}
+
+bool RunningProgram::signal(int sig) { return pid_ > 0 && ::kill(pid_, sig) == 0; }
+
+int RunningProgram::wait()
+{
+    if (pid_ <= 0)
+        return -1;
+    const int status = waitFor(pid_);
+    pid_ = -1;
+    return status;
 }
 
 ChildResult runInChild(const std::function<std::string()> &fn)

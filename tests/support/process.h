@@ -21,9 +21,37 @@ struct RunOptions {
     std::filesystem::path workDir; // empty: the test's own
 };
 
+// Files to connect instead of the captured streams.
+struct StreamFiles {
+    std::filesystem::path input;    // given: this file is standard input (RunOptions::input unused)
+    std::filesystem::path appendTo; // given: standard output appends to this file (not captured)
+};
+
 // Runs argv[0] (looked up in PATH when it has no slash) with the rest as
 // arguments, in this process's environment, and waits for it.
-ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {});
+ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {},
+                         const StreamFiles &files = {});
+
+// A program left running with a pipe on its standard input, for tests that
+// act on it while it works (signals). Its signals start at their default
+// dispositions, whatever the test runner has set.
+class RunningProgram {
+public:
+    RunningProgram(const std::vector<std::string> &argv, const std::filesystem::path &workDir);
+    ~RunningProgram(); // kills a program still running
+    RunningProgram(const RunningProgram &) = delete;
+    RunningProgram &operator=(const RunningProgram &) = delete;
+
+    bool started() const { return pid_ > 0; }
+    bool write(const std::string &bytes); // to its standard input
+    void closeInput();
+    bool signal(int sig);
+    int wait(); // as ProcessResult::status
+
+private:
+    int pid_ = -1;
+    int input_ = -1;
+};
 
 struct ChildResult {
     bool completed = false; // fn returned and its text was handed back

@@ -8,6 +8,7 @@
 // arguments).
 #include "com/activation.h"
 #include "com/com.h"
+#include "registry/registry.h"
 
 #include <charconv>
 #include <cstdio>
@@ -22,6 +23,10 @@ namespace {
 int fail(const char* what, HRESULT hr)
 {
     std::fprintf(stderr, "dispget: %s: %s %s\n", what, HResultHex(hr).c_str(), HResultMessage(hr).c_str());
+    // The registry knows which hive file could not be read, and where.
+    if (hr == REGDB_E_READREGDB)
+        if (const std::string why = RegLastErrorMessage(); !why.empty())
+            std::fprintf(stderr, "dispget: %s\n", why.c_str());
     return 1;
 }
 

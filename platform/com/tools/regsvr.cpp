@@ -13,6 +13,7 @@
 #include "com/activation.h"
 #include "com/com.h"
 #include "com/resources.h"
+#include "registry/registry.h"
 
 #include <dlfcn.h>
 
@@ -72,6 +73,19 @@ int printIdentity(const std::string& file)
     return printResources(file) ? 0 : kExitEntry;
 }
 
+// The library only answers a status; when the registry is why it failed (a
+// damaged hive, a full disk, a folder that may not be written, a busy
+// registry), the registry says so here, naming the file.
+void explainRegistryFailure()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        if (RegCheckWritable(root) != ERROR_SUCCESS) {
+            std::fprintf(stderr, "regsvr: %s\n", RegLastErrorMessage().c_str());
+            return;
+        }
+    }
+}
+
 int callExport(const std::string& file, bool unregister)
 {
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
@@ -93,6 +107,7 @@ int callExport(const std::string& file, bool unregister)
     if (FAILED(hr)) {
         std::fprintf(stderr, "regsvr: %s in %s failed: %s %s\n", entry, file.c_str(), HResultHex(hr).c_str(),
                      HResultMessage(hr).c_str());
+        explainRegistryFailure();
         return kExitCall;
     }
     std::printf("%s in %s succeeded.\n", entry, file.c_str());

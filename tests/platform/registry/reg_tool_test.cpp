@@ -119,3 +119,23 @@ TEST_F(RegistryTest, RegToolExportAndImport)
     EXPECT_EQ(v.data, odd);
     EXPECT_EQ(v.type, REG_SZ);
 }
+
+TEST_F(RegistryTest, RegToolRefusesTooDeepKeysAndExportsOntoTheHive)
+{
+    std::string deep = "HKCU";
+    for (int i = 1; i <= 513; ++i)
+        deep += "\\L" + std::to_string(i);
+    ProcessResult r = reg({"add", deep, "/v", "x", "/d", "y", "/f"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("more than 512 levels"), std::string::npos) << r.err;
+    EXPECT_TRUE(RegSubKeyNames(HKEY_CURRENT_USER, "").empty());
+    r = reg({"add", deep.substr(0, deep.rfind('\\')), "/v", "x", "/d", "y", "/f"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // reg export KEY <the hive itself> /y would have left only that key.
+    const std::string hive = readFile(hiveFile("HKCU.reg"));
+    r = reg({"export", "HKCU\\L1\\L2", hiveFile("HKCU.reg").string(), "/y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("file of the registry"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(hiveFile("HKCU.reg")), hive);
+}

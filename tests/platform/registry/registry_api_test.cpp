@@ -2,6 +2,7 @@
 // names, the HKEY_CLASSES_ROOT view, access rights, deletion, enumeration
 // and handles.
 #include "registry_fixture.h"
+#include "registry/hive.h"
 
 #include <cstring>
 
@@ -295,4 +296,73 @@ TEST_F(RegistryTest, EnumerationOfKeysAndValues)
     EXPECT_EQ(cb, 2u);
     cch = sizeof buf;
     EXPECT_EQ(RegEnumValue(key.get(), 2, buf, &cch, nullptr, &type, nullptr, &cb), ERROR_NO_MORE_ITEMS);
+}
+
+namespace {
+
+// "L1\L2\...\Ln".
+std::string nested(size_t levels)
+{
+    std::string path;
+    for (size_t i = 1; i <= levels; ++i)
+        path += (i > 1 ? "\\L" : "L") + std::to_string(i);
+    return path;
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, KeysNestAtMost512LevelsWhereverTheyAreCreated)
+{
+    // By the API: 512 levels below the root, not one more.
+    RegKey deepest;
+    ASSERT_EQ(deepest.create(HKEY_LOCAL_MACHINE, nested(512)), ERROR_SUCCESS);
+    HKEY h = nullptr;
+    EXPECT_EQ(RegCreateKeyEx(deepest.get(), "One", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+              ERROR_BAD_PATHNAME);
+    EXPECT_NE(RegLastErrorMessage().find("more than 512 levels"), std::string::npos) << RegLastErrorMessage();
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, nested(513), "v", "x"), ERROR_BAD_PATHNAME);
+    // HKEY_CLASSES_ROOT lies two levels down its hive.
+    EXPECT_EQ(RegWriteString(HKEY_CLASSES_ROOT, nested(510), "v", "x"), ERROR_SUCCESS);
+    EXPECT_EQ(RegWriteString(HKEY_CLASSES_ROOT, nested(511), "v", "x"), ERROR_BAD_PATHNAME);
+    // Names of 255 characters, not 256.
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, std::string(255, 'n'), "v", "x"), ERROR_SUCCESS);
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, std::string(256, 'n'), "v", "x"), ERROR_BAD_PATHNAME);
+    EXPECT_NE(RegLastErrorMessage().find("longer than 255"), std::string::npos) << RegLastErrorMessage();
+
+    // By import: the whole text is refused, naming the line.
+    const std::string ok = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Imported\\" + nested(511) + "]\n\"v\"=\"x\"\n";
+    EXPECT_EQ(RegImportText(ok), ERROR_SUCCESS);
+    const std::string tooDeep = "REGEDIT4\n\n[HKEY_CURRENT_USER\\First]\n\n[HKEY_CURRENT_USER\\Refused\\" +
+                                nested(512) + "]\n";
+    EXPECT_EQ(RegImportText(tooDeep), ERROR_INVALID_PARAMETER);
+    EXPECT_NE(RegLastErrorMessage().find("line 5: the key is more than 512 levels deep"), std::string::npos)
+        << RegLastErrorMessage();
+    RegKey first;
+    EXPECT_EQ(first.open(HKEY_CURRENT_USER, "First"), ERROR_FILE_NOT_FOUND);
+
+    // What exists at the limit reads back, exports and goes away whole.
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Imported\\" + nested(511), "v"), "x");
+    std::string text;
+    EXPECT_EQ(RegExportText(HKEY_CURRENT_USER, "Imported", text), ERROR_SUCCESS);
+    EXPECT_NE(text.find(nested(511) + "]"), std::string::npos);
+    deepest.reset();
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "L1"), ERROR_SUCCESS);
+    EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, ""), std::vector<std::string>{"Software"});
+}
+
+TEST_F(RegistryTest, KeyTreesOfAnyDepthAreCopiedAndDestroyedWithoutRecursion)
+{
+    // A tree far deeper than a hive may hold, built directly: copying it and
+    // taking it apart must not need a stack frame per level.
+    auto root = std::make_unique<detail::Key>();
+    detail::Key* k = root.get();
+    for (int i = 0; i < 300000; ++i)
+        k = &k->ensureChild("K");
+    detail::Key copy;
+    detail::copyKey(*root, copy);
+    size_t depth = 0;
+    for (const detail::Key* c = &copy; !c->children.empty(); c = c->children.begin()->second.get())
+        ++depth;
+    EXPECT_EQ(depth, 300000u);
+    root.reset();
 }

@@ -1,14 +1,21 @@
 // The hive files: REGEDIT4 import/export, concurrent writers in separate
 // processes, damaged hives, and changes made by other processes.
 #include "registry_fixture.h"
+#include "support/environment.h"
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
+#include <set>
 
 using namespace platform;
 
@@ -263,4 +270,229 @@ TEST_F(RegistryTest, DamagedHiveIsReportedAndLeftUntouched)
         EXPECT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, "Y", "v", 1), ERROR_BADDB) << text;
         EXPECT_EQ(readFile(hiveFile("HKLM.reg")), text);
     }
+}
+
+TEST_F(RegistryTest, FreshHiveFilesOfDeadWritersNeitherBlockNorStay)
+{
+    // Left by writers killed mid-write, one of them with this process's id
+    // (an earlier process may have had it).
+    for (int n = 1; n <= 100; ++n)
+        writeFile(hiveFile(("HKLM.reg.new-" + std::to_string(getpid()) + "-" + std::to_string(n)).c_str()), "part");
+    writeFile(hiveFile(".HKLM.reg.new-0123456789"), "REGEDIT4\n");
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS)
+        << RegLastErrorMessage();
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\After", "v"), "x");
+    EXPECT_EQ(testsupport::fileNames(registry_.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+}
+
+TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Kept", "v", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Mine", "v", "y"), ERROR_SUCCESS);
+    const std::string machine = readFile(hiveFile("HKLM.reg"));
+    const std::string user = readFile(hiveFile("HKCU.reg"));
+
+    testsupport::TempDir elsewhere;
+    std::filesystem::create_symlink(hiveFile("HKLM.reg"), elsewhere / "link.reg");
+    for (const std::filesystem::path& target :
+         {hiveFile("HKLM.reg"), hiveFile("HKCU.reg"), elsewhere / "link.reg", hiveFile("HKLM.reg.lock")}) {
+        EXPECT_EQ(RegExportFile(HKEY_LOCAL_MACHINE, "Software\\Kept", target), ERROR_ACCESS_DENIED) << target;
+        EXPECT_NE(RegLastErrorMessage().find("file of the registry"), std::string::npos) << RegLastErrorMessage();
+    }
+    EXPECT_EQ(readFile(hiveFile("HKLM.reg")), machine);
+    EXPECT_EQ(readFile(hiveFile("HKCU.reg")), user);
+
+    // A failure part way leaves the earlier export as it was.
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Big\\K" + std::to_string(i), "v", std::string(100, 'z')),
+                  ERROR_SUCCESS);
+    const std::filesystem::path out = elsewhere / "export.reg";
+    ASSERT_EQ(RegExportFile(HKEY_CURRENT_USER, "Mine", out), ERROR_SUCCESS);
+    const std::string good = readFile(out);
+    const testsupport::ChildResult child = testsupport::runInChild([&]() -> std::string {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const LONG status = RegExportFile(HKEY_CURRENT_USER, "Big", out);
+        return std::to_string(status) + " " + RegLastErrorMessage();
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output.substr(0, 3), "29 ") << child.output;
+    EXPECT_NE(child.output.find("File too large"), std::string::npos) << child.output;
+    EXPECT_EQ(readFile(out), good);
+    EXPECT_EQ(testsupport::fileNames(elsewhere.path()), (std::set<std::string>{"export.reg", "link.reg"}));
+}
+
+TEST_F(RegistryTest, ImportAcrossRootsChecksEveryHiveBeforeApplyingAny)
+{
+    const std::string damaged = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Broken\n";
+    writeFile(hiveFile("HKCU.reg"), damaged);
+    const std::string text =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Imported]\n\"v\"=\"x\"\n\n[HKEY_CURRENT_USER\\Imported]\n";
+    EXPECT_EQ(RegImportText(text), ERROR_BADDB);
+    EXPECT_NE(RegLastErrorMessage().find(hiveFile("HKCU.reg").string()), std::string::npos) << RegLastErrorMessage();
+    RegKey key;
+    EXPECT_EQ(key.open(HKEY_LOCAL_MACHINE, "Software\\Imported"), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(std::filesystem::exists(hiveFile("HKLM.reg")));
+    EXPECT_EQ(readFile(hiveFile("HKCU.reg")), damaged);
+}
+
+TEST_F(RegistryTest, AWriterHoldingTheLockTooLongMakesOthersFailNotHang)
+{
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Before", "v", "x"), ERROR_SUCCESS);
+    const std::string before = readFile(hiveFile("HKLM.reg"));
+    // A lock taken through a descriptor of its own conflicts with this
+    // process's writers as another process's would (a stopped writer).
+    const int held = ::open(hiveFile("HKLM.reg.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\During", "v", "x"), ERROR_BUSY);
+    EXPECT_NE(RegLastErrorMessage().find("the registry is busy"), std::string::npos) << RegLastErrorMessage();
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Before", "v"), "x") << "reading needs no lock";
+    EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, "Other", "v", "x"), ERROR_SUCCESS) << "the other hive is free";
+    ::close(held);
+    EXPECT_EQ(readFile(hiveFile("HKLM.reg")), before);
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS);
+}
+
+// ---------------------------------------------------------------------------
+// The machine's hive and the user's: where each lives.
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScopedEnvironment;
+using testsupport::TempDir;
+
+// Folders of a machine and of a user, with QUILLAN_REGISTRY_DIR unset.
+struct MachineAndUser {
+    TempDir machine;
+    TempDir data;
+    ScopedEnvironment single{"QUILLAN_REGISTRY_DIR", std::nullopt};
+    ScopedEnvironment machineDir{"QUILLAN_MACHINE_REGISTRY_DIR", machine.path().string()};
+    ScopedEnvironment dataHome{"XDG_DATA_HOME", data.path().string()};
+    fs::path userFolder() const { return data / "quillan" / "registry"; }
+};
+
+}  // namespace
+
+TEST(RegistryFolders, MachineHiveInTheMachineFolderUserHiveInTheUserFolder)
+{
+    MachineAndUser folders;
+    EXPECT_EQ(RegMachineDirectory(), folders.machine.path());
+    EXPECT_EQ(RegDirectory(), folders.userFolder());
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Where", "v", "machine"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "Where.Class", "", "class"), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Where", "v", "user"), ERROR_SUCCESS);
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}));
+    EXPECT_NE(readFile(folders.machine / "HKLM.reg").find("[HKEY_LOCAL_MACHINE\\Software\\Classes\\Where.Class]"),
+              std::string::npos);
+
+    // QUILLAN_REGISTRY_DIR still puts every hive in one folder.
+    TempDir single;
+    {
+        ScopedEnvironment one("QUILLAN_REGISTRY_DIR", single.path().string());
+        EXPECT_EQ(RegMachineDirectory(), single.path());
+        EXPECT_EQ(RegDirectory(), single.path());
+        EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Where", "v"), std::nullopt);
+        EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Where", "v"), std::nullopt);
+        ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Where", "v", "single"), ERROR_SUCCESS);
+        ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Where", "v", "single"), ERROR_SUCCESS);
+    }
+    EXPECT_TRUE(fs::exists(single / "HKLM.reg") && fs::exists(single / "HKCU.reg"));
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\Where", "v"), "machine");
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Where", "v"), "user");
+}
+
+TEST(RegistryFolders, AProgramRunFromItsBuildTreeNeverUsesTheMachineFolder)
+{
+    TempDir data;
+    ScopedEnvironment single("QUILLAN_REGISTRY_DIR", std::nullopt);
+    ScopedEnvironment machine("QUILLAN_MACHINE_REGISTRY_DIR", std::nullopt);
+    ScopedEnvironment dataHome("XDG_DATA_HOME", data.path().string());
+    EXPECT_EQ(RegMachineDirectory(), data / "quillan" / "registry");
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Dev", "v", "x"), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(data / "quillan" / "registry" / "HKLM.reg"));
+}
+
+TEST(RegistryFolders, AUserWhoCannotWriteTheMachineHiveIsDeniedAndNothingChanges)
+{
+    MachineAndUser folders;
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v", "before"), ERROR_SUCCESS);
+    const std::string before = readFile(folders.machine / "HKLM.reg");
+    // Readable by all, writable by its owner only; the user's own folder is
+    // the user's.
+    fs::permissions(folders.machine.path(), fs::perms(0755));
+    fs::permissions(folders.data.path(), fs::perms(0777));
+    const bool root = ::geteuid() == 0;
+    if (!root)
+        fs::permissions(folders.machine.path(), fs::perms(0555));
+
+    const testsupport::ChildResult child = testsupport::runInChild([]() -> std::string {
+        // Root writes anywhere: the check runs as an ordinary user.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return "could not drop root";
+        std::string out;
+        out += std::to_string(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v", "after")) + " ";
+        out += std::to_string(RegWriteString(HKEY_CLASSES_ROOT, "New.Class", "", "x")) + " ";
+        out += std::to_string(RegDeleteTree(HKEY_LOCAL_MACHINE, "Software")) + " ";
+        out += std::to_string(RegImportText("REGEDIT4\n\n[HKEY_CURRENT_USER\\Imported]\n\n"
+                                            "[HKEY_LOCAL_MACHINE\\Software\\Fixed]\n\"v\"=\"imported\"\n")) +
+               " ";
+        out += RegReadString(HKEY_LOCAL_MACHINE, "Software\\Fixed", "v").value_or("unreadable") + " ";
+        out += std::to_string(RegWriteString(HKEY_CURRENT_USER, "Mine", "v", "x"));
+        return out;
+    });
+    fs::permissions(folders.machine.path(), fs::perms(0755));
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "5 5 5 5 before 0");
+    EXPECT_EQ(readFile(folders.machine / "HKLM.reg"), before);
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}))
+        << "no private copy of the machine's hive";
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Mine", "v"), "x");
+    RegKey imported;
+    EXPECT_EQ(imported.open(HKEY_CURRENT_USER, "Imported"), ERROR_FILE_NOT_FOUND) << "the import is refused whole";
+}
+
+TEST(RegistryFolders, AnInstalledProgramKeepsHklmInTheBuiltInMachineFolder)
+{
+    // The reg tool copied below the install prefix, with that folder and the
+    // machine folder on private file systems of a child's own mount
+    // namespace: the real ones are never touched.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount";
+    const fs::path bin = fs::path(INSTALL_PREFIX) / "bin";
+    const fs::path machine = MACHINE_REGISTRY_DIR;
+    TempDir data;
+    const testsupport::ChildResult child = testsupport::runInChild([&]() -> std::string {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "skip: no mount namespace";
+        fs::path existing = machine;
+        while (!fs::exists(existing))
+            existing = existing.parent_path();
+        if (!fs::is_directory(bin) || ::mount("quillan-bin", bin.c_str(), "tmpfs", 0, nullptr) != 0 ||
+            ::mount("quillan-machine", existing.c_str(), "tmpfs", 0, nullptr) != 0)
+            return "skip: no private " + bin.string() + " or " + existing.string();
+        std::error_code ec;
+        fs::copy_file(REG_TOOL, bin / "reg", ec);
+        if (ec)
+            return "could not install reg: " + ec.message();
+        ::unsetenv("QUILLAN_REGISTRY_DIR");
+        ::unsetenv("QUILLAN_MACHINE_REGISTRY_DIR");
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        const auto m = testsupport::runProgram({(bin / "reg").string(), "add", "HKLM\\Software\\Installed", "/f"});
+        const auto u = testsupport::runProgram({(bin / "reg").string(), "add", "HKCU\\Installed", "/f"});
+        return std::to_string(m.status) + std::to_string(u.status) + " " +
+               (readFile(machine / "HKLM.reg").find("[HKEY_LOCAL_MACHINE\\Software\\Installed]") != std::string::npos
+                    ? "machine"
+                    : "no machine hive") +
+               " " + (fs::exists(data / "quillan" / "registry" / "HKLM.reg") ? "private copy" : "no private copy") +
+               " " + (fs::exists(data / "quillan" / "registry" / "HKCU.reg") ? "user" : "no user hive") + m.err + u.err;
+    });
+    ASSERT_TRUE(child.completed);
+    if (child.output.rfind("skip:", 0) == 0)
+        GTEST_SKIP() << child.output;
+    EXPECT_EQ(child.output, "00 machine no private copy user");
 }

@@ -1,0 +1,10 @@
+#pragma once
+// The characters of a text file whose encoding nobody recorded: UTF-8 when
+// every byte sequence is valid UTF-8, otherwise the old Western code page
+// (Windows-1252), in which every byte is a character. Pages saved in that
+// code page show é, ’ and € as themselves instead of replacement marks.
+
+#include <QByteArray>
+#include <QString>
+
+QString decodeText(const QByteArray &bytes);
