@@ -2,6 +2,9 @@
 
 #include "about/SysInfo.h"
 #include "shell/AnimatedPicture.h"
+#include "shell/App.h"
+#include "shell/Look.h"
+#include "shell/MsgBox.h"
 #include "shell/Twips.h"
 
 #include <QCloseEvent>
@@ -41,31 +44,14 @@ QString &pictureFolderOverride()
     return folder;
 }
 
-void placeInTwips(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
-}
-
 QFont comicFont(double points, bool bold)
 {
-    QFont font(QStringLiteral("Comic Sans MS"));
-    font.setStyleHint(QFont::Cursive);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
+    return Look::font(QStringLiteral("Comic Sans MS"), points, bold);
 }
 
 QFont dialogFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-QString programTitle()
-{
-    return QGuiApplication::applicationDisplayName();
+    return Look::sansSerif();
 }
 
 // "Version major.minor.revision <build date>": the numbers the running
@@ -141,7 +127,7 @@ void frmAbout::setupWindow()
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("About ") + programTitle());
+    setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(App::Title));
     setProperty("HelpContextID", HelpContextID);
     setFont(dialogFont());
     setWindowIcon(QIcon(QString::fromLatin1(IconFile)));
@@ -160,13 +146,13 @@ void frmAbout::setupButtons()
     cmdOK->setFont(comicFont(8.25, false));
     cmdOK->setDefault(true);
     cmdOK->setProperty("HelpContextID", OKHelpContextID);
-    placeInTwips(cmdOK, 4920, 3120, 1260, 345);
+    Twips::place(cmdOK, 4920, 3120, 1260, 345);
 
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setFont(comicFont(8.25, false));
     cmdSysInfo->setProperty("HelpContextID", SysInfoHelpContextID);
-    placeInTwips(cmdSysInfo, 4920, 3480, 1245, 345);
+    Twips::place(cmdSysInfo, 4920, 3480, 1245, 345);
 
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
@@ -176,7 +162,7 @@ void frmAbout::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(this);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
-    placeInTwips(DXAnimatedGIF1, 120, 240, 1335, 1095);
+    Twips::place(DXAnimatedGIF1, 120, 240, 1335, 1095);
 }
 
 QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
@@ -190,7 +176,7 @@ QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int 
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Navy);
     label->setPalette(palette);
-    placeInTwips(label, left, top, width, height);
+    Twips::place(label, left, top, width, height);
     return label;
 }
 
@@ -226,9 +212,9 @@ void frmAbout::ShowModal()
 // empty without a word.
 void frmAbout::Form_Load()
 {
-    setWindowTitle(QStringLiteral("About ") + programTitle());
+    setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(App::Title));
     lblVersion->setText(versionText());
-    lblTitle->setText(programTitle());
+    lblTitle->setText(QString::fromLatin1(App::Title));
     lblDisclaimer->setText(disclaimerText());
     DXAnimatedGIF1->setPictureFile(PictureFolder() + QLatin1String(PictureFileName));
     QCoreApplication::processEvents();
@@ -251,10 +237,7 @@ void frmAbout::StartSysInfo()
         QString text = QString::fromStdString(message);
         if (!reason.empty())
             text += QLatin1Char('\n') + QString::fromLocal8Bit(reason);
-        QPointer<QMessageBox> box =
-            new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
-        box->exec();
-        delete box;
+        Globals::MsgBox(this, text);
     });
 }
 

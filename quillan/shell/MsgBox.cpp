@@ -1,12 +1,14 @@
 #include "shell/MsgBox.h"
 
+#include "shell/App.h"
+
 #include <QMessageBox>
 
 namespace Globals {
 
 void MsgBox(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(App::Title), text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

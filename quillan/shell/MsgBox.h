@@ -8,8 +8,6 @@ class QWidget;
 
 namespace Globals {
 
-inline constexpr char ProgramTitle[] = "Quillan";
-
 void MsgBox(QWidget *parent, const QString &text);
 
 // The fixed text, and below it on a line of its own the reason when one

@@ -2,6 +2,7 @@
 
 #include "about/frmAbout.h"
 #include "inet/inet.h"
+#include "shell/App.h"
 #include "shell/ComControl.h"
 #include "shell/ContextIDs.h"
 #include "shell/FormInstance.h"
@@ -65,7 +66,7 @@ frmMain::~frmMain() = default;
 void frmMain::setupWindow()
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromLatin1(Globals::ProgramTitle));
+    setWindowTitle(QString::fromLatin1(App::Title));
     if (qApp)
         setWindowIcon(QApplication::windowIcon());
 

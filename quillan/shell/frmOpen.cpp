@@ -1,6 +1,6 @@
 #include "shell/frmOpen.h"
 
-#include "shell/Fonts.h"
+#include "shell/Look.h"
 #include "shell/Placement.h"
 #include "shell/Twips.h"
 
@@ -48,7 +48,7 @@ void frmOpen::setupLabel()
 {
     Label1 = new QLabel(QStringLiteral("Please stand by while Quillan Loads"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(Fonts::named(QStringLiteral("MS Sans Serif"), 9.75, true));
+    Label1->setFont(Look::font(QStringLiteral("MS Sans Serif"), 9.75, true));
     QPalette palette = Label1->palette();
     palette.setColor(QPalette::WindowText, Navy);
     palette.setColor(QPalette::Window, LightGrey);

@@ -2,7 +2,7 @@
 
 #include "shell/AnimatedPicture.h"
 #include "shell/App.h"
-#include "shell/Fonts.h"
+#include "shell/Look.h"
 #include "shell/FormInstance.h"
 #include "shell/Placement.h"
 #include "shell/Twips.h"
@@ -39,7 +39,7 @@ const char *const Copyright = "Copyright \u00a9 2002 Fennick";
 
 QFont comic(double points, bool bold, bool italic = false)
 {
-    return Fonts::named(QStringLiteral("Comic Sans MS"), points, bold, italic);
+    return Look::font(QStringLiteral("Comic Sans MS"), points, bold, italic);
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "viewer/frmView.h"
 
+#include "shell/App.h"
 #include "shell/ContextIDs.h"
 #include "shell/Globals.h"
+#include "shell/Look.h"
+#include "shell/MsgBox.h"
 #include "shell/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/file_copy.h"
@@ -24,8 +27,6 @@
 
 namespace {
 
-const char *const ProgramTitle = "Quillan";
-
 // Layout, in twips.
 constexpr int DesignClientWidth = 12120;
 constexpr int DesignClientHeight = 4560;
@@ -43,11 +44,6 @@ constexpr double SmallerThreshold = 8.0;
 
 constexpr qint32 ViewerHelpContext = 1028;
 
-void placeInTwips(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
-}
-
 void moveTopInTwips(QWidget *widget, int left, int top)
 {
     widget->move(Twips::toPixels(left, widget->screen()), Twips::toPixels(top, widget->screen()));
@@ -55,10 +51,7 @@ void moveTopInTwips(QWidget *widget, int left, int top)
 
 QFont buttonFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
+    return Look::sansSerif();
 }
 
 std::filesystem::path toPath(const QString &path)
@@ -107,7 +100,7 @@ frmView::~frmView() = default;
 void frmView::setupWindow()
 {
     setObjectName(QStringLiteral("frmView"));
-    setWindowTitle(QString::fromLatin1(ProgramTitle));
+    setWindowTitle(QString::fromLatin1(App::Title));
     resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
 }
 
@@ -136,7 +129,7 @@ QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int lef
     auto *button = new QPushButton(caption, panel);
     button->setFont(buttonFont());
     button->setAutoDefault(false);
-    placeInTwips(button, leftTwips, topTwips, widthTwips, heightTwips);
+    Twips::place(button, leftTwips, topTwips, widthTwips, heightTwips);
     return button;
 }
 
@@ -144,7 +137,7 @@ void frmView::setupFontSizeRow()
 {
     Picture2 = new QWidget(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
-    placeInTwips(Picture2, FontRowLeft, RowTop, 2415, 375);
+    Twips::place(Picture2, FontRowLeft, RowTop, 2415, 375);
 
     btnSmaller = makeButton(Picture2, QStringLiteral("<<"), 0, 0, 615, 255);
     btnSmaller->setObjectName(QStringLiteral("btnSmaller"));
@@ -153,7 +146,7 @@ void frmView::setupFontSizeRow()
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(buttonFont());
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    placeInTwips(Label1, 720, 0, 855, 255);
+    Twips::place(Label1, 720, 0, 855, 255);
 
     btnLarger = makeButton(Picture2, QStringLiteral(">>"), 1680, 0, 615, 255);
     btnLarger->setObjectName(QStringLiteral("btnLarger"));
@@ -163,7 +156,7 @@ void frmView::setupCommandButtons()
 {
     Picture1 = new QWidget(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    placeInTwips(Picture1, CommandRowLeft, RowTop, 3975, 615);
+    Twips::place(Picture1, CommandRowLeft, RowTop, 3975, 615);
 
     // Placed every 960 twips but 975 wide: neighbours overlap by 15 twips.
     btnPrint = makeButton(Picture1, QStringLiteral("Print"), 0, 0, 975, 495);
@@ -362,8 +355,5 @@ void frmView::saveCopyTo(const QString &target)
             reason = QString::fromLocal8Bit(e.reason().c_str());
         }
     }
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle),
-                    tr("The text could not be saved to %1.\n%2").arg(failedPath, reason),
-                    QMessageBox::Ok, this);
-    box.exec();
+    Globals::MsgBox(this, tr("The text could not be saved to %1.\n%2").arg(failedPath, reason));
 }

@@ -271,11 +271,10 @@ void TestAboutWindow::textsAreRebuiltOnEachOpening()
     first.lblTitle->setText(QStringLiteral("changed"));
     QVERIFY(testsupport::closeAndWaitForDeletion(&first));
 
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillan Preview"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.10.07"));
     frmAbout &second = FormInstance<frmAbout>::get();
-    QCOMPARE(second.windowTitle(), QStringLiteral("About Quillan Preview"));
-    QCOMPARE(second.lblTitle->text(), QStringLiteral("Quillan Preview"));
+    QCOMPARE(second.windowTitle(), QStringLiteral("About Quillan"));
+    QCOMPARE(second.lblTitle->text(), QStringLiteral("Quillan"));
     QCOMPARE(second.lblVersion->text(), QStringLiteral("Version 2.10.7 January 9, 2002"));
     QVERIFY(second.lblDisclaimer->text().contains(QStringLiteral("international treaties.  ")));
 }
