@@ -22,17 +22,22 @@ inline QColor fromBgr(unsigned bgr)
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
-// The font `family` at `points`, with a style hint so that a missing
-// family falls back to one of the same kind.
+// The font `family` at `points`. Where the family itself is missing, a
+// look-alike of about the same width stands in ("MS Sans Serif" has no
+// metric alias in the font configuration, whose default sans serif is much
+// wider and would cut captions short); the style hint covers the rest.
 inline QFont font(const QString &family, double points, bool bold = false, bool italic = false)
 {
     QFont f(family);
-    if (family.startsWith(QLatin1String("Courier")))
+    if (family.startsWith(QLatin1String("Courier"))) {
         f.setStyleHint(QFont::TypeWriter);
-    else if (family.startsWith(QLatin1String("Comic")))
+    } else if (family.startsWith(QLatin1String("Comic"))) {
         f.setStyleHint(QFont::Cursive);
-    else
+        f.setFamilies({family, QStringLiteral("Comic Neue")});
+    } else {
         f.setStyleHint(QFont::SansSerif);
+        f.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    }
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setItalic(italic);
