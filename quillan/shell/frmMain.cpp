@@ -302,6 +302,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
+    // A fetch still waiting for its page has no window to go on with.
+    if (Inet1 && Inet1->StillExecuting())
+        Inet1->Cancel();
     QCoreApplication::processEvents();
 }
 

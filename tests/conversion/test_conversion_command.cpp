@@ -125,6 +125,7 @@ private slots:
     void labelNamesTheAddressAsTheResponseArrives();
     void failedFetchesAreReportedNeverConverted();
     void secondPressWhileFetchingIsIgnored();
+    void closingTheWindowEndsAWaitingFetch();
     void offlineStopsBeforeFetching();
 
 private:
@@ -396,6 +397,27 @@ void TestConversionCommand::secondPressWhileFetchingIsIgnored()
     QVERIFY(outcome.messages.isEmpty());
     QCOMPARE(server_->requestCount("/slow.html"), std::size_t(1));
     QVERIFY(!main.commandRunning());
+}
+
+void TestConversionCommand::closingTheWindowEndsAWaitingFetch()
+{
+    requireOnline();
+    HttpResponse stall = HttpResponse::html("never");
+    stall.ending = HttpResponse::Ending::Stall;
+    server_->route("/stall.html", stall);
+    frmMain &main = FormInstance<frmMain>::get();
+    main.Inet1->setRequestTimeout(0); // without the close, the command would wait for ever
+    main.txtURL->setText(q(server_->url("/stall.html")));
+    QPointer<frmMain> watched(&main);
+    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
+        if (state == platform::icReceivingResponse)
+            main.close();
+    });
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(!outcome.viewerShown);
+    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
 }
 
 void TestConversionCommand::offlineStopsBeforeFetching()
