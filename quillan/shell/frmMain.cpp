@@ -15,9 +15,7 @@ frmMain::ConnectionReading frmMain::readConnectedOnline() { return {}; }
 
 void frmMain::Form_Load() {}
 void frmMain::Form_Unload() {}
-void frmMain::OpenBrowser_Click() {}
 void frmMain::showAbout_Click() {}
-void frmMain::Fennick_Click() {}
 void frmMain::Contents_Click() {}
 void frmMain::Quit_Click() { close(); }
 void frmMain::btnQuit_Click() { close(); }
