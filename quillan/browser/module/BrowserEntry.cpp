@@ -1,24 +1,27 @@
 // The module's entry points: the program reaches the browser window only
 // through these (see BrowserInterfaces.h).
 
-#include "browser/BrowserInterfaces.h"
+#include "browser/module/BrowserEntry.h"
+
 #include "browser/module/frmBrowser1.h"
 #include "shell/FormInstance.h"
 
+#include <type_traits>
+
 extern "C" {
 
-Q_DECL_EXPORT int quillan_browser_abi_version()
+int quillan_browser_abi_version()
 {
     return BrowserModuleAbi::Version;
 }
 
-Q_DECL_EXPORT BrowserWindow *quillan_browser_window(BrowserHost *host)
+BrowserWindow *quillan_browser_window(BrowserHost *host)
 {
     frmBrowser1::setHost(host);
     return &FormInstance<frmBrowser1>::get();
 }
 
-Q_DECL_EXPORT BrowserWindow *quillan_browser_window_if_loaded()
+BrowserWindow *quillan_browser_window_if_loaded()
 {
     return FormInstance<frmBrowser1>::ifLoaded();
 }

@@ -90,6 +90,7 @@ void WebBrowser::Navigate(const QString &address)
     // Busy from the request on, not only from the engine's first signal, so
     // that a poll right after Navigate already sees the load.
     busy_ = true;
+    emit BeforeNavigate(address);
     view_->load(toUrl(address));
 }
 

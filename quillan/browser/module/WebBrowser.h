@@ -11,6 +11,7 @@
 // quillan.htm for home, and a web search engine for search.
 //
 // Events, in the order they come for one page:
+//   BeforeNavigate    Navigate (or Home, Search) was asked for an address;
 //   NavigateComplete  the control has moved to the new page (its address is
 //                     committed; LocationURL already tells it, the title
 //                     may still follow);
@@ -79,6 +80,7 @@ public:
     static void prepareEngine();
 
 signals:
+    void BeforeNavigate(const QString &address);
     void NavigateComplete(const QString &url);
     void DownloadComplete();
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
@@ -166,10 +167,10 @@ void frmBrowser1::setupAddressRow()
     cboAddress->setObjectName(QStringLiteral("cboAddress"));
     cboAddress->setEditable(true);
     // The list is kept by the navigation-complete handler alone: Enter adds
-    // nothing, and Enter on a text that is in the list does not count as
-    // picking that entry (duplicates allowed turns that look-up off).
+    // nothing to it. Entries are told apart by exact text, letter case too.
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
-    cboAddress->setDuplicatesEnabled(true);
+    if (cboAddress->completer())
+        cboAddress->completer()->setCaseSensitivity(Qt::CaseSensitive);
     placeInTwips(cboAddress, 240, 240, 4395, 315);
     lblAddress->setBuddy(cboAddress); // Alt+A
     cboAddress->lineEdit()->installEventFilter(this);
@@ -191,7 +192,10 @@ void frmBrowser1::connectHandlers()
     connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser1::tbToolBar_ButtonClick);
     connect(btrnQuillan, &QPushButton::clicked, this, &frmBrowser1::btrnQuillan_Click);
     connect(btnHelp, &QPushButton::clicked, this, &frmBrowser1::btnHelp_Click);
-    connect(cboAddress, &QComboBox::activated, this, &frmBrowser1::cboAddress_Click);
+    connect(cboAddress, &QComboBox::activated, this, [this] {
+        if (!enterInAddressBox_)
+            cboAddress_Click();
+    });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser1::timTimer_Timer);
     connect(brwWebBrowser, &WebBrowser::DownloadComplete, this, &frmBrowser1::brwWebBrowser_DownloadComplete);
     connect(brwWebBrowser, &WebBrowser::NavigateComplete, this, &frmBrowser1::brwWebBrowser_NavigateComplete);
@@ -219,14 +223,24 @@ void frmBrowser1::closeEvent(QCloseEvent *event)
     emit unloaded();
 }
 
-// Enter in the address box, seen before the box acts on it; the key goes on
-// to the box.
+// Enter in the address box, seen before the box acts on it. The key then
+// goes on to the box, which on Enter selects a list entry equal to the text
+// and reports that as a pick; that pick is not the user's and must not
+// start a second navigation.
 bool frmBrowser1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress && !enterInAddressBox_) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QPointer<frmBrowser1> self(this);
             cboAddress_KeyPress(KeyEnter);
+            if (!self)
+                return true;
+            enterInAddressBox_ = true;
+            QCoreApplication::sendEvent(watched, event);
+            enterInAddressBox_ = false;
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

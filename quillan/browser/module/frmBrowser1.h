@@ -93,4 +93,7 @@ private:
     void setupAddressRow();
     void setupBrowser();
     void connectHandlers();
+
+    // True while Enter, already handled, goes on to the address box.
+    bool enterInAddressBox_ = false;
 };
