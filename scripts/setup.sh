@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
   iproute2 util-linux
+  curl openssl
 )
 
 missing=()

@@ -3,6 +3,8 @@
 #include "shell/HtmlHelp.h"
 
 #include <QFileInfo>
+#include <QObject>
+#include <QVariant>
 
 namespace ContextIDs {
 
@@ -29,6 +31,20 @@ bool ShowHelp(const QString &helpFile, QWidget *ownerWindow, qint32 contextId)
         ? HtmlHelp(ownerWindow, helpFile, HH_HELP_CONTEXT, contextId)
         : HtmlHelp(ownerWindow, helpFile, HH_DISPLAY_TOPIC, 0);
     return window != nullptr;
+}
+
+namespace {
+const char *const HelpContextProperty = "HelpContextID";
+}
+
+void setHelpContextID(QObject *control, qint32 contextId)
+{
+    control->setProperty(HelpContextProperty, contextId);
+}
+
+qint32 helpContextID(const QObject *control)
+{
+    return control ? control->property(HelpContextProperty).toInt() : 0;
 }
 
 } // namespace ContextIDs

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class QObject;
 class QWidget;
 
 namespace ContextIDs {
@@ -21,5 +22,10 @@ inline constexpr quint32 HH_HELP_CONTEXT = 0x000F;  // data: a context id
 // Returns true when the help viewer opened; false when the file is not an
 // ordinary, visible file or the viewer could not show the topic.
 bool ShowHelp(const QString &helpFile, QWidget *ownerWindow, qint32 contextId);
+
+// The help context id a control, menu or menu item carries (its
+// HelpContextID); 0 when none was given.
+void setHelpContextID(QObject *control, qint32 contextId);
+qint32 helpContextID(const QObject *control);
 
 } // namespace ContextIDs

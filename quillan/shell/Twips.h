@@ -41,4 +41,16 @@ inline QRect toPixels(int left, int top, int width, int height, const QScreen *s
                  toPixels(width, screen), toPixels(height, screen));
 }
 
+// Places a widget at a rectangle given in twips, relative to its parent.
+inline void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(toPixels(left, top, width, height, widget->screen()));
+}
+
+// Gives a window a client area of the given size in twips.
+inline void resizeClient(QWidget *window, int width, int height)
+{
+    window->resize(toPixels(width, window->screen()), toPixels(height, window->screen()));
+}
+
 } // namespace Twips

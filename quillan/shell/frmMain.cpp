@@ -1,27 +1,294 @@
 #include "shell/frmMain.h"
 
+#include "inet/inet.h"
+#include "shell/ComControl.h"
+#include "shell/ContextIDs.h"
+#include "shell/Globals.h"
+#include "shell/Look.h"
+#include "shell/MsgBox.h"
+#include "shell/Twips.h"
+
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Layout, in twips.
+constexpr int ClientWidth = 7440;
+constexpr int ClientHeight = 3255;
+
+// Help context ids of the controls and menus.
+constexpr qint32 FrameHelp = 330;
+constexpr qint32 ConvertButtonHelp = 340;
+constexpr qint32 FileBoxHelp = 350;
+constexpr qint32 AddressBoxHelp = 360;
+constexpr qint32 FileOptionHelp = 370;
+constexpr qint32 UrlOptionHelp = 380;
+constexpr qint32 QuitButtonHelp = 390;
+constexpr qint32 BrowserMenuHelp = 1012;
+constexpr qint32 AboutMenuHelp = 420;
+constexpr qint32 AboutItemHelp = 1210;
+constexpr qint32 HelpMenuHelp = 440;
+constexpr qint32 QuitMenuHelp = 450;
+
+constexpr int F1KeyCode = 112;
+
+const char *const NetvaneProgId = "Vanelink.Netvane";
+
+} // namespace
 
 frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
 {
-    setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Quillan"));
+    setupWindow();
+    setupMenus();
+    setupInputArea();
+    setupCommandButtons();
+    createComponentControls();
+    connectHandlers();
     Form_Load();
 }
 
 frmMain::~frmMain() = default;
 
-frmMain::ConnectionReading frmMain::readConnectedOnline() { return {}; }
+void frmMain::setupWindow()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(Globals::ProgramTitle));
+    if (qApp)
+        setWindowIcon(QApplication::windowIcon());
 
-void frmMain::Form_Load() {}
-void frmMain::Form_Unload() {}
-void frmMain::showAbout_Click() {}
-void frmMain::Contents_Click() {}
-void frmMain::Quit_Click() { close(); }
-void frmMain::btnQuit_Click() { close(); }
-void frmMain::optURL_Click() {}
-void frmMain::optGetFile_Click() {}
-void frmMain::btnHTMLtoText_Click() {}
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // The controls keep their places whatever the window's size: the frame
+    // sits in a client area of the design size at the top left.
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
+    layout->addWidget(client, 0, Qt::AlignLeft | Qt::AlignTop);
+    layout->addStretch(1);
+
+    fraMain = new QFrame(client);
+    fraMain->setObjectName(QStringLiteral("fraMain"));
+    fraMain->setFrameShape(QFrame::StyledPanel);
+    fraMain->setFocusPolicy(Qt::NoFocus);
+    ContextIDs::setHelpContextID(fraMain, FrameHelp);
+    Twips::place(fraMain, 0, 0, 7455, 3015);
+}
+
+void frmMain::setupMenus()
+{
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setNativeMenuBar(false);
+    layout()->setMenuBar(menuBar);
+
+    Browser = menuBar->addMenu(QStringLiteral("Web Browser"));
+    Browser->setObjectName(QStringLiteral("Browser"));
+    OpenBrowser = Browser->addAction(QStringLiteral("Open Browser"));
+    OpenBrowser->setObjectName(QStringLiteral("OpenBrowser"));
+
+    About = menuBar->addMenu(QStringLiteral("About"));
+    About->setObjectName(QStringLiteral("About"));
+    ContextIDs::setHelpContextID(About, AboutMenuHelp);
+    showAbout = About->addAction(QStringLiteral("About Quillan"));
+    showAbout->setObjectName(QStringLiteral("showAbout"));
+    ContextIDs::setHelpContextID(showAbout, AboutItemHelp);
+    Fennick = About->addAction(QStringLiteral("Fennick Website"));
+    Fennick->setObjectName(QStringLiteral("Fennick"));
+
+    Help = menuBar->addMenu(QStringLiteral("Help"));
+    Help->setObjectName(QStringLiteral("Help"));
+    ContextIDs::setHelpContextID(Help, HelpMenuHelp);
+    Contents = Help->addAction(QStringLiteral("Display Help"));
+    Contents->setObjectName(QStringLiteral("Contents"));
+
+    // A command on the menu bar itself, without a list.
+    Quit = menuBar->addAction(QStringLiteral("Quit"));
+    Quit->setObjectName(QStringLiteral("Quit"));
+    ContextIDs::setHelpContextID(Quit, QuitMenuHelp);
+}
+
+void frmMain::setupInputArea()
+{
+    Label1 = new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(Look::font(QStringLiteral("Comic Sans MS"), 9.75, true));
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setWordWrap(true);
+    Look::setColour(Label1, QPalette::WindowText, Look::Navy);
+    Twips::place(Label1, 120, 360, 7215, 495);
+
+    auto option = [this](const QString &caption, const char *name, qint32 helpId) {
+        auto *button = new QRadioButton(caption, fraMain);
+        button->setObjectName(QLatin1String(name));
+        button->setFont(Look::sansSerif());
+        Look::setColour(button, QPalette::WindowText, Look::Navy);
+        Look::setColour(button, QPalette::ButtonText, Look::Navy);
+        ContextIDs::setHelpContextID(button, helpId);
+        return button;
+    };
+    optURL = option(QStringLiteral("Retrieve from URL"), "optURL", UrlOptionHelp);
+    Twips::place(optURL, 240, 840, 1695, 255);
+    optGetFile = option(QStringLiteral("Use HTML File"), "optGetFile", FileOptionHelp);
+    Twips::place(optGetFile, 240, 1200, 1455, 255);
+    optURL->setChecked(true);
+
+    auto box = [this](const char *name, qint32 helpId) {
+        auto *edit = new QLineEdit(fraMain);
+        edit->setObjectName(QLatin1String(name));
+        edit->setFont(Look::sansSerif());
+        Look::setColour(edit, QPalette::Text, Look::Navy);
+        ContextIDs::setHelpContextID(edit, helpId);
+        return edit;
+    };
+    txtURL = box("txtURL", AddressBoxHelp);
+    txtURL->setText(QStringLiteral("http://"));
+    Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
+    Twips::place(txtURL, 2040, 840, 4575, 285);
+    txtGetFile = box("txtGetFile", FileBoxHelp);
+    txtGetFile->setEnabled(false);
+    Look::setColour(txtGetFile, QPalette::Base, Look::Silver);
+    Twips::place(txtGetFile, 2040, 1200, 4575, 285);
+
+    // The caption names the address it came from, so the label reaches to
+    // the frame's right edge instead of its narrow design width.
+    lbBytesReceived = new QLabel(QStringLiteral("Bytes Received"), fraMain);
+    lbBytesReceived->setObjectName(QStringLiteral("lbBytesReceived"));
+    lbBytesReceived->setFont(Look::sansSerif());
+    Look::setColour(lbBytesReceived, QPalette::WindowText, Look::Navy);
+    Twips::place(lbBytesReceived, 480, 2640, 7455 - 480 - 120, 195);
+    lbBytesReceived->hide();
+}
+
+void frmMain::setupCommandButtons()
+{
+    auto button = [this](const QString &caption, const char *name, qint32 helpId) {
+        auto *b = new QPushButton(caption, fraMain);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(Look::sansSerif(8.25, true));
+        b->setAutoDefault(false);
+        ContextIDs::setHelpContextID(b, helpId);
+        return b;
+    };
+    btnHTMLtoText = button(QStringLiteral("HTML to Text"), "btnHTMLtoText", ConvertButtonHelp);
+    Twips::place(btnHTMLtoText, 3960, 2040, 1335, 375);
+    btnQuit = button(QStringLiteral("Quit"), "btnQuit", QuitButtonHelp);
+    Twips::place(btnQuit, 5400, 2040, 1215, 375);
+
+    setTabOrder(optURL, optGetFile);
+    setTabOrder(optGetFile, txtURL);
+    setTabOrder(txtURL, txtGetFile);
+    setTabOrder(txtGetFile, btnHTMLtoText);
+    setTabOrder(btnHTMLtoText, btnQuit);
+}
+
+void frmMain::createComponentControls()
+{
+    Inet1 = new platform::Inet(this);
+    Inet1->setObjectName(QStringLiteral("Inet1"));
+
+    const QString progId = QString::fromLatin1(NetvaneProgId);
+    Netvane1 = std::make_unique<ComControl>(progId);
+    Netvane3 = std::make_unique<ComControl>(progId);
+    Netvane4 = std::make_unique<ComControl>(progId);
+}
+
+void frmMain::connectHandlers()
+{
+    connect(OpenBrowser, &QAction::triggered, this, &frmMain::OpenBrowser_Click);
+    connect(showAbout, &QAction::triggered, this, &frmMain::showAbout_Click);
+    connect(Fennick, &QAction::triggered, this, &frmMain::Fennick_Click);
+    connect(Contents, &QAction::triggered, this, &frmMain::Contents_Click);
+    connect(Quit, &QAction::triggered, this, &frmMain::Quit_Click);
+    connect(btnQuit, &QPushButton::clicked, this, &frmMain::btnQuit_Click);
+
+    connect(optURL, &QRadioButton::toggled, this, [this](bool selected) {
+        if (selected)
+            optURL_Click();
+    });
+    connect(optGetFile, &QRadioButton::toggled, this, [this](bool selected) {
+        if (selected)
+            optGetFile_Click();
+    });
+    connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(13); });
+    connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(13); });
+    connect(Inet1, &platform::Inet::StateChanged, this, &frmMain::Inet1_StateChanged);
+    connect(btnHTMLtoText, &QPushButton::clicked, this, &frmMain::btnHTMLtoText_Click);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::Form_Terminate);
+
+    installEventFilter(this);
+    for (QWidget *control : findChildren<QWidget *>())
+        control->installEventFilter(this);
+}
+
+void frmMain::Form_Load()
+{
+    ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
+}
+
+frmMain::ConnectionReading frmMain::readConnectedOnline()
+{
+    // ConnectedOnline, as the control's type library numbers it.
+    constexpr qint32 ConnectedOnlineId = 0x68030000;
+    ConnectionReading reading;
+    const std::optional<bool> online = Netvane1 ? Netvane1->readBoolean(ConnectedOnlineId, &reading.cause)
+                                                : std::nullopt;
+    reading.online = online.value_or(false);
+    return reading;
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window sees a key released in any of its controls before the
+    // control does; only F1 is taken.
+    if (event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_F1 && !key->isAutoRepeat()) {
+            Form_KeyUp(F1KeyCode, static_cast<int>(key->modifiers() >> 25));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::Form_KeyUp(int KeyCode, int /*Shift*/)
+{
+    if (KeyCode != F1KeyCode)
+        return;
+    // Help on the focused control; with nothing focused the key is ignored.
+    QWidget *focused = focusWidget();
+    if (!focused || !focused->hasFocus())
+        return;
+    ContextIDs::ShowHelp(Globals::HelpFilePath, focused, ContextIDs::helpContextID(focused));
+}
+
+void frmMain::Contents_Click()
+{
+    ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, 0);
+}
+
+void frmMain::Quit_Click()
+{
+    close();
+}
+
+void frmMain::btnQuit_Click()
+{
+    close();
+    QCoreApplication::exit(0);
+}
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
@@ -29,3 +296,17 @@ void frmMain::closeEvent(QCloseEvent *event)
     event->accept();
     emit unloaded();
 }
+
+void frmMain::Form_Unload()
+{
+    QCoreApplication::processEvents();
+}
+
+void frmMain::Form_Terminate()
+{
+    // The program is shutting down: end it now, whatever windows remain.
+    QCoreApplication::exit(0);
+}
+
+// The window-opening commands come with the browser and the About box.
+void frmMain::showAbout_Click() {}

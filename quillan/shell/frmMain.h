@@ -4,13 +4,24 @@
 // About box and the publisher's site, help, and the two ways of quitting.
 //
 // One main window at a time: reach it through FormInstance<frmMain>::get().
+// Creating it loads it (its controls, and three connection-state controls
+// created through the component runtime by "Vanelink.Netvane"); a window
+// whose component controls cannot be created still opens.
+//
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
-// code) runs the whole conversion command and returns only after the
-// viewer it opens has been closed.
+// code) runs the whole conversion command and returns only after the viewer
+// it opens has been closed. While one command runs, pressing the button
+// again does nothing.
 
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class ComControl;
+namespace platform {
+class Inet;
+}
 class QAction;
 class QFrame;
 class QLabel;
@@ -26,7 +37,7 @@ public:
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Controls of the input area.
+    // Controls of the input area, inside the frame fraMain.
     QFrame *fraMain = nullptr;
     QLabel *Label1 = nullptr;
     QRadioButton *optURL = nullptr;
@@ -48,6 +59,18 @@ public:
     QAction *Contents = nullptr;
     QAction *Quit = nullptr;
 
+    // The transfer control that fetches pages.
+    platform::Inet *Inet1 = nullptr;
+
+    // The connection-state controls; only Netvane1 is ever read.
+    std::unique_ptr<ComControl> Netvane1;
+    std::unique_ptr<ComControl> Netvane3;
+    std::unique_ptr<ComControl> Netvane4;
+
+    // The file the open-file dialog last returned; offered again, and
+    // returned again after a cancel.
+    QString CommonDialog1FileName;
+
     // ConnectedOnline of Netvane1, read late-bound by its dispatch identifier.
     // `online` is false when the control is missing or the read fails, and
     // `cause` then says why (it is empty when the read succeeded).
@@ -57,18 +80,32 @@ public:
     };
     ConnectionReading readConnectedOnline();
 
-    // Handlers.
+    // True while the conversion command runs (viewer included).
+    bool commandRunning() const { return commandRunning_; }
+
+    // Handlers of the window.
     void Form_Load();
+    void Form_KeyUp(int KeyCode, int Shift);
     void Form_Unload();
+    void Form_Terminate();
     void OpenBrowser_Click();
     void showAbout_Click();
     void Fennick_Click();
     void Contents_Click();
     void Quit_Click();
     void btnQuit_Click();
+
+    // Handlers of the input area and the conversion command.
     void optURL_Click();
     void optGetFile_Click();
+    void txtURL_KeyPress(int KeyAscii);
+    void txtGetFile_KeyPress(int KeyAscii);
     void btnHTMLtoText_Click();
+    void Inet1_StateChanged(short state);
+
+    // Fetches the page at url into the page buffer. False, after telling the
+    // user why, when the command must end.
+    bool FetchPage(const QString &url);
 
 signals:
     // The window has been closed; it is deleted soon after.
@@ -76,4 +113,22 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setupWindow();
+    void setupMenus();
+    void setupInputArea();
+    void setupCommandButtons();
+    void createComponentControls();
+    void connectHandlers();
+
+    // The conversion command's two roads.
+    void convertFromUrl();
+    void convertFromFile();
+    // Converts `htmlPath`; false (after saying why) when it failed.
+    bool convertFile(const QString &htmlPath);
+    void showViewer();
+
+    bool commandRunning_ = false;
 };

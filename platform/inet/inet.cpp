@@ -1,0 +1,247 @@
+#include "inet/inet.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace platform {
+
+namespace {
+
+// The environment's proxies, except for the machine itself.
+class EnvironmentProxies : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        const QString host = query.peerHostName();
+        if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+};
+
+QString timedOutText(int seconds)
+{
+    return seconds == 1 ? QStringLiteral("Timed out after 1 second")
+                        : QStringLiteral("Timed out after %1 seconds").arg(seconds);
+}
+
+} // namespace
+
+Inet::Inet(QObject *parent)
+    : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
+{
+    manager_->setProxyFactory(new EnvironmentProxies);
+    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer); // never before the time is up
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (!reply_)
+            return;
+        timedOut_ = true;
+        reply_->abort(); // finished follows at once and ends the request
+    });
+}
+
+Inet::~Inet()
+{
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        delete reply_;
+    }
+}
+
+bool Inet::Execute(const QString &url, const QString &operation)
+{
+    if (executing_)
+        return false;
+    if (!url.isEmpty())
+        url_ = url;
+    body_.clear();
+    readPosition_ = 0;
+    completed_ = false;
+    responseCode_ = 0;
+    responseInfo_.clear();
+    statusCode_ = 0;
+    timedOut_ = false;
+
+    if (operation.compare(QLatin1String("GET"), Qt::CaseInsensitive) != 0) {
+        fail(ERROR_INTERNET_INTERNAL_ERROR, QStringLiteral("Unsupported operation %1").arg(operation));
+        return false;
+    }
+    const QUrl address(url_);
+    const QString scheme = address.scheme().toLower();
+    if (scheme.isEmpty()) {
+        fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, QStringLiteral("No scheme (http:// or https://) in the address"));
+        return false;
+    }
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, QStringLiteral("Unsupported scheme \"%1\"").arg(address.scheme()));
+        return false;
+    }
+    if (!address.isValid() || address.host().isEmpty()) {
+        fail(ERROR_INTERNET_INVALID_URL, QStringLiteral("Not a valid address"));
+        return false;
+    }
+
+    QNetworkRequest request(address);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+    const QString program = QCoreApplication::applicationName();
+    if (!program.isEmpty()) {
+        QString agent = program;
+        if (!QCoreApplication::applicationVersion().isEmpty())
+            agent += QLatin1Char('/') + QCoreApplication::applicationVersion();
+        request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+    }
+
+    executing_ = true;
+    runningTimeout_ = requestTimeout_;
+    reply_ = manager_->get(request);
+    QNetworkReply *reply = reply_;
+    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+        restartTimer();
+        emit StateChanged(icConnecting);
+    });
+    connect(reply, &QNetworkReply::requestSent, this, [this] {
+        restartTimer();
+        emit StateChanged(icRequestSent);
+    });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        restartTimer();
+        emit StateChanged(icReceivingResponse);
+    });
+    connect(reply, &QNetworkReply::redirected, this, [this] { restartTimer(); });
+    connect(reply, &QIODevice::readyRead, this, [this] {
+        restartTimer();
+        if (reply_)
+            body_ += reply_->readAll();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this] { finishReply(); });
+    restartTimer();
+    return true;
+}
+
+void Inet::restartTimer()
+{
+    if (executing_ && runningTimeout_ > 0)
+        timer_->start(runningTimeout_ * 1000);
+}
+
+void Inet::Cancel()
+{
+    if (!executing_)
+        return;
+    timer_->stop();
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        reply_->deleteLater();
+        reply_ = nullptr;
+    }
+    executing_ = false;
+    body_.clear();
+    responseCode_ = ERROR_INTERNET_OPERATION_CANCELLED;
+    responseInfo_ = QStringLiteral("Cancelled");
+}
+
+void Inet::fail(long code, const QString &info)
+{
+    timer_->stop();
+    executing_ = false;
+    completed_ = false;
+    body_.clear();
+    readPosition_ = 0;
+    responseCode_ = code;
+    responseInfo_ = info;
+    emit StateChanged(icError);
+}
+
+void Inet::finishReply()
+{
+    QNetworkReply *reply = reply_;
+    if (!reply)
+        return;
+    reply_ = nullptr;
+    reply->deleteLater();
+    reply->disconnect(this);
+    timer_->stop();
+
+    if (!timedOut_)
+        body_ += reply->readAll();
+    statusCode_ = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    const QNetworkReply::NetworkError error = reply->error();
+
+    if (timedOut_) {
+        fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
+        return;
+    }
+    if (statusCode_ >= 400) {
+        QString info = QStringLiteral("HTTP %1").arg(statusCode_);
+        if (!reason.isEmpty())
+            info += QLatin1Char(' ') + reason;
+        fail(statusCode_, info);
+        return;
+    }
+    switch (error) {
+    case QNetworkReply::NoError:
+        executing_ = false;
+        completed_ = true;
+        readPosition_ = 0;
+        emit StateChanged(icResponseCompleted);
+        return;
+    case QNetworkReply::HostNotFoundError:
+        fail(ERROR_INTERNET_NAME_NOT_RESOLVED, QStringLiteral("Host %1 not found").arg(reply->url().host()));
+        return;
+    case QNetworkReply::ConnectionRefusedError:
+        fail(ERROR_INTERNET_CANNOT_CONNECT, QStringLiteral("Connection refused"));
+        return;
+    case QNetworkReply::RemoteHostClosedError:
+        fail(ERROR_INTERNET_CONNECTION_RESET,
+             QStringLiteral("Connection closed by the server before the page was complete"));
+        return;
+    case QNetworkReply::TimeoutError:
+        fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
+        return;
+    case QNetworkReply::TooManyRedirectsError:
+        fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Too many redirects"));
+        return;
+    case QNetworkReply::InsecureRedirectError:
+        fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Redirect to a less secure address refused"));
+        return;
+    case QNetworkReply::ProtocolUnknownError:
+        fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, QStringLiteral("Redirect to an unsupported scheme"));
+        return;
+    case QNetworkReply::SslHandshakeFailedError:
+        fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+             QStringLiteral("Secure connection failed: %1").arg(reply->errorString()));
+        return;
+    default:
+        fail(ERROR_INTERNET_INTERNAL_ERROR, reply->errorString());
+        return;
+    }
+}
+
+QByteArray Inet::GetChunk(qint64 size, DataTypeConstants dataType)
+{
+    Q_UNUSED(dataType); // a string and a byte array are the same bytes here
+    if (!completed_ || size <= 0 || readPosition_ >= body_.size()) {
+        if (completed_ && readPosition_ >= body_.size()) {
+            body_.clear(); // everything has been handed out
+            readPosition_ = 0;
+            completed_ = false;
+        }
+        return {};
+    }
+    const QByteArray chunk = body_.mid(readPosition_, size);
+    readPosition_ += chunk.size();
+    return chunk;
+}
+
+} // namespace platform

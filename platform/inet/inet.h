@@ -1,0 +1,172 @@
+// Internet transfer: the stand-in for the Internet transfer control
+// (InetCtlsObjects.Inet), over QNetworkAccessManager. Qt Core and Network
+// only; it lives on the thread that creates it and reports through its
+// StateChanged signal on that thread.
+//
+// What it does:
+// - One request at a time: Execute starts an HTTP GET of URL and returns at
+//   once; StillExecuting is true from then until the request has ended.
+// - The request ends in exactly one of two ways, each announced once by
+//   StateChanged: icResponseCompleted (12), the whole body has arrived and
+//   GetChunk hands it out; or icError (11), the request failed, ResponseCode
+//   and ResponseInfo say why, and there is nothing to read. StillExecuting is
+//   already false when either state is signalled.
+// - A failure is: an address that is not a valid http or https address
+//   (scheme compared without regard to case; other schemes, and none, are
+//   refused); a host name that does not resolve; a refused or broken
+//   connection (a body cut short by a reset or close counts); a secure
+//   connection that cannot be set up (certificates are checked as the
+//   system's store says); a final response with a status of 400 or above;
+//   more than MaxRedirects redirects (so a redirect loop fails); a redirect
+//   to a less secure (https to http) address or to another scheme; and
+//   RequestTimeout seconds in which nothing arrives (0: no limit).
+//   Known limit: a body sent in chunks (Transfer-Encoding: chunked) that
+//   the server ends early with an orderly close (sometimes even with a
+//   reset) is taken as complete by the HTTP layer underneath (Qt 6.4), and
+//   so counts as a success here; a body with a length that is cut short is
+//   always a failure.
+// - Redirects (301, 302, 303, 307, 308) are followed, at most MaxRedirects
+//   (10) in a row.
+// - The body is bytes exactly as the server sent them (after undoing a
+//   transfer compression such as gzip); no character set is applied.
+// - Proxies named in the environment (http_proxy, https_proxy, all_proxy,
+//   no_proxy) are used, never for loopback addresses.
+//
+// Other states signalled on the way, for information only: icConnecting (3)
+// when a connection is being opened (again after a redirect to another
+// host), icRequestSent (6), icReceivingResponse (7) when the response's
+// headers have arrived. Nothing relies on their number or order.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace platform {
+
+// States of StateChanged, numbered as the platform's control numbers them.
+enum StateConstants : short {
+    icNone = 0,
+    icHostResolvingHost = 1,
+    icHostResolved = 2,
+    icConnecting = 3,
+    icConnected = 4,
+    icRequesting = 5,
+    icRequestSent = 6,
+    icReceivingResponse = 7,
+    icResponseReceived = 8,
+    icDisconnecting = 9,
+    icDisconnected = 10,
+    icError = 11,
+    icResponseCompleted = 12,
+};
+
+// Data types of GetChunk. Both give the same bytes: a string is never
+// decoded here.
+enum DataTypeConstants : short {
+    icString = 0,
+    icByteArray = 1,
+};
+
+// ResponseCode after a failure, numbered as the platform's Internet functions
+// number their errors. A final status of 400 or above gives the status
+// itself (404, 500 ...) instead.
+inline constexpr long ERROR_INTERNET_TIMEOUT = 12002;
+inline constexpr long ERROR_INTERNET_INTERNAL_ERROR = 12004;
+inline constexpr long ERROR_INTERNET_INVALID_URL = 12005;
+inline constexpr long ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+inline constexpr long ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+inline constexpr long ERROR_INTERNET_OPERATION_CANCELLED = 12017;
+inline constexpr long ERROR_INTERNET_CANNOT_CONNECT = 12029;
+inline constexpr long ERROR_INTERNET_CONNECTION_RESET = 12031;
+inline constexpr long ERROR_HTTP_REDIRECT_FAILED = 12156;
+inline constexpr long ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
+
+class Inet : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString URL READ URL WRITE setURL)
+    Q_PROPERTY(int RequestTimeout READ RequestTimeout WRITE setRequestTimeout)
+
+public:
+    static constexpr int DefaultRequestTimeout = 60; // seconds
+    static constexpr int MaxRedirects = 10;
+
+    explicit Inet(QObject *parent = nullptr);
+    ~Inet() override; // a running request is abandoned without a signal
+
+    // The address of the next request, kept exactly as set.
+    QString URL() const { return url_; }
+    void setURL(const QString &url) { url_ = url; }
+
+    // Seconds without any data arriving after which a request fails
+    // (connecting and waiting for the answer included); 0 for no limit.
+    // Read when a request starts. Negative values count as 0.
+    int RequestTimeout() const { return requestTimeout_; }
+    void setRequestTimeout(int seconds) { requestTimeout_ = seconds < 0 ? 0 : seconds; }
+
+    // Starts a request: url, when not empty, replaces URL first; operation
+    // is "GET" (in any case), the only one offered. Returns at once.
+    //
+    // Returns false, starting nothing and leaving everything as it was, when
+    // a request is still running. Otherwise the previous response and its
+    // failure are forgotten, and it returns true when the request is under
+    // way; false when it failed at once (an address or operation that cannot
+    // be used), in which case StateChanged(icError) has already been
+    // signalled from inside this call and StillExecuting is false.
+    bool Execute(const QString &url = {}, const QString &operation = QStringLiteral("GET"));
+
+    // True from a successful Execute until the request has ended.
+    bool StillExecuting() const { return executing_; }
+
+    // Ends a running request at once, as a failure (ERROR_INTERNET_OPERATION_
+    // CANCELLED, "Cancelled") without signalling a state. Nothing happens when
+    // no request runs.
+    void Cancel();
+
+    // The next at most `size` bytes of the completed response's body, and an
+    // empty array when nothing is left (or size is not positive). Before the
+    // response has completed, and after a failure, there is nothing to read.
+    QByteArray GetChunk(qint64 size, DataTypeConstants dataType = icString);
+
+    // After a failure: its number (see above) and its reason in words for the
+    // user, such as "Host fennick.invalid not found", "HTTP 404 Not Found",
+    // "Connection refused", "Timed out after 60 seconds", "Too many
+    // redirects", "Unsupported scheme "gopher"", "No scheme (http:// or
+    // https://) in the address". 0 and empty otherwise.
+    long ResponseCode() const { return responseCode_; }
+    QString ResponseInfo() const { return responseInfo_; }
+
+    // The HTTP status of the last response received (after redirects), 0
+    // when none arrived.
+    int StatusCode() const { return statusCode_; }
+
+signals:
+    void StateChanged(short state);
+
+private:
+    void fail(long code, const QString &info);
+    void finishReply();
+    void restartTimer();
+
+    QString url_;
+    int requestTimeout_ = DefaultRequestTimeout;
+    int runningTimeout_ = DefaultRequestTimeout;
+    QNetworkAccessManager *manager_ = nullptr;
+    QPointer<QNetworkReply> reply_;
+    QTimer *timer_ = nullptr;
+    bool timedOut_ = false;
+    bool executing_ = false;
+    bool completed_ = false;
+    QByteArray body_;
+    qint64 readPosition_ = 0;
+    long responseCode_ = 0;
+    QString responseInfo_;
+    int statusCode_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,202 @@
+#include "PageRetrieval.h"
+
+#include "converter.h"
+#include "inet/inet.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace PageRetrieval {
+
+namespace {
+
+QByteArray pageBuffer;
+qint64 receivedBytes = 0;
+QString pagesFolder; // made on first use; empty until then
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// True when path is a folder (not a link to one) of this user's with mode
+// 0700 exactly.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
+bool exists(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 || errno != ENOENT;
+}
+
+QString randomName(int length)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QString name;
+    for (int i = 0; i < length; ++i)
+        name += QLatin1Char(letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))]);
+    return name;
+}
+
+} // namespace
+
+const QByteArray &PageBuffer()
+{
+    return pageBuffer;
+}
+
+void ClearPageBuffer()
+{
+    pageBuffer.clear();
+}
+
+qint64 ReceivedBytes()
+{
+    return receivedBytes;
+}
+
+QString BytesReceivedCaption(qint64 count, const QString &address, const QLocale &locale)
+{
+    QLocale grouping = locale;
+    grouping.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouping.toString(count) + QStringLiteral(" bytes received from ") + address;
+}
+
+bool ReadCompletedResponse(platform::Inet &inet, short state)
+{
+    if (state != platform::icResponseCompleted)
+        return false;
+    for (;;) {
+        const QByteArray chunk = inet.GetChunk(1024, platform::icString);
+        if (chunk.isEmpty())
+            break;
+        pageBuffer += chunk;
+        receivedBytes += chunk.size();
+    }
+    return true;
+}
+
+FetchResult RunFetch(platform::Inet &inet, const QString &url)
+{
+    if (inet.StillExecuting())
+        return {false, QStringLiteral("An earlier page is still being retrieved")};
+    pageBuffer.clear();
+    receivedBytes = 0;
+    inet.setURL(url);
+    if (inet.Execute(QString(), QStringLiteral("GET"))) {
+        while (inet.StillExecuting())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    if (inet.ResponseCode() != 0 || !inet.ResponseInfo().isEmpty())
+        return {false, inet.ResponseInfo()};
+    return {true, QString()};
+}
+
+QString UnableToRetrieveMessage(const QString &address, const QString &reason)
+{
+    QString text = QStringLiteral("Quillan was unable to retrieve the web page at ") + address;
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    return text;
+}
+
+QString FetchedPagesFolder(QString *error)
+{
+    if (!pagesFolder.isEmpty() && isPrivateFolder(pagesFolder))
+        return pagesFolder;
+    pagesFolder.clear();
+    QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quillan-XXXXXX"));
+    if (!::mkdtemp(pattern.data())) {
+        if (error)
+            *error = QStringLiteral("Cannot make a folder in %1: %2").arg(QDir::tempPath(), systemReason(errno));
+        return {};
+    }
+    // mkdtemp gives 0700 less the umask; the folder needs exactly 0700.
+    if (::chmod(pattern.constData(), 0700) != 0) {
+        const int saved = errno;
+        ::rmdir(pattern.constData());
+        if (error)
+            *error = systemReason(saved);
+        return {};
+    }
+    pagesFolder = QFile::decodeName(pattern);
+    return pagesFolder;
+}
+
+QString MakeFetchedPagePath()
+{
+    const QString folder = FetchedPagesFolder();
+    if (folder.isEmpty())
+        return {};
+    // A clash of 12 random letters and digits is next to impossible; the
+    // limit only keeps a broken folder from looping for ever.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = folder + QStringLiteral("/page-") + randomName(12) + QStringLiteral(".html");
+        const std::filesystem::path page(QFile::encodeName(path).toStdString());
+        const QString textPath = QFile::decodeName(QByteArray::fromStdString(quillan::textPathFor(page).native()));
+        if (!exists(path) && !exists(textPath))
+            return path;
+    }
+    return {};
+}
+
+bool WritePageFile(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    const char *data = pageBuffer.constData();
+    qint64 left = pageBuffer.size();
+    int failure = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : EIO;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(name.constData());
+        if (error)
+            *error = systemReason(failure);
+        return false;
+    }
+    return true;
+}
+
+bool RemoveFetchedPagesFolder()
+{
+    if (pagesFolder.isEmpty())
+        return true;
+    if (::rmdir(QFile::encodeName(pagesFolder).constData()) != 0 && errno != ENOENT)
+        return false;
+    pagesFolder.clear();
+    return true;
+}
+
+} // namespace PageRetrieval

@@ -1,0 +1,57 @@
+#pragma once
+// Fonts and colours of the program's windows, as the window tables give
+// them: fonts requested by family name (fontconfig substitutes metric
+// look-alikes where the family is missing) and colours written as
+// blue-green-red hexadecimal values.
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QString>
+#include <QWidget>
+
+namespace Look {
+
+inline constexpr unsigned Navy = 0x800000;      // RGB 0, 0, 128
+inline constexpr unsigned LightGrey = 0xE0E0E0; // RGB 224, 224, 224
+inline constexpr unsigned Silver = 0xC0C0C0;    // RGB 192, 192, 192
+
+// A colour written as a blue-green-red value (0xBBGGRR).
+inline QColor fromBgr(unsigned bgr)
+{
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+// The font `family` at `points`, with a style hint so that a missing
+// family falls back to one of the same kind.
+inline QFont font(const QString &family, double points, bool bold = false, bool italic = false)
+{
+    QFont f(family);
+    if (family.startsWith(QLatin1String("Courier")))
+        f.setStyleHint(QFont::TypeWriter);
+    else if (family.startsWith(QLatin1String("Comic")))
+        f.setStyleHint(QFont::Cursive);
+    else
+        f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    f.setItalic(italic);
+    return f;
+}
+
+// The controls' usual font, MS Sans Serif 8.25 pt.
+inline QFont sansSerif(double points = 8.25, bool bold = false)
+{
+    return font(QStringLiteral("MS Sans Serif"), points, bold);
+}
+
+// Sets one colour role of a widget in every colour group, so that the
+// colour holds when the widget is disabled or loses the focus too.
+inline void setColour(QWidget *widget, QPalette::ColorRole role, unsigned bgr)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, fromBgr(bgr));
+    widget->setPalette(palette);
+}
+
+} // namespace Look

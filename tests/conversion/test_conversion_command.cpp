@@ -1,0 +1,430 @@
+// The "HTML to Text" command from the main window to the viewer, on both
+// roads: an HTML file on disk, and a page fetched from a server the test
+// runs on 127.0.0.1.
+//
+// Run as root, the test process moves into a network namespace of its own
+// before anything else starts, with a veth default route: Netvane then
+// reports the machine online whatever the host's network, and the test can
+// take the route away to be offline. Elsewhere it uses the host's state and
+// skips the fetching cases when the host is offline.
+
+#include "conversion/PageRetrieval.h"
+#include "conversion/converter.h"
+#include "inet/inet.h"
+#include "shell/ComControl.h"
+#include "shell/FormInstance.h"
+#include "shell/frmMain.h"
+#include "support/HttpTestServer.h"
+#include "support/process.h"
+#include "support/qt_support.h"
+#include "viewer/RichTextBox.h"
+#include "viewer/frmView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testsupport::HttpResponse;
+
+namespace {
+
+bool ownNamespace = false;
+
+// What one run of the command showed the user.
+struct CommandOutcome {
+    bool viewerShown = false;
+    QString viewerFile;
+    QByteArray viewerFileBytes;
+    QString viewerText;
+    QStringList messages;
+};
+
+// Presses "HTML to Text" and answers whatever it shows: message boxes with
+// OK, the viewer by noting its text and closing it. Nothing is checked
+// inside the answers, so a failure can never leave a window open.
+CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {})
+{
+    CommandOutcome outcome;
+    QTimer watcher;
+    watcher.setInterval(5);
+    QObject::connect(&watcher, &QTimer::timeout, [&outcome]() {
+        QWidget *top = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(top)) {
+            outcome.messages << box->text();
+            box->accept();
+        } else if (auto *view = qobject_cast<frmView *>(top)) {
+            outcome.viewerShown = true;
+            outcome.viewerFile = view->txtHTML->FileName();
+            outcome.viewerFileBytes = testsupport::readFile(outcome.viewerFile);
+            outcome.viewerText = view->txtHTML->Text();
+            view->close();
+        } else if (top) {
+            top->close();
+        }
+    });
+    watcher.start();
+    if (press)
+        press();
+    else
+        main.btnHTMLtoText->click();
+    return outcome;
+}
+
+// The converter's own text for the given page bytes.
+QByteArray convertedBytes(const QByteArray &page, const QString &folder)
+{
+    const QString html = testsupport::writeFile(folder + QStringLiteral("/expected.html"), page);
+    const auto text = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
+    return testsupport::readFile(QString::fromStdString(text.string()));
+}
+
+// File mode, with the file dialog it opens cancelled.
+void chooseFileMode(frmMain &main)
+{
+    auto answer = testsupport::answerModal<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
+    main.optGetFile->setChecked(true);
+    QVERIFY(answer->answered);
+}
+
+QString q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+const QString UnableToRetrieve = QStringLiteral("Quillan was unable to retrieve the web page at ");
+
+} // namespace
+
+class TestConversionCommand : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fileRoadConvertsIntoTheViewer();
+    void fileRoadFailuresAreNamed();
+    void bareAddressIsRefused();
+    void fetchedPagesConvertLikeTheConverter();
+    void bytesLabelIsExactOnEveryFetch();
+    void labelNamesTheAddressAsTheResponseArrives();
+    void failedFetchesAreReportedNeverConverted();
+    void secondPressWhileFetchingIsIgnored();
+    void offlineStopsBeforeFetching();
+
+private:
+    void requireOnline();
+    QString privateFolder() const;
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<testsupport::HttpTestServer> server_;
+    bool online_ = false;
+};
+
+void TestConversionCommand::initTestCase()
+{
+    // Netvane registered in the test's own registry.
+    QProcess regsvr;
+    regsvr.start(QStringLiteral(REGSVR_TOOL), {QStringLiteral(NETVANE_LIBRARY)});
+    QVERIFY(regsvr.waitForFinished(30000));
+    QCOMPARE(regsvr.exitCode(), 0);
+
+    frmMain &main = FormInstance<frmMain>::get();
+    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    QVERIFY2(reading.cause.isEmpty(), qPrintable(reading.cause));
+    online_ = reading.online;
+    if (ownNamespace)
+        QVERIFY(online_);
+}
+
+void TestConversionCommand::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    server_ = std::make_unique<testsupport::HttpTestServer>();
+}
+
+void TestConversionCommand::cleanup()
+{
+    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+        QVERIFY(testsupport::closeAndWaitForDeletion(main));
+    server_.reset();
+    // Nothing the runs made is left in the private folder.
+    const QString folder = privateFolder();
+    if (!folder.isEmpty())
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TestConversionCommand::requireOnline()
+{
+    if (!online_)
+        QSKIP("the machine is offline and no network namespace of our own could be made");
+}
+
+QString TestConversionCommand::privateFolder() const
+{
+    return PageRetrieval::FetchedPagesFolder();
+}
+
+void TestConversionCommand::fileRoadConvertsIntoTheViewer()
+{
+    const QByteArray page = "<html><title>T</title>\r\n<p>Hello&nbsp;there</p>\r\nLine two\r\n";
+    const QString html = testsupport::writeFile(dir_->filePath("page.html"), page);
+    frmMain &main = FormInstance<frmMain>::get();
+    chooseFileMode(main);
+    main.txtGetFile->setText(html);
+
+    // Enter in the file box runs the command as the button does.
+    const CommandOutcome outcome = runCommand(main, [&main] {
+        main.txtGetFile->setFocus();
+        QTest::keyClick(main.txtGetFile, Qt::Key_Return);
+    });
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(outcome.viewerFile, dir_->filePath("page.TXT"));
+    QCOMPARE(outcome.viewerFileBytes, convertedBytes(page, dir_->path()));
+    QVERIFY(outcome.viewerText.contains(QStringLiteral("Hello there")));
+    QVERIFY(!QFile::exists(outcome.viewerFile)); // closed without Save
+    QVERIFY(QFile::exists(html));
+}
+
+void TestConversionCommand::fileRoadFailuresAreNamed()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    chooseFileMode(main);
+    const QString missing = dir_->filePath("missing.html");
+    const QString blocked = testsupport::writeFile(dir_->filePath("blocked.html"), "<p>x</p>\r\n");
+    QVERIFY(QDir().mkpath(dir_->filePath("blocked.TXT")));
+
+    // Each input, and the file the message must name.
+    const QList<QPair<QString, QString>> cases{{QString(), QString()},
+                                               {missing, missing},
+                                               {dir_->path(), dir_->path()},
+                                               {blocked, dir_->filePath("blocked.TXT")}};
+    for (const auto &[input, named] : cases) {
+        main.txtGetFile->setText(input);
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY2(!outcome.viewerShown, qPrintable(input));
+        QCOMPARE(outcome.messages.size(), 1);
+        const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("Quillan could not convert the HTML file to text."));
+        QVERIFY2(lines[1].startsWith(named.isEmpty() ? QString() : named + QStringLiteral(": ")), qPrintable(lines[1]));
+        QVERIFY2(lines[1].size() > named.size() + 2, qPrintable(lines[1])); // a reason follows the path
+    }
+    QVERIFY(!FormInstance<frmView>::isLoaded());
+}
+
+void TestConversionCommand::bareAddressIsRefused()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    CommandOutcome outcome = runCommand(main);
+    QCOMPARE(outcome.messages, QStringList{QStringLiteral("please enter complete URL")});
+    QVERIFY(!outcome.viewerShown);
+    QCOMPARE(server_->requests().size(), std::size_t(0));
+
+    // Only the exact lower-case text is refused; capitals go on to the fetch.
+    requireOnline();
+    const std::string target = "/caps.html";
+    server_->route(target, HttpResponse::html("<b>Capitals</b>\r\n"));
+    const QString address = q(server_->url(target)).replace(QStringLiteral("http://"), QStringLiteral("HTTP://"));
+    main.txtURL->setText(address);
+    outcome = runCommand(main);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(outcome.viewerText, QStringLiteral("Capitals\n"));
+}
+
+void TestConversionCommand::fetchedPagesConvertLikeTheConverter()
+{
+    requireOnline();
+    const QByteArray crlf = "<html>\r\n<head><title>CR LF</title></head>\r\n<body>\r\n<p>First&nbsp;para</p>\r\n"
+                            "<p>Second\r\npara</p>\r\n\x93quoted\x94 \xe9t\xe9\r\n</body></html>\r\n";
+    const QByteArray lfOnly = "<html>\n<body>\n<p>One</p>\n<p>Two</p>\n</body>\n</html>\n";
+    server_->route("/crlf.html", HttpResponse::html(crlf.toStdString()));
+    server_->route("/lf.html", HttpResponse::html(lfOnly.toStdString()));
+    server_->route("/empty.html", HttpResponse::html(""));
+    server_->route("/moved", HttpResponse::redirect("/crlf.html"));
+
+    frmMain &main = FormInstance<frmMain>::get();
+    const QString folder = privateFolder();
+    QFileInfo info(folder);
+    QVERIFY(info.isDir());
+    QCOMPARE(int(info.permissions() & 0x7777), int(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
+
+    const struct {
+        const char *target;
+        QByteArray page;
+    } cases[] = {{"/crlf.html", crlf}, {"/lf.html", lfOnly}, {"/empty.html", QByteArray()}, {"/moved", crlf}};
+    for (const auto &c : cases) {
+        main.txtURL->setText(q(server_->url(c.target)));
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+        QVERIFY(outcome.viewerShown);
+        QCOMPARE(QFileInfo(outcome.viewerFile).absolutePath(), QFileInfo(folder).absoluteFilePath());
+        QCOMPARE(outcome.viewerFileBytes, convertedBytes(c.page, dir_->path()));
+        QVERIFY(main.lbBytesReceived->isHidden());
+        QVERIFY(PageRetrieval::PageBuffer().isEmpty());
+    }
+}
+
+void TestConversionCommand::bytesLabelIsExactOnEveryFetch()
+{
+    requireOnline();
+    const std::string body(1500, 'x');
+    server_->route("/1500.html", HttpResponse::html(body));
+    std::string big;
+    while (big.size() + 100 <= 1234567)
+        big += std::string(98, 'y') + "\r\n";
+    big += std::string(1234567 - big.size(), 'z');
+    server_->route("/big.html", HttpResponse::html(big));
+    frmMain &main = FormInstance<frmMain>::get();
+
+    QStringList captions;
+    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
+        if (state == platform::icResponseCompleted)
+            QTimer::singleShot(0, this, [&] { captions << main.lbBytesReceived->text(); });
+    });
+    for (const char *target : {"/1500.html", "/1500.html", "/big.html"}) {
+        main.txtURL->setText(q(server_->url(target)));
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY(outcome.viewerShown);
+    }
+    const QString a = q(server_->url("/1500.html"));
+    const QString b = q(server_->url("/big.html"));
+    QCOMPARE(captions, (QStringList{QStringLiteral("1,500 bytes received from ") + a,
+                                    QStringLiteral("1,500 bytes received from ") + a,
+                                    QStringLiteral("1,234,567 bytes received from ") + b}));
+}
+
+void TestConversionCommand::labelNamesTheAddressAsTheResponseArrives()
+{
+    requireOnline();
+    HttpResponse slow = HttpResponse::html(std::string(4000, 'z'));
+    slow.pieceSize = 1000;
+    slow.pause = std::chrono::milliseconds(100);
+    server_->route("/slow.html", slow);
+    frmMain &main = FormInstance<frmMain>::get();
+    main.txtURL->setText(q(server_->url("/slow.html")));
+
+    // The address is edited once the request is on its way.
+    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
+        if (state == platform::icReceivingResponse)
+            main.txtURL->setText(QStringLiteral("edited meanwhile"));
+    });
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(main.lbBytesReceived->text(), QStringLiteral("4,000 bytes received from edited meanwhile"));
+}
+
+void TestConversionCommand::failedFetchesAreReportedNeverConverted()
+{
+    requireOnline();
+    HttpResponse reset = HttpResponse::html(std::string(5000, 'r'));
+    reset.ending = HttpResponse::Ending::Reset;
+    reset.stopAfter = 1000;
+    HttpResponse stall = HttpResponse::html("never");
+    stall.ending = HttpResponse::Ending::Stall;
+    server_->route("/404.html", HttpResponse::html("<p>gone</p>", 404, "Not Found"));
+    server_->route("/500.html", HttpResponse::html("<p>broken</p>", 500, "Internal Server Error"));
+    server_->route("/reset.html", reset);
+    server_->route("/stall.html", stall);
+    server_->route("/loop", HttpResponse::redirect("/loop"));
+    server_->route("/good.html", HttpResponse::html("<p>Good page</p>\r\n"));
+
+    frmMain &main = FormInstance<frmMain>::get();
+    main.Inet1->setRequestTimeout(1);
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/x.html").arg(testsupport::HttpTestServer::refusedPort());
+    const QStringList addresses{q(server_->url("/404.html")), q(server_->url("/500.html")),
+                                q(server_->url("/reset.html")), q(server_->url("/stall.html")),
+                                q(server_->url("/loop")), refused, QStringLiteral("gopher://127.0.0.1/x")};
+    for (const QString &address : addresses) {
+        main.txtURL->setText(address);
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY2(!outcome.viewerShown, qPrintable(address));
+        QCOMPARE(outcome.messages.size(), 1);
+        const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], UnableToRetrieve + address);
+        QVERIFY(!lines[1].isEmpty());
+    }
+
+    // What a failed fetch received never reaches the next page.
+    main.txtURL->setText(q(server_->url("/good.html")));
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(outcome.viewerText, QStringLiteral("Good page\n"));
+}
+
+void TestConversionCommand::secondPressWhileFetchingIsIgnored()
+{
+    requireOnline();
+    HttpResponse slow = HttpResponse::html(std::string(3000, 's'));
+    slow.pieceSize = 1000;
+    slow.pause = std::chrono::milliseconds(100);
+    server_->route("/slow.html", slow);
+    frmMain &main = FormInstance<frmMain>::get();
+    main.txtURL->setText(q(server_->url("/slow.html")));
+
+    bool runningWhenPressed = false;
+    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
+        if (state == platform::icReceivingResponse) {
+            runningWhenPressed = main.commandRunning();
+            main.btnHTMLtoText->click();
+        }
+    });
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(runningWhenPressed);
+    QVERIFY(outcome.viewerShown);
+    QVERIFY(outcome.messages.isEmpty());
+    QCOMPARE(server_->requestCount("/slow.html"), std::size_t(1));
+    QVERIFY(!main.commandRunning());
+}
+
+void TestConversionCommand::offlineStopsBeforeFetching()
+{
+    if (!ownNamespace)
+        QSKIP("needs a network namespace of the test's own");
+    server_->route("/page.html", HttpResponse::html("<p>x</p>"));
+    frmMain &main = FormInstance<frmMain>::get();
+    main.txtURL->setText(q(server_->url("/page.html")));
+
+    QVERIFY(testsupport::netns::sh("ip route del default"));
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(testsupport::netns::sh("ip route add default via 10.200.0.2 dev nv0"));
+    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Quillan did not detect an active internet connection.  "
+                                                          "Please make sure you are connected before continuing")});
+    QVERIFY(!outcome.viewerShown);
+    QCOMPARE(server_->requests().size(), std::size_t(0));
+}
+
+int main(int argc, char **argv)
+{
+    // Before any thread exists, so that every later thread is in it too.
+    if (::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0)
+        ownNamespace = testsupport::netns::addVethWithDefaultRoute();
+    QApplication app(argc, argv);
+    TestConversionCommand test;
+    const int status = QTest::qExec(&test, argc, argv);
+    PageRetrieval::RemoveFetchedPagesFolder();
+    return status;
+}
+
+#include "test_conversion_command.moc"

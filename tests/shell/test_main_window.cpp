@@ -1,0 +1,327 @@
+// The main window: its state when it opens, the two input modes, its menus,
+// help on the focused control, the Quit command of the menu bar, and the
+// connection-state control it creates through the component runtime.
+
+#include "shell/ComControl.h"
+#include "shell/ContextIDs.h"
+#include "shell/FormInstance.h"
+#include "shell/Globals.h"
+#include "shell/HtmlHelpWindow.h"
+#include "shell/frmMain.h"
+#include "support/qt_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kBuiltHelpFile = QStringLiteral(QUILLAN_HELP_FILE);
+
+QColor base(const QWidget *widget)
+{
+    return widget->palette().color(QPalette::Base);
+}
+
+// What a file dialog showed, and the answer it was given.
+struct DialogSeen {
+    QString title;
+    QStringList filters;
+    bool nativeDialog = true;
+};
+
+// Answers the next file dialog: chooses `path`, or cancels when it is empty.
+std::shared_ptr<testsupport::ModalAnswer> answerFileDialog(DialogSeen &seen, const QString &path)
+{
+    return testsupport::answerModal<QFileDialog>([&seen, path](QFileDialog *dialog) {
+        seen.title = dialog->windowTitle();
+        seen.filters = dialog->nameFilters();
+        seen.nativeDialog = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+}
+
+// Answers the next message box with OK and hands back its text.
+std::shared_ptr<testsupport::ModalAnswer> answerMessage(QString &text, QString &title)
+{
+    return testsupport::answerModal<QMessageBox>([&text, &title](QMessageBox *box) {
+        text = box->text();
+        title = box->windowTitle();
+        box->accept();
+    });
+}
+
+void releaseKey(QWidget *target, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyRelease(target, key, modifiers);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void opensInItsInitialState();
+    void menusAreAsDesigned();
+    void fileModeOpensTheDialogAndUrlModeClearsTheFileBox();
+    void f1AsksHelpForTheFocusedControl();
+    void displayHelpOpensTheDefaultTopic();
+    void quitMenuClosesOnlyTheMainWindow();
+    void unregisteredComponentIsNamed();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestMainWindow::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    Globals::setHelpFilePath(kBuiltHelpFile);
+}
+
+void TestMainWindow::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<HtmlHelpWindow *>(widget))
+            delete widget;
+    }
+    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+        QVERIFY(testsupport::closeAndWaitForDeletion(main));
+}
+
+void TestMainWindow::opensInItsInitialState()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    QCOMPARE(main.windowTitle(), QStringLiteral("Quillan"));
+    QVERIFY(main.optURL->isChecked());
+    QVERIFY(!main.optGetFile->isChecked());
+    QCOMPARE(main.txtURL->text(), QStringLiteral("http://"));
+    QVERIFY(main.txtURL->isEnabled());
+    QCOMPARE(base(main.txtURL), QColor(224, 224, 224));
+    QVERIFY(main.txtGetFile->text().isEmpty());
+    QVERIFY(!main.txtGetFile->isEnabled());
+    QCOMPARE(base(main.txtGetFile), QColor(192, 192, 192));
+    QCOMPARE(main.txtURL->palette().color(QPalette::Text), QColor(0, 0, 128));
+    QCOMPARE(main.Label1->text(), QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"));
+    QCOMPARE(main.Label1->font().family(), QStringLiteral("Comic Sans MS"));
+    QCOMPARE(main.btnHTMLtoText->text(), QStringLiteral("HTML to Text"));
+    QVERIFY(main.btnHTMLtoText->font().bold());
+    QCOMPARE(main.btnQuit->text(), QStringLiteral("Quit"));
+    QVERIFY(main.lbBytesReceived->isHidden());
+
+    // Tab order, and the help ids F1 uses.
+    const QList<QWidget *> order{main.optURL, main.optGetFile, main.txtURL, main.txtGetFile, main.btnHTMLtoText,
+                                 main.btnQuit};
+    QList<QWidget *> chain;
+    for (QWidget *w = order.first(); chain.size() < order.size(); w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    }
+    QCOMPARE(chain, order);
+    const QList<int> ids{380, 370, 360, 350, 340, 390};
+    for (int i = 0; i < order.size(); ++i)
+        QCOMPARE(ContextIDs::helpContextID(order[i]), ids[i]);
+    QCOMPARE(ContextIDs::helpContextID(main.fraMain), 330);
+
+    // The controls keep their places when the window is resized.
+    const QRect before = main.btnHTMLtoText->geometry();
+    main.show();
+    main.resize(main.width() * 2, main.height() * 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(main.btnHTMLtoText->geometry(), before);
+}
+
+void TestMainWindow::menusAreAsDesigned()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    QStringList bar;
+    for (QAction *action : main.menuBar->actions())
+        bar << action->text();
+    QCOMPARE(bar, (QStringList{"Web Browser", "About", "Help", "Quit"}));
+    QCOMPARE(main.Browser->actions(), QList<QAction *>{main.OpenBrowser});
+    QCOMPARE(main.About->actions(), (QList<QAction *>{main.showAbout, main.Fennick}));
+    QCOMPARE(main.Help->actions(), QList<QAction *>{main.Contents});
+    QCOMPARE(main.OpenBrowser->text(), QStringLiteral("Open Browser"));
+    QCOMPARE(main.showAbout->text(), QStringLiteral("About Quillan"));
+    QCOMPARE(main.Fennick->text(), QStringLiteral("Fennick Website"));
+    QCOMPARE(main.Contents->text(), QStringLiteral("Display Help"));
+    QVERIFY(main.Quit->menu() == nullptr);
+    for (QAction *action : main.findChildren<QAction *>()) {
+        QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
+        QVERIFY2(!action->text().contains(QLatin1Char('&')), qPrintable(action->text()));
+    }
+    QCOMPARE(ContextIDs::helpContextID(main.Browser), 1012);
+    QCOMPARE(ContextIDs::helpContextID(main.About), 420);
+    QCOMPARE(ContextIDs::helpContextID(main.showAbout), 1210);
+    QCOMPARE(ContextIDs::helpContextID(main.Help), 440);
+    QCOMPARE(ContextIDs::helpContextID(main.Quit), 450);
+}
+
+void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    main.txtURL->setText(QStringLiteral("http://127.0.0.1/typed"));
+
+    // First use, cancelled: an enabled, empty box with the caret in it.
+    DialogSeen seen;
+    auto answer = answerFileDialog(seen, QString());
+    QTest::mouseClick(main.optGetFile, Qt::LeftButton);
+    QVERIFY(answer->answered);
+    QCOMPARE(seen.title, QStringLiteral("Open HTML File"));
+    QCOMPARE(seen.filters, QStringList{QStringLiteral("HTML Files (*.htm;*.html)")});
+    QVERIFY(!seen.nativeDialog);
+    QVERIFY(main.optGetFile->isChecked());
+    QVERIFY(main.txtGetFile->isEnabled());
+    QVERIFY(main.txtGetFile->text().isEmpty());
+    QCOMPARE(base(main.txtGetFile), QColor(224, 224, 224));
+    QVERIFY(!main.txtURL->isEnabled());
+    QCOMPARE(base(main.txtURL), QColor(192, 192, 192));
+    QCOMPARE(main.focusWidget(), main.txtGetFile);
+
+    // URL mode clears the file box and keeps the address typed earlier.
+    QTest::mouseClick(main.optURL, Qt::LeftButton);
+    QVERIFY(main.txtURL->isEnabled());
+    QCOMPARE(main.txtURL->text(), QStringLiteral("http://127.0.0.1/typed"));
+    QVERIFY(main.txtGetFile->text().isEmpty());
+    QVERIFY(!main.txtGetFile->isEnabled());
+
+    // A file chosen lands in the box with the caret after it ...
+    const QString page = testsupport::writeFile(dir_->filePath("page.html"), "<p>x</p>\r\n");
+    answer = answerFileDialog(seen, page);
+    QTest::mouseClick(main.optGetFile, Qt::LeftButton);
+    QVERIFY(answer->answered);
+    QCOMPARE(main.txtGetFile->text(), page);
+    QCOMPARE(main.txtGetFile->cursorPosition(), page.size());
+
+    // ... and comes back after a later cancel.
+    QTest::mouseClick(main.optURL, Qt::LeftButton);
+    answer = answerFileDialog(seen, QString());
+    QTest::mouseClick(main.optGetFile, Qt::LeftButton);
+    QVERIFY(answer->answered);
+    QCOMPARE(main.txtGetFile->text(), page);
+}
+
+void TestMainWindow::f1AsksHelpForTheFocusedControl()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+
+    // The topic a context id opens, asked for directly.
+    auto topicFor = [](int id) {
+        QWidget owner;
+        if (!ContextIDs::ShowHelp(kBuiltHelpFile, &owner, id))
+            return QString();
+        return HtmlHelpWindow::existing(&owner)->browser()->source().path();
+    };
+
+    // The help window belongs to the main window; each F1 shows the
+    // focused control's topic in it.
+    auto shownTopic = [&main]() {
+        HtmlHelpWindow *help = HtmlHelpWindow::existing(&main);
+        return help ? help->browser()->source().path() : QString();
+    };
+    main.txtURL->setFocus();
+    releaseKey(main.txtURL, Qt::Key_F1);
+    QCOMPARE(shownTopic(), topicFor(360));
+    main.optURL->setFocus();
+    releaseKey(main.optURL, Qt::Key_F1, Qt::ShiftModifier);
+    QCOMPARE(shownTopic(), topicFor(380));
+    main.btnHTMLtoText->setFocus();
+    releaseKey(main.btnHTMLtoText, Qt::Key_F1, Qt::ControlModifier);
+    QCOMPARE(shownTopic(), topicFor(340));
+    QVERIFY(topicFor(340) != topicFor(360));
+
+    // Other keys ask nothing; neither does F1 without a help file.
+    delete HtmlHelpWindow::existing(&main);
+    main.btnQuit->setFocus();
+    releaseKey(main.btnQuit, Qt::Key_F2);
+    QVERIFY(HtmlHelpWindow::existing(&main) == nullptr);
+    Globals::setHelpFilePath(dir_->filePath("qlnhelp.chm"));
+    releaseKey(main.btnQuit, Qt::Key_F1);
+    QVERIFY(HtmlHelpWindow::existing(&main) == nullptr);
+
+    // F1 with nothing focused is ignored.
+    Globals::setHelpFilePath(kBuiltHelpFile);
+    main.btnQuit->clearFocus();
+    QVERIFY(QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() != &main);
+    main.Form_KeyUp(112, 0);
+    QVERIFY(HtmlHelpWindow::existing(&main) == nullptr);
+    QVERIFY(HtmlHelpWindow::existing(nullptr) == nullptr);
+}
+
+void TestMainWindow::displayHelpOpensTheDefaultTopic()
+{
+    frmMain &main = FormInstance<frmMain>::get();
+    QVERIFY(HtmlHelpWindow::existing(nullptr) == nullptr);
+    main.Contents->trigger();
+    HtmlHelpWindow *help = HtmlHelpWindow::existing(nullptr);
+    QVERIFY(help != nullptr);
+    QWidget owner;
+    QVERIFY(ContextIDs::ShowHelp(kBuiltHelpFile, &owner, 0));
+    QCOMPARE(help->browser()->source().path(), HtmlHelpWindow::existing(&owner)->browser()->source().path());
+}
+
+void TestMainWindow::quitMenuClosesOnlyTheMainWindow()
+{
+    QWidget other;
+    other.show();
+    frmMain &main = FormInstance<frmMain>::get();
+    QPointer<frmMain> watched(&main);
+    main.show();
+    main.Quit->trigger();
+    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+    QVERIFY(other.isVisible());
+
+    // The next use makes a fresh window in its initial state.
+    frmMain &again = FormInstance<frmMain>::get();
+    QCOMPARE(again.txtURL->text(), QStringLiteral("http://"));
+}
+
+void TestMainWindow::unregisteredComponentIsNamed()
+{
+    // The test's registry has no Netvane: the window opens all the same.
+    frmMain &main = FormInstance<frmMain>::get();
+    QVERIFY(!main.Netvane1->created());
+    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    QVERIFY(!reading.online);
+    QVERIFY2(reading.cause.contains(QStringLiteral("\"Vanelink.Netvane\"")), qPrintable(reading.cause));
+    QVERIFY2(reading.cause.contains(QStringLiteral("0x80040154")), qPrintable(reading.cause));
+
+    // The command shows the connection message with the cause below it.
+    main.txtURL->setText(QStringLiteral("http://127.0.0.1:9/page.html"));
+    QString text, title;
+    auto answer = answerMessage(text, title);
+    main.btnHTMLtoText->click();
+    QVERIFY(answer->answered);
+    QCOMPARE(title, QStringLiteral("Quillan"));
+    QCOMPARE(text, QStringLiteral("Quillan did not detect an active internet connection.  Please make sure you are "
+                                  "connected before continuing\n") +
+                       reading.cause);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
