@@ -5,16 +5,14 @@
 // frmMain.
 
 #include "browser/BrowserModule.h"
+#include "shell/MsgBox.h"
 #include "shell/frmMain.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 
 namespace {
-
-const char *const ProgramTitle = "Quillan";
 
 // The publisher's site: the page the browser opens, and the shorter home
 // address shown in the address box.
@@ -24,19 +22,14 @@ const char *const PublisherHomeAddress = "http://www.fennick.example";
 const char *const OfflineMessage =
     "Quillan did not detect an active Internet connection.  Please make sure you are connected before continuing.";
 
-void showMessage(QWidget *owner, const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ProgramTitle), text, QMessageBox::Ok, owner);
-    box.exec();
-}
-
 // The browser window, loaded when it is not. When the module that holds it
 // cannot be loaded the user is told why, and nullptr comes back.
 BrowserWindow *browserWindow(QWidget *owner)
 {
     if (BrowserWindow *browser = BrowserModule::window())
         return browser;
-    showMessage(owner, QStringLiteral("The browser could not be started.\n%1").arg(BrowserModule::loadError()));
+    Globals::MsgBox(owner, Globals::withReason(QStringLiteral("The browser could not be started."),
+                                               BrowserModule::loadError()));
     return nullptr;
 }
 
@@ -63,12 +56,8 @@ void frmMain::OpenBrowser_Click()
 void frmMain::Fennick_Click()
 {
     const ConnectionReading reading = readConnectedOnline();
-    if (!reading.online) {
-        QString text = QString::fromLatin1(OfflineMessage);
-        if (!reading.cause.isEmpty())
-            text += QLatin1Char('\n') + reading.cause;
-        showMessage(this, text);
-    }
+    if (!reading.online)
+        Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(OfflineMessage), reading.cause));
 
     QPointer<frmMain> self(this);
     setCursor(Qt::WaitCursor);

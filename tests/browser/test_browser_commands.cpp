@@ -1,7 +1,12 @@
 // The main window's commands that open the browser, through the program's
-// loader of the browser module: Open Browser on the local page, twice, and
-// the publisher's site while offline, with the main window closed on the
-// way and brought back when the browser closes.
+// loader of the browser module: Open Browser on the local page, twice; the
+// publisher's site while offline, with the main window closed on the way
+// and brought back when the browser closes; and the browser's convert
+// button through the main window's "HTML to Text" to the viewer.
+//
+// Run as root, the test moves into a network namespace of its own with a
+// default route before anything starts (Netvane then reports it online),
+// and takes the route away to be offline.
 
 #include "browser_test_support.h"
 
@@ -10,7 +15,10 @@
 #include "browser/module/frmBrowser1.h"
 #include "shell/FormInstance.h"
 #include "shell/frmMain.h"
+#include "support/process.h"
 #include "support/qt_support.h"
+#include "viewer/RichTextBox.h"
+#include "viewer/frmView.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -19,15 +27,25 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <QTimer>
 #include <QWebEngineView>
 
+#include <sched.h>
+#include <unistd.h>
+
+using browsertest::titledPage;
+using browsertest::urlOf;
 using browsertest::waitForPage;
 
 namespace {
+
+bool ownNamespace = false;
 
 const QString OfflineMessage = QStringLiteral(
     "Quillan did not detect an active Internet connection.  Please make sure you are connected before continuing.");
@@ -38,19 +56,70 @@ frmBrowser1 *loadedBrowser()
     return window ? qobject_cast<frmBrowser1 *>(window->widget()) : nullptr;
 }
 
+// What pressing the convert button showed, answered as it came: message
+// boxes with OK, the viewer by noting its text (and the browser window
+// behind it) and closing it. Nothing is checked inside the answers.
+struct Conversion {
+    QStringList messages;
+    bool viewerShown = false;
+    QString viewerText;
+    bool browserOpenBehindViewer = false;
+};
+
+Conversion pressConvert(frmBrowser1 &browser)
+{
+    Conversion seen;
+    QTimer watcher;
+    watcher.setInterval(5);
+    QObject::connect(&watcher, &QTimer::timeout, [&seen]() {
+        QWidget *top = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(top)) {
+            seen.messages << box->text();
+            box->accept();
+        } else if (auto *view = qobject_cast<frmView *>(top)) {
+            seen.viewerShown = true;
+            seen.viewerText = view->txtHTML->Text();
+            frmBrowser1 *behind = loadedBrowser();
+            seen.browserOpenBehindViewer = behind && behind->isVisible() && behind->cursor().shape() == Qt::WaitCursor;
+            view->close();
+        } else if (top) {
+            top->close();
+        }
+    });
+    watcher.start();
+    browser.btrnQuillan->click();
+    return seen;
+}
+
 } // namespace
 
 class TestBrowserCommands : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void cleanup();
 
     void openBrowserTwiceReusesOneWindow();
     void publisherSiteOfflineTakesThePlaceOfTheMainWindow();
+    void convertButtonThroughTheMainWindow();
 
 private:
+    frmBrowser1 &browserOn(const char *target, const QString &title);
+    std::unique_ptr<testsupport::HttpTestServer> server_;
+
     QString localPage() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"); }
 };
+
+void TestBrowserCommands::initTestCase()
+{
+    // Netvane registered in the test's own registry.
+    QProcess regsvr;
+    regsvr.start(QStringLiteral(REGSVR_TOOL), {QStringLiteral(NETVANE_LIBRARY)});
+    QVERIFY(regsvr.waitForFinished(30000));
+    QCOMPARE(regsvr.exitCode(), 0);
+    server_ = std::make_unique<testsupport::HttpTestServer>();
+    server_->route("/news", titledPage(QStringLiteral("Daily news")));
+}
 
 void TestBrowserCommands::cleanup()
 {
@@ -92,10 +161,12 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 {
     frmMain &main = FormInstance<frmMain>::get();
     main.show();
+    main.txtURL->setText(QStringLiteral("typed before"));
     QPointer<frmMain> firstMain(&main);
 
-    // The connection cannot be read here (no Netvane registered in the test's
-    // registry): the message comes first, before any browser window.
+    if (!ownNamespace)
+        QSKIP("needs a network namespace of the test's own to be offline");
+    // Offline: the message comes first, before any browser window.
     QString shown;
     bool browserBeforeAnswer = true;
     auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *box) {
@@ -103,9 +174,11 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
         browserBeforeAnswer = loadedBrowser() != nullptr;
         box->accept();
     });
+    QVERIFY(testsupport::netns::sh("ip route del default"));
     main.Fennick_Click();
+    QVERIFY(testsupport::netns::sh("ip route add default via 10.200.0.2 dev nv0"));
     QVERIFY(answer->answered);
-    QVERIFY2(shown.startsWith(OfflineMessage), qPrintable(shown));
+    QCOMPARE(shown, OfflineMessage);
     QVERIFY(!browserBeforeAnswer);
 
     frmBrowser1 *browser = loadedBrowser();
@@ -128,7 +201,64 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
     frmMain *back = FormInstance<frmMain>::ifLoaded();
     QVERIFY(back);
     QVERIFY(back->isVisible());
+    QCOMPARE(back->txtURL->text(), QStringLiteral("http://"));
+    QVERIFY(back->optURL->isChecked());
 }
 
-QTEST_MAIN(TestBrowserCommands)
+// The browser opened by Open Browser, then sent to a page of the server.
+frmBrowser1 &TestBrowserCommands::browserOn(const char *target, const QString &title)
+{
+    FormInstance<frmMain>::get().OpenBrowser_Click();
+    frmBrowser1 *browser = loadedBrowser();
+    Q_ASSERT(browser);
+    browser->cboAddress->setEditText(urlOf(*server_, target));
+    QTest::keyClick(browser->cboAddress->lineEdit(), Qt::Key_Return);
+    if (!waitForPage(*browser, urlOf(*server_, target), title))
+        qWarning("the browser did not reach %s", target);
+    return *browser;
+}
+
+void TestBrowserCommands::convertButtonThroughTheMainWindow()
+{
+    if (!ownNamespace)
+        QSKIP("needs a network namespace of the test's own to be online");
+    const QString news = urlOf(*server_, "/news");
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    main.txtURL->setText(QStringLiteral("typed before"));
+
+    // The page is fetched again by the main window and shown in the viewer;
+    // the browser waits behind it and closes after it.
+    QPointer<frmBrowser1> browser = &browserOn("/news", QStringLiteral("Daily news"));
+    const std::size_t fetchedBefore = server_->requestCount("/news");
+    const Conversion converted = pressConvert(*browser);
+    QVERIFY2(converted.messages.isEmpty(), qPrintable(converted.messages.join(QLatin1Char('|'))));
+    QVERIFY(converted.viewerShown);
+    QVERIFY2(converted.viewerText.contains(QStringLiteral("Daily news")), qPrintable(converted.viewerText));
+    QVERIFY(converted.browserOpenBehindViewer);
+    QCOMPARE(server_->requestCount("/news"), fetchedBefore + 1);
+    QVERIFY(QTest::qWaitFor([&] { return browser.isNull(); }, 5000));
+    QCOMPARE(&FormInstance<frmMain>::get(), &main);
+    QVERIFY(main.isVisible());
+    QCOMPARE(main.txtURL->text(), news);
+    QVERIFY(main.optURL->isChecked());
+
+    // The bare "http://": the command's message, and the window closes all the same.
+    browser = &browserOn("/news", QStringLiteral("Daily news"));
+    browser->cboAddress->setEditText(QStringLiteral("http://"));
+    const Conversion refused = pressConvert(*browser);
+    QCOMPARE(refused.messages, QStringList{QStringLiteral("please enter complete URL")});
+    QVERIFY(!refused.viewerShown);
+    QVERIFY(QTest::qWaitFor([&] { return browser.isNull(); }, 5000));
+}
+
+int main(int argc, char **argv)
+{
+    // Before any thread exists, so that every later thread is in it too.
+    if (::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0)
+        ownNamespace = testsupport::netns::addVethWithDefaultRoute();
+    QApplication app(argc, argv);
+    TestBrowserCommands test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_browser_commands.moc"
