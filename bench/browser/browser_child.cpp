@@ -17,7 +17,6 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <cstring>
 #include <functional>
 
 #if defined(BROWSER_CHILD_BARE)
@@ -108,8 +107,6 @@ int main(int argc, char **argv)
     if (argc < 2)
         return 2;
     const QString page = QString::fromLocal8Bit(argv[1]);
-    if (argc > 2 && std::strcmp(argv[2], "share-gl") == 0)
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QTimer::singleShot(60000, [] { QCoreApplication::exit(3); });
 
