@@ -15,6 +15,7 @@ packages=(
   poppler-utils
   iproute2 util-linux
   curl openssl
+  hardinfo
 )
 
 missing=()

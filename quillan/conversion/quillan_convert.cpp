@@ -1,5 +1,6 @@
 // quillan-convert: strips the tags from HTML files into their text files.
 #include "converter.h"
+#include "quillan_version.h"
 
 #include <cstdio>
 #include <cstring>
@@ -119,7 +120,7 @@ int main(int argc, char **argv)
             usage(stdout);
             return 0;
         } else if (arg == "--version") {
-            std::printf("%s %s\n", kProgram, QUILLAN_VERSION);
+            std::printf("%s %s\n", kProgram, quillan::version::Text);
             return 0;
         } else if (arg == "-o") {
             if (i + 1 >= argc)

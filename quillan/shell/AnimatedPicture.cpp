@@ -16,8 +16,10 @@ void AnimatedPicture::setPictureFile(const QString &path)
     if (path.isEmpty())
         return;
 
+    // A file whose header reads well but whose first picture does not
+    // decode (a truncated or damaged file) counts as unreadable too.
     auto *movie = new QMovie(path, QByteArray(), this);
-    if (!movie->isValid()) {
+    if (!movie->isValid() || !movie->jumpToFrame(0) || movie->currentImage().isNull()) {
         delete movie;
         return;
     }

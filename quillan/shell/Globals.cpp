@@ -1,5 +1,10 @@
 #include "shell/Globals.h"
 
+#include "shell/App.h"
+#include "shell/FormInstance.h"
+#include "shell/frmOpen.h"
+#include "shell/frmSplash.h"
+
 #include <QCoreApplication>
 
 namespace Globals {
@@ -16,6 +21,29 @@ const QString &helpFilePath()
 void setHelpFilePath(const QString &path)
 {
     HelpFilePath = path;
+}
+
+void Main()
+{
+    frmOpen &loading = FormInstance<frmOpen>::get();
+    loading.show();
+    loading.setCursor(Qt::WaitCursor);
+    // Lets the loading window paint itself if the platform has put it on
+    // screen already; no user input is taken here.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    setHelpFilePath(App::Path() + QStringLiteral("/qlnhelp.chm"));
+
+    frmSplash &splash = FormInstance<frmSplash>::get();
+    splash.show();
+
+    FormInstance<frmOpen>::unload();
+
+    if (frmSplash *shown = FormInstance<frmSplash>::ifLoaded()) {
+        shown->show();
+        shown->raise();
+        shown->activateWindow();
+    }
 }
 
 } // namespace Globals

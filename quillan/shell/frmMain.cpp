@@ -1,8 +1,10 @@
 #include "shell/frmMain.h"
 
+#include "about/frmAbout.h"
 #include "inet/inet.h"
 #include "shell/ComControl.h"
 #include "shell/ContextIDs.h"
+#include "shell/FormInstance.h"
 #include "shell/Globals.h"
 #include "shell/Look.h"
 #include "shell/MsgBox.h"
@@ -308,5 +310,10 @@ void frmMain::Form_Terminate()
     QCoreApplication::exit(0);
 }
 
-// The window-opening commands come with the browser and the About box.
-void frmMain::showAbout_Click() {}
+void frmMain::showAbout_Click()
+{
+    setCursor(Qt::WaitCursor);
+    FormInstance<frmAbout>::get().ShowModal();
+    QCoreApplication::processEvents();
+    unsetCursor();
+}

@@ -1,4 +1,5 @@
 #include "support/process.h"
+#include "support/files.h"
 
 #include <sched.h>
 #include <sys/mman.h>
@@ -6,7 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <stdexcept>
+#include <thread>
 
 namespace testsupport {
 
@@ -39,6 +43,42 @@ std::string drain(int fd)
 }
 
 } // namespace
+
+std::filesystem::path writeMarkProgram(const std::filesystem::path &program,
+                                       const std::filesystem::path &mark)
+{
+    // The mark's name is single-quoted in the script: a quote inside it
+    // would end the quoting.
+    if (mark.string().find('\'') != std::string::npos)
+        throw std::runtime_error("a mark path must not hold a single quote");
+    const std::string script =
+        "#!/bin/sh\n"
+        "mark='" + mark.string() + "'\n"
+        "tmp=\"$mark.$$\"\n"
+        "{\n"
+        "  printf 'program=%s\\n' \"$0\"\n"
+        "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+        "  printf 'ppid=%s\\n' \"$PPID\"\n"
+        "  printf 'sid=%s\\n' \"$(sed 's/.*) //' /proc/$$/stat | cut -d' ' -f4)\"\n"
+        "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+        "  printf 'fds=%s\\n' \"$(ls /proc/$$/fd | tr '\\n' ' ')\"\n"
+        "} > \"$tmp\" && mv \"$tmp\" \"$mark\"\n";
+    writeFile(program, script);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    return program;
+}
+
+bool waitForFile(const std::filesystem::path &file, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::error_code ec;
+    while (!std::filesystem::exists(file, ec)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options)
 {

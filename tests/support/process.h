@@ -35,6 +35,18 @@ struct ChildResult {
 // limits, change user and so on.
 ChildResult runInChild(const std::function<std::string()> &fn);
 
+// Writes an executable shell script at `program` that, each time it runs,
+// leaves a mark: it writes the file `mark` (whole, by renaming it into
+// place) with one line per fact:
+//   program=<$0>  arg=<each argument, in order>  ppid=<parent process>
+//   sid=<session>  stdin=<what standard input is>  fds=<open descriptors>
+// Proves a program was really started, and how, without starting anything
+// real.
+std::filesystem::path writeMarkProgram(const std::filesystem::path &program, const std::filesystem::path &mark);
+
+// Waits until `file` exists (a mark being left); false after timeoutMs.
+bool waitForFile(const std::filesystem::path &file, int timeoutMs = 10000);
+
 namespace netns {
 
 // Whether run() can work here: root, network namespaces and the `ip` tool.

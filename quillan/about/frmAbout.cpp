@@ -1,0 +1,280 @@
+#include "about/frmAbout.h"
+
+#include "about/SysInfo.h"
+#include "shell/AnimatedPicture.h"
+#include "shell/Twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QStringList>
+#include <QVersionNumber>
+
+namespace {
+
+// Layout, in twips.
+constexpr int ClientWidth = 6330;
+constexpr int ClientHeight = 3855;
+constexpr int RuleTop = 1680;
+constexpr int RuleRight = 6360;
+
+const QColor Navy(0, 0, 128);
+
+const char *const BuildDate = "January 9, 2002";
+const char *const PictureFileName = "/spider14.gif";
+const char *const PublisherAddress = "http://www.fennick.example";
+// The program's icon at 32 x 32 pixels, compiled in from quillan/art.
+const char *const IconFile = ":/icons/quillan-32.png";
+
+QString &pictureFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+void placeInTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
+}
+
+QFont comicFont(double points, bool bold)
+{
+    QFont font(QStringLiteral("Comic Sans MS"));
+    font.setStyleHint(QFont::Cursive);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QString programTitle()
+{
+    return QGuiApplication::applicationDisplayName();
+}
+
+// "Version major.minor.revision <build date>": the numbers the running
+// program names (1.04.0002 reads 1.4.2), or, when it names none, those it
+// was built with.
+QString versionText()
+{
+    int major = QUILLAN_VERSION_MAJOR;
+    int minor = QUILLAN_VERSION_MINOR;
+    int revision = QUILLAN_VERSION_PATCH;
+    const QVersionNumber named = QVersionNumber::fromString(QCoreApplication::applicationVersion());
+    if (!named.isNull()) {
+        major = named.majorVersion();
+        minor = named.minorVersion();
+        revision = named.microVersion();
+    }
+    return QStringLiteral("Version %1.%2.%3 %4")
+        .arg(QString::number(major), QString::number(minor), QString::number(revision),
+             QString::fromLatin1(BuildDate));
+}
+
+QString descriptionText()
+{
+    return QStringLiteral("Published by Fennick\u2122  ") + QString::fromLatin1(PublisherAddress);
+}
+
+// One paragraph; its fragments are joined by one blank, and the sentence
+// ending in "treaties." is followed by two.
+QString disclaimerText()
+{
+    return QStringList{
+        QStringLiteral("Notice: this program and its help are protected by"),
+        QStringLiteral("copyright law in many countries and by"),
+        QStringLiteral("international treaties. "),
+        QStringLiteral("Copying or passing on the program, or any part of it,"),
+        QStringLiteral("other than as its licence allows may lead to claims"),
+        QStringLiteral("for damages and to prosecution."),
+    }.join(QLatin1Char(' '));
+}
+
+QString copyrightText()
+{
+    return QStringLiteral("Copyright \u00a9 2002 Fennick. All rights reserved.");
+}
+
+} // namespace
+
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+{
+    setupWindow();
+    setupButtons();
+    setupPicture();
+    setupLabels();
+    connectHandlers();
+    Form_Load();
+}
+
+frmAbout::~frmAbout() = default;
+
+QString frmAbout::PictureFolder()
+{
+    const QString &folder = pictureFolderOverride();
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+void frmAbout::setPictureFolder(const QString &folder)
+{
+    pictureFolderOverride() = folder;
+}
+
+void frmAbout::setupWindow()
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("About ") + programTitle());
+    setProperty("HelpContextID", HelpContextID);
+    setFont(dialogFont());
+    setWindowIcon(QIcon(QString::fromLatin1(IconFile)));
+    setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
+
+    // Two lines on top of each other: a white one two units wide under a
+    // grey one, an etched rule between the publisher and the warning.
+    Line1[0] = Line{0, RuleTop, RuleRight, RuleTop, QColor(255, 255, 255), 2};
+    Line1[1] = Line{0, RuleTop, RuleRight, RuleTop, QColor(128, 128, 128), 1};
+}
+
+void frmAbout::setupButtons()
+{
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setFont(comicFont(8.25, false));
+    cmdOK->setDefault(true);
+    cmdOK->setProperty("HelpContextID", OKHelpContextID);
+    placeInTwips(cmdOK, 4920, 3120, 1260, 345);
+
+    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    cmdSysInfo->setFont(comicFont(8.25, false));
+    cmdSysInfo->setProperty("HelpContextID", SysInfoHelpContextID);
+    placeInTwips(cmdSysInfo, 4920, 3480, 1245, 345);
+
+    setTabOrder(cmdOK, cmdSysInfo);
+    cmdOK->setFocus();
+}
+
+void frmAbout::setupPicture()
+{
+    DXAnimatedGIF1 = new AnimatedPicture(this);
+    DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
+    placeInTwips(DXAnimatedGIF1, 120, 240, 1335, 1095);
+}
+
+QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Navy);
+    label->setPalette(palette);
+    placeInTwips(label, left, top, width, height);
+    return label;
+}
+
+void frmAbout::setupLabels()
+{
+    lblTitle = makeLabel("lblTitle", 1800, 240, 2325, 360, comicFont(9, true));
+    lblVersion = makeLabel("lblVersion", 1800, 600, 2565, 225, comicFont(9, true));
+    lblDescription = makeLabel("lblDescription", 1800, 1200, 2325, 525, comicFont(9, true));
+    lblDisclaimer = makeLabel("lblDisclaimer", 360, 1920, 5430, 1065, dialogFont());
+    Label1 = makeLabel("Label1", 1320, 3000, 3285, 225, comicFont(8.25, false));
+
+    lblDescription->setText(descriptionText());
+    Label1->setText(copyrightText());
+}
+
+void frmAbout::connectHandlers()
+{
+    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
+
+void frmAbout::ShowModal()
+{
+    QEventLoop loop;
+    connect(this, &frmAbout::unloaded, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    loop.exec(QEventLoop::DialogExec);
+}
+
+// The picture is decoration: a missing or unreadable file leaves its area
+// empty without a word.
+void frmAbout::Form_Load()
+{
+    setWindowTitle(QStringLiteral("About ") + programTitle());
+    lblVersion->setText(versionText());
+    lblTitle->setText(programTitle());
+    lblDisclaimer->setText(disclaimerText());
+    DXAnimatedGIF1->setPictureFile(PictureFolder() + QLatin1String(PictureFileName));
+    QCoreApplication::processEvents();
+    unsetCursor();
+}
+
+void frmAbout::cmdOK_Click()
+{
+    close();
+}
+
+void frmAbout::cmdSysInfo_Click()
+{
+    StartSysInfo();
+}
+
+void frmAbout::StartSysInfo()
+{
+    SysInfo::StartSysInfo([this](const std::string &message, const std::string &reason) {
+        QString text = QString::fromStdString(message);
+        if (!reason.empty())
+            text += QLatin1Char('\n') + QString::fromLocal8Bit(reason);
+        QPointer<QMessageBox> box =
+            new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
+        box->exec();
+        delete box;
+    });
+}
+
+void frmAbout::reject()
+{
+    cmdOK->click();
+}
+
+void frmAbout::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    for (const Line &line : Line1) {
+        const QRect band = Twips::toPixels(line.X1, line.Y1, line.X2 - line.X1, 0, screen());
+        painter.fillRect(QRect(band.left(), band.top(), band.width(), line.BorderWidth), line.BorderColor);
+    }
+}
+
+void frmAbout::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    emit unloaded();
+}

@@ -1,0 +1,36 @@
+#include "shell/App.h"
+
+#include <QApplication>
+
+namespace App {
+
+namespace {
+constexpr int IconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+} // namespace
+
+QString Path()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString IconFile(int size)
+{
+    return QStringLiteral(":/icons/quillan-%1.png").arg(size);
+}
+
+QIcon Icon()
+{
+    QIcon icon;
+    for (int size : IconSizes)
+        icon.addFile(IconFile(size), QSize(size, size));
+    return icon;
+}
+
+void Describe()
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(Title));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(quillan::version::Text));
+    QApplication::setWindowIcon(Icon());
+}
+
+} // namespace App

@@ -1,0 +1,75 @@
+#include "shell/frmOpen.h"
+
+#include "shell/Fonts.h"
+#include "shell/Placement.h"
+#include "shell/Twips.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+
+namespace {
+
+constexpr int ClientWidth = 5505;
+constexpr int ClientHeight = 810;
+
+const QColor LightGrey(224, 224, 224);
+const QColor Navy(0, 0, 128);
+
+} // namespace
+
+frmOpen::frmOpen(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setupWindow();
+    setupLabel();
+    Form_Load();
+}
+
+frmOpen::~frmOpen() = default;
+
+// Fixed single border: a title bar with a close box, no minimize or
+// maximize button, and a size the user cannot change.
+void frmOpen::setupWindow()
+{
+    setObjectName(QStringLiteral("frmOpen"));
+    setWindowTitle(QStringLiteral("Loading Quillan ......"));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, LightGrey);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
+    Placement::centreOnScreen(*this);
+}
+
+void frmOpen::setupLabel()
+{
+    Label1 = new QLabel(QStringLiteral("Please stand by while Quillan Loads"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(Fonts::named(QStringLiteral("MS Sans Serif"), 9.75, true));
+    QPalette palette = Label1->palette();
+    palette.setColor(QPalette::WindowText, Navy);
+    palette.setColor(QPalette::Window, LightGrey);
+    Label1->setPalette(palette);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setGeometry(Twips::toPixels(120, 240, 4935, 375, screen()));
+}
+
+void frmOpen::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+    emit unloaded();
+}
+
+void frmOpen::Form_Load()
+{
+    setCursor(Qt::WaitCursor);
+}
+
+void frmOpen::Form_Unload()
+{
+    unsetCursor();
+}

@@ -1,0 +1,284 @@
+// The About box offscreen: its texts and layout, how it closes, the System
+// Info button, the picture, and fresh texts on each opening.
+#include "about/SysInfo.h"
+#include "about/frmAbout.h"
+#include "shell/AnimatedPicture.h"
+#include "shell/FormInstance.h"
+#include "shell/Twips.h"
+#include "support/environment.h"
+#include "support/process.h"
+#include "support/qt_support.h"
+
+#include "registry/registry.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// A 1 x 1 picture in GIF format.
+const QByteArray TinyGif = QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c00000000"
+                                               "010001000002024401003b");
+
+} // namespace
+
+class TestAboutWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void textsAndLayoutFollowTheTables();
+    void escEnterAndTheCloseBoxUnloadIt();
+    void systemInfoLeavesItOpen();
+    void systemInfoStartsTheRecordedTool();
+    void pictureFromTheProgramFolderMissingOneSaysNothing();
+    void textsAreRebuiltOnEachOpening();
+
+private:
+    // Shows the About box modal, runs `act` inside its loop, and returns
+    // whether the box closed by itself within 20 seconds.
+    bool showModalAndRun(frmAbout &about, const std::function<void(frmAbout &)> &act);
+
+    std::unique_ptr<testsupport::RegistrySandbox> registry_;
+    std::unique_ptr<QTemporaryDir> folder_;
+};
+
+void TestAboutWindow::initTestCase()
+{
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.04.0002"));
+}
+
+void TestAboutWindow::init()
+{
+    registry_ = std::make_unique<testsupport::RegistrySandbox>();
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+    frmAbout::setPictureFolder(folder_->path());
+}
+
+void TestAboutWindow::cleanup()
+{
+    if (frmAbout *about = FormInstance<frmAbout>::ifLoaded())
+        QVERIFY(testsupport::closeAndWaitForDeletion(about));
+    frmAbout::setPictureFolder(QString());
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.04.0002"));
+    folder_.reset();
+    registry_.reset();
+}
+
+bool TestAboutWindow::showModalAndRun(frmAbout &about, const std::function<void(frmAbout &)> &act)
+{
+    QPointer<frmAbout> box(&about);
+    QTimer::singleShot(0, this, [box, act]() {
+        if (box)
+            act(*box);
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [box]() {
+        if (box)
+            box->close();
+    });
+    guard.start(20000);
+    about.ShowModal();
+    return guard.isActive();
+}
+
+void TestAboutWindow::textsAndLayoutFollowTheTables()
+{
+    frmAbout &about = FormInstance<frmAbout>::get();
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Quillan"));
+    QCOMPARE(about.lblTitle->text(), QStringLiteral("Quillan"));
+    QCOMPARE(about.lblVersion->text(), QStringLiteral("Version 1.4.2 January 9, 2002"));
+    QCOMPARE(about.lblDescription->text(), QStringLiteral("Published by Fennick\u2122  http://www.fennick.example"));
+    QVERIFY(about.Label1->text().startsWith(QStringLiteral("Copyright \u00a9")));
+
+    // One paragraph: single blanks, two after "treaties." and nowhere else.
+    const QString warning = about.lblDisclaimer->text();
+    QVERIFY(!warning.contains(QLatin1Char('\n')));
+    QCOMPARE(warning.count(QStringLiteral("  ")), 1);
+    QVERIFY2(warning.contains(QStringLiteral("international treaties.  ")), qPrintable(warning));
+    QVERIFY(!warning.contains(QStringLiteral("   ")));
+
+    const struct {
+        QWidget *control;
+        int left, top, width, height;
+    } places[] = {
+        {about.cmdOK, 4920, 3120, 1260, 345},         {about.cmdSysInfo, 4920, 3480, 1245, 345},
+        {about.DXAnimatedGIF1, 120, 240, 1335, 1095}, {about.lblTitle, 1800, 240, 2325, 360},
+        {about.lblVersion, 1800, 600, 2565, 225},     {about.lblDescription, 1800, 1200, 2325, 525},
+        {about.lblDisclaimer, 360, 1920, 5430, 1065}, {about.Label1, 1320, 3000, 3285, 225},
+    };
+    for (const auto &p : places)
+        QCOMPARE(p.control->geometry(), Twips::toPixels(p.left, p.top, p.width, p.height, about.screen()));
+    QCOMPARE(about.size(), QSize(Twips::toPixels(6330, about.screen()), Twips::toPixels(3855, about.screen())));
+    QCOMPARE(about.minimumSize(), about.maximumSize());
+    QVERIFY(!(about.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+
+    for (QLabel *label : {about.lblTitle, about.lblVersion, about.lblDescription, about.lblDisclaimer, about.Label1})
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    QCOMPARE(about.lblTitle->font().family(), QStringLiteral("Comic Sans MS"));
+    QVERIFY(about.lblTitle->font().bold());
+    QCOMPARE(about.lblTitle->font().pointSizeF(), 9.0);
+    QCOMPARE(about.Label1->font().pointSizeF(), 8.25);
+    QVERIFY(!about.Label1->font().bold());
+    QCOMPARE(about.lblDisclaimer->font(), about.font());
+    for (const frmAbout::Line &line : about.Line1) {
+        QCOMPARE(line.Y1, 1680);
+        QCOMPARE(line.Y2, 1680);
+        QCOMPARE(line.X2, 6360);
+    }
+
+    QCOMPARE(about.windowIcon().availableSizes(), QList<QSize>({QSize(32, 32)}));
+
+    QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
+    QVERIFY(about.cmdOK->isDefault());
+    QCOMPARE(about.cmdOK->nextInFocusChain(), static_cast<QWidget *>(about.cmdSysInfo));
+    QCOMPARE(about.property("HelpContextID").toInt(), 420);
+    QCOMPARE(about.cmdOK->property("HelpContextID").toInt(), 520);
+    QCOMPARE(about.cmdSysInfo->property("HelpContextID").toInt(), 530);
+}
+
+void TestAboutWindow::escEnterAndTheCloseBoxUnloadIt()
+{
+    const std::function<void(frmAbout &)> ways[] = {
+        [](frmAbout &about) { QTest::keyClick(&about, Qt::Key_Escape); },
+        [](frmAbout &about) { QTest::keyClick(&about, Qt::Key_Return); },
+        [](frmAbout &about) { QTest::keyClick(about.cmdOK, Qt::Key_Return); },
+        [](frmAbout &about) { QTest::mouseClick(about.cmdOK, Qt::LeftButton); },
+        [](frmAbout &about) { about.close(); },
+    };
+    int way = 0;
+    for (const auto &act : ways) {
+        frmAbout &about = FormInstance<frmAbout>::get();
+        bool wasModal = false;
+        const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
+            wasModal = shown.isVisible() && QApplication::activeModalWidget() == &shown;
+            act(shown);
+        });
+        QVERIFY2(closedByItself, qPrintable(QString::number(way)));
+        QVERIFY(wasModal);
+        QVERIFY(!FormInstance<frmAbout>::isLoaded());
+        ++way;
+    }
+}
+
+// With no tool in the registry: the message, and the About box stays open.
+// Enter on the focused System Info button presses it, not OK; so does Alt+S.
+void TestAboutWindow::systemInfoLeavesItOpen()
+{
+    frmAbout &about = FormInstance<frmAbout>::get();
+    const std::function<void(frmAbout &)> presses[] = {
+        [](frmAbout &shown) { QTest::mouseClick(shown.cmdSysInfo, Qt::LeftButton); },
+        [](frmAbout &shown) {
+            shown.cmdSysInfo->setFocus();
+            QTest::keyClick(shown.cmdSysInfo, Qt::Key_Return);
+        },
+        [](frmAbout &shown) {
+            shown.activateWindow();
+            if (QTest::qWaitForWindowActive(&shown))
+                QTest::keyClick(&shown, Qt::Key_S, Qt::AltModifier);
+        },
+    };
+    QStringList texts;
+    QStringList titles;
+    QList<bool> stillOpen;
+    const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
+        QPointer<frmAbout> box(&shown);
+        for (const auto &press : presses) {
+            auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *message) {
+                texts << message->text();
+                titles << message->windowTitle();
+                message->button(QMessageBox::Ok)->click();
+            });
+            press(shown);
+            // A mnemonic clicks its button a moment later.
+            const bool settled = QTest::qWaitFor([&answer]() { return answer->answered || answer->timedOut; }, 15000);
+            stillOpen << (settled && box && box->isVisible() && answer->answered);
+            if (!stillOpen.last()) {
+                if (box)
+                    box->close();
+                return;
+            }
+        }
+        shown.cmdOK->click();
+    });
+    QVERIFY(closedByItself);
+    QCOMPARE(stillOpen, QList<bool>({true, true, true}));
+    QCOMPARE(texts, QStringList(3, QStringLiteral("System Information Is Unavailable At This Time")));
+    QCOMPARE(titles, QStringList(3, QStringLiteral("Quillan")));
+}
+
+void TestAboutWindow::systemInfoStartsTheRecordedTool()
+{
+    const std::filesystem::path dir = folder_->path().toStdString();
+    const auto program = testsupport::writeMarkProgram(dir / "info", dir / "info.mark");
+    QCOMPARE(platform::RegWriteString(platform::HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue,
+                                      program.string()),
+             platform::ERROR_SUCCESS);
+
+    frmAbout &about = FormInstance<frmAbout>::get();
+    bool openAfter = false;
+    QWidget *modalAfter = nullptr;
+    const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
+        shown.cmdSysInfo->click();
+        openAfter = shown.isVisible();
+        modalAfter = QApplication::activeModalWidget();
+        shown.cmdOK->click();
+    });
+    QVERIFY(closedByItself);
+    QVERIFY(openAfter);
+    QCOMPARE(modalAfter, static_cast<QWidget *>(&about)); // no message box came up
+    QVERIFY(testsupport::waitForFile(dir / "info.mark"));
+}
+
+void TestAboutWindow::pictureFromTheProgramFolderMissingOneSaysNothing()
+{
+    const QString expected = folder_->filePath(QStringLiteral("spider14.gif"));
+    {
+        frmAbout &about = FormInstance<frmAbout>::get();
+        QCOMPARE(about.DXAnimatedGIF1->PictureFile(), expected);
+        QVERIFY(!about.DXAnimatedGIF1->hasPicture());
+        QWidget *modal = nullptr;
+        QVERIFY(showModalAndRun(about, [&](frmAbout &shown) {
+            modal = QApplication::activeModalWidget();
+            shown.cmdOK->click();
+        }));
+        QCOMPARE(modal, static_cast<QWidget *>(&about)); // no message over it
+    }
+    testsupport::writeFile(expected, TinyGif);
+    frmAbout &about = FormInstance<frmAbout>::get();
+    QVERIFY(about.DXAnimatedGIF1->hasPicture());
+}
+
+void TestAboutWindow::textsAreRebuiltOnEachOpening()
+{
+    frmAbout &first = FormInstance<frmAbout>::get();
+    first.lblDisclaimer->setText(QStringLiteral("changed"));
+    first.lblTitle->setText(QStringLiteral("changed"));
+    QVERIFY(testsupport::closeAndWaitForDeletion(&first));
+
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillan Preview"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.10.07"));
+    frmAbout &second = FormInstance<frmAbout>::get();
+    QCOMPARE(second.windowTitle(), QStringLiteral("About Quillan Preview"));
+    QCOMPARE(second.lblTitle->text(), QStringLiteral("Quillan Preview"));
+    QCOMPARE(second.lblVersion->text(), QStringLiteral("Version 2.10.7 January 9, 2002"));
+    QVERIFY(second.lblDisclaimer->text().contains(QStringLiteral("international treaties.  ")));
+}
+
+QTEST_MAIN(TestAboutWindow)
+#include "test_about_window.moc"
