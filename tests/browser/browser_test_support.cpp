@@ -1,10 +1,9 @@
 #include "browser_test_support.h"
 
-#include "browser/module/WebBrowser.h"
-#include "browser/module/frmBrowser1.h"
-
 #include <QComboBox>
 #include <QTest>
+#include <QVariant>
+#include <QWidget>
 
 namespace browsertest {
 
@@ -19,26 +18,28 @@ QString urlOf(const testsupport::HttpTestServer &server, const char *target)
     return QString::fromStdString(server.url(target));
 }
 
-bool waitForPage(frmBrowser1 &browser, const QString &url, const QString &caption, int timeoutMs)
+bool waitForPage(const QWidget &browser, const QString &url, const QString &caption, int timeoutMs)
 {
+    const QObject *control = browser.findChild<QObject *>(QStringLiteral("brwWebBrowser"));
+    if (!control)
+        return false;
+    const auto shown = [control] { return control->property("LocationURL").toString(); };
+    const auto busy = [control] { return control->property("Busy").toBool(); };
     const bool arrived = QTest::qWaitFor(
-        [&] {
-            return !browser.brwWebBrowser->Busy() && browser.brwWebBrowser->LocationURL() == url
-                && browser.windowTitle() == caption;
-        },
-        timeoutMs);
+        [&] { return !busy() && shown() == url && browser.windowTitle() == caption; }, timeoutMs);
     if (!arrived)
         qWarning("waiting for %s (%s); shown: %s (%s), busy %d", qPrintable(url), qPrintable(caption),
-                 qPrintable(browser.brwWebBrowser->LocationURL()), qPrintable(browser.windowTitle()),
-                 int(browser.brwWebBrowser->Busy()));
+                 qPrintable(shown()), qPrintable(browser.windowTitle()), int(busy()));
     return arrived;
 }
 
-QStringList addressList(const frmBrowser1 &browser)
+QStringList addressList(const QWidget &browser)
 {
     QStringList entries;
-    for (int i = 0; i < browser.cboAddress->count(); ++i)
-        entries << browser.cboAddress->itemText(i);
+    if (const auto *box = browser.findChild<QComboBox *>(QStringLiteral("cboAddress"))) {
+        for (int i = 0; i < box->count(); ++i)
+            entries << box->itemText(i);
+    }
     return entries;
 }
 

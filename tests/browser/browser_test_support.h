@@ -5,7 +5,7 @@
 
 #include <QString>
 
-class frmBrowser1;
+class QWidget;
 
 namespace browsertest {
 
@@ -15,11 +15,14 @@ testsupport::HttpResponse titledPage(const QString &title);
 // The server's address of `target` ("/a"), as the browser reports it.
 QString urlOf(const testsupport::HttpTestServer &server, const char *target);
 
-// Waits until the browser has finished loading `url`, shows it and the
-// caption reads `caption`. False (with the state seen) after timeoutMs.
-bool waitForPage(frmBrowser1 &browser, const QString &url, const QString &caption, int timeoutMs = 20000);
+// The browser window's controls are read by their names and properties, so
+// that these work with or without the module linked in.
+
+// Waits until the browser window has finished loading `url`, shows it and
+// its caption reads `caption`. False (with the state seen) after timeoutMs.
+bool waitForPage(const QWidget &browser, const QString &url, const QString &caption, int timeoutMs = 20000);
 
 // The entries of the address list, first to last.
-QStringList addressList(const frmBrowser1 &browser);
+QStringList addressList(const QWidget &browser);
 
 } // namespace browsertest

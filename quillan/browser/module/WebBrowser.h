@@ -29,6 +29,12 @@ class QWebEngineView;
 
 class QUILLAN_BROWSER_EXPORT WebBrowser : public QWidget {
     Q_OBJECT
+    // Also readable by name, for code that does not link the module.
+    Q_PROPERTY(bool Busy READ Busy)
+    Q_PROPERTY(QString LocationName READ LocationName)
+    Q_PROPERTY(QString LocationURL READ LocationURL)
+    Q_PROPERTY(bool AddressBar READ AddressBar WRITE setAddressBar)
+    Q_PROPERTY(bool Resizable READ Resizable WRITE setResizable)
 public:
     // `programFolder` is where the default home page quillan.htm lives.
     explicit WebBrowser(const QString &programFolder, QWidget *parent = nullptr);
