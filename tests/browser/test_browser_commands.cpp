@@ -122,6 +122,7 @@ private slots:
     void openBrowserTwiceReusesOneWindow();
     void publisherSiteOfflineTakesThePlaceOfTheMainWindow();
     void convertButtonThroughTheMainWindow();
+    void publisherSiteWithoutNetvaneNamesTheCause();
 
 private:
     Browser browserOn(const char *target, const QString &title);
@@ -130,13 +131,21 @@ private:
     QString localPage() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"); }
 };
 
+namespace {
+
+bool runRegsvr(const QStringList &arguments)
+{
+    QProcess regsvr;
+    regsvr.start(QStringLiteral(REGSVR_TOOL), arguments);
+    return regsvr.waitForFinished(30000) && regsvr.exitStatus() == QProcess::NormalExit && regsvr.exitCode() == 0;
+}
+
+} // namespace
+
 void TestBrowserCommands::initTestCase()
 {
     // Netvane registered in the test's own registry.
-    QProcess regsvr;
-    regsvr.start(QStringLiteral(REGSVR_TOOL), {QStringLiteral(NETVANE_LIBRARY)});
-    QVERIFY(regsvr.waitForFinished(30000));
-    QCOMPARE(regsvr.exitCode(), 0);
+    QVERIFY(runRegsvr({QStringLiteral(NETVANE_LIBRARY)}));
     server_ = std::make_unique<testsupport::HttpTestServer>();
     server_->route("/news", titledPage(QStringLiteral("Daily news")));
 }
@@ -278,6 +287,29 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
     QCOMPARE(refused.messages, QStringList{QStringLiteral("please enter complete URL")});
     QVERIFY(!refused.viewerShown);
     QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+}
+
+// Netvane not registered: the main window has no control to ask, and the
+// message says so on a line below its fixed text. The command goes on.
+void TestBrowserCommands::publisherSiteWithoutNetvaneNamesTheCause()
+{
+    QVERIFY(runRegsvr({QStringLiteral("-u"), QStringLiteral(NETVANE_LIBRARY)}));
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    QString shown;
+    auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *box) {
+        shown = box->text();
+        box->accept();
+    });
+    main.Fennick_Click();
+    const bool registeredAgain = runRegsvr({QStringLiteral(NETVANE_LIBRARY)});
+    QVERIFY(answer->answered);
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], OfflineMessage);
+    QVERIFY(!lines[1].trimmed().isEmpty());
+    QVERIFY(loadedBrowser());
+    QVERIFY(registeredAgain);
 }
 
 int main(int argc, char **argv)
