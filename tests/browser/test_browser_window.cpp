@@ -234,6 +234,13 @@ void TestBrowserWindow::enterInAnEmptyBox()
     QVERIFY(waitForPage(browser, QStringLiteral("about:blank"), QStringLiteral("about:blank")));
     QCOMPARE(addressList(browser).value(0), QStringLiteral("about:blank"));
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    // A move within the page ends its busy time like any other.
+    visit(browser, "/a", QStringLiteral("Page A"));
+    const QString part = urlOf(*server_, "/a") + QStringLiteral("#part");
+    browser.cboAddress->setEditText(part);
+    QTest::keyClick(browser.cboAddress->lineEdit(), Qt::Key_Return);
+    QVERIFY(waitForPage(browser, part, QStringLiteral("Page A")));
 }
 
 void TestBrowserWindow::stopDuringASlowPage()

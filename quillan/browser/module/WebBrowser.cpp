@@ -148,16 +148,24 @@ QString WebBrowser::LocationURL() const
 void WebBrowser::onLoadStarted()
 {
     busy_ = true;
+    loading_ = true;
 }
 
 void WebBrowser::onLoadFinished(bool)
 {
     busy_ = false;
+    loading_ = false;
     emit DownloadComplete();
 }
 
+// A move within the page shown (to an anchor) changes the address without
+// any load starting or finishing: it is complete as soon as it is made.
 void WebBrowser::onUrlChanged(const QUrl &url)
 {
     if (!url.isEmpty())
         emit NavigateComplete(url.toString());
+    if (busy_ && !loading_) {
+        busy_ = false;
+        emit DownloadComplete();
+    }
 }

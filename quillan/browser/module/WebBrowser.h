@@ -102,6 +102,7 @@ private:
     QWebEngineView *view_ = nullptr;
     QString programFolder_;
     bool busy_ = false;
+    bool loading_ = false; // between the engine's load started and finished
     bool addressBar_ = false;
     bool resizable_ = false;
 };
