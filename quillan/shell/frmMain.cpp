@@ -321,7 +321,3 @@ void frmMain::showAbout_Click()
     QCoreApplication::processEvents();
     unsetCursor();
 }
-
-// The browser commands come with the browser.
-void frmMain::OpenBrowser_Click() {}
-void frmMain::Fennick_Click() {}

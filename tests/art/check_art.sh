@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check_art.sh PYTHON SOURCE_DIR SCRIPT: runs scripts/art/SCRIPT.py into a
 # temporary folder and compares what it drew with the files kept in
-# quillan/art.
+# quillan/art (the browser's toolbar pictures: quillan/browser/module/icons).
 set -euo pipefail
 python=$1 src=$2 script=$3
 out=$(mktemp -d)
@@ -13,6 +13,9 @@ case $script in
   make_spider14)
     "$python" "$src/scripts/art/make_spider14.py" "$out/spider14.gif"
     kept="$src/quillan/art" ;;
+  make_browser_icons)
+    "$python" "$src/scripts/art/make_browser_icons.py" "$out"
+    kept="$src/quillan/browser/module/icons" ;;
   *) echo "unknown script $script" >&2; exit 2 ;;
 esac
 count=0

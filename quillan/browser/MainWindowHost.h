@@ -1,0 +1,19 @@
+#pragma once
+// The program's side of the browser module: the browser window reaches the
+// main window, help and the program's folder through this.
+
+#include "browser/BrowserInterfaces.h"
+
+class MainWindowHost final : public BrowserHost {
+public:
+    // The one host of the run, handed to the module by BrowserModule.
+    static MainWindowHost &instance();
+
+    // Through frmMain's own controls: txtURL, optURL, btnHTMLtoText.
+    void convertAddress(const QString &address) override;
+    // FormInstance<frmMain>, created afresh when it had been closed.
+    void showMainWindow() override;
+    // ShowHelp with the program's HelpFilePath and no owner window.
+    void showHelp(qint32 contextId) override;
+    QString programFolder() const override;
+};

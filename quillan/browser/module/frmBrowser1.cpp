@@ -1,0 +1,430 @@
+#include "browser/module/frmBrowser1.h"
+
+#include "browser/module/WebBrowser.h"
+#include "shell/Twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QFont>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+
+#include <exception>
+
+namespace {
+
+// Layout, in twips.
+constexpr int DesignClientWidth = 11565;
+constexpr int DesignClientHeight = 7050;
+constexpr int AddressRowTop = 540;
+constexpr int AddressRowHeight = 675;
+constexpr int LayoutMargin = 100;
+
+constexpr int TimerIntervalMs = 5;
+constexpr qint32 BrowserHelpContext = 1012;
+constexpr int KeyEnter = 13;
+
+const char *const BusyCaption = "Working...";
+
+// The toolbar buttons, left to right: key (also the tooltip), the icon
+// theme's name for the picture, and the picture shipped in the module.
+struct ToolbarButtonSpec {
+    const char *key;
+    const char *themeIcon;
+    const char *ownIcon;
+};
+constexpr ToolbarButtonSpec ToolbarButtons[] = {
+    {"Back", "go-previous", ":/browser/icons/back.png"},
+    {"Forward", "go-next", ":/browser/icons/forward.png"},
+    {"Stop", "process-stop", ":/browser/icons/stop.png"},
+    {"Refresh", "view-refresh", ":/browser/icons/refresh.png"},
+    {"Home", "go-home", ":/browser/icons/home.png"},
+    {"Search", "edit-find", ":/browser/icons/search.png"},
+};
+
+BrowserHost *theHost = nullptr;
+
+void placeInTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
+}
+
+int twipsOf(const QWidget *widget, int pixels)
+{
+    return Twips::fromPixels(pixels, widget->screen());
+}
+
+QFont buttonFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+// The theme's picture when the desktop has one, else our own.
+QIcon toolbarIcon(const ToolbarButtonSpec &button)
+{
+    return QIcon::fromTheme(QLatin1String(button.themeIcon), QIcon(QLatin1String(button.ownIcon)));
+}
+
+// Runs one step of a handler whose failures are skipped.
+template <class Step>
+void skipOnFailure(Step &&step)
+{
+    try {
+        step();
+    } catch (const std::exception &) {
+    }
+}
+
+} // namespace
+
+void frmBrowser1::setHost(BrowserHost *host)
+{
+    theHost = host;
+}
+
+BrowserHost *frmBrowser1::host()
+{
+    return theHost;
+}
+
+frmBrowser1::frmBrowser1(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setupWindow();
+    setupToolbar();
+    setupAddressRow();
+    setupBrowser();
+    connectHandlers();
+    Form_Load();
+}
+
+frmBrowser1::~frmBrowser1() = default;
+
+void frmBrowser1::setupWindow()
+{
+    setObjectName(QStringLiteral("frmBrowser1"));
+    setWindowTitle(QStringLiteral("Quillan Browser"));
+    resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
+    // A window still open when the program ends goes before the engine's
+    // own shutdown, which otherwise finds its page alive. No unload: the
+    // program is ending, the main window is not to come back.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
+}
+
+void frmBrowser1::setupToolbar()
+{
+    tbToolBar = new QToolBar(this);
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setIconSize(QSize(24, 24));
+    tbToolBar->setMovable(false);
+    tbToolBar->setFloatable(false);
+    placeInTwips(tbToolBar, 0, 0, DesignClientWidth, AddressRowTop);
+    for (const ToolbarButtonSpec &spec : ToolbarButtons) {
+        const QIcon icon = toolbarIcon(spec);
+        imlIcons.append(icon);
+        QAction *button = tbToolBar->addAction(icon, QLatin1String(spec.key));
+        button->setObjectName(QLatin1String(spec.key));
+        button->setToolTip(QLatin1String(spec.key));
+        button->setData(QLatin1String(spec.key)); // the button's Key
+    }
+
+    // The two push buttons sit in the toolbar at fixed places, outside its
+    // own row of buttons.
+    btrnQuillan = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
+    btrnQuillan->setObjectName(QStringLiteral("btrnQuillan"));
+    btrnQuillan->setFont(buttonFont());
+    btrnQuillan->setAutoDefault(false);
+    placeInTwips(btrnQuillan, 6720, 0, 1575, 375);
+
+    btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
+    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp->setFont(buttonFont());
+    btnHelp->setAutoDefault(false);
+    placeInTwips(btnHelp, 8280, 0, 1575, 375);
+}
+
+void frmBrowser1::setupAddressRow()
+{
+    picAddress = new QWidget(this);
+    picAddress->setObjectName(QStringLiteral("picAddress"));
+    placeInTwips(picAddress, 0, AddressRowTop, DesignClientWidth, AddressRowHeight);
+
+    lblAddress = new QLabel(QStringLiteral("&Address:"), picAddress);
+    lblAddress->setObjectName(QStringLiteral("lblAddress"));
+    placeInTwips(lblAddress, 45, 60, 3075, 195);
+
+    cboAddress = new QComboBox(picAddress);
+    cboAddress->setObjectName(QStringLiteral("cboAddress"));
+    cboAddress->setEditable(true);
+    // The list is kept by the navigation-complete handler alone: Enter adds
+    // nothing to it. Entries are told apart by exact text, letter case too.
+    cboAddress->setInsertPolicy(QComboBox::NoInsert);
+    if (cboAddress->completer())
+        cboAddress->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    placeInTwips(cboAddress, 240, 240, 4395, 315);
+    lblAddress->setBuddy(cboAddress); // Alt+A
+    cboAddress->lineEdit()->installEventFilter(this);
+}
+
+void frmBrowser1::setupBrowser()
+{
+    const QString folder = theHost ? theHost->programFolder() : QString();
+    brwWebBrowser = new WebBrowser(folder, this);
+    placeInTwips(brwWebBrowser, 240, 1200, 10680, 5520);
+
+    timTimer = new QTimer(this);
+    timTimer->setObjectName(QStringLiteral("timTimer"));
+    timTimer->setInterval(TimerIntervalMs);
+}
+
+void frmBrowser1::connectHandlers()
+{
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser1::tbToolBar_ButtonClick);
+    connect(btrnQuillan, &QPushButton::clicked, this, &frmBrowser1::btrnQuillan_Click);
+    connect(btnHelp, &QPushButton::clicked, this, &frmBrowser1::btnHelp_Click);
+    connect(cboAddress, &QComboBox::activated, this, [this] {
+        if (!enterInAddressBox_)
+            cboAddress_Click();
+    });
+    connect(timTimer, &QTimer::timeout, this, &frmBrowser1::timTimer_Timer);
+    connect(brwWebBrowser, &WebBrowser::DownloadComplete, this, &frmBrowser1::brwWebBrowser_DownloadComplete);
+    connect(brwWebBrowser, &WebBrowser::NavigateComplete, this, &frmBrowser1::brwWebBrowser_NavigateComplete);
+}
+
+QAction *frmBrowser1::toolbarButton(const QString &key) const
+{
+    for (QAction *button : tbToolBar->actions()) {
+        if (button->data().toString() == key)
+            return button;
+    }
+    return nullptr;
+}
+
+void frmBrowser1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmBrowser1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+    emit unloaded();
+}
+
+// Enter in the address box, seen before the box acts on it. The key then
+// goes on to the box, which on Enter selects a list entry equal to the text
+// and reports that as a pick; that pick is not the user's and must not
+// start a second navigation.
+bool frmBrowser1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress && !enterInAddressBox_) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QPointer<frmBrowser1> self(this);
+            cboAddress_KeyPress(KeyEnter);
+            if (!self)
+                return true;
+            enterInAddressBox_ = true;
+            QCoreApplication::sendEvent(watched, event);
+            enterInAddressBox_ = false;
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The window is on screen as soon as it exists. No page is asked for here.
+void frmBrowser1::Form_Load()
+{
+    show();
+    tbToolBar->update();
+    Form_Resize();
+    const QRect label = lblAddress->geometry();
+    const int top = twipsOf(this, label.y()) + twipsOf(this, label.height()) + 15;
+    cboAddress->move(Twips::toPixels(50, screen()), Twips::toPixels(top, screen()));
+}
+
+// Widths and heights follow the client area; a size that would come out
+// negative (minimised, or smaller than the address row) is skipped and the
+// other steps still run.
+void frmBrowser1::Form_Resize()
+{
+    const int clientWidth = twipsOf(this, width());
+    const int clientHeight = twipsOf(this, height());
+
+    const int addressWidth = clientWidth - LayoutMargin;
+    if (addressWidth >= 0)
+        cboAddress->resize(Twips::toPixels(addressWidth, screen()), cboAddress->height());
+
+    const int browserWidth = clientWidth - LayoutMargin;
+    if (browserWidth >= 0)
+        brwWebBrowser->resize(Twips::toPixels(browserWidth, screen()), brwWebBrowser->height());
+
+    const int addressRowBottom = twipsOf(this, picAddress->y()) + twipsOf(this, picAddress->height());
+    const int browserHeight = clientHeight - addressRowBottom - LayoutMargin;
+    if (browserHeight >= 0)
+        brwWebBrowser->resize(brwWebBrowser->width(), Twips::toPixels(browserHeight, screen()));
+}
+
+void frmBrowser1::Form_Unload()
+{
+    timTimer->stop();
+    if (theHost)
+        theHost->showMainWindow();
+}
+
+void frmBrowser1::tbToolBar_ButtonClick(QAction *Button)
+{
+    timTimer->start();
+    const QString key = Button ? Button->data().toString() : QString();
+    skipOnFailure([&] {
+        if (key == QLatin1String("Back"))
+            brwWebBrowser->GoBack();
+        else if (key == QLatin1String("Forward"))
+            brwWebBrowser->GoForward();
+        else if (key == QLatin1String("Refresh"))
+            brwWebBrowser->Refresh();
+        else if (key == QLatin1String("Home"))
+            brwWebBrowser->GoHome();
+        else if (key == QLatin1String("Search"))
+            brwWebBrowser->GoSearch();
+        else if (key == QLatin1String("Stop")) {
+            timTimer->stop();
+            brwWebBrowser->Stop();
+            setWindowTitle(brwWebBrowser->LocationName());
+        }
+    });
+}
+
+void frmBrowser1::cboAddress_Click()
+{
+    if (updatingAddressList)
+        return;
+    timTimer->start();
+    skipOnFailure([&] { brwWebBrowser->Navigate(cboAddress->currentText()); });
+}
+
+void frmBrowser1::cboAddress_KeyPress(int KeyAscii)
+{
+    if (KeyAscii == KeyEnter)
+        cboAddress_Click();
+}
+
+void frmBrowser1::timTimer_Timer()
+{
+    if (brwWebBrowser->Busy()) {
+        setWindowTitle(QLatin1String(BusyCaption));
+    } else {
+        timTimer->stop();
+        setWindowTitle(brwWebBrowser->LocationName());
+    }
+}
+
+void frmBrowser1::btnHelp_Click()
+{
+    if (theHost)
+        theHost->showHelp(BrowserHelpContext);
+}
+
+void frmBrowser1::brwWebBrowser_DownloadComplete()
+{
+    setWindowTitle(brwWebBrowser->LocationName());
+}
+
+// The page's address goes to the top of the list, once. Selecting it below
+// raises the list's click, which must not start the same page again.
+void frmBrowser1::brwWebBrowser_NavigateComplete(const QString &)
+{
+    setWindowTitle(brwWebBrowser->LocationName());
+    const QString url = brwWebBrowser->LocationURL();
+    const int found = cboAddress->findText(url, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    updatingAddressList = true;
+    if (found >= 0)
+        cboAddress->removeItem(found);
+    cboAddress->insertItem(0, url);
+    cboAddress->setCurrentIndex(0);
+    cboAddress_Click();
+    updatingAddressList = false;
+}
+
+// The page at the address box's address goes through the main window's
+// conversion command; this window waits for it, viewer included, and then
+// closes whatever came of it.
+void frmBrowser1::btrnQuillan_Click()
+{
+    QPointer<frmBrowser1> self(this);
+    setCursor(Qt::WaitCursor);
+    const QString address = cboAddress->currentText();
+    skipOnFailure([&] {
+        if (theHost)
+            theHost->convertAddress(address);
+    });
+    if (!self)
+        return;
+    unsetCursor();
+    close();
+}
+
+void frmBrowser1::navigate(const QString &address)
+{
+    brwWebBrowser->Navigate(address);
+}
+
+void frmBrowser1::setAddressBar(bool on)
+{
+    brwWebBrowser->setAddressBar(on);
+}
+
+void frmBrowser1::setResizable(bool on)
+{
+    brwWebBrowser->setResizable(on);
+}
+
+QString frmBrowser1::addressText() const
+{
+    return cboAddress->currentText();
+}
+
+void frmBrowser1::setAddressText(const QString &text)
+{
+    cboAddress->setEditText(text);
+}
+
+void frmBrowser1::setAddressVisible(bool visible)
+{
+    cboAddress->setVisible(visible);
+}
+
+void frmBrowser1::focusAddress()
+{
+    cboAddress->setFocus(Qt::OtherFocusReason);
+}
+
+void frmBrowser1::setAddressLabelVisible(bool visible)
+{
+    lblAddress->setVisible(visible);
+}
+
+void frmBrowser1::setConvertButtonVisible(bool visible)
+{
+    btrnQuillan->setVisible(visible);
+}
+
+void frmBrowser1::showModeless()
+{
+    show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,369 @@
+// The browser window with the real engine, against pages on the test's own
+// server: the address list, Enter, the busy caption and Stop, history,
+// Home and Search from the registry, layout, Help, the convert button and
+// closing, with a host standing in for the program.
+
+#include "browser_test_support.h"
+
+#include "browser/module/BrowserEntry.h"
+#include "browser/module/WebBrowser.h"
+#include "browser/module/frmBrowser1.h"
+#include "registry/registry.h"
+#include "shell/Twips.h"
+#include "support/environment.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QWebEngineView>
+
+#include <memory>
+
+using browsertest::addressList;
+using browsertest::titledPage;
+using browsertest::urlOf;
+using browsertest::waitForPage;
+using testsupport::HttpResponse;
+
+namespace {
+
+// The program's side, recording what the window asks of it.
+class RecordingHost : public BrowserHost {
+public:
+    QStringList converted;
+    int mainWindowShown = 0;
+    QList<qint32> helpAsked;
+    // Seen while convertAddress runs: the window is still there and busy.
+    bool windowBusyDuringConversion = false;
+
+    void reset()
+    {
+        converted.clear();
+        mainWindowShown = 0;
+        helpAsked.clear();
+        windowBusyDuringConversion = false;
+    }
+
+    void convertAddress(const QString &address) override
+    {
+        converted << address;
+        if (auto *window = qobject_cast<frmBrowser1 *>(quillan_browser_window_if_loaded()->widget()))
+            windowBusyDuringConversion = window->isVisible() && window->cursor().shape() == Qt::WaitCursor;
+    }
+    void showMainWindow() override { ++mainWindowShown; }
+    void showHelp(qint32 contextId) override { helpAsked << contextId; }
+    QString programFolder() const override { return QStringLiteral("/opt/quillan-test"); }
+};
+
+int twips(const QWidget *widget, int pixels)
+{
+    return Twips::fromPixels(pixels, widget->screen());
+}
+
+} // namespace
+
+class TestBrowserWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void windowAsLoaded();
+    void addressListMostRecentFirstEachOnce();
+    void pickingAnEntryNavigatesOnce();
+    void enterInAnEmptyBox();
+    void stopDuringASlowPage();
+    void backAndForward();
+    void homeAndSearchFromTheRegistry();
+    void tinySizesAreSkipped();
+    void helpAndClosing();
+    void convertButtonHandsOverAndCloses();
+
+private:
+    frmBrowser1 &openBrowser();
+    void visit(frmBrowser1 &browser, const char *target, const QString &title);
+
+    std::unique_ptr<testsupport::HttpTestServer> server_;
+    std::unique_ptr<testsupport::RegistrySandbox> registry_;
+    RecordingHost host_;
+};
+
+void TestBrowserWindow::initTestCase()
+{
+    server_ = std::make_unique<testsupport::HttpTestServer>();
+    server_->route("/a", titledPage(QStringLiteral("Page A")));
+    server_->route("/b", titledPage(QStringLiteral("Page B")));
+    server_->route("/case", titledPage(QStringLiteral("lower case")));
+    server_->route("/CASE", titledPage(QStringLiteral("upper case")));
+    server_->route("/home", titledPage(QStringLiteral("Home page")));
+    server_->route("/search", titledPage(QStringLiteral("Search page")));
+    // Headers and the start of the page, then nothing: loading never ends.
+    HttpResponse slow = HttpResponse::html("<html><head><title>Slow page</title></head><body><p>Slow");
+    slow.body += std::string(4096, ' ');
+    slow.ending = HttpResponse::Ending::Stall;
+    slow.stopAfter = 64;
+    server_->route("/slow", slow);
+}
+
+void TestBrowserWindow::init()
+{
+    registry_ = std::make_unique<testsupport::RegistrySandbox>();
+    host_.reset();
+    server_->clearRequests();
+}
+
+void TestBrowserWindow::cleanup()
+{
+    if (BrowserWindow *window = quillan_browser_window_if_loaded()) {
+        QPointer<QWidget> widget = window->widget();
+        widget->close();
+        QVERIFY(QTest::qWaitFor([&] { return widget.isNull(); }, 5000));
+    }
+    registry_.reset();
+}
+
+frmBrowser1 &TestBrowserWindow::openBrowser()
+{
+    return *static_cast<frmBrowser1 *>(quillan_browser_window(&host_));
+}
+
+// As the user does it: the address typed in the box, then Enter. One
+// navigation, also when the text is already in the list.
+void TestBrowserWindow::visit(frmBrowser1 &browser, const char *target, const QString &title)
+{
+    const QString url = urlOf(*server_, target);
+    QSignalSpy requests(browser.brwWebBrowser, &WebBrowser::BeforeNavigate);
+    browser.cboAddress->setEditText(url);
+    QTest::keyClick(browser.cboAddress->lineEdit(), Qt::Key_Return);
+    QVERIFY(waitForPage(browser, url, title));
+    QCOMPARE(requests.count(), 1);
+}
+
+void TestBrowserWindow::windowAsLoaded()
+{
+    frmBrowser1 &browser = openBrowser();
+    QVERIFY(browser.isVisible()); // its load shows it
+    QCOMPARE(&openBrowser(), &browser);
+    QCOMPARE(browser.windowTitle(), QStringLiteral("Quillan Browser"));
+    QVERIFY(!browser.timTimer->isActive());
+    QCOMPARE(browser.timTimer->interval(), 5);
+    QVERIFY(browser.brwWebBrowser->LocationURL().isEmpty()); // no page asked for
+
+    const QStringList keys{"Back", "Forward", "Stop", "Refresh", "Home", "Search"};
+    QCOMPARE(browser.tbToolBar->actions().size(), keys.size());
+    QCOMPARE(browser.imlIcons.size(), keys.size());
+    for (const QString &key : keys) {
+        QAction *button = browser.toolbarButton(key);
+        QVERIFY2(button, qPrintable(key));
+        QCOMPARE(button->toolTip(), key);
+        QVERIFY(!button->icon().pixmap(24, 24).isNull());
+    }
+    QCOMPARE(browser.btrnQuillan->text(), QStringLiteral("Quillan"));
+    QCOMPARE(browser.btnHelp->text(), QStringLiteral("HELP"));
+    QCOMPARE(browser.lblAddress->text(), QStringLiteral("&Address:"));
+    QCOMPARE(browser.lblAddress->buddy(), browser.cboAddress);
+
+    // The address box moved under its label; the browser follows the
+    // window's size (its right edge beyond the client area, as laid out).
+    QVERIFY(qAbs(twips(&browser, browser.cboAddress->x()) - 50) <= 15);
+    QVERIFY(qAbs(twips(&browser, browser.cboAddress->y()) - 270) <= 15);
+    const int clientWidth = twips(&browser, browser.width());
+    const int clientHeight = twips(&browser, browser.height());
+    QVERIFY(qAbs(twips(&browser, browser.cboAddress->width()) - (clientWidth - 100)) <= 15);
+    QVERIFY(qAbs(twips(&browser, browser.brwWebBrowser->width()) - (clientWidth - 100)) <= 15);
+    QVERIFY(qAbs(twips(&browser, browser.brwWebBrowser->height()) - (clientHeight - 1315)) <= 15);
+}
+
+void TestBrowserWindow::addressListMostRecentFirstEachOnce()
+{
+    frmBrowser1 &browser = openBrowser();
+    const QString a = urlOf(*server_, "/a");
+    const QString b = urlOf(*server_, "/b");
+    visit(browser, "/a", QStringLiteral("Page A"));
+    QCOMPARE(addressList(browser), QStringList{a});
+    visit(browser, "/b", QStringLiteral("Page B"));
+    visit(browser, "/a", QStringLiteral("Page A"));
+    QCOMPARE(addressList(browser), (QStringList{a, b}));
+    QCOMPARE(browser.cboAddress->currentText(), a);
+
+    // Addresses that differ only in letter case are two entries.
+    visit(browser, "/case", QStringLiteral("lower case"));
+    visit(browser, "/CASE", QStringLiteral("upper case"));
+    QCOMPARE(addressList(browser),
+             (QStringList{urlOf(*server_, "/CASE"), urlOf(*server_, "/case"), a, b}));
+    QVERIFY(!browser.updatingAddressList);
+}
+
+void TestBrowserWindow::pickingAnEntryNavigatesOnce()
+{
+    frmBrowser1 &browser = openBrowser();
+    const QString a = urlOf(*server_, "/a");
+    visit(browser, "/a", QStringLiteral("Page A"));
+    visit(browser, "/b", QStringLiteral("Page B"));
+    const std::size_t requestsForA = server_->requestCount("/a");
+    QSignalSpy requests(browser.brwWebBrowser, &WebBrowser::BeforeNavigate);
+
+    // The user picks the second entry of the list.
+    browser.cboAddress->setCurrentIndex(1);
+    emit browser.cboAddress->activated(1);
+    QVERIFY(browser.timTimer->isActive());
+    QVERIFY(waitForPage(browser, a, QStringLiteral("Page A")));
+    QCOMPARE(addressList(browser).value(0), a);
+    QCOMPARE(browser.cboAddress->currentIndex(), 0);
+    // Selecting the new first entry started nothing more.
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(server_->requestCount("/a"), requestsForA + 1);
+    QVERIFY(!browser.timTimer->isActive()); // switched off by its own tick
+}
+
+void TestBrowserWindow::enterInAnEmptyBox()
+{
+    frmBrowser1 &browser = openBrowser();
+    visit(browser, "/a", QStringLiteral("Page A"));
+    browser.cboAddress->setEditText(QString());
+    QTest::keyClick(browser.cboAddress->lineEdit(), Qt::Key_Return);
+    QVERIFY(waitForPage(browser, QStringLiteral("about:blank"), QStringLiteral("about:blank")));
+    QCOMPARE(addressList(browser).value(0), QStringLiteral("about:blank"));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    // A move within the page ends its busy time like any other.
+    visit(browser, "/a", QStringLiteral("Page A"));
+    const QString part = urlOf(*server_, "/a") + QStringLiteral("#part");
+    browser.cboAddress->setEditText(part);
+    QTest::keyClick(browser.cboAddress->lineEdit(), Qt::Key_Return);
+    QVERIFY(waitForPage(browser, part, QStringLiteral("Page A")));
+}
+
+void TestBrowserWindow::stopDuringASlowPage()
+{
+    frmBrowser1 &browser = openBrowser();
+    visit(browser, "/a", QStringLiteral("Page A"));
+    browser.cboAddress->setEditText(urlOf(*server_, "/slow"));
+    QTest::keyClick(browser.cboAddress->lineEdit(), Qt::Key_Return);
+    QVERIFY(QTest::qWaitFor([&] { return server_->requestCount("/slow") == 1; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return browser.windowTitle() == QLatin1String("Working..."); }, 10000));
+    QVERIFY(browser.brwWebBrowser->Busy());
+
+    browser.toolbarButton(QStringLiteral("Stop"))->trigger();
+    QVERIFY(!browser.timTimer->isActive());
+    QVERIFY(!browser.brwWebBrowser->Busy());
+    QCOMPARE(browser.windowTitle(), browser.brwWebBrowser->LocationName());
+    QVERIFY(browser.windowTitle() != QLatin1String("Working..."));
+    // The engine's own end of the load keeps the title.
+    QVERIFY(QTest::qWaitFor([&] { return browser.windowTitle() == browser.brwWebBrowser->LocationName(); }, 5000));
+    QVERIFY(browser.windowTitle() != QLatin1String("Working..."));
+}
+
+void TestBrowserWindow::backAndForward()
+{
+    frmBrowser1 &browser = openBrowser();
+    const QString a = urlOf(*server_, "/a");
+    const QString b = urlOf(*server_, "/b");
+    // With no page at all, and with one page, there is nothing either way.
+    QVERIFY(!browser.brwWebBrowser->GoBack());
+    QVERIFY(!browser.brwWebBrowser->GoForward());
+    visit(browser, "/a", QStringLiteral("Page A"));
+    browser.toolbarButton(QStringLiteral("Back"))->trigger();
+    QVERIFY(!browser.brwWebBrowser->Busy());
+    QCOMPARE(browser.brwWebBrowser->LocationURL(), a);
+
+    visit(browser, "/b", QStringLiteral("Page B"));
+    browser.toolbarButton(QStringLiteral("Back"))->trigger();
+    QVERIFY(waitForPage(browser, a, QStringLiteral("Page A")));
+    browser.toolbarButton(QStringLiteral("Forward"))->trigger();
+    QVERIFY(waitForPage(browser, b, QStringLiteral("Page B")));
+    QVERIFY(!browser.brwWebBrowser->GoForward());
+    QCOMPARE(addressList(browser), (QStringList{b, a}));
+}
+
+void TestBrowserWindow::homeAndSearchFromTheRegistry()
+{
+    frmBrowser1 &browser = openBrowser();
+    // Defaults while nothing is set.
+    QCOMPARE(browser.brwWebBrowser->homePage(), QStringLiteral("/opt/quillan-test/quillan.htm"));
+    QCOMPARE(browser.brwWebBrowser->searchPage(), QString::fromLatin1(WebBrowser::DefaultSearchPage));
+
+    const QString home = urlOf(*server_, "/home");
+    const QString search = urlOf(*server_, "/search");
+    QCOMPARE(platform::RegWriteString(platform::HKEY_CURRENT_USER, WebBrowser::SettingsKey, WebBrowser::StartPageValue,
+                                      home.toStdString()),
+             platform::ERROR_SUCCESS);
+    QCOMPARE(platform::RegWriteString(platform::HKEY_CURRENT_USER, WebBrowser::SettingsKey, WebBrowser::SearchPageValue,
+                                      search.toStdString()),
+             platform::ERROR_SUCCESS);
+    browser.toolbarButton(QStringLiteral("Home"))->trigger();
+    QVERIFY(waitForPage(browser, home, QStringLiteral("Home page")));
+    browser.toolbarButton(QStringLiteral("Search"))->trigger();
+    QVERIFY(waitForPage(browser, search, QStringLiteral("Search page")));
+    browser.toolbarButton(QStringLiteral("Refresh"))->trigger();
+    QVERIFY(QTest::qWaitFor([&] { return server_->requestCount("/search") == 2; }, 10000));
+    QVERIFY(waitForPage(browser, search, QStringLiteral("Search page")));
+}
+
+void TestBrowserWindow::tinySizesAreSkipped()
+{
+    frmBrowser1 &browser = openBrowser();
+    const int browserHeight = browser.brwWebBrowser->height();
+
+    // Narrower than the address row is high: widths follow, the height
+    // that would be negative keeps its value.
+    browser.resize(Twips::toPixels(2000, browser.screen()), Twips::toPixels(600, browser.screen()));
+    QVERIFY(QTest::qWaitFor([&] { return twips(&browser, browser.width()) < 2100; }, 5000));
+    QVERIFY(qAbs(twips(&browser, browser.brwWebBrowser->width()) - (twips(&browser, browser.width()) - 100)) <= 15);
+    QCOMPARE(browser.brwWebBrowser->height(), browserHeight);
+
+    // Narrower than the margin: nothing can be applied, nothing is.
+    const QSize kept = browser.cboAddress->size();
+    const int keptBrowserWidth = browser.brwWebBrowser->width();
+    browser.resize(3, 3);
+    browser.Form_Resize();
+    if (twips(&browser, browser.width()) < 100) {
+        QCOMPARE(browser.cboAddress->size(), kept);
+        QCOMPARE(browser.brwWebBrowser->width(), keptBrowserWidth);
+    }
+    browser.showMinimized();
+    browser.Form_Resize();
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    browser.showNormal();
+}
+
+void TestBrowserWindow::helpAndClosing()
+{
+    frmBrowser1 &browser = openBrowser();
+    browser.btnHelp->click();
+    QCOMPARE(host_.helpAsked, QList<qint32>{1012});
+
+    QPointer<frmBrowser1> window(&browser);
+    browser.close();
+    QCOMPARE(host_.mainWindowShown, 1);
+    QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+    QVERIFY(quillan_browser_window_if_loaded() == nullptr);
+    // The next request makes a fresh window.
+    QVERIFY(openBrowser().addressText().isEmpty());
+}
+
+void TestBrowserWindow::convertButtonHandsOverAndCloses()
+{
+    frmBrowser1 &browser = openBrowser();
+    visit(browser, "/a", QStringLiteral("Page A"));
+    // What the user typed since counts, unchanged.
+    browser.cboAddress->setEditText(QStringLiteral("http://"));
+    QPointer<frmBrowser1> window(&browser);
+    browser.btrnQuillan->click();
+    QCOMPARE(host_.converted, QStringList{QStringLiteral("http://")});
+    QVERIFY(host_.windowBusyDuringConversion);
+    QCOMPARE(host_.mainWindowShown, 1); // closed afterwards, in every case
+    QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+}
+
+QTEST_MAIN(TestBrowserWindow)
+#include "test_browser_window.moc"
