@@ -4,7 +4,7 @@
 
 #include "shell/frmMain.h"
 
-#include "conversion/Globals.h"
+#include "conversion/ConvertHtmlFile.h"
 #include "conversion/PageRetrieval.h"
 #include "inet/inet.h"
 #include "shell/FormInstance.h"

@@ -12,10 +12,6 @@ class QWidget;
 
 namespace ContextIDs {
 
-// Commands understood by the HTML Help stand-in (HtmlHelp in HtmlHelp.h).
-inline constexpr quint32 HH_DISPLAY_TOPIC = 0x0000; // data 0: the default topic
-inline constexpr quint32 HH_HELP_CONTEXT = 0x000F;  // data: a context id
-
 // Opens the help file `helpFile` at its default topic (contextId 0) or at
 // the topic it maps to `contextId`. The help window is owned by
 // `ownerWindow` when one is given (nullptr for none) and never blocks.

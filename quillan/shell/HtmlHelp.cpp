@@ -1,6 +1,5 @@
 #include "shell/HtmlHelp.h"
 
-#include "shell/ContextIDs.h"
 #include "shell/HtmlHelpWindow.h"
 
 #include "htmlhelp/ChmFile.h"
@@ -15,7 +14,7 @@
 
 QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint32 data)
 {
-    if (command != ContextIDs::HH_DISPLAY_TOPIC && command != ContextIDs::HH_HELP_CONTEXT)
+    if (command != HH_DISPLAY_TOPIC && command != HH_HELP_CONTEXT)
         return nullptr;
 
     // The file is read afresh on every request, so a help file replaced
@@ -25,7 +24,7 @@ QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint
     if (!file)
         return nullptr;
 
-    const std::optional<std::string> topic = command == ContextIDs::HH_HELP_CONTEXT
+    const std::optional<std::string> topic = command == HH_HELP_CONTEXT
                                                  ? file->topicForContext(data)
                                                  : file->defaultTopic();
 
@@ -36,7 +35,7 @@ QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint
     HtmlHelpWindow *window = HtmlHelpWindow::forOwner(ownerWindow);
     window->setHelpFile(std::move(file), helpFile);
     if (!topic) {
-        window->showMissingTopic(command == ContextIDs::HH_HELP_CONTEXT ? std::optional<qint32>(data)
+        window->showMissingTopic(command == HH_HELP_CONTEXT ? std::optional<qint32>(data)
                                                                         : std::nullopt);
         window->present();
         return nullptr;

@@ -8,6 +8,10 @@
 
 class QWidget;
 
+// Commands of HtmlHelp.
+inline constexpr quint32 HH_DISPLAY_TOPIC = 0x0000; // data 0: the default topic
+inline constexpr quint32 HH_HELP_CONTEXT = 0x000F;  // data: a context id
+
 // Shows `helpFile` in the help window. `command` is HH_DISPLAY_TOPIC (data 0,
 // the file's default topic) or HH_HELP_CONTEXT (data: the context id). The
 // window is owned by `owner` when given. Returns the help window, or nullptr

@@ -1,7 +1,7 @@
 // ConvertHtmlFile end to end: the conversion, the hand-over to the viewer,
 // the busy pointer, and what a failure leaves behind.
 
-#include "conversion/Globals.h"
+#include "conversion/ConvertHtmlFile.h"
 #include "conversion/converter.h"
 #include "shell/FormInstance.h"
 #include "viewer/RichTextBox.h"

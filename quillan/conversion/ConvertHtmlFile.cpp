@@ -1,4 +1,4 @@
-#include "conversion/Globals.h"
+#include "conversion/ConvertHtmlFile.h"
 
 #include "shell/FormInstance.h"
 #include "viewer/RichTextBox.h"
