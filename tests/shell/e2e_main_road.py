@@ -205,9 +205,10 @@ def drive(quillan, regsvr, netvane, convert):
         registry = os.environ.get("QUILLAN_REGISTRY_DIR") or os.path.join(work, "registry")
         os.makedirs(registry, exist_ok=True)
         env = dict(os.environ, QUILLAN_REGISTRY_DIR=registry, QT_QPA_PLATFORM="xcb")
-        if not env.get("XDG_RUNTIME_DIR"):
-            env["XDG_RUNTIME_DIR"] = os.path.join(work, "runtime")
-            os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        # Qt wants a runtime folder of mode 0700 and otherwise makes one
+        # under TMPDIR, where the test looks for what the program leaves.
+        env["XDG_RUNTIME_DIR"] = os.path.join(work, "runtime")
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
             env.pop(proxy, None)
         registered = subprocess.run([regsvr, netvane], env=env, capture_output=True, text=True, timeout=30)
@@ -323,7 +324,7 @@ def main():
         status = set_stage()
         if status is not None:
             return status
-        return drive(*sys.argv[1:])
+        return drive(*(os.path.abspath(arg) for arg in sys.argv[1:]))
     except Failure as failure:
         print("e2e: FAILED: %s" % failure, file=sys.stderr, flush=True)
         return 1
