@@ -10,12 +10,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libchm-dev fp-utils
   fonts-liberation fonts-comic-neue
-  xvfb xauth
+  xvfb xauth xdotool
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
   dpkg-dev desktop-file-utils appstream man-db
   iproute2 util-linux
-  curl openssl
+  curl openssl python3
   hardinfo
 )
 
