@@ -83,9 +83,12 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
     }
 
     // A file is replaced only by a complete text: the text goes to a fresh
-    // file beside it, which a failure or a fatal signal removes.
+    // file beside it, which a failure or a fatal signal removes. The text is
+    // made again from its page at any time, so it is not flushed to the disk
+    // before the rename: that would double the time of a conversion.
     platform::ReplaceOptions options;
     options.removeOnSignal = true;
+    options.durable = false;
     platform::FileReplacement fresh;
     if (const int error = fresh.open(textPath, options); error != 0)
         throw ConversionError(out, systemReason(error));
