@@ -1,5 +1,5 @@
 // Activation: ProgID and class lookups, loading in-process servers, the
-// table of loaded libraries, and the identity strings of a library file.
+// table of loaded libraries.
 #include "com/activation.h"
 
 #include "com/typelib.h"
@@ -185,31 +185,6 @@ std::vector<std::filesystem::path> LoadedComLibraries()
     for (const auto& [path, lib] : table())
         out.emplace_back(path);
     return out;
-}
-
-std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(const std::filesystem::path& file)
-{
-    auto block = ReadElfSection(file, kVersionSection);
-    if (!block)
-        return std::nullopt;
-    std::string_view text(*block);
-    auto nul = text.find('\0');
-    if (nul != std::string_view::npos)
-        text = text.substr(0, nul);
-    std::vector<std::pair<std::string, std::string>> entries;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        auto end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        auto eq = line.find('=');
-        if (line.empty() || eq == std::string_view::npos || eq == 0)
-            continue;
-        entries.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
-    }
-    return entries;
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-// Activation of in-process component classes through the registry, and the
-// identity strings a library file carries.
+// Activation of in-process component classes through the registry. The
+// identity strings a library file carries (ReadLibraryIdentity) are read in
+// library_file.h, included here for the tools that show them.
 //
 // Registry entries read (all below HKEY_CLASSES_ROOT):
 //   <ProgID>\CLSID                      default value: the class identifier
@@ -12,6 +13,7 @@
 #pragma once
 
 #include "com/com.h"
+#include "com/library_file.h"
 
 #include <filesystem>
 #include <optional>
@@ -58,11 +60,5 @@ HRESULT CreateObjectByName(const std::string& progIdOrClsid, REFIID riid, void**
 
 // The paths of the libraries loaded now (for diagnostics and tests).
 std::vector<std::filesystem::path> LoadedComLibraries();
-
-// The identity strings (version block) of a library file, read from its
-// ".quillan.version" section without loading the library, in the order
-// stored. Empty optional when the file cannot be read or has no block.
-std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(
-    const std::filesystem::path& file);
 
 }  // namespace platform

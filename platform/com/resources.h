@@ -4,7 +4,7 @@
 //
 // Where they live: the ELF section ".quillan.rsrc" holds a resource table;
 // the type library and the version block keep their own sections
-// (".quillan.typelib", ".quillan.version", see typelib.h) and are offered
+// (".quillan.typelib", ".quillan.version", see library_file.h) and are offered
 // as the resources TYPELIB 1 and VERSION 1 (the section's bytes as stored,
 // terminating zero included).
 //
@@ -26,6 +26,7 @@
 #pragma once
 
 #include "com/com.h"
+#include "com/library_file.h"
 
 #include <array>
 #include <cstddef>
@@ -38,7 +39,6 @@
 
 namespace platform {
 
-inline constexpr const char* kResourceSection = ".quillan.rsrc";
 inline constexpr const char* kResourceTypeBitmap = "BITMAP";
 inline constexpr const char* kResourceTypeTypeLib = "TYPELIB";
 inline constexpr const char* kResourceTypeVersion = "VERSION";

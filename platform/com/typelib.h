@@ -3,7 +3,7 @@
 // built on it.
 //
 // Where the description lives: an ELF section named ".quillan.typelib" of
-// the library file, holding UTF-8 text ended by a zero byte. It is read from
+// the library file (library_file.h), holding UTF-8 text ended by a zero byte. It is read from
 // the file without loading or running the library. The text is line based;
 // '#' starts a comment line; tokens are separated by blanks; values with
 // blanks are written in double quotes:
@@ -25,6 +25,7 @@
 #pragma once
 
 #include "com/com.h"
+#include "com/library_file.h"
 
 #include <filesystem>
 #include <memory>
@@ -150,17 +151,5 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, IType
 // comes back as DISP_E_EXCEPTION with its status in pExcepInfo->scode.
 HRESULT DispInvoke(void* thisInterface, ITypeInfo* typeInfo, DISPID dispIdMember, WORD wFlags,
                    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
-
-// ---------------------------------------------------------------------------
-// Reading named sections of a library file.
-
-// The bytes of the named ELF section, read from the file; empty optional
-// when the file is unreadable, not an ELF file or has no such section.
-std::optional<std::string> ReadElfSection(const std::filesystem::path& file, std::string_view sectionName);
-
-inline constexpr const char* kTypeLibSection = ".quillan.typelib";
-// The version block (identity strings) lives in the section ".quillan.version"
-// as "Name=Value" lines (UTF-8, ended by a zero byte); see moduleinfo.h.
-inline constexpr const char* kVersionSection = ".quillan.version";
 
 }  // namespace platform

@@ -40,17 +40,25 @@ int WriteAll(int fd, const void* data, std::size_t size)
     return 0;
 }
 
+ssize_t ReadSome(int fd, void* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR)
+            return -errno;
+    }
+}
+
 ssize_t ReadFull(int fd, void* buffer, std::size_t size)
 {
     char* p = static_cast<char*>(buffer);
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd, p + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
+        const ssize_t n = ReadSome(fd, p + got, size - got);
+        if (n < 0)
+            return n;
         if (n == 0)
             break;
         got += static_cast<std::size_t>(n);

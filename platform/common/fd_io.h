@@ -40,6 +40,10 @@ private:
 // Writes all `size` bytes; returns 0 or errno (EIO for a write of nothing).
 int WriteAll(int fd, const void* data, std::size_t size);
 
+// One read of at most `size` bytes, repeated only when interrupted before
+// any arrived; returns the count (0 at the end of the input) or -errno.
+ssize_t ReadSome(int fd, void* buffer, std::size_t size);
+
 // Reads until `size` bytes have arrived or the input ends; returns the
 // count, or -errno.
 ssize_t ReadFull(int fd, void* buffer, std::size_t size);

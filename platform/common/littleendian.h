@@ -2,12 +2,22 @@
 // checks that the bytes are there) and appended to byte strings written.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// The first `count` (at most 8) bytes at `bytes`, lowest first.
+constexpr std::uint64_t ReadLe(const std::uint8_t *bytes, std::size_t count) noexcept
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = count; i-- > 0;)
+        value = value << 8 | bytes[i];
+    return value;
+}
 
 constexpr std::uint16_t ReadLe16(std::string_view data, std::size_t pos) noexcept
 {
@@ -21,6 +31,21 @@ constexpr std::uint32_t ReadLe32(std::string_view data, std::size_t pos) noexcep
     for (std::size_t i = 4; i-- > 0;)
         value = value << 8 | static_cast<unsigned char>(data[pos + i]);
     return value;
+}
+
+constexpr std::uint32_t ReadLe32(const std::uint8_t *bytes) noexcept
+{
+    return static_cast<std::uint32_t>(ReadLe(bytes, 4));
+}
+
+// `value` as N bytes, lowest first.
+template <std::size_t N>
+constexpr std::array<std::uint8_t, N> LeBytes(std::uint64_t value) noexcept
+{
+    std::array<std::uint8_t, N> bytes{};
+    for (std::size_t i = 0; i < N; ++i)
+        bytes[i] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xff);
+    return bytes;
 }
 
 inline void AppendLe(std::string &out, std::uint64_t value, int bytes)

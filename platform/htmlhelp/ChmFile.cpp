@@ -37,10 +37,9 @@ std::string percentDecode(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = HexDigitValue(text[i + 1]);
-            const int lo = HexDigitValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out.push_back(static_cast<char>(hi * 16 + lo));
+            const int byte = HexByteValue(text[i + 1], text[i + 2]);
+            if (byte >= 0) {
+                out.push_back(static_cast<char>(byte));
                 i += 2;
                 continue;
             }

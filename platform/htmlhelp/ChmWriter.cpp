@@ -1,10 +1,9 @@
 #include "htmlhelp/ChmWriter.h"
 
+#include "common/fd_io.h"
 #include "common/littleendian.h"
+#include "common/replace_file.h"
 #include "common/text.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,28 +179,16 @@ std::string ChmWriter::bytes(std::uint32_t languageId) const
 void ChmWriter::write(const std::filesystem::path &path, std::uint32_t languageId) const
 {
     const std::string data = bytes(languageId);
-    const std::string temp = path.string() + ".new-" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + temp + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    int error = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
-        error = errno;
+    FileReplacement replacement;
+    ReplaceOptions options;
+    options.newFileMode = 0644;
+    int error = replacement.open(path, options);
+    if (error == 0)
+        error = WriteAll(replacement.fd(), data.data(), data.size());
+    if (error == 0)
+        error = replacement.commit();
     if (error != 0) {
-        ::unlink(temp.c_str());
+        replacement.abandon();
         throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(error));
     }
 }

@@ -2,6 +2,8 @@
 // namespace, read on every call.
 #include "netstate/netstate.h"
 
+#include "common/fd_io.h"
+
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -31,17 +33,10 @@ namespace {
 class NetlinkSocket {
 public:
     NetlinkSocket() : fd_(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)) {}
-    ~NetlinkSocket()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    NetlinkSocket(const NetlinkSocket&) = delete;
-    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
 
 private:
-    int fd_;
+    platform::UniqueFd fd_;
 };
 
 // Receives the kernel's answers to request `seq` and hands every message to

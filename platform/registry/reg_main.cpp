@@ -11,6 +11,10 @@
 // message on stderr.
 #include "registry/registry.h"
 
+#include "common/hex.h"
+#include "common/littleendian.h"
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -58,6 +62,14 @@ std::string describe(LONG status)
     if (!detail.empty())
         text += ": " + detail;
     return text;
+}
+
+// Reports a failed registry call: a missing key or value in the words reg
+// always uses for it, anything else as describe() puts it.
+int failureOf(LONG status)
+{
+    return failure(status == ERROR_FILE_NOT_FOUND ? "The system was unable to find the specified registry key or value."
+                                                  : describe(status));
 }
 
 bool isSwitch(const std::string& a, const char* name)
@@ -131,6 +143,34 @@ bool splitKey(const std::string& full, HKEY& root, std::string& sub)
     return root != nullptr;
 }
 
+// The key a command names: its root and the rest of its path, and (once
+// opened) the key itself.
+struct NamedKey {
+    HKEY root = nullptr;
+    std::string sub;
+    RegKey key;
+};
+
+// Parses `full` into `out`; returns 0, or reg's exit status after saying the
+// name is not a key.
+int parseKeyName(const std::string& full, NamedKey& out)
+{
+    if (!splitKey(full, out.root, out.sub))
+        return failure("invalid key name " + full);
+    return 0;
+}
+
+// Parses `full` and opens the key it names with `access`; returns 0, or
+// reg's exit status after saying what went wrong (a missing key included).
+int openKeyNamed(const std::string& full, REGSAM access, NamedKey& out)
+{
+    if (const int status = parseKeyName(full, out))
+        return status;
+    if (const LONG st = out.key.open(out.root, out.sub, access); st != ERROR_SUCCESS)
+        return failureOf(st);
+    return 0;
+}
+
 bool confirm(const std::string& question)
 {
     std::cout << question << " (Yes/No)? " << std::flush;
@@ -191,13 +231,6 @@ std::string hexText(const std::vector<BYTE>& data)
     return out;
 }
 
-std::uint64_t littleEndian(const std::vector<BYTE>& data)
-{
-    std::uint64_t v = 0;
-    for (size_t i = data.size(); i-- > 0;)
-        v = v << 8 | data[i];
-    return v;
-}
 
 std::string dataText(const RegValue& v)
 {
@@ -219,13 +252,13 @@ std::string dataText(const RegValue& v)
     }
     case REG_DWORD:
         if (v.data.size() == 4) {
-            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(littleEndian(v.data)));
+            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(ReadLe(v.data.data(), v.data.size())));
             return buf;
         }
         break;
     case REG_QWORD:
         if (v.data.size() == 8) {
-            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(littleEndian(v.data)));
+            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(ReadLe(v.data.data(), v.data.size())));
             return buf;
         }
         break;
@@ -278,10 +311,14 @@ bool valueBytes(DWORD type, const std::string& text, const std::string& separato
             error = "'" + text + "' is not a valid number for " + typeName(type);
             return false;
         }
-        const int size = type == REG_QWORD ? 8 : 4;
-        for (int i = 0; i < size; ++i) {
-            const int shift = type == REG_DWORD_BIG_ENDIAN ? (size - 1 - i) * 8 : i * 8;
-            out.push_back(static_cast<BYTE>(n >> shift));
+        if (type == REG_QWORD) {
+            const auto bytes = LeBytes<8>(n);
+            out.assign(bytes.begin(), bytes.end());
+        } else {
+            const auto bytes = LeBytes<4>(n);
+            out.assign(bytes.begin(), bytes.end());
+            if (type == REG_DWORD_BIG_ENDIAN)
+                std::reverse(out.begin(), out.end());
         }
         return true;
     }
@@ -291,13 +328,12 @@ bool valueBytes(DWORD type, const std::string& text, const std::string& separato
             return false;
         }
         for (size_t i = 0; i < text.size(); i += 2) {
-            const std::string pair = text.substr(i, 2);
-            if (!std::isxdigit(static_cast<unsigned char>(pair[0])) ||
-                !std::isxdigit(static_cast<unsigned char>(pair[1]))) {
+            const int byte = HexByteValue(text[i], text[i + 1]);
+            if (byte < 0) {
                 error = "'" + text + "' is not hexadecimal data";
                 return false;
             }
-            out.push_back(static_cast<BYTE>(std::strtoul(pair.c_str(), nullptr, 16)));
+            out.push_back(static_cast<BYTE>(byte));
         }
         return true;
     }
@@ -345,31 +381,23 @@ int cmdQuery(const Args& a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg query KEY [/v NAME | /ve] [/s]");
-    HKEY root = nullptr;
-    std::string sub;
-    if (!splitKey(a.positional[0], root, sub))
-        return failure("invalid key name " + a.positional[0]);
-    RegKey key;
-    if (const LONG st = key.open(root, sub, KEY_READ); st != ERROR_SUCCESS)
-        return failure(st == ERROR_FILE_NOT_FOUND
-                           ? "The system was unable to find the specified registry key or value."
-                           : describe(st));
-    std::string fullName = RegRootName(root);
-    if (!sub.empty())
-        fullName += '\\' + sub;
+    NamedKey named;
+    if (const int status = openKeyNamed(a.positional[0], KEY_READ, named))
+        return status;
+    std::string fullName = RegRootName(named.root);
+    if (!named.sub.empty())
+        fullName += '\\' + named.sub;
     if (a.valueName) {
         RegValue v;
-        const LONG st = RegGetValue(key.get(), "", *a.valueName, v);
+        const LONG st = RegGetValue(named.key.get(), "", *a.valueName, v);
         if (st != ERROR_SUCCESS)
-            return failure(st == ERROR_FILE_NOT_FOUND
-                               ? "The system was unable to find the specified registry key or value."
-                               : describe(st));
+            return failureOf(st);
         std::cout << '\n' << fullName << '\n';
         printValue(v);
         std::cout << '\n';
         return 0;
     }
-    queryTree(key.get(), fullName, a.recurse);
+    queryTree(named.key.get(), fullName, a.recurse);
     std::cout << '\n';
     return 0;
 }
@@ -378,10 +406,9 @@ int cmdAdd(const Args& a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]");
-    HKEY root = nullptr;
-    std::string sub;
-    if (!splitKey(a.positional[0], root, sub))
-        return failure("invalid key name " + a.positional[0]);
+    NamedKey named;
+    if (const int status = parseKeyName(a.positional[0], named))
+        return status;
     DWORD type = REG_SZ;
     if (a.type) {
         const auto t = typeFromName(*a.type);
@@ -393,8 +420,8 @@ int cmdAdd(const Args& a)
     std::string error;
     if (!valueBytes(type, a.data.value_or(""), a.separator, bytes, error))
         return failure(error);
-    RegKey key;
-    if (const LONG st = key.create(root, sub, KEY_ALL_ACCESS); st != ERROR_SUCCESS)
+    RegKey& key = named.key;
+    if (const LONG st = key.create(named.root, named.sub, KEY_ALL_ACCESS); st != ERROR_SUCCESS)
         return failure(describe(st));
     if (!a.valueName && !a.data && !a.type) {
         std::cout << kDone << '\n';
@@ -416,24 +443,17 @@ int cmdDelete(const Args& a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg delete KEY [/v NAME | /ve | /va] [/f]");
-    HKEY root = nullptr;
-    std::string sub;
-    if (!splitKey(a.positional[0], root, sub))
-        return failure("invalid key name " + a.positional[0]);
-    RegKey key;
-    if (const LONG st = key.open(root, sub, KEY_ALL_ACCESS); st != ERROR_SUCCESS)
-        return failure(st == ERROR_FILE_NOT_FOUND
-                           ? "The system was unable to find the specified registry key or value."
-                           : describe(st));
+    NamedKey named;
+    if (const int status = openKeyNamed(a.positional[0], KEY_ALL_ACCESS, named))
+        return status;
+    RegKey& key = named.key;
     if (a.valueName) {
         const std::string& name = *a.valueName;
         if (!a.force &&
             !confirm("Delete the registry value " + (name.empty() ? std::string("(Default)") : name)))
             return failure("The operation was cancelled.");
         if (const LONG st = RegDeleteValue(key.get(), name.c_str()); st != ERROR_SUCCESS)
-            return failure(st == ERROR_FILE_NOT_FOUND
-                               ? "The system was unable to find the specified registry key or value."
-                               : describe(st));
+            return failureOf(st);
     } else if (a.allValues) {
         if (!a.force && !confirm("Delete all values under the registry key " + a.positional[0]))
             return failure("The operation was cancelled.");
@@ -441,12 +461,12 @@ int cmdDelete(const Args& a)
             if (const LONG st = RegDeleteValue(key.get(), v.name.c_str()); st != ERROR_SUCCESS)
                 return failure(describe(st));
     } else {
-        if (sub.empty())
+        if (named.sub.empty())
             return failure("a root key cannot be deleted");
         if (!a.force && !confirm("Permanently delete the registry key " + a.positional[0]))
             return failure("The operation was cancelled.");
         key.reset();
-        if (const LONG st = RegDeleteTree(root, sub.c_str()); st != ERROR_SUCCESS)
+        if (const LONG st = RegDeleteTree(named.root, named.sub.c_str()); st != ERROR_SUCCESS)
             return failure(describe(st));
     }
     std::cout << kDone << '\n';
@@ -467,18 +487,15 @@ int cmdExport(const Args& a)
 {
     if (a.positional.size() != 2)
         return failure("usage: reg export KEY FILE [/y]");
-    HKEY root = nullptr;
-    std::string sub;
-    if (!splitKey(a.positional[0], root, sub))
-        return failure("invalid key name " + a.positional[0]);
+    NamedKey named;
+    if (const int status = parseKeyName(a.positional[0], named))
+        return status;
     const std::string& file = a.positional[1];
     std::error_code ec;
     if (!a.force && std::filesystem::exists(file, ec) && !confirm("File " + file + " already exists. Overwrite"))
         return failure("The operation was cancelled.");
-    if (const LONG st = RegExportFile(root, sub.c_str(), file); st != ERROR_SUCCESS)
-        return failure(st == ERROR_FILE_NOT_FOUND
-                           ? "The system was unable to find the specified registry key or value."
-                           : describe(st));
+    if (const LONG st = RegExportFile(named.root, named.sub.c_str(), file); st != ERROR_SUCCESS)
+        return failureOf(st);
     std::cout << kDone << '\n';
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "hive.h"
 
 #include "common/hex.h"
+#include "common/littleendian.h"
 #include "common/text.h"
 
 #include <algorithm>
@@ -107,8 +108,7 @@ void appendValue(const Value& v, std::string& out)
     }
     char buf[32];
     if (v.type == REG_DWORD && v.data.size() == 4) {
-        const DWORD d = static_cast<DWORD>(v.data[0]) | static_cast<DWORD>(v.data[1]) << 8 |
-                        static_cast<DWORD>(v.data[2]) << 16 | static_cast<DWORD>(v.data[3]) << 24;
+        const DWORD d = ReadLe32(v.data.data());
         std::snprintf(buf, sizeof buf, "dword:%08x\n", d);
         out += buf;
         return;
@@ -277,14 +277,12 @@ private:
         for (;;) {
             rest = trimLeft(rest);
             size_t n = 0;
-            int byte = 0;
-            while (n < rest.size() && HexDigitValue(rest[n]) >= 0) {
-                byte = byte * 16 + HexDigitValue(rest[n]);
+            while (n < rest.size() && HexDigitValue(rest[n]) >= 0)
                 ++n;
-            }
-            if (n == 0 || n > 2)
+            const std::optional<std::uint64_t> byte = n <= 2 ? ParseHexNumber(rest.substr(0, n)) : std::nullopt;
+            if (!byte)
                 return fail(error, "bad byte in hex data");
-            out.push_back(static_cast<BYTE>(byte));
+            out.push_back(static_cast<BYTE>(*byte));
             rest = trimLeft(rest.substr(n));
             if (rest.empty())
                 return true;
@@ -334,15 +332,12 @@ private:
             const std::string_view digits = trimRight(t.substr(6));
             if (digits.empty() || digits.size() > 8)
                 return fail(error, "a dword needs 1 to 8 hex digits");
-            DWORD d = 0;
-            for (char c : digits) {
-                if (HexDigitValue(c) < 0)
-                    return fail(error, "bad hex digit in a dword");
-                d = d * 16 + static_cast<DWORD>(HexDigitValue(c));
-            }
+            const std::optional<std::uint64_t> d = ParseHexNumber(digits);
+            if (!d)
+                return fail(error, "bad hex digit in a dword");
             v.type = REG_DWORD;
-            v.data = {static_cast<BYTE>(d), static_cast<BYTE>(d >> 8), static_cast<BYTE>(d >> 16),
-                      static_cast<BYTE>(d >> 24)};
+            const auto bytes = LeBytes<4>(*d);
+            v.data.assign(bytes.begin(), bytes.end());
         } else if (t.substr(0, 4) == "hex:") {
             v.type = REG_BINARY;
             if (!hexBytes(t.substr(4), v.data, error))
@@ -351,15 +346,12 @@ private:
             const size_t close = t.find("):");
             if (close == std::string_view::npos || close == 4 || close > 12)
                 return fail(error, "bad hex(type): prefix");
-            std::uint64_t type = 0;
-            for (char c : t.substr(4, close - 4)) {
-                if (HexDigitValue(c) < 0)
-                    return fail(error, "bad type number in hex(type):");
-                type = type * 16 + static_cast<std::uint64_t>(HexDigitValue(c));
-            }
-            if (type > 0xFFFFFFFFu)
+            const std::optional<std::uint64_t> type = ParseHexNumber(t.substr(4, close - 4));
+            if (!type)
+                return fail(error, "bad type number in hex(type):");
+            if (*type > 0xFFFFFFFFu)
                 return fail(error, "type number too large");
-            v.type = static_cast<DWORD>(type);
+            v.type = static_cast<DWORD>(*type);
             if (!hexBytes(t.substr(close + 2), v.data, error))
                 return false;
         } else {

@@ -5,6 +5,7 @@
 #include "hive.h"
 
 #include "common/fd_io.h"
+#include "common/littleendian.h"
 #include "common/replace_file.h"
 
 #include <algorithm>
@@ -723,8 +724,7 @@ std::optional<DWORD> RegReadDword(HKEY root, std::string_view subKey, std::strin
     RegValue v;
     if (RegGetValue(root, subKey, valueName, v) != ERROR_SUCCESS || v.type != REG_DWORD || v.data.size() != 4)
         return std::nullopt;
-    return static_cast<DWORD>(v.data[0]) | static_cast<DWORD>(v.data[1]) << 8 | static_cast<DWORD>(v.data[2]) << 16 |
-           static_cast<DWORD>(v.data[3]) << 24;
+    return ReadLe32(v.data.data());
 }
 
 LONG RegWriteString(HKEY root, std::string_view subKey, std::string_view valueName, std::string_view text,
@@ -744,9 +744,8 @@ LONG RegWriteDword(HKEY root, std::string_view subKey, std::string_view valueNam
     RegKey key;
     if (const LONG st = key.create(root, subKey, KEY_SET_VALUE); st != ERROR_SUCCESS)
         return st;
-    const BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
-                           static_cast<BYTE>(value >> 24)};
-    return RegSetValueEx(key.get(), std::string(valueName).c_str(), 0, REG_DWORD, bytes, 4);
+    const auto bytes = LeBytes<4>(value);
+    return RegSetValueEx(key.get(), std::string(valueName).c_str(), 0, REG_DWORD, bytes.data(), 4);
 }
 
 std::vector<std::string> RegSubKeyNames(HKEY root, std::string_view subKey)

@@ -1,6 +1,7 @@
 #include "PageRetrieval.h"
 
 #include "converter.h"
+#include "common/fd_io.h"
 #include "inet/inet.h"
 
 #include <QCoreApplication>
@@ -172,22 +173,10 @@ bool WritePageFile(const QString &path, QString *error)
             *error = systemReason(errno);
         return false;
     }
-    const char *data = pageBuffer.constData();
-    qint64 left = pageBuffer.size();
-    int failure = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failure = n < 0 ? errno : EIO;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
+    platform::UniqueFd file(fd);
+    int failure = platform::WriteAll(file.get(), pageBuffer.constData(), static_cast<std::size_t>(pageBuffer.size()));
+    if (const int closeError = file.reset(); failure == 0)
+        failure = closeError;
     if (failure != 0) {
         ::unlink(name.constData());
         if (error)

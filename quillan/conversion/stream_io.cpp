@@ -37,12 +37,9 @@ void pumpPlain(int inFd, int outFd)
     });
     std::unique_ptr<char[]> buffer(new char[kReadSize]);
     for (;;) {
-        const ssize_t n = ::read(inFd, buffer.get(), kReadSize);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ReadFailure{errno};
-        }
+        const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
+        if (n < 0)
+            throw ReadFailure{static_cast<int>(-n)};
         if (n == 0)
             break;
         stripper.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));

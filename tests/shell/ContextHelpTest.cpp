@@ -40,21 +40,34 @@ QList<HtmlHelpWindow *> helpWindows()
     return windows;
 }
 
-// Clicks the link whose text is `text` in the window's topic pane.
-void clickLink(HtmlHelpWindow *window, const QString &text)
+// Clicks the link whose text is `text` in the window's topic pane. Returns
+// what went wrong, or an empty string when the link was clicked; callers
+// check it at once so a missing link ends the test there.
+QString clickLink(HtmlHelpWindow *window, const QString &text)
 {
+    if (!window)
+        return QStringLiteral("no help window");
     QTextBrowser *browser = window->browser();
     const QTextCursor found = browser->document()->find(text);
-    QVERIFY2(!found.isNull(), qPrintable("no link text " + text));
+    if (found.isNull())
+        return QStringLiteral("no link text ") + text;
     QTextCursor inside(browser->document());
     inside.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
-    QVERIFY(inside.charFormat().isAnchor());
+    if (!inside.charFormat().isAnchor())
+        return QStringLiteral("\"%1\" is not a link").arg(text);
     browser->ensureCursorVisible();
     browser->setTextCursor(inside);
     browser->ensureCursorVisible();
     const QPoint at = browser->cursorRect(inside).center();
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
+    return QString();
 }
+
+#define CLICK_LINK(window, text)                                                                               \
+    do {                                                                                                       \
+        const QString failure = clickLink((window), (text));                                                   \
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));                                                      \
+    } while (false)
 
 } // namespace
 
@@ -162,7 +175,7 @@ void ContextHelpTest::unmappedIdFailsAndTheWindowSaysSo()
     QVERIFY(text.contains(QStringLiteral("qlnhelp.chm")));
 
     // The notice offers the contents, and a mapped id still works after it.
-    clickLink(window, QStringLiteral("Show the contents"));
+    CLICK_LINK(window, QStringLiteral("Show the contents"));
     QCOMPARE(topicPath(window), QStringLiteral("/html/index.htm"));
     QVERIFY(ContextIDs::ShowHelp(kBuiltHelpFile, &owner, 360));
     QCOMPARE(HtmlHelpWindow::existing(&owner), window);
@@ -246,18 +259,27 @@ void ContextHelpTest::ownerlessHelpDuringAModalWindowIsUsable()
 {
     QDialog dialog;
     bool opened = false;
+    bool shownWhileModal = false;
     QPointer<HtmlHelpWindow> window;
     QTimer::singleShot(0, &dialog, [&] {
         // As the viewer's Help button does: no owner, while it runs modal.
         opened = ContextIDs::ShowHelp(kBuiltHelpFile, nullptr, 1028);
         window = HtmlHelpWindow::existing(&dialog);
         QTimer::singleShot(0, &dialog, [&] {
-            QVERIFY(window && window->isVisible());
+            // Only noted here: the dialog is closed whatever happened, and
+            // the checks below run once it is.
+            shownWhileModal = window && window->isVisible();
             dialog.accept();
         });
     });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
+    guard.start(20000);
     dialog.exec();
+    QVERIFY(guard.isActive()); // closed by the test's answer, not by the guard
     QVERIFY(opened);
+    QVERIFY(shownWhileModal);
     QVERIFY(window);
     QVERIFY(!window->isModal());
     QCOMPARE(topicPath(window), QStringLiteral("/html/viewer.htm"));
@@ -295,12 +317,12 @@ void ContextHelpTest::linksPicturesAndBackForwardWork()
                 .toString()
                 .contains(QStringLiteral("h1")));
 
-    clickLink(window, QStringLiteral("the address box"));
+    CLICK_LINK(window, QStringLiteral("the address box"));
     QCOMPARE(topicPath(window), QStringLiteral("/html/address_box.htm"));
     QVERIFY(back->isEnabled());
 
     // A link into a sub-page of another topic and back out again.
-    clickLink(window, QStringLiteral("Quillan Browser"));
+    CLICK_LINK(window, QStringLiteral("Quillan Browser"));
     QCOMPARE(topicPath(window), QStringLiteral("/html/browser.htm"));
 
     QTest::mouseClick(back, Qt::LeftButton);
@@ -334,7 +356,7 @@ void ContextHelpTest::fileWithRootRelativeNamesOpens()
     HtmlHelpWindow *window = HtmlHelpWindow::existing(nullptr);
     QCOMPARE(topicPath(window), QStringLiteral("/topics/a.htm"));
     QCOMPARE(window->windowTitle(), QStringLiteral("Other Help - Topic A"));
-    clickLink(window, QStringLiteral("home"));
+    CLICK_LINK(window, QStringLiteral("home"));
     QCOMPARE(topicPath(window), QStringLiteral("/index.htm"));
 
     QVERIFY(ContextIDs::ShowHelp(path, nullptr, 20));

@@ -1,6 +1,8 @@
 #include "support/process.h"
 #include "support/files.h"
 
+#include "common/fd_io.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -33,14 +35,9 @@ int waitFor(pid_t pid)
 // Reads the rest of fd from where it stands, then closes it.
 std::string drain(int fd)
 {
+    platform::UniqueFd owned(fd);
     std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
-        if (n > 0)
-            text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    platform::ReadToEnd(owned.get(), text);
     return text;
 }
 
@@ -172,16 +169,9 @@ RunningProgram::~RunningProgram()
 
 bool RunningProgram::write(const std::string &bytes)
 {
-    std::size_t done = 0;
-    while (input_ >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return done == bytes.size();
+    if (bytes.empty())
+        return true;
+    return input_ >= 0 && platform::WriteAll(input_, bytes.data(), bytes.size()) == 0;
 }
 
 void RunningProgram::closeInput()

@@ -31,6 +31,11 @@ std::shared_ptr<ModalAnswer> answerModalWidget(std::function<bool(QWidget *)> wa
     clock->start();
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, clock, state, wanted, answer, timeoutMs]() {
+        if (state->cancelled) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         QWidget *top = QApplication::activeModalWidget();
         const bool found = top && wanted(top);
         if (!found && clock->elapsed() <= timeoutMs)

@@ -22,6 +22,9 @@ QByteArray readFile(const QString &path);
 struct ModalAnswer {
     bool answered = false;
     bool timedOut = false;
+    // Set by the test to stop waiting: a watch for a dialog that must not
+    // show is ended this way once the step that could show it is over.
+    bool cancelled = false;
 };
 
 // Polls the event loop until the active modal widget is one `wanted`
