@@ -5,8 +5,8 @@
 // ratio, and peak memory.
 //
 // Usage: bench_fetch [MEGABYTES]   (default 10; CR LF line ends)
-#include "PageRetrieval.h"
-#include "converter.h"
+#include "conversion/PageRetrieval.h"
+#include "conversion/converter.h"
 #include "inet/inet.h"
 #include "main_road_baseline.h"
 #include "support/HttpTestServer.h"

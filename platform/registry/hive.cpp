@@ -1,6 +1,6 @@
 // Hive files: where they live, a cache of their parsed state, and the
 // lock / re-read / write new file / flush / rename cycle of every change.
-#include "hive.h"
+#include "registry/hive.h"
 
 #include "common/fd_io.h"
 #include "common/replace_file.h"

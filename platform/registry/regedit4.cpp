@@ -1,6 +1,6 @@
 // The key tree and REGEDIT4 text: reading and writing it so that every
 // value's type and bytes survive exactly.
-#include "hive.h"
+#include "registry/hive.h"
 
 #include "common/hex.h"
 #include "common/littleendian.h"

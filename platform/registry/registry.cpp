@@ -2,7 +2,7 @@
 // checks, the operations, import/export and the small C++ layer.
 #include "registry/registry.h"
 
-#include "hive.h"
+#include "registry/hive.h"
 
 #include "common/fd_io.h"
 #include "common/littleendian.h"

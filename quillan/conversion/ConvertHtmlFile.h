@@ -2,7 +2,7 @@
 // ConvertHtmlFile of the global module: converts one HTML file and hands its
 // text to the viewer window.
 
-#include "converter.h"
+#include "conversion/converter.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "PageRetrieval.h"
+#include "conversion/PageRetrieval.h"
 
-#include "converter.h"
+#include "conversion/converter.h"
 #include "common/fd_io.h"
 #include "inet/inet.h"
 

@@ -1,6 +1,6 @@
-#include "converter.h"
+#include "conversion/converter.h"
 
-#include "stream_io.h"
+#include "conversion/stream_io.h"
 
 #include "common/fd_io.h"
 #include "common/replace_file.h"

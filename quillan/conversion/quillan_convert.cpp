@@ -1,5 +1,5 @@
 // quillan-convert: strips the tags from HTML files into their text files.
-#include "converter.h"
+#include "conversion/converter.h"
 #include "quillan_version.h"
 
 #include "common/fd_io.h"

@@ -1,6 +1,6 @@
-#include "stream_io.h"
+#include "conversion/stream_io.h"
 
-#include "tag_stripper.h"
+#include "conversion/tag_stripper.h"
 
 #include "common/fd_io.h"
 

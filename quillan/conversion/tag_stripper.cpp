@@ -1,4 +1,4 @@
-#include "tag_stripper.h"
+#include "conversion/tag_stripper.h"
 
 #include <array>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "file_copy.h"
+#include "viewer/file_copy.h"
 
 #include "common/fd_io.h"
 #include "common/replace_file.h"

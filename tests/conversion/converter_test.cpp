@@ -1,6 +1,6 @@
 // The text path rule and whole-file conversion, with every failure reported.
-#include "converter.h"
-#include "reference_stripper.h"
+#include "conversion/converter.h"
+#include "conversion/reference_stripper.h"
 #include "support/files.h"
 #include "support/process.h"
 

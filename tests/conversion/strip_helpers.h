@@ -1,5 +1,5 @@
 #pragma once
-#include "tag_stripper.h"
+#include "conversion/tag_stripper.h"
 
 #include <string>
 #include <string_view>

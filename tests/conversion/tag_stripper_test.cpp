@@ -1,7 +1,7 @@
 // The line and tag rules, byte transparency and independence from how the
 // input is cut into chunks.
-#include "reference_stripper.h"
-#include "strip_helpers.h"
+#include "conversion/reference_stripper.h"
+#include "conversion/strip_helpers.h"
 
 #include <gtest/gtest.h>
 

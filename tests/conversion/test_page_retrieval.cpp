@@ -2,8 +2,8 @@
 // over several fetches in one run, failures with their reasons, the caption
 // and message texts, and the private folder of fetched pages.
 
-#include "PageRetrieval.h"
-#include "converter.h"
+#include "conversion/PageRetrieval.h"
+#include "conversion/converter.h"
 #include "inet/inet.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
