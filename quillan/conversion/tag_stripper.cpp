@@ -1,5 +1,6 @@
 #include "conversion/tag_stripper.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -13,7 +14,8 @@ namespace {
 constexpr char kNbsp[] = "&nbsp;";
 constexpr std::uint8_t kNbspLength = 6;
 
-// Bytes that need a decision outside tags; everything else is copied.
+#if !defined(__SSE2__)
+// Bytes that stop a run of text or a tag, for the byte-wise classifier.
 enum : std::uint8_t { Plain = 0, Open, Close, Amp, CR, Space };
 
 constexpr std::array<std::uint8_t, 256> makeClasses()
@@ -29,26 +31,7 @@ constexpr std::array<std::uint8_t, 256> makeClasses()
 constexpr auto kClass = makeClasses();
 
 inline std::uint8_t classOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
-
-// The first ">" or CR in [p, end): inside a tag nothing else matters (an
-// "&nbsp;" there would become a space that is dropped anyway).
-inline const char *findTagEnd(const char *p, const char *end)
-{
-#if defined(__SSE2__)
-    const __m128i gt = _mm_set1_epi8('>');
-    const __m128i cr = _mm_set1_epi8('\r');
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, cr));
-        if (const int mask = _mm_movemask_epi8(hit))
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-    }
 #endif
-    while (p < end && *p != '>' && *p != '\r')
-        ++p;
-    return p;
-}
 
 // Classifies the input 64 bytes at a time into two bit masks, the bytes that
 // end a run of text ("<", ">", "&", CR) and those that end a tag (">", CR),
@@ -175,187 +158,202 @@ void TagStripper::putSpaces(std::uint64_t n)
     }
 }
 
-// The trimmer, byte by byte: leading spaces are never counted, inner spaces
-// are written once a later byte shows they are not trailing, and the first
-// kept byte is held back until a second one proves the line long enough.
-void TagStripper::text(char c)
+// Spaces that stood between kept bytes, now known not to be trailing.
+[[gnu::always_inline]] inline void TagStripper::writePending(Cursor &at)
 {
-    if (c == ' ') {
-        if (trim_ != Trim::Empty)
-            ++pendingSpaces_;
+    if (at.pending == 0)
+        return;
+#if defined(__SSE2__)
+    if (at.pending <= 16 && room(at) >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at.out), _mm_set1_epi8(' '));
+        at.out += at.pending;
+        at.pending = 0;
         return;
     }
-    switch (trim_) {
-    case Trim::Empty:
-        held_ = c;
-        trim_ = Trim::One;
-        return;
-    case Trim::One:
-        put(held_);
-        trim_ = Trim::Writing;
-        break;
-    case Trim::Writing:
-        break;
-    }
-    if (pendingSpaces_ != 0) {
-        putSpaces(pendingSpaces_);
-        pendingSpaces_ = 0;
-    }
-    put(c);
+#endif
+    store(at);
+    putSpaces(at.pending);
+    at.out = buf_.get() + used_;
+    at.pending = 0;
 }
 
-// The common case: runs of text are copied whole, tags skipped whole, and
-// entities and line ends decided on the spot, until the input ends or
-// something may go on in the next chunk. Returns where it stopped.
-//
-// The output position and the count of pending spaces are kept in locals
-// while the loop runs, and written back around every call that uses them.
-const char *TagStripper::scan(const char *p, const char *end)
+// Short runs, the bulk of a page, are stored as one 16-byte block when input
+// (up to inputEnd) and buffer have the room.
+[[gnu::always_inline]] inline void TagStripper::writeBytes(Cursor &at, const char *from, std::size_t n,
+                                                           const char *inputEnd)
 {
-    char *const base = buf_.get();
-    char *out = base + used_;
-    std::uint64_t pending = pendingSpaces_;
-    const auto save = [&] {
-        used_ = static_cast<std::size_t>(out - base);
-        pendingSpaces_ = pending;
-    };
-    const auto load = [&] {
-        out = base + used_;
-        pending = pendingSpaces_;
-    };
-    // Bytes free behind `out`, for the 16-byte stores below.
-    const auto room = [&] { return static_cast<std::size_t>(base + capacity_ - out); };
-    // Inner spaces, now known not to be trailing.
-    const auto writePending = [&] {
-        if (pending == 0)
-            return;
 #if defined(__SSE2__)
-        if (pending <= 16 && room() >= 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_set1_epi8(' '));
-            out += pending;
-            pending = 0;
+    if (n <= 16 && inputEnd - from >= 16 && room(at) >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at.out), _mm_loadu_si128(reinterpret_cast<const __m128i *>(from)));
+        at.out += n;
+        return;
+    }
+#else
+    (void)inputEnd;
+#endif
+    store(at);
+    put(from, n);
+    at.out = buf_.get() + used_;
+}
+
+// The trimmer, for a run [p, q) of bytes outside tags that holds none of
+// "<", ">", "&" or CR: leading spaces are never counted, inner spaces are
+// written once a later byte shows they are not trailing, and the first kept
+// byte of a line is held back until a second one proves the line long enough.
+[[gnu::always_inline]] inline void TagStripper::textRun(Cursor &at, const char *p, const char *q,
+                                                        const char *inputEnd)
+{
+    if (trim_ != Trim::Writing) {
+        if (trim_ == Trim::Empty) {
+            while (p != q && *p == ' ')
+                ++p;
+            if (p != q) {
+                held_ = *p++;
+                trim_ = Trim::One;
+            }
+        }
+        while (p != q && *p == ' ') {
+            ++at.pending;
+            ++p;
+        }
+        if (p == q)
+            return;
+        if (room(at) == 0) {
+            store(at);
+            flush();
+            at.out = buf_.get() + used_;
+        }
+        *at.out++ = held_;
+        trim_ = Trim::Writing;
+    }
+    const char *last = q;
+    while (last != p && last[-1] == ' ')
+        --last;
+    if (last != p) {
+        writePending(at);
+        writeBytes(at, p, static_cast<std::size_t>(last - p), inputEnd);
+    }
+    at.pending += static_cast<std::uint64_t>(q - last);
+}
+
+// "&nbsp;" counts as one space: dropped at the start of a line like any
+// leading space.
+[[gnu::always_inline]] inline void TagStripper::nbspSpace(Cursor &at)
+{
+    if (trim_ != Trim::Empty)
+        ++at.pending;
+}
+
+// The one scanner. Runs of text are copied whole and tags skipped whole;
+// "&", CR and "<" are each decided in one place below, and what a chunk
+// leaves open (a tag, an entity begun, a CR whose LF may follow) is carried
+// to the next in inTag_, entityMatched_ and afterCR_.
+void TagStripper::feed(std::string_view input)
+{
+    if (input.empty())
+        return;
+    const char *p = input.data();
+    const char *const end = p + input.size();
+    Cursor at = cursor();
+
+    if (afterCR_) {
+        afterCR_ = false;
+        if (*p == '\n')
+            ++p;
+    }
+    if (entityMatched_ != 0) {
+        // The rest of an "&nbsp;" the last chunk began.
+        const std::size_t matched = entityMatched_;
+        const std::size_t wanted = kNbspLength - matched;
+        const std::size_t have = std::min(wanted, static_cast<std::size_t>(end - p));
+        if (std::memcmp(p, kNbsp + matched, have) == 0 && have < wanted) {
+            entityMatched_ = static_cast<std::uint8_t>(matched + have);
+            store(at);
             return;
         }
-#endif
-        used_ = static_cast<std::size_t>(out - base);
-        putSpaces(pending);
-        out = base + used_;
-        pending = 0;
-    };
-    // Short runs, the bulk of a page, are stored as one 16-byte block when
-    // input and buffer have the room.
-    const auto writeBytes = [&](const char *from, std::size_t n, const char *inputEnd) {
-#if defined(__SSE2__)
-        if (n <= 16 && inputEnd - from >= 16 && room() >= 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(from)));
-            out += n;
-            return;
+        entityMatched_ = 0;
+        if (have == wanted && std::memcmp(p, kNbsp + matched, have) == 0) {
+            nbspSpace(at);
+            p += wanted;
+        } else {
+            // Not the entity: its bytes so far are plain text ("&nbsp;"
+            // holds no second "&"), and the byte that broke it is looked at
+            // afresh.
+            textRun(at, kNbsp, kNbsp + matched, kNbsp + kNbspLength);
         }
-#endif
-        used_ = static_cast<std::size_t>(out - base);
-        put(from, n);
-        out = base + used_;
-    };
+    }
 
     StopFinder stops(p, end);
+    bool inTag = inTag_;
     for (;;) {
-        const char *q = stops.textStop(p);
-        if (p != q && trim_ != Trim::Writing) {
-            // The start of a line: leading spaces go, the first kept byte is
-            // held, and the line is written once a second one turns up.
-            if (trim_ == Trim::Empty) {
-                while (p != q && *p == ' ')
-                    ++p;
-                if (p != q) {
-                    held_ = *p++;
-                    trim_ = Trim::One;
-                }
-            }
-            while (p != q && *p == ' ') {
-                ++pending;
-                ++p;
-            }
-            if (p != q) {
-                if (room() == 0) {
-                    save();
-                    flush();
-                    load();
-                }
-                *out++ = held_;
-                trim_ = Trim::Writing;
-            }
-        }
-        if (p != q) {
-            const char *last = q;
-            while (last != p && last[-1] == ' ')
-                --last;
-            if (last != p) {
-                writePending();
-                writeBytes(p, static_cast<std::size_t>(last - p), end);
-            }
-            pending += static_cast<std::uint64_t>(q - last);
-        }
-        if (q == end) {
-            p = q;
-            break;
-        }
-        if (*q == '>') {
-            p = q + 1;
-            continue;
-        }
-        if (*q == '<') {
-            q = stops.tagStop(q + 1);
-            if (q == end || *q == '\r') {
-                inTag_ = true;
-                p = q;
+        const char *q = nullptr;
+        if (!inTag) {
+            q = stops.textStop(p);
+            if (p != q)
+                textRun(at, p, q, end);
+            if (q == end)
                 break;
+            if (*q == '>') {
+                p = q + 1;
+                continue;
             }
-            p = q + 1;
-            continue;
+            if (*q == '&') {
+                if (end - q >= kNbspLength) {
+                    if (std::memcmp(q, kNbsp, kNbspLength) == 0) {
+                        nbspSpace(at);
+                        p = q + kNbspLength;
+                        continue;
+                    }
+                } else if (std::memcmp(q, kNbsp, static_cast<std::size_t>(end - q)) == 0) {
+                    entityMatched_ = static_cast<std::uint8_t>(end - q); // may go on in the next chunk
+                    break;
+                }
+                textRun(at, q, q + 1, end); // any other "&" is an ordinary byte
+                p = q + 1;
+                continue;
+            }
+            if (*q == '<') {
+                inTag = true; // and on to its end at once
+                p = q + 1;
+            }
         }
-        if (*q == '&') {
-            if (end - q < kNbspLength) {
-                p = q; // the entity may go on in the next chunk
+        if (inTag) {
+            // Inside a tag only its end and a line end matter (an "&nbsp;"
+            // there would become a space that is dropped anyway).
+            q = stops.tagStop(p);
+            if (q == end)
                 break;
+            if (*q == '>') {
+                inTag = false;
+                p = q + 1;
+                continue;
             }
-            const bool nbsp = std::memcmp(q, kNbsp, kNbspLength) == 0;
-            if (nbsp && trim_ != Trim::Empty) {
-                ++pending;
-            } else if (!nbsp && trim_ == Trim::Writing) {
-                writePending();
-                writeBytes(q, 1, end);
-            } else if (!nbsp) {
-                save();
-                text('&');
-                load();
-            }
-            p = q + (nbsp ? kNbspLength : 1);
-            continue;
         }
-        // CR: the line ends here.
-        save();
+        // CR, in a tag or not: the line ends here, and a LF right after it
+        // belongs to the line end.
+        store(at);
         endLine();
-        load();
+        at = cursor();
         if (q + 1 == end) {
             afterCR_ = true;
-            p = end;
             break;
         }
         p = q[1] == '\n' ? q + 2 : q + 1;
     }
-    save();
-    return p;
+    inTag_ = inTag;
+    store(at);
 }
 
 void TagStripper::flushPartialEntity()
 {
-    // "&nbsp;" has no inner repeat of its first byte, so a broken match is
-    // plain text and matching restarts at the byte that broke it.
-    const std::uint8_t n = entityMatched_;
+    // A "&nbsp;" the input ended in the middle of: its bytes are plain text.
+    const std::size_t n = entityMatched_;
     entityMatched_ = 0;
-    for (std::uint8_t i = 0; i < n; ++i)
-        text(kNbsp[i]);
+    if (n == 0)
+        return;
+    Cursor at = cursor();
+    textRun(at, kNbsp, kNbsp + n, kNbsp + kNbspLength);
+    store(at);
 }
 
 void TagStripper::endLine()
@@ -366,71 +364,6 @@ void TagStripper::endLine()
     }
     trim_ = Trim::Empty;
     pendingSpaces_ = 0;
-}
-
-void TagStripper::feed(std::string_view input)
-{
-    const char *p = input.data();
-    const char *const end = p + input.size();
-
-    while (p < end) {
-        if (afterCR_) {
-            afterCR_ = false;
-            if (*p == '\n') {
-                ++p;
-                continue;
-            }
-        }
-
-        if (entityMatched_ != 0) {
-            if (*p == kNbsp[entityMatched_]) {
-                ++p;
-                if (++entityMatched_ == kNbspLength) {
-                    entityMatched_ = 0;
-                    text(' ');
-                }
-                continue;
-            }
-            flushPartialEntity(); // and look at *p afresh
-        }
-
-        if (inTag_) {
-            p = findTagEnd(p, end);
-            if (p == end)
-                break;
-            if (*p == '>') {
-                inTag_ = false;
-            } else {
-                endLine();
-                afterCR_ = true;
-            }
-            ++p;
-            continue;
-        }
-
-        p = scan(p, end);
-        if (p == end || inTag_)
-            continue;
-
-        const char c = *p++;
-        switch (classOf(c)) {
-        case Open:
-            inTag_ = true;
-            break;
-        case Close:
-            break;
-        case Amp:
-            entityMatched_ = 1;
-            break;
-        case CR:
-            endLine();
-            afterCR_ = true;
-            break;
-        default:
-            text(c);
-            break;
-        }
-    }
 }
 
 void TagStripper::finish()

@@ -39,8 +39,25 @@ public:
 private:
     enum class Trim : std::uint8_t { Empty, One, Writing };
 
-    const char *scan(const char *p, const char *end);
-    void text(char c); // a byte outside tags, to the trimmer
+    // Where the scanner writes: the output position and the count of
+    // pending spaces, kept in locals while a chunk is scanned and stored
+    // back around every call that uses used_ and pendingSpaces_.
+    struct Cursor {
+        char *out;
+        std::uint64_t pending;
+    };
+    Cursor cursor() { return {buf_.get() + used_, pendingSpaces_}; }
+    void store(const Cursor &at)
+    {
+        used_ = static_cast<std::size_t>(at.out - buf_.get());
+        pendingSpaces_ = at.pending;
+    }
+    std::size_t room(const Cursor &at) const { return static_cast<std::size_t>(buf_.get() + capacity_ - at.out); }
+
+    void textRun(Cursor &at, const char *p, const char *q, const char *inputEnd);
+    void nbspSpace(Cursor &at);
+    void writePending(Cursor &at);
+    void writeBytes(Cursor &at, const char *from, std::size_t n, const char *inputEnd);
     void flushPartialEntity();
     void endLine();
     void put(char c);
