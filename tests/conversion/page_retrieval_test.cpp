@@ -286,4 +286,4 @@ void TestPageRetrieval::emptyFolderGoesWhenTheProgramExits()
 }
 
 QTEST_GUILESS_MAIN(TestPageRetrieval)
-#include "test_page_retrieval.moc"
+#include "page_retrieval_test.moc"

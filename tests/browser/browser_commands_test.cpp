@@ -321,4 +321,4 @@ int main(int argc, char **argv)
     TestBrowserCommands test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "test_browser_commands.moc"
+#include "browser_commands_test.moc"

@@ -449,4 +449,4 @@ int main(int argc, char **argv)
     return status;
 }
 
-#include "test_conversion_command.moc"
+#include "conversion_command_test.moc"

@@ -308,4 +308,4 @@ void TestViewerPrintSave::saveFailureIsReported()
 }
 
 QTEST_MAIN(TestViewerPrintSave)
-#include "test_viewer_print_save.moc"
+#include "viewer_print_save_test.moc"

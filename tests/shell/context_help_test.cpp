@@ -382,4 +382,4 @@ void ContextHelpTest::helpFilePathDefaultsToTheProgramFolder()
 }
 
 QTEST_MAIN(ContextHelpTest)
-#include "ContextHelpTest.moc"
+#include "context_help_test.moc"

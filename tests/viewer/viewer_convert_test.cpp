@@ -179,4 +179,4 @@ void TestViewerConvert::viewerShownModalDeletesTheTextOnClose()
 }
 
 QTEST_MAIN(TestViewerConvert)
-#include "test_viewer_convert.moc"
+#include "viewer_convert_test.moc"

@@ -422,4 +422,4 @@ void TestStartup::startOpensTheMainWindowForGood()
 }
 
 QTEST_MAIN(TestStartup)
-#include "StartupTest.moc"
+#include "startup_test.moc"

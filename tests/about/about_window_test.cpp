@@ -280,4 +280,4 @@ void TestAboutWindow::textsAreRebuiltOnEachOpening()
 }
 
 QTEST_MAIN(TestAboutWindow)
-#include "test_about_window.moc"
+#include "about_window_test.moc"

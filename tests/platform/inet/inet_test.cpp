@@ -396,4 +396,4 @@ void TestInet::environmentProxyButNotForLoopback()
 }
 
 QTEST_GUILESS_MAIN(TestInet)
-#include "test_inet.moc"
+#include "inet_test.moc"

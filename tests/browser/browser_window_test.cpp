@@ -366,4 +366,4 @@ void TestBrowserWindow::convertButtonHandsOverAndCloses()
 }
 
 QTEST_MAIN(TestBrowserWindow)
-#include "test_browser_window.moc"
+#include "browser_window_test.moc"

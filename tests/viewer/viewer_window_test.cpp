@@ -445,4 +445,4 @@ void TestViewerWindow::helpOpensTheHelpFile()
 }
 
 QTEST_MAIN(TestViewerWindow)
-#include "test_viewer_window.moc"
+#include "viewer_window_test.moc"

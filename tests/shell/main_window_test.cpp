@@ -324,4 +324,4 @@ void TestMainWindow::unregisteredComponentIsNamed()
 }
 
 QTEST_MAIN(TestMainWindow)
-#include "test_main_window.moc"
+#include "main_window_test.moc"
