@@ -18,15 +18,15 @@ extern std::atomic<long> factoryReferences;
 
 // The type description carried in the library file (section
 // ".quillan.typelib"), and the identity strings (section ".quillan.version").
-const char* typeLibraryText();
-const char* versionBlockText();
+const char *typeLibraryText();
+const char *versionBlockText();
 
 // The type information of `_Netvane`, parsed once from typeLibraryText();
 // null if the description cannot be parsed. Not AddRef'd: owned by the
 // module.
-platform::ITypeInfo* netvaneTypeInfo();
+platform::ITypeInfo *netvaneTypeInfo();
 
 // The full path of this library file, found at run time.
 std::filesystem::path modulePath();
 
-}  // namespace netvane::detail
+} // namespace netvane::detail

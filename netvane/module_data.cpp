@@ -30,24 +30,23 @@ __attribute__((section(".quillan.typelib"), used)) const char kTypeLibrary[] =
     "implements __Netvane default source\n"
     "dispinterface __Netvane {4FF53BEE-6A80-4D71-903E-678051706651} 1.0 hidden nonextensible\n";
 
-__attribute__((section(".quillan.version"), used)) const char kVersionBlock[] =
-    "Translation=040904B0\n"
-    "FileVersionNumber=1.2.0.5\n"
-    "ProductVersionNumber=1.2.0.5\n"
-    "CompanyName=Vanelink\n"
-    "FileVersion=1.02.0005\n"
-    "InternalName=Netvane\n"
-    "OLESelfRegister=\n"
-    "OriginalFilename=Netvane.ocx\n"
-    "ProductName=Netvane\n"
-    "ProductVersion=1.02.0005\n";
+__attribute__((section(".quillan.version"), used)) const char kVersionBlock[] = "Translation=040904B0\n"
+                                                                                "FileVersionNumber=1.2.0.5\n"
+                                                                                "ProductVersionNumber=1.2.0.5\n"
+                                                                                "CompanyName=Vanelink\n"
+                                                                                "FileVersion=1.02.0005\n"
+                                                                                "InternalName=Netvane\n"
+                                                                                "OLESelfRegister=\n"
+                                                                                "OriginalFilename=Netvane.ocx\n"
+                                                                                "ProductName=Netvane\n"
+                                                                                "ProductVersion=1.02.0005\n";
 
 // Holds the parsed type information for the life of the loaded library.
 struct TypeInfoHolder {
-    platform::ITypeInfo* info = nullptr;
+    platform::ITypeInfo *info = nullptr;
     TypeInfoHolder()
     {
-        platform::ITypeLib* lib = nullptr;
+        platform::ITypeLib *lib = nullptr;
         if (platform::SUCCEEDED(platform::CreateTypeLibFromText(kTypeLibrary, &lib))) {
             lib->GetTypeInfoOfGuid(IID__Netvane, &info);
             lib->Release();
@@ -58,20 +57,26 @@ struct TypeInfoHolder {
         if (info)
             info->Release();
     }
-    TypeInfoHolder(const TypeInfoHolder&) = delete;
-    TypeInfoHolder& operator=(const TypeInfoHolder&) = delete;
+    TypeInfoHolder(const TypeInfoHolder &) = delete;
+    TypeInfoHolder &operator=(const TypeInfoHolder &) = delete;
 };
 
-}  // namespace
+} // namespace
 
 std::atomic<long> liveObjects{0};
 std::atomic<long> serverLocks{0};
 std::atomic<long> factoryReferences{0};
 
-const char* typeLibraryText() { return kTypeLibrary; }
-const char* versionBlockText() { return kVersionBlock; }
+const char *typeLibraryText()
+{
+    return kTypeLibrary;
+}
+const char *versionBlockText()
+{
+    return kVersionBlock;
+}
 
-platform::ITypeInfo* netvaneTypeInfo()
+platform::ITypeInfo *netvaneTypeInfo()
 {
     static TypeInfoHolder holder;
     return holder.info;
@@ -80,11 +85,11 @@ platform::ITypeInfo* netvaneTypeInfo()
 std::filesystem::path modulePath()
 {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<const void*>(&kTypeLibrary), &info) || !info.dli_fname || !*info.dli_fname)
+    if (!dladdr(reinterpret_cast<const void *>(&kTypeLibrary), &info) || !info.dli_fname || !*info.dli_fname)
         return {};
     std::error_code ec;
     auto full = std::filesystem::weakly_canonical(std::filesystem::absolute(info.dli_fname, ec), ec);
     return ec ? std::filesystem::path(info.dli_fname) : full;
 }
 
-}  // namespace netvane::detail
+} // namespace netvane::detail

@@ -25,13 +25,13 @@ class Netvane final : public RefCounted<Netvane, _Netvane, ULONG> {
 public:
     Netvane() : owner_(std::this_thread::get_id()) { ++detail::liveObjects; }
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    HRESULT QueryInterface(REFIID riid, void **ppv) override
     {
         checkApartment();
         return QueryInterfaceFor<_Netvane>(this, riid, ppv, {IID_IUnknown, IID_IDispatch, IID__Netvane});
     }
 
-    HRESULT GetTypeInfoCount(UINT* pctinfo) override
+    HRESULT GetTypeInfoCount(UINT *pctinfo) override
     {
         checkApartment();
         if (!pctinfo)
@@ -39,48 +39,42 @@ public:
         *pctinfo = detail::netvaneTypeInfo() ? 1 : 0;
         return S_OK;
     }
-    HRESULT GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) override
+    HRESULT GetTypeInfo(UINT iTInfo, LCID, ITypeInfo **ppTInfo) override
     {
         checkApartment();
         if (!ppTInfo)
             return E_POINTER;
         *ppTInfo = nullptr;
-        ITypeInfo* info = detail::netvaneTypeInfo();
+        ITypeInfo *info = detail::netvaneTypeInfo();
         if (iTInfo != 0 || !info)
             return DISP_E_BADINDEX;
         info->AddRef();
         *ppTInfo = info;
         return S_OK;
     }
-    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override
     {
-        ITypeInfo* info = nullptr;
+        ITypeInfo *info = nullptr;
         if (const HRESULT hr = bindingInfo(riid, info); FAILED(hr))
             return hr;
         return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
     }
-    HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override
+    HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams, VARIANT *pVarResult,
+                   EXCEPINFO *pExcepInfo, UINT *puArgErr) override
     {
-        ITypeInfo* info = nullptr;
+        ITypeInfo *info = nullptr;
         if (const HRESULT hr = bindingInfo(riid, info); FAILED(hr))
             return hr;
-        return DispInvoke(static_cast<_Netvane*>(this), info, dispIdMember, wFlags, pDispParams, pVarResult,
+        return DispInvoke(static_cast<_Netvane *>(this), info, dispIdMember, wFlags, pDispParams, pVarResult,
                           pExcepInfo, puArgErr);
     }
 
     // The bit properties look only at the flag word, ConnectedOnline only
     // at the query's return value.
-    HRESULT get_ConnectedViaLAN(VARIANT_BOOL* value) override { return readFlag(INTERNET_CONNECTION_LAN, value); }
-    HRESULT get_ConnectedViaModem(VARIANT_BOOL* value) override
-    {
-        return readFlag(INTERNET_CONNECTION_MODEM, value);
-    }
-    HRESULT get_ConnectedViaProxy(VARIANT_BOOL* value) override
-    {
-        return readFlag(INTERNET_CONNECTION_PROXY, value);
-    }
-    HRESULT get_ConnectedOnline(VARIANT_BOOL* value) override
+    HRESULT get_ConnectedViaLAN(VARIANT_BOOL *value) override { return readFlag(INTERNET_CONNECTION_LAN, value); }
+    HRESULT get_ConnectedViaModem(VARIANT_BOOL *value) override { return readFlag(INTERNET_CONNECTION_MODEM, value); }
+    HRESULT get_ConnectedViaProxy(VARIANT_BOOL *value) override { return readFlag(INTERNET_CONNECTION_PROXY, value); }
+    HRESULT get_ConnectedOnline(VARIANT_BOOL *value) override
     {
         return readState(value, [](BOOL online, DWORD) { return online != 0; });
     }
@@ -91,7 +85,7 @@ private:
 
     // What both late-binding calls check first: the calling thread, the
     // reserved interface identifier, and the description to bind against.
-    HRESULT bindingInfo(REFIID riid, ITypeInfo*& info) const
+    HRESULT bindingInfo(REFIID riid, ITypeInfo *&info) const
     {
         checkApartment();
         if (riid != IID_NULL)
@@ -100,7 +94,7 @@ private:
         return info ? S_OK : E_UNEXPECTED;
     }
 
-    HRESULT readFlag(DWORD bit, VARIANT_BOOL* value)
+    HRESULT readFlag(DWORD bit, VARIANT_BOOL *value)
     {
         return readState(value, [bit](BOOL, DWORD flags) { return (flags & bit) != 0; });
     }
@@ -108,7 +102,7 @@ private:
     // One query per read, answered by `answer(returnValue, flags)`; a
     // connection state that cannot be read is a failure, not an answer.
     template <typename Answer>
-    HRESULT readState(VARIANT_BOOL* value, Answer answer)
+    HRESULT readState(VARIANT_BOOL *value, Answer answer)
     {
         checkApartment();
         if (!value)
@@ -133,21 +127,21 @@ private:
 // the library loaded.
 class NetvaneFactory final : public IClassFactory {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    HRESULT QueryInterface(REFIID riid, void **ppv) override
     {
         return QueryInterfaceFor<IClassFactory>(this, riid, ppv, {IID_IUnknown, IID_IClassFactory});
     }
     ULONG AddRef() override { return static_cast<ULONG>(++detail::factoryReferences) + 1; }
     ULONG Release() override { return static_cast<ULONG>(--detail::factoryReferences) + 1; }
 
-    HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override
+    HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override
     {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
         if (pUnkOuter)
             return CLASS_E_NOAGGREGATION;
-        auto* object = new Netvane();
+        auto *object = new Netvane();
         HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();
         return hr;
@@ -164,11 +158,11 @@ public:
 
 NetvaneFactory factory;
 
-}  // namespace
+} // namespace
 
-}  // namespace netvane
+} // namespace netvane
 
-NETVANE_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
+NETVANE_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void **ppv)
 {
     if (!ppv)
         return E_POINTER;

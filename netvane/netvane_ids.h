@@ -33,7 +33,7 @@ inline constexpr IID IID__Netvane{0x04BE33B5, 0x1345, 0x42C5, {0x89, 0x65, 0x11,
 // Event (source) dispinterface __Netvane {4FF53BEE-6A80-4D71-903E-678051706651}.
 inline constexpr IID DIID___Netvane{0x4FF53BEE, 0x6A80, 0x4D71, {0x90, 0x3E, 0x67, 0x80, 0x51, 0x70, 0x66, 0x51}};
 
-inline constexpr const char* kProgID = "Vanelink.Netvane";
+inline constexpr const char *kProgID = "Vanelink.Netvane";
 
 // Dispatch identifiers of the four read-only Boolean properties.
 inline constexpr DISPID DISPID_ConnectedOnline = 0x68030000;
@@ -42,7 +42,7 @@ inline constexpr DISPID DISPID_ConnectedViaModem = 0x68030002;
 inline constexpr DISPID DISPID_ConnectedViaLAN = 0x68030003;
 
 // OLE status word the class is registered with (MiscStatus).
-inline constexpr platform::DWORD kMiscStatus = 0x00020591;  // 132497
+inline constexpr platform::DWORD kMiscStatus = 0x00020591; // 132497
 // Resource number of the toolbox picture named in ToolboxBitmap32: type
 // "BITMAP", a 16 x 15 picture, 24 bits per pixel, as a BMP file.
 inline constexpr int kToolboxBitmapId = 30000;
@@ -51,19 +51,19 @@ inline constexpr int kToolboxBitmapHeight = 15;
 // Resources (name 1) holding the identifiers of `_Netvane` and
 // `__Netvane`: a 32-bit little-endian length (16), then the identifier in
 // its 16-byte binary layout.
-inline constexpr const char* kIidResourceType = "_IID_NETVANE";
-inline constexpr const char* kSourceIidResourceType = "_SRCIID_NETVANE";
+inline constexpr const char *kIidResourceType = "_IID_NETVANE";
+inline constexpr const char *kSourceIidResourceType = "_SRCIID_NETVANE";
 
-}  // namespace netvane
+} // namespace netvane
 
 // The dual interface: IDispatch, then the four property getters in this
 // virtual-table order. Each writes -1 (true) or 0 (false) and returns S_OK,
 // or returns a failure status when the connection state cannot be read.
 struct _Netvane : platform::IDispatch {
-    virtual platform::HRESULT get_ConnectedViaLAN(platform::VARIANT_BOOL* value) = 0;
-    virtual platform::HRESULT get_ConnectedViaModem(platform::VARIANT_BOOL* value) = 0;
-    virtual platform::HRESULT get_ConnectedViaProxy(platform::VARIANT_BOOL* value) = 0;
-    virtual platform::HRESULT get_ConnectedOnline(platform::VARIANT_BOOL* value) = 0;
+    virtual platform::HRESULT get_ConnectedViaLAN(platform::VARIANT_BOOL *value) = 0;
+    virtual platform::HRESULT get_ConnectedViaModem(platform::VARIANT_BOOL *value) = 0;
+    virtual platform::HRESULT get_ConnectedViaProxy(platform::VARIANT_BOOL *value) = 0;
+    virtual platform::HRESULT get_ConnectedOnline(platform::VARIANT_BOOL *value) = 0;
 
 protected:
     ~_Netvane() = default;

@@ -23,7 +23,7 @@ const std::string kInterfaceKey = "Interface\\" + GuidToString(IID__Netvane);
 const std::string kEventInterfaceKey = "Interface\\" + GuidToString(DIID___Netvane);
 
 // Deletes a key tree below HKEY_CLASSES_ROOT; a missing key is fine.
-bool removeTree(const std::string& key)
+bool removeTree(const std::string &key)
 {
     LONG status = RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
@@ -32,12 +32,12 @@ bool removeTree(const std::string& key)
 // Collects writes and remembers whether any failed.
 class Writer {
 public:
-    void text(const std::string& key, const char* valueName, const std::string& value)
+    void text(const std::string &key, const char *valueName, const std::string &value)
     {
         if (ok_ && RegWriteString(HKEY_CLASSES_ROOT, key, valueName, value) != ERROR_SUCCESS)
             ok_ = false;
     }
-    void emptyKey(const std::string& key)
+    void emptyKey(const std::string &key)
     {
         if (!ok_)
             return;
@@ -51,10 +51,10 @@ private:
     bool ok_ = true;
 };
 
-bool removeOwnEntries(bool& typeLibOk)
+bool removeOwnEntries(bool &typeLibOk)
 {
-    bool classOk = removeTree(kClassKey) && removeTree(kProgID) && removeTree(kInterfaceKey) &&
-                   removeTree(kEventInterfaceKey);
+    bool classOk =
+        removeTree(kClassKey) && removeTree(kProgID) && removeTree(kInterfaceKey) && removeTree(kEventInterfaceKey);
     typeLibOk = removeTree(kTypeLibVersionKey);
     // The library identifier's key goes too once no other version is
     // registered under it.
@@ -111,7 +111,7 @@ HRESULT writeEntries()
     w.text(std::string(kProgID) + "\\CLSID", "", clsid);
 
     // Interfaces, marshalled by the automation marshaller.
-    for (const auto& [key, name] : {std::pair{kInterfaceKey, "_Netvane"}, std::pair{kEventInterfaceKey, "__Netvane"}}) {
+    for (const auto &[key, name] : {std::pair{kInterfaceKey, "_Netvane"}, std::pair{kEventInterfaceKey, "__Netvane"}}) {
         w.text(key, "", name);
         w.text(key + "\\ProxyStubClsid32", "", marshaller);
         w.text(key + "\\TypeLib", "", libid);
@@ -120,9 +120,9 @@ HRESULT writeEntries()
     return w.ok() ? S_OK : SELFREG_E_CLASS;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace netvane
+} // namespace netvane
 
 NETVANE_EXPORT HRESULT DllRegisterServer()
 {

@@ -21,21 +21,9 @@ constexpr int kHeight = kToolboxBitmapHeight;
 //   '.' background (the toolbox grey, which hosts treat as transparent)
 //   '#' the vane's iron, '+' the compass arms, 'r' the arrowhead
 constexpr std::array<std::string_view, kHeight> kPicture = {
-    "................",
-    "...........r....",
-    "#.#........rr...",
-    ".##########rrrr.",
-    "#.#....#...rr...",
-    ".......#...r....",
-    ".......#........",
-    ".......#........",
-    ".......#........",
-    "...++++#++++....",
-    ".......#........",
-    ".......#........",
-    ".......#........",
-    "......###.......",
-    ".....#####......",
+    "................", "...........r....", "#.#........rr...", ".##########rrrr.", "#.#....#...rr...",
+    ".......#...r....", ".......#........", ".......#........", ".......#........", "...++++#++++....",
+    ".......#........", ".......#........", ".......#........", "......###.......", ".....#####......",
 };
 
 struct Colour {
@@ -73,18 +61,18 @@ constexpr std::array<unsigned char, kBitmapBytes> makeToolboxBitmap()
     bmp[pos++] = 'B';
     bmp[pos++] = 'M';
     put(kBitmapBytes, 4);
-    put(0, 4);  // reserved
+    put(0, 4); // reserved
     put(kPixelOffset, 4);
     put(kInfoHeaderBytes, 4);
     put(kWidth, 4);
-    put(kHeight, 4);  // positive: rows stored bottom-up
-    put(1, 2);        // planes
-    put(24, 2);       // bits per pixel
-    put(0, 4);        // BI_RGB, no compression
+    put(kHeight, 4); // positive: rows stored bottom-up
+    put(1, 2);       // planes
+    put(24, 2);      // bits per pixel
+    put(0, 4);       // BI_RGB, no compression
     put(kRowBytes * kHeight, 4);
-    put(2835, 4);  // 72 dots per inch, in pixels per metre
+    put(2835, 4); // 72 dots per inch, in pixels per metre
     put(2835, 4);
-    put(0, 4);  // no palette
+    put(0, 4); // no palette
     put(0, 4);
     for (int y = kHeight - 1; y >= 0; --y) {
         const std::string_view row = kPicture[static_cast<std::size_t>(y)];
@@ -104,7 +92,7 @@ constexpr std::array<unsigned char, kBitmapBytes> makeToolboxBitmap()
 
 // Length 16, then the identifier's fields little-endian and its last eight
 // bytes as they are.
-constexpr std::array<unsigned char, 20> identifierBlock(const platform::GUID& id)
+constexpr std::array<unsigned char, 20> identifierBlock(const platform::GUID &id)
 {
     std::array<unsigned char, 20> block{};
     std::size_t pos = 0;
@@ -136,6 +124,6 @@ constexpr platform::ResourceEntry kEntries[] = {
 __attribute__((section(".quillan.rsrc"), used)) constexpr auto kResourceTable =
     platform::MakeResourceTable<platform::ResourceTableSize(kEntries)>(kEntries);
 
-}  // namespace
+} // namespace
 
-}  // namespace netvane
+} // namespace netvane

@@ -118,7 +118,7 @@ int main(int argc, char **argv)
     std::printf("memory with the page open (resident, median):\n");
     std::printf("  %-24s %6ld MB program, %6ld MB with the engine's processes\n", quillan.label,
                 median(quillan.rssKb) / 1024, median(quillan.treeRssKb) / 1024);
-    std::printf("  %-24s %6ld MB program, %6ld MB with the engine's processes\n", bare.label,
-                median(bare.rssKb) / 1024, median(bare.treeRssKb) / 1024);
+    std::printf("  %-24s %6ld MB program, %6ld MB with the engine's processes\n", bare.label, median(bare.rssKb) / 1024,
+                median(bare.treeRssKb) / 1024);
     return q / b <= 1.5 ? 0 : 1;
 }

@@ -85,8 +85,8 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == window_ && event->type() == QEvent::WindowTitleChange && window_->windowTitle() == title_
-            && done_) {
+        if (watched == window_ && event->type() == QEvent::WindowTitleChange && window_->windowTitle() == title_ &&
+            done_) {
             auto done = std::move(done_);
             done_ = nullptr;
             QTimer::singleShot(0, done);

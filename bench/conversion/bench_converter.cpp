@@ -27,10 +27,10 @@ namespace fs = std::filesystem;
 // entities, tables, comments; lines end in `eol`.
 void writePage(const fs::path &path, std::size_t bytes, const char *eol)
 {
-    static const char *words[] = {"the", "converter", "reads", "every", "line", "of", "page",
-                                  "text", "and", "markup", "quillan", "browser", "window",
-                                  "address", "print", "keep", "font", "larger", "smaller",
-                                  "connection", "network", "modem", "proxy", "help", "topic"};
+    static const char *words[] = {"the",   "converter", "reads",  "every",   "line",    "of",         "page",
+                                  "text",  "and",       "markup", "quillan", "browser", "window",     "address",
+                                  "print", "keep",      "font",   "larger",  "smaller", "connection", "network",
+                                  "modem", "proxy",     "help",   "topic"};
     std::mt19937 rng(42);
     auto word = [&] { return words[rng() % (sizeof words / sizeof *words)]; };
     auto sentence = [&](int n) {
@@ -47,25 +47,23 @@ void writePage(const fs::path &path, std::size_t bytes, const char *eol)
     std::string block;
     std::size_t written = 0;
     const std::string e = eol;
-    out << "<!DOCTYPE html>" << e << "<html lang=\"en\">" << e << "<head>" << e
-        << "<meta charset=\"utf-8\">" << e << "<title>Benchmark page</title>" << e
-        << "<script>function go(a, b) { return a && b; }</script>" << e << "</head>" << e
-        << "<body class=\"main\">" << e;
+    out << "<!DOCTYPE html>" << e << "<html lang=\"en\">" << e << "<head>" << e << "<meta charset=\"utf-8\">" << e
+        << "<title>Benchmark page</title>" << e << "<script>function go(a, b) { return a && b; }</script>" << e
+        << "</head>" << e << "<body class=\"main\">" << e;
     while (written < bytes) {
         block.clear();
         block += "<div class=\"section\" id=\"s" + std::to_string(written) + "\">" + e;
         block += "  <h2>" + sentence(4) + "</h2>" + e;
         block += "  <ul class=\"nav\">" + e;
         for (int i = 0; i < 4; ++i)
-            block += "    <li><a href=\"/" + std::string(word()) + ".html\" title=\"" + sentence(2) +
-                     "\">" + sentence(2) + "</a></li>" + e;
+            block += "    <li><a href=\"/" + std::string(word()) + ".html\" title=\"" + sentence(2) + "\">" +
+                     sentence(2) + "</a></li>" + e;
         block += "  </ul>" + e;
         for (int p = 0; p < 3; ++p)
             block += "  <p>" + sentence(12) + " <b>" + sentence(3) + "</b> &amp; " + sentence(10) +
-                     " <a href=\"https://example.org/" + word() + "?q=1&amp;r=2\">" + sentence(3) +
-                     "</a>.</p>" + e;
-        block += "  <table><tr><td>" + sentence(2) + "</td><td>" + std::to_string(rng() % 1000) +
-                 "</td></tr></table>" + e;
+                     " <a href=\"https://example.org/" + word() + "?q=1&amp;r=2\">" + sentence(3) + "</a>.</p>" + e;
+        block +=
+            "  <table><tr><td>" + sentence(2) + "</td><td>" + std::to_string(rng() % 1000) + "</td></tr></table>" + e;
         block += "  <!-- " + sentence(5) + " -->" + e + "</div>" + e;
         out << block;
         written += block.size();
@@ -123,8 +121,7 @@ Timing best(const std::vector<std::string> &args, int rounds, F before)
 int main(int argc, char **argv)
 {
     if (argc == 5 && std::string(argv[1]) == "--page") {
-        writePage(argv[2], std::strtoul(argv[3], nullptr, 10) << 20,
-                  std::string(argv[4]) == "lf" ? "\n" : "\r\n");
+        writePage(argv[2], std::strtoul(argv[3], nullptr, 10) << 20, std::string(argv[4]) == "lf" ? "\n" : "\r\n");
         return 0;
     }
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 150;
@@ -135,8 +132,7 @@ int main(int argc, char **argv)
 
     bool met = true;
     std::printf("converter on a %zu MB page (best of 9 runs)\n", megabytes);
-    std::printf("%-8s %10s %10s %10s %8s %10s\n", "endings", "cat MB/s", "conv MB/s", "conv s",
-                "ratio", "peak MiB");
+    std::printf("%-8s %10s %10s %10s %8s %10s\n", "endings", "cat MB/s", "conv MB/s", "conv s", "ratio", "peak MiB");
     for (const auto &[name, eol] : {std::pair{"CR LF", "\r\n"}, std::pair{"LF", "\n"}}) {
         const fs::path page = folder / "page.html";
         writePage(page, megabytes << 20, eol);
@@ -151,8 +147,8 @@ int main(int argc, char **argv)
         const Timing conv = best({tool.string(), page.string()}, 9, freshText);
         const double ratio = conv.seconds / cat.seconds;
         const double peakMiB = conv.peakKiB / 1024.0;
-        std::printf("%-8s %10.0f %10.0f %10.3f %8.2f %10.1f\n", name, mb / cat.seconds,
-                    mb / conv.seconds, conv.seconds, ratio, peakMiB);
+        std::printf("%-8s %10.0f %10.0f %10.3f %8.2f %10.1f\n", name, mb / cat.seconds, mb / conv.seconds, conv.seconds,
+                    ratio, peakMiB);
         met = met && ratio <= 5.0 && peakMiB < 16.0;
         fs::remove(page);
         fs::remove(folder / "page.TXT");

@@ -44,8 +44,7 @@ Timing runTimed(const std::vector<std::string> &argv)
 
 bool writeBenchPage(const fs::path &benchConverter, const fs::path &page, unsigned megabytes, bool crlf)
 {
-    return runTimed({benchConverter.string(), "--page", page.string(), std::to_string(megabytes),
-                     crlf ? "crlf" : "lf"})
+    return runTimed({benchConverter.string(), "--page", page.string(), std::to_string(megabytes), crlf ? "crlf" : "lf"})
                .ok &&
            fs::exists(page);
 }

@@ -10,9 +10,9 @@
 namespace benchfetch {
 
 struct Timing {
-    bool ok = false;      // the child ran and exited with status 0
-    double seconds = 0;   // wall time
-    long peakKb = 0;      // the child's peak resident memory
+    bool ok = false;    // the child ran and exited with status 0
+    double seconds = 0; // wall time
+    long peakKb = 0;    // the child's peak resident memory
 };
 
 // Runs argv (looked up in PATH), its output to /dev/null, and waits.
@@ -21,8 +21,8 @@ Timing runTimed(const std::vector<std::string> &argv);
 // Writes a benchmark page of about `megabytes` MB at `page`, with CR LF or
 // LF line ends, with `bench_converter --page` (the converter benchmark's
 // page, so both benchmarks convert the same kind of text).
-bool writeBenchPage(const std::filesystem::path &benchConverter, const std::filesystem::path &page,
-                    unsigned megabytes, bool crlf);
+bool writeBenchPage(const std::filesystem::path &benchConverter, const std::filesystem::path &page, unsigned megabytes,
+                    bool crlf);
 
 struct Baseline {
     Timing fetch;   // curl -s -o <folder>/baseline.html <url>

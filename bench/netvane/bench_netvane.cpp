@@ -24,7 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double microseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 
 struct Stats {
     double mean = 0, median = 0, p99 = 0;
@@ -45,13 +48,13 @@ Stats summarize(std::vector<double> samples)
     return s;
 }
 
-void report(const char* what, const Stats& s, double target)
+void report(const char *what, const Stats &s, double target)
 {
     std::printf("%-34s mean %8.2f us  median %8.2f us  p99 %8.2f us  target < %.0f us: %s\n", what, s.mean, s.median,
                 s.p99, target, s.mean < target ? "met" : "NOT met");
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {
@@ -76,8 +79,8 @@ int main()
 
     int status = 0;
     auto t0 = Clock::now();
-    IDispatch* first = nullptr;
-    HRESULT hr = CreateObjectByName(netvane::kProgID, IID_IDispatch, reinterpret_cast<void**>(&first));
+    IDispatch *first = nullptr;
+    HRESULT hr = CreateObjectByName(netvane::kProgID, IID_IDispatch, reinterpret_cast<void **>(&first));
     const double firstCreation = microseconds(Clock::now() - t0);
     if (FAILED(hr)) {
         std::fprintf(stderr, "bench_netvane: creation failed: %s\n", HResultHex(hr).c_str());
@@ -90,8 +93,8 @@ int main()
     std::vector<double> creations;
     for (int i = 0; i < 2000; ++i) {
         auto t = Clock::now();
-        IDispatch* d = nullptr;
-        hr = CreateObjectByName(netvane::kProgID, IID_IDispatch, reinterpret_cast<void**>(&d));
+        IDispatch *d = nullptr;
+        hr = CreateObjectByName(netvane::kProgID, IID_IDispatch, reinterpret_cast<void **>(&d));
         creations.push_back(microseconds(Clock::now() - t));
         if (FAILED(hr))
             return 1;

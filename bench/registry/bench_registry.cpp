@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 template <typename F>
-double microsecondsPerCall(int calls, F&& f)
+double microsecondsPerCall(int calls, F &&f)
 {
     const auto start = Clock::now();
     for (int i = 0; i < calls; ++i)
@@ -24,7 +24,7 @@ double microsecondsPerCall(int calls, F&& f)
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / calls;
 }
 
-bool report(const char* what, double us, double targetUs)
+bool report(const char *what, double us, double targetUs)
 {
     if (targetUs <= 0) {
         std::printf("%-52s %10.2f us\n", what, us);
@@ -35,7 +35,7 @@ bool report(const char* what, double us, double targetUs)
     return met;
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {
@@ -80,7 +80,7 @@ int main()
     for (int i = 0; i < kWrites; ++i) {
         const DWORD v = static_cast<DWORD>(i);
         writeTotal += microsecondsPerCall(1, [&](int) {
-            RegSetValueEx(HKEY_CLASSES_ROOT, "Counter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+            RegSetValueEx(HKEY_CLASSES_ROOT, "Counter", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4);
         });
         // Touch the file's time as another writer would, to defeat the cache.
         std::filesystem::last_write_time(std::filesystem::path(dir) / "HKLM.reg",

@@ -15,19 +15,19 @@ namespace platform {
 namespace {
 
 struct LoadedLibrary {
-    void* handle = nullptr;
+    void *handle = nullptr;
     DllGetClassObjectFn getClassObject = nullptr;
     DllCanUnloadNowFn canUnloadNow = nullptr;
 };
 
 // Recursive: a library's DllGetClassObject may itself create objects.
-std::recursive_mutex& tableMutex()
+std::recursive_mutex &tableMutex()
 {
     static std::recursive_mutex m;
     return m;
 }
 
-std::map<std::string, LoadedLibrary>& table()
+std::map<std::string, LoadedLibrary> &table()
 {
     static std::map<std::string, LoadedLibrary> t;
     return t;
@@ -35,14 +35,14 @@ std::map<std::string, LoadedLibrary>& table()
 
 // Finds or loads the library; CO_E_DLLNOTFOUND / CO_E_ERRORINDLL on failure.
 // The caller holds tableMutex().
-HRESULT loadLibrary(const std::string& path, LoadedLibrary& out)
+HRESULT loadLibrary(const std::string &path, LoadedLibrary &out)
 {
     auto it = table().find(path);
     if (it != table().end()) {
         out = it->second;
         return S_OK;
     }
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return CO_E_DLLNOTFOUND;
     LoadedLibrary lib;
@@ -62,7 +62,7 @@ HRESULT loadLibrary(const std::string& path, LoadedLibrary& out)
 // value is REGDB_E_CLASSNOTREG; a registry that cannot be read (a damaged
 // hive, one that may not be read) is REGDB_E_READREGDB, with the reason in
 // RegLastErrorMessage().
-HRESULT readClassesText(const std::string& key, std::string& out)
+HRESULT readClassesText(const std::string &key, std::string &out)
 {
     RegValue v;
     const LONG status = RegGetValue(HKEY_CLASSES_ROOT, key, "", v);
@@ -78,9 +78,9 @@ HRESULT readClassesText(const std::string& key, std::string& out)
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
-HRESULT CLSIDFromString(const char* text, CLSID* clsid)
+HRESULT CLSIDFromString(const char *text, CLSID *clsid)
 {
     if (!text || !clsid)
         return E_POINTER;
@@ -91,7 +91,7 @@ HRESULT CLSIDFromString(const char* text, CLSID* clsid)
     return S_OK;
 }
 
-HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid)
+HRESULT CLSIDFromProgID(const char *progId, CLSID *clsid)
 {
     if (!progId || !clsid)
         return E_POINTER;
@@ -108,7 +108,7 @@ HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid)
     return S_OK;
 }
 
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv)
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void *pvReserved, REFIID riid, void **ppv)
 {
     (void)pvReserved;
     if (!ppv)
@@ -137,13 +137,14 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, 
     return lib.getClassObject(rclsid, riid, ppv);
 }
 
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv)
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown *pUnkOuter, DWORD dwClsContext, REFIID riid, void **ppv)
 {
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    IClassFactory* factory = nullptr;
-    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    IClassFactory *factory = nullptr;
+    HRESULT hr =
+        CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void **>(&factory));
     if (FAILED(hr))
         return hr;
     hr = factory->CreateInstance(pUnkOuter, riid, ppv);
@@ -155,7 +156,7 @@ void CoFreeUnusedLibraries()
 {
     std::lock_guard lock(tableMutex());
     for (auto it = table().begin(); it != table().end();) {
-        const LoadedLibrary& lib = it->second;
+        const LoadedLibrary &lib = it->second;
         if (lib.canUnloadNow && lib.canUnloadNow() == S_OK) {
             dlclose(lib.handle);
             it = table().erase(it);
@@ -165,14 +166,14 @@ void CoFreeUnusedLibraries()
     }
 }
 
-HRESULT CreateObjectByName(const std::string& name, REFIID riid, void** ppv)
+HRESULT CreateObjectByName(const std::string &name, REFIID riid, void **ppv)
 {
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
     CLSID clsid;
     HRESULT hr = !name.empty() && name.front() == '{' ? CLSIDFromString(name.c_str(), &clsid)
-                                                       : CLSIDFromProgID(name.c_str(), &clsid);
+                                                      : CLSIDFromProgID(name.c_str(), &clsid);
     if (FAILED(hr))
         return hr;
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, riid, ppv);
@@ -182,9 +183,9 @@ std::vector<std::filesystem::path> LoadedComLibraries()
 {
     std::lock_guard lock(tableMutex());
     std::vector<std::filesystem::path> out;
-    for (const auto& [path, lib] : table())
+    for (const auto &[path, lib] : table())
         out.emplace_back(path);
     return out;
 }
 
-}  // namespace platform
+} // namespace platform

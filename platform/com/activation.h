@@ -29,14 +29,14 @@ inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD CLSCTX_ALL = 0x17;
 
 // "{...}" -> the identifier; CO_E_CLASSSTRING when malformed.
-HRESULT CLSIDFromString(const char* text, CLSID* clsid);
+HRESULT CLSIDFromString(const char *text, CLSID *clsid);
 
 // ProgID -> class identifier through HKCR\<ProgID>\CLSID. A ProgID that is
 // not registered answers REGDB_E_CLASSNOTREG (it names no registered class);
 // a registered value that is not an identifier answers CO_E_CLASSSTRING;
 // a registry that cannot be read (a damaged hive) answers REGDB_E_READREGDB,
 // with the hive file and line in RegLastErrorMessage().
-HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid);
+HRESULT CLSIDFromProgID(const char *progId, CLSID *clsid);
 
 // Loads the class's in-process server and asks its DllGetClassObject.
 // REGDB_E_CLASSNOTREG when the class has no InprocServer32 entry,
@@ -46,19 +46,19 @@ HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid);
 // library cannot be loaded, CO_E_ERRORINDLL when
 // it lacks DllGetClassObject; CLASS_E_CLASSNOTAVAILABLE when only other
 // contexts than in-process are asked for.
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void* pvReserved, REFIID riid, void** ppv);
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, void *pvReserved, REFIID riid, void **ppv);
 
 // Class factory -> CreateInstance -> the requested interface.
-HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
+HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown *pUnkOuter, DWORD dwClsContext, REFIID riid, void **ppv);
 
 // Asks every loaded library's DllCanUnloadNow and unloads those answering
 // S_OK.
 void CoFreeUnusedLibraries();
 
 // Creates an object named by a ProgID or by a braced class identifier.
-HRESULT CreateObjectByName(const std::string& progIdOrClsid, REFIID riid, void** ppv);
+HRESULT CreateObjectByName(const std::string &progIdOrClsid, REFIID riid, void **ppv);
 
 // The paths of the libraries loaded now (for diagnostics and tests).
 std::vector<std::filesystem::path> LoadedComLibraries();
 
-}  // namespace platform
+} // namespace platform

@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 
 // Reads `digits` hex digits at text[pos]; false on a non-digit.
-bool readHex(std::string_view text, std::size_t pos, int digits, std::uint64_t& value)
+bool readHex(std::string_view text, std::size_t pos, int digits, std::uint64_t &value)
 {
     value = 0;
     for (int i = 0; i < digits; ++i) {
@@ -24,7 +24,7 @@ bool readHex(std::string_view text, std::size_t pos, int digits, std::uint64_t& 
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string GuidToString(REFGUID g)
 {
@@ -122,14 +122,14 @@ std::string HResultMessage(HRESULT hr)
 // Strings: a 32-bit byte count precedes the characters; a zero character
 // follows them.
 
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length)
+BSTR SysAllocStringLen(const OLECHAR *text, UINT length)
 {
-    auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + (length + 1) * sizeof(OLECHAR)));
+    auto *block = static_cast<unsigned char *>(std::malloc(sizeof(std::uint32_t) + (length + 1) * sizeof(OLECHAR)));
     if (!block)
         return nullptr;
     std::uint32_t bytes = length * static_cast<std::uint32_t>(sizeof(OLECHAR));
     std::memcpy(block, &bytes, sizeof bytes);
-    auto* chars = reinterpret_cast<OLECHAR*>(block + sizeof(std::uint32_t));
+    auto *chars = reinterpret_cast<OLECHAR *>(block + sizeof(std::uint32_t));
     if (text && length)
         std::memcpy(chars, text, length * sizeof(OLECHAR));
     else if (length)
@@ -138,7 +138,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length)
     return chars;
 }
 
-BSTR SysAllocString(const OLECHAR* text)
+BSTR SysAllocString(const OLECHAR *text)
 {
     if (!text)
         return nullptr;
@@ -151,7 +151,7 @@ BSTR SysAllocString(const OLECHAR* text)
 void SysFreeString(BSTR text)
 {
     if (text)
-        std::free(reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t));
+        std::free(reinterpret_cast<unsigned char *>(text) - sizeof(std::uint32_t));
 }
 
 UINT SysStringLen(BSTR text)
@@ -159,7 +159,7 @@ UINT SysStringLen(BSTR text)
     if (!text)
         return 0;
     std::uint32_t bytes = 0;
-    std::memcpy(&bytes, reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t), sizeof bytes);
+    std::memcpy(&bytes, reinterpret_cast<unsigned char *>(text) - sizeof(std::uint32_t), sizeof bytes);
     return bytes / sizeof(OLECHAR);
 }
 
@@ -180,7 +180,7 @@ std::u16string Utf8ToOle(std::string_view text)
                  (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
             len = 3;
         } else if ((c & 0xF8) == 0xF0 && i + 3 < text.size()) {
-            len = 4;  // outside the basic plane: replaced
+            len = 4; // outside the basic plane: replaced
         }
         out.push_back(static_cast<char16_t>(cp));
         i += len;
@@ -188,7 +188,7 @@ std::u16string Utf8ToOle(std::string_view text)
     return out;
 }
 
-std::string OleToUtf8(const OLECHAR* text)
+std::string OleToUtf8(const OLECHAR *text)
 {
     std::string out;
     if (!text)
@@ -218,7 +218,7 @@ BSTR SysAllocStringUtf8(std::string_view text)
 // ---------------------------------------------------------------------------
 // Values
 
-void VariantInit(VARIANT* v)
+void VariantInit(VARIANT *v)
 {
     if (!v)
         return;
@@ -226,14 +226,12 @@ void VariantInit(VARIANT* v)
     v->vt = VT_EMPTY;
 }
 
-HRESULT VariantClear(VARIANT* v)
+HRESULT VariantClear(VARIANT *v)
 {
     if (!v)
         return E_POINTER;
     switch (v->vt) {
-    case VT_BSTR:
-        SysFreeString(v->bstrVal);
-        break;
+    case VT_BSTR: SysFreeString(v->bstrVal); break;
     case VT_UNKNOWN:
         if (v->punkVal)
             v->punkVal->Release();
@@ -242,14 +240,13 @@ HRESULT VariantClear(VARIANT* v)
         if (v->pdispVal)
             v->pdispVal->Release();
         break;
-    default:
-        break;
+    default: break;
     }
     VariantInit(v);
     return S_OK;
 }
 
-void ClearExcepInfo(EXCEPINFO* info)
+void ClearExcepInfo(EXCEPINFO *info)
 {
     if (!info)
         return;
@@ -259,4 +256,4 @@ void ClearExcepInfo(EXCEPINFO* info)
     std::memset(info, 0, sizeof *info);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -42,9 +42,9 @@ using MEMBERID = DISPID;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 using OLECHAR = char16_t;
-using LPOLESTR = OLECHAR*;
-using LPCOLESTR = const OLECHAR*;
-using BSTR = OLECHAR*;
+using LPOLESTR = OLECHAR *;
+using LPCOLESTR = const OLECHAR *;
+using BSTR = OLECHAR *;
 
 // Some C headers define these as macros; then theirs serve.
 #ifndef TRUE
@@ -67,7 +67,7 @@ struct GUID {
     std::uint16_t Data3 = 0;
     std::uint8_t Data4[8] = {};
 
-    friend constexpr bool operator==(const GUID& a, const GUID& b)
+    friend constexpr bool operator==(const GUID &a, const GUID &b)
     {
         if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
             return false;
@@ -81,11 +81,14 @@ static_assert(sizeof(GUID) == 16, "GUID must keep its 16-byte binary layout");
 
 using IID = GUID;
 using CLSID = GUID;
-using REFIID = const IID&;
-using REFCLSID = const CLSID&;
-using REFGUID = const GUID&;
+using REFIID = const IID &;
+using REFCLSID = const CLSID &;
+using REFGUID = const GUID &;
 
-inline constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+inline constexpr bool IsEqualGUID(REFGUID a, REFGUID b)
+{
+    return a == b;
+}
 
 inline constexpr GUID GUID_NULL{};
 inline constexpr IID IID_NULL{};
@@ -96,7 +99,8 @@ inline constexpr IID IID_ITypeInfo{0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00
 inline constexpr IID IID_ITypeLib{0x00020402, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 // The automation marshaller (PSOAInterface), named as the proxy/stub of
 // dispatch-based interfaces.
-inline constexpr CLSID CLSID_PSOAInterface{0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr CLSID CLSID_PSOAInterface{
+    0x00020424, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal.
 std::string GuidToString(REFGUID guid);
@@ -106,9 +110,18 @@ std::optional<GUID> GuidFromString(std::string_view text);
 // ---------------------------------------------------------------------------
 // Status codes
 
-inline constexpr HRESULT hresultOf(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+inline constexpr HRESULT hresultOf(std::uint32_t bits)
+{
+    return static_cast<HRESULT>(bits);
+}
+inline constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 inline constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error)
 {
     return error == 0 ? 0 : hresultOf((error & 0xFFFFu) | 0x80070000u);
@@ -186,30 +199,30 @@ struct VARIANT {
         VARIANT_BOOL boolVal;
         SCODE scode;
         BSTR bstrVal;
-        IUnknown* punkVal;
-        IDispatch* pdispVal;
+        IUnknown *punkVal;
+        IDispatch *pdispVal;
         std::uint64_t padding[2];
     };
 };
 using VARIANTARG = VARIANT;
 
-void VariantInit(VARIANT* v);
+void VariantInit(VARIANT *v);
 // Frees what the value owns (a BSTR, an interface reference) and empties it.
-HRESULT VariantClear(VARIANT* v);
+HRESULT VariantClear(VARIANT *v);
 
-BSTR SysAllocString(const OLECHAR* text);
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+BSTR SysAllocString(const OLECHAR *text);
+BSTR SysAllocStringLen(const OLECHAR *text, UINT length);
 void SysFreeString(BSTR text);
 UINT SysStringLen(BSTR text);
 // Conversions between UTF-8 and BSTR / OLECHAR text (ASCII and the basic
 // multilingual plane; enough for names and messages).
 BSTR SysAllocStringUtf8(std::string_view text);
 std::u16string Utf8ToOle(std::string_view text);
-std::string OleToUtf8(const OLECHAR* text);
+std::string OleToUtf8(const OLECHAR *text);
 
 struct DISPPARAMS {
-    VARIANTARG* rgvarg;
-    DISPID* rgdispidNamedArgs;
+    VARIANTARG *rgvarg;
+    DISPID *rgdispidNamedArgs;
     UINT cArgs;
     UINT cNamedArgs;
 };
@@ -221,12 +234,12 @@ struct EXCEPINFO {
     BSTR bstrDescription;
     BSTR bstrHelpFile;
     DWORD dwHelpContext;
-    void* pvReserved;
-    HRESULT (*pfnDeferredFillIn)(EXCEPINFO*);
+    void *pvReserved;
+    HRESULT (*pfnDeferredFillIn)(EXCEPINFO *);
     SCODE scode;
 };
 // Frees the strings of an exception record and empties it.
-void ClearExcepInfo(EXCEPINFO* info);
+void ClearExcepInfo(EXCEPINFO *info);
 
 inline constexpr DISPID DISPID_UNKNOWN = -1;
 inline constexpr DISPID DISPID_VALUE = 0;
@@ -246,7 +259,7 @@ inline constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x800;
 struct ITypeInfo;
 
 struct IUnknown {
-    virtual HRESULT QueryInterface(REFIID riid, void** ppvObject) = 0;
+    virtual HRESULT QueryInterface(REFIID riid, void **ppvObject) = 0;
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
@@ -255,7 +268,7 @@ protected:
 };
 
 struct IClassFactory : IUnknown {
-    virtual HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+    virtual HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) = 0;
     virtual HRESULT LockServer(BOOL fLock) = 0;
 
 protected:
@@ -263,11 +276,11 @@ protected:
 };
 
 struct IDispatch : IUnknown {
-    virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
-    virtual HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
-    virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
+    virtual HRESULT GetTypeInfoCount(UINT *pctinfo) = 0;
+    virtual HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo) = 0;
+    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID lcid, DISPID *rgDispId) = 0;
+    virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS *pDispParams,
+                           VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) = 0;
 
 protected:
     ~IDispatch() = default;
@@ -278,9 +291,9 @@ protected:
 inline constexpr UINT kDispatchVtableSlots = 7;
 
 // Signatures of the in-process server exports.
-using DllGetClassObjectFn = HRESULT (*)(REFCLSID rclsid, REFIID riid, void** ppv);
+using DllGetClassObjectFn = HRESULT (*)(REFCLSID rclsid, REFIID riid, void **ppv);
 using DllCanUnloadNowFn = HRESULT (*)();
 using DllRegisterServerFn = HRESULT (*)();
 using DllUnregisterServerFn = HRESULT (*)();
 
-}  // namespace platform
+} // namespace platform

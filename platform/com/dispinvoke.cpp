@@ -8,8 +8,8 @@ namespace platform {
 
 namespace {
 
-using BoolGetter = HRESULT (*)(void*, VARIANT_BOOL*);
-using LongGetter = HRESULT (*)(void*, LONG*);
+using BoolGetter = HRESULT (*)(void *, VARIANT_BOOL *);
+using LongGetter = HRESULT (*)(void *, LONG *);
 
 // Calls virtual-table slot `slot` of a C++ interface object the way the
 // platform's binary interface defines it: the object pointer first, then the
@@ -18,17 +18,18 @@ template <typename Fn, typename Out>
 #if defined(__clang__)
 __attribute__((no_sanitize("function")))
 #endif
-HRESULT callSlot(void* object, UINT slot, Out* out)
+HRESULT
+callSlot(void *object, UINT slot, Out *out)
 {
-    void* const* vtable = *static_cast<void* const* const*>(object);
+    void *const *vtable = *static_cast<void *const *const *>(object);
     auto fn = reinterpret_cast<Fn>(vtable[slot]);
     return fn(object, out);
 }
 
-}  // namespace
+} // namespace
 
-HRESULT DispInvoke(void* thisInterface, ITypeInfo* typeInfo, DISPID dispIdMember, WORD wFlags,
-                   DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
+HRESULT DispInvoke(void *thisInterface, ITypeInfo *typeInfo, DISPID dispIdMember, WORD wFlags, DISPPARAMS *pDispParams,
+                   VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr)
 {
     (void)puArgErr;
     if (!thisInterface || !typeInfo)
@@ -94,4 +95,4 @@ HRESULT DispInvoke(void* thisInterface, ITypeInfo* typeInfo, DISPID dispIdMember
     return S_OK;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -18,10 +18,10 @@ namespace platform {
 namespace {
 
 template <typename T>
-bool readAt(std::ifstream& in, std::uint64_t offset, T& value)
+bool readAt(std::ifstream &in, std::uint64_t offset, T &value)
 {
     in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(&value), sizeof value);
+    in.read(reinterpret_cast<char *>(&value), sizeof value);
     return static_cast<bool>(in);
 }
 
@@ -44,16 +44,20 @@ bool wanted(std::span<const std::string_view> names, std::string_view name)
 }
 
 // Reads the wanted sections of an open file into `out`.
-void readSections(std::ifstream& in, std::span<const std::string_view> sectionNames, Sections& out)
+void readSections(std::ifstream &in, std::span<const std::string_view> sectionNames, Sections &out)
 {
     in.seekg(0, std::ios::end);
     const auto fileSize = static_cast<std::uint64_t>(in.tellg());
     unsigned char ident[16] = {};
     in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(ident), sizeof ident))
+    if (!in.read(reinterpret_cast<char *>(ident), sizeof ident))
         return;
     // 64-bit little-endian ELF only.
-    if (std::memcmp(ident, "\x7f" "ELF", 4) != 0 || ident[4] != 2 || ident[5] != 1)
+    if (std::memcmp(ident,
+                    "\x7f"
+                    "ELF",
+                    4) != 0 ||
+        ident[4] != 2 || ident[5] != 1)
         return;
     std::uint64_t shoff = 0;
     std::uint16_t shentsize = 0, shnum = 0, shstrndx = 0;
@@ -64,7 +68,9 @@ void readSections(std::ifstream& in, std::span<const std::string_view> sectionNa
         shnum * std::uint64_t{shentsize} > fileSize - shoff)
         return;
 
-    auto header = [&](std::uint16_t i, SectionHeader64& h) { return readAt(in, shoff + std::uint64_t{i} * shentsize, h); };
+    auto header = [&](std::uint16_t i, SectionHeader64 &h) {
+        return readAt(in, shoff + std::uint64_t{i} * shentsize, h);
+    };
     SectionHeader64 strtab{};
     if (!header(shstrndx, strtab) || strtab.offset > fileSize || strtab.size > fileSize - strtab.offset)
         return;
@@ -101,12 +107,12 @@ void readSections(std::ifstream& in, std::span<const std::string_view> sectionNa
 
 // Parses the table; false when it is damaged (bad mark or version, an entry
 // running past the end, no end mark).
-bool parseTable(std::string_view table, std::vector<LibraryResource>& out)
+bool parseTable(std::string_view table, std::vector<LibraryResource> &out)
 {
     if (table.size() < 8 || table.substr(0, 4) != "QRES" || ReadLe32(table, 4) != 1)
         return false;
     std::size_t pos = 8;
-    auto text = [&](std::string& into) {
+    auto text = [&](std::string &into) {
         if (table.size() - pos < 2)
             return false;
         const std::size_t length = ReadLe16(table, pos);
@@ -135,9 +141,10 @@ bool parseTable(std::string_view table, std::vector<LibraryResource>& out)
     }
 }
 
-}  // namespace
+} // namespace
 
-std::optional<Sections> ReadElfSections(const std::filesystem::path& file, std::span<const std::string_view> sectionNames)
+std::optional<Sections> ReadElfSections(const std::filesystem::path &file,
+                                        std::span<const std::string_view> sectionNames)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -147,7 +154,7 @@ std::optional<Sections> ReadElfSections(const std::filesystem::path& file, std::
     return sections;
 }
 
-std::optional<std::string> ReadElfSection(const std::filesystem::path& file, std::string_view sectionName)
+std::optional<std::string> ReadElfSection(const std::filesystem::path &file, std::string_view sectionName)
 {
     const std::string_view names[] = {sectionName};
     auto sections = ReadElfSections(file, names);
@@ -180,7 +187,7 @@ std::vector<std::pair<std::string, std::string>> ParseVersionBlock(std::string_v
     return entries;
 }
 
-std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(const std::filesystem::path& file)
+std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdentity(const std::filesystem::path &file)
 {
     auto block = ReadElfSection(file, kVersionSection);
     if (!block)
@@ -188,7 +195,7 @@ std::optional<std::vector<std::pair<std::string, std::string>>> ReadLibraryIdent
     return ParseVersionBlock(*block);
 }
 
-HRESULT ReadLibraryResources(const std::filesystem::path& file, std::vector<LibraryResource>& out)
+HRESULT ReadLibraryResources(const std::filesystem::path &file, std::vector<LibraryResource> &out)
 {
     out.clear();
     constexpr std::string_view names[] = {kResourceSection, kTypeLibSection, kVersionSection};
@@ -208,15 +215,15 @@ HRESULT ReadLibraryResources(const std::filesystem::path& file, std::vector<Libr
     return out.empty() ? HRESULT_RESOURCE_DATA_NOT_FOUND : S_OK;
 }
 
-HRESULT ReadLibraryResource(const std::filesystem::path& file, std::string_view type, std::string_view name,
-                            std::string& data)
+HRESULT ReadLibraryResource(const std::filesystem::path &file, std::string_view type, std::string_view name,
+                            std::string &data)
 {
     data.clear();
     std::vector<LibraryResource> all;
     if (const HRESULT hr = ReadLibraryResources(file, all); FAILED(hr))
         return hr;
     bool typeFound = false;
-    for (auto& r : all) {
+    for (auto &r : all) {
         if (!EqualsNoCase(r.type, type))
             continue;
         typeFound = true;
@@ -228,4 +235,4 @@ HRESULT ReadLibraryResource(const std::filesystem::path& file, std::string_view 
     return typeFound ? HRESULT_RESOURCE_NAME_NOT_FOUND : HRESULT_RESOURCE_TYPE_NOT_FOUND;
 }
 
-}  // namespace platform
+} // namespace platform

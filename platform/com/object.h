@@ -15,11 +15,11 @@ namespace platform {
 // `self`, AddRef'd, for each identifier in `offered`; E_NOINTERFACE (and a
 // null *ppv) for any other; E_POINTER when ppv is null.
 template <typename Interface>
-HRESULT QueryInterfaceFor(Interface* self, REFIID riid, void** ppv, std::initializer_list<IID> offered)
+HRESULT QueryInterfaceFor(Interface *self, REFIID riid, void **ppv, std::initializer_list<IID> offered)
 {
     if (!ppv)
         return E_POINTER;
-    for (const IID& iid : offered) {
+    for (const IID &iid : offered) {
         if (iid == riid) {
             *ppv = self;
             self->AddRef();
@@ -44,18 +44,18 @@ public:
     {
         const ULONG n = --refs_;
         if (n == 0)
-            delete static_cast<Derived*>(this);
+            delete static_cast<Derived *>(this);
         return n;
     }
 
 protected:
     RefCounted() = default;
     ~RefCounted() = default;
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
+    RefCounted(const RefCounted &) = delete;
+    RefCounted &operator=(const RefCounted &) = delete;
 
 private:
     Count refs_{1};
 };
 
-}  // namespace platform
+} // namespace platform

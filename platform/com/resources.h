@@ -39,13 +39,13 @@
 
 namespace platform {
 
-inline constexpr const char* kResourceTypeBitmap = "BITMAP";
-inline constexpr const char* kResourceTypeTypeLib = "TYPELIB";
-inline constexpr const char* kResourceTypeVersion = "VERSION";
+inline constexpr const char *kResourceTypeBitmap = "BITMAP";
+inline constexpr const char *kResourceTypeTypeLib = "TYPELIB";
+inline constexpr const char *kResourceTypeVersion = "VERSION";
 
 // Win32 errors the resource functions report, as HRESULTs.
-inline constexpr HRESULT HRESULT_FILE_NOT_FOUND = HRESULT_FROM_WIN32(2);          // ERROR_FILE_NOT_FOUND
-inline constexpr HRESULT HRESULT_INVALID_DATA = HRESULT_FROM_WIN32(13);           // ERROR_INVALID_DATA
+inline constexpr HRESULT HRESULT_FILE_NOT_FOUND = HRESULT_FROM_WIN32(2); // ERROR_FILE_NOT_FOUND
+inline constexpr HRESULT HRESULT_INVALID_DATA = HRESULT_FROM_WIN32(13);  // ERROR_INVALID_DATA
 inline constexpr HRESULT HRESULT_RESOURCE_DATA_NOT_FOUND = HRESULT_FROM_WIN32(1812);
 inline constexpr HRESULT HRESULT_RESOURCE_TYPE_NOT_FOUND = HRESULT_FROM_WIN32(1813);
 inline constexpr HRESULT HRESULT_RESOURCE_NAME_NOT_FOUND = HRESULT_FROM_WIN32(1814);
@@ -63,14 +63,14 @@ struct LibraryResource {
 // HRESULT_RESOURCE_DATA_NOT_FOUND when it carries no resources (not an ELF
 // file, or none of the three sections); HRESULT_INVALID_DATA when the table
 // is damaged (then `out` is left empty).
-HRESULT ReadLibraryResources(const std::filesystem::path& file, std::vector<LibraryResource>& out);
+HRESULT ReadLibraryResources(const std::filesystem::path &file, std::vector<LibraryResource> &out);
 
 // One resource's bytes. Besides the statuses above:
 // HRESULT_RESOURCE_TYPE_NOT_FOUND when no resource has that type,
 // HRESULT_RESOURCE_NAME_NOT_FOUND when the type has no resource of that
 // name. `data` is emptied on failure.
-HRESULT ReadLibraryResource(const std::filesystem::path& file, std::string_view type, std::string_view name,
-                            std::string& data);
+HRESULT ReadLibraryResource(const std::filesystem::path &file, std::string_view type, std::string_view name,
+                            std::string &data);
 
 // ---------------------------------------------------------------------------
 // Building a table at compile time.
@@ -84,8 +84,8 @@ struct ResourceEntry {
 // The table's size in bytes for these entries.
 constexpr std::size_t ResourceTableSize(std::span<const ResourceEntry> entries)
 {
-    std::size_t size = 8 + 2;  // mark and version, the closing type length
-    for (const ResourceEntry& e : entries)
+    std::size_t size = 8 + 2; // mark and version, the closing type length
+    for (const ResourceEntry &e : entries)
         size += 2 + e.type.size() + 2 + e.name.size() + 4 + e.data.size();
     return size;
 }
@@ -109,7 +109,7 @@ constexpr std::array<unsigned char, Size> MakeResourceTable(std::span<const Reso
     for (char c : std::string_view("QRES"))
         table[pos++] = static_cast<unsigned char>(c);
     put(1, 4);
-    for (const ResourceEntry& e : entries) {
+    for (const ResourceEntry &e : entries) {
         if (e.type.empty() || e.type.size() > 0xFFFF || e.name.size() > 0xFFFF || e.data.size() > 0xFFFFFFFFu)
             throw "a resource needs a type, and types, names and data must fit their length fields";
         putText(e.type);
@@ -122,4 +122,4 @@ constexpr std::array<unsigned char, Size> MakeResourceTable(std::span<const Reso
     return table;
 }
 
-}  // namespace platform
+} // namespace platform

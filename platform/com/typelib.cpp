@@ -14,7 +14,7 @@ namespace {
 
 // Hands a value out through a caller's pointer.
 template <typename T>
-HRESULT writeOut(T* out, const T& value)
+HRESULT writeOut(T *out, const T &value)
 {
     if (!out)
         return E_POINTER;
@@ -25,21 +25,20 @@ HRESULT writeOut(T* out, const T& value)
 class TypeInfoImpl final : public RefCounted<TypeInfoImpl, ITypeInfo> {
 public:
     TypeInfoImpl(std::shared_ptr<const LibraryDescription> lib, std::size_t index) : lib_(std::move(lib)), index_(index)
-    {
-    }
+    {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    HRESULT QueryInterface(REFIID riid, void **ppv) override
     {
         return QueryInterfaceFor<ITypeInfo>(this, riid, ppv, {IID_IUnknown, IID_ITypeInfo});
     }
 
-    HRESULT GetTypeKind(TYPEKIND* kind) override { return writeOut(kind, type().kind); }
-    HRESULT GetGuid(GUID* guid) override { return writeOut(guid, type().guid); }
-    HRESULT GetTypeFlags(WORD* flags) override { return writeOut(flags, type().flags); }
-    HRESULT GetFuncCount(UINT* count) override { return writeOut(count, static_cast<UINT>(type().members.size())); }
-    HRESULT GetFuncDesc(UINT index, MEMBERID* memid, INVOKEKIND* kind, VARTYPE* resultType) override
+    HRESULT GetTypeKind(TYPEKIND *kind) override { return writeOut(kind, type().kind); }
+    HRESULT GetGuid(GUID *guid) override { return writeOut(guid, type().guid); }
+    HRESULT GetTypeFlags(WORD *flags) override { return writeOut(flags, type().flags); }
+    HRESULT GetFuncCount(UINT *count) override { return writeOut(count, static_cast<UINT>(type().members.size())); }
+    HRESULT GetFuncDesc(UINT index, MEMBERID *memid, INVOKEKIND *kind, VARTYPE *resultType) override
     {
-        const auto& members = type().members;
+        const auto &members = type().members;
         if (index >= members.size())
             return TYPE_E_ELEMENTNOTFOUND;
         if (memid)
@@ -50,7 +49,7 @@ public:
             *resultType = members[index].resultType;
         return S_OK;
     }
-    HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override
+    HRESULT GetIDsOfNames(LPOLESTR *names, UINT count, MEMBERID *ids) override
     {
         if (!names || !ids)
             return E_POINTER;
@@ -63,7 +62,7 @@ public:
         // parameters, and these members take none.
         std::string wanted = OleToUtf8(names[0]);
         bool found = false;
-        for (const auto& m : type().members) {
+        for (const auto &m : type().members) {
             if (EqualsNoCase(m.name, wanted)) {
                 ids[0] = m.memid;
                 found = true;
@@ -74,7 +73,7 @@ public:
             hr = DISP_E_UNKNOWNNAME;
         return hr;
     }
-    HRESULT GetName(MEMBERID memid, BSTR* name) override
+    HRESULT GetName(MEMBERID memid, BSTR *name) override
     {
         if (!name)
             return E_POINTER;
@@ -83,7 +82,7 @@ public:
             *name = SysAllocStringUtf8(type().name);
             return S_OK;
         }
-        for (const auto& m : type().members) {
+        for (const auto &m : type().members) {
             if (m.memid == memid) {
                 *name = SysAllocStringUtf8(m.name);
                 return S_OK;
@@ -95,7 +94,7 @@ public:
 private:
     friend RefCounted;
     ~TypeInfoImpl() = default;
-    const TypeDescription& type() const { return lib_->types[index_]; }
+    const TypeDescription &type() const { return lib_->types[index_]; }
 
     std::shared_ptr<const LibraryDescription> lib_;
     std::size_t index_;
@@ -105,13 +104,13 @@ class TypeLibImpl final : public RefCounted<TypeLibImpl, ITypeLib> {
 public:
     explicit TypeLibImpl(LibraryDescription d) : lib_(std::make_shared<const LibraryDescription>(std::move(d))) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    HRESULT QueryInterface(REFIID riid, void **ppv) override
     {
         return QueryInterfaceFor<ITypeLib>(this, riid, ppv, {IID_IUnknown, IID_ITypeLib});
     }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(lib_->types.size()); }
-    HRESULT GetTypeInfo(UINT index, ITypeInfo** out) override
+    HRESULT GetTypeInfo(UINT index, ITypeInfo **out) override
     {
         if (!out)
             return E_POINTER;
@@ -121,7 +120,7 @@ public:
         *out = new TypeInfoImpl(lib_, index);
         return S_OK;
     }
-    HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) override
+    HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo **out) override
     {
         if (!out)
             return E_POINTER;
@@ -131,7 +130,7 @@ public:
                 return GetTypeInfo(static_cast<UINT>(i), out);
         return TYPE_E_ELEMENTNOTFOUND;
     }
-    HRESULT GetLibAttr(GUID* libid, WORD* major, WORD* minor, LCID* lcid, WORD* flags) override
+    HRESULT GetLibAttr(GUID *libid, WORD *major, WORD *minor, LCID *lcid, WORD *flags) override
     {
         if (libid)
             *libid = lib_->libid;
@@ -145,7 +144,7 @@ public:
             *flags = lib_->flags;
         return S_OK;
     }
-    HRESULT GetDocumentation(BSTR* name, BSTR* helpString, BSTR* helpFile) override
+    HRESULT GetDocumentation(BSTR *name, BSTR *helpString, BSTR *helpFile) override
     {
         if (name)
             *name = SysAllocStringUtf8(lib_->name);
@@ -162,9 +161,9 @@ private:
     std::shared_ptr<const LibraryDescription> lib_;
 };
 
-}  // namespace
+} // namespace
 
-HRESULT CreateTypeLib(LibraryDescription description, ITypeLib** out)
+HRESULT CreateTypeLib(LibraryDescription description, ITypeLib **out)
 {
     if (!out)
         return E_POINTER;
@@ -172,7 +171,7 @@ HRESULT CreateTypeLib(LibraryDescription description, ITypeLib** out)
     return S_OK;
 }
 
-HRESULT CreateTypeLibFromText(std::string_view text, ITypeLib** out)
+HRESULT CreateTypeLibFromText(std::string_view text, ITypeLib **out)
 {
     if (!out)
         return E_POINTER;
@@ -184,7 +183,7 @@ HRESULT CreateTypeLibFromText(std::string_view text, ITypeLib** out)
     return CreateTypeLib(std::move(d), out);
 }
 
-HRESULT LoadTypeLibFromFile(const std::filesystem::path& file, ITypeLib** out)
+HRESULT LoadTypeLibFromFile(const std::filesystem::path &file, ITypeLib **out)
 {
     if (!out)
         return E_POINTER;
@@ -195,4 +194,4 @@ HRESULT LoadTypeLibFromFile(const std::filesystem::path& file, ITypeLib** out)
     return CreateTypeLibFromText(*text, out);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -57,12 +57,12 @@ struct MemberDescription {
     std::string name;
     MEMBERID memid = 0;
     INVOKEKIND kind = INVOKE_PROPERTYGET;
-    VARTYPE resultType = VT_EMPTY;  // VT_BOOL or VT_I4
+    VARTYPE resultType = VT_EMPTY; // VT_BOOL or VT_I4
 };
 
 struct ImplementedType {
     std::string name;
-    int flags = 0;  // IMPLTYPEFLAG_*
+    int flags = 0; // IMPLTYPEFLAG_*
 };
 
 struct TypeDescription {
@@ -71,9 +71,9 @@ struct TypeDescription {
     GUID guid;
     WORD majorVersion = 0;
     WORD minorVersion = 0;
-    WORD flags = 0;  // TYPEFLAG_*
-    std::vector<MemberDescription> members;       // interfaces: vtable order
-    std::vector<ImplementedType> implemented;     // coclasses
+    WORD flags = 0;                           // TYPEFLAG_*
+    std::vector<MemberDescription> members;   // interfaces: vtable order
+    std::vector<ImplementedType> implemented; // coclasses
 };
 
 struct LibraryDescription {
@@ -82,7 +82,7 @@ struct LibraryDescription {
     WORD majorVersion = 0;
     WORD minorVersion = 0;
     LCID lcid = 0;
-    WORD flags = 0;  // LIBFLAG_*
+    WORD flags = 0; // LIBFLAG_*
     std::string helpString;
     std::string helpFile;
     DWORD helpContext = 0;
@@ -92,22 +92,22 @@ struct LibraryDescription {
 
 // Parses description text. On failure returns TYPE_E_UNSUPFORMAT and, when
 // error is given, a message naming the line.
-HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std::string* error = nullptr);
+HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription &out, std::string *error = nullptr);
 
 struct ITypeInfo : IUnknown {
-    virtual HRESULT GetTypeKind(TYPEKIND* kind) = 0;
-    virtual HRESULT GetGuid(GUID* guid) = 0;
+    virtual HRESULT GetTypeKind(TYPEKIND *kind) = 0;
+    virtual HRESULT GetGuid(GUID *guid) = 0;
     // The type's flags (TYPEFLAG_*) and member count.
-    virtual HRESULT GetTypeFlags(WORD* flags) = 0;
-    virtual HRESULT GetFuncCount(UINT* count) = 0;
+    virtual HRESULT GetTypeFlags(WORD *flags) = 0;
+    virtual HRESULT GetFuncCount(UINT *count) = 0;
     // Member index -> identifier, kind and result type.
-    virtual HRESULT GetFuncDesc(UINT index, MEMBERID* memid, INVOKEKIND* kind, VARTYPE* resultType) = 0;
+    virtual HRESULT GetFuncDesc(UINT index, MEMBERID *memid, INVOKEKIND *kind, VARTYPE *resultType) = 0;
     // Names -> member identifiers, case-insensitively. Unknown names answer
     // DISP_E_UNKNOWNNAME and get DISPID_UNKNOWN.
-    virtual HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
+    virtual HRESULT GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBERID *pMemId) = 0;
     // Member identifier -> its name (a BSTR for the caller to free); the
     // type's own name for DISPID_UNKNOWN.
-    virtual HRESULT GetName(MEMBERID memid, BSTR* name) = 0;
+    virtual HRESULT GetName(MEMBERID memid, BSTR *name) = 0;
 
 protected:
     ~ITypeInfo() = default;
@@ -115,41 +115,41 @@ protected:
 
 struct ITypeLib : IUnknown {
     virtual UINT GetTypeInfoCount() = 0;
-    virtual HRESULT GetTypeInfo(UINT index, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT GetTypeInfo(UINT index, ITypeInfo **ppTInfo) = 0;
+    virtual HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo **ppTInfo) = 0;
     // The library's name, identifier and version.
-    virtual HRESULT GetLibAttr(GUID* libid, WORD* majorVersion, WORD* minorVersion, LCID* lcid, WORD* flags) = 0;
-    virtual HRESULT GetDocumentation(BSTR* name, BSTR* helpString, BSTR* helpFile) = 0;
+    virtual HRESULT GetLibAttr(GUID *libid, WORD *majorVersion, WORD *minorVersion, LCID *lcid, WORD *flags) = 0;
+    virtual HRESULT GetDocumentation(BSTR *name, BSTR *helpString, BSTR *helpFile) = 0;
 
 protected:
     ~ITypeLib() = default;
 };
 
 // A type library object over a parsed description.
-HRESULT CreateTypeLib(LibraryDescription description, ITypeLib** out);
+HRESULT CreateTypeLib(LibraryDescription description, ITypeLib **out);
 // Parses text and makes the object.
-HRESULT CreateTypeLibFromText(std::string_view text, ITypeLib** out);
+HRESULT CreateTypeLibFromText(std::string_view text, ITypeLib **out);
 // Reads the description out of a library file (without loading it).
 // TYPE_E_CANTLOADLIBRARY when the file cannot be read or has no description.
-HRESULT LoadTypeLibFromFile(const std::filesystem::path& file, ITypeLib** out);
+HRESULT LoadTypeLibFromFile(const std::filesystem::path &file, ITypeLib **out);
 
 // The registry key below HKCR\TypeLib\{libid}\<version>\<locale> that names
 // the library file on this platform.
-const char* TypeLibPlatformKey();
+const char *TypeLibPlatformKey();
 
 // Finds the library registered under HKCR\TypeLib\{libid}: the registered
 // version with the same major number and the highest minor number not below
 // wMinor, then the locale key (lcid, its primary language, or 0), then the
 // platform key, whose default value is the file. TYPE_E_LIBNOTREGISTERED
 // when nothing is registered.
-HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, ITypeLib** out);
+HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, ITypeLib **out);
 
 // Late binding over a dual interface described by typeInfo: finds the member
 // by its identifier and calls its virtual-table slot
 // (kDispatchVtableSlots + member index) on thisInterface. Property gets with
 // no arguments returning VT_BOOL or VT_I4 are supported. A failing accessor
 // comes back as DISP_E_EXCEPTION with its status in pExcepInfo->scode.
-HRESULT DispInvoke(void* thisInterface, ITypeInfo* typeInfo, DISPID dispIdMember, WORD wFlags,
-                   DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+HRESULT DispInvoke(void *thisInterface, ITypeInfo *typeInfo, DISPID dispIdMember, WORD wFlags, DISPPARAMS *pDispParams,
+                   VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr);
 
-}  // namespace platform
+} // namespace platform

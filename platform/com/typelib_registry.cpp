@@ -10,12 +10,12 @@
 
 namespace platform {
 
-const char* TypeLibPlatformKey()
+const char *TypeLibPlatformKey()
 {
-    return sizeof(void*) == 8 ? "linux64" : "linux32";
+    return sizeof(void *) == 8 ? "linux64" : "linux32";
 }
 
-HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, ITypeLib** out)
+HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, ITypeLib **out)
 {
     if (!out)
         return E_POINTER;
@@ -25,7 +25,7 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, IType
     // Version keys are "major.minor" in hexadecimal.
     std::string bestKey;
     int bestMinor = -1;
-    for (const auto& name : RegSubKeyNames(HKEY_CLASSES_ROOT, base)) {
+    for (const auto &name : RegSubKeyNames(HKEY_CLASSES_ROOT, base)) {
         auto dot = name.find('.');
         if (dot == std::string::npos)
             continue;
@@ -48,12 +48,13 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, IType
     std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(lcid & 0x3FF));
     locales.emplace_back(buf);
     locales.emplace_back("0");
-    for (const auto& loc : locales) {
-        auto path = RegReadString(HKEY_CLASSES_ROOT, base + "\\" + bestKey + "\\" + loc + "\\" + TypeLibPlatformKey(), "");
+    for (const auto &loc : locales) {
+        auto path =
+            RegReadString(HKEY_CLASSES_ROOT, base + "\\" + bestKey + "\\" + loc + "\\" + TypeLibPlatformKey(), "");
         if (path && !path->empty())
             return LoadTypeLibFromFile(*path, out);
     }
     return TYPE_E_LIBNOTREGISTERED;
 }
 
-}  // namespace platform
+} // namespace platform

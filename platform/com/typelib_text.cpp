@@ -20,7 +20,7 @@ namespace {
 // backslash inside quotes takes the next character literally. An attribute
 // like helpstring="a b" stays one token (quotes removed). Returns false on
 // an unterminated quote.
-bool tokenize(std::string_view line, std::vector<std::string>& tokens)
+bool tokenize(std::string_view line, std::vector<std::string> &tokens)
 {
     tokens.clear();
     std::size_t i = 0;
@@ -57,7 +57,7 @@ bool tokenize(std::string_view line, std::vector<std::string>& tokens)
     return true;
 }
 
-bool parseNumber(std::string_view s, std::uint64_t& value, int defaultBase = 10)
+bool parseNumber(std::string_view s, std::uint64_t &value, int defaultBase = 10)
 {
     int base = defaultBase;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
@@ -70,7 +70,7 @@ bool parseNumber(std::string_view s, std::uint64_t& value, int defaultBase = 10)
     return ec == std::errc() && p == s.data() + s.size();
 }
 
-bool parseVersion(std::string_view s, WORD& major, WORD& minor)
+bool parseVersion(std::string_view s, WORD &major, WORD &minor)
 {
     auto dot = s.find('.');
     if (dot == std::string_view::npos)
@@ -91,15 +91,18 @@ struct FlagWord {
 
 constexpr FlagWord kLibraryFlags[] = {
     {"control", LIBFLAG_FCONTROL}, {"restricted", LIBFLAG_FRESTRICTED}, {"hidden", LIBFLAG_FHIDDEN}};
-constexpr FlagWord kTypeFlags[] = {
-    {"dual", TYPEFLAG_FDUAL},           {"hidden", TYPEFLAG_FHIDDEN},       {"nonextensible", TYPEFLAG_FNONEXTENSIBLE},
-    {"oleautomation", TYPEFLAG_FOLEAUTOMATION}, {"creatable", TYPEFLAG_FCANCREATE}, {"control", TYPEFLAG_FCONTROL}};
+constexpr FlagWord kTypeFlags[] = {{"dual", TYPEFLAG_FDUAL},
+                                   {"hidden", TYPEFLAG_FHIDDEN},
+                                   {"nonextensible", TYPEFLAG_FNONEXTENSIBLE},
+                                   {"oleautomation", TYPEFLAG_FOLEAUTOMATION},
+                                   {"creatable", TYPEFLAG_FCANCREATE},
+                                   {"control", TYPEFLAG_FCONTROL}};
 constexpr FlagWord kImplementsFlags[] = {{"default", IMPLTYPEFLAG_FDEFAULT}, {"source", IMPLTYPEFLAG_FSOURCE}};
 
 // The bit `word` stands for among `words`, or nothing when it is none of them.
 std::optional<unsigned> flagOf(std::span<const FlagWord> words, std::string_view word)
 {
-    for (const FlagWord& f : words)
+    for (const FlagWord &f : words)
         if (f.word == word)
             return f.flag;
     return std::nullopt;
@@ -112,45 +115,45 @@ using Refusal = std::optional<std::string>;
 // Builds the description line by line, one step for each keyword.
 class DescriptionBuilder {
 public:
-    explicit DescriptionBuilder(LibraryDescription& out) : out_(out) {}
+    explicit DescriptionBuilder(LibraryDescription &out) : out_(out) {}
 
     // Takes one line's tokens (the keyword first).
-    Refusal line(const Tokens& tok);
+    Refusal line(const Tokens &tok);
     bool haveLibrary() const { return haveLibrary_; }
 
 private:
-    Refusal library(const Tokens& tok);
+    Refusal library(const Tokens &tok);
     Refusal libraryAttribute(std::string_view attribute);
     Refusal libraryFlags(std::string_view flags);
-    Refusal importlib(const Tokens& tok);
-    Refusal type(const Tokens& tok);
-    Refusal propget(const Tokens& tok);
-    Refusal implements(const Tokens& tok);
+    Refusal importlib(const Tokens &tok);
+    Refusal type(const Tokens &tok);
+    Refusal propget(const Tokens &tok);
+    Refusal implements(const Tokens &tok);
 
-    LibraryDescription& out_;
+    LibraryDescription &out_;
     bool haveLibrary_ = false;
 };
 
-Refusal DescriptionBuilder::line(const Tokens& tok)
+Refusal DescriptionBuilder::line(const Tokens &tok)
 {
-    const std::string& kw = tok[0];
+    const std::string &kw = tok[0];
     if (kw == "library")
         return library(tok);
     if (!haveLibrary_)
         return "the library line must come first";
-    using Step = Refusal (DescriptionBuilder::*)(const Tokens&);
+    using Step = Refusal (DescriptionBuilder::*)(const Tokens &);
     static constexpr std::pair<std::string_view, Step> steps[] = {
-        {"importlib", &DescriptionBuilder::importlib},  {"interface", &DescriptionBuilder::type},
-        {"dispinterface", &DescriptionBuilder::type},   {"coclass", &DescriptionBuilder::type},
-        {"propget", &DescriptionBuilder::propget},      {"implements", &DescriptionBuilder::implements}};
-    for (const auto& [word, step] : steps)
+        {"importlib", &DescriptionBuilder::importlib}, {"interface", &DescriptionBuilder::type},
+        {"dispinterface", &DescriptionBuilder::type},  {"coclass", &DescriptionBuilder::type},
+        {"propget", &DescriptionBuilder::propget},     {"implements", &DescriptionBuilder::implements}};
+    for (const auto &[word, step] : steps)
         if (kw == word)
             return (this->*step)(tok);
     return "unknown keyword " + kw;
 }
 
 // library NAME {LIBID} MAJOR.MINOR [attribute=value ...]
-Refusal DescriptionBuilder::library(const Tokens& tok)
+Refusal DescriptionBuilder::library(const Tokens &tok)
 {
     if (haveLibrary_ || tok.size() < 4)
         return "bad library line";
@@ -204,7 +207,7 @@ Refusal DescriptionBuilder::libraryFlags(std::string_view val)
 }
 
 // importlib FILE
-Refusal DescriptionBuilder::importlib(const Tokens& tok)
+Refusal DescriptionBuilder::importlib(const Tokens &tok)
 {
     if (tok.size() != 2)
         return "bad importlib line";
@@ -213,7 +216,7 @@ Refusal DescriptionBuilder::importlib(const Tokens& tok)
 }
 
 // interface | dispinterface | coclass NAME {GUID} MAJOR.MINOR [flag ...]
-Refusal DescriptionBuilder::type(const Tokens& tok)
+Refusal DescriptionBuilder::type(const Tokens &tok)
 {
     if (tok.size() < 4)
         return "bad type line";
@@ -238,7 +241,7 @@ Refusal DescriptionBuilder::type(const Tokens& tok)
 }
 
 // propget NAME DISPID TYPE, a member of the last interface
-Refusal DescriptionBuilder::propget(const Tokens& tok)
+Refusal DescriptionBuilder::propget(const Tokens &tok)
 {
     if (out_.types.empty() || out_.types.back().kind == TKIND_COCLASS || tok.size() != 4)
         return "propget outside an interface";
@@ -254,7 +257,7 @@ Refusal DescriptionBuilder::propget(const Tokens& tok)
         m.resultType = VT_I4;
     else
         return "unsupported result type " + tok[3];
-    for (const auto& other : out_.types.back().members)
+    for (const auto &other : out_.types.back().members)
         if (other.memid == m.memid || EqualsNoCase(other.name, m.name))
             return "duplicate member " + m.name;
     out_.types.back().members.push_back(std::move(m));
@@ -262,7 +265,7 @@ Refusal DescriptionBuilder::propget(const Tokens& tok)
 }
 
 // implements NAME [default] [source], of the last coclass
-Refusal DescriptionBuilder::implements(const Tokens& tok)
+Refusal DescriptionBuilder::implements(const Tokens &tok)
 {
     if (out_.types.empty() || out_.types.back().kind != TKIND_COCLASS || tok.size() < 2)
         return "implements outside a coclass";
@@ -278,9 +281,9 @@ Refusal DescriptionBuilder::implements(const Tokens& tok)
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
-HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std::string* error)
+HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription &out, std::string *error)
 {
     out = LibraryDescription{};
     auto nul = text.find('\0');
@@ -290,7 +293,7 @@ HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std
     DescriptionBuilder builder(out);
     Tokens tok;
     int lineNo = 0;
-    auto fail = [&](const std::string& why) {
+    auto fail = [&](const std::string &why) {
         if (error)
             *error = "line " + std::to_string(lineNo) + ": " + why;
         return TYPE_E_UNSUPFORMAT;
@@ -318,4 +321,4 @@ HRESULT ParseTypeLibraryText(std::string_view text, LibraryDescription& out, std
     return S_OK;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept
 {
     if (this != &other)
         reset(other.release());
@@ -22,9 +22,9 @@ int UniqueFd::reset(int fd)
     return error;
 }
 
-int WriteAll(int fd, const void* data, std::size_t size)
+int WriteAll(int fd, const void *data, std::size_t size)
 {
-    const char* p = static_cast<const char*>(data);
+    const char *p = static_cast<const char *>(data);
     while (size != 0) {
         const ssize_t n = ::write(fd, p, size);
         if (n < 0) {
@@ -40,7 +40,7 @@ int WriteAll(int fd, const void* data, std::size_t size)
     return 0;
 }
 
-ssize_t ReadSome(int fd, void* buffer, std::size_t size)
+ssize_t ReadSome(int fd, void *buffer, std::size_t size)
 {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, size);
@@ -51,9 +51,9 @@ ssize_t ReadSome(int fd, void* buffer, std::size_t size)
     }
 }
 
-ssize_t ReadFull(int fd, void* buffer, std::size_t size)
+ssize_t ReadFull(int fd, void *buffer, std::size_t size)
 {
-    char* p = static_cast<char*>(buffer);
+    char *p = static_cast<char *>(buffer);
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ReadSome(fd, p + got, size - got);
@@ -66,7 +66,7 @@ ssize_t ReadFull(int fd, void* buffer, std::size_t size)
     return static_cast<ssize_t>(got);
 }
 
-int ReadToEnd(int fd, std::string& out)
+int ReadToEnd(int fd, std::string &out)
 {
     char buffer[65536];
     for (;;) {
@@ -79,4 +79,4 @@ int ReadToEnd(int fd, std::string& out)
     }
 }
 
-}  // namespace platform
+} // namespace platform

@@ -14,10 +14,10 @@ class UniqueFd {
 public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+    UniqueFd(UniqueFd &&other) noexcept : fd_(other.release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept;
     ~UniqueFd() { reset(); }
 
     int get() const { return fd_; }
@@ -38,17 +38,17 @@ private:
 };
 
 // Writes all `size` bytes; returns 0 or errno (EIO for a write of nothing).
-int WriteAll(int fd, const void* data, std::size_t size);
+int WriteAll(int fd, const void *data, std::size_t size);
 
 // One read of at most `size` bytes, repeated only when interrupted before
 // any arrived; returns the count (0 at the end of the input) or -errno.
-ssize_t ReadSome(int fd, void* buffer, std::size_t size);
+ssize_t ReadSome(int fd, void *buffer, std::size_t size);
 
 // Reads until `size` bytes have arrived or the input ends; returns the
 // count, or -errno.
-ssize_t ReadFull(int fd, void* buffer, std::size_t size);
+ssize_t ReadFull(int fd, void *buffer, std::size_t size);
 
 // Appends everything readable from fd to `out`; returns 0 or errno.
-int ReadToEnd(int fd, std::string& out);
+int ReadToEnd(int fd, std::string &out);
 
-}  // namespace platform
+} // namespace platform

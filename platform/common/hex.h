@@ -47,4 +47,4 @@ constexpr std::optional<std::uint64_t> ParseHexNumber(std::string_view digits) n
     return value;
 }
 
-}  // namespace platform
+} // namespace platform

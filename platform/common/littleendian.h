@@ -21,8 +21,8 @@ constexpr std::uint64_t ReadLe(const std::uint8_t *bytes, std::size_t count) noe
 
 constexpr std::uint16_t ReadLe16(std::string_view data, std::size_t pos) noexcept
 {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[pos]) |
-                                      static_cast<unsigned char>(data[pos + 1]) << 8);
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[pos]) | static_cast<unsigned char>(data[pos + 1])
+                                                                                  << 8);
 }
 
 constexpr std::uint32_t ReadLe32(std::string_view data, std::size_t pos) noexcept
@@ -54,8 +54,17 @@ inline void AppendLe(std::string &out, std::uint64_t value, int bytes)
         out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
 }
 
-inline void AppendLe16(std::string &out, std::uint16_t value) { AppendLe(out, value, 2); }
-inline void AppendLe32(std::string &out, std::uint32_t value) { AppendLe(out, value, 4); }
-inline void AppendLe64(std::string &out, std::uint64_t value) { AppendLe(out, value, 8); }
+inline void AppendLe16(std::string &out, std::uint16_t value)
+{
+    AppendLe(out, value, 2);
+}
+inline void AppendLe32(std::string &out, std::uint32_t value)
+{
+    AppendLe(out, value, 4);
+}
+inline void AppendLe64(std::string &out, std::uint64_t value)
+{
+    AppendLe(out, value, 8);
+}
 
-}  // namespace platform
+} // namespace platform

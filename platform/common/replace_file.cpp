@@ -40,7 +40,7 @@ constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 extern "C" void removeFreshFilesAndDie(int sig)
 {
     const int saved = errno;
-    for (SignalSlot& slot : signalSlots)
+    for (SignalSlot &slot : signalSlots)
         if (slot.state.load(std::memory_order_acquire) == kSlotReady)
             ::unlink(slot.path);
     // End the way the signal would have ended the process: it is blocked
@@ -72,7 +72,7 @@ void installSignalHandlers()
     });
 }
 
-int claimSignalSlot(const std::string& path)
+int claimSignalSlot(const std::string &path)
 {
     if (path.size() >= PATH_MAX)
         return -1;
@@ -102,11 +102,11 @@ std::string randomPart()
     unsigned char bytes[10];
     if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
         static std::atomic<std::uint64_t> counter{0};
-        timespec now {};
+        timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
-        std::uint64_t mix = static_cast<std::uint64_t>(now.tv_nsec) ^
-                            (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-        for (unsigned char& b : bytes) {
+        std::uint64_t mix = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^
+                            (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+        for (unsigned char &b : bytes) {
             b = static_cast<unsigned char>(mix);
             mix = mix * 6364136223846793005ull + 1442695040888963407ull;
         }
@@ -117,7 +117,7 @@ std::string randomPart()
     return out;
 }
 
-void flushFolder(const std::filesystem::path& folder)
+void flushFolder(const std::filesystem::path &folder)
 {
     const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
@@ -126,15 +126,15 @@ void flushFolder(const std::filesystem::path& folder)
     }
 }
 
-std::filesystem::path folderOf(const std::filesystem::path& path)
+std::filesystem::path folderOf(const std::filesystem::path &path)
 {
     std::filesystem::path folder = path.parent_path();
     return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-}  // namespace
+} // namespace
 
-std::filesystem::path FollowLinks(const std::filesystem::path& path)
+std::filesystem::path FollowLinks(const std::filesystem::path &path)
 {
     std::filesystem::path current = path;
     for (int hops = 0; hops < 40; ++hops) {
@@ -152,7 +152,7 @@ std::filesystem::path FollowLinks(const std::filesystem::path& path)
     return current;
 }
 
-int FileReplacement::open(const std::filesystem::path& target, const ReplaceOptions& options)
+int FileReplacement::open(const std::filesystem::path &target, const ReplaceOptions &options)
 {
     abandon();
     if (target.empty())
@@ -251,16 +251,16 @@ void FileReplacement::forget()
     completed_ = false;
 }
 
-void RemoveFreshLeftovers(const std::filesystem::path& target)
+void RemoveFreshLeftovers(const std::filesystem::path &target)
 {
     const std::filesystem::path folder = folderOf(target);
     const std::string name = target.filename().string();
     const std::string hidden = "." + name + ".new-";
     const std::string older = name + ".new-";
-    DIR* dir = ::opendir(folder.c_str());
+    DIR *dir = ::opendir(folder.c_str());
     if (!dir)
         return;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent *entry = ::readdir(dir)) {
         const std::string_view entryName(entry->d_name);
         if (entryName.starts_with(hidden) || entryName.starts_with(older))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
@@ -268,4 +268,4 @@ void RemoveFreshLeftovers(const std::filesystem::path& target)
     ::closedir(dir);
 }
 
-}  // namespace platform
+} // namespace platform

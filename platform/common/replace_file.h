@@ -26,7 +26,7 @@ namespace platform {
 // The path that `path` leads to once every symbolic link on its last
 // component is followed (up to 40 links); a dangling link leads to the
 // missing file it names. Relative links are taken from the link's folder.
-std::filesystem::path FollowLinks(const std::filesystem::path& path);
+std::filesystem::path FollowLinks(const std::filesystem::path &path);
 
 struct ReplaceOptions {
     // Permission bits of a new target; unset: 0666 less the umask. An
@@ -44,19 +44,19 @@ struct ReplaceOptions {
 class FileReplacement {
 public:
     FileReplacement() = default;
-    FileReplacement(const FileReplacement&) = delete;
-    FileReplacement& operator=(const FileReplacement&) = delete;
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
     ~FileReplacement() { abandon(); }
 
     // Creates the fresh file for `target`; returns 0 or errno (EISDIR when
     // the target is a folder).
-    int open(const std::filesystem::path& target, const ReplaceOptions& options = {});
+    int open(const std::filesystem::path &target, const ReplaceOptions &options = {});
 
     // Where to write the new contents.
     int fd() const { return fd_.get(); }
     // The file that will be replaced (links followed).
-    const std::filesystem::path& target() const { return target_; }
-    const std::filesystem::path& freshPath() const { return fresh_; }
+    const std::filesystem::path &target() const { return target_; }
+    const std::filesystem::path &freshPath() const { return fresh_; }
 
     // Flushes (when durable) and closes the fresh file without renaming it
     // yet, so that several replacements can all be complete before the
@@ -85,6 +85,6 @@ private:
 // Removes the fresh files a replacement of `target` left behind (".NAME.new-*"
 // and the older "NAME.new-*"). Call only while no other writer of target can
 // be at work.
-void RemoveFreshLeftovers(const std::filesystem::path& target);
+void RemoveFreshLeftovers(const std::filesystem::path &target);
 
-}  // namespace platform
+} // namespace platform

@@ -23,4 +23,4 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) noexcept
     return true;
 }
 
-}  // namespace platform
+} // namespace platform

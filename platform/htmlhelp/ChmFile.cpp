@@ -63,9 +63,8 @@ std::optional<std::string> readExact(::chmFile *handle, const std::string &path)
     LONGINT64 done = 0;
     const auto total = static_cast<LONGINT64>(info.length);
     while (done < total) {
-        const LONGINT64 got = chm_retrieve_object(
-            handle, &info, reinterpret_cast<unsigned char *>(data.data()) + done,
-            static_cast<LONGUINT64>(done), total - done);
+        const LONGINT64 got = chm_retrieve_object(handle, &info, reinterpret_cast<unsigned char *>(data.data()) + done,
+                                                  static_cast<LONGUINT64>(done), total - done);
         if (got <= 0)
             return std::nullopt;
         done += got;
@@ -89,10 +88,7 @@ std::unique_ptr<ChmFile> ChmFile::open(const std::filesystem::path &path)
     return file;
 }
 
-ChmFile::ChmFile(::chmFile *handle)
-    : handle_(handle)
-{
-}
+ChmFile::ChmFile(::chmFile *handle) : handle_(handle) {}
 
 ChmFile::~ChmFile()
 {
@@ -219,8 +215,7 @@ std::optional<std::string> ChmFile::resolveStoredName(std::string_view name) con
         return std::nullopt;
     if (contains(normal))
         return normal + fragment;
-    for (std::size_t slash = normal.find('/', 1); slash != std::string::npos;
-         slash = normal.find('/', slash + 1)) {
+    for (std::size_t slash = normal.find('/', 1); slash != std::string::npos; slash = normal.find('/', slash + 1)) {
         const std::string tail = normal.substr(slash);
         if (contains(tail))
             return tail + fragment;

@@ -57,11 +57,9 @@ std::string finishChunk(std::string chunk)
 
 bool ChmWriter::NameOrder::operator()(const std::string &a, const std::string &b) const
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) {
-                                            return static_cast<unsigned char>(AsciiLower(x)) <
-                                                   static_cast<unsigned char>(AsciiLower(y));
-                                        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
+    });
 }
 
 ChmWriter &ChmWriter::add(const std::string &path, std::string data)
@@ -134,8 +132,8 @@ std::string ChmWriter::bytes(std::uint32_t languageId) const
     AppendLe32(itsp, 2);                        // quick-reference density
     AppendLe32(itsp, listingCount > 1 ? 2 : 1); // index depth
     AppendLe32(itsp, indexRoot);
-    AppendLe32(itsp, 0);                        // first listing chunk
-    AppendLe32(itsp, listingCount - 1);         // last listing chunk
+    AppendLe32(itsp, 0);                // first listing chunk
+    AppendLe32(itsp, listingCount - 1); // last listing chunk
     AppendLe32(itsp, kNoChunk);
     AppendLe32(itsp, static_cast<std::uint32_t>(chunks.size()));
     AppendLe32(itsp, languageId);

@@ -36,8 +36,7 @@ QString timedOutText(int seconds)
 
 } // namespace
 
-Inet::Inet(QObject *parent)
-    : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
+Inet::Inet(QObject *parent) : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
 {
     manager_->setProxyFactory(new EnvironmentProxies);
     manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -209,9 +208,7 @@ void Inet::finishReply()
         fail(ERROR_INTERNET_CONNECTION_RESET,
              QStringLiteral("Connection closed by the server before the page was complete"));
         return;
-    case QNetworkReply::TimeoutError:
-        fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
-        return;
+    case QNetworkReply::TimeoutError: fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_)); return;
     case QNetworkReply::TooManyRedirectsError:
         fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Too many redirects"));
         return;
@@ -225,9 +222,7 @@ void Inet::finishReply()
         fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
              QStringLiteral("Secure connection failed: %1").arg(reply->errorString()));
         return;
-    default:
-        fail(ERROR_INTERNET_INTERNAL_ERROR, reply->errorString());
-        return;
+    default: fail(ERROR_INTERNET_INTERNAL_ERROR, reply->errorString()); return;
     }
 }
 

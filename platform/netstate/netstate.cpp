@@ -65,15 +65,15 @@ int receive(int fd, std::uint32_t seq, bool isDump, Each each)
         if (msg.msg_flags & MSG_TRUNC)
             return EMSGSIZE;
         if (from.nl_pid != 0)
-            continue;  // not from the kernel
+            continue; // not from the kernel
         auto len = static_cast<unsigned>(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
+        for (auto *h = reinterpret_cast<nlmsghdr *>(buffer); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
             if (h->nlmsg_seq != seq)
                 continue;
             if (h->nlmsg_type == NLMSG_DONE)
                 return 0;
             if (h->nlmsg_type == NLMSG_ERROR) {
-                auto* err = static_cast<nlmsgerr*>(NLMSG_DATA(h));
+                auto *err = static_cast<nlmsgerr *>(NLMSG_DATA(h));
                 return err->error ? -err->error : EPROTO;
             }
             if (h->nlmsg_flags & NLM_F_DUMP_INTR)
@@ -85,11 +85,11 @@ int receive(int fd, std::uint32_t seq, bool isDump, Each each)
     }
 }
 
-int sendRequest(int fd, const void* request, std::size_t length)
+int sendRequest(int fd, const void *request, std::size_t length)
 {
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+    if (::sendto(fd, request, length, 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel) < 0)
         return errno;
     return 0;
 }
@@ -131,33 +131,33 @@ int getLink(int fd, std::uint32_t seq, int index, Each each)
     return receive(fd, seq, false, each);
 }
 
-void parseLink(nlmsghdr* h, std::vector<Link>& links)
+void parseLink(nlmsghdr *h, std::vector<Link> &links)
 {
     if (h->nlmsg_type != RTM_NEWLINK || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
         return;
-    auto* ifi = static_cast<ifinfomsg*>(NLMSG_DATA(h));
+    auto *ifi = static_cast<ifinfomsg *>(NLMSG_DATA(h));
     Link link;
     link.index = ifi->ifi_index;
     link.flags = ifi->ifi_flags;
     link.type = ifi->ifi_type;
     int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(ifinfomsg)));
-    for (auto* a = IFLA_RTA(ifi); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
+    for (auto *a = IFLA_RTA(ifi); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
         if (a->rta_type == IFLA_IFNAME) {
-            const char* name = static_cast<const char*>(RTA_DATA(a));
+            const char *name = static_cast<const char *>(RTA_DATA(a));
             link.name.assign(name, strnlen(name, RTA_PAYLOAD(a)));
         } else if (a->rta_type == IFLA_PARENT_DEV_BUS_NAME) {
-            const char* bus = static_cast<const char*>(RTA_DATA(a));
+            const char *bus = static_cast<const char *>(RTA_DATA(a));
             link.parentBus.assign(bus, strnlen(bus, RTA_PAYLOAD(a)));
         }
     }
     links.push_back(std::move(link));
 }
 
-void parseRoute(nlmsghdr* h, std::vector<DefaultRoute>& routes)
+void parseRoute(nlmsghdr *h, std::vector<DefaultRoute> &routes)
 {
     if (h->nlmsg_type != RTM_NEWROUTE || h->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
         return;
-    auto* rt = static_cast<rtmsg*>(NLMSG_DATA(h));
+    auto *rt = static_cast<rtmsg *>(NLMSG_DATA(h));
     if (rt->rtm_dst_len != 0 || rt->rtm_type != RTN_UNICAST)
         return;
     if (rt->rtm_family != AF_INET && rt->rtm_family != AF_INET6)
@@ -166,13 +166,13 @@ void parseRoute(nlmsghdr* h, std::vector<DefaultRoute>& routes)
     int oif = 0;
     std::vector<int> hops;
     int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(rtmsg)));
-    for (auto* a = RTM_RTA(rt); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
+    for (auto *a = RTM_RTA(rt); RTA_OK(a, attrLen); a = RTA_NEXT(a, attrLen)) {
         if (a->rta_type == RTA_TABLE && RTA_PAYLOAD(a) >= sizeof(std::uint32_t)) {
             std::memcpy(&table, RTA_DATA(a), sizeof table);
         } else if (a->rta_type == RTA_OIF && RTA_PAYLOAD(a) >= sizeof(int)) {
             std::memcpy(&oif, RTA_DATA(a), sizeof oif);
         } else if (a->rta_type == RTA_MULTIPATH) {
-            auto* nh = static_cast<rtnexthop*>(RTA_DATA(a));
+            auto *nh = static_cast<rtnexthop *>(RTA_DATA(a));
             int left = static_cast<int>(RTA_PAYLOAD(a));
             while (left >= static_cast<int>(sizeof(rtnexthop)) && nh->rtnh_len >= sizeof(rtnexthop) &&
                    nh->rtnh_len <= left) {
@@ -191,19 +191,19 @@ void parseRoute(nlmsghdr* h, std::vector<DefaultRoute>& routes)
         routes.push_back({rt->rtm_family, hop});
 }
 
-bool isSet(const char* name)
+bool isSet(const char *name)
 {
-    const char* v = std::getenv(name);
+    const char *v = std::getenv(name);
     return v && *v;
 }
 
-std::mutex& sourceMutex()
+std::mutex &sourceMutex()
 {
     static std::mutex m;
     return m;
 }
 
-InterfaceTypeSource& injectedSource()
+InterfaceTypeSource &injectedSource()
 {
     static InterfaceTypeSource source;
     return source;
@@ -211,9 +211,9 @@ InterfaceTypeSource& injectedSource()
 
 thread_local int lastError = 0;
 
-}  // namespace
+} // namespace
 
-std::optional<KernelSnapshot> readKernel(int* error)
+std::optional<KernelSnapshot> readKernel(int *error)
 {
     auto failWith = [&](int e) -> std::optional<KernelSnapshot> {
         if (error)
@@ -225,21 +225,21 @@ std::optional<KernelSnapshot> readKernel(int* error)
         return failWith(errno);
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
-    if (::bind(sock.fd(), reinterpret_cast<sockaddr*>(&local), sizeof local) < 0)
+    if (::bind(sock.fd(), reinterpret_cast<sockaddr *>(&local), sizeof local) < 0)
         return failWith(errno);
 
     KernelSnapshot snap;
     std::uint32_t seq = 1;
-    if (int e = dumpRoutes(sock.fd(), seq, [&](nlmsghdr* h) { parseRoute(h, snap.routes); }))
+    if (int e = dumpRoutes(sock.fd(), seq, [&](nlmsghdr *h) { parseRoute(h, snap.routes); }))
         return failWith(e);
     // Only the interfaces that default routes go through matter.
-    for (const auto& route : snap.routes) {
+    for (const auto &route : snap.routes) {
         bool known = false;
-        for (const auto& l : snap.links)
+        for (const auto &l : snap.links)
             known |= l.index == route.interfaceIndex;
         if (known)
             continue;
-        int e = getLink(sock.fd(), ++seq, route.interfaceIndex, [&](nlmsghdr* h) { parseLink(h, snap.links); });
+        int e = getLink(sock.fd(), ++seq, route.interfaceIndex, [&](nlmsghdr *h) { parseLink(h, snap.links); });
         // An interface that vanished since the route dump is simply absent.
         if (e && e != ENODEV)
             return failWith(e);
@@ -252,7 +252,7 @@ std::optional<KernelSnapshot> readKernel(int* error)
 namespace {
 
 // Reads a small sysfs file whole; empty on failure.
-std::string readSmallFile(const std::string& path)
+std::string readSmallFile(const std::string &path)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -263,9 +263,9 @@ std::string readSmallFile(const std::string& path)
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
-}  // namespace
+} // namespace
 
-InterfaceType kernelInterfaceType(const Link& link)
+InterfaceType kernelInterfaceType(const Link &link)
 {
     InterfaceType t;
     t.arphrd = link.type;
@@ -277,7 +277,7 @@ InterfaceType kernelInterfaceType(const Link& link)
     if (link.name.empty() || link.name.find('/') != std::string::npos || link.name == "." || link.name == "..")
         return t;
     const std::string uevent = readSmallFile("/sys/class/net/" + link.name + "/uevent");
-    auto field = [&](const char* key) -> std::string {
+    auto field = [&](const char *key) -> std::string {
         const std::string k = std::string("\n") + key + "=";
         auto pos = ("\n" + uevent).find(k);
         if (pos == std::string::npos)
@@ -294,7 +294,7 @@ InterfaceType kernelInterfaceType(const Link& link)
     return t;
 }
 
-LinkKind classify(const InterfaceType& type)
+LinkKind classify(const InterfaceType &type)
 {
     if (type.arphrd == ARPHRD_LOOPBACK)
         return LinkKind::Loopback;
@@ -302,32 +302,30 @@ LinkKind classify(const InterfaceType& type)
         return LinkKind::Modem;
     switch (type.arphrd) {
     case ARPHRD_PPP:
-    case ARPHRD_RAWIP:
-        return LinkKind::Modem;
-    case ARPHRD_ETHER:       // wired, wireless, bridge, veth, tap
+    case ARPHRD_RAWIP: return LinkKind::Modem;
+    case ARPHRD_ETHER: // wired, wireless, bridge, veth, tap
     case ARPHRD_EETHER:
     case ARPHRD_IEEE802:
     case ARPHRD_IEEE80211:
     case ARPHRD_IEEE80211_PRISM:
     case ARPHRD_IEEE80211_RADIOTAP:
-    case ARPHRD_TUNNEL:      // ipip
-    case ARPHRD_TUNNEL6:     // ip6tnl
+    case ARPHRD_TUNNEL:  // ipip
+    case ARPHRD_TUNNEL6: // ip6tnl
     case ARPHRD_SIT:
     case ARPHRD_IPGRE:
     case ARPHRD_IP6GRE:
-    case ARPHRD_NONE:        // tun, wireguard
+    case ARPHRD_NONE: // tun, wireguard
         return LinkKind::Lan;
-    default:
-        return LinkKind::Other;
+    default: return LinkKind::Other;
     }
 }
 
-ConnectedState evaluate(const KernelSnapshot& snapshot, const InterfaceTypeSource& types)
+ConnectedState evaluate(const KernelSnapshot &snapshot, const InterfaceTypeSource &types)
 {
     ConnectedState state;
-    for (const auto& route : snapshot.routes) {
-        const Link* link = nullptr;
-        for (const auto& l : snapshot.links)
+    for (const auto &route : snapshot.routes) {
+        const Link *link = nullptr;
+        for (const auto &l : snapshot.links)
             if (l.index == route.interfaceIndex)
                 link = &l;
         if (!link || !(link->flags & IFF_UP) || !(link->flags & IFF_RUNNING) || (link->flags & IFF_LOOPBACK))
@@ -346,13 +344,13 @@ ConnectedState evaluate(const KernelSnapshot& snapshot, const InterfaceTypeSourc
 
 DWORD proxyFlag()
 {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         if (isSet(name))
             return INTERNET_CONNECTION_PROXY;
     return 0;
 }
 
-QueryResult query(const InterfaceTypeSource& types)
+QueryResult query(const InterfaceTypeSource &types)
 {
     QueryResult r;
     auto snap = readKernel(&r.error);
@@ -370,9 +368,9 @@ void setInterfaceTypeSource(InterfaceTypeSource source)
     injectedSource() = std::move(source);
 }
 
-}  // namespace netstate
+} // namespace netstate
 
-BOOL InternetGetConnectedState(DWORD* lpdwFlags, DWORD dwReserved)
+BOOL InternetGetConnectedState(DWORD *lpdwFlags, DWORD dwReserved)
 {
     (void)dwReserved;
     netstate::InterfaceTypeSource source;
@@ -392,4 +390,4 @@ int NetstateLastError()
     return netstate::lastError;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -36,7 +36,7 @@ inline constexpr DWORD INTERNET_CONNECTION_PROXY = 0x04;
 // When the kernel state cannot be read it returns 0, leaves only the proxy
 // bit in the flags, and NetstateLastError() on this thread gives the
 // failure's errno; after a successful read NetstateLastError() is 0.
-BOOL InternetGetConnectedState(DWORD* lpdwFlags, DWORD dwReserved);
+BOOL InternetGetConnectedState(DWORD *lpdwFlags, DWORD dwReserved);
 int NetstateLastError();
 
 namespace netstate {
@@ -45,14 +45,14 @@ namespace netstate {
 struct Link {
     int index = 0;
     std::string name;
-    unsigned flags = 0;        // IFF_*
-    unsigned short type = 0;   // ARPHRD_*
-    std::string parentBus;     // bus of the parent device ("usb", "pci" ...), if reported
+    unsigned flags = 0;      // IFF_*
+    unsigned short type = 0; // ARPHRD_*
+    std::string parentBus;   // bus of the parent device ("usb", "pci" ...), if reported
 };
 
 // A default route's outgoing interface (a multipath route gives several).
 struct DefaultRoute {
-    int family = 0;  // AF_INET or AF_INET6
+    int family = 0; // AF_INET or AF_INET6
     int interfaceIndex = 0;
 };
 
@@ -74,39 +74,39 @@ struct InterfaceType {
 // a cellular modem may hide) DEVTYPE from /sys/class/net/<name>/uevent when
 // that entry belongs to the same interface (same index; sysfs may show
 // another namespace).
-using InterfaceTypeSource = std::function<InterfaceType(const Link& link)>;
-InterfaceType kernelInterfaceType(const Link& link);
+using InterfaceTypeSource = std::function<InterfaceType(const Link &link)>;
+InterfaceType kernelInterfaceType(const Link &link);
 
 enum class LinkKind { Loopback, Lan, Modem, Other };
-LinkKind classify(const InterfaceType& type);
+LinkKind classify(const InterfaceType &type);
 
 // Reads the links and default routes of the calling namespace. Empty
 // optional on failure, with the errno in *error.
-std::optional<KernelSnapshot> readKernel(int* error);
+std::optional<KernelSnapshot> readKernel(int *error);
 
 // The proxy bit from the environment, read now.
 DWORD proxyFlag();
 
 struct ConnectedState {
     bool online = false;
-    DWORD flags = 0;  // INTERNET_CONNECTION_*
+    DWORD flags = 0; // INTERNET_CONNECTION_*
 };
 
 // Applies the rules above to a snapshot (without the proxy bit).
-ConnectedState evaluate(const KernelSnapshot& snapshot, const InterfaceTypeSource& types);
+ConnectedState evaluate(const KernelSnapshot &snapshot, const InterfaceTypeSource &types);
 
 // Result of one full query.
 struct QueryResult {
-    bool readable = false;  // false: the kernel state could not be read
-    int error = 0;          // errno when not readable
-    ConnectedState state;   // with the proxy bit
+    bool readable = false; // false: the kernel state could not be read
+    int error = 0;         // errno when not readable
+    ConnectedState state;  // with the proxy bit
 };
-QueryResult query(const InterfaceTypeSource& types = kernelInterfaceType);
+QueryResult query(const InterfaceTypeSource &types = kernelInterfaceType);
 
 // Replaces the interface-type source InternetGetConnectedState uses (for
 // tests: e.g. to present an interface as a modem); an empty function puts
 // the kernel's back.
 void setInterfaceTypeSource(InterfaceTypeSource source);
 
-}  // namespace netstate
-}  // namespace platform
+} // namespace netstate
+} // namespace platform

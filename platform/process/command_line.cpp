@@ -15,13 +15,13 @@ bool escapableInDoubleQuotes(char c)
     return c == '$' || c == '`' || c == '"' || c == '\\' || c == '\n';
 }
 
-}  // namespace
+} // namespace
 
 std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line)
 {
     std::vector<std::string> words;
     std::string word;
-    bool inWord = false;  // a word has begun, possibly an empty quoted one
+    bool inWord = false; // a word has begun, possibly an empty quoted one
     std::size_t i = 0;
     const std::size_t n = line.size();
 
@@ -80,4 +80,4 @@ std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line)
     return words;
 }
 
-}  // namespace platform
+} // namespace platform

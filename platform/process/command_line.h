@@ -26,4 +26,4 @@ namespace platform {
 // ends in a lone backslash. Bytes are kept as they are (any encoding).
 std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line);
 
-}  // namespace platform
+} // namespace platform

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+extern char **environ;
 
 namespace platform {
 
@@ -28,8 +28,8 @@ public:
         if (actionsOk_)
             posix_spawn_file_actions_destroy(&actions_);
     }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    SpawnSetup(const SpawnSetup &) = delete;
+    SpawnSetup &operator=(const SpawnSetup &) = delete;
 
     // A new session, default signal handling and an empty mask; /dev/null
     // as standard input and nothing open above standard error.
@@ -41,8 +41,7 @@ public:
         sigset_t all;
         sigemptyset(&none);
         sigfillset(&all);
-        int rc = posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                                      POSIX_SPAWN_SETSIGDEF);
+        int rc = posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         if (rc == 0)
             rc = posix_spawnattr_setsigmask(&attr_, &none);
         if (rc == 0)
@@ -54,8 +53,8 @@ public:
         return rc;
     }
 
-    const posix_spawnattr_t* attr() const { return &attr_; }
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
+    const posix_spawnattr_t *attr() const { return &attr_; }
+    const posix_spawn_file_actions_t *actions() const { return &actions_; }
 
 private:
     posix_spawnattr_t attr_{};
@@ -64,18 +63,18 @@ private:
     bool actionsOk_ = false;
 };
 
-}  // namespace
+} // namespace
 
-int StartDetached(const std::vector<std::string>& argv)
+int StartDetached(const std::vector<std::string> &argv)
 {
     if (argv.empty() || argv.front().empty())
         return ENOENT;
-    std::vector<char*> args;
+    std::vector<char *> args;
     args.reserve(argv.size() + 1);
-    for (const std::string& word : argv) {
+    for (const std::string &word : argv) {
         if (word.find('\0') != std::string::npos)
             return EINVAL;
-        args.push_back(const_cast<char*>(word.c_str()));
+        args.push_back(const_cast<char *>(word.c_str()));
     }
     args.push_back(nullptr);
 
@@ -108,4 +107,4 @@ int StartDetached(const std::vector<std::string>& argv)
     return WEXITSTATUS(status);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -21,6 +21,6 @@ namespace platform {
 // value: ENOENT for an empty argv or a program that is not there, EINVAL
 // for a word holding a zero byte, and whatever executing it failed with
 // (EACCES, ENOEXEC, ...).
-int StartDetached(const std::vector<std::string>& argv);
+int StartDetached(const std::vector<std::string> &argv);
 
-}  // namespace platform
+} // namespace platform

@@ -23,9 +23,9 @@ namespace platform {
 
 namespace {
 
-std::string environment(const char* name)
+std::string environment(const char *name)
 {
-    const char* value = std::getenv(name);
+    const char *value = std::getenv(name);
     return value ? value : "";
 }
 
@@ -35,7 +35,7 @@ std::filesystem::path userFolder()
         return std::filesystem::path(data) / "quillan" / "registry";
     std::string home = environment("HOME");
     if (home.empty()) {
-        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_dir)
             home = pw->pw_dir;
     }
     return std::filesystem::path(home) / ".local" / "share" / "quillan" / "registry";
@@ -66,7 +66,7 @@ bool runningInstalled()
     return installed;
 }
 
-}  // namespace
+} // namespace
 
 std::filesystem::path RegDirectory()
 {
@@ -87,7 +87,7 @@ std::filesystem::path RegMachineDirectory()
     return userFolder();
 }
 
-}  // namespace platform
+} // namespace platform
 
 namespace platform::detail {
 
@@ -100,7 +100,7 @@ struct FileIdentity {
     std::int64_t mtimeNs = 0;
     std::int64_t ctimeNs = 0;
 
-    static FileIdentity of(const struct stat& st)
+    static FileIdentity of(const struct stat &st)
     {
         FileIdentity id;
         id.dev = st.st_dev;
@@ -110,7 +110,7 @@ struct FileIdentity {
         id.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
         return id;
     }
-    bool operator==(const FileIdentity&) const = default;
+    bool operator==(const FileIdentity &) const = default;
 };
 
 // One cached hive. The cached file stays open, so its inode number cannot be
@@ -139,7 +139,7 @@ std::shared_ptr<const Key> emptyTree()
 // folders has changed.
 std::string memoHivePath(HiveId hive)
 {
-    static const char* const names[] = {"QUILLAN_REGISTRY_DIR", "QUILLAN_MACHINE_REGISTRY_DIR", "XDG_DATA_HOME",
+    static const char *const names[] = {"QUILLAN_REGISTRY_DIR", "QUILLAN_MACHINE_REGISTRY_DIR", "XDG_DATA_HOME",
                                         "HOME"};
     struct Memo {
         std::string environment;
@@ -148,13 +148,13 @@ std::string memoHivePath(HiveId hive)
     static std::mutex memoMutex;
     static Memo memo[2];
     std::string now;
-    for (const char* name : names) {
-        const char* value = std::getenv(name);
+    for (const char *name : names) {
+        const char *value = std::getenv(name);
         now += value ? "=" + std::string(value) : std::string("-");
         now += '\0';
     }
     std::lock_guard lock(memoMutex);
-    Memo& m = memo[static_cast<int>(hive)];
+    Memo &m = memo[static_cast<int>(hive)];
     if (m.path.empty() || m.environment != now) {
         m.environment = std::move(now);
         m.path = (hiveFolder(hive) / hiveFileName(hive)).string();
@@ -167,23 +167,20 @@ LONG statusFromErrno(int err)
     switch (err) {
     case EACCES:
     case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_WRITE_FAULT;
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_WRITE_FAULT;
     }
 }
 
-std::string describeErrno(const std::string& what, const std::string& file, int err)
+std::string describeErrno(const std::string &what, const std::string &file, int err)
 {
     return what + " " + file + ": " + std::strerror(err);
 }
 
 // Parses hive text into a tree; ERROR_BADDB with a message when the text is
 // not a well-formed hive of this root.
-HiveView parseHive(HiveId hive, const std::string& file, std::string_view text)
+HiveView parseHive(HiveId hive, const std::string &file, std::string_view text)
 {
     HiveView view;
     std::vector<ImportOp> ops;
@@ -193,7 +190,7 @@ HiveView parseHive(HiveId hive, const std::string& file, std::string_view text)
         view.message = "the registry hive " + file + " is damaged (" + error + "); it has been left as it is";
         return view;
     }
-    for (const ImportOp& op : ops) {
+    for (const ImportOp &op : ops) {
         if (op.hive != hive) {
             view.status = ERROR_BADDB;
             view.message = "the registry hive " + file + " is damaged (it holds keys of another root than " +
@@ -210,7 +207,7 @@ HiveView parseHive(HiveId hive, const std::string& file, std::string_view text)
 
 // Reads the hive file at `file` (absent: an empty hive). On success also
 // hands back the open descriptor and identity of what was read.
-HiveView loadFile(HiveId hive, const std::string& file, int& fdOut, FileIdentity& idOut)
+HiveView loadFile(HiveId hive, const std::string &file, int &fdOut, FileIdentity &idOut)
 {
     fdOut = -1;
     HiveView view;
@@ -239,10 +236,10 @@ HiveView loadFile(HiveId hive, const std::string& file, int& fdOut, FileIdentity
     return view;
 }
 
-void storeInCache(HiveId hive, const std::string& file, int fd, const FileIdentity& id, const HiveView& view)
+void storeInCache(HiveId hive, const std::string &file, int fd, const FileIdentity &id, const HiveView &view)
 {
     std::lock_guard lock(cacheMutex);
-    CacheEntry& e = cache[static_cast<int>(hive)];
+    CacheEntry &e = cache[static_cast<int>(hive)];
     if (e.fd >= 0)
         ::close(e.fd);
     e.file = file;
@@ -256,7 +253,7 @@ void storeInCache(HiveId hive, const std::string& file, int fd, const FileIdenti
 // that stopped while holding it must not hang every other program.
 class HiveLock {
 public:
-    HiveLock(const std::string& lockFile, std::string& message, LONG& status)
+    HiveLock(const std::string &lockFile, std::string &message, LONG &status)
     {
         fd_.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
         if (!fd_) {
@@ -309,8 +306,8 @@ public:
             lastRelease() = std::chrono::steady_clock::now();
         }
     }
-    HiveLock(const HiveLock&) = delete;
-    HiveLock& operator=(const HiveLock&) = delete;
+    HiveLock(const HiveLock &) = delete;
+    HiveLock &operator=(const HiveLock &) = delete;
 
 private:
     static constexpr std::chrono::milliseconds kPoll{1};
@@ -337,7 +334,7 @@ private:
     }
 
     // Writers of this process are serialised by writeMutex.
-    static std::chrono::steady_clock::time_point& lastRelease()
+    static std::chrono::steady_clock::time_point &lastRelease()
     {
         static std::chrono::steady_clock::time_point when;
         return when;
@@ -358,7 +355,7 @@ struct PendingHive {
 };
 
 // Locks the hive, clears leftovers of dead writers and reads what is there.
-LONG lockAndRead(PendingHive& p, std::string& message)
+LONG lockAndRead(PendingHive &p, std::string &message)
 {
     const std::filesystem::path dir = hiveFolder(p.hive);
     p.file = (dir / hiveFileName(p.hive)).string();
@@ -389,7 +386,7 @@ LONG lockAndRead(PendingHive& p, std::string& message)
 }
 
 // Writes and flushes the new hive file beside the hive, not yet in place.
-LONG writeFresh(PendingHive& p, std::string& message)
+LONG writeFresh(PendingHive &p, std::string &message)
 {
     std::string text(kRegeditHeader);
     writeRegeditKey(p.root, hiveRootName(p.hive), text);
@@ -409,7 +406,7 @@ LONG writeFresh(PendingHive& p, std::string& message)
     return ERROR_SUCCESS;
 }
 
-}  // namespace
+} // namespace
 
 HiveView readHive(HiveId hive)
 {
@@ -419,7 +416,7 @@ HiveView readHive(HiveId hive)
     const int statError = exists ? 0 : errno;
     {
         std::lock_guard lock(cacheMutex);
-        const CacheEntry& e = cache[static_cast<int>(hive)];
+        const CacheEntry &e = cache[static_cast<int>(hive)];
         if (e.view.root || e.view.status != ERROR_SUCCESS) {
             if (e.file == file && exists && e.fd >= 0 && e.id == FileIdentity::of(st))
                 return e.view;
@@ -443,24 +440,27 @@ std::filesystem::path hiveFolder(HiveId hive)
     return hive == HiveId::LocalMachine ? RegMachineDirectory() : RegDirectory();
 }
 
-std::string hivePath(HiveId hive) { return memoHivePath(hive); }
+std::string hivePath(HiveId hive)
+{
+    return memoHivePath(hive);
+}
 
-LONG modifyHive(HiveId hive, const HiveChange& change, std::string& message)
+LONG modifyHive(HiveId hive, const HiveChange &change, std::string &message)
 {
     return modifyHives({HiveChangeOf{hive, change}}, message);
 }
 
-LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message)
+LONG modifyHives(const std::vector<HiveChangeOf> &changes, std::string &message)
 {
     std::lock_guard writer(writeMutex);
     // Always locked in the same order, so two importers cannot deadlock.
-    std::vector<const HiveChangeOf*> ordered;
-    for (const HiveChangeOf& c : changes)
+    std::vector<const HiveChangeOf *> ordered;
+    for (const HiveChangeOf &c : changes)
         ordered.push_back(&c);
     std::sort(ordered.begin(), ordered.end(),
-              [](const HiveChangeOf* a, const HiveChangeOf* b) { return a->hive < b->hive; });
+              [](const HiveChangeOf *a, const HiveChangeOf *b) { return a->hive < b->hive; });
     std::vector<std::unique_ptr<PendingHive>> pending;
-    for (const HiveChangeOf* c : ordered) {
+    for (const HiveChangeOf *c : ordered) {
         auto p = std::make_unique<PendingHive>();
         p->hive = c->hive;
         if (const LONG st = lockAndRead(*p, message); st != ERROR_SUCCESS)
@@ -469,11 +469,11 @@ LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message)
             return st;
         pending.push_back(std::move(p));
     }
-    for (auto& p : pending)
+    for (auto &p : pending)
         if (p->changed)
             if (const LONG st = writeFresh(*p, message); st != ERROR_SUCCESS)
                 return st;
-    for (auto& p : pending) {
+    for (auto &p : pending) {
         if (!p->changed)
             continue;
         if (const int error = p->fresh.commit(); error != 0) {
@@ -494,7 +494,7 @@ LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message)
     return ERROR_SUCCESS;
 }
 
-LONG probeHiveWrite(HiveId hive, std::string& message)
+LONG probeHiveWrite(HiveId hive, std::string &message)
 {
     std::lock_guard writer(writeMutex);
     PendingHive p;
@@ -506,7 +506,7 @@ LONG probeHiveWrite(HiveId hive, std::string& message)
     return st;
 }
 
-bool isRegistryFile(const std::filesystem::path& file)
+bool isRegistryFile(const std::filesystem::path &file)
 {
     const std::filesystem::path target = FollowLinks(file);
     struct stat targetStat {};
@@ -534,4 +534,4 @@ bool isRegistryFile(const std::filesystem::path& file)
     return false;
 }
 
-}  // namespace platform::detail
+} // namespace platform::detail

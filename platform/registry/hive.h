@@ -19,7 +19,7 @@ std::string foldName(std::string_view name);
 bool sameName(std::string_view a, std::string_view b);
 
 struct Value {
-    std::string name;  // empty: the default value
+    std::string name; // empty: the default value
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
 };
@@ -31,20 +31,20 @@ inline constexpr size_t kMaxKeyNameLength = 255;
 
 struct Key {
     std::string name;
-    std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
-    std::vector<Value> values;                             // in the order first stored
+    std::map<std::string, std::unique_ptr<Key>> children; // by folded name
+    std::vector<Value> values;                            // in the order first stored
 
     Key() = default;
-    Key(Key&&) = default;
-    Key& operator=(Key&&) = default;
+    Key(Key &&) = default;
+    Key &operator=(Key &&) = default;
     // Takes the tree apart without recursion, however deep it is.
     ~Key();
 
-    Key* child(std::string_view childName) const;
-    Key& ensureChild(std::string_view childName, bool* created = nullptr);
+    Key *child(std::string_view childName) const;
+    Key &ensureChild(std::string_view childName, bool *created = nullptr);
     bool removeChild(std::string_view childName);
-    const Value* value(std::string_view valueName) const;
-    Value* value(std::string_view valueName);
+    const Value *value(std::string_view valueName) const;
+    Value *value(std::string_view valueName);
     // Stores a value; false when it already held exactly these bytes.
     bool setValue(std::string_view valueName, DWORD type, std::vector<BYTE> data);
     bool removeValue(std::string_view valueName);
@@ -53,17 +53,20 @@ struct Key {
 using Path = std::vector<std::string>;
 
 // Deep copy, without recursion.
-void copyKey(const Key& from, Key& to);
+void copyKey(const Key &from, Key &to);
 
-const Key* findKey(const Key& root, const Path& path, size_t count);
-inline const Key* findKey(const Key& root, const Path& path) { return findKey(root, path, path.size()); }
-Key* findKey(Key& root, const Path& path);
+const Key *findKey(const Key &root, const Path &path, size_t count);
+inline const Key *findKey(const Key &root, const Path &path)
+{
+    return findKey(root, path, path.size());
+}
+Key *findKey(Key &root, const Path &path);
 
 // Splits "A\B\C" into its parts. A single trailing '\' is allowed; an empty
 // part, a leading '\', a control character, a part longer than
 // kMaxKeyNameLength or more than kMaxKeyDepth parts is refused, with the
 // reason in *problem when given.
-bool splitPath(std::string_view text, Path& out, std::string* problem = nullptr);
+bool splitPath(std::string_view text, Path &out, std::string *problem = nullptr);
 
 // The refusal of a key path deeper than kMaxKeyDepth inside its hive.
 std::string tooDeepMessage();
@@ -79,11 +82,11 @@ enum class HiveId { LocalMachine = 0, CurrentUser = 1 };
 struct RootPlace {
     HiveId hive = HiveId::LocalMachine;
     Path prefix;
-    std::string fullName;  // "HKEY_CLASSES_ROOT" ...
+    std::string fullName; // "HKEY_CLASSES_ROOT" ...
 };
-bool rootPlace(std::string_view rootName, RootPlace& out);
-const char* hiveRootName(HiveId hive);
-const char* hiveFileName(HiveId hive);
+bool rootPlace(std::string_view rootName, RootPlace &out);
+const char *hiveRootName(HiveId hive);
+const char *hiveFileName(HiveId hive);
 
 // ---------------------------------------------------------------------------
 // REGEDIT4 text.
@@ -91,21 +94,21 @@ const char* hiveFileName(HiveId hive);
 struct ImportOp {
     enum Kind { CreateKey, DeleteKey, SetValue, DeleteValue } kind = CreateKey;
     HiveId hive = HiveId::LocalMachine;
-    Path path;  // inside the hive
+    Path path; // inside the hive
     Value value;
 };
 
 // Parses REGEDIT4 text. False with a message naming the line on error.
-bool parseRegedit(std::string_view text, std::vector<ImportOp>& ops, std::string& error);
+bool parseRegedit(std::string_view text, std::vector<ImportOp> &ops, std::string &error);
 
 // Appends the key and everything below it (without recursion); `fullName`
 // is the key's name as written between the brackets.
-void writeRegeditKey(const Key& key, const std::string& fullName, std::string& out);
+void writeRegeditKey(const Key &key, const std::string &fullName, std::string &out);
 inline constexpr std::string_view kRegeditHeader = "REGEDIT4\n\n";
 
 // Applies parsed operations of one hive to a tree; false when nothing
 // changed.
-bool applyOps(Key& root, const std::vector<ImportOp>& ops, HiveId hive);
+bool applyOps(Key &root, const std::vector<ImportOp> &ops, HiveId hive);
 
 // ---------------------------------------------------------------------------
 // Hive files.
@@ -128,8 +131,8 @@ std::string hivePath(HiveId hive);
 // atomically. Returns the change's status or the storage failure. The lock
 // is waited for at most kLockWaitSeconds (then ERROR_BUSY). A writer holding
 // the lock first removes fresh files that writers which died left behind.
-using HiveChange = std::function<LONG(Key& root, bool& changed)>;
-LONG modifyHive(HiveId hive, const HiveChange& change, std::string& message);
+using HiveChange = std::function<LONG(Key &root, bool &changed)>;
+LONG modifyHive(HiveId hive, const HiveChange &change, std::string &message);
 inline constexpr int kLockWaitSeconds = 5;
 
 // The same for several hives at once: every hive is locked, read and
@@ -139,14 +142,14 @@ struct HiveChangeOf {
     HiveId hive;
     HiveChange change;
 };
-LONG modifyHives(const std::vector<HiveChangeOf>& changes, std::string& message);
+LONG modifyHives(const std::vector<HiveChangeOf> &changes, std::string &message);
 
 // Checks that the hive could be written now: locks it and writes a fresh
 // copy, then removes the copy; the hive itself is not touched.
-LONG probeHiveWrite(HiveId hive, std::string& message);
+LONG probeHiveWrite(HiveId hive, std::string &message);
 
 // Whether `file` is (or would become) a file of the registry: a hive, its
 // lock or a fresh file of one, by name in a hive's folder or by identity.
-bool isRegistryFile(const std::filesystem::path& file);
+bool isRegistryFile(const std::filesystem::path &file);
 
-}  // namespace platform::detail
+} // namespace platform::detail

@@ -13,7 +13,6 @@ namespace platform::detail {
 
 namespace {
 
-
 std::string_view trimRight(std::string_view s)
 {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
@@ -30,7 +29,7 @@ std::string_view trimLeft(std::string_view s)
 
 // Length of a well-formed UTF-8 sequence for a printable character at
 // s[i] (code point U+00A0 and above), or 0.
-size_t printableUtf8(const std::vector<BYTE>& s, size_t i, size_t end)
+size_t printableUtf8(const std::vector<BYTE> &s, size_t i, size_t end)
 {
     const BYTE b = s[i];
     size_t len = 0;
@@ -63,7 +62,7 @@ size_t printableUtf8(const std::vector<BYTE>& s, size_t i, size_t end)
 
 // A REG_SZ can be written as "..." when it is printable text followed by
 // exactly one terminating zero byte.
-bool quotable(const Value& v)
+bool quotable(const Value &v)
 {
     if (v.type != REG_SZ || v.data.empty() || v.data.back() != 0)
         return false;
@@ -82,7 +81,7 @@ bool quotable(const Value& v)
     return true;
 }
 
-void appendQuoted(std::string_view text, std::string& out)
+void appendQuoted(std::string_view text, std::string &out)
 {
     out += '"';
     for (char c : text) {
@@ -93,7 +92,7 @@ void appendQuoted(std::string_view text, std::string& out)
     out += '"';
 }
 
-void appendValue(const Value& v, std::string& out)
+void appendValue(const Value &v, std::string &out)
 {
     const size_t lineStart = out.size();
     if (v.name.empty())
@@ -102,7 +101,7 @@ void appendValue(const Value& v, std::string& out)
         appendQuoted(v.name, out);
     out += '=';
     if (quotable(v)) {
-        appendQuoted(std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size() - 1), out);
+        appendQuoted(std::string_view(reinterpret_cast<const char *>(v.data.data()), v.data.size() - 1), out);
         out += '\n';
         return;
     }
@@ -141,9 +140,9 @@ void appendValue(const Value& v, std::string& out)
 
 class Parser {
 public:
-    Parser(std::string_view text, std::vector<ImportOp>& ops) : text_(text), ops_(ops) {}
+    Parser(std::string_view text, std::vector<ImportOp> &ops) : text_(text), ops_(ops) {}
 
-    bool run(std::string& error)
+    bool run(std::string &error)
     {
         if (text_.substr(0, 3) == "\xEF\xBB\xBF")
             text_.remove_prefix(3);
@@ -179,7 +178,7 @@ public:
     }
 
 private:
-    bool nextLine(std::string_view& line)
+    bool nextLine(std::string_view &line)
     {
         if (pos_ >= text_.size())
             return false;
@@ -191,13 +190,13 @@ private:
         return true;
     }
 
-    bool fail(std::string& error, const std::string& what)
+    bool fail(std::string &error, const std::string &what)
     {
         error = "line " + std::to_string(lineNo_) + ": " + what;
         return false;
     }
 
-    bool keyLine(std::string_view t, std::string& error)
+    bool keyLine(std::string_view t, std::string &error)
     {
         if (t.back() != ']')
             return fail(error, "a key line must end with ']'");
@@ -215,8 +214,9 @@ private:
         Path rest;
         std::string problem;
         if (slash != std::string_view::npos && !splitPath(name.substr(slash + 1), rest, &problem))
-            return fail(error, problem == tooDeepMessage() ? problem
-                                                           : "bad key name '" + std::string(name) + "' (" + problem + ")");
+            return fail(error, problem == tooDeepMessage()
+                                   ? problem
+                                   : "bad key name '" + std::string(name) + "' (" + problem + ")");
         ImportOp op;
         op.kind = remove ? ImportOp::DeleteKey : ImportOp::CreateKey;
         op.hive = place.hive;
@@ -233,7 +233,7 @@ private:
     }
 
     // Reads a "..." string at the front of s (with \\ and \" escapes).
-    bool quoted(std::string_view& s, std::string& out, std::string& error)
+    bool quoted(std::string_view &s, std::string &out, std::string &error)
     {
         size_t i = 1;
         out.clear();
@@ -257,7 +257,7 @@ private:
         return true;
     }
 
-    bool hexBytes(std::string_view s, std::vector<BYTE>& out, std::string& error)
+    bool hexBytes(std::string_view s, std::vector<BYTE> &out, std::string &error)
     {
         std::string joined(s);
         // A trailing '\' continues the list on the next line.
@@ -290,11 +290,11 @@ private:
                 return fail(error, "bytes in hex data must be separated by ','");
             rest.remove_prefix(1);
             if (trimLeft(rest).empty())
-                return true;  // a trailing comma
+                return true; // a trailing comma
         }
     }
 
-    bool valueLine(std::string_view t, std::string& error)
+    bool valueLine(std::string_view t, std::string &error)
     {
         if (!haveKey_)
             return fail(error, "a value line outside a key");
@@ -318,7 +318,7 @@ private:
             return true;
         }
         op.kind = ImportOp::SetValue;
-        Value& v = op.value;
+        Value &v = op.value;
         if (!t.empty() && t.front() == '"') {
             std::string text;
             if (!quoted(t, text, error))
@@ -362,14 +362,14 @@ private:
     }
 
     std::string_view text_;
-    std::vector<ImportOp>& ops_;
+    std::vector<ImportOp> &ops_;
     size_t pos_ = 0;
     int lineNo_ = 0;
     bool haveKey_ = false;
     ImportOp current_;
 };
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Names and the key tree.
@@ -377,22 +377,25 @@ private:
 std::string foldName(std::string_view name)
 {
     std::string out(name);
-    for (char& c : out)
+    for (char &c : out)
         c = AsciiLower(c);
     return out;
 }
 
-bool sameName(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
+bool sameName(std::string_view a, std::string_view b)
+{
+    return EqualsNoCase(a, b);
+}
 
-Key* Key::child(std::string_view childName) const
+Key *Key::child(std::string_view childName) const
 {
     const auto it = children.find(foldName(childName));
     return it == children.end() ? nullptr : it->second.get();
 }
 
-Key& Key::ensureChild(std::string_view childName, bool* created)
+Key &Key::ensureChild(std::string_view childName, bool *created)
 {
-    auto& slot = children[foldName(childName)];
+    auto &slot = children[foldName(childName)];
     if (created)
         *created = !slot;
     if (!slot) {
@@ -402,19 +405,22 @@ Key& Key::ensureChild(std::string_view childName, bool* created)
     return *slot;
 }
 
-bool Key::removeChild(std::string_view childName) { return children.erase(foldName(childName)) > 0; }
-
-const Value* Key::value(std::string_view valueName) const
+bool Key::removeChild(std::string_view childName)
 {
-    for (const Value& v : values)
+    return children.erase(foldName(childName)) > 0;
+}
+
+const Value *Key::value(std::string_view valueName) const
+{
+    for (const Value &v : values)
         if (sameName(v.name, valueName))
             return &v;
     return nullptr;
 }
 
-Value* Key::value(std::string_view valueName)
+Value *Key::value(std::string_view valueName)
 {
-    for (Value& v : values)
+    for (Value &v : values)
         if (sameName(v.name, valueName))
             return &v;
     return nullptr;
@@ -422,7 +428,7 @@ Value* Key::value(std::string_view valueName)
 
 bool Key::setValue(std::string_view valueName, DWORD type, std::vector<BYTE> data)
 {
-    if (Value* v = value(valueName)) {
+    if (Value *v = value(valueName)) {
         if (v->type == type && v->data == data)
             return false;
         v->type = type;
@@ -436,7 +442,7 @@ bool Key::setValue(std::string_view valueName, DWORD type, std::vector<BYTE> dat
 bool Key::removeValue(std::string_view valueName)
 {
     const auto it =
-        std::find_if(values.begin(), values.end(), [&](const Value& v) { return sameName(v.name, valueName); });
+        std::find_if(values.begin(), values.end(), [&](const Value &v) { return sameName(v.name, valueName); });
     if (it == values.end())
         return false;
     values.erase(it);
@@ -448,28 +454,28 @@ Key::~Key()
     // Children are moved out to a list before they die, so that no key's
     // destructor ever has grandchildren left to destroy.
     std::vector<std::unique_ptr<Key>> pending;
-    for (auto& [folded, child] : children)
+    for (auto &[folded, child] : children)
         pending.push_back(std::move(child));
     children.clear();
     while (!pending.empty()) {
         std::unique_ptr<Key> key = std::move(pending.back());
         pending.pop_back();
-        for (auto& [folded, child] : key->children)
+        for (auto &[folded, child] : key->children)
             pending.push_back(std::move(child));
         key->children.clear();
     }
 }
 
-void copyKey(const Key& from, Key& to)
+void copyKey(const Key &from, Key &to)
 {
     to.children.clear();
-    std::vector<std::pair<const Key*, Key*>> pending{{&from, &to}};
+    std::vector<std::pair<const Key *, Key *>> pending{{&from, &to}};
     while (!pending.empty()) {
         const auto [source, copy] = pending.back();
         pending.pop_back();
         copy->name = source->name;
         copy->values = source->values;
-        for (const auto& [folded, child] : source->children) {
+        for (const auto &[folded, child] : source->children) {
             auto made = std::make_unique<Key>();
             pending.emplace_back(child.get(), made.get());
             copy->children.emplace(folded, std::move(made));
@@ -477,22 +483,25 @@ void copyKey(const Key& from, Key& to)
     }
 }
 
-const Key* findKey(const Key& root, const Path& path, size_t count)
+const Key *findKey(const Key &root, const Path &path, size_t count)
 {
-    const Key* k = &root;
+    const Key *k = &root;
     for (size_t i = 0; i < count && k; ++i)
         k = k->child(path[i]);
     return k;
 }
 
-Key* findKey(Key& root, const Path& path) { return const_cast<Key*>(findKey(static_cast<const Key&>(root), path)); }
+Key *findKey(Key &root, const Path &path)
+{
+    return const_cast<Key *>(findKey(static_cast<const Key &>(root), path));
+}
 
 std::string tooDeepMessage()
 {
     return "the key is more than " + std::to_string(kMaxKeyDepth) + " levels deep";
 }
 
-bool splitPath(std::string_view text, Path& out, std::string* problem)
+bool splitPath(std::string_view text, Path &out, std::string *problem)
 {
     auto refuse = [&](std::string why) {
         if (problem)
@@ -529,7 +538,7 @@ bool validValueName(std::string_view name)
     return name.size() <= 16383 && name.find_first_of("\r\n") == std::string_view::npos;
 }
 
-bool rootPlace(std::string_view rootName, RootPlace& out)
+bool rootPlace(std::string_view rootName, RootPlace &out)
 {
     if (sameName(rootName, "HKEY_LOCAL_MACHINE") || sameName(rootName, "HKLM")) {
         out = {HiveId::LocalMachine, {}, "HKEY_LOCAL_MACHINE"};
@@ -546,34 +555,37 @@ bool rootPlace(std::string_view rootName, RootPlace& out)
     return false;
 }
 
-const char* hiveRootName(HiveId hive)
+const char *hiveRootName(HiveId hive)
 {
     return hive == HiveId::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
 }
 
-const char* hiveFileName(HiveId hive) { return hive == HiveId::LocalMachine ? "HKLM.reg" : "HKCU.reg"; }
+const char *hiveFileName(HiveId hive)
+{
+    return hive == HiveId::LocalMachine ? "HKLM.reg" : "HKCU.reg";
+}
 
 // ---------------------------------------------------------------------------
 // REGEDIT4 entry points.
 
-bool parseRegedit(std::string_view text, std::vector<ImportOp>& ops, std::string& error)
+bool parseRegedit(std::string_view text, std::vector<ImportOp> &ops, std::string &error)
 {
     ops.clear();
     Parser parser(text, ops);
     return parser.run(error);
 }
 
-void writeRegeditKey(const Key& key, const std::string& fullName, std::string& out)
+void writeRegeditKey(const Key &key, const std::string &fullName, std::string &out)
 {
     // Depth first, children in name order, as a recursive walk would go.
-    std::vector<std::pair<const Key*, std::string>> pending{{&key, fullName}};
+    std::vector<std::pair<const Key *, std::string>> pending{{&key, fullName}};
     while (!pending.empty()) {
         auto [k, name] = std::move(pending.back());
         pending.pop_back();
         out += '[';
         out += name;
         out += "]\n";
-        for (const Value& v : k->values)
+        for (const Value &v : k->values)
             appendValue(v, out);
         out += '\n';
         for (auto it = k->children.rbegin(); it != k->children.rend(); ++it)
@@ -581,17 +593,17 @@ void writeRegeditKey(const Key& key, const std::string& fullName, std::string& o
     }
 }
 
-bool applyOps(Key& root, const std::vector<ImportOp>& ops, HiveId hive)
+bool applyOps(Key &root, const std::vector<ImportOp> &ops, HiveId hive)
 {
     bool changed = false;
-    for (const ImportOp& op : ops) {
+    for (const ImportOp &op : ops) {
         if (op.hive != hive)
             continue;
         switch (op.kind) {
         case ImportOp::CreateKey:
         case ImportOp::SetValue: {
-            Key* k = &root;
-            for (const std::string& part : op.path) {
+            Key *k = &root;
+            for (const std::string &part : op.path) {
                 bool created = false;
                 k = &k->ensureChild(part, &created);
                 changed = changed || created;
@@ -602,12 +614,12 @@ bool applyOps(Key& root, const std::vector<ImportOp>& ops, HiveId hive)
         }
         case ImportOp::DeleteKey: {
             Path parent(op.path.begin(), op.path.end() - 1);
-            if (Key* p = findKey(root, parent))
+            if (Key *p = findKey(root, parent))
                 changed = p->removeChild(op.path.back()) || changed;
             break;
         }
         case ImportOp::DeleteValue:
-            if (Key* k = findKey(root, op.path))
+            if (Key *k = findKey(root, op.path))
                 changed = k->removeValue(op.value.name) || changed;
             break;
         }
@@ -615,4 +627,4 @@ bool applyOps(Key& root, const std::vector<ImportOp>& ops, HiveId hive)
     return changed;
 }
 
-}  // namespace platform::detail
+} // namespace platform::detail

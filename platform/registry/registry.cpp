@@ -42,7 +42,7 @@ void setLastError(std::string_view text)
 struct OpenKey {
     HiveId hive = HiveId::LocalMachine;
     Path path;            // inside the hive
-    size_t rootDepth = 0;  // leading parts that belong to the root (HKCR: 2)
+    size_t rootDepth = 0; // leading parts that belong to the root (HKCR: 2)
     std::string rootName;
     REGSAM access = 0;
     bool isRoot = false;
@@ -65,7 +65,7 @@ LONG succeed()
 }
 
 // The three predefined roots, made once.
-std::shared_ptr<const OpenKey> makeRoot(const char* name)
+std::shared_ptr<const OpenKey> makeRoot(const char *name)
 {
     RootPlace place;
     rootPlace(name, place);
@@ -101,7 +101,7 @@ std::shared_ptr<const OpenKey> lookupHandle(HKEY h)
     return it == handles.end() ? nullptr : it->second;
 }
 
-bool predefinedRoot(HKEY h, OpenKey& out)
+bool predefinedRoot(HKEY h, OpenKey &out)
 {
     const auto root = rootKey(h);
     if (root)
@@ -109,7 +109,7 @@ bool predefinedRoot(HKEY h, OpenKey& out)
     return root != nullptr;
 }
 
-bool resolveHandle(HKEY h, OpenKey& out)
+bool resolveHandle(HKEY h, OpenKey &out)
 {
     const auto k = lookupHandle(h);
     if (k)
@@ -140,12 +140,15 @@ REGSAM effectiveAccess(REGSAM sam)
     return out;
 }
 
-bool hasAccess(const OpenKey& k, REGSAM needed) { return (k.access & needed) == needed; }
+bool hasAccess(const OpenKey &k, REGSAM needed)
+{
+    return (k.access & needed) == needed;
+}
 
 // A handle's key in a tree: the roots' own keys always exist (an absent
 // HKEY_CLASSES_ROOT reads as empty); an opened key that has been deleted
 // answers ERROR_KEY_DELETED.
-LONG locate(const Key& root, const OpenKey& k, const Key*& out)
+LONG locate(const Key &root, const OpenKey &k, const Key *&out)
 {
     static const Key empty;
     out = findKey(root, k.path);
@@ -159,11 +162,11 @@ LONG locate(const Key& root, const OpenKey& k, const Key*& out)
 }
 
 // The handle's key inside a tree being changed; roots' own keys are made.
-Key* locateForChange(Key& root, const OpenKey& k)
+Key *locateForChange(Key &root, const OpenKey &k)
 {
     if (k.isRoot) {
-        Key* key = &root;
-        for (const std::string& part : k.path)
+        Key *key = &root;
+        for (const std::string &part : k.path)
             key = &key->ensureChild(part);
         return key;
     }
@@ -174,10 +177,10 @@ Key* locateForChange(Key& root, const OpenKey& k)
 struct ReadContext {
     std::shared_ptr<const OpenKey> handle;
     HiveView view;
-    const Key* key = nullptr;
+    const Key *key = nullptr;
 };
 
-LONG beginRead(HKEY h, REGSAM needed, ReadContext& ctx)
+LONG beginRead(HKEY h, REGSAM needed, ReadContext &ctx)
 {
     ctx.handle = lookupHandle(h);
     if (!ctx.handle)
@@ -191,18 +194,21 @@ LONG beginRead(HKEY h, REGSAM needed, ReadContext& ctx)
     return st == ERROR_SUCCESS ? ERROR_SUCCESS : fail(st);
 }
 
-LONG change(const OpenKey& k, const HiveChange& fn)
+LONG change(const OpenKey &k, const HiveChange &fn)
 {
     std::string message;
     const LONG st = modifyHive(k.hive, fn, message);
     return st == ERROR_SUCCESS ? succeed() : fail(st, message);
 }
 
-bool splitSub(const char* sub, Path& out) { return splitPath(sub ? std::string_view(sub) : std::string_view(), out); }
+bool splitSub(const char *sub, Path &out)
+{
+    return splitPath(sub ? std::string_view(sub) : std::string_view(), out);
+}
 
 // The handle's key and the parts of a sub-key name below it; shared
 // prologue of the calls that delete keys.
-LONG resolveWithSub(HKEY h, const char* subKey, OpenKey& key, Path& sub)
+LONG resolveWithSub(HKEY h, const char *subKey, OpenKey &key, Path &sub)
 {
     if (!resolveHandle(h, key))
         return fail(ERROR_INVALID_HANDLE);
@@ -212,7 +218,7 @@ LONG resolveWithSub(HKEY h, const char* subKey, OpenKey& key, Path& sub)
 }
 
 // Copies a name into a caller's character buffer (RegEnum* convention).
-LONG copyName(const std::string& name, char* buf, DWORD* cch)
+LONG copyName(const std::string &name, char *buf, DWORD *cch)
 {
     if (!buf || !cch)
         return ERROR_INVALID_PARAMETER;
@@ -227,7 +233,7 @@ LONG copyName(const std::string& name, char* buf, DWORD* cch)
 }
 
 // Copies value data into a caller's buffer (RegQueryValueEx convention).
-LONG copyData(const Value& v, DWORD* type, BYTE* data, DWORD* cb)
+LONG copyData(const Value &v, DWORD *type, BYTE *data, DWORD *cb)
 {
     if (type)
         *type = v.type;
@@ -249,13 +255,16 @@ LONG copyData(const Value& v, DWORD* type, BYTE* data, DWORD* cb)
     return ERROR_SUCCESS;
 }
 
-std::string valueNameOf(const char* name) { return name ? std::string(name) : std::string(); }
+std::string valueNameOf(const char *name)
+{
+    return name ? std::string(name) : std::string();
+}
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 
-LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult)
+LONG RegOpenKeyEx(HKEY hKey, const char *lpSubKey, DWORD, REGSAM samDesired, HKEY *phkResult)
 {
     if (!phkResult)
         return fail(ERROR_INVALID_PARAMETER);
@@ -267,8 +276,8 @@ LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKE
     if (!splitSub(lpSubKey, sub))
         return fail(ERROR_BAD_PATHNAME, "bad key name '" + std::string(lpSubKey) + "'");
     OpenKey opened = *ctx.handle;
-    const Key* k = ctx.key;
-    for (const std::string& part : sub) {
+    const Key *k = ctx.key;
+    for (const std::string &part : sub) {
         k = k->child(part);
         if (!k)
             return fail(ERROR_FILE_NOT_FOUND, "the key does not exist");
@@ -279,8 +288,8 @@ LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKE
     return succeed();
 }
 
-LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*, DWORD, REGSAM samDesired,
-                    const void*, HKEY* phkResult, DWORD* lpdwDisposition)
+LONG RegCreateKeyEx(HKEY hKey, const char *lpSubKey, DWORD Reserved, const char *, DWORD, REGSAM samDesired,
+                    const void *, HKEY *phkResult, DWORD *lpdwDisposition)
 {
     if (!phkResult || Reserved != 0)
         return fail(ERROR_INVALID_PARAMETER);
@@ -307,12 +316,12 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
         return fail(ERROR_BAD_PATHNAME, tooDeepMessage());
     OpenKey result = base;
     bool createdAny = false;
-    const LONG st = change(base, [&](Key& root, bool& changed) {
-        Key* k = locateForChange(root, base);
+    const LONG st = change(base, [&](Key &root, bool &changed) {
+        Key *k = locateForChange(root, base);
         if (!k)
             return ERROR_KEY_DELETED;
         result.path = base.path;
-        for (const std::string& part : sub) {
+        for (const std::string &part : sub) {
             bool created = false;
             k = &k->ensureChild(part, &created);
             createdAny = createdAny || created;
@@ -330,23 +339,22 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
     return succeed();
 }
 
-LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
-                     DWORD* lpcbData)
+LONG RegQueryValueEx(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWORD *lpType, BYTE *lpData,
+                     DWORD *lpcbData)
 {
     if (lpReserved || (lpData && !lpcbData))
         return fail(ERROR_INVALID_PARAMETER);
     ReadContext ctx;
     if (const LONG st = beginRead(hKey, KEY_QUERY_VALUE, ctx); st != ERROR_SUCCESS)
         return st;
-    const Value* v = ctx.key->value(lpValueName ? std::string_view(lpValueName) : std::string_view());
+    const Value *v = ctx.key->value(lpValueName ? std::string_view(lpValueName) : std::string_view());
     if (!v)
         return fail(ERROR_FILE_NOT_FOUND, "the value does not exist");
     const LONG st = copyData(*v, lpType, lpData, lpcbData);
     return st == ERROR_SUCCESS ? succeed() : fail(st);
 }
 
-LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
-                   DWORD cbData)
+LONG RegSetValueEx(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
     if (Reserved != 0 || (!lpData && cbData != 0))
         return fail(ERROR_INVALID_PARAMETER);
@@ -359,8 +367,8 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwT
     if (!hasAccess(k, KEY_SET_VALUE))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the right to set values");
     std::vector<BYTE> bytes(lpData, lpData + cbData);
-    return change(k, [&](Key& root, bool& changed) {
-        Key* key = locateForChange(root, k);
+    return change(k, [&](Key &root, bool &changed) {
+        Key *key = locateForChange(root, k);
         if (!key)
             return ERROR_KEY_DELETED;
         changed = key->setValue(name, dwType, std::move(bytes));
@@ -368,7 +376,7 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwT
     });
 }
 
-LONG RegDeleteValue(HKEY hKey, const char* lpValueName)
+LONG RegDeleteValue(HKEY hKey, const char *lpValueName)
 {
     OpenKey k;
     if (!resolveHandle(hKey, k))
@@ -376,8 +384,8 @@ LONG RegDeleteValue(HKEY hKey, const char* lpValueName)
     if (!hasAccess(k, KEY_SET_VALUE))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the right to set values");
     const std::string name = valueNameOf(lpValueName);
-    return change(k, [&](Key& root, bool& changed) {
-        Key* key = findKey(root, k.path);
+    return change(k, [&](Key &root, bool &changed) {
+        Key *key = findKey(root, k.path);
         if (!key)
             return k.isRoot ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
         if (!key->removeValue(name))
@@ -387,7 +395,7 @@ LONG RegDeleteValue(HKEY hKey, const char* lpValueName)
     });
 }
 
-LONG RegDeleteKey(HKEY hKey, const char* lpSubKey)
+LONG RegDeleteKey(HKEY hKey, const char *lpSubKey)
 {
     OpenKey k;
     Path sub;
@@ -397,10 +405,10 @@ LONG RegDeleteKey(HKEY hKey, const char* lpSubKey)
     target.insert(target.end(), sub.begin(), sub.end());
     if (target.size() <= k.rootDepth)
         return fail(ERROR_ACCESS_DENIED, "a root key cannot be deleted");
-    return change(k, [&](Key& root, bool& changed) {
+    return change(k, [&](Key &root, bool &changed) {
         const Path parentPath(target.begin(), target.end() - 1);
-        Key* parent = findKey(root, parentPath);
-        Key* victim = parent ? parent->child(target.back()) : nullptr;
+        Key *parent = findKey(root, parentPath);
+        Key *victim = parent ? parent->child(target.back()) : nullptr;
         if (!victim)
             return ERROR_FILE_NOT_FOUND;
         if (!victim->children.empty())
@@ -411,7 +419,7 @@ LONG RegDeleteKey(HKEY hKey, const char* lpSubKey)
     });
 }
 
-LONG RegDeleteTree(HKEY hKey, const char* lpSubKey)
+LONG RegDeleteTree(HKEY hKey, const char *lpSubKey)
 {
     OpenKey k;
     Path sub;
@@ -422,8 +430,8 @@ LONG RegDeleteTree(HKEY hKey, const char* lpSubKey)
         needed |= KEY_SET_VALUE;
     if (!hasAccess(k, needed))
         return fail(ERROR_ACCESS_DENIED, "the key was not opened with the rights to delete a tree");
-    return change(k, [&](Key& root, bool& changed) {
-        Key* base = findKey(root, k.path);
+    return change(k, [&](Key &root, bool &changed) {
+        Key *base = findKey(root, k.path);
         if (!base)
             return k.isRoot ? (sub.empty() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND) : ERROR_KEY_DELETED;
         if (sub.empty()) {
@@ -433,7 +441,7 @@ LONG RegDeleteTree(HKEY hKey, const char* lpSubKey)
             return ERROR_SUCCESS;
         }
         const Path parentPath(sub.begin(), sub.end() - 1);
-        Key* parent = findKey(*base, parentPath);
+        Key *parent = findKey(*base, parentPath);
         if (!parent || !parent->removeChild(sub.back()))
             return ERROR_FILE_NOT_FOUND;
         changed = true;
@@ -441,8 +449,8 @@ LONG RegDeleteTree(HKEY hKey, const char* lpSubKey)
     });
 }
 
-LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
-                  DWORD* lpcchClass, FILETIME* lpftLastWriteTime)
+LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,
+                  DWORD *lpcchClass, FILETIME *lpftLastWriteTime)
 {
     if (lpReserved || !lpName || !lpcchName)
         return fail(ERROR_INVALID_PARAMETER);
@@ -464,8 +472,8 @@ LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWOR
     return succeed();
 }
 
-LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
-                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData)
+LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                  BYTE *lpData, DWORD *lpcbData)
 {
     if (lpReserved || !lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return fail(ERROR_INVALID_PARAMETER);
@@ -474,7 +482,7 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValue
         return st;
     if (dwIndex >= ctx.key->values.size())
         return fail(ERROR_NO_MORE_ITEMS);
-    const Value& v = ctx.key->values[dwIndex];
+    const Value &v = ctx.key->values[dwIndex];
     if (const LONG st = copyName(v.name, lpValueName, lpcchValueName); st != ERROR_SUCCESS)
         return fail(st);
     const LONG st = copyData(v, lpType, lpData, lpcbData);
@@ -504,9 +512,9 @@ LONG RegImportText(std::string_view text)
     std::vector<HiveChangeOf> changes;
     for (HiveId hive : {HiveId::LocalMachine, HiveId::CurrentUser}) {
         const bool touched =
-            std::any_of(ops.begin(), ops.end(), [hive](const ImportOp& op) { return op.hive == hive; });
+            std::any_of(ops.begin(), ops.end(), [hive](const ImportOp &op) { return op.hive == hive; });
         if (touched)
-            changes.push_back({hive, [&ops, hive](Key& root, bool& changed) {
+            changes.push_back({hive, [&ops, hive](Key &root, bool &changed) {
                                    changed = applyOps(root, ops, hive);
                                    return ERROR_SUCCESS;
                                }});
@@ -516,7 +524,7 @@ LONG RegImportText(std::string_view text)
     return st == ERROR_SUCCESS ? succeed() : fail(st, message);
 }
 
-LONG RegImportFile(const std::filesystem::path& file)
+LONG RegImportFile(const std::filesystem::path &file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -531,7 +539,7 @@ LONG RegImportFile(const std::filesystem::path& file)
     return st;
 }
 
-LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out)
+LONG RegExportText(HKEY hKey, const char *lpSubKey, std::string &out)
 {
     ReadContext ctx;
     if (const LONG st = beginRead(hKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, ctx); st != ERROR_SUCCESS)
@@ -542,8 +550,8 @@ LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out)
     std::string name = ctx.handle->rootName;
     for (size_t i = ctx.handle->rootDepth; i < ctx.handle->path.size(); ++i)
         name += '\\' + ctx.handle->path[i];
-    const Key* k = ctx.key;
-    for (const std::string& part : sub) {
+    const Key *k = ctx.key;
+    for (const std::string &part : sub) {
         k = k->child(part);
         if (!k)
             return fail(ERROR_FILE_NOT_FOUND, "the key does not exist");
@@ -554,11 +562,10 @@ LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out)
     return succeed();
 }
 
-LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path& file)
+LONG RegExportFile(HKEY hKey, const char *lpSubKey, const std::filesystem::path &file)
 {
     if (isRegistryFile(file))
-        return fail(ERROR_ACCESS_DENIED,
-                    file.string() + " is a file of the registry itself; export to another file");
+        return fail(ERROR_ACCESS_DENIED, file.string() + " is a file of the registry itself; export to another file");
     std::string text;
     if (const LONG st = RegExportText(hKey, lpSubKey, text); st != ERROR_SUCCESS)
         return st;
@@ -600,39 +607,28 @@ LONG RegCheckWritable(HKEY root)
 // ---------------------------------------------------------------------------
 // Diagnostics.
 
-std::string RegLastErrorMessage() { return lastErrorText; }
+std::string RegLastErrorMessage()
+{
+    return lastErrorText;
+}
 
-const char* RegStatusText(LONG status)
+const char *RegStatusText(LONG status)
 {
     switch (status) {
-    case ERROR_SUCCESS:
-        return "success";
-    case ERROR_FILE_NOT_FOUND:
-        return "the key or value does not exist";
-    case ERROR_ACCESS_DENIED:
-        return "access denied";
-    case ERROR_INVALID_HANDLE:
-        return "invalid key handle";
-    case ERROR_NOT_ENOUGH_MEMORY:
-        return "not enough memory";
-    case ERROR_WRITE_FAULT:
-        return "the registry could not be written";
-    case ERROR_INVALID_PARAMETER:
-        return "invalid parameter";
-    case ERROR_BAD_PATHNAME:
-        return "bad key name";
-    case ERROR_BUSY:
-        return "the registry is busy";
-    case ERROR_MORE_DATA:
-        return "more data is available";
-    case ERROR_NO_MORE_ITEMS:
-        return "no more items";
-    case ERROR_BADDB:
-        return "the registry hive is damaged";
-    case ERROR_KEY_DELETED:
-        return "the key has been deleted";
-    default:
-        return "unknown status";
+    case ERROR_SUCCESS: return "success";
+    case ERROR_FILE_NOT_FOUND: return "the key or value does not exist";
+    case ERROR_ACCESS_DENIED: return "access denied";
+    case ERROR_INVALID_HANDLE: return "invalid key handle";
+    case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory";
+    case ERROR_WRITE_FAULT: return "the registry could not be written";
+    case ERROR_INVALID_PARAMETER: return "invalid parameter";
+    case ERROR_BAD_PATHNAME: return "bad key name";
+    case ERROR_BUSY: return "the registry is busy";
+    case ERROR_MORE_DATA: return "more data is available";
+    case ERROR_NO_MORE_ITEMS: return "no more items";
+    case ERROR_BADDB: return "the registry hive is damaged";
+    case ERROR_KEY_DELETED: return "the key has been deleted";
+    default: return "unknown status";
     }
 }
 
@@ -655,14 +651,17 @@ std::string RegRootName(HKEY root)
 // ---------------------------------------------------------------------------
 // The C++ layer.
 
-RegKey& RegKey::operator=(RegKey&& other) noexcept
+RegKey &RegKey::operator=(RegKey &&other) noexcept
 {
     if (this != &other)
         reset(other.release());
     return *this;
 }
 
-RegKey::~RegKey() { reset(); }
+RegKey::~RegKey()
+{
+    reset();
+}
 
 void RegKey::reset(HKEY h)
 {
@@ -689,7 +688,7 @@ LONG RegKey::create(HKEY root, std::string_view subKey, REGSAM sam)
     return st;
 }
 
-LONG RegGetValue(HKEY hKey, std::string_view subKey, std::string_view valueName, RegValue& out)
+LONG RegGetValue(HKEY hKey, std::string_view subKey, std::string_view valueName, RegValue &out)
 {
     ReadContext ctx;
     if (const LONG st = beginRead(hKey, KEY_QUERY_VALUE, ctx); st != ERROR_SUCCESS)
@@ -697,10 +696,10 @@ LONG RegGetValue(HKEY hKey, std::string_view subKey, std::string_view valueName,
     Path sub;
     if (!splitPath(subKey, sub))
         return fail(ERROR_BAD_PATHNAME);
-    const Key* k = findKey(*ctx.key, sub);
+    const Key *k = findKey(*ctx.key, sub);
     if (!k)
         return fail(ERROR_FILE_NOT_FOUND, "the key does not exist");
-    const Value* v = k->value(valueName);
+    const Value *v = k->value(valueName);
     if (!v)
         return fail(ERROR_FILE_NOT_FOUND, "the value does not exist");
     out.name = v->name;
@@ -727,8 +726,7 @@ std::optional<DWORD> RegReadDword(HKEY root, std::string_view subKey, std::strin
     return ReadLe32(v.data.data());
 }
 
-LONG RegWriteString(HKEY root, std::string_view subKey, std::string_view valueName, std::string_view text,
-                    DWORD type)
+LONG RegWriteString(HKEY root, std::string_view subKey, std::string_view valueName, std::string_view text, DWORD type)
 {
     RegKey key;
     if (const LONG st = key.create(root, subKey, KEY_SET_VALUE); st != ERROR_SUCCESS)
@@ -755,8 +753,8 @@ std::vector<std::string> RegSubKeyNames(HKEY root, std::string_view subKey)
     Path sub;
     if (beginRead(root, KEY_ENUMERATE_SUB_KEYS, ctx) != ERROR_SUCCESS || !splitPath(subKey, sub))
         return names;
-    if (const Key* k = findKey(*ctx.key, sub))
-        for (const auto& [folded, child] : k->children)
+    if (const Key *k = findKey(*ctx.key, sub))
+        for (const auto &[folded, child] : k->children)
             names.push_back(child->name);
     return names;
 }
@@ -768,10 +766,10 @@ std::vector<RegValue> RegValues(HKEY root, std::string_view subKey)
     Path sub;
     if (beginRead(root, KEY_QUERY_VALUE, ctx) != ERROR_SUCCESS || !splitPath(subKey, sub))
         return out;
-    if (const Key* k = findKey(*ctx.key, sub))
-        for (const Value& v : k->values)
+    if (const Key *k = findKey(*ctx.key, sub))
+        for (const Value &v : k->values)
             out.push_back(RegValue{v.name, v.type, v.data});
     return out;
 }
 
-}  // namespace platform
+} // namespace platform

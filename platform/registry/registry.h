@@ -58,7 +58,7 @@ using BYTE = std::uint8_t;
 using REGSAM = DWORD;
 
 struct HKEY__;
-using HKEY = HKEY__*;
+using HKEY = HKEY__ *;
 
 struct FILETIME {
     DWORD dwLowDateTime = 0;
@@ -120,11 +120,14 @@ inline constexpr REGSAM GENERIC_ALL = 0x10000000;
 inline constexpr REGSAM GENERIC_EXECUTE = 0x20000000;
 inline constexpr REGSAM GENERIC_WRITE = 0x40000000;
 inline constexpr REGSAM GENERIC_READ = 0x80000000;
-inline constexpr REGSAM KEY_READ = (STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE;  // 0x20019
-inline constexpr REGSAM KEY_WRITE = (STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE;                   // 0x20006
+inline constexpr REGSAM KEY_READ =
+    (STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE; // 0x20019
+inline constexpr REGSAM KEY_WRITE =
+    (STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE; // 0x20006
 inline constexpr REGSAM KEY_EXECUTE = KEY_READ;
-inline constexpr REGSAM KEY_ALL_ACCESS = (STANDARD_RIGHTS_REQUIRED | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |
-                                          KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) & ~SYNCHRONIZE;  // 0xF003F
+inline constexpr REGSAM KEY_ALL_ACCESS = (STANDARD_RIGHTS_REQUIRED | KEY_QUERY_VALUE | KEY_SET_VALUE |
+                                          KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &
+                                         ~SYNCHRONIZE; // 0xF003F
 
 // RegCreateKeyEx options and dispositions.
 inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
@@ -139,14 +142,14 @@ inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // Opens an existing key. ulOptions must be 0. The handle carries samDesired:
 // later calls that need a right it lacks answer ERROR_ACCESS_DENIED.
 // Needs no right on hKey.
-LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
+LONG RegOpenKeyEx(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY *phkResult);
 
 // Opens a key, creating it and any missing parents. Reserved must be 0;
 // lpClass and lpSecurityAttributes are ignored. Creating a new key needs
 // KEY_CREATE_SUB_KEY on hKey. lpdwDisposition (optional) receives
 // REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
-LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
-                    REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition);
+LONG RegCreateKeyEx(HKEY hKey, const char *lpSubKey, DWORD Reserved, const char *lpClass, DWORD dwOptions,
+                    REGSAM samDesired, const void *lpSecurityAttributes, HKEY *phkResult, DWORD *lpdwDisposition);
 
 // Reads a value (needs KEY_QUERY_VALUE). lpReserved must be null.
 // lpType (optional) receives the type. lpData null: *lpcbData receives the
@@ -154,27 +157,26 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char*
 // the value, answers ERROR_MORE_DATA with the needed size in *lpcbData and
 // leaves the buffer alone; otherwise copies the exact bytes and sets
 // *lpcbData to their count (no terminating zero is added).
-LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
-                     DWORD* lpcbData);
+LONG RegQueryValueEx(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWORD *lpType, BYTE *lpData,
+                     DWORD *lpcbData);
 
 // Stores a value with exactly cbData bytes (needs KEY_SET_VALUE). Reserved
 // must be 0; lpData may be null only when cbData is 0. Any type number is
 // kept.
-LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
-                   DWORD cbData);
+LONG RegSetValueEx(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData, DWORD cbData);
 
 // Removes a value (needs KEY_SET_VALUE).
-LONG RegDeleteValue(HKEY hKey, const char* lpValueName);
+LONG RegDeleteValue(HKEY hKey, const char *lpValueName);
 
 // Removes the sub-key lpSubKey, which must have no sub-keys of its own
 // (ERROR_ACCESS_DENIED otherwise). A root cannot be removed.
-LONG RegDeleteKey(HKEY hKey, const char* lpSubKey);
+LONG RegDeleteKey(HKEY hKey, const char *lpSubKey);
 
 // Removes lpSubKey with everything below it; with a null or empty lpSubKey,
 // removes every value and sub-key of hKey and keeps hKey itself. Needs
 // KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE (and KEY_SET_VALUE when lpSubKey
 // is empty) on hKey. One atomic change.
-LONG RegDeleteTree(HKEY hKey, const char* lpSubKey);
+LONG RegDeleteTree(HKEY hKey, const char *lpSubKey);
 
 // Enumerates sub-keys, sorted case-insensitively (needs
 // KEY_ENUMERATE_SUB_KEYS). *lpcchName: buffer size in characters including
@@ -182,26 +184,29 @@ LONG RegDeleteTree(HKEY hKey, const char* lpSubKey);
 // ERROR_MORE_DATA, *lpcchName = needed length without the zero. Past the end:
 // ERROR_NO_MORE_ITEMS. lpReserved must be null; class and time are optional
 // and come back empty / zero.
-LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
-                  DWORD* lpcchClass, FILETIME* lpftLastWriteTime);
+LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,
+                  DWORD *lpcchClass, FILETIME *lpftLastWriteTime);
 
 // Enumerates values in the order they were first stored (needs
 // KEY_QUERY_VALUE). Name as for RegEnumKeyEx; data as for RegQueryValueEx
 // (lpData and lpcbData optional). The default value has the empty name.
-LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
-                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
+LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                  BYTE *lpData, DWORD *lpcbData);
 
 // Releases a handle. Closing a predefined root is a no-op success; closing
 // an unknown or already closed handle answers ERROR_INVALID_HANDLE.
 LONG RegCloseKey(HKEY hKey);
 
 // The ANSI names, for code written against them.
-inline LONG RegOpenKeyExA(HKEY k, const char* s, DWORD o, REGSAM sam, HKEY* r) { return RegOpenKeyEx(k, s, o, sam, r); }
-inline LONG RegQueryValueExA(HKEY k, const char* n, DWORD* res, DWORD* t, BYTE* d, DWORD* cb)
+inline LONG RegOpenKeyExA(HKEY k, const char *s, DWORD o, REGSAM sam, HKEY *r)
+{
+    return RegOpenKeyEx(k, s, o, sam, r);
+}
+inline LONG RegQueryValueExA(HKEY k, const char *n, DWORD *res, DWORD *t, BYTE *d, DWORD *cb)
 {
     return RegQueryValueEx(k, n, res, t, d, cb);
 }
-inline LONG RegSetValueExA(HKEY k, const char* n, DWORD res, DWORD t, const BYTE* d, DWORD cb)
+inline LONG RegSetValueExA(HKEY k, const char *n, DWORD res, DWORD t, const BYTE *d, DWORD cb)
 {
     return RegSetValueEx(k, n, res, t, d, cb);
 }
@@ -229,7 +234,7 @@ inline LONG RegSetValueExA(HKEY k, const char* n, DWORD res, DWORD t, const BYTE
 // leaves all of them as they were; changes to one hive are one atomic
 // change.
 LONG RegImportText(std::string_view text);
-LONG RegImportFile(const std::filesystem::path& file);
+LONG RegImportFile(const std::filesystem::path &file);
 
 // Writes the key (and everything below it) as REGEDIT4 text. Key names are
 // written under the root that hKey belongs to (HKEY_CLASSES_ROOT stays
@@ -238,8 +243,8 @@ LONG RegImportFile(const std::filesystem::path& file);
 // (a link keeps pointing at the file it names), so a failure leaves an
 // earlier file as it was; it refuses with ERROR_ACCESS_DENIED to write onto
 // a file of the registry itself (a hive, its lock), by name or by link.
-LONG RegExportText(HKEY hKey, const char* lpSubKey, std::string& out);
-LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path& file);
+LONG RegExportText(HKEY hKey, const char *lpSubKey, std::string &out);
+LONG RegExportFile(HKEY hKey, const char *lpSubKey, const std::filesystem::path &file);
 
 // ---------------------------------------------------------------------------
 // Diagnostics and locations.
@@ -250,7 +255,7 @@ LONG RegExportFile(HKEY hKey, const char* lpSubKey, const std::filesystem::path&
 std::string RegLastErrorMessage();
 
 // The status number in words, e.g. "access denied" for 5.
-const char* RegStatusText(LONG status);
+const char *RegStatusText(LONG status);
 
 // The folders that hold HKEY_CURRENT_USER's and HKEY_LOCAL_MACHINE's hive
 // files, as resolved now from the environment (see Storage above).
@@ -278,10 +283,10 @@ class RegKey {
 public:
     RegKey() = default;
     explicit RegKey(HKEY h) : handle_(h) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept : handle_(other.release()) {}
-    RegKey& operator=(RegKey&& other) noexcept;
+    RegKey(const RegKey &) = delete;
+    RegKey &operator=(const RegKey &) = delete;
+    RegKey(RegKey &&other) noexcept : handle_(other.release()) {}
+    RegKey &operator=(RegKey &&other) noexcept;
     ~RegKey();
 
     // Opens / creates; returns the status, keeps the handle on success.
@@ -309,7 +314,7 @@ struct RegValue {
 };
 
 // Reads a whole value of any size.
-LONG RegGetValue(HKEY hKey, std::string_view subKey, std::string_view valueName, RegValue& out);
+LONG RegGetValue(HKEY hKey, std::string_view subKey, std::string_view valueName, RegValue &out);
 
 // Reads a REG_SZ or REG_EXPAND_SZ value as text (one terminating zero byte,
 // if stored, is dropped). Empty optional when the key or value is missing,
@@ -329,4 +334,4 @@ LONG RegWriteDword(HKEY root, std::string_view subKey, std::string_view valueNam
 std::vector<std::string> RegSubKeyNames(HKEY root, std::string_view subKey);
 std::vector<RegValue> RegValues(HKEY root, std::string_view subKey);
 
-}  // namespace platform
+} // namespace platform

@@ -19,7 +19,7 @@ namespace {
 
 using namespace platform;
 
-bool isExistingFile(const std::string& path)
+bool isExistingFile(const std::string &path)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         return false;
@@ -27,15 +27,15 @@ bool isExistingFile(const std::string& path)
     return std::filesystem::is_regular_file(path, ec);
 }
 
-bool isExecutableFile(const std::string& path)
+bool isExecutableFile(const std::string &path)
 {
     return isExistingFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
 // A bare program name looked up in PATH, as the start does.
-bool foundInPath(const std::string& name)
+bool foundInPath(const std::string &name)
 {
-    const char* search = std::getenv("PATH");
+    const char *search = std::getenv("PATH");
     std::string_view rest = search && *search ? search : "/usr/local/bin:/usr/bin:/bin";
     for (;;) {
         const std::size_t colon = rest.find(':');
@@ -50,7 +50,7 @@ bool foundInPath(const std::string& name)
     }
 }
 
-std::string hexDigits(const BYTE* bytes, DWORD count)
+std::string hexDigits(const BYTE *bytes, DWORD count)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";
     std::string text = "&h";
@@ -91,8 +91,7 @@ Outcome findAndStart()
 
 } // namespace
 
-VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
-                         std::string& KeyVal)
+VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string &KeyName, const std::string &SubKeyRef, std::string &KeyVal)
 {
     HKEY key = nullptr;
     VARIANT_BOOL result = VARIANT_FALSE;
@@ -109,7 +108,7 @@ VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string& KeyName, const std::st
         } else {
             const DWORD kept = buffer[size - 1] == 0 ? size - 1 : size;
             if (type == REG_SZ)
-                KeyVal.assign(reinterpret_cast<const char*>(buffer.data()), kept);
+                KeyVal.assign(reinterpret_cast<const char *>(buffer.data()), kept);
             else if (type == REG_DWORD)
                 KeyVal = hexDigits(buffer.data(), kept);
             result = VARIANT_TRUE;
@@ -120,7 +119,7 @@ VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string& KeyName, const std::st
     return result;
 }
 
-std::vector<std::string> ToolCommand(const std::string& value)
+std::vector<std::string> ToolCommand(const std::string &value)
 {
     if (isExistingFile(value))
         return {value};
@@ -129,21 +128,21 @@ std::vector<std::string> ToolCommand(const std::string& value)
     return {};
 }
 
-bool NamesExistingProgram(const std::string& value)
+bool NamesExistingProgram(const std::string &value)
 {
     const std::vector<std::string> command = ToolCommand(value);
     if (command.empty() || command.front().empty())
         return false;
-    const std::string& program = command.front();
+    const std::string &program = command.front();
     return program.find('/') != std::string::npos ? isExecutableFile(program) : foundInPath(program);
 }
 
-Outcome StartSysInfo(const ShowUnavailable& showUnavailable)
+Outcome StartSysInfo(const ShowUnavailable &showUnavailable)
 {
     Outcome outcome;
     try {
         outcome = findAndStart();
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
         outcome = notStarted({}, e.what());
     }
     if (!outcome.started)

@@ -49,19 +49,18 @@ inline constexpr char UnavailableMessage[] = "System Information Is Unavailable 
 // bytes from the last to the first, two upper-case hexadecimal digits each
 // (bytes 2A 01 00 00 give "&h00012A"). Any other type: KeyVal stays as it
 // came in, and the result is still VARIANT_TRUE.
-VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
-                         std::string& KeyVal);
+VARIANT_BOOL GetKeyValue(HKEY KeyRoot, const std::string &KeyName, const std::string &SubKeyRef, std::string &KeyVal);
 
 // The words a location-1 value starts: the value itself when it names an
 // existing file (so an unquoted path with blanks works), otherwise the
 // value split as a shell splits a command line ("/opt/my tool/run" -x).
 // Empty for an empty value or one with an open quote.
-std::vector<std::string> ToolCommand(const std::string& value);
+std::vector<std::string> ToolCommand(const std::string &value);
 
 // True when a location-1 value would start a program that is there: the
 // first word of ToolCommand names an existing executable file (a bare name
 // is looked up in PATH).
-bool NamesExistingProgram(const std::string& value);
+bool NamesExistingProgram(const std::string &value);
 
 struct Outcome {
     bool started = false;
@@ -71,11 +70,11 @@ struct Outcome {
 
 // Shows the unavailable message; `reason` (maybe empty) goes on a line
 // below it.
-using ShowUnavailable = std::function<void(const std::string& message, const std::string& reason)>;
+using ShowUnavailable = std::function<void(const std::string &message, const std::string &reason)>;
 
 // Finds the tool (location 1, then location 2) and starts it detached,
 // without waiting. When it cannot be found or started, for any reason,
 // calls showUnavailable(UnavailableMessage, reason) and returns after it.
-Outcome StartSysInfo(const ShowUnavailable& showUnavailable);
+Outcome StartSysInfo(const ShowUnavailable &showUnavailable);
 
 } // namespace SysInfo

@@ -69,8 +69,7 @@ QString versionText()
         revision = named.microVersion();
     }
     return QStringLiteral("Version %1.%2.%3 %4")
-        .arg(QString::number(major), QString::number(minor), QString::number(revision),
-             QString::fromLatin1(BuildDate));
+        .arg(QString::number(major), QString::number(minor), QString::number(revision), QString::fromLatin1(BuildDate));
 }
 
 QString descriptionText()
@@ -89,7 +88,8 @@ QString disclaimerText()
         QStringLiteral("Copying or passing on the program, or any part of it,"),
         QStringLiteral("other than as its licence allows may lead to claims"),
         QStringLiteral("for damages and to prosecution."),
-    }.join(QLatin1Char(' '));
+    }
+        .join(QLatin1Char(' '));
 }
 
 QString copyrightText()

@@ -16,7 +16,7 @@
 
 using namespace platform;
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc != 2) {
         std::cerr << "usage: sysinfo-record PROGRAM\n";
@@ -25,8 +25,7 @@ int main(int argc, char** argv)
     const std::string program = argv[1];
 
     std::string current;
-    if (SysInfo::GetKeyValue(HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue, current) ==
-            VARIANT_TRUE &&
+    if (SysInfo::GetKeyValue(HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue, current) == VARIANT_TRUE &&
         SysInfo::NamesExistingProgram(current)) {
         std::cout << "System Information tool: " << current << " (kept)\n";
         return 0;

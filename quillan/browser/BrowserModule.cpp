@@ -69,8 +69,8 @@ Module &loadedModule()
         m.error = library.errorString();
         return m;
     }
-    const auto version = reinterpret_cast<BrowserModuleAbi::VersionFunction>(
-        library.resolve(BrowserModuleAbi::VersionSymbol));
+    const auto version =
+        reinterpret_cast<BrowserModuleAbi::VersionFunction>(library.resolve(BrowserModuleAbi::VersionSymbol));
     if (!version || version() != BrowserModuleAbi::Version) {
         m.error = QStringLiteral("%1 was built for another version of Quillan.").arg(modulePath());
         return m;

@@ -28,8 +28,8 @@ BrowserWindow *browserWindow(QWidget *owner)
 {
     if (BrowserWindow *browser = BrowserModule::window())
         return browser;
-    Globals::MsgBox(owner, Globals::withReason(QStringLiteral("The browser could not be started."),
-                                               BrowserModule::loadError()));
+    Globals::MsgBox(
+        owner, Globals::withReason(QStringLiteral("The browser could not be started."), BrowserModule::loadError()));
     return nullptr;
 }
 

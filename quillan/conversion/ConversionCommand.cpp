@@ -159,7 +159,8 @@ void frmMain::convertFromUrl()
     QString writeError;
     if (pagePath.isEmpty() || !PageRetrieval::WritePageFile(pagePath, &writeError)) {
         if (writeError.isEmpty())
-            writeError = QStringLiteral("No private folder for fetched pages could be made in %1").arg(QDir::tempPath());
+            writeError =
+                QStringLiteral("No private folder for fetched pages could be made in %1").arg(QDir::tempPath());
         Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(ConversionFailed), writeError));
         return;
     }

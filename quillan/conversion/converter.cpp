@@ -14,7 +14,10 @@
 namespace quillan {
 namespace {
 
-std::string systemReason(int error) { return std::strerror(error); }
+std::string systemReason(int error)
+{
+    return std::strerror(error);
+}
 
 using platform::UniqueFd;
 
@@ -27,8 +30,7 @@ bool sameFile(const struct stat &a, const struct stat &b)
 
 ConversionError::ConversionError(std::string path, std::string reason)
     : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason))
-{
-}
+{}
 
 std::filesystem::path textPathFor(const std::filesystem::path &htmlPath)
 {

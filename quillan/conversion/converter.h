@@ -43,8 +43,7 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.
-void convertHtmlFile(const std::filesystem::path &htmlPath,
-                     const std::filesystem::path &textPath);
+void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath);
 
 // Converts everything readable from the open inFd (inName in errors) into
 // textPath, with the same guarantees; textPath must not be the file inFd
@@ -53,7 +52,6 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
 
 // Converts everything readable from inFd and writes it to outFd. Names are
 // used in errors only. Throws ConversionError.
-void convertStream(int inFd, int outFd, const std::string &inName,
-                   const std::string &outName);
+void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName);
 
 } // namespace quillan

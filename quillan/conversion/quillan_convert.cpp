@@ -37,8 +37,7 @@ void usage(std::FILE *to)
 
 int usageError(const std::string &message)
 {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
-                 message.c_str(), kProgram);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
     return 2;
 }
 

@@ -30,7 +30,10 @@ constexpr std::array<std::uint8_t, 256> makeClasses()
 }
 constexpr auto kClass = makeClasses();
 
-inline std::uint8_t classOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
+inline std::uint8_t classOf(char c)
+{
+    return kClass[static_cast<unsigned char>(c)];
+}
 #endif
 
 // Classifies the input 64 bytes at a time into two bit masks, the bytes that
@@ -82,8 +85,7 @@ private:
         for (int i = 0; i < 4; ++i) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 16 * i));
             const __m128i tagEnd = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, cr));
-            const __m128i textEnd =
-                _mm_or_si128(tagEnd, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
+            const __m128i textEnd = _mm_or_si128(tagEnd, _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
             tag |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(tagEnd))) << (16 * i);
             text |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(textEnd))) << (16 * i);
         }
@@ -112,8 +114,7 @@ private:
 TagStripper::TagStripper(Sink sink, std::size_t bufferSize)
     : sink_(std::move(sink)), buf_(new char[bufferSize < 16 ? 16 : bufferSize]),
       capacity_(bufferSize < 16 ? 16 : bufferSize)
-{
-}
+{}
 
 void TagStripper::flush()
 {
@@ -200,8 +201,7 @@ void TagStripper::putSpaces(std::uint64_t n)
 // "<", ">", "&" or CR: leading spaces are never counted, inner spaces are
 // written once a later byte shows they are not trailing, and the first kept
 // byte of a line is held back until a second one proves the line long enough.
-[[gnu::always_inline]] inline void TagStripper::textRun(Cursor &at, const char *p, const char *q,
-                                                        const char *inputEnd)
+[[gnu::always_inline]] inline void TagStripper::textRun(Cursor &at, const char *p, const char *q, const char *inputEnd)
 {
     if (trim_ != Trim::Writing) {
         if (trim_ == Trim::Empty) {

@@ -71,8 +71,8 @@ private:
     std::size_t used_ = 0;
 
     bool inTag_ = false;
-    bool afterCR_ = false;            // a LF right after CR belongs to the line end
-    std::uint8_t entityMatched_ = 0;  // bytes of "&nbsp;" matched so far
+    bool afterCR_ = false;           // a LF right after CR belongs to the line end
+    std::uint8_t entityMatched_ = 0; // bytes of "&nbsp;" matched so far
     Trim trim_ = Trim::Empty;
     char held_ = 0;                   // the first kept byte, while it is the only one
     std::uint64_t pendingSpaces_ = 0; // spaces after the last written byte, not yet written

@@ -27,9 +27,8 @@ bool ShowHelp(const QString &helpFile, QWidget *ownerWindow, qint32 contextId)
 {
     if (!helpFileExists(helpFile))
         return false;
-    QWidget *window = contextId != 0
-        ? HtmlHelp(ownerWindow, helpFile, HH_HELP_CONTEXT, contextId)
-        : HtmlHelp(ownerWindow, helpFile, HH_DISPLAY_TOPIC, 0);
+    QWidget *window = contextId != 0 ? HtmlHelp(ownerWindow, helpFile, HH_HELP_CONTEXT, contextId)
+                                     : HtmlHelp(ownerWindow, helpFile, HH_DISPLAY_TOPIC, 0);
     return window != nullptr;
 }
 

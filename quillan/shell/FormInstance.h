@@ -38,10 +38,7 @@ public:
     // The window if it is loaded, else nullptr. Never loads it.
     static Form *ifLoaded() { return isLoaded() ? form_.data() : nullptr; }
 
-    static bool isLoaded()
-    {
-        return form_ && form_->testAttribute(Qt::WA_DeleteOnClose);
-    }
+    static bool isLoaded() { return form_ && form_->testAttribute(Qt::WA_DeleteOnClose); }
 
     // Unloads the window if it is loaded (closes it, running its unload).
     // Returns false when the window refused to close.

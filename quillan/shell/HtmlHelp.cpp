@@ -24,9 +24,8 @@ QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint
     if (!file)
         return nullptr;
 
-    const std::optional<std::string> topic = command == HH_HELP_CONTEXT
-                                                 ? file->topicForContext(data)
-                                                 : file->defaultTopic();
+    const std::optional<std::string> topic =
+        command == HH_HELP_CONTEXT ? file->topicForContext(data) : file->defaultTopic();
 
     // Owned by the owner's window. Without an owner the window belongs to a
     // modal window that is running, if any: any other window would be
@@ -35,8 +34,7 @@ QWidget *HtmlHelp(QWidget *owner, const QString &helpFile, quint32 command, qint
     HtmlHelpWindow *window = HtmlHelpWindow::forOwner(ownerWindow);
     window->setHelpFile(std::move(file), helpFile);
     if (!topic) {
-        window->showMissingTopic(command == HH_HELP_CONTEXT ? std::optional<qint32>(data)
-                                                                        : std::nullopt);
+        window->showMissingTopic(command == HH_HELP_CONTEXT ? std::optional<qint32>(data) : std::nullopt);
         window->present();
         return nullptr;
     }

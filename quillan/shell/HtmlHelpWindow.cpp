@@ -32,8 +32,7 @@ QString decodeHtml(const QByteArray &bytes)
 
 // ---------------------------------------------------------------- browser
 
-HtmlHelpBrowser::HtmlHelpBrowser(QWidget *parent)
-    : QTextBrowser(parent)
+HtmlHelpBrowser::HtmlHelpBrowser(QWidget *parent) : QTextBrowser(parent)
 {
     // Links are followed by the window, which keeps web addresses out of the
     // help file and hands them to the desktop instead.
@@ -79,12 +78,9 @@ QVariant HtmlHelpBrowser::loadResource(int type, const QUrl &name)
         return {};
     const QByteArray bytes(stored->data(), static_cast<qsizetype>(stored->size()));
     switch (type) {
-    case QTextDocument::HtmlResource:
-        return decodeHtml(bytes);
-    case QTextDocument::StyleSheetResource:
-        return QString::fromUtf8(bytes);
-    default:
-        return bytes;
+    case QTextDocument::HtmlResource: return decodeHtml(bytes);
+    case QTextDocument::StyleSheetResource: return QString::fromUtf8(bytes);
+    default: return bytes;
     }
 }
 
@@ -109,8 +105,7 @@ HtmlHelpWindow *HtmlHelpWindow::forOwner(QWidget *owner)
     return window;
 }
 
-HtmlHelpWindow::HtmlHelpWindow(QWidget *owner)
-    : QWidget(owner, Qt::Window)
+HtmlHelpWindow::HtmlHelpWindow(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     // A help window never keeps the program running on its own.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -160,11 +155,9 @@ void HtmlHelpWindow::setupConnections()
     connect(brwTopic, &QTextBrowser::forwardAvailable, btnForward, &QWidget::setEnabled);
 }
 
-void HtmlHelpWindow::setHelpFile(std::shared_ptr<const platform::htmlhelp::ChmFile> file,
-                                 const QString &helpFile)
+void HtmlHelpWindow::setHelpFile(std::shared_ptr<const platform::htmlhelp::ChmFile> file, const QString &helpFile)
 {
-    const bool otherFile = QFileInfo(helpFile).absoluteFilePath()
-                           != QFileInfo(helpFile_).absoluteFilePath();
+    const bool otherFile = QFileInfo(helpFile).absoluteFilePath() != QFileInfo(helpFile_).absoluteFilePath();
     file_ = std::move(file);
     helpFile_ = helpFile;
     brwTopic->setHelpFile(file_);
@@ -267,8 +260,7 @@ bool HtmlHelpWindow::eventFilter(QObject *watched, QEvent *event)
 
 void HtmlHelpWindow::updateCaption()
 {
-    QString caption = file_ && !file_->title().empty() ? QString::fromStdString(file_->title())
-                                                       : tr("HTML Help");
+    QString caption = file_ && !file_->title().empty() ? QString::fromStdString(file_->title()) : tr("HTML Help");
     const QString topic = brwTopic->documentTitle();
     if (!topic.isEmpty() && topic != caption)
         caption += QStringLiteral(" - ") + topic;

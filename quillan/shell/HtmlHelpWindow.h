@@ -54,8 +54,7 @@ public:
 
     // Switches to `file` (read from `helpFile`). History is kept while the
     // same help file is shown again and dropped when another one is.
-    void setHelpFile(std::shared_ptr<const platform::htmlhelp::ChmFile> file,
-                     const QString &helpFile);
+    void setHelpFile(std::shared_ptr<const platform::htmlhelp::ChmFile> file, const QString &helpFile);
     void showTopic(const std::string &topicPath);
     // Shows the window's own notice that the help file has no topic for
     // `contextId`, or no start page when no id is given.

@@ -37,8 +37,7 @@ inline int fromPixels(int pixels, const QScreen *screen = nullptr)
 // A rectangle given in twips, in pixels.
 inline QRect toPixels(int left, int top, int width, int height, const QScreen *screen = nullptr)
 {
-    return QRect(toPixels(left, screen), toPixels(top, screen),
-                 toPixels(width, screen), toPixels(height, screen));
+    return QRect(toPixels(left, screen), toPixels(top, screen), toPixels(width, screen), toPixels(height, screen));
 }
 
 // Places a widget at a rectangle given in twips, relative to its parent.

@@ -125,7 +125,8 @@ void frmMain::setupMenus()
 
 void frmMain::setupInputArea()
 {
-    Label1 = new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
+    Label1 =
+        new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(Look::font(QStringLiteral("Comic Sans MS"), 9.75, true));
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -246,8 +247,8 @@ frmMain::ConnectionReading frmMain::readConnectedOnline()
     // ConnectedOnline, as the control's type library numbers it.
     constexpr qint32 ConnectedOnlineId = 0x68030000;
     ConnectionReading reading;
-    const std::optional<bool> online = Netvane1 ? Netvane1->readBoolean(ConnectedOnlineId, &reading.cause)
-                                                : std::nullopt;
+    const std::optional<bool> online =
+        Netvane1 ? Netvane1->readBoolean(ConnectedOnlineId, &reading.cause) : std::nullopt;
     reading.online = online.value_or(false);
     return reading;
 }

@@ -92,8 +92,8 @@ void frmSplash::setupWindow()
     Frame1->setGeometry(Twips::toPixels(120, 0, 8400, 3330, screen()).translated(BorderPixels, BorderPixels));
 }
 
-QLabel *frmSplash::makeLabel(const QString &name, const QString &text, const QFont &font, int left, int top,
-                             int width, int height)
+QLabel *frmSplash::makeLabel(const QString &name, const QString &text, const QFont &font, int left, int top, int width,
+                             int height)
 {
     auto *label = new QLabel(text, Frame1);
     label->setObjectName(name);
@@ -115,11 +115,11 @@ void frmSplash::setupLabels()
 {
     Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Fennick's Quillan"), comic(18, true, true), 960, 240,
                        7215, 975);
-    Label2 = makeLabel(QStringLiteral("Label2"),
-                       QStringLiteral("Convert HTML to Text from files or direct from the Web"), comic(9.75, true),
-                       1680, 1080, 5895, 255);
-    lblVersion = makeLabel(QStringLiteral("lblVersion"), QStringLiteral("Version 1.0"), comic(12, true), 2520, 1440,
-                           2535, 315);
+    Label2 =
+        makeLabel(QStringLiteral("Label2"), QStringLiteral("Convert HTML to Text from files or direct from the Web"),
+                  comic(9.75, true), 1680, 1080, 5895, 255);
+    lblVersion =
+        makeLabel(QStringLiteral("lblVersion"), QStringLiteral("Version 1.0"), comic(12, true), 2520, 1440, 2535, 315);
     lblCopyright = makeLabel(QStringLiteral("lblCopyright"), QString::fromUtf8(Copyright), comic(8.25, false), 2160,
                              2160, 3495, 255);
 }

@@ -19,8 +19,7 @@ using platform::WriteAll;
 
 CopyError::CopyError(std::string path, std::string reason)
     : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason))
-{
-}
+{}
 
 namespace {
 
@@ -36,8 +35,7 @@ std::string errnoText(int err)
 
 } // namespace
 
-CopyOutcome copyFileIntoPlace(const std::filesystem::path &source,
-                              const std::filesystem::path &target)
+CopyOutcome copyFileIntoPlace(const std::filesystem::path &source, const std::filesystem::path &target)
 {
     if (target.empty())
         throw CopyError(target.string(), "no file name given");

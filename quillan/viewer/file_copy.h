@@ -22,8 +22,8 @@ private:
 };
 
 enum class CopyOutcome {
-    Copied,     // target now holds the source's bytes
-    SameFile,   // target already is the source: nothing written
+    Copied,   // target now holds the source's bytes
+    SameFile, // target already is the source: nothing written
 };
 
 // Copies source to target. An existing target is replaced (its permission
@@ -32,7 +32,6 @@ enum class CopyOutcome {
 // the file it names, which receives the copy. Throws CopyError; after a
 // failure no partial file is left behind and an existing target is
 // unchanged.
-CopyOutcome copyFileIntoPlace(const std::filesystem::path &source,
-                              const std::filesystem::path &target);
+CopyOutcome copyFileIntoPlace(const std::filesystem::path &source, const std::filesystem::path &target);
 
 } // namespace quillan

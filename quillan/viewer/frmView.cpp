@@ -123,8 +123,8 @@ void frmView::setupTextBox()
     txtHTML->setHeight(TextHeight);
 }
 
-QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
-                                 int widthTwips, int heightTwips)
+QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
+                                 int heightTwips)
 {
     auto *button = new QPushButton(caption, panel);
     button->setFont(buttonFont());

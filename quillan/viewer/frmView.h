@@ -72,8 +72,8 @@ private:
     void setupFontSizeRow();
     void setupCommandButtons();
     void connectHandlers();
-    QPushButton *makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
-                            int widthTwips, int heightTwips);
+    QPushButton *makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
+                            int heightTwips);
 
     // The dialogs, created here and run by the handlers.
     QPrintDialog *createPrintDialog(QPrinter *printer);

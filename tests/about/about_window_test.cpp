@@ -226,9 +226,9 @@ void TestAboutWindow::systemInfoStartsTheRecordedTool()
 {
     const std::filesystem::path dir = folder_->path().toStdString();
     const auto program = testsupport::writeMarkProgram(dir / "info", dir / "info.mark");
-    QCOMPARE(platform::RegWriteString(platform::HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue,
-                                      program.string()),
-             platform::ERROR_SUCCESS);
+    QCOMPARE(
+        platform::RegWriteString(platform::HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue, program.string()),
+        platform::ERROR_SUCCESS);
 
     frmAbout &about = FormInstance<frmAbout>::get();
     bool openAfter = false;

@@ -21,16 +21,16 @@ namespace {
 const std::string Location1 = SysInfo::ToolKey;
 const std::string Location2 = SysInfo::FolderKey;
 
-void setValue(const std::string& key, const char* name, DWORD type, const std::string& bytes)
+void setValue(const std::string &key, const char *name, DWORD type, const std::string &bytes)
 {
     RegKey k;
     ASSERT_EQ(k.create(HKEY_LOCAL_MACHINE, key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(k.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+    ASSERT_EQ(RegSetValueExA(k.get(), name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
 }
 
-void setText(const std::string& key, const char* name, const std::string& text)
+void setText(const std::string &key, const char *name, const std::string &text)
 {
     setValue(key, name, REG_SZ, text + '\0');
 }
@@ -48,9 +48,9 @@ struct Shown {
     std::string reason;
 };
 
-SysInfo::Outcome startSysInfo(Shown& shown)
+SysInfo::Outcome startSysInfo(Shown &shown)
 {
-    return SysInfo::StartSysInfo([&shown](const std::string& message, const std::string& reason) {
+    return SysInfo::StartSysInfo([&shown](const std::string &message, const std::string &reason) {
         ++shown.count;
         shown.message = message;
         shown.reason = reason;
@@ -59,20 +59,17 @@ SysInfo::Outcome startSysInfo(Shown& shown)
 
 class LauncherTest : public ::testing::Test {
 protected:
-    std::filesystem::path markOf(const std::string& name) const { return dir_ / (name + ".mark"); }
+    std::filesystem::path markOf(const std::string &name) const { return dir_ / (name + ".mark"); }
     // A program that leaves the mark `name`.mark when started.
-    std::string tool(const std::string& name) const
-    {
-        return writeMarkProgram(dir_ / name, markOf(name)).string();
-    }
+    std::string tool(const std::string &name) const { return writeMarkProgram(dir_ / name, markOf(name)).string(); }
     bool noMarks() const
     {
-        for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        for (const auto &entry : std::filesystem::directory_iterator(dir_.path()))
             if (entry.path().extension() == ".mark")
                 return false;
         return true;
     }
-    void expectUnavailable(const Shown& shown, const SysInfo::Outcome& outcome)
+    void expectUnavailable(const Shown &shown, const SysInfo::Outcome &outcome)
     {
         EXPECT_FALSE(outcome.started);
         EXPECT_EQ(shown.count, 1);
@@ -107,7 +104,7 @@ TEST_F(LauncherTest, StringsReadWithOrWithoutTheirZeroUpTo1024Bytes)
     EXPECT_EQ(value, std::string(1024, 'b'));
 
     // Not read: one byte too many, no data, no such value, no such key.
-    for (const char* name : {"over", "empty", "missing"}) {
+    for (const char *name : {"over", "empty", "missing"}) {
         value = "left over";
         EXPECT_EQ(SysInfo::GetKeyValue(HKEY_LOCAL_MACHINE, Location1, name, value), VARIANT_FALSE) << name;
         EXPECT_EQ(value, "") << name;
@@ -213,7 +210,7 @@ TEST_F(LauncherTest, EmptyLocation1FallsBackToLocation2)
 TEST_F(LauncherTest, APathThatCannotBeStartedGivesTheMessageWithTheReason)
 {
     const auto notExecutable = testsupport::writeFile(dir_ / "notexec", "#!/bin/sh\ntouch never\n");
-    for (const std::string& path : {notExecutable.string(), (dir_ / "gone").string()}) {
+    for (const std::string &path : {notExecutable.string(), (dir_ / "gone").string()}) {
         setText(Location1, "PATH", path);
         Shown shown;
         const SysInfo::Outcome outcome = startSysInfo(shown);
@@ -246,7 +243,7 @@ TEST_F(LauncherTest, QuotedPathsWithArgumentsAndPathsWithBlanks)
 TEST_F(LauncherTest, RecordWritesOnlyAMissingOrStaleValue)
 {
     const std::string program = tool("info");
-    auto record = [](const std::string& path) { return testsupport::runProgram({SYSINFO_RECORD, path}); };
+    auto record = [](const std::string &path) { return testsupport::runProgram({SYSINFO_RECORD, path}); };
     auto location1 = []() { return RegReadString(HKEY_LOCAL_MACHINE, Location1, "PATH").value_or("<none>"); };
 
     EXPECT_EQ(record(program).status, 0); // missing
@@ -265,7 +262,7 @@ TEST_F(LauncherTest, RecordWritesOnlyAMissingOrStaleValue)
 
     // Nothing usable to record: the stale value stays, and the run fails.
     setText(Location1, "PATH", (dir_ / "removed").string());
-    for (const std::string& bad : {std::string("info"), (dir_ / "absent").string(), std::string()}) {
+    for (const std::string &bad : {std::string("info"), (dir_ / "absent").string(), std::string()}) {
         const auto result = record(bad);
         EXPECT_EQ(result.status, 1) << bad;
         EXPECT_FALSE(result.err.empty());

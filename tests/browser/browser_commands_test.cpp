@@ -223,8 +223,8 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
     // The engine shows its own error page for the unreachable site.
     QVERIFY(QTest::qWaitFor(
         [&] {
-            return browser.brwWebBrowser->property("LocationURL").toString()
-                == QLatin1String("http://www.fennick.example/quillan/");
+            return browser.brwWebBrowser->property("LocationURL").toString() ==
+                   QLatin1String("http://www.fennick.example/quillan/");
         },
         20000));
 

@@ -25,8 +25,8 @@ bool waitForPage(const QWidget &browser, const QString &url, const QString &capt
         return false;
     const auto shown = [control] { return control->property("LocationURL").toString(); };
     const auto busy = [control] { return control->property("Busy").toBool(); };
-    const bool arrived = QTest::qWaitFor(
-        [&] { return !busy() && shown() == url && browser.windowTitle() == caption; }, timeoutMs);
+    const bool arrived =
+        QTest::qWaitFor([&] { return !busy() && shown() == url && browser.windowTitle() == caption; }, timeoutMs);
     if (!arrived)
         qWarning("waiting for %s (%s); shown: %s (%s), busy %d", qPrintable(url), qPrintable(caption),
                  qPrintable(shown()), qPrintable(browser.windowTitle()), int(busy()));

@@ -198,8 +198,7 @@ void TestBrowserWindow::addressListMostRecentFirstEachOnce()
     // Addresses that differ only in letter case are two entries.
     visit(browser, "/case", QStringLiteral("lower case"));
     visit(browser, "/CASE", QStringLiteral("upper case"));
-    QCOMPARE(addressList(browser),
-             (QStringList{urlOf(*server_, "/CASE"), urlOf(*server_, "/case"), a, b}));
+    QCOMPARE(addressList(browser), (QStringList{urlOf(*server_, "/CASE"), urlOf(*server_, "/case"), a, b}));
     QVERIFY(!browser.updatingAddressList);
 }
 

@@ -268,7 +268,7 @@ void TestConversionCommand::fetchedPagesConvertLikeTheConverter()
     QFileInfo info(folder);
     QVERIFY(info.isDir());
     QCOMPARE(int(info.permissions() & 0x7777), int(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                    QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
+                                                   QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
 
     const struct {
         const char *target;
@@ -352,10 +352,12 @@ void TestConversionCommand::failedFetchesAreReportedNeverConverted()
 
     frmMain &main = FormInstance<frmMain>::get();
     main.Inet1->setRequestTimeout(1);
-    const QString refused = QStringLiteral("http://127.0.0.1:%1/x.html").arg(testsupport::HttpTestServer::refusedPort());
-    const QStringList addresses{q(server_->url("/404.html")), q(server_->url("/500.html")),
-                                q(server_->url("/reset.html")), q(server_->url("/stall.html")),
-                                q(server_->url("/loop")), refused, QStringLiteral("gopher://127.0.0.1/x")};
+    const QString refused =
+        QStringLiteral("http://127.0.0.1:%1/x.html").arg(testsupport::HttpTestServer::refusedPort());
+    const QStringList addresses{
+        q(server_->url("/404.html")),          q(server_->url("/500.html")), q(server_->url("/reset.html")),
+        q(server_->url("/stall.html")),        q(server_->url("/loop")),     refused,
+        QStringLiteral("gopher://127.0.0.1/x")};
     for (const QString &address : addresses) {
         main.txtURL->setText(address);
         const CommandOutcome outcome = runCommand(main);

@@ -74,7 +74,8 @@ TEST(WholeFile, ExplicitOutputPath)
 }
 
 // Expects a ConversionError naming `path`, with a non-empty reason.
-template <typename F> void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
+template <typename F>
+void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
 {
     try {
         run();
@@ -97,8 +98,7 @@ TEST(Failures, InputThatCannotBeOpenedCreatesNoTextFile)
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.TXT"));
 
     std::filesystem::create_directory(dir / "folder.html");
-    expectFailure([&] { convertHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(),
-                  "Is a directory");
+    expectFailure([&] { convertHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(), "Is a directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "folder.TXT"));
 
     EXPECT_THROW(convertHtmlFile(std::filesystem::path()), ConversionError);
@@ -137,12 +137,10 @@ TEST(Failures, TextFileThatCannotBeCreated)
     TempDir dir;
     writeFile(dir / "page.html", "<p>text</p>");
     const auto target = dir / "no-such-folder" / "out.txt";
-    expectFailure([&] { convertHtmlFile(dir / "page.html", target); }, target.string(),
-                  "No such file or directory");
+    expectFailure([&] { convertHtmlFile(dir / "page.html", target); }, target.string(), "No such file or directory");
     // The text path exists as a folder.
     std::filesystem::create_directory(dir / "page.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "page.html"); }, (dir / "page.TXT").string(),
-                  "Is a directory");
+    expectFailure([&] { convertHtmlFile(dir / "page.html"); }, (dir / "page.TXT").string(), "Is a directory");
 }
 
 TEST(Failures, AFileIsNeverConvertedOntoItself)
@@ -156,13 +154,10 @@ TEST(Failures, AFileIsNeverConvertedOntoItself)
     // The same file reached through a symbolic link and a hard link.
     writeFile(dir / "real.html", original);
     std::filesystem::create_symlink(dir / "real.html", dir / "link.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "link.html", dir / "link.TXT"); },
-                  (dir / "link.html").string());
-    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "link.TXT"); },
-                  (dir / "real.html").string());
+    expectFailure([&] { convertHtmlFile(dir / "link.html", dir / "link.TXT"); }, (dir / "link.html").string());
+    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "link.TXT"); }, (dir / "real.html").string());
     std::filesystem::create_hard_link(dir / "real.html", dir / "hard.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "hard.TXT"); },
-                  (dir / "real.html").string());
+    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "hard.TXT"); }, (dir / "real.html").string());
     EXPECT_EQ(readFile(dir / "real.html"), original);
 }
 
@@ -172,8 +167,7 @@ TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
     writeFile(dir / "page.html", "<p>some text</p>");
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
-    expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full",
-                  "No space left on device");
+    expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full", "No space left on device");
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
@@ -184,8 +178,8 @@ std::string page(int lines, const char *eol)
     std::string html;
     for (int i = 0; i < lines; ++i)
         html += "<tr><td class=\"n\">line&nbsp;" + std::to_string(i) + "</td><td>a &amp; b " +
-                std::string(static_cast<std::size_t>(i % 40), ' ') + "c</td>" +
-                (i % 7 == 0 ? "<a\r\nhref=x>" : "") + "</tr>" + eol;
+                std::string(static_cast<std::size_t>(i % 40), ' ') + "c</td>" + (i % 7 == 0 ? "<a\r\nhref=x>" : "") +
+                "</tr>" + eol;
     return html;
 }
 
@@ -214,7 +208,9 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
         // the text file was created; the child reports what it saw.
         const ChildResult child = runInChild([&]() -> std::string {
             ::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit {4096, 4096};
+            struct rlimit limit {
+                4096, 4096
+            };
             ::setrlimit(RLIMIT_FSIZE, &limit);
             try {
                 convertHtmlFile(dir / "big.html");
@@ -269,7 +265,9 @@ TEST(Failures, AFailedWriteKeepsThePreviousTextAndItsLinks)
 
     const ChildResult child = runInChild([&]() -> std::string {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {4096, 4096};
+        struct rlimit limit {
+            4096, 4096
+        };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
             convertHtmlFile(dir / "big.html");

@@ -175,7 +175,8 @@ void TestPageRetrieval::captionAndMessageTexts()
              QStringLiteral("3,000,000,000 bytes received from a"));
     QCOMPARE(PageRetrieval::BytesReceivedCaption(1048576, "a", QLocale(QLocale::German, QLocale::Germany)),
              QStringLiteral("1.048.576 bytes received from a"));
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(2048, "a", QLocale::c()), QStringLiteral("2,048 bytes received from a"));
+    QCOMPARE(PageRetrieval::BytesReceivedCaption(2048, "a", QLocale::c()),
+             QStringLiteral("2,048 bytes received from a"));
 
     QCOMPARE(PageRetrieval::UnableToRetrieveMessage("http://fennick.invalid", "Host fennick.invalid not found"),
              QStringLiteral("Quillan was unable to retrieve the web page at http://fennick.invalid\n"

@@ -79,16 +79,17 @@ TEST(CommandLine, StandardStreamsThatAreTheOtherSideAreRefused)
     writeFile(dir / "page.html", html);
 
     // quillan-convert -o page.html < page.html
-    const ProcessResult in = runProgram({QUILLAN_CONVERT, "-o", "page.html"},
-                                        {.input = {}, .workDir = dir.path()}, {.input = dir / "page.html", .appendTo = {}});
+    const ProcessResult in = runProgram({QUILLAN_CONVERT, "-o", "page.html"}, {.input = {}, .workDir = dir.path()},
+                                        {.input = dir / "page.html", .appendTo = {}});
     EXPECT_EQ(in.status, 1);
     EXPECT_EQ(in.err, "quillan-convert: standard input: the text file page.html is the input file itself\n");
     EXPECT_EQ(readFile(dir / "page.html"), html);
 
     // quillan-convert -o - page.html >> page.html, and the same through
     // standard input.
-    const ProcessResult out = runProgram({QUILLAN_CONVERT, "-o", "-", "page.html"},
-                                         {.input = {}, .workDir = dir.path()}, {.input = {}, .appendTo = dir / "page.html"});
+    const ProcessResult out =
+        runProgram({QUILLAN_CONVERT, "-o", "-", "page.html"}, {.input = {}, .workDir = dir.path()},
+                   {.input = {}, .appendTo = dir / "page.html"});
     EXPECT_EQ(out.status, 1);
     EXPECT_EQ(out.err, "quillan-convert: page.html: input file is output file\n");
     const ProcessResult both = runProgram({QUILLAN_CONVERT}, {.input = {}, .workDir = dir.path()},

@@ -27,4 +27,7 @@ inline std::string stripChunked(std::string_view input, const std::vector<std::s
     return out;
 }
 
-inline std::string strip(std::string_view input) { return stripChunked(input, {}); }
+inline std::string strip(std::string_view input)
+{
+    return stripChunked(input, {});
+}

@@ -44,7 +44,7 @@ std::string exportClasses()
     return text;
 }
 
-HRESULT invokeGet(IDispatch* d, DISPID id, VARIANT& result, WORD flags = DISPATCH_PROPERTYGET)
+HRESULT invokeGet(IDispatch *d, DISPID id, VARIANT &result, WORD flags = DISPATCH_PROPERTYGET)
 {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     VariantInit(&result);
@@ -60,10 +60,11 @@ HRESULT invokeGet(IDispatch* d, DISPID id, VARIANT& result, WORD flags = DISPATC
 #if defined(__clang__)
 __attribute__((no_sanitize("function")))
 #endif
-HRESULT callSlot(void* itf, int slot, VARIANT_BOOL* out)
+HRESULT
+callSlot(void *itf, int slot, VARIANT_BOOL *out)
 {
-    using Getter = HRESULT (*)(void*, VARIANT_BOOL*);
-    void* const* vtable = *static_cast<void* const* const*>(itf);
+    using Getter = HRESULT (*)(void *, VARIANT_BOOL *);
+    void *const *vtable = *static_cast<void *const *const *>(itf);
     return reinterpret_cast<Getter>(vtable[slot])(itf, out);
 }
 
@@ -87,18 +88,18 @@ protected:
             dlclose(handle_);
     }
 
-    IDispatch* createByProgId()
+    IDispatch *createByProgId()
     {
-        IDispatch* d = nullptr;
+        IDispatch *d = nullptr;
         CLSID clsid;
         EXPECT_EQ(CLSIDFromProgID(netvane::kProgID, &clsid), S_OK);
-        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d)),
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&d)),
                   S_OK);
         return d;
     }
 
     RegistrySandbox registry_;
-    void* handle_ = nullptr;
+    void *handle_ = nullptr;
     DllRegisterServerFn registerServer_ = nullptr;
     DllUnregisterServerFn unregisterServer_ = nullptr;
     DllCanUnloadNowFn canUnloadNow_ = nullptr;
@@ -106,10 +107,10 @@ protected:
 };
 
 struct Property {
-    const char* name;
+    const char *name;
     DISPID id;
     int slot;
-    DWORD flag;  // the connection-state bit it reports; 0: online at all
+    DWORD flag; // the connection-state bit it reports; 0: online at all
 };
 constexpr std::array<Property, 4> kProperties{{
     {"ConnectedViaLAN", netvane::DISPID_ConnectedViaLAN, 7, INTERNET_CONNECTION_LAN},
@@ -118,7 +119,7 @@ constexpr std::array<Property, 4> kProperties{{
     {"ConnectedOnline", netvane::DISPID_ConnectedOnline, 10, 0},
 }};
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Activation
@@ -127,9 +128,9 @@ TEST_F(NetvaneTest, CreatingBeforeRegistrationFailsWithClassNotRegistered)
 {
     CLSID clsid;
     EXPECT_EQ(CLSIDFromProgID("Vanelink.Netvane", &clsid), REGDB_E_CLASSNOTREG);
-    IUnknown* unk = nullptr;
+    IUnknown *unk = nullptr;
     EXPECT_EQ(CoCreateInstance(netvane::CLSID_Netvane, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&unk)),
+                               reinterpret_cast<void **>(&unk)),
               hresultOf(0x80040154));
     EXPECT_EQ(unk, nullptr);
     EXPECT_TRUE(LoadedComLibraries().empty());
@@ -146,30 +147,30 @@ TEST_F(NetvaneTest, ActivationReportsBrokenRegistrations)
     ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(other) + "\\InprocServer32", "",
                              (registry_ / "missing.so").string()),
               ERROR_SUCCESS);
-    IUnknown* unk = nullptr;
-    EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unk)),
+    IUnknown *unk = nullptr;
+    EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void **>(&unk)),
               CO_E_DLLNOTFOUND);
     // The library itself refuses classes it does not carry.
-    void* factory = nullptr;
+    void *factory = nullptr;
     EXPECT_EQ(getClassObject_(other, IID_IClassFactory, &factory), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(factory, nullptr);
 }
 
 TEST_F(NetvaneTest, FactoryAndObjectAnswerOnlyTheirInterfaces)
 {
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(getClassObject_(netvane::CLSID_Netvane, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-    IUnknown* outer = factory;  // any non-null outer object
-    void* obj = nullptr;
+    IClassFactory *factory = nullptr;
+    ASSERT_EQ(getClassObject_(netvane::CLSID_Netvane, IID_IClassFactory, reinterpret_cast<void **>(&factory)), S_OK);
+    IUnknown *outer = factory; // any non-null outer object
+    void *obj = nullptr;
     EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &obj), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_ITypeLib, &obj), E_NOINTERFACE);
     EXPECT_EQ(obj, nullptr);
     ASSERT_EQ(factory->CreateInstance(nullptr, netvane::IID__Netvane, &obj), S_OK);
-    auto* nv = static_cast<_Netvane*>(obj);
-    void* same = nullptr;
+    auto *nv = static_cast<_Netvane *>(obj);
+    void *same = nullptr;
     EXPECT_EQ(nv->QueryInterface(IID_IDispatch, &same), S_OK);
     EXPECT_EQ(same, obj) << "the dual interface is also the dispatch interface";
-    static_cast<IUnknown*>(same)->Release();
+    static_cast<IUnknown *>(same)->Release();
     EXPECT_EQ(nv->QueryInterface(netvane::DIID___Netvane, &same), E_NOINTERFACE)
         << "the event interface is for sinks, not implemented by the control";
     nv->Release();
@@ -183,7 +184,7 @@ TEST_F(NetvaneTest, FactoryAndObjectAnswerOnlyTheirInterfaces)
 TEST_F(NetvaneTest, UnknownMembersAndWrongCallsAreRefused)
 {
     ASSERT_EQ(registerServer_(), S_OK);
-    IDispatch* d = createByProgId();
+    IDispatch *d = createByProgId();
     ASSERT_NE(d, nullptr);
     VARIANT v;
     for (DISPID id : {0x68030004, 0x67FFFFFF, 0, -1, 1})
@@ -208,9 +209,9 @@ TEST_F(NetvaneTest, UnknownMembersAndWrongCallsAreRefused)
     EXPECT_EQ(d->Invoke(netvane::DISPID_ConnectedOnline, IID_NULL, 0, DISPATCH_PROPERTYGET, &one, &v, nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(d->Invoke(netvane::DISPID_ConnectedOnline, IID_IUnknown, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr,
-                        nullptr),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(
+        d->Invoke(netvane::DISPID_ConnectedOnline, IID_IUnknown, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
     // A method-style call of a property get is accepted, and no result
     // variant is needed.
     EXPECT_EQ(d->Invoke(netvane::DISPID_ConnectedOnline, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
@@ -224,16 +225,16 @@ TEST_F(NetvaneTest, UnknownMembersAndWrongCallsAreRefused)
 TEST_F(NetvaneTest, EachPropertyReadsTheConnectionStateByEveryRoute)
 {
     ASSERT_EQ(registerServer_(), S_OK);
-    IDispatch* d = createByProgId();
+    IDispatch *d = createByProgId();
     ASSERT_NE(d, nullptr);
-    _Netvane* nv = nullptr;
-    ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void**>(&nv)), S_OK);
+    _Netvane *nv = nullptr;
+    ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void **>(&nv)), S_OK);
 
     // The type information lists the members in table order.
     UINT count = 0;
     EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
-    ITypeInfo* info = nullptr;
+    ITypeInfo *info = nullptr;
     ASSERT_EQ(d->GetTypeInfo(0, 0, &info), S_OK);
     UINT funcs = 0;
     info->GetFuncCount(&funcs);
@@ -245,13 +246,13 @@ TEST_F(NetvaneTest, EachPropertyReadsTheConnectionStateByEveryRoute)
     }
     info->Release();
 
-    for (const char* proxy : {"", "http_proxy", "ALL_PROXY"}) {
+    for (const char *proxy : {"", "http_proxy", "ALL_PROXY"}) {
         clearProxyEnvironment();
         if (*proxy)
             setenv(proxy, "http://127.0.0.1:3128", 1);
         const auto expected = netstate::query();
         ASSERT_TRUE(expected.readable);
-        for (const auto& p : kProperties) {
+        for (const auto &p : kProperties) {
             SCOPED_TRACE(std::string(p.name) + " proxy=" + proxy);
             std::u16string name = Utf8ToOle(p.name);
             LPOLESTR names[1] = {name.data()};
@@ -293,7 +294,7 @@ TEST_F(NetvaneTest, PropertiesFollowTheNamespaceTheyAreReadIn)
     ASSERT_EQ(registerServer_(), S_OK);
     auto r = netns::run([this] {
         std::string out;
-        IDispatch* d = createByProgId();
+        IDispatch *d = createByProgId();
         if (!d)
             return std::string("create failed");
         VARIANT online, lan;
@@ -315,10 +316,10 @@ TEST_F(NetvaneTest, PropertiesFollowTheNamespaceTheyAreReadIn)
 TEST_F(NetvaneTest, UnreadableConnectionStateReachesTheHostAsAFailure)
 {
     ASSERT_EQ(registerServer_(), S_OK);
-    IDispatch* d = createByProgId();
+    IDispatch *d = createByProgId();
     ASSERT_NE(d, nullptr);
-    _Netvane* nv = nullptr;
-    ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void**>(&nv)), S_OK);
+    _Netvane *nv = nullptr;
+    ASSERT_EQ(d->QueryInterface(netvane::IID__Netvane, reinterpret_cast<void **>(&nv)), S_OK);
     // The same calls once here, where they succeed: the child below has no
     // file descriptors left for the sanitizer's first look at these types.
     VARIANT_BOOL warm = 0;
@@ -335,8 +336,8 @@ TEST_F(NetvaneTest, UnreadableConnectionStateReachesTheHostAsAFailure)
         VariantInit(&v);
         EXCEPINFO ex{};
         DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-        HRESULT late = d->Invoke(netvane::DISPID_ConnectedViaLAN, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArgs, &v, &ex,
-                                 nullptr);
+        HRESULT late =
+            d->Invoke(netvane::DISPID_ConnectedViaLAN, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArgs, &v, &ex, nullptr);
         std::string out = HResultHex(early) + " " + std::to_string(b) + " " + HResultHex(late) + " " +
                           HResultHex(ex.scode) + " " + std::to_string(v.vt);
         ClearExcepInfo(&ex);
@@ -353,7 +354,7 @@ TEST_F(NetvaneTest, CallingFromAnotherThreadIsCaughtInDebugBuilds)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ASSERT_EQ(registerServer_(), S_OK);
-    IDispatch* d = createByProgId();
+    IDispatch *d = createByProgId();
     ASSERT_NE(d, nullptr);
     EXPECT_DEATH(
         {
@@ -401,8 +402,9 @@ TEST_F(NetvaneTest, RegistrationWritesEveryEntry)
         {"Interface\\{4FF53BEE-6A80-4D71-903E-678051706651}\\ProxyStubClsid32", "", marshaller},
         {"Interface\\{4FF53BEE-6A80-4D71-903E-678051706651}\\TypeLib", "Version", "1.0"},
     };
-    for (const auto& e : entries)
-        EXPECT_EQ(RegReadString(HKEY_CLASSES_ROOT, e.key, e.value).value_or("<missing>"), e.data) << e.key << " " << e.value;
+    for (const auto &e : entries)
+        EXPECT_EQ(RegReadString(HKEY_CLASSES_ROOT, e.key, e.value).value_or("<missing>"), e.data)
+            << e.key << " " << e.value;
     RegKey control;
     EXPECT_EQ(control.open(HKEY_CLASSES_ROOT, cls + "\\Control"), ERROR_SUCCESS) << "the class is marked a control";
     // Written through HKEY_CLASSES_ROOT, kept under HKLM\Software\Classes.
@@ -430,8 +432,9 @@ TEST_F(NetvaneTest, UnregisteringRemovesItsEntriesAndNothingElse)
               ERROR_SUCCESS);
     ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "Interface\\{11111111-2222-3333-4444-666666666666}", "", "IOther"),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "TypeLib\\{60096899-8E37-44E6-9D07-CD3047EAE329}\\2.0", "", "Vanelink 2"),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegWriteString(HKEY_CLASSES_ROOT, "TypeLib\\{60096899-8E37-44E6-9D07-CD3047EAE329}\\2.0", "", "Vanelink 2"),
+        ERROR_SUCCESS);
     ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "CLSID", "Note", "shared"), ERROR_SUCCESS);
     const std::string before = exportClasses();
 
@@ -469,7 +472,7 @@ TEST_F(NetvaneTest, RegistrationFailsCleanlyWhenTheHiveIsDamaged)
 
 TEST_F(NetvaneTest, TypeLibraryIsFoundWhileRegisteredThenGone)
 {
-    ITypeLib* lib = nullptr;
+    ITypeLib *lib = nullptr;
     EXPECT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
     ASSERT_EQ(registerServer_(), S_OK);
     ASSERT_EQ(LoadRegTypeLib(netvane::LIBID_Vanelink, 1, 0, 0x409, &lib), S_OK);
@@ -503,7 +506,7 @@ TEST_F(NetvaneTest, TypeLibraryIsFoundWhileRegisteredThenGone)
     const WORD typeFlags[3] = {TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION,
                                TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL, TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE};
     for (UINT i = 0; i < 3; ++i) {
-        ITypeInfo* info = nullptr;
+        ITypeInfo *info = nullptr;
         ASSERT_EQ(lib->GetTypeInfo(i, &info), S_OK);
         GUID g;
         TYPEKIND k;
@@ -533,10 +536,10 @@ TEST_F(NetvaneTest, CanUnloadOnlyWhenNoObjectOrLockIsAlive)
     ASSERT_EQ(registerServer_(), S_OK);
     // The runtime loads its own instance of the file; the test's dlopen
     // shares it, so both see the same counts.
-    IDispatch* d = createByProgId();
+    IDispatch *d = createByProgId();
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    IDispatch* second = createByProgId();
+    IDispatch *second = createByProgId();
     d->Release();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "one object is still alive";
     CoFreeUnusedLibraries();
@@ -544,21 +547,21 @@ TEST_F(NetvaneTest, CanUnloadOnlyWhenNoObjectOrLockIsAlive)
     second->Release();
     EXPECT_EQ(canUnloadNow_(), S_OK);
 
-    IClassFactory* factory = nullptr;
+    IClassFactory *factory = nullptr;
     ASSERT_EQ(CoGetClassObject(netvane::CLSID_Netvane, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory)),
+                               reinterpret_cast<void **>(&factory)),
               S_OK);
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "a held factory keeps the library";
     factory->LockServer(TRUE);
     factory->Release();
     EXPECT_EQ(canUnloadNow_(), S_FALSE) << "a lock keeps the library";
-    factory->LockServer(FALSE);  // the static factory outlives its references
+    factory->LockServer(FALSE); // the static factory outlives its references
     EXPECT_EQ(canUnloadNow_(), S_OK);
 
     CoFreeUnusedLibraries();
     EXPECT_TRUE(LoadedComLibraries().empty());
     // Creating again loads it again.
-    IDispatch* again = createByProgId();
+    IDispatch *again = createByProgId();
     ASSERT_NE(again, nullptr);
     again->Release();
 }
@@ -593,9 +596,9 @@ TEST_F(NetvaneTest, ToolsRegisterReadAndUnregisterEndToEnd)
 {
     const ProcessResult identity = runProgram({kRegsvr, "-i", kLibrary});
     ASSERT_EQ(identity.status, 0) << identity.err;
-    for (const char* line : {"FileVersion=1.02.0005", "ProductVersion=1.02.0005", "ProductName=Netvane",
-                             "InternalName=Netvane", "OriginalFilename=Netvane.ocx", "OLESelfRegister=",
-                             "CompanyName=Vanelink"})
+    for (const char *line :
+         {"FileVersion=1.02.0005", "ProductVersion=1.02.0005", "ProductName=Netvane", "InternalName=Netvane",
+          "OriginalFilename=Netvane.ocx", "OLESelfRegister=", "CompanyName=Vanelink"})
         EXPECT_NE(identity.out.find(std::string(line) + "\n"), std::string::npos) << line;
     EXPECT_TRUE(exportClasses().empty()) << "reading the identity registers nothing";
 
@@ -621,7 +624,8 @@ TEST_F(NetvaneTest, ToolsRegisterReadAndUnregisterEndToEnd)
     EXPECT_NE(bad.err.find("0x80020003"), std::string::npos) << bad.err;
 
     if (geteuid() == 0) {
-        const ProcessResult isolated = runProgram({"unshare", "--net", kDispget, "Vanelink.Netvane", "ConnectedOnline"});
+        const ProcessResult isolated =
+            runProgram({"unshare", "--net", kDispget, "Vanelink.Netvane", "ConnectedOnline"});
         if (isolated.status == 0) {
             EXPECT_EQ(isolated.out, "0\n") << "no route in a fresh namespace";
         }
@@ -648,17 +652,16 @@ TEST_F(NetvaneTest, ADamagedHiveIsAReadFailureNamedByTheTools)
 
     CLSID clsid;
     EXPECT_EQ(CLSIDFromProgID(netvane::kProgID, &clsid), REGDB_E_READREGDB);
-    IUnknown* unk = nullptr;
+    IUnknown *unk = nullptr;
     EXPECT_EQ(CoCreateInstance(netvane::CLSID_Netvane, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&unk)),
+                               reinterpret_cast<void **>(&unk)),
               REGDB_E_READREGDB);
     EXPECT_NE(RegLastErrorMessage().find(hive.string()), std::string::npos) << RegLastErrorMessage();
 
     const ProcessResult get = runProgram({kDispget, "Vanelink.Netvane", "ConnectedOnline"});
     EXPECT_EQ(get.status, 1);
     EXPECT_NE(get.err.find("0x80040150 Could not read key from registry\n"), std::string::npos) << get.err;
-    EXPECT_NE(get.err.find("dispget: the registry hive " + hive.string() + " is damaged (line 3"),
-              std::string::npos)
+    EXPECT_NE(get.err.find("dispget: the registry hive " + hive.string() + " is damaged (line 3"), std::string::npos)
         << get.err;
 
     const ProcessResult reg = runProgram({kRegsvr, kLibrary});
@@ -705,11 +708,11 @@ TEST_F(NetvaneTest, ARelativeServerPathIsNeverLoaded)
     // Relative to the working folder, and a bare name for the library
     // search path: both would find the library.
     const std::string relative = fs::relative(kLibrary).string();
-    for (const std::string& path : {relative, std::string("./") + relative, fs::path(kLibrary).filename().string()}) {
+    for (const std::string &path : {relative, std::string("./") + relative, fs::path(kLibrary).filename().string()}) {
         ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, key, "", path), ERROR_SUCCESS);
-        IUnknown* unk = nullptr;
+        IUnknown *unk = nullptr;
         EXPECT_EQ(CoCreateInstance(netvane::CLSID_Netvane, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   reinterpret_cast<void**>(&unk)),
+                                   reinterpret_cast<void **>(&unk)),
                   CO_E_DLLNOTFOUND)
             << path;
         EXPECT_EQ(unk, nullptr);

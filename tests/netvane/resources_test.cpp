@@ -31,7 +31,7 @@ namespace {
 const std::string kLibrary = NETVANE_LIBRARY;
 const std::string kRegsvr = REGSVR_TOOL;
 
-std::uint32_t le32(const std::string& data, std::size_t pos)
+std::uint32_t le32(const std::string &data, std::size_t pos)
 {
     std::uint32_t v = 0;
     for (std::size_t i = 4; i-- > 0;)
@@ -39,10 +39,10 @@ std::uint32_t le32(const std::string& data, std::size_t pos)
     return v;
 }
 
-std::uint16_t le16(const std::string& data, std::size_t pos)
+std::uint16_t le16(const std::string &data, std::size_t pos)
 {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[pos]) |
-                                      static_cast<unsigned char>(data[pos + 1]) << 8);
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[pos]) | static_cast<unsigned char>(data[pos + 1])
+                                                                                  << 8);
 }
 
 class NetvaneResources : public ::testing::Test {
@@ -60,7 +60,7 @@ protected:
     testsupport::TempDir dir_;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(NetvaneResources, ToolboxPictureIsA16By15TrueColourBmp)
 {
@@ -101,13 +101,13 @@ TEST_F(NetvaneResources, ToolboxPictureIsA16By15TrueColourBmp)
 TEST_F(NetvaneResources, IdentifierBlocksNameTheControlsInterfaces)
 {
     const struct {
-        const char* type;
-        const char* expected;
+        const char *type;
+        const char *expected;
     } cases[] = {
         {"_IID_NETVANE", "{04BE33B5-1345-42C5-8965-11EFA8A2DCF1}"},
         {"_SRCIID_NETVANE", "{4FF53BEE-6A80-4D71-903E-678051706651}"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.type);
         const std::string block = resource(c.type, "1");
         ASSERT_EQ(block.size(), 20u);
@@ -125,7 +125,7 @@ TEST_F(NetvaneResources, IdentifierBlocksNameTheControlsInterfaces)
 
 TEST_F(NetvaneResources, TypeLibraryAndVersionBlockAreResourcesToo)
 {
-    ITypeLib* lib = nullptr;
+    ITypeLib *lib = nullptr;
     ASSERT_EQ(CreateTypeLibFromText(resource("TYPELIB", "1"), &lib), S_OK);
     GUID libid;
     ASSERT_EQ(lib->GetLibAttr(&libid, nullptr, nullptr, nullptr, nullptr), S_OK);
@@ -138,13 +138,12 @@ TEST_F(NetvaneResources, TypeLibraryAndVersionBlockAreResourcesToo)
     std::vector<LibraryResource> all;
     ASSERT_EQ(ReadLibraryResources(kLibrary, all), S_OK);
     std::set<std::pair<std::string, std::string>> listed;
-    for (const auto& r : all)
+    for (const auto &r : all)
         listed.emplace(r.type, r.name);
-    EXPECT_EQ(listed, (std::set<std::pair<std::string, std::string>>{{"BITMAP", "30000"},
-                                                                      {"_IID_NETVANE", "1"},
-                                                                      {"_SRCIID_NETVANE", "1"},
-                                                                      {"TYPELIB", "1"},
-                                                                      {"VERSION", "1"}}));
+    EXPECT_EQ(
+        listed,
+        (std::set<std::pair<std::string, std::string>>{
+            {"BITMAP", "30000"}, {"_IID_NETVANE", "1"}, {"_SRCIID_NETVANE", "1"}, {"TYPELIB", "1"}, {"VERSION", "1"}}));
     EXPECT_EQ(listed.size(), all.size()) << "no resource is listed twice";
 }
 
@@ -183,15 +182,15 @@ TEST_F(NetvaneResources, MissingAndDamagedResourcesAreReported)
 TEST_F(NetvaneResources, RegistrationNamesAToolboxPictureThatExists)
 {
     testsupport::RegistrySandbox registry;
-    void* handle = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
     auto registerServer = reinterpret_cast<DllRegisterServerFn>(dlsym(handle, "DllRegisterServer"));
     auto unregisterServer = reinterpret_cast<DllUnregisterServerFn>(dlsym(handle, "DllUnregisterServer"));
     ASSERT_TRUE(registerServer && unregisterServer);
     ASSERT_EQ(registerServer(), S_OK);
 
-    const auto entry = RegReadString(HKEY_CLASSES_ROOT,
-                                     "CLSID\\" + GuidToString(netvane::CLSID_Netvane) + "\\ToolboxBitmap32", "");
+    const auto entry =
+        RegReadString(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(netvane::CLSID_Netvane) + "\\ToolboxBitmap32", "");
     EXPECT_EQ(unregisterServer(), S_OK);
     dlclose(handle);
 
@@ -207,13 +206,13 @@ TEST_F(NetvaneResources, RegsvrListsTheResourcesAfterTheIdentity)
 {
     const auto tool = runProgram({kRegsvr, "-i", kLibrary});
     ASSERT_EQ(tool.status, 0) << tool.err;
-    const std::string& output = tool.out;
+    const std::string &output = tool.out;
     EXPECT_NE(output.find("ProductName=Netvane\n"), std::string::npos) << output;
     std::vector<LibraryResource> all;
     ASSERT_EQ(ReadLibraryResources(kLibrary, all), S_OK);
     ASSERT_EQ(all.size(), 5u);
     std::size_t lastAt = 0;
-    for (const auto& r : all) {
+    for (const auto &r : all) {
         const std::string line =
             "Resource " + r.type + " " + r.name + ": " + std::to_string(r.data.size()) + " bytes\n";
         const auto at = output.find(line);

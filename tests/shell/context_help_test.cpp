@@ -63,10 +63,10 @@ QString clickLink(HtmlHelpWindow *window, const QString &text)
     return QString();
 }
 
-#define CLICK_LINK(window, text)                                                                               \
-    do {                                                                                                       \
-        const QString failure = clickLink((window), (text));                                                   \
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));                                                      \
+#define CLICK_LINK(window, text)                                                                                       \
+    do {                                                                                                               \
+        const QString failure = clickLink((window), (text));                                                           \
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));                                                              \
     } while (false)
 
 } // namespace
@@ -142,11 +142,16 @@ void ContextHelpTest::contextIdOpensItsTopic_data()
     QTest::addColumn<int>("contextId");
     QTest::addColumn<QString>("topic");
     QTest::addColumn<QString>("heading");
-    QTest::newRow("address box") << 360 << "/html/address_box.htm" << "The address box";
-    QTest::newRow("Retrieve from URL") << 380 << "/html/retrieve_from_url.htm" << "Retrieve from URL";
-    QTest::newRow("HTML to Text") << 340 << "/html/html_to_text.htm" << "The HTML to Text button";
-    QTest::newRow("viewer Help") << 1028 << "/html/viewer.htm" << "The text viewer";
-    QTest::newRow("browser HELP") << 1012 << "/html/browser.htm" << "The Quillan Browser";
+    QTest::newRow("address box") << 360 << "/html/address_box.htm"
+                                 << "The address box";
+    QTest::newRow("Retrieve from URL") << 380 << "/html/retrieve_from_url.htm"
+                                       << "Retrieve from URL";
+    QTest::newRow("HTML to Text") << 340 << "/html/html_to_text.htm"
+                                  << "The HTML to Text button";
+    QTest::newRow("viewer Help") << 1028 << "/html/viewer.htm"
+                                 << "The text viewer";
+    QTest::newRow("browser HELP") << 1012 << "/html/browser.htm"
+                                  << "The Quillan Browser";
 }
 
 void ContextHelpTest::contextIdOpensItsTopic()
@@ -300,8 +305,8 @@ void ContextHelpTest::linksPicturesAndBackForwardWork()
 
     // The picture and the stylesheet of the page come out of the help file.
     QTextDocument *document = window->browser()->document();
-    const QVariant picture = document->resource(QTextDocument::ImageResource,
-                                                QUrl(QStringLiteral("images/quillan.png")));
+    const QVariant picture =
+        document->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/quillan.png")));
     QVERIFY(picture.isValid());
     // Once the page is laid out the document holds the decoded picture.
     QImage image;
@@ -375,8 +380,7 @@ void ContextHelpTest::fileWithRootRelativeNamesOpens()
 
 void ContextHelpTest::helpFilePathDefaultsToTheProgramFolder()
 {
-    QCOMPARE(Globals::HelpFilePath,
-             QCoreApplication::applicationDirPath() + QStringLiteral("/qlnhelp.chm"));
+    QCOMPARE(Globals::HelpFilePath, QCoreApplication::applicationDirPath() + QStringLiteral("/qlnhelp.chm"));
     // The test runs from the build's program folder, where the help file is.
     QVERIFY(ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, 0));
 }

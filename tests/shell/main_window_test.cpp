@@ -120,7 +120,8 @@ void TestMainWindow::opensInItsInitialState()
     QVERIFY(!main.txtGetFile->isEnabled());
     QCOMPARE(base(main.txtGetFile), QColor(192, 192, 192));
     QCOMPARE(main.txtURL->palette().color(QPalette::Text), QColor(0, 0, 128));
-    QCOMPARE(main.Label1->text(), QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"));
+    QCOMPARE(main.Label1->text(),
+             QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"));
     QCOMPARE(main.Label1->font().family(), QStringLiteral("Comic Sans MS"));
     QCOMPARE(main.btnHTMLtoText->text(), QStringLiteral("HTML to Text"));
     QVERIFY(main.btnHTMLtoText->font().bold());
@@ -128,8 +129,8 @@ void TestMainWindow::opensInItsInitialState()
     QVERIFY(main.lbBytesReceived->isHidden());
 
     // Tab order, and the help ids F1 uses.
-    const QList<QWidget *> order{main.optURL, main.optGetFile, main.txtURL, main.txtGetFile, main.btnHTMLtoText,
-                                 main.btnQuit};
+    const QList<QWidget *> order{main.optURL,     main.optGetFile,    main.txtURL,
+                                 main.txtGetFile, main.btnHTMLtoText, main.btnQuit};
     QList<QWidget *> chain;
     for (QWidget *w = order.first(); chain.size() < order.size(); w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)

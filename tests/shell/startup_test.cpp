@@ -67,11 +67,8 @@ public:
             if (name == QLatin1String("frmOpen"))
                 loadingBusyWhenHidden = widget->cursor().shape() == Qt::WaitCursor;
             break;
-        case QEvent::Close:
-            events << QStringLiteral("close ") + name;
-            break;
-        default:
-            break;
+        case QEvent::Close: events << QStringLiteral("close ") + name; break;
+        default: break;
         }
         return false;
     }

@@ -289,7 +289,8 @@ void HttpTestServer::serve(const std::shared_ptr<Connection> &connection)
         while (lineEnd != std::string::npos) {
             const std::size_t start = lineEnd + 2;
             lineEnd = head.find("\r\n", start);
-            const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
+            const std::string line =
+                head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
             const std::size_t colon = line.find(':');
             if (colon == std::string::npos)
                 continue;
@@ -364,12 +365,8 @@ void HttpTestServer::serve(const std::shared_ptr<Connection> &connection)
         }
 
         switch (response.ending) {
-        case Ending::Reset:
-            connection->close(true);
-            return;
-        case Ending::Close:
-            connection->close(false);
-            return;
+        case Ending::Reset: connection->close(true); return;
+        case Ending::Close: connection->close(false); return;
         case Ending::Stall:
             // Whatever the client sends now is ignored; the end of its stream
             // or the server's stop ends the stall.

@@ -17,8 +17,8 @@ MiniChm &MiniChm::system(const std::string &defaultTopic, const std::string &tit
 {
     std::string data;
     platform::AppendLe32(data, 3);
-    for (const auto &[code, text] : {std::pair<std::uint16_t, std::string>{2, defaultTopic},
-                                     std::pair<std::uint16_t, std::string>{3, title}}) {
+    for (const auto &[code, text] :
+         {std::pair<std::uint16_t, std::string>{2, defaultTopic}, std::pair<std::uint16_t, std::string>{3, title}}) {
         platform::AppendLe16(data, code);
         platform::AppendLe16(data, static_cast<std::uint16_t>(text.size() + 1));
         data += text;

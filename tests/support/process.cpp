@@ -43,25 +43,25 @@ std::string drain(int fd)
 
 } // namespace
 
-std::filesystem::path writeMarkProgram(const std::filesystem::path &program,
-                                       const std::filesystem::path &mark)
+std::filesystem::path writeMarkProgram(const std::filesystem::path &program, const std::filesystem::path &mark)
 {
     // The mark's name is single-quoted in the script: a quote inside it
     // would end the quoting.
     if (mark.string().find('\'') != std::string::npos)
         throw std::runtime_error("a mark path must not hold a single quote");
-    const std::string script =
-        "#!/bin/sh\n"
-        "mark='" + mark.string() + "'\n"
-        "tmp=\"$mark.$$\"\n"
-        "{\n"
-        "  printf 'program=%s\\n' \"$0\"\n"
-        "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-        "  printf 'ppid=%s\\n' \"$PPID\"\n"
-        "  printf 'sid=%s\\n' \"$(sed 's/.*) //' /proc/$$/stat | cut -d' ' -f4)\"\n"
-        "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
-        "  printf 'fds=%s\\n' \"$(ls /proc/$$/fd | tr '\\n' ' ')\"\n"
-        "} > \"$tmp\" && mv \"$tmp\" \"$mark\"\n";
+    const std::string script = "#!/bin/sh\n"
+                               "mark='" +
+                               mark.string() +
+                               "'\n"
+                               "tmp=\"$mark.$$\"\n"
+                               "{\n"
+                               "  printf 'program=%s\\n' \"$0\"\n"
+                               "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                               "  printf 'ppid=%s\\n' \"$PPID\"\n"
+                               "  printf 'sid=%s\\n' \"$(sed 's/.*) //' /proc/$$/stat | cut -d' ' -f4)\"\n"
+                               "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+                               "  printf 'fds=%s\\n' \"$(ls /proc/$$/fd | tr '\\n' ' ')\"\n"
+                               "} > \"$tmp\" && mv \"$tmp\" \"$mark\"\n";
     writeFile(program, script);
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     return program;
@@ -96,8 +96,8 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions 
     const int in = ::memfd_create("stdin", MFD_CLOEXEC);
     const int out = ::memfd_create("stdout", MFD_CLOEXEC);
     const int err = ::memfd_create("stderr", MFD_CLOEXEC);
-    const bool fed = ::write(in, options.input.data(), options.input.size()) ==
-                     static_cast<ssize_t>(options.input.size());
+    const bool fed =
+        ::write(in, options.input.data(), options.input.size()) == static_cast<ssize_t>(options.input.size());
     if (!argv.empty() && in >= 0 && out >= 0 && err >= 0 && fed && ::lseek(in, 0, SEEK_SET) == 0) {
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -181,7 +181,10 @@ void RunningProgram::closeInput()
     input_ = -1;
 }
 
-bool RunningProgram::signal(int sig) { return pid_ > 0 && ::kill(pid_, sig) == 0; }
+bool RunningProgram::signal(int sig)
+{
+    return pid_ > 0 && ::kill(pid_, sig) == 0;
+}
 
 int RunningProgram::wait()
 {

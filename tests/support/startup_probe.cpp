@@ -160,7 +160,8 @@ StartupProbe probeStartup(const std::vector<std::string> &argv, const std::strin
                 std::string name;
                 line >> ns >> name;
                 const std::string suffix = "Window";
-                if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                if (name.size() > suffix.size() &&
+                    name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                     name.erase(name.size() - suffix.size());
                 const ShownWindow shown{name, (ns - start) / 1e6};
                 probe.windows.push_back(shown);

@@ -15,13 +15,13 @@ struct ShownWindow {
 };
 
 struct StartupProbe {
-    bool started = false;  // the program could be started
-    bool shown = false;    // the awaited window was shown in time
-    double ms = 0;         // when it was, since the start
+    bool started = false;             // the program could be started
+    bool shown = false;               // the awaited window was shown in time
+    double ms = 0;                    // when it was, since the start
     std::vector<ShownWindow> windows; // every window shown until then, in order
-    int status = -1;       // exit code, 128 + signal number, -1 if not reaped
-    bool exitedEarly = false; // the program ended by itself before the window showed
-    std::string err;       // what the program wrote on standard error
+    int status = -1;                  // exit code, 128 + signal number, -1 if not reaped
+    bool exitedEarly = false;         // the program ended by itself before the window showed
+    std::string err;                  // what the program wrote on standard error
 };
 
 using Environment = std::vector<std::pair<std::string, std::string>>;

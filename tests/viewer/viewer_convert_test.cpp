@@ -88,7 +88,7 @@ void TestViewerConvert::convertedTextArrivesInTheViewer()
 
     QVERIFY(FormInstance<frmView>::isLoaded()); // loaded by the hand-over
     frmView &view = FormInstance<frmView>::get();
-    QVERIFY(!view.isVisible());                 // but not shown
+    QVERIFY(!view.isVisible()); // but not shown
     QCOMPARE(view.textSaved, false);
     QCOMPARE(view.txtHTML->FileName(), textPath);
     const QString text = view.txtHTML->Text();
@@ -169,7 +169,10 @@ void TestViewerConvert::viewerShownModalDeletesTheTextOnClose()
     });
     QTimer guard;
     guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&]() { if (viewer) viewer->close(); });
+    connect(&guard, &QTimer::timeout, this, [&]() {
+        if (viewer)
+            viewer->close();
+    });
     guard.start(20000);
     view.ShowModal();
     QVERIFY(guard.isActive()); // closed by the click, not by the guard

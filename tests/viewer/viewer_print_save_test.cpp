@@ -221,9 +221,7 @@ void TestViewerPrintSave::savedCopyIsByteIdentical()
 
     // A second save over the first copy, confirming the overwrite.
     auto second = answerModal<QFileDialog>([&](QFileDialog *dialog) {
-        answerModal<QMessageBox>([](QMessageBox *box) {
-            box->button(QMessageBox::Yes)->click();
-        });
+        answerModal<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
         dialog->selectFile(target);
         static_cast<QDialog *>(dialog)->accept(); // accept() of QFileDialog is protected
     });

@@ -282,12 +282,11 @@ void TestViewerWindow::textIsUtf8WhenValidElseWindows1252_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x80\x99 \xe2\x82\xac 5\r\n")
                            << QStringLiteral("caf\u00e9 \u2019 \u20ac 5\n");
-    QTest::newRow("western code page")
-        << QByteArray("caf\xe9 \x93quoted\x94 \x92 \x80 5\r\n\x81\x9f\xff\r\n")
-        << QStringLiteral("caf\u00e9 \u201cquoted\u201d \u2019 \u20ac 5\n\u0081\u0178\u00ff\n");
+    QTest::newRow("western code page") << QByteArray("caf\xe9 \x93quoted\x94 \x92 \x80 5\r\n\x81\x9f\xff\r\n")
+                                       << QStringLiteral(
+                                              "caf\u00e9 \u201cquoted\u201d \u2019 \u20ac 5\n\u0081\u0178\u00ff\n");
     // One sequence that is not UTF-8 makes the whole text the code page's.
-    QTest::newRow("mostly utf-8") << QByteArray("caf\xc3\xa9 \xff\r\n")
-                                  << QStringLiteral("caf\u00c3\u00a9 \u00ff\n");
+    QTest::newRow("mostly utf-8") << QByteArray("caf\xc3\xa9 \xff\r\n") << QStringLiteral("caf\u00c3\u00a9 \u00ff\n");
 }
 
 void TestViewerWindow::textIsUtf8WhenValidElseWindows1252()

@@ -20,7 +20,7 @@ using namespace platform;
 
 namespace {
 
-int fail(const char* what, HRESULT hr)
+int fail(const char *what, HRESULT hr)
 {
     std::fprintf(stderr, "dispget: %s: %s %s\n", what, HResultHex(hr).c_str(), HResultMessage(hr).c_str());
     // The registry knows which hive file could not be read, and where.
@@ -31,7 +31,7 @@ int fail(const char* what, HRESULT hr)
 }
 
 // Decimal (optionally negative) or 0x hexadecimal dispatch identifier.
-bool parseDispid(std::string_view s, DISPID& id)
+bool parseDispid(std::string_view s, DISPID &id)
 {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         std::uint32_t v = 0;
@@ -49,10 +49,10 @@ bool parseDispid(std::string_view s, DISPID& id)
     return true;
 }
 
-int run(const std::string& object, const std::string& member)
+int run(const std::string &object, const std::string &member)
 {
-    IDispatch* disp = nullptr;
-    HRESULT hr = CreateObjectByName(object, IID_IDispatch, reinterpret_cast<void**>(&disp));
+    IDispatch *disp = nullptr;
+    HRESULT hr = CreateObjectByName(object, IID_IDispatch, reinterpret_cast<void **>(&disp));
     if (FAILED(hr))
         return fail(("cannot create " + object).c_str(), hr);
 
@@ -95,9 +95,9 @@ int run(const std::string& object, const std::string& member)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: dispget PROGID-or-{CLSID} DISPID-or-NAME\n");

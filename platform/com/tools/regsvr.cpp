@@ -34,16 +34,15 @@ constexpr int kExitCall = 5;
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: regsvr LIBRARY       register the library\n"
-                 "       regsvr -u LIBRARY    unregister it\n"
-                 "       regsvr -i LIBRARY    print its identity strings\n");
+    std::fprintf(stderr, "usage: regsvr LIBRARY       register the library\n"
+                         "       regsvr -u LIBRARY    unregister it\n"
+                         "       regsvr -i LIBRARY    print its identity strings\n");
     return kExitUsage;
 }
 
 // One line a resource: "Resource TYPE NAME: SIZE bytes". A file without
 // resources lists none; a damaged table is an error.
-bool printResources(const std::string& file)
+bool printResources(const std::string &file)
 {
     std::vector<LibraryResource> resources;
     const HRESULT hr = ReadLibraryResources(file, resources);
@@ -52,12 +51,12 @@ bool printResources(const std::string& file)
                      HResultHex(hr).c_str(), HResultMessage(hr).c_str());
         return false;
     }
-    for (const auto& r : resources)
+    for (const auto &r : resources)
         std::printf("Resource %s %s: %zu bytes\n", r.type.c_str(), r.name.c_str(), r.data.size());
     return true;
 }
 
-int printIdentity(const std::string& file)
+int printIdentity(const std::string &file)
 {
     if (!std::filesystem::is_regular_file(file)) {
         std::fprintf(stderr, "regsvr: %s: no such file\n", file.c_str());
@@ -68,7 +67,7 @@ int printIdentity(const std::string& file)
         std::fprintf(stderr, "regsvr: %s carries no identity block\n", file.c_str());
         return kExitEntry;
     }
-    for (const auto& [name, value] : *entries)
+    for (const auto &[name, value] : *entries)
         std::printf("%s=%s\n", name.c_str(), value.c_str());
     return printResources(file) ? 0 : kExitEntry;
 }
@@ -86,12 +85,12 @@ void explainRegistryFailure()
     }
 }
 
-int callExport(const std::string& file, bool unregister)
+int callExport(const std::string &file, bool unregister)
 {
-    const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+    const char *entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     // A path without a slash would make dlopen search the library path.
     std::string path = file.find('/') == std::string::npos ? "./" + file : file;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         std::fprintf(stderr, "regsvr: could not load %s: %s\n", file.c_str(), dlerror());
         return kExitLoad;
@@ -114,9 +113,9 @@ int callExport(const std::string& file, bool unregister)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc == 2 && argv[1][0] != '-')
         return callExport(argv[1], false);

@@ -32,21 +32,21 @@ using namespace platform;
 
 namespace {
 
-const char* const kDone = "The operation completed successfully.";
+const char *const kDone = "The operation completed successfully.";
 
 struct Args {
     std::string command;
     std::vector<std::string> positional;
-    std::optional<std::string> valueName;  // /v NAME; "" for /ve
-    bool allValues = false;                // /va
-    std::optional<std::string> type;       // /t
-    std::optional<std::string> data;       // /d
-    std::string separator = "\\0";         // /s with add
-    bool force = false;                    // /f or /y
-    bool recurse = false;                  // /s with query
+    std::optional<std::string> valueName; // /v NAME; "" for /ve
+    bool allValues = false;               // /va
+    std::optional<std::string> type;      // /t
+    std::optional<std::string> data;      // /d
+    std::string separator = "\\0";        // /s with add
+    bool force = false;                   // /f or /y
+    bool recurse = false;                 // /s with query
 };
 
-int failure(const std::string& message)
+int failure(const std::string &message)
 {
     std::cerr << "ERROR: " << message << '\n';
     return 1;
@@ -72,23 +72,23 @@ int failureOf(LONG status)
                                                   : describe(status));
 }
 
-bool isSwitch(const std::string& a, const char* name)
+bool isSwitch(const std::string &a, const char *name)
 {
     return a.size() >= 2 && (a[0] == '/' || a[0] == '-') && strcasecmp(a.c_str() + 1, name) == 0;
 }
 
-bool parseArgs(int argc, char** argv, Args& out, std::string& error)
+bool parseArgs(int argc, char **argv, Args &out, std::string &error)
 {
     if (argc < 2) {
         error = "no command given; use query, add, delete, import or export";
         return false;
     }
     out.command = argv[1];
-    for (char& c : out.command)
+    for (char &c : out.command)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
-        auto next = [&](std::string& dest) {
+        auto next = [&](std::string &dest) {
             if (i + 1 >= argc) {
                 error = "the switch " + a + " needs an argument";
                 return false;
@@ -135,7 +135,7 @@ bool parseArgs(int argc, char** argv, Args& out, std::string& error)
 }
 
 // "HKLM\Software\X" into the root and the rest.
-bool splitKey(const std::string& full, HKEY& root, std::string& sub)
+bool splitKey(const std::string &full, HKEY &root, std::string &sub)
 {
     const size_t slash = full.find('\\');
     root = RegRootFromName(std::string_view(full).substr(0, slash));
@@ -153,7 +153,7 @@ struct NamedKey {
 
 // Parses `full` into `out`; returns 0, or reg's exit status after saying the
 // name is not a key.
-int parseKeyName(const std::string& full, NamedKey& out)
+int parseKeyName(const std::string &full, NamedKey &out)
 {
     if (!splitKey(full, out.root, out.sub))
         return failure("invalid key name " + full);
@@ -162,7 +162,7 @@ int parseKeyName(const std::string& full, NamedKey& out)
 
 // Parses `full` and opens the key it names with `access`; returns 0, or
 // reg's exit status after saying what went wrong (a missing key included).
-int openKeyNamed(const std::string& full, REGSAM access, NamedKey& out)
+int openKeyNamed(const std::string &full, REGSAM access, NamedKey &out)
 {
     if (const int status = parseKeyName(full, out))
         return status;
@@ -171,13 +171,13 @@ int openKeyNamed(const std::string& full, REGSAM access, NamedKey& out)
     return 0;
 }
 
-bool confirm(const std::string& question)
+bool confirm(const std::string &question)
 {
     std::cout << question << " (Yes/No)? " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
         return false;
-    for (char& c : answer)
+    for (char &c : answer)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return answer == "y" || answer == "yes";
 }
@@ -185,24 +185,15 @@ bool confirm(const std::string& question)
 std::string typeName(DWORD type)
 {
     switch (type) {
-    case REG_NONE:
-        return "REG_NONE";
-    case REG_SZ:
-        return "REG_SZ";
-    case REG_EXPAND_SZ:
-        return "REG_EXPAND_SZ";
-    case REG_BINARY:
-        return "REG_BINARY";
-    case REG_DWORD:
-        return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-        return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-        return "REG_LINK";
-    case REG_MULTI_SZ:
-        return "REG_MULTI_SZ";
-    case REG_QWORD:
-        return "REG_QWORD";
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK: return "REG_LINK";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
     default: {
         char buf[24];
         std::snprintf(buf, sizeof buf, "0x%x", type);
@@ -211,16 +202,16 @@ std::string typeName(DWORD type)
     }
 }
 
-std::optional<DWORD> typeFromName(const std::string& name)
+std::optional<DWORD> typeFromName(const std::string &name)
 {
-    for (DWORD t : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ,
-                    REG_QWORD})
+    for (DWORD t :
+         {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ, REG_QWORD})
         if (strcasecmp(typeName(t).c_str(), name.c_str()) == 0)
             return t;
     return std::nullopt;
 }
 
-std::string hexText(const std::vector<BYTE>& data)
+std::string hexText(const std::vector<BYTE> &data)
 {
     std::string out;
     char buf[4];
@@ -231,8 +222,7 @@ std::string hexText(const std::vector<BYTE>& data)
     return out;
 }
 
-
-std::string dataText(const RegValue& v)
+std::string dataText(const RegValue &v)
 {
     char buf[32];
     switch (v.type) {
@@ -258,25 +248,25 @@ std::string dataText(const RegValue& v)
         break;
     case REG_QWORD:
         if (v.data.size() == 8) {
-            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(ReadLe(v.data.data(), v.data.size())));
+            std::snprintf(buf, sizeof buf, "0x%llx",
+                          static_cast<unsigned long long>(ReadLe(v.data.data(), v.data.size())));
             return buf;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return hexText(v.data);
 }
 
-void printValue(const RegValue& v)
+void printValue(const RegValue &v)
 {
     std::cout << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << typeName(v.type) << "    "
               << dataText(v) << '\n';
 }
 
 // Builds the bytes of a value from the /t and /d arguments.
-bool valueBytes(DWORD type, const std::string& text, const std::string& separator, std::vector<BYTE>& out,
-                std::string& error)
+bool valueBytes(DWORD type, const std::string &text, const std::string &separator, std::vector<BYTE> &out,
+                std::string &error)
 {
     out.clear();
     switch (type) {
@@ -302,8 +292,8 @@ bool valueBytes(DWORD type, const std::string& text, const std::string& separato
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
     case REG_QWORD: {
-        const char* s = text.c_str();
-        char* end = nullptr;
+        const char *s = text.c_str();
+        char *end = nullptr;
         errno = 0;
         const unsigned long long n = text.empty() ? 0 : std::strtoull(s, &end, 0);
         const unsigned long long limit = type == REG_QWORD ? ~0ULL : 0xFFFFFFFFULL;
@@ -344,10 +334,10 @@ bool valueBytes(DWORD type, const std::string& text, const std::string& separato
 
 // Prints the key's values and its sub-keys (with /s, their whole trees, in
 // the order a depth-first walk meets them, however deep they go).
-void queryTree(HKEY key, const std::string& fullName, bool recurse)
+void queryTree(HKEY key, const std::string &fullName, bool recurse)
 {
     struct Pending {
-        RegKey owned;  // empty for the key the walk starts at
+        RegKey owned; // empty for the key the walk starts at
         HKEY key;
         std::string name;
     };
@@ -357,13 +347,13 @@ void queryTree(HKEY key, const std::string& fullName, bool recurse)
         Pending current = std::move(pending.back());
         pending.pop_back();
         std::cout << '\n' << current.name << '\n';
-        for (const RegValue& v : RegValues(current.key, ""))
+        for (const RegValue &v : RegValues(current.key, ""))
             printValue(v);
         const std::vector<std::string> children = RegSubKeyNames(current.key, "");
         if (!recurse) {
             if (!children.empty())
                 std::cout << '\n';
-            for (const std::string& child : children)
+            for (const std::string &child : children)
                 std::cout << current.name << '\\' << child << '\n';
             continue;
         }
@@ -377,7 +367,7 @@ void queryTree(HKEY key, const std::string& fullName, bool recurse)
     }
 }
 
-int cmdQuery(const Args& a)
+int cmdQuery(const Args &a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg query KEY [/v NAME | /ve] [/s]");
@@ -402,7 +392,7 @@ int cmdQuery(const Args& a)
     return 0;
 }
 
-int cmdAdd(const Args& a)
+int cmdAdd(const Args &a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]");
@@ -420,7 +410,7 @@ int cmdAdd(const Args& a)
     std::string error;
     if (!valueBytes(type, a.data.value_or(""), a.separator, bytes, error))
         return failure(error);
-    RegKey& key = named.key;
+    RegKey &key = named.key;
     if (const LONG st = key.create(named.root, named.sub, KEY_ALL_ACCESS); st != ERROR_SUCCESS)
         return failure(describe(st));
     if (!a.valueName && !a.data && !a.type) {
@@ -439,25 +429,24 @@ int cmdAdd(const Args& a)
     return 0;
 }
 
-int cmdDelete(const Args& a)
+int cmdDelete(const Args &a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg delete KEY [/v NAME | /ve | /va] [/f]");
     NamedKey named;
     if (const int status = openKeyNamed(a.positional[0], KEY_ALL_ACCESS, named))
         return status;
-    RegKey& key = named.key;
+    RegKey &key = named.key;
     if (a.valueName) {
-        const std::string& name = *a.valueName;
-        if (!a.force &&
-            !confirm("Delete the registry value " + (name.empty() ? std::string("(Default)") : name)))
+        const std::string &name = *a.valueName;
+        if (!a.force && !confirm("Delete the registry value " + (name.empty() ? std::string("(Default)") : name)))
             return failure("The operation was cancelled.");
         if (const LONG st = RegDeleteValue(key.get(), name.c_str()); st != ERROR_SUCCESS)
             return failureOf(st);
     } else if (a.allValues) {
         if (!a.force && !confirm("Delete all values under the registry key " + a.positional[0]))
             return failure("The operation was cancelled.");
-        for (const RegValue& v : RegValues(key.get(), ""))
+        for (const RegValue &v : RegValues(key.get(), ""))
             if (const LONG st = RegDeleteValue(key.get(), v.name.c_str()); st != ERROR_SUCCESS)
                 return failure(describe(st));
     } else {
@@ -473,7 +462,7 @@ int cmdDelete(const Args& a)
     return 0;
 }
 
-int cmdImport(const Args& a)
+int cmdImport(const Args &a)
 {
     if (a.positional.size() != 1)
         return failure("usage: reg import FILE");
@@ -483,14 +472,14 @@ int cmdImport(const Args& a)
     return 0;
 }
 
-int cmdExport(const Args& a)
+int cmdExport(const Args &a)
 {
     if (a.positional.size() != 2)
         return failure("usage: reg export KEY FILE [/y]");
     NamedKey named;
     if (const int status = parseKeyName(a.positional[0], named))
         return status;
-    const std::string& file = a.positional[1];
+    const std::string &file = a.positional[1];
     std::error_code ec;
     if (!a.force && std::filesystem::exists(file, ec) && !confirm("File " + file + " already exists. Overwrite"))
         return failure("The operation was cancelled.");
@@ -500,9 +489,9 @@ int cmdExport(const Args& a)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     Args args;
     std::string error;

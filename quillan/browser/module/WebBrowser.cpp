@@ -47,8 +47,7 @@ void WebBrowser::prepareEngine()
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
-WebBrowser::WebBrowser(const QString &programFolder, QWidget *parent)
-    : QWidget(parent), programFolder_(programFolder)
+WebBrowser::WebBrowser(const QString &programFolder, QWidget *parent) : QWidget(parent), programFolder_(programFolder)
 {
     prepareEngine();
     setObjectName(QStringLiteral("brwWebBrowser"));

@@ -41,10 +41,10 @@ public:
     ~WebBrowser() override;
 
     // Registry location of the settings, and their defaults.
-    static const char *const SettingsKey;        // under HKEY_CURRENT_USER
-    static const char *const StartPageValue;     // "Start Page"
-    static const char *const SearchPageValue;    // "Search Page"
-    static const char *const DefaultSearchPage;  // used when "Search Page" is absent
+    static const char *const SettingsKey;       // under HKEY_CURRENT_USER
+    static const char *const StartPageValue;    // "Start Page"
+    static const char *const SearchPageValue;   // "Search Page"
+    static const char *const DefaultSearchPage; // used when "Search Page" is absent
     QString homePage() const;
     QString searchPage() const;
 

@@ -42,12 +42,9 @@ struct ToolbarButtonSpec {
     const char *ownIcon;
 };
 constexpr ToolbarButtonSpec ToolbarButtons[] = {
-    {"Back", "go-previous", ":/browser/icons/back.png"},
-    {"Forward", "go-next", ":/browser/icons/forward.png"},
-    {"Stop", "process-stop", ":/browser/icons/stop.png"},
-    {"Refresh", "view-refresh", ":/browser/icons/refresh.png"},
-    {"Home", "go-home", ":/browser/icons/home.png"},
-    {"Search", "edit-find", ":/browser/icons/search.png"},
+    {"Back", "go-previous", ":/browser/icons/back.png"},  {"Forward", "go-next", ":/browser/icons/forward.png"},
+    {"Stop", "process-stop", ":/browser/icons/stop.png"}, {"Refresh", "view-refresh", ":/browser/icons/refresh.png"},
+    {"Home", "go-home", ":/browser/icons/home.png"},      {"Search", "edit-find", ":/browser/icons/search.png"},
 };
 
 BrowserHost *theHost = nullptr;

@@ -28,7 +28,7 @@ TEST(ComIdentifiers, GuidTextRoundTripsAndRejectsMalformedText)
     EXPECT_EQ(*lower, g);
     EXPECT_EQ(GuidToString(IID_IDispatch), "{00020400-0000-0000-C000-000000000046}");
 
-    for (const char* bad : {"", "876FE8FE-D42A-41FB-9020-ECB11B32F145", "{876FE8FE-D42A-41FB-9020-ECB11B32F14}",
+    for (const char *bad : {"", "876FE8FE-D42A-41FB-9020-ECB11B32F145", "{876FE8FE-D42A-41FB-9020-ECB11B32F14}",
                             "{876FE8FE-D42A-41FB-9020-ECB11B32F1450}", "{876FE8FE_D42A-41FB-9020-ECB11B32F145}",
                             "{876FE8FE-D42A-41FB-9020-ECB11B32F14G}", "(876FE8FE-D42A-41FB-9020-ECB11B32F145)"})
         EXPECT_FALSE(GuidFromString(bad).has_value()) << bad;
@@ -70,7 +70,7 @@ TEST(ComStrings, BstrKeepsLengthAndConvertsUtf8)
     VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = SysAllocStringUtf8("owned");
-    EXPECT_EQ(VariantClear(&v), S_OK);  // frees the string (checked by the sanitizer build)
+    EXPECT_EQ(VariantClear(&v), S_OK); // frees the string (checked by the sanitizer build)
     EXPECT_EQ(v.vt, VT_EMPTY);
 }
 
@@ -79,25 +79,24 @@ TEST(ComStrings, BstrKeepsLengthAndConvertsUtf8)
 
 namespace {
 
-const char* kSample =
-    "# sample\n"
-    "library Sample {11111111-2222-3333-4444-555555555555} 2.3 lcid=409 flags=control|hidden "
-    "helpstring=\"Sample library\" helpfile=\"s.chm\" helpcontext=7\n"
-    "importlib stdole2.tlb\n"
-    "interface ISample {11111111-2222-3333-4444-666666666666} 1.0 dual\n"
-    "propget Count 0x10 LONG\n"
-    "propget Ready 0x11 VARIANT_BOOL\n"
-    "propget Broken 0x12 VARIANT_BOOL\n"
-    "coclass Sample {11111111-2222-3333-4444-777777777777} 1.0 creatable\n"
-    "implements ISample default\n";
+const char *kSample = "# sample\n"
+                      "library Sample {11111111-2222-3333-4444-555555555555} 2.3 lcid=409 flags=control|hidden "
+                      "helpstring=\"Sample library\" helpfile=\"s.chm\" helpcontext=7\n"
+                      "importlib stdole2.tlb\n"
+                      "interface ISample {11111111-2222-3333-4444-666666666666} 1.0 dual\n"
+                      "propget Count 0x10 LONG\n"
+                      "propget Ready 0x11 VARIANT_BOOL\n"
+                      "propget Broken 0x12 VARIANT_BOOL\n"
+                      "coclass Sample {11111111-2222-3333-4444-777777777777} 1.0 creatable\n"
+                      "implements ISample default\n";
 
 constexpr IID IID_ISample{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66}};
 
 // A dual interface with three getters, in the order the description gives.
 struct ISample : IDispatch {
-    virtual HRESULT get_Count(LONG* value) = 0;
-    virtual HRESULT get_Ready(VARIANT_BOOL* value) = 0;
-    virtual HRESULT get_Broken(VARIANT_BOOL* value) = 0;
+    virtual HRESULT get_Count(LONG *value) = 0;
+    virtual HRESULT get_Ready(VARIANT_BOOL *value) = 0;
+    virtual HRESULT get_Broken(VARIANT_BOOL *value) = 0;
 
 protected:
     ~ISample() = default;
@@ -105,40 +104,40 @@ protected:
 
 class SampleObject final : public ISample {
 public:
-    explicit SampleObject(ITypeInfo* info) : info_(info) {}
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
+    explicit SampleObject(ITypeInfo *info) : info_(info) {}
+    HRESULT QueryInterface(REFIID, void **) override { return E_NOTIMPL; }
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT n, LCID, DISPID* ids) override
+    HRESULT GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR *names, UINT n, LCID, DISPID *ids) override
     {
         return info_->GetIDsOfNames(names, n, ids);
     }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* ex,
-                   UINT* argErr) override
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *ex,
+                   UINT *argErr) override
     {
-        return DispInvoke(static_cast<ISample*>(this), info_, id, flags, params, result, ex, argErr);
+        return DispInvoke(static_cast<ISample *>(this), info_, id, flags, params, result, ex, argErr);
     }
-    HRESULT get_Count(LONG* value) override
+    HRESULT get_Count(LONG *value) override
     {
         *value = count;
         return S_OK;
     }
-    HRESULT get_Ready(VARIANT_BOOL* value) override
+    HRESULT get_Ready(VARIANT_BOOL *value) override
     {
         *value = VARIANT_TRUE;
         return S_OK;
     }
-    HRESULT get_Broken(VARIANT_BOOL*) override { return E_ACCESSDENIED; }
+    HRESULT get_Broken(VARIANT_BOOL *) override { return E_ACCESSDENIED; }
 
     LONG count = 42;
 
 private:
-    ITypeInfo* info_;
+    ITypeInfo *info_;
 };
 
-}  // namespace
+} // namespace
 
 TEST(ComTypeLibrary, DescriptionParsesIntoLibraryTypesAndMembers)
 {
@@ -165,8 +164,8 @@ TEST(ComTypeLibrary, DescriptionParsesIntoLibraryTypesAndMembers)
 TEST(ComTypeLibrary, MalformedDescriptionsAreRefusedWithTheLine)
 {
     struct Case {
-        const char* text;
-        const char* line;
+        const char *text;
+        const char *line;
     };
     const Case cases[] = {
         {"", "line 0"},
@@ -175,14 +174,16 @@ TEST(ComTypeLibrary, MalformedDescriptionsAreRefusedWithTheLine)
         {"library L {11111111-2222-3333-4444-555555555555} 1.0\nfrob x\n", "line 2"},
         {"library L {11111111-2222-3333-4444-555555555555} 1.0\npropget A 1 LONG\n", "line 2"},
         {"library L {11111111-2222-3333-4444-555555555555} 1.0 helpstring=\"open\n", "line 1"},
-        {"library L {11111111-2222-3333-4444-555555555555} 1.0\ninterface I {11111111-2222-3333-4444-666666666666} 1.0\n"
+        {"library L {11111111-2222-3333-4444-555555555555} 1.0\ninterface I {11111111-2222-3333-4444-666666666666} "
+         "1.0\n"
          "propget A 1 LONG\npropget a 2 LONG\n",
          "line 4"},
-        {"library L {11111111-2222-3333-4444-555555555555} 1.0\ninterface I {11111111-2222-3333-4444-666666666666} 1.0\n"
+        {"library L {11111111-2222-3333-4444-555555555555} 1.0\ninterface I {11111111-2222-3333-4444-666666666666} "
+         "1.0\n"
          "propget A 1 DOUBLE\n",
          "line 3"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         LibraryDescription d;
         std::string error;
         EXPECT_EQ(ParseTypeLibraryText(c.text, d, &error), TYPE_E_UNSUPFORMAT) << c.text;
@@ -192,9 +193,9 @@ TEST(ComTypeLibrary, MalformedDescriptionsAreRefusedWithTheLine)
 
 TEST(ComTypeLibrary, TypeInfoResolvesNamesAndIdentifiers)
 {
-    ITypeLib* lib = nullptr;
+    ITypeLib *lib = nullptr;
     ASSERT_EQ(CreateTypeLibFromText(kSample, &lib), S_OK);
-    ITypeInfo* info = nullptr;
+    ITypeInfo *info = nullptr;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_ISample, &info), S_OK);
     std::u16string ready = u"READY", nope = u"Nope";
     LPOLESTR names[2] = {ready.data(), nope.data()};
@@ -211,7 +212,7 @@ TEST(ComTypeLibrary, TypeInfoResolvesNamesAndIdentifiers)
     SysFreeString(name);
     EXPECT_EQ(info->GetName(0x99, &name), TYPE_E_ELEMENTNOTFOUND);
     info->Release();
-    ITypeInfo* none = nullptr;
+    ITypeInfo *none = nullptr;
     EXPECT_EQ(lib->GetTypeInfo(5, &none), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(none, nullptr);
     lib->Release();
@@ -219,9 +220,9 @@ TEST(ComTypeLibrary, TypeInfoResolvesNamesAndIdentifiers)
 
 TEST(ComLateBinding, DispInvokeCallsTheSlotOfTheDescribedMember)
 {
-    ITypeLib* lib = nullptr;
+    ITypeLib *lib = nullptr;
     ASSERT_EQ(CreateTypeLibFromText(kSample, &lib), S_OK);
-    ITypeInfo* info = nullptr;
+    ITypeInfo *info = nullptr;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_ISample, &info), S_OK);
     SampleObject obj(info);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
@@ -250,7 +251,8 @@ TEST(ComLateBinding, DispInvokeCallsTheSlotOfTheDescribedMember)
     EXPECT_EQ(obj.Invoke(0x10, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none, &v, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
     DISPID named = 0;
     DISPPARAMS withNamed{nullptr, &named, 0, 1};
-    EXPECT_EQ(obj.Invoke(0x10, IID_NULL, 0, DISPATCH_PROPERTYGET, &withNamed, &v, nullptr, nullptr), DISP_E_NONAMEDARGS);
+    EXPECT_EQ(obj.Invoke(0x10, IID_NULL, 0, DISPATCH_PROPERTYGET, &withNamed, &v, nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
     EXPECT_EQ(obj.Invoke(0x10, IID_NULL, 0, DISPATCH_PROPERTYGET, nullptr, &v, nullptr, nullptr), E_INVALIDARG);
     info->Release();
     lib->Release();
@@ -276,7 +278,7 @@ TEST(ComFiles, SectionsAreReadOnlyFromSoundElfFiles)
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     EXPECT_FALSE(ReadElfSection(writeFile(dir / "truncated.so", head), ".text").has_value());
-    ITypeLib* lib = nullptr;
+    ITypeLib *lib = nullptr;
     EXPECT_EQ(LoadTypeLibFromFile(dir / "truncated.so", &lib), TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(lib, nullptr);
     EXPECT_FALSE(ReadLibraryIdentity(dir / "truncated.so").has_value());

@@ -18,8 +18,8 @@
 #include <string>
 
 using platform::htmlhelp::ChmFile;
-using testsupport::TempDir;
 using testsupport::readFile;
+using testsupport::TempDir;
 using testsupport::writeFile;
 namespace fs = std::filesystem;
 
@@ -72,8 +72,8 @@ protected:
 } // namespace
 
 // The context ids the program passes to the help routine.
-static const std::set<int> kProgramContextIds = {330, 340, 350, 360, 370, 380, 390,
-                                                 420, 440, 450, 520, 530, 1012, 1028, 1210};
+static const std::set<int> kProgramContextIds = {330, 340, 350, 360, 370,  380,  390, 420,
+                                                 440, 450, 520, 530, 1012, 1028, 1210};
 
 TEST_F(ChmBuiltHelpFile, EveryIdTheProgramPassesResolvesToItsProjectTopic)
 {
@@ -226,10 +226,10 @@ TEST(ChmFileTables, DamagedTablesAreSkippedNotTrusted)
         for (int i = 0; i < 4; ++i)
             ivb.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
     };
-    put32(4000);       // claims far more pairs than follow
-    put32(1), put32(1); // good entry
+    put32(4000);           // claims far more pairs than follow
+    put32(1), put32(1);    // good entry
     put32(2), put32(9999); // offset past the end of #STRINGS
-    put32(3);          // half an entry
+    put32(3);              // half an entry
     testchm::MiniChm chm;
     chm.add("/#IVB", ivb)
         .add("/#STRINGS", std::string("\0a.htm\0", 7))

@@ -19,10 +19,10 @@
 using platform::htmlhelp::ChmFile;
 using platform::htmlhelp::ChmWriter;
 using platform::htmlhelp::writeRelocatableCopy;
-using testsupport::TempDir;
 using testsupport::fileNames;
 using testsupport::readFile;
 using testsupport::runProgram;
+using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
@@ -148,8 +148,8 @@ TEST(ChmWriterLayout, LargeDirectoriesSpreadOverChunksFindEveryObject)
     ChmWriter writer;
     std::map<std::string, std::string> objects;
     for (int i = 0; i < 400; ++i) {
-        const std::string name = "/topics/Chapter" + std::to_string(i % 7) + "/a-rather-long-topic-name-" +
-                                 std::to_string(i) + ".htm";
+        const std::string name =
+            "/topics/Chapter" + std::to_string(i % 7) + "/a-rather-long-topic-name-" + std::to_string(i) + ".htm";
         objects[name] = "page " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 5), '!');
         writer.add(name, objects[name]);
     }

@@ -224,7 +224,6 @@ void TestInet::stallTimesOutButSlowSteadyBodyDoesNot()
     QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
     QVERIFY2(clock.elapsed() >= 1600, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(outcome.body.size(), 5000);
-
 }
 
 void TestInet::redirectsAreFollowedUpToTheLimit()
@@ -299,10 +298,10 @@ void TestInet::httpsChecksCertificates()
 {
     QVERIFY2(QSslSocket::supportsSsl(), "no TLS backend: https cannot work");
     testsupport::TempDir dir;
-    const auto made = testsupport::runProgram(
-        {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
-         "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout", (dir / "key.pem").string(), "-out",
-         (dir / "cert.pem").string()});
+    const auto made =
+        testsupport::runProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                                 "-addext", "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout",
+                                 (dir / "key.pem").string(), "-out", (dir / "cert.pem").string()});
     QVERIFY2(made.status == 0, made.err.c_str());
     const QSslCertificate certificate(QByteArray::fromStdString(testsupport::readFile(dir / "cert.pem")));
     QSslConfiguration serverSide = QSslConfiguration::defaultConfiguration();
@@ -374,9 +373,9 @@ void TestInet::hostNotFoundOffline()
     }
     if (!testsupport::netns::available())
         QSKIP("needs root and network namespaces");
-    const auto run = testsupport::runProgram({"unshare", "-n", "env", "QUILLAN_TEST_IN_NETNS=1",
-                                              QCoreApplication::applicationFilePath().toStdString(),
-                                              "hostNotFoundOffline"});
+    const auto run =
+        testsupport::runProgram({"unshare", "-n", "env", "QUILLAN_TEST_IN_NETNS=1",
+                                 QCoreApplication::applicationFilePath().toStdString(), "hostNotFoundOffline"});
     QVERIFY2(run.status == 0, (run.out + run.err).c_str());
 }
 

@@ -22,16 +22,19 @@ namespace {
 constexpr unsigned kUpRunning = IFF_UP | IFF_RUNNING;
 
 // Interface types straight from the snapshot, no sysfs.
-InterfaceType fromLink(const Link& l) { return {l.type, {}}; }
+InterfaceType fromLink(const Link &l)
+{
+    return {l.type, {}};
+}
 
-std::string describe(const QueryResult& r)
+std::string describe(const QueryResult &r)
 {
     if (!r.readable)
         return "unreadable";
     return std::string(r.state.online ? "online" : "offline") + " flags=" + std::to_string(r.state.flags);
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // The rules, over snapshots
@@ -87,7 +90,7 @@ TEST(ConnectionRules, InjectedTypeTurnsEthernetIntoModem)
     s.links = {{2, "usb0", kUpRunning, ARPHRD_ETHER, {}}};
     s.routes = {{AF_INET, 2}};
     // A WWAN modem presenting itself as Ethernet announces DEVTYPE=wwan.
-    auto st = evaluate(s, [](const Link& l) { return InterfaceType{l.type, "wwan"}; });
+    auto st = evaluate(s, [](const Link &l) { return InterfaceType{l.type, "wwan"}; });
     EXPECT_TRUE(st.online);
     EXPECT_EQ(st.flags, INTERNET_CONNECTION_MODEM);
 }
@@ -96,7 +99,7 @@ TEST(ConnectionRules, ProxyVariablesInEitherCaseSetTheProxyBit)
 {
     clearProxyEnvironment();
     EXPECT_EQ(proxyFlag(), 0u);
-    for (const char* name : {"http_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    for (const char *name : {"http_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
         setenv(name, "", 1);
         EXPECT_EQ(proxyFlag(), 0u) << name << " set but empty";
         setenv(name, "http://proxy.example:3128", 1);
@@ -113,9 +116,9 @@ TEST(ConnectionRules, KernelOfThisProcessIsReadable)
     EXPECT_EQ(error, 0);
     // Every default route's interface is described (the reader fetches
     // exactly those).
-    for (const auto& r : snap->routes) {
+    for (const auto &r : snap->routes) {
         bool known = false;
-        for (const auto& l : snap->links)
+        for (const auto &l : snap->links)
             known |= l.index == r.interfaceIndex;
         EXPECT_TRUE(known) << "route through unknown interface " << r.interfaceIndex;
     }
@@ -204,7 +207,7 @@ TEST_F(ConnectionNamespace, InjectedPppTypeMakesTheRouteAModem)
     auto r = netns::run([] {
         if (!netns::addVethWithDefaultRoute())
             return std::string("setup failed");
-        setInterfaceTypeSource([](const Link& l) {
+        setInterfaceTypeSource([](const Link &l) {
             return InterfaceType{l.name == "nv0" ? static_cast<unsigned short>(ARPHRD_PPP) : l.type, {}};
         });
         DWORD flags = 0;
@@ -231,8 +234,8 @@ TEST(ConnectionFailure, UnreadableKernelIsReportedNotGuessed)
         DWORD flags = 0xFF;
         BOOL online = InternetGetConnectedState(&flags, 0);
         auto q = query();
-        return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(NetstateLastError()) +
-               " " + (q.readable ? "readable" : "unreadable");
+        return std::to_string(online) + " " + std::to_string(flags) + " " + std::to_string(NetstateLastError()) + " " +
+               (q.readable ? "readable" : "unreadable");
     });
     ASSERT_TRUE(child.completed);
     EXPECT_EQ(child.output, "0 4 " + std::to_string(EMFILE) + " unreadable")

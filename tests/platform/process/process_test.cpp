@@ -21,7 +21,7 @@ TEST(SplitCommandLine, SplitsAsTheShellDoes)
 {
     // Each line checked against what `sh -c 'printf "<%s>" LINE'` prints.
     const struct {
-        const char* line;
+        const char *line;
         Words words;
     } cases[] = {
         {"/usr/bin/hardinfo", {"/usr/bin/hardinfo"}},
@@ -36,7 +36,7 @@ TEST(SplitCommandLine, SplitsAsTheShellDoes)
         {"", {}},
         {"   ", {}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto words = SplitCommandLine(c.line);
         ASSERT_TRUE(words.has_value()) << c.line;
         EXPECT_EQ(*words, c.words) << c.line;
@@ -45,7 +45,7 @@ TEST(SplitCommandLine, SplitsAsTheShellDoes)
 
 TEST(SplitCommandLine, RefusesOpenQuotesAndATrailingBackslash)
 {
-    for (const char* line : {"\"/opt/info", "'abc", "a \"b\\\"", "prog \\"})
+    for (const char *line : {"\"/opt/info", "'abc", "a \"b\\\"", "prog \\"})
         EXPECT_FALSE(SplitCommandLine(line).has_value()) << line;
 }
 

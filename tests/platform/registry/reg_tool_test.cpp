@@ -10,20 +10,20 @@ using testsupport::ProcessResult;
 namespace {
 
 // Runs the tool with the test's registry folder, feeding `input` on stdin.
-ProcessResult reg(std::vector<std::string> args, const std::string& input = {})
+ProcessResult reg(std::vector<std::string> args, const std::string &input = {})
 {
     args.insert(args.begin(), REG_TOOL);
     return testsupport::runProgram(args, {.input = input, .workDir = {}});
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RegistryTest, RegToolAddQueryDelete)
 {
-    ProcessResult r = reg({"add", "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "/v", "PATH", "/d", "/opt/msinfo32"});
+    ProcessResult r =
+        reg({"add", "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "/v", "PATH", "/d", "/opt/msinfo32"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"),
-              "/opt/msinfo32");
+    EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"), "/opt/msinfo32");
 
     ASSERT_EQ(reg({"add", "HKEY_CLASSES_ROOT\\Thing", "/ve", "/d", "default text"}).status, 0);
     ASSERT_EQ(reg({"add", "hkcr\\Thing", "/v", "Count", "/t", "REG_DWORD", "/d", "0x10"}).status, 0);
@@ -69,7 +69,7 @@ TEST_F(RegistryTest, RegToolFailuresExitOneWithAMessage)
     EXPECT_NE(r.err.find("ERROR:"), std::string::npos);
     EXPECT_TRUE(r.out.empty());
 
-    for (const std::vector<std::string>& args :
+    for (const std::vector<std::string> &args :
          std::vector<std::vector<std::string>>{{},
                                                {"frobnicate"},
                                                {"query", "HKXX\\Software"},

@@ -10,7 +10,7 @@ using namespace platform;
 
 namespace {
 
-HKEY createKey(HKEY root, const char* path, REGSAM sam = KEY_ALL_ACCESS, DWORD* disposition = nullptr)
+HKEY createKey(HKEY root, const char *path, REGSAM sam = KEY_ALL_ACCESS, DWORD *disposition = nullptr)
 {
     HKEY h = nullptr;
     EXPECT_EQ(RegCreateKeyEx(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &h, disposition),
@@ -18,7 +18,7 @@ HKEY createKey(HKEY root, const char* path, REGSAM sam = KEY_ALL_ACCESS, DWORD* 
     return h;
 }
 
-LONG setBytes(HKEY k, const char* name, DWORD type, const std::vector<BYTE>& data)
+LONG setBytes(HKEY k, const char *name, DWORD type, const std::vector<BYTE> &data)
 {
     return RegSetValueEx(k, name, 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
@@ -30,7 +30,7 @@ struct Read {
     DWORD size = 0;
     std::vector<BYTE> data;
 };
-Read readValue(HKEY k, const char* name, DWORD bufferSize)
+Read readValue(HKEY k, const char *name, DWORD bufferSize)
 {
     Read r;
     r.data.assign(bufferSize, 0xAB);
@@ -41,14 +41,14 @@ Read readValue(HKEY k, const char* name, DWORD bufferSize)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RegistryTest, EachTypeKeepsItsTypeAndExactBytes)
 {
     RegKey key(createKey(HKEY_LOCAL_MACHINE, "Software\\Quillan\\Types"));
     const std::vector<BYTE> binary = {0x00, 0xFF, 0x0D, 0x0A, 0x22, 0x5C, 0x80};
     const struct {
-        const char* name;
+        const char *name;
         DWORD type;
         std::vector<BYTE> data;
     } cases[] = {
@@ -62,9 +62,9 @@ TEST_F(RegistryTest, EachTypeKeepsItsTypeAndExactBytes)
         {"empty sz", REG_SZ, {}},
         {"sz without zero", REG_SZ, bytesOf("path", false)},
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         ASSERT_EQ(setBytes(key.get(), c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const Read r = readValue(key.get(), c.name, 64);
         ASSERT_EQ(r.status, ERROR_SUCCESS) << c.name;
         EXPECT_EQ(r.type, c.type) << c.name;
@@ -98,7 +98,7 @@ TEST_F(RegistryTest, BufferEdgeAt1024Bytes)
     EXPECT_EQ(r.size, 1024u);
     EXPECT_EQ(r.data.back(), 'y');
 
-    for (const char* name : {"over", "overRaw"}) {
+    for (const char *name : {"over", "overRaw"}) {
         r = readValue(key.get(), name, 1024);
         EXPECT_EQ(r.status, ERROR_MORE_DATA) << name;
         EXPECT_EQ(r.size, 1025u) << name;
@@ -137,8 +137,8 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirCase)
     ASSERT_EQ(setBytes(key.get(), "PATH", REG_SZ, bytesOf("/opt/msinfo", true)), ERROR_SUCCESS);
 
     DWORD disposition = 0;
-    RegKey same(createKey(HKEY_LOCAL_MACHINE, "software\\MICROSOFT\\shared tools\\msinfo", KEY_ALL_ACCESS,
-                          &disposition));
+    RegKey same(
+        createKey(HKEY_LOCAL_MACHINE, "software\\MICROSOFT\\shared tools\\msinfo", KEY_ALL_ACCESS, &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(readValue(same.get(), "path", 64).data, bytesOf("/opt/msinfo", true));
 
@@ -150,8 +150,7 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirCase)
     EXPECT_EQ(values[0].data, bytesOf("/x", true));
 
     EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "software"), std::vector<std::string>{"Microsoft"});
-    EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "Software\\Microsoft"),
-              (std::vector<std::string>{"Shared Tools"}));
+    EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "Software\\Microsoft"), (std::vector<std::string>{"Shared Tools"}));
 }
 
 TEST_F(RegistryTest, ClassesRootIsTheViewOfMachineSoftwareClasses)
@@ -170,8 +169,8 @@ TEST_F(RegistryTest, ClassesRootIsTheViewOfMachineSoftwareClasses)
     EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "Software\\Classes"), std::vector<std::string>{"Other"});
 
     // The 64-bit sign-extended spelling of a root is the same root.
-    const HKEY wide = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(
-        static_cast<std::int32_t>(0x80000000u))));
+    const HKEY wide = reinterpret_cast<HKEY>(
+        static_cast<std::uintptr_t>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000000u))));
     EXPECT_EQ(RegReadDword(wide, "Other", "n"), 7u);
 }
 
@@ -266,9 +265,8 @@ TEST_F(RegistryTest, DeletingValuesKeysAndTrees)
 
 TEST_F(RegistryTest, EnumerationOfKeysAndValues)
 {
-    for (const char* name : {"beta", "Alpha", "gamma"})
-        ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, std::string("Software\\Enum\\") + name, "", name),
-                  ERROR_SUCCESS);
+    for (const char *name : {"beta", "Alpha", "gamma"})
+        ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, std::string("Software\\Enum\\") + name, "", name), ERROR_SUCCESS);
     RegKey key;
     ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, "Software\\Enum", KEY_ALL_ACCESS), ERROR_SUCCESS);
     std::vector<std::string> names;
@@ -309,7 +307,7 @@ std::string nested(size_t levels)
     return path;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RegistryTest, KeysNestAtMost512LevelsWhereverTheyAreCreated)
 {
@@ -332,8 +330,8 @@ TEST_F(RegistryTest, KeysNestAtMost512LevelsWhereverTheyAreCreated)
     // By import: the whole text is refused, naming the line.
     const std::string ok = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Imported\\" + nested(511) + "]\n\"v\"=\"x\"\n";
     EXPECT_EQ(RegImportText(ok), ERROR_SUCCESS);
-    const std::string tooDeep = "REGEDIT4\n\n[HKEY_CURRENT_USER\\First]\n\n[HKEY_CURRENT_USER\\Refused\\" +
-                                nested(512) + "]\n";
+    const std::string tooDeep =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\First]\n\n[HKEY_CURRENT_USER\\Refused\\" + nested(512) + "]\n";
     EXPECT_EQ(RegImportText(tooDeep), ERROR_INVALID_PARAMETER);
     EXPECT_NE(RegLastErrorMessage().find("line 5: the key is more than 512 levels deep"), std::string::npos)
         << RegLastErrorMessage();
@@ -355,13 +353,13 @@ TEST_F(RegistryTest, KeyTreesOfAnyDepthAreCopiedAndDestroyedWithoutRecursion)
     // A tree far deeper than a hive may hold, built directly: copying it and
     // taking it apart must not need a stack frame per level.
     auto root = std::make_unique<detail::Key>();
-    detail::Key* k = root.get();
+    detail::Key *k = root.get();
     for (int i = 0; i < 300000; ++i)
         k = &k->ensureChild("K");
     detail::Key copy;
     detail::copyKey(*root, copy);
     size_t depth = 0;
-    for (const detail::Key* c = &copy; !c->children.empty(); c = c->children.begin()->second.get())
+    for (const detail::Key *c = &copy; !c->children.empty(); c = c->children.begin()->second.get())
         ++depth;
     EXPECT_EQ(depth, 300000u);
     root.reset();

@@ -16,13 +16,13 @@ using testsupport::writeFile;
 
 class RegistryTest : public ::testing::Test {
 protected:
-    std::filesystem::path hiveFile(const char* name) const { return registry_ / name; }
+    std::filesystem::path hiveFile(const char *name) const { return registry_ / name; }
 
     testsupport::RegistrySandbox registry_;
 };
 
 // Bytes of a text, with or without its terminating zero.
-inline std::vector<platform::BYTE> bytesOf(const std::string& s, bool withZero)
+inline std::vector<platform::BYTE> bytesOf(const std::string &s, bool withZero)
 {
     std::vector<platform::BYTE> b(s.begin(), s.end());
     if (withZero)

@@ -6,14 +6,14 @@
 
 TEST_F(RegistryTest, ModuleUsingTheRegistryCanBeUnloaded)
 {
-    void* module = dlopen(REGISTRY_PROBE_MODULE, RTLD_NOW | RTLD_LOCAL);
+    void *module = dlopen(REGISTRY_PROBE_MODULE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     auto probe = reinterpret_cast<int (*)()>(dlsym(module, "probeWriteAndRead"));
     ASSERT_NE(probe, nullptr);
     EXPECT_EQ(probe(), 0);
     EXPECT_EQ(platform::RegReadString(platform::HKEY_LOCAL_MACHINE, "Software\\Classes\\Probe", ""), "value");
     ASSERT_EQ(dlclose(module), 0);
-    void* still = dlopen(REGISTRY_PROBE_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    void *still = dlopen(REGISTRY_PROBE_MODULE, RTLD_NOW | RTLD_NOLOAD);
     EXPECT_EQ(still, nullptr) << "the module stayed loaded after dlclose";
     if (still)
         dlclose(still);

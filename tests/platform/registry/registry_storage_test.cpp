@@ -22,12 +22,12 @@ using namespace platform;
 namespace {
 
 // Every value of every key below (root, sub), in a comparable form.
-void collect(HKEY root, const std::string& sub, std::vector<std::string>& out)
+void collect(HKEY root, const std::string &sub, std::vector<std::string> &out)
 {
-    for (const RegValue& v : RegValues(root, sub))
+    for (const RegValue &v : RegValues(root, sub))
         out.push_back(sub + "|" + v.name + "|" + std::to_string(v.type) + "|" +
                       std::string(v.data.begin(), v.data.end()));
-    for (const std::string& child : RegSubKeyNames(root, sub)) {
+    for (const std::string &child : RegSubKeyNames(root, sub)) {
         const std::string path = sub.empty() ? child : sub + "\\" + child;
         out.push_back(path + "/");
         collect(root, path, out);
@@ -41,14 +41,14 @@ std::vector<std::string> snapshot(HKEY root)
     return out;
 }
 
-void setRaw(HKEY root, const char* key, const char* name, DWORD type, const std::vector<BYTE>& data)
+void setRaw(HKEY root, const char *key, const char *name, DWORD type, const std::vector<BYTE> &data)
 {
     RegKey k;
     ASSERT_EQ(k.create(root, key), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueEx(k.get(), name, 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RegistryTest, ExportImportRoundTripKeepsOddBytes)
 {
@@ -101,18 +101,17 @@ TEST_F(RegistryTest, ImportAppliesDeletionsAndRejectsBadTextWhole)
 {
     ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Gone", "", "x"), ERROR_SUCCESS);
     ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Stay", "drop", "x"), ERROR_SUCCESS);
-    const std::string good =
-        "REGEDIT4\r\n\r\n"
-        "; a comment\r\n"
-        "[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Stay]\r\n"
-        "\"drop\"=-\r\n"
-        "\"long\"=hex:01,02,\\\r\n"
-        "  03,04\r\n"
-        "[HKEY_CLASSES_ROOT\\Vanelink.Netvane\\CLSID]\r\n"
-        "@=\"{876FE8FE-D42A-41FB-9020-ECB11B32F145}\"\r\n"
-        "[HKEY_CURRENT_USER\\Mine]\r\n"
-        "\"n\"=dword:2a\r\n";
+    const std::string good = "REGEDIT4\r\n\r\n"
+                             "; a comment\r\n"
+                             "[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Stay]\r\n"
+                             "\"drop\"=-\r\n"
+                             "\"long\"=hex:01,02,\\\r\n"
+                             "  03,04\r\n"
+                             "[HKEY_CLASSES_ROOT\\Vanelink.Netvane\\CLSID]\r\n"
+                             "@=\"{876FE8FE-D42A-41FB-9020-ECB11B32F145}\"\r\n"
+                             "[HKEY_CURRENT_USER\\Mine]\r\n"
+                             "\"n\"=dword:2a\r\n";
     ASSERT_EQ(RegImportText(good), ERROR_SUCCESS) << RegLastErrorMessage();
     EXPECT_EQ(RegSubKeyNames(HKEY_LOCAL_MACHINE, "Software"), (std::vector<std::string>{"Classes", "Stay"}));
     const std::vector<RegValue> stay = RegValues(HKEY_LOCAL_MACHINE, "Software\\Stay");
@@ -123,11 +122,10 @@ TEST_F(RegistryTest, ImportAppliesDeletionsAndRejectsBadTextWhole)
     EXPECT_EQ(RegReadDword(HKEY_CURRENT_USER, "Mine", "n"), 42u);
 
     const std::vector<std::string> before = snapshot(HKEY_LOCAL_MACHINE);
-    const std::string bad =
-        "REGEDIT4\n\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
-        "\"a\"=\"fine\"\n"
-        "\"b\"=dword:xyz\n";
+    const std::string bad = "REGEDIT4\n\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
+                            "\"a\"=\"fine\"\n"
+                            "\"b\"=dword:xyz\n";
     EXPECT_EQ(RegImportText(bad), ERROR_INVALID_PARAMETER);
     EXPECT_NE(RegLastErrorMessage().find("line 5"), std::string::npos) << RegLastErrorMessage();
     EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE), before);
@@ -141,19 +139,20 @@ TEST_F(RegistryTest, ImportAppliesDeletionsAndRejectsBadTextWhole)
 
 TEST_F(RegistryTest, HiveFilesAreReadableRegedit4Text)
 {
-    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH",
-                             "/usr/bin/msinfo"),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegWriteString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", "/usr/bin/msinfo"),
+        ERROR_SUCCESS);
     ASSERT_EQ(RegWriteDword(HKEY_CURRENT_USER, "Prefs", "Size", 12), ERROR_SUCCESS);
     const std::string lm = readFile(hiveFile("HKLM.reg"));
     EXPECT_EQ(lm.rfind("REGEDIT4\n", 0), 0u);
-    EXPECT_NE(lm.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n\"PATH\"=\"/usr/bin/msinfo\"\n"),
-              std::string::npos);
+    EXPECT_NE(
+        lm.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n\"PATH\"=\"/usr/bin/msinfo\"\n"),
+        std::string::npos);
     EXPECT_NE(readFile(hiveFile("HKCU.reg")).find("[HKEY_CURRENT_USER\\Prefs]\n\"Size\"=dword:0000000c\n"),
               std::string::npos);
 
     // No temporary files are left beside the hives.
-    for (const std::string& name : testsupport::fileNames(registry_.path()))
+    for (const std::string &name : testsupport::fileNames(registry_.path()))
         EXPECT_TRUE(name == "HKLM.reg" || name == "HKCU.reg" || name == "HKLM.reg.lock" || name == "HKCU.reg.lock")
             << name;
 }
@@ -164,8 +163,8 @@ TEST_F(RegistryTest, ChangesByAnotherWriterAreSeen)
     ASSERT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "old");
 
     // A separate process changes the value ...
-    const auto child = testsupport::runInChild(
-        [] { return std::to_string(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "new")); });
+    const auto child =
+        testsupport::runInChild([] { return std::to_string(RegWriteString(HKEY_CURRENT_USER, "Shared", "v", "new")); });
     ASSERT_TRUE(child.completed);
     ASSERT_EQ(child.output, std::to_string(ERROR_SUCCESS));
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Shared", "v"), "new");
@@ -209,7 +208,7 @@ TEST_F(RegistryTest, EightProcessesWritingConcurrentlyLoseNothing)
                     continue;
                 }
                 const DWORD v = static_cast<DWORD>(p * 1000 + k);
-                if (RegSetValueEx(h, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_SUCCESS)
+                if (RegSetValueEx(h, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4) != ERROR_SUCCESS)
                     ++failures;
                 RegCloseKey(h);
             }
@@ -263,8 +262,8 @@ TEST_F(RegistryTest, DamagedHiveIsReportedAndLeftUntouched)
     EXPECT_EQ(RegWriteString(HKEY_CURRENT_USER, "Fine", "v", "z"), ERROR_SUCCESS);
 
     // Keys of another root, a missing header and an empty file are damage too.
-    for (const std::string& text : {std::string("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n"),
-                                    std::string("[HKEY_LOCAL_MACHINE\\X]\n"), std::string()}) {
+    for (const std::string &text :
+         {std::string("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n"), std::string("[HKEY_LOCAL_MACHINE\\X]\n"), std::string()}) {
         writeFile(hiveFile("HKLM.reg"), text);
         EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &h), ERROR_BADDB) << text;
         EXPECT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, "Y", "v", 1), ERROR_BADDB) << text;
@@ -279,8 +278,7 @@ TEST_F(RegistryTest, FreshHiveFilesOfDeadWritersNeitherBlockNorStay)
     for (int n = 1; n <= 100; ++n)
         writeFile(hiveFile(("HKLM.reg.new-" + std::to_string(getpid()) + "-" + std::to_string(n)).c_str()), "part");
     writeFile(hiveFile(".HKLM.reg.new-0123456789"), "REGEDIT4\n");
-    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS)
-        << RegLastErrorMessage();
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS) << RegLastErrorMessage();
     EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\After", "v"), "x");
     EXPECT_EQ(testsupport::fileNames(registry_.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
 }
@@ -294,7 +292,7 @@ TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
 
     testsupport::TempDir elsewhere;
     std::filesystem::create_symlink(hiveFile("HKLM.reg"), elsewhere / "link.reg");
-    for (const std::filesystem::path& target :
+    for (const std::filesystem::path &target :
          {hiveFile("HKLM.reg"), hiveFile("HKCU.reg"), elsewhere / "link.reg", hiveFile("HKLM.reg.lock")}) {
         EXPECT_EQ(RegExportFile(HKEY_LOCAL_MACHINE, "Software\\Kept", target), ERROR_ACCESS_DENIED) << target;
         EXPECT_NE(RegLastErrorMessage().find("file of the registry"), std::string::npos) << RegLastErrorMessage();
@@ -311,7 +309,9 @@ TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
     const std::string good = readFile(out);
     const testsupport::ChildResult child = testsupport::runInChild([&]() -> std::string {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {4096, 4096};
+        struct rlimit limit {
+            4096, 4096
+        };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const LONG status = RegExportFile(HKEY_CURRENT_USER, "Big", out);
         return std::to_string(status) + " " + RegLastErrorMessage();
@@ -374,7 +374,7 @@ struct MachineAndUser {
     fs::path userFolder() const { return data / "quillan" / "registry"; }
 };
 
-}  // namespace
+} // namespace
 
 TEST(RegistryFolders, MachineHiveInTheMachineFolderUserHiveInTheUserFolder)
 {

@@ -58,7 +58,6 @@ private:
         const size_t length = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1;
         if (::write(fd_, line, length) < 0)
             return; // the watcher has gone; nothing to tell
-
     }
 
     int fd_;
