@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <set>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -197,6 +198,20 @@ TEST(WholeFile, LargeAndSmallFilesConvertAlike)
     }
 }
 
+// Runs fn in a child whose files may not grow past 4 KiB: a write beyond
+// that fails with EFBIG.
+ChildResult inChildWithSmallFiles(const std::function<std::string()> &fn)
+{
+    return runInChild([&]() -> std::string {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {
+            4096, 4096
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return fn();
+    });
+}
+
 TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
 {
     for (const int lines : {20000, 60000}) {
@@ -206,12 +221,7 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
 
         // In a child limited to 4 KiB files, the write fails with EFBIG after
         // the text file was created; the child reports what it saw.
-        const ChildResult child = runInChild([&]() -> std::string {
-            ::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit {
-                4096, 4096
-            };
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ChildResult child = inChildWithSmallFiles([&]() -> std::string {
             try {
                 convertHtmlFile(dir / "big.html");
             } catch (const ConversionError &e) {
@@ -263,12 +273,7 @@ TEST(Failures, AFailedWriteKeepsThePreviousTextAndItsLinks)
     writeFile(dir / "texts" / "kept.TXT", previous);
     std::filesystem::create_symlink("texts/kept.TXT", dir / "big.TXT");
 
-    const ChildResult child = runInChild([&]() -> std::string {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {
-            4096, 4096
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const ChildResult child = inChildWithSmallFiles([&]() -> std::string {
         try {
             convertHtmlFile(dir / "big.html");
         } catch (const ConversionError &e) {
