@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The installed program, started through its link on the path, finds its
+help file in its own folder: installed into a temporary prefix, started as
+<prefix>/bin/quillan from another folder on a virtual display, taken past
+the splash with Start, and asked for help with F1, it opens
+<prefix>/lib/quillan/qlnhelp.chm (seen among its open files).
+
+    installed_help_test.py BUILD_DIR PKGLIBDIR
+
+Runs itself under xvfb-run; exit 77 (skipped) without xvfb-run or xdotool.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+STEP_TIMEOUT = 20.0
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, probe, program):
+    deadline = time.monotonic() + STEP_TIMEOUT
+    while True:
+        value = probe()
+        if value:
+            return value
+        if program.poll() is not None:
+            raise Failure("the program ended (status %s) while waiting for %s" % (program.returncode, what))
+        if time.monotonic() > deadline:
+            raise Failure("timed out after %.0f s waiting for %s" % (STEP_TIMEOUT, what))
+        time.sleep(0.05)
+
+
+def xdo(*args):
+    result = subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True, text=True,
+                            timeout=STEP_TIMEOUT)
+    return result.stdout.split() if result.returncode == 0 else []
+
+
+def open_files(pid):
+    folder = "/proc/%d/fd" % pid
+    found = set()
+    for fd in os.listdir(folder) if os.path.isdir(folder) else ():
+        try:
+            found.add(os.readlink(os.path.join(folder, fd)))
+        except OSError:
+            pass
+    return found
+
+
+def run(build, pkglibdir):
+    work = tempfile.mkdtemp(prefix="quillan-installed-")
+    program = None
+    try:
+        prefix = os.path.join(work, "prefix")
+        installed = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True,
+                                   text=True, timeout=120)
+        if installed.returncode != 0:
+            raise Failure("cmake --install failed: " + installed.stdout + installed.stderr)
+        link = os.path.join(prefix, "bin", "quillan")
+        help_file = os.path.realpath(os.path.join(prefix, pkglibdir, "qlnhelp.chm"))
+        if not os.path.isfile(help_file):
+            raise Failure("no help file installed at " + help_file)
+
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=os.path.join(work, "runtime"))
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        log = open(os.path.join(work, "quillan.log"), "w+")
+        program = subprocess.Popen([link], env=env, cwd="/", stdout=log, stderr=subprocess.STDOUT)
+
+        def windows():
+            return xdo("search", "--onlyvisible", "--pid", program.pid)
+
+        splash = wait_for("the splash", lambda: windows()[:1], program)[0]
+        xdo("windowfocus", "--sync", splash)
+        xdo("key", "space")  # Start has the focus
+        main = wait_for("the main window", lambda: [w for w in windows() if w != splash][:1], program)[0]
+        if help_file in open_files(program.pid):
+            raise Failure("the help file was open before help was asked for")
+        xdo("windowfocus", "--sync", main)
+        xdo("key", "F1")
+        wait_for("the help file to be opened", lambda: help_file in open_files(program.pid), program)
+        print("installed-help: %s opened %s" % (link, help_file))
+    except Failure:
+        if program is not None:
+            log.seek(0)
+            sys.stderr.write(log.read())
+        raise
+    finally:
+        if program is not None and program.poll() is None:
+            program.kill()
+            program.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    build, pkglibdir = sys.argv[1], sys.argv[2]
+    if os.environ.get("QUILLAN_INSTALLED_HELP_STAGE") != "display":
+        for tool in ("xvfb-run", "xdotool"):
+            if shutil.which(tool) is None:
+                print("installed-help: %s is missing; skipped" % tool)
+                return 77
+        env = dict(os.environ, QUILLAN_INSTALLED_HELP_STAGE="display")
+        return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -nolisten tcp", sys.executable,
+                               os.path.abspath(__file__)] + sys.argv[1:], env=env).returncode
+    if not os.path.exists(os.path.join(build, "bin", "quillan")):
+        print("installed-help: no program in this build; skipped")
+        return 77
+    try:
+        run(build, pkglibdir)
+    except Failure as failure:
+        print("installed-help: FAILED: %s" % failure, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
