@@ -27,6 +27,7 @@
 
 #include "com/com.h"
 #include "com/library_file.h"
+#include "common/littleendian.h"
 
 #include <array>
 #include <cstddef>
@@ -97,28 +98,28 @@ constexpr std::array<unsigned char, Size> MakeResourceTable(std::span<const Reso
 {
     std::array<unsigned char, Size> table{};
     std::size_t pos = 0;
-    auto put = [&](std::uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            table[pos++] = static_cast<unsigned char>(value >> (8 * i));
+    auto put = [&](const auto &bytes) {
+        for (std::uint8_t b : bytes)
+            table[pos++] = b;
     };
     auto putText = [&](std::string_view text) {
-        put(text.size(), 2);
+        put(LeBytes<2>(text.size()));
         for (char c : text)
             table[pos++] = static_cast<unsigned char>(c);
     };
     for (char c : std::string_view("QRES"))
         table[pos++] = static_cast<unsigned char>(c);
-    put(1, 4);
+    put(LeBytes<4>(1));
     for (const ResourceEntry &e : entries) {
         if (e.type.empty() || e.type.size() > 0xFFFF || e.name.size() > 0xFFFF || e.data.size() > 0xFFFFFFFFu)
             throw "a resource needs a type, and types, names and data must fit their length fields";
         putText(e.type);
         putText(e.name);
-        put(e.data.size(), 4);
+        put(LeBytes<4>(e.data.size()));
         for (unsigned char b : e.data)
             table[pos++] = b;
     }
-    put(0, 2);
+    put(LeBytes<2>(0));
     return table;
 }
 
