@@ -1,6 +1,7 @@
 #include "browser/module/frmBrowser1.h"
 
 #include "browser/module/WebBrowser.h"
+#include "shell/Look.h"
 #include "shell/Twips.h"
 
 #include <QAction>
@@ -36,23 +37,18 @@ const char *const BusyCaption = "Working...";
 
 // The toolbar buttons, left to right: key (also the tooltip), the icon
 // theme's name for the picture, and the picture shipped in the module.
-struct ToolbarButtonSpec {
+struct ToolbarButtonInfo {
     const char *key;
     const char *themeIcon;
     const char *ownIcon;
 };
-constexpr ToolbarButtonSpec ToolbarButtons[] = {
+constexpr ToolbarButtonInfo ToolbarButtons[] = {
     {"Back", "go-previous", ":/browser/icons/back.png"},  {"Forward", "go-next", ":/browser/icons/forward.png"},
     {"Stop", "process-stop", ":/browser/icons/stop.png"}, {"Refresh", "view-refresh", ":/browser/icons/refresh.png"},
     {"Home", "go-home", ":/browser/icons/home.png"},      {"Search", "edit-find", ":/browser/icons/search.png"},
 };
 
 BrowserHost *theHost = nullptr;
-
-void placeInTwips(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left, top, width, height, widget->screen()));
-}
 
 int twipsOf(const QWidget *widget, int pixels)
 {
@@ -61,14 +57,11 @@ int twipsOf(const QWidget *widget, int pixels)
 
 QFont buttonFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
+    return Look::sansSerif();
 }
 
 // The theme's picture when the desktop has one, else our own.
-QIcon toolbarIcon(const ToolbarButtonSpec &button)
+QIcon toolbarIcon(const ToolbarButtonInfo &button)
 {
     return QIcon::fromTheme(QLatin1String(button.themeIcon), QIcon(QLatin1String(button.ownIcon)));
 }
@@ -125,14 +118,14 @@ void frmBrowser1::setupToolbar()
     tbToolBar->setIconSize(QSize(24, 24));
     tbToolBar->setMovable(false);
     tbToolBar->setFloatable(false);
-    placeInTwips(tbToolBar, 0, 0, DesignClientWidth, AddressRowTop);
-    for (const ToolbarButtonSpec &spec : ToolbarButtons) {
-        const QIcon icon = toolbarIcon(spec);
+    Twips::place(tbToolBar, 0, 0, DesignClientWidth, AddressRowTop);
+    for (const ToolbarButtonInfo &entry : ToolbarButtons) {
+        const QIcon icon = toolbarIcon(entry);
         imlIcons.append(icon);
-        QAction *button = tbToolBar->addAction(icon, QLatin1String(spec.key));
-        button->setObjectName(QLatin1String(spec.key));
-        button->setToolTip(QLatin1String(spec.key));
-        button->setData(QLatin1String(spec.key)); // the button's Key
+        QAction *button = tbToolBar->addAction(icon, QLatin1String(entry.key));
+        button->setObjectName(QLatin1String(entry.key));
+        button->setToolTip(QLatin1String(entry.key));
+        button->setData(QLatin1String(entry.key)); // the button's Key
     }
 
     // The two push buttons sit in the toolbar at fixed places, outside its
@@ -141,24 +134,24 @@ void frmBrowser1::setupToolbar()
     btrnQuillan->setObjectName(QStringLiteral("btrnQuillan"));
     btrnQuillan->setFont(buttonFont());
     btrnQuillan->setAutoDefault(false);
-    placeInTwips(btrnQuillan, 6720, 0, 1575, 375);
+    Twips::place(btrnQuillan, 6720, 0, 1575, 375);
 
     btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
     btnHelp->setFont(buttonFont());
     btnHelp->setAutoDefault(false);
-    placeInTwips(btnHelp, 8280, 0, 1575, 375);
+    Twips::place(btnHelp, 8280, 0, 1575, 375);
 }
 
 void frmBrowser1::setupAddressRow()
 {
     picAddress = new QWidget(this);
     picAddress->setObjectName(QStringLiteral("picAddress"));
-    placeInTwips(picAddress, 0, AddressRowTop, DesignClientWidth, AddressRowHeight);
+    Twips::place(picAddress, 0, AddressRowTop, DesignClientWidth, AddressRowHeight);
 
     lblAddress = new QLabel(QStringLiteral("&Address:"), picAddress);
     lblAddress->setObjectName(QStringLiteral("lblAddress"));
-    placeInTwips(lblAddress, 45, 60, 3075, 195);
+    Twips::place(lblAddress, 45, 60, 3075, 195);
 
     cboAddress = new QComboBox(picAddress);
     cboAddress->setObjectName(QStringLiteral("cboAddress"));
@@ -168,7 +161,7 @@ void frmBrowser1::setupAddressRow()
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     if (cboAddress->completer())
         cboAddress->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    placeInTwips(cboAddress, 240, 240, 4395, 315);
+    Twips::place(cboAddress, 240, 240, 4395, 315);
     lblAddress->setBuddy(cboAddress); // Alt+A
     cboAddress->lineEdit()->installEventFilter(this);
 }
@@ -177,7 +170,7 @@ void frmBrowser1::setupBrowser()
 {
     const QString folder = theHost ? theHost->programFolder() : QString();
     brwWebBrowser = new WebBrowser(folder, this);
-    placeInTwips(brwWebBrowser, 240, 1200, 10680, 5520);
+    Twips::place(brwWebBrowser, 240, 1200, 10680, 5520);
 
     timTimer = new QTimer(this);
     timTimer->setObjectName(QStringLiteral("timTimer"));
