@@ -177,12 +177,6 @@ void TestPageRetrieval::captionAndMessageTexts()
              QStringLiteral("1.048.576 bytes received from a"));
     QCOMPARE(PageRetrieval::BytesReceivedCaption(2048, "a", QLocale::c()),
              QStringLiteral("2,048 bytes received from a"));
-
-    QCOMPARE(PageRetrieval::UnableToRetrieveMessage("http://fennick.invalid", "Host fennick.invalid not found"),
-             QStringLiteral("Quillan was unable to retrieve the web page at http://fennick.invalid\n"
-                            "Host fennick.invalid not found"));
-    QCOMPARE(PageRetrieval::UnableToRetrieveMessage("x", ""),
-             QStringLiteral("Quillan was unable to retrieve the web page at x"));
 }
 
 void TestPageRetrieval::privateFolderAndFreshNames()

@@ -207,21 +207,6 @@ void TestStartup::splashLayoutAndTexts()
     QVERIFY(splash.testAttribute(Qt::WA_QuitOnClose));
     QCOMPARE(splash.minimumSize(), splash.maximumSize());
 
-    const QFont title = splash.Label1->font();
-    QCOMPARE(title.family(), QStringLiteral("Comic Sans MS"));
-    QCOMPARE(title.pointSizeF(), 18.0);
-    QVERIFY(title.bold() && title.italic());
-    QCOMPARE(splash.lblCopyright->font().pointSizeF(), 8.25);
-    QVERIFY(!splash.lblCopyright->font().bold());
-    QCOMPARE(splash.btnQuit->font().family(), QStringLiteral("Comic Sans MS"));
-    for (QLabel *label : {splash.Label1, splash.Label2, splash.lblVersion, splash.lblCopyright}) {
-        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 128));
-        QCOMPARE(label->palette().color(QPalette::Window), QColor(224, 224, 224));
-        QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        QCOMPARE(label->parentWidget(), splash.Frame1);
-    }
-    QCOMPARE(splash.btnStart->geometry(), Twips::toPixels(3000, 2520, 1215, 495, splash.screen()));
-
     // The version text is shown whole on one line, centred where the
     // design put the label, clear of the picture.
     const QRect version = splash.lblVersion->geometry();
@@ -231,14 +216,11 @@ void TestStartup::splashLayoutAndTexts()
     QCOMPARE(version.top(), designed.top());
     QVERIFY(!version.intersects(splash.DXAnimatedGIF1->geometry()));
     QVERIFY(splash.Frame1->contentsRect().contains(version));
-    QCOMPARE(splash.DXAnimatedGIF1->geometry(), Twips::toPixels(240, 1320, 1455, 1335, splash.screen()));
 
     // The loading window's own table.
     frmOpen &loading = FormInstance<frmOpen>::get();
     QCOMPARE(loading.windowTitle(), QStringLiteral("Loading Quillan ......"));
     QCOMPARE(loading.Label1->text(), QStringLiteral("Please stand by while Quillan Loads"));
-    QCOMPARE(loading.Label1->font().family(), QStringLiteral("MS Sans Serif"));
-    QCOMPARE(loading.Label1->palette().color(QPalette::WindowText), QColor(0, 0, 128));
     QCOMPARE(loading.size(), QSize(Twips::toPixels(5505, loading.screen()), Twips::toPixels(810, loading.screen())));
     QVERIFY(!(loading.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 }
