@@ -126,6 +126,16 @@ void flushFolder(const std::filesystem::path &folder)
     }
 }
 
+// The start of every fresh file's name for a target named `name`: the name
+// cut to kFreshNameKept bytes, so that a fresh name stays short however long
+// the target's name is.
+constexpr std::size_t kFreshNameKept = 32;
+
+std::string freshPrefix(const std::string &name)
+{
+    return "." + name.substr(0, kFreshNameKept) + ".new-";
+}
+
 std::filesystem::path folderOf(const std::filesystem::path &path)
 {
     std::filesystem::path folder = path.parent_path();
@@ -175,7 +185,7 @@ int FileReplacement::open(const std::filesystem::path &target, const ReplaceOpti
     }
 
     const std::filesystem::path folder = folderOf(target_);
-    const std::string prefix = "." + target_.filename().string() + ".new-";
+    const std::string prefix = freshPrefix(target_.filename().string());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path fresh = folder / (prefix + randomPart());
         // Known to the signal handler before it exists, so that no signal
@@ -255,14 +265,15 @@ void RemoveFreshLeftovers(const std::filesystem::path &target)
 {
     const std::filesystem::path folder = folderOf(target);
     const std::string name = target.filename().string();
-    const std::string hidden = "." + name + ".new-";
+    const std::string hidden = freshPrefix(name);
+    const std::string uncut = "." + name + ".new-";
     const std::string older = name + ".new-";
     DIR *dir = ::opendir(folder.c_str());
     if (!dir)
         return;
     while (const dirent *entry = ::readdir(dir)) {
         const std::string_view entryName(entry->d_name);
-        if (entryName.starts_with(hidden) || entryName.starts_with(older))
+        if (entryName.starts_with(hidden) || entryName.starts_with(uncut) || entryName.starts_with(older))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);

@@ -3,7 +3,9 @@
 // complete, so the target is at every moment either its old self or the
 // whole new file.
 //
-// The fresh file is named ".NAME.new-RANDOM" after the target's NAME and
+// The fresh file is named ".NAME.new-RANDOM" after the target's NAME, cut
+// to its first 32 bytes (so that a fresh name has at most 48 bytes and fits
+// wherever the target's name fits, up to the 255-byte limit), and is
 // created with O_EXCL, so two writers never share one, whatever their
 // process ids. It is removed when the replacement is abandoned or its owner
 // goes out of scope without committing; a process killed outright leaves it
@@ -83,8 +85,9 @@ private:
 };
 
 // Removes the fresh files a replacement of `target` left behind (".NAME.new-*"
-// and the older "NAME.new-*"). Call only while no other writer of target can
-// be at work.
+// with NAME cut as above or whole, and the older "NAME.new-*"). Call only while no other writer of target can
+// be at work, nor of another target in the folder whose name starts with
+// the same 32 bytes.
 void RemoveFreshLeftovers(const std::filesystem::path &target);
 
 } // namespace platform

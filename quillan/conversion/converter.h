@@ -34,7 +34,8 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 // would be the input itself.
 //
 // A text file is replaced only by a complete text: the text is written to a
-// fresh file in the same folder (".NAME.new-RANDOM") that is renamed into
+// fresh file in the same folder (".NAME.new-RANDOM", NAME cut short so that
+// any text name up to the 255-byte limit works) that is renamed into
 // place once the whole conversion succeeded. A failure, or SIGINT, SIGTERM
 // or SIGHUP during the run (where the program leaves those signals to their
 // default action), removes the fresh file and leaves an earlier text as it

@@ -74,6 +74,23 @@ TEST(WholeFile, ExplicitOutputPath)
     EXPECT_FALSE(std::filesystem::exists(dir / "in.TXT"));
 }
 
+TEST(WholeFile, TextNamesUpToTheLongestAFolderTakes)
+{
+    TempDir dir;
+    // Text names of 240, 250 and 255 bytes, each replacing an older text.
+    for (const auto &[stem, ending] :
+         {std::pair<std::size_t, const char *>{236, ".html"}, {246, ".htm"}, {251, ".h"}}) {
+        const std::string name(stem, 'n');
+        writeFile(dir / (name + ending), "<p>a page with a long name</p>");
+        writeFile(dir / (name + ".TXT"), "stale text\r\n");
+        EXPECT_EQ(convertHtmlFile(dir / (name + ending)), dir / (name + ".TXT"));
+        EXPECT_EQ(readFile(dir / (name + ".TXT")), "a page with a long name\r\n") << stem + 4 << " bytes";
+        EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{name + ending, name + ".TXT"}));
+        std::filesystem::remove(dir / (name + ending));
+        std::filesystem::remove(dir / (name + ".TXT"));
+    }
+}
+
 // Expects a ConversionError naming `path`, with a non-empty reason.
 template <typename F>
 void expectFailure(F &&run, const std::string &path, const std::string &reason = {})

@@ -72,6 +72,18 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
 }
 
+TEST(CommandLine, PagesWhoseTextNameIsAsLongAsAFolderTakes)
+{
+    TempDir dir;
+    const std::string stem(251, 'p'); // the text name has 255 bytes
+    writeFile(dir / (stem + ".h"), "<p>long</p>");
+    writeFile(dir / (stem + ".TXT"), "stale\r\n");
+    const ProcessResult r = runTool(dir, {stem + ".h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(dir / (stem + ".TXT")), "long\r\n");
+}
+
 TEST(CommandLine, StandardStreamsThatAreTheOtherSideAreRefused)
 {
     TempDir dir;
