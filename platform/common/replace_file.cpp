@@ -144,13 +144,22 @@ std::filesystem::path folderOf(const std::filesystem::path &path)
 
 } // namespace
 
-std::filesystem::path FollowLinks(const std::filesystem::path &path)
+namespace {
+
+// Follows the links on the last component of `path`; stops before the first
+// link `mayFollow` refuses and hands that link to *refused.
+std::filesystem::path followLinks(const std::filesystem::path &path, bool checked, std::filesystem::path *refused)
 {
     std::filesystem::path current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return current;
+        if (checked && !MayFollowLink(current)) {
+            if (refused)
+                *refused = current;
+            return current;
+        }
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n < 0 || static_cast<std::size_t>(n) >= target.size())
@@ -162,13 +171,44 @@ std::filesystem::path FollowLinks(const std::filesystem::path &path)
     return current;
 }
 
+} // namespace
+
+std::filesystem::path FollowLinks(const std::filesystem::path &path)
+{
+    return followLinks(path, false, nullptr);
+}
+
+bool MayFollowLink(const std::filesystem::path &link)
+{
+    struct stat linkStat {};
+    if (::lstat(link.c_str(), &linkStat) != 0 || !S_ISLNK(linkStat.st_mode))
+        return true;
+    struct stat folderStat {};
+    if (::stat(folderOf(link).c_str(), &folderStat) != 0)
+        return true;
+    const bool shared = (folderStat.st_mode & S_ISVTX) && (folderStat.st_mode & S_IWOTH);
+    return !shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folderStat.st_uid;
+}
+
+std::filesystem::path RefusedLink(const std::filesystem::path &path)
+{
+    std::filesystem::path refused;
+    followLinks(path, true, &refused);
+    return refused;
+}
+
 int FileReplacement::open(const std::filesystem::path &target, const ReplaceOptions &options)
 {
     abandon();
     if (target.empty())
         return ENOENT;
     options_ = options;
-    target_ = FollowLinks(target);
+    std::filesystem::path refused;
+    target_ = followLinks(target, true, &refused);
+    if (!refused.empty()) {
+        target_.clear();
+        return EACCES;
+    }
 
     mode_t mode = 0666;
     bool keepMode = false;

@@ -13,7 +13,9 @@
 // knows no one else is writing (one holding the target's lock).
 //
 // A target that is a symbolic link keeps its meaning: the file the link
-// leads to is replaced and the link stays.
+// leads to is replaced and the link stays, unless MayFollowLink refuses a
+// link on the way (then the replacement fails with EACCES, as the kernel's
+// own refusal does).
 #pragma once
 
 #include "common/fd_io.h"
@@ -29,6 +31,18 @@ namespace platform {
 // component is followed (up to 40 links); a dangling link leads to the
 // missing file it names. Relative links are taken from the link's folder.
 std::filesystem::path FollowLinks(const std::filesystem::path &path);
+
+// Whether the symbolic link at `link` may be followed under the rule the
+// kernel keeps for shared folders (fs.protected_symlinks), applied here
+// whatever the kernel's setting: a link in a folder that is sticky and
+// writable by everyone (/tmp) is followed only when it belongs to the user
+// following it (the effective user) or to the folder's owner. Anything that
+// is not a link, or cannot be looked at, may be followed.
+bool MayFollowLink(const std::filesystem::path &link);
+
+// The first link on the way FollowLinks(path) takes that MayFollowLink
+// refuses, or an empty path when every step may be taken.
+std::filesystem::path RefusedLink(const std::filesystem::path &path);
 
 struct ReplaceOptions {
     // Permission bits of a new target; unset: 0666 less the umask. An

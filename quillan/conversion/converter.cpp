@@ -63,6 +63,12 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
     if (::fstat(inFd, &inStat) != 0)
         throw ConversionError(inName, systemReason(errno));
 
+    // A link another user planted in a shared folder such as /tmp must not
+    // lead the text onto a file of their choice.
+    if (const std::filesystem::path link = platform::RefusedLink(textPath); !link.empty())
+        throw ConversionError(out, "not following the symbolic link " + link.string() +
+                                       ": it belongs to another user, in a folder anyone may write to");
+
     // The text path is checked before anything is written, so that a text
     // path that turns out to be the input itself (by name, link or hard
     // link) leaves it untouched.

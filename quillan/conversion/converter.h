@@ -40,7 +40,10 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 // or SIGHUP during the run (where the program leaves those signals to their
 // default action), removes the fresh file and leaves an earlier text as it
 // was. A text path that is a symbolic link keeps its meaning: the file it
-// leads to receives the text. A device or a pipe is written directly.
+// leads to receives the text, except that a link another user owns in a
+// sticky folder anyone may write to (/tmp) is refused, as the kernel refuses
+// to follow it there (platform::MayFollowLink). A device or a pipe is
+// written directly.
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.

@@ -1,6 +1,9 @@
 // The text path rule and whole-file conversion, with every failure reported.
 #include "conversion/converter.h"
 #include "conversion/reference_stripper.h"
+
+#include "common/replace_file.h"
+
 #include "support/files.h"
 #include "support/process.h"
 
@@ -187,6 +190,85 @@ TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
         GTEST_SKIP() << "no /dev/full";
     expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full", "No space left on device");
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// A folder like /tmp, inside the test's own: sticky and writable by everyone.
+std::filesystem::path makeSharedFolder(const TempDir &dir)
+{
+    const auto shared = dir / "shared";
+    std::filesystem::create_directory(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    return shared;
+}
+
+constexpr uid_t kNobody = 65534;
+
+TEST(Failures, LinksPlantedByAnotherUserInASharedFolderAreNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting a link owned by another user needs root";
+    TempDir dir;
+    const auto shared = makeSharedFolder(dir);
+    const std::string secret = "root's own file\n";
+    writeFile(dir / "secret", secret);
+    writeFile(shared / "page.html", "<p>the page</p>");
+    writeFile(shared / "other.html", "<p>the other page</p>");
+    std::filesystem::create_symlink(dir / "secret", shared / "page.TXT");
+    std::filesystem::create_symlink(dir / "chosen", shared / "other.TXT"); // dangling
+    for (const char *link : {"page.TXT", "other.TXT"})
+        ASSERT_EQ(::lchown((shared / link).c_str(), kNobody, kNobody), 0);
+
+    for (const char *page : {"page", "other"}) {
+        const auto textPath = shared / (std::string(page) + ".TXT");
+        try {
+            convertHtmlFile(shared / (std::string(page) + ".html"));
+            ADD_FAILURE() << "followed " << textPath;
+        } catch (const ConversionError &e) {
+            EXPECT_EQ(e.path(), textPath.string());
+            EXPECT_EQ(e.reason(), "not following the symbolic link " + textPath.string() +
+                                      ": it belongs to another user, in a folder anyone may write to");
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(textPath));
+    }
+    EXPECT_EQ(readFile(dir / "secret"), secret);
+    EXPECT_FALSE(std::filesystem::exists(dir / "chosen"));
+    EXPECT_EQ(fileNames(shared), (std::set<std::string>{"page.html", "page.TXT", "other.html", "other.TXT"}));
+    // The replacement itself keeps the rule for every other writer.
+    platform::FileReplacement replacement;
+    EXPECT_EQ(replacement.open(shared / "page.TXT"), EACCES);
+
+    // A link of the folder's owner, or one in a folder that is not shared,
+    // keeps its meaning.
+    std::filesystem::remove(shared / "page.TXT");
+    std::filesystem::create_symlink(dir / "secret", shared / "page.TXT");
+    convertHtmlFile(shared / "page.html");
+    EXPECT_EQ(readFile(dir / "secret"), "the page\r\n");
+    std::filesystem::permissions(shared, std::filesystem::perms::sticky_bit, std::filesystem::perm_options::remove);
+    convertHtmlFile(shared / "other.html");
+    EXPECT_EQ(readFile(dir / "chosen"), "the other page\r\n");
+}
+
+TEST(Failures, AUsersOwnLinkInASharedFolderIsFollowed)
+{
+    // An ordinary user converting in /tmp through a link of their own.
+    TempDir dir;
+    const auto shared = makeSharedFolder(dir);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const ChildResult child = runInChild([&]() -> std::string {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            return "could not drop root";
+        writeFile(shared / "mine.txt", "old\r\n");
+        writeFile(shared / "page.html", "<p>mine</p>");
+        std::filesystem::create_symlink("mine.txt", shared / "page.TXT");
+        try {
+            convertHtmlFile(shared / "page.html");
+        } catch (const ConversionError &e) {
+            return e.what();
+        }
+        return readFile(shared / "mine.txt");
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "mine\r\n");
 }
 
 // A page of `lines` lines; large ones are read ahead and written behind by a
