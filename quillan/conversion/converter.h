@@ -2,6 +2,8 @@
 // Whole-file conversion: the text path rule, and converting one HTML file into
 // its text file with every failure reported to the caller.
 
+#include "common/fd_io.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -30,7 +32,7 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into its text file (textPathFor) and returns that path.
 // The text file is created or replaced. Throws ConversionError when the
-// input cannot be read, the text file cannot be written, or the text file
+// input cannot be read or is not a regular file (openHtmlFile), the text file cannot be written, or the text file
 // would be the input itself.
 //
 // A text file is replaced only by a complete text: the text is written to a
@@ -48,6 +50,13 @@ std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.
 void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath);
+
+// Opens an HTML file for reading. The file is opened without waiting (a
+// pipe with no writer does not hold the caller up) and refused, as seen on
+// the opened descriptor, unless it is a regular file: a folder, a device
+// such as /dev/zero, a pipe or a socket (or a link to one) has no end a
+// conversion could wait for. Throws ConversionError.
+platform::UniqueFd openHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts everything readable from the open inFd (inName in errors) into
 // textPath, with the same guarantees; textPath must not be the file inFd

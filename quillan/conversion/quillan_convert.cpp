@@ -5,8 +5,6 @@
 #include "common/fd_io.h"
 
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,12 +71,7 @@ void convertOne(const std::string &in, const std::string *out)
     } else if (!out) {
         quillan::convertHtmlFile(in);
     } else if (*out == "-") {
-        platform::UniqueFd fd(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd)
-            throw quillan::ConversionError(in, std::strerror(errno));
-        struct stat st {};
-        if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
-            throw quillan::ConversionError(in, std::strerror(EISDIR));
+        const platform::UniqueFd fd = quillan::openHtmlFile(in);
         convertToStandardOutput(fd.get(), in);
     } else {
         quillan::convertHtmlFile(in, *out);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -151,6 +152,29 @@ TEST(Failures, UnreadableInput)
     ASSERT_TRUE(child.completed);
     EXPECT_EQ(child.output, (dir / "secret.html").string() + ": Permission denied");
     EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
+}
+
+TEST(Failures, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting)
+{
+    TempDir dir;
+    // A pipe no one writes to first: opening it for reading would wait for
+    // ever. Then devices without end, directly and through links.
+    ASSERT_EQ(::mkfifo((dir / "fifo.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.html");
+    std::filesystem::create_symlink("/dev/urandom", dir / "random.html");
+    std::filesystem::create_symlink("fifo.html", dir / "pipe.html");
+    for (const char *name : {"fifo.html", "zero.html", "random.html", "pipe.html"})
+        expectFailure([&] { convertHtmlFile(dir / name); }, (dir / name).string(), "not a regular file");
+    expectFailure([&] { convertHtmlFile("/dev/null", dir / "null.txt"); }, "/dev/null", "not a regular file");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "random.html", "pipe.html"}));
+    expectFailure([&] { quillan::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
+                  "not a regular file");
+
+    // A regular file is read to its end as before, through a link too.
+    writeFile(dir / "real.htm", "<p>real</p>");
+    std::filesystem::create_symlink("real.htm", dir / "link.html");
+    convertHtmlFile(dir / "link.html");
+    EXPECT_EQ(readFile(dir / "link.TXT"), "real\r\n");
 }
 
 TEST(Failures, TextFileThatCannotBeCreated)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -70,6 +71,29 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     const ProcessResult full = runTool(dir, {"-o", "/dev/full", "good.html"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
+}
+
+TEST(CommandLine, OnlyRegularFilesAndStandardInputAreRead)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.html");
+    writeFile(dir / "good.html", "<p>good</p>");
+    const ProcessResult r = runTool(dir, {"fifo.html", "zero.html", "good.html"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillan-convert: fifo.html: not a regular file\n"
+                     "quillan-convert: zero.html: not a regular file\n");
+    EXPECT_EQ(readFile(dir / "good.TXT"), "good\r\n");
+    const ProcessResult toOutput = runTool(dir, {"-o", "-", "zero.html"});
+    EXPECT_EQ(toOutput.status, 1);
+    EXPECT_EQ(toOutput.err, "quillan-convert: zero.html: not a regular file\n");
+    EXPECT_EQ(toOutput.out, "");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "good.html", "good.TXT"}));
+
+    // Standard input stays a stream, whatever it is.
+    const ProcessResult piped = runTool(dir, {"-o", "piped.txt", "-"}, "<b>from a pipe</b>");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(readFile(dir / "piped.txt"), "from a pipe\r\n");
 }
 
 TEST(CommandLine, PagesWhoseTextNameIsAsLongAsAFolderTakes)
