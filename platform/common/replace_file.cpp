@@ -35,7 +35,15 @@ struct SignalSlot {
 };
 SignalSlot signalSlots[kSlots];
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that can be
+// caught, except the ones that report a fault of the program itself.
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
+                                   SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF, SIGXFSZ};
+
+// A file that outgrows the process's size limit raises SIGXFSZ, which ends
+// the process by default. Caught, it lets the write fail with EFBIG instead,
+// which the writer reports and cleans up after like any other failed write.
+extern "C" void letTheWriteFail(int) {}
 
 extern "C" void removeFreshFilesAndDie(int sig)
 {
@@ -63,7 +71,7 @@ void installSignalHandlers()
                 (current.sa_flags & SA_SIGINFO))
                 continue;
             struct sigaction ours {};
-            ours.sa_handler = removeFreshFilesAndDie;
+            ours.sa_handler = sig == SIGXFSZ ? letTheWriteFail : removeFreshFilesAndDie;
             sigemptyset(&ours.sa_mask);
             for (const int other : kCleanupSignals)
                 sigaddset(&ours.sa_mask, other);

@@ -50,10 +50,15 @@ struct ReplaceOptions {
     std::optional<mode_t> newFileMode;
     // Flush the file before the rename and the folder after it.
     bool durable = true;
-    // While the fresh file exists, SIGINT, SIGTERM and SIGHUP remove it
-    // before the process ends as the signal would end it anyway. Only for
-    // code that stays loaded for the life of the process (a library that
-    // can be unloaded must not leave a handler behind).
+    // While the fresh file exists, a signal that ends the process (SIGINT,
+    // SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU,
+    // SIGVTALRM, SIGPROF) removes it before the process ends as the signal
+    // would end it anyway; and SIGXFSZ no longer ends the process, so that a
+    // write past the file size limit fails with EFBIG. Only signals the
+    // process leaves at their default action are taken over, from the first
+    // such replacement on. Only for code that stays loaded for the life of
+    // the process (a library that can be unloaded must not leave a handler
+    // behind).
     bool removeOnSignal = false;
 };
 

@@ -38,10 +38,11 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 // A text file is replaced only by a complete text: the text is written to a
 // fresh file in the same folder (".NAME.new-RANDOM", NAME cut short so that
 // any text name up to the 255-byte limit works) that is renamed into
-// place once the whole conversion succeeded. A failure, or SIGINT, SIGTERM
-// or SIGHUP during the run (where the program leaves those signals to their
-// default action), removes the fresh file and leaves an earlier text as it
-// was. A text path that is a symbolic link keeps its meaning: the file it
+// place once the whole conversion succeeded. A failure (a text outgrowing
+// the file size limit included), or a signal that ends the program during
+// the run (where the program leaves it to its default action, see
+// platform::ReplaceOptions::removeOnSignal), removes the fresh file and
+// leaves an earlier text as it was. A text path that is a symbolic link keeps its meaning: the file it
 // leads to receives the text, except that a link another user owns in a
 // sticky folder anyone may write to (/tmp) is refused, as the kernel refuses
 // to follow it there (platform::MayFollowLink). A device or a pipe is

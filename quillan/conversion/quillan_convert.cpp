@@ -4,6 +4,7 @@
 
 #include "common/fd_io.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -82,6 +83,12 @@ void convertOne(const std::string &in, const std::string *out)
 
 int main(int argc, char **argv)
 {
+    // A text outgrowing the file size limit (ulimit -f) is a failed write,
+    // reported like any other, not the end of the program.
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGXFSZ, SIG_IGN);
+
     std::vector<std::string> files;
     std::string outPath;
     bool haveOut = false;

@@ -363,6 +363,35 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
     }
 }
 
+TEST(Failures, OutgrowingTheFileSizeLimitIsAFailedWriteNotTheEnd)
+{
+    TempDir dir;
+    const std::string big = page(20000, "\r\n");
+    writeFile(dir / "big.html", big);
+    writeFile(dir / "big.TXT", "yesterday\r\n");
+    // SIGXFSZ as a program leaves it, at its default action, which would
+    // end the process (unless an earlier test here already took it over).
+    const ChildResult child = runInChild([&]() -> std::string {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            ::signal(SIGXFSZ, SIG_DFL);
+        struct rlimit limit {
+            4096, 4096
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            convertHtmlFile(dir / "big.html");
+        } catch (const ConversionError &e) {
+            return e.what();
+        }
+        return "no failure";
+    });
+    ASSERT_TRUE(child.completed) << "the child did not come back";
+    EXPECT_EQ(child.output, (dir / "big.TXT").string() + ": File too large");
+    EXPECT_EQ(readFile(dir / "big.TXT"), "yesterday\r\n");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.html", "big.TXT"}));
+}
+
 // ---------------------------------------------------------------------------
 // A text that was there before a run survives any failure of the run.
 
