@@ -103,10 +103,11 @@ private:
     bool completed_ = false;
 };
 
-// Removes the fresh files a replacement of `target` left behind (".NAME.new-*"
-// with NAME cut as above or whole, and the older "NAME.new-*"). Call only while no other writer of target can
-// be at work, nor of another target in the folder whose name starts with
-// the same 32 bytes.
+// Removes the fresh files a replacement of `target` left behind
+// (".NAME.new-*" with NAME cut as above or whole, and the older
+// "NAME.new-*"). Call only while no other writer of target can be at work,
+// nor of another target in the folder whose name starts with the same 32
+// bytes.
 void RemoveFreshLeftovers(const std::filesystem::path &target);
 
 } // namespace platform
