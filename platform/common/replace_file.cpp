@@ -35,7 +35,15 @@ struct SignalSlot {
 };
 SignalSlot signalSlots[kSlots];
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that can be
+// caught, except the ones that report a fault of the program itself.
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
+                                   SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF, SIGXFSZ};
+
+// A file that outgrows the process's size limit raises SIGXFSZ, which ends
+// the process by default. Caught, it lets the write fail with EFBIG instead,
+// which the writer reports and cleans up after like any other failed write.
+extern "C" void letTheWriteFail(int) {}
 
 extern "C" void removeFreshFilesAndDie(int sig)
 {
@@ -63,7 +71,7 @@ void installSignalHandlers()
                 (current.sa_flags & SA_SIGINFO))
                 continue;
             struct sigaction ours {};
-            ours.sa_handler = removeFreshFilesAndDie;
+            ours.sa_handler = sig == SIGXFSZ ? letTheWriteFail : removeFreshFilesAndDie;
             sigemptyset(&ours.sa_mask);
             for (const int other : kCleanupSignals)
                 sigaddset(&ours.sa_mask, other);
@@ -126,6 +134,16 @@ void flushFolder(const std::filesystem::path &folder)
     }
 }
 
+// The start of every fresh file's name for a target named `name`: the name
+// cut to kFreshNameKept bytes, so that a fresh name stays short however long
+// the target's name is.
+constexpr std::size_t kFreshNameKept = 32;
+
+std::string freshPrefix(const std::string &name)
+{
+    return "." + name.substr(0, kFreshNameKept) + ".new-";
+}
+
 std::filesystem::path folderOf(const std::filesystem::path &path)
 {
     std::filesystem::path folder = path.parent_path();
@@ -134,13 +152,22 @@ std::filesystem::path folderOf(const std::filesystem::path &path)
 
 } // namespace
 
-std::filesystem::path FollowLinks(const std::filesystem::path &path)
+namespace {
+
+// Follows the links on the last component of `path`; stops before the first
+// link `mayFollow` refuses and hands that link to *refused.
+std::filesystem::path followLinks(const std::filesystem::path &path, bool checked, std::filesystem::path *refused)
 {
     std::filesystem::path current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return current;
+        if (checked && !MayFollowLink(current)) {
+            if (refused)
+                *refused = current;
+            return current;
+        }
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n < 0 || static_cast<std::size_t>(n) >= target.size())
@@ -152,13 +179,44 @@ std::filesystem::path FollowLinks(const std::filesystem::path &path)
     return current;
 }
 
+} // namespace
+
+std::filesystem::path FollowLinks(const std::filesystem::path &path)
+{
+    return followLinks(path, false, nullptr);
+}
+
+bool MayFollowLink(const std::filesystem::path &link)
+{
+    struct stat linkStat {};
+    if (::lstat(link.c_str(), &linkStat) != 0 || !S_ISLNK(linkStat.st_mode))
+        return true;
+    struct stat folderStat {};
+    if (::stat(folderOf(link).c_str(), &folderStat) != 0)
+        return true;
+    const bool shared = (folderStat.st_mode & S_ISVTX) && (folderStat.st_mode & S_IWOTH);
+    return !shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folderStat.st_uid;
+}
+
+std::filesystem::path RefusedLink(const std::filesystem::path &path)
+{
+    std::filesystem::path refused;
+    followLinks(path, true, &refused);
+    return refused;
+}
+
 int FileReplacement::open(const std::filesystem::path &target, const ReplaceOptions &options)
 {
     abandon();
     if (target.empty())
         return ENOENT;
     options_ = options;
-    target_ = FollowLinks(target);
+    std::filesystem::path refused;
+    target_ = followLinks(target, true, &refused);
+    if (!refused.empty()) {
+        target_.clear();
+        return EACCES;
+    }
 
     mode_t mode = 0666;
     bool keepMode = false;
@@ -175,7 +233,7 @@ int FileReplacement::open(const std::filesystem::path &target, const ReplaceOpti
     }
 
     const std::filesystem::path folder = folderOf(target_);
-    const std::string prefix = "." + target_.filename().string() + ".new-";
+    const std::string prefix = freshPrefix(target_.filename().string());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path fresh = folder / (prefix + randomPart());
         // Known to the signal handler before it exists, so that no signal
@@ -255,14 +313,15 @@ void RemoveFreshLeftovers(const std::filesystem::path &target)
 {
     const std::filesystem::path folder = folderOf(target);
     const std::string name = target.filename().string();
-    const std::string hidden = "." + name + ".new-";
+    const std::string hidden = freshPrefix(name);
+    const std::string uncut = "." + name + ".new-";
     const std::string older = name + ".new-";
     DIR *dir = ::opendir(folder.c_str());
     if (!dir)
         return;
     while (const dirent *entry = ::readdir(dir)) {
         const std::string_view entryName(entry->d_name);
-        if (entryName.starts_with(hidden) || entryName.starts_with(older))
+        if (entryName.starts_with(hidden) || entryName.starts_with(uncut) || entryName.starts_with(older))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);

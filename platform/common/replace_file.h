@@ -3,7 +3,9 @@
 // complete, so the target is at every moment either its old self or the
 // whole new file.
 //
-// The fresh file is named ".NAME.new-RANDOM" after the target's NAME and
+// The fresh file is named ".NAME.new-RANDOM" after the target's NAME, cut
+// to its first 32 bytes (so that a fresh name has at most 48 bytes and fits
+// wherever the target's name fits, up to the 255-byte limit), and is
 // created with O_EXCL, so two writers never share one, whatever their
 // process ids. It is removed when the replacement is abandoned or its owner
 // goes out of scope without committing; a process killed outright leaves it
@@ -11,7 +13,9 @@
 // knows no one else is writing (one holding the target's lock).
 //
 // A target that is a symbolic link keeps its meaning: the file the link
-// leads to is replaced and the link stays.
+// leads to is replaced and the link stays, unless MayFollowLink refuses a
+// link on the way (then the replacement fails with EACCES, as the kernel's
+// own refusal does).
 #pragma once
 
 #include "common/fd_io.h"
@@ -28,16 +32,33 @@ namespace platform {
 // missing file it names. Relative links are taken from the link's folder.
 std::filesystem::path FollowLinks(const std::filesystem::path &path);
 
+// Whether the symbolic link at `link` may be followed under the rule the
+// kernel keeps for shared folders (fs.protected_symlinks), applied here
+// whatever the kernel's setting: a link in a folder that is sticky and
+// writable by everyone (/tmp) is followed only when it belongs to the user
+// following it (the effective user) or to the folder's owner. Anything that
+// is not a link, or cannot be looked at, may be followed.
+bool MayFollowLink(const std::filesystem::path &link);
+
+// The first link on the way FollowLinks(path) takes that MayFollowLink
+// refuses, or an empty path when every step may be taken.
+std::filesystem::path RefusedLink(const std::filesystem::path &path);
+
 struct ReplaceOptions {
     // Permission bits of a new target; unset: 0666 less the umask. An
     // existing target keeps its own bits (and, for root, its owner).
     std::optional<mode_t> newFileMode;
     // Flush the file before the rename and the folder after it.
     bool durable = true;
-    // While the fresh file exists, SIGINT, SIGTERM and SIGHUP remove it
-    // before the process ends as the signal would end it anyway. Only for
-    // code that stays loaded for the life of the process (a library that
-    // can be unloaded must not leave a handler behind).
+    // While the fresh file exists, a signal that ends the process (SIGINT,
+    // SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU,
+    // SIGVTALRM, SIGPROF) removes it before the process ends as the signal
+    // would end it anyway; and SIGXFSZ no longer ends the process, so that a
+    // write past the file size limit fails with EFBIG. Only signals the
+    // process leaves at their default action are taken over, from the first
+    // such replacement on. Only for code that stays loaded for the life of
+    // the process (a library that can be unloaded must not leave a handler
+    // behind).
     bool removeOnSignal = false;
 };
 
@@ -82,9 +103,11 @@ private:
     bool completed_ = false;
 };
 
-// Removes the fresh files a replacement of `target` left behind (".NAME.new-*"
-// and the older "NAME.new-*"). Call only while no other writer of target can
-// be at work.
+// Removes the fresh files a replacement of `target` left behind
+// (".NAME.new-*" with NAME cut as above or whole, and the older
+// "NAME.new-*"). Call only while no other writer of target can be at work,
+// nor of another target in the folder whose name starts with the same 32
+// bytes.
 void RemoveFreshLeftovers(const std::filesystem::path &target);
 
 } // namespace platform

@@ -34,6 +34,22 @@ QString timedOutText(int seconds)
                         : QStringLiteral("Timed out after %1 seconds").arg(seconds);
 }
 
+// The failure as the network layer words it, never ending in a bare colon:
+// for a body that does not decompress Qt says only "Decompression failed:"
+// when the decompressor gives no message of its own.
+QString failureText(const QNetworkReply &reply)
+{
+    QString text = reply.errorString().trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("The transfer failed");
+    if (!text.endsWith(QLatin1Char(':')))
+        return text;
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed();
+    if (encoding.isEmpty())
+        return text + QStringLiteral(" no reason given");
+    return text + QStringLiteral(" the body is not valid %1 data").arg(QString::fromLatin1(encoding));
+}
+
 } // namespace
 
 Inet::Inet(QObject *parent) : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
@@ -222,7 +238,7 @@ void Inet::finishReply()
         fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
              QStringLiteral("Secure connection failed: %1").arg(reply->errorString()));
         return;
-    default: fail(ERROR_INTERNET_INTERNAL_ERROR, reply->errorString()); return;
+    default: fail(ERROR_INTERNET_INTERNAL_ERROR, failureText(*reply)); return;
     }
 }
 

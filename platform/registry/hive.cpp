@@ -255,12 +255,23 @@ class HiveLock {
 public:
     HiveLock(const std::string &lockFile, std::string &message, LONG &status)
     {
-        fd_.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        fd_.reset(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd_) {
             status = statusFromErrno(errno);
             message = describeErrno("cannot open the registry lock", lockFile, errno);
             return;
         }
+        // A lock file others may open is one they may hold: one of ours
+        // that somehow became readable is closed to them again.
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            status = ERROR_ACCESS_DENIED;
+            message = "cannot open the registry lock " + lockFile + ": not a regular file";
+            fd_.reset();
+            return;
+        }
+        if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
+            ::fchmod(fd_.get(), 0600);
         // The lock is polled, so that the wait can end; polling is not
         // fair by itself, since a writer that releases the lock and takes
         // it again at once (a loop of changes) would win every time. So
@@ -366,10 +377,11 @@ LONG lockAndRead(PendingHive &p, std::string &message)
         return statusFromErrno(ec.value());
     }
     LONG status = ERROR_SUCCESS;
-    p.lock = std::make_unique<HiveLock>(p.file + ".lock", message, status);
+    p.lock = std::make_unique<HiveLock>(p.file + std::string(kLockSuffix), message, status);
     if (status != ERROR_SUCCESS)
         return status;
     RemoveFreshLeftovers(p.file);
+    ::unlink((p.file + std::string(kOldLockSuffix)).c_str());
 
     int fd = -1;
     FileIdentity id;
@@ -527,7 +539,8 @@ bool isRegistryFile(const std::filesystem::path &file)
             st.st_ino != folderStat.st_ino)
             continue;
         const std::string hiveName = hiveFileName(hive);
-        if (name == hiveName || name == hiveName + ".lock" || name.starts_with(hiveName + ".new-") ||
+        if (name == hiveName || name == hiveName + std::string(kLockSuffix) ||
+            name == hiveName + std::string(kOldLockSuffix) || name.starts_with(hiveName + ".new-") ||
             name.starts_with("." + hiveName + ".new-"))
             return true;
     }

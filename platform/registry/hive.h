@@ -126,6 +126,15 @@ HiveView readHive(HiveId hive);
 std::filesystem::path hiveFolder(HiveId hive);
 std::string hivePath(HiveId hive);
 
+// The lock of a hive's writers: a file beside the hive named after it with
+// kLockSuffix, opened for writing and created with mode 0600, so that only
+// those who may write the hive can open it and hold it. Readers never take
+// it: they read whole hive files, which writers rename into place, and so
+// can never hold a writer up. Writers remove the lock file of older
+// versions (kOldLockSuffix), which anyone who could read it could hold.
+inline constexpr std::string_view kLockSuffix = ".wlock";
+inline constexpr std::string_view kOldLockSuffix = ".lock";
+
 // Runs `change` on a fresh copy of the hive under the hive's lock; when it
 // returns ERROR_SUCCESS and sets `changed`, writes the new hive in place
 // atomically. Returns the change's status or the storage failure. The lock

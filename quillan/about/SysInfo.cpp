@@ -61,6 +61,22 @@ std::string hexDigits(const BYTE *bytes, DWORD count)
     return text;
 }
 
+// Why the value of a location could not be read, when there is a reason to
+// tell: it is longer than the read buffer. Empty otherwise.
+std::string unreadableReason(const char *keyName, const char *valueName)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KeyAccess, &key) != ERROR_SUCCESS)
+        return {};
+    DWORD size = 0;
+    const LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || size <= ReadBufferSize)
+        return {};
+    return "The registry value " + std::string(valueName) + " of HKEY_LOCAL_MACHINE\\" + keyName + " holds " +
+           std::to_string(size) + " bytes, more than the " + std::to_string(ReadBufferSize) + " that can be read.";
+}
+
 Outcome notStarted(std::vector<std::string> command, std::string reason)
 {
     return Outcome{false, std::move(command), std::move(reason)};
@@ -81,7 +97,10 @@ Outcome findAndStart()
             return notStarted({file}, "There is no file " + file + ".");
         command = {file};
     } else {
-        return notStarted({}, std::string());
+        std::string reason = unreadableReason(ToolKey, ToolValue);
+        if (const std::string second = unreadableReason(FolderKey, FolderValue); !second.empty())
+            reason += (reason.empty() ? "" : "\n") + second;
+        return notStarted({}, reason);
     }
 
     if (const int error = StartDetached(command); error != 0)

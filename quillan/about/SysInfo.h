@@ -65,7 +65,8 @@ bool NamesExistingProgram(const std::string &value);
 struct Outcome {
     bool started = false;
     std::vector<std::string> command; // what was started, or tried
-    std::string reason;               // why nothing started, when known; else empty
+    std::string reason;               // why nothing started, when known (a value too
+                                      // long to read included); else empty
 };
 
 // Shows the unavailable message; `reason` (maybe empty) goes on a line

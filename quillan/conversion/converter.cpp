@@ -63,6 +63,12 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
     if (::fstat(inFd, &inStat) != 0)
         throw ConversionError(inName, systemReason(errno));
 
+    // A link another user planted in a shared folder such as /tmp must not
+    // lead the text onto a file of their choice.
+    if (const std::filesystem::path link = platform::RefusedLink(textPath); !link.empty())
+        throw ConversionError(out, "not following the symbolic link " + link.string() +
+                                       ": it belongs to another user, in a folder anyone may write to");
+
     // The text path is checked before anything is written, so that a text
     // path that turns out to be the input itself (by name, link or hard
     // link) leaves it untouched.
@@ -100,12 +106,12 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
         throw ConversionError(out, systemReason(error));
 }
 
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
+UniqueFd openHtmlFile(const std::filesystem::path &htmlPath)
 {
     if (htmlPath.empty())
         throw ConversionError("", "no file name given");
     const std::string in = htmlPath.string();
-    UniqueFd input(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd input(::open(in.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!input)
         throw ConversionError(in, systemReason(errno));
     struct stat inStat {};
@@ -113,7 +119,18 @@ void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesyste
         throw ConversionError(in, systemReason(errno));
     if (S_ISDIR(inStat.st_mode))
         throw ConversionError(in, systemReason(EISDIR));
-    convertToFile(input.get(), in, textPath);
+    if (!S_ISREG(inStat.st_mode))
+        throw ConversionError(in, "not a regular file");
+    const int flags = ::fcntl(input.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(input.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw ConversionError(in, systemReason(errno));
+    return input;
+}
+
+void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
+{
+    const UniqueFd input = openHtmlFile(htmlPath);
+    convertToFile(input.get(), htmlPath.string(), textPath);
 }
 
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath)

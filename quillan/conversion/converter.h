@@ -2,6 +2,8 @@
 // Whole-file conversion: the text path rule, and converting one HTML file into
 // its text file with every failure reported to the caller.
 
+#include "common/fd_io.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -30,20 +32,32 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into its text file (textPathFor) and returns that path.
 // The text file is created or replaced. Throws ConversionError when the
-// input cannot be read, the text file cannot be written, or the text file
+// input cannot be read or is not a regular file (openHtmlFile), the text file cannot be written, or the text file
 // would be the input itself.
 //
 // A text file is replaced only by a complete text: the text is written to a
-// fresh file in the same folder (".NAME.new-RANDOM") that is renamed into
-// place once the whole conversion succeeded. A failure, or SIGINT, SIGTERM
-// or SIGHUP during the run (where the program leaves those signals to their
-// default action), removes the fresh file and leaves an earlier text as it
-// was. A text path that is a symbolic link keeps its meaning: the file it
-// leads to receives the text. A device or a pipe is written directly.
+// fresh file in the same folder (".NAME.new-RANDOM", NAME cut short so that
+// any text name up to the 255-byte limit works) that is renamed into
+// place once the whole conversion succeeded. A failure (a text outgrowing
+// the file size limit included), or a signal that ends the program during
+// the run (where the program leaves it to its default action, see
+// platform::ReplaceOptions::removeOnSignal), removes the fresh file and
+// leaves an earlier text as it was. A text path that is a symbolic link keeps its meaning: the file it
+// leads to receives the text, except that a link another user owns in a
+// sticky folder anyone may write to (/tmp) is refused, as the kernel refuses
+// to follow it there (platform::MayFollowLink). A device or a pipe is
+// written directly.
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.
 void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath);
+
+// Opens an HTML file for reading. The file is opened without waiting (a
+// pipe with no writer does not hold the caller up) and refused, as seen on
+// the opened descriptor, unless it is a regular file: a folder, a device
+// such as /dev/zero, a pipe or a socket (or a link to one) has no end a
+// conversion could wait for. Throws ConversionError.
+platform::UniqueFd openHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts everything readable from the open inFd (inName in errors) into
 // textPath, with the same guarantees; textPath must not be the file inFd

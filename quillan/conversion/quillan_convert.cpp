@@ -4,9 +4,8 @@
 
 #include "common/fd_io.h"
 
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,12 +72,7 @@ void convertOne(const std::string &in, const std::string *out)
     } else if (!out) {
         quillan::convertHtmlFile(in);
     } else if (*out == "-") {
-        platform::UniqueFd fd(::open(in.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd)
-            throw quillan::ConversionError(in, std::strerror(errno));
-        struct stat st {};
-        if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
-            throw quillan::ConversionError(in, std::strerror(EISDIR));
+        const platform::UniqueFd fd = quillan::openHtmlFile(in);
         convertToStandardOutput(fd.get(), in);
     } else {
         quillan::convertHtmlFile(in, *out);
@@ -89,6 +83,12 @@ void convertOne(const std::string &in, const std::string *out)
 
 int main(int argc, char **argv)
 {
+    // A text outgrowing the file size limit (ulimit -f) is a failed write,
+    // reported like any other, not the end of the program.
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGXFSZ, SIG_IGN);
+
     std::vector<std::string> files;
     std::string outPath;
     bool haveOut = false;

@@ -194,6 +194,24 @@ TEST_F(LauncherTest, NothingFoundOrUnusableGivesTheMessage)
     expectUnavailable(shown, startSysInfo(shown));
 }
 
+TEST_F(LauncherTest, AValueTooLongToReadIsGivenAsTheReason)
+{
+    const std::string tooLong(1024, 'x'); // with its zero, one byte more than is read
+    setText(Location1, "PATH", tooLong);
+    Shown shown;
+    expectUnavailable(shown, startSysInfo(shown));
+    const std::string first = "The registry value PATH of HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared "
+                              "Tools\\MSINFO holds 1025 bytes, more than the 1024 that can be read.";
+    EXPECT_EQ(shown.reason, first);
+
+    // Both locations, each named.
+    setValue(Location2, "MSINFO", REG_SZ, std::string(3000, 'y'));
+    shown = {};
+    expectUnavailable(shown, startSysInfo(shown));
+    EXPECT_EQ(shown.reason, first + "\nThe registry value MSINFO of HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared "
+                                    "Tools Location holds 3000 bytes, more than the 1024 that can be read.");
+}
+
 TEST_F(LauncherTest, EmptyLocation1FallsBackToLocation2)
 {
     std::filesystem::create_directory(dir_ / "folder");

@@ -11,6 +11,7 @@
 #include "registry/registry.h"
 #include "shell/Twips.h"
 #include "support/environment.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -23,7 +24,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include <filesystem>
 
 #include <memory>
 
@@ -84,6 +88,7 @@ private slots:
     void stopDuringASlowPage();
     void backAndForward();
     void homeAndSearchFromTheRegistry();
+    void localPagesReadNoOtherFilesAndNoWebAddresses();
     void tinySizesAreSkipped();
     void helpAndClosing();
     void convertButtonHandsOverAndCloses();
@@ -306,6 +311,62 @@ void TestBrowserWindow::homeAndSearchFromTheRegistry()
     browser.toolbarButton(QStringLiteral("Refresh"))->trigger();
     QVERIFY(QTest::qWaitFor([&] { return server_->requestCount("/search") == 2; }, 10000));
     QVERIFY(waitForPage(browser, search, QStringLiteral("Search page")));
+}
+
+void TestBrowserWindow::localPagesReadNoOtherFilesAndNoWebAddresses()
+{
+    // A page saved on disk tries to read a private file beside it and a
+    // page of the web, and writes what it got into its title.
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir / "secret.txt", "SECRET of the user");
+    std::filesystem::permissions(dir / "secret.txt", std::filesystem::perms(0600));
+    HttpResponse remote = HttpResponse::html("SECRET of the web");
+    server_->route("/remote", remote);
+    const QString script = QStringLiteral(R"(<html><head><title>probing</title><script>
+function probe(name, url) {
+  return new Promise(function (resolve) {
+    try {
+      var x = new XMLHttpRequest();
+      x.open('GET', url);
+      x.onload = function () { resolve(name + (x.responseText.indexOf('SECRET') >= 0 ? ':read' : ':empty')); };
+      x.onerror = function () { resolve(name + ':blocked'); };
+      x.send();
+    } catch (e) { resolve(name + ':blocked'); }
+  });
+}
+Promise.all([probe('file', 'secret.txt'), probe('web', '%1'),
+             fetch('%1').then(function (r) { return r.text(); }).then(
+               function (t) { return t.indexOf('SECRET') >= 0 ? 'fetch:read' : 'fetch:empty'; },
+               function () { return 'fetch:blocked'; })])
+  .then(function (seen) { document.title = seen.join(' '); });
+</script></head><body><p>A page from disk</p></body></html>
+)")
+                               .arg(urlOf(*server_, "/remote"));
+    testsupport::writeFile(dir / "page.html", script.toStdString());
+
+    frmBrowser1 &browser = openBrowser();
+    browser.brwWebBrowser->Navigate(QString::fromStdString((dir / "page.html").string()));
+    QVERIFY(QTest::qWaitFor([&] { return browser.brwWebBrowser->LocationName().contains(QStringLiteral("fetch:")); },
+                            20000));
+    QCOMPARE(browser.brwWebBrowser->LocationName(), QStringLiteral("file:blocked web:blocked fetch:blocked"));
+
+    // The program's own start page still shows, and its links still lead
+    // within it.
+    const QString start = QStringLiteral(START_PAGE);
+    browser.brwWebBrowser->Navigate(start);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return !browser.brwWebBrowser->Busy() &&
+                   browser.brwWebBrowser->LocationName() == QStringLiteral("Welcome to Quillan");
+        },
+        20000));
+    browser.brwWebBrowser->view()->page()->runJavaScript(
+        QStringLiteral("document.querySelector('a[href=\"#subject-viewer\"]').click();"));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return browser.brwWebBrowser->LocationURL() == QUrl::fromLocalFile(start).toString() + "#subject-viewer";
+        },
+        10000));
 }
 
 void TestBrowserWindow::tinySizesAreSkipped()

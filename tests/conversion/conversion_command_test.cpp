@@ -211,12 +211,19 @@ void TestConversionCommand::fileRoadFailuresAreNamed()
     const QString missing = dir_->filePath("missing.html");
     const QString blocked = testsupport::writeFile(dir_->filePath("blocked.html"), "<p>x</p>\r\n");
     QVERIFY(QDir().mkpath(dir_->filePath("blocked.TXT")));
+    // Inputs without end: a pipe no one writes to, a device behind a link.
+    const QString fifo = dir_->filePath("fifo.html");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir_->filePath("zero.html");
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
 
     // Each input, and the file the message must name.
     const QList<QPair<QString, QString>> cases{{QString(), QString()},
                                                {missing, missing},
                                                {dir_->path(), dir_->path()},
-                                               {blocked, dir_->filePath("blocked.TXT")}};
+                                               {blocked, dir_->filePath("blocked.TXT")},
+                                               {fifo, fifo},
+                                               {zero, zero}};
     for (const auto &[input, named] : cases) {
         main.txtGetFile->setText(input);
         const CommandOutcome outcome = runCommand(main);

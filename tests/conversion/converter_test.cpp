@@ -1,6 +1,9 @@
 // The text path rule and whole-file conversion, with every failure reported.
 #include "conversion/converter.h"
 #include "conversion/reference_stripper.h"
+
+#include "common/replace_file.h"
+
 #include "support/files.h"
 #include "support/process.h"
 
@@ -10,6 +13,7 @@
 #include <functional>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -74,6 +78,23 @@ TEST(WholeFile, ExplicitOutputPath)
     EXPECT_FALSE(std::filesystem::exists(dir / "in.TXT"));
 }
 
+TEST(WholeFile, TextNamesUpToTheLongestAFolderTakes)
+{
+    TempDir dir;
+    // Text names of 240, 250 and 255 bytes, each replacing an older text.
+    for (const auto &[stem, ending] :
+         {std::pair<std::size_t, const char *>{236, ".html"}, {246, ".htm"}, {251, ".h"}}) {
+        const std::string name(stem, 'n');
+        writeFile(dir / (name + ending), "<p>a page with a long name</p>");
+        writeFile(dir / (name + ".TXT"), "stale text\r\n");
+        EXPECT_EQ(convertHtmlFile(dir / (name + ending)), dir / (name + ".TXT"));
+        EXPECT_EQ(readFile(dir / (name + ".TXT")), "a page with a long name\r\n") << stem + 4 << " bytes";
+        EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{name + ending, name + ".TXT"}));
+        std::filesystem::remove(dir / (name + ending));
+        std::filesystem::remove(dir / (name + ".TXT"));
+    }
+}
+
 // Expects a ConversionError naming `path`, with a non-empty reason.
 template <typename F>
 void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
@@ -133,6 +154,29 @@ TEST(Failures, UnreadableInput)
     EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
 }
 
+TEST(Failures, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting)
+{
+    TempDir dir;
+    // A pipe no one writes to first: opening it for reading would wait for
+    // ever. Then devices without end, directly and through links.
+    ASSERT_EQ(::mkfifo((dir / "fifo.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.html");
+    std::filesystem::create_symlink("/dev/urandom", dir / "random.html");
+    std::filesystem::create_symlink("fifo.html", dir / "pipe.html");
+    for (const char *name : {"fifo.html", "zero.html", "random.html", "pipe.html"})
+        expectFailure([&] { convertHtmlFile(dir / name); }, (dir / name).string(), "not a regular file");
+    expectFailure([&] { convertHtmlFile("/dev/null", dir / "null.txt"); }, "/dev/null", "not a regular file");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "random.html", "pipe.html"}));
+    expectFailure([&] { quillan::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
+                  "not a regular file");
+
+    // A regular file is read to its end as before, through a link too.
+    writeFile(dir / "real.htm", "<p>real</p>");
+    std::filesystem::create_symlink("real.htm", dir / "link.html");
+    convertHtmlFile(dir / "link.html");
+    EXPECT_EQ(readFile(dir / "link.TXT"), "real\r\n");
+}
+
 TEST(Failures, TextFileThatCannotBeCreated)
 {
     TempDir dir;
@@ -170,6 +214,85 @@ TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
         GTEST_SKIP() << "no /dev/full";
     expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full", "No space left on device");
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// A folder like /tmp, inside the test's own: sticky and writable by everyone.
+std::filesystem::path makeSharedFolder(const TempDir &dir)
+{
+    const auto shared = dir / "shared";
+    std::filesystem::create_directory(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    return shared;
+}
+
+constexpr uid_t kNobody = 65534;
+
+TEST(Failures, LinksPlantedByAnotherUserInASharedFolderAreNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting a link owned by another user needs root";
+    TempDir dir;
+    const auto shared = makeSharedFolder(dir);
+    const std::string secret = "root's own file\n";
+    writeFile(dir / "secret", secret);
+    writeFile(shared / "page.html", "<p>the page</p>");
+    writeFile(shared / "other.html", "<p>the other page</p>");
+    std::filesystem::create_symlink(dir / "secret", shared / "page.TXT");
+    std::filesystem::create_symlink(dir / "chosen", shared / "other.TXT"); // dangling
+    for (const char *link : {"page.TXT", "other.TXT"})
+        ASSERT_EQ(::lchown((shared / link).c_str(), kNobody, kNobody), 0);
+
+    for (const char *page : {"page", "other"}) {
+        const auto textPath = shared / (std::string(page) + ".TXT");
+        try {
+            convertHtmlFile(shared / (std::string(page) + ".html"));
+            ADD_FAILURE() << "followed " << textPath;
+        } catch (const ConversionError &e) {
+            EXPECT_EQ(e.path(), textPath.string());
+            EXPECT_EQ(e.reason(), "not following the symbolic link " + textPath.string() +
+                                      ": it belongs to another user, in a folder anyone may write to");
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(textPath));
+    }
+    EXPECT_EQ(readFile(dir / "secret"), secret);
+    EXPECT_FALSE(std::filesystem::exists(dir / "chosen"));
+    EXPECT_EQ(fileNames(shared), (std::set<std::string>{"page.html", "page.TXT", "other.html", "other.TXT"}));
+    // The replacement itself keeps the rule for every other writer.
+    platform::FileReplacement replacement;
+    EXPECT_EQ(replacement.open(shared / "page.TXT"), EACCES);
+
+    // A link of the folder's owner, or one in a folder that is not shared,
+    // keeps its meaning.
+    std::filesystem::remove(shared / "page.TXT");
+    std::filesystem::create_symlink(dir / "secret", shared / "page.TXT");
+    convertHtmlFile(shared / "page.html");
+    EXPECT_EQ(readFile(dir / "secret"), "the page\r\n");
+    std::filesystem::permissions(shared, std::filesystem::perms::sticky_bit, std::filesystem::perm_options::remove);
+    convertHtmlFile(shared / "other.html");
+    EXPECT_EQ(readFile(dir / "chosen"), "the other page\r\n");
+}
+
+TEST(Failures, AUsersOwnLinkInASharedFolderIsFollowed)
+{
+    // An ordinary user converting in /tmp through a link of their own.
+    TempDir dir;
+    const auto shared = makeSharedFolder(dir);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const ChildResult child = runInChild([&]() -> std::string {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            return "could not drop root";
+        writeFile(shared / "mine.txt", "old\r\n");
+        writeFile(shared / "page.html", "<p>mine</p>");
+        std::filesystem::create_symlink("mine.txt", shared / "page.TXT");
+        try {
+            convertHtmlFile(shared / "page.html");
+        } catch (const ConversionError &e) {
+            return e.what();
+        }
+        return readFile(shared / "mine.txt");
+    });
+    ASSERT_TRUE(child.completed);
+    EXPECT_EQ(child.output, "mine\r\n");
 }
 
 // A page of `lines` lines; large ones are read ahead and written behind by a
@@ -238,6 +361,35 @@ TEST(Failures, AWriteFailingMidwayRemovesThePartialTextFile)
         convertHtmlFile(dir / "big.html", dir / "fine.txt");
         EXPECT_THROW(convertHtmlFile(dir / "big.html", "/dev/full"), ConversionError);
     }
+}
+
+TEST(Failures, OutgrowingTheFileSizeLimitIsAFailedWriteNotTheEnd)
+{
+    TempDir dir;
+    const std::string big = page(20000, "\r\n");
+    writeFile(dir / "big.html", big);
+    writeFile(dir / "big.TXT", "yesterday\r\n");
+    // SIGXFSZ as a program leaves it, at its default action, which would
+    // end the process (unless an earlier test here already took it over).
+    const ChildResult child = runInChild([&]() -> std::string {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            ::signal(SIGXFSZ, SIG_DFL);
+        struct rlimit limit {
+            4096, 4096
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            convertHtmlFile(dir / "big.html");
+        } catch (const ConversionError &e) {
+            return e.what();
+        }
+        return "no failure";
+    });
+    ASSERT_TRUE(child.completed) << "the child did not come back";
+    EXPECT_EQ(child.output, (dir / "big.TXT").string() + ": File too large");
+    EXPECT_EQ(readFile(dir / "big.TXT"), "yesterday\r\n");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.html", "big.TXT"}));
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <csignal>
 #include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -72,6 +74,41 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
 }
 
+TEST(CommandLine, OnlyRegularFilesAndStandardInputAreRead)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.html");
+    writeFile(dir / "good.html", "<p>good</p>");
+    const ProcessResult r = runTool(dir, {"fifo.html", "zero.html", "good.html"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillan-convert: fifo.html: not a regular file\n"
+                     "quillan-convert: zero.html: not a regular file\n");
+    EXPECT_EQ(readFile(dir / "good.TXT"), "good\r\n");
+    const ProcessResult toOutput = runTool(dir, {"-o", "-", "zero.html"});
+    EXPECT_EQ(toOutput.status, 1);
+    EXPECT_EQ(toOutput.err, "quillan-convert: zero.html: not a regular file\n");
+    EXPECT_EQ(toOutput.out, "");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "good.html", "good.TXT"}));
+
+    // Standard input stays a stream, whatever it is.
+    const ProcessResult piped = runTool(dir, {"-o", "piped.txt", "-"}, "<b>from a pipe</b>");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(readFile(dir / "piped.txt"), "from a pipe\r\n");
+}
+
+TEST(CommandLine, PagesWhoseTextNameIsAsLongAsAFolderTakes)
+{
+    TempDir dir;
+    const std::string stem(251, 'p'); // the text name has 255 bytes
+    writeFile(dir / (stem + ".h"), "<p>long</p>");
+    writeFile(dir / (stem + ".TXT"), "stale\r\n");
+    const ProcessResult r = runTool(dir, {stem + ".h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(dir / (stem + ".TXT")), "long\r\n");
+}
+
 TEST(CommandLine, StandardStreamsThatAreTheOtherSideAreRefused)
 {
     TempDir dir;
@@ -100,9 +137,29 @@ TEST(CommandLine, StandardStreamsThatAreTheOtherSideAreRefused)
     EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"page.html"});
 }
 
+// No core files in the test's folders while a test sends SIGQUIT.
+class NoCoreFiles {
+public:
+    NoCoreFiles()
+    {
+        ::getrlimit(RLIMIT_CORE, &saved_);
+        struct rlimit none = saved_;
+        none.rlim_cur = 0;
+        ::setrlimit(RLIMIT_CORE, &none);
+    }
+    ~NoCoreFiles() { ::setrlimit(RLIMIT_CORE, &saved_); }
+    NoCoreFiles(const NoCoreFiles &) = delete;
+    NoCoreFiles &operator=(const NoCoreFiles &) = delete;
+
+private:
+    struct rlimit saved_ {};
+};
+
 TEST(CommandLine, InterruptedRunsLeaveThePreviousTextAlone)
 {
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    const NoCoreFiles noCores;
+    for (const int sig :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF}) {
         TempDir dir;
         const std::string previous = "the previous text\r\n";
         writeFile(dir / "notes.TXT", previous);
@@ -122,6 +179,37 @@ TEST(CommandLine, InterruptedRunsLeaveThePreviousTextAlone)
         EXPECT_EQ(readFile(dir / "notes.TXT"), previous) << "signal " << sig;
         EXPECT_EQ(fileNames(dir.path()), std::set<std::string>{"notes.TXT"}) << "signal " << sig;
     }
+}
+
+TEST(CommandLine, ATextPastTheFileSizeLimitFailsWithAMessage)
+{
+    TempDir dir;
+    std::string big;
+    for (int i = 0; i < 2000; ++i)
+        big += "<p>line " + std::to_string(i) + " of a page too big for the limit</p>\r\n";
+    writeFile(dir / "big.html", big);
+    writeFile(dir / "big.TXT", "yesterday\r\n");
+    writeFile(dir / "out.txt", "");
+    for (const bool toOutput : {false, true}) {
+        // ulimit -f, with SIGXFSZ at its default action.
+        const ChildResult child = runInChild([&]() -> std::string {
+            ::signal(SIGXFSZ, SIG_DFL);
+            struct rlimit limit {
+                8192, 8192
+            };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const ProcessResult r =
+                toOutput ? runProgram({QUILLAN_CONVERT, "-o", "-", "big.html"}, {.input = {}, .workDir = dir.path()},
+                                      {.input = {}, .appendTo = dir / "out.txt"})
+                         : runTool(dir, {"big.html"});
+            return std::to_string(r.status) + " " + r.err;
+        });
+        ASSERT_TRUE(child.completed);
+        EXPECT_EQ(child.output, toOutput ? "1 quillan-convert: standard output: File too large\n"
+                                         : "1 quillan-convert: big.TXT: File too large\n");
+    }
+    EXPECT_EQ(readFile(dir / "big.TXT"), "yesterday\r\n");
+    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.html", "big.TXT", "out.txt"}));
 }
 
 TEST(CommandLine, UsageErrorsHelpAndVersion)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QResizeEvent>
 #include <QWebEngineHistory>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <unistd.h>
@@ -53,6 +54,11 @@ WebBrowser::WebBrowser(const QString &programFolder, QWidget *parent) : QWidget(
     setObjectName(QStringLiteral("brwWebBrowser"));
     view_ = new QWebEngineView(this);
     view_->setGeometry(rect());
+    // A page opened from disk is anyone's page: it may not read the user's
+    // other files, nor reach out to the web beyond what any page may.
+    QWebEngineSettings *settings = view_->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     connect(view_, &QWebEngineView::loadStarted, this, &WebBrowser::onLoadStarted);
     connect(view_, &QWebEngineView::loadFinished, this, &WebBrowser::onLoadFinished);
     connect(view_, &QWebEngineView::urlChanged, this, &WebBrowser::onUrlChanged);

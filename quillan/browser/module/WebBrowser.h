@@ -10,6 +10,10 @@
 // Absent or empty values mean the defaults: the program's own page
 // quillan.htm for home, and a web search engine for search.
 //
+// A page loaded from a file reads no other file and no web address by
+// script (XMLHttpRequest, fetch); it is shown, and links from it followed,
+// as any other page.
+//
 // Events, in the order they come for one page:
 //   BeforeNavigate    Navigate (or Home, Search) was asked for an address;
 //   NavigateComplete  the control has moved to the new page (its address is

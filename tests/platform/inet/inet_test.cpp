@@ -160,6 +160,8 @@ void TestInet::failures_data()
     QTest::newRow("empty address") << "" << platform::ERROR_INTERNET_UNRECOGNIZED_SCHEME
                                    << "No scheme (http:// or https://) in the address";
     QTest::newRow("no host") << "http:///page.html" << platform::ERROR_INTERNET_INVALID_URL << "Not a valid address";
+    QTest::newRow("body that is not gzip") << "/not-gzip" << platform::ERROR_INTERNET_INTERNAL_ERROR
+                                           << "Decompression failed: the body is not valid gzip data";
 }
 
 void TestInet::failures()
@@ -180,6 +182,9 @@ void TestInet::failures()
     server.route("/loop-a", HttpResponse::redirect("/loop-b"));
     server.route("/loop-b", HttpResponse::redirect("/loop-a", 301, "Moved Permanently"));
     server.route("/to-ftp", HttpResponse::redirect("ftp://127.0.0.1/file"));
+    HttpResponse notGzip = HttpResponse::html("<p>said to be compressed, but plain</p>");
+    notGzip.headers.emplace_back("Content-Encoding", "gzip");
+    server.route("/not-gzip", notGzip);
 
     platform::Inet inet;
     const QString address = target.startsWith('/') ? url(server, target.toLatin1().constData()) : target;

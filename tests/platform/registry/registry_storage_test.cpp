@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <set>
@@ -153,7 +154,7 @@ TEST_F(RegistryTest, HiveFilesAreReadableRegedit4Text)
 
     // No temporary files are left beside the hives.
     for (const std::string &name : testsupport::fileNames(registry_.path()))
-        EXPECT_TRUE(name == "HKLM.reg" || name == "HKCU.reg" || name == "HKLM.reg.lock" || name == "HKCU.reg.lock")
+        EXPECT_TRUE(name == "HKLM.reg" || name == "HKCU.reg" || name == "HKLM.reg.wlock" || name == "HKCU.reg.wlock")
             << name;
 }
 
@@ -278,9 +279,10 @@ TEST_F(RegistryTest, FreshHiveFilesOfDeadWritersNeitherBlockNorStay)
     for (int n = 1; n <= 100; ++n)
         writeFile(hiveFile(("HKLM.reg.new-" + std::to_string(getpid()) + "-" + std::to_string(n)).c_str()), "part");
     writeFile(hiveFile(".HKLM.reg.new-0123456789"), "REGEDIT4\n");
+    writeFile(hiveFile("HKLM.reg.lock"), ""); // the lock of older versions
     EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\After", "v", "x"), ERROR_SUCCESS) << RegLastErrorMessage();
     EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, "Software\\After", "v"), "x");
-    EXPECT_EQ(testsupport::fileNames(registry_.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(registry_.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.wlock"}));
 }
 
 TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
@@ -292,8 +294,8 @@ TEST_F(RegistryTest, ExportNeverReplacesAHiveAndNeverLeavesHalfAFile)
 
     testsupport::TempDir elsewhere;
     std::filesystem::create_symlink(hiveFile("HKLM.reg"), elsewhere / "link.reg");
-    for (const std::filesystem::path &target :
-         {hiveFile("HKLM.reg"), hiveFile("HKCU.reg"), elsewhere / "link.reg", hiveFile("HKLM.reg.lock")}) {
+    for (const std::filesystem::path &target : {hiveFile("HKLM.reg"), hiveFile("HKCU.reg"), elsewhere / "link.reg",
+                                                hiveFile("HKLM.reg.wlock"), hiveFile("HKLM.reg.lock")}) {
         EXPECT_EQ(RegExportFile(HKEY_LOCAL_MACHINE, "Software\\Kept", target), ERROR_ACCESS_DENIED) << target;
         EXPECT_NE(RegLastErrorMessage().find("file of the registry"), std::string::npos) << RegLastErrorMessage();
     }
@@ -343,7 +345,7 @@ TEST_F(RegistryTest, AWriterHoldingTheLockTooLongMakesOthersFailNotHang)
     const std::string before = readFile(hiveFile("HKLM.reg"));
     // A lock taken through a descriptor of its own conflicts with this
     // process's writers as another process's would (a stopped writer).
-    const int held = ::open(hiveFile("HKLM.reg.lock").c_str(), O_RDWR | O_CLOEXEC);
+    const int held = ::open(hiveFile("HKLM.reg.wlock").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\During", "v", "x"), ERROR_BUSY);
@@ -384,8 +386,8 @@ TEST(RegistryFolders, MachineHiveInTheMachineFolderUserHiveInTheUserFolder)
     ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Where", "v", "machine"), ERROR_SUCCESS);
     ASSERT_EQ(RegWriteString(HKEY_CLASSES_ROOT, "Where.Class", "", "class"), ERROR_SUCCESS);
     ASSERT_EQ(RegWriteString(HKEY_CURRENT_USER, "Where", "v", "user"), ERROR_SUCCESS);
-    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
-    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.wlock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.wlock"}));
     EXPECT_NE(readFile(folders.machine / "HKLM.reg").find("[HKEY_LOCAL_MACHINE\\Software\\Classes\\Where.Class]"),
               std::string::npos);
 
@@ -448,12 +450,65 @@ TEST(RegistryFolders, AUserWhoCannotWriteTheMachineHiveIsDeniedAndNothingChanges
     ASSERT_TRUE(child.completed);
     EXPECT_EQ(child.output, "5 5 5 5 before 0");
     EXPECT_EQ(readFile(folders.machine / "HKLM.reg"), before);
-    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.lock"}));
-    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.lock"}))
+    EXPECT_EQ(testsupport::fileNames(folders.machine.path()), (std::set<std::string>{"HKLM.reg", "HKLM.reg.wlock"}));
+    EXPECT_EQ(testsupport::fileNames(folders.userFolder()), (std::set<std::string>{"HKCU.reg", "HKCU.reg.wlock"}))
         << "no private copy of the machine's hive";
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, "Mine", "v"), "x");
     RegKey imported;
     EXPECT_EQ(imported.open(HKEY_CURRENT_USER, "Imported"), ERROR_FILE_NOT_FOUND) << "the import is refused whole";
+}
+
+TEST(RegistryFolders, NoReaderCanHoldTheMachineHiveAgainstItsWriter)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the machine's hive belongs to root, its reader is another user";
+    if (testsupport::runProgram({"setpriv", "--version"}).status != 0)
+        GTEST_SKIP() << "no setpriv";
+    MachineAndUser folders;
+    fs::permissions(folders.machine.path(), fs::perms(0755));
+    ASSERT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Held", "v", "before"), ERROR_SUCCESS);
+    writeFile(folders.machine / "HKLM.reg.lock", ""); // as older versions left it, readable by all
+    fs::permissions(folders.machine / "HKLM.reg.lock", fs::perms(0644));
+    for (const fs::directory_entry &entry : fs::directory_iterator(folders.machine.path())) {
+        if (entry.path().filename() != "HKLM.reg" && entry.path().filename() != "HKLM.reg.lock") {
+            EXPECT_EQ(fs::status(entry.path()).permissions() & fs::perms(077), fs::perms::none)
+                << entry.path() << " is open to others";
+        }
+    }
+
+    // An ordinary user opens every file of the hive's folder it can and holds
+    // an exclusive flock on each, until its standard input closes.
+    TempDir work;
+    fs::permissions(work.path(), fs::perms::all);
+    const fs::path ready = work / "ready";
+    const std::string script = R"(i=3
+for f in "$0"/*; do
+  if [ -r "$f" ] && eval "exec $i<\"\$f\""; then
+    flock -n -x $i && held="$held ${f##*/}"
+    i=$((i+1))
+  fi
+done
+echo "held:$held" > "$1.part" && mv "$1.part" "$1"
+exec cat >/dev/null
+)";
+    testsupport::RunningProgram reader({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "sh", "-c",
+                                        script, folders.machine.path().string(), ready.string()},
+                                       work.path());
+    ASSERT_TRUE(reader.started());
+    ASSERT_TRUE(testsupport::waitForFile(ready, 20000)) << "the reader never got going";
+    const std::string held = readFile(ready);
+    EXPECT_EQ(held.find("wlock"), std::string::npos) << held;
+
+    // Root's writes go through at once, and the old lock file goes.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RegWriteString(HKEY_LOCAL_MACHINE, "Software\\Held", "v", "after"), ERROR_SUCCESS)
+        << RegLastErrorMessage() << " (the reader held" << held << ")";
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "Software\\Held"), ERROR_SUCCESS) << RegLastErrorMessage();
+    // A writer kept out waits five seconds before it gives up.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(fs::exists(folders.machine / "HKLM.reg.lock"));
+    reader.closeInput();
+    EXPECT_EQ(reader.wait(), 0);
 }
 
 TEST(RegistryFolders, AnInstalledProgramKeepsHklmInTheBuiltInMachineFolder)
