@@ -147,9 +147,9 @@ QString FetchedPagesFolder(QString *error)
     return pagesFolder;
 }
 
-QString MakeFetchedPagePath()
+QString MakeFetchedPagePath(QString *error)
 {
-    const QString folder = FetchedPagesFolder();
+    const QString folder = FetchedPagesFolder(error);
     if (folder.isEmpty())
         return {};
     // A clash of 12 random letters and digits is next to impossible; the
@@ -161,6 +161,8 @@ QString MakeFetchedPagePath()
         if (!exists(path) && !exists(textPath))
             return path;
     }
+    if (error)
+        *error = QStringLiteral("No fresh name for a page could be found in %1").arg(folder);
     return {};
 }
 

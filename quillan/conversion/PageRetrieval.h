@@ -78,8 +78,8 @@ QString FetchedPagesFolder(QString *error = nullptr);
 // A fresh path in the private folder ending in ".html", whose name has no
 // other dot, and at which neither the page file nor its text file
 // (quillan::textPathFor) exists yet. Does not create the file. Empty when
-// the folder cannot be made.
-QString MakeFetchedPagePath();
+// the folder cannot be made, with the reason in *error when error is given.
+QString MakeFetchedPagePath(QString *error = nullptr);
 
 // Writes the page buffer to path as it is (no line end added) into a new
 // file of mode 0600. The file is created exclusively: when anything already
