@@ -6,10 +6,8 @@
 #include "shell/frmMain.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
+
+#include <memory>
 
 MainWindowHost &MainWindowHost::instance()
 {
@@ -17,18 +15,31 @@ MainWindowHost &MainWindowHost::instance()
     return host;
 }
 
-// The user's own road: the address typed in, URL mode clicked, "HTML to
-// Text" pressed. The button's handler runs the whole command, the modal
-// viewer included, before click() returns.
-void MainWindowHost::convertAddress(const QString &address)
+// The user's own road: the address typed in, URL mode chosen, "HTML to
+// Text" pressed; the command then runs on from the event loop.
+void MainWindowHost::convertAddress(const QString &address, std::function<void()> whenEnded)
 {
-    QPointer<frmMain> main = &FormInstance<frmMain>::get();
-    main->txtURL->setText(address);
-    main->show();
-    if (main)
-        main->optURL->click();
-    if (main)
-        main->btnHTMLtoText->click();
+    frmMain &main = FormInstance<frmMain>::get();
+    // Once only, and also when the main window goes before its command ends.
+    auto ended = std::make_shared<std::function<void()>>(std::move(whenEnded));
+    auto runOnce = [ended] {
+        if (*ended) {
+            const std::function<void()> call = std::move(*ended);
+            *ended = nullptr;
+            call();
+        }
+    };
+    const QMetaObject::Connection onEnd = QObject::connect(&main, &frmMain::commandEnded, &main, runOnce);
+    const QMetaObject::Connection onGone = QObject::connect(&main, &QObject::destroyed, runOnce);
+    QObject::connect(&main, &frmMain::commandEnded, &main, [onEnd, onGone] {
+        QObject::disconnect(onEnd);
+        QObject::disconnect(onGone);
+    });
+    if (!main.convertAddress(address)) {
+        QObject::disconnect(onEnd);
+        QObject::disconnect(onGone);
+        runOnce();
+    }
 }
 
 void MainWindowHost::showMainWindow()

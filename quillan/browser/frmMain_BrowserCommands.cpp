@@ -33,11 +33,6 @@ BrowserWindow *browserWindow(QWidget *owner)
     return nullptr;
 }
 
-void yield()
-{
-    QCoreApplication::processEvents();
-}
-
 } // namespace
 
 void frmMain::OpenBrowser_Click()
@@ -52,7 +47,7 @@ void frmMain::OpenBrowser_Click()
 }
 
 // The main window closes on the way (step 11), so after that only the
-// browser window is touched, and each yield may have closed even that.
+// browser window is touched.
 void frmMain::Fennick_Click()
 {
     const ConnectionReading reading = readConnectedOnline();
@@ -72,10 +67,8 @@ void frmMain::Fennick_Click()
     browser->setConvertButtonVisible(false);
     browser->navigate(QString::fromLatin1(PublisherEntryPage));
     browser->setAddressText(QString::fromLatin1(PublisherHomeAddress));
-    yield();
 
     close();
-    yield();
 
     browser = BrowserModule::ifLoaded();
     if (browser) {

@@ -1,21 +1,20 @@
 // The "HTML to Text" command of the main window: the two input modes, the
-// Enter key in both boxes, and the command's two roads (a page fetched by
-// its address, or an HTML file on disk) into the text viewer.
+// Enter key in both boxes, and the command itself, which checks the input
+// and hands the work to a conversion job; the job's signals bring the
+// received-bytes label, the messages and the viewer.
 
 #include "shell/frmMain.h"
 
-#include "conversion/ConvertHtmlFile.h"
+#include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
-#include "inet/inet.h"
 #include "shell/FormInstance.h"
 #include "shell/Look.h"
 #include "shell/MsgBox.h"
 #include "viewer/frmView.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -24,31 +23,10 @@
 
 namespace {
 
-constexpr int EnterKey = 13;
-
 const char *const BareAddress = "http://";
 const char *const EnterCompleteUrl = "please enter complete URL";
 const char *const NotConnected =
     "Quillan did not detect an active internet connection.  Please make sure you are connected before continuing";
-const char *const ConversionFailed = "Quillan could not convert the HTML file to text.";
-
-void yield()
-{
-    QCoreApplication::processEvents();
-}
-
-// Marks the command as running for its whole length, also when it leaves
-// early.
-class RunningFlag {
-public:
-    explicit RunningFlag(bool &flag) : flag_(flag) { flag_ = true; }
-    ~RunningFlag() { flag_ = false; }
-    RunningFlag(const RunningFlag &) = delete;
-    RunningFlag &operator=(const RunningFlag &) = delete;
-
-private:
-    bool &flag_;
-};
 
 } // namespace
 
@@ -72,7 +50,11 @@ void frmMain::optGetFile_Click()
     dialog->setDefaultSuffix(QStringLiteral("htm"));
     if (!CommonDialog1FileName.isEmpty())
         dialog->selectFile(CommonDialog1FileName);
-    if (dialog->exec() == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
+    const QPointer<frmMain> self(this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!self)
+        return; // the window went while the dialog was open
+    if (accepted && dialog && !dialog->selectedFiles().isEmpty())
         CommonDialog1FileName = dialog->selectedFiles().constFirst();
     delete dialog;
 
@@ -87,113 +69,127 @@ void frmMain::optGetFile_Click()
 
 void frmMain::txtURL_KeyPress(int KeyAscii)
 {
-    if (KeyAscii == EnterKey)
+    if (KeyAscii == Qt::Key_Return)
         btnHTMLtoText->click();
 }
 
 void frmMain::txtGetFile_KeyPress(int KeyAscii)
 {
-    if (KeyAscii == EnterKey)
+    if (KeyAscii == Qt::Key_Return)
         btnHTMLtoText->click();
+}
+
+void frmMain::createConversionJob()
+{
+    job_ = new quillan::ConversionJob(this);
+    job_->setObjectName(QStringLiteral("conversionJob"));
+    job_->setLimits(quillan::readFetchLimits());
+    connect(job_, &quillan::ConversionJob::progress, this, [this](qint64 count) { showProgress(count); });
+    connect(job_, &quillan::ConversionJob::converting, this, [this] {
+        if (!busyPointer_)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        busyPointer_ = true;
+    });
+    connect(job_, &quillan::ConversionJob::textReady, this, &frmMain::showText);
+    // The message box waits for the user: shown from the event loop, never
+    // from inside the job's own signal, so that the window (and its job) may
+    // go while it is open.
+    connect(job_, &quillan::ConversionJob::failed, this, &frmMain::showFailure, Qt::QueuedConnection);
+    connect(job_, &quillan::ConversionJob::cancelled, this, &frmMain::endCommand);
 }
 
 void frmMain::btnHTMLtoText_Click()
 {
-    // The command yields while it fetches: a second press meanwhile would
-    // start a second run over the same page buffer.
     if (commandRunning_)
         return;
-    RunningFlag running(commandRunning_);
-    if (optURL->isChecked())
-        convertFromUrl();
-    else
-        convertFromFile();
+    commandRunning_ = true;
+    commandFetches_ = optURL->isChecked();
+    const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
+    if (!started)
+        endCommand();
 }
 
-void frmMain::convertFromFile()
+bool frmMain::convertAddress(const QString &address)
 {
-    const QString htmlPath = txtGetFile->text();
-    if (!convertFile(htmlPath))
-        return;
-    yield();
-    showViewer();
-}
-
-bool frmMain::convertFile(const QString &htmlPath)
-{
-    try {
-        Globals::ConvertHtmlFile(htmlPath);
-        return true;
-    } catch (const quillan::ConversionError &error) {
-        const QString path = QString::fromStdString(error.path());
-        const QString reason = QString::fromStdString(error.reason());
-        Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(ConversionFailed),
-                                                  path.isEmpty() ? reason : path + QStringLiteral(": ") + reason));
+    if (commandRunning_)
         return false;
-    }
+    txtURL->setText(address);
+    show();
+    if (!optURL->isChecked())
+        optURL->setChecked(true);
+    btnHTMLtoText->click();
+    return true;
 }
 
-void frmMain::showViewer()
+bool frmMain::startFromUrl()
 {
-    FormInstance<frmView>::get().ShowModal();
-}
-
-void frmMain::convertFromUrl()
-{
+    const QPointer<frmMain> self(this);
     if (txtURL->text() == QLatin1String(BareAddress)) {
         Globals::MsgBox(this, QString::fromLatin1(EnterCompleteUrl));
-        txtURL->setFocus();
-        return;
+        if (self)
+            txtURL->setFocus();
+        return false;
     }
     const ConnectionReading connection = readConnectedOnline();
     if (!connection.online) {
         Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(NotConnected), connection.cause));
-        return;
-    }
-    if (!FetchPage(txtURL->text()))
-        return;
-
-    yield();
-    const QString pagePath = PageRetrieval::MakeFetchedPagePath();
-    yield();
-    QString writeError;
-    if (pagePath.isEmpty() || !PageRetrieval::WritePageFile(pagePath, &writeError)) {
-        if (writeError.isEmpty())
-            writeError =
-                QStringLiteral("No private folder for fetched pages could be made in %1").arg(QDir::tempPath());
-        Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(ConversionFailed), writeError));
-        return;
-    }
-    yield();
-    const bool converted = convertFile(pagePath);
-    yield();
-    QFile::remove(pagePath);
-    lbBytesReceived->hide();
-    if (!converted)
-        return;
-    showViewer();
-    PageRetrieval::ClearPageBuffer();
-}
-
-bool frmMain::FetchPage(const QString &url)
-{
-    // The user may close the window while the page arrives: then the
-    // command ends without touching it.
-    const QPointer<frmMain> self(this);
-    const PageRetrieval::FetchResult result = PageRetrieval::RunFetch(*Inet1, url);
-    if (!self || FormInstance<frmMain>::ifLoaded() != this)
-        return false;
-    if (!result.ok) {
-        Globals::MsgBox(this, PageRetrieval::UnableToRetrieveMessage(txtURL->text(), result.reason));
         return false;
     }
-    return true;
+    return job_->convertAddress(txtURL->text());
 }
 
-void frmMain::Inet1_StateChanged(short state)
+void frmMain::showProgress(qint64 receivedBytes)
 {
-    if (!PageRetrieval::ReadCompletedResponse(*Inet1, state))
-        return;
+    // The caption names the address as the box holds it now.
     lbBytesReceived->show();
-    lbBytesReceived->setText(PageRetrieval::BytesReceivedCaption(PageRetrieval::ReceivedBytes(), txtURL->text()));
+    lbBytesReceived->setText(PageRetrieval::BytesReceivedCaption(receivedBytes, txtURL->text()));
+}
+
+void frmMain::showText(const QString &textPath)
+{
+    lbBytesReceived->hide();
+    // A fetched page's text lives in the private folder: it goes when the
+    // viewer closes, whatever Save did.
+    const bool temporary = commandFetches_;
+    frmView &view = FormInstance<frmView>::get();
+    QString error;
+    if (!view.loadText(textPath, temporary, &error)) {
+        if (temporary)
+            QFile::remove(textPath);
+        showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
+        return;
+    }
+    connect(&view, &frmView::unloaded, this, &frmMain::endCommand, Qt::UniqueConnection);
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    view.showModal();
+}
+
+void frmMain::showFailure(const QString &message, const QString &reason)
+{
+    if (!commandRunning_)
+        return; // the command was ended meanwhile (the window is closing)
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    const QPointer<frmMain> self(this);
+    Globals::MsgBox(this, Globals::withReason(message, reason));
+    if (self)
+        endCommand();
+}
+
+void frmMain::endCommand()
+{
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    lbBytesReceived->hide();
+    if (!commandRunning_)
+        return;
+    commandRunning_ = false;
+    emit commandEnded();
 }

@@ -120,6 +120,8 @@ signals:
     // While the body arrives: the bytes received so far and the address the
     // fetch was started with.
     void progress(qint64 receivedBytes, const QString &address);
+    // The page or file is complete and its conversion begins.
+    void converting();
     void textReady(const QString &textPath);
     void failed(const QString &message, const QString &reason);
     void cancelled();

@@ -107,7 +107,11 @@ Conversion pressConvert(const Browser &browser)
         }
     });
     watcher.start();
+    const QPointer<QWidget> window(browser.window);
     browser.btrnQuillan->click();
+    // The browser closes once the whole command, viewer included, has ended.
+    if (!QTest::qWaitFor([&window] { return window.isNull(); }, 60000))
+        seen.messages << QStringLiteral("the browser did not close within 60 s");
     return seen;
 }
 
