@@ -15,7 +15,7 @@
 //
 // Usage: bench_main_road [MEGABYTES]   (default 10)
 #include "main_road_baseline.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"

@@ -1,11 +1,11 @@
 #include "about/frmAbout.h"
 
 #include "about/SysInfo.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -2,14 +2,14 @@
 
 #include "about/frmAbout.h"
 #include "conversion/ConversionJob.h"
-#include "shell/App.h"
+#include "window/App.h"
 #include "shell/ComControl.h"
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
 #include "shell/frmSplash.h"
 
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/FormInstance.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/FormInstance.h"
+#include "window/Placement.h"
+#include "window/Twips.h"
 #include "shell/frmMain.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 // Quillan: creates the application and hands over to the start-up routine.
 #include "conversion/PageRetrieval.h"
-#include "shell/App.h"
+#include "window/App.h"
 #include "shell/Globals.h"
 #include "shell/ShutdownSignals.h"
 

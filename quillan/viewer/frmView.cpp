@@ -1,11 +1,11 @@
 #include "viewer/frmView.h"
 
-#include "shell/App.h"
-#include "shell/ContextIDs.h"
-#include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/App.h"
+#include "window/ContextIDs.h"
+#include "window/HelpFile.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/file_copy.h"
 

@@ -2,9 +2,9 @@
 // Info button, the picture, and fresh texts on each opening.
 #include "about/SysInfo.h"
 #include "about/frmAbout.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/FormInstance.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/FormInstance.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 #include "support/process.h"
 #include "support/qt_support.h"

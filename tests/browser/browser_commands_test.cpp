@@ -15,7 +15,7 @@
 #include "browser_test_support.h"
 
 #include "browser/BrowserModule.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/process.h"
 #include "support/qt_support.h"

@@ -9,7 +9,7 @@
 #include "browser/module/WebBrowser.h"
 #include "browser/module/frmBrowser1.h"
 #include "registry/registry.h"
-#include "shell/Twips.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 
 #include <QAction>

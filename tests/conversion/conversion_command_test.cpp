@@ -12,7 +12,7 @@
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
 #include "shell/ComControl.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/HttpTestServer.h"
 #include "support/process.h"

@@ -5,7 +5,7 @@
 
 #include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/ShutdownSignals.h"
 #include "shell/frmMain.h"
 #include "support/HttpTestServer.h"

@@ -3,7 +3,7 @@
 // which texts go when the viewer closes (a temporary one even after Save).
 
 #include "conversion/converter.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
 #include "support/qt_support.h"

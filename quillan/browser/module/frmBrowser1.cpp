@@ -1,8 +1,8 @@
 #include "browser/module/frmBrowser1.h"
 
 #include "browser/module/WebBrowser.h"
-#include "shell/Look.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,9 +7,9 @@
 
 #include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
-#include "shell/FormInstance.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
+#include "window/FormInstance.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
 #include "viewer/frmView.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "browser/MainWindowHost.h"
+#include "shell/MainWindowHost.h"
 
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
 #include "shell/frmMain.h"
 
