@@ -106,6 +106,15 @@ ConversionJob::ConversionJob(QObject *parent) : QObject(parent), deadline_(new Q
 ConversionJob::~ConversionJob()
 {
     stopEverything();
+    // The job may be destroyed from inside the transfer's own signals (a
+    // slot of progress): the transfer and its reply then go once those
+    // signals have returned, never under their feet.
+    if (inet_) {
+        inet_->disconnect(this);
+        inet_->setParent(nullptr);
+        inet_->deleteLater();
+        inet_ = nullptr;
+    }
 }
 
 bool ConversionJob::convertAddress(const QString &address)

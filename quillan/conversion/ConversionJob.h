@@ -84,7 +84,8 @@ public:
     static constexpr qint64 LargeFileBytes = 1024 * 1024;
 
     explicit ConversionJob(QObject *parent = nullptr);
-    // Cancels a running conversion (without signalling) and removes its files.
+    // Cancels a running conversion (without signalling) and removes its
+    // files. Safe from a slot of the job's own signals.
     ~ConversionJob() override;
 
     void setLimits(const FetchLimits &limits) { limits_ = limits; }
