@@ -22,7 +22,7 @@
 #include "support/files.h"
 #include "support/process.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -66,14 +66,14 @@ public:
         const bool paint = event->type() == QEvent::Paint;
         const bool show = event->type() == QEvent::Show;
         const bool result = QApplication::notify(receiver, event);
-        if (show && viewerShownNs < 0 && qobject_cast<frmView *>(receiver))
+        if (show && viewerShownNs < 0 && qobject_cast<ViewerWindow *>(receiver))
             viewerShownNs = clock.nsecsElapsed();
         if (paint && onScreenNs < 0) {
-            frmView *view = FormInstance<frmView>::ifLoaded();
+            ViewerWindow *view = FormInstance<ViewerWindow>::ifLoaded();
             if (view && view->isVisible() && receiver == view->txtHTML->viewport() && textAtTop(*view)) {
                 onScreenNs = clock.nsecsElapsed();
                 shownTextBytes = QFileInfo(view->txtHTML->FileName()).size();
-                QTimer::singleShot(0, view, [v = QPointer<frmView>(view)] {
+                QTimer::singleShot(0, view, [v = QPointer<ViewerWindow>(view)] {
                     if (v)
                         v->close();
                 });
@@ -83,7 +83,7 @@ public:
     }
 
 private:
-    static bool textAtTop(frmView &view)
+    static bool textAtTop(ViewerWindow &view)
     {
         return !view.txtHTML->cursorForPosition(QPoint(2, 2)).block().text().isEmpty();
     }
@@ -134,7 +134,7 @@ RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, q
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] {
-        if (frmView *view = FormInstance<frmView>::ifLoaded())
+        if (ViewerWindow *view = FormInstance<ViewerWindow>::ifLoaded())
             view->close();
     });
     watcher.start();

@@ -10,7 +10,7 @@
 #include "window/FormInstance.h"
 #include "window/Look.h"
 #include "window/MsgBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -151,7 +151,7 @@ void frmMain::showText(const QString &textPath)
     // A fetched page's text lives in the private folder: it goes when the
     // viewer closes, whatever Save did.
     const bool temporary = commandFetches_;
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QString error;
     if (!view.loadText(textPath, temporary, &error)) {
         if (temporary)
@@ -159,7 +159,7 @@ void frmMain::showText(const QString &textPath)
         showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
         return;
     }
-    connect(&view, &frmView::unloaded, this, &frmMain::endCommand, Qt::UniqueConnection);
+    connect(&view, &ViewerWindow::unloaded, this, &frmMain::endCommand, Qt::UniqueConnection);
     if (busyPointer_) {
         QGuiApplication::restoreOverrideCursor();
         busyPointer_ = false;

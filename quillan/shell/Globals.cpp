@@ -2,8 +2,8 @@
 
 #include "window/App.h"
 #include "window/FormInstance.h"
-#include "shell/frmOpen.h"
-#include "shell/frmSplash.h"
+#include "shell/LoadingWindow.h"
+#include "shell/SplashWindow.h"
 
 #include <QCoreApplication>
 
@@ -11,7 +11,7 @@ namespace Globals {
 
 void Main()
 {
-    frmOpen &loading = FormInstance<frmOpen>::get();
+    LoadingWindow &loading = FormInstance<LoadingWindow>::get();
     loading.show();
     loading.setCursor(Qt::WaitCursor);
     // Lets the loading window paint itself if the platform has put it on
@@ -20,12 +20,12 @@ void Main()
 
     setHelpFilePath(App::Path() + QStringLiteral("/qlnhelp.chm"));
 
-    frmSplash &splash = FormInstance<frmSplash>::get();
+    SplashWindow &splash = FormInstance<SplashWindow>::get();
     splash.show();
 
-    FormInstance<frmOpen>::unload();
+    FormInstance<LoadingWindow>::unload();
 
-    if (frmSplash *shown = FormInstance<frmSplash>::ifLoaded()) {
+    if (SplashWindow *shown = FormInstance<SplashWindow>::ifLoaded()) {
         shown->show();
         shown->raise();
         shown->activateWindow();

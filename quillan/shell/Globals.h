@@ -7,7 +7,7 @@
 namespace Globals {
 
 // The start-up routine: shows the loading window, sets HelpFilePath, puts
-// up the splash (frmSplash), closes the loading window and returns with the
+// up the splash (SplashWindow), closes the loading window and returns with the
 // splash on screen. The caller then runs the event loop; the splash's Start
 // opens the main window, its Quit ends the program.
 // Needs a QApplication.

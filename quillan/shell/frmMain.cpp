@@ -1,6 +1,6 @@
 #include "shell/frmMain.h"
 
-#include "about/frmAbout.h"
+#include "about/AboutBox.h"
 #include "conversion/ConversionJob.h"
 #include "window/App.h"
 #include "shell/ComControl.h"
@@ -327,6 +327,6 @@ void frmMain::Form_Terminate()
 void frmMain::showAbout_Click()
 {
     setCursor(Qt::WaitCursor);
-    FormInstance<frmAbout>::get().showModal();
+    FormInstance<AboutBox>::get().showModal();
     unsetCursor();
 }

@@ -20,7 +20,7 @@
 #include "support/process.h"
 #include "support/qt_support.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -56,10 +56,10 @@ struct Browser {
     QWidget *window = nullptr;
     QComboBox *cboAddress = nullptr;
     QLabel *lblAddress = nullptr;
-    QPushButton *btrnQuillan = nullptr;
+    QPushButton *convertButton = nullptr; // objectName btrnQuillan
     QObject *brwWebBrowser = nullptr;
 
-    explicit operator bool() const { return window && cboAddress && lblAddress && btrnQuillan && brwWebBrowser; }
+    explicit operator bool() const { return window && cboAddress && lblAddress && convertButton && brwWebBrowser; }
 };
 
 Browser loadedBrowser()
@@ -69,7 +69,7 @@ Browser loadedBrowser()
         browser.window = loaded->widget();
         browser.cboAddress = browser.window->findChild<QComboBox *>(QStringLiteral("cboAddress"));
         browser.lblAddress = browser.window->findChild<QLabel *>(QStringLiteral("lblAddress"));
-        browser.btrnQuillan = browser.window->findChild<QPushButton *>(QStringLiteral("btrnQuillan"));
+        browser.convertButton = browser.window->findChild<QPushButton *>(QStringLiteral("btrnQuillan"));
         browser.brwWebBrowser = browser.window->findChild<QObject *>(QStringLiteral("brwWebBrowser"));
     }
     return browser;
@@ -95,7 +95,7 @@ Conversion pressConvert(const Browser &browser)
         if (auto *box = qobject_cast<QMessageBox *>(top)) {
             seen.messages << box->text();
             box->accept();
-        } else if (auto *view = qobject_cast<frmView *>(top)) {
+        } else if (auto *view = qobject_cast<ViewerWindow *>(top)) {
             seen.viewerShown = true;
             seen.viewerText = view->txtHTML->Text();
             const Browser behind = loadedBrowser();
@@ -108,7 +108,7 @@ Conversion pressConvert(const Browser &browser)
     });
     watcher.start();
     const QPointer<QWidget> window(browser.window);
-    browser.btrnQuillan->click();
+    browser.convertButton->click();
     // The browser closes once the whole command, viewer included, has ended.
     if (!QTest::qWaitFor([&window] { return window.isNull(); }, 60000))
         seen.messages << QStringLiteral("the browser did not close within 60 s");
@@ -187,7 +187,7 @@ void TestBrowserCommands::openBrowserTwiceReusesOneWindow()
     QVERIFY(waitForPage(*browser.window, pageUrl, QStringLiteral("Welcome to Quillan")));
     QCOMPARE(browser.cboAddress->count(), 1);
     QVERIFY(main.isVisible());
-    QVERIFY(browser.btrnQuillan->isVisibleTo(browser.window));
+    QVERIFY(browser.convertButton->isVisibleTo(browser.window));
 }
 
 void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
@@ -217,7 +217,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
     const Browser browser = loadedBrowser();
     QVERIFY(browser);
     QVERIFY(browser.window->isVisible());
-    QVERIFY(!browser.btrnQuillan->isVisibleTo(browser.window)); // no convert button
+    QVERIFY(!browser.convertButton->isVisibleTo(browser.window)); // no convert button
     QVERIFY(browser.cboAddress->isVisibleTo(browser.window));
     QVERIFY(browser.lblAddress->isVisibleTo(browser.window));
     QVERIFY(browser.brwWebBrowser->property("AddressBar").toBool());

@@ -172,7 +172,7 @@ void TestBrowserWindow::windowAsLoaded()
         QCOMPARE(button->toolTip(), key);
         QVERIFY(!button->icon().pixmap(24, 24).isNull());
     }
-    QCOMPARE(browser.btrnQuillan->text(), QStringLiteral("Quillan"));
+    QCOMPARE(browser.convertButton->text(), QStringLiteral("Quillan"));
     QCOMPARE(browser.btnHelp->text(), QStringLiteral("HELP"));
     QCOMPARE(browser.lblAddress->text(), QStringLiteral("&Address:"));
     QCOMPARE(browser.lblAddress->buddy(), browser.cboAddress);
@@ -362,7 +362,7 @@ void TestBrowserWindow::convertButtonHandsOverAndCloses()
     // What the user typed since counts, unchanged.
     browser.cboAddress->setEditText(QStringLiteral("http://"));
     QPointer<frmBrowser1> window(&browser);
-    browser.btrnQuillan->click();
+    browser.convertButton->click();
     QCOMPARE(host_.converted, QStringList{QStringLiteral("http://")});
     QVERIFY(host_.windowBusyDuringConversion);
     // The window stays, busy, until the program says the command has ended.

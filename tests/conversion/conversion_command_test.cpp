@@ -18,7 +18,7 @@
 #include "support/process.h"
 #include "support/qt_support.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,7 +61,7 @@ struct CommandOutcome {
 // waits until the command has ended (at most 60 s). Nothing is checked
 // inside the answers, so a failure can never leave a window open.
 CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {},
-                          const std::function<void(frmView *)> &atViewer = {})
+                          const std::function<void(ViewerWindow *)> &atViewer = {})
 {
     CommandOutcome outcome;
     bool ended = false;
@@ -75,7 +75,7 @@ CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {}
         if (auto *box = qobject_cast<QMessageBox *>(top)) {
             outcome.messages << box->text();
             box->accept();
-        } else if (auto *view = qobject_cast<frmView *>(top)) {
+        } else if (auto *view = qobject_cast<ViewerWindow *>(top)) {
             outcome.viewerShown = true;
             outcome.viewerFile = view->txtHTML->FileName();
             outcome.viewerFileBytes = testsupport::readFile(outcome.viewerFile);
@@ -246,7 +246,7 @@ void TestConversionCommand::fileRoadFailuresAreNamed()
         QVERIFY2(lines[1].startsWith(named.isEmpty() ? QString() : named + QStringLiteral(": ")), qPrintable(lines[1]));
         QVERIFY2(lines[1].size() > named.size() + 2, qPrintable(lines[1])); // a reason follows the path
     }
-    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
 }
 
 void TestConversionCommand::bareAddressIsRefused()
@@ -536,7 +536,7 @@ void TestConversionCommand::savedFetchedTextGoesFromThePrivateFolder()
     frmMain &main = FormInstance<frmMain>::get();
     main.txtURL->setText(q(server_->url("/keep.html")));
     const QString chosen = dir_->filePath("kept.txt");
-    const CommandOutcome outcome = runCommand(main, {}, [&](frmView *view) {
+    const CommandOutcome outcome = runCommand(main, {}, [&](ViewerWindow *view) {
         auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
             dialog->selectFile(chosen);
             static_cast<QDialog *>(dialog)->accept();

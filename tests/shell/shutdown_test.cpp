@@ -12,7 +12,7 @@
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/qt_support.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,10 +76,10 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     QVERIFY(QTest::qWaitFor([&] { return pieceArrived; }, 10000));
 
     const QString text = testsupport::writeFile(folder + QStringLiteral("/page-shown.TXT"), "text\r\n");
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QVERIFY(view.loadText(text, true));
     view.showModal();
-    QPointer<frmView> viewer(&view);
+    QPointer<ViewerWindow> viewer(&view);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2); // the page file and the text
 
     int announced = 0;
@@ -95,7 +95,7 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     QCOMPARE(status, 0);
     QCOMPARE(shutdown.received(), signalNumber);
     QCOMPARE(announced, signalNumber);
-    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
     QVERIFY(!FormInstance<frmMain>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return viewer.isNull() && mainWindow.isNull(); }, 5000));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());

@@ -5,7 +5,7 @@
 #include "conversion/converter.h"
 #include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QApplication>
@@ -68,7 +68,7 @@ void TestViewerConvert::init()
 
 void TestViewerConvert::cleanup()
 {
-    if (frmView *view = FormInstance<frmView>::ifLoaded()) {
+    if (ViewerWindow *view = FormInstance<ViewerWindow>::ifLoaded()) {
         view->textSaved = true;
         view->textTemporary = false;
         QVERIFY(testsupport::closeAndWaitForDeletion(view));
@@ -79,7 +79,7 @@ void TestViewerConvert::cleanup()
 void TestViewerConvert::loadedTextIsShownAndReplacedByTheNext()
 {
     const QString textPath = convert(dir_->filePath("news.html"), Page);
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QString error;
     QVERIFY(view.loadText(textPath, false, &error));
     QVERIFY(error.isEmpty());
@@ -93,7 +93,7 @@ void TestViewerConvert::loadedTextIsShownAndReplacedByTheNext()
 
     const QString otherText = convert(dir_->filePath("other.htm"), "<b>Other page</b>\r\n");
     QVERIFY(view.loadText(otherText, true));
-    QCOMPARE(&FormInstance<frmView>::get(), &view);
+    QCOMPARE(&FormInstance<ViewerWindow>::get(), &view);
     QCOMPARE(view.txtHTML->FileName(), otherText);
     QCOMPARE(view.txtHTML->Text(), QStringLiteral("Other page\n"));
     QVERIFY(view.textTemporary);
@@ -102,7 +102,7 @@ void TestViewerConvert::loadedTextIsShownAndReplacedByTheNext()
 void TestViewerConvert::unreadableTextLeavesTheViewerAlone()
 {
     const QString first = convert(dir_->filePath("first.html"), Page);
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QVERIFY(view.loadText(first, false));
     const QString before = view.txtHTML->Text();
 
@@ -118,11 +118,11 @@ void TestViewerConvert::unreadableTextLeavesTheViewerAlone()
 void TestViewerConvert::shownModalWithoutWaiting()
 {
     const QString textPath = convert(dir_->filePath("shown.html"), Page);
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QVERIFY(view.loadText(textPath, false));
-    QPointer<frmView> viewer(&view);
+    QPointer<ViewerWindow> viewer(&view);
     bool unloaded = false;
-    connect(&view, &frmView::unloaded, this, [&] { unloaded = true; });
+    connect(&view, &ViewerWindow::unloaded, this, [&] { unloaded = true; });
 
     view.showModal(); // returns at once, the viewer open
     QVERIFY(view.isVisible());
@@ -131,7 +131,7 @@ void TestViewerConvert::shownModalWithoutWaiting()
 
     QTest::mouseClick(view.btnClose, Qt::LeftButton);
     QVERIFY(unloaded);
-    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return viewer.isNull(); }, 5000));
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(!QFile::exists(textPath));
@@ -149,7 +149,7 @@ void TestViewerConvert::closingRemovesTheTextUnlessKept()
     int n = 0;
     for (const auto &c : cases) {
         const QString textPath = convert(dir_->filePath(QStringLiteral("case%1.html").arg(++n)), Page);
-        frmView &view = FormInstance<frmView>::get();
+        ViewerWindow &view = FormInstance<ViewerWindow>::get();
         QVERIFY(view.loadText(textPath, c.temporary));
         view.textSaved = c.saved; // as Save leaves it
         view.showModal();

@@ -130,11 +130,11 @@ void frmBrowser1::setupToolbar()
 
     // The two push buttons sit in the toolbar at fixed places, outside its
     // own row of buttons.
-    btrnQuillan = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
-    btrnQuillan->setObjectName(QStringLiteral("btrnQuillan"));
-    btrnQuillan->setFont(buttonFont());
-    btrnQuillan->setAutoDefault(false);
-    Twips::place(btrnQuillan, 6720, 0, 1575, 375);
+    convertButton = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
+    convertButton->setObjectName(QStringLiteral("btrnQuillan"));
+    convertButton->setFont(buttonFont());
+    convertButton->setAutoDefault(false);
+    Twips::place(convertButton, 6720, 0, 1575, 375);
 
     btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
@@ -180,7 +180,7 @@ void frmBrowser1::setupBrowser()
 void frmBrowser1::connectHandlers()
 {
     connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser1::tbToolBar_ButtonClick);
-    connect(btrnQuillan, &QPushButton::clicked, this, &frmBrowser1::btrnQuillan_Click);
+    connect(convertButton, &QPushButton::clicked, this, &frmBrowser1::convertButton_Click);
     connect(btnHelp, &QPushButton::clicked, this, &frmBrowser1::btnHelp_Click);
     connect(cboAddress, &QComboBox::activated, this, [this] {
         if (!enterInAddressBox_)
@@ -352,7 +352,7 @@ void frmBrowser1::brwWebBrowser_NavigateComplete(const QString &)
 // The page at the address box's address goes through the main window's
 // conversion command; this window stays, busy, until that command has ended
 // (viewer included), and then closes whatever came of it.
-void frmBrowser1::btrnQuillan_Click()
+void frmBrowser1::convertButton_Click()
 {
     const QPointer<frmBrowser1> self(this);
     setCursor(Qt::WaitCursor);
@@ -416,7 +416,7 @@ void frmBrowser1::setAddressLabelVisible(bool visible)
 
 void frmBrowser1::setConvertButtonVisible(bool visible)
 {
-    btrnQuillan->setVisible(visible);
+    convertButton->setVisible(visible);
 }
 
 void frmBrowser1::showModeless()

@@ -37,7 +37,7 @@ public:
 
     // Controls.
     QToolBar *tbToolBar = nullptr;
-    QPushButton *btrnQuillan = nullptr;
+    QPushButton *convertButton = nullptr;
     QPushButton *btnHelp = nullptr;
     QWidget *picAddress = nullptr;
     QLabel *lblAddress = nullptr;
@@ -61,7 +61,7 @@ public:
     void cboAddress_KeyPress(int KeyAscii);
     void timTimer_Timer();
     void btnHelp_Click();
-    void btrnQuillan_Click();
+    void convertButton_Click();
     void brwWebBrowser_DownloadComplete();
     void brwWebBrowser_NavigateComplete(const QString &url);
 

@@ -1,4 +1,4 @@
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include "window/App.h"
 #include "window/ContextIDs.h"
@@ -84,7 +84,7 @@ private:
 
 } // namespace
 
-frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
+ViewerWindow::ViewerWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setupWindow();
     setupTextBox();
@@ -94,16 +94,16 @@ frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
     Form_Load();
 }
 
-frmView::~frmView() = default;
+ViewerWindow::~ViewerWindow() = default;
 
-void frmView::setupWindow()
+void ViewerWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmView"));
     setWindowTitle(QString::fromLatin1(App::Title));
     resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
 }
 
-void frmView::setupTextBox()
+void ViewerWindow::setupTextBox()
 {
     txtHTML = new RichTextBox(this);
     txtHTML->setObjectName(QStringLiteral("txtHTML"));
@@ -122,8 +122,8 @@ void frmView::setupTextBox()
     txtHTML->setHeight(TextHeight);
 }
 
-QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
-                                 int heightTwips)
+QPushButton *ViewerWindow::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
+                                      int widthTwips, int heightTwips)
 {
     auto *button = new QPushButton(caption, panel);
     button->setFont(buttonFont());
@@ -132,7 +132,7 @@ QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int lef
     return button;
 }
 
-void frmView::setupFontSizeRow()
+void ViewerWindow::setupFontSizeRow()
 {
     Picture2 = new QWidget(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
@@ -151,7 +151,7 @@ void frmView::setupFontSizeRow()
     btnLarger->setObjectName(QStringLiteral("btnLarger"));
 }
 
-void frmView::setupCommandButtons()
+void ViewerWindow::setupCommandButtons()
 {
     Picture1 = new QWidget(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
@@ -168,23 +168,23 @@ void frmView::setupCommandButtons()
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
 }
 
-void frmView::connectHandlers()
+void ViewerWindow::connectHandlers()
 {
-    connect(btnLarger, &QPushButton::clicked, this, &frmView::btnLarger_Click);
-    connect(btnSmaller, &QPushButton::clicked, this, &frmView::btnSmaller_Click);
-    connect(btnPrint, &QPushButton::clicked, this, &frmView::btnPrint_Click);
-    connect(btnSave, &QPushButton::clicked, this, &frmView::btnSave_Click);
-    connect(btnClose, &QPushButton::clicked, this, &frmView::btnClose_Click);
-    connect(btnHelp, &QPushButton::clicked, this, &frmView::btnHelp_Click);
+    connect(btnLarger, &QPushButton::clicked, this, &ViewerWindow::btnLarger_Click);
+    connect(btnSmaller, &QPushButton::clicked, this, &ViewerWindow::btnSmaller_Click);
+    connect(btnPrint, &QPushButton::clicked, this, &ViewerWindow::btnPrint_Click);
+    connect(btnSave, &QPushButton::clicked, this, &ViewerWindow::btnSave_Click);
+    connect(btnClose, &QPushButton::clicked, this, &ViewerWindow::btnClose_Click);
+    connect(btnHelp, &QPushButton::clicked, this, &ViewerWindow::btnHelp_Click);
 }
 
-void frmView::showModal()
+void ViewerWindow::showModal()
 {
     setWindowModality(Qt::ApplicationModal);
     show();
 }
 
-bool frmView::loadText(const QString &path, bool temporary, QString *error)
+bool ViewerWindow::loadText(const QString &path, bool temporary, QString *error)
 {
     if (!txtHTML->setFileName(path)) {
         if (error)
@@ -196,27 +196,27 @@ bool frmView::loadText(const QString &path, bool temporary, QString *error)
     return true;
 }
 
-void frmView::resizeEvent(QResizeEvent *event)
+void ViewerWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void frmView::closeEvent(QCloseEvent *event)
+void ViewerWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
     emit unloaded();
 }
 
-void frmView::Form_Load()
+void ViewerWindow::Form_Load()
 {
     textSaved = false;
 }
 
 // Lays the window out from its outer size (title bar and borders included).
 // A size the text box refuses is skipped and the next steps still run.
-void frmView::Form_Resize()
+void ViewerWindow::Form_Resize()
 {
     const QRect outer = frameGeometry();
     const int outerWidth = Twips::fromPixels(outer.width(), screen());
@@ -232,7 +232,7 @@ void frmView::Form_Resize()
 
 // The text file goes unless it was kept; a file that cannot be deleted is
 // left as it is, without a word.
-void frmView::Form_Unload()
+void ViewerWindow::Form_Unload()
 {
     if (!textSaved || textTemporary) {
         const QString path = txtHTML->FileName();
@@ -242,14 +242,14 @@ void frmView::Form_Unload()
     txtHTML->setText(QString());
 }
 
-void frmView::btnLarger_Click()
+void ViewerWindow::btnLarger_Click()
 {
     txtHTML->setSize(txtHTML->Size() + FontStep);
     txtHTML->Refresh();
 }
 
 // 8 points is the threshold of the test, not a floor: 8.75 becomes 7.75.
-void frmView::btnSmaller_Click()
+void ViewerWindow::btnSmaller_Click()
 {
     if (txtHTML->Size() > SmallerThreshold) {
         txtHTML->setSize(txtHTML->Size() - FontStep);
@@ -257,24 +257,24 @@ void frmView::btnSmaller_Click()
     }
 }
 
-void frmView::btnClose_Click()
+void ViewerWindow::btnClose_Click()
 {
     close();
 }
 
-void frmView::btnHelp_Click()
+void ViewerWindow::btnHelp_Click()
 {
     ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, ViewerHelpContext);
 }
 
-QPrinter *frmView::Printer()
+QPrinter *ViewerWindow::Printer()
 {
     if (!printer_)
         printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     return printer_.get();
 }
 
-QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
+QPrintDialog *ViewerWindow::createPrintDialog(QPrinter *printer)
 {
     auto *dialog = new ViewerPrintDialog(printer, this);
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
@@ -287,11 +287,11 @@ QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
 
 // Prints what the user left chosen in the print dialog. Cancelling the
 // dialog prints nothing at all.
-void frmView::btnPrint_Click()
+void ViewerWindow::btnPrint_Click()
 {
     QPrinter *printer = Printer();
     QPointer<QPrintDialog> dialog = createPrintDialog(printer);
-    QPointer<frmView> self(this);
+    QPointer<ViewerWindow> self(this);
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!self)
         return;
@@ -300,7 +300,7 @@ void frmView::btnPrint_Click()
         printChosenRange(printer);
 }
 
-void frmView::printChosenRange(QPrinter *printer)
+void ViewerWindow::printChosenRange(QPrinter *printer)
 {
     if (printer->printRange() == QPrinter::Selection || txtHTML->SelLength() == 0) {
         txtHTML->SelPrint(printer);
@@ -316,7 +316,7 @@ void frmView::printChosenRange(QPrinter *printer)
     txtHTML->setTextCursor(kept);
 }
 
-QFileDialog *frmView::createSaveDialog()
+QFileDialog *ViewerWindow::createSaveDialog()
 {
     auto *dialog = new QFileDialog(this, tr("Save As"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -331,10 +331,10 @@ QFileDialog *frmView::createSaveDialog()
 
 // The text file is kept whether the dialog was confirmed or cancelled; a
 // confirmed path also gets a copy of the text file.
-void frmView::btnSave_Click()
+void ViewerWindow::btnSave_Click()
 {
     QPointer<QFileDialog> dialog = createSaveDialog();
-    QPointer<frmView> self(this);
+    QPointer<ViewerWindow> self(this);
     const bool confirmed = dialog->exec() == QDialog::Accepted;
     if (!self)
         return;
@@ -345,7 +345,7 @@ void frmView::btnSave_Click()
         saveCopyTo(chosen.first());
 }
 
-void frmView::saveCopyTo(const QString &target)
+void ViewerWindow::saveCopyTo(const QString &target)
 {
     const QString source = txtHTML->FileName();
     QString failedPath;

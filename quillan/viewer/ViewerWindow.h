@@ -3,7 +3,7 @@
 // the font larger or smaller, prints the text, keeps a copy of it, and on
 // closing deletes the text file unless the user pressed Save.
 //
-// One viewer at a time: reach it through FormInstance<frmView>::get(). The
+// One viewer at a time: reach it through FormInstance<ViewerWindow>::get(). The
 // caller hands it a text with loadText() (or through txtHTML's FileName) and
 // shows it with showModal(), which returns at once; unloaded() tells when
 // the viewer has been closed.
@@ -20,11 +20,11 @@ class QPrinter;
 class QPushButton;
 class RichTextBox;
 
-class frmView : public QWidget {
+class ViewerWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmView(QWidget *parent = nullptr);
-    ~frmView() override;
+    explicit ViewerWindow(QWidget *parent = nullptr);
+    ~ViewerWindow() override;
 
     // Shows the window application-modal (Qt's window modality: no other
     // window takes input while it is open) and returns at once.

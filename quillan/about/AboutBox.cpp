@@ -1,4 +1,4 @@
-#include "about/frmAbout.h"
+#include "about/AboutBox.h"
 
 #include "about/SysInfo.h"
 #include "window/AnimatedPicture.h"
@@ -98,7 +98,7 @@ QString copyrightText()
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setupWindow();
     setupButtons();
@@ -108,20 +108,20 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     Form_Load();
 }
 
-frmAbout::~frmAbout() = default;
+AboutBox::~AboutBox() = default;
 
-QString frmAbout::PictureFolder()
+QString AboutBox::PictureFolder()
 {
     const QString &folder = pictureFolderOverride();
     return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
 }
 
-void frmAbout::setPictureFolder(const QString &folder)
+void AboutBox::setPictureFolder(const QString &folder)
 {
     pictureFolderOverride() = folder;
 }
 
-void frmAbout::setupWindow()
+void AboutBox::setupWindow()
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -138,7 +138,7 @@ void frmAbout::setupWindow()
     Line1[1] = Line{0, RuleTop, RuleRight, RuleTop, QColor(128, 128, 128), 1};
 }
 
-void frmAbout::setupButtons()
+void AboutBox::setupButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -157,14 +157,14 @@ void frmAbout::setupButtons()
     cmdOK->setFocus();
 }
 
-void frmAbout::setupPicture()
+void AboutBox::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(this);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
     Twips::place(DXAnimatedGIF1, 120, 240, 1335, 1095);
 }
 
-QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
+QLabel *AboutBox::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
 {
     auto *label = new QLabel(this);
     label->setObjectName(QLatin1String(name));
@@ -179,7 +179,7 @@ QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int 
     return label;
 }
 
-void frmAbout::setupLabels()
+void AboutBox::setupLabels()
 {
     lblTitle = makeLabel("lblTitle", 1800, 240, 2325, 360, comicFont(9, true));
     lblVersion = makeLabel("lblVersion", 1800, 600, 2565, 225, comicFont(9, true));
@@ -191,13 +191,13 @@ void frmAbout::setupLabels()
     Label1->setText(copyrightText());
 }
 
-void frmAbout::connectHandlers()
+void AboutBox::connectHandlers()
 {
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &AboutBox::cmdOK_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &AboutBox::cmdSysInfo_Click);
 }
 
-void frmAbout::showModal()
+void AboutBox::showModal()
 {
     setModal(true);
     show();
@@ -205,7 +205,7 @@ void frmAbout::showModal()
 
 // The picture is decoration: a missing or unreadable file leaves its area
 // empty without a word.
-void frmAbout::Form_Load()
+void AboutBox::Form_Load()
 {
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(App::Title));
     lblVersion->setText(versionText());
@@ -215,17 +215,17 @@ void frmAbout::Form_Load()
     unsetCursor();
 }
 
-void frmAbout::cmdOK_Click()
+void AboutBox::cmdOK_Click()
 {
     close();
 }
 
-void frmAbout::cmdSysInfo_Click()
+void AboutBox::cmdSysInfo_Click()
 {
     StartSysInfo();
 }
 
-void frmAbout::StartSysInfo()
+void AboutBox::StartSysInfo()
 {
     SysInfo::StartSysInfo([this](const std::string &message, const std::string &reason) {
         QString text = QString::fromStdString(message);
@@ -235,12 +235,12 @@ void frmAbout::StartSysInfo()
     });
 }
 
-void frmAbout::reject()
+void AboutBox::reject()
 {
     cmdOK->click();
 }
 
-void frmAbout::paintEvent(QPaintEvent *event)
+void AboutBox::paintEvent(QPaintEvent *event)
 {
     QDialog::paintEvent(event);
     QPainter painter(this);
@@ -250,7 +250,7 @@ void frmAbout::paintEvent(QPaintEvent *event)
     }
 }
 
-void frmAbout::closeEvent(QCloseEvent *event)
+void AboutBox::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit unloaded();
