@@ -124,10 +124,7 @@ int main(int argc, char **argv)
         return 1;
     }
     TitleWatch watch(browser->widget(), QStringLiteral("Welcome to Quillan"), [] { report(); });
-    browser->navigate(page);
-    browser->setAddressText(QString());
-    browser->showModeless();
-    browser->focusAddress();
+    browser->openStartPage(page);
 #endif
     return app.exec();
 }

@@ -16,7 +16,7 @@
 // Usage: bench_main_road [MEGABYTES]   (default 10)
 #include "main_road_baseline.h"
 #include "window/FormInstance.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
@@ -114,7 +114,7 @@ struct RoadTiming {
 
 // One press of "HTML to Text" with the address in the box. Fails when a
 // message box came instead of the text, or nothing within a minute.
-RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, qint64 expectedTextBytes)
+RoadTiming programRun(RoadApplication &app, MainWindow &main, const QString &url, qint64 expectedTextBytes)
 {
     app.viewerShownNs = -1;
     app.onScreenNs = -1;
@@ -141,7 +141,7 @@ RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, q
     guard.start(60000);
 
     QEventLoop untilEnded;
-    QObject::connect(&main, &frmMain::commandEnded, &untilEnded, &QEventLoop::quit);
+    QObject::connect(&main, &MainWindow::commandEnded, &untilEnded, &QEventLoop::quit);
     app.clock.start();
     main.btnHTMLtoText->click();
     if (main.commandRunning())
@@ -203,8 +203,8 @@ int main(int argc, char **argv)
     server.route("/page.html", testsupport::HttpResponse::html(bytes));
     const std::string url = server.url("/page.html");
 
-    frmMain &main = FormInstance<frmMain>::get();
-    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    MainWindow &main = FormInstance<MainWindow>::get();
+    const MainWindow::ConnectionReading reading = main.readConnectedOnline();
     if (!reading.online) {
         std::fprintf(stderr, "bench_main_road: the machine is offline%s%s\n", reading.cause.isEmpty() ? "" : ": ",
                      qPrintable(reading.cause));

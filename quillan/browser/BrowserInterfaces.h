@@ -50,26 +50,24 @@ public:
     virtual QString programFolder() const = 0;
 };
 
-// What the program does with the browser window. The object is the window
-// itself: it is valid until the window closes (see widget()).
+// What the program does with the browser window.
+// The object is the window itself: it is valid until the window closes (see
+// widget()).
 class BrowserWindow {
 public:
-    // Starts loading `address`, a web address or a local file path.
-    virtual void navigate(const QString &address) = 0;
+    // The program's own start page at pagePath (a local file): loading
+    // starts, the address box is emptied until the page is there, and the
+    // window comes to the front with the keyboard in the address box.
+    virtual void openStartPage(const QString &pagePath) = 0;
 
-    // The Boolean properties of the window's browser control.
-    virtual void setAddressBar(bool on) = 0;
-    virtual void setResizable(bool on) = 0;
+    // The publisher's site: loading of entryPage starts while the address
+    // box shows shownAddress; the convert button is hidden (there is nothing
+    // of the user's to convert there) and the window may be resized. The
+    // caller then shows it with showModeless().
+    virtual void openPublisherSite(const QString &entryPage, const QString &shownAddress) = 0;
 
-    // The address box: its text, whether it is shown, the keyboard focus.
+    // The address box's text.
     virtual QString addressText() const = 0;
-    virtual void setAddressText(const QString &text) = 0;
-    virtual void setAddressVisible(bool visible) = 0;
-    virtual void focusAddress() = 0;
-
-    // The label of the address box, and the convert button.
-    virtual void setAddressLabelVisible(bool visible) = 0;
-    virtual void setConvertButtonVisible(bool visible) = 0;
 
     // Shows the window modeless and brings it to the front.
     virtual void showModeless() = 0;
@@ -88,7 +86,7 @@ namespace BrowserModuleAbi {
 
 // Bumped whenever either class above changes; the loader refuses a module
 // built against another version.
-inline constexpr int Version = 2;
+inline constexpr int Version = 3;
 
 inline constexpr char VersionSymbol[] = "quillan_browser_abi_version";
 inline constexpr char WindowSymbol[] = "quillan_browser_window";

@@ -3,7 +3,7 @@
 // and hands the work to a conversion job; the job's signals bring the
 // received-bytes label, the messages and the viewer.
 
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
 #include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
@@ -30,7 +30,7 @@ const char *const NotConnected =
 
 } // namespace
 
-void frmMain::optURL_Click()
+void MainWindow::optURL_Click()
 {
     txtURL->setEnabled(true);
     txtGetFile->setEnabled(false);
@@ -39,7 +39,7 @@ void frmMain::optURL_Click()
     Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
 }
 
-void frmMain::optGetFile_Click()
+void MainWindow::optGetFile_Click()
 {
     QPointer<QFileDialog> dialog = new QFileDialog(this, QStringLiteral("Open HTML File"));
     dialog->setObjectName(QStringLiteral("CommonDialog1"));
@@ -50,7 +50,7 @@ void frmMain::optGetFile_Click()
     dialog->setDefaultSuffix(QStringLiteral("htm"));
     if (!CommonDialog1FileName.isEmpty())
         dialog->selectFile(CommonDialog1FileName);
-    const QPointer<frmMain> self(this);
+    const QPointer<MainWindow> self(this);
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!self)
         return; // the window went while the dialog was open
@@ -67,19 +67,19 @@ void frmMain::optGetFile_Click()
     txtGetFile->setCursorPosition(txtGetFile->text().size());
 }
 
-void frmMain::txtURL_KeyPress(int KeyAscii)
+void MainWindow::txtURL_KeyPress(int KeyAscii)
 {
     if (KeyAscii == Qt::Key_Return)
         btnHTMLtoText->click();
 }
 
-void frmMain::txtGetFile_KeyPress(int KeyAscii)
+void MainWindow::txtGetFile_KeyPress(int KeyAscii)
 {
     if (KeyAscii == Qt::Key_Return)
         btnHTMLtoText->click();
 }
 
-void frmMain::createConversionJob()
+void MainWindow::createConversionJob()
 {
     job_ = new quillan::ConversionJob(this);
     job_->setObjectName(QStringLiteral("conversionJob"));
@@ -90,15 +90,15 @@ void frmMain::createConversionJob()
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         busyPointer_ = true;
     });
-    connect(job_, &quillan::ConversionJob::textReady, this, &frmMain::showText);
+    connect(job_, &quillan::ConversionJob::textReady, this, &MainWindow::showText);
     // The message box waits for the user: shown from the event loop, never
     // from inside the job's own signal, so that the window (and its job) may
     // go while it is open.
-    connect(job_, &quillan::ConversionJob::failed, this, &frmMain::showFailure, Qt::QueuedConnection);
-    connect(job_, &quillan::ConversionJob::cancelled, this, &frmMain::endCommand);
+    connect(job_, &quillan::ConversionJob::failed, this, &MainWindow::showFailure, Qt::QueuedConnection);
+    connect(job_, &quillan::ConversionJob::cancelled, this, &MainWindow::endCommand);
 }
 
-void frmMain::btnHTMLtoText_Click()
+void MainWindow::btnHTMLtoText_Click()
 {
     if (commandRunning_)
         return;
@@ -109,7 +109,7 @@ void frmMain::btnHTMLtoText_Click()
         endCommand();
 }
 
-bool frmMain::convertAddress(const QString &address)
+bool MainWindow::convertAddress(const QString &address)
 {
     if (commandRunning_)
         return false;
@@ -121,9 +121,9 @@ bool frmMain::convertAddress(const QString &address)
     return true;
 }
 
-bool frmMain::startFromUrl()
+bool MainWindow::startFromUrl()
 {
-    const QPointer<frmMain> self(this);
+    const QPointer<MainWindow> self(this);
     if (txtURL->text() == QLatin1String(BareAddress)) {
         Globals::MsgBox(this, QString::fromLatin1(EnterCompleteUrl));
         if (self)
@@ -138,14 +138,14 @@ bool frmMain::startFromUrl()
     return job_->convertAddress(txtURL->text());
 }
 
-void frmMain::showProgress(qint64 receivedBytes)
+void MainWindow::showProgress(qint64 receivedBytes)
 {
     // The caption names the address as the box holds it now.
     lbBytesReceived->show();
     lbBytesReceived->setText(PageRetrieval::BytesReceivedCaption(receivedBytes, txtURL->text()));
 }
 
-void frmMain::showText(const QString &textPath)
+void MainWindow::showText(const QString &textPath)
 {
     lbBytesReceived->hide();
     // A fetched page's text lives in the private folder: it goes when the
@@ -159,7 +159,7 @@ void frmMain::showText(const QString &textPath)
         showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
         return;
     }
-    connect(&view, &ViewerWindow::unloaded, this, &frmMain::endCommand, Qt::UniqueConnection);
+    connect(&view, &ViewerWindow::unloaded, this, &MainWindow::endCommand, Qt::UniqueConnection);
     if (busyPointer_) {
         QGuiApplication::restoreOverrideCursor();
         busyPointer_ = false;
@@ -167,7 +167,7 @@ void frmMain::showText(const QString &textPath)
     view.showModal();
 }
 
-void frmMain::showFailure(const QString &message, const QString &reason)
+void MainWindow::showFailure(const QString &message, const QString &reason)
 {
     if (!commandRunning_)
         return; // the command was ended meanwhile (the window is closing)
@@ -175,13 +175,13 @@ void frmMain::showFailure(const QString &message, const QString &reason)
         QGuiApplication::restoreOverrideCursor();
         busyPointer_ = false;
     }
-    const QPointer<frmMain> self(this);
+    const QPointer<MainWindow> self(this);
     Globals::MsgBox(this, Globals::withReason(message, reason));
     if (self)
         endCommand();
 }
 
-void frmMain::endCommand()
+void MainWindow::endCommand()
 {
     if (busyPointer_) {
         QGuiApplication::restoreOverrideCursor();

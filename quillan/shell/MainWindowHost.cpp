@@ -3,7 +3,7 @@
 #include "window/ContextIDs.h"
 #include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
 #include <QCoreApplication>
 
@@ -19,7 +19,7 @@ MainWindowHost &MainWindowHost::instance()
 // Text" pressed; the command then runs on from the event loop.
 void MainWindowHost::convertAddress(const QString &address, std::function<void()> whenEnded)
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     // Once only, and also when the main window goes before its command ends.
     auto ended = std::make_shared<std::function<void()>>(std::move(whenEnded));
     auto runOnce = [ended] {
@@ -29,9 +29,9 @@ void MainWindowHost::convertAddress(const QString &address, std::function<void()
             call();
         }
     };
-    const QMetaObject::Connection onEnd = QObject::connect(&main, &frmMain::commandEnded, &main, runOnce);
+    const QMetaObject::Connection onEnd = QObject::connect(&main, &MainWindow::commandEnded, &main, runOnce);
     const QMetaObject::Connection onGone = QObject::connect(&main, &QObject::destroyed, runOnce);
-    QObject::connect(&main, &frmMain::commandEnded, &main, [onEnd, onGone] {
+    QObject::connect(&main, &MainWindow::commandEnded, &main, [onEnd, onGone] {
         QObject::disconnect(onEnd);
         QObject::disconnect(onGone);
     });
@@ -44,7 +44,7 @@ void MainWindowHost::convertAddress(const QString &address, std::function<void()
 
 void MainWindowHost::showMainWindow()
 {
-    FormInstance<frmMain>::get().show();
+    FormInstance<MainWindow>::get().show();
 }
 
 void MainWindowHost::showHelp(qint32 contextId)

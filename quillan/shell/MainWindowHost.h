@@ -9,9 +9,9 @@ public:
     // The one host of the run, handed to the module by BrowserModule.
     static MainWindowHost &instance();
 
-    // Through frmMain::convertAddress; whenEnded on its commandEnded.
+    // Through MainWindow::convertAddress; whenEnded on its commandEnded.
     void convertAddress(const QString &address, std::function<void()> whenEnded) override;
-    // FormInstance<frmMain>, created afresh when it had been closed.
+    // FormInstance<MainWindow>, created afresh when it had been closed.
     void showMainWindow() override;
     // ShowHelp with the program's HelpFilePath and no owner window.
     void showHelp(qint32 contextId) override;

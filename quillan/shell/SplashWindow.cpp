@@ -6,7 +6,7 @@
 #include "window/FormInstance.h"
 #include "window/Placement.h"
 #include "window/Twips.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -209,7 +209,7 @@ void SplashWindow::btnStart_Click()
     // end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
-    FormInstance<frmMain>::get().show();
+    FormInstance<MainWindow>::get().show();
     unsetCursor();
 }
 

@@ -16,7 +16,7 @@
 
 #include "browser/BrowserModule.h"
 #include "window/FormInstance.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 #include "support/process.h"
 #include "support/qt_support.h"
 #include "viewer/RichTextBox.h"
@@ -158,14 +158,14 @@ void TestBrowserCommands::cleanup()
 {
     if (const Browser browser = loadedBrowser())
         QVERIFY(testsupport::closeAndWaitForDeletion(browser.window, 10000));
-    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+    if (MainWindow *main = FormInstance<MainWindow>::ifLoaded())
         QVERIFY(testsupport::closeAndWaitForDeletion(main));
 }
 
 void TestBrowserCommands::openBrowserTwiceReusesOneWindow()
 {
     QVERIFY(QFileInfo(localPage()).isFile()); // ships beside the program
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
 
     main.OpenBrowser_Click();
@@ -194,10 +194,10 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 {
     if (!ownNamespace)
         QSKIP("needs a network namespace of the test's own to be offline");
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     main.txtURL->setText(QStringLiteral("typed before"));
-    QPointer<frmMain> firstMain(&main);
+    QPointer<MainWindow> firstMain(&main);
 
     // Offline: the message comes first, before any browser window.
     QString shown;
@@ -223,7 +223,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
     QVERIFY(browser.brwWebBrowser->property("AddressBar").toBool());
     QVERIFY(browser.brwWebBrowser->property("Resizable").toBool());
     QVERIFY(QTest::qWaitFor([&] { return firstMain.isNull(); }, 5000)); // the main window closed
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     // The engine shows its own error page for the unreachable site.
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -234,7 +234,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 
     // Closing the browser brings back a main window, a fresh one.
     QVERIFY(testsupport::closeAndWaitForDeletion(browser.window, 10000));
-    frmMain *back = FormInstance<frmMain>::ifLoaded();
+    MainWindow *back = FormInstance<MainWindow>::ifLoaded();
     QVERIFY(back);
     QVERIFY(back->isVisible());
     QCOMPARE(back->txtURL->text(), QStringLiteral("http://"));
@@ -244,7 +244,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 // The browser opened by Open Browser, then sent to a page of the server.
 Browser TestBrowserCommands::browserOn(const char *target, const QString &title)
 {
-    FormInstance<frmMain>::get().OpenBrowser_Click();
+    FormInstance<MainWindow>::get().OpenBrowser_Click();
     const Browser browser = loadedBrowser();
     if (!browser)
         return browser;
@@ -260,7 +260,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
     if (!ownNamespace)
         QSKIP("needs a network namespace of the test's own to be online");
     const QString news = urlOf(*server_, "/news");
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     main.txtURL->setText(QStringLiteral("typed before"));
 
@@ -277,7 +277,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
     QVERIFY(converted.browserOpenBehindViewer);
     QCOMPARE(server_->requestCount("/news"), fetchedBefore + 1);
     QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
-    QCOMPARE(&FormInstance<frmMain>::get(), &main);
+    QCOMPARE(&FormInstance<MainWindow>::get(), &main);
     QVERIFY(main.isVisible());
     QCOMPARE(main.txtURL->text(), news);
     QVERIFY(main.optURL->isChecked());
@@ -298,7 +298,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
 void TestBrowserCommands::publisherSiteWithoutNetvaneNamesTheCause()
 {
     QVERIFY(runRegsvr({QStringLiteral("-u"), QStringLiteral(NETVANE_LIBRARY)}));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     QString shown;
     auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *box) {

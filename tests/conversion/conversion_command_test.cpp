@@ -13,7 +13,7 @@
 #include "conversion/converter.h"
 #include "shell/ComControl.h"
 #include "window/FormInstance.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/process.h"
 #include "support/qt_support.h"
@@ -60,14 +60,14 @@ struct CommandOutcome {
 // the viewer by noting its text, handing it to atViewer and closing it) and
 // waits until the command has ended (at most 60 s). Nothing is checked
 // inside the answers, so a failure can never leave a window open.
-CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {},
+CommandOutcome runCommand(MainWindow &main, const std::function<void()> &press = {},
                           const std::function<void(ViewerWindow *)> &atViewer = {})
 {
     CommandOutcome outcome;
     bool ended = false;
     const QMetaObject::Connection endWatch =
-        QObject::connect(&main, &frmMain::commandEnded, [&ended] { ended = true; });
-    QPointer<frmMain> window(&main);
+        QObject::connect(&main, &MainWindow::commandEnded, [&ended] { ended = true; });
+    QPointer<MainWindow> window(&main);
     QTimer watcher;
     watcher.setInterval(5);
     QObject::connect(&watcher, &QTimer::timeout, [&outcome, &atViewer]() {
@@ -108,7 +108,7 @@ QByteArray convertedBytes(const QByteArray &page, const QString &folder)
 }
 
 // File mode, with the file dialog it opens cancelled.
-void chooseFileMode(frmMain &main)
+void chooseFileMode(MainWindow &main)
 {
     auto answer = testsupport::answerModal<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
     main.optGetFile->setChecked(true);
@@ -163,8 +163,8 @@ void TestConversionCommand::initTestCase()
     QVERIFY(regsvr.waitForFinished(30000));
     QCOMPARE(regsvr.exitCode(), 0);
 
-    frmMain &main = FormInstance<frmMain>::get();
-    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    MainWindow &main = FormInstance<MainWindow>::get();
+    const MainWindow::ConnectionReading reading = main.readConnectedOnline();
     QVERIFY2(reading.cause.isEmpty(), qPrintable(reading.cause));
     online_ = reading.online;
     if (ownNamespace)
@@ -180,7 +180,7 @@ void TestConversionCommand::init()
 
 void TestConversionCommand::cleanup()
 {
-    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+    if (MainWindow *main = FormInstance<MainWindow>::ifLoaded())
         QVERIFY(testsupport::closeAndWaitForDeletion(main));
     server_.reset();
     // Nothing the runs made is left in the private folder.
@@ -204,7 +204,7 @@ void TestConversionCommand::fileRoadConvertsIntoTheViewer()
 {
     const QByteArray page = "<html><title>T</title>\r\n<p>Hello&nbsp;there</p>\r\nLine two\r\n";
     const QString html = testsupport::writeFile(dir_->filePath("page.html"), page);
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     chooseFileMode(main);
     main.txtGetFile->setText(html);
 
@@ -224,7 +224,7 @@ void TestConversionCommand::fileRoadConvertsIntoTheViewer()
 
 void TestConversionCommand::fileRoadFailuresAreNamed()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     chooseFileMode(main);
     const QString missing = dir_->filePath("missing.html");
     const QString blocked = testsupport::writeFile(dir_->filePath("blocked.html"), "<p>x</p>\r\n");
@@ -251,7 +251,7 @@ void TestConversionCommand::fileRoadFailuresAreNamed()
 
 void TestConversionCommand::bareAddressIsRefused()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     CommandOutcome outcome = runCommand(main);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("please enter complete URL")});
@@ -281,7 +281,7 @@ void TestConversionCommand::fetchedPagesConvertLikeTheConverter()
     server_->route("/empty.html", HttpResponse::html(""));
     server_->route("/moved", HttpResponse::redirect("/crlf.html"));
 
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     const QString folder = privateFolder();
     QFileInfo info(folder);
     QVERIFY(info.isDir());
@@ -315,7 +315,7 @@ void TestConversionCommand::bytesLabelIsExactOnEveryFetch()
         big += std::string(98, 'y') + "\r\n";
     big += std::string(1234567 - big.size(), 'z');
     server_->route("/big.html", HttpResponse::html(big));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
 
     QStringList captions;
     connect(main.job(), &quillan::ConversionJob::textReady, this, [&] { captions << main.lbBytesReceived->text(); });
@@ -338,7 +338,7 @@ void TestConversionCommand::labelNamesTheAddressAsTheResponseArrives()
     slow.pieceSize = 1000;
     slow.pause = std::chrono::milliseconds(100);
     server_->route("/slow.html", slow);
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.txtURL->setText(q(server_->url("/slow.html")));
 
     // The address is edited once the body has begun to arrive; the label
@@ -371,7 +371,7 @@ void TestConversionCommand::failedFetchesAreReportedNeverConverted()
     server_->route("/loop", HttpResponse::redirect("/loop"));
     server_->route("/good.html", HttpResponse::html("<p>Good page</p>\r\n"));
 
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     quillan::FetchLimits limits;
     limits.silence = std::chrono::seconds(1);
     main.job()->setLimits(limits);
@@ -406,7 +406,7 @@ void TestConversionCommand::secondPressWhileFetchingIsIgnored()
     slow.pieceSize = 1000;
     slow.pause = std::chrono::milliseconds(100);
     server_->route("/slow.html", slow);
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.txtURL->setText(q(server_->url("/slow.html")));
 
     bool runningWhenPressed = false;
@@ -429,17 +429,17 @@ void TestConversionCommand::closingTheWindowEndsAWaitingFetch()
     stall.ending = HttpResponse::Ending::Stall;
     stall.stopAfter = 5;
     server_->route("/stall.html", stall);
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     quillan::FetchLimits limits;
     limits.silence = std::chrono::seconds(0); // without the close, the command would wait for ever
     main.job()->setLimits(limits);
     main.txtURL->setText(q(server_->url("/stall.html")));
-    QPointer<frmMain> watched(&main);
+    QPointer<MainWindow> watched(&main);
     connect(main.job(), &quillan::ConversionJob::progress, this, [&] { main.close(); });
     const CommandOutcome outcome = runCommand(main);
     QVERIFY(outcome.messages.isEmpty());
     QVERIFY(!outcome.viewerShown);
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
 }
 
@@ -452,9 +452,9 @@ void TestConversionCommand::closingTheWindowWhileConvertingEndsCleanly()
     while (page.size() < 64 * 1024 * 1024)
         page += "<tr><td>a cell of a large table</td><td>" + std::to_string(page.size()) + "</td></tr>\r\n";
     server_->route("/large.html", HttpResponse::html(page));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.txtURL->setText(q(server_->url("/large.html")));
-    QPointer<frmMain> watched(&main);
+    QPointer<MainWindow> watched(&main);
     const QString folder = privateFolder();
     // Polled from the event loop: the first moment a text is being made.
     bool closedWhileConverting = false;
@@ -489,7 +489,7 @@ void TestConversionCommand::escapeCancelsAFetch()
     slow.pieceSize = 1000;
     slow.pause = std::chrono::milliseconds(50);
     server_->route("/slow.html", slow);
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     main.txtURL->setText(q(server_->url("/slow.html")));
     int pieces = 0;
@@ -515,7 +515,7 @@ void TestConversionCommand::escapeCancelsAFetch()
 void TestConversionCommand::overlongAddressIsRefused()
 {
     requireOnline();
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     const QString address = q(server_->url("/")) + QString(40000, QLatin1Char('x'));
     main.txtURL->setText(address);
     QCOMPARE(main.txtURL->text(), address); // not cut
@@ -533,7 +533,7 @@ void TestConversionCommand::savedFetchedTextGoesFromThePrivateFolder()
 {
     requireOnline();
     server_->route("/keep.html", HttpResponse::html("<p>Keep me</p>\r\n"));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.txtURL->setText(q(server_->url("/keep.html")));
     const QString chosen = dir_->filePath("kept.txt");
     const CommandOutcome outcome = runCommand(main, {}, [&](ViewerWindow *view) {
@@ -553,7 +553,7 @@ void TestConversionCommand::offlineStopsBeforeFetching()
     if (!ownNamespace)
         QSKIP("needs a network namespace of the test's own");
     server_->route("/page.html", HttpResponse::html("<p>x</p>"));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.txtURL->setText(q(server_->url("/page.html")));
 
     QVERIFY(testsupport::netns::sh("ip route del default"));

@@ -7,7 +7,7 @@
 #include "conversion/PageRetrieval.h"
 #include "window/FormInstance.h"
 #include "shell/ShutdownSignals.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
@@ -67,9 +67,9 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
 
     // The main window with a fetch under way in its job (a page file in the
     // private folder), and the viewer open, modal, on a fetched page's text.
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
-    QPointer<frmMain> mainWindow(&main);
+    QPointer<MainWindow> mainWindow(&main);
     bool pieceArrived = false;
     connect(main.job(), &quillan::ConversionJob::progress, this, [&] { pieceArrived = true; });
     QVERIFY(main.job()->convertAddress(QString::fromStdString(server.url("/stall"))));
@@ -96,7 +96,7 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     QCOMPARE(shutdown.received(), signalNumber);
     QCOMPARE(announced, signalNumber);
     QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return viewer.isNull() && mainWindow.isNull(); }, 5000));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());

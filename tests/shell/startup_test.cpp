@@ -9,7 +9,7 @@
 #include "window/FormInstance.h"
 #include "shell/Globals.h"
 #include "window/Twips.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 #include "shell/LoadingWindow.h"
 #include "shell/SplashWindow.h"
 #include "support/process.h"
@@ -144,7 +144,7 @@ void TestStartup::init()
 
 void TestStartup::cleanup()
 {
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmMain>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<MainWindow>::ifLoaded()));
     QVERIFY(closeAndWaitForDeletion(FormInstance<SplashWindow>::ifLoaded()));
     QVERIFY(closeAndWaitForDeletion(FormInstance<LoadingWindow>::ifLoaded()));
 }
@@ -181,7 +181,7 @@ void TestStartup::startUpOrderAndHelpFilePath()
     // The routine returns with the splash alone on screen; the loading
     // window is gone for good.
     QVERIFY(!FormInstance<LoadingWindow>::isLoaded());
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     SplashWindow *splash = FormInstance<SplashWindow>::ifLoaded();
     QVERIFY(splash);
     QCOMPARE(visibleWindows(), QList<QWidget *>{splash});
@@ -287,8 +287,8 @@ void TestStartup::pictureProblems()
         QCOMPARE(visibleWindows(), QList<QWidget *>{&splash});
         QVERIFY(!QApplication::activeModalWidget());
         splash.btnStart_Click();
-        QVERIFY(FormInstance<frmMain>::isLoaded());
-        QVERIFY(FormInstance<frmMain>::get().isVisible());
+        QVERIFY(FormInstance<MainWindow>::isLoaded());
+        QVERIFY(FormInstance<MainWindow>::get().isVisible());
         return;
     }
 
@@ -335,7 +335,7 @@ void TestStartup::quitAndFrameClickEndTheProgram()
     QCOMPARE(lastClosed.count(), 1);
     QVERIFY(visibleWindows().isEmpty());
     QVERIFY(!log.events.contains(QStringLiteral("show frmMain")));
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QTRY_VERIFY(watched.isNull());
 }
 
@@ -375,7 +375,7 @@ void TestStartup::startOpensTheMainWindowForGood()
     bool pointersRestored = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        frmMain *main = FormInstance<frmMain>::ifLoaded();
+        MainWindow *main = FormInstance<MainWindow>::ifLoaded();
         if (!main || !main->isVisible())
             return;
         watch.stop();

@@ -374,49 +374,26 @@ void frmBrowser1::convertButton_Click()
         whenEnded();
 }
 
-void frmBrowser1::navigate(const QString &address)
+void frmBrowser1::openStartPage(const QString &pagePath)
 {
-    brwWebBrowser->Navigate(address);
+    brwWebBrowser->Navigate(pagePath);
+    cboAddress->setEditText(QString());
+    showModeless();
+    cboAddress->setFocus(Qt::OtherFocusReason);
 }
 
-void frmBrowser1::setAddressBar(bool on)
+void frmBrowser1::openPublisherSite(const QString &entryPage, const QString &shownAddress)
 {
-    brwWebBrowser->setAddressBar(on);
-}
-
-void frmBrowser1::setResizable(bool on)
-{
-    brwWebBrowser->setResizable(on);
+    brwWebBrowser->setAddressBar(true);
+    convertButton->setVisible(false);
+    brwWebBrowser->Navigate(entryPage);
+    cboAddress->setEditText(shownAddress);
+    brwWebBrowser->setResizable(true);
 }
 
 QString frmBrowser1::addressText() const
 {
     return cboAddress->currentText();
-}
-
-void frmBrowser1::setAddressText(const QString &text)
-{
-    cboAddress->setEditText(text);
-}
-
-void frmBrowser1::setAddressVisible(bool visible)
-{
-    cboAddress->setVisible(visible);
-}
-
-void frmBrowser1::focusAddress()
-{
-    cboAddress->setFocus(Qt::OtherFocusReason);
-}
-
-void frmBrowser1::setAddressLabelVisible(bool visible)
-{
-    lblAddress->setVisible(visible);
-}
-
-void frmBrowser1::setConvertButtonVisible(bool visible)
-{
-    convertButton->setVisible(visible);
 }
 
 void frmBrowser1::showModeless()

@@ -66,15 +66,9 @@ public:
     void brwWebBrowser_NavigateComplete(const QString &url);
 
     // BrowserWindow, for the main window's commands.
-    void navigate(const QString &address) override;
-    void setAddressBar(bool on) override;
-    void setResizable(bool on) override;
+    void openStartPage(const QString &pagePath) override;
+    void openPublisherSite(const QString &entryPage, const QString &shownAddress) override;
     QString addressText() const override;
-    void setAddressText(const QString &text) override;
-    void setAddressVisible(bool visible) override;
-    void focusAddress() override;
-    void setAddressLabelVisible(bool visible) override;
-    void setConvertButtonVisible(bool visible) override;
     void showModeless() override;
     QWidget *widget() override { return this; }
 

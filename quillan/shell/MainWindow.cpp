@@ -1,4 +1,4 @@
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
 #include "about/AboutBox.h"
 #include "conversion/ConversionJob.h"
@@ -53,7 +53,7 @@ const char *const NetvaneProgId = "Vanelink.Netvane";
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setupWindow();
     setupMenus();
@@ -64,9 +64,9 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+MainWindow::~MainWindow() = default;
 
-void frmMain::setupWindow()
+void MainWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(App::Title));
@@ -93,7 +93,7 @@ void frmMain::setupWindow()
     Twips::place(fraMain, 0, 0, 7455, 3015);
 }
 
-void frmMain::setupMenus()
+void MainWindow::setupMenus()
 {
     menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -126,7 +126,7 @@ void frmMain::setupMenus()
     ContextIDs::setHelpContextID(Quit, QuitMenuHelp);
 }
 
-void frmMain::setupInputArea()
+void MainWindow::setupInputArea()
 {
     Label1 =
         new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
@@ -182,7 +182,7 @@ void frmMain::setupInputArea()
     lbBytesReceived->hide();
 }
 
-void frmMain::setupCommandButtons()
+void MainWindow::setupCommandButtons()
 {
     auto button = [this](const QString &caption, const char *name, qint32 helpId) {
         auto *b = new QPushButton(caption, fraMain);
@@ -204,7 +204,7 @@ void frmMain::setupCommandButtons()
     setTabOrder(btnHTMLtoText, btnQuit);
 }
 
-void frmMain::createComponentControls()
+void MainWindow::createComponentControls()
 {
     createConversionJob();
 
@@ -214,14 +214,14 @@ void frmMain::createComponentControls()
     Netvane4 = std::make_unique<ComControl>(progId);
 }
 
-void frmMain::connectHandlers()
+void MainWindow::connectHandlers()
 {
-    connect(OpenBrowser, &QAction::triggered, this, &frmMain::OpenBrowser_Click);
-    connect(showAbout, &QAction::triggered, this, &frmMain::showAbout_Click);
-    connect(Fennick, &QAction::triggered, this, &frmMain::Fennick_Click);
-    connect(Contents, &QAction::triggered, this, &frmMain::Contents_Click);
-    connect(Quit, &QAction::triggered, this, &frmMain::Quit_Click);
-    connect(btnQuit, &QPushButton::clicked, this, &frmMain::btnQuit_Click);
+    connect(OpenBrowser, &QAction::triggered, this, &MainWindow::OpenBrowser_Click);
+    connect(showAbout, &QAction::triggered, this, &MainWindow::showAbout_Click);
+    connect(Fennick, &QAction::triggered, this, &MainWindow::Fennick_Click);
+    connect(Contents, &QAction::triggered, this, &MainWindow::Contents_Click);
+    connect(Quit, &QAction::triggered, this, &MainWindow::Quit_Click);
+    connect(btnQuit, &QPushButton::clicked, this, &MainWindow::btnQuit_Click);
 
     connect(optURL, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
@@ -233,20 +233,20 @@ void frmMain::connectHandlers()
     });
     connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(Qt::Key_Return); });
     connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(Qt::Key_Return); });
-    connect(btnHTMLtoText, &QPushButton::clicked, this, &frmMain::btnHTMLtoText_Click);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::Form_Terminate);
+    connect(btnHTMLtoText, &QPushButton::clicked, this, &MainWindow::btnHTMLtoText_Click);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::Form_Terminate);
 
     installEventFilter(this);
     for (QWidget *control : findChildren<QWidget *>())
         control->installEventFilter(this);
 }
 
-void frmMain::Form_Load()
+void MainWindow::Form_Load()
 {
     ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
 }
 
-frmMain::ConnectionReading frmMain::readConnectedOnline()
+MainWindow::ConnectionReading MainWindow::readConnectedOnline()
 {
     // ConnectedOnline, as the control's type library numbers it.
     constexpr qint32 ConnectedOnlineId = 0x68030000;
@@ -257,7 +257,7 @@ frmMain::ConnectionReading frmMain::readConnectedOnline()
     return reading;
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // Esc anywhere in the window cancels a running fetch or conversion.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
@@ -277,7 +277,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmMain::Form_KeyUp(int KeyCode, int /*Shift*/)
+void MainWindow::Form_KeyUp(int KeyCode, int /*Shift*/)
 {
     if (KeyCode != F1KeyCode)
         return;
@@ -288,43 +288,43 @@ void frmMain::Form_KeyUp(int KeyCode, int /*Shift*/)
     ContextIDs::ShowHelp(Globals::HelpFilePath, focused, ContextIDs::helpContextID(focused));
 }
 
-void frmMain::Contents_Click()
+void MainWindow::Contents_Click()
 {
     ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, 0);
 }
 
-void frmMain::Quit_Click()
+void MainWindow::Quit_Click()
 {
     close();
 }
 
-void frmMain::btnQuit_Click()
+void MainWindow::btnQuit_Click()
 {
     close();
     QCoreApplication::exit(0);
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
     emit unloaded();
 }
 
-void frmMain::Form_Unload()
+void MainWindow::Form_Unload()
 {
     // A fetch or conversion still running has no window to go on with: it
     // ends without a message and its files go.
     job_->cancel();
 }
 
-void frmMain::Form_Terminate()
+void MainWindow::Form_Terminate()
 {
     // The program is shutting down: end it now, whatever windows remain.
     QCoreApplication::exit(0);
 }
 
-void frmMain::showAbout_Click()
+void MainWindow::showAbout_Click()
 {
     setCursor(Qt::WaitCursor);
     FormInstance<AboutBox>::get().showModal();

@@ -3,7 +3,7 @@
 // address or an HTML file on disk), the menus that open the browser, the
 // About box and the publisher's site, help, and the two ways of quitting.
 //
-// One main window at a time: reach it through FormInstance<frmMain>::get().
+// One main window at a time: reach it through FormInstance<MainWindow>::get().
 // Creating it loads it (its controls, and three connection-state controls
 // created through the component runtime by "Vanelink.Netvane"); a window
 // whose component controls cannot be created still opens.
@@ -35,11 +35,11 @@ class QMenuBar;
 class QPushButton;
 class QRadioButton;
 
-class frmMain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget *parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Controls of the input area, inside the frame fraMain.
     QFrame *fraMain = nullptr;

@@ -5,7 +5,7 @@
 #include "browser/BrowserModule.h"
 #include "shell/MainWindowHost.h"
 #include "window/MsgBox.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -34,47 +34,36 @@ BrowserWindow *browserWindow(QWidget *owner)
 
 } // namespace
 
-void frmMain::OpenBrowser_Click()
+void MainWindow::OpenBrowser_Click()
 {
     BrowserWindow *browser = browserWindow(this);
     if (!browser)
         return;
-    browser->navigate(QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"));
-    browser->setAddressText(QString());
-    browser->showModeless();
-    browser->focusAddress();
+    browser->openStartPage(QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"));
 }
 
 // The main window closes on the way (step 11), so after that only the
 // browser window is touched.
-void frmMain::Fennick_Click()
+void MainWindow::Fennick_Click()
 {
+    const QPointer<MainWindow> self(this);
     const ConnectionReading reading = readConnectedOnline();
     if (!reading.online)
         Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(OfflineMessage), reading.cause));
-
-    QPointer<frmMain> self(this);
+    if (!self)
+        return; // the window went while the message was open
     setCursor(Qt::WaitCursor);
     BrowserWindow *browser = browserWindow(this);
     if (!browser) {
         unsetCursor();
         return;
     }
-    browser->setAddressVisible(true);
-    browser->setAddressBar(true);
-    browser->setAddressLabelVisible(true);
-    browser->setConvertButtonVisible(false);
-    browser->navigate(QString::fromLatin1(PublisherEntryPage));
-    browser->setAddressText(QString::fromLatin1(PublisherHomeAddress));
+    browser->openPublisherSite(QString::fromLatin1(PublisherEntryPage), QString::fromLatin1(PublisherHomeAddress));
 
     close();
 
-    browser = BrowserModule::ifLoaded();
-    if (browser) {
+    if ((browser = BrowserModule::ifLoaded()))
         browser->showModeless();
-        browser->setResizable(true);
-        browser->widget()->setVisible(true);
-    }
     if (self)
         self->unsetCursor();
 }
