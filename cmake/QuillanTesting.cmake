@@ -81,17 +81,17 @@ function(quillan_add_qttest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS ${T_LABEL})
 endfunction()
 
-# quillan_add_script_test(NAME LABEL label COMMAND command args... [TIMEOUT seconds])
+# quillan_add_script_test(NAME COMMAND command args... [LABEL label] [TIMEOUT seconds])
 # A test written as a script (installing, packaging, driving the program
 # from outside): run as one ctest test with the same timeout and sandboxed
-# environment as the others.
+# environment as the others, labelled e2e unless told otherwise.
 function(quillan_add_script_test name)
   cmake_parse_arguments(T "" "TIMEOUT;LABEL" "COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
   if(NOT T_LABEL)
-    message(FATAL_ERROR "quillan_add_script_test(${name}): LABEL is missing")
+    set(T_LABEL e2e)
   endif()
   add_test(NAME ${name} COMMAND ${T_COMMAND})
   _quillan_test_env(env ${name})
