@@ -23,6 +23,7 @@
 #include <QWebEngineView>
 #else
 #include "browser/BrowserModule.h"
+#include "shell/MainWindowHost.h"
 #endif
 
 namespace {
@@ -117,16 +118,13 @@ int main(int argc, char **argv)
     view.show();
     view.load(QUrl::fromLocalFile(page));
 #else
-    BrowserWindow *browser = BrowserModule::window();
+    BrowserWindow *browser = BrowserModule::window(MainWindowHost::instance());
     if (!browser) {
         std::fprintf(stderr, "%s\n", qPrintable(BrowserModule::loadError()));
         return 1;
     }
     TitleWatch watch(browser->widget(), QStringLiteral("Welcome to Quillan"), [] { report(); });
-    browser->navigate(page);
-    browser->setAddressText(QString());
-    browser->showModeless();
-    browser->focusAddress();
+    browser->openStartPage(page);
 #endif
     return app.exec();
 }

@@ -15,19 +15,20 @@
 //
 // Usage: bench_main_road [MEGABYTES]   (default 10)
 #include "main_road_baseline.h"
-#include "shell/FormInstance.h"
-#include "shell/frmMain.h"
+#include "window/FormInstance.h"
+#include "shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -65,14 +66,14 @@ public:
         const bool paint = event->type() == QEvent::Paint;
         const bool show = event->type() == QEvent::Show;
         const bool result = QApplication::notify(receiver, event);
-        if (show && viewerShownNs < 0 && qobject_cast<frmView *>(receiver))
+        if (show && viewerShownNs < 0 && qobject_cast<ViewerWindow *>(receiver))
             viewerShownNs = clock.nsecsElapsed();
         if (paint && onScreenNs < 0) {
-            frmView *view = FormInstance<frmView>::ifLoaded();
+            ViewerWindow *view = FormInstance<ViewerWindow>::ifLoaded();
             if (view && view->isVisible() && receiver == view->txtHTML->viewport() && textAtTop(*view)) {
                 onScreenNs = clock.nsecsElapsed();
                 shownTextBytes = QFileInfo(view->txtHTML->FileName()).size();
-                QTimer::singleShot(0, view, [v = QPointer<frmView>(view)] {
+                QTimer::singleShot(0, view, [v = QPointer<ViewerWindow>(view)] {
                     if (v)
                         v->close();
                 });
@@ -82,7 +83,7 @@ public:
     }
 
 private:
-    static bool textAtTop(frmView &view)
+    static bool textAtTop(ViewerWindow &view)
     {
         return !view.txtHTML->cursorForPosition(QPoint(2, 2)).block().text().isEmpty();
     }
@@ -113,7 +114,7 @@ struct RoadTiming {
 
 // One press of "HTML to Text" with the address in the box. Fails when a
 // message box came instead of the text, or nothing within a minute.
-RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, qint64 expectedTextBytes)
+RoadTiming programRun(RoadApplication &app, MainWindow &main, const QString &url, qint64 expectedTextBytes)
 {
     app.viewerShownNs = -1;
     app.onScreenNs = -1;
@@ -133,14 +134,18 @@ RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, q
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] {
-        if (frmView *view = FormInstance<frmView>::ifLoaded())
+        if (ViewerWindow *view = FormInstance<ViewerWindow>::ifLoaded())
             view->close();
     });
     watcher.start();
     guard.start(60000);
 
+    QEventLoop untilEnded;
+    QObject::connect(&main, &MainWindow::commandEnded, &untilEnded, &QEventLoop::quit);
     app.clock.start();
-    main.btnHTMLtoText->click(); // returns once the viewer has been closed
+    main.btnHTMLtoText->click();
+    if (main.commandRunning())
+        untilEnded.exec(); // until the viewer has been closed
     if (app.onScreenNs < 0 || !app.messages.isEmpty() || app.shownTextBytes != expectedTextBytes) {
         std::fprintf(stderr, "bench_main_road: the road failed (text %s, %lld of %lld bytes)%s%s\n",
                      app.onScreenNs < 0 ? "never on screen" : "on screen", static_cast<long long>(app.shownTextBytes),
@@ -198,8 +203,8 @@ int main(int argc, char **argv)
     server.route("/page.html", testsupport::HttpResponse::html(bytes));
     const std::string url = server.url("/page.html");
 
-    frmMain &main = FormInstance<frmMain>::get();
-    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    MainWindow &main = FormInstance<MainWindow>::get();
+    const MainWindow::ConnectionReading reading = main.readConnectedOnline();
     if (!reading.online) {
         std::fprintf(stderr, "bench_main_road: the machine is offline%s%s\n", reading.cause.isEmpty() ? "" : ": ",
                      qPrintable(reading.cause));

@@ -4,9 +4,9 @@
 // Targets: the text is on screen within 3x the read-and-decode time, and a
 // font-size change on the whole text takes under 50 ms.
 
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < Runs; ++i)
         reads.push_back(readAndDecodeMs(path));
 
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     view.textSaved = true; // the benchmark's file is removed with its folder
     view.show();
     if (!QTest::qWaitForWindowExposed(&view))

@@ -88,6 +88,9 @@ bool Inet::Execute(const QString &url, const QString &operation)
     responseInfo_.clear();
     statusCode_ = 0;
     timedOut_ = false;
+    contentType_.clear();
+    announcedLength_ = -1;
+    streaming_ = streamBody_;
 
     if (operation.compare(QLatin1String("GET"), Qt::CaseInsensitive) != 0) {
         fail(ERROR_INTERNET_INTERNAL_ERROR, QStringLiteral("Unsupported operation %1").arg(operation));
@@ -109,7 +112,7 @@ bool Inet::Execute(const QString &url, const QString &operation)
     }
 
     QNetworkRequest request(address);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
+    request.setMaximumRedirectsAllowed(redirectLimit_);
     const QString program = QCoreApplication::applicationName();
     if (!program.isEmpty()) {
         QString agent = program;
@@ -132,17 +135,39 @@ bool Inet::Execute(const QString &url, const QString &operation)
     });
     connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
         restartTimer();
+        if (reply_) {
+            contentType_ = reply_->rawHeader("Content-Type");
+            const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+            announcedLength_ = length.isValid() ? length.toLongLong() : -1;
+        }
         emit StateChanged(icReceivingResponse);
     });
     connect(reply, &QNetworkReply::redirected, this, [this] { restartTimer(); });
     connect(reply, &QIODevice::readyRead, this, [this] {
         restartTimer();
         if (reply_)
-            body_ += reply_->readAll();
+            takeBody(reply_);
     });
     connect(reply, &QNetworkReply::finished, this, [this] { finishReply(); });
     restartTimer();
     return true;
+}
+
+void Inet::takeBody(QNetworkReply *reply)
+{
+    if (!streaming_) {
+        body_ += reply->readAll();
+        return;
+    }
+    // A slot may cancel the request, which deletes the reply later: read
+    // only while it is still ours.
+    const QPointer<QNetworkReply> alive(reply);
+    while (alive && alive == reply_ && alive->bytesAvailable() > 0) {
+        const QByteArray piece = alive->read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        emit DataArrived(piece);
+    }
 }
 
 void Inet::restartTimer()
@@ -190,8 +215,14 @@ void Inet::finishReply()
     reply->disconnect(this);
     timer_->stop();
 
-    if (!timedOut_)
-        body_ += reply->readAll();
+    if (!timedOut_) {
+        // The last pieces may still cancel the request through DataArrived.
+        reply_ = reply;
+        takeBody(reply);
+        if (reply_ != reply)
+            return;
+        reply_ = nullptr;
+    }
     statusCode_ = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     const QNetworkReply::NetworkError error = reply->error();

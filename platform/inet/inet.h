@@ -29,6 +29,10 @@
 //   (10) in a row.
 // - The body is bytes exactly as the server sent them (after undoing a
 //   transfer compression such as gzip); no character set is applied.
+// - Streaming: with StreamBody set before Execute, the body is not kept;
+//   every piece is handed out by DataArrived as it arrives (after undoing a
+//   transfer compression), and GetChunk has nothing to read after the
+//   completion. Without it the whole body is kept for GetChunk.
 // - Proxies named in the environment (http_proxy, https_proxy, all_proxy,
 //   no_proxy) are used, never for loopback addresses.
 //
@@ -145,8 +149,28 @@ public:
     // when none arrived.
     int StatusCode() const { return statusCode_; }
 
+    // The Content-Type header of the last response received (after
+    // redirects), as sent; empty when none arrived or it had none.
+    QByteArray ContentType() const { return contentType_; }
+
+    // The length the last response announced in Content-Length, or -1.
+    qint64 AnnouncedLength() const { return announcedLength_; }
+
+    // Redirects followed in a row before a request fails (read when a
+    // request starts; MaxRedirects unless set).
+    int RedirectLimit() const { return redirectLimit_; }
+    void setMaxRedirects(int count) { redirectLimit_ = count < 0 ? 0 : count; }
+
+    // Whether the next request hands out its body through DataArrived
+    // instead of keeping it (read when a request starts).
+    bool StreamBody() const { return streamBody_; }
+    void setStreamBody(bool on) { streamBody_ = on; }
+
 signals:
     void StateChanged(short state);
+    // Streaming only: the next piece of the body, never empty. Emitted on the
+    // way, before icResponseCompleted; a slot may Cancel the request.
+    void DataArrived(const QByteArray &piece);
 
 private:
     void fail(long code, const QString &info);
@@ -164,6 +188,12 @@ private:
     bool completed_ = false;
     QByteArray body_;
     qint64 readPosition_ = 0;
+    bool streamBody_ = false;
+    int redirectLimit_ = MaxRedirects;
+    bool streaming_ = false;
+    QByteArray contentType_;
+    qint64 announcedLength_ = -1;
+    void takeBody(QNetworkReply *reply);
     long responseCode_ = 0;
     QString responseInfo_;
     int statusCode_ = 0;

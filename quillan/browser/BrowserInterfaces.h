@@ -19,6 +19,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 class QWidget;
 
 // What the browser window asks of the program.
@@ -30,9 +32,11 @@ public:
     // the user had typed it there: puts `address` unchanged into the main
     // window's address box (creating the main window in its initial state
     // when it had been closed), shows the main window, selects URL mode and
-    // presses "HTML to Text". Returns when that command has finished: after
-    // the user closed the text viewer, or dismissed the command's message.
-    virtual void convertAddress(const QString &address) = 0;
+    // presses "HTML to Text". Returns at once; whenEnded runs once that
+    // command has finished (the user closed the text viewer, or dismissed
+    // the command's message), or at once when the main window is busy with
+    // another command and cannot take this one.
+    virtual void convertAddress(const QString &address, std::function<void()> whenEnded) = 0;
 
     // Shows the main window modeless, creating it afresh in its initial
     // state when it had been closed.
@@ -46,26 +50,24 @@ public:
     virtual QString programFolder() const = 0;
 };
 
-// What the program does with the browser window. The object is the window
-// itself: it is valid until the window closes (see widget()).
+// What the program does with the browser window.
+// The object is the window itself: it is valid until the window closes (see
+// widget()).
 class BrowserWindow {
 public:
-    // Starts loading `address`, a web address or a local file path.
-    virtual void navigate(const QString &address) = 0;
+    // The program's own start page at pagePath (a local file): loading
+    // starts, the address box is emptied until the page is there, and the
+    // window comes to the front with the keyboard in the address box.
+    virtual void openStartPage(const QString &pagePath) = 0;
 
-    // The Boolean properties of the window's browser control.
-    virtual void setAddressBar(bool on) = 0;
-    virtual void setResizable(bool on) = 0;
+    // The publisher's site: loading of entryPage starts while the address
+    // box shows shownAddress; the convert button is hidden (there is nothing
+    // of the user's to convert there) and the window may be resized. The
+    // caller then shows it with showModeless().
+    virtual void openPublisherSite(const QString &entryPage, const QString &shownAddress) = 0;
 
-    // The address box: its text, whether it is shown, the keyboard focus.
+    // The address box's text.
     virtual QString addressText() const = 0;
-    virtual void setAddressText(const QString &text) = 0;
-    virtual void setAddressVisible(bool visible) = 0;
-    virtual void focusAddress() = 0;
-
-    // The label of the address box, and the convert button.
-    virtual void setAddressLabelVisible(bool visible) = 0;
-    virtual void setConvertButtonVisible(bool visible) = 0;
 
     // Shows the window modeless and brings it to the front.
     virtual void showModeless() = 0;
@@ -84,7 +86,7 @@ namespace BrowserModuleAbi {
 
 // Bumped whenever either class above changes; the loader refuses a module
 // built against another version.
-inline constexpr int Version = 1;
+inline constexpr int Version = 3;
 
 inline constexpr char VersionSymbol[] = "quillan_browser_abi_version";
 inline constexpr char WindowSymbol[] = "quillan_browser_window";

@@ -1,10 +1,10 @@
 // The About box offscreen: its texts and layout, how it closes, the System
 // Info button, the picture, and fresh texts on each opening.
 #include "about/SysInfo.h"
-#include "about/frmAbout.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/FormInstance.h"
-#include "shell/Twips.h"
+#include "about/AboutBox.h"
+#include "window/AnimatedPicture.h"
+#include "window/FormInstance.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 #include "support/process.h"
 #include "support/qt_support.h"
@@ -48,7 +48,7 @@ private slots:
 private:
     // Shows the About box modal, runs `act` inside its loop, and returns
     // whether the box closed by itself within 20 seconds.
-    bool showModalAndRun(frmAbout &about, const std::function<void(frmAbout &)> &act);
+    bool showModalAndRun(AboutBox &about, const std::function<void(AboutBox &)> &act);
 
     std::unique_ptr<testsupport::RegistrySandbox> registry_;
     std::unique_ptr<QTemporaryDir> folder_;
@@ -65,41 +65,39 @@ void TestAboutWindow::init()
     registry_ = std::make_unique<testsupport::RegistrySandbox>();
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
-    frmAbout::setPictureFolder(folder_->path());
+    AboutBox::setPictureFolder(folder_->path());
 }
 
 void TestAboutWindow::cleanup()
 {
-    if (frmAbout *about = FormInstance<frmAbout>::ifLoaded())
+    if (AboutBox *about = FormInstance<AboutBox>::ifLoaded())
         QVERIFY(testsupport::closeAndWaitForDeletion(about));
-    frmAbout::setPictureFolder(QString());
+    AboutBox::setPictureFolder(QString());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillan"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.04.0002"));
     folder_.reset();
     registry_.reset();
 }
 
-bool TestAboutWindow::showModalAndRun(frmAbout &about, const std::function<void(frmAbout &)> &act)
+bool TestAboutWindow::showModalAndRun(AboutBox &about, const std::function<void(AboutBox &)> &act)
 {
-    QPointer<frmAbout> box(&about);
+    QPointer<AboutBox> box(&about);
+    bool unloaded = false;
+    connect(&about, &AboutBox::unloaded, this, [&unloaded] { unloaded = true; });
     QTimer::singleShot(0, this, [box, act]() {
         if (box)
             act(*box);
     });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [box]() {
-        if (box)
-            box->close();
-    });
-    guard.start(20000);
-    about.ShowModal();
-    return guard.isActive();
+    about.showModal();
+    const bool closedInTime = QTest::qWaitFor([&] { return unloaded || box.isNull(); }, 20000);
+    if (!closedInTime && box)
+        box->close();
+    return closedInTime;
 }
 
 void TestAboutWindow::textsAndLayoutFollowTheTables()
 {
-    frmAbout &about = FormInstance<frmAbout>::get();
+    AboutBox &about = FormInstance<AboutBox>::get();
     QCOMPARE(about.windowTitle(), QStringLiteral("About Quillan"));
     QCOMPARE(about.lblTitle->text(), QStringLiteral("Quillan"));
     QCOMPARE(about.lblVersion->text(), QStringLiteral("Version 1.4.2 January 9, 2002"));
@@ -128,24 +126,24 @@ void TestAboutWindow::textsAndLayoutFollowTheTables()
 
 void TestAboutWindow::escEnterAndTheCloseBoxUnloadIt()
 {
-    const std::function<void(frmAbout &)> ways[] = {
-        [](frmAbout &about) { QTest::keyClick(&about, Qt::Key_Escape); },
-        [](frmAbout &about) { QTest::keyClick(&about, Qt::Key_Return); },
-        [](frmAbout &about) { QTest::keyClick(about.cmdOK, Qt::Key_Return); },
-        [](frmAbout &about) { QTest::mouseClick(about.cmdOK, Qt::LeftButton); },
-        [](frmAbout &about) { about.close(); },
+    const std::function<void(AboutBox &)> ways[] = {
+        [](AboutBox &about) { QTest::keyClick(&about, Qt::Key_Escape); },
+        [](AboutBox &about) { QTest::keyClick(&about, Qt::Key_Return); },
+        [](AboutBox &about) { QTest::keyClick(about.cmdOK, Qt::Key_Return); },
+        [](AboutBox &about) { QTest::mouseClick(about.cmdOK, Qt::LeftButton); },
+        [](AboutBox &about) { about.close(); },
     };
     int way = 0;
     for (const auto &act : ways) {
-        frmAbout &about = FormInstance<frmAbout>::get();
+        AboutBox &about = FormInstance<AboutBox>::get();
         bool wasModal = false;
-        const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
+        const bool closedByItself = showModalAndRun(about, [&](AboutBox &shown) {
             wasModal = shown.isVisible() && QApplication::activeModalWidget() == &shown;
             act(shown);
         });
         QVERIFY2(closedByItself, qPrintable(QString::number(way)));
         QVERIFY(wasModal);
-        QVERIFY(!FormInstance<frmAbout>::isLoaded());
+        QVERIFY(!FormInstance<AboutBox>::isLoaded());
         ++way;
     }
 }
@@ -154,14 +152,14 @@ void TestAboutWindow::escEnterAndTheCloseBoxUnloadIt()
 // Enter on the focused System Info button presses it, not OK; so does Alt+S.
 void TestAboutWindow::systemInfoLeavesItOpen()
 {
-    frmAbout &about = FormInstance<frmAbout>::get();
-    const std::function<void(frmAbout &)> presses[] = {
-        [](frmAbout &shown) { QTest::mouseClick(shown.cmdSysInfo, Qt::LeftButton); },
-        [](frmAbout &shown) {
+    AboutBox &about = FormInstance<AboutBox>::get();
+    const std::function<void(AboutBox &)> presses[] = {
+        [](AboutBox &shown) { QTest::mouseClick(shown.cmdSysInfo, Qt::LeftButton); },
+        [](AboutBox &shown) {
             shown.cmdSysInfo->setFocus();
             QTest::keyClick(shown.cmdSysInfo, Qt::Key_Return);
         },
-        [](frmAbout &shown) {
+        [](AboutBox &shown) {
             shown.activateWindow();
             if (QTest::qWaitForWindowActive(&shown))
                 QTest::keyClick(&shown, Qt::Key_S, Qt::AltModifier);
@@ -170,8 +168,8 @@ void TestAboutWindow::systemInfoLeavesItOpen()
     QStringList texts;
     QStringList titles;
     QList<bool> stillOpen;
-    const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
-        QPointer<frmAbout> box(&shown);
+    const bool closedByItself = showModalAndRun(about, [&](AboutBox &shown) {
+        QPointer<AboutBox> box(&shown);
         for (const auto &press : presses) {
             auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *message) {
                 texts << message->text();
@@ -204,10 +202,10 @@ void TestAboutWindow::systemInfoStartsTheRecordedTool()
         platform::RegWriteString(platform::HKEY_LOCAL_MACHINE, SysInfo::ToolKey, SysInfo::ToolValue, program.string()),
         platform::ERROR_SUCCESS);
 
-    frmAbout &about = FormInstance<frmAbout>::get();
+    AboutBox &about = FormInstance<AboutBox>::get();
     bool openAfter = false;
     QWidget *modalAfter = nullptr;
-    const bool closedByItself = showModalAndRun(about, [&](frmAbout &shown) {
+    const bool closedByItself = showModalAndRun(about, [&](AboutBox &shown) {
         shown.cmdSysInfo->click();
         openAfter = shown.isVisible();
         modalAfter = QApplication::activeModalWidget();
@@ -223,30 +221,30 @@ void TestAboutWindow::pictureFromTheProgramFolderMissingOneSaysNothing()
 {
     const QString expected = folder_->filePath(QStringLiteral("spider14.gif"));
     {
-        frmAbout &about = FormInstance<frmAbout>::get();
+        AboutBox &about = FormInstance<AboutBox>::get();
         QCOMPARE(about.DXAnimatedGIF1->PictureFile(), expected);
         QVERIFY(!about.DXAnimatedGIF1->hasPicture());
         QWidget *modal = nullptr;
-        QVERIFY(showModalAndRun(about, [&](frmAbout &shown) {
+        QVERIFY(showModalAndRun(about, [&](AboutBox &shown) {
             modal = QApplication::activeModalWidget();
             shown.cmdOK->click();
         }));
         QCOMPARE(modal, static_cast<QWidget *>(&about)); // no message over it
     }
     testsupport::writeFile(expected, TinyGif);
-    frmAbout &about = FormInstance<frmAbout>::get();
+    AboutBox &about = FormInstance<AboutBox>::get();
     QVERIFY(about.DXAnimatedGIF1->hasPicture());
 }
 
 void TestAboutWindow::textsAreRebuiltOnEachOpening()
 {
-    frmAbout &first = FormInstance<frmAbout>::get();
+    AboutBox &first = FormInstance<AboutBox>::get();
     first.lblDisclaimer->setText(QStringLiteral("changed"));
     first.lblTitle->setText(QStringLiteral("changed"));
     QVERIFY(testsupport::closeAndWaitForDeletion(&first));
 
     QCoreApplication::setApplicationVersion(QStringLiteral("2.10.07"));
-    frmAbout &second = FormInstance<frmAbout>::get();
+    AboutBox &second = FormInstance<AboutBox>::get();
     QCOMPARE(second.windowTitle(), QStringLiteral("About Quillan"));
     QCOMPARE(second.lblTitle->text(), QStringLiteral("Quillan"));
     QCOMPARE(second.lblVersion->text(), QStringLiteral("Version 2.10.7 January 9, 2002"));

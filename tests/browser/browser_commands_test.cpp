@@ -15,12 +15,12 @@
 #include "browser_test_support.h"
 
 #include "browser/BrowserModule.h"
-#include "shell/FormInstance.h"
-#include "shell/frmMain.h"
+#include "window/FormInstance.h"
+#include "shell/MainWindow.h"
 #include "support/process.h"
 #include "support/qt_support.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -56,10 +56,10 @@ struct Browser {
     QWidget *window = nullptr;
     QComboBox *cboAddress = nullptr;
     QLabel *lblAddress = nullptr;
-    QPushButton *btrnQuillan = nullptr;
+    QPushButton *convertButton = nullptr; // objectName btrnQuillan
     QObject *brwWebBrowser = nullptr;
 
-    explicit operator bool() const { return window && cboAddress && lblAddress && btrnQuillan && brwWebBrowser; }
+    explicit operator bool() const { return window && cboAddress && lblAddress && convertButton && brwWebBrowser; }
 };
 
 Browser loadedBrowser()
@@ -69,7 +69,7 @@ Browser loadedBrowser()
         browser.window = loaded->widget();
         browser.cboAddress = browser.window->findChild<QComboBox *>(QStringLiteral("cboAddress"));
         browser.lblAddress = browser.window->findChild<QLabel *>(QStringLiteral("lblAddress"));
-        browser.btrnQuillan = browser.window->findChild<QPushButton *>(QStringLiteral("btrnQuillan"));
+        browser.convertButton = browser.window->findChild<QPushButton *>(QStringLiteral("btrnQuillan"));
         browser.brwWebBrowser = browser.window->findChild<QObject *>(QStringLiteral("brwWebBrowser"));
     }
     return browser;
@@ -95,7 +95,7 @@ Conversion pressConvert(const Browser &browser)
         if (auto *box = qobject_cast<QMessageBox *>(top)) {
             seen.messages << box->text();
             box->accept();
-        } else if (auto *view = qobject_cast<frmView *>(top)) {
+        } else if (auto *view = qobject_cast<ViewerWindow *>(top)) {
             seen.viewerShown = true;
             seen.viewerText = view->txtHTML->Text();
             const Browser behind = loadedBrowser();
@@ -107,7 +107,11 @@ Conversion pressConvert(const Browser &browser)
         }
     });
     watcher.start();
-    browser.btrnQuillan->click();
+    const QPointer<QWidget> window(browser.window);
+    browser.convertButton->click();
+    // The browser closes once the whole command, viewer included, has ended.
+    if (!QTest::qWaitFor([&window] { return window.isNull(); }, 60000))
+        seen.messages << QStringLiteral("the browser did not close within 60 s");
     return seen;
 }
 
@@ -154,14 +158,14 @@ void TestBrowserCommands::cleanup()
 {
     if (const Browser browser = loadedBrowser())
         QVERIFY(testsupport::closeAndWaitForDeletion(browser.window, 10000));
-    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+    if (MainWindow *main = FormInstance<MainWindow>::ifLoaded())
         QVERIFY(testsupport::closeAndWaitForDeletion(main));
 }
 
 void TestBrowserCommands::openBrowserTwiceReusesOneWindow()
 {
     QVERIFY(QFileInfo(localPage()).isFile()); // ships beside the program
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
 
     main.OpenBrowser_Click();
@@ -183,17 +187,17 @@ void TestBrowserCommands::openBrowserTwiceReusesOneWindow()
     QVERIFY(waitForPage(*browser.window, pageUrl, QStringLiteral("Welcome to Quillan")));
     QCOMPARE(browser.cboAddress->count(), 1);
     QVERIFY(main.isVisible());
-    QVERIFY(browser.btrnQuillan->isVisibleTo(browser.window));
+    QVERIFY(browser.convertButton->isVisibleTo(browser.window));
 }
 
 void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 {
     if (!ownNamespace)
         QSKIP("needs a network namespace of the test's own to be offline");
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     main.txtURL->setText(QStringLiteral("typed before"));
-    QPointer<frmMain> firstMain(&main);
+    QPointer<MainWindow> firstMain(&main);
 
     // Offline: the message comes first, before any browser window.
     QString shown;
@@ -213,13 +217,13 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
     const Browser browser = loadedBrowser();
     QVERIFY(browser);
     QVERIFY(browser.window->isVisible());
-    QVERIFY(!browser.btrnQuillan->isVisibleTo(browser.window)); // no convert button
+    QVERIFY(!browser.convertButton->isVisibleTo(browser.window)); // no convert button
     QVERIFY(browser.cboAddress->isVisibleTo(browser.window));
     QVERIFY(browser.lblAddress->isVisibleTo(browser.window));
     QVERIFY(browser.brwWebBrowser->property("AddressBar").toBool());
     QVERIFY(browser.brwWebBrowser->property("Resizable").toBool());
     QVERIFY(QTest::qWaitFor([&] { return firstMain.isNull(); }, 5000)); // the main window closed
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     // The engine shows its own error page for the unreachable site.
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -230,7 +234,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 
     // Closing the browser brings back a main window, a fresh one.
     QVERIFY(testsupport::closeAndWaitForDeletion(browser.window, 10000));
-    frmMain *back = FormInstance<frmMain>::ifLoaded();
+    MainWindow *back = FormInstance<MainWindow>::ifLoaded();
     QVERIFY(back);
     QVERIFY(back->isVisible());
     QCOMPARE(back->txtURL->text(), QStringLiteral("http://"));
@@ -240,7 +244,7 @@ void TestBrowserCommands::publisherSiteOfflineTakesThePlaceOfTheMainWindow()
 // The browser opened by Open Browser, then sent to a page of the server.
 Browser TestBrowserCommands::browserOn(const char *target, const QString &title)
 {
-    FormInstance<frmMain>::get().OpenBrowser_Click();
+    FormInstance<MainWindow>::get().OpenBrowser_Click();
     const Browser browser = loadedBrowser();
     if (!browser)
         return browser;
@@ -256,7 +260,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
     if (!ownNamespace)
         QSKIP("needs a network namespace of the test's own to be online");
     const QString news = urlOf(*server_, "/news");
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     main.txtURL->setText(QStringLiteral("typed before"));
 
@@ -273,7 +277,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
     QVERIFY(converted.browserOpenBehindViewer);
     QCOMPARE(server_->requestCount("/news"), fetchedBefore + 1);
     QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
-    QCOMPARE(&FormInstance<frmMain>::get(), &main);
+    QCOMPARE(&FormInstance<MainWindow>::get(), &main);
     QVERIFY(main.isVisible());
     QCOMPARE(main.txtURL->text(), news);
     QVERIFY(main.optURL->isChecked());
@@ -294,7 +298,7 @@ void TestBrowserCommands::convertButtonThroughTheMainWindow()
 void TestBrowserCommands::publisherSiteWithoutNetvaneNamesTheCause()
 {
     QVERIFY(runRegsvr({QStringLiteral("-u"), QStringLiteral(NETVANE_LIBRARY)}));
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     QString shown;
     auto answer = testsupport::answerModal<QMessageBox>([&](QMessageBox *box) {

@@ -9,7 +9,7 @@
 #include "browser/module/WebBrowser.h"
 #include "browser/module/frmBrowser1.h"
 #include "registry/registry.h"
-#include "shell/Twips.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 #include "support/files.h"
 
@@ -54,11 +54,16 @@ public:
         mainWindowShown = 0;
         helpAsked.clear();
         windowBusyDuringConversion = false;
+        endConversion = nullptr;
     }
 
-    void convertAddress(const QString &address) override
+    // The end of the conversion, called by the test.
+    std::function<void()> endConversion;
+
+    void convertAddress(const QString &address, std::function<void()> whenEnded) override
     {
         converted << address;
+        endConversion = std::move(whenEnded);
         if (auto *window = qobject_cast<frmBrowser1 *>(quillan_browser_window_if_loaded()->widget()))
             windowBusyDuringConversion = window->isVisible() && window->cursor().shape() == Qt::WaitCursor;
     }
@@ -172,7 +177,7 @@ void TestBrowserWindow::windowAsLoaded()
         QCOMPARE(button->toolTip(), key);
         QVERIFY(!button->icon().pixmap(24, 24).isNull());
     }
-    QCOMPARE(browser.btrnQuillan->text(), QStringLiteral("Quillan"));
+    QCOMPARE(browser.convertButton->text(), QStringLiteral("Quillan"));
     QCOMPARE(browser.btnHelp->text(), QStringLiteral("HELP"));
     QCOMPARE(browser.lblAddress->text(), QStringLiteral("&Address:"));
     QCOMPARE(browser.lblAddress->buddy(), browser.cboAddress);
@@ -418,9 +423,15 @@ void TestBrowserWindow::convertButtonHandsOverAndCloses()
     // What the user typed since counts, unchanged.
     browser.cboAddress->setEditText(QStringLiteral("http://"));
     QPointer<frmBrowser1> window(&browser);
-    browser.btrnQuillan->click();
+    browser.convertButton->click();
     QCOMPARE(host_.converted, QStringList{QStringLiteral("http://")});
     QVERIFY(host_.windowBusyDuringConversion);
+    // The window stays, busy, until the program says the command has ended.
+    QVERIFY(host_.endConversion);
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->cursor().shape(), Qt::WaitCursor);
+    QCOMPARE(host_.mainWindowShown, 0);
+    host_.endConversion();
     QCOMPARE(host_.mainWindowShown, 1); // closed afterwards, in every case
     QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
 }

@@ -3,11 +3,11 @@
 // connection-state control it creates through the component runtime.
 
 #include "shell/ComControl.h"
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/HtmlHelpWindow.h"
-#include "shell/frmMain.h"
+#include "window/HtmlHelpWindow.h"
+#include "shell/MainWindow.h"
 #include "support/qt_support.h"
 
 #include <QAction>
@@ -103,13 +103,13 @@ void TestMainWindow::cleanup()
         if (qobject_cast<HtmlHelpWindow *>(widget))
             delete widget;
     }
-    if (frmMain *main = FormInstance<frmMain>::ifLoaded())
+    if (MainWindow *main = FormInstance<MainWindow>::ifLoaded())
         QVERIFY(testsupport::closeAndWaitForDeletion(main));
 }
 
 void TestMainWindow::opensInItsInitialState()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     QCOMPARE(main.windowTitle(), QStringLiteral("Quillan"));
     QVERIFY(main.optURL->isChecked());
     QVERIFY(!main.optGetFile->isChecked());
@@ -149,7 +149,7 @@ void TestMainWindow::opensInItsInitialState()
 
 void TestMainWindow::menusAreAsDesigned()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     QStringList bar;
     for (QAction *action : main.menuBar->actions())
         bar << action->text();
@@ -175,7 +175,7 @@ void TestMainWindow::menusAreAsDesigned()
 
 void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     QApplication::setActiveWindow(&main);
     QVERIFY(QTest::qWaitForWindowActive(&main));
@@ -222,7 +222,7 @@ void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()
 
 void TestMainWindow::f1AsksHelpForTheFocusedControl()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     main.show();
     QApplication::setActiveWindow(&main);
     QVERIFY(QTest::qWaitForWindowActive(&main));
@@ -272,7 +272,7 @@ void TestMainWindow::f1AsksHelpForTheFocusedControl()
 
 void TestMainWindow::displayHelpOpensTheDefaultTopic()
 {
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     QVERIFY(HtmlHelpWindow::existing(nullptr) == nullptr);
     main.Contents->trigger();
     HtmlHelpWindow *help = HtmlHelpWindow::existing(nullptr);
@@ -286,25 +286,25 @@ void TestMainWindow::quitMenuClosesOnlyTheMainWindow()
 {
     QWidget other;
     other.show();
-    frmMain &main = FormInstance<frmMain>::get();
-    QPointer<frmMain> watched(&main);
+    MainWindow &main = FormInstance<MainWindow>::get();
+    QPointer<MainWindow> watched(&main);
     main.show();
     main.Quit->trigger();
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
     QVERIFY(other.isVisible());
 
     // The next use makes a fresh window in its initial state.
-    frmMain &again = FormInstance<frmMain>::get();
+    MainWindow &again = FormInstance<MainWindow>::get();
     QCOMPARE(again.txtURL->text(), QStringLiteral("http://"));
 }
 
 void TestMainWindow::unregisteredComponentIsNamed()
 {
     // The test's registry has no Netvane: the window opens all the same.
-    frmMain &main = FormInstance<frmMain>::get();
+    MainWindow &main = FormInstance<MainWindow>::get();
     QVERIFY(!main.Netvane1->created());
-    const frmMain::ConnectionReading reading = main.readConnectedOnline();
+    const MainWindow::ConnectionReading reading = main.readConnectedOnline();
     QVERIFY(!reading.online);
     QVERIFY2(reading.cause.contains(QStringLiteral("\"Vanelink.Netvane\"")), qPrintable(reading.cause));
     QVERIFY2(reading.cause.contains(QStringLiteral("0x80040154")), qPrintable(reading.cause));

@@ -4,14 +4,14 @@
 // through the application's own event loop to see whether the program ends.
 
 #include "quillan_version.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/FormInstance.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/Twips.h"
-#include "shell/frmMain.h"
-#include "shell/frmOpen.h"
-#include "shell/frmSplash.h"
+#include "window/Twips.h"
+#include "shell/MainWindow.h"
+#include "shell/LoadingWindow.h"
+#include "shell/SplashWindow.h"
 #include "support/process.h"
 #include "support/qt_support.h"
 
@@ -102,17 +102,17 @@ QList<QWidget *> visibleWindows()
     return shown;
 }
 
-frmSplash &startedSplash()
+SplashWindow &startedSplash()
 {
     Globals::Main();
-    frmSplash *splash = FormInstance<frmSplash>::ifLoaded();
+    SplashWindow *splash = FormInstance<SplashWindow>::ifLoaded();
     if (!splash)
         qFatal("the start-up routine left no splash");
     return *splash;
 }
 
 // A point of Frame1 that no control covers.
-QPoint bareFramePoint(const frmSplash &splash)
+QPoint bareFramePoint(const SplashWindow &splash)
 {
     return QPoint(Twips::toPixels(100, splash.screen()), Twips::toPixels(3200, splash.screen()));
 }
@@ -144,9 +144,9 @@ void TestStartup::init()
 
 void TestStartup::cleanup()
 {
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmMain>::ifLoaded()));
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmSplash>::ifLoaded()));
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmOpen>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<MainWindow>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<SplashWindow>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<LoadingWindow>::ifLoaded()));
 }
 
 void TestStartup::programIdentity()
@@ -180,19 +180,19 @@ void TestStartup::startUpOrderAndHelpFilePath()
 
     // The routine returns with the splash alone on screen; the loading
     // window is gone for good.
-    QVERIFY(!FormInstance<frmOpen>::isLoaded());
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
-    frmSplash *splash = FormInstance<frmSplash>::ifLoaded();
+    QVERIFY(!FormInstance<LoadingWindow>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
+    SplashWindow *splash = FormInstance<SplashWindow>::ifLoaded();
     QVERIFY(splash);
     QCOMPARE(visibleWindows(), QList<QWidget *>{splash});
 }
 
 void TestStartup::splashLayoutAndTexts()
 {
-    frmSplash &splash = startedSplash();
+    SplashWindow &splash = startedSplash();
     QCOMPARE(splash.lblVersion->text(), ExpectedVersionText);
-    QCOMPARE(splash.lblVersion->text(), frmSplash::VersionText(App::Major, App::Minor, App::Revision));
-    QCOMPARE(frmSplash::VersionText(10, 0, 7), QStringLiteral("Version 10.0.7 January 9, 2002"));
+    QCOMPARE(splash.lblVersion->text(), SplashWindow::VersionText(App::Major, App::Minor, App::Revision));
+    QCOMPARE(SplashWindow::VersionText(10, 0, 7), QStringLiteral("Version 10.0.7 January 9, 2002"));
     QCOMPARE(splash.Label1->text(), QStringLiteral("Fennick's Quillan"));
     QCOMPARE(splash.Label2->text(), QStringLiteral("Convert HTML to Text from files or direct from the Web"));
     QCOMPARE(splash.btnStart->text(), QStringLiteral("Start"));
@@ -218,7 +218,7 @@ void TestStartup::splashLayoutAndTexts()
     QVERIFY(splash.Frame1->contentsRect().contains(version));
 
     // The loading window's own table.
-    frmOpen &loading = FormInstance<frmOpen>::get();
+    LoadingWindow &loading = FormInstance<LoadingWindow>::get();
     QCOMPARE(loading.windowTitle(), QStringLiteral("Loading Quillan ......"));
     QCOMPARE(loading.Label1->text(), QStringLiteral("Please stand by while Quillan Loads"));
     QCOMPARE(loading.size(), QSize(Twips::toPixels(5505, loading.screen()), Twips::toPixels(810, loading.screen())));
@@ -229,7 +229,7 @@ void TestStartup::splashLayoutAndTexts()
 // frames differ, and the background is transparent.
 void TestStartup::pictureFromTheProgramFolder()
 {
-    frmSplash &splash = startedSplash();
+    SplashWindow &splash = startedSplash();
     AnimatedPicture *picture = splash.DXAnimatedGIF1;
     QCOMPARE(picture->PictureFile(), QCoreApplication::applicationDirPath() + QStringLiteral("/spider14.gif"));
     QVERIFY(picture->hasPicture());
@@ -278,7 +278,7 @@ void TestStartup::pictureProblems()
     if (qEnvironmentVariableIsSet(ChildVariable)) {
         const QString folder = QCoreApplication::applicationDirPath();
         QVERIFY(folder != QString::fromLocal8Bit(qgetenv(ChildVariable)));
-        frmSplash &splash = startedSplash();
+        SplashWindow &splash = startedSplash();
         QCOMPARE(Globals::HelpFilePath, folder + QStringLiteral("/qlnhelp.chm"));
         QCOMPARE(splash.DXAnimatedGIF1->PictureFile(), folder + QStringLiteral("/spider14.gif"));
         QVERIFY(!splash.DXAnimatedGIF1->hasPicture());
@@ -287,8 +287,8 @@ void TestStartup::pictureProblems()
         QCOMPARE(visibleWindows(), QList<QWidget *>{&splash});
         QVERIFY(!QApplication::activeModalWidget());
         splash.btnStart_Click();
-        QVERIFY(FormInstance<frmMain>::isLoaded());
-        QVERIFY(FormInstance<frmMain>::get().isVisible());
+        QVERIFY(FormInstance<MainWindow>::isLoaded());
+        QVERIFY(FormInstance<MainWindow>::get().isVisible());
         return;
     }
 
@@ -320,8 +320,8 @@ void TestStartup::quitAndFrameClickEndTheProgram()
     QFETCH(bool, frameClick);
     WindowLog log;
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    frmSplash &splash = startedSplash();
-    QPointer<frmSplash> watched(&splash);
+    SplashWindow &splash = startedSplash();
+    QPointer<SplashWindow> watched(&splash);
     if (frameClick)
         QVERIFY(!splash.Frame1->childAt(bareFramePoint(splash)));
     QTimer::singleShot(0, &splash, [&splash, frameClick] {
@@ -335,13 +335,13 @@ void TestStartup::quitAndFrameClickEndTheProgram()
     QCOMPARE(lastClosed.count(), 1);
     QVERIFY(visibleWindows().isEmpty());
     QVERIFY(!log.events.contains(QStringLiteral("show frmMain")));
-    QVERIFY(!FormInstance<frmMain>::isLoaded());
+    QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QTRY_VERIFY(watched.isNull());
 }
 
 void TestStartup::clicksOnLabelsAndPictureDoNothing()
 {
-    frmSplash &splash = startedSplash();
+    SplashWindow &splash = startedSplash();
     QSignalSpy frameClicks(splash.Frame1, &ClickableFrame::clicked);
     for (QWidget *control : std::initializer_list<QWidget *>{splash.Label1, splash.Label2, splash.lblVersion,
                                                              splash.lblCopyright, splash.DXAnimatedGIF1}) {
@@ -351,21 +351,21 @@ void TestStartup::clicksOnLabelsAndPictureDoNothing()
     // A right click on the frame is no click either.
     QTest::mouseClick(splash.Frame1, Qt::RightButton, {}, bareFramePoint(splash));
     QCOMPARE(frameClicks.count(), 0);
-    QVERIFY(FormInstance<frmSplash>::isLoaded());
+    QVERIFY(FormInstance<SplashWindow>::isLoaded());
     QCOMPARE(visibleWindows(), QList<QWidget *>{&splash});
 
     // The same kind of click on the bare frame does close it.
     QTest::mouseClick(splash.Frame1, Qt::LeftButton, {}, bareFramePoint(splash));
     QCOMPARE(frameClicks.count(), 1);
-    QVERIFY(!FormInstance<frmSplash>::isLoaded());
+    QVERIFY(!FormInstance<SplashWindow>::isLoaded());
 }
 
 void TestStartup::startOpensTheMainWindowForGood()
 {
     WindowLog log;
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    frmSplash &splash = startedSplash();
-    QPointer<frmSplash> watched(&splash);
+    SplashWindow &splash = startedSplash();
+    QPointer<SplashWindow> watched(&splash);
     QTimer::singleShot(0, &splash, [&splash] { QTest::mouseClick(splash.btnStart, Qt::LeftButton); });
 
     // Once the main window is up: the splash is gone, no pointer is busy;
@@ -375,12 +375,12 @@ void TestStartup::startOpensTheMainWindowForGood()
     bool pointersRestored = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        frmMain *main = FormInstance<frmMain>::ifLoaded();
+        MainWindow *main = FormInstance<MainWindow>::ifLoaded();
         if (!main || !main->isVisible())
             return;
         watch.stop();
         sawMain = true;
-        splashGone = !FormInstance<frmSplash>::isLoaded() && (!watched || !watched->isVisible());
+        splashGone = !FormInstance<SplashWindow>::isLoaded() && (!watched || !watched->isVisible());
         pointersRestored = !QApplication::overrideCursor() && main->cursor().shape() == Qt::ArrowCursor &&
                            (!watched || watched->cursor().shape() == Qt::ArrowCursor);
         main->close();

@@ -1,9 +1,9 @@
 // Printing the viewer's text for real (to a PDF, read back with pdftotext)
 // and saving a copy of it.
 
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QAbstractButton>
@@ -74,7 +74,7 @@ private slots:
     void saveFailureIsReported();
 
 private:
-    frmView &openViewer(const QByteArray &bytes);
+    ViewerWindow &openViewer(const QByteArray &bytes);
 
     std::unique_ptr<QTemporaryDir> dir_;
     QString textPath_;
@@ -88,14 +88,14 @@ void TestViewerPrintSave::init()
 
 void TestViewerPrintSave::cleanup()
 {
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmView>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<ViewerWindow>::ifLoaded()));
     dir_.reset();
 }
 
-frmView &TestViewerPrintSave::openViewer(const QByteArray &bytes)
+ViewerWindow &TestViewerPrintSave::openViewer(const QByteArray &bytes)
 {
     textPath_ = writeFile(dir_->filePath("page.TXT"), bytes);
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     if (!view.txtHTML->setFileName(textPath_))
         qFatal("cannot load %s", qPrintable(textPath_));
     view.show();
@@ -122,7 +122,7 @@ void TestViewerPrintSave::printsWhatTheDialogLeavesChosen()
     QFETCH(QStringList, printed);
     QFETCH(QStringList, notPrinted);
 
-    frmView &view = openViewer(ThreeLines);
+    ViewerWindow &view = openViewer(ThreeLines);
     if (select)
         selectSecondLine(*view.txtHTML);
     const int selLength = view.txtHTML->SelLength();
@@ -178,7 +178,7 @@ void TestViewerPrintSave::printsWhatTheDialogLeavesChosen()
 
 void TestViewerPrintSave::cancelPrintsNothing()
 {
-    frmView &view = openViewer(ThreeLines);
+    ViewerWindow &view = openViewer(ThreeLines);
     const QString pdf = dir_->filePath("cancelled.pdf");
     view.Printer()->setOutputFormat(QPrinter::PdfFormat);
     view.Printer()->setOutputFileName(pdf);
@@ -199,7 +199,7 @@ void TestViewerPrintSave::cancelPrintsNothing()
 void TestViewerPrintSave::savedCopyIsByteIdentical()
 {
     const QByteArray bytes = QByteArray("kept text\r\ninvalid \xff\xfe\xc3( bytes\r\n") + ThreeLines;
-    frmView &view = openViewer(bytes);
+    ViewerWindow &view = openViewer(bytes);
     // Shown in the Western code page; saved as the very bytes.
     QVERIFY(view.txtHTML->Text().contains(QStringLiteral("invalid \u00ff\u00fe\u00c3( bytes")));
     const QString target = dir_->filePath("kept.txt");
@@ -239,7 +239,7 @@ void TestViewerPrintSave::savedCopyIsByteIdentical()
 
 void TestViewerPrintSave::savingOntoTheTextFileItselfChangesNothing()
 {
-    frmView &view = openViewer(ThreeLines);
+    ViewerWindow &view = openViewer(ThreeLines);
     bool messageShown = false;
     std::shared_ptr<testsupport::ModalAnswer> complaint;
     auto answer = answerModal<QFileDialog>([&](QFileDialog *dialog) {
@@ -274,7 +274,7 @@ void TestViewerPrintSave::savingOntoTheTextFileItselfChangesNothing()
 
 void TestViewerPrintSave::saveFailureIsReported()
 {
-    frmView &view = openViewer(ThreeLines);
+    ViewerWindow &view = openViewer(ThreeLines);
     const QString target = dir_->filePath("no-such-folder/kept.txt");
 
     QString title;

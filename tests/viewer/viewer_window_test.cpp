@@ -2,11 +2,11 @@
 // the fate of the text file on closing, layout on resize, and loading texts
 // large and small.
 
-#include "shell/FormInstance.h"
-#include "shell/Globals.h"
-#include "shell/Twips.h"
+#include "window/FormInstance.h"
+#include "window/HelpFile.h"
+#include "window/Twips.h"
 #include "viewer/RichTextBox.h"
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QFile>
@@ -66,38 +66,38 @@ void TestViewerWindow::init()
 
 void TestViewerWindow::cleanup()
 {
-    QVERIFY(closeAndWaitForDeletion(FormInstance<frmView>::ifLoaded()));
+    QVERIFY(closeAndWaitForDeletion(FormInstance<ViewerWindow>::ifLoaded()));
     dir_.reset();
 }
 
 void TestViewerWindow::oneInstanceUntilClosed()
 {
-    QVERIFY(!FormInstance<frmView>::isLoaded());
-    QVERIFY(FormInstance<frmView>::ifLoaded() == nullptr);
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
+    QVERIFY(FormInstance<ViewerWindow>::ifLoaded() == nullptr);
 
-    frmView &first = FormInstance<frmView>::get();
-    QVERIFY(FormInstance<frmView>::isLoaded());
+    ViewerWindow &first = FormInstance<ViewerWindow>::get();
+    QVERIFY(FormInstance<ViewerWindow>::isLoaded());
     QVERIFY(!first.isVisible()); // loaded, not shown
-    QCOMPARE(&FormInstance<frmView>::get(), &first);
+    QCOMPARE(&FormInstance<ViewerWindow>::get(), &first);
     first.textSaved = true;
 
-    QPointer<frmView> closed(&first);
+    QPointer<ViewerWindow> closed(&first);
     first.btnClose_Click();
     // Closed but not deleted yet: already unloaded, never handed out again.
     QVERIFY(!closed.isNull());
-    QVERIFY(!FormInstance<frmView>::isLoaded());
-    frmView &second = FormInstance<frmView>::get();
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
+    ViewerWindow &second = FormInstance<ViewerWindow>::get();
     QVERIFY(&second != closed.data());
     QCOMPARE(second.textSaved, false);
     QTRY_VERIFY(closed.isNull());
-    QCOMPARE(&FormInstance<frmView>::get(), &second);
-    QVERIFY(FormInstance<frmView>::unload());
-    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QCOMPARE(&FormInstance<ViewerWindow>::get(), &second);
+    QVERIFY(FormInstance<ViewerWindow>::unload());
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
 }
 
 void TestViewerWindow::fontSizeSteps()
 {
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     RichTextBox &box = *view.txtHTML;
     QCOMPARE(box.Size(), 9.75);
     QCOMPARE(box.font().pointSizeF(), 9.75);
@@ -138,7 +138,7 @@ void TestViewerWindow::closingDeletesTheFileUnlessSaved()
     QFETCH(bool, kept);
 
     const QString path = writeFile(dir_->filePath("page.TXT"), "first line\r\nsecond line\r\n");
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QVERIFY(view.txtHTML->setFileName(path));
     view.show();
 
@@ -156,7 +156,7 @@ void TestViewerWindow::closingDeletesTheFileUnlessSaved()
         QCOMPARE(dialogs, 2);
     }
 
-    QPointer<frmView> viewer(&view);
+    QPointer<ViewerWindow> viewer(&view);
     if (byCloseButton)
         QTest::mouseClick(view.btnClose, Qt::LeftButton);
     else
@@ -170,23 +170,23 @@ void TestViewerWindow::closingDeletesTheFileUnlessSaved()
 void TestViewerWindow::unloadIgnoresAMissingFile()
 {
     const QString path = writeFile(dir_->filePath("gone.TXT"), "some text here\r\n");
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     QVERIFY(view.txtHTML->setFileName(path));
     QVERIFY(QFile::remove(path));
-    QPointer<frmView> viewer(&view);
+    QPointer<ViewerWindow> viewer(&view);
     QVERIFY(view.close());
     QCOMPARE(viewer->txtHTML->Text(), QString());
-    QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(!FormInstance<ViewerWindow>::isLoaded());
 
     // A viewer that never had a file closes quietly too.
-    QVERIFY(FormInstance<frmView>::get().close());
+    QVERIFY(FormInstance<ViewerWindow>::get().close());
 }
 
 namespace {
 
 // Resizes the window so that its outer size is the given number of pixels,
 // and waits until the layout has followed.
-void resizeOuter(frmView &view, int outerWidthPx, int outerHeightPx)
+void resizeOuter(ViewerWindow &view, int outerWidthPx, int outerHeightPx)
 {
     const QSize frame = view.frameGeometry().size() - view.geometry().size();
     view.resize(outerWidthPx - frame.width(), outerHeightPx - frame.height());
@@ -202,7 +202,7 @@ int topTwips(const QWidget *widget)
 
 void TestViewerWindow::layoutOnResize()
 {
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
 
@@ -225,7 +225,7 @@ void TestViewerWindow::layoutOnResize()
 
 void TestViewerWindow::refusedSizesAreSkipped()
 {
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     resizeOuter(view, 700, 400);
@@ -416,7 +416,7 @@ void TestViewerWindow::helpOpensTheHelpFile()
 #ifndef QUILLAN_HELP_FILE
     QSKIP("the help file is not part of this build");
 #else
-    frmView &view = FormInstance<frmView>::get();
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
     view.show();
     const QString kept = Globals::HelpFilePath;
 

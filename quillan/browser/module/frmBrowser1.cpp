@@ -1,8 +1,8 @@
 #include "browser/module/frmBrowser1.h"
 
 #include "browser/module/WebBrowser.h"
-#include "shell/Look.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -130,11 +130,11 @@ void frmBrowser1::setupToolbar()
 
     // The two push buttons sit in the toolbar at fixed places, outside its
     // own row of buttons.
-    btrnQuillan = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
-    btrnQuillan->setObjectName(QStringLiteral("btrnQuillan"));
-    btrnQuillan->setFont(buttonFont());
-    btrnQuillan->setAutoDefault(false);
-    Twips::place(btrnQuillan, 6720, 0, 1575, 375);
+    convertButton = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
+    convertButton->setObjectName(QStringLiteral("btrnQuillan"));
+    convertButton->setFont(buttonFont());
+    convertButton->setAutoDefault(false);
+    Twips::place(convertButton, 6720, 0, 1575, 375);
 
     btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
@@ -180,7 +180,7 @@ void frmBrowser1::setupBrowser()
 void frmBrowser1::connectHandlers()
 {
     connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser1::tbToolBar_ButtonClick);
-    connect(btrnQuillan, &QPushButton::clicked, this, &frmBrowser1::btrnQuillan_Click);
+    connect(convertButton, &QPushButton::clicked, this, &frmBrowser1::convertButton_Click);
     connect(btnHelp, &QPushButton::clicked, this, &frmBrowser1::btnHelp_Click);
     connect(cboAddress, &QComboBox::activated, this, [this] {
         if (!enterInAddressBox_)
@@ -350,66 +350,50 @@ void frmBrowser1::brwWebBrowser_NavigateComplete(const QString &)
 }
 
 // The page at the address box's address goes through the main window's
-// conversion command; this window waits for it, viewer included, and then
-// closes whatever came of it.
-void frmBrowser1::btrnQuillan_Click()
+// conversion command; this window stays, busy, until that command has ended
+// (viewer included), and then closes whatever came of it.
+void frmBrowser1::convertButton_Click()
 {
-    QPointer<frmBrowser1> self(this);
+    const QPointer<frmBrowser1> self(this);
     setCursor(Qt::WaitCursor);
     const QString address = cboAddress->currentText();
+    auto whenEnded = [self] {
+        if (!self)
+            return;
+        self->unsetCursor();
+        self->close();
+    };
+    bool asked = false;
     skipOnFailure([&] {
-        if (theHost)
-            theHost->convertAddress(address);
+        if (theHost) {
+            theHost->convertAddress(address, whenEnded);
+            asked = true;
+        }
     });
-    if (!self)
-        return;
-    unsetCursor();
-    close();
+    if (!asked)
+        whenEnded();
 }
 
-void frmBrowser1::navigate(const QString &address)
+void frmBrowser1::openStartPage(const QString &pagePath)
 {
-    brwWebBrowser->Navigate(address);
+    brwWebBrowser->Navigate(pagePath);
+    cboAddress->setEditText(QString());
+    showModeless();
+    cboAddress->setFocus(Qt::OtherFocusReason);
 }
 
-void frmBrowser1::setAddressBar(bool on)
+void frmBrowser1::openPublisherSite(const QString &entryPage, const QString &shownAddress)
 {
-    brwWebBrowser->setAddressBar(on);
-}
-
-void frmBrowser1::setResizable(bool on)
-{
-    brwWebBrowser->setResizable(on);
+    brwWebBrowser->setAddressBar(true);
+    convertButton->setVisible(false);
+    brwWebBrowser->Navigate(entryPage);
+    cboAddress->setEditText(shownAddress);
+    brwWebBrowser->setResizable(true);
 }
 
 QString frmBrowser1::addressText() const
 {
     return cboAddress->currentText();
-}
-
-void frmBrowser1::setAddressText(const QString &text)
-{
-    cboAddress->setEditText(text);
-}
-
-void frmBrowser1::setAddressVisible(bool visible)
-{
-    cboAddress->setVisible(visible);
-}
-
-void frmBrowser1::focusAddress()
-{
-    cboAddress->setFocus(Qt::OtherFocusReason);
-}
-
-void frmBrowser1::setAddressLabelVisible(bool visible)
-{
-    lblAddress->setVisible(visible);
-}
-
-void frmBrowser1::setConvertButtonVisible(bool visible)
-{
-    btrnQuillan->setVisible(visible);
 }
 
 void frmBrowser1::showModeless()

@@ -37,7 +37,7 @@ public:
 
     // Controls.
     QToolBar *tbToolBar = nullptr;
-    QPushButton *btrnQuillan = nullptr;
+    QPushButton *convertButton = nullptr;
     QPushButton *btnHelp = nullptr;
     QWidget *picAddress = nullptr;
     QLabel *lblAddress = nullptr;
@@ -61,20 +61,14 @@ public:
     void cboAddress_KeyPress(int KeyAscii);
     void timTimer_Timer();
     void btnHelp_Click();
-    void btrnQuillan_Click();
+    void convertButton_Click();
     void brwWebBrowser_DownloadComplete();
     void brwWebBrowser_NavigateComplete(const QString &url);
 
     // BrowserWindow, for the main window's commands.
-    void navigate(const QString &address) override;
-    void setAddressBar(bool on) override;
-    void setResizable(bool on) override;
+    void openStartPage(const QString &pagePath) override;
+    void openPublisherSite(const QString &entryPage, const QString &shownAddress) override;
     QString addressText() const override;
-    void setAddressText(const QString &text) override;
-    void setAddressVisible(bool visible) override;
-    void focusAddress() override;
-    void setAddressLabelVisible(bool visible) override;
-    void setConvertButtonVisible(bool visible) override;
     void showModeless() override;
     QWidget *widget() override { return this; }
 

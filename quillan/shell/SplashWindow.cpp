@@ -1,12 +1,12 @@
-#include "shell/frmSplash.h"
+#include "shell/SplashWindow.h"
 
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/FormInstance.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
-#include "shell/frmMain.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/FormInstance.h"
+#include "window/Placement.h"
+#include "window/Twips.h"
+#include "shell/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -59,7 +59,7 @@ void ClickableFrame::mouseReleaseEvent(QMouseEvent *event)
         emit clicked();
 }
 
-frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+SplashWindow::SplashWindow(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     setupWindow();
     setupLabels();
@@ -69,12 +69,12 @@ frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::Frameless
     Form_Load();
 }
 
-frmSplash::~frmSplash() = default;
+SplashWindow::~SplashWindow() = default;
 
 // A tool window stays out of the taskbar, and Qt does not count one as a
 // window that keeps the program running; the splash is the program's only
 // window while it is up, so it counts.
-void frmSplash::setupWindow()
+void SplashWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_QuitOnClose, true);
@@ -92,8 +92,8 @@ void frmSplash::setupWindow()
     Frame1->setGeometry(Twips::toPixels(120, 0, 8400, 3330, screen()).translated(BorderPixels, BorderPixels));
 }
 
-QLabel *frmSplash::makeLabel(const QString &name, const QString &text, const QFont &font, int left, int top, int width,
-                             int height)
+QLabel *SplashWindow::makeLabel(const QString &name, const QString &text, const QFont &font, int left, int top,
+                                int width, int height)
 {
     auto *label = new QLabel(text, Frame1);
     label->setObjectName(name);
@@ -111,7 +111,7 @@ QLabel *frmSplash::makeLabel(const QString &name, const QString &text, const QFo
     return label;
 }
 
-void frmSplash::setupLabels()
+void SplashWindow::setupLabels()
 {
     Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Fennick's Quillan"), comic(18, true, true), 960, 240,
                        7215, 975);
@@ -124,7 +124,7 @@ void frmSplash::setupLabels()
                              2160, 3495, 255);
 }
 
-void frmSplash::setupPicture()
+void SplashWindow::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(Frame1);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
@@ -132,7 +132,7 @@ void frmSplash::setupPicture()
     DXAnimatedGIF1->setGeometry(Twips::toPixels(240, 1320, 1455, 1335, screen()));
 }
 
-QPushButton *frmSplash::makeButton(const QString &name, const QString &caption, int left, int top)
+QPushButton *SplashWindow::makeButton(const QString &name, const QString &caption, int left, int top)
 {
     auto *button = new QPushButton(caption, Frame1);
     button->setObjectName(name);
@@ -142,31 +142,31 @@ QPushButton *frmSplash::makeButton(const QString &name, const QString &caption, 
     return button;
 }
 
-void frmSplash::setupButtons()
+void SplashWindow::setupButtons()
 {
     btnStart = makeButton(QStringLiteral("btnStart"), QStringLiteral("Start"), 3000, 2520);
     btnQuit = makeButton(QStringLiteral("btnQuit"), QStringLiteral(" Quit"), 4320, 2520);
 }
 
-void frmSplash::connectHandlers()
+void SplashWindow::connectHandlers()
 {
-    connect(btnStart, &QPushButton::clicked, this, &frmSplash::btnStart_Click);
-    connect(btnQuit, &QPushButton::clicked, this, &frmSplash::btnQuit_Click);
-    connect(Frame1, &ClickableFrame::clicked, this, &frmSplash::Frame1_Click);
+    connect(btnStart, &QPushButton::clicked, this, &SplashWindow::btnStart_Click);
+    connect(btnQuit, &QPushButton::clicked, this, &SplashWindow::btnQuit_Click);
+    connect(Frame1, &ClickableFrame::clicked, this, &SplashWindow::Frame1_Click);
 }
 
-QString frmSplash::VersionText(int major, int minor, int revision)
+QString SplashWindow::VersionText(int major, int minor, int revision)
 {
     return QStringLiteral("Version %1.%2.%3 January 9, 2002").arg(major).arg(minor).arg(revision);
 }
 
-void frmSplash::closeEvent(QCloseEvent *event)
+void SplashWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit unloaded();
 }
 
-void frmSplash::paintEvent(QPaintEvent *event)
+void SplashWindow::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     QPainter painter(this);
@@ -175,7 +175,7 @@ void frmSplash::paintEvent(QPaintEvent *event)
 
 // A picture that cannot be shown leaves its area empty; the version is set
 // all the same.
-void frmSplash::Form_Load()
+void SplashWindow::Form_Load()
 {
     DXAnimatedGIF1->setPictureFile(App::Path() + QLatin1Char('/') + QLatin1String(PictureFileName));
     lblVersion->setText(VersionText(App::Major, App::Minor, App::Revision));
@@ -185,7 +185,7 @@ void frmSplash::Form_Load()
 // The version text is wider than the label laid out for the design text
 // "Version 1.0", and would be cut after "January 9,". The label grows about
 // its centre until the text fits on one line, inside the frame.
-void frmSplash::widenToFit(QLabel *label)
+void SplashWindow::widenToFit(QLabel *label)
 {
     const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin() + 4;
     QRect area = label->geometry();
@@ -200,32 +200,25 @@ void frmSplash::widenToFit(QLabel *label)
     label->setGeometry(area);
 }
 
-// Leaves the splash for good and opens the main window. The yields let the
-// screen repaint without the splash before the main window is built.
-void frmSplash::btnStart_Click()
+// Leaves the splash for good and opens the main window.
+void SplashWindow::btnStart_Click()
 {
-    QPointer<frmSplash> self(this);
     setCursor(Qt::WaitCursor);
     hide();
-    QCoreApplication::processEvents();
-    if (self) {
-        // The main window takes over: closing the splash now is no reason
-        // to end the program.
-        setAttribute(Qt::WA_QuitOnClose, false);
-        close();
-    }
-    QCoreApplication::processEvents();
-    FormInstance<frmMain>::get().show();
-    if (self)
-        unsetCursor();
+    // The main window takes over: closing the splash now is no reason to
+    // end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    close();
+    FormInstance<MainWindow>::get().show();
+    unsetCursor();
 }
 
-void frmSplash::btnQuit_Click()
+void SplashWindow::btnQuit_Click()
 {
     close();
 }
 
-void frmSplash::Frame1_Click()
+void SplashWindow::Frame1_Click()
 {
     close();
 }

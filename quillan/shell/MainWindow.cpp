@@ -1,15 +1,15 @@
-#include "shell/frmMain.h"
+#include "shell/MainWindow.h"
 
-#include "about/frmAbout.h"
-#include "inet/inet.h"
-#include "shell/App.h"
+#include "about/AboutBox.h"
+#include "conversion/ConversionJob.h"
+#include "window/App.h"
 #include "shell/ComControl.h"
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -44,13 +46,14 @@ constexpr qint32 AboutItemHelp = 1210;
 constexpr qint32 HelpMenuHelp = 440;
 constexpr qint32 QuitMenuHelp = 450;
 
+// Key codes as the window's key handler receives them.
 constexpr int F1KeyCode = 112;
 
 const char *const NetvaneProgId = "Vanelink.Netvane";
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
+MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setupWindow();
     setupMenus();
@@ -61,9 +64,9 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent, Qt::Window)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+MainWindow::~MainWindow() = default;
 
-void frmMain::setupWindow()
+void MainWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(App::Title));
@@ -90,7 +93,7 @@ void frmMain::setupWindow()
     Twips::place(fraMain, 0, 0, 7455, 3015);
 }
 
-void frmMain::setupMenus()
+void MainWindow::setupMenus()
 {
     menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -123,7 +126,7 @@ void frmMain::setupMenus()
     ContextIDs::setHelpContextID(Quit, QuitMenuHelp);
 }
 
-void frmMain::setupInputArea()
+void MainWindow::setupInputArea()
 {
     Label1 =
         new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
@@ -158,6 +161,9 @@ void frmMain::setupInputArea()
         return edit;
     };
     txtURL = box("txtURL", AddressBoxHelp);
+    // Whatever is pasted stays whole: the command refuses an address that is
+    // too long instead of a box cutting it silently.
+    txtURL->setMaxLength(std::numeric_limits<int>::max());
     txtURL->setText(QStringLiteral("http://"));
     Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
     Twips::place(txtURL, 2040, 840, 4575, 285);
@@ -176,7 +182,7 @@ void frmMain::setupInputArea()
     lbBytesReceived->hide();
 }
 
-void frmMain::setupCommandButtons()
+void MainWindow::setupCommandButtons()
 {
     auto button = [this](const QString &caption, const char *name, qint32 helpId) {
         auto *b = new QPushButton(caption, fraMain);
@@ -198,10 +204,9 @@ void frmMain::setupCommandButtons()
     setTabOrder(btnHTMLtoText, btnQuit);
 }
 
-void frmMain::createComponentControls()
+void MainWindow::createComponentControls()
 {
-    Inet1 = new platform::Inet(this);
-    Inet1->setObjectName(QStringLiteral("Inet1"));
+    createConversionJob();
 
     const QString progId = QString::fromLatin1(NetvaneProgId);
     Netvane1 = std::make_unique<ComControl>(progId);
@@ -209,14 +214,14 @@ void frmMain::createComponentControls()
     Netvane4 = std::make_unique<ComControl>(progId);
 }
 
-void frmMain::connectHandlers()
+void MainWindow::connectHandlers()
 {
-    connect(OpenBrowser, &QAction::triggered, this, &frmMain::OpenBrowser_Click);
-    connect(showAbout, &QAction::triggered, this, &frmMain::showAbout_Click);
-    connect(Fennick, &QAction::triggered, this, &frmMain::Fennick_Click);
-    connect(Contents, &QAction::triggered, this, &frmMain::Contents_Click);
-    connect(Quit, &QAction::triggered, this, &frmMain::Quit_Click);
-    connect(btnQuit, &QPushButton::clicked, this, &frmMain::btnQuit_Click);
+    connect(OpenBrowser, &QAction::triggered, this, &MainWindow::OpenBrowser_Click);
+    connect(showAbout, &QAction::triggered, this, &MainWindow::showAbout_Click);
+    connect(Fennick, &QAction::triggered, this, &MainWindow::Fennick_Click);
+    connect(Contents, &QAction::triggered, this, &MainWindow::Contents_Click);
+    connect(Quit, &QAction::triggered, this, &MainWindow::Quit_Click);
+    connect(btnQuit, &QPushButton::clicked, this, &MainWindow::btnQuit_Click);
 
     connect(optURL, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
@@ -226,23 +231,22 @@ void frmMain::connectHandlers()
         if (selected)
             optGetFile_Click();
     });
-    connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(13); });
-    connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(13); });
-    connect(Inet1, &platform::Inet::StateChanged, this, &frmMain::Inet1_StateChanged);
-    connect(btnHTMLtoText, &QPushButton::clicked, this, &frmMain::btnHTMLtoText_Click);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::Form_Terminate);
+    connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(Qt::Key_Return); });
+    connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(Qt::Key_Return); });
+    connect(btnHTMLtoText, &QPushButton::clicked, this, &MainWindow::btnHTMLtoText_Click);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::Form_Terminate);
 
     installEventFilter(this);
     for (QWidget *control : findChildren<QWidget *>())
         control->installEventFilter(this);
 }
 
-void frmMain::Form_Load()
+void MainWindow::Form_Load()
 {
     ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
 }
 
-frmMain::ConnectionReading frmMain::readConnectedOnline()
+MainWindow::ConnectionReading MainWindow::readConnectedOnline()
 {
     // ConnectedOnline, as the control's type library numbers it.
     constexpr qint32 ConnectedOnlineId = 0x68030000;
@@ -253,8 +257,14 @@ frmMain::ConnectionReading frmMain::readConnectedOnline()
     return reading;
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Esc anywhere in the window cancels a running fetch or conversion.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        job_->isRunning()) {
+        job_->cancel();
+        return true;
+    }
     // The window sees a key released in any of its controls before the
     // control does; only F1 is taken.
     if (event->type() == QEvent::KeyRelease) {
@@ -267,7 +277,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmMain::Form_KeyUp(int KeyCode, int /*Shift*/)
+void MainWindow::Form_KeyUp(int KeyCode, int /*Shift*/)
 {
     if (KeyCode != F1KeyCode)
         return;
@@ -278,47 +288,45 @@ void frmMain::Form_KeyUp(int KeyCode, int /*Shift*/)
     ContextIDs::ShowHelp(Globals::HelpFilePath, focused, ContextIDs::helpContextID(focused));
 }
 
-void frmMain::Contents_Click()
+void MainWindow::Contents_Click()
 {
     ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, 0);
 }
 
-void frmMain::Quit_Click()
+void MainWindow::Quit_Click()
 {
     close();
 }
 
-void frmMain::btnQuit_Click()
+void MainWindow::btnQuit_Click()
 {
     close();
     QCoreApplication::exit(0);
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
     emit unloaded();
 }
 
-void frmMain::Form_Unload()
+void MainWindow::Form_Unload()
 {
-    // A fetch still waiting for its page has no window to go on with.
-    if (Inet1 && Inet1->StillExecuting())
-        Inet1->Cancel();
-    QCoreApplication::processEvents();
+    // A fetch or conversion still running has no window to go on with: it
+    // ends without a message and its files go.
+    job_->cancel();
 }
 
-void frmMain::Form_Terminate()
+void MainWindow::Form_Terminate()
 {
     // The program is shutting down: end it now, whatever windows remain.
     QCoreApplication::exit(0);
 }
 
-void frmMain::showAbout_Click()
+void MainWindow::showAbout_Click()
 {
     setCursor(Qt::WaitCursor);
-    FormInstance<frmAbout>::get().ShowModal();
-    QCoreApplication::processEvents();
+    FormInstance<AboutBox>::get().showModal();
     unsetCursor();
 }

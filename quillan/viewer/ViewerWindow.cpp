@@ -1,17 +1,16 @@
-#include "viewer/frmView.h"
+#include "viewer/ViewerWindow.h"
 
-#include "shell/App.h"
-#include "shell/ContextIDs.h"
-#include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/App.h"
+#include "window/ContextIDs.h"
+#include "window/HelpFile.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/file_copy.h"
 
 #include <QCloseEvent>
 #include <QColor>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -85,7 +84,7 @@ private:
 
 } // namespace
 
-frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
+ViewerWindow::ViewerWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setupWindow();
     setupTextBox();
@@ -95,16 +94,16 @@ frmView::frmView(QWidget *parent) : QWidget(parent, Qt::Window)
     Form_Load();
 }
 
-frmView::~frmView() = default;
+ViewerWindow::~ViewerWindow() = default;
 
-void frmView::setupWindow()
+void ViewerWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmView"));
     setWindowTitle(QString::fromLatin1(App::Title));
     resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
 }
 
-void frmView::setupTextBox()
+void ViewerWindow::setupTextBox()
 {
     txtHTML = new RichTextBox(this);
     txtHTML->setObjectName(QStringLiteral("txtHTML"));
@@ -123,8 +122,8 @@ void frmView::setupTextBox()
     txtHTML->setHeight(TextHeight);
 }
 
-QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
-                                 int heightTwips)
+QPushButton *ViewerWindow::makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips,
+                                      int widthTwips, int heightTwips)
 {
     auto *button = new QPushButton(caption, panel);
     button->setFont(buttonFont());
@@ -133,7 +132,7 @@ QPushButton *frmView::makeButton(QWidget *panel, const QString &caption, int lef
     return button;
 }
 
-void frmView::setupFontSizeRow()
+void ViewerWindow::setupFontSizeRow()
 {
     Picture2 = new QWidget(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
@@ -152,7 +151,7 @@ void frmView::setupFontSizeRow()
     btnLarger->setObjectName(QStringLiteral("btnLarger"));
 }
 
-void frmView::setupCommandButtons()
+void ViewerWindow::setupCommandButtons()
 {
     Picture1 = new QWidget(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
@@ -169,47 +168,55 @@ void frmView::setupCommandButtons()
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
 }
 
-void frmView::connectHandlers()
+void ViewerWindow::connectHandlers()
 {
-    connect(btnLarger, &QPushButton::clicked, this, &frmView::btnLarger_Click);
-    connect(btnSmaller, &QPushButton::clicked, this, &frmView::btnSmaller_Click);
-    connect(btnPrint, &QPushButton::clicked, this, &frmView::btnPrint_Click);
-    connect(btnSave, &QPushButton::clicked, this, &frmView::btnSave_Click);
-    connect(btnClose, &QPushButton::clicked, this, &frmView::btnClose_Click);
-    connect(btnHelp, &QPushButton::clicked, this, &frmView::btnHelp_Click);
+    connect(btnLarger, &QPushButton::clicked, this, &ViewerWindow::btnLarger_Click);
+    connect(btnSmaller, &QPushButton::clicked, this, &ViewerWindow::btnSmaller_Click);
+    connect(btnPrint, &QPushButton::clicked, this, &ViewerWindow::btnPrint_Click);
+    connect(btnSave, &QPushButton::clicked, this, &ViewerWindow::btnSave_Click);
+    connect(btnClose, &QPushButton::clicked, this, &ViewerWindow::btnClose_Click);
+    connect(btnHelp, &QPushButton::clicked, this, &ViewerWindow::btnHelp_Click);
 }
 
-void frmView::ShowModal()
+void ViewerWindow::showModal()
 {
-    QEventLoop loop;
-    connect(this, &frmView::unloaded, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     setWindowModality(Qt::ApplicationModal);
     show();
-    loop.exec(QEventLoop::DialogExec);
 }
 
-void frmView::resizeEvent(QResizeEvent *event)
+bool ViewerWindow::loadText(const QString &path, bool temporary, QString *error)
+{
+    if (!txtHTML->setFileName(path)) {
+        if (error)
+            *error = txtHTML->errorString();
+        return false;
+    }
+    txtHTML->Refresh();
+    textTemporary = temporary;
+    return true;
+}
+
+void ViewerWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void frmView::closeEvent(QCloseEvent *event)
+void ViewerWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
     emit unloaded();
 }
 
-void frmView::Form_Load()
+void ViewerWindow::Form_Load()
 {
     textSaved = false;
 }
 
 // Lays the window out from its outer size (title bar and borders included).
 // A size the text box refuses is skipped and the next steps still run.
-void frmView::Form_Resize()
+void ViewerWindow::Form_Resize()
 {
     const QRect outer = frameGeometry();
     const int outerWidth = Twips::fromPixels(outer.width(), screen());
@@ -225,9 +232,9 @@ void frmView::Form_Resize()
 
 // The text file goes unless it was kept; a file that cannot be deleted is
 // left as it is, without a word.
-void frmView::Form_Unload()
+void ViewerWindow::Form_Unload()
 {
-    if (!textSaved) {
+    if (!textSaved || textTemporary) {
         const QString path = txtHTML->FileName();
         if (!path.isEmpty())
             QFile::remove(path);
@@ -235,14 +242,14 @@ void frmView::Form_Unload()
     txtHTML->setText(QString());
 }
 
-void frmView::btnLarger_Click()
+void ViewerWindow::btnLarger_Click()
 {
     txtHTML->setSize(txtHTML->Size() + FontStep);
     txtHTML->Refresh();
 }
 
 // 8 points is the threshold of the test, not a floor: 8.75 becomes 7.75.
-void frmView::btnSmaller_Click()
+void ViewerWindow::btnSmaller_Click()
 {
     if (txtHTML->Size() > SmallerThreshold) {
         txtHTML->setSize(txtHTML->Size() - FontStep);
@@ -250,24 +257,24 @@ void frmView::btnSmaller_Click()
     }
 }
 
-void frmView::btnClose_Click()
+void ViewerWindow::btnClose_Click()
 {
     close();
 }
 
-void frmView::btnHelp_Click()
+void ViewerWindow::btnHelp_Click()
 {
     ContextIDs::ShowHelp(Globals::HelpFilePath, nullptr, ViewerHelpContext);
 }
 
-QPrinter *frmView::Printer()
+QPrinter *ViewerWindow::Printer()
 {
     if (!printer_)
         printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     return printer_.get();
 }
 
-QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
+QPrintDialog *ViewerWindow::createPrintDialog(QPrinter *printer)
 {
     auto *dialog = new ViewerPrintDialog(printer, this);
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
@@ -280,11 +287,11 @@ QPrintDialog *frmView::createPrintDialog(QPrinter *printer)
 
 // Prints what the user left chosen in the print dialog. Cancelling the
 // dialog prints nothing at all.
-void frmView::btnPrint_Click()
+void ViewerWindow::btnPrint_Click()
 {
     QPrinter *printer = Printer();
     QPointer<QPrintDialog> dialog = createPrintDialog(printer);
-    QPointer<frmView> self(this);
+    QPointer<ViewerWindow> self(this);
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (!self)
         return;
@@ -293,7 +300,7 @@ void frmView::btnPrint_Click()
         printChosenRange(printer);
 }
 
-void frmView::printChosenRange(QPrinter *printer)
+void ViewerWindow::printChosenRange(QPrinter *printer)
 {
     if (printer->printRange() == QPrinter::Selection || txtHTML->SelLength() == 0) {
         txtHTML->SelPrint(printer);
@@ -309,7 +316,7 @@ void frmView::printChosenRange(QPrinter *printer)
     txtHTML->setTextCursor(kept);
 }
 
-QFileDialog *frmView::createSaveDialog()
+QFileDialog *ViewerWindow::createSaveDialog()
 {
     auto *dialog = new QFileDialog(this, tr("Save As"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -324,10 +331,10 @@ QFileDialog *frmView::createSaveDialog()
 
 // The text file is kept whether the dialog was confirmed or cancelled; a
 // confirmed path also gets a copy of the text file.
-void frmView::btnSave_Click()
+void ViewerWindow::btnSave_Click()
 {
     QPointer<QFileDialog> dialog = createSaveDialog();
-    QPointer<frmView> self(this);
+    QPointer<ViewerWindow> self(this);
     const bool confirmed = dialog->exec() == QDialog::Accepted;
     if (!self)
         return;
@@ -338,7 +345,7 @@ void frmView::btnSave_Click()
         saveCopyTo(chosen.first());
 }
 
-void frmView::saveCopyTo(const QString &target)
+void ViewerWindow::saveCopyTo(const QString &target)
 {
     const QString source = txtHTML->FileName();
     QString failedPath;

@@ -1,12 +1,11 @@
 // The main window's two commands that open the browser window: "Open
 // Browser" on the program's own page, and "Fennick Website", which puts the
-// browser on the publisher's site in place of the main window. They live
-// here, beside the browser module's loader, rather than with the rest of
-// frmMain.
+// browser on the publisher's site in place of the main window.
 
 #include "browser/BrowserModule.h"
-#include "shell/MsgBox.h"
-#include "shell/frmMain.h"
+#include "shell/MainWindowHost.h"
+#include "window/MsgBox.h"
+#include "shell/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -26,63 +25,45 @@ const char *const OfflineMessage =
 // cannot be loaded the user is told why, and nullptr comes back.
 BrowserWindow *browserWindow(QWidget *owner)
 {
-    if (BrowserWindow *browser = BrowserModule::window())
+    if (BrowserWindow *browser = BrowserModule::window(MainWindowHost::instance()))
         return browser;
     Globals::MsgBox(
         owner, Globals::withReason(QStringLiteral("The browser could not be started."), BrowserModule::loadError()));
     return nullptr;
 }
 
-void yield()
-{
-    QCoreApplication::processEvents();
-}
-
 } // namespace
 
-void frmMain::OpenBrowser_Click()
+void MainWindow::OpenBrowser_Click()
 {
     BrowserWindow *browser = browserWindow(this);
     if (!browser)
         return;
-    browser->navigate(QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"));
-    browser->setAddressText(QString());
-    browser->showModeless();
-    browser->focusAddress();
+    browser->openStartPage(QCoreApplication::applicationDirPath() + QStringLiteral("/quillan.htm"));
 }
 
 // The main window closes on the way (step 11), so after that only the
-// browser window is touched, and each yield may have closed even that.
-void frmMain::Fennick_Click()
+// browser window is touched.
+void MainWindow::Fennick_Click()
 {
+    const QPointer<MainWindow> self(this);
     const ConnectionReading reading = readConnectedOnline();
     if (!reading.online)
         Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(OfflineMessage), reading.cause));
-
-    QPointer<frmMain> self(this);
+    if (!self)
+        return; // the window went while the message was open
     setCursor(Qt::WaitCursor);
     BrowserWindow *browser = browserWindow(this);
     if (!browser) {
         unsetCursor();
         return;
     }
-    browser->setAddressVisible(true);
-    browser->setAddressBar(true);
-    browser->setAddressLabelVisible(true);
-    browser->setConvertButtonVisible(false);
-    browser->navigate(QString::fromLatin1(PublisherEntryPage));
-    browser->setAddressText(QString::fromLatin1(PublisherHomeAddress));
-    yield();
+    browser->openPublisherSite(QString::fromLatin1(PublisherEntryPage), QString::fromLatin1(PublisherHomeAddress));
 
     close();
-    yield();
 
-    browser = BrowserModule::ifLoaded();
-    if (browser) {
+    if ((browser = BrowserModule::ifLoaded()))
         browser->showModeless();
-        browser->setResizable(true);
-        browser->widget()->setVisible(true);
-    }
     if (self)
         self->unsetCursor();
 }

@@ -1,8 +1,8 @@
-#include "shell/frmOpen.h"
+#include "shell/LoadingWindow.h"
 
-#include "shell/Look.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/Placement.h"
+#include "window/Twips.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -19,7 +19,7 @@ const QColor Navy(0, 0, 128);
 
 } // namespace
 
-frmOpen::frmOpen(QWidget *parent)
+LoadingWindow::LoadingWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint)
 {
@@ -28,11 +28,11 @@ frmOpen::frmOpen(QWidget *parent)
     Form_Load();
 }
 
-frmOpen::~frmOpen() = default;
+LoadingWindow::~LoadingWindow() = default;
 
 // Fixed single border: a title bar with a close box, no minimize or
 // maximize button, and a size the user cannot change.
-void frmOpen::setupWindow()
+void LoadingWindow::setupWindow()
 {
     setObjectName(QStringLiteral("frmOpen"));
     setWindowTitle(QStringLiteral("Loading Quillan ......"));
@@ -44,7 +44,7 @@ void frmOpen::setupWindow()
     Placement::centreOnScreen(*this);
 }
 
-void frmOpen::setupLabel()
+void LoadingWindow::setupLabel()
 {
     Label1 = new QLabel(QStringLiteral("Please stand by while Quillan Loads"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -57,19 +57,19 @@ void frmOpen::setupLabel()
     Label1->setGeometry(Twips::toPixels(120, 240, 4935, 375, screen()));
 }
 
-void frmOpen::closeEvent(QCloseEvent *event)
+void LoadingWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
     emit unloaded();
 }
 
-void frmOpen::Form_Load()
+void LoadingWindow::Form_Load()
 {
     setCursor(Qt::WaitCursor);
 }
 
-void frmOpen::Form_Unload()
+void LoadingWindow::Form_Unload()
 {
     unsetCursor();
 }

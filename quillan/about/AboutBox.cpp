@@ -1,15 +1,14 @@
-#include "about/frmAbout.h"
+#include "about/AboutBox.h"
 
 #include "about/SysInfo.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -99,7 +98,7 @@ QString copyrightText()
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setupWindow();
     setupButtons();
@@ -109,20 +108,20 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     Form_Load();
 }
 
-frmAbout::~frmAbout() = default;
+AboutBox::~AboutBox() = default;
 
-QString frmAbout::PictureFolder()
+QString AboutBox::PictureFolder()
 {
     const QString &folder = pictureFolderOverride();
     return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
 }
 
-void frmAbout::setPictureFolder(const QString &folder)
+void AboutBox::setPictureFolder(const QString &folder)
 {
     pictureFolderOverride() = folder;
 }
 
-void frmAbout::setupWindow()
+void AboutBox::setupWindow()
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -139,7 +138,7 @@ void frmAbout::setupWindow()
     Line1[1] = Line{0, RuleTop, RuleRight, RuleTop, QColor(128, 128, 128), 1};
 }
 
-void frmAbout::setupButtons()
+void AboutBox::setupButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -158,14 +157,14 @@ void frmAbout::setupButtons()
     cmdOK->setFocus();
 }
 
-void frmAbout::setupPicture()
+void AboutBox::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(this);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
     Twips::place(DXAnimatedGIF1, 120, 240, 1335, 1095);
 }
 
-QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
+QLabel *AboutBox::makeLabel(const char *name, int left, int top, int width, int height, const QFont &font)
 {
     auto *label = new QLabel(this);
     label->setObjectName(QLatin1String(name));
@@ -180,7 +179,7 @@ QLabel *frmAbout::makeLabel(const char *name, int left, int top, int width, int 
     return label;
 }
 
-void frmAbout::setupLabels()
+void AboutBox::setupLabels()
 {
     lblTitle = makeLabel("lblTitle", 1800, 240, 2325, 360, comicFont(9, true));
     lblVersion = makeLabel("lblVersion", 1800, 600, 2565, 225, comicFont(9, true));
@@ -192,46 +191,41 @@ void frmAbout::setupLabels()
     Label1->setText(copyrightText());
 }
 
-void frmAbout::connectHandlers()
+void AboutBox::connectHandlers()
 {
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &AboutBox::cmdOK_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &AboutBox::cmdSysInfo_Click);
 }
 
-void frmAbout::ShowModal()
+void AboutBox::showModal()
 {
-    QEventLoop loop;
-    connect(this, &frmAbout::unloaded, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    setWindowModality(Qt::ApplicationModal);
+    setModal(true);
     show();
-    loop.exec(QEventLoop::DialogExec);
 }
 
 // The picture is decoration: a missing or unreadable file leaves its area
 // empty without a word.
-void frmAbout::Form_Load()
+void AboutBox::Form_Load()
 {
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(App::Title));
     lblVersion->setText(versionText());
     lblTitle->setText(QString::fromLatin1(App::Title));
     lblDisclaimer->setText(disclaimerText());
     DXAnimatedGIF1->setPictureFile(PictureFolder() + QLatin1String(PictureFileName));
-    QCoreApplication::processEvents();
     unsetCursor();
 }
 
-void frmAbout::cmdOK_Click()
+void AboutBox::cmdOK_Click()
 {
     close();
 }
 
-void frmAbout::cmdSysInfo_Click()
+void AboutBox::cmdSysInfo_Click()
 {
     StartSysInfo();
 }
 
-void frmAbout::StartSysInfo()
+void AboutBox::StartSysInfo()
 {
     SysInfo::StartSysInfo([this](const std::string &message, const std::string &reason) {
         QString text = QString::fromStdString(message);
@@ -241,12 +235,12 @@ void frmAbout::StartSysInfo()
     });
 }
 
-void frmAbout::reject()
+void AboutBox::reject()
 {
     cmdOK->click();
 }
 
-void frmAbout::paintEvent(QPaintEvent *event)
+void AboutBox::paintEvent(QPaintEvent *event)
 {
     QDialog::paintEvent(event);
     QPainter painter(this);
@@ -256,7 +250,7 @@ void frmAbout::paintEvent(QPaintEvent *event)
     }
 }
 
-void frmAbout::closeEvent(QCloseEvent *event)
+void AboutBox::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit unloaded();

@@ -8,7 +8,7 @@
 // closing it ends the program; Start hands over to the main window without
 // ending it.
 //
-// One splash at a time: reach it through FormInstance<frmSplash>.
+// One splash at a time: reach it through FormInstance<SplashWindow>.
 
 #include <QFrame>
 #include <QString>
@@ -36,11 +36,11 @@ private:
     bool pressed_ = false;
 };
 
-class frmSplash : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget *parent = nullptr);
-    ~frmSplash() override;
+    explicit SplashWindow(QWidget *parent = nullptr);
+    ~SplashWindow() override;
 
     // Controls, all inside Frame1.
     ClickableFrame *Frame1 = nullptr;

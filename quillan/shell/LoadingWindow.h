@@ -3,17 +3,17 @@
 // while the start-up routine puts up the splash. Its pointer is busy from
 // its load to its unload.
 //
-// One loading window at a time: reach it through FormInstance<frmOpen>.
+// One loading window at a time: reach it through FormInstance<LoadingWindow>.
 
 #include <QWidget>
 
 class QLabel;
 
-class frmOpen : public QWidget {
+class LoadingWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmOpen(QWidget *parent = nullptr);
-    ~frmOpen() override;
+    explicit LoadingWindow(QWidget *parent = nullptr);
+    ~LoadingWindow() override;
 
     // Controls.
     QLabel *Label1 = nullptr;

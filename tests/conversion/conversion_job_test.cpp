@@ -1,0 +1,582 @@
+// The conversion job without any window: both roads, the body streamed to
+// the page file while the count rises, the size cap, the silence and overall
+// time-outs, cancelling and destroying at any moment, and the files left (or
+// not) afterwards. Pages come from a server the test runs on 127.0.0.1.
+
+#include "conversion/ConversionJob.h"
+#include "conversion/PageRetrieval.h"
+#include "conversion/converter.h"
+#include "registry/registry.h"
+#include "support/HttpTestServer.h"
+#include "support/environment.h"
+#include "support/files.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using quillan::ConversionJob;
+using testsupport::HttpResponse;
+using testsupport::HttpTestServer;
+
+namespace {
+
+QString q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The converter's own text for these page bytes.
+QByteArray convertedBytes(const QByteArray &page, const QString &folder)
+{
+    const QString html = folder + QStringLiteral("/expected.html");
+    QFile file(html);
+    if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size())
+        return "cannot write the expected page";
+    file.close();
+    const auto text = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
+    const QByteArray bytes = readAll(QString::fromStdString(text.string()));
+    QFile::remove(QString::fromStdString(text.string()));
+    QFile::remove(html);
+    return bytes;
+}
+
+// How one run ended, recorded from the job's signals.
+struct Outcome {
+    QList<qint64> counts;
+    QStringList progressAddresses;
+    QString textPath;
+    QString message;
+    QString reason;
+    int endings = 0;
+    bool cancelled = false;
+    bool endedInsideStart = false;
+};
+
+class Recorder {
+public:
+    explicit Recorder(ConversionJob &job)
+    {
+        QObject::connect(&job, &ConversionJob::progress, &job, [this](qint64 count, const QString &address) {
+            outcome.counts << count;
+            outcome.progressAddresses << address;
+        });
+        QObject::connect(&job, &ConversionJob::textReady, &job, [this](const QString &path) {
+            outcome.textPath = path;
+            ended();
+        });
+        QObject::connect(&job, &ConversionJob::failed, &job, [this](const QString &message, const QString &reason) {
+            outcome.message = message;
+            outcome.reason = reason;
+            ended();
+        });
+        QObject::connect(&job, &ConversionJob::cancelled, &job, [this] {
+            outcome.cancelled = true;
+            ended();
+        });
+    }
+    // Starts through start() and waits (bounded) until the run has ended.
+    bool run(const std::function<bool()> &start, int timeoutMs = 20000)
+    {
+        starting_ = true;
+        const bool started = start();
+        starting_ = false;
+        return started && QTest::qWaitFor([this] { return outcome.endings > 0; }, timeoutMs);
+    }
+    Outcome outcome;
+
+private:
+    void ended()
+    {
+        ++outcome.endings;
+        if (starting_)
+            outcome.endedInsideStart = true;
+    }
+    bool starting_ = false;
+};
+
+const QString UnableToRetrieve = QStringLiteral("Quillan was unable to retrieve the web page at ");
+const QString ConversionFailed = QStringLiteral("Quillan could not convert the HTML file to text.");
+
+} // namespace
+
+class TestConversionJob : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fetchedPageIsStreamedConvertedAndHandedOver();
+    void largePageConvertsOnAWorkerThread();
+    void fileRoadConvertsBesideThePage();
+    void failuresCarryTheirMessageAndReason();
+    void sizeCapEndsTheFetchWhateverTheFraming();
+    void silenceAndOverallDeadlineEndTheFetch();
+    void cancelEndsWithoutMessageAndRemovesFiles();
+    void destroyingTheJobAtAnyMomentRemovesItsFiles();
+    void oneRunAtATime();
+    void limitsComeFromTheRegistry();
+
+private:
+    QStringList folderEntries() const;
+
+    std::unique_ptr<testsupport::TempDir> tmp_;
+    std::unique_ptr<HttpTestServer> server_;
+};
+
+void TestConversionJob::initTestCase()
+{
+    testsupport::clearProxyEnvironment();
+    tmp_ = std::make_unique<testsupport::TempDir>();
+    qputenv("TMPDIR", tmp_->path().string().c_str());
+}
+
+void TestConversionJob::init()
+{
+    server_ = std::make_unique<HttpTestServer>();
+}
+
+void TestConversionJob::cleanup()
+{
+    server_.reset();
+    QCOMPARE(folderEntries(), QStringList());
+}
+
+QStringList TestConversionJob::folderEntries() const
+{
+    const QString folder = PageRetrieval::FetchedPagesFolder();
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+void TestConversionJob::fetchedPageIsStreamedConvertedAndHandedOver()
+{
+    QByteArray page;
+    while (page.size() < 40000)
+        page += "<p>Line&nbsp;" + QByteArray::number(page.size()) + "</p>\r\n";
+    HttpResponse slow = HttpResponse::html(page.toStdString());
+    slow.headers.emplace_back("Content-Type", "text/html; charset=\"ISO-8859-1\"");
+    slow.pieceSize = 10000;
+    slow.pause = std::chrono::milliseconds(30);
+    server_->route("/slow.html", slow);
+    const QString address = q(server_->url("/slow.html"));
+
+    ConversionJob job;
+    Recorder recorder(job);
+    // While the body arrives, what has come so far is already in the page
+    // file, not held back in memory.
+    QList<qint64> onDisk;
+    connect(&job, &ConversionJob::progress, this, [&](qint64 count) {
+        const QStringList pages = QDir(PageRetrieval::FetchedPagesFolder()).entryList({QStringLiteral("*.html")});
+        onDisk << (pages.size() == 1
+                       ? QFileInfo(PageRetrieval::FetchedPagesFolder() + QLatin1Char('/') + pages[0]).size()
+                       : -1);
+        Q_UNUSED(count);
+    });
+    QVERIFY(recorder.run([&] { return job.convertAddress(address); }));
+    const Outcome &o = recorder.outcome;
+    QVERIFY2(o.message.isEmpty(), qPrintable(o.message + QLatin1Char('|') + o.reason));
+    QVERIFY(!o.endedInsideStart);
+    QCOMPARE(o.endings, 1);
+    QVERIFY2(o.counts.size() >= 4, qPrintable(QString::number(o.counts.size())));
+    QCOMPARE(o.counts.last(), qint64(page.size()));
+    for (qsizetype i = 1; i < o.counts.size(); ++i)
+        QVERIFY(o.counts[i] > o.counts[i - 1]);
+    QCOMPARE(onDisk, o.counts);
+    QCOMPARE(o.progressAddresses.first(), address);
+    QCOMPARE(job.httpCharset(), QByteArray("ISO-8859-1"));
+    QVERIFY(!job.isRunning());
+
+    // The text lies in the private folder, alone: the page file is gone.
+    QCOMPARE(QFileInfo(o.textPath).absolutePath(), QFileInfo(PageRetrieval::FetchedPagesFolder()).absoluteFilePath());
+    QCOMPARE(folderEntries(), QStringList{QFileInfo(o.textPath).fileName()});
+    QCOMPARE(readAll(o.textPath), convertedBytes(page, QString::fromStdString(tmp_->path().string())));
+    QVERIFY(QFile::remove(o.textPath));
+
+    // A response without a charset forgets the earlier one.
+    server_->route("/plain.html", HttpResponse::html("<b>x</b>yz\r\n"));
+    Recorder second(job);
+    QVERIFY(second.run([&] { return job.convertAddress(q(server_->url("/plain.html"))); }));
+    QCOMPARE(readAll(second.outcome.textPath), QByteArray("xyz\r\n"));
+    QCOMPARE(job.httpCharset(), QByteArray());
+    QVERIFY(QFile::remove(second.outcome.textPath));
+}
+
+void TestConversionJob::largePageConvertsOnAWorkerThread()
+{
+    std::string page;
+    while (page.size() < 32 * 1024 * 1024)
+        page += "<tr><td>cell</td><td>" + std::to_string(page.size()) + "</td></tr>\r\n";
+    server_->route("/large.html", HttpResponse::html(page));
+
+    // The conversion runs while this thread keeps turning its event loop:
+    // a probe on this thread sees the converter's fresh text file, which
+    // exists only while the converter writes it (any file in the folder but
+    // the page and its final text).
+    ConversionJob job;
+    Recorder recorder(job);
+    bool loopTurnedDuringConversion = false;
+    QTimer probe;
+    probe.setInterval(0);
+    connect(&probe, &QTimer::timeout, this, [&] {
+        for (const QString &name : folderEntries()) {
+            if (!name.endsWith(QLatin1String(".html")) && !name.endsWith(QLatin1String(".TXT")))
+                loopTurnedDuringConversion = true;
+        }
+    });
+    probe.start();
+    QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/large.html"))); }, 60000));
+    probe.stop();
+    QVERIFY2(recorder.outcome.message.isEmpty(), qPrintable(recorder.outcome.reason));
+    QVERIFY(loopTurnedDuringConversion);
+    QCOMPARE(readAll(recorder.outcome.textPath),
+             convertedBytes(QByteArray::fromStdString(page), QString::fromStdString(tmp_->path().string())));
+    QVERIFY(QFile::remove(recorder.outcome.textPath));
+}
+
+void TestConversionJob::fileRoadConvertsBesideThePage()
+{
+    testsupport::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    const QByteArray page = "<html>\r\n<p>File&nbsp;road</p>\r\n</html>\r\n";
+    QFile html(folder + QStringLiteral("/my.page.html"));
+    QVERIFY(html.open(QIODevice::WriteOnly));
+    html.write(page);
+    html.close();
+
+    ConversionJob job;
+    Recorder recorder(job);
+    QVERIFY(recorder.run([&] { return job.convertFile(html.fileName()); }));
+    QVERIFY(!recorder.outcome.endedInsideStart);
+    QCOMPARE(recorder.outcome.textPath, folder + QStringLiteral("/my.TXT"));
+    QCOMPARE(readAll(recorder.outcome.textPath), QByteArray("File road\r\n"));
+    QVERIFY(QFile::exists(html.fileName())); // the user's page stays
+    QVERIFY(recorder.outcome.counts.isEmpty());
+}
+
+void TestConversionJob::failuresCarryTheirMessageAndReason()
+{
+    testsupport::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    server_->route("/404.html", HttpResponse::html("<p>gone</p>", 404, "Not Found"));
+    server_->route("/loop", HttpResponse::redirect("/loop"));
+    HttpResponse reset = HttpResponse::html(std::string(5000, 'r'));
+    reset.ending = HttpResponse::Ending::Reset;
+    reset.stopAfter = 1000;
+    server_->route("/reset.html", reset);
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/x.html").arg(HttpTestServer::refusedPort());
+
+    const struct {
+        QString address;
+        QString reason; // empty: any reason, but one
+    } fetches[] = {{q(server_->url("/404.html")), QStringLiteral("HTTP 404 Not Found")},
+                   {q(server_->url("/loop")), QStringLiteral("Too many redirects")},
+                   {q(server_->url("/reset.html")), QString()},
+                   {refused, QStringLiteral("Connection refused")},
+                   {QStringLiteral("gopher://127.0.0.1/x"), QStringLiteral("Unsupported scheme \"gopher\"")},
+                   {QStringLiteral("http://"), QString()}};
+    for (const auto &fetch : fetches) {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(fetch.address); }));
+        const Outcome &o = recorder.outcome;
+        QVERIFY2(!o.endedInsideStart, qPrintable(fetch.address));
+        QCOMPARE(o.endings, 1);
+        QVERIFY(o.textPath.isEmpty());
+        QCOMPARE(o.message, UnableToRetrieve + fetch.address);
+        if (fetch.reason.isEmpty())
+            QVERIFY2(!o.reason.isEmpty(), qPrintable(fetch.address));
+        else
+            QCOMPARE(o.reason, fetch.reason);
+        QCOMPARE(folderEntries(), QStringList());
+    }
+
+    // A redirect limit of the job's own.
+    server_->route("/r1", HttpResponse::redirect("/r2"));
+    server_->route("/r2", HttpResponse::redirect("/404.html"));
+    {
+        ConversionJob job;
+        quillan::FetchLimits limits;
+        limits.maxRedirects = 1;
+        job.setLimits(limits);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/r1"))); }));
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("Too many redirects"));
+    }
+
+    // An over-long address is refused before any request, and the message
+    // does not carry all of it.
+    {
+        server_->clearRequests();
+        const QString address = q(server_->url("/")) + QString(quillan::MaxAddressLength, QLatin1Char('a'));
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(address); }));
+        QVERIFY(recorder.outcome.message.startsWith(UnableToRetrieve + address.left(100)));
+        QVERIFY(recorder.outcome.message.size() < 1000);
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("The address is longer than 32,767 characters"));
+        QCOMPARE(server_->requests().size(), std::size_t(0));
+    }
+
+    // File road: each failure names the file concerned.
+    const QString missing = folder + QStringLiteral("/missing.html");
+    const QString blocked = folder + QStringLiteral("/blocked.html");
+    QFile blockedFile(blocked);
+    QVERIFY(blockedFile.open(QIODevice::WriteOnly));
+    blockedFile.close();
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("blocked.TXT")));
+    for (const auto &[input, named] :
+         {std::pair{missing, missing}, std::pair{blocked, folder + "/blocked.TXT"}, std::pair{folder, folder}}) {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertFile(input); }));
+        QCOMPARE(recorder.outcome.message, ConversionFailed);
+        QVERIFY2(recorder.outcome.reason.startsWith(named + QStringLiteral(": ")), qPrintable(recorder.outcome.reason));
+        QVERIFY(recorder.outcome.reason.size() > named.size() + 2);
+    }
+    QVERIFY(QFileInfo(folder + QStringLiteral("/blocked.TXT")).isDir());
+}
+
+void TestConversionJob::sizeCapEndsTheFetchWhateverTheFraming()
+{
+    const std::string body(50000, 'b');
+    HttpResponse announced = HttpResponse::html(body);
+    HttpResponse chunked = HttpResponse::html(body);
+    chunked.framing = HttpResponse::Framing::Chunked;
+    chunked.pieceSize = 4000;
+    HttpResponse unannounced = HttpResponse::html(body);
+    unannounced.framing = HttpResponse::Framing::CloseDelimited;
+    unannounced.pieceSize = 4000;
+    // A body that would never end by itself.
+    HttpResponse endless = HttpResponse::html(body);
+    endless.framing = HttpResponse::Framing::Chunked;
+    endless.pieceSize = 4000;
+    endless.ending = HttpResponse::Ending::Stall;
+    endless.stopAfter = 40000;
+    server_->route("/announced", announced);
+    server_->route("/chunked", chunked);
+    server_->route("/unannounced", unannounced);
+    server_->route("/endless", endless);
+    server_->route("/fits", HttpResponse::html(std::string(10000, 'f')));
+
+    quillan::FetchLimits limits;
+    limits.maxBytes = 10000;
+    for (const char *target : {"/announced", "/chunked", "/unannounced", "/endless"}) {
+        ConversionJob job;
+        job.setLimits(limits);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url(target))); }));
+        const Outcome &o = recorder.outcome;
+        QCOMPARE(o.message, UnableToRetrieve + q(server_->url(target)));
+        QCOMPARE(o.reason, QStringLiteral("The page is larger than 10,000 bytes"));
+        for (qint64 count : o.counts)
+            QVERIFY(count <= limits.maxBytes);
+        QCOMPARE(folderEntries(), QStringList());
+    }
+
+    // Exactly the cap still fits.
+    ConversionJob job;
+    job.setLimits(limits);
+    Recorder recorder(job);
+    QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/fits"))); }));
+    QVERIFY2(recorder.outcome.message.isEmpty(), qPrintable(recorder.outcome.reason));
+    QCOMPARE(recorder.outcome.counts.last(), qint64(10000));
+    QVERIFY(QFile::remove(recorder.outcome.textPath));
+
+    // The default cap is 256 MiB, said in MiB.
+    limits.maxBytes = quillan::FetchLimits().maxBytes;
+    QCOMPARE(limits.maxBytes, qint64(256) * 1024 * 1024);
+    HttpResponse huge = HttpResponse::html("x");
+    huge.headers.emplace_back("Content-Length", std::to_string(limits.maxBytes + 1));
+    huge.framing = HttpResponse::Framing::CloseDelimited;
+    huge.ending = HttpResponse::Ending::Stall;
+    server_->route("/huge", huge);
+    ConversionJob big;
+    Recorder bigRecorder(big);
+    QVERIFY(bigRecorder.run([&] { return big.convertAddress(q(server_->url("/huge"))); }));
+    QCOMPARE(bigRecorder.outcome.reason, QStringLiteral("The page is larger than 256 MiB"));
+}
+
+void TestConversionJob::silenceAndOverallDeadlineEndTheFetch()
+{
+    // A server that sends a byte now and then keeps the silence time-out
+    // from ever firing; the overall deadline ends it.
+    HttpResponse drip = HttpResponse::html(std::string(400, 'd'));
+    drip.pieceSize = 1;
+    drip.pause = std::chrono::milliseconds(20);
+    server_->route("/drip", drip);
+    HttpResponse stall = HttpResponse::html("never");
+    stall.ending = HttpResponse::Ending::Stall;
+    server_->route("/stall", stall);
+
+    {
+        ConversionJob job;
+        quillan::FetchLimits limits;
+        limits.silence = std::chrono::seconds(2);
+        limits.deadline = std::chrono::seconds(1);
+        job.setLimits(limits);
+        Recorder recorder(job);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/drip"))); }));
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("Took longer than 1 second"));
+        QVERIFY(!recorder.outcome.counts.isEmpty()); // data did arrive
+        QVERIFY(clock.elapsed() >= 1000);
+        QVERIFY(clock.elapsed() < 6000);
+    }
+    {
+        ConversionJob job;
+        quillan::FetchLimits limits;
+        limits.silence = std::chrono::seconds(1);
+        job.setLimits(limits);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/stall"))); }));
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("Timed out after 1 second"));
+    }
+}
+
+void TestConversionJob::cancelEndsWithoutMessageAndRemovesFiles()
+{
+    HttpResponse slow = HttpResponse::html(std::string(20000, 's'));
+    slow.pieceSize = 1000;
+    slow.pause = std::chrono::milliseconds(50);
+    server_->route("/slow", slow);
+
+    ConversionJob job;
+    QSignalSpy idleCancel(&job, &ConversionJob::cancelled);
+    job.cancel(); // idle: nothing happens
+    QCOMPARE(idleCancel.count(), 0);
+
+    Recorder recorder(job);
+    connect(&job, &ConversionJob::progress, &job, [&] {
+        // The page file exists while the body arrives.
+        QCOMPARE(folderEntries().size(), 1);
+        job.cancel();
+    });
+    QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/slow"))); }));
+    QVERIFY(recorder.outcome.cancelled);
+    QCOMPARE(recorder.outcome.endings, 1);
+    QVERIFY(recorder.outcome.message.isEmpty());
+    QCOMPARE(recorder.outcome.counts.size(), 1);
+    QVERIFY(!job.isRunning());
+    QCOMPARE(folderEntries(), QStringList());
+    // Nothing arrives for the cancelled run afterwards.
+    QTest::qWait(200);
+    QCOMPARE(recorder.outcome.endings, 1);
+    QCOMPARE(recorder.outcome.counts.size(), 1);
+
+    // A large file cancelled while the worker converts it: the text goes.
+    testsupport::TempDir dir;
+    const QString html = QString::fromStdString((dir.path() / "big.html").string());
+    QFile file(html);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray line = "<p>some text on a line</p>\r\n";
+    for (int i = 0; i < 200000; ++i)
+        file.write(line);
+    file.close();
+    Recorder fileRecorder(job);
+    QVERIFY(job.convertFile(html));
+    QTimer::singleShot(0, &job, [&job] { job.cancel(); }); // after the worker has started
+    QVERIFY(QTest::qWaitFor([&] { return fileRecorder.outcome.endings > 0; }, 20000));
+    QVERIFY(fileRecorder.outcome.cancelled);
+    QVERIFY(!QFile::exists(QString::fromStdString((dir.path() / "big.TXT").string())));
+    QCOMPARE(testsupport::fileNames(dir.path()), std::set<std::string>{"big.html"});
+}
+
+void TestConversionJob::destroyingTheJobAtAnyMomentRemovesItsFiles()
+{
+    std::string page;
+    while (page.size() < 4 * 1024 * 1024)
+        page += "<p>destroy me</p>\r\n";
+    HttpResponse paced = HttpResponse::html(page);
+    paced.pieceSize = 256 * 1024;
+    paced.pause = std::chrono::milliseconds(5);
+    server_->route("/page", paced);
+
+    // Destroyed at the first piece, half way, at the completion (during the
+    // conversion on the worker thread), and on the turn after it.
+    enum class When { FirstPiece, HalfWay, Completed, Later };
+    for (When when : {When::FirstPiece, When::HalfWay, When::Completed, When::Later}) {
+        auto *job = new ConversionJob;
+        QPointer<ConversionJob> alive(job);
+        bool textReady = false;
+        QString handedOver;
+        connect(job, &ConversionJob::progress, this, [&, job](qint64 count) {
+            if ((when == When::FirstPiece) || (when == When::HalfWay && count > qint64(page.size() / 2)))
+                delete job;
+            else if (when == When::Completed && count == qint64(page.size()))
+                QTimer::singleShot(0, job, [job] { delete job; }); // the worker is on it by now
+        });
+        connect(job, &ConversionJob::textReady, this, [&](const QString &path) {
+            textReady = true;
+            handedOver = path;
+        });
+        QVERIFY(job->convertAddress(q(server_->url("/page"))));
+        if (when == When::Later)
+            QVERIFY(QTest::qWaitFor([&] { return textReady; }, 30000));
+        else
+            QVERIFY(QTest::qWaitFor([&] { return alive.isNull() || textReady; }, 30000));
+        if (when != When::Later) {
+            QVERIFY2(!textReady, int(when) == 2 ? "converted before the deletion" : "not deleted");
+            QCOMPARE(folderEntries(), QStringList());
+        } else {
+            delete job;
+            // A text already handed over belongs to its receiver.
+            QCOMPARE(folderEntries(), QStringList{QFileInfo(handedOver).fileName()});
+            QVERIFY(QFile::remove(handedOver));
+        }
+    }
+}
+
+void TestConversionJob::oneRunAtATime()
+{
+    HttpResponse slow = HttpResponse::html("<p>one</p>\r\n");
+    slow.pieceSize = 4;
+    slow.pause = std::chrono::milliseconds(20);
+    server_->route("/slow", slow);
+    ConversionJob job;
+    Recorder recorder(job);
+    QVERIFY(recorder.run([&] {
+        const bool first = job.convertAddress(q(server_->url("/slow")));
+        return first && job.isRunning() && !job.convertAddress(q(server_->url("/slow"))) &&
+               !job.convertFile(QStringLiteral("/nonexistent.html"));
+    }));
+    QCOMPARE(recorder.outcome.endings, 1);
+    QCOMPARE(server_->requestCount("/slow"), std::size_t(1));
+    QCOMPARE(readAll(recorder.outcome.textPath), QByteArray("one\r\n"));
+    QVERIFY(QFile::remove(recorder.outcome.textPath));
+}
+
+void TestConversionJob::limitsComeFromTheRegistry()
+{
+    using namespace platform;
+    RegDeleteTree(HKEY_CURRENT_USER, quillan::ProgramRegistryKey);
+    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024);
+    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::ProgramRegistryKey, quillan::MaxPageMiBValue, 3), ERROR_SUCCESS);
+    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(3) * 1024 * 1024);
+    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::ProgramRegistryKey, quillan::MaxPageMiBValue, 0), ERROR_SUCCESS);
+    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024); // 0 is no limit of use
+    RegDeleteTree(HKEY_CURRENT_USER, quillan::ProgramRegistryKey);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TestConversionJob test;
+    const int status = QTest::qExec(&test, argc, argv);
+    PageRetrieval::RemoveFetchedPagesFolder();
+    return status;
+}
+
+#include "conversion_job_test.moc"
