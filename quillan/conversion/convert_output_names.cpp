@@ -1,5 +1,6 @@
 #include "conversion/convert_output_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 
@@ -77,12 +78,14 @@ std::string numberedName(const std::string &name, int number)
 }
 
 platform::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
-                                    std::filesystem::path *path, int *error)
+                                    std::filesystem::path *path, int *error, int *firstNumber)
 {
-    for (int number = 1; number <= MaxNumber; ++number) {
+    for (int number = firstNumber ? std::max(1, *firstNumber) : 1; number <= MaxNumber; ++number) {
         const std::filesystem::path candidate = folder / (number == 1 ? name : numberedName(name, number));
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            if (firstNumber)
+                *firstNumber = number;
             *path = candidate;
             return platform::UniqueFd(fd);
         }

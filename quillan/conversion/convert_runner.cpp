@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace quillan::cli {
@@ -158,6 +159,8 @@ private:
     QElapsedTimer clock_;
     QTimer *progressTimer_ = nullptr;
     int signalPipeRead_ = -1;
+    static constexpr std::size_t NamesRemembered = 4096;
+    std::unordered_map<std::string, int> namesUsed_;
 };
 
 BatchRunner::BatchRunner(const RunSettings &settings, std::vector<std::string> inputs, std::optional<InputList> list,
@@ -252,6 +255,9 @@ void BatchRunner::scheduleFill()
 
 void BatchRunner::fill()
 {
+    // Delivering first makes room in the window; an input that fails at
+    // once is delivered as soon as its turn has come.
+    deliverInOrder();
     while (!stopping_ && running_ < settings_.jobs && window_.size() < windowLimit_) {
         InputEntry entry;
         const InputSource::Status status = source_->next(&entry);
@@ -262,8 +268,8 @@ void BatchRunner::fill()
         Item &item = window_.emplace_back();
         item.index = nextIndex_++;
         start(item, std::move(entry));
+        deliverInOrder();
     }
-    deliverInOrder();
     maybeQuit();
 }
 
@@ -528,7 +534,13 @@ bool BatchRunner::toOutDir(Item &item)
     }
     std::filesystem::path path;
     int error = 0;
-    platform::UniqueFd out = createUniqueFile(*settings_.outDir, textNameForAddress(item.input), &path, &error);
+    // Where the last files of this name ended, so that many texts of one
+    // name do not try every taken name again; forgotten when it grows.
+    const std::string name = textNameForAddress(item.input);
+    if (namesUsed_.size() >= NamesRemembered)
+        namesUsed_.clear();
+    int &number = namesUsed_[name];
+    platform::UniqueFd out = createUniqueFile(*settings_.outDir, name, &path, &error, &number);
     if (!out) {
         item.failure = prefixed(*settings_.outDir + ": " + systemReason(error));
         return false;
