@@ -85,6 +85,12 @@ std::uint64_t InputSource::known() const
     return handedOut_ + given_.size() + queue_.size();
 }
 
+bool InputSource::allKnown() const
+{
+    std::lock_guard lock(mutex_);
+    return !listing_ || listEnded_;
+}
+
 void InputSource::push(InputEntry entry)
 {
     std::unique_lock lock(mutex_);

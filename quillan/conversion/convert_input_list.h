@@ -55,8 +55,10 @@ public:
     // The entries handed out so far, and whether that is all of them.
     std::uint64_t handedOut() const { return handedOut_; }
     bool ended() const;
-    // The entries handed out and those waiting, whether that is all of them.
+    // The entries handed out and those waiting; allKnown() once that is all
+    // of them (no list, or the list has been read to its end).
     std::uint64_t known() const;
+    bool allKnown() const;
 
 private:
     void readerLoop(int fd, std::string name);

@@ -589,7 +589,7 @@ void BatchRunner::maybeQuit()
 void BatchRunner::updateProgress()
 {
     counts_.total = source_->known();
-    counts_.totalKnown = sourceEnded_ || source_->ended();
+    counts_.totalKnown = source_->allKnown();
     progress_.update(counts_, double(clock_.elapsed()) / 1000.0);
 }
 

@@ -185,6 +185,8 @@ TEST(InputList, LinesAfterTheGivenInputs)
     EXPECT_EQ(entries[3].failure.rfind("list: line 5 is longer than 65536 bytes: LLLL", 0), 0u);
     EXPECT_EQ(entries[4].input, "three");
     EXPECT_TRUE(source.ended());
+    EXPECT_TRUE(source.allKnown());
+    EXPECT_EQ(source.known(), 5u);
     EXPECT_GE(wakeUps.load(), 1);
 }
 
@@ -229,6 +231,7 @@ TEST(InputList, StoppingWhileTheListStillWaitsForInput)
         EXPECT_EQ(entry.input, "a");
         EXPECT_EQ(source.next(&entry), InputSource::Status::Waiting);
         EXPECT_FALSE(source.ended());
+        EXPECT_FALSE(source.allKnown());
     } // the destructor returns although the pipe stays open
     ::close(fds[1]);
 }

@@ -9,6 +9,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <optional>
 #include <set>
@@ -313,6 +318,99 @@ TEST_F(Batch, AnInterruptedRunLeavesNoPartialTextAndNoTemporaryFile)
         EXPECT_GE(fileNames(out).size(), 1u);
         EXPECT_TRUE(noTemporaryLeft());
     }
+}
+
+// Runs the tool with standard error on a terminal of its own; everything it
+// wrote there, and its status (-1 when it had to be killed).
+std::pair<int, std::string> runOnTerminal(std::vector<std::string> args, const fs::path &workDir)
+{
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {-1, "no terminal"};
+    args.insert(args.begin(), QUILLAN_CONVERT);
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(slave, 2);
+        if (::chdir(workDir.c_str()) == 0)
+            ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string written;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        pollfd fd{master, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline)
+            break;
+        if (::poll(&fd, 1, 200) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO once the tool has closed its side
+        written.append(buffer, std::size_t(n));
+    }
+    ::close(master);
+    int status = 0;
+    if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return {-1, written};
+    }
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, written};
+}
+
+TEST_F(Batch, AProgressLineOnATerminalOnlyForRunsOverASecond)
+{
+    // Four pages of ten pieces 150 ms apart, two at a time: over a second.
+    HttpResponse slow = HttpResponse::html(page(std::string(200, 'w')));
+    slow.pieceSize = slow.body.size() / 10 + 1;
+    slow.pause = std::chrono::milliseconds(150);
+    server.route("/slow", slow);
+    const std::vector<std::string> inputs = {"-j",
+                                             "2",
+                                             "--out-dir",
+                                             "out",
+                                             server.url("/slow"),
+                                             server.url("/slow"),
+                                             server.url("/slow"),
+                                             server.url("/missing"),
+                                             server.url("/slow")};
+
+    const auto [status, written] = runOnTerminal(inputs, dir.path());
+    EXPECT_EQ(status, 1);
+    // Drawn in place, with the counts, and taken away for the failure and at the end.
+    EXPECT_NE(written.find("\r"), std::string::npos) << written;
+    EXPECT_NE(written.find("/5 done, "), std::string::npos) << written;
+    EXPECT_NE(written.find("B/s"), std::string::npos) << written;
+    EXPECT_NE(written.find("\r\033[Kquillan-convert: Quillan was unable to retrieve the web page at " +
+                           server.url("/missing")),
+              std::string::npos)
+        << written;
+    EXPECT_NE(written.rfind("\r\033[K"), std::string::npos);
+    EXPECT_GT(written.rfind("\r\033[K"), written.rfind("done, ")) << written;
+    EXPECT_EQ(fileNames(dir / "out").size(), 4u);
+
+    std::vector<std::string> quiet = inputs;
+    quiet.insert(quiet.begin(), "--quiet");
+    const auto [quietStatus, quietWritten] = runOnTerminal(quiet, dir.path());
+    EXPECT_EQ(quietStatus, 1);
+    EXPECT_EQ(quietWritten.find("done, "), std::string::npos) << quietWritten;
+
+    // A short run shows nothing either.
+    server.route("/quick", HttpResponse::html(page("quick")));
+    const auto [quickStatus, quickWritten] = runOnTerminal({server.url("/quick")}, dir.path());
+    EXPECT_EQ(quickStatus, 0);
+    EXPECT_EQ(quickWritten, "");
 }
 
 TEST_F(Batch, UsageErrors)
