@@ -1,6 +1,11 @@
 # Test helpers. Every test gets a timeout and its own HOME, XDG folders and
 # registry folder inside the build tree, so no test ever touches the user's
 # files or hive; windowed tests run without a display.
+#
+# Every test carries one label, so that a part of the suite runs alone
+# (`ctest -L unit`): unit (no window, seconds), gui (windows in-process),
+# browser (the browser engine), e2e (the built program driven from
+# outside), package (installing and packaging), fuzz.
 
 set(QUILLAN_TEST_TIMEOUT 120 CACHE STRING "Seconds before a single test is stopped")
 
@@ -19,13 +24,17 @@ function(_quillan_test_env out name)
     PARENT_SCOPE)
 endfunction()
 
-# quillan_add_gtest(NAME SOURCES src... [LIBS lib...])
-# A GoogleTest executable whose cases each become one ctest test. It links
-# the shared test helpers (tests/support, target test_support).
+# quillan_add_gtest(NAME SOURCES src... [LIBS lib...] [LABEL label])
+# A GoogleTest executable whose cases each become one ctest test, labelled
+# unit unless told otherwise. It links the shared test helpers
+# (tests/support, target test_support).
 function(quillan_add_gtest name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
+  endif()
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
@@ -33,34 +42,58 @@ function(quillan_add_gtest name)
   _quillan_test_env(env ${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()
 
-# quillan_add_qttest(NAME SOURCES src... [LIBS lib...])
-# A Qt Test executable, run as one ctest test without a display. It links
-# the shared test helpers, with their Qt part (test_support_qt).
+# quillan_add_qttest(NAME SOURCES src... [LIBS lib...] [LABEL label] [BROWSER])
+# A Qt Test executable, run as one ctest test without a display, labelled
+# gui unless told otherwise. It links the shared test helpers, with their
+# Qt part (test_support_qt).
+#
+# BROWSER: the test runs the real browser engine, which needs an X server:
+# it runs under xvfb-run with the xcb platform, labelled browser, and the
+# engine sends every request but those to 127.0.0.1 (which it never
+# proxies) to a proxy port where nothing listens, so no page is ever looked
+# up or fetched beyond the machine.
 function(quillan_add_qttest name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "BROWSER" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
+  endif()
+  if(NOT T_LABEL)
+    if(T_BROWSER)
+      set(T_LABEL browser)
+    else()
+      set(T_LABEL gui)
+    endif()
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} test_support_qt Qt6::Test)
   quillan_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
   _quillan_test_env(env ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+  if(T_BROWSER)
+    add_test(NAME ${name} COMMAND xvfb-run -a $<TARGET_FILE:${name}>)
+    list(FILTER env EXCLUDE REGEX "^QT_QPA_PLATFORM=")
+    list(APPEND env "QT_QPA_PLATFORM=xcb" "QTWEBENGINE_CHROMIUM_FLAGS=--proxy-server=http://127.0.0.1:9")
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS ${T_LABEL})
 endfunction()
 
-# quillan_add_script_test(NAME COMMAND command args... [TIMEOUT seconds])
-# A test written as a script (installing, packaging): run as one ctest test
-# with the same timeout and sandboxed environment as the others.
+# quillan_add_script_test(NAME LABEL label COMMAND command args... [TIMEOUT seconds])
+# A test written as a script (installing, packaging, driving the program
+# from outside): run as one ctest test with the same timeout and sandboxed
+# environment as the others.
 function(quillan_add_script_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;LABEL" "COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
+  if(NOT T_LABEL)
+    message(FATAL_ERROR "quillan_add_script_test(${name}): LABEL is missing")
+  endif()
   add_test(NAME ${name} COMMAND ${T_COMMAND})
   _quillan_test_env(env ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS ${T_LABEL})
 endfunction()

@@ -23,6 +23,7 @@
 #include <QWebEngineView>
 #else
 #include "browser/BrowserModule.h"
+#include "shell/MainWindowHost.h"
 #endif
 
 namespace {
@@ -117,7 +118,7 @@ int main(int argc, char **argv)
     view.show();
     view.load(QUrl::fromLocalFile(page));
 #else
-    BrowserWindow *browser = BrowserModule::window();
+    BrowserWindow *browser = BrowserModule::window(MainWindowHost::instance());
     if (!browser) {
         std::fprintf(stderr, "%s\n", qPrintable(BrowserModule::loadError()));
         return 1;

@@ -1,13 +1,13 @@
 // Fetching and converting a large page served on loopback: the program's
-// retrieval (Inet, the page buffer, the private page file) followed by the
-// converter, against `curl -s -o FILE` followed by `quillan-convert FILE`,
+// conversion job (the body streamed into the private page file, then the
+// converter), against `curl -s -o FILE` followed by `quillan-convert FILE`,
 // in the same run on the same page. Reports the best of several runs, the
 // ratio, and peak memory.
 //
 // Usage: bench_fetch [MEGABYTES]   (default 10; CR LF line ends)
+#include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
-#include "inet/inet.h"
 #include "main_road_baseline.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 
 #include <sys/resource.h>
@@ -27,30 +28,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One fetch and conversion as the command does it, without windows; the
-// page and text files are removed afterwards. Seconds, or a negative value
-// when something failed.
-double programRun(platform::Inet &inet, const QString &url, std::size_t expectedBytes)
+// One fetch and conversion by the job the command uses, without windows;
+// the text is removed afterwards. Seconds, or a negative value when
+// something failed.
+double programRun(quillan::ConversionJob &job, const QString &url, std::size_t expectedBytes)
 {
     QElapsedTimer clock;
     clock.start();
-    if (!PageRetrieval::RunFetch(inet, url).ok || std::size_t(PageRetrieval::ReceivedBytes()) != expectedBytes)
+    QEventLoop loop;
+    QString text;
+    qint64 received = 0;
+    bool ok = false;
+    const auto progress = QObject::connect(&job, &quillan::ConversionJob::progress, &loop,
+                                           [&received](qint64 count) { received = count; });
+    const auto ready = QObject::connect(&job, &quillan::ConversionJob::textReady, &loop, [&](const QString &path) {
+        text = path;
+        ok = true;
+        loop.quit();
+    });
+    const auto failed = QObject::connect(&job, &quillan::ConversionJob::failed, &loop, [&loop] { loop.quit(); });
+    if (!job.convertAddress(url))
         return -1;
-    const QString page = PageRetrieval::MakeFetchedPagePath();
-    if (!PageRetrieval::WritePageFile(page))
-        return -1;
-    fs::path text;
-    try {
-        text = quillan::convertHtmlFile(fs::path(QFile::encodeName(page).toStdString()));
-    } catch (const quillan::ConversionError &) {
-        return -1;
-    }
+    loop.exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    PageRetrieval::ClearPageBuffer();
-    std::error_code ec;
-    fs::remove(text, ec);
-    fs::remove(fs::path(QFile::encodeName(page).toStdString()), ec);
-    return seconds;
+    QObject::disconnect(progress);
+    QObject::disconnect(ready);
+    QObject::disconnect(failed);
+    QFile::remove(text);
+    return ok && std::size_t(received) == expectedBytes ? seconds : -1;
 }
 
 long selfPeakKb()
@@ -81,9 +86,7 @@ int main(int argc, char **argv)
     server.route("/page.html", testsupport::HttpResponse::html(bytes));
     const std::string url = server.url("/page.html");
 
-    platform::Inet inet;
-    QObject::connect(&inet, &platform::Inet::StateChanged,
-                     [&](short state) { PageRetrieval::ReadCompletedResponse(inet, state); });
+    quillan::ConversionJob job;
 
     std::printf("fetch and convert a %.1f MB CR LF page from 127.0.0.1 (best of %d runs)\n",
                 double(bytes.size()) / (1 << 20), runs);
@@ -91,7 +94,7 @@ int main(int argc, char **argv)
     long childPeak = 0;
     for (int i = 0; i <= runs; ++i) { // the first round warms up and is not counted
         const benchfetch::Baseline base = benchfetch::curlAndConvert(url, folder.path(), QUILLAN_CONVERT);
-        const double ours = programRun(inet, QString::fromStdString(url), bytes.size());
+        const double ours = programRun(job, QString::fromStdString(url), bytes.size());
         if (!base.ok() || ours < 0) {
             std::fprintf(stderr, "bench_fetch: a run failed (curl/convert %d/%d, program %s)\n", base.fetch.ok,
                          base.convert.ok, ours < 0 ? "failed" : "ok");
@@ -109,7 +112,7 @@ int main(int argc, char **argv)
     }
     std::printf("  baseline curl + quillan-convert: %8.1f ms  (curl %.1f ms, convert %.1f ms)\n", baseline * 1e3,
                 baseFetch * 1e3, baseConvert * 1e3);
-    std::printf("  Inet + page file + converter:    %8.1f ms  ratio %.2f\n", best * 1e3, best / baseline);
+    std::printf("  conversion job:                  %8.1f ms  ratio %.2f\n", best * 1e3, best / baseline);
     std::printf("  peak memory: this process %ld KB (the served page included), largest baseline child %ld KB\n",
                 selfPeakKb(), childPeak);
     PageRetrieval::RemoveFetchedPagesFolder();

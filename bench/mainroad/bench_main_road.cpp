@@ -15,7 +15,7 @@
 //
 // Usage: bench_main_road [MEGABYTES]   (default 10)
 #include "main_road_baseline.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
@@ -28,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -139,8 +140,12 @@ RoadTiming programRun(RoadApplication &app, frmMain &main, const QString &url, q
     watcher.start();
     guard.start(60000);
 
+    QEventLoop untilEnded;
+    QObject::connect(&main, &frmMain::commandEnded, &untilEnded, &QEventLoop::quit);
     app.clock.start();
-    main.btnHTMLtoText->click(); // returns once the viewer has been closed
+    main.btnHTMLtoText->click();
+    if (main.commandRunning())
+        untilEnded.exec(); // until the viewer has been closed
     if (app.onScreenNs < 0 || !app.messages.isEmpty() || app.shownTextBytes != expectedTextBytes) {
         std::fprintf(stderr, "bench_main_road: the road failed (text %s, %lld of %lld bytes)%s%s\n",
                      app.onScreenNs < 0 ? "never on screen" : "on screen", static_cast<long long>(app.shownTextBytes),

@@ -4,7 +4,7 @@
 // Targets: the text is on screen within 3x the read-and-decode time, and a
 // font-size change on the whole text takes under 50 ms.
 
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
 

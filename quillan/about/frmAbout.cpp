@@ -1,15 +1,14 @@
 #include "about/frmAbout.h"
 
 #include "about/SysInfo.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -198,14 +197,10 @@ void frmAbout::connectHandlers()
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 
-void frmAbout::ShowModal()
+void frmAbout::showModal()
 {
-    QEventLoop loop;
-    connect(this, &frmAbout::unloaded, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    setWindowModality(Qt::ApplicationModal);
+    setModal(true);
     show();
-    loop.exec(QEventLoop::DialogExec);
 }
 
 // The picture is decoration: a missing or unreadable file leaves its area
@@ -217,7 +212,6 @@ void frmAbout::Form_Load()
     lblTitle->setText(QString::fromLatin1(App::Title));
     lblDisclaimer->setText(disclaimerText());
     DXAnimatedGIF1->setPictureFile(PictureFolder() + QLatin1String(PictureFileName));
-    QCoreApplication::processEvents();
     unsetCursor();
 }
 

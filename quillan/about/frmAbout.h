@@ -4,8 +4,8 @@
 // button and a button that starts the System Information tool.
 //
 // One About box at a time: reach it through FormInstance<frmAbout>::get(),
-// which loads it (texts, picture); then ShowModal() shows it application-
-// modal and returns once it has been closed and unloaded. Every opening
+// which loads it (texts, picture); then showModal() shows it application-
+// modal and returns at once; unloaded() tells when it has been closed. Every opening
 // loads afresh, so the texts follow the program's title and version.
 //
 // OK, Esc, Enter (unless "System Info..." has the focus) and the close box
@@ -27,8 +27,8 @@ public:
     explicit frmAbout(QWidget *parent = nullptr);
     ~frmAbout() override;
 
-    // Shows the dialog application-modal and waits until it is closed.
-    void ShowModal();
+    // Shows the dialog application-modal and returns at once.
+    void showModal();
 
     // Help context ids carried for the program's help (property
     // "HelpContextID" on the dialog and on each button).

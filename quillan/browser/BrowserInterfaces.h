@@ -19,6 +19,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 class QWidget;
 
 // What the browser window asks of the program.
@@ -30,9 +32,11 @@ public:
     // the user had typed it there: puts `address` unchanged into the main
     // window's address box (creating the main window in its initial state
     // when it had been closed), shows the main window, selects URL mode and
-    // presses "HTML to Text". Returns when that command has finished: after
-    // the user closed the text viewer, or dismissed the command's message.
-    virtual void convertAddress(const QString &address) = 0;
+    // presses "HTML to Text". Returns at once; whenEnded runs once that
+    // command has finished (the user closed the text viewer, or dismissed
+    // the command's message), or at once when the main window is busy with
+    // another command and cannot take this one.
+    virtual void convertAddress(const QString &address, std::function<void()> whenEnded) = 0;
 
     // Shows the main window modeless, creating it afresh in its initial
     // state when it had been closed.
@@ -84,7 +88,7 @@ namespace BrowserModuleAbi {
 
 // Bumped whenever either class above changes; the loader refuses a module
 // built against another version.
-inline constexpr int Version = 1;
+inline constexpr int Version = 2;
 
 inline constexpr char VersionSymbol[] = "quillan_browser_abi_version";
 inline constexpr char WindowSymbol[] = "quillan_browser_window";

@@ -1,7 +1,5 @@
 #include "browser/BrowserModule.h"
 
-#include "browser/MainWindowHost.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLibrary>
@@ -93,10 +91,10 @@ QString modulePath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/quillan-browser.so");
 }
 
-BrowserWindow *window()
+BrowserWindow *window(BrowserHost &host)
 {
     Module &m = loadedModule();
-    return m.window ? m.window(&MainWindowHost::instance()) : nullptr;
+    return m.window ? m.window(&host) : nullptr;
 }
 
 BrowserWindow *ifLoaded()

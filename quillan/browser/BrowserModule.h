@@ -10,9 +10,10 @@
 
 namespace BrowserModule {
 
-// The browser window, loaded now when it is not (its load shows it).
+// The browser window, loaded now when it is not (its load shows it), with
+// host as the program's side (it must outlive every browser window).
 // nullptr when the module cannot be loaded; loadError() then says why.
-BrowserWindow *window();
+BrowserWindow *window(BrowserHost &host);
 
 // The browser window if one is loaded, else nullptr. Never loads the module
 // or the window.

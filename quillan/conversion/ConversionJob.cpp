@@ -8,11 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QThread>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,18 +35,11 @@ QString fromPath(const std::filesystem::path &path)
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
-QString grouped(qint64 count)
-{
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return locale.toString(count);
-}
-
 QString tooLargeReason(qint64 maxBytes)
 {
     if (maxBytes > 0 && maxBytes % MiB == 0)
-        return QStringLiteral("The page is larger than %1 MiB").arg(grouped(maxBytes / MiB));
-    return QStringLiteral("The page is larger than %1 bytes").arg(grouped(maxBytes));
+        return QStringLiteral("The page is larger than %1 MiB").arg(PageRetrieval::GroupedCount(maxBytes / MiB));
+    return QStringLiteral("The page is larger than %1 bytes").arg(PageRetrieval::GroupedCount(maxBytes));
 }
 
 QString secondsText(std::chrono::seconds seconds)
@@ -115,6 +106,15 @@ ConversionJob::ConversionJob(QObject *parent) : QObject(parent), deadline_(new Q
 ConversionJob::~ConversionJob()
 {
     stopEverything();
+    // The job may be destroyed from inside the transfer's own signals (a
+    // slot of progress): the transfer and its reply then go once those
+    // signals have returned, never under their feet.
+    if (inet_) {
+        inet_->disconnect(this);
+        inet_->setParent(nullptr);
+        inet_->deleteLater();
+        inet_ = nullptr;
+    }
 }
 
 bool ConversionJob::convertAddress(const QString &address)
@@ -130,19 +130,19 @@ bool ConversionJob::convertAddress(const QString &address)
         const QString shown = address.left(ShownAddressLength) + QStringLiteral("...");
         QTimer::singleShot(0, this, [this, shown] {
             fail(PageRetrieval::UnableToRetrieveMessage(shown, QString()),
-                 QStringLiteral("The address is longer than %1 characters").arg(grouped(MaxAddressLength)));
+                 QStringLiteral("The address is longer than %1 characters")
+                     .arg(PageRetrieval::GroupedCount(MaxAddressLength)));
         });
         return true;
     }
 
     QString error;
     const QString pagePath = PageRetrieval::MakeFetchedPagePath(&error);
-    const int fd = pagePath.isEmpty() ? -1
-                                      : ::open(QFile::encodeName(pagePath).constData(),
-                                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    QString createError;
+    const int fd = pagePath.isEmpty() ? -1 : PageRetrieval::CreatePageFile(pagePath, &createError);
     if (fd < 0) {
         if (!pagePath.isEmpty())
-            error = pagePath + QStringLiteral(": ") + systemReason(errno);
+            error = pagePath + QStringLiteral(": ") + createError;
         QTimer::singleShot(0, this, [this, error] { fail(QString::fromLatin1(ConversionFailedMessage), error); });
         return true;
     }
@@ -245,6 +245,7 @@ void ConversionJob::startConversion(const QString &htmlPath)
 {
     textPath_ = fromPath(textPathFor(toPath(htmlPath)));
     worker_ = std::make_unique<Worker>();
+    emit converting();
     Worker *worker = worker_.get();
     auto convert = [worker, htmlPath] {
         try {

@@ -84,7 +84,8 @@ public:
     static constexpr qint64 LargeFileBytes = 1024 * 1024;
 
     explicit ConversionJob(QObject *parent = nullptr);
-    // Cancels a running conversion (without signalling) and removes its files.
+    // Cancels a running conversion (without signalling) and removes its
+    // files. Safe from a slot of the job's own signals.
     ~ConversionJob() override;
 
     void setLimits(const FetchLimits &limits) { limits_ = limits; }
@@ -120,6 +121,8 @@ signals:
     // While the body arrives: the bytes received so far and the address the
     // fetch was started with.
     void progress(qint64 receivedBytes, const QString &address);
+    // The page or file is complete and its conversion begins.
+    void converting();
     void textReady(const QString &textPath);
     void failed(const QString &message, const QString &reason);
     void cancelled();

@@ -1,14 +1,9 @@
 #include "conversion/PageRetrieval.h"
 
 #include "conversion/converter.h"
-#include "common/fd_io.h"
-#include "inet/inet.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QPointer>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
@@ -23,8 +18,6 @@ namespace PageRetrieval {
 
 namespace {
 
-QByteArray pageBuffer;
-qint64 receivedBytes = 0;
 QString pagesFolder; // made on first use; empty until then
 
 QString systemReason(int error)
@@ -58,59 +51,25 @@ QString randomName(int length)
 
 } // namespace
 
-const QByteArray &PageBuffer()
+QString GroupedCount(qint64 count, const QLocale &locale)
 {
-    return pageBuffer;
-}
-
-void ClearPageBuffer()
-{
-    pageBuffer.clear();
-}
-
-qint64 ReceivedBytes()
-{
-    return receivedBytes;
+    QLocale grouping = locale;
+    grouping.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouping.toString(count);
 }
 
 QString BytesReceivedCaption(qint64 count, const QString &address, const QLocale &locale)
 {
-    QLocale grouping = locale;
-    grouping.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return grouping.toString(count) + QStringLiteral(" bytes received from ") + address;
+    return GroupedCount(count, locale) + QStringLiteral(" bytes received from ") + address;
 }
 
-bool ReadCompletedResponse(platform::Inet &inet, short state)
+int CreatePageFile(const QString &path, QString *error)
 {
-    if (state != platform::icResponseCompleted)
-        return false;
-    for (;;) {
-        const QByteArray chunk = inet.GetChunk(1024, platform::icString);
-        if (chunk.isEmpty())
-            break;
-        pageBuffer += chunk;
-        receivedBytes += chunk.size();
-    }
-    return true;
-}
-
-FetchResult RunFetch(platform::Inet &inet, const QString &url)
-{
-    if (inet.StillExecuting())
-        return {false, QStringLiteral("An earlier page is still being retrieved")};
-    pageBuffer.clear();
-    receivedBytes = 0;
-    inet.setURL(url);
-    const QPointer<platform::Inet> alive(&inet);
-    if (inet.Execute(QString(), QStringLiteral("GET"))) {
-        while (alive && alive->StillExecuting())
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    if (!alive)
-        return {false, QStringLiteral("The retrieval was abandoned")};
-    if (inet.ResponseCode() != 0 || !inet.ResponseInfo().isEmpty())
-        return {false, inet.ResponseInfo()};
-    return {true, QString()};
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && error)
+        *error = systemReason(errno);
+    return fd;
 }
 
 QString UnableToRetrieveMessage(const QString &address, const QString &reason)
@@ -166,33 +125,13 @@ QString MakeFetchedPagePath(QString *error)
     return {};
 }
 
-bool WritePageFile(const QString &path, QString *error)
-{
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (error)
-            *error = systemReason(errno);
-        return false;
-    }
-    platform::UniqueFd file(fd);
-    int failure = platform::WriteAll(file.get(), pageBuffer.constData(), static_cast<std::size_t>(pageBuffer.size()));
-    if (const int closeError = file.reset(); failure == 0)
-        failure = closeError;
-    if (failure != 0) {
-        ::unlink(name.constData());
-        if (error)
-            *error = systemReason(failure);
-        return false;
-    }
-    return true;
-}
-
 bool RemoveFetchedPagesFolder()
 {
     if (pagesFolder.isEmpty())
         return true;
-    if (::rmdir(QFile::encodeName(pagesFolder).constData()) != 0 && errno != ENOENT)
+    // Only a folder that is still the private one is emptied: one replaced
+    // by something else meanwhile is not this program's to remove.
+    if (isPrivateFolder(pagesFolder) && !QDir(pagesFolder).removeRecursively())
         return false;
     pagesFolder.clear();
     return true;

@@ -1,27 +1,13 @@
 #include "shell/Globals.h"
 
-#include "shell/App.h"
-#include "shell/FormInstance.h"
+#include "window/App.h"
+#include "window/FormInstance.h"
 #include "shell/frmOpen.h"
 #include "shell/frmSplash.h"
 
 #include <QCoreApplication>
 
 namespace Globals {
-
-QString HelpFilePath;
-
-const QString &helpFilePath()
-{
-    if (HelpFilePath.isEmpty())
-        HelpFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/qlnhelp.chm");
-    return HelpFilePath;
-}
-
-void setHelpFilePath(const QString &path)
-{
-    HelpFilePath = path;
-}
 
 void Main()
 {
@@ -47,17 +33,3 @@ void Main()
 }
 
 } // namespace Globals
-
-namespace {
-
-// Gives HelpFilePath its value as soon as the application object exists, so
-// that code reading the variable directly finds the program's help file even
-// before the start-up routine sets it.
-void initialiseHelpFilePath()
-{
-    Globals::helpFilePath();
-}
-
-} // namespace
-
-Q_COREAPP_STARTUP_FUNCTION(initialiseHelpFilePath)

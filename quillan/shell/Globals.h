@@ -1,22 +1,10 @@
 #pragma once
-// Program-wide values of the global module, and the program's start-up
-// routine.
+// The program's start-up routine (the help file path lives one floor down,
+// in window/HelpFile.h, for every window to use).
 
-#include <QString>
+#include "window/HelpFile.h"
 
 namespace Globals {
-
-// Full path of the compiled help file, the program's folder followed by
-// "/qlnhelp.chm". Filled in when the application object is created (and by
-// helpFilePath() if still empty); the start-up routine sets it again.
-extern QString HelpFilePath;
-
-// The help file path, set to the program's folder + "/qlnhelp.chm" the first
-// time it is asked for while still empty. Needs a QCoreApplication.
-const QString &helpFilePath();
-
-// Sets the help file path (the start-up routine does this once).
-void setHelpFilePath(const QString &path);
 
 // The start-up routine: shows the loading window, sets HelpFilePath, puts
 // up the splash (frmSplash), closes the loading window and returns with the

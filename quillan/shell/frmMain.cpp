@@ -1,15 +1,15 @@
 #include "shell/frmMain.h"
 
 #include "about/frmAbout.h"
-#include "inet/inet.h"
-#include "shell/App.h"
+#include "conversion/ConversionJob.h"
+#include "window/App.h"
 #include "shell/ComControl.h"
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -44,6 +46,7 @@ constexpr qint32 AboutItemHelp = 1210;
 constexpr qint32 HelpMenuHelp = 440;
 constexpr qint32 QuitMenuHelp = 450;
 
+// Key codes as the window's key handler receives them.
 constexpr int F1KeyCode = 112;
 
 const char *const NetvaneProgId = "Vanelink.Netvane";
@@ -158,6 +161,9 @@ void frmMain::setupInputArea()
         return edit;
     };
     txtURL = box("txtURL", AddressBoxHelp);
+    // Whatever is pasted stays whole: the command refuses an address that is
+    // too long instead of a box cutting it silently.
+    txtURL->setMaxLength(std::numeric_limits<int>::max());
     txtURL->setText(QStringLiteral("http://"));
     Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
     Twips::place(txtURL, 2040, 840, 4575, 285);
@@ -200,8 +206,7 @@ void frmMain::setupCommandButtons()
 
 void frmMain::createComponentControls()
 {
-    Inet1 = new platform::Inet(this);
-    Inet1->setObjectName(QStringLiteral("Inet1"));
+    createConversionJob();
 
     const QString progId = QString::fromLatin1(NetvaneProgId);
     Netvane1 = std::make_unique<ComControl>(progId);
@@ -226,9 +231,8 @@ void frmMain::connectHandlers()
         if (selected)
             optGetFile_Click();
     });
-    connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(13); });
-    connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(13); });
-    connect(Inet1, &platform::Inet::StateChanged, this, &frmMain::Inet1_StateChanged);
+    connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(Qt::Key_Return); });
+    connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(Qt::Key_Return); });
     connect(btnHTMLtoText, &QPushButton::clicked, this, &frmMain::btnHTMLtoText_Click);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::Form_Terminate);
 
@@ -255,6 +259,12 @@ frmMain::ConnectionReading frmMain::readConnectedOnline()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // Esc anywhere in the window cancels a running fetch or conversion.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        job_->isRunning()) {
+        job_->cancel();
+        return true;
+    }
     // The window sees a key released in any of its controls before the
     // control does; only F1 is taken.
     if (event->type() == QEvent::KeyRelease) {
@@ -303,10 +313,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    // A fetch still waiting for its page has no window to go on with.
-    if (Inet1 && Inet1->StillExecuting())
-        Inet1->Cancel();
-    QCoreApplication::processEvents();
+    // A fetch or conversion still running has no window to go on with: it
+    // ends without a message and its files go.
+    job_->cancel();
 }
 
 void frmMain::Form_Terminate()
@@ -318,7 +327,6 @@ void frmMain::Form_Terminate()
 void frmMain::showAbout_Click()
 {
     setCursor(Qt::WaitCursor);
-    FormInstance<frmAbout>::get().ShowModal();
-    QCoreApplication::processEvents();
+    FormInstance<frmAbout>::get().showModal();
     unsetCursor();
 }

@@ -9,9 +9,13 @@
 // whose component controls cannot be created still opens.
 //
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
-// code) runs the whole conversion command and returns only after the viewer
-// it opens has been closed. While one command runs, pressing the button
-// again does nothing.
+// code) starts the conversion command: the checks and their messages run at
+// once, then a conversion job (quillan::ConversionJob) fetches and converts
+// while the event loop runs, and the text opens in the viewer, modal. The
+// command ends, with commandEnded(), when the viewer has been closed or the
+// command's message dismissed; Esc or closing the window during a fetch
+// cancels it without a message. While one command runs, pressing the
+// button again does nothing.
 
 #include <QString>
 #include <QWidget>
@@ -19,8 +23,8 @@
 #include <memory>
 
 class ComControl;
-namespace platform {
-class Inet;
+namespace quillan {
+class ConversionJob;
 }
 class QAction;
 class QFrame;
@@ -59,8 +63,8 @@ public:
     QAction *Contents = nullptr;
     QAction *Quit = nullptr;
 
-    // The transfer control that fetches pages.
-    platform::Inet *Inet1 = nullptr;
+    // The conversion job of the command (one at a time).
+    quillan::ConversionJob *job() const { return job_; }
 
     // The connection-state controls; only Netvane1 is ever read.
     std::unique_ptr<ComControl> Netvane1;
@@ -83,6 +87,12 @@ public:
     // True while the conversion command runs (viewer included).
     bool commandRunning() const { return commandRunning_; }
 
+    // Converts the page at address as if the user had typed it: the
+    // address into txtURL, URL mode, "HTML to Text" pressed. False, doing
+    // nothing, while a command runs; otherwise commandEnded() follows once
+    // the command (its viewer or message included) has ended.
+    bool convertAddress(const QString &address);
+
     // Handlers of the window.
     void Form_Load();
     void Form_KeyUp(int KeyCode, int Shift);
@@ -101,15 +111,12 @@ public:
     void txtURL_KeyPress(int KeyAscii);
     void txtGetFile_KeyPress(int KeyAscii);
     void btnHTMLtoText_Click();
-    void Inet1_StateChanged(short state);
-
-    // Fetches the page at url into the page buffer. False, after telling the
-    // user why, when the command must end.
-    bool FetchPage(const QString &url);
 
 signals:
     // The window has been closed; it is deleted soon after.
     void unloaded();
+    // The conversion command started by the button has ended.
+    void commandEnded();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -123,12 +130,16 @@ private:
     void createComponentControls();
     void connectHandlers();
 
-    // The conversion command's two roads.
-    void convertFromUrl();
-    void convertFromFile();
-    // Converts `htmlPath`; false (after saying why) when it failed.
-    bool convertFile(const QString &htmlPath);
-    void showViewer();
+    // The conversion command: its start on either road, and the job's ends.
+    void createConversionJob();
+    bool startFromUrl();
+    void showProgress(qint64 receivedBytes);
+    void showText(const QString &textPath);
+    void showFailure(const QString &message, const QString &reason);
+    void endCommand();
 
+    quillan::ConversionJob *job_ = nullptr;
     bool commandRunning_ = false;
+    bool commandFetches_ = false; // the running command's page comes by its address
+    bool busyPointer_ = false;
 };

@@ -1,8 +1,8 @@
 #include "shell/frmOpen.h"
 
-#include "shell/Look.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/Placement.h"
+#include "window/Twips.h"
 
 #include <QCloseEvent>
 #include <QColor>

@@ -1,11 +1,11 @@
 #include "shell/frmSplash.h"
 
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/Look.h"
-#include "shell/FormInstance.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/Look.h"
+#include "window/FormInstance.h"
+#include "window/Placement.h"
+#include "window/Twips.h"
 #include "shell/frmMain.h"
 
 #include <QCloseEvent>
@@ -200,24 +200,17 @@ void frmSplash::widenToFit(QLabel *label)
     label->setGeometry(area);
 }
 
-// Leaves the splash for good and opens the main window. The yields let the
-// screen repaint without the splash before the main window is built.
+// Leaves the splash for good and opens the main window.
 void frmSplash::btnStart_Click()
 {
-    QPointer<frmSplash> self(this);
     setCursor(Qt::WaitCursor);
     hide();
-    QCoreApplication::processEvents();
-    if (self) {
-        // The main window takes over: closing the splash now is no reason
-        // to end the program.
-        setAttribute(Qt::WA_QuitOnClose, false);
-        close();
-    }
-    QCoreApplication::processEvents();
+    // The main window takes over: closing the splash now is no reason to
+    // end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    close();
     FormInstance<frmMain>::get().show();
-    if (self)
-        unsetCursor();
+    unsetCursor();
 }
 
 void frmSplash::btnQuit_Click()

@@ -1,7 +1,8 @@
 // Quillan: creates the application and hands over to the start-up routine.
 #include "conversion/PageRetrieval.h"
-#include "shell/App.h"
+#include "window/App.h"
 #include "shell/Globals.h"
+#include "shell/ShutdownSignals.h"
 
 #include <QApplication>
 
@@ -9,10 +10,10 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     App::Describe();
+    ShutdownSignals shutdown;
     Globals::Main();
     const int status = application.exec();
-    // Fetched pages live in a private folder for the run; it goes when no
-    // text the user kept is left in it.
+    // Fetched pages and their texts live in a private folder for the run.
     PageRetrieval::RemoveFetchedPagesFolder();
-    return status;
+    return shutdown.received() ? 128 + shutdown.received() : status;
 }

@@ -1,7 +1,7 @@
 #include "viewer/RichTextBox.h"
 #include "viewer/text_decoding.h"
 
-#include "shell/Twips.h"
+#include "window/Twips.h"
 
 #include <QFile>
 #include <QFont>

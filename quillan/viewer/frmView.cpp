@@ -1,17 +1,16 @@
 #include "viewer/frmView.h"
 
-#include "shell/App.h"
-#include "shell/ContextIDs.h"
-#include "shell/Globals.h"
-#include "shell/Look.h"
-#include "shell/MsgBox.h"
-#include "shell/Twips.h"
+#include "window/App.h"
+#include "window/ContextIDs.h"
+#include "window/HelpFile.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "window/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/file_copy.h"
 
 #include <QCloseEvent>
 #include <QColor>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -179,14 +178,22 @@ void frmView::connectHandlers()
     connect(btnHelp, &QPushButton::clicked, this, &frmView::btnHelp_Click);
 }
 
-void frmView::ShowModal()
+void frmView::showModal()
 {
-    QEventLoop loop;
-    connect(this, &frmView::unloaded, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     setWindowModality(Qt::ApplicationModal);
     show();
-    loop.exec(QEventLoop::DialogExec);
+}
+
+bool frmView::loadText(const QString &path, bool temporary, QString *error)
+{
+    if (!txtHTML->setFileName(path)) {
+        if (error)
+            *error = txtHTML->errorString();
+        return false;
+    }
+    txtHTML->Refresh();
+    textTemporary = temporary;
+    return true;
 }
 
 void frmView::resizeEvent(QResizeEvent *event)
@@ -227,7 +234,7 @@ void frmView::Form_Resize()
 // left as it is, without a word.
 void frmView::Form_Unload()
 {
-    if (!textSaved) {
+    if (!textSaved || textTemporary) {
         const QString path = txtHTML->FileName();
         if (!path.isEmpty())
             QFile::remove(path);

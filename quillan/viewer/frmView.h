@@ -4,8 +4,9 @@
 // closing deletes the text file unless the user pressed Save.
 //
 // One viewer at a time: reach it through FormInstance<frmView>::get(). The
-// caller hands it a text through txtHTML's FileName and then shows it with
-// ShowModal(), which returns once the viewer has been closed and unloaded.
+// caller hands it a text with loadText() (or through txtHTML's FileName) and
+// shows it with showModal(), which returns at once; unloaded() tells when
+// the viewer has been closed.
 
 #include <QString>
 #include <QWidget>
@@ -25,11 +26,22 @@ public:
     explicit frmView(QWidget *parent = nullptr);
     ~frmView() override;
 
-    // Shows the window application-modal and waits until it is closed.
-    void ShowModal();
+    // Shows the window application-modal (Qt's window modality: no other
+    // window takes input while it is open) and returns at once.
+    void showModal();
+
+    // Loads the text file at path into the text box, shown from its top.
+    // A temporary text (one of the program's own fetched pages) is removed
+    // when the viewer closes even after Save, which has already copied it
+    // where the user chose; any other text is removed unless saved. False
+    // with the reason in *error when the file cannot be read; the box then
+    // keeps what it held.
+    bool loadText(const QString &path, bool temporary, QString *error = nullptr);
 
     // True once Save was pressed in this opening of the viewer.
     bool textSaved = false;
+    // True when the text shown is removed on closing whatever Save did.
+    bool textTemporary = false;
 
     // Controls.
     RichTextBox *txtHTML = nullptr;

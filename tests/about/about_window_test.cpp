@@ -2,9 +2,9 @@
 // Info button, the picture, and fresh texts on each opening.
 #include "about/SysInfo.h"
 #include "about/frmAbout.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/FormInstance.h"
-#include "shell/Twips.h"
+#include "window/AnimatedPicture.h"
+#include "window/FormInstance.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 #include "support/process.h"
 #include "support/qt_support.h"
@@ -82,19 +82,17 @@ void TestAboutWindow::cleanup()
 bool TestAboutWindow::showModalAndRun(frmAbout &about, const std::function<void(frmAbout &)> &act)
 {
     QPointer<frmAbout> box(&about);
+    bool unloaded = false;
+    connect(&about, &frmAbout::unloaded, this, [&unloaded] { unloaded = true; });
     QTimer::singleShot(0, this, [box, act]() {
         if (box)
             act(*box);
     });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [box]() {
-        if (box)
-            box->close();
-    });
-    guard.start(20000);
-    about.ShowModal();
-    return guard.isActive();
+    about.showModal();
+    const bool closedInTime = QTest::qWaitFor([&] { return unloaded || box.isNull(); }, 20000);
+    if (!closedInTime && box)
+        box->close();
+    return closedInTime;
 }
 
 void TestAboutWindow::textsAndLayoutFollowTheTables()

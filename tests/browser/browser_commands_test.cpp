@@ -15,7 +15,7 @@
 #include "browser_test_support.h"
 
 #include "browser/BrowserModule.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/process.h"
 #include "support/qt_support.h"
@@ -107,7 +107,11 @@ Conversion pressConvert(const Browser &browser)
         }
     });
     watcher.start();
+    const QPointer<QWidget> window(browser.window);
     browser.btrnQuillan->click();
+    // The browser closes once the whole command, viewer included, has ended.
+    if (!QTest::qWaitFor([&window] { return window.isNull(); }, 60000))
+        seen.messages << QStringLiteral("the browser did not close within 60 s");
     return seen;
 }
 

@@ -9,7 +9,7 @@
 #include "browser/module/WebBrowser.h"
 #include "browser/module/frmBrowser1.h"
 #include "registry/registry.h"
-#include "shell/Twips.h"
+#include "window/Twips.h"
 #include "support/environment.h"
 
 #include <QAction>
@@ -50,11 +50,16 @@ public:
         mainWindowShown = 0;
         helpAsked.clear();
         windowBusyDuringConversion = false;
+        endConversion = nullptr;
     }
 
-    void convertAddress(const QString &address) override
+    // The end of the conversion, called by the test.
+    std::function<void()> endConversion;
+
+    void convertAddress(const QString &address, std::function<void()> whenEnded) override
     {
         converted << address;
+        endConversion = std::move(whenEnded);
         if (auto *window = qobject_cast<frmBrowser1 *>(quillan_browser_window_if_loaded()->widget()))
             windowBusyDuringConversion = window->isVisible() && window->cursor().shape() == Qt::WaitCursor;
     }
@@ -360,6 +365,12 @@ void TestBrowserWindow::convertButtonHandsOverAndCloses()
     browser.btrnQuillan->click();
     QCOMPARE(host_.converted, QStringList{QStringLiteral("http://")});
     QVERIFY(host_.windowBusyDuringConversion);
+    // The window stays, busy, until the program says the command has ended.
+    QVERIFY(host_.endConversion);
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->cursor().shape(), Qt::WaitCursor);
+    QCOMPARE(host_.mainWindowShown, 0);
+    host_.endConversion();
     QCOMPARE(host_.mainWindowShown, 1); // closed afterwards, in every case
     QVERIFY(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
 }

@@ -8,11 +8,11 @@
 // take the route away to be offline. Elsewhere it uses the host's state and
 // skips the fetching cases when the host is offline.
 
+#include "conversion/ConversionJob.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
-#include "inet/inet.h"
 #include "shell/ComControl.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "shell/frmMain.h"
 #include "support/HttpTestServer.h"
 #include "support/process.h"
@@ -25,10 +25,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -54,15 +56,21 @@ struct CommandOutcome {
     QStringList messages;
 };
 
-// Presses "HTML to Text" and answers whatever it shows: message boxes with
-// OK, the viewer by noting its text and closing it. Nothing is checked
+// Presses "HTML to Text", answers whatever it shows (message boxes with OK,
+// the viewer by noting its text, handing it to atViewer and closing it) and
+// waits until the command has ended (at most 60 s). Nothing is checked
 // inside the answers, so a failure can never leave a window open.
-CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {})
+CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {},
+                          const std::function<void(frmView *)> &atViewer = {})
 {
     CommandOutcome outcome;
+    bool ended = false;
+    const QMetaObject::Connection endWatch =
+        QObject::connect(&main, &frmMain::commandEnded, [&ended] { ended = true; });
+    QPointer<frmMain> window(&main);
     QTimer watcher;
     watcher.setInterval(5);
-    QObject::connect(&watcher, &QTimer::timeout, [&outcome]() {
+    QObject::connect(&watcher, &QTimer::timeout, [&outcome, &atViewer]() {
         QWidget *top = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(top)) {
             outcome.messages << box->text();
@@ -72,6 +80,8 @@ CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {}
             outcome.viewerFile = view->txtHTML->FileName();
             outcome.viewerFileBytes = testsupport::readFile(outcome.viewerFile);
             outcome.viewerText = view->txtHTML->Text();
+            if (atViewer)
+                atViewer(view);
             view->close();
         } else if (top) {
             top->close();
@@ -82,6 +92,10 @@ CommandOutcome runCommand(frmMain &main, const std::function<void()> &press = {}
         press();
     else
         main.btnHTMLtoText->click();
+    // A window closed on the way ends its command too.
+    if (!QTest::qWaitFor([&] { return ended || window.isNull() || !window->commandRunning(); }, 60000))
+        outcome.messages << QStringLiteral("the command did not end within 60 s");
+    QObject::disconnect(endWatch);
     return outcome;
 }
 
@@ -126,6 +140,10 @@ private slots:
     void failedFetchesAreReportedNeverConverted();
     void secondPressWhileFetchingIsIgnored();
     void closingTheWindowEndsAWaitingFetch();
+    void closingTheWindowWhileConvertingEndsCleanly();
+    void escapeCancelsAFetch();
+    void overlongAddressIsRefused();
+    void savedFetchedTextGoesFromThePrivateFolder();
     void offlineStopsBeforeFetching();
 
 private:
@@ -282,7 +300,8 @@ void TestConversionCommand::fetchedPagesConvertLikeTheConverter()
         QCOMPARE(QFileInfo(outcome.viewerFile).absolutePath(), QFileInfo(folder).absoluteFilePath());
         QCOMPARE(outcome.viewerFileBytes, convertedBytes(c.page, dir_->path()));
         QVERIFY(main.lbBytesReceived->isHidden());
-        QVERIFY(PageRetrieval::PageBuffer().isEmpty());
+        // Neither the page file nor the text is left once the viewer closed.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 }
 
@@ -299,10 +318,7 @@ void TestConversionCommand::bytesLabelIsExactOnEveryFetch()
     frmMain &main = FormInstance<frmMain>::get();
 
     QStringList captions;
-    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
-        if (state == platform::icResponseCompleted)
-            QTimer::singleShot(0, this, [&] { captions << main.lbBytesReceived->text(); });
-    });
+    connect(main.job(), &quillan::ConversionJob::textReady, this, [&] { captions << main.lbBytesReceived->text(); });
     for (const char *target : {"/1500.html", "/1500.html", "/big.html"}) {
         main.txtURL->setText(q(server_->url(target)));
         const CommandOutcome outcome = runCommand(main);
@@ -325,13 +341,18 @@ void TestConversionCommand::labelNamesTheAddressAsTheResponseArrives()
     frmMain &main = FormInstance<frmMain>::get();
     main.txtURL->setText(q(server_->url("/slow.html")));
 
-    // The address is edited once the request is on its way.
-    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
-        if (state == platform::icReceivingResponse)
-            main.txtURL->setText(QStringLiteral("edited meanwhile"));
+    // The address is edited once the body has begun to arrive; the label
+    // counts while it arrives.
+    QStringList captions;
+    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+        captions << main.lbBytesReceived->text();
+        QVERIFY(!main.lbBytesReceived->isHidden());
+        main.txtURL->setText(QStringLiteral("edited meanwhile"));
     });
     const CommandOutcome outcome = runCommand(main);
     QVERIFY(outcome.viewerShown);
+    QCOMPARE(captions.first(), QStringLiteral("1,000 bytes received from ") + q(server_->url("/slow.html")));
+    QCOMPARE(captions.size(), 4);
     QCOMPARE(main.lbBytesReceived->text(), QStringLiteral("4,000 bytes received from edited meanwhile"));
 }
 
@@ -351,7 +372,9 @@ void TestConversionCommand::failedFetchesAreReportedNeverConverted()
     server_->route("/good.html", HttpResponse::html("<p>Good page</p>\r\n"));
 
     frmMain &main = FormInstance<frmMain>::get();
-    main.Inet1->setRequestTimeout(1);
+    quillan::FetchLimits limits;
+    limits.silence = std::chrono::seconds(1);
+    main.job()->setLimits(limits);
     const QString refused =
         QStringLiteral("http://127.0.0.1:%1/x.html").arg(testsupport::HttpTestServer::refusedPort());
     const QStringList addresses{
@@ -387,11 +410,9 @@ void TestConversionCommand::secondPressWhileFetchingIsIgnored()
     main.txtURL->setText(q(server_->url("/slow.html")));
 
     bool runningWhenPressed = false;
-    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
-        if (state == platform::icReceivingResponse) {
-            runningWhenPressed = main.commandRunning();
-            main.btnHTMLtoText->click();
-        }
+    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+        runningWhenPressed = main.commandRunning();
+        main.btnHTMLtoText->click();
     });
     const CommandOutcome outcome = runCommand(main);
     QVERIFY(runningWhenPressed);
@@ -404,22 +425,127 @@ void TestConversionCommand::secondPressWhileFetchingIsIgnored()
 void TestConversionCommand::closingTheWindowEndsAWaitingFetch()
 {
     requireOnline();
-    HttpResponse stall = HttpResponse::html("never");
+    HttpResponse stall = HttpResponse::html("never ending");
     stall.ending = HttpResponse::Ending::Stall;
+    stall.stopAfter = 5;
     server_->route("/stall.html", stall);
     frmMain &main = FormInstance<frmMain>::get();
-    main.Inet1->setRequestTimeout(0); // without the close, the command would wait for ever
+    quillan::FetchLimits limits;
+    limits.silence = std::chrono::seconds(0); // without the close, the command would wait for ever
+    main.job()->setLimits(limits);
     main.txtURL->setText(q(server_->url("/stall.html")));
     QPointer<frmMain> watched(&main);
-    connect(main.Inet1, &platform::Inet::StateChanged, this, [&](short state) {
-        if (state == platform::icReceivingResponse)
-            main.close();
-    });
+    connect(main.job(), &quillan::ConversionJob::progress, this, [&] { main.close(); });
     const CommandOutcome outcome = runCommand(main);
     QVERIFY(outcome.messages.isEmpty());
     QVERIFY(!outcome.viewerShown);
     QVERIFY(!FormInstance<frmMain>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+}
+
+void TestConversionCommand::closingTheWindowWhileConvertingEndsCleanly()
+{
+    // Closed while the converter works on a large page: the command ends
+    // without touching the window, and neither the page nor its text stays.
+    requireOnline();
+    std::string page;
+    while (page.size() < 64 * 1024 * 1024)
+        page += "<tr><td>a cell of a large table</td><td>" + std::to_string(page.size()) + "</td></tr>\r\n";
+    server_->route("/large.html", HttpResponse::html(page));
+    frmMain &main = FormInstance<frmMain>::get();
+    main.txtURL->setText(q(server_->url("/large.html")));
+    QPointer<frmMain> watched(&main);
+    const QString folder = privateFolder();
+    // Polled from the event loop: the first moment a text is being made.
+    bool closedWhileConverting = false;
+    QTimer closer;
+    closer.setInterval(1);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &name : names) {
+            if (!name.endsWith(QLatin1String(".html")) && watched) {
+                closedWhileConverting = true;
+                watched->close();
+                closer.stop();
+                return;
+            }
+        }
+    });
+    closer.start();
+    const CommandOutcome outcome = runCommand(main);
+    closer.stop();
+    QVERIFY(closedWhileConverting);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(!outcome.viewerShown);
+    QVERIFY(QTest::qWaitFor([&] { return watched.isNull(); }, 10000));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void TestConversionCommand::escapeCancelsAFetch()
+{
+    requireOnline();
+    HttpResponse slow = HttpResponse::html(std::string(20000, 'e'));
+    slow.pieceSize = 1000;
+    slow.pause = std::chrono::milliseconds(50);
+    server_->route("/slow.html", slow);
+    frmMain &main = FormInstance<frmMain>::get();
+    main.show();
+    main.txtURL->setText(q(server_->url("/slow.html")));
+    int pieces = 0;
+    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+        if (++pieces == 1)
+            QTest::keyClick(main.txtURL, Qt::Key_Escape);
+    });
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(!outcome.viewerShown);
+    QCOMPARE(pieces, 1);
+    QVERIFY(!main.commandRunning());
+    QVERIFY(main.lbBytesReceived->isHidden());
+
+    // The window goes on as before: the next command works.
+    server_->route("/next.html", HttpResponse::html("<p>Next</p>\r\n"));
+    main.txtURL->setText(q(server_->url("/next.html")));
+    const CommandOutcome next = runCommand(main);
+    QVERIFY(next.viewerShown);
+    QCOMPARE(next.viewerText, QStringLiteral("Next\n"));
+}
+
+void TestConversionCommand::overlongAddressIsRefused()
+{
+    requireOnline();
+    frmMain &main = FormInstance<frmMain>::get();
+    const QString address = q(server_->url("/")) + QString(40000, QLatin1Char('x'));
+    main.txtURL->setText(address);
+    QCOMPARE(main.txtURL->text(), address); // not cut
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(!outcome.viewerShown);
+    QCOMPARE(outcome.messages.size(), 1);
+    const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith(UnableToRetrieve + address.left(100)));
+    QCOMPARE(lines[1], QStringLiteral("The address is longer than 32,767 characters"));
+    QCOMPARE(server_->requests().size(), std::size_t(0));
+}
+
+void TestConversionCommand::savedFetchedTextGoesFromThePrivateFolder()
+{
+    requireOnline();
+    server_->route("/keep.html", HttpResponse::html("<p>Keep me</p>\r\n"));
+    frmMain &main = FormInstance<frmMain>::get();
+    main.txtURL->setText(q(server_->url("/keep.html")));
+    const QString chosen = dir_->filePath("kept.txt");
+    const CommandOutcome outcome = runCommand(main, {}, [&](frmView *view) {
+        auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+            dialog->selectFile(chosen);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        view->btnSave->click();
+    });
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(testsupport::readFile(chosen), QByteArray("Keep me\r\n"));
+    QVERIFY(!QFile::exists(outcome.viewerFile)); // the private copy is gone
 }
 
 void TestConversionCommand::offlineStopsBeforeFetching()

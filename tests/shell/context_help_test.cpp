@@ -1,10 +1,10 @@
 // Context help through ContextIDs::ShowHelp and the help window, against the
 // help file the build compiles.
 
-#include "shell/ContextIDs.h"
-#include "shell/Globals.h"
-#include "shell/HtmlHelp.h"
-#include "shell/HtmlHelpWindow.h"
+#include "window/ContextIDs.h"
+#include "window/HelpFile.h"
+#include "window/HtmlHelp.h"
+#include "window/HtmlHelpWindow.h"
 
 #include "support/MiniChm.h"
 #include "support/qt_support.h"

@@ -3,10 +3,10 @@
 // connection-state control it creates through the component runtime.
 
 #include "shell/ComControl.h"
-#include "shell/ContextIDs.h"
-#include "shell/FormInstance.h"
+#include "window/ContextIDs.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/HtmlHelpWindow.h"
+#include "window/HtmlHelpWindow.h"
 #include "shell/frmMain.h"
 #include "support/qt_support.h"
 

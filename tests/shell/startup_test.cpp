@@ -4,11 +4,11 @@
 // through the application's own event loop to see whether the program ends.
 
 #include "quillan_version.h"
-#include "shell/AnimatedPicture.h"
-#include "shell/App.h"
-#include "shell/FormInstance.h"
+#include "window/AnimatedPicture.h"
+#include "window/App.h"
+#include "window/FormInstance.h"
 #include "shell/Globals.h"
-#include "shell/Twips.h"
+#include "window/Twips.h"
 #include "shell/frmMain.h"
 #include "shell/frmOpen.h"
 #include "shell/frmSplash.h"

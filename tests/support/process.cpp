@@ -4,11 +4,14 @@
 #include "common/fd_io.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -20,16 +23,51 @@ namespace testsupport {
 
 namespace {
 
-int waitFor(pid_t pid)
+int statusOf(int raw)
 {
+    if (WIFEXITED(raw))
+        return WEXITSTATUS(raw);
+    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+}
+
+} // namespace
+
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    // A descriptor for the child becomes readable when it ends: poll waits
+    // for that with the deadline, no sleeping in steps.
+    const int pidFd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidFd >= 0) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd watch{pidFd, POLLIN, 0};
+            const int ready = left.count() > 0 ? ::poll(&watch, 1, int(std::min<long long>(left.count(), 1 << 30))) : 0;
+            if (ready > 0)
+                break;
+            if (ready == 0) { // out of time: the child goes now
+                ::kill(pid, SIGKILL);
+                break;
+            }
+            if (errno != EINTR)
+                break;
+        }
+        ::close(pidFd);
+    }
     int raw = 0;
     while (::waitpid(pid, &raw, 0) < 0) {
         if (errno != EINTR)
             return -1;
     }
-    if (WIFEXITED(raw))
-        return WEXITSTATUS(raw);
-    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+    return statusOf(raw);
+}
+
+namespace {
+
+int waitFor(pid_t pid)
+{
+    return waitForExit(pid, DefaultProcessTimeout);
 }
 
 // Reads the rest of fd from where it stands, then closes it.
@@ -186,11 +224,11 @@ bool RunningProgram::signal(int sig)
     return pid_ > 0 && ::kill(pid_, sig) == 0;
 }
 
-int RunningProgram::wait()
+int RunningProgram::wait(std::chrono::milliseconds timeout)
 {
     if (pid_ <= 0)
         return -1;
-    const int status = waitFor(pid_);
+    const int status = waitForExit(pid_, timeout);
     pid_ = -1;
     return status;
 }

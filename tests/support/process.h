@@ -3,12 +3,23 @@
 // captured, running a piece of the test in a forked child (to change limits,
 // user or namespaces without touching the test runner), and fresh network
 // namespaces for shaping routes with `ip`.
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace testsupport {
+
+// How long a child may run before the helpers below end it (SIGKILL).
+inline constexpr std::chrono::milliseconds DefaultProcessTimeout{100000};
+
+// Waits until the child pid has ended, at most timeout; then it is killed
+// (status 128 + SIGKILL). Returns its status as ProcessResult::status, or
+// -1 when it is not a child of this process.
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout = DefaultProcessTimeout);
 
 struct ProcessResult {
     int status = -1; // exit code, 128 + signal number, or -1 if it never ran
@@ -28,7 +39,8 @@ struct StreamFiles {
 };
 
 // Runs argv[0] (looked up in PATH when it has no slash) with the rest as
-// arguments, in this process's environment, and waits for it.
+// arguments, in this process's environment, and waits for it (at most
+// DefaultProcessTimeout; then it is killed).
 ProcessResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {},
                          const StreamFiles &files = {});
 
@@ -46,7 +58,9 @@ public:
     bool write(const std::string &bytes); // to its standard input
     void closeInput();
     bool signal(int sig);
-    int wait(); // as ProcessResult::status
+    // Waits for it to end, at most timeout (then it is killed); its status
+    // as ProcessResult::status.
+    int wait(std::chrono::milliseconds timeout = DefaultProcessTimeout);
 
 private:
     int pid_ = -1;

@@ -1,31 +1,31 @@
-// ConvertHtmlFile end to end: the conversion, the hand-over to the viewer,
-// the busy pointer, and what a failure leaves behind.
+// The hand-over of a converted text to the viewer: the text loaded and
+// shown, modal without a nested event loop, a text that cannot be read, and
+// which texts go when the viewer closes (a temporary one even after Save).
 
-#include "conversion/ConvertHtmlFile.h"
 #include "conversion/converter.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
 #include "support/qt_support.h"
 
-#include <QCursor>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
 using testsupport::readFile;
 using testsupport::writeFile;
 
-QString expectedTextPath(const QString &htmlPath)
+// The converter's text of a page written at htmlPath.
+QString convert(const QString &htmlPath, const QByteArray &page)
 {
-    const auto path = quillan::textPathFor(std::filesystem::path(QFile::encodeName(htmlPath).toStdString()));
+    writeFile(htmlPath, page);
+    const auto path = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(htmlPath).toStdString()));
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
@@ -51,10 +51,10 @@ private slots:
     void init();
     void cleanup();
 
-    void convertedTextArrivesInTheViewer();
-    void busyPointerDuringTheRunOnly();
-    void failureLeavesTheViewerAlone();
-    void viewerShownModalDeletesTheTextOnClose();
+    void loadedTextIsShownAndReplacedByTheNext();
+    void unreadableTextLeavesTheViewerAlone();
+    void shownModalWithoutWaiting();
+    void closingRemovesTheTextUnlessKept();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -70,115 +70,92 @@ void TestViewerConvert::cleanup()
 {
     if (frmView *view = FormInstance<frmView>::ifLoaded()) {
         view->textSaved = true;
+        view->textTemporary = false;
         QVERIFY(testsupport::closeAndWaitForDeletion(view));
     }
-    while (QGuiApplication::overrideCursor())
-        QGuiApplication::restoreOverrideCursor();
     dir_.reset();
 }
 
-void TestViewerConvert::convertedTextArrivesInTheViewer()
+void TestViewerConvert::loadedTextIsShownAndReplacedByTheNext()
 {
-    const QString html = writeFile(dir_->filePath("news.html"), Page);
-    QVERIFY(!FormInstance<frmView>::isLoaded());
-
-    const QString textPath = Globals::ConvertHtmlFile(html);
-    QCOMPARE(textPath, expectedTextPath(html));
-    QVERIFY(QFile::exists(textPath));
-
-    QVERIFY(FormInstance<frmView>::isLoaded()); // loaded by the hand-over
+    const QString textPath = convert(dir_->filePath("news.html"), Page);
     frmView &view = FormInstance<frmView>::get();
-    QVERIFY(!view.isVisible()); // but not shown
+    QString error;
+    QVERIFY(view.loadText(textPath, false, &error));
+    QVERIFY(error.isEmpty());
+    QVERIFY(!view.isVisible()); // loaded, not shown
     QCOMPARE(view.textSaved, false);
     QCOMPARE(view.txtHTML->FileName(), textPath);
     const QString text = view.txtHTML->Text();
     QCOMPARE(text, shownText(readFile(textPath)));
     QVERIFY2(text.contains(QStringLiteral("Hello world")), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("Second line of text")), qPrintable(text));
     QVERIFY(!text.contains(QLatin1Char('<')));
 
-    // A second conversion reuses the loaded viewer and replaces its text.
-    const QString other = writeFile(dir_->filePath("other.htm"), "<b>Other page</b>\r\n");
-    const QString otherText = Globals::ConvertHtmlFile(other);
+    const QString otherText = convert(dir_->filePath("other.htm"), "<b>Other page</b>\r\n");
+    QVERIFY(view.loadText(otherText, true));
     QCOMPARE(&FormInstance<frmView>::get(), &view);
     QCOMPARE(view.txtHTML->FileName(), otherText);
-    QCOMPARE(view.txtHTML->Text(), shownText(readFile(otherText)));
+    QCOMPARE(view.txtHTML->Text(), QStringLiteral("Other page\n"));
+    QVERIFY(view.textTemporary);
 }
 
-void TestViewerConvert::busyPointerDuringTheRunOnly()
+void TestViewerConvert::unreadableTextLeavesTheViewerAlone()
 {
-    const QString html = writeFile(dir_->filePath("page.html"), Page);
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-
-    // The one yield after the hand-over runs this; the pointer must still be busy.
-    int shapeDuringYield = -1;
-    QString fileDuringYield;
-    QTimer::singleShot(0, this, [&]() {
-        if (const QCursor *cursor = QGuiApplication::overrideCursor())
-            shapeDuringYield = cursor->shape();
-        if (frmView *view = FormInstance<frmView>::ifLoaded())
-            fileDuringYield = view->txtHTML->FileName();
-    });
-    const QString textPath = Globals::ConvertHtmlFile(html);
-    QCOMPARE(shapeDuringYield, int(Qt::WaitCursor));
-    QCOMPARE(fileDuringYield, textPath); // the text was handed over before the yield
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-}
-
-void TestViewerConvert::failureLeavesTheViewerAlone()
-{
-    const QString missing = dir_->filePath("missing.html");
-
-    // No viewer yet: a failure does not load one, and the pointer is back to
-    // the default.
-    QVERIFY_THROWS_EXCEPTION(quillan::ConversionError, Globals::ConvertHtmlFile(missing));
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    QVERIFY(!FormInstance<frmView>::isLoaded());
-    QVERIFY(!QFile::exists(expectedTextPath(missing)));
-
-    // A viewer holding an earlier text keeps it.
-    const QString first = Globals::ConvertHtmlFile(writeFile(dir_->filePath("first.html"), Page));
+    const QString first = convert(dir_->filePath("first.html"), Page);
     frmView &view = FormInstance<frmView>::get();
+    QVERIFY(view.loadText(first, false));
     const QString before = view.txtHTML->Text();
-    QVERIFY(!before.isEmpty());
 
-    // A text file that cannot be written: its name is taken by a folder.
-    const QString blocked = dir_->filePath("blocked.html");
-    writeFile(blocked, Page);
-    QVERIFY(QDir().mkpath(expectedTextPath(blocked)));
-    QVERIFY_THROWS_EXCEPTION(quillan::ConversionError, Globals::ConvertHtmlFile(blocked));
-    QVERIFY_THROWS_EXCEPTION(quillan::ConversionError, Globals::ConvertHtmlFile(missing));
-
-    QCOMPARE(&FormInstance<frmView>::get(), &view);
+    QString error;
+    QVERIFY(!view.loadText(dir_->filePath("missing.TXT"), true, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!view.loadText(dir_->path(), true)); // a folder
     QCOMPARE(view.txtHTML->FileName(), first);
     QCOMPARE(view.txtHTML->Text(), before);
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QVERIFY(!view.textTemporary);
 }
 
-void TestViewerConvert::viewerShownModalDeletesTheTextOnClose()
+void TestViewerConvert::shownModalWithoutWaiting()
 {
-    const QString textPath = Globals::ConvertHtmlFile(writeFile(dir_->filePath("shown.html"), Page));
+    const QString textPath = convert(dir_->filePath("shown.html"), Page);
     frmView &view = FormInstance<frmView>::get();
+    QVERIFY(view.loadText(textPath, false));
     QPointer<frmView> viewer(&view);
+    bool unloaded = false;
+    connect(&view, &frmView::unloaded, this, [&] { unloaded = true; });
 
-    bool wasModal = false;
-    QTimer::singleShot(0, this, [&]() {
-        wasModal = viewer && viewer->isVisible() && QApplication::activeModalWidget() == viewer.data();
-        if (viewer)
-            QTest::mouseClick(viewer->btnClose, Qt::LeftButton);
-    });
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&]() {
-        if (viewer)
-            viewer->close();
-    });
-    guard.start(20000);
-    view.ShowModal();
-    QVERIFY(guard.isActive()); // closed by the click, not by the guard
-    QVERIFY(wasModal);
+    view.showModal(); // returns at once, the viewer open
+    QVERIFY(view.isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget *>(&view));
+    QVERIFY(!unloaded);
+
+    QTest::mouseClick(view.btnClose, Qt::LeftButton);
+    QVERIFY(unloaded);
     QVERIFY(!FormInstance<frmView>::isLoaded());
+    QVERIFY(QTest::qWaitFor([&] { return viewer.isNull(); }, 5000));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(!QFile::exists(textPath));
+}
+
+void TestViewerConvert::closingRemovesTheTextUnlessKept()
+{
+    // Whether the text is temporary, whether Save was pressed, and whether
+    // the file is there after closing.
+    const struct {
+        bool temporary;
+        bool saved;
+        bool kept;
+    } cases[] = {{false, false, false}, {false, true, true}, {true, false, false}, {true, true, false}};
+    int n = 0;
+    for (const auto &c : cases) {
+        const QString textPath = convert(dir_->filePath(QStringLiteral("case%1.html").arg(++n)), Page);
+        frmView &view = FormInstance<frmView>::get();
+        QVERIFY(view.loadText(textPath, c.temporary));
+        view.textSaved = c.saved; // as Save leaves it
+        view.showModal();
+        QVERIFY(testsupport::closeAndWaitForDeletion(&view));
+        QCOMPARE(QFile::exists(textPath), c.kept);
+    }
 }
 
 QTEST_MAIN(TestViewerConvert)

@@ -1,7 +1,7 @@
 // Printing the viewer's text for real (to a PDF, read back with pdftotext)
 // and saving a copy of it.
 
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
 #include "support/qt_support.h"

@@ -2,9 +2,9 @@
 // the fate of the text file on closing, layout on resize, and loading texts
 // large and small.
 
-#include "shell/FormInstance.h"
-#include "shell/Globals.h"
-#include "shell/Twips.h"
+#include "window/FormInstance.h"
+#include "window/HelpFile.h"
+#include "window/Twips.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/frmView.h"
 #include "support/qt_support.h"

@@ -4,7 +4,7 @@
 #include "browser/module/BrowserEntry.h"
 
 #include "browser/module/frmBrowser1.h"
-#include "shell/FormInstance.h"
+#include "window/FormInstance.h"
 
 #include <type_traits>
 

@@ -1,8 +1,8 @@
 #include "browser/module/frmBrowser1.h"
 
 #include "browser/module/WebBrowser.h"
-#include "shell/Look.h"
-#include "shell/Twips.h"
+#include "window/Look.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -350,21 +350,28 @@ void frmBrowser1::brwWebBrowser_NavigateComplete(const QString &)
 }
 
 // The page at the address box's address goes through the main window's
-// conversion command; this window waits for it, viewer included, and then
-// closes whatever came of it.
+// conversion command; this window stays, busy, until that command has ended
+// (viewer included), and then closes whatever came of it.
 void frmBrowser1::btrnQuillan_Click()
 {
-    QPointer<frmBrowser1> self(this);
+    const QPointer<frmBrowser1> self(this);
     setCursor(Qt::WaitCursor);
     const QString address = cboAddress->currentText();
+    auto whenEnded = [self] {
+        if (!self)
+            return;
+        self->unsetCursor();
+        self->close();
+    };
+    bool asked = false;
     skipOnFailure([&] {
-        if (theHost)
-            theHost->convertAddress(address);
+        if (theHost) {
+            theHost->convertAddress(address, whenEnded);
+            asked = true;
+        }
     });
-    if (!self)
-        return;
-    unsetCursor();
-    close();
+    if (!asked)
+        whenEnded();
 }
 
 void frmBrowser1::navigate(const QString &address)

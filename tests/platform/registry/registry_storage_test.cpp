@@ -217,9 +217,7 @@ TEST_F(RegistryTest, EightProcessesWritingConcurrentlyLoseNothing)
         children.push_back(pid);
     }
     for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(testsupport::waitForExit(pid, std::chrono::seconds(60)), 0);
     }
     for (int p = 0; p < kProcesses; ++p) {
         const std::string parent = "Software\\Load\\P" + std::to_string(p);

@@ -9,8 +9,8 @@ public:
     // The one host of the run, handed to the module by BrowserModule.
     static MainWindowHost &instance();
 
-    // Through frmMain's own controls: txtURL, optURL, btnHTMLtoText.
-    void convertAddress(const QString &address) override;
+    // Through frmMain::convertAddress; whenEnded on its commandEnded.
+    void convertAddress(const QString &address, std::function<void()> whenEnded) override;
     // FormInstance<frmMain>, created afresh when it had been closed.
     void showMainWindow() override;
     // ShowHelp with the program's HelpFilePath and no owner window.

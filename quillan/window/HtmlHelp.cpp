@@ -1,6 +1,6 @@
-#include "shell/HtmlHelp.h"
+#include "window/HtmlHelp.h"
 
-#include "shell/HtmlHelpWindow.h"
+#include "window/HtmlHelpWindow.h"
 
 #include "htmlhelp/ChmFile.h"
 

@@ -1,11 +1,10 @@
 // The main window's two commands that open the browser window: "Open
 // Browser" on the program's own page, and "Fennick Website", which puts the
-// browser on the publisher's site in place of the main window. They live
-// here, beside the browser module's loader, rather than with the rest of
-// frmMain.
+// browser on the publisher's site in place of the main window.
 
 #include "browser/BrowserModule.h"
-#include "shell/MsgBox.h"
+#include "shell/MainWindowHost.h"
+#include "window/MsgBox.h"
 #include "shell/frmMain.h"
 
 #include <QCoreApplication>
@@ -26,16 +25,11 @@ const char *const OfflineMessage =
 // cannot be loaded the user is told why, and nullptr comes back.
 BrowserWindow *browserWindow(QWidget *owner)
 {
-    if (BrowserWindow *browser = BrowserModule::window())
+    if (BrowserWindow *browser = BrowserModule::window(MainWindowHost::instance()))
         return browser;
     Globals::MsgBox(
         owner, Globals::withReason(QStringLiteral("The browser could not be started."), BrowserModule::loadError()));
     return nullptr;
-}
-
-void yield()
-{
-    QCoreApplication::processEvents();
 }
 
 } // namespace
@@ -52,7 +46,7 @@ void frmMain::OpenBrowser_Click()
 }
 
 // The main window closes on the way (step 11), so after that only the
-// browser window is touched, and each yield may have closed even that.
+// browser window is touched.
 void frmMain::Fennick_Click()
 {
     const ConnectionReading reading = readConnectedOnline();
@@ -72,10 +66,8 @@ void frmMain::Fennick_Click()
     browser->setConvertButtonVisible(false);
     browser->navigate(QString::fromLatin1(PublisherEntryPage));
     browser->setAddressText(QString::fromLatin1(PublisherHomeAddress));
-    yield();
 
     close();
-    yield();
 
     browser = BrowserModule::ifLoaded();
     if (browser) {

@@ -1,4 +1,4 @@
-#include "shell/AnimatedPicture.h"
+#include "window/AnimatedPicture.h"
 
 #include <QMovie>
 

@@ -1,6 +1,6 @@
-#include "shell/MsgBox.h"
+#include "window/MsgBox.h"
 
-#include "shell/App.h"
+#include "window/App.h"
 
 #include <QMessageBox>
 

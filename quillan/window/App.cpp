@@ -1,4 +1,4 @@
-#include "shell/App.h"
+#include "window/App.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "shell/HtmlHelpWindow.h"
+#include "window/HtmlHelpWindow.h"
 
 #include "htmlhelp/ChmFile.h"
 

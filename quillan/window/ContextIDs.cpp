@@ -1,6 +1,6 @@
-#include "shell/ContextIDs.h"
+#include "window/ContextIDs.h"
 
-#include "shell/HtmlHelp.h"
+#include "window/HtmlHelp.h"
 
 #include <QFileInfo>
 #include <QObject>

@@ -1,0 +1,195 @@
+// The "HTML to Text" command of the main window: the two input modes, the
+// Enter key in both boxes, and the command itself, which checks the input
+// and hands the work to a conversion job; the job's signals bring the
+// received-bytes label, the messages and the viewer.
+
+#include "shell/frmMain.h"
+
+#include "conversion/ConversionJob.h"
+#include "conversion/PageRetrieval.h"
+#include "window/FormInstance.h"
+#include "window/Look.h"
+#include "window/MsgBox.h"
+#include "viewer/frmView.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+const char *const BareAddress = "http://";
+const char *const EnterCompleteUrl = "please enter complete URL";
+const char *const NotConnected =
+    "Quillan did not detect an active internet connection.  Please make sure you are connected before continuing";
+
+} // namespace
+
+void frmMain::optURL_Click()
+{
+    txtURL->setEnabled(true);
+    txtGetFile->setEnabled(false);
+    Look::setColour(txtGetFile, QPalette::Base, Look::Silver);
+    txtGetFile->clear();
+    Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
+}
+
+void frmMain::optGetFile_Click()
+{
+    QPointer<QFileDialog> dialog = new QFileDialog(this, QStringLiteral("Open HTML File"));
+    dialog->setObjectName(QStringLiteral("CommonDialog1"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(QStringLiteral("HTML Files (*.htm;*.html)"));
+    dialog->setDefaultSuffix(QStringLiteral("htm"));
+    if (!CommonDialog1FileName.isEmpty())
+        dialog->selectFile(CommonDialog1FileName);
+    const QPointer<frmMain> self(this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!self)
+        return; // the window went while the dialog was open
+    if (accepted && dialog && !dialog->selectedFiles().isEmpty())
+        CommonDialog1FileName = dialog->selectedFiles().constFirst();
+    delete dialog;
+
+    txtGetFile->setEnabled(true);
+    Look::setColour(txtGetFile, QPalette::Base, Look::LightGrey);
+    txtGetFile->setText(CommonDialog1FileName);
+    Look::setColour(txtURL, QPalette::Base, Look::Silver);
+    txtURL->setEnabled(false);
+    txtGetFile->setFocus();
+    txtGetFile->setCursorPosition(txtGetFile->text().size());
+}
+
+void frmMain::txtURL_KeyPress(int KeyAscii)
+{
+    if (KeyAscii == Qt::Key_Return)
+        btnHTMLtoText->click();
+}
+
+void frmMain::txtGetFile_KeyPress(int KeyAscii)
+{
+    if (KeyAscii == Qt::Key_Return)
+        btnHTMLtoText->click();
+}
+
+void frmMain::createConversionJob()
+{
+    job_ = new quillan::ConversionJob(this);
+    job_->setObjectName(QStringLiteral("conversionJob"));
+    job_->setLimits(quillan::readFetchLimits());
+    connect(job_, &quillan::ConversionJob::progress, this, [this](qint64 count) { showProgress(count); });
+    connect(job_, &quillan::ConversionJob::converting, this, [this] {
+        if (!busyPointer_)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        busyPointer_ = true;
+    });
+    connect(job_, &quillan::ConversionJob::textReady, this, &frmMain::showText);
+    // The message box waits for the user: shown from the event loop, never
+    // from inside the job's own signal, so that the window (and its job) may
+    // go while it is open.
+    connect(job_, &quillan::ConversionJob::failed, this, &frmMain::showFailure, Qt::QueuedConnection);
+    connect(job_, &quillan::ConversionJob::cancelled, this, &frmMain::endCommand);
+}
+
+void frmMain::btnHTMLtoText_Click()
+{
+    if (commandRunning_)
+        return;
+    commandRunning_ = true;
+    commandFetches_ = optURL->isChecked();
+    const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
+    if (!started)
+        endCommand();
+}
+
+bool frmMain::convertAddress(const QString &address)
+{
+    if (commandRunning_)
+        return false;
+    txtURL->setText(address);
+    show();
+    if (!optURL->isChecked())
+        optURL->setChecked(true);
+    btnHTMLtoText->click();
+    return true;
+}
+
+bool frmMain::startFromUrl()
+{
+    const QPointer<frmMain> self(this);
+    if (txtURL->text() == QLatin1String(BareAddress)) {
+        Globals::MsgBox(this, QString::fromLatin1(EnterCompleteUrl));
+        if (self)
+            txtURL->setFocus();
+        return false;
+    }
+    const ConnectionReading connection = readConnectedOnline();
+    if (!connection.online) {
+        Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(NotConnected), connection.cause));
+        return false;
+    }
+    return job_->convertAddress(txtURL->text());
+}
+
+void frmMain::showProgress(qint64 receivedBytes)
+{
+    // The caption names the address as the box holds it now.
+    lbBytesReceived->show();
+    lbBytesReceived->setText(PageRetrieval::BytesReceivedCaption(receivedBytes, txtURL->text()));
+}
+
+void frmMain::showText(const QString &textPath)
+{
+    lbBytesReceived->hide();
+    // A fetched page's text lives in the private folder: it goes when the
+    // viewer closes, whatever Save did.
+    const bool temporary = commandFetches_;
+    frmView &view = FormInstance<frmView>::get();
+    QString error;
+    if (!view.loadText(textPath, temporary, &error)) {
+        if (temporary)
+            QFile::remove(textPath);
+        showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
+        return;
+    }
+    connect(&view, &frmView::unloaded, this, &frmMain::endCommand, Qt::UniqueConnection);
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    view.showModal();
+}
+
+void frmMain::showFailure(const QString &message, const QString &reason)
+{
+    if (!commandRunning_)
+        return; // the command was ended meanwhile (the window is closing)
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    const QPointer<frmMain> self(this);
+    Globals::MsgBox(this, Globals::withReason(message, reason));
+    if (self)
+        endCommand();
+}
+
+void frmMain::endCommand()
+{
+    if (busyPointer_) {
+        QGuiApplication::restoreOverrideCursor();
+        busyPointer_ = false;
+    }
+    lbBytesReceived->hide();
+    if (!commandRunning_)
+        return;
+    commandRunning_ = false;
+    emit commandEnded();
+}
