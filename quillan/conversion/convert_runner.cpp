@@ -436,7 +436,8 @@ void BatchRunner::deliver(Item &item)
     }
     if (!item.ok) {
         status_ = 1;
-        writeError(item.failure);
+        if (!item.failure.empty()) // a failed standard output has been reported already
+            writeError(item.failure);
     }
 }
 

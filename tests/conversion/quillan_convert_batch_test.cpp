@@ -115,6 +115,17 @@ TEST_F(Batch, EachKindOfFailureGivesTheMessageAndReasonAndNothingOnStandardOutpu
                                  scheme + "\" is not supported)\n");
     }
     EXPECT_EQ(server.requestCount("/page.html"), 0u);
+
+    // Where the text cannot be written.
+    server.route("/fine", HttpResponse::html(page("fine words")));
+    const ProcessResult full = run({"-o", "/dev/full", server.url("/fine")});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
+    const ProcessResult fullOutput =
+        runProgram({QUILLAN_CONVERT, server.url("/fine"), server.url("/fine")}, {.input = {}, .workDir = dir.path()},
+                   {.input = {}, .appendTo = "/dev/full"});
+    EXPECT_EQ(fullOutput.status, 1);
+    EXPECT_EQ(fullOutput.err, "quillan-convert: standard output: No space left on device\n");
     EXPECT_TRUE(noTemporaryLeft());
 }
 
