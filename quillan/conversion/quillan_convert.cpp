@@ -1,38 +1,26 @@
-// quillan-convert: strips the tags from HTML files into their text files.
+// quillan-convert: strips the tags from HTML files into their text files,
+// and fetches web pages by their addresses into texts, many at a time.
+#include "conversion/convert_options.h"
 #include "conversion/converter.h"
 #include "quillan_version.h"
 
 #include "common/fd_io.h"
+#ifdef QUILLAN_CONVERT_BATCH
+#include "conversion/convert_runner.h"
+#endif
 
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr const char *kProgram = "quillan-convert";
-
-void usage(std::FILE *to)
-{
-    std::fprintf(to,
-                 "Usage: %s [-o PATH] [FILE...]\n"
-                 "Strips the tags from each HTML FILE and writes its text file beside it:\n"
-                 "the file name is cut after its first dot and \"TXT\" appended\n"
-                 "(index.html gives index.TXT).\n"
-                 "\n"
-                 "With no FILE, or FILE \"-\", reads standard input and writes standard output.\n"
-                 "\n"
-                 "  -o PATH     write the text to PATH instead (one input only; \"-\" is\n"
-                 "              standard output)\n"
-                 "  -h, --help  show this help and exit\n"
-                 "  --version   show the version and exit\n"
-                 "\n"
-                 "Exit status: 0 when every file converted, 1 when any failed, 2 for a usage error.\n",
-                 kProgram);
-}
+using namespace quillan::cli;
+constexpr const char *kProgram = ProgramName;
 
 int usageError(const std::string &message)
 {
@@ -79,6 +67,73 @@ void convertOne(const std::string &in, const std::string *out)
     }
 }
 
+// The file road, one input after the other: files and standard input.
+int convertEach(const Options &options)
+{
+    int status = 0;
+    for (const std::string &file : options.inputs) {
+        try {
+            convertOne(file, options.output ? &*options.output : nullptr);
+        } catch (const quillan::ConversionError &e) {
+            report(e);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+bool hasAddress(const Options &options)
+{
+    for (const std::string &input : options.inputs)
+        if (classifyInput(input) != InputKind::File)
+            return true;
+    return false;
+}
+
+bool readsStandardInput(const Options &options)
+{
+    for (const std::string &input : options.inputs)
+        if (input == "-")
+            return true;
+    return false;
+}
+
+// Several inputs at once, addresses among them, or a list of inputs.
+int convertMany(int argc, char **argv, Options options)
+{
+#ifdef QUILLAN_CONVERT_BATCH
+    int status = 0;
+    std::optional<InputList> list;
+    if (options.list) {
+        const bool standardInput = *options.list == "-";
+        platform::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                                            : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd)
+            list = InputList{std::move(fd), standardInput ? std::string("standard input") : *options.list};
+        else {
+            // The other inputs still run.
+            std::fprintf(stderr, "%s: %s: %s\n", kProgram, options.list->c_str(), std::strerror(errno));
+            status = 1;
+        }
+    }
+    RunSettings settings;
+    settings.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    settings.output = options.output;
+    settings.outDir = options.outDir;
+    settings.separate = options.separate;
+    settings.quiet = options.quiet;
+    settings.limits.maxBytes = options.maxSize;
+    const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertOne);
+    return std::max(status, batchStatus);
+#else
+    (void)argc;
+    (void)argv;
+    if (hasAddress(options) || options.list || options.outDir || options.separate)
+        return usageError("this build converts files only: no addresses, --inputs, --out-dir or --separate");
+    return convertEach(options);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -89,54 +144,22 @@ int main(int argc, char **argv)
     if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
         ::signal(SIGXFSZ, SIG_IGN);
 
-    std::vector<std::string> files;
-    std::string outPath;
-    bool haveOut = false;
-    bool optionsDone = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsDone || arg == "-" || arg.empty() || arg[0] != '-') {
-            files.push_back(arg);
-        } else if (arg == "--") {
-            optionsDone = true;
-        } else if (arg == "-h" || arg == "--help") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("%s %s\n", kProgram, quillan::version::Text);
-            return 0;
-        } else if (arg == "-o") {
-            if (i + 1 >= argc)
-                return usageError("option '-o' needs a PATH");
-            if (haveOut)
-                return usageError("option '-o' given twice");
-            outPath = argv[++i];
-            haveOut = true;
-        } else if (arg.rfind("-o", 0) == 0 && arg.size() > 2) {
-            if (haveOut)
-                return usageError("option '-o' given twice");
-            outPath = arg.substr(2);
-            haveOut = true;
-        } else {
-            return usageError("unknown option '" + arg + "'");
-        }
+    const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+    switch (parsed.action) {
+    case ParsedCommandLine::Action::Help: printUsage(stdout); return 0;
+    case ParsedCommandLine::Action::Version: std::printf("%s %s\n", kProgram, quillan::version::Text); return 0;
+    case ParsedCommandLine::Action::UsageError: return usageError(parsed.error);
+    case ParsedCommandLine::Action::Run: break;
     }
-    if (haveOut && outPath.empty())
-        return usageError("option '-o' needs a PATH");
-    if (files.empty())
-        files.push_back("-");
-    if (haveOut && files.size() > 1)
-        return usageError("option '-o' takes one input only");
+    Options options = parsed.options;
+    if (options.inputs.empty() && !options.list)
+        options.inputs.push_back("-");
 
-    int status = 0;
-    for (const std::string &file : files) {
-        try {
-            convertOne(file, haveOut ? &outPath : nullptr);
-        } catch (const quillan::ConversionError &e) {
-            report(e);
-            status = 1;
-        }
-    }
-    return status;
+    const bool batch = hasAddress(options) || options.list || options.outDir || options.separate;
+    if (!batch && (options.inputs.size() <= 1 || readsStandardInput(options)))
+        return convertEach(options);
+    if (readsStandardInput(options))
+        return usageError("standard input ('-') cannot be a page together with addresses, --inputs, "
+                          "--out-dir or --separate");
+    return convertMany(argc, argv, std::move(options));
 }

@@ -20,8 +20,14 @@ awk '/^\.SH /{in_opts = ($2 == "OPTIONS")} in_opts && tag {print; tag = 0} in_op
 [ -s "$scratch/from-help" ] || die "no options found in --help"
 diff "$scratch/from-help" "$scratch/from-page" >"$scratch/diff" ||
     fail "--help and the manual page differ (< help, > page):"$'\n'"$(cat "$scratch/diff")"
-# The synopsis names every option that takes an argument.
-grep -q '^\.RB \[ \\-o' "$page" || fail "the synopsis lacks -o"
+# The synopsis names every option that takes an argument (in --help, an
+# option followed by a word in capitals), in its first spelling.
+awk '/^\.SH /{in_syn = ($2 == "SYNOPSIS")} in_syn' "$page" | sed -E 's/\\-/-/g' >"$scratch/synopsis"
+grep -E '^ +-' "$scratch/help" | sed -E 's/^ +//; s/  .*//' | grep -E ' [A-Z]+$' | awk '{print $1}' | tr -d ',' |
+    while read -r option; do
+        grep -qE "^\.RB \[ $option( |\$)" "$scratch/synopsis" || echo "$option"
+    done >"$scratch/missing"
+[ ! -s "$scratch/missing" ] || fail "the synopsis lacks: $(tr '\n' ' ' <"$scratch/missing")"
 "$program" --version | grep -q "$(sed -n 's/^\.TH [^"]*"[^"]*" "Quillan \([^"]*\)".*/\1/p' "$page")" ||
     fail "the manual page's version is not the program's"
 finish

@@ -1,0 +1,63 @@
+#pragma once
+// quillan-convert's command line: what it may hold, how it is read, and the
+// help text that lists it. Plain C++.
+//
+// Inputs are given on the command line, or one per line in a list
+// (--inputs LIST, "-" for standard input); each input is a file, "-"
+// (standard input), or an address. An argument is taken for an address when
+// it starts with a scheme followed by "://" (letters, digits, "+", "-", "."
+// after a first letter); only http and https are fetched, every other
+// scheme is refused for that input.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillan::cli {
+
+inline constexpr const char *ProgramName = "quillan-convert";
+inline constexpr std::int64_t DefaultMaxSize = std::int64_t(256) * 1024 * 1024;
+
+struct Options {
+    std::vector<std::string> inputs;   // in the order given
+    std::optional<std::string> output; // -o PATH ("-": standard output)
+    std::optional<std::string> list;   // --inputs LIST ("-": standard input)
+    std::optional<std::string> outDir; // --out-dir DIR
+    bool separate = false;             // --separate
+    unsigned jobs = 0;                 // -j N; 0: the number of cores
+    bool quiet = false;                // --quiet
+    std::int64_t maxSize = DefaultMaxSize;
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, Help, Version, UsageError };
+    Action action = Action::Run;
+    Options options;
+    std::string error; // for UsageError: what was wrong, without the program's name
+};
+
+// Reads argv. Options and inputs may come in any order; "--" ends the
+// options; "-o PATH" and "-oPATH", "-j N" and "-jN", "--name VALUE" and
+// "--name=VALUE" are all accepted. Checks that the options fit together (-o
+// takes one input and no list), but not the inputs themselves.
+ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
+
+// "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;
+// nothing for anything else, zero, or a size that does not fit.
+std::optional<std::int64_t> parseSize(const std::string &text);
+
+enum class InputKind {
+    File,           // a path, or "-"
+    Address,        // http:// or https:// (scheme in any case)
+    RefusedAddress, // scheme://... with any other scheme
+};
+InputKind classifyInput(const std::string &input);
+
+// The message for a refused address, without the program's name.
+std::string refusedAddressMessage(const std::string &input);
+
+void printUsage(std::FILE *to);
+
+} // namespace quillan::cli

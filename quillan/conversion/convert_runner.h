@@ -1,0 +1,66 @@
+#pragma once
+// Running many inputs at once: files through the converter on worker
+// threads, addresses through conversion jobs (fetch, page file, conversion),
+// at most `jobs` at a time, with every result delivered in input order.
+// Qt Core and Network; no windows.
+//
+// Where each text goes:
+//   a file           beside it (the text path rule), or, with --separate, to
+//                    standard output after a header line "==> INPUT <==";
+//   an address       to `output` (one input only; "-" is standard output);
+//                    else to a new file in `outDir` named after the address
+//                    (a name in use gets a suffix, nothing is overwritten);
+//                    else to standard output, after the header line with
+//                    --separate.
+// A failure is named on standard error when its turn comes in input order
+// and never stops the others. So standard output, standard error, the files
+// made and the exit status are the same for any number of jobs.
+//
+// Memory: at most a few times `jobs` inputs are taken from the source ahead
+// of the oldest one not yet delivered; a text waiting for its turn waits on
+// disk, in the private folder of fetched pages.
+//
+// Signals: SIGINT, SIGTERM and SIGHUP stop the run cleanly: no new input is
+// started, fetches are cancelled, conversions under way are let finish
+// (their texts are complete or not there at all), every page file and
+// waiting text is removed, and the process then ends by that signal. A
+// second signal while this happens ends it at once. A closed standard
+// output (SIGPIPE) stops the run the same way.
+
+#include "conversion/ConversionJob.h"
+#include "conversion/convert_input_list.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quillan::cli {
+
+// Converts the file input into its text beside it (output null) or into
+// *output; throws quillan::ConversionError. The file road of the command
+// line, shared with its one-input form.
+using FileConversion = std::function<void(const std::string &input, const std::string *output)>;
+
+struct RunSettings {
+    unsigned jobs = 1;
+    std::optional<std::string> output;
+    std::optional<std::string> outDir;
+    bool separate = false;
+    bool quiet = false;
+    FetchLimits limits;
+};
+
+// A list of inputs, open for reading, and its name for messages.
+struct InputList {
+    platform::UniqueFd fd;
+    std::string name;
+};
+
+// Runs `inputs`, then those of `list` as it is read, and returns the exit
+// status: 0 when all were converted, 1 when any failed. Makes the run's
+// QCoreApplication from argc and argv; none may exist yet.
+int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std::string> inputs,
+             std::optional<InputList> list, const FileConversion &convertFile);
+
+} // namespace quillan::cli
