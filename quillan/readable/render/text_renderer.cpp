@@ -26,10 +26,10 @@ constexpr bool isSpace(char c)
 bool isBreakout(std::string_view name, const html::Tag &tag)
 {
     static constexpr std::string_view kNames[] = {
-        "b",  "big",  "blockquote", "body", "br",      "center", "code", "dd",   "div",   "dl",     "dt",
-        "em", "embed", "h1",        "h2",   "h3",      "h4",     "h5",   "h6",   "head",  "hr",     "i",
-        "img", "li",  "listing",    "menu", "meta",    "nobr",   "ol",   "p",    "pre",   "ruby",   "s",
-        "small", "span", "strike",  "strong", "sub",   "sup",    "table", "tt",  "u",     "ul",     "var"};
+        "b",     "big",   "blockquote", "body",   "br",   "center", "code",  "dd", "div",  "dl",   "dt",
+        "em",    "embed", "h1",         "h2",     "h3",   "h4",     "h5",    "h6", "head", "hr",   "i",
+        "img",   "li",    "listing",    "menu",   "meta", "nobr",   "ol",    "p",  "pre",  "ruby", "s",
+        "small", "span",  "strike",     "strong", "sub",  "sup",    "table", "tt", "u",    "ul",   "var"};
     for (std::string_view n : kNames)
         if (n == name)
             return true;
@@ -198,7 +198,8 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             lineBreak();
         else if (flags & kBlock)
             requireBreaks(1);
-        else if (element == Element::Img || (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "image")))
+        else if (element == Element::Img ||
+                 (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "image")))
             image(tag);
         return;
     }
@@ -350,8 +351,8 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     open.flags = flags;
     open.foreign = true;
     open.name = tag.name;
-    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().foreign &&
-                                             stack_.back().name != "math" && (stack_.back().flags & kNotDisplayed));
+    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().foreign && stack_.back().name != "math" &&
+                                             (stack_.back().flags & kNotDisplayed));
     if (tag.name == "svg" && shown())
         open.hidden = true; // pictures: their text is not text of the page
     if (inSvg)
@@ -393,11 +394,11 @@ void TextRenderer::updateForeign()
 
 bool TextRenderer::hiddenByAttributes(const html::Tag &tag, Element element) const
 {
+    if (element == Element::Dialog && !tag.hasAttribute("open"))
+        return true;
     if (tag.attributes.empty())
         return !sheet_.empty() && sheet_.hides(tag.name, {}, {});
     if (tag.hasAttribute("hidden"))
-        return true;
-    if (element == Element::Dialog && !tag.hasAttribute("open"))
         return true;
     if (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden"))
         return true;

@@ -102,14 +102,14 @@ private:
     struct Open {
         Element element{};
         std::uint32_t flags = 0;
-        bool hidden = false;     // this element starts a hidden subtree
-        bool foreign = false;    // in the svg or math namespace
-        std::uint32_t count = 0; // ol: next number; tr/table: cells seen
-        bool reversed = false;   // ol counting down
-        bool integration = false; // foreign, but its children are HTML
+        bool hidden = false;        // this element starts a hidden subtree
+        bool foreign = false;       // in the svg or math namespace
+        std::uint32_t count = 0;    // ol: next number; tr/table: cells seen
+        bool reversed = false;      // ol counting down
+        bool integration = false;   // foreign, but its children are HTML
         bool closedDetails = false; // details without open: only its summary shows
-        std::uint32_t link = 0;   // a: its reference number, 0 for none
-        std::string name;         // unknown and foreign elements: their name, for end tags
+        std::uint32_t link = 0;     // a: its reference number, 0 for none
+        std::string name;           // unknown and foreign elements: their name, for end tags
     };
 
     // Tree-builder stand-ins.
@@ -165,16 +165,16 @@ private:
     bool skipNewline_ = false;           // drop a newline right after <pre>
 
     // Layout state.
-    bool started_ = false;     // some text was written
-    int trailingBreaks_ = 0;   // newlines at the end of the text (written or pending)
-    int pendingBreaks_ = 0;    // newlines owed before the next text
+    bool started_ = false;   // some text was written
+    int trailingBreaks_ = 0; // newlines at the end of the text (written or pending)
+    int pendingBreaks_ = 0;  // newlines owed before the next text
     bool pendingSpace_ = false;
-    bool lineStart_ = true;    // no text yet on this line (after a break or tab)
-    char marker_[16] = {};     // a list item's marker waiting for its first text
+    bool lineStart_ = true; // no text yet on this line (after a break or tab)
+    char marker_[16] = {};  // a list item's marker waiting for its first text
     std::size_t markerSize_ = 0;
     std::size_t markerDepth_ = kNone;
     bool linkHasText_ = false;
-    std::string linkAlt_;      // the alt text of an image in the open link
+    std::string linkAlt_; // the alt text of an image in the open link
     std::size_t headDepth_ = kNone;
     bool headSeen_ = false;
     bool lastForeign_ = false;
@@ -182,8 +182,8 @@ private:
     // Output buffer and wrapping.
     std::string out_;
     std::size_t column_ = 0;
-    std::size_t lineStartAt_ = 0;                    // where the current line starts in out_
-    std::size_t lastSpaceAt_ = std::string::npos;    // a space of the current line in out_
+    std::size_t lineStartAt_ = 0;                 // where the current line starts in out_
+    std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
     std::size_t columnAfterSpace_ = 0;
 
     // Link addresses, spilled to a temporary file beyond a small buffer.
