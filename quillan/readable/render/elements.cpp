@@ -1,7 +1,8 @@
 #include "render/elements.h"
 
-#include <algorithm>
 #include <array>
+#include <iterator>
+#include <utility>
 
 namespace quillan::readable {
 namespace {
@@ -141,11 +142,25 @@ constexpr auto kFlags = flagTable();
 
 ElementInfo LookupElement(std::string_view lowerName)
 {
-    const auto *end = std::end(kElements);
-    const auto *it = std::lower_bound(std::begin(kElements), end, lowerName,
-                                      [](const Entry &e, std::string_view name) { return e.name < name; });
-    if (it != end && it->name == lowerName)
-        return {it->element, it->flags};
+    // The table is sorted, so each first letter owns one run of it.
+    static constexpr auto kRuns = [] {
+        std::array<std::pair<std::uint8_t, std::uint8_t>, 26> runs{};
+        for (std::size_t i = 0; i < std::size(kElements); ++i) {
+            auto &run = runs[static_cast<std::size_t>(kElements[i].name[0] - 'a')];
+            if (run.second == 0)
+                run.first = static_cast<std::uint8_t>(i);
+            run.second = static_cast<std::uint8_t>(i + 1);
+        }
+        return runs;
+    }();
+    if (lowerName.empty() || lowerName[0] < 'a' || lowerName[0] > 'z')
+        return {Element::Other, 0};
+    const auto [first, last] = kRuns[static_cast<std::size_t>(lowerName[0] - 'a')];
+    for (std::size_t i = first; i < last; ++i) {
+        const Entry &e = kElements[i];
+        if (e.name.size() == lowerName.size() && e.name == lowerName)
+            return {e.element, e.flags};
+    }
     return {Element::Other, 0};
 }
 

@@ -3,6 +3,8 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace quillan::readable {
 namespace {
@@ -47,6 +49,13 @@ enum class Verdict { None, Hides, Shows };
 
 Verdict judge(std::string_view declarations)
 {
+    // Most declaration lists name neither property; lower case is the rule
+    // and the case-blind look below is only for lists that might.
+    if (declarations.find("isplay") == std::string_view::npos &&
+        declarations.find("ISPLAY") == std::string_view::npos &&
+        declarations.find("isibility") == std::string_view::npos &&
+        declarations.find("ISIBILITY") == std::string_view::npos)
+        return Verdict::None;
     const std::string_view display = lastValueOf(declarations, "display");
     const std::string_view visibility = lastValueOf(declarations, "visibility");
     if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
@@ -99,14 +108,32 @@ bool InlineStyleHides(std::string_view styleAttribute)
 
 void HidingStyleSheet::feed(std::string_view css)
 {
-    for (const char c : css) {
+    // Runs of ordinary characters are found with a table and copied whole;
+    // only the characters that change the state are looked at one by one.
+    static constexpr auto kStops = [] {
+        std::array<bool, 256> stops{};
+        for (const unsigned char c : std::string_view("{};/\"'"))
+            stops[c] = true;
+        return stops;
+    }();
+    const char *p = css.data();
+    const char *const end = p + css.size();
+    while (p < end) {
         if (inComment_) {
-            if (starPending_ && c == '/')
-                inComment_ = false;
-            starPending_ = c == '*';
+            if (starPending_ && *p == '/') {
+                inComment_ = starPending_ = false;
+                ++p;
+                continue;
+            }
+            const void *star = std::memchr(p, '*', static_cast<std::size_t>(end - p));
+            if (!star)
+                return;
+            p = static_cast<const char *>(star) + 1;
+            starPending_ = true;
             continue;
         }
         std::string &buffer = state_ == State::Block ? block_ : prelude_;
+        const char c = *p;
         if (slashPending_) {
             slashPending_ = false;
             if (c == '*' && quote_ == 0) {
@@ -114,9 +141,19 @@ void HidingStyleSheet::feed(std::string_view css)
                     buffer.pop_back();
                 inComment_ = true;
                 starPending_ = false;
+                ++p;
                 continue;
             }
         }
+        if (quote_ == 0 && !kStops[static_cast<unsigned char>(c)]) {
+            const char *q = p + 1;
+            while (q < end && !kStops[static_cast<unsigned char>(*q)])
+                ++q;
+            append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
+            p = q;
+            continue;
+        }
+        ++p;
         if (quote_ != 0) {
             if (escape_)
                 escape_ = false;
@@ -131,11 +168,13 @@ void HidingStyleSheet::feed(std::string_view css)
         } else if (c == '{') {
             if (state_ == State::Prelude) {
                 const std::string_view prelude = trim(prelude_);
-                state_ = !prelude.empty() && prelude.front() == '@' ? State::SkipBlock : State::Block;
-                depth_ = 0;
-                if (state_ == State::SkipBlock) {
+                if (!prelude.empty() && prelude.front() == '@') {
+                    state_ = State::SkipBlock;
                     depth_ = 1;
                     prelude_.clear();
+                } else {
+                    state_ = State::Block;
+                    depth_ = 0;
                 }
                 continue;
             }
@@ -163,13 +202,18 @@ void HidingStyleSheet::feed(std::string_view css)
             overflow_ = false;
             continue;
         }
-        if (state_ == State::SkipBlock)
-            continue;
-        if (buffer.size() < kMaxRuleBytes)
-            buffer.push_back(c);
-        else
-            overflow_ = true;
+        append(buffer, std::string_view(&c, 1));
     }
+}
+
+void HidingStyleSheet::append(std::string &buffer, std::string_view text)
+{
+    if (state_ == State::SkipBlock)
+        return;
+    if (buffer.size() + text.size() <= kMaxRuleBytes)
+        buffer.append(text);
+    else
+        overflow_ = true;
 }
 
 void HidingStyleSheet::endStyleElement()

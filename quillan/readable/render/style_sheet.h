@@ -55,6 +55,7 @@ private:
     };
     using Index = std::unordered_map<std::string, std::vector<Compound>, Hash, std::equal_to<>>;
 
+    void append(std::string &buffer, std::string_view text);
     void endRule();
     void applyRule(std::string_view selectors, std::string_view declarations);
     void add(Compound compound);

@@ -5,6 +5,7 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cerrno>
 #include <cstring>
@@ -18,9 +19,16 @@ constexpr std::size_t kReferencesInMemory = 256 * 1024;
 constexpr std::size_t kMaxAltBytes = 256;
 
 // Collapsible white space of HTML text (CR is taken as white space too).
+constexpr auto kSpaces = [] {
+    std::array<bool, 256> spaces{};
+    for (const unsigned char c : std::string_view(" \n\t\r\f"))
+        spaces[c] = true;
+    return spaces;
+}();
+
 constexpr bool isSpace(char c)
 {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f';
+    return kSpaces[static_cast<unsigned char>(c)];
 }
 
 bool isBreakout(std::string_view name, const html::Tag &tag)

@@ -36,11 +36,7 @@
 // a line stays whole).
 
 #include "render/style_sheet.h"
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "tokenizer/token_sink.h"
-#pragma GCC diagnostic pop
 
 #include <cstddef>
 #include <cstdint>
