@@ -52,32 +52,17 @@ private:
 void pumpReadable(int inFd, int outFd, const ReadableOptions &options)
 {
     FdTextSink sink(outFd);
-    TokenizerControl control;
-    readable::RenderOptions renderOptions;
-    renderOptions.links = options.links;
-    renderOptions.width = options.width;
-    readable::TextRenderer renderer(sink, renderOptions, &control);
-    html::Tokenizer tokenizer(renderer);
-    control.attach(tokenizer);
-    html::Decoder decoder(options.httpCharset);
-
+    ReadableText text(sink, options);
     std::unique_ptr<char[]> buffer(new char[kReadSize]);
-    std::string text;
-    text.reserve(kReadSize + kReadSize / 2);
     for (;;) {
         const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
         if (n < 0)
             throw ReadFailure{static_cast<int>(-n)};
         if (n == 0)
             break;
-        text.clear();
-        decoder.decode(std::string_view(buffer.get(), static_cast<std::size_t>(n)), text);
-        tokenizer.feed(text);
+        text.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
     }
-    text.clear();
-    decoder.finish(text);
-    tokenizer.feed(text);
-    tokenizer.finish();
+    text.finish();
 }
 
 TextPump readablePump(const ReadableOptions &options, const std::string &inName)
@@ -93,6 +78,47 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
 }
 
 } // namespace
+
+struct ReadableText::Parts {
+    Parts(readable::TextSink &out, const ReadableOptions &options)
+        : renderer(out, renderOptions(options), &control), tokenizer(renderer), decoder(options.httpCharset)
+    {
+        control.attach(tokenizer);
+    }
+    static readable::RenderOptions renderOptions(const ReadableOptions &options)
+    {
+        readable::RenderOptions o;
+        o.links = options.links;
+        o.width = options.width;
+        return o;
+    }
+
+    TokenizerControl control;
+    readable::TextRenderer renderer;
+    html::Tokenizer tokenizer;
+    html::Decoder decoder;
+};
+
+ReadableText::ReadableText(readable::TextSink &out, const ReadableOptions &options)
+    : parts_(std::make_unique<Parts>(out, options))
+{}
+
+ReadableText::~ReadableText() = default;
+
+void ReadableText::feed(std::string_view bytes)
+{
+    text_.clear();
+    parts_->decoder.decode(bytes, text_);
+    parts_->tokenizer.feed(text_);
+}
+
+void ReadableText::finish()
+{
+    text_.clear();
+    parts_->decoder.finish(text_);
+    parts_->tokenizer.feed(text_);
+    parts_->tokenizer.finish();
+}
 
 void convertReadable(int inFd, int outFd, const std::string &inName, const std::string &outName,
                      const ReadableOptions &options)

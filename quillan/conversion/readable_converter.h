@@ -12,10 +12,13 @@
 // ConversionError naming the path and the system's reason.
 
 #include "conversion/converter.h"
+#include "render/text_renderer.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace quillan {
 
@@ -27,6 +30,25 @@ struct ReadableOptions {
     bool links = false;
     // Break lines longer than this many characters at spaces; 0: never.
     std::size_t width = 0;
+};
+
+// The conversion itself, fed the page's bytes in pieces of any size: the
+// text handed to `out` does not depend on where the pieces end.
+class ReadableText {
+public:
+    ReadableText(readable::TextSink &out, const ReadableOptions &options);
+    ~ReadableText();
+    ReadableText(const ReadableText &) = delete;
+    ReadableText &operator=(const ReadableText &) = delete;
+
+    void feed(std::string_view bytes);
+    // The page has ended: the rest of the text goes to `out`. Call once.
+    void finish();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    std::string text_; // the UTF-8 of the piece being read
 };
 
 // Converts everything readable from inFd and writes the text to outFd.

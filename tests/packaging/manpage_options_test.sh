@@ -20,8 +20,14 @@ awk '/^\.SH /{in_opts = ($2 == "OPTIONS")} in_opts && tag {print; tag = 0} in_op
 [ -s "$scratch/from-help" ] || die "no options found in --help"
 diff "$scratch/from-help" "$scratch/from-page" >"$scratch/diff" ||
     fail "--help and the manual page differ (< help, > page):"$'\n'"$(cat "$scratch/diff")"
-# The synopsis names every option that takes an argument.
-grep -q '^\.RB \[ \\-o' "$page" || fail "the synopsis lacks -o"
+# The synopsis names every option that takes an argument ("-o PATH",
+# "--width N" in --help).
+awk '/^\.SH /{in_syn = ($2 == "SYNOPSIS")} in_syn' "$page" | sed -E 's/\\-/-/g' >"$scratch/synopsis"
+grep -E '^ +-' "$scratch/help" | sed -E 's/^ +//; s/  .*//' | awk 'NF == 2 {print $1}' >"$scratch/with-argument"
+[ -s "$scratch/with-argument" ] || fail "no option with an argument found in --help"
+while read -r option; do
+    grep -qE "^\.RB \[ $option( |\$)" "$scratch/synopsis" || fail "the synopsis lacks $option"
+done <"$scratch/with-argument"
 "$program" --version | grep -q "$(sed -n 's/^\.TH [^"]*"[^"]*" "Quillan \([^"]*\)".*/\1/p' "$page")" ||
     fail "the manual page's version is not the program's"
 finish
