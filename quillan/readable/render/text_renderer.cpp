@@ -392,7 +392,9 @@ void TextRenderer::endForeign(const html::Tag &tag)
 
 void TextRenderer::updateForeign()
 {
-    const bool foreign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
+    // CDATA sections are read whenever the current node is not HTML, in
+    // integration points too.
+    const bool foreign = !stack_.empty() && stack_.back().foreign;
     if (foreign != lastForeign_) {
         lastForeign_ = foreign;
         if (tokenizer_)

@@ -260,11 +260,12 @@ TEST(TextRenderer, TellsTheTokenizerItsState)
               (std::vector<int>{rawtext, rawtext, rawtext, rawtext, rawtext}));
     EXPECT_EQ(run("<script></script><script/><plaintext>"), (std::vector<int>{script, script, plain}));
     EXPECT_EQ(run("<noscript></noscript><div></div><pre></pre>"), std::vector<int>{});
-    // Foreign content: on inside svg and math, off at their end, off again in
-    // an HTML integration point, and a title in svg is no RCDATA.
-    EXPECT_EQ(run("<svg><title>t</title><foreignObject><p>x</p></foreignObject></svg>"),
+    // Foreign content: on inside svg and math, off at their end, off for
+    // HTML elements in an integration point, and a title in svg is no RCDATA.
+    EXPECT_EQ(run("<svg><title>t</title><foreignobject><p>x</p></foreignobject></svg>"),
               (std::vector<int>{100, 101, 100, 101}));
-    EXPECT_EQ(run("<math><mi>x</mi></math>"), (std::vector<int>{100, 101, 100, 101}));
+    EXPECT_EQ(run("<math><mi>x</mi></math>"), (std::vector<int>{100, 101}));
+    EXPECT_EQ(run("<math><mi><b>x</b></mi></math>"), (std::vector<int>{100, 101, 100, 101}));
     EXPECT_EQ(run("<svg/>"), std::vector<int>{});
     // An HTML element breaks out of foreign content.
     EXPECT_EQ(run("<svg><g><p>x"), (std::vector<int>{100, 101}));
