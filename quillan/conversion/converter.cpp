@@ -115,8 +115,7 @@ void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesyste
     convertHtmlFile(htmlPath, textPath, pumpFile);
 }
 
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath,
-                     const TextPump &pump)
+void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath, const TextPump &pump)
 {
     if (htmlPath.empty())
         throw ConversionError("", "no file name given");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace quillan::readable {
 namespace {
@@ -23,24 +24,43 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-// The value of the last declaration of `property` in a declaration list,
-// trimmed, without "!important"; empty when there is none.
+// The value of `declaration`'s property when its name is `property`.
+std::optional<std::string_view> valueIf(std::string_view declaration, std::string_view property)
+{
+    const std::size_t colon = declaration.find(':');
+    if (colon == std::string_view::npos || !platform::EqualsNoCase(trim(declaration.substr(0, colon)), property))
+        return std::nullopt;
+    std::string_view value = trim(declaration.substr(colon + 1));
+    if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
+        value = trim(value.substr(0, bang));
+    return value;
+}
+
+// The value of the last declaration of `property` (lower case) in a
+// declaration list, trimmed, without "!important"; empty when there is none.
 std::string_view lastValueOf(std::string_view declarations, std::string_view property)
 {
     std::string_view found;
-    while (!declarations.empty()) {
-        const std::size_t semicolon = declarations.find(';');
-        std::string_view declaration = declarations.substr(0, semicolon);
-        declarations.remove_prefix(semicolon == std::string_view::npos ? declarations.size() : semicolon + 1);
-        const std::size_t colon = declaration.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        if (!platform::EqualsNoCase(trim(declaration.substr(0, colon)), property))
-            continue;
-        std::string_view value = trim(declaration.substr(colon + 1));
-        if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
-            value = trim(value.substr(0, bang));
-        found = value;
+    const bool upperCase =
+        std::any_of(declarations.begin(), declarations.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    if (upperCase) {
+        // Rare: every declaration is looked at.
+        while (!declarations.empty()) {
+            const std::size_t semicolon = declarations.find(';');
+            if (const auto value = valueIf(declarations.substr(0, semicolon), property))
+                found = *value;
+            declarations.remove_prefix(semicolon == std::string_view::npos ? declarations.size() : semicolon + 1);
+        }
+        return found;
+    }
+    // Usual: only where the name occurs.
+    for (std::size_t at = declarations.find(property); at != std::string_view::npos;
+         at = declarations.find(property, at + property.size())) {
+        const std::size_t start = declarations.rfind(';', at);
+        const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
+        const std::size_t semicolon = declarations.find(';', at);
+        if (const auto value = valueIf(declarations.substr(from, semicolon - from), property))
+            found = *value;
     }
     return found;
 }
@@ -110,9 +130,16 @@ void HidingStyleSheet::feed(std::string_view css)
 {
     // Runs of ordinary characters are found with a table and copied whole;
     // only the characters that change the state are looked at one by one.
+    // In a declaration block ";" changes nothing and is copied with the rest.
     static constexpr auto kStops = [] {
         std::array<bool, 256> stops{};
-        for (const unsigned char c : std::string_view("{};/\"'"))
+        for (const unsigned char c : std::string_view("{}/\"';"))
+            stops[c] = true;
+        return stops;
+    }();
+    static constexpr auto kBlockStops = [] {
+        std::array<bool, 256> stops{};
+        for (const unsigned char c : std::string_view("{}/\"'"))
             stops[c] = true;
         return stops;
     }();
@@ -145,9 +172,10 @@ void HidingStyleSheet::feed(std::string_view css)
                 continue;
             }
         }
-        if (quote_ == 0 && !kStops[static_cast<unsigned char>(c)]) {
+        const auto &stops = state_ == State::Prelude ? kStops : kBlockStops;
+        if (quote_ == 0 && !stops[static_cast<unsigned char>(c)]) {
             const char *q = p + 1;
-            while (q < end && !kStops[static_cast<unsigned char>(*q)])
+            while (q < end && !stops[static_cast<unsigned char>(*q)])
                 ++q;
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
@@ -239,7 +267,7 @@ void HidingStyleSheet::endRule()
 void HidingStyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
 {
     const Verdict verdict = judge(declarations);
-    if (verdict == Verdict::None)
+    if (verdict == Verdict::None || (verdict == Verdict::Shows && count_ == 0))
         return;
     while (!selectors.empty()) {
         const std::size_t comma = selectors.find(',');

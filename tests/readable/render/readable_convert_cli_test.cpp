@@ -49,8 +49,7 @@ TEST(ReadableCommandLine, LinksAndWidth)
     const std::string page = "<p>See <a href=\"https://example.org/\">the example site</a> and more words here.</p>";
     EXPECT_EQ(runTool(dir, {"--readable", "--links"}, page).out,
               "See the example site[1] and more words here.\n\nReferences\n\n1. https://example.org/\n");
-    EXPECT_EQ(runTool(dir, {"--readable", "--width", "16"}, page).out,
-              "See the example\nsite and more\nwords here.\n");
+    EXPECT_EQ(runTool(dir, {"--readable", "--width", "16"}, page).out, "See the example\nsite and more\nwords here.\n");
     EXPECT_EQ(runTool(dir, {"--readable", "--width=16"}, page).out, "See the example\nsite and more\nwords here.\n");
 }
 

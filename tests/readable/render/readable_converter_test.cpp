@@ -181,8 +181,8 @@ TEST(ReadableFiles, FailuresLeaveNoTextAndKeepThePreviousOne)
     ASSERT_TRUE(child.completed);
     EXPECT_EQ(child.output, (dir / "big.TXT").string() + ": File too large");
     EXPECT_EQ(readFile(dir / "big.TXT"), "an earlier text\n");
-    EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"big.TXT", "big.html", "folder.html", "link.txt",
-                                                             "page.TXT", "self.html"}));
+    EXPECT_EQ(fileNames(dir.path()),
+              (std::set<std::string>{"big.TXT", "big.html", "folder.html", "link.txt", "page.TXT", "self.html"}));
 }
 
 TEST(ReadableFiles, StreamsBetweenOpenFiles)
