@@ -91,7 +91,7 @@ struct Quality {
 Quality score(const fs::path &corpus, const fs::path &outputs)
 {
     const std::string command =
-        "python3 '" + (corpus / "score.py").string() + "' --quiet '" + outputs.string() + "' 2>/dev/null | tail -n 1";
+        "python3 '" + (corpus / "score.py").string() + "' --quiet '" + outputs.string() + "' 2>/dev/null | grep '^pages ' | tail -n 1";
     Quality q;
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -186,7 +186,7 @@ int main(int argc, char **argv)
         {"quillan", {convert.string(), "--readable", "-o", "-"}, true},
         {"w3m", {"w3m", "-dump", "-T", "text/html", "-O", "UTF-8", "-cols", "10000"}},
         {"lynx", {"lynx", "-dump", "-nolist", "-width=10000", "-display_charset=utf-8"}},
-        {"html2text", {"html2text", "-utf8", "-width", "10000"}},
+        {"html2text", {"html2text", "-utf8", "-nobs", "-width", "10000"}},
         {"pandoc", {"pandoc", "-f", "html", "-t", "plain", "--wrap=none"}},
     };
 
