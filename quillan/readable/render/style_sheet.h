@@ -5,7 +5,8 @@
 // `display: none` or `visibility: hidden`, and the same two declarations in
 // an element's style attribute.
 //
-// Everything else in a style sheet is skipped: selectors with combinators,
+// Everything else in a style sheet is skipped: style elements for other
+// media than the screen (the renderer does not feed them), selectors with combinators,
 // attributes or pseudo-classes, and every rule inside an at-rule (@media,
 // @supports, ...), since whether those apply depends on the reader's screen.
 // A later simple rule that sets another display value takes a hiding rule

@@ -57,6 +57,24 @@ long parseInteger(std::string_view s, long fallback)
     return value;
 }
 
+// Whether a style element's rules apply on a screen: no media query, or
+// one that names only all or screen, and a type that is CSS.
+bool forScreen(const html::Tag &tag)
+{
+    const auto trimmed = [](std::string_view s) {
+        while (!s.empty() && isSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    const std::string_view type = trimmed(tag.attribute("type"));
+    if (!type.empty() && !platform::EqualsNoCase(type, "text/css"))
+        return false;
+    const std::string_view media = trimmed(tag.attribute("media"));
+    return media.empty() || platform::EqualsNoCase(media, "all") || platform::EqualsNoCase(media, "screen");
+}
+
 bool startsWithNoCase(std::string_view s, std::string_view prefix)
 {
     return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
@@ -84,7 +102,8 @@ void TextRenderer::characters(std::string_view utf8)
     if (utf8.empty())
         return;
     if (styleDepth_ != kNone) {
-        sheet_.feed(utf8);
+        if (styleForScreen_)
+            sheet_.feed(utf8);
         return;
     }
     if (skipNewline_) {
@@ -274,8 +293,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return; // not kept: deeper than the stack goes
     if (element == Element::Head)
         headDepth_ = depth - 1;
-    if (element == Element::Style)
+    if (element == Element::Style) {
         styleDepth_ = depth - 1;
+        styleForScreen_ = forScreen(tag);
+    }
     if ((flags & kKeepsSpace) && keepSpaceDepth_ == kNone)
         keepSpaceDepth_ = depth - 1;
     if (newMarker)

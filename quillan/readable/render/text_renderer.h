@@ -154,7 +154,8 @@ private:
     std::vector<Open> stack_;
     std::size_t hiddenDepth_ = kNone;    // stack size below the outermost hidden element
     std::size_t keepSpaceDepth_ = kNone; // likewise for the outermost pre-like element
-    std::size_t styleDepth_ = kNone;     // an open style element feeding the sheet
+    std::size_t styleDepth_ = kNone;     // an open style element
+    bool styleForScreen_ = false;        // its rules go to the sheet
     std::size_t linkDepth_ = kNone;      // the open link being numbered
     std::size_t foreignCount_ = 0;       // open foreign elements
     std::size_t overflow_ = 0;           // elements beyond kMaxDepth not kept

@@ -131,6 +131,11 @@ TEST(TextRenderer, StyleRulesThatHide)
     EXPECT_EQ(render(page, {}, 1), "4\n\n5\n\n6\n\n7\n\n9\n");
     // Braces in strings and comments do not end rules early.
     EXPECT_EQ(render("<style>.q::after{content:\"}\"} /* } */ .r{display:none}</style><i class=r>r</i>s"), "s\n");
+    // Sheets for print or other media, or not CSS, hide nothing.
+    EXPECT_EQ(render("<style media=print>.p{display:none}</style><style media='(max-width: 600px)'>.m{display:none}"
+                     "</style><style type=text/less>.l{display:none}</style><style media=' Screen '>.s{display:none}"
+                     "</style><i class=p>p</i><i class=m>m</i><i class=l>l</i><i class=s>s</i>"),
+              "pml\n");
     // Tag selectors; a tag in the sheet matches any case of the name.
     EXPECT_EQ(render("<style>ASIDE{display:none}</style><aside>x</aside>y"), "y\n");
 }
