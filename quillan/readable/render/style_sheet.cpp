@@ -1,6 +1,7 @@
 #include "render/style_sheet.h"
 
 #include "common/text.h"
+#include "byte_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -128,21 +129,7 @@ bool InlineStyleHides(std::string_view styleAttribute)
 
 void HidingStyleSheet::feed(std::string_view css)
 {
-    // Runs of ordinary characters are found with a table and copied whole;
-    // only the characters that change the state are looked at one by one.
-    // In a declaration block ";" changes nothing and is copied with the rest.
-    static constexpr auto kStops = [] {
-        std::array<bool, 256> stops{};
-        for (const unsigned char c : std::string_view("{}/\"';"))
-            stops[c] = true;
-        return stops;
-    }();
-    static constexpr auto kBlockStops = [] {
-        std::array<bool, 256> stops{};
-        for (const unsigned char c : std::string_view("{}/\"'"))
-            stops[c] = true;
-        return stops;
-    }();
+    // Only the characters that change the state are looked at one by one.
     const char *p = css.data();
     const char *const end = p + css.size();
     while (p < end) {
@@ -172,11 +159,10 @@ void HidingStyleSheet::feed(std::string_view css)
                 continue;
             }
         }
-        const auto &stops = state_ == State::Prelude ? kStops : kBlockStops;
-        if (quote_ == 0 && !stops[static_cast<unsigned char>(c)]) {
-            const char *q = p + 1;
-            while (q < end && !stops[static_cast<unsigned char>(*q)])
-                ++q;
+        if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'') {
+            // A run of characters that change no state, copied whole.
+            const char *q = html::detail::findAny(p + 1, end, '{', '}', '/', ';');
+            q = html::detail::findAny(p + 1, q, '"', '\'', '"', '\'');
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
             continue;
