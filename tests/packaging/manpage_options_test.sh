@@ -23,7 +23,7 @@ diff "$scratch/from-help" "$scratch/from-page" >"$scratch/diff" ||
 # The synopsis names every option that takes an argument ("-o PATH",
 # "--width N" in --help).
 awk '/^\.SH /{in_syn = ($2 == "SYNOPSIS")} in_syn' "$page" | sed -E 's/\\-/-/g' >"$scratch/synopsis"
-grep -E '^ +-' "$scratch/help" | sed -E 's/^ +//; s/  .*//' | awk 'NF == 2 {print $1}' >"$scratch/with-argument"
+grep -E '^ +-' "$scratch/help" | sed -E 's/^ +//; s/  .*//' | awk 'NF == 2 && $1 !~ /,$/ {print $1}' >"$scratch/with-argument"
 [ -s "$scratch/with-argument" ] || fail "no option with an argument found in --help"
 while read -r option; do
     grep -qE "^\.RB \[ $option( |\$)" "$scratch/synopsis" || fail "the synopsis lacks $option"
