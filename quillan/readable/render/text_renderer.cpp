@@ -720,9 +720,9 @@ void TextRenderer::cellSeparator()
 
 void TextRenderer::image(const html::Tag &tag)
 {
-    // An image's alt text names a link that has no text of its own; written
-    // when the link ends without other text.
-    if (linkDepth_ == kNone || linkHasText_ || !linkAlt_.empty())
+    // With numbered links, an image's alt text names a link that has no
+    // text of its own; written when the link ends without other text.
+    if (!options_.links || linkDepth_ == kNone || linkHasText_ || !linkAlt_.empty())
         return;
     std::string_view alt = tag.attribute("alt");
     while (!alt.empty() && isSpace(alt.front()))

@@ -24,8 +24,10 @@
 //   attribute, elements whose style attribute or a simple <style> rule sets
 //   display: none or visibility: hidden (see style_sheet.h), nor comments.
 //   noscript is shown: scripts are off.
-// - img (and input type=image) shows its alt text as a word of the line
-//   when the image stands in a link or button with no text of its own.
+// - Images show nothing, as in a browser that shows them; but with links
+//   numbered, a link whose only content is an image (img, input
+//   type=image) is named by the image's alt text, so that its number
+//   stands after a name.
 // - select shows each of its options on a line of its own.
 // - Elements nested deeper than kMaxDepth are taken as plain inline
 //   elements.

@@ -142,11 +142,16 @@ TEST(TextRenderer, StyleRulesThatHide)
 
 TEST(TextRenderer, ImagesAndLinks)
 {
-    EXPECT_EQ(render("<a href=/><img alt='Home page'></a> next"), "Home page next\n");
+    // Images show nothing of their own.
+    EXPECT_EQ(render("<a href=/><img alt='Home page'></a> next"), "next\n");
     EXPECT_EQ(render("<img alt=picture>text"), "text\n");
-    EXPECT_EQ(render("<a href=/><img alt=Logo>Shop</a>"), "Shop\n");
     RenderOptions links;
     links.links = true;
+    // With numbered links, an image names a link without text.
+    EXPECT_EQ(render("<a href=/h><img alt='Home page'></a> next", links), "Home page[1] next\n\nReferences\n\n1. /h\n");
+    EXPECT_EQ(render("<a href=/s><img alt=Logo>Shop</a>", links), "Shop[1]\n\nReferences\n\n1. /s\n");
+    EXPECT_EQ(render("<a href=/g><input type=image alt=Go></a>", links), "Go[1]\n\nReferences\n\n1. /g\n");
+    EXPECT_EQ(render("<img alt=picture>text", links), "text\n");
     EXPECT_EQ(render("<p><a href=/x>one</a> and <a href=' /y '>two</a>.</p><a href='javascript:go()'>js</a>", links),
               "one[1] and two[2].\n\njs\n\nReferences\n\n1. /x\n2. /y\n");
     EXPECT_EQ(render("<a href=/i><img alt=Icon></a>", links), "Icon[1]\n\nReferences\n\n1. /i\n");
