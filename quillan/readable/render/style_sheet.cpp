@@ -304,7 +304,10 @@ HidingStyleSheet::Index &HidingStyleSheet::indexFor(const Compound &c, std::stri
 
 void HidingStyleSheet::add(Compound compound)
 {
-    if (count_ >= kMaxSelectors)
+    std::size_t size = compound.tag.size() + compound.id.size();
+    for (const std::string &name : compound.classes)
+        size += name.size();
+    if (count_ >= kMaxSelectors || bytes_ + size > kMaxSelectorBytes)
         return;
     std::string key;
     std::vector<Compound> &bucket = indexFor(compound, &key)[key];
@@ -312,6 +315,7 @@ void HidingStyleSheet::add(Compound compound)
         return;
     bucket.push_back(std::move(compound));
     ++count_;
+    bytes_ += size;
 }
 
 void HidingStyleSheet::remove(const Compound &compound)

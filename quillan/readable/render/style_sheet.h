@@ -14,7 +14,7 @@
 //
 // The sheet is fed in pieces as a <style> element's text arrives and keeps
 // bounded memory: a rule longer than kMaxRuleBytes is skipped, and at most
-// kMaxSelectors hiding selectors are kept.
+// kMaxSelectors hiding selectors of kMaxSelectorBytes in all are kept.
 
 #include <cstddef>
 #include <string>
@@ -31,6 +31,7 @@ class HidingStyleSheet {
 public:
     static constexpr std::size_t kMaxRuleBytes = 8192;
     static constexpr std::size_t kMaxSelectors = 16384;
+    static constexpr std::size_t kMaxSelectorBytes = 1 << 20;
 
     // A piece of a style element's text (rules may continue in the next
     // piece). Call endStyleElement() when the element ends.
@@ -80,6 +81,7 @@ private:
     Index byClass_;
     Index byTag_;
     std::size_t count_ = 0;
+    std::size_t bytes_ = 0; // of the selectors kept, never given back
 };
 
 } // namespace quillan::readable

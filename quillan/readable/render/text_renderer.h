@@ -92,6 +92,7 @@ public:
     void characters(std::string_view utf8) override;
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
+    void comment(std::string_view) override { skipNewline_ = false; }
     // Writes what is left (the list of links) and hands every byte to the
     // sink; nothing may be fed afterwards.
     void endOfFile() override;

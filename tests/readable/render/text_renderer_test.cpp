@@ -58,6 +58,19 @@ TEST(TextRenderer, KeptWhiteSpace)
     EXPECT_EQ(render("<listing>\nl  1</listing>"), "l  1\n");
     // The newline after the tag is dropped only right after it.
     EXPECT_EQ(render("a<pre><b>\nx</b></pre>"), "a\n\nx\n");
+    {
+        // Likewise a comment.
+        StringSink out;
+        TextRenderer renderer(out);
+        quillan::html::Tag pre;
+        pre.name = "pre";
+        renderer.startTag(pre);
+        renderer.comment(" c ");
+        renderer.characters("\nx");
+        renderer.endTag(pre);
+        renderer.endOfFile();
+        EXPECT_EQ(out.text, "\nx\n");
+    }
     EXPECT_EQ(render("<pre>a\n\n</pre><p>b</p>"), "a\n\nb\n");
     EXPECT_EQ(render("<pre>a  b</pre>", {}, 1), "a  b\n");
 }
@@ -136,6 +149,13 @@ TEST(TextRenderer, StyleRulesThatHide)
                      "</style><style type=text/less>.l{display:none}</style><style media=' Screen '>.s{display:none}"
                      "</style><i class=p>p</i><i class=m>m</i><i class=l>l</i><i class=s>s</i>"),
               "pml\n");
+    // The sheet keeps a bounded number of hiding selectors: the first ones
+    // hide, those past the bound do not.
+    std::string many = "<style>";
+    for (int i = 0; i < 20000; ++i)
+        many += ".c" + std::to_string(i) + "{display:none}";
+    many += "</style><i class=c0>first</i><i class=c16000>kept</i><i class=c19999>last</i>";
+    EXPECT_EQ(render(many), "last\n");
     // Tag selectors; a tag in the sheet matches any case of the name.
     EXPECT_EQ(render("<style>ASIDE{display:none}</style><aside>x</aside>y"), "y\n");
 }
