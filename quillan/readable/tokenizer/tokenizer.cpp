@@ -3,6 +3,7 @@
 #include "byte_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <iterator>
 
@@ -82,6 +83,38 @@ bool startsWith(const char *p, const char *end, std::string_view word, bool anyC
         return false;
     }
     return true;
+}
+
+// Byte classes for the runs read in bulk inside tags: a set bit means the
+// byte simply extends the run.
+enum : std::uint8_t { kTagNameRun = 1, kAttributeNameRun = 2, kUnquotedValueRun = 4 };
+
+constexpr std::array<std::uint8_t, 256> makeByteClasses()
+{
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const bool space = b == '\t' || b == '\n' || b == '\f' || b == ' ' || b == '\r';
+        const bool stop = space || b == 0 || b == '>';
+        const bool upper = b >= 'A' && b <= 'Z';
+        std::uint8_t bits = 0;
+        if (!stop && !upper && b != '/')
+            bits |= kTagNameRun;
+        if (!stop && !upper && b != '/' && b != '=')
+            bits |= kAttributeNameRun;
+        if (!stop && b != '&')
+            bits |= kUnquotedValueRun;
+        t[static_cast<std::size_t>(b)] = bits;
+    }
+    return t;
+}
+constexpr std::array<std::uint8_t, 256> kByteClasses = makeByteClasses();
+
+// The end of the run of bytes of class `bits` that starts at p.
+const char *runOf(const char *p, const char *end, std::uint8_t bits)
+{
+    while (p != end && (kByteClasses[static_cast<unsigned char>(*p)] & bits) != 0)
+        ++p;
+    return p;
 }
 
 // Writes cp as UTF-8 to out (room for four bytes); answers the length.
@@ -347,8 +380,10 @@ void Tokenizer::emitTag()
     if (endTag_) {
         sink_.endTag(tag);
     } else {
-        lastStartTag_ = tagName_;
         sink_.startTag(tag);
+        // The name is read afresh for the next tag: its buffer can simply
+        // change hands.
+        lastStartTag_.swap(tagName_);
     }
 }
 
@@ -435,6 +470,80 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
     return false;
 }
 
+const char *Tokenizer::readTag(const char *p, const char *end)
+{
+    // The tag open and end tag open states.
+    bool endTag = false;
+    if (p != end && *p == '/') {
+        if (end - p < 2 || !isAlpha(static_cast<unsigned char>(p[1]))) {
+            state_ = State::EndTagOpen;
+            return p + 1;
+        }
+        endTag = true;
+        ++p;
+    } else if (p == end || !isAlpha(static_cast<unsigned char>(*p))) {
+        state_ = State::TagOpen;
+        return p;
+    }
+    beginTag(endTag);
+
+    // The tag name state, for a name in lower case.
+    const char *q = runOf(p, end, kTagNameRun);
+    tagName_.append(p, q);
+    p = q;
+    if (p == end || !(isWhitespace(*p) || *p == '>')) {
+        state_ = State::TagName;
+        return p;
+    }
+
+    // Attributes: before attribute name, attribute name, '=', a value in
+    // quotes without references, CR or NUL, after the value.
+    for (;;) {
+        while (p != end && isWhitespace(*p))
+            ++p;
+        if (p == end) {
+            state_ = State::BeforeAttributeName;
+            return p;
+        }
+        if (*p == '>') {
+            state_ = State::Data;
+            emitTag();
+            return p + 1;
+        }
+        if (*p == '=' || (kByteClasses[static_cast<unsigned char>(*p)] & kAttributeNameRun) == 0) {
+            state_ = State::BeforeAttributeName;
+            return p;
+        }
+        beginAttribute();
+        q = runOf(p, end, kAttributeNameRun);
+        attributeText_.append(p, q);
+        p = q;
+        if (p == end || *p != '=') {
+            state_ = State::AttributeName;
+            return p;
+        }
+        endAttributeName();
+        ++p;
+        if (p == end || (*p != '"' && *p != '\'')) {
+            state_ = State::BeforeAttributeValue;
+            return p;
+        }
+        const char quote = *p++;
+        q = detail::findAny(p, end, quote, '&', '\r', '\0');
+        attributeText_.append(p, q);
+        p = q;
+        if (p == end || *p != quote) {
+            state_ = quote == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
+            return p;
+        }
+        ++p;
+        if (p == end || !(isWhitespace(*p) || *p == '>')) {
+            state_ = State::AfterAttributeValueQuoted;
+            return p;
+        }
+    }
+}
+
 const char *Tokenizer::run(const char *p, const char *end, bool eof)
 {
     auto emitChar = [this](std::string_view ch) {
@@ -462,6 +571,24 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         }
         case State::AttributeValueSingleQuoted: {
             const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
+            attributeText_.append(p, q);
+            p = q;
+            break;
+        }
+        case State::TagName: {
+            const char *q = runOf(p, end, kTagNameRun);
+            tagName_.append(p, q);
+            p = q;
+            break;
+        }
+        case State::AttributeName: {
+            const char *q = runOf(p, end, kAttributeNameRun);
+            attributeText_.append(p, q);
+            p = q;
+            break;
+        }
+        case State::AttributeValueUnquoted: {
+            const char *q = runOf(p, end, kUnquotedValueRun);
             attributeText_.append(p, q);
             p = q;
             break;
@@ -522,8 +649,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ = State::CharacterReference;
                 p = next;
             } else if (c == '<') {
-                state_ = State::TagOpen;
-                p = next;
+                p = readTag(next, end);
             } else if (c == kEof) {
                 emitEof();
                 return end;

@@ -72,6 +72,10 @@ private:
     };
 
     const char *run(const char *p, const char *end, bool eof);
+    // Reads a tag from just after its '<' as far as it has the common shape,
+    // emitting it when it is complete; answers where it stopped, with the
+    // state there in state_.
+    const char *readTag(const char *p, const char *end);
     const char *scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d);
 
     void emitView(std::string_view text);

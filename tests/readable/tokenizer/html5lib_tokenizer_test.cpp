@@ -88,8 +88,10 @@ std::vector<std::string> expectedTokens(const minijson::Value &output, bool doub
         pendingText.clear();
         if (kind == "StartTag") {
             std::string line = "StartTag " + shown(text(t.array.at(1))) + " {";
-            for (const auto &[name, value] : t.array.at(2).object)
-                line += shown(doubleEscaped ? minijson::unescapeU(name) : name) + ":" + shown(text(value)) + ",";
+            const minijson::Value &attributes = t.array.at(2);
+            for (std::size_t i = 0; i < attributes.keys.size(); ++i)
+                line += shown(doubleEscaped ? minijson::unescapeU(attributes.keys[i]) : attributes.keys[i]) + ":" +
+                        shown(text(attributes.values[i])) + ",";
             line += "}";
             if (t.array.size() > 3 && t.array[3].boolean)
                 line += " selfclosing";
