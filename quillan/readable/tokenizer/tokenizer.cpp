@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 
 namespace quillan::html {
@@ -27,6 +28,8 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::size_t kCarryStep = 64;
 // Characters collected outside the input are handed on once they reach this.
 constexpr std::size_t kTextFlush = 8192;
+// Up to this many attributes a tag's names are compared one by one.
+constexpr std::size_t kLinearAttributeSearch = 16;
 
 bool isWhitespace(int c)
 {
@@ -327,6 +330,8 @@ void Tokenizer::beginTag(bool endTag)
     tagName_.clear();
     attributeText_.clear();
     attributeRanges_.clear();
+    if (!attributeIndex_.empty())
+        attributeIndex_.clear();
 }
 
 void Tokenizer::beginAttribute()
@@ -344,11 +349,27 @@ void Tokenizer::endAttributeName()
     AttributeRange &range = attributeRanges_.back();
     range.nameLength = static_cast<std::uint32_t>(attributeText_.size()) - range.nameStart;
     range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
-    const std::string_view name(attributeText_.data() + range.nameStart, range.nameLength);
+    auto nameOf = [this](const AttributeRange &r) {
+        return std::string_view(attributeText_.data() + r.nameStart, r.nameLength);
+    };
+    const std::string_view name = nameOf(range);
+    const std::size_t index = attributeRanges_.size() - 1;
+    if (index < kLinearAttributeSearch) {
+        attributeDuplicate_ = std::any_of(attributeRanges_.begin(), attributeRanges_.end() - 1,
+                                          [&](const AttributeRange &r) { return nameOf(r) == name; });
+        return;
+    }
+    // A tag with many attributes: look names up by their hash.
+    const std::hash<std::string_view> hash;
+    if (attributeIndex_.empty())
+        for (std::size_t i = 0; i < index; ++i)
+            attributeIndex_.emplace(hash(nameOf(attributeRanges_[i])), static_cast<std::uint32_t>(i));
+    const std::size_t h = hash(name);
+    const auto [first, last] = attributeIndex_.equal_range(h);
     attributeDuplicate_ =
-        std::any_of(attributeRanges_.begin(), attributeRanges_.end() - 1, [&](const AttributeRange &r) {
-            return std::string_view(attributeText_.data() + r.nameStart, r.nameLength) == name;
-        });
+        std::any_of(first, last, [&](const auto &entry) { return nameOf(attributeRanges_[entry.second]) == name; });
+    if (!attributeDuplicate_)
+        attributeIndex_.emplace(h, static_cast<std::uint32_t>(index));
 }
 
 void Tokenizer::closeAttribute()

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillan::html {
@@ -119,6 +120,7 @@ private:
     std::string attributeText_;
     std::vector<AttributeRange> attributeRanges_;
     std::vector<Attribute> attributeViews_;
+    std::unordered_multimap<std::size_t, std::uint32_t> attributeIndex_; // name hash to range, for long tags
 
     std::string comment_;
 
