@@ -12,13 +12,6 @@ namespace quillan::html {
 
 namespace {
 
-struct NamedReference {
-    const char *name;
-    std::size_t nameLength;
-    const char *value;
-    std::size_t valueLength;
-};
-
 #include "named_references.inc"
 
 constexpr int kEof = -1;
@@ -510,7 +503,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
 
     // The tag name state, for a name in lower case.
     const char *q = runOf(p, end, kTagNameRun);
-    tagName_.append(p, q);
+    tagName_.append(p, static_cast<std::size_t>(q - p));
     p = q;
     if (p == end || !(isWhitespace(*p) || *p == '>')) {
         state_ = State::TagName;
@@ -537,7 +530,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
         }
         beginAttribute();
         q = runOf(p, end, kAttributeNameRun);
-        attributeText_.append(p, q);
+        attributeText_.append(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != '=') {
             state_ = State::AttributeName;
@@ -551,7 +544,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
         }
         const char quote = *p++;
         q = detail::findAny(p, end, quote, '&', '\r', '\0');
-        attributeText_.append(p, q);
+        attributeText_.append(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != quote) {
             state_ = quote == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
@@ -586,43 +579,43 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::CdataSection: p = scanText(p, end, eof, ']', '\r', ']', ']'); break;
         case State::AttributeValueDoubleQuoted: {
             const char *q = detail::findAny(p, end, '"', '&', '\r', '\0');
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::AttributeValueSingleQuoted: {
             const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::TagName: {
             const char *q = runOf(p, end, kTagNameRun);
-            tagName_.append(p, q);
+            tagName_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::AttributeName: {
             const char *q = runOf(p, end, kAttributeNameRun);
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::AttributeValueUnquoted: {
             const char *q = runOf(p, end, kUnquotedValueRun);
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::Comment: {
             const char *q = detail::findAny(p, end, '<', '-', '\r', '\0');
-            comment_.append(p, q);
+            comment_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::BogusComment: {
             const char *q = detail::findAny(p, end, '>', '\r', '\0', '\0');
-            comment_.append(p, q);
+            comment_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
@@ -1520,43 +1513,49 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         case State::NamedCharacterReference: {
             // The longest name in the table that the input starts with.
-            std::size_t lo = 0;
-            std::size_t hi = std::size(kNamedReferences);
+            std::size_t node = 0;
             std::size_t depth = 0;
-            const NamedReference *match = nullptr;
-            for (const char *q = p; lo < hi; ++q) {
+            std::size_t match = 0; // the node where the longest name ends
+            std::size_t matchDepth = 0;
+            for (const char *q = p;; ++q) {
                 if (q == end) {
                     if (!eof)
                         return p;
                     break;
                 }
-                const int b = static_cast<unsigned char>(*q);
-                auto key = [depth](const NamedReference &r) {
-                    return r.nameLength > depth ? static_cast<int>(static_cast<unsigned char>(r.name[depth])) : -1;
-                };
-                const NamedReference *first = kNamedReferences + lo;
-                const NamedReference *last = kNamedReferences + hi;
-                first = std::partition_point(first, last, [&](const NamedReference &r) { return key(r) < b; });
-                last = std::partition_point(first, last, [&](const NamedReference &r) { return key(r) <= b; });
-                lo = static_cast<std::size_t>(first - kNamedReferences);
-                hi = static_cast<std::size_t>(last - kNamedReferences);
-                if (lo == hi)
-                    break;
-                ++depth;
-                if (kNamedReferences[lo].nameLength == depth) {
-                    match = &kNamedReferences[lo];
-                    if (hi - lo == 1)
-                        break;
+                const auto b = static_cast<unsigned char>(*q);
+                std::size_t child = 0;
+                if (node == 0) {
+                    child = b < 128 ? kReferenceRoots[b] : 0;
+                } else {
+                    const ReferenceNode &n = kReferenceNodes[node];
+                    for (std::size_t i = n.firstChild, last = i + n.childCount; i < last; ++i) {
+                        if (static_cast<unsigned char>(kReferenceNodes[i].character) >= b) {
+                            if (static_cast<unsigned char>(kReferenceNodes[i].character) == b)
+                                child = i;
+                            break;
+                        }
+                    }
                 }
+                if (child == 0)
+                    break;
+                node = child;
+                ++depth;
+                if (kReferenceNodes[node].value != kNoReference) {
+                    match = node;
+                    matchDepth = depth;
+                }
+                if (kReferenceNodes[node].childCount == 0)
+                    break;
             }
-            if (match == nullptr) {
+            if (match == 0) {
                 appendReference("&");
                 state_ = State::AmbiguousAmpersand;
                 break;
             }
-            const std::size_t n = match->nameLength;
+            const std::size_t n = matchDepth;
             const char *after = p + n;
-            if (returnsToAttribute() && match->name[n - 1] != ';') {
+            if (returnsToAttribute() && kReferenceNodes[match].character != ';') {
                 // In an attribute value a reference without its ';' that goes
                 // on with '=' or a letter or digit stays as written.
                 if (after == end && !eof)
@@ -1569,7 +1568,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                     break;
                 }
             }
-            appendReference({match->value, match->valueLength});
+            const ReferenceValue &value = kReferenceValues[kReferenceNodes[match].value];
+            appendReference({kReferenceText + value.offset, value.length});
             p = after;
             state_ = returnState_;
             break;
