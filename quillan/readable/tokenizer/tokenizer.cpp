@@ -484,6 +484,22 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
     return false;
 }
 
+void Tokenizer::copyTag(bool endTag, std::string_view name)
+{
+    beginTag(endTag);
+    tagName_.assign(name);
+    for (const Attribute &a : attributeViews_) {
+        AttributeRange range;
+        range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
+        range.nameLength = static_cast<std::uint32_t>(a.name.size());
+        attributeText_.append(a.name);
+        range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
+        range.valueLength = static_cast<std::uint32_t>(a.value.size());
+        attributeText_.append(a.value);
+        attributeRanges_.push_back(range);
+    }
+}
+
 const char *Tokenizer::readTag(const char *p, const char *end)
 {
     // The tag open and end tag open states.
@@ -499,63 +515,91 @@ const char *Tokenizer::readTag(const char *p, const char *end)
         state_ = State::TagOpen;
         return p;
     }
-    beginTag(endTag);
 
-    // The tag name state, for a name in lower case.
+    // The tag name state, for a name in lower case. Name and attributes stay
+    // views of the input while the tag keeps to the common shape; where it
+    // leaves it, they are copied to the buffers and the state machine goes on
+    // from the state reached.
     const char *q = runOf(p, end, kTagNameRun);
-    tagName_.append(p, static_cast<std::size_t>(q - p));
+    const std::string_view name(p, static_cast<std::size_t>(q - p));
     p = q;
     if (p == end || !(isWhitespace(*p) || *p == '>')) {
+        beginTag(endTag);
+        tagName_.assign(name);
         state_ = State::TagName;
         return p;
     }
 
     // Attributes: before attribute name, attribute name, '=', a value in
     // quotes without references, CR or NUL, after the value.
+    attributeViews_.clear();
     for (;;) {
         while (p != end && isWhitespace(*p))
             ++p;
-        if (p == end) {
+        if (p != end && *p == '>')
+            break;
+        if (p == end || *p == '=' || (kByteClasses[static_cast<unsigned char>(*p)] & kAttributeNameRun) == 0 ||
+            attributeViews_.size() >= kLinearAttributeSearch) {
+            copyTag(endTag, name);
             state_ = State::BeforeAttributeName;
             return p;
         }
-        if (*p == '>') {
-            state_ = State::Data;
-            emitTag();
-            return p + 1;
-        }
-        if (*p == '=' || (kByteClasses[static_cast<unsigned char>(*p)] & kAttributeNameRun) == 0) {
-            state_ = State::BeforeAttributeName;
-            return p;
-        }
-        beginAttribute();
         q = runOf(p, end, kAttributeNameRun);
-        attributeText_.append(p, static_cast<std::size_t>(q - p));
+        const std::string_view attributeName(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != '=') {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
             state_ = State::AttributeName;
             return p;
         }
-        endAttributeName();
         ++p;
         if (p == end || (*p != '"' && *p != '\'')) {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
+            endAttributeName();
             state_ = State::BeforeAttributeValue;
             return p;
         }
         const char quote = *p++;
         q = detail::findAny(p, end, quote, '&', '\r', '\0');
-        attributeText_.append(p, static_cast<std::size_t>(q - p));
+        const std::string_view value(p, static_cast<std::size_t>(q - p));
         p = q;
         if (p == end || *p != quote) {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
+            endAttributeName();
+            attributeText_.append(value);
             state_ = quote == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
             return p;
         }
         ++p;
+        if (std::none_of(attributeViews_.begin(), attributeViews_.end(),
+                         [&](const Attribute &a) { return a.name == attributeName; }))
+            attributeViews_.push_back({attributeName, value});
         if (p == end || !(isWhitespace(*p) || *p == '>')) {
+            copyTag(endTag, name);
             state_ = State::AfterAttributeValueQuoted;
             return p;
         }
     }
+
+    // At the '>' of a whole tag.
+    Tag tag;
+    tag.name = name;
+    tag.attributes = attributeViews_;
+    state_ = State::Data;
+    flushText();
+    if (endTag) {
+        sink_.endTag(tag);
+    } else {
+        lastStartTag_.assign(name);
+        sink_.startTag(tag);
+    }
+    return p + 1;
 }
 
 const char *Tokenizer::run(const char *p, const char *end, bool eof)

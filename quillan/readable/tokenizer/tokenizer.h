@@ -77,6 +77,9 @@ private:
     // emitting it when it is complete; answers where it stopped, with the
     // state there in state_.
     const char *readTag(const char *p, const char *end);
+    // Copies a tag read as views (its name and attributeViews_) to the
+    // buffers, for the state machine to go on with.
+    void copyTag(bool endTag, std::string_view name);
     const char *scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d);
 
     void emitView(std::string_view text);
