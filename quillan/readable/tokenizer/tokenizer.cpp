@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <functional>
-#include <iterator>
 
 namespace quillan::html {
 
@@ -19,6 +18,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 // Bytes a feed() appends to a carried construct before trying it again; more
 // than the longest lookahead (a named reference and the character after it).
 constexpr std::size_t kCarryStep = 64;
+static_assert(kCarryStep > kLongestNamedReference + 1);
 // Characters collected outside the input are handed on once they reach this.
 constexpr std::size_t kTextFlush = 8192;
 // Up to this many attributes a tag's names are compared one by one.
@@ -250,6 +250,8 @@ void Tokenizer::setState(TextState state)
 
 void Tokenizer::feed(std::string_view chunk)
 {
+    if (finished_)
+        return;
     // A construct left unfinished by the last chunk is tried again with a
     // little more input at a time, until it is decided.
     while (!carry_.empty() && !chunk.empty()) {

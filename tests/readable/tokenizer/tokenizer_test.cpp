@@ -263,6 +263,8 @@ TEST(CharacterData, CharactersAndLineEndsCutByChunksArriveWhole)
         for (const std::string &chunk : c.chunks)
             tokenizer.feed(chunk);
         tokenizer.finish();
+        // The end is the end: nothing more is read or reported.
+        tokenizer.feed("<p>more");
         tokenizer.finish();
         EXPECT_EQ(recorder.endOfFileCalls, 1);
         EXPECT_EQ(recorder.badRuns, 0) << c.expected;
