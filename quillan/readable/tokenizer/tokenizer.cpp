@@ -3,19 +3,13 @@
 #include "byte_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
-#include <iterator>
+#include <functional>
 
 namespace quillan::html {
 
 namespace {
-
-struct NamedReference {
-    const char *name;
-    std::size_t nameLength;
-    const char *value;
-    std::size_t valueLength;
-};
 
 #include "named_references.inc"
 
@@ -24,8 +18,11 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 // Bytes a feed() appends to a carried construct before trying it again; more
 // than the longest lookahead (a named reference and the character after it).
 constexpr std::size_t kCarryStep = 64;
+static_assert(kCarryStep > kLongestNamedReference + 1);
 // Characters collected outside the input are handed on once they reach this.
 constexpr std::size_t kTextFlush = 8192;
+// Up to this many attributes a tag's names are compared one by one.
+constexpr std::size_t kLinearAttributeSearch = 16;
 
 bool isWhitespace(int c)
 {
@@ -82,6 +79,38 @@ bool startsWith(const char *p, const char *end, std::string_view word, bool anyC
         return false;
     }
     return true;
+}
+
+// Byte classes for the runs read in bulk inside tags: a set bit means the
+// byte simply extends the run.
+enum : std::uint8_t { kTagNameRun = 1, kAttributeNameRun = 2, kUnquotedValueRun = 4 };
+
+constexpr std::array<std::uint8_t, 256> makeByteClasses()
+{
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const bool space = b == '\t' || b == '\n' || b == '\f' || b == ' ' || b == '\r';
+        const bool stop = space || b == 0 || b == '>';
+        const bool upper = b >= 'A' && b <= 'Z';
+        std::uint8_t bits = 0;
+        if (!stop && !upper && b != '/')
+            bits |= kTagNameRun;
+        if (!stop && !upper && b != '/' && b != '=')
+            bits |= kAttributeNameRun;
+        if (!stop && b != '&')
+            bits |= kUnquotedValueRun;
+        t[static_cast<std::size_t>(b)] = bits;
+    }
+    return t;
+}
+constexpr std::array<std::uint8_t, 256> kByteClasses = makeByteClasses();
+
+// The end of the run of bytes of class `bits` that starts at p.
+const char *runOf(const char *p, const char *end, std::uint8_t bits)
+{
+    while (p != end && (kByteClasses[static_cast<unsigned char>(*p)] & bits) != 0)
+        ++p;
+    return p;
 }
 
 // Writes cp as UTF-8 to out (room for four bytes); answers the length.
@@ -221,6 +250,8 @@ void Tokenizer::setState(TextState state)
 
 void Tokenizer::feed(std::string_view chunk)
 {
+    if (finished_)
+        return;
     // A construct left unfinished by the last chunk is tried again with a
     // little more input at a time, until it is decided.
     while (!carry_.empty() && !chunk.empty()) {
@@ -294,6 +325,8 @@ void Tokenizer::beginTag(bool endTag)
     tagName_.clear();
     attributeText_.clear();
     attributeRanges_.clear();
+    if (!attributeIndex_.empty())
+        attributeIndex_.clear();
 }
 
 void Tokenizer::beginAttribute()
@@ -311,11 +344,27 @@ void Tokenizer::endAttributeName()
     AttributeRange &range = attributeRanges_.back();
     range.nameLength = static_cast<std::uint32_t>(attributeText_.size()) - range.nameStart;
     range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
-    const std::string_view name(attributeText_.data() + range.nameStart, range.nameLength);
+    auto nameOf = [this](const AttributeRange &r) {
+        return std::string_view(attributeText_.data() + r.nameStart, r.nameLength);
+    };
+    const std::string_view name = nameOf(range);
+    const std::size_t index = attributeRanges_.size() - 1;
+    if (index < kLinearAttributeSearch) {
+        attributeDuplicate_ = std::any_of(attributeRanges_.begin(), attributeRanges_.end() - 1,
+                                          [&](const AttributeRange &r) { return nameOf(r) == name; });
+        return;
+    }
+    // A tag with many attributes: look names up by their hash.
+    const std::hash<std::string_view> hash;
+    if (attributeIndex_.empty())
+        for (std::size_t i = 0; i < index; ++i)
+            attributeIndex_.emplace(hash(nameOf(attributeRanges_[i])), static_cast<std::uint32_t>(i));
+    const std::size_t h = hash(name);
+    const auto [first, last] = attributeIndex_.equal_range(h);
     attributeDuplicate_ =
-        std::any_of(attributeRanges_.begin(), attributeRanges_.end() - 1, [&](const AttributeRange &r) {
-            return std::string_view(attributeText_.data() + r.nameStart, r.nameLength) == name;
-        });
+        std::any_of(first, last, [&](const auto &entry) { return nameOf(attributeRanges_[entry.second]) == name; });
+    if (!attributeDuplicate_)
+        attributeIndex_.emplace(h, static_cast<std::uint32_t>(index));
 }
 
 void Tokenizer::closeAttribute()
@@ -347,8 +396,10 @@ void Tokenizer::emitTag()
     if (endTag_) {
         sink_.endTag(tag);
     } else {
-        lastStartTag_ = tagName_;
         sink_.startTag(tag);
+        // The name is read afresh for the next tag: its buffer can simply
+        // change hands.
+        lastStartTag_.swap(tagName_);
     }
 }
 
@@ -435,6 +486,124 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
     return false;
 }
 
+void Tokenizer::copyTag(bool endTag, std::string_view name)
+{
+    beginTag(endTag);
+    tagName_.assign(name);
+    for (const Attribute &a : attributeViews_) {
+        AttributeRange range;
+        range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
+        range.nameLength = static_cast<std::uint32_t>(a.name.size());
+        attributeText_.append(a.name);
+        range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
+        range.valueLength = static_cast<std::uint32_t>(a.value.size());
+        attributeText_.append(a.value);
+        attributeRanges_.push_back(range);
+    }
+}
+
+const char *Tokenizer::readTag(const char *p, const char *end)
+{
+    // The tag open and end tag open states.
+    bool endTag = false;
+    if (p != end && *p == '/') {
+        if (end - p < 2 || !isAlpha(static_cast<unsigned char>(p[1]))) {
+            state_ = State::EndTagOpen;
+            return p + 1;
+        }
+        endTag = true;
+        ++p;
+    } else if (p == end || !isAlpha(static_cast<unsigned char>(*p))) {
+        state_ = State::TagOpen;
+        return p;
+    }
+
+    // The tag name state, for a name in lower case. Name and attributes stay
+    // views of the input while the tag keeps to the common shape; where it
+    // leaves it, they are copied to the buffers and the state machine goes on
+    // from the state reached.
+    const char *q = runOf(p, end, kTagNameRun);
+    const std::string_view name(p, static_cast<std::size_t>(q - p));
+    p = q;
+    if (p == end || !(isWhitespace(*p) || *p == '>')) {
+        beginTag(endTag);
+        tagName_.assign(name);
+        state_ = State::TagName;
+        return p;
+    }
+
+    // Attributes: before attribute name, attribute name, '=', a value in
+    // quotes without references, CR or NUL, after the value.
+    attributeViews_.clear();
+    for (;;) {
+        while (p != end && isWhitespace(*p))
+            ++p;
+        if (p != end && *p == '>')
+            break;
+        if (p == end || *p == '=' || (kByteClasses[static_cast<unsigned char>(*p)] & kAttributeNameRun) == 0 ||
+            attributeViews_.size() >= kLinearAttributeSearch) {
+            copyTag(endTag, name);
+            state_ = State::BeforeAttributeName;
+            return p;
+        }
+        q = runOf(p, end, kAttributeNameRun);
+        const std::string_view attributeName(p, static_cast<std::size_t>(q - p));
+        p = q;
+        if (p == end || *p != '=') {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
+            state_ = State::AttributeName;
+            return p;
+        }
+        ++p;
+        if (p == end || (*p != '"' && *p != '\'')) {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
+            endAttributeName();
+            state_ = State::BeforeAttributeValue;
+            return p;
+        }
+        const char quote = *p++;
+        q = detail::findAny(p, end, quote, '&', '\r', '\0');
+        const std::string_view value(p, static_cast<std::size_t>(q - p));
+        p = q;
+        if (p == end || *p != quote) {
+            copyTag(endTag, name);
+            beginAttribute();
+            attributeText_.append(attributeName);
+            endAttributeName();
+            attributeText_.append(value);
+            state_ = quote == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
+            return p;
+        }
+        ++p;
+        if (std::none_of(attributeViews_.begin(), attributeViews_.end(),
+                         [&](const Attribute &a) { return a.name == attributeName; }))
+            attributeViews_.push_back({attributeName, value});
+        if (p == end || !(isWhitespace(*p) || *p == '>')) {
+            copyTag(endTag, name);
+            state_ = State::AfterAttributeValueQuoted;
+            return p;
+        }
+    }
+
+    // At the '>' of a whole tag.
+    Tag tag;
+    tag.name = name;
+    tag.attributes = attributeViews_;
+    state_ = State::Data;
+    flushText();
+    if (endTag) {
+        sink_.endTag(tag);
+    } else {
+        lastStartTag_.assign(name);
+        sink_.startTag(tag);
+    }
+    return p + 1;
+}
+
 const char *Tokenizer::run(const char *p, const char *end, bool eof)
 {
     auto emitChar = [this](std::string_view ch) {
@@ -456,25 +625,43 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::CdataSection: p = scanText(p, end, eof, ']', '\r', ']', ']'); break;
         case State::AttributeValueDoubleQuoted: {
             const char *q = detail::findAny(p, end, '"', '&', '\r', '\0');
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::AttributeValueSingleQuoted: {
             const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
-            attributeText_.append(p, q);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            p = q;
+            break;
+        }
+        case State::TagName: {
+            const char *q = runOf(p, end, kTagNameRun);
+            tagName_.append(p, static_cast<std::size_t>(q - p));
+            p = q;
+            break;
+        }
+        case State::AttributeName: {
+            const char *q = runOf(p, end, kAttributeNameRun);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            p = q;
+            break;
+        }
+        case State::AttributeValueUnquoted: {
+            const char *q = runOf(p, end, kUnquotedValueRun);
+            attributeText_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::Comment: {
             const char *q = detail::findAny(p, end, '<', '-', '\r', '\0');
-            comment_.append(p, q);
+            comment_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
         case State::BogusComment: {
             const char *q = detail::findAny(p, end, '>', '\r', '\0', '\0');
-            comment_.append(p, q);
+            comment_.append(p, static_cast<std::size_t>(q - p));
             p = q;
             break;
         }
@@ -522,8 +709,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ = State::CharacterReference;
                 p = next;
             } else if (c == '<') {
-                state_ = State::TagOpen;
-                p = next;
+                p = readTag(next, end);
             } else if (c == kEof) {
                 emitEof();
                 return end;
@@ -1373,43 +1559,49 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         case State::NamedCharacterReference: {
             // The longest name in the table that the input starts with.
-            std::size_t lo = 0;
-            std::size_t hi = std::size(kNamedReferences);
+            std::size_t node = 0;
             std::size_t depth = 0;
-            const NamedReference *match = nullptr;
-            for (const char *q = p; lo < hi; ++q) {
+            std::size_t match = 0; // the node where the longest name ends
+            std::size_t matchDepth = 0;
+            for (const char *q = p;; ++q) {
                 if (q == end) {
                     if (!eof)
                         return p;
                     break;
                 }
-                const int b = static_cast<unsigned char>(*q);
-                auto key = [depth](const NamedReference &r) {
-                    return r.nameLength > depth ? static_cast<int>(static_cast<unsigned char>(r.name[depth])) : -1;
-                };
-                const NamedReference *first = kNamedReferences + lo;
-                const NamedReference *last = kNamedReferences + hi;
-                first = std::partition_point(first, last, [&](const NamedReference &r) { return key(r) < b; });
-                last = std::partition_point(first, last, [&](const NamedReference &r) { return key(r) <= b; });
-                lo = static_cast<std::size_t>(first - kNamedReferences);
-                hi = static_cast<std::size_t>(last - kNamedReferences);
-                if (lo == hi)
-                    break;
-                ++depth;
-                if (kNamedReferences[lo].nameLength == depth) {
-                    match = &kNamedReferences[lo];
-                    if (hi - lo == 1)
-                        break;
+                const auto b = static_cast<unsigned char>(*q);
+                std::size_t child = 0;
+                if (node == 0) {
+                    child = b < 128 ? kReferenceRoots[b] : 0;
+                } else {
+                    const ReferenceNode &n = kReferenceNodes[node];
+                    for (std::size_t i = n.firstChild, last = i + n.childCount; i < last; ++i) {
+                        if (static_cast<unsigned char>(kReferenceNodes[i].character) >= b) {
+                            if (static_cast<unsigned char>(kReferenceNodes[i].character) == b)
+                                child = i;
+                            break;
+                        }
+                    }
                 }
+                if (child == 0)
+                    break;
+                node = child;
+                ++depth;
+                if (kReferenceNodes[node].value != kNoReference) {
+                    match = node;
+                    matchDepth = depth;
+                }
+                if (kReferenceNodes[node].childCount == 0)
+                    break;
             }
-            if (match == nullptr) {
+            if (match == 0) {
                 appendReference("&");
                 state_ = State::AmbiguousAmpersand;
                 break;
             }
-            const std::size_t n = match->nameLength;
+            const std::size_t n = matchDepth;
             const char *after = p + n;
-            if (returnsToAttribute() && match->name[n - 1] != ';') {
+            if (returnsToAttribute() && kReferenceNodes[match].character != ';') {
                 // In an attribute value a reference without its ';' that goes
                 // on with '=' or a letter or digit stays as written.
                 if (after == end && !eof)
@@ -1422,7 +1614,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                     break;
                 }
             }
-            appendReference({match->value, match->valueLength});
+            const ReferenceValue &value = kReferenceValues[kReferenceNodes[match].value];
+            appendReference({kReferenceText + value.offset, value.length});
             p = after;
             state_ = returnState_;
             break;

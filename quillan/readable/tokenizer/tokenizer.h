@@ -6,20 +6,23 @@
 // - feed() takes the next chunk. A chunk may end anywhere: inside a tag, a
 //   character reference, a CR LF pair or a multi-byte character. The tokens
 //   do not depend on where the chunks end. Nothing is kept of a chunk after
-//   feed() returns except the few bytes of an unfinished construct that needs
-//   to see what follows (at most a named reference's length); the text of a
-//   tag, comment or DOCTYPE being read is kept in the tokenizer's own buffers.
+//   feed() returns except the bytes of an unfinished construct that needs to
+//   see what follows (under a hundred: a character reference, a CR, a
+//   character's first bytes); the text of a tag, comment or DOCTYPE being
+//   read is kept in the tokenizer's own buffers.
 // - finish() says the input has ended: the pending tokens are emitted and
-//   then TokenSink::endOfFile(). feed() after finish() is not allowed;
-//   finish() a second time does nothing.
+//   then TokenSink::endOfFile(). feed() after finish() and finish() a second
+//   time do nothing.
 // - Line ends: CR LF and a lone CR reach the sink as LF, also when a chunk
 //   ends between the CR and the LF.
 // - The input is expected to be valid UTF-8 (the decoder's job). Other bytes
 //   never cause a fault; they pass through as they are.
 // - Character data reaches TokenSink::characters() as views into the chunk
 //   where it can (plain text is never copied) and never split inside a code
-//   point. Buffers are reused from token to token: once they have grown to
-//   the largest tag, comment or DOCTYPE seen, reading allocates nothing.
+//   point; so do the names and values of a tag that lies in one chunk.
+//   Buffers are reused from token to token: once they have grown to the
+//   largest tag, comment or DOCTYPE seen, reading allocates nothing (but for
+//   the index of a tag with very many attributes).
 // - The sink may call setState(), setForeignContent() and the other setters
 //   from inside its startTag() (or any other call); a state set there applies
 //   from the first character after the tag. The tokenizer is not re-entrant:
@@ -33,6 +36,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillan::html {
@@ -72,6 +76,13 @@ private:
     };
 
     const char *run(const char *p, const char *end, bool eof);
+    // Reads a tag from just after its '<' as far as it has the common shape,
+    // emitting it when it is complete; answers where it stopped, with the
+    // state there in state_.
+    const char *readTag(const char *p, const char *end);
+    // Copies a tag read as views (its name and attributeViews_) to the
+    // buffers, for the state machine to go on with.
+    void copyTag(bool endTag, std::string_view name);
     const char *scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d);
 
     void emitView(std::string_view text);
@@ -115,6 +126,7 @@ private:
     std::string attributeText_;
     std::vector<AttributeRange> attributeRanges_;
     std::vector<Attribute> attributeViews_;
+    std::unordered_multimap<std::size_t, std::uint32_t> attributeIndex_; // name hash to range, for long tags
 
     std::string comment_;
 

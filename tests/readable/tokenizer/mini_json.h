@@ -20,15 +20,17 @@ struct Value {
     double number = 0;
     std::string string;
     std::vector<Value> array;
-    std::vector<std::pair<std::string, Value>> object; // in document order
+    // An object's members in document order: keys[i] names values[i].
+    std::vector<std::string> keys;
+    std::vector<Value> values;
 
     bool isNull() const { return kind == Kind::Null; }
     // The member `key`, or nullptr.
     const Value *find(std::string_view key) const
     {
-        for (const auto &m : object)
-            if (m.first == key)
-                return &m.second;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == key)
+                return &values[i];
         return nullptr;
     }
 };
@@ -159,7 +161,8 @@ private:
                 skipSpace();
                 std::string key = parseString();
                 expect(':');
-                v.object.emplace_back(std::move(key), parseValue());
+                v.keys.push_back(std::move(key));
+                v.values.push_back(parseValue());
             } while (take(','));
             expect('}');
         } else if (c == '[') {

@@ -5,8 +5,6 @@
 
 #include "tokenizer.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -97,7 +95,7 @@ inline std::string infosetComment(std::string_view s)
 class Recorder : public quillan::html::TokenSink {
 public:
     std::vector<std::string> tokens;
-    bool ended = false;
+    int endOfFileCalls = 0;
     bool infoset = false; // write the tokens as coerced into an XML infoset
     int badRuns = 0;      // character calls that were empty or cut a character
 
@@ -142,7 +140,7 @@ public:
     void endOfFile() override
     {
         flush();
-        ended = true;
+        ++endOfFileCalls;
     }
 
 private:
@@ -156,29 +154,74 @@ private:
     bool pendingText_ = false;
 };
 
-// Tokenizes input, cut into chunks of chunkSize bytes (0: one chunk), from
-// the given state; answers the recorded tokens.
-inline std::vector<std::string>
-tokenize(std::string_view input, std::size_t chunkSize,
-         quillan::html::Tokenizer::TextState state = quillan::html::Tokenizer::TextState::Data,
-         std::string_view lastStartTag = {}, bool infoset = false)
+// What a tree builder does to the tokenizer, reduced to what matters here:
+// the elements whose text the tokenizer reads in another state, and SVG and
+// MathML as foreign content.
+class SwitchingRecorder : public Recorder {
+public:
+    quillan::html::Tokenizer *tokenizer = nullptr; // none: switch nothing
+
+    void startTag(const quillan::html::Tag &tag) override
+    {
+        Recorder::startTag(tag);
+        if (tokenizer == nullptr)
+            return;
+        using S = quillan::html::Tokenizer::TextState;
+        const std::string_view n = tag.name;
+        if (n == "title" || n == "textarea")
+            tokenizer->setState(S::Rcdata);
+        else if (n == "style" || n == "xmp" || n == "iframe" || n == "noembed" || n == "noframes")
+            tokenizer->setState(S::Rawtext);
+        else if (n == "script")
+            tokenizer->setState(S::ScriptData);
+        else if (n == "plaintext")
+            tokenizer->setState(S::Plaintext);
+        else if ((n == "svg" || n == "math") && !tag.selfClosing)
+            tokenizer->setForeignContent(true);
+    }
+    void endTag(const quillan::html::Tag &tag) override
+    {
+        Recorder::endTag(tag);
+        if (tokenizer != nullptr && (tag.name == "svg" || tag.name == "math"))
+            tokenizer->setForeignContent(false);
+    }
+};
+
+struct Options {
+    quillan::html::Tokenizer::TextState state = quillan::html::Tokenizer::TextState::Data;
+    std::string_view lastStartTag;
+    bool infoset = false;
+    bool treeBuilder = false; // switch states as a tree builder would
+};
+
+struct Result {
+    std::vector<std::string> tokens;
+    int endOfFileCalls = 0;
+    int badRuns = 0;
+};
+
+// Tokenizes input cut at the given chunk sizes, used in turn and repeated
+// ({} or {0}: one chunk).
+inline Result tokenizeChunks(std::string_view input, const std::vector<std::size_t> &sizes, const Options &options = {})
 {
-    Recorder recorder;
-    recorder.infoset = infoset;
+    SwitchingRecorder recorder;
     quillan::html::Tokenizer tokenizer(recorder);
-    tokenizer.setState(state);
-    if (!lastStartTag.empty())
-        tokenizer.setLastStartTag(lastStartTag);
-    if (chunkSize == 0) {
-        tokenizer.feed(input);
-    } else {
-        for (std::size_t i = 0; i < input.size(); i += chunkSize)
-            tokenizer.feed(input.substr(i, chunkSize));
+    if (options.treeBuilder)
+        recorder.tokenizer = &tokenizer;
+    recorder.infoset = options.infoset;
+    tokenizer.setState(options.state);
+    if (!options.lastStartTag.empty())
+        tokenizer.setLastStartTag(options.lastStartTag);
+    std::size_t turn = 0;
+    for (std::size_t at = 0; at < input.size();) {
+        std::size_t n = sizes.empty() ? 0 : sizes[turn++ % sizes.size()];
+        if (n == 0)
+            n = input.size();
+        tokenizer.feed(input.substr(at, n));
+        at += n;
     }
     tokenizer.finish();
-    EXPECT_TRUE(recorder.ended) << "no end of file for " << shown(input);
-    EXPECT_EQ(recorder.badRuns, 0) << "empty or cut character runs for " << shown(input);
-    return recorder.tokens;
+    return {recorder.tokens, recorder.endOfFileCalls, recorder.badRuns};
 }
 
 } // namespace tokentest
