@@ -127,10 +127,11 @@ struct Decoder::Converter {
     Converter &operator=(const Converter &) = delete;
     bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts the bytes it can of [p, p + n), replacing rejected ones; stops
-    // only before a sequence that the end of the bytes cuts short. Returns
-    // the number of bytes used.
-    std::size_t convert(const char *p, std::size_t n, std::string &out)
+    // Converts the bytes it can of [p, p + n), replacing rejected ones. A
+    // sequence that the end of the bytes cuts short is left unused, unless
+    // `whole` says the next byte starts a new character: then its lead byte
+    // is rejected too. Returns the number of bytes used.
+    std::size_t convert(const char *p, std::size_t n, std::string &out, bool whole = false)
     {
         char buffer[8192];
         char *in = const_cast<char *>(p);
@@ -145,7 +146,7 @@ struct Decoder::Converter {
                 break;
             if (error == E2BIG)
                 continue;
-            if (error == EINVAL && inLeft <= kMaxCarry)
+            if (error == EINVAL && inLeft <= kMaxCarry && !whole)
                 break;
             // EILSEQ (or anything else): one U+FFFD for the rejected unit.
             out.append(utf8::kReplacement);
@@ -190,6 +191,8 @@ Decoder::Decoder(std::string_view httpCharset)
 }
 
 Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder &&) noexcept = default;
+Decoder &Decoder::operator=(Decoder &&) noexcept = default;
 
 // Decides from the start of the page, when it can: true once decided (or
 // handed to detection). `atEnd`: no more bytes will come.
@@ -302,6 +305,8 @@ void Decoder::decideFromWindow(bool atEnd)
 
 void Decoder::decode(std::string_view bytes, std::string &out)
 {
+    if (phase_ == Phase::Finished)
+        return;
     if (phase_ == Phase::Sniffing) {
         const std::size_t take = std::min(bytes.size(), kPrescanLength - std::min(kPrescanLength, head_.size()));
         head_.append(bytes.substr(0, take));
@@ -370,13 +375,12 @@ void Decoder::decodeChosen(std::string_view bytes, std::string &out)
             while (end < bytes.size() && !(static_cast<unsigned char>(bytes[end]) < 0x80 &&
                                            static_cast<unsigned char>(bytes[end - 1]) < 0x80))
                 ++end;
-            const std::size_t used = conv.convert(bytes.data(), end, out);
-            if (end == bytes.size()) {
+            const bool whole = end < bytes.size();
+            const std::size_t used = conv.convert(bytes.data(), end, out, whole);
+            if (!whole) {
                 conv.carry.assign(bytes.substr(used));
                 break;
             }
-            if (used < end) // a sequence cut short by ASCII
-                out.append(utf8::kReplacement);
             bytes.remove_prefix(end);
         }
         break;
@@ -433,25 +437,30 @@ void Decoder::decodeUtf8(std::string_view bytes, std::string &out)
 
 void Decoder::decodeTable(std::string_view bytes, std::string &out)
 {
+    // In blocks, so that the room made for the worst case (three bytes out
+    // for each byte in) stays small whatever the chunk.
+    constexpr std::size_t kBlock = 1 << 16;
     while (!bytes.empty()) {
-        const std::size_t ascii = utf8::asciiPrefix(bytes);
-        out.append(bytes.data(), ascii);
-        bytes.remove_prefix(ascii);
-        std::size_t run = 0;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) >= 0x80)
-            ++run;
-        if (run == 0)
-            continue;
+        const std::string_view block = bytes.substr(0, kBlock);
+        bytes.remove_prefix(block.size());
+        const auto *p = reinterpret_cast<const unsigned char *>(block.data());
+        const std::size_t n = block.size();
         const std::size_t start = out.size();
-        out.resize(start + run * 3);
+        out.resize(start + n * 3);
         char *o = out.data() + start;
-        for (std::size_t i = 0; i < run; ++i) {
-            const TableEntry &e = table_[static_cast<unsigned char>(bytes[i])];
-            std::memcpy(o, e.bytes, 3);
-            o += e.length;
+        std::size_t i = 0;
+        while (i < n) {
+            const std::size_t ascii = utf8::asciiPrefix(block.substr(i));
+            std::memcpy(o, p + i, ascii);
+            o += ascii;
+            i += ascii;
+            for (; i < n && p[i] >= 0x80; ++i) {
+                const TableEntry &e = table_[p[i]];
+                std::memcpy(o, e.bytes, 3);
+                o += e.length;
+            }
         }
         out.resize(static_cast<std::size_t>(o - out.data()));
-        bytes.remove_prefix(run);
     }
 }
 

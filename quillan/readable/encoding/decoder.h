@@ -27,10 +27,15 @@
 //
 // Legacy encodings go through glibc's iconv under the name that matches the
 // WHATWG decoder (Shift_JIS as CP932, EUC-KR as CP949, Big5 as BIG5-HKSCS,
-// GBK and gb18030 as GB18030, KOI8-U as KOI8-RU, ...). Single-byte encodings
-// are decoded through a 256-entry table filled once from iconv; bytes
+// GBK and gb18030 as GB18030, ISO-2022-JP as ISO-2022-JP-3, KOI8-U as
+// KOI8-RU, x-mac-cyrillic as MAC-UK, ...); ASCII between their characters
+// is copied without iconv. Single-byte encodings are decoded through a
+// 256-entry table filled from iconv when the encoding is chosen; bytes
 // 0x80-0x9F that iconv leaves undefined in the windows-* encodings are the
-// C1 controls of the same number, as in the WHATWG tables.
+// C1 controls of the same number, and the three bytes where glibc's table
+// is older than the WHATWG one (macintosh 0xF0, windows-1255 0xCA,
+// x-mac-cyrillic 0xFF) are set as the WHATWG table says. x-user-defined
+// needs no table from iconv.
 //
 // Memory: at most kPrescanLength + kDetectWindow bytes are held, whatever the
 // chunks; output is appended as soon as it is known.
@@ -67,15 +72,18 @@ public:
     // `httpCharset`: the charset parameter of the page's HTTP Content-Type,
     // or empty for a page that did not come by HTTP or came without one. One
     // pair of surrounding quotes is dropped; an unknown label is ignored.
+    // (encodingFromContentType() finds it in a whole Content-Type value.)
     explicit Decoder(std::string_view httpCharset = {});
     ~Decoder();
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
+    Decoder(Decoder &&) noexcept;
+    Decoder &operator=(Decoder &&) noexcept;
 
     // Appends the UTF-8 of `bytes` to `out` (nothing in `out` is cleared).
     // What cannot be decoded yet (the start of the page while the encoding is
     // being decided, a sequence the chunk cuts short) is kept for the next
-    // call. Not to be called after finish().
+    // call. Bytes given after finish() are ignored.
     void decode(std::string_view bytes, std::string &out);
 
     // The page has ended: appends whatever was held back, decided now.

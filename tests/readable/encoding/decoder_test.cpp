@@ -187,6 +187,33 @@ TEST(Decoder, StreamsInBoundedMemory)
     decoder.finish(out);
 }
 
+TEST(Decoder, MovedDecoderCarriesOnAndFinishIsFinal)
+{
+    // Moved in the middle of a Shift_JIS character and of the sniffing.
+    Decoder first("shift_jis");
+    std::string out;
+    first.decode("a\x93", out);
+    Decoder second(std::move(first));
+    second.decode("\xFA"
+                  "b",
+                  out);
+    second.finish(out);
+    EXPECT_EQ(out, "a日b");
+    second.decode("more", out);
+    second.finish(out);
+    EXPECT_EQ(out, "a日b");
+
+    Decoder sniffing;
+    out.clear();
+    sniffing.decode("<p>caf", out);
+    Decoder moved;
+    moved = std::move(sniffing);
+    moved.decode("\xE9</p>", out);
+    moved.finish(out);
+    EXPECT_EQ(out, "<p>caf\xC3\xA9</p>");
+    EXPECT_EQ(moved.choice().source, Source::Default);
+}
+
 TEST(Decoder, LegacyPages)
 {
     struct Page {
@@ -238,6 +265,10 @@ TEST(Decoder, InvalidLegacyBytesBecomeReplacement)
     // A lead byte with no valid trail: one U+FFFD, the ASCII after it kept.
     expectSameInEveryChunking("\x82 x\x82", R + " x" + R, "shift_jis");
     expectSameInEveryChunking("\xC7", R, "euc-kr");
+    // A four-byte gb18030 sequence broken off after its second byte (an ASCII
+    // digit): the lead is rejected, the digit and what follows are text; at
+    // the page's end the broken sequence is one U+FFFD.
+    expectSameInEveryChunking("\x81\x30 x\x81\x30\x81", R + "0 x" + R, "gb18030");
     // A lone surrogate in UTF-16 is one U+FFFD per code unit; an odd byte at
     // the end is one more.
     expectSameInEveryChunking(std::string("\x00\xD8"
