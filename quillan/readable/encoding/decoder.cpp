@@ -323,26 +323,59 @@ void Decoder::decode(std::string_view bytes, std::string &out)
 // Bytes after the sniffing: held for detection, or decoded.
 void Decoder::route(std::string_view bytes, std::string &out)
 {
-    if (phase_ == Phase::Detecting) {
-        if (window_.empty()) {
-            const std::size_t ascii = utf8::asciiPrefix(bytes);
-            out.append(bytes.substr(0, ascii));
-            bytes.remove_prefix(ascii);
-        }
-        if (bytes.empty())
-            return;
+    if (phase_ == Phase::Detecting && window_.empty()) {
+        const std::size_t ascii = utf8::asciiPrefix(bytes);
+        keepForLateScan(bytes.substr(0, ascii));
+        out.append(bytes.substr(0, ascii));
+        bytes.remove_prefix(ascii);
+    }
+    if (phase_ == Phase::Detecting && !bytes.empty()) {
         const std::size_t take = std::min(bytes.size(), kDetectWindow - window_.size());
+        keepForLateScan(bytes.substr(0, take));
         window_.append(bytes.substr(0, take));
         bytes.remove_prefix(take);
-        if (window_.size() < kDetectWindow)
-            return;
-        decideFromWindow(false);
-        std::string window;
-        window.swap(window_);
-        decodeChosen(window, out);
+        if (phase_ == Phase::Detecting && window_.size() >= kDetectWindow && !scanLate())
+            decideFromWindow(false);
     }
-    if (phase_ == Phase::Decoding)
+    if (phase_ == Phase::Decoding) {
+        if (!window_.empty()) {
+            std::string window;
+            window.swap(window_);
+            decodeChosen(window, out);
+        }
         decodeChosen(bytes, out);
+    }
+}
+
+// Copies the bytes for the late <meta> scan, which runs once the first
+// kLateMetaLength bytes are in (and may decide the encoding).
+void Decoder::keepForLateScan(std::string_view bytes)
+{
+    if (!lateScan_)
+        return;
+    late_.append(bytes.substr(0, std::min(bytes.size(), kLateMetaLength - late_.size())));
+    if (late_.size() >= kLateMetaLength)
+        scanLate();
+}
+
+// The prescan once more, over the first kLateMetaLength bytes (or as many as
+// came before the decision). Only encodings that read ASCII as ASCII are
+// taken: the ASCII passed on already must mean the same in them.
+bool Decoder::scanLate()
+{
+    if (!lateScan_)
+        return false;
+    lateScan_ = false;
+    const auto meta = prescanMeta(late_);
+    std::string().swap(late_);
+    if (!meta)
+        return false;
+    const EncodingInfo info = *encodingInfoForLabel(*meta);
+    if (info.family != EncodingFamily::Utf8 && info.family != EncodingFamily::SingleByte &&
+        info.family != EncodingFamily::MultiByte)
+        return false;
+    decide(info, EncodingChoice::Source::LateMeta);
+    return true;
 }
 
 void Decoder::decodeChosen(std::string_view bytes, std::string &out)
@@ -484,15 +517,16 @@ void Decoder::finish(std::string &out)
         head.swap(head_);
         route(head, out);
     }
-    if (phase_ == Phase::Detecting) {
-        if (window_.empty()) {
+    if (phase_ == Phase::Detecting && !scanLate()) {
+        if (window_.empty())
             decide(*encodingInfoForLabel("UTF-8"), EncodingChoice::Source::Utf8Valid);
-        } else {
+        else
             decideFromWindow(true);
-            std::string window;
-            window.swap(window_);
-            decodeChosen(window, out);
-        }
+    }
+    if (!window_.empty()) {
+        std::string window;
+        window.swap(window_);
+        decodeChosen(window, out);
     }
     flush(out);
     phase_ = Phase::Finished;

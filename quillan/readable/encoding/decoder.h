@@ -8,7 +8,15 @@
 //   2. The HTTP charset the page came with, when the caller passes one and it
 //      is a known label.
 //   3. The <meta> prescan (prescanMeta) of the first kPrescanLength bytes.
-//   4. UTF-8 when the page looks like valid UTF-8, else windows-1252. The rule:
+//   4. A <meta> declaration further on, found before any byte above 0x7F has
+//      been decoded: the prescan once more, over the first kLateMetaLength
+//      bytes once they are in, or over the bytes that came before step 5
+//      decides, whichever comes first. Only encodings that read ASCII as
+//      ASCII are taken (UTF-8, the single-byte ones, the multi-byte ones but
+//      ISO-2022-JP), so the ASCII passed on already means the same in them.
+//      It stands in for a browser's change of encoding when its parser meets
+//      a declaration late.
+//   5. UTF-8 when the page looks like valid UTF-8, else windows-1252. The rule:
 //      ASCII reads the same in both, so the bytes up to the first byte above
 //      0x7F pass through at once; from that byte on, a window of
 //      kDetectWindow bytes (or the rest of the page when shorter) is held
@@ -37,8 +45,10 @@
 // x-mac-cyrillic 0xFF) are set as the WHATWG table says. x-user-defined
 // needs no table from iconv.
 //
-// Memory: at most kPrescanLength + kDetectWindow bytes are held, whatever the
-// chunks; output is appended as soon as it is known.
+// Memory: at most kPrescanLength bytes (steps 1-3) or kDetectWindow bytes
+// (step 5) are held back, and a copy of at most kLateMetaLength bytes is kept
+// for step 4, whatever the chunks; output is appended as soon as it is known,
+// and the result is the same however the page is cut into chunks.
 
 #include "encoding.h"
 
@@ -54,12 +64,16 @@ namespace quillan::html {
 // Bytes held back to decide between UTF-8 and windows-1252.
 inline constexpr std::size_t kDetectWindow = 4096;
 
+// How far into an all-ASCII start of a page a <meta> declaration still counts.
+inline constexpr std::size_t kLateMetaLength = 64 * 1024;
+
 struct EncodingChoice {
     enum class Source {
         Undecided, // not enough bytes seen yet
         Bom,
         Http,
         Meta,
+        LateMeta,  // a <meta> past the first kPrescanLength bytes, after ASCII only
         Utf8Valid, // no declaration; the bytes looked like UTF-8
         Default,   // no declaration; the bytes were not UTF-8: windows-1252
     };
@@ -101,6 +115,8 @@ private:
     bool sniff(bool atEnd);
     void decide(EncodingInfo info, EncodingChoice::Source source);
     void decideFromWindow(bool atEnd);
+    bool scanLate();
+    void keepForLateScan(std::string_view bytes);
     void route(std::string_view bytes, std::string &out);
     void decodeChosen(std::string_view bytes, std::string &out);
     void decodeUtf8(std::string_view bytes, std::string &out);
@@ -119,6 +135,8 @@ private:
     std::string head_;    // the start of the page while sniffing
     std::string window_;  // the bytes checked for UTF-8 while detecting
     std::string pending_; // a UTF-8 sequence cut short by the last chunk
+    std::string late_;    // the start of the page for the late <meta> scan
+    bool lateScan_ = true;
     std::array<TableEntry, 256> table_{};
     std::unique_ptr<Converter> converter_;
     bool replaced_ = false; // the "replacement" encoding gave its U+FFFD

@@ -243,6 +243,12 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
     const std::size_t n = head.size();
     while (scan.pos < n) {
         const unsigned char c = scan.byteAt(scan.pos);
+        if (c != '<') { // nothing to do until the next "<"
+            scan.pos = head.find('<', scan.pos + 1);
+            if (scan.pos == std::string_view::npos)
+                return std::nullopt;
+            continue;
+        }
         const unsigned char next = scan.pos + 1 < n ? scan.byteAt(scan.pos + 1) : 0;
         if (c == '<' && scan.startsWithNoCase("<!--")) {
             // The comment ends at the first "-->"; its dashes may be those of "<!--".

@@ -142,6 +142,47 @@ TEST(Decoder, DetectsUtf8OrWindows1252WithoutDeclaration)
     EXPECT_EQ(choice.source, Source::Utf8Valid);
 }
 
+TEST(Decoder, LateMetaAfterAsciiOnly)
+{
+    // A long head of ASCII, then the declaration, then the text.
+    const std::string head = "<html><head><script>" + std::string(3000, 's') + "</script>";
+    const std::string page = head + "<meta charset=windows-1251><p>\xCF\xF0\xE8\xE2\xE5\xF2</p>";
+    const std::string text = head + "<meta charset=windows-1251><p>Привет</p>";
+    for (std::size_t chunk : {1, 5, 1024, 4096, 100000}) {
+        const Result r = decodeInChunks(page, chunk);
+        ASSERT_EQ(r.text, text) << chunk;
+        EXPECT_EQ(r.choice.source, Source::LateMeta);
+        EXPECT_EQ(r.choice.name, "windows-1251");
+    }
+    // Held bytes above 0x7F are not decoded yet: a declaration inside the
+    // window still counts.
+    const std::string early = "<title>\xCF\xF0\xE8\xE2\xE5\xF2</title>" + std::string(2000, ' ');
+    Result r = decodeInChunks(early + "<meta charset=windows-1251>", 7);
+    EXPECT_EQ(r.text, "<title>Привет</title>" + std::string(2000, ' ') + "<meta charset=windows-1251>");
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    // Past the window it is too late: the window decided.
+    r = decodeInChunks(early + std::string(kDetectWindow, ' ') + "<meta charset=windows-1251>", 7);
+    EXPECT_EQ(r.choice.source, Source::Default);
+    // A page of ASCII: the scan runs once the first kLateMetaLength bytes are
+    // in, and later bytes are decoded as declared.
+    const std::string ascii(20000, 'a');
+    r = decodeInChunks(ascii + "<meta charset=koi8-r>" + std::string(quillan::html::kLateMetaLength, 'b') + "\xC1",
+                       999);
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    EXPECT_EQ(r.choice.name, "KOI8-R");
+    EXPECT_TRUE(r.text.ends_with("bа")) << r.text.substr(r.text.size() - 8);
+    // Beyond kLateMetaLength nothing is looked for.
+    r = decodeInChunks(std::string(quillan::html::kLateMetaLength, 'a') + "<meta charset=koi8-r>\xC1", 999);
+    EXPECT_EQ(r.choice.source, Source::Default);
+    // ISO-2022-JP reads ASCII bytes otherwise after an escape: not taken late.
+    r = decodeInChunks(std::string(2000, 'a') + "<meta charset=iso-2022-jp>\x1B$B\x46\x7C\x1B(B", 64);
+    EXPECT_EQ(r.choice.source, Source::Utf8Valid);
+    // A UTF-16 declaration becomes UTF-8, as in the first 1024 bytes.
+    r = decodeInChunks(std::string(2000, 'a') + "<meta charset=utf-16>\xC3\xA9", 64);
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    EXPECT_EQ(r.choice.name, "UTF-8");
+}
+
 TEST(Decoder, DecisionIsTheSameInEveryChunking)
 {
     const std::string latin = "<title>" + std::string(900, 't') + "</title><p>na\xEFve caf\xE9</p>" +
