@@ -115,6 +115,9 @@ constexpr std::size_t kMaxCarry = 8;
 struct Decoder::Converter {
     iconv_t cd = reinterpret_cast<iconv_t>(-1);
     std::size_t unit = 1; // bytes skipped for a sequence iconv rejects
+    // What a lone 0x80 means where glibc rejects it: gb18030 reads it as the
+    // euro sign, Shift_JIS as U+0080.
+    std::string_view at0x80 = utf8::kReplacement;
     std::string carry;
 
     explicit Converter(const char *name) : cd(name ? iconv_open("UTF-8", name) : reinterpret_cast<iconv_t>(-1)) {}
@@ -149,7 +152,7 @@ struct Decoder::Converter {
             if (error == EINVAL && inLeft <= kMaxCarry && !whole)
                 break;
             // EILSEQ (or anything else): one U+FFFD for the rejected unit.
-            out.append(utf8::kReplacement);
+            out.append(static_cast<unsigned char>(*in) == 0x80 ? at0x80 : utf8::kReplacement);
             const std::size_t skip = std::min(unit, inLeft);
             in += skip;
             inLeft -= skip;
@@ -285,6 +288,10 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
         }
         if (family_ == EncodingFamily::Utf16Be || family_ == EncodingFamily::Utf16Le)
             converter_->unit = 2;
+        if (info.name == "GBK" || info.name == "gb18030")
+            converter_->at0x80 = "\xE2\x82\xAC";
+        if (info.name == "Shift_JIS")
+            converter_->at0x80 = "\xC2\x80";
         break;
     }
 }
