@@ -36,9 +36,10 @@
 // Legacy encodings go through glibc's iconv under the name that matches the
 // WHATWG decoder (Shift_JIS as CP932, EUC-KR as CP949, Big5 as BIG5-HKSCS,
 // GBK and gb18030 as GB18030, ISO-2022-JP as ISO-2022-JP-3, KOI8-U as
-// KOI8-RU, x-mac-cyrillic as MAC-UK, ...); ASCII between their characters
-// is copied without iconv. Single-byte encodings are decoded through a
-// 256-entry table filled from iconv when the encoding is chosen; bytes
+// KOI8-RU, x-mac-cyrillic as MAC-UK, ...); ASCII between the characters of
+// the multi-byte ones but ISO-2022-JP is copied without iconv. Single-byte
+// encodings are decoded through a 256-entry table filled from iconv when
+// the encoding is chosen; bytes
 // 0x80-0x9F that iconv leaves undefined in the windows-* encodings are the
 // C1 controls of the same number, and the three bytes where glibc's table
 // is older than the WHATWG one (macintosh 0xF0, windows-1255 0xCA,
