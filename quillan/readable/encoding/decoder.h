@@ -39,13 +39,13 @@
 // KOI8-RU, x-mac-cyrillic as MAC-UK, ...); ASCII between the characters of
 // the multi-byte ones but ISO-2022-JP is copied without iconv. Single-byte
 // encodings are decoded through a 256-entry table filled from iconv when
-// the encoding is chosen; bytes
-// 0x80-0x9F that iconv leaves undefined in the windows-* encodings are the
-// C1 controls of the same number, and the three bytes where glibc's table
-// is older than the WHATWG one (macintosh 0xF0, windows-1255 0xCA,
-// x-mac-cyrillic 0xFF) are set as the WHATWG table says; so is a lone 0x80
-// in gb18030 and GBK (the euro sign) and in Shift_JIS (U+0080), which glibc
-// rejects. x-user-defined needs no table from iconv.
+// the encoding is chosen; bytes 0x80-0x9F that iconv leaves undefined in
+// the windows-* encodings are the C1 controls of the same number, and the
+// three bytes where glibc's table is older than the WHATWG one (macintosh
+// 0xF0, windows-1255 0xCA, x-mac-cyrillic 0xFF) are set as the WHATWG table
+// says; so is a lone 0x80 in gb18030 and GBK (the euro sign) and in
+// Shift_JIS (U+0080), which glibc rejects. x-user-defined needs no table
+// from iconv.
 //
 // Memory: at most kPrescanLength bytes (steps 1-3) or kDetectWindow bytes
 // (step 5) are held back, and a copy of at most kLateMetaLength bytes is kept
