@@ -115,6 +115,9 @@ constexpr std::size_t kMaxCarry = 8;
 struct Decoder::Converter {
     iconv_t cd = reinterpret_cast<iconv_t>(-1);
     std::size_t unit = 1; // bytes skipped for a sequence iconv rejects
+    // What a lone 0x80 means where glibc rejects it: gb18030 reads it as the
+    // euro sign, Shift_JIS as U+0080.
+    std::string_view at0x80 = utf8::kReplacement;
     std::string carry;
 
     explicit Converter(const char *name) : cd(name ? iconv_open("UTF-8", name) : reinterpret_cast<iconv_t>(-1)) {}
@@ -127,10 +130,11 @@ struct Decoder::Converter {
     Converter &operator=(const Converter &) = delete;
     bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts the bytes it can of [p, p + n), replacing rejected ones; stops
-    // only before a sequence that the end of the bytes cuts short. Returns
-    // the number of bytes used.
-    std::size_t convert(const char *p, std::size_t n, std::string &out)
+    // Converts the bytes it can of [p, p + n), replacing rejected ones. A
+    // sequence that the end of the bytes cuts short is left unused, unless
+    // `whole` says the next byte starts a new character: then its lead byte
+    // is rejected too. Returns the number of bytes used.
+    std::size_t convert(const char *p, std::size_t n, std::string &out, bool whole = false)
     {
         char buffer[8192];
         char *in = const_cast<char *>(p);
@@ -145,10 +149,10 @@ struct Decoder::Converter {
                 break;
             if (error == E2BIG)
                 continue;
-            if (error == EINVAL && inLeft <= kMaxCarry)
+            if (error == EINVAL && inLeft <= kMaxCarry && !whole)
                 break;
             // EILSEQ (or anything else): one U+FFFD for the rejected unit.
-            out.append(utf8::kReplacement);
+            out.append(static_cast<unsigned char>(*in) == 0x80 ? at0x80 : utf8::kReplacement);
             const std::size_t skip = std::min(unit, inLeft);
             in += skip;
             inLeft -= skip;
@@ -190,6 +194,8 @@ Decoder::Decoder(std::string_view httpCharset)
 }
 
 Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder &&) noexcept = default;
+Decoder &Decoder::operator=(Decoder &&) noexcept = default;
 
 // Decides from the start of the page, when it can: true once decided (or
 // handed to detection). `atEnd`: no more bytes will come.
@@ -282,6 +288,10 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
         }
         if (family_ == EncodingFamily::Utf16Be || family_ == EncodingFamily::Utf16Le)
             converter_->unit = 2;
+        if (info.name == "GBK" || info.name == "gb18030")
+            converter_->at0x80 = "\xE2\x82\xAC";
+        if (info.name == "Shift_JIS")
+            converter_->at0x80 = "\xC2\x80";
         break;
     }
 }
@@ -302,6 +312,8 @@ void Decoder::decideFromWindow(bool atEnd)
 
 void Decoder::decode(std::string_view bytes, std::string &out)
 {
+    if (phase_ == Phase::Finished)
+        return;
     if (phase_ == Phase::Sniffing) {
         const std::size_t take = std::min(bytes.size(), kPrescanLength - std::min(kPrescanLength, head_.size()));
         head_.append(bytes.substr(0, take));
@@ -318,26 +330,59 @@ void Decoder::decode(std::string_view bytes, std::string &out)
 // Bytes after the sniffing: held for detection, or decoded.
 void Decoder::route(std::string_view bytes, std::string &out)
 {
-    if (phase_ == Phase::Detecting) {
-        if (window_.empty()) {
-            const std::size_t ascii = utf8::asciiPrefix(bytes);
-            out.append(bytes.substr(0, ascii));
-            bytes.remove_prefix(ascii);
-        }
-        if (bytes.empty())
-            return;
+    if (phase_ == Phase::Detecting && window_.empty()) {
+        const std::size_t ascii = utf8::asciiPrefix(bytes);
+        keepForLateScan(bytes.substr(0, ascii));
+        out.append(bytes.substr(0, ascii));
+        bytes.remove_prefix(ascii);
+    }
+    if (phase_ == Phase::Detecting && !bytes.empty()) {
         const std::size_t take = std::min(bytes.size(), kDetectWindow - window_.size());
+        keepForLateScan(bytes.substr(0, take));
         window_.append(bytes.substr(0, take));
         bytes.remove_prefix(take);
-        if (window_.size() < kDetectWindow)
-            return;
-        decideFromWindow(false);
-        std::string window;
-        window.swap(window_);
-        decodeChosen(window, out);
+        if (phase_ == Phase::Detecting && window_.size() >= kDetectWindow && !scanLate())
+            decideFromWindow(false);
     }
-    if (phase_ == Phase::Decoding)
+    if (phase_ == Phase::Decoding) {
+        if (!window_.empty()) {
+            std::string window;
+            window.swap(window_);
+            decodeChosen(window, out);
+        }
         decodeChosen(bytes, out);
+    }
+}
+
+// Copies the bytes for the late <meta> scan, which runs once the first
+// kLateMetaLength bytes are in (and may decide the encoding).
+void Decoder::keepForLateScan(std::string_view bytes)
+{
+    if (!lateScan_)
+        return;
+    late_.append(bytes.substr(0, std::min(bytes.size(), kLateMetaLength - late_.size())));
+    if (late_.size() >= kLateMetaLength)
+        scanLate();
+}
+
+// The prescan once more, over the first kLateMetaLength bytes (or as many as
+// came before the decision). Only encodings that read ASCII as ASCII are
+// taken: the ASCII passed on already must mean the same in them.
+bool Decoder::scanLate()
+{
+    if (!lateScan_)
+        return false;
+    lateScan_ = false;
+    const auto meta = prescanMeta(late_);
+    std::string().swap(late_);
+    if (!meta)
+        return false;
+    const EncodingInfo info = *encodingInfoForLabel(*meta);
+    if (info.family != EncodingFamily::Utf8 && info.family != EncodingFamily::SingleByte &&
+        info.family != EncodingFamily::MultiByte)
+        return false;
+    decide(info, EncodingChoice::Source::LateMeta);
+    return true;
 }
 
 void Decoder::decodeChosen(std::string_view bytes, std::string &out)
@@ -370,13 +415,12 @@ void Decoder::decodeChosen(std::string_view bytes, std::string &out)
             while (end < bytes.size() && !(static_cast<unsigned char>(bytes[end]) < 0x80 &&
                                            static_cast<unsigned char>(bytes[end - 1]) < 0x80))
                 ++end;
-            const std::size_t used = conv.convert(bytes.data(), end, out);
-            if (end == bytes.size()) {
+            const bool whole = end < bytes.size();
+            const std::size_t used = conv.convert(bytes.data(), end, out, whole);
+            if (!whole) {
                 conv.carry.assign(bytes.substr(used));
                 break;
             }
-            if (used < end) // a sequence cut short by ASCII
-                out.append(utf8::kReplacement);
             bytes.remove_prefix(end);
         }
         break;
@@ -433,25 +477,30 @@ void Decoder::decodeUtf8(std::string_view bytes, std::string &out)
 
 void Decoder::decodeTable(std::string_view bytes, std::string &out)
 {
+    // In blocks, so that the room made for the worst case (three bytes out
+    // for each byte in) stays small whatever the chunk.
+    constexpr std::size_t kBlock = 1 << 16;
     while (!bytes.empty()) {
-        const std::size_t ascii = utf8::asciiPrefix(bytes);
-        out.append(bytes.data(), ascii);
-        bytes.remove_prefix(ascii);
-        std::size_t run = 0;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) >= 0x80)
-            ++run;
-        if (run == 0)
-            continue;
+        const std::string_view block = bytes.substr(0, kBlock);
+        bytes.remove_prefix(block.size());
+        const auto *p = reinterpret_cast<const unsigned char *>(block.data());
+        const std::size_t n = block.size();
         const std::size_t start = out.size();
-        out.resize(start + run * 3);
+        out.resize(start + n * 3);
         char *o = out.data() + start;
-        for (std::size_t i = 0; i < run; ++i) {
-            const TableEntry &e = table_[static_cast<unsigned char>(bytes[i])];
-            std::memcpy(o, e.bytes, 3);
-            o += e.length;
+        std::size_t i = 0;
+        while (i < n) {
+            const std::size_t ascii = utf8::asciiPrefix(block.substr(i));
+            std::memcpy(o, p + i, ascii);
+            o += ascii;
+            i += ascii;
+            for (; i < n && p[i] >= 0x80; ++i) {
+                const TableEntry &e = table_[p[i]];
+                std::memcpy(o, e.bytes, 3);
+                o += e.length;
+            }
         }
         out.resize(static_cast<std::size_t>(o - out.data()));
-        bytes.remove_prefix(run);
     }
 }
 
@@ -475,15 +524,16 @@ void Decoder::finish(std::string &out)
         head.swap(head_);
         route(head, out);
     }
-    if (phase_ == Phase::Detecting) {
-        if (window_.empty()) {
+    if (phase_ == Phase::Detecting && !scanLate()) {
+        if (window_.empty())
             decide(*encodingInfoForLabel("UTF-8"), EncodingChoice::Source::Utf8Valid);
-        } else {
+        else
             decideFromWindow(true);
-            std::string window;
-            window.swap(window_);
-            decodeChosen(window, out);
-        }
+    }
+    if (!window_.empty()) {
+        std::string window;
+        window.swap(window_);
+        decodeChosen(window, out);
     }
     flush(out);
     phase_ = Phase::Finished;

@@ -57,26 +57,26 @@ std::string_view adjustForMeta(std::string_view name)
 // "get an attribute" step. Every step reports running out of bytes, which
 // ends the prescan without a result.
 struct Prescan {
-    explicit Prescan(std::string_view bytes) : s_(bytes) {}
+    explicit Prescan(std::string_view bytes) : input(bytes) {}
 
     enum class Got { Attribute, None, OutOfBytes };
 
-    std::string_view s_;
+    std::string_view input;
     std::size_t pos = 0;
     std::string name;
     std::string value;
 
     bool startsWithNoCase(std::string_view word) const
     {
-        if (pos + word.size() > s_.size())
+        if (pos + word.size() > input.size())
             return false;
         for (std::size_t k = 0; k < word.size(); ++k)
             if (lower(byteAt(pos + k)) != static_cast<unsigned char>(word[k]))
                 return false;
         return true;
     }
-    unsigned char byteAt(std::size_t i) const { return static_cast<unsigned char>(s_[i]); }
-    bool more() const { return pos < s_.size(); }
+    unsigned char byteAt(std::size_t i) const { return static_cast<unsigned char>(input[i]); }
+    bool more() const { return pos < input.size(); }
 
     // The next attribute of the tag the cursor is in: its name and value
     // lower-cased (ASCII letters), the cursor left after it.
@@ -243,6 +243,12 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
     const std::size_t n = head.size();
     while (scan.pos < n) {
         const unsigned char c = scan.byteAt(scan.pos);
+        if (c != '<') { // nothing to do until the next "<"
+            scan.pos = head.find('<', scan.pos + 1);
+            if (scan.pos == std::string_view::npos)
+                return std::nullopt;
+            continue;
+        }
         const unsigned char next = scan.pos + 1 < n ? scan.byteAt(scan.pos + 1) : 0;
         if (c == '<' && scan.startsWithNoCase("<!--")) {
             // The comment ends at the first "-->"; its dashes may be those of "<!--".

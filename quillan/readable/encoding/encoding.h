@@ -54,7 +54,8 @@ inline constexpr std::size_t kPrescanLength = 1024;
 
 // The HTML Standard's prescan of a byte stream for its encoding, over exactly
 // the bytes of `head` (the decoder passes the first kPrescanLength bytes of
-// a page, or the whole page when it is shorter). It looks for a UTF-16 XML
+// a page, or the whole page when it is shorter; its late scan passes more).
+// What it finds in some bytes it finds in any longer run of the same start. It looks for a UTF-16 XML
 // declaration at the very start ("<?x" as UTF-16) and then for the first
 // <meta> element that declares an encoding by a charset attribute, or by
 // http-equiv="content-type" with a content attribute holding "charset=...";

@@ -142,6 +142,47 @@ TEST(Decoder, DetectsUtf8OrWindows1252WithoutDeclaration)
     EXPECT_EQ(choice.source, Source::Utf8Valid);
 }
 
+TEST(Decoder, LateMetaAfterAsciiOnly)
+{
+    // A long head of ASCII, then the declaration, then the text.
+    const std::string head = "<html><head><script>" + std::string(3000, 's') + "</script>";
+    const std::string page = head + "<meta charset=windows-1251><p>\xCF\xF0\xE8\xE2\xE5\xF2</p>";
+    const std::string text = head + "<meta charset=windows-1251><p>Привет</p>";
+    for (std::size_t chunk : {1, 5, 1024, 4096, 100000}) {
+        const Result r = decodeInChunks(page, chunk);
+        ASSERT_EQ(r.text, text) << chunk;
+        EXPECT_EQ(r.choice.source, Source::LateMeta);
+        EXPECT_EQ(r.choice.name, "windows-1251");
+    }
+    // Held bytes above 0x7F are not decoded yet: a declaration inside the
+    // window still counts.
+    const std::string early = "<title>\xCF\xF0\xE8\xE2\xE5\xF2</title>" + std::string(2000, ' ');
+    Result r = decodeInChunks(early + "<meta charset=windows-1251>", 7);
+    EXPECT_EQ(r.text, "<title>Привет</title>" + std::string(2000, ' ') + "<meta charset=windows-1251>");
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    // Past the window it is too late: the window decided.
+    r = decodeInChunks(early + std::string(kDetectWindow, ' ') + "<meta charset=windows-1251>", 7);
+    EXPECT_EQ(r.choice.source, Source::Default);
+    // A page of ASCII: the scan runs once the first kLateMetaLength bytes are
+    // in, and later bytes are decoded as declared.
+    const std::string ascii(20000, 'a');
+    r = decodeInChunks(ascii + "<meta charset=koi8-r>" + std::string(quillan::html::kLateMetaLength, 'b') + "\xC1",
+                       999);
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    EXPECT_EQ(r.choice.name, "KOI8-R");
+    EXPECT_TRUE(r.text.ends_with("bа")) << r.text.substr(r.text.size() - 8);
+    // Beyond kLateMetaLength nothing is looked for.
+    r = decodeInChunks(std::string(quillan::html::kLateMetaLength, 'a') + "<meta charset=koi8-r>\xC1", 999);
+    EXPECT_EQ(r.choice.source, Source::Default);
+    // ISO-2022-JP reads ASCII bytes otherwise after an escape: not taken late.
+    r = decodeInChunks(std::string(2000, 'a') + "<meta charset=iso-2022-jp>\x1B$B\x46\x7C\x1B(B", 64);
+    EXPECT_EQ(r.choice.source, Source::Utf8Valid);
+    // A UTF-16 declaration becomes UTF-8, as in the first 1024 bytes.
+    r = decodeInChunks(std::string(2000, 'a') + "<meta charset=utf-16>\xC3\xA9", 64);
+    EXPECT_EQ(r.choice.source, Source::LateMeta);
+    EXPECT_EQ(r.choice.name, "UTF-8");
+}
+
 TEST(Decoder, DecisionIsTheSameInEveryChunking)
 {
     const std::string latin = "<title>" + std::string(900, 't') + "</title><p>na\xEFve caf\xE9</p>" +
@@ -187,6 +228,33 @@ TEST(Decoder, StreamsInBoundedMemory)
     decoder.finish(out);
 }
 
+TEST(Decoder, MovedDecoderCarriesOnAndFinishIsFinal)
+{
+    // Moved in the middle of a Shift_JIS character and of the sniffing.
+    Decoder first("shift_jis");
+    std::string out;
+    first.decode("a\x93", out);
+    Decoder second(std::move(first));
+    second.decode("\xFA"
+                  "b",
+                  out);
+    second.finish(out);
+    EXPECT_EQ(out, "a日b");
+    second.decode("more", out);
+    second.finish(out);
+    EXPECT_EQ(out, "a日b");
+
+    Decoder sniffing;
+    out.clear();
+    sniffing.decode("<p>caf", out);
+    Decoder moved;
+    moved = std::move(sniffing);
+    moved.decode("\xE9</p>", out);
+    moved.finish(out);
+    EXPECT_EQ(out, "<p>caf\xC3\xA9</p>");
+    EXPECT_EQ(moved.choice().source, Source::Default);
+}
+
 TEST(Decoder, LegacyPages)
 {
     struct Page {
@@ -198,9 +266,9 @@ TEST(Decoder, LegacyPages)
         {"windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0!", "Привет, мир!"},
         {"iso-8859-2", "\xA3\xF3\x64\xBC \xA9l\xB1sk", "Łódź Šląsk"},
         {"koi8-u", "\xAE\xBE", "ўЎ"},
-        {"shift_jis", "\x93\xFA\x96\x7B\x8C\xEA\x82\xC5\x82\xB7 abc \x83\x65\x83\x58\x83\x67 \xB1\xB2",
-         "日本語です abc テスト ｱｲ"},
-        {"gbk", "\xD6\xD0\xCE\xC4 ok \xA2\xE3", "中文 ok €"},
+        {"shift_jis", "\x93\xFA\x96\x7B\x8C\xEA\x82\xC5\x82\xB7 abc \x83\x65\x83\x58\x83\x67 \xB1\xB2\x80",
+         "日本語です abc テスト ｱｲ\xC2\x80"},
+        {"gbk", "\xD6\xD0\xCE\xC4 ok \xA2\xE3 \x80\x81\x80", "中文 ok € €亐"},
         {"gb18030", "\x81\x30\x81\x30\xA8\xA6\x90\x30\x81\x30", std::string("\xC2\x80") + "é" + "\xF0\x90\x80\x80"},
         {"euc-kr", "\xC7\xD1\xB1\xB9\xBE\xEE <b>\xC7\xD1</b>", "한국어 <b>한</b>"},
         {"big5", "\xA4\xA4\xA4\xE5 zh", "中文 zh"},
@@ -238,6 +306,10 @@ TEST(Decoder, InvalidLegacyBytesBecomeReplacement)
     // A lead byte with no valid trail: one U+FFFD, the ASCII after it kept.
     expectSameInEveryChunking("\x82 x\x82", R + " x" + R, "shift_jis");
     expectSameInEveryChunking("\xC7", R, "euc-kr");
+    // A four-byte gb18030 sequence broken off after its second byte (an ASCII
+    // digit): the lead is rejected, the digit and what follows are text; at
+    // the page's end the broken sequence is one U+FFFD.
+    expectSameInEveryChunking("\x81\x30 x\x81\x30\x81", R + "0 x" + R, "gb18030");
     // A lone surrogate in UTF-16 is one U+FFFD per code unit; an odd byte at
     // the end is one more.
     expectSameInEveryChunking(std::string("\x00\xD8"
