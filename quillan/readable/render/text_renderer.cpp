@@ -287,10 +287,9 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
 
     if (element == Element::Other)
         open.name = tag.name;
-    push(std::move(open));
+    if (!push(std::move(open)))
+        return; // deeper than the stack goes: an inline element without effects
     const std::size_t depth = stack_.size();
-    if (depth == 0 || stack_.back().element != element)
-        return; // not kept: deeper than the stack goes
     if (element == Element::Head)
         headDepth_ = depth - 1;
     if (element == Element::Style) {
@@ -438,17 +437,16 @@ bool TextRenderer::hiddenByAttributes(const html::Tag &tag, Element element) con
     return !sheet_.empty() && sheet_.hides(tag.name, tag.attribute("id"), tag.attribute("class"));
 }
 
-void TextRenderer::push(Open open)
+bool TextRenderer::push(Open open)
 {
-    if (stack_.size() >= kMaxDepth) {
-        ++overflow_;
-        return;
-    }
+    if (stack_.size() >= kMaxDepth)
+        return false;
     if (open.hidden && hiddenDepth_ == kNone)
         hiddenDepth_ = stack_.size();
     if (open.foreign)
         ++foreignCount_;
     stack_.push_back(std::move(open));
+    return true;
 }
 
 void TextRenderer::popTo(std::size_t size)
@@ -802,6 +800,8 @@ void TextRenderer::flushOut(bool all)
 
 void TextRenderer::startLink(const html::Tag &tag, Open &open)
 {
+    if (stack_.size() >= kMaxDepth)
+        return; // not kept, so never ended: no number
     linkDepth_ = stack_.size();
     linkHasText_ = false;
     linkAlt_.clear();

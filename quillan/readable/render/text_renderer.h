@@ -112,7 +112,7 @@ private:
     };
 
     // Tree-builder stand-ins.
-    void push(Open open);
+    bool push(Open open);         // false when the stack is full
     void popTo(std::size_t size); // closes elements until `size` remain
     void close(const Open &open);
     std::ptrdiff_t findInScope(Element element, std::uint32_t extraBoundary) const;
@@ -161,7 +161,6 @@ private:
     bool styleForScreen_ = false;        // its rules go to the sheet
     std::size_t linkDepth_ = kNone;      // the open link being numbered
     std::size_t foreignCount_ = 0;       // open foreign elements
-    std::size_t overflow_ = 0;           // elements beyond kMaxDepth not kept
     bool skipNewline_ = false;           // drop a newline right after <pre>
 
     // Layout state.

@@ -256,6 +256,19 @@ TEST(TextRenderer, DeepAndLongPagesKeepBoundedMemory)
     EXPECT_GT(out.pieces, 1u);
     EXPECT_LE(out.largestPiece, 128u * 1024);
 
+    // A link deeper than the stack shows its text, unnumbered; the stack
+    // works as before once the page comes back up.
+    RenderOptions links;
+    links.links = true;
+    std::string deep;
+    for (int i = 0; i < 600; ++i)
+        deep += "<div>";
+    deep += "<a href=/d>deep</a>";
+    for (int i = 0; i < 600; ++i)
+        deep += "</div>";
+    deep += "<a href=/s>s</a>";
+    EXPECT_EQ(render(deep, links), "deep\ns[1]\n\nReferences\n\n1. /s\n");
+
     // A list of 100000 items that is never closed.
     std::string list = "<ul>";
     for (int i = 0; i < 100000; ++i)
