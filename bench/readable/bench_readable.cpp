@@ -93,8 +93,8 @@ struct Quality {
 // junk share mean Z ...".
 Quality score(const fs::path &corpus, const fs::path &outputs)
 {
-    const std::string command =
-        "python3 '" + (corpus / "score.py").string() + "' --quiet '" + outputs.string() + "' 2>/dev/null | grep '^pages ' | tail -n 1";
+    const std::string command = "python3 '" + (corpus / "score.py").string() + "' --quiet '" + outputs.string() +
+                                "' 2>/dev/null | grep '^pages ' | tail -n 1";
     Quality q;
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -123,8 +123,8 @@ struct Result {
     bool ran = true;
 };
 
-// Every page once into its output file (for the score), then the best of
-// `rounds` timed passes over the corpus with output to /dev/null.
+// Every page once into its output file (for the score), then `rounds` timed
+// passes over the corpus with output to /dev/null.
 Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::path &corpus, const fs::path &work,
                int rounds)
 {
@@ -141,18 +141,21 @@ Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::p
         }
     }
     result.quality = score(corpus, outputs);
-    result.corpusSeconds = result.corpusCpuSeconds = 1e9;
+    // Each page's best time over the rounds, so that a moment when another
+    // process held the processor costs no page more than once.
+    std::vector<double> best(pages.size(), 1e9), bestCpu(pages.size(), 1e9);
     for (int round = 0; round < rounds; ++round) {
-        double total = 0, cpu = 0;
-        for (const fs::path &page : pages) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
             std::vector<std::string> args = tool.args;
-            args.push_back(page.string());
+            args.push_back(pages[i].string());
             const Run run = runOnce(args, "/dev/null");
-            total += run.seconds;
-            cpu += run.cpuSeconds;
+            best[i] = std::min(best[i], run.seconds);
+            bestCpu[i] = std::min(bestCpu[i], run.cpuSeconds);
         }
-        result.corpusSeconds = std::min(result.corpusSeconds, total);
-        result.corpusCpuSeconds = std::min(result.corpusCpuSeconds, cpu);
+    }
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        result.corpusSeconds += best[i];
+        result.corpusCpuSeconds += bestCpu[i];
     }
     return result;
 }
@@ -222,8 +225,8 @@ int main(int argc, char **argv)
         const int rounds = tool.ours || tool.name == "w3m" ? 5 : 1;
         const Result r = measure(tool, pages, *corpus, work, rounds);
         const double mbps = corpusMB / r.corpusSeconds;
-        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.3f %12.1f\n", tool.name.c_str(), r.quality.f1,
-                    r.quality.order, r.quality.junk, mbps, r.corpusSeconds, corpusMB / r.corpusCpuSeconds);
+        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.3f %12.1f\n", tool.name.c_str(), r.quality.f1, r.quality.order,
+                    r.quality.junk, mbps, r.corpusSeconds, corpusMB / r.corpusCpuSeconds);
         if (tool.ours) {
             ours = mbps;
             ourQuality = r.quality;

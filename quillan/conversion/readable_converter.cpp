@@ -13,7 +13,7 @@
 namespace quillan {
 namespace {
 
-constexpr std::size_t kReadSize = 256 * 1024;
+constexpr std::size_t kReadSize = 64 * 1024;
 
 class FdTextSink final : public readable::TextSink {
 public:
