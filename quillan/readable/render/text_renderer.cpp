@@ -379,12 +379,10 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     open.flags = flags;
     open.foreign = true;
     open.name = tag.name;
-    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().foreign && stack_.back().name != "math" &&
-                                             (stack_.back().flags & kNotDisplayed));
+    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().svg);
     if (tag.name == "svg" && shown())
         open.hidden = true; // pictures: their text is not text of the page
-    if (inSvg)
-        open.flags |= kNotDisplayed;
+    open.svg = inSvg;
     if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))
         open.integration = true;
     if (!inSvg && (tag.name == "mi" || tag.name == "mo" || tag.name == "mn" || tag.name == "ms" ||

@@ -103,6 +103,7 @@ private:
         std::uint32_t flags = 0;
         bool hidden = false;        // this element starts a hidden subtree
         bool foreign = false;       // in the svg or math namespace
+        bool svg = false;           // in the svg namespace
         std::uint32_t count = 0;    // ol: next number; tr/table: cells seen
         bool reversed = false;      // ol counting down
         bool integration = false;   // foreign, but its children are HTML
