@@ -17,6 +17,9 @@ packages=(
   iproute2 util-linux
   curl openssl python3
   hardinfo
+  # Benchmark only: the peers bench_readable measures the readable text
+  # mode against, in the same run.
+  w3m lynx html2text pandoc
 )
 
 missing=()

@@ -126,6 +126,14 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             o.quiet = true;
             continue;
         }
+        if (arg == "--readable") {
+            o.readable = true;
+            continue;
+        }
+        if (arg == "--links") {
+            o.links = true;
+            continue;
+        }
 
         // Options with a value: NAME VALUE, NAME=VALUE (long) or NAMEVALUE (short).
         std::string name = arg;
@@ -140,7 +148,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             value = arg.substr(2);
         }
         const bool known = name == "-o" || name == "-j" || name == "--jobs" || name == "--inputs" ||
-                           name == "--out-dir" || name == "--max-size";
+                           name == "--out-dir" || name == "--max-size" || name == "--width";
         if (!known)
             return usageError("unknown option '" + arg + "'");
         if (!value) {
@@ -149,6 +157,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                                    : name == "--inputs"   ? "a LIST"
                                    : name == "--out-dir"  ? "a DIR"
                                    : name == "--max-size" ? "a SIZE"
+                                   : name == "--width"    ? "a number"
                                                           : "a number";
                 return usageError("option '" + name + "' needs " + what);
             }
@@ -172,6 +181,11 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             if (value->empty())
                 return usageError("option '--inputs' needs a LIST");
             o.list = *value;
+        } else if (name == "--width") {
+            const std::optional<unsigned> count = parseCount(*value);
+            if (!count || *count > 100000)
+                return usageError("option '--width' needs a number from 1 to 100000, not '" + *value + "'");
+            o.width = *count;
         } else if (name == "--out-dir") {
             if (value->empty())
                 return usageError("option '--out-dir' needs a DIR");
@@ -185,6 +199,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
     }
 
+    if ((o.links || o.width != 0) && !o.readable)
+        return usageError("options '--links' and '--width' go with '--readable'");
     if (o.output) {
         if (o.list)
             return usageError("option '-o' cannot be used with '--inputs'");
@@ -224,6 +240,11 @@ void printUsage(std::FILE *to)
                  "  --max-size SIZE  fail a page larger than SIZE bytes (k, M, G: powers of\n"
                  "                   1024; default 256M)\n"
                  "  -q, --quiet      no progress line on a terminal\n"
+                 "  --readable       write the text a reader sees instead: the page decoded,\n"
+                 "                   scripts, styles and hidden parts left out, one line per\n"
+                 "                   block, UTF-8 with LF line ends\n"
+                 "  --links          with --readable: number the links and list their addresses\n"
+                 "  --width N        with --readable: break lines longer than N characters\n"
                  "  -h, --help       show this help and exit\n"
                  "  --version        show the version and exit\n"
                  "\n"

@@ -9,6 +9,7 @@
 // after a first letter); only http and https are fetched, every other
 // scheme is refused for that input.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -29,6 +30,9 @@ struct Options {
     unsigned jobs = 0;                 // -j N; 0: the number of cores
     bool quiet = false;                // --quiet
     std::int64_t maxSize = DefaultMaxSize;
+    bool readable = false;             // --readable
+    bool links = false;                // --links (with --readable)
+    std::size_t width = 0;             // --width N (with --readable); 0: no wrapping
 };
 
 struct ParsedCommandLine {

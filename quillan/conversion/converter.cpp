@@ -45,8 +45,13 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath)
 
 void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName)
 {
+    convertStream(inFd, outFd, inName, outName, pumpFile);
+}
+
+void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName, const TextPump &pump)
+{
     try {
-        pumpFile(inFd, outFd);
+        pump(inFd, outFd);
     } catch (const ReadFailure &f) {
         throw ConversionError(inName, systemReason(f.error));
     } catch (const WriteFailure &f) {
@@ -55,6 +60,11 @@ void convertStream(int inFd, int outFd, const std::string &inName, const std::st
 }
 
 void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath)
+{
+    convertToFile(inFd, inName, textPath, pumpFile);
+}
+
+void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath, const TextPump &pump)
 {
     const std::string out = textPath.string();
     if (out.empty())
@@ -84,7 +94,7 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
         UniqueFd output(::open(out.c_str(), O_WRONLY | O_CLOEXEC));
         if (!output)
             throw ConversionError(out, systemReason(errno));
-        convertStream(inFd, output.get(), inName, out);
+        convertStream(inFd, output.get(), inName, out, pump);
         if (const int error = output.reset(); error != 0)
             throw ConversionError(out, systemReason(error));
         return;
@@ -101,7 +111,7 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
     if (const int error = fresh.open(textPath, options); error != 0)
         throw ConversionError(out, systemReason(error));
     ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    convertStream(inFd, fresh.fd(), inName, out);
+    convertStream(inFd, fresh.fd(), inName, out, pump);
     if (const int error = fresh.commit(); error != 0)
         throw ConversionError(out, systemReason(error));
 }
@@ -129,8 +139,13 @@ UniqueFd openHtmlFile(const std::filesystem::path &htmlPath)
 
 void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
 {
+    convertHtmlFile(htmlPath, textPath, pumpFile);
+}
+
+void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath, const TextPump &pump)
+{
     const UniqueFd input = openHtmlFile(htmlPath);
-    convertToFile(input.get(), htmlPath.string(), textPath);
+    convertToFile(input.get(), htmlPath.string(), textPath, pump);
 }
 
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath)

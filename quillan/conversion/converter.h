@@ -5,6 +5,7 @@
 #include "common/fd_io.h"
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -67,5 +68,17 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
 // Converts everything readable from inFd and writes it to outFd. Names are
 // used in errors only. Throws ConversionError.
 void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName);
+
+// A conversion from one open file to another: reads everything from inFd
+// and writes the text to outFd, throwing ReadFailure or WriteFailure
+// (conversion/stream_io.h) with the system's errno, or ConversionError.
+// The functions below do what those above do, with another conversion than
+// the tag stripper, under the same file and failure rules.
+using TextPump = std::function<void(int inFd, int outFd)>;
+
+void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName, const TextPump &pump);
+void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath, const TextPump &pump);
+void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath,
+                     const TextPump &pump);
 
 } // namespace quillan

@@ -1,7 +1,9 @@
 // quillan-convert: strips the tags from HTML files into their text files,
-// and fetches web pages by their addresses into texts, many at a time.
+// and fetches web pages by their addresses into texts, many at a time; with
+// --readable it writes the text a reader sees.
 #include "conversion/convert_options.h"
 #include "conversion/converter.h"
+#include "conversion/readable_converter.h"
 #include "quillan_version.h"
 
 #include "common/fd_io.h"
@@ -9,8 +11,13 @@
 #include "conversion/convert_runner.h"
 #endif
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -44,36 +51,62 @@ void refuseOutputThatIsTheInput(int inFd, const std::string &inName)
         throw quillan::ConversionError(inName, "input file is output file");
 }
 
-void convertToStandardOutput(int inFd, const std::string &inName)
+// The readable conversion's options; null for tag stripping.
+using Readable = const quillan::ReadableOptions *;
+
+void convertToStandardOutput(int inFd, const std::string &inName, Readable readable)
 {
     refuseOutputThatIsTheInput(inFd, inName);
-    quillan::convertStream(inFd, STDOUT_FILENO, inName, "standard output");
+    if (readable)
+        quillan::convertReadable(inFd, STDOUT_FILENO, inName, "standard output", *readable);
+    else
+        quillan::convertStream(inFd, STDOUT_FILENO, inName, "standard output");
 }
 
-void convertOne(const std::string &in, const std::string *out)
+void convertOne(const std::string &in, const std::string *out, Readable readable)
 {
     if (in == "-") {
         if (!out || *out == "-")
-            convertToStandardOutput(STDIN_FILENO, "standard input");
+            convertToStandardOutput(STDIN_FILENO, "standard input", readable);
+        else if (readable)
+            quillan::convertReadableToFile(STDIN_FILENO, "standard input", *out, *readable);
         else
             quillan::convertToFile(STDIN_FILENO, "standard input", *out);
     } else if (!out) {
-        quillan::convertHtmlFile(in);
+        if (readable)
+            quillan::convertReadableHtmlFile(in, *readable);
+        else
+            quillan::convertHtmlFile(in);
     } else if (*out == "-") {
         const platform::UniqueFd fd = quillan::openHtmlFile(in);
-        convertToStandardOutput(fd.get(), in);
+        convertToStandardOutput(fd.get(), in, readable);
+    } else if (readable) {
+        quillan::convertReadableHtmlFile(in, *out, *readable);
     } else {
         quillan::convertHtmlFile(in, *out);
     }
 }
 
+// The readable conversion's options of the command line; nothing for tag
+// stripping.
+std::optional<quillan::ReadableOptions> readableOptionsOf(const Options &options)
+{
+    if (!options.readable)
+        return std::nullopt;
+    quillan::ReadableOptions readable;
+    readable.links = options.links;
+    readable.width = options.width;
+    return readable;
+}
+
 // The file road, one input after the other: files and standard input.
 int convertEach(const Options &options)
 {
+    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
     int status = 0;
     for (const std::string &file : options.inputs) {
         try {
-            convertOne(file, options.output ? &*options.output : nullptr);
+            convertOne(file, options.output ? &*options.output : nullptr, readable ? &*readable : nullptr);
         } catch (const quillan::ConversionError &e) {
             report(e);
             status = 1;
@@ -123,7 +156,11 @@ int convertMany(int argc, char **argv, Options options)
     settings.separate = options.separate;
     settings.quiet = options.quiet;
     settings.limits.maxBytes = options.maxSize;
-    const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertOne);
+    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
+    const auto convertFile = [&readable](const std::string &input, const std::string *output) {
+        convertOne(input, output, readable ? &*readable : nullptr);
+    };
+    const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertFile);
     return std::max(status, batchStatus);
 #else
     (void)argc;

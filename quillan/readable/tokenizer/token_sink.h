@@ -25,16 +25,16 @@ struct Tag {
     std::span<const Attribute> attributes;
     bool selfClosing = false;
 
-    // The value of the attribute `name` (lower case), or nullptr-data view
+    // The value of the attribute `key` (lower case), or nullptr-data view
     // when the tag has none (an empty value is an empty, non-null view).
-    std::string_view attribute(std::string_view name) const
+    std::string_view attribute(std::string_view key) const
     {
         for (const Attribute &a : attributes)
-            if (a.name == name)
+            if (a.name == key)
                 return a.value.data() ? a.value : std::string_view("", 0);
         return {};
     }
-    bool hasAttribute(std::string_view name) const { return attribute(name).data() != nullptr; }
+    bool hasAttribute(std::string_view key) const { return attribute(key).data() != nullptr; }
 };
 
 struct Doctype {

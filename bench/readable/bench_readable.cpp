@@ -1,0 +1,278 @@
+// The readable text mode against the tools a reader would pick instead (w3m,
+// lynx, html2text, pandoc), in the same run: quality on the text corpus
+// (word F1, order similarity and junk share from its score.py), throughput
+// over the corpus with one process per page (start-up included), and on one
+// large page made of the corpus pages, with the peak memory of that run.
+//
+// Usage: bench_readable [CORPUS_FOLDER] [LARGE_MEGABYTES]
+//   CORPUS_FOLDER defaults to $QUILLAN_TEXT_CORPUS, else the folder found at
+//   configure time; LARGE_MEGABYTES to 100. Exits 77 without a corpus.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Tool {
+    std::string name;
+    std::vector<std::string> args; // the page's path is appended
+    bool ours = false;
+};
+
+struct Run {
+    double seconds = 0;
+    double cpuSeconds = 0; // the child's user and system time
+    long peakKiB = 0;
+    bool ok = true;
+};
+
+// Runs argv with standard output to `out` (a file or /dev/null) and
+// standard error to /dev/null; wall time and peak memory.
+Run runOnce(const std::vector<std::string> &args, const fs::path &out)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv;
+    for (const auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    Run run;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        run.ok = false;
+        return run;
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKiB = usage.ru_maxrss;
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+std::vector<fs::path> pagesOf(const fs::path &corpus)
+{
+    std::vector<fs::path> pages;
+    for (const auto &entry : fs::directory_iterator(corpus / "pages"))
+        if (entry.path().extension() == ".html")
+            pages.push_back(entry.path());
+    std::sort(pages.begin(), pages.end());
+    return pages;
+}
+
+struct Quality {
+    double f1 = 0, order = 0, junk = 1;
+    bool ok = false;
+};
+
+// score.py's summary line: "... word F1 mean X ... order sim mean Y ...
+// junk share mean Z ...".
+Quality score(const fs::path &corpus, const fs::path &outputs)
+{
+    const std::string command = "python3 '" + (corpus / "score.py").string() + "' --quiet '" + outputs.string() +
+                                "' 2>/dev/null | grep '^pages ' | tail -n 1";
+    Quality q;
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return q;
+    char line[1024] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    ::pclose(pipe);
+    if (!read)
+        return q;
+    const char *f1 = std::strstr(line, "word F1 mean ");
+    const char *order = std::strstr(line, "order sim mean ");
+    const char *junk = std::strstr(line, "junk share mean ");
+    if (!f1 || !order || !junk)
+        return q;
+    q.f1 = std::atof(f1 + 13);
+    q.order = std::atof(order + 15);
+    q.junk = std::atof(junk + 16);
+    q.ok = true;
+    return q;
+}
+
+struct Result {
+    Quality quality;
+    double corpusSeconds = 0;
+    double corpusCpuSeconds = 0;
+    bool ran = true;
+};
+
+// Every page once into its output file (for the score), then `rounds` timed
+// passes over the corpus with output to /dev/null.
+Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::path &corpus, const fs::path &work,
+               int rounds)
+{
+    Result result;
+    const fs::path outputs = work / tool.name;
+    fs::create_directories(outputs);
+    for (const fs::path &page : pages) {
+        std::vector<std::string> args = tool.args;
+        args.push_back(page.string());
+        const Run run = runOnce(args, outputs / (page.stem().string() + ".txt"));
+        if (!run.ok && tool.ours) {
+            std::fprintf(stderr, "bench_readable: %s failed on %s\n", tool.name.c_str(), page.c_str());
+            result.ran = false;
+        }
+    }
+    result.quality = score(corpus, outputs);
+    // Each page's best time over the rounds, so that a moment when another
+    // process held the processor costs no page more than once.
+    std::vector<double> best(pages.size(), 1e9), bestCpu(pages.size(), 1e9);
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            std::vector<std::string> args = tool.args;
+            args.push_back(pages[i].string());
+            const Run run = runOnce(args, "/dev/null");
+            best[i] = std::min(best[i], run.seconds);
+            bestCpu[i] = std::min(bestCpu[i], run.cpuSeconds);
+        }
+    }
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        result.corpusSeconds += best[i];
+        result.corpusCpuSeconds += bestCpu[i];
+    }
+    return result;
+}
+
+bool installed(const std::string &program)
+{
+    const std::string command = "command -v '" + program + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::optional<fs::path> corpus;
+    if (argc > 1)
+        corpus = argv[1];
+    else if (const char *env = std::getenv("QUILLAN_TEXT_CORPUS"); env && *env)
+        corpus = env;
+    else
+        corpus = QUILLAN_TEXT_CORPUS;
+    if (!fs::exists(*corpus / "pages") || !fs::exists(*corpus / "score.py")) {
+        std::printf("no text corpus at %s\n", corpus->c_str());
+        return 77;
+    }
+    const std::size_t largeMegabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100;
+    const fs::path convert = fs::canonical("/proc/self/exe").parent_path() / "quillan-convert";
+    const std::vector<fs::path> pages = pagesOf(*corpus);
+    std::uintmax_t corpusBytes = 0;
+    for (const fs::path &page : pages)
+        corpusBytes += fs::file_size(page);
+    const double corpusMB = static_cast<double>(corpusBytes) / 1e6;
+
+    const fs::path work = fs::temp_directory_path() / ("quillan-bench-readable-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+
+    std::vector<Tool> tools = {
+        {"quillan", {convert.string(), "--readable", "-o", "-"}, true},
+        {"w3m", {"w3m", "-dump", "-T", "text/html", "-O", "UTF-8", "-cols", "10000"}},
+        {"lynx", {"lynx", "-dump", "-nolist", "-width=10000", "-display_charset=utf-8"}},
+        {"html2text", {"html2text", "-utf8", "-nobs", "-width", "10000"}},
+        {"pandoc", {"pandoc", "-f", "html", "-t", "plain", "--wrap=none"}},
+    };
+
+    std::printf("readable text on %zu corpus pages (%.1f MB), one process per page, start-up included\n", pages.size(),
+                corpusMB);
+    // On a machine shared with other work the wall time also counts the
+    // waits for a processor; the processor time of the children does not.
+    double load = 0;
+    if (std::FILE *f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1)
+            load = 0;
+        std::fclose(f);
+    }
+    std::printf("load average %.2f on %ld processors\n", load, ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("%-10s %8s %8s %8s %10s %10s %12s\n", "tool", "word F1", "order", "junk", "MB/s", "seconds",
+                "MB/s of cpu");
+    double ours = 0, w3m = 0;
+    Quality ourQuality;
+    bool ran = true;
+    for (const Tool &tool : tools) {
+        if (!installed(tool.args[0])) {
+            std::printf("%-10s (not installed)\n", tool.name.c_str());
+            continue;
+        }
+        // The slow peers are timed once; ours and w3m, the fastest peer, at best of 5.
+        const int rounds = tool.ours || tool.name == "w3m" ? 5 : 1;
+        const Result r = measure(tool, pages, *corpus, work, rounds);
+        const double mbps = corpusMB / r.corpusSeconds;
+        std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.3f %12.1f\n", tool.name.c_str(), r.quality.f1, r.quality.order,
+                    r.quality.junk, mbps, r.corpusSeconds, corpusMB / r.corpusCpuSeconds);
+        if (tool.ours) {
+            ours = mbps;
+            ourQuality = r.quality;
+            ran = r.ran && r.quality.ok;
+        } else if (tool.name == "w3m") {
+            w3m = mbps;
+        }
+    }
+
+    // One large page: the corpus pages one after another.
+    const fs::path large = work / "large.html";
+    {
+        std::ofstream out(large, std::ios::binary);
+        std::uintmax_t written = 0;
+        std::vector<char> buffer;
+        while (written < largeMegabytes * 1000000) {
+            for (const fs::path &page : pages) {
+                std::ifstream in(page, std::ios::binary);
+                buffer.assign(std::istreambuf_iterator<char>(in), {});
+                out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+                written += buffer.size();
+            }
+        }
+    }
+    const double largeMB = static_cast<double>(fs::file_size(large)) / 1e6;
+    runOnce({"cat", large.string()}, "/dev/null"); // into the page cache
+    Run best{1e9, 1e9, 0, true};
+    for (int i = 0; i < 5; ++i) {
+        const Run r = runOnce({convert.string(), "--readable", "-o", "-", large.string()}, "/dev/null");
+        best.seconds = std::min(best.seconds, r.seconds);
+        best.cpuSeconds = std::min(best.cpuSeconds, r.cpuSeconds);
+        best.peakKiB = std::max(best.peakKiB, r.peakKiB);
+        best.ok = best.ok && r.ok;
+    }
+    const double largeMbps = largeMB / best.seconds;
+    const double peakMiB = best.peakKiB / 1024.0;
+    std::printf("quillan on one %.0f MB page: %.0f MB/s (%.3f s; %.0f MB/s of cpu), peak memory %.1f MiB\n", largeMB,
+                largeMbps, best.seconds, largeMB / best.cpuSeconds, peakMiB);
+    fs::remove_all(work);
+
+    const bool quality = ourQuality.f1 >= 0.95 && ourQuality.order >= 0.90 && ourQuality.junk <= 0.04;
+    const bool speed = ours >= 200 && (w3m == 0 || ours >= 10 * w3m) && largeMbps >= 500;
+    const bool memory = peakMiB < 16;
+    std::printf("quality (F1 >= 0.95, order >= 0.90, junk <= 0.04): %s\n", quality ? "met" : "MISSED");
+    std::printf("speed (>= 200 MB/s per page, >= 10x w3m = %.0f MB/s, >= 500 MB/s on one page): %s\n", 10 * w3m,
+                speed ? "met" : "MISSED");
+    std::printf("memory (under 16 MiB on the large page): %s\n", memory ? "met" : "MISSED");
+    return ran && best.ok ? 0 : 1;
+}

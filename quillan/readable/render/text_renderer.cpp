@@ -1,0 +1,880 @@
+#include "render/text_renderer.h"
+
+#include "render/elements.h"
+
+#include "common/text.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace quillan::readable {
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kReferencesInMemory = 256 * 1024;
+constexpr std::size_t kMaxAltBytes = 256;
+
+// Collapsible white space of HTML text (CR is taken as white space too).
+constexpr auto kSpaces = [] {
+    std::array<bool, 256> spaces{};
+    for (const unsigned char c : std::string_view(" \n\t\r\f"))
+        spaces[c] = true;
+    return spaces;
+}();
+
+constexpr bool isSpace(char c)
+{
+    return kSpaces[static_cast<unsigned char>(c)];
+}
+
+bool isBreakout(std::string_view name, const html::Tag &tag)
+{
+    static constexpr std::string_view kNames[] = {
+        "b",     "big",   "blockquote", "body",   "br",   "center", "code",  "dd", "div",  "dl",   "dt",
+        "em",    "embed", "h1",         "h2",     "h3",   "h4",     "h5",    "h6", "head", "hr",   "i",
+        "img",   "li",    "listing",    "menu",   "meta", "nobr",   "ol",    "p",  "pre",  "ruby", "s",
+        "small", "span",  "strike",     "strong", "sub",  "sup",    "table", "tt", "u",    "ul",   "var"};
+    for (std::string_view n : kNames)
+        if (n == name)
+            return true;
+    return name == "font" && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
+}
+
+long parseInteger(std::string_view s, long fallback)
+{
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    long value = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (error != std::errc() || end == s.data())
+        return fallback;
+    return value;
+}
+
+// Whether a style element's rules apply on a screen: no media query, or
+// one that names only all or screen, and a type that is CSS.
+bool forScreen(const html::Tag &tag)
+{
+    const auto trimmed = [](std::string_view s) {
+        while (!s.empty() && isSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    const std::string_view type = trimmed(tag.attribute("type"));
+    if (!type.empty() && !platform::EqualsNoCase(type, "text/css"))
+        return false;
+    const std::string_view media = trimmed(tag.attribute("media"));
+    return media.empty() || platform::EqualsNoCase(media, "all") || platform::EqualsNoCase(media, "screen");
+}
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+} // namespace
+
+TextRenderer::TextRenderer(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
+    : sink_(out), options_(options), tokenizer_(tokenizer)
+{
+    stack_.reserve(64);
+    out_.reserve(kFlushAt + 4096);
+}
+
+TextRenderer::~TextRenderer()
+{
+    if (spill_)
+        std::fclose(spill_);
+}
+
+// --- Tokens ---------------------------------------------------------------
+
+void TextRenderer::characters(std::string_view utf8)
+{
+    if (utf8.empty())
+        return;
+    if (styleDepth_ != kNone) {
+        if (styleForScreen_)
+            sheet_.feed(utf8);
+        return;
+    }
+    if (skipNewline_) {
+        skipNewline_ = false;
+        if (utf8.front() == '\n')
+            utf8.remove_prefix(1);
+        if (utf8.empty())
+            return;
+    }
+    if (headDepth_ != kNone && stack_.size() == headDepth_ + 1) {
+        // Text in head other than white space ends it.
+        if (std::all_of(utf8.begin(), utf8.end(), isSpace))
+            return;
+        popTo(headDepth_);
+    }
+    if (!shown())
+        return;
+    if (!stack_.empty() && stack_.back().closedDetails)
+        return;
+    if (keepsSpace())
+        keptText(utf8);
+    else
+        collapsedText(utf8);
+}
+
+void TextRenderer::startTag(const html::Tag &tag)
+{
+    skipNewline_ = false;
+    if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
+        if (!isBreakout(tag.name, tag)) {
+            startForeign(tag, 0);
+            return;
+        }
+        while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration)
+            popTo(stack_.size() - 1);
+    }
+    ElementInfo info = LookupElement(tag.name);
+    if (info.element == Element::Svg || info.element == Element::Math) {
+        startForeign(tag, info.flags);
+        return;
+    }
+    if (info.element == Element::Image)
+        info = LookupElement("img");
+    startHtml(tag, info.element, info.flags);
+    updateForeign();
+}
+
+void TextRenderer::endTag(const html::Tag &tag)
+{
+    skipNewline_ = false;
+    if (foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign) {
+        endForeign(tag);
+        updateForeign();
+        return;
+    }
+    endHtml(tag);
+    updateForeign();
+}
+
+void TextRenderer::endOfFile()
+{
+    popTo(0);
+    if (started_ && trailingBreaks_ == pendingBreaks_)
+        emit("\n"); // the last line ends like every other
+    pendingBreaks_ = 0;
+    if (linkCount_ > 0)
+        writeReferences();
+    flushOut(true);
+}
+
+// --- Tree-builder stand-ins -----------------------------------------------
+
+void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_t flags)
+{
+    // Head content stays in head; anything else ends it.
+    if (headDepth_ != kNone && !(flags & kHeadContent) && element != Element::Head)
+        popTo(headDepth_);
+
+    switch (element) {
+    case Element::Html:
+    case Element::Body: return;
+    case Element::Head:
+        if (headSeen_)
+            return;
+        headSeen_ = true;
+        break;
+    default: break;
+    }
+    impliedEndsFor(element, flags);
+
+    // The text after the tag.
+    if (tokenizer_) {
+        switch (element) {
+        case Element::Title:
+        case Element::Textarea: tokenizer_->switchTo(TextState::Rcdata); break;
+        case Element::Style:
+        case Element::Xmp:
+        case Element::Iframe:
+        case Element::Noembed:
+        case Element::Noframes: tokenizer_->switchTo(TextState::Rawtext); break;
+        case Element::Script: tokenizer_->switchTo(TextState::ScriptData); break;
+        case Element::Plaintext: tokenizer_->switchTo(TextState::Plaintext); break;
+        default: break;
+        }
+    }
+
+    Open open;
+    open.element = element;
+    open.flags = flags;
+    bool newMarker = false;
+    const bool visible = shown() && !(flags & (kNotDisplayed | kNoContent)) && !hiddenByAttributes(tag, element) &&
+                         (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    open.hidden = shown() && !visible;
+
+    if (flags & kVoid) {
+        if (!visible)
+            return;
+        if (element == Element::Br)
+            lineBreak();
+        else if (flags & kBlock)
+            requireBreaks(1);
+        else if (element == Element::Img ||
+                 (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "image")))
+            image(tag);
+        return;
+    }
+
+    if (visible) {
+        if (flags & kBlankLine)
+            requireBreaks(2);
+        else if (flags & (kBlock | kRow))
+            requireBreaks(1);
+
+        if (flags & kCell) {
+            // Cells of one row are separated by tabs; the row is the open tr,
+            // or the table itself when the page left the tr out.
+            for (std::size_t i = stack_.size(); i-- > 0;) {
+                if (stack_[i].flags & (kRow | kTable)) {
+                    if (stack_[i].count++ > 0)
+                        cellSeparator();
+                    break;
+                }
+            }
+        } else if (flags & kTable) {
+            open.count = 0;
+        } else if (element == Element::Ol) {
+            open.reversed = tag.hasAttribute("reversed");
+            open.count = static_cast<std::uint32_t>(parseInteger(tag.attribute("start"), 1));
+        } else if (flags & kListItem) {
+            Open *list = nullptr;
+            for (std::size_t i = stack_.size(); i-- > 0;) {
+                if (stack_[i].flags & kList) {
+                    list = &stack_[i];
+                    break;
+                }
+                if (stack_[i].flags & kListItem)
+                    break;
+            }
+            if (list && list->element == Element::Ol) {
+                if (tag.hasAttribute("value"))
+                    list->count = static_cast<std::uint32_t>(parseInteger(tag.attribute("value"), list->count));
+                const int n = static_cast<int>(list->count);
+                list->count += list->reversed ? -1 : 1;
+                const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
+                (void)error;
+                end[0] = '.';
+                end[1] = ' ';
+                markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
+            } else {
+                marker_[0] = '*';
+                marker_[1] = ' ';
+                markerSize_ = 2;
+            }
+            newMarker = true;
+        } else if (element == Element::A) {
+            startLink(tag, open);
+        }
+        if (element == Element::Details && !tag.hasAttribute("open"))
+            open.closedDetails = true;
+    }
+
+    if (element == Element::Other)
+        open.name = tag.name;
+    if (!push(std::move(open)))
+        return; // deeper than the stack goes: an inline element without effects
+    const std::size_t depth = stack_.size();
+    if (element == Element::Head)
+        headDepth_ = depth - 1;
+    if (element == Element::Style) {
+        styleDepth_ = depth - 1;
+        styleForScreen_ = forScreen(tag);
+    }
+    if ((flags & kKeepsSpace) && keepSpaceDepth_ == kNone)
+        keepSpaceDepth_ = depth - 1;
+    if (newMarker)
+        markerDepth_ = depth;
+    if (element == Element::Pre || element == Element::Listing || element == Element::Textarea)
+        skipNewline_ = true;
+}
+
+void TextRenderer::endHtml(const html::Tag &tag)
+{
+    const ElementInfo info = LookupElement(tag.name);
+    const Element element = info.element == Element::Image ? Element::Img : info.element;
+    const std::uint32_t flags = info.flags;
+    switch (element) {
+    case Element::Html:
+    case Element::Body: return; // text after them still belongs to the body
+    case Element::Br:
+        if (shown())
+            lineBreak();
+        return;
+    case Element::P:
+        if (findInScope(Element::P, 1) < 0) {
+            // </p> without a p: an empty paragraph.
+            if (shown())
+                requireBreaks(2);
+            return;
+        }
+        closeInScope(Element::P, 1);
+        return;
+    case Element::Head:
+        if (headDepth_ != kNone)
+            popTo(headDepth_);
+        return;
+    case Element::Li: closeInScope(Element::Li, kList); return;
+    default: break;
+    }
+    if (flags & kHeading) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].flags & kHeading) {
+                popTo(i);
+                return;
+            }
+            if (stack_[i].flags & kScopeBoundary)
+                return;
+        }
+        return;
+    }
+    if (flags & (kCell | kRow | kRowGroup | kTable)) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].element == element) {
+                popTo(i);
+                return;
+            }
+            if (stack_[i].element == Element::Table || stack_[i].element == Element::Html ||
+                stack_[i].element == Element::Template)
+                return;
+        }
+        return;
+    }
+    if (flags & kSpecial) {
+        closeInScope(element, 0);
+        return;
+    }
+    // Any other end tag: the nearest open element of that name, unless a
+    // special element stands between.
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.element == element && (element != Element::Other || o.name == tag.name)) {
+            popTo(i);
+            return;
+        }
+        if (o.flags & kSpecial)
+            return;
+    }
+}
+
+void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
+{
+    Open open;
+    open.element = Element::Other;
+    open.flags = flags;
+    open.foreign = true;
+    open.name = tag.name;
+    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().svg);
+    if (tag.name == "svg" && shown())
+        open.hidden = true; // pictures: their text is not text of the page
+    open.svg = inSvg;
+    if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))
+        open.integration = true;
+    if (!inSvg && (tag.name == "mi" || tag.name == "mo" || tag.name == "mn" || tag.name == "ms" ||
+                   tag.name == "mtext" || tag.name == "annotation-xml"))
+        open.integration = true;
+    if (tag.selfClosing)
+        return;
+    push(std::move(open));
+    updateForeign();
+}
+
+void TextRenderer::endForeign(const html::Tag &tag)
+{
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (!o.foreign)
+            break;
+        if (o.name == tag.name) {
+            popTo(i);
+            return;
+        }
+    }
+    endHtml(tag);
+}
+
+void TextRenderer::updateForeign()
+{
+    // CDATA sections are read whenever the current node is not HTML, in
+    // integration points too.
+    const bool foreign = !stack_.empty() && stack_.back().foreign;
+    if (foreign != lastForeign_) {
+        lastForeign_ = foreign;
+        if (tokenizer_)
+            tokenizer_->setForeignContent(foreign);
+    }
+}
+
+bool TextRenderer::hiddenByAttributes(const html::Tag &tag, Element element) const
+{
+    if (element == Element::Dialog && !tag.hasAttribute("open"))
+        return true;
+    if (tag.attributes.empty())
+        return !sheet_.empty() && sheet_.hides(tag.name, {}, {});
+    if (tag.hasAttribute("hidden"))
+        return true;
+    if (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden"))
+        return true;
+    if (const std::string_view style = tag.attribute("style"); !style.empty() && InlineStyleHides(style))
+        return true;
+    return !sheet_.empty() && sheet_.hides(tag.name, tag.attribute("id"), tag.attribute("class"));
+}
+
+bool TextRenderer::push(Open open)
+{
+    if (stack_.size() >= kMaxDepth)
+        return false;
+    if (open.hidden && hiddenDepth_ == kNone)
+        hiddenDepth_ = stack_.size();
+    if (open.foreign)
+        ++foreignCount_;
+    stack_.push_back(std::move(open));
+    return true;
+}
+
+void TextRenderer::popTo(std::size_t size)
+{
+    while (stack_.size() > size) {
+        close(stack_.back());
+        stack_.pop_back();
+    }
+}
+
+void TextRenderer::close(const Open &open)
+{
+    const std::size_t index = stack_.size() - 1;
+    if (open.foreign)
+        --foreignCount_;
+    if (index == styleDepth_) {
+        styleDepth_ = kNone;
+        sheet_.endStyleElement();
+    }
+    if (index == headDepth_)
+        headDepth_ = kNone;
+    if (index == keepSpaceDepth_)
+        keepSpaceDepth_ = kNone;
+    if (index + 1 == markerDepth_) {
+        markerSize_ = 0;
+        markerDepth_ = kNone;
+    }
+    if (!shown()) {
+        if (index == hiddenDepth_)
+            hiddenDepth_ = kNone;
+        return;
+    }
+    if (index == linkDepth_)
+        endLink(open);
+    if (open.flags & kBlankLine)
+        requireBreaks(2);
+    else if (open.flags & (kBlock | kRow))
+        requireBreaks(1);
+    else if (open.flags & kCell)
+        pendingSpace_ = false;
+}
+
+std::ptrdiff_t TextRenderer::findInScope(Element element, std::uint32_t extraBoundary) const
+{
+    // extraBoundary: 1 for button scope, kList for list item scope.
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.element == element && !o.foreign)
+            return static_cast<std::ptrdiff_t>(i);
+        if ((o.flags & kScopeBoundary) || (o.flags & extraBoundary & kList) || o.integration ||
+            ((extraBoundary & 1) && o.element == Element::Button))
+            return -1;
+    }
+    return -1;
+}
+
+void TextRenderer::closeInScope(Element element, std::uint32_t extraBoundary)
+{
+    const std::ptrdiff_t i = findInScope(element, extraBoundary);
+    if (i >= 0)
+        popTo(static_cast<std::size_t>(i));
+}
+
+void TextRenderer::closePInButtonScope()
+{
+    closeInScope(Element::P, 1);
+}
+
+std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
+{
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.flags & flags)
+            return static_cast<std::ptrdiff_t>(i);
+        if (o.element == Element::Table || o.element == Element::Html || o.element == Element::Template)
+            return -1;
+    }
+    return -1;
+}
+
+void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
+{
+    if (flags & kClosesP)
+        closePInButtonScope();
+    if ((flags & kHeading) && !stack_.empty() && (stack_.back().flags & kHeading))
+        popTo(stack_.size() - 1);
+
+    auto closeItem = [&](auto isItem) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            const Open &o = stack_[i];
+            if (isItem(o.element)) {
+                popTo(i);
+                return;
+            }
+            if ((o.flags & kSpecial) && o.element != Element::Address && o.element != Element::Div &&
+                o.element != Element::P)
+                return;
+        }
+    };
+    switch (element) {
+    case Element::Li: closeItem([](Element e) { return e == Element::Li; }); break;
+    case Element::Dd:
+    case Element::Dt: closeItem([](Element e) { return e == Element::Dd || e == Element::Dt; }); break;
+    case Element::Option:
+        if (!stack_.empty() && stack_.back().element == Element::Option)
+            popTo(stack_.size() - 1);
+        break;
+    case Element::Optgroup:
+        if (!stack_.empty() && stack_.back().element == Element::Option)
+            popTo(stack_.size() - 1);
+        if (!stack_.empty() && stack_.back().element == Element::Optgroup)
+            popTo(stack_.size() - 1);
+        break;
+    case Element::Td:
+    case Element::Th:
+        if (const std::ptrdiff_t i = findInTableScope(kCell); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::Tr:
+        if (const std::ptrdiff_t i = findInTableScope(kRow); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        else if (const std::ptrdiff_t j = findInTableScope(kCell); j >= 0)
+            popTo(static_cast<std::size_t>(j));
+        break;
+    case Element::Thead:
+    case Element::Tbody:
+    case Element::Tfoot:
+        if (const std::ptrdiff_t i = findInTableScope(kRowGroup); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::A:
+        // A link inside a link ends the first one (when only inline
+        // elements stand between them).
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            const Open &o = stack_[i];
+            if (o.element == Element::A) {
+                popTo(i);
+                break;
+            }
+            if (o.flags & kSpecial)
+                break;
+        }
+        break;
+    default: break;
+    }
+}
+
+// --- Layout ---------------------------------------------------------------
+
+void TextRenderer::collapsedText(std::string_view s)
+{
+    const char *p = s.data();
+    const char *const end = p + s.size();
+    while (p < end) {
+        if (isSpace(*p)) {
+            pendingSpace_ = true;
+            ++p;
+            continue;
+        }
+        const char *q = p + 1;
+        while (q < end && !isSpace(*q))
+            ++q;
+        word(std::string_view(p, static_cast<std::size_t>(q - p)));
+        p = q;
+    }
+}
+
+void TextRenderer::word(std::string_view w)
+{
+    beforeContent();
+    if (pendingSpace_ && !lineStart_)
+        emit(" ");
+    pendingSpace_ = false;
+    emit(w);
+    lineStart_ = false;
+    trailingBreaks_ = 0;
+    started_ = true;
+    linkHasText_ = true;
+}
+
+void TextRenderer::keptText(std::string_view s)
+{
+    beforeContent();
+    if (pendingSpace_ && !lineStart_)
+        emit(" ");
+    pendingSpace_ = false;
+    std::size_t newlines = 0;
+    bool any = false;
+    while (!s.empty()) {
+        // CR LF and lone CR end lines like LF.
+        const std::size_t cr = s.find('\r');
+        const std::string_view piece = s.substr(0, cr);
+        if (!piece.empty()) {
+            emit(piece);
+            any = true;
+            const std::size_t last = piece.find_last_not_of('\n');
+            newlines = last == std::string_view::npos ? newlines + piece.size() : piece.size() - last - 1;
+        }
+        if (cr == std::string_view::npos)
+            break;
+        s.remove_prefix(cr + 1);
+        if (!s.empty() && s.front() == '\n')
+            continue; // the LF of CR LF ends the line
+        emit("\n");
+        any = true;
+        ++newlines;
+    }
+    if (!any)
+        return;
+    started_ = true;
+    trailingBreaks_ = static_cast<int>(std::min<std::size_t>(newlines, 1000));
+    lineStart_ = newlines > 0;
+    linkHasText_ = true;
+}
+
+void TextRenderer::beforeContent()
+{
+    if (pendingBreaks_ > 0) {
+        for (int i = 0; i < pendingBreaks_; ++i)
+            emit("\n");
+        pendingBreaks_ = 0;
+        pendingSpace_ = false;
+        lineStart_ = true;
+    }
+    if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
+        if (!lineStart_)
+            emit("\n");
+        emit(std::string_view(marker_, markerSize_));
+        markerSize_ = 0;
+        markerDepth_ = kNone;
+        pendingSpace_ = false;
+        lineStart_ = true;
+        started_ = true;
+        trailingBreaks_ = 0;
+    }
+}
+
+void TextRenderer::requireBreaks(int count)
+{
+    pendingSpace_ = false;
+    lineStart_ = true;
+    if (!started_)
+        return;
+    if (trailingBreaks_ < count) {
+        pendingBreaks_ += count - trailingBreaks_;
+        trailingBreaks_ = count;
+    }
+}
+
+void TextRenderer::lineBreak()
+{
+    pendingSpace_ = false;
+    lineStart_ = true;
+    if (!started_)
+        return;
+    ++pendingBreaks_;
+    ++trailingBreaks_;
+}
+
+void TextRenderer::cellSeparator()
+{
+    beforeContent();
+    emit("\t");
+    started_ = true;
+    trailingBreaks_ = 0;
+    pendingSpace_ = false;
+    lineStart_ = true;
+}
+
+void TextRenderer::image(const html::Tag &tag)
+{
+    // With numbered links, an image's alt text names a link that has no
+    // text of its own; written when the link ends without other text.
+    if (!options_.links || linkDepth_ == kNone || linkHasText_ || !linkAlt_.empty())
+        return;
+    std::string_view alt = tag.attribute("alt");
+    while (!alt.empty() && isSpace(alt.front()))
+        alt.remove_prefix(1);
+    while (!alt.empty() && isSpace(alt.back()))
+        alt.remove_suffix(1);
+    if (alt.size() > kMaxAltBytes) {
+        alt = alt.substr(0, kMaxAltBytes);
+        while (!alt.empty() && (static_cast<unsigned char>(alt.back()) & 0xC0) == 0x80)
+            alt.remove_suffix(1); // not half a character
+        if (!alt.empty() && static_cast<unsigned char>(alt.back()) >= 0xC0)
+            alt.remove_suffix(1);
+    }
+    linkAlt_.assign(alt);
+}
+
+void TextRenderer::emit(std::string_view s)
+{
+    if (options_.width > 0) {
+        emitWrapped(s);
+        return;
+    }
+    out_.append(s);
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::emitWrapped(std::string_view s)
+{
+    const std::size_t width = options_.width;
+    for (const char c : s) {
+        if (c == '\n' || (c == ' ' && column_ >= width)) {
+            out_.push_back('\n');
+            column_ = 0;
+            lineStartAt_ = out_.size();
+            lastSpaceAt_ = std::string::npos;
+            continue;
+        }
+        out_.push_back(c);
+        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80)
+            continue; // inside a character
+        ++column_;
+        if (c == ' ') {
+            lastSpaceAt_ = out_.size() - 1;
+            columnAfterSpace_ = column_;
+        } else if (column_ > width && lastSpaceAt_ != std::string::npos) {
+            out_[lastSpaceAt_] = '\n';
+            column_ -= columnAfterSpace_;
+            lineStartAt_ = lastSpaceAt_ + 1;
+            lastSpaceAt_ = std::string::npos;
+        }
+    }
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::flushOut(bool all)
+{
+    if (options_.width == 0 || all || lineStartAt_ == 0) {
+        // Everything, also an unfinished line (one longer than the buffer
+        // is not wrapped back into what was written).
+        if (!out_.empty())
+            sink_.write(out_);
+        out_.clear();
+        lineStartAt_ = 0;
+        lastSpaceAt_ = std::string::npos;
+        return;
+    }
+    sink_.write(std::string_view(out_).substr(0, lineStartAt_));
+    out_.erase(0, lineStartAt_);
+    if (lastSpaceAt_ != std::string::npos)
+        lastSpaceAt_ -= lineStartAt_;
+    lineStartAt_ = 0;
+}
+
+// --- Links ------------------------------------------------------------------
+
+void TextRenderer::startLink(const html::Tag &tag, Open &open)
+{
+    if (stack_.size() >= kMaxDepth)
+        return; // not kept, so never ended: no number
+    linkDepth_ = stack_.size();
+    linkHasText_ = false;
+    linkAlt_.clear();
+    if (!options_.links)
+        return;
+    std::string_view href = tag.attribute("href");
+    while (!href.empty() && isSpace(href.front()))
+        href.remove_prefix(1);
+    while (!href.empty() && isSpace(href.back()))
+        href.remove_suffix(1);
+    if (href.empty() || startsWithNoCase(href, "javascript:"))
+        return;
+    open.link = ++linkCount_;
+    addReference(href);
+}
+
+void TextRenderer::endLink(const Open &open)
+{
+    linkDepth_ = kNone;
+    if (!linkHasText_ && !linkAlt_.empty())
+        collapsedText(linkAlt_);
+    linkAlt_.clear();
+    if (open.link == 0)
+        return;
+    char number[16];
+    number[0] = '[';
+    char *end = std::to_chars(number + 1, number + sizeof number - 1, open.link).ptr;
+    *end++ = ']';
+    // Right after the link's text, before any space that follows it.
+    const bool space = pendingSpace_;
+    beforeContent();
+    emit(std::string_view(number, static_cast<std::size_t>(end - number)));
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    pendingSpace_ = space;
+}
+
+void TextRenderer::addReference(std::string_view address)
+{
+    char number[16];
+    char *end = std::to_chars(number, number + sizeof number, linkCount_).ptr;
+    references_.append(number, static_cast<std::size_t>(end - number));
+    references_.append(". ");
+    // An address is one line of the list.
+    for (const char c : address)
+        references_.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+    references_.push_back('\n');
+    if (references_.size() < kReferencesInMemory)
+        return;
+    if (!spill_) {
+        spill_ = std::tmpfile();
+        if (!spill_)
+            throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");
+    }
+    if (std::fwrite(references_.data(), 1, references_.size(), spill_) != references_.size())
+        throw std::system_error(errno ? errno : EIO, std::generic_category(), "temporary file for the list of links");
+    references_.clear();
+}
+
+void TextRenderer::writeReferences()
+{
+    emit(started_ ? "\nReferences\n\n" : "References\n\n");
+    if (spill_) {
+        if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
+            throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");
+        char buffer[16384];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, spill_)) > 0)
+            emit(std::string_view(buffer, n));
+        if (std::ferror(spill_))
+            throw std::system_error(EIO, std::generic_category(), "temporary file for the list of links");
+    }
+    emit(references_);
+    references_.clear();
+}
+
+} // namespace quillan::readable

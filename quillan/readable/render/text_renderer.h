@@ -1,0 +1,197 @@
+#pragma once
+// The renderer: a token sink that writes the text a reader sees in a page,
+// the way a browser's innerText gives it with scripts off and no style files.
+//
+// Text comes out as UTF-8 with LF line ends, in pieces handed to a TextSink
+// as they are complete. The renderer keeps no tree: an open-element stack of
+// at most kMaxDepth entries stands in for the tree builder (implied end
+// tags of p, li, dd, dt, option, table parts; end tags matched in scope), so
+// memory stays bounded whatever the page.
+//
+// Rules:
+// - Block elements (div, p, li, h1, table, ...) start and end lines; p and
+//   headings leave a blank line around them; a run of such breaks gives the
+//   largest of them, never more. br ends a line.
+// - Table cells of a row are separated by a tab, rows end lines.
+// - List items start lines with "* ", or "N. " in an ordered list (its
+//   start, reversed and each item's value honoured); the marker is written
+//   with the item's first text, so an empty item writes nothing.
+// - White space collapses to one space and is dropped at the start and end
+//   of lines, across inline elements; pre, listing, plaintext, xmp and
+//   textarea keep theirs (a newline right after their start tag dropped).
+// - Nothing is shown from head, title, script, style, template, iframe,
+//   audio, video, noembed, noframes, svg, elements with the hidden
+//   attribute, elements whose style attribute or a simple <style> rule sets
+//   display: none or visibility: hidden (see style_sheet.h), nor comments.
+//   noscript is shown: scripts are off.
+// - Images show nothing, as in a browser that shows them; but with links
+//   numbered, a link whose only content is an image (img, input
+//   type=image) is named by the image's alt text, so that its number
+//   stands after a name.
+// - select shows each of its options on a line of its own.
+// - Elements nested deeper than kMaxDepth are taken as plain inline
+//   elements.
+//
+// Options: links numbers each link with an address after its text ("[1]")
+// and lists the addresses after the text, under "References"; width > 0
+// breaks lines longer than width characters at spaces (a word longer than
+// a line stays whole).
+
+#include "render/style_sheet.h"
+#include "tokenizer/token_sink.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillan::readable {
+
+enum class Element : std::uint8_t;
+
+// Where the rendered text goes. write() may throw; the renderer is then
+// left in an unspecified state and must not be used further.
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+    virtual void write(std::string_view utf8) = 0;
+};
+
+// The tokenizer states a start tag can switch to.
+enum class TextState { Data, Rcdata, Rawtext, ScriptData, Plaintext };
+
+// What the renderer tells the tokenizer as each start tag arrives: the
+// state for the text after the tag, and whether the adjusted current node
+// is now in foreign content (svg, math), where CDATA sections are allowed.
+class TokenizerSwitch {
+public:
+    virtual ~TokenizerSwitch() = default;
+    virtual void switchTo(TextState state) = 0;
+    virtual void setForeignContent(bool foreign) = 0;
+};
+
+struct RenderOptions {
+    bool links = false;
+    std::size_t width = 0; // 0: lines are not wrapped
+};
+
+class TextRenderer final : public html::TokenSink {
+public:
+    static constexpr std::size_t kMaxDepth = 512;
+
+    // `out` receives the text; `tokenizer` (may be null) is told of state
+    // changes. Both must outlive the renderer.
+    TextRenderer(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ~TextRenderer() override;
+    TextRenderer(const TextRenderer &) = delete;
+    TextRenderer &operator=(const TextRenderer &) = delete;
+
+    void characters(std::string_view utf8) override;
+    void startTag(const html::Tag &tag) override;
+    void endTag(const html::Tag &tag) override;
+    void comment(std::string_view) override { skipNewline_ = false; }
+    // Writes what is left (the list of links) and hands every byte to the
+    // sink; nothing may be fed afterwards.
+    void endOfFile() override;
+
+private:
+    struct Open {
+        Element element{};
+        std::uint32_t flags = 0;
+        bool hidden = false;        // this element starts a hidden subtree
+        bool foreign = false;       // in the svg or math namespace
+        bool svg = false;           // in the svg namespace
+        std::uint32_t count = 0;    // ol: next number; tr/table: cells seen
+        bool reversed = false;      // ol counting down
+        bool integration = false;   // foreign, but its children are HTML
+        bool closedDetails = false; // details without open: only its summary shows
+        std::uint32_t link = 0;     // a: its reference number, 0 for none
+        std::string name;           // unknown and foreign elements: their name, for end tags
+    };
+
+    // Tree-builder stand-ins.
+    bool push(Open open);         // false when the stack is full
+    void popTo(std::size_t size); // closes elements until `size` remain
+    void close(const Open &open);
+    std::ptrdiff_t findInScope(Element element, std::uint32_t extraBoundary) const;
+    void closeInScope(Element element, std::uint32_t extraBoundary);
+    void closePInButtonScope();
+    void impliedEndsFor(Element element, std::uint32_t flags);
+    void startForeign(const html::Tag &tag, std::uint32_t flags);
+    void endForeign(const html::Tag &tag);
+    void updateForeign();
+    bool hiddenByAttributes(const html::Tag &tag, Element element) const;
+    bool shown() const { return hiddenDepth_ == kNone; }
+    bool keepsSpace() const { return keepSpaceDepth_ != kNone; }
+
+    // Text layout.
+    void text(std::string_view utf8);
+    void collapsedText(std::string_view utf8);
+    void keptText(std::string_view utf8);
+    void word(std::string_view utf8); // a run without collapsible white space
+    void requireBreaks(int count);
+    void lineBreak();
+    void cellSeparator();
+    void beforeContent();
+    void emit(std::string_view utf8);
+    void emitWrapped(std::string_view utf8);
+    void flushOut(bool all);
+    void image(const html::Tag &tag);
+    void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
+    void endHtml(const html::Tag &tag);
+    std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
+
+    // Links.
+    void startLink(const html::Tag &tag, Open &open);
+    void endLink(const Open &open);
+    void addReference(std::string_view address);
+    void writeReferences();
+
+    TextSink &sink_;
+    RenderOptions options_;
+    TokenizerSwitch *tokenizer_;
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::vector<Open> stack_;
+    std::size_t hiddenDepth_ = kNone;    // stack size below the outermost hidden element
+    std::size_t keepSpaceDepth_ = kNone; // likewise for the outermost pre-like element
+    std::size_t styleDepth_ = kNone;     // an open style element
+    bool styleForScreen_ = false;        // its rules go to the sheet
+    std::size_t linkDepth_ = kNone;      // the open link being numbered
+    std::size_t foreignCount_ = 0;       // open foreign elements
+    bool skipNewline_ = false;           // drop a newline right after <pre>
+
+    // Layout state.
+    bool started_ = false;   // some text was written
+    int trailingBreaks_ = 0; // newlines at the end of the text (written or pending)
+    int pendingBreaks_ = 0;  // newlines owed before the next text
+    bool pendingSpace_ = false;
+    bool lineStart_ = true; // no text yet on this line (after a break or tab)
+    char marker_[16] = {};  // a list item's marker waiting for its first text
+    std::size_t markerSize_ = 0;
+    std::size_t markerDepth_ = kNone;
+    bool linkHasText_ = false;
+    std::string linkAlt_; // the alt text of an image in the open link
+    std::size_t headDepth_ = kNone;
+    bool headSeen_ = false;
+    bool lastForeign_ = false;
+
+    // Output buffer and wrapping.
+    std::string out_;
+    std::size_t column_ = 0;
+    std::size_t lineStartAt_ = 0;                 // where the current line starts in out_
+    std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
+    std::size_t columnAfterSpace_ = 0;
+
+    // Link addresses, spilled to a temporary file beyond a small buffer.
+    std::uint32_t linkCount_ = 0;
+    std::string references_;
+    std::FILE *spill_ = nullptr;
+
+    HidingStyleSheet sheet_;
+};
+
+} // namespace quillan::readable

@@ -1,0 +1,317 @@
+// The renderer fed tokens directly: layout of blocks, lines, tables, lists
+// and kept white space; what is hidden; the open-element stack's implied
+// ends; links and wrapping; the states it asks of the tokenizer; bounded
+// memory on deep or long pages.
+#include "token_script.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using quillan::readable::RenderOptions;
+using quillan::readable::TextRenderer;
+using quillan::readable::TextState;
+using testing_readable::render;
+using testing_readable::StringSink;
+
+namespace {
+
+TEST(TextRenderer, BlocksParagraphsHeadingsAndBreaks)
+{
+    EXPECT_EQ(render("<div>a</div><div>b</div>"), "a\nb\n");
+    EXPECT_EQ(render("<div><div>a</div></div><div>b</div>"), "a\nb\n");
+    EXPECT_EQ(render("<p>a</p><p>b</p>"), "a\n\nb\n");
+    EXPECT_EQ(render("x<h1>T</h1>y"), "x\n\nT\n\ny\n");
+    EXPECT_EQ(render("<p>a</p><div>b</div>"), "a\n\nb\n");
+    EXPECT_EQ(render("a<br>b"), "a\nb\n");
+    EXPECT_EQ(render("a<br><br>b"), "a\n\nb\n");
+    EXPECT_EQ(render("a</br>b"), "a\nb\n");
+    // Breaks at the very start and end of the text are dropped.
+    EXPECT_EQ(render("<br><p><br></p><div>a</div><p></p><br>"), "a\n");
+    EXPECT_EQ(render(""), "");
+    EXPECT_EQ(render("<div> </div>"), "");
+    EXPECT_EQ(render("a<hr>b"), "a\nb\n");
+    // </p> alone is an empty paragraph.
+    EXPECT_EQ(render("a</p>b"), "a\n\nb\n");
+}
+
+TEST(TextRenderer, WhiteSpaceCollapsesAcrossInlineElements)
+{
+    EXPECT_EQ(render("  a \n\t <b> b </b>  c  "), "a b c\n");
+    EXPECT_EQ(render("<span>a</span><span>b</span>"), "ab\n");
+    EXPECT_EQ(render("a<span> </span>b"), "a b\n");
+    EXPECT_EQ(render("<div>  a  </div>  <div>  b  </div>"), "a\nb\n");
+    EXPECT_EQ(render("a <br> b"), "a\nb\n");
+    // A no-break space is not white space.
+    EXPECT_EQ(render("a\xC2\xA0 b"), "a\xC2\xA0 b\n");
+    // Text cut into pieces anywhere gives the same.
+    EXPECT_EQ(render("<p>one  two</p>  three <i>four</i>", {}, 1), "one two\n\nthree four\n");
+}
+
+TEST(TextRenderer, KeptWhiteSpace)
+{
+    EXPECT_EQ(render("<pre>\n  a  b\n c</pre>d"), "  a  b\n c\nd\n");
+    EXPECT_EQ(render("<pre>\n\nx</pre>"), "\nx\n");
+    EXPECT_EQ(render("<pre>a\r\nb\rc</pre>"), "a\nb\nc\n");
+    EXPECT_EQ(render("x <textarea>\n a  b</textarea> y"), "x  a  b y\n");
+    EXPECT_EQ(render("<listing>\nl  1</listing>"), "l  1\n");
+    // The newline after the tag is dropped only right after it.
+    EXPECT_EQ(render("a<pre><b>\nx</b></pre>"), "a\n\nx\n");
+    {
+        // Likewise a comment.
+        StringSink out;
+        TextRenderer renderer(out);
+        quillan::html::Tag pre;
+        pre.name = "pre";
+        renderer.startTag(pre);
+        renderer.comment(" c ");
+        renderer.characters("\nx");
+        renderer.endTag(pre);
+        renderer.endOfFile();
+        EXPECT_EQ(out.text, "\nx\n");
+    }
+    EXPECT_EQ(render("<pre>a\n\n</pre><p>b</p>"), "a\n\nb\n");
+    EXPECT_EQ(render("<pre>a  b</pre>", {}, 1), "a  b\n");
+}
+
+TEST(TextRenderer, Tables)
+{
+    EXPECT_EQ(render("<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>x"), "a\tb\nc\td\nx\n");
+    // Ends the page left out.
+    EXPECT_EQ(render("<table><tr><td>a<td>b<tr><td>c<td>d</table>x"), "a\tb\nc\td\nx\n");
+    EXPECT_EQ(render("<table><thead><tr><th>h1<th>h2<tbody><tr><td> 1 <td> 2 </table>"), "h1\th2\n1\t2\n");
+    // Empty cells keep their place.
+    EXPECT_EQ(render("<table><tr><td></td><td>b</td><td></td><td>d</td></tr></table>"), "\tb\t\td\n");
+    // A table in a cell counts its own cells.
+    EXPECT_EQ(render("<table><tr><td>a</td><td><table><tr><td>x</td><td>y</td></tr></table></td><td>b</td></tr>"
+                     "</table>"),
+              "a\t\nx\ty\n\tb\n");
+    EXPECT_EQ(render("<table><caption>Cap</caption><tr><td>a</td></tr></table>"), "Cap\na\n");
+}
+
+TEST(TextRenderer, Lists)
+{
+    EXPECT_EQ(render("<ul><li>a<li>b</ul>"), "* a\n* b\n");
+    EXPECT_EQ(render("<ol><li>a</li><li>b</li></ol>"), "1. a\n2. b\n");
+    EXPECT_EQ(render("<ol start=3><li>a<li value=7>b<li>c</ol>"), "3. a\n7. b\n8. c\n");
+    EXPECT_EQ(render("<ol reversed start=3><li>a<li>b<li>c</ol>"), "3. a\n2. b\n1. c\n");
+    EXPECT_EQ(render("<ul><li>a<ul><li>b<li>c</ul><li>d</ul>"), "* a\n* b\n* c\n* d\n");
+    EXPECT_EQ(render("<ol><li>a<ol><li>b</ol><li>c</ol>"), "1. a\n1. b\n2. c\n");
+    // An item with nothing shown writes no marker; its number is used.
+    EXPECT_EQ(render("<ol><li></li><li><span hidden>x</span></li><li>c</ol>"), "3. c\n");
+    EXPECT_EQ(render("<ul><li><p>para</p></li></ul>"), "* para\n");
+    EXPECT_EQ(render("x<li>loose</li>"), "x\n* loose\n");
+    EXPECT_EQ(render("<dl><dt>term<dd>meaning<dt>t2</dl>"), "term\nmeaning\nt2\n");
+    EXPECT_EQ(render("<select><option>one<option>two<optgroup label=g><option>three</select>"), "one\ntwo\nthree\n");
+}
+
+TEST(TextRenderer, HiddenContent)
+{
+    EXPECT_EQ(render("<html><head><title>T</title><meta charset=utf-8><style>p{}</style>"
+                     "<script>var a;</script></head><body>shown</body></html>"),
+              "shown\n");
+    EXPECT_EQ(render("a<script>x</script>b<style>y</style>c<template>t</template>d"), "abcd\n");
+    EXPECT_EQ(render("a<span hidden>x</span>b<div hidden=until-found>y</div>"), "ab\n");
+    EXPECT_EQ(render("<noscript>no scripts</noscript>"), "no scripts\n");
+    EXPECT_EQ(render("a<iframe>frame</iframe><video>v</video><audio>au</audio>b"), "ab\n");
+    EXPECT_EQ(render("<div style=\"color: red; DISPLAY : none !important\">x</div>y"), "y\n");
+    EXPECT_EQ(render("<div style='visibility:hidden'>x</div>y<div style='display:block'>z</div>"), "y\nz\n");
+    EXPECT_EQ(render("<dialog>d</dialog><dialog open>o</dialog>"), "o\n");
+    EXPECT_EQ(render("<details><summary>S</summary>body<p>more</p></details><details open><summary>T</summary>"
+                     "open</details>"),
+              "S\nT\nopen\n");
+    EXPECT_EQ(render("a<svg><title>pic</title><text>t</text></svg>b"), "ab\n");
+    EXPECT_EQ(render("<math><mi>x</mi><mo>=</mo><mn>1</mn></math>"), "x=1\n");
+    // Nested hidden elements: what follows the outer one shows again.
+    EXPECT_EQ(render("<div hidden><div hidden>a</div>b</div>c"), "c\n");
+    // Blocks inside a hidden element make no lines.
+    EXPECT_EQ(render("a<span hidden><div>x</div></span>b"), "ab\n");
+    // Head ends at the first thing that cannot be in it.
+    EXPECT_EQ(render("<head><title>t</title>text"), "text\n");
+    EXPECT_EQ(render("<head><link rel=x><div>d</div>"), "d\n");
+}
+
+TEST(TextRenderer, StyleRulesThatHide)
+{
+    const std::string page = "<style>.ad, #x { display: none } div.y{visibility:hidden} .a .b{display:none}"
+                             "@media print { p { display: none } } /* .c{display:none} */ .d.e{display:none}"
+                             "[hidden-too]{display:none} .f{display:none} .f{display:block}</style>"
+                             "<p class=\"z ad\">1</p><p id=x>2</p><div class='y z'>3</div><span class=y>4</span>"
+                             "<p class=b>5</p><p class=c>6</p><p class=d>7</p><p class='e d'>8</p><p class=f>9</p>";
+    EXPECT_EQ(render(page), "4\n\n5\n\n6\n\n7\n\n9\n");
+    // The same rules arriving a byte at a time.
+    EXPECT_EQ(render(page, {}, 1), "4\n\n5\n\n6\n\n7\n\n9\n");
+    // Braces in strings and comments do not end rules early.
+    EXPECT_EQ(render("<style>.q::after{content:\"}\"} /* } */ .r{display:none}</style><i class=r>r</i>s"), "s\n");
+    // Sheets for print or other media, or not CSS, hide nothing.
+    EXPECT_EQ(render("<style media=print>.p{display:none}</style><style media='(max-width: 600px)'>.m{display:none}"
+                     "</style><style type=text/less>.l{display:none}</style><style media=' Screen '>.s{display:none}"
+                     "</style><i class=p>p</i><i class=m>m</i><i class=l>l</i><i class=s>s</i>"),
+              "pml\n");
+    // The sheet keeps a bounded number of hiding selectors: the first ones
+    // hide, those past the bound do not.
+    std::string many = "<style>";
+    for (int i = 0; i < 20000; ++i)
+        many += ".c" + std::to_string(i) + "{display:none}";
+    many += "</style><i class=c0>first</i><i class=c16000>kept</i><i class=c19999>last</i>";
+    EXPECT_EQ(render(many), "last\n");
+    // Tag selectors; a tag in the sheet matches any case of the name.
+    EXPECT_EQ(render("<style>ASIDE{display:none}</style><aside>x</aside>y"), "y\n");
+}
+
+TEST(TextRenderer, ImagesAndLinks)
+{
+    // Images show nothing of their own.
+    EXPECT_EQ(render("<a href=/><img alt='Home page'></a> next"), "next\n");
+    EXPECT_EQ(render("<img alt=picture>text"), "text\n");
+    RenderOptions links;
+    links.links = true;
+    // With numbered links, an image names a link without text.
+    EXPECT_EQ(render("<a href=/h><img alt='Home page'></a> next", links), "Home page[1] next\n\nReferences\n\n1. /h\n");
+    EXPECT_EQ(render("<a href=/s><img alt=Logo>Shop</a>", links), "Shop[1]\n\nReferences\n\n1. /s\n");
+    EXPECT_EQ(render("<a href=/g><input type=image alt=Go></a>", links), "Go[1]\n\nReferences\n\n1. /g\n");
+    EXPECT_EQ(render("<img alt=picture>text", links), "text\n");
+    EXPECT_EQ(render("<p><a href=/x>one</a> and <a href=' /y '>two</a>.</p><a href='javascript:go()'>js</a>", links),
+              "one[1] and two[2].\n\njs\n\nReferences\n\n1. /x\n2. /y\n");
+    EXPECT_EQ(render("<a href=/i><img alt=Icon></a>", links), "Icon[1]\n\nReferences\n\n1. /i\n");
+    // A hidden link has no number.
+    EXPECT_EQ(render("<div hidden><a href=/h>h</a></div><a href=/v>v</a>", links), "v[1]\n\nReferences\n\n1. /v\n");
+    // A link inside a link ends the first.
+    EXPECT_EQ(render("<a href=/a>a<a href=/b>b</a>", links), "a[1]b[2]\n\nReferences\n\n1. /a\n2. /b\n");
+}
+
+TEST(TextRenderer, ManyLinksKeepBoundedMemory)
+{
+    RenderOptions links;
+    links.links = true;
+    StringSink out;
+    TextRenderer renderer(out, links);
+    std::string script;
+    const int count = 30000;
+    for (int i = 1; i <= count; ++i)
+        script += "<a href='https://example.org/a/rather/long/address/" + std::to_string(i) + "'>l</a> ";
+    testing_readable::feedScript(renderer, script);
+    const std::string last = "\n30000. https://example.org/a/rather/long/address/30000\n";
+    ASSERT_GE(out.text.size(), last.size());
+    EXPECT_EQ(out.text.substr(out.text.size() - last.size()), last);
+    EXPECT_NE(out.text.find("\n1. https://example.org/a/rather/long/address/1\n2. "), std::string::npos);
+    EXPECT_NE(out.text.find("l[29999] l[30000]\n\nReferences\n\n"), std::string::npos);
+}
+
+TEST(TextRenderer, Wrapping)
+{
+    RenderOptions narrow;
+    narrow.width = 7;
+    EXPECT_EQ(render("aaa bbb ccc ddd", narrow), "aaa bbb\nccc ddd\n");
+    EXPECT_EQ(render("aaaaaaaaaa b c", narrow), "aaaaaaaaaa\nb c\n");
+    EXPECT_EQ(render("<p>aa bb cc dd</p><p>e</p>", narrow), "aa bb\ncc dd\n\ne\n");
+    // Characters, not bytes, are counted.
+    EXPECT_EQ(render("\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9 x", narrow),
+              "\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9\nx\n");
+    // Every line of a long text is within the width, or one word.
+    RenderOptions width;
+    width.width = 20;
+    std::string words;
+    for (int i = 0; i < 20000; ++i)
+        words += "word" + std::to_string(i % 97) + " ";
+    const std::string text = render(words, width);
+    std::size_t start = 0, lines = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LE(end - start, 20u);
+        EXPECT_NE(text[start], ' ');
+        start = end + 1;
+        ++lines;
+    }
+    EXPECT_GT(lines, 20000u * 6 / 20);
+}
+
+TEST(TextRenderer, ImpliedEndTags)
+{
+    EXPECT_EQ(render("<p>a<div>b</div>c"), "a\n\nb\nc\n");
+    EXPECT_EQ(render("<p>a<p>b"), "a\n\nb\n");
+    EXPECT_EQ(render("<p>a <b>bold<p>next"), "a bold\n\nnext\n");
+    // An end tag of an inline element does not end the block around it.
+    EXPECT_EQ(render("<div><b>x<div>y</b>z</div>w</div>v"), "x\nyz\nw\nv\n");
+    EXPECT_EQ(render("<h1>a<h2>b</h2>"), "a\n\nb\n");
+    // A cell ends the paragraph in the cell before it.
+    EXPECT_EQ(render("<table><tr><td><p>a<td>b</table>"), "a\n\n\tb\n");
+    EXPECT_EQ(render("<ul><li>a<div>b<li>c</ul>"), "* a\nb\n* c\n");
+    EXPECT_EQ(render("<select><option>a<option>b</select>c"), "a\nb\nc\n");
+}
+
+TEST(TextRenderer, DeepAndLongPagesKeepBoundedMemory)
+{
+    // Far deeper than the stack: the text still comes out, in pieces.
+    StringSink out;
+    TextRenderer renderer(out);
+    std::string script;
+    for (int i = 0; i < 20000; ++i)
+        script += "<div><span>w" + std::to_string(i) + " ";
+    testing_readable::feedScript(renderer, script);
+    EXPECT_EQ(out.text.substr(0, 8), "w0\nw1\nw2");
+    EXPECT_NE(out.text.find("w19999\n"), std::string::npos);
+    EXPECT_GT(out.pieces, 1u);
+    EXPECT_LE(out.largestPiece, 128u * 1024);
+
+    // A link deeper than the stack shows its text, unnumbered; the stack
+    // works as before once the page comes back up.
+    RenderOptions links;
+    links.links = true;
+    std::string deep;
+    for (int i = 0; i < 600; ++i)
+        deep += "<div>";
+    deep += "<a href=/d>deep</a>";
+    for (int i = 0; i < 600; ++i)
+        deep += "</div>";
+    deep += "<a href=/s>s</a>";
+    EXPECT_EQ(render(deep, links), "deep\ns[1]\n\nReferences\n\n1. /s\n");
+
+    // A list of 100000 items that is never closed.
+    std::string list = "<ul>";
+    for (int i = 0; i < 100000; ++i)
+        list += "<li>item";
+    const std::string text = render(list);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 100000);
+}
+
+// Records what the renderer asks of the tokenizer.
+class Recorder : public quillan::readable::TokenizerSwitch {
+public:
+    void switchTo(TextState state) override { calls.push_back(static_cast<int>(state)); }
+    void setForeignContent(bool foreign) override { calls.push_back(foreign ? 100 : 101); }
+    std::vector<int> calls;
+};
+
+TEST(TextRenderer, TellsTheTokenizerItsState)
+{
+    auto run = [](std::string_view script) {
+        StringSink out;
+        Recorder recorder;
+        TextRenderer renderer(out, {}, &recorder);
+        testing_readable::feedScript(renderer, script);
+        return recorder.calls;
+    };
+    const int data = static_cast<int>(TextState::Data);
+    (void)data;
+    const int rcdata = static_cast<int>(TextState::Rcdata), rawtext = static_cast<int>(TextState::Rawtext),
+              script = static_cast<int>(TextState::ScriptData), plain = static_cast<int>(TextState::Plaintext);
+    EXPECT_EQ(run("<title></title><textarea></textarea>"), (std::vector<int>{rcdata, rcdata}));
+    EXPECT_EQ(run("<style></style><xmp></xmp><iframe></iframe><noembed></noembed><noframes></noframes>"),
+              (std::vector<int>{rawtext, rawtext, rawtext, rawtext, rawtext}));
+    EXPECT_EQ(run("<script></script><script/><plaintext>"), (std::vector<int>{script, script, plain}));
+    EXPECT_EQ(run("<noscript></noscript><div></div><pre></pre>"), std::vector<int>{});
+    // Foreign content: on inside svg and math, off at their end, off for
+    // HTML elements in an integration point, and a title in svg is no RCDATA.
+    EXPECT_EQ(run("<svg><title>t</title><foreignobject><p>x</p></foreignobject></svg>"),
+              (std::vector<int>{100, 101, 100, 101}));
+    EXPECT_EQ(run("<math><mi>x</mi></math>"), (std::vector<int>{100, 101}));
+    EXPECT_EQ(run("<math><mi><b>x</b></mi></math>"), (std::vector<int>{100, 101, 100, 101}));
+    EXPECT_EQ(run("<svg/>"), std::vector<int>{});
+    // An HTML element breaks out of foreign content.
+    EXPECT_EQ(run("<svg><g><p>x"), (std::vector<int>{100, 101}));
+}
+
+} // namespace
