@@ -406,12 +406,17 @@ class Program:
 
     def click(self, node, dx=None, dy=None):
         """A left click at the widget's place on screen (its middle unless told)."""
-        x, y, width, height = self.extents(node)
-        if width <= 0 or height <= 0:
-            raise Failure("%s %r has no place on screen" % (node.getRoleName(), node.name))
-        px = x + (width // 2 if dx is None else dx)
-        py = y + (height // 2 if dy is None else dy)
-        self.desk.xdo("mousemove", "--sync", px, py)
+        # A window just mapped may still be moved by the window manager:
+        # the pointer goes to the widget until the widget stays put under it.
+        def settled():
+            before = self.extents(node)
+            x, y, width, height = before
+            if width <= 0 or height <= 0:
+                return False
+            self.desk.xdo("mousemove", "--sync", x + (width // 2 if dx is None else dx),
+                          y + (height // 2 if dy is None else dy))
+            return self.extents(node) == before
+        self.wait("%s %r to stay in its place on screen" % (node.getRoleName(), node.name), settled)
         self.desk.xdo("click", 1)
 
     def focus_by_click(self, node):

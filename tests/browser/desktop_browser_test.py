@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""The browser window used from outside as a person uses it
+(tests/support/desktop.py sets the stage), against pages this script serves
+on 127.0.0.1.
+
+First program start:
+  - "Open Browser" from the main window's menu; an address typed into the
+    address box and Enter shows the page (caption, one request);
+  - A, B, A typed this way leave the address list A, B;
+  - the "Quillan" button converts the page at the address: the viewer shows
+    its text while the browser waits; Close on the viewer, then the browser
+    closes and the main window is back;
+  - with the browser open again, the menu bar's "Quit" closes only the main
+    window; closing the browser brings the main window back;
+  - with the browser open, the "Quit" button ends the program, status 0.
+
+Usage: desktop_browser_test.py BIN_DIR
+"""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import desktop  # noqa: E402
+from desktop import Case, Failure  # noqa: E402
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def open_browser(program, main):
+    program.click(program.find("menu item", "Web Browser", within=main))
+    program.click(program.find("menu item", "Open Browser", what="the menu's Open Browser"))
+    return program.window_with("push button", "HELP", what="the browser window")
+
+
+def address_box(program, browser):
+    return program.find("text", "Address", within=browser, what="the browser's address box")
+
+
+def visit(desk, program, browser, server, url, title):
+    """Clicks into the address box, types the address over its text, Enter."""
+    before = len(server.served)
+    box = address_box(program, browser)
+    program.focus_by_click(box)
+    desk.key("ctrl+a")
+    desk.type(url)
+    desk.key("Return")
+    program.wait("the browser's caption %r" % title, lambda: browser.name == title)
+    path = url[url.index("/", len("http://")):]
+    program.wait("the request for " + path, lambda: pages_asked(server, before))
+    expect(pages_asked(server, before) == [path], "Enter asked the server for %s" % server.served[before:])
+
+
+def pages_asked(server, since):
+    """The pages asked for since the `since`th request, the engine's
+    requests for a site icon aside."""
+    return [path for path in server.served[since:] if path != "/favicon.ico"]
+
+
+def address_list(program, browser):
+    combo = program.find("combo box", within=browser, what="the address list")
+    return [item.name for item in program.find_all("list item", within=combo, showing=False)]
+
+
+def cases(desk, work, bin_dir):
+    pages = {"/a": desktop.titled_page("Page A", "Words of page A"),
+             "/b": desktop.titled_page("Page B", "Words of page B")}
+    server = desktop.PageServer(pages)
+    a, b = server.url("/a"), server.url("/b")
+    program = desktop.start_quillan(desk, work, bin_dir)
+    try:
+        with Case("start", program, 30):
+            main = desktop.through_splash(program)
+
+        with Case("typed address and Enter show the page; the list after A, B, A", program, 90):
+            browser = open_browser(program, main)
+            visit(desk, program, browser, server, a, "Page A")
+            visit(desk, program, browser, server, b, "Page B")
+            visit(desk, program, browser, server, a, "Page A")
+            # Most recent first, each once; the start page the window opened
+            # on comes after them.
+            program.wait("the address list to start A, B", lambda: address_list(program, browser)[:2] == [a, b])
+            listed = address_list(program, browser)
+            expect(listed.count(a) == 1 and listed.count(b) == 1, "the address list is %s" % listed)
+
+        with Case("Quillan converts the page; the browser closes after the viewer", program):
+            served = len(server.served)
+            program.click(program.find("push button", "Quillan", within=browser))
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            expect("Words of page A" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
+            expect(pages_asked(server, served) == ["/a"], "the conversion asked for %s" % server.served[served:])
+            expect(not program.gone(browser), "the browser closed before the viewer")
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.wait("the browser to close", lambda: program.gone(browser))
+            main = program.window_with("push button", "HTML to Text", what="the main window back")
+
+        with Case("Quit on the menu bar closes only the main window", program):
+            browser = open_browser(program, main)
+            program.click(program.find("menu item", "Quit", within=main))
+            program.wait("the main window to close", lambda: program.gone(main))
+            expect(program.process.poll() is None, "the program ended")
+            expect(not program.gone(browser), "the browser closed with the main window")
+            program.click(program.find("push button", "HELP", within=browser))  # the browser still works
+            help_window = program.wait("the help window", lambda: [w for w in program.windows()
+                                                                 if w != browser] or None)[0]
+            desk.key("alt+F4")
+            program.wait("the help window to close", lambda: program.gone(help_window))
+            program.focus_by_click(address_box(program, browser))
+            desk.key("alt+F4")
+            program.wait("the browser to close", lambda: program.gone(browser))
+            main = program.window_with("push button", "HTML to Text", what="the main window back")
+
+        with Case("the Quit button with the browser open ends the program", program):
+            browser = open_browser(program, main)
+            program.click(program.find("push button", "Quit", within=main))
+            status = program.ended()
+            expect(status == 0, "the program ended with status %d" % status)
+    finally:
+        program.kill()
+        server.close()
+
+
+if __name__ == "__main__":
+    sys.exit(desktop.run(cases, 1))
