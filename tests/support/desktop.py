@@ -113,10 +113,14 @@ def set_stage():
 def wait_for(what, probe, timeout=STEP_TIMEOUT, program=None):
     """Polls probe() until it returns something true; fails after timeout or
     when the program ended meanwhile."""
-    deadline = time.monotonic() + timeout
+    started = time.monotonic()
+    deadline = started + timeout
     while True:
         value = probe()
         if value:
+            took = time.monotonic() - started
+            if took > 2:
+                log("waited %.1f s for %s" % (took, what))
             return value
         if program is not None and program.poll() is not None:
             raise Failure("the program ended (status %s) while waiting for %s" % (program.returncode, what))
@@ -249,6 +253,17 @@ class Desktop:
         if check and result.returncode != 0:
             raise Failure("xdotool %s failed: %s" % (" ".join(map(str, args)), result.stderr.strip()))
         return result.stdout
+
+    def move_pointer(self, x, y):
+        """Moves the pointer and waits until the X server has it there (a
+        move to where it already is must not wait for motion)."""
+        self.xdo("mousemove", x, y)
+
+        def there():
+            fields = dict(line.split("=", 1) for line in self.xdo("getmouselocation", "--shell").split()
+                          if "=" in line)
+            return fields.get("X") == str(x) and fields.get("Y") == str(y)
+        wait_for("the pointer at %d,%d" % (x, y), there)
 
     def key(self, *keys):
         self.xdo("key", "--delay", 20, *keys)
@@ -413,8 +428,7 @@ class Program:
             x, y, width, height = before
             if width <= 0 or height <= 0:
                 return False
-            self.desk.xdo("mousemove", "--sync", x + (width // 2 if dx is None else dx),
-                          y + (height // 2 if dy is None else dy))
+            self.desk.move_pointer(x + (width // 2 if dx is None else dx), y + (height // 2 if dy is None else dy))
             return self.extents(node) == before
         self.wait("%s %r to stay in its place on screen" % (node.getRoleName(), node.name), settled)
         self.desk.xdo("click", 1)
