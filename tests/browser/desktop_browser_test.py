@@ -7,6 +7,7 @@ First program start:
   - "Open Browser" from the main window's menu; an address typed into the
     address box and Enter shows the page (caption, one request);
   - A, B, A typed this way leave the address list A, B;
+  - an entry picked from the open address list navigates once;
   - the "Quillan" button converts the page at the address: the viewer shows
     its text while the browser waits; Close on the viewer, then the browser
     closes and the main window is back;
@@ -86,13 +87,25 @@ def cases(desk, work, bin_dir):
             listed = address_list(program, browser)
             expect(listed.count(a) == 1 and listed.count(b) == 1, "the address list is %s" % listed)
 
+        with Case("an entry picked from the address list navigates once", program):
+            combo = program.find("combo box", within=browser, what="the address list")
+            width = program.extents(combo)[2]
+            before = len(server.served)
+            program.click(combo, dx=width - 8)  # the drop-down arrow
+            entry = program.find("list item", b, within=combo, what="the entry of B in the open list")
+            program.click(entry)
+            program.wait("the browser's caption 'Page B'", lambda: browser.name == "Page B")
+            program.wait("the request for /b", lambda: pages_asked(server, before))
+            program.wait("the address list to start B, A", lambda: address_list(program, browser)[:2] == [b, a])
+            expect(pages_asked(server, before) == ["/b"], "the pick asked for %s" % server.served[before:])
+
         with Case("Quillan converts the page; the browser closes after the viewer", program):
             served = len(server.served)
             program.click(program.find("push button", "Quillan", within=browser))
             viewer = program.window_with("label", "Font Size", what="the viewer")
             text = program.find("text", "Converted text", within=viewer)
-            expect("Words of page A" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
-            expect(pages_asked(server, served) == ["/a"], "the conversion asked for %s" % server.served[served:])
+            expect("Words of page B" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
+            expect(pages_asked(server, served) == ["/b"], "the conversion asked for %s" % server.served[served:])
             expect(not program.gone(browser), "the browser closed before the viewer")
             program.click(program.find("push button", "Close", within=viewer))
             program.wait("the viewer to close", lambda: program.gone(viewer))

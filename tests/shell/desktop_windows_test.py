@@ -6,14 +6,17 @@ One program start, case after case:
   - "Use HTML File": the dialog lists a.htm and b.html of a folder but not
     c.txt, shows the filter "HTML Files (*.htm;*.html)"; b.html clicked and
     opened fills the file box, Enter there converts it;
-  - the viewer: ">>" makes the text larger, "<<" smaller; Close deletes the
-    text beside the page;
+  - the viewer: ">>" makes the text larger, "<<" smaller; Print opens the
+    print dialog, Esc closes it; Close deletes the text beside the page;
   - the viewer again: Save through its dialog to a chosen path copies the
     text there; Close then keeps the text beside the page;
   - About: Esc closes it, Enter closes it, "System Info..." starts the tool
     recorded in the registry;
+  - "http://" alone and Enter: the message "please enter complete URL",
+    closed by Enter, the focus back in the address box;
   - F1 in the address box opens help at the address box's topic;
   - the "Quit" button ends the program with status 0.
+A second start: the splash's Quit ends the program with status 0.
 
 Usage: desktop_windows_test.py BIN_DIR SYSINFO_RECORD
 """
@@ -117,6 +120,14 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(program.find("push button", "<<", within=viewer))
             program.click(program.find("push button", "<<", within=viewer))
             program.wait("smaller text", lambda: glyph_height(program, text) < larger)
+            # The print dialog opens on the viewer and Esc closes it.
+            program.click(program.find("push button", "Print", within=viewer))
+            printing = program.wait("the print dialog", lambda: [w for w in program.windows()
+                                                                if w.getRoleName() == "dialog"] or None)[0]
+            program.wait("the print dialog to have the focus",
+                         lambda: program.has_state(printing, program.atspi.STATE_ACTIVE))
+            desk.key("Escape")
+            program.wait("the print dialog to close", lambda: program.gone(printing))
             program.click(program.find("push button", "Close", within=viewer))
             program.wait("the viewer to close", lambda: program.gone(viewer))
             program.wait("the text beside the page to go", lambda: not os.path.exists(text_beside))
@@ -163,9 +174,21 @@ def cases(desk, work, bin_dir, sysinfo_record):
                 program.click(program.find("push button", "OK", within=about))
                 program.wait("the About box to close", lambda: program.gone(about))
 
-        with Case("F1 in the address box opens help at its topic", program):
+        with Case("the bare \"http://\" is refused with a message; Enter closes it", program):
             program.click(program.find("radio button", "Retrieve from URL", within=main))
             url_box = program.find("text", "Web site's URL", within=main)
+            program.focus_by_click(url_box)
+            expect(program.text(url_box) == "http://", "the address box holds %r" % program.text(url_box))
+            desk.key("Return")
+            message = program.window_with("label", "please enter complete URL", what="the message")
+            program.wait("the message to have the focus",
+                         lambda: program.has_state(message, program.atspi.STATE_ACTIVE))
+            desk.key("Return")
+            program.wait("the message to close", lambda: program.gone(message))
+            program.wait("the focus back in the address box",
+                         lambda: program.has_state(url_box, program.atspi.STATE_FOCUSED))
+
+        with Case("F1 in the address box opens help at its topic", program):
             program.focus_by_click(url_box)
             known = set(program.windows())
             desk.key("F1")
@@ -182,6 +205,16 @@ def cases(desk, work, bin_dir, sysinfo_record):
 
         with Case("Quit ends the program", program):
             program.click(program.find("push button", "Quit", within=main))
+            status = program.ended()
+            expect(status == 0, "the program ended with status %d" % status)
+    finally:
+        program.kill()
+
+    # A second start: the splash's own Quit ends the program.
+    program = desktop.start_quillan(desk, work, bin_dir, "quillan-2")
+    try:
+        with Case("Quit on the splash ends the program", program, 30):
+            program.click(program.find("push button", " Quit", what="the splash's Quit button"))
             status = program.ended()
             expect(status == 0, "the program ended with status %d" % status)
     finally:
