@@ -11,7 +11,7 @@ packages=(
   libchm-dev fp-utils
   fonts-liberation fonts-comic-neue
   xvfb xauth xdotool
-  openbox dbus at-spi2-core python3-pyatspi
+  openbox x11-utils dbus at-spi2-core python3-pyatspi
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
   dpkg-dev desktop-file-utils appstream man-db lintian

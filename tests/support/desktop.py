@@ -101,7 +101,7 @@ def set_stage():
             raise Failure("could not set up loopback and a veth default route in the new namespace")
         stage = "network"
     if stage == "network":
-        for tool in ("dbus-run-session", "xdotool", "openbox"):
+        for tool in ("dbus-run-session", "xdotool", "openbox", "xprop"):
             if shutil.which(tool) is None:
                 raise Failure(tool + " is missing (scripts/setup.sh installs it)")
         return _reexec(["dbus-run-session", "--"], "session")
@@ -207,10 +207,15 @@ class Desktop:
         os.close(read_end)
         os.environ["DISPLAY"] = ":" + number.decode().strip()
         self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window")
-                 if shutil.which("xprop") else True)
-        self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        import pyatspi  # after DISPLAY and the bus, which it reads once
+        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"))
+        launcher = "/usr/libexec/at-spi-bus-launcher"
+        if not os.access(launcher, os.X_OK):
+            raise Failure(launcher + " is missing (scripts/setup.sh installs at-spi2-core)")
+        self._spawn([launcher, "--launch-immediately"])
+        try:
+            import pyatspi  # after DISPLAY and the bus, which it reads once
+        except ImportError:
+            raise Failure("%s lacks pyatspi (scripts/setup.sh installs python3-pyatspi)" % sys.executable)
         self.atspi = pyatspi
         wait_for("the accessibility bus", self._bus_answers)
         self.env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
