@@ -15,6 +15,7 @@ One program start, case after case:
   - "http://" alone and Enter: the message "please enter complete URL",
     closed by Enter, the focus back in the address box;
   - F1 in the address box opens help at the address box's topic;
+  - the main window made a third of its size keeps its controls in place;
   - the "Quit" button ends the program with status 0.
 A second start: the splash's Quit ends the program with status 0.
 
@@ -202,6 +203,21 @@ def cases(desk, work, bin_dir, sysinfo_record):
             help_window = program.wait("the help window at the address box's topic", help_window)
             desk.key("alt+F4")
             program.wait("the help window to close", lambda: program.gone(help_window))
+
+        with Case("the main window made smaller clips its controls in place", program):
+            url_box = program.find("text", "Web site's URL", within=main)
+            program.focus_by_click(url_box)
+            wx, wy, width, height = program.extents(main)
+            bx, by, _, _ = program.extents(url_box)
+            window = desk.xdo("getactivewindow").strip()
+            desk.xdo("windowsize", window, width // 3, height // 3)
+            program.wait("the main window at a third of its size",
+                         lambda: program.extents(main)[2] <= width // 3 + 2)
+            nx, ny, _, _ = program.extents(main)
+            mx, my, _, _ = program.extents(url_box)
+            expect((mx - nx, my - ny) == (bx - wx, by - wy), "the address box moved within the window")
+            desk.xdo("windowsize", window, width, height)
+            program.wait("the main window at its size again", lambda: program.extents(main)[2] == width)
 
         with Case("Quit ends the program", program):
             program.click(program.find("push button", "Quit", within=main))
