@@ -68,7 +68,8 @@ def address_list(program, browser):
 
 def cases(desk, work, bin_dir):
     pages = {"/a": desktop.titled_page("Page A", "Words of page A"),
-             "/b": desktop.titled_page("Page B", "Words of page B")}
+             "/b": desktop.titled_page("Page B", "Words of page B"),
+             "/case": desktop.titled_page("lower case"), "/CASE": desktop.titled_page("upper case")}
     server = desktop.PageServer(pages)
     a, b = server.url("/a"), server.url("/b")
     program = desktop.start_quillan(desk, work, bin_dir)
@@ -76,7 +77,7 @@ def cases(desk, work, bin_dir):
         with Case("start", program, 30):
             main = desktop.through_splash(program)
 
-        with Case("typed address and Enter show the page; the list after A, B, A", program, 90):
+        with Case("typed address and Enter show the page; the list after A, B, A, case, CASE", program, 90):
             browser = open_browser(program, main)
             visit(desk, program, browser, server, a, "Page A")
             visit(desk, program, browser, server, b, "Page B")
@@ -86,6 +87,12 @@ def cases(desk, work, bin_dir):
             program.wait("the address list to start A, B", lambda: address_list(program, browser)[:2] == [a, b])
             listed = address_list(program, browser)
             expect(listed.count(a) == 1 and listed.count(b) == 1, "the address list is %s" % listed)
+            # Addresses that differ in letter case alone are two entries.
+            lower, upper = server.url("/case"), server.url("/CASE")
+            visit(desk, program, browser, server, lower, "lower case")
+            visit(desk, program, browser, server, upper, "upper case")
+            program.wait("the address list to start with both cases",
+                         lambda: address_list(program, browser)[:4] == [upper, lower, a, b])
 
         with Case("an entry picked from the address list navigates once", program):
             combo = program.find("combo box", within=browser, what="the address list")
@@ -96,7 +103,9 @@ def cases(desk, work, bin_dir):
             program.click(entry)
             program.wait("the browser's caption 'Page B'", lambda: browser.name == "Page B")
             program.wait("the request for /b", lambda: pages_asked(server, before))
-            program.wait("the address list to start B, A", lambda: address_list(program, browser)[:2] == [b, a])
+            program.wait("B first in the address list", lambda: address_list(program, browser)[:1] == [b])
+            listed = address_list(program, browser)
+            expect(listed.count(b) == 1, "the address list is %s" % listed)
             expect(pages_asked(server, before) == ["/b"], "the pick asked for %s" % server.served[before:])
 
         with Case("Quillan converts the page; the browser closes after the viewer", program):
