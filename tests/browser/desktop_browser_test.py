@@ -21,6 +21,7 @@ Usage: desktop_browser_test.py BIN_DIR
 import os
 import sys
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
 from desktop import Case, Failure  # noqa: E402

@@ -25,6 +25,7 @@ Usage: desktop_windows_test.py BIN_DIR SYSINFO_RECORD
 import os
 import sys
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
 from desktop import Case, Failure  # noqa: E402
