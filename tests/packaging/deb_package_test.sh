@@ -29,7 +29,7 @@ field Recommends | grep -qw hardinfo || fail "hardinfo is not recommended"
 
 # --- lintian: no error, no warning --------------------------------------------
 command -v lintian >/dev/null || die "lintian is missing (scripts/setup.sh installs it)"
-lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$scratch/lintian" 2>&1 ||
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian" 2>&1 ||
     fail "lintian finds faults in the package:"$'\n'"$(grep -v 'running with root' "$scratch/lintian")"
 
 # --- contents ----------------------------------------------------------------
