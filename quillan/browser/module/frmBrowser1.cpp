@@ -238,6 +238,9 @@ bool frmBrowser1::eventFilter(QObject *watched, QEvent *event)
             enterInAddressBox_ = true;
             QCoreApplication::sendEvent(watched, event);
             enterInAddressBox_ = false;
+            // Handled here: the line edit leaves Enter unaccepted, and an
+            // unaccepted key would go on to the box as a second Enter.
+            event->accept();
             return true;
         }
     }
