@@ -8,6 +8,7 @@ First program start:
     address box and Enter shows the page (caption, one request);
   - A, B, A typed this way leave the address list A, B;
   - an entry picked from the open address list navigates once;
+  - widened, the toolbar spans the window and the address box follows it;
   - the "Quillan" button converts the page at the address: the viewer shows
     its text while the browser waits; Close on the viewer, then the browser
     closes and the main window is back;
@@ -108,6 +109,25 @@ def cases(desk, work, bin_dir):
             listed = address_list(program, browser)
             expect(listed.count(b) == 1, "the address list is %s" % listed)
             expect(pages_asked(server, before) == ["/b"], "the pick asked for %s" % server.served[before:])
+
+        with Case("widened, the toolbar and the address box follow the window", program):
+            program.focus_by_click(address_box(program, browser))
+            window = desk.xdo("getactivewindow").strip()
+            wx, _, width, height = program.extents(browser)
+            wide = min(width * 3 // 2, 1200)
+            desk.xdo("windowsize", window, wide, height)
+            program.wait("the browser widened", lambda: program.extents(browser)[2] == wide)
+            toolbar = program.find("tool bar", within=browser)
+            program.wait("the toolbar across the window", lambda: program.extents(toolbar)[2] == wide)
+            box = program.extents(address_box(program, browser))
+            combo = program.extents(program.find("combo box", within=browser))
+            # The box (its drop-down arrow too) reaches past the window's
+            # design width, and ends inside the window.
+            expect(combo[0] + combo[2] > wx + width, "the address box kept its design width: %s" % (combo,))
+            expect(combo[0] + combo[2] <= wx + wide and box[0] + box[2] <= wx + wide,
+                   "the address box reaches past the window: %s" % (combo,))
+            desk.xdo("windowsize", window, width, height)
+            program.wait("the browser at its size again", lambda: program.extents(browser)[2] == width)
 
         with Case("Quillan converts the page; the browser closes after the viewer", program):
             served = len(server.served)
