@@ -111,8 +111,7 @@ def cases(desk, work, bin_dir):
             expect(pages_asked(server, before) == ["/b"], "the pick asked for %s" % server.served[before:])
 
         with Case("widened, the toolbar and the address box follow the window", program):
-            program.focus_by_click(address_box(program, browser))
-            window = desk.xdo("getactivewindow").strip()
+            window = program.x_window(browser)
             wx, _, width, height = program.extents(browser)
             wide = min(width * 3 // 2, 1200)
             desk.xdo("windowsize", window, wide, height)

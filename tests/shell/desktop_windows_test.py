@@ -210,7 +210,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.focus_by_click(url_box)
             wx, wy, width, height = program.extents(main)
             bx, by, _, _ = program.extents(url_box)
-            window = desk.xdo("getactivewindow").strip()
+            window = program.x_window(main)
             desk.xdo("windowsize", window, width // 3, height // 3)
             program.wait("the main window at a third of its size",
                          lambda: program.extents(main)[2] <= width // 3 + 2)

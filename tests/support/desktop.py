@@ -24,6 +24,7 @@ D-Bus session tool or, offline, no network namespace.
 
 import http.server
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -207,7 +208,8 @@ class Desktop:
         os.close(read_end)
         os.environ["DISPLAY"] = ":" + number.decode().strip()
         self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"))
+        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window")
+                 and _sh("xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW"))
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if not os.access(launcher, os.X_OK):
             raise Failure(launcher + " is missing (scripts/setup.sh installs at-spi2-core)")
@@ -437,6 +439,27 @@ class Program:
             return self.extents(node) == before
         self.wait("%s %r to stay in its place on screen" % (node.getRoleName(), node.name), settled)
         self.desk.xdo("click", 1)
+
+    def x_window(self, window):
+        """The X window of one of the program's windows on screen, found by
+        its caption and its size (a window may hold native child windows
+        of the same name)."""
+        pattern = "^" + re.escape(window.name) + "$"
+        _, _, width, height = self.extents(window)
+
+        def size_of(wid):
+            fields = dict(line.split("=", 1) for line in
+                          self.desk.xdo("getwindowgeometry", "--shell", wid, check=False).split() if "=" in line)
+            return fields.get("WIDTH"), fields.get("HEIGHT")
+
+        def probe():
+            named = self.desk.xdo("search", "--onlyvisible", "--pid", self.process.pid, "--name", pattern,
+                                  check=False).split()
+            return [wid for wid in named if size_of(wid) == (str(width), str(height))]
+        found = self.wait("the X window captioned %r" % window.name, probe)
+        if len(found) != 1:
+            raise Failure("%d X windows of %dx%d are captioned %r" % (len(found), width, height, window.name))
+        return found[0]
 
     def focus_by_click(self, node):
         """Clicks the widget and waits until it has the keyboard focus."""
