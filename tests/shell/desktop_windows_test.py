@@ -201,9 +201,8 @@ def cases(desk, work, bin_dir, sysinfo_record):
                                                    for node in program.find_all(within=window)):
                         return window
                 return None
-            help_window = program.wait("the help window at the address box's topic", help_window)
-            desk.key("alt+F4")
-            program.wait("the help window to close", lambda: program.gone(help_window))
+            program.close_by_key(program.wait("the help window at the address box's topic", help_window))
+            expect(not program.gone(main), "the main window closed with the help window")
 
         with Case("the main window made smaller clips its controls in place", program):
             url_box = program.find("text", "Web site's URL", within=main)

@@ -208,8 +208,7 @@ class Desktop:
         os.close(read_end)
         os.environ["DISPLAY"] = ":" + number.decode().strip()
         self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window")
-                 and _sh("xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW"))
+        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"))
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if not os.access(launcher, os.X_OK):
             raise Failure(launcher + " is missing (scripts/setup.sh installs at-spi2-core)")
@@ -426,10 +425,18 @@ class Program:
 
     # --- Using the widgets -----------------------------------------------------------
 
-    def click(self, node, dx=None, dy=None):
-        """A left click at the widget's place on screen (its middle unless told)."""
-        # A window just mapped may still be moved by the window manager:
-        # the pointer goes to the widget until the widget stays put under it.
+    def click(self, node, dx=None, dy=None, active=True):
+        """A left click at the widget's place on screen (its middle unless
+        told); unless told it is not (`active` False: a click into a window
+        behind another), the widget's window must be the active one."""
+        # A window just mapped may still be placed by the window manager,
+        # which then gives it the focus: clicks wait for that, and the
+        # pointer goes to the widget until the widget stays put under it.
+        window = self.window_of(node)
+        if active:
+            self.wait("the window of %s %r to be active" % (node.getRoleName(), node.name),
+                      lambda: self.has_state(window, self.atspi.STATE_ACTIVE))
+
         def settled():
             before = self.extents(node)
             x, y, width, height = before
@@ -460,6 +467,13 @@ class Program:
         if len(found) != 1:
             raise Failure("%d X windows of %dx%d are captioned %r" % (len(found), width, height, window.name))
         return found[0]
+
+    def close_by_key(self, window):
+        """Alt+F4 to the window once it is the active one; waits until it has gone."""
+        self.wait("%r to be the active window" % window.name,
+                  lambda: self.has_state(window, self.atspi.STATE_ACTIVE))
+        self.desk.key("alt+F4")
+        self.wait("%r to close" % window.name, lambda: self.gone(window))
 
     def focus_by_click(self, node):
         """Clicks the widget and waits until it has the keyboard focus."""
