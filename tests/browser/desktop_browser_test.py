@@ -143,7 +143,7 @@ def cases(desk, work, bin_dir):
 
         with Case("Quit on the menu bar closes only the main window", program):
             browser = open_browser(program, main)
-            program.click(program.find("menu item", "Quit", within=main), active=False)
+            program.click(program.find("menu item", "Quit", within=main))
             program.wait("the main window to close", lambda: program.gone(main))
             expect(program.process.poll() is None, "the program ended")
             expect(not program.gone(browser), "the browser closed with the main window")
@@ -157,7 +157,7 @@ def cases(desk, work, bin_dir):
 
         with Case("the Quit button with the browser open ends the program", program):
             browser = open_browser(program, main)
-            program.click(program.find("push button", "Quit", within=main), active=False)
+            program.click(program.find("push button", "Quit", within=main))
             status = program.ended()
             expect(status == 0, "the program ended with status %d" % status)
     finally:

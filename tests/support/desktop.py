@@ -35,6 +35,7 @@ import time
 SKIP = 77
 STAGE = "QUILLAN_DESKTOP_STAGE"
 STEP_TIMEOUT = 20.0  # seconds for any one thing a test waits for
+ACTIVE_WAIT = 3.0    # seconds a click waits for its window to become the active one
 
 
 class Failure(Exception):
@@ -425,17 +426,18 @@ class Program:
 
     # --- Using the widgets -----------------------------------------------------------
 
-    def click(self, node, dx=None, dy=None, active=True):
+    def click(self, node, dx=None, dy=None):
         """A left click at the widget's place on screen (its middle unless
-        told); unless told it is not (`active` False: a click into a window
-        behind another), the widget's window must be the active one."""
+        told)."""
         # A window just mapped may still be placed by the window manager,
-        # which then gives it the focus: clicks wait for that, and the
-        # pointer goes to the widget until the widget stays put under it.
+        # which then gives it the focus: a click waits a moment for that (a
+        # window behind another, or one the window manager leaves unfocused,
+        # is clicked all the same, which focuses it), and the pointer goes
+        # to the widget until the widget stays put under it.
         window = self.window_of(node)
-        if active:
-            self.wait("the window of %s %r to be active" % (node.getRoleName(), node.name),
-                      lambda: self.has_state(window, self.atspi.STATE_ACTIVE))
+        deadline = time.monotonic() + ACTIVE_WAIT
+        while not self.has_state(window, self.atspi.STATE_ACTIVE) and time.monotonic() < deadline:
+            time.sleep(0.05)
 
         def settled():
             before = self.extents(node)
