@@ -33,10 +33,20 @@ def expect(condition, message):
         raise Failure(message)
 
 
-def open_browser(program, main):
+def open_browser(desk, program, main):
+    """Opens the browser from the main window's menu and, as a person would,
+    moves the two windows apart: the main window to the top left, the
+    browser below it, so that neither hides the other."""
     program.click(program.find("menu item", "Web Browser", within=main))
     program.click(program.find("menu item", "Open Browser", what="the menu's Open Browser"))
-    return program.window_with("push button", "HELP", what="the browser window")
+    browser = program.window_with("push button", "HELP", what="the browser window")
+    main_window, browser_window = program.x_window(main), program.x_window(browser)
+    desk.xdo("windowmove", "--sync", main_window, 0, 0)
+    below = program.extents(main)[3] + 60
+    desk.xdo("windowmove", "--sync", browser_window, 0, below)
+    program.wait("the main window at the top left", lambda: program.extents(main)[1] < below - 60)
+    program.wait("the browser below the main window", lambda: program.extents(browser)[1] >= below)
+    return browser
 
 
 def address_box(program, browser):
@@ -80,7 +90,7 @@ def cases(desk, work, bin_dir):
             main = desktop.through_splash(program)
 
         with Case("typed address and Enter show the page; the list after A, B, A, case, CASE", program, 90):
-            browser = open_browser(program, main)
+            browser = open_browser(desk, program, main)
             visit(desk, program, browser, server, a, "Page A")
             visit(desk, program, browser, server, b, "Page B")
             visit(desk, program, browser, server, a, "Page A")
@@ -142,7 +152,9 @@ def cases(desk, work, bin_dir):
             main = program.window_with("push button", "HTML to Text", what="the main window back")
 
         with Case("Quit on the menu bar closes only the main window", program):
-            browser = open_browser(program, main)
+            browser = open_browser(desk, program, main)
+            # The main window is clicked first, then its menu bar's Quit.
+            program.activate(main)
             program.click(program.find("menu item", "Quit", within=main))
             program.wait("the main window to close", lambda: program.gone(main))
             expect(program.process.poll() is None, "the program ended")
@@ -156,7 +168,7 @@ def cases(desk, work, bin_dir):
             main = program.window_with("push button", "HTML to Text", what="the main window back")
 
         with Case("the Quit button with the browser open ends the program", program):
-            browser = open_browser(program, main)
+            browser = open_browser(desk, program, main)
             program.click(program.find("push button", "Quit", within=main))
             status = program.ended()
             expect(status == 0, "the program ended with status %d" % status)

@@ -106,6 +106,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             file_box = program.find("text", "HTML file", within=main)
             expect(program.text(file_box) == os.path.join(pages, "b.html"),
                    "the file box holds %r" % program.text(file_box))
+            program.activate(main)
             program.wait("the focus in the file box",
                          lambda: program.has_state(file_box, program.atspi.STATE_FOCUSED))
 
@@ -126,8 +127,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(program.find("push button", "Print", within=viewer))
             printing = program.wait("the print dialog", lambda: [w for w in program.windows()
                                                                 if w.getRoleName() == "dialog"] or None)[0]
-            program.wait("the print dialog to have the focus",
-                         lambda: program.has_state(printing, program.atspi.STATE_ACTIVE))
+            program.activate(printing)
             desk.key("Escape")
             program.wait("the print dialog to close", lambda: program.gone(printing))
             program.click(program.find("push button", "Close", within=viewer))
@@ -163,8 +163,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
                 program.click(program.find("menu item", "About", within=main))
                 program.click(program.find("menu item", "About Quillan", what="the About menu's entry"))
                 about = program.window_with("push button", "System Info...", what="the About box")
-                program.wait("the About box to have the focus",
-                             lambda: program.has_state(about, program.atspi.STATE_ACTIVE))
+                program.activate(about)
                 desk.key(key)
                 program.wait("the About box to close on " + key, lambda: program.gone(about))
             program.click(program.find("menu item", "About", within=main))
@@ -183,10 +182,10 @@ def cases(desk, work, bin_dir, sysinfo_record):
             expect(program.text(url_box) == "http://", "the address box holds %r" % program.text(url_box))
             desk.key("Return")
             message = program.window_with("label", "please enter complete URL", what="the message")
-            program.wait("the message to have the focus",
-                         lambda: program.has_state(message, program.atspi.STATE_ACTIVE))
+            program.activate(message)
             desk.key("Return")
             program.wait("the message to close", lambda: program.gone(message))
+            program.activate(main)
             program.wait("the focus back in the address box",
                          lambda: program.has_state(url_box, program.atspi.STATE_FOCUSED))
 

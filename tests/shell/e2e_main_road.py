@@ -75,6 +75,7 @@ def drive(desk, work, quillan, regsvr, netvane, convert):
         with Case("address typed, Enter, the viewer shows the converter's text", program):
             # The window opens with the checked option "URL" focused; Tab goes
             # on to the address box, whose "http://" is selected and typed over.
+            program.activate(main)
             url_option = program.find("radio button", "Retrieve from URL", within=main)
             program.wait("the focus on the URL option", lambda: program.has_state(url_option, focused))
             desk.key("Tab")
@@ -102,6 +103,7 @@ def drive(desk, work, quillan, regsvr, netvane, convert):
         with Case("Close by key deletes the text", program):
             # The viewer opens with its text focused; Shift+Tab twice goes
             # round the chain to Help and back to Close.
+            program.activate(viewer)
             text = program.find("text", "Converted text", within=viewer)
             program.wait("the focus in the viewer's text", lambda: program.has_state(text, focused))
             desk.key("shift+Tab", "shift+Tab")
@@ -114,6 +116,7 @@ def drive(desk, work, quillan, regsvr, netvane, convert):
         with Case("Quit by key ends the program and leaves nothing", program):
             # The address box has the focus again; Tab passes the disabled
             # file box and "HTML to Text" to reach Quit.
+            program.activate(main)
             program.wait("the focus back in the address box", lambda: program.has_state(url_box, focused))
             desk.key("Tab", "Tab")
             quit_button = program.find("push button", "Quit", within=main)
