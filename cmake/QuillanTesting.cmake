@@ -97,3 +97,24 @@ function(quillan_add_script_test name)
   _quillan_test_env(env ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS ${T_LABEL})
 endfunction()
+
+# quillan_add_desktop_test(NAME SCRIPT script [ARGS args...] [TIMEOUT seconds])
+# A test that starts the built program on a desktop of its own and uses it
+# from outside (tests/support/desktop.py): run by Debian's Python, which has
+# the accessibility bindings; exit status 77 is a skip (no display server,
+# or offline without a network namespace).
+find_program(QUILLAN_DESKTOP_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+function(quillan_add_desktop_test name)
+  cmake_parse_arguments(T "" "TIMEOUT;SCRIPT" "ARGS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
+  endif()
+  if(NOT QUILLAN_DESKTOP_PYTHON)
+    set(QUILLAN_DESKTOP_PYTHON python3)
+  endif()
+  add_test(NAME ${name} COMMAND ${QUILLAN_DESKTOP_PYTHON} ${T_SCRIPT} ${T_ARGS})
+  _quillan_test_env(env ${name})
+  list(FILTER env EXCLUDE REGEX "^QT_QPA_PLATFORM=")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" SKIP_RETURN_CODE 77
+    LABELS desktop)
+endfunction()

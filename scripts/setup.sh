@@ -11,9 +11,10 @@ packages=(
   libchm-dev fp-utils
   fonts-liberation fonts-comic-neue
   xvfb xauth xdotool
+  openbox x11-utils dbus at-spi2-core python3-pyatspi
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils
-  dpkg-dev desktop-file-utils appstream man-db
+  dpkg-dev desktop-file-utils appstream man-db lintian
   iproute2 util-linux
   curl openssl python3
   hardinfo

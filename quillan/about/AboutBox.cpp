@@ -161,6 +161,8 @@ void AboutBox::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(this);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
+    DXAnimatedGIF1->setAccessibleName(QStringLiteral("Spider"));
+    DXAnimatedGIF1->setAccessibleDescription(QStringLiteral("A spider swinging on its thread, Quillan's picture"));
     Twips::place(DXAnimatedGIF1, 120, 240, 1335, 1095);
 }
 

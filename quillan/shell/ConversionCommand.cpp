@@ -46,7 +46,11 @@ void MainWindow::optGetFile_Click()
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(QStringLiteral("HTML Files (*.htm;*.html)"));
+    // The entry shows its description alone, "HTML Files (*.htm;*.html)";
+    // the dialog matches the patterns of the last parentheses, which it
+    // wants apart by spaces.
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilter(QStringLiteral("HTML Files (*.htm;*.html) (*.htm *.html)"));
     dialog->setDefaultSuffix(QStringLiteral("htm"));
     if (!CommonDialog1FileName.isEmpty())
         dialog->selectFile(CommonDialog1FileName);

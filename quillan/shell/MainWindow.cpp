@@ -78,7 +78,10 @@ void MainWindow::setupWindow()
     layout->setSpacing(0);
 
     // The controls keep their places whatever the window's size: the frame
-    // sits in a client area of the design size at the top left.
+    // sits in a client area of the design size at the top left. The window
+    // opens at that size and may be made smaller, which clips the controls:
+    // the layout sets no minimum size on the window.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("clientArea"));
     client->setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
@@ -164,10 +167,14 @@ void MainWindow::setupInputArea()
     // Whatever is pasted stays whole: the command refuses an address that is
     // too long instead of a box cutting it silently.
     txtURL->setMaxLength(std::numeric_limits<int>::max());
+    txtURL->setAccessibleName(QStringLiteral("Web site's URL"));
+    txtURL->setAccessibleDescription(QStringLiteral("The address of the web page to convert to text"));
     txtURL->setText(QStringLiteral("http://"));
     Look::setColour(txtURL, QPalette::Base, Look::LightGrey);
     Twips::place(txtURL, 2040, 840, 4575, 285);
     txtGetFile = box("txtGetFile", FileBoxHelp);
+    txtGetFile->setAccessibleName(QStringLiteral("HTML file"));
+    txtGetFile->setAccessibleDescription(QStringLiteral("The path of the HTML file on disk to convert to text"));
     txtGetFile->setEnabled(false);
     Look::setColour(txtGetFile, QPalette::Base, Look::Silver);
     Twips::place(txtGetFile, 2040, 1200, 4575, 285);

@@ -128,6 +128,8 @@ void SplashWindow::setupPicture()
 {
     DXAnimatedGIF1 = new AnimatedPicture(Frame1);
     DXAnimatedGIF1->setObjectName(QStringLiteral("DXAnimatedGIF1"));
+    DXAnimatedGIF1->setAccessibleName(QStringLiteral("Spider"));
+    DXAnimatedGIF1->setAccessibleDescription(QStringLiteral("A spider swinging on its thread, Quillan's picture"));
     DXAnimatedGIF1->setAttribute(Qt::WA_NoMousePropagation);
     DXAnimatedGIF1->setGeometry(Twips::toPixels(240, 1320, 1455, 1335, screen()));
 }

@@ -107,6 +107,8 @@ void ViewerWindow::setupTextBox()
 {
     txtHTML = new RichTextBox(this);
     txtHTML->setObjectName(QStringLiteral("txtHTML"));
+    txtHTML->setAccessibleName(QStringLiteral("Converted text"));
+    txtHTML->setAccessibleDescription(QStringLiteral("The text made from the page, as the text file holds it"));
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);

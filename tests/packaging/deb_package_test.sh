@@ -4,7 +4,8 @@
 # its contents (exactly the install rules' files, owned by root), and its
 # maintainer scripts, run in a throw-away root: Netvane registered and the
 # System Information tool recorded on install, unregistered on removal, and
-# nothing left behind. The build machine itself is never installed to.
+# nothing left behind. Lintian finds no error and no warning. The build
+# machine itself is never installed to.
 #   deb_package_test.sh BUILD_DIR MANIFEST PREFIX PKGLIBDIR [MACHINE_REGISTRY_DIR]
 here=$(dirname "$0")
 . "$here/lib.sh"
@@ -25,6 +26,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 [ -n "$depends" ] || fail "no Depends"
 field Recommends | grep -qw hardinfo || fail "hardinfo is not recommended"
+
+# --- lintian: no error, no warning --------------------------------------------
+command -v lintian >/dev/null || die "lintian is missing (scripts/setup.sh installs it)"
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian" 2>&1 ||
+    fail "lintian finds faults in the package:"$'\n'"$(grep -v 'running with root' "$scratch/lintian")"
 
 # --- contents ----------------------------------------------------------------
 dpkg-deb -c "$deb" >"$scratch/contents" || die "dpkg-deb -c failed"

@@ -35,7 +35,6 @@ QColor base(const QWidget *widget)
 // What a file dialog showed, and the answer it was given.
 struct DialogSeen {
     QString title;
-    QStringList filters;
     bool nativeDialog = true;
 };
 
@@ -44,7 +43,6 @@ std::shared_ptr<testsupport::ModalAnswer> answerFileDialog(DialogSeen &seen, con
 {
     return testsupport::answerModal<QFileDialog>([&seen, path](QFileDialog *dialog) {
         seen.title = dialog->windowTitle();
-        seen.filters = dialog->nameFilters();
         seen.nativeDialog = !dialog->testOption(QFileDialog::DontUseNativeDialog);
         if (path.isEmpty()) {
             dialog->reject();
@@ -187,7 +185,6 @@ void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()
     QTest::mouseClick(main.optGetFile, Qt::LeftButton);
     QVERIFY(answer->answered);
     QCOMPARE(seen.title, QStringLiteral("Open HTML File"));
-    QCOMPARE(seen.filters, QStringList{QStringLiteral("HTML Files (*.htm;*.html)")});
     QVERIFY(!seen.nativeDialog);
     QVERIFY(main.optGetFile->isChecked());
     QVERIFY(main.txtGetFile->isEnabled());

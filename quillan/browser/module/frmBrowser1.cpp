@@ -163,6 +163,14 @@ void frmBrowser1::setupAddressRow()
         cboAddress->completer()->setCaseSensitivity(Qt::CaseSensitive);
     Twips::place(cboAddress, 240, 240, 4395, 315);
     lblAddress->setBuddy(cboAddress); // Alt+A
+    cboAddress->setAccessibleName(QStringLiteral("Address"));
+    cboAddress->setAccessibleDescription(QStringLiteral("The address of the page to show; earlier pages in its list"));
+    cboAddress->lineEdit()->setAccessibleName(QStringLiteral("Address"));
+    cboAddress->lineEdit()->setAccessibleDescription(QStringLiteral("The address of the page to show"));
+    // A key typed by the user reaches the box itself, which hands it to its
+    // line edit directly; a key sent to the line edit goes there alone.
+    // Enter is watched on both roads.
+    cboAddress->installEventFilter(this);
     cboAddress->lineEdit()->installEventFilter(this);
 }
 
@@ -219,7 +227,8 @@ void frmBrowser1::closeEvent(QCloseEvent *event)
 // start a second navigation.
 bool frmBrowser1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress && !enterInAddressBox_) {
+    const bool addressBox = watched == cboAddress || watched == cboAddress->lineEdit();
+    if (addressBox && event->type() == QEvent::KeyPress && !enterInAddressBox_) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             QPointer<frmBrowser1> self(this);
@@ -229,6 +238,9 @@ bool frmBrowser1::eventFilter(QObject *watched, QEvent *event)
             enterInAddressBox_ = true;
             QCoreApplication::sendEvent(watched, event);
             enterInAddressBox_ = false;
+            // Handled here: the line edit leaves Enter unaccepted, and an
+            // unaccepted key would go on to the box as a second Enter.
+            event->accept();
             return true;
         }
     }
@@ -248,11 +260,15 @@ void frmBrowser1::Form_Load()
 
 // Widths and heights follow the client area; a size that would come out
 // negative (minimised, or smaller than the address row) is skipped and the
-// other steps still run.
+// other steps still run. The toolbar and the address row span the whole
+// width, so that the address box is never clipped by its row.
 void frmBrowser1::Form_Resize()
 {
     const int clientWidth = twipsOf(this, width());
     const int clientHeight = twipsOf(this, height());
+
+    tbToolBar->resize(width(), tbToolBar->height());
+    picAddress->resize(width(), picAddress->height());
 
     const int addressWidth = clientWidth - LayoutMargin;
     if (addressWidth >= 0)

@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""The main window, the file dialog, the viewer, the About box and help, used
+from outside as a person uses them (tests/support/desktop.py sets the stage).
+
+One program start, case after case:
+  - "Use HTML File": the dialog lists a.htm and b.html of a folder but not
+    c.txt, shows the filter "HTML Files (*.htm;*.html)"; b.html clicked and
+    opened fills the file box, Enter there converts it;
+  - the viewer: ">>" makes the text larger, "<<" smaller; Print opens the
+    print dialog, Esc closes it; Close deletes the text beside the page;
+  - the viewer again: Save through its dialog to a chosen path copies the
+    text there; Close then keeps the text beside the page;
+  - About: Esc closes it, Enter closes it, "System Info..." starts the tool
+    recorded in the registry;
+  - "http://" alone and Enter: the message "please enter complete URL",
+    closed by Enter, the focus back in the address box;
+  - F1 in the address box opens help at the address box's topic;
+  - the main window made a third of its size keeps its controls in place;
+  - the "Quit" button ends the program with status 0.
+A second start: the splash's Quit ends the program with status 0.
+
+Usage: desktop_windows_test.py BIN_DIR SYSINFO_RECORD
+"""
+
+import os
+import sys
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import desktop  # noqa: E402
+from desktop import Case, Failure  # noqa: E402
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def glyph_height(program, text_node):
+    """The height on screen of the text's first character."""
+    extents = text_node.queryText().getCharacterExtents(0, program.atspi.DESKTOP_COORDS)
+    return extents[3]
+
+
+def cases(desk, work, bin_dir, sysinfo_record):
+    pages = os.path.join(work, "pages")
+    os.makedirs(pages)
+    page = b"<html><body>\r\n<p>Words of b</p>\r\n<p>More &amp; more</p>\r\n</body></html>\r\n"
+    for name, content in (("a.htm", page), ("b.html", page), ("c.txt", b"not a page\r\n")):
+        with open(os.path.join(pages, name), "wb") as f:
+            f.write(content)
+    text_beside = os.path.join(pages, "b.TXT")
+
+    # The System Information tool: a script that leaves a mark.
+    mark = os.path.join(work, "sysinfo-ran")
+    tool = os.path.join(work, "sysinfo-tool")
+    with open(tool, "w") as f:
+        f.write("#!/bin/sh\necho ran > '%s'\n" % mark)
+    os.chmod(tool, 0o755)
+
+    program = desktop.start_quillan(desk, work, bin_dir)
+    recorded = desktop.subprocess.run([sysinfo_record, tool], env=program.env, capture_output=True,
+                                      text=True, timeout=30)
+    expect(recorded.returncode == 0, "could not record the System Information tool: " + recorded.stderr)
+    try:
+        with Case("start", program, 30):
+            main = desktop.through_splash(program)
+
+        with Case("Use HTML File lists .htm and .html, choosing fills the file box", program):
+            program.click(program.find("radio button", "Use HTML File", within=main))
+            dialog = program.window_with("label", "Look in:", what="the file dialog")
+            expect(dialog.name == "Open HTML File", "the dialog is titled %r" % dialog.name)
+            name_box = program.find("text", "File name:", within=dialog)
+            program.focus_by_click(name_box)
+            desk.key("ctrl+a")
+            desk.type(pages)
+            desk.key("Return")
+
+            def file_entries():
+                # The folder's files, in the list or in the detailed view
+                # (whose first column holds the names).
+                for view in program.find_all(name="Files", within=dialog):
+                    if view.getRoleName() == "list":
+                        return program.find_all("list item", within=view)
+                    if view.getRoleName() == "tree":
+                        header = program.find_all("table column header", "Name", within=view)
+                        column = program.extents(header[0])[0] if header else None
+                        return [cell for cell in program.find_all("table cell", within=view)
+                                if program.extents(cell)[0] == column]
+                return []
+
+            def files():
+                return sorted(entry.name for entry in file_entries())
+            try:
+                program.wait("a.htm and b.html in the dialog", lambda: {"a.htm", "b.html"} <= set(files()))
+            except Failure:
+                raise Failure("the dialog lists %s, not a.htm and b.html" % files())
+            expect(files() == ["a.htm", "b.html"], "the dialog lists %s" % files())
+            shown = [box.name for box in program.find_all("combo box", within=dialog)]
+            expect("HTML Files (*.htm;*.html)" in shown, "no file type list showing the filter: %s" % shown)
+            program.focus_by_click(name_box)
+            desk.key("ctrl+a")
+            desk.type("b.html")
+            desk.key("Return")
+            program.wait("the dialog to close", lambda: program.gone(dialog))
+            file_box = program.find("text", "HTML file", within=main)
+            expect(program.text(file_box) == os.path.join(pages, "b.html"),
+                   "the file box holds %r" % program.text(file_box))
+            program.activate(main)
+            program.wait("the focus in the file box",
+                         lambda: program.has_state(file_box, program.atspi.STATE_FOCUSED))
+
+        with Case("Enter converts; the viewer sizes its text; Close deletes it", program):
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            expect("Words of b" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
+            expect(os.path.exists(text_beside), "no text beside the page")
+            start = glyph_height(program, text)
+            program.click(program.find("push button", ">>", within=viewer))
+            program.wait("larger text", lambda: glyph_height(program, text) > start)
+            larger = glyph_height(program, text)
+            program.click(program.find("push button", "<<", within=viewer))
+            program.click(program.find("push button", "<<", within=viewer))
+            program.wait("smaller text", lambda: glyph_height(program, text) < larger)
+            # The print dialog opens on the viewer and Esc closes it.
+            program.click(program.find("push button", "Print", within=viewer))
+            printing = program.wait("the print dialog", lambda: [w for w in program.windows()
+                                                                if w.getRoleName() == "dialog"] or None)[0]
+            program.activate(printing)
+            desk.key("Escape")
+            program.wait("the print dialog to close", lambda: program.gone(printing))
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.wait("the text beside the page to go", lambda: not os.path.exists(text_beside))
+
+        with Case("Save through its dialog, then Close keeps the text", program):
+            file_box = program.find("text", "HTML file", within=main)
+            program.focus_by_click(file_box)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            program.click(program.find("push button", "Save", within=viewer))
+            save = program.window_with("label", "Look in:", what="the save dialog")
+            name_box = program.find("text", "File name:", within=save)
+            program.focus_by_click(name_box)
+            chosen = os.path.join(work, "kept.txt")
+            desk.key("ctrl+a")
+            desk.type(chosen)
+            desk.key("Return")
+            program.wait("the save dialog to close", lambda: program.gone(save))
+            program.wait("the chosen file", lambda: os.path.exists(chosen))
+            with open(chosen, "rb") as f:
+                saved = f.read()
+            with open(text_beside, "rb") as f:
+                beside = f.read()
+            expect(saved == beside and b"Words of b" in saved, "the saved file holds %r" % saved[:80])
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            expect(os.path.exists(text_beside), "a saved text beside its page was deleted")
+
+        with Case("About: Esc and Enter close it, System Info starts the recorded tool", program):
+            for key in ("Escape", "Return"):
+                program.click(program.find("menu item", "About", within=main))
+                program.click(program.find("menu item", "About Quillan", what="the About menu's entry"))
+                about = program.window_with("push button", "System Info...", what="the About box")
+                program.activate(about)
+                desk.key(key)
+                program.wait("the About box to close on " + key, lambda: program.gone(about))
+            program.click(program.find("menu item", "About", within=main))
+            program.click(program.find("menu item", "About Quillan", what="the About menu's entry"))
+            about = program.window_with("push button", "System Info...", what="the About box")
+            program.click(program.find("push button", "System Info...", within=about))
+            program.wait("the System Information tool to run", lambda: os.path.exists(mark))
+            if not program.gone(about):
+                program.click(program.find("push button", "OK", within=about))
+                program.wait("the About box to close", lambda: program.gone(about))
+
+        with Case("the bare \"http://\" is refused with a message; Enter closes it", program):
+            program.click(program.find("radio button", "Retrieve from URL", within=main))
+            url_box = program.find("text", "Web site's URL", within=main)
+            program.focus_by_click(url_box)
+            expect(program.text(url_box) == "http://", "the address box holds %r" % program.text(url_box))
+            desk.key("Return")
+            message = program.window_with("label", "please enter complete URL", what="the message")
+            program.activate(message)
+            desk.key("Return")
+            program.wait("the message to close", lambda: program.gone(message))
+            program.activate(main)
+            program.wait("the focus back in the address box",
+                         lambda: program.has_state(url_box, program.atspi.STATE_FOCUSED))
+
+        with Case("F1 in the address box opens help at its topic", program):
+            program.focus_by_click(url_box)
+            known = set(program.windows())
+            desk.key("F1")
+
+            def help_window():
+                for window in program.windows():
+                    if window not in known and any("The address box" in (program.text(node) or "")
+                                                   for node in program.find_all(within=window)):
+                        return window
+                return None
+            program.close_by_key(program.wait("the help window at the address box's topic", help_window))
+            expect(not program.gone(main), "the main window closed with the help window")
+
+        with Case("the main window made smaller clips its controls in place", program):
+            url_box = program.find("text", "Web site's URL", within=main)
+            program.focus_by_click(url_box)
+            wx, wy, width, height = program.extents(main)
+            bx, by, _, _ = program.extents(url_box)
+            window = program.x_window(main)
+            desk.xdo("windowsize", window, width // 3, height // 3)
+            program.wait("the main window at a third of its size",
+                         lambda: program.extents(main)[2] <= width // 3 + 2)
+            nx, ny, _, _ = program.extents(main)
+            mx, my, _, _ = program.extents(url_box)
+            expect((mx - nx, my - ny) == (bx - wx, by - wy), "the address box moved within the window")
+            desk.xdo("windowsize", window, width, height)
+            program.wait("the main window at its size again", lambda: program.extents(main)[2] == width)
+
+        with Case("Quit ends the program", program):
+            program.click(program.find("push button", "Quit", within=main))
+            status = program.ended()
+            expect(status == 0, "the program ended with status %d" % status)
+    finally:
+        program.kill()
+
+    # A second start: the splash's own Quit ends the program.
+    program = desktop.start_quillan(desk, work, bin_dir, "quillan-2")
+    try:
+        with Case("Quit on the splash ends the program", program, 30):
+            program.click(program.find("push button", " Quit", what="the splash's Quit button"))
+            status = program.ended()
+            expect(status == 0, "the program ended with status %d" % status)
+    finally:
+        program.kill()
+
+
+if __name__ == "__main__":
+    sys.exit(desktop.run(cases, 2))
