@@ -32,7 +32,7 @@ namespace {
 
 class QuietHost : public BrowserHost {
 public:
-    void convertAddress(const QString &) override {}
+    void convertAddress(const QString &, std::function<void()> whenEnded) override { whenEnded(); }
     void showMainWindow() override {}
     void showHelp(qint32) override {}
     QString programFolder() const override { return QStringLiteral("/opt/quillan-test"); }
