@@ -42,7 +42,17 @@ function(quillan_add_gtest name)
   _quillan_test_env(env ${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+  # The environment is a list, and gtest_discover_tests flattens the list of
+  # properties it is given, which would split it into stray property pairs.
+  # It is set instead by a file ctest reads after the discovered cases, with
+  # the whole list as one bracket argument.
+  set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${env_file}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()
 
 # quillan_add_qttest(NAME SOURCES src... [LIBS lib...] [LABEL label] [BROWSER])

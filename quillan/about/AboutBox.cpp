@@ -29,9 +29,6 @@ constexpr int ClientHeight = 3855;
 constexpr int RuleTop = 1680;
 constexpr int RuleRight = 6360;
 
-const QColor Navy(0, 0, 128);
-
-const char *const BuildDate = "January 9, 2002";
 const char *const PictureFileName = "/spider14.gif";
 const char *const PublisherAddress = "http://www.fennick.example";
 // The program's icon at 32 x 32 pixels, compiled in from quillan/art.
@@ -43,32 +40,21 @@ QString &pictureFolderOverride()
     return folder;
 }
 
-QFont comicFont(double points, bool bold)
-{
-    return Look::font(QStringLiteral("Comic Sans MS"), points, bold);
-}
-
-QFont dialogFont()
-{
-    return Look::sansSerif();
-}
-
 // "Version major.minor.revision <build date>": the numbers the running
 // program names (1.04.0002 reads 1.4.2), or, when it names none, those it
 // was built with.
 QString versionText()
 {
-    int major = QUILLAN_VERSION_MAJOR;
-    int minor = QUILLAN_VERSION_MINOR;
-    int revision = QUILLAN_VERSION_PATCH;
+    int major = App::Major;
+    int minor = App::Minor;
+    int revision = App::Revision;
     const QVersionNumber named = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     if (!named.isNull()) {
         major = named.majorVersion();
         minor = named.minorVersion();
         revision = named.microVersion();
     }
-    return QStringLiteral("Version %1.%2.%3 %4")
-        .arg(QString::number(major), QString::number(minor), QString::number(revision), QString::fromLatin1(BuildDate));
+    return App::VersionText(major, minor, revision);
 }
 
 QString descriptionText()
@@ -128,28 +114,28 @@ void AboutBox::setupWindow()
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(App::Title));
     setProperty("HelpContextID", HelpContextID);
-    setFont(dialogFont());
+    setFont(Look::sansSerif());
     setWindowIcon(QIcon(QString::fromLatin1(IconFile)));
     setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
 
     // Two lines on top of each other: a white one two units wide under a
     // grey one, an etched rule between the publisher and the warning.
-    Line1[0] = Line{0, RuleTop, RuleRight, RuleTop, QColor(255, 255, 255), 2};
-    Line1[1] = Line{0, RuleTop, RuleRight, RuleTop, QColor(128, 128, 128), 1};
+    Line1[0] = Line{0, RuleTop, RuleRight, RuleTop, Look::fromBgr(Look::White), 2};
+    Line1[1] = Line{0, RuleTop, RuleRight, RuleTop, Look::fromBgr(Look::Grey), 1};
 }
 
 void AboutBox::setupButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setFont(comicFont(8.25, false));
+    cmdOK->setFont(Look::comic(8.25, false));
     cmdOK->setDefault(true);
     cmdOK->setProperty("HelpContextID", OKHelpContextID);
     Twips::place(cmdOK, 4920, 3120, 1260, 345);
 
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setFont(comicFont(8.25, false));
+    cmdSysInfo->setFont(Look::comic(8.25, false));
     cmdSysInfo->setProperty("HelpContextID", SysInfoHelpContextID);
     Twips::place(cmdSysInfo, 4920, 3480, 1245, 345);
 
@@ -175,7 +161,7 @@ QLabel *AboutBox::makeLabel(const char *name, int left, int top, int width, int 
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Navy);
+    palette.setColor(QPalette::WindowText, Look::fromBgr(Look::Navy));
     label->setPalette(palette);
     Twips::place(label, left, top, width, height);
     return label;
@@ -183,11 +169,11 @@ QLabel *AboutBox::makeLabel(const char *name, int left, int top, int width, int 
 
 void AboutBox::setupLabels()
 {
-    lblTitle = makeLabel("lblTitle", 1800, 240, 2325, 360, comicFont(9, true));
-    lblVersion = makeLabel("lblVersion", 1800, 600, 2565, 225, comicFont(9, true));
-    lblDescription = makeLabel("lblDescription", 1800, 1200, 2325, 525, comicFont(9, true));
-    lblDisclaimer = makeLabel("lblDisclaimer", 360, 1920, 5430, 1065, dialogFont());
-    Label1 = makeLabel("Label1", 1320, 3000, 3285, 225, comicFont(8.25, false));
+    lblTitle = makeLabel("lblTitle", 1800, 240, 2325, 360, Look::comic(9, true));
+    lblVersion = makeLabel("lblVersion", 1800, 600, 2565, 225, Look::comic(9, true));
+    lblDescription = makeLabel("lblDescription", 1800, 1200, 2325, 525, Look::comic(9, true));
+    lblDisclaimer = makeLabel("lblDisclaimer", 360, 1920, 5430, 1065, Look::sansSerif());
+    Label1 = makeLabel("Label1", 1320, 3000, 3285, 225, Look::comic(8.25, false));
 
     lblDescription->setText(descriptionText());
     Label1->setText(copyrightText());

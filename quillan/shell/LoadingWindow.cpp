@@ -5,7 +5,6 @@
 #include "window/Twips.h"
 
 #include <QCloseEvent>
-#include <QColor>
 #include <QLabel>
 #include <QPalette>
 
@@ -13,9 +12,6 @@ namespace {
 
 constexpr int ClientWidth = 5505;
 constexpr int ClientHeight = 810;
-
-const QColor LightGrey(224, 224, 224);
-const QColor Navy(0, 0, 128);
 
 } // namespace
 
@@ -37,7 +33,7 @@ void LoadingWindow::setupWindow()
     setObjectName(QStringLiteral("frmOpen"));
     setWindowTitle(QStringLiteral("Loading Quillan ......"));
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, LightGrey);
+    palette.setColor(QPalette::Window, Look::fromBgr(Look::LightGrey));
     setPalette(palette);
     setAutoFillBackground(true);
     setFixedSize(Twips::toPixels(ClientWidth, screen()), Twips::toPixels(ClientHeight, screen()));
@@ -50,8 +46,8 @@ void LoadingWindow::setupLabel()
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(Look::font(QStringLiteral("MS Sans Serif"), 9.75, true));
     QPalette palette = Label1->palette();
-    palette.setColor(QPalette::WindowText, Navy);
-    palette.setColor(QPalette::Window, LightGrey);
+    palette.setColor(QPalette::WindowText, Look::fromBgr(Look::Navy));
+    palette.setColor(QPalette::Window, Look::fromBgr(Look::LightGrey));
     Label1->setPalette(palette);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setGeometry(Twips::toPixels(120, 240, 4935, 375, screen()));

@@ -134,7 +134,7 @@ void MainWindow::setupInputArea()
     Label1 =
         new QLabel(QStringLiteral("Enter Either the Web site's URL or the name of an existing HTML file"), fraMain);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(Look::font(QStringLiteral("Comic Sans MS"), 9.75, true));
+    Label1->setFont(Look::comic(9.75, true));
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label1->setWordWrap(true);
     Look::setColour(Label1, QPalette::WindowText, Look::Navy);

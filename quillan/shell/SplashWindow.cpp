@@ -9,7 +9,6 @@
 #include "shell/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -31,16 +30,8 @@ constexpr int ClientHeight = 3450;
 // pixels.
 constexpr int BorderPixels = 2;
 
-const QColor LightGrey(224, 224, 224);
-const QColor Navy(0, 0, 128);
-
 const char *const PictureFileName = "spider14.gif";
 const char *const Copyright = "Copyright \u00a9 2002 Fennick";
-
-QFont comic(double points, bool bold, bool italic = false)
-{
-    return Look::font(QStringLiteral("Comic Sans MS"), points, bold, italic);
-}
 
 } // namespace
 
@@ -79,7 +70,7 @@ void SplashWindow::setupWindow()
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_QuitOnClose, true);
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, LightGrey);
+    palette.setColor(QPalette::Window, Look::fromBgr(Look::LightGrey));
     setPalette(palette);
     setAutoFillBackground(true);
     setFixedSize(Twips::toPixels(ClientWidth, screen()) + 2 * BorderPixels,
@@ -99,8 +90,8 @@ QLabel *SplashWindow::makeLabel(const QString &name, const QString &text, const 
     label->setObjectName(name);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, LightGrey);
-    palette.setColor(QPalette::WindowText, Navy);
+    palette.setColor(QPalette::Window, Look::fromBgr(Look::LightGrey));
+    palette.setColor(QPalette::WindowText, Look::fromBgr(Look::Navy));
     label->setPalette(palette);
     label->setAutoFillBackground(true);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -113,15 +104,15 @@ QLabel *SplashWindow::makeLabel(const QString &name, const QString &text, const 
 
 void SplashWindow::setupLabels()
 {
-    Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Fennick's Quillan"), comic(18, true, true), 960, 240,
-                       7215, 975);
+    Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Fennick's Quillan"), Look::comic(18, true, true), 960,
+                       240, 7215, 975);
     Label2 =
         makeLabel(QStringLiteral("Label2"), QStringLiteral("Convert HTML to Text from files or direct from the Web"),
-                  comic(9.75, true), 1680, 1080, 5895, 255);
-    lblVersion =
-        makeLabel(QStringLiteral("lblVersion"), QStringLiteral("Version 1.0"), comic(12, true), 2520, 1440, 2535, 315);
-    lblCopyright = makeLabel(QStringLiteral("lblCopyright"), QString::fromUtf8(Copyright), comic(8.25, false), 2160,
-                             2160, 3495, 255);
+                  Look::comic(9.75, true), 1680, 1080, 5895, 255);
+    lblVersion = makeLabel(QStringLiteral("lblVersion"), QStringLiteral("Version 1.0"), Look::comic(12, true), 2520,
+                           1440, 2535, 315);
+    lblCopyright = makeLabel(QStringLiteral("lblCopyright"), QString::fromUtf8(Copyright), Look::comic(8.25, false),
+                             2160, 2160, 3495, 255);
 }
 
 void SplashWindow::setupPicture()
@@ -138,7 +129,7 @@ QPushButton *SplashWindow::makeButton(const QString &name, const QString &captio
 {
     auto *button = new QPushButton(caption, Frame1);
     button->setObjectName(name);
-    button->setFont(comic(8.25, true));
+    button->setFont(Look::comic(8.25, true));
     button->setAutoDefault(false);
     button->setGeometry(Twips::toPixels(left, top, 1215, 495, screen()));
     return button;
@@ -155,11 +146,6 @@ void SplashWindow::connectHandlers()
     connect(btnStart, &QPushButton::clicked, this, &SplashWindow::btnStart_Click);
     connect(btnQuit, &QPushButton::clicked, this, &SplashWindow::btnQuit_Click);
     connect(Frame1, &ClickableFrame::clicked, this, &SplashWindow::Frame1_Click);
-}
-
-QString SplashWindow::VersionText(int major, int minor, int revision)
-{
-    return QStringLiteral("Version %1.%2.%3 January 9, 2002").arg(major).arg(minor).arg(revision);
 }
 
 void SplashWindow::closeEvent(QCloseEvent *event)
@@ -180,7 +166,7 @@ void SplashWindow::paintEvent(QPaintEvent *event)
 void SplashWindow::Form_Load()
 {
     DXAnimatedGIF1->setPictureFile(App::Path() + QLatin1Char('/') + QLatin1String(PictureFileName));
-    lblVersion->setText(VersionText(App::Major, App::Minor, App::Revision));
+    lblVersion->setText(App::VersionText(App::Major, App::Minor, App::Revision));
     widenToFit(lblVersion);
 }
 

@@ -52,9 +52,6 @@ public:
     QPushButton *btnStart = nullptr;
     QPushButton *btnQuit = nullptr;
 
-    // "Version major.minor.revision January 9, 2002".
-    static QString VersionText(int major, int minor, int revision);
-
     // Handlers.
     void Form_Load();
     void btnStart_Click();

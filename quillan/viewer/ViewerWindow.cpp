@@ -10,11 +10,9 @@
 #include "viewer/file_copy.h"
 
 #include <QCloseEvent>
-#include <QColor>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFont>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
@@ -46,11 +44,6 @@ constexpr qint32 ViewerHelpContext = 1028;
 void moveTopInTwips(QWidget *widget, int left, int top)
 {
     widget->move(Twips::toPixels(left, widget->screen()), Twips::toPixels(top, widget->screen()));
-}
-
-QFont buttonFont()
-{
-    return Look::sansSerif();
 }
 
 std::filesystem::path toPath(const QString &path)
@@ -109,15 +102,10 @@ void ViewerWindow::setupTextBox()
     txtHTML->setObjectName(QStringLiteral("txtHTML"));
     txtHTML->setAccessibleName(QStringLiteral("Converted text"));
     txtHTML->setAccessibleDescription(QStringLiteral("The text made from the page, as the text file holds it"));
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setWeight(QFont::Normal);
-    font.setPointSizeF(StartFontSize);
-    txtHTML->setFont(font);
+    txtHTML->setFont(Look::courier(StartFontSize));
     txtHTML->setSize(StartFontSize);
     QPalette palette = txtHTML->palette();
-    palette.setColor(QPalette::Base, QColor(224, 224, 224));
+    palette.setColor(QPalette::Base, Look::fromBgr(Look::LightGrey));
     txtHTML->setPalette(palette);
     moveTopInTwips(txtHTML, TextLeft, TextTop);
     txtHTML->setWidth(TextWidth);
@@ -128,7 +116,7 @@ QPushButton *ViewerWindow::makeButton(QWidget *panel, const QString &caption, in
                                       int widthTwips, int heightTwips)
 {
     auto *button = new QPushButton(caption, panel);
-    button->setFont(buttonFont());
+    button->setFont(Look::sansSerif());
     button->setAutoDefault(false);
     Twips::place(button, leftTwips, topTwips, widthTwips, heightTwips);
     return button;
@@ -145,7 +133,7 @@ void ViewerWindow::setupFontSizeRow()
 
     Label1 = new QLabel(QStringLiteral("Font Size"), Picture2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(buttonFont());
+    Label1->setFont(Look::sansSerif());
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Twips::place(Label1, 720, 0, 855, 255);
 

@@ -6,7 +6,13 @@ namespace App {
 
 namespace {
 constexpr int IconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+const char *const BuildDate = "January 9, 2002";
 } // namespace
+
+QString VersionText(int major, int minor, int revision)
+{
+    return QStringLiteral("Version %1.%2.%3 %4").arg(major).arg(minor).arg(revision).arg(QLatin1String(BuildDate));
+}
 
 QString Path()
 {

@@ -17,6 +17,10 @@ inline constexpr int Major = quillan::version::Major;
 inline constexpr int Minor = quillan::version::Minor;
 inline constexpr int Revision = quillan::version::Revision;
 
+// The version line the splash and the About box show:
+// "Version major.minor.revision January 9, 2002".
+QString VersionText(int major, int minor, int revision);
+
 // The folder of the running executable, without a trailing separator.
 // Needs a QCoreApplication.
 QString Path();

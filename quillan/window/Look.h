@@ -15,6 +15,8 @@ namespace Look {
 inline constexpr unsigned Navy = 0x800000;      // RGB 0, 0, 128
 inline constexpr unsigned LightGrey = 0xE0E0E0; // RGB 224, 224, 224
 inline constexpr unsigned Silver = 0xC0C0C0;    // RGB 192, 192, 192
+inline constexpr unsigned Grey = 0x808080;      // RGB 128, 128, 128
+inline constexpr unsigned White = 0xFFFFFF;     // RGB 255, 255, 255
 
 // A colour written as a blue-green-red value (0xBBGGRR).
 inline QColor fromBgr(unsigned bgr)
@@ -48,6 +50,21 @@ inline QFont font(const QString &family, double points, bool bold = false, bool 
 inline QFont sansSerif(double points = 8.25, bool bold = false)
 {
     return font(QStringLiteral("MS Sans Serif"), points, bold);
+}
+
+// Comic Sans MS, the splash's and the About box's captions.
+inline QFont comic(double points, bool bold = false, bool italic = false)
+{
+    return font(QStringLiteral("Comic Sans MS"), points, bold, italic);
+}
+
+// Courier New at `points`, fixed pitch and normal weight: the viewer's text.
+inline QFont courier(double points)
+{
+    QFont f = font(QStringLiteral("Courier New"), points);
+    f.setFixedPitch(true);
+    f.setWeight(QFont::Normal);
+    return f;
 }
 
 // Sets one colour role of a widget in every colour group, so that the

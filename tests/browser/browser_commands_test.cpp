@@ -35,7 +35,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
-#include <QTimer>
 
 #include <sched.h>
 #include <unistd.h>
@@ -88,25 +87,20 @@ struct Conversion {
 Conversion pressConvert(const Browser &browser)
 {
     Conversion seen;
-    QTimer watcher;
-    watcher.setInterval(5);
-    QObject::connect(&watcher, &QTimer::timeout, [&seen]() {
-        QWidget *top = QApplication::activeModalWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(top)) {
-            seen.messages << box->text();
-            box->accept();
-        } else if (auto *view = qobject_cast<ViewerWindow *>(top)) {
-            seen.viewerShown = true;
-            seen.viewerText = view->txtHTML->Text();
-            const Browser behind = loadedBrowser();
-            seen.browserOpenBehindViewer =
-                behind && behind.window->isVisible() && behind.window->cursor().shape() == Qt::WaitCursor;
-            view->close();
-        } else if (top) {
-            top->close();
-        }
+    const testsupport::ModalWatch watch([&seen](QWidget *top) {
+        if (testsupport::acceptMessageBox(top, seen.messages))
+            return true;
+        auto *view = qobject_cast<ViewerWindow *>(top);
+        if (!view)
+            return false;
+        seen.viewerShown = true;
+        seen.viewerText = view->txtHTML->Text();
+        const Browser behind = loadedBrowser();
+        seen.browserOpenBehindViewer =
+            behind && behind.window->isVisible() && behind.window->cursor().shape() == Qt::WaitCursor;
+        view->close();
+        return true;
     });
-    watcher.start();
     const QPointer<QWidget> window(browser.window);
     browser.convertButton->click();
     // The browser closes once the whole command, viewer included, has ended.

@@ -28,7 +28,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPointer>
 #include <QPushButton>
@@ -68,26 +67,21 @@ CommandOutcome runCommand(MainWindow &main, const std::function<void()> &press =
     const QMetaObject::Connection endWatch =
         QObject::connect(&main, &MainWindow::commandEnded, [&ended] { ended = true; });
     QPointer<MainWindow> window(&main);
-    QTimer watcher;
-    watcher.setInterval(5);
-    QObject::connect(&watcher, &QTimer::timeout, [&outcome, &atViewer]() {
-        QWidget *top = QApplication::activeModalWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(top)) {
-            outcome.messages << box->text();
-            box->accept();
-        } else if (auto *view = qobject_cast<ViewerWindow *>(top)) {
-            outcome.viewerShown = true;
-            outcome.viewerFile = view->txtHTML->FileName();
-            outcome.viewerFileBytes = testsupport::readFile(outcome.viewerFile);
-            outcome.viewerText = view->txtHTML->Text();
-            if (atViewer)
-                atViewer(view);
-            view->close();
-        } else if (top) {
-            top->close();
-        }
+    const testsupport::ModalWatch watch([&outcome, &atViewer](QWidget *top) {
+        if (testsupport::acceptMessageBox(top, outcome.messages))
+            return true;
+        auto *view = qobject_cast<ViewerWindow *>(top);
+        if (!view)
+            return false;
+        outcome.viewerShown = true;
+        outcome.viewerFile = view->txtHTML->FileName();
+        outcome.viewerFileBytes = testsupport::readFile(outcome.viewerFile);
+        outcome.viewerText = view->txtHTML->Text();
+        if (atViewer)
+            atViewer(view);
+        view->close();
+        return true;
     });
-    watcher.start();
     if (press)
         press();
     else

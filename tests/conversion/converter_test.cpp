@@ -4,6 +4,7 @@
 
 #include "common/replace_file.h"
 
+#include "conversion/conversion_test_helpers.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -95,32 +96,16 @@ TEST(WholeFile, TextNamesUpToTheLongestAFolderTakes)
     }
 }
 
-// Expects a ConversionError naming `path`, with a non-empty reason.
-template <typename F>
-void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
-{
-    try {
-        run();
-        ADD_FAILURE() << "no failure reported for " << path;
-    } catch (const ConversionError &e) {
-        EXPECT_EQ(e.path(), path);
-        EXPECT_FALSE(e.reason().empty());
-        if (!reason.empty()) {
-            EXPECT_EQ(e.reason(), reason);
-        }
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
-    }
-}
-
 TEST(Failures, InputThatCannotBeOpenedCreatesNoTextFile)
 {
     TempDir dir;
     const auto missing = dir / "missing.html";
-    expectFailure([&] { convertHtmlFile(missing); }, missing.string(), "No such file or directory");
+    expectConversionFailure([&] { convertHtmlFile(missing); }, missing.string(), "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.TXT"));
 
     std::filesystem::create_directory(dir / "folder.html");
-    expectFailure([&] { convertHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(), "Is a directory");
+    expectConversionFailure([&] { convertHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(),
+                            "Is a directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "folder.TXT"));
 
     EXPECT_THROW(convertHtmlFile(std::filesystem::path()), ConversionError);
@@ -132,8 +117,8 @@ TEST(Failures, UnreadableInput)
     writeFile(dir / "secret.html", "<p>hidden</p>");
     std::filesystem::permissions(dir / "secret.html", std::filesystem::perms::none);
     if (::geteuid() != 0) {
-        expectFailure([&] { convertHtmlFile(dir / "secret.html"); }, (dir / "secret.html").string(),
-                      "Permission denied");
+        expectConversionFailure([&] { convertHtmlFile(dir / "secret.html"); }, (dir / "secret.html").string(),
+                                "Permission denied");
         EXPECT_FALSE(std::filesystem::exists(dir / "secret.TXT"));
         return;
     }
@@ -164,11 +149,11 @@ TEST(Failures, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting)
     std::filesystem::create_symlink("/dev/urandom", dir / "random.html");
     std::filesystem::create_symlink("fifo.html", dir / "pipe.html");
     for (const char *name : {"fifo.html", "zero.html", "random.html", "pipe.html"})
-        expectFailure([&] { convertHtmlFile(dir / name); }, (dir / name).string(), "not a regular file");
-    expectFailure([&] { convertHtmlFile("/dev/null", dir / "null.txt"); }, "/dev/null", "not a regular file");
+        expectConversionFailure([&] { convertHtmlFile(dir / name); }, (dir / name).string(), "not a regular file");
+    expectConversionFailure([&] { convertHtmlFile("/dev/null", dir / "null.txt"); }, "/dev/null", "not a regular file");
     EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "random.html", "pipe.html"}));
-    expectFailure([&] { quillan::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
-                  "not a regular file");
+    expectConversionFailure([&] { quillan::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
+                            "not a regular file");
 
     // A regular file is read to its end as before, through a link too.
     writeFile(dir / "real.htm", "<p>real</p>");
@@ -182,10 +167,11 @@ TEST(Failures, TextFileThatCannotBeCreated)
     TempDir dir;
     writeFile(dir / "page.html", "<p>text</p>");
     const auto target = dir / "no-such-folder" / "out.txt";
-    expectFailure([&] { convertHtmlFile(dir / "page.html", target); }, target.string(), "No such file or directory");
+    expectConversionFailure([&] { convertHtmlFile(dir / "page.html", target); }, target.string(),
+                            "No such file or directory");
     // The text path exists as a folder.
     std::filesystem::create_directory(dir / "page.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "page.html"); }, (dir / "page.TXT").string(), "Is a directory");
+    expectConversionFailure([&] { convertHtmlFile(dir / "page.html"); }, (dir / "page.TXT").string(), "Is a directory");
 }
 
 TEST(Failures, AFileIsNeverConvertedOntoItself)
@@ -193,16 +179,19 @@ TEST(Failures, AFileIsNeverConvertedOntoItself)
     TempDir dir;
     const std::string original = "<p>my notes</p>\r\nmore notes\r\n";
     writeFile(dir / "notes.TXT", original);
-    expectFailure([&] { convertHtmlFile(dir / "notes.TXT"); }, (dir / "notes.TXT").string());
+    expectConversionFailure([&] { convertHtmlFile(dir / "notes.TXT"); }, (dir / "notes.TXT").string());
     EXPECT_EQ(readFile(dir / "notes.TXT"), original);
 
     // The same file reached through a symbolic link and a hard link.
     writeFile(dir / "real.html", original);
     std::filesystem::create_symlink(dir / "real.html", dir / "link.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "link.html", dir / "link.TXT"); }, (dir / "link.html").string());
-    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "link.TXT"); }, (dir / "real.html").string());
+    expectConversionFailure([&] { convertHtmlFile(dir / "link.html", dir / "link.TXT"); },
+                            (dir / "link.html").string());
+    expectConversionFailure([&] { convertHtmlFile(dir / "real.html", dir / "link.TXT"); },
+                            (dir / "real.html").string());
     std::filesystem::create_hard_link(dir / "real.html", dir / "hard.TXT");
-    expectFailure([&] { convertHtmlFile(dir / "real.html", dir / "hard.TXT"); }, (dir / "real.html").string());
+    expectConversionFailure([&] { convertHtmlFile(dir / "real.html", dir / "hard.TXT"); },
+                            (dir / "real.html").string());
     EXPECT_EQ(readFile(dir / "real.html"), original);
 }
 
@@ -212,7 +201,8 @@ TEST(Failures, DiskFullIsReportedAndADeviceIsNotRemoved)
     writeFile(dir / "page.html", "<p>some text</p>");
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
-    expectFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full", "No space left on device");
+    expectConversionFailure([&] { convertHtmlFile(dir / "page.html", "/dev/full"); }, "/dev/full",
+                            "No space left on device");
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
@@ -410,7 +400,7 @@ TEST(Failures, AReadErrorKeepsThePreviousText)
     const std::string previous = "the text of yesterday\r\n";
     writeFile(dir / "page.TXT", previous);
     // Reading a process's memory at offset 0 fails with EIO once the file is open.
-    expectFailure([&] { convertHtmlFile("/proc/self/mem", dir / "page.TXT"); }, "/proc/self/mem");
+    expectConversionFailure([&] { convertHtmlFile("/proc/self/mem", dir / "page.TXT"); }, "/proc/self/mem");
     EXPECT_EQ(readFile(dir / "page.TXT"), previous);
     EXPECT_EQ(leftovers(dir, {"page.TXT"}), std::set<std::string>());
 }

@@ -1,6 +1,7 @@
 // The command-line tool with addresses and many inputs: fetching from a
 // server of the test's own on 127.0.0.1, failures, limits, lists, output
 // folders, several inputs at a time, and an interrupted run.
+#include "conversion/convert_tool.h"
 #include "support/HttpTestServer.h"
 #include "support/files.h"
 #include "support/process.h"
@@ -47,8 +48,7 @@ protected:
 
     ProcessResult run(std::vector<std::string> args, const std::string &input = {})
     {
-        args.insert(args.begin(), QUILLAN_CONVERT);
-        return runProgram(args, {.input = input, .workDir = dir.path()});
+        return runConvertTool(dir, std::move(args), input);
     }
 
     std::string page(const std::string &words) { return "<html><body>\r\n<p>" + words + "</p>\r\n</body></html>\r\n"; }

@@ -1,4 +1,5 @@
 // The command-line tool end to end: files, standard streams, -o, exit codes.
+#include "conversion/convert_tool.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -15,19 +16,12 @@ namespace {
 
 using namespace testsupport;
 
-// Runs the tool with `args` in `dir`, feeding `input` on standard input.
-ProcessResult runTool(const TempDir &dir, std::vector<std::string> args, const std::string &input = {})
-{
-    args.insert(args.begin(), QUILLAN_CONVERT);
-    return runProgram(args, {.input = input, .workDir = dir.path()});
-}
-
 TEST(CommandLine, ConvertsEachFileSilently)
 {
     TempDir dir;
     writeFile(dir / "a.html", "<p>first</p>");
     writeFile(dir / "b.htm", "<p>second</p>");
-    const ProcessResult r = runTool(dir, {"a.html", "b.htm"});
+    const ProcessResult r = runConvertTool(dir, {"a.html", "b.htm"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -38,9 +32,9 @@ TEST(CommandLine, ConvertsEachFileSilently)
 TEST(CommandLine, StandardInputToStandardOutput)
 {
     TempDir dir;
-    EXPECT_EQ(runTool(dir, {}, "<b>piped</b>\r\n").out, "piped\r\n");
-    EXPECT_EQ(runTool(dir, {"-"}, "<b>dash</b>").out, "dash\r\n");
-    const ProcessResult r = runTool(dir, {"-o", "from-stdin.txt"}, "<b>to a file</b>");
+    EXPECT_EQ(runConvertTool(dir, {}, "<b>piped</b>\r\n").out, "piped\r\n");
+    EXPECT_EQ(runConvertTool(dir, {"-"}, "<b>dash</b>").out, "dash\r\n");
+    const ProcessResult r = runConvertTool(dir, {"-o", "from-stdin.txt"}, "<b>to a file</b>");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / "from-stdin.txt"), "to a file\r\n");
 }
@@ -49,10 +43,10 @@ TEST(CommandLine, OutputOption)
 {
     TempDir dir;
     writeFile(dir / "page.html", "<p>text here</p>");
-    EXPECT_EQ(runTool(dir, {"-o", "out.txt", "page.html"}).status, 0);
+    EXPECT_EQ(runConvertTool(dir, {"-o", "out.txt", "page.html"}).status, 0);
     EXPECT_EQ(readFile(dir / "out.txt"), "text here\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "page.TXT"));
-    const ProcessResult r = runTool(dir, {"-o", "-", "page.html"});
+    const ProcessResult r = runConvertTool(dir, {"-o", "-", "page.html"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "text here\r\n");
 }
@@ -62,14 +56,14 @@ TEST(CommandLine, FailuresAreReportedAndTheRestStillConverts)
     TempDir dir;
     writeFile(dir / "good.html", "<p>good</p>");
     writeFile(dir / "notes.TXT", "<p>mine</p>");
-    const ProcessResult r = runTool(dir, {"missing.html", "notes.TXT", "good.html"});
+    const ProcessResult r = runConvertTool(dir, {"missing.html", "notes.TXT", "good.html"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("quillan-convert: missing.html: No such file or directory\n"), std::string::npos);
     EXPECT_NE(r.err.find("quillan-convert: notes.TXT: "), std::string::npos);
     EXPECT_EQ(readFile(dir / "good.TXT"), "good\r\n");
     EXPECT_EQ(readFile(dir / "notes.TXT"), "<p>mine</p>");
 
-    const ProcessResult full = runTool(dir, {"-o", "/dev/full", "good.html"});
+    const ProcessResult full = runConvertTool(dir, {"-o", "/dev/full", "good.html"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "quillan-convert: /dev/full: No space left on device\n");
 }
@@ -80,19 +74,19 @@ TEST(CommandLine, OnlyRegularFilesAndStandardInputAreRead)
     ASSERT_EQ(::mkfifo((dir / "fifo.html").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/zero", dir / "zero.html");
     writeFile(dir / "good.html", "<p>good</p>");
-    const ProcessResult r = runTool(dir, {"fifo.html", "zero.html", "good.html"});
+    const ProcessResult r = runConvertTool(dir, {"fifo.html", "zero.html", "good.html"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quillan-convert: fifo.html: not a regular file\n"
                      "quillan-convert: zero.html: not a regular file\n");
     EXPECT_EQ(readFile(dir / "good.TXT"), "good\r\n");
-    const ProcessResult toOutput = runTool(dir, {"-o", "-", "zero.html"});
+    const ProcessResult toOutput = runConvertTool(dir, {"-o", "-", "zero.html"});
     EXPECT_EQ(toOutput.status, 1);
     EXPECT_EQ(toOutput.err, "quillan-convert: zero.html: not a regular file\n");
     EXPECT_EQ(toOutput.out, "");
     EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "good.html", "good.TXT"}));
 
     // Standard input stays a stream, whatever it is.
-    const ProcessResult piped = runTool(dir, {"-o", "piped.txt", "-"}, "<b>from a pipe</b>");
+    const ProcessResult piped = runConvertTool(dir, {"-o", "piped.txt", "-"}, "<b>from a pipe</b>");
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(readFile(dir / "piped.txt"), "from a pipe\r\n");
 }
@@ -103,7 +97,7 @@ TEST(CommandLine, PagesWhoseTextNameIsAsLongAsAFolderTakes)
     const std::string stem(251, 'p'); // the text name has 255 bytes
     writeFile(dir / (stem + ".h"), "<p>long</p>");
     writeFile(dir / (stem + ".TXT"), "stale\r\n");
-    const ProcessResult r = runTool(dir, {stem + ".h"});
+    const ProcessResult r = runConvertTool(dir, {stem + ".h"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(dir / (stem + ".TXT")), "long\r\n");
@@ -201,7 +195,7 @@ TEST(CommandLine, ATextPastTheFileSizeLimitFailsWithAMessage)
             const ProcessResult r =
                 toOutput ? runProgram({QUILLAN_CONVERT, "-o", "-", "big.html"}, {.input = {}, .workDir = dir.path()},
                                       {.input = {}, .appendTo = dir / "out.txt"})
-                         : runTool(dir, {"big.html"});
+                         : runConvertTool(dir, {"big.html"});
             return std::to_string(r.status) + " " + r.err;
         });
         ASSERT_TRUE(child.completed);
@@ -217,24 +211,24 @@ TEST(CommandLine, UsageErrorsHelpAndVersion)
     TempDir dir;
     writeFile(dir / "a.html", "x");
     writeFile(dir / "b.html", "y");
-    EXPECT_EQ(runTool(dir, {"-o", "x.txt", "a.html", "b.html"}).status, 2);
-    EXPECT_EQ(runTool(dir, {"-o"}).status, 2);
-    const ProcessResult bad = runTool(dir, {"--frobnicate"});
+    EXPECT_EQ(runConvertTool(dir, {"-o", "x.txt", "a.html", "b.html"}).status, 2);
+    EXPECT_EQ(runConvertTool(dir, {"-o"}).status, 2);
+    const ProcessResult bad = runConvertTool(dir, {"--frobnicate"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--frobnicate"), std::string::npos);
 
-    const ProcessResult help = runTool(dir, {"--help"});
+    const ProcessResult help = runConvertTool(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillan-convert"), std::string::npos);
-    EXPECT_EQ(runTool(dir, {"-h"}).out, help.out);
-    EXPECT_EQ(runTool(dir, {"--version"}).out, "quillan-convert 1.4.2\n");
+    EXPECT_EQ(runConvertTool(dir, {"-h"}).out, help.out);
+    EXPECT_EQ(runConvertTool(dir, {"--version"}).out, "quillan-convert 1.4.2\n");
 }
 
 TEST(CommandLine, DoubleDashEndsOptions)
 {
     TempDir dir;
     writeFile(dir / "-odd.html", "<p>odd name</p>");
-    EXPECT_EQ(runTool(dir, {"--", "-odd.html"}).status, 0);
+    EXPECT_EQ(runConvertTool(dir, {"--", "-odd.html"}).status, 0);
     EXPECT_EQ(readFile(dir / "-odd.TXT"), "odd name\r\n");
 }
 

@@ -123,7 +123,7 @@ void TestMainWindow::opensInItsInitialState()
     QCOMPARE(main.btnQuit->text(), QStringLiteral("Quit"));
     QVERIFY(main.lbBytesReceived->isHidden());
 
-    // Tab order, and the help ids F1 uses.
+    // Tab order.
     const QList<QWidget *> order{main.optURL,     main.optGetFile,    main.txtURL,
                                  main.txtGetFile, main.btnHTMLtoText, main.btnQuit};
     QList<QWidget *> chain;
@@ -132,10 +132,6 @@ void TestMainWindow::opensInItsInitialState()
             chain << w;
     }
     QCOMPARE(chain, order);
-    const QList<int> ids{380, 370, 360, 350, 340, 390};
-    for (int i = 0; i < order.size(); ++i)
-        QCOMPARE(ContextIDs::helpContextID(order[i]), ids[i]);
-    QCOMPARE(ContextIDs::helpContextID(main.fraMain), 330);
 
     // The controls keep their places when the window is resized.
     const QRect before = main.btnHTMLtoText->geometry();
@@ -164,11 +160,6 @@ void TestMainWindow::menusAreAsDesigned()
         QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
         QVERIFY2(!action->text().contains(QLatin1Char('&')), qPrintable(action->text()));
     }
-    QCOMPARE(ContextIDs::helpContextID(main.Browser), 1012);
-    QCOMPARE(ContextIDs::helpContextID(main.About), 420);
-    QCOMPARE(ContextIDs::helpContextID(main.showAbout), 1210);
-    QCOMPARE(ContextIDs::helpContextID(main.Help), 440);
-    QCOMPARE(ContextIDs::helpContextID(main.Quit), 450);
 }
 
 void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()
@@ -224,30 +215,40 @@ void TestMainWindow::f1AsksHelpForTheFocusedControl()
     QApplication::setActiveWindow(&main);
     QVERIFY(QTest::qWaitForWindowActive(&main));
 
-    // The topic a context id opens, asked for directly.
-    auto topicFor = [](int id) {
-        QWidget owner;
-        if (!ContextIDs::ShowHelp(kBuiltHelpFile, &owner, id))
-            return QString();
-        return HtmlHelpWindow::existing(&owner)->browser()->source().path();
-    };
-
-    // The help window belongs to the main window; each F1 shows the
-    // focused control's topic in it.
+    // The help window belongs to the main window; each F1 shows the page
+    // about the focused control in it, whatever modifier is held.
     auto shownTopic = [&main]() {
         HtmlHelpWindow *help = HtmlHelpWindow::existing(&main);
         return help ? help->browser()->source().path() : QString();
     };
-    main.txtURL->setFocus();
-    releaseKey(main.txtURL, Qt::Key_F1);
-    QCOMPARE(shownTopic(), topicFor(360));
-    main.optURL->setFocus();
-    releaseKey(main.optURL, Qt::Key_F1, Qt::ShiftModifier);
-    QCOMPARE(shownTopic(), topicFor(380));
-    main.btnHTMLtoText->setFocus();
-    releaseKey(main.btnHTMLtoText, Qt::Key_F1, Qt::ControlModifier);
-    QCOMPARE(shownTopic(), topicFor(340));
-    QVERIFY(topicFor(340) != topicFor(360));
+    const struct {
+        QWidget *control;
+        Qt::KeyboardModifiers modifiers;
+        const char *topic;
+    } presses[] = {
+        {main.optURL, Qt::ShiftModifier, "/html/retrieve_from_url.htm"},
+        {main.optGetFile, {}, "/html/use_html_file.htm"},
+        {main.txtURL, {}, "/html/address_box.htm"},
+        {main.btnHTMLtoText, Qt::ControlModifier, "/html/html_to_text.htm"},
+        {main.btnQuit, {}, "/html/quitting.htm"},
+    };
+    for (const auto &press : presses) {
+        press.control->setFocus();
+        releaseKey(press.control, Qt::Key_F1, press.modifiers);
+        QCOMPARE(shownTopic(), QString::fromLatin1(press.topic));
+    }
+
+    // The file box takes the focus only in file mode.
+    DialogSeen seen;
+    auto answer = answerFileDialog(seen, QString());
+    QTest::mouseClick(main.optGetFile, Qt::LeftButton);
+    QVERIFY(answer->answered);
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QVERIFY(main.txtGetFile->hasFocus());
+    releaseKey(main.txtGetFile, Qt::Key_F1);
+    QCOMPARE(shownTopic(), QStringLiteral("/html/file_box.htm"));
+    QTest::mouseClick(main.optURL, Qt::LeftButton);
 
     // Other keys ask nothing; neither does F1 without a help file.
     delete HtmlHelpWindow::existing(&main);

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -52,6 +53,27 @@ std::shared_ptr<ModalAnswer> answerModalWidget(std::function<bool(QWidget *)> wa
     });
     timer->start();
     return state;
+}
+
+ModalWatch::ModalWatch(std::function<bool(QWidget *)> answer)
+{
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [answer = std::move(answer)]() {
+        QWidget *top = QApplication::activeModalWidget();
+        if (top && !answer(top))
+            top->close();
+    });
+    timer_.start();
+}
+
+bool acceptMessageBox(QWidget *widget, QStringList &texts)
+{
+    auto *box = qobject_cast<QMessageBox *>(widget);
+    if (!box)
+        return false;
+    texts << box->text();
+    box->accept();
+    return true;
 }
 
 bool closeAndWaitForDeletion(QWidget *window, int timeoutMs)

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -41,6 +43,24 @@ std::shared_ptr<ModalAnswer> answerModal(std::function<void(T *)> answer, int ti
     return answerModalWidget([](QWidget *widget) { return qobject_cast<T *>(widget) != nullptr; },
                              [answer](QWidget *widget) { answer(static_cast<T *>(widget)); }, timeoutMs);
 }
+
+// While it lives, hands every modal widget that comes on top to `answer`,
+// from inside that widget's own event loop (polled every 5 ms). A widget
+// the answer does not take (it returns false) is closed, so that no step of
+// a test can hang on a dialog nobody expected.
+class ModalWatch {
+public:
+    explicit ModalWatch(std::function<bool(QWidget *)> answer);
+    ModalWatch(const ModalWatch &) = delete;
+    ModalWatch &operator=(const ModalWatch &) = delete;
+
+private:
+    QTimer timer_;
+};
+
+// For a ModalWatch's answer: when `widget` is a message box, notes its text
+// in `texts`, answers it with OK and returns true.
+bool acceptMessageBox(QWidget *widget, QStringList &texts);
 
 // Closes the window and waits until its deferred deletion has run; false if
 // it is still alive after timeoutMs.

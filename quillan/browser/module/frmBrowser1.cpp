@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
-#include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,11 +52,6 @@ BrowserHost *theHost = nullptr;
 int twipsOf(const QWidget *widget, int pixels)
 {
     return Twips::fromPixels(pixels, widget->screen());
-}
-
-QFont buttonFont()
-{
-    return Look::sansSerif();
 }
 
 // The theme's picture when the desktop has one, else our own.
@@ -132,13 +126,13 @@ void frmBrowser1::setupToolbar()
     // own row of buttons.
     convertButton = new QPushButton(QStringLiteral("Quillan"), tbToolBar);
     convertButton->setObjectName(QStringLiteral("btrnQuillan"));
-    convertButton->setFont(buttonFont());
+    convertButton->setFont(Look::sansSerif());
     convertButton->setAutoDefault(false);
     Twips::place(convertButton, 6720, 0, 1575, 375);
 
     btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
-    btnHelp->setFont(buttonFont());
+    btnHelp->setFont(Look::sansSerif());
     btnHelp->setAutoDefault(false);
     Twips::place(btnHelp, 8280, 0, 1575, 375);
 }

@@ -3,6 +3,7 @@
 // rules (a text file replaced only by a complete text, failures naming the
 // path).
 #include "conversion/readable_converter.h"
+#include "conversion/conversion_test_helpers.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -91,22 +92,6 @@ TEST(ReadableText, TheSameTextWhereverTheInputIsCut)
     }
 }
 
-// Expects a ConversionError naming `path`.
-template <typename F>
-void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
-{
-    try {
-        run();
-        ADD_FAILURE() << "no failure reported for " << path;
-    } catch (const ConversionError &e) {
-        EXPECT_EQ(e.path(), path);
-        EXPECT_FALSE(e.reason().empty());
-        if (!reason.empty()) {
-            EXPECT_EQ(e.reason(), reason);
-        }
-    }
-}
-
 std::string bigPage(int paragraphs)
 {
     std::string page = "<!DOCTYPE html><body>";
@@ -137,30 +122,31 @@ TEST(ReadableFiles, FailuresLeaveNoTextAndKeepThePreviousOne)
 {
     TempDir dir;
     const auto missing = dir / "missing.html";
-    expectFailure([&] { convertReadableHtmlFile(missing, {}); }, missing.string(), "No such file or directory");
+    expectConversionFailure([&] { convertReadableHtmlFile(missing, {}); }, missing.string(),
+                            "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.TXT"));
 
     std::filesystem::create_directory(dir / "folder.html");
-    expectFailure([&] { convertReadableHtmlFile(dir / "folder.html", {}); }, (dir / "folder.html").string(),
-                  "Is a directory");
+    expectConversionFailure([&] { convertReadableHtmlFile(dir / "folder.html", {}); }, (dir / "folder.html").string(),
+                            "Is a directory");
 
     // Never onto itself, by name or by link.
     writeFile(dir / "self.html", "<p>page</p>");
     std::filesystem::create_symlink("self.html", dir / "link.txt");
-    expectFailure([&] { convertReadableHtmlFile(dir / "self.html", dir / "link.txt", {}); },
-                  (dir / "self.html").string());
+    expectConversionFailure([&] { convertReadableHtmlFile(dir / "self.html", dir / "link.txt", {}); },
+                            (dir / "self.html").string());
     EXPECT_EQ(readFile(dir / "self.html"), "<p>page</p>");
 
     // A read error keeps the previous text, and no fresh file is left.
     writeFile(dir / "page.TXT", "yesterday\n");
-    expectFailure([&] { convertReadableHtmlFile("/proc/self/mem", dir / "page.TXT", {}); }, "/proc/self/mem");
+    expectConversionFailure([&] { convertReadableHtmlFile("/proc/self/mem", dir / "page.TXT", {}); }, "/proc/self/mem");
     EXPECT_EQ(readFile(dir / "page.TXT"), "yesterday\n");
 
     // A device is written as it is: a full one fails.
     writeFile(dir / "big.html", bigPage(20000));
     if (std::filesystem::exists("/dev/full"))
-        expectFailure([&] { convertReadableHtmlFile(dir / "big.html", "/dev/full", {}); }, "/dev/full",
-                      "No space left on device");
+        expectConversionFailure([&] { convertReadableHtmlFile(dir / "big.html", "/dev/full", {}); }, "/dev/full",
+                                "No space left on device");
 
     // A write failing midway (files may not grow past 4 KiB in the child)
     // removes the partial text and keeps the old one.
@@ -202,8 +188,8 @@ TEST(ReadableFiles, StreamsBetweenOpenFiles)
 
     const int closed = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(closed);
-    expectFailure([&] { quillan::convertReadable(closed, STDOUT_FILENO, "gone", "out", {}); }, "gone",
-                  "Bad file descriptor");
+    expectConversionFailure([&] { quillan::convertReadable(closed, STDOUT_FILENO, "gone", "out", {}); }, "gone",
+                            "Bad file descriptor");
 }
 
 } // namespace
