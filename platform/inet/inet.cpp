@@ -90,6 +90,8 @@ bool Inet::Execute(const QString &url, const QString &operation)
     timedOut_ = false;
     contentType_.clear();
     announcedLength_ = -1;
+    encodedBody_ = false;
+    receivedBytes_ = 0;
     streaming_ = streamBody_;
 
     if (operation.compare(QLatin1String("GET"), Qt::CaseInsensitive) != 0) {
@@ -139,6 +141,8 @@ bool Inet::Execute(const QString &url, const QString &operation)
             contentType_ = reply_->rawHeader("Content-Type");
             const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
             announcedLength_ = length.isValid() ? length.toLongLong() : -1;
+            const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
+            encodedBody_ = !encoding.isEmpty() && encoding != "identity";
         }
         emit StateChanged(icReceivingResponse);
     });
@@ -156,7 +160,9 @@ bool Inet::Execute(const QString &url, const QString &operation)
 void Inet::takeBody(QNetworkReply *reply)
 {
     if (!streaming_) {
+        const qint64 before = body_.size();
         body_ += reply->readAll();
+        receivedBytes_ += body_.size() - before;
         return;
     }
     // A slot may cancel the request, which deletes the reply later: read
@@ -166,6 +172,7 @@ void Inet::takeBody(QNetworkReply *reply)
         const QByteArray piece = alive->read(64 * 1024);
         if (piece.isEmpty())
             break;
+        receivedBytes_ += piece.size();
         emit DataArrived(piece);
     }
 }
@@ -236,6 +243,16 @@ void Inet::finishReply()
         if (!reason.isEmpty())
             info += QLatin1Char(' ') + reason;
         fail(statusCode_, info);
+        return;
+    }
+    // A connection that ends early is not always reported as an error: a
+    // body shorter than its announced length is cut short whatever the
+    // reply says. (A compressed body's length counts the bytes before
+    // decompression, which are not seen here.)
+    if (error == QNetworkReply::NoError && announcedLength_ >= 0 && !encodedBody_ &&
+        receivedBytes_ < announcedLength_) {
+        fail(ERROR_INTERNET_CONNECTION_RESET,
+             QStringLiteral("Connection closed by the server before the page was complete"));
         return;
     }
     switch (error) {

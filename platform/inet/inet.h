@@ -193,6 +193,9 @@ private:
     bool streaming_ = false;
     QByteArray contentType_;
     qint64 announcedLength_ = -1;
+    // Body bytes as they came off the wire, before any decompression.
+    bool encodedBody_ = false;
+    qint64 receivedBytes_ = 0;
     void takeBody(QNetworkReply *reply);
     long responseCode_ = 0;
     QString responseInfo_;
