@@ -157,6 +157,7 @@ int convertMany(int argc, char **argv, Options options)
     settings.quiet = options.quiet;
     settings.limits.maxBytes = options.maxSize;
     const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
+    settings.readable = readable;
     const auto convertFile = [&readable](const std::string &input, const std::string *output) {
         convertOne(input, output, readable ? &*readable : nullptr);
     };

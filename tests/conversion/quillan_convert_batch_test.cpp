@@ -296,6 +296,56 @@ TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
+{
+    // "Привет" in windows-1251, labelled only by the response.
+    const std::string cyrillic = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+    HttpResponse labelled =
+        HttpResponse::html("<html><head><script>junk()</script></head><body><p>" + cyrillic +
+                           " <a href=\"/there\">one</a></p><p>two &amp; three four five</p></body></html>");
+    labelled.headers = {{"Content-Type", "text/html; charset=windows-1251"}};
+    server.route("/ru", labelled);
+    HttpResponse slow = HttpResponse::html("<ul><li>slow</li></ul>");
+    slow.pieceSize = 4;
+    slow.pause = std::chrono::milliseconds(10);
+    server.route("/slow", slow);
+    writeFile(dir / "f.html", "<h1>file</h1><script>x</script>");
+    const std::string ru = utf8 + " one\n\ntwo & three four five\n";
+
+    const ProcessResult one = run({"--readable", server.url("/ru")});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.err, "");
+    EXPECT_EQ(one.out, ru);
+    EXPECT_EQ(run({"--readable", "-o", "-", server.url("/ru")}).out, ru);
+    // Without --readable the same address keeps its bytes.
+    EXPECT_NE(run({server.url("/ru")}).out.find("junk()"), std::string::npos);
+
+    // Links and width reach fetched pages too.
+    const ProcessResult linked = run({"--readable", "--links", "--width", "13", server.url("/ru")});
+    EXPECT_EQ(linked.status, 0);
+    EXPECT_EQ(linked.out.rfind(utf8 + " one[1]\n\ntwo & three\nfour five\n", 0), 0u) << linked.out;
+    EXPECT_NE(linked.out.find("\n1. /there\n"), std::string::npos) << linked.out;
+
+    // Many inputs, files and addresses, in order whatever the jobs.
+    for (const std::string jobs : {"1", "3"}) {
+        fs::remove(dir / "f.TXT");
+        const ProcessResult many = run({"--readable", "-j", jobs, server.url("/slow"), "f.html", server.url("/ru")});
+        EXPECT_EQ(many.status, 0);
+        EXPECT_EQ(many.out, "* slow\n" + ru);
+        EXPECT_EQ(readFile(dir / "f.TXT"), "file\n");
+        const ProcessResult separate = run({"--readable", "--separate", "-j", jobs, server.url("/slow"), "f.html"});
+        // The header lines end as the readable texts do.
+        EXPECT_EQ(separate.out, "==> " + server.url("/slow") + " <==\n* slow\n==> f.html <==\nfile\n");
+    }
+    const ProcessResult folder = run({"--readable", "--out-dir", "texts", server.url("/ru")});
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_EQ(readFile(dir / "texts" / ("127.0.0.1_" + std::to_string(server.port()) + "_ru.TXT")), ru);
+    writeFile(dir / "list.txt", server.url("/ru") + "\n");
+    EXPECT_EQ(run({"--readable", "--inputs", "list.txt"}).out, ru);
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
 TEST_F(Batch, AnInterruptedRunLeavesNoPartialTextAndNoTemporaryFile)
 {
     for (const std::string jobs : {"1", "3"}) {
