@@ -3,6 +3,7 @@
 #include "common/fd_io.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
+#include "conversion/readable_converter.h"
 #include "inet/inet.h"
 #include "registry/registry.h"
 

@@ -33,7 +33,7 @@
 // wait for the converter to finish the file it is on (it runs at disk speed)
 // before they remove the files.
 
-#include "conversion/readable_converter.h"
+#include "conversion/readable_options.h"
 
 #include <QByteArray>
 #include <QObject>
