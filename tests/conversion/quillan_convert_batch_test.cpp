@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -343,6 +344,52 @@ TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
     EXPECT_EQ(readFile(dir / "texts" / ("127.0.0.1_" + std::to_string(server.port()) + "_ru.TXT")), ru);
     writeFile(dir / "list.txt", server.url("/ru") + "\n");
     EXPECT_EQ(run({"--readable", "--inputs", "list.txt"}).out, ru);
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, TheProgramLinksNoQtAndLoadsTheRunnerFromItsFolderOnlyWhenNeeded)
+{
+    const ProcessResult ldd = runProgram({"ldd", QUILLAN_CONVERT});
+    ASSERT_EQ(ldd.status, 0) << ldd.err;
+    EXPECT_EQ(ldd.out.find("libQt"), std::string::npos) << ldd.out;
+    EXPECT_EQ(ldd.out.find("libstdc++"), std::string::npos) << ldd.out;
+    const fs::path module = fs::path(QUILLAN_CONVERT).parent_path() / "quillan-convert-net.so";
+    const ProcessResult moduleLdd = runProgram({"ldd", module.string()});
+    EXPECT_NE(moduleLdd.out.find("libQt6Network"), std::string::npos) << moduleLdd.out;
+
+    // The program alone in a folder: files and standard input need nothing
+    // else; addresses and batches name the module they miss.
+    server.route("/page.html", HttpResponse::html(page("fetched words")));
+    fs::create_directories(dir / "alone");
+    fs::copy_file(QUILLAN_CONVERT, dir / "alone" / "quillan-convert");
+    const std::string alone = (dir / "alone" / "quillan-convert").string();
+    writeFile(dir / "a.html", page("file a"));
+    writeFile(dir / "b.html", page("file b"));
+    const ProcessResult one = runProgram({alone, "a.html"}, {.input = {}, .workDir = dir.path()});
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(readFile(dir / "a.TXT"), text("file a"));
+    EXPECT_EQ(runProgram({alone, "--readable"}, {.input = "<p>piped</p>", .workDir = dir.path()}).out, "piped\n");
+    const std::string missing = "quillan-convert: addresses and batches need " + (dir / "alone").string() +
+                                "/quillan-convert-net.so: ";
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {alone, server.url("/page.html")}, {alone, "a.html", "b.html"}, {alone, "--separate", "a.html"}}) {
+        const ProcessResult r = runProgram(args, {.input = {}, .workDir = dir.path()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(missing, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "b.TXT"));
+    EXPECT_EQ(server.requestCount("/page.html"), 0u);
+    // Usage errors are still found without the module.
+    EXPECT_EQ(runProgram({alone, "-", server.url("/page.html")}, {.input = {}, .workDir = dir.path()}).status, 2);
+
+    // Started through a link from elsewhere, the program finds the module
+    // beside its own file.
+    fs::create_symlink(QUILLAN_CONVERT, dir / "alone" / "linked");
+    const ProcessResult linked = runProgram({(dir / "alone" / "linked").string(), server.url("/page.html")});
+    EXPECT_EQ(linked.status, 0) << linked.err;
+    EXPECT_EQ(linked.out, text("fetched words"));
     EXPECT_TRUE(noTemporaryLeft());
 }
 
