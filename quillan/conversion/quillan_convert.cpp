@@ -64,10 +64,12 @@ std::string ownFolder()
 // until the process ends: its threads and exit handlers may outlive the run.
 int runThroughNetModule(int argc, char **argv)
 {
-    const std::string module = ownFolder() + NetModuleFile;
-    void *handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string folder = ownFolder();
+    // Never a bare name: dlopen would look for it along the library path.
+    const std::string module = (folder.empty() ? std::string("./") : folder) + NetModuleFile;
+    void *handle = folder.empty() ? nullptr : ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        const char *reason = ::dlerror();
+        const char *reason = folder.empty() ? "the program's own folder is unknown" : ::dlerror();
         std::fprintf(stderr, "%s: addresses and batches need %s: %s\n", kProgram, module.c_str(),
                      reason ? reason : "it cannot be loaded");
         return 1;

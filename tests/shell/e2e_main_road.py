@@ -287,9 +287,9 @@ def drive(quillan, regsvr, netvane, convert):
         wait_for("the viewer's text file to go", lambda: not os.path.exists(texts[0]), program=program)
 
         # Quit: the address box has the focus again; Tab passes the disabled
-        # file box and "HTML to Text" to reach Quit.
+        # file box, the "Readable text" box and "HTML to Text" to reach Quit.
         focus(main)
-        xdo("key", "Tab", "Tab", "space")
+        xdo("key", "Tab", "Tab", "Tab", "space")
         try:
             status = program.wait(timeout=STEP_TIMEOUT)
         except subprocess.TimeoutExpired:
