@@ -70,14 +70,15 @@ int runThroughNetModule(int argc, char **argv)
     void *handle = folder.empty() ? nullptr : ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char *reason = folder.empty() ? "the program's own folder is unknown" : ::dlerror();
-        std::fprintf(stderr, "%s: addresses and batches need %s: %s\n", kProgram, module.c_str(),
+        // dlerror names the file.
+        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s\n", kProgram, NetModuleFile,
                      reason ? reason : "it cannot be loaded");
         return 1;
     }
     const auto entry = reinterpret_cast<NetModuleMain>(::dlsym(handle, NetModuleEntry));
     if (!entry) {
-        std::fprintf(stderr, "%s: addresses and batches need %s: it has no %s\n", kProgram, module.c_str(),
-                     NetModuleEntry);
+        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s has no %s\n", kProgram,
+                     NetModuleFile, module.c_str(), NetModuleEntry);
         return 1;
     }
     return entry(argc, argv);

@@ -369,8 +369,9 @@ TEST_F(Batch, TheProgramLinksNoQtAndLoadsTheRunnerFromItsFolderOnlyWhenNeeded)
     EXPECT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(readFile(dir / "a.TXT"), text("file a"));
     EXPECT_EQ(runProgram({alone, "--readable"}, {.input = "<p>piped</p>", .workDir = dir.path()}).out, "piped\n");
-    const std::string missing = "quillan-convert: addresses and batches need " + (dir / "alone").string() +
-                                "/quillan-convert-net.so: ";
+    const std::string missing = "quillan-convert: addresses and batches need quillan-convert-net.so beside the "
+                                "program: " +
+                                (dir / "alone" / "quillan-convert-net.so").string() + ": ";
     for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
              {alone, server.url("/page.html")}, {alone, "a.html", "b.html"}, {alone, "--separate", "a.html"}}) {
         const ProcessResult r = runProgram(args, {.input = {}, .workDir = dir.path()});
