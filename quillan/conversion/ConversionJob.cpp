@@ -3,6 +3,7 @@
 #include "common/fd_io.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
+#include "conversion/readable_converter.h"
 #include "inet/inet.h"
 #include "registry/registry.h"
 
@@ -247,9 +248,16 @@ void ConversionJob::startConversion(const QString &htmlPath)
     worker_ = std::make_unique<Worker>();
     emit converting();
     Worker *worker = worker_.get();
-    auto convert = [worker, htmlPath] {
+    const TextMode mode = mode_;
+    ReadableOptions readable = readable_;
+    // Only a fetched page has a response whose charset speaks for it.
+    readable.httpCharset = address_.isEmpty() ? std::string() : charset_.toStdString();
+    auto convert = [worker, htmlPath, mode, readable] {
         try {
-            convertHtmlFile(toPath(htmlPath));
+            if (mode == TextMode::Readable)
+                convertReadableHtmlFile(toPath(htmlPath), readable);
+            else
+                convertHtmlFile(toPath(htmlPath));
             worker->ok = true;
         } catch (const ConversionError &error) {
             worker->errorPath = QString::fromStdString(error.path());

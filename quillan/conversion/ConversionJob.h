@@ -33,6 +33,8 @@
 // wait for the converter to finish the file it is on (it runs at disk speed)
 // before they remove the files.
 
+#include "conversion/readable_options.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -74,8 +76,10 @@ inline constexpr const char *MaxPageMiBValue = "MaxPageMiB";
 // The longest address a job accepts; a longer one fails at once.
 inline constexpr int MaxAddressLength = 32767;
 
-// What kind of text a job makes. Only the stripped text exists so far.
-enum class TextMode { Stripped };
+// What kind of text a job makes: the page with its tags stripped, line by
+// line and byte for byte (conversion/converter.h), or the text a reader sees
+// (conversion/readable_converter.h), UTF-8 with LF line ends.
+enum class TextMode { Stripped, Readable };
 
 class ConversionJob : public QObject {
     Q_OBJECT
@@ -92,6 +96,11 @@ public:
     const FetchLimits &limits() const { return limits_; }
     void setMode(TextMode mode) { mode_ = mode; }
     TextMode mode() const { return mode_; }
+    // The readable text's links and width (the HTTP charset is the job's
+    // own: a fetched page is decoded by its response's charset, a file on
+    // disk by its bytes alone). Used in TextMode::Readable only.
+    void setReadableOptions(const ReadableOptions &options) { readable_ = options; }
+    const ReadableOptions &readableOptions() const { return readable_; }
 
     // Fetches address (used exactly as given) into a private page file and
     // converts it. Failures: the message "Quillan was unable to retrieve the
@@ -142,6 +151,7 @@ private:
 
     FetchLimits limits_;
     TextMode mode_ = TextMode::Stripped;
+    ReadableOptions readable_;
     platform::Inet *inet_ = nullptr;
     QTimer *deadline_ = nullptr;
     bool running_ = false;

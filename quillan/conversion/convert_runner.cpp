@@ -96,9 +96,6 @@ struct Item {
     // fetched page's text; a file's text for standard output).
     std::string privateText;
     std::string failure; // the whole message for standard error, lines without their end
-    // The charset parameter of the page's Content-Type, for a converter that
-    // decodes the page (the readable text); the stripped text keeps bytes.
-    QByteArray httpCharset;
 };
 
 class BatchRunner : public QObject {
@@ -318,7 +315,11 @@ void BatchRunner::startAddress(Item &item)
         });
     }
     slot->job->setLimits(settings_.limits);
-    // The readable text, once the job makes it, is chosen here (setMode).
+    // A fetched page's readable text is decoded by its response's charset:
+    // the job knows it, so the page is converted there.
+    slot->job->setMode(settings_.readable ? TextMode::Readable : TextMode::Stripped);
+    if (settings_.readable)
+        slot->job->setReadableOptions(*settings_.readable);
     slot->busy = true;
     slot->item = item.index;
     slot->received = 0;
@@ -333,9 +334,6 @@ void BatchRunner::onJobEnded(JobSlot &slot, bool ok, const QString &textPath, co
         return;
     slot.busy = false;
     --running_;
-    Item *item = find(slot.item);
-    if (item)
-        item->httpCharset = slot.job->httpCharset();
     if (ok) {
         finish(slot.item, true, {}, QFile::encodeName(textPath).toStdString());
     } else {
@@ -463,7 +461,8 @@ bool BatchRunner::toStandardOutput(Item &item)
     if (::isatty(STDOUT_FILENO) == 1)
         progress_.clear();
     if (settings_.separate) {
-        const std::string header = "==> " + item.input + " <==\r\n";
+        // The header's line end is that of the texts around it.
+        const std::string header = "==> " + item.input + (settings_.readable ? " <==\n" : " <==\r\n");
         if (const int error = platform::WriteAll(STDOUT_FILENO, header.data(), header.size()); error != 0) {
             standardOutputFailed(error);
             return false;

@@ -49,6 +49,9 @@ struct RunSettings {
     bool separate = false;
     bool quiet = false;
     FetchLimits limits;
+    // The readable text for fetched pages (files get theirs from the
+    // FileConversion); nothing: the stripped text.
+    std::optional<ReadableOptions> readable;
 };
 
 // A list of inputs, open for reading, and its name for messages.

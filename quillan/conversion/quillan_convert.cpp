@@ -1,102 +1,35 @@
 // quillan-convert: strips the tags from HTML files into their text files,
 // and fetches web pages by their addresses into texts, many at a time; with
 // --readable it writes the text a reader sees.
+//
+// The program itself is plain C++ and starts quickly: files and standard
+// input are converted here, one after the other. Addresses, lists, output
+// folders and several inputs at once go to the runner in the network module
+// (convert_net_module.h), loaded from the program's folder when needed.
+#include "conversion/convert_files.h"
 #include "conversion/convert_options.h"
 #include "conversion/converter.h"
-#include "conversion/readable_converter.h"
 #include "quillan_version.h"
 
-#include "common/fd_io.h"
-#ifdef QUILLAN_CONVERT_BATCH
-#include "conversion/convert_runner.h"
+#ifdef QUILLAN_CONVERT_NET_MODULE
+#include "conversion/convert_net_module.h"
+#include <dlfcn.h>
 #endif
 
-#include <algorithm>
-#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 using namespace quillan::cli;
 constexpr const char *kProgram = ProgramName;
 
-int usageError(const std::string &message)
-{
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
-    return 2;
-}
-
 void report(const quillan::ConversionError &e)
 {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
-}
-
-// Refuses, before anything is written, when standard output is the very
-// file the input is read from: the text would be read back as it grows.
-void refuseOutputThatIsTheInput(int inFd, const std::string &inName)
-{
-    struct stat in {};
-    struct stat out {};
-    if (::fstat(inFd, &in) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) &&
-        in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        throw quillan::ConversionError(inName, "input file is output file");
-}
-
-// The readable conversion's options; null for tag stripping.
-using Readable = const quillan::ReadableOptions *;
-
-void convertToStandardOutput(int inFd, const std::string &inName, Readable readable)
-{
-    refuseOutputThatIsTheInput(inFd, inName);
-    if (readable)
-        quillan::convertReadable(inFd, STDOUT_FILENO, inName, "standard output", *readable);
-    else
-        quillan::convertStream(inFd, STDOUT_FILENO, inName, "standard output");
-}
-
-void convertOne(const std::string &in, const std::string *out, Readable readable)
-{
-    if (in == "-") {
-        if (!out || *out == "-")
-            convertToStandardOutput(STDIN_FILENO, "standard input", readable);
-        else if (readable)
-            quillan::convertReadableToFile(STDIN_FILENO, "standard input", *out, *readable);
-        else
-            quillan::convertToFile(STDIN_FILENO, "standard input", *out);
-    } else if (!out) {
-        if (readable)
-            quillan::convertReadableHtmlFile(in, *readable);
-        else
-            quillan::convertHtmlFile(in);
-    } else if (*out == "-") {
-        const platform::UniqueFd fd = quillan::openHtmlFile(in);
-        convertToStandardOutput(fd.get(), in, readable);
-    } else if (readable) {
-        quillan::convertReadableHtmlFile(in, *out, *readable);
-    } else {
-        quillan::convertHtmlFile(in, *out);
-    }
-}
-
-// The readable conversion's options of the command line; nothing for tag
-// stripping.
-std::optional<quillan::ReadableOptions> readableOptionsOf(const Options &options)
-{
-    if (!options.readable)
-        return std::nullopt;
-    quillan::ReadableOptions readable;
-    readable.links = options.links;
-    readable.width = options.width;
-    return readable;
 }
 
 // The file road, one input after the other: files and standard input.
@@ -115,61 +48,42 @@ int convertEach(const Options &options)
     return status;
 }
 
-bool hasAddress(const Options &options)
+#ifdef QUILLAN_CONVERT_NET_MODULE
+// The folder of the program's own file (links followed), with its slash.
+std::string ownFolder()
 {
-    for (const std::string &input : options.inputs)
-        if (classifyInput(input) != InputKind::File)
-            return true;
-    return false;
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    const std::string self(path, std::size_t(n));
+    return self.substr(0, self.rfind('/') + 1);
 }
 
-bool readsStandardInput(const Options &options)
+// Hands the command line to the network module. The module stays loaded
+// until the process ends: its threads and exit handlers may outlive the run.
+int runThroughNetModule(int argc, char **argv)
 {
-    for (const std::string &input : options.inputs)
-        if (input == "-")
-            return true;
-    return false;
-}
-
-// Several inputs at once, addresses among them, or a list of inputs.
-int convertMany(int argc, char **argv, Options options)
-{
-#ifdef QUILLAN_CONVERT_BATCH
-    int status = 0;
-    std::optional<InputList> list;
-    if (options.list) {
-        const bool standardInput = *options.list == "-";
-        platform::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
-                                            : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd)
-            list = InputList{std::move(fd), standardInput ? std::string("standard input") : *options.list};
-        else {
-            // The other inputs still run.
-            std::fprintf(stderr, "%s: %s: %s\n", kProgram, options.list->c_str(), std::strerror(errno));
-            status = 1;
-        }
+    const std::string folder = ownFolder();
+    // Never a bare name: dlopen would look for it along the library path.
+    const std::string module = (folder.empty() ? std::string("./") : folder) + NetModuleFile;
+    void *handle = folder.empty() ? nullptr : ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char *reason = folder.empty() ? "the program's own folder is unknown" : ::dlerror();
+        // dlerror names the file.
+        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s\n", kProgram, NetModuleFile,
+                     reason ? reason : "it cannot be loaded");
+        return 1;
     }
-    RunSettings settings;
-    settings.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    settings.output = options.output;
-    settings.outDir = options.outDir;
-    settings.separate = options.separate;
-    settings.quiet = options.quiet;
-    settings.limits.maxBytes = options.maxSize;
-    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
-    const auto convertFile = [&readable](const std::string &input, const std::string *output) {
-        convertOne(input, output, readable ? &*readable : nullptr);
-    };
-    const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertFile);
-    return std::max(status, batchStatus);
-#else
-    (void)argc;
-    (void)argv;
-    if (hasAddress(options) || options.list || options.outDir || options.separate)
-        return usageError("this build converts files only: no addresses, --inputs, --out-dir or --separate");
-    return convertEach(options);
-#endif
+    const auto entry = reinterpret_cast<NetModuleMain>(::dlsym(handle, NetModuleEntry));
+    if (!entry) {
+        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s has no %s\n", kProgram,
+                     NetModuleFile, module.c_str(), NetModuleEntry);
+        return 1;
+    }
+    return entry(argc, argv);
 }
+#endif
 
 } // namespace
 
@@ -192,11 +106,16 @@ int main(int argc, char **argv)
     if (options.inputs.empty() && !options.list)
         options.inputs.push_back("-");
 
-    const bool batch = hasAddress(options) || options.list || options.outDir || options.separate;
-    if (!batch && (options.inputs.size() <= 1 || readsStandardInput(options)))
+    if (!needsRunner(options))
         return convertEach(options);
     if (readsStandardInput(options))
         return usageError("standard input ('-') cannot be a page together with addresses, --inputs, "
                           "--out-dir or --separate");
-    return convertMany(argc, argv, std::move(options));
+#ifdef QUILLAN_CONVERT_NET_MODULE
+    return runThroughNetModule(argc, argv);
+#else
+    if (!hasAddress(options) && !options.list && !options.outDir && !options.separate)
+        return convertEach(options); // several files, one after the other
+    return usageError("this build converts files only: no addresses, --inputs, --out-dir or --separate");
+#endif
 }

@@ -12,6 +12,7 @@
 // ConversionError naming the path and the system's reason.
 
 #include "conversion/converter.h"
+#include "conversion/readable_options.h"
 #include "render/text_renderer.h"
 
 #include <cstddef>
@@ -21,16 +22,6 @@
 #include <string_view>
 
 namespace quillan {
-
-struct ReadableOptions {
-    // The charset parameter of the page's HTTP Content-Type, when it came by
-    // address with one; empty otherwise.
-    std::string httpCharset;
-    // Number the links and list their addresses after the text.
-    bool links = false;
-    // Break lines longer than this many characters at spaces; 0: never.
-    std::size_t width = 0;
-};
 
 // The conversion itself, fed the page's bytes in pieces of any size: the
 // text handed to `out` does not depend on where the pieces end.

@@ -12,6 +12,7 @@
 #include "window/MsgBox.h"
 #include "viewer/ViewerWindow.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -108,6 +109,7 @@ void MainWindow::btnHTMLtoText_Click()
         return;
     commandRunning_ = true;
     commandFetches_ = optURL->isChecked();
+    job_->setMode(chkReadable->isChecked() ? quillan::TextMode::Readable : quillan::TextMode::Stripped);
     const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
     if (!started)
         endCommand();

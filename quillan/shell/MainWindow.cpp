@@ -7,12 +7,14 @@
 #include "window/ContextIDs.h"
 #include "window/FormInstance.h"
 #include "shell/Globals.h"
+#include "registry/registry.h"
 #include "window/Look.h"
 #include "window/MsgBox.h"
 #include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -40,6 +42,7 @@ constexpr qint32 AddressBoxHelp = 360;
 constexpr qint32 FileOptionHelp = 370;
 constexpr qint32 UrlOptionHelp = 380;
 constexpr qint32 QuitButtonHelp = 390;
+constexpr qint32 ReadableBoxHelp = 400;
 constexpr qint32 BrowserMenuHelp = 1012;
 constexpr qint32 AboutMenuHelp = 420;
 constexpr qint32 AboutItemHelp = 1210;
@@ -50,6 +53,9 @@ constexpr qint32 QuitMenuHelp = 450;
 constexpr int F1KeyCode = 112;
 
 const char *const NetvaneProgId = "Vanelink.Netvane";
+
+// The user's choice of chkReadable, under quillan::ProgramRegistryKey.
+const char *const ReadableTextValue = "ReadableText";
 
 } // namespace
 
@@ -155,6 +161,15 @@ void MainWindow::setupInputArea()
     Twips::place(optGetFile, 240, 1200, 1455, 255);
     optURL->setChecked(true);
 
+    // Looks like the option buttons above it.
+    chkReadable = new QCheckBox(QStringLiteral("Readable text"), fraMain);
+    chkReadable->setObjectName(QStringLiteral("chkReadable"));
+    chkReadable->setFont(Look::sansSerif());
+    Look::setColour(chkReadable, QPalette::WindowText, Look::Navy);
+    Look::setColour(chkReadable, QPalette::ButtonText, Look::Navy);
+    ContextIDs::setHelpContextID(chkReadable, ReadableBoxHelp);
+    Twips::place(chkReadable, 240, 1560, 1695, 255);
+
     auto box = [this](const char *name, qint32 helpId) {
         auto *edit = new QLineEdit(fraMain);
         edit->setObjectName(QLatin1String(name));
@@ -207,7 +222,8 @@ void MainWindow::setupCommandButtons()
     setTabOrder(optURL, optGetFile);
     setTabOrder(optGetFile, txtURL);
     setTabOrder(txtURL, txtGetFile);
-    setTabOrder(txtGetFile, btnHTMLtoText);
+    setTabOrder(txtGetFile, chkReadable);
+    setTabOrder(chkReadable, btnHTMLtoText);
     setTabOrder(btnHTMLtoText, btnQuit);
 }
 
@@ -241,6 +257,7 @@ void MainWindow::connectHandlers()
     connect(txtURL, &QLineEdit::returnPressed, this, [this] { txtURL_KeyPress(Qt::Key_Return); });
     connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(Qt::Key_Return); });
     connect(btnHTMLtoText, &QPushButton::clicked, this, &MainWindow::btnHTMLtoText_Click);
+    connect(chkReadable, &QCheckBox::toggled, this, &MainWindow::chkReadable_Click);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::Form_Terminate);
 
     installEventFilter(this);
@@ -251,6 +268,18 @@ void MainWindow::connectHandlers()
 void MainWindow::Form_Load()
 {
     ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
+    // Set before anything listens for a toggle: loading writes nothing.
+    const std::optional<platform::DWORD> readable =
+        platform::RegReadDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, ReadableTextValue);
+    const QSignalBlocker quiet(chkReadable);
+    chkReadable->setChecked(readable.value_or(0) != 0);
+}
+
+void MainWindow::chkReadable_Click()
+{
+    // A registry that cannot be written costs only the memory of the choice.
+    platform::RegWriteDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, ReadableTextValue,
+                            chkReadable->isChecked() ? 1 : 0);
 }
 
 MainWindow::ConnectionReading MainWindow::readConnectedOnline()

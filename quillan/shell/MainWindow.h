@@ -8,6 +8,14 @@
 // created through the component runtime by "Vanelink.Netvane"); a window
 // whose component controls cannot be created still opens.
 //
+// The check box chkReadable chooses the kind of text every conversion of the
+// window makes (the browser's convert button included, as it converts
+// through convertAddress): unticked, the page with its tags stripped;
+// ticked, the readable text. It is remembered per user: the REG_DWORD
+// ReadableText (0 or 1) under HKEY_CURRENT_USER\Software\Fennick\Quillan is
+// read when the window loads (missing: unticked) and written whenever the
+// box is toggled.
+//
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
 // code) starts the conversion command: the checks and their messages run at
 // once, then a conversion job (quillan::ConversionJob) fetches and converts
@@ -27,6 +35,7 @@ namespace quillan {
 class ConversionJob;
 }
 class QAction;
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -48,6 +57,7 @@ public:
     QRadioButton *optGetFile = nullptr;
     QLineEdit *txtURL = nullptr;
     QLineEdit *txtGetFile = nullptr;
+    QCheckBox *chkReadable = nullptr;
     QPushButton *btnHTMLtoText = nullptr;
     QPushButton *btnQuit = nullptr;
     QLabel *lbBytesReceived = nullptr;
@@ -110,6 +120,7 @@ public:
     void optGetFile_Click();
     void txtURL_KeyPress(int KeyAscii);
     void txtGetFile_KeyPress(int KeyAscii);
+    void chkReadable_Click();
     void btnHTMLtoText_Click();
 
 signals:

@@ -14,6 +14,7 @@
 #include "shell/ComControl.h"
 #include "window/FormInstance.h"
 #include "shell/MainWindow.h"
+#include "shell/MainWindowHost.h"
 #include "support/HttpTestServer.h"
 #include "support/process.h"
 #include "support/qt_support.h"
@@ -21,6 +22,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -139,6 +141,7 @@ private slots:
     void overlongAddressIsRefused();
     void savedFetchedTextGoesFromThePrivateFolder();
     void offlineStopsBeforeFetching();
+    void readableBoxChoosesTheTextOnEveryRoad();
 
 private:
     void requireOnline();
@@ -564,6 +567,62 @@ void TestConversionCommand::offlineStopsBeforeFetching()
                                                           "Please make sure you are connected before continuing")});
     QVERIFY(!outcome.viewerShown);
     QCOMPARE(server_->requests().size(), std::size_t(0));
+}
+
+void TestConversionCommand::readableBoxChoosesTheTextOnEveryRoad()
+{
+    const QString words = QStringLiteral(u"Grüße – ünïcödé ★");
+    const QByteArray page = "<html><head><meta charset=utf-8><title>T</title><script>var x;</script></head>\r\n"
+                            "<body><p>" +
+                            words.toUtf8() + "</p><p>next &amp; last</p></body></html>\r\n";
+    const QString html = testsupport::writeFile(dir_->filePath("page.html"), page);
+    MainWindow &main = FormInstance<MainWindow>::get();
+    chooseFileMode(main);
+    main.txtGetFile->setText(html);
+
+    // Unticked: the stripped text, byte for byte.
+    main.chkReadable->setChecked(false);
+    CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(outcome.viewerFileBytes, convertedBytes(page, dir_->path()));
+    QVERIFY(outcome.viewerText.contains(QStringLiteral("var x;")));
+
+    // Ticked: the readable text, its UTF-8 shown as the characters it is.
+    main.chkReadable->setChecked(true);
+    const QByteArray readable = words.toUtf8() + "\n\nnext & last\n";
+    outcome = runCommand(main);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(outcome.viewerFileBytes, readable);
+    QCOMPARE(outcome.viewerText, QString::fromUtf8(readable));
+
+    // A fetched page, decoded by its response's charset: the user's road
+    // and the browser's, which asks the main window to convert.
+    requireOnline();
+    const QByteArray cyrillic = "<p>\xCF\xF0\xE8\xE2\xE5\xF2</p>";
+    HttpResponse labelled = HttpResponse::html(cyrillic.toStdString());
+    labelled.headers = {{"Content-Type", "text/html; charset=windows-1251"}};
+    server_->route("/ru.html", labelled);
+    const QString expected = QStringLiteral(u"Привет\n");
+    main.optURL->setChecked(true);
+    main.txtURL->setText(q(server_->url("/ru.html")));
+    outcome = runCommand(main);
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QCOMPARE(outcome.viewerText, expected);
+
+    bool hostEnded = false;
+    outcome = runCommand(main, [&] {
+        MainWindowHost::instance().convertAddress(q(server_->url("/ru.html")), [&hostEnded] { hostEnded = true; });
+    });
+    QVERIFY(hostEnded);
+    QCOMPARE(outcome.viewerText, expected);
+    main.chkReadable->setChecked(false);
+    hostEnded = false;
+    outcome = runCommand(main, [&] {
+        MainWindowHost::instance().convertAddress(q(server_->url("/ru.html")), [&hostEnded] { hostEnded = true; });
+    });
+    QVERIFY(hostEnded);
+    QCOMPARE(outcome.viewerFileBytes, cyrillic.mid(3, 6) + "\r\n");
 }
 
 int main(int argc, char **argv)

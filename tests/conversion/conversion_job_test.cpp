@@ -128,6 +128,8 @@ private slots:
     void destroyingTheJobAtAnyMomentRemovesItsFiles();
     void oneRunAtATime();
     void limitsComeFromTheRegistry();
+    void readableModeDecodesByTheResponseCharset();
+    void readableAndStrippedTextsOfOnePage();
 
 private:
     QStringList folderEntries() const;
@@ -568,6 +570,97 @@ void TestConversionJob::limitsComeFromTheRegistry()
     QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::ProgramRegistryKey, quillan::MaxPageMiBValue, 0), ERROR_SUCCESS);
     QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024); // 0 is no limit of use
     RegDeleteTree(HKEY_CURRENT_USER, quillan::ProgramRegistryKey);
+}
+
+// "Привет, мир" in windows-1251: not valid UTF-8, and read as windows-1252
+// it would be Latin letters.
+const QByteArray Cyrillic1251 = "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0";
+const QByteArray CyrillicUtf8 = QStringLiteral(u"Привет, мир").toUtf8();
+
+void TestConversionJob::readableModeDecodesByTheResponseCharset()
+{
+    // No <meta> in the page: only the response says what its bytes are.
+    const std::string page =
+        "<html><head><title>T</title></head><body><p>" + Cyrillic1251.toStdString() + "</p></body></html>";
+    HttpResponse labelled = HttpResponse::html(page);
+    labelled.headers = {{"Content-Type", "text/html; charset=windows-1251"}};
+    server_->route("/labelled.html", labelled);
+    server_->route("/unlabelled.html", HttpResponse::html(page));
+
+    ConversionJob job;
+    job.setMode(quillan::TextMode::Readable);
+    QCOMPARE(job.mode(), quillan::TextMode::Readable);
+    Recorder labelledRun(job);
+    QVERIFY(labelledRun.run([&] { return job.convertAddress(q(server_->url("/labelled.html"))); }));
+    QVERIFY2(labelledRun.outcome.message.isEmpty(), qPrintable(labelledRun.outcome.reason));
+    QCOMPARE(job.httpCharset(), QByteArray("windows-1251"));
+    QCOMPARE(readAll(labelledRun.outcome.textPath), CyrillicUtf8 + '\n');
+    QVERIFY(QFile::remove(labelledRun.outcome.textPath));
+
+    // Without the label the same bytes fall back to windows-1252.
+    const QByteArray asLatin = QString::fromLatin1(Cyrillic1251).toUtf8() + '\n';
+    Recorder unlabelledRun(job);
+    QVERIFY(unlabelledRun.run([&] { return job.convertAddress(q(server_->url("/unlabelled.html"))); }));
+    QCOMPARE(readAll(unlabelledRun.outcome.textPath), asLatin);
+    QVERIFY(QFile::remove(unlabelledRun.outcome.textPath));
+
+    // A file on disk is read by its own bytes: a charset of an earlier
+    // response does not follow the job to it.
+    Recorder again(job);
+    QVERIFY(again.run([&] { return job.convertAddress(q(server_->url("/labelled.html"))); }));
+    QVERIFY(QFile::remove(again.outcome.textPath));
+    testsupport::TempDir dir;
+    QFile html(QString::fromStdString((dir.path() / "page.html").string()));
+    QVERIFY(html.open(QIODevice::WriteOnly));
+    html.write(QByteArray::fromStdString(page));
+    html.close();
+    Recorder fileRun(job);
+    QVERIFY(fileRun.run([&] { return job.convertFile(html.fileName()); }));
+    QCOMPARE(readAll(fileRun.outcome.textPath), asLatin);
+}
+
+void TestConversionJob::readableAndStrippedTextsOfOnePage()
+{
+    const QByteArray page = "<html><head><title>Title</title>\r\n<script>var hidden = 1;</script></head>\r\n"
+                            "<body><h1>Head</h1><p>One &amp; <a href=\"/next\">two</a></p>\r\n"
+                            "<ul><li>a</li><li>b</li></ul></body></html>\r\n";
+    server_->route("/page.html", HttpResponse::html(page.toStdString()));
+    const QString address = q(server_->url("/page.html"));
+
+    ConversionJob job;
+    Recorder stripped(job);
+    QVERIFY(stripped.run([&] { return job.convertAddress(address); }));
+    QCOMPARE(readAll(stripped.outcome.textPath), convertedBytes(page, QString::fromStdString(tmp_->path().string())));
+    QVERIFY(readAll(stripped.outcome.textPath).contains("var hidden"));
+    QVERIFY(QFile::remove(stripped.outcome.textPath));
+
+    job.setMode(quillan::TextMode::Readable);
+    Recorder readable(job);
+    QVERIFY(readable.run([&] { return job.convertAddress(address); }));
+    QCOMPARE(readAll(readable.outcome.textPath), QByteArray("Head\n\nOne & two\n\n* a\n* b\n"));
+    QVERIFY(QFile::remove(readable.outcome.textPath));
+
+    // The options of the readable text go with the job.
+    job.setReadableOptions({std::string(), true, 0});
+    Recorder linked(job);
+    QVERIFY(linked.run([&] { return job.convertAddress(address); }));
+    const QByteArray text = readAll(linked.outcome.textPath);
+    QVERIFY2(text.startsWith("Head\n\nOne & two[1]\n") && text.contains("/next"), text.constData());
+    QVERIFY(QFile::remove(linked.outcome.textPath));
+
+    // Large pages go through the worker thread in the same mode.
+    QByteArray large = "<pre>";
+    while (large.size() <= ConversionJob::LargeFileBytes)
+        large += "row&lt;" + QByteArray::number(large.size()) + "&gt;\r\n";
+    large += "</pre>";
+    server_->route("/large.html", HttpResponse::html(large.toStdString()));
+    job.setReadableOptions({});
+    Recorder worker(job);
+    QVERIFY(worker.run([&] { return job.convertAddress(q(server_->url("/large.html"))); }, 60000));
+    const QByteArray largeText = readAll(worker.outcome.textPath);
+    QVERIFY(largeText.startsWith("row<5>\nrow<"));
+    QVERIFY(!largeText.contains('\r') && !largeText.contains("&lt;"));
+    QVERIFY(QFile::remove(worker.outcome.textPath));
 }
 
 int main(int argc, char **argv)

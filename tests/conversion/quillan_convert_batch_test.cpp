@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -293,6 +294,103 @@ TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
     // A folder that does not exist yet is made.
     EXPECT_EQ(run({"--out-dir", "new/deeper", address}).status, 0);
     EXPECT_EQ(readFile(dir / "new" / "deeper" / (name + ".TXT")), text("the report"));
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
+{
+    // "Привет" in windows-1251, labelled only by the response.
+    const std::string cyrillic = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+    HttpResponse labelled =
+        HttpResponse::html("<html><head><script>junk()</script></head><body><p>" + cyrillic +
+                           " <a href=\"/there\">one</a></p><p>two &amp; three four five</p></body></html>");
+    labelled.headers = {{"Content-Type", "text/html; charset=windows-1251"}};
+    server.route("/ru", labelled);
+    HttpResponse slow = HttpResponse::html("<ul><li>slow</li></ul>");
+    slow.pieceSize = 4;
+    slow.pause = std::chrono::milliseconds(10);
+    server.route("/slow", slow);
+    writeFile(dir / "f.html", "<h1>file</h1><script>x</script>");
+    const std::string ru = utf8 + " one\n\ntwo & three four five\n";
+
+    const ProcessResult one = run({"--readable", server.url("/ru")});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.err, "");
+    EXPECT_EQ(one.out, ru);
+    EXPECT_EQ(run({"--readable", "-o", "-", server.url("/ru")}).out, ru);
+    // Without --readable the same address keeps its bytes.
+    EXPECT_NE(run({server.url("/ru")}).out.find("junk()"), std::string::npos);
+
+    // Links and width reach fetched pages too.
+    const ProcessResult linked = run({"--readable", "--links", "--width", "13", server.url("/ru")});
+    EXPECT_EQ(linked.status, 0);
+    EXPECT_EQ(linked.out.rfind(utf8 + " one[1]\n\ntwo & three\nfour five\n", 0), 0u) << linked.out;
+    EXPECT_NE(linked.out.find("\n1. /there\n"), std::string::npos) << linked.out;
+
+    // Many inputs, files and addresses, in order whatever the jobs.
+    for (const std::string jobs : {"1", "3"}) {
+        fs::remove(dir / "f.TXT");
+        const ProcessResult many = run({"--readable", "-j", jobs, server.url("/slow"), "f.html", server.url("/ru")});
+        EXPECT_EQ(many.status, 0);
+        EXPECT_EQ(many.out, "* slow\n" + ru);
+        EXPECT_EQ(readFile(dir / "f.TXT"), "file\n");
+        const ProcessResult separate = run({"--readable", "--separate", "-j", jobs, server.url("/slow"), "f.html"});
+        // The header lines end as the readable texts do.
+        EXPECT_EQ(separate.out, "==> " + server.url("/slow") + " <==\n* slow\n==> f.html <==\nfile\n");
+    }
+    const ProcessResult folder = run({"--readable", "--out-dir", "texts", server.url("/ru")});
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_EQ(readFile(dir / "texts" / ("127.0.0.1_" + std::to_string(server.port()) + "_ru.TXT")), ru);
+    writeFile(dir / "list.txt", server.url("/ru") + "\n");
+    EXPECT_EQ(run({"--readable", "--inputs", "list.txt"}).out, ru);
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, TheProgramLinksNoQtAndLoadsTheRunnerFromItsFolderOnlyWhenNeeded)
+{
+    const ProcessResult ldd = runProgram({"ldd", QUILLAN_CONVERT});
+    ASSERT_EQ(ldd.status, 0) << ldd.err;
+    EXPECT_EQ(ldd.out.find("libQt"), std::string::npos) << ldd.out;
+    EXPECT_EQ(ldd.out.find("libstdc++"), std::string::npos) << ldd.out;
+    const fs::path module = fs::path(QUILLAN_CONVERT).parent_path() / "quillan-convert-net.so";
+    const ProcessResult moduleLdd = runProgram({"ldd", module.string()});
+    EXPECT_NE(moduleLdd.out.find("libQt6Network"), std::string::npos) << moduleLdd.out;
+
+    // The program alone in a folder: files and standard input need nothing
+    // else; addresses and batches name the module they miss.
+    server.route("/page.html", HttpResponse::html(page("fetched words")));
+    fs::create_directories(dir / "alone");
+    fs::copy_file(QUILLAN_CONVERT, dir / "alone" / "quillan-convert");
+    const std::string alone = (dir / "alone" / "quillan-convert").string();
+    writeFile(dir / "a.html", page("file a"));
+    writeFile(dir / "b.html", page("file b"));
+    const ProcessResult one = runProgram({alone, "a.html"}, {.input = {}, .workDir = dir.path()});
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(readFile(dir / "a.TXT"), text("file a"));
+    EXPECT_EQ(runProgram({alone, "--readable"}, {.input = "<p>piped</p>", .workDir = dir.path()}).out, "piped\n");
+    const std::string missing = "quillan-convert: addresses and batches need quillan-convert-net.so beside the "
+                                "program: " +
+                                (dir / "alone" / "quillan-convert-net.so").string() + ": ";
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {alone, server.url("/page.html")}, {alone, "a.html", "b.html"}, {alone, "--separate", "a.html"}}) {
+        const ProcessResult r = runProgram(args, {.input = {}, .workDir = dir.path()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(missing, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "b.TXT"));
+    EXPECT_EQ(server.requestCount("/page.html"), 0u);
+    // Usage errors are still found without the module.
+    EXPECT_EQ(runProgram({alone, "-", server.url("/page.html")}, {.input = {}, .workDir = dir.path()}).status, 2);
+
+    // Started through a link from elsewhere, the program finds the module
+    // beside its own file.
+    fs::create_symlink(QUILLAN_CONVERT, dir / "alone" / "linked");
+    const ProcessResult linked = runProgram({(dir / "alone" / "linked").string(), server.url("/page.html")});
+    EXPECT_EQ(linked.status, 0) << linked.err;
+    EXPECT_EQ(linked.out, text("fetched words"));
     EXPECT_TRUE(noTemporaryLeft());
 }
 

@@ -8,10 +8,13 @@
 #include "shell/Globals.h"
 #include "window/HtmlHelpWindow.h"
 #include "shell/MainWindow.h"
+#include "registry/registry.h"
 #include "support/qt_support.h"
+#include "window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,6 +86,7 @@ private slots:
     void displayHelpOpensTheDefaultTopic();
     void quitMenuClosesOnlyTheMainWindow();
     void unregisteredComponentIsNamed();
+    void readableBoxIsPlacedAndRemembered();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -124,8 +128,8 @@ void TestMainWindow::opensInItsInitialState()
     QVERIFY(main.lbBytesReceived->isHidden());
 
     // Tab order.
-    const QList<QWidget *> order{main.optURL,     main.optGetFile,    main.txtURL,
-                                 main.txtGetFile, main.btnHTMLtoText, main.btnQuit};
+    const QList<QWidget *> order{main.optURL,      main.optGetFile,    main.txtURL, main.txtGetFile,
+                                 main.chkReadable, main.btnHTMLtoText, main.btnQuit};
     QList<QWidget *> chain;
     for (QWidget *w = order.first(); chain.size() < order.size(); w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)
@@ -229,6 +233,7 @@ void TestMainWindow::f1AsksHelpForTheFocusedControl()
         {main.optURL, Qt::ShiftModifier, "/html/retrieve_from_url.htm"},
         {main.optGetFile, {}, "/html/use_html_file.htm"},
         {main.txtURL, {}, "/html/address_box.htm"},
+        {main.chkReadable, {}, "/html/readable_text.htm"},
         {main.btnHTMLtoText, Qt::ControlModifier, "/html/html_to_text.htm"},
         {main.btnQuit, {}, "/html/quitting.htm"},
     };
@@ -317,6 +322,70 @@ void TestMainWindow::unregisteredComponentIsNamed()
     QCOMPARE(text, QStringLiteral("Quillan did not detect an active internet connection.  Please make sure you are "
                                   "connected before continuing\n") +
                        reading.cause);
+}
+
+namespace {
+
+const char *const QuillanKey = "Software\\Fennick\\Quillan";
+
+std::optional<platform::DWORD> readableValue()
+{
+    return platform::RegReadDword(platform::HKEY_CURRENT_USER, QuillanKey, "ReadableText");
+}
+
+} // namespace
+
+void TestMainWindow::readableBoxIsPlacedAndRemembered()
+{
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QCheckBox *box = main.chkReadable;
+        QCOMPARE(box->objectName(), QStringLiteral("chkReadable"));
+        QCOMPARE(box->text(), QStringLiteral("Readable text"));
+        QCOMPARE(box->parentWidget(), main.fraMain);
+        // Under "Use HTML File", at the same left edge.
+        QCOMPARE(box->pos(), Twips::toPixels(240, 1560, 0, 0, box->screen()).topLeft());
+        QCOMPARE(box->x(), main.optGetFile->x());
+        QVERIFY(box->y() >= main.optGetFile->geometry().bottom());
+        QVERIFY(box->geometry().bottom() < main.btnHTMLtoText->y());
+        QVERIFY(box->sizeHint().width() <= box->width());
+        QCOMPARE(box->font(), main.optGetFile->font());
+        QCOMPARE(box->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+        QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+        QCOMPARE(ContextIDs::helpContextID(box), 400);
+        // Off by default; opening the window writes nothing.
+        QVERIFY(!box->isChecked());
+        QCOMPARE(readableValue(), std::nullopt);
+
+        // Ticked by a click, the choice is written at once; and again when
+        // taken back.
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        QVERIFY(box->isChecked());
+        QCOMPARE(readableValue(), std::optional<platform::DWORD>(1));
+        QTest::keyClick(box, Qt::Key_Space);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(readableValue(), std::optional<platform::DWORD>(0));
+        box->setChecked(true);
+        QCOMPARE(readableValue(), std::optional<platform::DWORD>(1));
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    // The next window opens as the user left it.
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(main.chkReadable->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    QCOMPARE(platform::RegWriteDword(platform::HKEY_CURRENT_USER, QuillanKey, "ReadableText", 0),
+             platform::ERROR_SUCCESS);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(!main.chkReadable->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
 }
 
 QTEST_MAIN(TestMainWindow)

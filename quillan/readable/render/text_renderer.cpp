@@ -167,7 +167,7 @@ void TextRenderer::endOfFile()
 {
     popTo(0);
     if (started_ && trailingBreaks_ == pendingBreaks_)
-        emit("\n"); // the last line ends like every other
+        emitText("\n"); // the last line ends like every other
     pendingBreaks_ = 0;
     if (linkCount_ > 0)
         writeReferences();
@@ -616,9 +616,9 @@ void TextRenderer::word(std::string_view w)
 {
     beforeContent();
     if (pendingSpace_ && !lineStart_)
-        emit(" ");
+        emitText(" ");
     pendingSpace_ = false;
-    emit(w);
+    emitText(w);
     lineStart_ = false;
     trailingBreaks_ = 0;
     started_ = true;
@@ -629,7 +629,7 @@ void TextRenderer::keptText(std::string_view s)
 {
     beforeContent();
     if (pendingSpace_ && !lineStart_)
-        emit(" ");
+        emitText(" ");
     pendingSpace_ = false;
     std::size_t newlines = 0;
     bool any = false;
@@ -638,7 +638,7 @@ void TextRenderer::keptText(std::string_view s)
         const std::size_t cr = s.find('\r');
         const std::string_view piece = s.substr(0, cr);
         if (!piece.empty()) {
-            emit(piece);
+            emitText(piece);
             any = true;
             const std::size_t last = piece.find_last_not_of('\n');
             newlines = last == std::string_view::npos ? newlines + piece.size() : piece.size() - last - 1;
@@ -648,7 +648,7 @@ void TextRenderer::keptText(std::string_view s)
         s.remove_prefix(cr + 1);
         if (!s.empty() && s.front() == '\n')
             continue; // the LF of CR LF ends the line
-        emit("\n");
+        emitText("\n");
         any = true;
         ++newlines;
     }
@@ -664,15 +664,15 @@ void TextRenderer::beforeContent()
 {
     if (pendingBreaks_ > 0) {
         for (int i = 0; i < pendingBreaks_; ++i)
-            emit("\n");
+            emitText("\n");
         pendingBreaks_ = 0;
         pendingSpace_ = false;
         lineStart_ = true;
     }
     if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
         if (!lineStart_)
-            emit("\n");
-        emit(std::string_view(marker_, markerSize_));
+            emitText("\n");
+        emitText(std::string_view(marker_, markerSize_));
         markerSize_ = 0;
         markerDepth_ = kNone;
         pendingSpace_ = false;
@@ -707,7 +707,7 @@ void TextRenderer::lineBreak()
 void TextRenderer::cellSeparator()
 {
     beforeContent();
-    emit("\t");
+    emitText("\t");
     started_ = true;
     trailingBreaks_ = 0;
     pendingSpace_ = false;
@@ -735,7 +735,7 @@ void TextRenderer::image(const html::Tag &tag)
     linkAlt_.assign(alt);
 }
 
-void TextRenderer::emit(std::string_view s)
+void TextRenderer::emitText(std::string_view s)
 {
     if (options_.width > 0) {
         emitWrapped(s);
@@ -831,7 +831,7 @@ void TextRenderer::endLink(const Open &open)
     // Right after the link's text, before any space that follows it.
     const bool space = pendingSpace_;
     beforeContent();
-    emit(std::string_view(number, static_cast<std::size_t>(end - number)));
+    emitText(std::string_view(number, static_cast<std::size_t>(end - number)));
     started_ = true;
     trailingBreaks_ = 0;
     lineStart_ = false;
@@ -862,18 +862,18 @@ void TextRenderer::addReference(std::string_view address)
 
 void TextRenderer::writeReferences()
 {
-    emit(started_ ? "\nReferences\n\n" : "References\n\n");
+    emitText(started_ ? "\nReferences\n\n" : "References\n\n");
     if (spill_) {
         if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
             throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");
         char buffer[16384];
         std::size_t n;
         while ((n = std::fread(buffer, 1, sizeof buffer, spill_)) > 0)
-            emit(std::string_view(buffer, n));
+            emitText(std::string_view(buffer, n));
         if (std::ferror(spill_))
             throw std::system_error(EIO, std::generic_category(), "temporary file for the list of links");
     }
-    emit(references_);
+    emitText(references_);
     references_.clear();
 }
 

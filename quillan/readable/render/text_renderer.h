@@ -136,7 +136,8 @@ private:
     void lineBreak();
     void cellSeparator();
     void beforeContent();
-    void emit(std::string_view utf8);
+    // (Not named emit: Qt code that includes this header defines that word.)
+    void emitText(std::string_view utf8);
     void emitWrapped(std::string_view utf8);
     void flushOut(bool all);
     void image(const html::Tag &tag);

@@ -1,0 +1,73 @@
+// quillan-convert-net.so: the runner of addresses and batches for
+// quillan-convert, which loads it only when a command line needs it.
+#include "conversion/convert_files.h"
+#include "conversion/convert_net_module.h"
+#include "conversion/convert_runner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace quillan::cli;
+
+int runMany(int argc, char **argv)
+{
+    const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+    if (parsed.action != ParsedCommandLine::Action::Run)
+        return usageError(parsed.error.empty() ? std::string("not a command line that converts") : parsed.error);
+    Options options = parsed.options;
+
+    int status = 0;
+    std::optional<InputList> list;
+    if (options.list) {
+        const bool standardInput = *options.list == "-";
+        platform::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                                            : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd)
+            list = InputList{std::move(fd), standardInput ? std::string("standard input") : *options.list};
+        else {
+            // The other inputs still run.
+            std::fprintf(stderr, "%s: %s: %s\n", ProgramName, options.list->c_str(), std::strerror(errno));
+            status = 1;
+        }
+    }
+    RunSettings settings;
+    settings.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    settings.output = options.output;
+    settings.outDir = options.outDir;
+    settings.separate = options.separate;
+    settings.quiet = options.quiet;
+    settings.limits.maxBytes = options.maxSize;
+    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
+    settings.readable = readable;
+    const auto convertFile = [&readable](const std::string &input, const std::string *output) {
+        convertOne(input, output, readable ? &*readable : nullptr);
+    };
+    const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertFile);
+    return std::max(status, batchStatus);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int quillan_convert_net_main(int argc, char **argv) noexcept
+{
+    // Nothing may unwind into the program, whose C++ runtime is not ours.
+    try {
+        return runMany(argc, argv);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s: %s\n", ProgramName, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: the run ended by an unknown error\n", ProgramName);
+    }
+    return 1;
+}
+
+// The program calls the entry point through this type.
+[[maybe_unused]] constexpr NetModuleMain EntryOfTheRightType = &quillan_convert_net_main;

@@ -1,0 +1,21 @@
+#pragma once
+// The choices of a readable text conversion (conversion/readable_converter.h),
+// apart from the converter itself so that code holding them (the conversion
+// job and its front ends) needs none of the converter's headers.
+
+#include <cstddef>
+#include <string>
+
+namespace quillan {
+
+struct ReadableOptions {
+    // The charset parameter of the page's HTTP Content-Type, when it came by
+    // address with one; empty otherwise.
+    std::string httpCharset;
+    // Number the links and list their addresses after the text.
+    bool links = false;
+    // Break lines longer than this many characters at spaces; 0: never.
+    std::size_t width = 0;
+};
+
+} // namespace quillan
