@@ -23,6 +23,47 @@ static_assert(kCarryStep > kLongestNamedReference + 1);
 constexpr std::size_t kTextFlush = 8192;
 // Up to this many attributes a tag's names are compared one by one.
 constexpr std::size_t kLinearAttributeSearch = 16;
+constexpr std::size_t kMaxText = Tokenizer::kMaxTokenText;
+constexpr std::size_t kMaxAttributeText = Tokenizer::kMaxTagAttributeText;
+constexpr std::size_t kMaxAttributes = Tokenizer::kMaxTagAttributes;
+
+// The length of the longest prefix of `text` no longer than `max` that does
+// not end inside a UTF-8 sequence (text longer than max).
+[[gnu::noinline, gnu::cold]] std::size_t cutLength(std::string_view text, std::size_t max)
+{
+    std::size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+inline std::string_view bounded(std::string_view text)
+{
+    if (text.size() <= kMaxText) [[likely]]
+        return text;
+    return text.substr(0, cutLength(text, kMaxText));
+}
+// Cuts what `s` holds from `start` on back to the bound.
+inline void bound(std::string &s, std::size_t start)
+{
+    if (s.size() > start + kMaxText) [[unlikely]]
+        s.resize(start + cutLength(std::string_view(s).substr(start), kMaxText));
+}
+[[gnu::noinline, gnu::cold]] void appendCut(std::string &s, std::size_t start, const char *p, std::size_t length)
+{
+    // Room to see where the last character kept ends.
+    const std::size_t limit = start + kMaxText + 4;
+    s.append(p, s.size() >= limit ? 0 : std::min(length, limit - s.size()));
+    bound(s, start);
+}
+// Appends [p, q) to `s` as far as the bound of the text from `start` lets it.
+inline void appendBounded(std::string &s, std::size_t start, const char *p, const char *q)
+{
+    const auto length = static_cast<std::size_t>(q - p);
+    if (s.size() + length <= start + kMaxText) [[likely]]
+        s.append(p, length);
+    else
+        appendCut(s, start, p, length);
+}
 
 bool isWhitespace(int c)
 {
@@ -325,6 +366,7 @@ void Tokenizer::beginTag(bool endTag)
     tagName_.clear();
     attributeText_.clear();
     attributeRanges_.clear();
+    fieldStart_ = 0;
     if (!attributeIndex_.empty())
         attributeIndex_.clear();
 }
@@ -336,14 +378,22 @@ void Tokenizer::beginAttribute()
     range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
     attributeRanges_.push_back(range);
     attributeOpen_ = true;
-    attributeDuplicate_ = false;
+    fieldStart_ = attributeText_.size();
+    // Past the tag's bounds the attribute is read but dropped, as a repeated
+    // name is.
+    attributeDropped_ = attributeText_.size() >= kMaxAttributeText || attributeRanges_.size() > kMaxAttributes;
+    attributeDuplicate_ = attributeDropped_;
 }
 
 void Tokenizer::endAttributeName()
 {
+    bound(attributeText_, fieldStart_);
     AttributeRange &range = attributeRanges_.back();
     range.nameLength = static_cast<std::uint32_t>(attributeText_.size()) - range.nameStart;
     range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
+    fieldStart_ = attributeText_.size();
+    if (attributeDropped_)
+        return;
     auto nameOf = [this](const AttributeRange &r) {
         return std::string_view(attributeText_.data() + r.nameStart, r.nameLength);
     };
@@ -367,10 +417,21 @@ void Tokenizer::endAttributeName()
         attributeIndex_.emplace(h, static_cast<std::uint32_t>(index));
 }
 
+void Tokenizer::boundBuffers()
+{
+    bound(tagName_, 0);
+    bound(attributeText_, fieldStart_);
+    bound(comment_, 0);
+    bound(doctypeName_, 0);
+    bound(publicId_, 0);
+    bound(systemId_, 0);
+}
+
 void Tokenizer::closeAttribute()
 {
     if (!attributeOpen_)
         return;
+    bound(attributeText_, fieldStart_);
     attributeOpen_ = false;
     AttributeRange &range = attributeRanges_.back();
     if (attributeDuplicate_) {
@@ -383,6 +444,7 @@ void Tokenizer::closeAttribute()
 
 void Tokenizer::emitTag()
 {
+    bound(tagName_, 0);
     closeAttribute();
     attributeViews_.clear();
     for (const AttributeRange &r : attributeRanges_)
@@ -405,6 +467,7 @@ void Tokenizer::emitTag()
 
 void Tokenizer::emitComment()
 {
+    bound(comment_, 0);
     flushText();
     sink_.comment(comment_);
 }
@@ -419,6 +482,7 @@ void Tokenizer::beginDoctype()
 
 void Tokenizer::emitDoctype()
 {
+    boundBuffers();
     Doctype doctype;
     doctype.name = doctypeName_;
     doctype.publicId = publicId_;
@@ -475,7 +539,10 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
         state_ = State::Data;
         return true;
     }
-    if (isAlpha(c)) {
+    // Once the name is longer than the last start tag's, the tag cannot
+    // end the text: what was read goes out as text now, as it would at the
+    // end of the name, and the letters that follow are plain text too.
+    if (isAlpha(c) && tagName_.size() <= lastStartTag_.size()) {
         tagName_.push_back(toLower(c));
         temp_.push_back(static_cast<char>(c));
         return true;
@@ -491,6 +558,8 @@ void Tokenizer::copyTag(bool endTag, std::string_view name)
     beginTag(endTag);
     tagName_.assign(name);
     for (const Attribute &a : attributeViews_) {
+        if (attributeText_.size() >= kMaxAttributeText)
+            break;
         AttributeRange range;
         range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
         range.nameLength = static_cast<std::uint32_t>(a.name.size());
@@ -500,6 +569,7 @@ void Tokenizer::copyTag(bool endTag, std::string_view name)
         attributeText_.append(a.value);
         attributeRanges_.push_back(range);
     }
+    fieldStart_ = attributeText_.size();
 }
 
 const char *Tokenizer::readTag(const char *p, const char *end)
@@ -523,7 +593,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
     // leaves it, they are copied to the buffers and the state machine goes on
     // from the state reached.
     const char *q = runOf(p, end, kTagNameRun);
-    const std::string_view name(p, static_cast<std::size_t>(q - p));
+    const std::string_view name = bounded({p, static_cast<std::size_t>(q - p)});
     p = q;
     if (p == end || !(isWhitespace(*p) || *p == '>')) {
         beginTag(endTag);
@@ -535,6 +605,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
     // Attributes: before attribute name, attribute name, '=', a value in
     // quotes without references, CR or NUL, after the value.
     attributeViews_.clear();
+    std::size_t keptText = 0; // as attributeText_ would hold it
     for (;;) {
         while (p != end && isWhitespace(*p))
             ++p;
@@ -547,7 +618,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         q = runOf(p, end, kAttributeNameRun);
-        const std::string_view attributeName(p, static_cast<std::size_t>(q - p));
+        const std::string_view attributeName = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != '=') {
             copyTag(endTag, name);
@@ -567,7 +638,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
         }
         const char quote = *p++;
         q = detail::findAny(p, end, quote, '&', '\r', '\0');
-        const std::string_view value(p, static_cast<std::size_t>(q - p));
+        const std::string_view value = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != quote) {
             copyTag(endTag, name);
@@ -579,9 +650,11 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         ++p;
-        if (std::none_of(attributeViews_.begin(), attributeViews_.end(),
-                         [&](const Attribute &a) { return a.name == attributeName; }))
+        if (keptText < kMaxAttributeText && std::none_of(attributeViews_.begin(), attributeViews_.end(),
+                                                         [&](const Attribute &a) { return a.name == attributeName; })) {
             attributeViews_.push_back({attributeName, value});
+            keptText += attributeName.size() + value.size();
+        }
         if (p == end || !(isWhitespace(*p) || *p == '>')) {
             copyTag(endTag, name);
             state_ = State::AfterAttributeValueQuoted;
@@ -613,7 +686,9 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
     };
 
     for (;;) {
-        // Runs of ordinary characters, in bulk.
+        // Runs of ordinary characters, in bulk. The states that collect
+        // text come back here after every step, so their buffers are held to
+        // their bounds here.
         switch (state_) {
         case State::Data: p = scanText(p, end, eof, '<', '&', '\r', '\0'); break;
         case State::Rcdata: p = scanText(p, end, eof, '<', '&', '\r', '\0'); break;
@@ -625,43 +700,43 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::CdataSection: p = scanText(p, end, eof, ']', '\r', ']', ']'); break;
         case State::AttributeValueDoubleQuoted: {
             const char *q = detail::findAny(p, end, '"', '&', '\r', '\0');
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::AttributeValueSingleQuoted: {
             const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::TagName: {
             const char *q = runOf(p, end, kTagNameRun);
-            tagName_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(tagName_, 0, p, q);
             p = q;
             break;
         }
         case State::AttributeName: {
             const char *q = runOf(p, end, kAttributeNameRun);
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::AttributeValueUnquoted: {
             const char *q = runOf(p, end, kUnquotedValueRun);
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::Comment: {
             const char *q = detail::findAny(p, end, '<', '-', '\r', '\0');
-            comment_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
         case State::BogusComment: {
             const char *q = detail::findAny(p, end, '>', '\r', '\0', '\0');
-            comment_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
@@ -945,7 +1020,9 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 emitChar(ch);
                 p = next;
             } else if (isAlpha(c)) {
-                temp_.push_back(toLower(c));
+                // Only "script" matters: a longer name is not kept whole.
+                if (temp_.size() <= 6)
+                    temp_.push_back(toLower(c));
                 emitChar(ch);
                 p = next;
             } else {
@@ -1339,6 +1416,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             }
             break;
         case State::DoctypeName:
+            bound(doctypeName_, 0);
             if (c == kEof) {
                 forceQuirks_ = true;
                 emitDoctype();
@@ -1439,6 +1517,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ == State::DoctypePublicIdDoubleQuoted || state_ == State::DoctypeSystemIdDoubleQuoted ? '"'
                                                                                                              : '\'';
             std::string &id = publicId ? publicId_ : systemId_;
+            bound(id, 0);
             if (c == kEof) {
                 forceQuirks_ = true;
                 emitDoctype();
