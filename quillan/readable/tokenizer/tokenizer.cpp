@@ -1,6 +1,9 @@
 #include "tokenizer.h"
 
-#include "byte_scan.h"
+#include "common/byte_scan.h"
+#include "common/hex.h"
+#include "common/text.h"
+#include "common/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -89,19 +92,20 @@ bool isAlnum(int c)
 {
     return isAlpha(c) || isDigit(c);
 }
-char toLower(int c)
+char lowerByte(int c)
 {
-    return static_cast<char>(isUpper(c) ? c + ('a' - 'A') : c);
+    return platform::AsciiLower(static_cast<char>(c));
 }
-int hexValue(int c)
+// Appends the character c (its text ch) to a name: NUL as U+FFFD, ASCII
+// capitals in lower case.
+void appendNameCharacter(std::string &name, int c, std::string_view ch)
 {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    if (c == 0)
+        name.append(kReplacement);
+    else if (isUpper(c))
+        name.push_back(lowerByte(c));
+    else
+        name.append(ch);
 }
 
 // Whether [p, end) starts with `word` (ASCII letters compared without case
@@ -111,7 +115,7 @@ bool startsWith(const char *p, const char *end, std::string_view word, bool anyC
     const std::size_t avail = static_cast<std::size_t>(end - p);
     const std::size_t n = std::min(avail, word.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const char a = anyCase ? toLower(static_cast<unsigned char>(p[i])) : p[i];
+        const char a = anyCase ? platform::AsciiLower(p[i]) : p[i];
         if (a != word[i])
             return false;
     }
@@ -152,31 +156,6 @@ const char *runOf(const char *p, const char *end, std::uint8_t bits)
     while (p != end && (kByteClasses[static_cast<unsigned char>(*p)] & bits) != 0)
         ++p;
     return p;
-}
-
-// Writes cp as UTF-8 to out (room for four bytes); answers the length.
-std::size_t encodeUtf8(std::uint32_t cp, char *out)
-{
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (cp >> 12));
-        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (cp >> 18));
-    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
 }
 
 // What a numeric reference to 0x80..0x9F stands for: the windows-1252
@@ -350,9 +329,9 @@ void Tokenizer::emitEof()
 
 const char *Tokenizer::scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d)
 {
-    const char *q = detail::findAny(p, end, a, b, c, d);
+    const char *q = platform::FindAny(p, end, a, b, c, d);
     if (q == end && !eof)
-        q = detail::incompleteTail(p, end);
+        q = platform::IncompleteUtf8Tail(p, end);
     if (q != p)
         emitView({p, static_cast<std::size_t>(q - p)});
     return q;
@@ -520,7 +499,7 @@ void Tokenizer::finishNumericReference()
     else
         cp = c1Replacement(cp);
     char buffer[4];
-    appendReference({buffer, encodeUtf8(cp, buffer)});
+    appendReference({buffer, platform::EncodeUtf8(cp, buffer)});
     state_ = returnState_;
 }
 
@@ -543,7 +522,7 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
     // end the text: what was read goes out as text now, as it would at the
     // end of the name, and the letters that follow are plain text too.
     if (isAlpha(c) && tagName_.size() <= lastStartTag_.size()) {
-        tagName_.push_back(toLower(c));
+        tagName_.push_back(lowerByte(c));
         temp_.push_back(static_cast<char>(c));
         return true;
     }
@@ -637,7 +616,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         const char quote = *p++;
-        q = detail::findAny(p, end, quote, '&', '\r', '\0');
+        q = platform::FindAny(p, end, quote, '&', '\r', '\0');
         const std::string_view value = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != quote) {
@@ -698,14 +677,10 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::ScriptDataDoubleEscaped: p = scanText(p, end, eof, '-', '<', '\r', '\0'); break;
         case State::Plaintext: p = scanText(p, end, eof, '\r', '\0', '\0', '\0'); break;
         case State::CdataSection: p = scanText(p, end, eof, ']', '\r', ']', ']'); break;
-        case State::AttributeValueDoubleQuoted: {
-            const char *q = detail::findAny(p, end, '"', '&', '\r', '\0');
-            appendBounded(attributeText_, fieldStart_, p, q);
-            p = q;
-            break;
-        }
+        case State::AttributeValueDoubleQuoted:
         case State::AttributeValueSingleQuoted: {
-            const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
+            const char quote = state_ == State::AttributeValueDoubleQuoted ? '"' : '\'';
+            const char *q = platform::FindAny(p, end, quote, '&', '\r', '\0');
             appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
@@ -729,13 +704,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         }
         case State::Comment: {
-            const char *q = detail::findAny(p, end, '<', '-', '\r', '\0');
+            const char *q = platform::FindAny(p, end, '<', '-', '\r', '\0');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
         case State::BogusComment: {
-            const char *q = detail::findAny(p, end, '>', '\r', '\0', '\0');
+            const char *q = platform::FindAny(p, end, '>', '\r', '\0', '\0');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
@@ -886,12 +861,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (c == '>') {
                 state_ = State::Data;
                 emitTag();
-            } else if (c == 0) {
-                tagName_.append(kReplacement);
-            } else if (isUpper(c)) {
-                tagName_.push_back(toLower(c));
             } else {
-                tagName_.append(ch);
+                appendNameCharacter(tagName_, c, ch);
             }
             break;
 
@@ -1022,7 +993,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (isAlpha(c)) {
                 // Only "script" matters: a longer name is not kept whole.
                 if (temp_.size() <= 6)
-                    temp_.push_back(toLower(c));
+                    temp_.push_back(lowerByte(c));
                 emitChar(ch);
                 p = next;
             } else {
@@ -1092,14 +1063,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 endAttributeName();
                 state_ = State::BeforeAttributeValue;
                 p = next;
-            } else if (c == 0) {
-                attributeText_.append(kReplacement);
-                p = next;
-            } else if (isUpper(c)) {
-                attributeText_.push_back(toLower(c));
-                p = next;
             } else {
-                attributeText_.append(ch);
+                appendNameCharacter(attributeText_, c, ch);
                 p = next;
             }
             break;
@@ -1405,12 +1370,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else {
                 beginDoctype();
                 hasDoctypeName_ = true;
-                if (c == 0)
-                    doctypeName_.append(kReplacement);
-                else if (isUpper(c))
-                    doctypeName_.push_back(toLower(c));
-                else
-                    doctypeName_.append(ch);
+                appendNameCharacter(doctypeName_, c, ch);
                 state_ = State::DoctypeName;
                 p = next;
             }
@@ -1429,12 +1389,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (c == '>') {
                 state_ = State::Data;
                 emitDoctype();
-            } else if (c == 0) {
-                doctypeName_.append(kReplacement);
-            } else if (isUpper(c)) {
-                doctypeName_.push_back(toLower(c));
             } else {
-                doctypeName_.append(ch);
+                appendNameCharacter(doctypeName_, c, ch);
             }
             break;
         case State::AfterDoctypeName: {
@@ -1717,7 +1673,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             }
             break;
         case State::HexadecimalReferenceStart:
-            if (hexValue(c) >= 0) {
+            if (platform::HexDigitValue(static_cast<char>(c)) >= 0) {
                 state_ = State::HexadecimalReference;
             } else {
                 appendReference("&#");
@@ -1736,7 +1692,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::HexadecimalReference:
         case State::DecimalReference: {
             const bool hex = state_ == State::HexadecimalReference;
-            const int digit = hex ? hexValue(c) : (isDigit(c) ? c - '0' : -1);
+            const int digit = hex ? platform::HexDigitValue(static_cast<char>(c)) : (isDigit(c) ? c - '0' : -1);
             if (digit >= 0) {
                 // Anything past the last code point reads as out of range.
                 referenceCode_ = std::min<std::uint32_t>(

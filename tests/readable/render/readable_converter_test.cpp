@@ -3,6 +3,7 @@
 // rules (a text file replaced only by a complete text, failures naming the
 // path).
 #include "conversion/readable_converter.h"
+#include "support/expect_failure.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -13,6 +14,7 @@
 #include <set>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -95,16 +97,7 @@ TEST(ReadableText, TheSameTextWhereverTheInputIsCut)
 template <typename F>
 void expectFailure(F &&run, const std::string &path, const std::string &reason = {})
 {
-    try {
-        run();
-        ADD_FAILURE() << "no failure reported for " << path;
-    } catch (const ConversionError &e) {
-        EXPECT_EQ(e.path(), path);
-        EXPECT_FALSE(e.reason().empty());
-        if (!reason.empty()) {
-            EXPECT_EQ(e.reason(), reason);
-        }
-    }
+    expectFailureNaming<ConversionError>(std::forward<F>(run), path, reason);
 }
 
 std::string bigPage(int paragraphs)
