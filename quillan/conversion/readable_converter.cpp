@@ -7,13 +7,10 @@
 #include "render/text_renderer.h"
 #include "tokenizer.h"
 
-#include <memory>
 #include <system_error>
 
 namespace quillan {
 namespace {
-
-constexpr std::size_t kReadSize = 64 * 1024;
 
 class FdTextSink final : public readable::TextSink {
 public:
@@ -53,15 +50,7 @@ void pumpReadable(int inFd, int outFd, const ReadableOptions &options)
 {
     FdTextSink sink(outFd);
     ReadableText text(sink, options);
-    std::unique_ptr<char[]> buffer(new char[kReadSize]);
-    for (;;) {
-        const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
-        if (n < 0)
-            throw ReadFailure{static_cast<int>(-n)};
-        if (n == 0)
-            break;
-        text.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
-    }
+    readChunks(inFd, [&text](std::string_view chunk) { text.feed(chunk); });
     text.finish();
 }
 

@@ -35,15 +35,7 @@ void pumpPlain(int inFd, int outFd)
         if (const int error = WriteAll(outFd, out.data(), out.size()))
             throw WriteFailure{error};
     });
-    std::unique_ptr<char[]> buffer(new char[kReadSize]);
-    for (;;) {
-        const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
-        if (n < 0)
-            throw ReadFailure{static_cast<int>(-n)};
-        if (n == 0)
-            break;
-        stripper.feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
-    }
+    readChunks(inFd, [&stripper](std::string_view chunk) { stripper.feed(chunk); });
     stripper.finish();
 }
 
@@ -232,6 +224,19 @@ void pumpFile(int inFd, int outFd)
         pumpOverlapped(inFd, outFd);
     else
         pumpPlain(inFd, outFd);
+}
+
+void readChunks(int inFd, const std::function<void(std::string_view)> &feed)
+{
+    std::unique_ptr<char[]> buffer(new char[kReadSize]);
+    for (;;) {
+        const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
+        if (n < 0)
+            throw ReadFailure{static_cast<int>(-n)};
+        if (n == 0)
+            return;
+        feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+    }
 }
 
 } // namespace quillan

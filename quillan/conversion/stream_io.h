@@ -7,6 +7,7 @@
 // filter itself always runs on the calling thread. Anything else (pipes,
 // terminals, small files) goes through a plain read-filter-write loop.
 
+#include <functional>
 #include <string_view>
 
 namespace quillan {
@@ -20,5 +21,10 @@ struct WriteFailure {
 };
 
 void pumpFile(int inFd, int outFd);
+
+// Reads inFd to its end in chunks of 64 KiB at the most, handing each to
+// `feed` as soon as it is read; a failed read throws ReadFailure (what was
+// read before it has been handed on). Whatever `feed` throws passes through.
+void readChunks(int inFd, const std::function<void(std::string_view)> &feed);
 
 } // namespace quillan

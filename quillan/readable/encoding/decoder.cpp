@@ -2,6 +2,8 @@
 
 #include "utf8.h"
 
+#include "common/utf8.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -78,23 +80,6 @@ const char *iconvNameFor(std::string_view whatwg)
         if (n.whatwg == whatwg)
             return n.iconv;
     return nullptr;
-}
-
-std::size_t encodeUtf8(char32_t cp, char *out)
-{
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
 }
 
 std::string_view unquote(std::string_view s)
@@ -238,7 +223,7 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
     case EncodingFamily::UserDefined:
         for (unsigned b = 0; b < 256; ++b) {
             const char32_t cp = b < 0x80 ? b : 0xF780 + (b - 0x80);
-            table_[b].length = static_cast<unsigned char>(encodeUtf8(cp, table_[b].bytes));
+            table_[b].length = static_cast<unsigned char>(platform::EncodeUtf8(cp, table_[b].bytes));
         }
         break;
     case EncodingFamily::SingleByte: {
@@ -247,7 +232,7 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
         for (unsigned b = 0; b < 256; ++b) {
             TableEntry &e = table_[b];
             if (b < 0x80) {
-                e.length = static_cast<unsigned char>(encodeUtf8(b, e.bytes));
+                e.length = static_cast<unsigned char>(platform::EncodeUtf8(b, e.bytes));
                 continue;
             }
             // One byte through iconv, then its state flushed (windows-1255 and
@@ -264,14 +249,15 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
                 std::memcpy(e.bytes, one.data(), one.size());
                 e.length = static_cast<unsigned char>(one.size());
             } else if (windows && b <= 0x9F) {
-                e.length = static_cast<unsigned char>(encodeUtf8(b, e.bytes));
+                e.length = static_cast<unsigned char>(platform::EncodeUtf8(b, e.bytes));
             } else {
-                e.length = static_cast<unsigned char>(encodeUtf8(0xFFFD, e.bytes));
+                e.length = static_cast<unsigned char>(platform::EncodeUtf8(0xFFFD, e.bytes));
             }
         }
         for (const ByteOverride &o : kByteOverrides)
             if (o.whatwg == info.name)
-                table_[o.byte].length = static_cast<unsigned char>(encodeUtf8(o.codePoint, table_[o.byte].bytes));
+                table_[o.byte].length =
+                    static_cast<unsigned char>(platform::EncodeUtf8(o.codePoint, table_[o.byte].bytes));
         break;
     }
     case EncodingFamily::MultiByte:

@@ -230,6 +230,25 @@ std::optional<std::string_view> encodingFromContentType(std::string_view s)
     }
 }
 
+namespace {
+
+// Reads a tag's attributes to its end, calling onEach() with each one in
+// scan.name and scan.value; false when the bytes run out first.
+template <class OnEach>
+bool readAttributes(Prescan &scan, OnEach onEach)
+{
+    for (;;) {
+        const Prescan::Got got = scan.getAttribute();
+        if (got == Prescan::Got::OutOfBytes)
+            return false;
+        if (got == Prescan::Got::None)
+            return true;
+        onEach();
+    }
+}
+
+} // namespace
+
 std::optional<std::string_view> prescanMeta(std::string_view head)
 {
     using namespace std::string_view_literals;
@@ -264,12 +283,7 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
             Pragma needPragma = Pragma::Unset;
             Charset charset = Charset::None;
             std::string_view found;
-            for (;;) {
-                const Prescan::Got got = scan.getAttribute();
-                if (got == Prescan::Got::OutOfBytes)
-                    return std::nullopt;
-                if (got == Prescan::Got::None)
-                    break;
+            const bool whole = readAttributes(scan, [&] {
                 // Only the first of several attributes of one name counts.
                 std::size_t slot;
                 if (scan.name == "http-equiv")
@@ -279,9 +293,9 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
                 else if (scan.name == "charset")
                     slot = 2;
                 else
-                    continue;
+                    return;
                 if (seen[slot])
-                    continue;
+                    return;
                 seen[slot] = true;
                 if (slot == 0) {
                     if (scan.value == "content-type")
@@ -303,7 +317,9 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
                     }
                     needPragma = Pragma::NotNeeded;
                 }
-            }
+            });
+            if (!whole)
+                return std::nullopt;
             const bool declares = needPragma != Pragma::Unset && !(needPragma == Pragma::Needed && !gotPragma) &&
                                   charset == Charset::Found;
             if (declares)
@@ -315,13 +331,8 @@ std::optional<std::string_view> prescanMeta(std::string_view head)
                 ++scan.pos;
             if (scan.pos >= n)
                 return std::nullopt;
-            for (;;) {
-                const Prescan::Got got = scan.getAttribute();
-                if (got == Prescan::Got::OutOfBytes)
-                    return std::nullopt;
-                if (got == Prescan::Got::None)
-                    break;
-            }
+            if (!readAttributes(scan, [] {}))
+                return std::nullopt;
         } else if (c == '<' && (next == '!' || next == '/' || next == '?')) {
             const std::size_t end = head.find('>', scan.pos + 1);
             if (end == std::string_view::npos)

@@ -1,7 +1,7 @@
 #include "render/style_sheet.h"
 
 #include "common/text.h"
-#include "byte_scan.h"
+#include "common/byte_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -103,8 +103,10 @@ std::string_view takeName(std::string_view &s)
     return name;
 }
 
-// Whether `classes` (an element's class attribute) lists `name`.
-bool hasClass(std::string_view classes, std::string_view name)
+// Whether test() holds for one of the names `classes` (an element's class
+// attribute) lists.
+template <class Test>
+bool anyClass(std::string_view classes, Test test)
 {
     std::size_t i = 0;
     while (i < classes.size()) {
@@ -113,11 +115,17 @@ bool hasClass(std::string_view classes, std::string_view name)
         std::size_t j = i;
         while (j < classes.size() && !isSpace(classes[j]))
             ++j;
-        if (j > i && classes.substr(i, j - i) == name)
+        if (j > i && test(classes.substr(i, j - i)))
             return true;
         i = j;
     }
     return false;
+}
+
+// Whether `classes` (an element's class attribute) lists `name`.
+bool hasClass(std::string_view classes, std::string_view name)
+{
+    return anyClass(classes, [name](std::string_view c) { return c == name; });
 }
 
 } // namespace
@@ -161,8 +169,8 @@ void HidingStyleSheet::feed(std::string_view css)
         }
         if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'') {
             // A run of characters that change no state, copied whole.
-            const char *q = html::detail::findAny(p + 1, end, '{', '}', '/', ';');
-            q = html::detail::findAny(p + 1, q, '"', '\'', '"', '\'');
+            const char *q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
+            q = platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
             continue;
@@ -361,20 +369,7 @@ bool HidingStyleSheet::hides(std::string_view tag, std::string_view id, std::str
         return true;
     if (!id.empty() && !byId_.empty() && anyIn(byId_, id))
         return true;
-    if (byClass_.empty())
-        return false;
-    std::size_t i = 0;
-    while (i < classes.size()) {
-        while (i < classes.size() && isSpace(classes[i]))
-            ++i;
-        std::size_t j = i;
-        while (j < classes.size() && !isSpace(classes[j]))
-            ++j;
-        if (j > i && anyIn(byClass_, classes.substr(i, j - i)))
-            return true;
-        i = j;
-    }
-    return false;
+    return !byClass_.empty() && anyClass(classes, [&](std::string_view c) { return anyIn(byClass_, c); });
 }
 
 } // namespace quillan::readable

@@ -1,6 +1,9 @@
 #include "tokenizer.h"
 
-#include "byte_scan.h"
+#include "common/byte_scan.h"
+#include "common/hex.h"
+#include "common/text.h"
+#include "common/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -23,6 +26,47 @@ static_assert(kCarryStep > kLongestNamedReference + 1);
 constexpr std::size_t kTextFlush = 8192;
 // Up to this many attributes a tag's names are compared one by one.
 constexpr std::size_t kLinearAttributeSearch = 16;
+constexpr std::size_t kMaxText = Tokenizer::kMaxTokenText;
+constexpr std::size_t kMaxAttributeText = Tokenizer::kMaxTagAttributeText;
+constexpr std::size_t kMaxAttributes = Tokenizer::kMaxTagAttributes;
+
+// The length of the longest prefix of `text` no longer than `max` that does
+// not end inside a UTF-8 sequence (text longer than max).
+[[gnu::noinline, gnu::cold]] std::size_t cutLength(std::string_view text, std::size_t max)
+{
+    std::size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+inline std::string_view bounded(std::string_view text)
+{
+    if (text.size() <= kMaxText) [[likely]]
+        return text;
+    return text.substr(0, cutLength(text, kMaxText));
+}
+// Cuts what `s` holds from `start` on back to the bound.
+inline void bound(std::string &s, std::size_t start)
+{
+    if (s.size() > start + kMaxText) [[unlikely]]
+        s.resize(start + cutLength(std::string_view(s).substr(start), kMaxText));
+}
+[[gnu::noinline, gnu::cold]] void appendCut(std::string &s, std::size_t start, const char *p, std::size_t length)
+{
+    // Room to see where the last character kept ends.
+    const std::size_t limit = start + kMaxText + 4;
+    s.append(p, s.size() >= limit ? 0 : std::min(length, limit - s.size()));
+    bound(s, start);
+}
+// Appends [p, q) to `s` as far as the bound of the text from `start` lets it.
+inline void appendBounded(std::string &s, std::size_t start, const char *p, const char *q)
+{
+    const auto length = static_cast<std::size_t>(q - p);
+    if (s.size() + length <= start + kMaxText) [[likely]]
+        s.append(p, length);
+    else
+        appendCut(s, start, p, length);
+}
 
 bool isWhitespace(int c)
 {
@@ -48,19 +92,20 @@ bool isAlnum(int c)
 {
     return isAlpha(c) || isDigit(c);
 }
-char toLower(int c)
+char lowerByte(int c)
 {
-    return static_cast<char>(isUpper(c) ? c + ('a' - 'A') : c);
+    return platform::AsciiLower(static_cast<char>(c));
 }
-int hexValue(int c)
+// Appends the character c (its text ch) to a name: NUL as U+FFFD, ASCII
+// capitals in lower case.
+void appendNameCharacter(std::string &name, int c, std::string_view ch)
 {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    if (c == 0)
+        name.append(kReplacement);
+    else if (isUpper(c))
+        name.push_back(lowerByte(c));
+    else
+        name.append(ch);
 }
 
 // Whether [p, end) starts with `word` (ASCII letters compared without case
@@ -70,7 +115,7 @@ bool startsWith(const char *p, const char *end, std::string_view word, bool anyC
     const std::size_t avail = static_cast<std::size_t>(end - p);
     const std::size_t n = std::min(avail, word.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const char a = anyCase ? toLower(static_cast<unsigned char>(p[i])) : p[i];
+        const char a = anyCase ? platform::AsciiLower(p[i]) : p[i];
         if (a != word[i])
             return false;
     }
@@ -111,31 +156,6 @@ const char *runOf(const char *p, const char *end, std::uint8_t bits)
     while (p != end && (kByteClasses[static_cast<unsigned char>(*p)] & bits) != 0)
         ++p;
     return p;
-}
-
-// Writes cp as UTF-8 to out (room for four bytes); answers the length.
-std::size_t encodeUtf8(std::uint32_t cp, char *out)
-{
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (cp >> 12));
-        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (cp >> 18));
-    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
 }
 
 // What a numeric reference to 0x80..0x9F stands for: the windows-1252
@@ -309,9 +329,9 @@ void Tokenizer::emitEof()
 
 const char *Tokenizer::scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d)
 {
-    const char *q = detail::findAny(p, end, a, b, c, d);
+    const char *q = platform::FindAny(p, end, a, b, c, d);
     if (q == end && !eof)
-        q = detail::incompleteTail(p, end);
+        q = platform::IncompleteUtf8Tail(p, end);
     if (q != p)
         emitView({p, static_cast<std::size_t>(q - p)});
     return q;
@@ -325,6 +345,7 @@ void Tokenizer::beginTag(bool endTag)
     tagName_.clear();
     attributeText_.clear();
     attributeRanges_.clear();
+    fieldStart_ = 0;
     if (!attributeIndex_.empty())
         attributeIndex_.clear();
 }
@@ -336,14 +357,22 @@ void Tokenizer::beginAttribute()
     range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
     attributeRanges_.push_back(range);
     attributeOpen_ = true;
-    attributeDuplicate_ = false;
+    fieldStart_ = attributeText_.size();
+    // Past the tag's bounds the attribute is read but dropped, as a repeated
+    // name is.
+    attributeDropped_ = attributeText_.size() >= kMaxAttributeText || attributeRanges_.size() > kMaxAttributes;
+    attributeDuplicate_ = attributeDropped_;
 }
 
 void Tokenizer::endAttributeName()
 {
+    bound(attributeText_, fieldStart_);
     AttributeRange &range = attributeRanges_.back();
     range.nameLength = static_cast<std::uint32_t>(attributeText_.size()) - range.nameStart;
     range.valueStart = static_cast<std::uint32_t>(attributeText_.size());
+    fieldStart_ = attributeText_.size();
+    if (attributeDropped_)
+        return;
     auto nameOf = [this](const AttributeRange &r) {
         return std::string_view(attributeText_.data() + r.nameStart, r.nameLength);
     };
@@ -367,10 +396,21 @@ void Tokenizer::endAttributeName()
         attributeIndex_.emplace(h, static_cast<std::uint32_t>(index));
 }
 
+void Tokenizer::boundBuffers()
+{
+    bound(tagName_, 0);
+    bound(attributeText_, fieldStart_);
+    bound(comment_, 0);
+    bound(doctypeName_, 0);
+    bound(publicId_, 0);
+    bound(systemId_, 0);
+}
+
 void Tokenizer::closeAttribute()
 {
     if (!attributeOpen_)
         return;
+    bound(attributeText_, fieldStart_);
     attributeOpen_ = false;
     AttributeRange &range = attributeRanges_.back();
     if (attributeDuplicate_) {
@@ -383,6 +423,7 @@ void Tokenizer::closeAttribute()
 
 void Tokenizer::emitTag()
 {
+    bound(tagName_, 0);
     closeAttribute();
     attributeViews_.clear();
     for (const AttributeRange &r : attributeRanges_)
@@ -405,6 +446,7 @@ void Tokenizer::emitTag()
 
 void Tokenizer::emitComment()
 {
+    bound(comment_, 0);
     flushText();
     sink_.comment(comment_);
 }
@@ -419,6 +461,7 @@ void Tokenizer::beginDoctype()
 
 void Tokenizer::emitDoctype()
 {
+    boundBuffers();
     Doctype doctype;
     doctype.name = doctypeName_;
     doctype.publicId = publicId_;
@@ -456,7 +499,7 @@ void Tokenizer::finishNumericReference()
     else
         cp = c1Replacement(cp);
     char buffer[4];
-    appendReference({buffer, encodeUtf8(cp, buffer)});
+    appendReference({buffer, platform::EncodeUtf8(cp, buffer)});
     state_ = returnState_;
 }
 
@@ -475,8 +518,11 @@ bool Tokenizer::endTagNameStep(int c, State fallback)
         state_ = State::Data;
         return true;
     }
-    if (isAlpha(c)) {
-        tagName_.push_back(toLower(c));
+    // Once the name is longer than the last start tag's, the tag cannot
+    // end the text: what was read goes out as text now, as it would at the
+    // end of the name, and the letters that follow are plain text too.
+    if (isAlpha(c) && tagName_.size() <= lastStartTag_.size()) {
+        tagName_.push_back(lowerByte(c));
         temp_.push_back(static_cast<char>(c));
         return true;
     }
@@ -491,6 +537,8 @@ void Tokenizer::copyTag(bool endTag, std::string_view name)
     beginTag(endTag);
     tagName_.assign(name);
     for (const Attribute &a : attributeViews_) {
+        if (attributeText_.size() >= kMaxAttributeText)
+            break;
         AttributeRange range;
         range.nameStart = static_cast<std::uint32_t>(attributeText_.size());
         range.nameLength = static_cast<std::uint32_t>(a.name.size());
@@ -500,6 +548,7 @@ void Tokenizer::copyTag(bool endTag, std::string_view name)
         attributeText_.append(a.value);
         attributeRanges_.push_back(range);
     }
+    fieldStart_ = attributeText_.size();
 }
 
 const char *Tokenizer::readTag(const char *p, const char *end)
@@ -523,7 +572,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
     // leaves it, they are copied to the buffers and the state machine goes on
     // from the state reached.
     const char *q = runOf(p, end, kTagNameRun);
-    const std::string_view name(p, static_cast<std::size_t>(q - p));
+    const std::string_view name = bounded({p, static_cast<std::size_t>(q - p)});
     p = q;
     if (p == end || !(isWhitespace(*p) || *p == '>')) {
         beginTag(endTag);
@@ -535,6 +584,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
     // Attributes: before attribute name, attribute name, '=', a value in
     // quotes without references, CR or NUL, after the value.
     attributeViews_.clear();
+    std::size_t keptText = 0; // as attributeText_ would hold it
     for (;;) {
         while (p != end && isWhitespace(*p))
             ++p;
@@ -547,7 +597,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         q = runOf(p, end, kAttributeNameRun);
-        const std::string_view attributeName(p, static_cast<std::size_t>(q - p));
+        const std::string_view attributeName = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != '=') {
             copyTag(endTag, name);
@@ -566,8 +616,8 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         const char quote = *p++;
-        q = detail::findAny(p, end, quote, '&', '\r', '\0');
-        const std::string_view value(p, static_cast<std::size_t>(q - p));
+        q = platform::FindAny(p, end, quote, '&', '\r', '\0');
+        const std::string_view value = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != quote) {
             copyTag(endTag, name);
@@ -579,9 +629,11 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         ++p;
-        if (std::none_of(attributeViews_.begin(), attributeViews_.end(),
-                         [&](const Attribute &a) { return a.name == attributeName; }))
+        if (keptText < kMaxAttributeText && std::none_of(attributeViews_.begin(), attributeViews_.end(),
+                                                         [&](const Attribute &a) { return a.name == attributeName; })) {
             attributeViews_.push_back({attributeName, value});
+            keptText += attributeName.size() + value.size();
+        }
         if (p == end || !(isWhitespace(*p) || *p == '>')) {
             copyTag(endTag, name);
             state_ = State::AfterAttributeValueQuoted;
@@ -613,7 +665,9 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
     };
 
     for (;;) {
-        // Runs of ordinary characters, in bulk.
+        // Runs of ordinary characters, in bulk. The states that collect
+        // text come back here after every step, so their buffers are held to
+        // their bounds here.
         switch (state_) {
         case State::Data: p = scanText(p, end, eof, '<', '&', '\r', '\0'); break;
         case State::Rcdata: p = scanText(p, end, eof, '<', '&', '\r', '\0'); break;
@@ -623,45 +677,41 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::ScriptDataDoubleEscaped: p = scanText(p, end, eof, '-', '<', '\r', '\0'); break;
         case State::Plaintext: p = scanText(p, end, eof, '\r', '\0', '\0', '\0'); break;
         case State::CdataSection: p = scanText(p, end, eof, ']', '\r', ']', ']'); break;
-        case State::AttributeValueDoubleQuoted: {
-            const char *q = detail::findAny(p, end, '"', '&', '\r', '\0');
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
-            p = q;
-            break;
-        }
+        case State::AttributeValueDoubleQuoted:
         case State::AttributeValueSingleQuoted: {
-            const char *q = detail::findAny(p, end, '\'', '&', '\r', '\0');
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            const char quote = state_ == State::AttributeValueDoubleQuoted ? '"' : '\'';
+            const char *q = platform::FindAny(p, end, quote, '&', '\r', '\0');
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::TagName: {
             const char *q = runOf(p, end, kTagNameRun);
-            tagName_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(tagName_, 0, p, q);
             p = q;
             break;
         }
         case State::AttributeName: {
             const char *q = runOf(p, end, kAttributeNameRun);
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::AttributeValueUnquoted: {
             const char *q = runOf(p, end, kUnquotedValueRun);
-            attributeText_.append(p, static_cast<std::size_t>(q - p));
+            appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
         }
         case State::Comment: {
-            const char *q = detail::findAny(p, end, '<', '-', '\r', '\0');
-            comment_.append(p, static_cast<std::size_t>(q - p));
+            const char *q = platform::FindAny(p, end, '<', '-', '\r', '\0');
+            appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
         case State::BogusComment: {
-            const char *q = detail::findAny(p, end, '>', '\r', '\0', '\0');
-            comment_.append(p, static_cast<std::size_t>(q - p));
+            const char *q = platform::FindAny(p, end, '>', '\r', '\0', '\0');
+            appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
@@ -811,12 +861,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (c == '>') {
                 state_ = State::Data;
                 emitTag();
-            } else if (c == 0) {
-                tagName_.append(kReplacement);
-            } else if (isUpper(c)) {
-                tagName_.push_back(toLower(c));
             } else {
-                tagName_.append(ch);
+                appendNameCharacter(tagName_, c, ch);
             }
             break;
 
@@ -945,7 +991,9 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 emitChar(ch);
                 p = next;
             } else if (isAlpha(c)) {
-                temp_.push_back(toLower(c));
+                // Only "script" matters: a longer name is not kept whole.
+                if (temp_.size() <= 6)
+                    temp_.push_back(lowerByte(c));
                 emitChar(ch);
                 p = next;
             } else {
@@ -1015,14 +1063,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 endAttributeName();
                 state_ = State::BeforeAttributeValue;
                 p = next;
-            } else if (c == 0) {
-                attributeText_.append(kReplacement);
-                p = next;
-            } else if (isUpper(c)) {
-                attributeText_.push_back(toLower(c));
-                p = next;
             } else {
-                attributeText_.append(ch);
+                appendNameCharacter(attributeText_, c, ch);
                 p = next;
             }
             break;
@@ -1328,17 +1370,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else {
                 beginDoctype();
                 hasDoctypeName_ = true;
-                if (c == 0)
-                    doctypeName_.append(kReplacement);
-                else if (isUpper(c))
-                    doctypeName_.push_back(toLower(c));
-                else
-                    doctypeName_.append(ch);
+                appendNameCharacter(doctypeName_, c, ch);
                 state_ = State::DoctypeName;
                 p = next;
             }
             break;
         case State::DoctypeName:
+            bound(doctypeName_, 0);
             if (c == kEof) {
                 forceQuirks_ = true;
                 emitDoctype();
@@ -1351,12 +1389,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (c == '>') {
                 state_ = State::Data;
                 emitDoctype();
-            } else if (c == 0) {
-                doctypeName_.append(kReplacement);
-            } else if (isUpper(c)) {
-                doctypeName_.push_back(toLower(c));
             } else {
-                doctypeName_.append(ch);
+                appendNameCharacter(doctypeName_, c, ch);
             }
             break;
         case State::AfterDoctypeName: {
@@ -1439,6 +1473,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ == State::DoctypePublicIdDoubleQuoted || state_ == State::DoctypeSystemIdDoubleQuoted ? '"'
                                                                                                              : '\'';
             std::string &id = publicId ? publicId_ : systemId_;
+            bound(id, 0);
             if (c == kEof) {
                 forceQuirks_ = true;
                 emitDoctype();
@@ -1638,7 +1673,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             }
             break;
         case State::HexadecimalReferenceStart:
-            if (hexValue(c) >= 0) {
+            if (platform::HexDigitValue(static_cast<char>(c)) >= 0) {
                 state_ = State::HexadecimalReference;
             } else {
                 appendReference("&#");
@@ -1657,7 +1692,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::HexadecimalReference:
         case State::DecimalReference: {
             const bool hex = state_ == State::HexadecimalReference;
-            const int digit = hex ? hexValue(c) : (isDigit(c) ? c - '0' : -1);
+            const int digit = hex ? platform::HexDigitValue(static_cast<char>(c)) : (isDigit(c) ? c - '0' : -1);
             if (digit >= 0) {
                 // Anything past the last code point reads as out of range.
                 referenceCode_ = std::min<std::uint32_t>(

@@ -9,7 +9,7 @@
 //   feed() returns except the bytes of an unfinished construct that needs to
 //   see what follows (under a hundred: a character reference, a CR, a
 //   character's first bytes); the text of a tag, comment or DOCTYPE being
-//   read is kept in the tokenizer's own buffers.
+//   read is kept in the tokenizer's own buffers, up to the bounds below.
 // - finish() says the input has ended: the pending tokens are emitted and
 //   then TokenSink::endOfFile(). feed() after finish() and finish() a second
 //   time do nothing.
@@ -23,6 +23,16 @@
 //   Buffers are reused from token to token: once they have grown to the
 //   largest tag, comment or DOCTYPE seen, reading allocates nothing (but for
 //   the index of a tag with very many attributes).
+// - Memory stays bounded whatever the input. Each text the tokenizer has to
+//   collect is cut to its first kMaxTokenText bytes (never inside a
+//   character): a tag name, an attribute's name, an attribute's value, a
+//   comment (bogus ones too), a DOCTYPE name and its public and system
+//   identifiers. The rest of it is read and dropped. A tag keeps attributes
+//   while the names and values it has kept come to less than
+//   kMaxTagAttributeText bytes and it has fewer than kMaxTagAttributes; an
+//   attribute that starts after either bound is dropped, as a repeated name
+//   is. Below the bounds the tokens are exactly the Standard's. The rule
+//   holds whether a tag is read from one chunk or across many.
 // - The sink may call setState(), setForeignContent() and the other setters
 //   from inside its startTag() (or any other call); a state set there applies
 //   from the first character after the tag. The tokenizer is not re-entrant:
@@ -33,6 +43,7 @@
 
 #include "token_sink.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,6 +56,10 @@ class Tokenizer {
 public:
     // The states a tree builder (or a test) switches the tokenizer to.
     enum class TextState : std::uint8_t { Data, Rcdata, Rawtext, ScriptData, Plaintext, CdataSection };
+
+    static constexpr std::size_t kMaxTokenText = std::size_t{1} << 20;
+    static constexpr std::size_t kMaxTagAttributeText = std::size_t{4} << 20;
+    static constexpr std::size_t kMaxTagAttributes = 4096;
 
     explicit Tokenizer(TokenSink &sink);
     Tokenizer(const Tokenizer &) = delete;
@@ -93,6 +108,8 @@ private:
     void beginAttribute();
     void endAttributeName();
     void closeAttribute();
+    // Cuts each buffer being collected back to kMaxTokenText.
+    void boundBuffers();
     void emitTag();
     void emitComment();
     void beginDoctype();
@@ -122,6 +139,8 @@ private:
     bool selfClosing_ = false;
     bool attributeOpen_ = false;
     bool attributeDuplicate_ = false;
+    bool attributeDropped_ = false; // past the tag's bounds
+    std::size_t fieldStart_ = 0;    // where the attribute name or value being read starts
     std::string tagName_;
     std::string attributeText_;
     std::vector<AttributeRange> attributeRanges_;

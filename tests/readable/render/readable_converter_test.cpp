@@ -14,6 +14,7 @@
 #include <set>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 

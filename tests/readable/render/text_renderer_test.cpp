@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 using quillan::readable::RenderOptions;
@@ -17,47 +20,60 @@ using testing_readable::StringSink;
 
 namespace {
 
+// Each page of `cases` renders, in one piece, as its text.
+void expectRenders(std::initializer_list<std::pair<std::string_view, std::string_view>> cases)
+{
+    for (const auto &[page, text] : cases)
+        EXPECT_EQ(render(page), text) << "page: " << page;
+}
+
 TEST(TextRenderer, BlocksParagraphsHeadingsAndBreaks)
 {
-    EXPECT_EQ(render("<div>a</div><div>b</div>"), "a\nb\n");
-    EXPECT_EQ(render("<div><div>a</div></div><div>b</div>"), "a\nb\n");
-    EXPECT_EQ(render("<p>a</p><p>b</p>"), "a\n\nb\n");
-    EXPECT_EQ(render("x<h1>T</h1>y"), "x\n\nT\n\ny\n");
-    EXPECT_EQ(render("<p>a</p><div>b</div>"), "a\n\nb\n");
-    EXPECT_EQ(render("a<br>b"), "a\nb\n");
-    EXPECT_EQ(render("a<br><br>b"), "a\n\nb\n");
-    EXPECT_EQ(render("a</br>b"), "a\nb\n");
-    // Breaks at the very start and end of the text are dropped.
-    EXPECT_EQ(render("<br><p><br></p><div>a</div><p></p><br>"), "a\n");
-    EXPECT_EQ(render(""), "");
-    EXPECT_EQ(render("<div> </div>"), "");
-    EXPECT_EQ(render("a<hr>b"), "a\nb\n");
-    // </p> alone is an empty paragraph.
-    EXPECT_EQ(render("a</p>b"), "a\n\nb\n");
+    expectRenders({
+        {"<div>a</div><div>b</div>", "a\nb\n"},
+        {"<div><div>a</div></div><div>b</div>", "a\nb\n"},
+        {"<p>a</p><p>b</p>", "a\n\nb\n"},
+        {"x<h1>T</h1>y", "x\n\nT\n\ny\n"},
+        {"<p>a</p><div>b</div>", "a\n\nb\n"},
+        {"a<br>b", "a\nb\n"},
+        {"a<br><br>b", "a\n\nb\n"},
+        {"a</br>b", "a\nb\n"},
+        // Breaks at the very start and end of the text are dropped.
+        {"<br><p><br></p><div>a</div><p></p><br>", "a\n"},
+        {"", ""},
+        {"<div> </div>", ""},
+        {"a<hr>b", "a\nb\n"},
+        // </p> alone is an empty paragraph.
+        {"a</p>b", "a\n\nb\n"},
+    });
 }
 
 TEST(TextRenderer, WhiteSpaceCollapsesAcrossInlineElements)
 {
-    EXPECT_EQ(render("  a \n\t <b> b </b>  c  "), "a b c\n");
-    EXPECT_EQ(render("<span>a</span><span>b</span>"), "ab\n");
-    EXPECT_EQ(render("a<span> </span>b"), "a b\n");
-    EXPECT_EQ(render("<div>  a  </div>  <div>  b  </div>"), "a\nb\n");
-    EXPECT_EQ(render("a <br> b"), "a\nb\n");
-    // A no-break space is not white space.
-    EXPECT_EQ(render("a\xC2\xA0 b"), "a\xC2\xA0 b\n");
+    expectRenders({
+        {"  a \n\t <b> b </b>  c  ", "a b c\n"},
+        {"<span>a</span><span>b</span>", "ab\n"},
+        {"a<span> </span>b", "a b\n"},
+        {"<div>  a  </div>  <div>  b  </div>", "a\nb\n"},
+        {"a <br> b", "a\nb\n"},
+        // A no-break space is not white space.
+        {"a\xC2\xA0 b", "a\xC2\xA0 b\n"},
+    });
     // Text cut into pieces anywhere gives the same.
     EXPECT_EQ(render("<p>one  two</p>  three <i>four</i>", {}, 1), "one two\n\nthree four\n");
 }
 
 TEST(TextRenderer, KeptWhiteSpace)
 {
-    EXPECT_EQ(render("<pre>\n  a  b\n c</pre>d"), "  a  b\n c\nd\n");
-    EXPECT_EQ(render("<pre>\n\nx</pre>"), "\nx\n");
-    EXPECT_EQ(render("<pre>a\r\nb\rc</pre>"), "a\nb\nc\n");
-    EXPECT_EQ(render("x <textarea>\n a  b</textarea> y"), "x  a  b y\n");
-    EXPECT_EQ(render("<listing>\nl  1</listing>"), "l  1\n");
-    // The newline after the tag is dropped only right after it.
-    EXPECT_EQ(render("a<pre><b>\nx</b></pre>"), "a\n\nx\n");
+    expectRenders({
+        {"<pre>\n  a  b\n c</pre>d", "  a  b\n c\nd\n"},
+        {"<pre>\n\nx</pre>", "\nx\n"},
+        {"<pre>a\r\nb\rc</pre>", "a\nb\nc\n"},
+        {"x <textarea>\n a  b</textarea> y", "x  a  b y\n"},
+        {"<listing>\nl  1</listing>", "l  1\n"},
+        // The newline after the tag is dropped only right after it.
+        {"a<pre><b>\nx</b></pre>", "a\n\nx\n"},
+    });
     {
         // Likewise a comment.
         StringSink out;
@@ -77,12 +93,14 @@ TEST(TextRenderer, KeptWhiteSpace)
 
 TEST(TextRenderer, Tables)
 {
-    EXPECT_EQ(render("<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>x"), "a\tb\nc\td\nx\n");
-    // Ends the page left out.
-    EXPECT_EQ(render("<table><tr><td>a<td>b<tr><td>c<td>d</table>x"), "a\tb\nc\td\nx\n");
-    EXPECT_EQ(render("<table><thead><tr><th>h1<th>h2<tbody><tr><td> 1 <td> 2 </table>"), "h1\th2\n1\t2\n");
-    // Empty cells keep their place.
-    EXPECT_EQ(render("<table><tr><td></td><td>b</td><td></td><td>d</td></tr></table>"), "\tb\t\td\n");
+    expectRenders({
+        {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>x", "a\tb\nc\td\nx\n"},
+        // Ends the page left out.
+        {"<table><tr><td>a<td>b<tr><td>c<td>d</table>x", "a\tb\nc\td\nx\n"},
+        {"<table><thead><tr><th>h1<th>h2<tbody><tr><td> 1 <td> 2 </table>", "h1\th2\n1\t2\n"},
+        // Empty cells keep their place.
+        {"<table><tr><td></td><td>b</td><td></td><td>d</td></tr></table>", "\tb\t\td\n"},
+    });
     // A table in a cell counts its own cells.
     EXPECT_EQ(render("<table><tr><td>a</td><td><table><tr><td>x</td><td>y</td></tr></table></td><td>b</td></tr>"
                      "</table>"),
@@ -92,18 +110,20 @@ TEST(TextRenderer, Tables)
 
 TEST(TextRenderer, Lists)
 {
-    EXPECT_EQ(render("<ul><li>a<li>b</ul>"), "* a\n* b\n");
-    EXPECT_EQ(render("<ol><li>a</li><li>b</li></ol>"), "1. a\n2. b\n");
-    EXPECT_EQ(render("<ol start=3><li>a<li value=7>b<li>c</ol>"), "3. a\n7. b\n8. c\n");
-    EXPECT_EQ(render("<ol reversed start=3><li>a<li>b<li>c</ol>"), "3. a\n2. b\n1. c\n");
-    EXPECT_EQ(render("<ul><li>a<ul><li>b<li>c</ul><li>d</ul>"), "* a\n* b\n* c\n* d\n");
-    EXPECT_EQ(render("<ol><li>a<ol><li>b</ol><li>c</ol>"), "1. a\n1. b\n2. c\n");
-    // An item with nothing shown writes no marker; its number is used.
-    EXPECT_EQ(render("<ol><li></li><li><span hidden>x</span></li><li>c</ol>"), "3. c\n");
-    EXPECT_EQ(render("<ul><li><p>para</p></li></ul>"), "* para\n");
-    EXPECT_EQ(render("x<li>loose</li>"), "x\n* loose\n");
-    EXPECT_EQ(render("<dl><dt>term<dd>meaning<dt>t2</dl>"), "term\nmeaning\nt2\n");
-    EXPECT_EQ(render("<select><option>one<option>two<optgroup label=g><option>three</select>"), "one\ntwo\nthree\n");
+    expectRenders({
+        {"<ul><li>a<li>b</ul>", "* a\n* b\n"},
+        {"<ol><li>a</li><li>b</li></ol>", "1. a\n2. b\n"},
+        {"<ol start=3><li>a<li value=7>b<li>c</ol>", "3. a\n7. b\n8. c\n"},
+        {"<ol reversed start=3><li>a<li>b<li>c</ol>", "3. a\n2. b\n1. c\n"},
+        {"<ul><li>a<ul><li>b<li>c</ul><li>d</ul>", "* a\n* b\n* c\n* d\n"},
+        {"<ol><li>a<ol><li>b</ol><li>c</ol>", "1. a\n1. b\n2. c\n"},
+        // An item with nothing shown writes no marker; its number is used.
+        {"<ol><li></li><li><span hidden>x</span></li><li>c</ol>", "3. c\n"},
+        {"<ul><li><p>para</p></li></ul>", "* para\n"},
+        {"x<li>loose</li>", "x\n* loose\n"},
+        {"<dl><dt>term<dd>meaning<dt>t2</dl>", "term\nmeaning\nt2\n"},
+        {"<select><option>one<option>two<optgroup label=g><option>three</select>", "one\ntwo\nthree\n"},
+    });
 }
 
 TEST(TextRenderer, HiddenContent)
@@ -111,25 +131,29 @@ TEST(TextRenderer, HiddenContent)
     EXPECT_EQ(render("<html><head><title>T</title><meta charset=utf-8><style>p{}</style>"
                      "<script>var a;</script></head><body>shown</body></html>"),
               "shown\n");
-    EXPECT_EQ(render("a<script>x</script>b<style>y</style>c<template>t</template>d"), "abcd\n");
-    EXPECT_EQ(render("a<span hidden>x</span>b<div hidden=until-found>y</div>"), "ab\n");
-    EXPECT_EQ(render("<noscript>no scripts</noscript>"), "no scripts\n");
-    EXPECT_EQ(render("a<iframe>frame</iframe><video>v</video><audio>au</audio>b"), "ab\n");
-    EXPECT_EQ(render("<div style=\"color: red; DISPLAY : none !important\">x</div>y"), "y\n");
-    EXPECT_EQ(render("<div style='visibility:hidden'>x</div>y<div style='display:block'>z</div>"), "y\nz\n");
-    EXPECT_EQ(render("<dialog>d</dialog><dialog open>o</dialog>"), "o\n");
+    expectRenders({
+        {"a<script>x</script>b<style>y</style>c<template>t</template>d", "abcd\n"},
+        {"a<span hidden>x</span>b<div hidden=until-found>y</div>", "ab\n"},
+        {"<noscript>no scripts</noscript>", "no scripts\n"},
+        {"a<iframe>frame</iframe><video>v</video><audio>au</audio>b", "ab\n"},
+        {"<div style=\"color: red; DISPLAY : none !important\">x</div>y", "y\n"},
+        {"<div style='visibility:hidden'>x</div>y<div style='display:block'>z</div>", "y\nz\n"},
+        {"<dialog>d</dialog><dialog open>o</dialog>", "o\n"},
+    });
     EXPECT_EQ(render("<details><summary>S</summary>body<p>more</p></details><details open><summary>T</summary>"
                      "open</details>"),
               "S\nT\nopen\n");
-    EXPECT_EQ(render("a<svg><title>pic</title><text>t</text></svg>b"), "ab\n");
-    EXPECT_EQ(render("<math><mi>x</mi><mo>=</mo><mn>1</mn></math>"), "x=1\n");
-    // Nested hidden elements: what follows the outer one shows again.
-    EXPECT_EQ(render("<div hidden><div hidden>a</div>b</div>c"), "c\n");
-    // Blocks inside a hidden element make no lines.
-    EXPECT_EQ(render("a<span hidden><div>x</div></span>b"), "ab\n");
-    // Head ends at the first thing that cannot be in it.
-    EXPECT_EQ(render("<head><title>t</title>text"), "text\n");
-    EXPECT_EQ(render("<head><link rel=x><div>d</div>"), "d\n");
+    expectRenders({
+        {"a<svg><title>pic</title><text>t</text></svg>b", "ab\n"},
+        {"<math><mi>x</mi><mo>=</mo><mn>1</mn></math>", "x=1\n"},
+        // Nested hidden elements: what follows the outer one shows again.
+        {"<div hidden><div hidden>a</div>b</div>c", "c\n"},
+        // Blocks inside a hidden element make no lines.
+        {"a<span hidden><div>x</div></span>b", "ab\n"},
+        // Head ends at the first thing that cannot be in it.
+        {"<head><title>t</title>text", "text\n"},
+        {"<head><link rel=x><div>d</div>", "d\n"},
+    });
 }
 
 TEST(TextRenderer, StyleRulesThatHide)
@@ -230,16 +254,18 @@ TEST(TextRenderer, Wrapping)
 
 TEST(TextRenderer, ImpliedEndTags)
 {
-    EXPECT_EQ(render("<p>a<div>b</div>c"), "a\n\nb\nc\n");
-    EXPECT_EQ(render("<p>a<p>b"), "a\n\nb\n");
-    EXPECT_EQ(render("<p>a <b>bold<p>next"), "a bold\n\nnext\n");
-    // An end tag of an inline element does not end the block around it.
-    EXPECT_EQ(render("<div><b>x<div>y</b>z</div>w</div>v"), "x\nyz\nw\nv\n");
-    EXPECT_EQ(render("<h1>a<h2>b</h2>"), "a\n\nb\n");
-    // A cell ends the paragraph in the cell before it.
-    EXPECT_EQ(render("<table><tr><td><p>a<td>b</table>"), "a\n\n\tb\n");
-    EXPECT_EQ(render("<ul><li>a<div>b<li>c</ul>"), "* a\nb\n* c\n");
-    EXPECT_EQ(render("<select><option>a<option>b</select>c"), "a\nb\nc\n");
+    expectRenders({
+        {"<p>a<div>b</div>c", "a\n\nb\nc\n"},
+        {"<p>a<p>b", "a\n\nb\n"},
+        {"<p>a <b>bold<p>next", "a bold\n\nnext\n"},
+        // An end tag of an inline element does not end the block around it.
+        {"<div><b>x<div>y</b>z</div>w</div>v", "x\nyz\nw\nv\n"},
+        {"<h1>a<h2>b</h2>", "a\n\nb\n"},
+        // A cell ends the paragraph in the cell before it.
+        {"<table><tr><td><p>a<td>b</table>", "a\n\n\tb\n"},
+        {"<ul><li>a<div>b<li>c</ul>", "* a\nb\n* c\n"},
+        {"<select><option>a<option>b</select>c", "a\nb\nc\n"},
+    });
 }
 
 TEST(TextRenderer, DeepAndLongPagesKeepBoundedMemory)

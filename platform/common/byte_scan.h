@@ -1,15 +1,16 @@
-// Bulk searches over character data: where the next byte of interest lies.
+// Bulk searches over text: where the next byte of interest lies, sixteen
+// bytes at a time where the processor has SSE2.
 #pragma once
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-namespace quillan::html::detail {
+namespace platform {
 
 // The first byte in [p, end) equal to one of a, b, c, d (repeat one to look
 // for fewer); end when there is none.
-inline const char *findAny(const char *p, const char *end, char a, char b, char c, char d)
+inline const char *FindAny(const char *p, const char *end, char a, char b, char c, char d)
 {
 #if defined(__SSE2__)
     const __m128i va = _mm_set1_epi8(a);
@@ -46,23 +47,4 @@ inline const char *findAny(const char *p, const char *end, char a, char b, char 
     }
     return end;
 }
-
-// Where a UTF-8 sequence that [p, end) cuts short begins, or end when the
-// range ends on a whole character.
-inline const char *incompleteTail(const char *p, const char *end)
-{
-    const char *q = end;
-    for (int back = 0; back < 3 && q > p; ++back) {
-        --q;
-        const unsigned char b = static_cast<unsigned char>(*q);
-        if (b < 0x80)
-            return end;
-        if (b >= 0xC0) {
-            const int need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-            return end - q < need ? q : end;
-        }
-    }
-    return end;
-}
-
-} // namespace quillan::html::detail
+} // namespace platform
