@@ -10,6 +10,8 @@ One program start, case after case:
     print dialog, Esc closes it; Close deletes the text beside the page;
   - the viewer again: Save through its dialog to a chosen path copies the
     text there; Close then keeps the text beside the page;
+  - "Readable text" ticked by a click: Enter in the file box shows the text
+    a reader sees (the entity decoded), then the box is cleared again;
   - About: Esc closes it, Enter closes it, "System Info..." starts the tool
     recorded in the registry;
   - "http://" alone and Enter: the message "please enter complete URL",
@@ -157,6 +159,24 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(program.find("push button", "Close", within=viewer))
             program.wait("the viewer to close", lambda: program.gone(viewer))
             expect(os.path.exists(text_beside), "a saved text beside its page was deleted")
+
+        with Case("Readable text ticked by a click: Enter gives the text a reader sees", program):
+            readable = program.find("check box", "Readable text", within=main)
+            checked = program.atspi.STATE_CHECKED
+            expect(not program.has_state(readable, checked), "Readable text is ticked at the start")
+            program.click(readable)
+            program.wait("Readable text ticked", lambda: program.has_state(readable, checked))
+            file_box = program.find("text", "HTML file", within=main)
+            program.focus_by_click(file_box)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            shown = program.text(text) or ""
+            expect("More & more" in shown and "&amp;" not in shown, "the viewer shows %r" % shown)
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.click(readable)
+            program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
 
         with Case("About: Esc and Enter close it, System Info starts the recorded tool", program):
             for key in ("Escape", "Return"):
