@@ -128,3 +128,22 @@ function(quillan_add_desktop_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" SKIP_RETURN_CODE 77
     LABELS desktop)
 endfunction()
+
+# quillan_add_fuzz_target(NAME SOURCES src... LIBS lib... CORPUS dir [ARGS libfuzzer-args...])
+# A libFuzzer target (sanitizer build only), run by ctest for 20 s from its
+# seed corpus CORPUS, with what it finds kept in a work folder of the build.
+function(quillan_add_fuzz_target name)
+  cmake_parse_arguments(T "" "CORPUS" "SOURCES;LIBS;ARGS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+  quillan_warnings(${name})
+
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-work)
+  file(MAKE_DIRECTORY ${work})
+  quillan_add_script_test(${name} LABEL fuzz TIMEOUT 120
+    COMMAND $<TARGET_FILE:${name}> -max_total_time=20 -seed=1 -max_len=4096 ${T_ARGS} ${work} ${T_CORPUS})
+endfunction()
