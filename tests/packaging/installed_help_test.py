@@ -36,9 +36,12 @@ def wait_for(what, probe, program):
         time.sleep(0.05)
 
 
-def xdo(*args):
-    result = subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True, text=True,
-                            timeout=STEP_TIMEOUT)
+def xdo(*args, timeout=STEP_TIMEOUT):
+    try:
+        result = subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True, text=True,
+                                timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return []
     return result.stdout.split() if result.returncode == 0 else []
 
 
@@ -72,8 +75,11 @@ def run(build, pkglibdir):
         log = open(os.path.join(work, "quillan.log"), "w+")
         program = subprocess.Popen([link], env=env, cwd="/", stdout=log, stderr=subprocess.STDOUT)
 
+        # The program's windows on screen but the loading window, which may
+        # still be up when the splash comes.
         def windows():
-            return xdo("search", "--onlyvisible", "--pid", program.pid)
+            return [w for w in xdo("search", "--onlyvisible", "--pid", program.pid)
+                    if not " ".join(xdo("getwindowname", w)).startswith("Loading Quillan")]
 
         splash = wait_for("the splash", lambda: windows()[:1], program)[0]
         xdo("windowfocus", "--sync", splash)
@@ -90,8 +96,8 @@ def run(build, pkglibdir):
             if help_file in open_files(program.pid):
                 return True
             if time.monotonic() >= presses["next"]:
-                xdo("windowfocus", "--sync", main)
-                xdo("key", "F1")
+                xdo("windowfocus", "--sync", main, timeout=2.0)
+                xdo("key", "F1", timeout=2.0)
                 presses["next"] = time.monotonic() + 1.0
             return False
 
