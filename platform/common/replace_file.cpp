@@ -31,9 +31,12 @@ constexpr int kSlotReady = 2;
 
 struct SignalSlot {
     std::atomic<int> state{kSlotFree};
-    char path[PATH_MAX];
+    char path[PATH_MAX] = {};
 };
-SignalSlot signalSlots[kSlots];
+// Constant-initialized, so it stays in zeroed storage that a process never
+// touches unless it writes a file: a dynamic initializer would write to all
+// of its 33 pages at every start.
+constinit SignalSlot signalSlots[kSlots];
 
 // Every signal whose default action ends the process and that can be
 // caught, except the ones that report a fault of the program itself.

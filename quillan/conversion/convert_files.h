@@ -1,6 +1,6 @@
 #pragma once
-// quillan-convert's file road, shared by the program and its network module
-// (convert_net_module.h): one file or standard input converted into its
+// quillan-convert's file road, shared by the program and its network
+// program (convert_net_program.h): one file or standard input converted into its
 // text, the readable options of the command line, and the tests that tell
 // which road a command line takes. Plain C++.
 

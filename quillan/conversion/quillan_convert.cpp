@@ -4,20 +4,22 @@
 //
 // The program itself is plain C++ and starts quickly: files and standard
 // input are converted here, one after the other. Addresses, lists, output
-// folders and several inputs at once go to the runner in the network module
-// (convert_net_module.h), loaded from the program's folder when needed.
+// folders and several inputs at once go to the runner in the network
+// program (convert_net_program.h), which takes this process over when
+// needed.
 #include "conversion/convert_files.h"
 #include "conversion/convert_options.h"
 #include "conversion/converter.h"
 #include "quillan_version.h"
 
-#ifdef QUILLAN_CONVERT_NET_MODULE
-#include "conversion/convert_net_module.h"
-#include <dlfcn.h>
+#ifdef QUILLAN_CONVERT_NET_PROGRAM
+#include "conversion/convert_net_program.h"
 #endif
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -48,7 +50,7 @@ int convertEach(const Options &options)
     return status;
 }
 
-#ifdef QUILLAN_CONVERT_NET_MODULE
+#ifdef QUILLAN_CONVERT_NET_PROGRAM
 // The folder of the program's own file (links followed), with its slash.
 std::string ownFolder()
 {
@@ -60,28 +62,19 @@ std::string ownFolder()
     return self.substr(0, self.rfind('/') + 1);
 }
 
-// Hands the command line to the network module. The module stays loaded
-// until the process ends: its threads and exit handlers may outlive the run.
-int runThroughNetModule(int argc, char **argv)
+// Replaces this process by the network program from the program's own
+// folder, with the same command line; returns only when that fails.
+int runThroughNetProgram(char **argv)
 {
     const std::string folder = ownFolder();
-    // Never a bare name: dlopen would look for it along the library path.
-    const std::string module = (folder.empty() ? std::string("./") : folder) + NetModuleFile;
-    void *handle = folder.empty() ? nullptr : ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char *reason = folder.empty() ? "the program's own folder is unknown" : ::dlerror();
-        // dlerror names the file.
-        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s\n", kProgram, NetModuleFile,
-                     reason ? reason : "it cannot be loaded");
-        return 1;
-    }
-    const auto entry = reinterpret_cast<NetModuleMain>(::dlsym(handle, NetModuleEntry));
-    if (!entry) {
-        std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s has no %s\n", kProgram,
-                     NetModuleFile, module.c_str(), NetModuleEntry);
-        return 1;
-    }
-    return entry(argc, argv);
+    const std::string program = folder + NetProgramFile;
+    // Never a bare name: it would be looked for along the path.
+    if (!folder.empty())
+        ::execv(program.c_str(), argv);
+    const char *reason = folder.empty() ? "the program's own folder is unknown" : std::strerror(errno);
+    std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s%s%s\n", kProgram,
+                 NetProgramFile, folder.empty() ? "" : program.c_str(), folder.empty() ? "" : ": ", reason);
+    return 1;
 }
 #endif
 
@@ -111,8 +104,9 @@ int main(int argc, char **argv)
     if (readsStandardInput(options))
         return usageError("standard input ('-') cannot be a page together with addresses, --inputs, "
                           "--out-dir or --separate");
-#ifdef QUILLAN_CONVERT_NET_MODULE
-    return runThroughNetModule(argc, argv);
+#ifdef QUILLAN_CONVERT_NET_PROGRAM
+    std::fflush(nullptr);
+    return runThroughNetProgram(argv);
 #else
     if (!hasAddress(options) && !options.list && !options.outDir && !options.separate)
         return convertEach(options); // several files, one after the other

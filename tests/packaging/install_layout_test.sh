@@ -20,7 +20,7 @@ diff <(LC_ALL=C sort "$manifest") <(tree_list "$prefix") >"$scratch/diff" ||
 for f in quillan-convert regsvr reg dispget netvane.so qlnhelp.chm; do
     [ -f "$prefix/$pkglibdir/$f" ] || fail "$pkglibdir/$f missing"
 done
-for f in quillan quillan.htm spider14.gif quillan-browser.so quillan-convert-net.so; do
+for f in quillan quillan.htm spider14.gif quillan-browser.so quillan-convert-net; do
     grep -qx "$pkglibdir/$f" "$manifest" && [ ! -f "$prefix/$pkglibdir/$f" ] && fail "$pkglibdir/$f missing"
 done
 # Only the user's commands are on the path, as relative links into the folder.
@@ -62,10 +62,10 @@ cp "$sample" "$scratch/page.html"
 [ -s "$scratch/page.TXT" ] || fail "quillan-convert wrote no page.TXT"
 [ "$(quillan-convert -o - "$sample")" = "$("$build/bin/quillan-convert" -o - "$sample")" ] ||
     fail "the installed quillan-convert converts differently from the built one"
-# The command itself links no Qt; several inputs load the runner module from
+# The command itself links no Qt; several inputs hand over to the runner from
 # the program's folder, found through the link.
 ldd "$prefix/$pkglibdir/quillan-convert" | grep -q 'libQt' && fail "quillan-convert links Qt"
-if grep -qx "$pkglibdir/quillan-convert-net.so" "$manifest"; then
+if grep -qx "$pkglibdir/quillan-convert-net" "$manifest"; then
     cp "$sample" "$scratch/second.html"
     (cd / && quillan-convert --separate "$scratch/page.html" "$scratch/second.html") >"$scratch/separate.out" ||
         fail "quillan-convert through its link cannot run several inputs"

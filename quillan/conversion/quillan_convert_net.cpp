@@ -1,11 +1,13 @@
-// quillan-convert-net.so: the runner of addresses and batches for
-// quillan-convert, which loads it only when a command line needs it.
+// quillan-convert-net: the runner of addresses and batches for
+// quillan-convert, which hands a command line over to it (exec) only when
+// the line needs it; see convert_net_program.h. Its messages name
+// quillan-convert, the program the user started.
 #include "conversion/convert_files.h"
-#include "conversion/convert_net_module.h"
 #include "conversion/convert_runner.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -56,9 +58,13 @@ int runMany(int argc, char **argv)
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int quillan_convert_net_main(int argc, char **argv) noexcept
+int main(int argc, char **argv)
 {
-    // Nothing may unwind into the program, whose C++ runtime is not ours.
+    // As in quillan-convert (an ignored signal stays ignored across exec,
+    // but the program may also be started by itself).
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGXFSZ, SIG_IGN);
     try {
         return runMany(argc, argv);
     } catch (const std::exception &error) {
@@ -68,6 +74,3 @@ extern "C" __attribute__((visibility("default"))) int quillan_convert_net_main(i
     }
     return 1;
 }
-
-// The program calls the entry point through this type.
-[[maybe_unused]] constexpr NetModuleMain EntryOfTheRightType = &quillan_convert_net_main;
