@@ -89,6 +89,7 @@ bool Inet::Execute(const QString &url, const QString &operation)
     statusCode_ = 0;
     timedOut_ = false;
     contentType_.clear();
+    responseUrl_.clear();
     announcedLength_ = -1;
     encodedBody_ = false;
     receivedBytes_ = 0;
@@ -139,6 +140,7 @@ bool Inet::Execute(const QString &url, const QString &operation)
         restartTimer();
         if (reply_) {
             contentType_ = reply_->rawHeader("Content-Type");
+            responseUrl_ = reply_->url().toString();
             const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
             announcedLength_ = length.isValid() ? length.toLongLong() : -1;
             const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();

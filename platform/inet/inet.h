@@ -153,6 +153,10 @@ public:
     // redirects), as sent; empty when none arrived or it had none.
     QByteArray ContentType() const { return contentType_; }
 
+    // The address the last response received came from (after redirects),
+    // as Qt resolved it; empty when none arrived.
+    QString ResponseURL() const { return responseUrl_; }
+
     // The length the last response announced in Content-Length, or -1.
     qint64 AnnouncedLength() const { return announcedLength_; }
 
@@ -192,6 +196,7 @@ private:
     int redirectLimit_ = MaxRedirects;
     bool streaming_ = false;
     QByteArray contentType_;
+    QString responseUrl_;
     qint64 announcedLength_ = -1;
     // Body bytes as they came off the wire, before any decompression.
     bool encodedBody_ = false;

@@ -126,6 +126,7 @@ bool ConversionJob::convertAddress(const QString &address)
     address_ = address;
     received_ = 0;
     charset_.clear();
+    responseAddress_.clear();
 
     if (address.size() > MaxAddressLength) {
         const QString shown = address.left(ShownAddressLength) + QStringLiteral("...");
@@ -186,6 +187,7 @@ void ConversionJob::onState(short state)
     switch (state) {
     case platform::icReceivingResponse:
         charset_ = charsetOf(inet_->ContentType());
+        responseAddress_ = inet_->ResponseURL();
         if (inet_->AnnouncedLength() > limits_.maxBytes) {
             inet_->Cancel();
             failFetch(tooLargeReason(limits_.maxBytes));
@@ -252,6 +254,9 @@ void ConversionJob::startConversion(const QString &htmlPath)
     ReadableOptions readable = readable_;
     // Only a fetched page has a response whose charset speaks for it.
     readable.httpCharset = address_.isEmpty() ? std::string() : charset_.toStdString();
+    // Its links are listed against the address it came from, as a
+    // browser resolves them after redirects.
+    readable.address = address_.isEmpty() ? std::string() : responseAddress_.toStdString();
     auto convert = [worker, htmlPath, mode, readable] {
         try {
             if (mode == TextMode::Readable)

@@ -161,6 +161,7 @@ private:
     int pageFd_ = -1;
     qint64 received_ = 0;
     QByteArray charset_;
+    QString responseAddress_; // where the response came from, after redirects
     std::unique_ptr<Worker> worker_;
 };
 

@@ -78,6 +78,7 @@ struct ReadableText::Parts {
     {
         readable::RenderOptions o;
         o.links = options.links;
+        o.address = options.address;
         o.width = options.width;
         return o;
     }

@@ -16,6 +16,9 @@ struct ReadableOptions {
     bool links = false;
     // Break lines longer than this many characters at spaces; 0: never.
     std::size_t width = 0;
+    // The page's address when it came by one, against which relative link
+    // addresses are made absolute; empty otherwise.
+    std::string address;
 };
 
 } // namespace quillan

@@ -641,11 +641,13 @@ void TestConversionJob::readableAndStrippedTextsOfOnePage()
     QVERIFY(QFile::remove(readable.outcome.textPath));
 
     // The options of the readable text go with the job.
-    job.setReadableOptions({std::string(), true, 0});
+    job.setReadableOptions({std::string(), true, 0, std::string()});
     Recorder linked(job);
     QVERIFY(linked.run([&] { return job.convertAddress(address); }));
     const QByteArray text = readAll(linked.outcome.textPath);
-    QVERIFY2(text.startsWith("Head\n\nOne & two[1]\n") && text.contains("/next"), text.constData());
+    // Its links are listed against the page's address.
+    QVERIFY2(text.startsWith("Head\n\nOne & two[1]\n") && text.contains("\n1. " + server_->url("/next") + "\n"),
+             text.constData());
     QVERIFY(QFile::remove(linked.outcome.textPath));
 
     // Large pages go through the worker thread in the same mode.

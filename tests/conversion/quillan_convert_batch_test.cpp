@@ -326,7 +326,14 @@ TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
     const ProcessResult linked = run({"--readable", "--links", "--width", "13", server.url("/ru")});
     EXPECT_EQ(linked.status, 0);
     EXPECT_EQ(linked.out.rfind(utf8 + " one[1]\n\ntwo & three\nfour five\n", 0), 0u) << linked.out;
-    EXPECT_NE(linked.out.find("\n1. /there\n"), std::string::npos) << linked.out;
+    // Their links are made absolute against the address the page came
+    // from, after redirects.
+    EXPECT_NE(linked.out.find("\n1. " + server.url("/there") + "\n"), std::string::npos) << linked.out;
+    server.route("/old/page", HttpResponse::redirect("/docs/page"));
+    server.route("/docs/page", HttpResponse::html("<a href=\"next.html?p=2\">next</a>"));
+    const ProcessResult moved = run({"--readable", "--links", server.url("/old/page")});
+    EXPECT_EQ(moved.status, 0);
+    EXPECT_EQ(moved.out, "next[1]\n\nReferences\n\n1. " + server.url("/docs/next.html?p=2") + "\n");
 
     // Many inputs, files and addresses, in order whatever the jobs.
     for (const std::string jobs : {"1", "3"}) {

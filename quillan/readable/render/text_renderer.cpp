@@ -1,5 +1,6 @@
 #include "render/text_renderer.h"
 
+#include "render/address_resolution.h"
 #include "render/elements.h"
 
 #include "common/text.h"
@@ -83,7 +84,7 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix)
 } // namespace
 
 TextRenderer::TextRenderer(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
-    : sink_(out), options_(options), tokenizer_(tokenizer)
+    : sink_(out), options_(options), tokenizer_(tokenizer), base_(options.address)
 {
     stack_.reserve(64);
     out_.reserve(kFlushAt + 4096);
@@ -147,6 +148,8 @@ void TextRenderer::startTag(const html::Tag &tag)
     }
     if (info.element == Element::Image)
         info = LookupElement("img");
+    if (info.element == Element::Base)
+        takeBase(tag);
     startHtml(tag, info.element, info.flags);
     updateForeign();
 }
@@ -775,6 +778,18 @@ void TextRenderer::emitWrapped(std::string_view s)
         flushOut(false);
 }
 
+// Whole lines that are never wrapped: the list of links, whose addresses
+// are of use only whole, each after its number.
+void TextRenderer::emitUnwrapped(std::string_view lines)
+{
+    out_.append(lines);
+    column_ = 0;
+    lineStartAt_ = out_.size();
+    lastSpaceAt_ = std::string::npos;
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
 void TextRenderer::flushOut(bool all)
 {
     if (options_.width == 0 || all || lineStartAt_ == 0) {
@@ -813,7 +828,20 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     if (href.empty() || startsWithNoCase(href, "javascript:"))
         return;
     open.link = ++linkCount_;
-    addReference(href);
+    addReference(base_.empty() ? std::string(href) : resolveAddress(base_, href));
+}
+
+// The first base element with an href sets the address links are resolved
+// against, as in a browser; an address that stays relative (a file's page
+// with no address of its own) changes nothing.
+void TextRenderer::takeBase(const html::Tag &tag)
+{
+    if (baseTaken_ || !options_.links || !tag.hasAttribute("href"))
+        return;
+    baseTaken_ = true;
+    std::string base = resolveAddress(base_, tag.attribute("href"));
+    if (hasScheme(base))
+        base_ = std::move(base);
 }
 
 void TextRenderer::endLink(const Open &open)
@@ -869,11 +897,11 @@ void TextRenderer::writeReferences()
         char buffer[16384];
         std::size_t n;
         while ((n = std::fread(buffer, 1, sizeof buffer, spill_)) > 0)
-            emitText(std::string_view(buffer, n));
+            emitUnwrapped(std::string_view(buffer, n));
         if (std::ferror(spill_))
             throw std::system_error(EIO, std::generic_category(), "temporary file for the list of links");
     }
-    emitText(references_);
+    emitUnwrapped(references_);
     references_.clear();
 }
 

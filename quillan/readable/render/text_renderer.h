@@ -33,9 +33,11 @@
 //   elements.
 //
 // Options: links numbers each link with an address after its text ("[1]")
-// and lists the addresses after the text, under "References"; width > 0
+// and lists the addresses after the text, under "References", made absolute
+// against the page's address and its first <base href> (see
+// address_resolution.h); width > 0
 // breaks lines longer than width characters at spaces (a word longer than
-// a line stays whole).
+// a line stays whole; the list of references is never broken).
 
 #include "render/style_sheet.h"
 #include "tokenizer/token_sink.h"
@@ -76,6 +78,10 @@ public:
 struct RenderOptions {
     bool links = false;
     std::size_t width = 0; // 0: lines are not wrapped
+    // The page's own address, against which relative link addresses are
+    // resolved; empty for a file, whose relative links are listed as
+    // written unless a <base href> gives an absolute address.
+    std::string address;
 };
 
 class TextRenderer final : public html::TokenSink {
@@ -139,6 +145,7 @@ private:
     // (Not named emit: Qt code that includes this header defines that word.)
     void emitText(std::string_view utf8);
     void emitWrapped(std::string_view utf8);
+    void emitUnwrapped(std::string_view lines);
     void flushOut(bool all);
     void image(const html::Tag &tag);
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
@@ -149,6 +156,7 @@ private:
     void startLink(const html::Tag &tag, Open &open);
     void endLink(const Open &open);
     void addReference(std::string_view address);
+    void takeBase(const html::Tag &tag);
     void writeReferences();
 
     TextSink &sink_;
@@ -162,6 +170,8 @@ private:
     std::size_t styleDepth_ = kNone;     // an open style element
     bool styleForScreen_ = false;        // its rules go to the sheet
     std::size_t linkDepth_ = kNone;      // the open link being numbered
+    std::string base_;                   // what link addresses are resolved against
+    bool baseTaken_ = false;             // a <base href> has set it
     std::size_t foreignCount_ = 0;       // open foreign elements
     bool skipNewline_ = false;           // drop a newline right after <pre>
 

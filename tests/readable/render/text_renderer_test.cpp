@@ -205,6 +205,29 @@ TEST(TextRenderer, ImagesAndLinks)
     EXPECT_EQ(render("<a href=/a>a<a href=/b>b</a>", links), "a[1]b[2]\n\nReferences\n\n1. /a\n2. /b\n");
 }
 
+TEST(TextRenderer, LinksResolvedAgainstThePageAndItsBase)
+{
+    RenderOptions fetched;
+    fetched.links = true;
+    fetched.address = "http://example.org/news/today.html";
+    EXPECT_EQ(render("<a href=../about>a</a> <a href=mailto:x@y.z>m</a> <a href=#top>t</a>", fetched),
+              "a[1] m[2] t[3]\n\nReferences\n\n1. http://example.org/about\n2. mailto:x@y.z\n"
+              "3. http://example.org/news/today.html#top\n");
+    // The first base with an address decides, itself resolved against the
+    // page; later ones change nothing, nor does a base without href.
+    EXPECT_EQ(render("<base target=_top><base href='/archive/'><base href='http://other.example/'>"
+                     "<a href=2019.html>old</a>",
+                     fetched),
+              "old[1]\n\nReferences\n\n1. http://example.org/archive/2019.html\n");
+    // A file's page has no address: its links stay as written unless a base
+    // gives an absolute one.
+    RenderOptions file;
+    file.links = true;
+    EXPECT_EQ(render("<base href='sub/'><a href=x.html>x</a>", file), "x[1]\n\nReferences\n\n1. x.html\n");
+    EXPECT_EQ(render("<base href='https://example.net/d/'><a href=x.html>x</a>", file),
+              "x[1]\n\nReferences\n\n1. https://example.net/d/x.html\n");
+}
+
 TEST(TextRenderer, ManyLinksKeepBoundedMemory)
 {
     RenderOptions links;
@@ -233,6 +256,12 @@ TEST(TextRenderer, Wrapping)
     // Characters, not bytes, are counted.
     EXPECT_EQ(render("\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9 x", narrow),
               "\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9\nx\n");
+    // The list of references is not broken: each address stays whole,
+    // after its number.
+    RenderOptions linked = narrow;
+    linked.links = true;
+    EXPECT_EQ(render("<a href='http://example.org/a b'>one two</a>", linked),
+              "one\ntwo[1]\n\nReferences\n\n1. http://example.org/a b\n");
     // Every line of a long text is within the width, or one word.
     RenderOptions width;
     width.width = 20;
