@@ -1,8 +1,9 @@
 #include "browser/BrowserModule.h"
 
+#include "window/ProgramModule.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLibrary>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 
@@ -40,6 +41,8 @@ void shareOpenGLContexts()
     });
 }
 
+const QString ModuleFile = QStringLiteral("quillan-browser.so");
+
 struct Module {
     bool tried = false;
     QString error;
@@ -62,24 +65,13 @@ Module &loadedModule()
         return m;
     m.tried = true;
     shareOpenGLContexts();
-    QLibrary library(modulePath());
-    if (!library.load()) {
-        m.error = library.errorString();
-        return m;
-    }
-    const auto version =
-        reinterpret_cast<BrowserModuleAbi::VersionFunction>(library.resolve(BrowserModuleAbi::VersionSymbol));
-    if (!version || version() != BrowserModuleAbi::Version) {
-        m.error = QStringLiteral("%1 was built for another version of Quillan.").arg(modulePath());
-        return m;
-    }
-    m.window = reinterpret_cast<BrowserModuleAbi::WindowFunction>(library.resolve(BrowserModuleAbi::WindowSymbol));
-    m.ifLoaded =
-        reinterpret_cast<BrowserModuleAbi::IfLoadedFunction>(library.resolve(BrowserModuleAbi::IfLoadedSymbol));
-    if (!m.window || !m.ifLoaded) {
-        m.window = nullptr;
-        m.ifLoaded = nullptr;
-        m.error = library.errorString();
+    QFunctionPointer window = nullptr;
+    QFunctionPointer ifLoaded = nullptr;
+    if (ProgramModule::load(ModuleFile, BrowserModuleAbi::VersionSymbol, BrowserModuleAbi::Version,
+                            {{BrowserModuleAbi::WindowSymbol, &window}, {BrowserModuleAbi::IfLoadedSymbol, &ifLoaded}},
+                            &m.error)) {
+        m.window = reinterpret_cast<BrowserModuleAbi::WindowFunction>(window);
+        m.ifLoaded = reinterpret_cast<BrowserModuleAbi::IfLoadedFunction>(ifLoaded);
     }
     return m;
 }
@@ -88,7 +80,7 @@ Module &loadedModule()
 
 QString modulePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/quillan-browser.so");
+    return ProgramModule::path(ModuleFile);
 }
 
 BrowserWindow *window(BrowserHost &host)

@@ -6,7 +6,9 @@
 #include "window/FormInstance.h"
 #include "window/Placement.h"
 #include "window/Twips.h"
-#include "shell/MainWindow.h"
+#include "shell/MainWindowModule.h"
+#include "window/HelpFile.h"
+#include "window/MsgBox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -192,12 +194,20 @@ void SplashWindow::widenToFit(QLabel *label)
 void SplashWindow::btnStart_Click()
 {
     setCursor(Qt::WaitCursor);
+    // The main window's module comes now, while the splash is still up: a
+    // program without it keeps the splash, which can still end it.
+    QString error;
+    if (!MainWindowModule::load(&error)) {
+        unsetCursor();
+        Globals::MsgBox(this, Globals::withReason(QString::fromLatin1(CannotOpenMainWindowMessage), error));
+        return;
+    }
     hide();
     // The main window takes over: closing the splash now is no reason to
     // end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
-    FormInstance<MainWindow>::get().show();
+    MainWindowModule::show(Globals::helpFilePath());
     unsetCursor();
 }
 

@@ -15,6 +15,10 @@
 #include <QWidget>
 
 class AnimatedPicture;
+
+// Shown, with the reason below it, when Start finds no main window to open
+// (its module missing or from another build).
+inline constexpr const char *CannotOpenMainWindowMessage = "Quillan could not open its main window.";
 class QLabel;
 class QPushButton;
 

@@ -1,7 +1,7 @@
 // Quillan: creates the application and hands over to the start-up routine.
-#include "conversion/PageRetrieval.h"
 #include "window/App.h"
 #include "shell/Globals.h"
+#include "shell/MainWindowModule.h"
 #include "shell/ShutdownSignals.h"
 
 #include <QApplication>
@@ -14,6 +14,6 @@ int main(int argc, char *argv[])
     Globals::Main();
     const int status = application.exec();
     // Fetched pages and their texts live in a private folder for the run.
-    PageRetrieval::RemoveFetchedPagesFolder();
+    MainWindowModule::end();
     return shutdown.received() ? 128 + shutdown.received() : status;
 }

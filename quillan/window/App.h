@@ -25,7 +25,8 @@ QString VersionText(int major, int minor, int revision);
 // Needs a QCoreApplication.
 QString Path();
 
-// The program's icon in every size it is drawn in (16 to 256 pixels).
+// The program's icon in every size it is drawn in (16 to 256 pixels); its
+// pictures are read from the files when one is first drawn.
 QIcon Icon();
 
 // The file of one size of the icon (":/icons/quillan-32.png"), for a window

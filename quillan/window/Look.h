@@ -5,7 +5,10 @@
 // blue-green-red hexadecimal values.
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -28,18 +31,35 @@ inline QColor fromBgr(unsigned bgr)
 // look-alike of about the same width stands in ("MS Sans Serif" has no
 // metric alias in the font configuration, whose default sans serif is much
 // wider and would cut captions short); the style hint covers the rest.
+//
+// Only installed families are named: a missing one, asked for first, has
+// Qt sort every font for its fallbacks, about a millisecond for each new
+// font while the first windows come up. When none is installed the list
+// stays whole and the font configuration substitutes as it can.
 inline QFont font(const QString &family, double points, bool bold = false, bool italic = false)
 {
     QFont f(family);
+    QStringList families{family};
     if (family.startsWith(QLatin1String("Courier"))) {
         f.setStyleHint(QFont::TypeWriter);
     } else if (family.startsWith(QLatin1String("Comic"))) {
         f.setStyleHint(QFont::Cursive);
-        f.setFamilies({family, QStringLiteral("Comic Neue")});
+        families.append(QStringLiteral("Comic Neue"));
     } else {
         f.setStyleHint(QFont::SansSerif);
-        f.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+        families.append({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     }
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        const QStringList installed = QFontDatabase::families();
+        QStringList present;
+        for (const QString &name : families)
+            if (installed.contains(name, Qt::CaseInsensitive))
+                present.append(name);
+        if (!present.isEmpty())
+            families = present;
+    }
+    if (families.size() > 1 || families.front() != family)
+        f.setFamilies(families);
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setItalic(italic);

@@ -20,7 +20,7 @@ diff <(LC_ALL=C sort "$manifest") <(tree_list "$prefix") >"$scratch/diff" ||
 for f in quillan-convert regsvr reg dispget netvane.so qlnhelp.chm; do
     [ -f "$prefix/$pkglibdir/$f" ] || fail "$pkglibdir/$f missing"
 done
-for f in quillan quillan.htm spider14.gif quillan-browser.so quillan-convert-net; do
+for f in quillan quillan-main.so quillan.htm spider14.gif quillan-browser.so quillan-convert-net; do
     grep -qx "$pkglibdir/$f" "$manifest" && [ ! -f "$prefix/$pkglibdir/$f" ] && fail "$pkglibdir/$f missing"
 done
 # Only the user's commands are on the path, as relative links into the folder.

@@ -20,11 +20,15 @@ One program start, case after case:
   - the main window made a third of its size keeps its controls in place;
   - the "Quit" button ends the program with status 0.
 A second start: the splash's Quit ends the program with status 0.
+A third, of a copy of the program without its main window module: Start
+tells "Quillan could not open its main window." with the reason, Enter
+closes the message, the splash stays, and its Quit ends the program.
 
 Usage: desktop_windows_test.py BIN_DIR SYSINFO_RECORD
 """
 
 import os
+import shutil
 import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
@@ -250,6 +254,36 @@ def cases(desk, work, bin_dir, sysinfo_record):
     try:
         with Case("Quit on the splash ends the program", program, 30):
             program.click(program.find("push button", " Quit", what="the splash's Quit button"))
+            status = program.ended()
+            expect(status == 0, "the program ended with status %d" % status)
+    finally:
+        program.kill()
+
+    # A third start, of a copy without the main window module.
+    lonely = os.path.join(work, "lonely")
+    os.makedirs(lonely)
+    for name in ("quillan", "regsvr", "netvane.so", "spider14.gif"):
+        shutil.copy2(os.path.join(bin_dir, name), lonely)
+    program = desktop.start_quillan(desk, work, lonely, "quillan-3")
+    try:
+        with Case("Start without the main window module tells so and keeps the splash", program, 30):
+            start = program.find("push button", "Start", what="the splash's Start button")
+            splash = program.window_of(start)
+            program.click(start)
+
+            def message_label():
+                for node in program.find_all(role="label"):
+                    if (node.name or "").startswith("Quillan could not open its main window.\n"):
+                        return node
+                return None
+            label = program.wait("the message with its reason", message_label)
+            expect("quillan-main.so" in label.name, "the reason does not name the module: %r" % label.name)
+            message = program.window_of(label)
+            program.activate(message)
+            desk.key("Return")
+            program.wait("the message to close", lambda: program.gone(message))
+            expect(not program.gone(splash), "the splash went with the message")
+            program.click(program.find("push button", " Quit", within=splash))
             status = program.ended()
             expect(status == 0, "the program ended with status %d" % status)
     finally:
