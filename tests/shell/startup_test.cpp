@@ -17,6 +17,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMovie>
 #include <QPointer>
@@ -155,13 +158,17 @@ void TestStartup::programIdentity()
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillan"));
     QCOMPARE(QCoreApplication::applicationVersion(),
              QStringLiteral("%1.%2.%3").arg(App::Major).arg(App::Minor).arg(App::Revision));
-    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+    const QIcon icon = QApplication::windowIcon();
+    const QList<QSize> sizes = icon.availableSizes();
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
         const QImage picture(App::IconFile(size));
         QCOMPARE(picture.size(), QSize(size, size));
         QVERIFY(picture.hasAlphaChannel());
         QCOMPARE(qAlpha(picture.pixel(0, size - 1)), 0); // a transparent corner
+        // The icon draws the picture of that size (read when first asked).
+        QCOMPARE(icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 picture.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 }
 
@@ -197,6 +204,20 @@ void TestStartup::splashLayoutAndTexts()
     QCOMPARE(splash.btnStart->text(), QStringLiteral("Start"));
     QCOMPARE(splash.btnQuit->text(), QStringLiteral(" Quit"));
     QVERIFY(!splash.lblCopyright->text().isEmpty());
+
+    // Where Comic Sans MS is missing its look-alike draws the captions, in
+    // the design's weight and slant, not the configuration's default face.
+    if (!QFontDatabase::families().contains(QStringLiteral("Comic Sans MS")) &&
+        QFontDatabase::families().contains(QStringLiteral("Comic Neue"))) {
+        for (const QWidget *caption : std::initializer_list<const QWidget *>{splash.Label1, splash.lblCopyright,
+                                                                            splash.btnStart}) {
+            const QFontInfo drawn(caption->font());
+            QCOMPARE(drawn.family(), QStringLiteral("Comic Neue"));
+            QCOMPARE(drawn.bold(), caption->font().bold());
+            QCOMPARE(drawn.italic(), caption->font().italic());
+        }
+        QVERIFY(QFontInfo(splash.Label1->font()).italic());
+    }
 
     // No caption, no control box, not in the taskbar, a fixed size; and
     // yet the window that keeps the program running.
