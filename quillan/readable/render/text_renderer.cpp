@@ -115,11 +115,18 @@ void TextRenderer::characters(std::string_view utf8)
             return;
     }
     if (headDepth_ != kNone && stack_.size() == headDepth_ + 1) {
-        // Text in head other than white space ends it.
-        if (std::all_of(utf8.begin(), utf8.end(), isSpace))
+        // White space in head stays there, as the tree builder keeps it;
+        // the first other character ends the head and goes to the body,
+        // however the text came in pieces.
+        const auto other = std::find_if_not(utf8.begin(), utf8.end(), isSpace);
+        if (other == utf8.end())
             return;
+        utf8.remove_prefix(std::size_t(other - utf8.begin()));
         popTo(headDepth_);
     }
+    // Once the body has text, a head start tag is out of place and ignored.
+    if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
+        headSeen_ = true;
     if (!shown())
         return;
     if (!stack_.empty() && stack_.back().closedDetails)
@@ -185,6 +192,9 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     if (headDepth_ != kNone && !(flags & kHeadContent) && element != Element::Head)
         popTo(headDepth_);
 
+    // Any element but html comes after the place of a head start tag.
+    if (element != Element::Html && element != Element::Head)
+        headSeen_ = true;
     switch (element) {
     case Element::Html:
     case Element::Body: return;

@@ -153,7 +153,14 @@ TEST(TextRenderer, HiddenContent)
         // Head ends at the first thing that cannot be in it.
         {"<head><title>t</title>text", "text\n"},
         {"<head><link rel=x><div>d</div>", "d\n"},
+        {"<p>a</p><head><title>t</title>", "a\n"},
     });
+    // White space in head stays there, and a head start tag after the body
+    // has begun is ignored, however the text is cut.
+    for (const std::size_t piece : {0, 1, 2}) {
+        EXPECT_EQ(render("<head><meta charset=utf-8> \n b c", {}, piece), "b c\n") << "pieces of " << piece;
+        EXPECT_EQ(render("a<head><meta charset=utf-8> b", {}, piece), "a b\n") << "pieces of " << piece;
+    }
 }
 
 TEST(TextRenderer, StyleRulesThatHide)
