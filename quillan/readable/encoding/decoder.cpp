@@ -146,13 +146,18 @@ struct Decoder::Converter {
     }
 
     // Completes the sequence carried from the last chunk with the first
-    // bytes of `bytes`; returns what is left of `bytes`.
-    std::string_view drainCarry(std::string_view bytes, std::string &out)
+    // bytes of `bytes`; returns what is left of `bytes`. With asciiEndsRuns
+    // (the multi-byte encodings), an ASCII byte after an ASCII byte starts a
+    // character, so a sequence still unfinished there is rejected as it
+    // would be in one piece.
+    std::string_view drainCarry(std::string_view bytes, std::string &out, bool asciiEndsRuns = false)
     {
         while (!carry.empty() && !bytes.empty()) {
+            const bool afterAscii = static_cast<unsigned char>(carry.back()) < 0x80;
             carry.push_back(bytes.front());
             bytes.remove_prefix(1);
-            carry.erase(0, convert(carry.data(), carry.size(), out));
+            const bool whole = asciiEndsRuns && afterAscii && static_cast<unsigned char>(carry.back()) < 0x80;
+            carry.erase(0, convert(carry.data(), carry.size(), out, whole));
         }
         return bytes;
     }
@@ -386,7 +391,7 @@ void Decoder::decodeChosen(std::string_view bytes, std::string &out)
         break;
     case EncodingFamily::MultiByte: {
         Converter &conv = *converter_;
-        bytes = conv.drainCarry(bytes, out);
+        bytes = conv.drainCarry(bytes, out, true);
         // ASCII passes straight through. In these encodings an ASCII byte that
         // follows another ASCII byte always starts a character (trail bytes
         // may be ASCII, lead bytes never are), so iconv sees runs that end

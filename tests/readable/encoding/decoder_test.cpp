@@ -310,6 +310,8 @@ TEST(Decoder, InvalidLegacyBytesBecomeReplacement)
     // digit): the lead is rejected, the digit and what follows are text; at
     // the page's end the broken sequence is one U+FFFD.
     expectSameInEveryChunking("\x81\x30 x\x81\x30\x81", R + "0 x" + R, "gb18030");
+    // The same where the page ends right after the ASCII that breaks it.
+    expectSameInEveryChunking("\x81\x30\x81\x30\x81\x30 ", "\xC2\x80" + R + "0 ", "gb18030");
     // A lone surrogate in UTF-16 is one U+FFFD per code unit; an odd byte at
     // the end is one more.
     expectSameInEveryChunking(std::string("\x00\xD8"
