@@ -41,13 +41,13 @@ void shareOpenGLContexts()
     });
 }
 
-const QString ModuleFile = QStringLiteral("quillan-browser.so");
-
+// The module stays loaded for the rest of the run: the engine it starts
+// cannot be shut down and started again in one process.
 struct Module {
-    bool tried = false;
-    QString error;
-    BrowserModuleAbi::WindowFunction window = nullptr;
-    BrowserModuleAbi::IfLoadedFunction ifLoaded = nullptr;
+    ProgramModule file{QStringLiteral("quillan-browser.so"), BrowserModuleAbi::VersionSymbol,
+                       BrowserModuleAbi::Version};
+    QFunctionPointer window = nullptr;
+    QFunctionPointer ifLoaded = nullptr;
 };
 
 Module &module()
@@ -56,48 +56,32 @@ Module &module()
     return instance;
 }
 
-// Loads the module once. It stays loaded for the rest of the run: the
-// engine it starts cannot be shut down and started again in one process.
-Module &loadedModule()
-{
-    Module &m = module();
-    if (m.tried)
-        return m;
-    m.tried = true;
-    shareOpenGLContexts();
-    QFunctionPointer window = nullptr;
-    QFunctionPointer ifLoaded = nullptr;
-    if (ProgramModule::load(ModuleFile, BrowserModuleAbi::VersionSymbol, BrowserModuleAbi::Version,
-                            {{BrowserModuleAbi::WindowSymbol, &window}, {BrowserModuleAbi::IfLoadedSymbol, &ifLoaded}},
-                            &m.error)) {
-        m.window = reinterpret_cast<BrowserModuleAbi::WindowFunction>(window);
-        m.ifLoaded = reinterpret_cast<BrowserModuleAbi::IfLoadedFunction>(ifLoaded);
-    }
-    return m;
-}
-
 } // namespace
 
 QString modulePath()
 {
-    return ProgramModule::path(ModuleFile);
+    return module().file.path();
 }
 
 BrowserWindow *window(BrowserHost &host)
 {
-    Module &m = loadedModule();
-    return m.window ? m.window(&host) : nullptr;
+    Module &m = module();
+    if (!m.file.tried())
+        shareOpenGLContexts();
+    m.file.load({{BrowserModuleAbi::WindowSymbol, &m.window}, {BrowserModuleAbi::IfLoadedSymbol, &m.ifLoaded}});
+    const auto entry = reinterpret_cast<BrowserModuleAbi::WindowFunction>(m.window);
+    return entry ? entry(&host) : nullptr;
 }
 
 BrowserWindow *ifLoaded()
 {
-    const Module &m = module();
-    return m.ifLoaded ? m.ifLoaded() : nullptr;
+    const auto entry = reinterpret_cast<BrowserModuleAbi::IfLoadedFunction>(module().ifLoaded);
+    return entry ? entry() : nullptr;
 }
 
 QString loadError()
 {
-    return module().error;
+    return module().file.error();
 }
 
 } // namespace BrowserModule

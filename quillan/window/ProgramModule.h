@@ -1,7 +1,7 @@
 #pragma once
-// The program's own modules, the files beside it that it loads when first
-// needed (quillan-main.so, quillan-browser.so): each is loaded once and
-// stays loaded for the rest of the run, and it is used only when its
+// A module of the program's own, a file beside it that it loads when first
+// needed (quillan-main.so, quillan-browser.so). It is loaded at most once
+// and stays loaded for the rest of the run, and it is used only when its
 // version entry point answers the version the program was built with.
 
 #include <QString>
@@ -9,17 +9,29 @@
 #include <initializer_list>
 #include <utility>
 
-namespace ProgramModule {
+class ProgramModule {
+public:
+    // The module `fileName` in the program's folder, whose entry point
+    // `versionSymbol` (int (*)()) must return `version`.
+    ProgramModule(QString fileName, const char *versionSymbol, int version);
 
-// The module's file `fileName` in the program's folder.
-QString path(const QString &fileName);
+    // The first call loads the module, checks its version and looks up each
+    // named entry point into its pointer; later calls only answer again.
+    // True when every entry point is there; otherwise they are all nullptr
+    // and error() says why.
+    bool load(std::initializer_list<std::pair<const char *, QFunctionPointer *>> entries);
 
-// Loads the module `fileName` from the program's folder, checks that its
-// entry point `versionSymbol` (int (*)()) returns `version`, then looks up
-// each named entry point into its pointer. True when all went well;
-// otherwise every pointer is nullptr and `error` says why. Call once per
-// module: the module stays loaded whatever happens to the call's result.
-bool load(const QString &fileName, const char *versionSymbol, int version,
-          std::initializer_list<std::pair<const char *, QFunctionPointer *>> entries, QString *error);
+    // Whether load has been called.
+    bool tried() const { return tried_; }
+    // Why the module could not be used (empty when it could, or untried).
+    QString error() const { return error_; }
+    QString path() const;
 
-} // namespace ProgramModule
+private:
+    QString fileName_;
+    const char *versionSymbol_;
+    int version_;
+    bool tried_ = false;
+    bool loaded_ = false;
+    QString error_;
+};
