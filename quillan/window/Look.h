@@ -5,7 +5,6 @@
 // blue-green-red hexadecimal values.
 
 #include <QColor>
-#include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
