@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
-  libchm-dev fp-utils
+  libchm-dev fp-utils zlib1g-dev
   fonts-liberation fonts-comic-neue
   xvfb xauth xdotool
   openbox x11-utils dbus at-spi2-core python3-pyatspi

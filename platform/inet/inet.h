@@ -28,7 +28,9 @@
 // - Redirects (301, 302, 303, 307, 308) are followed, at most MaxRedirects
 //   (10) in a row.
 // - The body is bytes exactly as the server sent them (after undoing a
-//   transfer compression such as gzip); no character set is applied.
+//   transfer compression: gzip, x-gzip, deflate); no character set is
+//   applied. A compressed body is never refused for how far it expands:
+//   the caller bounds the body it takes (DataArrived counts decoded bytes).
 // - Streaming: with StreamBody set before Execute, the body is not kept;
 //   every piece is handed out by DataArrived as it arrives (after undoing a
 //   transfer compression), and GetChunk has nothing to read after the
@@ -46,6 +48,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -146,7 +150,7 @@ public:
     QString ResponseInfo() const { return responseInfo_; }
 
     // The HTTP status of the last response received (after redirects), 0
-    // when none arrived.
+    // when none arrived; known from icReceivingResponse on.
     int StatusCode() const { return statusCode_; }
 
     // The Content-Type header of the last response received (after
@@ -159,6 +163,9 @@ public:
 
     // The length the last response announced in Content-Length, or -1.
     qint64 AnnouncedLength() const { return announcedLength_; }
+    // Whether the last response's body came compressed (so its announced
+    // length counts the bytes before decompression).
+    bool BodyEncoded() const { return encodedBody_; }
 
     // Redirects followed in a row before a request fails (read when a
     // request starts; MaxRedirects unless set).
@@ -177,6 +184,8 @@ signals:
     void DataArrived(const QByteArray &piece);
 
 private:
+    class GzipDecoder;
+    static QString notGzipText();
     void fail(long code, const QString &info);
     void finishReply();
     void restartTimer();
@@ -200,6 +209,9 @@ private:
     qint64 announcedLength_ = -1;
     // Body bytes as they came off the wire, before any decompression.
     bool encodedBody_ = false;
+    // "x-gzip", which the HTTP layer leaves undecoded, is decoded here.
+    std::unique_ptr<GzipDecoder> gunzip_;
+    bool badGzip_ = false;
     qint64 receivedBytes_ = 0;
     void takeBody(QNetworkReply *reply);
     long responseCode_ = 0;

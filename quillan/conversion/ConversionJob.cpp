@@ -188,7 +188,19 @@ void ConversionJob::onState(short state)
     case platform::icReceivingResponse:
         charset_ = charsetOf(inet_->ContentType());
         responseAddress_ = inet_->ResponseURL();
-        if (inet_->AnnouncedLength() > limits_.maxBytes) {
+        if (const int status = inet_->StatusCode(); status >= 300 && status < 400)
+            return; // a redirect being followed; its type says nothing of the page
+        // A page that is not HTML or text is not converted (an error status
+        // fails by its own reason whatever it sends).
+        if (const QString refused = PageRetrieval::RefusedTypeReason(inet_->ContentType());
+            !refused.isEmpty() && inet_->StatusCode() < 400) {
+            inet_->Cancel();
+            failFetch(refused);
+            return;
+        }
+        // A compressed body's length counts the bytes before decompression;
+        // its decoded bytes are counted as they arrive.
+        if (!inet_->BodyEncoded() && inet_->AnnouncedLength() > limits_.maxBytes) {
             inet_->Cancel();
             failFetch(tooLargeReason(limits_.maxBytes));
         }

@@ -103,8 +103,10 @@ public:
     const ReadableOptions &readableOptions() const { return readable_; }
 
     // Fetches address (used exactly as given) into a private page file and
-    // converts it. Failures: the message "Quillan was unable to retrieve the
-    // web page at ADDRESS" with the fetch's reason (an address longer than
+    // converts it. A response whose type is neither HTML, XHTML nor text
+    // (PageRetrieval::RefusedTypeReason) is not a page. Failures: the message
+    // "Quillan was unable to retrieve the web page at ADDRESS" with the
+    // fetch's reason (an address longer than
     // MaxAddressLength is cut in the message and refused without a request);
     // "Quillan could not convert the HTML file to text." with the reason when
     // no page file can be made or the conversion fails.

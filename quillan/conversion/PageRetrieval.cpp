@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,24 @@ QString UnableToRetrieveMessage(const QString &address, const QString &reason)
     if (!reason.isEmpty())
         text += QLatin1Char('\n') + reason;
     return text;
+}
+
+QString RefusedTypeReason(const QByteArray &contentType)
+{
+    const qsizetype semicolon = contentType.indexOf(';');
+    const QByteArray type = (semicolon < 0 ? contentType : contentType.first(semicolon)).trimmed().toLower();
+    const qsizetype slash = type.indexOf('/');
+    const auto isToken = [](const QByteArray &part) {
+        static const QByteArray others = "!#$%&'*+-.^_`|~";
+        return !part.isEmpty() && std::all_of(part.begin(), part.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || others.contains(c);
+        });
+    };
+    if (slash < 0 || !isToken(type.left(slash)) || !isToken(type.mid(slash + 1)))
+        return {};
+    if (type.startsWith("text/") || type == "application/xhtml+xml")
+        return {};
+    return QStringLiteral("The page is of type %1, which is not HTML or text").arg(QString::fromLatin1(type));
 }
 
 QString FetchedPagesFolder(QString *error)

@@ -22,6 +22,12 @@ QString BytesReceivedCaption(qint64 count, const QString &address, const QLocale
 // and the reason on a line of its own below when there is one.
 QString UnableToRetrieveMessage(const QString &address, const QString &reason);
 
+// Why a response whose Content-Type is contentType (as sent) is not taken
+// for a page, such as "The page is of type image/gif, which is not HTML or
+// text"; empty when it is taken: HTML, XHTML, any text/ type, and a
+// missing or unreadable type (the body then speaks for itself).
+QString RefusedTypeReason(const QByteArray &contentType);
+
 // The private folder for fetched pages and their texts: made on first use
 // under the system's temporary folder (TMPDIR, else /tmp) with mode 0700,
 // then reused for the rest of the run; made afresh if it has gone or is no

@@ -122,6 +122,7 @@ private slots:
     void largePageConvertsOnAWorkerThread();
     void fileRoadConvertsBesideThePage();
     void failuresCarryTheirMessageAndReason();
+    void onlyHtmlAndTextResponsesAreTakenForPages();
     void sizeCapEndsTheFetchWhateverTheFraming();
     void silenceAndOverallDeadlineEndTheFetch();
     void cancelEndsWithoutMessageAndRemovesFiles();
@@ -348,6 +349,95 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
         QVERIFY(recorder.outcome.reason.size() > named.size() + 2);
     }
     QVERIFY(QFileInfo(folder + QStringLiteral("/blocked.TXT")).isDir());
+}
+
+void TestConversionJob::onlyHtmlAndTextResponsesAreTakenForPages()
+{
+    const std::string page = "<p>words of the page</p>";
+    const auto typed = [&](const std::string &type) {
+        HttpResponse response = HttpResponse::html(page);
+        response.headers.clear();
+        if (!type.empty())
+            response.headers = {{"Content-Type", type}};
+        return response;
+    };
+    const struct {
+        std::string type;
+        QString refusedAs; // empty: converted
+    } cases[] = {
+        {"image/gif", QStringLiteral("image/gif")},
+        {"application/pdf", QStringLiteral("application/pdf")},
+        {"Application/Octet-Stream; charset=utf-8", QStringLiteral("application/octet-stream")},
+        {"text/html; charset=utf-8", {}},
+        {"TEXT/HTML", {}},
+        {"text/plain", {}},
+        {"application/xhtml+xml", {}},
+        {"", {}},
+        {"nonsense", {}},
+    };
+    int number = 0;
+    for (const auto &c : cases) {
+        const std::string target = "/typed" + std::to_string(++number);
+        server_->route(target, typed(c.type));
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url(target))); }));
+        const Outcome &o = recorder.outcome;
+        if (c.refusedAs.isEmpty()) {
+            QVERIFY2(!o.textPath.isEmpty(), qPrintable(q(c.type) + QStringLiteral(": ") + o.reason));
+            QCOMPARE(readAll(o.textPath), QByteArray("words of the page\r\n"));
+            QFile::remove(o.textPath);
+        } else {
+            QVERIFY(o.textPath.isEmpty());
+            QCOMPARE(o.message, UnableToRetrieve + q(server_->url(target)));
+            QCOMPARE(o.reason, QStringLiteral("The page is of type %1, which is not HTML or text").arg(c.refusedAs));
+        }
+        QCOMPARE(folderEntries(), QStringList());
+    }
+
+    // An error status keeps its own reason whatever its type; a redirect's
+    // type says nothing of the page it leads to.
+    HttpResponse missing = typed("image/gif");
+    missing.status = 404;
+    missing.reason = "Not Found";
+    server_->route("/missing.gif", missing);
+    HttpResponse moved = HttpResponse::redirect("/typed4");
+    moved.headers.emplace_back("Content-Type", "image/gif");
+    server_->route("/moved", moved);
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/missing.gif"))); }));
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("HTTP 404 Not Found"));
+    }
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/moved"))); }));
+        QCOMPARE(readAll(recorder.outcome.textPath), QByteArray("words of the page\r\n"));
+        QFile::remove(recorder.outcome.textPath);
+    }
+
+    // The older name of gzip is decoded too, and a body that is not gzip
+    // at all says so.
+    server_->route("/old-gzip", HttpResponse::gzipped(page, "x-gzip"));
+    HttpResponse notGzip = HttpResponse::html(page);
+    notGzip.headers.emplace_back("Content-Encoding", "x-gzip");
+    server_->route("/not-gzip", notGzip);
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/old-gzip"))); }));
+        QCOMPARE(readAll(recorder.outcome.textPath), QByteArray("words of the page\r\n"));
+        QFile::remove(recorder.outcome.textPath);
+    }
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/not-gzip"))); }));
+        QVERIFY(recorder.outcome.textPath.isEmpty());
+        QCOMPARE(recorder.outcome.reason, QStringLiteral("Decompression failed: the body is not valid x-gzip data"));
+    }
 }
 
 void TestConversionJob::sizeCapEndsTheFetchWhateverTheFraming()

@@ -161,6 +161,50 @@ TEST_F(Batch, APageLargerThanTheCapFailsWhetherItsLengthIsAnnouncedOrNot)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, AHighlyCompressedPageIsBoundOnlyByTheSizeCap)
+{
+    // 20 MiB of one line over and over: gzip packs it a thousand times.
+    const std::string line = std::string(60, 'z') + " words";
+    std::string body;
+    std::string expected;
+    while (body.size() < 20 * 1024 * 1024) {
+        body += "<p>" + line + "</p>\r\n";
+        expected += text(line);
+    }
+    HttpResponse packed = HttpResponse::gzipped(body);
+    ASSERT_LT(packed.body.size() * 40, body.size());
+    server.route("/packed", packed);
+
+    const ProcessResult whole = run({server.url("/packed")});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.err, "");
+    EXPECT_TRUE(whole.out == expected) << whole.out.size() << " bytes of " << expected.size();
+
+    // Past the cap after decoding, the reason says so, though far fewer
+    // bytes came over the wire.
+    const ProcessResult capped = run({"--max-size", "16M", server.url("/packed")});
+    EXPECT_EQ(capped.status, 1);
+    EXPECT_EQ(capped.out, "");
+    EXPECT_EQ(capped.err, "quillan-convert: Quillan was unable to retrieve the web page at " + server.url("/packed") +
+                              "\nThe page is larger than 16 MiB\n");
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, AResponseThatIsNotHtmlOrTextIsNotConverted)
+{
+    HttpResponse picture = HttpResponse::html("GIF89a<p>not a page</p>");
+    picture.headers = {{"Content-Type", "image/gif"}};
+    server.route("/picture.gif", picture);
+    server.route("/page", HttpResponse::html(page("a page")));
+    server.route("/old-gzip", HttpResponse::gzipped(page("packed the old way"), "x-gzip"));
+    const ProcessResult r = run({server.url("/picture.gif"), server.url("/page"), server.url("/old-gzip")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, text("a page") + text("packed the old way"));
+    EXPECT_EQ(r.err, "quillan-convert: Quillan was unable to retrieve the web page at " + server.url("/picture.gif") +
+                         "\nThe page is of type image/gif, which is not HTML or text\n");
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
 TEST_F(Batch, RedirectsAreFollowedToABound)
 {
     server.route("/old", HttpResponse::redirect("/new"));

@@ -1,5 +1,7 @@
 #include "support/HttpTestServer.h"
 
+#include <zlib.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -42,6 +44,26 @@ sockaddr_in loopback(std::uint16_t port)
 }
 
 } // namespace
+
+HttpResponse HttpResponse::gzipped(const std::string &body, std::string encoding)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("gzip: cannot start");
+    std::string packed(deflateBound(&stream, uLong(body.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(body.data()));
+    stream.avail_in = uInt(body.size());
+    stream.next_out = reinterpret_cast<Bytef *>(packed.data());
+    stream.avail_out = uInt(packed.size());
+    const int result = deflate(&stream, Z_FINISH);
+    packed.resize(packed.size() - stream.avail_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw std::runtime_error("gzip: cannot compress");
+    HttpResponse response = html(std::move(packed));
+    response.headers.emplace_back("Content-Encoding", std::move(encoding));
+    return response;
+}
 
 HttpResponse HttpResponse::html(std::string body, int status, std::string reason)
 {

@@ -63,6 +63,9 @@ struct HttpResponse {
 
     // A response with a "text/html" body.
     static HttpResponse html(std::string body, int status = 200, std::string reason = "OK");
+    // A "text/html" response whose body is `body` compressed with gzip, sent
+    // with "Content-Encoding: <encoding>".
+    static HttpResponse gzipped(const std::string &body, std::string encoding = "gzip");
     // A redirect to `location` (absolute or relative, sent as given).
     static HttpResponse redirect(std::string location, int status = 302, std::string reason = "Found");
 };
