@@ -1,5 +1,6 @@
 #include "conversion/convert_input_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -106,26 +107,39 @@ void InputSource::push(InputEntry entry)
 
 void InputSource::readerLoop(int fd, std::string name)
 {
-    std::string line;
-    bool overlong = false;
-    std::uint64_t lineNumber = 0;
+    std::string line;               // the line so far, at most MaxLineBytes + 2 bytes
+    bool refused = false;           // the line has been reported as a failure already
+    std::uint64_t lineBytes = 0;    // the whole length of the line so far
+    std::uint64_t lineNumber = 1;   // of the line being read
     char buffer[64 * 1024];
 
-    auto endLine = [&] {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (overlong)
-            push({{},
-                  name + ": line " + std::to_string(lineNumber) + " is longer than " + std::to_string(MaxLineBytes) +
-                      " bytes: " + line.substr(0, 60) + "..."});
-        else if (line.find_first_not_of(" \t") != std::string::npos)
-            push({std::move(line), {}});
+    const auto lineFailure = [&](const std::string &why) { return name + ": line " + std::to_string(lineNumber) + why; };
+    const auto tooLong = [&] {
+        return lineFailure(" is longer than " + std::to_string(MaxLineBytes) + " bytes: " + line.substr(0, 60) + "...");
+    };
+    const auto refuse = [&](std::string failure) {
+        push({{}, std::move(failure)});
+        refused = true;
         line.clear();
-        overlong = false;
+        line.shrink_to_fit();
+    };
+    const auto endLine = [&] {
+        if (!refused) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.size() > MaxLineBytes)
+                push({{}, tooLong()});
+            else if (line.find_first_not_of(" \t") != std::string::npos)
+                push({std::move(line), {}});
+        }
+        line.clear();
+        refused = false;
+        lineBytes = 0;
+        ++lineNumber;
     };
 
-    for (;;) {
+    bool reading = true;
+    while (reading) {
         {
             std::lock_guard lock(mutex_);
             if (stopping_)
@@ -148,7 +162,7 @@ void InputSource::readerLoop(int fd, std::string name)
             break;
         }
         if (n == 0) {
-            if (!line.empty() || overlong)
+            if (!line.empty() || refused)
                 endLine();
             break;
         }
@@ -157,15 +171,29 @@ void InputSource::readerLoop(int fd, std::string name)
         while (p < end) {
             const char *newline = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
             const char *pieceEnd = newline ? newline : end;
-            if (!overlong) {
-                line.append(p, pieceEnd);
+            lineBytes += std::uint64_t(pieceEnd - p);
+            if (!refused) {
+                // A NUL would cut the input short where the system reads it.
+                const char *nul = static_cast<const char *>(std::memchr(p, '\0', std::size_t(pieceEnd - p)));
+                const char *stop = nul ? nul : pieceEnd;
+                // Room for the longest line and a CR before its end, and one byte more to know it is longer.
+                const std::size_t room = MaxLineBytes + 2 - line.size();
+                line.append(p, std::min(std::size_t(stop - p), room));
                 if (line.size() > MaxLineBytes + 1) {
-                    overlong = true;
                     line.resize(MaxLineBytes);
+                    refuse(tooLong()); // at once: the line may never end
+                } else if (nul) {
+                    refuse(lineFailure(" holds a NUL byte"));
                 }
             }
-            if (!newline)
+            if (!newline) {
+                if (refused && lineBytes > MaxSkippedLineBytes) {
+                    push({{}, lineFailure(" does not end within " + std::to_string(MaxSkippedLineBytes / (1024 * 1024)) +
+                                          " MiB: the rest of the list is not read")});
+                    reading = false;
+                }
                 break;
+            }
             endLine();
             p = newline + 1;
         }

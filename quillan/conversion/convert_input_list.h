@@ -6,9 +6,12 @@
 // thread of its own into a queue of at most QueueLines lines, so a list of
 // any length costs the same memory and a slow list never holds up the
 // conversions already running. A line is one input: a CR before its LF is
-// dropped, and blank lines are skipped. A line longer than MaxLineBytes is
-// not an input: it is handed out as a failure of its own (its start and the
-// reason) and the list goes on after it.
+// dropped, and blank lines are skipped. A line longer than MaxLineBytes, or
+// holding a NUL byte, is not an input: it is handed out as a failure of its
+// own (its number, its start and the reason) as soon as that is known, and
+// the list goes on after its end. A line that has no end within
+// MaxSkippedLineBytes (such as all of /dev/zero) ends the list with a
+// failure saying so. Memory stays bounded whatever the list holds.
 //
 // Threads: next(), total() and ended() are for the thread that owns the
 // source; onMore is called from the reader's thread whenever lines were
@@ -36,6 +39,7 @@ class InputSource {
 public:
     static constexpr std::size_t QueueLines = 256;
     static constexpr std::size_t MaxLineBytes = 64 * 1024;
+    static constexpr std::uint64_t MaxSkippedLineBytes = 16 * 1024 * 1024;
 
     explicit InputSource(std::vector<std::string> inputs);
     // Stops the reader (a read waiting on a pipe or terminal included).

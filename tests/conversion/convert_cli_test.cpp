@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -188,6 +189,48 @@ TEST(InputList, LinesAfterTheGivenInputs)
     EXPECT_TRUE(source.allKnown());
     EXPECT_EQ(source.known(), 5u);
     EXPECT_GE(wakeUps.load(), 1);
+}
+
+TEST(InputList, ALineWithANulOrWithoutAnEndIsRefusedByItsNumber)
+{
+    TempDir dir;
+    writeFile(dir / "list", std::string("one\nbad\0tail.html\n\0\nthree\n", 26));
+    {
+        InputSource source({});
+        source.readList(platform::UniqueFd(::open((dir / "list").c_str(), O_RDONLY | O_CLOEXEC)), "list", [] {});
+        const std::vector<InputEntry> entries = drain(source);
+        ASSERT_EQ(entries.size(), 4u);
+        EXPECT_EQ(entries[0].input, "one");
+        EXPECT_EQ(entries[1].input, "");
+        EXPECT_EQ(entries[1].failure, "list: line 2 holds a NUL byte");
+        EXPECT_EQ(entries[2].failure, "list: line 3 holds a NUL byte");
+        EXPECT_EQ(entries[3].input, "three");
+    }
+
+    // A line that goes on and on is refused once it is too long, and the
+    // list is given up when the line has no end at all.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::signal(SIGPIPE, SIG_IGN); // the writer sees the reader go as EPIPE
+    std::thread writer([fd = fds[1]] {
+        const std::string piece(4096, 'x');
+        // Until the reader has gone: it stops reading at the bound.
+        while (::write(fd, piece.data(), piece.size()) == ssize_t(piece.size())) {
+        }
+        ::close(fd);
+    });
+    std::vector<InputEntry> entries;
+    {
+        InputSource source({"given"});
+        source.readList(platform::UniqueFd(fds[0]), "standard input", [] {});
+        entries = drain(source);
+        EXPECT_TRUE(source.ended());
+    }
+    writer.join();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].input, "given");
+    EXPECT_EQ(entries[1].failure.rfind("standard input: line 1 is longer than 65536 bytes: xxxx", 0), 0u);
+    EXPECT_EQ(entries[2].failure, "standard input: line 1 does not end within 16 MiB: the rest of the list is not read");
 }
 
 TEST(InputList, AListLargerThanTheQueueIsReadAsItIsTaken)

@@ -296,6 +296,24 @@ TEST_F(Batch, InputsListedOnStandardInputOrInAFile)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, AListOfNulBytesOrWithoutLineEndsEnds)
+{
+    server.route("/one", HttpResponse::html(page("first listed")));
+    writeFile(dir / "list.txt", server.url("/one") + std::string("\n/etc/\0passwd\n", 14));
+    const ProcessResult nul = run({"--inputs", "list.txt"});
+    EXPECT_EQ(nul.status, 1);
+    EXPECT_EQ(nul.out, text("first listed"));
+    EXPECT_EQ(nul.err, "quillan-convert: list.txt: line 2 holds a NUL byte\n");
+
+    const ProcessResult zeros = run({"--inputs", "/dev/zero", server.url("/one")});
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_EQ(zeros.out, text("first listed"));
+    EXPECT_EQ(zeros.err, "quillan-convert: /dev/zero: line 1 holds a NUL byte\n"
+                         "quillan-convert: /dev/zero: line 1 does not end within 16 MiB: the rest of the list is not "
+                         "read\n");
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
 TEST_F(Batch, ALongListIsReadAsItGoes)
 {
     server.route("/p", HttpResponse::html(page("same page")));
