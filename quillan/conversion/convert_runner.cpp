@@ -1,6 +1,7 @@
 #include "conversion/convert_runner.h"
 
 #include "common/fd_io.h"
+#include "common/fd_limit.h"
 #include "common/replace_file.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/convert_options.h"
@@ -15,6 +16,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -31,6 +33,14 @@ namespace quillan::cli {
 namespace {
 
 constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Open files: what one conversion under way may hold at once, with room to
+// spare (a fetch holds its connection, its transfer thread's wake-up and its
+// page file, another connection after a redirect to another host; a
+// conversion its page and its text), and what the run itself keeps besides
+// (the event loop, name lookups, the list, the signal pipe).
+constexpr std::uint64_t FilesPerJob = 6;
+constexpr std::uint64_t FilesKept = 64;
 constexpr int ProgressIntervalMs = 200;
 
 // What the signal handler may touch: the pipe that wakes the event loop and
@@ -630,11 +640,29 @@ void BatchRunner::endBySignal(int sig)
 
 } // namespace
 
+unsigned jobsWithinFileLimit(unsigned jobs, std::uint64_t fileLimit, std::uint64_t filesOpen)
+{
+    if (fileLimit == 0)
+        return jobs; // unknown: nothing to go by
+    const std::uint64_t reserved = filesOpen + FilesKept;
+    const std::uint64_t allowed = fileLimit > reserved ? (fileLimit - reserved) / FilesPerJob : 0;
+    return unsigned(std::clamp<std::uint64_t>(allowed, 1, std::max(jobs, 1u)));
+}
+
 int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std::string> inputs,
              std::optional<InputList> list, const FileConversion &convertFile)
 {
+    RunSettings fitted = settings;
+    const std::uint64_t fileLimit = platform::RaiseOpenFileLimit();
+    fitted.jobs = jobsWithinFileLimit(std::max(1u, settings.jobs), fileLimit, platform::CountOpenFds());
+    if (fitted.jobs < settings.jobs) {
+        const std::string notice = prefixed("the open-file limit (" + std::to_string(fileLimit) + ") allows " +
+                                            std::to_string(fitted.jobs) + " conversions at a time, not " +
+                                            std::to_string(settings.jobs) + "\n");
+        (void)platform::WriteAll(STDERR_FILENO, notice.data(), notice.size());
+    }
     QCoreApplication app(argc, argv);
-    BatchRunner runner(settings, std::move(inputs), std::move(list), convertFile);
+    BatchRunner runner(fitted, std::move(inputs), std::move(list), convertFile);
     return runner.run();
 }
 

@@ -30,6 +30,7 @@
 #include "conversion/ConversionJob.h"
 #include "conversion/convert_input_list.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,6 +64,16 @@ struct InputList {
 // Runs `inputs`, then those of `list` as it is read, and returns the exit
 // status: 0 when all were converted, 1 when any failed. Makes the run's
 // QCoreApplication from argc and argv; none may exist yet.
+//
+// Open files: the soft limit is first raised to the hard one; when even
+// that does not leave room for settings.jobs conversions at a time
+// (jobsWithinFileLimit), fewer run at a time, and standard error says so
+// once, before anything else.
+// How many of `jobs` conversions at a time fit under fileLimit open files
+// with filesOpen already open: at least 1, at most jobs (all of them when
+// the limit is unknown, 0).
+unsigned jobsWithinFileLimit(unsigned jobs, std::uint64_t fileLimit, std::uint64_t filesOpen);
+
 int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std::string> inputs,
              std::optional<InputList> list, const FileConversion &convertFile);
 

@@ -331,6 +331,41 @@ TEST_F(Batch, ALongListIsReadAsItGoes)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
+{
+    // Each page comes in two pieces 300 ms apart, so that all of them are
+    // under way at once when the jobs allow it.
+    HttpResponse slow = HttpResponse::html(page("slow words"));
+    slow.pieceSize = slow.body.size() / 2 + 1;
+    slow.pause = std::chrono::milliseconds(300);
+    server.route("/slow", slow);
+    std::string list;
+    const int count = 60;
+    for (int i = 0; i < count; ++i)
+        list += server.url("/slow") + "\n";
+    // A soft limit of 100 open files, and a hard one of 200 it may be raised to.
+    const ProcessResult r = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "400", "--inputs", "-",
+                                        "--out-dir", "texts"},
+                                       {.input = list, .workDir = dir.path()});
+    EXPECT_EQ(r.status, 0);
+    const std::string notice = "quillan-convert: the open-file limit (200) allows ";
+    EXPECT_EQ(r.err.rfind(notice, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(" conversions at a time, not 400\n"), std::string::npos) << r.err;
+    const std::set<std::string> texts = fileNames(dir / "texts");
+    EXPECT_EQ(texts.size(), std::size_t(count));
+    for (const std::string &name : texts)
+        EXPECT_EQ(readFile(dir / "texts" / name), text("slow words")) << name;
+    EXPECT_TRUE(noTemporaryLeft());
+
+    // Within the limit nothing is said.
+    const ProcessResult few = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "4", server.url("/slow")},
+                                         {.input = {}, .workDir = dir.path()});
+    EXPECT_EQ(few.status, 0);
+    EXPECT_EQ(few.err, "");
+    EXPECT_EQ(few.out, text("slow words"));
+}
+
 TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
 {
     server.route("/docs/report.html?id=7", HttpResponse::html(page("the report")));
