@@ -41,6 +41,10 @@ constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // (the event loop, name lookups, the list, the signal pipe).
 constexpr std::uint64_t FilesPerJob = 6;
 constexpr std::uint64_t FilesKept = 64;
+
+// The texts waiting for their turn behind an input not yet done, together:
+// past this no new input is started until the oldest has been delivered.
+constexpr std::uint64_t MaxWaitingTextBytes = 64 * 1024 * 1024;
 constexpr int ProgressIntervalMs = 200;
 
 // What the signal handler may touch: the pipe that wakes the event loop and
@@ -105,6 +109,7 @@ struct Item {
     // A text in the private folder, to be delivered and then removed (a
     // fetched page's text; a file's text for standard output).
     std::string privateText;
+    std::uint64_t textBytes = 0; // the size of privateText, counted among the waiting texts
     std::string failure; // the whole message for standard error, lines without their end
 };
 
@@ -154,6 +159,7 @@ private:
     std::deque<Item> window_; // from the oldest item not yet delivered
     std::uint64_t nextIndex_ = 0;
     std::size_t windowLimit_ = 16;
+    std::uint64_t waitingTextBytes_ = 0; // of the finished items' private texts
     unsigned running_ = 0;
     bool fillQueued_ = false;
     bool stopping_ = false;
@@ -265,7 +271,8 @@ void BatchRunner::fill()
     // Delivering first makes room in the window; an input that fails at
     // once is delivered as soon as its turn has come.
     deliverInOrder();
-    while (!stopping_ && running_ < settings_.jobs && window_.size() < windowLimit_) {
+    while (!stopping_ && running_ < settings_.jobs && window_.size() < windowLimit_ &&
+           waitingTextBytes_ < MaxWaitingTextBytes) {
         InputEntry entry;
         const InputSource::Status status = source_->next(&entry);
         if (status == InputSource::Status::Ended)
@@ -417,6 +424,12 @@ void BatchRunner::finish(std::uint64_t index, bool ok, std::string failure, std:
         privateText.clear();
     }
     item->privateText = ok ? std::move(privateText) : std::string();
+    if (!item->privateText.empty()) {
+        struct stat info {};
+        if (::stat(item->privateText.c_str(), &info) == 0)
+            item->textBytes = std::uint64_t(info.st_size);
+        waitingTextBytes_ += item->textBytes;
+    }
     ++counts_.done;
     if (!ok)
         ++counts_.failed;
@@ -428,6 +441,7 @@ void BatchRunner::deliverInOrder()
         deliver(window_.front());
         if (!window_.front().privateText.empty())
             ::unlink(window_.front().privateText.c_str());
+        waitingTextBytes_ -= window_.front().textBytes;
         window_.pop_front();
     }
 }

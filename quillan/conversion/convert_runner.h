@@ -18,7 +18,10 @@
 //
 // Memory: at most a few times `jobs` inputs are taken from the source ahead
 // of the oldest one not yet delivered; a text waiting for its turn waits on
-// disk, in the private folder of fetched pages.
+// disk, in the private folder of fetched pages. Once the texts waiting there
+// come to 64 MiB, no new input is started until the oldest has been
+// delivered: behind a slow input at most 64 MiB wait, plus what the
+// conversions already under way make.
 //
 // Signals: SIGINT, SIGTERM and SIGHUP stop the run cleanly: no new input is
 // started, fetches are cancelled, conversions under way are let finish

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -364,6 +365,67 @@ TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
     EXPECT_EQ(few.status, 0);
     EXPECT_EQ(few.err, "");
     EXPECT_EQ(few.out, text("slow words"));
+}
+
+// The bytes of every file under folder at the moment.
+std::uint64_t bytesUnder(const fs::path &folder)
+{
+    std::uint64_t bytes = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code sizeError;
+        const std::uintmax_t size = it->is_regular_file(sizeError) ? it->file_size(sizeError) : 0;
+        if (!sizeError)
+            bytes += size;
+    }
+    return bytes;
+}
+
+TEST_F(Batch, TextsWaitingBehindASlowInputAreBounded)
+{
+    // The first page takes a few seconds; twenty big ones behind it are
+    // quick. Their texts wait in the private folder for their turn.
+    HttpResponse slow = HttpResponse::html(page("the slow page"));
+    slow.pieceSize = slow.body.size() / 20 + 1;
+    slow.pause = std::chrono::milliseconds(150);
+    server.route("/slow", slow);
+    constexpr std::uint64_t MiB = 1024 * 1024;
+    const std::uint64_t textBytes = 8 * MiB;
+    const int count = 20;
+    std::string expected = text("the slow page");
+    std::vector<std::string> args = {QUILLAN_CONVERT, "-j", "2", server.url("/slow")};
+    for (int i = 0; i < count; ++i) {
+        const std::string line = "page " + std::to_string(i) + " " + std::string(1000, 'b');
+        std::string body;
+        std::string words;
+        while (words.size() < textBytes) {
+            body += "<p>" + line + "</p>\r\n";
+            words += text(line);
+        }
+        server.route("/big" + std::to_string(i), HttpResponse::html(body));
+        args.push_back(server.url("/big" + std::to_string(i)));
+        expected += words;
+    }
+
+    std::atomic<bool> done{false};
+    ProcessResult r;
+    std::thread tool([&] {
+        r = runProgram(args, {.input = {}, .workDir = dir.path()});
+        done = true;
+    });
+    std::uint64_t peak = 0;
+    while (!done) {
+        peak = std::max(peak, bytesUnder(tmp()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    tool.join();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out == expected) << r.out.size() << " bytes of " << expected.size();
+    // 64 MiB of waiting texts, and what each of the two jobs holds at most:
+    // a page and its text.
+    EXPECT_LT(peak, 64 * MiB + 2 * 2 * (textBytes + MiB)) << peak / MiB << " MiB";
+    EXPECT_TRUE(noTemporaryLeft());
 }
 
 TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
