@@ -153,6 +153,7 @@ bool Inet::Execute(const QString &url, const QString &operation)
     encodedBody_ = false;
     gunzip_.reset();
     badGzip_ = false;
+    headersUnreadable_ = false;
     receivedBytes_ = 0;
     streaming_ = streamBody_;
 
@@ -203,6 +204,15 @@ bool Inet::Execute(const QString &url, const QString &operation)
     });
     connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
         restartTimer();
+        if (reply_ && reply_->rawHeaderPairs().isEmpty()) {
+            // The HTTP layer drops every header of a response whose headers
+            // pass its bounds, and then waits for the server to close as
+            // for a body of unknown length: fail now, not when the server
+            // has been silent for the time-out.
+            headersUnreadable_ = true;
+            reply_->abort(); // finished follows at once and ends the request
+            return;
+        }
         if (reply_) {
             contentType_ = reply_->rawHeader("Content-Type");
             responseUrl_ = reply_->url().toString();
@@ -310,7 +320,7 @@ void Inet::finishReply()
     reply->disconnect(this);
     timer_->stop();
 
-    if (!timedOut_) {
+    if (!timedOut_ && !headersUnreadable_) {
         // The last pieces may still cancel the request through DataArrived.
         reply_ = reply;
         takeBody(reply);
@@ -324,6 +334,15 @@ void Inet::finishReply()
 
     if (timedOut_) {
         fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
+        return;
+    }
+    if (headersUnreadable_) {
+        fail(ERROR_INTERNET_INTERNAL_ERROR,
+             QStringLiteral("The response has no headers that can be read (at most %1 lines are read, each of at "
+                            "most %2 KiB and %3 KiB in all)")
+                 .arg(MaxHeaderLines)
+                 .arg(MaxHeaderLineBytes / 1024)
+                 .arg(MaxHeaderBytes / 1024));
         return;
     }
     if (badGzip_ || (gunzip_ && error == QNetworkReply::NoError && statusCode_ < 400 && !gunzip_->complete())) {

@@ -18,8 +18,11 @@
 //   connection that cannot be set up (certificates are checked as the
 //   system's store says); a final response with a status of 400 or above;
 //   more than MaxRedirects redirects (so a redirect loop fails); a redirect
-//   to a less secure (https to http) address or to another scheme; and
-//   RequestTimeout seconds in which nothing arrives (0: no limit).
+//   to a less secure (https to http) address or to another scheme; a
+//   response with no headers that can be read (none at all, or more than
+//   the HTTP layer reads: MaxHeaderLines lines, MaxHeaderLineBytes in one,
+//   MaxHeaderBytes in all), at once; and RequestTimeout seconds in which
+//   nothing arrives (0: no limit).
 //   Known limit: a body sent in chunks (Transfer-Encoding: chunked) that
 //   the server ends early with an orderly close (sometimes even with a
 //   reset) is taken as complete by the HTTP layer underneath (Qt 6.4), and
@@ -103,6 +106,10 @@ class Inet : public QObject {
 public:
     static constexpr int DefaultRequestTimeout = 60; // seconds
     static constexpr int MaxRedirects = 10;
+    // The bounds of a response's headers, the HTTP layer's own (Qt 6).
+    static constexpr int MaxHeaderLines = 100;
+    static constexpr int MaxHeaderLineBytes = 100 * 1024;
+    static constexpr int MaxHeaderBytes = 256 * 1024;
 
     explicit Inet(QObject *parent = nullptr);
     ~Inet() override; // a running request is abandoned without a signal
@@ -212,6 +219,7 @@ private:
     // "x-gzip", which the HTTP layer leaves undecoded, is decoded here.
     std::unique_ptr<GzipDecoder> gunzip_;
     bool badGzip_ = false;
+    bool headersUnreadable_ = false;
     qint64 receivedBytes_ = 0;
     void takeBody(QNetworkReply *reply);
     long responseCode_ = 0;

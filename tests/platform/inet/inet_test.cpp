@@ -79,6 +79,7 @@ private slots:
     void failures_data();
     void failures();
     void stallTimesOutButSlowSteadyBodyDoesNot();
+    void headersPastTheBoundsFailAtOnce();
     void redirectsAreFollowedUpToTheLimit();
     void secondRequestForgetsTheFirst();
     void httpsChecksCertificates();
@@ -229,6 +230,50 @@ void TestInet::stallTimesOutButSlowSteadyBodyDoesNot()
     QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
     QVERIFY2(clock.elapsed() >= 1600, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(outcome.body.size(), 5000);
+}
+
+void TestInet::headersPastTheBoundsFailAtOnce()
+{
+    HttpTestServer server; // keeps every connection open after a response
+    const auto withHeaders = [](std::vector<std::pair<std::string, std::string>> extra) {
+        HttpResponse response = HttpResponse::html("<p>headed</p>");
+        response.headers.insert(response.headers.end(), extra.begin(), extra.end());
+        return response;
+    };
+    // With Content-Length added, the server sends `lines` header lines in all.
+    const auto lines = [](int count) {
+        std::vector<std::pair<std::string, std::string>> headers;
+        for (int i = 0; i < count - 2; ++i)
+            headers.emplace_back("X-Line-" + std::to_string(i), "v");
+        return headers;
+    };
+    const std::size_t longest = platform::Inet::MaxHeaderLineBytes;
+    server.route("/lines-at-bound", withHeaders(lines(platform::Inet::MaxHeaderLines)));
+    server.route("/line-at-bound", withHeaders({{"X-Long", std::string(longest - 8, 'l')}}));
+    server.route("/lines-past-bound", withHeaders(lines(platform::Inet::MaxHeaderLines + 1)));
+    server.route("/line-past-bound", withHeaders({{"X-Long", std::string(longest - 7, 'l')}}));
+    server.route("/megabyte", withHeaders({{"X-Long", std::string(1024 * 1024, 'l')}}));
+    std::vector<std::pair<std::string, std::string>> many;
+    for (int i = 0; i < 14; ++i)
+        many.emplace_back("X-Part-" + std::to_string(i), std::string(20000, 'p'));
+    server.route("/all-past-bound", withHeaders(many));
+
+    platform::Inet inet;
+    QCOMPARE(inet.RequestTimeout(), 60);
+    for (const char *target : {"/lines-at-bound", "/line-at-bound"}) {
+        const Outcome outcome = fetch(inet, url(server, target));
+        QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
+        QCOMPARE(outcome.body, QByteArray("<p>headed</p>"));
+    }
+    // Each fails long before the 60 s without data would end it.
+    for (const char *target : {"/lines-past-bound", "/line-past-bound", "/megabyte", "/all-past-bound"}) {
+        const Outcome outcome = fetch(inet, url(server, target), 20000);
+        QVERIFY2(outcome.finished, target);
+        QCOMPARE(finalState(outcome), short(platform::icError));
+        QCOMPARE(inet.ResponseInfo(), QStringLiteral("The response has no headers that can be read (at most 100 "
+                                                     "lines are read, each of at most 100 KiB and 256 KiB in all)"));
+        QVERIFY(outcome.body.isEmpty());
+    }
 }
 
 void TestInet::redirectsAreFollowedUpToTheLimit()
