@@ -139,6 +139,7 @@ private slots:
     void closingTheWindowWhileConvertingEndsCleanly();
     void escapeCancelsAFetch();
     void overlongAddressIsRefused();
+    void aResponseThatIsNotAPageIsRefused();
     void savedFetchedTextGoesFromThePrivateFolder();
     void offlineStopsBeforeFetching();
     void readableBoxChoosesTheTextOnEveryRoad();
@@ -531,6 +532,24 @@ void TestConversionCommand::overlongAddressIsRefused()
     QVERIFY(lines[0].startsWith(UnableToRetrieve + address.left(100)));
     QCOMPARE(lines[1], QStringLiteral("The address is longer than 32,767 characters"));
     QCOMPARE(server_->requests().size(), std::size_t(0));
+}
+
+void TestConversionCommand::aResponseThatIsNotAPageIsRefused()
+{
+    requireOnline();
+    HttpResponse picture = HttpResponse::html("GIF89a<p>not a page</p>");
+    picture.headers = {{"Content-Type", "image/gif"}};
+    server_->route("/picture.gif", picture);
+    MainWindow &main = FormInstance<MainWindow>::get();
+    const QString address = q(server_->url("/picture.gif"));
+    main.txtURL->setText(address);
+    const CommandOutcome outcome = runCommand(main);
+    QVERIFY(!outcome.viewerShown);
+    QCOMPARE(outcome.messages.size(), 1);
+    const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], UnableToRetrieve + address);
+    QCOMPARE(lines[1], QStringLiteral("The page is of type image/gif, which is not HTML or text"));
 }
 
 void TestConversionCommand::savedFetchedTextGoesFromThePrivateFolder()
