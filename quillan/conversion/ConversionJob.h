@@ -116,7 +116,9 @@ public:
     bool convertAddress(const QString &address);
 
     // Converts the HTML file at htmlPath into the text beside it (the text
-    // path rule of quillan::textPathFor), replacing an existing text.
+    // path rule of quillan::textPathFor); when anything is already at that
+    // path, it is left alone and the text goes to a new file of the private
+    // folder (textIsPrivate()).
     // Failures: "Quillan could not convert the HTML file to text." with
     // "PATH: reason" (just the reason when no path is concerned).
     bool convertFile(const QString &htmlPath);
