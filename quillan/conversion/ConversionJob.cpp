@@ -3,6 +3,7 @@
 #include "common/fd_io.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
+#include "conversion/page_title.h"
 #include "conversion/readable_converter.h"
 #include "inet/inet.h"
 #include "registry/registry.h"
@@ -12,6 +13,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,6 +78,13 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// Anything at all at path, a dangling link included.
+bool pathTaken(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
 } // namespace
 
 FetchLimits readFetchLimits()
@@ -95,6 +104,7 @@ struct ConversionJob::Worker {
     bool ok = false;
     QString errorPath;
     QString errorReason;
+    std::string title;
 };
 
 ConversionJob::ConversionJob(QObject *parent) : QObject(parent), deadline_(new QTimer(this))
@@ -124,6 +134,8 @@ bool ConversionJob::convertAddress(const QString &address)
         return false;
     running_ = true;
     address_ = address;
+    title_.clear();
+    textPrivate_ = false;
     received_ = 0;
     charset_.clear();
     responseAddress_.clear();
@@ -173,6 +185,8 @@ bool ConversionJob::convertFile(const QString &htmlPath)
         return false;
     running_ = true;
     address_.clear();
+    title_.clear();
+    textPrivate_ = false;
     QTimer::singleShot(0, this, [this, htmlPath] {
         if (running_ && !worker_)
             startConversion(htmlPath);
@@ -258,7 +272,23 @@ void ConversionJob::onDeadline()
 
 void ConversionJob::startConversion(const QString &htmlPath)
 {
+    source_ = htmlPath;
+    title_.clear();
     textPath_ = fromPath(textPathFor(toPath(htmlPath)));
+    // A fetched page's text lies beside it in the private folder. A file's
+    // goes beside the file, but never over something already there.
+    textPrivate_ = !address_.isEmpty();
+    if (!textPrivate_ && pathTaken(textPath_)) {
+        QString error;
+        textPath_ = PageRetrieval::CreatePrivateTextFile(&error);
+        if (textPath_.isEmpty()) {
+            fail(QString::fromLatin1(ConversionFailedMessage), error);
+            return;
+        }
+        textPrivate_ = true;
+    }
+    // Empty: the text path rule's own text.
+    const QString textPath = textPrivate_ && address_.isEmpty() ? textPath_ : QString();
     worker_ = std::make_unique<Worker>();
     emit converting();
     Worker *worker = worker_.get();
@@ -269,12 +299,17 @@ void ConversionJob::startConversion(const QString &htmlPath)
     // Its links are listed against the address it came from, as a
     // browser resolves them after redirects.
     readable.address = address_.isEmpty() ? std::string() : responseAddress_.toStdString();
-    auto convert = [worker, htmlPath, mode, readable] {
+    auto convert = [worker, htmlPath, textPath, mode, readable] {
         try {
-            if (mode == TextMode::Readable)
+            if (mode == TextMode::Readable && textPath.isEmpty())
                 convertReadableHtmlFile(toPath(htmlPath), readable);
-            else
+            else if (mode == TextMode::Readable)
+                convertReadableHtmlFile(toPath(htmlPath), toPath(textPath), readable);
+            else if (textPath.isEmpty())
                 convertHtmlFile(toPath(htmlPath));
+            else
+                convertHtmlFile(toPath(htmlPath), toPath(textPath));
+            worker->title = pageTitleOfFile(toPath(htmlPath), readable.httpCharset);
             worker->ok = true;
         } catch (const ConversionError &error) {
             worker->errorPath = QString::fromStdString(error.path());
@@ -310,10 +345,15 @@ void ConversionJob::finishConversion()
         const QString reason = worker->errorPath.isEmpty()
                                    ? worker->errorReason
                                    : worker->errorPath + QStringLiteral(": ") + worker->errorReason;
-        textPath_.clear(); // a failed conversion leaves an earlier text as it was
+        // A failed conversion leaves an earlier text as it was; a private
+        // text file made for it goes.
+        if (textPrivate_ && address_.isEmpty())
+            QFile::remove(textPath_);
+        textPath_.clear();
         fail(QString::fromLatin1(ConversionFailedMessage), reason);
         return;
     }
+    title_ = QString::fromStdString(worker->title);
     const QString text = textPath_;
     textPath_.clear();
     running_ = false;

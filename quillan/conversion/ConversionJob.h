@@ -23,9 +23,13 @@
 // Files: a fetched page is written, as it arrives, to a fresh file of mode
 // 0600 in the private folder (PageRetrieval::FetchedPagesFolder); the page
 // file is removed as soon as the conversion has ended, whatever its outcome,
-// and the text lies beside it. After a failure or a cancel neither the page
-// file nor a text the job made is left. A text handed over by textReady is
-// no longer the job's: the receiver removes it when done.
+// and the text lies beside it. A file on disk is converted into the text
+// beside it, unless something already exists at that text path (the user's
+// own notes, say): that is left untouched and the text goes to a new file
+// of the private folder instead (PageRetrieval::CreatePrivateTextFile).
+// After a failure or a cancel neither the page file nor a text the job made
+// is left. A text handed over by textReady is no longer the job's: the
+// receiver removes it when done.
 //
 // Threads: the job lives on the thread that made it and signals there. A
 // page or file larger than LargeFileBytes is converted on a worker thread, so
@@ -33,6 +37,7 @@
 // wait for the converter to finish the file it is on (it runs at disk speed)
 // before they remove the files.
 
+#include "conversion/PageRetrieval.h"
 #include "conversion/readable_options.h"
 
 #include <QByteArray>
@@ -113,7 +118,9 @@ public:
     bool convertAddress(const QString &address);
 
     // Converts the HTML file at htmlPath into the text beside it (the text
-    // path rule of quillan::textPathFor), replacing an existing text.
+    // path rule of quillan::textPathFor); when anything is already at that
+    // path, it is left alone and the text goes to a new file of the private
+    // folder (textIsPrivate()).
     // Failures: "Quillan could not convert the HTML file to text." with
     // "PATH: reason" (just the reason when no path is concerned).
     bool convertFile(const QString &htmlPath);
@@ -123,6 +130,16 @@ public:
     void cancel();
 
     bool isRunning() const { return running_; }
+
+    // Of the text last handed over by textReady: the title of its page
+    // (conversion/page_title.h), empty when the page has none; whether it
+    // lies in the private folder (a fetched page's text, or a file's whose
+    // text path was taken), which is removed when the program ends; and
+    // where Save best starts for it and the name it proposes
+    // (PageRetrieval::SavePlaceFor).
+    QString pageTitle() const { return title_; }
+    bool textIsPrivate() const { return textPrivate_; }
+    PageRetrieval::SavePlace savePlace() const { return PageRetrieval::SavePlaceFor(title_, address_, source_); }
 
     // The charset parameter of the Content-Type of the last response
     // received (without quotes, as sent); empty when there was none.
@@ -160,6 +177,9 @@ private:
     QString address_;
     QString pagePath_; // the job's own page file, while it exists
     QString textPath_; // the text being made, until handed over
+    QString source_;   // the file converted (the page file when fetched)
+    QString title_;
+    bool textPrivate_ = false;
     int pageFd_ = -1;
     qint64 received_ = 0;
     QByteArray charset_;

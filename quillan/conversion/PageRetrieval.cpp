@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,7 +53,100 @@ QString randomName(int length)
     return name;
 }
 
+bool unsafeInFileName(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || c.category() == QChar::Other_Format ||
+           c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph ||
+           QStringView(u"/\\:*?\"<>|").contains(c);
+}
+
+// text made safe as a file name (see SavedTextName); empty when nothing of
+// it is left.
+QString safeName(const QString &text)
+{
+    QString name;
+    bool space = false;
+    for (const QChar c : text) {
+        if (c.isSpace() || unsafeInFileName(c)) {
+            space = !name.isEmpty();
+            continue;
+        }
+        if (space)
+            name += QLatin1Char(' ');
+        space = false;
+        name += c;
+    }
+    if (name.size() > MaxSavedNameLength) {
+        int cut = MaxSavedNameLength;
+        if (name.at(cut - 1).isHighSurrogate())
+            --cut;
+        name.truncate(cut);
+    }
+    while (!name.isEmpty() && (name.front() == QLatin1Char('.') || name.front() == QLatin1Char(' ')))
+        name.remove(0, 1);
+    while (!name.isEmpty() && (name.back() == QLatin1Char('.') || name.back() == QLatin1Char(' ')))
+        name.chop(1);
+    return name;
+}
+
+QString withoutExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.left(dot) : name;
+}
+
 } // namespace
+
+QString CreatePrivateTextFile(QString *error)
+{
+    const QString folder = FetchedPagesFolder(error);
+    if (folder.isEmpty())
+        return {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = folder + QStringLiteral("/text-") + randomName(12) + QStringLiteral(".TXT");
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            if (error)
+                *error = path + QStringLiteral(": ") + systemReason(errno);
+            return {};
+        }
+    }
+    if (error)
+        *error = QStringLiteral("No fresh name for a text could be found in %1").arg(folder);
+    return {};
+}
+
+QString SavedTextName(const QString &title, const QString &address)
+{
+    QString name = safeName(title);
+    if (name.isEmpty()) {
+        const QUrl url(address);
+        name = safeName(withoutExtension(url.fileName(QUrl::FullyDecoded)));
+        if (name.isEmpty())
+            name = safeName(url.host());
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("page");
+    return name + QStringLiteral(".txt");
+}
+
+SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath)
+{
+    if (address.isEmpty()) {
+        const QFileInfo html(htmlPath);
+        return {html.absolutePath(), SavedTextName(title, QUrl::fromLocalFile(html.absoluteFilePath()).toString())};
+    }
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    return {folder, SavedTextName(title, address)};
+}
 
 QString GroupedCount(qint64 count, const QLocale &locale)
 {

@@ -48,6 +48,38 @@ QString MakeFetchedPagePath(QString *error = nullptr);
 // reason in *error when error is given.
 int CreatePageFile(const QString &path, QString *error = nullptr);
 
+// Creates a new, empty text file of mode 0600 in the private folder, named
+// "text-RANDOM.TXT", exclusively (a name already taken is never reused), and
+// returns its path; the caller fills it and removes it. Empty when none can
+// be made, with the reason in *error when error is given. For the text of a
+// file whose own text path is already taken by a file of the user's.
+QString CreatePrivateTextFile(QString *error = nullptr);
+
+// Where Save starts for a text of the private folder, and the file name it
+// proposes there.
+struct SavePlace {
+    QString folder;
+    QString fileName;
+};
+
+// For the text of the page at address (a fetched page) or in the file at
+// htmlPath (address empty): a fetched page's text is proposed in the user's
+// documents folder (QStandardPaths::DocumentsLocation, else the home
+// folder when that does not exist), a file's in the file's own folder. The
+// name is SavedTextName of the page's title and the address, or of the
+// title and the file.
+SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath);
+
+// A file name for a saved text: the page's title made safe as a file name,
+// else the last segment of the address's path (for a file, its name) without
+// its extension, else the address's host, else "page"; with ".txt". Safe:
+// no "/", "\", ":", "*", "?", """, "<", ">", "|" or control character
+// (each becomes a space), white space folded, no dot or space at either end
+// (so never hidden, never "." or ".."), at most MaxSavedNameLength
+// characters before the ".txt".
+QString SavedTextName(const QString &title, const QString &address);
+inline constexpr int MaxSavedNameLength = 120;
+
 // The count with its digits grouped by thousands, as captions show it.
 QString GroupedCount(qint64 count, const QLocale &locale = QLocale());
 

@@ -154,10 +154,15 @@ void MainWindow::showProgress(qint64 receivedBytes)
 void MainWindow::showText(const QString &textPath)
 {
     lbBytesReceived->hide();
-    // A fetched page's text lives in the private folder: it goes when the
-    // viewer closes, whatever Save did.
-    const bool temporary = commandFetches_;
+    // A text in the private folder (a fetched page's, or a file's whose
+    // text path was taken) goes when the viewer closes, whatever Save did;
+    // Save proposes a lasting place for it.
+    const bool temporary = job_->textIsPrivate();
     ViewerWindow &view = FormInstance<ViewerWindow>::get();
+    if (temporary) {
+        const PageRetrieval::SavePlace place = job_->savePlace();
+        view.setSavePlace(place.folder, place.fileName);
+    }
     QString error;
     if (!view.loadText(textPath, temporary, &error)) {
         if (temporary)

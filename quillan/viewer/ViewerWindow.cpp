@@ -313,10 +313,21 @@ QFileDialog *ViewerWindow::createSaveDialog()
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(QStringLiteral("txt Files (*.txt)"));
+    dialog->setDefaultSuffix(QStringLiteral("txt")); // for a name typed without one
     const QString shown = txtHTML->FileName();
-    if (!shown.isEmpty())
+    if (!saveFolder_.isEmpty())
+        dialog->setDirectory(saveFolder_);
+    else if (!shown.isEmpty())
         dialog->setDirectory(QFileInfo(shown).absolutePath());
+    if (!saveName_.isEmpty())
+        dialog->selectFile(saveName_);
     return dialog;
+}
+
+void ViewerWindow::setSavePlace(const QString &folder, const QString &fileName)
+{
+    saveFolder_ = folder;
+    saveName_ = fileName;
 }
 
 // The text file is kept whether the dialog was confirmed or cancelled; a

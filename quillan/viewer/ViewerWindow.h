@@ -38,6 +38,10 @@ public:
     // keeps what it held.
     bool loadText(const QString &path, bool temporary, QString *error = nullptr);
 
+    // Where Save's dialog starts and the name it proposes; without a folder
+    // it starts in the text file's own folder, proposing no name.
+    void setSavePlace(const QString &folder, const QString &fileName);
+
     // True once Save was pressed in this opening of the viewer.
     bool textSaved = false;
     // True when the text shown is removed on closing whatever Save did.
@@ -95,4 +99,6 @@ private:
     void saveCopyTo(const QString &target);
 
     std::unique_ptr<QPrinter> printer_;
+    QString saveFolder_;
+    QString saveName_;
 };

@@ -141,6 +141,8 @@ private slots:
     void overlongAddressIsRefused();
     void aResponseThatIsNotAPageIsRefused();
     void savedFetchedTextGoesFromThePrivateFolder();
+    void fileRoadLeavesATextAlreadyThereAlone();
+    void saveOfAFetchedTextStartsInTheDocumentsFolder();
     void offlineStopsBeforeFetching();
     void readableBoxChoosesTheTextOnEveryRoad();
 
@@ -225,8 +227,8 @@ void TestConversionCommand::fileRoadFailuresAreNamed()
     MainWindow &main = FormInstance<MainWindow>::get();
     chooseFileMode(main);
     const QString missing = dir_->filePath("missing.html");
-    const QString blocked = testsupport::writeFile(dir_->filePath("blocked.html"), "<p>x</p>\r\n");
-    QVERIFY(QDir().mkpath(dir_->filePath("blocked.TXT")));
+    // A text name one byte too long for the file system cannot be made.
+    const QString blocked = testsupport::writeFile(dir_->filePath(QString(252, QLatin1Char('b'))), "<p>x</p>\r\n");
     // Inputs without end: a pipe no one writes to, a device behind a link.
     const QString fifo = dir_->filePath("fifo.html");
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -237,7 +239,7 @@ void TestConversionCommand::fileRoadFailuresAreNamed()
     const QList<QPair<QString, QString>> cases{{QString(), QString()},
                                                {missing, missing},
                                                {dir_->path(), dir_->path()},
-                                               {blocked, dir_->filePath("blocked.TXT")},
+                                               {blocked, blocked + QStringLiteral(".TXT")},
                                                {fifo, fifo},
                                                {zero, zero}};
     for (const auto &[input, named] : cases) {
@@ -569,6 +571,84 @@ void TestConversionCommand::savedFetchedTextGoesFromThePrivateFolder()
     QVERIFY(outcome.viewerShown);
     QCOMPARE(testsupport::readFile(chosen), QByteArray("Keep me\r\n"));
     QVERIFY(!QFile::exists(outcome.viewerFile)); // the private copy is gone
+}
+
+void TestConversionCommand::fileRoadLeavesATextAlreadyThereAlone()
+{
+    const QByteArray page = "<html><title>Fish &amp; chips</title>\r\n<p>Fresh text</p>\r\n";
+    const QString html = testsupport::writeFile(dir_->filePath("page.html"), page);
+    const QString notes = testsupport::writeFile(dir_->filePath("page.TXT"), "my own notes\r\n");
+    MainWindow &main = FormInstance<MainWindow>::get();
+    chooseFileMode(main);
+    main.txtGetFile->setText(html);
+
+    // Closed without Save: the text shown goes, the notes stay.
+    CommandOutcome outcome = runCommand(main);
+    QVERIFY(outcome.messages.isEmpty());
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(QFileInfo(outcome.viewerFile).absolutePath(), QFileInfo(privateFolder()).absoluteFilePath());
+    const QByteArray text = "Fish &amp; chips\r\nFresh text\r\n";
+    QCOMPARE(outcome.viewerFileBytes, text);
+    QVERIFY(!QFile::exists(outcome.viewerFile));
+    QCOMPARE(testsupport::readFile(notes), QByteArray("my own notes\r\n"));
+
+    // Save starts beside the page with the title's name, and copies there.
+    QString startFolder;
+    QStringList proposed;
+    outcome = runCommand(main, {}, [&](ViewerWindow *view) {
+        auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+            startFolder = dialog->directory().absolutePath();
+            proposed = dialog->selectedFiles();
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        view->btnSave->click();
+    });
+    QVERIFY(outcome.viewerShown);
+    QCOMPARE(startFolder, QFileInfo(dir_->path()).absoluteFilePath());
+    QCOMPARE(proposed, QStringList{dir_->filePath("Fish & chips.txt")});
+    QCOMPARE(testsupport::readFile(dir_->filePath("Fish & chips.txt")), text);
+    QVERIFY(!QFile::exists(outcome.viewerFile)); // the private copy is gone
+    QCOMPARE(testsupport::readFile(notes), QByteArray("my own notes\r\n"));
+}
+
+void TestConversionCommand::saveOfAFetchedTextStartsInTheDocumentsFolder()
+{
+    requireOnline();
+    const QString documents = QDir::home().filePath(QStringLiteral("Documents"));
+    QVERIFY(QDir().mkpath(documents));
+    server_->route("/story.html", HttpResponse::html("<title>A long: story?</title><p>Keep me</p>\r\n"));
+    server_->route("/notitle/latest.html", HttpResponse::html("<p>No title</p>\r\n"));
+    MainWindow &main = FormInstance<MainWindow>::get();
+
+    const struct {
+        const char *path;
+        QString proposed;
+        QString typed; // as typed into the name box: no extension
+        QString saved;
+    } runs[] = {{"/story.html", QStringLiteral("A long story.txt"), QStringLiteral("mine"), QStringLiteral("mine.txt")},
+                {"/notitle/latest.html", QStringLiteral("latest.txt"), QString(), QStringLiteral("latest.txt")}};
+    for (const auto &run : runs) {
+        main.txtURL->setText(q(server_->url(run.path)));
+        QString startFolder;
+        QStringList proposed;
+        const CommandOutcome outcome = runCommand(main, {}, [&](ViewerWindow *view) {
+            auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+                startFolder = dialog->directory().absolutePath();
+                proposed = dialog->selectedFiles();
+                if (!run.typed.isEmpty())
+                    dialog->selectFile(run.typed);
+                static_cast<QDialog *>(dialog)->accept();
+            });
+            view->btnSave->click();
+        });
+        QVERIFY(outcome.viewerShown);
+        QCOMPARE(startFolder, documents);
+        QCOMPARE(proposed, QStringList{documents + QLatin1Char('/') + run.proposed});
+        QCOMPARE(testsupport::readFile(documents + QLatin1Char('/') + run.saved), outcome.viewerFileBytes);
+        QVERIFY(!outcome.viewerFileBytes.isEmpty());
+        QVERIFY(QFile::remove(documents + QLatin1Char('/') + run.saved));
+    }
+    QVERIFY(QDir(documents).removeRecursively());
 }
 
 void TestConversionCommand::offlineStopsBeforeFetching()

@@ -121,6 +121,8 @@ private slots:
     void fetchedPageIsStreamedConvertedAndHandedOver();
     void largePageConvertsOnAWorkerThread();
     void fileRoadConvertsBesideThePage();
+    void fileRoadLeavesWhatIsAtTheTextPathAlone();
+    void textKnowsItsPageTitleAndWhereToSave();
     void failuresCarryTheirMessageAndReason();
     void onlyHtmlAndTextResponsesAreTakenForPages();
     void sizeCapEndsTheFetchWhateverTheFraming();
@@ -266,6 +268,158 @@ void TestConversionJob::fileRoadConvertsBesideThePage()
     QCOMPARE(readAll(recorder.outcome.textPath), QByteArray("File road\r\n"));
     QVERIFY(QFile::exists(html.fileName())); // the user's page stays
     QVERIFY(recorder.outcome.counts.isEmpty());
+    QVERIFY(!job.textIsPrivate());
+}
+
+void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
+{
+    testsupport::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    const QByteArray page = "<html>\r\n<p>Fresh text</p>\r\n</html>\r\n";
+    const QString html = folder + QStringLiteral("/page.html");
+    const QString text = folder + QStringLiteral("/page.TXT");
+    testsupport::writeFile(dir.path() / "page.html", page.toStdString());
+    const QString privateFolder = QFileInfo(PageRetrieval::FetchedPagesFolder()).absoluteFilePath();
+
+    // The user's own notes, a folder, a link to nowhere: each stays as it
+    // was, and the text goes to a new file of the private folder, in both
+    // modes.
+    const auto notes = [&] { testsupport::writeFile(dir.path() / "page.TXT", "my own notes\r\n"); };
+    const auto subfolder = [&] { QVERIFY(QDir(folder).mkdir(QStringLiteral("page.TXT"))); };
+    const auto dangling = [&] { QVERIFY(QFile::link(folder + QStringLiteral("/nowhere"), text)); };
+    const struct {
+        const char *what;
+        std::function<void()> make;
+        quillan::TextMode mode;
+        QByteArray expected;
+    } cases[] = {{"notes", notes, quillan::TextMode::Stripped, "Fresh text\r\n"},
+                 {"notes, readable", notes, quillan::TextMode::Readable, "Fresh text\n"},
+                 {"a folder", subfolder, quillan::TextMode::Stripped, "Fresh text\r\n"},
+                 {"a dangling link", dangling, quillan::TextMode::Stripped, "Fresh text\r\n"}};
+    QStringList madeBefore;
+    for (const auto &c : cases) {
+        c.make();
+        const QFileInfo before(text);
+        const QByteArray beforeBytes = readAll(text);
+        ConversionJob job;
+        job.setMode(c.mode);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertFile(html); }));
+        const Outcome &o = recorder.outcome;
+        QVERIFY2(o.message.isEmpty(), qPrintable(QString::fromLatin1(c.what) + ": " + o.reason));
+        QVERIFY(job.textIsPrivate());
+        QCOMPARE(QFileInfo(o.textPath).absolutePath(), privateFolder);
+        QVERIFY2(QFileInfo(o.textPath).fileName().endsWith(QLatin1String(".TXT")), qPrintable(o.textPath));
+        QVERIFY(!madeBefore.contains(o.textPath));
+        madeBefore << o.textPath;
+        QCOMPARE(readAll(o.textPath), c.expected);
+        QCOMPARE(QFileInfo(o.textPath).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        // What was there is untouched.
+        const QFileInfo after(text);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(readAll(text), beforeBytes);
+        QCOMPARE(after.lastModified(), before.lastModified());
+        QVERIFY(QFile::remove(o.textPath));
+        if (before.isDir())
+            QVERIFY(QDir(folder).rmdir(QStringLiteral("page.TXT")));
+        else
+            QVERIFY(QFile::remove(text));
+    }
+
+    // A failed conversion leaves no private text behind (cleanup looks), nor
+    // touches the notes.
+    notes();
+    const QString folderPage = folder + QStringLiteral("/sub.html");
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("sub.html")));
+    testsupport::writeFile(dir.path() / "sub.TXT", "notes of sub\r\n");
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertFile(folderPage); }));
+        QCOMPARE(recorder.outcome.message, ConversionFailed);
+        QCOMPARE(folderEntries(), QStringList());
+        QCOMPARE(readAll(folder + QStringLiteral("/sub.TXT")), QByteArray("notes of sub\r\n"));
+    }
+
+    // A large file, cancelled while its private text is being written.
+    QByteArray big;
+    while (big.size() < 3 * ConversionJob::LargeFileBytes)
+        big += "<p>some text on a line</p>\r\n";
+    testsupport::writeFile(dir.path() / "page.html", big.toStdString());
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        connect(&job, &ConversionJob::converting, &job, [&job] {
+            QTimer::singleShot(0, &job, [&job] { job.cancel(); });
+        });
+        QVERIFY(recorder.run([&] { return job.convertFile(html); }));
+        QVERIFY(recorder.outcome.cancelled);
+        QCOMPARE(folderEntries(), QStringList());
+        QCOMPARE(readAll(text), QByteArray("my own notes\r\n"));
+    }
+    // Once nothing is in the way, the text goes beside the page again.
+    QVERIFY(QFile::remove(text));
+    ConversionJob job;
+    Recorder recorder(job);
+    QVERIFY(recorder.run([&] { return job.convertFile(html); }));
+    QCOMPARE(recorder.outcome.textPath, text);
+    QVERIFY(!job.textIsPrivate());
+}
+
+void TestConversionJob::textKnowsItsPageTitleAndWhereToSave()
+{
+    // The documents folder of a home of the test's own.
+    testsupport::TempDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().string().c_str());
+    qputenv("XDG_CONFIG_HOME", (home.path() / "config").string().c_str());
+    const QString documents = QString::fromStdString((home.path() / "Documents").string());
+    QVERIFY(QDir().mkpath(documents));
+
+    // The title in the response's charset, stripped mode and readable.
+    HttpResponse latin = HttpResponse::html("<html><head><title>Caf\xe9 &amp; /menu/</title></head>"
+                                            "<body><p>Today</p></body></html>\r\n");
+    latin.headers.emplace_back("Content-Type", "text/html; charset=iso-8859-1");
+    server_->route("/menu.html", latin);
+    for (const auto mode : {quillan::TextMode::Stripped, quillan::TextMode::Readable}) {
+        ConversionJob job;
+        job.setMode(mode);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/menu.html"))); }));
+        QVERIFY2(recorder.outcome.message.isEmpty(), qPrintable(recorder.outcome.reason));
+        QCOMPARE(job.pageTitle(), QStringLiteral("Caf\u00e9 & /menu/"));
+        QVERIFY(job.textIsPrivate());
+        QCOMPARE(job.savePlace().folder, documents);
+        QCOMPARE(job.savePlace().fileName, QStringLiteral("Caf\u00e9 & menu.txt"));
+        QVERIFY(QFile::remove(recorder.outcome.textPath));
+    }
+
+    // No title: the address's last segment; a file: its folder and name.
+    server_->route("/news/today.html", HttpResponse::html("<p>Nothing on top</p>\r\n"));
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/news/today.html"))); }));
+        QCOMPARE(job.pageTitle(), QString());
+        QCOMPARE(job.savePlace().fileName, QStringLiteral("today.txt"));
+        QVERIFY(QFile::remove(recorder.outcome.textPath));
+    }
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "page.html", "<title>Mine</title><p>Body text</p>\r\n");
+    testsupport::writeFile(dir.path() / "page.TXT", "notes\r\n");
+    {
+        ConversionJob job;
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertFile(QString::fromStdString((dir.path() / "page.html").string())); }));
+        QCOMPARE(job.pageTitle(), QStringLiteral("Mine"));
+        QCOMPARE(job.savePlace().folder, QString::fromStdString(dir.path().string()));
+        QCOMPARE(job.savePlace().fileName, QStringLiteral("Mine.txt"));
+        QVERIFY(QFile::remove(recorder.outcome.textPath));
+    }
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 void TestConversionJob::failuresCarryTheirMessageAndReason()
@@ -332,15 +486,15 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
         QCOMPARE(server_->requests().size(), std::size_t(0));
     }
 
-    // File road: each failure names the file concerned.
+    // File road: each failure names the file concerned. A text name one
+    // byte too long for the file system cannot be made, whoever runs this.
     const QString missing = folder + QStringLiteral("/missing.html");
-    const QString blocked = folder + QStringLiteral("/blocked.html");
-    QFile blockedFile(blocked);
-    QVERIFY(blockedFile.open(QIODevice::WriteOnly));
-    blockedFile.close();
-    QVERIFY(QDir(folder).mkdir(QStringLiteral("blocked.TXT")));
+    const QString longName = folder + QLatin1Char('/') + QString(252, QLatin1Char('n'));
+    QFile longFile(longName);
+    QVERIFY(longFile.open(QIODevice::WriteOnly));
+    longFile.close();
     for (const auto &[input, named] :
-         {std::pair{missing, missing}, std::pair{blocked, folder + "/blocked.TXT"}, std::pair{folder, folder}}) {
+         {std::pair{missing, missing}, std::pair{longName, longName + ".TXT"}, std::pair{folder, folder}}) {
         ConversionJob job;
         Recorder recorder(job);
         QVERIFY(recorder.run([&] { return job.convertFile(input); }));
@@ -348,7 +502,6 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
         QVERIFY2(recorder.outcome.reason.startsWith(named + QStringLiteral(": ")), qPrintable(recorder.outcome.reason));
         QVERIFY(recorder.outcome.reason.size() > named.size() + 2);
     }
-    QVERIFY(QFileInfo(folder + QStringLiteral("/blocked.TXT")).isDir());
 }
 
 void TestConversionJob::onlyHtmlAndTextResponsesAreTakenForPages()

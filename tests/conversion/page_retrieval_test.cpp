@@ -8,6 +8,10 @@
 #include "support/files.h"
 #include "support/process.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -36,6 +40,9 @@ private slots:
     void captionAndMessageTexts();
     void privateFolderAndFreshNames();
     void pageFilesAreCreatedExclusively();
+    void privateTextFilesAreNewEachTime();
+    void savedTextNamesAreSafeFileNames();
+    void saveStartsInTheDocumentsFolderElseHome();
     void folderGoesWithEverythingInIt();
     void folderGoesWhenTheProgramExits();
 
@@ -102,6 +109,100 @@ void TestPageRetrieval::privateFolderAndFreshNames()
     QVERIFY(replacement != folder);
     QCOMPARE(modeOf(replacement), mode_t(0700));
     QVERIFY(::rmdir(folder.toLocal8Bit().constData()) == 0);
+}
+
+void TestPageRetrieval::privateTextFilesAreNewEachTime()
+{
+    const QString folder = PageRetrieval::FetchedPagesFolder();
+    QSet<QString> made;
+    for (int i = 0; i < 20; ++i) {
+        QString error;
+        const QString path = PageRetrieval::CreatePrivateTextFile(&error);
+        QVERIFY2(!path.isEmpty(), qPrintable(error));
+        QVERIFY(path.startsWith(folder + "/text-"));
+        QVERIFY(path.endsWith(".TXT"));
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(QFileInfo(path).size(), 0);
+        made.insert(path);
+    }
+    QCOMPARE(made.size(), 20);
+    for (const QString &path : std::as_const(made))
+        QVERIFY(QFile::remove(path));
+
+    // No folder can be made: empty, with the reason.
+    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const auto notAFolder = testsupport::writeFile(tmp_->path() / "not-a-folder", "x");
+    qputenv("TMPDIR", notAFolder.string().c_str());
+    QString error;
+    QVERIFY(PageRetrieval::CreatePrivateTextFile(&error).isEmpty());
+    QVERIFY2(error.contains("not-a-folder"), qPrintable(error));
+    qputenv("TMPDIR", tmpdir);
+    QVERIFY(QFile::remove(qpath(notAFolder)));
+}
+
+void TestPageRetrieval::savedTextNamesAreSafeFileNames()
+{
+    using PageRetrieval::SavedTextName;
+    const QString address = "http://example.org/news/today.html?x=1#top";
+    QCOMPARE(SavedTextName("Today's news", address), "Today's news.txt");
+    // Separators, wildcards, quotes and controls become spaces, folded.
+    QCOMPARE(SavedTextName("a/b\\c:d*e?f\"g<h>i|j\tk\nl\x01m\u2028n", address), "a b c d e f g h i j k l m n.txt");
+    // Never hidden, never "." or "..", no dot or space at the ends.
+    QCOMPARE(SavedTextName(" ..profile. ", address), "profile.txt");
+    QCOMPARE(SavedTextName("..", address), "today.txt");
+    QCOMPARE(SavedTextName("  ", address), "today.txt");
+    QCOMPARE(SavedTextName("\u00c9t\u00e9 \U0001F600", address), "\u00c9t\u00e9 \U0001F600.txt");
+    // A long title is cut, never inside a surrogate pair.
+    const QString faces = QString("\U0001F600").repeated(PageRetrieval::MaxSavedNameLength);
+    const QString cut = SavedTextName(faces, address);
+    QVERIFY(cut.size() <= PageRetrieval::MaxSavedNameLength + 4);
+    QVERIFY(cut.endsWith(".txt"));
+    QVERIFY(!cut.at(cut.size() - 5).isHighSurrogate());
+    QVERIFY(QFile::encodeName(cut).size() < 255);
+
+    // No title: the last segment without its extension (decoded), then the
+    // host, then "page".
+    QCOMPARE(SavedTextName("", "http://example.org/a/report.final.html"), "report.final.txt");
+    QCOMPARE(SavedTextName("", "http://example.org/a/my%20page"), "my page.txt");
+    QCOMPARE(SavedTextName("", "http://example.org/a/..%2F..%2Fetc"), "etc.txt");
+    QCOMPARE(SavedTextName("", "http://example.org/a/"), "example.org.txt");
+    QCOMPARE(SavedTextName("", "http://example.org"), "example.org.txt");
+    QCOMPARE(SavedTextName("", "not an address"), "not an address.txt");
+    QCOMPARE(SavedTextName("", ""), "page.txt");
+    QCOMPARE(SavedTextName("", "http://"), "page.txt");
+}
+
+void TestPageRetrieval::saveStartsInTheDocumentsFolderElseHome()
+{
+    testsupport::TempDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().string().c_str());
+    qputenv("XDG_CONFIG_HOME", (home.path() / "config").string().c_str());
+    const QString address = "http://example.org/page.html";
+
+    // No documents folder: home.
+    PageRetrieval::SavePlace place = PageRetrieval::SavePlaceFor("Title", address, QString());
+    QCOMPARE(place.folder, qpath(home.path()));
+    QCOMPARE(place.fileName, "Title.txt");
+    // With one: there. One named in the user's folder list counts.
+    QVERIFY(QDir().mkpath(qpath(home.path() / "Documents")));
+    QCOMPARE(PageRetrieval::SavePlaceFor("Title", address, QString()).folder, qpath(home.path() / "Documents"));
+    QVERIFY(QDir().mkpath(qpath(home.path() / "config")));
+    QVERIFY(QDir().mkpath(qpath(home.path() / "Papers")));
+    testsupport::writeFile(home.path() / "config" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+    QCOMPARE(PageRetrieval::SavePlaceFor("", address, QString()).folder, qpath(home.path() / "Papers"));
+    QCOMPARE(PageRetrieval::SavePlaceFor("", address, QString()).fileName, "page.txt");
+
+    // A file's text: beside the file, named by the title, else the file.
+    place = PageRetrieval::SavePlaceFor("", QString(), qpath(home.path() / "site" / "index.htm"));
+    QCOMPARE(place.folder, qpath(home.path() / "site"));
+    QCOMPARE(place.fileName, "index.txt");
+    QCOMPARE(PageRetrieval::SavePlaceFor("Front", QString(), qpath(home.path() / "index.htm")).fileName, "Front.txt");
+
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 void TestPageRetrieval::pageFilesAreCreatedExclusively()

@@ -10,12 +10,17 @@ One program start, case after case:
     print dialog, Esc closes it; Close deletes the text beside the page;
   - the viewer again: Save through its dialog to a chosen path copies the
     text there; Close then keeps the text beside the page;
+  - a text of the user's already beside the page: converting shows the new
+    text from the private folder, and closing leaves the user's text as it was;
   - "Readable text" ticked by a click: Enter in the file box shows the text
     a reader sees (the entity decoded), then the box is cleared again;
   - About: Esc closes it, Enter closes it, "System Info..." starts the tool
     recorded in the registry;
   - "http://" alone and Enter: the message "please enter complete URL",
     closed by Enter, the focus back in the address box;
+  - an address of the test's own server converted: Save opens in the
+    documents folder proposing the page's title, a name typed without an
+    extension is saved with ".txt";
   - F1 in the address box opens help at the address box's topic;
   - the main window made a third of its size keeps its controls in place;
   - the "Quit" button ends the program with status 0.
@@ -27,6 +32,7 @@ closes the message, the splash stays, and its Quit ends the program.
 Usage: desktop_windows_test.py BIN_DIR SYSINFO_RECORD
 """
 
+import glob
 import os
 import shutil
 import sys
@@ -64,6 +70,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
         f.write("#!/bin/sh\necho ran > '%s'\n" % mark)
     os.chmod(tool, 0o755)
 
+    server = desktop.PageServer({"/news/today.html": desktop.titled_page("Fish &amp; chips: today", "Fresh")})
     program = desktop.start_quillan(desk, work, bin_dir)
     recorded = desktop.subprocess.run([sysinfo_record, tool], env=program.env, capture_output=True,
                                       text=True, timeout=30)
@@ -164,6 +171,25 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.wait("the viewer to close", lambda: program.gone(viewer))
             expect(os.path.exists(text_beside), "a saved text beside its page was deleted")
 
+        with Case("a text already beside the page survives converting and closing the viewer", program):
+            with open(text_beside, "wb") as f:
+                f.write(b"my own notes\r\n")
+            file_box = program.find("text", "HTML file", within=main)
+            program.focus_by_click(file_box)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            expect("Words of b" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
+            with open(text_beside, "rb") as f:
+                expect(f.read() == b"my own notes\r\n", "the text beside the page was overwritten")
+            private = glob.glob(os.path.join(program.tmp, "quillan-*", "*.TXT"))
+            expect(len(private) == 1, "the text is not alone in the private folder: %s" % private)
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.wait("the private text to go", lambda: not os.path.exists(private[0]))
+            with open(text_beside, "rb") as f:
+                expect(f.read() == b"my own notes\r\n", "closing the viewer changed the text beside the page")
+
         with Case("Readable text ticked by a click: Enter gives the text a reader sees", program):
             readable = program.find("check box", "Readable text", within=main)
             checked = program.atspi.STATE_CHECKED
@@ -213,6 +239,33 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.wait("the focus back in the address box",
                          lambda: program.has_state(url_box, program.atspi.STATE_FOCUSED))
 
+        with Case("Save of a fetched page starts in the documents folder with the page's title", program):
+            documents = os.path.join(os.environ["HOME"], "Documents")
+            os.makedirs(documents, exist_ok=True)
+            program.focus_by_click(url_box)
+            desk.key("ctrl+a")
+            desk.type(server.url("/news/today.html"))
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            program.click(program.find("push button", "Save", within=viewer))
+            save = program.window_with("label", "Look in:", what="the save dialog")
+            name_box = program.find("text", "File name:", within=save)
+            program.wait("the proposed name", lambda: program.text(name_box) == "Fish & chips today.txt")
+            folders = [box.name for box in program.find_all("combo box", within=save)]
+            expect(documents in folders, "the save dialog does not start in %s: %s" % (documents, folders))
+            program.focus_by_click(name_box)
+            desk.key("ctrl+a")
+            desk.type("my copy")
+            desk.key("Return")
+            program.wait("the save dialog to close", lambda: program.gone(save))
+            kept = os.path.join(documents, "my copy.txt")
+            program.wait("the copy in the documents folder, with .txt", lambda: os.path.exists(kept))
+            with open(kept, "rb") as f:
+                expect(b"Fresh" in f.read(), "the copy lacks the page's text")
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            expect(os.path.exists(kept), "the saved copy went with the viewer")
+
         with Case("F1 in the address box opens help at its topic", program):
             program.focus_by_click(url_box)
             known = set(program.windows())
@@ -248,6 +301,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             expect(status == 0, "the program ended with status %d" % status)
     finally:
         program.kill()
+        server.close()
 
     # A second start: the splash's own Quit ends the program.
     program = desktop.start_quillan(desk, work, bin_dir, "quillan-2")

@@ -29,10 +29,21 @@ struct ModalAnswer {
     bool cancelled = false;
 };
 
-// Polls the event loop until the active modal widget is one `wanted`
-// accepts, then calls answer(widget) once, inside that widget's event loop.
-// If none shows within timeoutMs, whatever modal widget is on top is closed
-// so the test cannot hang, and timedOut is set.
+// How modal widgets are answered, without polling and without a window of
+// time: every window that shows or hides (seen by an event filter on the
+// application) starts a zero-interval timer, and when that timer fires (on
+// the next turn of whatever event loop runs, the modal widget's own once it
+// has entered it) the modal widget actually on top, QApplication::
+// activeModalWidget(), is handed to the first waiting answer that wants it,
+// in the order the answers were set up; else to the newest ModalWatch. A
+// widget is handed over once per showing. Nested dialogs are therefore
+// answered in order: an answer that sets up the next one before it presses
+// the button that opens it gets exactly that dialog.
+
+// Waits for a modal widget that `wanted` accepts and calls answer(widget)
+// once, inside that widget's event loop. If none has been answered within
+// timeoutMs, whatever modal widget is on top is closed so the test cannot
+// hang, and timedOut is set.
 std::shared_ptr<ModalAnswer> answerModalWidget(std::function<bool(QWidget *)> wanted,
                                                std::function<void(QWidget *)> answer, int timeoutMs);
 
@@ -44,18 +55,19 @@ std::shared_ptr<ModalAnswer> answerModal(std::function<void(T *)> answer, int ti
                              [answer](QWidget *widget) { answer(static_cast<T *>(widget)); }, timeoutMs);
 }
 
-// While it lives, hands every modal widget that comes on top to `answer`,
-// from inside that widget's own event loop (polled every 5 ms). A widget
-// the answer does not take (it returns false) is closed, so that no step of
-// a test can hang on a dialog nobody expected.
+// While it lives, hands every modal widget that comes on top and that no
+// waiting answerModal wants to `answer`, from inside that widget's own event
+// loop. A widget the answer does not take (it returns false) is closed, so
+// that no step of a test can hang on a dialog nobody expected.
 class ModalWatch {
 public:
     explicit ModalWatch(std::function<bool(QWidget *)> answer);
+    ~ModalWatch();
     ModalWatch(const ModalWatch &) = delete;
     ModalWatch &operator=(const ModalWatch &) = delete;
 
 private:
-    QTimer timer_;
+    int id_;
 };
 
 // For a ModalWatch's answer: when `widget` is a message box, notes its text
