@@ -68,23 +68,56 @@ std::string_view lastValueOf(std::string_view declarations, std::string_view pro
 
 enum class Verdict { None, Hides, Shows };
 
-Verdict judge(std::string_view declarations)
+struct Declarations {
+    Verdict display = Verdict::None;
+    TextTransform transform = TextTransform::Inherit;
+};
+
+bool mentions(std::string_view declarations, std::string_view lower, std::string_view upper)
 {
-    // Most declaration lists name neither property; lower case is the rule
-    // and the case-blind look below is only for lists that might.
-    if (declarations.find("isplay") == std::string_view::npos &&
-        declarations.find("ISPLAY") == std::string_view::npos &&
-        declarations.find("isibility") == std::string_view::npos &&
-        declarations.find("ISIBILITY") == std::string_view::npos)
-        return Verdict::None;
-    const std::string_view display = lastValueOf(declarations, "display");
-    const std::string_view visibility = lastValueOf(declarations, "visibility");
-    if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
-        platform::EqualsNoCase(visibility, "collapse"))
-        return Verdict::Hides;
-    if (!display.empty())
-        return Verdict::Shows;
-    return Verdict::None;
+    return declarations.find(lower) != std::string_view::npos || declarations.find(upper) != std::string_view::npos;
+}
+
+// The case a text-transform value asks for; Inherit for a value not known.
+TextTransform transformOf(std::string_view value)
+{
+    // A value may pair the case with other keywords (full-width): the case
+    // keyword decides.
+    while (!value.empty()) {
+        std::size_t n = 0;
+        while (n < value.size() && !isSpace(value[n]))
+            ++n;
+        const std::string_view word = value.substr(0, n);
+        value = trim(value.substr(n));
+        if (platform::EqualsNoCase(word, "uppercase"))
+            return TextTransform::Uppercase;
+        if (platform::EqualsNoCase(word, "lowercase"))
+            return TextTransform::Lowercase;
+        if (platform::EqualsNoCase(word, "capitalize"))
+            return TextTransform::Capitalize;
+        if (platform::EqualsNoCase(word, "none") || platform::EqualsNoCase(word, "initial"))
+            return TextTransform::None;
+    }
+    return TextTransform::Inherit;
+}
+
+Declarations judge(std::string_view declarations)
+{
+    // Most declaration lists name none of the properties; lower case is the
+    // rule and the case-blind look below is only for lists that might.
+    Declarations result;
+    if (mentions(declarations, "isplay", "ISPLAY") || mentions(declarations, "isibility", "ISIBILITY")) {
+        const std::string_view display = lastValueOf(declarations, "display");
+        const std::string_view visibility = lastValueOf(declarations, "visibility");
+        if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
+            platform::EqualsNoCase(visibility, "collapse"))
+            result.display = Verdict::Hides;
+        else if (!display.empty())
+            result.display = Verdict::Shows;
+    }
+    if (mentions(declarations, "ransform", "RANSFORM"))
+        result.transform = transformOf(lastValueOf(declarations, "text-transform"));
+    return result;
 }
 
 bool isNameChar(char c)
@@ -103,11 +136,10 @@ std::string_view takeName(std::string_view &s)
     return name;
 }
 
-// Whether test() holds for one of the names `classes` (an element's class
-// attribute) lists.
-template <class Test>
-bool anyClass(std::string_view classes, Test test)
+// The class names a class attribute lists, each once, sorted.
+void classNames(std::string_view classes, std::vector<std::string_view> &names)
 {
+    names.clear();
     std::size_t i = 0;
     while (i < classes.size()) {
         while (i < classes.size() && isSpace(classes[i]))
@@ -115,27 +147,25 @@ bool anyClass(std::string_view classes, Test test)
         std::size_t j = i;
         while (j < classes.size() && !isSpace(classes[j]))
             ++j;
-        if (j > i && test(classes.substr(i, j - i)))
-            return true;
+        if (j > i)
+            names.push_back(classes.substr(i, j - i));
         i = j;
     }
-    return false;
-}
-
-// Whether `classes` (an element's class attribute) lists `name`.
-bool hasClass(std::string_view classes, std::string_view name)
-{
-    return anyClass(classes, [name](std::string_view c) { return c == name; });
+    if (names.size() > 1) {
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+    }
 }
 
 } // namespace
 
-bool InlineStyleHides(std::string_view styleAttribute)
+ElementStyle InlineStyle(std::string_view styleAttribute)
 {
-    return judge(styleAttribute) == Verdict::Hides;
+    const Declarations d = judge(styleAttribute);
+    return {d.display == Verdict::Hides, d.transform};
 }
 
-void HidingStyleSheet::feed(std::string_view css)
+void StyleSheet::feed(std::string_view css)
 {
     // Only the characters that change the state are looked at one by one.
     const char *p = css.data();
@@ -228,7 +258,7 @@ void HidingStyleSheet::feed(std::string_view css)
     }
 }
 
-void HidingStyleSheet::append(std::string &buffer, std::string_view text)
+void StyleSheet::append(std::string &buffer, std::string_view text)
 {
     if (state_ == State::SkipBlock)
         return;
@@ -238,7 +268,7 @@ void HidingStyleSheet::append(std::string &buffer, std::string_view text)
         overflow_ = true;
 }
 
-void HidingStyleSheet::endStyleElement()
+void StyleSheet::endStyleElement()
 {
     // A style element ends every rule and comment it opened.
     state_ = State::Prelude;
@@ -249,7 +279,7 @@ void HidingStyleSheet::endStyleElement()
     block_.clear();
 }
 
-void HidingStyleSheet::endRule()
+void StyleSheet::endRule()
 {
     if (!overflow_)
         applyRule(prelude_, block_);
@@ -258,10 +288,12 @@ void HidingStyleSheet::endRule()
     overflow_ = false;
 }
 
-void HidingStyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
+
+void StyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
 {
-    const Verdict verdict = judge(declarations);
-    if (verdict == Verdict::None || (verdict == Verdict::Shows && count_ == 0))
+    const Declarations d = judge(declarations);
+    const bool setsTransform = d.transform != TextTransform::Inherit;
+    if (!setsTransform && (d.display == Verdict::None || (d.display == Verdict::Shows && rules_.empty())))
         return;
     while (!selectors.empty()) {
         const std::size_t comma = selectors.find(',');
@@ -289,87 +321,126 @@ void HidingStyleSheet::applyRule(std::string_view selectors, std::string_view de
         }
         if (!simple)
             continue;
-        if (verdict == Verdict::Hides)
-            add(std::move(compound));
-        else
-            remove(compound);
+        std::sort(compound.classes.begin(), compound.classes.end());
+        compound.classes.erase(std::unique(compound.classes.begin(), compound.classes.end()), compound.classes.end());
+        // A rule that only shows needs no rule of its own.
+        Rule *rule = ruleFor(std::move(compound), setsTransform || d.display == Verdict::Hides);
+        if (!rule)
+            continue;
+        if (d.display != Verdict::None)
+            rule->hides = d.display == Verdict::Hides;
+        if (setsTransform) {
+            rule->transform = d.transform;
+            rule->transformOrder = ++order_;
+            anyTransform_ = true;
+        }
     }
 }
 
-HidingStyleSheet::Index &HidingStyleSheet::indexFor(const Compound &c, std::string *key)
+StyleSheet::Rule *StyleSheet::ruleFor(Compound compound, bool create)
 {
-    if (!c.id.empty()) {
-        *key = c.id;
-        return byId_;
+    std::string key = compound.tag;
+    key += '#';
+    key += compound.id;
+    for (const std::string &name : compound.classes) {
+        key += '.';
+        key += name;
     }
-    if (!c.classes.empty()) {
-        *key = c.classes.front();
-        return byClass_;
-    }
-    *key = c.tag;
-    return byTag_;
-}
+    if (const auto it = bySelector_.find(key); it != bySelector_.end())
+        return &rules_[it->second];
+    if (!create || rules_.size() >= kMaxSelectors || bytes_ + key.size() > kMaxSelectorBytes)
+        return nullptr;
+    bytes_ += key.size();
 
-void HidingStyleSheet::add(Compound compound)
-{
-    std::size_t size = compound.tag.size() + compound.id.size();
+    const auto index = static_cast<std::uint32_t>(rules_.size());
+    if (!compound.id.empty()) {
+        byId_[compound.id].push_back(index);
+    } else if (!compound.classes.empty()) {
+        // Filed under the class fewest rules have named so far (the last of
+        // equals): a class every rule shares (.a.b1, .a.b2, ...) does not
+        // gather them all.
+        const std::string *rarest = nullptr;
+        std::uint32_t fewest = 0;
+        for (const std::string &name : compound.classes) {
+            const auto it = classUses_.find(name);
+            const std::uint32_t uses = it == classUses_.end() ? 0 : it->second;
+            if (!rarest || uses <= fewest) {
+                rarest = &name;
+                fewest = uses;
+            }
+        }
+        byClass_[*rarest].push_back(index);
+    } else {
+        byTag_[compound.tag].push_back(index);
+    }
     for (const std::string &name : compound.classes)
-        size += name.size();
-    if (count_ >= kMaxSelectors || bytes_ + size > kMaxSelectorBytes)
-        return;
-    std::string key;
-    std::vector<Compound> &bucket = indexFor(compound, &key)[key];
-    if (std::find(bucket.begin(), bucket.end(), compound) != bucket.end())
-        return;
-    bucket.push_back(std::move(compound));
-    ++count_;
-    bytes_ += size;
+        ++classUses_[name];
+
+    Rule rule;
+    rule.specificity = (compound.id.empty() ? 0u : 1u << 20) +
+                       (static_cast<std::uint32_t>(std::min<std::size_t>(compound.classes.size(), 1023)) << 10) + (compound.tag.empty() ? 0u : 1u);
+    rule.selector = std::move(compound);
+    rules_.push_back(std::move(rule));
+    bySelector_.emplace(std::move(key), index);
+    return &rules_.back();
 }
 
-void HidingStyleSheet::remove(const Compound &compound)
+bool StyleSheet::matches(const Rule &rule, std::string_view tag, std::string_view id) const
 {
-    std::string key;
-    Index &index = indexFor(compound, &key);
-    const auto it = index.find(key);
-    if (it == index.end())
-        return;
-    const auto found = std::find(it->second.begin(), it->second.end(), compound);
-    if (found == it->second.end())
-        return;
-    it->second.erase(found);
-    --count_;
-}
-
-bool HidingStyleSheet::matches(const Compound &c, std::string_view tag, std::string_view id, std::string_view classes)
-{
+    ++tested_;
+    const Compound &c = rule.selector;
     if (!c.tag.empty() && c.tag != tag)
         return false;
     if (!c.id.empty() && c.id != id)
         return false;
     for (const std::string &name : c.classes)
-        if (!hasClass(classes, name))
+        if (!std::binary_search(classes_.begin(), classes_.end(), std::string_view(name)))
             return false;
     return true;
 }
 
-bool HidingStyleSheet::hides(std::string_view tag, std::string_view id, std::string_view classes) const
+ElementStyle StyleSheet::match(std::string_view tag, std::string_view id, std::string_view classes) const
 {
-    if (count_ == 0)
-        return false;
-    auto anyIn = [&](const Index &index, std::string_view key) {
+    ElementStyle style;
+    if (rules_.empty())
+        return style;
+    classNames(classes, classes_);
+    std::uint32_t bestSpecificity = 0, bestOrder = 0;
+    // Each rule is filed once, so each is tested at most once here.
+    auto test = [&](const Index &index, std::string_view key) {
         const auto it = index.find(key);
         if (it == index.end())
             return false;
-        for (const Compound &c : it->second)
-            if (matches(c, tag, id, classes))
-                return true;
+        for (const std::uint32_t i : it->second) {
+            const Rule &rule = rules_[i];
+            if (!rule.hides && rule.transform == TextTransform::Inherit)
+                continue;
+            if ((style.hides || !rule.hides) && rule.transform == TextTransform::Inherit)
+                continue; // could change nothing
+            if (!matches(rule, tag, id))
+                continue;
+            style.hides = style.hides || rule.hides;
+            if (rule.transform != TextTransform::Inherit &&
+                (rule.specificity > bestSpecificity ||
+                 (rule.specificity == bestSpecificity && rule.transformOrder > bestOrder))) {
+                style.transform = rule.transform;
+                bestSpecificity = rule.specificity;
+                bestOrder = rule.transformOrder;
+            }
+            if (style.hides && !anyTransform_)
+                return true; // nothing more to learn
+        }
         return false;
     };
-    if (!byTag_.empty() && anyIn(byTag_, tag))
-        return true;
-    if (!id.empty() && !byId_.empty() && anyIn(byId_, id))
-        return true;
-    return !byClass_.empty() && anyClass(classes, [&](std::string_view c) { return anyIn(byClass_, c); });
+    if (!byTag_.empty() && test(byTag_, tag))
+        return style;
+    if (!id.empty() && !byId_.empty() && test(byId_, id))
+        return style;
+    if (!byClass_.empty())
+        for (const std::string_view name : classes_)
+            if (test(byClass_, name))
+                return style;
+    return style;
 }
 
 } // namespace quillan::readable
