@@ -197,15 +197,33 @@ void StyleSheet::feed(std::string_view css)
                 continue;
             }
         }
-        if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'') {
+        const bool inPrelude = state_ == State::Prelude;
+        const bool bracket = c == '[' || c == ']' || c == '(' || c == ')';
+        if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'' &&
+            !(inPrelude && bracket)) {
             // A run of characters that change no state, copied whole.
             const char *q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
             q = platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
+            if (inPrelude)
+                q = platform::FindAny(p + 1, q, '[', ']', '(', ')');
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
             continue;
         }
         ++p;
+        if (quote_ == 0 && inPrelude && (bracket || brackets_ > 0)) {
+            // Inside [...] or (...) of a prelude, braces and semicolons are
+            // part of it, as a CSS parser reads such blocks whole (a sheet
+            // that starts with "<![CDATA[" is one rule up to its "]").
+            if (c == '[' || c == '(')
+                ++brackets_;
+            else if ((c == ']' || c == ')') && brackets_ > 0)
+                --brackets_;
+            if (c != '"' && c != '\'' && c != '/') {
+                append(buffer, std::string_view(&c, 1));
+                continue;
+            }
+        }
         if (quote_ != 0) {
             if (escape_)
                 escape_ = false;
@@ -275,6 +293,7 @@ void StyleSheet::endStyleElement()
     inComment_ = slashPending_ = starPending_ = escape_ = overflow_ = false;
     quote_ = 0;
     depth_ = 0;
+    brackets_ = 0;
     prelude_.clear();
     block_.clear();
 }

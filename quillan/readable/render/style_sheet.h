@@ -98,6 +98,7 @@ private:
     bool escape_ = false;
     bool overflow_ = false;
     int depth_ = 0;
+    std::size_t brackets_ = 0; // open [ and ( of the prelude
     std::string prelude_;
     std::string block_;
 

@@ -49,6 +49,23 @@ TEST(StyleSheet, MatchesCompoundSelectors)
     EXPECT_FALSE(sheet.match("div", "", "A B").hides);
 }
 
+// Brackets and parentheses of a prelude are read whole, braces inside them
+// too: a sheet that opens with "<![CDATA[" is one rule up to its "]".
+TEST(StyleSheet, BracketsOfAPreludeHoldBraces)
+{
+    // (The rule goes on to the first block after the "]": .z's.)
+    const StyleSheet cdata =
+        sheetOf("<![CDATA[ .x{display:none} .y{text-transform:uppercase} ]]> .z{display:none} .w{display:none}");
+    EXPECT_FALSE(cdata.match("p", "", "x").hides);
+    EXPECT_EQ(cdata.match("p", "", "y").transform, TextTransform::Inherit);
+    EXPECT_FALSE(cdata.match("p", "", "z").hides);
+    EXPECT_TRUE(cdata.match("p", "", "w").hides);
+    const StyleSheet attribute = sheetOf("[title='a{'] .x{display:none} :is(.q{) .y{display:none} .w{display:none}");
+    EXPECT_FALSE(attribute.match("p", "", "x").hides);
+    EXPECT_FALSE(attribute.match("p", "", "y").hides);
+    EXPECT_TRUE(attribute.match("p", "", "w").hides);
+}
+
 TEST(StyleSheet, TextTransformOfTheMostSpecificThenTheLastRule)
 {
     const StyleSheet sheet = sheetOf("p{text-transform:uppercase} .x{text-transform:lowercase}"
