@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 
 namespace quillan::readable {
 namespace {
@@ -25,58 +24,12 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-// The value of `declaration`'s property when its name is `property`.
-std::optional<std::string_view> valueIf(std::string_view declaration, std::string_view property)
-{
-    const std::size_t colon = declaration.find(':');
-    if (colon == std::string_view::npos || !platform::EqualsNoCase(trim(declaration.substr(0, colon)), property))
-        return std::nullopt;
-    std::string_view value = trim(declaration.substr(colon + 1));
-    if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
-        value = trim(value.substr(0, bang));
-    return value;
-}
-
-// The value of the last declaration of `property` (lower case) in a
-// declaration list, trimmed, without "!important"; empty when there is none.
-std::string_view lastValueOf(std::string_view declarations, std::string_view property)
-{
-    std::string_view found;
-    const bool upperCase =
-        std::any_of(declarations.begin(), declarations.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-    if (upperCase) {
-        // Rare: every declaration is looked at.
-        while (!declarations.empty()) {
-            const std::size_t semicolon = declarations.find(';');
-            if (const auto value = valueIf(declarations.substr(0, semicolon), property))
-                found = *value;
-            declarations.remove_prefix(semicolon == std::string_view::npos ? declarations.size() : semicolon + 1);
-        }
-        return found;
-    }
-    // Usual: only where the name occurs.
-    for (std::size_t at = declarations.find(property); at != std::string_view::npos;
-         at = declarations.find(property, at + property.size())) {
-        const std::size_t start = declarations.rfind(';', at);
-        const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
-        const std::size_t semicolon = declarations.find(';', at);
-        if (const auto value = valueIf(declarations.substr(from, semicolon - from), property))
-            found = *value;
-    }
-    return found;
-}
-
 enum class Verdict { None, Hides, Shows };
 
 struct Declarations {
     Verdict display = Verdict::None;
     TextTransform transform = TextTransform::Inherit;
 };
-
-bool mentions(std::string_view declarations, std::string_view lower, std::string_view upper)
-{
-    return declarations.find(lower) != std::string_view::npos || declarations.find(upper) != std::string_view::npos;
-}
 
 // The case a text-transform value asks for; Inherit for a value not known.
 TextTransform transformOf(std::string_view value)
@@ -103,22 +56,59 @@ TextTransform transformOf(std::string_view value)
 
 Declarations judge(std::string_view declarations)
 {
-    // Most declaration lists name none of the properties; lower case is the
-    // rule and the case-blind look below is only for lists that might.
-    Declarations result;
-    if (mentions(declarations, "isplay", "ISPLAY") || mentions(declarations, "isibility", "ISIBILITY")) {
-        const std::string_view display = lastValueOf(declarations, "display");
-        const std::string_view visibility = lastValueOf(declarations, "visibility");
-        if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
-            platform::EqualsNoCase(visibility, "collapse"))
-            result.display = Verdict::Hides;
-        else if (!display.empty())
-            result.display = Verdict::Shows;
+    // One pass over the declarations, a colon and a semicolon at a time;
+    // the last declaration of each property counts.
+    std::string_view display, visibility, transform;
+    bool anyTransform = false;
+    const char *p = declarations.data();
+    const char *const end = p + declarations.size();
+    while (p < end) {
+        const auto *colon = static_cast<const char *>(std::memchr(p, ':', static_cast<std::size_t>(end - p)));
+        if (!colon)
+            break;
+        // The name starts after the last semicolon before the colon (a
+        // piece without a colon names nothing).
+        const char *start = colon;
+        while (start > p && start[-1] != ';')
+            --start;
+        const auto *semicolon =
+            static_cast<const char *>(std::memchr(colon, ';', static_cast<std::size_t>(end - colon)));
+        if (!semicolon)
+            semicolon = end;
+        const std::string_view name = trim(std::string_view(start, static_cast<std::size_t>(colon - start)));
+        p = semicolon + (semicolon < end ? 1 : 0);
+        if (name.size() != 7 && name.size() != 10 && name.size() != 14)
+            continue;
+        std::string_view value = trim(std::string_view(colon + 1, static_cast<std::size_t>(semicolon - colon - 1)));
+        if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
+            value = trim(value.substr(0, bang));
+        if (platform::EqualsNoCase(name, "display"))
+            display = value;
+        else if (platform::EqualsNoCase(name, "visibility"))
+            visibility = value;
+        else if (platform::EqualsNoCase(name, "text-transform")) {
+            transform = value;
+            anyTransform = true;
+        }
     }
-    if (mentions(declarations, "ransform", "RANSFORM"))
-        result.transform = transformOf(lastValueOf(declarations, "text-transform"));
+    Declarations result;
+    if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
+        platform::EqualsNoCase(visibility, "collapse"))
+        result.display = Verdict::Hides;
+    else if (!display.empty())
+        result.display = Verdict::Shows;
+    if (anyTransform)
+        result.transform = transformOf(transform);
     return result;
 }
+
+// The characters that change the state of a rule's prelude.
+constexpr auto kPreludeStops = [] {
+    std::array<bool, 256> stops{};
+    for (const unsigned char c : std::string_view("{}/;\"'[]()"))
+        stops[c] = true;
+    return stops;
+}();
 
 bool isNameChar(char c)
 {
@@ -136,7 +126,12 @@ std::string_view takeName(std::string_view &s)
     return name;
 }
 
-// The class names a class attribute lists, each once, sorted.
+// Up to this many class names are kept in the order given and compared one
+// by one; more are sorted.
+constexpr std::size_t kFewClasses = 8;
+
+// The class names a class attribute lists, each once (sorted when there
+// are more than a few).
 void classNames(std::string_view classes, std::vector<std::string_view> &names)
 {
     names.clear();
@@ -147,11 +142,14 @@ void classNames(std::string_view classes, std::vector<std::string_view> &names)
         std::size_t j = i;
         while (j < classes.size() && !isSpace(classes[j]))
             ++j;
-        if (j > i)
-            names.push_back(classes.substr(i, j - i));
+        if (j > i) {
+            const std::string_view name = classes.substr(i, j - i);
+            if (names.size() >= kFewClasses || std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        }
         i = j;
     }
-    if (names.size() > 1) {
+    if (names.size() > kFewClasses) {
         std::sort(names.begin(), names.end());
         names.erase(std::unique(names.begin(), names.end()), names.end());
     }
@@ -202,10 +200,16 @@ void StyleSheet::feed(std::string_view css)
         if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'' &&
             !(inPrelude && bracket)) {
             // A run of characters that change no state, copied whole.
-            const char *q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
-            q = platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
-            if (inPrelude)
-                q = platform::FindAny(p + 1, q, '[', ']', '(', ')');
+            const char *q = p + 1;
+            if (inPrelude && brackets_ > 0) {
+                // Inside brackets (rare): looked at byte by byte.
+                while (q < end && !kPreludeStops[static_cast<unsigned char>(*q)])
+                    ++q;
+            } else {
+                q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
+                q = inPrelude ? platform::FindAny(p + 1, q, '"', '\'', '[', '(')
+                              : platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
+            }
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
             continue;
@@ -412,9 +416,13 @@ bool StyleSheet::matches(const Rule &rule, std::string_view tag, std::string_vie
         return false;
     if (!c.id.empty() && c.id != id)
         return false;
-    for (const std::string &name : c.classes)
-        if (!std::binary_search(classes_.begin(), classes_.end(), std::string_view(name)))
+    const bool sorted = classes_.size() > kFewClasses;
+    for (const std::string &name : c.classes) {
+        const bool found = sorted ? std::binary_search(classes_.begin(), classes_.end(), std::string_view(name))
+                                  : std::find(classes_.begin(), classes_.end(), std::string_view(name)) != classes_.end();
+        if (!found)
             return false;
+    }
     return true;
 }
 
@@ -423,7 +431,9 @@ ElementStyle StyleSheet::match(std::string_view tag, std::string_view id, std::s
     ElementStyle style;
     if (rules_.empty())
         return style;
-    classNames(classes, classes_);
+    classes_.clear();
+    if (!classes.empty())
+        classNames(classes, classes_);
     std::uint32_t bestSpecificity = 0, bestOrder = 0;
     // Each rule is filed once, so each is tested at most once here.
     auto test = [&](const Index &index, std::string_view key) {

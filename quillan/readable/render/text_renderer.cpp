@@ -36,6 +36,13 @@ constexpr bool isSpace(char c)
     return kSpaces[static_cast<unsigned char>(c)];
 }
 
+// Where a word of collapsible text ends: white space, or a NUL character.
+constexpr auto kWordEnds = [] {
+    std::array<bool, 256> ends = kSpaces;
+    ends[0] = true;
+    return ends;
+}();
+
 bool isBreakout(std::string_view name, const html::Tag &tag)
 {
     static constexpr std::string_view kNames[] = {
@@ -134,21 +141,6 @@ void TextRenderer::characters(std::string_view utf8)
         if (styleForScreen_)
             sheet_.feed(utf8);
         return;
-    }
-    if (utf8.find('\0') != std::string_view::npos) {
-        // The tree builder drops NUL characters of the text, but for those
-        // in foreign content, which it shows as U+FFFD.
-        const bool foreign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
-        nulFree_.clear();
-        for (const char c : utf8) {
-            if (c != '\0')
-                nulFree_.push_back(c);
-            else if (foreign)
-                nulFree_.append("\xEF\xBF\xBD");
-        }
-        utf8 = nulFree_;
-        if (utf8.empty())
-            return;
     }
     if (skipNewline_) {
         skipNewline_ = false;
@@ -771,8 +763,16 @@ void TextRenderer::collapsedText(std::string_view s)
             ++p;
             continue;
         }
+        if (*p == '\0') {
+            // The tree builder drops NUL characters of the text, but for
+            // those in foreign content, which it shows as U+FFFD.
+            if (inForeignContent())
+                word("\xEF\xBF\xBD");
+            ++p;
+            continue;
+        }
         const char *q = p + 1;
-        while (q < end && !isSpace(*q))
+        while (q < end && !kWordEnds[static_cast<unsigned char>(*q)])
             ++q;
         word(std::string_view(p, static_cast<std::size_t>(q - p)));
         p = q;
@@ -803,6 +803,20 @@ void TextRenderer::word(std::string_view w)
 
 void TextRenderer::keptText(std::string_view s)
 {
+    if (s.find('\0') != std::string_view::npos) {
+        // NUL characters dropped, as in collapsed text.
+        const bool foreign = inForeignContent();
+        nulFree_.clear();
+        for (const char c : s) {
+            if (c != '\0')
+                nulFree_.push_back(c);
+            else if (foreign)
+                nulFree_.append("\xEF\xBF\xBD");
+        }
+        s = nulFree_;
+        if (s.empty())
+            return;
+    }
     beforeContent();
     if (pendingSpace_ || lineStart_)
         inWord_ = false;

@@ -144,6 +144,7 @@ private:
     TextTransform inheritedTransform() const { return stack_.empty() ? TextTransform::None : stack_.back().transform; }
     void switchTokenizerFor(Element element);
     bool shown() const { return hiddenDepth_ == kNone && !overflowHidden_; }
+    bool inForeignContent() const { return !stack_.empty() && stack_.back().foreign && !stack_.back().integration; }
     // Hidden elements deeper than the stack goes.
     void startOverflowHiding(std::string_view name);
     void overflowStartTag(const html::Tag &tag);
