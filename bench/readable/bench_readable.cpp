@@ -2,7 +2,9 @@
 // lynx, html2text, pandoc), in the same run: quality on the text corpus
 // (word F1, order similarity and junk share from its score.py), throughput
 // over the corpus with one process per page (start-up included), and on one
-// large page made of the corpus pages, with the peak memory of that run.
+// large page made of the corpus pages, with the peak memory of that run;
+// and a page of many style rules (16,384 rules that all name one class
+// the page's paragraphs have) against the same paragraphs without them.
 //
 // Usage: bench_readable [CORPUS_FOLDER] [LARGE_MEGABYTES]
 //   CORPUS_FOLDER defaults to $QUILLAN_TEXT_CORPUS, else the folder found at
@@ -160,6 +162,31 @@ Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::p
     return result;
 }
 
+// The best wall time of `rounds` runs of the converter on `page`.
+double bestSeconds(const fs::path &convert, const fs::path &page, int rounds)
+{
+    double best = 1e9;
+    for (int i = 0; i < rounds; ++i)
+        best = std::min(best, runOnce({convert.string(), "--readable", "-o", "-", page.string()}, "/dev/null").seconds);
+    return best;
+}
+
+// Writes about `megabytes` MB of paragraphs whose class names the class
+// every rule names, after `rules` rules ".a.bN{display:none}" when rules > 0.
+void writeStyledPage(const fs::path &path, int rules, std::size_t megabytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<!DOCTYPE html><html><head><style>";
+    for (int i = 0; i < rules; ++i)
+        out << ".a.b" << i << "{display:none}";
+    out << "</style></head><body>";
+    const std::string paragraph = "<p class=\"a c\">Some words of a paragraph that no rule hides, long enough to be "
+                                  "a line of text as pages have them.</p>\n";
+    for (std::size_t written = 0; written < megabytes * 1000000; written += paragraph.size())
+        out << paragraph;
+    out << "</body></html>";
+}
+
 bool installed(const std::string &program)
 {
     const std::string command = "command -v '" + program + "' >/dev/null 2>&1";
@@ -265,14 +292,27 @@ int main(int argc, char **argv)
     const double peakMiB = best.peakKiB / 1024.0;
     std::printf("quillan on one %.0f MB page: %.0f MB/s (%.3f s; %.0f MB/s of cpu), peak memory %.1f MiB\n", largeMB,
                 largeMbps, best.seconds, largeMB / best.cpuSeconds, peakMiB);
+
+    // Many style rules: matching stays linear in the page.
+    const fs::path ruled = work / "rules.html", plain = work / "plain.html";
+    writeStyledPage(ruled, 16384, 4);
+    writeStyledPage(plain, 0, 4);
+    const double ruledSeconds = bestSeconds(convert, ruled, 3);
+    const double plainSeconds = bestSeconds(convert, plain, 3);
+    const double rulesRatio = ruledSeconds / plainSeconds;
+    std::printf("quillan on 4 MB of paragraphs after 16,384 style rules: %.3f s, without the rules %.3f s (%.2fx)\n",
+                ruledSeconds, plainSeconds, rulesRatio);
     fs::remove_all(work);
 
     const bool quality = ourQuality.f1 >= 0.95 && ourQuality.order >= 0.90 && ourQuality.junk <= 0.04;
     const bool speed = ours >= 200 && (w3m == 0 || ours >= 10 * w3m) && largeMbps >= 500;
     const bool memory = peakMiB < 16;
+    const bool rules = rulesRatio <= 3;
     std::printf("quality (F1 >= 0.95, order >= 0.90, junk <= 0.04): %s\n", quality ? "met" : "MISSED");
     std::printf("speed (>= 200 MB/s per page, >= 10x w3m = %.0f MB/s, >= 500 MB/s on one page): %s\n", 10 * w3m,
                 speed ? "met" : "MISSED");
     std::printf("memory (under 16 MiB on the large page): %s\n", memory ? "met" : "MISSED");
+    std::printf("style rules (4 MB after 16,384 rules within 3x of the page without them): %s\n",
+                rules ? "met" : "MISSED");
     return ran && best.ok ? 0 : 1;
 }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 
 namespace quillan::readable {
 namespace {
@@ -25,67 +24,91 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-// The value of `declaration`'s property when its name is `property`.
-std::optional<std::string_view> valueIf(std::string_view declaration, std::string_view property)
-{
-    const std::size_t colon = declaration.find(':');
-    if (colon == std::string_view::npos || !platform::EqualsNoCase(trim(declaration.substr(0, colon)), property))
-        return std::nullopt;
-    std::string_view value = trim(declaration.substr(colon + 1));
-    if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
-        value = trim(value.substr(0, bang));
-    return value;
-}
-
-// The value of the last declaration of `property` (lower case) in a
-// declaration list, trimmed, without "!important"; empty when there is none.
-std::string_view lastValueOf(std::string_view declarations, std::string_view property)
-{
-    std::string_view found;
-    const bool upperCase =
-        std::any_of(declarations.begin(), declarations.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-    if (upperCase) {
-        // Rare: every declaration is looked at.
-        while (!declarations.empty()) {
-            const std::size_t semicolon = declarations.find(';');
-            if (const auto value = valueIf(declarations.substr(0, semicolon), property))
-                found = *value;
-            declarations.remove_prefix(semicolon == std::string_view::npos ? declarations.size() : semicolon + 1);
-        }
-        return found;
-    }
-    // Usual: only where the name occurs.
-    for (std::size_t at = declarations.find(property); at != std::string_view::npos;
-         at = declarations.find(property, at + property.size())) {
-        const std::size_t start = declarations.rfind(';', at);
-        const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
-        const std::size_t semicolon = declarations.find(';', at);
-        if (const auto value = valueIf(declarations.substr(from, semicolon - from), property))
-            found = *value;
-    }
-    return found;
-}
-
 enum class Verdict { None, Hides, Shows };
 
-Verdict judge(std::string_view declarations)
+struct Declarations {
+    Verdict display = Verdict::None;
+    TextTransform transform = TextTransform::Inherit;
+};
+
+// The case a text-transform value asks for; Inherit for a value not known.
+TextTransform transformOf(std::string_view value)
 {
-    // Most declaration lists name neither property; lower case is the rule
-    // and the case-blind look below is only for lists that might.
-    if (declarations.find("isplay") == std::string_view::npos &&
-        declarations.find("ISPLAY") == std::string_view::npos &&
-        declarations.find("isibility") == std::string_view::npos &&
-        declarations.find("ISIBILITY") == std::string_view::npos)
-        return Verdict::None;
-    const std::string_view display = lastValueOf(declarations, "display");
-    const std::string_view visibility = lastValueOf(declarations, "visibility");
+    // A value may pair the case with other keywords (full-width): the case
+    // keyword decides.
+    while (!value.empty()) {
+        std::size_t n = 0;
+        while (n < value.size() && !isSpace(value[n]))
+            ++n;
+        const std::string_view word = value.substr(0, n);
+        value = trim(value.substr(n));
+        if (platform::EqualsNoCase(word, "uppercase"))
+            return TextTransform::Uppercase;
+        if (platform::EqualsNoCase(word, "lowercase"))
+            return TextTransform::Lowercase;
+        if (platform::EqualsNoCase(word, "capitalize"))
+            return TextTransform::Capitalize;
+        if (platform::EqualsNoCase(word, "none") || platform::EqualsNoCase(word, "initial"))
+            return TextTransform::None;
+    }
+    return TextTransform::Inherit;
+}
+
+Declarations judge(std::string_view declarations)
+{
+    // One pass over the declarations, a colon and a semicolon at a time;
+    // the last declaration of each property counts.
+    std::string_view display, visibility, transform;
+    bool anyTransform = false;
+    const char *p = declarations.data();
+    const char *const end = p + declarations.size();
+    while (p < end) {
+        const auto *colon = static_cast<const char *>(std::memchr(p, ':', static_cast<std::size_t>(end - p)));
+        if (!colon)
+            break;
+        // The name starts after the last semicolon before the colon (a
+        // piece without a colon names nothing).
+        const char *start = colon;
+        while (start > p && start[-1] != ';')
+            --start;
+        const auto *semicolon =
+            static_cast<const char *>(std::memchr(colon, ';', static_cast<std::size_t>(end - colon)));
+        if (!semicolon)
+            semicolon = end;
+        const std::string_view name = trim(std::string_view(start, static_cast<std::size_t>(colon - start)));
+        p = semicolon + (semicolon < end ? 1 : 0);
+        if (name.size() != 7 && name.size() != 10 && name.size() != 14)
+            continue;
+        std::string_view value = trim(std::string_view(colon + 1, static_cast<std::size_t>(semicolon - colon - 1)));
+        if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
+            value = trim(value.substr(0, bang));
+        if (platform::EqualsNoCase(name, "display"))
+            display = value;
+        else if (platform::EqualsNoCase(name, "visibility"))
+            visibility = value;
+        else if (platform::EqualsNoCase(name, "text-transform")) {
+            transform = value;
+            anyTransform = true;
+        }
+    }
+    Declarations result;
     if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
         platform::EqualsNoCase(visibility, "collapse"))
-        return Verdict::Hides;
-    if (!display.empty())
-        return Verdict::Shows;
-    return Verdict::None;
+        result.display = Verdict::Hides;
+    else if (!display.empty())
+        result.display = Verdict::Shows;
+    if (anyTransform)
+        result.transform = transformOf(transform);
+    return result;
 }
+
+// The characters that change the state of a rule's prelude.
+constexpr auto kPreludeStops = [] {
+    std::array<bool, 256> stops{};
+    for (const unsigned char c : std::string_view("{}/;\"'[]()"))
+        stops[c] = true;
+    return stops;
+}();
 
 bool isNameChar(char c)
 {
@@ -103,11 +126,15 @@ std::string_view takeName(std::string_view &s)
     return name;
 }
 
-// Whether test() holds for one of the names `classes` (an element's class
-// attribute) lists.
-template <class Test>
-bool anyClass(std::string_view classes, Test test)
+// Up to this many class names are kept in the order given and compared one
+// by one; more are sorted.
+constexpr std::size_t kFewClasses = 8;
+
+// The class names a class attribute lists, each once (sorted when there
+// are more than a few).
+void classNames(std::string_view classes, std::vector<std::string_view> &names)
 {
+    names.clear();
     std::size_t i = 0;
     while (i < classes.size()) {
         while (i < classes.size() && isSpace(classes[i]))
@@ -115,27 +142,28 @@ bool anyClass(std::string_view classes, Test test)
         std::size_t j = i;
         while (j < classes.size() && !isSpace(classes[j]))
             ++j;
-        if (j > i && test(classes.substr(i, j - i)))
-            return true;
+        if (j > i) {
+            const std::string_view name = classes.substr(i, j - i);
+            if (names.size() >= kFewClasses || std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        }
         i = j;
     }
-    return false;
-}
-
-// Whether `classes` (an element's class attribute) lists `name`.
-bool hasClass(std::string_view classes, std::string_view name)
-{
-    return anyClass(classes, [name](std::string_view c) { return c == name; });
+    if (names.size() > kFewClasses) {
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+    }
 }
 
 } // namespace
 
-bool InlineStyleHides(std::string_view styleAttribute)
+ElementStyle InlineStyle(std::string_view styleAttribute)
 {
-    return judge(styleAttribute) == Verdict::Hides;
+    const Declarations d = judge(styleAttribute);
+    return {d.display == Verdict::Hides, d.transform};
 }
 
-void HidingStyleSheet::feed(std::string_view css)
+void StyleSheet::feed(std::string_view css)
 {
     // Only the characters that change the state are looked at one by one.
     const char *p = css.data();
@@ -167,15 +195,39 @@ void HidingStyleSheet::feed(std::string_view css)
                 continue;
             }
         }
-        if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'') {
+        const bool inPrelude = state_ == State::Prelude;
+        const bool bracket = c == '[' || c == ']' || c == '(' || c == ')';
+        if (quote_ == 0 && c != '{' && c != '}' && c != '/' && c != ';' && c != '"' && c != '\'' &&
+            !(inPrelude && bracket)) {
             // A run of characters that change no state, copied whole.
-            const char *q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
-            q = platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
+            const char *q = p + 1;
+            if (inPrelude && brackets_ > 0) {
+                // Inside brackets (rare): looked at byte by byte.
+                while (q < end && !kPreludeStops[static_cast<unsigned char>(*q)])
+                    ++q;
+            } else {
+                q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
+                q = inPrelude ? platform::FindAny(p + 1, q, '"', '\'', '[', '(')
+                              : platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
+            }
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
             continue;
         }
         ++p;
+        if (quote_ == 0 && inPrelude && (bracket || brackets_ > 0)) {
+            // Inside [...] or (...) of a prelude, braces and semicolons are
+            // part of it, as a CSS parser reads such blocks whole (a sheet
+            // that starts with "<![CDATA[" is one rule up to its "]").
+            if (c == '[' || c == '(')
+                ++brackets_;
+            else if ((c == ']' || c == ')') && brackets_ > 0)
+                --brackets_;
+            if (c != '"' && c != '\'' && c != '/') {
+                append(buffer, std::string_view(&c, 1));
+                continue;
+            }
+        }
         if (quote_ != 0) {
             if (escape_)
                 escape_ = false;
@@ -228,7 +280,7 @@ void HidingStyleSheet::feed(std::string_view css)
     }
 }
 
-void HidingStyleSheet::append(std::string &buffer, std::string_view text)
+void StyleSheet::append(std::string &buffer, std::string_view text)
 {
     if (state_ == State::SkipBlock)
         return;
@@ -238,18 +290,19 @@ void HidingStyleSheet::append(std::string &buffer, std::string_view text)
         overflow_ = true;
 }
 
-void HidingStyleSheet::endStyleElement()
+void StyleSheet::endStyleElement()
 {
     // A style element ends every rule and comment it opened.
     state_ = State::Prelude;
     inComment_ = slashPending_ = starPending_ = escape_ = overflow_ = false;
     quote_ = 0;
     depth_ = 0;
+    brackets_ = 0;
     prelude_.clear();
     block_.clear();
 }
 
-void HidingStyleSheet::endRule()
+void StyleSheet::endRule()
 {
     if (!overflow_)
         applyRule(prelude_, block_);
@@ -258,10 +311,12 @@ void HidingStyleSheet::endRule()
     overflow_ = false;
 }
 
-void HidingStyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
+
+void StyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
 {
-    const Verdict verdict = judge(declarations);
-    if (verdict == Verdict::None || (verdict == Verdict::Shows && count_ == 0))
+    const Declarations d = judge(declarations);
+    const bool setsTransform = d.transform != TextTransform::Inherit;
+    if (!setsTransform && (d.display == Verdict::None || (d.display == Verdict::Shows && rules_.empty())))
         return;
     while (!selectors.empty()) {
         const std::size_t comma = selectors.find(',');
@@ -289,87 +344,132 @@ void HidingStyleSheet::applyRule(std::string_view selectors, std::string_view de
         }
         if (!simple)
             continue;
-        if (verdict == Verdict::Hides)
-            add(std::move(compound));
-        else
-            remove(compound);
+        std::sort(compound.classes.begin(), compound.classes.end());
+        compound.classes.erase(std::unique(compound.classes.begin(), compound.classes.end()), compound.classes.end());
+        // A rule that only shows needs no rule of its own.
+        Rule *rule = ruleFor(std::move(compound), setsTransform || d.display == Verdict::Hides);
+        if (!rule)
+            continue;
+        if (d.display != Verdict::None)
+            rule->hides = d.display == Verdict::Hides;
+        if (setsTransform) {
+            rule->transform = d.transform;
+            rule->transformOrder = ++order_;
+            anyTransform_ = true;
+        }
     }
 }
 
-HidingStyleSheet::Index &HidingStyleSheet::indexFor(const Compound &c, std::string *key)
+StyleSheet::Rule *StyleSheet::ruleFor(Compound compound, bool create)
 {
-    if (!c.id.empty()) {
-        *key = c.id;
-        return byId_;
+    std::string key = compound.tag;
+    key += '#';
+    key += compound.id;
+    for (const std::string &name : compound.classes) {
+        key += '.';
+        key += name;
     }
-    if (!c.classes.empty()) {
-        *key = c.classes.front();
-        return byClass_;
-    }
-    *key = c.tag;
-    return byTag_;
-}
+    if (const auto it = bySelector_.find(key); it != bySelector_.end())
+        return &rules_[it->second];
+    if (!create || rules_.size() >= kMaxSelectors || bytes_ + key.size() > kMaxSelectorBytes)
+        return nullptr;
+    bytes_ += key.size();
 
-void HidingStyleSheet::add(Compound compound)
-{
-    std::size_t size = compound.tag.size() + compound.id.size();
+    const auto index = static_cast<std::uint32_t>(rules_.size());
+    if (!compound.id.empty()) {
+        byId_[compound.id].push_back(index);
+    } else if (!compound.classes.empty()) {
+        // Filed under the class fewest rules have named so far (the last of
+        // equals): a class every rule shares (.a.b1, .a.b2, ...) does not
+        // gather them all.
+        const std::string *rarest = nullptr;
+        std::uint32_t fewest = 0;
+        for (const std::string &name : compound.classes) {
+            const auto it = classUses_.find(name);
+            const std::uint32_t uses = it == classUses_.end() ? 0 : it->second;
+            if (!rarest || uses <= fewest) {
+                rarest = &name;
+                fewest = uses;
+            }
+        }
+        byClass_[*rarest].push_back(index);
+    } else {
+        byTag_[compound.tag].push_back(index);
+    }
     for (const std::string &name : compound.classes)
-        size += name.size();
-    if (count_ >= kMaxSelectors || bytes_ + size > kMaxSelectorBytes)
-        return;
-    std::string key;
-    std::vector<Compound> &bucket = indexFor(compound, &key)[key];
-    if (std::find(bucket.begin(), bucket.end(), compound) != bucket.end())
-        return;
-    bucket.push_back(std::move(compound));
-    ++count_;
-    bytes_ += size;
+        ++classUses_[name];
+
+    Rule rule;
+    rule.specificity = (compound.id.empty() ? 0u : 1u << 20) +
+                       (static_cast<std::uint32_t>(std::min<std::size_t>(compound.classes.size(), 1023)) << 10) + (compound.tag.empty() ? 0u : 1u);
+    rule.selector = std::move(compound);
+    rules_.push_back(std::move(rule));
+    bySelector_.emplace(std::move(key), index);
+    return &rules_.back();
 }
 
-void HidingStyleSheet::remove(const Compound &compound)
+bool StyleSheet::matches(const Rule &rule, std::string_view tag, std::string_view id) const
 {
-    std::string key;
-    Index &index = indexFor(compound, &key);
-    const auto it = index.find(key);
-    if (it == index.end())
-        return;
-    const auto found = std::find(it->second.begin(), it->second.end(), compound);
-    if (found == it->second.end())
-        return;
-    it->second.erase(found);
-    --count_;
-}
-
-bool HidingStyleSheet::matches(const Compound &c, std::string_view tag, std::string_view id, std::string_view classes)
-{
+    ++tested_;
+    const Compound &c = rule.selector;
     if (!c.tag.empty() && c.tag != tag)
         return false;
     if (!c.id.empty() && c.id != id)
         return false;
-    for (const std::string &name : c.classes)
-        if (!hasClass(classes, name))
+    const bool sorted = classes_.size() > kFewClasses;
+    for (const std::string &name : c.classes) {
+        const bool found = sorted ? std::binary_search(classes_.begin(), classes_.end(), std::string_view(name))
+                                  : std::find(classes_.begin(), classes_.end(), std::string_view(name)) != classes_.end();
+        if (!found)
             return false;
+    }
     return true;
 }
 
-bool HidingStyleSheet::hides(std::string_view tag, std::string_view id, std::string_view classes) const
+ElementStyle StyleSheet::match(std::string_view tag, std::string_view id, std::string_view classes) const
 {
-    if (count_ == 0)
-        return false;
-    auto anyIn = [&](const Index &index, std::string_view key) {
+    ElementStyle style;
+    if (rules_.empty())
+        return style;
+    classes_.clear();
+    if (!classes.empty())
+        classNames(classes, classes_);
+    std::uint32_t bestSpecificity = 0, bestOrder = 0;
+    // Each rule is filed once, so each is tested at most once here.
+    auto test = [&](const Index &index, std::string_view key) {
         const auto it = index.find(key);
         if (it == index.end())
             return false;
-        for (const Compound &c : it->second)
-            if (matches(c, tag, id, classes))
-                return true;
+        for (const std::uint32_t i : it->second) {
+            const Rule &rule = rules_[i];
+            if (!rule.hides && rule.transform == TextTransform::Inherit)
+                continue;
+            if ((style.hides || !rule.hides) && rule.transform == TextTransform::Inherit)
+                continue; // could change nothing
+            if (!matches(rule, tag, id))
+                continue;
+            style.hides = style.hides || rule.hides;
+            if (rule.transform != TextTransform::Inherit &&
+                (rule.specificity > bestSpecificity ||
+                 (rule.specificity == bestSpecificity && rule.transformOrder > bestOrder))) {
+                style.transform = rule.transform;
+                bestSpecificity = rule.specificity;
+                bestOrder = rule.transformOrder;
+            }
+            if (style.hides && !anyTransform_)
+                return true; // nothing more to learn
+        }
         return false;
     };
-    if (!byTag_.empty() && anyIn(byTag_, tag))
-        return true;
-    if (!id.empty() && !byId_.empty() && anyIn(byId_, id))
-        return true;
-    return !byClass_.empty() && anyClass(classes, [&](std::string_view c) { return anyIn(byClass_, c); });
+    if (!byTag_.empty() && test(byTag_, tag))
+        return style;
+    if (!id.empty() && !byId_.empty() && test(byId_, id))
+        return style;
+    if (!byClass_.empty())
+        for (const std::string_view name : classes_)
+            if (test(byClass_, name))
+                return style;
+    return style;
 }
 
 } // namespace quillan::readable

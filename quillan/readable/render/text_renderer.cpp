@@ -2,6 +2,7 @@
 
 #include "render/address_resolution.h"
 #include "render/elements.h"
+#include "render/text_case.h"
 
 #include "common/text.h"
 
@@ -18,6 +19,9 @@ namespace {
 constexpr std::size_t kFlushAt = 64 * 1024;
 constexpr std::size_t kReferencesInMemory = 256 * 1024;
 constexpr std::size_t kMaxAltBytes = 256;
+// Names counted inside a hidden element deeper than the stack.
+constexpr std::size_t kMaxOverflowNames = 64;
+constexpr std::size_t kMaxOverflowName = 64;
 
 // Collapsible white space of HTML text (CR is taken as white space too).
 constexpr auto kSpaces = [] {
@@ -31,6 +35,13 @@ constexpr bool isSpace(char c)
 {
     return kSpaces[static_cast<unsigned char>(c)];
 }
+
+// Where a word of collapsible text ends: white space, or a NUL character.
+constexpr auto kWordEnds = [] {
+    std::array<bool, 256> ends = kSpaces;
+    ends[0] = true;
+    return ends;
+}();
 
 bool isBreakout(std::string_view name, const html::Tag &tag)
 {
@@ -79,6 +90,30 @@ bool forScreen(const html::Tag &tag)
 bool startsWithNoCase(std::string_view s, std::string_view prefix)
 {
     return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+// A link address as a browser reads it: C0 controls and spaces cut from
+// both ends, tabs and line breaks dropped wherever they are.
+std::string cleanAddress(std::string_view href)
+{
+    while (!href.empty() && static_cast<unsigned char>(href.front()) <= 0x20)
+        href.remove_prefix(1);
+    while (!href.empty() && static_cast<unsigned char>(href.back()) <= 0x20)
+        href.remove_suffix(1);
+    std::string address;
+    address.reserve(href.size());
+    for (const char c : href)
+        if (c != '\t' && c != '\n' && c != '\r')
+            address.push_back(c);
+    return address;
+}
+
+// Whether the last character of a word belongs to a word, for capitalize
+// (a letter or digit; any character past ASCII is taken as a letter).
+bool endsInWord(std::string_view w)
+{
+    const auto c = static_cast<unsigned char>(w.back());
+    return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'';
 }
 
 } // namespace
@@ -140,6 +175,10 @@ void TextRenderer::characters(std::string_view utf8)
 void TextRenderer::startTag(const html::Tag &tag)
 {
     skipNewline_ = false;
+    if (overflowHidden_) {
+        overflowStartTag(tag);
+        return;
+    }
     if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
         if (!isBreakout(tag.name, tag)) {
             startForeign(tag, 0);
@@ -164,7 +203,17 @@ void TextRenderer::startTag(const html::Tag &tag)
 void TextRenderer::endTag(const html::Tag &tag)
 {
     skipNewline_ = false;
+    if (overflowHidden_ && overflowEndTag(tag))
+        return;
     if (foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign) {
+        if (tag.name == "p" || tag.name == "br") {
+            // These two end foreign content and are read as in HTML.
+            while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration)
+                popTo(stack_.size() - 1);
+            endHtml(tag);
+            updateForeign();
+            return;
+        }
         endForeign(tag);
         updateForeign();
         return;
@@ -175,6 +224,8 @@ void TextRenderer::endTag(const html::Tag &tag)
 
 void TextRenderer::endOfFile()
 {
+    overflowHidden_ = false;
+    overflowOpen_.clear();
     popTo(0);
     if (started_ && trailingBreaks_ == pendingBreaks_)
         emitText("\n"); // the last line ends like every other
@@ -207,28 +258,19 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     }
     impliedEndsFor(element, flags);
 
-    // The text after the tag.
-    if (tokenizer_) {
-        switch (element) {
-        case Element::Title:
-        case Element::Textarea: tokenizer_->switchTo(TextState::Rcdata); break;
-        case Element::Style:
-        case Element::Xmp:
-        case Element::Iframe:
-        case Element::Noembed:
-        case Element::Noframes: tokenizer_->switchTo(TextState::Rawtext); break;
-        case Element::Script: tokenizer_->switchTo(TextState::ScriptData); break;
-        case Element::Plaintext: tokenizer_->switchTo(TextState::Plaintext); break;
-        default: break;
-        }
-    }
+    switchTokenizerFor(element);
 
     Open open;
     open.element = element;
     open.flags = flags;
     bool newMarker = false;
-    const bool visible = shown() && !(flags & (kNotDisplayed | kNoContent)) && !hiddenByAttributes(tag, element) &&
-                         (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    bool visible = shown() && !(flags & (kNotDisplayed | kNoContent)) &&
+                   (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    if (visible) {
+        const ElementStyle style = styleOf(tag, element);
+        visible = !style.hides;
+        open.transform = style.transform == TextTransform::Inherit ? inheritedTransform() : style.transform;
+    }
     open.hidden = shown() && !visible;
 
     if (flags & kVoid) {
@@ -300,8 +342,14 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
 
     if (element == Element::Other)
         open.name = tag.name;
-    if (!push(std::move(open)))
-        return; // deeper than the stack goes: an inline element without effects
+    const bool hides = open.hidden;
+    if (!push(std::move(open))) {
+        // Deeper than the stack goes: an inline element without effects,
+        // but for hiding what it holds.
+        if (hides)
+            startOverflowHiding(tag.name);
+        return;
+    }
     const std::size_t depth = stack_.size();
     if (element == Element::Head)
         headDepth_ = depth - 1;
@@ -401,9 +449,12 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     if (!inSvg && (tag.name == "mi" || tag.name == "mo" || tag.name == "mn" || tag.name == "ms" ||
                    tag.name == "mtext" || tag.name == "annotation-xml"))
         open.integration = true;
+    open.transform = inheritedTransform();
     if (tag.selfClosing)
         return;
-    push(std::move(open));
+    const bool hides = open.hidden;
+    if (!push(std::move(open)) && hides)
+        startOverflowHiding(tag.name);
     updateForeign();
 }
 
@@ -433,19 +484,114 @@ void TextRenderer::updateForeign()
     }
 }
 
-bool TextRenderer::hiddenByAttributes(const html::Tag &tag, Element element) const
+ElementStyle TextRenderer::styleOf(const html::Tag &tag, Element element) const
 {
+    const ElementStyle hidden{true, TextTransform::Inherit};
     if (element == Element::Dialog && !tag.hasAttribute("open"))
-        return true;
+        return hidden;
     if (tag.attributes.empty())
-        return !sheet_.empty() && sheet_.hides(tag.name, {}, {});
+        return sheet_.empty() ? ElementStyle{} : sheet_.match(tag.name, {}, {});
     if (tag.hasAttribute("hidden"))
-        return true;
+        return hidden;
     if (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden"))
+        return hidden;
+    ElementStyle inline_;
+    if (const std::string_view style = tag.attribute("style"); !style.empty()) {
+        inline_ = InlineStyle(style);
+        if (inline_.hides)
+            return inline_;
+    }
+    if (sheet_.empty())
+        return inline_;
+    ElementStyle style = sheet_.match(tag.name, tag.attribute("id"), tag.attribute("class"));
+    // The style attribute wins over the rules.
+    if (inline_.transform != TextTransform::Inherit)
+        style.transform = inline_.transform;
+    return style;
+}
+
+void TextRenderer::switchTokenizerFor(Element element)
+{
+    // The text after the tag.
+    if (!tokenizer_)
+        return;
+    switch (element) {
+    case Element::Title:
+    case Element::Textarea: tokenizer_->switchTo(TextState::Rcdata); break;
+    case Element::Style:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes: tokenizer_->switchTo(TextState::Rawtext); break;
+    case Element::Script: tokenizer_->switchTo(TextState::ScriptData); break;
+    case Element::Plaintext: tokenizer_->switchTo(TextState::Plaintext); break;
+    default: break;
+    }
+}
+
+void TextRenderer::startOverflowHiding(std::string_view name)
+{
+    overflowHidden_ = true;
+    overflowOpen_.clear();
+    overflowOpen_.emplace_back(std::string(name.substr(0, kMaxOverflowName)), 1);
+}
+
+void TextRenderer::overflowStartTag(const html::Tag &tag)
+{
+    // Inside the hidden element nothing shows; what matters is where it
+    // ends, and the tokenizer's state for the text of script, style and the
+    // like.
+    ElementInfo info = LookupElement(tag.name);
+    if (info.element == Element::Svg || info.element == Element::Math)
+        info.flags = 0;
+    else
+        switchTokenizerFor(info.element);
+    if ((info.flags & kVoid) || (tag.selfClosing && info.element == Element::Other))
+        return;
+    for (auto &[name, count] : overflowOpen_) {
+        if (name == tag.name) {
+            ++count;
+            return;
+        }
+    }
+    // Elements of a name past the bounds are taken as void: their end tags
+    // end nothing inside, which errs on the side of hiding.
+    if (overflowOpen_.size() < kMaxOverflowNames && tag.name.size() <= kMaxOverflowName)
+        overflowOpen_.emplace_back(std::string(tag.name), 1);
+}
+
+bool TextRenderer::overflowEndTag(const html::Tag &tag)
+{
+    // True when the end tag was one of the elements inside the hidden one
+    // (or the hidden one itself).
+    for (std::size_t i = 0; i < overflowOpen_.size(); ++i) {
+        auto &[name, count] = overflowOpen_[i];
+        if (count > 0 && name == tag.name) {
+            if (--count == 0 && i == 0) {
+                overflowHidden_ = false;
+                overflowOpen_.clear();
+            }
+            return true;
+        }
+    }
+    // A line break, or an empty paragraph, inside the hidden element.
+    if (tag.name == "br" || (tag.name == "p" && findInScope(Element::P, 1) < 0))
         return true;
-    if (const std::string_view style = tag.attribute("style"); !style.empty() && InlineStyleHides(style))
-        return true;
-    return !sheet_.empty() && sheet_.hides(tag.name, tag.attribute("id"), tag.attribute("class"));
+    // An end tag of an element further out: once it closes an element of
+    // the stack, everything past the stack has closed with it.
+    const std::size_t before = stack_.size();
+    overflowHidden_ = false;
+    const bool foreign = foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign;
+    if (foreign)
+        endForeign(tag);
+    else
+        endHtml(tag);
+    updateForeign();
+    if (stack_.size() < before)
+        overflowOpen_.clear();
+    else
+        overflowHidden_ = true;
+    return true;
 }
 
 bool TextRenderer::push(Open open)
@@ -617,8 +763,16 @@ void TextRenderer::collapsedText(std::string_view s)
             ++p;
             continue;
         }
+        if (*p == '\0') {
+            // The tree builder drops NUL characters of the text, but for
+            // those in foreign content, which it shows as U+FFFD.
+            if (inForeignContent())
+                word("\xEF\xBF\xBD");
+            ++p;
+            continue;
+        }
         const char *q = p + 1;
-        while (q < end && !isSpace(*q))
+        while (q < end && !kWordEnds[static_cast<unsigned char>(*q)])
             ++q;
         word(std::string_view(p, static_cast<std::size_t>(q - p)));
         p = q;
@@ -628,10 +782,19 @@ void TextRenderer::collapsedText(std::string_view s)
 void TextRenderer::word(std::string_view w)
 {
     beforeContent();
+    if (pendingSpace_ || lineStart_)
+        inWord_ = false;
     if (pendingSpace_ && !lineStart_)
         emitText(" ");
     pendingSpace_ = false;
-    emitText(w);
+    if (const TextTransform transform = inheritedTransform(); transform != TextTransform::None) {
+        cased_.clear();
+        AppendInCase(w, transform, inWord_, cased_);
+        emitText(cased_);
+    } else {
+        emitText(w);
+        inWord_ = endsInWord(w);
+    }
     lineStart_ = false;
     trailingBreaks_ = 0;
     started_ = true;
@@ -640,10 +803,27 @@ void TextRenderer::word(std::string_view w)
 
 void TextRenderer::keptText(std::string_view s)
 {
+    if (s.find('\0') != std::string_view::npos) {
+        // NUL characters dropped, as in collapsed text.
+        const bool foreign = inForeignContent();
+        nulFree_.clear();
+        for (const char c : s) {
+            if (c != '\0')
+                nulFree_.push_back(c);
+            else if (foreign)
+                nulFree_.append("\xEF\xBF\xBD");
+        }
+        s = nulFree_;
+        if (s.empty())
+            return;
+    }
     beforeContent();
+    if (pendingSpace_ || lineStart_)
+        inWord_ = false;
     if (pendingSpace_ && !lineStart_)
         emitText(" ");
     pendingSpace_ = false;
+    const TextTransform transform = inheritedTransform();
     std::size_t newlines = 0;
     bool any = false;
     while (!s.empty()) {
@@ -651,7 +831,14 @@ void TextRenderer::keptText(std::string_view s)
         const std::size_t cr = s.find('\r');
         const std::string_view piece = s.substr(0, cr);
         if (!piece.empty()) {
-            emitText(piece);
+            if (transform != TextTransform::None) {
+                cased_.clear();
+                AppendInCase(piece, transform, inWord_, cased_);
+                emitText(cased_);
+            } else {
+                emitText(piece);
+                inWord_ = endsInWord(piece);
+            }
             any = true;
             const std::size_t last = piece.find_last_not_of('\n');
             newlines = last == std::string_view::npos ? newlines + piece.size() : piece.size() - last - 1;
@@ -662,6 +849,7 @@ void TextRenderer::keptText(std::string_view s)
         if (!s.empty() && s.front() == '\n')
             continue; // the LF of CR LF ends the line
         emitText("\n");
+        inWord_ = false;
         any = true;
         ++newlines;
     }
@@ -830,15 +1018,11 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     linkAlt_.clear();
     if (!options_.links)
         return;
-    std::string_view href = tag.attribute("href");
-    while (!href.empty() && isSpace(href.front()))
-        href.remove_prefix(1);
-    while (!href.empty() && isSpace(href.back()))
-        href.remove_suffix(1);
+    std::string href = cleanAddress(tag.attribute("href"));
     if (href.empty() || startsWithNoCase(href, "javascript:"))
         return;
     open.link = ++linkCount_;
-    addReference(base_.empty() ? std::string(href) : resolveAddress(base_, href));
+    addReference(base_.empty() ? href : resolveAddress(base_, href));
 }
 
 // The first base element with an href sets the address links are resolved

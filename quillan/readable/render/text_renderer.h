@@ -23,17 +23,26 @@
 //   audio, video, noembed, noframes, svg, elements with the hidden
 //   attribute, elements whose style attribute or a simple <style> rule sets
 //   display: none or visibility: hidden (see style_sheet.h), nor comments.
-//   noscript is shown: scripts are off.
+//   noscript is shown: scripts are off. NUL characters of the page's text
+//   are dropped (in foreign content they show as U+FFFD), as the tree
+//   builder does.
+// - text-transform from style attributes and simple <style> rules changes
+//   the case of the text (see text_case.h); it is inherited, and none ends
+//   it.
 // - Images show nothing, as in a browser that shows them; but with links
 //   numbered, a link whose only content is an image (img, input
 //   type=image) is named by the image's alt text, so that its number
 //   stands after a name.
 // - select shows each of its options on a line of its own.
 // - Elements nested deeper than kMaxDepth are taken as plain inline
-//   elements.
+//   elements; but one that hides its content still hides it: until its end
+//   tag (the end tags of elements of its name opened inside it counted) or
+//   until an end tag closes an element of the stack below it.
 //
 // Options: links numbers each link with an address after its text ("[1]")
-// and lists the addresses after the text, under "References", made absolute
+// (not javascript: links, however the address is written) and lists the
+// addresses after the text, under "References", tabs and line breaks
+// dropped from them as a browser drops them, made absolute
 // against the page's address and its first <base href> (see
 // address_resolution.h); width > 0
 // breaks lines longer than width characters at spaces (a word longer than
@@ -115,6 +124,7 @@ private:
         bool integration = false;   // foreign, but its children are HTML
         bool closedDetails = false; // details without open: only its summary shows
         std::uint32_t link = 0;     // a: its reference number, 0 for none
+        TextTransform transform = TextTransform::None; // the case of its text
         std::string name;           // unknown and foreign elements: their name, for end tags
     };
 
@@ -129,8 +139,16 @@ private:
     void startForeign(const html::Tag &tag, std::uint32_t flags);
     void endForeign(const html::Tag &tag);
     void updateForeign();
-    bool hiddenByAttributes(const html::Tag &tag, Element element) const;
-    bool shown() const { return hiddenDepth_ == kNone; }
+    // Whether the element hides its content, and the case of its text.
+    ElementStyle styleOf(const html::Tag &tag, Element element) const;
+    TextTransform inheritedTransform() const { return stack_.empty() ? TextTransform::None : stack_.back().transform; }
+    void switchTokenizerFor(Element element);
+    bool shown() const { return hiddenDepth_ == kNone && !overflowHidden_; }
+    bool inForeignContent() const { return !stack_.empty() && stack_.back().foreign && !stack_.back().integration; }
+    // Hidden elements deeper than the stack goes.
+    void startOverflowHiding(std::string_view name);
+    void overflowStartTag(const html::Tag &tag);
+    bool overflowEndTag(const html::Tag &tag);
     bool keepsSpace() const { return keepSpaceDepth_ != kNone; }
 
     // Text layout.
@@ -174,6 +192,11 @@ private:
     bool baseTaken_ = false;             // a <base href> has set it
     std::size_t foreignCount_ = 0;       // open foreign elements
     bool skipNewline_ = false;           // drop a newline right after <pre>
+    // A hidden element past the stack's bound: the names of the elements
+    // open inside it (itself first) with how many of each are open.
+    bool overflowHidden_ = false;
+    std::vector<std::pair<std::string, std::size_t>> overflowOpen_;
+    std::string nulFree_; // text with its NUL characters taken out
 
     // Layout state.
     bool started_ = false;   // some text was written
@@ -189,6 +212,8 @@ private:
     std::size_t headDepth_ = kNone;
     bool headSeen_ = false;
     bool lastForeign_ = false;
+    bool inWord_ = false;   // the last character written belongs to a word (for capitalize)
+    std::string cased_;     // text in the case its element asks
 
     // Output buffer and wrapping.
     std::string out_;
@@ -202,7 +227,7 @@ private:
     std::string references_;
     std::FILE *spill_ = nullptr;
 
-    HidingStyleSheet sheet_;
+    StyleSheet sheet_;
 };
 
 } // namespace quillan::readable

@@ -715,6 +715,11 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             p = q;
             break;
         }
+        // The comment states that add to the text without passing through
+        // the comment state again (runs of '-', of '<', "--!" repeated).
+        case State::CommentLessThan:
+        case State::CommentEnd:
+        case State::CommentEndBang: bound(comment_, 0); break;
         default: break;
         }
 

@@ -376,4 +376,125 @@ TEST(TextRenderer, TellsTheTokenizerItsState)
     EXPECT_EQ(run("<svg><g><p>x"), (std::vector<int>{100, 101}));
 }
 
+// Past the stack's bound an element that hides its content still hides
+// it, each kind, until its end tag; the page shows again after it.
+TEST(TextRenderer, HidingHoldsDeeperThanTheStack)
+{
+    std::string deep;
+    for (std::size_t i = 0; i < TextRenderer::kMaxDepth + 100; ++i)
+        deep += "<div>";
+    const std::pair<std::string_view, std::string_view> kinds[] = {
+        {"script", "<script>var secret;</script>"},
+        {"style", "<style>.x{color:red}</style>"},
+        {"title", "<title>secret</title>"},
+        {"hidden", "<span hidden>secret <b>bold</b></span>"},
+        {"display none", "<span style='display:none'>secret</span>"},
+        {"rule", "<style>.gone{display:none}</style>"},
+        {"template", "<template><p>secret</p></template>"},
+        {"svg", "<svg><text>secret</text></svg>"},
+        {"nested", "<div hidden><div>inner</div>secret<div><div></div></div></div>"},
+    };
+    for (const auto &[kind, markup] : kinds) {
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(render(deep + "a" + std::string(markup) + "b"), "ab\n");
+    }
+    // A rule from a style sheet read before the deep part.
+    EXPECT_EQ(render("<style>.gone{display:none}</style>" + deep + "a<i class=gone>secret</i>b"), "ab\n");
+    // Line breaks and empty paragraphs inside make no lines.
+    EXPECT_EQ(render(deep + "a<span hidden>x<br></br></p>y</span>b"), "ab\n");
+    // An end tag that closes an element of the stack ends the hidden one
+    // too, as it closes everything inside it.
+    std::string closing = deep + "a<span hidden>secret";
+    for (std::size_t i = 0; i < TextRenderer::kMaxDepth + 100; ++i)
+        closing += "</div>";
+    EXPECT_EQ(render(closing + "after"), "a\nafter\n");
+    // The tokenizer still reads script text as script text.
+    StringSink out;
+    Recorder recorder;
+    TextRenderer renderer(out, {}, &recorder);
+    testing_readable::feedScript(renderer, deep + "<span hidden><script></script><textarea></textarea></span>");
+    EXPECT_EQ(recorder.calls, (std::vector<int>{static_cast<int>(TextState::ScriptData),
+                                                static_cast<int>(TextState::Rcdata)}));
+}
+
+// NUL characters of the text are dropped, as the tree builder drops them;
+// in foreign content they show as U+FFFD.
+TEST(TextRenderer, NulCharactersAreDropped)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(render("a\0b <pre>c\0\0d</pre><p>\0</p>e"s), "ab\ncd\n\ne\n");
+    EXPECT_EQ(render("<math>x\0y<mi>z\0w</mi></math>"s), "x\xEF\xBF\xBDyzw\n");
+    for (const std::size_t piece : {1, 2}) {
+        const std::string text = render("one\0 two\0"s, {}, piece);
+        EXPECT_EQ(text, "one two\n") << "pieces of " << piece;
+    }
+}
+
+// </p> and </br> end foreign content and are read as in HTML.
+TEST(TextRenderer, ParagraphAndBreakEndTagsEndForeignContent)
+{
+    expectRenders({
+        {"a<svg><text>x</br>y</text></svg>z", "a\nyz\n"},
+        {"<svg><g>x</p>y", "y\n"},
+        {"a<svg><g>x</p>y", "a\n\ny\n"},
+        {"<p>a<svg><text>b</p>c", "a\n\nc\n"},
+        // Not in an integration point: there they are HTML already.
+        {"<svg><foreignobject>a</br>b</foreignobject></svg>c", "c\n"},
+    });
+}
+
+TEST(TextRenderer, TextTransform)
+{
+    expectRenders({
+        {"<p style='text-transform: uppercase'>Hello <b>world</b></p><p>plain</p>", "HELLO WORLD\n\nplain\n"},
+        {"<div style='TEXT-TRANSFORM:Lowercase'>\xC3\x80""B \xC3\x87""d \xCE\xA3\xCE\x91 \xD0\x9F\xD0\xA0</div>",
+         "\xC3\xA0""b \xC3\xA7""d \xCF\x83\xCE\xB1 \xD0\xBF\xD1\x80\n"},
+        {"<div style='text-transform:uppercase'>stra\xC3\x9F""e \xCE\xB1\xCE\xB2 \xD0\xBF\xD1\x80\xD0\xB8</div>",
+         "STRASSE \xCE\x91\xCE\x92 \xD0\x9F\xD0\xA0\xD0\x98\n"},
+        // capitalize: each word's first letter; an apostrophe keeps a word
+        // going, a hyphen or a bracket starts one; the rest stays.
+        {"<p style='text-transform:capitalize'>hello wORLD don't e-mail (note) 3rd</p>",
+         "Hello WORLD Don't E-Mail (Note) 3rd\n"},
+        // A word cut by an inline element is one word.
+        {"<p style='text-transform:capitalize'>he<b>llo</b> <i>you</i></p>", "Hello You\n"},
+        {"x<span style='text-transform:capitalize'>yz</span>", "xyz\n"},
+        // Inherited, and none ends it.
+        {"<div style='text-transform:uppercase'>a<span style='text-transform:none'>b<i>c</i></span>d</div>",
+         "AbcD\n"},
+        {"<div style='text-transform:uppercase'><pre>\nkept  text\nline</pre></div>", "KEPT  TEXT\nLINE\n"},
+    });
+    // Style rules: the most specific wins, then the last; the style
+    // attribute wins over them all.
+    EXPECT_EQ(render("<style>h1{text-transform:uppercase} .low{text-transform:lowercase} #x{text-transform:capitalize}"
+                     " .low.more{text-transform:none} .late{text-transform:lowercase} .late{text-transform:uppercase}"
+                     "</style><h1>Title</h1><p class=low>MiXed</p><p class=low id=x>two words</p>"
+                     "<p class='more low'>KEEP as is</p><p class=late>late</p>"
+                     "<p class=low style='text-transform:uppercase'>inline</p>"),
+              "TITLE\n\nmixed\n\nTwo Words\n\nKEEP as is\n\nLATE\n\nINLINE\n");
+    // A hiding rule and a transform on one selector do both.
+    EXPECT_EQ(render("<style>.u{text-transform:uppercase}.h{display:none;text-transform:uppercase}</style>"
+                     "<i class=h>x</i><i class=u>y</i>"),
+              "Y\n");
+}
+
+TEST(TextRenderer, JavascriptLinksAndAddressesAsTheBrowserReadsThem)
+{
+    RenderOptions links;
+    links.links = true;
+    // The address parser drops tabs and line breaks and cuts controls and
+    // spaces from the ends: all of these are javascript: links.
+    for (const std::string_view href : {"java\tscript:go()", "java\nscript:go()", "\x01\x1f javascript:go()",
+                                        "JavaScript\r:go()", " \tjavascript:go()\n"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(href)));
+        EXPECT_EQ(render("<a href='" + std::string(href) + "'>js</a> <a href=/n>n</a>", links),
+                  "js n[1]\n\nReferences\n\n1. /n\n");
+    }
+    // Tabs and line breaks are taken out of the addresses listed.
+    EXPECT_EQ(render("<a href='/a\tb\nc\r\nd'>t</a>", links), "t[1]\n\nReferences\n\n1. /abcd\n");
+    RenderOptions fetched = links;
+    fetched.address = "http://example.org/";
+    EXPECT_EQ(render("<a href='\x01 x\ty.html'>t</a>", fetched),
+              "t[1]\n\nReferences\n\n1. http://example.org/xy.html\n");
+}
+
 } // namespace

@@ -224,4 +224,41 @@ TEST(Bounds, FiftyMegabyteCommentAndValueKeepMemorySmall)
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Comment states that add a character at a time without coming back to
+// the comment state: a run of '-' after "<!--", a run of '<' inside a
+// comment, and "--!" over and over. 64 MiB of each is read in bounded memory
+// and gives one comment cut to the bound. (The unoptimised sanitizer build,
+// which reads these a character at a time some fifty times slower, reads
+// 4 MiB of each.)
+TEST(Bounds, CommentStatesThatCollectCharByCharKeepTheBound)
+{
+    struct Case {
+        const char *what;
+        const char *unit;
+    };
+    const Case cases[] = {{"dashes after <!--", "-"}, {"less-than signs", "<"}, {"--! repeated", "--!"}};
+    const std::size_t count = (kSanitized ? 4 : 64) * 16; // chunks of 64 KiB
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string body = repeated(c.unit, 64 * 1024);
+        const long growth = peakGrowthKiB([&] {
+            SizeSink sink;
+            Tokenizer tokenizer(sink);
+            feedRepeated(tokenizer, "<p>x<!--", body, count, "-->y");
+            if (sink.comments != std::vector<std::size_t>{kBound} || sink.tail.find('y') == std::string::npos)
+                _exit(2);
+        });
+        ASSERT_GE(growth, 0) << "the child failed";
+        EXPECT_LT(growth, 8 * 1024) << growth << " KiB";
+    }
+}
+
 } // namespace
