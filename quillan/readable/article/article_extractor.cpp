@@ -231,11 +231,16 @@ private:
             if (m_.setAside[i] || !isBlock(n) || !paragraphLike(n.element) || m_.inlineText[i] < kMinParagraph)
                 continue;
             const double points = 1.0 + m_.inlineCommas[i] + std::min(m_.inlineText[i] / 100u, 3u);
+            // The points go to the block containers above (inline
+            // elements such as font or span hold no article).
             std::uint32_t at = m_.hasBlockChild[i] ? static_cast<std::uint32_t>(i) : n.parent;
-            for (int level = 0; level < 3 && at != 0 && at != kNoNode; ++level, at = nodes_[at].parent) {
+            for (int level = 0; level < 3 && at != 0 && at != kNoNode; at = nodes_[at].parent) {
                 if (nodes_[at].element == Element::Html)
                     break;
+                if (!isBlock(nodes_[at]))
+                    continue;
                 add(at, level == 0 ? points : level == 1 ? points / 2 : points / (level * 3));
+                ++level;
             }
         }
         for (std::size_t i = 1; i < nodes_.size(); ++i)
@@ -305,11 +310,21 @@ private:
             return {top};
         const double topScore = scored_[top] ? score_[top] : 0.0;
         const double threshold = std::max(10.0, topScore * 0.2);
+        // A cell's siblings are the cells of its table (a page laid out
+        // in a table puts the parts of its article in rows of their own).
+        const bool cell = nodes_[top].element == Element::Td;
+        const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
         std::vector<std::uint32_t> parts;
         for (std::size_t i = top > 0 ? parent + 1 : 1; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
-            if (n.parent != parent || m_.setAside[i])
+            if (m_.setAside[i])
                 continue;
+            if (table != kNoNode) {
+                if (n.element != Element::Td || enclosing(static_cast<std::uint32_t>(i), Element::Table) != table)
+                    continue;
+            } else if (n.parent != parent) {
+                continue;
+            }
             const auto c = static_cast<std::uint32_t>(i);
             if (c == top) {
                 parts.push_back(c);
@@ -320,7 +335,7 @@ private:
                 parts.push_back(c);
                 continue;
             }
-            if (!isBlock(n) || m_.hasBlockChild[c] || !paragraphLike(n.element))
+            if (!isBlock(n) || (m_.hasBlockChild[c] && !cell) || !paragraphLike(n.element))
                 continue;
             const double density = linkDensity(m_, c);
             const std::uint32_t length = m_.text[c];
@@ -328,6 +343,14 @@ private:
                 parts.push_back(c);
         }
         return parts;
+    }
+
+    std::uint32_t enclosing(std::uint32_t n, Element e) const
+    {
+        for (std::uint32_t a = nodes_[n].parent; a != kNoNode && a != 0; a = nodes_[a].parent)
+            if (nodes_[a].element == e)
+                return a;
+        return kNoNode;
     }
 
     // Whether an element inside the chosen content looks like boilerplate.
