@@ -15,7 +15,7 @@ using article::PageTree;
 
 // A result under this many characters makes the extractor try again with
 // fewer rules.
-constexpr std::size_t kEnoughCharacters = 500;
+constexpr std::size_t kEnoughCharacters = 250;
 constexpr std::size_t kMinParagraph = 25;
 
 // The rules of one attempt.
