@@ -23,9 +23,13 @@ struct Rules {
     bool setAsideUnlikely;
     bool weighNames;
     bool cleanInside;
+    std::uint32_t minParagraph; // characters of a block that counts as a paragraph
 };
-constexpr std::array kAttempts{Rules{true, true, true}, Rules{false, true, true}, Rules{false, false, true},
-                               Rules{false, false, false}};
+// The last attempt is for pages without prose (listings, indexes): every
+// block with text counts, so the region with the most entries wins.
+constexpr std::array kAttempts{Rules{true, true, true, kMinParagraph}, Rules{false, true, true, kMinParagraph},
+                               Rules{false, false, true, kMinParagraph}, Rules{false, false, false, kMinParagraph},
+                               Rules{true, true, false, 1}};
 
 // Text measures of every node's subtree under one attempt's rules.
 struct Measures {
@@ -35,9 +39,10 @@ struct Measures {
     std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
 };
 
+// Blocks, and the parts of tables and lists, which lay out as blocks too.
 bool isBlock(const PageNode &n)
 {
-    return (n.flags & kBlock) != 0;
+    return (n.flags & (kBlock | kCell | kRow | kRowGroup | kTable | kListItem | kList)) != 0;
 }
 
 bool isTablePart(Element e)
@@ -228,7 +233,7 @@ private:
         scored_.assign(nodes_.size(), 0);
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
-            if (m_.setAside[i] || !isBlock(n) || !paragraphLike(n.element) || m_.inlineText[i] < kMinParagraph)
+            if (m_.setAside[i] || !isBlock(n) || !paragraphLike(n.element) || m_.inlineText[i] < rules_.minParagraph)
                 continue;
             const double points = 1.0 + m_.inlineCommas[i] + std::min(m_.inlineText[i] / 100u, 3u);
             // The points go to the block containers above (inline
@@ -254,8 +259,6 @@ private:
         for (std::size_t i = 1; i < nodes_.size(); ++i)
             if (scored_[i] && (top == kNoNode || score_[i] > score_[top]))
                 top = static_cast<std::uint32_t>(i);
-        if (top == kNoNode && tree_.body() != kNoNode && m_.text[tree_.body()] > 0)
-            top = tree_.body();
         return top;
     }
 
