@@ -39,10 +39,11 @@ struct Measures {
     std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
 };
 
-// Blocks, and the parts of tables and lists, which lay out as blocks too.
+// Blocks, and table cells, which lay out as blocks too (rows and row groups
+// only pass a cell's points on to its table).
 bool isBlock(const PageNode &n)
 {
-    return (n.flags & (kBlock | kCell | kRow | kRowGroup | kTable | kListItem | kList)) != 0;
+    return (n.flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
 }
 
 bool isTablePart(Element e)
@@ -377,6 +378,7 @@ private:
         case Element::H2:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
         case Element::Table:
+        case Element::Td:
         case Element::Ul:
         case Element::Ol:
         case Element::Dl:
@@ -399,8 +401,8 @@ private:
         if (m_.commas[i] >= 10)
             return false;
         const std::uint32_t paragraphs = m_.paragraphs[i], images = m_.images[i], length = m_.text[i];
-        if (n.element == Element::Table)
-            return density > 0.5 || (length < kMinParagraph && images == 0);
+        if (n.element == Element::Table || n.element == Element::Td)
+            return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
             return true;
         if (m_.inputs[i] > paragraphs / 3 + 1)
