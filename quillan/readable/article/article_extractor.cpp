@@ -189,7 +189,7 @@ struct Selection {
 class Chooser {
 public:
     Chooser(const PageTree &tree, const Rules &rules)
-        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules))
+        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules))
     {}
 
     Selection choose()
@@ -418,7 +418,6 @@ private:
         return false;
     }
 
-    const PageTree &tree_;
     const std::vector<PageNode> &nodes_;
     Rules rules_;
     Measures m_;
@@ -496,7 +495,7 @@ struct ArticleExtractor::State {
 };
 
 ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
-    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options), tokenizer_(tokenizer)
+    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options)
 {}
 
 ArticleExtractor::~ArticleExtractor() = default;

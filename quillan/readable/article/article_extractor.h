@@ -9,7 +9,7 @@
 // hands the tokens of the chosen content to a TextRenderer, so the text is
 // laid out exactly as the readable mode lays it out (links and width too).
 //
-// The choice (article_scoring.h):
+// The choice:
 // - Subtrees whose class or id say they are navigation, menus, sidebars,
 //   footers, comments, share or "related" boxes, newsletter or cookie
 //   notices or ads (and nav, aside, footer elements, and the ARIA roles of
@@ -77,7 +77,6 @@ private:
     std::unique_ptr<State> state_;
     TextSink &sink_;
     RenderOptions options_;
-    TokenizerSwitch *tokenizer_;
     ArticleChoice choice_;
 };
 
