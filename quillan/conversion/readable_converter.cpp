@@ -8,6 +8,7 @@
 #include "render/text_renderer.h"
 #include "tokenizer.h"
 
+#include <stdexcept>
 #include <system_error>
 
 namespace quillan {
@@ -62,6 +63,9 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
             pumpReadable(inFd, outFd, options);
         } catch (const std::system_error &e) {
             // The list of links could not be kept aside.
+            throw ConversionError(inName, e.what());
+        } catch (const std::length_error &e) {
+            // A page too large for the article's tree.
             throw ConversionError(inName, e.what());
         }
     };
