@@ -2,34 +2,37 @@
 
 #include <array>
 #include <string>
+#include <string_view>
+
+using namespace std::string_view_literals;
 
 namespace quillan::readable::article {
 namespace {
 
 // Parts of names that mark boilerplate, wherever they stand in a name.
 constexpr std::array kUnlikelyParts{
-    "banner",   "breadcrumb", "combx",     "comment",   "community", "cookie",   "consent",  "disqus",
-    "footer",   "gdpr",       "header",    "menu",      "modal",     "masthead", "navbar",   "navigation",
-    "newsletter", "outbrain", "pagination", "pager",    "popup",     "related",  "remark",   "rss",
-    "share",    "sharing",    "shoutbox",  "sidebar",   "skyscraper", "social",  "sponsor",  "subscribe",
-    "taboola",  "toolbar",    "widget",    "signup",    "login",     "promo",    "advert",   "trending",
-    "recommend", "most-read", "mostread",  "popular",   "nav-",      "-nav",     "_nav",     "nav_",
-    "skip-link", "skiplink",  "byline-share", "print-", "author-bio", "tag-list", "taglist",
+    "banner"sv,   "breadcrumb"sv, "combx"sv,     "comment"sv,   "community"sv, "cookie"sv,   "consent"sv,  "disqus"sv,
+    "footer"sv,   "gdpr"sv,       "header"sv,    "menu"sv,      "modal"sv,     "masthead"sv, "navbar"sv,   "navigation"sv,
+    "newsletter"sv, "outbrain"sv, "pagination"sv, "pager"sv,    "popup"sv,     "related"sv,  "remark"sv,   "rss"sv,
+    "share"sv,    "sharing"sv,    "shoutbox"sv,  "sidebar"sv,   "skyscraper"sv, "social"sv,  "sponsor"sv,  "subscribe"sv,
+    "taboola"sv,  "toolbar"sv,    "widget"sv,    "signup"sv,    "login"sv,     "promo"sv,    "advert"sv,   "trending"sv,
+    "recommend"sv, "most-read"sv, "mostread"sv,  "popular"sv,   "nav-"sv,      "-nav"sv,     "_nav"sv,     "nav_"sv,
+    "skip-link"sv, "skiplink"sv,  "byline-share"sv, "print-"sv, "author-bio"sv, "tag-list"sv, "taglist"sv,
 };
 // Whole words of names that mark boilerplate.
-constexpr std::array kUnlikelyWords{"ad", "ads", "nav", "tags", "foot", "side", "aside", "adv", "dfp", "rail"};
+constexpr std::array kUnlikelyWords{"ad"sv, "ads"sv, "nav"sv, "tags"sv, "foot"sv, "side"sv, "aside"sv, "adv"sv, "dfp"sv, "rail"sv};
 // Parts that keep an element a candidate whatever else its names say.
-constexpr std::array kContentParts{"article", "content", "main", "story", "entry", "body", "text", "column", "post"};
+constexpr std::array kContentParts{"article"sv, "content"sv, "main"sv, "story"sv, "entry"sv, "body"sv, "text"sv, "column"sv, "post"sv};
 
 // Parts that weigh against and for an element.
 constexpr std::array kNegativeParts{
-    "banner", "combx",  "comment", "contact", "footer",  "footnote", "masthead", "media",   "meta",
-    "outbrain", "promo", "related", "scroll",  "share",   "shoutbox", "sidebar",  "skyscraper", "sponsor",
-    "shopping", "tool",  "widget",  "social",  "cookie",  "newsletter", "subscribe", "hidden", "caption-share",
+    "banner"sv, "combx"sv,  "comment"sv, "contact"sv, "footer"sv,  "footnote"sv, "masthead"sv, "media"sv,   "meta"sv,
+    "outbrain"sv, "promo"sv, "related"sv, "scroll"sv,  "share"sv,   "shoutbox"sv, "sidebar"sv,  "skyscraper"sv, "sponsor"sv,
+    "shopping"sv, "tool"sv,  "widget"sv,  "social"sv,  "cookie"sv,  "newsletter"sv, "subscribe"sv, "hidden"sv, "caption-share"sv,
 };
-constexpr std::array kNegativeWords{"ad", "ads", "tags", "foot", "com", "hid", "nav"};
-constexpr std::array kPositiveParts{"article", "body", "content", "entry", "hentry", "h-entry", "main", "page",
-                                    "pagination-none", "post", "text", "blog", "story", "prose"};
+constexpr std::array kNegativeWords{"ad"sv, "ads"sv, "tags"sv, "foot"sv, "com"sv, "hid"sv, "nav"sv};
+constexpr std::array kPositiveParts{"article"sv, "body"sv, "content"sv, "entry"sv, "hentry"sv, "h-entry"sv, "main"sv, "page"sv,
+                                    "pagination-none"sv, "post"sv, "text"sv, "blog"sv, "story"sv, "prose"sv};
 
 std::string lower(std::string_view s)
 {
@@ -40,9 +43,9 @@ std::string lower(std::string_view s)
     return out;
 }
 
-template <std::size_t N> bool hasPart(const std::string &names, const std::array<const char *, N> &parts)
+template <std::size_t N> bool hasPart(const std::string &names, const std::array<std::string_view, N> &parts)
 {
-    for (const char *p : parts)
+    for (std::string_view p : parts)
         if (names.find(p) != std::string::npos)
             return true;
     return false;
@@ -53,7 +56,7 @@ bool isWordChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-template <std::size_t N> bool hasWord(const std::string &names, const std::array<const char *, N> &words)
+template <std::size_t N> bool hasWord(const std::string &names, const std::array<std::string_view, N> &words)
 {
     std::size_t i = 0;
     while (i < names.size()) {
@@ -64,7 +67,7 @@ template <std::size_t N> bool hasWord(const std::string &names, const std::array
             ++j;
         if (j > i) {
             const std::string_view word(names.data() + i, j - i);
-            for (const char *w : words)
+            for (std::string_view w : words)
                 if (word == w)
                     return true;
         }

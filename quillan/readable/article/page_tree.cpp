@@ -11,6 +11,7 @@ namespace quillan::readable::article {
 namespace {
 
 constexpr std::size_t kMaxHeadingBytes = 400;
+constexpr std::size_t kMaxKnownNames = 16384;
 constexpr std::size_t kMaxArena = std::numeric_limits<std::uint32_t>::max() - 65536;
 
 bool isSpace(unsigned char c)
@@ -296,7 +297,22 @@ std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint
 
     const std::string_view id = tag.attribute("id");
     const std::string_view classes = tag.attribute("class");
-    const NameHints hints = ReadNameHints(classes, id, tag.attribute("role"));
+    NameHints hints;
+    const std::string_view role = tag.attribute("role");
+    if (!classes.empty() || !id.empty() || !role.empty()) {
+        hintKey_.assign(classes);
+        hintKey_ += '\0';
+        hintKey_ += id;
+        hintKey_ += '\0';
+        hintKey_ += role;
+        if (const auto it = hints_.find(hintKey_); it != hints_.end()) {
+            hints = it->second;
+        } else {
+            hints = ReadNameHints(classes, id, role);
+            if (hints_.size() < kMaxKnownNames)
+                hints_.emplace(hintKey_, hints);
+        }
+    }
     n.classWeight = hints.weight;
     n.unlikely = hints.unlikely;
     n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);

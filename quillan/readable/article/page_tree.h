@@ -14,6 +14,7 @@
 // display: none or visibility: hidden in a style attribute or a simple
 // rule, see render/style_sheet.h) counts for nothing.
 
+#include "article/name_hints.h"
 #include "render/style_sheet.h"
 #include "tokenizer/token_sink.h"
 
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillan::readable {
@@ -117,6 +119,9 @@ private:
     std::string title_;
     bool titleDone_ = false;
     std::vector<std::pair<std::uint32_t, std::string>> headings_;
+    // What the names say, by class, id and role: pages repeat them.
+    std::unordered_map<std::string, NameHints> hints_;
+    std::string hintKey_;
 };
 
 } // namespace article
