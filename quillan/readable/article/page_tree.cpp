@@ -177,8 +177,8 @@ void PageTree::replay(const PageToken &token, html::TokenSink &sink) const
         sink.characters(text(token));
         return;
     }
-    std::vector<html::Attribute> attributes;
-    attributes.reserve(token.attributeCount);
+    std::vector<html::Attribute> &attributes = replayAttributes_;
+    attributes.clear();
     for (std::uint32_t i = 0; i < token.attributeCount; ++i) {
         const PageAttribute &a = attributes_[token.firstAttribute + i];
         attributes.push_back({{arena_.data() + a.nameOffset, a.nameSize}, {arena_.data() + a.valueOffset, a.valueSize}});

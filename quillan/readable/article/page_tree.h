@@ -122,6 +122,7 @@ private:
     // What the names say, by class, id and role: pages repeat them.
     std::unordered_map<std::string, NameHints> hints_;
     std::string hintKey_;
+    mutable std::vector<html::Attribute> replayAttributes_; // the tag being replayed
 };
 
 } // namespace article
