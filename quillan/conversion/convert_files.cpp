@@ -39,6 +39,7 @@ std::optional<ReadableOptions> readableOptionsOf(const Options &options)
     ReadableOptions readable;
     readable.links = options.links;
     readable.width = options.width;
+    readable.article = options.article;
     return readable;
 }
 

@@ -130,6 +130,11 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             o.readable = true;
             continue;
         }
+        if (arg == "--article") {
+            o.readable = true;
+            o.article = true;
+            continue;
+        }
         if (arg == "--links") {
             o.links = true;
             continue;
@@ -200,7 +205,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
     }
 
     if ((o.links || o.width != 0) && !o.readable)
-        return usageError("options '--links' and '--width' go with '--readable'");
+        return usageError("options '--links' and '--width' go with '--readable' or '--article'");
     if (o.output) {
         if (o.list)
             return usageError("option '-o' cannot be used with '--inputs'");
@@ -243,8 +248,13 @@ void printUsage(std::FILE *to)
                  "  --readable       write the text a reader sees instead: the page decoded,\n"
                  "                   scripts, styles and hidden parts left out, one line per\n"
                  "                   block, UTF-8 with LF line ends\n"
-                 "  --links          with --readable: number the links and list their addresses\n"
-                 "  --width N        with --readable: break lines longer than N characters\n"
+                 "  --article        write only the page's main content, as --readable writes\n"
+                 "                   it: its title first, then its article, without menus,\n"
+                 "                   sidebars, comments, related links and footers\n"
+                 "  --links          with --readable or --article: number the links and list\n"
+                 "                   their addresses\n"
+                 "  --width N        with --readable or --article: break lines longer than N\n"
+                 "                   characters\n"
                  "  -h, --help       show this help and exit\n"
                  "  --version        show the version and exit\n"
                  "\n"

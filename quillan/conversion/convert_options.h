@@ -30,8 +30,9 @@ struct Options {
     unsigned jobs = 0;                 // -j N; 0: the number of cores
     bool quiet = false;                // --quiet
     std::int64_t maxSize = DefaultMaxSize;
-    bool readable = false;             // --readable
-    bool links = false;                // --links (with --readable)
+    bool readable = false;             // --readable (and --article)
+    bool article = false;              // --article: the main content only
+    bool links = false;                // --links (with --readable or --article)
     std::size_t width = 0;             // --width N (with --readable); 0: no wrapping
 };
 

@@ -4,9 +4,11 @@
 
 #include "common/fd_io.h"
 #include "encoding/decoder.h"
+#include "article/article_extractor.h"
 #include "render/text_renderer.h"
 #include "tokenizer.h"
 
+#include <stdexcept>
 #include <system_error>
 
 namespace quillan {
@@ -62,6 +64,9 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
         } catch (const std::system_error &e) {
             // The list of links could not be kept aside.
             throw ConversionError(inName, e.what());
+        } catch (const std::length_error &e) {
+            // A page too large for the article's tree.
+            throw ConversionError(inName, e.what());
         }
     };
 }
@@ -70,9 +75,20 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
 
 struct ReadableText::Parts {
     Parts(readable::TextSink &out, const ReadableOptions &options)
-        : renderer(out, renderOptions(options), &control), tokenizer(renderer), decoder(options.httpCharset)
+        : renderer(options.article ? nullptr
+                                   : std::make_unique<readable::TextRenderer>(out, renderOptions(options), &control)),
+          extractor(options.article
+                        ? std::make_unique<readable::ArticleExtractor>(out, renderOptions(options), &control)
+                        : nullptr),
+          tokenizer(sink()), decoder(options.httpCharset)
     {
         control.attach(tokenizer);
+    }
+    html::TokenSink &sink()
+    {
+        if (extractor)
+            return *extractor;
+        return *renderer;
     }
     static readable::RenderOptions renderOptions(const ReadableOptions &options)
     {
@@ -84,7 +100,8 @@ struct ReadableText::Parts {
     }
 
     TokenizerControl control;
-    readable::TextRenderer renderer;
+    std::unique_ptr<readable::TextRenderer> renderer;
+    std::unique_ptr<readable::ArticleExtractor> extractor; // instead of the renderer, for the main content only
     html::Tokenizer tokenizer;
     html::Decoder decoder;
 };

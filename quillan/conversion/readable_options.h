@@ -19,6 +19,9 @@ struct ReadableOptions {
     // The page's address when it came by one, against which relative link
     // addresses are made absolute; empty otherwise.
     std::string address;
+    // Give only the page's main content (readable/article/article_extractor.h):
+    // its title, then its article, without menus, sidebars and footers.
+    bool article = false;
 };
 
 } // namespace quillan

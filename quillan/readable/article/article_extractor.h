@@ -1,0 +1,83 @@
+#pragma once
+// "Article only": the page's main content, as a reader view gives it.
+//
+// The extractor is a token sink in front of the readable renderer. It keeps
+// the page's tokens (compactly, in one arena) and a light tree of its
+// elements, built with the tree builder's common rules (implied ends of p,
+// li, dd, dt, table parts and headings; end tags matched to the nearest open
+// element of their name). When the page has ended it scores the tree and
+// hands the tokens of the chosen content to a TextRenderer, so the text is
+// laid out exactly as the readable mode lays it out (links and width too).
+//
+// The choice:
+// - Subtrees whose class or id say they are navigation, menus, sidebars,
+//   footers, comments, share or "related" boxes, newsletter or cookie
+//   notices or ads (and nav, aside, footer elements, and the ARIA roles of
+//   the same), are set aside, unless their names also say "article",
+//   "content", "main" and the like.
+// - Every paragraph-like block (p, pre, td, a div without blocks inside,
+//   a block's loose text) of at least 25 characters adds to its container
+//   and, less, to the containers above: one point, one per comma, one per
+//   hundred characters (at most three). Containers start from a score by
+//   their element and by their class and id names; the final score is
+//   scaled by the share of the text that is not link text.
+// - The best container is widened to an ancestor when that scores nearly as
+//   well; its siblings join when they score well or are plain prose.
+// - Inside, lists, tables, forms and divisions that look like boilerplate
+//   (mostly links, more list items or inputs than paragraphs, pictures
+//   without text, negative names) are dropped.
+// - When the result is short (under 500 characters), the choice is repeated
+//   with fewer of these rules, and the longest result is kept; when the
+//   page shows text but nothing was chosen, the whole body is given.
+//
+// The first line is the page's title: the main heading (an h1, or an h2,
+// that matches the document's title, or the only h1), else the document's
+// title with the site's name cut off.
+//
+// Memory: the tokens and the tree, about twice the page's size.
+
+#include "render/text_renderer.h"
+#include "tokenizer/token_sink.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillan::readable {
+
+// What the extractor chose, for --verbose and for tests.
+struct ArticleChoice {
+    bool wholeBody = false;       // nothing qualified: the whole body was given
+    int attempt = 0;              // 0: all rules; higher: fewer rules
+    std::size_t characters = 0;   // text characters of the chosen content
+    std::string title;            // the first line
+};
+
+class ArticleExtractor final : public html::TokenSink {
+public:
+    // As TextRenderer: `out` receives the text, `tokenizer` (may be null)
+    // is told of state changes; both must outlive the extractor.
+    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ~ArticleExtractor() override;
+    ArticleExtractor(const ArticleExtractor &) = delete;
+    ArticleExtractor &operator=(const ArticleExtractor &) = delete;
+
+    void characters(std::string_view utf8) override;
+    void startTag(const html::Tag &tag) override;
+    void endTag(const html::Tag &tag) override;
+    // Chooses the content and writes its text; nothing may be fed afterwards.
+    void endOfFile() override;
+
+    const ArticleChoice &choice() const { return choice_; }
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    TextSink &sink_;
+    RenderOptions options_;
+    ArticleChoice choice_;
+};
+
+} // namespace quillan::readable

@@ -1,0 +1,25 @@
+#pragma once
+// What an element's class and id names and its ARIA role say about its
+// content: a weight (positive for the names of main content such as
+// "article", "content", "post", negative for boilerplate such as "comment",
+// "sidebar", "share", "promo"), and whether the element is unlikely to hold
+// the main content at all (navigation, menus, footers, cookie and newsletter
+// boxes, ads) unless its names also speak of content.
+//
+// Names are matched as lower-case parts of the attribute values: "nav"
+// matches "main-nav" and "navbar"; short words ("ad", "ads", "tags") match
+// only whole words of a name.
+
+#include <cstdint>
+#include <string_view>
+
+namespace quillan::readable::article {
+
+struct NameHints {
+    std::int16_t weight = 0; // -50 to +50: 25 for each of class and id
+    bool unlikely = false;
+};
+
+NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role);
+
+} // namespace quillan::readable::article

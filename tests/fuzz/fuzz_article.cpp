@@ -1,0 +1,39 @@
+// libFuzzer target: the article conversion (decoder, tokenizer, the page's
+// tree and its scoring, renderer) on any bytes. The input fed in pieces
+// chosen by the input itself must give exactly the text it gives fed whole,
+// that text must be valid UTF-8, and it is never empty when the readable
+// text of the same page shows any.
+//
+// By hand, for longer:  build-asan/bin/fuzz_article -max_total_time=600 CORPUS_DIR
+#include "fuzz_text.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // The first byte chooses the options, the next up to four the piece sizes.
+    std::size_t used = 0;
+    quillan::ReadableOptions options;
+    if (used < size) {
+        options.links = data[used] & 1;
+        options.width = (data[used] >> 1) & 1 ? 8 + (data[used] >> 2) : 0;
+        ++used;
+    }
+    std::vector<std::size_t> pieces;
+    while (used < size && pieces.size() < 4)
+        pieces.push_back(data[used++] % 23 + 1);
+    const std::string_view page(reinterpret_cast<const char *>(data) + used, size - used);
+
+    quillan::ReadableOptions article = options;
+    article.article = true;
+    const std::string whole = fuzztext::render(page, {}, article);
+    if (!fuzztext::validUtf8(whole))
+        std::abort();
+    if (fuzztext::render(page, pieces, article) != whole)
+        std::abort();
+    const std::string readable = fuzztext::render(page, {}, options);
+    if (readable.find_first_not_of(" \n\t") != std::string::npos && whole.find_first_not_of(" \n\t") == std::string::npos)
+        std::abort();
+    return 0;
+}

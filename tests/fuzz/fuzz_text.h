@@ -1,0 +1,50 @@
+#pragma once
+// What the readable and article fuzz targets share: the conversion of a
+// page fed in pieces, and the check that text is valid UTF-8.
+#include "conversion/readable_converter.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fuzztext {
+
+
+class StringSink : public quillan::readable::TextSink {
+public:
+    void write(std::string_view utf8) override { text.append(utf8); }
+    std::string text;
+};
+
+inline bool validUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+inline std::string render(std::string_view page, const std::vector<std::size_t> &pieces, const quillan::ReadableOptions &o)
+{
+    StringSink out;
+    quillan::ReadableText text(out, o);
+    std::size_t at = 0, k = 0;
+    while (at < page.size()) {
+        const std::size_t n = pieces.empty() ? page.size() : std::min(pieces[k++ % pieces.size()], page.size() - at);
+        text.feed(page.substr(at, n));
+        at += n;
+    }
+    text.finish();
+    return out.text;
+}
+
+} // namespace fuzztext

@@ -1,0 +1,243 @@
+// "Article only" from bytes to text: boilerplate around an article left out,
+// the article kept in order, the title first, a page without an article
+// giving its largest content region, never an empty text when the page
+// shows text, the readable mode's layout and options inside, and the same
+// text wherever the input is cut.
+#include "conversion/readable_converter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using quillan::ReadableOptions;
+
+class StringSink : public quillan::readable::TextSink {
+public:
+    void write(std::string_view utf8) override { text.append(utf8); }
+    std::string text;
+};
+
+std::string article(std::string_view page, std::size_t piece = 0, ReadableOptions options = {})
+{
+    options.article = true;
+    StringSink out;
+    quillan::ReadableText text(out, options);
+    if (piece == 0)
+        piece = page.size() + 1;
+    for (std::size_t i = 0; i < page.size(); i += piece)
+        text.feed(page.substr(i, piece));
+    text.finish();
+    return out.text;
+}
+
+bool has(const std::string &text, std::string_view what)
+{
+    return text.find(what) != std::string::npos;
+}
+
+std::string firstLine(const std::string &text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+// Paragraphs of prose, each with its own marker word.
+std::string prose(const std::string &marker, int sentences = 4)
+{
+    std::string p = "<p>";
+    for (int i = 0; i < sentences; ++i)
+        p += "The " + marker + " sentence number " + std::to_string(i) +
+             " goes on for a while, with commas, clauses and enough words to read as prose. ";
+    return p + "</p>";
+}
+
+// A news page: the article amid the usual boilerplate.
+std::string newsPage()
+{
+    return "<!DOCTYPE html><html><head><title>Harbour bridge reopens after repairs | The Daily Site</title></head>"
+           "<body><header class=\"site-header\"><a href=/>The Daily Site</a>"
+           "<nav><ul><li><a href=/world>WorldMenu</a><li><a href=/sport>SportMenu</a><li><a href=/arts>ArtsMenu</a>"
+           "</ul></nav></header>"
+           "<div class=\"cookie-banner\">We use cookies CookieWord to improve your experience, accept them all.</div>"
+           "<ol class=breadcrumb><li><a href=/>Home</a><li><a href=/news>CrumbNews</a></ol>"
+           "<div id=main><article class=\"story\"><h1>Harbour bridge reopens after repairs</h1>"
+           "<p class=byline>By A. Writer</p>" +
+           prose("alpha") + prose("beta") +
+           "<div class=\"share-tools\"><a href=/s/fb>ShareFacebook</a> <a href=/s/tw>ShareTwitter</a></div>" +
+           prose("gamma") + "<h2>What comes next</h2>" + prose("delta") +
+           "<ul><li>A kept list item that belongs to the article text<li>Another kept item of the article</ul>" +
+           prose("epsilon") +
+           "<div class=related-stories><h3>Related</h3><ul><li><a href=/r1>RelatedOne story title here</a>"
+           "<li><a href=/r2>RelatedTwo story title here</a></ul></div>"
+           "<div class=newsletter-signup><p>Sign up to our NewsletterWord, every morning, in your inbox, for free."
+           "</p><form><input type=email><button>Subscribe</button></form></div>"
+           "</article><aside class=sidebar><h3>Most read</h3><ul><li><a href=/m1>SidebarOne headline</a>"
+           "<li><a href=/m2>SidebarTwo headline</a></ul></aside></div>"
+           "<section class=comments><h3>Comments</h3><p>CommentWord: I think this is great, really, truly, "
+           "absolutely great, and I wanted to say so at length.</p></section>"
+           "<footer><p>Copyright FooterWord, all rights reserved, terms, privacy, contact us.</p></footer>"
+           "</body></html>";
+}
+
+TEST(ArticleText, KeepsTheArticleAndDropsWhatSurroundsIt)
+{
+    const std::string text = article(newsPage());
+    // The article, in document order.
+    std::size_t at = 0;
+    for (const char *marker : {"Harbour bridge", "alpha", "beta", "gamma", "What comes next", "delta",
+                               "* A kept list item", "epsilon"}) {
+        const std::size_t found = text.find(marker, at);
+        EXPECT_NE(found, std::string::npos) << marker << "\n" << text;
+        at = found == std::string::npos ? at : found;
+    }
+    // None of the boilerplate.
+    for (const char *junk : {"WorldMenu", "CookieWord", "CrumbNews", "ShareFacebook", "RelatedOne", "NewsletterWord",
+                             "Subscribe", "SidebarOne", "CommentWord", "FooterWord", "The Daily Site"})
+        EXPECT_FALSE(has(text, junk)) << junk << "\n" << text;
+    // Laid out as the readable mode lays it out.
+    EXPECT_TRUE(has(text, "\n\nWhat comes next\n\n")) << text;
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(ArticleText, TitleComesFirstOnce)
+{
+    // The heading that matches the document's title, once, first.
+    std::string text = article(newsPage());
+    EXPECT_EQ(firstLine(text), "Harbour bridge reopens after repairs") << text;
+    EXPECT_EQ(text.find("Harbour bridge", 1), std::string::npos) << text;
+
+    // A date line before the heading stays after it.
+    text = article("<title>Storm warning - Weather Site</title><div class=post><p class=date>12 May</p>"
+                   "<h1>Storm warning</h1>" +
+                   prose("storm") + "</div>");
+    EXPECT_EQ(firstLine(text), "Storm warning") << text;
+    EXPECT_TRUE(has(text, "12 May")) << text;
+    EXPECT_LT(text.find("Storm warning"), text.find("12 May"));
+
+    // No heading: the document's title without the site's name.
+    text = article("<title>Ferry timetable changes for winter | Coastal News</title><div>" + prose("ferry") +
+                   prose("winter") + "</div>");
+    EXPECT_EQ(firstLine(text), "Ferry timetable changes for winter") << text;
+    text = article("<title>Coastal News \xE2\x80\x94 Lighthouse keepers meet again</title><div>" + prose("keeper") +
+                   "</div>");
+    EXPECT_EQ(firstLine(text), "Lighthouse keepers meet again") << text;
+
+    // A site logo in an h1 that matches nothing is not the title.
+    text = article("<title>Garden notes for spring</title><h1 class=logo>GardenLogo</h1><h1>Garden notes for spring"
+                   "</h1><div>" +
+                   prose("garden") + "</div>");
+    EXPECT_EQ(firstLine(text), "Garden notes for spring") << text;
+    EXPECT_FALSE(has(text, "GardenLogo")) << text;
+}
+
+TEST(ArticleText, APageWithoutArticleGivesItsLargestContentRegion)
+{
+    // A shop's listing: short entries only, no paragraph of prose.
+    std::string page = "<title>Shop</title><nav><a href=/a>NavA</a> <a href=/b>NavB</a> <a href=/c>NavC</a></nav>"
+                       "<div class=grid>";
+    for (int i = 0; i < 12; ++i)
+        page += "<div class=item><h3>Item " + std::to_string(i) + "</h3><span>Price " + std::to_string(10 + i) +
+                "</span><div>Blue cotton</div></div>";
+    page += "</div><footer><a href=/t>FooterTerms</a> <a href=/p>FooterPrivacy</a></footer>";
+    const std::string text = article(page);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(has(text, "Item " + std::to_string(i))) << text;
+    EXPECT_FALSE(has(text, "NavA")) << text;
+    EXPECT_FALSE(has(text, "FooterTerms")) << text;
+}
+
+TEST(ArticleText, NeverEmptyWhenThePageShowsText)
+{
+    EXPECT_TRUE(has(article("Just a few words"), "Just a few words"));
+    EXPECT_TRUE(has(article("<span>one</span> <b>two</b>"), "one two"));
+    // Even when everything looks like boilerplate.
+    EXPECT_TRUE(has(article("<div class=sidebar><a href=/x>Only a link</a></div>"), "Only a link"));
+    EXPECT_TRUE(has(article("<nav><ul><li><a href=/>Home</a><li><a href=/b>Blog</a></ul></nav>"), "Home"));
+    // Nothing shown, nothing written.
+    EXPECT_EQ(article(""), "");
+    EXPECT_EQ(article("<script>x()</script><style>p{}</style><p hidden>hidden</p>"), "");
+}
+
+TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
+{
+    const std::string page = "<style>.note{display:none}</style><title>Rivers</title><div class=content><h1>Rivers"
+                             "</h1><p>Rivers carry water, silt and stories, and <a href=\"/delta\">deltas</a> "
+                             "spread where they meet the sea, slowly, over many years of floods.</p>"
+                             "<p class=note>HiddenNote text that is never shown to the reader at all.</p>"
+                             "<p style=\"display:none\">InlineHidden text that is not shown either.</p>" +
+                             prose("river") + "</div><nav><a href=\"/other\">NavLink</a></nav>";
+    std::string text = article(page);
+    EXPECT_FALSE(has(text, "HiddenNote")) << text;
+    EXPECT_FALSE(has(text, "InlineHidden")) << text;
+
+    ReadableOptions links;
+    links.links = true;
+    links.address = "https://example.org/a/page.html";
+    text = article(page, 0, links);
+    EXPECT_TRUE(has(text, "deltas[1]")) << text;
+    EXPECT_TRUE(has(text, "References\n\n1. https://example.org/delta\n")) << text;
+    EXPECT_FALSE(has(text, "example.org/other")) << text; // the left-out navigation's link is not listed
+
+    ReadableOptions narrow;
+    narrow.width = 30;
+    text = article(page, 0, narrow);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end - start);
+        EXPECT_LE(line.size(), 30u) << line;
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+}
+
+TEST(ArticleText, LayoutTablesAndPagesWithoutMarkup)
+{
+    // An old page laid out in a table: the article's rows are kept together,
+    // the menu column is not.
+    std::string page = "<title>Vapour pressure</title><body><table><tr><td><a href=/1>MenuOne</a><br><a href=/2>"
+                       "MenuTwo</a><br><a href=/3>MenuThree</a></td><td>" +
+                       prose("first") + prose("second") + "</td></tr><tr><td></td><td>" + prose("third") +
+                       prose("fourth") + "</td></tr><tr><td></td><td>" + prose("fifth") + "</td></tr></table>";
+    std::string text = article(page);
+    for (const char *marker : {"first", "second", "third", "fourth", "fifth"})
+        EXPECT_TRUE(has(text, marker)) << marker << "\n" << text;
+    EXPECT_FALSE(has(text, "MenuOne")) << text;
+
+    // Text straight in the body, with no container at all.
+    text = article("<title>Notes</title>" + prose("loose") + prose("free"));
+    EXPECT_TRUE(has(text, "loose")) << text;
+    EXPECT_TRUE(has(text, "free")) << text;
+}
+
+TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
+{
+    const std::string page = newsPage();
+    const std::string whole = article(page);
+    ASSERT_FALSE(whole.empty());
+    for (std::size_t piece : {1, 2, 3, 7, 64, 1000})
+        EXPECT_EQ(article(page, piece), whole) << "pieces of " << piece;
+}
+
+TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
+{
+    // Unclosed elements, stray end tags, nesting deeper than the tree keeps.
+    std::string deep;
+    for (int i = 0; i < 2000; ++i)
+        deep += "<div>";
+    deep += prose("deep");
+    std::string text = article("<title>Deep</title>" + deep);
+    EXPECT_TRUE(has(text, "deep sentence")) << text.substr(0, 200);
+    text = article("</div></p></article><p>Stray ends before, <b>unclosed <i>inline</p><p>" + std::string(300, 'x') +
+                   "</td></tr></table>");
+    EXPECT_TRUE(has(text, "Stray ends before")) << text;
+    EXPECT_TRUE(has(text, std::string(300, 'x'))) << text;
+    // Foreign content and raw text elements do not confuse the tree.
+    text = article("<div><svg><title>SvgTitle</title><p>in svg</svg>" + prose("after") +
+                   "<textarea><div>kept as text</div></textarea></div>");
+    EXPECT_TRUE(has(text, "after sentence")) << text;
+    EXPECT_FALSE(has(text, "SvgTitle")) << text;
+}
+
+} // namespace
