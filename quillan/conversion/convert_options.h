@@ -33,6 +33,8 @@ struct Options {
     bool readable = false;             // --readable
     bool links = false;                // --links (with --readable)
     std::size_t width = 0;             // --width N (with --readable); 0: no wrapping
+    bool warc = false;                 // --warc: the inputs are web archives
+    bool jsonl = false;                // --format jsonl (with --warc); else WET
 };
 
 struct ParsedCommandLine {
