@@ -79,7 +79,7 @@ std::optional<HttpHead> parseHttpHead(std::string_view head)
         if (first) {
             first = false;
             // HTTP/1.1 200 OK, HTTP/1.0 404, HTTP/2 200
-            if (line.size() < 12 || line.substr(0, 5) != "HTTP/" )
+            if (line.substr(0, 5) != "HTTP/")
                 return std::nullopt;
             const std::size_t space = line.find(' ');
             if (space == std::string_view::npos || space + 4 > line.size())
@@ -243,8 +243,26 @@ public:
     {
         if (ended_ || bytes.empty())
             return;
-        if (!ready_)
+        if (!ready_) {
+            // deflate's first two bytes tell whether it has its zlib wrapper.
+            if (!gzip_ && first_.size() + bytes.size() < 2) {
+                first_.append(bytes);
+                return;
+            }
+            if (!first_.empty()) {
+                std::string joined;
+                joined.swap(first_);
+                joined.append(bytes);
+                start(joined);
+                feedStarted(joined);
+                return;
+            }
             start(bytes);
+        }
+        feedStarted(bytes);
+    }
+    void feedStarted(std::string_view bytes)
+    {
         z_.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
         z_.avail_in = unsigned(bytes.size());
         while (z_.avail_in > 0 && !ended_) {
@@ -263,7 +281,7 @@ public:
     }
     void finish() override
     {
-        if (ready_ && !ended_)
+        if ((ready_ && !ended_) || !first_.empty())
             throw BodyFault{std::string(gzip_ ? "gzip" : "deflate") + " body cut short"};
     }
 
@@ -282,6 +300,7 @@ private:
         ready_ = true;
     }
     bool gzip_;
+    std::string first_; // a first byte alone, until the second comes
     bool ready_ = false;
     bool ended_ = false;
     z_stream z_{};
