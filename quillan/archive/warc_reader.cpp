@@ -51,6 +51,8 @@ RecordOffset WarcReader::here() const
 
 void WarcReader::damaged(const std::string &reason)
 {
+    // The segment's own fault, found after this, is the same damage.
+    segmentReported_ = true;
     if (onDamage_)
         onDamage_(offset_, reason);
 }
@@ -128,6 +130,7 @@ bool WarcReader::next()
             header_ = WarcHeader{};
             header_.version = line;
             if (readHeader()) {
+                segmentReported_ = false;
                 inRecord_ = true;
                 remaining_ = header_.contentLength;
                 resync_ = false;

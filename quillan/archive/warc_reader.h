@@ -83,7 +83,9 @@ private:
     std::uint64_t remaining_ = 0;
     bool inRecord_ = false;
     bool resync_ = false; // looking for the next record after a damaged one
-    bool segmentReported_ = false; // the current segment's damage was reported
+    // Damage was reported since the last sound header: the current
+    // segment's own fault, found later, is not reported again.
+    bool segmentReported_ = false;
 };
 
 } // namespace quillan::archive

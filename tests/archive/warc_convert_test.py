@@ -169,10 +169,13 @@ class WgetArchiveTest(unittest.TestCase):
         threading.Thread(target=cls.server.serve_forever, daemon=True).start()
         base = f"http://127.0.0.1:{cls.server.server_address[1]}/"
         urls = [base + n for n in cls.names] + [base + "missing.html"]
-        subprocess.run(["wget", "-q", "--no-proxy", "-e", "robots=off", "--warc-file=" + os.path.join(cls.work, "crawl"),
-                        "-O", os.path.join(cls.work, "downloaded"), "--tries=1", "--timeout=30"] + urls,
-                       timeout=TIMEOUT)
+        cls.wget = subprocess.run(["wget", "-nv", "--no-proxy", "-e", "robots=off",
+                                   "--warc-file=" + os.path.join(cls.work, "crawl"),
+                                   "-O", os.path.join(cls.work, "downloaded"), "--tries=3", "--timeout=30"] + urls,
+                                  timeout=TIMEOUT, capture_output=True, text=True)
         cls.archive = os.path.join(cls.work, "crawl.warc.gz")
+        with gzip.open(cls.archive, "rb") as f:
+            cls.crawled = len(re.findall(rb"\r\nHTTP/1\.[01] 200 ", f.read()))
         cls.base = base
 
     @classmethod
@@ -187,8 +190,11 @@ class WgetArchiveTest(unittest.TestCase):
                 expected = file_text(f.read(), self.work, mode)
             self.assertEqual(converted.pages[self.base + name][1], expected, name)
 
+    def setUp(self):
+        # wget itself fetched every page.
+        self.assertEqual(self.crawled, len(self.names), self.wget.stderr)
+
     def test_every_page_as_the_file_road_gives_it(self):
-        self.assertTrue(os.path.getsize(self.archive) > 0)
         for mode in ([], ["--readable"]):
             with self.subTest(mode=mode):
                 out = os.path.join(self.work, "texts.wet.gz")
@@ -366,6 +372,21 @@ class HandMadeArchiveTest(unittest.TestCase):
         converted = self.convert(b"".join(good[:3]) + cut)
         self.assertEqual(sorted(converted.pages), ["http://a.test/ok"])
         self.assertEqual(converted.count("damaged"), 1)
+
+    def test_member_cut_anywhere(self):
+        # Wherever a member is cut, the inflater runs on into the next
+        # members' bytes: one report, and every record after it is read.
+        recs = self.records()
+        good = [gzip.compress(r) for r, _, _ in recs]
+        source, _ = response("http://a.test/cut", b"HTTP/1.1 200 OK\nContent-Type: text/html", self.page(7) * 50)
+        whole = gzip.compress(source)
+        expected = self.expected(recs, [])
+        for cut_at in range(10, len(whole) - 8, max(1, len(whole) // 40)):
+            with self.subTest(cut_at=cut_at):
+                converted = self.convert(b"".join(good[:2]) + whole[:cut_at] + b"".join(good[2:]))
+                self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, expected)
+                self.assertEqual(converted.count("damaged"), 1, converted.stderr)
+                self.assertIn(f"damaged record at offset {len(good[0]) + len(good[1])}:", converted.stderr)
 
     def test_output_only_when_complete(self):
         recs = self.records()
