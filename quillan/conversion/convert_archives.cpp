@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -259,6 +260,11 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             stripper.finish();
         } catch (const BadHead &) {
             badHead = true;
+        } catch (const std::exception &e) {
+            // The conversion itself gave up on this page (memory for its
+            // list of links, say): the page is skipped, the archive goes on.
+            skipped = Skipped{Skip::BadBody, e.what()};
+            stripper.finish();
         }
 
         const RecordOffset where = reader.offset();
@@ -442,7 +448,7 @@ int convertArchives(const Options &options)
         }
     }
     std::fprintf(stderr, "%s%s\n", formatArchiveSummary(counts, progress.seconds()).c_str(),
-                 failed ? ", no output written" : "");
+                 failed && !toStandardOutput ? ", no output written" : "");
     return failed ? 1 : 0;
 }
 
