@@ -86,6 +86,15 @@ bool ArchiveInput::seekRaw(std::uint64_t offset)
     return true;
 }
 
+bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
+{
+    if (gzip_ || !seekable_ || fileOffset < segmentStart_ || !seekRaw(fileOffset))
+        return false;
+    segmentOut_ = fileOffset - segmentStart_;
+    state_ = State::Open;
+    return true;
+}
+
 bool ArchiveInput::startMember()
 {
     segmentStart_ = rawPosition();

@@ -39,6 +39,11 @@ public:
     // false when the input has none.
     bool nextSegment();
 
+    // Goes back to `fileOffset` in a plain archive read from a file, to read
+    // again from there; false (and nothing changed) for a gzip archive or a
+    // pipe.
+    bool rewindTo(std::uint64_t fileOffset);
+
     bool compressed() const { return gzip_; }
     // Where the current segment starts in the file.
     std::uint64_t segmentOffset() const { return segmentStart_; }

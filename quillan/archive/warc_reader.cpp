@@ -132,6 +132,7 @@ bool WarcReader::next()
             if (readHeader()) {
                 segmentReported_ = false;
                 inRecord_ = true;
+                blockStart_ = here();
                 remaining_ = header_.contentLength;
                 resync_ = false;
                 return true;
@@ -273,6 +274,9 @@ bool WarcReader::finish()
             damaged("the record does not end where its Content-Length (" + std::to_string(header_.contentLength) +
                     ") says");
             resync_ = true;
+            // The next record may lie inside the bytes taken for this block.
+            if (input_.rewindTo(blockStart_.file))
+                pos_ = end_ = 0;
             return false;
         }
     }

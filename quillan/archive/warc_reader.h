@@ -11,7 +11,8 @@
 // damaged gzip member makes the record damaged: it is reported (its offset
 // and the reason) and the reading goes on at the next record: the next
 // gzip member in a compressed archive, else the next "WARC/1.0" or
-// "WARC/1.1" line.
+// "WARC/1.1" line, looked for from the damaged record's block on in a plain
+// file (so that a Content-Length too long loses no record after it).
 
 #include "archive/archive_input.h"
 
@@ -81,6 +82,7 @@ private:
     WarcHeader header_;
     RecordOffset offset_;
     std::uint64_t remaining_ = 0;
+    RecordOffset blockStart_; // where the current record's block starts
     bool inRecord_ = false;
     bool resync_ = false; // looking for the next record after a damaged one
     // Damage was reported since the last sound header: the current

@@ -178,6 +178,8 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
     std::string badLength = "WARC/1.0\r\nContent-Length: 12x\r\n\r\n";
     std::string shortLength = record("0123456789");
     shortLength.replace(shortLength.find("Length: 10"), 10, "Length: 4");
+    std::string longLength = record("0123456789");
+    longLength.replace(longLength.find("Length: 10"), 10, "Length: 90");
     std::string hugeHeader = "WARC/1.0\r\n";
     for (int i = 0; i < 5000; ++i)
         hugeHeader += "X-Field: " + std::string(60, 'v') + "\r\n";
@@ -186,6 +188,8 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
         {"no Content-Length", a + noLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
         {"bad Content-Length", a + badLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
         {"Content-Length too short", a + shortLength + b, {"alpha", "bravo"},
+         std::to_string(a.size()) + ": the record does not end"},
+        {"Content-Length too long", a + longLength + b + c, {"alpha", "bravo", "charlie"},
          std::to_string(a.size()) + ": the record does not end"},
         {"header over 256 KiB", a + hugeHeader + "\r\n" + b, {"alpha", "bravo"},
          std::to_string(a.size()) + ": header over 256 KiB"},
