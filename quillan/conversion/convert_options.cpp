@@ -100,6 +100,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
     };
 
     bool optionsDone = false;
+    bool formatGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsDone || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -139,6 +140,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             o.links = true;
             continue;
         }
+        if (arg == "--warc") {
+            o.warc = true;
+            continue;
+        }
 
         // Options with a value: NAME VALUE, NAME=VALUE (long) or NAMEVALUE (short).
         std::string name = arg;
@@ -153,7 +158,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             value = arg.substr(2);
         }
         const bool known = name == "-o" || name == "-j" || name == "--jobs" || name == "--inputs" ||
-                           name == "--out-dir" || name == "--max-size" || name == "--width";
+                           name == "--out-dir" || name == "--max-size" || name == "--width" ||
+                           name == "--format";
         if (!known)
             return usageError("unknown option '" + arg + "'");
         if (!value) {
@@ -163,6 +169,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                                    : name == "--out-dir"  ? "a DIR"
                                    : name == "--max-size" ? "a SIZE"
                                    : name == "--width"    ? "a number"
+                                   : name == "--format"   ? "a FORMAT"
                                                           : "a number";
                 return usageError("option '" + name + "' needs " + what);
             }
@@ -191,6 +198,11 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             if (!count || *count > 100000)
                 return usageError("option '--width' needs a number from 1 to 100000, not '" + *value + "'");
             o.width = *count;
+        } else if (name == "--format") {
+            if (*value != "wet" && *value != "jsonl")
+                return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *value + "'");
+            formatGiven = true;
+            o.jsonl = *value == "jsonl";
         } else if (name == "--out-dir") {
             if (value->empty())
                 return usageError("option '--out-dir' needs a DIR");
@@ -206,6 +218,21 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
 
     if ((o.links || o.width != 0) && !o.readable)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
+    if (formatGiven && !o.warc)
+        return usageError("option '--format' goes with '--warc'");
+    if (o.warc) {
+        if (o.list || o.outDir || o.separate)
+            return usageError("option '--warc' cannot be used with '--inputs', '--out-dir' or '--separate'");
+        int standardInputs = 0;
+        for (const std::string &input : o.inputs) {
+            if (classifyInput(input) != InputKind::File)
+                return usageError("option '--warc' reads archives from files or standard input, not '" + input + "'");
+            standardInputs += input == "-";
+        }
+        if (standardInputs > 1)
+            return usageError("standard input ('-') given twice");
+        return parsed;
+    }
     if (o.output) {
         if (o.list)
             return usageError("option '-o' cannot be used with '--inputs'");
@@ -255,6 +282,12 @@ void printUsage(std::FILE *to)
                  "                   their addresses\n"
                  "  --width N        with --readable or --article: break lines longer than N\n"
                  "                   characters\n"
+                 "  --warc           the inputs are web archives (WARC 1.0 or 1.1, plain or\n"
+                 "                   gzip; \"-\" for standard input): every HTML page in them\n"
+                 "                   is converted, and the texts written as records to -o PATH\n"
+                 "                   (gzip when PATH ends in .gz) or standard output\n"
+                 "  --format FORMAT  with --warc: \"wet\" (WARC conversion records, the\n"
+                 "                   default) or \"jsonl\" (one JSON object per line)\n"
                  "  -h, --help       show this help and exit\n"
                  "  --version        show the version and exit\n"
                  "\n"

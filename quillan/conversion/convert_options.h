@@ -34,6 +34,8 @@ struct Options {
     bool article = false;              // --article: the main content only
     bool links = false;                // --links (with --readable or --article)
     std::size_t width = 0;             // --width N (with --readable); 0: no wrapping
+    bool warc = false;                 // --warc: the inputs are web archives
+    bool jsonl = false;                // --format jsonl (with --warc); else WET
 };
 
 struct ParsedCommandLine {

@@ -7,6 +7,7 @@
 // folders and several inputs at once go to the runner in the network
 // program (convert_net_program.h), which takes this process over when
 // needed.
+#include "conversion/convert_archives.h"
 #include "conversion/convert_files.h"
 #include "conversion/convert_options.h"
 #include "conversion/converter.h"
@@ -98,6 +99,8 @@ int main(int argc, char **argv)
     Options options = parsed.options;
     if (options.inputs.empty() && !options.list)
         options.inputs.push_back("-");
+    if (options.warc)
+        return convertArchives(options);
 
     if (!needsRunner(options))
         return convertEach(options);

@@ -127,6 +127,11 @@ void ReadableText::finish()
     parts_->tokenizer.finish();
 }
 
+std::string_view ReadableText::encodingName() const
+{
+    return parts_->decoder.choice().name;
+}
+
 void convertReadable(int inFd, int outFd, const std::string &inName, const std::string &outName,
                      const ReadableOptions &options)
 {

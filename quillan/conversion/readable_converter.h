@@ -35,6 +35,9 @@ public:
     void feed(std::string_view bytes);
     // The page has ended: the rest of the text goes to `out`. Call once.
     void finish();
+    // The WHATWG name of the encoding the page is decoded with; empty while
+    // it is not decided yet (always decided after finish()).
+    std::string_view encodingName() const;
 
 private:
     struct Parts;

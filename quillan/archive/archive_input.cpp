@@ -1,0 +1,225 @@
+#include "archive/archive_input.h"
+
+#include "common/fd_io.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace quillan::archive {
+
+namespace {
+constexpr std::size_t kInputBuffer = 256 * 1024;
+
+// The fixed start of a gzip member: magic, deflate, no reserved flag bits.
+bool looksLikeGzipHeader(const unsigned char *p)
+{
+    return p[0] == 0x1f && p[1] == 0x8b && p[2] == 8 && (p[3] & 0xE0) == 0;
+}
+} // namespace
+
+struct ArchiveInput::Zlib {
+    z_stream stream{};
+    bool ready = false;
+    bool scanned = false; // the member was found by scanning past damage
+    ~Zlib()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+};
+
+ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer])
+{
+    struct stat st {};
+    const off_t here = ::lseek(fd, 0, SEEK_CUR);
+    seekable_ = here >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    rawBase_ = seekable_ ? std::uint64_t(here) : 0;
+    segmentStart_ = rawBase_;
+    while (inEnd_ < 2 && fill()) {
+    }
+    const auto *p = reinterpret_cast<const unsigned char *>(in_.get());
+    gzip_ = inEnd_ >= 2 && p[0] == 0x1f && p[1] == 0x8b;
+    if (gzip_) {
+        z_ = std::make_unique<Zlib>();
+        if (inflateInit2(&z_->stream, 16 + MAX_WBITS) != Z_OK)
+            throw InputFailure{ENOMEM};
+        z_->ready = true;
+        startMember();
+    }
+}
+
+ArchiveInput::~ArchiveInput() = default;
+
+bool ArchiveInput::fill()
+{
+    if (eof_)
+        return false;
+    if (inPos_ > 0) {
+        std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
+        rawBase_ += inPos_;
+        inEnd_ -= inPos_;
+        inPos_ = 0;
+    }
+    if (inEnd_ == kInputBuffer)
+        return true;
+    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, kInputBuffer - inEnd_);
+    if (n < 0)
+        throw InputFailure{int(-n)};
+    if (n == 0) {
+        eof_ = true;
+        return false;
+    }
+    inEnd_ += std::size_t(n);
+    bytesIn_ += std::uint64_t(n);
+    return true;
+}
+
+bool ArchiveInput::seekRaw(std::uint64_t offset)
+{
+    if (::lseek(fd_, off_t(offset), SEEK_SET) < 0)
+        return false;
+    inPos_ = inEnd_ = 0;
+    rawBase_ = offset;
+    eof_ = false;
+    return true;
+}
+
+bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
+{
+    if (gzip_ || !seekable_ || fileOffset < segmentStart_ || !seekRaw(fileOffset))
+        return false;
+    segmentOut_ = fileOffset - segmentStart_;
+    state_ = State::Open;
+    return true;
+}
+
+bool ArchiveInput::startMember()
+{
+    segmentStart_ = rawPosition();
+    segmentOut_ = 0;
+    damage_.clear();
+    inflateReset(&z_->stream);
+    state_ = State::Open;
+    return true;
+}
+
+std::size_t ArchiveInput::read(char *out, std::size_t size)
+{
+    if (state_ != State::Open || size == 0)
+        return 0;
+    if (gzip_)
+        return inflateSome(out, size);
+    if (inPos_ == inEnd_ && !fill()) {
+        state_ = State::Ended;
+        return 0;
+    }
+    const std::size_t n = std::min(size, inEnd_ - inPos_);
+    std::memcpy(out, in_.get() + inPos_, n);
+    inPos_ += n;
+    segmentOut_ += n;
+    return n;
+}
+
+std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
+{
+    z_stream &z = z_->stream;
+    z.next_out = reinterpret_cast<Bytef *>(out);
+    z.avail_out = unsigned(std::min<std::size_t>(size, 1u << 30));
+    const unsigned asked = z.avail_out;
+    while (z.avail_out == asked && state_ == State::Open) {
+        if (inPos_ == inEnd_ && !fill()) {
+            damage_ = "gzip member cut short at the end of the file";
+            state_ = State::Ended;
+            break;
+        }
+        z.next_in = reinterpret_cast<Bytef *>(in_.get() + inPos_);
+        z.avail_in = unsigned(inEnd_ - inPos_);
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        inPos_ = std::size_t(reinterpret_cast<char *>(z.next_in) - in_.get());
+        if (rc == Z_STREAM_END) {
+            state_ = State::Ended;
+        } else if (rc == Z_MEM_ERROR) {
+            throw InputFailure{ENOMEM};
+        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            if (z_->scanned && segmentOut_ == 0 && z.avail_out == asked) {
+                // Not a member after all, only bytes that looked like one:
+                // the scan goes on past them.
+                if (seekable_)
+                    seekRaw(segmentStart_ + 1);
+                if (!findMember())
+                    return 0;
+                continue;
+            }
+            damage_ = std::string("gzip data damaged (") + (z.msg ? z.msg : "inflate failed") + ")";
+            state_ = State::Ended;
+        }
+    }
+    const std::size_t produced = asked - z.avail_out;
+    segmentOut_ += produced;
+    return produced;
+}
+
+bool ArchiveInput::findMember()
+{
+    z_->scanned = true;
+    for (;;) {
+        if (inEnd_ - inPos_ < 4 && !fill() && inEnd_ - inPos_ < 4) {
+            state_ = State::NoMore;
+            return false;
+        }
+        const char *from = in_.get() + inPos_;
+        const void *hit = std::memchr(from, 0x1f, inEnd_ - inPos_);
+        if (!hit) {
+            inPos_ = inEnd_;
+            continue;
+        }
+        inPos_ = std::size_t(static_cast<const char *>(hit) - in_.get());
+        if (inEnd_ - inPos_ < 4 && fill())
+            continue;
+        if (inEnd_ - inPos_ >= 4 && looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_)))
+            return startMember();
+        ++inPos_;
+    }
+}
+
+bool ArchiveInput::nextSegment()
+{
+    if (state_ == State::NoMore)
+        return false;
+    if (!gzip_) {
+        state_ = State::NoMore;
+        return false;
+    }
+    if (state_ == State::Open) {
+        // The rest of this member, unread: inflated and dropped, which is
+        // how its end is found.
+        char scratch[16 * 1024];
+        while (state_ == State::Open)
+            inflateSome(scratch, sizeof scratch);
+        if (state_ == State::NoMore)
+            return false;
+    }
+    if (damaged()) {
+        if (seekable_)
+            seekRaw(segmentStart_ + 1);
+        return findMember();
+    }
+    // A clean end: the next member follows at once, or the file ends.
+    while (inEnd_ - inPos_ < 4 && fill()) {
+    }
+    if (inPos_ == inEnd_) {
+        state_ = State::NoMore;
+        return false;
+    }
+    z_->scanned = false;
+    startMember();
+    if (inEnd_ - inPos_ < 4 || !looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_))) {
+        damage_ = "bytes that are not a gzip member";
+        state_ = State::Ended;
+    }
+    return true;
+}
+
+} // namespace quillan::archive

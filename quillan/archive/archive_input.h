@@ -1,0 +1,85 @@
+#pragma once
+// The bytes of a web archive as they are read from a file or a pipe: plain,
+// or gzip (one member per record as crawlers write them, or one member for
+// the whole file), told apart by the first bytes. Plain C++, one buffer of
+// fixed size whatever the archive's size.
+//
+// The bytes come in segments: a plain archive is one segment; a gzip
+// archive has a segment per member. A segment ends cleanly (the member's
+// end, or the file's) or damaged: a member cut short, or data that does not
+// inflate. After a damaged member the reading goes on at the next gzip
+// member header found in the file (from the damaged member's own start when
+// the file can be read again from there, else from where the fault showed).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace quillan::archive {
+
+// A read that failed: the system's errno.
+struct InputFailure {
+    int error;
+};
+
+class ArchiveInput {
+public:
+    explicit ArchiveInput(int fd);
+    ~ArchiveInput();
+    ArchiveInput(const ArchiveInput &) = delete;
+    ArchiveInput &operator=(const ArchiveInput &) = delete;
+
+    // Up to `size` bytes of the current segment; 0 at its end. Throws
+    // InputFailure.
+    std::size_t read(char *out, std::size_t size);
+
+    // Leaves the current segment (the rest of it unread) for the next one;
+    // false when the input has none.
+    bool nextSegment();
+
+    // Goes back to `fileOffset` in a plain archive read from a file, to read
+    // again from there; false (and nothing changed) for a gzip archive or a
+    // pipe.
+    bool rewindTo(std::uint64_t fileOffset);
+
+    bool compressed() const { return gzip_; }
+    // Where the current segment starts in the file.
+    std::uint64_t segmentOffset() const { return segmentStart_; }
+    // Bytes handed out from the current segment so far.
+    std::uint64_t segmentPosition() const { return segmentOut_; }
+    // Whether the current segment ended damaged, and why.
+    bool damaged() const { return !damage_.empty(); }
+    const std::string &damage() const { return damage_; }
+    // Bytes read from the file so far.
+    std::uint64_t bytesIn() const { return bytesIn_; }
+
+private:
+    enum class State { Open, Ended, NoMore };
+
+    bool fill();
+    std::uint64_t rawPosition() const { return rawBase_ + inPos_; }
+    bool seekRaw(std::uint64_t offset);
+    bool startMember();
+    bool findMember();
+    std::size_t inflateSome(char *out, std::size_t size);
+
+    struct Zlib;
+    int fd_;
+    bool gzip_ = false;
+    bool seekable_ = false;
+    std::unique_ptr<char[]> in_;
+    std::size_t inPos_ = 0;
+    std::size_t inEnd_ = 0;
+    bool eof_ = false;
+    std::uint64_t rawBase_ = 0; // file offset of in_[0]
+    std::uint64_t bytesIn_ = 0;
+    std::unique_ptr<Zlib> z_;
+    State state_ = State::Open;
+    std::uint64_t segmentStart_ = 0;
+    std::uint64_t segmentOut_ = 0;
+    std::string damage_;
+};
+
+} // namespace quillan::archive

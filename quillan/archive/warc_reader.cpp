@@ -1,0 +1,286 @@
+#include "archive/warc_reader.h"
+
+#include "common/text.h"
+
+#include <cstring>
+
+namespace quillan::archive {
+
+namespace {
+constexpr std::size_t kBuffer = 64 * 1024;
+constexpr std::size_t kMaxLine = 64 * 1024;
+constexpr std::size_t kMaxHeader = 256 * 1024;
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+} // namespace
+
+std::string_view WarcHeader::field(std::string_view name) const
+{
+    for (const auto &[key, value] : fields)
+        if (platform::EqualsNoCase(key, name))
+            return value;
+    return {};
+}
+
+std::string RecordOffset::text() const
+{
+    std::string s = std::to_string(file);
+    if (inMember != 0)
+        s += "+" + std::to_string(inMember);
+    return s;
+}
+
+WarcReader::WarcReader(ArchiveInput &input, DamageReport onDamage)
+    : input_(input), onDamage_(std::move(onDamage)), buf_(new char[kBuffer])
+{}
+
+RecordOffset WarcReader::here() const
+{
+    const std::uint64_t consumed = input_.segmentPosition() - (end_ - pos_);
+    if (input_.compressed())
+        return {input_.segmentOffset(), consumed};
+    return {input_.segmentOffset() + consumed, 0};
+}
+
+void WarcReader::damaged(const std::string &reason)
+{
+    // The segment's own fault, found after this, is the same damage.
+    segmentReported_ = true;
+    if (onDamage_)
+        onDamage_(offset_, reason);
+}
+
+bool WarcReader::fillBuffer()
+{
+    if (pos_ < end_)
+        return true;
+    pos_ = end_ = 0;
+    end_ = input_.read(buf_.get(), kBuffer);
+    return end_ > 0;
+}
+
+bool WarcReader::readLine(std::string &line, std::size_t limit, bool &tooLong)
+{
+    line.clear();
+    tooLong = false;
+    for (;;) {
+        if (!fillBuffer())
+            return false;
+        const char *from = buf_.get() + pos_;
+        const auto *nl = static_cast<const char *>(std::memchr(from, '\n', end_ - pos_));
+        const std::size_t n = nl ? std::size_t(nl - from) : end_ - pos_;
+        if (line.size() + n > limit) {
+            tooLong = true;
+            return false;
+        }
+        line.append(from, n);
+        pos_ += n;
+        if (nl) {
+            ++pos_;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return true;
+        }
+    }
+}
+
+bool WarcReader::advanceSegment()
+{
+    if (input_.damaged() && !segmentReported_) {
+        offset_ = {input_.segmentOffset(), 0};
+        if (!input_.compressed())
+            offset_ = here();
+        damaged(input_.damage());
+    }
+    if (!input_.nextSegment())
+        return false;
+    pos_ = end_ = 0;
+    segmentReported_ = false;
+    resync_ = false; // a new member is a new start
+    return true;
+}
+
+bool WarcReader::next()
+{
+    if (inRecord_)
+        finish();
+    std::string line;
+    for (;;) {
+        if (!fillBuffer()) {
+            if (!advanceSegment())
+                return false;
+            continue;
+        }
+        // Blank lines between records are tolerated.
+        if (buf_[pos_] == '\r' || buf_[pos_] == '\n') {
+            ++pos_;
+            continue;
+        }
+        offset_ = here();
+        bool tooLong = false;
+        const bool whole = readLine(line, kMaxLine, tooLong);
+        if (whole && (line == "WARC/1.0" || line == "WARC/1.1")) {
+            header_ = WarcHeader{};
+            header_.version = line;
+            if (readHeader()) {
+                segmentReported_ = false;
+                inRecord_ = true;
+                blockStart_ = here();
+                remaining_ = header_.contentLength;
+                resync_ = false;
+                return true;
+            }
+            resync_ = true;
+            continue;
+        }
+        if (tooLong) {
+            // Whatever this is, it is no header: skip to its end.
+            while (!readLine(line, kMaxLine, tooLong) && tooLong) {
+            }
+        }
+        if (!resync_) {
+            if (input_.damaged() && !whole) {
+                damaged(input_.damage());
+                segmentReported_ = true;
+            } else {
+                damaged("not a WARC record header");
+            }
+            resync_ = true;
+        }
+    }
+}
+
+bool WarcReader::readHeader()
+{
+    std::string line;
+    std::size_t total = 0;
+    bool haveLength = false;
+    for (;;) {
+        bool tooLong = false;
+        if (!readLine(line, kMaxLine, tooLong)) {
+            if (tooLong) {
+                damaged("header line over 64 KiB");
+            } else if (input_.damaged()) {
+                damaged(input_.damage());
+                segmentReported_ = true;
+            } else {
+                damaged("record cut short in its header");
+            }
+            return false;
+        }
+        total += line.size() + 2;
+        if (total > kMaxHeader) {
+            damaged("header over 256 KiB");
+            return false;
+        }
+        if (line.empty())
+            break;
+        if ((line[0] == ' ' || line[0] == '\t') && !header_.fields.empty()) {
+            std::string &value = header_.fields.back().second;
+            value += ' ';
+            value += trimmed(line);
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos || colon == 0) {
+            damaged("bad header field");
+            return false;
+        }
+        header_.fields.emplace_back(std::string(trimmed(std::string_view(line).substr(0, colon))),
+                                    std::string(trimmed(std::string_view(line).substr(colon + 1))));
+    }
+    const std::string_view length = header_.field("Content-Length");
+    if (!length.empty() && length.size() <= 18) {
+        haveLength = true;
+        std::uint64_t value = 0;
+        for (const char c : length) {
+            if (c < '0' || c > '9') {
+                haveLength = false;
+                break;
+            }
+            value = value * 10 + std::uint64_t(c - '0');
+        }
+        header_.contentLength = value;
+    }
+    if (!haveLength) {
+        damaged("missing or bad Content-Length");
+        return false;
+    }
+    return true;
+}
+
+std::size_t WarcReader::readBlock(char *out, std::size_t size)
+{
+    if (!inRecord_ || remaining_ == 0 || size == 0)
+        return 0;
+    const std::size_t want = std::size_t(std::min<std::uint64_t>(size, remaining_));
+    std::size_t n = 0;
+    if (pos_ < end_) {
+        n = std::min(want, end_ - pos_);
+        std::memcpy(out, buf_.get() + pos_, n);
+        pos_ += n;
+    } else {
+        n = input_.read(out, want);
+    }
+    remaining_ -= n;
+    return n;
+}
+
+bool WarcReader::finish()
+{
+    if (!inRecord_)
+        return false;
+    char scratch[16 * 1024];
+    while (remaining_ > 0 && readBlock(scratch, sizeof scratch) > 0) {
+    }
+    inRecord_ = false;
+    if (remaining_ > 0) {
+        if (input_.damaged()) {
+            damaged(input_.damage());
+            segmentReported_ = true;
+        } else {
+            damaged("block cut short: " + std::to_string(header_.contentLength - remaining_) + " of " +
+                    std::to_string(header_.contentLength) + " bytes");
+        }
+        resync_ = true;
+        return false;
+    }
+    // The record's end: CR LF CR LF (LF alone accepted). A segment that
+    // ends cleanly right after the block stands for it.
+    for (int newlines = 0; newlines < 2;) {
+        if (!fillBuffer()) {
+            if (input_.damaged()) {
+                damaged(input_.damage());
+                segmentReported_ = true;
+                resync_ = true;
+                return false;
+            }
+            return true;
+        }
+        const char c = buf_[pos_];
+        if (c == '\n') {
+            ++newlines;
+            ++pos_;
+        } else if (c == '\r') {
+            ++pos_;
+        } else {
+            damaged("the record does not end where its Content-Length (" + std::to_string(header_.contentLength) +
+                    ") says");
+            resync_ = true;
+            // The next record may lie inside the bytes taken for this block.
+            if (input_.rewindTo(blockStart_.file))
+                pos_ = end_ = 0;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace quillan::archive

@@ -1,0 +1,408 @@
+// The archive readers and the text record writer, driven directly: WARC
+// records in every framing, the damage a reader meets in archives (also on
+// a pipe, where nothing can be read again), HTTP heads, and bodies in every
+// coding against encoders of their own libraries.
+#include "archive/archive_input.h"
+#include "archive/http_message.h"
+#include "archive/text_records.h"
+#include "archive/warc_reader.h"
+
+#include <brotli/encode.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace quillan::archive;
+
+std::string record(const std::string &body, const std::string &version = "WARC/1.0",
+                   const std::string &extra = "")
+{
+    return version + "\r\nWARC-Type: resource\r\nWARC-Target-URI: http://a.test/" + std::to_string(body.size()) +
+           "\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n\r\n";
+}
+
+std::string gzipped(const std::string &bytes, int windowBits = 16 + MAX_WBITS)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, uLong(bytes.size())) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
+    z.avail_in = unsigned(bytes.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = unsigned(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::string brotli(const std::string &bytes)
+{
+    std::string out(BrotliEncoderMaxCompressedSize(bytes.size()) + 16, '\0');
+    std::size_t size = out.size();
+    EXPECT_TRUE(BrotliEncoderCompress(5, 22, BROTLI_MODE_TEXT, bytes.size(),
+                                      reinterpret_cast<const std::uint8_t *>(bytes.data()), &size,
+                                      reinterpret_cast<std::uint8_t *>(out.data())));
+    out.resize(size);
+    return out;
+}
+
+struct Read {
+    std::vector<std::string> blocks; // of the sound records
+    std::vector<std::string> damage; // "OFFSET: reason"
+};
+
+// Reads every record from fd, the blocks in pieces of `piece` bytes.
+Read readAll(int fd, std::size_t piece = 7)
+{
+    Read result;
+    ArchiveInput input(fd);
+    WarcReader reader(input, [&result](const RecordOffset &where, const std::string &reason) {
+        result.damage.push_back(where.text() + ": " + reason);
+    });
+    while (reader.next()) {
+        std::string block;
+        std::vector<char> buffer(piece);
+        for (std::size_t n; (n = reader.readBlock(buffer.data(), piece)) > 0;)
+            block.append(buffer.data(), n);
+        if (reader.finish())
+            result.blocks.push_back(block);
+    }
+    return result;
+}
+
+// The bytes as a file (seekable) or through a pipe (not).
+class Source {
+public:
+    Source(const std::string &bytes, bool pipe)
+    {
+        if (!pipe) {
+            file_ = std::tmpfile();
+            std::fwrite(bytes.data(), 1, bytes.size(), file_);
+            std::rewind(file_);
+            fd_ = fileno(file_);
+            return;
+        }
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        fd_ = fds[0];
+        writer_ = std::thread([bytes, out = fds[1]] {
+            std::size_t at = 0;
+            while (at < bytes.size()) {
+                const ssize_t n = ::write(out, bytes.data() + at, std::min<std::size_t>(4096, bytes.size() - at));
+                if (n <= 0)
+                    break;
+                at += std::size_t(n);
+            }
+            ::close(out);
+        });
+    }
+    ~Source()
+    {
+        if (writer_.joinable())
+            writer_.join();
+        if (file_)
+            std::fclose(file_);
+        else
+            ::close(fd_);
+    }
+    int fd() const { return fd_; }
+
+private:
+    std::FILE *file_ = nullptr;
+    int fd_ = -1;
+    std::thread writer_;
+};
+
+TEST(WarcReader, SameRecordsInEveryFraming)
+{
+    const std::vector<std::string> bodies = {"first", std::string(200000, 'x') + "end", "", "<p>third</p>"};
+    std::string plain;
+    std::string perRecord;
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const std::string r = record(bodies[i], i % 2 ? "WARC/1.1" : "WARC/1.0");
+        plain += r;
+        perRecord += gzipped(r);
+    }
+    for (const bool pipe : {false, true}) {
+        for (const std::string *bytes : {&plain, &perRecord}) {
+            const std::string whole = gzipped(plain);
+            for (const std::string *data : {bytes, &whole}) {
+                Source source(*data, pipe);
+                const Read read = readAll(source.fd());
+                EXPECT_EQ(read.blocks, bodies);
+                EXPECT_TRUE(read.damage.empty()) << read.damage.front();
+            }
+        }
+    }
+}
+
+TEST(WarcReader, LenientFramingAndFoldedFields)
+{
+    // LF line ends, blank lines between records, a field over two lines.
+    const std::string data = "\r\n\nWARC/1.1\nWARC-Type: resource\nWARC-Target-URI: http://a.test/\n"
+                             "  folded\nContent-Length: 3\n\nabc\n\n" +
+                             record("two");
+    Source source(data, false);
+    ArchiveInput input(source.fd());
+    std::vector<std::string> damage;
+    WarcReader reader(input, [&](const RecordOffset &, const std::string &why) { damage.push_back(why); });
+    ASSERT_TRUE(reader.next());
+    EXPECT_EQ(reader.header().version, "WARC/1.1");
+    EXPECT_EQ(reader.header().field("warc-target-uri"), "http://a.test/ folded");
+    EXPECT_EQ(reader.offset().text(), "3");
+    EXPECT_TRUE(reader.finish());
+    ASSERT_TRUE(reader.next()); // without finish(): next() finishes it
+    EXPECT_EQ(reader.header().contentLength, 3u);
+    EXPECT_FALSE(reader.next());
+    EXPECT_TRUE(damage.empty());
+}
+
+TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
+{
+    const std::string a = record("alpha"), b = record("bravo"), c = record("charlie");
+    struct Case {
+        const char *name;
+        std::string data;
+        std::vector<std::string> blocks;
+        std::string damage; // the start of the one report expected
+    };
+    std::string noLength = "WARC/1.0\r\nWARC-Type: resource\r\n\r\nzz\r\n\r\n";
+    std::string badLength = "WARC/1.0\r\nContent-Length: 12x\r\n\r\n";
+    std::string shortLength = record("0123456789");
+    shortLength.replace(shortLength.find("Length: 10"), 10, "Length: 4");
+    std::string longLength = record("0123456789");
+    longLength.replace(longLength.find("Length: 10"), 10, "Length: 90");
+    std::string hugeHeader = "WARC/1.0\r\n";
+    for (int i = 0; i < 5000; ++i)
+        hugeHeader += "X-Field: " + std::string(60, 'v') + "\r\n";
+    const std::vector<Case> cases = {
+        {"garbage before a record", "garbage\r\n" + a + b, {"alpha", "bravo"}, "0: not a WARC record header"},
+        {"no Content-Length", a + noLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
+        {"bad Content-Length", a + badLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
+        {"Content-Length too short", a + shortLength + b, {"alpha", "bravo"},
+         std::to_string(a.size()) + ": the record does not end"},
+        {"Content-Length too long", a + longLength + b + c, {"alpha", "bravo", "charlie"},
+         std::to_string(a.size()) + ": the record does not end"},
+        {"header over 256 KiB", a + hugeHeader + "\r\n" + b, {"alpha", "bravo"},
+         std::to_string(a.size()) + ": header over 256 KiB"},
+        {"cut in the block", a + b.substr(0, b.size() - 8), {"alpha"}, std::to_string(a.size()) + ": block cut short"},
+        {"cut in the header", a + c.substr(0, 20), {"alpha"}, std::to_string(a.size()) + ": record cut short"},
+    };
+    for (const Case &test : cases) {
+        Source source(test.data, false);
+        const Read read = readAll(source.fd());
+        EXPECT_EQ(read.blocks, test.blocks) << test.name;
+        ASSERT_EQ(read.damage.size(), 1u) << test.name;
+        EXPECT_EQ(read.damage[0].rfind(test.damage, 0), 0u) << test.name << ": " << read.damage[0];
+    }
+}
+
+TEST(WarcReader, DamagedGzipMembersOnFilesAndPipes)
+{
+    const std::string a = gzipped(record("alpha")), c = gzipped(record("charlie"));
+    std::string big;
+    for (int i = 0; i < 3000; ++i)
+        big += "<p>line " + std::to_string(i * 7919 % 10007) + "</p>\n";
+    const std::string b = gzipped(record(big));
+    const std::string cutB = b.substr(0, b.size() / 2);
+    std::string flipped = b;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x55);
+    for (const bool pipe : {false, true}) {
+        {
+            // A member cut in its middle, then sound ones.
+            Source source(a + cutB + c + a, pipe);
+            const Read read = readAll(source.fd());
+            ASSERT_GE(read.damage.size(), 1u);
+            EXPECT_EQ(read.damage[0].rfind(std::to_string(a.size()) + ": gzip", 0), 0u) << read.damage[0];
+            EXPECT_EQ(read.blocks.front(), "alpha");
+            EXPECT_EQ(read.blocks.back(), "alpha");
+            if (!pipe) { // a file is read again from the damaged member's start
+                EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "charlie", "alpha"}));
+            }
+        }
+        {
+            // Damaged bytes inside a member.
+            Source source(a + flipped + c, pipe);
+            const Read read = readAll(source.fd());
+            ASSERT_GE(read.damage.size(), 1u);
+            EXPECT_EQ(read.damage[0].rfind(std::to_string(a.size()) + ": ", 0), 0u) << read.damage[0];
+            EXPECT_EQ(read.blocks.front(), "alpha");
+            if (!pipe) {
+                EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "charlie"}));
+            }
+        }
+        {
+            // Cut at the end of the file; garbage between members.
+            Source source(a + "not gzip at all" + c + cutB, pipe);
+            const Read read = readAll(source.fd());
+            EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "charlie"}));
+            ASSERT_EQ(read.damage.size(), 2u);
+            EXPECT_EQ(read.damage[0], std::to_string(a.size()) + ": bytes that are not a gzip member");
+            EXPECT_NE(read.damage[1].find("cut short"), std::string::npos) << read.damage[1];
+        }
+    }
+}
+
+TEST(HttpHead, StatusFieldsAndContentType)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/HTML;  Charset=\"ISO-8859-2\" ; x=y\r\n"
+                             "X-Folded: a\r\n b\r\nnot a field\r\n\r\nbody";
+    const std::optional<std::size_t> end = httpHeadEnd(head);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(head.substr(*end), "body");
+    const std::optional<HttpHead> parsed = parseHttpHead(head.substr(0, *end));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->status, 200);
+    EXPECT_EQ(mediaTypeOf(parsed->field("content-type")), "text/html");
+    EXPECT_EQ(charsetOf(parsed->field("Content-Type")), "ISO-8859-2");
+    EXPECT_EQ(parsed->field("X-Folded"), "a b");
+    EXPECT_EQ(charsetOf("text/html; q=1"), "");
+    EXPECT_EQ(httpHeadEnd("HTTP/1.0 204\n\nx").value_or(0), 14u);
+    ASSERT_TRUE(parseHttpHead("HTTP/2 404\r\n\r\n"));
+    EXPECT_EQ(parseHttpHead("HTTP/2 404\r\n\r\n")->status, 404);
+    EXPECT_FALSE(httpHeadEnd("HTTP/1.1 200 OK\r\nA: b\r\n"));
+    for (const char *bad : {"", "GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 2x0 OK\r\n\r\n", "HTTP/1.1 2000\r\n\r\n"})
+        EXPECT_FALSE(parseHttpHead(bad)) << bad;
+}
+
+std::string decoded(const std::string &transfer, const std::string &coding, const std::string &body,
+                    std::size_t piece)
+{
+    std::string out;
+    BodyDecoder decoder(transfer, coding, [&out](std::string_view bytes) { out.append(bytes); });
+    for (std::size_t at = 0; at < body.size(); at += piece)
+        decoder.feed(std::string_view(body).substr(at, piece));
+    decoder.finish();
+    return out;
+}
+
+std::string chunked(const std::string &body, std::size_t size)
+{
+    std::string out;
+    for (std::size_t at = 0; at < body.size(); at += size) {
+        const std::string piece = body.substr(at, size);
+        char head[32];
+        std::snprintf(head, sizeof head, "%zX;name=value\r\n", piece.size());
+        out += head + piece + "\r\n";
+    }
+    return out + "0\r\nTrailer: x\r\n\r\n";
+}
+
+TEST(BodyDecoder, EveryCodingInPiecesOfAnySize)
+{
+    std::string page;
+    for (int i = 0; i < 4000; ++i)
+        page += "<p>Paragraph " + std::to_string(i) + " caf\xC3\xA9</p>\n";
+    struct Case {
+        const char *transfer;
+        const char *coding;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {"", "", page},
+        {"chunked", "", chunked(page, 1000)},
+        {"", "gzip", gzipped(page)},
+        {"", "x-gzip", gzipped(page)},
+        {"", "deflate", gzipped(page, MAX_WBITS)},
+        {"", "deflate", gzipped(page, -MAX_WBITS)},
+        {"", "br", brotli(page)},
+        {"Chunked", "GZIP", chunked(gzipped(page), 777)},
+        {"gzip, chunked", "", chunked(gzipped(page), 4096)},
+        {"", "gzip, br", brotli(gzipped(page))},
+        {"", "identity", page},
+    };
+    for (const Case &test : cases) {
+        for (const std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(65536), test.body.size()}) {
+            try {
+                EXPECT_EQ(decoded(test.transfer, test.coding, test.body, piece), page)
+                    << test.transfer << "/" << test.coding << " in pieces of " << piece;
+            } catch (const BodyFault &fault) {
+                ADD_FAILURE() << test.transfer << "/" << test.coding << " in pieces of " << piece << ": "
+                              << fault.reason;
+            }
+        }
+    }
+}
+
+TEST(BodyDecoder, FaultsAreReported)
+{
+    const std::string page = "<p>" + std::string(5000, 'z') + "</p>";
+    const std::string gz = gzipped(page);
+    const std::string ch = chunked(page, 100);
+    struct Case {
+        const char *transfer;
+        const char *coding;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {"chunked", "", ch.substr(0, ch.size() / 2)},
+        {"chunked", "", "zz\r\nabc\r\n0\r\n\r\n"},
+        {"chunked", "", "3\r\nabcdef\r\n0\r\n\r\n"},
+        {"chunked", "", "\r\nabc"},
+        {"", "gzip", gz.substr(0, gz.size() / 2)},
+        {"", "gzip", "not gzip at all"},
+        {"", "br", brotli(page).substr(0, 10)},
+        {"", "compress", page},
+    };
+    for (const Case &test : cases)
+        EXPECT_THROW(decoded(test.transfer, test.coding, test.body, 64), BodyFault)
+            << test.transfer << "/" << test.coding << ": " << test.body.substr(0, 10);
+}
+
+TEST(TextRecords, DigestJsonAndRecordIds)
+{
+    // Known SHA-1 values in the base32 WARC digests use.
+    EXPECT_EQ(sha1Digest(""), "sha1:3I42H3S6NNFQ2MSVX7XZKYAYSCX5QBYJ");
+    EXPECT_EQ(sha1Digest("abc"), "sha1:VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5");
+
+    std::string json;
+    appendJsonString(json, std::string("a\"b\\c\n\t\x01 caf\xC3\xA9 \xF0\x9F\x98\x80 bad:\xC3 \xFF \xED\xA0\x80 "
+                                       "\xE0\x80\xAF end"));
+    EXPECT_EQ(json, "a\\\"b\\\\c\\n\\t\\u0001 caf\xC3\xA9 \xF0\x9F\x98\x80 bad:\xEF\xBF\xBD \xEF\xBF\xBD "
+                    "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end");
+
+    const std::string a = newRecordId(), b = newRecordId();
+    EXPECT_NE(a, b);
+    ASSERT_EQ(a.size(), 47u);
+    EXPECT_EQ(a.substr(0, 10), "<urn:uuid:");
+    EXPECT_EQ(a[24], '4'); // version 4
+    EXPECT_NE(std::string("89ab").find(a[29]), std::string::npos);
+}
+
+TEST(TextRecords, GzipOneMemberPerRecordReadBackByTheReader)
+{
+    std::FILE *file = std::tmpfile();
+    {
+        TextRecordWriter writer(fileno(file), TextFormat::Wet, true);
+        writer.writeInfo("out.wet.gz", "software: test\r\n");
+        TextRecord r;
+        r.url = "http://a.test/";
+        r.date = "2024-05-01T12:00:00Z";
+        r.refersTo = "<urn:uuid:x>";
+        r.text = "text one\r\n";
+        writer.write(r);
+        const std::string longText(300000, 'q');
+        r.text = longText;
+        writer.write(r);
+        writer.flush();
+        EXPECT_GT(writer.bytesOut(), 0u);
+    }
+    std::rewind(file);
+    const Read read = readAll(fileno(file), 65536);
+    std::fclose(file);
+    ASSERT_EQ(read.blocks.size(), 3u);
+    EXPECT_EQ(read.blocks[0], "software: test\r\n");
+    EXPECT_EQ(read.blocks[1], "text one\r\n");
+    EXPECT_EQ(read.blocks[2], std::string(300000, 'q'));
+    EXPECT_TRUE(read.damage.empty());
+}
+
+} // namespace
