@@ -321,10 +321,10 @@ std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint
                   (element == Element::Dialog && !tag.hasAttribute("open"));
     if (!hidden) {
         const std::string_view style = tag.attribute("style");
-        if (!style.empty() && InlineStyleHides(style))
+        if (!style.empty() && InlineStyle(style).hides)
             hidden = true;
     }
-    if (!hidden && !sheet_.empty() && sheet_.hides(tag.name, id, classes))
+    if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
     n.silent = p.silent || hidden || silentElement(element);
 

@@ -115,7 +115,7 @@ private:
     bool headClosed_ = false;
     bool lastForeign_ = false;
     std::size_t styleDepth_ = 0; // stack size with a screen style element open, 0: none
-    HidingStyleSheet sheet_;
+    StyleSheet sheet_;
     std::string title_;
     bool titleDone_ = false;
     std::vector<std::pair<std::uint32_t, std::string>> headings_;
