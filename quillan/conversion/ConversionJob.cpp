@@ -1,5 +1,7 @@
 #include "conversion/ConversionJob.h"
 
+#include "conversion/page_title.h"
+
 #include "common/fd_io.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"
@@ -247,6 +249,7 @@ void ConversionJob::onDeadline()
 void ConversionJob::startConversion(const QString &htmlPath)
 {
     textPath_ = fromPath(textPathFor(toPath(htmlPath)));
+    pageTitle_ = readPageTitle(htmlPath);
     worker_ = std::make_unique<Worker>();
     emit converting();
     Worker *worker = worker_.get();

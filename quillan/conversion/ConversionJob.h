@@ -125,6 +125,9 @@ public:
     // The charset parameter of the Content-Type of the last response
     // received (without quotes, as sent); empty when there was none.
     QByteArray httpCharset() const { return charset_; }
+    // The title of the page last converted (conversion/page_title.h),
+    // read when its conversion began; empty when it has none.
+    QString pageTitle() const { return pageTitle_; }
 
 signals:
     // While the body arrives: the bytes received so far and the address the
@@ -161,6 +164,7 @@ private:
     int pageFd_ = -1;
     qint64 received_ = 0;
     QByteArray charset_;
+    QString pageTitle_;
     QString responseAddress_; // where the response came from, after redirects
     std::unique_ptr<Worker> worker_;
 };

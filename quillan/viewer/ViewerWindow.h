@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class FindDialog;
 class QFileDialog;
 class QLabel;
 class QPrintDialog;
@@ -37,6 +38,17 @@ public:
     // with the reason in *error when the file cannot be read; the box then
     // keeps what it held.
     bool loadText(const QString &path, bool temporary, QString *error = nullptr);
+
+    // Names the page the text was made from in the caption:
+    // "NAME - Quillan"; an empty name gives the caption alone.
+    void setPageName(const QString &name);
+
+    // Keys: Ctrl+S Save, Ctrl+P Print, Ctrl++ and Ctrl+- the font size (as
+    // ">>" and "<<"), Esc Close, Ctrl+F the find dialog, F3 the next place
+    // of the text last looked for.
+    void findText();
+    void findNextText();
+    FindDialog *findDialog() const { return findDialog_; }
 
     // True once Save was pressed in this opening of the viewer.
     bool textSaved = false;
@@ -84,6 +96,7 @@ private:
     void setupFontSizeRow();
     void setupCommandButtons();
     void connectHandlers();
+    void setupKeys();
     QPushButton *makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
                             int heightTwips);
 
@@ -95,4 +108,5 @@ private:
     void saveCopyTo(const QString &target);
 
     std::unique_ptr<QPrinter> printer_;
+    FindDialog *findDialog_ = nullptr;
 };
