@@ -109,7 +109,7 @@ void TestViewerKeys::findDialogFromTheKeyboard()
     FindDialog *find = view.findDialog();
     QVERIFY(find && find->isVisible());
     QVERIFY(QTest::qWaitForWindowActive(find));
-    QVERIFY(find->txtFind->hasFocus());
+    QTRY_VERIFY(find->txtFind->hasFocus());
 
     QTest::keyClicks(find->txtFind, QStringLiteral("word"));
     QList<int> starts;
