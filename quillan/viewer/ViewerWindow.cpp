@@ -185,9 +185,11 @@ void ViewerWindow::setupKeys()
     bind({QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { btnPrint->click(); });
     // Ctrl++ as typed with or without Shift, and on the keypad.
     bind({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
-          QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Plus), QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Plus)},
+          QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Plus),
+          QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Plus)},
          [this] { btnLarger->click(); });
-    bind({QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Minus)},
+    bind({QKeySequence(Qt::CTRL | Qt::Key_Minus),
+          QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Minus)},
          [this] { btnSmaller->click(); });
     bind({QKeySequence(Qt::Key_Escape)}, [this] { btnClose->click(); });
     bind({QKeySequence(Qt::CTRL | Qt::Key_F)}, &ViewerWindow::findText);

@@ -41,8 +41,10 @@ inline void fitOnScreen(QWidget &window)
     if (client != window.size())
         window.resize(client);
     const QRect frame(window.frameGeometry().topLeft(), window.size() + frameExtra);
-    const int x = std::clamp(frame.left(), free.left(), std::max(free.left(), free.left() + free.width() - frame.width()));
-    const int y = std::clamp(frame.top(), free.top(), std::max(free.top(), free.top() + free.height() - frame.height()));
+    const int x =
+        std::clamp(frame.left(), free.left(), std::max(free.left(), free.left() + free.width() - frame.width()));
+    const int y =
+        std::clamp(frame.top(), free.top(), std::max(free.top(), free.top() + free.height() - frame.height()));
     if (x != frame.left() || y != frame.top())
         window.move(x, y);
 }
@@ -69,8 +71,7 @@ public:
                 fitOnScreen(window_);
             }
             break;
-        default:
-            break;
+        default: break;
         }
         return false;
     }

@@ -1,8 +1,8 @@
 #include "browser/module/frmBrowser1.h"
 
-#include "window/Placement.h"
 #include "browser/module/WebBrowser.h"
 #include "window/Look.h"
+#include "window/Placement.h"
 #include "window/Twips.h"
 
 #include <QAction>
@@ -149,8 +149,8 @@ void frmBrowser1::setupToolbar()
     Twips::place(btnHelp, HelpButtonLeft, 0, PushButtonWidth, PushButtonHeight);
 
     // Never so narrow that the two buttons leave the window.
-    setMinimumWidth(toolbarButtonsLeft() + Twips::toPixels(HelpButtonLeft - ConvertButtonLeft + PushButtonWidth, screen()) +
-                    Twips::toPixels(PushButtonGap, screen()));
+    const int buttonsWidth = HelpButtonLeft - ConvertButtonLeft + PushButtonWidth + PushButtonGap;
+    setMinimumWidth(toolbarButtonsLeft() + Twips::toPixels(buttonsWidth, screen()));
 }
 
 // Where the toolbar's own buttons end, with the gap after them.
@@ -306,8 +306,7 @@ void frmBrowser1::Form_Resize()
         cboAddress->resize(Twips::toPixels(addressWidth, screen()), cboAddress->height());
 
     const int pageTop = picAddress->y() + picAddress->height();
-    if (width() >= 0)
-        brwWebBrowser->setGeometry(0, pageTop, width(), brwWebBrowser->height());
+    brwWebBrowser->setGeometry(0, pageTop, width(), brwWebBrowser->height());
     const int pageHeight = height() - pageTop;
     if (pageHeight >= 0)
         brwWebBrowser->resize(brwWebBrowser->width(), pageHeight);
