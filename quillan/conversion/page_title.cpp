@@ -1,6 +1,7 @@
 #include "conversion/page_title.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace quillan {
@@ -85,6 +86,10 @@ QString findPageTitle(const QByteArray &page)
 
 QString readPageTitle(const QString &htmlPath)
 {
+    // Only an ordinary file: opening a pipe would wait for a writer, and a
+    // device may never end.
+    if (!QFileInfo(htmlPath).isFile())
+        return QString();
     QFile file(htmlPath);
     if (!file.open(QIODevice::ReadOnly))
         return QString();

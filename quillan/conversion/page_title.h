@@ -12,7 +12,8 @@ namespace quillan {
 inline constexpr qsizetype PageTitleScanBytes = 64 * 1024;
 
 QString findPageTitle(const QByteArray &page);
-// The same for the page in the file at htmlPath; empty when it cannot be read.
+// The same for the page in the file at htmlPath; empty when it cannot be
+// read or is no ordinary file (a pipe, a device).
 QString readPageTitle(const QString &htmlPath);
 
 } // namespace quillan

@@ -3,10 +3,13 @@
 
 #include "conversion/page_title.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "support/qt_support.h"
+
+#include <sys/stat.h>
 
 class TestPageTitle : public QObject {
     Q_OBJECT
@@ -57,6 +60,11 @@ void TestPageTitle::fromAFile()
     const QString path = testsupport::writeFile(dir.filePath("page.html"), "<title>On disk</title>\r\n");
     QCOMPARE(quillan::readPageTitle(path), QStringLiteral("On disk"));
     QVERIFY(quillan::readPageTitle(dir.filePath("missing.html")).isEmpty());
+    // A pipe no one writes to is not waited for; a device is not read.
+    const QString fifo = dir.filePath("fifo.html");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(quillan::readPageTitle(fifo).isEmpty());
+    QVERIFY(quillan::readPageTitle(QStringLiteral("/dev/zero")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPageTitle)
