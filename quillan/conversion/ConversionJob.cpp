@@ -1,5 +1,7 @@
 #include "conversion/ConversionJob.h"
 
+#include "conversion/page_title.h"
+
 #include "common/fd_io.h"
 #include "conversion/PageRetrieval.h"
 #include "conversion/converter.h"

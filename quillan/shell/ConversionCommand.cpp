@@ -15,12 +15,14 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUrl>
 
 namespace {
 
@@ -170,12 +172,27 @@ void MainWindow::showText(const QString &textPath)
         showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
         return;
     }
+    view.setPageName(pageName());
     connect(&view, &ViewerWindow::unloaded, this, &MainWindow::endCommand, Qt::UniqueConnection);
     if (busyPointer_) {
         QGuiApplication::restoreOverrideCursor();
         busyPointer_ = false;
     }
     view.showModal();
+}
+
+// The page's title; without one, the HTML file's name, or the last segment
+// of the address (its host when the path has none).
+QString MainWindow::pageName() const
+{
+    const QString title = job_->pageTitle();
+    if (!title.isEmpty())
+        return title;
+    if (!commandFetches_)
+        return QFileInfo(txtGetFile->text()).fileName();
+    const QUrl address(txtURL->text());
+    const QString segment = address.fileName();
+    return segment.isEmpty() ? address.host() : segment;
 }
 
 void MainWindow::showFailure(const QString &message, const QString &reason)

@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "window/Placement.h"
 #include "about/AboutBox.h"
 #include "conversion/ConversionJob.h"
 #include "window/App.h"
@@ -94,6 +95,8 @@ void MainWindow::setupWindow()
     layout->addWidget(client, 0, Qt::AlignLeft | Qt::AlignTop);
     layout->addStretch(1);
 
+    Placement::keepOnScreen(*this);
+
     fraMain = new QFrame(client);
     fraMain->setObjectName(QStringLiteral("fraMain"));
     fraMain->setFrameShape(QFrame::StyledPanel);
@@ -102,6 +105,8 @@ void MainWindow::setupWindow()
     Twips::place(fraMain, 0, 0, 7455, 3015);
 }
 
+// Each menu and item has an access key (Alt+W, Alt+A, Alt+H, Alt+Q on the
+// bar; a letter of its own within each list); F10 opens the first menu.
 void MainWindow::setupMenus()
 {
     menuBar = new QMenuBar(this);
@@ -109,28 +114,28 @@ void MainWindow::setupMenus()
     menuBar->setNativeMenuBar(false);
     layout()->setMenuBar(menuBar);
 
-    Browser = menuBar->addMenu(QStringLiteral("Web Browser"));
+    Browser = menuBar->addMenu(QStringLiteral("&Web Browser"));
     Browser->setObjectName(QStringLiteral("Browser"));
-    OpenBrowser = Browser->addAction(QStringLiteral("Open Browser"));
+    OpenBrowser = Browser->addAction(QStringLiteral("&Open Browser"));
     OpenBrowser->setObjectName(QStringLiteral("OpenBrowser"));
 
-    About = menuBar->addMenu(QStringLiteral("About"));
+    About = menuBar->addMenu(QStringLiteral("&About"));
     About->setObjectName(QStringLiteral("About"));
     ContextIDs::setHelpContextID(About, AboutMenuHelp);
-    showAbout = About->addAction(QStringLiteral("About Quillan"));
+    showAbout = About->addAction(QStringLiteral("&About Quillan"));
     showAbout->setObjectName(QStringLiteral("showAbout"));
     ContextIDs::setHelpContextID(showAbout, AboutItemHelp);
-    Fennick = About->addAction(QStringLiteral("Fennick Website"));
+    Fennick = About->addAction(QStringLiteral("&Fennick Website"));
     Fennick->setObjectName(QStringLiteral("Fennick"));
 
-    Help = menuBar->addMenu(QStringLiteral("Help"));
+    Help = menuBar->addMenu(QStringLiteral("&Help"));
     Help->setObjectName(QStringLiteral("Help"));
     ContextIDs::setHelpContextID(Help, HelpMenuHelp);
-    Contents = Help->addAction(QStringLiteral("Display Help"));
+    Contents = Help->addAction(QStringLiteral("&Display Help"));
     Contents->setObjectName(QStringLiteral("Contents"));
 
     // A command on the menu bar itself, without a list.
-    Quit = menuBar->addAction(QStringLiteral("Quit"));
+    Quit = menuBar->addAction(QStringLiteral("&Quit"));
     Quit->setObjectName(QStringLiteral("Quit"));
     ContextIDs::setHelpContextID(Quit, QuitMenuHelp);
 }
@@ -300,6 +305,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         job_->isRunning()) {
         job_->cancel();
         return true;
+    }
+    // F10 reaches the menu bar, as Alt does.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat() &&
+            menuBar->isVisible()) {
+            menuBar->setActiveAction(Browser->menuAction());
+            return true;
+        }
     }
     // The window sees a key released in any of its controls before the
     // control does; only F1 is taken.

@@ -146,6 +146,7 @@ private:
     bool startFromUrl();
     void showProgress(qint64 receivedBytes);
     void showText(const QString &textPath);
+    QString pageName() const;
     void showFailure(const QString &message, const QString &reason);
     void endCommand();
 

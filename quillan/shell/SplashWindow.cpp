@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -141,6 +142,8 @@ void SplashWindow::setupButtons()
 {
     btnStart = makeButton(QStringLiteral("btnStart"), QStringLiteral("Start"), 3000, 2520);
     btnQuit = makeButton(QStringLiteral("btnQuit"), QStringLiteral(" Quit"), 4320, 2520);
+    // The splash opens with the focus on Start, so that Enter starts.
+    btnStart->setFocus();
 }
 
 void SplashWindow::connectHandlers()
@@ -154,6 +157,20 @@ void SplashWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit unloaded();
+}
+
+// Enter presses the focused button, as it does in a dialog; the buttons
+// themselves only take Space.
+void SplashWindow::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto *button = qobject_cast<QPushButton *>(focusWidget());
+    if (enter && button && button->isEnabled() && !event->isAutoRepeat()) {
+        event->accept();
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SplashWindow::paintEvent(QPaintEvent *event)

@@ -1,11 +1,13 @@
 #include "viewer/ViewerWindow.h"
 
+#include "window/Placement.h"
 #include "window/App.h"
 #include "window/ContextIDs.h"
 #include "window/HelpFile.h"
 #include "window/Look.h"
 #include "window/MsgBox.h"
 #include "window/Twips.h"
+#include "viewer/FindDialog.h"
 #include "viewer/RichTextBox.h"
 #include "viewer/file_copy.h"
 
@@ -14,12 +16,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextCursor>
 
 namespace {
@@ -84,6 +88,7 @@ ViewerWindow::ViewerWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setupFontSizeRow();
     setupCommandButtons();
     connectHandlers();
+    setupKeys();
     Form_Load();
 }
 
@@ -94,6 +99,7 @@ void ViewerWindow::setupWindow()
     setObjectName(QStringLiteral("frmView"));
     setWindowTitle(QString::fromLatin1(App::Title));
     resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
+    Placement::keepOnScreen(*this);
 }
 
 void ViewerWindow::setupTextBox()
@@ -168,6 +174,51 @@ void ViewerWindow::connectHandlers()
     connect(btnHelp, &QPushButton::clicked, this, &ViewerWindow::btnHelp_Click);
 }
 
+// The keys press the buttons, so that a key and a click take one road.
+void ViewerWindow::setupKeys()
+{
+    auto bind = [this](std::initializer_list<QKeySequence> keys, auto action) {
+        for (const QKeySequence &key : keys)
+            connect(new QShortcut(key, this), &QShortcut::activated, this, action);
+    };
+    bind({QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { btnSave->click(); });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { btnPrint->click(); });
+    // Ctrl++ as typed with or without Shift, and on the keypad.
+    bind({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+          QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Plus),
+          QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Plus)},
+         [this] { btnLarger->click(); });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_Minus),
+          QKeySequence(Qt::ControlModifier | Qt::KeypadModifier | Qt::Key_Minus)},
+         [this] { btnSmaller->click(); });
+    bind({QKeySequence(Qt::Key_Escape)}, [this] { btnClose->click(); });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_F)}, &ViewerWindow::findText);
+    bind({QKeySequence(Qt::Key_F3)}, &ViewerWindow::findNextText);
+}
+
+void ViewerWindow::setPageName(const QString &name)
+{
+    const QString caption = QString::fromLatin1(App::Title);
+    setWindowTitle(name.isEmpty() ? caption : name + QStringLiteral(" - ") + caption);
+}
+
+void ViewerWindow::findText()
+{
+    if (!findDialog_)
+        findDialog_ = new FindDialog(txtHTML, this);
+    findDialog_->present();
+}
+
+// With nothing looked for yet, the find dialog opens.
+void ViewerWindow::findNextText()
+{
+    if (!findDialog_ || findDialog_->txtFind->text().isEmpty()) {
+        findText();
+        return;
+    }
+    findDialog_->findNext();
+}
+
 void ViewerWindow::showModal()
 {
     setWindowModality(Qt::ApplicationModal);
@@ -194,6 +245,8 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
+    if (findDialog_)
+        findDialog_->close();
     Form_Unload();
     event->accept();
     emit unloaded();

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class FindDialog;
 class QFileDialog;
 class QLabel;
 class QPrintDialog;
@@ -41,6 +42,17 @@ public:
     // Where Save's dialog starts and the name it proposes; without a folder
     // it starts in the text file's own folder, proposing no name.
     void setSavePlace(const QString &folder, const QString &fileName);
+
+    // Names the page the text was made from in the caption:
+    // "NAME - Quillan"; an empty name gives the caption alone.
+    void setPageName(const QString &name);
+
+    // Keys: Ctrl+S Save, Ctrl+P Print, Ctrl++ and Ctrl+- the font size (as
+    // ">>" and "<<"), Esc Close, Ctrl+F the find dialog, F3 the next place
+    // of the text last looked for.
+    void findText();
+    void findNextText();
+    FindDialog *findDialog() const { return findDialog_; }
 
     // True once Save was pressed in this opening of the viewer.
     bool textSaved = false;
@@ -88,6 +100,7 @@ private:
     void setupFontSizeRow();
     void setupCommandButtons();
     void connectHandlers();
+    void setupKeys();
     QPushButton *makeButton(QWidget *panel, const QString &caption, int leftTwips, int topTwips, int widthTwips,
                             int heightTwips);
 
@@ -101,4 +114,5 @@ private:
     std::unique_ptr<QPrinter> printer_;
     QString saveFolder_;
     QString saveName_;
+    FindDialog *findDialog_ = nullptr;
 };

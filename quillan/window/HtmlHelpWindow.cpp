@@ -1,5 +1,6 @@
 #include "window/HtmlHelpWindow.h"
 
+#include "window/Placement.h"
 #include "htmlhelp/ChmFile.h"
 
 #include <QDesktopServices>
@@ -114,6 +115,7 @@ HtmlHelpWindow::HtmlHelpWindow(QWidget *owner) : QWidget(owner, Qt::Window)
     setupLayout();
     setupConnections();
     resize(640, 520);
+    Placement::keepOnScreen(*this);
     if (owner != nullptr)
         owner->installEventFilter(this);
 }

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -148,22 +149,44 @@ void TestMainWindow::opensInItsInitialState()
 void TestMainWindow::menusAreAsDesigned()
 {
     MainWindow &main = FormInstance<MainWindow>::get();
-    QStringList bar;
-    for (QAction *action : main.menuBar->actions())
-        bar << action->text();
-    QCOMPARE(bar, (QStringList{"Web Browser", "About", "Help", "Quit"}));
+    // The captions as designed, each with an access key ("&") of its own
+    // within its menu (the bar counts as one).
+    auto captions = [](const QList<QAction *> &actions) {
+        QStringList shown;
+        QSet<QChar> keys;
+        for (QAction *action : actions) {
+            const QString text = action->text();
+            const qsizetype mark = text.indexOf(QLatin1Char('&'));
+            if (mark < 0 || mark + 1 >= text.size() || text.indexOf(QLatin1Char('&'), mark + 1) >= 0)
+                return QStringList{"no single access key in " + text};
+            const QChar key = text[mark + 1].toLower();
+            if (keys.contains(key))
+                return QStringList{"the access key of " + text + " is taken"};
+            keys.insert(key);
+            shown << QString(text).remove(mark, 1);
+        }
+        return shown;
+    };
+    QCOMPARE(captions(main.menuBar->actions()), (QStringList{"Web Browser", "About", "Help", "Quit"}));
     QCOMPARE(main.Browser->actions(), QList<QAction *>{main.OpenBrowser});
     QCOMPARE(main.About->actions(), (QList<QAction *>{main.showAbout, main.Fennick}));
     QCOMPARE(main.Help->actions(), QList<QAction *>{main.Contents});
-    QCOMPARE(main.OpenBrowser->text(), QStringLiteral("Open Browser"));
-    QCOMPARE(main.showAbout->text(), QStringLiteral("About Quillan"));
-    QCOMPARE(main.Fennick->text(), QStringLiteral("Fennick Website"));
-    QCOMPARE(main.Contents->text(), QStringLiteral("Display Help"));
+    QCOMPARE(captions(main.Browser->actions()), QStringList{"Open Browser"});
+    QCOMPARE(captions(main.About->actions()), (QStringList{"About Quillan", "Fennick Website"}));
+    QCOMPARE(captions(main.Help->actions()), QStringList{"Display Help"});
     QVERIFY(main.Quit->menu() == nullptr);
-    for (QAction *action : main.findChildren<QAction *>()) {
+    for (QAction *action : main.findChildren<QAction *>())
         QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
-        QVERIFY2(!action->text().contains(QLatin1Char('&')), qPrintable(action->text()));
-    }
+
+    // F10 opens the first menu, as Alt and its key do.
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    main.txtURL->setFocus();
+    QTest::keyClick(main.txtURL, Qt::Key_F10);
+    QTRY_VERIFY(main.Browser->isVisible());
+    QCOMPARE(main.menuBar->activeAction(), main.Browser->menuAction());
+    main.Browser->hide();
 }
 
 void TestMainWindow::fileModeOpensTheDialogAndUrlModeClearsTheFileBox()

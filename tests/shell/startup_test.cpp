@@ -137,6 +137,7 @@ private slots:
     void quitAndFrameClickEndTheProgram_data();
     void quitAndFrameClickEndTheProgram();
     void clicksOnLabelsAndPictureDoNothing();
+    void startOpensTheMainWindowForGood_data();
     void startOpensTheMainWindowForGood();
 };
 
@@ -380,13 +381,28 @@ void TestStartup::clicksOnLabelsAndPictureDoNothing()
     QVERIFY(!FormInstance<SplashWindow>::isLoaded());
 }
 
+void TestStartup::startOpensTheMainWindowForGood_data()
+{
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("click on Start") << false;
+    QTest::newRow("Enter, the focus on Start") << true;
+}
+
 void TestStartup::startOpensTheMainWindowForGood()
 {
+    QFETCH(bool, byEnter);
     WindowLog log;
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
     SplashWindow &splash = startedSplash();
     QPointer<SplashWindow> watched(&splash);
-    QTimer::singleShot(0, &splash, [&splash] { QTest::mouseClick(splash.btnStart, Qt::LeftButton); });
+    // The splash opens with the focus on Start.
+    QCOMPARE(splash.focusWidget(), splash.btnStart);
+    QTimer::singleShot(0, &splash, [&splash, byEnter] {
+        if (byEnter)
+            QTest::keyClick(splash.btnStart, Qt::Key_Return);
+        else
+            QTest::mouseClick(splash.btnStart, Qt::LeftButton);
+    });
 
     // Once the main window is up: the splash is gone, no pointer is busy;
     // then the main window is closed, which must end the program.

@@ -2,6 +2,7 @@
 
 #include "browser/module/WebBrowser.h"
 #include "window/Look.h"
+#include "window/Placement.h"
 #include "window/Twips.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -27,6 +29,15 @@ constexpr int DesignClientHeight = 7050;
 constexpr int AddressRowTop = 540;
 constexpr int AddressRowHeight = 675;
 constexpr int LayoutMargin = 100;
+
+// The two push buttons of the toolbar: their design places, and the gap
+// kept between the toolbar's own buttons and them when the window is
+// narrower than the design.
+constexpr int ConvertButtonLeft = 6720;
+constexpr int HelpButtonLeft = 8280;
+constexpr int PushButtonWidth = 1575;
+constexpr int PushButtonHeight = 375;
+constexpr int PushButtonGap = 60;
 
 constexpr int TimerIntervalMs = 5;
 constexpr qint32 BrowserHelpContext = 1012;
@@ -99,6 +110,7 @@ void frmBrowser1::setupWindow()
     setObjectName(QStringLiteral("frmBrowser1"));
     setWindowTitle(QStringLiteral("Quillan Browser"));
     resize(Twips::toPixels(DesignClientWidth, screen()), Twips::toPixels(DesignClientHeight, screen()));
+    Placement::keepOnScreen(*this);
     // A window still open when the program ends goes before the engine's
     // own shutdown, which otherwise finds its page alive. No unload: the
     // program is ending, the main window is not to come back.
@@ -128,13 +140,35 @@ void frmBrowser1::setupToolbar()
     convertButton->setObjectName(QStringLiteral("btrnQuillan"));
     convertButton->setFont(Look::sansSerif());
     convertButton->setAutoDefault(false);
-    Twips::place(convertButton, 6720, 0, 1575, 375);
+    Twips::place(convertButton, ConvertButtonLeft, 0, PushButtonWidth, PushButtonHeight);
 
     btnHelp = new QPushButton(QStringLiteral("HELP"), tbToolBar);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
     btnHelp->setFont(Look::sansSerif());
     btnHelp->setAutoDefault(false);
-    Twips::place(btnHelp, 8280, 0, 1575, 375);
+    Twips::place(btnHelp, HelpButtonLeft, 0, PushButtonWidth, PushButtonHeight);
+
+    // Never so narrow that the two buttons leave the window.
+    const int buttonsWidth = HelpButtonLeft - ConvertButtonLeft + PushButtonWidth + PushButtonGap;
+    setMinimumWidth(toolbarButtonsLeft() + Twips::toPixels(buttonsWidth, screen()));
+}
+
+// Where the toolbar's own buttons end, with the gap after them.
+int frmBrowser1::toolbarButtonsLeft() const
+{
+    return tbToolBar->sizeHint().width() + Twips::toPixels(PushButtonGap, screen());
+}
+
+// At the design places while they fit; in a narrower window they move left
+// together, HELP at the right edge, but never over the toolbar's buttons.
+void frmBrowser1::placeToolbarButtons()
+{
+    const int designHelp = Twips::toPixels(HelpButtonLeft, screen());
+    const int spacing = Twips::toPixels(HelpButtonLeft - ConvertButtonLeft, screen());
+    const int rightmost = width() - btnHelp->width() - Twips::toPixels(PushButtonGap, screen());
+    const int help = std::max(std::min(designHelp, rightmost), toolbarButtonsLeft() + spacing);
+    btnHelp->move(help, btnHelp->y());
+    convertButton->move(help - spacing, convertButton->y());
 }
 
 void frmBrowser1::setupAddressRow()
@@ -172,7 +206,9 @@ void frmBrowser1::setupBrowser()
 {
     const QString folder = theHost ? theHost->programFolder() : QString();
     brwWebBrowser = new WebBrowser(folder, this);
-    Twips::place(brwWebBrowser, 240, 1200, 10680, 5520);
+    brwWebBrowser->setAccessibleName(QStringLiteral("Web page"));
+    Twips::place(brwWebBrowser, 0, AddressRowTop + AddressRowHeight, DesignClientWidth,
+                 DesignClientHeight - AddressRowTop - AddressRowHeight);
 
     timTimer = new QTimer(this);
     timTimer->setObjectName(QStringLiteral("timTimer"));
@@ -255,27 +291,25 @@ void frmBrowser1::Form_Load()
 // Widths and heights follow the client area; a size that would come out
 // negative (minimised, or smaller than the address row) is skipped and the
 // other steps still run. The toolbar and the address row span the whole
-// width, so that the address box is never clipped by its row.
+// width, so that the address box is never clipped by its row, and the page
+// fills the rest of the window below them, its scroll bars inside it.
 void frmBrowser1::Form_Resize()
 {
     const int clientWidth = twipsOf(this, width());
-    const int clientHeight = twipsOf(this, height());
 
     tbToolBar->resize(width(), tbToolBar->height());
     picAddress->resize(width(), picAddress->height());
+    placeToolbarButtons();
 
     const int addressWidth = clientWidth - LayoutMargin;
     if (addressWidth >= 0)
         cboAddress->resize(Twips::toPixels(addressWidth, screen()), cboAddress->height());
 
-    const int browserWidth = clientWidth - LayoutMargin;
-    if (browserWidth >= 0)
-        brwWebBrowser->resize(Twips::toPixels(browserWidth, screen()), brwWebBrowser->height());
-
-    const int addressRowBottom = twipsOf(this, picAddress->y()) + twipsOf(this, picAddress->height());
-    const int browserHeight = clientHeight - addressRowBottom - LayoutMargin;
-    if (browserHeight >= 0)
-        brwWebBrowser->resize(brwWebBrowser->width(), Twips::toPixels(browserHeight, screen()));
+    const int pageTop = picAddress->y() + picAddress->height();
+    brwWebBrowser->setGeometry(0, pageTop, width(), brwWebBrowser->height());
+    const int pageHeight = height() - pageTop;
+    if (pageHeight >= 0)
+        brwWebBrowser->resize(brwWebBrowser->width(), pageHeight);
 }
 
 void frmBrowser1::Form_Unload()

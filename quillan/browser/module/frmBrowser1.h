@@ -87,6 +87,8 @@ private:
     void setupAddressRow();
     void setupBrowser();
     void connectHandlers();
+    void placeToolbarButtons();
+    int toolbarButtonsLeft() const;
 
     // True while Enter, already handled, goes on to the address box.
     bool enterInAddressBox_ = false;
