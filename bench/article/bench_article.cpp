@@ -12,6 +12,7 @@
 //   `npm install --prefix build/readability-js @mozilla/readability@0.6.0 jsdom`
 //   puts them; never part of the program). Exits 77 without a corpus.
 #include "child_run.h"
+#include "corpus_pages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,6 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench::pagesOf;
 using bench::Run;
 using bench::runOnce;
 
@@ -75,16 +77,6 @@ Quality score(const fs::path &corpus, const fs::path &outputs)
     ::pclose(pipe);
     q.ok = q.datasets.count("_micro") && q.datasets.count("_macro");
     return q;
-}
-
-std::vector<fs::path> pagesOf(const fs::path &corpus)
-{
-    std::vector<fs::path> pages;
-    for (const auto &entry : fs::directory_iterator(corpus / "pages"))
-        if (entry.path().extension() == ".html")
-            pages.push_back(entry.path());
-    std::sort(pages.begin(), pages.end());
-    return pages;
 }
 
 struct Result {
@@ -193,15 +185,9 @@ int main(int argc, char **argv)
         tools.push_back({"readability.js", {"node", (work / "readability_page.js").string()}, 0});
     }
 
-    double load = 0;
-    if (std::FILE *f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
     std::printf("main content on %zu pages of %s, one process per page, start-up included\n", pages.size(),
                 corpus->c_str());
-    std::printf("load average %.2f on %ld processors\n", load, ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("load average %.2f on %ld processors\n", bench::loadAverage(), ::sysconf(_SC_NPROCESSORS_ONLN));
     if (!peer)
         std::printf("readability.js: not installed (npm install --prefix %s @mozilla/readability@0.6.0 jsdom)\n",
                     modules.parent_path().c_str());
@@ -251,19 +237,7 @@ int main(int argc, char **argv)
 
     // One large page: the corpus pages one after another.
     const fs::path large = work / "large.html";
-    {
-        std::ofstream out(large, std::ios::binary);
-        std::uintmax_t written = 0;
-        std::vector<char> buffer;
-        while (written < largeMegabytes * 1000000) {
-            for (const fs::path &page : pages) {
-                std::ifstream in(page, std::ios::binary);
-                buffer.assign(std::istreambuf_iterator<char>(in), {});
-                out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-                written += buffer.size();
-            }
-        }
-    }
+    bench::writeLargePage(large, pages, largeMegabytes);
     const double largeBytes = static_cast<double>(fs::file_size(large));
     const Run big = runOnce({convert.string(), "--article", "-o", "-", large.string()}, "/dev/null");
     const double bigBoundMiB = 4 * largeBytes / (1024 * 1024) + 16;

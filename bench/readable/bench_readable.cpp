@@ -9,82 +9,33 @@
 // Usage: bench_readable [CORPUS_FOLDER] [LARGE_MEGABYTES]
 //   CORPUS_FOLDER defaults to $QUILLAN_TEXT_CORPUS, else the folder found at
 //   configure time; LARGE_MEGABYTES to 100. Exits 77 without a corpus.
+#include "child_run.h"
+#include "corpus_pages.h"
+
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using bench::pagesOf;
+using bench::Run;
+using bench::runOnce;
 
 struct Tool {
     std::string name;
     std::vector<std::string> args; // the page's path is appended
     bool ours = false;
 };
-
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0; // the child's user and system time
-    long peakKiB = 0;
-    bool ok = true;
-};
-
-// Runs argv with standard output to `out` (a file or /dev/null) and
-// standard error to /dev/null; wall time and peak memory.
-Run runOnce(const std::vector<std::string> &args, const fs::path &out)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        run.ok = false;
-        return run;
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakKiB = usage.ru_maxrss;
-    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
-std::vector<fs::path> pagesOf(const fs::path &corpus)
-{
-    std::vector<fs::path> pages;
-    for (const auto &entry : fs::directory_iterator(corpus / "pages"))
-        if (entry.path().extension() == ".html")
-            pages.push_back(entry.path());
-    std::sort(pages.begin(), pages.end());
-    return pages;
-}
 
 struct Quality {
     double f1 = 0, order = 0, junk = 1;
@@ -231,13 +182,7 @@ int main(int argc, char **argv)
                 corpusMB);
     // On a machine shared with other work the wall time also counts the
     // waits for a processor; the processor time of the children does not.
-    double load = 0;
-    if (std::FILE *f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    std::printf("load average %.2f on %ld processors\n", load, ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("load average %.2f on %ld processors\n", bench::loadAverage(), ::sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("%-10s %8s %8s %8s %10s %10s %12s\n", "tool", "word F1", "order", "junk", "MB/s", "seconds",
                 "MB/s of cpu");
     double ours = 0, w3m = 0;
@@ -265,19 +210,7 @@ int main(int argc, char **argv)
 
     // One large page: the corpus pages one after another.
     const fs::path large = work / "large.html";
-    {
-        std::ofstream out(large, std::ios::binary);
-        std::uintmax_t written = 0;
-        std::vector<char> buffer;
-        while (written < largeMegabytes * 1000000) {
-            for (const fs::path &page : pages) {
-                std::ifstream in(page, std::ios::binary);
-                buffer.assign(std::istreambuf_iterator<char>(in), {});
-                out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-                written += buffer.size();
-            }
-        }
-    }
+    bench::writeLargePage(large, pages, largeMegabytes);
     const double largeMB = static_cast<double>(fs::file_size(large)) / 1e6;
     runOnce({"cat", large.string()}, "/dev/null"); // into the page cache
     Run best{1e9, 1e9, 0, true};
