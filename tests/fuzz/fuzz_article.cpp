@@ -12,18 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    // The first byte chooses the options, the next up to four the piece sizes.
-    std::size_t used = 0;
-    quillan::ReadableOptions options;
-    if (used < size) {
-        options.links = data[used] & 1;
-        options.width = (data[used] >> 1) & 1 ? 8 + (data[used] >> 2) : 0;
-        ++used;
-    }
-    std::vector<std::size_t> pieces;
-    while (used < size && pieces.size() < 4)
-        pieces.push_back(data[used++] % 23 + 1);
-    const std::string_view page(reinterpret_cast<const char *>(data) + used, size - used);
+    const auto [options, pieces, page] = fuzztext::split(data, size);
 
     quillan::ReadableOptions article = options;
     article.article = true;

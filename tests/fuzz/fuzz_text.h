@@ -1,21 +1,46 @@
 #pragma once
-// What the readable and article fuzz targets share: the conversion of a
-// page fed in pieces, and the check that text is valid UTF-8.
+// What the readable and article fuzz targets share: how an input splits into
+// options, piece sizes and page, the conversion of a page fed in pieces, and
+// the check that text is valid UTF-8.
 #include "conversion/readable_converter.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace fuzztext {
 
-
 class StringSink : public quillan::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;
 };
+
+// An input as the targets read it: the first byte chooses the options, the
+// next up to four the piece sizes, the rest is the page.
+struct Input {
+    quillan::ReadableOptions options;
+    std::vector<std::size_t> pieces;
+    std::string_view page;
+};
+
+inline Input split(const std::uint8_t *data, std::size_t size)
+{
+    Input input;
+    std::size_t used = 0;
+    if (used < size) {
+        input.options.links = data[used] & 1;
+        input.options.width = (data[used] >> 1) & 1 ? 8 + (data[used] >> 2) : 0;
+        ++used;
+    }
+    while (used < size && input.pieces.size() < 4)
+        input.pieces.push_back(data[used++] % 23 + 1);
+    input.page = std::string_view(reinterpret_cast<const char *>(data) + used, size - used);
+    return input;
+}
 
 inline bool validUtf8(std::string_view s)
 {
