@@ -1,5 +1,6 @@
 #include "archive/http_message.h"
 
+#include "common/hex.h"
 #include "common/text.h"
 
 #include <brotli/decode.h>
@@ -168,7 +169,7 @@ public:
                     state_ = State::Extension;
                 } else if (c == '\r' || c == ' ' || c == '\t') {
                 } else {
-                    const int v = hexValue(c);
+                    const int v = platform::HexDigitValue(c);
                     if (v < 0 || ++digits_ > 15)
                         throw BodyFault{"chunked body: bad chunk size"};
                     size_ = size_ * 16 + std::uint64_t(v);
@@ -214,16 +215,6 @@ public:
     }
 
 private:
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
     enum class State { Size, Extension, Data, DataEnd, Trailer };
     State state_ = State::Size;
     std::uint64_t size_ = 0;
