@@ -3,6 +3,7 @@
 #include "article/name_hints.h"
 #include "render/elements.h"
 #include "render/text_renderer.h"
+#include "render/tokenizer_switch.h"
 
 #include <limits>
 #include <stdexcept>
@@ -267,20 +268,8 @@ void PageTree::impliedEnds(Element element, std::uint32_t flags)
 
 void PageTree::switchTokenizer(Element element)
 {
-    if (!tokenizer_)
-        return;
-    switch (element) {
-    case Element::Title:
-    case Element::Textarea: tokenizer_->switchTo(TextState::Rcdata); break;
-    case Element::Style:
-    case Element::Xmp:
-    case Element::Iframe:
-    case Element::Noembed:
-    case Element::Noframes: tokenizer_->switchTo(TextState::Rawtext); break;
-    case Element::Script: tokenizer_->switchTo(TextState::ScriptData); break;
-    case Element::Plaintext: tokenizer_->switchTo(TextState::Plaintext); break;
-    default: break;
-    }
+    if (tokenizer_)
+        SwitchTokenizerAfter(*tokenizer_, element);
 }
 
 std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint32_t flags)

@@ -3,6 +3,7 @@
 #include "render/address_resolution.h"
 #include "render/elements.h"
 #include "render/text_case.h"
+#include "render/tokenizer_switch.h"
 
 #include "common/text.h"
 
@@ -513,20 +514,8 @@ ElementStyle TextRenderer::styleOf(const html::Tag &tag, Element element) const
 void TextRenderer::switchTokenizerFor(Element element)
 {
     // The text after the tag.
-    if (!tokenizer_)
-        return;
-    switch (element) {
-    case Element::Title:
-    case Element::Textarea: tokenizer_->switchTo(TextState::Rcdata); break;
-    case Element::Style:
-    case Element::Xmp:
-    case Element::Iframe:
-    case Element::Noembed:
-    case Element::Noframes: tokenizer_->switchTo(TextState::Rawtext); break;
-    case Element::Script: tokenizer_->switchTo(TextState::ScriptData); break;
-    case Element::Plaintext: tokenizer_->switchTo(TextState::Plaintext); break;
-    default: break;
-    }
+    if (tokenizer_)
+        SwitchTokenizerAfter(*tokenizer_, element);
 }
 
 void TextRenderer::startOverflowHiding(std::string_view name)
