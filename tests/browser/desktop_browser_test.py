@@ -25,12 +25,7 @@ import sys
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
-from desktop import Case, Failure  # noqa: E402
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
+from desktop import Case, expect  # noqa: E402
 
 
 def open_browser(desk, program, main):
@@ -170,8 +165,7 @@ def cases(desk, work, bin_dir):
         with Case("the Quit button with the browser open ends the program", program):
             browser = open_browser(desk, program, main)
             program.click(program.find("push button", "Quit", within=main))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
         server.close()

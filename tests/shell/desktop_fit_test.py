@@ -20,15 +20,10 @@ import sys
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
-from desktop import Case, Failure  # noqa: E402
+from desktop import Case, expect  # noqa: E402
 
 SCREEN = (0, 0, 1280, 1024)
 SCALE = 2
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def inside(box, area):
@@ -120,8 +115,7 @@ def cases(desk, work, bin_dir):
 
         with Case("Quit ends the program", program):
             program.click(program.find("push button", "Quit", within=main))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
         server.close()

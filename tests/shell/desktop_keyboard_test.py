@@ -24,17 +24,7 @@ import sys
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
-from desktop import Case, Failure  # noqa: E402
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def glyph_height(program, text_node):
-    extents = text_node.queryText().getCharacterExtents(0, program.atspi.DESKTOP_COORDS)
-    return extents[3]
+from desktop import Case, Failure, expect  # noqa: E402
 
 
 def selection(program, text_node):
@@ -132,12 +122,12 @@ def cases(desk, work, bin_dir):
             text = program.find("text", "Converted text", within=viewer)
             program.wait("the text in the viewer", lambda: "the last word" in (program.text(text) or ""))
             program.activate(viewer)
-            size = glyph_height(program, text)
+            size = program.glyph_height(text)
             desk.key("ctrl+plus")
-            program.wait("larger text on Ctrl++", lambda: glyph_height(program, text) > size, timeout=5)
-            larger = glyph_height(program, text)
+            program.wait("larger text on Ctrl++", lambda: program.glyph_height(text) > size, timeout=5)
+            larger = program.glyph_height(text)
             desk.key("ctrl+minus")
-            program.wait("smaller text on Ctrl+-", lambda: glyph_height(program, text) < larger, timeout=5)
+            program.wait("smaller text on Ctrl+-", lambda: program.glyph_height(text) < larger, timeout=5)
 
             # Ctrl+F: "word" three times, then the first again.
             whole = program.text(text)
@@ -189,8 +179,7 @@ def cases(desk, work, bin_dir):
 
         with Case("Quit ends the program", program):
             program.click(program.find("push button", "Quit", within=main))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
         server.close()

@@ -40,18 +40,7 @@ import sys
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import desktop  # noqa: E402
-from desktop import Case, Failure  # noqa: E402
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def glyph_height(program, text_node):
-    """The height on screen of the text's first character."""
-    extents = text_node.queryText().getCharacterExtents(0, program.atspi.DESKTOP_COORDS)
-    return extents[3]
+from desktop import Case, Failure, expect  # noqa: E402
 
 
 def cases(desk, work, bin_dir, sysinfo_record):
@@ -129,13 +118,13 @@ def cases(desk, work, bin_dir, sysinfo_record):
             text = program.find("text", "Converted text", within=viewer)
             expect("Words of b" in (program.text(text) or ""), "the viewer shows %r" % program.text(text))
             expect(os.path.exists(text_beside), "no text beside the page")
-            start = glyph_height(program, text)
+            start = program.glyph_height(text)
             program.click(program.find("push button", ">>", within=viewer))
-            program.wait("larger text", lambda: glyph_height(program, text) > start)
-            larger = glyph_height(program, text)
+            program.wait("larger text", lambda: program.glyph_height(text) > start)
+            larger = program.glyph_height(text)
             program.click(program.find("push button", "<<", within=viewer))
             program.click(program.find("push button", "<<", within=viewer))
-            program.wait("smaller text", lambda: glyph_height(program, text) < larger)
+            program.wait("smaller text", lambda: program.glyph_height(text) < larger)
             # The print dialog opens on the viewer and Esc closes it.
             program.click(program.find("push button", "Print", within=viewer))
             printing = program.wait("the print dialog", lambda: [w for w in program.windows()
@@ -297,8 +286,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
 
         with Case("Quit ends the program", program):
             program.click(program.find("push button", "Quit", within=main))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
         server.close()
@@ -308,8 +296,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
     try:
         with Case("Quit on the splash ends the program", program, 30):
             program.click(program.find("push button", " Quit", what="the splash's Quit button"))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
 
@@ -338,8 +325,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.wait("the message to close", lambda: program.gone(message))
             expect(not program.gone(splash), "the splash went with the message")
             program.click(program.find("push button", " Quit", within=splash))
-            status = program.ended()
-            expect(status == 0, "the program ended with status %d" % status)
+            program.expect_exit_success()
     finally:
         program.kill()
 

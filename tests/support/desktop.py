@@ -42,6 +42,12 @@ class Failure(Exception):
     pass
 
 
+def expect(condition, message):
+    """Fails the case with `message` unless `condition` holds."""
+    if not condition:
+        raise Failure(message)
+
+
 class Skip(Exception):
     pass
 
@@ -310,6 +316,11 @@ class Program:
         except subprocess.TimeoutExpired:
             raise Failure("the program did not end")
 
+    def expect_exit_success(self, timeout=STEP_TIMEOUT):
+        """Fails unless the program ends, and with status 0."""
+        status = self.ended(timeout)
+        expect(status == 0, "the program ended with status %d" % status)
+
     # --- Reading the widgets ------------------------------------------------------
 
     def app(self):
@@ -423,6 +434,11 @@ class Program:
     def extents(self, node):
         box = node.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
         return box.x, box.y, box.width, box.height
+
+    def glyph_height(self, text_node):
+        """The height on screen of the text's first character."""
+        extents = text_node.queryText().getCharacterExtents(0, self.atspi.DESKTOP_COORDS)
+        return extents[3]
 
     # --- Using the widgets -----------------------------------------------------------
 
