@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,14 +94,13 @@ Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::p
     // Each page's best time over the pass that writes the outputs and the
     // rounds after it, so that a moment when another process held the
     // processor costs no page more than once.
-    std::vector<double> best(pages.size(), 1e9), bestCpu(pages.size(), 1e9);
+    bench::PageTimes best(pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const fs::path &page = pages[i];
         std::vector<std::string> args = tool.args;
         args.push_back(page.string());
         const Run run = runOnce(args, outputs / (page.stem().string() + ".txt"));
-        best[i] = run.seconds;
-        bestCpu[i] = run.cpuSeconds;
+        best.add(i, run);
         if (!run.ok) {
             std::fprintf(stderr, "bench_article: %s failed on %s\n", tool.name.c_str(), page.c_str());
             result.ran = false;
@@ -112,18 +110,10 @@ Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::p
         result.peakKiB = std::max(result.peakKiB, run.peakKiB);
     }
     result.quality = score(corpus, outputs);
-    for (int round = 0; round < tool.rounds; ++round) {
-        for (std::size_t i = 0; i < pages.size(); ++i) {
-            std::vector<std::string> args = tool.args;
-            args.push_back(pages[i].string());
-            const Run run = runOnce(args, "/dev/null");
-            best[i] = std::min(best[i], run.seconds);
-            bestCpu[i] = std::min(bestCpu[i], run.cpuSeconds);
-        }
-    }
+    bench::timePasses(tool.args, pages, tool.rounds, best);
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        result.seconds += best[i];
-        result.cpuSeconds += bestCpu[i];
+        result.seconds += best.seconds[i];
+        result.cpuSeconds += best.cpuSeconds[i];
     }
     return result;
 }
@@ -152,21 +142,15 @@ bool nodeFinds(const fs::path &modules)
 
 int main(int argc, char **argv)
 {
-    std::optional<fs::path> corpus;
-    if (argc > 1)
-        corpus = argv[1];
-    else if (const char *env = std::getenv("QUILLAN_EXTRACTION_CORPUS"); env && *env)
-        corpus = env;
-    else
-        corpus = QUILLAN_EXTRACTION_CORPUS;
-    if (!fs::exists(*corpus / "pages") || !fs::exists(*corpus / "score_extraction.py")) {
-        std::printf("no extraction corpus at %s\n", corpus->c_str());
+    const fs::path corpus = bench::corpusFolder(argc, argv, "QUILLAN_EXTRACTION_CORPUS", QUILLAN_EXTRACTION_CORPUS);
+    if (!fs::exists(corpus / "pages") || !fs::exists(corpus / "score_extraction.py")) {
+        std::printf("no extraction corpus at %s\n", corpus.c_str());
         return 77;
     }
     const std::size_t largeMegabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20;
     const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
     const fs::path convert = bin / "quillan-convert";
-    const std::vector<fs::path> pages = pagesOf(*corpus);
+    const std::vector<fs::path> pages = pagesOf(corpus);
 
     const fs::path work = fs::temp_directory_path() / ("quillan-bench-article-" + std::to_string(::getpid()));
     fs::create_directories(work);
@@ -186,7 +170,7 @@ int main(int argc, char **argv)
     }
 
     std::printf("main content on %zu pages of %s, one process per page, start-up included\n", pages.size(),
-                corpus->c_str());
+                corpus.c_str());
     std::printf("load average %.2f on %ld processors\n", bench::loadAverage(), ::sysconf(_SC_NPROCESSORS_ONLN));
     if (!peer)
         std::printf("readability.js: not installed (npm install --prefix %s @mozilla/readability@0.6.0 jsdom)\n",
@@ -194,7 +178,7 @@ int main(int argc, char **argv)
 
     std::map<std::string, Result> results;
     for (const Tool &tool : tools)
-        results[tool.name] = measure(tool, pages, *corpus, work);
+        results[tool.name] = measure(tool, pages, corpus, work);
 
     // Quality: one row per dataset, F1 / precision / recall of each tool.
     std::printf("\nROUGE-LSum F1 / precision / recall (mean over the pages of each dataset)\n%-16s %5s", "dataset",

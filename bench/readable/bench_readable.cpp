@@ -19,7 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -94,21 +93,12 @@ Result measure(const Tool &tool, const std::vector<fs::path> &pages, const fs::p
         }
     }
     result.quality = score(corpus, outputs);
-    // Each page's best time over the rounds, so that a moment when another
-    // process held the processor costs no page more than once.
-    std::vector<double> best(pages.size(), 1e9), bestCpu(pages.size(), 1e9);
-    for (int round = 0; round < rounds; ++round) {
-        for (std::size_t i = 0; i < pages.size(); ++i) {
-            std::vector<std::string> args = tool.args;
-            args.push_back(pages[i].string());
-            const Run run = runOnce(args, "/dev/null");
-            best[i] = std::min(best[i], run.seconds);
-            bestCpu[i] = std::min(bestCpu[i], run.cpuSeconds);
-        }
-    }
+    // Each page's best time over the rounds.
+    bench::PageTimes best(pages.size());
+    bench::timePasses(tool.args, pages, rounds, best);
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        result.corpusSeconds += best[i];
-        result.corpusCpuSeconds += bestCpu[i];
+        result.corpusSeconds += best.seconds[i];
+        result.corpusCpuSeconds += best.cpuSeconds[i];
     }
     return result;
 }
@@ -148,20 +138,14 @@ bool installed(const std::string &program)
 
 int main(int argc, char **argv)
 {
-    std::optional<fs::path> corpus;
-    if (argc > 1)
-        corpus = argv[1];
-    else if (const char *env = std::getenv("QUILLAN_TEXT_CORPUS"); env && *env)
-        corpus = env;
-    else
-        corpus = QUILLAN_TEXT_CORPUS;
-    if (!fs::exists(*corpus / "pages") || !fs::exists(*corpus / "score.py")) {
-        std::printf("no text corpus at %s\n", corpus->c_str());
+    const fs::path corpus = bench::corpusFolder(argc, argv, "QUILLAN_TEXT_CORPUS", QUILLAN_TEXT_CORPUS);
+    if (!fs::exists(corpus / "pages") || !fs::exists(corpus / "score.py")) {
+        std::printf("no text corpus at %s\n", corpus.c_str());
         return 77;
     }
     const std::size_t largeMegabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 100;
     const fs::path convert = fs::canonical("/proc/self/exe").parent_path() / "quillan-convert";
-    const std::vector<fs::path> pages = pagesOf(*corpus);
+    const std::vector<fs::path> pages = pagesOf(corpus);
     std::uintmax_t corpusBytes = 0;
     for (const fs::path &page : pages)
         corpusBytes += fs::file_size(page);
@@ -195,7 +179,7 @@ int main(int argc, char **argv)
         }
         // The slow peers are timed once; ours and w3m, the fastest peer, at best of 5.
         const int rounds = tool.ours || tool.name == "w3m" ? 5 : 1;
-        const Result r = measure(tool, pages, *corpus, work, rounds);
+        const Result r = measure(tool, pages, corpus, work, rounds);
         const double mbps = corpusMB / r.corpusSeconds;
         std::printf("%-10s %8.3f %8.3f %8.3f %10.1f %10.3f %12.1f\n", tool.name.c_str(), r.quality.f1, r.quality.order,
                     r.quality.junk, mbps, r.corpusSeconds, corpusMB / r.corpusCpuSeconds);

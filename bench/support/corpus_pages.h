@@ -1,15 +1,31 @@
 #pragma once
-// What the corpus benchmarks share besides running a child: a corpus's
-// pages in name order, one large page made of them, and the machine's load.
+// What the corpus benchmarks share besides running a child: the corpus
+// folder, its pages in name order, each page's best time over timed passes,
+// one large page made of the pages, and the machine's load.
+#include "child_run.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 namespace bench {
+
+// The corpus folder: the first argument, else the environment variable
+// `variable` when set and not empty, else `configured`.
+inline std::filesystem::path corpusFolder(int argc, char **argv, const char *variable, const char *configured)
+{
+    if (argc > 1)
+        return argv[1];
+    if (const char *env = std::getenv(variable); env && *env)
+        return env;
+    return configured;
+}
 
 // The .html files of `corpus`/pages, sorted by path.
 inline std::vector<std::filesystem::path> pagesOf(const std::filesystem::path &corpus)
@@ -20,6 +36,33 @@ inline std::vector<std::filesystem::path> pagesOf(const std::filesystem::path &c
             pages.push_back(entry.path());
     std::sort(pages.begin(), pages.end());
     return pages;
+}
+
+// Each page's best wall and processor time, over the runs so far.
+struct PageTimes {
+    std::vector<double> seconds, cpuSeconds;
+    explicit PageTimes(std::size_t pages) : seconds(pages, 1e9), cpuSeconds(pages, 1e9) {}
+    void add(std::size_t page, const Run &run)
+    {
+        seconds[page] = std::min(seconds[page], run.seconds);
+        cpuSeconds[page] = std::min(cpuSeconds[page], run.cpuSeconds);
+    }
+};
+
+// `rounds` passes over `pages`, each page once a pass given as the last
+// argument after `args`, output to /dev/null; each run lowers that page's
+// best times in `times`. Taking each page's best means a moment when another
+// process held the processor costs no page more than once.
+inline void timePasses(const std::vector<std::string> &args, const std::vector<std::filesystem::path> &pages,
+                       int rounds, PageTimes &times)
+{
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            std::vector<std::string> command = args;
+            command.push_back(pages[i].string());
+            times.add(i, runOnce(command, "/dev/null"));
+        }
+    }
 }
 
 // Writes `pages` one after another into `path`, whole passes over them,
