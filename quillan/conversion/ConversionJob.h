@@ -101,9 +101,10 @@ public:
     const FetchLimits &limits() const { return limits_; }
     void setMode(TextMode mode) { mode_ = mode; }
     TextMode mode() const { return mode_; }
-    // The readable text's links and width (the HTTP charset is the job's
-    // own: a fetched page is decoded by its response's charset, a file on
-    // disk by its bytes alone). Used in TextMode::Readable only.
+    // The readable text's links and width, and whether it is the page's
+    // article alone (the HTTP charset is the job's own: a fetched page is
+    // decoded by its response's charset, a file on disk by its bytes
+    // alone). Used in TextMode::Readable only.
     void setReadableOptions(const ReadableOptions &options) { readable_ = options; }
     const ReadableOptions &readableOptions() const { return readable_; }
 

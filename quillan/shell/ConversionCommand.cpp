@@ -112,6 +112,9 @@ void MainWindow::btnHTMLtoText_Click()
     commandRunning_ = true;
     commandFetches_ = optURL->isChecked();
     job_->setMode(chkReadable->isChecked() ? quillan::TextMode::Readable : quillan::TextMode::Stripped);
+    quillan::ReadableOptions readable = job_->readableOptions();
+    readable.article = chkArticle->isChecked();
+    job_->setReadableOptions(readable);
     const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
     if (!started)
         endCommand();

@@ -44,6 +44,7 @@ constexpr qint32 FileOptionHelp = 370;
 constexpr qint32 UrlOptionHelp = 380;
 constexpr qint32 QuitButtonHelp = 390;
 constexpr qint32 ReadableBoxHelp = 400;
+constexpr qint32 ArticleBoxHelp = 410;
 constexpr qint32 BrowserMenuHelp = 1012;
 constexpr qint32 AboutMenuHelp = 420;
 constexpr qint32 AboutItemHelp = 1210;
@@ -55,8 +56,21 @@ constexpr int F1KeyCode = 112;
 
 const char *const NetvaneProgId = "Vanelink.Netvane";
 
-// The user's choice of chkReadable, under quillan::ProgramRegistryKey.
+// The user's choices of chkReadable and chkArticle, under
+// quillan::ProgramRegistryKey.
 const char *const ReadableTextValue = "ReadableText";
+const char *const ArticleOnlyValue = "ArticleOnly";
+
+void rememberChoice(const char *value, bool ticked)
+{
+    // A registry that cannot be written costs only the memory of the choice.
+    platform::RegWriteDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, value, ticked ? 1 : 0);
+}
+
+bool rememberedChoice(const char *value)
+{
+    return platform::RegReadDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, value).value_or(0) != 0;
+}
 
 } // namespace
 
@@ -166,14 +180,20 @@ void MainWindow::setupInputArea()
     Twips::place(optGetFile, 240, 1200, 1455, 255);
     optURL->setChecked(true);
 
-    // Looks like the option buttons above it.
-    chkReadable = new QCheckBox(QStringLiteral("Readable text"), fraMain);
-    chkReadable->setObjectName(QStringLiteral("chkReadable"));
-    chkReadable->setFont(Look::sansSerif());
-    Look::setColour(chkReadable, QPalette::WindowText, Look::Navy);
-    Look::setColour(chkReadable, QPalette::ButtonText, Look::Navy);
-    ContextIDs::setHelpContextID(chkReadable, ReadableBoxHelp);
+    // Look like the option buttons above them.
+    auto check = [this](const QString &caption, const char *name, qint32 helpId) {
+        auto *box = new QCheckBox(caption, fraMain);
+        box->setObjectName(QLatin1String(name));
+        box->setFont(Look::sansSerif());
+        Look::setColour(box, QPalette::WindowText, Look::Navy);
+        Look::setColour(box, QPalette::ButtonText, Look::Navy);
+        ContextIDs::setHelpContextID(box, helpId);
+        return box;
+    };
+    chkReadable = check(QStringLiteral("Readable text"), "chkReadable", ReadableBoxHelp);
     Twips::place(chkReadable, 240, 1560, 1695, 255);
+    chkArticle = check(QStringLiteral("Article only"), "chkArticle", ArticleBoxHelp);
+    Twips::place(chkArticle, 2040, 1560, 1695, 255);
 
     auto box = [this](const char *name, qint32 helpId) {
         auto *edit = new QLineEdit(fraMain);
@@ -228,7 +248,8 @@ void MainWindow::setupCommandButtons()
     setTabOrder(optGetFile, txtURL);
     setTabOrder(txtURL, txtGetFile);
     setTabOrder(txtGetFile, chkReadable);
-    setTabOrder(chkReadable, btnHTMLtoText);
+    setTabOrder(chkReadable, chkArticle);
+    setTabOrder(chkArticle, btnHTMLtoText);
     setTabOrder(btnHTMLtoText, btnQuit);
 }
 
@@ -263,6 +284,7 @@ void MainWindow::connectHandlers()
     connect(txtGetFile, &QLineEdit::returnPressed, this, [this] { txtGetFile_KeyPress(Qt::Key_Return); });
     connect(btnHTMLtoText, &QPushButton::clicked, this, &MainWindow::btnHTMLtoText_Click);
     connect(chkReadable, &QCheckBox::toggled, this, &MainWindow::chkReadable_Click);
+    connect(chkArticle, &QCheckBox::toggled, this, &MainWindow::chkArticle_Click);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::Form_Terminate);
 
     installEventFilter(this);
@@ -274,17 +296,27 @@ void MainWindow::Form_Load()
 {
     ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
     // Set before anything listens for a toggle: loading writes nothing.
-    const std::optional<platform::DWORD> readable =
-        platform::RegReadDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, ReadableTextValue);
-    const QSignalBlocker quiet(chkReadable);
-    chkReadable->setChecked(readable.value_or(0) != 0);
+    const bool article = rememberedChoice(ArticleOnlyValue);
+    const QSignalBlocker quietReadable(chkReadable);
+    const QSignalBlocker quietArticle(chkArticle);
+    chkReadable->setChecked(article || rememberedChoice(ReadableTextValue));
+    chkArticle->setChecked(article);
 }
 
+// The article is readable text: the two boxes keep that true, each writing
+// its own value when the other moves it.
 void MainWindow::chkReadable_Click()
 {
-    // A registry that cannot be written costs only the memory of the choice.
-    platform::RegWriteDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, ReadableTextValue,
-                            chkReadable->isChecked() ? 1 : 0);
+    rememberChoice(ReadableTextValue, chkReadable->isChecked());
+    if (!chkReadable->isChecked())
+        chkArticle->setChecked(false);
+}
+
+void MainWindow::chkArticle_Click()
+{
+    rememberChoice(ArticleOnlyValue, chkArticle->isChecked());
+    if (chkArticle->isChecked())
+        chkReadable->setChecked(true);
 }
 
 MainWindow::ConnectionReading MainWindow::readConnectedOnline()

@@ -8,13 +8,17 @@
 // created through the component runtime by "Vanelink.Netvane"); a window
 // whose component controls cannot be created still opens.
 //
-// The check box chkReadable chooses the kind of text every conversion of the
-// window makes (the browser's convert button included, as it converts
-// through convertAddress): unticked, the page with its tags stripped;
-// ticked, the readable text. It is remembered per user: the REG_DWORD
-// ReadableText (0 or 1) under HKEY_CURRENT_USER\Software\Fennick\Quillan is
-// read when the window loads (missing: unticked) and written whenever the
-// box is toggled.
+// The check boxes chkReadable and chkArticle choose the kind of text every
+// conversion of the window makes (the browser's convert button included, as
+// it converts through convertAddress): both unticked, the page with its tags
+// stripped; "Readable text" ticked, the readable text; "Article only" ticked
+// as well, only the page's main content, rendered as the readable text is.
+// The article is a kind of readable text: ticking chkArticle ticks
+// chkReadable, and clearing chkReadable clears chkArticle. Both are
+// remembered per user: the REG_DWORDs ReadableText and ArticleOnly (0 or 1)
+// under HKEY_CURRENT_USER\Software\Fennick\Quillan are read when the window
+// loads (missing: unticked; an ArticleOnly without ReadableText ticks both)
+// and written whenever a box is toggled.
 //
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
 // code) starts the conversion command: the checks and their messages run at
@@ -58,6 +62,7 @@ public:
     QLineEdit *txtURL = nullptr;
     QLineEdit *txtGetFile = nullptr;
     QCheckBox *chkReadable = nullptr;
+    QCheckBox *chkArticle = nullptr;
     QPushButton *btnHTMLtoText = nullptr;
     QPushButton *btnQuit = nullptr;
     QLabel *lbBytesReceived = nullptr;
@@ -121,6 +126,7 @@ public:
     void txtURL_KeyPress(int KeyAscii);
     void txtGetFile_KeyPress(int KeyAscii);
     void chkReadable_Click();
+    void chkArticle_Click();
     void btnHTMLtoText_Click();
 
 signals:

@@ -145,6 +145,7 @@ private slots:
     void saveOfAFetchedTextStartsInTheDocumentsFolder();
     void offlineStopsBeforeFetching();
     void readableBoxChoosesTheTextOnEveryRoad();
+    void articleBoxChoosesTheArticleOnEveryRoad();
 
 private:
     void requireOnline();
@@ -722,6 +723,87 @@ void TestConversionCommand::readableBoxChoosesTheTextOnEveryRoad()
     });
     QVERIFY(hostEnded);
     QCOMPARE(outcome.viewerFileBytes, cyrillic.mid(3, 6) + "\r\n");
+}
+
+namespace {
+
+// A news page: its article between a menu and a footer.
+const QByteArray NewsPage =
+    "<!DOCTYPE html><html><head><meta charset=utf-8><title>Harbour lights return - Portside News</title></head>"
+    "<body><header><nav class=menu><ul><li><a href=/>Home</a></li><li><a href=/sport>Sport pages</a></li>"
+    "<li><a href=/weather>Weather desk</a></li></ul></nav></header>"
+    "<main><article><h1>Harbour lights return</h1>"
+    "<p>The old lamps along the harbour wall were lit again on Saturday, after a winter in which the council, "
+    "the fishermen and the lifeboat crew argued about who would pay for them.</p>"
+    "<p>Volunteers cleaned, painted and rewired forty-two lamps, and the last of them came on at dusk, to "
+    "applause from a crowd that had gathered on the quay despite the rain.</p>"
+    "<p>The harbour master said the lights would burn every night until the end of the season, and that the "
+    "repairs had cost less than a tenth of what had first been feared.</p></article></main>"
+    "<footer class=site-footer><p>Copyright Portside News, all rights reserved.</p>"
+    "<p><a href=/privacy>Privacy notice</a> <a href=/cookies>Cookie settings</a></p></footer></body></html>";
+
+// The article's text and nothing of the page around it.
+bool isTheArticleAlone(const QString &text)
+{
+    return text.startsWith(QStringLiteral("Harbour lights return\n")) &&
+           text.contains(QStringLiteral("forty-two lamps")) && text.contains(QStringLiteral("less than a tenth")) &&
+           !text.contains(QStringLiteral("Sport pages")) && !text.contains(QStringLiteral("Weather desk")) &&
+           !text.contains(QStringLiteral("Copyright")) && !text.contains(QStringLiteral("Cookie settings"));
+}
+
+} // namespace
+
+void TestConversionCommand::articleBoxChoosesTheArticleOnEveryRoad()
+{
+    const QString html = testsupport::writeFile(dir_->filePath("news.html"), NewsPage);
+    MainWindow &main = FormInstance<MainWindow>::get();
+    chooseFileMode(main);
+    main.txtGetFile->setText(html);
+
+    // "Readable text" alone: the whole page as a reader sees it.
+    main.chkArticle->setChecked(false);
+    main.chkReadable->setChecked(true);
+    CommandOutcome outcome = runCommand(main);
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QVERIFY(outcome.viewerText.contains(QStringLiteral("Sport pages")));
+    QVERIFY(outcome.viewerText.contains(QStringLiteral("forty-two lamps")));
+    QVERIFY(!main.job()->readableOptions().article);
+
+    // "Article only": the article alone, on the file road.
+    main.chkArticle->setChecked(true);
+    outcome = runCommand(main);
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QVERIFY2(isTheArticleAlone(outcome.viewerText), qPrintable(outcome.viewerText));
+    QCOMPARE(outcome.viewerFileBytes, outcome.viewerText.toUtf8());
+    QCOMPARE(main.job()->mode(), quillan::TextMode::Readable);
+    QVERIFY(main.job()->readableOptions().article);
+
+    // The address road, and the browser's, which asks the main window.
+    requireOnline();
+    server_->route("/news.html", HttpResponse::html(NewsPage.toStdString()));
+    main.optURL->setChecked(true);
+    main.txtURL->setText(q(server_->url("/news.html")));
+    outcome = runCommand(main);
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QVERIFY2(isTheArticleAlone(outcome.viewerText), qPrintable(outcome.viewerText));
+
+    bool hostEnded = false;
+    outcome = runCommand(main, [&] {
+        MainWindowHost::instance().convertAddress(q(server_->url("/news.html")), [&hostEnded] { hostEnded = true; });
+    });
+    QVERIFY(hostEnded);
+    QVERIFY2(isTheArticleAlone(outcome.viewerText), qPrintable(outcome.viewerText));
+
+    // Clearing "Readable text" clears the article too: the stripped text.
+    main.chkReadable->setChecked(false);
+    QVERIFY(!main.chkArticle->isChecked());
+    hostEnded = false;
+    outcome = runCommand(main, [&] {
+        MainWindowHost::instance().convertAddress(q(server_->url("/news.html")), [&hostEnded] { hostEnded = true; });
+    });
+    QVERIFY(hostEnded);
+    QCOMPARE(outcome.viewerFileBytes, convertedBytes(NewsPage, dir_->path()));
+    QCOMPARE(main.job()->mode(), quillan::TextMode::Stripped);
 }
 
 int main(int argc, char **argv)

@@ -146,6 +146,8 @@ void ContextHelpTest::contextIdOpensItsTopic_data()
                                  << "The address box";
     QTest::newRow("Retrieve from URL") << 380 << "/html/retrieve_from_url.htm"
                                        << "Retrieve from URL";
+    QTest::newRow("Article only") << 410 << "/html/article_only.htm"
+                                  << "Article only";
     QTest::newRow("HTML to Text") << 340 << "/html/html_to_text.htm"
                                   << "The HTML to Text button";
     QTest::newRow("viewer Help") << 1028 << "/html/viewer.htm"

@@ -14,6 +14,9 @@ One program start, case after case:
     text from the private folder, and closing leaves the user's text as it was;
   - "Readable text" ticked by a click: Enter in the file box shows the text
     a reader sees (the entity decoded), then the box is cleared again;
+  - "Article only" ticked by a click ticks "Readable text" too: a news page
+    converted shows its article without the menu and the footer; clearing
+    "Readable text" by a click clears both;
   - About: Esc closes it, Enter closes it, "System Info..." starts the tool
     recorded in the registry;
   - "http://" alone and Enter: the message "please enter complete URL",
@@ -51,6 +54,18 @@ def cases(desk, work, bin_dir, sysinfo_record):
         with open(os.path.join(pages, name), "wb") as f:
             f.write(content)
     text_beside = os.path.join(pages, "b.TXT")
+    news = os.path.join(work, "news.html")
+    with open(news, "wb") as f:
+        f.write(b"<html><head><title>Harbour lights return - Portside News</title></head><body>\r\n"
+                b"<nav><ul><li><a href=/>Home</a></li><li><a href=/sport>Sport pages</a></li>"
+                b"<li><a href=/weather>Weather desk</a></li></ul></nav>\r\n"
+                b"<article><h1>Harbour lights return</h1>\r\n"
+                b"<p>The old lamps along the harbour wall were lit again on Saturday, after a winter in which "
+                b"the council, the fishermen and the lifeboat crew argued about who would pay for them.</p>\r\n"
+                b"<p>Volunteers cleaned, painted and rewired forty-two lamps, and the last of them came on at "
+                b"dusk, to applause from a crowd that had gathered on the quay despite the rain.</p></article>\r\n"
+                b"<footer><p>Copyright Portside News, all rights reserved.</p>"
+                b"<p><a href=/privacy>Privacy notice</a></p></footer></body></html>\r\n")
 
     # The System Information tool: a script that leaves a mark.
     mark = os.path.join(work, "sysinfo-ran")
@@ -196,6 +211,31 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.wait("the viewer to close", lambda: program.gone(viewer))
             program.click(readable)
             program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
+
+        with Case("Article only ticked by a click: the article without its menu and footer", program):
+            readable = program.find("check box", "Readable text", within=main)
+            article = program.find("check box", "Article only", within=main)
+            checked = program.atspi.STATE_CHECKED
+            expect(not program.has_state(article, checked), "Article only is ticked at the start")
+            program.click(article)
+            program.wait("Article only ticked", lambda: program.has_state(article, checked))
+            program.wait("Readable text ticked with it", lambda: program.has_state(readable, checked))
+            file_box = program.find("text", "HTML file", within=main)
+            program.focus_by_click(file_box)
+            desk.key("ctrl+a")
+            desk.type(news)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            shown = program.text(text) or ""
+            expect(shown.startswith("Harbour lights return\n") and "forty-two lamps" in shown
+                   and "Sport pages" not in shown and "Copyright" not in shown,
+                   "the viewer shows %r" % shown)
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.click(readable)
+            program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
+            program.wait("Article only cleared with it", lambda: not program.has_state(article, checked))
 
         with Case("About: Esc and Enter close it, System Info starts the recorded tool", program):
             for key in ("Escape", "Return"):

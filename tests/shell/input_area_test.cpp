@@ -15,6 +15,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -128,6 +129,7 @@ void TestInputArea::mainWindowShrinksWithItsControlsInPlace()
     const QSize design = main.size();
     const QRect urlBox = main.txtURL->geometry();
     const QRect convert = main.btnHTMLtoText->geometry();
+    const QRect article = main.chkArticle->geometry();
 
     const QSize small(design.width() / 3, design.height() / 3);
     QVERIFY(main.minimumSize().width() <= small.width() && main.minimumSize().height() <= small.height());
@@ -136,6 +138,7 @@ void TestInputArea::mainWindowShrinksWithItsControlsInPlace()
     // Clipped, not moved or squeezed.
     QCOMPARE(main.txtURL->geometry(), urlBox);
     QCOMPARE(main.btnHTMLtoText->geometry(), convert);
+    QCOMPARE(main.chkArticle->geometry(), article);
 
     main.resize(design);
     QTRY_COMPARE(main.size(), design);

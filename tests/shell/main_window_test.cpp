@@ -88,6 +88,7 @@ private slots:
     void quitMenuClosesOnlyTheMainWindow();
     void unregisteredComponentIsNamed();
     void readableBoxIsPlacedAndRemembered();
+    void articleBoxIsPlacedCoupledAndRemembered();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -129,8 +130,8 @@ void TestMainWindow::opensInItsInitialState()
     QVERIFY(main.lbBytesReceived->isHidden());
 
     // Tab order.
-    const QList<QWidget *> order{main.optURL,      main.optGetFile,    main.txtURL, main.txtGetFile,
-                                 main.chkReadable, main.btnHTMLtoText, main.btnQuit};
+    const QList<QWidget *> order{main.optURL,      main.optGetFile, main.txtURL,        main.txtGetFile,
+                                 main.chkReadable, main.chkArticle, main.btnHTMLtoText, main.btnQuit};
     QList<QWidget *> chain;
     for (QWidget *w = order.first(); chain.size() < order.size(); w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)
@@ -257,6 +258,7 @@ void TestMainWindow::f1AsksHelpForTheFocusedControl()
         {main.optGetFile, {}, "/html/use_html_file.htm"},
         {main.txtURL, {}, "/html/address_box.htm"},
         {main.chkReadable, {}, "/html/readable_text.htm"},
+        {main.chkArticle, {}, "/html/article_only.htm"},
         {main.btnHTMLtoText, Qt::ControlModifier, "/html/html_to_text.htm"},
         {main.btnQuit, {}, "/html/quitting.htm"},
     };
@@ -356,6 +358,17 @@ std::optional<platform::DWORD> readableValue()
     return platform::RegReadDword(platform::HKEY_CURRENT_USER, QuillanKey, "ReadableText");
 }
 
+std::optional<platform::DWORD> articleValue()
+{
+    return platform::RegReadDword(platform::HKEY_CURRENT_USER, QuillanKey, "ArticleOnly");
+}
+
+// A click on a check box's indicator, as the user makes it.
+void clickBox(QCheckBox *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
 } // namespace
 
 void TestMainWindow::readableBoxIsPlacedAndRemembered()
@@ -405,6 +418,92 @@ void TestMainWindow::readableBoxIsPlacedAndRemembered()
              platform::ERROR_SUCCESS);
     {
         MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(!main.chkReadable->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
+}
+
+void TestMainWindow::articleBoxIsPlacedCoupledAndRemembered()
+{
+    using Dword = std::optional<platform::DWORD>;
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QCheckBox *box = main.chkArticle;
+        QCheckBox *readable = main.chkReadable;
+        QCOMPARE(box->objectName(), QStringLiteral("chkArticle"));
+        QCOMPARE(box->text(), QStringLiteral("Article only"));
+        QCOMPARE(box->parentWidget(), main.fraMain);
+        // To the right of "Readable text", on its line, under the file box.
+        QCOMPARE(box->geometry(), Twips::toPixels(2040, 1560, 1695, 255, box->screen()));
+        QCOMPARE(box->y(), readable->y());
+        QCOMPARE(box->x(), main.txtGetFile->x());
+        QVERIFY(box->x() > readable->geometry().right());
+        QVERIFY(box->y() >= main.txtGetFile->geometry().bottom());
+        QVERIFY(box->geometry().bottom() < main.btnHTMLtoText->y());
+        QVERIFY(box->sizeHint().width() <= box->width());
+        QCOMPARE(box->font(), readable->font());
+        QCOMPARE(box->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+        QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+        QCOMPARE(ContextIDs::helpContextID(box), 410);
+        QCOMPARE(readable->nextInFocusChain(), box);
+        // Off by default; opening the window writes nothing.
+        QVERIFY(!box->isChecked());
+        QCOMPARE(articleValue(), std::nullopt);
+
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        // Ticking the article ticks the readable text; both are written.
+        clickBox(box);
+        QVERIFY(box->isChecked());
+        QVERIFY(readable->isChecked());
+        QCOMPARE(articleValue(), Dword(1));
+        QCOMPARE(readableValue(), Dword(1));
+        // Clearing the article alone leaves the readable text.
+        QTest::keyClick(box, Qt::Key_Space);
+        QVERIFY(!box->isChecked());
+        QVERIFY(readable->isChecked());
+        QCOMPARE(articleValue(), Dword(0));
+        QCOMPARE(readableValue(), Dword(1));
+        // Clearing the readable text clears the article.
+        clickBox(box);
+        QVERIFY(box->isChecked());
+        clickBox(readable);
+        QVERIFY(!readable->isChecked());
+        QVERIFY(!box->isChecked());
+        QCOMPARE(readableValue(), Dword(0));
+        QCOMPARE(articleValue(), Dword(0));
+        // Ticking the readable text leaves the article clear.
+        clickBox(readable);
+        QVERIFY(readable->isChecked());
+        QVERIFY(!box->isChecked());
+
+        box->setChecked(true);
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    // The next window opens as the user left it.
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(main.chkArticle->isChecked());
+        QVERIFY(main.chkReadable->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    // An article without readable text, written by hand, opens as both.
+    QCOMPARE(platform::RegWriteDword(platform::HKEY_CURRENT_USER, QuillanKey, "ReadableText", 0),
+             platform::ERROR_SUCCESS);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(main.chkArticle->isChecked());
+        QVERIFY(main.chkReadable->isChecked());
+        QCOMPARE(readableValue(), Dword(0)); // loading writes nothing
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    QCOMPARE(platform::RegWriteDword(platform::HKEY_CURRENT_USER, QuillanKey, "ArticleOnly", 0),
+             platform::ERROR_SUCCESS);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(!main.chkArticle->isChecked());
         QVERIFY(!main.chkReadable->isChecked());
         QVERIFY(testsupport::closeAndWaitForDeletion(&main));
     }
