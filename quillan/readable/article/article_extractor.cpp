@@ -73,9 +73,15 @@ Measures measure(const PageTree &tree, const Rules &rules)
         if (m.setAside[i])
             continue;
         m.text[i] = m.inlineText[i] = n.text;
+        m.images[i] = n.images;
+        m.children[i] = n.otherChildren;
         m.linkText[i] = n.linkText;
         m.commas[i] = m.inlineCommas[i] = n.commas;
         m.sentenceEnd[i] = n.sentenceEnd;
+    }
+    if (!m.setAside[0]) {
+        m.images[0] = nodes[0].images;
+        m.children[0] = nodes[0].otherChildren;
     }
     for (std::size_t i = count; i-- > 1;) {
         if (m.setAside[i])
@@ -91,7 +97,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
                                       n.element == Element::Select || n.element == Element::Button);
         m.embeds[p] += m.embeds[i] + (n.element == Element::Iframe || n.element == Element::Embed ||
                                       n.element == Element::Object || n.element == Element::Video);
-        m.children[p] += 1;
+        m.children[p] += n.wrapped ? 0 : 1;
         if (isBlock(n)) {
             m.hasBlockChild[p] = 1;
         } else {
@@ -517,6 +523,7 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 
 void ArticleExtractor::endOfFile()
 {
+    state_->tree.endOfFile();
     const PageTree &tree = state_->tree;
     const auto &nodes = tree.nodes();
 
@@ -591,19 +598,16 @@ void ArticleExtractor::endOfFile()
         renderer.characters(title);
         renderer.endTag(h1);
     }
-    for (const article::PageToken &token : tree.tokens()) {
+    tree.replay(renderer, [&nodes, &chosen](const article::TokenPlace &token) {
         const std::uint32_t n = token.node;
         const Element e = nodes[n].element;
-        if (e == Element::Style || e == Element::Base) {
-            tree.replay(token, renderer);
-            continue;
-        }
+        if (token.own && (e == Element::Style || e == Element::Base))
+            return true;
         if (!chosen.shown[n])
-            continue;
-        if (token.kind != article::TokenKind::Text && chosen.root[n] && (isTablePart(e) || n == 0))
-            continue; // a cell or item on its own: its content only
-        tree.replay(token, renderer);
-    }
+            return false;
+        // A cell or item on its own: its content only.
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root[n] && (isTablePart(e) || n == 0));
+    });
     renderer.endOfFile();
 }
 
