@@ -69,20 +69,51 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The parts sorted by their first letter, and for each byte the run of
-// parts that start with it: a name is read once, testing at each of its
-// places only the parts that start with the letter there.
+// The bytes of names, numbered: letters of either case, digits, '-', '_';
+// every other byte is kNoStart. Letters and digits make words.
+constexpr std::size_t kNoStart = 38;
+constexpr std::size_t kWordCodes = 36;
+constexpr std::size_t startCode(char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<std::size_t>(c - 'a');
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<std::size_t>(c - 'A');
+    if (c >= '0' && c <= '9')
+        return static_cast<std::size_t>(c - '0' + 26);
+    return c == '-' ? 36 : c == '_' ? 37 : kNoStart;
+}
+constexpr auto kCodes = [] {
+    std::array<std::uint8_t, 256> codes{};
+    for (std::size_t b = 0; b < 256; ++b)
+        codes[b] = static_cast<std::uint8_t>(startCode(static_cast<char>(b)));
+    return codes;
+}();
+constexpr std::size_t pairCode(std::size_t first, std::size_t second)
+{
+    return first * (kNoStart + 1) + second;
+}
+constexpr std::size_t pairCode(char first, char second)
+{
+    return pairCode(startCode(first), startCode(second));
+}
+
+// The parts sorted by their first two letters, and for each such pair the
+// run of parts that start with it: a name is read once, testing at each of
+// its places only the parts that start with the two letters there.
 constexpr std::size_t kPartCount = std::size(kParts);
 constexpr auto kSortedParts = [] {
     std::array<Pattern, kPartCount> parts{};
     std::copy(std::begin(kParts), std::end(kParts), parts.begin());
-    std::sort(parts.begin(), parts.end(), [](const Pattern &a, const Pattern &b) { return a.text[0] < b.text[0]; });
+    std::sort(parts.begin(), parts.end(), [](const Pattern &a, const Pattern &b) {
+        return pairCode(a.text[0], a.text[1]) < pairCode(b.text[0], b.text[1]);
+    });
     return parts;
 }();
 constexpr auto kRuns = [] {
-    std::array<std::pair<std::uint8_t, std::uint8_t>, 256> runs{};
+    std::array<std::pair<std::uint8_t, std::uint8_t>, (kNoStart + 1) * (kNoStart + 1)> runs{};
     for (std::size_t i = 0; i < kPartCount; ++i) {
-        auto &run = runs[static_cast<unsigned char>(kSortedParts[i].text[0])];
+        auto &run = runs[pairCode(kSortedParts[i].text[0], kSortedParts[i].text[1])];
         if (run.second == 0)
             run.first = static_cast<std::uint8_t>(i);
         run.second = static_cast<std::uint8_t>(i + 1);
@@ -90,8 +121,16 @@ constexpr auto kRuns = [] {
     return runs;
 }();
 static_assert(kPartCount < 256);
+static_assert([] {
+    for (const Pattern &p : kParts)
+        if (p.text.size() < 2 || startCode(p.text[0]) == kNoStart || startCode(p.text[1]) == kNoStart)
+            return false;
+    return true;
+}(), "parts start with two letters, digits, '-' or '_'");
 
-bool startsWithAt(std::string_view name, std::size_t at, std::string_view part)
+// Whether `part` (lower case) stands at `at` in `name`, its first letter
+// already matched.
+bool standsAt(std::string_view name, std::size_t at, std::string_view part)
 {
     if (name.size() - at < part.size())
         return false;
@@ -101,9 +140,9 @@ bool startsWithAt(std::string_view name, std::size_t at, std::string_view part)
     return true;
 }
 
-bool isWordChar(char c)
+std::size_t codeOf(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    return kCodes[static_cast<unsigned char>(c)];
 }
 
 // The findings of one attribute value, matched without regard to ASCII case.
@@ -111,23 +150,25 @@ std::uint8_t findingsOf(std::string_view name)
 {
     std::uint8_t found = 0;
     std::size_t wordStart = 0;
-    for (std::size_t i = 0; i <= name.size(); ++i) {
-        const char c = i < name.size() ? lower(name[i]) : ' ';
-        if (!isWordChar(c)) {
-            const std::string_view word = name.substr(wordStart, i - wordStart);
-            if (!word.empty() && word.size() <= 5) {
+    const std::size_t size = name.size();
+    std::size_t code = codeOf(name[0]);
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t next = i + 1 < size ? codeOf(name[i + 1]) : kNoStart;
+        const auto [first, last] = kRuns[pairCode(code, next)];
+        for (std::size_t p = first; p < last; ++p)
+            if (standsAt(name, i, kSortedParts[p].text))
+                found |= kSortedParts[p].findings;
+        if (next >= kWordCodes && code < kWordCodes) {
+            // A word ends here.
+            const std::string_view word = name.substr(wordStart, i + 1 - wordStart);
+            if (word.size() <= 5)
                 for (const Pattern &w : kWords)
-                    if (w.text.size() == word.size() && startsWithAt(word, 0, w.text) && lower(word[0]) == w.text[0])
+                    if (w.text.size() == word.size() && lower(word[0]) == w.text[0] && standsAt(word, 0, w.text))
                         found |= w.findings;
-            }
+        } else if (code >= kWordCodes) {
             wordStart = i + 1;
         }
-        if (i == name.size())
-            break;
-        const auto [first, last] = kRuns[static_cast<unsigned char>(c)];
-        for (std::size_t p = first; p < last; ++p)
-            if (startsWithAt(name, i, kSortedParts[p].text))
-                found |= kSortedParts[p].findings;
+        code = next;
     }
     return found;
 }

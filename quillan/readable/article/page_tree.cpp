@@ -6,6 +6,8 @@
 #include "render/tokenizer_switch.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -41,15 +43,6 @@ constexpr std::uint8_t kMeasuresBit = 1u << 4;
 // nodes of the elements around it.
 constexpr std::uint32_t kBlockish = kBlock | kCell | kTable | kListItem | kList | kRow | kRowGroup;
 
-void putVarint(std::string &to, std::uint32_t value)
-{
-    while (value >= 0x80) {
-        to += static_cast<char>((value & 0x7F) | 0x80);
-        value >>= 7;
-    }
-    to += static_cast<char>(value);
-}
-
 std::size_t varintSize(std::uint32_t value)
 {
     std::size_t size = 1;
@@ -60,10 +53,27 @@ std::size_t varintSize(std::uint32_t value)
     return size;
 }
 
-void putString(std::string &to, std::string_view s)
+char *putVarint(char *to, std::uint32_t value)
 {
-    putVarint(to, static_cast<std::uint32_t>(s.size()));
-    to.append(s);
+    while (value >= 0x80) {
+        *to++ = static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    *to++ = static_cast<char>(value);
+    return to;
+}
+
+std::size_t stringSize(std::string_view s)
+{
+    return varintSize(static_cast<std::uint32_t>(s.size())) + s.size();
+}
+
+char *putString(char *to, std::string_view s)
+{
+    to = putVarint(to, static_cast<std::uint32_t>(s.size()));
+    if (!s.empty())
+        std::memcpy(to, s.data(), s.size());
+    return to + s.size();
 }
 
 // Reads the stream's records.
@@ -177,6 +187,22 @@ bool nodeElement(Element e)
 
 } // namespace
 
+void PageTree::Bytes::reserve(std::size_t bytes)
+{
+    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, std::size_t{4096}});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0)
+        std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
+void PageTree::Bytes::open(std::size_t at, std::size_t bytes)
+{
+    grow(bytes);
+    std::memmove(data_.get() + at + bytes, data_.get() + at, size_ - bytes - at);
+}
+
 PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
 {
     document_.node = true;
@@ -193,21 +219,38 @@ void PageTree::measure(Open &at, std::string_view utf8)
 {
     if (at.silent)
         return;
+    // What each byte is: most are a character and nothing else.
+    enum : std::uint8_t { kSpace = 1, kTrail = 2, kComma = 4, kStop = 8, kWide = 16 };
+    static constexpr auto kClass = [] {
+        std::array<std::uint8_t, 256> c{};
+        for (unsigned char b : {' ', '\t', '\n', '\r', '\f'})
+            c[b] = kSpace;
+        for (int b = 0x80; b < 0xC0; ++b)
+            c[b] = kTrail;
+        c[','] = kComma;
+        c['.'] = c['!'] = c['?'] = kStop;
+        c[0xEF] = kWide;
+        return c;
+    }();
     std::uint32_t count = 0, commas = 0;
     bool end = false;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (isSpace(c)) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(utf8.data());
+    const std::size_t size = utf8.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint8_t k = kClass[bytes[i]];
+        if (k == 0) {
+            ++count;
             continue;
         }
-        if ((c & 0xC0) != 0x80)
-            ++count;
-        if (c == ',')
+        if (k & (kSpace | kTrail)) {
+            continue;
+        }
+        ++count;
+        if (k == kComma)
             ++commas;
-        else if (c == 0xEF && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBC &&
-                 static_cast<unsigned char>(utf8[i + 2]) == 0x8C)
+        else if (k == kWide && i + 2 < size && bytes[i + 1] == 0xBC && bytes[i + 2] == 0x8C)
             ++commas; // a full-width comma
-        if ((c == '.' || c == '!' || c == '?') && (i + 1 == utf8.size() || isSpace(utf8[i + 1])))
+        else if (k == kStop && (i + 1 == size || (kClass[bytes[i + 1]] & kSpace)))
             end = true;
     }
     at.text += count;
@@ -228,20 +271,23 @@ void PageTree::characters(std::string_view utf8)
     if (stream_.size() + utf8.size() + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
     if (lastText_ != std::string::npos) {
-        // One more piece of the same text: its size grows in place.
-        Cursor c(std::string_view(stream_).substr(lastText_ + 1));
+        // One more piece of the same text: its size grows in place (a
+        // longer size field shifts the text, at most four times a record).
+        Cursor c(stream_.view().substr(lastText_ + 1));
         const std::uint32_t size = c.varint();
         const std::size_t oldBytes = c.at();
         const auto newSize = static_cast<std::uint32_t>(size + utf8.size());
-        std::string field;
-        putVarint(field, newSize);
-        // A longer size field shifts the text, at most four times a record.
-        stream_.replace(lastText_ + 1, oldBytes, field);
-        stream_.append(utf8);
+        char field[8];
+        const std::size_t newBytes = static_cast<std::size_t>(putVarint(field, newSize) - field);
+        if (newBytes > oldBytes)
+            stream_.open(lastText_ + 1 + oldBytes, newBytes - oldBytes);
+        std::memcpy(stream_.data() + lastText_ + 1, field, newBytes);
+        std::memcpy(stream_.grow(utf8.size()), utf8.data(), utf8.size());
     } else {
         lastText_ = stream_.size();
-        stream_ += static_cast<char>(kTextRecord);
-        putString(stream_, utf8);
+        char *to = stream_.grow(1 + stringSize(utf8));
+        *to++ = static_cast<char>(kTextRecord);
+        putString(to, utf8);
     }
     Open &at = top();
     if (at.element == Element::Title && !titleDone_ && !at.foreign)
@@ -263,15 +309,22 @@ void PageTree::writeTag(std::uint8_t kind, Element element, const html::Tag &tag
     attributes = attributes && !tag.attributes.empty();
     if (attributes)
         kind |= kAttributesBit;
-    stream_ += static_cast<char>(kind);
-    stream_ += static_cast<char>(element);
-    if (element == Element::Other)
-        putString(stream_, tag.name);
+    std::size_t size = 2 + (element == Element::Other ? stringSize(tag.name) : 0);
     if (attributes) {
-        putVarint(stream_, static_cast<std::uint32_t>(tag.attributes.size()));
+        size += varintSize(static_cast<std::uint32_t>(tag.attributes.size()));
+        for (const html::Attribute &a : tag.attributes)
+            size += stringSize(a.name) + stringSize(a.value);
+    }
+    char *to = stream_.grow(size);
+    *to++ = static_cast<char>(kind);
+    *to++ = static_cast<char>(element);
+    if (element == Element::Other)
+        to = putString(to, tag.name);
+    if (attributes) {
+        to = putVarint(to, static_cast<std::uint32_t>(tag.attributes.size()));
         for (const html::Attribute &a : tag.attributes) {
-            putString(stream_, a.name);
-            putString(stream_, a.value);
+            to = putString(to, a.name);
+            to = putString(to, a.value);
         }
     }
 }
@@ -289,17 +342,21 @@ void PageTree::popTo(std::size_t size)
         lastText_ = std::string::npos;
         if (e.node) {
             const bool measures = e.text != 0 || e.linkText != 0 || e.commas != 0;
-            stream_ += static_cast<char>(kCloseNodeRecord | (e.sentenceEnd ? kSentenceEndBit : 0) |
-                                         (measures ? kMeasuresBit : 0));
+            char record[16];
+            char *to = record;
+            *to++ = static_cast<char>(kCloseNodeRecord | (e.sentenceEnd ? kSentenceEndBit : 0) |
+                                      (measures ? kMeasuresBit : 0));
             if (measures) {
-                putVarint(stream_, e.text);
-                putVarint(stream_, e.linkText);
-                putVarint(stream_, e.commas);
+                to = putVarint(to, e.text);
+                to = putVarint(to, e.linkText);
+                to = putVarint(to, e.commas);
             }
+            const auto bytes = static_cast<std::size_t>(to - record);
+            std::memcpy(stream_.grow(bytes), record, bytes);
             stack_.pop_back();
         } else {
             // Its measures are its parent's.
-            stream_ += static_cast<char>(kCloseRecord);
+            *stream_.grow(1) = static_cast<char>(kCloseRecord);
             const Open gone = e;
             stack_.pop_back();
             Open &parent = top();
@@ -327,7 +384,7 @@ std::ptrdiff_t PageTree::find(Element element, std::string_view name, bool butto
     for (std::size_t i = stack_.size(); i-- > 0;) {
         const Open &e = stack_[i];
         if (e.element == element &&
-            (element != Element::Other || std::string_view(stream_.data() + e.nameAt, e.nameSize) == name))
+            (element != Element::Other || stream_.view().substr(e.nameAt, e.nameSize) == name))
             return static_cast<std::ptrdiff_t>(i);
         if (tableScope && e.element == Element::Table)
             return -1;
@@ -426,7 +483,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         for (std::size_t i = stack_.size(); i-- > 0 && stack_[i].withoutNode != 0;) {
             if (!stack_[i].node) {
                 stack_[i].node = true;
-                stream_[stack_[i].tokenAt] = static_cast<char>(stream_[stack_[i].tokenAt] | kNodeBit);
+                stream_.data()[stack_[i].tokenAt] |= static_cast<char>(kNodeBit);
             }
             stack_[i].withoutNode = 0;
         }
@@ -566,7 +623,7 @@ void PageTree::build()
     };
     std::vector<Level> levels;
     std::size_t heading = 0;
-    Cursor c(stream_);
+    Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
         const Level at = levels.empty() ? Level{0, true} : levels.back();
@@ -648,7 +705,7 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
     std::uint32_t nodes = 0, head = kNoNode;
     bool popped = false; // the element an end tag closed
     Level last{0, true};
-    Cursor c(stream_);
+    Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
         const Level at = levels.empty() ? Level{0, true} : levels.back();
@@ -661,18 +718,7 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
         }
         case kStartRecord:
         case kAttachedRecord: {
-            html::Tag tag;
             const auto [element, name] = c.element();
-            tag.name = name;
-            tag.selfClosing = (kind & kSelfClosingBit) != 0;
-            attributes.clear();
-            if (kind & kAttributesBit) {
-                for (std::uint32_t n = c.varint(); n > 0; --n) {
-                    const std::string_view key = c.string();
-                    attributes.push_back({key, c.string()});
-                }
-            }
-            tag.attributes = attributes;
             TokenPlace place{TokenKind::Start, at.node, at.own};
             if ((kind & kRecordMask) == kStartRecord) {
                 if (kind & kNodeBit) {
@@ -685,8 +731,23 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
                 if (kind & kPushedBit)
                     levels.push_back({place.node, place.own});
             }
-            if (want(place))
+            const bool wanted = want(place);
+            attributes.clear();
+            if (kind & kAttributesBit) {
+                for (std::uint32_t n = c.varint(); n > 0; --n) {
+                    const std::string_view key = c.string();
+                    const std::string_view value = c.string();
+                    if (wanted)
+                        attributes.push_back({key, value});
+                }
+            }
+            if (wanted) {
+                html::Tag tag;
+                tag.name = name;
+                tag.selfClosing = (kind & kSelfClosingBit) != 0;
+                tag.attributes = attributes;
                 sink.startTag(tag);
+            }
             break;
         }
         case kEndRecord: {

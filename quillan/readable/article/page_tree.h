@@ -40,6 +40,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -111,6 +112,30 @@ public:
     std::size_t streamBytes() const { return stream_.size(); }
 
 private:
+    // Bytes that grow at the end, written in place.
+    class Bytes {
+    public:
+        std::size_t size() const { return size_; }
+        char *data() { return data_.get(); }
+        std::string_view view() const { return {data_.get(), size_}; }
+        // Room for `bytes` more at the end: where they go.
+        char *grow(std::size_t bytes)
+        {
+            if (capacity_ - size_ < bytes)
+                reserve(bytes);
+            char *at = data_.get() + size_;
+            size_ += bytes;
+            return at;
+        }
+        // Room for `bytes` more at `at`, the bytes from there moved on.
+        void open(std::size_t at, std::size_t bytes);
+
+    private:
+        void reserve(std::size_t bytes);
+        std::unique_ptr<char[]> data_;
+        std::size_t size_ = 0, capacity_ = 0;
+    };
+
     // An element on the stack of open elements while the page comes.
     struct Open {
         Element element{};
@@ -143,7 +168,7 @@ private:
     void build();
 
     TokenizerSwitch *tokenizer_;
-    std::string stream_;
+    Bytes stream_;
     std::size_t lastText_ = std::string::npos; // the last record when it is a text
     std::vector<Open> stack_;
     Open document_;
