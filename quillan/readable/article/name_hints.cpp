@@ -64,16 +64,12 @@ constexpr Pattern kWords[] = {
     {"com"sv, kNegative}, {"hid"sv, kNegative},
 };
 
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The bytes of names, numbered: letters of either case, digits, '-', '_';
-// every other byte is kNoStart. Letters and digits make words.
-constexpr std::size_t kNoStart = 38;
+// every other byte is kOtherCode. Letters and digits make words.
 constexpr std::size_t kWordCodes = 36;
-constexpr std::size_t startCode(char c)
+constexpr std::size_t kOtherCode = 38;
+constexpr std::size_t kCodeCount = 39;
+constexpr std::size_t codeOf(char c)
 {
     if (c >= 'a' && c <= 'z')
         return static_cast<std::size_t>(c - 'a');
@@ -81,94 +77,111 @@ constexpr std::size_t startCode(char c)
         return static_cast<std::size_t>(c - 'A');
     if (c >= '0' && c <= '9')
         return static_cast<std::size_t>(c - '0' + 26);
-    return c == '-' ? 36 : c == '_' ? 37 : kNoStart;
+    return c == '-' ? 36 : c == '_' ? 37 : kOtherCode;
 }
 constexpr auto kCodes = [] {
     std::array<std::uint8_t, 256> codes{};
     for (std::size_t b = 0; b < 256; ++b)
-        codes[b] = static_cast<std::uint8_t>(startCode(static_cast<char>(b)));
+        codes[b] = static_cast<std::uint8_t>(codeOf(static_cast<char>(b)));
     return codes;
 }();
-constexpr std::size_t pairCode(std::size_t first, std::size_t second)
-{
-    return first * (kNoStart + 1) + second;
-}
-constexpr std::size_t pairCode(char first, char second)
-{
-    return pairCode(startCode(first), startCode(second));
-}
 
-// The parts sorted by their first two letters, and for each such pair the
-// run of parts that start with it: a name is read once, testing at each of
-// its places only the parts that start with the two letters there.
-constexpr std::size_t kPartCount = std::size(kParts);
-constexpr auto kSortedParts = [] {
-    std::array<Pattern, kPartCount> parts{};
-    std::copy(std::begin(kParts), std::end(kParts), parts.begin());
-    std::sort(parts.begin(), parts.end(), [](const Pattern &a, const Pattern &b) {
-        return pairCode(a.text[0], a.text[1]) < pairCode(b.text[0], b.text[1]);
-    });
-    return parts;
+// All parts at once: an automaton that reads a name byte by byte (the
+// Aho-Corasick construction), each state with the findings of the parts
+// that end where it stands.
+constexpr std::size_t kMaxStates = [] {
+    std::size_t states = 1;
+    for (const Pattern &p : kParts)
+        states += p.text.size();
+    return states;
 }();
-constexpr auto kRuns = [] {
-    std::array<std::pair<std::uint8_t, std::uint8_t>, (kNoStart + 1) * (kNoStart + 1)> runs{};
-    for (std::size_t i = 0; i < kPartCount; ++i) {
-        auto &run = runs[pairCode(kSortedParts[i].text[0], kSortedParts[i].text[1])];
-        if (run.second == 0)
-            run.first = static_cast<std::uint8_t>(i);
-        run.second = static_cast<std::uint8_t>(i + 1);
-    }
-    return runs;
-}();
-static_assert(kPartCount < 256);
+static_assert(kMaxStates < 65536);
 static_assert([] {
     for (const Pattern &p : kParts)
-        if (p.text.size() < 2 || startCode(p.text[0]) == kNoStart || startCode(p.text[1]) == kNoStart)
-            return false;
+        for (char c : p.text)
+            if (codeOf(c) == kOtherCode || (c >= 'A' && c <= 'Z'))
+                return false;
     return true;
-}(), "parts start with two letters, digits, '-' or '_'");
+}(), "parts are lower-case letters, digits, '-' and '_'");
 
-// Whether `part` (lower case) stands at `at` in `name`, its first letter
-// already matched.
-bool standsAt(std::string_view name, std::size_t at, std::string_view part)
+struct Automaton {
+    std::array<std::array<std::uint16_t, kCodeCount>, kMaxStates> next{};
+    std::array<std::uint8_t, kMaxStates> findings{};
+};
+
+constexpr Automaton kAutomaton = [] {
+    Automaton a;
+    // The trie of the parts; 0 in `next` is "none yet" (no edge leads back
+    // to the root in a trie).
+    std::size_t states = 1;
+    for (const Pattern &p : kParts) {
+        std::size_t at = 0;
+        for (char c : p.text) {
+            auto &to = a.next[at][codeOf(c)];
+            if (to == 0)
+                to = static_cast<std::uint16_t>(states++);
+            at = to;
+        }
+        a.findings[at] |= p.findings;
+    }
+    // Breadth first: each state's missing edges follow its fallback's, and
+    // it finds what its fallback finds.
+    std::array<std::uint16_t, kMaxStates> fallback{}, queue{};
+    std::size_t head = 0, tail = 0;
+    for (std::size_t code = 0; code < kCodeCount; ++code)
+        if (a.next[0][code] != 0)
+            queue[tail++] = a.next[0][code]; // their fallback is the root
+    while (head < tail) {
+        const std::uint16_t state = queue[head++];
+        a.findings[state] |= a.findings[fallback[state]];
+        for (std::size_t code = 0; code < kCodeCount; ++code) {
+            std::uint16_t &to = a.next[state][code];
+            if (to != 0) {
+                fallback[to] = a.next[fallback[state]][code];
+                queue[tail++] = to;
+            } else {
+                to = a.next[fallback[state]][code];
+            }
+        }
+    }
+    return a;
+}();
+
+char lowerChar(char c)
 {
-    if (name.size() - at < part.size())
-        return false;
-    for (std::size_t k = 1; k < part.size(); ++k)
-        if (lower(name[at + k]) != part[k])
-            return false;
-    return true;
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::size_t codeOf(char c)
+bool isWord(std::string_view word, std::string_view lowerWord)
 {
-    return kCodes[static_cast<unsigned char>(c)];
+    if (word.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (lowerChar(word[i]) != lowerWord[i])
+            return false;
+    return true;
 }
 
 // The findings of one attribute value, matched without regard to ASCII case.
 std::uint8_t findingsOf(std::string_view name)
 {
     std::uint8_t found = 0;
-    std::size_t wordStart = 0;
+    std::size_t state = 0, wordStart = 0;
     const std::size_t size = name.size();
-    std::size_t code = codeOf(name[0]);
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t next = i + 1 < size ? codeOf(name[i + 1]) : kNoStart;
-        const auto [first, last] = kRuns[pairCode(code, next)];
-        for (std::size_t p = first; p < last; ++p)
-            if (standsAt(name, i, kSortedParts[p].text))
-                found |= kSortedParts[p].findings;
-        if (next >= kWordCodes && code < kWordCodes) {
+    for (std::size_t i = 0; i <= size; ++i) {
+        const std::size_t code = i < size ? kCodes[static_cast<unsigned char>(name[i])] : kOtherCode;
+        if (code >= kWordCodes) {
             // A word ends here.
-            const std::string_view word = name.substr(wordStart, i + 1 - wordStart);
-            if (word.size() <= 5)
+            if (i - wordStart >= 2 && i - wordStart <= 5)
                 for (const Pattern &w : kWords)
-                    if (w.text.size() == word.size() && lower(word[0]) == w.text[0] && standsAt(word, 0, w.text))
+                    if (isWord(name.substr(wordStart, i - wordStart), w.text))
                         found |= w.findings;
-        } else if (code >= kWordCodes) {
             wordStart = i + 1;
         }
-        code = next;
+        if (i == size)
+            break;
+        state = kAutomaton.next[state][code];
+        found |= kAutomaton.findings[state];
     }
     return found;
 }
@@ -183,7 +196,7 @@ bool equalsLower(std::string_view value, std::string_view lowerWord)
     if (value.size() != lowerWord.size())
         return false;
     for (std::size_t i = 0; i < value.size(); ++i)
-        if (lower(value[i]) != lowerWord[i])
+        if (lowerChar(value[i]) != lowerWord[i])
             return false;
     return true;
 }
