@@ -11,6 +11,10 @@
 #include <limits>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillan::readable::article {
 namespace {
 
@@ -71,8 +75,12 @@ std::size_t stringSize(std::string_view s)
 char *putString(char *to, std::string_view s)
 {
     to = putVarint(to, static_cast<std::uint32_t>(s.size()));
-    if (!s.empty())
-        std::memcpy(to, s.data(), s.size());
+    if (s.size() <= 8) {
+        for (char c : s) // short names and values: cheaper than a call
+            *to++ = c;
+        return to;
+    }
+    std::memcpy(to, s.data(), s.size());
     return to + s.size();
 }
 
@@ -83,6 +91,7 @@ public:
     bool done() const { return at_ >= s_.size(); }
     std::size_t at() const { return at_; }
     std::uint8_t byte() { return static_cast<std::uint8_t>(s_[at_++]); }
+    void skip(std::size_t bytes) { at_ += bytes; }
     std::uint32_t varint()
     {
         std::uint32_t value = 0;
@@ -236,22 +245,46 @@ void PageTree::measure(Open &at, std::string_view utf8)
     bool end = false;
     const auto *bytes = reinterpret_cast<const unsigned char *>(utf8.data());
     const std::size_t size = utf8.size();
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t k = kClass[bytes[i]];
-        if (k == 0) {
-            ++count;
-            continue;
-        }
-        if (k & (kSpace | kTrail)) {
-            continue;
-        }
-        ++count;
+    // A byte that is more than a character: a comma, an end of a
+    // sentence, the start of a full-width comma.
+    auto rare = [&](std::size_t i, std::uint8_t k) {
         if (k == kComma)
             ++commas;
         else if (k == kWide && i + 2 < size && bytes[i + 1] == 0xBC && bytes[i + 2] == 0x8C)
             ++commas; // a full-width comma
         else if (k == kStop && (i + 1 == size || (kClass[bytes[i + 1]] & kSpace)))
             end = true;
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: the characters are the bytes that are
+    // neither white space nor a continuation byte (0x80 to 0xBF).
+    for (; size - i >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        auto is = [&x](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+        const __m128i space = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r'))),
+                                           is('\f'));
+        const __m128i trail = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
+        const auto notCharacters = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, trail)));
+        count += static_cast<std::uint32_t>(16 - __builtin_popcount(notCharacters));
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(','), is('.')), _mm_or_si128(is('!'), is('?'))),
+                                             is(static_cast<char>(0xEF)));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0; mask &= mask - 1) {
+            const std::size_t where = i + static_cast<std::size_t>(__builtin_ctz(mask));
+            rare(where, kClass[bytes[where]]);
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        const std::uint8_t k = kClass[bytes[i]];
+        if (k == 0) {
+            ++count;
+            continue;
+        }
+        if (k & (kSpace | kTrail))
+            continue;
+        ++count;
+        rare(i, k);
     }
     at.text += count;
     if (at.inLink)
@@ -300,27 +333,25 @@ void PageTree::characters(std::string_view utf8)
 void PageTree::writeTag(std::uint8_t kind, Element element, const html::Tag &tag, bool attributes)
 {
     lastText_ = std::string::npos;
-    std::size_t bytes = tag.name.size() + 16;
-    if (attributes)
-        for (const html::Attribute &a : tag.attributes)
-            bytes += a.name.size() + a.value.size() + 10;
-    if (stream_.size() + bytes > kMaxStream)
-        throw std::length_error("page too large for article extraction");
     attributes = attributes && !tag.attributes.empty();
-    if (attributes)
-        kind |= kAttributesBit;
-    std::size_t size = 2 + (element == Element::Other ? stringSize(tag.name) : 0);
+    std::size_t block = 0; // the attributes' bytes after the block's size
     if (attributes) {
-        size += varintSize(static_cast<std::uint32_t>(tag.attributes.size()));
+        kind |= kAttributesBit;
+        block = varintSize(static_cast<std::uint32_t>(tag.attributes.size()));
         for (const html::Attribute &a : tag.attributes)
-            size += stringSize(a.name) + stringSize(a.value);
+            block += stringSize(a.name) + stringSize(a.value);
     }
+    const std::size_t size = 2 + (element == Element::Other ? stringSize(tag.name) : 0) +
+                             (attributes ? varintSize(static_cast<std::uint32_t>(std::min(block, kMaxStream))) + block : 0);
+    if (stream_.size() + size + 16 > kMaxStream)
+        throw std::length_error("page too large for article extraction");
     char *to = stream_.grow(size);
     *to++ = static_cast<char>(kind);
     *to++ = static_cast<char>(element);
     if (element == Element::Other)
         to = putString(to, tag.name);
     if (attributes) {
+        to = putVarint(to, static_cast<std::uint32_t>(block));
         to = putVarint(to, static_cast<std::uint32_t>(tag.attributes.size()));
         for (const html::Attribute &a : tag.attributes) {
             to = putString(to, a.name);
@@ -339,6 +370,7 @@ void PageTree::popTo(std::size_t size)
         Open &e = stack_.back();
         if (e.element == Element::Title && !title_.empty())
             titleDone_ = true;
+        --openCount_[static_cast<std::size_t>(e.element)];
         lastText_ = std::string::npos;
         if (e.node) {
             const bool measures = e.text != 0 || e.linkText != 0 || e.commas != 0;
@@ -381,6 +413,8 @@ void PageTree::closeHead()
 std::ptrdiff_t PageTree::find(Element element, std::string_view name, bool buttonScope, bool stopAtSpecial,
                               bool tableScope) const
 {
+    if (element != Element::Other && openCount_[static_cast<std::size_t>(element)] == 0)
+        return -1;
     for (std::size_t i = stack_.size(); i-- > 0;) {
         const Open &e = stack_[i];
         if (e.element == element &&
@@ -498,8 +532,10 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         e.nameAt = e.tokenAt + 2 + static_cast<std::uint32_t>(varintSize(static_cast<std::uint32_t>(tag.name.size())));
         e.nameSize = static_cast<std::uint16_t>(std::min<std::size_t>(tag.name.size(), 65535));
     }
-    if (pushed)
+    if (pushed) {
         stack_.push_back(e);
+        ++openCount_[static_cast<std::size_t>(element)];
+    }
     return pushed;
 }
 
@@ -632,7 +668,10 @@ void PageTree::build()
         case kStartRecord: {
             const auto [element, name] = c.element();
             std::string_view id, classes, role;
-            if (kind & kAttributesBit) {
+            if ((kind & kAttributesBit) && !(kind & kNodeBit)) {
+                c.skip(c.varint());
+            } else if (kind & kAttributesBit) {
+                c.varint();
                 for (std::uint32_t n = c.varint(); n > 0; --n) {
                     const std::string_view key = c.string();
                     const std::string_view value = c.string();
@@ -673,8 +712,7 @@ void PageTree::build()
         case kAttachedRecord:
             c.element();
             if (kind & kAttributesBit)
-                for (std::uint32_t n = c.varint() * 2; n > 0; --n)
-                    c.string();
+                c.skip(c.varint());
             break;
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
@@ -733,12 +771,13 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             }
             const bool wanted = want(place);
             attributes.clear();
-            if (kind & kAttributesBit) {
+            if ((kind & kAttributesBit) && !wanted) {
+                c.skip(c.varint());
+            } else if (kind & kAttributesBit) {
+                c.varint();
                 for (std::uint32_t n = c.varint(); n > 0; --n) {
                     const std::string_view key = c.string();
-                    const std::string_view value = c.string();
-                    if (wanted)
-                        attributes.push_back({key, value});
+                    attributes.push_back({key, c.string()});
                 }
             }
             if (wanted) {

@@ -37,6 +37,7 @@
 #include "render/style_sheet.h"
 #include "tokenizer/token_sink.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -171,6 +172,7 @@ private:
     Bytes stream_;
     std::size_t lastText_ = std::string::npos; // the last record when it is a text
     std::vector<Open> stack_;
+    std::array<std::uint32_t, 256> openCount_{}; // elements on the stack, by Element
     Open document_;
     bool html_ = false, head_ = false, body_ = false;
     bool headClosed_ = false;
