@@ -517,6 +517,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         for (std::size_t i = stack_.size(); i-- > 0 && stack_[i].withoutNode != 0;) {
             if (!stack_[i].node) {
                 stack_[i].node = true;
+                ++nodeCount_;
                 stream_.data()[stack_[i].tokenAt] |= static_cast<char>(kNodeBit);
             }
             stack_[i].withoutNode = 0;
@@ -524,6 +525,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         e.withoutNode = 0;
     }
 
+    nodeCount_ += e.node ? 1 : 0;
     e.tokenAt = static_cast<std::uint32_t>(stream_.size());
     writeTag(static_cast<std::uint8_t>(kStartRecord | (e.node ? kNodeBit : 0) | (pushed ? kPushedBit : 0) |
                                        (tag.selfClosing ? kSelfClosingBit : 0) | (hidden ? kHiddenBit : 0)),
@@ -644,6 +646,7 @@ void PageTree::endOfFile()
     document.linkText = document_.linkText;
     document.commas = document_.commas;
     document.sentenceEnd = document_.sentenceEnd;
+    nodes_.reserve(nodeCount_);
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
     build();

@@ -58,19 +58,19 @@ constexpr std::uint32_t kNoNode = UINT32_MAX;
 
 struct PageNode {
     std::uint32_t parent = kNoNode;
-    Element element{};
     std::uint32_t flags = 0; // ElementFlag of the element
     std::uint32_t classHash = 0;
-    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
-    bool unlikely = false;        // the names or the role say boilerplate
-    bool silent = false;          // its text is never shown
-    bool sentenceEnd = false;     // its own text ends a sentence somewhere
-    bool wrapped = false;         // its parent element has no node
     std::uint32_t text = 0;       // own characters
     std::uint32_t linkText = 0;   // own characters inside links
     std::uint32_t commas = 0;     // own commas
     std::uint32_t images = 0;     // img elements without a node of their own
     std::uint32_t otherChildren = 0; // child elements without a node
+    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
+    Element element{};
+    bool unlikely : 1 = false;    // the names or the role say boilerplate
+    bool silent : 1 = false;      // its text is never shown
+    bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
+    bool wrapped : 1 = false;     // its parent element has no node
 };
 
 enum class TokenKind : std::uint8_t { Start, End, Text };
@@ -183,6 +183,7 @@ private:
     bool titleDone_ = false;
     std::vector<std::pair<std::uint32_t, std::string>> headings_; // node (once built), text
     std::vector<PageNode> nodes_;
+    std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
 
 } // namespace article
