@@ -147,6 +147,20 @@ constexpr Automaton kAutomaton = [] {
     return a;
 }();
 
+// The automaton as one table of rows, a state's row holding the offsets of
+// the next states' rows and, last, its findings: a byte costs one lookup.
+constexpr std::size_t kRow = kCodeCount + 1;
+static_assert(kMaxStates * kRow < 65536);
+constexpr auto kRows = [] {
+    std::array<std::uint16_t, kMaxStates * kRow> rows{};
+    for (std::size_t state = 0; state < kMaxStates; ++state) {
+        for (std::size_t code = 0; code < kCodeCount; ++code)
+            rows[state * kRow + code] = static_cast<std::uint16_t>(kAutomaton.next[state][code] * kRow);
+        rows[state * kRow + kCodeCount] = kAutomaton.findings[state];
+    }
+    return rows;
+}();
+
 char lowerChar(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -180,8 +194,8 @@ std::uint8_t findingsOf(std::string_view name)
         }
         if (i == size)
             break;
-        state = kAutomaton.next[state][code];
-        found |= kAutomaton.findings[state];
+        state = kRows[state + code];
+        found |= static_cast<std::uint8_t>(kRows[state + kCodeCount]);
     }
     return found;
 }

@@ -490,21 +490,45 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         headings_.emplace_back(kNoNode, std::string());
     }
 
-    const std::string_view id = tag.attribute("id");
-    const std::string_view classes = tag.attribute("class");
-    bool hidden = (flags & (kNotDisplayed | kNoContent)) || tag.hasAttribute("hidden") ||
-                  (element == Element::Dialog && !tag.hasAttribute("open"));
-    if (!hidden) {
-        const std::string_view style = tag.attribute("style");
-        if (!style.empty() && InlineStyle(style).hides)
-            hidden = true;
+    // The attributes that matter here, in one pass (names are unique, and
+    // a value-less attribute reads as empty, as Tag::attribute() gives it).
+    std::string_view id, classes, style, role;
+    bool hiddenAttribute = false, openAttribute = false;
+    for (const html::Attribute &a : tag.attributes) {
+        const std::string_view value = a.value.data() ? a.value : std::string_view("", 0);
+        switch (a.name.size()) {
+        case 2:
+            if (a.name == "id")
+                id = value;
+            break;
+        case 4:
+            if (a.name == "open")
+                openAttribute = true;
+            else if (a.name == "role")
+                role = value;
+            break;
+        case 5:
+            if (a.name == "class")
+                classes = value;
+            else if (a.name == "style")
+                style = value;
+            break;
+        case 6:
+            if (a.name == "hidden")
+                hiddenAttribute = true;
+            break;
+        default: break;
+        }
     }
+    bool hidden = (flags & (kNotDisplayed | kNoContent)) || hiddenAttribute ||
+                  (element == Element::Dialog && !openAttribute);
+    if (!hidden && !style.empty() && InlineStyle(style).hides)
+        hidden = true;
     if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
     e.silent = parent.silent || hidden || silentElement(element);
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
-        const std::string_view role = tag.attribute("role");
         if ((!classes.empty() || !id.empty() || !role.empty()) && ReadNameHints(classes, id, role).unlikely)
             e.node = true;
     }
