@@ -473,7 +473,7 @@ void PageTree::impliedEnds(Element element, std::uint32_t flags)
 
 void PageTree::attached(const html::Tag &tag, Element element)
 {
-    writeTag(kAttachedRecord | (tag.selfClosing ? kSelfClosingBit : 0), element, tag, true);
+    writeTag(kAttachedRecord, element, tag, true); // html, head and body come back never self-closing
 }
 
 bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, bool special)
@@ -552,7 +552,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     nodeCount_ += e.node ? 1 : 0;
     e.tokenAt = static_cast<std::uint32_t>(stream_.size());
     writeTag(static_cast<std::uint8_t>(kStartRecord | (e.node ? kNodeBit : 0) | (pushed ? kPushedBit : 0) |
-                                       (tag.selfClosing ? kSelfClosingBit : 0) | (hidden ? kHiddenBit : 0)),
+                                       (tag.selfClosing && !special ? kSelfClosingBit : 0) | (hidden ? kHiddenBit : 0)),
              element, tag, true);
     if (element == Element::Other) {
         e.nameAt = e.tokenAt + 2 + static_cast<std::uint32_t>(varintSize(static_cast<std::uint32_t>(tag.name.size())));
