@@ -11,6 +11,10 @@ namespace quillan::archive {
 
 namespace {
 constexpr std::size_t kInputBuffer = 256 * 1024;
+// The compressed bytes of the current member are kept up to this much, so
+// that the scan after a damaged member starts again from its start, on a
+// pipe too; past it the scan goes on from where the fault showed.
+constexpr std::size_t kMaxKept = 4 * 1024 * 1024;
 
 // The fixed start of a gzip member: magic, deflate, no reserved flag bits.
 bool looksLikeGzipHeader(const unsigned char *p)
@@ -30,7 +34,7 @@ struct ArchiveInput::Zlib {
     }
 };
 
-ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer])
+ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer]), inSize_(kInputBuffer)
 {
     struct stat st {};
     const off_t here = ::lseek(fd, 0, SEEK_CUR);
@@ -56,15 +60,26 @@ bool ArchiveInput::fill()
 {
     if (eof_)
         return false;
-    if (inPos_ > 0) {
-        std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
-        rawBase_ += inPos_;
-        inEnd_ -= inPos_;
-        inPos_ = 0;
+    std::size_t from = inPos_;
+    if (gzip_ && segmentStart_ >= rawBase_ && segmentStart_ - rawBase_ < from &&
+        inEnd_ - (segmentStart_ - rawBase_) < kMaxKept)
+        from = std::size_t(segmentStart_ - rawBase_);
+    if (from > 0) {
+        std::memmove(in_.get(), in_.get() + from, inEnd_ - from);
+        rawBase_ += from;
+        inEnd_ -= from;
+        inPos_ -= from;
     }
-    if (inEnd_ == kInputBuffer)
-        return true;
-    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, kInputBuffer - inEnd_);
+    if (inEnd_ == inSize_) {
+        if (inPos_ == 0 || inSize_ >= kMaxKept)
+            return inPos_ < inEnd_;
+        const std::size_t size = std::min(kMaxKept, inSize_ * 2);
+        std::unique_ptr<char[]> larger(new char[size]);
+        std::memcpy(larger.get(), in_.get(), inEnd_);
+        in_ = std::move(larger);
+        inSize_ = size;
+    }
+    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
     if (n < 0)
         throw InputFailure{int(-n)};
     if (n == 0) {
@@ -84,6 +99,15 @@ bool ArchiveInput::seekRaw(std::uint64_t offset)
     rawBase_ = offset;
     eof_ = false;
     return true;
+}
+
+bool ArchiveInput::scanFrom(std::uint64_t offset)
+{
+    if (offset >= rawBase_ && offset <= rawBase_ + inEnd_) {
+        inPos_ = std::size_t(offset - rawBase_);
+        return true;
+    }
+    return seekable_ && seekRaw(offset);
 }
 
 bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
@@ -146,8 +170,7 @@ std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
             if (z_->scanned && segmentOut_ == 0 && z.avail_out == asked) {
                 // Not a member after all, only bytes that looked like one:
                 // the scan goes on past them.
-                if (seekable_)
-                    seekRaw(segmentStart_ + 1);
+                scanFrom(segmentStart_ + 1);
                 if (!findMember())
                     return 0;
                 continue;
@@ -202,8 +225,7 @@ bool ArchiveInput::nextSegment()
             return false;
     }
     if (damaged()) {
-        if (seekable_)
-            seekRaw(segmentStart_ + 1);
+        scanFrom(segmentStart_ + 1);
         return findMember();
     }
     // A clean end: the next member follows at once, or the file ends.

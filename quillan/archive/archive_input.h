@@ -8,8 +8,10 @@
 // archive has a segment per member. A segment ends cleanly (the member's
 // end, or the file's) or damaged: a member cut short, or data that does not
 // inflate. After a damaged member the reading goes on at the next gzip
-// member header found in the file (from the damaged member's own start when
-// the file can be read again from there, else from where the fault showed).
+// member header found in the file, looked for from the damaged member's own
+// start: its bytes are kept while it is under 4 MiB compressed, and a file
+// is read again from there; only a larger member on a pipe is scanned from
+// where the fault showed.
 
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +63,9 @@ private:
     bool fill();
     std::uint64_t rawPosition() const { return rawBase_ + inPos_; }
     bool seekRaw(std::uint64_t offset);
+    // Moves the reading to `offset`, from the kept bytes or the file; false
+    // (and nothing changed) when neither has it.
+    bool scanFrom(std::uint64_t offset);
     bool startMember();
     bool findMember();
     std::size_t inflateSome(char *out, std::size_t size);
@@ -70,6 +75,7 @@ private:
     bool gzip_ = false;
     bool seekable_ = false;
     std::unique_ptr<char[]> in_;
+    std::size_t inSize_;
     std::size_t inPos_ = 0;
     std::size_t inEnd_ = 0;
     bool eof_ = false;

@@ -378,18 +378,24 @@ class HandMadeArchiveTest(unittest.TestCase):
 
     def test_member_cut_anywhere(self):
         # Wherever a member is cut, the inflater runs on into the next
-        # members' bytes: one report, and every record after it is read.
+        # members' bytes: one report, and every record after it is read,
+        # from a file and from standard input alike.
         recs = self.records()
         good = [gzip.compress(r) for r, _, _ in recs]
         source, _ = response("http://a.test/cut", b"HTTP/1.1 200 OK\nContent-Type: text/html", self.page(7) * 50)
         whole = gzip.compress(source)
         expected = self.expected(recs, [])
         for cut_at in range(10, len(whole) - 8, max(1, len(whole) // 40)):
-            with self.subTest(cut_at=cut_at):
-                converted = self.convert(b"".join(good[:2]) + whole[:cut_at] + b"".join(good[2:]))
-                self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, expected)
-                self.assertEqual(converted.count("damaged"), 1, converted.stderr)
-                self.assertIn(f"damaged record at offset {len(good[0]) + len(good[1])}:", converted.stderr)
+            data = b"".join(good[:2]) + whole[:cut_at] + b"".join(good[2:])
+            for piped in (False, True):
+                with self.subTest(cut_at=cut_at, piped=piped):
+                    if piped:
+                        converted = Converted(run(["--warc", "-"], stdin=data))
+                    else:
+                        converted = self.convert(data)
+                    self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, expected)
+                    self.assertEqual(converted.count("damaged"), 1, converted.stderr)
+                    self.assertIn(f"damaged record at offset {len(good[0]) + len(good[1])}:", converted.stderr)
 
     def test_output_only_when_complete(self):
         recs = self.records()
