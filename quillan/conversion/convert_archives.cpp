@@ -350,6 +350,24 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// The first input that is the very file the output would go to, by its
+// device and inode; none when the output is no existing regular file.
+std::optional<std::string> inputThatIsTheOutput(const Options &options)
+{
+    struct stat out {};
+    const bool toStandardOutput = !options.output || *options.output == "-";
+    if ((toStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(options.output->c_str(), &out)) != 0 ||
+        !S_ISREG(out.st_mode))
+        return std::nullopt;
+    for (const std::string &input : options.inputs) {
+        struct stat in {};
+        if ((input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) == 0 &&
+            in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            return input == "-" ? std::string("standard input") : input;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int convertArchives(const Options &options)
@@ -359,6 +377,17 @@ int convertArchives(const Options &options)
         progress.clear();
         std::fprintf(stderr, "%s: %s\n", ProgramName, line.c_str());
     };
+
+    // An output that is one of the archives (by name, link or hard link)
+    // is refused before anything is read or written: the fresh file
+    // renamed over it would destroy the archive, and standard output
+    // appended to it would be read back as it grows.
+    if (const std::optional<std::string> clash = inputThatIsTheOutput(options)) {
+        report(*clash + ": the output " +
+               (!options.output || *options.output == "-" ? std::string("(standard output)") : *options.output) +
+               " is this archive itself; nothing read or written");
+        return 1;
+    }
 
     // The output: standard output, a device or pipe written directly, or a
     // file that appears only once complete.

@@ -432,6 +432,51 @@ class HandMadeArchiveTest(unittest.TestCase):
         converted = self.convert(b"".join(r for r, _, _ in recs))
         self.assertEqual(converted.count("converted"), 6)
 
+    def test_output_that_is_an_archive_is_refused(self):
+        recs = self.records()
+        data = b"".join(gzip.compress(r) for r, _, _ in recs)
+        archive = os.path.join(self.work, "crawl.warc.gz")
+        other = os.path.join(self.work, "other.warc")
+        for path, content in ((archive, data), (other, recs[1][0])):
+            with open(path, "wb") as f:
+                f.write(content)
+        os.link(archive, os.path.join(self.work, "hard.wet.gz"))
+        os.symlink("crawl.warc.gz", os.path.join(self.work, "soft.wet.gz"))
+        os.mkdir(os.path.join(self.work, "sub"))
+        before = sorted(os.listdir(self.work))
+        cases = [
+            ("the same name", [archive], archive, None, None),
+            ("another path, after another archive", [other, archive],
+             os.path.join(self.work, "sub", "..", "crawl.warc.gz"), None, None),
+            ("a hard link", [archive], os.path.join(self.work, "hard.wet.gz"), None, None),
+            ("a symbolic link", [archive], os.path.join(self.work, "soft.wet.gz"), None, None),
+            ("standard input", ["-"], archive, archive, None),
+            ("standard output appended to it", [other, archive], None, None, archive),
+        ]
+        for label, inputs, out, stdin_path, stdout_path in cases:
+            with self.subTest(label):
+                args = [CONVERT, "--warc"] + inputs + (["-o", out] if out else [])
+                stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+                stdout = open(stdout_path, "ab") if stdout_path else subprocess.PIPE
+                try:
+                    result = subprocess.run(args, stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                                            timeout=TIMEOUT)
+                finally:
+                    for f in (stdin, stdout):
+                        if hasattr(f, "close"):
+                            f.close()
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(b"is this archive itself", result.stderr)
+                self.assertFalse(result.stdout)
+                self.assertNotIn(b" records, ", result.stderr)  # nothing was read
+                with open(archive, "rb") as f:
+                    self.assertEqual(f.read(), data)
+                self.assertEqual(sorted(os.listdir(self.work)), before)
+        # Another output beside them is written as usual.
+        converted = Converted(run(["--warc", archive, "-o", os.path.join(self.work, "texts.wet")]),
+                              os.path.join(self.work, "texts.wet"))
+        self.assertEqual(converted.count("converted"), 6)
+
     def test_max_size(self):
         recs = self.records()
         big, _ = response("http://a.test/big", b"HTTP/1.1 200 OK\nContent-Type: text/html", b"<p>" + b"x" * 5000)
