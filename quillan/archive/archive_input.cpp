@@ -3,6 +3,7 @@
 #include "common/fd_io.h"
 
 #include <cstring>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -15,6 +16,10 @@ constexpr std::size_t kInputBuffer = 256 * 1024;
 // that the scan after a damaged member starts again from its start, on a
 // pipe too; past it the scan goes on from where the fault showed.
 constexpr std::size_t kMaxKept = 4 * 1024 * 1024;
+// A member is inflated whole into a buffer that grows to this size; a
+// larger one (such as one member for the whole file) is streamed.
+constexpr std::size_t kFirstWhole = 256 * 1024;
+constexpr std::size_t kMaxWhole = 8 * 1024 * 1024;
 
 // The fixed start of a gzip member: magic, deflate, no reserved flag bits.
 bool looksLikeGzipHeader(const unsigned char *p)
@@ -27,10 +32,12 @@ struct ArchiveInput::Zlib {
     z_stream stream{};
     bool ready = false;
     bool scanned = false; // the member was found by scanning past damage
+    libdeflate_decompressor *whole = nullptr;
     ~Zlib()
     {
         if (ready)
             inflateEnd(&stream);
+        libdeflate_free_decompressor(whole);
     }
 };
 
@@ -50,7 +57,10 @@ ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer]), inSiz
         if (inflateInit2(&z_->stream, 16 + MAX_WBITS) != Z_OK)
             throw InputFailure{ENOMEM};
         z_->ready = true;
-        startMember();
+        z_->whole = libdeflate_alloc_decompressor();
+        if (!z_->whole)
+            throw InputFailure{ENOMEM};
+        startMember(true);
     }
 }
 
@@ -119,20 +129,101 @@ bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
     return true;
 }
 
-bool ArchiveInput::startMember()
+bool ArchiveInput::startMember(bool whole)
 {
     segmentStart_ = rawPosition();
     segmentOut_ = 0;
     damage_.clear();
     inflateReset(&z_->stream);
     state_ = State::Open;
+    whole_ = false;
+    if (whole)
+        inflateWhole();
     return true;
+}
+
+void ArchiveInput::inflateWhole()
+{
+    // The bytes at hand are made at least half a buffer, so that a member
+    // of a usual size is inflated at the first try.
+    if (inEnd_ - inPos_ < kInputBuffer / 2)
+        fillUpTo(kInputBuffer);
+    for (;;) {
+        if (!out_) {
+            out_.reset(new char[kFirstWhole]);
+            outSize_ = kFirstWhole;
+        }
+        std::size_t inUsed = 0;
+        std::size_t outUsed = 0;
+        const libdeflate_result rc = libdeflate_gzip_decompress_ex(
+            z_->whole, in_.get() + inPos_, inEnd_ - inPos_, out_.get(), outSize_, &inUsed, &outUsed);
+        if (rc == LIBDEFLATE_SUCCESS) {
+            whole_ = true;
+            inPos_ += inUsed;
+            outPos_ = 0;
+            outEnd_ = outUsed;
+            return;
+        }
+        if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
+            if (outSize_ >= kMaxWhole)
+                return;
+            outSize_ = std::min(kMaxWhole, outSize_ * 2);
+            out_.reset(new char[outSize_]);
+            continue;
+        }
+        // Damaged, or going on past the bytes at hand: with more of them,
+        // tried again; else streamed, which finds where the damage is.
+        const std::size_t had = inEnd_ - inPos_;
+        if (eof_ || had >= kMaxKept)
+            return;
+        fillUpTo(std::min(kMaxKept, std::max(inSize_, had * 2)));
+        if (inEnd_ - inPos_ == had)
+            return;
+    }
+}
+
+void ArchiveInput::fillUpTo(std::size_t bytes)
+{
+    // Reads until `bytes` from the reading position are at hand (the
+    // buffer grown for them), or the file ends.
+    while (inEnd_ - inPos_ < bytes && !eof_) {
+        if (inPos_ > 0) {
+            std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
+            rawBase_ += inPos_;
+            inEnd_ -= inPos_;
+            inPos_ = 0;
+        }
+        if (inSize_ < bytes) {
+            std::unique_ptr<char[]> larger(new char[bytes]);
+            std::memcpy(larger.get(), in_.get(), inEnd_);
+            in_ = std::move(larger);
+            inSize_ = bytes;
+        }
+        const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
+        if (n < 0)
+            throw InputFailure{int(-n)};
+        if (n == 0) {
+            eof_ = true;
+            break;
+        }
+        inEnd_ += std::size_t(n);
+        bytesIn_ += std::uint64_t(n);
+    }
 }
 
 std::size_t ArchiveInput::read(char *out, std::size_t size)
 {
     if (state_ != State::Open || size == 0)
         return 0;
+    if (whole_) {
+        const std::size_t n = std::min(size, outEnd_ - outPos_);
+        std::memcpy(out, out_.get() + outPos_, n);
+        outPos_ += n;
+        segmentOut_ += n;
+        if (n == 0)
+            state_ = State::Ended;
+        return n;
+    }
     if (gzip_)
         return inflateSome(out, size);
     if (inPos_ == inEnd_ && !fill()) {
@@ -201,8 +292,10 @@ bool ArchiveInput::findMember()
         inPos_ = std::size_t(static_cast<const char *>(hit) - in_.get());
         if (inEnd_ - inPos_ < 4 && fill())
             continue;
+        // A member found by scanning past damage may be no member at all:
+        // the streaming inflater tells that at its first bytes.
         if (inEnd_ - inPos_ >= 4 && looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_)))
-            return startMember();
+            return startMember(false);
         ++inPos_;
     }
 }
@@ -215,7 +308,9 @@ bool ArchiveInput::nextSegment()
         state_ = State::NoMore;
         return false;
     }
-    if (state_ == State::Open) {
+    if (state_ == State::Open && whole_) {
+        state_ = State::Ended;
+    } else if (state_ == State::Open) {
         // The rest of this member, unread: inflated and dropped, which is
         // how its end is found.
         char scratch[16 * 1024];
@@ -236,11 +331,13 @@ bool ArchiveInput::nextSegment()
         return false;
     }
     z_->scanned = false;
-    startMember();
     if (inEnd_ - inPos_ < 4 || !looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_))) {
+        startMember(false);
         damage_ = "bytes that are not a gzip member";
         state_ = State::Ended;
+        return true;
     }
+    startMember(true);
     return true;
 }
 

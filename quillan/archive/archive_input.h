@@ -1,8 +1,13 @@
 #pragma once
 // The bytes of a web archive as they are read from a file or a pipe: plain,
 // or gzip (one member per record as crawlers write them, or one member for
-// the whole file), told apart by the first bytes. Plain C++, one buffer of
-// fixed size whatever the archive's size.
+// the whole file), told apart by the first bytes. Plain C++, in buffers of
+// bounded size whatever the archive's size.
+//
+// A gzip member is inflated whole (by libdeflate) when it is sound and
+// inflates to at most 8 MiB, as a member per record does; a larger one,
+// or a damaged one, is streamed (by zlib), which also finds where the
+// damage starts.
 //
 // The bytes come in segments: a plain archive is one segment; a gzip
 // archive has a segment per member. A segment ends cleanly (the member's
@@ -66,9 +71,15 @@ private:
     // Moves the reading to `offset`, from the kept bytes or the file; false
     // (and nothing changed) when neither has it.
     bool scanFrom(std::uint64_t offset);
-    bool startMember();
+    // Starts the member at the reading position; `whole`: inflated whole
+    // when it can be.
+    bool startMember(bool whole);
     bool findMember();
     std::size_t inflateSome(char *out, std::size_t size);
+    // Inflates the member that starts at the reading position whole, when
+    // it is sound and fits the whole-member buffer; else it is streamed.
+    void inflateWhole();
+    void fillUpTo(std::size_t bytes);
 
     struct Zlib;
     int fd_;
@@ -82,6 +93,11 @@ private:
     std::uint64_t rawBase_ = 0; // file offset of in_[0]
     std::uint64_t bytesIn_ = 0;
     std::unique_ptr<Zlib> z_;
+    bool whole_ = false; // the current member is inflated whole in out_
+    std::unique_ptr<char[]> out_;
+    std::size_t outSize_ = 0;
+    std::size_t outPos_ = 0;
+    std::size_t outEnd_ = 0;
     State state_ = State::Open;
     std::uint64_t segmentStart_ = 0;
     std::uint64_t segmentOut_ = 0;

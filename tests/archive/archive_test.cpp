@@ -253,6 +253,42 @@ TEST(WarcReader, DamagedGzipMembersOnFilesAndPipes)
     }
 }
 
+TEST(WarcReader, MembersOfEverySize)
+{
+    // A member larger compressed than the first read, one that inflates
+    // past what is inflated whole, and all of it as one member: the same
+    // records from a file and a pipe, also after a large member cut short.
+    std::string noisy;
+    std::uint32_t x = 12345;
+    while (noisy.size() < 3000000) {
+        x = x * 1103515245u + 12345u;
+        noisy += char('a' + (x >> 16) % 26);
+    }
+    const std::string long_(9 * 1024 * 1024 + 17, 'w');
+    const std::vector<std::string> bodies = {"small", noisy, long_, "last"};
+    std::string perRecord, plain;
+    for (const std::string &body : bodies) {
+        perRecord += gzipped(record(body));
+        plain += record(body);
+    }
+    std::string whole = gzipped(plain);
+    const std::string cutNoisy = gzipped(record(noisy)).substr(0, 1000000);
+    const std::string cut = gzipped(record("small")) + cutNoisy + gzipped(record("last"));
+    for (const bool pipe : {false, true}) {
+        for (const std::string *data : {&perRecord, &whole}) {
+            Source source(*data, pipe);
+            const Read read = readAll(source.fd(), 65536);
+            EXPECT_TRUE(read.blocks == bodies) << "pipe " << pipe << ", " << read.blocks.size() << " records";
+            EXPECT_TRUE(read.damage.empty()) << read.damage.front();
+        }
+        Source source(cut, pipe);
+        const Read read = readAll(source.fd(), 65536);
+        EXPECT_EQ(read.blocks, (std::vector<std::string>{"small", "last"})) << "pipe " << pipe;
+        ASSERT_EQ(read.damage.size(), 1u) << "pipe " << pipe;
+        EXPECT_EQ(read.damage[0].rfind(std::to_string(cut.find(cutNoisy)) + ": gzip", 0), 0u) << read.damage[0];
+    }
+}
+
 TEST(HttpHead, StatusFieldsAndContentType)
 {
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/HTML;  Charset=\"ISO-8859-2\" ; x=y\r\n"
