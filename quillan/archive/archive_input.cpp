@@ -211,30 +211,44 @@ void ArchiveInput::fillUpTo(std::size_t bytes)
     }
 }
 
-std::size_t ArchiveInput::read(char *out, std::size_t size)
+std::string_view ArchiveInput::next(std::size_t size)
 {
     if (state_ != State::Open || size == 0)
-        return 0;
+        return {};
     if (whole_) {
         const std::size_t n = std::min(size, outEnd_ - outPos_);
-        std::memcpy(out, out_.get() + outPos_, n);
+        const std::string_view bytes(out_.get() + outPos_, n);
         outPos_ += n;
         segmentOut_ += n;
         if (n == 0)
             state_ = State::Ended;
-        return n;
+        return bytes;
     }
-    if (gzip_)
-        return inflateSome(out, size);
+    if (gzip_) {
+        constexpr std::size_t kPiece = 64 * 1024;
+        if (!piece_)
+            piece_.reset(new char[kPiece]);
+        return {piece_.get(), inflateSome(piece_.get(), std::min(size, kPiece))};
+    }
     if (inPos_ == inEnd_ && !fill()) {
         state_ = State::Ended;
-        return 0;
+        return {};
     }
     const std::size_t n = std::min(size, inEnd_ - inPos_);
-    std::memcpy(out, in_.get() + inPos_, n);
+    const std::string_view bytes(in_.get() + inPos_, n);
     inPos_ += n;
     segmentOut_ += n;
-    return n;
+    return bytes;
+}
+
+std::size_t ArchiveInput::read(char *out, std::size_t size)
+{
+    if (gzip_ && !whole_)
+        return state_ == State::Open && size > 0 ? inflateSome(out, size) : 0;
+    const std::string_view bytes = next(size);
+    if (!bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+    return bytes.size();
 }
 
 std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)

@@ -23,6 +23,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quillan::archive {
 
@@ -38,8 +39,11 @@ public:
     ArchiveInput(const ArchiveInput &) = delete;
     ArchiveInput &operator=(const ArchiveInput &) = delete;
 
-    // Up to `size` bytes of the current segment; 0 at its end. Throws
+    // Up to `size` bytes more of the current segment, where they are: valid
+    // until the next call on this input; empty at its end. Throws
     // InputFailure.
+    std::string_view next(std::size_t size);
+    // The same bytes copied into `out`; 0 at the segment's end.
     std::size_t read(char *out, std::size_t size);
 
     // Leaves the current segment (the rest of it unread) for the next one;
@@ -98,6 +102,7 @@ private:
     std::size_t outSize_ = 0;
     std::size_t outPos_ = 0;
     std::size_t outEnd_ = 0;
+    std::unique_ptr<char[]> piece_; // what next() inflates a streamed member into
     State state_ = State::Open;
     std::uint64_t segmentStart_ = 0;
     std::uint64_t segmentOut_ = 0;

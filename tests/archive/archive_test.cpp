@@ -59,7 +59,8 @@ struct Read {
     std::vector<std::string> damage; // "OFFSET: reason"
 };
 
-// Reads every record from fd, the blocks in pieces of `piece` bytes.
+// Reads every record from fd, the blocks in pieces of `piece` bytes, copied
+// and in place by turns.
 Read readAll(int fd, std::size_t piece = 7)
 {
     Read result;
@@ -70,8 +71,20 @@ Read readAll(int fd, std::size_t piece = 7)
     while (reader.next()) {
         std::string block;
         std::vector<char> buffer(piece);
-        for (std::size_t n; (n = reader.readBlock(buffer.data(), piece)) > 0;)
-            block.append(buffer.data(), n);
+        for (bool copied = true;; copied = !copied) {
+            if (copied) {
+                const std::size_t n = reader.readBlock(buffer.data(), piece);
+                if (n == 0)
+                    break;
+                block.append(buffer.data(), n);
+            } else {
+                const std::string_view bytes = reader.readBlockView(piece);
+                if (bytes.empty())
+                    break;
+                EXPECT_LE(bytes.size(), piece);
+                block.append(bytes);
+            }
+        }
         if (reader.finish())
             result.blocks.push_back(block);
     }
