@@ -517,6 +517,7 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 
 void ArticleExtractor::endOfFile()
 {
+    state_->tree.finish();
     const PageTree &tree = state_->tree;
     const auto &nodes = tree.nodes();
 

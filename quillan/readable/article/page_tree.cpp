@@ -28,18 +28,28 @@ bool allSpace(std::string_view s)
     return true;
 }
 
-// Appends `text` to `to` with runs of white space collapsed to one space.
+// Bytes of the UTF-8 sequence `lead` begins (1 for a continuation byte).
+std::size_t sequenceBytes(unsigned char lead)
+{
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+// Appends `text` to `to` with runs of white space collapsed to one space,
+// up to `limit` bytes and never part of a character.
 void appendCollapsed(std::string &to, std::string_view text, std::size_t limit)
 {
-    for (unsigned char c : text) {
-        if (to.size() >= limit)
-            return;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
         if (isSpace(c)) {
-            if (!to.empty() && to.back() != ' ')
+            if (!to.empty() && to.back() != ' ' && to.size() < limit)
                 to += ' ';
-        } else {
-            to += static_cast<char>(c);
+            continue;
         }
+        const std::size_t n = sequenceBytes(c);
+        if (to.size() + n > limit || i + n > text.size())
+            return;
+        to.append(text.substr(i, n));
+        i += n - 1;
     }
 }
 
@@ -95,6 +105,11 @@ void PageTree::measure(std::uint32_t node, std::string_view utf8)
     PageNode &n = nodes_[node];
     if (n.silent)
         return;
+    if (pendingEnd_ != kNoNode) {
+        if (isSpace(utf8.front()))
+            nodes_[pendingEnd_].sentenceEnd = true;
+        pendingEnd_ = kNoNode;
+    }
     std::uint32_t count = 0, commas = 0;
     bool end = false;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -109,8 +124,13 @@ void PageTree::measure(std::uint32_t node, std::string_view utf8)
         else if (c == 0xEF && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBC &&
                  static_cast<unsigned char>(utf8[i + 2]) == 0x8C)
             ++commas; // a full-width comma
-        if ((c == '.' || c == '!' || c == '?') && (i + 1 == utf8.size() || isSpace(utf8[i + 1])))
-            end = true;
+        if (c == '.' || c == '!' || c == '?') {
+            // At the end of this piece the next piece decides.
+            if (i + 1 == utf8.size())
+                pendingEnd_ = node;
+            else if (isSpace(utf8[i + 1]))
+                end = true;
+        }
     }
     n.text += count;
     if (n.inLink)
@@ -326,8 +346,16 @@ std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint
     return index;
 }
 
+void PageTree::endTextRun()
+{
+    if (pendingEnd_ != kNoNode)
+        nodes_[pendingEnd_].sentenceEnd = true;
+    pendingEnd_ = kNoNode;
+}
+
 void PageTree::startTag(const html::Tag &tag)
 {
+    endTextRun();
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
     std::uint32_t flags = info.flags;
@@ -416,6 +444,7 @@ void PageTree::startTag(const html::Tag &tag)
 
 void PageTree::endTag(const html::Tag &tag)
 {
+    endTextRun();
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
     const bool inForeign = nodes_[current()].foreign;

@@ -76,6 +76,8 @@ public:
     void characters(std::string_view utf8) override;
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
+    // Ends the page's last run of text; the measures are complete after it.
+    void finish() { endTextRun(); }
 
     // Node 0 is the document; nodes come in document order, a parent
     // before its children.
@@ -101,6 +103,7 @@ private:
     void impliedEnds(Element element, std::uint32_t flags);
     void switchTokenizer(Element element);
     void measure(std::uint32_t node, std::string_view utf8);
+    void endTextRun();
     std::string_view nameOf(std::uint32_t node) const;
 
     TokenizerSwitch *tokenizer_;
@@ -114,6 +117,10 @@ private:
     std::uint32_t html_ = kNoNode, head_ = kNoNode, body_ = kNoNode;
     bool headClosed_ = false;
     bool lastForeign_ = false;
+    // The node whose text ended its last piece with . ! or ?: a sentence
+    // end unless the next piece of the same run starts with other than
+    // white space.
+    std::uint32_t pendingEnd_ = kNoNode;
     std::size_t styleDepth_ = 0; // stack size with a screen style element open, 0: none
     StyleSheet sheet_;
     std::string title_;
