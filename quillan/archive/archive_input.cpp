@@ -70,10 +70,13 @@ bool ArchiveInput::fill()
 {
     if (eof_)
         return false;
+    // Kept: the current member's bytes, or in a plain archive on a pipe
+    // those from the offset asked for.
     std::size_t from = inPos_;
-    if (gzip_ && segmentStart_ >= rawBase_ && segmentStart_ - rawBase_ < from &&
-        inEnd_ - (segmentStart_ - rawBase_) < kMaxKept)
-        from = std::size_t(segmentStart_ - rawBase_);
+    const bool keeping = gzip_ || (!seekable_ && keepFrom_);
+    const std::uint64_t keep = gzip_ ? segmentStart_ : keepFrom_.value_or(0);
+    if (keeping && keep >= rawBase_ && keep - rawBase_ < from && inEnd_ - (keep - rawBase_) < kMaxKept)
+        from = std::size_t(keep - rawBase_);
     if (from > 0) {
         std::memmove(in_.get(), in_.get() + from, inEnd_ - from);
         rawBase_ += from;
@@ -122,7 +125,11 @@ bool ArchiveInput::scanFrom(std::uint64_t offset)
 
 bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
 {
-    if (gzip_ || !seekable_ || fileOffset < segmentStart_ || !seekRaw(fileOffset))
+    if (gzip_ || fileOffset < segmentStart_)
+        return false;
+    if (!seekable_ && fileOffset >= rawBase_ && fileOffset <= rawBase_ + inEnd_)
+        inPos_ = std::size_t(fileOffset - rawBase_);
+    else if (!seekable_ || !seekRaw(fileOffset))
         return false;
     segmentOut_ = fileOffset - segmentStart_;
     state_ = State::Open;

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -50,10 +51,14 @@ public:
     // false when the input has none.
     bool nextSegment();
 
-    // Goes back to `fileOffset` in a plain archive read from a file, to read
-    // again from there; false (and nothing changed) for a gzip archive or a
-    // pipe.
+    // Goes back to `fileOffset` in a plain archive, to read again from
+    // there: in a file, or on a pipe from the bytes kept since keepFrom()
+    // (while they are under 4 MiB); false (and nothing changed) for a gzip
+    // archive or bytes no longer at hand.
     bool rewindTo(std::uint64_t fileOffset);
+    // In a plain archive on a pipe, keeps the bytes from `fileOffset` on
+    // for rewindTo().
+    void keepFrom(std::uint64_t fileOffset) { keepFrom_ = fileOffset; }
 
     bool compressed() const { return gzip_; }
     // Where the current segment starts in the file.
@@ -96,6 +101,7 @@ private:
     bool eof_ = false;
     std::uint64_t rawBase_ = 0; // file offset of in_[0]
     std::uint64_t bytesIn_ = 0;
+    std::optional<std::uint64_t> keepFrom_;
     std::unique_ptr<Zlib> z_;
     bool whole_ = false; // the current member is inflated whole in out_
     std::unique_ptr<char[]> out_;

@@ -135,6 +135,8 @@ bool WarcReader::next()
                 segmentReported_ = false;
                 inRecord_ = true;
                 blockStart_ = here();
+                if (!input_.compressed())
+                    input_.keepFrom(blockStart_.file);
                 remaining_ = header_.contentLength;
                 resync_ = false;
                 return true;

@@ -12,7 +12,8 @@
 // and the reason) and the reading goes on at the next record: the next
 // gzip member in a compressed archive, else the next "WARC/1.0" or
 // "WARC/1.1" line, looked for from the damaged record's block on in a plain
-// file (so that a Content-Length too long loses no record after it).
+// archive (read again from a file, or kept from a pipe while the block is
+// under 4 MiB), so that a Content-Length too long loses no record after it.
 
 #include "archive/archive_input.h"
 

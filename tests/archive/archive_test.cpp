@@ -209,12 +209,14 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
         {"cut in the block", a + b.substr(0, b.size() - 8), {"alpha"}, std::to_string(a.size()) + ": block cut short"},
         {"cut in the header", a + c.substr(0, 20), {"alpha"}, std::to_string(a.size()) + ": record cut short"},
     };
-    for (const Case &test : cases) {
-        Source source(test.data, false);
-        const Read read = readAll(source.fd());
-        EXPECT_EQ(read.blocks, test.blocks) << test.name;
-        ASSERT_EQ(read.damage.size(), 1u) << test.name;
-        EXPECT_EQ(read.damage[0].rfind(test.damage, 0), 0u) << test.name << ": " << read.damage[0];
+    for (const bool pipe : {false, true}) {
+        for (const Case &test : cases) {
+            Source source(test.data, pipe);
+            const Read read = readAll(source.fd());
+            EXPECT_EQ(read.blocks, test.blocks) << test.name << (pipe ? " (pipe)" : "");
+            ASSERT_EQ(read.damage.size(), 1u) << test.name << (pipe ? " (pipe)" : "");
+            EXPECT_EQ(read.damage[0].rfind(test.damage, 0), 0u) << test.name << ": " << read.damage[0];
+        }
     }
 }
 

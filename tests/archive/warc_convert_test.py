@@ -363,13 +363,13 @@ class HandMadeArchiveTest(unittest.TestCase):
         # The same faults in a plain archive: found by the record's end, the
         # reading goes on at the next record header, looked for from the
         # damaged record's block on (a length too long took the records
-        # after it).
+        # after it), from a file and from standard input.
         for damaged in (short, long):
             plain = recs[0][0] + damaged + b"".join(recs[i][0] for i in range(1, len(recs)))
-            converted = self.convert(plain)
-            self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
-            self.assertEqual(converted.count("damaged"), 1)
-            self.assertIn("does not end where its Content-Length", converted.stderr)
+            for converted in (self.convert(plain), Converted(run(["--warc", "-"], stdin=plain))):
+                self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
+                self.assertEqual(converted.count("damaged"), 1)
+                self.assertIn("does not end where its Content-Length", converted.stderr)
 
         # Cut at the end of the file: what came before is kept.
         converted = self.convert(b"".join(good[:3]) + cut)
