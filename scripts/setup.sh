@@ -17,10 +17,11 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db lintian
   iproute2 util-linux
   curl openssl python3
-  # Web archives: gzip, Brotli bodies and SHA-1 digests (static libraries
-  # too, for the statically linked quillan-convert); wget writes the
-  # archives the tests read; Dask runs quillan-crawl's tasks.
-  zlib1g-dev libbrotli-dev nettle-dev wget python3-distributed
+  # Web archives: gzip (libdeflate for whole members, zlib streaming),
+  # Brotli bodies and SHA-1 digests (static libraries too, for the
+  # statically linked quillan-convert); wget writes the archives the tests
+  # read; Dask runs quillan-crawl's tasks.
+  zlib1g-dev libdeflate-dev libbrotli-dev nettle-dev wget python3-distributed
   hardinfo
   # Benchmark only: the peers bench_readable measures the readable text
   # mode against, in the same run.

@@ -3,6 +3,7 @@
 #include "common/fd_io.h"
 
 #include <cstring>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -11,6 +12,14 @@ namespace quillan::archive {
 
 namespace {
 constexpr std::size_t kInputBuffer = 256 * 1024;
+// The compressed bytes of the current member are kept up to this much, so
+// that the scan after a damaged member starts again from its start, on a
+// pipe too; past it the scan goes on from where the fault showed.
+constexpr std::size_t kMaxKept = 4 * 1024 * 1024;
+// A member is inflated whole into a buffer that grows to this size; a
+// larger one (such as one member for the whole file) is streamed.
+constexpr std::size_t kFirstWhole = 256 * 1024;
+constexpr std::size_t kMaxWhole = 8 * 1024 * 1024;
 
 // The fixed start of a gzip member: magic, deflate, no reserved flag bits.
 bool looksLikeGzipHeader(const unsigned char *p)
@@ -23,14 +32,16 @@ struct ArchiveInput::Zlib {
     z_stream stream{};
     bool ready = false;
     bool scanned = false; // the member was found by scanning past damage
+    libdeflate_decompressor *whole = nullptr;
     ~Zlib()
     {
         if (ready)
             inflateEnd(&stream);
+        libdeflate_free_decompressor(whole);
     }
 };
 
-ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer])
+ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer]), inSize_(kInputBuffer)
 {
     struct stat st {};
     const off_t here = ::lseek(fd, 0, SEEK_CUR);
@@ -46,7 +57,10 @@ ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer])
         if (inflateInit2(&z_->stream, 16 + MAX_WBITS) != Z_OK)
             throw InputFailure{ENOMEM};
         z_->ready = true;
-        startMember();
+        z_->whole = libdeflate_alloc_decompressor();
+        if (!z_->whole)
+            throw InputFailure{ENOMEM};
+        startMember(true);
     }
 }
 
@@ -56,15 +70,29 @@ bool ArchiveInput::fill()
 {
     if (eof_)
         return false;
-    if (inPos_ > 0) {
-        std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
-        rawBase_ += inPos_;
-        inEnd_ -= inPos_;
-        inPos_ = 0;
+    // Kept: the current member's bytes, or in a plain archive on a pipe
+    // those from the offset asked for.
+    std::size_t from = inPos_;
+    const bool keeping = gzip_ || (!seekable_ && keepFrom_);
+    const std::uint64_t keep = gzip_ ? segmentStart_ : keepFrom_.value_or(0);
+    if (keeping && keep >= rawBase_ && keep - rawBase_ < from && inEnd_ - (keep - rawBase_) < kMaxKept)
+        from = std::size_t(keep - rawBase_);
+    if (from > 0) {
+        std::memmove(in_.get(), in_.get() + from, inEnd_ - from);
+        rawBase_ += from;
+        inEnd_ -= from;
+        inPos_ -= from;
     }
-    if (inEnd_ == kInputBuffer)
-        return true;
-    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, kInputBuffer - inEnd_);
+    if (inEnd_ == inSize_) {
+        if (inPos_ == 0 || inSize_ >= kMaxKept)
+            return inPos_ < inEnd_;
+        const std::size_t size = std::min(kMaxKept, inSize_ * 2);
+        std::unique_ptr<char[]> larger(new char[size]);
+        std::memcpy(larger.get(), in_.get(), inEnd_);
+        in_ = std::move(larger);
+        inSize_ = size;
+    }
+    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
     if (n < 0)
         throw InputFailure{int(-n)};
     if (n == 0) {
@@ -86,40 +114,148 @@ bool ArchiveInput::seekRaw(std::uint64_t offset)
     return true;
 }
 
+bool ArchiveInput::scanFrom(std::uint64_t offset)
+{
+    if (offset >= rawBase_ && offset <= rawBase_ + inEnd_) {
+        inPos_ = std::size_t(offset - rawBase_);
+        return true;
+    }
+    return seekable_ && seekRaw(offset);
+}
+
 bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
 {
-    if (gzip_ || !seekable_ || fileOffset < segmentStart_ || !seekRaw(fileOffset))
+    if (gzip_ || fileOffset < segmentStart_)
+        return false;
+    if (!seekable_ && fileOffset >= rawBase_ && fileOffset <= rawBase_ + inEnd_)
+        inPos_ = std::size_t(fileOffset - rawBase_);
+    else if (!seekable_ || !seekRaw(fileOffset))
         return false;
     segmentOut_ = fileOffset - segmentStart_;
     state_ = State::Open;
     return true;
 }
 
-bool ArchiveInput::startMember()
+bool ArchiveInput::startMember(bool whole)
 {
     segmentStart_ = rawPosition();
     segmentOut_ = 0;
     damage_.clear();
     inflateReset(&z_->stream);
     state_ = State::Open;
+    whole_ = false;
+    if (whole)
+        inflateWhole();
     return true;
+}
+
+void ArchiveInput::inflateWhole()
+{
+    // The bytes at hand are made at least half a buffer, so that a member
+    // of a usual size is inflated at the first try.
+    if (inEnd_ - inPos_ < kInputBuffer / 2)
+        fillUpTo(kInputBuffer);
+    for (;;) {
+        if (!out_) {
+            out_.reset(new char[kFirstWhole]);
+            outSize_ = kFirstWhole;
+        }
+        std::size_t inUsed = 0;
+        std::size_t outUsed = 0;
+        const libdeflate_result rc = libdeflate_gzip_decompress_ex(
+            z_->whole, in_.get() + inPos_, inEnd_ - inPos_, out_.get(), outSize_, &inUsed, &outUsed);
+        if (rc == LIBDEFLATE_SUCCESS) {
+            whole_ = true;
+            inPos_ += inUsed;
+            outPos_ = 0;
+            outEnd_ = outUsed;
+            return;
+        }
+        if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
+            if (outSize_ >= kMaxWhole)
+                return;
+            outSize_ = std::min(kMaxWhole, outSize_ * 2);
+            out_.reset(new char[outSize_]);
+            continue;
+        }
+        // Damaged, or going on past the bytes at hand: with more of them,
+        // tried again; else streamed, which finds where the damage is.
+        const std::size_t had = inEnd_ - inPos_;
+        if (eof_ || had >= kMaxKept)
+            return;
+        fillUpTo(std::min(kMaxKept, std::max(inSize_, had * 2)));
+        if (inEnd_ - inPos_ == had)
+            return;
+    }
+}
+
+void ArchiveInput::fillUpTo(std::size_t bytes)
+{
+    // Reads until `bytes` from the reading position are at hand (the
+    // buffer grown for them), or the file ends.
+    while (inEnd_ - inPos_ < bytes && !eof_) {
+        if (inPos_ > 0) {
+            std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
+            rawBase_ += inPos_;
+            inEnd_ -= inPos_;
+            inPos_ = 0;
+        }
+        if (inSize_ < bytes) {
+            std::unique_ptr<char[]> larger(new char[bytes]);
+            std::memcpy(larger.get(), in_.get(), inEnd_);
+            in_ = std::move(larger);
+            inSize_ = bytes;
+        }
+        const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
+        if (n < 0)
+            throw InputFailure{int(-n)};
+        if (n == 0) {
+            eof_ = true;
+            break;
+        }
+        inEnd_ += std::size_t(n);
+        bytesIn_ += std::uint64_t(n);
+    }
+}
+
+std::string_view ArchiveInput::next(std::size_t size)
+{
+    if (state_ != State::Open || size == 0)
+        return {};
+    if (whole_) {
+        const std::size_t n = std::min(size, outEnd_ - outPos_);
+        const std::string_view bytes(out_.get() + outPos_, n);
+        outPos_ += n;
+        segmentOut_ += n;
+        if (n == 0)
+            state_ = State::Ended;
+        return bytes;
+    }
+    if (gzip_) {
+        constexpr std::size_t kPiece = 64 * 1024;
+        if (!piece_)
+            piece_.reset(new char[kPiece]);
+        return {piece_.get(), inflateSome(piece_.get(), std::min(size, kPiece))};
+    }
+    if (inPos_ == inEnd_ && !fill()) {
+        state_ = State::Ended;
+        return {};
+    }
+    const std::size_t n = std::min(size, inEnd_ - inPos_);
+    const std::string_view bytes(in_.get() + inPos_, n);
+    inPos_ += n;
+    segmentOut_ += n;
+    return bytes;
 }
 
 std::size_t ArchiveInput::read(char *out, std::size_t size)
 {
-    if (state_ != State::Open || size == 0)
-        return 0;
-    if (gzip_)
-        return inflateSome(out, size);
-    if (inPos_ == inEnd_ && !fill()) {
-        state_ = State::Ended;
-        return 0;
-    }
-    const std::size_t n = std::min(size, inEnd_ - inPos_);
-    std::memcpy(out, in_.get() + inPos_, n);
-    inPos_ += n;
-    segmentOut_ += n;
-    return n;
+    if (gzip_ && !whole_)
+        return state_ == State::Open && size > 0 ? inflateSome(out, size) : 0;
+    const std::string_view bytes = next(size);
+    if (!bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+    return bytes.size();
 }
 
 std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
@@ -146,8 +282,7 @@ std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
             if (z_->scanned && segmentOut_ == 0 && z.avail_out == asked) {
                 // Not a member after all, only bytes that looked like one:
                 // the scan goes on past them.
-                if (seekable_)
-                    seekRaw(segmentStart_ + 1);
+                scanFrom(segmentStart_ + 1);
                 if (!findMember())
                     return 0;
                 continue;
@@ -178,8 +313,10 @@ bool ArchiveInput::findMember()
         inPos_ = std::size_t(static_cast<const char *>(hit) - in_.get());
         if (inEnd_ - inPos_ < 4 && fill())
             continue;
+        // A member found by scanning past damage may be no member at all:
+        // the streaming inflater tells that at its first bytes.
         if (inEnd_ - inPos_ >= 4 && looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_)))
-            return startMember();
+            return startMember(false);
         ++inPos_;
     }
 }
@@ -192,7 +329,9 @@ bool ArchiveInput::nextSegment()
         state_ = State::NoMore;
         return false;
     }
-    if (state_ == State::Open) {
+    if (state_ == State::Open && whole_) {
+        state_ = State::Ended;
+    } else if (state_ == State::Open) {
         // The rest of this member, unread: inflated and dropped, which is
         // how its end is found.
         char scratch[16 * 1024];
@@ -202,8 +341,7 @@ bool ArchiveInput::nextSegment()
             return false;
     }
     if (damaged()) {
-        if (seekable_)
-            seekRaw(segmentStart_ + 1);
+        scanFrom(segmentStart_ + 1);
         return findMember();
     }
     // A clean end: the next member follows at once, or the file ends.
@@ -214,11 +352,13 @@ bool ArchiveInput::nextSegment()
         return false;
     }
     z_->scanned = false;
-    startMember();
     if (inEnd_ - inPos_ < 4 || !looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_))) {
+        startMember(false);
         damage_ = "bytes that are not a gzip member";
         state_ = State::Ended;
+        return true;
     }
+    startMember(true);
     return true;
 }
 

@@ -38,7 +38,7 @@ std::string RecordOffset::text() const
 }
 
 WarcReader::WarcReader(ArchiveInput &input, DamageReport onDamage)
-    : input_(input), onDamage_(std::move(onDamage)), buf_(new char[kBuffer])
+    : input_(input), onDamage_(std::move(onDamage))
 {}
 
 RecordOffset WarcReader::here() const
@@ -61,8 +61,10 @@ bool WarcReader::fillBuffer()
 {
     if (pos_ < end_)
         return true;
-    pos_ = end_ = 0;
-    end_ = input_.read(buf_.get(), kBuffer);
+    const std::string_view bytes = input_.next(kBuffer);
+    buf_ = bytes.data();
+    pos_ = 0;
+    end_ = bytes.size();
     return end_ > 0;
 }
 
@@ -73,7 +75,7 @@ bool WarcReader::readLine(std::string &line, std::size_t limit, bool &tooLong)
     for (;;) {
         if (!fillBuffer())
             return false;
-        const char *from = buf_.get() + pos_;
+        const char *from = buf_ + pos_;
         const auto *nl = static_cast<const char *>(std::memchr(from, '\n', end_ - pos_));
         const std::size_t n = nl ? std::size_t(nl - from) : end_ - pos_;
         if (line.size() + n > limit) {
@@ -133,6 +135,8 @@ bool WarcReader::next()
                 segmentReported_ = false;
                 inRecord_ = true;
                 blockStart_ = here();
+                if (!input_.compressed())
+                    input_.keepFrom(blockStart_.file);
                 remaining_ = header_.contentLength;
                 resync_ = false;
                 return true;
@@ -216,29 +220,35 @@ bool WarcReader::readHeader()
     return true;
 }
 
-std::size_t WarcReader::readBlock(char *out, std::size_t size)
+std::string_view WarcReader::readBlockView(std::size_t size)
 {
     if (!inRecord_ || remaining_ == 0 || size == 0)
-        return 0;
+        return {};
     const std::size_t want = std::size_t(std::min<std::uint64_t>(size, remaining_));
-    std::size_t n = 0;
+    std::string_view bytes;
     if (pos_ < end_) {
-        n = std::min(want, end_ - pos_);
-        std::memcpy(out, buf_.get() + pos_, n);
-        pos_ += n;
+        bytes = std::string_view(buf_ + pos_, std::min(want, end_ - pos_));
+        pos_ += bytes.size();
     } else {
-        n = input_.read(out, want);
+        bytes = input_.next(want);
     }
-    remaining_ -= n;
-    return n;
+    remaining_ -= bytes.size();
+    return bytes;
+}
+
+std::size_t WarcReader::readBlock(char *out, std::size_t size)
+{
+    const std::string_view bytes = readBlockView(size);
+    if (!bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+    return bytes.size();
 }
 
 bool WarcReader::finish()
 {
     if (!inRecord_)
         return false;
-    char scratch[16 * 1024];
-    while (remaining_ > 0 && readBlock(scratch, sizeof scratch) > 0) {
+    while (remaining_ > 0 && !readBlockView(kBuffer).empty()) {
     }
     inRecord_ = false;
     if (remaining_ > 0) {

@@ -12,7 +12,8 @@
 // and the reason) and the reading goes on at the next record: the next
 // gzip member in a compressed archive, else the next "WARC/1.0" or
 // "WARC/1.1" line, looked for from the damaged record's block on in a plain
-// file (so that a Content-Length too long loses no record after it).
+// archive (read again from a file, or kept from a pipe while the block is
+// under 4 MiB), so that a Content-Length too long loses no record after it.
 
 #include "archive/archive_input.h"
 
@@ -56,8 +57,11 @@ public:
     const WarcHeader &header() const { return header_; }
     const RecordOffset &offset() const { return offset_; }
 
-    // Up to `size` bytes more of the block; 0 at its end (or where it was
-    // cut short).
+    // Up to `size` bytes more of the block, where they are: valid until the
+    // next call on this reader or its input; empty at its end (or where it
+    // was cut short).
+    std::string_view readBlockView(std::size_t size);
+    // The same bytes copied into `out`; 0 at the block's end.
     std::size_t readBlock(char *out, std::size_t size);
 
     // Reads the rest of the block and the record's end. True when the
@@ -76,7 +80,7 @@ private:
 
     ArchiveInput &input_;
     DamageReport onDamage_;
-    std::unique_ptr<char[]> buf_;
+    const char *buf_ = nullptr; // the input's bytes at hand, from pos_ to end_
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     WarcHeader header_;

@@ -200,10 +200,19 @@ QString FetchedPagesFolder(QString *error)
     if (!pagesFolder.isEmpty() && isPrivateFolder(pagesFolder))
         return pagesFolder;
     pagesFolder.clear();
-    QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/quillan-XXXXXX"));
+    // Qt gives no temporary folder when TMPDIR names one that does not
+    // exist; the folder must then not be made at the root instead.
+    const QString base = QDir::tempPath();
+    if (base.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Cannot make a folder in %1: %2")
+                         .arg(qEnvironmentVariable("TMPDIR"), systemReason(ENOENT));
+        return {};
+    }
+    QByteArray pattern = QFile::encodeName(base + QStringLiteral("/quillan-XXXXXX"));
     if (!::mkdtemp(pattern.data())) {
         if (error)
-            *error = QStringLiteral("Cannot make a folder in %1: %2").arg(QDir::tempPath(), systemReason(errno));
+            *error = QStringLiteral("Cannot make a folder in %1: %2").arg(base, systemReason(errno));
         return {};
     }
     // mkdtemp gives 0700 less the umask; the folder needs exactly 0700.

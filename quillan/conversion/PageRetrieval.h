@@ -32,7 +32,8 @@ QString RefusedTypeReason(const QByteArray &contentType);
 // under the system's temporary folder (TMPDIR, else /tmp) with mode 0700,
 // then reused for the rest of the run; made afresh if it has gone or is no
 // longer a folder of this user's with mode 0700. Empty when it cannot be
-// made, with the reason in *error when error is given.
+// made (also when TMPDIR names no folder), with the reason in *error when
+// error is given.
 QString FetchedPagesFolder(QString *error = nullptr);
 
 // A fresh path in the private folder ending in ".html", whose name has no

@@ -148,7 +148,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
         ++counts_.damaged;
         report_(name + ": damaged record at offset " + where.text() + ": " + reason);
     });
-    std::unique_ptr<char[]> chunk(new char[kChunk]);
+    std::string head; // an HTTP head longer than the reader's first piece
     Record record;
     TagStripper stripper([&record](std::string_view bytes) { record.text.append(bytes); });
 
@@ -173,22 +173,29 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             record.out.date = std::string(h.field("WARC-Date"));
             record.out.refersTo = std::string(h.field("WARC-Record-ID"));
 
-            std::string head;
+            // The block's first bytes: the HTTP head and the start of the
+            // body, where the reader has them (valid until it reads on),
+            // or gathered in `head` when the head goes on past them.
+            std::string_view first;
             std::size_t bodyAt = 0;
             std::string transfer, coding, media, charset;
             if (type == "response") {
                 const std::string warcType = mediaTypeOf(h.field("Content-Type"));
                 if (!warcType.empty() && warcType != "application/http")
                     throw Skipped{Skip::NotHttp, {}};
-                std::optional<std::size_t> end;
-                while (!(end = httpHeadEnd(head)) && head.size() < kMaxHttpHead) {
-                    const std::size_t n = reader.readBlock(chunk.get(), kChunk);
-                    if (n == 0)
-                        break;
-                    head.append(chunk.get(), n);
+                first = reader.readBlockView(kChunk);
+                std::optional<std::size_t> end = httpHeadEnd(first);
+                if (!end && !first.empty()) {
+                    head.assign(first);
+                    while (!(end = httpHeadEnd(head)) && head.size() < kMaxHttpHead) {
+                        const std::string_view more = reader.readBlockView(kChunk);
+                        if (more.empty())
+                            break;
+                        head.append(more);
+                    }
+                    first = head;
                 }
-                const std::optional<HttpHead> http =
-                    end ? parseHttpHead(std::string_view(head).substr(0, *end)) : std::nullopt;
+                const std::optional<HttpHead> http = end ? parseHttpHead(first.substr(0, *end)) : std::nullopt;
                 if (!http)
                     throw BadHead{};
                 bodyAt = *end;
@@ -238,13 +245,13 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                     if (sniffed.size() >= kSniffLength)
                         decide();
                 });
-                std::uint64_t raw = head.size() - bodyAt;
-                body.feed(std::string_view(head).substr(bodyAt));
-                for (std::size_t n; (n = reader.readBlock(chunk.get(), kChunk)) > 0;) {
-                    raw += n;
+                std::uint64_t raw = first.size() - bodyAt;
+                body.feed(first.substr(bodyAt));
+                for (std::string_view bytes; !(bytes = reader.readBlockView(kChunk)).empty();) {
+                    raw += bytes.size();
                     if (raw > limit)
                         throw Skipped{Skip::TooLarge, {}};
-                    body.feed(std::string_view(chunk.get(), n));
+                    body.feed(bytes);
                 }
                 body.finish();
             } catch (const BodyFault &fault) {
@@ -350,6 +357,24 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// The first input that is the very file the output would go to, by its
+// device and inode; none when the output is no existing regular file.
+std::optional<std::string> inputThatIsTheOutput(const Options &options)
+{
+    struct stat out {};
+    const bool toStandardOutput = !options.output || *options.output == "-";
+    if ((toStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(options.output->c_str(), &out)) != 0 ||
+        !S_ISREG(out.st_mode))
+        return std::nullopt;
+    for (const std::string &input : options.inputs) {
+        struct stat in {};
+        if ((input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) == 0 &&
+            in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            return input == "-" ? std::string("standard input") : input;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int convertArchives(const Options &options)
@@ -359,6 +384,17 @@ int convertArchives(const Options &options)
         progress.clear();
         std::fprintf(stderr, "%s: %s\n", ProgramName, line.c_str());
     };
+
+    // An output that is one of the archives (by name, link or hard link)
+    // is refused before anything is read or written: the fresh file
+    // renamed over it would destroy the archive, and standard output
+    // appended to it would be read back as it grows.
+    if (const std::optional<std::string> clash = inputThatIsTheOutput(options)) {
+        report(*clash + ": the output " +
+               (!options.output || *options.output == "-" ? std::string("(standard output)") : *options.output) +
+               " is this archive itself; nothing read or written");
+        return 1;
+    }
 
     // The output: standard output, a device or pipe written directly, or a
     // file that appears only once complete.

@@ -363,13 +363,13 @@ class HandMadeArchiveTest(unittest.TestCase):
         # The same faults in a plain archive: found by the record's end, the
         # reading goes on at the next record header, looked for from the
         # damaged record's block on (a length too long took the records
-        # after it).
+        # after it), from a file and from standard input.
         for damaged in (short, long):
             plain = recs[0][0] + damaged + b"".join(recs[i][0] for i in range(1, len(recs)))
-            converted = self.convert(plain)
-            self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
-            self.assertEqual(converted.count("damaged"), 1)
-            self.assertIn("does not end where its Content-Length", converted.stderr)
+            for converted in (self.convert(plain), Converted(run(["--warc", "-"], stdin=plain))):
+                self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
+                self.assertEqual(converted.count("damaged"), 1)
+                self.assertIn("does not end where its Content-Length", converted.stderr)
 
         # Cut at the end of the file: what came before is kept.
         converted = self.convert(b"".join(good[:3]) + cut)
@@ -378,18 +378,24 @@ class HandMadeArchiveTest(unittest.TestCase):
 
     def test_member_cut_anywhere(self):
         # Wherever a member is cut, the inflater runs on into the next
-        # members' bytes: one report, and every record after it is read.
+        # members' bytes: one report, and every record after it is read,
+        # from a file and from standard input alike.
         recs = self.records()
         good = [gzip.compress(r) for r, _, _ in recs]
         source, _ = response("http://a.test/cut", b"HTTP/1.1 200 OK\nContent-Type: text/html", self.page(7) * 50)
         whole = gzip.compress(source)
         expected = self.expected(recs, [])
         for cut_at in range(10, len(whole) - 8, max(1, len(whole) // 40)):
-            with self.subTest(cut_at=cut_at):
-                converted = self.convert(b"".join(good[:2]) + whole[:cut_at] + b"".join(good[2:]))
-                self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, expected)
-                self.assertEqual(converted.count("damaged"), 1, converted.stderr)
-                self.assertIn(f"damaged record at offset {len(good[0]) + len(good[1])}:", converted.stderr)
+            data = b"".join(good[:2]) + whole[:cut_at] + b"".join(good[2:])
+            for piped in (False, True):
+                with self.subTest(cut_at=cut_at, piped=piped):
+                    if piped:
+                        converted = Converted(run(["--warc", "-"], stdin=data))
+                    else:
+                        converted = self.convert(data)
+                    self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, expected)
+                    self.assertEqual(converted.count("damaged"), 1, converted.stderr)
+                    self.assertIn(f"damaged record at offset {len(good[0]) + len(good[1])}:", converted.stderr)
 
     def test_output_only_when_complete(self):
         recs = self.records()
@@ -424,6 +430,51 @@ class HandMadeArchiveTest(unittest.TestCase):
             self.assertEqual(f.read(), b"old")
         # Run to the end, it replaces the old output.
         converted = self.convert(b"".join(r for r, _, _ in recs))
+        self.assertEqual(converted.count("converted"), 6)
+
+    def test_output_that_is_an_archive_is_refused(self):
+        recs = self.records()
+        data = b"".join(gzip.compress(r) for r, _, _ in recs)
+        archive = os.path.join(self.work, "crawl.warc.gz")
+        other = os.path.join(self.work, "other.warc")
+        for path, content in ((archive, data), (other, recs[1][0])):
+            with open(path, "wb") as f:
+                f.write(content)
+        os.link(archive, os.path.join(self.work, "hard.wet.gz"))
+        os.symlink("crawl.warc.gz", os.path.join(self.work, "soft.wet.gz"))
+        os.mkdir(os.path.join(self.work, "sub"))
+        before = sorted(os.listdir(self.work))
+        cases = [
+            ("the same name", [archive], archive, None, None),
+            ("another path, after another archive", [other, archive],
+             os.path.join(self.work, "sub", "..", "crawl.warc.gz"), None, None),
+            ("a hard link", [archive], os.path.join(self.work, "hard.wet.gz"), None, None),
+            ("a symbolic link", [archive], os.path.join(self.work, "soft.wet.gz"), None, None),
+            ("standard input", ["-"], archive, archive, None),
+            ("standard output appended to it", [other, archive], None, None, archive),
+        ]
+        for label, inputs, out, stdin_path, stdout_path in cases:
+            with self.subTest(label):
+                args = [CONVERT, "--warc"] + inputs + (["-o", out] if out else [])
+                stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+                stdout = open(stdout_path, "ab") if stdout_path else subprocess.PIPE
+                try:
+                    result = subprocess.run(args, stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                                            timeout=TIMEOUT)
+                finally:
+                    for f in (stdin, stdout):
+                        if hasattr(f, "close"):
+                            f.close()
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(b"is this archive itself", result.stderr)
+                self.assertFalse(result.stdout)
+                self.assertNotIn(b" records, ", result.stderr)  # nothing was read
+                with open(archive, "rb") as f:
+                    self.assertEqual(f.read(), data)
+                self.assertEqual(sorted(os.listdir(self.work)), before)
+        # Another output beside them is written as usual.
+        converted = Converted(run(["--warc", archive, "-o", os.path.join(self.work, "texts.wet")]),
+                              os.path.join(self.work, "texts.wet"))
         self.assertEqual(converted.count("converted"), 6)
 
     def test_max_size(self):

@@ -137,6 +137,13 @@ void TestPageRetrieval::privateTextFilesAreNewEachTime()
     QString error;
     QVERIFY(PageRetrieval::CreatePrivateTextFile(&error).isEmpty());
     QVERIFY2(error.contains("not-a-folder"), qPrintable(error));
+    // Nor where TMPDIR names nothing: never a folder at the root instead.
+    const auto missing = tmp_->path() / "missing-folder";
+    qputenv("TMPDIR", missing.string().c_str());
+    error.clear();
+    const QString none = PageRetrieval::CreatePrivateTextFile(&error);
+    QVERIFY2(none.isEmpty(), qPrintable(none));
+    QVERIFY2(error.contains("missing-folder"), qPrintable(error));
     qputenv("TMPDIR", tmpdir);
     QVERIFY(QFile::remove(qpath(notAFolder)));
 }

@@ -29,9 +29,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         WarcReader reader(input, [](const RecordOffset &, const std::string &) {});
         char buffer[4096];
         while (reader.next()) {
+            // Copied and in place by turns.
             std::string block;
-            for (std::size_t n; (n = reader.readBlock(buffer, sizeof buffer)) > 0 && block.size() < 1 << 20;)
-                block.append(buffer, n);
+            for (bool copied = true; block.size() < 1 << 20; copied = !copied) {
+                if (copied) {
+                    const std::size_t n = reader.readBlock(buffer, sizeof buffer);
+                    if (n == 0)
+                        break;
+                    block.append(buffer, n);
+                } else {
+                    const std::string_view bytes = reader.readBlockView(sizeof buffer + 123);
+                    if (bytes.empty())
+                        break;
+                    block.append(bytes);
+                }
+            }
             reader.finish();
             const std::optional<std::size_t> end = httpHeadEnd(block);
             if (!end)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix: exactly the files the install
-# rules name, the program's folder complete, only the two commands on the
-# path (links into that folder), no run path into the build tree and every
+# rules name, the program's folder complete, only the user's commands on
+# the path (links into that folder), no run path into the build tree and every
 # library found, and the installed programs working through their links.
 #   install_layout_test.sh BUILD_DIR MANIFEST PKGLIBDIR SAMPLE_HTML
 here=$(dirname "$0")
@@ -17,7 +17,7 @@ diff <(LC_ALL=C sort "$manifest") <(tree_list "$prefix") >"$scratch/diff" ||
     fail "installed files differ from the install rules:"$'\n'"$(cat "$scratch/diff")"
 
 # The program's folder holds what the programs read from it.
-for f in quillan-convert regsvr reg dispget netvane.so qlnhelp.chm; do
+for f in quillan-convert quillan-crawl regsvr reg dispget netvane.so qlnhelp.chm; do
     [ -f "$prefix/$pkglibdir/$f" ] || fail "$pkglibdir/$f missing"
 done
 for f in quillan quillan-main.so quillan.htm spider14.gif quillan-browser.so quillan-convert-net; do
@@ -27,8 +27,8 @@ done
 for f in "$prefix"/bin/*; do
     name=$(basename "$f")
     case $name in
-        quillan|quillan-convert) ;;
-        *) fail "bin/$name: only quillan and quillan-convert belong on the path" ;;
+        quillan|quillan-convert|quillan-crawl) ;;
+        *) fail "bin/$name: only quillan, quillan-convert and quillan-crawl belong on the path" ;;
     esac
     [ -L "$f" ] || fail "bin/$name is not a link"
     target=$(readlink "$f")
@@ -37,6 +37,7 @@ for f in "$prefix"/bin/*; do
         fail "bin/$name does not lead to $pkglibdir/$name"
 done
 [ -L "$prefix/bin/quillan-convert" ] || fail "bin/quillan-convert missing"
+[ -L "$prefix/bin/quillan-crawl" ] || fail "bin/quillan-crawl missing"
 
 # No run path (least of all into the build tree); every library resolves.
 while IFS= read -r elf; do
@@ -72,6 +73,21 @@ if grep -qx "$pkglibdir/quillan-convert-net" "$manifest"; then
     [ "$(grep -c '^==> ' "$scratch/separate.out")" = 2 ] || fail "quillan-convert --separate gave no two texts"
 fi
 
+# quillan-crawl through its link: a job of one archive on a local cluster
+# of one worker, converted by the quillan-convert of the program's folder.
+printf 'WARC/1.0\r\nWARC-Type: resource\r\nWARC-Target-URI: http://a.test/\r\nContent-Type: text/html\r\nContent-Length: 24\r\n\r\n<p>Crawled page text</p>\r\n\r\n' \
+    >"$scratch/site.warc"
+(cd / && quillan-crawl --version) | grep -q "$("$prefix/$pkglibdir/quillan-convert" --version | awk '{print $2}')" ||
+    fail "quillan-crawl --version does not give the program's version"
+if python3 -c 'import distributed' 2>/dev/null; then
+    (cd / && timeout 90 quillan-crawl -j 1 -o "$scratch/texts" "$scratch/site.warc") >"$scratch/crawl.log" 2>&1 ||
+        fail "quillan-crawl through its link failed: $(cat "$scratch/crawl.log")"
+    gzip -dc "$scratch/texts/site.wet.gz" 2>/dev/null | grep -q 'Crawled page text' ||
+        fail "quillan-crawl wrote no text of the page: $(cat "$scratch/crawl.log")"
+else
+    echo "note: no python3-distributed here; quillan-crawl's job through its link is not run"
+fi
+
 # The installed registry tools register the installed Netvane (the test's
 # own registry, from the environment).
 "$prefix/$pkglibdir/regsvr" "$prefix/$pkglibdir/netvane.so" >/dev/null || fail "installed regsvr cannot register Netvane"
@@ -104,7 +120,7 @@ else
 fi
 
 # The manual pages render without complaint.
-for page in quillan quillan-convert; do
+for page in quillan quillan-convert quillan-crawl; do
     MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>"$scratch/man.err" >"$scratch/man.out" ||
         fail "man $page failed"
     [ -s "$scratch/man.err" ] && fail "man $page: $(cat "$scratch/man.err")"

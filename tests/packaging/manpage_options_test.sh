@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# quillan-convert --help and its manual page list the same options.
-#   manpage_options_test.sh QUILLAN_CONVERT MANPAGE
+# A command's --help and its manual page list the same options.
+#   manpage_options_test.sh COMMAND MANPAGE
 here=$(dirname "$0")
 . "$here/lib.sh"
 program=$1 page=$2
@@ -21,11 +21,12 @@ awk '/^\.SH /{in_opts = ($2 == "OPTIONS")} in_opts && tag {print; tag = 0} in_op
 diff "$scratch/from-help" "$scratch/from-page" >"$scratch/diff" ||
     fail "--help and the manual page differ (< help, > page):"$'\n'"$(cat "$scratch/diff")"
 # The synopsis names every option that takes an argument (in --help, an
-# option followed by a word in capitals), in its first spelling.
+# option followed by a word in capitals), in its first spelling: in
+# brackets, or bare when it must be given.
 awk '/^\.SH /{in_syn = ($2 == "SYNOPSIS")} in_syn' "$page" | sed -E 's/\\-/-/g' >"$scratch/synopsis"
 grep -E '^ +-' "$scratch/help" | sed -E 's/^ +//; s/  .*//' | grep -E ' [A-Z]+$' | awk '{print $1}' | tr -d ',' |
     while read -r option; do
-        grep -qE "^\.RB \[ $option( |\$)" "$scratch/synopsis" || echo "$option"
+        grep -qE "^\.(RB \[|BI?) $option( |\$)" "$scratch/synopsis" || echo "$option"
     done >"$scratch/missing"
 [ ! -s "$scratch/missing" ] || fail "the synopsis lacks: $(tr '\n' ' ' <"$scratch/missing")"
 "$program" --version | grep -q "$(sed -n 's/^\.TH [^"]*"[^"]*" "Quillan \([^"]*\)".*/\1/p' "$page")" ||

@@ -134,18 +134,28 @@ bool allSpace(std::string_view s)
     return true;
 }
 
-// Appends `text` to `to` with runs of white space collapsed to one space.
+// Bytes of the UTF-8 sequence `lead` begins (1 for a continuation byte).
+std::size_t sequenceBytes(unsigned char lead)
+{
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+// Appends `text` to `to` with runs of white space collapsed to one space,
+// up to `limit` bytes and never part of a character.
 void appendCollapsed(std::string &to, std::string_view text, std::size_t limit)
 {
-    for (unsigned char c : text) {
-        if (to.size() >= limit)
-            return;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
         if (isSpace(c)) {
-            if (!to.empty() && to.back() != ' ')
+            if (!to.empty() && to.back() != ' ' && to.size() < limit)
                 to += ' ';
-        } else {
-            to += static_cast<char>(c);
+            continue;
         }
+        const std::size_t n = sequenceBytes(c);
+        if (to.size() + n > limit || i + n > text.size())
+            return;
+        to.append(text.substr(i, n));
+        i += n - 1;
     }
 }
 
@@ -228,6 +238,13 @@ void PageTree::measure(Open &at, std::string_view utf8)
 {
     if (at.silent)
         return;
+    if (pendingEnd_) {
+        // The last piece ended with . ! or ?: a sentence ends when this
+        // one starts with white space.
+        if (isSpace(static_cast<unsigned char>(utf8.front())))
+            at.sentenceEnd = true;
+        pendingEnd_ = false;
+    }
     // What each byte is: most are a character and nothing else.
     enum : std::uint8_t { kSpace = 1, kTrail = 2, kComma = 4, kStop = 8, kWide = 16 };
     static constexpr auto kClass = [] {
@@ -252,7 +269,9 @@ void PageTree::measure(Open &at, std::string_view utf8)
             ++commas;
         else if (k == kWide && i + 2 < size && bytes[i + 1] == 0xBC && bytes[i + 2] == 0x8C)
             ++commas; // a full-width comma
-        else if (k == kStop && (i + 1 == size || (kClass[bytes[i + 1]] & kSpace)))
+        else if (k == kStop && i + 1 == size)
+            pendingEnd_ = true; // the next piece of the text decides
+        else if (k == kStop && (kClass[bytes[i + 1]] & kSpace))
             end = true;
     };
     std::size_t i = 0;
@@ -574,8 +593,16 @@ void PageTree::foreignSwitch()
     }
 }
 
+void PageTree::endTextRun()
+{
+    if (pendingEnd_)
+        top().sentenceEnd = true;
+    pendingEnd_ = false;
+}
+
 void PageTree::startTag(const html::Tag &tag)
 {
+    endTextRun();
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
     std::uint32_t flags = info.flags;
@@ -635,6 +662,7 @@ void PageTree::startTag(const html::Tag &tag)
 
 void PageTree::endTag(const html::Tag &tag)
 {
+    endTextRun();
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
     const bool inForeign = top().foreign;
@@ -664,6 +692,7 @@ void PageTree::endTag(const html::Tag &tag)
 
 void PageTree::endOfFile()
 {
+    endTextRun();
     popTo(0);
     PageNode document;
     document.text = document_.text;

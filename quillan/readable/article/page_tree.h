@@ -165,6 +165,7 @@ private:
                         bool tableScope) const;
     void impliedEnds(Element element, std::uint32_t flags);
     void measure(Open &at, std::string_view utf8);
+    void endTextRun();
     void foreignSwitch();
     void build();
 
@@ -177,6 +178,10 @@ private:
     bool html_ = false, head_ = false, body_ = false;
     bool headClosed_ = false;
     bool lastForeign_ = false;
+    // The top element's text ended its last piece with . ! or ?: a sentence
+    // end unless the next piece of the same run starts with other than
+    // white space.
+    bool pendingEnd_ = false;
     std::size_t styleDepth_ = 0; // stack size with a screen style element open, 0: none
     StyleSheet sheet_;
     std::string title_;

@@ -130,6 +130,16 @@ TEST(ArticleText, TitleComesFirstOnce)
                    prose("garden") + "</div>");
     EXPECT_EQ(firstLine(text), "Garden notes for spring") << text;
     EXPECT_FALSE(has(text, "GardenLogo")) << text;
+
+    // A title longer than is kept ends on a whole character.
+    std::string longTitle;
+    for (int i = 0; i < 300; ++i)
+        longTitle += "\xC3\xA9t\xE2\x82\xAC";
+    text = article("<title>" + longTitle + "</title><div>" + prose("euro") + "</div>");
+    const std::string first = firstLine(text);
+    ASSERT_GT(first.size(), 100u) << text.substr(0, 100);
+    EXPECT_EQ(longTitle.compare(0, first.size(), first), 0);
+    EXPECT_TRUE(first.back() == 't' || first.back() == '\xA9' || first.back() == '\xAC') << first;
 }
 
 TEST(ArticleText, APageWithoutArticleGivesItsLargestContentRegion)
@@ -218,6 +228,16 @@ TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
     ASSERT_FALSE(whole.empty());
     for (std::size_t piece : {1, 2, 3, 7, 64, 1000})
         EXPECT_EQ(article(page, piece), whole) << "pieces of " << piece;
+
+    // Short lines beside the article count when they end a sentence; a full
+    // stop before a character reference or a cut does not end one.
+    const std::string beside = "<title>Release</title><div>" + prose("main") + prose("more") +
+                               "</div><p>Version 2.0 is out</p><p>Version 3.&#48; is out</p><p>That is all.</p>";
+    const std::string besideWhole = article(beside);
+    EXPECT_TRUE(has(besideWhole, "That is all.")) << besideWhole;
+    EXPECT_EQ(has(besideWhole, "Version 3.0"), has(besideWhole, "Version 2.0")) << besideWhole;
+    for (std::size_t piece : {1, 2, 3, 5, 11})
+        EXPECT_EQ(article(beside, piece), besideWhole) << "pieces of " << piece;
 }
 
 TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
