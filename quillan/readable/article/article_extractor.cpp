@@ -36,6 +36,7 @@ struct Measures {
     std::vector<std::uint32_t> text, linkText, commas;
     std::vector<std::uint32_t> inlineText, inlineCommas; // text outside nested blocks
     std::vector<std::uint32_t> paragraphs, images, inputs, embeds, children;
+    std::vector<std::uint32_t> breaks; // br children
     std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
 };
 
@@ -52,13 +53,47 @@ bool isTablePart(Element e)
            e == Element::Thead || e == Element::Tfoot || e == Element::Li || e == Element::Dd || e == Element::Dt;
 }
 
+// Blocks whose text counts as a paragraph for their container.
+bool paragraphLike(Element e)
+{
+    switch (e) {
+    case Element::Li:
+    case Element::Dt:
+    case Element::Dd:
+    case Element::H1:
+    case Element::H2:
+    case Element::H3:
+    case Element::H4:
+    case Element::H5:
+    case Element::H6:
+    case Element::Th:
+    case Element::Caption:
+    case Element::Option:
+    case Element::Summary:
+    case Element::Legend:
+    case Element::Body:
+    case Element::Html:
+    case Element::Head:
+    case Element::Tr:
+    case Element::Tbody:
+    case Element::Thead:
+    case Element::Tfoot:
+    case Element::Table:
+    case Element::Ul:
+    case Element::Ol:
+    case Element::Dl:
+    case Element::Select: return false;
+    default: return true;
+    }
+}
+
 Measures measure(const PageTree &tree, const Rules &rules)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
     Measures m;
     for (auto *v : {&m.text, &m.linkText, &m.commas, &m.inlineText, &m.inlineCommas, &m.paragraphs, &m.images,
-                    &m.inputs, &m.embeds, &m.children})
+                    &m.inputs, &m.embeds, &m.children, &m.breaks})
         v->assign(count, 0);
     m.setAside.assign(count, 0);
     m.hasBlockChild.assign(count, 0);
@@ -85,7 +120,14 @@ Measures measure(const PageTree &tree, const Rules &rules)
         m.text[p] += m.text[i];
         m.linkText[p] += m.linkText[i];
         m.commas[p] += m.commas[i];
-        m.paragraphs[p] += m.paragraphs[i] + (n.element == Element::P || n.element == Element::Pre);
+        // Paragraphs: p and pre, and in a block that holds a paragraph's
+        // worth of loose text, that text's runs between pairs of line breaks.
+        if (n.element == Element::P || n.element == Element::Pre)
+            m.paragraphs[i] += 1;
+        else if (isBlock(n) && paragraphLike(n.element) && m.inlineText[i] >= kMinParagraph)
+            m.paragraphs[i] += 1 + m.breaks[i] / 2;
+        m.paragraphs[p] += m.paragraphs[i];
+        m.breaks[p] += n.element == Element::Br;
         m.images[p] += m.images[i] + (n.element == Element::Img);
         m.inputs[p] += m.inputs[i] + (n.element == Element::Input || n.element == Element::Textarea ||
                                       n.element == Element::Select || n.element == Element::Button);
@@ -137,40 +179,6 @@ double elementScore(Element e)
     }
 }
 
-// Blocks whose text counts as a paragraph for their container.
-bool paragraphLike(Element e)
-{
-    switch (e) {
-    case Element::Li:
-    case Element::Dt:
-    case Element::Dd:
-    case Element::H1:
-    case Element::H2:
-    case Element::H3:
-    case Element::H4:
-    case Element::H5:
-    case Element::H6:
-    case Element::Th:
-    case Element::Caption:
-    case Element::Option:
-    case Element::Summary:
-    case Element::Legend:
-    case Element::Body:
-    case Element::Html:
-    case Element::Head:
-    case Element::Tr:
-    case Element::Tbody:
-    case Element::Thead:
-    case Element::Tfoot:
-    case Element::Table:
-    case Element::Ul:
-    case Element::Ol:
-    case Element::Dl:
-    case Element::Select: return false;
-    default: return true;
-    }
-}
-
 bool isAncestor(const std::vector<PageNode> &nodes, std::uint32_t ancestor, std::uint32_t node)
 {
     for (std::uint32_t n = node; n != kNoNode; n = nodes[n].parent)
@@ -185,6 +193,9 @@ struct Selection {
     std::vector<std::uint8_t> root;  // per node: the top of a chosen part
     std::size_t characters = 0;
 };
+
+// Below every score a node can have.
+constexpr double kNoScore = -1e30;
 
 class Chooser {
 public:
@@ -302,9 +313,32 @@ private:
             }
             last = score_[a];
         }
-        while (!stop(nodes_[top].parent) && m_.children[nodes_[top].parent] == 1)
-            top = nodes_[top].parent;
-        return top;
+        // A page laid out in a table: a container that holds most of its
+        // cell's text stands for the cell, so that the other cells of the
+        // table can join it as the article's parts.
+        if (nodes_[top].element != Element::Td) {
+            const std::uint32_t cell = enclosing(top, Element::Td);
+            if (cell != kNoNode && enclosing(top, Element::Table) == enclosing(cell, Element::Table) &&
+                m_.text[top] * 4 >= m_.text[cell] * 3)
+                top = cell;
+        }
+        // An article element says where the article is: when the best
+        // container lies in one and holds most of its text, the rest of it
+        // is the article's heading, summary and end matter.
+        if (nodes_[top].element != Element::Article) {
+            const std::uint32_t article = enclosing(top, Element::Article);
+            if (article != kNoNode && !m_.setAside[article] && m_.text[top] * 3 >= m_.text[article] * 2)
+                top = article;
+        }
+        // A container that is its parent's only content stands for it; but
+        // a cell stays a cell unless its table has no other.
+        std::uint32_t only = top;
+        while (!stop(nodes_[only].parent) && m_.children[nodes_[only].parent] == 1)
+            only = nodes_[only].parent;
+        if (nodes_[top].element == Element::Td && only != top && isAncestor(nodes_, only, top) &&
+            !isAncestor(nodes_, only, enclosing(top, Element::Table)))
+            return top;
+        return only;
     }
 
     std::vector<std::uint32_t> withSiblings(std::uint32_t top) const
@@ -319,7 +353,8 @@ private:
         const bool cell = nodes_[top].element == Element::Td;
         const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
         std::vector<std::uint32_t> parts;
-        for (std::size_t i = top > 0 ? parent + 1 : 1; i < nodes_.size(); ++i) {
+        const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
+        for (std::size_t i = first; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
             if (m_.setAside[i])
                 continue;
@@ -335,7 +370,8 @@ private:
                 continue;
             }
             const double bonus = n.classHash != 0 && n.classHash == nodes_[top].classHash ? topScore * 0.2 : 0.0;
-            if (scored_[c] && score_[c] + bonus >= threshold) {
+            const double score = chainScore(c);
+            if (score > kNoScore && score + bonus >= threshold) {
                 parts.push_back(c);
                 continue;
             }
@@ -347,6 +383,24 @@ private:
                 parts.push_back(c);
         }
         return parts;
+    }
+
+    // The best score of a node and of the nodes that are, one in the
+    // other, its only content (a table of one cell scores as its cell).
+    double chainScore(std::uint32_t n) const
+    {
+        double best = scored_[n] ? score_[n] : kNoScore;
+        while (m_.children[n] == 1) {
+            std::uint32_t child = n + 1;
+            while (child < nodes_.size() && (nodes_[child].parent != n || m_.setAside[child]))
+                ++child;
+            if (child >= nodes_.size() || !isAncestor(nodes_, n, child))
+                break;
+            n = child;
+            if (scored_[n])
+                best = std::max(best, score_[n]);
+        }
+        return best;
     }
 
     std::uint32_t enclosing(std::uint32_t n, Element e) const
@@ -439,12 +493,28 @@ std::string trimmed(std::string_view s)
     return std::string(s);
 }
 
+// The text as titles are compared: ASCII letters in lower case, no-break
+// spaces as spaces, runs of white space as one space, none at the ends.
 std::string lowered(std::string_view s)
 {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::string out;
+    out.reserve(s.size());
+    bool space = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '\xC2' && i + 1 < s.size() && s[i + 1] == '\xA0') {
+            c = ' ';
+            ++i;
+        }
+        if (isSpace(c)) {
+            space = !out.empty();
+            continue;
+        }
+        if (space)
+            out += ' ';
+        space = false;
+        out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
     return out;
 }
 
@@ -485,6 +555,41 @@ std::string withoutSiteName(const std::string &title)
             best = t;
     }
     return best.empty() ? trimmed(title) : best;
+}
+
+bool isTitleHeading(Element e)
+{
+    return e == Element::H1 || e == Element::H2 || e == Element::H3;
+}
+
+constexpr std::size_t kMaxHeadingBytes = 400;
+
+// The text of every h1, h2 and h3 (its first few hundred bytes, runs of
+// white space as one space), by node; empty for other nodes.
+std::vector<std::string> headingTexts(const PageTree &tree)
+{
+    const auto &nodes = tree.nodes();
+    std::vector<std::uint32_t> within(nodes.size(), kNoNode);
+    for (std::size_t i = 1; i < nodes.size(); ++i)
+        within[i] = isTitleHeading(nodes[i].element) ? static_cast<std::uint32_t>(i) : within[nodes[i].parent];
+    std::vector<std::string> texts(nodes.size());
+    for (const article::PageToken &token : tree.tokens()) {
+        if (token.kind != article::TokenKind::Text || within[token.node] == kNoNode || nodes[token.node].silent)
+            continue;
+        std::string &to = texts[within[token.node]];
+        for (char c : tree.text(token)) {
+            if (to.size() >= kMaxHeadingBytes)
+                break;
+            if (!isSpace(c))
+                to += c;
+            else if (!to.empty() && to.back() != ' ')
+                to += ' ';
+        }
+    }
+    for (std::string &t : texts)
+        if (!t.empty() && t.back() == ' ')
+            t.pop_back();
+    return texts;
 }
 
 } // namespace
@@ -543,40 +648,42 @@ void ArticleExtractor::endOfFile()
     }
     choice_.characters = chosen.characters;
 
-    // The title: a main heading that matches the document's title (an h1,
-    // else an h2), else the only h1 in the content, else the title itself.
+    // The title: of the headings (h1 to h3) that match the document's title
+    // (a part of it, or all of it without the site's name and more), the one
+    // closest in length to the title without the site's name (the site's
+    // name in a heading matches too, and so does a "related to" heading);
+    // else the only h1 in the content; else the document's title itself.
     const std::string docTitle = trimmed(tree.title());
     const std::string shortTitle = withoutSiteName(docTitle);
     const std::string lowTitle = lowered(docTitle);
+    const std::string lowShortTitle = lowered(shortTitle);
+    const std::vector<std::string> headings = headingTexts(tree);
     std::uint32_t heading = kNoNode;
+    std::size_t headingDistance = 0;
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
-    for (Element level : {Element::H1, Element::H2}) {
-        for (std::size_t i = 1; i < nodes.size() && heading == kNoNode; ++i) {
-            const PageNode &n = nodes[i];
-            if (n.element != level || n.silent || (n.unlikely && !chosen.shown[i]))
-                continue;
-            const std::string text = trimmed(tree.headingText(static_cast<std::uint32_t>(i)));
-            if (text.empty())
-                continue;
-            if (level == Element::H1) {
-                ++h1Count;
-                onlyH1 = static_cast<std::uint32_t>(i);
-            }
-            const std::string low = lowered(text);
-            if (!lowTitle.empty() && text.size() >= 3 &&
-                (lowTitle.find(low) != std::string::npos ||
-                 (!shortTitle.empty() && low.find(lowered(shortTitle)) != std::string::npos)))
-                heading = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        const PageNode &n = nodes[i];
+        if (!isTitleHeading(n.element) || n.silent || (n.unlikely && !chosen.shown[i]) || headings[i].empty())
+            continue;
+        const std::string low = lowered(headings[i]);
+        if (n.element == Element::H1) {
+            ++h1Count;
+            onlyH1 = static_cast<std::uint32_t>(i);
         }
-        if (heading != kNoNode)
-            break;
-        if (level == Element::H1 && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty()))
-            heading = onlyH1;
-        if (heading != kNoNode)
-            break;
+        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
+                             (lowTitle.find(low) != std::string::npos ||
+                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
+        const std::size_t distance =
+            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
+        if (matches && (heading == kNoNode || distance < headingDistance)) {
+            heading = static_cast<std::uint32_t>(i);
+            headingDistance = distance;
+        }
     }
-    std::string title = heading != kNoNode ? trimmed(tree.headingText(heading)) : shortTitle;
+    if (heading == kNoNode && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty()))
+        heading = onlyH1;
+    std::string title = heading != kNoNode ? headings[heading] : shortTitle;
     if (heading != kNoNode && chosen.shown[heading]) {
         // Shown once, first; its subtree (the nodes right after it) leaves the content.
         for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
