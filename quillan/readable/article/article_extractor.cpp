@@ -206,6 +206,7 @@ public:
     Selection choose()
     {
         score();
+        classifyTables();
         std::uint32_t top = best();
         Selection s;
         s.shown.assign(nodes_.size(), 0);
@@ -385,6 +386,49 @@ private:
         return parts;
     }
 
+    // Whether a cell is part of a table of data rather than of layout: one
+    // with headers or a caption, or many rows or columns, and no table
+    // inside it.
+    bool dataCell(std::uint32_t cell) const
+    {
+        return tableOf_[cell] != kNoNode && tableKind_[tableOf_[cell]] == kDataTable;
+    }
+
+    void classifyTables()
+    {
+        const std::size_t count = nodes_.size();
+        tableKind_.assign(count, 0);
+        tableOf_.assign(count, kNoNode);
+        std::vector<std::uint32_t> rowOf(count, kNoNode);
+        std::vector<std::uint32_t> rows(count, 0), cells(count, 0), widest(count, 0), rowCells(count, 0);
+        std::vector<std::uint8_t> headers(count, 0), nested(count, 0);
+        for (std::size_t i = 1; i < count; ++i) {
+            const std::uint32_t p = nodes_[i].parent;
+            tableOf_[i] = nodes_[p].element == Element::Table ? p : tableOf_[p];
+            rowOf[i] = nodes_[p].element == Element::Tr ? p : nodes_[p].element == Element::Table ? kNoNode : rowOf[p];
+            const std::uint32_t table = tableOf_[i];
+            if (table == kNoNode)
+                continue;
+            switch (nodes_[i].element) {
+            case Element::Table: nested[table] = 1; break;
+            case Element::Tr: ++rows[table]; break;
+            case Element::Th: headers[table] = 1; [[fallthrough]];
+            case Element::Td:
+                ++cells[table];
+                if (rowOf[i] != kNoNode)
+                    widest[table] = std::max(widest[table], ++rowCells[rowOf[i]]);
+                break;
+            case Element::Caption:
+            case Element::Thead: headers[table] = 1; break;
+            default: break;
+            }
+        }
+        for (std::size_t t = 1; t < count; ++t)
+            if (nodes_[t].element == Element::Table && !nested[t] &&
+                (headers[t] || rows[t] >= 10 || widest[t] > 4 || cells[t] > 10))
+                tableKind_[t] = kDataTable;
+    }
+
     // The best score of a node and of the nodes that are, one in the
     // other, its only content (a table of one cell scores as its cell).
     double chainScore(std::uint32_t n) const
@@ -455,6 +499,8 @@ private:
         if (m_.commas[i] >= 10)
             return false;
         const std::uint32_t paragraphs = m_.paragraphs[i], images = m_.images[i], length = m_.text[i];
+        if (n.element == Element::Td && dataCell(i))
+            return density > 0.5;
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
@@ -477,6 +523,9 @@ private:
     Measures m_;
     std::vector<double> score_;
     std::vector<std::uint8_t> scored_;
+    static constexpr std::uint8_t kDataTable = 1;
+    std::vector<std::uint8_t> tableKind_;  // per table node
+    std::vector<std::uint32_t> tableOf_;   // per node: the nearest table above it
 };
 
 bool isSpace(char c)

@@ -31,8 +31,11 @@
 //   or when they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
-//   without text, negative names) are dropped. Paragraphs are p and pre,
-//   and a block's loose text, one per run between pairs of line breaks.
+//   without text, negative names) are dropped; so are a layout table's
+//   cells with next to no text, but not the cells of a table of data (one
+//   with headers or a caption, ten rows, five columns or more than ten
+//   cells, and no table inside). Paragraphs are p and pre, and a block's
+//   loose text, one per run between pairs of line breaks.
 // - When the result is short (under 500 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, the whole body is given.

@@ -253,6 +253,14 @@ TEST(ArticleText, TableCellsAndAnchorsThatAreNotLinks)
                    prose("eleventh") + "</div></a></div>");
     EXPECT_TRUE(has(text, "tenth")) << text;
     EXPECT_TRUE(has(text, "eleventh")) << text;
+
+    // A table of data in the article keeps its short cells.
+    text = article("<title>Tides</title><div>" + prose("port") +
+                   "<table><tr><th>Year<th>Tonnes<tr><td>2001<td>2400<tr><td>2002<td>3100</table>" + prose("later") +
+                   "</div>");
+    EXPECT_TRUE(has(text, "Year")) << text;
+    EXPECT_TRUE(has(text, "2001")) << text;
+    EXPECT_TRUE(has(text, "3100")) << text;
 }
 
 TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
