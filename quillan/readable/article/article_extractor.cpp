@@ -36,7 +36,8 @@ struct Measures {
     std::vector<std::uint32_t> text, linkText, commas;
     std::vector<std::uint32_t> inlineText, inlineCommas; // text outside nested blocks
     std::vector<std::uint32_t> paragraphs, images, inputs, embeds, children;
-    std::vector<std::uint32_t> breaks; // br children
+    std::vector<std::uint32_t> breaks;      // br children
+    std::vector<std::uint32_t> titleLinks;  // link text inside headings
     std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
 };
 
@@ -93,11 +94,12 @@ Measures measure(const PageTree &tree, const Rules &rules)
     const std::size_t count = nodes.size();
     Measures m;
     for (auto *v : {&m.text, &m.linkText, &m.commas, &m.inlineText, &m.inlineCommas, &m.paragraphs, &m.images,
-                    &m.inputs, &m.embeds, &m.children, &m.breaks})
+                    &m.inputs, &m.embeds, &m.children, &m.breaks, &m.titleLinks})
         v->assign(count, 0);
     m.setAside.assign(count, 0);
     m.hasBlockChild.assign(count, 0);
     m.sentenceEnd.assign(count, 0);
+    std::vector<std::uint8_t> inHeading(count, 0);
     for (std::size_t i = 1; i < count; ++i) {
         const PageNode &n = nodes[i];
         m.setAside[i] = m.setAside[n.parent] || n.silent || (rules.setAsideUnlikely && n.unlikely &&
@@ -109,6 +111,8 @@ Measures measure(const PageTree &tree, const Rules &rules)
             continue;
         m.text[i] = m.inlineText[i] = n.text;
         m.linkText[i] = n.linkText;
+        inHeading[i] = inHeading[n.parent] || (n.flags & kHeading) != 0;
+        m.titleLinks[i] = inHeading[i] ? n.linkText : 0;
         m.commas[i] = m.inlineCommas[i] = n.commas;
         m.sentenceEnd[i] = n.sentenceEnd;
     }
@@ -119,6 +123,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
         const std::uint32_t p = n.parent;
         m.text[p] += m.text[i];
         m.linkText[p] += m.linkText[i];
+        m.titleLinks[p] += m.titleLinks[i];
         m.commas[p] += m.commas[i];
         // Paragraphs: p and pre, and in a block that holds a paragraph's
         // worth of loose text, that text's runs between pairs of line breaks.
@@ -493,6 +498,14 @@ private:
         if (weight < 0)
             return true;
         const double density = linkDensity(m_, i);
+        // An entry's title is often a link to the entry: when the text
+        // besides the links is at least as long as the titles, the titles
+        // are no navigation.
+        const std::uint32_t plain = m_.text[i] - m_.linkText[i];
+        const double bodyDensity =
+            plain >= m_.titleLinks[i] && m_.text[i] > 0
+                ? static_cast<double>(m_.linkText[i] - m_.titleLinks[i]) / m_.text[i]
+                : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
             return density > 0.6;
@@ -509,7 +522,7 @@ private:
             return true;
         if (length < kMinParagraph && (images == 0 || images > 2))
             return length > 0 || images > 2;
-        if (weight < 25 && density > 0.2 && length < 1000)
+        if (weight < 25 && bodyDensity > 0.2 && length < 1000)
             return true;
         if (weight >= 25 && density > 0.5)
             return true;

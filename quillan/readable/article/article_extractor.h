@@ -31,7 +31,9 @@
 //   or when they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
-//   without text, negative names) are dropped; so are a layout table's
+//   without text, negative names) are dropped; links in headings (entries'
+//   titles) do not count as links where the text besides the links is at
+//   least as long as they are; so are a layout table's
 //   cells with next to no text, but not the cells of a table of data (one
 //   with headers or a caption, ten rows, five columns or more than ten
 //   cells, and no table inside). Paragraphs are p and pre, and a block's

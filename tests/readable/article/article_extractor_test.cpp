@@ -288,6 +288,26 @@ TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
     EXPECT_TRUE(has(text, "quay sentence")) << text;
 }
 
+TEST(ArticleText, EntriesTitledByLinksStayLinksAloneGo)
+{
+    // A listing's entries: a linked title, a teaser, a link to read on.
+    std::string page = "<title>Market news</title><div class=main>" + prose("intro");
+    for (int i = 0; i < 4; ++i)
+        page += "<div class=item><h3><a href=/s" + std::to_string(i) + ">Entry title " + std::to_string(i) +
+                "</a></h3><p>Teaser " + std::to_string(i) +
+                " tells what the story is about in a sentence or two of plain words.</p><a href=/s" +
+                std::to_string(i) + ">Read on</a></div>";
+    // Titles with next to nothing beside them are a list of links.
+    page += "<div class=more><h3><a href=/o1>OtherOne headline of elsewhere</a></h3>May 1<h3><a href=/o2>OtherTwo "
+            "headline of elsewhere</a></h3>May 2</div></div>";
+    const std::string text = article(page);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(has(text, "Entry title " + std::to_string(i))) << text;
+        EXPECT_TRUE(has(text, "Teaser " + std::to_string(i))) << text;
+    }
+    EXPECT_FALSE(has(text, "OtherOne")) << text;
+}
+
 TEST(ArticleText, TheTitleIsTheHeadingClosestToTheDocumentsTitle)
 {
     // The site's name in an h1 and a "related" heading both match the
