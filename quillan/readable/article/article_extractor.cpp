@@ -199,19 +199,58 @@ struct Selection {
     std::size_t characters = 0;
 };
 
+// Per node: whether it is a cell of a table of data rather than of layout
+// (a table with headers or a caption, ten rows, five columns or more than
+// ten cells, and no table inside it).
+std::vector<std::uint8_t> dataCells(const std::vector<PageNode> &nodes)
+{
+    const std::size_t count = nodes.size();
+    std::vector<std::uint32_t> tableOf(count, kNoNode);
+    std::vector<std::uint32_t> rows(count, 0), cells(count, 0), widest(count, 0), rowCells(count, 0);
+    std::vector<std::uint8_t> data(count, 0); // first per table: headers or a table inside, then the answer
+    constexpr std::uint8_t kHeaders = 1, kNested = 2;
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint32_t p = nodes[i].parent;
+        tableOf[i] = nodes[p].element == Element::Table ? p : tableOf[p];
+        const std::uint32_t table = tableOf[i];
+        if (table == kNoNode)
+            continue;
+        switch (nodes[i].element) {
+        case Element::Table: data[table] |= kNested; break;
+        case Element::Tr: ++rows[table]; break;
+        case Element::Th: data[table] |= kHeaders; [[fallthrough]];
+        case Element::Td:
+            ++cells[table];
+            if (nodes[p].element == Element::Tr)
+                widest[table] = std::max(widest[table], ++rowCells[p]);
+            break;
+        case Element::Caption:
+        case Element::Thead: data[table] |= kHeaders; break;
+        default: break;
+        }
+    }
+    for (std::size_t t = 1; t < count; ++t)
+        if (nodes[t].element == Element::Table)
+            data[t] = !(data[t] & kNested) && ((data[t] & kHeaders) || rows[t] >= 10 || widest[t] > 4 || cells[t] > 10);
+    std::vector<std::uint8_t> result(count, 0);
+    for (std::size_t i = 1; i < count; ++i)
+        result[i] = nodes[i].element == Element::Td && tableOf[i] != kNoNode && data[tableOf[i]];
+    return result;
+}
+
 // Below every score a node can have.
 constexpr double kNoScore = -1e30;
 
 class Chooser {
 public:
-    Chooser(const PageTree &tree, const Rules &rules)
-        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules))
+    // `dataCells` as dataCells() gives them for the tree.
+    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint8_t> &dataCells)
+        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataCells_(dataCells)
     {}
 
     Selection choose()
     {
         score();
-        classifyTables();
         std::uint32_t top = best();
         Selection s;
         s.shown.assign(nodes_.size(), 0);
@@ -391,49 +430,6 @@ private:
         return parts;
     }
 
-    // Whether a cell is part of a table of data rather than of layout: one
-    // with headers or a caption, or many rows or columns, and no table
-    // inside it.
-    bool dataCell(std::uint32_t cell) const
-    {
-        return tableOf_[cell] != kNoNode && tableKind_[tableOf_[cell]] == kDataTable;
-    }
-
-    void classifyTables()
-    {
-        const std::size_t count = nodes_.size();
-        tableKind_.assign(count, 0);
-        tableOf_.assign(count, kNoNode);
-        std::vector<std::uint32_t> rowOf(count, kNoNode);
-        std::vector<std::uint32_t> rows(count, 0), cells(count, 0), widest(count, 0), rowCells(count, 0);
-        std::vector<std::uint8_t> headers(count, 0), nested(count, 0);
-        for (std::size_t i = 1; i < count; ++i) {
-            const std::uint32_t p = nodes_[i].parent;
-            tableOf_[i] = nodes_[p].element == Element::Table ? p : tableOf_[p];
-            rowOf[i] = nodes_[p].element == Element::Tr ? p : nodes_[p].element == Element::Table ? kNoNode : rowOf[p];
-            const std::uint32_t table = tableOf_[i];
-            if (table == kNoNode)
-                continue;
-            switch (nodes_[i].element) {
-            case Element::Table: nested[table] = 1; break;
-            case Element::Tr: ++rows[table]; break;
-            case Element::Th: headers[table] = 1; [[fallthrough]];
-            case Element::Td:
-                ++cells[table];
-                if (rowOf[i] != kNoNode)
-                    widest[table] = std::max(widest[table], ++rowCells[rowOf[i]]);
-                break;
-            case Element::Caption:
-            case Element::Thead: headers[table] = 1; break;
-            default: break;
-            }
-        }
-        for (std::size_t t = 1; t < count; ++t)
-            if (nodes_[t].element == Element::Table && !nested[t] &&
-                (headers[t] || rows[t] >= 10 || widest[t] > 4 || cells[t] > 10))
-                tableKind_[t] = kDataTable;
-    }
-
     // The best score of a node and of the nodes that are, one in the
     // other, its only content (a table of one cell scores as its cell).
     double chainScore(std::uint32_t n) const
@@ -512,7 +508,7 @@ private:
         if (m_.commas[i] >= 10)
             return false;
         const std::uint32_t paragraphs = m_.paragraphs[i], images = m_.images[i], length = m_.text[i];
-        if (n.element == Element::Td && dataCell(i))
+        if (dataCells_[i])
             return density > 0.5;
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
@@ -536,9 +532,7 @@ private:
     Measures m_;
     std::vector<double> score_;
     std::vector<std::uint8_t> scored_;
-    static constexpr std::uint8_t kDataTable = 1;
-    std::vector<std::uint8_t> tableKind_;  // per table node
-    std::vector<std::uint32_t> tableOf_;   // per node: the nearest table above it
+    const std::vector<std::uint8_t> &dataCells_;
 };
 
 bool isSpace(char c)
@@ -626,19 +620,29 @@ bool isTitleHeading(Element e)
 
 constexpr std::size_t kMaxHeadingBytes = 400;
 
-// The text of every h1, h2 and h3 (its first few hundred bytes, runs of
-// white space as one space), by node; empty for other nodes.
-std::vector<std::string> headingTexts(const PageTree &tree)
+struct HeadingText {
+    std::uint32_t node;
+    std::string text;
+};
+
+// Every h1, h2 and h3 that is shown, in document order, with its text (its
+// first few hundred bytes, runs of white space as one space).
+std::vector<HeadingText> headingTexts(const PageTree &tree)
 {
     const auto &nodes = tree.nodes();
-    std::vector<std::uint32_t> within(nodes.size(), kNoNode);
-    for (std::size_t i = 1; i < nodes.size(); ++i)
-        within[i] = isTitleHeading(nodes[i].element) ? static_cast<std::uint32_t>(i) : within[nodes[i].parent];
-    std::vector<std::string> texts(nodes.size());
+    std::vector<HeadingText> headings;
+    std::vector<std::uint32_t> within(nodes.size(), kNoNode); // index in headings
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        within[i] = within[nodes[i].parent];
+        if (within[i] == kNoNode && isTitleHeading(nodes[i].element) && !nodes[i].silent) {
+            within[i] = static_cast<std::uint32_t>(headings.size());
+            headings.push_back({static_cast<std::uint32_t>(i), {}});
+        }
+    }
     for (const article::PageToken &token : tree.tokens()) {
         if (token.kind != article::TokenKind::Text || within[token.node] == kNoNode || nodes[token.node].silent)
             continue;
-        std::string &to = texts[within[token.node]];
+        std::string &to = headings[within[token.node]].text;
         for (char c : tree.text(token)) {
             if (to.size() >= kMaxHeadingBytes)
                 break;
@@ -648,10 +652,10 @@ std::vector<std::string> headingTexts(const PageTree &tree)
                 to += ' ';
         }
     }
-    for (std::string &t : texts)
-        if (!t.empty() && t.back() == ' ')
-            t.pop_back();
-    return texts;
+    for (HeadingText &h : headings)
+        if (!h.text.empty() && h.text.back() == ' ')
+            h.text.pop_back();
+    return headings;
 }
 
 } // namespace
@@ -689,10 +693,11 @@ void ArticleExtractor::endOfFile()
     const auto &nodes = tree.nodes();
 
     // The first attempt with enough text, else the one with the most.
+    const std::vector<std::uint8_t> dataTableCells = dataCells(nodes);
     Selection chosen;
     int chosenAttempt = -1;
     for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-        Selection s = Chooser(tree, kAttempts[a]).choose();
+        Selection s = Chooser(tree, kAttempts[a], dataTableCells).choose();
         if (chosenAttempt < 0 || s.characters > chosen.characters) {
             chosen = std::move(s);
             chosenAttempt = static_cast<int>(a);
@@ -719,19 +724,21 @@ void ArticleExtractor::endOfFile()
     const std::string shortTitle = withoutSiteName(docTitle);
     const std::string lowTitle = lowered(docTitle);
     const std::string lowShortTitle = lowered(shortTitle);
-    const std::vector<std::string> headings = headingTexts(tree);
+    const std::vector<HeadingText> headings = headingTexts(tree);
     std::uint32_t heading = kNoNode;
     std::size_t headingDistance = 0;
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
-    for (std::size_t i = 1; i < nodes.size(); ++i) {
+    std::string headingTitle, onlyH1Title;
+    for (const auto &[i, text] : headings) {
         const PageNode &n = nodes[i];
-        if (!isTitleHeading(n.element) || n.silent || (n.unlikely && !chosen.shown[i]) || headings[i].empty())
+        if ((n.unlikely && !chosen.shown[i]) || text.empty())
             continue;
-        const std::string low = lowered(headings[i]);
+        const std::string low = lowered(text);
         if (n.element == Element::H1) {
             ++h1Count;
-            onlyH1 = static_cast<std::uint32_t>(i);
+            onlyH1 = i;
+            onlyH1Title = text;
         }
         const bool matches = !lowTitle.empty() && low.size() >= 3 &&
                              (lowTitle.find(low) != std::string::npos ||
@@ -739,13 +746,16 @@ void ArticleExtractor::endOfFile()
         const std::size_t distance =
             low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
         if (matches && (heading == kNoNode || distance < headingDistance)) {
-            heading = static_cast<std::uint32_t>(i);
+            heading = i;
             headingDistance = distance;
+            headingTitle = text;
         }
     }
-    if (heading == kNoNode && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty()))
+    if (heading == kNoNode && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty())) {
         heading = onlyH1;
-    std::string title = heading != kNoNode ? headings[heading] : shortTitle;
+        headingTitle = onlyH1Title;
+    }
+    std::string title = heading != kNoNode ? headingTitle : shortTitle;
     if (heading != kNoNode && chosen.shown[heading]) {
         // Shown once, first; its subtree (the nodes right after it) leaves the content.
         for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
