@@ -1,6 +1,7 @@
 #include "article/article_extractor.h"
 
 #include "article/page_tree.h"
+#include "common/utf8.h"
 #include "render/elements.h"
 
 #include <algorithm>
@@ -626,7 +627,8 @@ struct HeadingText {
 };
 
 // Every h1, h2 and h3 that is shown, in document order, with its text (its
-// first few hundred bytes, runs of white space as one space).
+// first few hundred bytes, never part of a character, runs of white space
+// as one space).
 std::vector<HeadingText> headingTexts(const PageTree &tree)
 {
     const auto &nodes = tree.nodes();
@@ -652,9 +654,13 @@ std::vector<HeadingText> headingTexts(const PageTree &tree)
                 to += ' ';
         }
     }
-    for (HeadingText &h : headings)
+    for (HeadingText &h : headings) {
+        // A text cut at the limit ends on a whole character.
+        const char *begin = h.text.data();
+        h.text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + h.text.size()) - begin));
         if (!h.text.empty() && h.text.back() == ' ')
             h.text.pop_back();
+    }
     return headings;
 }
 

@@ -322,6 +322,15 @@ TEST(ArticleText, TheTitleIsTheHeadingClosestToTheDocumentsTitle)
                    prose("wind") + "</div>");
     EXPECT_EQ(text.rfind("Wind\xC2\xA0", 0), 0u) << text;
     EXPECT_EQ(text.find("farms", 12), std::string::npos) << text;
+    // A heading longer than is kept ends on a whole character.
+    std::string longHeading;
+    for (int i = 0; i < 300; ++i)
+        longHeading += "\xC3\xA9t\xE2\x82\xAC";
+    text = article("<div><h1>" + longHeading + "</h1>" + prose("euro") + "</div>");
+    const std::string first = firstLine(text);
+    ASSERT_GT(first.size(), 100u) << text.substr(0, 100);
+    EXPECT_EQ(longHeading.compare(0, first.size(), first), 0);
+    EXPECT_TRUE(first.back() == 't' || first.back() == '\xA9' || first.back() == '\xAC') << first;
 }
 
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
