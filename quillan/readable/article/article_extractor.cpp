@@ -416,7 +416,11 @@ private:
                 continue;
             }
             const double bonus = n.classHash != 0 && n.classHash == nodes_[top].classHash ? topScore * 0.2 : 0.0;
-            const double score = chainScore(c);
+            // A sibling joins by what its text scores: a name that says
+            // "post" or "entry" on a box of dates and names brings it no
+            // nearer.
+            const double score =
+                chainScore(c) - (rules_.weighNames && nodes_[c].classWeight > 0 ? nodes_[c].classWeight : 0);
             if (score > kNoScore && score + bonus >= threshold) {
                 parts.push_back(c);
                 continue;

@@ -27,8 +27,8 @@
 //   its article element when it holds most of that one's; to its parent
 //   when it is the parent's only content (a cell only when it is its
 //   table's only cell). Its siblings (a cell's: the cells of its table)
-//   join when they, or the nodes that are their only content, score well,
-//   or when they are plain prose.
+//   join when they, or the nodes that are their only content, score well
+//   without what their own names add, or when they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
 //   without text, negative names) are dropped; links in headings (entries'

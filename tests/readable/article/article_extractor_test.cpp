@@ -275,6 +275,14 @@ TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
     EXPECT_TRUE(has(text, "melt sentence")) << text;
     EXPECT_FALSE(has(text, "NavWord")) << text;
 
+    // A box of dates and names beside the body does not join it for its
+    // name alone.
+    text = article("<title>Glaciers</title><div class=main><div class=post-head><div>PostedWord at 12:05 AM, "
+                   "1 May 2012</div><div>By the staff desk</div></div><div class=text>" +
+                   prose("glacier") + "</div></div>");
+    EXPECT_TRUE(has(text, "glacier sentence")) << text;
+    EXPECT_FALSE(has(text, "PostedWord")) << text;
+
     // Text set apart by line breaks only is prose, however many icons the
     // links beside it carry.
     text = article("<title>Ports</title><div><script>x()</script><div class=story>"
