@@ -481,6 +481,8 @@ private:
         case Element::H1:
         case Element::H2:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
+        case Element::P: // a line of metadata ("posted by", "tags") rather than prose
+            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
         case Element::Table:
         case Element::Td:
         case Element::Ul:

@@ -31,14 +31,15 @@
 //   without what their own names add, or when they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
-//   without text, negative names) are dropped; links in headings (entries'
-//   titles) do not count as links where the text besides the links is at
-//   least as long as they are; so are a layout table's
-//   cells with next to no text, but not the cells of a table of data (one
-//   with headers or a caption, ten rows, five columns or more than ten
-//   cells, and no table inside). Paragraphs are p and pre, and a block's
-//   loose text, one per run between pairs of line breaks.
-// - When the result is short (under 500 characters), the choice is repeated
+//   without text, negative names) are dropped, and so are headings and
+//   short paragraphs with negative names and a layout table's cells with
+//   next to no text (not the cells of a table of data: one with headers or
+//   a caption, ten rows, five columns or more than ten cells, and no table
+//   inside). Links in headings (entries' titles) do not count as links
+//   where the text besides the links is at least as long as they are.
+//   Paragraphs are p and pre, and a block's loose text, one per run
+//   between pairs of line breaks.
+// - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, the whole body is given.
 //

@@ -283,6 +283,17 @@ TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
     EXPECT_TRUE(has(text, "glacier sentence")) << text;
     EXPECT_FALSE(has(text, "PostedWord")) << text;
 
+    // A short paragraph named as boilerplate inside the article goes; a
+    // long one stays.
+    text = article("<title>Glaciers</title><div class=main>" + prose("ice") +
+                   "<p class=meta>MetaWord: posted by the desk | Permalink</p>" +
+                   "<p class=footnote>FootWord: the survey of the ice took ten years, four teams and more than a "
+                   "thousand measurements along the edge of the glacier, in summer and in winter.</p>" +
+                   prose("melt") + "</div>");
+    EXPECT_FALSE(has(text, "MetaWord")) << text;
+    EXPECT_TRUE(has(text, "FootWord")) << text;
+    EXPECT_TRUE(has(text, "melt sentence")) << text;
+
     // Text set apart by line breaks only is prose, however many icons the
     // links beside it carry.
     text = article("<title>Ports</title><div><script>x()</script><div class=story>"
