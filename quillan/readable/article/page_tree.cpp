@@ -301,7 +301,9 @@ std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint
     n.element = element;
     n.flags = flags;
     n.foreign = p.foreign || element == Element::Svg || element == Element::Math;
-    n.inLink = p.inLink || element == Element::A;
+    // Only a hyperlink is link text; a table cell starts afresh, as the tree
+    // builder does not carry formatting elements into cells.
+    n.inLink = (p.inLink && !(flags & kCell)) || (element == Element::A && tag.hasAttribute("href"));
     n.heading = isHeading12(element) ? static_cast<std::uint32_t>(nodes_.size()) : p.heading;
 
     const std::string_view id = tag.attribute("id");

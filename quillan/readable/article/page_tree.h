@@ -42,11 +42,11 @@ struct PageNode {
     std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
     bool unlikely = false;        // the names or the role say boilerplate
     bool silent = false;          // its text is never shown
-    bool inLink = false;          // inside an a element
+    bool inLink = false;          // inside a hyperlink (an a element with an href)
     bool foreign = false;         // svg or math content
     bool sentenceEnd = false;     // its own text ends a sentence somewhere
     std::uint32_t text = 0;       // own characters
-    std::uint32_t linkText = 0;   // own characters inside links
+    std::uint32_t linkText = 0;   // own characters inside links (a with href, not across a cell)
     std::uint32_t commas = 0;     // own commas
     std::uint32_t heading = kNoNode; // the h1 or h2 this node is part of
 };
