@@ -36,6 +36,8 @@ struct Measures {
     std::vector<std::uint32_t> text, linkText, commas;
     std::vector<std::uint32_t> inlineText, inlineCommas; // text outside nested blocks
     std::vector<std::uint32_t> paragraphs, images, inputs, embeds, children;
+    std::vector<std::uint32_t> breaks;      // br children
+    std::vector<std::uint32_t> titleLinks;  // link text inside headings
     std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
 };
 
@@ -52,17 +54,52 @@ bool isTablePart(Element e)
            e == Element::Thead || e == Element::Tfoot || e == Element::Li || e == Element::Dd || e == Element::Dt;
 }
 
+// Blocks whose text counts as a paragraph for their container.
+bool paragraphLike(Element e)
+{
+    switch (e) {
+    case Element::Li:
+    case Element::Dt:
+    case Element::Dd:
+    case Element::H1:
+    case Element::H2:
+    case Element::H3:
+    case Element::H4:
+    case Element::H5:
+    case Element::H6:
+    case Element::Th:
+    case Element::Caption:
+    case Element::Option:
+    case Element::Summary:
+    case Element::Legend:
+    case Element::Body:
+    case Element::Html:
+    case Element::Head:
+    case Element::Tr:
+    case Element::Tbody:
+    case Element::Thead:
+    case Element::Tfoot:
+    case Element::Table:
+    case Element::Ul:
+    case Element::Ol:
+    case Element::Dl:
+    case Element::Select: return false;
+    default: return true;
+    }
+}
+
 Measures measure(const PageTree &tree, const Rules &rules)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
     Measures m;
     for (auto *v : {&m.text, &m.linkText, &m.commas, &m.inlineText, &m.inlineCommas, &m.paragraphs, &m.images,
-                    &m.inputs, &m.embeds, &m.children})
+                    &m.inputs, &m.embeds, &m.children, &m.breaks, &m.titleLinks})
         v->assign(count, 0);
     m.setAside.assign(count, 0);
     m.hasBlockChild.assign(count, 0);
     m.sentenceEnd.assign(count, 0);
+    std::vector<std::uint8_t> inHeading(count, 0);
     for (std::size_t i = 1; i < count; ++i) {
         const PageNode &n = nodes[i];
         m.setAside[i] = m.setAside[n.parent] || n.silent || (rules.setAsideUnlikely && n.unlikely &&
@@ -75,13 +112,17 @@ Measures measure(const PageTree &tree, const Rules &rules)
         m.text[i] = m.inlineText[i] = n.text;
         m.images[i] = n.images;
         m.children[i] = n.otherChildren;
+        m.breaks[i] = n.breaks;
         m.linkText[i] = n.linkText;
+        inHeading[i] = inHeading[n.parent] || (n.flags & kHeading) != 0;
+        m.titleLinks[i] = inHeading[i] ? n.linkText : 0;
         m.commas[i] = m.inlineCommas[i] = n.commas;
         m.sentenceEnd[i] = n.sentenceEnd;
     }
     if (!m.setAside[0]) {
         m.images[0] = nodes[0].images;
         m.children[0] = nodes[0].otherChildren;
+        m.breaks[0] = nodes[0].breaks;
     }
     for (std::size_t i = count; i-- > 1;) {
         if (m.setAside[i])
@@ -90,8 +131,16 @@ Measures measure(const PageTree &tree, const Rules &rules)
         const std::uint32_t p = n.parent;
         m.text[p] += m.text[i];
         m.linkText[p] += m.linkText[i];
+        m.titleLinks[p] += m.titleLinks[i];
         m.commas[p] += m.commas[i];
-        m.paragraphs[p] += m.paragraphs[i] + (n.element == Element::P || n.element == Element::Pre);
+        // Paragraphs: p and pre, and in a block that holds a paragraph's
+        // worth of loose text, that text's runs between pairs of line breaks.
+        if (n.element == Element::P || n.element == Element::Pre)
+            m.paragraphs[i] += 1;
+        else if (isBlock(n) && paragraphLike(n.element) && m.inlineText[i] >= kMinParagraph)
+            m.paragraphs[i] += 1 + m.breaks[i] / 2;
+        m.paragraphs[p] += m.paragraphs[i];
+        m.breaks[p] += n.element == Element::Br && !n.wrapped;
         m.images[p] += m.images[i] + (n.element == Element::Img);
         m.inputs[p] += m.inputs[i] + (n.element == Element::Input || n.element == Element::Textarea ||
                                       n.element == Element::Select || n.element == Element::Button);
@@ -143,40 +192,6 @@ double elementScore(Element e)
     }
 }
 
-// Blocks whose text counts as a paragraph for their container.
-bool paragraphLike(Element e)
-{
-    switch (e) {
-    case Element::Li:
-    case Element::Dt:
-    case Element::Dd:
-    case Element::H1:
-    case Element::H2:
-    case Element::H3:
-    case Element::H4:
-    case Element::H5:
-    case Element::H6:
-    case Element::Th:
-    case Element::Caption:
-    case Element::Option:
-    case Element::Summary:
-    case Element::Legend:
-    case Element::Body:
-    case Element::Html:
-    case Element::Head:
-    case Element::Tr:
-    case Element::Tbody:
-    case Element::Thead:
-    case Element::Tfoot:
-    case Element::Table:
-    case Element::Ul:
-    case Element::Ol:
-    case Element::Dl:
-    case Element::Select: return false;
-    default: return true;
-    }
-}
-
 bool isAncestor(const std::vector<PageNode> &nodes, std::uint32_t ancestor, std::uint32_t node)
 {
     for (std::uint32_t n = node; n != kNoNode; n = nodes[n].parent)
@@ -192,10 +207,53 @@ struct Selection {
     std::size_t characters = 0;
 };
 
+// Per node: whether it is a cell of a table of data rather than of layout
+// (a table with headers or a caption, ten rows, five columns or more than
+// ten cells, and no table inside it).
+std::vector<std::uint8_t> dataCells(const std::vector<PageNode> &nodes)
+{
+    const std::size_t count = nodes.size();
+    std::vector<std::uint32_t> tableOf(count, kNoNode);
+    std::vector<std::uint32_t> rows(count, 0), cells(count, 0), widest(count, 0), rowCells(count, 0);
+    std::vector<std::uint8_t> data(count, 0); // first per table: headers or a table inside, then the answer
+    constexpr std::uint8_t kHeaders = 1, kNested = 2;
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint32_t p = nodes[i].parent;
+        tableOf[i] = nodes[p].element == Element::Table ? p : tableOf[p];
+        const std::uint32_t table = tableOf[i];
+        if (table == kNoNode)
+            continue;
+        switch (nodes[i].element) {
+        case Element::Table: data[table] |= kNested; break;
+        case Element::Tr: ++rows[table]; break;
+        case Element::Th: data[table] |= kHeaders; [[fallthrough]];
+        case Element::Td:
+            ++cells[table];
+            if (nodes[p].element == Element::Tr)
+                widest[table] = std::max(widest[table], ++rowCells[p]);
+            break;
+        case Element::Caption:
+        case Element::Thead: data[table] |= kHeaders; break;
+        default: break;
+        }
+    }
+    for (std::size_t t = 1; t < count; ++t)
+        if (nodes[t].element == Element::Table)
+            data[t] = !(data[t] & kNested) && ((data[t] & kHeaders) || rows[t] >= 10 || widest[t] > 4 || cells[t] > 10);
+    std::vector<std::uint8_t> result(count, 0);
+    for (std::size_t i = 1; i < count; ++i)
+        result[i] = nodes[i].element == Element::Td && tableOf[i] != kNoNode && data[tableOf[i]];
+    return result;
+}
+
+// Below every score a node can have.
+constexpr double kNoScore = -1e30;
+
 class Chooser {
 public:
-    Chooser(const PageTree &tree, const Rules &rules)
-        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules))
+    // `dataCells` as dataCells() gives them for the tree.
+    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint8_t> &dataCells)
+        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataCells_(dataCells)
     {}
 
     Selection choose()
@@ -308,9 +366,32 @@ private:
             }
             last = score_[a];
         }
-        while (!stop(nodes_[top].parent) && m_.children[nodes_[top].parent] == 1)
-            top = nodes_[top].parent;
-        return top;
+        // A page laid out in a table: a container that holds most of its
+        // cell's text stands for the cell, so that the other cells of the
+        // table can join it as the article's parts.
+        if (nodes_[top].element != Element::Td) {
+            const std::uint32_t cell = enclosing(top, Element::Td);
+            if (cell != kNoNode && enclosing(top, Element::Table) == enclosing(cell, Element::Table) &&
+                m_.text[top] * 4 >= m_.text[cell] * 3)
+                top = cell;
+        }
+        // An article element says where the article is: when the best
+        // container lies in one and holds most of its text, the rest of it
+        // is the article's heading, summary and end matter.
+        if (nodes_[top].element != Element::Article) {
+            const std::uint32_t article = enclosing(top, Element::Article);
+            if (article != kNoNode && !m_.setAside[article] && m_.text[top] * 3 >= m_.text[article] * 2)
+                top = article;
+        }
+        // A container that is its parent's only content stands for it; but
+        // a cell stays a cell unless its table has no other.
+        std::uint32_t only = top;
+        while (!stop(nodes_[only].parent) && m_.children[nodes_[only].parent] == 1)
+            only = nodes_[only].parent;
+        if (nodes_[top].element == Element::Td && only != top && isAncestor(nodes_, only, top) &&
+            !isAncestor(nodes_, only, enclosing(top, Element::Table)))
+            return top;
+        return only;
     }
 
     std::vector<std::uint32_t> withSiblings(std::uint32_t top) const
@@ -325,7 +406,8 @@ private:
         const bool cell = nodes_[top].element == Element::Td;
         const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
         std::vector<std::uint32_t> parts;
-        for (std::size_t i = top > 0 ? parent + 1 : 1; i < nodes_.size(); ++i) {
+        const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
+        for (std::size_t i = first; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
             if (m_.setAside[i])
                 continue;
@@ -341,7 +423,12 @@ private:
                 continue;
             }
             const double bonus = n.classHash != 0 && n.classHash == nodes_[top].classHash ? topScore * 0.2 : 0.0;
-            if (scored_[c] && score_[c] + bonus >= threshold) {
+            // A sibling joins by what its text scores: a name that says
+            // "post" or "entry" on a box of dates and names brings it no
+            // nearer.
+            const double score =
+                chainScore(c) - (rules_.weighNames && nodes_[c].classWeight > 0 ? nodes_[c].classWeight : 0);
+            if (score > kNoScore && score + bonus >= threshold) {
                 parts.push_back(c);
                 continue;
             }
@@ -353,6 +440,24 @@ private:
                 parts.push_back(c);
         }
         return parts;
+    }
+
+    // The best score of a node and of the nodes that are, one in the
+    // other, its only content (a table of one cell scores as its cell).
+    double chainScore(std::uint32_t n) const
+    {
+        double best = scored_[n] ? score_[n] : kNoScore;
+        while (m_.children[n] == 1) {
+            std::uint32_t child = n + 1;
+            while (child < nodes_.size() && (nodes_[child].parent != n || m_.setAside[child]))
+                ++child;
+            if (child >= nodes_.size() || !isAncestor(nodes_, n, child))
+                break;
+            n = child;
+            if (scored_[n])
+                best = std::max(best, score_[n]);
+        }
+        return best;
     }
 
     std::uint32_t enclosing(std::uint32_t n, Element e) const
@@ -383,6 +488,8 @@ private:
         case Element::H1:
         case Element::H2:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
+        case Element::P: // a line of metadata ("posted by", "tags") rather than prose
+            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
         case Element::Table:
         case Element::Td:
         case Element::Ul:
@@ -401,12 +508,22 @@ private:
         if (weight < 0)
             return true;
         const double density = linkDensity(m_, i);
+        // An entry's title is often a link to the entry: when the text
+        // besides the links is at least as long as the titles, the titles
+        // are no navigation.
+        const std::uint32_t plain = m_.text[i] - m_.linkText[i];
+        const double bodyDensity =
+            plain >= m_.titleLinks[i] && m_.text[i] > 0
+                ? static_cast<double>(m_.linkText[i] - m_.titleLinks[i]) / m_.text[i]
+                : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
             return density > 0.6;
         if (m_.commas[i] >= 10)
             return false;
         const std::uint32_t paragraphs = m_.paragraphs[i], images = m_.images[i], length = m_.text[i];
+        if (dataCells_[i])
+            return density > 0.5;
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
@@ -415,7 +532,7 @@ private:
             return true;
         if (length < kMinParagraph && (images == 0 || images > 2))
             return length > 0 || images > 2;
-        if (weight < 25 && density > 0.2 && length < 1000)
+        if (weight < 25 && bodyDensity > 0.2 && length < 1000)
             return true;
         if (weight >= 25 && density > 0.5)
             return true;
@@ -429,6 +546,7 @@ private:
     Measures m_;
     std::vector<double> score_;
     std::vector<std::uint8_t> scored_;
+    const std::vector<std::uint8_t> &dataCells_;
 };
 
 bool isSpace(char c)
@@ -445,12 +563,28 @@ std::string trimmed(std::string_view s)
     return std::string(s);
 }
 
+// The text as titles are compared: ASCII letters in lower case, no-break
+// spaces as spaces, runs of white space as one space, none at the ends.
 std::string lowered(std::string_view s)
 {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::string out;
+    out.reserve(s.size());
+    bool space = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '\xC2' && i + 1 < s.size() && s[i + 1] == '\xA0') {
+            c = ' ';
+            ++i;
+        }
+        if (isSpace(c)) {
+            space = !out.empty();
+            continue;
+        }
+        if (space)
+            out += ' ';
+        space = false;
+        out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
     return out;
 }
 
@@ -493,6 +627,22 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
+struct HeadingText {
+    std::uint32_t node;
+    std::string text;
+};
+
+// Every h1, h2 and h3 that is shown, in document order, with its text (its
+// first few hundred bytes, never part of a character, runs of white space
+// as one space).
+std::vector<HeadingText> headingTexts(const PageTree &tree)
+{
+    std::vector<HeadingText> headings;
+    for (const auto &[node, text] : tree.headings())
+        headings.push_back({node, text});
+    return headings;
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -528,10 +678,11 @@ void ArticleExtractor::endOfFile()
     const auto &nodes = tree.nodes();
 
     // The first attempt with enough text, else the one with the most.
+    const std::vector<std::uint8_t> dataTableCells = dataCells(nodes);
     Selection chosen;
     int chosenAttempt = -1;
     for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-        Selection s = Chooser(tree, kAttempts[a]).choose();
+        Selection s = Chooser(tree, kAttempts[a], dataTableCells).choose();
         if (chosenAttempt < 0 || s.characters > chosen.characters) {
             chosen = std::move(s);
             chosenAttempt = static_cast<int>(a);
@@ -549,40 +700,47 @@ void ArticleExtractor::endOfFile()
     }
     choice_.characters = chosen.characters;
 
-    // The title: a main heading that matches the document's title (an h1,
-    // else an h2), else the only h1 in the content, else the title itself.
+    // The title: of the headings (h1 to h3) that match the document's title
+    // (a part of it, or all of it without the site's name and more), the one
+    // closest in length to the title without the site's name (the site's
+    // name in a heading matches too, and so does a "related to" heading);
+    // else the only h1 in the content; else the document's title itself.
     const std::string docTitle = trimmed(tree.title());
     const std::string shortTitle = withoutSiteName(docTitle);
     const std::string lowTitle = lowered(docTitle);
+    const std::string lowShortTitle = lowered(shortTitle);
+    const std::vector<HeadingText> headings = headingTexts(tree);
     std::uint32_t heading = kNoNode;
+    std::size_t headingDistance = 0;
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
-    for (Element level : {Element::H1, Element::H2}) {
-        for (std::size_t i = 1; i < nodes.size() && heading == kNoNode; ++i) {
-            const PageNode &n = nodes[i];
-            if (n.element != level || n.silent || (n.unlikely && !chosen.shown[i]))
-                continue;
-            const std::string text = trimmed(tree.headingText(static_cast<std::uint32_t>(i)));
-            if (text.empty())
-                continue;
-            if (level == Element::H1) {
-                ++h1Count;
-                onlyH1 = static_cast<std::uint32_t>(i);
-            }
-            const std::string low = lowered(text);
-            if (!lowTitle.empty() && text.size() >= 3 &&
-                (lowTitle.find(low) != std::string::npos ||
-                 (!shortTitle.empty() && low.find(lowered(shortTitle)) != std::string::npos)))
-                heading = static_cast<std::uint32_t>(i);
+    std::string headingTitle, onlyH1Title;
+    for (const auto &[i, text] : headings) {
+        const PageNode &n = nodes[i];
+        if ((n.unlikely && !chosen.shown[i]) || text.empty())
+            continue;
+        const std::string low = lowered(text);
+        if (n.element == Element::H1) {
+            ++h1Count;
+            onlyH1 = i;
+            onlyH1Title = text;
         }
-        if (heading != kNoNode)
-            break;
-        if (level == Element::H1 && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty()))
-            heading = onlyH1;
-        if (heading != kNoNode)
-            break;
+        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
+                             (lowTitle.find(low) != std::string::npos ||
+                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
+        const std::size_t distance =
+            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
+        if (matches && (heading == kNoNode || distance < headingDistance)) {
+            heading = i;
+            headingDistance = distance;
+            headingTitle = text;
+        }
     }
-    std::string title = heading != kNoNode ? trimmed(tree.headingText(heading)) : shortTitle;
+    if (heading == kNoNode && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty())) {
+        heading = onlyH1;
+        headingTitle = onlyH1Title;
+    }
+    std::string title = heading != kNoNode ? headingTitle : shortTitle;
     if (heading != kNoNode && chosen.shown[heading]) {
         // Shown once, first; its subtree (the nodes right after it) leaves the content.
         for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)

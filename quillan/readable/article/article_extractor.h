@@ -20,19 +20,34 @@
 //   and, less, to the containers above: one point, one per comma, one per
 //   hundred characters (at most three). Containers start from a score by
 //   their element and by their class and id names; the final score is
-//   scaled by the share of the text that is not link text.
+//   scaled by the share of the text that is not link text (text in
+//   hyperlinks: a elements with an href).
 // - The best container is widened to an ancestor when that scores nearly as
-//   well; its siblings join when they score well or are plain prose.
+//   well; to its table cell when it holds most of the cell's text, and to
+//   its article element when it holds most of that one's; to its parent
+//   when it is the parent's only content (a cell only when it is its
+//   table's only cell). Its siblings (a cell's: the cells of its table)
+//   join when they, or the nodes that are their only content, score well
+//   without what their own names add, or when they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
-//   without text, negative names) are dropped.
-// - When the result is short (under 500 characters), the choice is repeated
+//   without text, negative names) are dropped, and so are headings and
+//   short paragraphs with negative names and a layout table's cells with
+//   next to no text (not the cells of a table of data: one with headers or
+//   a caption, ten rows, five columns or more than ten cells, and no table
+//   inside). Links in headings (entries' titles) do not count as links
+//   where the text besides the links is at least as long as they are.
+//   Paragraphs are p and pre, and a block's loose text, one per run
+//   between pairs of line breaks.
+// - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, the whole body is given.
 //
-// The first line is the page's title: the main heading (an h1, or an h2,
-// that matches the document's title, or the only h1), else the document's
-// title with the site's name cut off.
+// The first line is the page's title: the main heading (of the h1, h2 and
+// h3 that match the document's title, the closest to it in length once the
+// site's name is cut off; else the only h1), else the document's title with
+// the site's name cut off. Titles are compared without regard to ASCII
+// case and with no-break spaces as spaces.
 //
 // Memory: the token stream, at most about the page's decoded size (less
 // when markup is dense), and for each node of the tree (blocks, links,

@@ -4,6 +4,7 @@
 #include "render/elements.h"
 #include "render/text_renderer.h"
 #include "render/tokenizer_switch.h"
+#include "common/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -159,9 +160,24 @@ void appendCollapsed(std::string &to, std::string_view text, std::size_t limit)
     }
 }
 
-bool isHeading12(Element e)
+bool isTitleHeading(Element e)
 {
-    return e == Element::H1 || e == Element::H2;
+    return e == Element::H1 || e == Element::H2 || e == Element::H3;
+}
+
+// Appends `text` to a heading's text with runs of white space as one space,
+// up to kMaxHeadingBytes (the end is cut to a whole character once the
+// page has ended).
+void appendHeading(std::string &to, std::string_view text)
+{
+    for (char c : text) {
+        if (to.size() >= kMaxHeadingBytes)
+            return;
+        if (!isSpace(static_cast<unsigned char>(c)))
+            to += c;
+        else if (!to.empty() && to.back() != ' ')
+            to += ' ';
+    }
 }
 
 bool silentElement(Element e)
@@ -227,12 +243,7 @@ PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
     document_.node = true;
 }
 
-std::string_view PageTree::headingText(std::uint32_t node) const
-{
-    const auto it = std::lower_bound(headings_.begin(), headings_.end(), node,
-                                     [](const auto &h, std::uint32_t n) { return h.first < n; });
-    return it != headings_.end() && it->first == node ? std::string_view(it->second) : std::string_view();
-}
+
 
 void PageTree::measure(Open &at, std::string_view utf8)
 {
@@ -311,7 +322,7 @@ void PageTree::measure(Open &at, std::string_view utf8)
     at.commas += commas;
     at.sentenceEnd = at.sentenceEnd || end;
     if (at.heading != kNoNode)
-        appendCollapsed(headings_[at.heading].second, utf8, kMaxHeadingBytes);
+        appendHeading(headings_[at.heading].second, utf8);
 }
 
 void PageTree::characters(std::string_view utf8)
@@ -502,17 +513,11 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.element = element;
     e.flags = flags;
     e.foreign = parent.foreign || element == Element::Svg || element == Element::Math;
-    e.inLink = parent.inLink || element == Element::A;
-    e.heading = parent.heading;
-    if (isHeading12(element)) {
-        e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.emplace_back(kNoNode, std::string());
-    }
 
     // The attributes that matter here, in one pass (names are unique, and
     // a value-less attribute reads as empty, as Tag::attribute() gives it).
     std::string_view id, classes, style, role;
-    bool hiddenAttribute = false, openAttribute = false;
+    bool hiddenAttribute = false, openAttribute = false, href = false;
     for (const html::Attribute &a : tag.attributes) {
         const std::string_view value = a.value.data() ? a.value : std::string_view("", 0);
         switch (a.name.size()) {
@@ -525,6 +530,8 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
                 openAttribute = true;
             else if (a.name == "role")
                 role = value;
+            else if (a.name == "href")
+                href = true;
             break;
         case 5:
             if (a.name == "class")
@@ -539,6 +546,9 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         default: break;
         }
     }
+    // Only a hyperlink is link text; a table cell starts afresh, as the tree
+    // builder does not carry formatting elements into cells.
+    e.inLink = (parent.inLink && !(flags & kCell)) || (element == Element::A && href);
     bool hidden = (flags & (kNotDisplayed | kNoContent)) || hiddenAttribute ||
                   (element == Element::Dialog && !openAttribute);
     if (!hidden && !style.empty() && InlineStyle(style).hides)
@@ -546,6 +556,11 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
     e.silent = parent.silent || hidden || silentElement(element);
+    e.heading = parent.heading;
+    if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
+        e.heading = static_cast<std::uint32_t>(headings_.size());
+        headings_.emplace_back(kNoNode, std::string());
+    }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
         if ((!classes.empty() || !id.empty() || !role.empty()) && ReadNameHints(classes, id, role).unlikely)
@@ -702,6 +717,13 @@ void PageTree::endOfFile()
     nodes_.reserve(nodeCount_);
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
+    for (auto &[node, text] : headings_) {
+        // A text cut at the limit ends on a whole character.
+        const char *begin = text.data();
+        text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
+        if (!text.empty() && text.back() == ' ')
+            text.pop_back();
+    }
     build();
 }
 
@@ -712,13 +734,14 @@ void PageTree::build()
     struct Level {
         std::uint32_t node;
         bool own;
+        bool inHeading; // inside a heading of headings_
     };
     std::vector<Level> levels;
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, true} : levels.back();
+        const Level at = levels.empty() ? Level{0, true, false} : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -738,6 +761,7 @@ void PageTree::build()
                 }
             }
             std::uint32_t node = at.node;
+            bool starts = false; // a heading of headings_
             if (kind & kNodeBit) {
                 PageNode n;
                 n.parent = at.node;
@@ -752,17 +776,21 @@ void PageTree::build()
                 }
                 n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
                 node = static_cast<std::uint32_t>(nodes_.size());
-                if (isHeading12(element) && heading < headings_.size())
+                if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
                     headings_[heading++].first = node;
+                    starts = true;
+                }
                 nodes_.push_back(n);
             } else {
                 if (at.own)
                     ++nodes_[at.node].otherChildren;
+                if (at.own && element == Element::Br)
+                    ++nodes_[at.node].breaks;
                 if (element == Element::Img)
                     ++nodes_[at.node].images;
             }
             if (kind & kPushedBit)
-                levels.push_back({node, (kind & kNodeBit) != 0});
+                levels.push_back({node, (kind & kNodeBit) != 0, at.inHeading || starts});
             break;
         }
         case kAttachedRecord:

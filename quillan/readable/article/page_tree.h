@@ -21,8 +21,9 @@
 // or role say boilerplate. Any other (inline) element gets a node only when
 // a block opens inside it; else it is part of the nearest node around it:
 // its text, and its img elements, count there, and it counts as one of that
-// node's otherChildren when that node is its parent. A node inside such an
-// element is `wrapped`: its parent in the page has no node.
+// node's otherChildren (a br as one of its breaks) when that node is its
+// parent. A node inside such an element is `wrapped`: its parent in the page
+// has no node.
 //
 // The stream: each token is one record, a kind byte (with the flags of a
 // start tag: node, pushed on the stack, self-closing, attributes, hidden)
@@ -61,10 +62,11 @@ struct PageNode {
     std::uint32_t flags = 0; // ElementFlag of the element
     std::uint32_t classHash = 0;
     std::uint32_t text = 0;       // own characters
-    std::uint32_t linkText = 0;   // own characters inside links
+    std::uint32_t linkText = 0;   // own characters inside links (a with href, not across a cell)
     std::uint32_t commas = 0;     // own commas
     std::uint32_t images = 0;     // img elements without a node of their own
     std::uint32_t otherChildren = 0; // child elements without a node
+    std::uint32_t breaks = 0;        // br children without a node
     std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
     Element element{};
     bool unlikely : 1 = false;    // the names or the role say boilerplate
@@ -100,10 +102,14 @@ public:
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
     const std::vector<PageNode> &nodes() const { return nodes_; }
-    // The text of the first title element and of each h1 and h2 (white
-    // space collapsed, at most a few hundred characters each).
+    // The text of the first title element (white space collapsed, at most a
+    // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
-    std::string_view headingText(std::uint32_t node) const;
+    // Every h1, h2 and h3 that is shown and not inside another of them, in
+    // document order: its node and its text (its first few hundred bytes,
+    // never part of a character, runs of white space as one space, no space
+    // at the end).
+    const std::vector<std::pair<std::uint32_t, std::string>> &headings() const { return headings_; }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
     // it came (after endOfFile()).
@@ -149,7 +155,7 @@ private:
         std::uint32_t flags = 0;
         std::uint32_t nameAt = 0;  // its name in the stream, when it is no known element
         std::uint32_t tokenAt = 0; // its start record in the stream
-        std::uint32_t heading = kNoNode; // the h1 or h2 it is part of, in headings_
+        std::uint32_t heading = kNoNode; // the heading it is part of, in headings_
         std::uint32_t withoutNode = 0;   // elements without a node on the stack up to it
         std::uint32_t text = 0, linkText = 0, commas = 0;
     };

@@ -221,6 +221,137 @@ TEST(ArticleText, LayoutTablesAndPagesWithoutMarkup)
     EXPECT_TRUE(has(text, "free")) << text;
 }
 
+TEST(ArticleText, TableCellsAndAnchorsThatAreNotLinks)
+{
+    const std::string menu = "<td><a href=/1>MenuOne</a><br><a href=/2>MenuTwo</a><br><a href=/3>MenuThree</a></td>";
+    // The content cell's text sits in a division of its own: the cell, and
+    // with it the other cells of the table, make the article.
+    std::string page = "<title>Tides</title><table><tr>" + menu + "<td><h4>Notes</h4><div class=box>" + prose("first") +
+                       prose("second") + "</div></td></tr><tr><td></td><td>" + prose("third") + "</td></tr></table>";
+    std::string text = article(page);
+    for (const char *marker : {"first", "second", "third"})
+        EXPECT_TRUE(has(text, marker)) << marker << "\n" << text;
+    EXPECT_FALSE(has(text, "MenuOne")) << text;
+
+    // A page built of one-cell tables, one after another.
+    page = "<title>Tides</title><table><tr>" + menu + "</tr></table><table><tr><td><blockquote>" + prose("fourth") +
+           prose("fifth") + "</blockquote></td></tr></table><table><tr><td>" + prose("sixth") + "</td></tr></table>";
+    text = article(page);
+    for (const char *marker : {"fourth", "fifth", "sixth"})
+        EXPECT_TRUE(has(text, marker)) << marker << "\n" << text;
+    EXPECT_FALSE(has(text, "MenuOne")) << text;
+
+    // A named anchor is no link: neither the text it wraps nor the cells
+    // after it (where it was never closed) count as link text.
+    page = "<title>Tides</title><table><tr>" + menu + "<td>" + prose("seventh") + "</td></tr><tr><a name=more><td>" +
+           prose("eighth") + prose("ninth") + "</td></tr></table>";
+    text = article(page);
+    for (const char *marker : {"seventh", "eighth", "ninth"})
+        EXPECT_TRUE(has(text, marker)) << marker << "\n" << text;
+    text = article("<title>Tides</title><div class=links><a href=/a>LinkA</a> <a href=/b>LinkB</a></div><div>" +
+                   prose("aside", 2) + "</div><div><a name=start><div>" + prose("tenth") + "</div><div>" +
+                   prose("eleventh") + "</div></a></div>");
+    EXPECT_TRUE(has(text, "tenth")) << text;
+    EXPECT_TRUE(has(text, "eleventh")) << text;
+
+    // A table of data in the article keeps its short cells.
+    text = article("<title>Tides</title><div>" + prose("port") +
+                   "<table><tr><th>Year<th>Tonnes<tr><td>2001<td>2400<tr><td>2002<td>3100</table>" + prose("later") +
+                   "</div>");
+    EXPECT_TRUE(has(text, "Year")) << text;
+    EXPECT_TRUE(has(text, "2001")) << text;
+    EXPECT_TRUE(has(text, "3100")) << text;
+}
+
+TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
+{
+    // The article element's heading and summary go with its body.
+    std::string text = article("<title>Glaciers retreat</title><nav><a href=/a>NavWord</a></nav><article><header>"
+                               "<h1>Glaciers retreat</h1><p>SummaryWord: the ice keeps melting.</p></header>"
+                               "<div class=body>" +
+                               prose("ice") + prose("melt") + "</div></article>");
+    EXPECT_EQ(firstLine(text), "Glaciers retreat") << text;
+    EXPECT_TRUE(has(text, "SummaryWord")) << text;
+    EXPECT_TRUE(has(text, "melt sentence")) << text;
+    EXPECT_FALSE(has(text, "NavWord")) << text;
+
+    // A box of dates and names beside the body does not join it for its
+    // name alone.
+    text = article("<title>Glaciers</title><div class=main><div class=post-head><div>PostedWord at 12:05 AM, "
+                   "1 May 2012</div><div>By the staff desk</div></div><div class=text>" +
+                   prose("glacier") + "</div></div>");
+    EXPECT_TRUE(has(text, "glacier sentence")) << text;
+    EXPECT_FALSE(has(text, "PostedWord")) << text;
+
+    // A short paragraph named as boilerplate inside the article goes; a
+    // long one stays.
+    text = article("<title>Glaciers</title><div class=main>" + prose("ice") +
+                   "<p class=meta>MetaWord: posted by the desk | Permalink</p>" +
+                   "<p class=footnote>FootWord: the survey of the ice took ten years, four teams and more than a "
+                   "thousand measurements along the edge of the glacier, in summer and in winter.</p>" +
+                   prose("melt") + "</div>");
+    EXPECT_FALSE(has(text, "MetaWord")) << text;
+    EXPECT_TRUE(has(text, "FootWord")) << text;
+    EXPECT_TRUE(has(text, "melt sentence")) << text;
+
+    // Text set apart by line breaks only is prose, however many icons the
+    // links beside it carry.
+    text = article("<title>Ports</title><div><script>x()</script><div class=story>"
+                   "Ships came in at dawn, with grain, coal and timber from the north.<br><br>"
+                   "The harbour master, busy as ever, counted them all before noon.<br><br>"
+                   "<a href=/mail><img src=m.gif> Mail</a> <a href=/print><img src=p.gif> Print</a> "
+                   "<a href=/save><img src=s.gif> Save</a></div>" +
+                   prose("quay", 3) + "</div>");
+    EXPECT_TRUE(has(text, "Ships came in at dawn")) << text;
+    EXPECT_TRUE(has(text, "harbour master")) << text;
+    EXPECT_TRUE(has(text, "quay sentence")) << text;
+}
+
+TEST(ArticleText, EntriesTitledByLinksStayLinksAloneGo)
+{
+    // A listing's entries: a linked title, a teaser, a link to read on.
+    std::string page = "<title>Market news</title><div class=main>" + prose("intro");
+    for (int i = 0; i < 4; ++i)
+        page += "<div class=item><h3><a href=/s" + std::to_string(i) + ">Entry title " + std::to_string(i) +
+                "</a></h3><p>Teaser " + std::to_string(i) +
+                " tells what the story is about in a sentence or two of plain words.</p><a href=/s" +
+                std::to_string(i) + ">Read on</a></div>";
+    // Titles with next to nothing beside them are a list of links.
+    page += "<div class=more><h3><a href=/o1>OtherOne headline of elsewhere</a></h3>May 1<h3><a href=/o2>OtherTwo "
+            "headline of elsewhere</a></h3>May 2</div></div>";
+    const std::string text = article(page);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(has(text, "Entry title " + std::to_string(i))) << text;
+        EXPECT_TRUE(has(text, "Teaser " + std::to_string(i))) << text;
+    }
+    EXPECT_FALSE(has(text, "OtherOne")) << text;
+}
+
+TEST(ArticleText, TheTitleIsTheHeadingClosestToTheDocumentsTitle)
+{
+    // The site's name in an h1 and a "related" heading both match the
+    // document's title; the article's own heading is the closest.
+    std::string text =
+        article("<title>Cargo bikes win over the city: Town Cycling Blog</title>"
+                "<h1>Town Cycling Blog</h1><div class=post><h3>Cargo bikes win over the city</h3>" +
+                prose("bike") + prose("cargo") + "<h3>More posts on cargo bikes win over the city</h3></div>");
+    EXPECT_EQ(firstLine(text), "Cargo bikes win over the city") << text;
+    // A heading written with no-break spaces matches, and is shown once.
+    text = article("<title>Wind farms grow - Energy Site</title><div class=post><h2>Wind&nbsp;farms&nbsp;grow</h2>" +
+                   prose("wind") + "</div>");
+    EXPECT_EQ(text.rfind("Wind\xC2\xA0", 0), 0u) << text;
+    EXPECT_EQ(text.find("farms", 12), std::string::npos) << text;
+    // A heading longer than is kept ends on a whole character.
+    std::string longHeading;
+    for (int i = 0; i < 300; ++i)
+        longHeading += "\xC3\xA9t\xE2\x82\xAC";
+    text = article("<div><h1>" + longHeading + "</h1>" + prose("euro") + "</div>");
+    const std::string first = firstLine(text);
+    ASSERT_GT(first.size(), 100u) << text.substr(0, 100);
+    EXPECT_EQ(longHeading.compare(0, first.size(), first), 0);
+    EXPECT_TRUE(first.back() == 't' || first.back() == '\xA9' || first.back() == '\xAC') << first;
+}
+
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
 {
     const std::string page = newsPage();
