@@ -1,7 +1,6 @@
 #include "article/article_extractor.h"
 
 #include "article/page_tree.h"
-#include "common/utf8.h"
 #include "render/elements.h"
 
 #include <algorithm>
@@ -111,11 +110,19 @@ Measures measure(const PageTree &tree, const Rules &rules)
         if (m.setAside[i])
             continue;
         m.text[i] = m.inlineText[i] = n.text;
+        m.images[i] = n.images;
+        m.children[i] = n.otherChildren;
+        m.breaks[i] = n.breaks;
         m.linkText[i] = n.linkText;
         inHeading[i] = inHeading[n.parent] || (n.flags & kHeading) != 0;
         m.titleLinks[i] = inHeading[i] ? n.linkText : 0;
         m.commas[i] = m.inlineCommas[i] = n.commas;
         m.sentenceEnd[i] = n.sentenceEnd;
+    }
+    if (!m.setAside[0]) {
+        m.images[0] = nodes[0].images;
+        m.children[0] = nodes[0].otherChildren;
+        m.breaks[0] = nodes[0].breaks;
     }
     for (std::size_t i = count; i-- > 1;) {
         if (m.setAside[i])
@@ -133,13 +140,13 @@ Measures measure(const PageTree &tree, const Rules &rules)
         else if (isBlock(n) && paragraphLike(n.element) && m.inlineText[i] >= kMinParagraph)
             m.paragraphs[i] += 1 + m.breaks[i] / 2;
         m.paragraphs[p] += m.paragraphs[i];
-        m.breaks[p] += n.element == Element::Br;
+        m.breaks[p] += n.element == Element::Br && !n.wrapped;
         m.images[p] += m.images[i] + (n.element == Element::Img);
         m.inputs[p] += m.inputs[i] + (n.element == Element::Input || n.element == Element::Textarea ||
                                       n.element == Element::Select || n.element == Element::Button);
         m.embeds[p] += m.embeds[i] + (n.element == Element::Iframe || n.element == Element::Embed ||
                                       n.element == Element::Object || n.element == Element::Video);
-        m.children[p] += 1;
+        m.children[p] += n.wrapped ? 0 : 1;
         if (isBlock(n)) {
             m.hasBlockChild[p] = 1;
         } else {
@@ -620,13 +627,6 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
-bool isTitleHeading(Element e)
-{
-    return e == Element::H1 || e == Element::H2 || e == Element::H3;
-}
-
-constexpr std::size_t kMaxHeadingBytes = 400;
-
 struct HeadingText {
     std::uint32_t node;
     std::string text;
@@ -637,36 +637,9 @@ struct HeadingText {
 // as one space).
 std::vector<HeadingText> headingTexts(const PageTree &tree)
 {
-    const auto &nodes = tree.nodes();
     std::vector<HeadingText> headings;
-    std::vector<std::uint32_t> within(nodes.size(), kNoNode); // index in headings
-    for (std::size_t i = 1; i < nodes.size(); ++i) {
-        within[i] = within[nodes[i].parent];
-        if (within[i] == kNoNode && isTitleHeading(nodes[i].element) && !nodes[i].silent) {
-            within[i] = static_cast<std::uint32_t>(headings.size());
-            headings.push_back({static_cast<std::uint32_t>(i), {}});
-        }
-    }
-    for (const article::PageToken &token : tree.tokens()) {
-        if (token.kind != article::TokenKind::Text || within[token.node] == kNoNode || nodes[token.node].silent)
-            continue;
-        std::string &to = headings[within[token.node]].text;
-        for (char c : tree.text(token)) {
-            if (to.size() >= kMaxHeadingBytes)
-                break;
-            if (!isSpace(c))
-                to += c;
-            else if (!to.empty() && to.back() != ' ')
-                to += ' ';
-        }
-    }
-    for (HeadingText &h : headings) {
-        // A text cut at the limit ends on a whole character.
-        const char *begin = h.text.data();
-        h.text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + h.text.size()) - begin));
-        if (!h.text.empty() && h.text.back() == ' ')
-            h.text.pop_back();
-    }
+    for (const auto &[node, text] : tree.headings())
+        headings.push_back({node, text});
     return headings;
 }
 
@@ -700,7 +673,7 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 
 void ArticleExtractor::endOfFile()
 {
-    state_->tree.finish();
+    state_->tree.endOfFile();
     const PageTree &tree = state_->tree;
     const auto &nodes = tree.nodes();
 
@@ -783,19 +756,16 @@ void ArticleExtractor::endOfFile()
         renderer.characters(title);
         renderer.endTag(h1);
     }
-    for (const article::PageToken &token : tree.tokens()) {
+    tree.replay(renderer, [&nodes, &chosen](const article::TokenPlace &token) {
         const std::uint32_t n = token.node;
         const Element e = nodes[n].element;
-        if (e == Element::Style || e == Element::Base) {
-            tree.replay(token, renderer);
-            continue;
-        }
+        if (token.own && (e == Element::Style || e == Element::Base))
+            return true;
         if (!chosen.shown[n])
-            continue;
-        if (token.kind != article::TokenKind::Text && chosen.root[n] && (isTablePart(e) || n == 0))
-            continue; // a cell or item on its own: its content only
-        tree.replay(token, renderer);
-    }
+            return false;
+        // A cell or item on its own: its content only.
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root[n] && (isTablePart(e) || n == 0));
+    });
     renderer.endOfFile();
 }
 

@@ -2,8 +2,8 @@
 // "Article only": the page's main content, as a reader view gives it.
 //
 // The extractor is a token sink in front of the readable renderer. It keeps
-// the page's tokens (compactly, in one arena) and a light tree of its
-// elements, built with the tree builder's common rules (implied ends of p,
+// the page's tokens (in one compact byte stream) and a light tree of the
+// elements the scoring looks at (article/page_tree.h), built with the tree builder's common rules (implied ends of p,
 // li, dd, dt, table parts and headings; end tags matched to the nearest open
 // element of their name). When the page has ended it scores the tree and
 // hands the tokens of the chosen content to a TextRenderer, so the text is
@@ -49,7 +49,10 @@
 // the site's name cut off. Titles are compared without regard to ASCII
 // case and with no-break spaces as spaces.
 //
-// Memory: the tokens and the tree, about twice the page's size.
+// Memory: the token stream, at most about the page's decoded size (less
+// when markup is dense), and for each node of the tree (blocks, links,
+// headings, ... but no plain inline element) its record and, while the
+// content is chosen, its measures, some hundred bytes in all.
 
 #include "render/text_renderer.h"
 #include "tokenizer/token_sink.h"

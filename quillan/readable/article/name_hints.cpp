@@ -1,99 +1,227 @@
 #include "article/name_hints.h"
 
+#include <algorithm>
 #include <array>
-#include <string>
+#include <cstddef>
 #include <string_view>
+#include <utility>
 
 using namespace std::string_view_literals;
 
 namespace quillan::readable::article {
 namespace {
 
-// Parts of names that mark boilerplate, wherever they stand in a name.
-constexpr std::array kUnlikelyParts{
-    "banner"sv,   "breadcrumb"sv, "combx"sv,     "comment"sv,   "community"sv, "cookie"sv,   "consent"sv,  "disqus"sv,
-    "footer"sv,   "gdpr"sv,       "header"sv,    "menu"sv,      "modal"sv,     "masthead"sv, "navbar"sv,   "navigation"sv,
-    "newsletter"sv, "outbrain"sv, "pagination"sv, "pager"sv,    "popup"sv,     "related"sv,  "remark"sv,   "rss"sv,
-    "share"sv,    "sharing"sv,    "shoutbox"sv,  "sidebar"sv,   "skyscraper"sv, "social"sv,  "sponsor"sv,  "subscribe"sv,
-    "taboola"sv,  "toolbar"sv,    "widget"sv,    "signup"sv,    "login"sv,     "promo"sv,    "advert"sv,   "trending"sv,
-    "recommend"sv, "most-read"sv, "mostread"sv,  "popular"sv,   "nav-"sv,      "-nav"sv,     "_nav"sv,     "nav_"sv,
-    "skip-link"sv, "skiplink"sv,  "byline-share"sv, "print-"sv, "author-bio"sv, "tag-list"sv, "taglist"sv,
+// What a part or a word of a name says; a name's findings are the union.
+enum Finding : std::uint8_t {
+    kUnlikely = 1u << 0, // boilerplate
+    kContent = 1u << 1,  // keeps an element a candidate whatever else its names say
+    kNegative = 1u << 2, // weighs against
+    kPositive = 1u << 3, // weighs for
 };
-// Whole words of names that mark boilerplate.
-constexpr std::array kUnlikelyWords{"ad"sv, "ads"sv, "nav"sv, "tags"sv, "foot"sv, "side"sv, "aside"sv, "adv"sv, "dfp"sv, "rail"sv};
-// Parts that keep an element a candidate whatever else its names say.
-constexpr std::array kContentParts{"article"sv, "content"sv, "main"sv, "story"sv, "entry"sv, "body"sv, "text"sv, "column"sv, "post"sv};
 
-// Parts that weigh against and for an element.
-constexpr std::array kNegativeParts{
-    "banner"sv, "combx"sv,  "comment"sv, "contact"sv, "footer"sv,  "footnote"sv, "masthead"sv, "media"sv,   "meta"sv,
-    "outbrain"sv, "promo"sv, "related"sv, "scroll"sv,  "share"sv,   "shoutbox"sv, "sidebar"sv,  "skyscraper"sv, "sponsor"sv,
-    "shopping"sv, "tool"sv,  "widget"sv,  "social"sv,  "cookie"sv,  "newsletter"sv, "subscribe"sv, "hidden"sv, "caption-share"sv,
+struct Pattern {
+    std::string_view text;
+    std::uint8_t findings;
 };
-constexpr std::array kNegativeWords{"ad"sv, "ads"sv, "tags"sv, "foot"sv, "com"sv, "hid"sv, "nav"sv};
-constexpr std::array kPositiveParts{"article"sv, "body"sv, "content"sv, "entry"sv, "hentry"sv, "h-entry"sv, "main"sv, "page"sv,
-                                    "pagination-none"sv, "post"sv, "text"sv, "blog"sv, "story"sv, "prose"sv};
 
-std::string lower(std::string_view s)
+// Parts of names, wherever they stand in a name.
+constexpr Pattern kParts[] = {
+    {"banner"sv, kUnlikely | kNegative}, {"breadcrumb"sv, kUnlikely}, {"combx"sv, kUnlikely | kNegative},
+    {"comment"sv, kUnlikely | kNegative}, {"community"sv, kUnlikely}, {"cookie"sv, kUnlikely | kNegative},
+    {"consent"sv, kUnlikely}, {"disqus"sv, kUnlikely}, {"footer"sv, kUnlikely | kNegative},
+    {"gdpr"sv, kUnlikely}, {"header"sv, kUnlikely}, {"menu"sv, kUnlikely}, {"modal"sv, kUnlikely},
+    {"masthead"sv, kUnlikely | kNegative}, {"navbar"sv, kUnlikely}, {"navigation"sv, kUnlikely},
+    {"newsletter"sv, kUnlikely | kNegative}, {"outbrain"sv, kUnlikely | kNegative}, {"pagination"sv, kUnlikely},
+    {"pager"sv, kUnlikely}, {"popup"sv, kUnlikely}, {"related"sv, kUnlikely | kNegative},
+    {"remark"sv, kUnlikely}, {"rss"sv, kUnlikely}, {"share"sv, kUnlikely | kNegative}, {"sharing"sv, kUnlikely},
+    {"shoutbox"sv, kUnlikely | kNegative}, {"sidebar"sv, kUnlikely | kNegative},
+    {"skyscraper"sv, kUnlikely | kNegative}, {"social"sv, kUnlikely | kNegative},
+    {"sponsor"sv, kUnlikely | kNegative}, {"subscribe"sv, kUnlikely | kNegative}, {"taboola"sv, kUnlikely},
+    {"toolbar"sv, kUnlikely}, {"widget"sv, kUnlikely | kNegative}, {"signup"sv, kUnlikely}, {"login"sv, kUnlikely},
+    {"promo"sv, kUnlikely | kNegative}, {"advert"sv, kUnlikely}, {"trending"sv, kUnlikely},
+    {"recommend"sv, kUnlikely}, {"most-read"sv, kUnlikely}, {"mostread"sv, kUnlikely}, {"popular"sv, kUnlikely},
+    {"nav-"sv, kUnlikely}, {"-nav"sv, kUnlikely}, {"_nav"sv, kUnlikely}, {"nav_"sv, kUnlikely},
+    {"skip-link"sv, kUnlikely}, {"skiplink"sv, kUnlikely}, {"byline-share"sv, kUnlikely}, {"print-"sv, kUnlikely},
+    {"author-bio"sv, kUnlikely}, {"tag-list"sv, kUnlikely}, {"taglist"sv, kUnlikely},
+
+    {"article"sv, kContent | kPositive}, {"content"sv, kContent | kPositive}, {"main"sv, kContent | kPositive},
+    {"story"sv, kContent | kPositive}, {"entry"sv, kContent | kPositive}, {"body"sv, kContent | kPositive},
+    {"text"sv, kContent | kPositive}, {"column"sv, kContent}, {"post"sv, kContent | kPositive},
+
+    {"contact"sv, kNegative}, {"footnote"sv, kNegative}, {"media"sv, kNegative}, {"meta"sv, kNegative},
+    {"scroll"sv, kNegative}, {"shopping"sv, kNegative}, {"tool"sv, kNegative}, {"hidden"sv, kNegative},
+    {"caption-share"sv, kNegative},
+
+    {"hentry"sv, kPositive}, {"h-entry"sv, kPositive}, {"page"sv, kPositive}, {"pagination-none"sv, kPositive},
+    {"blog"sv, kPositive}, {"prose"sv, kPositive},
+};
+
+// Whole words of names (runs of lower-case letters and digits).
+constexpr Pattern kWords[] = {
+    {"ad"sv, kUnlikely | kNegative}, {"ads"sv, kUnlikely | kNegative}, {"nav"sv, kUnlikely | kNegative},
+    {"tags"sv, kUnlikely | kNegative}, {"foot"sv, kUnlikely | kNegative}, {"side"sv, kUnlikely},
+    {"aside"sv, kUnlikely}, {"adv"sv, kUnlikely}, {"dfp"sv, kUnlikely}, {"rail"sv, kUnlikely},
+    {"com"sv, kNegative}, {"hid"sv, kNegative},
+};
+
+// The bytes of names, numbered: letters of either case, digits, '-', '_';
+// every other byte is kOtherCode. Letters and digits make words.
+constexpr std::size_t kWordCodes = 36;
+constexpr std::size_t kOtherCode = 38;
+constexpr std::size_t kCodeCount = 39;
+constexpr std::size_t codeOf(char c)
 {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
+    if (c >= 'a' && c <= 'z')
+        return static_cast<std::size_t>(c - 'a');
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<std::size_t>(c - 'A');
+    if (c >= '0' && c <= '9')
+        return static_cast<std::size_t>(c - '0' + 26);
+    return c == '-' ? 36 : c == '_' ? 37 : kOtherCode;
 }
+constexpr auto kCodes = [] {
+    std::array<std::uint8_t, 256> codes{};
+    for (std::size_t b = 0; b < 256; ++b)
+        codes[b] = static_cast<std::uint8_t>(codeOf(static_cast<char>(b)));
+    return codes;
+}();
 
-template <std::size_t N> bool hasPart(const std::string &names, const std::array<std::string_view, N> &parts)
-{
-    for (std::string_view p : parts)
-        if (names.find(p) != std::string::npos)
-            return true;
-    return false;
-}
+// All parts at once: an automaton that reads a name byte by byte (the
+// Aho-Corasick construction), each state with the findings of the parts
+// that end where it stands.
+constexpr std::size_t kMaxStates = [] {
+    std::size_t states = 1;
+    for (const Pattern &p : kParts)
+        states += p.text.size();
+    return states;
+}();
+static_assert(kMaxStates < 65536);
+static_assert([] {
+    for (const Pattern &p : kParts)
+        for (char c : p.text)
+            if (codeOf(c) == kOtherCode || (c >= 'A' && c <= 'Z'))
+                return false;
+    return true;
+}(), "parts are lower-case letters, digits, '-' and '_'");
 
-bool isWordChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
+struct Automaton {
+    std::array<std::array<std::uint16_t, kCodeCount>, kMaxStates> next{};
+    std::array<std::uint8_t, kMaxStates> findings{};
+};
 
-template <std::size_t N> bool hasWord(const std::string &names, const std::array<std::string_view, N> &words)
-{
-    std::size_t i = 0;
-    while (i < names.size()) {
-        while (i < names.size() && !isWordChar(names[i]))
-            ++i;
-        std::size_t j = i;
-        while (j < names.size() && isWordChar(names[j]))
-            ++j;
-        if (j > i) {
-            const std::string_view word(names.data() + i, j - i);
-            for (std::string_view w : words)
-                if (word == w)
-                    return true;
+constexpr Automaton kAutomaton = [] {
+    Automaton a;
+    // The trie of the parts; 0 in `next` is "none yet" (no edge leads back
+    // to the root in a trie).
+    std::size_t states = 1;
+    for (const Pattern &p : kParts) {
+        std::size_t at = 0;
+        for (char c : p.text) {
+            auto &to = a.next[at][codeOf(c)];
+            if (to == 0)
+                to = static_cast<std::uint16_t>(states++);
+            at = to;
         }
-        i = j;
+        a.findings[at] |= p.findings;
     }
-    return false;
+    // Breadth first: each state's missing edges follow its fallback's, and
+    // it finds what its fallback finds.
+    std::array<std::uint16_t, kMaxStates> fallback{}, queue{};
+    std::size_t head = 0, tail = 0;
+    for (std::size_t code = 0; code < kCodeCount; ++code)
+        if (a.next[0][code] != 0)
+            queue[tail++] = a.next[0][code]; // their fallback is the root
+    while (head < tail) {
+        const std::uint16_t state = queue[head++];
+        a.findings[state] |= a.findings[fallback[state]];
+        for (std::size_t code = 0; code < kCodeCount; ++code) {
+            std::uint16_t &to = a.next[state][code];
+            if (to != 0) {
+                fallback[to] = a.next[fallback[state]][code];
+                queue[tail++] = to;
+            } else {
+                to = a.next[fallback[state]][code];
+            }
+        }
+    }
+    return a;
+}();
+
+// The automaton as one table of rows, a state's row holding the offsets of
+// the next states' rows and, last, its findings: a byte costs one lookup.
+constexpr std::size_t kRow = kCodeCount + 1;
+static_assert(kMaxStates * kRow < 65536);
+constexpr auto kRows = [] {
+    std::array<std::uint16_t, kMaxStates * kRow> rows{};
+    for (std::size_t state = 0; state < kMaxStates; ++state) {
+        for (std::size_t code = 0; code < kCodeCount; ++code)
+            rows[state * kRow + code] = static_cast<std::uint16_t>(kAutomaton.next[state][code] * kRow);
+        rows[state * kRow + kCodeCount] = kAutomaton.findings[state];
+    }
+    return rows;
+}();
+
+char lowerChar(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-int weightOf(std::string_view name)
+bool isWord(std::string_view word, std::string_view lowerWord)
 {
-    if (name.empty())
-        return 0;
-    const std::string names = lower(name);
-    int weight = 0;
-    if (hasPart(names, kNegativeParts) || hasWord(names, kNegativeWords))
-        weight -= 25;
-    if (hasPart(names, kPositiveParts))
-        weight += 25;
-    return weight;
+    if (word.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (lowerChar(word[i]) != lowerWord[i])
+            return false;
+    return true;
+}
+
+// The findings of one attribute value, matched without regard to ASCII case.
+std::uint8_t findingsOf(std::string_view name)
+{
+    std::uint8_t found = 0;
+    std::size_t state = 0, wordStart = 0;
+    const std::size_t size = name.size();
+    for (std::size_t i = 0; i <= size; ++i) {
+        const std::size_t code = i < size ? kCodes[static_cast<unsigned char>(name[i])] : kOtherCode;
+        if (code >= kWordCodes) {
+            // A word ends here.
+            if (i - wordStart >= 2 && i - wordStart <= 5)
+                for (const Pattern &w : kWords)
+                    if (isWord(name.substr(wordStart, i - wordStart), w.text))
+                        found |= w.findings;
+            wordStart = i + 1;
+        }
+        if (i == size)
+            break;
+        state = kRows[state + code];
+        found |= static_cast<std::uint8_t>(kRows[state + kCodeCount]);
+    }
+    return found;
+}
+
+int weightOf(std::uint8_t findings)
+{
+    return (findings & kNegative ? -25 : 0) + (findings & kPositive ? 25 : 0);
+}
+
+bool equalsLower(std::string_view value, std::string_view lowerWord)
+{
+    if (value.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < value.size(); ++i)
+        if (lowerChar(value[i]) != lowerWord[i])
+            return false;
+    return true;
 }
 
 bool boilerplateRole(std::string_view role)
 {
-    const std::string r = lower(role);
-    return r == "navigation" || r == "complementary" || r == "contentinfo" || r == "banner" || r == "dialog" ||
-           r == "alertdialog" || r == "menu" || r == "menubar" || r == "search" || r == "toolbar";
+    for (std::string_view r : {"navigation"sv, "complementary"sv, "contentinfo"sv, "banner"sv, "dialog"sv,
+                               "alertdialog"sv, "menu"sv, "menubar"sv, "search"sv, "toolbar"sv})
+        if (equalsLower(role, r))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -101,23 +229,19 @@ bool boilerplateRole(std::string_view role)
 NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role)
 {
     NameHints hints;
-    hints.weight = static_cast<std::int16_t>(weightOf(classes) + weightOf(id));
+    const std::uint8_t ofClasses = classes.empty() ? 0 : findingsOf(classes);
+    const std::uint8_t ofId = id.empty() ? 0 : findingsOf(id);
+    hints.weight = static_cast<std::int16_t>(weightOf(ofClasses) + weightOf(ofId));
     if (!role.empty()) {
-        const std::string r = lower(role);
-        if (r == "main" || r == "article")
+        if (equalsLower(role, "main") || equalsLower(role, "article"))
             hints.weight = static_cast<std::int16_t>(hints.weight + 25);
-        if (boilerplateRole(r)) {
+        if (boilerplateRole(role)) {
             hints.unlikely = true;
             return hints;
         }
     }
-    if (classes.empty() && id.empty())
-        return hints;
-    std::string names = lower(classes);
-    names += ' ';
-    names += lower(id);
-    if ((hasPart(names, kUnlikelyParts) || hasWord(names, kUnlikelyWords)) && !hasPart(names, kContentParts))
-        hints.unlikely = true;
+    const std::uint8_t names = ofClasses | ofId;
+    hints.unlikely = (names & kUnlikely) && !(names & kContent);
     return hints;
 }
 

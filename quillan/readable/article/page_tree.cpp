@@ -4,16 +4,123 @@
 #include "render/elements.h"
 #include "render/text_renderer.h"
 #include "render/tokenizer_switch.h"
+#include "common/utf8.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillan::readable::article {
 namespace {
 
 constexpr std::size_t kMaxHeadingBytes = 400;
-constexpr std::size_t kMaxKnownNames = 16384;
-constexpr std::size_t kMaxArena = std::numeric_limits<std::uint32_t>::max() - 65536;
+constexpr std::size_t kMaxStream = std::numeric_limits<std::uint32_t>::max() - 65536;
+
+// A record's kind, in the low three bits of its first byte.
+enum Record : std::uint8_t {
+    kTextRecord = 0,     // size, bytes
+    kStartRecord = 1,    // element, [name], [attributes]
+    kAttachedRecord = 2, // a start tag that opens no element (html, head, body again)
+    kEndRecord = 3,      // element, [name]
+    kCloseRecord = 4,    // an element without a node leaves the stack
+    kCloseNodeRecord = 5 // a node leaves the stack: [text, link text, commas]
+};
+constexpr std::uint8_t kRecordMask = 7;
+// Flags of start records.
+constexpr std::uint8_t kNodeBit = 1u << 3;
+constexpr std::uint8_t kPushedBit = 1u << 4;
+constexpr std::uint8_t kSelfClosingBit = 1u << 5;
+constexpr std::uint8_t kAttributesBit = 1u << 6;
+constexpr std::uint8_t kHiddenBit = 1u << 7;
+// Flags of end records: the end tag of the document's head.
+constexpr std::uint8_t kHeadEndBit = 1u << 3;
+// Flags of close records of nodes.
+constexpr std::uint8_t kSentenceEndBit = 1u << 3;
+constexpr std::uint8_t kMeasuresBit = 1u << 4;
+
+// The flags of elements that lay out as blocks; a block opening makes
+// nodes of the elements around it.
+constexpr std::uint32_t kBlockish = kBlock | kCell | kTable | kListItem | kList | kRow | kRowGroup;
+
+std::size_t varintSize(std::uint32_t value)
+{
+    std::size_t size = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++size;
+    }
+    return size;
+}
+
+char *putVarint(char *to, std::uint32_t value)
+{
+    while (value >= 0x80) {
+        *to++ = static_cast<char>((value & 0x7F) | 0x80);
+        value >>= 7;
+    }
+    *to++ = static_cast<char>(value);
+    return to;
+}
+
+std::size_t stringSize(std::string_view s)
+{
+    return varintSize(static_cast<std::uint32_t>(s.size())) + s.size();
+}
+
+char *putString(char *to, std::string_view s)
+{
+    to = putVarint(to, static_cast<std::uint32_t>(s.size()));
+    if (s.size() <= 8) {
+        for (char c : s) // short names and values: cheaper than a call
+            *to++ = c;
+        return to;
+    }
+    std::memcpy(to, s.data(), s.size());
+    return to + s.size();
+}
+
+// Reads the stream's records.
+class Cursor {
+public:
+    explicit Cursor(std::string_view stream) : s_(stream) {}
+    bool done() const { return at_ >= s_.size(); }
+    std::size_t at() const { return at_; }
+    std::uint8_t byte() { return static_cast<std::uint8_t>(s_[at_++]); }
+    void skip(std::size_t bytes) { at_ += bytes; }
+    std::uint32_t varint()
+    {
+        std::uint32_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const std::uint8_t b = byte();
+            value |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return value;
+        }
+    }
+    std::string_view string()
+    {
+        const std::uint32_t size = varint();
+        const std::string_view s = s_.substr(at_, size);
+        at_ += size;
+        return s;
+    }
+    // An element and its name.
+    std::pair<Element, std::string_view> element()
+    {
+        const auto e = static_cast<Element>(byte());
+        return {e, e == Element::Other ? string() : ElementName(e)};
+    }
+
+private:
+    std::string_view s_;
+    std::size_t at_ = 0;
+};
 
 bool isSpace(unsigned char c)
 {
@@ -53,9 +160,24 @@ void appendCollapsed(std::string &to, std::string_view text, std::size_t limit)
     }
 }
 
-bool isHeading12(Element e)
+bool isTitleHeading(Element e)
 {
-    return e == Element::H1 || e == Element::H2;
+    return e == Element::H1 || e == Element::H2 || e == Element::H3;
+}
+
+// Appends `text` to a heading's text with runs of white space as one space,
+// up to kMaxHeadingBytes (the end is cut to a whole character once the
+// page has ended).
+void appendHeading(std::string &to, std::string_view text)
+{
+    for (char c : text) {
+        if (to.size() >= kMaxHeadingBytes)
+            return;
+        if (!isSpace(static_cast<unsigned char>(c)))
+            to += c;
+        else if (!to.empty() && to.back() != ' ')
+            to += ' ';
+    }
 }
 
 bool silentElement(Element e)
@@ -78,140 +200,194 @@ bool silentElement(Element e)
     }
 }
 
+// Elements that always get a node, besides blocks and silent ones: what
+// the scoring counts or drops by its element, and what the replay always
+// hands on.
+bool nodeElement(Element e)
+{
+    switch (e) {
+    case Element::A:
+    case Element::Style:
+    case Element::Base:
+    case Element::Math:
+    case Element::Button:
+    case Element::Textarea:
+    case Element::Input:
+    case Element::Object:
+    case Element::Embed:
+    case Element::Noscript: return true;
+    default: return false;
+    }
+}
+
 } // namespace
+
+void PageTree::Bytes::reserve(std::size_t bytes)
+{
+    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, std::size_t{4096}});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0)
+        std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
+void PageTree::Bytes::open(std::size_t at, std::size_t bytes)
+{
+    grow(bytes);
+    std::memmove(data_.get() + at + bytes, data_.get() + at, size_ - bytes - at);
+}
 
 PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
 {
-    nodes_.emplace_back();
-    nodeNames_.push_back(0);
-    nameSizes_.push_back(0);
+    document_.node = true;
 }
 
-std::string_view PageTree::nameOf(std::uint32_t node) const
-{
-    return {arena_.data() + nodeNames_[node], nameSizes_[node]};
-}
 
-std::string_view PageTree::headingText(std::uint32_t node) const
-{
-    for (const auto &[n, text] : headings_)
-        if (n == node)
-            return text;
-    return {};
-}
 
-void PageTree::measure(std::uint32_t node, std::string_view utf8)
+void PageTree::measure(Open &at, std::string_view utf8)
 {
-    PageNode &n = nodes_[node];
-    if (n.silent)
+    if (at.silent)
         return;
-    if (pendingEnd_ != kNoNode) {
-        if (isSpace(utf8.front()))
-            nodes_[pendingEnd_].sentenceEnd = true;
-        pendingEnd_ = kNoNode;
+    if (pendingEnd_) {
+        // The last piece ended with . ! or ?: a sentence ends when this
+        // one starts with white space.
+        if (isSpace(static_cast<unsigned char>(utf8.front())))
+            at.sentenceEnd = true;
+        pendingEnd_ = false;
     }
+    // What each byte is: most are a character and nothing else.
+    enum : std::uint8_t { kSpace = 1, kTrail = 2, kComma = 4, kStop = 8, kWide = 16 };
+    static constexpr auto kClass = [] {
+        std::array<std::uint8_t, 256> c{};
+        for (unsigned char b : {' ', '\t', '\n', '\r', '\f'})
+            c[b] = kSpace;
+        for (int b = 0x80; b < 0xC0; ++b)
+            c[b] = kTrail;
+        c[','] = kComma;
+        c['.'] = c['!'] = c['?'] = kStop;
+        c[0xEF] = kWide;
+        return c;
+    }();
     std::uint32_t count = 0, commas = 0;
     bool end = false;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (isSpace(c)) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(utf8.data());
+    const std::size_t size = utf8.size();
+    // A byte that is more than a character: a comma, an end of a
+    // sentence, the start of a full-width comma.
+    auto rare = [&](std::size_t i, std::uint8_t k) {
+        if (k == kComma)
+            ++commas;
+        else if (k == kWide && i + 2 < size && bytes[i + 1] == 0xBC && bytes[i + 2] == 0x8C)
+            ++commas; // a full-width comma
+        else if (k == kStop && i + 1 == size)
+            pendingEnd_ = true; // the next piece of the text decides
+        else if (k == kStop && (kClass[bytes[i + 1]] & kSpace))
+            end = true;
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: the characters are the bytes that are
+    // neither white space nor a continuation byte (0x80 to 0xBF).
+    for (; size - i >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        auto is = [&x](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+        const __m128i space = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r'))),
+                                           is('\f'));
+        const __m128i trail = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
+        const auto notCharacters = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, trail)));
+        count += static_cast<std::uint32_t>(16 - __builtin_popcount(notCharacters));
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(','), is('.')), _mm_or_si128(is('!'), is('?'))),
+                                             is(static_cast<char>(0xEF)));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0; mask &= mask - 1) {
+            const std::size_t where = i + static_cast<std::size_t>(__builtin_ctz(mask));
+            rare(where, kClass[bytes[where]]);
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        const std::uint8_t k = kClass[bytes[i]];
+        if (k == 0) {
+            ++count;
             continue;
         }
-        if ((c & 0xC0) != 0x80)
-            ++count;
-        if (c == ',')
-            ++commas;
-        else if (c == 0xEF && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0xBC &&
-                 static_cast<unsigned char>(utf8[i + 2]) == 0x8C)
-            ++commas; // a full-width comma
-        if (c == '.' || c == '!' || c == '?') {
-            // At the end of this piece the next piece decides.
-            if (i + 1 == utf8.size())
-                pendingEnd_ = node;
-            else if (isSpace(utf8[i + 1]))
-                end = true;
-        }
+        if (k & (kSpace | kTrail))
+            continue;
+        ++count;
+        rare(i, k);
     }
-    n.text += count;
-    if (n.inLink)
-        n.linkText += count;
-    n.commas += commas;
-    n.sentenceEnd = n.sentenceEnd || end;
-    if (n.heading != kNoNode) {
-        for (auto &[h, text] : headings_)
-            if (h == n.heading)
-                appendCollapsed(text, utf8, kMaxHeadingBytes);
-    }
+    at.text += count;
+    if (at.inLink)
+        at.linkText += count;
+    at.commas += commas;
+    at.sentenceEnd = at.sentenceEnd || end;
+    if (at.heading != kNoNode)
+        appendHeading(headings_[at.heading].second, utf8);
 }
 
 void PageTree::characters(std::string_view utf8)
 {
     if (utf8.empty())
         return;
-    if (head_ != kNoNode && !headClosed_ && current() == head_ && !allSpace(utf8))
+    if (head_ && !headClosed_ && !stack_.empty() && stack_.back().element == Element::Head && !allSpace(utf8))
         popTo(0), headClosed_ = true;
-    const std::uint32_t node = current();
-    if (arena_.size() + utf8.size() > kMaxArena)
+    if (stream_.size() + utf8.size() + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
-    if (!tokens_.empty() && tokens_.back().kind == TokenKind::Text && tokens_.back().node == node &&
-        tokens_.back().offset + tokens_.back().size == arena_.size()) {
-        tokens_.back().size += static_cast<std::uint32_t>(utf8.size());
+    if (lastText_ != std::string::npos) {
+        // One more piece of the same text: its size grows in place (a
+        // longer size field shifts the text, at most four times a record).
+        Cursor c(stream_.view().substr(lastText_ + 1));
+        const std::uint32_t size = c.varint();
+        const std::size_t oldBytes = c.at();
+        const auto newSize = static_cast<std::uint32_t>(size + utf8.size());
+        char field[8];
+        const std::size_t newBytes = static_cast<std::size_t>(putVarint(field, newSize) - field);
+        if (newBytes > oldBytes)
+            stream_.open(lastText_ + 1 + oldBytes, newBytes - oldBytes);
+        std::memcpy(stream_.data() + lastText_ + 1, field, newBytes);
+        std::memcpy(stream_.grow(utf8.size()), utf8.data(), utf8.size());
     } else {
-        tokens_.push_back({TokenKind::Text, node, static_cast<std::uint32_t>(arena_.size()),
-                           static_cast<std::uint32_t>(utf8.size()), 0, 0});
+        lastText_ = stream_.size();
+        char *to = stream_.grow(1 + stringSize(utf8));
+        *to++ = static_cast<char>(kTextRecord);
+        putString(to, utf8);
     }
-    arena_.append(utf8);
-    const PageNode &n = nodes_[node];
-    if (n.element == Element::Title && !titleDone_ && !n.foreign)
+    Open &at = top();
+    if (at.element == Element::Title && !titleDone_ && !at.foreign)
         appendCollapsed(title_, utf8, kMaxHeadingBytes);
     if (styleDepth_ != 0 && styleDepth_ == stack_.size())
         sheet_.feed(utf8);
-    measure(node, utf8);
+    measure(at, utf8);
 }
 
-void PageTree::recordTag(TokenKind kind, std::uint32_t node, const html::Tag &tag)
+void PageTree::writeTag(std::uint8_t kind, Element element, const html::Tag &tag, bool attributes)
 {
-    if (arena_.size() + tag.name.size() + 4096 > kMaxArena)
+    lastText_ = std::string::npos;
+    attributes = attributes && !tag.attributes.empty();
+    std::size_t block = 0; // the attributes' bytes after the block's size
+    if (attributes) {
+        kind |= kAttributesBit;
+        block = varintSize(static_cast<std::uint32_t>(tag.attributes.size()));
+        for (const html::Attribute &a : tag.attributes)
+            block += stringSize(a.name) + stringSize(a.value);
+    }
+    const std::size_t size = 2 + (element == Element::Other ? stringSize(tag.name) : 0) +
+                             (attributes ? varintSize(static_cast<std::uint32_t>(std::min(block, kMaxStream))) + block : 0);
+    if (stream_.size() + size + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
-    PageToken t{kind, node, static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(tag.name.size()),
-                static_cast<std::uint32_t>(attributes_.size()), 0};
-    arena_.append(tag.name);
-    if (kind != TokenKind::End) {
+    char *to = stream_.grow(size);
+    *to++ = static_cast<char>(kind);
+    *to++ = static_cast<char>(element);
+    if (element == Element::Other)
+        to = putString(to, tag.name);
+    if (attributes) {
+        to = putVarint(to, static_cast<std::uint32_t>(block));
+        to = putVarint(to, static_cast<std::uint32_t>(tag.attributes.size()));
         for (const html::Attribute &a : tag.attributes) {
-            if (arena_.size() + a.name.size() + a.value.size() > kMaxArena)
-                throw std::length_error("page too large for article extraction");
-            PageAttribute pa{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(a.name.size()), 0,
-                             static_cast<std::uint32_t>(a.value.size())};
-            arena_.append(a.name);
-            pa.valueOffset = static_cast<std::uint32_t>(arena_.size());
-            arena_.append(a.value);
-            attributes_.push_back(pa);
-            ++t.attributeCount;
+            to = putString(to, a.name);
+            to = putString(to, a.value);
         }
     }
-    tokens_.push_back(t);
-}
-
-void PageTree::replay(const PageToken &token, html::TokenSink &sink) const
-{
-    if (token.kind == TokenKind::Text) {
-        sink.characters(text(token));
-        return;
-    }
-    std::vector<html::Attribute> &attributes = replayAttributes_;
-    attributes.clear();
-    for (std::uint32_t i = 0; i < token.attributeCount; ++i) {
-        const PageAttribute &a = attributes_[token.firstAttribute + i];
-        attributes.push_back({{arena_.data() + a.nameOffset, a.nameSize}, {arena_.data() + a.valueOffset, a.valueSize}});
-    }
-    html::Tag tag;
-    tag.name = text(token);
-    tag.attributes = attributes;
-    tag.selfClosing = token.kind == TokenKind::SelfClosingStart;
-    if (token.kind == TokenKind::End)
-        sink.endTag(tag);
-    else
-        sink.startTag(tag);
 }
 
 void PageTree::popTo(std::size_t size)
@@ -221,26 +397,65 @@ void PageTree::popTo(std::size_t size)
             sheet_.endStyleElement();
             styleDepth_ = 0;
         }
-        if (nodes_[stack_.back()].element == Element::Title && !title_.empty())
+        Open &e = stack_.back();
+        if (e.element == Element::Title && !title_.empty())
             titleDone_ = true;
-        stack_.pop_back();
+        --openCount_[static_cast<std::size_t>(e.element)];
+        lastText_ = std::string::npos;
+        if (e.node) {
+            const bool measures = e.text != 0 || e.linkText != 0 || e.commas != 0;
+            char record[16];
+            char *to = record;
+            *to++ = static_cast<char>(kCloseNodeRecord | (e.sentenceEnd ? kSentenceEndBit : 0) |
+                                      (measures ? kMeasuresBit : 0));
+            if (measures) {
+                to = putVarint(to, e.text);
+                to = putVarint(to, e.linkText);
+                to = putVarint(to, e.commas);
+            }
+            const auto bytes = static_cast<std::size_t>(to - record);
+            std::memcpy(stream_.grow(bytes), record, bytes);
+            stack_.pop_back();
+        } else {
+            // Its measures are its parent's.
+            *stream_.grow(1) = static_cast<char>(kCloseRecord);
+            const Open gone = e;
+            stack_.pop_back();
+            Open &parent = top();
+            parent.text += gone.text;
+            parent.linkText += gone.linkText;
+            parent.commas += gone.commas;
+            parent.sentenceEnd = parent.sentenceEnd || gone.sentenceEnd;
+        }
     }
+}
+
+void PageTree::closeHead()
+{
+    for (std::size_t i = 0; i < stack_.size(); ++i)
+        if (stack_[i].element == Element::Head) {
+            popTo(i);
+            break;
+        }
+    headClosed_ = true;
 }
 
 std::ptrdiff_t PageTree::find(Element element, std::string_view name, bool buttonScope, bool stopAtSpecial,
                               bool tableScope) const
 {
+    if (element != Element::Other && openCount_[static_cast<std::size_t>(element)] == 0)
+        return -1;
     for (std::size_t i = stack_.size(); i-- > 0;) {
-        const std::uint32_t n = stack_[i];
-        const PageNode &node = nodes_[n];
-        if (node.element == element && (element != Element::Other || nameOf(n) == name))
+        const Open &e = stack_[i];
+        if (e.element == element &&
+            (element != Element::Other || stream_.view().substr(e.nameAt, e.nameSize) == name))
             return static_cast<std::ptrdiff_t>(i);
-        if (tableScope && node.element == Element::Table)
+        if (tableScope && e.element == Element::Table)
             return -1;
-        if (buttonScope && ((node.flags & kScopeBoundary) || node.element == Element::Button))
+        if (buttonScope && ((e.flags & kScopeBoundary) || e.element == Element::Button))
             return -1;
-        if (stopAtSpecial && (node.flags & kSpecial) && node.element != Element::Address &&
-            node.element != Element::Div && node.element != Element::P)
+        if (stopAtSpecial && (e.flags & kSpecial) && e.element != Element::Address && e.element != Element::Div &&
+            e.element != Element::P)
             return -1;
     }
     return -1;
@@ -275,84 +490,129 @@ void PageTree::impliedEnds(Element element, std::uint32_t flags)
         closeFound(find(Element::Tfoot, {}, false, false, true));
         break;
     case Element::Option:
-        if (nodes_[current()].element == Element::Option)
+        if (top().element == Element::Option)
             popTo(stack_.size() - 1);
         break;
     case Element::A: closeFound(find(Element::A, {}, false, false, true)); break;
     default:
-        if ((flags & kHeading) && (nodes_[current()].flags & kHeading))
+        if ((flags & kHeading) && (top().flags & kHeading))
             popTo(stack_.size() - 1);
         break;
     }
 }
 
-void PageTree::switchTokenizer(Element element)
+void PageTree::attached(const html::Tag &tag, Element element)
 {
-    if (tokenizer_)
-        SwitchTokenizerAfter(*tokenizer_, element);
+    writeTag(kAttachedRecord, element, tag, true); // html, head and body come back never self-closing
 }
 
-std::uint32_t PageTree::addNode(const html::Tag &tag, Element element, std::uint32_t flags)
+bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, bool special)
 {
-    const std::uint32_t parent = current();
-    const PageNode &p = nodes_[parent];
-    PageNode n;
-    n.parent = parent;
-    n.element = element;
-    n.flags = flags;
-    n.foreign = p.foreign || element == Element::Svg || element == Element::Math;
-    // Only a hyperlink is link text; a table cell starts afresh, as the tree
-    // builder does not carry formatting elements into cells.
-    n.inLink = (p.inLink && !(flags & kCell)) || (element == Element::A && tag.hasAttribute("href"));
-    n.heading = isHeading12(element) ? static_cast<std::uint32_t>(nodes_.size()) : p.heading;
+    const Open &parent = top();
+    Open e;
+    e.element = element;
+    e.flags = flags;
+    e.foreign = parent.foreign || element == Element::Svg || element == Element::Math;
 
-    const std::string_view id = tag.attribute("id");
-    const std::string_view classes = tag.attribute("class");
-    NameHints hints;
-    const std::string_view role = tag.attribute("role");
-    if (!classes.empty() || !id.empty() || !role.empty()) {
-        hintKey_.assign(classes);
-        hintKey_ += '\0';
-        hintKey_ += id;
-        hintKey_ += '\0';
-        hintKey_ += role;
-        if (const auto it = hints_.find(hintKey_); it != hints_.end()) {
-            hints = it->second;
-        } else {
-            hints = ReadNameHints(classes, id, role);
-            if (hints_.size() < kMaxKnownNames)
-                hints_.emplace(hintKey_, hints);
+    // The attributes that matter here, in one pass (names are unique, and
+    // a value-less attribute reads as empty, as Tag::attribute() gives it).
+    std::string_view id, classes, style, role;
+    bool hiddenAttribute = false, openAttribute = false, href = false;
+    for (const html::Attribute &a : tag.attributes) {
+        const std::string_view value = a.value.data() ? a.value : std::string_view("", 0);
+        switch (a.name.size()) {
+        case 2:
+            if (a.name == "id")
+                id = value;
+            break;
+        case 4:
+            if (a.name == "open")
+                openAttribute = true;
+            else if (a.name == "role")
+                role = value;
+            else if (a.name == "href")
+                href = true;
+            break;
+        case 5:
+            if (a.name == "class")
+                classes = value;
+            else if (a.name == "style")
+                style = value;
+            break;
+        case 6:
+            if (a.name == "hidden")
+                hiddenAttribute = true;
+            break;
+        default: break;
         }
     }
-    n.classWeight = hints.weight;
-    n.unlikely = hints.unlikely;
-    n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
-
-    bool hidden = (flags & (kNotDisplayed | kNoContent)) || tag.hasAttribute("hidden") ||
-                  (element == Element::Dialog && !tag.hasAttribute("open"));
-    if (!hidden) {
-        const std::string_view style = tag.attribute("style");
-        if (!style.empty() && InlineStyle(style).hides)
-            hidden = true;
-    }
+    // Only a hyperlink is link text; a table cell starts afresh, as the tree
+    // builder does not carry formatting elements into cells.
+    e.inLink = (parent.inLink && !(flags & kCell)) || (element == Element::A && href);
+    bool hidden = (flags & (kNotDisplayed | kNoContent)) || hiddenAttribute ||
+                  (element == Element::Dialog && !openAttribute);
+    if (!hidden && !style.empty() && InlineStyle(style).hides)
+        hidden = true;
     if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
-    n.silent = p.silent || hidden || silentElement(element);
+    e.silent = parent.silent || hidden || silentElement(element);
+    e.heading = parent.heading;
+    if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
+        e.heading = static_cast<std::uint32_t>(headings_.size());
+        headings_.emplace_back(kNoNode, std::string());
+    }
+    e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
+    if (!e.node) {
+        if ((!classes.empty() || !id.empty() || !role.empty()) && ReadNameHints(classes, id, role).unlikely)
+            e.node = true;
+    }
+    const bool leaf = (flags & kVoid) || (tag.selfClosing && e.foreign);
+    const bool pushed = special || (!leaf && stack_.size() < kMaxDepth);
+    e.withoutNode = parent.withoutNode + (e.node ? 0 : 1);
 
-    const auto index = static_cast<std::uint32_t>(nodes_.size());
-    if (isHeading12(element))
-        headings_.emplace_back(index, std::string());
-    nodes_.push_back(n);
-    nodeNames_.push_back(static_cast<std::uint32_t>(arena_.size()));
-    nameSizes_.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(tag.name.size(), 65535)));
-    return index;
+    if (e.node && (flags & kBlockish) && parent.withoutNode != 0) {
+        // A block inside inline elements: they become nodes.
+        for (std::size_t i = stack_.size(); i-- > 0 && stack_[i].withoutNode != 0;) {
+            if (!stack_[i].node) {
+                stack_[i].node = true;
+                ++nodeCount_;
+                stream_.data()[stack_[i].tokenAt] |= static_cast<char>(kNodeBit);
+            }
+            stack_[i].withoutNode = 0;
+        }
+        e.withoutNode = 0;
+    }
+
+    nodeCount_ += e.node ? 1 : 0;
+    e.tokenAt = static_cast<std::uint32_t>(stream_.size());
+    writeTag(static_cast<std::uint8_t>(kStartRecord | (e.node ? kNodeBit : 0) | (pushed ? kPushedBit : 0) |
+                                       (tag.selfClosing && !special ? kSelfClosingBit : 0) | (hidden ? kHiddenBit : 0)),
+             element, tag, true);
+    if (element == Element::Other) {
+        e.nameAt = e.tokenAt + 2 + static_cast<std::uint32_t>(varintSize(static_cast<std::uint32_t>(tag.name.size())));
+        e.nameSize = static_cast<std::uint16_t>(std::min<std::size_t>(tag.name.size(), 65535));
+    }
+    if (pushed) {
+        stack_.push_back(e);
+        ++openCount_[static_cast<std::size_t>(element)];
+    }
+    return pushed;
+}
+
+void PageTree::foreignSwitch()
+{
+    const bool foreignNow = top().foreign;
+    if (tokenizer_ && foreignNow != lastForeign_) {
+        lastForeign_ = foreignNow;
+        tokenizer_->setForeignContent(foreignNow);
+    }
 }
 
 void PageTree::endTextRun()
 {
-    if (pendingEnd_ != kNoNode)
-        nodes_[pendingEnd_].sentenceEnd = true;
-    pendingEnd_ = kNoNode;
+    if (pendingEnd_)
+        top().sentenceEnd = true;
+    pendingEnd_ = false;
 }
 
 void PageTree::startTag(const html::Tag &tag)
@@ -361,7 +621,7 @@ void PageTree::startTag(const html::Tag &tag)
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
     std::uint32_t flags = info.flags;
-    const bool inForeign = nodes_[current()].foreign;
+    const bool inForeign = top().foreign;
     if (inForeign && element != Element::Svg && element != Element::Math) {
         element = Element::Other; // foreign elements share HTML names but none of their rules
         flags = 0;
@@ -369,79 +629,50 @@ void PageTree::startTag(const html::Tag &tag)
 
     switch (element) {
     case Element::Html:
-        if (html_ == kNoNode) {
-            html_ = addNode(tag, element, flags);
-            recordTag(TokenKind::Start, html_, tag);
-            nodeNames_[html_] = tokens_.back().offset;
-            stack_.push_back(html_);
+        if (!html_) {
+            html_ = true;
+            open(tag, element, flags, true);
         } else {
-            recordTag(TokenKind::Start, current(), tag);
+            attached(tag, element);
         }
         return;
     case Element::Head:
-        if (head_ == kNoNode && body_ == kNoNode) {
-            head_ = addNode(tag, element, flags);
-            recordTag(TokenKind::Start, head_, tag);
-            nodeNames_[head_] = tokens_.back().offset;
-            stack_.push_back(head_);
+        if (!head_ && !body_) {
+            head_ = true;
+            open(tag, element, flags, true);
         } else {
-            recordTag(TokenKind::Start, current(), tag);
+            attached(tag, element);
         }
         return;
     case Element::Body:
-        if (body_ == kNoNode) {
-            if (head_ != kNoNode && !headClosed_) {
-                for (std::size_t i = 0; i < stack_.size(); ++i)
-                    if (stack_[i] == head_) {
-                        popTo(i);
-                        break;
-                    }
-                headClosed_ = true;
-            }
-            body_ = addNode(tag, element, flags);
-            recordTag(TokenKind::Start, body_, tag);
-            nodeNames_[body_] = tokens_.back().offset;
-            stack_.push_back(body_);
+        if (!body_) {
+            if (head_ && !headClosed_)
+                closeHead();
+            body_ = true;
+            open(tag, element, flags, true);
         } else {
-            recordTag(TokenKind::Start, current(), tag);
+            attached(tag, element);
         }
         return;
     default: break;
     }
 
     // Content that cannot stay in head ends it.
-    if (head_ != kNoNode && !headClosed_ && !(flags & kHeadContent) && !inForeign) {
-        for (std::size_t i = 0; i < stack_.size(); ++i)
-            if (stack_[i] == head_) {
-                popTo(i);
-                break;
-            }
-        headClosed_ = true;
-    }
+    if (head_ && !headClosed_ && !(flags & kHeadContent) && !inForeign)
+        closeHead();
     if (!inForeign)
         impliedEnds(element, flags);
 
-    const std::uint32_t node = addNode(tag, element, flags);
-    recordTag(tag.selfClosing ? TokenKind::SelfClosingStart : TokenKind::Start, node, tag);
-    nodeNames_[node] = tokens_.back().offset;
-
-    const bool leaf = (flags & kVoid) || (tag.selfClosing && nodes_[node].foreign);
-    if (!inForeign)
-        switchTokenizer(element);
-    if (!leaf && stack_.size() < kMaxDepth) {
-        stack_.push_back(node);
-        if (element == Element::Style && styleDepth_ == 0) {
-            const std::string_view media = tag.attribute("media");
-            if (media.empty() || media.find("screen") != std::string_view::npos ||
-                media.find("all") != std::string_view::npos)
-                styleDepth_ = stack_.size();
-        }
+    const bool pushed = open(tag, element, flags, false);
+    if (!inForeign && tokenizer_)
+        SwitchTokenizerAfter(*tokenizer_, element);
+    if (pushed && element == Element::Style && styleDepth_ == 0) {
+        const std::string_view media = tag.attribute("media");
+        if (media.empty() || media.find("screen") != std::string_view::npos ||
+            media.find("all") != std::string_view::npos)
+            styleDepth_ = stack_.size();
     }
-    const bool foreignNow = nodes_[current()].foreign;
-    if (tokenizer_ && foreignNow != lastForeign_) {
-        lastForeign_ = foreignNow;
-        tokenizer_->setForeignContent(foreignNow);
-    }
+    foreignSwitch();
 }
 
 void PageTree::endTag(const html::Tag &tag)
@@ -449,39 +680,223 @@ void PageTree::endTag(const html::Tag &tag)
     endTextRun();
     const ElementInfo info = LookupElement(tag.name);
     Element element = info.element;
-    const bool inForeign = nodes_[current()].foreign;
+    const bool inForeign = top().foreign;
     if (inForeign && element != Element::Svg && element != Element::Math)
         element = Element::Other;
-    std::uint32_t node = current();
+    std::uint8_t kind = kEndRecord;
     switch (element) {
     case Element::Html:
     case Element::Body: break;
     case Element::Head:
-        if (head_ != kNoNode && !headClosed_) {
-            for (std::size_t i = 0; i < stack_.size(); ++i)
-                if (stack_[i] == head_) {
-                    popTo(i);
-                    break;
-                }
-            headClosed_ = true;
-            node = head_;
+        if (head_ && !headClosed_) {
+            closeHead();
+            kind |= kHeadEndBit;
         }
         break;
     default: {
         const bool paragraph = element == Element::P;
         const std::ptrdiff_t at = find(element, tag.name, paragraph, false, false);
-        if (at >= 0) {
-            node = stack_[static_cast<std::size_t>(at)];
+        if (at >= 0)
             popTo(static_cast<std::size_t>(at));
-        }
         break;
     }
     }
-    recordTag(TokenKind::End, node, tag);
-    const bool foreignNow = nodes_[current()].foreign;
-    if (tokenizer_ && foreignNow != lastForeign_) {
-        lastForeign_ = foreignNow;
-        tokenizer_->setForeignContent(foreignNow);
+    writeTag(kind, element, tag, false);
+    foreignSwitch();
+}
+
+void PageTree::endOfFile()
+{
+    endTextRun();
+    popTo(0);
+    PageNode document;
+    document.text = document_.text;
+    document.linkText = document_.linkText;
+    document.commas = document_.commas;
+    document.sentenceEnd = document_.sentenceEnd;
+    nodes_.reserve(nodeCount_);
+    nodes_.assign(1, document);
+    std::vector<Open>().swap(stack_);
+    for (auto &[node, text] : headings_) {
+        // A text cut at the limit ends on a whole character.
+        const char *begin = text.data();
+        text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
+        if (!text.empty() && text.back() == ' ')
+            text.pop_back();
+    }
+    build();
+}
+
+void PageTree::build()
+{
+    // The stack again, as the records say: each level's node (its own, or
+    // the one around it) and whether it is its own.
+    struct Level {
+        std::uint32_t node;
+        bool own;
+        bool inHeading; // inside a heading of headings_
+    };
+    std::vector<Level> levels;
+    std::size_t heading = 0;
+    Cursor c(stream_.view());
+    while (!c.done()) {
+        const std::uint8_t kind = c.byte();
+        const Level at = levels.empty() ? Level{0, true, false} : levels.back();
+        switch (kind & kRecordMask) {
+        case kTextRecord: c.string(); break;
+        case kStartRecord: {
+            const auto [element, name] = c.element();
+            std::string_view id, classes, role;
+            if ((kind & kAttributesBit) && !(kind & kNodeBit)) {
+                c.skip(c.varint());
+            } else if (kind & kAttributesBit) {
+                c.varint();
+                for (std::uint32_t n = c.varint(); n > 0; --n) {
+                    const std::string_view key = c.string();
+                    const std::string_view value = c.string();
+                    std::string_view *slot = key == "id" ? &id : key == "class" ? &classes : key == "role" ? &role
+                                                                                                          : nullptr;
+                    if (slot && !slot->data())
+                        *slot = value.data() ? value : std::string_view("", 0);
+                }
+            }
+            std::uint32_t node = at.node;
+            bool starts = false; // a heading of headings_
+            if (kind & kNodeBit) {
+                PageNode n;
+                n.parent = at.node;
+                n.wrapped = !at.own;
+                n.element = element;
+                n.flags = element == Element::Other ? 0 : FlagsOf(element);
+                n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
+                if (!classes.empty() || !id.empty() || !role.empty()) {
+                    const NameHints hints = ReadNameHints(classes, id, role);
+                    n.classWeight = hints.weight;
+                    n.unlikely = hints.unlikely;
+                }
+                n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
+                node = static_cast<std::uint32_t>(nodes_.size());
+                if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
+                    headings_[heading++].first = node;
+                    starts = true;
+                }
+                nodes_.push_back(n);
+            } else {
+                if (at.own)
+                    ++nodes_[at.node].otherChildren;
+                if (at.own && element == Element::Br)
+                    ++nodes_[at.node].breaks;
+                if (element == Element::Img)
+                    ++nodes_[at.node].images;
+            }
+            if (kind & kPushedBit)
+                levels.push_back({node, (kind & kNodeBit) != 0, at.inHeading || starts});
+            break;
+        }
+        case kAttachedRecord:
+            c.element();
+            if (kind & kAttributesBit)
+                c.skip(c.varint());
+            break;
+        case kEndRecord: c.element(); break;
+        case kCloseRecord: levels.pop_back(); break;
+        case kCloseNodeRecord: {
+            PageNode &n = nodes_[at.node];
+            n.sentenceEnd = (kind & kSentenceEndBit) != 0;
+            if (kind & kMeasuresBit) {
+                n.text = c.varint();
+                n.linkText = c.varint();
+                n.commas = c.varint();
+            }
+            levels.pop_back();
+            break;
+        }
+        default: break;
+        }
+    }
+}
+
+void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const
+{
+    struct Level {
+        std::uint32_t node;
+        bool own;
+    };
+    std::vector<Level> levels;
+    std::vector<html::Attribute> attributes;
+    std::uint32_t nodes = 0, head = kNoNode;
+    bool popped = false; // the element an end tag closed
+    Level last{0, true};
+    Cursor c(stream_.view());
+    while (!c.done()) {
+        const std::uint8_t kind = c.byte();
+        const Level at = levels.empty() ? Level{0, true} : levels.back();
+        switch (kind & kRecordMask) {
+        case kTextRecord: {
+            const std::string_view text = c.string();
+            if (want({TokenKind::Text, at.node, at.own}))
+                sink.characters(text);
+            break;
+        }
+        case kStartRecord:
+        case kAttachedRecord: {
+            const auto [element, name] = c.element();
+            TokenPlace place{TokenKind::Start, at.node, at.own};
+            if ((kind & kRecordMask) == kStartRecord) {
+                if (kind & kNodeBit) {
+                    place = {TokenKind::Start, ++nodes, true};
+                    if (element == Element::Head)
+                        head = nodes;
+                } else {
+                    place.own = false;
+                }
+                if (kind & kPushedBit)
+                    levels.push_back({place.node, place.own});
+            }
+            const bool wanted = want(place);
+            attributes.clear();
+            if ((kind & kAttributesBit) && !wanted) {
+                c.skip(c.varint());
+            } else if (kind & kAttributesBit) {
+                c.varint();
+                for (std::uint32_t n = c.varint(); n > 0; --n) {
+                    const std::string_view key = c.string();
+                    attributes.push_back({key, c.string()});
+                }
+            }
+            if (wanted) {
+                html::Tag tag;
+                tag.name = name;
+                tag.selfClosing = (kind & kSelfClosingBit) != 0;
+                tag.attributes = attributes;
+                sink.startTag(tag);
+            }
+            break;
+        }
+        case kEndRecord: {
+            html::Tag tag;
+            tag.name = c.element().second;
+            Level of = popped ? last : at;
+            if ((kind & kHeadEndBit) && head != kNoNode)
+                of = {head, true};
+            if (want({TokenKind::End, of.node, of.own}))
+                sink.endTag(tag);
+            break;
+        }
+        case kCloseRecord:
+        case kCloseNodeRecord:
+            if ((kind & kRecordMask) == kCloseNodeRecord && (kind & kMeasuresBit)) {
+                c.varint();
+                c.varint();
+                c.varint();
+            }
+            last = at;
+            levels.pop_back();
+            popped = true;
+            continue;
+        default: break;
+        }
+        popped = false;
     }
 }
 

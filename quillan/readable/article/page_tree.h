@@ -1,6 +1,7 @@
 #pragma once
-// The page as the article extractor keeps it: every token, compactly, and a
-// light tree of the elements with the text measures the scoring needs.
+// The page as the article extractor keeps it: its tokens in one compact
+// byte stream, and a light tree of the elements the scoring looks at, with
+// the text measures it needs.
 //
 // The tree follows the tree builder's common rules only: implied ends of p
 // (by the elements that close it, in button scope), li, dd, dt, option, table
@@ -13,16 +14,38 @@
 // template and of hidden elements (hidden attribute, dialog without open,
 // display: none or visibility: hidden in a style attribute or a simple
 // rule, see render/style_sheet.h) counts for nothing.
+//
+// Nodes: every element that lays out as a block (blocks, cells, rows, row
+// groups, tables, lists and items), links, headings, hidden and silent
+// elements, form controls, embeds, style and base, and elements whose names
+// or role say boilerplate. Any other (inline) element gets a node only when
+// a block opens inside it; else it is part of the nearest node around it:
+// its text, and its img elements, count there, and it counts as one of that
+// node's otherChildren (a br as one of its breaks) when that node is its
+// parent. A node inside such an element is `wrapped`: its parent in the page
+// has no node.
+//
+// The stream: each token is one record, a kind byte (with the flags of a
+// start tag: node, pushed on the stack, self-closing, attributes, hidden)
+// and then varint-prefixed fields; a known element's name is one byte (its
+// Element), any other name and all texts and attribute values stand in the
+// stream itself. Records of elements leaving the stack (with the measures of
+// a node) lie between the tokens, so a reader rebuilds the stack, and so
+// each token's node, without the tree builder's rules. Consecutive texts of
+// one element are one record. The stream holds less than 4 GiB (else
+// std::length_error).
 
-#include "article/name_hints.h"
 #include "render/style_sheet.h"
 #include "tokenizer/token_sink.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace quillan::readable {
@@ -36,34 +59,31 @@ constexpr std::uint32_t kNoNode = UINT32_MAX;
 
 struct PageNode {
     std::uint32_t parent = kNoNode;
-    Element element{};
     std::uint32_t flags = 0; // ElementFlag of the element
     std::uint32_t classHash = 0;
-    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
-    bool unlikely = false;        // the names or the role say boilerplate
-    bool silent = false;          // its text is never shown
-    bool inLink = false;          // inside a hyperlink (an a element with an href)
-    bool foreign = false;         // svg or math content
-    bool sentenceEnd = false;     // its own text ends a sentence somewhere
     std::uint32_t text = 0;       // own characters
     std::uint32_t linkText = 0;   // own characters inside links (a with href, not across a cell)
     std::uint32_t commas = 0;     // own commas
-    std::uint32_t heading = kNoNode; // the h1 or h2 this node is part of
+    std::uint32_t images = 0;     // img elements without a node of their own
+    std::uint32_t otherChildren = 0; // child elements without a node
+    std::uint32_t breaks = 0;        // br children without a node
+    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
+    Element element{};
+    bool unlikely : 1 = false;    // the names or the role say boilerplate
+    bool silent : 1 = false;      // its text is never shown
+    bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
+    bool wrapped : 1 = false;     // its parent element has no node
 };
 
-enum class TokenKind : std::uint8_t { Start, End, Text, SelfClosingStart };
+enum class TokenKind : std::uint8_t { Start, End, Text };
 
-struct PageToken {
+// Where a replayed token belongs: `node` holds it; `own` says the token is
+// the node's own (its start or end tag, or text right inside it) rather
+// than one of an element without a node inside it.
+struct TokenPlace {
     TokenKind kind;
-    std::uint32_t node;   // the element a tag opens or closes; the text's holder
-    std::uint32_t offset; // name or text in the arena
-    std::uint32_t size;
-    std::uint32_t firstAttribute;
-    std::uint32_t attributeCount;
-};
-
-struct PageAttribute {
-    std::uint32_t nameOffset, nameSize, valueOffset, valueSize;
+    std::uint32_t node;
+    bool own;
 };
 
 class PageTree final : public html::TokenSink {
@@ -76,60 +96,105 @@ public:
     void characters(std::string_view utf8) override;
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
-    // Ends the page's last run of text; the measures are complete after it.
-    void finish() { endTextRun(); }
+    // The page has ended: builds the nodes. Nothing may be fed afterwards.
+    void endOfFile() override;
 
-    // Node 0 is the document; nodes come in document order, a parent
-    // before its children.
+    // After endOfFile(). Node 0 is the document; nodes come in document
+    // order, a parent before its children.
     const std::vector<PageNode> &nodes() const { return nodes_; }
-    const std::vector<PageToken> &tokens() const { return tokens_; }
-    std::uint32_t body() const { return body_; }
-    // The text of the first title element and of each h1 and h2 (white
-    // space collapsed, at most a few hundred characters each).
+    // The text of the first title element (white space collapsed, at most a
+    // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
-    std::string_view headingText(std::uint32_t node) const;
+    // Every h1, h2 and h3 that is shown and not inside another of them, in
+    // document order: its node and its text (its first few hundred bytes,
+    // never part of a character, runs of white space as one space, no space
+    // at the end).
+    const std::vector<std::pair<std::uint32_t, std::string>> &headings() const { return headings_; }
 
-    // Hands the token to `sink` as it came.
-    void replay(const PageToken &token, html::TokenSink &sink) const;
-    std::string_view text(const PageToken &token) const { return {arena_.data() + token.offset, token.size}; }
+    // Hands every token for which `want` says yes to `sink`, in order, as
+    // it came (after endOfFile()).
+    void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const;
+
+    // The stream's size in bytes, for tests of its cost.
+    std::size_t streamBytes() const { return stream_.size(); }
 
 private:
-    std::uint32_t current() const { return stack_.empty() ? 0 : stack_.back(); }
-    std::uint32_t addNode(const html::Tag &tag, Element element, std::uint32_t flags);
-    void recordTag(TokenKind kind, std::uint32_t node, const html::Tag &tag);
+    // Bytes that grow at the end, written in place.
+    class Bytes {
+    public:
+        std::size_t size() const { return size_; }
+        char *data() { return data_.get(); }
+        std::string_view view() const { return {data_.get(), size_}; }
+        // Room for `bytes` more at the end: where they go.
+        char *grow(std::size_t bytes)
+        {
+            if (capacity_ - size_ < bytes)
+                reserve(bytes);
+            char *at = data_.get() + size_;
+            size_ += bytes;
+            return at;
+        }
+        // Room for `bytes` more at `at`, the bytes from there moved on.
+        void open(std::size_t at, std::size_t bytes);
+
+    private:
+        void reserve(std::size_t bytes);
+        std::unique_ptr<char[]> data_;
+        std::size_t size_ = 0, capacity_ = 0;
+    };
+
+    // An element on the stack of open elements while the page comes.
+    struct Open {
+        Element element{};
+        bool node = false;
+        bool silent = false;
+        bool inLink = false;
+        bool foreign = false;
+        bool sentenceEnd = false;
+        std::uint16_t nameSize = 0;
+        std::uint32_t flags = 0;
+        std::uint32_t nameAt = 0;  // its name in the stream, when it is no known element
+        std::uint32_t tokenAt = 0; // its start record in the stream
+        std::uint32_t heading = kNoNode; // the heading it is part of, in headings_
+        std::uint32_t withoutNode = 0;   // elements without a node on the stack up to it
+        std::uint32_t text = 0, linkText = 0, commas = 0;
+    };
+
+    Open &top() { return stack_.empty() ? document_ : stack_.back(); }
+    // Opens an element; whether it was pushed on the stack.
+    bool open(const html::Tag &tag, Element element, std::uint32_t flags, bool special);
+    void attached(const html::Tag &tag, Element element);
+    void writeTag(std::uint8_t kind, Element element, const html::Tag &tag, bool attributes);
     void popTo(std::size_t size);
+    void closeHead();
     std::ptrdiff_t find(Element element, std::string_view name, bool buttonScope, bool stopAtSpecial,
                         bool tableScope) const;
     void impliedEnds(Element element, std::uint32_t flags);
-    void switchTokenizer(Element element);
-    void measure(std::uint32_t node, std::string_view utf8);
+    void measure(Open &at, std::string_view utf8);
     void endTextRun();
-    std::string_view nameOf(std::uint32_t node) const;
+    void foreignSwitch();
+    void build();
 
     TokenizerSwitch *tokenizer_;
-    std::vector<PageNode> nodes_;
-    std::vector<std::uint32_t> nodeNames_; // arena offset of each node's tag name (size in nameSizes_)
-    std::vector<std::uint16_t> nameSizes_;
-    std::vector<PageToken> tokens_;
-    std::vector<PageAttribute> attributes_;
-    std::string arena_;
-    std::vector<std::uint32_t> stack_;
-    std::uint32_t html_ = kNoNode, head_ = kNoNode, body_ = kNoNode;
+    Bytes stream_;
+    std::size_t lastText_ = std::string::npos; // the last record when it is a text
+    std::vector<Open> stack_;
+    std::array<std::uint32_t, 256> openCount_{}; // elements on the stack, by Element
+    Open document_;
+    bool html_ = false, head_ = false, body_ = false;
     bool headClosed_ = false;
     bool lastForeign_ = false;
-    // The node whose text ended its last piece with . ! or ?: a sentence
+    // The top element's text ended its last piece with . ! or ?: a sentence
     // end unless the next piece of the same run starts with other than
     // white space.
-    std::uint32_t pendingEnd_ = kNoNode;
+    bool pendingEnd_ = false;
     std::size_t styleDepth_ = 0; // stack size with a screen style element open, 0: none
     StyleSheet sheet_;
     std::string title_;
     bool titleDone_ = false;
-    std::vector<std::pair<std::uint32_t, std::string>> headings_;
-    // What the names say, by class, id and role: pages repeat them.
-    std::unordered_map<std::string, NameHints> hints_;
-    std::string hintKey_;
-    mutable std::vector<html::Attribute> replayAttributes_; // the tag being replayed
+    std::vector<std::pair<std::uint32_t, std::string>> headings_; // node (once built), text
+    std::vector<PageNode> nodes_;
+    std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
 
 } // namespace article

@@ -138,6 +138,25 @@ constexpr std::array<std::uint32_t, static_cast<std::size_t>(Element::Count)> fl
 }
 constexpr auto kFlags = flagTable();
 
+constexpr std::array<std::string_view, static_cast<std::size_t>(Element::Count)> nameTable()
+{
+    std::array<std::string_view, static_cast<std::size_t>(Element::Count)> names{};
+    for (const Entry &e : kElements)
+        names[static_cast<std::size_t>(e.element)] = e.name;
+    return names;
+}
+constexpr auto kNames = nameTable();
+
+constexpr bool eachElementNamedOnce()
+{
+    for (std::size_t i = 0; i < std::size(kElements); ++i)
+        for (std::size_t j = i + 1; j < std::size(kElements); ++j)
+            if (kElements[i].element == kElements[j].element)
+                return false;
+    return true;
+}
+static_assert(eachElementNamedOnce(), "an element's name must be the only one that names it");
+
 } // namespace
 
 ElementInfo LookupElement(std::string_view lowerName)
@@ -167,6 +186,12 @@ ElementInfo LookupElement(std::string_view lowerName)
 std::uint32_t FlagsOf(Element element)
 {
     return kFlags[static_cast<std::size_t>(element)];
+}
+
+std::string_view ElementName(Element element)
+{
+    const auto i = static_cast<std::size_t>(element);
+    return i < kNames.size() ? kNames[i] : std::string_view();
 }
 
 } // namespace quillan::readable

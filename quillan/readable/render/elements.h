@@ -150,4 +150,7 @@ ElementInfo LookupElement(std::string_view lowerName);
 // The flags of an element.
 std::uint32_t FlagsOf(Element element);
 
+// The (lower-case) name of an element the table names; empty for Other.
+std::string_view ElementName(Element element);
+
 } // namespace quillan::readable

@@ -1,0 +1,167 @@
+// The article's page tree: the tokens it keeps come back as they came
+// (names, attributes, texts of every length, pieces of one text joined), each
+// with the node that holds it; inline elements get nodes only when a block
+// opens inside them; the stream stays smaller than the page.
+#include "article/page_tree.h"
+#include "render/elements.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using quillan::html::Attribute;
+using quillan::html::Tag;
+using quillan::readable::Element;
+using quillan::readable::article::PageTree;
+using quillan::readable::article::TokenKind;
+using quillan::readable::article::TokenPlace;
+
+// Tokens written down as text, one a line.
+class Recorder : public quillan::html::TokenSink {
+public:
+    void characters(std::string_view utf8) override { log += "text " + std::string(utf8) + "\n"; }
+    void startTag(const Tag &tag) override
+    {
+        log += "start " + std::string(tag.name);
+        for (const Attribute &a : tag.attributes)
+            log += " " + std::string(a.name) + "=" + std::string(a.value);
+        log += tag.selfClosing ? " /\n" : "\n";
+    }
+    void endTag(const Tag &tag) override { log += "end " + std::string(tag.name) + "\n"; }
+    std::string log;
+};
+
+void start(quillan::html::TokenSink &sink, std::string_view name, std::vector<Attribute> attributes = {},
+           bool selfClosing = false)
+{
+    Tag tag;
+    tag.name = name;
+    tag.attributes = attributes;
+    tag.selfClosing = selfClosing;
+    sink.startTag(tag);
+}
+
+void end(quillan::html::TokenSink &sink, std::string_view name)
+{
+    Tag tag;
+    tag.name = name;
+    sink.endTag(tag);
+}
+
+std::string replayed(const PageTree &tree)
+{
+    Recorder out;
+    tree.replay(out, [](const TokenPlace &) { return true; });
+    return out.log;
+}
+
+TEST(PageTree, TokensComeBackAsTheyCame)
+{
+    const std::string longValue(20000, 'v');
+    const std::string piece(100, 'a');
+    PageTree tree(nullptr);
+    Recorder fed;
+    for (quillan::html::TokenSink *sink : {static_cast<quillan::html::TokenSink *>(&tree),
+                                           static_cast<quillan::html::TokenSink *>(&fed)}) {
+        start(*sink, "html", {{"lang", "en"}});
+        start(*sink, "body");
+        start(*sink, "my-widget", {{"data-x", longValue}, {"class", ""}, {"id", "w"}});
+        start(*sink, "img", {{"src", "a.png"}, {"alt", "\xC3\xA9t\xC3\xA9"}}, true);
+        start(*sink, "svg");
+        start(*sink, "p", {}, true);
+        end(*sink, "svg");
+        end(*sink, "unknown-name");
+        end(*sink, "my-widget");
+    }
+    // The pieces of one text (its size crossing 128, 16384 and 2097152
+    // bytes as it grows) come back as one.
+    std::string whole;
+    for (int i = 0; i < 200; ++i) {
+        tree.characters(piece);
+        whole += piece;
+    }
+    const std::string more(2200000, 'z');
+    tree.characters(more);
+    fed.characters(whole + more);
+    start(tree, "br");
+    start(fed, "br");
+    tree.characters(piece);
+    fed.characters(piece);
+    tree.endOfFile();
+    EXPECT_EQ(replayed(tree), fed.log);
+    EXPECT_LT(tree.streamBytes(), fed.log.size());
+}
+
+TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    start(tree, "span", {{"class", "outer"}});
+    tree.characters("Loose words, then a block.");
+    start(tree, "b");
+    tree.characters("bold");
+    end(tree, "b");
+    start(tree, "div");
+    tree.characters("In the block.");
+    end(tree, "div");
+    end(tree, "span");
+    start(tree, "em");
+    start(tree, "a", {{"href", "/x"}});
+    tree.characters("link");
+    end(tree, "a");
+    start(tree, "img");
+    end(tree, "em");
+    tree.endOfFile();
+
+    // body, span (a block opened inside it), div, a; not b, em or img.
+    const auto &nodes = tree.nodes();
+    ASSERT_EQ(nodes.size(), 5u);
+    EXPECT_EQ(nodes[1].element, Element::Body);
+    EXPECT_EQ(nodes[2].element, Element::Other);
+    EXPECT_EQ(nodes[2].parent, 1u);
+    EXPECT_EQ(nodes[2].text, 26u); // its own and b's, white space left out
+    EXPECT_EQ(nodes[2].commas, 1u);
+    EXPECT_TRUE(nodes[2].sentenceEnd);
+    EXPECT_EQ(nodes[2].otherChildren, 1u); // b
+    EXPECT_EQ(nodes[3].element, Element::Div);
+    EXPECT_EQ(nodes[3].parent, 2u);
+    EXPECT_FALSE(nodes[3].wrapped);
+    EXPECT_EQ(nodes[4].element, Element::A);
+    EXPECT_EQ(nodes[4].parent, 1u);
+    EXPECT_TRUE(nodes[4].wrapped); // inside em
+    EXPECT_EQ(nodes[4].linkText, 4u);
+    EXPECT_EQ(nodes[1].images, 1u);
+    EXPECT_EQ(nodes[1].otherChildren, 1u); // em
+
+    // Each token with the node that holds it, own or inside an element
+    // without a node.
+    std::string places;
+    Recorder out;
+    tree.replay(out, [&places](const TokenPlace &t) {
+        places += (t.kind == TokenKind::Start ? "S" : t.kind == TokenKind::End ? "E" : "T") +
+                  std::to_string(t.node) + (t.own ? "" : "'") + " ";
+        return t.node != 4; // the link left out
+    });
+    EXPECT_EQ(places, "S1 S2 T2 S2' T2' E2' S3 T3 E3 E2 S1' S4 T4 E4 S1' E1' ");
+    EXPECT_EQ(out.log.find("link"), std::string::npos);
+    EXPECT_NE(out.log.find("start img"), std::string::npos);
+}
+
+TEST(PageTree, StreamOfManyShortElementsStaysSmallerThanThePage)
+{
+    PageTree tree(nullptr);
+    constexpr int kCount = 100000;
+    for (int i = 0; i < kCount; ++i) {
+        start(tree, "b");
+        tree.characters("x");
+        end(tree, "b");
+    }
+    tree.endOfFile();
+    EXPECT_EQ(tree.nodes().size(), 1u);
+    EXPECT_LE(tree.streamBytes(), static_cast<std::size_t>(kCount) * 8); // "<b>x</b>" is 8 bytes
+}
+
+} // namespace
