@@ -346,10 +346,7 @@ class Program:
         return shown
 
     def _children(self, node):
-        try:
-            node.clear_cache()
-        except Exception:
-            pass
+        self._forget(node)
         try:
             return [child for child in node if child is not None]
         except Exception:
@@ -403,8 +400,18 @@ class Program:
         return self.window_of(self.find(role, name, what=what, timeout=timeout))
 
     def gone(self, window):
-        """Whether a window is no longer on screen."""
+        """Whether a window is no longer on screen, read afresh: a state
+        change the bus did not deliver must not keep a closed window in the
+        cache for ever."""
+        self._forget(window)
         return not self.showing(window)
+
+    @staticmethod
+    def _forget(node):
+        try:
+            node.clear_cache()
+        except Exception:
+            pass
 
     def showing(self, node):
         try:
@@ -414,6 +421,7 @@ class Program:
             return False
 
     def has_state(self, node, state):
+        self._forget(node)
         try:
             return node.getState().contains(state)
         except Exception:
@@ -519,9 +527,19 @@ class Program:
                 self.wait("%r to close" % window.name, lambda: self.gone(window),
                           timeout=STEP_TIMEOUT if last else 2 * ACTIVE_WAIT)
                 return
-            except Failure:
+            except Failure as failure:
                 if last:
-                    raise
+                    raise Failure("%s; the program's windows on the X server: %s"
+                                  % (failure, self._x_windows())) from None
+
+    def _x_windows(self):
+        """The captions of the program's visible X windows, and which is
+        focused, for a failure's message."""
+        shown = self.desk.xdo("search", "--onlyvisible", "--pid", self.process.pid, "--name", ".",
+                              check=False).split()
+        focused = self.desk.xdo("getwindowfocus", check=False).strip()
+        return ", ".join("%r%s" % (self.desk.xdo("getwindowname", wid, check=False).strip(),
+                                   " (focused)" if wid == focused else "") for wid in shown) or "none"
 
     def focus_by_click(self, node):
         """Clicks the widget and waits until it has the keyboard focus."""
