@@ -135,39 +135,15 @@ bool allSpace(std::string_view s)
     return true;
 }
 
-// Bytes of the UTF-8 sequence `lead` begins (1 for a continuation byte).
-std::size_t sequenceBytes(unsigned char lead)
-{
-    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-}
-
-// Appends `text` to `to` with runs of white space collapsed to one space,
-// up to `limit` bytes and never part of a character.
-void appendCollapsed(std::string &to, std::string_view text, std::size_t limit)
-{
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (isSpace(c)) {
-            if (!to.empty() && to.back() != ' ' && to.size() < limit)
-                to += ' ';
-            continue;
-        }
-        const std::size_t n = sequenceBytes(c);
-        if (to.size() + n > limit || i + n > text.size())
-            return;
-        to.append(text.substr(i, n));
-        i += n - 1;
-    }
-}
-
 bool isTitleHeading(Element e)
 {
     return e == Element::H1 || e == Element::H2 || e == Element::H3;
 }
 
-// Appends `text` to a heading's text with runs of white space as one space,
-// up to kMaxHeadingBytes (the end is cut to a whole character once the
-// page has ended).
+// Appends `text` to a heading's or the title's text with runs of white
+// space as one space, up to kMaxHeadingBytes. The bytes kept are the same
+// however the text came in pieces; the end is cut to a whole character
+// once the page has ended (cutTail).
 void appendHeading(std::string &to, std::string_view text)
 {
     for (char c : text) {
@@ -178,6 +154,14 @@ void appendHeading(std::string &to, std::string_view text)
         else if (!to.empty() && to.back() != ' ')
             to += ' ';
     }
+}
+
+void cutTail(std::string &text)
+{
+    const char *begin = text.data();
+    text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
+    if (!text.empty() && text.back() == ' ')
+        text.pop_back();
 }
 
 bool silentElement(Element e)
@@ -257,7 +241,8 @@ void PageTree::measure(Open &at, std::string_view utf8)
         pendingEnd_ = false;
     }
     // What each byte is: most are a character and nothing else.
-    enum : std::uint8_t { kSpace = 1, kTrail = 2, kComma = 4, kStop = 8, kWide = 16 };
+    // NUL is no character either: the renderer drops it from HTML text.
+    enum : std::uint8_t { kSpace = 1, kTrail = 2, kComma = 4, kStop = 8, kWide = 16, kNul = 32 };
     static constexpr auto kClass = [] {
         std::array<std::uint8_t, 256> c{};
         for (unsigned char b : {' ', '\t', '\n', '\r', '\f'})
@@ -267,6 +252,7 @@ void PageTree::measure(Open &at, std::string_view utf8)
         c[','] = kComma;
         c['.'] = c['!'] = c['?'] = kStop;
         c[0xEF] = kWide;
+        c[0] = kNul;
         return c;
     }();
     std::uint32_t count = 0, commas = 0;
@@ -288,14 +274,15 @@ void PageTree::measure(Open &at, std::string_view utf8)
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen bytes at a time: the characters are the bytes that are
-    // neither white space nor a continuation byte (0x80 to 0xBF).
+    // neither white space, NUL nor a continuation byte (0x80 to 0xBF).
     for (; size - i >= 16; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
         auto is = [&x](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
         const __m128i space = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r'))),
                                            is('\f'));
         const __m128i trail = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
-        const auto notCharacters = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, trail)));
+        const auto notCharacters =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(space, trail), is('\0'))));
         count += static_cast<std::uint32_t>(16 - __builtin_popcount(notCharacters));
         const __m128i special = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(','), is('.')), _mm_or_si128(is('!'), is('?'))),
                                              is(static_cast<char>(0xEF)));
@@ -311,7 +298,7 @@ void PageTree::measure(Open &at, std::string_view utf8)
             ++count;
             continue;
         }
-        if (k & (kSpace | kTrail))
+        if (k & (kSpace | kTrail | kNul))
             continue;
         ++count;
         rare(i, k);
@@ -354,7 +341,7 @@ void PageTree::characters(std::string_view utf8)
     }
     Open &at = top();
     if (at.element == Element::Title && !titleDone_ && !at.foreign)
-        appendCollapsed(title_, utf8, kMaxHeadingBytes);
+        appendHeading(title_, utf8);
     if (styleDepth_ != 0 && styleDepth_ == stack_.size())
         sheet_.feed(utf8);
     measure(at, utf8);
@@ -717,13 +704,10 @@ void PageTree::endOfFile()
     nodes_.reserve(nodeCount_);
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
-    for (auto &[node, text] : headings_) {
-        // A text cut at the limit ends on a whole character.
-        const char *begin = text.data();
-        text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
-        if (!text.empty() && text.back() == ' ')
-            text.pop_back();
-    }
+    // A text cut at the limit ends on a whole character.
+    for (auto &heading : headings_)
+        cutTail(heading.second);
+    cutTail(title_);
     build();
 }
 

@@ -165,6 +165,8 @@ TEST(ArticleText, NeverEmptyWhenThePageShowsText)
     // Even when everything looks like boilerplate.
     EXPECT_TRUE(has(article("<div class=sidebar><a href=/x>Only a link</a></div>"), "Only a link"));
     EXPECT_TRUE(has(article("<nav><ul><li><a href=/>Home</a><li><a href=/b>Blog</a></ul></nav>"), "Home"));
+    // NUL characters, which are never shown, are no content to choose.
+    EXPECT_TRUE(has(article(std::string("Words first<body><p>\0\0\0\0\0\0\0\0</p>", 32)), "Words first"));
     // Nothing shown, nothing written.
     EXPECT_EQ(article(""), "");
     EXPECT_EQ(article("<script>x()</script><style>p{}</style><p hidden>hidden</p>"), "");
@@ -369,6 +371,20 @@ TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
     EXPECT_EQ(has(besideWhole, "Version 3.0"), has(besideWhole, "Version 2.0")) << besideWhole;
     for (std::size_t piece : {1, 2, 3, 5, 11})
         EXPECT_EQ(article(beside, piece), besideWhole) << "pieces of " << piece;
+
+    // A title that outgrows what is kept, a character of it at the limit and
+    // its text coming in several runs (a "</" that ends nothing is text):
+    // what is kept is where the title starts, however it came.
+    std::string title;
+    for (int i = 0; i < 134; ++i)
+        title += "\xE2\x82\xAC";
+    title += "</b>ab";
+    const std::string titled = "<title>" + title + "</title><div>" + prose("euro") + "</div>";
+    for (std::size_t piece : {0, 1, 2, 3, 5, 7}) {
+        const std::string first = firstLine(article(titled, piece));
+        EXPECT_GT(first.size(), 300u) << "pieces of " << piece;
+        EXPECT_EQ(title.compare(0, first.size(), first), 0) << "pieces of " << piece << ": " << first;
+    }
 }
 
 TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
