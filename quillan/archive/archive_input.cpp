@@ -77,21 +77,35 @@ bool ArchiveInput::fill()
     const std::uint64_t keep = gzip_ ? segmentStart_ : keepFrom_.value_or(0);
     if (keeping && keep >= rawBase_ && keep - rawBase_ < from && inEnd_ - (keep - rawBase_) < kMaxKept)
         from = std::size_t(keep - rawBase_);
-    if (from > 0) {
-        std::memmove(in_.get(), in_.get() + from, inEnd_ - from);
-        rawBase_ += from;
-        inEnd_ -= from;
-        inPos_ -= from;
-    }
+    dropBefore(from);
     if (inEnd_ == inSize_) {
         if (inPos_ == 0 || inSize_ >= kMaxKept)
             return inPos_ < inEnd_;
-        const std::size_t size = std::min(kMaxKept, inSize_ * 2);
-        std::unique_ptr<char[]> larger(new char[size]);
-        std::memcpy(larger.get(), in_.get(), inEnd_);
-        in_ = std::move(larger);
-        inSize_ = size;
+        grow(std::min(kMaxKept, inSize_ * 2));
     }
+    return readMore();
+}
+
+void ArchiveInput::dropBefore(std::size_t from)
+{
+    if (from == 0)
+        return;
+    std::memmove(in_.get(), in_.get() + from, inEnd_ - from);
+    rawBase_ += from;
+    inEnd_ -= from;
+    inPos_ -= from;
+}
+
+void ArchiveInput::grow(std::size_t size)
+{
+    std::unique_ptr<char[]> larger(new char[size]);
+    std::memcpy(larger.get(), in_.get(), inEnd_);
+    in_ = std::move(larger);
+    inSize_ = size;
+}
+
+bool ArchiveInput::readMore()
+{
     const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
     if (n < 0)
         throw InputFailure{int(-n)};
@@ -194,27 +208,11 @@ void ArchiveInput::fillUpTo(std::size_t bytes)
     // Reads until `bytes` from the reading position are at hand (the
     // buffer grown for them), or the file ends.
     while (inEnd_ - inPos_ < bytes && !eof_) {
-        if (inPos_ > 0) {
-            std::memmove(in_.get(), in_.get() + inPos_, inEnd_ - inPos_);
-            rawBase_ += inPos_;
-            inEnd_ -= inPos_;
-            inPos_ = 0;
-        }
-        if (inSize_ < bytes) {
-            std::unique_ptr<char[]> larger(new char[bytes]);
-            std::memcpy(larger.get(), in_.get(), inEnd_);
-            in_ = std::move(larger);
-            inSize_ = bytes;
-        }
-        const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
-        if (n < 0)
-            throw InputFailure{int(-n)};
-        if (n == 0) {
-            eof_ = true;
+        dropBefore(inPos_);
+        if (inSize_ < bytes)
+            grow(bytes);
+        if (!readMore())
             break;
-        }
-        inEnd_ += std::size_t(n);
-        bytesIn_ += std::uint64_t(n);
     }
 }
 

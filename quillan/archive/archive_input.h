@@ -75,6 +75,12 @@ private:
     enum class State { Open, Ended, NoMore };
 
     bool fill();
+    // Forgets the bytes before `from` in the buffer, keeping their offsets.
+    void dropBefore(std::size_t from);
+    // A buffer of `size` bytes, holding what the old one held.
+    void grow(std::size_t size);
+    // Reads what the file has into the buffer's free end; false at its end.
+    bool readMore();
     std::uint64_t rawPosition() const { return rawBase_ + inPos_; }
     bool seekRaw(std::uint64_t offset);
     // Moves the reading to `offset`, from the kept bytes or the file; false
