@@ -144,24 +144,27 @@ bool isTitleHeading(Element e)
 // space as one space, up to kMaxHeadingBytes. The bytes kept are the same
 // however the text came in pieces; the end is cut to a whole character
 // once the page has ended (cutTail).
-void appendHeading(std::string &to, std::string_view text)
+// The text is the end of `to` from `from` on.
+void appendHeading(std::string &to, std::size_t from, std::string_view text)
 {
     for (char c : text) {
-        if (to.size() >= kMaxHeadingBytes)
+        if (to.size() - from >= kMaxHeadingBytes)
             return;
         if (!isSpace(static_cast<unsigned char>(c)))
             to += c;
-        else if (!to.empty() && to.back() != ' ')
+        else if (to.size() > from && to.back() != ' ')
             to += ' ';
     }
 }
 
-void cutTail(std::string &text)
+// The size of the text of `size` bytes at `begin` cut to a whole character,
+// without a space at the end.
+std::size_t cutTail(const char *begin, std::size_t size)
 {
-    const char *begin = text.data();
-    text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
-    if (!text.empty() && text.back() == ' ')
-        text.pop_back();
+    size = static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + size) - begin);
+    if (size != 0 && begin[size - 1] == ' ')
+        --size;
+    return size;
 }
 
 bool silentElement(Element e)
@@ -308,8 +311,9 @@ void PageTree::measure(Open &at, std::string_view utf8)
         at.linkText += count;
     at.commas += commas;
     at.sentenceEnd = at.sentenceEnd || end;
-    if (at.heading != kNoNode)
-        appendHeading(headings_[at.heading].second, utf8);
+    // Only the last heading is open: a heading starts only outside any other.
+    if (at.heading != kNoNode && at.heading + 1 == headings_.size())
+        appendHeading(headingText_, headings_.back().at, utf8);
 }
 
 void PageTree::characters(std::string_view utf8)
@@ -341,7 +345,7 @@ void PageTree::characters(std::string_view utf8)
     }
     Open &at = top();
     if (at.element == Element::Title && !titleDone_ && !at.foreign)
-        appendHeading(title_, utf8);
+        appendHeading(title_, 0, utf8);
     if (styleDepth_ != 0 && styleDepth_ == stack_.size())
         sheet_.feed(utf8);
     measure(at, utf8);
@@ -546,7 +550,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
         e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.emplace_back(kNoNode, std::string());
+        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size()), 0});
     }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
@@ -697,35 +701,65 @@ void PageTree::endOfFile()
     endTextRun();
     popTo(0);
     PageNode document;
-    document.text = document_.text;
-    document.linkText = document_.linkText;
-    document.commas = document_.commas;
     document.sentenceEnd = document_.sentenceEnd;
     nodes_.reserve(nodeCount_);
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
     // A text cut at the limit ends on a whole character.
-    for (auto &heading : headings_)
-        cutTail(heading.second);
-    cutTail(title_);
+    for (std::size_t i = 0; i < headings_.size(); ++i) {
+        PageHeading &h = headings_[i];
+        const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
+        h.size = static_cast<std::uint32_t>(cutTail(headingText_.data() + h.at, end - h.at));
+    }
+    title_.resize(cutTail(title_.data(), title_.size()));
     build();
+}
+
+NodeCounts PageTree::countsOf(std::uint32_t node) const
+{
+    if (!nodes_[node].counted) {
+        NodeCounts c;
+        c.node = node;
+        c.text = nodes_[node].few;
+        return c;
+    }
+    const auto it = std::lower_bound(counts_.begin(), counts_.end(), node,
+                                     [](const NodeCounts &c, std::uint32_t n) { return c.node < n; });
+    return *it;
 }
 
 void PageTree::build()
 {
     // The stack again, as the records say: each level's node (its own, or
-    // the one around it) and whether it is its own.
+    // the one around it) and whether it is its own; a node's own level
+    // keeps its counts until it is closed.
     struct Level {
         std::uint32_t node;
+        std::uint32_t nodeLevel; // the level that keeps the node's counts, kNoNode: the document
         bool own;
         bool inHeading; // inside a heading of headings_
+        NodeCounts counts;
     };
     std::vector<Level> levels;
+    NodeCounts document{0, document_.text, document_.linkText, document_.commas, 0, 0, 0, 0};
+    // A closed node's counts: in the node when they are only a few
+    // characters of text, else an entry (they come as the nodes close, and
+    // are sorted into node order at the end).
+    auto close = [this](const NodeCounts &c) {
+        PageNode &n = nodes_[c.node];
+        if (c.text <= PageNode::kFewMax && c.linkText == 0 && c.commas == 0 && c.images == 0 &&
+            c.otherChildren == 0 && c.breaks == 0 && c.classHash == 0) {
+            n.few = static_cast<std::uint8_t>(c.text);
+        } else {
+            n.counted = true;
+            counts_.push_back(c);
+        }
+    };
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, true, false} : levels.back();
+        const Level at = levels.empty() ? Level{0, kNoNode, true, false, {}} : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -744,37 +778,42 @@ void PageTree::build()
                         *slot = value.data() ? value : std::string_view("", 0);
                 }
             }
-            std::uint32_t node = at.node;
-            bool starts = false; // a heading of headings_
             if (kind & kNodeBit) {
                 PageNode n;
                 n.parent = at.node;
                 n.wrapped = !at.own;
                 n.element = element;
-                n.flags = element == Element::Other ? 0 : FlagsOf(element);
                 n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
                 if (!classes.empty() || !id.empty() || !role.empty()) {
                     const NameHints hints = ReadNameHints(classes, id, role);
-                    n.classWeight = hints.weight;
+                    n.classWeight = static_cast<std::int8_t>(hints.weight);
                     n.unlikely = hints.unlikely;
                 }
-                n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
-                node = static_cast<std::uint32_t>(nodes_.size());
+                const auto node = static_cast<std::uint32_t>(nodes_.size());
+                Level level{node, static_cast<std::uint32_t>(levels.size()), true, at.inHeading, {}};
+                level.counts.node = node;
+                level.counts.classHash =
+                    classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
                 if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
-                    headings_[heading++].first = node;
-                    starts = true;
+                    headings_[heading++].node = node;
+                    level.inHeading = true;
                 }
                 nodes_.push_back(n);
+                if (kind & kPushedBit)
+                    levels.push_back(level);
+                else
+                    close(level.counts); // no close record comes
             } else {
+                NodeCounts &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel].counts;
                 if (at.own)
-                    ++nodes_[at.node].otherChildren;
+                    ++counts.otherChildren;
                 if (at.own && element == Element::Br)
-                    ++nodes_[at.node].breaks;
+                    ++counts.breaks;
                 if (element == Element::Img)
-                    ++nodes_[at.node].images;
+                    ++counts.images;
+                if (kind & kPushedBit)
+                    levels.push_back({at.node, at.nodeLevel, false, at.inHeading, {}});
             }
-            if (kind & kPushedBit)
-                levels.push_back({node, (kind & kNodeBit) != 0, at.inHeading || starts});
             break;
         }
         case kAttachedRecord:
@@ -785,19 +824,24 @@ void PageTree::build()
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
         case kCloseNodeRecord: {
-            PageNode &n = nodes_[at.node];
-            n.sentenceEnd = (kind & kSentenceEndBit) != 0;
+            NodeCounts &counts = levels.back().counts;
+            nodes_[at.node].sentenceEnd = (kind & kSentenceEndBit) != 0;
             if (kind & kMeasuresBit) {
-                n.text = c.varint();
-                n.linkText = c.varint();
-                n.commas = c.varint();
+                counts.text = c.varint();
+                counts.linkText = c.varint();
+                counts.commas = c.varint();
             }
+            close(counts);
             levels.pop_back();
             break;
         }
         default: break;
         }
     }
+    close(document);
+    const auto byNode = [](const NodeCounts &a, const NodeCounts &b) { return a.node < b.node; };
+    if (!std::is_sorted(counts_.begin(), counts_.end(), byNode))
+        std::sort(counts_.begin(), counts_.end(), byNode);
 }
 
 void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const

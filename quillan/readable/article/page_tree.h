@@ -57,22 +57,38 @@ namespace article {
 
 constexpr std::uint32_t kNoNode = UINT32_MAX;
 
-struct PageNode {
-    std::uint32_t parent = kNoNode;
-    std::uint32_t flags = 0; // ElementFlag of the element
+// A node's counts of its own: text in characters (code points that are
+// not white space), link text (characters inside a with href, not across a
+// cell), commas, img elements without a node of their own, child elements
+// without a node (br ones also as breaks), and its class attribute's hash
+// (0: none).
+struct NodeCounts {
+    std::uint32_t node = 0;
+    std::uint32_t text = 0, linkText = 0, commas = 0;
+    std::uint32_t images = 0, otherChildren = 0, breaks = 0;
     std::uint32_t classHash = 0;
-    std::uint32_t text = 0;       // own characters
-    std::uint32_t linkText = 0;   // own characters inside links (a with href, not across a cell)
-    std::uint32_t commas = 0;     // own commas
-    std::uint32_t images = 0;     // img elements without a node of their own
-    std::uint32_t otherChildren = 0; // child elements without a node
-    std::uint32_t breaks = 0;        // br children without a node
-    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
+};
+
+// Eight bytes a node: most nodes of a dense page have only a few characters
+// of their own and no other count, and keep them here; the others have an
+// entry in PageTree::counts().
+struct PageNode {
+    static constexpr std::uint8_t kFewMax = 254; // the most own text `few` holds
+    std::uint32_t parent = kNoNode;
+    std::int8_t classWeight = 0; // the names' hint: + for content, - for boilerplate
     Element element{};
+    std::uint8_t few = 0;         // its own text when it is not counted
     bool unlikely : 1 = false;    // the names or the role say boilerplate
     bool silent : 1 = false;      // its text is never shown
     bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
     bool wrapped : 1 = false;     // its parent element has no node
+    bool counted : 1 = false;     // its counts are in PageTree::counts()
+};
+
+// A heading's text in PageTree::headingText().
+struct PageHeading {
+    std::uint32_t node;
+    std::uint32_t at, size;
 };
 
 enum class TokenKind : std::uint8_t { Start, End, Text };
@@ -102,14 +118,23 @@ public:
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
     const std::vector<PageNode> &nodes() const { return nodes_; }
+    // The counts of the nodes that have more than a few characters of text
+    // or any other count, in node order (with `counted` set on their node).
+    const std::vector<NodeCounts> &counts() const { return counts_; }
+    // Any node's counts (a search among counts() when it is counted).
+    NodeCounts countsOf(std::uint32_t node) const;
     // The text of the first title element (white space collapsed, at most a
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
-    // document order: its node and its text (its first few hundred bytes,
-    // never part of a character, runs of white space as one space, no space
-    // at the end).
-    const std::vector<std::pair<std::uint32_t, std::string>> &headings() const { return headings_; }
+    // document order: its node and where its text is in headingText() (its
+    // first few hundred bytes, never part of a character, runs of white
+    // space as one space, no space at the end).
+    const std::vector<PageHeading> &headings() const { return headings_; }
+    std::string_view headingText(const PageHeading &heading) const
+    {
+        return std::string_view(headingText_).substr(heading.at, heading.size);
+    }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
     // it came (after endOfFile()).
@@ -192,8 +217,10 @@ private:
     StyleSheet sheet_;
     std::string title_;
     bool titleDone_ = false;
-    std::vector<std::pair<std::uint32_t, std::string>> headings_; // node (once built), text
+    std::vector<PageHeading> headings_; // node (once built), text
+    std::string headingText_;           // the headings' texts one after another
     std::vector<PageNode> nodes_;
+    std::vector<NodeCounts> counts_;
     std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
 

@@ -122,19 +122,19 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_EQ(nodes[1].element, Element::Body);
     EXPECT_EQ(nodes[2].element, Element::Other);
     EXPECT_EQ(nodes[2].parent, 1u);
-    EXPECT_EQ(nodes[2].text, 26u); // its own and b's, white space left out
-    EXPECT_EQ(nodes[2].commas, 1u);
+    EXPECT_EQ(tree.countsOf(2).text, 26u); // its own and b's, white space left out
+    EXPECT_EQ(tree.countsOf(2).commas, 1u);
     EXPECT_TRUE(nodes[2].sentenceEnd);
-    EXPECT_EQ(nodes[2].otherChildren, 1u); // b
+    EXPECT_EQ(tree.countsOf(2).otherChildren, 1u); // b
     EXPECT_EQ(nodes[3].element, Element::Div);
     EXPECT_EQ(nodes[3].parent, 2u);
     EXPECT_FALSE(nodes[3].wrapped);
     EXPECT_EQ(nodes[4].element, Element::A);
     EXPECT_EQ(nodes[4].parent, 1u);
     EXPECT_TRUE(nodes[4].wrapped); // inside em
-    EXPECT_EQ(nodes[4].linkText, 4u);
-    EXPECT_EQ(nodes[1].images, 1u);
-    EXPECT_EQ(nodes[1].otherChildren, 1u); // em
+    EXPECT_EQ(tree.countsOf(4).linkText, 4u);
+    EXPECT_EQ(tree.countsOf(1).images, 1u);
+    EXPECT_EQ(tree.countsOf(1).otherChildren, 1u); // em
 
     // Each token with the node that holds it, own or inside an element
     // without a node.
