@@ -51,7 +51,8 @@ enum MeasureFlag : std::uint8_t {
 struct Measures {
     std::vector<std::uint32_t> text, linkText;
     // A paragraph's points for its containers (its text outside nested
-    // blocks is long enough for the rules), 0: none. Only the scoring reads them.
+    // blocks is long enough for the rules), 0: none. The scoring reads them
+    // and keeps its own in their place.
     std::vector<std::uint32_t> points;
     std::vector<std::uint8_t> flags;
     std::vector<Box> boxes; // in node order
@@ -92,9 +93,9 @@ private:
 
 // Blocks, and table cells, which lay out as blocks too (rows and row groups
 // only pass a cell's points on to its table).
-bool isBlock(const PageNode &n)
+bool blockElement(Element e)
 {
-    return (FlagsOf(n.element) & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+    return (FlagsOf(e) & (kBlock | kCell | kTable | kListItem | kList)) != 0;
 }
 
 bool isTablePart(Element e)
@@ -104,7 +105,7 @@ bool isTablePart(Element e)
 }
 
 // Blocks whose text counts as a paragraph for their container.
-bool paragraphLike(Element e)
+bool paragraphElement(Element e)
 {
     switch (e) {
     case Element::Li:
@@ -138,7 +139,7 @@ bool paragraphLike(Element e)
 }
 
 // The containers the cleaning inside the content judges by their counts.
-bool isBox(Element e)
+bool boxElement(Element e)
 {
     switch (e) {
     case Element::Table:
@@ -157,8 +158,37 @@ bool isBox(Element e)
     }
 }
 
+// What the choice asks of each element, looked up once.
+enum ElementKind : std::uint8_t { kIsBlock = 1, kIsHeading = 2, kIsParagraphLike = 4, kIsBox = 8 };
+const std::array<std::uint8_t, 256> kKinds = [] {
+    std::array<std::uint8_t, 256> kinds{};
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Element::Count); ++i) {
+        const auto e = static_cast<Element>(i);
+        kinds[i] = static_cast<std::uint8_t>((blockElement(e) ? kIsBlock : 0) |
+                                             ((FlagsOf(e) & kHeading) ? kIsHeading : 0) |
+                                             (paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
+    }
+    return kinds;
+}();
+
+std::uint8_t kindOf(Element e)
+{
+    return kKinds[static_cast<std::size_t>(e)];
+}
+
+bool isBlock(const PageNode &n)
+{
+    return (kindOf(n.element) & kIsBlock) != 0;
+}
+
+bool paragraphLike(Element e)
+{
+    return (kindOf(e) & kIsParagraphLike) != 0;
+}
+
 // One pass in node order: the nodes whose subtrees are still open are on a
-// stack, and each adds its sums to its parent's as it leaves.
+// stack (set aside ones never), and each adds its sums to its parent's as it
+// leaves.
 Measures measure(const PageTree &tree, const Rules &rules)
 {
     const auto &nodes = tree.nodes();
@@ -170,7 +200,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
     m.flags.assign(count, 0);
     struct Open {
         std::uint32_t node;
-        bool setAside = false, inHeading = false, hasBlockChild = false, sentenceEnd = false;
+        bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
         std::uint32_t text = 0, linkText = 0, titleLinks = 0, commas = 0;
         std::uint32_t inlineText = 0, inlineCommas = 0; // outside nested blocks
         std::uint32_t paragraphs = 0, images = 0, inputs = 0, embeds = 0, children = 0;
@@ -188,12 +218,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
         open.push_back(document);
     }
     auto leave = [&] {
-        Open e = open.back();
-        open.pop_back();
-        if (e.setAside) {
-            m.flags[e.node] = kSetAside;
-            return;
-        }
+        Open &e = open.back();
         const PageNode &n = nodes[e.node];
         const bool block = isBlock(n);
         // Paragraphs: p and pre, and in a block that holds a paragraph's
@@ -209,11 +234,13 @@ Measures measure(const PageTree &tree, const Rules &rules)
                                                     (e.children == 1 ? kOneChild : 0));
         if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
             m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
-        if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
+        if ((kindOf(n.element) & kIsBox) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
             m.boxes.push_back({e.node, e.commas, e.titleLinks, e.paragraphs, e.images, e.inputs, e.embeds});
-        if (open.empty())
+        if (open.size() == 1) {
+            open.pop_back();
             return;
-        Open &p = open.back();
+        }
+        Open &p = open[open.size() - 2];
         p.text += e.text;
         p.linkText += e.linkText;
         p.titleLinks += e.titleLinks;
@@ -233,34 +260,43 @@ Measures measure(const PageTree &tree, const Rules &rules)
             p.inlineCommas += e.inlineCommas;
             p.sentenceEnd = p.sentenceEnd || e.sentenceEnd;
         }
+        open.pop_back();
     };
-    for (std::size_t i = 1; i < count; ++i) {
-        const PageNode &n = nodes[i];
-        const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
-        while (open.back().node != n.parent)
+    // One round past the last node closes all.
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::uint32_t parent = i < count ? nodes[i].parent : kNoNode;
+        while (!open.empty() && open.back().node != parent)
             leave();
-        const Open &parent = open.back();
-        Open e{static_cast<std::uint32_t>(i)};
-        e.setAside = parent.setAside || n.silent ||
-                     (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body && n.element != Element::Html);
+        if (i == count)
+            break;
+        const PageNode &n = nodes[i];
+        bool setAside = n.silent ||
+                        (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body && n.element != Element::Html);
         if (rules.setAsideUnlikely && (n.element == Element::Nav || n.element == Element::Aside ||
                                        n.element == Element::Footer))
-            e.setAside = true;
-        if (!e.setAside) {
-            e.text = e.inlineText = own.text;
-            e.images = own.images;
-            e.children = own.otherChildren;
-            e.breaks = own.breaks;
-            e.linkText = own.linkText;
-            e.inHeading = parent.inHeading || (FlagsOf(n.element) & kHeading) != 0;
-            e.titleLinks = e.inHeading ? own.linkText : 0;
-            e.commas = e.inlineCommas = own.commas;
-            e.sentenceEnd = n.sentenceEnd;
+            setAside = true;
+        if (setAside) {
+            // It and its subtree (the nodes after it whose parents are in
+            // it) count for nothing, and nothing of them goes up.
+            const std::size_t top = i;
+            m.flags[i] = kSetAside;
+            while (i + 1 < count && nodes[i + 1].parent >= top)
+                m.flags[++i] = kSetAside;
+            continue;
         }
-        open.push_back(e);
+        const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
+        const bool parentInHeading = open.back().inHeading;
+        Open &e = open.emplace_back(static_cast<std::uint32_t>(i));
+        e.text = e.inlineText = own.text;
+        e.images = own.images;
+        e.children = own.otherChildren;
+        e.breaks = own.breaks;
+        e.linkText = own.linkText;
+        e.inHeading = parentInHeading || (kindOf(n.element) & kIsHeading) != 0;
+        e.titleLinks = e.inHeading ? own.linkText : 0;
+        e.commas = e.inlineCommas = own.commas;
+        e.sentenceEnd = n.sentenceEnd;
     }
-    while (!open.empty())
-        leave();
     // They came as their subtrees ended.
     const auto byNode = [](const Box &a, const Box &b) { return a.node < b.node; };
     if (!std::is_sorted(m.boxes.begin(), m.boxes.end(), byNode))
@@ -389,14 +425,11 @@ public:
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataTables_(dataTables)
     {}
 
-    // `marks` is the storage to use for the result's (its contents do not matter).
-    Selection choose(std::vector<std::uint8_t> marks = {})
+    Selection choose()
     {
         score();
-        std::vector<std::uint32_t>().swap(m_.points); // read by the scoring only
         std::uint32_t top = best();
         Selection s;
-        s.marks = std::move(marks);
         s.marks.assign(nodes_.size(), 0);
         if (top == kNoNode)
             return s;
@@ -427,9 +460,7 @@ private:
     // The node's score, null when it has none.
     const double *scoreOf(std::uint32_t n) const
     {
-        const auto it = std::lower_bound(scored_.begin(), scored_.end(), n,
-                                         [](const Scored &s, std::uint32_t node) { return s.node < node; });
-        return it != scored_.end() && it->node == n ? &it->score : nullptr;
+        return m_.points[n] == 0 ? nullptr : &scored_[m_.points[n] - 1].score;
     }
     double scoreOrZero(std::uint32_t n) const
     {
@@ -437,63 +468,46 @@ private:
         return score ? *score : 0.0;
     }
 
-    // In node order, with the open nodes on a stack: each paragraph's
-    // points go to the containers above it (a node's sum is final, and
-    // scaled by its link density, when its subtree ends).
+    // Each paragraph's points go to the block containers above it. A
+    // container's entry in scored_ is in the points of its node, which are
+    // read before (a container comes before its content).
     void score()
     {
-        struct Open {
-            std::uint32_t node;
-            bool scored;
-            double score;
-        };
-        std::vector<Open> open{{0, false, 0.0}};
+        std::vector<std::uint32_t> &slot = m_.points; // 0: none, else the entry + 1
         scored_.clear();
-        auto leave = [this, &open] {
-            Open &e = open.back();
-            if (e.scored)
-                scored_.push_back({e.node, e.score * (1.0 - linkDensity(m_, e.node))});
-            open.pop_back();
-        };
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
-            const PageNode &n = nodes_[i];
-            while (open.back().node != n.parent)
-                leave();
-            open.push_back({static_cast<std::uint32_t>(i), false, 0.0});
-            if (m_.points[i] == 0 || m_.setAside(static_cast<std::uint32_t>(i)))
+            const std::uint32_t own = slot[i];
+            slot[i] = 0;
+            if (own == 0 || m_.setAside(static_cast<std::uint32_t>(i)))
                 continue;
-            const double points = m_.points[i];
-            // The points go to the block containers above (inline
-            // elements such as font or span hold no article).
-            std::size_t at = m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? open.size() - 1 : open.size() - 2;
-            for (int level = 0; level < 3 && at != 0; --at) {
-                Open &container = open[at];
-                const PageNode &c = nodes_[container.node];
+            const double points = own;
+            const PageNode &n = nodes_[i];
+            // Inline elements such as font or span hold no article.
+            std::uint32_t at = m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? static_cast<std::uint32_t>(i) : n.parent;
+            for (int level = 0; level < 3 && at != 0 && at != kNoNode; at = nodes_[at].parent) {
+                const PageNode &c = nodes_[at];
                 if (c.element == Element::Html)
                     break;
                 if (!isBlock(c))
                     continue;
-                if (!container.scored) {
-                    container.scored = true;
-                    container.score = elementScore(c.element) + (rules_.weighNames ? c.classWeight : 0);
+                if (slot[at] == 0) {
+                    scored_.push_back({at, elementScore(c.element) + (rules_.weighNames ? c.classWeight : 0)});
+                    slot[at] = static_cast<std::uint32_t>(scored_.size());
                 }
-                container.score += level == 0 ? points : level == 1 ? points / 2 : points / (level * 3);
+                scored_[slot[at] - 1].score += level == 0 ? points : level == 1 ? points / 2 : points / (level * 3);
                 ++level;
             }
         }
-        while (!open.empty())
-            leave();
-        // They came as their subtrees ended.
-        const auto byNode = [](const Scored &a, const Scored &b) { return a.node < b.node; };
-        if (!std::is_sorted(scored_.begin(), scored_.end(), byNode))
-            std::sort(scored_.begin(), scored_.end(), byNode);
+        for (Scored &s : scored_)
+            s.score *= 1.0 - linkDensity(m_, s.node);
     }
 
+    // The best score's node, the first in node order of equals.
     std::uint32_t best() const
     {
         const Scored *top = nullptr;
         for (const Scored &s : scored_)
-            if (!top || s.score > top->score)
+            if (!top || s.score > top->score || (s.score == top->score && s.node < top->node))
                 top = &s;
         return top ? top->node : kNoNode;
     }
@@ -732,7 +746,7 @@ private:
     const std::vector<PageNode> &nodes_;
     Rules rules_;
     Measures m_;
-    std::vector<Scored> scored_; // in node order
+    std::vector<Scored> scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
 };
 
@@ -851,19 +865,16 @@ void ArticleExtractor::endOfFile()
     // The first attempt with enough text, else the one with the most.
     const std::vector<std::uint32_t> tables = dataTables(nodes);
     Selection chosen;
-    std::vector<std::uint8_t> spare; // the marks of an attempt not kept, for the next
     int chosenAttempt = -1;
     for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-        Selection s = Chooser(tree, kAttempts[a], tables).choose(std::move(spare));
+        Selection s = Chooser(tree, kAttempts[a], tables).choose();
         if (chosenAttempt < 0 || s.characters > chosen.characters) {
-            std::swap(chosen, s);
+            chosen = std::move(s);
             chosenAttempt = static_cast<int>(a);
         }
-        spare = std::move(s.marks);
         if (chosen.characters >= kEnoughCharacters)
             break;
     }
-    std::vector<std::uint8_t>().swap(spare);
     choice_.attempt = chosenAttempt;
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
@@ -887,9 +898,9 @@ void ArticleExtractor::endOfFile()
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
     std::string headingTitle, onlyH1Title;
-    for (const article::PageHeading &h : tree.headings()) {
-        const std::uint32_t i = h.node;
-        const std::string_view text = tree.headingText(h);
+    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
+        const std::uint32_t i = tree.headings()[k].node;
+        const std::string_view text = tree.headingText(k);
         const PageNode &n = nodes[i];
         if ((n.unlikely && !chosen.shown(i)) || text.empty())
             continue;

@@ -316,6 +316,14 @@ void PageTree::measure(Open &at, std::string_view utf8)
         appendHeading(headingText_, headings_.back().at, utf8);
 }
 
+void PageTree::endHeading()
+{
+    if (headings_.empty())
+        return;
+    const std::size_t at = headings_.back().at;
+    headingText_.resize(at + cutTail(headingText_.data() + at, headingText_.size() - at));
+}
+
 void PageTree::characters(std::string_view utf8)
 {
     if (utf8.empty())
@@ -549,8 +557,9 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.silent = parent.silent || hidden || silentElement(element);
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
+        endHeading();
         e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size()), 0});
+        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
     }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
@@ -706,11 +715,7 @@ void PageTree::endOfFile()
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
     // A text cut at the limit ends on a whole character.
-    for (std::size_t i = 0; i < headings_.size(); ++i) {
-        PageHeading &h = headings_[i];
-        const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
-        h.size = static_cast<std::uint32_t>(cutTail(headingText_.data() + h.at, end - h.at));
-    }
+    endHeading();
     title_.resize(cutTail(title_.data(), title_.size()));
     build();
 }
@@ -731,35 +736,41 @@ NodeCounts PageTree::countsOf(std::uint32_t node) const
 void PageTree::build()
 {
     // The stack again, as the records say: each level's node (its own, or
-    // the one around it) and whether it is its own; a node's own level
-    // keeps its counts until it is closed.
+    // the one around it) and whether it is its own.
     struct Level {
         std::uint32_t node;
-        std::uint32_t nodeLevel; // the level that keeps the node's counts, kNoNode: the document
+        std::uint32_t counts; // its node's entry in counts_
         bool own;
         bool inHeading; // inside a heading of headings_
-        NodeCounts counts;
     };
-    std::vector<Level> levels;
-    NodeCounts document{0, document_.text, document_.linkText, document_.commas, 0, 0, 0, 0};
-    // A closed node's counts: in the node when they are only a few
-    // characters of text, else an entry (they come as the nodes close, and
-    // are sorted into node order at the end).
-    auto close = [this](const NodeCounts &c) {
+    // Each open node has an entry in counts_, in node order; a closed node
+    // that has only a few characters of text keeps them itself, and its
+    // entry goes (at once when it is the last, else at the end).
+    constexpr std::uint32_t kGone = kNoNode;
+    bool gone = false;
+    auto close = [this, &gone](std::uint32_t at) {
+        NodeCounts &c = counts_[at];
         PageNode &n = nodes_[c.node];
-        if (c.text <= PageNode::kFewMax && c.linkText == 0 && c.commas == 0 && c.images == 0 &&
-            c.otherChildren == 0 && c.breaks == 0 && c.classHash == 0) {
+        if (c.text <= PageNode::kFewMax &&
+            (c.linkText | c.commas | c.images | c.otherChildren | c.breaks | c.classHash) == 0) {
             n.few = static_cast<std::uint8_t>(c.text);
+            if (at + 1 == counts_.size()) {
+                counts_.pop_back();
+            } else {
+                c.node = kGone;
+                gone = true;
+            }
         } else {
             n.counted = true;
-            counts_.push_back(c);
         }
     };
+    std::vector<Level> levels;
+    counts_.push_back({0, document_.text, document_.linkText, document_.commas, 0, 0, 0, 0});
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, kNoNode, true, false, {}} : levels.back();
+        const Level at = levels.empty() ? Level{0, 0, true, false} : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -790,21 +801,23 @@ void PageTree::build()
                     n.unlikely = hints.unlikely;
                 }
                 const auto node = static_cast<std::uint32_t>(nodes_.size());
-                Level level{node, static_cast<std::uint32_t>(levels.size()), true, at.inHeading, {}};
-                level.counts.node = node;
-                level.counts.classHash =
+                Level level{node, static_cast<std::uint32_t>(counts_.size()), true, at.inHeading};
+                NodeCounts counts;
+                counts.node = node;
+                counts.classHash =
                     classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
                 if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
                     headings_[heading++].node = node;
                     level.inHeading = true;
                 }
+                counts_.push_back(counts);
                 nodes_.push_back(n);
                 if (kind & kPushedBit)
                     levels.push_back(level);
                 else
                     close(level.counts); // no close record comes
             } else {
-                NodeCounts &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel].counts;
+                NodeCounts &counts = counts_[at.counts];
                 if (at.own)
                     ++counts.otherChildren;
                 if (at.own && element == Element::Br)
@@ -812,7 +825,7 @@ void PageTree::build()
                 if (element == Element::Img)
                     ++counts.images;
                 if (kind & kPushedBit)
-                    levels.push_back({at.node, at.nodeLevel, false, at.inHeading, {}});
+                    levels.push_back({at.node, at.counts, false, at.inHeading});
             }
             break;
         }
@@ -824,24 +837,23 @@ void PageTree::build()
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
         case kCloseNodeRecord: {
-            NodeCounts &counts = levels.back().counts;
+            NodeCounts &counts = counts_[at.counts];
             nodes_[at.node].sentenceEnd = (kind & kSentenceEndBit) != 0;
             if (kind & kMeasuresBit) {
                 counts.text = c.varint();
                 counts.linkText = c.varint();
                 counts.commas = c.varint();
             }
-            close(counts);
+            close(at.counts);
             levels.pop_back();
             break;
         }
         default: break;
         }
     }
-    close(document);
-    const auto byNode = [](const NodeCounts &a, const NodeCounts &b) { return a.node < b.node; };
-    if (!std::is_sorted(counts_.begin(), counts_.end(), byNode))
-        std::sort(counts_.begin(), counts_.end(), byNode);
+    close(0);
+    if (gone)
+        std::erase_if(counts_, [](const NodeCounts &entry) { return entry.node == kGone; });
 }
 
 void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const

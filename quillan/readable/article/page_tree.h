@@ -85,10 +85,10 @@ struct PageNode {
     bool counted : 1 = false;     // its counts are in PageTree::counts()
 };
 
-// A heading's text in PageTree::headingText().
+// A heading: its node, and where its text starts in the texts of all.
 struct PageHeading {
     std::uint32_t node;
-    std::uint32_t at, size;
+    std::uint32_t at;
 };
 
 enum class TokenKind : std::uint8_t { Start, End, Text };
@@ -127,13 +127,14 @@ public:
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
-    // document order: its node and where its text is in headingText() (its
-    // first few hundred bytes, never part of a character, runs of white
-    // space as one space, no space at the end).
+    // document order, with its node; headingText(i) is the text of the
+    // i-th (its first few hundred bytes, never part of a character, runs of
+    // white space as one space, no space at the end).
     const std::vector<PageHeading> &headings() const { return headings_; }
-    std::string_view headingText(const PageHeading &heading) const
+    std::string_view headingText(std::size_t i) const
     {
-        return std::string_view(headingText_).substr(heading.at, heading.size);
+        const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
+        return std::string_view(headingText_).substr(headings_[i].at, end - headings_[i].at);
     }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
@@ -197,6 +198,8 @@ private:
     void impliedEnds(Element element, std::uint32_t flags);
     void measure(Open &at, std::string_view utf8);
     void endTextRun();
+    // The last heading's text is complete: cut to a whole character.
+    void endHeading();
     void foreignSwitch();
     void build();
 
