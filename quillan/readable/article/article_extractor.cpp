@@ -286,7 +286,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
         }
         const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
         const bool parentInHeading = open.back().inHeading;
-        Open &e = open.emplace_back(static_cast<std::uint32_t>(i));
+        Open &e = open.emplace_back(Open{static_cast<std::uint32_t>(i)});
         e.text = e.inlineText = own.text;
         e.images = own.images;
         e.children = own.otherChildren;

@@ -44,6 +44,8 @@ constexpr std::uint8_t kHeadEndBit = 1u << 3;
 constexpr std::uint8_t kSentenceEndBit = 1u << 3;
 constexpr std::uint8_t kMeasuresBit = 1u << 4;
 
+static_assert(sizeof(PageNode) == 8, "a node of a dense page costs eight bytes");
+
 // The flags of elements that lay out as blocks; a block opening makes
 // nodes of the elements around it.
 constexpr std::uint32_t kBlockish = kBlock | kCell | kTable | kListItem | kList | kRow | kRowGroup;

@@ -1,7 +1,8 @@
 #pragma once
 // The page as the article extractor keeps it: its tokens in one compact
 // byte stream, and a light tree of the elements the scoring looks at, with
-// the text measures it needs.
+// each one's own counts (text, link text, commas, ...): eight bytes a node
+// that has only a few characters of text, and an entry apart for the others.
 //
 // The tree follows the tree builder's common rules only: implied ends of p
 // (by the elements that close it, in button scope), li, dd, dt, option, table
@@ -73,9 +74,9 @@ struct NodeCounts {
 // of their own and no other count, and keep them here; the others have an
 // entry in PageTree::counts().
 struct PageNode {
-    static constexpr std::uint8_t kFewMax = 254; // the most own text `few` holds
+    static constexpr std::uint8_t kFewMax = 255; // the most own text `few` holds
     std::uint32_t parent = kNoNode;
-    std::int8_t classWeight = 0; // the names' hint: + for content, - for boilerplate
+    std::int8_t classWeight = 0; // the names' hint (-50 to +75): + for content, - for boilerplate
     Element element{};
     std::uint8_t few = 0;         // its own text when it is not counted
     bool unlikely : 1 = false;    // the names or the role say boilerplate

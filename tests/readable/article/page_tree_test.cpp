@@ -1,7 +1,9 @@
 // The article's page tree: the tokens it keeps come back as they came
 // (names, attributes, texts of every length, pieces of one text joined), each
 // with the node that holds it; inline elements get nodes only when a block
-// opens inside them; the stream stays smaller than the page.
+// opens inside them; a node's counts are exact however large (kept in the
+// node up to a few characters, else apart, in node order); the headings'
+// texts; the stream stays smaller than the page.
 #include "article/page_tree.h"
 #include "render/elements.h"
 
@@ -148,6 +150,58 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_EQ(places, "S1 S2 T2 S2' T2' E2' S3 T3 E3 E2 S1' S4 T4 E4 S1' E1' ");
     EXPECT_EQ(out.log.find("link"), std::string::npos);
     EXPECT_NE(out.log.find("start img"), std::string::npos);
+}
+
+TEST(PageTree, CountsAreExactWhereverTheyAreKept)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    start(tree, "div", {{"class", "post"}});
+    start(tree, "p");
+    tree.characters(std::string(255, 'a')); // the most a node keeps itself
+    end(tree, "p");
+    start(tree, "p");
+    tree.characters(std::string(200, 'b'));
+    tree.characters(std::string(100, 'c')); // one text in two pieces: 300
+    end(tree, "p");
+    start(tree, "p");
+    tree.characters("x, y");
+    end(tree, "p");
+    end(tree, "div");
+    start(tree, "h2");
+    tree.characters(" First \n heading ");
+    end(tree, "h2");
+    start(tree, "h2");
+    tree.characters("Second");
+    end(tree, "h2");
+    tree.endOfFile();
+
+    const auto &nodes = tree.nodes();
+    ASSERT_EQ(nodes.size(), 8u); // document, body, div, three p, two h2
+    EXPECT_FALSE(nodes[3].counted);
+    EXPECT_EQ(tree.countsOf(3).text, 255u);
+    EXPECT_TRUE(nodes[4].counted);
+    EXPECT_EQ(tree.countsOf(4).text, 300u);
+    EXPECT_EQ(tree.countsOf(5).text, 3u);
+    EXPECT_EQ(tree.countsOf(5).commas, 1u);
+    EXPECT_NE(tree.countsOf(2).classHash, 0u);
+    EXPECT_EQ(tree.countsOf(2).text, 0u); // its paragraphs' text is theirs
+    EXPECT_EQ(tree.countsOf(6).classHash, 0u);
+    // counts() holds the counted nodes, each once, in node order.
+    std::vector<std::uint32_t> counted;
+    for (std::uint32_t i = 0; i < nodes.size(); ++i)
+        if (nodes[i].counted)
+            counted.push_back(i);
+    std::vector<std::uint32_t> listed;
+    for (const auto &c : tree.counts())
+        listed.push_back(c.node);
+    EXPECT_EQ(listed, counted);
+
+    ASSERT_EQ(tree.headings().size(), 2u);
+    EXPECT_EQ(tree.headings()[0].node, 6u);
+    EXPECT_EQ(tree.headingText(0), "First heading");
+    EXPECT_EQ(tree.headings()[1].node, 7u);
+    EXPECT_EQ(tree.headingText(1), "Second");
 }
 
 TEST(PageTree, StreamOfManyShortElementsStaysSmallerThanThePage)
