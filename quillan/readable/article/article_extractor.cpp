@@ -93,9 +93,9 @@ private:
 
 // Blocks, and table cells, which lay out as blocks too (rows and row groups
 // only pass a cell's points on to its table).
-bool blockElement(Element e)
+bool isBlock(const PageNode &n)
 {
-    return (FlagsOf(e) & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+    return n.block;
 }
 
 bool isTablePart(Element e)
@@ -105,7 +105,7 @@ bool isTablePart(Element e)
 }
 
 // Blocks whose text counts as a paragraph for their container.
-bool paragraphElement(Element e)
+constexpr bool paragraphElement(Element e)
 {
     switch (e) {
     case Element::Li:
@@ -139,7 +139,7 @@ bool paragraphElement(Element e)
 }
 
 // The containers the cleaning inside the content judges by their counts.
-bool boxElement(Element e)
+constexpr bool boxElement(Element e)
 {
     switch (e) {
     case Element::Table:
@@ -158,32 +158,25 @@ bool boxElement(Element e)
     }
 }
 
-// What the choice asks of each element, looked up once.
-enum ElementKind : std::uint8_t { kIsBlock = 1, kIsHeading = 2, kIsParagraphLike = 4, kIsBox = 8 };
-const std::array<std::uint8_t, 256> kKinds = [] {
+// Whether an element is paragraph-like or a box, looked up.
+enum ElementKind : std::uint8_t { kIsParagraphLike = 1, kIsBox = 2 };
+constexpr std::array<std::uint8_t, 256> kKinds = [] {
     std::array<std::uint8_t, 256> kinds{};
     for (std::size_t i = 0; i < static_cast<std::size_t>(Element::Count); ++i) {
         const auto e = static_cast<Element>(i);
-        kinds[i] = static_cast<std::uint8_t>((blockElement(e) ? kIsBlock : 0) |
-                                             ((FlagsOf(e) & kHeading) ? kIsHeading : 0) |
-                                             (paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
+        kinds[i] = static_cast<std::uint8_t>((paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
     }
     return kinds;
 }();
 
-std::uint8_t kindOf(Element e)
-{
-    return kKinds[static_cast<std::size_t>(e)];
-}
-
-bool isBlock(const PageNode &n)
-{
-    return (kindOf(n.element) & kIsBlock) != 0;
-}
-
 bool paragraphLike(Element e)
 {
-    return (kindOf(e) & kIsParagraphLike) != 0;
+    return (kKinds[static_cast<std::size_t>(e)] & kIsParagraphLike) != 0;
+}
+
+bool isBox(Element e)
+{
+    return (kKinds[static_cast<std::size_t>(e)] & kIsBox) != 0;
 }
 
 // One pass in node order: the nodes whose subtrees are still open are on a
@@ -234,7 +227,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
                                                     (e.children == 1 ? kOneChild : 0));
         if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
             m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
-        if ((kindOf(n.element) & kIsBox) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
+        if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
             m.boxes.push_back({e.node, e.commas, e.titleLinks, e.paragraphs, e.images, e.inputs, e.embeds});
         if (open.size() == 1) {
             open.pop_back();
@@ -292,7 +285,7 @@ Measures measure(const PageTree &tree, const Rules &rules)
         e.children = own.otherChildren;
         e.breaks = own.breaks;
         e.linkText = own.linkText;
-        e.inHeading = parentInHeading || (kindOf(n.element) & kIsHeading) != 0;
+        e.inHeading = parentInHeading || n.heading;
         e.titleLinks = e.inHeading ? own.linkText : 0;
         e.commas = e.inlineCommas = own.commas;
         e.sentenceEnd = n.sentenceEnd;

@@ -796,6 +796,9 @@ void PageTree::build()
                 n.parent = at.node;
                 n.wrapped = !at.own;
                 n.element = element;
+                const std::uint32_t flags = FlagsOf(element);
+                n.block = (flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+                n.heading = (flags & kHeading) != 0;
                 n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
                 if (!classes.empty() || !id.empty() || !role.empty()) {
                     const NameHints hints = ReadNameHints(classes, id, role);

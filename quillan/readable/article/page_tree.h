@@ -84,6 +84,8 @@ struct PageNode {
     bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
     bool wrapped : 1 = false;     // its parent element has no node
     bool counted : 1 = false;     // its counts are in PageTree::counts()
+    bool block : 1 = false;       // a block, cell, table, list or item (no row or row group)
+    bool heading : 1 = false;     // h1 to h6
 };
 
 // A heading: its node, and where its text starts in the texts of all.
