@@ -6,6 +6,7 @@
 #include "conversion/convert_files.h"
 #include "conversion/convert_progress.h"
 #include "conversion/readable_converter.h"
+#include "article/article_extractor.h"
 #include "conversion/tag_stripper.h"
 #include "quillan_version.h"
 
@@ -132,6 +133,7 @@ struct ArchiveConversion::Record {
     TextRecord out;
     std::string text;
     std::uint64_t htmlBytes = 0;
+    std::optional<readable::ArticleChoice> choice; // in article mode, with reportArticles
 };
 
 ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const ReadableOptions *readable, std::int64_t maxSize,
@@ -157,6 +159,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
         const WarcHeader &h = reader.header();
         record.text.clear();
         record.htmlBytes = 0;
+        record.choice.reset();
         std::optional<Skipped> skipped;
         bool badHead = false;
         try {
@@ -220,6 +223,8 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 ReadableOptions options = *readable_;
                 options.httpCharset = charset;
                 options.address = record.out.url;
+                if (reportArticles)
+                    options.onArticleChosen = [&record](const readable::ArticleChoice &c) { record.choice = c; };
                 page.startReadable(options);
             }
             std::string sniffed;
@@ -298,6 +303,9 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 record.out.text = record.text;
                 out_.write(record.out);
                 ++counts_.converted;
+                if (record.choice)
+                    report_(name + ": record at offset " + where.text() + " (" + record.out.url +
+                            "): " + readable::describe(*record.choice));
                 counts_.htmlBytes += record.htmlBytes;
             }
         }
@@ -435,6 +443,7 @@ int convertArchives(const Options &options)
                                        (readable ? "readable text" : "stripped text") + "\r\n");
         ArchiveConversion conversion(writer, readable ? &*readable : nullptr, options.maxSize, report);
         conversion.onProgress = [&progress](const ArchiveCounts &c) { progress.update(c); };
+        conversion.reportArticles = options.verbose;
         for (const std::string &input : options.inputs) {
             platform::UniqueFd file;
             int fd = STDIN_FILENO;

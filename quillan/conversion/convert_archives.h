@@ -59,6 +59,9 @@ public:
     const ArchiveCounts &counts() const { return counts_; }
     // Called now and then while an archive is read.
     std::function<void(const ArchiveCounts &)> onProgress;
+    // In article mode: each converted record's choice of content is
+    // reported too (readable::describe()), after its record is written.
+    bool reportArticles = false;
 
 private:
     struct Record;

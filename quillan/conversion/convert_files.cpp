@@ -1,6 +1,7 @@
 #include "conversion/convert_files.h"
 
 #include "conversion/readable_converter.h"
+#include "article/article_extractor.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -94,6 +95,24 @@ bool needsRunner(const Options &options)
     if (hasAddress(options) || options.list || options.outDir || options.separate)
         return true;
     return options.inputs.size() > 1 && !readsStandardInput(options);
+}
+
+std::string convertOneTelling(const std::string &in, const std::string *out, const ReadableOptions *readable,
+                              bool verbose)
+{
+    if (!verbose || !readable || !readable->article) {
+        convertOne(in, out, readable);
+        return {};
+    }
+    // The options, with their report, are this conversion's own: batches
+    // convert on several threads at once.
+    std::optional<readable::ArticleChoice> chosen;
+    ReadableOptions own = *readable;
+    own.onArticleChosen = [&chosen](const readable::ArticleChoice &c) { chosen = c; };
+    convertOne(in, out, &own);
+    if (!chosen)
+        return {};
+    return (in == "-" ? std::string("standard input") : in) + ": " + readable::describe(*chosen);
 }
 
 } // namespace quillan::cli

@@ -23,6 +23,11 @@ std::optional<ReadableOptions> readableOptionsOf(const Options &options);
 // with those options; without, the stripped text. Refuses a standard output
 // that is the input file itself. Throws ConversionError.
 void convertOne(const std::string &in, const std::string *out, const ReadableOptions *readable);
+// As convertOne(); with `verbose` in article mode, answers which content the
+// page gave, "INPUT: " and readable::describe() ("standard input" for "-"),
+// once the text is complete; else an empty string.
+std::string convertOneTelling(const std::string &in, const std::string *out, const ReadableOptions *readable,
+                              bool verbose);
 
 // Prints "quillan-convert: MESSAGE" and the hint to --help on standard
 // error; returns the exit status of a usage error (2).

@@ -127,6 +127,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             o.quiet = true;
             continue;
         }
+        if (arg == "--verbose" || arg == "-v") {
+            o.verbose = true;
+            continue;
+        }
         if (arg == "--readable") {
             o.readable = true;
             continue;
@@ -218,6 +222,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
 
     if ((o.links || o.width != 0) && !o.readable)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
+    if (o.verbose && !o.article)
+        return usageError("option '--verbose' goes with '--article'");
     if (formatGiven && !o.warc)
         return usageError("option '--format' goes with '--warc'");
     if (o.warc) {
@@ -278,6 +284,9 @@ void printUsage(std::FILE *to)
                  "  --article        write only the page's main content, as --readable writes\n"
                  "                   it: its title first, then its article, without menus,\n"
                  "                   sidebars, comments, related links and footers\n"
+                 "  -v, --verbose    with --article: say on standard error which content each\n"
+                 "                   page gave (its article, its largest content region, or\n"
+                 "                   the whole body) and its length\n"
                  "  --links          with --readable or --article: number the links and list\n"
                  "                   their addresses\n"
                  "  --width N        with --readable or --article: break lines longer than N\n"

@@ -29,6 +29,7 @@ struct Options {
     bool separate = false;             // --separate
     unsigned jobs = 0;                 // -j N; 0: the number of cores
     bool quiet = false;                // --quiet
+    bool verbose = false;              // --verbose: with --article, which content each page gave
     std::int64_t maxSize = DefaultMaxSize;
     bool readable = false;             // --readable (and --article)
     bool article = false;              // --article: the main content only

@@ -1,5 +1,6 @@
 #include "conversion/convert_runner.h"
 
+#include "article/article_extractor.h"
 #include "common/fd_io.h"
 #include "common/fd_limit.h"
 #include "common/replace_file.h"
@@ -22,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,6 +114,7 @@ struct Item {
     std::string privateText;
     std::uint64_t textBytes = 0; // the size of privateText, counted among the waiting texts
     std::string failure; // the whole message for standard error, lines without their end
+    std::string remark;  // a line for standard error once the text is delivered (--verbose)
 };
 
 class BatchRunner : public QObject {
@@ -127,6 +131,9 @@ private:
         std::uint64_t item = 0;
         bool busy = false;
         qint64 received = 0;
+        // What the article extractor chose, written on the job's thread
+        // before the job ends (--verbose).
+        std::shared_ptr<std::optional<readable::ArticleChoice>> chosen;
     };
 
     bool installSignalHandling();
@@ -335,8 +342,15 @@ void BatchRunner::startAddress(Item &item)
     // A fetched page's readable text is decoded by its response's charset:
     // the job knows it, so the page is converted there.
     slot->job->setMode(settings_.readable ? TextMode::Readable : TextMode::Stripped);
-    if (settings_.readable)
-        slot->job->setReadableOptions(*settings_.readable);
+    if (settings_.readable) {
+        ReadableOptions readable = *settings_.readable;
+        slot->chosen.reset();
+        if (settings_.verbose && readable.article) {
+            slot->chosen = std::make_shared<std::optional<readable::ArticleChoice>>();
+            readable.onArticleChosen = [chosen = slot->chosen](const readable::ArticleChoice &c) { *chosen = c; };
+        }
+        slot->job->setReadableOptions(readable);
+    }
     slot->busy = true;
     slot->item = item.index;
     slot->received = 0;
@@ -352,6 +366,9 @@ void BatchRunner::onJobEnded(JobSlot &slot, bool ok, const QString &textPath, co
     slot.busy = false;
     --running_;
     if (ok) {
+        if (slot.chosen && *slot.chosen)
+            if (Item *item = find(slot.item))
+                item->remark = prefixed(item->input + ": " + readable::describe(**slot.chosen));
         finish(slot.item, true, {}, QFile::encodeName(textPath).toStdString());
     } else {
         const QString text = reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
@@ -382,9 +399,9 @@ void BatchRunner::startFile(Item &item)
     const std::uint64_t index = item.index;
     pool_.start([this, index, input = item.input, output] {
         bool ok = false;
-        std::string failure;
+        std::string failure, remark;
         try {
-            convertFile_(input, output ? &*output : nullptr);
+            remark = convertFile_(input, output ? &*output : nullptr);
             ok = true;
         } catch (const ConversionError &error) {
             failure = prefixed(error.what());
@@ -393,9 +410,11 @@ void BatchRunner::startFile(Item &item)
         }
         QMetaObject::invokeMethod(
             this,
-            [this, index, ok, failure] {
+            [this, index, ok, failure, remark] {
                 --running_;
                 Item *done = find(index);
+                if (done && !remark.empty())
+                    done->remark = prefixed(remark);
                 finish(index, ok, failure, done ? done->privateText : std::string());
                 scheduleFill();
             },
@@ -460,6 +479,8 @@ void BatchRunner::deliver(Item &item)
         status_ = 1;
         if (!item.failure.empty()) // a failed standard output has been reported already
             writeError(item.failure);
+    } else if (!item.remark.empty()) {
+        writeError(item.remark);
     }
 }
 

@@ -43,8 +43,9 @@ namespace quillan::cli {
 
 // Converts the file input into its text beside it (output null) or into
 // *output; throws quillan::ConversionError. The file road of the command
-// line, shared with its one-input form.
-using FileConversion = std::function<void(const std::string &input, const std::string *output)>;
+// line, shared with its one-input form. Answers a remark for standard error
+// once the text is delivered (--verbose), or nothing.
+using FileConversion = std::function<std::string(const std::string &input, const std::string *output)>;
 
 struct RunSettings {
     unsigned jobs = 1;
@@ -56,6 +57,9 @@ struct RunSettings {
     // The readable text for fetched pages (files get theirs from the
     // FileConversion); nothing: the stripped text.
     std::optional<ReadableOptions> readable;
+    // In article mode: each fetched page's choice of content is told on
+    // standard error once its text is delivered (readable::describe()).
+    bool verbose = false;
 };
 
 // A list of inputs, open for reading, and its name for messages.

@@ -42,7 +42,10 @@ int convertEach(const Options &options)
     int status = 0;
     for (const std::string &file : options.inputs) {
         try {
-            convertOne(file, options.output ? &*options.output : nullptr, readable ? &*readable : nullptr);
+            const std::string remark = convertOneTelling(file, options.output ? &*options.output : nullptr,
+                                                         readable ? &*readable : nullptr, options.verbose);
+            if (!remark.empty())
+                std::fprintf(stderr, "%s: %s\n", kProgram, remark.c_str());
         } catch (const quillan::ConversionError &e) {
             report(e);
             status = 1;

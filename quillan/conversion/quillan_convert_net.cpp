@@ -46,11 +46,13 @@ int runMany(int argc, char **argv)
     settings.outDir = options.outDir;
     settings.separate = options.separate;
     settings.quiet = options.quiet;
+    settings.verbose = options.verbose;
     settings.limits.maxBytes = options.maxSize;
     const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
     settings.readable = readable;
-    const auto convertFile = [&readable](const std::string &input, const std::string *output) {
-        convertOne(input, output, readable ? &*readable : nullptr);
+    const bool verbose = options.verbose;
+    const auto convertFile = [&readable, verbose](const std::string &input, const std::string *output) {
+        return convertOneTelling(input, output, readable ? &*readable : nullptr, verbose);
     };
     const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertFile);
     return std::max(status, batchStatus);

@@ -80,7 +80,7 @@ struct ReadableText::Parts {
           extractor(options.article
                         ? std::make_unique<readable::ArticleExtractor>(out, renderOptions(options), &control)
                         : nullptr),
-          tokenizer(sink()), decoder(options.httpCharset)
+          tokenizer(sink()), decoder(options.httpCharset), onArticleChosen(options.onArticleChosen)
     {
         control.attach(tokenizer);
     }
@@ -104,6 +104,7 @@ struct ReadableText::Parts {
     std::unique_ptr<readable::ArticleExtractor> extractor; // instead of the renderer, for the main content only
     html::Tokenizer tokenizer;
     html::Decoder decoder;
+    std::function<void(const readable::ArticleChoice &)> onArticleChosen;
 };
 
 ReadableText::ReadableText(readable::TextSink &out, const ReadableOptions &options)
@@ -125,6 +126,8 @@ void ReadableText::finish()
     parts_->decoder.finish(text_);
     parts_->tokenizer.feed(text_);
     parts_->tokenizer.finish();
+    if (parts_->extractor && parts_->onArticleChosen)
+        parts_->onArticleChosen(parts_->extractor->choice());
 }
 
 std::string_view ReadableText::encodingName() const

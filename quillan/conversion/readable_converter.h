@@ -33,7 +33,8 @@ public:
     ReadableText &operator=(const ReadableText &) = delete;
 
     void feed(std::string_view bytes);
-    // The page has ended: the rest of the text goes to `out`. Call once.
+    // The page has ended: the rest of the text goes to `out`, then, in
+    // article mode, the options' onArticleChosen hears the choice. Call once.
     void finish();
     // The WHATWG name of the encoding the page is decoded with; empty while
     // it is not decided yet (always decided after finish()).

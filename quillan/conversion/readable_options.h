@@ -4,9 +4,14 @@
 // job and its front ends) needs none of the converter's headers.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace quillan {
+
+namespace readable {
+struct ArticleChoice;
+}
 
 struct ReadableOptions {
     // The charset parameter of the page's HTTP Content-Type, when it came by
@@ -22,6 +27,9 @@ struct ReadableOptions {
     // Give only the page's main content (readable/article/article_extractor.h):
     // its title, then its article, without menus, sidebars and footers.
     bool article = false;
+    // With `article`: told what was chosen once the page has ended, before
+    // the conversion returns (for --verbose). Called on the converting thread.
+    std::function<void(const readable::ArticleChoice &)> onArticleChosen = nullptr;
 };
 
 } // namespace quillan

@@ -513,6 +513,36 @@ TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, ArticleChoicesAreToldInInputOrderWhenAsked)
+{
+    const std::string story = "<title>Dry summer | News</title><nav><a href=/a>Menu</a></nav><div class=story>"
+                              "<h1>Dry summer</h1><p>The reservoirs stood at a third of their level in August, "
+                              "and the farmers, who had planted early, lost most of the second crop.</p>"
+                              "<p>Rain came late, in October, and then, as so often, all at once.</p></div>";
+    HttpResponse slow = HttpResponse::html(story);
+    slow.pieceSize = 64;
+    slow.pause = std::chrono::milliseconds(5);
+    server.route("/story", slow);
+    server.route("/blank", HttpResponse::html("<body></body>"));
+    writeFile(dir / "f.html", story);
+
+    const ProcessResult r =
+        run({"--article", "-v", "--separate", "-j", "3", server.url("/story"), "f.html", server.url("/blank")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The heading's characters and the paragraphs', white space not counted.
+    const std::string told = "the article, 164 characters; title: Dry summer\n";
+    EXPECT_EQ(r.err, "quillan-convert: " + server.url("/story") + ": " + told + "quillan-convert: f.html: " + told +
+                         "quillan-convert: " + server.url("/blank") + ": nothing chosen: the whole body\n");
+    // The texts are those of a run without it.
+    EXPECT_EQ(r.out, run({"--article", "--separate", server.url("/story"), "f.html", server.url("/blank")}).out);
+    EXPECT_NE(r.out.find("Rain came late"), std::string::npos);
+    // A failed page tells only its failure.
+    const ProcessResult failed = run({"--article", "-v", server.url("/missing")});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err.find("nothing chosen"), std::string::npos) << failed.err;
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
 TEST_F(Batch, TheProgramLinksNoQtAndHandsOverToTheRunnerFromItsFolderOnlyWhenNeeded)
 {
     // The libraries each program asks for (none when linked statically).

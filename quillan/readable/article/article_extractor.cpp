@@ -869,6 +869,7 @@ void ArticleExtractor::endOfFile()
             break;
     }
     choice_.attempt = chosenAttempt;
+    choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
         choice_.wholeBody = true;
@@ -945,6 +946,21 @@ void ArticleExtractor::endOfFile()
         return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
     });
     renderer.endOfFile();
+}
+
+std::string describe(const ArticleChoice &choice)
+{
+    std::string text;
+    if (choice.wholeBody)
+        text = "nothing chosen: the whole body";
+    else if (choice.listing)
+        text = "no article: the largest content region, " + std::to_string(choice.characters) + " characters";
+    else
+        text = std::string(choice.attempt == 0 ? "the article, " : "the article, found with fewer rules, ") +
+               std::to_string(choice.characters) + " characters";
+    if (!choice.title.empty())
+        text += "; title: " + choice.title;
+    return text;
 }
 
 } // namespace quillan::readable

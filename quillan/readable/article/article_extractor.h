@@ -75,9 +75,16 @@ namespace quillan::readable {
 struct ArticleChoice {
     bool wholeBody = false;       // nothing qualified: the whole body was given
     int attempt = 0;              // 0: all rules; higher: fewer rules
+    bool listing = false;         // no article: the rules for pages without prose chose
     std::size_t characters = 0;   // text characters of the chosen content
     std::string title;            // the first line
 };
+
+// The choice in a few words for a person: "the article, 2431 characters",
+// "the article, found with fewer rules, 180 characters", "no article: the
+// largest content region, 960 characters", "nothing chosen: the whole
+// body", each followed by "; title: ..." when there is a title.
+std::string describe(const ArticleChoice &choice);
 
 class ArticleExtractor final : public html::TokenSink {
 public:

@@ -60,4 +60,52 @@ TEST(ArticleCommandLine, LinksAndWidthGoWithIt)
     EXPECT_EQ(r.status, 2);
 }
 
+TEST(ArticleCommandLine, VerboseTellsWhatEachPageGaveOnStandardErrorOnly)
+{
+    TempDir dir;
+    writeFile(dir / "a.html", kPage);
+    // Its characters: the heading's and the paragraphs', white space not counted.
+    const std::string told = "the article, 188 characters; title: Night trains return\n";
+    ProcessResult r = runConvertTool(dir, {"--article", "--verbose", "a.html", "-o", "out.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quillan-convert: a.html: " + told);
+    EXPECT_EQ(readFile(dir / "out.txt"), kText);
+    r = runConvertTool(dir, {"-v", "--article"}, kPage);
+    EXPECT_EQ(r.out, kText);
+    EXPECT_EQ(r.err, "quillan-convert: standard input: " + told);
+    // A listing without prose, and a page with nothing to choose.
+    std::string listing = "<title>Shop</title><div class=grid>";
+    for (int i = 0; i < 4; ++i)
+        listing += "<div class=item><h3>Item " + std::to_string(i) + "</h3><span>Price " + std::to_string(10 + i) +
+                   "</span><div>Blue cotton</div></div>";
+    EXPECT_EQ(runConvertTool(dir, {"--article", "-v"}, listing + "</div>").err,
+              "quillan-convert: standard input: no article: the largest content region, 88 characters; "
+              "title: Shop\n");
+    EXPECT_EQ(runConvertTool(dir, {"--article", "-v"}, "").err,
+              "quillan-convert: standard input: nothing chosen: the whole body\n");
+    // A failed input tells only its failure.
+    r = runConvertTool(dir, {"--article", "-v", "missing.html"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillan-convert: missing.html: No such file or directory\n");
+
+    // In an archive, each converted record by its offset and address.
+    const std::string http = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + kPage;
+    const std::string record = "WARC/1.0\r\nWARC-Type: response\r\nWARC-Target-URI: http://site.test/night\r\n"
+                               "Content-Type: application/http; msgtype=response\r\nContent-Length: " +
+                               std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+    writeFile(dir / "pages.warc", record + record);
+    r = runConvertTool(dir, {"--warc", "--article", "-v", "-q", "pages.warc", "-o", "texts.wet"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("quillan-convert: pages.warc: record at offset 0 (http://site.test/night): " + told), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("quillan-convert: pages.warc: record at offset " + std::to_string(record.size()) +
+                         " (http://site.test/night): " + told),
+              std::string::npos)
+        << r.err;
+
+    // It goes with --article only.
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "-v"}, kPage).status, 2);
+    EXPECT_EQ(runConvertTool(dir, {"-v", "a.html"}).status, 2);
+}
+
 } // namespace
