@@ -233,16 +233,17 @@ int main(int argc, char **argv)
     // tags a byte of page can hold, and blocks, links and headings, the
     // most nodes of the article's tree.
     struct Dense {
-        const char *element, *before, *after;
+        const char *element, *attributes, *before, *after;
     };
     static constexpr Dense kDense[] = {
-        {"b", "", ""},    {"p", "", ""}, {"a", "", ""}, {"div", "", ""}, {"li", "<ul>", "</ul>"},
-        {"td", "<table><tr>", "</tr></table>"}, {"h2", "", ""},
+        {"b", "", "", ""},   {"p", "", "", ""},   {"a", "", "", ""}, {"a", " href=\"#\"", "", ""},
+        {"div", "", "", ""}, {"li", "", "<ul>", "</ul>"}, {"td", "", "<table><tr>", "</tr></table>"},
+        {"h2", "", "", ""},
     };
     bool denseOk = true, denseRan = true;
     for (const Dense &d : kDense) {
-        const fs::path dense = work / ("dense-" + std::string(d.element) + ".html");
-        const std::string unit = "<" + std::string(d.element) + ">x</" + d.element + ">";
+        const std::string unit = "<" + std::string(d.element) + d.attributes + ">x</" + d.element + ">";
+        const fs::path dense = work / ("dense-" + std::to_string(&d - kDense) + ".html");
         {
             std::ofstream out(dense, std::ios::binary);
             out << d.before;

@@ -67,29 +67,7 @@ struct Measures {
     }
 };
 
-// Reads the nodes' own counts in node order.
-class CountsCursor {
-public:
-    explicit CountsCursor(const PageTree &tree) : nodes_(tree.nodes()), counts_(tree.counts()) {}
-    // The counts of `n`, which is not before the node asked last.
-    article::NodeCounts at(std::uint32_t n)
-    {
-        if (!nodes_[n].counted) {
-            article::NodeCounts c;
-            c.node = n;
-            c.text = nodes_[n].few;
-            return c;
-        }
-        while (counts_[next_].node < n)
-            ++next_;
-        return counts_[next_];
-    }
-
-private:
-    const std::vector<PageNode> &nodes_;
-    const std::vector<article::NodeCounts> &counts_;
-    std::size_t next_ = 0;
-};
+using CountsCursor = PageTree::CountsCursor;
 
 // Blocks, and table cells, which lay out as blocks too (rows and row groups
 // only pass a cell's points on to its table).
@@ -580,7 +558,7 @@ private:
         if (stop(top) || parent == kNoNode)
             return {top};
         const double topScore = scoreOrZero(top);
-        const std::uint32_t topClass = tree_.countsOf(top).classHash;
+        const std::uint32_t topClass = tree_.classHash(top);
         const double threshold = std::max(10.0, topScore * 0.2);
         // A cell's siblings are the cells of its table (a page laid out
         // in a table puts the parts of its article in rows of their own).
@@ -603,7 +581,7 @@ private:
                 parts.push_back(c);
                 continue;
             }
-            const std::uint32_t classHash = n.counted ? tree_.countsOf(c).classHash : 0;
+            const std::uint32_t classHash = tree_.classHash(c);
             const double bonus = classHash != 0 && classHash == topClass ? topScore * 0.2 : 0.0;
             // A sibling joins by what its text scores: a name that says
             // "post" or "entry" on a box of dates and names brings it no

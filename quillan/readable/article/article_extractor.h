@@ -52,8 +52,9 @@
 // Memory: the token stream, about the page's decoded size (less when
 // markup is dense, up to 1.4 times it on a page of nothing but tiny blocks
 // such as <p>x</p>); eight bytes for each node of the tree (blocks, links,
-// headings, ... but no plain inline element), its counts apart when it has
-// more than a few characters of text or any other; while the content is
+// headings, ... but no plain inline element), sixteen more for its counts
+// when it has more than a few characters of text or any other count (its
+// class's hash apart); while the content is
 // chosen, one attempt's measures at a time, thirteen bytes a node (the
 // scores only for the nodes that have one, the counts the cleaning reads
 // only for the containers that hold any), and a byte a node for each of

@@ -722,57 +722,99 @@ void PageTree::endOfFile()
     build();
 }
 
+NodeCounts PageTree::countsOf(const Entry &entry)
+{
+    return {entry.text, entry.linkText, entry.commas, entry.images, entry.otherChildren, entry.breaks};
+}
+
+NodeCounts PageTree::wideCounts(std::uint32_t node) const
+{
+    return std::lower_bound(wide_.begin(), wide_.end(), node,
+                            [](const auto &w, std::uint32_t n) { return w.first < n; })
+        ->second;
+}
+
 NodeCounts PageTree::countsOf(std::uint32_t node) const
 {
-    if (!nodes_[node].counted) {
-        NodeCounts c;
-        c.node = node;
-        c.text = nodes_[node].few;
-        return c;
-    }
-    const auto it = std::lower_bound(counts_.begin(), counts_.end(), node,
-                                     [](const NodeCounts &c, std::uint32_t n) { return c.node < n; });
-    return *it;
+    if (!nodes_[node].counted)
+        return {nodes_[node].few, 0, 0, 0, 0, 0};
+    const Entry &entry = *std::lower_bound(counts_.begin(), counts_.end(), node,
+                                           [](const Entry &e, std::uint32_t n) { return e.node < n; });
+    return entry.wide ? wideCounts(node) : countsOf(entry);
+}
+
+std::uint32_t PageTree::classHash(std::uint32_t node) const
+{
+    const auto it = std::lower_bound(classes_.begin(), classes_.end(), node,
+                                     [](const auto &c, std::uint32_t n) { return c.first < n; });
+    return it != classes_.end() && it->first == node ? it->second : 0;
+}
+
+NodeCounts PageTree::CountsCursor::at(std::uint32_t node)
+{
+    const PageNode &n = tree_.nodes_[node];
+    if (!n.counted)
+        return {n.few, 0, 0, 0, 0, 0};
+    while (tree_.counts_[next_].node < node)
+        ++next_;
+    const Entry &entry = tree_.counts_[next_];
+    return entry.wide ? tree_.wideCounts(node) : countsOf(entry);
 }
 
 void PageTree::build()
 {
     // The stack again, as the records say: each level's node (its own, or
-    // the one around it) and whether it is its own.
+    // the one around it) and whether it is its own; a node's own level adds
+    // up its counts until it is closed.
     struct Level {
         std::uint32_t node;
-        std::uint32_t counts; // its node's entry in counts_
+        std::uint32_t nodeLevel; // the level of its node, kNoNode: the document
+        std::uint32_t entry;     // its node's place in counts_
         bool own;
         bool inHeading; // inside a heading of headings_
+        NodeCounts counts;
     };
-    // Each open node has an entry in counts_, in node order; a closed node
-    // that has only a few characters of text keeps them itself, and its
-    // entry goes (at once when it is the last, else at the end).
+    // Each open node has a place in counts_, so that they come in node
+    // order; a closed node with only a few characters of text keeps them
+    // itself, and gives its place up (at once when it is the last, else at
+    // the end).
     constexpr std::uint32_t kGone = kNoNode;
     bool gone = false;
-    auto close = [this, &gone](std::uint32_t at) {
-        NodeCounts &c = counts_[at];
-        PageNode &n = nodes_[c.node];
-        if (c.text <= PageNode::kFewMax &&
-            (c.linkText | c.commas | c.images | c.otherChildren | c.breaks | c.classHash) == 0) {
+    auto close = [this, &gone](std::uint32_t at, const NodeCounts &c) {
+        Entry &e = counts_[at];
+        PageNode &n = nodes_[e.node];
+        if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
             n.few = static_cast<std::uint8_t>(c.text);
             if (at + 1 == counts_.size()) {
                 counts_.pop_back();
             } else {
-                c.node = kGone;
+                e.node = kGone;
                 gone = true;
             }
+            return;
+        }
+        n.counted = true;
+        e.text = c.text;
+        if (c.linkText <= UINT16_MAX && c.commas <= UINT16_MAX && c.images <= UINT8_MAX &&
+            c.otherChildren <= UINT8_MAX && c.breaks <= UINT8_MAX) {
+            e.linkText = static_cast<std::uint16_t>(c.linkText);
+            e.commas = static_cast<std::uint16_t>(c.commas);
+            e.images = static_cast<std::uint8_t>(c.images);
+            e.otherChildren = static_cast<std::uint8_t>(c.otherChildren);
+            e.breaks = static_cast<std::uint8_t>(c.breaks);
         } else {
-            n.counted = true;
+            e.wide = true;
+            wide_.emplace_back(e.node, c);
         }
     };
     std::vector<Level> levels;
-    counts_.push_back({0, document_.text, document_.linkText, document_.commas, 0, 0, 0, 0});
+    NodeCounts document{document_.text, document_.linkText, document_.commas, 0, 0, 0};
+    counts_.push_back({0});
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, 0, true, false} : levels.back();
+        const Level at = levels.empty() ? Level{0, kNoNode, 0, true, false, {}} : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -806,23 +848,22 @@ void PageTree::build()
                     n.unlikely = hints.unlikely;
                 }
                 const auto node = static_cast<std::uint32_t>(nodes_.size());
-                Level level{node, static_cast<std::uint32_t>(counts_.size()), true, at.inHeading};
-                NodeCounts counts;
-                counts.node = node;
-                counts.classHash =
-                    classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
+                if (!classes.empty())
+                    classes_.emplace_back(node, static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1));
+                bool inHeading = at.inHeading;
                 if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
                     headings_[heading++].node = node;
-                    level.inHeading = true;
+                    inHeading = true;
                 }
-                counts_.push_back(counts);
                 nodes_.push_back(n);
-                if (kind & kPushedBit)
-                    levels.push_back(level);
-                else
-                    close(level.counts); // no close record comes
+                // Without a close record (nothing inside it), its counts are none.
+                if (kind & kPushedBit) {
+                    levels.push_back({node, static_cast<std::uint32_t>(levels.size()),
+                                      static_cast<std::uint32_t>(counts_.size()), true, inHeading, {}});
+                    counts_.push_back({node});
+                }
             } else {
-                NodeCounts &counts = counts_[at.counts];
+                NodeCounts &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel].counts;
                 if (at.own)
                     ++counts.otherChildren;
                 if (at.own && element == Element::Br)
@@ -830,7 +871,7 @@ void PageTree::build()
                 if (element == Element::Img)
                     ++counts.images;
                 if (kind & kPushedBit)
-                    levels.push_back({at.node, at.counts, false, at.inHeading});
+                    levels.push_back({at.node, at.nodeLevel, at.entry, false, at.inHeading, {}});
             }
             break;
         }
@@ -842,23 +883,27 @@ void PageTree::build()
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
         case kCloseNodeRecord: {
-            NodeCounts &counts = counts_[at.counts];
+            NodeCounts &counts = levels.back().counts;
             nodes_[at.node].sentenceEnd = (kind & kSentenceEndBit) != 0;
             if (kind & kMeasuresBit) {
                 counts.text = c.varint();
                 counts.linkText = c.varint();
                 counts.commas = c.varint();
             }
-            close(at.counts);
+            close(at.entry, counts);
             levels.pop_back();
             break;
         }
         default: break;
         }
     }
-    close(0);
+    close(0, document);
     if (gone)
-        std::erase_if(counts_, [](const NodeCounts &entry) { return entry.node == kGone; });
+        std::erase_if(counts_, [](const Entry &entry) { return entry.node == kGone; });
+    // The wide ones came as their nodes closed.
+    const auto byNode = [](const auto &a, const auto &b) { return a.first < b.first; };
+    if (!std::is_sorted(wide_.begin(), wide_.end(), byNode))
+        std::sort(wide_.begin(), wide_.end(), byNode);
 }
 
 void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const

@@ -61,18 +61,16 @@ constexpr std::uint32_t kNoNode = UINT32_MAX;
 // A node's counts of its own: text in characters (code points that are
 // not white space), link text (characters inside a with href, not across a
 // cell), commas, img elements without a node of their own, child elements
-// without a node (br ones also as breaks), and its class attribute's hash
-// (0: none).
+// without a node (br ones also as breaks).
 struct NodeCounts {
-    std::uint32_t node = 0;
     std::uint32_t text = 0, linkText = 0, commas = 0;
     std::uint32_t images = 0, otherChildren = 0, breaks = 0;
-    std::uint32_t classHash = 0;
 };
 
 // Eight bytes a node: most nodes of a dense page have only a few characters
-// of their own and no other count, and keep them here; the others have an
-// entry in PageTree::counts().
+// of their own and no other count, and keep them here; the others are
+// `counted`: sixteen bytes more for an entry of narrow counts, and the full
+// ones apart when they do not fit.
 struct PageNode {
     static constexpr std::uint8_t kFewMax = 255; // the most own text `few` holds
     std::uint32_t parent = kNoNode;
@@ -83,7 +81,7 @@ struct PageNode {
     bool silent : 1 = false;      // its text is never shown
     bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
     bool wrapped : 1 = false;     // its parent element has no node
-    bool counted : 1 = false;     // its counts are in PageTree::counts()
+    bool counted : 1 = false;     // its counts have an entry in the tree
     bool block : 1 = false;       // a block, cell, table, list or item (no row or row group)
     bool heading : 1 = false;     // h1 to h6
 };
@@ -121,11 +119,22 @@ public:
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
     const std::vector<PageNode> &nodes() const { return nodes_; }
-    // The counts of the nodes that have more than a few characters of text
-    // or any other count, in node order (with `counted` set on their node).
-    const std::vector<NodeCounts> &counts() const { return counts_; }
-    // Any node's counts (a search among counts() when it is counted).
+    // Any node's counts (a search among the entries when it is counted).
     NodeCounts countsOf(std::uint32_t node) const;
+    // Its class attribute's hash, 0: none (a search).
+    std::uint32_t classHash(std::uint32_t node) const;
+
+    // Reads the nodes' counts in node order, without searching.
+    class CountsCursor {
+    public:
+        explicit CountsCursor(const PageTree &tree) : tree_(tree) {}
+        // `node` is not before the node asked last.
+        NodeCounts at(std::uint32_t node);
+
+    private:
+        const PageTree &tree_;
+        std::size_t next_ = 0;
+    };
     // The text of the first title element (white space collapsed, at most a
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
@@ -226,7 +235,21 @@ private:
     std::vector<PageHeading> headings_; // node (once built), text
     std::string headingText_;           // the headings' texts one after another
     std::vector<PageNode> nodes_;
-    std::vector<NodeCounts> counts_;
+    // The counted nodes' counts, in node order; `wide` when one does not
+    // fit, and the full ones are in wide_.
+    struct Entry {
+        std::uint32_t node;
+        std::uint32_t text = 0;
+        std::uint16_t linkText = 0, commas = 0;
+        std::uint8_t images = 0, otherChildren = 0, breaks = 0;
+        bool wide = false;
+    };
+    static_assert(sizeof(Entry) == 16, "a counted node costs sixteen bytes more");
+    static NodeCounts countsOf(const Entry &entry);
+    NodeCounts wideCounts(std::uint32_t node) const;
+    std::vector<Entry> counts_;
+    std::vector<std::pair<std::uint32_t, NodeCounts>> wide_;     // in node order
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> classes_; // node, class hash; in node order
     std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
 

@@ -157,6 +157,7 @@ TEST(PageTree, CountsAreExactWhereverTheyAreKept)
     PageTree tree(nullptr);
     start(tree, "body");
     start(tree, "div", {{"class", "post"}});
+    tree.characters("a, b"); // the div's own, so that it is counted before its paragraphs
     start(tree, "p");
     tree.characters(std::string(255, 'a')); // the most a node keeps itself
     end(tree, "p");
@@ -166,9 +167,14 @@ TEST(PageTree, CountsAreExactWhereverTheyAreKept)
     end(tree, "p");
     start(tree, "p");
     tree.characters("x, y");
+    for (int i = 0; i < 300; ++i)
+        start(tree, "img"); // more than a narrow count holds
+    start(tree, "a", {{"href", "/x"}});
+    tree.characters(std::string(70000, 'l'));
+    end(tree, "a");
     end(tree, "p");
     end(tree, "div");
-    start(tree, "h2");
+    start(tree, "h2", {{"class", "title"}});
     tree.characters(" First \n heading ");
     end(tree, "h2");
     start(tree, "h2");
@@ -177,30 +183,32 @@ TEST(PageTree, CountsAreExactWhereverTheyAreKept)
     tree.endOfFile();
 
     const auto &nodes = tree.nodes();
-    ASSERT_EQ(nodes.size(), 8u); // document, body, div, three p, two h2
+    ASSERT_EQ(nodes.size(), 9u); // document, body, div, three p, a, two h2
+    const std::vector<std::uint32_t> text{0, 0, 3, 255, 300, 3, 70000, 12, 6};
+    const std::vector<std::uint32_t> commas{0, 0, 1, 0, 0, 1, 0, 0, 0};
+    PageTree::CountsCursor cursor(tree);
+    for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+        // The search and the reading in order agree.
+        EXPECT_EQ(tree.countsOf(i).text, text[i]) << i;
+        EXPECT_EQ(cursor.at(i).text, text[i]) << i;
+        EXPECT_EQ(tree.countsOf(i).commas, commas[i]) << i;
+    }
     EXPECT_FALSE(nodes[3].counted);
-    EXPECT_EQ(tree.countsOf(3).text, 255u);
     EXPECT_TRUE(nodes[4].counted);
-    EXPECT_EQ(tree.countsOf(4).text, 300u);
-    EXPECT_EQ(tree.countsOf(5).text, 3u);
-    EXPECT_EQ(tree.countsOf(5).commas, 1u);
-    EXPECT_NE(tree.countsOf(2).classHash, 0u);
-    EXPECT_EQ(tree.countsOf(2).text, 0u); // its paragraphs' text is theirs
-    EXPECT_EQ(tree.countsOf(6).classHash, 0u);
-    // counts() holds the counted nodes, each once, in node order.
-    std::vector<std::uint32_t> counted;
-    for (std::uint32_t i = 0; i < nodes.size(); ++i)
-        if (nodes[i].counted)
-            counted.push_back(i);
-    std::vector<std::uint32_t> listed;
-    for (const auto &c : tree.counts())
-        listed.push_back(c.node);
-    EXPECT_EQ(listed, counted);
+    EXPECT_EQ(tree.countsOf(5).images, 300u);
+    EXPECT_EQ(tree.countsOf(5).otherChildren, 300u); // the img elements (the a has a node)
+    EXPECT_EQ(tree.countsOf(6).linkText, 70000u);
+    EXPECT_EQ(cursor.at(8).linkText, 0u);
+    EXPECT_NE(tree.classHash(2), 0u);
+    EXPECT_NE(tree.classHash(7), 0u);
+    EXPECT_NE(tree.classHash(2), tree.classHash(7));
+    EXPECT_EQ(tree.classHash(5), 0u);
+    EXPECT_EQ(tree.classHash(8), 0u);
 
     ASSERT_EQ(tree.headings().size(), 2u);
-    EXPECT_EQ(tree.headings()[0].node, 6u);
+    EXPECT_EQ(tree.headings()[0].node, 7u);
     EXPECT_EQ(tree.headingText(0), "First heading");
-    EXPECT_EQ(tree.headings()[1].node, 7u);
+    EXPECT_EQ(tree.headings()[1].node, 8u);
     EXPECT_EQ(tree.headingText(1), "Second");
 }
 
