@@ -581,8 +581,7 @@ private:
                 parts.push_back(c);
                 continue;
             }
-            const std::uint32_t classHash = tree_.classHash(c);
-            const double bonus = classHash != 0 && classHash == topClass ? topScore * 0.2 : 0.0;
+            const double bonus = topClass != 0 && tree_.classHash(c) == topClass ? topScore * 0.2 : 0.0;
             // A sibling joins by what its text scores: a name that says
             // "post" or "entry" on a box of dates and names brings it no
             // nearer.

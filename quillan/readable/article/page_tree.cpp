@@ -722,11 +722,6 @@ void PageTree::endOfFile()
     build();
 }
 
-NodeCounts PageTree::countsOf(const Entry &entry)
-{
-    return {entry.text, entry.linkText, entry.commas, entry.images, entry.otherChildren, entry.breaks};
-}
-
 NodeCounts PageTree::wideCounts(std::uint32_t node) const
 {
     return std::lower_bound(wide_.begin(), wide_.end(), node,
@@ -750,29 +745,18 @@ std::uint32_t PageTree::classHash(std::uint32_t node) const
     return it != classes_.end() && it->first == node ? it->second : 0;
 }
 
-NodeCounts PageTree::CountsCursor::at(std::uint32_t node)
-{
-    const PageNode &n = tree_.nodes_[node];
-    if (!n.counted)
-        return {n.few, 0, 0, 0, 0, 0};
-    while (tree_.counts_[next_].node < node)
-        ++next_;
-    const Entry &entry = tree_.counts_[next_];
-    return entry.wide ? tree_.wideCounts(node) : countsOf(entry);
-}
-
 void PageTree::build()
 {
     // The stack again, as the records say: each level's node (its own, or
     // the one around it) and whether it is its own; a node's own level adds
-    // up its counts until it is closed.
+    // up its counts of elements without a node until it is closed.
     struct Level {
         std::uint32_t node;
         std::uint32_t nodeLevel; // the level of its node, kNoNode: the document
         std::uint32_t entry;     // its node's place in counts_
         bool own;
         bool inHeading; // inside a heading of headings_
-        NodeCounts counts;
+        std::uint32_t images = 0, otherChildren = 0, breaks = 0;
     };
     // Each open node has a place in counts_, so that they come in node
     // order; a closed node with only a few characters of text keeps them
@@ -780,7 +764,7 @@ void PageTree::build()
     // the end).
     constexpr std::uint32_t kGone = kNoNode;
     bool gone = false;
-    auto close = [this, &gone](std::uint32_t at, const NodeCounts &c) {
+    auto close = [this, &gone](std::uint32_t at, const NodeCounts &c) __attribute__((always_inline)) {
         Entry &e = counts_[at];
         PageNode &n = nodes_[e.node];
         if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
@@ -808,13 +792,14 @@ void PageTree::build()
         }
     };
     std::vector<Level> levels;
-    NodeCounts document{document_.text, document_.linkText, document_.commas, 0, 0, 0};
+    Level document{0, kNoNode, 0, true, false};
     counts_.push_back({0});
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, kNoNode, 0, true, false, {}} : levels.back();
+        // (A reference: it is not used once levels grows.)
+        const Level &at = levels.empty() ? document : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -859,11 +844,11 @@ void PageTree::build()
                 // Without a close record (nothing inside it), its counts are none.
                 if (kind & kPushedBit) {
                     levels.push_back({node, static_cast<std::uint32_t>(levels.size()),
-                                      static_cast<std::uint32_t>(counts_.size()), true, inHeading, {}});
+                                      static_cast<std::uint32_t>(counts_.size()), true, inHeading});
                     counts_.push_back({node});
                 }
             } else {
-                NodeCounts &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel].counts;
+                Level &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel];
                 if (at.own)
                     ++counts.otherChildren;
                 if (at.own && element == Element::Br)
@@ -871,7 +856,7 @@ void PageTree::build()
                 if (element == Element::Img)
                     ++counts.images;
                 if (kind & kPushedBit)
-                    levels.push_back({at.node, at.nodeLevel, at.entry, false, at.inHeading, {}});
+                    levels.push_back(Level{at.node, at.nodeLevel, at.entry, false, at.inHeading});
             }
             break;
         }
@@ -883,7 +868,7 @@ void PageTree::build()
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
         case kCloseNodeRecord: {
-            NodeCounts &counts = levels.back().counts;
+            NodeCounts counts{0, 0, 0, at.images, at.otherChildren, at.breaks};
             nodes_[at.node].sentenceEnd = (kind & kSentenceEndBit) != 0;
             if (kind & kMeasuresBit) {
                 counts.text = c.varint();
@@ -897,7 +882,8 @@ void PageTree::build()
         default: break;
         }
     }
-    close(0, document);
+    close(0, {document_.text, document_.linkText, document_.commas, document.images, document.otherChildren,
+              document.breaks});
     if (gone)
         std::erase_if(counts_, [](const Entry &entry) { return entry.node == kGone; });
     // The wide ones came as their nodes closed.

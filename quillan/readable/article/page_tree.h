@@ -253,5 +253,21 @@ private:
     std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
 
+inline NodeCounts PageTree::countsOf(const Entry &entry)
+{
+    return {entry.text, entry.linkText, entry.commas, entry.images, entry.otherChildren, entry.breaks};
+}
+
+inline NodeCounts PageTree::CountsCursor::at(std::uint32_t node)
+{
+    const PageNode &n = tree_.nodes_[node];
+    if (!n.counted)
+        return {n.few, 0, 0, 0, 0, 0};
+    while (tree_.counts_[next_].node < node)
+        ++next_;
+    const Entry &entry = tree_.counts_[next_];
+    return entry.wide ? tree_.wideCounts(node) : countsOf(entry);
+}
+
 } // namespace article
 } // namespace quillan::readable
