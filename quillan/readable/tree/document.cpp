@@ -28,12 +28,11 @@ Document::~Document() = default;
 
 void Document::reserve(std::size_t bytes)
 {
-    // A typical page makes a node for every 20 to 40 bytes and keeps about
-    // half of its bytes as text and values; reserving more costs only
-    // address space until it is used.
-    nodes_.reserve(nodes_.size() + bytes / 16 + 16);
-    arena_.reserve(arena_.size() + bytes / 2 + 64);
-    attributes_.reserve(attributes_.size() + bytes / 64 + 16);
+    // A typical page keeps a third of its bytes or less as text and values
+    // and has an attribute for every few hundred bytes; the nodes need no
+    // room reserved.
+    arena_.reserve(arena_.size() + bytes / 3 + 64);
+    attributes_.reserve(attributes_.size() + bytes / 256 + 16);
 }
 
 NameId Document::intern(std::string_view text)
@@ -61,7 +60,7 @@ NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
         throw std::length_error("document too large");
     const auto id = static_cast<NodeId>(nodes_.size());
     nodes_.push_back(NodeRecord{static_cast<std::uint32_t>(kind) | (static_cast<std::uint32_t>(space) << 3) | (name << 5),
-                                kNoNode, kNoNode, kNoNode, kNoNode, 0, 0});
+                                kNoNode, kNoNode, kNoNode, kNoNode, kNoNode});
     return id;
 }
 
@@ -83,7 +82,7 @@ std::string_view Document::text(NodeId n) const
     }
     if (kind(n) != NodeKind::Text && kind(n) != NodeKind::Comment)
         return {};
-    return {arena_.data() + r.a, r.b};
+    return {arena_.data() + r.a, r.first};
 }
 
 std::string_view Document::doctypePublicId(NodeId n) const
@@ -104,7 +103,7 @@ std::string_view Document::doctypeSystemId(NodeId n) const
 
 AttributeView Document::attribute(NodeId n, std::size_t i) const
 {
-    const AttributeRecord &r = attributes_[nodes_[n].a + i];
+    const AttributeRecord &r = attributes_[nodes_[n].a + 1 + i];
     return {static_cast<AttributeNamespace>(r.name >> 30), r.name & ((1u << 30) - 1),
             std::string_view(arena_.data() + r.offset, r.length)};
 }
@@ -123,8 +122,10 @@ std::string_view Document::attributeValue(NodeId n, std::string_view name) const
 NodeId Document::createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes)
 {
     const NodeId n = newNode(NodeKind::Element, space, name);
-    nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
-    nodes_[n].b = static_cast<std::uint32_t>(attributes.size());
+    if (!attributes.empty()) {
+        nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
+        attributes_.push_back({static_cast<std::uint32_t>(attributes.size()), 0, 0});
+    }
     for (const NewAttribute &a : attributes) {
         const std::uint32_t id = intern(a.name);
         const std::uint32_t at = store(a.value);
@@ -139,10 +140,8 @@ NodeId Document::cloneElement(NodeId element)
 {
     const NodeRecord source = nodes_[element];
     const NodeId n = newNode(NodeKind::Element, ns(element), name(element));
-    nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
-    nodes_[n].b = source.b;
-    for (std::uint32_t i = 0; i < source.b; ++i)
-        attributes_.push_back(attributes_[source.a + i]);
+    // The copy shares the attribute block: blocks never change in place.
+    nodes_[n].a = source.a;
     if (ns(element) == Namespace::Html && name(element) == k_template_)
         newNode(NodeKind::DocumentFragment, Namespace::Html, 0);
     return n;
@@ -191,20 +190,21 @@ void Document::addMissingAttributes(NodeId element, std::span<const NewAttribute
     }
     if (added.empty())
         return;
-    NodeRecord &r = nodes_[element];
+    const std::uint32_t count = static_cast<std::uint32_t>(attributeCount(element));
+    const std::uint32_t old = nodes_[element].a;
     const auto start = static_cast<std::uint32_t>(attributes_.size());
-    for (std::uint32_t i = 0; i < r.b; ++i)
-        attributes_.push_back(attributes_[r.a + i]);
+    attributes_.push_back({count + static_cast<std::uint32_t>(added.size()), 0, 0});
+    for (std::uint32_t i = 0; i < count; ++i)
+        attributes_.push_back(attributes_[old + 1 + i]);
     attributes_.insert(attributes_.end(), added.begin(), added.end());
-    r.a = start;
-    r.b += static_cast<std::uint32_t>(added.size());
+    nodes_[element].a = start;
 }
 
 NodeId Document::createText(std::string_view text)
 {
     const NodeId n = newNode(NodeKind::Text, Namespace::Html, 0);
     nodes_[n].a = store(text);
-    nodes_[n].b = static_cast<std::uint32_t>(text.size());
+    nodes_[n].first = static_cast<std::uint32_t>(text.size());
     return n;
 }
 
@@ -212,7 +212,7 @@ NodeId Document::createComment(std::string_view text)
 {
     const NodeId n = newNode(NodeKind::Comment, Namespace::Html, 0);
     nodes_[n].a = store(text);
-    nodes_[n].b = static_cast<std::uint32_t>(text.size());
+    nodes_[n].first = static_cast<std::uint32_t>(text.size());
     return n;
 }
 
@@ -298,15 +298,16 @@ void Document::moveChildren(NodeId from, NodeId to)
 void Document::appendToText(NodeId textNode, std::string_view text)
 {
     NodeRecord &r = nodes_[textNode];
-    const std::size_t length = r.b + text.size();
+    const std::uint32_t had = r.first;
+    const std::size_t length = had + text.size();
     if (length >= std::numeric_limits<std::uint32_t>::max() ||
         arena_.size() + text.size() >= std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("document too large");
-    if (r.a + r.b == arena_.size()) {
+    if (r.a + had == arena_.size()) {
         arena_.append(text);
         textCapacity_.erase(textNode);
     } else if (auto room = textCapacity_.find(textNode); room != textCapacity_.end() && room->second >= length) {
-        std::copy(text.begin(), text.end(), arena_.begin() + r.a + r.b);
+        std::copy(text.begin(), text.end(), arena_.begin() + r.a + had);
     } else {
         // Moved to the end with as much room again, so that a node that keeps
         // growing between other texts is moved O(log n) times.
@@ -314,13 +315,13 @@ void Document::appendToText(NodeId textNode, std::string_view text)
         if (arena_.size() + capacity >= std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("document too large");
         const auto at = static_cast<std::uint32_t>(arena_.size());
-        arena_.append(arena_.data() + r.a, r.b);
-        arena_.append(text);
         arena_.resize(at + capacity);
+        std::copy_n(arena_.data() + r.a, had, arena_.data() + at);
+        std::copy(text.begin(), text.end(), arena_.data() + at + had);
         r.a = at;
         textCapacity_[textNode] = static_cast<std::uint32_t>(capacity);
     }
-    r.b = static_cast<std::uint32_t>(length);
+    r.first = static_cast<std::uint32_t>(length);
 }
 
 void Document::insertText(NodeId parent, NodeId before, std::string_view text)

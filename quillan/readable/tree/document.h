@@ -23,7 +23,9 @@
 //   (xlink, xml, xmlns for the adjusted foreign attributes) and a value.
 // - A template element's contents are a DocumentFragment node, made with the
 //   element: templateContents(t) answers it.
-// - Memory: kNodeBytes per node, 12 bytes per attribute, the texts and values
+// - Memory: kNodeBytes per node (in pages of 4096 nodes: storage never
+//   regrows by copying), 12 bytes per attribute and 12 per element that has
+//   any, the texts and values
 //   once, one copy of each distinct name. reserve() takes a hint of the
 //   page's size so that the storage is not regrown while it is parsed.
 // - Not thread-safe for changes; reads from several threads are fine.
@@ -65,7 +67,7 @@ struct NewAttribute {
 
 class Document {
 public:
-    static constexpr std::size_t kNodeBytes = 28;
+    static constexpr std::size_t kNodeBytes = 24;
 
     explicit Document(NodeKind rootKind = NodeKind::Document);
     Document(Document &&) noexcept;
@@ -92,10 +94,10 @@ public:
     std::string_view localName(NodeId n) const { return nameText(name(n)); }
 
     NodeId parent(NodeId n) const { return nodes_[n].parent; }
-    NodeId firstChild(NodeId n) const { return nodes_[n].first; }
+    NodeId firstChild(NodeId n) const { return hasData(nodes_[n]) ? kNoNode : nodes_[n].first; }
     NodeId lastChild(NodeId n) const
     {
-        const NodeId f = nodes_[n].first;
+        const NodeId f = firstChild(n);
         return f == kNoNode ? kNoNode : nodes_[f].prev;
     }
     NodeId nextSibling(NodeId n) const { return nodes_[n].next; }
@@ -110,7 +112,12 @@ public:
     std::string_view doctypePublicId(NodeId n) const;
     std::string_view doctypeSystemId(NodeId n) const;
 
-    std::size_t attributeCount(NodeId n) const { return kind(n) == NodeKind::Element ? nodes_[n].b : 0; }
+    std::size_t attributeCount(NodeId n) const
+    {
+        const NodeRecord &r = nodes_[n];
+        return (r.head & 7u) == static_cast<std::uint32_t>(NodeKind::Element) && r.a != kNoNode ? attributes_[r.a].name
+                                                                                                 : 0;
+    }
     AttributeView attribute(NodeId n, std::size_t i) const;
     // The value of the attribute in no namespace named `name`; a null view
     // when there is none.
@@ -158,13 +165,41 @@ private:
     struct NodeRecord {
         std::uint32_t head; // kind (3 bits), namespace (2), name (27)
         NodeId parent;
-        NodeId first;
+        NodeId first; // a Text or Comment node (no children): the data's length
         NodeId next;
-        NodeId prev; // the first child's prev is the parent's last child
-        std::uint32_t a; // text: arena offset; element: first attribute; doctype: record
-        std::uint32_t b; // text: length; element: attribute count
+        NodeId prev;     // the first child's prev is the parent's last child
+        std::uint32_t a; // text: arena offset; element: attribute block or kNoNode; doctype: record
     };
     static_assert(sizeof(NodeRecord) == kNodeBytes);
+    // Nodes in fixed pages, so that growing never copies them nor holds
+    // twice their room.
+    class NodeStore {
+    public:
+        static constexpr unsigned kShift = 12;
+        static constexpr std::size_t kPage = std::size_t{1} << kShift;
+        NodeRecord &operator[](NodeId n) { return pages_[n >> kShift][n & (kPage - 1)]; }
+        const NodeRecord &operator[](NodeId n) const { return pages_[n >> kShift][n & (kPage - 1)]; }
+        std::size_t size() const { return size_; }
+        std::size_t capacity() const { return pages_.size() * kPage; }
+        void push_back(const NodeRecord &r)
+        {
+            if (size_ == capacity())
+                pages_.emplace_back(new NodeRecord[kPage]);
+            (*this)[static_cast<NodeId>(size_++)] = r;
+        }
+
+    private:
+        std::vector<std::unique_ptr<NodeRecord[]>> pages_;
+        std::size_t size_ = 0;
+    };
+    static bool hasData(const NodeRecord &r)
+    {
+        const std::uint32_t k = r.head & 7u;
+        return k == static_cast<std::uint32_t>(NodeKind::Text) || k == static_cast<std::uint32_t>(NodeKind::Comment) ||
+               k == static_cast<std::uint32_t>(NodeKind::Doctype);
+    }
+    // An element's block: a head whose name is the count, then the
+    // attributes.
     struct AttributeRecord {
         std::uint32_t name; // attribute namespace (2 bits) and name (30)
         std::uint32_t offset;
@@ -178,7 +213,7 @@ private:
     std::uint32_t store(std::string_view bytes);
     void appendToText(NodeId textNode, std::string_view text);
 
-    std::vector<NodeRecord> nodes_;
+    NodeStore nodes_;
     std::vector<AttributeRecord> attributes_;
     std::vector<DoctypeRecord> doctypes_;
     std::string arena_;

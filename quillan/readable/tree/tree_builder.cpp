@@ -137,6 +137,53 @@ constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "-//webtechs//dtd mozilla html//",
 };
 
+
+// Per known name, what the HTML element of that name is to the algorithms:
+// the scope boundaries it makes (bit k for Boundary k) and the lists it is on.
+enum Flag : std::uint32_t {
+    kDefaultBoundary = 1u << 0,
+    kListItemBoundary = 1u << 1,
+    kButtonBoundary = 1u << 2,
+    kTableBoundary = 1u << 3,
+    kSpecialFlag = 1u << 4,
+    kListStopFlag = 1u << 5,
+    kImpliedEndFlag = 1u << 6,
+    kBreakoutFlag = 1u << 7,
+};
+
+struct NameFlags {
+    std::array<std::uint32_t, kKnownNameCount> html{};
+    std::array<std::uint32_t, kKnownNameCount> foreign{};
+};
+
+constexpr NameFlags makeFlags()
+{
+    NameFlags f;
+    constexpr std::uint32_t scope = kDefaultBoundary | kListItemBoundary | kButtonBoundary;
+    for (NameId n : {k_applet, k_caption, k_html, k_table, k_td, k_th, k_marquee, k_object, k_template_})
+        f.html[n] |= scope;
+    f.html[k_ol] |= kListItemBoundary;
+    f.html[k_ul] |= kListItemBoundary;
+    f.html[k_button] |= kButtonBoundary;
+    for (NameId n : {k_html, k_table, k_template_})
+        f.html[n] |= kTableBoundary;
+    for (NameId n : kSpecial)
+        f.html[n] |= kSpecialFlag | kListStopFlag;
+    for (NameId n : {k_address, k_div, k_p})
+        f.html[n] &= ~static_cast<std::uint32_t>(kListStopFlag);
+    for (NameId n : kImpliedEnd)
+        f.html[n] |= kImpliedEndFlag;
+    for (NameId n : kBreakout)
+        f.html[n] |= kBreakoutFlag;
+    // MathML's text integration points and annotation-xml, SVG's HTML
+    // integration points: boundaries of every scope but the table's, special.
+    for (NameId n : {k_mi, k_mo, k_mn, k_ms, k_mtext, k_annotation_xml, k_foreignObject, k_desc, k_title})
+        f.foreign[n] = scope | kSpecialFlag | kListStopFlag;
+    return f;
+}
+
+constexpr NameFlags kFlags = makeFlags();
+
 } // namespace
 
 TreeBuilder::TreeBuilder(Document &document, TreeOptions options) : doc_(document), options_(options) {}
@@ -290,53 +337,23 @@ void TreeBuilder::process(Mode mode, Token &t)
 // ---------------------------------------------------------------------------
 // The stack of open elements.
 
-bool TreeBuilder::isSpecial(NodeId n) const
-{
-    switch (doc_.ns(n)) {
-    case Namespace::Html: return among(doc_.name(n), kSpecial);
-    case Namespace::MathMl: {
-        const NameId name = doc_.name(n);
-        return name == k_mi || name == k_mo || name == k_mn || name == k_ms || name == k_mtext ||
-               name == k_annotation_xml;
-    }
-    case Namespace::Svg: {
-        const NameId name = doc_.name(n);
-        return name == k_foreignObject || name == k_desc || name == k_title;
-    }
-    }
-    return false;
-}
-
-bool TreeBuilder::isBoundary(NodeId n, Boundary kind) const
+std::uint32_t TreeBuilder::flagsOf(NodeId n) const
 {
     const NameId name = doc_.name(n);
-    const bool html = doc_.ns(n) == Namespace::Html;
-    switch (kind) {
-    case TableScope: return html && (name == k_html || name == k_table || name == k_template_);
-    case Special: return isSpecial(n);
-    case SpecialListStop:
-        return isSpecial(n) && !(html && (name == k_address || name == k_div || name == k_p));
-    case ListItem:
-        if (html && (name == k_ol || name == k_ul))
-            return true;
-        break;
-    case Button:
-        if (html && name == k_button)
-            return true;
-        break;
-    default: break;
-    }
+    if (name >= kKnownNameCount || !doc_.isElement(n))
+        return 0;
     switch (doc_.ns(n)) {
-    case Namespace::Html:
-        return name == k_applet || name == k_caption || name == k_html || name == k_table || name == k_td ||
-               name == k_th || name == k_marquee || name == k_object || name == k_template_;
+    case Namespace::Html: return kFlags.html[name];
     case Namespace::MathMl:
-        return name == k_mi || name == k_mo || name == k_mn || name == k_ms || name == k_mtext ||
-               name == k_annotation_xml;
-    case Namespace::Svg: return name == k_foreignObject || name == k_desc || name == k_title;
+        return name == k_foreignObject || name == k_desc || name == k_title ? 0 : kFlags.foreign[name];
+    case Namespace::Svg: return name == k_foreignObject || name == k_desc || name == k_title ? kFlags.foreign[name] : 0;
     }
-    return false;
+    return 0;
 }
+
+bool TreeBuilder::isSpecial(NodeId n) const { return (flagsOf(n) & kSpecialFlag) != 0; }
+
+bool TreeBuilder::isBoundary(NodeId n, Boundary kind) const { return (flagsOf(n) >> kind) & 1u; }
 
 void TreeBuilder::index(std::uint32_t position)
 {
@@ -350,10 +367,9 @@ void TreeBuilder::index(std::uint32_t position)
         e.sameBelow = tagTop_[name];
         tagTop_[name] = position;
     }
+    const std::uint32_t flags = flagsOf(n);
     for (int k = 0; k < kBoundaryKinds; ++k)
-        e.base[k] = isBoundary(n, static_cast<Boundary>(k)) ? position
-                    : position > 0                           ? stack_[position - 1].base[k]
-                                                             : kNone;
+        e.base[k] = (flags >> k) & 1u ? position : position > 0 ? stack_[position - 1].base[k] : kNone;
     if (n >= onStack_.size())
         onStack_.resize(std::max<std::size_t>(n + 1, onStack_.size() * 2));
     onStack_[n] = true;
@@ -480,7 +496,7 @@ void TreeBuilder::generateImpliedEndTags(NameId except)
 {
     while (!stack_.empty()) {
         const NodeId n = current();
-        if (doc_.ns(n) != Namespace::Html || doc_.name(n) == except || !among(doc_.name(n), kImpliedEnd))
+        if (doc_.ns(n) != Namespace::Html || doc_.name(n) == except || !(flagsOf(n) & kImpliedEndFlag))
             return;
         pop();
     }
@@ -2183,7 +2199,7 @@ void TreeBuilder::foreignContent(Token &t)
     case Type::Doctype: return;
     case Type::StartTag: {
         const NameId name = t.name;
-        bool breakout = among(name, kBreakout);
+        bool breakout = name < kKnownNameCount && (kFlags.html[name] & kBreakoutFlag);
         if (name == k_font)
             breakout = t.tag->hasAttribute("color") || t.tag->hasAttribute("face") || t.tag->hasAttribute("size");
         if (breakout) {

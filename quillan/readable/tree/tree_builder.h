@@ -163,6 +163,7 @@ private:
     bool nodeInScope(NodeId node, Boundary kind = Default) const;
     bool isBoundary(NodeId node, Boundary kind) const;
     bool isSpecial(NodeId node) const;
+    std::uint32_t flagsOf(NodeId node) const;
     void popUntil(NameId htmlName);
     void popUntilNode(NodeId node);
     void generateImpliedEndTags(NameId except = kNoNode);
