@@ -6,6 +6,7 @@
 // element (each with its text node) and against the page's size.
 //
 // Usage: bench_tree [ROUNDS]   (default 5; each figure is the best round)
+//        bench_tree 1 tokenizer|tree   (one side alone, for callgrind's counts)
 #include "parser.h"
 #include "tokenizer.h"
 
@@ -107,22 +108,28 @@ void measure(const char *name, const std::vector<std::string> &pages, int rounds
                 tree / tokenizer, nodes, static_cast<double>(memory) / static_cast<double>(bytes));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The process's peak resident memory so far (VmHWM), in KiB.
+std::size_t peakKilobytes()
 {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const fs::path shared(QUILLAN_SHARED_DIR);
-    std::printf("HTML tree builder against the tokenizer alone, 64 KiB chunks, processor time, best of %d\n", rounds);
-    std::printf("%-12s %5s %8s %14s %9s %7s %10s %8s\n", "pages", "files", "MB", "tokenizer MB/s", "tree MB/s", "ratio",
-                "nodes", "mem/page");
-    measure("text", pagesUnder(shared / "text-corpus" / "pages"), rounds);
-    measure("extraction", pagesUnder(shared / "extraction-corpus" / "pages"), rounds);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtoul(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
 
+// A page of `<p>x</p>` repeated to 5.4 MB: the Document's bytes per element
+// and the growth of the process's peak memory while it is parsed (run first,
+// before anything else has touched the heap).
+void measureParagraphs()
+{
     std::string page;
     while (page.size() < 5400000)
         page += "<p>x</p>";
+    const std::size_t before = peakKilobytes();
     quillan::html::Document doc = quillan::html::parseDocument(page);
+    const std::size_t after = peakKilobytes();
     std::size_t elements = 0;
     for (quillan::html::NodeId n = 0; n < doc.nodeCount(); ++n)
         elements += doc.isElement(n);
@@ -130,5 +137,44 @@ int main(int argc, char **argv)
                 page.size() / 8, elements, doc.nodeCount(), doc.memoryBytes(),
                 static_cast<double>(doc.memoryBytes()) / static_cast<double>(elements),
                 static_cast<double>(doc.memoryBytes()) / static_cast<double>(page.size()));
+    std::printf("peak memory of the process grew by %zu KiB while parsing it (%.2f x the page)\n", after - before,
+                static_cast<double>(after - before) * 1024.0 / static_cast<double>(page.size()));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string only = argc > 2 ? argv[2] : "";
+    if (!only.empty()) {
+        // One side alone, for an instruction count under callgrind.
+        std::vector<std::string> pages = pagesUnder(fs::path(QUILLAN_SHARED_DIR) / "text-corpus" / "pages");
+        for (auto &p : pagesUnder(fs::path(QUILLAN_SHARED_DIR) / "extraction-corpus" / "pages"))
+            pages.push_back(std::move(p));
+        std::size_t seen = 0;
+        for (const auto &page : pages) {
+            if (only == "tokenizer") {
+                NullSink sink;
+                quillan::html::Tokenizer t(sink);
+                for (std::size_t at = 0; at < page.size(); at += kChunk)
+                    t.feed(std::string_view(page).substr(at, kChunk));
+                t.finish();
+                seen += sink.seen;
+            } else {
+                seen += quillan::html::parseDocument(page).nodeCount();
+            }
+        }
+        std::printf("%s: %zu\n", only.c_str(), seen);
+        return 0;
+    }
+    measureParagraphs();
+    const fs::path shared(QUILLAN_SHARED_DIR);
+    std::printf("HTML tree builder against the tokenizer alone, 64 KiB chunks, processor time, best of %d\n", rounds);
+    std::printf("%-12s %5s %8s %14s %9s %7s %10s %8s\n", "pages", "files", "MB", "tokenizer MB/s", "tree MB/s", "ratio",
+                "nodes", "mem/page");
+    measure("text", pagesUnder(shared / "text-corpus" / "pages"), rounds);
+    measure("extraction", pagesUnder(shared / "extraction-corpus" / "pages"), rounds);
+
     return 0;
 }

@@ -28,10 +28,11 @@ Document::~Document() = default;
 
 void Document::reserve(std::size_t bytes)
 {
-    // A typical page keeps a third of its bytes or less as text and values
-    // and has an attribute for every few hundred bytes; the nodes need no
-    // room reserved.
-    arena_.reserve(arena_.size() + bytes / 3 + 64);
+    // The texts and values are at most about the page's bytes (a page of
+    // scripts and styles is nearly all text); room reserved and never
+    // written costs address space only. An attribute comes every few hundred
+    // bytes; the nodes need no room reserved.
+    arena_.reserve(arena_.size() + bytes + 64);
     attributes_.reserve(attributes_.size() + bytes / 256 + 16);
 }
 
@@ -338,8 +339,8 @@ void Document::insertText(NodeId parent, NodeId before, std::string_view text)
 
 std::size_t Document::memoryBytes() const
 {
-    std::size_t bytes = nodes_.capacity() * sizeof(NodeRecord) + attributes_.capacity() * sizeof(AttributeRecord) +
-                        doctypes_.capacity() * sizeof(DoctypeRecord) + arena_.capacity() +
+    std::size_t bytes = nodes_.capacity() * sizeof(NodeRecord) + attributes_.size() * sizeof(AttributeRecord) +
+                        doctypes_.size() * sizeof(DoctypeRecord) + arena_.size() +
                         names_.capacity() * sizeof(void *) + textCapacity_.size() * 32;
     for (const std::string *name : names_)
         bytes += name->capacity() + 64;

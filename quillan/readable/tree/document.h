@@ -23,7 +23,7 @@
 //   (xlink, xml, xmlns for the adjusted foreign attributes) and a value.
 // - A template element's contents are a DocumentFragment node, made with the
 //   element: templateContents(t) answers it.
-// - Memory: kNodeBytes per node (in pages of 4096 nodes: storage never
+// - Memory: kNodeBytes per node (in pages of 1024 nodes: storage never
 //   regrows by copying), 12 bytes per attribute and 12 per element that has
 //   any, the texts and values
 //   once, one copy of each distinct name. reserve() takes a hint of the
@@ -158,7 +158,9 @@ public:
     // merged into the Text node there when there is one.
     void insertText(NodeId parent, NodeId before, std::string_view text);
 
-    // The bytes the Document holds (nodes, attributes, arena, names).
+    // The bytes the Document has written: its node pages, attributes, texts
+    // and names (room reserved and not yet used is left out: it is only
+    // address space until written).
     std::size_t memoryBytes() const;
 
 private:
@@ -175,7 +177,7 @@ private:
     // twice their room.
     class NodeStore {
     public:
-        static constexpr unsigned kShift = 12;
+        static constexpr unsigned kShift = 10;
         static constexpr std::size_t kPage = std::size_t{1} << kShift;
         NodeRecord &operator[](NodeId n) { return pages_[n >> kShift][n & (kPage - 1)]; }
         const NodeRecord &operator[](NodeId n) const { return pages_[n >> kShift][n & (kPage - 1)]; }
@@ -221,7 +223,14 @@ private:
     std::unordered_map<NodeId, std::uint32_t> textCapacity_;
     struct NameHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+        // FNV-1a: names are short.
+        std::size_t operator()(std::string_view s) const noexcept
+        {
+            std::uint64_t h = 14695981039346656037ull;
+            for (unsigned char c : s)
+                h = (h ^ c) * 1099511628211ull;
+            return static_cast<std::size_t>(h);
+        }
     };
     std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> nameIndex_;
     std::vector<const std::string *> names_;

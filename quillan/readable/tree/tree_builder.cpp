@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 
 namespace quillan::html {
 
@@ -45,14 +46,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
 bool startsIgnoringCase(std::string_view s, std::string_view prefix)
 {
     return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
-}
-
-template <std::size_t N> bool among(NameId name, const NameId (&names)[N])
-{
-    for (NameId n : names)
-        if (n == name)
-            return true;
-    return false;
 }
 
 constexpr NameId kHeadings[] = {k_h1, k_h2, k_h3, k_h4, k_h5, k_h6};
@@ -138,6 +131,22 @@ constexpr std::string_view kQuirkyPublicPrefixes[] = {
 };
 
 
+constexpr NameId kClosesP[] = {k_address, k_article, k_aside,  k_blockquote, k_center,  k_details,
+                                      k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption,
+                                      k_figure,  k_footer,  k_header, k_hgroup,     k_main,    k_menu,
+                                      k_nav,     k_ol,      k_p,      k_search,     k_section, k_summary,
+                                      k_ul};
+constexpr NameId kIgnored[] = {k_caption, k_col,   k_colgroup, k_frame, k_head, k_tbody,
+                                      k_td,      k_tfoot, k_th,       k_thead, k_tr};
+constexpr NameId kBlocks[] = {k_address, k_article, k_aside,   k_blockquote, k_button,  k_center,
+                                     k_details, k_dialog,  k_dir,     k_div,        k_dl,      k_fieldset,
+                                     k_figcaption, k_figure, k_footer, k_header,    k_hgroup,  k_listing,
+                                     k_main,    k_menu,    k_nav,     k_ol,         k_pre,     k_search,
+                                     k_section, k_select,  k_summary, k_ul};
+constexpr NameId kThorough[] = {k_caption, k_colgroup, k_dd, k_dt,    k_li,    k_optgroup, k_option,
+                                       k_p,       k_rb,       k_rp, k_rt,    k_rtc,   k_tbody,    k_td,
+                                       k_tfoot,   k_th,       k_thead, k_tr};
+
 // Per known name, what the HTML element of that name is to the algorithms:
 // the scope boundaries it makes (bit k for Boundary k) and the lists it is on.
 enum Flag : std::uint32_t {
@@ -149,6 +158,12 @@ enum Flag : std::uint32_t {
     kListStopFlag = 1u << 5,
     kImpliedEndFlag = 1u << 6,
     kBreakoutFlag = 1u << 7,
+    kClosesPFlag = 1u << 8,       // in body, its start tag closes a p in button scope
+    kHeadingFlag = 1u << 9,       // h1 to h6
+    kFormattingFlag = 1u << 10,   // its end tag runs the adoption agency
+    kBlockEndFlag = 1u << 11,     // in body, its end tag closes it when in scope
+    kIgnoredInBodyFlag = 1u << 12, // in body, its start tag is ignored
+    kThoroughFlag = 1u << 13,     // closed by "generate all implied end tags thoroughly"
 };
 
 struct NameFlags {
@@ -175,6 +190,18 @@ constexpr NameFlags makeFlags()
         f.html[n] |= kImpliedEndFlag;
     for (NameId n : kBreakout)
         f.html[n] |= kBreakoutFlag;
+    for (NameId n : kClosesP)
+        f.html[n] |= kClosesPFlag;
+    for (NameId n : kHeadings)
+        f.html[n] |= kHeadingFlag;
+    for (NameId n : kFormattingNames)
+        f.html[n] |= kFormattingFlag;
+    for (NameId n : kBlocks)
+        f.html[n] |= kBlockEndFlag;
+    for (NameId n : kIgnored)
+        f.html[n] |= kIgnoredInBodyFlag;
+    for (NameId n : kThorough)
+        f.html[n] |= kThoroughFlag;
     // MathML's text integration points and annotation-xml, SVG's HTML
     // integration points: boundaries of every scope but the table's, special.
     for (NameId n : {k_mi, k_mo, k_mn, k_ms, k_mtext, k_annotation_xml, k_foreignObject, k_desc, k_title})
@@ -183,6 +210,9 @@ constexpr NameFlags makeFlags()
 }
 
 constexpr NameFlags kFlags = makeFlags();
+
+// The flags of a token's name.
+std::uint32_t nameFlags(NameId name) { return name < kKnownNameCount ? kFlags.html[name] : 0; }
 
 } // namespace
 
@@ -504,10 +534,7 @@ void TreeBuilder::generateImpliedEndTags(NameId except)
 
 void TreeBuilder::generateImpliedEndTagsThoroughly()
 {
-    static constexpr NameId kThorough[] = {k_caption, k_colgroup, k_dd, k_dt,    k_li,    k_optgroup, k_option,
-                                           k_p,       k_rb,       k_rp, k_rt,    k_rtc,   k_tbody,    k_td,
-                                           k_tfoot,   k_th,       k_thead, k_tr};
-    while (!stack_.empty() && doc_.ns(current()) == Namespace::Html && among(doc_.name(current()), kThorough))
+    while (!stack_.empty() && doc_.ns(current()) == Namespace::Html && (flagsOf(current()) & kThoroughFlag))
         pop();
 }
 
@@ -594,32 +621,47 @@ void TreeBuilder::removeFormatting(NodeId node)
         formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
+bool TreeBuilder::sameAttributes(NodeId a, NodeId b) const
+{
+    const std::size_t count = doc_.attributeCount(a);
+    if (doc_.attributeCount(b) != count)
+        return false;
+    bool inOrder = true;
+    for (std::size_t i = 0; i < count && inOrder; ++i) {
+        const AttributeView x = doc_.attribute(a, i);
+        const AttributeView y = doc_.attribute(b, i);
+        inOrder = x.name == y.name && x.ns == y.ns && x.value == y.value;
+    }
+    if (inOrder)
+        return true;
+    // The same set in another order: compare them sorted, O(n log n).
+    using Key = std::tuple<NameId, AttributeNamespace, std::string_view>;
+    std::vector<Key> left;
+    std::vector<Key> right;
+    for (std::size_t i = 0; i < count; ++i) {
+        const AttributeView x = doc_.attribute(a, i);
+        const AttributeView y = doc_.attribute(b, i);
+        left.emplace_back(x.name, x.ns, x.value);
+        right.emplace_back(y.name, y.ns, y.value);
+    }
+    std::sort(left.begin(), left.end());
+    std::sort(right.begin(), right.end());
+    return left == right;
+}
+
 void TreeBuilder::pushFormatting(NodeId element)
 {
     // Noah's Ark: at most three equal elements after the last marker.
     std::size_t equal = 0;
     std::size_t earliest = kNone;
-    const std::size_t count = doc_.attributeCount(element);
     for (std::size_t i = formatting_.size(); i-- > 0;) {
         const NodeId e = formatting_[i];
         if (e == kMarker)
             break;
-        if (doc_.name(e) != doc_.name(element) || doc_.ns(e) != doc_.ns(element) || doc_.attributeCount(e) != count)
+        if (doc_.name(e) != doc_.name(element) || doc_.ns(e) != doc_.ns(element) || !sameAttributes(e, element))
             continue;
-        bool same = true;
-        for (std::size_t a = 0; a < count && same; ++a) {
-            const AttributeView mine = doc_.attribute(element, a);
-            bool found = false;
-            for (std::size_t b = 0; b < count && !found; ++b) {
-                const AttributeView theirs = doc_.attribute(e, b);
-                found = theirs.name == mine.name && theirs.ns == mine.ns && theirs.value == mine.value;
-            }
-            same = found;
-        }
-        if (same) {
-            ++equal;
-            earliest = i;
-        }
+        ++equal;
+        earliest = i;
     }
     if (equal >= 3)
         formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(earliest));
@@ -1209,16 +1251,8 @@ void TreeBuilder::inBody(Token &t)
 
 void TreeBuilder::inBodyStartTag(Token &t)
 {
-    static constexpr NameId kClosesP[] = {k_address, k_article, k_aside,  k_blockquote, k_center,  k_details,
-                                          k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption,
-                                          k_figure,  k_footer,  k_header, k_hgroup,     k_main,    k_menu,
-                                          k_nav,     k_ol,      k_p,      k_search,     k_section, k_summary,
-                                          k_ul};
-    static constexpr NameId kFormatting[] = {k_b,     k_big,    k_code,   k_em, k_font, k_i,
-                                             k_s,     k_small,  k_strike, k_strong, k_tt, k_u};
-    static constexpr NameId kIgnored[] = {k_caption, k_col,   k_colgroup, k_frame, k_head, k_tbody,
-                                          k_td,      k_tfoot, k_th,       k_thead, k_tr};
     const NameId name = t.name;
+    const std::uint32_t flags = nameFlags(name);
     if (name == k_html) {
         if (topmost(k_template_) != kNone)
             return;
@@ -1253,16 +1287,16 @@ void TreeBuilder::inBodyStartTag(Token &t)
         mode_ = Mode::InFrameset;
         return;
     }
-    if (among(name, kClosesP)) {
+    if (flags & kClosesPFlag) {
         if (inScope(k_p, Button))
             closeP();
         insertHtmlElement(t);
         return;
     }
-    if (among(name, kHeadings)) {
+    if (flags & kHeadingFlag) {
         if (inScope(k_p, Button))
             closeP();
-        if (doc_.ns(current()) == Namespace::Html && among(doc_.name(current()), kHeadings))
+        if (flagsOf(current()) & kHeadingFlag)
             pop();
         insertHtmlElement(t);
         return;
@@ -1339,7 +1373,7 @@ void TreeBuilder::inBodyStartTag(Token &t)
         pushFormatting(insertHtmlElement(t));
         return;
     }
-    if (among(name, kFormatting)) {
+    if ((flags & kFormattingFlag) && name != k_nobr) {
         reconstructFormatting();
         pushFormatting(insertHtmlElement(t));
         return;
@@ -1487,7 +1521,7 @@ void TreeBuilder::inBodyStartTag(Token &t)
             pop();
         return;
     }
-    if (among(name, kIgnored))
+    if (flags & kIgnoredInBodyFlag)
         return;
     reconstructFormatting();
     insertHtmlElement(t);
@@ -1508,12 +1542,8 @@ void TreeBuilder::inBodyOtherEndTag(NameId name)
 
 void TreeBuilder::inBodyEndTag(Token &t)
 {
-    static constexpr NameId kBlocks[] = {k_address, k_article, k_aside,   k_blockquote, k_button,  k_center,
-                                         k_details, k_dialog,  k_dir,     k_div,        k_dl,      k_fieldset,
-                                         k_figcaption, k_figure, k_footer, k_header,    k_hgroup,  k_listing,
-                                         k_main,    k_menu,    k_nav,     k_ol,         k_pre,     k_search,
-                                         k_section, k_select,  k_summary, k_ul};
     const NameId name = t.name;
+    const std::uint32_t flags = nameFlags(name);
     if (name == k_template_) {
         inHead(t);
         return;
@@ -1531,7 +1561,7 @@ void TreeBuilder::inBodyEndTag(Token &t)
         process(mode_, t);
         return;
     }
-    if (among(name, kBlocks)) {
+    if (flags & kBlockEndFlag) {
         if (!inScope(name))
             return;
         generateImpliedEndTags();
@@ -1576,7 +1606,7 @@ void TreeBuilder::inBodyEndTag(Token &t)
         popUntil(name);
         return;
     }
-    if (among(name, kHeadings)) {
+    if (flags & kHeadingFlag) {
         bool any = false;
         for (NameId h : kHeadings)
             any = any || inScope(h);
@@ -1585,14 +1615,14 @@ void TreeBuilder::inBodyEndTag(Token &t)
         generateImpliedEndTags();
         while (!stack_.empty()) {
             const NodeId n = current();
-            const bool heading = doc_.ns(n) == Namespace::Html && among(doc_.name(n), kHeadings);
+            const bool heading = (flagsOf(n) & kHeadingFlag) != 0;
             pop();
             if (heading)
                 return;
         }
         return;
     }
-    if (among(name, kFormattingNames)) {
+    if (flags & kFormattingFlag) {
         if (!adoptionAgency(name))
             inBodyOtherEndTag(name);
         return;

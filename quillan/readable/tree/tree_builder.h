@@ -42,7 +42,7 @@ struct TreeOptions {
 
 class TreeBuilder final : public TokenSink {
 public:
-    static constexpr std::size_t kMaxFormattingEntries = 1000;
+    static constexpr std::size_t kMaxFormattingEntries = 64;
     static constexpr std::size_t kMaxForeignWalk = 1000;
 
     TreeBuilder(Document &document, TreeOptions options);
@@ -175,6 +175,7 @@ private:
 
     // The list of active formatting elements.
     void pushFormatting(NodeId element);
+    bool sameAttributes(NodeId a, NodeId b) const;
     void reconstructFormatting();
     void clearFormattingToMarker();
     std::size_t formattingIndexOf(NodeId node) const; // or kNone
