@@ -823,10 +823,14 @@ void TreeBuilder::noteClosed(NodeId element)
     if (found == selects_.end() || found->second.selectedOption != element ||
         found->second.selectedContent == kNoNode)
         return;
+    // The copies are made first, in a holder of their own: the
+    // selectedcontent element may lie inside the option itself.
     const NodeId target = found->second.selectedContent;
+    const NodeId holder = createHtmlElement(k_div);
+    doc_.appendCopiesOfChildren(element, holder);
     while (doc_.firstChild(target) != kNoNode)
         doc_.detach(doc_.firstChild(target));
-    doc_.appendCopiesOfChildren(element, target);
+    doc_.moveChildren(holder, target);
 }
 
 void TreeBuilder::insertCharacters(std::string_view text)
@@ -1874,8 +1878,13 @@ void TreeBuilder::inColumnGroup(Token &t)
         break;
     case Type::EndOfFile: inBody(t); return;
     }
-    if (!currentIs(k_colgroup))
+    if (!currentIs(k_colgroup)) {
+        // Each character is a token of its own: the white space among the
+        // ignored ones is still inserted.
+        if (t.type == Type::Characters)
+            insertCharacters(onlySpaces(t.text));
         return;
+    }
     pop();
     mode_ = Mode::InTable;
     process(mode_, t);
