@@ -111,6 +111,21 @@ TEST(TreeBuilder, ManyFormattingElementsStayBounded)
     EXPECT_GT(misnested.nodeCount(), 40000u);
 }
 
+TEST(TreeBuilder, EachCharacterIsATokenOfItsOwn)
+{
+    // Where the characters that are not white space are dropped one by one,
+    // the white space among them is still inserted, however the run is cut.
+    const std::string inTemplate = "<template><col>ab\f c</template>";
+    const std::string frameset = "<frameset> a b<frame></frameset>";
+    for (std::size_t chunk = 1; chunk <= 4; ++chunk) {
+        EXPECT_EQ(treetest::dumpTree(parseInChunks(inTemplate, chunk)),
+                  "| <html>\n|   <head>\n|     <template>\n|       content\n|         <col>\n|         \"\f \"\n|   <body>\n");
+        EXPECT_EQ(treetest::dumpTree(parseInChunks(frameset, chunk)),
+                  "| <html>\n|   <head>\n|   <frameset>\n|     \"  \"\n|     <frame>\n");
+    }
+    EXPECT_EQ(treetest::dumpTree(parseDocument(inTemplate)), treetest::dumpTree(parseInChunks(inTemplate, 1)));
+}
+
 TEST(TreeBuilder, FragmentsKeepTheirNodesAtTheRoot)
 {
     FragmentContext context;
