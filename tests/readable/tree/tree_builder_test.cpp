@@ -1,0 +1,138 @@
+// The tree builder's own cases, for what the public suite does not cover:
+// input cut into chunks anywhere gives the same tree; hostile nesting stays
+// within linear time and memory.
+#include "parser.h"
+#include "tree_dump.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace quillan::html;
+
+std::string repeat(std::string_view s, std::size_t n)
+{
+    std::string out;
+    out.reserve(s.size() * n);
+    for (std::size_t i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+Document parseInChunks(std::string_view html, std::size_t chunk)
+{
+    Parser parser;
+    for (std::size_t at = 0; at < html.size(); at += chunk)
+        parser.feed(html.substr(at, chunk));
+    return parser.finish();
+}
+
+std::size_t depthOf(const Document &doc)
+{
+    std::size_t deepest = 0;
+    std::vector<std::pair<NodeId, std::size_t>> todo{{doc.root(), 0}};
+    while (!todo.empty()) {
+        const auto [n, d] = todo.back();
+        todo.pop_back();
+        deepest = std::max(deepest, d);
+        for (NodeId c = doc.firstChild(n); c != kNoNode; c = doc.nextSibling(c))
+            todo.emplace_back(c, d + 1);
+    }
+    return deepest;
+}
+
+TEST(TreeBuilder, ChunksDoNotChangeTheTree)
+{
+    const std::string page =
+        "<!DOCTYPE html><html><head><title>A &amp; B</title><style>p{}</style></head><body>"
+        "<pre>\nkept</pre><textarea>\n\nline</textarea><listing>\nx</listing>"
+        "<table> <tr><td>cell &lt; 1<td>two</table>text<table>foster<tr>more</table>"
+        "<p>one<b>bold<i>both</b>italic</i> tail<svg viewbox='0 0 1 1'><foreignObject><p>in</p></foreignObject>"
+        "<![CDATA[raw <b>]]></svg><math><mi>x</mi><annotation-xml encoding='text/html'><div>d</div>"
+        "</annotation-xml></math><template><tr><td>t</template><select><option>a<option>b</select>"
+        "<script>if (a < b) document.write('</p>')</script>caf\xC3\xA9 \xE2\x82\xAC end";
+    const std::string whole = treetest::dumpTree(parseDocument(page));
+    EXPECT_NE(whole.find("\"kept\""), std::string::npos);
+    EXPECT_NE(whole.find("\"\nline\""), std::string::npos);
+    // Foster-parented text merges with the text before the table.
+    EXPECT_NE(whole.find("\"textfostermore\""), std::string::npos);
+    for (std::size_t chunk = 1; chunk <= 9; ++chunk)
+        EXPECT_EQ(treetest::dumpTree(parseInChunks(page, chunk)), whole) << "chunks of " << chunk;
+}
+
+TEST(TreeBuilder, DeepNestingStaysLinear)
+{
+    // Each of these would be quadratic with a walk of the whole stack per
+    // token; at this depth that takes minutes, so the test's timeout fails.
+    constexpr std::size_t kDepth = 100000;
+    {
+        const Document doc = parseDocument(repeat("<div>", kDepth) + repeat("</p>", kDepth));
+        // The last </p> makes an empty p in the deepest div.
+        EXPECT_EQ(depthOf(doc), kDepth + 3);
+        // Nodes, the p elements each </p> makes, and the names: a bounded
+        // cost per element.
+        EXPECT_LT(doc.memoryBytes(), 2 * kDepth * 64 + (1u << 20));
+    }
+    {
+        // A p out of scope below an object, under a deep run of spans: the
+        // divs each ask whether a p is in button scope.
+        const Document doc =
+            parseDocument("<p><object>" + repeat("<span>", kDepth) + repeat("<div>x", kDepth));
+        EXPECT_EQ(depthOf(doc), 2 * kDepth + 5);
+    }
+    {
+        // Unknown end tags that match nothing, under deep unknown elements.
+        const Document doc = parseDocument(repeat("<x-a>", kDepth) + repeat("</x-b>", kDepth) + "<table></table>" +
+                                           repeat("<table></table>", 1000));
+        EXPECT_EQ(depthOf(doc), kDepth + 3);
+    }
+    {
+        // List items deep inside inline elements: each closes the one before.
+        const Document doc = parseDocument("<ul>" + repeat("<span>", kDepth) + repeat("<li>", kDepth));
+        EXPECT_EQ(depthOf(doc), kDepth + 4);
+    }
+}
+
+TEST(TreeBuilder, ManyFormattingElementsStayBounded)
+{
+    // Distinct formatting elements that are never closed: each paragraph
+    // reopens them; the list keeps at most its bound, so the tree grows
+    // linearly with the input.
+    std::string page;
+    for (int i = 0; i < 5000; ++i)
+        page += "<b id=" + std::to_string(i) + ">";
+    page += repeat("<p>x</p>", 2000);
+    const Document doc = parseDocument(page);
+    EXPECT_LT(doc.nodeCount(), 5000 + 2000 * (TreeBuilder::kMaxFormattingEntries + 3));
+    // Misnested end tags over many open formatting elements.
+    const Document misnested = parseDocument(repeat("<a><div>", 20000) + repeat("</a>", 20000));
+    EXPECT_GT(misnested.nodeCount(), 40000u);
+}
+
+TEST(TreeBuilder, EachCharacterIsATokenOfItsOwn)
+{
+    // Where the characters that are not white space are dropped one by one,
+    // the white space among them is still inserted, however the run is cut.
+    const std::string inTemplate = "<template><col>ab\f c</template>";
+    const std::string frameset = "<frameset> a b<frame></frameset>";
+    for (std::size_t chunk = 1; chunk <= 4; ++chunk) {
+        EXPECT_EQ(treetest::dumpTree(parseInChunks(inTemplate, chunk)),
+                  "| <html>\n|   <head>\n|     <template>\n|       content\n|         <col>\n|         \"\f \"\n|   <body>\n");
+        EXPECT_EQ(treetest::dumpTree(parseInChunks(frameset, chunk)),
+                  "| <html>\n|   <head>\n|   <frameset>\n|     \"  \"\n|     <frame>\n");
+    }
+    EXPECT_EQ(treetest::dumpTree(parseDocument(inTemplate)), treetest::dumpTree(parseInChunks(inTemplate, 1)));
+}
+
+TEST(TreeBuilder, FragmentsKeepTheirNodesAtTheRoot)
+{
+    FragmentContext context;
+    context.localName = "tr";
+    const Document doc = parseFragment("<td>a<td>b", context);
+    EXPECT_EQ(doc.kind(doc.root()), NodeKind::DocumentFragment);
+    EXPECT_EQ(treetest::dumpTree(doc), "| <td>\n|   \"a\"\n| <td>\n|   \"b\"\n");
+}
+
+} // namespace
