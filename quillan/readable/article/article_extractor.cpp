@@ -150,6 +150,8 @@ Measures measure(const PageTree &tree, const Rules &rules)
         if (isBlock(n)) {
             m.hasBlockChild[p] = 1;
         } else {
+            // An inline element's blocks lay out as its parent's.
+            m.hasBlockChild[p] = m.hasBlockChild[p] || m.hasBlockChild[i];
             m.inlineText[p] += m.inlineText[i];
             m.inlineCommas[p] += m.inlineCommas[i];
             m.sentenceEnd[p] = m.sentenceEnd[p] || m.sentenceEnd[i];
