@@ -4,6 +4,10 @@
 #include "parser.h"
 
 #include <stdexcept>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <utility>
 
 namespace quillan::readable {
@@ -11,6 +15,17 @@ namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
 constexpr std::size_t kLimitStep = std::size_t{1} << 16;
+
+// The kept text's blocks and the Document's node pages are small enough to
+// come from the heap, where freed memory stays with the process; the walk's
+// and the choice's storage is large and comes from fresh pages. Handing the
+// freed pages back keeps them from adding up.
+void giveBackFreedMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -89,6 +104,7 @@ void ArticleInput::dropTree()
 {
     documentPeak_ = std::max(documentPeak_, parser_->bytesInUse());
     parser_.reset();
+    giveBackFreedMemory();
     extractor_ = std::make_unique<ArticleExtractor>(out_, options_, &control_);
     tokenizer_ = std::make_unique<html::Tokenizer>(*extractor_);
     control_.attach(*tokenizer_);
@@ -112,6 +128,7 @@ void ArticleInput::finish()
             parser_.reset();
             kept_.clear();
             kept_.shrink_to_fit();
+            giveBackFreedMemory();
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
             article::walkDocument(document, *extractor_);
@@ -121,10 +138,12 @@ void ArticleInput::finish()
             dropTree();
         }
     }
-    if (tokenizer_)
+    if (tokenizer_) {
         tokenizer_->finish();
-    else
+    } else {
+        giveBackFreedMemory(); // the Document's
         extractor_->endOfFile();
+    }
 }
 
 const ArticleChoice &ArticleInput::choice() const
