@@ -84,13 +84,13 @@ void ArticleInput::parse(std::string_view utf8)
     // end, so that whether the tree is kept does not depend on them.
     while (!utf8.empty()) {
         const std::size_t stepEnd = (read_ / kLimitStep + 1) * kLimitStep;
-        const std::string_view part = utf8.substr(0, stepEnd - read_);
-        utf8.remove_prefix(part.size());
-        read_ += part.size();
+        const std::string_view slice = utf8.substr(0, stepEnd - read_);
+        utf8.remove_prefix(slice.size());
+        read_ += slice.size();
         documentLimit_ = limitFor(std::max(stepEnd, sizeHint_));
         parser_->limitBytes(documentLimit_);
         try {
-            parser_->feed(part);
+            parser_->feed(slice);
         } catch (const std::length_error &) {
             read_ += utf8.size(); // the rest of the piece: kept, and read by dropTree()
             dropTree();

@@ -11,13 +11,13 @@
 //   table, the adoption agency's clones, implied ends and tbody, misnested
 //   formatting mended. The walk's tokens need no tokenizer switching.
 // - Memory: the Document may use at most kTreeBytesPerByte bytes per byte of
-//   the page, plus kTreeBaseBytes (Document::bytesInUse()); while the page
-//   comes, per byte of its size hint or of the text read so far, counted up
-//   to the next multiple of 64 KiB (fixed places in the text, so that for a
-//   page of a known size the outcome does not depend on the pieces; for one
-//   of unknown size it could only where the tree outgrows the limit part
-//   way and falls back under it by the end, which needs markup far denser
-//   at the start than pages have). The text
+//   the page, plus kTreeBaseBytes (Document::bytesInUse()). While the page
+//   comes, the bytes counted are the larger of its size hint and the text
+//   read so far rounded up to a multiple of 64 KiB: fixed places, so that
+//   for a page of a known size the outcome does not depend on the pieces.
+//   For one of unknown size it could, only where the tree outgrows the text
+//   read so far and would have stayed under the whole page's limit: markup
+//   far denser at the start than pages have. The text
 //   is kept while the tree is built, in blocks. A page that takes the
 //   Document past its limit (markup far denser than pages have, hostile
 //   pages) drops it and is read instead from the kept text, each block freed
