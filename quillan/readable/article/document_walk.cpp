@@ -134,6 +134,10 @@ void walkDocument(const Document &document, html::TokenSink &sink)
                 sink.endTag(tags.end(n)); // its contents are not part of the page's tree
                 break;
             }
+            if (html && document.name(n) == html::k_script) {
+                sink.endTag(tags.end(n)); // its text is never shown nor read
+                break;
+            }
             if (html && (document.name(n) == html::k_pre || document.name(n) == html::k_listing ||
                          document.name(n) == html::k_textarea))
                 sink.characters("\n"); // the line break a parser drops after these start tags

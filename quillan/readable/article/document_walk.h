@@ -14,8 +14,9 @@
 // - Names are lower case, as the tokenizer gives them (SVG's adjusted
 //   names such as foreignObject and viewBox included); a namespaced foreign
 //   attribute has its prefix again (xlink:href, xml:lang, xmlns:xlink).
-// - Comments, the doctype and template contents are not handed on; a
-//   template element is a start tag and an end tag. sink.endOfFile() is not
+// - Comments, the doctype, template contents and the text of HTML script
+//   elements (scripting is off: nothing shows or reads it) are not handed
+//   on; a template or script element is a start tag and an end tag. sink.endOfFile() is not
 //   called: the caller ends the page.
 // - No recursion; no allocation per node beyond the first few (one buffer
 //   of names and one of attributes are reused).

@@ -72,15 +72,16 @@ TEST(DocumentWalk, TheTreeComesBackAsTokensInTreeOrder)
 {
     const quillan::html::Document document = quillan::html::parseDocument(
         "<!DOCTYPE html><table>x<tr><td>a<br>b<svg viewBox='0 0 1 1'><clipPath xlink:href='#c'/></svg>"
-        "<pre>\n\nline</pre><template>t</template><!--c--><p></td></table>");
+        "<pre>\n\nline</pre><template>t</template><!--c--><script>var a = '<p>';</script><p></td></table>");
     Recorder tokens;
     quillan::readable::article::walkDocument(document, tokens);
     // Foster-parented text before its table, the implied head, body and
     // tbody, no end tag for br, SVG names lower case again with the xlink
     // prefix, the line break a parser drops after <pre> given back, template
-    // contents and comments left out, the empty p closed.
+    // contents, comments and script text left out, the empty p closed.
     EXPECT_EQ(tokens.log, "<html><head></head><body>'x'<table><tbody><tr><td>'a'<br>'b'<svg viewbox=0 0 1 1>"
-                          "<clippath xlink:href=#c/></svg><pre>'\n''\nline'</pre><template></template><p></p>"
+                          "<clippath xlink:href=#c/></svg><pre>'\n''\nline'</pre><template></template><script></script>"
+                          "<p></p>"
                           "</td></tr></tbody></table></body></html>");
 }
 
