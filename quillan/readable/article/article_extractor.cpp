@@ -31,21 +31,49 @@ constexpr std::array kAttempts{Rules{true, true, true, kMinParagraph}, Rules{fal
                                Rules{false, false, true, kMinParagraph}, Rules{false, false, false, kMinParagraph},
                                Rules{true, true, false, 1}};
 
-// Text measures of every node's subtree under one attempt's rules.
-struct Measures {
-    std::vector<std::uint32_t> text, linkText, commas;
-    std::vector<std::uint32_t> inlineText, inlineCommas; // text outside nested blocks
-    std::vector<std::uint32_t> paragraphs, images, inputs, embeds, children;
-    std::vector<std::uint32_t> breaks;      // br children
-    std::vector<std::uint32_t> titleLinks;  // link text inside headings
-    std::vector<std::uint8_t> setAside, hasBlockChild, sentenceEnd;
+// What the boxes (the containers the cleaning inside the content judges)
+// hold besides text, for those that hold any of it.
+struct Box {
+    std::uint32_t node;
+    std::uint32_t commas, titleLinks; // titleLinks: link text inside headings
+    std::uint32_t paragraphs, images, inputs, embeds;
 };
+
+enum MeasureFlag : std::uint8_t {
+    kSetAside = 1,
+    kHasBlockChild = 2,
+    kSentenceEnd = 4, // its text outside nested blocks ends a sentence
+    kOneChild = 8,    // it has one child element
+};
+
+// Text measures of the nodes' subtrees under one attempt's rules: per node
+// what the choice reads of any node, and the boxes' other counts.
+struct Measures {
+    std::vector<std::uint32_t> text, linkText;
+    // A paragraph's points for its containers (its text outside nested
+    // blocks is long enough for the rules), 0: none. The scoring reads them
+    // and keeps its own in their place.
+    std::vector<std::uint32_t> points;
+    std::vector<std::uint8_t> flags;
+    std::vector<Box> boxes; // in node order
+
+    bool setAside(std::uint32_t n) const { return (flags[n] & kSetAside) != 0; }
+    bool hasBlockChild(std::uint32_t n) const { return (flags[n] & kHasBlockChild) != 0; }
+    Box box(std::uint32_t n) const
+    {
+        const auto it = std::lower_bound(boxes.begin(), boxes.end(), n,
+                                         [](const Box &b, std::uint32_t node) { return b.node < node; });
+        return it != boxes.end() && it->node == n ? *it : Box{n, 0, 0, 0, 0, 0, 0};
+    }
+};
+
+using CountsCursor = PageTree::CountsCursor;
 
 // Blocks, and table cells, which lay out as blocks too (rows and row groups
 // only pass a cell's points on to its table).
 bool isBlock(const PageNode &n)
 {
-    return (n.flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+    return n.block;
 }
 
 bool isTablePart(Element e)
@@ -55,7 +83,7 @@ bool isTablePart(Element e)
 }
 
 // Blocks whose text counts as a paragraph for their container.
-bool paragraphLike(Element e)
+constexpr bool paragraphElement(Element e)
 {
     switch (e) {
     case Element::Li:
@@ -88,75 +116,164 @@ bool paragraphLike(Element e)
     }
 }
 
+// The containers the cleaning inside the content judges by their counts.
+constexpr bool boxElement(Element e)
+{
+    switch (e) {
+    case Element::Table:
+    case Element::Td:
+    case Element::Ul:
+    case Element::Ol:
+    case Element::Dl:
+    case Element::Div:
+    case Element::Section:
+    case Element::Form:
+    case Element::Header:
+    case Element::Fieldset:
+    case Element::Center:
+    case Element::Figure: return true;
+    default: return false;
+    }
+}
+
+// Whether an element is paragraph-like or a box, looked up.
+enum ElementKind : std::uint8_t { kIsParagraphLike = 1, kIsBox = 2 };
+constexpr std::array<std::uint8_t, 256> kKinds = [] {
+    std::array<std::uint8_t, 256> kinds{};
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Element::Count); ++i) {
+        const auto e = static_cast<Element>(i);
+        kinds[i] = static_cast<std::uint8_t>((paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
+    }
+    return kinds;
+}();
+
+bool paragraphLike(Element e)
+{
+    return (kKinds[static_cast<std::size_t>(e)] & kIsParagraphLike) != 0;
+}
+
+bool isBox(Element e)
+{
+    return (kKinds[static_cast<std::size_t>(e)] & kIsBox) != 0;
+}
+
+// One pass in node order: the nodes whose subtrees are still open are on a
+// stack (set aside ones never), and each adds its sums to its parent's as it
+// leaves.
 Measures measure(const PageTree &tree, const Rules &rules)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
     Measures m;
-    for (auto *v : {&m.text, &m.linkText, &m.commas, &m.inlineText, &m.inlineCommas, &m.paragraphs, &m.images,
-                    &m.inputs, &m.embeds, &m.children, &m.breaks, &m.titleLinks})
-        v->assign(count, 0);
-    m.setAside.assign(count, 0);
-    m.hasBlockChild.assign(count, 0);
-    m.sentenceEnd.assign(count, 0);
-    std::vector<std::uint8_t> inHeading(count, 0);
-    for (std::size_t i = 1; i < count; ++i) {
-        const PageNode &n = nodes[i];
-        m.setAside[i] = m.setAside[n.parent] || n.silent || (rules.setAsideUnlikely && n.unlikely &&
-                                                             n.element != Element::Body && n.element != Element::Html);
-        if (rules.setAsideUnlikely && (n.element == Element::Nav || n.element == Element::Aside ||
-                                       n.element == Element::Footer))
-            m.setAside[i] = 1;
-        if (m.setAside[i])
-            continue;
-        m.text[i] = m.inlineText[i] = n.text;
-        m.images[i] = n.images;
-        m.children[i] = n.otherChildren;
-        m.breaks[i] = n.breaks;
-        m.linkText[i] = n.linkText;
-        inHeading[i] = inHeading[n.parent] || (n.flags & kHeading) != 0;
-        m.titleLinks[i] = inHeading[i] ? n.linkText : 0;
-        m.commas[i] = m.inlineCommas[i] = n.commas;
-        m.sentenceEnd[i] = n.sentenceEnd;
+    m.text.assign(count, 0);
+    m.linkText.assign(count, 0);
+    m.points.assign(count, 0);
+    m.flags.assign(count, 0);
+    struct Open {
+        std::uint32_t node;
+        bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
+        std::uint32_t text = 0, linkText = 0, titleLinks = 0, commas = 0;
+        std::uint32_t inlineText = 0, inlineCommas = 0; // outside nested blocks
+        std::uint32_t paragraphs = 0, images = 0, inputs = 0, embeds = 0, children = 0;
+        std::uint32_t breaks = 0; // br children
+    };
+    std::vector<Open> open;
+    CountsCursor counts(tree);
+    // The document's own text is outside every element that can be chosen.
+    {
+        const article::NodeCounts own = counts.at(0);
+        Open document{0};
+        document.images = own.images;
+        document.children = own.otherChildren;
+        document.breaks = own.breaks;
+        open.push_back(document);
     }
-    if (!m.setAside[0]) {
-        m.images[0] = nodes[0].images;
-        m.children[0] = nodes[0].otherChildren;
-        m.breaks[0] = nodes[0].breaks;
-    }
-    for (std::size_t i = count; i-- > 1;) {
-        if (m.setAside[i])
-            continue;
-        const PageNode &n = nodes[i];
-        const std::uint32_t p = n.parent;
-        m.text[p] += m.text[i];
-        m.linkText[p] += m.linkText[i];
-        m.titleLinks[p] += m.titleLinks[i];
-        m.commas[p] += m.commas[i];
+    auto leave = [&] {
+        Open &e = open.back();
+        const PageNode &n = nodes[e.node];
+        const bool block = isBlock(n);
         // Paragraphs: p and pre, and in a block that holds a paragraph's
         // worth of loose text, that text's runs between pairs of line breaks.
         if (n.element == Element::P || n.element == Element::Pre)
-            m.paragraphs[i] += 1;
-        else if (isBlock(n) && paragraphLike(n.element) && m.inlineText[i] >= kMinParagraph)
-            m.paragraphs[i] += 1 + m.breaks[i] / 2;
-        m.paragraphs[p] += m.paragraphs[i];
-        m.breaks[p] += n.element == Element::Br && !n.wrapped;
-        m.images[p] += m.images[i] + (n.element == Element::Img);
-        m.inputs[p] += m.inputs[i] + (n.element == Element::Input || n.element == Element::Textarea ||
-                                      n.element == Element::Select || n.element == Element::Button);
-        m.embeds[p] += m.embeds[i] + (n.element == Element::Iframe || n.element == Element::Embed ||
-                                      n.element == Element::Object || n.element == Element::Video);
-        m.children[p] += n.wrapped ? 0 : 1;
-        if (isBlock(n)) {
-            m.hasBlockChild[p] = 1;
+            e.paragraphs += 1;
+        else if (block && paragraphLike(n.element) && e.inlineText >= kMinParagraph)
+            e.paragraphs += 1 + e.breaks / 2;
+        m.text[e.node] = e.text;
+        m.linkText[e.node] = e.linkText;
+        m.flags[e.node] = static_cast<std::uint8_t>((e.hasBlockChild ? kHasBlockChild : 0) |
+                                                    (e.sentenceEnd ? kSentenceEnd : 0) |
+                                                    (e.children == 1 ? kOneChild : 0));
+        if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
+            m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
+        if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
+            m.boxes.push_back({e.node, e.commas, e.titleLinks, e.paragraphs, e.images, e.inputs, e.embeds});
+        if (open.size() == 1) {
+            open.pop_back();
+            return;
+        }
+        Open &p = open[open.size() - 2];
+        p.text += e.text;
+        p.linkText += e.linkText;
+        p.titleLinks += e.titleLinks;
+        p.commas += e.commas;
+        p.paragraphs += e.paragraphs;
+        p.breaks += n.element == Element::Br && !n.wrapped;
+        p.images += e.images + (n.element == Element::Img);
+        p.inputs += e.inputs + (n.element == Element::Input || n.element == Element::Textarea ||
+                                n.element == Element::Select || n.element == Element::Button);
+        p.embeds += e.embeds + (n.element == Element::Iframe || n.element == Element::Embed ||
+                                n.element == Element::Object || n.element == Element::Video);
+        p.children += n.wrapped ? 0 : 1;
+        if (block) {
+            p.hasBlockChild = true;
         } else {
             // An inline element's blocks lay out as its parent's.
-            m.hasBlockChild[p] = m.hasBlockChild[p] || m.hasBlockChild[i];
-            m.inlineText[p] += m.inlineText[i];
-            m.inlineCommas[p] += m.inlineCommas[i];
-            m.sentenceEnd[p] = m.sentenceEnd[p] || m.sentenceEnd[i];
+            p.hasBlockChild = p.hasBlockChild || e.hasBlockChild;
+            p.inlineText += e.inlineText;
+            p.inlineCommas += e.inlineCommas;
+            p.sentenceEnd = p.sentenceEnd || e.sentenceEnd;
         }
+        open.pop_back();
+    };
+    // One round past the last node closes all.
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::uint32_t parent = i < count ? nodes[i].parent : kNoNode;
+        while (!open.empty() && open.back().node != parent)
+            leave();
+        if (i == count)
+            break;
+        const PageNode &n = nodes[i];
+        bool setAside = n.silent ||
+                        (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body && n.element != Element::Html);
+        if (rules.setAsideUnlikely && (n.element == Element::Nav || n.element == Element::Aside ||
+                                       n.element == Element::Footer))
+            setAside = true;
+        if (setAside) {
+            // It and its subtree (the nodes after it whose parents are in
+            // it) count for nothing, and nothing of them goes up.
+            const std::size_t top = i;
+            m.flags[i] = kSetAside;
+            while (i + 1 < count && nodes[i + 1].parent >= top)
+                m.flags[++i] = kSetAside;
+            continue;
+        }
+        const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
+        const bool parentInHeading = open.back().inHeading;
+        Open &e = open.emplace_back(Open{static_cast<std::uint32_t>(i)});
+        e.text = e.inlineText = own.text;
+        e.images = own.images;
+        e.children = own.otherChildren;
+        e.breaks = own.breaks;
+        e.linkText = own.linkText;
+        e.inHeading = parentInHeading || n.heading;
+        e.titleLinks = e.inHeading ? own.linkText : 0;
+        e.commas = e.inlineCommas = own.commas;
+        e.sentenceEnd = n.sentenceEnd;
     }
+    // They came as their subtrees ended.
+    const auto byNode = [](const Box &a, const Box &b) { return a.node < b.node; };
+    if (!std::is_sorted(m.boxes.begin(), m.boxes.end(), byNode))
+        std::sort(m.boxes.begin(), m.boxes.end(), byNode);
     return m;
 }
 
@@ -203,49 +320,72 @@ bool isAncestor(const std::vector<PageNode> &nodes, std::uint32_t ancestor, std:
 }
 
 // One attempt's result: which nodes are shown.
+enum Mark : std::uint8_t {
+    kShown = 1,
+    kRoot = 2, // the top of a chosen part
+};
 struct Selection {
-    std::vector<std::uint8_t> shown; // per node
-    std::vector<std::uint8_t> root;  // per node: the top of a chosen part
+    std::vector<std::uint8_t> marks; // per node
     std::size_t characters = 0;
+    bool shown(std::uint32_t n) const { return (marks[n] & kShown) != 0; }
+    bool root(std::uint32_t n) const { return (marks[n] & kRoot) != 0; }
 };
 
-// Per node: whether it is a cell of a table of data rather than of layout
-// (a table with headers or a caption, ten rows, five columns or more than
-// ten cells, and no table inside it).
-std::vector<std::uint8_t> dataCells(const std::vector<PageNode> &nodes)
+// The tables of data rather than of layout (a table with headers or a
+// caption, ten rows, five columns or more than ten cells, and no table
+// inside it), in node order.
+std::vector<std::uint32_t> dataTables(const std::vector<PageNode> &nodes)
 {
-    const std::size_t count = nodes.size();
-    std::vector<std::uint32_t> tableOf(count, kNoNode);
-    std::vector<std::uint32_t> rows(count, 0), cells(count, 0), widest(count, 0), rowCells(count, 0);
-    std::vector<std::uint8_t> data(count, 0); // first per table: headers or a table inside, then the answer
     constexpr std::uint8_t kHeaders = 1, kNested = 2;
-    for (std::size_t i = 1; i < count; ++i) {
+    struct Table {
+        std::uint32_t node;
+        std::uint32_t rows = 0, cells = 0, widest = 0;
+        std::uint8_t data = 0; // headers or a table inside
+    };
+    std::vector<Table> tables;
+    // The nodes whose subtrees are open: each with the table its children
+    // are in (an index in tables) and, for a row, its cells so far.
+    struct Open {
+        std::uint32_t node;
+        std::uint32_t table;
+        std::uint32_t rowCells;
+    };
+    std::vector<Open> open{{0, kNoNode, 0}};
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
         const std::uint32_t p = nodes[i].parent;
-        tableOf[i] = nodes[p].element == Element::Table ? p : tableOf[p];
-        const std::uint32_t table = tableOf[i];
-        if (table == kNoNode)
-            continue;
-        switch (nodes[i].element) {
-        case Element::Table: data[table] |= kNested; break;
-        case Element::Tr: ++rows[table]; break;
-        case Element::Th: data[table] |= kHeaders; [[fallthrough]];
-        case Element::Td:
-            ++cells[table];
-            if (nodes[p].element == Element::Tr)
-                widest[table] = std::max(widest[table], ++rowCells[p]);
-            break;
-        case Element::Caption:
-        case Element::Thead: data[table] |= kHeaders; break;
-        default: break;
+        while (open.back().node != p)
+            open.pop_back();
+        Open &parent = open.back();
+        const std::uint32_t table = parent.table;
+        const Element e = nodes[i].element;
+        if (table != kNoNode) {
+            Table &t = tables[table];
+            switch (e) {
+            case Element::Table: t.data |= kNested; break;
+            case Element::Tr: ++t.rows; break;
+            case Element::Th: t.data |= kHeaders; [[fallthrough]];
+            case Element::Td:
+                ++t.cells;
+                if (nodes[p].element == Element::Tr)
+                    t.widest = std::max(t.widest, ++parent.rowCells);
+                break;
+            case Element::Caption:
+            case Element::Thead: t.data |= kHeaders; break;
+            default: break;
+            }
         }
+        std::uint32_t inner = table;
+        if (e == Element::Table) {
+            inner = static_cast<std::uint32_t>(tables.size());
+            tables.push_back({static_cast<std::uint32_t>(i)});
+        }
+        open.push_back({static_cast<std::uint32_t>(i), inner, 0});
     }
-    for (std::size_t t = 1; t < count; ++t)
-        if (nodes[t].element == Element::Table)
-            data[t] = !(data[t] & kNested) && ((data[t] & kHeaders) || rows[t] >= 10 || widest[t] > 4 || cells[t] > 10);
-    std::vector<std::uint8_t> result(count, 0);
-    for (std::size_t i = 1; i < count; ++i)
-        result[i] = nodes[i].element == Element::Td && tableOf[i] != kNoNode && data[tableOf[i]];
-    return result;
+    std::vector<std::uint32_t> data;
+    for (const Table &t : tables)
+        if (!(t.data & kNested) && ((t.data & kHeaders) || t.rows >= 10 || t.widest > 4 || t.cells > 10))
+            data.push_back(t.node);
+    return data;
 }
 
 // Below every score a node can have.
@@ -253,9 +393,9 @@ constexpr double kNoScore = -1e30;
 
 class Chooser {
 public:
-    // `dataCells` as dataCells() gives them for the tree.
-    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint8_t> &dataCells)
-        : nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataCells_(dataCells)
+    // `dataTables` as dataTables() gives them for the tree.
+    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables)
+        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataTables_(dataTables)
     {}
 
     Selection choose()
@@ -263,70 +403,86 @@ public:
         score();
         std::uint32_t top = best();
         Selection s;
-        s.shown.assign(nodes_.size(), 0);
-        s.root.assign(nodes_.size(), 0);
+        s.marks.assign(nodes_.size(), 0);
         if (top == kNoNode)
             return s;
         top = widen(top);
         for (std::uint32_t part : withSiblings(top))
-            s.root[part] = 1;
-        std::vector<std::uint8_t> dropped(nodes_.size(), 0);
+            s.marks[part] |= kRoot;
+        CountsCursor counts(tree_);
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
             const std::uint32_t p = nodes_[i].parent;
-            const bool inside = s.root[i] || s.shown[p];
-            if (!inside || m_.setAside[i])
+            const auto n = static_cast<std::uint32_t>(i);
+            const bool inside = s.root(n) || s.shown(p);
+            if (!inside || m_.setAside(n))
                 continue;
-            if (!s.root[i] && rules_.cleanInside && boilerplate(static_cast<std::uint32_t>(i)))
+            if (!s.root(n) && rules_.cleanInside && boilerplate(n))
                 continue;
-            s.shown[i] = 1;
-            s.characters += nodes_[i].silent ? 0 : nodes_[i].text;
+            s.marks[i] |= kShown;
+            s.characters += nodes_[i].silent ? 0 : counts.at(n).text;
         }
         return s;
     }
 
 private:
-    void add(std::uint32_t n, double points)
+    struct Scored {
+        std::uint32_t node;
+        double score;
+    };
+
+    // The node's score, null when it has none.
+    const double *scoreOf(std::uint32_t n) const
     {
-        if (!scored_[n]) {
-            scored_[n] = 1;
-            score_[n] = elementScore(nodes_[n].element) + (rules_.weighNames ? nodes_[n].classWeight : 0);
-        }
-        score_[n] += points;
+        return m_.points[n] == 0 ? nullptr : &scored_[m_.points[n] - 1].score;
+    }
+    double scoreOrZero(std::uint32_t n) const
+    {
+        const double *score = scoreOf(n);
+        return score ? *score : 0.0;
     }
 
+    // Each paragraph's points go to the block containers above it. A
+    // container's entry in scored_ is in the points of its node, which are
+    // read before (a container comes before its content).
     void score()
     {
-        score_.assign(nodes_.size(), 0.0);
-        scored_.assign(nodes_.size(), 0);
+        std::vector<std::uint32_t> &slot = m_.points; // 0: none, else the entry + 1
+        scored_.clear();
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
-            const PageNode &n = nodes_[i];
-            if (m_.setAside[i] || !isBlock(n) || !paragraphLike(n.element) || m_.inlineText[i] < rules_.minParagraph)
+            const std::uint32_t own = slot[i];
+            slot[i] = 0;
+            if (own == 0 || m_.setAside(static_cast<std::uint32_t>(i)))
                 continue;
-            const double points = 1.0 + m_.inlineCommas[i] + std::min(m_.inlineText[i] / 100u, 3u);
-            // The points go to the block containers above (inline
-            // elements such as font or span hold no article).
-            std::uint32_t at = m_.hasBlockChild[i] ? static_cast<std::uint32_t>(i) : n.parent;
+            const double points = own;
+            const PageNode &n = nodes_[i];
+            // Inline elements such as font or span hold no article.
+            std::uint32_t at = m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? static_cast<std::uint32_t>(i) : n.parent;
             for (int level = 0; level < 3 && at != 0 && at != kNoNode; at = nodes_[at].parent) {
-                if (nodes_[at].element == Element::Html)
+                const PageNode &c = nodes_[at];
+                if (c.element == Element::Html)
                     break;
-                if (!isBlock(nodes_[at]))
+                if (!isBlock(c))
                     continue;
-                add(at, level == 0 ? points : level == 1 ? points / 2 : points / (level * 3));
+                if (slot[at] == 0) {
+                    scored_.push_back({at, elementScore(c.element) + (rules_.weighNames ? c.classWeight : 0)});
+                    slot[at] = static_cast<std::uint32_t>(scored_.size());
+                }
+                scored_[slot[at] - 1].score += level == 0 ? points : level == 1 ? points / 2 : points / (level * 3);
                 ++level;
             }
         }
-        for (std::size_t i = 1; i < nodes_.size(); ++i)
-            if (scored_[i])
-                score_[i] *= 1.0 - linkDensity(m_, static_cast<std::uint32_t>(i));
+        for (Scored &s : scored_)
+            s.score *= 1.0 - linkDensity(m_, s.node);
     }
 
+    // The best score's node, the first in node order of equals.
     std::uint32_t best() const
     {
-        std::uint32_t top = kNoNode;
-        for (std::size_t i = 1; i < nodes_.size(); ++i)
-            if (scored_[i] && (top == kNoNode || score_[i] > score_[top]))
-                top = static_cast<std::uint32_t>(i);
-        return top;
+        const Scored *top = nullptr;
+        for (const Scored &s : scored_)
+            if (!top || s.score > top->score || (s.score == top->score && s.node < top->node))
+                top = &s;
+        return top ? top->node : kNoNode;
     }
 
     bool stop(std::uint32_t n) const
@@ -341,9 +497,10 @@ private:
         if (stop(top))
             return top;
         std::vector<std::uint32_t> close;
-        for (std::size_t i = 1; i < nodes_.size(); ++i)
-            if (scored_[i] && i != top && score_[i] >= 0.75 * score_[top])
-                close.push_back(static_cast<std::uint32_t>(i));
+        const double topScore = scoreOrZero(top);
+        for (const Scored &s : scored_)
+            if (s.node != top && s.score >= 0.75 * topScore)
+                close.push_back(s.node);
         if (close.size() >= 3) {
             for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
                 int holds = 0;
@@ -355,18 +512,19 @@ private:
                 }
             }
         }
-        double last = score_[top];
+        double last = scoreOrZero(top);
         const double threshold = last / 3;
         for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
-            if (!scored_[a])
+            const double *score = scoreOf(a);
+            if (!score)
                 continue;
-            if (score_[a] < threshold)
+            if (*score < threshold)
                 break;
-            if (score_[a] > last) {
+            if (*score > last) {
                 top = a;
                 break;
             }
-            last = score_[a];
+            last = *score;
         }
         // A page laid out in a table: a container that holds most of its
         // cell's text stands for the cell, so that the other cells of the
@@ -382,13 +540,13 @@ private:
         // is the article's heading, summary and end matter.
         if (nodes_[top].element != Element::Article) {
             const std::uint32_t article = enclosing(top, Element::Article);
-            if (article != kNoNode && !m_.setAside[article] && m_.text[top] * 3 >= m_.text[article] * 2)
+            if (article != kNoNode && !m_.setAside(article) && m_.text[top] * 3 >= m_.text[article] * 2)
                 top = article;
         }
         // A container that is its parent's only content stands for it; but
         // a cell stays a cell unless its table has no other.
         std::uint32_t only = top;
-        while (!stop(nodes_[only].parent) && m_.children[nodes_[only].parent] == 1)
+        while (!stop(nodes_[only].parent) && (m_.flags[nodes_[only].parent] & kOneChild))
             only = nodes_[only].parent;
         if (nodes_[top].element == Element::Td && only != top && isAncestor(nodes_, only, top) &&
             !isAncestor(nodes_, only, enclosing(top, Element::Table)))
@@ -401,7 +559,8 @@ private:
         const std::uint32_t parent = nodes_[top].parent;
         if (stop(top) || parent == kNoNode)
             return {top};
-        const double topScore = scored_[top] ? score_[top] : 0.0;
+        const double topScore = scoreOrZero(top);
+        const std::uint32_t topClass = tree_.classHash(top);
         const double threshold = std::max(10.0, topScore * 0.2);
         // A cell's siblings are the cells of its table (a page laid out
         // in a table puts the parts of its article in rows of their own).
@@ -411,7 +570,7 @@ private:
         const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
         for (std::size_t i = first; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
-            if (m_.setAside[i])
+            if (m_.setAside(static_cast<std::uint32_t>(i)))
                 continue;
             if (table != kNoNode) {
                 if (n.element != Element::Td || enclosing(static_cast<std::uint32_t>(i), Element::Table) != table)
@@ -424,7 +583,7 @@ private:
                 parts.push_back(c);
                 continue;
             }
-            const double bonus = n.classHash != 0 && n.classHash == nodes_[top].classHash ? topScore * 0.2 : 0.0;
+            const double bonus = topClass != 0 && tree_.classHash(c) == topClass ? topScore * 0.2 : 0.0;
             // A sibling joins by what its text scores: a name that says
             // "post" or "entry" on a box of dates and names brings it no
             // nearer.
@@ -434,11 +593,12 @@ private:
                 parts.push_back(c);
                 continue;
             }
-            if (!isBlock(n) || (m_.hasBlockChild[c] && !cell) || !paragraphLike(n.element))
+            if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
                 continue;
             const double density = linkDensity(m_, c);
             const std::uint32_t length = m_.text[c];
-            if ((length > 80 && density < 0.25) || (length > 0 && length <= 80 && density == 0 && m_.sentenceEnd[c]))
+            if ((length > 80 && density < 0.25) ||
+                (length > 0 && length <= 80 && density == 0 && (m_.flags[c] & kSentenceEnd)))
                 parts.push_back(c);
         }
         return parts;
@@ -448,16 +608,17 @@ private:
     // other, its only content (a table of one cell scores as its cell).
     double chainScore(std::uint32_t n) const
     {
-        double best = scored_[n] ? score_[n] : kNoScore;
-        while (m_.children[n] == 1) {
+        const double *score = scoreOf(n);
+        double best = score ? *score : kNoScore;
+        while (m_.flags[n] & kOneChild) {
             std::uint32_t child = n + 1;
-            while (child < nodes_.size() && (nodes_[child].parent != n || m_.setAside[child]))
+            while (child < nodes_.size() && (nodes_[child].parent != n || m_.setAside(child)))
                 ++child;
             if (child >= nodes_.size() || !isAncestor(nodes_, n, child))
                 break;
             n = child;
-            if (scored_[n])
-                best = std::max(best, score_[n]);
+            if ((score = scoreOf(n)))
+                best = std::max(best, *score);
         }
         return best;
     }
@@ -513,24 +674,25 @@ private:
         // An entry's title is often a link to the entry: when the text
         // besides the links is at least as long as the titles, the titles
         // are no navigation.
+        const Box box = m_.box(i);
         const std::uint32_t plain = m_.text[i] - m_.linkText[i];
         const double bodyDensity =
-            plain >= m_.titleLinks[i] && m_.text[i] > 0
-                ? static_cast<double>(m_.linkText[i] - m_.titleLinks[i]) / m_.text[i]
+            plain >= box.titleLinks && m_.text[i] > 0
+                ? static_cast<double>(m_.linkText[i] - box.titleLinks) / m_.text[i]
                 : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
             return density > 0.6;
-        if (m_.commas[i] >= 10)
+        if (box.commas >= 10)
             return false;
-        const std::uint32_t paragraphs = m_.paragraphs[i], images = m_.images[i], length = m_.text[i];
-        if (dataCells_[i])
+        const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
+        if (dataCell(i))
             return density > 0.5;
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
             return true;
-        if (m_.inputs[i] > paragraphs / 3 + 1)
+        if (box.inputs > paragraphs / 3 + 1)
             return true;
         if (length < kMinParagraph && (images == 0 || images > 2))
             return length > 0 || images > 2;
@@ -538,17 +700,26 @@ private:
             return true;
         if (weight >= 25 && density > 0.5)
             return true;
-        if ((m_.embeds[i] == 1 && length < 75) || m_.embeds[i] > 1)
+        if ((box.embeds == 1 && length < 75) || box.embeds > 1)
             return true;
         return false;
     }
 
+    // A cell of a table of data.
+    bool dataCell(std::uint32_t n) const
+    {
+        if (nodes_[n].element != Element::Td)
+            return false;
+        const std::uint32_t table = enclosing(n, Element::Table);
+        return table != kNoNode && std::binary_search(dataTables_.begin(), dataTables_.end(), table);
+    }
+
+    const PageTree &tree_;
     const std::vector<PageNode> &nodes_;
     Rules rules_;
     Measures m_;
-    std::vector<double> score_;
-    std::vector<std::uint8_t> scored_;
-    const std::vector<std::uint8_t> &dataCells_;
+    std::vector<Scored> scored_; // in the order they were first scored
+    const std::vector<std::uint32_t> &dataTables_;
 };
 
 bool isSpace(char c)
@@ -629,22 +800,6 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
-struct HeadingText {
-    std::uint32_t node;
-    std::string text;
-};
-
-// Every h1, h2 and h3 that is shown, in document order, with its text (its
-// first few hundred bytes, never part of a character, runs of white space
-// as one space).
-std::vector<HeadingText> headingTexts(const PageTree &tree)
-{
-    std::vector<HeadingText> headings;
-    for (const auto &[node, text] : tree.headings())
-        headings.push_back({node, text});
-    return headings;
-}
-
 } // namespace
 
 struct ArticleExtractor::State {
@@ -680,11 +835,11 @@ void ArticleExtractor::endOfFile()
     const auto &nodes = tree.nodes();
 
     // The first attempt with enough text, else the one with the most.
-    const std::vector<std::uint8_t> dataTableCells = dataCells(nodes);
+    const std::vector<std::uint32_t> tables = dataTables(nodes);
     Selection chosen;
     int chosenAttempt = -1;
     for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-        Selection s = Chooser(tree, kAttempts[a], dataTableCells).choose();
+        Selection s = Chooser(tree, kAttempts[a], tables).choose();
         if (chosenAttempt < 0 || s.characters > chosen.characters) {
             chosen = std::move(s);
             chosenAttempt = static_cast<int>(a);
@@ -697,9 +852,8 @@ void ArticleExtractor::endOfFile()
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
         choice_.wholeBody = true;
-        chosen.shown.assign(nodes.size(), 1);
-        chosen.root.assign(nodes.size(), 0);
-        chosen.root[0] = 1;
+        chosen.marks.assign(nodes.size(), kShown);
+        chosen.marks[0] |= kRoot;
     }
     choice_.characters = chosen.characters;
 
@@ -712,15 +866,16 @@ void ArticleExtractor::endOfFile()
     const std::string shortTitle = withoutSiteName(docTitle);
     const std::string lowTitle = lowered(docTitle);
     const std::string lowShortTitle = lowered(shortTitle);
-    const std::vector<HeadingText> headings = headingTexts(tree);
     std::uint32_t heading = kNoNode;
     std::size_t headingDistance = 0;
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
     std::string headingTitle, onlyH1Title;
-    for (const auto &[i, text] : headings) {
+    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
+        const std::uint32_t i = tree.headings()[k].node;
+        const std::string_view text = tree.headingText(k);
         const PageNode &n = nodes[i];
-        if ((n.unlikely && !chosen.shown[i]) || text.empty())
+        if ((n.unlikely && !chosen.shown(i)) || text.empty())
             continue;
         const std::string low = lowered(text);
         if (n.element == Element::H1) {
@@ -739,15 +894,15 @@ void ArticleExtractor::endOfFile()
             headingTitle = text;
         }
     }
-    if (heading == kNoNode && h1Count == 1 && (chosen.shown[onlyH1] || docTitle.empty())) {
+    if (heading == kNoNode && h1Count == 1 && (chosen.shown(onlyH1) || docTitle.empty())) {
         heading = onlyH1;
         headingTitle = onlyH1Title;
     }
     std::string title = heading != kNoNode ? headingTitle : shortTitle;
-    if (heading != kNoNode && chosen.shown[heading]) {
+    if (heading != kNoNode && chosen.shown(heading)) {
         // Shown once, first; its subtree (the nodes right after it) leaves the content.
         for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
-            chosen.shown[i] = 0;
+            chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
     }
     choice_.title = title;
 
@@ -764,10 +919,10 @@ void ArticleExtractor::endOfFile()
         const Element e = nodes[n].element;
         if (token.own && (e == Element::Style || e == Element::Base))
             return true;
-        if (!chosen.shown[n])
+        if (!chosen.shown(n))
             return false;
         // A cell or item on its own: its content only.
-        return !(token.own && token.kind != article::TokenKind::Text && chosen.root[n] && (isTablePart(e) || n == 0));
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
     });
     renderer.endOfFile();
 }

@@ -44,6 +44,8 @@ constexpr std::uint8_t kHeadEndBit = 1u << 3;
 constexpr std::uint8_t kSentenceEndBit = 1u << 3;
 constexpr std::uint8_t kMeasuresBit = 1u << 4;
 
+static_assert(sizeof(PageNode) == 8, "a node of a dense page costs eight bytes");
+
 // The flags of elements that lay out as blocks; a block opening makes
 // nodes of the elements around it.
 constexpr std::uint32_t kBlockish = kBlock | kCell | kTable | kListItem | kList | kRow | kRowGroup;
@@ -144,24 +146,27 @@ bool isTitleHeading(Element e)
 // space as one space, up to kMaxHeadingBytes. The bytes kept are the same
 // however the text came in pieces; the end is cut to a whole character
 // once the page has ended (cutTail).
-void appendHeading(std::string &to, std::string_view text)
+// The text is the end of `to` from `from` on.
+void appendHeading(std::string &to, std::size_t from, std::string_view text)
 {
     for (char c : text) {
-        if (to.size() >= kMaxHeadingBytes)
+        if (to.size() - from >= kMaxHeadingBytes)
             return;
         if (!isSpace(static_cast<unsigned char>(c)))
             to += c;
-        else if (!to.empty() && to.back() != ' ')
+        else if (to.size() > from && to.back() != ' ')
             to += ' ';
     }
 }
 
-void cutTail(std::string &text)
+// The size of the text of `size` bytes at `begin` cut to a whole character,
+// without a space at the end.
+std::size_t cutTail(const char *begin, std::size_t size)
 {
-    const char *begin = text.data();
-    text.resize(static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + text.size()) - begin));
-    if (!text.empty() && text.back() == ' ')
-        text.pop_back();
+    size = static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + size) - begin);
+    if (size != 0 && begin[size - 1] == ' ')
+        --size;
+    return size;
 }
 
 bool silentElement(Element e)
@@ -308,8 +313,17 @@ void PageTree::measure(Open &at, std::string_view utf8)
         at.linkText += count;
     at.commas += commas;
     at.sentenceEnd = at.sentenceEnd || end;
-    if (at.heading != kNoNode)
-        appendHeading(headings_[at.heading].second, utf8);
+    // Only the last heading is open: a heading starts only outside any other.
+    if (at.heading != kNoNode && at.heading + 1 == headings_.size())
+        appendHeading(headingText_, headings_.back().at, utf8);
+}
+
+void PageTree::endHeading()
+{
+    if (headings_.empty())
+        return;
+    const std::size_t at = headings_.back().at;
+    headingText_.resize(at + cutTail(headingText_.data() + at, headingText_.size() - at));
 }
 
 void PageTree::characters(std::string_view utf8)
@@ -341,7 +355,7 @@ void PageTree::characters(std::string_view utf8)
     }
     Open &at = top();
     if (at.element == Element::Title && !titleDone_ && !at.foreign)
-        appendHeading(title_, utf8);
+        appendHeading(title_, 0, utf8);
     if (styleDepth_ != 0 && styleDepth_ == stack_.size())
         sheet_.feed(utf8);
     measure(at, utf8);
@@ -545,8 +559,9 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.silent = parent.silent || hidden || silentElement(element);
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
+        endHeading();
         e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.emplace_back(kNoNode, std::string());
+        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
     }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
@@ -697,35 +712,94 @@ void PageTree::endOfFile()
     endTextRun();
     popTo(0);
     PageNode document;
-    document.text = document_.text;
-    document.linkText = document_.linkText;
-    document.commas = document_.commas;
     document.sentenceEnd = document_.sentenceEnd;
     nodes_.reserve(nodeCount_);
     nodes_.assign(1, document);
     std::vector<Open>().swap(stack_);
     // A text cut at the limit ends on a whole character.
-    for (auto &heading : headings_)
-        cutTail(heading.second);
-    cutTail(title_);
+    endHeading();
+    title_.resize(cutTail(title_.data(), title_.size()));
     build();
+}
+
+NodeCounts PageTree::wideCounts(std::uint32_t node) const
+{
+    return std::lower_bound(wide_.begin(), wide_.end(), node,
+                            [](const auto &w, std::uint32_t n) { return w.first < n; })
+        ->second;
+}
+
+NodeCounts PageTree::countsOf(std::uint32_t node) const
+{
+    if (!nodes_[node].counted)
+        return {nodes_[node].few, 0, 0, 0, 0, 0};
+    const Entry &entry = *std::lower_bound(counts_.begin(), counts_.end(), node,
+                                           [](const Entry &e, std::uint32_t n) { return e.node < n; });
+    return entry.wide ? wideCounts(node) : countsOf(entry);
+}
+
+std::uint32_t PageTree::classHash(std::uint32_t node) const
+{
+    const auto it = std::lower_bound(classes_.begin(), classes_.end(), node,
+                                     [](const auto &c, std::uint32_t n) { return c.first < n; });
+    return it != classes_.end() && it->first == node ? it->second : 0;
 }
 
 void PageTree::build()
 {
     // The stack again, as the records say: each level's node (its own, or
-    // the one around it) and whether it is its own.
+    // the one around it) and whether it is its own; a node's own level adds
+    // up its counts of elements without a node until it is closed.
     struct Level {
         std::uint32_t node;
+        std::uint32_t nodeLevel; // the level of its node, kNoNode: the document
+        std::uint32_t entry;     // its node's place in counts_
         bool own;
         bool inHeading; // inside a heading of headings_
+        std::uint32_t images = 0, otherChildren = 0, breaks = 0;
+    };
+    // Each open node has a place in counts_, so that they come in node
+    // order; a closed node with only a few characters of text keeps them
+    // itself, and gives its place up (at once when it is the last, else at
+    // the end).
+    constexpr std::uint32_t kGone = kNoNode;
+    bool gone = false;
+    auto close = [this, &gone](std::uint32_t at, const NodeCounts &c) __attribute__((always_inline)) {
+        Entry &e = counts_[at];
+        PageNode &n = nodes_[e.node];
+        if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
+            n.few = static_cast<std::uint8_t>(c.text);
+            if (at + 1 == counts_.size()) {
+                counts_.pop_back();
+            } else {
+                e.node = kGone;
+                gone = true;
+            }
+            return;
+        }
+        n.counted = true;
+        e.text = c.text;
+        if (c.linkText <= UINT16_MAX && c.commas <= UINT16_MAX && c.images <= UINT8_MAX &&
+            c.otherChildren <= UINT8_MAX && c.breaks <= UINT8_MAX) {
+            e.linkText = static_cast<std::uint16_t>(c.linkText);
+            e.commas = static_cast<std::uint16_t>(c.commas);
+            e.images = static_cast<std::uint8_t>(c.images);
+            e.otherChildren = static_cast<std::uint8_t>(c.otherChildren);
+            e.breaks = static_cast<std::uint8_t>(c.breaks);
+        } else {
+            e.wide = true;
+            wide_.emplace_back(e.node, c);
+        }
     };
     std::vector<Level> levels;
+    Level document{0, kNoNode, 0, true, false};
+    counts_.push_back({0});
     std::size_t heading = 0;
     Cursor c(stream_.view());
     while (!c.done()) {
         const std::uint8_t kind = c.byte();
-        const Level at = levels.empty() ? Level{0, true, false} : levels.back();
+        // (A reference: it is not used once levels grows.)
+        const Level &at = levels.empty() ? document : levels.back();
         switch (kind & kRecordMask) {
         case kTextRecord: c.string(); break;
         case kStartRecord: {
@@ -744,37 +818,46 @@ void PageTree::build()
                         *slot = value.data() ? value : std::string_view("", 0);
                 }
             }
-            std::uint32_t node = at.node;
-            bool starts = false; // a heading of headings_
             if (kind & kNodeBit) {
                 PageNode n;
                 n.parent = at.node;
                 n.wrapped = !at.own;
                 n.element = element;
-                n.flags = element == Element::Other ? 0 : FlagsOf(element);
+                const std::uint32_t flags = FlagsOf(element);
+                n.block = (flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+                n.heading = (flags & kHeading) != 0;
                 n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
                 if (!classes.empty() || !id.empty() || !role.empty()) {
                     const NameHints hints = ReadNameHints(classes, id, role);
-                    n.classWeight = hints.weight;
+                    n.classWeight = static_cast<std::int8_t>(hints.weight);
                     n.unlikely = hints.unlikely;
                 }
-                n.classHash = classes.empty() ? 0 : static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1);
-                node = static_cast<std::uint32_t>(nodes_.size());
+                const auto node = static_cast<std::uint32_t>(nodes_.size());
+                if (!classes.empty())
+                    classes_.emplace_back(node, static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1));
+                bool inHeading = at.inHeading;
                 if (!at.inHeading && isTitleHeading(element) && !n.silent && heading < headings_.size()) {
-                    headings_[heading++].first = node;
-                    starts = true;
+                    headings_[heading++].node = node;
+                    inHeading = true;
                 }
                 nodes_.push_back(n);
+                // Without a close record (nothing inside it), its counts are none.
+                if (kind & kPushedBit) {
+                    levels.push_back({node, static_cast<std::uint32_t>(levels.size()),
+                                      static_cast<std::uint32_t>(counts_.size()), true, inHeading});
+                    counts_.push_back({node});
+                }
             } else {
+                Level &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel];
                 if (at.own)
-                    ++nodes_[at.node].otherChildren;
+                    ++counts.otherChildren;
                 if (at.own && element == Element::Br)
-                    ++nodes_[at.node].breaks;
+                    ++counts.breaks;
                 if (element == Element::Img)
-                    ++nodes_[at.node].images;
+                    ++counts.images;
+                if (kind & kPushedBit)
+                    levels.push_back(Level{at.node, at.nodeLevel, at.entry, false, at.inHeading});
             }
-            if (kind & kPushedBit)
-                levels.push_back({node, (kind & kNodeBit) != 0, at.inHeading || starts});
             break;
         }
         case kAttachedRecord:
@@ -785,19 +868,28 @@ void PageTree::build()
         case kEndRecord: c.element(); break;
         case kCloseRecord: levels.pop_back(); break;
         case kCloseNodeRecord: {
-            PageNode &n = nodes_[at.node];
-            n.sentenceEnd = (kind & kSentenceEndBit) != 0;
+            NodeCounts counts{0, 0, 0, at.images, at.otherChildren, at.breaks};
+            nodes_[at.node].sentenceEnd = (kind & kSentenceEndBit) != 0;
             if (kind & kMeasuresBit) {
-                n.text = c.varint();
-                n.linkText = c.varint();
-                n.commas = c.varint();
+                counts.text = c.varint();
+                counts.linkText = c.varint();
+                counts.commas = c.varint();
             }
+            close(at.entry, counts);
             levels.pop_back();
             break;
         }
         default: break;
         }
     }
+    close(0, {document_.text, document_.linkText, document_.commas, document.images, document.otherChildren,
+              document.breaks});
+    if (gone)
+        std::erase_if(counts_, [](const Entry &entry) { return entry.node == kGone; });
+    // The wide ones came as their nodes closed.
+    const auto byNode = [](const auto &a, const auto &b) { return a.first < b.first; };
+    if (!std::is_sorted(wide_.begin(), wide_.end(), byNode))
+        std::sort(wide_.begin(), wide_.end(), byNode);
 }
 
 void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const

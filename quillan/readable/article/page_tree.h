@@ -1,7 +1,8 @@
 #pragma once
 // The page as the article extractor keeps it: its tokens in one compact
 // byte stream, and a light tree of the elements the scoring looks at, with
-// the text measures it needs.
+// each one's own counts (text, link text, commas, ...): eight bytes a node
+// that has only a few characters of text, and an entry apart for the others.
 //
 // Its tokens come from a walk of the Standard's tree (article/document_walk.h:
 // well formed, so the rules below find nothing to mend and the structure is
@@ -62,22 +63,38 @@ namespace article {
 
 constexpr std::uint32_t kNoNode = UINT32_MAX;
 
+// A node's counts of its own: text in characters (code points that are
+// not white space), link text (characters inside a with href, not across a
+// cell), commas, img elements without a node of their own, child elements
+// without a node (br ones also as breaks).
+struct NodeCounts {
+    std::uint32_t text = 0, linkText = 0, commas = 0;
+    std::uint32_t images = 0, otherChildren = 0, breaks = 0;
+};
+
+// Eight bytes a node: most nodes of a dense page have only a few characters
+// of their own and no other count, and keep them here; the others are
+// `counted`: sixteen bytes more for an entry of narrow counts, and the full
+// ones apart when they do not fit.
 struct PageNode {
+    static constexpr std::uint8_t kFewMax = 255; // the most own text `few` holds
     std::uint32_t parent = kNoNode;
-    std::uint32_t flags = 0; // ElementFlag of the element
-    std::uint32_t classHash = 0;
-    std::uint32_t text = 0;       // own characters
-    std::uint32_t linkText = 0;   // own characters inside links (a with href, not across a cell)
-    std::uint32_t commas = 0;     // own commas
-    std::uint32_t images = 0;     // img elements without a node of their own
-    std::uint32_t otherChildren = 0; // child elements without a node
-    std::uint32_t breaks = 0;        // br children without a node
-    std::int16_t classWeight = 0; // the names' hint: + for content, - for boilerplate
+    std::int8_t classWeight = 0; // the names' hint (-50 to +75): + for content, - for boilerplate
     Element element{};
+    std::uint8_t few = 0;         // its own text when it is not counted
     bool unlikely : 1 = false;    // the names or the role say boilerplate
     bool silent : 1 = false;      // its text is never shown
     bool sentenceEnd : 1 = false; // its own text ends a sentence somewhere
     bool wrapped : 1 = false;     // its parent element has no node
+    bool counted : 1 = false;     // its counts have an entry in the tree
+    bool block : 1 = false;       // a block, cell, table, list or item (no row or row group)
+    bool heading : 1 = false;     // h1 to h6
+};
+
+// A heading: its node, and where its text starts in the texts of all.
+struct PageHeading {
+    std::uint32_t node;
+    std::uint32_t at;
 };
 
 enum class TokenKind : std::uint8_t { Start, End, Text };
@@ -107,14 +124,35 @@ public:
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
     const std::vector<PageNode> &nodes() const { return nodes_; }
+    // Any node's counts (a search among the entries when it is counted).
+    NodeCounts countsOf(std::uint32_t node) const;
+    // Its class attribute's hash, 0: none (a search).
+    std::uint32_t classHash(std::uint32_t node) const;
+
+    // Reads the nodes' counts in node order, without searching.
+    class CountsCursor {
+    public:
+        explicit CountsCursor(const PageTree &tree) : tree_(tree) {}
+        // `node` is not before the node asked last.
+        NodeCounts at(std::uint32_t node);
+
+    private:
+        const PageTree &tree_;
+        std::size_t next_ = 0;
+    };
     // The text of the first title element (white space collapsed, at most a
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
-    // document order: its node and its text (its first few hundred bytes,
-    // never part of a character, runs of white space as one space, no space
-    // at the end).
-    const std::vector<std::pair<std::uint32_t, std::string>> &headings() const { return headings_; }
+    // document order, with its node; headingText(i) is the text of the
+    // i-th (its first few hundred bytes, never part of a character, runs of
+    // white space as one space, no space at the end).
+    const std::vector<PageHeading> &headings() const { return headings_; }
+    std::string_view headingText(std::size_t i) const
+    {
+        const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
+        return std::string_view(headingText_).substr(headings_[i].at, end - headings_[i].at);
+    }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
     // it came (after endOfFile()).
@@ -177,6 +215,8 @@ private:
     void impliedEnds(Element element, std::uint32_t flags);
     void measure(Open &at, std::string_view utf8);
     void endTextRun();
+    // The last heading's text is complete: cut to a whole character.
+    void endHeading();
     void foreignSwitch();
     void build();
 
@@ -197,10 +237,42 @@ private:
     StyleSheet sheet_;
     std::string title_;
     bool titleDone_ = false;
-    std::vector<std::pair<std::uint32_t, std::string>> headings_; // node (once built), text
+    std::vector<PageHeading> headings_; // node (once built), text
+    std::string headingText_;           // the headings' texts one after another
     std::vector<PageNode> nodes_;
+    // The counted nodes' counts, in node order; `wide` when one does not
+    // fit, and the full ones are in wide_.
+    struct Entry {
+        std::uint32_t node;
+        std::uint32_t text = 0;
+        std::uint16_t linkText = 0, commas = 0;
+        std::uint8_t images = 0, otherChildren = 0, breaks = 0;
+        bool wide = false;
+    };
+    static_assert(sizeof(Entry) == 16, "a counted node costs sixteen bytes more");
+    static NodeCounts countsOf(const Entry &entry);
+    NodeCounts wideCounts(std::uint32_t node) const;
+    std::vector<Entry> counts_;
+    std::vector<std::pair<std::uint32_t, NodeCounts>> wide_;     // in node order
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> classes_; // node, class hash; in node order
     std::size_t nodeCount_ = 1; // nodes the records make, the document's too
 };
+
+inline NodeCounts PageTree::countsOf(const Entry &entry)
+{
+    return {entry.text, entry.linkText, entry.commas, entry.images, entry.otherChildren, entry.breaks};
+}
+
+inline NodeCounts PageTree::CountsCursor::at(std::uint32_t node)
+{
+    const PageNode &n = tree_.nodes_[node];
+    if (!n.counted)
+        return {n.few, 0, 0, 0, 0, 0};
+    while (tree_.counts_[next_].node < node)
+        ++next_;
+    const Entry &entry = tree_.counts_[next_];
+    return entry.wide ? tree_.wideCounts(node) : countsOf(entry);
+}
 
 } // namespace article
 } // namespace quillan::readable

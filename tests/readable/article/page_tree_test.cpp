@@ -1,7 +1,9 @@
 // The article's page tree: the tokens it keeps come back as they came
 // (names, attributes, texts of every length, pieces of one text joined), each
 // with the node that holds it; inline elements get nodes only when a block
-// opens inside them; the stream stays smaller than the page.
+// opens inside them; a node's counts are exact however large (kept in the
+// node up to a few characters, else apart, in node order); the headings'
+// texts; the stream stays smaller than the page.
 #include "article/page_tree.h"
 #include "render/elements.h"
 
@@ -122,19 +124,19 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_EQ(nodes[1].element, Element::Body);
     EXPECT_EQ(nodes[2].element, Element::Other);
     EXPECT_EQ(nodes[2].parent, 1u);
-    EXPECT_EQ(nodes[2].text, 26u); // its own and b's, white space left out
-    EXPECT_EQ(nodes[2].commas, 1u);
+    EXPECT_EQ(tree.countsOf(2).text, 26u); // its own and b's, white space left out
+    EXPECT_EQ(tree.countsOf(2).commas, 1u);
     EXPECT_TRUE(nodes[2].sentenceEnd);
-    EXPECT_EQ(nodes[2].otherChildren, 1u); // b
+    EXPECT_EQ(tree.countsOf(2).otherChildren, 1u); // b
     EXPECT_EQ(nodes[3].element, Element::Div);
     EXPECT_EQ(nodes[3].parent, 2u);
     EXPECT_FALSE(nodes[3].wrapped);
     EXPECT_EQ(nodes[4].element, Element::A);
     EXPECT_EQ(nodes[4].parent, 1u);
     EXPECT_TRUE(nodes[4].wrapped); // inside em
-    EXPECT_EQ(nodes[4].linkText, 4u);
-    EXPECT_EQ(nodes[1].images, 1u);
-    EXPECT_EQ(nodes[1].otherChildren, 1u); // em
+    EXPECT_EQ(tree.countsOf(4).linkText, 4u);
+    EXPECT_EQ(tree.countsOf(1).images, 1u);
+    EXPECT_EQ(tree.countsOf(1).otherChildren, 1u); // em
 
     // Each token with the node that holds it, own or inside an element
     // without a node.
@@ -148,6 +150,66 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_EQ(places, "S1 S2 T2 S2' T2' E2' S3 T3 E3 E2 S1' S4 T4 E4 S1' E1' ");
     EXPECT_EQ(out.log.find("link"), std::string::npos);
     EXPECT_NE(out.log.find("start img"), std::string::npos);
+}
+
+TEST(PageTree, CountsAreExactWhereverTheyAreKept)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    start(tree, "div", {{"class", "post"}});
+    tree.characters("a, b"); // the div's own, so that it is counted before its paragraphs
+    start(tree, "p");
+    tree.characters(std::string(255, 'a')); // the most a node keeps itself
+    end(tree, "p");
+    start(tree, "p");
+    tree.characters(std::string(200, 'b'));
+    tree.characters(std::string(100, 'c')); // one text in two pieces: 300
+    end(tree, "p");
+    start(tree, "p");
+    tree.characters("x, y");
+    for (int i = 0; i < 300; ++i)
+        start(tree, "img"); // more than a narrow count holds
+    start(tree, "a", {{"href", "/x"}});
+    tree.characters(std::string(70000, 'l'));
+    end(tree, "a");
+    end(tree, "p");
+    end(tree, "div");
+    start(tree, "h2", {{"class", "title"}});
+    tree.characters(" First \n heading ");
+    end(tree, "h2");
+    start(tree, "h2");
+    tree.characters("Second");
+    end(tree, "h2");
+    tree.endOfFile();
+
+    const auto &nodes = tree.nodes();
+    ASSERT_EQ(nodes.size(), 9u); // document, body, div, three p, a, two h2
+    const std::vector<std::uint32_t> text{0, 0, 3, 255, 300, 3, 70000, 12, 6};
+    const std::vector<std::uint32_t> commas{0, 0, 1, 0, 0, 1, 0, 0, 0};
+    PageTree::CountsCursor cursor(tree);
+    for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+        // The search and the reading in order agree.
+        EXPECT_EQ(tree.countsOf(i).text, text[i]) << i;
+        EXPECT_EQ(cursor.at(i).text, text[i]) << i;
+        EXPECT_EQ(tree.countsOf(i).commas, commas[i]) << i;
+    }
+    EXPECT_FALSE(nodes[3].counted);
+    EXPECT_TRUE(nodes[4].counted);
+    EXPECT_EQ(tree.countsOf(5).images, 300u);
+    EXPECT_EQ(tree.countsOf(5).otherChildren, 300u); // the img elements (the a has a node)
+    EXPECT_EQ(tree.countsOf(6).linkText, 70000u);
+    EXPECT_EQ(cursor.at(8).linkText, 0u);
+    EXPECT_NE(tree.classHash(2), 0u);
+    EXPECT_NE(tree.classHash(7), 0u);
+    EXPECT_NE(tree.classHash(2), tree.classHash(7));
+    EXPECT_EQ(tree.classHash(5), 0u);
+    EXPECT_EQ(tree.classHash(8), 0u);
+
+    ASSERT_EQ(tree.headings().size(), 2u);
+    EXPECT_EQ(tree.headings()[0].node, 7u);
+    EXPECT_EQ(tree.headingText(0), "First heading");
+    EXPECT_EQ(tree.headings()[1].node, 8u);
+    EXPECT_EQ(tree.headingText(1), "Second");
 }
 
 TEST(PageTree, StreamOfManyShortElementsStaysSmallerThanThePage)
