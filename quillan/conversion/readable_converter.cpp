@@ -4,12 +4,15 @@
 
 #include "common/fd_io.h"
 #include "encoding/decoder.h"
-#include "article/article_extractor.h"
+#include "article/article_input.h"
+#include "article/tokenizer_control.h"
 #include "render/text_renderer.h"
 #include "tokenizer.h"
 
 #include <stdexcept>
 #include <system_error>
+
+#include <sys/stat.h>
 
 namespace quillan {
 namespace {
@@ -27,31 +30,12 @@ private:
     int fd_;
 };
 
-// The renderer's word on the tokenizer's state, passed on.
-class TokenizerControl final : public readable::TokenizerSwitch {
-public:
-    void attach(html::Tokenizer &tokenizer) { tokenizer_ = &tokenizer; }
-    void switchTo(readable::TextState state) override
-    {
-        using S = html::Tokenizer::TextState;
-        switch (state) {
-        case readable::TextState::Data: tokenizer_->setState(S::Data); break;
-        case readable::TextState::Rcdata: tokenizer_->setState(S::Rcdata); break;
-        case readable::TextState::Rawtext: tokenizer_->setState(S::Rawtext); break;
-        case readable::TextState::ScriptData: tokenizer_->setState(S::ScriptData); break;
-        case readable::TextState::Plaintext: tokenizer_->setState(S::Plaintext); break;
-        }
-    }
-    void setForeignContent(bool foreign) override { tokenizer_->setForeignContent(foreign); }
-
-private:
-    html::Tokenizer *tokenizer_ = nullptr;
-};
-
 void pumpReadable(int inFd, int outFd, const ReadableOptions &options)
 {
     FdTextSink sink(outFd);
-    ReadableText text(sink, options);
+    struct stat info {};
+    const bool file = ::fstat(inFd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    ReadableText text(sink, options, file ? static_cast<std::size_t>(info.st_size) : 0);
     readChunks(inFd, [&text](std::string_view chunk) { text.feed(chunk); });
     text.finish();
 }
@@ -74,21 +58,23 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
 } // namespace
 
 struct ReadableText::Parts {
-    Parts(readable::TextSink &out, const ReadableOptions &options)
-        : renderer(options.article ? nullptr
+    Parts(readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
+        : article(options.article ? std::make_unique<readable::ArticleInput>(out, renderOptions(options), sizeHint)
+                                  : nullptr),
+          renderer(options.article ? nullptr
                                    : std::make_unique<readable::TextRenderer>(out, renderOptions(options), &control)),
-          extractor(options.article
-                        ? std::make_unique<readable::ArticleExtractor>(out, renderOptions(options), &control)
-                        : nullptr),
-          tokenizer(sink()), decoder(options.httpCharset), onArticleChosen(options.onArticleChosen)
+          tokenizer(options.article ? nullptr : std::make_unique<html::Tokenizer>(*renderer)),
+          decoder(options.httpCharset), onArticleChosen(options.onArticleChosen)
     {
-        control.attach(tokenizer);
+        if (tokenizer)
+            control.attach(*tokenizer);
     }
-    html::TokenSink &sink()
+    void feed(std::string_view utf8)
     {
-        if (extractor)
-            return *extractor;
-        return *renderer;
+        if (article)
+            article->feed(utf8);
+        else
+            tokenizer->feed(utf8);
     }
     static readable::RenderOptions renderOptions(const ReadableOptions &options)
     {
@@ -99,35 +85,49 @@ struct ReadableText::Parts {
         return o;
     }
 
-    TokenizerControl control;
+    // The article mode: the page's tree, its main content only.
+    std::unique_ptr<readable::ArticleInput> article;
+    // The readable mode: the tokens straight into the renderer.
+    readable::TokenizerControl control;
     std::unique_ptr<readable::TextRenderer> renderer;
-    std::unique_ptr<readable::ArticleExtractor> extractor; // instead of the renderer, for the main content only
-    html::Tokenizer tokenizer;
+    std::unique_ptr<html::Tokenizer> tokenizer;
     html::Decoder decoder;
     std::function<void(const readable::ArticleChoice &)> onArticleChosen;
 };
 
-ReadableText::ReadableText(readable::TextSink &out, const ReadableOptions &options)
-    : parts_(std::make_unique<Parts>(out, options))
+ReadableText::ReadableText(readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
+    : parts_(std::make_unique<Parts>(out, options, sizeHint))
 {}
 
 ReadableText::~ReadableText() = default;
 
 void ReadableText::feed(std::string_view bytes)
 {
+    if (parts_->article) {
+        // The article mode keeps the text until the page has ended.
+        std::string text;
+        text.reserve(bytes.size());
+        parts_->decoder.decode(bytes, text);
+        parts_->article->feed(std::move(text));
+        return;
+    }
     text_.clear();
     parts_->decoder.decode(bytes, text_);
-    parts_->tokenizer.feed(text_);
+    parts_->feed(text_);
 }
 
 void ReadableText::finish()
 {
     text_.clear();
     parts_->decoder.finish(text_);
-    parts_->tokenizer.feed(text_);
-    parts_->tokenizer.finish();
-    if (parts_->extractor && parts_->onArticleChosen)
-        parts_->onArticleChosen(parts_->extractor->choice());
+    parts_->feed(text_);
+    if (parts_->article) {
+        parts_->article->finish();
+        if (parts_->onArticleChosen)
+            parts_->onArticleChosen(parts_->article->choice());
+    } else {
+        parts_->tokenizer->finish();
+    }
 }
 
 std::string_view ReadableText::encodingName() const

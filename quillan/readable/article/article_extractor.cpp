@@ -227,6 +227,8 @@ Measures measure(const PageTree &tree, const Rules &rules)
         if (block) {
             p.hasBlockChild = true;
         } else {
+            // An inline element's blocks lay out as its parent's.
+            p.hasBlockChild = p.hasBlockChild || e.hasBlockChild;
             p.inlineText += e.inlineText;
             p.inlineCommas += e.inlineCommas;
             p.sentenceEnd = p.sentenceEnd || e.sentenceEnd;

@@ -3,11 +3,17 @@
 //
 // The extractor is a token sink in front of the readable renderer. It keeps
 // the page's tokens (in one compact byte stream) and a light tree of the
-// elements the scoring looks at (article/page_tree.h), built with the tree builder's common rules (implied ends of p,
-// li, dd, dt, table parts and headings; end tags matched to the nearest open
-// element of their name). When the page has ended it scores the tree and
-// hands the tokens of the chosen content to a TextRenderer, so the text is
-// laid out exactly as the readable mode lays it out (links and width too).
+// elements the scoring looks at (article/page_tree.h). Its tokens are those
+// of the page's tree as the HTML Standard's tree construction builds it,
+// read back in tree order (article/article_input.h, document_walk.h), so
+// that the structure it scores is the Standard's; the light tree's own
+// rules (implied ends of p, li, dd, dt, table parts and headings; end tags
+// matched to the nearest open element of their name) then change nothing.
+// Only a page past the tree's memory limit comes straight from the
+// tokenizer, and then those rules are all the structure there is. When the
+// page has ended it scores the tree and hands the tokens of the chosen
+// content to a TextRenderer, so the text is laid out exactly as the readable
+// mode lays it out (links and width too).
 //
 // The choice:
 // - Subtrees whose class or id say they are navigation, menus, sidebars,

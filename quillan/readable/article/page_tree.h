@@ -4,6 +4,11 @@
 // each one's own counts (text, link text, commas, ...): eight bytes a node
 // that has only a few characters of text, and an entry apart for the others.
 //
+// Its tokens come from a walk of the Standard's tree (article/document_walk.h:
+// well formed, so the rules below find nothing to mend and the structure is
+// the tree builder's), or, for a page past that tree's memory limit, from
+// the tokenizer, whose state it then switches as the renderer would.
+//
 // The tree follows the tree builder's common rules only: implied ends of p
 // (by the elements that close it, in button scope), li, dd, dt, option, table
 // cells, rows and row groups and of a heading by a heading; end tags close

@@ -38,14 +38,23 @@ void Document::reserve(std::size_t bytes)
 
 NameId Document::intern(std::string_view text)
 {
+    // Pages use few names, over and over: a slot by a cheap hash answers
+    // most of them without hashing the whole name.
+    std::uint32_t &recent = recentNames_[quickHash(text) % kRecentNames];
+    if (recent < names_.size() && *names_[recent] == text)
+        return recent;
     auto found = nameIndex_.find(text);
-    if (found != nameIndex_.end())
+    if (found != nameIndex_.end()) {
+        recent = found->second;
         return found->second;
+    }
     if (names_.size() >= kMaxNames)
         return k_span; // never reached on input of a sane size: the names would need gigabytes
     const auto id = static_cast<NameId>(names_.size());
     auto inserted = nameIndex_.emplace(std::string(text), id).first;
     names_.push_back(&inserted->first);
+    nameBytes_ += inserted->first.capacity() + 64;
+    checkLimit();
     return id;
 }
 
@@ -62,6 +71,7 @@ NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
     const auto id = static_cast<NodeId>(nodes_.size());
     nodes_.push_back(NodeRecord{static_cast<std::uint32_t>(kind) | (static_cast<std::uint32_t>(space) << 3) | (name << 5),
                                 kNoNode, kNoNode, kNoNode, kNoNode, kNoNode});
+    checkLimit();
     return id;
 }
 
@@ -71,6 +81,7 @@ std::uint32_t Document::store(std::string_view bytes)
         throw std::length_error("document too large");
     const auto at = static_cast<std::uint32_t>(arena_.size());
     arena_.append(bytes);
+    checkLimit();
     return at;
 }
 
@@ -199,6 +210,7 @@ void Document::addMissingAttributes(NodeId element, std::span<const NewAttribute
         attributes_.push_back(attributes_[old + 1 + i]);
     attributes_.insert(attributes_.end(), added.begin(), added.end());
     nodes_[element].a = start;
+    checkLimit();
 }
 
 NodeId Document::createText(std::string_view text)
@@ -323,6 +335,7 @@ void Document::appendToText(NodeId textNode, std::string_view text)
         textCapacity_[textNode] = static_cast<std::uint32_t>(capacity);
     }
     r.first = static_cast<std::uint32_t>(length);
+    checkLimit();
 }
 
 void Document::insertText(NodeId parent, NodeId before, std::string_view text)
@@ -345,6 +358,13 @@ std::size_t Document::memoryBytes() const
     for (const std::string *name : names_)
         bytes += name->capacity() + 64;
     return bytes;
+}
+
+std::size_t Document::bytesInUse() const
+{
+    return nodes_.capacity() * sizeof(NodeRecord) + attributes_.size() * sizeof(AttributeRecord) +
+           doctypes_.size() * sizeof(DoctypeRecord) + arena_.size() + names_.capacity() * sizeof(void *) +
+           textCapacity_.size() * 32 + nameBytes_;
 }
 
 } // namespace quillan::html

@@ -28,14 +28,20 @@
 //   any, the texts and values
 //   once, one copy of each distinct name. reserve() takes a hint of the
 //   page's size so that the storage is not regrown while it is parsed.
+// - A byte limit (limitBytes()) bounds bytesInUse(): the change that takes
+//   the Document past it throws DocumentTooLarge, and the Document is then
+//   fit only to be destroyed. Without a limit, std::length_error is thrown
+//   only where the ids or offsets would overflow 32 bits.
 // - Not thread-safe for changes; reads from several threads are fine.
 
 #include "names.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -51,6 +57,12 @@ enum class NodeKind : std::uint8_t { Document, DocumentFragment, Doctype, Elemen
 enum class Namespace : std::uint8_t { Html, Svg, MathMl };
 enum class AttributeNamespace : std::uint8_t { None, XLink, Xml, Xmlns };
 enum class QuirksMode : std::uint8_t { NoQuirks, LimitedQuirks, Quirks };
+
+// Thrown by a change that takes a Document past its byte limit.
+class DocumentTooLarge : public std::length_error {
+public:
+    DocumentTooLarge() : std::length_error("document past its byte limit") {}
+};
 
 struct AttributeView {
     AttributeNamespace ns = AttributeNamespace::None;
@@ -162,6 +174,10 @@ public:
     // and names (room reserved and not yet used is left out: it is only
     // address space until written).
     std::size_t memoryBytes() const;
+    // The same in O(1), for checks made at every change.
+    std::size_t bytesInUse() const;
+    // Limits bytesInUse() to `bytes` from the next change on; 0: no limit.
+    void limitBytes(std::size_t bytes) { limit_ = bytes; }
 
 private:
     struct NodeRecord {
@@ -214,6 +230,11 @@ private:
     NodeId newNode(NodeKind kind, Namespace space, NameId name);
     std::uint32_t store(std::string_view bytes);
     void appendToText(NodeId textNode, std::string_view text);
+    void checkLimit() const
+    {
+        if (limit_ != 0 && bytesInUse() > limit_)
+            throw DocumentTooLarge();
+    }
 
     NodeStore nodes_;
     std::vector<AttributeRecord> attributes_;
@@ -235,6 +256,22 @@ private:
     std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> nameIndex_;
     std::vector<const std::string *> names_;
     QuirksMode quirks_ = QuirksMode::NoQuirks;
+    // The name last interned in each slot of a cheap hash; kNoNode: none.
+    static constexpr std::size_t kRecentNames = 256;
+    static std::size_t quickHash(std::string_view s)
+    {
+        return s.empty() ? 0
+                         : s.size() * 7 + static_cast<unsigned char>(s[0]) * 31 +
+                               static_cast<unsigned char>(s[s.size() - 1]) * 131 +
+                               static_cast<unsigned char>(s[s.size() / 2]);
+    }
+    std::array<std::uint32_t, kRecentNames> recentNames_ = [] {
+        std::array<std::uint32_t, kRecentNames> slots{};
+        slots.fill(kNoNode);
+        return slots;
+    }();
+    std::size_t nameBytes_ = 0; // the names' strings, as memoryBytes() counts them
+    std::size_t limit_ = 0;
 };
 
 } // namespace quillan::html
