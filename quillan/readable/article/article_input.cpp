@@ -19,11 +19,18 @@ constexpr std::size_t kLimitStep = std::size_t{1} << 16;
 // The kept text's blocks and the Document's node pages are small enough to
 // come from the heap, where freed memory stays with the process; the walk's
 // and the choice's storage is large and comes from fresh pages. Handing the
-// freed pages back keeps them from adding up.
-void giveBackFreedMemory()
+// freed pages back keeps them from adding up. Below kTrimBytes what stays is
+// within the memory bound's fixed part, and handing it back would only cost
+// the page faults of taking it again.
+constexpr std::size_t kTrimBytes = std::size_t{4} << 20;
+
+void giveBackFreedMemory(std::size_t freedBytes)
 {
 #if defined(__GLIBC__)
-    ::malloc_trim(0);
+    if (freedBytes >= kTrimBytes)
+        ::malloc_trim(0);
+#else
+    (void)freedBytes;
 #endif
 }
 
@@ -104,7 +111,7 @@ void ArticleInput::dropTree()
 {
     documentPeak_ = std::max(documentPeak_, parser_->bytesInUse());
     parser_.reset();
-    giveBackFreedMemory();
+    giveBackFreedMemory(documentPeak_ + read_);
     extractor_ = std::make_unique<ArticleExtractor>(out_, options_, &control_);
     tokenizer_ = std::make_unique<html::Tokenizer>(*extractor_);
     control_.attach(*tokenizer_);
@@ -128,7 +135,7 @@ void ArticleInput::finish()
             parser_.reset();
             kept_.clear();
             kept_.shrink_to_fit();
-            giveBackFreedMemory();
+            giveBackFreedMemory(read_);
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
             article::walkDocument(document, *extractor_);
@@ -141,7 +148,7 @@ void ArticleInput::finish()
     if (tokenizer_) {
         tokenizer_->finish();
     } else {
-        giveBackFreedMemory(); // the Document's
+        giveBackFreedMemory(documentPeak_); // the Document's
         extractor_->endOfFile();
     }
 }
