@@ -169,6 +169,10 @@ Measures measure(const PageTree &tree, const Rules &rules)
     m.linkText.assign(count, 0);
     m.points.assign(count, 0);
     m.flags.assign(count, 0);
+    // At most one box a node. Reserved, not grown: a large vector comes from
+    // fresh pages that count only once written, where growing it would hold
+    // the old copy and the new one at once.
+    m.boxes.reserve(count);
     struct Open {
         std::uint32_t node;
         bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
@@ -448,6 +452,7 @@ private:
     {
         std::vector<std::uint32_t> &slot = m_.points; // 0: none, else the entry + 1
         scored_.clear();
+        scored_.reserve(nodes_.size()); // as the boxes are (measure())
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
             const std::uint32_t own = slot[i];
             slot[i] = 0;

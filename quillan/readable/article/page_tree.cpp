@@ -793,6 +793,10 @@ void PageTree::build()
     };
     std::vector<Level> levels;
     Level document{0, kNoNode, 0, true, false};
+    // At most one entry a node. Reserved, not grown: a large vector comes
+    // from fresh pages that count only once written, where growing it would
+    // hold the old copy and the new one at once.
+    counts_.reserve(nodeCount_ + 1);
     counts_.push_back({0});
     std::size_t heading = 0;
     Cursor c(stream_.view());
