@@ -231,18 +231,20 @@ int main(int argc, char **argv)
                 big.seconds, big.peakKiB / 1024.0, bigBoundMiB);
     // Large pages of nothing but one short element: inline ones, the most
     // tags a byte of page can hold, and blocks, links and headings, the
-    // most nodes of the article's tree.
+    // most nodes of the article's tree; and paragraphs with a comma, each
+    // of which the scoring counts, alone and each in a box of its own.
     struct Dense {
         const char *element, *attributes, *before, *after;
+        const char *text = "x";
     };
     static constexpr Dense kDense[] = {
         {"b", "", "", ""},   {"p", "", "", ""},   {"a", "", "", ""}, {"a", " href=\"#\"", "", ""},
         {"div", "", "", ""}, {"li", "", "<ul>", "</ul>"}, {"td", "", "<table><tr>", "</tr></table>"},
-        {"h2", "", "", ""},
+        {"h2", "", "", ""},  {"p", "", "", "", "x,"},      {"div", "", "", "", "<p>x,</p>"},
     };
     bool denseOk = true, denseRan = true;
     for (const Dense &d : kDense) {
-        const std::string unit = "<" + std::string(d.element) + d.attributes + ">x</" + d.element + ">";
+        const std::string unit = "<" + std::string(d.element) + d.attributes + ">" + d.text + "</" + d.element + ">";
         const fs::path dense = work / ("dense-" + std::to_string(&d - kDense) + ".html");
         {
             std::ofstream out(dense, std::ios::binary);
