@@ -160,19 +160,16 @@ bool isBox(Element e)
 // One pass in node order: the nodes whose subtrees are still open are on a
 // stack (set aside ones never), and each adds its sums to its parent's as it
 // leaves.
-Measures measure(const PageTree &tree, const Rules &rules)
+// `m` holds the last attempt's, its storage used again.
+void measure(const PageTree &tree, const Rules &rules, Measures &m)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
-    Measures m;
     m.text.assign(count, 0);
     m.linkText.assign(count, 0);
     m.points.assign(count, 0);
     m.flags.assign(count, 0);
-    // At most one box a node. Reserved, not grown: a large vector comes from
-    // fresh pages that count only once written, where growing it would hold
-    // the old copy and the new one at once.
-    m.boxes.reserve(count);
+    m.boxes.clear();
     struct Open {
         std::uint32_t node;
         bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
@@ -278,7 +275,6 @@ Measures measure(const PageTree &tree, const Rules &rules)
     const auto byNode = [](const Box &a, const Box &b) { return a.node < b.node; };
     if (!std::is_sorted(m.boxes.begin(), m.boxes.end(), byNode))
         std::sort(m.boxes.begin(), m.boxes.end(), byNode);
-    return m;
 }
 
 double linkDensity(const Measures &m, std::uint32_t n)
@@ -395,12 +391,64 @@ std::vector<std::uint32_t> dataTables(const std::vector<PageNode> &nodes)
 // Below every score a node can have.
 constexpr double kNoScore = -1e30;
 
+struct Scored {
+    std::uint32_t node;
+    double score;
+};
+
+// The storage of the attempts, one after the other, sized at once for the
+// most any of them needs (a box for each box element, a score for each
+// block): it never grows, so it never holds an old copy beside a new one,
+// and what it does not use is never written, so costs no memory.
+class Workspace {
+public:
+    explicit Workspace(const std::vector<PageNode> &nodes)
+    {
+        for (const PageNode &n : nodes) {
+            boxes_ += isBox(n.element) ? 1 : 0;
+            blocks_ += isBlock(n) ? 1 : 0;
+        }
+        nodes_ = nodes.size();
+    }
+    // The most the attempts write, two selections of the nodes included.
+    std::size_t mostBytes() const
+    {
+        constexpr std::size_t perNode = 3 * sizeof(std::uint32_t) + sizeof(std::uint8_t) + 2 * sizeof(std::uint8_t);
+        return nodes_ * perNode + boxes_ * sizeof(Box) + blocks_ * sizeof(Scored);
+    }
+    void reserve()
+    {
+        measures.text.reserve(nodes_);
+        measures.linkText.reserve(nodes_);
+        measures.points.reserve(nodes_);
+        measures.flags.reserve(nodes_);
+        measures.boxes.reserve(boxes_);
+        scored.reserve(blocks_);
+    }
+
+    void release()
+    {
+        measures = Measures();
+        std::vector<Scored>().swap(scored);
+    }
+
+    Measures measures;
+    std::vector<Scored> scored;
+
+private:
+    std::size_t nodes_ = 0, boxes_ = 0, blocks_ = 0;
+};
+
 class Chooser {
 public:
     // `dataTables` as dataTables() gives them for the tree.
-    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables)
-        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(measure(tree, rules)), dataTables_(dataTables)
-    {}
+    // `work`: reserve()d, for one attempt after another.
+    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables, Workspace &work)
+        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(work.measures), scored_(work.scored),
+          dataTables_(dataTables)
+    {
+        measure(tree, rules, m_);
+    }
 
     Selection choose()
     {
@@ -429,11 +477,6 @@ public:
     }
 
 private:
-    struct Scored {
-        std::uint32_t node;
-        double score;
-    };
-
     // The node's score, null when it has none.
     const double *scoreOf(std::uint32_t n) const
     {
@@ -452,7 +495,6 @@ private:
     {
         std::vector<std::uint32_t> &slot = m_.points; // 0: none, else the entry + 1
         scored_.clear();
-        scored_.reserve(nodes_.size()); // as the boxes are (measure())
         for (std::size_t i = 1; i < nodes_.size(); ++i) {
             const std::uint32_t own = slot[i];
             slot[i] = 0;
@@ -722,8 +764,8 @@ private:
     const PageTree &tree_;
     const std::vector<PageNode> &nodes_;
     Rules rules_;
-    Measures m_;
-    std::vector<Scored> scored_; // in the order they were first scored
+    Measures &m_;
+    std::vector<Scored> &scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
 };
 
@@ -839,21 +881,30 @@ void ArticleExtractor::endOfFile()
     const PageTree &tree = state_->tree;
     const auto &nodes = tree.nodes();
 
-    // The first attempt with enough text, else the one with the most.
-    const std::vector<std::uint32_t> tables = dataTables(nodes);
+    // The first attempt with enough text, else the one with the most; none
+    // when choosing would take the page past its memory bound.
     Selection chosen;
-    int chosenAttempt = -1;
-    for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-        Selection s = Chooser(tree, kAttempts[a], tables).choose();
-        if (chosenAttempt < 0 || s.characters > chosen.characters) {
-            chosen = std::move(s);
-            chosenAttempt = static_cast<int>(a);
+    Workspace work(nodes);
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    choice_.tooDense =
+        pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > kBytesPerPageByte * pageBytes_ + fixedBytes;
+    if (!choice_.tooDense) {
+        work.reserve();
+        const std::vector<std::uint32_t> tables = dataTables(nodes);
+        int chosenAttempt = -1;
+        for (std::size_t a = 0; a < kAttempts.size(); ++a) {
+            Selection s = Chooser(tree, kAttempts[a], tables, work).choose();
+            if (chosenAttempt < 0 || s.characters > chosen.characters) {
+                chosen = std::move(s);
+                chosenAttempt = static_cast<int>(a);
+            }
+            if (chosen.characters >= kEnoughCharacters)
+                break;
         }
-        if (chosen.characters >= kEnoughCharacters)
-            break;
+        choice_.attempt = chosenAttempt;
+        choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
     }
-    choice_.attempt = chosenAttempt;
-    choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
+    work.release(); // before the text is rendered
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
         choice_.wholeBody = true;
@@ -935,7 +986,9 @@ void ArticleExtractor::endOfFile()
 std::string describe(const ArticleChoice &choice)
 {
     std::string text;
-    if (choice.wholeBody)
+    if (choice.tooDense)
+        text = "nothing chosen: the whole body, the page too dense to score within its memory bound";
+    else if (choice.wholeBody)
         text = "nothing chosen: the whole body";
     else if (choice.listing)
         text = "no article: the largest content region, " + std::to_string(choice.characters) + " characters";

@@ -65,8 +65,13 @@
 // one, the counts the cleaning reads only for the containers that hold
 // any), and a byte a node for each of two selections. A page of nothing but
 // one tiny block, link or heading again and again stays under four times
-// its size and 16 MiB; tiny blocks that each hold a comma too, or a tiny
-// block in each of them, cost more (about six and eight times the page).
+// its size and 16 MiB. The choice's storage is sized before it starts
+// (for the most it can need); when the page's size is known (pageBytes())
+// and the tree with that storage would pass four times the page and 16 MiB
+// (less what the rest of the program takes), nothing is chosen and the
+// whole body is given, as the readable mode gives it: pages that dense are
+// no articles (tiny blocks each with a comma, or each in a box of its own,
+// again and again).
 
 #include "render/text_renderer.h"
 #include "tokenizer/token_sink.h"
@@ -82,6 +87,7 @@ namespace quillan::readable {
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
     bool wholeBody = false;       // nothing qualified: the whole body was given
+    bool tooDense = false;        // the whole body, since choosing would pass the memory bound
     int attempt = 0;              // 0: all rules; higher: fewer rules
     bool listing = false;         // no article: the rules for pages without prose chose
     std::size_t characters = 0;   // text characters of the chosen content
@@ -109,6 +115,16 @@ public:
     // Chooses the content and writes its text; nothing may be fed afterwards.
     void endOfFile() override;
 
+    // The memory bound: the page's size, and the bytes it allows for each of
+    // its bytes and in all (kOwnBytes of them left to the rest of the
+    // program: the renderer, the output, the program itself).
+    static constexpr std::size_t kBytesPerPageByte = 4;
+    static constexpr std::size_t kFixedBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kOwnBytes = std::size_t{6} << 20;
+    // The page's size in bytes, before endOfFile(); 0 (the default): not
+    // known, no bound.
+    void setPageBytes(std::size_t bytes) { pageBytes_ = bytes; }
+
     const ArticleChoice &choice() const { return choice_; }
 
 private:
@@ -117,6 +133,7 @@ private:
     TextSink &sink_;
     RenderOptions options_;
     ArticleChoice choice_;
+    std::size_t pageBytes_ = 0;
 };
 
 } // namespace quillan::readable

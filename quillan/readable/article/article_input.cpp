@@ -3,6 +3,7 @@
 #include "article/document_walk.h"
 #include "parser.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #if defined(__GLIBC__)
@@ -121,6 +122,7 @@ void ArticleInput::dropTree()
     }
     kept_.clear();
     kept_.shrink_to_fit();
+    giveBackFreedMemory(read_); // the kept text's
 }
 
 void ArticleInput::finish()
@@ -138,6 +140,7 @@ void ArticleInput::finish()
             giveBackFreedMemory(read_);
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
+            extractor_->setPageBytes(std::max(read_, sizeHint_));
             article::walkDocument(document, *extractor_);
         } catch (const std::length_error &) {
             if (fromTree_)
@@ -146,6 +149,7 @@ void ArticleInput::finish()
         }
     }
     if (tokenizer_) {
+        extractor_->setPageBytes(std::max(read_, sizeHint_));
         tokenizer_->finish();
     } else {
         giveBackFreedMemory(documentPeak_); // the Document's

@@ -232,6 +232,13 @@ PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
     document_.node = true;
 }
 
+std::size_t PageTree::bytesInUse() const
+{
+    return stream_.size() + nodes_.size() * sizeof(PageNode) + counts_.size() * sizeof(Entry) +
+           wide_.size() * sizeof(wide_[0]) + classes_.size() * sizeof(classes_[0]) +
+           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
+}
+
 
 
 void PageTree::measure(Open &at, std::string_view utf8)

@@ -160,6 +160,9 @@ public:
 
     // The stream's size in bytes, for tests of its cost.
     std::size_t streamBytes() const { return stream_.size(); }
+    // After endOfFile(): the bytes the tree holds (the stream, the nodes,
+    // their counts, class hashes and heading texts).
+    std::size_t bytesInUse() const;
 
 private:
     // Bytes that grow at the end, written in place.

@@ -2,7 +2,8 @@
 // in tree order, the structure the tree builder mends reaching the chosen
 // content (foster-parented text, a misnested a or b across blocks, a stray
 // </p>), and a page whose tree would outgrow its memory limit read by the
-// light tree instead, with its text, the Document kept under the limit.
+// light tree instead, with its text, the Document kept under the limit; a
+// page too dense to score within the memory bound given whole.
 #include "article/article_input.h"
 #include "article/document_walk.h"
 #include "parser.h"
@@ -151,6 +152,37 @@ TEST(ArticleInput, APagePastTheTreesLimitStillGivesItsText)
     EXPECT_TRUE(p.fromTree);
     EXPECT_LT(p.peak, p.limit / 2);
     EXPECT_TRUE(has(p.text, "plain sentence")) << p.text.substr(0, 300);
+}
+
+TEST(ArticleInput, APageTooDenseToScoreWithinItsBoundIsGivenWhole)
+{
+    // Each tiny paragraph has a comma, so each is counted, scored and
+    // boxed: past some megabytes, more than four bytes a byte of page.
+    const auto dense = [](std::size_t bytes) {
+        std::string page = "<title>Dense</title><div><p>" + prose("first") + "</p></div>";
+        while (page.size() < bytes)
+            page += "<div><p>x,</p></div>";
+        return page + "<div><p>" + prose("last") + "</p></div>";
+    };
+    const auto run = [](const std::string &page, quillan::readable::ArticleChoice &choice) {
+        StringSink out;
+        ArticleInput input(out, {}, page.size());
+        input.feed(page);
+        input.finish();
+        choice = input.choice();
+        return out.text;
+    };
+    quillan::readable::ArticleChoice choice;
+    const std::string text = run(dense(std::size_t{6} << 20), choice);
+    EXPECT_TRUE(choice.tooDense);
+    EXPECT_TRUE(choice.wholeBody);
+    EXPECT_TRUE(has(text, "first sentence 0") && has(text, "last sentence 2") && has(text, "\nx,\n"))
+        << text.substr(0, 300);
+    EXPECT_NE(quillan::readable::describe(choice).find("too dense"), std::string::npos);
+
+    // The same page at a tenth of the size is scored as any other.
+    run(dense(std::size_t{600} << 10), choice);
+    EXPECT_FALSE(choice.tooDense);
 }
 
 } // namespace
