@@ -700,19 +700,10 @@ private:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
             return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
-        case Element::Table:
-        case Element::Td:
-        case Element::Ul:
-        case Element::Ol:
-        case Element::Dl:
-        case Element::Div:
-        case Element::Section:
-        case Element::Form:
-        case Element::Header:
-        case Element::Fieldset:
-        case Element::Center:
-        case Element::Figure: break;
-        default: return false;
+        default:
+            if (!isBox(n.element))
+                return false;
+            break;
         }
         const int weight = rules_.weighNames ? n.classWeight : 0;
         if (weight < 0)

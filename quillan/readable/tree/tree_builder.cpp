@@ -1032,17 +1032,33 @@ void TreeBuilder::beforeHead(Token &t)
     process(mode_, t);
 }
 
+bool TreeBuilder::insertLeadingSpace(Token &t)
+{
+    const std::size_t n = spacePrefix(t.text);
+    insertCharacters(t.text.substr(0, n));
+    t.text.remove_prefix(n);
+    return t.text.empty();
+}
+
+bool TreeBuilder::leadingSpaceInBody(Token &t)
+{
+    const std::size_t n = spacePrefix(t.text);
+    if (n) {
+        Token spaces{Type::Characters};
+        spaces.text = t.text.substr(0, n);
+        inBody(spaces);
+    }
+    t.text.remove_prefix(n);
+    return t.text.empty();
+}
+
 void TreeBuilder::inHead(Token &t)
 {
     switch (t.type) {
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        insertCharacters(t.text.substr(0, n));
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (insertLeadingSpace(t))
             return;
         break;
-    }
     case Type::Comment: insertComment(t.text); return;
     case Type::Doctype: return;
     case Type::StartTag: {
@@ -1143,14 +1159,10 @@ void TreeBuilder::inHeadNoscript(Token &t)
             return;
         break;
     case Type::Comment: inHead(t); return;
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        insertCharacters(t.text.substr(0, n));
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (insertLeadingSpace(t))
             return;
         break;
-    }
     default: break;
     }
     pop();
@@ -1161,14 +1173,10 @@ void TreeBuilder::inHeadNoscript(Token &t)
 void TreeBuilder::afterHead(Token &t)
 {
     switch (t.type) {
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        insertCharacters(t.text.substr(0, n));
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (insertLeadingSpace(t))
             return;
         break;
-    }
     case Type::Comment: insertComment(t.text); return;
     case Type::Doctype: return;
     case Type::StartTag: {
@@ -1836,14 +1844,10 @@ void TreeBuilder::inCaption(Token &t)
 void TreeBuilder::inColumnGroup(Token &t)
 {
     switch (t.type) {
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        insertCharacters(t.text.substr(0, n));
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (insertLeadingSpace(t))
             return;
         break;
-    }
     case Type::Comment: insertComment(t.text); return;
     case Type::Doctype: return;
     case Type::StartTag:
@@ -2072,18 +2076,10 @@ void TreeBuilder::inTemplate(Token &t)
 void TreeBuilder::afterBody(Token &t)
 {
     switch (t.type) {
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        if (n) {
-            Token spaces{Type::Characters};
-            spaces.text = t.text.substr(0, n);
-            inBody(spaces);
-        }
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (leadingSpaceInBody(t))
             return;
         break;
-    }
     case Type::Comment: insertComment(t.text, stack_.front().node); return;
     case Type::Doctype: return;
     case Type::StartTag:
@@ -2159,18 +2155,10 @@ void TreeBuilder::afterAfterBody(Token &t)
     switch (t.type) {
     case Type::Comment: insertComment(t.text, doc_.root()); return;
     case Type::Doctype: inBody(t); return;
-    case Type::Characters: {
-        const std::size_t n = spacePrefix(t.text);
-        if (n) {
-            Token spaces{Type::Characters};
-            spaces.text = t.text.substr(0, n);
-            inBody(spaces);
-        }
-        t.text.remove_prefix(n);
-        if (t.text.empty())
+    case Type::Characters:
+        if (leadingSpaceInBody(t))
             return;
         break;
-    }
     case Type::StartTag:
         if (t.name == k_html) {
             inBody(t);

@@ -193,6 +193,10 @@ private:
     NodeId insertHtmlElement(NameId name);
     NodeId insertForeignElement(const Token &t, Namespace space);
     void insertCharacters(std::string_view text);
+    // The white space a character token starts with, inserted (processed
+    // as in body); whether nothing else is left of the token.
+    bool insertLeadingSpace(Token &t);
+    bool leadingSpaceInBody(Token &t);
     void insertComment(std::string_view text, NodeId parent = kNoNode);
     void genericText(const Token &t, Tokenizer::TextState state);
     void setTokenizerState(Tokenizer::TextState state);
