@@ -398,17 +398,22 @@ struct Scored {
 
 // The storage of the attempts, one after the other, sized at once for the
 // most any of them needs (a box for each box element, a score for each
-// block): it never grows, so it never holds an old copy beside a new one,
-// and what it does not use is never written, so costs no memory.
+// block that holds a node: only containers are scored): it never grows, so
+// it never holds an old copy beside a new one, and what it does not use is
+// never written, so costs no memory.
 class Workspace {
 public:
-    explicit Workspace(const std::vector<PageNode> &nodes)
+    explicit Workspace(const std::vector<PageNode> &nodes) : nodes_(nodes.size())
     {
-        for (const PageNode &n : nodes) {
+        std::vector<bool> holds(nodes.size());
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            const PageNode &n = nodes[i];
             boxes_ += isBox(n.element) ? 1 : 0;
-            blocks_ += isBlock(n) ? 1 : 0;
+            if (i > 0 && !holds[n.parent]) {
+                holds[n.parent] = true;
+                blocks_ += isBlock(nodes[n.parent]) ? 1 : 0;
+            }
         }
-        nodes_ = nodes.size();
     }
     // The most the attempts write, two selections of the nodes included.
     std::size_t mostBytes() const
