@@ -2,6 +2,8 @@
 
 #include "foreign.h"
 
+#include "common/text.h"
+
 #include <algorithm>
 #include <array>
 #include <tuple>
@@ -31,21 +33,11 @@ std::string onlySpaces(std::string_view s)
     return out;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
+using platform::EqualsNoCase;
 
 bool startsIgnoringCase(std::string_view s, std::string_view prefix)
 {
-    return s.size() >= prefix.size() && equalsIgnoringCase(s.substr(0, prefix.size()), prefix);
+    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 constexpr NameId kHeadings[] = {k_h1, k_h2, k_h3, k_h4, k_h5, k_h6};
@@ -878,7 +870,7 @@ bool TreeBuilder::isHtmlIntegrationPoint(NodeId n) const
     }
     if (doc_.is(n, Namespace::MathMl, k_annotation_xml)) {
         const std::string_view encoding = doc_.attributeValue(n, "encoding");
-        return equalsIgnoringCase(encoding, "text/html") || equalsIgnoringCase(encoding, "application/xhtml+xml");
+        return EqualsNoCase(encoding, "text/html") || EqualsNoCase(encoding, "application/xhtml+xml");
     }
     return false;
 }
@@ -916,11 +908,11 @@ void TreeBuilder::quirksFromDoctype(const Doctype &d)
     const std::string_view pub = d.hasPublicId ? d.publicId : std::string_view();
     const std::string_view sys = d.hasSystemId ? d.systemId : std::string_view();
     bool quirks = d.forceQuirks || d.name != "html";
-    if (d.hasPublicId && (equalsIgnoringCase(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") ||
-                          equalsIgnoringCase(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
-                          equalsIgnoringCase(pub, "HTML")))
+    if (d.hasPublicId && (EqualsNoCase(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") ||
+                          EqualsNoCase(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
+                          EqualsNoCase(pub, "HTML")))
         quirks = true;
-    if (d.hasSystemId && equalsIgnoringCase(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd"))
+    if (d.hasSystemId && EqualsNoCase(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd"))
         quirks = true;
     if (d.hasPublicId)
         for (std::string_view prefix : kQuirkyPublicPrefixes)
@@ -1431,7 +1423,7 @@ void TreeBuilder::inBodyStartTag(Token &t)
         reconstructFormatting();
         insertHtmlElement(t);
         pop();
-        if (!equalsIgnoringCase(t.tag->attribute("type"), "hidden"))
+        if (!EqualsNoCase(t.tag->attribute("type"), "hidden"))
             framesetOk_ = false;
         return;
     }
@@ -1751,7 +1743,7 @@ void TreeBuilder::inTable(Token &t)
             inHead(t);
             return;
         }
-        if (name == k_input && equalsIgnoringCase(t.tag->attribute("type"), "hidden")) {
+        if (name == k_input && EqualsNoCase(t.tag->attribute("type"), "hidden")) {
             insertHtmlElement(t);
             pop();
             return;
@@ -2262,7 +2254,7 @@ void TreeBuilder::foreignContent(Token &t)
             if (i == 0)
                 return;
             const NodeId node = stack_[i].node;
-            if (equalsIgnoringCase(doc_.localName(node), name)) {
+            if (EqualsNoCase(doc_.localName(node), name)) {
                 while (stack_.size() > i)
                     pop();
                 return;
