@@ -215,8 +215,8 @@ class Desktop:
             number += chunk
         os.close(read_end)
         os.environ["DISPLAY"] = ":" + number.decode().strip()
-        self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"))
+        wait_for("the display to answer", lambda: _sh("xprop -root WM_NAME"))
+        self._start_window_manager()
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if not os.access(launcher, os.X_OK):
             raise Failure(launcher + " is missing (scripts/setup.sh installs at-spi2-core)")
@@ -232,6 +232,21 @@ class Desktop:
         for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"):
             self.env.pop(proxy, None)
         self.env["no_proxy"] = "127.0.0.1"
+
+    def _start_window_manager(self):
+        """Starts openbox and waits until it manages the screen. One that
+        could not open the display (seen at times on a loaded machine, right
+        after the display answered) is started again."""
+        manager = None
+
+        def managing():
+            nonlocal manager
+            if manager is None or manager.poll() is not None:
+                manager = self._spawn(["openbox", "--sm-disable"])
+                return False
+            # Set only by a running window manager: "...(WINDOW): window id # 0x...".
+            return _sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id #'")
+        wait_for("the window manager", managing)
 
     def _bus_answers(self):
         try:
