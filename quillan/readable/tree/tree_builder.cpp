@@ -1024,6 +1024,16 @@ void TreeBuilder::beforeHead(Token &t)
     process(mode_, t);
 }
 
+void TreeBuilder::leaveForeignContent()
+{
+    while (!stack_.empty()) {
+        const NodeId n = current();
+        if (doc_.ns(n) == Namespace::Html || isMathMlTextIntegrationPoint(n) || isHtmlIntegrationPoint(n))
+            break;
+        pop();
+    }
+}
+
 bool TreeBuilder::insertLeadingSpace(Token &t)
 {
     const std::size_t n = spacePrefix(t.text);
@@ -2222,12 +2232,7 @@ void TreeBuilder::foreignContent(Token &t)
         if (name == k_font)
             breakout = t.tag->hasAttribute("color") || t.tag->hasAttribute("face") || t.tag->hasAttribute("size");
         if (breakout) {
-            while (!stack_.empty()) {
-                const NodeId n = current();
-                if (doc_.ns(n) == Namespace::Html || isMathMlTextIntegrationPoint(n) || isHtmlIntegrationPoint(n))
-                    break;
-                pop();
-            }
+            leaveForeignContent();
             process(mode_, t);
             return;
         }
@@ -2239,12 +2244,7 @@ void TreeBuilder::foreignContent(Token &t)
     }
     case Type::EndTag: {
         if (t.name == k_br || t.name == k_p) {
-            while (!stack_.empty()) {
-                const NodeId n = current();
-                if (doc_.ns(n) == Namespace::Html || isMathMlTextIntegrationPoint(n) || isHtmlIntegrationPoint(n))
-                    break;
-                pop();
-            }
+            leaveForeignContent();
             process(mode_, t);
             return;
         }

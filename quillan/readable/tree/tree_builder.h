@@ -197,6 +197,9 @@ private:
     // as in body); whether nothing else is left of the token.
     bool insertLeadingSpace(Token &t);
     bool leadingSpaceInBody(Token &t);
+    // Pops the foreign elements above the nearest HTML element or
+    // integration point (a breakout start tag, </br>, </p>).
+    void leaveForeignContent();
     void insertComment(std::string_view text, NodeId parent = kNoNode);
     void genericText(const Token &t, Tokenizer::TextState state);
     void setTokenizerState(Tokenizer::TextState state);
