@@ -81,16 +81,18 @@ bool ArchiveInput::fill()
 
 std::size_t ArchiveInput::keptFrom() const
 {
-    // Kept: the current member's bytes, and on a pipe those from the
-    // offset asked for.
-    bool keeping = gzip_;
-    std::uint64_t keep = memberStart_;
+    // Kept while under kMaxKept: on a pipe the bytes from the offset asked
+    // for, else (or when they are too many) the current member's.
+    const auto kept = [this](std::uint64_t keep) {
+        return keep >= rawBase_ && keep - rawBase_ < inPos_ && inEnd_ - (keep - rawBase_) < kMaxKept;
+    };
     if (!seekable_ && keepFrom_) {
-        keep = keeping ? std::min(keep, *keepFrom_) : *keepFrom_;
-        keeping = true;
+        const std::uint64_t from = gzip_ ? std::min(*keepFrom_, memberStart_) : *keepFrom_;
+        if (kept(from))
+            return std::size_t(from - rawBase_);
     }
-    if (keeping && keep >= rawBase_ && keep - rawBase_ < inPos_ && inEnd_ - (keep - rawBase_) < kMaxKept)
-        return std::size_t(keep - rawBase_);
+    if (gzip_ && kept(memberStart_))
+        return std::size_t(memberStart_ - rawBase_);
     return inPos_;
 }
 
