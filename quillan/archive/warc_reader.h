@@ -12,8 +12,9 @@
 // next "WARC/1.0" or "WARC/1.1" line at a line's start: after a wrong
 // Content-Length (too short, too long, or past the end of the file) it is
 // looked for from the damaged record's block on (read again from a file,
-// kept from a pipe while the block is under 4 MiB, inflated again in a
-// gzip archive), so that it loses no record inside that block; after a
+// kept from a pipe while the block is under 4 MiB; in a gzip archive its
+// member inflated again, when the block starts in its first 8 MiB), so
+// that it loses no record inside that block; after a
 // damaged gzip member, from the next member found. Each damaged record is
 // reported once the reading has gone on: where it starts, why, and where
 // the reading went on, so that the bytes skipped are named.

@@ -53,6 +53,23 @@ std::string brotli(const std::string &bytes)
     return out;
 }
 
+// The bytes as gzip members of the sizes given in turn (the last one
+// repeated), cutting the records anywhere, as blocked gzip does.
+std::string blockedGzip(const std::string &plain, const std::vector<std::size_t> &sizes,
+                        std::vector<std::size_t> *memberStarts = nullptr)
+{
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < plain.size(); ++i) {
+        const std::size_t size = sizes[std::min(i, sizes.size() - 1)];
+        if (memberStarts)
+            memberStarts->push_back(out.size());
+        out += gzipped(plain.substr(at, size));
+        at += size;
+    }
+    return out;
+}
+
 struct Read {
     std::vector<std::string> blocks;  // of the sound records
     std::vector<std::string> damage;  // "OFFSET: reason"
@@ -254,11 +271,13 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
                 << test.name << (pipe ? " (pipe)" : "");
         }
     }
-    // The same length past the end in gzip, a member per record and one
-    // member for the whole file: the records after it are read again.
+    // The same length past the end in gzip, a member per record, one
+    // member for the whole file and small members cutting the records: the
+    // records after it are read again.
     const std::string lying = a + pastEnd + b + c;
     for (const bool pipe : {false, true}) {
-        for (const std::string &data : {gzipped(a) + gzipped(pastEnd) + gzipped(b) + gzipped(c), gzipped(lying)}) {
+        for (const std::string &data :
+             {gzipped(a) + gzipped(pastEnd) + gzipped(b) + gzipped(c), gzipped(lying), blockedGzip(lying, {29})}) {
             Source source(data, pipe);
             const Read read = readAll(source.fd());
             EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "bravo", "charlie"})) << "pipe " << pipe;
@@ -356,23 +375,6 @@ TEST(WarcReader, MembersOfEverySize)
         ASSERT_EQ(read.damage.size(), 1u) << "pipe " << pipe;
         EXPECT_EQ(read.damage[0].rfind(std::to_string(cut.find(cutNoisy)) + ": gzip", 0), 0u) << read.damage[0];
     }
-}
-
-// The bytes as gzip members of the sizes given in turn (the last one
-// repeated), cutting the records anywhere, as blocked gzip does.
-std::string blockedGzip(const std::string &plain, const std::vector<std::size_t> &sizes,
-                        std::vector<std::size_t> *memberStarts = nullptr)
-{
-    std::string out;
-    std::size_t at = 0;
-    for (std::size_t i = 0; at < plain.size(); ++i) {
-        const std::size_t size = sizes[std::min(i, sizes.size() - 1)];
-        if (memberStarts)
-            memberStarts->push_back(out.size());
-        out += gzipped(plain.substr(at, size));
-        at += size;
-    }
-    return out;
 }
 
 TEST(WarcReader, MemberBoundariesAnywhere)
