@@ -294,13 +294,16 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                         throw Skipped{Skip::TooLarge, {}};
                     feed(bytes);
                 }
-                if (!measure) {
-                    body.finish();
-                } else if (measure->finish(); holding) {
-                    for (std::size_t at = 0; at < held.size(); at += kChunk)
-                        toPage(std::string_view(held).substr(at, kChunk));
+                if (measure) {
+                    measure->finish();
+                    if (holding) {
+                        for (std::size_t at = 0; at < held.size(); at += kChunk)
+                            toPage(std::string_view(held).substr(at, kChunk));
+                    } else {
+                        body.feed(stored);
+                        body.finish();
+                    }
                 } else {
-                    body.feed(stored);
                     body.finish();
                 }
             } catch (const BodyFault &fault) {
