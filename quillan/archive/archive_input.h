@@ -1,7 +1,7 @@
 #pragma once
 // The bytes of a web archive as they are read from a file or a pipe: plain,
-// or gzip (one member per record as crawlers write them, or one member for
-// the whole file), told apart by the first bytes. Plain C++, in buffers of
+// or gzip (one member per record as crawlers write them, one member for the
+// whole file, or members of any size), told apart by the first bytes. Plain C++, in buffers of
 // bounded size whatever the archive's size.
 //
 // A gzip member is inflated whole (by libdeflate) when it is sound and
@@ -59,7 +59,8 @@ public:
     // the member at `fileOffset` (inflated again, so at most 8 MiB into
     // it). Works in a file, or on a pipe from the bytes kept since
     // keepFrom() (while they are under 4 MiB); false (and nothing changed)
-    // when the bytes are no longer at hand.
+    // when the bytes are no longer at hand, and false when a file changed
+    // since they were read.
     bool rewindTo(std::uint64_t fileOffset, std::uint64_t inMember = 0);
     // On a pipe, keeps the bytes from `fileOffset` on (in a gzip archive,
     // a member's start) for rewindTo().
