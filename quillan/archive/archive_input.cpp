@@ -47,7 +47,7 @@ ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer]), inSiz
     const off_t here = ::lseek(fd, 0, SEEK_CUR);
     seekable_ = here >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     rawBase_ = seekable_ ? std::uint64_t(here) : 0;
-    segmentStart_ = rawBase_;
+    memberStart_ = rawBase_;
     while (inEnd_ < 2 && fill()) {
     }
     const auto *p = reinterpret_cast<const unsigned char *>(in_.get());
@@ -70,20 +70,30 @@ bool ArchiveInput::fill()
 {
     if (eof_)
         return false;
-    // Kept: the current member's bytes, or in a plain archive on a pipe
-    // those from the offset asked for.
-    std::size_t from = inPos_;
-    const bool keeping = gzip_ || (!seekable_ && keepFrom_);
-    const std::uint64_t keep = gzip_ ? segmentStart_ : keepFrom_.value_or(0);
-    if (keeping && keep >= rawBase_ && keep - rawBase_ < from && inEnd_ - (keep - rawBase_) < kMaxKept)
-        from = std::size_t(keep - rawBase_);
-    dropBefore(from);
+    dropBefore(keptFrom());
     if (inEnd_ == inSize_) {
         if (inPos_ == 0 || inSize_ >= kMaxKept)
             return inPos_ < inEnd_;
         grow(std::min(kMaxKept, inSize_ * 2));
     }
     return readMore();
+}
+
+std::size_t ArchiveInput::keptFrom() const
+{
+    // Kept while under kMaxKept: on a pipe the bytes from the offset asked
+    // for, else (or when they are too many) the current member's.
+    const auto kept = [this](std::uint64_t keep) {
+        return keep >= rawBase_ && keep - rawBase_ < inPos_ && inEnd_ - (keep - rawBase_) < kMaxKept;
+    };
+    if (!seekable_ && keepFrom_) {
+        const std::uint64_t from = gzip_ ? std::min(*keepFrom_, memberStart_) : *keepFrom_;
+        if (kept(from))
+            return std::size_t(from - rawBase_);
+    }
+    if (gzip_ && kept(memberStart_))
+        return std::size_t(memberStart_ - rawBase_);
+    return inPos_;
 }
 
 void ArchiveInput::dropBefore(std::size_t from)
@@ -137,23 +147,44 @@ bool ArchiveInput::scanFrom(std::uint64_t offset)
     return seekable_ && seekRaw(offset);
 }
 
-bool ArchiveInput::rewindTo(std::uint64_t fileOffset)
+bool ArchiveInput::rewindTo(std::uint64_t fileOffset, std::uint64_t inMember)
 {
-    if (gzip_ || fileOffset < segmentStart_)
+    if (!gzip_) {
+        if (fileOffset < memberStart_)
+            return false;
+        if (!seekable_ && fileOffset >= rawBase_ && fileOffset <= rawBase_ + inEnd_)
+            inPos_ = std::size_t(fileOffset - rawBase_);
+        else if (!seekable_ || !seekRaw(fileOffset))
+            return false;
+        memberOut_ = fileOffset - memberStart_;
+        state_ = State::Open;
+        return true;
+    }
+    if (inMember > kMaxWhole || !scanFrom(fileOffset))
         return false;
-    if (!seekable_ && fileOffset >= rawBase_ && fileOffset <= rawBase_ + inEnd_)
-        inPos_ = std::size_t(fileOffset - rawBase_);
-    else if (!seekable_ || !seekRaw(fileOffset))
-        return false;
-    segmentOut_ = fileOffset - segmentStart_;
-    state_ = State::Open;
-    return true;
+    // The member again from its start, its first bytes dropped.
+    startMember(true);
+    z_->scanned = false;
+    char scratch[16 * 1024];
+    while (memberOut_ < inMember && state_ == State::Open) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(sizeof scratch, inMember - memberOut_));
+        if (whole_) {
+            const std::size_t n = std::min(want, outEnd_ - outPos_);
+            if (n == 0)
+                break;
+            outPos_ += n;
+            memberOut_ += n;
+        } else {
+            inflateSome(scratch, want);
+        }
+    }
+    return memberOut_ == inMember;
 }
 
 bool ArchiveInput::startMember(bool whole)
 {
-    segmentStart_ = rawPosition();
-    segmentOut_ = 0;
+    memberStart_ = rawPosition();
+    memberOut_ = 0;
     damage_.clear();
     inflateReset(&z_->stream);
     state_ = State::Open;
@@ -176,8 +207,8 @@ void ArchiveInput::inflateWhole()
         }
         std::size_t inUsed = 0;
         std::size_t outUsed = 0;
-        const libdeflate_result rc = libdeflate_gzip_decompress_ex(
-            z_->whole, in_.get() + inPos_, inEnd_ - inPos_, out_.get(), outSize_, &inUsed, &outUsed);
+        const libdeflate_result rc = libdeflate_gzip_decompress_ex(z_->whole, in_.get() + inPos_, inEnd_ - inPos_,
+                                                                   out_.get(), outSize_, &inUsed, &outUsed);
         if (rc == LIBDEFLATE_SUCCESS) {
             whole_ = true;
             inPos_ += inUsed;
@@ -208,52 +239,70 @@ void ArchiveInput::fillUpTo(std::size_t bytes)
     // Reads until `bytes` from the reading position are at hand (the
     // buffer grown for them), or the file ends.
     while (inEnd_ - inPos_ < bytes && !eof_) {
-        dropBefore(inPos_);
-        if (inSize_ < bytes)
-            grow(bytes);
+        dropBefore(keptFrom());
+        if (inSize_ - inPos_ < bytes)
+            grow(inPos_ + bytes);
         if (!readMore())
             break;
     }
 }
 
-std::string_view ArchiveInput::next(std::size_t size)
+std::string_view ArchiveInput::take(char *into, std::size_t size)
 {
-    if (state_ != State::Open || size == 0)
-        return {};
-    if (whole_) {
-        const std::size_t n = std::min(size, outEnd_ - outPos_);
-        const std::string_view bytes(out_.get() + outPos_, n);
-        outPos_ += n;
-        segmentOut_ += n;
-        if (n == 0)
+    while (size > 0) {
+        if (state_ == State::MemberEnd)
+            startNextMember();
+        if (state_ != State::Open)
+            return {};
+        if (whole_) {
+            const std::size_t n = std::min(size, outEnd_ - outPos_);
+            if (n == 0) {
+                state_ = State::MemberEnd;
+                continue;
+            }
+            const std::string_view bytes(out_.get() + outPos_, n);
+            outPos_ += n;
+            memberOut_ += n;
+            if (into)
+                std::memcpy(into, bytes.data(), n);
+            return bytes;
+        }
+        if (gzip_) {
+            constexpr std::size_t kPiece = 64 * 1024;
+            char *out = into;
+            if (!out) {
+                if (!piece_)
+                    piece_.reset(new char[kPiece]);
+                out = piece_.get();
+                size = std::min(size, kPiece);
+            }
+            if (const std::size_t n = inflateSome(out, size))
+                return {out, n};
+            continue;
+        }
+        if (inPos_ == inEnd_ && !fill()) {
             state_ = State::Ended;
+            return {};
+        }
+        const std::size_t n = std::min(size, inEnd_ - inPos_);
+        const std::string_view bytes(in_.get() + inPos_, n);
+        inPos_ += n;
+        memberOut_ += n;
+        if (into)
+            std::memcpy(into, bytes.data(), n);
         return bytes;
     }
-    if (gzip_) {
-        constexpr std::size_t kPiece = 64 * 1024;
-        if (!piece_)
-            piece_.reset(new char[kPiece]);
-        return {piece_.get(), inflateSome(piece_.get(), std::min(size, kPiece))};
-    }
-    if (inPos_ == inEnd_ && !fill()) {
-        state_ = State::Ended;
-        return {};
-    }
-    const std::size_t n = std::min(size, inEnd_ - inPos_);
-    const std::string_view bytes(in_.get() + inPos_, n);
-    inPos_ += n;
-    segmentOut_ += n;
-    return bytes;
+    return {};
+}
+
+std::string_view ArchiveInput::next(std::size_t size)
+{
+    return take(nullptr, size);
 }
 
 std::size_t ArchiveInput::read(char *out, std::size_t size)
 {
-    if (gzip_ && !whole_)
-        return state_ == State::Open && size > 0 ? inflateSome(out, size) : 0;
-    const std::string_view bytes = next(size);
-    if (!bytes.empty())
-        std::memcpy(out, bytes.data(), bytes.size());
-    return bytes.size();
+    return take(out, size).size();
 }
 
 std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
@@ -273,14 +322,14 @@ std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
         const int rc = inflate(&z, Z_NO_FLUSH);
         inPos_ = std::size_t(reinterpret_cast<char *>(z.next_in) - in_.get());
         if (rc == Z_STREAM_END) {
-            state_ = State::Ended;
+            state_ = State::MemberEnd;
         } else if (rc == Z_MEM_ERROR) {
             throw InputFailure{ENOMEM};
         } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            if (z_->scanned && segmentOut_ == 0 && z.avail_out == asked) {
+            if (z_->scanned && memberOut_ == 0 && z.avail_out == asked) {
                 // Not a member after all, only bytes that looked like one:
                 // the scan goes on past them.
-                scanFrom(segmentStart_ + 1);
+                scanFrom(memberStart_ + 1);
                 if (!findMember())
                     return 0;
                 continue;
@@ -290,7 +339,7 @@ std::size_t ArchiveInput::inflateSome(char *out, std::size_t size)
         }
     }
     const std::size_t produced = asked - z.avail_out;
-    segmentOut_ += produced;
+    memberOut_ += produced;
     return produced;
 }
 
@@ -319,6 +368,25 @@ bool ArchiveInput::findMember()
     }
 }
 
+void ArchiveInput::startNextMember()
+{
+    // The next member follows at once, or the file ends.
+    while (inEnd_ - inPos_ < 4 && fill()) {
+    }
+    if (inPos_ == inEnd_) {
+        state_ = State::Ended;
+        return;
+    }
+    z_->scanned = false;
+    if (inEnd_ - inPos_ < 4 || !looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_))) {
+        startMember(false);
+        damage_ = "bytes that are not a gzip member";
+        state_ = State::Ended;
+        return;
+    }
+    startMember(true);
+}
+
 bool ArchiveInput::nextSegment()
 {
     if (state_ == State::NoMore)
@@ -327,37 +395,17 @@ bool ArchiveInput::nextSegment()
         state_ = State::NoMore;
         return false;
     }
-    if (state_ == State::Open && whole_) {
-        state_ = State::Ended;
-    } else if (state_ == State::Open) {
-        // The rest of this member, unread: inflated and dropped, which is
-        // how its end is found.
-        char scratch[16 * 1024];
-        while (state_ == State::Open)
-            inflateSome(scratch, sizeof scratch);
-        if (state_ == State::NoMore)
-            return false;
-    }
-    if (damaged()) {
-        scanFrom(segmentStart_ + 1);
-        return findMember();
-    }
-    // A clean end: the next member follows at once, or the file ends.
-    while (inEnd_ - inPos_ < 4 && fill()) {
-    }
-    if (inPos_ == inEnd_) {
+    // The rest of this segment, unread: inflated and dropped, which is how
+    // its end is found.
+    char scratch[16 * 1024];
+    while (state_ == State::Open || state_ == State::MemberEnd)
+        take(scratch, sizeof scratch);
+    if (state_ == State::NoMore || !damaged()) {
         state_ = State::NoMore;
         return false;
     }
-    z_->scanned = false;
-    if (inEnd_ - inPos_ < 4 || !looksLikeGzipHeader(reinterpret_cast<const unsigned char *>(in_.get() + inPos_))) {
-        startMember(false);
-        damage_ = "bytes that are not a gzip member";
-        state_ = State::Ended;
-        return true;
-    }
-    startMember(true);
-    return true;
+    scanFrom(memberStart_ + 1);
+    return findMember();
 }
 
 } // namespace quillan::archive

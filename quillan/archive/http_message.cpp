@@ -365,6 +365,7 @@ BodyDecoder::BodyDecoder(std::string_view transferEncoding, std::string_view con
             continue;
         else
             throw BodyFault{"content encoding '" + coding + "' not supported"};
+        inflates_ = true;
         Stage *raw = stage.get();
         next = [raw](std::string_view bytes) { raw->feed(bytes); };
         built.push_back(std::move(stage));

@@ -54,6 +54,9 @@ public:
     void feed(std::string_view bytes);
     // The body has ended; throws BodyFault when it was cut short.
     void finish();
+    // Whether a content coding is undone: then the body decoded may be far
+    // larger than the body given.
+    bool inflates() const { return inflates_; }
 
 private:
     class Stage;
@@ -62,6 +65,7 @@ private:
     class Brotli;
     std::vector<std::unique_ptr<Stage>> stages_; // the first is fed
     Sink sink_;
+    bool inflates_ = false;
 };
 
 } // namespace quillan::archive

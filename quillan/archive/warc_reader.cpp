@@ -37,24 +37,45 @@ std::string RecordOffset::text() const
     return s;
 }
 
-WarcReader::WarcReader(ArchiveInput &input, DamageReport onDamage)
-    : input_(input), onDamage_(std::move(onDamage))
-{}
+std::string Damage::skipped() const
+{
+    return "bytes " + where.text() + "-" + resumedAt.text() + " skipped";
+}
+
+WarcReader::WarcReader(ArchiveInput &input, DamageReport onDamage) : input_(input), onDamage_(std::move(onDamage)) {}
 
 RecordOffset WarcReader::here() const
 {
-    const std::uint64_t consumed = input_.segmentPosition() - (end_ - pos_);
+    const std::uint64_t consumed = input_.memberPosition() - (end_ - pos_);
     if (input_.compressed())
-        return {input_.segmentOffset(), consumed};
-    return {input_.segmentOffset() + consumed, 0};
+        return {input_.memberOffset(), consumed};
+    return {input_.memberOffset() + consumed, 0};
 }
 
 void WarcReader::damaged(const std::string &reason)
 {
     // The segment's own fault, found after this, is the same damage.
     segmentReported_ = true;
+    settle(offset_);
+    pending_ = Damage{offset_, reason, {}};
+}
+
+void WarcReader::settle(const RecordOffset &resumedAt)
+{
+    if (!pending_)
+        return;
+    Damage damage = std::move(*pending_);
+    pending_.reset();
+    damage.resumedAt = resumedAt;
     if (onDamage_)
-        onDamage_(offset_, reason);
+        onDamage_(damage);
+}
+
+void WarcReader::rewindToBlock()
+{
+    // The next record may lie inside the bytes taken for this block.
+    if (!input_.damaged() && input_.rewindTo(blockStart_.file, blockStart_.inMember))
+        pos_ = end_ = 0;
 }
 
 bool WarcReader::fillBuffer()
@@ -96,16 +117,16 @@ bool WarcReader::readLine(std::string &line, std::size_t limit, bool &tooLong)
 bool WarcReader::advanceSegment()
 {
     if (input_.damaged() && !segmentReported_) {
-        offset_ = {input_.segmentOffset(), 0};
-        if (!input_.compressed())
-            offset_ = here();
+        offset_ = here();
         damaged(input_.damage());
+        resync_ = true;
     }
     if (!input_.nextSegment())
         return false;
+    // After damage the next member found may start inside a record: the
+    // reading goes on at the next record header.
     pos_ = end_ = 0;
     segmentReported_ = false;
-    resync_ = false; // a new member is a new start
     return true;
 }
 
@@ -116,8 +137,10 @@ bool WarcReader::next()
     std::string line;
     for (;;) {
         if (!fillBuffer()) {
-            if (!advanceSegment())
+            if (!advanceSegment()) {
+                settle(input_.compressed() ? RecordOffset{input_.endOffset(), 0} : here());
                 return false;
+            }
             continue;
         }
         // Blank lines between records are tolerated.
@@ -132,11 +155,11 @@ bool WarcReader::next()
             header_ = WarcHeader{};
             header_.version = line;
             if (readHeader()) {
+                settle(offset_);
                 segmentReported_ = false;
                 inRecord_ = true;
                 blockStart_ = here();
-                if (!input_.compressed())
-                    input_.keepFrom(blockStart_.file);
+                input_.keepFrom(blockStart_.file);
                 remaining_ = header_.contentLength;
                 resync_ = false;
                 return true;
@@ -260,10 +283,11 @@ bool WarcReader::finish()
                     std::to_string(header_.contentLength) + " bytes");
         }
         resync_ = true;
+        rewindToBlock();
         return false;
     }
-    // The record's end: CR LF CR LF (LF alone accepted). A segment that
-    // ends cleanly right after the block stands for it.
+    // The record's end: CR LF CR LF (LF alone accepted). The end of the
+    // input right after the block stands for it.
     for (int newlines = 0; newlines < 2;) {
         if (!fillBuffer()) {
             if (input_.damaged()) {
@@ -284,9 +308,7 @@ bool WarcReader::finish()
             damaged("the record does not end where its Content-Length (" + std::to_string(header_.contentLength) +
                     ") says");
             resync_ = true;
-            // The next record may lie inside the bytes taken for this block.
-            if (input_.rewindTo(blockStart_.file))
-                pos_ = end_ = 0;
+            rewindToBlock();
             return false;
         }
     }

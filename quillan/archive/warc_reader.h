@@ -8,18 +8,27 @@
 // in LF alone; a field may go on over lines that start with a space or a
 // tab. A header over 256 KiB, a missing or bad Content-Length, a block cut
 // short, a record that does not end where its Content-Length says, or a
-// damaged gzip member makes the record damaged: it is reported (its offset
-// and the reason) and the reading goes on at the next record: the next
-// gzip member in a compressed archive, else the next "WARC/1.0" or
-// "WARC/1.1" line, looked for from the damaged record's block on in a plain
-// archive (read again from a file, or kept from a pipe while the block is
-// under 4 MiB), so that a Content-Length too long loses no record after it.
+// damaged gzip member makes the record damaged. The reading goes on at the
+// next "WARC/1.0" or "WARC/1.1" line at a line's start: after a wrong
+// Content-Length (too short, too long, or past the end of the file) it is
+// looked for from the damaged record's block on (read again from a file,
+// kept from a pipe while the block is under 4 MiB; in a gzip archive its
+// member inflated again, when the block starts in its first 8 MiB), so
+// that it loses no record inside that block; after a
+// damaged gzip member, from the next member found. Each damaged record is
+// reported once the reading has gone on: where it starts, why, and where
+// the reading went on, so that the bytes skipped are named.
+//
+// Gzip member boundaries do not matter to the records: a record may start
+// and end anywhere in the inflated bytes, and the records read are those
+// of the same bytes inflated into a plain archive.
 
 #include "archive/archive_input.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,23 +45,32 @@ struct WarcHeader {
     std::string_view field(std::string_view name) const;
 };
 
-// Where a record starts: in a compressed archive the file offset of its
-// gzip member and the position within the member's bytes, else the file
-// offset (and 0).
+// Where a record starts: in a compressed archive the file offset of the
+// gzip member its first byte is in and the position within that member's
+// inflated bytes, else the file offset (and 0).
 struct RecordOffset {
     std::uint64_t file = 0;
     std::uint64_t inMember = 0;
     std::string text() const; // "1234" or "1234+56"
 };
 
+// A damaged record (or stretch of bytes that holds none).
+struct Damage {
+    RecordOffset where; // where it starts
+    std::string reason;
+    RecordOffset resumedAt;      // where the reading went on: the next record read, or the end of the input
+    std::string skipped() const; // "bytes 1234-5678 skipped" (up to the second, not holding it)
+};
+
 class WarcReader {
 public:
-    using DamageReport = std::function<void(const RecordOffset &where, const std::string &reason)>;
+    using DamageReport = std::function<void(const Damage &damage)>;
 
     WarcReader(ArchiveInput &input, DamageReport onDamage);
 
     // Moves to the next sound record header; false at the end of the input.
-    // The record before it is finished first when the caller has not.
+    // The record before it is finished first when the caller has not. The
+    // damage met on the way is reported here.
     bool next();
     const WarcHeader &header() const { return header_; }
     const RecordOffset &offset() const { return offset_; }
@@ -65,7 +83,8 @@ public:
     std::size_t readBlock(char *out, std::size_t size);
 
     // Reads the rest of the block and the record's end. True when the
-    // record was sound; false when it was damaged (and reported).
+    // record was sound; false when it was damaged (reported by the next
+    // call to next()).
     bool finish();
 
 private:
@@ -75,6 +94,11 @@ private:
     bool readLine(std::string &line, std::size_t limit, bool &tooLong);
     bool readHeader();
     void damaged(const std::string &reason);
+    // Reports the damage met since the last sound record, now that the
+    // reading goes on at `resumedAt`.
+    void settle(const RecordOffset &resumedAt);
+    // Goes back to the block of the damaged record, to look for records in it.
+    void rewindToBlock();
     RecordOffset here() const;
     bool advanceSegment();
 
@@ -86,7 +110,8 @@ private:
     WarcHeader header_;
     RecordOffset offset_;
     std::uint64_t remaining_ = 0;
-    RecordOffset blockStart_; // where the current record's block starts
+    RecordOffset blockStart_;       // where the current record's block starts
+    std::optional<Damage> pending_; // reported once the reading goes on
     bool inRecord_ = false;
     bool resync_ = false; // looking for the next record after a damaged one
     // Damage was reported since the last sound header: the current

@@ -34,6 +34,9 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::size_t kMaxHttpHead = 64 * 1024;
 constexpr std::size_t kSniffLength = 512;
+// A body with a content coding is held decoded up to this much while its
+// decoded size is not known yet.
+constexpr std::size_t kHeldDecoded = 4 * 1024 * 1024;
 
 enum class Skip { OtherType, NotHttp, NotOk, NotHtml, TooLarge, BadBody };
 
@@ -54,15 +57,15 @@ bool isHtmlType(const std::string &media)
 bool sniffsAsHtml(std::string_view bytes)
 {
     std::size_t i = 0;
-    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\n' || bytes[i] == '\r' ||
-                                bytes[i] == '\f'))
+    while (i < bytes.size() &&
+           (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\n' || bytes[i] == '\r' || bytes[i] == '\f'))
         ++i;
     bytes.remove_prefix(i);
     if (bytes.substr(0, 4) == "<!--")
         return true;
-    static constexpr std::string_view kTags[] = {"<!doctype html", "<html", "<head", "<script", "<iframe", "<h1",
-                                                 "<div", "<font", "<table", "<a", "<style", "<title", "<b",
-                                                 "<body", "<br", "<p"};
+    static constexpr std::string_view kTags[] = {
+        "<!doctype html", "<html", "<head",  "<script", "<iframe", "<h1",   "<div", "<font",
+        "<table",         "<a",    "<style", "<title",  "<b",      "<body", "<br",  "<p"};
     for (const std::string_view tag : kTags) {
         if (bytes.size() <= tag.size() || !platform::EqualsNoCase(bytes.substr(0, tag.size()), tag))
             continue;
@@ -146,9 +149,10 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
     ++counts_.archives;
     const std::uint64_t before = counts_.bytesIn;
     ArchiveInput input(fd);
-    WarcReader reader(input, [this, &name](const RecordOffset &where, const std::string &reason) {
+    WarcReader reader(input, [this, &name](const Damage &damage) {
         ++counts_.damaged;
-        report_(name + ": damaged record at offset " + where.text() + ": " + reason);
+        report_(name + ": damaged record at offset " + damage.where.text() + ": " + damage.reason + "; " +
+                damage.skipped());
     });
     std::string head; // an HTTP head longer than the reader's first piece
     Record record;
@@ -238,7 +242,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             };
             const std::uint64_t limit = std::uint64_t(maxSize_);
             try {
-                BodyDecoder body(transfer, coding, [&](std::string_view bytes) {
+                const BodyDecoder::Sink toPage = [&](std::string_view bytes) {
                     record.htmlBytes += bytes.size();
                     if (record.htmlBytes > limit)
                         throw Skipped{Skip::TooLarge, {}};
@@ -249,16 +253,59 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                     sniffed.append(bytes);
                     if (sniffed.size() >= kSniffLength)
                         decide();
-                });
+                };
+                BodyDecoder body(transfer, coding, toPage);
+                // A content coding may decode to far more than the body
+                // holds: the body is then decoded first only to learn its
+                // size (what it gives held while under kHeldDecoded, the
+                // body kept as stored), and the page gets it once it is
+                // known to fit, so that a body over --max-size is never
+                // held.
+                std::optional<BodyDecoder> measure;
+                std::string stored;
+                std::string held;
+                bool holding = true;
+                std::uint64_t decoded = 0;
+                if (body.inflates())
+                    measure.emplace(transfer, coding, [&](std::string_view bytes) {
+                        decoded += bytes.size();
+                        if (decoded > limit)
+                            throw Skipped{Skip::TooLarge, {}};
+                        if (holding && held.size() + bytes.size() <= kHeldDecoded) {
+                            held.append(bytes);
+                        } else if (holding) {
+                            holding = false;
+                            std::string().swap(held);
+                        }
+                    });
+                const auto feed = [&](std::string_view bytes) {
+                    if (!measure) {
+                        body.feed(bytes);
+                        return;
+                    }
+                    stored.append(bytes);
+                    measure->feed(bytes);
+                };
                 std::uint64_t raw = first.size() - bodyAt;
-                body.feed(first.substr(bodyAt));
+                feed(first.substr(bodyAt));
                 for (std::string_view bytes; !(bytes = reader.readBlockView(kChunk)).empty();) {
                     raw += bytes.size();
                     if (raw > limit)
                         throw Skipped{Skip::TooLarge, {}};
-                    body.feed(bytes);
+                    feed(bytes);
                 }
-                body.finish();
+                if (measure) {
+                    measure->finish();
+                    if (holding) {
+                        for (std::size_t at = 0; at < held.size(); at += kChunk)
+                            toPage(std::string_view(held).substr(at, kChunk));
+                    } else {
+                        body.feed(stored);
+                        body.finish();
+                    }
+                } else {
+                    body.finish();
+                }
             } catch (const BodyFault &fault) {
                 throw Skipped{Skip::BadBody, fault.reason};
             }
@@ -353,10 +400,7 @@ public:
             platform::WriteAll(STDERR_FILENO, "\r\033[K", 4);
         shown_ = false;
     }
-    double seconds() const
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
 private:
     bool enabled_;
@@ -376,8 +420,8 @@ std::optional<std::string> inputThatIsTheOutput(const Options &options)
         return std::nullopt;
     for (const std::string &input : options.inputs) {
         struct stat in {};
-        if ((input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) == 0 &&
-            in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        if ((input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) == 0 && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino)
             return input == "-" ? std::string("standard input") : input;
     }
     return std::nullopt;
@@ -494,7 +538,9 @@ int convertArchives(const Options &options)
     }
     std::fprintf(stderr, "%s%s\n", formatArchiveSummary(counts, progress.seconds()).c_str(),
                  failed && !toStandardOutput ? ", no output written" : "");
-    return failed ? 1 : 0;
+    // Damaged records leave the output complete with every sound record,
+    // yet not every input was converted.
+    return failed || counts.damaged > 0 ? 1 : 0;
 }
 
 } // namespace quillan::cli

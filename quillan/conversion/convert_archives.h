@@ -9,8 +9,8 @@
 // transfer and content codings and, for the readable text, from the
 // charset its Content-Type names; and a `resource` record of an HTML type.
 // Every other record is skipped and counted by its reason. A damaged record
-// is reported on standard error with its offset, counted, and the reading
-// goes on (archive/warc_reader.h).
+// is reported on standard error with its offset and the bytes skipped,
+// counted, and the reading goes on (archive/warc_reader.h).
 
 #include "archive/text_records.h"
 #include "conversion/convert_options.h"
@@ -26,15 +26,15 @@ struct ArchiveCounts {
     std::uint64_t archives = 0;
     std::uint64_t records = 0; // record headers read
     std::uint64_t converted = 0;
-    std::uint64_t otherType = 0;  // neither response nor resource
-    std::uint64_t notHttp = 0;    // a response that holds no HTTP response
-    std::uint64_t notOk = 0;      // a status other than 2xx
+    std::uint64_t otherType = 0; // neither response nor resource
+    std::uint64_t notHttp = 0;   // a response that holds no HTTP response
+    std::uint64_t notOk = 0;     // a status other than 2xx
     std::uint64_t notHtml = 0;
-    std::uint64_t tooLarge = 0;   // over --max-size
-    std::uint64_t badBody = 0;    // a body that could not be decoded
-    std::uint64_t damaged = 0;    // damaged records and stretches of the archive
-    std::uint64_t bytesIn = 0;    // read from the archives
-    std::uint64_t htmlBytes = 0;  // decoded HTML converted
+    std::uint64_t tooLarge = 0;  // over --max-size
+    std::uint64_t badBody = 0;   // a body that could not be decoded
+    std::uint64_t damaged = 0;   // damaged records and stretches of the archive
+    std::uint64_t bytesIn = 0;   // read from the archives
+    std::uint64_t htmlBytes = 0; // decoded HTML converted
     std::uint64_t bytesOut = 0;
 };
 
@@ -74,8 +74,11 @@ private:
 };
 
 // The program's archive road for the command line: options.inputs are the
-// archives; returns the exit status (0 when every archive was read to its
-// end and the output written; 1 otherwise, when no output is left).
+// archives; returns the exit status: 0 when every archive was read to its
+// end without damage and the output written; 1 when a record was damaged
+// (the output written all the same, with every sound record), and 1 when
+// an archive could not be read or the output not written (then no output
+// is left).
 int convertArchives(const Options &options);
 
 } // namespace quillan::cli

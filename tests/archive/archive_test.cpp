@@ -21,8 +21,7 @@ namespace {
 
 using namespace quillan::archive;
 
-std::string record(const std::string &body, const std::string &version = "WARC/1.0",
-                   const std::string &extra = "")
+std::string record(const std::string &body, const std::string &version = "WARC/1.0", const std::string &extra = "")
 {
     return version + "\r\nWARC-Type: resource\r\nWARC-Target-URI: http://a.test/" + std::to_string(body.size()) +
            "\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n\r\n";
@@ -54,9 +53,27 @@ std::string brotli(const std::string &bytes)
     return out;
 }
 
+// The bytes as gzip members of the sizes given in turn (the last one
+// repeated), cutting the records anywhere, as blocked gzip does.
+std::string blockedGzip(const std::string &plain, const std::vector<std::size_t> &sizes,
+                        std::vector<std::size_t> *memberStarts = nullptr)
+{
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < plain.size(); ++i) {
+        const std::size_t size = sizes[std::min(i, sizes.size() - 1)];
+        if (memberStarts)
+            memberStarts->push_back(out.size());
+        out += gzipped(plain.substr(at, size));
+        at += size;
+    }
+    return out;
+}
+
 struct Read {
-    std::vector<std::string> blocks; // of the sound records
-    std::vector<std::string> damage; // "OFFSET: reason"
+    std::vector<std::string> blocks;  // of the sound records
+    std::vector<std::string> damage;  // "OFFSET: reason"
+    std::vector<std::string> skipped; // "bytes A-B skipped"
 };
 
 // Reads every record from fd, the blocks in pieces of `piece` bytes, copied
@@ -65,8 +82,9 @@ Read readAll(int fd, std::size_t piece = 7)
 {
     Read result;
     ArchiveInput input(fd);
-    WarcReader reader(input, [&result](const RecordOffset &where, const std::string &reason) {
-        result.damage.push_back(where.text() + ": " + reason);
+    WarcReader reader(input, [&result](const Damage &damage) {
+        result.damage.push_back(damage.where.text() + ": " + damage.reason);
+        result.skipped.push_back(damage.skipped());
     });
     while (reader.next()) {
         std::string block;
@@ -166,7 +184,7 @@ TEST(WarcReader, LenientFramingAndFoldedFields)
     Source source(data, false);
     ArchiveInput input(source.fd());
     std::vector<std::string> damage;
-    WarcReader reader(input, [&](const RecordOffset &, const std::string &why) { damage.push_back(why); });
+    WarcReader reader(input, [&](const Damage &d) { damage.push_back(d.reason); });
     ASSERT_TRUE(reader.next());
     EXPECT_EQ(reader.header().version, "WARC/1.1");
     EXPECT_EQ(reader.header().field("warc-target-uri"), "http://a.test/ folded");
@@ -185,7 +203,8 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
         const char *name;
         std::string data;
         std::vector<std::string> blocks;
-        std::string damage; // the start of the one report expected
+        std::string damage;  // the start of the one report expected
+        std::size_t resumed; // where the reading went on after it
     };
     std::string noLength = "WARC/1.0\r\nWARC-Type: resource\r\n\r\nzz\r\n\r\n";
     std::string badLength = "WARC/1.0\r\nContent-Length: 12x\r\n\r\n";
@@ -196,18 +215,49 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
     std::string hugeHeader = "WARC/1.0\r\n";
     for (int i = 0; i < 5000; ++i)
         hugeHeader += "X-Field: " + std::string(60, 'v') + "\r\n";
+    // A Content-Length that points past the end of the file: the records
+    // inside what it took are read all the same.
+    std::string pastEnd = record("0123456789");
+    pastEnd.replace(pastEnd.find("Length: 10"), 10, "Length: 9000");
+    const std::size_t at = a.size();
     const std::vector<Case> cases = {
-        {"garbage before a record", "garbage\r\n" + a + b, {"alpha", "bravo"}, "0: not a WARC record header"},
-        {"no Content-Length", a + noLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
-        {"bad Content-Length", a + badLength + b, {"alpha", "bravo"}, std::to_string(a.size()) + ": missing or bad"},
-        {"Content-Length too short", a + shortLength + b, {"alpha", "bravo"},
-         std::to_string(a.size()) + ": the record does not end"},
-        {"Content-Length too long", a + longLength + b + c, {"alpha", "bravo", "charlie"},
-         std::to_string(a.size()) + ": the record does not end"},
-        {"header over 256 KiB", a + hugeHeader + "\r\n" + b, {"alpha", "bravo"},
-         std::to_string(a.size()) + ": header over 256 KiB"},
-        {"cut in the block", a + b.substr(0, b.size() - 8), {"alpha"}, std::to_string(a.size()) + ": block cut short"},
-        {"cut in the header", a + c.substr(0, 20), {"alpha"}, std::to_string(a.size()) + ": record cut short"},
+        {"garbage before a record", "garbage\r\n" + a + b, {"alpha", "bravo"}, "0: not a WARC record header", 9},
+        {"no Content-Length",
+         a + noLength + b,
+         {"alpha", "bravo"},
+         std::to_string(at) + ": missing or bad",
+         at + noLength.size()},
+        {"bad Content-Length",
+         a + badLength + b,
+         {"alpha", "bravo"},
+         std::to_string(at) + ": missing or bad",
+         at + badLength.size()},
+        {"Content-Length too short",
+         a + shortLength + b,
+         {"alpha", "bravo"},
+         std::to_string(at) + ": the record does not end",
+         at + shortLength.size()},
+        {"Content-Length too long",
+         a + longLength + b + c,
+         {"alpha", "bravo", "charlie"},
+         std::to_string(at) + ": the record does not end",
+         at + longLength.size()},
+        {"Content-Length past the end",
+         a + pastEnd + b + c,
+         {"alpha", "bravo", "charlie"},
+         std::to_string(at) + ": block cut short",
+         at + pastEnd.size()},
+        {"header over 256 KiB",
+         a + hugeHeader + "\r\n" + b,
+         {"alpha", "bravo"},
+         std::to_string(at) + ": header over 256 KiB",
+         at + hugeHeader.size() + 2},
+        {"cut in the block",
+         a + b.substr(0, b.size() - 8),
+         {"alpha"},
+         std::to_string(at) + ": block cut short",
+         at + b.size() - 8},
+        {"cut in the header", a + c.substr(0, 20), {"alpha"}, std::to_string(at) + ": record cut short", at + 20},
     };
     for (const bool pipe : {false, true}) {
         for (const Case &test : cases) {
@@ -216,6 +266,23 @@ TEST(WarcReader, DamagedRecordsAreReportedAndSkipped)
             EXPECT_EQ(read.blocks, test.blocks) << test.name << (pipe ? " (pipe)" : "");
             ASSERT_EQ(read.damage.size(), 1u) << test.name << (pipe ? " (pipe)" : "");
             EXPECT_EQ(read.damage[0].rfind(test.damage, 0), 0u) << test.name << ": " << read.damage[0];
+            const std::string first = test.damage.substr(0, test.damage.find(':'));
+            EXPECT_EQ(read.skipped[0], "bytes " + first + "-" + std::to_string(test.resumed) + " skipped")
+                << test.name << (pipe ? " (pipe)" : "");
+        }
+    }
+    // The same length past the end in gzip, a member per record, one
+    // member for the whole file and small members cutting the records: the
+    // records after it are read again.
+    const std::string lying = a + pastEnd + b + c;
+    for (const bool pipe : {false, true}) {
+        for (const std::string &data :
+             {gzipped(a) + gzipped(pastEnd) + gzipped(b) + gzipped(c), gzipped(lying), blockedGzip(lying, {29})}) {
+            Source source(data, pipe);
+            const Read read = readAll(source.fd());
+            EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "bravo", "charlie"})) << "pipe " << pipe;
+            ASSERT_EQ(read.damage.size(), 1u) << "pipe " << pipe;
+            EXPECT_NE(read.damage[0].find(": block cut short"), std::string::npos) << read.damage[0];
         }
     }
 }
@@ -238,6 +305,8 @@ TEST(WarcReader, DamagedGzipMembersOnFilesAndPipes)
             const Read read = readAll(source.fd());
             ASSERT_EQ(read.damage.size(), 1u);
             EXPECT_EQ(read.damage[0].rfind(std::to_string(a.size()) + ": gzip", 0), 0u) << read.damage[0];
+            EXPECT_EQ(read.skipped[0],
+                      "bytes " + std::to_string(a.size()) + "-" + std::to_string(a.size() + cutB.size()) + " skipped");
             EXPECT_EQ(read.blocks, (std::vector<std::string>{"alpha", "charlie", "alpha"}));
         }
         {
@@ -264,6 +333,10 @@ TEST(WarcReader, DamagedGzipMembersOnFilesAndPipes)
             ASSERT_EQ(read.damage.size(), 2u);
             EXPECT_EQ(read.damage[0], std::to_string(a.size()) + ": bytes that are not a gzip member");
             EXPECT_NE(read.damage[1].find("cut short"), std::string::npos) << read.damage[1];
+            // The member cut at the end: skipped up to the end of the file.
+            const std::size_t size = a.size() + 15 + c.size() + cutB.size();
+            EXPECT_EQ(read.skipped[1],
+                      "bytes " + std::to_string(size - cutB.size()) + "-" + std::to_string(size) + " skipped");
         }
     }
 }
@@ -304,6 +377,71 @@ TEST(WarcReader, MembersOfEverySize)
     }
 }
 
+TEST(WarcReader, MemberBoundariesAnywhere)
+{
+    std::string noisy;
+    std::uint32_t x = 99;
+    while (noisy.size() < 200000) {
+        x = x * 1103515245u + 12345u;
+        noisy += char('a' + (x >> 16) % 26);
+    }
+    const std::vector<std::string> bodies = {"first", noisy, "", "<p>fourth</p>", std::string(70000, 'z'), "last"};
+    std::string plain;
+    std::vector<std::size_t> starts; // of the records in the plain bytes
+    for (const std::string &body : bodies) {
+        starts.push_back(plain.size());
+        plain += record(body);
+    }
+    // Members of one byte, of a few, of bgzip's size, and of sizes that
+    // cut the CR LF CR LF ending a record in two.
+    const std::vector<std::vector<std::size_t>> sizes = {{1, 1, 2, 3, 5, 8, 13, 21, 4000},
+                                                         {7, 13, 3, 1500},
+                                                         {65280},
+                                                         {starts[1] - 2, 3, 100000},
+                                                         {starts[1] + 1, 65536}};
+    for (const bool pipe : {false, true}) {
+        for (const std::vector<std::size_t> &cut : sizes) {
+            Source source(blockedGzip(plain, cut), pipe);
+            const Read read = readAll(source.fd(), 4096);
+            EXPECT_EQ(read.blocks, bodies) << "pipe " << pipe << ", first member " << cut[0];
+            EXPECT_TRUE(read.damage.empty()) << read.damage.front();
+        }
+    }
+
+    // A record's offset: its member's and the position in that member.
+    std::vector<std::size_t> members;
+    const std::string blocked = blockedGzip(plain, {1000}, &members);
+    {
+        Source source(blocked, false);
+        ArchiveInput input(source.fd());
+        WarcReader reader(input, nullptr);
+        for (const std::size_t start : starts) {
+            ASSERT_TRUE(reader.next());
+            EXPECT_EQ(reader.offset().file, members[start / 1000]);
+            EXPECT_EQ(reader.offset().inMember, start % 1000);
+        }
+        EXPECT_FALSE(reader.next());
+    }
+
+    // One member damaged: the records wholly outside it are read, and the
+    // damage is one report up to the next record read.
+    const std::size_t bad = starts[4] / 1000 + 3; // inside the fifth record
+    const std::size_t badSize = members[bad + 1] - members[bad];
+    std::string damaged = blocked;
+    damaged.erase(members[bad] + badSize / 2, badSize - badSize / 2); // cut in its middle
+    const std::size_t shift = badSize - badSize / 2;
+    for (const bool pipe : {false, true}) {
+        Source source(damaged, pipe);
+        const Read read = readAll(source.fd(), 4096);
+        EXPECT_EQ(read.blocks, (std::vector<std::string>{"first", noisy, "", "<p>fourth</p>", "last"}));
+        ASSERT_EQ(read.damage.size(), 1u);
+        const RecordOffset fifth{members[starts[4] / 1000], starts[4] % 1000};
+        const RecordOffset sixth{members[starts[5] / 1000] - shift, starts[5] % 1000};
+        EXPECT_EQ(read.damage[0].rfind(fifth.text() + ": gzip", 0), 0u) << read.damage[0];
+        EXPECT_EQ(read.skipped[0], "bytes " + fifth.text() + "-" + sixth.text() + " skipped");
+    }
+}
+
 TEST(HttpHead, StatusFieldsAndContentType)
 {
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/HTML;  Charset=\"ISO-8859-2\" ; x=y\r\n"
@@ -326,8 +464,7 @@ TEST(HttpHead, StatusFieldsAndContentType)
         EXPECT_FALSE(parseHttpHead(bad)) << bad;
 }
 
-std::string decoded(const std::string &transfer, const std::string &coding, const std::string &body,
-                    std::size_t piece)
+std::string decoded(const std::string &transfer, const std::string &coding, const std::string &body, std::size_t piece)
 {
     std::string out;
     BodyDecoder decoder(transfer, coding, [&out](std::string_view bytes) { out.append(bytes); });
@@ -396,14 +533,10 @@ TEST(BodyDecoder, FaultsAreReported)
         std::string body;
     };
     const std::vector<Case> cases = {
-        {"chunked", "", ch.substr(0, ch.size() / 2)},
-        {"chunked", "", "zz\r\nabc\r\n0\r\n\r\n"},
-        {"chunked", "", "3\r\nabcdef\r\n0\r\n\r\n"},
-        {"chunked", "", "\r\nabc"},
-        {"", "gzip", gz.substr(0, gz.size() / 2)},
-        {"", "gzip", "not gzip at all"},
-        {"", "br", brotli(page).substr(0, 10)},
-        {"", "compress", page},
+        {"chunked", "", ch.substr(0, ch.size() / 2)}, {"chunked", "", "zz\r\nabc\r\n0\r\n\r\n"},
+        {"chunked", "", "3\r\nabcdef\r\n0\r\n\r\n"},  {"chunked", "", "\r\nabc"},
+        {"", "gzip", gz.substr(0, gz.size() / 2)},    {"", "gzip", "not gzip at all"},
+        {"", "br", brotli(page).substr(0, 10)},       {"", "compress", page},
     };
     for (const Case &test : cases)
         EXPECT_THROW(decoded(test.transfer, test.coding, test.body, 64), BodyFault)

@@ -27,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import zlib
 
@@ -99,6 +100,30 @@ def response(url, http_head, body, version="WARC/1.0", content_type="application
     if content_type:
         fields.append(("Content-Type", content_type))
     return warc_record(fields, http_head.replace(b"\n", b"\r\n") + b"\r\n\r\n" + body, version), rid
+
+
+def blocked_gzip(data, size):
+    """The bytes as gzip members of `size` bytes each, cutting records anywhere."""
+    return b"".join(gzip.compress(data[i:i + size]) for i in range(0, len(data), size))
+
+
+def peak_of(args, work):
+    """(exit status, standard error, peak memory in KiB) of quillan-convert."""
+    errors = os.path.join(work, "peak-errors")
+    with open(errors, "wb") as err:
+        proc = subprocess.Popen([CONVERT] + args, stdout=subprocess.DEVNULL, stderr=err)
+    deadline = time.monotonic() + TIMEOUT
+    while True:
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+        if pid:
+            break
+        if time.monotonic() > deadline:
+            proc.kill()
+            raise AssertionError("quillan-convert did not end in time")
+        time.sleep(0.02)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    with open(errors, "rb") as f:
+        return proc.returncode, f.read().decode("utf-8", "replace"), usage.ru_maxrss
 
 
 def chunked(body, size=7):
@@ -314,7 +339,10 @@ class HandMadeArchiveTest(unittest.TestCase):
         per_record = b"".join(gzip.compress(r) for r, _, _ in recs)
         for mode in ([], ["--readable"]):
             expected = self.expected(recs, mode)
-            for label, data in (("plain", plain), ("per record", per_record), ("whole", gzip.compress(plain))):
+            # Members of a fixed size cut the records anywhere (as bgzip
+            # writes them): the same pages as the bytes inflated.
+            for label, data in (("plain", plain), ("per record", per_record), ("whole", gzip.compress(plain)),
+                                ("blocked", blocked_gzip(plain, 997)), ("bgzip", blocked_gzip(plain, 65280))):
                 with self.subTest(mode=mode, archive=label):
                     converted = self.convert(data, mode)
                     self.assertEqual(converted.result.returncode, 0, converted.stderr)
@@ -353,26 +381,40 @@ class HandMadeArchiveTest(unittest.TestCase):
         for m in members:
             offsets.append(at)
             at += len(m)
+        # Every sound record is written; the status tells of the damage.
         converted = self.convert(b"".join(members))
-        self.assertEqual(converted.result.returncode, 0, converted.stderr)
+        self.assertEqual(converted.result.returncode, 1, converted.stderr)
         self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
         self.assertEqual(converted.count("damaged"), 4)
+        self.assertRegex(converted.summary(), r"\d+ records, \d+ converted, \d+ skipped \(.*\), 4 damaged; "
+                                              r"\d+ bytes in, \d+ bytes out")
         for index in (2, 6, 9, 10):
             self.assertIn(f"damaged record at offset {offsets[index]}", converted.stderr)
+        self.assertIn(f"damaged record at offset {offsets[2]}: ", converted.stderr)
+        self.assertIn(f"; bytes {offsets[2]}-{offsets[3]} skipped\n", converted.stderr)
 
         # The same faults in a plain archive: found by the record's end, the
         # reading goes on at the next record header, looked for from the
         # damaged record's block on (a length too long took the records
         # after it), from a file and from standard input.
-        for damaged in (short, long):
+        # A length past the end of the file is resynchronised alike.
+        n = len(long_source.split(b"\r\n\r\n", 1)[1]) - 4
+        past_end = long_source.replace(b"Content-Length: %d" % n, b"Content-Length: %d" % (n + 10 ** 9))
+        for damaged, reason in ((short, "the record does not end where its Content-Length"),
+                                (long, "the record does not end where its Content-Length"),
+                                (past_end, "block cut short")):
             plain = recs[0][0] + damaged + b"".join(recs[i][0] for i in range(1, len(recs)))
             for converted in (self.convert(plain), Converted(run(["--warc", "-"], stdin=plain))):
+                self.assertEqual(converted.result.returncode, 1, converted.stderr)
                 self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
                 self.assertEqual(converted.count("damaged"), 1)
-                self.assertIn("does not end where its Content-Length", converted.stderr)
+                self.assertIn(f"damaged record at offset {len(recs[0][0])}: {reason}", converted.stderr)
+                self.assertIn(f"; bytes {len(recs[0][0])}-{len(recs[0][0]) + len(damaged)} skipped\n",
+                              converted.stderr)
 
         # Cut at the end of the file: what came before is kept.
         converted = self.convert(b"".join(good[:3]) + cut)
+        self.assertEqual(converted.result.returncode, 1, converted.stderr)
         self.assertEqual(sorted(converted.pages), ["http://a.test/ok"])
         self.assertEqual(converted.count("damaged"), 1)
 
@@ -489,6 +531,34 @@ class HandMadeArchiveTest(unittest.TestCase):
         converted = Converted(run(["--warc", path, "--max-size", "4k"]))
         self.assertEqual(sorted(converted.pages), ["http://a.test/ok"])
         self.assertEqual(converted.count("over --max-size"), 2)
+        self.assertEqual(converted.result.returncode, 0, converted.stderr)
+
+    def test_body_decoding_past_max_size_is_not_held(self):
+        # A small gzip body that decodes to far more than --max-size: the
+        # page is skipped without its text ever being held, so the peak
+        # memory stays that of an archive of small pages.
+        recs = self.records()
+        small = b"".join(r for r, _, _ in recs)
+        z = zlib.compressobj(9, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
+        piece = b"<p>" + b"y" * (1 << 20)
+        body = b"".join(z.compress(piece) for _ in range(96)) + z.flush()
+        bomb, _ = response("http://a.test/bomb", b"HTTP/1.1 200 OK\nContent-Type: text/html\nContent-Encoding: gzip",
+                           body)
+        for mode in ([], ["--article"]):
+            with self.subTest(mode=mode):
+                paths = []
+                for name, data in (("small.warc", small), ("bomb.warc", small + bomb + small)):
+                    paths.append(os.path.join(self.work, name))
+                    with open(paths[-1], "wb") as f:
+                        f.write(data)
+                status, _, baseline = peak_of(["--warc", paths[0], "-o", os.devnull] + mode, self.work)
+                self.assertEqual(status, 0)
+                status, errors, peak = peak_of(["--warc", paths[1], "-o", os.devnull, "--max-size", "64M"] + mode,
+                                               self.work)
+                self.assertEqual(status, 0, errors)
+                self.assertIn(" 1 over --max-size", errors)
+                self.assertIn(" 12 converted", errors)
+                self.assertLess(peak, baseline + 24 * 1024, f"peak {peak} KiB against {baseline} KiB")
 
     def test_usage(self):
         for args in (["--format", "jsonl", "x.html"], ["--warc", "--format", "csv", "x"],
