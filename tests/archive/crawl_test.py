@@ -5,14 +5,9 @@
 Eight archives are converted and their outputs compared record by record
 with quillan-convert --warc run on each archive here; then the same job
 with one worker killed while it converts: every output still complete and
-the same, no fresh file left; then a re-run that does nothing. Then: the
-article kind and --max-size passed on; two jobs at once on one archive with
-other outputs and options; archives with damaged records, a missing one and
-a converter that writes nothing; an archive that blocks (a FIFO) timed out
-and interrupted; a task whose workers die; wrong command lines.
-
-The scheduler fails a task once two workers died running it (instead of
-four), so that a task that kills its workers is failed in seconds.
+the same, no fresh file left; then a re-run that does nothing. Then the
+other cases, each in its own test. The scheduler fails a task once two
+workers died running it (not four), so that such a task fails in seconds.
 
 Usage: crawl_test.py QUILLAN_CRAWL QUILLAN_CONVERT TEXT_CORPUS_DIR
 """
@@ -288,11 +283,9 @@ exec {CONVERT} "$@"
             self.assertEqual(job.returncode, 0, errors)
             self.assertIn("1 archives: 1 converted, 0 already complete, 0 failed", errors)
         self.assertEqual(records_of(os.path.join(self.scratch, "a", "crawl-2.wet.gz")), self.reference_of(archive))
-        reference = os.path.join(self.scratch, "reference.jsonl.gz")
-        subprocess.run([CONVERT, "--warc", "--readable", "--format", "jsonl", "-q", archive, "-o", reference],
-                       check=True, timeout=TIMEOUT, stderr=subprocess.DEVNULL)
-        with gzip.open(os.path.join(self.scratch, "b", "crawl-2.jsonl.gz")) as b, gzip.open(reference) as r:
-            self.assertEqual([json.loads(l)["text"] for l in b], [json.loads(l)["text"] for l in r])
+        with gzip.open(os.path.join(self.scratch, "b", "crawl-2.jsonl.gz")) as b:
+            self.assertEqual([(r["url"], r["text"].encode()) for r in map(json.loads, b)],
+                             self.reference["crawl-2.wet.gz"])
 
         # A converter that ends well and writes nothing: that output missing fails.
         out = os.path.join(self.scratch, "c")
@@ -376,12 +369,9 @@ sys.exit(1 if result.returncode == 0 and damaged and int(damaged.group(1)) else 
         for args, message in ((["-o", file], f"the output folder {file} is a file"),
                               (["-o", os.path.join(file, "texts")], "cannot be made: Not a directory"),
                               (["--max-size", "abc"], "needs a size such as 1048576, 512k, 64M or 2G, not 'abc'"),
-                              (["--max-size", "0"], "not '0'"),
                               (["--max-size", "1T"], "not '1T'"),
-                              (["--max-size", "k"], "not 'k'"),
                               (["--max-size", "9" * 19], "not '" + "9" * 19 + "'"),
-                              (["--task-timeout", "0"], "needs a number of seconds above 0, not '0'"),
-                              (["--task-timeout", "soon"], "not 'soon'")):
+                              (["--task-timeout", "0"], "needs a number of seconds above 0, not '0'")):
             argv = args if args[0] == "-o" else args + ["-o", os.path.join(self.scratch, "out")]
             result = self.run_crawl(*argv, self.archives[0], timeout=60)
             self.assertEqual(result.returncode, 2, (args, result.stderr))
