@@ -180,8 +180,9 @@ class CrawlTest(unittest.TestCase):
 
     def reference_of(self, archive, *options):
         out = os.path.join(self.scratch, "reference.wet.gz")
-        subprocess.run([CONVERT, "--warc", "-q", archive, "-o", out] + list(options), check=True,
-                       timeout=TIMEOUT, stderr=subprocess.DEVNULL)
+        # Not checked: quillan-convert may end with 1 for damaged records it skipped.
+        subprocess.run([CONVERT, "--warc", "-q", archive, "-o", out] + list(options), timeout=TIMEOUT,
+                       stderr=subprocess.DEVNULL)
         records = records_of(out)
         os.remove(out)
         return records
@@ -350,7 +351,9 @@ sys.exit(1 if result.returncode == 0 and damaged and int(damaged.group(1)) else 
             if job.poll() is None:
                 job.kill()
         self.assertEqual(job.returncode, 130, errors)
-        self.assertEqual(errors, "quillan-crawl: interrupted; running the job again goes on where it stopped\n")
+        self.assertEqual(errors.splitlines()[0],
+                         "quillan-crawl: interrupted; running the job again goes on where it stopped")
+        self.assertNotIn("Traceback", errors)
         # The converter still waits on the worker: let it read an empty archive.
         os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
         wait_for(lambda: not converting(fifo), "the converter to end")
