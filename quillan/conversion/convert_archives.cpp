@@ -482,9 +482,9 @@ int convertArchives(const Options &options)
         TextRecordWriter writer(outFd, options.jsonl ? TextFormat::Jsonl : TextFormat::Wet,
                                 !toStandardOutput && endsWith(outName, ".gz"));
         const std::string fileName = toStandardOutput ? std::string() : outName.substr(outName.rfind('/') + 1);
+        const char *kind = !readable ? "stripped text" : readable->article ? "article text" : "readable text";
         writer.writeInfo(fileName, std::string("software: ") + ProgramName + " " + quillan::version::Text +
-                                       "\r\nformat: WARC File Format 1.0\r\nconversion: " +
-                                       (readable ? "readable text" : "stripped text") + "\r\n");
+                                       "\r\nformat: WARC File Format 1.0\r\nconversion: " + kind + "\r\n");
         ArchiveConversion conversion(writer, readable ? &*readable : nullptr, options.maxSize, report);
         conversion.onProgress = [&progress](const ArchiveCounts &c) { progress.update(c); };
         conversion.reportArticles = options.verbose;

@@ -155,6 +155,7 @@ class Converted:
         else:
             records = read_warc(data)
             assert records[0][0]["WARC-Type"] == "warcinfo"
+            self.info = records[0][1]
             for fields, block in records[1:]:
                 assert fields["WARC-Type"] == "conversion"
                 self.pages[fields["WARC-Target-URI"]] = (fields, block)
@@ -233,6 +234,10 @@ class WgetArchiveTest(unittest.TestCase):
                 self.assertEqual(len(converted.members), 1 + len(self.names))
 
     def test_wet_fields(self):
+        for mode, kind in (([], b"stripped"), (["--readable"], b"readable"), (["--article"], b"article")):
+            with self.subTest(mode=mode):
+                info = Converted(run(["--warc", self.archive] + mode)).info
+                self.assertIn(b"\r\nconversion: " + kind + b" text\r\n", info)
         converted = Converted(run(["--warc", self.archive]))
         import base64
         import hashlib
