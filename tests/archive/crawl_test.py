@@ -16,6 +16,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -380,6 +381,18 @@ sys.exit(1 if result.returncode == 0 and damaged and int(damaged.group(1)) else 
             self.assertEqual(result.returncode, 2, (args, result.stderr))
             self.assertIn(message, result.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.scratch, "out")))
+
+    def test_scheduler_out_of_reach(self):
+        with socket.socket() as s:  # a port nothing listens on
+            s.bind(("127.0.0.1", 0))
+            address = "tcp://127.0.0.1:%d" % s.getsockname()[1]
+        result = subprocess.run([CRAWL, "--scheduler", address, "--convert", CONVERT, "-o",
+                                 os.path.join(self.scratch, "unreached"), self.archives[0]],
+                                stderr=subprocess.PIPE, timeout=60, text=True,
+                                env=dict(os.environ, DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT="2s"))
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertNotIn("Traceback", result.stderr)
+        self.assertIn(f"cannot reach the scheduler at {address}", result.stderr)
 
 
 if __name__ == "__main__":
