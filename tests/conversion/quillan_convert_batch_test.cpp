@@ -345,9 +345,9 @@ TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
     for (int i = 0; i < count; ++i)
         list += server.url("/slow") + "\n";
     // A soft limit of 100 open files, and a hard one of 200 it may be raised to.
-    const ProcessResult r = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "400", "--inputs", "-",
-                                        "--out-dir", "texts"},
-                                       {.input = list, .workDir = dir.path()});
+    const ProcessResult r =
+        runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "400", "--inputs", "-", "--out-dir", "texts"},
+                   {.input = list, .workDir = dir.path()});
     EXPECT_EQ(r.status, 0);
     const std::string notice = "quillan-convert: the open-file limit (200) allows ";
     EXPECT_EQ(r.err.rfind(notice, 0), 0u) << r.err;
@@ -360,8 +360,9 @@ TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
     EXPECT_TRUE(noTemporaryLeft());
 
     // Within the limit nothing is said.
-    const ProcessResult few = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "4", server.url("/slow")},
-                                         {.input = {}, .workDir = dir.path()});
+    const ProcessResult few =
+        runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "4", server.url("/slow")},
+                   {.input = {}, .workDir = dir.path()});
     EXPECT_EQ(few.status, 0);
     EXPECT_EQ(few.err, "");
     EXPECT_EQ(few.out, text("slow words"));
@@ -453,6 +454,41 @@ TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
     // A folder that does not exist yet is made.
     EXPECT_EQ(run({"--out-dir", "new/deeper", address}).status, 0);
     EXPECT_EQ(readFile(dir / "new" / "deeper" / (name + ".TXT")), text("the report"));
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, FilesTextsGoToTheOutputFolderUnderTheirOwnNames)
+{
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    writeFile(dir / "a" / "report.final.html", page("report a"));
+    writeFile(dir / "b" / "report.html", page("report b"));
+    writeFile(dir / "plain", page("plain words"));
+    server.route("/report.html", HttpResponse::html(page("fetched report")));
+    fs::create_directories(dir / "out");
+    writeFile(dir / "out" / "report.TXT", "someone else's file");
+
+    for (const std::string jobs : {"1", "3"}) {
+        SCOPED_TRACE("-j " + jobs);
+        const ProcessResult r = run({"--out-dir", "out" + jobs, "-j", jobs, "a/report.final.html", "b/report.html",
+                                     server.url("/report.html"), "plain"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        const fs::path out = dir / ("out" + jobs);
+        EXPECT_EQ(readFile(out / "report.TXT"), text("report a"));
+        EXPECT_EQ(readFile(out / "report-2.TXT"), text("report b"));
+        EXPECT_EQ(readFile(out / "plain.TXT"), text("plain words"));
+        EXPECT_EQ(fileNames(out).size(), 4u);
+    }
+    // Nothing beside the inputs; a name in use is never overwritten.
+    EXPECT_EQ(fileNames(dir / "a"), (std::set<std::string>{"report.final.html"}));
+    EXPECT_EQ(fileNames(dir / "b"), (std::set<std::string>{"report.html"}));
+    EXPECT_FALSE(fs::exists(dir / "plain.TXT"));
+    const ProcessResult again = run({"--out-dir", "out", "--readable", "b/report.html"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(readFile(dir / "out" / "report.TXT"), "someone else's file");
+    EXPECT_EQ(readFile(dir / "out" / "report-2.TXT"), "report b\n");
     EXPECT_TRUE(noTemporaryLeft());
 }
 
