@@ -108,6 +108,27 @@ TEST_F(Batch, EachKindOfFailureGivesTheMessageAndReasonAndNothingOnStandardOutpu
               0u)
         << cutShort.err;
 
+    // A reply that is not HTTP, and a header that never ends: the reason
+    // says what was wrong, at once.
+    HttpResponse garbage;
+    garbage.raw = "garbage\r\n\r\n";
+    server.route("/garbage", garbage);
+    HttpResponse endless;
+    endless.raw = "HTTP/1.1 200 OK\r\n";
+    while (endless.raw->size() < 4 * 1024 * 1024)
+        *endless.raw += "X-Again: and again\r\n";
+    endless.ending = HttpResponse::Ending::Stall;
+    server.route("/endless", endless);
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult broken = run({server.url("/garbage"), server.url("/endless")});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "");
+    EXPECT_EQ(broken.err, "quillan-convert: Quillan was unable to retrieve the web page at " + server.url("/garbage") +
+                              "\nThe server's reply is not HTTP: it does not start with a status line\n"
+                              "quillan-convert: Quillan was unable to retrieve the web page at " +
+                              server.url("/endless") + "\nThe server's response header has more than 100 lines\n");
+
     for (const std::string scheme : {"ftp", "file", "gopher"}) {
         const ProcessResult other = run({scheme + "://127.0.0.1/page.html"});
         EXPECT_EQ(other.status, 1);
