@@ -1,11 +1,12 @@
 #include "inet/inet.h"
 
+#include "inet/http_response_reader.h"
+
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
@@ -36,30 +37,19 @@ QString timedOutText(int seconds)
                         : QStringLiteral("Timed out after %1 seconds").arg(seconds);
 }
 
-// The failure as the network layer words it, never ending in a bare colon:
-// for a body that does not decompress Qt says only "Decompression failed:"
-// when the decompressor gives no message of its own.
-QString failureText(const QNetworkReply &reply)
+bool isRedirect(int status)
 {
-    QString text = reply.errorString().trimmed();
-    if (text.isEmpty())
-        return QStringLiteral("The transfer failed");
-    if (!text.endsWith(QLatin1Char(':')))
-        return text;
-    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed();
-    if (encoding.isEmpty())
-        return text + QStringLiteral(" no reason given");
-    return text + QStringLiteral(" the body is not valid %1 data").arg(QString::fromLatin1(encoding));
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 } // namespace
 
-// A gzip body the HTTP layer leaves as it came (it decodes "gzip" and
-// "deflate" but not the older name "x-gzip"), decoded here piece by piece.
-// Members one after the other are decoded as one body, as gzip does.
+// A compressed body (gzip, its older name x-gzip, or deflate in zlib's
+// wrapping), decoded piece by piece. Members one after the other are
+// decoded as one body, as gzip does.
 class Inet::GzipDecoder {
 public:
-    GzipDecoder() { ok_ = inflateInit2(&stream_, 16 + MAX_WBITS) == Z_OK; }
+    explicit GzipDecoder(bool gzip) { ok_ = inflateInit2(&stream_, (gzip ? 16 : 32) + MAX_WBITS) == Z_OK; }
     ~GzipDecoder() { inflateEnd(&stream_); }
     GzipDecoder(const GzipDecoder &) = delete;
     GzipDecoder &operator=(const GzipDecoder &) = delete;
@@ -67,10 +57,12 @@ public:
     // Decodes `input`, handing the output to `out` in pieces of at most
     // OutputPiece bytes; `out` returns false to stop. False when the data
     // is not gzip (or decoding was stopped).
-    template <typename Out> bool feed(const QByteArray &input, Out &&out)
+    template <typename Out>
+    bool feed(const QByteArray &input, Out &&out)
     {
         if (!ok_)
             return false;
+        fed_ = fed_ || !input.isEmpty();
         stream_.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
         stream_.avail_in = uInt(input.size());
         while (stream_.avail_in > 0) {
@@ -96,42 +88,35 @@ public:
         return true;
     }
 
-    // Whether everything fed so far is whole gzip data.
-    bool complete() const { return ok_ && ended_; }
+    // Whether everything fed so far is whole compressed data (or nothing).
+    bool complete() const { return ok_ && (ended_ || !fed_); }
 
 private:
     static constexpr qsizetype OutputPiece = 64 * 1024;
     z_stream stream_{};
     bool ok_ = false;
     bool ended_ = false;
+    bool fed_ = false;
 };
 
-Inet::Inet(QObject *parent) : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
+Inet::Inet(QObject *parent) : QObject(parent), timer_(new QTimer(this)), reader_(std::make_unique<HttpResponseReader>())
 {
-    manager_->setProxyFactory(new EnvironmentProxies);
-    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     timer_->setSingleShot(true);
     timer_->setTimerType(Qt::PreciseTimer); // never before the time is up
     connect(timer_, &QTimer::timeout, this, [this] {
-        if (!reply_)
-            return;
-        timedOut_ = true;
-        reply_->abort(); // finished follows at once and ends the request
+        if (executing_)
+            fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
     });
 }
 
 Inet::~Inet()
 {
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-        delete reply_;
-    }
+    closeConnection();
 }
 
-QString Inet::notGzipText()
+QString Inet::notDecodedText() const
 {
-    return QStringLiteral("Decompression failed: the body is not valid x-gzip data");
+    return QStringLiteral("Decompression failed: the body is not valid %1 data").arg(QString::fromLatin1(encoding_));
 }
 
 bool Inet::Execute(const QString &url, const QString &operation)
@@ -146,15 +131,14 @@ bool Inet::Execute(const QString &url, const QString &operation)
     responseCode_ = 0;
     responseInfo_.clear();
     statusCode_ = 0;
-    timedOut_ = false;
     contentType_.clear();
     responseUrl_.clear();
     announcedLength_ = -1;
     encodedBody_ = false;
-    gunzip_.reset();
-    badGzip_ = false;
-    headersUnreadable_ = false;
+    encoding_.clear();
+    decoder_.reset();
     receivedBytes_ = 0;
+    redirectsFollowed_ = 0;
     streaming_ = streamBody_;
 
     if (operation.compare(QLatin1String("GET"), Qt::CaseInsensitive) != 0) {
@@ -176,103 +160,255 @@ bool Inet::Execute(const QString &url, const QString &operation)
         return false;
     }
 
-    QNetworkRequest request(address);
-    request.setMaximumRedirectsAllowed(redirectLimit_);
-    // The HTTP layer's own guard against highly compressed bodies fails a
-    // body past 10 MiB that decompresses more than about 40 times as "not
-    // valid" data, which it is not; the caller bounds the decoded body.
-    request.setDecompressedSafetyCheckThreshold(-1);
+    executing_ = true;
+    runningTimeout_ = requestTimeout_;
+    redirectLimitRunning_ = redirectLimit_;
+    request(address);
+    return true;
+}
+
+void Inet::request(const QUrl &address)
+{
+    closeConnection();
+    *reader_ = HttpResponseReader();
+    currentUrl_ = address;
+    requestSentSignalled_ = false;
+    const bool secure = address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    const quint16 port = quint16(address.port(secure ? 443 : 80));
+
+    // A plain request through an HTTP proxy names the whole address to it;
+    // anything else goes through a proxy as a tunnel.
+    EnvironmentProxies proxies;
+    const QList<QNetworkProxy> found = proxies.queryProxy(QNetworkProxyQuery(address));
+    const QNetworkProxy proxy = found.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : found.first();
+    const bool viaHttpProxy = proxy.type() == QNetworkProxy::HttpProxy && !secure;
+
+    QTcpSocket *socket = secure ? new QSslSocket(this) : new QTcpSocket(this);
+    socket_ = socket;
+    if (viaHttpProxy || proxy.type() == QNetworkProxy::DefaultProxy)
+        socket->setProxy(QNetworkProxy::NoProxy);
+    else
+        socket->setProxy(proxy);
+
+    QByteArray target = viaHttpProxy
+                            ? address.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment)
+                            : address.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (!target.startsWith('/') && !viaHttpProxy)
+        target.prepend('/');
+    QByteArray message = "GET " + target + " HTTP/1.1\r\nHost: " +
+                         address.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1() + "\r\n";
     const QString program = QCoreApplication::applicationName();
     if (!program.isEmpty()) {
         QString agent = program;
         if (!QCoreApplication::applicationVersion().isEmpty())
             agent += QLatin1Char('/') + QCoreApplication::applicationVersion();
-        request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+        message += "User-Agent: " + agent.toUtf8() + "\r\n";
     }
+    if (viaHttpProxy && !proxy.user().isEmpty())
+        message += "Proxy-Authorization: Basic " +
+                   (proxy.user() + QLatin1Char(':') + proxy.password()).toUtf8().toBase64() + "\r\n";
+    message += "Accept-Encoding: gzip, deflate\r\n\r\n";
 
-    executing_ = true;
-    runningTimeout_ = requestTimeout_;
-    reply_ = manager_->get(request);
-    QNetworkReply *reply = reply_;
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+    auto send = [this, socket, message] {
         restartTimer();
-        emit StateChanged(icConnecting);
-    });
-    connect(reply, &QNetworkReply::requestSent, this, [this] {
+        socket->write(message);
+    };
+    if (secure)
+        connect(static_cast<QSslSocket *>(socket), &QSslSocket::encrypted, this, send);
+    else
+        connect(socket, &QAbstractSocket::connected, this, send);
+    connect(socket, &QIODevice::bytesWritten, this, [this, socket] {
         restartTimer();
-        emit StateChanged(icRequestSent);
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
-        restartTimer();
-        if (reply_ && reply_->rawHeaderPairs().isEmpty()) {
-            // The HTTP layer drops every header of a response whose headers
-            // pass its bounds, and then waits for the server to close as
-            // for a body of unknown length: fail now, not when the server
-            // has been silent for the time-out.
-            headersUnreadable_ = true;
-            reply_->abort(); // finished follows at once and ends the request
-            return;
+        if (!requestSentSignalled_ && socket->bytesToWrite() == 0) {
+            requestSentSignalled_ = true;
+            emit StateChanged(icRequestSent);
         }
-        if (reply_) {
-            contentType_ = reply_->rawHeader("Content-Type");
-            responseUrl_ = reply_->url().toString();
-            const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-            announcedLength_ = length.isValid() ? length.toLongLong() : -1;
-            const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
-            encodedBody_ = !encoding.isEmpty() && encoding != "identity";
-            if (encoding == "x-gzip")
-                gunzip_ = std::make_unique<GzipDecoder>();
-            statusCode_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        }
-        emit StateChanged(icReceivingResponse);
     });
-    connect(reply, &QNetworkReply::redirected, this, [this] { restartTimer(); });
-    connect(reply, &QIODevice::readyRead, this, [this] {
-        restartTimer();
-        if (reply_)
-            takeBody(reply_);
-    });
-    connect(reply, &QNetworkReply::finished, this, [this] { finishReply(); });
+    connect(socket, &QIODevice::readyRead, this, [this, socket] { readResponse(socket); });
+    connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { connectionEnded(socket); });
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) { socketFailed(socket, error); });
+
     restartTimer();
-    return true;
+    emit StateChanged(icConnecting);
+    if (socket_ != socket)
+        return; // a slot ended the request
+    const QString host = viaHttpProxy ? proxy.hostName() : address.host();
+    const quint16 hostPort = viaHttpProxy ? proxy.port() : port;
+    if (secure)
+        static_cast<QSslSocket *>(socket)->connectToHostEncrypted(host, hostPort);
+    else
+        socket->connectToHost(host, hostPort);
 }
 
-void Inet::takeBody(QNetworkReply *reply)
+void Inet::readResponse(QTcpSocket *socket)
 {
-    if (!streaming_) {
-        const QByteArray bytes = reply->readAll();
-        if (!gunzip_) {
-            body_ += bytes;
-            receivedBytes_ += bytes.size();
+    if (socket != socket_)
+        return;
+    restartTimer();
+    const QByteArray bytes = socket->readAll();
+    std::string_view data(bytes.constData(), std::size_t(bytes.size()));
+    while (!data.empty() && socket == socket_) {
+        std::string body;
+        data.remove_prefix(reader_->read(data, &body));
+        if (reader_->failure() != HttpResponseReader::Failure::None) {
+            failFromReader();
             return;
         }
-        if (!gunzip_->feed(bytes, [this](const QByteArray &piece) {
-                body_ += piece;
-                receivedBytes_ += piece.size();
-                return true;
-            }))
-            badGzip_ = true;
+        if (reader_->takeHeadArrived() && !takeHead())
+            return;
+        if (!body.empty() && !takeBody(body))
+            return;
+        if (reader_->complete()) {
+            complete();
+            return;
+        }
+    }
+}
+
+void Inet::connectionEnded(QTcpSocket *socket)
+{
+    if (socket != socket_)
+        return;
+    if (socket->bytesAvailable() > 0) {
+        readResponse(socket);
+        if (socket != socket_)
+            return;
+    }
+    reader_->connectionEnded();
+    if (reader_->complete())
+        complete();
+    else
+        failFromReader();
+}
+
+void Inet::socketFailed(QTcpSocket *socket, QAbstractSocket::SocketError error)
+{
+    if (socket != socket_)
+        return;
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        fail(ERROR_INTERNET_NAME_NOT_RESOLVED, QStringLiteral("Host %1 not found").arg(currentUrl_.host()));
+        return;
+    case QAbstractSocket::ConnectionRefusedError:
+        fail(ERROR_INTERNET_CANNOT_CONNECT, QStringLiteral("Connection refused"));
+        return;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
+             QStringLiteral("Secure connection failed: %1").arg(socket->errorString()));
+        return;
+    case QAbstractSocket::RemoteHostClosedError:
+    case QAbstractSocket::NetworkError:
+        // A close or a reset: the response decides whether it was whole.
+        connectionEnded(socket);
+        return;
+    default: {
+        QString text = socket->errorString().trimmed();
+        fail(ERROR_INTERNET_INTERNAL_ERROR, text.isEmpty() ? QStringLiteral("The transfer failed") : text);
         return;
     }
-    // A slot may cancel the request, which deletes the reply later: read
-    // only while it is still ours.
-    const QPointer<QNetworkReply> alive(reply);
+    }
+}
+
+bool Inet::takeHead()
+{
+    statusCode_ = reader_->status();
+    if (isRedirect(statusCode_) && reader_->hasHeader("Location")) {
+        const QUrl next =
+            currentUrl_.resolved(QUrl::fromEncoded(QByteArray::fromStdString(reader_->header("Location"))));
+        const QString scheme = next.scheme().toLower();
+        if (redirectsFollowed_ >= redirectLimitRunning_)
+            fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Too many redirects"));
+        else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+            fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, QStringLiteral("Redirect to an unsupported scheme"));
+        else if (scheme == QLatin1String("http") &&
+                 currentUrl_.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
+            fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Redirect to a less secure address refused"));
+        else if (!next.isValid() || next.host().isEmpty())
+            fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Redirect to an address that is not valid"));
+        else {
+            ++redirectsFollowed_;
+            request(next);
+        }
+        return false;
+    }
+    contentType_ = QByteArray::fromStdString(reader_->header("Content-Type"));
+    responseUrl_ = currentUrl_.toString();
+    announcedLength_ = reader_->announcedLength();
+    encoding_ = QByteArray::fromStdString(reader_->header("Content-Encoding")).trimmed();
+    const QByteArray encoding = encoding_.toLower();
+    encodedBody_ = !encoding.isEmpty() && encoding != "identity";
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate")
+        decoder_ = std::make_unique<GzipDecoder>(encoding != "deflate");
+    if (statusCode_ >= 400) {
+        // Nothing of a failed response is handed out.
+        QString info = QStringLiteral("HTTP %1").arg(statusCode_);
+        if (!reader_->reason().empty())
+            info += QLatin1Char(' ') + QString::fromLatin1(QByteArray::fromStdString(reader_->reason()));
+        fail(statusCode_, info);
+        return false;
+    }
+    QTcpSocket *socket = socket_;
+    emit StateChanged(icReceivingResponse);
+    return socket_ == socket && socket;
+}
+
+bool Inet::takeBody(const std::string &bytes)
+{
+    QTcpSocket *socket = socket_;
+    const auto alive = [this, socket] { return socket_ == socket && socket; };
     const auto handOut = [&](const QByteArray &piece) {
         receivedBytes_ += piece.size();
+        if (!streaming_) {
+            body_ += piece;
+            return true;
+        }
         emit DataArrived(piece);
-        return alive && alive == reply_;
+        return alive();
     };
-    while (alive && alive == reply_ && alive->bytesAvailable() > 0 && !badGzip_) {
-        const QByteArray piece = alive->read(64 * 1024);
-        if (piece.isEmpty())
-            break;
-        if (!gunzip_)
-            handOut(piece);
-        else if (!gunzip_->feed(piece, handOut) && alive && alive == reply_)
-            badGzip_ = true;
+    const QByteArray piece = QByteArray::fromStdString(bytes);
+    if (!decoder_)
+        return handOut(piece);
+    if (!decoder_->feed(piece, handOut)) {
+        if (alive())
+            fail(ERROR_INTERNET_INTERNAL_ERROR, notDecodedText());
+        return false;
     }
-    if (badGzip_ && alive && alive == reply_)
-        alive->abort(); // finished follows and names the failure
+    return alive();
+}
+
+void Inet::complete()
+{
+    if (decoder_ && !decoder_->complete()) {
+        fail(ERROR_INTERNET_INTERNAL_ERROR, notDecodedText());
+        return;
+    }
+    closeConnection();
+    timer_->stop();
+    executing_ = false;
+    completed_ = true;
+    readPosition_ = 0;
+    emit StateChanged(icResponseCompleted);
+}
+
+void Inet::failFromReader()
+{
+    const bool closed = reader_->failure() == HttpResponseReader::Failure::ClosedTooEarly;
+    fail(closed ? ERROR_INTERNET_CONNECTION_RESET : ERROR_HTTP_INVALID_SERVER_RESPONSE,
+         QString::fromStdString(reader_->failureText()));
+}
+
+void Inet::closeConnection()
+{
+    if (!socket_)
+        return;
+    QTcpSocket *socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
 }
 
 void Inet::restartTimer()
@@ -286,12 +422,7 @@ void Inet::Cancel()
     if (!executing_)
         return;
     timer_->stop();
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-        reply_->deleteLater();
-        reply_ = nullptr;
-    }
+    closeConnection();
     executing_ = false;
     body_.clear();
     responseCode_ = ERROR_INTERNET_OPERATION_CANCELLED;
@@ -300,6 +431,7 @@ void Inet::Cancel()
 
 void Inet::fail(long code, const QString &info)
 {
+    closeConnection();
     timer_->stop();
     executing_ = false;
     completed_ = false;
@@ -308,97 +440,6 @@ void Inet::fail(long code, const QString &info)
     responseCode_ = code;
     responseInfo_ = info;
     emit StateChanged(icError);
-}
-
-void Inet::finishReply()
-{
-    QNetworkReply *reply = reply_;
-    if (!reply)
-        return;
-    reply_ = nullptr;
-    reply->deleteLater();
-    reply->disconnect(this);
-    timer_->stop();
-
-    if (!timedOut_ && !headersUnreadable_) {
-        // The last pieces may still cancel the request through DataArrived.
-        reply_ = reply;
-        takeBody(reply);
-        if (reply_ != reply)
-            return;
-        reply_ = nullptr;
-    }
-    statusCode_ = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-    const QNetworkReply::NetworkError error = reply->error();
-
-    if (timedOut_) {
-        fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_));
-        return;
-    }
-    if (headersUnreadable_) {
-        fail(ERROR_INTERNET_INTERNAL_ERROR,
-             QStringLiteral("The response has no headers that can be read (at most %1 lines are read, each of at "
-                            "most %2 KiB and %3 KiB in all)")
-                 .arg(MaxHeaderLines)
-                 .arg(MaxHeaderLineBytes / 1024)
-                 .arg(MaxHeaderBytes / 1024));
-        return;
-    }
-    if (badGzip_ || (gunzip_ && error == QNetworkReply::NoError && statusCode_ < 400 && !gunzip_->complete())) {
-        fail(ERROR_INTERNET_INTERNAL_ERROR, notGzipText());
-        return;
-    }
-    if (statusCode_ >= 400) {
-        QString info = QStringLiteral("HTTP %1").arg(statusCode_);
-        if (!reason.isEmpty())
-            info += QLatin1Char(' ') + reason;
-        fail(statusCode_, info);
-        return;
-    }
-    // A connection that ends early is not always reported as an error: a
-    // body shorter than its announced length is cut short whatever the
-    // reply says. (A compressed body's length counts the bytes before
-    // decompression, which are not seen here.)
-    if (error == QNetworkReply::NoError && announcedLength_ >= 0 && !encodedBody_ &&
-        receivedBytes_ < announcedLength_) {
-        fail(ERROR_INTERNET_CONNECTION_RESET,
-             QStringLiteral("Connection closed by the server before the page was complete"));
-        return;
-    }
-    switch (error) {
-    case QNetworkReply::NoError:
-        executing_ = false;
-        completed_ = true;
-        readPosition_ = 0;
-        emit StateChanged(icResponseCompleted);
-        return;
-    case QNetworkReply::HostNotFoundError:
-        fail(ERROR_INTERNET_NAME_NOT_RESOLVED, QStringLiteral("Host %1 not found").arg(reply->url().host()));
-        return;
-    case QNetworkReply::ConnectionRefusedError:
-        fail(ERROR_INTERNET_CANNOT_CONNECT, QStringLiteral("Connection refused"));
-        return;
-    case QNetworkReply::RemoteHostClosedError:
-        fail(ERROR_INTERNET_CONNECTION_RESET,
-             QStringLiteral("Connection closed by the server before the page was complete"));
-        return;
-    case QNetworkReply::TimeoutError: fail(ERROR_INTERNET_TIMEOUT, timedOutText(runningTimeout_)); return;
-    case QNetworkReply::TooManyRedirectsError:
-        fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Too many redirects"));
-        return;
-    case QNetworkReply::InsecureRedirectError:
-        fail(ERROR_HTTP_REDIRECT_FAILED, QStringLiteral("Redirect to a less secure address refused"));
-        return;
-    case QNetworkReply::ProtocolUnknownError:
-        fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, QStringLiteral("Redirect to an unsupported scheme"));
-        return;
-    case QNetworkReply::SslHandshakeFailedError:
-        fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR,
-             QStringLiteral("Secure connection failed: %1").arg(reply->errorString()));
-        return;
-    default: fail(ERROR_INTERNET_INTERNAL_ERROR, failureText(*reply)); return;
-    }
 }
 
 QByteArray Inet::GetChunk(qint64 size, DataTypeConstants dataType)

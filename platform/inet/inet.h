@@ -1,7 +1,9 @@
 // Internet transfer: the stand-in for the Internet transfer control
-// (InetCtlsObjects.Inet), over QNetworkAccessManager. Qt Core and Network
-// only; it lives on the thread that creates it and reports through its
-// StateChanged signal on that thread.
+// (InetCtlsObjects.Inet), an HTTP/1.1 client of its own over Qt's sockets
+// (QTcpSocket, QSslSocket), reading every response as it arrives
+// (HttpResponseReader). Qt Core and Network only; it lives on the thread
+// that creates it and reports through its StateChanged signal on that
+// thread.
 //
 // What it does:
 // - One request at a time: Execute starts an HTTP GET of URL and returns at
@@ -14,20 +16,17 @@
 // - A failure is: an address that is not a valid http or https address
 //   (scheme compared without regard to case; other schemes, and none, are
 //   refused); a host name that does not resolve; a refused or broken
-//   connection (a body cut short by a reset or close counts); a secure
-//   connection that cannot be set up (certificates are checked as the
-//   system's store says); a final response with a status of 400 or above;
-//   more than MaxRedirects redirects (so a redirect loop fails); a redirect
-//   to a less secure (https to http) address or to another scheme; a
-//   response with no headers that can be read (none at all, or more than
-//   the HTTP layer reads: MaxHeaderLines lines, MaxHeaderLineBytes in one,
-//   MaxHeaderBytes in all), at once; and RequestTimeout seconds in which
-//   nothing arrives (0: no limit).
-//   Known limit: a body sent in chunks (Transfer-Encoding: chunked) that
-//   the server ends early with an orderly close (sometimes even with a
-//   reset) is taken as complete by the HTTP layer underneath (Qt 6.4), and
-//   so counts as a success here; a body with a length that is cut short is
-//   always a failure.
+//   connection (a body cut short by a reset or close counts, whether its
+//   length was announced or it came in chunks); a secure connection that
+//   cannot be set up (certificates are checked as the system's store says);
+//   a final response with a status of 400 or above; more than MaxRedirects
+//   redirects (so a redirect loop fails); a redirect to a less secure (https
+//   to http) address or to another scheme; a reply that is not HTTP (no
+//   status line, or a malformed one) or whose body's chunks are malformed;
+//   a response header past its bounds (MaxHeaderLines lines,
+//   MaxHeaderLineBytes in one, MaxHeaderBytes in all), at once, as the
+//   header arrives; and RequestTimeout seconds in which nothing arrives (0:
+//   no limit).
 // - Redirects (301, 302, 303, 307, 308) are followed, at most MaxRedirects
 //   (10) in a row.
 // - The body is bytes exactly as the server sent them (after undoing a
@@ -39,23 +38,27 @@
 //   transfer compression), and GetChunk has nothing to read after the
 //   completion. Without it the whole body is kept for GetChunk.
 // - Proxies named in the environment (http_proxy, https_proxy, all_proxy,
-//   no_proxy) are used, never for loopback addresses.
+//   no_proxy) are used, never for loopback addresses: a plain request is
+//   sent to an HTTP proxy whole, anything else goes through it as a tunnel.
 //
 // Other states signalled on the way, for information only: icConnecting (3)
-// when a connection is being opened (again after a redirect to another
-// host), icRequestSent (6), icReceivingResponse (7) when the response's
-// headers have arrived. Nothing relies on their number or order.
+// when a connection is being opened (again for every redirect),
+// icRequestSent (6), icReceivingResponse (7) when the response's header has
+// arrived. Nothing relies on their number or order.
 #pragma once
 
+#include "inet/http_response_reader.h"
+
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
+#include <string>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QTcpSocket;
 class QTimer;
 
 namespace platform {
@@ -95,6 +98,7 @@ inline constexpr long ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 inline constexpr long ERROR_INTERNET_OPERATION_CANCELLED = 12017;
 inline constexpr long ERROR_INTERNET_CANNOT_CONNECT = 12029;
 inline constexpr long ERROR_INTERNET_CONNECTION_RESET = 12031;
+inline constexpr long ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
 inline constexpr long ERROR_HTTP_REDIRECT_FAILED = 12156;
 inline constexpr long ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 
@@ -106,10 +110,10 @@ class Inet : public QObject {
 public:
     static constexpr int DefaultRequestTimeout = 60; // seconds
     static constexpr int MaxRedirects = 10;
-    // The bounds of a response's headers, the HTTP layer's own (Qt 6).
-    static constexpr int MaxHeaderLines = 100;
-    static constexpr int MaxHeaderLineBytes = 100 * 1024;
-    static constexpr int MaxHeaderBytes = 256 * 1024;
+    // The bounds of a response's header.
+    static constexpr int MaxHeaderLines = HttpResponseReader::MaxHeaderLines;
+    static constexpr int MaxHeaderLineBytes = int(HttpResponseReader::MaxHeaderLineBytes);
+    static constexpr int MaxHeaderBytes = int(HttpResponseReader::MaxHeaderBytes);
 
     explicit Inet(QObject *parent = nullptr);
     ~Inet() override; // a running request is abandoned without a signal
@@ -165,7 +169,7 @@ public:
     QByteArray ContentType() const { return contentType_; }
 
     // The address the last response received came from (after redirects),
-    // as Qt resolved it; empty when none arrived.
+    // as QUrl writes it; empty when none arrived.
     QString ResponseURL() const { return responseUrl_; }
 
     // The length the last response announced in Content-Length, or -1.
@@ -192,36 +196,48 @@ signals:
 
 private:
     class GzipDecoder;
-    static QString notGzipText();
+    QString notDecodedText() const;
     void fail(long code, const QString &info);
-    void finishReply();
+    void failFromReader();
     void restartTimer();
+    // One request on a connection of its own; a redirect makes another.
+    void request(const QUrl &address);
+    void readResponse(QTcpSocket *socket);
+    void connectionEnded(QTcpSocket *socket);
+    void socketFailed(QTcpSocket *socket, QAbstractSocket::SocketError error);
+    // The response's header has arrived: false when the request has ended
+    // or gone on elsewhere (a failure, a redirect, a slot's Cancel).
+    bool takeHead();
+    // A piece of the body: false when the request has ended.
+    bool takeBody(const std::string &bytes);
+    void complete();
+    void closeConnection();
 
     QString url_;
     int requestTimeout_ = DefaultRequestTimeout;
     int runningTimeout_ = DefaultRequestTimeout;
-    QNetworkAccessManager *manager_ = nullptr;
-    QPointer<QNetworkReply> reply_;
     QTimer *timer_ = nullptr;
-    bool timedOut_ = false;
+    QTcpSocket *socket_ = nullptr; // the running request's connection
+    std::unique_ptr<HttpResponseReader> reader_;
+    QUrl currentUrl_;
+    bool requestSentSignalled_ = false;
     bool executing_ = false;
     bool completed_ = false;
     QByteArray body_;
     qint64 readPosition_ = 0;
     bool streamBody_ = false;
     int redirectLimit_ = MaxRedirects;
+    int redirectLimitRunning_ = MaxRedirects;
+    int redirectsFollowed_ = 0;
     bool streaming_ = false;
     QByteArray contentType_;
     QString responseUrl_;
     qint64 announcedLength_ = -1;
     // Body bytes as they came off the wire, before any decompression.
     bool encodedBody_ = false;
-    // "x-gzip", which the HTTP layer leaves undecoded, is decoded here.
-    std::unique_ptr<GzipDecoder> gunzip_;
-    bool badGzip_ = false;
-    bool headersUnreadable_ = false;
+    QByteArray encoding_; // Content-Encoding as sent
+    std::unique_ptr<GzipDecoder> decoder_;
     qint64 receivedBytes_ = 0;
-    void takeBody(QNetworkReply *reply);
     long responseCode_ = 0;
     QString responseInfo_;
     int statusCode_ = 0;

@@ -162,8 +162,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             value = arg.substr(2);
         }
         const bool known = name == "-o" || name == "-j" || name == "--jobs" || name == "--inputs" ||
-                           name == "--out-dir" || name == "--max-size" || name == "--width" ||
-                           name == "--format";
+                           name == "--out-dir" || name == "--max-size" || name == "--width" || name == "--format";
         if (!known)
             return usageError("unknown option '" + arg + "'");
         if (!value) {
@@ -270,8 +269,9 @@ void printUsage(std::FILE *to)
                  "                   standard output)\n"
                  "  --inputs LIST    also convert the inputs listed in the file LIST, one per\n"
                  "                   line (\"-\" reads the list from standard input)\n"
-                 "  --out-dir DIR    write each address's text to a new file in DIR, named\n"
-                 "                   after the address (a name in use gets a suffix: -2, -3...)\n"
+                 "  --out-dir DIR    write each input's text to a new file in DIR, named\n"
+                 "                   after the address, or as the file's text beside it would\n"
+                 "                   be (a name in use gets a suffix: -2, -3...)\n"
                  "  --separate       write every input's text to standard output, in input\n"
                  "                   order, each after a line \"==> INPUT <==\"\n"
                  "  -j, --jobs N     convert N inputs at a time (default: the number of cores)\n"

@@ -1,5 +1,7 @@
 #include "conversion/convert_output_names.h"
 
+#include "conversion/converter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -66,6 +68,11 @@ std::string textNameForAddress(const std::string &address)
     if (stem.empty())
         stem = "page";
     return stem + ".TXT";
+}
+
+std::string textNameForFile(const std::string &path)
+{
+    return textPathFor(path).filename().string();
 }
 
 std::string numberedName(const std::string &name, int number)

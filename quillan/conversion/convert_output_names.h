@@ -1,5 +1,5 @@
 #pragma once
-// Naming the texts of fetched addresses in an output folder, and creating
+// Naming the texts of fetched addresses and of files in an output folder, and creating
 // them without ever overwriting a file. Plain C++.
 
 #include "common/fd_io.h"
@@ -18,6 +18,11 @@ namespace quillan::cli {
 //   https://example.com/docs/a.html  -> example.com_docs_a.TXT
 //   http://127.0.0.1:8080/q.php?id=3 -> 127.0.0.1_8080_q_id_3.TXT
 std::string textNameForAddress(const std::string &address);
+
+// The file name for the text of the file input `path` in an output folder:
+// the name its text would have beside it (the text path rule, textPathFor),
+// without the folder: "pages/report.final.html" -> "report.TXT".
+std::string textNameForFile(const std::string &path);
 
 // The name with a suffix before its extension: ("a.TXT", 2) -> "a-2.TXT".
 std::string numberedName(const std::string &name, int number);

@@ -113,8 +113,8 @@ struct Item {
     // fetched page's text; a file's text for standard output).
     std::string privateText;
     std::uint64_t textBytes = 0; // the size of privateText, counted among the waiting texts
-    std::string failure; // the whole message for standard error, lines without their end
-    std::string remark;  // a line for standard error once the text is delivered (--verbose)
+    std::string failure;         // the whole message for standard error, lines without their end
+    std::string remark;          // a line for standard error once the text is delivered (--verbose)
 };
 
 class BatchRunner : public QObject {
@@ -383,8 +383,10 @@ void BatchRunner::startFile(Item &item)
     if (::stat(item.input.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         counts_.bytes += std::uint64_t(info.st_size);
 
+    // A text for an output folder or for standard output waits in the
+    // private folder for its turn.
     std::optional<std::string> output;
-    if (settings_.separate) {
+    if (settings_.outDir || settings_.separate) {
         QString error;
         const QString page = PageRetrieval::MakeFetchedPagePath(&error);
         if (page.isEmpty()) {
@@ -470,6 +472,8 @@ void BatchRunner::deliver(Item &item)
     if (item.ok) {
         if (item.kind == InputKind::Address)
             item.ok = deliverAddress(item);
+        else if (settings_.outDir)
+            item.ok = toOutDir(item);
         else if (settings_.separate)
             item.ok = toStandardOutput(item);
         if (!item.ok)
@@ -581,7 +585,8 @@ bool BatchRunner::toOutDir(Item &item)
     int error = 0;
     // Where the last files of this name ended, so that many texts of one
     // name do not try every taken name again; forgotten when it grows.
-    const std::string name = textNameForAddress(item.input);
+    const std::string name =
+        item.kind == InputKind::Address ? textNameForAddress(item.input) : textNameForFile(item.input);
     if (namesUsed_.size() >= NamesRemembered)
         namesUsed_.clear();
     int &number = namesUsed_[name];
@@ -691,9 +696,9 @@ int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std
     const std::uint64_t fileLimit = platform::RaiseOpenFileLimit();
     fitted.jobs = jobsWithinFileLimit(std::max(1u, settings.jobs), fileLimit, platform::CountOpenFds());
     if (fitted.jobs < settings.jobs) {
-        const std::string notice = prefixed("the open-file limit (" + std::to_string(fileLimit) + ") allows " +
-                                            std::to_string(fitted.jobs) + " conversions at a time, not " +
-                                            std::to_string(settings.jobs) + "\n");
+        const std::string notice =
+            prefixed("the open-file limit (" + std::to_string(fileLimit) + ") allows " + std::to_string(fitted.jobs) +
+                     " conversions at a time, not " + std::to_string(settings.jobs) + "\n");
         (void)platform::WriteAll(STDERR_FILENO, notice.data(), notice.size());
     }
     QCoreApplication app(argc, argv);

@@ -5,8 +5,11 @@
 // Qt Core and Network; no windows.
 //
 // Where each text goes:
-//   a file           beside it (the text path rule), or, with --separate, to
-//                    standard output after a header line "==> INPUT <==";
+//   a file           to a new file in `outDir` named by the text path rule
+//                    (a name in use gets a suffix, nothing is overwritten);
+//                    else beside it (the text path rule), or, with
+//                    --separate, to standard output after a header line
+//                    "==> INPUT <==";
 //   an address       to `output` (one input only; "-" is standard output);
 //                    else to a new file in `outDir` named after the address
 //                    (a name in use gets a suffix, nothing is overwritten);

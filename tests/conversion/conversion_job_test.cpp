@@ -350,9 +350,8 @@ void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
     {
         ConversionJob job;
         Recorder recorder(job);
-        connect(&job, &ConversionJob::converting, &job, [&job] {
-            QTimer::singleShot(0, &job, [&job] { job.cancel(); });
-        });
+        connect(&job, &ConversionJob::converting, &job,
+                [&job] { QTimer::singleShot(0, &job, [&job] { job.cancel(); }); });
         QVERIFY(recorder.run([&] { return job.convertFile(html); }));
         QVERIFY(recorder.outcome.cancelled);
         QCOMPARE(folderEntries(), QStringList());
@@ -412,7 +411,8 @@ void TestConversionJob::textKnowsItsPageTitleAndWhereToSave()
     {
         ConversionJob job;
         Recorder recorder(job);
-        QVERIFY(recorder.run([&] { return job.convertFile(QString::fromStdString((dir.path() / "page.html").string())); }));
+        QVERIFY(
+            recorder.run([&] { return job.convertFile(QString::fromStdString((dir.path() / "page.html").string())); }));
         QCOMPARE(job.pageTitle(), QStringLiteral("Mine"));
         QCOMPARE(job.savePlace().folder, QString::fromStdString(dir.path().string()));
         QCOMPARE(job.savePlace().fileName, QStringLiteral("Mine.txt"));
@@ -433,16 +433,27 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
     reset.stopAfter = 1000;
     server_->route("/reset.html", reset);
     const QString refused = QStringLiteral("http://127.0.0.1:%1/x.html").arg(HttpTestServer::refusedPort());
+    HttpResponse notHttp;
+    notHttp.raw = "<html>no status line</html>";
+    server_->route("/not-http", notHttp);
+    HttpResponse endless;
+    endless.raw = "HTTP/1.1 200 OK\r\n" + std::string(300 * 1024, 'h');
+    endless.ending = HttpResponse::Ending::Stall;
+    server_->route("/endless", endless);
 
     const struct {
         QString address;
         QString reason; // empty: any reason, but one
-    } fetches[] = {{q(server_->url("/404.html")), QStringLiteral("HTTP 404 Not Found")},
-                   {q(server_->url("/loop")), QStringLiteral("Too many redirects")},
-                   {q(server_->url("/reset.html")), QString()},
-                   {refused, QStringLiteral("Connection refused")},
-                   {QStringLiteral("gopher://127.0.0.1/x"), QStringLiteral("Unsupported scheme \"gopher\"")},
-                   {QStringLiteral("http://"), QString()}};
+    } fetches[] = {
+        {q(server_->url("/404.html")), QStringLiteral("HTTP 404 Not Found")},
+        {q(server_->url("/loop")), QStringLiteral("Too many redirects")},
+        {q(server_->url("/reset.html")), QString()},
+        {refused, QStringLiteral("Connection refused")},
+        {q(server_->url("/not-http")),
+         QStringLiteral("The server's reply is not HTTP: it does not start with a status line")},
+        {q(server_->url("/endless")), QStringLiteral("The server's response header has a line longer than 100 KiB")},
+        {QStringLiteral("gopher://127.0.0.1/x"), QStringLiteral("Unsupported scheme \"gopher\"")},
+        {QStringLiteral("http://"), QString()}};
     for (const auto &fetch : fetches) {
         ConversionJob job;
         Recorder recorder(job);

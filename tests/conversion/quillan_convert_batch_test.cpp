@@ -108,6 +108,27 @@ TEST_F(Batch, EachKindOfFailureGivesTheMessageAndReasonAndNothingOnStandardOutpu
               0u)
         << cutShort.err;
 
+    // A reply that is not HTTP, and a header that never ends: the reason
+    // says what was wrong, at once.
+    HttpResponse garbage;
+    garbage.raw = "garbage\r\n\r\n";
+    server.route("/garbage", garbage);
+    HttpResponse endless;
+    endless.raw = "HTTP/1.1 200 OK\r\n";
+    while (endless.raw->size() < 4 * 1024 * 1024)
+        *endless.raw += "X-Again: and again\r\n";
+    endless.ending = HttpResponse::Ending::Stall;
+    server.route("/endless", endless);
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult broken = run({server.url("/garbage"), server.url("/endless")});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "");
+    EXPECT_EQ(broken.err, "quillan-convert: Quillan was unable to retrieve the web page at " + server.url("/garbage") +
+                              "\nThe server's reply is not HTTP: it does not start with a status line\n"
+                              "quillan-convert: Quillan was unable to retrieve the web page at " +
+                              server.url("/endless") + "\nThe server's response header has more than 100 lines\n");
+
     for (const std::string scheme : {"ftp", "file", "gopher"}) {
         const ProcessResult other = run({scheme + "://127.0.0.1/page.html"});
         EXPECT_EQ(other.status, 1);
@@ -345,9 +366,9 @@ TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
     for (int i = 0; i < count; ++i)
         list += server.url("/slow") + "\n";
     // A soft limit of 100 open files, and a hard one of 200 it may be raised to.
-    const ProcessResult r = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "400", "--inputs", "-",
-                                        "--out-dir", "texts"},
-                                       {.input = list, .workDir = dir.path()});
+    const ProcessResult r =
+        runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "400", "--inputs", "-", "--out-dir", "texts"},
+                   {.input = list, .workDir = dir.path()});
     EXPECT_EQ(r.status, 0);
     const std::string notice = "quillan-convert: the open-file limit (200) allows ";
     EXPECT_EQ(r.err.rfind(notice, 0), 0u) << r.err;
@@ -360,8 +381,9 @@ TEST_F(Batch, MoreJobsThanTheOpenFileLimitAllowsRunFewerAtATime)
     EXPECT_TRUE(noTemporaryLeft());
 
     // Within the limit nothing is said.
-    const ProcessResult few = runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "4", server.url("/slow")},
-                                         {.input = {}, .workDir = dir.path()});
+    const ProcessResult few =
+        runProgram({"prlimit", "--nofile=100:200", QUILLAN_CONVERT, "-j", "4", server.url("/slow")},
+                   {.input = {}, .workDir = dir.path()});
     EXPECT_EQ(few.status, 0);
     EXPECT_EQ(few.err, "");
     EXPECT_EQ(few.out, text("slow words"));
@@ -453,6 +475,41 @@ TEST_F(Batch, NamesInTheOutputFolderNeverOverwrite)
     // A folder that does not exist yet is made.
     EXPECT_EQ(run({"--out-dir", "new/deeper", address}).status, 0);
     EXPECT_EQ(readFile(dir / "new" / "deeper" / (name + ".TXT")), text("the report"));
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
+TEST_F(Batch, FilesTextsGoToTheOutputFolderUnderTheirOwnNames)
+{
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    writeFile(dir / "a" / "report.final.html", page("report a"));
+    writeFile(dir / "b" / "report.html", page("report b"));
+    writeFile(dir / "plain", page("plain words"));
+    server.route("/report.html", HttpResponse::html(page("fetched report")));
+    fs::create_directories(dir / "out");
+    writeFile(dir / "out" / "report.TXT", "someone else's file");
+
+    for (const std::string jobs : {"1", "3"}) {
+        SCOPED_TRACE("-j " + jobs);
+        const ProcessResult r = run({"--out-dir", "out" + jobs, "-j", jobs, "a/report.final.html", "b/report.html",
+                                     server.url("/report.html"), "plain"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        const fs::path out = dir / ("out" + jobs);
+        EXPECT_EQ(readFile(out / "report.TXT"), text("report a"));
+        EXPECT_EQ(readFile(out / "report-2.TXT"), text("report b"));
+        EXPECT_EQ(readFile(out / "plain.TXT"), text("plain words"));
+        EXPECT_EQ(fileNames(out).size(), 4u);
+    }
+    // Nothing beside the inputs; a name in use is never overwritten.
+    EXPECT_EQ(fileNames(dir / "a"), (std::set<std::string>{"report.final.html"}));
+    EXPECT_EQ(fileNames(dir / "b"), (std::set<std::string>{"report.html"}));
+    EXPECT_FALSE(fs::exists(dir / "plain.TXT"));
+    const ProcessResult again = run({"--out-dir", "out", "--readable", "b/report.html"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(readFile(dir / "out" / "report.TXT"), "someone else's file");
+    EXPECT_EQ(readFile(dir / "out" / "report-2.TXT"), "report b\n");
     EXPECT_TRUE(noTemporaryLeft());
 }
 

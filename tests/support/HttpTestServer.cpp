@@ -351,8 +351,11 @@ void HttpTestServer::serve(const std::shared_ptr<Connection> &connection)
         if (response.framing == Framing::CloseDelimited || clientCloses)
             out += "Connection: close\r\n";
         out += "\r\n";
+        if (response.raw)
+            out = *response.raw;
 
-        const std::size_t bodyBytes = response.ending == Ending::Complete
+        const std::size_t bodyBytes = response.raw ? 0
+                                      : response.ending == Ending::Complete
                                           ? response.body.size()
                                           : std::min(response.stopAfter, response.body.size());
         const std::size_t piece = response.pieceSize == 0 ? std::max<std::size_t>(bodyBytes, 1) : response.pieceSize;
@@ -400,7 +403,7 @@ void HttpTestServer::serve(const std::shared_ptr<Connection> &connection)
             connection->close(false);
             return;
         case Ending::Complete:
-            if (response.framing == Framing::CloseDelimited || clientCloses) {
+            if (response.raw || response.framing == Framing::CloseDelimited || clientCloses) {
                 connection->close(false);
                 return;
             }

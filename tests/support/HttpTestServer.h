@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,6 +61,11 @@ struct HttpResponse {
     enum class Ending { Complete, Reset, Close, Stall };
     Ending ending = Ending::Complete;
     std::size_t stopAfter = 0;
+
+    // Sent byte for byte instead of the status line, headers and body (a
+    // reply that is not HTTP, or not whole; framing and pieces are not
+    // used); then the ending applies, Complete closing the connection.
+    std::optional<std::string> raw;
 
     // A response with a "text/html" body.
     static HttpResponse html(std::string body, int status = 200, std::string reason = "OK");

@@ -1,6 +1,7 @@
 #include "render/text_renderer.h"
 
 #include "render/address_resolution.h"
+#include "render/url_parser.h"
 #include "render/elements.h"
 #include "render/text_case.h"
 #include "render/tokenizer_switch.h"
@@ -1011,20 +1012,19 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     if (href.empty() || startsWithNoCase(href, "javascript:"))
         return;
     open.link = ++linkCount_;
-    addReference(base_.empty() ? href : resolveAddress(base_, href));
+    addReference(resolveAddress(base_, href));
 }
 
 // The first base element with an href sets the address links are resolved
-// against, as in a browser; an address that stays relative (a file's page
-// with no address of its own) changes nothing.
+// against, as in a browser; one that is not a valid address (a relative one
+// on a file's page with no address of its own) changes nothing.
 void TextRenderer::takeBase(const html::Tag &tag)
 {
     if (baseTaken_ || !options_.links || !tag.hasAttribute("href"))
         return;
     baseTaken_ = true;
-    std::string base = resolveAddress(base_, tag.attribute("href"));
-    if (hasScheme(base))
-        base_ = std::move(base);
+    if (std::optional<std::string> base = parseUrl(tag.attribute("href"), base_))
+        base_ = std::move(*base);
 }
 
 void TextRenderer::endLink(const Open &open)

@@ -41,10 +41,9 @@
 //
 // Options: links numbers each link with an address after its text ("[1]")
 // (not javascript: links, however the address is written) and lists the
-// addresses after the text, under "References", tabs and line breaks
-// dropped from them as a browser drops them, made absolute
-// against the page's address and its first <base href> (see
-// address_resolution.h); width > 0
+// addresses after the text, under "References", made absolute against the
+// page's address and its first <base href> and written out as the URL
+// Standard writes them (see address_resolution.h); width > 0
 // breaks lines longer than width characters at spaces (a word longer than
 // a line stays whole; the list of references is never broken).
 
@@ -116,16 +115,16 @@ private:
     struct Open {
         Element element{};
         std::uint32_t flags = 0;
-        bool hidden = false;        // this element starts a hidden subtree
-        bool foreign = false;       // in the svg or math namespace
-        bool svg = false;           // in the svg namespace
-        std::uint32_t count = 0;    // ol: next number; tr/table: cells seen
-        bool reversed = false;      // ol counting down
-        bool integration = false;   // foreign, but its children are HTML
-        bool closedDetails = false; // details without open: only its summary shows
-        std::uint32_t link = 0;     // a: its reference number, 0 for none
+        bool hidden = false;                           // this element starts a hidden subtree
+        bool foreign = false;                          // in the svg or math namespace
+        bool svg = false;                              // in the svg namespace
+        std::uint32_t count = 0;                       // ol: next number; tr/table: cells seen
+        bool reversed = false;                         // ol counting down
+        bool integration = false;                      // foreign, but its children are HTML
+        bool closedDetails = false;                    // details without open: only its summary shows
+        std::uint32_t link = 0;                        // a: its reference number, 0 for none
         TextTransform transform = TextTransform::None; // the case of its text
-        std::string name;           // unknown and foreign elements: their name, for end tags
+        std::string name;                              // unknown and foreign elements: their name, for end tags
     };
 
     // Tree-builder stand-ins.
@@ -212,8 +211,8 @@ private:
     std::size_t headDepth_ = kNone;
     bool headSeen_ = false;
     bool lastForeign_ = false;
-    bool inWord_ = false;   // the last character written belongs to a word (for capitalize)
-    std::string cased_;     // text in the case its element asks
+    bool inWord_ = false; // the last character written belongs to a word (for capitalize)
+    std::string cased_;   // text in the case its element asks
 
     // Output buffer and wrapping.
     std::string out_;

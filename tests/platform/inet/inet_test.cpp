@@ -80,6 +80,7 @@ private slots:
     void failures();
     void stallTimesOutButSlowSteadyBodyDoesNot();
     void headersPastTheBoundsFailAtOnce();
+    void repliesThatAreNotHttpSayWhatIsWrong();
     void redirectsAreFollowedUpToTheLimit();
     void secondRequestForgetsTheFirst();
     void httpsChecksCertificates();
@@ -265,14 +266,91 @@ void TestInet::headersPastTheBoundsFailAtOnce()
         QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
         QCOMPARE(outcome.body, QByteArray("<p>headed</p>"));
     }
-    // Each fails long before the 60 s without data would end it.
-    for (const char *target : {"/lines-past-bound", "/line-past-bound", "/megabyte", "/all-past-bound"}) {
+    // A header that never ends: the bound is applied as it arrives.
+    const auto endless = [](const std::string &line, std::size_t bytes) {
+        HttpResponse response;
+        response.raw = "HTTP/1.1 200 OK\r\n";
+        while (response.raw->size() < bytes)
+            *response.raw += line;
+        response.ending = HttpResponse::Ending::Stall;
+        return response;
+    };
+    server.route("/endless-lines", endless("X-Line: v\r\n", 8 * 1024 * 1024));
+    server.route("/endless-line", endless(std::string(4096, 'l'), 8 * 1024 * 1024));
+    server.route("/endless-bytes", endless("X-Part: " + std::string(60000, 'p') + "\r\n", 8 * 1024 * 1024));
+
+    // Each fails long before the 60 s without data would end it, with the
+    // bound it passed.
+    const std::pair<const char *, const char *> pastBounds[] = {
+        {"/lines-past-bound", "The server's response header has more than 100 lines"},
+        {"/line-past-bound", "The server's response header has a line longer than 100 KiB"},
+        {"/megabyte", "The server's response header has a line longer than 100 KiB"},
+        {"/all-past-bound", "The server's response header passed 256 KiB"},
+        {"/endless-lines", "The server's response header has more than 100 lines"},
+        {"/endless-line", "The server's response header has a line longer than 100 KiB"},
+        {"/endless-bytes", "The server's response header passed 256 KiB"},
+    };
+    for (const auto &[target, reason] : pastBounds) {
+        QElapsedTimer clock;
+        clock.start();
         const Outcome outcome = fetch(inet, url(server, target), 20000);
         QVERIFY2(outcome.finished, target);
+        QVERIFY2(clock.elapsed() < 10000, target);
         QCOMPARE(finalState(outcome), short(platform::icError));
-        QCOMPARE(inet.ResponseInfo(), QStringLiteral("The response has no headers that can be read (at most 100 "
-                                                     "lines are read, each of at most 100 KiB and 256 KiB in all)"));
+        QCOMPARE(inet.ResponseCode(), platform::ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        QCOMPARE(inet.ResponseInfo(), QString::fromLatin1(reason));
         QVERIFY(outcome.body.isEmpty());
+    }
+}
+
+void TestInet::repliesThatAreNotHttpSayWhatIsWrong()
+{
+    HttpTestServer server;
+    const auto raw = [](std::string bytes, HttpResponse::Ending ending = HttpResponse::Ending::Complete) {
+        HttpResponse response;
+        response.raw = std::move(bytes);
+        response.ending = ending;
+        return response;
+    };
+    server.route("/http09", raw("<html><body>an old server</body></html>\r\n"));
+    server.route("/garbage", raw("garbage\r\n\r\n"));
+    server.route("/garbage-open", raw("SSH-2.0-OpenSSH_9.2\r\n", HttpResponse::Ending::Stall));
+    server.route("/bad-status", raw("HTTP/1.1 OK\r\nContent-Length: 2\r\n\r\nok"));
+    server.route("/bad-status-code", raw("HTTP/1.1 2000 OK\r\nContent-Length: 2\r\n\r\nok"));
+    server.route("/bad-chunk", raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nab\r\n0\r\n\r\n"));
+    server.route("/chunks-cut", raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n",
+                                    HttpResponse::Ending::Close));
+    server.route("/nothing", raw(""));
+    server.route("/status-only", raw("HTTP/1.0 200 OK\r\n\r\nold body"));
+    server.route("/interim", raw("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody"));
+
+    const QString notHttp = QStringLiteral("The server's reply is not HTTP: it does not start with a status line");
+    const QString badStatus = QStringLiteral("The server's reply starts with a malformed status line");
+    const QString closed = QStringLiteral("Connection closed by the server before the page was complete");
+    const std::pair<const char *, QString> failures[] = {
+        {"/http09", notHttp},
+        {"/garbage", notHttp},
+        {"/garbage-open", notHttp},
+        {"/bad-status", badStatus},
+        {"/bad-status-code", badStatus},
+        {"/bad-chunk", QStringLiteral("The server's reply has a malformed chunk in its body")},
+        {"/chunks-cut", closed},
+        {"/nothing", closed},
+    };
+    platform::Inet inet;
+    for (const auto &[target, reason] : failures) {
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome outcome = fetch(inet, url(server, target), 20000);
+        QVERIFY2(clock.elapsed() < 10000, target);
+        QCOMPARE(finalState(outcome), short(platform::icError));
+        QCOMPARE(inet.ResponseInfo(), reason);
+        QVERIFY(outcome.body.isEmpty());
+    }
+    for (const auto &[target, body] : {std::pair{"/status-only", "old body"}, std::pair{"/interim", "body"}}) {
+        const Outcome outcome = fetch(inet, url(server, target));
+        QCOMPARE(finalState(outcome), short(platform::icResponseCompleted));
+        QCOMPARE(outcome.body, QByteArray(body));
     }
 }
 

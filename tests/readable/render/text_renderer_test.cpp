@@ -233,6 +233,15 @@ TEST(TextRenderer, LinksResolvedAgainstThePageAndItsBase)
     EXPECT_EQ(render("<base href='sub/'><a href=x.html>x</a>", file), "x[1]\n\nReferences\n\n1. x.html\n");
     EXPECT_EQ(render("<base href='https://example.net/d/'><a href=x.html>x</a>", file),
               "x[1]\n\nReferences\n\n1. https://example.net/d/x.html\n");
+    // Addresses are listed as a browser writes them out: spaces, controls
+    // and non-ASCII encoded, scheme and host lowercased; one that is no
+    // address at all stays as written, without its controls.
+    EXPECT_EQ(render("<base href='HTTP://Example.NET:80/d/'><a href='my page.html?q=a b#top of'>p</a>"
+                     "<a href='caf\xC3\xA9/\x01x'>c</a><a href='http://bad host/\x02'>b</a>",
+                     file),
+              "p[1]c[2]b[3]\n\nReferences\n\n1. http://example.net/d/my%20page.html?q=a%20b#top%20of\n"
+              "2. http://example.net/d/caf%C3%A9/%01x\n3. http://bad host/\n");
+    EXPECT_EQ(render("<a href='my page.html'>p</a>", file), "p[1]\n\nReferences\n\n1. my page.html\n");
 }
 
 TEST(TextRenderer, ManyLinksKeepBoundedMemory)
@@ -268,7 +277,7 @@ TEST(TextRenderer, Wrapping)
     RenderOptions linked = narrow;
     linked.links = true;
     EXPECT_EQ(render("<a href='http://example.org/a b'>one two</a>", linked),
-              "one\ntwo[1]\n\nReferences\n\n1. http://example.org/a b\n");
+              "one\ntwo[1]\n\nReferences\n\n1. http://example.org/a%20b\n");
     // Every line of a long text is within the width, or one word.
     RenderOptions width;
     width.width = 20;
@@ -413,8 +422,8 @@ TEST(TextRenderer, HidingHoldsDeeperThanTheStack)
     Recorder recorder;
     TextRenderer renderer(out, {}, &recorder);
     testing_readable::feedScript(renderer, deep + "<span hidden><script></script><textarea></textarea></span>");
-    EXPECT_EQ(recorder.calls, (std::vector<int>{static_cast<int>(TextState::ScriptData),
-                                                static_cast<int>(TextState::Rcdata)}));
+    EXPECT_EQ(recorder.calls,
+              (std::vector<int>{static_cast<int>(TextState::ScriptData), static_cast<int>(TextState::Rcdata)}));
 }
 
 // NUL characters of the text are dropped, as the tree builder drops them;
@@ -447,9 +456,14 @@ TEST(TextRenderer, TextTransform)
 {
     expectRenders({
         {"<p style='text-transform: uppercase'>Hello <b>world</b></p><p>plain</p>", "HELLO WORLD\n\nplain\n"},
-        {"<div style='TEXT-TRANSFORM:Lowercase'>\xC3\x80""B \xC3\x87""d \xCE\xA3\xCE\x91 \xD0\x9F\xD0\xA0</div>",
-         "\xC3\xA0""b \xC3\xA7""d \xCF\x83\xCE\xB1 \xD0\xBF\xD1\x80\n"},
-        {"<div style='text-transform:uppercase'>stra\xC3\x9F""e \xCE\xB1\xCE\xB2 \xD0\xBF\xD1\x80\xD0\xB8</div>",
+        {"<div style='TEXT-TRANSFORM:Lowercase'>\xC3\x80"
+         "B \xC3\x87"
+         "d \xCE\xA3\xCE\x91 \xD0\x9F\xD0\xA0</div>",
+         "\xC3\xA0"
+         "b \xC3\xA7"
+         "d \xCF\x83\xCE\xB1 \xD0\xBF\xD1\x80\n"},
+        {"<div style='text-transform:uppercase'>stra\xC3\x9F"
+         "e \xCE\xB1\xCE\xB2 \xD0\xBF\xD1\x80\xD0\xB8</div>",
          "STRASSE \xCE\x91\xCE\x92 \xD0\x9F\xD0\xA0\xD0\x98\n"},
         // capitalize: each word's first letter; an apostrophe keeps a word
         // going, a hyphen or a bracket starts one; the rest stays.
@@ -459,8 +473,7 @@ TEST(TextRenderer, TextTransform)
         {"<p style='text-transform:capitalize'>he<b>llo</b> <i>you</i></p>", "Hello You\n"},
         {"x<span style='text-transform:capitalize'>yz</span>", "xyz\n"},
         // Inherited, and none ends it.
-        {"<div style='text-transform:uppercase'>a<span style='text-transform:none'>b<i>c</i></span>d</div>",
-         "AbcD\n"},
+        {"<div style='text-transform:uppercase'>a<span style='text-transform:none'>b<i>c</i></span>d</div>", "AbcD\n"},
         {"<div style='text-transform:uppercase'><pre>\nkept  text\nline</pre></div>", "KEPT  TEXT\nLINE\n"},
     });
     // Style rules: the most specific wins, then the last; the style
