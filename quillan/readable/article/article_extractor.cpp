@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace quillan::readable {
 namespace {
@@ -843,6 +844,22 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
+class NoText final : public TextSink {
+public:
+    void write(std::string_view) override {}
+};
+
+// Whether the tokens `want` picks lay out as no text at all. Rendered only
+// until the first text: the rest of the stream is only read past.
+bool rendersNothing(const PageTree &tree, const RenderOptions &options,
+                    const std::function<bool(const article::TokenPlace &)> &want)
+{
+    NoText none;
+    TextRenderer probe(none, options, nullptr);
+    tree.replay(probe, [&](const article::TokenPlace &token) { return !probe.wroteText() && want(token); });
+    return !probe.wroteText();
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -901,6 +918,19 @@ void ArticleExtractor::endOfFile()
         choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
     }
     work.release(); // before the text is rendered
+    // The tokens of the chosen content, as the renderer gets them.
+    const auto shownToken = [&nodes, &chosen](const article::TokenPlace &token) {
+        const std::uint32_t n = token.node;
+        const Element e = nodes[n].element;
+        if (token.own && (e == Element::Style || e == Element::Base))
+            return true;
+        if (!chosen.shown(n))
+            return false;
+        // A cell or item on its own: its content only.
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
+    };
+    if (chosen.characters != 0 && rendersNothing(tree, options_, shownToken))
+        chosen.characters = 0; // what was counted is not what a reader sees
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
         choice_.wholeBody = true;
@@ -966,16 +996,7 @@ void ArticleExtractor::endOfFile()
         renderer.characters(title);
         renderer.endTag(h1);
     }
-    tree.replay(renderer, [&nodes, &chosen](const article::TokenPlace &token) {
-        const std::uint32_t n = token.node;
-        const Element e = nodes[n].element;
-        if (token.own && (e == Element::Style || e == Element::Base))
-            return true;
-        if (!chosen.shown(n))
-            return false;
-        // A cell or item on its own: its content only.
-        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
-    });
+    tree.replay(renderer, shownToken);
     renderer.endOfFile();
 }
 

@@ -47,7 +47,11 @@
 //   between pairs of line breaks.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
-//   page shows text but nothing was chosen, the whole body is given.
+//   page shows text but nothing was chosen, or what was chosen lays out as
+//   no text at all, the whole body is given.
+// - What a reader does not see counts for nothing: hidden elements, and
+//   what a details element without open folds away (all but its summary),
+//   as the renderer hides them (article/page_tree.h).
 //
 // The first line is the page's title: the main heading (of the h1, h2 and
 // h3 that match the document's title, the closest to it in length once the

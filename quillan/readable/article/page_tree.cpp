@@ -243,7 +243,7 @@ std::size_t PageTree::bytesInUse() const
 
 void PageTree::measure(Open &at, std::string_view utf8)
 {
-    if (at.silent)
+    if (at.silent || at.closedDetails)
         return;
     if (pendingEnd_) {
         // The last piece ended with . ! or ?: a sentence ends when this
@@ -558,12 +558,14 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     // builder does not carry formatting elements into cells.
     e.inLink = (parent.inLink && !(flags & kCell)) || (element == Element::A && href);
     bool hidden = (flags & (kNotDisplayed | kNoContent)) || hiddenAttribute ||
-                  (element == Element::Dialog && !openAttribute);
+                  (element == Element::Dialog && !openAttribute) ||
+                  (parent.closedDetails && element != Element::Summary);
     if (!hidden && !style.empty() && InlineStyle(style).hides)
         hidden = true;
     if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
     e.silent = parent.silent || hidden || silentElement(element);
+    e.closedDetails = element == Element::Details && !openAttribute && !e.silent;
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
         endHeading();

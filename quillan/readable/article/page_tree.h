@@ -19,7 +19,9 @@
 // space) at the element that holds it; text of script, style, title,
 // template and of hidden elements (hidden attribute, dialog without open,
 // display: none or visibility: hidden in a style attribute or a simple
-// rule, see render/style_sheet.h) counts for nothing.
+// rule, see render/style_sheet.h) counts for nothing; nor does what a
+// details element without open folds away, as the renderer hides it: its
+// text and its children but summary ones.
 //
 // Nodes: every element that lays out as a block (blocks, cells, rows, row
 // groups, tables, lists and items), links, headings, hidden and silent
@@ -197,6 +199,7 @@ private:
         bool inLink = false;
         bool foreign = false;
         bool sentenceEnd = false;
+        bool closedDetails = false; // details without open: only its summary shows
         std::uint16_t nameSize = 0;
         std::uint32_t flags = 0;
         std::uint32_t nameAt = 0;  // its name in the stream, when it is no known element
