@@ -203,8 +203,10 @@ TEST(ArticleInput, DeeplyNestedPagesKeepTheMemoryBound)
     // open elements grows as large as the tree, and is counted with it
     // against the tree's limit, so that such a page is read by the light
     // tree within four times its size and 16 MiB. (The sanitizer's own
-    // memory makes the peak meaningless there: only the accounting is
-    // checked.)
+    // memory makes the peak meaningless, and its build reads these pages
+    // slowly: the tree builder's tests check the accounting there.)
+    if (kSanitized)
+        GTEST_SKIP() << "peak memory under the address sanitizer";
     struct Case {
         const char *unit;
         int count;
@@ -228,10 +230,8 @@ TEST(ArticleInput, DeeplyNestedPagesKeepTheMemoryBound)
         ASSERT_TRUE(child.completed);
         const long growthKiB = std::stol(child.output);
         EXPECT_EQ(child.output.substr(child.output.find(' ')), " light text");
-        if (!kSanitized) {
-            EXPECT_LT(static_cast<std::size_t>(growthKiB) * 1024, 4 * page.size() + (std::size_t{16} << 20))
-                << growthKiB << " KiB for a page of " << page.size() << " bytes";
-        }
+        EXPECT_LT(static_cast<std::size_t>(growthKiB) * 1024, 4 * page.size() + (std::size_t{16} << 20))
+            << growthKiB << " KiB for a page of " << page.size() << " bytes";
     }
 }
 
