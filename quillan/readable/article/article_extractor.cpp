@@ -860,6 +860,23 @@ bool rendersNothing(const PageTree &tree, const RenderOptions &options,
     return !probe.wroteText();
 }
 
+// The title as a heading, then the tokens `want` picks, laid out as the
+// readable mode lays them out.
+void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
+            const std::function<bool(const article::TokenPlace &)> &want)
+{
+    TextRenderer renderer(out, options, nullptr);
+    if (!title.empty()) {
+        html::Tag h1;
+        h1.name = "h1";
+        renderer.startTag(h1);
+        renderer.characters(title);
+        renderer.endTag(h1);
+    }
+    tree.replay(renderer, want);
+    renderer.endOfFile();
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -890,17 +907,29 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 
 void ArticleExtractor::endOfFile()
 {
-    state_->tree.endOfFile();
-    const PageTree &tree = state_->tree;
+    PageTree &tree = state_->tree;
+    tree.endOfStream();
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    const std::size_t allowedBytes = kBytesPerPageByte * pageBytes_ + fixedBytes;
+    if (pageBytes_ != 0 && tree.mostBytesBuilt() > allowedBytes) {
+        // Too dense even for the nodes (a tiny heading, or a tiny block
+        // with an element in it, again and again): the whole body, read
+        // back from the stream, under the document's title.
+        choice_.tooDense = choice_.wholeBody = true;
+        choice_.title = withoutSiteName(trimmed(tree.title()));
+        render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
+            return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
+        });
+        return;
+    }
+    tree.build();
     const auto &nodes = tree.nodes();
 
     // The first attempt with enough text, else the one with the most; none
     // when choosing would take the page past its memory bound.
     Selection chosen;
     Workspace work(nodes);
-    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
-    choice_.tooDense =
-        pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > kBytesPerPageByte * pageBytes_ + fixedBytes;
+    choice_.tooDense = pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > allowedBytes;
     if (!choice_.tooDense) {
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
@@ -976,7 +1005,7 @@ void ArticleExtractor::endOfFile()
             headingTitle = text;
         }
     }
-    if (heading == kNoNode && h1Count == 1 && (chosen.shown(onlyH1) || docTitle.empty())) {
+    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
         heading = onlyH1;
         headingTitle = onlyH1Title;
     }
@@ -987,17 +1016,7 @@ void ArticleExtractor::endOfFile()
             chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
     }
     choice_.title = title;
-
-    TextRenderer renderer(sink_, options_, nullptr);
-    if (!title.empty()) {
-        html::Tag h1;
-        h1.name = "h1";
-        renderer.startTag(h1);
-        renderer.characters(title);
-        renderer.endTag(h1);
-    }
-    tree.replay(renderer, shownToken);
-    renderer.endOfFile();
+    render(tree, sink_, options_, title, shownToken);
 }
 
 std::string describe(const ArticleChoice &choice)

@@ -68,14 +68,17 @@
 // at a time, thirteen bytes a node (the scores only for the nodes that have
 // one, the counts the cleaning reads only for the containers that hold
 // any), and a byte a node for each of two selections. A page of nothing but
-// one tiny block, link or heading again and again stays under four times
-// its size and 16 MiB. The choice's storage is sized before it starts
-// (for the most it can need); when the page's size is known (pageBytes())
-// and the tree with that storage would pass four times the page and 16 MiB
-// (less what the rest of the program takes), nothing is chosen and the
-// whole body is given, as the readable mode gives it: pages that dense are
-// no articles (tiny blocks each with a comma, or each in a box of its own,
-// again and again).
+// one tiny block or link again and again stays under four times its size
+// and 16 MiB. The choice's storage is sized before it starts (for the most
+// it can need); when the page's size is known (pageBytes()) and the tree
+// with that storage would pass four times the page and 16 MiB (less what
+// the rest of the program takes), nothing is chosen and the whole body is
+// given, as the readable mode gives it: pages that dense are no articles
+// (tiny blocks each with a comma, or each in a box of its own, again and
+// again). So it is, without the nodes being built, when the stream and the
+// most the nodes can take would pass that already (tiny headings, or tiny
+// blocks each with an element inside, again and again); the title is then
+// the document's.
 
 #include "render/text_renderer.h"
 #include "tokenizer/token_sink.h"

@@ -568,9 +568,13 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.closedDetails = element == Element::Details && !openAttribute && !e.silent;
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
-        endHeading();
-        e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
+        if (headings_.size() == kMaxHeadings) {
+            headingsCut_ = true;
+        } else {
+            endHeading();
+            e.heading = static_cast<std::uint32_t>(headings_.size());
+            headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
+        }
     }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
@@ -718,6 +722,12 @@ void PageTree::endTag(const html::Tag &tag)
 
 void PageTree::endOfFile()
 {
+    endOfStream();
+    build();
+}
+
+void PageTree::endOfStream()
+{
     endTextRun();
     popTo(0);
     PageNode document;
@@ -728,7 +738,15 @@ void PageTree::endOfFile()
     // A text cut at the limit ends on a whole character.
     endHeading();
     title_.resize(cutTail(title_.data(), title_.size()));
-    build();
+}
+
+std::size_t PageTree::mostBytesBuilt() const
+{
+    // Each node at most: itself, an entry of counts, a class's hash (the
+    // full counts of the few that need them are left out: a node needs more
+    // than 65535 commas, link characters, images or elements for them).
+    return stream_.size() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
+           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }
 
 NodeCounts PageTree::wideCounts(std::uint32_t node) const

@@ -113,6 +113,8 @@ struct TokenPlace {
 class PageTree final : public html::TokenSink {
 public:
     static constexpr std::size_t kMaxDepth = 512;
+    // The headings kept for the title (a page with more is no article).
+    static constexpr std::size_t kMaxHeadings = 4096;
 
     // `tokenizer` (may be null) is switched as the renderer would switch it.
     explicit PageTree(TokenizerSwitch *tokenizer);
@@ -121,7 +123,15 @@ public:
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
     // The page has ended: builds the nodes. Nothing may be fed afterwards.
+    // (endOfStream() and then build().)
     void endOfFile() override;
+    // The page has ended: the stream is complete, and can be replayed.
+    void endOfStream();
+    // The most bytes the tree holds once built (bytesInUse() at most),
+    // after endOfStream().
+    std::size_t mostBytesBuilt() const;
+    // After endOfStream(): builds the nodes.
+    void build();
 
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
@@ -146,10 +156,13 @@ public:
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
-    // document order, with its node; headingText(i) is the text of the
+    // document order (the first kMaxHeadings of them), with its node;
+    // headingText(i) is the text of the
     // i-th (its first few hundred bytes, never part of a character, runs of
     // white space as one space, no space at the end).
     const std::vector<PageHeading> &headings() const { return headings_; }
+    // Whether the page has more of them than headings() holds.
+    bool headingsCut() const { return headingsCut_; }
     std::string_view headingText(std::size_t i) const
     {
         const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
@@ -224,7 +237,6 @@ private:
     // The last heading's text is complete: cut to a whole character.
     void endHeading();
     void foreignSwitch();
-    void build();
 
     TokenizerSwitch *tokenizer_;
     Bytes stream_;
@@ -244,6 +256,7 @@ private:
     std::string title_;
     bool titleDone_ = false;
     std::vector<PageHeading> headings_; // node (once built), text
+    bool headingsCut_ = false;
     std::string headingText_;           // the headings' texts one after another
     std::vector<PageNode> nodes_;
     // The counted nodes' counts, in node order; `wide` when one does not
