@@ -742,9 +742,7 @@ void PageTree::endOfStream()
 
 std::size_t PageTree::mostBytesBuilt() const
 {
-    // Each node at most: itself, an entry of counts, a class's hash (the
-    // full counts of the few that need them are left out: a node needs more
-    // than 65535 commas, link characters, images or elements for them).
+    // Each node at most: itself, an entry of counts, a class's hash.
     return stream_.size() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
            headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }

@@ -127,8 +127,10 @@ public:
     void endOfFile() override;
     // The page has ended: the stream is complete, and can be replayed.
     void endOfStream();
-    // The most bytes the tree holds once built (bytesInUse() at most),
-    // after endOfStream().
+    // After endOfStream(): the most bytes the tree holds once built
+    // (bytesInUse()), but for the full counts of a node whose counts pass
+    // what an entry holds (65535 commas or link characters, 255 images or
+    // elements).
     std::size_t mostBytesBuilt() const;
     // After endOfStream(): builds the nodes.
     void build();
@@ -157,9 +159,9 @@ public:
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
     // document order (the first kMaxHeadings of them), with its node;
-    // headingText(i) is the text of the
-    // i-th (its first few hundred bytes, never part of a character, runs of
-    // white space as one space, no space at the end).
+    // headingText(i) is the text of the i-th (its first few hundred bytes,
+    // never part of a character, runs of white space as one space, no space
+    // at the end).
     const std::vector<PageHeading> &headings() const { return headings_; }
     // Whether the page has more of them than headings() holds.
     bool headingsCut() const { return headingsCut_; }
