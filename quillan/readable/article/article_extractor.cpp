@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace quillan::readable {
 namespace {
@@ -843,6 +844,39 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
+class NoText final : public TextSink {
+public:
+    void write(std::string_view) override {}
+};
+
+// Whether the tokens `want` picks lay out as no text at all. Rendered only
+// until the first text: the rest of the stream is only read past.
+bool rendersNothing(const PageTree &tree, const RenderOptions &options,
+                    const std::function<bool(const article::TokenPlace &)> &want)
+{
+    NoText none;
+    TextRenderer probe(none, options, nullptr);
+    tree.replay(probe, [&](const article::TokenPlace &token) { return !probe.wroteText() && want(token); });
+    return !probe.wroteText();
+}
+
+// The title as a heading, then the tokens `want` picks, laid out as the
+// readable mode lays them out.
+void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
+            const std::function<bool(const article::TokenPlace &)> &want)
+{
+    TextRenderer renderer(out, options, nullptr);
+    if (!title.empty()) {
+        html::Tag h1;
+        h1.name = "h1";
+        renderer.startTag(h1);
+        renderer.characters(title);
+        renderer.endTag(h1);
+    }
+    tree.replay(renderer, want);
+    renderer.endOfFile();
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -873,17 +907,29 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 
 void ArticleExtractor::endOfFile()
 {
-    state_->tree.endOfFile();
-    const PageTree &tree = state_->tree;
+    PageTree &tree = state_->tree;
+    tree.endOfStream();
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    const std::size_t allowedBytes = kBytesPerPageByte * pageBytes_ + fixedBytes;
+    if (pageBytes_ != 0 && tree.mostBytesBuilt() > allowedBytes) {
+        // Too dense even for the nodes (a tiny heading, or a tiny block
+        // with an element in it, again and again): the whole body, read
+        // back from the stream, under the document's title.
+        choice_.tooDense = choice_.wholeBody = true;
+        choice_.title = withoutSiteName(trimmed(tree.title()));
+        render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
+            return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
+        });
+        return;
+    }
+    tree.build();
     const auto &nodes = tree.nodes();
 
     // The first attempt with enough text, else the one with the most; none
     // when choosing would take the page past its memory bound.
     Selection chosen;
     Workspace work(nodes);
-    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
-    choice_.tooDense =
-        pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > kBytesPerPageByte * pageBytes_ + fixedBytes;
+    choice_.tooDense = pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > allowedBytes;
     if (!choice_.tooDense) {
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
@@ -901,6 +947,19 @@ void ArticleExtractor::endOfFile()
         choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
     }
     work.release(); // before the text is rendered
+    // The tokens of the chosen content, as the renderer gets them.
+    const auto shownToken = [&nodes, &chosen](const article::TokenPlace &token) {
+        const std::uint32_t n = token.node;
+        const Element e = nodes[n].element;
+        if (token.own && (e == Element::Style || e == Element::Base))
+            return true;
+        if (!chosen.shown(n))
+            return false;
+        // A cell or item on its own: its content only.
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
+    };
+    if (chosen.characters != 0 && rendersNothing(tree, options_, shownToken))
+        chosen.characters = 0; // what was counted is not what a reader sees
     if (chosen.characters == 0) {
         // Nothing qualified: the whole page, as the readable mode gives it.
         choice_.wholeBody = true;
@@ -946,7 +1005,7 @@ void ArticleExtractor::endOfFile()
             headingTitle = text;
         }
     }
-    if (heading == kNoNode && h1Count == 1 && (chosen.shown(onlyH1) || docTitle.empty())) {
+    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
         heading = onlyH1;
         headingTitle = onlyH1Title;
     }
@@ -957,26 +1016,7 @@ void ArticleExtractor::endOfFile()
             chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
     }
     choice_.title = title;
-
-    TextRenderer renderer(sink_, options_, nullptr);
-    if (!title.empty()) {
-        html::Tag h1;
-        h1.name = "h1";
-        renderer.startTag(h1);
-        renderer.characters(title);
-        renderer.endTag(h1);
-    }
-    tree.replay(renderer, [&nodes, &chosen](const article::TokenPlace &token) {
-        const std::uint32_t n = token.node;
-        const Element e = nodes[n].element;
-        if (token.own && (e == Element::Style || e == Element::Base))
-            return true;
-        if (!chosen.shown(n))
-            return false;
-        // A cell or item on its own: its content only.
-        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
-    });
-    renderer.endOfFile();
+    render(tree, sink_, options_, title, shownToken);
 }
 
 std::string describe(const ArticleChoice &choice)

@@ -47,7 +47,11 @@
 //   between pairs of line breaks.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
-//   page shows text but nothing was chosen, the whole body is given.
+//   page shows text but nothing was chosen, or what was chosen lays out as
+//   no text at all, the whole body is given.
+// - What a reader does not see counts for nothing: hidden elements, and
+//   what a details element without open folds away (all but its summary),
+//   as the renderer hides them (article/page_tree.h).
 //
 // The first line is the page's title: the main heading (of the h1, h2 and
 // h3 that match the document's title, the closest to it in length once the
@@ -64,14 +68,17 @@
 // at a time, thirteen bytes a node (the scores only for the nodes that have
 // one, the counts the cleaning reads only for the containers that hold
 // any), and a byte a node for each of two selections. A page of nothing but
-// one tiny block, link or heading again and again stays under four times
-// its size and 16 MiB. The choice's storage is sized before it starts
-// (for the most it can need); when the page's size is known (pageBytes())
-// and the tree with that storage would pass four times the page and 16 MiB
-// (less what the rest of the program takes), nothing is chosen and the
-// whole body is given, as the readable mode gives it: pages that dense are
-// no articles (tiny blocks each with a comma, or each in a box of its own,
-// again and again).
+// one tiny block or link again and again stays under four times its size
+// and 16 MiB. The choice's storage is sized before it starts (for the most
+// it can need); when the page's size is known (pageBytes()) and the tree
+// with that storage would pass four times the page and 16 MiB (less what
+// the rest of the program takes), nothing is chosen and the whole body is
+// given, as the readable mode gives it: pages that dense are no articles
+// (tiny blocks each with a comma, or each in a box of its own, again and
+// again). So it is, without the nodes being built, when the stream and the
+// most the nodes can take would pass that already (tiny headings, or tiny
+// blocks each with an element inside, again and again); the title is then
+// the document's.
 
 #include "render/text_renderer.h"
 #include "tokenizer/token_sink.h"

@@ -11,7 +11,9 @@
 //   table, the adoption agency's clones, implied ends and tbody, misnested
 //   formatting mended. The walk's tokens need no tokenizer switching.
 // - Memory: the Document may use at most kTreeBytesPerByte bytes per byte of
-//   the page, plus kTreeBaseBytes (Document::bytesInUse()). While the page
+//   the page, plus kTreeBaseBytes (Document::bytesInUse(), and the tree
+//   builder's stack of open elements with it: a deeply nested page makes
+//   it as large as the tree, Parser::bytesInUse()). While the page
 //   comes, the bytes counted are the larger of its size hint and the text
 //   read so far rounded up to a multiple of 64 KiB: fixed places, so that
 //   for a page of a known size the outcome does not depend on the pieces.
@@ -66,8 +68,8 @@ public:
     // After finish(): whether the content was chosen from the Standard's
     // tree, rather than from the light tree past the Document's limit.
     bool fromTree() const { return fromTree_; }
-    // The most bytes the Document used (Document::bytesInUse()), and its
-    // limit then.
+    // The most bytes the Document used, the tree builder's stack included
+    // (Parser::bytesInUse()), and its limit then.
     std::size_t documentPeakBytes() const { return documentPeak_; }
     std::size_t documentLimitBytes() const { return documentLimit_; }
     // After finish(): what the extractor chose.

@@ -243,7 +243,7 @@ std::size_t PageTree::bytesInUse() const
 
 void PageTree::measure(Open &at, std::string_view utf8)
 {
-    if (at.silent)
+    if (at.silent || at.closedDetails)
         return;
     if (pendingEnd_) {
         // The last piece ended with . ! or ?: a sentence ends when this
@@ -558,17 +558,23 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     // builder does not carry formatting elements into cells.
     e.inLink = (parent.inLink && !(flags & kCell)) || (element == Element::A && href);
     bool hidden = (flags & (kNotDisplayed | kNoContent)) || hiddenAttribute ||
-                  (element == Element::Dialog && !openAttribute);
+                  (element == Element::Dialog && !openAttribute) ||
+                  (parent.closedDetails && element != Element::Summary);
     if (!hidden && !style.empty() && InlineStyle(style).hides)
         hidden = true;
     if (!hidden && !sheet_.empty() && sheet_.match(tag.name, id, classes).hides)
         hidden = true;
     e.silent = parent.silent || hidden || silentElement(element);
+    e.closedDetails = element == Element::Details && !openAttribute && !e.silent;
     e.heading = parent.heading;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
-        endHeading();
-        e.heading = static_cast<std::uint32_t>(headings_.size());
-        headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
+        if (headings_.size() == kMaxHeadings) {
+            headingsCut_ = true;
+        } else {
+            endHeading();
+            e.heading = static_cast<std::uint32_t>(headings_.size());
+            headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
+        }
     }
     e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
     if (!e.node) {
@@ -716,6 +722,12 @@ void PageTree::endTag(const html::Tag &tag)
 
 void PageTree::endOfFile()
 {
+    endOfStream();
+    build();
+}
+
+void PageTree::endOfStream()
+{
     endTextRun();
     popTo(0);
     PageNode document;
@@ -726,7 +738,13 @@ void PageTree::endOfFile()
     // A text cut at the limit ends on a whole character.
     endHeading();
     title_.resize(cutTail(title_.data(), title_.size()));
-    build();
+}
+
+std::size_t PageTree::mostBytesBuilt() const
+{
+    // Each node at most: itself, an entry of counts, a class's hash.
+    return stream_.size() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
+           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }
 
 NodeCounts PageTree::wideCounts(std::uint32_t node) const

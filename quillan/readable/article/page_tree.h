@@ -19,7 +19,9 @@
 // space) at the element that holds it; text of script, style, title,
 // template and of hidden elements (hidden attribute, dialog without open,
 // display: none or visibility: hidden in a style attribute or a simple
-// rule, see render/style_sheet.h) counts for nothing.
+// rule, see render/style_sheet.h) counts for nothing; nor does what a
+// details element without open folds away, as the renderer hides it: its
+// text and its children but summary ones.
 //
 // Nodes: every element that lays out as a block (blocks, cells, rows, row
 // groups, tables, lists and items), links, headings, hidden and silent
@@ -111,6 +113,8 @@ struct TokenPlace {
 class PageTree final : public html::TokenSink {
 public:
     static constexpr std::size_t kMaxDepth = 512;
+    // The headings kept for the title (a page with more is no article).
+    static constexpr std::size_t kMaxHeadings = 4096;
 
     // `tokenizer` (may be null) is switched as the renderer would switch it.
     explicit PageTree(TokenizerSwitch *tokenizer);
@@ -119,7 +123,17 @@ public:
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
     // The page has ended: builds the nodes. Nothing may be fed afterwards.
+    // (endOfStream() and then build().)
     void endOfFile() override;
+    // The page has ended: the stream is complete, and can be replayed.
+    void endOfStream();
+    // After endOfStream(): the most bytes the tree holds once built
+    // (bytesInUse()), but for the full counts of a node whose counts pass
+    // what an entry holds (65535 commas or link characters, 255 images or
+    // elements).
+    std::size_t mostBytesBuilt() const;
+    // After endOfStream(): builds the nodes.
+    void build();
 
     // After endOfFile(). Node 0 is the document; nodes come in document
     // order, a parent before its children.
@@ -144,10 +158,13 @@ public:
     // few hundred bytes, never part of a character).
     const std::string &title() const { return title_; }
     // Every h1, h2 and h3 that is shown and not inside another of them, in
-    // document order, with its node; headingText(i) is the text of the
-    // i-th (its first few hundred bytes, never part of a character, runs of
-    // white space as one space, no space at the end).
+    // document order (the first kMaxHeadings of them), with its node;
+    // headingText(i) is the text of the i-th (its first few hundred bytes,
+    // never part of a character, runs of white space as one space, no space
+    // at the end).
     const std::vector<PageHeading> &headings() const { return headings_; }
+    // Whether the page has more of them than headings() holds.
+    bool headingsCut() const { return headingsCut_; }
     std::string_view headingText(std::size_t i) const
     {
         const std::size_t end = i + 1 < headings_.size() ? headings_[i + 1].at : headingText_.size();
@@ -197,6 +214,7 @@ private:
         bool inLink = false;
         bool foreign = false;
         bool sentenceEnd = false;
+        bool closedDetails = false; // details without open: only its summary shows
         std::uint16_t nameSize = 0;
         std::uint32_t flags = 0;
         std::uint32_t nameAt = 0;  // its name in the stream, when it is no known element
@@ -221,7 +239,6 @@ private:
     // The last heading's text is complete: cut to a whole character.
     void endHeading();
     void foreignSwitch();
-    void build();
 
     TokenizerSwitch *tokenizer_;
     Bytes stream_;
@@ -241,6 +258,7 @@ private:
     std::string title_;
     bool titleDone_ = false;
     std::vector<PageHeading> headings_; // node (once built), text
+    bool headingsCut_ = false;
     std::string headingText_;           // the headings' texts one after another
     std::vector<PageNode> nodes_;
     // The counted nodes' counts, in node order; `wide` when one does not

@@ -110,6 +110,9 @@ public:
     // Writes what is left (the list of links) and hands every byte to the
     // sink; nothing may be fed afterwards.
     void endOfFile() override;
+    // Whether any text has been laid out so far (white space at the start
+    // of the text, which is never written, not counted).
+    bool wroteText() const { return started_; }
 
 private:
     struct Open {

@@ -28,9 +28,10 @@
 //   any, the texts and values
 //   once, one copy of each distinct name. reserve() takes a hint of the
 //   page's size so that the storage is not regrown while it is parsed.
-// - A byte limit (limitBytes()) bounds bytesInUse(): the change that takes
-//   the Document past it throws DocumentTooLarge, and the Document is then
-//   fit only to be destroyed. Without a limit, std::length_error is thrown
+// - A byte limit (limitBytes()) bounds bytesInUse() together with what the
+//   tree's builder holds beside it (holdBeside()): the change that takes
+//   them past it throws DocumentTooLarge, and the Document is then fit only
+//   to be destroyed. Without a limit, std::length_error is thrown
 //   only where the ids or offsets would overflow 32 bits.
 // - Not thread-safe for changes; reads from several threads are fine.
 
@@ -176,8 +177,19 @@ public:
     std::size_t memoryBytes() const;
     // The same in O(1), for checks made at every change.
     std::size_t bytesInUse() const;
-    // Limits bytesInUse() to `bytes` from the next change on; 0: no limit.
+    // Limits bytesInUse() and besideBytes() together to `bytes` from the
+    // next change on; 0: no limit.
     void limitBytes(std::size_t bytes) { limit_ = bytes; }
+    // The bytes the tree's builder holds beside the Document while it
+    // builds it (its stack of open elements, which a deeply nested page
+    // makes as large as the tree): counted against the limit from now on,
+    // and checked at once (DocumentTooLarge before they are taken).
+    void holdBeside(std::size_t bytes)
+    {
+        beside_ = bytes;
+        checkLimit();
+    }
+    std::size_t besideBytes() const { return beside_; }
 
 private:
     struct NodeRecord {
@@ -232,7 +244,7 @@ private:
     void appendToText(NodeId textNode, std::string_view text);
     void checkLimit() const
     {
-        if (limit_ != 0 && bytesInUse() > limit_)
+        if (limit_ != 0 && bytesInUse() + beside_ > limit_)
             throw DocumentTooLarge();
     }
 
@@ -272,6 +284,7 @@ private:
     }();
     std::size_t nameBytes_ = 0; // the names' strings, as memoryBytes() counts them
     std::size_t limit_ = 0;
+    std::size_t beside_ = 0;
 };
 
 } // namespace quillan::html

@@ -36,11 +36,13 @@ public:
 
     // A hint of the input's size in bytes, for the Document's storage.
     void reserve(std::size_t bytes) { document_.reserve(bytes); }
-    // The Document's byte limit (Document::limitBytes()): feed() and finish()
+    // The Document's byte limit (Document::limitBytes()), the tree
+    // builder's stack of open elements counted with it: feed() and finish()
     // throw DocumentTooLarge past it, and the Parser is then fit only to be
     // destroyed.
     void limitBytes(std::size_t bytes) { document_.limitBytes(bytes); }
-    std::size_t bytesInUse() const { return document_.bytesInUse(); }
+    // The bytes counted against it.
+    std::size_t bytesInUse() const { return document_.bytesInUse() + document_.besideBytes(); }
     void feed(std::string_view chunk);
     Document finish();
 

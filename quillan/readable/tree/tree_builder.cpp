@@ -413,8 +413,30 @@ void TreeBuilder::rewindFrom(std::uint32_t position)
         index(i);
 }
 
+// The stack of open elements grows in steps that the Document's limit
+// allows first, the old storage and the new counted together while it
+// moves. The list of active formatting elements holds a marker only for an
+// open element (a cell, caption, template, applet, marquee or object) and
+// at most kMaxFormattingEntries elements: it is given room with the stack,
+// and so never grows apart from it.
+void TreeBuilder::roomOnStack()
+{
+    if (stack_.size() < stack_.capacity())
+        return;
+    const auto bytesFor = [](std::size_t entries) {
+        return entries * sizeof(StackEntry) + (entries + kMaxFormattingEntries + 1) * sizeof(NodeId);
+    };
+    const std::size_t now = stack_.capacity();
+    const std::size_t next = std::max<std::size_t>(64, 2 * now);
+    doc_.holdBeside(bytesFor(now) + bytesFor(next));
+    stack_.reserve(next);
+    formatting_.reserve(next + kMaxFormattingEntries + 1);
+    doc_.holdBeside(bytesFor(next));
+}
+
 void TreeBuilder::push(NodeId node)
 {
+    roomOnStack();
     stack_.push_back(StackEntry{node, kNone, {}});
     index(static_cast<std::uint32_t>(stack_.size() - 1));
 }
@@ -438,6 +460,7 @@ void TreeBuilder::removeFromStack(std::uint32_t position)
 
 void TreeBuilder::insertIntoStack(std::uint32_t position, NodeId node)
 {
+    roomOnStack();
     unwindTo(position);
     stack_.insert(stack_.begin() + position, StackEntry{node, kNone, {}});
     rewindFrom(position);

@@ -148,6 +148,8 @@ private:
     // The stack of open elements.
     void push(NodeId node);
     void pop();
+    // Room for one more open element, asked of the Document's limit first.
+    void roomOnStack();
     void removeFromStack(std::uint32_t position);
     void insertIntoStack(std::uint32_t position, NodeId node);
     void unwindTo(std::uint32_t position); // takes entries at and above off the indexes

@@ -172,6 +172,33 @@ TEST(ArticleText, NeverEmptyWhenThePageShowsText)
     EXPECT_EQ(article("<script>x()</script><style>p{}</style><p hidden>hidden</p>"), "");
 }
 
+TEST(ArticleText, WhatAClosedDetailsFoldsAwayIsNoContent)
+{
+    // Text, then an unclosed details holding the larger block: the text a
+    // reader sees, not an empty page.
+    std::string text = article("Words a reader sees<details>" + prose("folded", 8));
+    EXPECT_TRUE(has(text, "Words a reader sees")) << text;
+    EXPECT_FALSE(has(text, "folded sentence")) << text;
+    // Its summary shows, the rest stays folded: the visible story is the article.
+    const std::string page = "<title>Harvest</title><div class=story>" + prose("story", 3) +
+                             "</div><details><summary>More about the harvest</summary><div class=content>" +
+                             prose("folded", 8) + "</div></details>";
+    text = article(page);
+    EXPECT_TRUE(has(text, "story sentence")) << text;
+    EXPECT_FALSE(has(text, "folded")) << text;
+    // An open one is content like any other.
+    text = article("<title>Harvest</title><p>Short lead.</p><details open><summary>Open</summary>" +
+                   prose("unfolded", 8) + "</details>");
+    EXPECT_TRUE(has(text, "unfolded sentence")) << text;
+    // Content the scoring counts that lays out as nothing (a details folded
+    // in MathML's text, where the scoring sees foreign elements only) gives
+    // the whole body, not nothing.
+    text = article("<div><math><mi><details>" + prose("unseen", 8) +
+                   "</details></mi></math></div><footer>Words in the footer</footer>");
+    EXPECT_TRUE(has(text, "Words in the footer")) << text;
+    EXPECT_FALSE(has(text, "unseen sentence")) << text;
+}
+
 TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
 {
     const std::string page = "<style>.note{display:none}</style><title>Rivers</title><div class=content><h1>Rivers"

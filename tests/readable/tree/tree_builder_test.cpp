@@ -62,6 +62,28 @@ TEST(TreeBuilder, ChunksDoNotChangeTheTree)
         EXPECT_EQ(treetest::dumpTree(parseInChunks(page, chunk)), whole) << "chunks of " << chunk;
 }
 
+TEST(TreeBuilder, TheStackOfOpenElementsCountsAgainstTheLimit)
+{
+    // Nesting keeps every element on the stack of open elements, which then
+    // costs more than the nodes themselves: a limit the nodes alone stay
+    // under is passed, before the stack grows past it.
+    constexpr std::size_t kCount = 20000;
+    constexpr std::size_t kLimit = std::size_t{1} << 20;
+    const auto parse = [](const std::string &page) {
+        Parser parser;
+        parser.limitBytes(kLimit);
+        parser.feed(page);
+        const std::size_t used = parser.bytesInUse();
+        return parser.finish().bytesInUse() <= kLimit && used <= kLimit;
+    };
+    // The same elements side by side: under the limit.
+    EXPECT_TRUE(parse(repeat("<i></i>", kCount)));
+    EXPECT_TRUE(parse(repeat("<table><td></td></table>", kCount / 4)));
+    EXPECT_THROW(parse(repeat("<i>", kCount)), DocumentTooLarge);
+    EXPECT_THROW(parse(repeat("<table><td>", kCount / 4)), DocumentTooLarge);
+    EXPECT_THROW(parse(repeat("<span>", kCount)), DocumentTooLarge);
+}
+
 TEST(TreeBuilder, DeepNestingStaysLinear)
 {
     // Each of these would be quadratic with a walk of the whole stack per
