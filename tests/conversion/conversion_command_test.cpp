@@ -139,6 +139,7 @@ private slots:
     void closingTheWindowWhileConvertingEndsCleanly();
     void escapeCancelsAFetch();
     void overlongAddressIsRefused();
+    void emptyAddressIsRefused();
     void aResponseThatIsNotAPageIsRefused();
     void savedFetchedTextGoesFromThePrivateFolder();
     void fileRoadLeavesATextAlreadyThereAlone();
@@ -535,6 +536,29 @@ void TestConversionCommand::overlongAddressIsRefused()
     QVERIFY(lines[0].startsWith(UnableToRetrieve + address.left(100)));
     QCOMPARE(lines[1], QStringLiteral("The address is longer than 32,767 characters"));
     QCOMPARE(server_->requests().size(), std::size_t(0));
+}
+
+void TestConversionCommand::emptyAddressIsRefused()
+{
+    requireOnline();
+    server_->route("/before.html", HttpResponse::html("<p>Fetched before</p>\r\n"));
+    MainWindow &main = FormInstance<MainWindow>::get();
+    main.txtURL->setText(q(server_->url("/before.html")));
+    QVERIFY(runCommand(main).viewerShown);
+    const std::size_t requested = server_->requests().size();
+
+    // Neither the page fetched before nor anything else is asked for.
+    for (const QString &address : {QString(), QStringLiteral("   ")}) {
+        main.txtURL->setText(address);
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY2(!outcome.viewerShown, qPrintable(address));
+        QCOMPARE(outcome.messages.size(), 1);
+        const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], UnableToRetrieve + address);
+        QCOMPARE(lines[1], QStringLiteral("No address was given."));
+        QCOMPARE(server_->requests().size(), requested);
+    }
 }
 
 void TestConversionCommand::aResponseThatIsNotAPageIsRefused()
