@@ -36,6 +36,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <sched.h>
@@ -634,6 +635,17 @@ void TestConversionCommand::fileRoadLeavesATextAlreadyThereAlone()
     QCOMPARE(testsupport::readFile(dir_->filePath("Fish & chips.txt")), text);
     QVERIFY(!QFile::exists(outcome.viewerFile)); // the private copy is gone
     QCOMPARE(testsupport::readFile(notes), QByteArray("my own notes\r\n"));
+
+    // The file box's help topic tells what happened: the file already there
+    // is left as it is, the text goes to the private folder and is deleted
+    // with the viewer all the same.
+    QTextDocument topic;
+    topic.setHtml(QString::fromUtf8(testsupport::readFile(QStringLiteral(HELP_TOPICS "/file_box.htm"))));
+    const QString help = topic.toPlainText().simplified();
+    for (const char *untrue : {"replace", "overwrit", "is lost"})
+        QVERIFY2(!help.contains(QLatin1String(untrue), Qt::CaseInsensitive), untrue);
+    for (const char *told : {"is left as it is", "private folder", "temporary folder", "deleted all the same"})
+        QVERIFY2(help.contains(QLatin1String(told)), told);
 }
 
 void TestConversionCommand::saveOfAFetchedTextStartsInTheDocumentsFolder()
