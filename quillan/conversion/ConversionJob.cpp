@@ -142,6 +142,13 @@ bool ConversionJob::convertAddress(const QString &address)
     charset_.clear();
     responseAddress_.clear();
 
+    // The transfer would fetch its last address again for an empty one.
+    if (address.trimmed().isEmpty()) {
+        QTimer::singleShot(0, this, [this, address] {
+            fail(PageRetrieval::UnableToRetrieveMessage(address, QString()), QStringLiteral("No address was given."));
+        });
+        return true;
+    }
     if (address.size() > MaxAddressLength) {
         const QString shown = address.left(ShownAddressLength) + QStringLiteral("...");
         QTimer::singleShot(0, this, [this, shown] {

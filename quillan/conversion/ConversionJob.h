@@ -113,7 +113,9 @@ public:
     // (PageRetrieval::RefusedTypeReason) is not a page. Failures: the message
     // "Quillan was unable to retrieve the web page at ADDRESS" with the
     // fetch's reason (an address longer than
-    // MaxAddressLength is cut in the message and refused without a request);
+    // MaxAddressLength is cut in the message and refused without a request,
+    // and so is an empty one or one of white space alone, with "No address
+    // was given.");
     // "Quillan could not convert the HTML file to text." with the reason when
     // no page file can be made or the conversion fails.
     bool convertAddress(const QString &address);

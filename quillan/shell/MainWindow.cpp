@@ -83,6 +83,11 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     createComponentControls();
     connectHandlers();
     Form_Load();
+    // Opens at the design size, menu bar included: the size Qt gives a
+    // window of its own is at most two thirds of the screen, which on a
+    // small or scaled screen cut the controls off at the right and bottom.
+    // A screen too small for it still has it fitted (keepOnScreen).
+    resize(sizeHint());
 }
 
 MainWindow::~MainWindow() = default;

@@ -13,7 +13,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -157,20 +156,6 @@ void SplashWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     emit unloaded();
-}
-
-// Enter presses the focused button, as it does in a dialog; the buttons
-// themselves only take Space.
-void SplashWindow::keyPressEvent(QKeyEvent *event)
-{
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    auto *button = qobject_cast<QPushButton *>(focusWidget());
-    if (enter && button && button->isEnabled() && !event->isAutoRepeat()) {
-        event->accept();
-        button->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void SplashWindow::paintEvent(QPaintEvent *event)

@@ -1,5 +1,6 @@
 // Quillan: creates the application and hands over to the start-up routine.
 #include "window/App.h"
+#include "window/ReturnKey.h"
 #include "shell/Globals.h"
 #include "shell/MainWindowModule.h"
 #include "shell/ShutdownSignals.h"
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     App::Describe();
+    ReturnKey::pressFocusedButtons(application);
     ShutdownSignals shutdown;
     Globals::Main();
     const int status = application.exec();

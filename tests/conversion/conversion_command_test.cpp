@@ -36,6 +36,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <sched.h>
@@ -139,6 +140,7 @@ private slots:
     void closingTheWindowWhileConvertingEndsCleanly();
     void escapeCancelsAFetch();
     void overlongAddressIsRefused();
+    void emptyAddressIsRefused();
     void aResponseThatIsNotAPageIsRefused();
     void savedFetchedTextGoesFromThePrivateFolder();
     void fileRoadLeavesATextAlreadyThereAlone();
@@ -537,6 +539,29 @@ void TestConversionCommand::overlongAddressIsRefused()
     QCOMPARE(server_->requests().size(), std::size_t(0));
 }
 
+void TestConversionCommand::emptyAddressIsRefused()
+{
+    requireOnline();
+    server_->route("/before.html", HttpResponse::html("<p>Fetched before</p>\r\n"));
+    MainWindow &main = FormInstance<MainWindow>::get();
+    main.txtURL->setText(q(server_->url("/before.html")));
+    QVERIFY(runCommand(main).viewerShown);
+    const std::size_t requested = server_->requests().size();
+
+    // Neither the page fetched before nor anything else is asked for.
+    for (const QString &address : {QString(), QStringLiteral("   ")}) {
+        main.txtURL->setText(address);
+        const CommandOutcome outcome = runCommand(main);
+        QVERIFY2(!outcome.viewerShown, qPrintable(address));
+        QCOMPARE(outcome.messages.size(), 1);
+        const QStringList lines = outcome.messages.first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], UnableToRetrieve + address);
+        QCOMPARE(lines[1], QStringLiteral("No address was given."));
+        QCOMPARE(server_->requests().size(), requested);
+    }
+}
+
 void TestConversionCommand::aResponseThatIsNotAPageIsRefused()
 {
     requireOnline();
@@ -610,6 +635,17 @@ void TestConversionCommand::fileRoadLeavesATextAlreadyThereAlone()
     QCOMPARE(testsupport::readFile(dir_->filePath("Fish & chips.txt")), text);
     QVERIFY(!QFile::exists(outcome.viewerFile)); // the private copy is gone
     QCOMPARE(testsupport::readFile(notes), QByteArray("my own notes\r\n"));
+
+    // The file box's help topic tells what happened: the file already there
+    // is left as it is, the text goes to the private folder and is deleted
+    // with the viewer all the same.
+    QTextDocument topic;
+    topic.setHtml(QString::fromUtf8(testsupport::readFile(QStringLiteral(HELP_TOPICS "/file_box.htm"))));
+    const QString help = topic.toPlainText().simplified();
+    for (const char *untrue : {"replace", "overwrit", "is lost"})
+        QVERIFY2(!help.contains(QLatin1String(untrue), Qt::CaseInsensitive), untrue);
+    for (const char *told : {"is left as it is", "private folder", "temporary folder", "deleted all the same"})
+        QVERIFY2(help.contains(QLatin1String(told)), told);
 }
 
 void TestConversionCommand::saveOfAFetchedTextStartsInTheDocumentsFolder()

@@ -9,11 +9,14 @@ One program start, case after case:
     Alt+H, D opens help at its start page;
   - Tab from the address box to "Readable text", F1 there opens help at the
     check box's own topic;
+  - Return on the focused "HTML to Text" presses it (the bare address's
+    message shows), as Return does on any focused push button;
   - a page fetched by its address: the viewer's caption names the page;
     Ctrl++ and Ctrl+- size the text; Ctrl+F finds a word (Enter finds the
     next place, wrapping past the end, and says when a word is not there),
     F3 finds the next place from the viewer; Ctrl+P opens the print
-    dialog, Ctrl+S the save dialog; Esc closes the viewer.
+    dialog, Ctrl+S the save dialog; Return on the focused ">>" makes the
+    text larger; Esc closes the viewer.
 
 Usage: desktop_keyboard_test.py BIN_DIR
 """
@@ -49,6 +52,21 @@ def help_showing(program, words):
     def probe(window):
         return any(words in (program.text(node) or "") for node in program.find_all(within=window))
     return probe
+
+
+def tab_to(program, node, presses=12):
+    """Tab until the widget has the keyboard focus, at most `presses` times."""
+    for _ in range(presses):
+        if program.has_state(node, program.atspi.STATE_FOCUSED):
+            return
+        program.desk.key("Tab")
+        try:
+            program.wait("the focus to move", lambda: program.has_state(node, program.atspi.STATE_FOCUSED),
+                         timeout=0.5)
+        except Failure:
+            pass
+    expect(program.has_state(node, program.atspi.STATE_FOCUSED),
+           "%d Tab presses did not reach %s %r" % (presses, node.getRoleName(), node.name))
 
 
 def cases(desk, work, bin_dir):
@@ -110,6 +128,18 @@ def cases(desk, work, bin_dir):
                 raise Failure("F1 on Readable text showed %r" % [text[:80] for text in shown])
             expect(not program.has_state(readable, program.atspi.STATE_CHECKED), "F1 ticked the box")
             program.close_by_key(help_window)
+
+        with Case("Return on the focused HTML to Text presses it", program):
+            url_box = program.find("text", "Web site's URL", within=main)
+            program.focus_by_click(url_box)
+            desk.key("ctrl+a")
+            desk.type("http://")
+            tab_to(program, program.find("push button", "HTML to Text", within=main))
+            desk.key("Return")
+            message = program.window_with("label", "please enter complete URL", what="the message", timeout=10)
+            program.activate(message)
+            desk.key("Return")
+            program.wait("the message to close", lambda: program.gone(message))
 
         with Case("the viewer from the keyboard", program, 90):
             url_box = program.find("text", "Web site's URL", within=main)
@@ -174,6 +204,10 @@ def cases(desk, work, bin_dir):
             desk.key("Escape")
             program.wait("the save dialog to close", lambda: program.gone(save))
             program.activate(viewer, spot=program.find("label", "Font Size", within=viewer))
+            tab_to(program, program.find("push button", ">>", within=viewer))
+            size = program.glyph_height(text)
+            desk.key("Return")
+            program.wait("larger text on Return on >>", lambda: program.glyph_height(text) > size, timeout=5)
             desk.key("Escape")
             program.wait("the viewer to close on Esc", lambda: program.gone(viewer), timeout=5)
 

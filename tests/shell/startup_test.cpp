@@ -6,6 +6,7 @@
 #include "quillan_version.h"
 #include "window/AnimatedPicture.h"
 #include "window/App.h"
+#include "window/ReturnKey.h"
 #include "window/FormInstance.h"
 #include "shell/Globals.h"
 #include "window/Twips.h"
@@ -125,6 +126,7 @@ QPoint bareFramePoint(const SplashWindow &splash)
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -140,6 +142,12 @@ private slots:
     void startOpensTheMainWindowForGood_data();
     void startOpensTheMainWindowForGood();
 };
+
+void TestStartup::initTestCase()
+{
+    // As the program does: Enter on the splash's focused Start starts.
+    ReturnKey::pressFocusedButtons(*qApp);
+}
 
 void TestStartup::init()
 {
@@ -210,8 +218,8 @@ void TestStartup::splashLayoutAndTexts()
     // the design's weight and slant, not the configuration's default face.
     if (!QFontDatabase::families().contains(QStringLiteral("Comic Sans MS")) &&
         QFontDatabase::families().contains(QStringLiteral("Comic Neue"))) {
-        for (const QWidget *caption : std::initializer_list<const QWidget *>{splash.Label1, splash.lblCopyright,
-                                                                            splash.btnStart}) {
+        for (const QWidget *caption :
+             std::initializer_list<const QWidget *>{splash.Label1, splash.lblCopyright, splash.btnStart}) {
             const QFontInfo drawn(caption->font());
             QCOMPARE(drawn.family(), QStringLiteral("Comic Neue"));
             QCOMPARE(drawn.bold(), caption->font().bold());

@@ -185,8 +185,9 @@ def titled_page(title, body=""):
 class Desktop:
     """X display, window manager and accessibility bus; started by run()."""
 
-    def __init__(self, work):
+    def __init__(self, work, screen=(1280, 1024)):
         self.work = work
+        self.screen = screen
         self._children = []
         self.atspi = None
         self.env = None
@@ -201,7 +202,7 @@ class Desktop:
         os.environ["HOME"] = home
         os.environ["XDG_RUNTIME_DIR"] = runtime
         read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.screen,
                      "-nolisten", "tcp"], pass_fds=(write_end,))
         os.close(write_end)
         number = b""
@@ -594,9 +595,11 @@ def through_splash(program):
     return main
 
 
-def run(cases, argv_count):
+def run(cases, argv_count, screen=(1280, 1024), paths=None):
     """Sets the stage, then runs cases(desk, work, *argv) on a desktop of its
-    own; the exit status of the test."""
+    own, a screen of `screen` (width, height) pixels; the exit status of the
+    test. The first `paths` arguments (default: all) are paths, made
+    absolute; the others are passed as given."""
     if len(sys.argv) != argv_count + 1:
         print(sys.modules["__main__"].__doc__, file=sys.stderr)
         return 2
@@ -607,9 +610,11 @@ def run(cases, argv_count):
         if status is not None:
             return status
         work = tempfile.mkdtemp(prefix="quillan-desktop-")
-        desk = Desktop(work)
+        desk = Desktop(work, screen)
         desk.start()
-        cases(desk, work, *(os.path.abspath(arg) for arg in sys.argv[1:]))
+        args = sys.argv[1:]
+        count = len(args) if paths is None else paths
+        cases(desk, work, *([os.path.abspath(arg) for arg in args[:count]] + args[count:]))
         return 0
     except Skip as skip:
         log("skipped: %s" % skip)
