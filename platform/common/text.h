@@ -1,6 +1,6 @@
 // Comparing names without regard to case, the way the platform compares
 // key, value, member and resource names: ASCII letters only, whatever the
-// process's locale.
+// process's locale. Trimming a header field's optional white space.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,17 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) noexcept
         if (AsciiLower(a[i]) != AsciiLower(b[i]))
             return false;
     return true;
+}
+
+// `s` without the spaces and tabs around it (a header field's optional
+// white space).
+constexpr std::string_view TrimSpacesAndTabs(std::string_view s) noexcept
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
 }
 
 } // namespace platform

@@ -12,15 +12,6 @@ namespace {
 constexpr std::string_view HttpPrefix = "HTTP/";
 constexpr std::size_t MaxChunkLineBytes = 4096;
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -46,7 +37,7 @@ std::pair<int, std::string> parseStatusLine(std::string_view line)
         return {0, {}};
     if (status < 100)
         return {0, {}};
-    return {status, std::string(trimmed(line))};
+    return {status, std::string(platform::TrimSpacesAndTabs(line))};
 }
 
 // A length of decimal digits; the first of a list of equal ones ("5, 5").
@@ -55,7 +46,7 @@ std::int64_t parseLength(std::string_view value)
     std::int64_t length = -1;
     while (!value.empty()) {
         const std::size_t comma = std::min(value.find(','), value.size());
-        const std::string_view item = trimmed(value.substr(0, comma));
+        const std::string_view item = platform::TrimSpacesAndTabs(value.substr(0, comma));
         value.remove_prefix(std::min(comma + 1, value.size()));
         if (item.empty() || item.size() > 18 || !std::all_of(item.begin(), item.end(), isDigit))
             return -1;
@@ -136,9 +127,9 @@ std::size_t HttpResponseReader::read(std::string_view data, std::string *body)
                 break;
             }
             std::string_view size = line_;
-            size = trimmed(size.substr(0, std::min(size.find(';'), size.size())));
+            size = platform::TrimSpacesAndTabs(size.substr(0, std::min(size.find(';'), size.size())));
             if (!size.empty() && size.back() == '\r')
-                size = trimmed(size.substr(0, size.size() - 1));
+                size = platform::TrimSpacesAndTabs(size.substr(0, size.size() - 1));
             const std::optional<std::uint64_t> n = ParseHexNumber(size);
             if (!n || *n > (std::uint64_t(1) << 62)) {
                 fail(Failure::BadChunk);
@@ -230,10 +221,10 @@ bool HttpResponseReader::headerByte(char c)
         if ((line_[0] == ' ' || line_[0] == '\t') && !headers_.empty()) {
             // A value continued on the next line.
             headers_.back().second += ' ';
-            headers_.back().second += trimmed(line_);
+            headers_.back().second += platform::TrimSpacesAndTabs(line_);
         } else if (const std::size_t colon = line_.find(':'); colon != std::string::npos) {
-            headers_.emplace_back(std::string(trimmed(std::string_view(line_).substr(0, colon))),
-                                  std::string(trimmed(std::string_view(line_).substr(colon + 1))));
+            headers_.emplace_back(std::string(platform::TrimSpacesAndTabs(std::string_view(line_).substr(0, colon))),
+                                  std::string(platform::TrimSpacesAndTabs(std::string_view(line_).substr(colon + 1))));
         }
     }
     line_.clear();
@@ -251,7 +242,8 @@ void HttpResponseReader::endHead()
     headDone_ = true;
     const std::string coding = header("Transfer-Encoding");
     const std::size_t comma = coding.rfind(',');
-    const std::string_view last = trimmed(std::string_view(coding).substr(comma == std::string::npos ? 0 : comma + 1));
+    const std::string_view last =
+        platform::TrimSpacesAndTabs(std::string_view(coding).substr(comma == std::string::npos ? 0 : comma + 1));
     if (hasHeader("Transfer-Encoding") && EqualsNoCase(last, "chunked")) {
         framing_ = Framing::Chunked;
         state_ = State::ChunkSize;

@@ -11,14 +11,6 @@ constexpr std::size_t kBuffer = 64 * 1024;
 constexpr std::size_t kMaxLine = 64 * 1024;
 constexpr std::size_t kMaxHeader = 256 * 1024;
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 } // namespace
 
 std::string_view WarcHeader::field(std::string_view name) const
@@ -212,7 +204,7 @@ bool WarcReader::readHeader()
         if ((line[0] == ' ' || line[0] == '\t') && !header_.fields.empty()) {
             std::string &value = header_.fields.back().second;
             value += ' ';
-            value += trimmed(line);
+            value += platform::TrimSpacesAndTabs(line);
             continue;
         }
         const std::size_t colon = line.find(':');
@@ -220,8 +212,8 @@ bool WarcReader::readHeader()
             damaged("bad header field");
             return false;
         }
-        header_.fields.emplace_back(std::string(trimmed(std::string_view(line).substr(0, colon))),
-                                    std::string(trimmed(std::string_view(line).substr(colon + 1))));
+        header_.fields.emplace_back(std::string(platform::TrimSpacesAndTabs(std::string_view(line).substr(0, colon))),
+                                    std::string(platform::TrimSpacesAndTabs(std::string_view(line).substr(colon + 1))));
     }
     const std::string_view length = header_.field("Content-Length");
     if (!length.empty() && length.size() <= 18) {
