@@ -57,6 +57,24 @@ bool isBreakout(std::string_view name, const html::Tag &tag)
     return name == "font" && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
 }
 
+// The elements whose end tags a later start tag may imply.
+bool endImplied(Element e)
+{
+    switch (e) {
+    case Element::Dd:
+    case Element::Dt:
+    case Element::Li:
+    case Element::Optgroup:
+    case Element::Option:
+    case Element::P:
+    case Element::Rb:
+    case Element::Rp:
+    case Element::Rt:
+    case Element::Rtc: return true;
+    default: return false;
+    }
+}
+
 long parseInteger(std::string_view s, long fallback)
 {
     while (!s.empty() && isSpace(s.front()))
@@ -160,6 +178,14 @@ void TextRenderer::characters(std::string_view utf8)
         utf8.remove_prefix(std::size_t(other - utf8.begin()));
         popTo(headDepth_);
     }
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup) {
+        // Likewise white space stays in a column group, and other text ends it.
+        const auto other = std::find_if_not(utf8.begin(), utf8.end(), isSpace);
+        if (other == utf8.end())
+            return;
+        utf8.remove_prefix(std::size_t(other - utf8.begin()));
+        endColumnGroupBefore({});
+    }
     // Once the body has text, a head start tag is out of place and ignored.
     if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
         headSeen_ = true;
@@ -180,6 +206,7 @@ void TextRenderer::startTag(const html::Tag &tag)
         overflowStartTag(tag);
         return;
     }
+    endColumnGroupBefore(tag.name);
     if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
         if (!isBreakout(tag.name, tag)) {
             startForeign(tag, 0);
@@ -206,6 +233,7 @@ void TextRenderer::endTag(const html::Tag &tag)
     skipNewline_ = false;
     if (overflowHidden_ && overflowEndTag(tag))
         return;
+    endColumnGroupBefore(tag.name);
     if (foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign) {
         if (tag.name == "p" || tag.name == "br") {
             // These two end foreign content and are read as in HTML.
@@ -240,8 +268,9 @@ void TextRenderer::endOfFile()
 
 void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_t flags)
 {
-    // Head content stays in head; anything else ends it.
-    if (headDepth_ != kNone && !(flags & kHeadContent) && element != Element::Head)
+    // Head content stays in head; anything else ends it, but for what a
+    // template holds.
+    if (headDepth_ != kNone && templateCount_ == 0 && !(flags & kHeadContent) && element != Element::Head)
         popTo(headDepth_);
 
     // Any element but html comes after the place of a head start tag.
@@ -257,6 +286,11 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         break;
     default: break;
     }
+    // The parts of a table have a place only in one (or in a template).
+    if ((flags & (kCell | kRow | kRowGroup) || element == Element::Caption || element == Element::Col ||
+         element == Element::Colgroup) &&
+        !inTable())
+        return;
     impliedEndsFor(element, flags);
 
     switchTokenizerFor(element);
@@ -388,8 +422,17 @@ void TextRenderer::endHtml(const html::Tag &tag)
         closeInScope(Element::P, 1);
         return;
     case Element::Head:
-        if (headDepth_ != kNone)
+        if (headDepth_ != kNone && templateCount_ == 0)
             popTo(headDepth_);
+        return;
+    case Element::Template:
+        // The nearest template, whatever stands between.
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].element == Element::Template && !stack_[i].foreign) {
+                popTo(i);
+                return;
+            }
+        }
         return;
     case Element::Li: closeInScope(Element::Li, kList); return;
     default: break;
@@ -432,6 +475,14 @@ void TextRenderer::endHtml(const html::Tag &tag)
         if (o.flags & kSpecial)
             return;
     }
+}
+
+void TextRenderer::endColumnGroupBefore(std::string_view name)
+{
+    // A column group holds col and template elements only; its end tag may
+    // be left out, and whatever else comes ends it and goes to the table.
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup && name != "col" && name != "template")
+        popTo(stack_.size() - 1);
 }
 
 void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
@@ -591,6 +642,8 @@ bool TextRenderer::push(Open open)
         hiddenDepth_ = stack_.size();
     if (open.foreign)
         ++foreignCount_;
+    if (open.element == Element::Template)
+        ++templateCount_;
     stack_.push_back(std::move(open));
     return true;
 }
@@ -608,6 +661,8 @@ void TextRenderer::close(const Open &open)
     const std::size_t index = stack_.size() - 1;
     if (open.foreign)
         --foreignCount_;
+    if (open.element == Element::Template)
+        --templateCount_;
     if (index == styleDepth_) {
         styleDepth_ = kNone;
         sheet_.endStyleElement();
@@ -661,6 +716,13 @@ void TextRenderer::closePInButtonScope()
     closeInScope(Element::P, 1);
 }
 
+bool TextRenderer::inTable() const
+{
+    return std::any_of(stack_.begin(), stack_.end(), [](const Open &o) {
+        return (o.element == Element::Table || o.element == Element::Template) && !o.foreign;
+    });
+}
+
 std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
 {
     for (std::size_t i = stack_.size(); i-- > 0;) {
@@ -705,6 +767,16 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
             popTo(stack_.size() - 1);
         if (!stack_.empty() && stack_.back().element == Element::Optgroup)
             popTo(stack_.size() - 1);
+        break;
+    case Element::Rb:
+    case Element::Rtc:
+    case Element::Rt:
+    case Element::Rp:
+        // The parts of a ruby end one another; an rtc holds rt and rp.
+        if (findInScope(Element::Ruby, 0) >= 0)
+            while (!stack_.empty() && !stack_.back().foreign && endImplied(stack_.back().element) &&
+                   !(stack_.back().element == Element::Rtc && (element == Element::Rt || element == Element::Rp)))
+                popTo(stack_.size() - 1);
         break;
     case Element::Td:
     case Element::Th:

@@ -116,16 +116,16 @@ private:
     struct Open {
         Element element{};
         std::uint32_t flags = 0;
-        bool hidden = false;        // this element starts a hidden subtree
-        bool foreign = false;       // in the svg or math namespace
-        bool svg = false;           // in the svg namespace
-        std::uint32_t count = 0;    // ol: next number; tr/table: cells seen
-        bool reversed = false;      // ol counting down
-        bool integration = false;   // foreign, but its children are HTML
-        bool closedDetails = false; // details without open: only its summary shows
-        std::uint32_t link = 0;     // a: its reference number, 0 for none
+        bool hidden = false;                           // this element starts a hidden subtree
+        bool foreign = false;                          // in the svg or math namespace
+        bool svg = false;                              // in the svg namespace
+        std::uint32_t count = 0;                       // ol: next number; tr/table: cells seen
+        bool reversed = false;                         // ol counting down
+        bool integration = false;                      // foreign, but its children are HTML
+        bool closedDetails = false;                    // details without open: only its summary shows
+        std::uint32_t link = 0;                        // a: its reference number, 0 for none
         TextTransform transform = TextTransform::None; // the case of its text
-        std::string name;           // unknown and foreign elements: their name, for end tags
+        std::string name;                              // unknown and foreign elements: their name, for end tags
     };
 
     // Tree-builder stand-ins.
@@ -135,6 +135,9 @@ private:
     std::ptrdiff_t findInScope(Element element, std::uint32_t extraBoundary) const;
     void closeInScope(Element element, std::uint32_t extraBoundary);
     void closePInButtonScope();
+    // Ends an open column group unless `name` (a tag's, empty for text) may
+    // stand in it.
+    void endColumnGroupBefore(std::string_view name);
     void impliedEndsFor(Element element, std::uint32_t flags);
     void startForeign(const html::Tag &tag, std::uint32_t flags);
     void endForeign(const html::Tag &tag);
@@ -169,6 +172,8 @@ private:
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
     std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
+    // Whether a table or a template is open, where the parts of a table go.
+    bool inTable() const;
 
     // Links.
     void startLink(const html::Tag &tag, Open &open);
@@ -191,6 +196,7 @@ private:
     std::string base_;                   // what link addresses are resolved against
     bool baseTaken_ = false;             // a <base href> has set it
     std::size_t foreignCount_ = 0;       // open foreign elements
+    std::size_t templateCount_ = 0;      // open template elements
     bool skipNewline_ = false;           // drop a newline right after <pre>
     // A hidden element past the stack's bound: the names of the elements
     // open inside it (itself first) with how many of each are open.
@@ -212,8 +218,8 @@ private:
     std::size_t headDepth_ = kNone;
     bool headSeen_ = false;
     bool lastForeign_ = false;
-    bool inWord_ = false;   // the last character written belongs to a word (for capitalize)
-    std::string cased_;     // text in the case its element asks
+    bool inWord_ = false; // the last character written belongs to a word (for capitalize)
+    std::string cased_;   // text in the case its element asks
 
     // Output buffer and wrapping.
     std::string out_;

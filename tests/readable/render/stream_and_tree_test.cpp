@@ -1,0 +1,50 @@
+// What the renderer's own open-element stack hides against what the tree
+// builder's tree of the same page hides: the streamed text and the text of
+// the tree (walked into the same renderer) show the same words.
+#include "tree_text.h"
+
+#include "conversion/readable_converter.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using testing_readable::treeText;
+using testing_readable::wordsOf;
+
+std::string streamed(std::string_view page)
+{
+    testing_readable::TreeTextSink out;
+    quillan::ReadableText text(out, {});
+    text.feed(page);
+    text.finish();
+    return out.text;
+}
+
+void expectSameWords(std::initializer_list<std::string_view> pages)
+{
+    for (const std::string_view page : pages) {
+        const std::string tree = treeText(page);
+        EXPECT_EQ(wordsOf(streamed(page)), wordsOf(tree)) << page << "\ntree:\n" << tree;
+    }
+}
+
+TEST(StreamAndTree, TablePartsOutsideATableAreIgnored)
+{
+    expectSameWords({"<th><h5 style=display:none><td>x</h5>y", "<div hidden><td>x</div>y",
+                     "<tr><span hidden><td>x</span>y", "<colgroup>shown<caption>too",
+                     "<table><tr><td><div hidden><td>x</table>y"});
+}
+
+TEST(StreamAndTree, ATemplateHoldsWhatFollowsUntilItsEndTag)
+{
+    expectSameWords(
+        {"<head><template>x</head><p>hidden</p>", "<html><head><template><p>hidden</template></head><p>shown",
+         "<template><table><tr><td>hidden</template>shown", "<p><template><div><span>hidden</template>shown"});
+}
+
+} // namespace
