@@ -716,9 +716,21 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         }
         // The comment states that add to the text without passing through
-        // the comment state again (runs of '-', of '<', "--!" repeated).
-        case State::CommentLessThan:
-        case State::CommentEnd:
+        // the comment state again: a run of '-' after "--" and a run of '<'
+        // each stay in their state, one character added at a time; "--!"
+        // repeated passes through the end states.
+        case State::CommentEnd: {
+            const char *q = platform::SkipRun(p, end, '-');
+            appendBounded(comment_, 0, p, q);
+            p = q;
+            break;
+        }
+        case State::CommentLessThan: {
+            const char *q = platform::SkipRun(p, end, '<');
+            appendBounded(comment_, 0, p, q);
+            p = q;
+            break;
+        }
         case State::CommentEndBang: bound(comment_, 0); break;
         default: break;
         }

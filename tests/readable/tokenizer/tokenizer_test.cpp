@@ -330,3 +330,44 @@ TEST(Attributes, LookupTellsAnEmptyValueFromAMissingAttribute)
 }
 
 } // namespace
+
+namespace {
+
+// The tokens of `page`, after checking that they are the same however the
+// page is cut.
+std::vector<std::string> chunkInvariantTokens(const std::string &page)
+{
+    const tokentest::Result whole = tokenizeChunks(page, {}, {});
+    for (const auto &sizes : {std::vector<std::size_t>{1}, std::vector<std::size_t>{7}, randomSizes(5, 300)})
+        EXPECT_EQ(tokenizeChunks(page, sizes, {}).tokens, whole.tokens) << tokentest::shown(page.substr(0, 80));
+    return whole.tokens;
+}
+
+TEST(Comments, LongRunsOfDashesAndLessThanSignsInEveryCommentState)
+{
+    // Runs shorter than a bulk step, and longer than a chunk of the reader.
+    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{17}, std::size_t{70000}}) {
+        const std::string dashes(n, '-');
+        const std::string lessThan(n, '<');
+        auto comment = [](const std::string &text) { return "Comment " + tokentest::shown(text); };
+        // In the comment, and before its end ("--" then the run's rest).
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "b-->"),
+                  std::vector<std::string>{comment("a" + dashes + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "-->x"),
+                  (std::vector<std::string>{comment("a" + dashes), "Character \"x\""}));
+        // Right after "<!--": comment start and its dash.
+        EXPECT_EQ(chunkInvariantTokens("<!--" + dashes + "->"),
+                  std::vector<std::string>{comment(n == 1 ? "" : dashes.substr(1))});
+        // Cut by the end of the page.
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "-"),
+                  std::vector<std::string>{comment("a" + dashes.substr(1))});
+        // "--!" then more dashes; runs of '<', with "<!--" nested after them.
+        EXPECT_EQ(chunkInvariantTokens("<!--a--!" + dashes + "b-->"),
+                  std::vector<std::string>{comment("a--!" + dashes + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--" + lessThan + "b-->"), std::vector<std::string>{comment(lessThan + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--" + lessThan + "!--" + dashes + ">"),
+                  std::vector<std::string>{comment(lessThan + "!" + dashes)});
+    }
+}
+
+} // namespace
