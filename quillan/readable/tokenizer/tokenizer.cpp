@@ -663,6 +663,15 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         if (textBuffer_.size() >= kTextFlush)
             flushText();
     };
+    // At the first of a run of `c` (and after it) of which all but
+    // the last stand as text whatever follows them ("<<<", "&&&"): hands
+    // those on at once and answers where the last one ends.
+    auto textBeforeLast = [this, end](const char *first, const char *afterFirst, char c) {
+        const char *q = platform::SkipRun(afterFirst, end, c);
+        if (q != afterFirst)
+            emitView({first, static_cast<std::size_t>(q - afterFirst)});
+        return q;
+    };
 
     for (;;) {
         // Runs of ordinary characters, in bulk. The states that collect
@@ -700,6 +709,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::AttributeValueUnquoted: {
             const char *q = runOf(p, end, kUnquotedValueRun);
             appendBounded(attributeText_, fieldStart_, p, q);
+            p = q;
+            break;
+        }
+        case State::DoctypeName: {
+            // What a tag name may hold is a DOCTYPE name's text as it stands.
+            const char *q = runOf(p, end, kTagNameRun);
+            appendBounded(doctypeName_, 0, p, q);
             p = q;
             break;
         }
@@ -776,7 +792,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ = State::CharacterReference;
                 p = next;
             } else if (c == '<') {
-                p = readTag(next, end);
+                p = readTag(textBeforeLast(p, next, '<'), end);
             } else if (c == kEof) {
                 emitEof();
                 return end;
@@ -790,6 +806,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 returnState_ = State::Rcdata;
                 state_ = State::CharacterReference;
             } else if (c == '<') {
+                next = textBeforeLast(p, next, '<');
                 state_ = State::RcdataLessThan;
             } else if (c == 0) {
                 emitChar(kReplacement);
@@ -804,6 +821,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::Rawtext:
         case State::ScriptData:
             if (c == '<') {
+                next = textBeforeLast(p, next, '<');
                 state_ = state_ == State::Rawtext ? State::RawtextLessThan : State::ScriptDataLessThan;
             } else if (c == 0) {
                 emitChar(kReplacement);
@@ -966,6 +984,17 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 return end;
             }
             const State s = state_;
+            if (c == '-' && next != end && *next == '-') {
+                // Every '-' of a run is text, and two of them lead to the
+                // same state from any of these three.
+                const char *q = platform::SkipRun(next, end, '-');
+                emitView({p, static_cast<std::size_t>(q - p)});
+                p = q;
+                state_ = State::ScriptDataEscapedDashDash;
+                break;
+            }
+            if (c == '<')
+                next = textBeforeLast(p, next, '<');
             p = next;
             if (c == '-') {
                 emitChar("-");
@@ -1604,6 +1633,16 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 referenceCode_ = 0;
                 state_ = State::NumericCharacterReference;
                 p = next;
+            } else if (c == '&') {
+                // "&&&": each '&' but the last stands for itself; the last
+                // may begin a reference.
+                const char *last = platform::SkipRun(next, end, '&') - 1;
+                appendReference("&");
+                if (returnsToAttribute())
+                    appendBounded(attributeText_, fieldStart_, p, last);
+                else
+                    emitView({p, static_cast<std::size_t>(last - p)});
+                p = last + 1;
             } else {
                 appendReference("&");
                 state_ = returnState_;
