@@ -291,6 +291,12 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
          element == Element::Colgroup) &&
         !inTable())
         return;
+    // A select inside a select ends the first and is dropped.
+    if (element == Element::Select)
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0) {
+            popTo(static_cast<std::size_t>(i));
+            return;
+        }
     impliedEndsFor(element, flags);
 
     switchTokenizerFor(element);
@@ -735,6 +741,13 @@ std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
     return -1;
 }
 
+void TextRenderer::popImpliedEnds(Element except)
+{
+    while (!stack_.empty() && !stack_.back().foreign && endImplied(stack_.back().element) &&
+           stack_.back().element != except)
+        popTo(stack_.size() - 1);
+}
+
 void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
 {
     if (flags & kClosesP)
@@ -759,14 +772,18 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
     case Element::Dd:
     case Element::Dt: closeItem([](Element e) { return e == Element::Dd || e == Element::Dt; }); break;
     case Element::Option:
-        if (!stack_.empty() && stack_.back().element == Element::Option)
+    case Element::Optgroup:
+        // In a select an option ends the open parts but a group, a group
+        // ends them all; elsewhere each ends an open option.
+        if (findInScope(Element::Select, 0) >= 0)
+            popImpliedEnds(element == Element::Option ? Element::Optgroup : Element::Other);
+        else if (!stack_.empty() && stack_.back().element == Element::Option)
             popTo(stack_.size() - 1);
         break;
-    case Element::Optgroup:
-        if (!stack_.empty() && stack_.back().element == Element::Option)
-            popTo(stack_.size() - 1);
-        if (!stack_.empty() && stack_.back().element == Element::Optgroup)
-            popTo(stack_.size() - 1);
+    case Element::Input:
+        // An input ends the select it stands in.
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0)
+            popTo(static_cast<std::size_t>(i));
         break;
     case Element::Rb:
     case Element::Rtc:
@@ -774,9 +791,7 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
     case Element::Rp:
         // The parts of a ruby end one another; an rtc holds rt and rp.
         if (findInScope(Element::Ruby, 0) >= 0)
-            while (!stack_.empty() && !stack_.back().foreign && endImplied(stack_.back().element) &&
-                   !(stack_.back().element == Element::Rtc && (element == Element::Rt || element == Element::Rp)))
-                popTo(stack_.size() - 1);
+            popImpliedEnds(element == Element::Rt || element == Element::Rp ? Element::Rtc : Element::Other);
         break;
     case Element::Td:
     case Element::Th:

@@ -139,6 +139,9 @@ private:
     // stand in it.
     void endColumnGroupBefore(std::string_view name);
     void impliedEndsFor(Element element, std::uint32_t flags);
+    // Ends the open elements whose end tags are implied (p, li, option, rt,
+    // ...) down to one of `except` (Other: none is kept).
+    void popImpliedEnds(Element except);
     void startForeign(const html::Tag &tag, std::uint32_t flags);
     void endForeign(const html::Tag &tag);
     void updateForeign();

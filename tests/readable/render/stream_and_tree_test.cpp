@@ -47,4 +47,10 @@ TEST(StreamAndTree, ATemplateHoldsWhatFollowsUntilItsEndTag)
          "<template><table><tr><td>hidden</template>shown", "<p><template><div><span>hidden</template>shown"});
 }
 
+TEST(StreamAndTree, SelectsEndByAnotherSelectOrAnInput)
+{
+    expectSameWords({"<select><option>a<select><b>after</b>", "<select><option>a<input>after",
+                     "<select><optgroup label=g><option>a<p>b<option>c</select>d", "<optgroup><p>a<optgroup>b"});
+}
+
 } // namespace

@@ -20,14 +20,18 @@ public:
     std::string text;
 };
 
-inline std::string treeText(std::string_view page)
+inline std::string treeText(const quillan::html::Document &document)
 {
-    const quillan::html::Document document = quillan::html::parseDocument(page);
     TreeTextSink out;
     quillan::readable::TextRenderer renderer(out);
     quillan::readable::article::walkDocument(document, renderer);
     renderer.endOfFile();
     return out.text;
+}
+
+inline std::string treeText(std::string_view page)
+{
+    return treeText(quillan::html::parseDocument(page));
 }
 
 // The words of a text, in order.
