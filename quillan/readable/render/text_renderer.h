@@ -5,8 +5,12 @@
 // Text comes out as UTF-8 with LF line ends, in pieces handed to a TextSink
 // as they are complete. The renderer keeps no tree: an open-element stack of
 // at most kMaxDepth entries stands in for the tree builder (implied end
-// tags of p, li, dd, dt, option, table parts; end tags matched in scope), so
-// memory stays bounded whatever the page.
+// tags of p, li, dd, dt, option, ruby parts, column groups and table parts;
+// table parts only inside a table; a template open until its own end tag;
+// end tags matched in scope), so memory stays bounded whatever the page.
+// Not followed: the tree builder's copies of formatting elements (b, a,
+// font, ...) reopened after an element that closed them or split about a
+// block, and content moved out of a table ahead of it.
 //
 // Rules:
 // - Block elements (div, p, li, h1, table, ...) start and end lines; p and
