@@ -189,7 +189,7 @@ void TextRenderer::characters(std::string_view utf8)
     // Once the body has text, a head start tag is out of place and ignored.
     if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
         headSeen_ = true;
-    if (!shown())
+    if (!shown() && !shownBeforeTable())
         return;
     if (!stack_.empty() && stack_.back().closedDetails)
         return;
@@ -305,14 +305,21 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     open.element = element;
     open.flags = flags;
     bool newMarker = false;
-    bool visible = shown() && !(flags & (kNotDisplayed | kNoContent)) &&
+    // An element the tree builder moves out of a table shows as the table's
+    // parent does, whatever table part it came in.
+    const bool fosteredShown =
+        !shown() && !(flags & (kCell | kRow | kRowGroup | kTable)) && element != Element::Caption &&
+        element != Element::Colgroup && element != Element::Col && element != Element::Style &&
+        element != Element::Script && element != Element::Template && element != Element::Form &&
+        !(element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
+    bool visible = (shown() || fosteredShown) && !(flags & (kNotDisplayed | kNoContent)) &&
                    (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
     if (visible) {
         const ElementStyle style = styleOf(tag, element);
         visible = !style.hides;
         open.transform = style.transform == TextTransform::Inherit ? inheritedTransform() : style.transform;
     }
-    open.hidden = shown() && !visible;
+    open.hidden = (shown() || fosteredShown) && !visible;
 
     if (flags & kVoid) {
         if (!visible)
@@ -384,10 +391,17 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     if (element == Element::Other)
         open.name = tag.name;
     const bool hides = open.hidden;
+    const std::size_t hiddenBefore = hiddenDepth_;
+    if (fosteredShown) {
+        // The hiding of the table part stops while it is open.
+        open.hiddenBelow = hiddenDepth_;
+        hiddenDepth_ = kNone;
+    }
     if (!push(std::move(open))) {
+        hiddenDepth_ = hiddenBefore;
         // Deeper than the stack goes: an inline element without effects,
         // but for hiding what it holds.
-        if (hides)
+        if (hides && shown())
             startOverflowHiding(tag.name);
         return;
     }
@@ -658,6 +672,8 @@ void TextRenderer::popTo(std::size_t size)
 {
     while (stack_.size() > size) {
         close(stack_.back());
+        if (stack_.back().hiddenBelow != kNone)
+            hiddenDepth_ = stack_.back().hiddenBelow;
         stack_.pop_back();
     }
 }
@@ -720,6 +736,20 @@ void TextRenderer::closeInScope(Element element, std::uint32_t extraBoundary)
 void TextRenderer::closePInButtonScope()
 {
     closeInScope(Element::P, 1);
+}
+
+bool TextRenderer::shownBeforeTable() const
+{
+    if (overflowHidden_ || stack_.empty() || stack_.back().foreign ||
+        !(stack_.back().flags & (kTable | kRowGroup | kRow)))
+        return false;
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].element == Element::Template)
+            return false;
+        if (stack_[i].element == Element::Table)
+            return hiddenDepth_ == kNone || hiddenDepth_ >= i;
+    }
+    return false;
 }
 
 bool TextRenderer::inTable() const

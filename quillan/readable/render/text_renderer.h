@@ -130,6 +130,7 @@ private:
         std::uint32_t link = 0;                        // a: its reference number, 0 for none
         TextTransform transform = TextTransform::None; // the case of its text
         std::string name;                              // unknown and foreign elements: their name, for end tags
+        std::size_t hiddenBelow = kNone;               // moved out of a hidden table part: the hiding it stops
     };
 
     // Tree-builder stand-ins.
@@ -181,6 +182,9 @@ private:
     std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
     // Whether a table or a template is open, where the parts of a table go.
     bool inTable() const;
+    // Whether content in a table part that the tree builder would move out
+    // of the table (foster parenting) shows: as the table's parent shows.
+    bool shownBeforeTable() const;
 
     // Links.
     void startLink(const html::Tag &tag, Open &open);

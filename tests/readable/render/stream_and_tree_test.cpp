@@ -47,6 +47,16 @@ TEST(StreamAndTree, ATemplateHoldsWhatFollowsUntilItsEndTag)
          "<template><table><tr><td>hidden</template>shown", "<p><template><div><span>hidden</template>shown"});
 }
 
+TEST(StreamAndTree, ContentMovedOutOfATableShowsAsTheTablesParent)
+{
+    expectSameWords({"<table><tbody hidden><tr><td>x</td></tr>text</tbody></table>after",
+                     "<table hidden>text<tr><td>x</table>after",
+                     "<table><tr hidden><div>shown <b>too</b></div><td>hidden</table>after",
+                     "<table><tr style=display:none><p hidden>no</p><span>yes</span></table>",
+                     "<div hidden><table>text<div>x</div></table></div>after",
+                     "<table><tbody hidden><template>x</template><script>y</script><tr><td>z</table>after"});
+}
+
 TEST(StreamAndTree, SelectsEndByAnotherSelectOrAnInput)
 {
     expectSameWords({"<select><option>a<select><b>after</b>", "<select><option>a<input>after",
