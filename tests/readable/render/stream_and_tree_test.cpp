@@ -63,4 +63,11 @@ TEST(StreamAndTree, SelectsEndByAnotherSelectOrAnInput)
                      "<select><optgroup label=g><option>a<p>b<option>c</select>d", "<optgroup><p>a<optgroup>b"});
 }
 
+TEST(StreamAndTree, EndTagsLookPastSelectAndDialog)
+{
+    // Neither is special to the tree builder: an end tag looking for its
+    // element goes on past them.
+    expectSameWords({"<ruby>a<rp>(<select><option>x</ruby>shown", "<span hidden><dialog open>x</span>shown"});
+}
+
 } // namespace
