@@ -667,6 +667,8 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
     // the last stand as text whatever follows them ("<<<", "&&&"): hands
     // those on at once and answers where the last one ends.
     auto textBeforeLast = [this, end](const char *first, const char *afterFirst, char c) {
+        if (afterFirst == end || *afterFirst != c)
+            return afterFirst; // the common case: no run
         const char *q = platform::SkipRun(afterFirst, end, c);
         if (q != afterFirst)
             emitView({first, static_cast<std::size_t>(q - afterFirst)});
