@@ -1,10 +1,10 @@
 // libFuzzer target: the readable text as the renderer streams it against the
 // text of the tree builder's tree of the same page walked into the same
 // renderer. The renderer's open-element stack stands in for the tree: both
-// must show the same words in the same order. Three kinds of page are left
+// must show the same words in the same order. Four kinds of page are left
 // out, each for a reason given where it is found: formatting elements
-// copied by the tree builder, content moved out of a table, and the
-// selectedcontent element.
+// copied by the tree builder, content moved out of a table, templates of
+// columns and the selectedcontent element.
 //
 // The page is taken as UTF-8 (other inputs are passed over), so that both
 // roads read the same characters: the streamed one is given a byte-order
@@ -100,6 +100,23 @@ bool fosterParented(const quillan::html::Document &document)
     return false;
 }
 
+// Left out as well: a template whose contents hold a col element. The tree
+// builder then reads the rest of the template as a column group and drops
+// every tag but col, so that it never switches the tokenizer for a title
+// or a script in it; the renderer does, and reads on as their text.
+bool templateOfColumns(const quillan::html::Document &document)
+{
+    using namespace quillan::html;
+    for (NodeId n = 0; n < document.nodeCount(); ++n) {
+        if (!document.isElement(n) || document.ns(n) != Namespace::Html || document.localName(n) != "template")
+            continue;
+        for (NodeId c = document.firstChild(document.templateContents(n)); c != kNoNode; c = document.nextSibling(c))
+            if (document.isElement(c) && document.localName(c) == "col")
+                return true;
+    }
+    return false;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -119,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     builder.attach(tokenizer);
     tokenizer.feed(page);
     tokenizer.finish();
-    if (fosterParented(document) || formattingCopied(document, counting.opened))
+    if (fosterParented(document) || formattingCopied(document, counting.opened) || templateOfColumns(document))
         return 0;
     const std::string tree = testing_readable::treeText(document);
     if (testing_readable::wordsOf(streamed) != testing_readable::wordsOf(tree)) {
