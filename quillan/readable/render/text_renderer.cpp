@@ -455,6 +455,11 @@ void TextRenderer::endHtml(const html::Tag &tag)
         }
         return;
     case Element::Li: closeInScope(Element::Li, kList); return;
+    case Element::Select:
+    case Element::Dialog:
+        // Not special, but their end tags close them in scope as a block's.
+        closeInScope(element, 0);
+        return;
     default: break;
     }
     if (flags & kHeading) {

@@ -67,7 +67,8 @@ TEST(StreamAndTree, EndTagsLookPastSelectAndDialog)
 {
     // Neither is special to the tree builder: an end tag looking for its
     // element goes on past them.
-    expectSameWords({"<ruby>a<rp>(<select><option>x</ruby>shown", "<span hidden><dialog open>x</span>shown"});
+    expectSameWords({"<ruby>a<rp>(<select><option>x</ruby>shown", "<span hidden><dialog open>x</span>shown",
+                     "<select><option>a<ul><li><option>b</select>c", "<dialog open><ul><li>a</dialog>b"});
 }
 
 } // namespace
