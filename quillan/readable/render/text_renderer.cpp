@@ -517,8 +517,12 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     open.flags = flags;
     open.foreign = true;
     open.name = tag.name;
-    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().svg);
-    if (tag.name == "svg" && shown())
+    // In foreign content an element takes the namespace of its parent (an
+    // svg inside math is a MathML element); from HTML, or an integration
+    // point, svg starts SVG.
+    const bool inForeign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
+    const bool inSvg = inForeign ? stack_.back().svg : tag.name == "svg";
+    if (tag.name == "svg" && !inForeign && shown())
         open.hidden = true; // pictures: their text is not text of the page
     open.svg = inSvg;
     if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))

@@ -71,4 +71,12 @@ TEST(StreamAndTree, EndTagsLookPastSelectAndDialog)
                      "<select><option>a<ul><li><option>b</select>c", "<dialog open><ul><li>a</dialog>b"});
 }
 
+TEST(StreamAndTree, ForeignElementsTakeTheNamespaceOfTheirParent)
+{
+    // A MathML svg and its title: no picture, no integration point, so the
+    // title's text is no RCDATA and the tags after it are tags.
+    expectSameWords({"<math><svg><title>a<b>b</b></title>c</svg></math>d<i>e</i>",
+                     "<svg><foreignobject><math><mi>x</mi></math></foreignobject></svg>y"});
+}
+
 } // namespace
