@@ -47,4 +47,22 @@ inline const char *FindAny(const char *p, const char *end, char a, char b, char 
     }
     return end;
 }
+
+// The first byte in [p, end) other than c; end when all of them are c.
+inline const char *SkipRun(const char *p, const char *end, char c)
+{
+#if defined(__SSE2__)
+    const __m128i vc = _mm_set1_epi8(c);
+    while (end - p >= 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, vc))) ^ 0xFFFFu;
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (p < end && *p == c)
+        ++p;
+    return p;
+}
 } // namespace platform

@@ -112,6 +112,9 @@ enum class Element : std::uint8_t {
     Video,
     Wbr,
     Xmp,
+    Rb,
+    Rtc,
+    Ruby,
     // In foreign content: the points where HTML rules apply again.
     ForeignObject,
     Desc,

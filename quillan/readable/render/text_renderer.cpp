@@ -58,6 +58,24 @@ bool isBreakout(std::string_view name, const html::Tag &tag)
     return name == "font" && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
 }
 
+// The elements whose end tags a later start tag may imply.
+bool endImplied(Element e)
+{
+    switch (e) {
+    case Element::Dd:
+    case Element::Dt:
+    case Element::Li:
+    case Element::Optgroup:
+    case Element::Option:
+    case Element::P:
+    case Element::Rb:
+    case Element::Rp:
+    case Element::Rt:
+    case Element::Rtc: return true;
+    default: return false;
+    }
+}
+
 long parseInteger(std::string_view s, long fallback)
 {
     while (!s.empty() && isSpace(s.front()))
@@ -161,10 +179,18 @@ void TextRenderer::characters(std::string_view utf8)
         utf8.remove_prefix(std::size_t(other - utf8.begin()));
         popTo(headDepth_);
     }
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup) {
+        // Likewise white space stays in a column group, and other text ends it.
+        const auto other = std::find_if_not(utf8.begin(), utf8.end(), isSpace);
+        if (other == utf8.end())
+            return;
+        utf8.remove_prefix(std::size_t(other - utf8.begin()));
+        endColumnGroupBefore({});
+    }
     // Once the body has text, a head start tag is out of place and ignored.
     if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
         headSeen_ = true;
-    if (!shown())
+    if (!shown() && !shownBeforeTable())
         return;
     if (!stack_.empty() && stack_.back().closedDetails)
         return;
@@ -181,6 +207,7 @@ void TextRenderer::startTag(const html::Tag &tag)
         overflowStartTag(tag);
         return;
     }
+    endColumnGroupBefore(tag.name);
     if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
         if (!isBreakout(tag.name, tag)) {
             startForeign(tag, 0);
@@ -207,6 +234,7 @@ void TextRenderer::endTag(const html::Tag &tag)
     skipNewline_ = false;
     if (overflowHidden_ && overflowEndTag(tag))
         return;
+    endColumnGroupBefore(tag.name);
     if (foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign) {
         if (tag.name == "p" || tag.name == "br") {
             // These two end foreign content and are read as in HTML.
@@ -241,8 +269,9 @@ void TextRenderer::endOfFile()
 
 void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_t flags)
 {
-    // Head content stays in head; anything else ends it.
-    if (headDepth_ != kNone && !(flags & kHeadContent) && element != Element::Head)
+    // Head content stays in head; anything else ends it, but for what a
+    // template holds.
+    if (headDepth_ != kNone && templateCount_ == 0 && !(flags & kHeadContent) && element != Element::Head)
         popTo(headDepth_);
 
     // Any element but html comes after the place of a head start tag.
@@ -258,6 +287,17 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         break;
     default: break;
     }
+    // The parts of a table have a place only in one (or in a template).
+    if ((flags & (kCell | kRow | kRowGroup) || element == Element::Caption || element == Element::Col ||
+         element == Element::Colgroup) &&
+        !inTable())
+        return;
+    // A select inside a select ends the first and is dropped.
+    if (element == Element::Select)
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0) {
+            popTo(static_cast<std::size_t>(i));
+            return;
+        }
     impliedEndsFor(element, flags);
 
     switchTokenizerFor(element);
@@ -266,14 +306,21 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     open.element = element;
     open.flags = flags;
     bool newMarker = false;
-    bool visible = shown() && !(flags & (kNotDisplayed | kNoContent)) &&
+    // An element the tree builder moves out of a table shows as the table's
+    // parent does, whatever table part it came in.
+    const bool fosteredShown =
+        !shown() && !(flags & (kCell | kRow | kRowGroup | kTable)) && element != Element::Caption &&
+        element != Element::Colgroup && element != Element::Col && element != Element::Style &&
+        element != Element::Script && element != Element::Template && element != Element::Form &&
+        !(element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
+    bool visible = (shown() || fosteredShown) && !(flags & (kNotDisplayed | kNoContent)) &&
                    (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
     if (visible) {
         const ElementStyle style = styleOf(tag, element);
         visible = !style.hides;
         open.transform = style.transform == TextTransform::Inherit ? inheritedTransform() : style.transform;
     }
-    open.hidden = shown() && !visible;
+    open.hidden = (shown() || fosteredShown) && !visible;
 
     if (flags & kVoid) {
         if (!visible)
@@ -345,10 +392,17 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     if (element == Element::Other)
         open.name = tag.name;
     const bool hides = open.hidden;
+    const std::size_t hiddenBefore = hiddenDepth_;
+    if (fosteredShown) {
+        // The hiding of the table part stops while it is open.
+        open.hiddenBelow = hiddenDepth_;
+        hiddenDepth_ = kNone;
+    }
     if (!push(std::move(open))) {
+        hiddenDepth_ = hiddenBefore;
         // Deeper than the stack goes: an inline element without effects,
         // but for hiding what it holds.
-        if (hides)
+        if (hides && shown())
             startOverflowHiding(tag.name);
         return;
     }
@@ -389,10 +443,24 @@ void TextRenderer::endHtml(const html::Tag &tag)
         closeInScope(Element::P, 1);
         return;
     case Element::Head:
-        if (headDepth_ != kNone)
+        if (headDepth_ != kNone && templateCount_ == 0)
             popTo(headDepth_);
         return;
+    case Element::Template:
+        // The nearest template, whatever stands between.
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].element == Element::Template && !stack_[i].foreign) {
+                popTo(i);
+                return;
+            }
+        }
+        return;
     case Element::Li: closeInScope(Element::Li, kList); return;
+    case Element::Select:
+    case Element::Dialog:
+        // Not special, but their end tags close them in scope as a block's.
+        closeInScope(element, 0);
+        return;
     default: break;
     }
     if (flags & kHeading) {
@@ -435,6 +503,14 @@ void TextRenderer::endHtml(const html::Tag &tag)
     }
 }
 
+void TextRenderer::endColumnGroupBefore(std::string_view name)
+{
+    // A column group holds col and template elements only; its end tag may
+    // be left out, and whatever else comes ends it and goes to the table.
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup && name != "col" && name != "template")
+        popTo(stack_.size() - 1);
+}
+
 void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
 {
     Open open;
@@ -442,8 +518,12 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     open.flags = flags;
     open.foreign = true;
     open.name = tag.name;
-    const bool inSvg = tag.name == "svg" || (!stack_.empty() && stack_.back().svg);
-    if (tag.name == "svg" && shown())
+    // In foreign content an element takes the namespace of its parent (an
+    // svg inside math is a MathML element); from HTML, or an integration
+    // point, svg starts SVG.
+    const bool inForeign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
+    const bool inSvg = inForeign ? stack_.back().svg : tag.name == "svg";
+    if (tag.name == "svg" && !inForeign && shown())
         open.hidden = true; // pictures: their text is not text of the page
     open.svg = inSvg;
     if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))
@@ -592,6 +672,8 @@ bool TextRenderer::push(Open open)
         hiddenDepth_ = stack_.size();
     if (open.foreign)
         ++foreignCount_;
+    if (open.element == Element::Template)
+        ++templateCount_;
     stack_.push_back(std::move(open));
     return true;
 }
@@ -600,6 +682,8 @@ void TextRenderer::popTo(std::size_t size)
 {
     while (stack_.size() > size) {
         close(stack_.back());
+        if (stack_.back().hiddenBelow != kNone)
+            hiddenDepth_ = stack_.back().hiddenBelow;
         stack_.pop_back();
     }
 }
@@ -609,6 +693,8 @@ void TextRenderer::close(const Open &open)
     const std::size_t index = stack_.size() - 1;
     if (open.foreign)
         --foreignCount_;
+    if (open.element == Element::Template)
+        --templateCount_;
     if (index == styleDepth_) {
         styleDepth_ = kNone;
         sheet_.endStyleElement();
@@ -662,6 +748,27 @@ void TextRenderer::closePInButtonScope()
     closeInScope(Element::P, 1);
 }
 
+bool TextRenderer::shownBeforeTable() const
+{
+    if (overflowHidden_ || stack_.empty() || stack_.back().foreign ||
+        !(stack_.back().flags & (kTable | kRowGroup | kRow)))
+        return false;
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].element == Element::Template)
+            return false;
+        if (stack_[i].element == Element::Table)
+            return hiddenDepth_ == kNone || hiddenDepth_ >= i;
+    }
+    return false;
+}
+
+bool TextRenderer::inTable() const
+{
+    return std::any_of(stack_.begin(), stack_.end(), [](const Open &o) {
+        return (o.element == Element::Table || o.element == Element::Template) && !o.foreign;
+    });
+}
+
 std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
 {
     for (std::size_t i = stack_.size(); i-- > 0;) {
@@ -672,6 +779,13 @@ std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
             return -1;
     }
     return -1;
+}
+
+void TextRenderer::popImpliedEnds(Element except)
+{
+    while (!stack_.empty() && !stack_.back().foreign && endImplied(stack_.back().element) &&
+           stack_.back().element != except)
+        popTo(stack_.size() - 1);
 }
 
 void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
@@ -698,14 +812,26 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
     case Element::Dd:
     case Element::Dt: closeItem([](Element e) { return e == Element::Dd || e == Element::Dt; }); break;
     case Element::Option:
-        if (!stack_.empty() && stack_.back().element == Element::Option)
+    case Element::Optgroup:
+        // In a select an option ends the open parts but a group, a group
+        // ends them all; elsewhere each ends an open option.
+        if (findInScope(Element::Select, 0) >= 0)
+            popImpliedEnds(element == Element::Option ? Element::Optgroup : Element::Other);
+        else if (!stack_.empty() && stack_.back().element == Element::Option)
             popTo(stack_.size() - 1);
         break;
-    case Element::Optgroup:
-        if (!stack_.empty() && stack_.back().element == Element::Option)
-            popTo(stack_.size() - 1);
-        if (!stack_.empty() && stack_.back().element == Element::Optgroup)
-            popTo(stack_.size() - 1);
+    case Element::Input:
+        // An input ends the select it stands in.
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::Rb:
+    case Element::Rtc:
+    case Element::Rt:
+    case Element::Rp:
+        // The parts of a ruby end one another; an rtc holds rt and rp.
+        if (findInScope(Element::Ruby, 0) >= 0)
+            popImpliedEnds(element == Element::Rt || element == Element::Rp ? Element::Rtc : Element::Other);
         break;
     case Element::Td:
     case Element::Th:

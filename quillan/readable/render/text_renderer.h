@@ -5,8 +5,12 @@
 // Text comes out as UTF-8 with LF line ends, in pieces handed to a TextSink
 // as they are complete. The renderer keeps no tree: an open-element stack of
 // at most kMaxDepth entries stands in for the tree builder (implied end
-// tags of p, li, dd, dt, option, table parts; end tags matched in scope), so
-// memory stays bounded whatever the page.
+// tags of p, li, dd, dt, option, ruby parts, column groups and table parts;
+// table parts only inside a table; a template open until its own end tag;
+// end tags matched in scope), so memory stays bounded whatever the page.
+// Not followed: the tree builder's copies of formatting elements (b, a,
+// font, ...) reopened after an element that closed them or split about a
+// block, and content moved out of a table ahead of it.
 //
 // Rules:
 // - Block elements (div, p, li, h1, table, ...) start and end lines; p and
@@ -128,6 +132,7 @@ private:
         std::uint32_t link = 0;                        // a: its reference number, 0 for none
         TextTransform transform = TextTransform::None; // the case of its text
         std::string name;                              // unknown and foreign elements: their name, for end tags
+        std::size_t hiddenBelow = kNone;               // moved out of a hidden table part: the hiding it stops
     };
 
     // Tree-builder stand-ins.
@@ -137,7 +142,13 @@ private:
     std::ptrdiff_t findInScope(Element element, std::uint32_t extraBoundary) const;
     void closeInScope(Element element, std::uint32_t extraBoundary);
     void closePInButtonScope();
+    // Ends an open column group unless `name` (a tag's, empty for text) may
+    // stand in it.
+    void endColumnGroupBefore(std::string_view name);
     void impliedEndsFor(Element element, std::uint32_t flags);
+    // Ends the open elements whose end tags are implied (p, li, option, rt,
+    // ...) down to one of `except` (Other: none is kept).
+    void popImpliedEnds(Element except);
     void startForeign(const html::Tag &tag, std::uint32_t flags);
     void endForeign(const html::Tag &tag);
     void updateForeign();
@@ -171,6 +182,11 @@ private:
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
     std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
+    // Whether a table or a template is open, where the parts of a table go.
+    bool inTable() const;
+    // Whether content in a table part that the tree builder would move out
+    // of the table (foster parenting) shows: as the table's parent shows.
+    bool shownBeforeTable() const;
 
     // Links.
     void startLink(const html::Tag &tag, Open &open);
@@ -193,6 +209,7 @@ private:
     std::string base_;                   // what link addresses are resolved against
     bool baseTaken_ = false;             // a <base href> has set it
     std::size_t foreignCount_ = 0;       // open foreign elements
+    std::size_t templateCount_ = 0;      // open template elements
     bool skipNewline_ = false;           // drop a newline right after <pre>
     // A hidden element past the stack's bound: the names of the elements
     // open inside it (itself first) with how many of each are open.

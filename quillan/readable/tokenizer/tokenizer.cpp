@@ -663,6 +663,17 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         if (textBuffer_.size() >= kTextFlush)
             flushText();
     };
+    // At the first of a run of `c` (and after it) of which all but
+    // the last stand as text whatever follows them ("<<<", "&&&"): hands
+    // those on at once and answers where the last one ends.
+    auto textBeforeLast = [this, end](const char *first, const char *afterFirst, char c) {
+        if (afterFirst == end || *afterFirst != c)
+            return afterFirst; // the common case: no run
+        const char *q = platform::SkipRun(afterFirst, end, c);
+        if (q != afterFirst)
+            emitView({first, static_cast<std::size_t>(q - afterFirst)});
+        return q;
+    };
 
     for (;;) {
         // Runs of ordinary characters, in bulk. The states that collect
@@ -703,6 +714,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             p = q;
             break;
         }
+        case State::DoctypeName: {
+            // What a tag name may hold is a DOCTYPE name's text as it stands.
+            const char *q = runOf(p, end, kTagNameRun);
+            appendBounded(doctypeName_, 0, p, q);
+            p = q;
+            break;
+        }
         case State::Comment: {
             const char *q = platform::FindAny(p, end, '<', '-', '\r', '\0');
             appendBounded(comment_, 0, p, q);
@@ -716,9 +734,21 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         }
         // The comment states that add to the text without passing through
-        // the comment state again (runs of '-', of '<', "--!" repeated).
-        case State::CommentLessThan:
-        case State::CommentEnd:
+        // the comment state again: a run of '-' after "--" and a run of '<'
+        // each stay in their state, one character added at a time; "--!"
+        // repeated passes through the end states.
+        case State::CommentEnd: {
+            const char *q = platform::SkipRun(p, end, '-');
+            appendBounded(comment_, 0, p, q);
+            p = q;
+            break;
+        }
+        case State::CommentLessThan: {
+            const char *q = platform::SkipRun(p, end, '<');
+            appendBounded(comment_, 0, p, q);
+            p = q;
+            break;
+        }
         case State::CommentEndBang: bound(comment_, 0); break;
         default: break;
         }
@@ -764,7 +794,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 state_ = State::CharacterReference;
                 p = next;
             } else if (c == '<') {
-                p = readTag(next, end);
+                p = readTag(textBeforeLast(p, next, '<'), end);
             } else if (c == kEof) {
                 emitEof();
                 return end;
@@ -778,6 +808,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 returnState_ = State::Rcdata;
                 state_ = State::CharacterReference;
             } else if (c == '<') {
+                next = textBeforeLast(p, next, '<');
                 state_ = State::RcdataLessThan;
             } else if (c == 0) {
                 emitChar(kReplacement);
@@ -792,6 +823,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::Rawtext:
         case State::ScriptData:
             if (c == '<') {
+                next = textBeforeLast(p, next, '<');
                 state_ = state_ == State::Rawtext ? State::RawtextLessThan : State::ScriptDataLessThan;
             } else if (c == 0) {
                 emitChar(kReplacement);
@@ -954,6 +986,17 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 return end;
             }
             const State s = state_;
+            if (c == '-' && next != end && *next == '-') {
+                // Every '-' of a run is text, and two of them lead to the
+                // same state from any of these three.
+                const char *q = platform::SkipRun(next, end, '-');
+                emitView({p, static_cast<std::size_t>(q - p)});
+                p = q;
+                state_ = State::ScriptDataEscapedDashDash;
+                break;
+            }
+            if (c == '<')
+                next = textBeforeLast(p, next, '<');
             p = next;
             if (c == '-') {
                 emitChar("-");
@@ -1592,6 +1635,16 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
                 referenceCode_ = 0;
                 state_ = State::NumericCharacterReference;
                 p = next;
+            } else if (c == '&') {
+                // "&&&": each '&' but the last stands for itself; the last
+                // may begin a reference.
+                const char *last = platform::SkipRun(next, end, '&') - 1;
+                appendReference("&");
+                if (returnsToAttribute())
+                    appendBounded(attributeText_, fieldStart_, p, last);
+                else
+                    emitView({p, static_cast<std::size_t>(last - p)});
+                p = last + 1;
             } else {
                 appendReference("&");
                 state_ = returnState_;

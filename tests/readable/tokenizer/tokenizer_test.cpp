@@ -330,3 +330,82 @@ TEST(Attributes, LookupTellsAnEmptyValueFromAMissingAttribute)
 }
 
 } // namespace
+
+namespace {
+
+// The tokens of `page`, after checking that they are the same however the
+// page is cut.
+std::vector<std::string> chunkInvariantTokens(const std::string &page, const Options &options = {})
+{
+    const tokentest::Result whole = tokenizeChunks(page, {}, options);
+    for (const auto &sizes : {std::vector<std::size_t>{1}, std::vector<std::size_t>{7}, randomSizes(5, 300)})
+        EXPECT_EQ(tokenizeChunks(page, sizes, options).tokens, whole.tokens) << tokentest::shown(page.substr(0, 80));
+    return whole.tokens;
+}
+
+TEST(Comments, LongRunsOfDashesAndLessThanSignsInEveryCommentState)
+{
+    // Runs shorter than a bulk step, and longer than a chunk of the reader.
+    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{17}, std::size_t{70000}}) {
+        const std::string dashes(n, '-');
+        const std::string lessThan(n, '<');
+        auto comment = [](const std::string &text) { return "Comment " + tokentest::shown(text); };
+        // In the comment, and before its end ("--" then the run's rest).
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "b-->"),
+                  std::vector<std::string>{comment("a" + dashes + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "-->x"),
+                  (std::vector<std::string>{comment("a" + dashes), "Character \"x\""}));
+        // Right after "<!--": comment start and its dash.
+        EXPECT_EQ(chunkInvariantTokens("<!--" + dashes + "->"),
+                  std::vector<std::string>{comment(n == 1 ? "" : dashes.substr(1))});
+        // Cut by the end of the page.
+        EXPECT_EQ(chunkInvariantTokens("<!--a" + dashes + "-"),
+                  std::vector<std::string>{comment("a" + dashes.substr(1))});
+        // "--!" then more dashes; runs of '<', with "<!--" nested after them.
+        EXPECT_EQ(chunkInvariantTokens("<!--a--!" + dashes + "b-->"),
+                  std::vector<std::string>{comment("a--!" + dashes + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--" + lessThan + "b-->"), std::vector<std::string>{comment(lessThan + "b")});
+        EXPECT_EQ(chunkInvariantTokens("<!--" + lessThan + "!--" + dashes + ">"),
+                  std::vector<std::string>{comment(lessThan + "!" + dashes)});
+    }
+}
+
+TEST(TextRuns, LongRunsOfLessThanAmpersandAndDashInTextAttributesAndScripts)
+{
+    Options switching;
+    switching.treeBuilder = true;
+    auto text = [](const std::string &t) { return "Character " + tokentest::shown(t); };
+    for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{17}, std::size_t{70000}}) {
+        const std::string lt(n, '<');
+        const std::string amp(n, '&');
+        const std::string dashes(n, '-');
+        // The last '<' opens a tag, the last '&' a reference.
+        EXPECT_EQ(chunkInvariantTokens("x" + lt + "b>"),
+                  (std::vector<std::string>{text("x" + lt.substr(1)), "StartTag \"b\" {}"}));
+        EXPECT_EQ(chunkInvariantTokens(amp + "amp;" + lt), std::vector<std::string>{text(amp + lt)});
+        EXPECT_EQ(chunkInvariantTokens("<a title=\"" + amp + "lt;\" id=" + amp + "gt;>"),
+                  std::vector<std::string>{"StartTag \"a\" {\"title\":" + tokentest::shown(amp.substr(1) + "<") +
+                                           ",\"id\":" + tokentest::shown(amp.substr(1) + ">") + ",}"});
+        // In RCDATA and RAWTEXT, the last '<' begins the end tag.
+        auto around = [&](const char *name, const std::string &inside) {
+            std::vector<std::string> tokens{"StartTag " + tokentest::shown(name) + " {}"};
+            if (!inside.empty())
+                tokens.push_back(text(inside));
+            tokens.push_back("EndTag " + tokentest::shown(name));
+            return tokens;
+        };
+        EXPECT_EQ(chunkInvariantTokens("<title>" + lt + "/title>", switching), around("title", lt.substr(1)));
+        EXPECT_EQ(chunkInvariantTokens("<title>" + amp + "amp;</title>", switching), around("title", amp));
+        EXPECT_EQ(chunkInvariantTokens("<style>" + lt + "/style>", switching), around("style", lt.substr(1)));
+        // Script data, escaped: dashes in any of its three states, '<' runs.
+        EXPECT_EQ(chunkInvariantTokens("<script>" + lt + "!--a" + dashes + "b" + lt + dashes + ">" + lt + "/script>",
+                                       switching),
+                  (std::vector<std::string>{"StartTag \"script\" {}",
+                                            text(lt + "!--a" + dashes + "b" + lt + dashes + ">" + lt.substr(1)),
+                                            "EndTag \"script\""}));
+        EXPECT_EQ(chunkInvariantTokens("<!DOCTYPE " + dashes + ">"),
+                  std::vector<std::string>{"DOCTYPE " + tokentest::shown(dashes) + " null null ok"});
+    }
+}
+
+} // namespace
