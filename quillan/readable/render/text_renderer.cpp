@@ -457,30 +457,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             open.reversed = tag.hasAttribute("reversed");
             open.count = static_cast<std::uint32_t>(parseInteger(tag.attribute("start"), 1));
         } else if (flags & kListItem) {
-            Open *list = nullptr;
-            for (std::size_t i = stack_.size(); i-- > 0;) {
-                if (stack_[i].flags & kList) {
-                    list = &stack_[i];
-                    break;
-                }
-                if (stack_[i].flags & kListItem)
-                    break;
-            }
-            if (list && list->element == Element::Ol) {
-                if (tag.hasAttribute("value"))
-                    list->count = static_cast<std::uint32_t>(parseInteger(tag.attribute("value"), list->count));
-                const int n = static_cast<int>(list->count);
-                list->count += list->reversed ? -1 : 1;
-                const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
-                (void)error;
-                end[0] = '.';
-                end[1] = ' ';
-                markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
-            } else {
-                marker_[0] = '*';
-                marker_[1] = ' ';
-                markerSize_ = 2;
-            }
+            listMarker(stack_.size(), tag.attribute("value"));
             newMarker = true;
         } else if (element == Element::A) {
             startLink(tag, open);
@@ -523,6 +500,34 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         markerDepth_ = depth;
     if (element == Element::Pre || element == Element::Listing || element == Element::Textarea)
         skipNewline_ = true;
+}
+
+void TextRenderer::listMarker(std::size_t below, std::string_view value)
+{
+    Open *list = nullptr;
+    for (std::size_t i = below; i-- > 0;) {
+        if (stack_[i].flags & kList) {
+            list = &stack_[i];
+            break;
+        }
+        if (stack_[i].flags & kListItem)
+            break;
+    }
+    if (list && list->element == Element::Ol) {
+        if (value.data())
+            list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
+        const int n = static_cast<int>(list->count);
+        list->count += list->reversed ? -1 : 1;
+        const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
+        (void)error;
+        end[0] = '.';
+        end[1] = ' ';
+        markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
+    } else {
+        marker_[0] = '*';
+        marker_[1] = ' ';
+        markerSize_ = 2;
+    }
 }
 
 void TextRenderer::endHtml(const html::Tag &tag)
@@ -994,14 +999,17 @@ bool TextRenderer::adoptionAgency(Element element, std::string_view name)
 void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert)
 {
     const auto idAt = [&](std::size_t i) { return i < stack_.size() ? stack_[i].id : 0; };
-    const std::uint32_t markerId = markerDepth_ != kNone ? idAt(markerDepth_ - 1) : 0;
+    std::uint32_t markerId = markerDepth_ != kNone ? idAt(markerDepth_ - 1) : 0;
     std::uint32_t linkId = idAt(linkDepth_);
     std::vector<Open> rest;
+    std::vector<bool> wasShown; // what each element of `rest` held showed
     rest.reserve(stack_.size() - from + 1);
     std::size_t r = 0;
     for (std::size_t i = from; i < stack_.size(); ++i) {
-        if (i == at)
+        if (i == at) {
             rest.push_back(std::move(insert));
+            wasShown.push_back(false);
+        }
         Open &o = stack_[i];
         if (r < remove.size() && remove[r] == i) {
             ++r;
@@ -1020,20 +1028,38 @@ void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_
             continue;
         }
         rest.push_back(std::move(o));
+        wasShown.push_back(hiddenDepth_ == kNone || hiddenDepth_ > i);
     }
-    if (at == stack_.size())
+    if (at == stack_.size()) {
         rest.push_back(std::move(insert));
+        wasShown.push_back(false);
+    }
     stack_.resize(from);
 
-    // What hides, from `from` up, with each element in its new place.
+    // What hides, and the case of the text, from `from` up, with each
+    // element in its new place.
     bool shownSoFar = hiddenDepth_ == kNone || hiddenDepth_ >= from;
     if (shownSoFar)
         hiddenDepth_ = kNone;
-    for (Open &o : rest) {
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        Open &o = rest[i];
+        o.transform = o.ownTransform != TextTransform::Inherit ? o.ownTransform : inheritedTransform();
         o.hidden = shownSoFar && o.hides;
         if (o.hidden) {
             hiddenDepth_ = stack_.size();
             shownSoFar = false;
+        }
+        if (shownSoFar && !wasShown[i]) {
+            // Out of hiding: it starts its lines and its list item now.
+            if (o.flags & kBlankLine)
+                requireBreaks(2);
+            else if (o.flags & (kBlock | kRow))
+                requireBreaks(1);
+            if (o.flags & kListItem) {
+                listMarker(stack_.size(), {});
+                markerDepth_ = stack_.size() + 1;
+                markerId = 0;
+            }
         }
         stack_.push_back(std::move(o));
     }

@@ -218,6 +218,9 @@ private:
     void image(const html::Tag &tag);
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
+    // Sets the marker of a list item whose list is the nearest below index
+    // `below` (its value attribute `value`, a null view for none).
+    void listMarker(std::size_t below, std::string_view value);
     std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
     // Whether a table or a template is open, where the parts of a table go.
     bool inTable() const;
