@@ -194,17 +194,25 @@ bool reopensFormattingBefore(Element element, std::uint32_t flags)
     }
 }
 
-// A digest of a tag's attributes, whatever their order.
+// A digest of a tag's attributes, whatever their order: of a long value
+// only its length and both ends are taken, which is enough to tell the
+// elements of a page apart and keeps long addresses cheap.
 std::uint64_t attributeDigest(const html::Tag &tag)
 {
+    constexpr std::size_t kEnds = 16;
+    const auto add = [](std::uint64_t h, std::string_view s) {
+        for (const char c : s)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h;
+    };
     std::uint64_t digest = tag.attributes.size();
     for (const html::Attribute &a : tag.attributes) {
-        std::uint64_t h = 1469598103934665603ull;
-        for (const char c : a.name)
-            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        h = (h ^ 0xFF) * 1099511628211ull;
-        for (const char c : a.value)
-            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        std::uint64_t h = add(1469598103934665603ull, a.name);
+        h = (h ^ a.value.size()) * 1099511628211ull;
+        if (a.value.size() <= 2 * kEnds)
+            h = add(h, a.value);
+        else
+            h = add(add(h, a.value.substr(0, kEnds)), a.value.substr(a.value.size() - kEnds));
         digest += h * 0x9E3779B97F4A7C15ull;
     }
     return digest;
