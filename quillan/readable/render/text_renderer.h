@@ -11,8 +11,10 @@
 // Formatting elements (a, b, font, ...) are kept in a bounded list of
 // active ones, as the tree builder keeps them: reopened (without a link
 // number) before content after an element that closed them, and split
-// about a block when their end tag comes inside it. Not followed: content
-// moved out of a table ahead of it.
+// about a block when their end tag comes inside it (text already read in
+// the block stays as it was shown, though the split may move the block out
+// of a hidden element). Not followed: content moved out of a table ahead
+// of it.
 //
 // Rules:
 // - Block elements (div, p, li, h1, table, ...) start and end lines; p and
