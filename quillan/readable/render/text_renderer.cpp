@@ -136,6 +136,88 @@ bool endsInWord(std::string_view w)
     return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'';
 }
 
+// The formatting elements: the tree builder copies them when an element
+// closed them early or their end tag comes inside a block.
+bool isFormatting(Element element, std::string_view name)
+{
+    if (element == Element::A || element == Element::B || element == Element::Font)
+        return true;
+    if (element != Element::Other)
+        return false;
+    static constexpr std::string_view kNames[] = {"big",   "code",   "em",     "i",  "nobr", "s",
+                                                  "small", "strike", "strong", "tt", "u"};
+    for (const std::string_view n : kNames)
+        if (n == name)
+            return true;
+    return false;
+}
+
+// The elements that put a marker on the list of active formatting elements:
+// what is reopened inside them is what was opened inside them.
+bool setsMarker(Element element)
+{
+    switch (element) {
+    case Element::Td:
+    case Element::Th:
+    case Element::Caption:
+    case Element::Template:
+    case Element::Applet:
+    case Element::Object:
+    case Element::Marquee: return true;
+    default: return false;
+    }
+}
+
+// Whether the tree builder reopens the formatting elements before the
+// element's start tag: before ordinary elements and a few special ones.
+bool reopensFormattingBefore(Element element, std::uint32_t flags)
+{
+    switch (element) {
+    case Element::Button:
+    case Element::Applet:
+    case Element::Marquee:
+    case Element::Object:
+    case Element::Area:
+    case Element::Br:
+    case Element::Embed:
+    case Element::Img:
+    case Element::Keygen:
+    case Element::Wbr:
+    case Element::Input:
+    case Element::Xmp:
+    case Element::Noscript: return true;
+    case Element::Rb:
+    case Element::Rtc:
+    case Element::Rp:
+    case Element::Rt: return false;
+    default: return !(flags & kSpecial);
+    }
+}
+
+// A digest of a tag's attributes, whatever their order: of a long value
+// only its length and both ends are taken, which is enough to tell the
+// elements of a page apart and keeps long addresses cheap.
+std::uint64_t attributeDigest(const html::Tag &tag)
+{
+    constexpr std::size_t kEnds = 16;
+    const auto add = [](std::uint64_t h, std::string_view s) {
+        for (const char c : s)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h;
+    };
+    std::uint64_t digest = tag.attributes.size();
+    for (const html::Attribute &a : tag.attributes) {
+        std::uint64_t h = add(1469598103934665603ull, a.name);
+        h = (h ^ a.value.size()) * 1099511628211ull;
+        if (a.value.size() <= 2 * kEnds)
+            h = add(h, a.value);
+        else
+            h = add(add(h, a.value.substr(0, kEnds)), a.value.substr(a.value.size() - kEnds));
+        digest += h * 0x9E3779B97F4A7C15ull;
+    }
+    return digest;
+}
+
 } // namespace
 
 TextRenderer::TextRenderer(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
@@ -190,6 +272,8 @@ void TextRenderer::characters(std::string_view utf8)
     // Once the body has text, a head start tag is out of place and ignored.
     if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
         headSeen_ = true;
+    if (textReopensFormatting())
+        reconstructFormatting();
     if (!shown() && !shownBeforeTable())
         return;
     if (!stack_.empty() && stack_.back().closedDetails)
@@ -218,6 +302,8 @@ void TextRenderer::startTag(const html::Tag &tag)
     }
     ElementInfo info = LookupElement(tag.name);
     if (info.element == Element::Svg || info.element == Element::Math) {
+        if (headDepth_ == kNone && !inForeignContent())
+            reconstructFormatting();
         startForeign(tag, info.flags);
         return;
     }
@@ -299,6 +385,22 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             return;
         }
     impliedEndsFor(element, flags);
+    if (headDepth_ == kNone && reopensFormattingBefore(element, flags)) {
+        reconstructFormatting();
+        if (element == Element::Other && tag.name == "nobr") {
+            // A nobr inside a nobr ends the first one, as its end tag would.
+            for (std::size_t i = stack_.size(); i-- > 0;) {
+                const Open &o = stack_[i];
+                if (o.element == Element::Other && !o.foreign && o.name == "nobr") {
+                    adoptionAgency(Element::Other, "nobr");
+                    reconstructFormatting();
+                    break;
+                }
+                if ((o.flags & kScopeBoundary) || o.integration)
+                    break;
+            }
+        }
+    }
 
     switchTokenizerFor(element);
 
@@ -313,14 +415,20 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         element != Element::Colgroup && element != Element::Col && element != Element::Style &&
         element != Element::Script && element != Element::Template && element != Element::Form &&
         !(element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
-    bool visible = (shown() || fosteredShown) && !(flags & (kNotDisplayed | kNoContent)) &&
-                   (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
-    if (visible) {
-        const ElementStyle style = styleOf(tag, element);
-        visible = !style.hides;
+    // Whether the element hides its content is kept even inside hidden
+    // content: a formatting element's end tag may move it out of there.
+    const bool parentShown = shown() || fosteredShown;
+    const bool displayed = !(flags & (kNotDisplayed | kNoContent)) &&
+                           (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    ElementStyle style;
+    if (displayed)
+        style = styleOf(tag, element);
+    open.hides = !displayed || style.hides;
+    open.ownTransform = style.transform;
+    if (parentShown && displayed)
         open.transform = style.transform == TextTransform::Inherit ? inheritedTransform() : style.transform;
-    }
-    open.hidden = (shown() || fosteredShown) && !visible;
+    const bool visible = parentShown && !open.hides;
+    open.hidden = parentShown && !visible;
 
     if (flags & kVoid) {
         if (!visible)
@@ -357,30 +465,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             open.reversed = tag.hasAttribute("reversed");
             open.count = static_cast<std::uint32_t>(parseInteger(tag.attribute("start"), 1));
         } else if (flags & kListItem) {
-            Open *list = nullptr;
-            for (std::size_t i = stack_.size(); i-- > 0;) {
-                if (stack_[i].flags & kList) {
-                    list = &stack_[i];
-                    break;
-                }
-                if (stack_[i].flags & kListItem)
-                    break;
-            }
-            if (list && list->element == Element::Ol) {
-                if (tag.hasAttribute("value"))
-                    list->count = static_cast<std::uint32_t>(parseInteger(tag.attribute("value"), list->count));
-                const int n = static_cast<int>(list->count);
-                list->count += list->reversed ? -1 : 1;
-                const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
-                (void)error;
-                end[0] = '.';
-                end[1] = ' ';
-                markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
-            } else {
-                marker_[0] = '*';
-                marker_[1] = ' ';
-                markerSize_ = 2;
-            }
+            listMarker(stack_.size(), tag.attribute("value"));
             newMarker = true;
         } else if (element == Element::A) {
             startLink(tag, open);
@@ -407,6 +492,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return;
     }
     const std::size_t depth = stack_.size();
+    if (isFormatting(element, tag.name))
+        pushFormatting(tag, stack_.back());
+    else if (setsMarker(element))
+        formatting_.emplace_back();
     if (element == Element::Head)
         headDepth_ = depth - 1;
     if (element == Element::Style) {
@@ -421,6 +510,34 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         skipNewline_ = true;
 }
 
+void TextRenderer::listMarker(std::size_t below, std::string_view value)
+{
+    Open *list = nullptr;
+    for (std::size_t i = below; i-- > 0;) {
+        if (stack_[i].flags & kList) {
+            list = &stack_[i];
+            break;
+        }
+        if (stack_[i].flags & kListItem)
+            break;
+    }
+    if (list && list->element == Element::Ol) {
+        if (value.data())
+            list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
+        const int n = static_cast<int>(list->count);
+        list->count += list->reversed ? -1 : 1;
+        const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
+        (void)error;
+        end[0] = '.';
+        end[1] = ' ';
+        markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
+    } else {
+        marker_[0] = '*';
+        marker_[1] = ' ';
+        markerSize_ = 2;
+    }
+}
+
 void TextRenderer::endHtml(const html::Tag &tag)
 {
     const ElementInfo info = LookupElement(tag.name);
@@ -430,6 +547,8 @@ void TextRenderer::endHtml(const html::Tag &tag)
     case Element::Html:
     case Element::Body: return; // text after them still belongs to the body
     case Element::Br:
+        // Read as a br start tag.
+        reconstructFormatting();
         if (shown())
             lineBreak();
         return;
@@ -490,6 +609,8 @@ void TextRenderer::endHtml(const html::Tag &tag)
         closeInScope(element, 0);
         return;
     }
+    if (isFormatting(element, tag.name) && adoptionAgency(element, tag.name))
+        return;
     // Any other end tag: the nearest open element of that name, unless a
     // special element stands between.
     for (std::size_t i = stack_.size(); i-- > 0;) {
@@ -523,8 +644,8 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     // point, svg starts SVG.
     const bool inForeign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
     const bool inSvg = inForeign ? stack_.back().svg : tag.name == "svg";
-    if (tag.name == "svg" && !inForeign && shown())
-        open.hidden = true; // pictures: their text is not text of the page
+    open.hides = tag.name == "svg" && !inForeign; // pictures: their text is not text of the page
+    open.hidden = open.hides && shown();
     open.svg = inSvg;
     if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))
         open.integration = true;
@@ -664,10 +785,323 @@ bool TextRenderer::overflowEndTag(const html::Tag &tag)
     return true;
 }
 
+// --- Active formatting elements -------------------------------------------
+
+void TextRenderer::pushFormatting(const html::Tag &tag, const Open &open)
+{
+    Formatting entry;
+    entry.id = open.id;
+    entry.element = open.element;
+    entry.open = true;
+    entry.hides = open.hides;
+    entry.transform = open.ownTransform;
+    entry.attributes = attributeDigest(tag);
+    if (open.element == Element::Other)
+        entry.name = open.name;
+    // At most three equal elements after the last marker: the earliest goes.
+    std::size_t equal = 0;
+    std::size_t earliest = kNone;
+    for (std::size_t i = formatting_.size(); i-- > 0;) {
+        const Formatting &f = formatting_[i];
+        if (f.id == 0)
+            break;
+        if (f.element != entry.element || f.name != entry.name || f.attributes != entry.attributes)
+            continue;
+        ++equal;
+        earliest = i;
+    }
+    if (equal >= 3)
+        formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(earliest));
+    stack_.back().listed = true;
+    formatting_.push_back(std::move(entry));
+    if (formatting_.size() > kMaxFormatting) {
+        const auto oldest =
+            std::find_if(formatting_.begin(), formatting_.end(), [](const Formatting &f) { return f.id != 0; });
+        if (oldest != formatting_.end())
+            formatting_.erase(oldest);
+    }
+}
+
+bool TextRenderer::textReopensFormatting() const
+{
+    if (formatting_.empty() || formatting_.back().id == 0 || formatting_.back().open || overflowHidden_)
+        return false;
+    if (stack_.empty())
+        return true;
+    const Open &top = stack_.back();
+    if ((top.foreign && !top.integration) || (top.flags & (kTable | kRowGroup | kRow)))
+        return false;
+    switch (top.element) {
+    // Their text is not read as the body's.
+    case Element::Textarea:
+    case Element::Title:
+    case Element::Script:
+    case Element::Style:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes: return top.foreign;
+    default: return headDepth_ == kNone;
+    }
+}
+
+void TextRenderer::reconstructFormatting()
+{
+    if (formatting_.empty() || formatting_.back().id == 0 || formatting_.back().open)
+        return;
+    std::size_t i = formatting_.size() - 1;
+    while (i > 0 && formatting_[i - 1].id != 0 && !formatting_[i - 1].open)
+        --i;
+    for (; i < formatting_.size(); ++i) {
+        Formatting &f = formatting_[i];
+        // A copy of the element, with no link number of its own.
+        Open open;
+        open.element = f.element;
+        open.flags = FlagsOf(f.element);
+        open.name = f.name;
+        open.hides = f.hides;
+        open.ownTransform = f.transform;
+        open.hidden = f.hides && shown();
+        open.transform = f.transform == TextTransform::Inherit ? inheritedTransform() : f.transform;
+        open.listed = true;
+        if (!push(std::move(open)))
+            return;
+        f.id = stack_.back().id;
+        f.open = true;
+    }
+}
+
+void TextRenderer::clearFormattingToMarker()
+{
+    while (!formatting_.empty()) {
+        const bool marker = formatting_.back().id == 0;
+        formatting_.pop_back();
+        if (marker)
+            return;
+    }
+}
+
+std::size_t TextRenderer::formattingIndexOf(std::uint32_t id) const
+{
+    for (std::size_t i = formatting_.size(); i-- > 0;)
+        if (formatting_[i].id == id && id != 0)
+            return i;
+    return kNone;
+}
+
+std::size_t TextRenderer::lastFormatting(Element element, std::string_view name) const
+{
+    for (std::size_t i = formatting_.size(); i-- > 0;) {
+        const Formatting &f = formatting_[i];
+        if (f.id == 0)
+            return kNone;
+        if (f.element == element && (element != Element::Other || f.name == name))
+            return i;
+    }
+    return kNone;
+}
+
+std::size_t TextRenderer::stackIndexOf(std::uint32_t id) const
+{
+    for (std::size_t i = stack_.size(); i-- > 0;)
+        if (stack_[i].id == id)
+            return i;
+    return kNone;
+}
+
+bool TextRenderer::adoptionAgency(Element element, std::string_view name)
+{
+    if (!stack_.empty()) {
+        const Open &top = stack_.back();
+        if (top.element == element && !top.foreign && (element != Element::Other || top.name == name) &&
+            (!top.listed || formattingIndexOf(top.id) == kNone)) {
+            popTo(stack_.size() - 1);
+            return true;
+        }
+    }
+    for (int outer = 0; outer < 8; ++outer) {
+        const std::size_t k = lastFormatting(element, name);
+        if (k == kNone)
+            return false;
+        const std::size_t f = stackIndexOf(formatting_[k].id);
+        if (f == kNone) {
+            formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(k));
+            return true;
+        }
+        std::size_t furthest = kNone;
+        for (std::size_t i = stack_.size(); i-- > f + 1;) {
+            const Open &o = stack_[i];
+            if ((o.flags & kScopeBoundary) || o.integration)
+                return true; // not in scope: the end tag is dropped
+            if ((o.flags & kSpecial) || o.integration)
+                furthest = i;
+        }
+        if (furthest == kNone) {
+            const std::uint32_t id = formatting_[k].id;
+            popTo(f);
+            if (const std::size_t j = formattingIndexOf(id); j != kNone)
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(j));
+            return true;
+        }
+        // Content moved out of a table, or past the stack's bound, is left
+        // as it stands.
+        if (overflowHidden_ || std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(f), stack_.end(),
+                                           [](const Open &o) { return o.hiddenBelow != kNone; }))
+            return true;
+
+        // The block is split from the formatting element: the formatting
+        // elements between (three at most) go on in copies that hold the
+        // block, the others end, and a copy of the element takes the
+        // block's content and stays open inside it.
+        const Formatting entry = formatting_[k];
+        std::size_t bookmark = k;
+        bool first = true;
+        std::vector<std::size_t> remove;
+        std::size_t inner = 1;
+        for (std::size_t pos = furthest; --pos > f; ++inner) {
+            std::size_t index = stack_[pos].listed ? formattingIndexOf(stack_[pos].id) : kNone;
+            if (inner > 3 && index != kNone) {
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(index));
+                if (index < bookmark)
+                    --bookmark;
+                index = kNone;
+            }
+            if (index == kNone) {
+                remove.push_back(pos);
+                continue;
+            }
+            if (first)
+                bookmark = index + 1;
+            first = false;
+        }
+        remove.push_back(f);
+        std::sort(remove.begin(), remove.end());
+
+        Open copy;
+        copy.element = entry.element;
+        copy.flags = FlagsOf(entry.element);
+        copy.name = entry.name;
+        copy.hides = entry.hides;
+        copy.ownTransform = entry.transform;
+        copy.transform = stack_[f].transform;
+        copy.listed = true;
+        if (++nextId_ == 0)
+            ++nextId_;
+        copy.id = nextId_;
+
+        Formatting replacement = entry;
+        replacement.id = copy.id;
+        replacement.open = true;
+        std::size_t old = formattingIndexOf(entry.id);
+        formatting_.insert(formatting_.begin() + static_cast<std::ptrdiff_t>(bookmark), std::move(replacement));
+        if (old != kNone) {
+            if (bookmark <= old)
+                ++old;
+            formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(old));
+        }
+        rearrangeStack(f, remove, furthest + 1, std::move(copy));
+    }
+    return true;
+}
+
+void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert)
+{
+    const auto idAt = [&](std::size_t i) { return i < stack_.size() ? stack_[i].id : 0; };
+    std::uint32_t markerId = markerDepth_ != kNone ? idAt(markerDepth_ - 1) : 0;
+    std::uint32_t linkId = idAt(linkDepth_);
+    std::vector<Open> rest;
+    std::vector<bool> wasShown; // what each element of `rest` held showed
+    rest.reserve(stack_.size() - from + 1);
+    std::size_t r = 0;
+    for (std::size_t i = from; i < stack_.size(); ++i) {
+        if (i == at) {
+            rest.push_back(std::move(insert));
+            wasShown.push_back(false);
+        }
+        Open &o = stack_[i];
+        if (r < remove.size() && remove[r] == i) {
+            ++r;
+            // Off the stack, not closed: it stays in the tree as it was.
+            if (o.foreign)
+                --foreignCount_;
+            if (o.listed)
+                if (const std::size_t k = formattingIndexOf(o.id); k != kNone)
+                    formatting_[k].open = false;
+            if (o.id == linkId) {
+                if (shown())
+                    endLink(o);
+                linkDepth_ = kNone;
+                linkId = 0;
+            }
+            continue;
+        }
+        rest.push_back(std::move(o));
+        wasShown.push_back(hiddenDepth_ == kNone || hiddenDepth_ > i);
+    }
+    if (at == stack_.size()) {
+        rest.push_back(std::move(insert));
+        wasShown.push_back(false);
+    }
+    stack_.resize(from);
+
+    // What hides, and the case of the text, from `from` up, with each
+    // element in its new place.
+    bool shownSoFar = hiddenDepth_ == kNone || hiddenDepth_ >= from;
+    if (shownSoFar)
+        hiddenDepth_ = kNone;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        Open &o = rest[i];
+        o.transform = o.ownTransform != TextTransform::Inherit ? o.ownTransform : inheritedTransform();
+        o.hidden = shownSoFar && o.hides;
+        if (o.hidden) {
+            hiddenDepth_ = stack_.size();
+            shownSoFar = false;
+        }
+        if (shownSoFar && !wasShown[i]) {
+            // Out of hiding: it starts its lines and its list item now.
+            if (o.flags & kBlankLine)
+                requireBreaks(2);
+            else if (o.flags & (kBlock | kRow))
+                requireBreaks(1);
+            if (o.flags & kListItem) {
+                listMarker(stack_.size(), {});
+                markerDepth_ = stack_.size() + 1;
+                markerId = 0;
+            }
+        }
+        stack_.push_back(std::move(o));
+    }
+    const auto find = [&](auto matches, std::size_t before) {
+        if (before != kNone && before < from)
+            return before;
+        for (std::size_t i = from; i < stack_.size(); ++i)
+            if (matches(stack_[i]))
+                return i;
+        return kNone;
+    };
+    keepSpaceDepth_ = find([](const Open &o) { return (o.flags & kKeepsSpace) && !o.foreign; }, keepSpaceDepth_);
+    if (styleDepth_ != kNone)
+        styleDepth_ = find([](const Open &o) { return o.element == Element::Style && !o.foreign; }, styleDepth_);
+    if (headDepth_ != kNone)
+        headDepth_ = find([](const Open &o) { return o.element == Element::Head; }, headDepth_);
+    if (markerId != 0) {
+        const std::size_t i = stackIndexOf(markerId);
+        markerDepth_ = i == kNone ? kNone : i + 1;
+        if (i == kNone)
+            markerSize_ = 0;
+    }
+    if (linkId != 0)
+        linkDepth_ = stackIndexOf(linkId);
+}
+
 bool TextRenderer::push(Open open)
 {
     if (stack_.size() >= kMaxDepth)
         return false;
+    if (open.id == 0 && ++nextId_ == 0)
+        ++nextId_;
+    if (open.id == 0)
+        open.id = nextId_;
     if (open.hidden && hiddenDepth_ == kNone)
         hiddenDepth_ = stack_.size();
     if (open.foreign)
@@ -695,6 +1129,11 @@ void TextRenderer::close(const Open &open)
         --foreignCount_;
     if (open.element == Element::Template)
         --templateCount_;
+    if (open.listed)
+        if (const std::size_t k = formattingIndexOf(open.id); k != kNone)
+            formatting_[k].open = false;
+    if (setsMarker(open.element) && !open.foreign)
+        clearFormattingToMarker();
     if (index == styleDepth_) {
         styleDepth_ = kNone;
         sheet_.endStyleElement();
@@ -851,16 +1290,19 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
             popTo(static_cast<std::size_t>(i));
         break;
     case Element::A:
-        // A link inside a link ends the first one (when only inline
-        // elements stand between them).
-        for (std::size_t i = stack_.size(); i-- > 0;) {
-            const Open &o = stack_[i];
-            if (o.element == Element::A) {
-                popTo(i);
-                break;
+        // A link inside a link ends the first one, as its end tag would,
+        // and takes it off the list and the stack if still there.
+        if (const std::size_t k = lastFormatting(Element::A, {}); k != kNone) {
+            const std::uint32_t id = formatting_[k].id;
+            adoptionAgency(Element::A, {});
+            if (const std::size_t j = formattingIndexOf(id); j != kNone)
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(j));
+            if (const std::size_t i = stackIndexOf(id); i != kNone) {
+                if (i + 1 == stack_.size())
+                    popTo(i);
+                else
+                    rearrangeStack(i, {i}, kNone, {});
             }
-            if (o.flags & kSpecial)
-                break;
         }
         break;
     default: break;

@@ -8,9 +8,13 @@
 // tags of p, li, dd, dt, option, ruby parts, column groups and table parts;
 // table parts only inside a table; a template open until its own end tag;
 // end tags matched in scope), so memory stays bounded whatever the page.
-// Not followed: the tree builder's copies of formatting elements (b, a,
-// font, ...) reopened after an element that closed them or split about a
-// block, and content moved out of a table ahead of it.
+// Formatting elements (a, b, font, ...) are kept in a bounded list of
+// active ones, as the tree builder keeps them: reopened (without a link
+// number) before content after an element that closed them, and split
+// about a block when their end tag comes inside it (text already read in
+// the block stays as it was shown, though the split may move the block out
+// of a hidden element). Not followed: content moved out of a table ahead
+// of it.
 //
 // Rules:
 // - Block elements (div, p, li, h1, table, ...) start and end lines; p and
@@ -122,20 +126,55 @@ private:
     struct Open {
         Element element{};
         std::uint32_t flags = 0;
-        bool hidden = false;                           // this element starts a hidden subtree
-        bool foreign = false;                          // in the svg or math namespace
-        bool svg = false;                              // in the svg namespace
-        std::uint32_t count = 0;                       // ol: next number; tr/table: cells seen
-        bool reversed = false;                         // ol counting down
-        bool integration = false;                      // foreign, but its children are HTML
-        bool closedDetails = false;                    // details without open: only its summary shows
-        std::uint32_t link = 0;                        // a: its reference number, 0 for none
-        TextTransform transform = TextTransform::None; // the case of its text
-        std::string name;                              // unknown and foreign elements: their name, for end tags
-        std::size_t hiddenBelow = kNone;               // moved out of a hidden table part: the hiding it stops
+        bool hidden = false;                                 // this element starts a hidden subtree
+        bool foreign = false;                                // in the svg or math namespace
+        bool svg = false;                                    // in the svg namespace
+        std::uint32_t count = 0;                             // ol: next number; tr/table: cells seen
+        bool reversed = false;                               // ol counting down
+        bool integration = false;                            // foreign, but its children are HTML
+        bool closedDetails = false;                          // details without open: only its summary shows
+        std::uint32_t link = 0;                              // a: its reference number, 0 for none
+        TextTransform transform = TextTransform::None;       // the case of its text
+        std::string name;                                    // unknown and foreign elements: their name, for end tags
+        std::size_t hiddenBelow = kNone;                     // moved out of a hidden table part: the hiding it stops
+        std::uint32_t id = 0;                                // tells open elements apart
+        bool hides = false;                                  // hides its content, wherever it stands
+        TextTransform ownTransform = TextTransform::Inherit; // the case it asks itself
+        bool listed = false;                                 // on the list of active formatting elements
     };
 
+    // An entry of the list of active formatting elements: what a copy of
+    // the element needs. id 0 is a marker (cells, captions, templates,
+    // applet, object, marquee).
+    struct Formatting {
+        std::uint32_t id = 0; // the open element it stands for
+        Element element{};
+        bool open = false; // on the stack
+        bool hides = false;
+        TextTransform transform = TextTransform::Inherit;
+        std::uint64_t attributes = 0; // a digest of the attributes, to tell equal elements
+        std::string name;             // formatting elements the table does not name
+    };
+    static constexpr std::size_t kMaxFormatting = 64;
+
     // Tree-builder stand-ins.
+    // Active formatting elements.
+    void pushFormatting(const html::Tag &tag, const Open &open);
+    void reconstructFormatting();
+    // Whether text here makes the tree builder reopen formatting elements.
+    bool textReopensFormatting() const;
+    void clearFormattingToMarker();
+    std::size_t formattingIndexOf(std::uint32_t id) const;
+    // The last entry of that element after the last marker.
+    std::size_t lastFormatting(Element element, std::string_view name) const;
+    std::size_t stackIndexOf(std::uint32_t id) const;
+    // The end tag of a formatting element: false when the list does not
+    // hold it (the end tag is then read as any other).
+    bool adoptionAgency(Element element, std::string_view name);
+    // Takes the entries of `remove` (stack indexes, ascending) off the
+    // stack and puts `insert` before index `at` (kNone: nothing), then
+    // works out again what hides from index `from` up.
+    void rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert);
     bool push(Open open);         // false when the stack is full
     void popTo(std::size_t size); // closes elements until `size` remain
     void close(const Open &open);
@@ -181,6 +220,9 @@ private:
     void image(const html::Tag &tag);
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
+    // Sets the marker of a list item whose list is the nearest below index
+    // `below` (its value attribute `value`, a null view for none).
+    void listMarker(std::size_t below, std::string_view value);
     std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
     // Whether a table or a template is open, where the parts of a table go.
     bool inTable() const;
@@ -201,6 +243,8 @@ private:
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::vector<Open> stack_;
+    std::vector<Formatting> formatting_;
+    std::uint32_t nextId_ = 0;
     std::size_t hiddenDepth_ = kNone;    // stack size below the outermost hidden element
     std::size_t keepSpaceDepth_ = kNone; // likewise for the outermost pre-like element
     std::size_t styleDepth_ = kNone;     // an open style element

@@ -16,20 +16,24 @@ namespace {
 using testing_readable::treeText;
 using testing_readable::wordsOf;
 
-std::string streamed(std::string_view page)
+// The page fed whole (piece 0) or in pieces of `piece` bytes.
+std::string streamed(std::string_view page, std::size_t piece = 0)
 {
     testing_readable::TreeTextSink out;
     quillan::ReadableText text(out, {});
-    text.feed(page);
+    if (piece == 0)
+        piece = page.size();
+    for (std::size_t i = 0; i < page.size(); i += piece)
+        text.feed(page.substr(i, piece));
     text.finish();
     return out.text;
 }
 
-void expectSameWords(std::initializer_list<std::string_view> pages)
+void expectSameWords(std::initializer_list<std::string_view> pages, std::size_t piece = 0)
 {
     for (const std::string_view page : pages) {
         const std::string tree = treeText(page);
-        EXPECT_EQ(wordsOf(streamed(page)), wordsOf(tree)) << page << "\ntree:\n" << tree;
+        EXPECT_EQ(wordsOf(streamed(page, piece)), wordsOf(tree)) << page << "\ntree:\n" << tree;
     }
 }
 
@@ -77,6 +81,28 @@ TEST(StreamAndTree, ForeignElementsTakeTheNamespaceOfTheirParent)
     // title's text is no RCDATA and the tags after it are tags.
     expectSameWords({"<math><svg><title>a<b>b</b></title>c</svg></math>d<i>e</i>",
                      "<svg><foreignobject><math><mi>x</mi></math></foreignobject></svg>y"});
+}
+
+TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
+{
+    for (const std::size_t piece : {std::size_t(0), std::size_t(3)}) {
+        // Reopened before text and ordinary elements after an element
+        // that closed them; not past a marker, nor past a fourth equal one.
+        expectSameWords({"<table><a hidden></table>text", "<p><b hidden>x</p>y<div>z</div>",
+                         "<p><i style=display:none>x<p>y</i>z", "<ul><li><s hidden>a<li>b</ul><span>c</span>",
+                         "<table><tr><td><b hidden>x</td><td>y</table>z", "<p><u hidden>a</p><object>b</object><br>c",
+                         "<p><em hidden>1<em hidden>2<em hidden>3<em>4</p>5",
+                         "<p><em hidden>1<em hidden>2<em hidden>3<em hidden>4<em>5</p>6"},
+                        piece);
+        // Split about a block by a misnested end tag: what the block holds
+        // stays in a copy, what follows the block does not.
+        expectSameWords({"<b style=display:none>x<p>y</b>z", "<a hidden>1<div>2</a>3</div>4",
+                         "<b hidden>1<span><div>2</b>3</div>4", "<b>1<i hidden>2<div>3</b>4</div>5",
+                         "<a hidden>1<div>2<a>3</a>4</div>5", "<nobr hidden>1<div>2<nobr>3</nobr>4</div>5",
+                         "<font hidden>1<p>2<font>3</font>4</p>5", "<b hidden>1<h1>2<p>3</b>4</p>5</h1>6",
+                         "<b style=text-transform:uppercase>a<p>b</b>c", "<em hidden>1<li>2</em>3<li>4"},
+                        piece);
+    }
 }
 
 } // namespace
