@@ -1289,6 +1289,23 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
         if (const std::ptrdiff_t i = findInTableScope(kRowGroup); i >= 0)
             popTo(static_cast<std::size_t>(i));
         break;
+    case Element::Caption:
+    case Element::Colgroup:
+    case Element::Col: {
+        // These stand in the table itself: an open caption, row group, row
+        // or cell of the table ends before them.
+        std::size_t outermost = kNone;
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            const Open &o = stack_[i];
+            if (o.element == Element::Table || o.element == Element::Html || o.element == Element::Template)
+                break;
+            if ((o.flags & (kCell | kRow | kRowGroup)) || o.element == Element::Caption)
+                outermost = i;
+        }
+        if (outermost != kNone)
+            popTo(outermost);
+        break;
+    }
     case Element::A:
         // A link inside a link ends the first one, as its end tag would,
         // and takes it off the list and the stack if still there.

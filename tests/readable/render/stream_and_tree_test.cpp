@@ -44,6 +44,16 @@ TEST(StreamAndTree, TablePartsOutsideATableAreIgnored)
                      "<table><tr><td><div hidden><td>x</table>y"});
 }
 
+TEST(StreamAndTree, CaptionsAndColumnsEndTheOpenRowGroupRowAndCell)
+{
+    for (const std::size_t piece : {std::size_t(0), std::size_t(3)})
+        expectSameWords({"<table><tbody hidden><tr><td>x<col><tr><td>shown</table>",
+                         "<table><tr style=display:none><td>x<caption>shown</caption></table>",
+                         "<table><thead hidden><tr><th>x<colgroup><col><tbody><tr><td>shown</table>",
+                         "<table><caption hidden>x<col><tr><td>shown</table>"},
+                        piece);
+}
+
 TEST(StreamAndTree, ATemplateHoldsWhatFollowsUntilItsEndTag)
 {
     expectSameWords(
