@@ -8,6 +8,7 @@
 #include "article/document_walk.h"
 #include "parser.h"
 #include "support/process.h"
+#include "support/sanitizer.h"
 
 #include <gtest/gtest.h>
 
@@ -188,14 +189,6 @@ TEST(ArticleInput, APageTooDenseToScoreWithinItsBoundIsGivenWhole)
     run(dense(std::size_t{600} << 10), choice);
     EXPECT_FALSE(choice.tooDense);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 TEST(ArticleInput, DeepAndDensePagesKeepTheMemoryBound)
 {

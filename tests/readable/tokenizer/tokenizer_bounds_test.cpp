@@ -3,6 +3,8 @@
 // the tokenizer's peak memory stays small while it reads one.
 #include "tokenizer.h"
 
+#include "support/sanitizer.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -223,14 +225,6 @@ TEST(Bounds, FiftyMegabyteCommentAndValueKeepMemorySmall)
         EXPECT_LT(growth, 8 * 1024) << growth << " KiB";
     }
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Comment states that add a character at a time without coming back to
 // the comment state: a run of '-' after "<!--", a run of '<' inside a
