@@ -79,8 +79,8 @@ bool isBlock(const PageNode &n)
 
 bool isTablePart(Element e)
 {
-    return e == Element::Td || e == Element::Th || e == Element::Tr || e == Element::Tbody ||
-           e == Element::Thead || e == Element::Tfoot || e == Element::Li || e == Element::Dd || e == Element::Dt;
+    return e == Element::Td || e == Element::Th || e == Element::Tr || e == Element::Tbody || e == Element::Thead ||
+           e == Element::Tfoot || e == Element::Li || e == Element::Dd || e == Element::Dt;
 }
 
 // Blocks whose text counts as a paragraph for their container.
@@ -143,7 +143,8 @@ constexpr std::array<std::uint8_t, 256> kKinds = [] {
     std::array<std::uint8_t, 256> kinds{};
     for (std::size_t i = 0; i < static_cast<std::size_t>(Element::Count); ++i) {
         const auto e = static_cast<Element>(i);
-        kinds[i] = static_cast<std::uint8_t>((paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
+        kinds[i] =
+            static_cast<std::uint8_t>((paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
     }
     return kinds;
 }();
@@ -202,9 +203,9 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m)
             e.paragraphs += 1 + e.breaks / 2;
         m.text[e.node] = e.text;
         m.linkText[e.node] = e.linkText;
-        m.flags[e.node] = static_cast<std::uint8_t>((e.hasBlockChild ? kHasBlockChild : 0) |
-                                                    (e.sentenceEnd ? kSentenceEnd : 0) |
-                                                    (e.children == 1 ? kOneChild : 0));
+        m.flags[e.node] =
+            static_cast<std::uint8_t>((e.hasBlockChild ? kHasBlockChild : 0) | (e.sentenceEnd ? kSentenceEnd : 0) |
+                                      (e.children == 1 ? kOneChild : 0));
         if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
             m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
         if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
@@ -245,10 +246,10 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m)
         if (i == count)
             break;
         const PageNode &n = nodes[i];
-        bool setAside = n.silent ||
-                        (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body && n.element != Element::Html);
-        if (rules.setAsideUnlikely && (n.element == Element::Nav || n.element == Element::Aside ||
-                                       n.element == Element::Footer))
+        bool setAside = n.silent || (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body &&
+                                     n.element != Element::Html);
+        if (rules.setAsideUnlikely &&
+            (n.element == Element::Nav || n.element == Element::Aside || n.element == Element::Footer))
             setAside = true;
         if (setAside) {
             // It and its subtree (the nodes after it whose parents are in
@@ -509,7 +510,8 @@ private:
             const double points = own;
             const PageNode &n = nodes_[i];
             // Inline elements such as font or span hold no article.
-            std::uint32_t at = m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? static_cast<std::uint32_t>(i) : n.parent;
+            std::uint32_t at =
+                m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? static_cast<std::uint32_t>(i) : n.parent;
             for (int level = 0; level < 3 && at != 0 && at != kNoNode; at = nodes_[at].parent) {
                 const PageNode &c = nodes_[at];
                 if (c.element == Element::Html)
@@ -720,10 +722,9 @@ private:
         // are no navigation.
         const Box box = m_.box(i);
         const std::uint32_t plain = m_.text[i] - m_.linkText[i];
-        const double bodyDensity =
-            plain >= box.titleLinks && m_.text[i] > 0
-                ? static_cast<double>(m_.linkText[i] - box.titleLinks) / m_.text[i]
-                : density;
+        const double bodyDensity = plain >= box.titleLinks && m_.text[i] > 0
+                                       ? static_cast<double>(m_.linkText[i] - box.titleLinks) / m_.text[i]
+                                       : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
             return density > 0.6;
@@ -822,14 +823,15 @@ std::size_t words(std::string_view s)
 // separator (" | ", " - ", ...) divides, the one with the most words.
 std::string withoutSiteName(const std::string &title)
 {
-    static constexpr std::array kSeparators{" | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xBB ",
-                                            " \xC2\xB7 ", " / ", " \xE2\x80\xA2 "};
+    static constexpr std::array kSeparators{
+        " | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xBB ", " \xC2\xB7 ", " / ", " \xE2\x80\xA2 "};
     std::vector<std::string> parts{title};
     for (const char *sep : kSeparators) {
         std::vector<std::string> next;
         for (const std::string &p : parts) {
             std::size_t from = 0;
-            for (std::size_t at; (at = p.find(sep, from)) != std::string::npos; from = at + std::string_view(sep).size())
+            for (std::size_t at; (at = p.find(sep, from)) != std::string::npos;
+                 from = at + std::string_view(sep).size())
                 next.push_back(p.substr(from, at - from));
             next.push_back(p.substr(from));
         }
@@ -1012,7 +1014,8 @@ void ArticleExtractor::endOfFile()
     std::string title = heading != kNoNode ? headingTitle : shortTitle;
     if (heading != kNoNode && chosen.shown(heading)) {
         // Shown once, first; its subtree (the nodes right after it) leaves the content.
-        for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
+        for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i));
+             ++i)
             chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
     }
     choice_.title = title;

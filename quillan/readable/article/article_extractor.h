@@ -93,12 +93,12 @@ namespace quillan::readable {
 
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
-    bool wholeBody = false;       // nothing qualified: the whole body was given
-    bool tooDense = false;        // the whole body, since choosing would pass the memory bound
-    int attempt = 0;              // 0: all rules; higher: fewer rules
-    bool listing = false;         // no article: the rules for pages without prose chose
-    std::size_t characters = 0;   // text characters of the chosen content
-    std::string title;            // the first line
+    bool wholeBody = false;     // nothing qualified: the whole body was given
+    bool tooDense = false;      // the whole body, since choosing would pass the memory bound
+    int attempt = 0;            // 0: all rules; higher: fewer rules
+    bool listing = false;       // no article: the rules for pages without prose chose
+    std::size_t characters = 0; // text characters of the chosen content
+    std::string title;          // the first line
 };
 
 // The choice in a few words for a person: "the article, 2431 characters",

@@ -76,10 +76,7 @@ public:
     const ArticleChoice &choice() const;
 
 private:
-    static std::size_t limitFor(std::size_t textBytes)
-    {
-        return kTreeBytesPerByte * textBytes + kTreeBaseBytes;
-    }
+    static std::size_t limitFor(std::size_t textBytes) { return kTreeBytesPerByte * textBytes + kTreeBaseBytes; }
     void keep(std::string_view utf8);
     void parse(std::string_view utf8);
     // The Document is past its limit: the light tree from here on.
@@ -94,7 +91,7 @@ private:
     std::unique_ptr<ArticleExtractor> extractor_;
     TokenizerControl control_;
     std::unique_ptr<html::Tokenizer> tokenizer_; // past the limit
-    ArticleChoice noChoice_; // before the page has ended
+    ArticleChoice noChoice_;                     // before the page has ended
     std::size_t documentPeak_ = 0, documentLimit_ = 0;
     bool fromTree_ = false;
     bool finished_ = false;

@@ -239,8 +239,6 @@ std::size_t PageTree::bytesInUse() const
            headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }
 
-
-
 void PageTree::measure(Open &at, std::string_view utf8)
 {
     if (at.silent || at.closedDetails)
@@ -290,14 +288,14 @@ void PageTree::measure(Open &at, std::string_view utf8)
     for (; size - i >= 16; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
         auto is = [&x](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
-        const __m128i space = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r'))),
-                                           is('\f'));
+        const __m128i space =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\n'), is('\r'))), is('\f'));
         const __m128i trail = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
         const auto notCharacters =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(space, trail), is('\0'))));
         count += static_cast<std::uint32_t>(16 - __builtin_popcount(notCharacters));
-        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(','), is('.')), _mm_or_si128(is('!'), is('?'))),
-                                             is(static_cast<char>(0xEF)));
+        const __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(is(','), is('.')), _mm_or_si128(is('!'), is('?'))), is(static_cast<char>(0xEF)));
         for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0; mask &= mask - 1) {
             const std::size_t where = i + static_cast<std::size_t>(__builtin_ctz(mask));
             rare(where, kClass[bytes[where]]);
@@ -379,8 +377,9 @@ void PageTree::writeTag(std::uint8_t kind, Element element, const html::Tag &tag
         for (const html::Attribute &a : tag.attributes)
             block += stringSize(a.name) + stringSize(a.value);
     }
-    const std::size_t size = 2 + (element == Element::Other ? stringSize(tag.name) : 0) +
-                             (attributes ? varintSize(static_cast<std::uint32_t>(std::min(block, kMaxStream))) + block : 0);
+    const std::size_t size =
+        2 + (element == Element::Other ? stringSize(tag.name) : 0) +
+        (attributes ? varintSize(static_cast<std::uint32_t>(std::min(block, kMaxStream))) + block : 0);
     if (stream_.size() + size + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
     char *to = stream_.grow(size);
@@ -455,8 +454,7 @@ std::ptrdiff_t PageTree::find(Element element, std::string_view name, bool butto
         return -1;
     for (std::size_t i = stack_.size(); i-- > 0;) {
         const Open &e = stack_[i];
-        if (e.element == element &&
-            (element != Element::Other || stream_.view().substr(e.nameAt, e.nameSize) == name))
+        if (e.element == element && (element != Element::Other || stream_.view().substr(e.nameAt, e.nameSize) == name))
             return static_cast<std::ptrdiff_t>(i);
         if (tableScope && e.element == Element::Table)
             return -1;
@@ -789,7 +787,8 @@ void PageTree::build()
     // the end).
     constexpr std::uint32_t kGone = kNoNode;
     bool gone = false;
-    auto close = [this, &gone](std::uint32_t at, const NodeCounts &c) __attribute__((always_inline)) {
+    auto close = [ this, &gone ](std::uint32_t at, const NodeCounts &c) __attribute__((always_inline))
+    {
         Entry &e = counts_[at];
         PageNode &n = nodes_[e.node];
         if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
@@ -841,8 +840,10 @@ void PageTree::build()
                 for (std::uint32_t n = c.varint(); n > 0; --n) {
                     const std::string_view key = c.string();
                     const std::string_view value = c.string();
-                    std::string_view *slot = key == "id" ? &id : key == "class" ? &classes : key == "role" ? &role
-                                                                                                          : nullptr;
+                    std::string_view *slot = key == "id"      ? &id
+                                             : key == "class" ? &classes
+                                             : key == "role"  ? &role
+                                                              : nullptr;
                     if (slot && !slot->data())
                         *slot = value.data() ? value : std::string_view("", 0);
                 }

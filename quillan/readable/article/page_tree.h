@@ -217,8 +217,8 @@ private:
         bool closedDetails = false; // details without open: only its summary shows
         std::uint16_t nameSize = 0;
         std::uint32_t flags = 0;
-        std::uint32_t nameAt = 0;  // its name in the stream, when it is no known element
-        std::uint32_t tokenAt = 0; // its start record in the stream
+        std::uint32_t nameAt = 0;        // its name in the stream, when it is no known element
+        std::uint32_t tokenAt = 0;       // its start record in the stream
         std::uint32_t heading = kNoNode; // the heading it is part of, in headings_
         std::uint32_t withoutNode = 0;   // elements without a node on the stack up to it
         std::uint32_t text = 0, linkText = 0, commas = 0;
@@ -259,7 +259,7 @@ private:
     bool titleDone_ = false;
     std::vector<PageHeading> headings_; // node (once built), text
     bool headingsCut_ = false;
-    std::string headingText_;           // the headings' texts one after another
+    std::string headingText_; // the headings' texts one after another
     std::vector<PageNode> nodes_;
     // The counted nodes' counts, in node order; `wide` when one does not
     // fit, and the full ones are in wide_.
@@ -274,9 +274,9 @@ private:
     static NodeCounts countsOf(const Entry &entry);
     NodeCounts wideCounts(std::uint32_t node) const;
     std::vector<Entry> counts_;
-    std::vector<std::pair<std::uint32_t, NodeCounts>> wide_;     // in node order
+    std::vector<std::pair<std::uint32_t, NodeCounts>> wide_;       // in node order
     std::vector<std::pair<std::uint32_t, std::uint32_t>> classes_; // node, class hash; in node order
-    std::size_t nodeCount_ = 1; // nodes the records make, the document's too
+    std::size_t nodeCount_ = 1;                                    // nodes the records make, the document's too
 };
 
 inline NodeCounts PageTree::countsOf(const Entry &entry)

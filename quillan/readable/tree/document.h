@@ -129,7 +129,7 @@ public:
     {
         const NodeRecord &r = nodes_[n];
         return (r.head & 7u) == static_cast<std::uint32_t>(NodeKind::Element) && r.a != kNoNode ? attributes_[r.a].name
-                                                                                                 : 0;
+                                                                                                : 0;
     }
     AttributeView attribute(NodeId n, std::size_t i) const;
     // The value of the attribute in no namespace named `name`; a null view

@@ -12,7 +12,10 @@ namespace quillan::html {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
 
 std::size_t spacePrefix(std::string_view s)
 {
@@ -22,7 +25,10 @@ std::size_t spacePrefix(std::string_view s)
     return i;
 }
 
-bool allSpace(std::string_view s) { return spacePrefix(s) == s.size(); }
+bool allSpace(std::string_view s)
+{
+    return spacePrefix(s) == s.size();
+}
 
 std::string onlySpaces(std::string_view s)
 {
@@ -42,27 +48,27 @@ bool startsIgnoringCase(std::string_view s, std::string_view prefix)
 
 constexpr NameId kHeadings[] = {k_h1, k_h2, k_h3, k_h4, k_h5, k_h6};
 constexpr NameId kImpliedEnd[] = {k_dd, k_dt, k_li, k_optgroup, k_option, k_p, k_rb, k_rp, k_rt, k_rtc};
-constexpr NameId kFormattingNames[] = {k_a,      k_b,      k_big,    k_code, k_em, k_font, k_i,
-                                       k_nobr,   k_s,      k_small,  k_strike, k_strong, k_tt, k_u};
+constexpr NameId kFormattingNames[] = {k_a,    k_b, k_big,   k_code,   k_em,     k_font, k_i,
+                                       k_nobr, k_s, k_small, k_strike, k_strong, k_tt,   k_u};
 
 constexpr NameId kSpecial[] = {
-    k_address,  k_applet,   k_area,     k_article, k_aside,    k_base,     k_basefont, k_bgsound,  k_blockquote,
-    k_body,     k_br,       k_button,   k_caption, k_center,   k_col,      k_colgroup, k_dd,       k_details,
-    k_dir,      k_div,      k_dl,       k_dt,      k_embed,    k_fieldset, k_figcaption, k_figure, k_footer,
-    k_form,     k_frame,    k_frameset, k_h1,      k_h2,       k_h3,       k_h4,       k_h5,       k_h6,
-    k_head,     k_header,   k_hgroup,   k_hr,      k_html,     k_iframe,   k_img,      k_input,    k_keygen,
-    k_li,       k_link,     k_listing,  k_main,    k_marquee,  k_menu,     k_meta,     k_nav,      k_noembed,
-    k_noframes, k_noscript, k_object,   k_ol,      k_p,        k_param,    k_plaintext, k_pre,     k_script,
-    k_search,   k_section,  k_source,  k_style,    k_summary,  k_table,    k_tbody,    k_td,
-    k_template_, k_textarea, k_tfoot,   k_th,      k_thead,    k_title,    k_tr,       k_track,    k_ul,
-    k_wbr,      k_xmp};
+    k_address,  k_applet,   k_area,     k_article, k_aside,   k_base,     k_basefont,   k_bgsound, k_blockquote,
+    k_body,     k_br,       k_button,   k_caption, k_center,  k_col,      k_colgroup,   k_dd,      k_details,
+    k_dir,      k_div,      k_dl,       k_dt,      k_embed,   k_fieldset, k_figcaption, k_figure,  k_footer,
+    k_form,     k_frame,    k_frameset, k_h1,      k_h2,      k_h3,       k_h4,         k_h5,      k_h6,
+    k_head,     k_header,   k_hgroup,   k_hr,      k_html,    k_iframe,   k_img,        k_input,   k_keygen,
+    k_li,       k_link,     k_listing,  k_main,    k_marquee, k_menu,     k_meta,       k_nav,     k_noembed,
+    k_noframes, k_noscript, k_object,   k_ol,      k_p,       k_param,    k_plaintext,  k_pre,     k_script,
+    k_search,   k_section,  k_source,   k_style,   k_summary, k_table,    k_tbody,      k_td,      k_template_,
+    k_textarea, k_tfoot,    k_th,       k_thead,   k_title,   k_tr,       k_track,      k_ul,      k_wbr,
+    k_xmp};
 
 // The HTML elements a foreign start tag breaks out of foreign content for.
-constexpr NameId kBreakout[] = {k_b,    k_big,    k_blockquote, k_body,   k_br,   k_center, k_code, k_dd,   k_div,
-                                k_dl,   k_dt,     k_em,         k_embed,  k_h1,   k_h2,     k_h3,   k_h4,   k_h5,
-                                k_h6,   k_head,   k_hr,         k_i,      k_img,  k_li,     k_listing, k_menu, k_meta,
-                                k_nobr, k_ol,     k_p,          k_pre,    k_ruby, k_s,      k_small, k_span, k_strong,
-                                k_strike, k_sub,  k_sup,        k_table,  k_tt,   k_u,      k_ul,   k_var};
+constexpr NameId kBreakout[] = {k_b,      k_big,  k_blockquote, k_body,  k_br,   k_center, k_code,    k_dd,   k_div,
+                                k_dl,     k_dt,   k_em,         k_embed, k_h1,   k_h2,     k_h3,      k_h4,   k_h5,
+                                k_h6,     k_head, k_hr,         k_i,     k_img,  k_li,     k_listing, k_menu, k_meta,
+                                k_nobr,   k_ol,   k_p,          k_pre,   k_ruby, k_s,      k_small,   k_span, k_strong,
+                                k_strike, k_sub,  k_sup,        k_table, k_tt,   k_u,      k_ul,      k_var};
 
 constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "+//silmaril//dtd html pro v0r11 19970101//",
@@ -122,22 +128,18 @@ constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "-//webtechs//dtd mozilla html//",
 };
 
-
-constexpr NameId kClosesP[] = {k_address, k_article, k_aside,  k_blockquote, k_center,  k_details,
-                                      k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption,
-                                      k_figure,  k_footer,  k_header, k_hgroup,     k_main,    k_menu,
-                                      k_nav,     k_ol,      k_p,      k_search,     k_section, k_summary,
-                                      k_ul};
+constexpr NameId kClosesP[] = {k_address, k_article, k_aside,   k_blockquote, k_center,     k_details, k_dialog,
+                               k_dir,     k_div,     k_dl,      k_fieldset,   k_figcaption, k_figure,  k_footer,
+                               k_header,  k_hgroup,  k_main,    k_menu,       k_nav,        k_ol,      k_p,
+                               k_search,  k_section, k_summary, k_ul};
 constexpr NameId kIgnored[] = {k_caption, k_col,   k_colgroup, k_frame, k_head, k_tbody,
-                                      k_td,      k_tfoot, k_th,       k_thead, k_tr};
-constexpr NameId kBlocks[] = {k_address, k_article, k_aside,   k_blockquote, k_button,  k_center,
-                                     k_details, k_dialog,  k_dir,     k_div,        k_dl,      k_fieldset,
-                                     k_figcaption, k_figure, k_footer, k_header,    k_hgroup,  k_listing,
-                                     k_main,    k_menu,    k_nav,     k_ol,         k_pre,     k_search,
-                                     k_section, k_select,  k_summary, k_ul};
-constexpr NameId kThorough[] = {k_caption, k_colgroup, k_dd, k_dt,    k_li,    k_optgroup, k_option,
-                                       k_p,       k_rb,       k_rp, k_rt,    k_rtc,   k_tbody,    k_td,
-                                       k_tfoot,   k_th,       k_thead, k_tr};
+                               k_td,      k_tfoot, k_th,       k_thead, k_tr};
+constexpr NameId kBlocks[] = {k_address, k_article, k_aside,  k_blockquote, k_button,   k_center,     k_details,
+                              k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption, k_figure,
+                              k_footer,  k_header,  k_hgroup, k_listing,    k_main,     k_menu,       k_nav,
+                              k_ol,      k_pre,     k_search, k_section,    k_select,   k_summary,    k_ul};
+constexpr NameId kThorough[] = {k_caption, k_colgroup, k_dd,  k_dt,    k_li, k_optgroup, k_option, k_p,     k_rb,
+                                k_rp,      k_rt,       k_rtc, k_tbody, k_td, k_tfoot,    k_th,     k_thead, k_tr};
 
 // Per known name, what the HTML element of that name is to the algorithms:
 // the scope boundaries it makes (bit k for Boundary k) and the lists it is on.
@@ -150,12 +152,12 @@ enum Flag : std::uint32_t {
     kListStopFlag = 1u << 5,
     kImpliedEndFlag = 1u << 6,
     kBreakoutFlag = 1u << 7,
-    kClosesPFlag = 1u << 8,       // in body, its start tag closes a p in button scope
-    kHeadingFlag = 1u << 9,       // h1 to h6
-    kFormattingFlag = 1u << 10,   // its end tag runs the adoption agency
-    kBlockEndFlag = 1u << 11,     // in body, its end tag closes it when in scope
+    kClosesPFlag = 1u << 8,        // in body, its start tag closes a p in button scope
+    kHeadingFlag = 1u << 9,        // h1 to h6
+    kFormattingFlag = 1u << 10,    // its end tag runs the adoption agency
+    kBlockEndFlag = 1u << 11,      // in body, its end tag closes it when in scope
     kIgnoredInBodyFlag = 1u << 12, // in body, its start tag is ignored
-    kThoroughFlag = 1u << 13,     // closed by "generate all implied end tags thoroughly"
+    kThoroughFlag = 1u << 13,      // closed by "generate all implied end tags thoroughly"
 };
 
 struct NameFlags {
@@ -204,7 +206,10 @@ constexpr NameFlags makeFlags()
 constexpr NameFlags kFlags = makeFlags();
 
 // The flags of a token's name.
-std::uint32_t nameFlags(NameId name) { return name < kKnownNameCount ? kFlags.html[name] : 0; }
+std::uint32_t nameFlags(NameId name)
+{
+    return name < kKnownNameCount ? kFlags.html[name] : 0;
+}
 
 } // namespace
 
@@ -373,9 +378,15 @@ std::uint32_t TreeBuilder::flagsOf(NodeId n) const
     return 0;
 }
 
-bool TreeBuilder::isSpecial(NodeId n) const { return (flagsOf(n) & kSpecialFlag) != 0; }
+bool TreeBuilder::isSpecial(NodeId n) const
+{
+    return (flagsOf(n) & kSpecialFlag) != 0;
+}
 
-bool TreeBuilder::isBoundary(NodeId n, Boundary kind) const { return (flagsOf(n) >> kind) & 1u; }
+bool TreeBuilder::isBoundary(NodeId n, Boundary kind) const
+{
+    return (flagsOf(n) >> kind) & 1u;
+}
 
 void TreeBuilder::index(std::uint32_t position)
 {
@@ -571,8 +582,8 @@ void TreeBuilder::clearStackBackTo(std::initializer_list<NameId> names)
 
 void TreeBuilder::resetInsertionMode()
 {
-    static constexpr NameId kModal[] = {k_td,      k_th,       k_tr,    k_tbody, k_thead, k_tfoot, k_caption,
-                                        k_colgroup, k_table,   k_template_, k_head, k_body, k_frameset, k_html};
+    static constexpr NameId kModal[] = {k_td,       k_th,    k_tr,        k_tbody, k_thead, k_tfoot,    k_caption,
+                                        k_colgroup, k_table, k_template_, k_head,  k_body,  k_frameset, k_html};
     std::uint32_t best = kNone;
     for (NameId name : kModal) {
         const std::uint32_t p = topmost(name);
@@ -753,7 +764,10 @@ TreeBuilder::InsertionPlace TreeBuilder::appropriatePlace(NodeId target) const
     return place;
 }
 
-void TreeBuilder::insertAt(InsertionPlace place, NodeId node) { doc_.insertBefore(place.parent, node, place.before); }
+void TreeBuilder::insertAt(InsertionPlace place, NodeId node)
+{
+    doc_.insertBefore(place.parent, node, place.before);
+}
 
 NodeId TreeBuilder::createElementFor(const Token &t, Namespace space)
 {
@@ -778,9 +792,15 @@ NodeId TreeBuilder::createElementFor(const Token &t, Namespace space)
     return doc_.createElement(space, name, attributes_);
 }
 
-NodeId TreeBuilder::createHtmlElement(NameId name) { return doc_.createElement(Namespace::Html, name, {}); }
+NodeId TreeBuilder::createHtmlElement(NameId name)
+{
+    return doc_.createElement(Namespace::Html, name, {});
+}
 
-NodeId TreeBuilder::insertHtmlElement(const Token &t) { return insertForeignElement(t, Namespace::Html); }
+NodeId TreeBuilder::insertHtmlElement(const Token &t)
+{
+    return insertForeignElement(t, Namespace::Html);
+}
 
 NodeId TreeBuilder::insertHtmlElement(NameId name)
 {
@@ -835,8 +855,7 @@ void TreeBuilder::noteClosed(NodeId element)
     if (p == kNone)
         return;
     auto found = selects_.find(stack_[p].node);
-    if (found == selects_.end() || found->second.selectedOption != element ||
-        found->second.selectedContent == kNoNode)
+    if (found == selects_.end() || found->second.selectedOption != element || found->second.selectedContent == kNoNode)
         return;
     // The copies are made first, in a holder of their own: the
     // selectedcontent element may lie inside the option itself.
@@ -932,8 +951,7 @@ void TreeBuilder::quirksFromDoctype(const Doctype &d)
     const std::string_view sys = d.hasSystemId ? d.systemId : std::string_view();
     bool quirks = d.forceQuirks || d.name != "html";
     if (d.hasPublicId && (EqualsNoCase(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") ||
-                          EqualsNoCase(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
-                          EqualsNoCase(pub, "HTML")))
+                          EqualsNoCase(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") || EqualsNoCase(pub, "HTML")))
         quirks = true;
     if (d.hasSystemId && EqualsNoCase(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd"))
         quirks = true;
@@ -948,9 +966,9 @@ void TreeBuilder::quirksFromDoctype(const Doctype &d)
         doc_.setQuirksMode(QuirksMode::Quirks);
         return;
     }
-    if (d.hasPublicId && (startsIgnoringCase(pub, "-//W3C//DTD XHTML 1.0 Frameset//") ||
-                          startsIgnoringCase(pub, "-//W3C//DTD XHTML 1.0 Transitional//") ||
-                          (d.hasSystemId && html401)))
+    if (d.hasPublicId &&
+        (startsIgnoringCase(pub, "-//W3C//DTD XHTML 1.0 Frameset//") ||
+         startsIgnoringCase(pub, "-//W3C//DTD XHTML 1.0 Transitional//") || (d.hasSystemId && html401)))
         doc_.setQuirksMode(QuirksMode::LimitedQuirks);
 }
 
@@ -1843,11 +1861,10 @@ void TreeBuilder::inTableText(Token &t)
 void TreeBuilder::inCaption(Token &t)
 {
     const NameId name = t.name;
-    const bool closes =
-        (t.type == Type::StartTag &&
-         (name == k_caption || name == k_col || name == k_colgroup || name == k_tbody || name == k_td ||
-          name == k_tfoot || name == k_th || name == k_thead || name == k_tr)) ||
-        (t.type == Type::EndTag && (name == k_table || name == k_caption));
+    const bool closes = (t.type == Type::StartTag &&
+                         (name == k_caption || name == k_col || name == k_colgroup || name == k_tbody || name == k_td ||
+                          name == k_tfoot || name == k_th || name == k_thead || name == k_tr)) ||
+                        (t.type == Type::EndTag && (name == k_table || name == k_caption));
     if (closes) {
         if (!inScope(k_caption, TableScope))
             return;
@@ -2029,9 +2046,9 @@ void TreeBuilder::inCell(Token &t)
         mode_ = Mode::InRow;
         return;
     }
-    if (t.type == Type::StartTag && (name == k_caption || name == k_col || name == k_colgroup || name == k_tbody ||
-                                     name == k_td || name == k_tfoot || name == k_th || name == k_thead ||
-                                     name == k_tr)) {
+    if (t.type == Type::StartTag &&
+        (name == k_caption || name == k_col || name == k_colgroup || name == k_tbody || name == k_td ||
+         name == k_tfoot || name == k_th || name == k_thead || name == k_tr)) {
         if (!inScope(k_td, TableScope) && !inScope(k_th, TableScope))
             return;
         closeCell();

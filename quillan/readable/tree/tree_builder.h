@@ -100,7 +100,7 @@ private:
     enum Boundary : std::uint8_t { Default, ListItem, Button, TableScope, Special, SpecialListStop, kBoundaryKinds };
     struct StackEntry {
         NodeId node;
-        std::uint32_t sameBelow; // the position of the HTML element of the same name below, or kNone
+        std::uint32_t sameBelow;            // the position of the HTML element of the same name below, or kNone
         std::uint32_t base[kBoundaryKinds]; // the nearest boundary at or below this entry, or kNone
     };
     struct InsertionPlace {
@@ -152,7 +152,7 @@ private:
     void roomOnStack();
     void removeFromStack(std::uint32_t position);
     void insertIntoStack(std::uint32_t position, NodeId node);
-    void unwindTo(std::uint32_t position); // takes entries at and above off the indexes
+    void unwindTo(std::uint32_t position);   // takes entries at and above off the indexes
     void rewindFrom(std::uint32_t position); // puts them back
     void index(std::uint32_t position);
     NodeId current() const { return stack_.empty() ? kNoNode : stack_.back().node; }

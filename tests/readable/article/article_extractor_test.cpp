@@ -86,8 +86,8 @@ TEST(ArticleText, KeepsTheArticleAndDropsWhatSurroundsIt)
     const std::string text = article(newsPage());
     // The article, in document order.
     std::size_t at = 0;
-    for (const char *marker : {"Harbour bridge", "alpha", "beta", "gamma", "What comes next", "delta",
-                               "* A kept list item", "epsilon"}) {
+    for (const char *marker :
+         {"Harbour bridge", "alpha", "beta", "gamma", "What comes next", "delta", "* A kept list item", "epsilon"}) {
         const std::size_t found = text.find(marker, at);
         EXPECT_NE(found, std::string::npos) << marker << "\n" << text;
         at = found == std::string::npos ? at : found;

@@ -100,8 +100,7 @@ TEST(TreeBuilder, DeepNestingStaysLinear)
     {
         // A p out of scope below an object, under a deep run of spans: the
         // divs each ask whether a p is in button scope.
-        const Document doc =
-            parseDocument("<p><object>" + repeat("<span>", kDepth) + repeat("<div>x", kDepth));
+        const Document doc = parseDocument("<p><object>" + repeat("<span>", kDepth) + repeat("<div>x", kDepth));
         EXPECT_EQ(depthOf(doc), 2 * kDepth + 5);
     }
     {
@@ -141,7 +140,8 @@ TEST(TreeBuilder, EachCharacterIsATokenOfItsOwn)
     const std::string frameset = "<frameset> a b<frame></frameset>";
     for (std::size_t chunk = 1; chunk <= 4; ++chunk) {
         EXPECT_EQ(treetest::dumpTree(parseInChunks(inTemplate, chunk)),
-                  "| <html>\n|   <head>\n|     <template>\n|       content\n|         <col>\n|         \"\f \"\n|   <body>\n");
+                  "| <html>\n|   <head>\n|     <template>\n|       content\n|         <col>\n|         \"\f \"\n|   "
+                  "<body>\n");
         EXPECT_EQ(treetest::dumpTree(parseInChunks(frameset, chunk)),
                   "| <html>\n|   <head>\n|   <frameset>\n|     \"  \"\n|     <frame>\n");
     }
