@@ -2,8 +2,8 @@
 // counts, the library's own description, and its location on disk.
 #pragma once
 
-#include "com/com.h"
-#include "com/typelib.h"
+#include "platform/com/com.h"
+#include "platform/com/typelib.h"
 
 #include <atomic>
 #include <filesystem>

@@ -3,8 +3,8 @@
 // - ".quillan.typelib": the type library (the runtime's text description,
 //   see com/typelib.h);
 // - ".quillan.version": the version block, "Name=Value" lines.
-#include "module.h"
-#include "netvane_ids.h"
+#include "netvane/module.h"
+#include "netvane/netvane_ids.h"
 
 #include <dlfcn.h>
 

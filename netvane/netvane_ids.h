@@ -12,7 +12,7 @@
 // called on that thread only (debug builds assert it).
 #pragma once
 
-#include "com/com.h"
+#include "platform/com/com.h"
 
 namespace netvane {
 

@@ -1,9 +1,9 @@
 // Self-registration: the entries that make the Netvane class creatable by
 // its ProgID, its type library findable by identifier, and its interfaces
 // known; and their removal.
-#include "module.h"
-#include "netvane_ids.h"
-#include "registry/registry.h"
+#include "netvane/module.h"
+#include "netvane/netvane_ids.h"
+#include "platform/registry/registry.h"
 
 #include <string>
 #include <vector>

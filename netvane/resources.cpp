@@ -2,8 +2,8 @@
 // time: the toolbox picture and the blocks naming the control's default
 // and source interfaces. The type library and the version block keep their
 // own sections (module_data.cpp).
-#include "com/resources.h"
-#include "netvane_ids.h"
+#include "platform/com/resources.h"
+#include "netvane/netvane_ids.h"
 
 #include <array>
 #include <cstdint>

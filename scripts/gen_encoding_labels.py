@@ -5,7 +5,7 @@ looks labels up in, from the WHATWG list of encodings (encodings.json).
     python3 scripts/gen_encoding_labels.py [ENCODINGS_JSON] [OUTPUT]
 
 The defaults are ../shared/whatwg-encoding/encodings.json beside the source
-tree and quillan/readable/encoding/encoding_labels.inc. The output is kept in
+tree and html/encoding/encoding_labels.inc. The output is kept in
 the repository, so the build needs neither Python nor the list; run this again
 when the list changes and commit both.
 """

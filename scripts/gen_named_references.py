@@ -7,7 +7,7 @@ stands for. The tokenizer walks the trie one input character at a time and
 keeps the last node that ends a name, which gives the longest match. Run it
 again when Python's table changes:
 
-    python3 scripts/gen_named_references.py > quillan/readable/tokenizer/named_references.inc
+    python3 scripts/gen_named_references.py > html/tokenizer/named_references.inc
 """
 import html.entities
 import sys

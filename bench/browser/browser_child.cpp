@@ -22,8 +22,8 @@
 #if defined(BROWSER_CHILD_BARE)
 #include <QWebEngineView>
 #else
-#include "browser/BrowserModule.h"
-#include "shell/MainWindowHost.h"
+#include "gui/browser/BrowserModule.h"
+#include "gui/shell/MainWindowHost.h"
 #endif
 
 namespace {

@@ -5,9 +5,9 @@
 // ratio, and peak memory.
 //
 // Usage: bench_fetch [MEGABYTES]   (default 10; CR LF line ends)
-#include "conversion/ConversionJob.h"
-#include "conversion/PageRetrieval.h"
-#include "conversion/converter.h"
+#include "net/ConversionJob.h"
+#include "net/PageRetrieval.h"
+#include "convert/converter.h"
 #include "main_road_baseline.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"

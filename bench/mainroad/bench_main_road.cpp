@@ -15,14 +15,14 @@
 //
 // Usage: bench_main_road [MEGABYTES]   (default 10)
 #include "main_road_baseline.h"
-#include "window/FormInstance.h"
-#include "shell/MainWindow.h"
+#include "gui/window/FormInstance.h"
+#include "gui/shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "viewer/RichTextBox.h"
-#include "viewer/ViewerWindow.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 // the thread's processor time.
 //
 // Usage: bench_tokenizer [MEGABYTES]   (default 64)
-#include "tokenizer.h"
+#include "html/tokenizer/tokenizer.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,7 +6,7 @@
 // text. Fed in 64 KiB chunks; times are the thread's processor time.
 //
 // Usage: bench_tokenizer_runs [MEGABYTES]   (default 32)
-#include "tokenizer.h"
+#include "html/tokenizer/tokenizer.h"
 
 #include <algorithm>
 #include <cstdio>

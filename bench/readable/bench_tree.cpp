@@ -7,8 +7,8 @@
 //
 // Usage: bench_tree [ROUNDS]   (default 5; each figure is the best round)
 //        bench_tree 1 tokenizer|tree   (one side alone, for callgrind's counts)
-#include "parser.h"
-#include "tokenizer.h"
+#include "html/tree/parser.h"
+#include "html/tokenizer/tokenizer.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // open / query / close of a one-value lookup, and a query on an open handle),
 // the first read after another process changed the hive, and a write.
 // Runs against a throw-away registry folder.
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // Activation: ProgID and class lookups, loading in-process servers, the
 // table of loaded libraries.
-#include "com/activation.h"
+#include "platform/com/activation.h"
 
-#include "com/typelib.h"
-#include "registry/registry.h"
+#include "platform/com/typelib.h"
+#include "platform/registry/registry.h"
 
 #include <dlfcn.h>
 

@@ -12,8 +12,8 @@
 // they create follow the apartment model (see com.h).
 #pragma once
 
-#include "com/com.h"
-#include "com/library_file.h"
+#include "platform/com/com.h"
+#include "platform/com/library_file.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,7 +1,7 @@
 // Identifiers, status texts, automation values and strings.
-#include "com/com.h"
+#include "platform/com/com.h"
 
-#include "common/hex.h"
+#include "base/hex.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Late binding: DispInvoke calls a dual interface's property getters by
 // their dispatch identifiers, as the type library describes them.
-#include "com/typelib.h"
+#include "platform/com/typelib.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
 // Reading a library file's own data: the ELF section table, the version
 // block, and the resources (the table and the sections offered as
 // resources), each file opened and its section table read once.
-#include "com/library_file.h"
+#include "platform/com/library_file.h"
 
-#include "com/resources.h"
-#include "common/littleendian.h"
-#include "common/text.h"
+#include "platform/com/resources.h"
+#include "base/littleendian.h"
+#include "base/text.h"
 
 #include <cstdint>
 #include <cstring>

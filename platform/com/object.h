@@ -4,7 +4,7 @@
 // can use it without linking anything.
 #pragma once
 
-#include "com/com.h"
+#include "platform/com/com.h"
 
 #include <atomic>
 #include <initializer_list>

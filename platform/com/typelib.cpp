@@ -1,9 +1,9 @@
 // The ITypeLib / ITypeInfo objects over a parsed type library description,
 // and making them from description text or from a library file.
-#include "com/typelib.h"
+#include "platform/com/typelib.h"
 
-#include "com/object.h"
-#include "common/text.h"
+#include "platform/com/object.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <memory>

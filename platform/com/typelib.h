@@ -24,8 +24,8 @@
 // follow the apartment model of com.h.
 #pragma once
 
-#include "com/com.h"
-#include "com/library_file.h"
+#include "platform/com/com.h"
+#include "platform/com/library_file.h"
 
 #include <filesystem>
 #include <memory>

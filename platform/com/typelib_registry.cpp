@@ -1,8 +1,8 @@
 // Finding a registered type library through HKCR\TypeLib.
-#include "com/typelib.h"
+#include "platform/com/typelib.h"
 
-#include "common/hex.h"
-#include "registry/registry.h"
+#include "base/hex.h"
+#include "platform/registry/registry.h"
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,8 @@
 // The type library description text (see typelib.h): tokens, numbers and
 // one step for each keyword.
-#include "com/typelib.h"
+#include "platform/com/typelib.h"
 
-#include "common/text.h"
+#include "base/text.h"
 
 #include <charconv>
 #include <cstdint>

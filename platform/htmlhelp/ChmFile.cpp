@@ -1,7 +1,7 @@
-#include "htmlhelp/ChmFile.h"
+#include "platform/htmlhelp/ChmFile.h"
 
-#include "common/hex.h"
-#include "common/littleendian.h"
+#include "base/hex.h"
+#include "base/littleendian.h"
 
 #include <chm_lib.h>
 

@@ -1,10 +1,10 @@
-#include "htmlhelp/ChmRelocate.h"
+#include "platform/htmlhelp/ChmRelocate.h"
 
-#include "htmlhelp/ChmFile.h"
-#include "htmlhelp/ChmWriter.h"
+#include "platform/htmlhelp/ChmFile.h"
+#include "platform/htmlhelp/ChmWriter.h"
 
-#include "common/littleendian.h"
-#include "common/text.h"
+#include "base/littleendian.h"
+#include "base/text.h"
 
 #include <set>
 #include <stdexcept>

@@ -1,9 +1,9 @@
-#include "htmlhelp/ChmWriter.h"
+#include "platform/htmlhelp/ChmWriter.h"
 
-#include "common/fd_io.h"
-#include "common/littleendian.h"
-#include "common/replace_file.h"
-#include "common/text.h"
+#include "base/fd_io.h"
+#include "base/littleendian.h"
+#include "base/replace_file.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "inet/http_response_reader.h"
+#include "platform/inet/http_response_reader.h"
 
-#include "common/hex.h"
-#include "common/text.h"
+#include "base/hex.h"
+#include "base/text.h"
 
 #include <algorithm>
 

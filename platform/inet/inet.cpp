@@ -1,6 +1,6 @@
-#include "inet/inet.h"
+#include "platform/inet/inet.h"
 
-#include "inet/http_response_reader.h"
+#include "platform/inet/http_response_reader.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>

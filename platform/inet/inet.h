@@ -47,7 +47,7 @@
 // arrived. Nothing relies on their number or order.
 #pragma once
 
-#include "inet/http_response_reader.h"
+#include "platform/inet/http_response_reader.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>

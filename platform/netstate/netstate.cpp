@@ -1,8 +1,8 @@
 // Connection state from rtnetlink: link and route dumps of the calling
 // namespace, read on every call.
-#include "netstate/netstate.h"
+#include "platform/netstate/netstate.h"
 
-#include "common/fd_io.h"
+#include "base/fd_io.h"
 
 #include <linux/if_arp.h>
 #include <linux/netlink.h>

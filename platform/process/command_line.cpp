@@ -1,4 +1,4 @@
-#include "process/command_line.h"
+#include "platform/process/command_line.h"
 
 namespace platform {
 

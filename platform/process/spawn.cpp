@@ -1,4 +1,4 @@
-#include "process/spawn.h"
+#include "platform/process/spawn.h"
 
 #include <cerrno>
 #include <csignal>

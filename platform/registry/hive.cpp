@@ -1,9 +1,9 @@
 // Hive files: where they live, a cache of their parsed state, and the
 // lock / re-read / write new file / flush / rename cycle of every change.
-#include "registry/hive.h"
+#include "platform/registry/hive.h"
 
-#include "common/fd_io.h"
-#include "common/replace_file.h"
+#include "base/fd_io.h"
+#include "base/replace_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // reader and writer, and the hive files with their cache and locking.
 #pragma once
 
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
 #include <filesystem>
 #include <functional>

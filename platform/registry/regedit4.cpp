@@ -1,10 +1,10 @@
 // The key tree and REGEDIT4 text: reading and writing it so that every
 // value's type and bytes survive exactly.
-#include "registry/hive.h"
+#include "platform/registry/hive.h"
 
-#include "common/hex.h"
-#include "common/littleendian.h"
-#include "common/text.h"
+#include "base/hex.h"
+#include "base/littleendian.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,12 +1,12 @@
 // The Win32-shaped registry functions over the hive files: handles, access
 // checks, the operations, import/export and the small C++ layer.
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
-#include "registry/hive.h"
+#include "platform/registry/hive.h"
 
-#include "common/fd_io.h"
-#include "common/littleendian.h"
-#include "common/replace_file.h"
+#include "base/fd_io.h"
+#include "base/littleendian.h"
+#include "base/replace_file.h"
 
 #include <algorithm>
 #include <cerrno>

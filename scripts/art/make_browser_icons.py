@@ -4,7 +4,7 @@ desktop's icon theme has none: back, forward, stop, refresh, home, search.
 
     python3 scripts/art/make_browser_icons.py [FOLDER]
 
-The default folder is quillan/browser/module/icons beside the sources; the
+The default folder is gui/browser/module/icons beside the sources; the
 files are <name>.png.
 """
 

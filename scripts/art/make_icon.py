@@ -4,7 +4,7 @@ PNGs of 16, 22, 24, 32, 48, 64, 128 and 256 pixels and one SVG.
 
     python3 scripts/art/make_icon.py [FOLDER]
 
-The default folder is quillan/art/icons beside the sources; the files are
+The default folder is gui/art/icons beside the sources; the files are
 quillan-<size>.png and quillan.svg. Each size is drawn afresh, with fewer
 and bolder text lines at the small sizes, so that it stays legible.
 """

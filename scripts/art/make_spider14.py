@@ -5,7 +5,7 @@ a small spider swaying on its thread, 97 x 89 pixels (1455 x 1335 twips at
 
     python3 scripts/art/make_spider14.py [OUTPUT]
 
-The default output is quillan/art/spider14.gif beside the sources.
+The default output is gui/art/spider14.gif beside the sources.
 """
 
 import math

@@ -1,15 +1,15 @@
 // The About box offscreen: its texts and layout, how it closes, the System
 // Info button, the picture, and fresh texts on each opening.
-#include "about/SysInfo.h"
-#include "about/AboutBox.h"
-#include "window/AnimatedPicture.h"
-#include "window/FormInstance.h"
-#include "window/Twips.h"
+#include "gui/about/SysInfo.h"
+#include "gui/about/AboutBox.h"
+#include "gui/window/AnimatedPicture.h"
+#include "gui/window/FormInstance.h"
+#include "gui/window/Twips.h"
 #include "support/environment.h"
 #include "support/process.h"
 #include "support/qt_support.h"
 
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
 #include <QApplication>
 #include <QLabel>

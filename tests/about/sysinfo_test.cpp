@@ -1,6 +1,6 @@
 // The System Information launcher on every registry case, each test in its
 // own registry. "Started" is proven by a small program that leaves a mark.
-#include "about/SysInfo.h"
+#include "gui/about/SysInfo.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"

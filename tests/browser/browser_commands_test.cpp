@@ -14,13 +14,13 @@
 
 #include "browser_test_support.h"
 
-#include "browser/BrowserModule.h"
-#include "window/FormInstance.h"
-#include "shell/MainWindow.h"
+#include "gui/browser/BrowserModule.h"
+#include "gui/window/FormInstance.h"
+#include "gui/shell/MainWindow.h"
 #include "support/process.h"
 #include "support/qt_support.h"
-#include "viewer/RichTextBox.h"
-#include "viewer/ViewerWindow.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

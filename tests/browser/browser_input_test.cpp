@@ -5,10 +5,10 @@
 
 #include "browser_test_support.h"
 
-#include "browser/module/BrowserEntry.h"
-#include "browser/module/WebBrowser.h"
-#include "browser/module/frmBrowser1.h"
-#include "window/Twips.h"
+#include "gui/browser/module/BrowserEntry.h"
+#include "gui/browser/module/WebBrowser.h"
+#include "gui/browser/module/frmBrowser1.h"
+#include "gui/window/Twips.h"
 #include "support/environment.h"
 
 #include <QAccessible>

@@ -5,11 +5,11 @@
 
 #include "browser_test_support.h"
 
-#include "browser/module/BrowserEntry.h"
-#include "browser/module/WebBrowser.h"
-#include "browser/module/frmBrowser1.h"
-#include "registry/registry.h"
-#include "window/Twips.h"
+#include "gui/browser/module/BrowserEntry.h"
+#include "gui/browser/module/WebBrowser.h"
+#include "gui/browser/module/frmBrowser1.h"
+#include "platform/registry/registry.h"
+#include "gui/window/Twips.h"
 #include "support/environment.h"
 #include "support/files.h"
 

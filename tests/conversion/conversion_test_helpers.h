@@ -1,7 +1,7 @@
 #pragma once
 // Checking a failure the converter reports, for the tests of both its
 // modes.
-#include "conversion/converter.h"
+#include "convert/converter.h"
 
 #include <gtest/gtest.h>
 

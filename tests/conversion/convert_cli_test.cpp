@@ -1,10 +1,10 @@
 // The command line's parts without a network: reading the options, telling
 // addresses from files, naming fetched texts, the list read as it goes, and
 // the progress line's text.
-#include "conversion/convert_input_list.h"
-#include "conversion/convert_options.h"
-#include "conversion/convert_output_names.h"
-#include "conversion/convert_progress.h"
+#include "cli/convert_input_list.h"
+#include "cli/convert_options.h"
+#include "cli/convert_output_names.h"
+#include "cli/convert_progress.h"
 
 #include "support/files.h"
 

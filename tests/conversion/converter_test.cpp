@@ -1,8 +1,8 @@
 // The text path rule and whole-file conversion, with every failure reported.
-#include "conversion/converter.h"
+#include "convert/converter.h"
 #include "conversion/reference_stripper.h"
 
-#include "common/replace_file.h"
+#include "base/replace_file.h"
 
 #include "conversion/conversion_test_helpers.h"
 #include "support/files.h"

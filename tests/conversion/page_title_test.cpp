@@ -1,6 +1,6 @@
 // A page's title as a browser's title bar shows it, found in the page's own
 // encoding and never inside a script, a style sheet, a comment or a drawing.
-#include "conversion/page_title.h"
+#include "text/page_title.h"
 
 #include "support/files.h"
 

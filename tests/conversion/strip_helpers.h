@@ -1,5 +1,5 @@
 #pragma once
-#include "conversion/tag_stripper.h"
+#include "text/strip/tag_stripper.h"
 
 #include <string>
 #include <string_view>

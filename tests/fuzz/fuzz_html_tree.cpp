@@ -6,7 +6,7 @@
 // By hand, for longer:  build-asan/bin/fuzz_html_tree -max_total_time=600 CORPUS_DIR
 #include "readable/tree/tree_dump.h"
 
-#include "parser.h"
+#include "html/tree/parser.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 // mark, which the decoder trusts before anything the page says.
 //
 // By hand, for longer:  build-asan/bin/fuzz_readable_tree -max_total_time=600 CORPUS_DIR
-#include "encoding/utf8.h"
+#include "html/encoding/utf8.h"
 #include "fuzz_text.h"
 #include "readable/render/tree_text.h"
 

@@ -2,7 +2,7 @@
 // What the readable and article fuzz targets share: how an input splits into
 // options, piece sizes and page, the conversion of a page fed in pieces, and
 // the check that text is valid UTF-8.
-#include "conversion/readable_converter.h"
+#include "convert/readable_converter.h"
 
 #include <algorithm>
 #include <cstddef>

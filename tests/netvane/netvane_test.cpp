@@ -2,12 +2,12 @@
 // it: activation, late binding, registration, type library, unloading,
 // exports, and the tools end to end. Every test uses its own registry
 // folder.
-#include "com/activation.h"
-#include "com/com.h"
-#include "com/typelib.h"
-#include "netstate/netstate.h"
-#include "netvane_ids.h"
-#include "registry/registry.h"
+#include "platform/com/activation.h"
+#include "platform/com/com.h"
+#include "platform/com/typelib.h"
+#include "platform/netstate/netstate.h"
+#include "netvane/netvane_ids.h"
+#include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"

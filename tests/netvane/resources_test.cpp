@@ -2,11 +2,11 @@
 // without loading it: the toolbox picture, the interface identifier blocks,
 // the type library and version block; missing and damaged resources; the
 // registration naming the picture; and `regsvr -i` listing them.
-#include "com/com.h"
-#include "com/resources.h"
-#include "com/typelib.h"
-#include "netvane_ids.h"
-#include "registry/registry.h"
+#include "platform/com/com.h"
+#include "platform/com/resources.h"
+#include "platform/com/typelib.h"
+#include "netvane/netvane_ids.h"
+#include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"

@@ -1,10 +1,10 @@
 // Context help through ContextIDs::ShowHelp and the help window, against the
 // help file the build compiles.
 
-#include "window/ContextIDs.h"
-#include "window/HelpFile.h"
-#include "window/HtmlHelp.h"
-#include "window/HtmlHelpWindow.h"
+#include "gui/window/ContextIDs.h"
+#include "gui/window/HelpFile.h"
+#include "gui/window/HtmlHelp.h"
+#include "gui/window/HtmlHelpWindow.h"
 
 #include "support/MiniChm.h"
 #include "support/qt_support.h"

@@ -4,13 +4,13 @@
 // controls moving, and the controls without a caption of their own carry an
 // accessible name and description for screen readers.
 
-#include "about/AboutBox.h"
-#include "window/FormInstance.h"
-#include "shell/Globals.h"
-#include "shell/MainWindow.h"
-#include "shell/SplashWindow.h"
+#include "gui/about/AboutBox.h"
+#include "gui/window/FormInstance.h"
+#include "gui/shell/Globals.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/SplashWindow.h"
 #include "support/qt_support.h"
-#include "viewer/ViewerWindow.h"
+#include "gui/viewer/ViewerWindow.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

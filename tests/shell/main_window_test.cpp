@@ -2,15 +2,15 @@
 // help on the focused control, the Quit command of the menu bar, and the
 // connection-state control it creates through the component runtime.
 
-#include "shell/ComControl.h"
-#include "window/ContextIDs.h"
-#include "window/FormInstance.h"
-#include "shell/Globals.h"
-#include "window/HtmlHelpWindow.h"
-#include "shell/MainWindow.h"
-#include "registry/registry.h"
+#include "gui/shell/ComControl.h"
+#include "gui/window/ContextIDs.h"
+#include "gui/window/FormInstance.h"
+#include "gui/shell/Globals.h"
+#include "gui/window/HtmlHelpWindow.h"
+#include "gui/shell/MainWindow.h"
+#include "platform/registry/registry.h"
 #include "support/qt_support.h"
-#include "window/Twips.h"
+#include "gui/window/Twips.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,11 +4,11 @@
 // where the focused button is pressed rather than the default one, and
 // never twice. A key with a modifier, or one held down, presses nothing.
 
-#include "window/FormInstance.h"
-#include "window/ReturnKey.h"
-#include "shell/MainWindow.h"
+#include "gui/window/FormInstance.h"
+#include "gui/window/ReturnKey.h"
+#include "gui/shell/MainWindow.h"
 #include "support/qt_support.h"
-#include "viewer/ViewerWindow.h"
+#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDialog>

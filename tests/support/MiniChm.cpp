@@ -1,7 +1,7 @@
 #include "support/MiniChm.h"
 
-#include "common/littleendian.h"
-#include "htmlhelp/ChmWriter.h"
+#include "base/littleendian.h"
+#include "platform/htmlhelp/ChmWriter.h"
 
 #include <stdexcept>
 

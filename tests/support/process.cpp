@@ -1,7 +1,7 @@
 #include "support/process.h"
 #include "support/files.h"
 
-#include "common/fd_io.h"
+#include "base/fd_io.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,6 @@
 // Copying a file into place: byte for byte, atomically, never onto itself.
 
-#include "viewer/file_copy.h"
+#include "gui/viewer/file_copy.h"
 
 #include <gtest/gtest.h>
 

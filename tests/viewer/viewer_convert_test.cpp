@@ -2,10 +2,10 @@
 // shown, modal without a nested event loop, a text that cannot be read, and
 // which texts go when the viewer closes (a temporary one even after Save).
 
-#include "conversion/converter.h"
-#include "window/FormInstance.h"
-#include "viewer/RichTextBox.h"
-#include "viewer/ViewerWindow.h"
+#include "convert/converter.h"
+#include "gui/window/FormInstance.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Printing the viewer's text for real (to a PDF, read back with pdftotext)
 // and saving a copy of it.
 
-#include "window/FormInstance.h"
-#include "viewer/RichTextBox.h"
-#include "viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QAbstractButton>

@@ -6,9 +6,9 @@
 // Prints the value (an automation Boolean as -1 or 0). On failure prints the
 // status in hexadecimal with its meaning and exits with 1 (2 for bad
 // arguments).
-#include "com/activation.h"
-#include "com/com.h"
-#include "registry/registry.h"
+#include "platform/com/activation.h"
+#include "platform/com/com.h"
+#include "platform/registry/registry.h"
 
 #include <charconv>
 #include <cstdio>

@@ -10,10 +10,10 @@
 // Exit codes: 0 success, 1 bad arguments, 3 the library could not be loaded
 // or read, 4 the entry point or identity block is missing or the resource
 // table is damaged, 5 the call failed.
-#include "com/activation.h"
-#include "com/com.h"
-#include "com/resources.h"
-#include "registry/registry.h"
+#include "platform/com/activation.h"
+#include "platform/com/com.h"
+#include "platform/com/resources.h"
+#include "platform/registry/registry.h"
 
 #include <dlfcn.h>
 

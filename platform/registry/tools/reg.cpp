@@ -9,10 +9,10 @@
 // KEY starts with a root: HKLM, HKCU, HKCR or the full names. Switches may
 // also be written with '-'. Exit status 0 on success, 1 on failure with a
 // message on stderr.
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
-#include "common/hex.h"
-#include "common/littleendian.h"
+#include "base/hex.h"
+#include "base/littleendian.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
 // The component runtime on its own: identifiers, strings, type-library
 // descriptions, late binding over a dual interface, and reading sections of
 // library files.
-#include "com/activation.h"
-#include "com/com.h"
-#include "com/typelib.h"
+#include "platform/com/activation.h"
+#include "platform/com/com.h"
+#include "platform/com/typelib.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>

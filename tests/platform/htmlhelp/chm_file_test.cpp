@@ -1,7 +1,7 @@
 // Tests of the CHM reader: against the help file the build compiles with
 // chmcmd, and against small files laid out like other compilers' output.
 
-#include "htmlhelp/ChmFile.h"
+#include "platform/htmlhelp/ChmFile.h"
 #include "support/MiniChm.h"
 #include "support/files.h"
 

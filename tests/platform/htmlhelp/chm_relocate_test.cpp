@@ -3,9 +3,9 @@
 // context id names a topic inside the file, and files the copy cannot be
 // trusted for are refused.
 
-#include "htmlhelp/ChmFile.h"
-#include "htmlhelp/ChmRelocate.h"
-#include "htmlhelp/ChmWriter.h"
+#include "platform/htmlhelp/ChmFile.h"
+#include "platform/htmlhelp/ChmRelocate.h"
+#include "platform/htmlhelp/ChmWriter.h"
 #include "support/MiniChm.h"
 #include "support/files.h"
 #include "support/process.h"

@@ -2,7 +2,7 @@
 // bodies byte for byte, the states it signals, every kind of failure with
 // its reason, the request time-out, redirects and their limit.
 
-#include "inet/inet.h"
+#include "platform/inet/inet.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"

@@ -1,6 +1,6 @@
 // Connection state: the rules over kernel snapshots, and the real kernel in
 // throw-away network namespaces (as root).
-#include "netstate/netstate.h"
+#include "platform/netstate/netstate.h"
 #include "support/environment.h"
 #include "support/process.h"
 

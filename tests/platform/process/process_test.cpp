@@ -1,7 +1,7 @@
 // Command lines split as the shell splits them, and programs started
 // detached: proven by a small program that leaves a mark.
-#include "process/command_line.h"
-#include "process/spawn.h"
+#include "platform/process/command_line.h"
+#include "platform/process/spawn.h"
 #include "support/files.h"
 #include "support/process.h"
 

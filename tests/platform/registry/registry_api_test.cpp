@@ -2,7 +2,7 @@
 // names, the HKEY_CLASSES_ROOT view, access rights, deletion, enumeration
 // and handles.
 #include "registry_fixture.h"
-#include "registry/hive.h"
+#include "platform/registry/hive.h"
 
 #include <cstring>
 

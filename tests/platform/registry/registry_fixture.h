@@ -1,7 +1,7 @@
 // Every registry test runs against hive files in a fresh temporary folder.
 #pragma once
 
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"
 

@@ -1,5 +1,5 @@
 // A loadable module that uses the registry, as a component library does.
-#include "registry/registry.h"
+#include "platform/registry/registry.h"
 
 extern "C" __attribute__((visibility("default"))) int probeWriteAndRead()
 {

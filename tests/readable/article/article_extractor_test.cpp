@@ -3,7 +3,7 @@
 // giving its largest content region, never an empty text when the page
 // shows text, the readable mode's layout and options inside, and the same
 // text wherever the input is cut.
-#include "conversion/readable_converter.h"
+#include "convert/readable_converter.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // </p>), and a page whose tree would outgrow its memory limit read by the
 // light tree instead, with its text, the Document kept under the limit; a
 // page too dense to score within the memory bound given whole.
-#include "article/article_input.h"
-#include "article/document_walk.h"
-#include "parser.h"
+#include "text/article/article_input.h"
+#include "text/article/document_walk.h"
+#include "html/tree/parser.h"
 #include "support/process.h"
 #include "support/sanitizer.h"
 

@@ -4,8 +4,8 @@
 // opens inside them; a node's counts are exact however large (kept in the
 // node up to a few characters, else apart, in node order); the headings'
 // texts; the stream stays smaller than the page.
-#include "article/page_tree.h"
-#include "render/elements.h"
+#include "text/article/page_tree.h"
+#include "text/readable/elements.h"
 
 #include <gtest/gtest.h>
 

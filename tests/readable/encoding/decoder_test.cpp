@@ -1,6 +1,6 @@
 // The streaming decoder: which encoding it picks and why, legacy pages, and
 // chunks of every size.
-#include "encoding/decoder.h"
+#include "html/encoding/decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // well-formed UTF-8.
 //
 // By hand, for longer:  build-asan/bin/fuzz_html_decoder -max_total_time=600 CORPUS_DIR
-#include "encoding/decoder.h"
-#include "encoding/encoding.h"
-#include "encoding/utf8.h"
+#include "html/encoding/decoder.h"
+#include "html/encoding/encoding.h"
+#include "html/encoding/utf8.h"
 
 #include <cstdint>
 #include <cstdlib>

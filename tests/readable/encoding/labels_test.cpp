@@ -1,7 +1,7 @@
 // The label table against the WHATWG list it was generated from, and the
 // lookup's trimming and case rules.
-#include "encoding/decoder.h"
-#include "encoding/encoding.h"
+#include "html/encoding/decoder.h"
+#include "html/encoding/encoding.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The <meta> prescan: the public html5lib encoding cases, then the rules
 // those cases leave out.
-#include "encoding/decoder.h"
-#include "encoding/encoding.h"
+#include "html/encoding/decoder.h"
+#include "html/encoding/encoding.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>

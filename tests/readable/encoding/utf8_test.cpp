@@ -1,7 +1,7 @@
 // UTF-8 validation and replacement, against a byte-at-a-time decoder written
 // the plain way, over every short sequence and over random text.
-#include "encoding/decoder.h"
-#include "encoding/utf8.h"
+#include "html/encoding/decoder.h"
+#include "html/encoding/utf8.h"
 
 #include <gtest/gtest.h>
 

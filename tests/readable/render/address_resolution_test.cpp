@@ -1,8 +1,8 @@
 // Link addresses made absolute: the resolution examples of RFC 3986 (5.4.1
 // and 5.4.2) as the URL Standard resolves them, then the way it writes an
 // address out, and what cannot be an address.
-#include "render/address_resolution.h"
-#include "render/url_parser.h"
+#include "text/readable/address_resolution.h"
+#include "text/readable/url_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // whether the page comes whole or in small pieces.
 #include "tree_words.h"
 
-#include "conversion/readable_converter.h"
-#include "parser.h"
+#include "convert/readable_converter.h"
+#include "html/tree/parser.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // same text wherever the input is cut, and the converter's file and failure
 // rules (a text file replaced only by a complete text, failures naming the
 // path).
-#include "conversion/readable_converter.h"
+#include "convert/readable_converter.h"
 #include "conversion/conversion_test_helpers.h"
 #include "support/files.h"
 #include "support/process.h"

@@ -3,7 +3,7 @@
 // the tree (walked into the same renderer) show the same words.
 #include "tree_text.h"
 
-#include "conversion/readable_converter.h"
+#include "convert/readable_converter.h"
 
 #include <gtest/gtest.h>
 

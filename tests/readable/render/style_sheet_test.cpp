@@ -1,7 +1,7 @@
 // The style sheet on its own: what its rules say of an element, and how many
 // rules it tests to find out, so that a page's cost stays linear in the page
 // however many rules and class names it has.
-#include "render/style_sheet.h"
+#include "text/readable/style_sheet.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // Text between tags is handed on as one characters() call, or cut into
 // pieces of `piece` bytes when piece > 0.
 
-#include "render/text_renderer.h"
+#include "text/readable/text_renderer.h"
 
 #include <string>
 #include <string_view>

@@ -5,7 +5,7 @@
 // are skipped, block-like elements and cells separate words, every other
 // element is inline. List markers are not made: the words of rendered text
 // are compared with them left out (see visibleWords()).
-#include "document.h"
+#include "html/tree/document.h"
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,7 @@
 // input cut into chunks.
 #pragma once
 
-#include "tokenizer.h"
+#include "html/tokenizer/tokenizer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The tokenizer's memory bound: a comment or an attribute value of tens of
 // megabytes is cut to the bound, the same however the input is chunked, and
 // the tokenizer's peak memory stays small while it reads one.
-#include "tokenizer.h"
+#include "html/tokenizer/tokenizer.h"
 
 #include "support/sanitizer.h"
 

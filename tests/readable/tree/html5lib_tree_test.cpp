@@ -4,7 +4,7 @@
 // must give the same tree. The parse errors the suite lists are not
 // compared. The scripted/ folder is left out: its cases need scripts run
 // while the page is parsed.
-#include "parser.h"
+#include "html/tree/parser.h"
 #include "tree_dump.h"
 
 #include <gtest/gtest.h>

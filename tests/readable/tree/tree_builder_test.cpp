@@ -1,7 +1,7 @@
 // The tree builder's own cases, for what the public suite does not cover:
 // input cut into chunks anywhere gives the same tree; hostile nesting stays
 // within linear time and memory.
-#include "parser.h"
+#include "html/tree/parser.h"
 #include "tree_dump.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // per node, "| " and two spaces per level, attributes sorted by name under
 // their element, template contents under "content". Iterative, so that a
 // tree of any depth can be written.
-#include "document.h"
+#include "html/tree/document.h"
 
 #include <algorithm>
 #include <string>

@@ -1,0 +1,546 @@
+#include "cli/convert_archives.h"
+
+#include "archive/archive_input.h"
+#include "archive/http_message.h"
+#include "archive/warc_reader.h"
+#include "cli/convert_files.h"
+#include "cli/convert_progress.h"
+#include "convert/readable_converter.h"
+#include "text/article/article_extractor.h"
+#include "text/strip/tag_stripper.h"
+#include "quillan_version.h"
+
+#include "base/fd_io.h"
+#include "base/replace_file.h"
+#include "base/text.h"
+
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillan::cli {
+
+using namespace quillan::archive;
+
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kMaxHttpHead = 64 * 1024;
+constexpr std::size_t kSniffLength = 512;
+// A body with a content coding is held decoded up to this much while its
+// decoded size is not known yet.
+constexpr std::size_t kHeldDecoded = 4 * 1024 * 1024;
+
+enum class Skip { OtherType, NotHttp, NotOk, NotHtml, TooLarge, BadBody };
+
+struct Skipped {
+    Skip why;
+    std::string detail; // for an undecodable body: the fault
+};
+struct BadHead {};
+
+bool isHtmlType(const std::string &media)
+{
+    return media == "text/html" || media == "application/xhtml+xml";
+}
+
+// Whether the start of a body with no Content-Type is HTML, as browsers
+// sniff it: after white space, one of the tags HTML pages begin with,
+// followed by a space or ">", or a comment.
+bool sniffsAsHtml(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size() &&
+           (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\n' || bytes[i] == '\r' || bytes[i] == '\f'))
+        ++i;
+    bytes.remove_prefix(i);
+    if (bytes.substr(0, 4) == "<!--")
+        return true;
+    static constexpr std::string_view kTags[] = {
+        "<!doctype html", "<html", "<head",  "<script", "<iframe", "<h1",   "<div", "<font",
+        "<table",         "<a",    "<style", "<title",  "<b",      "<body", "<br",  "<p"};
+    for (const std::string_view tag : kTags) {
+        if (bytes.size() <= tag.size() || !platform::EqualsNoCase(bytes.substr(0, tag.size()), tag))
+            continue;
+        const char after = bytes[tag.size()];
+        if (after == ' ' || after == '>')
+            return true;
+    }
+    return false;
+}
+
+std::string lowered(std::string_view s)
+{
+    std::string out(s);
+    for (char &c : out)
+        c = platform::AsciiLower(c);
+    return out;
+}
+
+// One page's text in the chosen mode, kept as it grows.
+class PageText final : public readable::TextSink {
+public:
+    PageText(TagStripper &stripper, std::string &text) : stripper_(stripper), text_(text) {}
+    void startReadable(const ReadableOptions &options) { readable_ = std::make_unique<ReadableText>(*this, options); }
+    void feed(std::string_view bytes)
+    {
+        if (readable_)
+            readable_->feed(bytes);
+        else
+            stripper_.feed(bytes);
+    }
+    void finish()
+    {
+        if (readable_)
+            readable_->finish();
+        else
+            stripper_.finish();
+    }
+    std::string encodingName() const { return readable_ ? std::string(readable_->encodingName()) : std::string(); }
+    void write(std::string_view utf8) override { text_.append(utf8); }
+
+private:
+    TagStripper &stripper_;
+    std::string &text_;
+    std::unique_ptr<ReadableText> readable_;
+};
+
+} // namespace
+
+std::string formatArchiveSummary(const ArchiveCounts &c, double seconds)
+{
+    const std::uint64_t skipped = c.otherType + c.notHttp + c.notOk + c.notHtml + c.tooLarge + c.badBody;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "%s: %llu archive%s, %llu records, %llu converted, %llu skipped (%llu other types, %llu not HTTP, "
+                  "%llu not 2xx, %llu not HTML, %llu over --max-size, %llu undecodable), %llu damaged; "
+                  "%llu bytes in, %llu bytes out, %.2f s",
+                  ProgramName, static_cast<unsigned long long>(c.archives), c.archives == 1 ? "" : "s",
+                  static_cast<unsigned long long>(c.records), static_cast<unsigned long long>(c.converted),
+                  static_cast<unsigned long long>(skipped), static_cast<unsigned long long>(c.otherType),
+                  static_cast<unsigned long long>(c.notHttp), static_cast<unsigned long long>(c.notOk),
+                  static_cast<unsigned long long>(c.notHtml), static_cast<unsigned long long>(c.tooLarge),
+                  static_cast<unsigned long long>(c.badBody), static_cast<unsigned long long>(c.damaged),
+                  static_cast<unsigned long long>(c.bytesIn), static_cast<unsigned long long>(c.bytesOut), seconds);
+    return text;
+}
+
+struct ArchiveConversion::Record {
+    TextRecord out;
+    std::string text;
+    std::uint64_t htmlBytes = 0;
+    std::optional<readable::ArticleChoice> choice; // in article mode, with reportArticles
+};
+
+ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const ReadableOptions *readable, std::int64_t maxSize,
+                                     Report report)
+    : out_(out), readable_(readable), maxSize_(maxSize), report_(std::move(report))
+{}
+
+void ArchiveConversion::convertArchive(int fd, const std::string &name)
+{
+    ++counts_.archives;
+    const std::uint64_t before = counts_.bytesIn;
+    ArchiveInput input(fd);
+    WarcReader reader(input, [this, &name](const Damage &damage) {
+        ++counts_.damaged;
+        report_(name + ": damaged record at offset " + damage.where.text() + ": " + damage.reason + "; " +
+                damage.skipped());
+    });
+    std::string head; // an HTTP head longer than the reader's first piece
+    Record record;
+    TagStripper stripper([&record](std::string_view bytes) { record.text.append(bytes); });
+
+    while (reader.next()) {
+        ++counts_.records;
+        const WarcHeader &h = reader.header();
+        record.text.clear();
+        record.htmlBytes = 0;
+        record.choice.reset();
+        std::optional<Skipped> skipped;
+        bool badHead = false;
+        try {
+            const std::string type = lowered(h.field("WARC-Type"));
+            if (type != "response" && type != "resource")
+                throw Skipped{Skip::OtherType, {}};
+            if (h.contentLength > std::uint64_t(maxSize_) + kMaxHttpHead)
+                throw Skipped{Skip::TooLarge, {}};
+            record.out = TextRecord{};
+            record.out.url = std::string(h.field("WARC-Target-URI"));
+            // WARC 1.0 writers (wget among them) put the address in angle brackets.
+            if (record.out.url.size() >= 2 && record.out.url.front() == '<' && record.out.url.back() == '>')
+                record.out.url = record.out.url.substr(1, record.out.url.size() - 2);
+            record.out.date = std::string(h.field("WARC-Date"));
+            record.out.refersTo = std::string(h.field("WARC-Record-ID"));
+
+            // The block's first bytes: the HTTP head and the start of the
+            // body, where the reader has them (valid until it reads on),
+            // or gathered in `head` when the head goes on past them.
+            std::string_view first;
+            std::size_t bodyAt = 0;
+            std::string transfer, coding, media, charset;
+            if (type == "response") {
+                const std::string warcType = mediaTypeOf(h.field("Content-Type"));
+                if (!warcType.empty() && warcType != "application/http")
+                    throw Skipped{Skip::NotHttp, {}};
+                first = reader.readBlockView(kChunk);
+                std::optional<std::size_t> end = httpHeadEnd(first);
+                if (!end && !first.empty()) {
+                    head.assign(first);
+                    while (!(end = httpHeadEnd(head)) && head.size() < kMaxHttpHead) {
+                        const std::string_view more = reader.readBlockView(kChunk);
+                        if (more.empty())
+                            break;
+                        head.append(more);
+                    }
+                    first = head;
+                }
+                const std::optional<HttpHead> http = end ? parseHttpHead(first.substr(0, *end)) : std::nullopt;
+                if (!http)
+                    throw BadHead{};
+                bodyAt = *end;
+                if (http->status < 200 || http->status > 299)
+                    throw Skipped{Skip::NotOk, {}};
+                record.out.status = http->status;
+                const std::string_view contentType = http->field("Content-Type");
+                media = mediaTypeOf(contentType);
+                charset = charsetOf(contentType);
+                transfer = std::string(http->field("Transfer-Encoding"));
+                coding = std::string(http->field("Content-Encoding"));
+            } else {
+                media = mediaTypeOf(h.field("Content-Type"));
+                charset = charsetOf(h.field("Content-Type"));
+            }
+            if (!media.empty() && !isHtmlType(media))
+                throw Skipped{Skip::NotHtml, {}};
+            record.out.contentType = media.empty() ? "text/html" : media;
+
+            PageText page(stripper, record.text);
+            if (readable_) {
+                ReadableOptions options = *readable_;
+                options.httpCharset = charset;
+                options.address = record.out.url;
+                if (reportArticles)
+                    options.onArticleChosen = [&record](const readable::ArticleChoice &c) { record.choice = c; };
+                page.startReadable(options);
+            }
+            std::string sniffed;
+            bool deciding = media.empty();
+            const auto decide = [&] {
+                if (!sniffsAsHtml(sniffed))
+                    throw Skipped{Skip::NotHtml, {}};
+                deciding = false;
+                page.feed(sniffed);
+                sniffed.clear();
+            };
+            const std::uint64_t limit = std::uint64_t(maxSize_);
+            try {
+                const BodyDecoder::Sink toPage = [&](std::string_view bytes) {
+                    record.htmlBytes += bytes.size();
+                    if (record.htmlBytes > limit)
+                        throw Skipped{Skip::TooLarge, {}};
+                    if (!deciding) {
+                        page.feed(bytes);
+                        return;
+                    }
+                    sniffed.append(bytes);
+                    if (sniffed.size() >= kSniffLength)
+                        decide();
+                };
+                BodyDecoder body(transfer, coding, toPage);
+                // A content coding may decode to far more than the body
+                // holds: the body is then decoded first only to learn its
+                // size (what it gives held while under kHeldDecoded, the
+                // body kept as stored), and the page gets it once it is
+                // known to fit, so that a body over --max-size is never
+                // held.
+                std::optional<BodyDecoder> measure;
+                std::string stored;
+                std::string held;
+                bool holding = true;
+                std::uint64_t decoded = 0;
+                if (body.inflates())
+                    measure.emplace(transfer, coding, [&](std::string_view bytes) {
+                        decoded += bytes.size();
+                        if (decoded > limit)
+                            throw Skipped{Skip::TooLarge, {}};
+                        if (holding && held.size() + bytes.size() <= kHeldDecoded) {
+                            held.append(bytes);
+                        } else if (holding) {
+                            holding = false;
+                            std::string().swap(held);
+                        }
+                    });
+                const auto feed = [&](std::string_view bytes) {
+                    if (!measure) {
+                        body.feed(bytes);
+                        return;
+                    }
+                    stored.append(bytes);
+                    measure->feed(bytes);
+                };
+                std::uint64_t raw = first.size() - bodyAt;
+                feed(first.substr(bodyAt));
+                for (std::string_view bytes; !(bytes = reader.readBlockView(kChunk)).empty();) {
+                    raw += bytes.size();
+                    if (raw > limit)
+                        throw Skipped{Skip::TooLarge, {}};
+                    feed(bytes);
+                }
+                if (measure) {
+                    measure->finish();
+                    if (holding) {
+                        for (std::size_t at = 0; at < held.size(); at += kChunk)
+                            toPage(std::string_view(held).substr(at, kChunk));
+                    } else {
+                        body.feed(stored);
+                        body.finish();
+                    }
+                } else {
+                    body.finish();
+                }
+            } catch (const BodyFault &fault) {
+                throw Skipped{Skip::BadBody, fault.reason};
+            }
+            if (deciding)
+                decide();
+            page.finish();
+            record.out.charset = readable_ ? page.encodingName() : charset;
+        } catch (const Skipped &s) {
+            skipped = s;
+            // A page left half converted: the stripper starts afresh.
+            stripper.finish();
+        } catch (const BadHead &) {
+            badHead = true;
+        } catch (const std::exception &e) {
+            // The conversion itself gave up on this page (memory for its
+            // list of links, say): the page is skipped, the archive goes on.
+            skipped = Skipped{Skip::BadBody, e.what()};
+            stripper.finish();
+        }
+
+        const RecordOffset where = reader.offset();
+        const bool sound = reader.finish();
+        counts_.bytesIn = before + input.bytesIn();
+        if (sound) {
+            if (badHead) {
+                ++counts_.damaged;
+                report_(name + ": damaged record at offset " + where.text() + ": bad HTTP head");
+            } else if (skipped) {
+                switch (skipped->why) {
+                case Skip::OtherType: ++counts_.otherType; break;
+                case Skip::NotHttp: ++counts_.notHttp; break;
+                case Skip::NotOk: ++counts_.notOk; break;
+                case Skip::NotHtml: ++counts_.notHtml; break;
+                case Skip::TooLarge: ++counts_.tooLarge; break;
+                case Skip::BadBody:
+                    ++counts_.badBody;
+                    report_(name + ": record at offset " + where.text() + " (" + record.out.url +
+                            ") skipped: " + skipped->detail);
+                    break;
+                }
+            } else {
+                record.out.text = record.text;
+                out_.write(record.out);
+                ++counts_.converted;
+                if (record.choice)
+                    report_(name + ": record at offset " + where.text() + " (" + record.out.url +
+                            "): " + readable::describe(*record.choice));
+                counts_.htmlBytes += record.htmlBytes;
+            }
+        }
+        counts_.bytesOut = out_.bytesOut();
+        if (onProgress && (counts_.records & 63) == 0)
+            onProgress(counts_);
+    }
+    counts_.bytesIn = before + input.bytesIn();
+}
+
+namespace {
+
+bool endsWith(const std::string &s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string reasonOf(int error)
+{
+    return std::strerror(error);
+}
+
+// The progress line: records so far, on a terminal only.
+class ArchiveProgress {
+public:
+    explicit ArchiveProgress(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+    void update(const ArchiveCounts &c)
+    {
+        if (!enabled_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(500) || now - start_ < std::chrono::seconds(1))
+            return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const std::string line = "\r" + std::string(ProgramName) + ": " + std::to_string(c.records) + " records, " +
+                                 std::to_string(c.converted) + " converted, " + formatBytes(double(c.bytesIn)) +
+                                 " read, " + formatBytes(double(c.bytesIn) / seconds) + "/s\033[K";
+        platform::WriteAll(STDERR_FILENO, line.data(), line.size());
+        shown_ = true;
+    }
+    void clear()
+    {
+        if (shown_)
+            platform::WriteAll(STDERR_FILENO, "\r\033[K", 4);
+        shown_ = false;
+    }
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+// The first input that is the very file the output would go to, by its
+// device and inode; none when the output is no existing regular file.
+std::optional<std::string> inputThatIsTheOutput(const Options &options)
+{
+    struct stat out {};
+    const bool toStandardOutput = !options.output || *options.output == "-";
+    if ((toStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(options.output->c_str(), &out)) != 0 ||
+        !S_ISREG(out.st_mode))
+        return std::nullopt;
+    for (const std::string &input : options.inputs) {
+        struct stat in {};
+        if ((input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) == 0 && in.st_dev == out.st_dev &&
+            in.st_ino == out.st_ino)
+            return input == "-" ? std::string("standard input") : input;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int convertArchives(const Options &options)
+{
+    ArchiveProgress progress(!options.quiet && ::isatty(STDERR_FILENO));
+    const auto report = [&progress](const std::string &line) {
+        progress.clear();
+        std::fprintf(stderr, "%s: %s\n", ProgramName, line.c_str());
+    };
+
+    // An output that is one of the archives (by name, link or hard link)
+    // is refused before anything is read or written: the fresh file
+    // renamed over it would destroy the archive, and standard output
+    // appended to it would be read back as it grows.
+    if (const std::optional<std::string> clash = inputThatIsTheOutput(options)) {
+        report(*clash + ": the output " +
+               (!options.output || *options.output == "-" ? std::string("(standard output)") : *options.output) +
+               " is this archive itself; nothing read or written");
+        return 1;
+    }
+
+    // The output: standard output, a device or pipe written directly, or a
+    // file that appears only once complete.
+    const bool toStandardOutput = !options.output || *options.output == "-";
+    const std::string outName = toStandardOutput ? std::string("standard output") : *options.output;
+    platform::FileReplacement fresh;
+    platform::UniqueFd direct;
+    int outFd = STDOUT_FILENO;
+    if (!toStandardOutput) {
+        struct stat st {};
+        if (::stat(outName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            direct.reset(::open(outName.c_str(), O_WRONLY | O_CLOEXEC));
+            if (!direct) {
+                report(outName + ": " + reasonOf(errno));
+                return 1;
+            }
+            outFd = direct.get();
+        } else {
+            platform::ReplaceOptions replace;
+            replace.removeOnSignal = true;
+            if (const int error = fresh.open(outName, replace); error != 0) {
+                report(outName + ": " + reasonOf(error));
+                return 1;
+            }
+            outFd = fresh.fd();
+        }
+    }
+
+    const std::optional<ReadableOptions> readable = readableOptionsOf(options);
+    bool failed = false;
+    ArchiveCounts counts;
+    try {
+        TextRecordWriter writer(outFd, options.jsonl ? TextFormat::Jsonl : TextFormat::Wet,
+                                !toStandardOutput && endsWith(outName, ".gz"));
+        const std::string fileName = toStandardOutput ? std::string() : outName.substr(outName.rfind('/') + 1);
+        const char *kind = !readable ? "stripped text" : readable->article ? "article text" : "readable text";
+        writer.writeInfo(fileName, std::string("software: ") + ProgramName + " " + quillan::version::Text +
+                                       "\r\nformat: WARC File Format 1.0\r\nconversion: " + kind + "\r\n");
+        ArchiveConversion conversion(writer, readable ? &*readable : nullptr, options.maxSize, report);
+        conversion.onProgress = [&progress](const ArchiveCounts &c) { progress.update(c); };
+        conversion.reportArticles = options.verbose;
+        for (const std::string &input : options.inputs) {
+            platform::UniqueFd file;
+            int fd = STDIN_FILENO;
+            const std::string name = input == "-" ? std::string("standard input") : input;
+            if (input != "-") {
+                file.reset(::open(input.c_str(), O_RDONLY | O_CLOEXEC));
+                struct stat st {};
+                if (file && ::fstat(file.get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                    report(name + ": " + reasonOf(EISDIR));
+                    failed = true;
+                    continue;
+                }
+                if (!file) {
+                    report(name + ": " + reasonOf(errno));
+                    failed = true;
+                    continue;
+                }
+                ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+                fd = file.get();
+            }
+            try {
+                conversion.convertArchive(fd, name);
+            } catch (const InputFailure &e) {
+                report(name + ": " + reasonOf(e.error));
+                failed = true;
+            }
+        }
+        writer.flush();
+        counts = conversion.counts();
+        counts.bytesOut = writer.bytesOut();
+    } catch (const OutputFailure &e) {
+        report(outName + ": " + reasonOf(e.error));
+        failed = true;
+    }
+    progress.clear();
+    if (failed) {
+        fresh.abandon();
+    } else if (!toStandardOutput && !direct) {
+        if (const int error = fresh.commit(); error != 0) {
+            report(outName + ": " + reasonOf(error));
+            failed = true;
+        }
+    } else if (direct) {
+        if (const int error = direct.reset(); error != 0) {
+            report(outName + ": " + reasonOf(error));
+            failed = true;
+        }
+    }
+    std::fprintf(stderr, "%s%s\n", formatArchiveSummary(counts, progress.seconds()).c_str(),
+                 failed && !toStandardOutput ? ", no output written" : "");
+    // Damaged records leave the output complete with every sound record,
+    // yet not every input was converted.
+    return failed || counts.damaged > 0 ? 1 : 0;
+}
+
+} // namespace quillan::cli

@@ -1,0 +1,1042 @@
+#include "text/article/article_extractor.h"
+
+#include "text/article/page_tree.h"
+#include "text/readable/elements.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+
+namespace quillan::readable {
+namespace {
+
+using article::kNoNode;
+using article::PageNode;
+using article::PageTree;
+
+// A result under this many characters makes the extractor try again with
+// fewer rules.
+constexpr std::size_t kEnoughCharacters = 250;
+constexpr std::size_t kMinParagraph = 25;
+
+// The rules of one attempt.
+struct Rules {
+    bool setAsideUnlikely;
+    bool weighNames;
+    bool cleanInside;
+    std::uint32_t minParagraph; // characters of a block that counts as a paragraph
+};
+// The last attempt is for pages without prose (listings, indexes): every
+// block with text counts, so the region with the most entries wins.
+constexpr std::array kAttempts{Rules{true, true, true, kMinParagraph}, Rules{false, true, true, kMinParagraph},
+                               Rules{false, false, true, kMinParagraph}, Rules{false, false, false, kMinParagraph},
+                               Rules{true, true, false, 1}};
+
+// What the boxes (the containers the cleaning inside the content judges)
+// hold besides text, for those that hold any of it.
+struct Box {
+    std::uint32_t node;
+    std::uint32_t commas, titleLinks; // titleLinks: link text inside headings
+    std::uint32_t paragraphs, images, inputs, embeds;
+};
+
+enum MeasureFlag : std::uint8_t {
+    kSetAside = 1,
+    kHasBlockChild = 2,
+    kSentenceEnd = 4, // its text outside nested blocks ends a sentence
+    kOneChild = 8,    // it has one child element
+};
+
+// Text measures of the nodes' subtrees under one attempt's rules: per node
+// what the choice reads of any node, and the boxes' other counts.
+struct Measures {
+    std::vector<std::uint32_t> text, linkText;
+    // A paragraph's points for its containers (its text outside nested
+    // blocks is long enough for the rules), 0: none. The scoring reads them
+    // and keeps its own in their place.
+    std::vector<std::uint32_t> points;
+    std::vector<std::uint8_t> flags;
+    std::vector<Box> boxes; // in node order
+
+    bool setAside(std::uint32_t n) const { return (flags[n] & kSetAside) != 0; }
+    bool hasBlockChild(std::uint32_t n) const { return (flags[n] & kHasBlockChild) != 0; }
+    Box box(std::uint32_t n) const
+    {
+        const auto it = std::lower_bound(boxes.begin(), boxes.end(), n,
+                                         [](const Box &b, std::uint32_t node) { return b.node < node; });
+        return it != boxes.end() && it->node == n ? *it : Box{n, 0, 0, 0, 0, 0, 0};
+    }
+};
+
+using CountsCursor = PageTree::CountsCursor;
+
+// Blocks, and table cells, which lay out as blocks too (rows and row groups
+// only pass a cell's points on to its table).
+bool isBlock(const PageNode &n)
+{
+    return n.block;
+}
+
+bool isTablePart(Element e)
+{
+    return e == Element::Td || e == Element::Th || e == Element::Tr || e == Element::Tbody || e == Element::Thead ||
+           e == Element::Tfoot || e == Element::Li || e == Element::Dd || e == Element::Dt;
+}
+
+// Blocks whose text counts as a paragraph for their container.
+constexpr bool paragraphElement(Element e)
+{
+    switch (e) {
+    case Element::Li:
+    case Element::Dt:
+    case Element::Dd:
+    case Element::H1:
+    case Element::H2:
+    case Element::H3:
+    case Element::H4:
+    case Element::H5:
+    case Element::H6:
+    case Element::Th:
+    case Element::Caption:
+    case Element::Option:
+    case Element::Summary:
+    case Element::Legend:
+    case Element::Body:
+    case Element::Html:
+    case Element::Head:
+    case Element::Tr:
+    case Element::Tbody:
+    case Element::Thead:
+    case Element::Tfoot:
+    case Element::Table:
+    case Element::Ul:
+    case Element::Ol:
+    case Element::Dl:
+    case Element::Select: return false;
+    default: return true;
+    }
+}
+
+// The containers the cleaning inside the content judges by their counts.
+constexpr bool boxElement(Element e)
+{
+    switch (e) {
+    case Element::Table:
+    case Element::Td:
+    case Element::Ul:
+    case Element::Ol:
+    case Element::Dl:
+    case Element::Div:
+    case Element::Section:
+    case Element::Form:
+    case Element::Header:
+    case Element::Fieldset:
+    case Element::Center:
+    case Element::Figure: return true;
+    default: return false;
+    }
+}
+
+// Whether an element is paragraph-like or a box, looked up.
+enum ElementKind : std::uint8_t { kIsParagraphLike = 1, kIsBox = 2 };
+constexpr std::array<std::uint8_t, 256> kKinds = [] {
+    std::array<std::uint8_t, 256> kinds{};
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Element::Count); ++i) {
+        const auto e = static_cast<Element>(i);
+        kinds[i] =
+            static_cast<std::uint8_t>((paragraphElement(e) ? kIsParagraphLike : 0) | (boxElement(e) ? kIsBox : 0));
+    }
+    return kinds;
+}();
+
+bool paragraphLike(Element e)
+{
+    return (kKinds[static_cast<std::size_t>(e)] & kIsParagraphLike) != 0;
+}
+
+bool isBox(Element e)
+{
+    return (kKinds[static_cast<std::size_t>(e)] & kIsBox) != 0;
+}
+
+// One pass in node order: the nodes whose subtrees are still open are on a
+// stack (set aside ones never), and each adds its sums to its parent's as it
+// leaves.
+// `m` holds the last attempt's, its storage used again.
+void measure(const PageTree &tree, const Rules &rules, Measures &m)
+{
+    const auto &nodes = tree.nodes();
+    const std::size_t count = nodes.size();
+    m.text.assign(count, 0);
+    m.linkText.assign(count, 0);
+    m.points.assign(count, 0);
+    m.flags.assign(count, 0);
+    m.boxes.clear();
+    struct Open {
+        std::uint32_t node;
+        bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
+        std::uint32_t text = 0, linkText = 0, titleLinks = 0, commas = 0;
+        std::uint32_t inlineText = 0, inlineCommas = 0; // outside nested blocks
+        std::uint32_t paragraphs = 0, images = 0, inputs = 0, embeds = 0, children = 0;
+        std::uint32_t breaks = 0; // br children
+    };
+    std::vector<Open> open;
+    CountsCursor counts(tree);
+    // The document's own text is outside every element that can be chosen.
+    {
+        const article::NodeCounts own = counts.at(0);
+        Open document{0};
+        document.images = own.images;
+        document.children = own.otherChildren;
+        document.breaks = own.breaks;
+        open.push_back(document);
+    }
+    auto leave = [&] {
+        Open &e = open.back();
+        const PageNode &n = nodes[e.node];
+        const bool block = isBlock(n);
+        // Paragraphs: p and pre, and in a block that holds a paragraph's
+        // worth of loose text, that text's runs between pairs of line breaks.
+        if (n.element == Element::P || n.element == Element::Pre)
+            e.paragraphs += 1;
+        else if (block && paragraphLike(n.element) && e.inlineText >= kMinParagraph)
+            e.paragraphs += 1 + e.breaks / 2;
+        m.text[e.node] = e.text;
+        m.linkText[e.node] = e.linkText;
+        m.flags[e.node] =
+            static_cast<std::uint8_t>((e.hasBlockChild ? kHasBlockChild : 0) | (e.sentenceEnd ? kSentenceEnd : 0) |
+                                      (e.children == 1 ? kOneChild : 0));
+        if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
+            m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
+        if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
+            m.boxes.push_back({e.node, e.commas, e.titleLinks, e.paragraphs, e.images, e.inputs, e.embeds});
+        if (open.size() == 1) {
+            open.pop_back();
+            return;
+        }
+        Open &p = open[open.size() - 2];
+        p.text += e.text;
+        p.linkText += e.linkText;
+        p.titleLinks += e.titleLinks;
+        p.commas += e.commas;
+        p.paragraphs += e.paragraphs;
+        p.breaks += n.element == Element::Br && !n.wrapped;
+        p.images += e.images + (n.element == Element::Img);
+        p.inputs += e.inputs + (n.element == Element::Input || n.element == Element::Textarea ||
+                                n.element == Element::Select || n.element == Element::Button);
+        p.embeds += e.embeds + (n.element == Element::Iframe || n.element == Element::Embed ||
+                                n.element == Element::Object || n.element == Element::Video);
+        p.children += n.wrapped ? 0 : 1;
+        if (block) {
+            p.hasBlockChild = true;
+        } else {
+            // An inline element's blocks lay out as its parent's.
+            p.hasBlockChild = p.hasBlockChild || e.hasBlockChild;
+            p.inlineText += e.inlineText;
+            p.inlineCommas += e.inlineCommas;
+            p.sentenceEnd = p.sentenceEnd || e.sentenceEnd;
+        }
+        open.pop_back();
+    };
+    // One round past the last node closes all.
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::uint32_t parent = i < count ? nodes[i].parent : kNoNode;
+        while (!open.empty() && open.back().node != parent)
+            leave();
+        if (i == count)
+            break;
+        const PageNode &n = nodes[i];
+        bool setAside = n.silent || (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body &&
+                                     n.element != Element::Html);
+        if (rules.setAsideUnlikely &&
+            (n.element == Element::Nav || n.element == Element::Aside || n.element == Element::Footer))
+            setAside = true;
+        if (setAside) {
+            // It and its subtree (the nodes after it whose parents are in
+            // it) count for nothing, and nothing of them goes up.
+            const std::size_t top = i;
+            m.flags[i] = kSetAside;
+            while (i + 1 < count && nodes[i + 1].parent >= top)
+                m.flags[++i] = kSetAside;
+            continue;
+        }
+        const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
+        const bool parentInHeading = open.back().inHeading;
+        Open &e = open.emplace_back(Open{static_cast<std::uint32_t>(i)});
+        e.text = e.inlineText = own.text;
+        e.images = own.images;
+        e.children = own.otherChildren;
+        e.breaks = own.breaks;
+        e.linkText = own.linkText;
+        e.inHeading = parentInHeading || n.heading;
+        e.titleLinks = e.inHeading ? own.linkText : 0;
+        e.commas = e.inlineCommas = own.commas;
+        e.sentenceEnd = n.sentenceEnd;
+    }
+    // They came as their subtrees ended.
+    const auto byNode = [](const Box &a, const Box &b) { return a.node < b.node; };
+    if (!std::is_sorted(m.boxes.begin(), m.boxes.end(), byNode))
+        std::sort(m.boxes.begin(), m.boxes.end(), byNode);
+}
+
+double linkDensity(const Measures &m, std::uint32_t n)
+{
+    return m.text[n] == 0 ? 0.0 : static_cast<double>(m.linkText[n]) / m.text[n];
+}
+
+double elementScore(Element e)
+{
+    switch (e) {
+    case Element::Div:
+    case Element::Article:
+    case Element::Main:
+    case Element::Section: return 5;
+    case Element::Pre:
+    case Element::Td:
+    case Element::Blockquote: return 3;
+    case Element::Address:
+    case Element::Ol:
+    case Element::Ul:
+    case Element::Dl:
+    case Element::Dd:
+    case Element::Dt:
+    case Element::Li:
+    case Element::Form: return -3;
+    case Element::H1:
+    case Element::H2:
+    case Element::H3:
+    case Element::H4:
+    case Element::H5:
+    case Element::H6:
+    case Element::Th: return -5;
+    default: return 0;
+    }
+}
+
+bool isAncestor(const std::vector<PageNode> &nodes, std::uint32_t ancestor, std::uint32_t node)
+{
+    for (std::uint32_t n = node; n != kNoNode; n = nodes[n].parent)
+        if (n == ancestor)
+            return true;
+    return false;
+}
+
+// One attempt's result: which nodes are shown.
+enum Mark : std::uint8_t {
+    kShown = 1,
+    kRoot = 2, // the top of a chosen part
+};
+struct Selection {
+    std::vector<std::uint8_t> marks; // per node
+    std::size_t characters = 0;
+    bool shown(std::uint32_t n) const { return (marks[n] & kShown) != 0; }
+    bool root(std::uint32_t n) const { return (marks[n] & kRoot) != 0; }
+};
+
+// The tables of data rather than of layout (a table with headers or a
+// caption, ten rows, five columns or more than ten cells, and no table
+// inside it), in node order.
+std::vector<std::uint32_t> dataTables(const std::vector<PageNode> &nodes)
+{
+    constexpr std::uint8_t kHeaders = 1, kNested = 2;
+    struct Table {
+        std::uint32_t node;
+        std::uint32_t rows = 0, cells = 0, widest = 0;
+        std::uint8_t data = 0; // headers or a table inside
+    };
+    std::vector<Table> tables;
+    // The nodes whose subtrees are open: each with the table its children
+    // are in (an index in tables) and, for a row, its cells so far.
+    struct Open {
+        std::uint32_t node;
+        std::uint32_t table;
+        std::uint32_t rowCells;
+    };
+    std::vector<Open> open{{0, kNoNode, 0}};
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        const std::uint32_t p = nodes[i].parent;
+        while (open.back().node != p)
+            open.pop_back();
+        Open &parent = open.back();
+        const std::uint32_t table = parent.table;
+        const Element e = nodes[i].element;
+        if (table != kNoNode) {
+            Table &t = tables[table];
+            switch (e) {
+            case Element::Table: t.data |= kNested; break;
+            case Element::Tr: ++t.rows; break;
+            case Element::Th: t.data |= kHeaders; [[fallthrough]];
+            case Element::Td:
+                ++t.cells;
+                if (nodes[p].element == Element::Tr)
+                    t.widest = std::max(t.widest, ++parent.rowCells);
+                break;
+            case Element::Caption:
+            case Element::Thead: t.data |= kHeaders; break;
+            default: break;
+            }
+        }
+        std::uint32_t inner = table;
+        if (e == Element::Table) {
+            inner = static_cast<std::uint32_t>(tables.size());
+            tables.push_back({static_cast<std::uint32_t>(i)});
+        }
+        open.push_back({static_cast<std::uint32_t>(i), inner, 0});
+    }
+    std::vector<std::uint32_t> data;
+    for (const Table &t : tables)
+        if (!(t.data & kNested) && ((t.data & kHeaders) || t.rows >= 10 || t.widest > 4 || t.cells > 10))
+            data.push_back(t.node);
+    return data;
+}
+
+// Below every score a node can have.
+constexpr double kNoScore = -1e30;
+
+struct Scored {
+    std::uint32_t node;
+    double score;
+};
+
+// The storage of the attempts, one after the other, sized at once for the
+// most any of them needs (a box for each box element, a score for each
+// block that holds a node: only containers are scored): it never grows, so
+// it never holds an old copy beside a new one, and what it does not use is
+// never written, so costs no memory.
+class Workspace {
+public:
+    explicit Workspace(const std::vector<PageNode> &nodes) : nodes_(nodes.size())
+    {
+        std::vector<bool> holds(nodes.size());
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            const PageNode &n = nodes[i];
+            boxes_ += isBox(n.element) ? 1 : 0;
+            if (i > 0 && !holds[n.parent]) {
+                holds[n.parent] = true;
+                blocks_ += isBlock(nodes[n.parent]) ? 1 : 0;
+            }
+        }
+    }
+    // The most the attempts write, two selections of the nodes included.
+    std::size_t mostBytes() const
+    {
+        constexpr std::size_t perNode = 3 * sizeof(std::uint32_t) + sizeof(std::uint8_t) + 2 * sizeof(std::uint8_t);
+        return nodes_ * perNode + boxes_ * sizeof(Box) + blocks_ * sizeof(Scored);
+    }
+    void reserve()
+    {
+        measures.text.reserve(nodes_);
+        measures.linkText.reserve(nodes_);
+        measures.points.reserve(nodes_);
+        measures.flags.reserve(nodes_);
+        measures.boxes.reserve(boxes_);
+        scored.reserve(blocks_);
+    }
+
+    void release()
+    {
+        measures = Measures();
+        std::vector<Scored>().swap(scored);
+    }
+
+    Measures measures;
+    std::vector<Scored> scored;
+
+private:
+    std::size_t nodes_ = 0, boxes_ = 0, blocks_ = 0;
+};
+
+class Chooser {
+public:
+    // `dataTables` as dataTables() gives them for the tree.
+    // `work`: reserve()d, for one attempt after another.
+    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables, Workspace &work)
+        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(work.measures), scored_(work.scored),
+          dataTables_(dataTables)
+    {
+        measure(tree, rules, m_);
+    }
+
+    Selection choose()
+    {
+        score();
+        std::uint32_t top = best();
+        Selection s;
+        s.marks.assign(nodes_.size(), 0);
+        if (top == kNoNode)
+            return s;
+        top = widen(top);
+        for (std::uint32_t part : withSiblings(top))
+            s.marks[part] |= kRoot;
+        CountsCursor counts(tree_);
+        for (std::size_t i = 1; i < nodes_.size(); ++i) {
+            const std::uint32_t p = nodes_[i].parent;
+            const auto n = static_cast<std::uint32_t>(i);
+            const bool inside = s.root(n) || s.shown(p);
+            if (!inside || m_.setAside(n))
+                continue;
+            if (!s.root(n) && rules_.cleanInside && boilerplate(n))
+                continue;
+            s.marks[i] |= kShown;
+            s.characters += nodes_[i].silent ? 0 : counts.at(n).text;
+        }
+        return s;
+    }
+
+private:
+    // The node's score, null when it has none.
+    const double *scoreOf(std::uint32_t n) const
+    {
+        return m_.points[n] == 0 ? nullptr : &scored_[m_.points[n] - 1].score;
+    }
+    double scoreOrZero(std::uint32_t n) const
+    {
+        const double *score = scoreOf(n);
+        return score ? *score : 0.0;
+    }
+
+    // Each paragraph's points go to the block containers above it. A
+    // container's entry in scored_ is in the points of its node, which are
+    // read before (a container comes before its content).
+    void score()
+    {
+        std::vector<std::uint32_t> &slot = m_.points; // 0: none, else the entry + 1
+        scored_.clear();
+        for (std::size_t i = 1; i < nodes_.size(); ++i) {
+            const std::uint32_t own = slot[i];
+            slot[i] = 0;
+            if (own == 0 || m_.setAside(static_cast<std::uint32_t>(i)))
+                continue;
+            const double points = own;
+            const PageNode &n = nodes_[i];
+            // Inline elements such as font or span hold no article.
+            std::uint32_t at =
+                m_.hasBlockChild(static_cast<std::uint32_t>(i)) ? static_cast<std::uint32_t>(i) : n.parent;
+            for (int level = 0; level < 3 && at != 0 && at != kNoNode; at = nodes_[at].parent) {
+                const PageNode &c = nodes_[at];
+                if (c.element == Element::Html)
+                    break;
+                if (!isBlock(c))
+                    continue;
+                if (slot[at] == 0) {
+                    scored_.push_back({at, elementScore(c.element) + (rules_.weighNames ? c.classWeight : 0)});
+                    slot[at] = static_cast<std::uint32_t>(scored_.size());
+                }
+                scored_[slot[at] - 1].score += level == 0 ? points : level == 1 ? points / 2 : points / (level * 3);
+                ++level;
+            }
+        }
+        for (Scored &s : scored_)
+            s.score *= 1.0 - linkDensity(m_, s.node);
+    }
+
+    // The best score's node, the first in node order of equals.
+    std::uint32_t best() const
+    {
+        const Scored *top = nullptr;
+        for (const Scored &s : scored_)
+            if (!top || s.score > top->score || (s.score == top->score && s.node < top->node))
+                top = &s;
+        return top ? top->node : kNoNode;
+    }
+
+    bool stop(std::uint32_t n) const
+    {
+        return n == 0 || n == kNoNode || nodes_[n].element == Element::Body || nodes_[n].element == Element::Html;
+    }
+
+    // The best container, or an ancestor that holds it and scores nearly
+    // as well, or that several other strong containers share.
+    std::uint32_t widen(std::uint32_t top) const
+    {
+        if (stop(top))
+            return top;
+        std::vector<std::uint32_t> close;
+        const double topScore = scoreOrZero(top);
+        for (const Scored &s : scored_)
+            if (s.node != top && s.score >= 0.75 * topScore)
+                close.push_back(s.node);
+        if (close.size() >= 3) {
+            for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
+                int holds = 0;
+                for (std::uint32_t c : close)
+                    holds += isAncestor(nodes_, a, c) ? 1 : 0;
+                if (holds >= 3) {
+                    top = a;
+                    break;
+                }
+            }
+        }
+        double last = scoreOrZero(top);
+        const double threshold = last / 3;
+        for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
+            const double *score = scoreOf(a);
+            if (!score)
+                continue;
+            if (*score < threshold)
+                break;
+            if (*score > last) {
+                top = a;
+                break;
+            }
+            last = *score;
+        }
+        // A page laid out in a table: a container that holds most of its
+        // cell's text stands for the cell, so that the other cells of the
+        // table can join it as the article's parts.
+        if (nodes_[top].element != Element::Td) {
+            const std::uint32_t cell = enclosing(top, Element::Td);
+            if (cell != kNoNode && enclosing(top, Element::Table) == enclosing(cell, Element::Table) &&
+                m_.text[top] * 4 >= m_.text[cell] * 3)
+                top = cell;
+        }
+        // An article element says where the article is: when the best
+        // container lies in one and holds most of its text, the rest of it
+        // is the article's heading, summary and end matter.
+        if (nodes_[top].element != Element::Article) {
+            const std::uint32_t article = enclosing(top, Element::Article);
+            if (article != kNoNode && !m_.setAside(article) && m_.text[top] * 3 >= m_.text[article] * 2)
+                top = article;
+        }
+        // A container that is its parent's only content stands for it; but
+        // a cell stays a cell unless its table has no other.
+        std::uint32_t only = top;
+        while (!stop(nodes_[only].parent) && (m_.flags[nodes_[only].parent] & kOneChild))
+            only = nodes_[only].parent;
+        if (nodes_[top].element == Element::Td && only != top && isAncestor(nodes_, only, top) &&
+            !isAncestor(nodes_, only, enclosing(top, Element::Table)))
+            return top;
+        return only;
+    }
+
+    std::vector<std::uint32_t> withSiblings(std::uint32_t top) const
+    {
+        const std::uint32_t parent = nodes_[top].parent;
+        if (stop(top) || parent == kNoNode)
+            return {top};
+        const double topScore = scoreOrZero(top);
+        const std::uint32_t topClass = tree_.classHash(top);
+        const double threshold = std::max(10.0, topScore * 0.2);
+        // A cell's siblings are the cells of its table (a page laid out
+        // in a table puts the parts of its article in rows of their own).
+        const bool cell = nodes_[top].element == Element::Td;
+        const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
+        std::vector<std::uint32_t> parts;
+        const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
+        for (std::size_t i = first; i < nodes_.size(); ++i) {
+            const PageNode &n = nodes_[i];
+            if (m_.setAside(static_cast<std::uint32_t>(i)))
+                continue;
+            if (table != kNoNode) {
+                if (n.element != Element::Td || enclosing(static_cast<std::uint32_t>(i), Element::Table) != table)
+                    continue;
+            } else if (n.parent != parent) {
+                continue;
+            }
+            const auto c = static_cast<std::uint32_t>(i);
+            if (c == top) {
+                parts.push_back(c);
+                continue;
+            }
+            const double bonus = topClass != 0 && tree_.classHash(c) == topClass ? topScore * 0.2 : 0.0;
+            // A sibling joins by what its text scores: a name that says
+            // "post" or "entry" on a box of dates and names brings it no
+            // nearer.
+            const double score =
+                chainScore(c) - (rules_.weighNames && nodes_[c].classWeight > 0 ? nodes_[c].classWeight : 0);
+            if (score > kNoScore && score + bonus >= threshold) {
+                parts.push_back(c);
+                continue;
+            }
+            if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
+                continue;
+            const double density = linkDensity(m_, c);
+            const std::uint32_t length = m_.text[c];
+            if ((length > 80 && density < 0.25) ||
+                (length > 0 && length <= 80 && density == 0 && (m_.flags[c] & kSentenceEnd)))
+                parts.push_back(c);
+        }
+        return parts;
+    }
+
+    // The best score of a node and of the nodes that are, one in the
+    // other, its only content (a table of one cell scores as its cell).
+    double chainScore(std::uint32_t n) const
+    {
+        const double *score = scoreOf(n);
+        double best = score ? *score : kNoScore;
+        while (m_.flags[n] & kOneChild) {
+            std::uint32_t child = n + 1;
+            while (child < nodes_.size() && (nodes_[child].parent != n || m_.setAside(child)))
+                ++child;
+            if (child >= nodes_.size() || !isAncestor(nodes_, n, child))
+                break;
+            n = child;
+            if ((score = scoreOf(n)))
+                best = std::max(best, *score);
+        }
+        return best;
+    }
+
+    std::uint32_t enclosing(std::uint32_t n, Element e) const
+    {
+        for (std::uint32_t a = nodes_[n].parent; a != kNoNode && a != 0; a = nodes_[a].parent)
+            if (nodes_[a].element == e)
+                return a;
+        return kNoNode;
+    }
+
+    // Whether an element inside the chosen content looks like boilerplate.
+    bool boilerplate(std::uint32_t i) const
+    {
+        const PageNode &n = nodes_[i];
+        switch (n.element) {
+        case Element::Nav:
+        case Element::Aside:
+        case Element::Footer:
+        case Element::Button:
+        case Element::Select:
+        case Element::Textarea:
+        case Element::Input:
+        case Element::Iframe:
+        case Element::Object:
+        case Element::Embed:
+        case Element::Noscript:
+        case Element::Dialog: return true;
+        case Element::H1:
+        case Element::H2:
+        case Element::H3: return rules_.weighNames && n.classWeight < 0;
+        case Element::P: // a line of metadata ("posted by", "tags") rather than prose
+            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
+        default:
+            if (!isBox(n.element))
+                return false;
+            break;
+        }
+        const int weight = rules_.weighNames ? n.classWeight : 0;
+        if (weight < 0)
+            return true;
+        const double density = linkDensity(m_, i);
+        // An entry's title is often a link to the entry: when the text
+        // besides the links is at least as long as the titles, the titles
+        // are no navigation.
+        const Box box = m_.box(i);
+        const std::uint32_t plain = m_.text[i] - m_.linkText[i];
+        const double bodyDensity = plain >= box.titleLinks && m_.text[i] > 0
+                                       ? static_cast<double>(m_.linkText[i] - box.titleLinks) / m_.text[i]
+                                       : density;
+        const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
+        if (list)
+            return density > 0.6;
+        if (box.commas >= 10)
+            return false;
+        const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
+        if (dataCell(i))
+            return density > 0.5;
+        if (n.element == Element::Table || n.element == Element::Td)
+            return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
+        if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
+            return true;
+        if (box.inputs > paragraphs / 3 + 1)
+            return true;
+        if (length < kMinParagraph && (images == 0 || images > 2))
+            return length > 0 || images > 2;
+        if (weight < 25 && bodyDensity > 0.2 && length < 1000)
+            return true;
+        if (weight >= 25 && density > 0.5)
+            return true;
+        if ((box.embeds == 1 && length < 75) || box.embeds > 1)
+            return true;
+        return false;
+    }
+
+    // A cell of a table of data.
+    bool dataCell(std::uint32_t n) const
+    {
+        if (nodes_[n].element != Element::Td)
+            return false;
+        const std::uint32_t table = enclosing(n, Element::Table);
+        return table != kNoNode && std::binary_search(dataTables_.begin(), dataTables_.end(), table);
+    }
+
+    const PageTree &tree_;
+    const std::vector<PageNode> &nodes_;
+    Rules rules_;
+    Measures &m_;
+    std::vector<Scored> &scored_; // in the order they were first scored
+    const std::vector<std::uint32_t> &dataTables_;
+};
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+std::string trimmed(std::string_view s)
+{
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+// The text as titles are compared: ASCII letters in lower case, no-break
+// spaces as spaces, runs of white space as one space, none at the ends.
+std::string lowered(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    bool space = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '\xC2' && i + 1 < s.size() && s[i + 1] == '\xA0') {
+            c = ' ';
+            ++i;
+        }
+        if (isSpace(c)) {
+            space = !out.empty();
+            continue;
+        }
+        if (space)
+            out += ' ';
+        space = false;
+        out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return out;
+}
+
+std::size_t words(std::string_view s)
+{
+    std::size_t count = 0;
+    bool in = false;
+    for (char c : s) {
+        const bool space = isSpace(c);
+        if (!space && !in)
+            ++count;
+        in = !space;
+    }
+    return count;
+}
+
+// The document's title without the site's name: of the parts that a
+// separator (" | ", " - ", ...) divides, the one with the most words.
+std::string withoutSiteName(const std::string &title)
+{
+    static constexpr std::array kSeparators{
+        " | ", " - ", " \xE2\x80\x93 ", " \xE2\x80\x94 ", " :: ", " \xC2\xBB ", " \xC2\xB7 ", " / ", " \xE2\x80\xA2 "};
+    std::vector<std::string> parts{title};
+    for (const char *sep : kSeparators) {
+        std::vector<std::string> next;
+        for (const std::string &p : parts) {
+            std::size_t from = 0;
+            for (std::size_t at; (at = p.find(sep, from)) != std::string::npos;
+                 from = at + std::string_view(sep).size())
+                next.push_back(p.substr(from, at - from));
+            next.push_back(p.substr(from));
+        }
+        parts = std::move(next);
+    }
+    std::string best;
+    for (const std::string &p : parts) {
+        const std::string t = trimmed(p);
+        if (words(t) > words(best))
+            best = t;
+    }
+    return best.empty() ? trimmed(title) : best;
+}
+
+class NoText final : public TextSink {
+public:
+    void write(std::string_view) override {}
+};
+
+// Whether the tokens `want` picks lay out as no text at all. Rendered only
+// until the first text: the rest of the stream is only read past.
+bool rendersNothing(const PageTree &tree, const RenderOptions &options,
+                    const std::function<bool(const article::TokenPlace &)> &want)
+{
+    NoText none;
+    TextRenderer probe(none, options, nullptr);
+    tree.replay(probe, [&](const article::TokenPlace &token) { return !probe.wroteText() && want(token); });
+    return !probe.wroteText();
+}
+
+// The title as a heading, then the tokens `want` picks, laid out as the
+// readable mode lays them out.
+void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
+            const std::function<bool(const article::TokenPlace &)> &want)
+{
+    TextRenderer renderer(out, options, nullptr);
+    if (!title.empty()) {
+        html::Tag h1;
+        h1.name = "h1";
+        renderer.startTag(h1);
+        renderer.characters(title);
+        renderer.endTag(h1);
+    }
+    tree.replay(renderer, want);
+    renderer.endOfFile();
+}
+
+} // namespace
+
+struct ArticleExtractor::State {
+    explicit State(TokenizerSwitch *tokenizer) : tree(tokenizer) {}
+    PageTree tree;
+};
+
+ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
+    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options)
+{}
+
+ArticleExtractor::~ArticleExtractor() = default;
+
+void ArticleExtractor::characters(std::string_view utf8)
+{
+    state_->tree.characters(utf8);
+}
+
+void ArticleExtractor::startTag(const html::Tag &tag)
+{
+    state_->tree.startTag(tag);
+}
+
+void ArticleExtractor::endTag(const html::Tag &tag)
+{
+    state_->tree.endTag(tag);
+}
+
+void ArticleExtractor::endOfFile()
+{
+    PageTree &tree = state_->tree;
+    tree.endOfStream();
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    const std::size_t allowedBytes = kBytesPerPageByte * pageBytes_ + fixedBytes;
+    if (pageBytes_ != 0 && tree.mostBytesBuilt() > allowedBytes) {
+        // Too dense even for the nodes (a tiny heading, or a tiny block
+        // with an element in it, again and again): the whole body, read
+        // back from the stream, under the document's title.
+        choice_.tooDense = choice_.wholeBody = true;
+        choice_.title = withoutSiteName(trimmed(tree.title()));
+        render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
+            return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
+        });
+        return;
+    }
+    tree.build();
+    const auto &nodes = tree.nodes();
+
+    // The first attempt with enough text, else the one with the most; none
+    // when choosing would take the page past its memory bound.
+    Selection chosen;
+    Workspace work(nodes);
+    choice_.tooDense = pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > allowedBytes;
+    if (!choice_.tooDense) {
+        work.reserve();
+        const std::vector<std::uint32_t> tables = dataTables(nodes);
+        int chosenAttempt = -1;
+        for (std::size_t a = 0; a < kAttempts.size(); ++a) {
+            Selection s = Chooser(tree, kAttempts[a], tables, work).choose();
+            if (chosenAttempt < 0 || s.characters > chosen.characters) {
+                chosen = std::move(s);
+                chosenAttempt = static_cast<int>(a);
+            }
+            if (chosen.characters >= kEnoughCharacters)
+                break;
+        }
+        choice_.attempt = chosenAttempt;
+        choice_.listing = kAttempts[static_cast<std::size_t>(chosenAttempt)].minParagraph == 1;
+    }
+    work.release(); // before the text is rendered
+    // The tokens of the chosen content, as the renderer gets them.
+    const auto shownToken = [&nodes, &chosen](const article::TokenPlace &token) {
+        const std::uint32_t n = token.node;
+        const Element e = nodes[n].element;
+        if (token.own && (e == Element::Style || e == Element::Base))
+            return true;
+        if (!chosen.shown(n))
+            return false;
+        // A cell or item on its own: its content only.
+        return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
+    };
+    if (chosen.characters != 0 && rendersNothing(tree, options_, shownToken))
+        chosen.characters = 0; // what was counted is not what a reader sees
+    if (chosen.characters == 0) {
+        // Nothing qualified: the whole page, as the readable mode gives it.
+        choice_.wholeBody = true;
+        chosen.marks.assign(nodes.size(), kShown);
+        chosen.marks[0] |= kRoot;
+    }
+    choice_.characters = chosen.characters;
+
+    // The title: of the headings (h1 to h3) that match the document's title
+    // (a part of it, or all of it without the site's name and more), the one
+    // closest in length to the title without the site's name (the site's
+    // name in a heading matches too, and so does a "related to" heading);
+    // else the only h1 in the content; else the document's title itself.
+    const std::string docTitle = trimmed(tree.title());
+    const std::string shortTitle = withoutSiteName(docTitle);
+    const std::string lowTitle = lowered(docTitle);
+    const std::string lowShortTitle = lowered(shortTitle);
+    std::uint32_t heading = kNoNode;
+    std::size_t headingDistance = 0;
+    std::uint32_t onlyH1 = kNoNode;
+    int h1Count = 0;
+    std::string headingTitle, onlyH1Title;
+    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
+        const std::uint32_t i = tree.headings()[k].node;
+        const std::string_view text = tree.headingText(k);
+        const PageNode &n = nodes[i];
+        if ((n.unlikely && !chosen.shown(i)) || text.empty())
+            continue;
+        const std::string low = lowered(text);
+        if (n.element == Element::H1) {
+            ++h1Count;
+            onlyH1 = i;
+            onlyH1Title = text;
+        }
+        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
+                             (lowTitle.find(low) != std::string::npos ||
+                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
+        const std::size_t distance =
+            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
+        if (matches && (heading == kNoNode || distance < headingDistance)) {
+            heading = i;
+            headingDistance = distance;
+            headingTitle = text;
+        }
+    }
+    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
+        heading = onlyH1;
+        headingTitle = onlyH1Title;
+    }
+    std::string title = heading != kNoNode ? headingTitle : shortTitle;
+    if (heading != kNoNode && chosen.shown(heading)) {
+        // Shown once, first; its subtree (the nodes right after it) leaves the content.
+        for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i));
+             ++i)
+            chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
+    }
+    choice_.title = title;
+    render(tree, sink_, options_, title, shownToken);
+}
+
+std::string describe(const ArticleChoice &choice)
+{
+    std::string text;
+    if (choice.tooDense)
+        text = "nothing chosen: the whole body, the page too dense to score within its memory bound";
+    else if (choice.wholeBody)
+        text = "nothing chosen: the whole body";
+    else if (choice.listing)
+        text = "no article: the largest content region, " + std::to_string(choice.characters) + " characters";
+    else
+        text = std::string(choice.attempt == 0 ? "the article, " : "the article, found with fewer rules, ") +
+               std::to_string(choice.characters) + " characters";
+    if (!choice.title.empty())
+        text += "; title: " + choice.title;
+    return text;
+}
+
+} // namespace quillan::readable

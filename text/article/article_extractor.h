@@ -1,0 +1,146 @@
+#pragma once
+// "Article only": the page's main content, as a reader view gives it.
+//
+// The extractor is a token sink in front of the readable renderer. It keeps
+// the page's tokens (in one compact byte stream) and a light tree of the
+// elements the scoring looks at (article/page_tree.h). Its tokens are those
+// of the page's tree as the HTML Standard's tree construction builds it,
+// read back in tree order (article/article_input.h, document_walk.h), so
+// that the structure it scores is the Standard's; the light tree's own
+// rules (implied ends of p, li, dd, dt, table parts and headings; end tags
+// matched to the nearest open element of their name) then change nothing.
+// Only a page past the tree's memory limit comes straight from the
+// tokenizer, and then those rules are all the structure there is. When the
+// page has ended it scores the tree and hands the tokens of the chosen
+// content to a TextRenderer, so the text is laid out exactly as the readable
+// mode lays it out (links and width too).
+//
+// The choice:
+// - Subtrees whose class or id say they are navigation, menus, sidebars,
+//   footers, comments, share or "related" boxes, newsletter or cookie
+//   notices or ads (and nav, aside, footer elements, and the ARIA roles of
+//   the same), are set aside, unless their names also say "article",
+//   "content", "main" and the like.
+// - Every paragraph-like block (p, pre, td, a div without blocks inside,
+//   a block's loose text) of at least 25 characters adds to its container
+//   and, less, to the containers above: one point, one per comma, one per
+//   hundred characters (at most three). Containers start from a score by
+//   their element and by their class and id names; the final score is
+//   scaled by the share of the text that is not link text (text in
+//   hyperlinks: a elements with an href).
+// - The best container is widened to an ancestor when that scores nearly as
+//   well; to its table cell when it holds most of the cell's text, and to
+//   its article element when it holds most of that one's; to its parent
+//   when it is the parent's only content (a cell only when it is its
+//   table's only cell). Its siblings (a cell's: the cells of its table)
+//   join when they, or the nodes that are their only content, score well
+//   without what their own names add, or when they are plain prose.
+// - Inside, lists, tables, forms and divisions that look like boilerplate
+//   (mostly links, more list items or inputs than paragraphs, pictures
+//   without text, negative names) are dropped, and so are headings and
+//   short paragraphs with negative names and a layout table's cells with
+//   next to no text (not the cells of a table of data: one with headers or
+//   a caption, ten rows, five columns or more than ten cells, and no table
+//   inside). Links in headings (entries' titles) do not count as links
+//   where the text besides the links is at least as long as they are.
+//   Paragraphs are p and pre, and a block's loose text, one per run
+//   between pairs of line breaks.
+// - When the result is short (under 250 characters), the choice is repeated
+//   with fewer of these rules, and the longest result is kept; when the
+//   page shows text but nothing was chosen, or what was chosen lays out as
+//   no text at all, the whole body is given.
+// - What a reader does not see counts for nothing: hidden elements, and
+//   what a details element without open folds away (all but its summary),
+//   as the renderer hides them (article/page_tree.h).
+//
+// The first line is the page's title: the main heading (of the h1, h2 and
+// h3 that match the document's title, the closest to it in length once the
+// site's name is cut off; else the only h1), else the document's title with
+// the site's name cut off. Titles are compared without regard to ASCII
+// case and with no-break spaces as spaces.
+//
+// Memory: the token stream, about the page's decoded size (less when
+// markup is dense, up to 1.4 times it on a page of nothing but tiny blocks
+// such as <p>x</p>); eight bytes for each node of the tree (blocks, links,
+// headings, ... but no plain inline element), sixteen more for its counts
+// when it has more than a few characters of text or any other count (its
+// class's hash apart); while the content is chosen, one attempt's measures
+// at a time, thirteen bytes a node (the scores only for the nodes that have
+// one, the counts the cleaning reads only for the containers that hold
+// any), and a byte a node for each of two selections. A page of nothing but
+// one tiny block or link again and again stays under four times its size
+// and 16 MiB. The choice's storage is sized before it starts (for the most
+// it can need); when the page's size is known (pageBytes()) and the tree
+// with that storage would pass four times the page and 16 MiB (less what
+// the rest of the program takes), nothing is chosen and the whole body is
+// given, as the readable mode gives it: pages that dense are no articles
+// (tiny blocks each with a comma, or each in a box of its own, again and
+// again). So it is, without the nodes being built, when the stream and the
+// most the nodes can take would pass that already (tiny headings, or tiny
+// blocks each with an element inside, again and again); the title is then
+// the document's.
+
+#include "text/readable/text_renderer.h"
+#include "html/tokenizer/token_sink.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillan::readable {
+
+// What the extractor chose, for --verbose and for tests.
+struct ArticleChoice {
+    bool wholeBody = false;     // nothing qualified: the whole body was given
+    bool tooDense = false;      // the whole body, since choosing would pass the memory bound
+    int attempt = 0;            // 0: all rules; higher: fewer rules
+    bool listing = false;       // no article: the rules for pages without prose chose
+    std::size_t characters = 0; // text characters of the chosen content
+    std::string title;          // the first line
+};
+
+// The choice in a few words for a person: "the article, 2431 characters",
+// "the article, found with fewer rules, 180 characters", "no article: the
+// largest content region, 960 characters", "nothing chosen: the whole
+// body", each followed by "; title: ..." when there is a title.
+std::string describe(const ArticleChoice &choice);
+
+class ArticleExtractor final : public html::TokenSink {
+public:
+    // As TextRenderer: `out` receives the text, `tokenizer` (may be null)
+    // is told of state changes; both must outlive the extractor.
+    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ~ArticleExtractor() override;
+    ArticleExtractor(const ArticleExtractor &) = delete;
+    ArticleExtractor &operator=(const ArticleExtractor &) = delete;
+
+    void characters(std::string_view utf8) override;
+    void startTag(const html::Tag &tag) override;
+    void endTag(const html::Tag &tag) override;
+    // Chooses the content and writes its text; nothing may be fed afterwards.
+    void endOfFile() override;
+
+    // The memory bound: the page's size, and the bytes it allows for each of
+    // its bytes and in all (kOwnBytes of them left to the rest of the
+    // program: the renderer, the output, the program itself).
+    static constexpr std::size_t kBytesPerPageByte = 4;
+    static constexpr std::size_t kFixedBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kOwnBytes = std::size_t{6} << 20;
+    // The page's size in bytes, before endOfFile(); 0 (the default): not
+    // known, no bound.
+    void setPageBytes(std::size_t bytes) { pageBytes_ = bytes; }
+
+    const ArticleChoice &choice() const { return choice_; }
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    TextSink &sink_;
+    RenderOptions options_;
+    ArticleChoice choice_;
+    std::size_t pageBytes_ = 0;
+};
+
+} // namespace quillan::readable

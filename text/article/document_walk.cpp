@@ -1,0 +1,167 @@
+#include "text/article/document_walk.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace quillan::readable::article {
+namespace {
+
+using html::Document;
+using html::NodeId;
+
+constexpr std::array<bool, html::kKnownNameCount> voidNames()
+{
+    std::array<bool, html::kKnownNameCount> v{};
+    for (const html::KnownName n :
+         {html::k_area, html::k_base, html::k_basefont, html::k_bgsound, html::k_br, html::k_col, html::k_embed,
+          html::k_frame, html::k_hr, html::k_img, html::k_input, html::k_keygen, html::k_link, html::k_meta,
+          html::k_param, html::k_source, html::k_track, html::k_wbr})
+        v[n] = true;
+    return v;
+}
+constexpr std::array<bool, html::kKnownNameCount> kVoid = voidNames();
+
+bool hasUpper(std::string_view s)
+{
+    for (const char c : s)
+        if (c >= 'A' && c <= 'Z')
+            return true;
+    return false;
+}
+
+std::string_view prefixOf(html::AttributeNamespace ns, std::string_view local)
+{
+    switch (ns) {
+    case html::AttributeNamespace::XLink: return "xlink:";
+    case html::AttributeNamespace::Xml: return "xml:";
+    case html::AttributeNamespace::Xmlns: return local == "xmlns" ? "" : "xmlns:";
+    case html::AttributeNamespace::None: break;
+    }
+    return "";
+}
+
+void appendLowered(std::string &to, std::string_view s)
+{
+    for (const char c : s)
+        to.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+}
+
+// Makes the tags of one Document's elements, reusing its buffers.
+class TagMaker {
+public:
+    explicit TagMaker(const Document &document) : doc_(document) {}
+
+    const html::Tag &start(NodeId n)
+    {
+        const bool foreign = doc_.ns(n) != html::Namespace::Html;
+        const std::size_t count = doc_.attributeCount(n);
+        // The rewritten names go to one buffer sized first, so that the
+        // views into it stay valid.
+        std::size_t rewritten = 0;
+        const std::string_view name = doc_.localName(n);
+        const bool lowerName = foreign && hasUpper(name);
+        if (lowerName)
+            rewritten += name.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            const html::AttributeView a = doc_.attribute(n, i);
+            const std::string_view local = doc_.nameText(a.name);
+            if (a.ns != html::AttributeNamespace::None || (foreign && hasUpper(local)))
+                rewritten += prefixOf(a.ns, local).size() + local.size();
+        }
+        names_.clear();
+        if (names_.capacity() < rewritten)
+            names_.reserve(rewritten);
+        attributes_.clear();
+        tag_.name = name;
+        if (lowerName) {
+            appendLowered(names_, name);
+            tag_.name = names_;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const html::AttributeView a = doc_.attribute(n, i);
+            std::string_view local = doc_.nameText(a.name);
+            if (a.ns != html::AttributeNamespace::None || (foreign && hasUpper(local))) {
+                const std::size_t at = names_.size();
+                names_.append(prefixOf(a.ns, local));
+                appendLowered(names_, local);
+                local = std::string_view(names_).substr(at);
+            }
+            attributes_.push_back({local, a.value});
+        }
+        tag_.attributes = attributes_;
+        tag_.selfClosing = foreign && doc_.firstChild(n) == html::kNoNode;
+        return tag_;
+    }
+
+    const html::Tag &end(NodeId n)
+    {
+        tag_.attributes = {};
+        tag_.selfClosing = false;
+        tag_.name = doc_.localName(n);
+        if (doc_.ns(n) != html::Namespace::Html && hasUpper(tag_.name)) {
+            names_.clear();
+            appendLowered(names_, tag_.name);
+            tag_.name = names_;
+        }
+        return tag_;
+    }
+
+private:
+    const Document &doc_;
+    std::string names_;
+    std::vector<html::Attribute> attributes_;
+    html::Tag tag_;
+};
+
+} // namespace
+
+void walkDocument(const Document &document, html::TokenSink &sink)
+{
+    TagMaker tags(document);
+    const NodeId root = document.root();
+    NodeId n = document.firstChild(root);
+    while (n != html::kNoNode) {
+        NodeId down = html::kNoNode;
+        switch (document.kind(n)) {
+        case html::NodeKind::Element: {
+            const bool html = document.ns(n) == html::Namespace::Html;
+            const html::Tag &start = tags.start(n);
+            sink.startTag(start);
+            if (html && document.name(n) < html::kKnownNameCount && kVoid[document.name(n)])
+                break; // no children, no end tag
+            if (html && document.name(n) == html::k_template_) {
+                sink.endTag(tags.end(n)); // its contents are not part of the page's tree
+                break;
+            }
+            if (html && document.name(n) == html::k_script) {
+                sink.endTag(tags.end(n)); // its text is never shown nor read
+                break;
+            }
+            if (html && (document.name(n) == html::k_pre || document.name(n) == html::k_listing ||
+                         document.name(n) == html::k_textarea))
+                sink.characters("\n"); // the line break a parser drops after these start tags
+            down = document.firstChild(n);
+            if (down == html::kNoNode && !start.selfClosing)
+                sink.endTag(tags.end(n));
+            break;
+        }
+        case html::NodeKind::Text: sink.characters(document.text(n)); break;
+        default: break; // comments, the doctype
+        }
+        if (down != html::kNoNode) {
+            n = down;
+            continue;
+        }
+        // On to the next node in tree order, closing the elements left.
+        while (document.nextSibling(n) == html::kNoNode) {
+            n = document.parent(n);
+            if (n == root || n == html::kNoNode)
+                return;
+            sink.endTag(tags.end(n));
+        }
+        n = document.nextSibling(n);
+    }
+}
+
+} // namespace quillan::readable::article

@@ -1,0 +1,248 @@
+#include "text/article/name_hints.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+using namespace std::string_view_literals;
+
+namespace quillan::readable::article {
+namespace {
+
+// What a part or a word of a name says; a name's findings are the union.
+enum Finding : std::uint8_t {
+    kUnlikely = 1u << 0, // boilerplate
+    kContent = 1u << 1,  // keeps an element a candidate whatever else its names say
+    kNegative = 1u << 2, // weighs against
+    kPositive = 1u << 3, // weighs for
+};
+
+struct Pattern {
+    std::string_view text;
+    std::uint8_t findings;
+};
+
+// Parts of names, wherever they stand in a name.
+constexpr Pattern kParts[] = {
+    {"banner"sv, kUnlikely | kNegative}, {"breadcrumb"sv, kUnlikely}, {"combx"sv, kUnlikely | kNegative},
+    {"comment"sv, kUnlikely | kNegative}, {"community"sv, kUnlikely}, {"cookie"sv, kUnlikely | kNegative},
+    {"consent"sv, kUnlikely}, {"disqus"sv, kUnlikely}, {"footer"sv, kUnlikely | kNegative},
+    {"gdpr"sv, kUnlikely}, {"header"sv, kUnlikely}, {"menu"sv, kUnlikely}, {"modal"sv, kUnlikely},
+    {"masthead"sv, kUnlikely | kNegative}, {"navbar"sv, kUnlikely}, {"navigation"sv, kUnlikely},
+    {"newsletter"sv, kUnlikely | kNegative}, {"outbrain"sv, kUnlikely | kNegative}, {"pagination"sv, kUnlikely},
+    {"pager"sv, kUnlikely}, {"popup"sv, kUnlikely}, {"related"sv, kUnlikely | kNegative},
+    {"remark"sv, kUnlikely}, {"rss"sv, kUnlikely}, {"share"sv, kUnlikely | kNegative}, {"sharing"sv, kUnlikely},
+    {"shoutbox"sv, kUnlikely | kNegative}, {"sidebar"sv, kUnlikely | kNegative},
+    {"skyscraper"sv, kUnlikely | kNegative}, {"social"sv, kUnlikely | kNegative},
+    {"sponsor"sv, kUnlikely | kNegative}, {"subscribe"sv, kUnlikely | kNegative}, {"taboola"sv, kUnlikely},
+    {"toolbar"sv, kUnlikely}, {"widget"sv, kUnlikely | kNegative}, {"signup"sv, kUnlikely}, {"login"sv, kUnlikely},
+    {"promo"sv, kUnlikely | kNegative}, {"advert"sv, kUnlikely}, {"trending"sv, kUnlikely},
+    {"recommend"sv, kUnlikely}, {"most-read"sv, kUnlikely}, {"mostread"sv, kUnlikely}, {"popular"sv, kUnlikely},
+    {"nav-"sv, kUnlikely}, {"-nav"sv, kUnlikely}, {"_nav"sv, kUnlikely}, {"nav_"sv, kUnlikely},
+    {"skip-link"sv, kUnlikely}, {"skiplink"sv, kUnlikely}, {"byline-share"sv, kUnlikely}, {"print-"sv, kUnlikely},
+    {"author-bio"sv, kUnlikely}, {"tag-list"sv, kUnlikely}, {"taglist"sv, kUnlikely},
+
+    {"article"sv, kContent | kPositive}, {"content"sv, kContent | kPositive}, {"main"sv, kContent | kPositive},
+    {"story"sv, kContent | kPositive}, {"entry"sv, kContent | kPositive}, {"body"sv, kContent | kPositive},
+    {"text"sv, kContent | kPositive}, {"column"sv, kContent}, {"post"sv, kContent | kPositive},
+
+    {"contact"sv, kNegative}, {"footnote"sv, kNegative}, {"media"sv, kNegative}, {"meta"sv, kNegative},
+    {"scroll"sv, kNegative}, {"shopping"sv, kNegative}, {"tool"sv, kNegative}, {"hidden"sv, kNegative},
+    {"caption-share"sv, kNegative},
+
+    {"hentry"sv, kPositive}, {"h-entry"sv, kPositive}, {"page"sv, kPositive}, {"pagination-none"sv, kPositive},
+    {"blog"sv, kPositive}, {"prose"sv, kPositive},
+};
+
+// Whole words of names (runs of lower-case letters and digits).
+constexpr Pattern kWords[] = {
+    {"ad"sv, kUnlikely | kNegative}, {"ads"sv, kUnlikely | kNegative}, {"nav"sv, kUnlikely | kNegative},
+    {"tags"sv, kUnlikely | kNegative}, {"foot"sv, kUnlikely | kNegative}, {"side"sv, kUnlikely},
+    {"aside"sv, kUnlikely}, {"adv"sv, kUnlikely}, {"dfp"sv, kUnlikely}, {"rail"sv, kUnlikely},
+    {"com"sv, kNegative}, {"hid"sv, kNegative},
+};
+
+// The bytes of names, numbered: letters of either case, digits, '-', '_';
+// every other byte is kOtherCode. Letters and digits make words.
+constexpr std::size_t kWordCodes = 36;
+constexpr std::size_t kOtherCode = 38;
+constexpr std::size_t kCodeCount = 39;
+constexpr std::size_t codeOf(char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<std::size_t>(c - 'a');
+    if (c >= 'A' && c <= 'Z')
+        return static_cast<std::size_t>(c - 'A');
+    if (c >= '0' && c <= '9')
+        return static_cast<std::size_t>(c - '0' + 26);
+    return c == '-' ? 36 : c == '_' ? 37 : kOtherCode;
+}
+constexpr auto kCodes = [] {
+    std::array<std::uint8_t, 256> codes{};
+    for (std::size_t b = 0; b < 256; ++b)
+        codes[b] = static_cast<std::uint8_t>(codeOf(static_cast<char>(b)));
+    return codes;
+}();
+
+// All parts at once: an automaton that reads a name byte by byte (the
+// Aho-Corasick construction), each state with the findings of the parts
+// that end where it stands.
+constexpr std::size_t kMaxStates = [] {
+    std::size_t states = 1;
+    for (const Pattern &p : kParts)
+        states += p.text.size();
+    return states;
+}();
+static_assert(kMaxStates < 65536);
+static_assert([] {
+    for (const Pattern &p : kParts)
+        for (char c : p.text)
+            if (codeOf(c) == kOtherCode || (c >= 'A' && c <= 'Z'))
+                return false;
+    return true;
+}(), "parts are lower-case letters, digits, '-' and '_'");
+
+struct Automaton {
+    std::array<std::array<std::uint16_t, kCodeCount>, kMaxStates> next{};
+    std::array<std::uint8_t, kMaxStates> findings{};
+};
+
+constexpr Automaton kAutomaton = [] {
+    Automaton a;
+    // The trie of the parts; 0 in `next` is "none yet" (no edge leads back
+    // to the root in a trie).
+    std::size_t states = 1;
+    for (const Pattern &p : kParts) {
+        std::size_t at = 0;
+        for (char c : p.text) {
+            auto &to = a.next[at][codeOf(c)];
+            if (to == 0)
+                to = static_cast<std::uint16_t>(states++);
+            at = to;
+        }
+        a.findings[at] |= p.findings;
+    }
+    // Breadth first: each state's missing edges follow its fallback's, and
+    // it finds what its fallback finds.
+    std::array<std::uint16_t, kMaxStates> fallback{}, queue{};
+    std::size_t head = 0, tail = 0;
+    for (std::size_t code = 0; code < kCodeCount; ++code)
+        if (a.next[0][code] != 0)
+            queue[tail++] = a.next[0][code]; // their fallback is the root
+    while (head < tail) {
+        const std::uint16_t state = queue[head++];
+        a.findings[state] |= a.findings[fallback[state]];
+        for (std::size_t code = 0; code < kCodeCount; ++code) {
+            std::uint16_t &to = a.next[state][code];
+            if (to != 0) {
+                fallback[to] = a.next[fallback[state]][code];
+                queue[tail++] = to;
+            } else {
+                to = a.next[fallback[state]][code];
+            }
+        }
+    }
+    return a;
+}();
+
+// The automaton as one table of rows, a state's row holding the offsets of
+// the next states' rows and, last, its findings: a byte costs one lookup.
+constexpr std::size_t kRow = kCodeCount + 1;
+static_assert(kMaxStates * kRow < 65536);
+constexpr auto kRows = [] {
+    std::array<std::uint16_t, kMaxStates * kRow> rows{};
+    for (std::size_t state = 0; state < kMaxStates; ++state) {
+        for (std::size_t code = 0; code < kCodeCount; ++code)
+            rows[state * kRow + code] = static_cast<std::uint16_t>(kAutomaton.next[state][code] * kRow);
+        rows[state * kRow + kCodeCount] = kAutomaton.findings[state];
+    }
+    return rows;
+}();
+
+char lowerChar(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool isWord(std::string_view word, std::string_view lowerWord)
+{
+    if (word.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (lowerChar(word[i]) != lowerWord[i])
+            return false;
+    return true;
+}
+
+// The findings of one attribute value, matched without regard to ASCII case.
+std::uint8_t findingsOf(std::string_view name)
+{
+    std::uint8_t found = 0;
+    std::size_t state = 0, wordStart = 0;
+    const std::size_t size = name.size();
+    for (std::size_t i = 0; i <= size; ++i) {
+        const std::size_t code = i < size ? kCodes[static_cast<unsigned char>(name[i])] : kOtherCode;
+        if (code >= kWordCodes) {
+            // A word ends here.
+            if (i - wordStart >= 2 && i - wordStart <= 5)
+                for (const Pattern &w : kWords)
+                    if (isWord(name.substr(wordStart, i - wordStart), w.text))
+                        found |= w.findings;
+            wordStart = i + 1;
+        }
+        if (i == size)
+            break;
+        state = kRows[state + code];
+        found |= static_cast<std::uint8_t>(kRows[state + kCodeCount]);
+    }
+    return found;
+}
+
+int weightOf(std::uint8_t findings)
+{
+    return (findings & kNegative ? -25 : 0) + (findings & kPositive ? 25 : 0);
+}
+
+bool equalsLower(std::string_view value, std::string_view lowerWord)
+{
+    if (value.size() != lowerWord.size())
+        return false;
+    for (std::size_t i = 0; i < value.size(); ++i)
+        if (lowerChar(value[i]) != lowerWord[i])
+            return false;
+    return true;
+}
+
+bool boilerplateRole(std::string_view role)
+{
+    for (std::string_view r : {"navigation"sv, "complementary"sv, "contentinfo"sv, "banner"sv, "dialog"sv,
+                               "alertdialog"sv, "menu"sv, "menubar"sv, "search"sv, "toolbar"sv})
+        if (equalsLower(role, r))
+            return true;
+    return false;
+}
+
+} // namespace
+
+NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role)
+{
+    NameHints hints;
+    const std::uint8_t ofClasses = classes.empty() ? 0 : findingsOf(classes);
+    const std::uint8_t ofId = id.empty() ? 0 : findingsOf(id);
+    hints.weight = static_cast<std::int16_t>(weightOf(ofClasses) + weightOf(ofId));
+    if (!role.empty()) {
+        if (equalsLower(role, "main") || equalsLower(role, "article"))
+            hints.weight = static_cast<std::int16_t>(hints.weight + 25);
+        if (boilerplateRole(role)) {
+            hints.unlikely = true;
+            return hints;
+        }
+    }
+    const std::uint8_t names = ofClasses | ofId;
+    hints.unlikely = (names & kUnlikely) && !(names & kContent);
+    return hints;
+}
+
+} // namespace quillan::readable::article

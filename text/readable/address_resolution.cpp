@@ -1,0 +1,22 @@
+#include "text/readable/address_resolution.h"
+
+#include "text/readable/url_parser.h"
+
+namespace quillan::readable {
+
+std::string resolveAddress(std::string_view base, std::string_view reference)
+{
+    if (std::optional<std::string> address = parseUrl(reference, base))
+        return std::move(*address);
+    std::string written;
+    written.reserve(reference.size());
+    for (const char c : reference)
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+            written.push_back(c);
+    const std::size_t start = written.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return {};
+    return written.substr(start, written.find_last_not_of(' ') - start + 1);
+}
+
+} // namespace quillan::readable

@@ -1,0 +1,1676 @@
+#include "text/readable/text_renderer.h"
+
+#include "text/readable/address_resolution.h"
+#include "text/readable/url_parser.h"
+#include "text/readable/elements.h"
+#include "text/readable/text_case.h"
+#include "text/readable/tokenizer_switch.h"
+
+#include "base/text.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace quillan::readable {
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kReferencesInMemory = 256 * 1024;
+constexpr std::size_t kMaxAltBytes = 256;
+// Names counted inside a hidden element deeper than the stack.
+constexpr std::size_t kMaxOverflowNames = 64;
+constexpr std::size_t kMaxOverflowName = 64;
+
+// Collapsible white space of HTML text (CR is taken as white space too).
+constexpr auto kSpaces = [] {
+    std::array<bool, 256> spaces{};
+    for (const unsigned char c : std::string_view(" \n\t\r\f"))
+        spaces[c] = true;
+    return spaces;
+}();
+
+constexpr bool isSpace(char c)
+{
+    return kSpaces[static_cast<unsigned char>(c)];
+}
+
+// Where a word of collapsible text ends: white space, or a NUL character.
+constexpr auto kWordEnds = [] {
+    std::array<bool, 256> ends = kSpaces;
+    ends[0] = true;
+    return ends;
+}();
+
+bool isBreakout(std::string_view name, const html::Tag &tag)
+{
+    static constexpr std::string_view kNames[] = {
+        "b",     "big",   "blockquote", "body",   "br",   "center", "code",  "dd", "div",  "dl",   "dt",
+        "em",    "embed", "h1",         "h2",     "h3",   "h4",     "h5",    "h6", "head", "hr",   "i",
+        "img",   "li",    "listing",    "menu",   "meta", "nobr",   "ol",    "p",  "pre",  "ruby", "s",
+        "small", "span",  "strike",     "strong", "sub",  "sup",    "table", "tt", "u",    "ul",   "var"};
+    for (std::string_view n : kNames)
+        if (n == name)
+            return true;
+    return name == "font" && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
+}
+
+// The elements whose end tags a later start tag may imply.
+bool endImplied(Element e)
+{
+    switch (e) {
+    case Element::Dd:
+    case Element::Dt:
+    case Element::Li:
+    case Element::Optgroup:
+    case Element::Option:
+    case Element::P:
+    case Element::Rb:
+    case Element::Rp:
+    case Element::Rt:
+    case Element::Rtc: return true;
+    default: return false;
+    }
+}
+
+long parseInteger(std::string_view s, long fallback)
+{
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    long value = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (error != std::errc() || end == s.data())
+        return fallback;
+    return value;
+}
+
+// Whether a style element's rules apply on a screen: no media query, or
+// one that names only all or screen, and a type that is CSS.
+bool forScreen(const html::Tag &tag)
+{
+    const auto trimmed = [](std::string_view s) {
+        while (!s.empty() && isSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    const std::string_view type = trimmed(tag.attribute("type"));
+    if (!type.empty() && !platform::EqualsNoCase(type, "text/css"))
+        return false;
+    const std::string_view media = trimmed(tag.attribute("media"));
+    return media.empty() || platform::EqualsNoCase(media, "all") || platform::EqualsNoCase(media, "screen");
+}
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+// A link address as a browser reads it: C0 controls and spaces cut from
+// both ends, tabs and line breaks dropped wherever they are.
+std::string cleanAddress(std::string_view href)
+{
+    while (!href.empty() && static_cast<unsigned char>(href.front()) <= 0x20)
+        href.remove_prefix(1);
+    while (!href.empty() && static_cast<unsigned char>(href.back()) <= 0x20)
+        href.remove_suffix(1);
+    std::string address;
+    address.reserve(href.size());
+    for (const char c : href)
+        if (c != '\t' && c != '\n' && c != '\r')
+            address.push_back(c);
+    return address;
+}
+
+// Whether the last character of a word belongs to a word, for capitalize
+// (a letter or digit; any character past ASCII is taken as a letter).
+bool endsInWord(std::string_view w)
+{
+    const auto c = static_cast<unsigned char>(w.back());
+    return c >= 0x80 || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'';
+}
+
+// The formatting elements: the tree builder copies them when an element
+// closed them early or their end tag comes inside a block.
+bool isFormatting(Element element, std::string_view name)
+{
+    if (element == Element::A || element == Element::B || element == Element::Font)
+        return true;
+    if (element != Element::Other)
+        return false;
+    static constexpr std::string_view kNames[] = {"big",   "code",   "em",     "i",  "nobr", "s",
+                                                  "small", "strike", "strong", "tt", "u"};
+    for (const std::string_view n : kNames)
+        if (n == name)
+            return true;
+    return false;
+}
+
+// The elements that put a marker on the list of active formatting elements:
+// what is reopened inside them is what was opened inside them.
+bool setsMarker(Element element)
+{
+    switch (element) {
+    case Element::Td:
+    case Element::Th:
+    case Element::Caption:
+    case Element::Template:
+    case Element::Applet:
+    case Element::Object:
+    case Element::Marquee: return true;
+    default: return false;
+    }
+}
+
+// Whether the tree builder reopens the formatting elements before the
+// element's start tag: before ordinary elements and a few special ones.
+bool reopensFormattingBefore(Element element, std::uint32_t flags)
+{
+    switch (element) {
+    case Element::Button:
+    case Element::Applet:
+    case Element::Marquee:
+    case Element::Object:
+    case Element::Area:
+    case Element::Br:
+    case Element::Embed:
+    case Element::Img:
+    case Element::Keygen:
+    case Element::Wbr:
+    case Element::Input:
+    case Element::Xmp:
+    case Element::Noscript: return true;
+    case Element::Rb:
+    case Element::Rtc:
+    case Element::Rp:
+    case Element::Rt: return false;
+    default: return !(flags & kSpecial);
+    }
+}
+
+// A digest of a tag's attributes, whatever their order: of a long value
+// only its length and both ends are taken, which is enough to tell the
+// elements of a page apart and keeps long addresses cheap.
+std::uint64_t attributeDigest(const html::Tag &tag)
+{
+    constexpr std::size_t kEnds = 16;
+    const auto add = [](std::uint64_t h, std::string_view s) {
+        for (const char c : s)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h;
+    };
+    std::uint64_t digest = tag.attributes.size();
+    for (const html::Attribute &a : tag.attributes) {
+        std::uint64_t h = add(1469598103934665603ull, a.name);
+        h = (h ^ a.value.size()) * 1099511628211ull;
+        if (a.value.size() <= 2 * kEnds)
+            h = add(h, a.value);
+        else
+            h = add(add(h, a.value.substr(0, kEnds)), a.value.substr(a.value.size() - kEnds));
+        digest += h * 0x9E3779B97F4A7C15ull;
+    }
+    return digest;
+}
+
+} // namespace
+
+TextRenderer::TextRenderer(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
+    : sink_(out), options_(options), tokenizer_(tokenizer), base_(options.address)
+{
+    stack_.reserve(64);
+    out_.reserve(kFlushAt + 4096);
+}
+
+TextRenderer::~TextRenderer()
+{
+    if (spill_)
+        std::fclose(spill_);
+}
+
+// --- Tokens ---------------------------------------------------------------
+
+void TextRenderer::characters(std::string_view utf8)
+{
+    if (utf8.empty())
+        return;
+    if (styleDepth_ != kNone) {
+        if (styleForScreen_)
+            sheet_.feed(utf8);
+        return;
+    }
+    if (skipNewline_) {
+        skipNewline_ = false;
+        if (utf8.front() == '\n')
+            utf8.remove_prefix(1);
+        if (utf8.empty())
+            return;
+    }
+    if (headDepth_ != kNone && stack_.size() == headDepth_ + 1) {
+        // White space in head stays there, as the tree builder keeps it;
+        // the first other character ends the head and goes to the body,
+        // however the text came in pieces.
+        const auto other = std::find_if_not(utf8.begin(), utf8.end(), isSpace);
+        if (other == utf8.end())
+            return;
+        utf8.remove_prefix(std::size_t(other - utf8.begin()));
+        popTo(headDepth_);
+    }
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup) {
+        // Likewise white space stays in a column group, and other text ends it.
+        const auto other = std::find_if_not(utf8.begin(), utf8.end(), isSpace);
+        if (other == utf8.end())
+            return;
+        utf8.remove_prefix(std::size_t(other - utf8.begin()));
+        endColumnGroupBefore({});
+    }
+    // Once the body has text, a head start tag is out of place and ignored.
+    if (!headSeen_ && !std::all_of(utf8.begin(), utf8.end(), isSpace))
+        headSeen_ = true;
+    if (textReopensFormatting())
+        reconstructFormatting();
+    if (!shown() && !shownBeforeTable())
+        return;
+    if (!stack_.empty() && stack_.back().closedDetails)
+        return;
+    if (keepsSpace())
+        keptText(utf8);
+    else
+        collapsedText(utf8);
+}
+
+void TextRenderer::startTag(const html::Tag &tag)
+{
+    skipNewline_ = false;
+    if (overflowHidden_) {
+        overflowStartTag(tag);
+        return;
+    }
+    endColumnGroupBefore(tag.name);
+    if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
+        if (!isBreakout(tag.name, tag)) {
+            startForeign(tag, 0);
+            return;
+        }
+        while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration)
+            popTo(stack_.size() - 1);
+    }
+    ElementInfo info = LookupElement(tag.name);
+    if (info.element == Element::Svg || info.element == Element::Math) {
+        if (headDepth_ == kNone && !inForeignContent())
+            reconstructFormatting();
+        startForeign(tag, info.flags);
+        return;
+    }
+    if (info.element == Element::Image)
+        info = LookupElement("img");
+    if (info.element == Element::Base)
+        takeBase(tag);
+    startHtml(tag, info.element, info.flags);
+    updateForeign();
+}
+
+void TextRenderer::endTag(const html::Tag &tag)
+{
+    skipNewline_ = false;
+    if (overflowHidden_ && overflowEndTag(tag))
+        return;
+    endColumnGroupBefore(tag.name);
+    if (foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign) {
+        if (tag.name == "p" || tag.name == "br") {
+            // These two end foreign content and are read as in HTML.
+            while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration)
+                popTo(stack_.size() - 1);
+            endHtml(tag);
+            updateForeign();
+            return;
+        }
+        endForeign(tag);
+        updateForeign();
+        return;
+    }
+    endHtml(tag);
+    updateForeign();
+}
+
+void TextRenderer::endOfFile()
+{
+    overflowHidden_ = false;
+    overflowOpen_.clear();
+    popTo(0);
+    if (started_ && trailingBreaks_ == pendingBreaks_)
+        emitText("\n"); // the last line ends like every other
+    pendingBreaks_ = 0;
+    if (linkCount_ > 0)
+        writeReferences();
+    flushOut(true);
+}
+
+// --- Tree-builder stand-ins -----------------------------------------------
+
+void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_t flags)
+{
+    // Head content stays in head; anything else ends it, but for what a
+    // template holds.
+    if (headDepth_ != kNone && templateCount_ == 0 && !(flags & kHeadContent) && element != Element::Head)
+        popTo(headDepth_);
+
+    // Any element but html comes after the place of a head start tag.
+    if (element != Element::Html && element != Element::Head)
+        headSeen_ = true;
+    switch (element) {
+    case Element::Html:
+    case Element::Body: return;
+    case Element::Head:
+        if (headSeen_)
+            return;
+        headSeen_ = true;
+        break;
+    default: break;
+    }
+    // The parts of a table have a place only in one (or in a template).
+    if ((flags & (kCell | kRow | kRowGroup) || element == Element::Caption || element == Element::Col ||
+         element == Element::Colgroup) &&
+        !inTable())
+        return;
+    // A select inside a select ends the first and is dropped.
+    if (element == Element::Select)
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0) {
+            popTo(static_cast<std::size_t>(i));
+            return;
+        }
+    impliedEndsFor(element, flags);
+    if (headDepth_ == kNone && reopensFormattingBefore(element, flags)) {
+        reconstructFormatting();
+        if (element == Element::Other && tag.name == "nobr") {
+            // A nobr inside a nobr ends the first one, as its end tag would.
+            for (std::size_t i = stack_.size(); i-- > 0;) {
+                const Open &o = stack_[i];
+                if (o.element == Element::Other && !o.foreign && o.name == "nobr") {
+                    adoptionAgency(Element::Other, "nobr");
+                    reconstructFormatting();
+                    break;
+                }
+                if ((o.flags & kScopeBoundary) || o.integration)
+                    break;
+            }
+        }
+    }
+
+    switchTokenizerFor(element);
+
+    Open open;
+    open.element = element;
+    open.flags = flags;
+    bool newMarker = false;
+    // An element the tree builder moves out of a table shows as the table's
+    // parent does, whatever table part it came in.
+    const bool fosteredShown =
+        !shown() && !(flags & (kCell | kRow | kRowGroup | kTable)) && element != Element::Caption &&
+        element != Element::Colgroup && element != Element::Col && element != Element::Style &&
+        element != Element::Script && element != Element::Template && element != Element::Form &&
+        !(element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
+    // Whether the element hides its content is kept even inside hidden
+    // content: a formatting element's end tag may move it out of there.
+    const bool parentShown = shown() || fosteredShown;
+    const bool displayed = !(flags & (kNotDisplayed | kNoContent)) &&
+                           (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    ElementStyle style;
+    if (displayed)
+        style = styleOf(tag, element);
+    open.hides = !displayed || style.hides;
+    open.ownTransform = style.transform;
+    if (parentShown && displayed)
+        open.transform = style.transform == TextTransform::Inherit ? inheritedTransform() : style.transform;
+    const bool visible = parentShown && !open.hides;
+    open.hidden = parentShown && !visible;
+
+    if (flags & kVoid) {
+        if (!visible)
+            return;
+        if (element == Element::Br)
+            lineBreak();
+        else if (flags & kBlock)
+            requireBreaks(1);
+        else if (element == Element::Img ||
+                 (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "image")))
+            image(tag);
+        return;
+    }
+
+    if (visible) {
+        if (flags & kBlankLine)
+            requireBreaks(2);
+        else if (flags & (kBlock | kRow))
+            requireBreaks(1);
+
+        if (flags & kCell) {
+            // Cells of one row are separated by tabs; the row is the open tr,
+            // or the table itself when the page left the tr out.
+            for (std::size_t i = stack_.size(); i-- > 0;) {
+                if (stack_[i].flags & (kRow | kTable)) {
+                    if (stack_[i].count++ > 0)
+                        cellSeparator();
+                    break;
+                }
+            }
+        } else if (flags & kTable) {
+            open.count = 0;
+        } else if (element == Element::Ol) {
+            open.reversed = tag.hasAttribute("reversed");
+            open.count = static_cast<std::uint32_t>(parseInteger(tag.attribute("start"), 1));
+        } else if (flags & kListItem) {
+            listMarker(stack_.size(), tag.attribute("value"));
+            newMarker = true;
+        } else if (element == Element::A) {
+            startLink(tag, open);
+        }
+        if (element == Element::Details && !tag.hasAttribute("open"))
+            open.closedDetails = true;
+    }
+
+    if (element == Element::Other)
+        open.name = tag.name;
+    const bool hides = open.hidden;
+    const std::size_t hiddenBefore = hiddenDepth_;
+    if (fosteredShown) {
+        // The hiding of the table part stops while it is open.
+        open.hiddenBelow = hiddenDepth_;
+        hiddenDepth_ = kNone;
+    }
+    if (!push(std::move(open))) {
+        hiddenDepth_ = hiddenBefore;
+        // Deeper than the stack goes: an inline element without effects,
+        // but for hiding what it holds.
+        if (hides && shown())
+            startOverflowHiding(tag.name);
+        return;
+    }
+    const std::size_t depth = stack_.size();
+    if (isFormatting(element, tag.name))
+        pushFormatting(tag, stack_.back());
+    else if (setsMarker(element))
+        formatting_.emplace_back();
+    if (element == Element::Head)
+        headDepth_ = depth - 1;
+    if (element == Element::Style) {
+        styleDepth_ = depth - 1;
+        styleForScreen_ = forScreen(tag);
+    }
+    if ((flags & kKeepsSpace) && keepSpaceDepth_ == kNone)
+        keepSpaceDepth_ = depth - 1;
+    if (newMarker)
+        markerDepth_ = depth;
+    if (element == Element::Pre || element == Element::Listing || element == Element::Textarea)
+        skipNewline_ = true;
+}
+
+void TextRenderer::listMarker(std::size_t below, std::string_view value)
+{
+    Open *list = nullptr;
+    for (std::size_t i = below; i-- > 0;) {
+        if (stack_[i].flags & kList) {
+            list = &stack_[i];
+            break;
+        }
+        if (stack_[i].flags & kListItem)
+            break;
+    }
+    if (list && list->element == Element::Ol) {
+        if (value.data())
+            list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
+        const int n = static_cast<int>(list->count);
+        list->count += list->reversed ? -1 : 1;
+        const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
+        (void)error;
+        end[0] = '.';
+        end[1] = ' ';
+        markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
+    } else {
+        marker_[0] = '*';
+        marker_[1] = ' ';
+        markerSize_ = 2;
+    }
+}
+
+void TextRenderer::endHtml(const html::Tag &tag)
+{
+    const ElementInfo info = LookupElement(tag.name);
+    const Element element = info.element == Element::Image ? Element::Img : info.element;
+    const std::uint32_t flags = info.flags;
+    switch (element) {
+    case Element::Html:
+    case Element::Body: return; // text after them still belongs to the body
+    case Element::Br:
+        // Read as a br start tag.
+        reconstructFormatting();
+        if (shown())
+            lineBreak();
+        return;
+    case Element::P:
+        if (findInScope(Element::P, 1) < 0) {
+            // </p> without a p: an empty paragraph.
+            if (shown())
+                requireBreaks(2);
+            return;
+        }
+        closeInScope(Element::P, 1);
+        return;
+    case Element::Head:
+        if (headDepth_ != kNone && templateCount_ == 0)
+            popTo(headDepth_);
+        return;
+    case Element::Template:
+        // The nearest template, whatever stands between.
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].element == Element::Template && !stack_[i].foreign) {
+                popTo(i);
+                return;
+            }
+        }
+        return;
+    case Element::Li: closeInScope(Element::Li, kList); return;
+    case Element::Select:
+    case Element::Dialog:
+        // Not special, but their end tags close them in scope as a block's.
+        closeInScope(element, 0);
+        return;
+    default: break;
+    }
+    if (flags & kHeading) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].flags & kHeading) {
+                popTo(i);
+                return;
+            }
+            if (stack_[i].flags & kScopeBoundary)
+                return;
+        }
+        return;
+    }
+    if (flags & (kCell | kRow | kRowGroup | kTable)) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            if (stack_[i].element == element) {
+                popTo(i);
+                return;
+            }
+            if (stack_[i].element == Element::Table || stack_[i].element == Element::Html ||
+                stack_[i].element == Element::Template)
+                return;
+        }
+        return;
+    }
+    if (flags & kSpecial) {
+        closeInScope(element, 0);
+        return;
+    }
+    if (isFormatting(element, tag.name) && adoptionAgency(element, tag.name))
+        return;
+    // Any other end tag: the nearest open element of that name, unless a
+    // special element stands between.
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.element == element && (element != Element::Other || o.name == tag.name)) {
+            popTo(i);
+            return;
+        }
+        if (o.flags & kSpecial)
+            return;
+    }
+}
+
+void TextRenderer::endColumnGroupBefore(std::string_view name)
+{
+    // A column group holds col and template elements only; its end tag may
+    // be left out, and whatever else comes ends it and goes to the table.
+    if (!stack_.empty() && stack_.back().element == Element::Colgroup && name != "col" && name != "template")
+        popTo(stack_.size() - 1);
+}
+
+void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
+{
+    Open open;
+    open.element = Element::Other;
+    open.flags = flags;
+    open.foreign = true;
+    open.name = tag.name;
+    // In foreign content an element takes the namespace of its parent (an
+    // svg inside math is a MathML element); from HTML, or an integration
+    // point, svg starts SVG.
+    const bool inForeign = !stack_.empty() && stack_.back().foreign && !stack_.back().integration;
+    const bool inSvg = inForeign ? stack_.back().svg : tag.name == "svg";
+    open.hides = tag.name == "svg" && !inForeign; // pictures: their text is not text of the page
+    open.hidden = open.hides && shown();
+    open.svg = inSvg;
+    if (inSvg && (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title"))
+        open.integration = true;
+    if (!inSvg && (tag.name == "mi" || tag.name == "mo" || tag.name == "mn" || tag.name == "ms" ||
+                   tag.name == "mtext" || tag.name == "annotation-xml"))
+        open.integration = true;
+    open.transform = inheritedTransform();
+    if (tag.selfClosing)
+        return;
+    const bool hides = open.hidden;
+    if (!push(std::move(open)) && hides)
+        startOverflowHiding(tag.name);
+    updateForeign();
+}
+
+void TextRenderer::endForeign(const html::Tag &tag)
+{
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (!o.foreign)
+            break;
+        if (o.name == tag.name) {
+            popTo(i);
+            return;
+        }
+    }
+    endHtml(tag);
+}
+
+void TextRenderer::updateForeign()
+{
+    // CDATA sections are read whenever the current node is not HTML, in
+    // integration points too.
+    const bool foreign = !stack_.empty() && stack_.back().foreign;
+    if (foreign != lastForeign_) {
+        lastForeign_ = foreign;
+        if (tokenizer_)
+            tokenizer_->setForeignContent(foreign);
+    }
+}
+
+ElementStyle TextRenderer::styleOf(const html::Tag &tag, Element element) const
+{
+    const ElementStyle hidden{true, TextTransform::Inherit};
+    if (element == Element::Dialog && !tag.hasAttribute("open"))
+        return hidden;
+    if (tag.attributes.empty())
+        return sheet_.empty() ? ElementStyle{} : sheet_.match(tag.name, {}, {});
+    if (tag.hasAttribute("hidden"))
+        return hidden;
+    if (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden"))
+        return hidden;
+    ElementStyle inline_;
+    if (const std::string_view style = tag.attribute("style"); !style.empty()) {
+        inline_ = InlineStyle(style);
+        if (inline_.hides)
+            return inline_;
+    }
+    if (sheet_.empty())
+        return inline_;
+    ElementStyle style = sheet_.match(tag.name, tag.attribute("id"), tag.attribute("class"));
+    // The style attribute wins over the rules.
+    if (inline_.transform != TextTransform::Inherit)
+        style.transform = inline_.transform;
+    return style;
+}
+
+void TextRenderer::switchTokenizerFor(Element element)
+{
+    // The text after the tag.
+    if (tokenizer_)
+        SwitchTokenizerAfter(*tokenizer_, element);
+}
+
+void TextRenderer::startOverflowHiding(std::string_view name)
+{
+    overflowHidden_ = true;
+    overflowOpen_.clear();
+    overflowOpen_.emplace_back(std::string(name.substr(0, kMaxOverflowName)), 1);
+}
+
+void TextRenderer::overflowStartTag(const html::Tag &tag)
+{
+    // Inside the hidden element nothing shows; what matters is where it
+    // ends, and the tokenizer's state for the text of script, style and the
+    // like.
+    ElementInfo info = LookupElement(tag.name);
+    if (info.element == Element::Svg || info.element == Element::Math)
+        info.flags = 0;
+    else
+        switchTokenizerFor(info.element);
+    if ((info.flags & kVoid) || (tag.selfClosing && info.element == Element::Other))
+        return;
+    for (auto &[name, count] : overflowOpen_) {
+        if (name == tag.name) {
+            ++count;
+            return;
+        }
+    }
+    // Elements of a name past the bounds are taken as void: their end tags
+    // end nothing inside, which errs on the side of hiding.
+    if (overflowOpen_.size() < kMaxOverflowNames && tag.name.size() <= kMaxOverflowName)
+        overflowOpen_.emplace_back(std::string(tag.name), 1);
+}
+
+bool TextRenderer::overflowEndTag(const html::Tag &tag)
+{
+    // True when the end tag was one of the elements inside the hidden one
+    // (or the hidden one itself).
+    for (std::size_t i = 0; i < overflowOpen_.size(); ++i) {
+        auto &[name, count] = overflowOpen_[i];
+        if (count > 0 && name == tag.name) {
+            if (--count == 0 && i == 0) {
+                overflowHidden_ = false;
+                overflowOpen_.clear();
+            }
+            return true;
+        }
+    }
+    // A line break, or an empty paragraph, inside the hidden element.
+    if (tag.name == "br" || (tag.name == "p" && findInScope(Element::P, 1) < 0))
+        return true;
+    // An end tag of an element further out: once it closes an element of
+    // the stack, everything past the stack has closed with it.
+    const std::size_t before = stack_.size();
+    overflowHidden_ = false;
+    const bool foreign = foreignCount_ > 0 && !stack_.empty() && stack_.back().foreign;
+    if (foreign)
+        endForeign(tag);
+    else
+        endHtml(tag);
+    updateForeign();
+    if (stack_.size() < before)
+        overflowOpen_.clear();
+    else
+        overflowHidden_ = true;
+    return true;
+}
+
+// --- Active formatting elements -------------------------------------------
+
+void TextRenderer::pushFormatting(const html::Tag &tag, const Open &open)
+{
+    Formatting entry;
+    entry.id = open.id;
+    entry.element = open.element;
+    entry.open = true;
+    entry.hides = open.hides;
+    entry.transform = open.ownTransform;
+    entry.attributes = attributeDigest(tag);
+    if (open.element == Element::Other)
+        entry.name = open.name;
+    // At most three equal elements after the last marker: the earliest goes.
+    std::size_t equal = 0;
+    std::size_t earliest = kNone;
+    for (std::size_t i = formatting_.size(); i-- > 0;) {
+        const Formatting &f = formatting_[i];
+        if (f.id == 0)
+            break;
+        if (f.element != entry.element || f.name != entry.name || f.attributes != entry.attributes)
+            continue;
+        ++equal;
+        earliest = i;
+    }
+    if (equal >= 3)
+        formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(earliest));
+    stack_.back().listed = true;
+    formatting_.push_back(std::move(entry));
+    if (formatting_.size() > kMaxFormatting) {
+        const auto oldest =
+            std::find_if(formatting_.begin(), formatting_.end(), [](const Formatting &f) { return f.id != 0; });
+        if (oldest != formatting_.end())
+            formatting_.erase(oldest);
+    }
+}
+
+bool TextRenderer::textReopensFormatting() const
+{
+    if (formatting_.empty() || formatting_.back().id == 0 || formatting_.back().open || overflowHidden_)
+        return false;
+    if (stack_.empty())
+        return true;
+    const Open &top = stack_.back();
+    if ((top.foreign && !top.integration) || (top.flags & (kTable | kRowGroup | kRow)))
+        return false;
+    switch (top.element) {
+    // Their text is not read as the body's.
+    case Element::Textarea:
+    case Element::Title:
+    case Element::Script:
+    case Element::Style:
+    case Element::Xmp:
+    case Element::Iframe:
+    case Element::Noembed:
+    case Element::Noframes: return top.foreign;
+    default: return headDepth_ == kNone;
+    }
+}
+
+void TextRenderer::reconstructFormatting()
+{
+    if (formatting_.empty() || formatting_.back().id == 0 || formatting_.back().open)
+        return;
+    std::size_t i = formatting_.size() - 1;
+    while (i > 0 && formatting_[i - 1].id != 0 && !formatting_[i - 1].open)
+        --i;
+    for (; i < formatting_.size(); ++i) {
+        Formatting &f = formatting_[i];
+        // A copy of the element, with no link number of its own.
+        Open open;
+        open.element = f.element;
+        open.flags = FlagsOf(f.element);
+        open.name = f.name;
+        open.hides = f.hides;
+        open.ownTransform = f.transform;
+        open.hidden = f.hides && shown();
+        open.transform = f.transform == TextTransform::Inherit ? inheritedTransform() : f.transform;
+        open.listed = true;
+        if (!push(std::move(open)))
+            return;
+        f.id = stack_.back().id;
+        f.open = true;
+    }
+}
+
+void TextRenderer::clearFormattingToMarker()
+{
+    while (!formatting_.empty()) {
+        const bool marker = formatting_.back().id == 0;
+        formatting_.pop_back();
+        if (marker)
+            return;
+    }
+}
+
+std::size_t TextRenderer::formattingIndexOf(std::uint32_t id) const
+{
+    for (std::size_t i = formatting_.size(); i-- > 0;)
+        if (formatting_[i].id == id && id != 0)
+            return i;
+    return kNone;
+}
+
+std::size_t TextRenderer::lastFormatting(Element element, std::string_view name) const
+{
+    for (std::size_t i = formatting_.size(); i-- > 0;) {
+        const Formatting &f = formatting_[i];
+        if (f.id == 0)
+            return kNone;
+        if (f.element == element && (element != Element::Other || f.name == name))
+            return i;
+    }
+    return kNone;
+}
+
+std::size_t TextRenderer::stackIndexOf(std::uint32_t id) const
+{
+    for (std::size_t i = stack_.size(); i-- > 0;)
+        if (stack_[i].id == id)
+            return i;
+    return kNone;
+}
+
+bool TextRenderer::adoptionAgency(Element element, std::string_view name)
+{
+    if (!stack_.empty()) {
+        const Open &top = stack_.back();
+        if (top.element == element && !top.foreign && (element != Element::Other || top.name == name) &&
+            (!top.listed || formattingIndexOf(top.id) == kNone)) {
+            popTo(stack_.size() - 1);
+            return true;
+        }
+    }
+    for (int outer = 0; outer < 8; ++outer) {
+        const std::size_t k = lastFormatting(element, name);
+        if (k == kNone)
+            return false;
+        const std::size_t f = stackIndexOf(formatting_[k].id);
+        if (f == kNone) {
+            formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(k));
+            return true;
+        }
+        std::size_t furthest = kNone;
+        for (std::size_t i = stack_.size(); i-- > f + 1;) {
+            const Open &o = stack_[i];
+            if ((o.flags & kScopeBoundary) || o.integration)
+                return true; // not in scope: the end tag is dropped
+            if ((o.flags & kSpecial) || o.integration)
+                furthest = i;
+        }
+        if (furthest == kNone) {
+            const std::uint32_t id = formatting_[k].id;
+            popTo(f);
+            if (const std::size_t j = formattingIndexOf(id); j != kNone)
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(j));
+            return true;
+        }
+        // Content moved out of a table, or past the stack's bound, is left
+        // as it stands.
+        if (overflowHidden_ || std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(f), stack_.end(),
+                                           [](const Open &o) { return o.hiddenBelow != kNone; }))
+            return true;
+
+        // The block is split from the formatting element: the formatting
+        // elements between (three at most) go on in copies that hold the
+        // block, the others end, and a copy of the element takes the
+        // block's content and stays open inside it.
+        const Formatting entry = formatting_[k];
+        std::size_t bookmark = k;
+        bool first = true;
+        std::vector<std::size_t> remove;
+        std::size_t inner = 1;
+        for (std::size_t pos = furthest; --pos > f; ++inner) {
+            std::size_t index = stack_[pos].listed ? formattingIndexOf(stack_[pos].id) : kNone;
+            if (inner > 3 && index != kNone) {
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(index));
+                if (index < bookmark)
+                    --bookmark;
+                index = kNone;
+            }
+            if (index == kNone) {
+                remove.push_back(pos);
+                continue;
+            }
+            if (first)
+                bookmark = index + 1;
+            first = false;
+        }
+        remove.push_back(f);
+        std::sort(remove.begin(), remove.end());
+
+        Open copy;
+        copy.element = entry.element;
+        copy.flags = FlagsOf(entry.element);
+        copy.name = entry.name;
+        copy.hides = entry.hides;
+        copy.ownTransform = entry.transform;
+        copy.transform = stack_[f].transform;
+        copy.listed = true;
+        if (++nextId_ == 0)
+            ++nextId_;
+        copy.id = nextId_;
+
+        Formatting replacement = entry;
+        replacement.id = copy.id;
+        replacement.open = true;
+        std::size_t old = formattingIndexOf(entry.id);
+        formatting_.insert(formatting_.begin() + static_cast<std::ptrdiff_t>(bookmark), std::move(replacement));
+        if (old != kNone) {
+            if (bookmark <= old)
+                ++old;
+            formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(old));
+        }
+        rearrangeStack(f, remove, furthest + 1, std::move(copy));
+    }
+    return true;
+}
+
+void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert)
+{
+    const auto idAt = [&](std::size_t i) { return i < stack_.size() ? stack_[i].id : 0; };
+    std::uint32_t markerId = markerDepth_ != kNone ? idAt(markerDepth_ - 1) : 0;
+    std::uint32_t linkId = idAt(linkDepth_);
+    std::vector<Open> rest;
+    std::vector<bool> wasShown; // what each element of `rest` held showed
+    rest.reserve(stack_.size() - from + 1);
+    std::size_t r = 0;
+    for (std::size_t i = from; i < stack_.size(); ++i) {
+        if (i == at) {
+            rest.push_back(std::move(insert));
+            wasShown.push_back(false);
+        }
+        Open &o = stack_[i];
+        if (r < remove.size() && remove[r] == i) {
+            ++r;
+            // Off the stack, not closed: it stays in the tree as it was.
+            if (o.foreign)
+                --foreignCount_;
+            if (o.listed)
+                if (const std::size_t k = formattingIndexOf(o.id); k != kNone)
+                    formatting_[k].open = false;
+            if (o.id == linkId) {
+                if (shown())
+                    endLink(o);
+                linkDepth_ = kNone;
+                linkId = 0;
+            }
+            continue;
+        }
+        rest.push_back(std::move(o));
+        wasShown.push_back(hiddenDepth_ == kNone || hiddenDepth_ > i);
+    }
+    if (at == stack_.size()) {
+        rest.push_back(std::move(insert));
+        wasShown.push_back(false);
+    }
+    stack_.resize(from);
+
+    // What hides, and the case of the text, from `from` up, with each
+    // element in its new place.
+    bool shownSoFar = hiddenDepth_ == kNone || hiddenDepth_ >= from;
+    if (shownSoFar)
+        hiddenDepth_ = kNone;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        Open &o = rest[i];
+        o.transform = o.ownTransform != TextTransform::Inherit ? o.ownTransform : inheritedTransform();
+        o.hidden = shownSoFar && o.hides;
+        if (o.hidden) {
+            hiddenDepth_ = stack_.size();
+            shownSoFar = false;
+        }
+        if (shownSoFar && !wasShown[i]) {
+            // Out of hiding: it starts its lines and its list item now.
+            if (o.flags & kBlankLine)
+                requireBreaks(2);
+            else if (o.flags & (kBlock | kRow))
+                requireBreaks(1);
+            if (o.flags & kListItem) {
+                listMarker(stack_.size(), {});
+                markerDepth_ = stack_.size() + 1;
+                markerId = 0;
+            }
+        }
+        stack_.push_back(std::move(o));
+    }
+    const auto find = [&](auto matches, std::size_t before) {
+        if (before != kNone && before < from)
+            return before;
+        for (std::size_t i = from; i < stack_.size(); ++i)
+            if (matches(stack_[i]))
+                return i;
+        return kNone;
+    };
+    keepSpaceDepth_ = find([](const Open &o) { return (o.flags & kKeepsSpace) && !o.foreign; }, keepSpaceDepth_);
+    if (styleDepth_ != kNone)
+        styleDepth_ = find([](const Open &o) { return o.element == Element::Style && !o.foreign; }, styleDepth_);
+    if (headDepth_ != kNone)
+        headDepth_ = find([](const Open &o) { return o.element == Element::Head; }, headDepth_);
+    if (markerId != 0) {
+        const std::size_t i = stackIndexOf(markerId);
+        markerDepth_ = i == kNone ? kNone : i + 1;
+        if (i == kNone)
+            markerSize_ = 0;
+    }
+    if (linkId != 0)
+        linkDepth_ = stackIndexOf(linkId);
+}
+
+bool TextRenderer::push(Open open)
+{
+    if (stack_.size() >= kMaxDepth)
+        return false;
+    if (open.id == 0 && ++nextId_ == 0)
+        ++nextId_;
+    if (open.id == 0)
+        open.id = nextId_;
+    if (open.hidden && hiddenDepth_ == kNone)
+        hiddenDepth_ = stack_.size();
+    if (open.foreign)
+        ++foreignCount_;
+    if (open.element == Element::Template)
+        ++templateCount_;
+    stack_.push_back(std::move(open));
+    return true;
+}
+
+void TextRenderer::popTo(std::size_t size)
+{
+    while (stack_.size() > size) {
+        close(stack_.back());
+        if (stack_.back().hiddenBelow != kNone)
+            hiddenDepth_ = stack_.back().hiddenBelow;
+        stack_.pop_back();
+    }
+}
+
+void TextRenderer::close(const Open &open)
+{
+    const std::size_t index = stack_.size() - 1;
+    if (open.foreign)
+        --foreignCount_;
+    if (open.element == Element::Template)
+        --templateCount_;
+    if (open.listed)
+        if (const std::size_t k = formattingIndexOf(open.id); k != kNone)
+            formatting_[k].open = false;
+    if (setsMarker(open.element) && !open.foreign)
+        clearFormattingToMarker();
+    if (index == styleDepth_) {
+        styleDepth_ = kNone;
+        sheet_.endStyleElement();
+    }
+    if (index == headDepth_)
+        headDepth_ = kNone;
+    if (index == keepSpaceDepth_)
+        keepSpaceDepth_ = kNone;
+    if (index + 1 == markerDepth_) {
+        markerSize_ = 0;
+        markerDepth_ = kNone;
+    }
+    if (!shown()) {
+        if (index == hiddenDepth_)
+            hiddenDepth_ = kNone;
+        return;
+    }
+    if (index == linkDepth_)
+        endLink(open);
+    if (open.flags & kBlankLine)
+        requireBreaks(2);
+    else if (open.flags & (kBlock | kRow))
+        requireBreaks(1);
+    else if (open.flags & kCell)
+        pendingSpace_ = false;
+}
+
+std::ptrdiff_t TextRenderer::findInScope(Element element, std::uint32_t extraBoundary) const
+{
+    // extraBoundary: 1 for button scope, kList for list item scope.
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.element == element && !o.foreign)
+            return static_cast<std::ptrdiff_t>(i);
+        if ((o.flags & kScopeBoundary) || (o.flags & extraBoundary & kList) || o.integration ||
+            ((extraBoundary & 1) && o.element == Element::Button))
+            return -1;
+    }
+    return -1;
+}
+
+void TextRenderer::closeInScope(Element element, std::uint32_t extraBoundary)
+{
+    const std::ptrdiff_t i = findInScope(element, extraBoundary);
+    if (i >= 0)
+        popTo(static_cast<std::size_t>(i));
+}
+
+void TextRenderer::closePInButtonScope()
+{
+    closeInScope(Element::P, 1);
+}
+
+bool TextRenderer::shownBeforeTable() const
+{
+    if (overflowHidden_ || stack_.empty() || stack_.back().foreign ||
+        !(stack_.back().flags & (kTable | kRowGroup | kRow)))
+        return false;
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].element == Element::Template)
+            return false;
+        if (stack_[i].element == Element::Table)
+            return hiddenDepth_ == kNone || hiddenDepth_ >= i;
+    }
+    return false;
+}
+
+bool TextRenderer::inTable() const
+{
+    return std::any_of(stack_.begin(), stack_.end(), [](const Open &o) {
+        return (o.element == Element::Table || o.element == Element::Template) && !o.foreign;
+    });
+}
+
+std::ptrdiff_t TextRenderer::findInTableScope(std::uint32_t flags) const
+{
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        const Open &o = stack_[i];
+        if (o.flags & flags)
+            return static_cast<std::ptrdiff_t>(i);
+        if (o.element == Element::Table || o.element == Element::Html || o.element == Element::Template)
+            return -1;
+    }
+    return -1;
+}
+
+void TextRenderer::popImpliedEnds(Element except)
+{
+    while (!stack_.empty() && !stack_.back().foreign && endImplied(stack_.back().element) &&
+           stack_.back().element != except)
+        popTo(stack_.size() - 1);
+}
+
+void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
+{
+    if (flags & kClosesP)
+        closePInButtonScope();
+    if ((flags & kHeading) && !stack_.empty() && (stack_.back().flags & kHeading))
+        popTo(stack_.size() - 1);
+
+    auto closeItem = [&](auto isItem) {
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            const Open &o = stack_[i];
+            if (isItem(o.element)) {
+                popTo(i);
+                return;
+            }
+            if ((o.flags & kSpecial) && o.element != Element::Address && o.element != Element::Div &&
+                o.element != Element::P)
+                return;
+        }
+    };
+    switch (element) {
+    case Element::Li: closeItem([](Element e) { return e == Element::Li; }); break;
+    case Element::Dd:
+    case Element::Dt: closeItem([](Element e) { return e == Element::Dd || e == Element::Dt; }); break;
+    case Element::Option:
+    case Element::Optgroup:
+        // In a select an option ends the open parts but a group, a group
+        // ends them all; elsewhere each ends an open option.
+        if (findInScope(Element::Select, 0) >= 0)
+            popImpliedEnds(element == Element::Option ? Element::Optgroup : Element::Other);
+        else if (!stack_.empty() && stack_.back().element == Element::Option)
+            popTo(stack_.size() - 1);
+        break;
+    case Element::Input:
+        // An input ends the select it stands in.
+        if (const std::ptrdiff_t i = findInScope(Element::Select, 0); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::Rb:
+    case Element::Rtc:
+    case Element::Rt:
+    case Element::Rp:
+        // The parts of a ruby end one another; an rtc holds rt and rp.
+        if (findInScope(Element::Ruby, 0) >= 0)
+            popImpliedEnds(element == Element::Rt || element == Element::Rp ? Element::Rtc : Element::Other);
+        break;
+    case Element::Td:
+    case Element::Th:
+        if (const std::ptrdiff_t i = findInTableScope(kCell); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::Tr:
+        if (const std::ptrdiff_t i = findInTableScope(kRow); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        else if (const std::ptrdiff_t j = findInTableScope(kCell); j >= 0)
+            popTo(static_cast<std::size_t>(j));
+        break;
+    case Element::Thead:
+    case Element::Tbody:
+    case Element::Tfoot:
+        if (const std::ptrdiff_t i = findInTableScope(kRowGroup); i >= 0)
+            popTo(static_cast<std::size_t>(i));
+        break;
+    case Element::Caption:
+    case Element::Colgroup:
+    case Element::Col: {
+        // These stand in the table itself: an open caption, row group, row
+        // or cell of the table ends before them.
+        std::size_t outermost = kNone;
+        for (std::size_t i = stack_.size(); i-- > 0;) {
+            const Open &o = stack_[i];
+            if (o.element == Element::Table || o.element == Element::Html || o.element == Element::Template)
+                break;
+            if ((o.flags & (kCell | kRow | kRowGroup)) || o.element == Element::Caption)
+                outermost = i;
+        }
+        if (outermost != kNone)
+            popTo(outermost);
+        break;
+    }
+    case Element::A:
+        // A link inside a link ends the first one, as its end tag would,
+        // and takes it off the list and the stack if still there.
+        if (const std::size_t k = lastFormatting(Element::A, {}); k != kNone) {
+            const std::uint32_t id = formatting_[k].id;
+            adoptionAgency(Element::A, {});
+            if (const std::size_t j = formattingIndexOf(id); j != kNone)
+                formatting_.erase(formatting_.begin() + static_cast<std::ptrdiff_t>(j));
+            if (const std::size_t i = stackIndexOf(id); i != kNone) {
+                if (i + 1 == stack_.size())
+                    popTo(i);
+                else
+                    rearrangeStack(i, {i}, kNone, {});
+            }
+        }
+        break;
+    default: break;
+    }
+}
+
+// --- Layout ---------------------------------------------------------------
+
+void TextRenderer::collapsedText(std::string_view s)
+{
+    const char *p = s.data();
+    const char *const end = p + s.size();
+    while (p < end) {
+        if (isSpace(*p)) {
+            pendingSpace_ = true;
+            ++p;
+            continue;
+        }
+        if (*p == '\0') {
+            // The tree builder drops NUL characters of the text, but for
+            // those in foreign content, which it shows as U+FFFD.
+            if (inForeignContent())
+                word("\xEF\xBF\xBD");
+            ++p;
+            continue;
+        }
+        const char *q = p + 1;
+        while (q < end && !kWordEnds[static_cast<unsigned char>(*q)])
+            ++q;
+        word(std::string_view(p, static_cast<std::size_t>(q - p)));
+        p = q;
+    }
+}
+
+void TextRenderer::word(std::string_view w)
+{
+    beforeContent();
+    if (pendingSpace_ || lineStart_)
+        inWord_ = false;
+    if (pendingSpace_ && !lineStart_)
+        emitText(" ");
+    pendingSpace_ = false;
+    if (const TextTransform transform = inheritedTransform(); transform != TextTransform::None) {
+        cased_.clear();
+        AppendInCase(w, transform, inWord_, cased_);
+        emitText(cased_);
+    } else {
+        emitText(w);
+        inWord_ = endsInWord(w);
+    }
+    lineStart_ = false;
+    trailingBreaks_ = 0;
+    started_ = true;
+    linkHasText_ = true;
+}
+
+void TextRenderer::keptText(std::string_view s)
+{
+    if (s.find('\0') != std::string_view::npos) {
+        // NUL characters dropped, as in collapsed text.
+        const bool foreign = inForeignContent();
+        nulFree_.clear();
+        for (const char c : s) {
+            if (c != '\0')
+                nulFree_.push_back(c);
+            else if (foreign)
+                nulFree_.append("\xEF\xBF\xBD");
+        }
+        s = nulFree_;
+        if (s.empty())
+            return;
+    }
+    beforeContent();
+    if (pendingSpace_ || lineStart_)
+        inWord_ = false;
+    if (pendingSpace_ && !lineStart_)
+        emitText(" ");
+    pendingSpace_ = false;
+    const TextTransform transform = inheritedTransform();
+    std::size_t newlines = 0;
+    bool any = false;
+    while (!s.empty()) {
+        // CR LF and lone CR end lines like LF.
+        const std::size_t cr = s.find('\r');
+        const std::string_view piece = s.substr(0, cr);
+        if (!piece.empty()) {
+            if (transform != TextTransform::None) {
+                cased_.clear();
+                AppendInCase(piece, transform, inWord_, cased_);
+                emitText(cased_);
+            } else {
+                emitText(piece);
+                inWord_ = endsInWord(piece);
+            }
+            any = true;
+            const std::size_t last = piece.find_last_not_of('\n');
+            newlines = last == std::string_view::npos ? newlines + piece.size() : piece.size() - last - 1;
+        }
+        if (cr == std::string_view::npos)
+            break;
+        s.remove_prefix(cr + 1);
+        if (!s.empty() && s.front() == '\n')
+            continue; // the LF of CR LF ends the line
+        emitText("\n");
+        inWord_ = false;
+        any = true;
+        ++newlines;
+    }
+    if (!any)
+        return;
+    started_ = true;
+    trailingBreaks_ = static_cast<int>(std::min<std::size_t>(newlines, 1000));
+    lineStart_ = newlines > 0;
+    linkHasText_ = true;
+}
+
+void TextRenderer::beforeContent()
+{
+    if (pendingBreaks_ > 0) {
+        for (int i = 0; i < pendingBreaks_; ++i)
+            emitText("\n");
+        pendingBreaks_ = 0;
+        pendingSpace_ = false;
+        lineStart_ = true;
+    }
+    if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
+        if (!lineStart_)
+            emitText("\n");
+        emitText(std::string_view(marker_, markerSize_));
+        markerSize_ = 0;
+        markerDepth_ = kNone;
+        pendingSpace_ = false;
+        lineStart_ = true;
+        started_ = true;
+        trailingBreaks_ = 0;
+    }
+}
+
+void TextRenderer::requireBreaks(int count)
+{
+    pendingSpace_ = false;
+    lineStart_ = true;
+    if (!started_)
+        return;
+    if (trailingBreaks_ < count) {
+        pendingBreaks_ += count - trailingBreaks_;
+        trailingBreaks_ = count;
+    }
+}
+
+void TextRenderer::lineBreak()
+{
+    pendingSpace_ = false;
+    lineStart_ = true;
+    if (!started_)
+        return;
+    ++pendingBreaks_;
+    ++trailingBreaks_;
+}
+
+void TextRenderer::cellSeparator()
+{
+    beforeContent();
+    emitText("\t");
+    started_ = true;
+    trailingBreaks_ = 0;
+    pendingSpace_ = false;
+    lineStart_ = true;
+}
+
+void TextRenderer::image(const html::Tag &tag)
+{
+    // With numbered links, an image's alt text names a link that has no
+    // text of its own; written when the link ends without other text.
+    if (!options_.links || linkDepth_ == kNone || linkHasText_ || !linkAlt_.empty())
+        return;
+    std::string_view alt = tag.attribute("alt");
+    while (!alt.empty() && isSpace(alt.front()))
+        alt.remove_prefix(1);
+    while (!alt.empty() && isSpace(alt.back()))
+        alt.remove_suffix(1);
+    if (alt.size() > kMaxAltBytes) {
+        alt = alt.substr(0, kMaxAltBytes);
+        while (!alt.empty() && (static_cast<unsigned char>(alt.back()) & 0xC0) == 0x80)
+            alt.remove_suffix(1); // not half a character
+        if (!alt.empty() && static_cast<unsigned char>(alt.back()) >= 0xC0)
+            alt.remove_suffix(1);
+    }
+    linkAlt_.assign(alt);
+}
+
+void TextRenderer::emitText(std::string_view s)
+{
+    if (options_.width > 0) {
+        emitWrapped(s);
+        return;
+    }
+    out_.append(s);
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::emitWrapped(std::string_view s)
+{
+    const std::size_t width = options_.width;
+    for (const char c : s) {
+        if (c == '\n' || (c == ' ' && column_ >= width)) {
+            out_.push_back('\n');
+            column_ = 0;
+            lineStartAt_ = out_.size();
+            lastSpaceAt_ = std::string::npos;
+            continue;
+        }
+        out_.push_back(c);
+        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80)
+            continue; // inside a character
+        ++column_;
+        if (c == ' ') {
+            lastSpaceAt_ = out_.size() - 1;
+            columnAfterSpace_ = column_;
+        } else if (column_ > width && lastSpaceAt_ != std::string::npos) {
+            out_[lastSpaceAt_] = '\n';
+            column_ -= columnAfterSpace_;
+            lineStartAt_ = lastSpaceAt_ + 1;
+            lastSpaceAt_ = std::string::npos;
+        }
+    }
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+// Whole lines that are never wrapped: the list of links, whose addresses
+// are of use only whole, each after its number.
+void TextRenderer::emitUnwrapped(std::string_view lines)
+{
+    out_.append(lines);
+    column_ = 0;
+    lineStartAt_ = out_.size();
+    lastSpaceAt_ = std::string::npos;
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::flushOut(bool all)
+{
+    if (options_.width == 0 || all || lineStartAt_ == 0) {
+        // Everything, also an unfinished line (one longer than the buffer
+        // is not wrapped back into what was written).
+        if (!out_.empty())
+            sink_.write(out_);
+        out_.clear();
+        lineStartAt_ = 0;
+        lastSpaceAt_ = std::string::npos;
+        return;
+    }
+    sink_.write(std::string_view(out_).substr(0, lineStartAt_));
+    out_.erase(0, lineStartAt_);
+    if (lastSpaceAt_ != std::string::npos)
+        lastSpaceAt_ -= lineStartAt_;
+    lineStartAt_ = 0;
+}
+
+// --- Links ------------------------------------------------------------------
+
+void TextRenderer::startLink(const html::Tag &tag, Open &open)
+{
+    if (stack_.size() >= kMaxDepth)
+        return; // not kept, so never ended: no number
+    linkDepth_ = stack_.size();
+    linkHasText_ = false;
+    linkAlt_.clear();
+    if (!options_.links)
+        return;
+    std::string href = cleanAddress(tag.attribute("href"));
+    if (href.empty() || startsWithNoCase(href, "javascript:"))
+        return;
+    open.link = ++linkCount_;
+    addReference(resolveAddress(base_, href));
+}
+
+// The first base element with an href sets the address links are resolved
+// against, as in a browser; one that is not a valid address (a relative one
+// on a file's page with no address of its own) changes nothing.
+void TextRenderer::takeBase(const html::Tag &tag)
+{
+    if (baseTaken_ || !options_.links || !tag.hasAttribute("href"))
+        return;
+    baseTaken_ = true;
+    if (std::optional<std::string> base = parseUrl(tag.attribute("href"), base_))
+        base_ = std::move(*base);
+}
+
+void TextRenderer::endLink(const Open &open)
+{
+    linkDepth_ = kNone;
+    if (!linkHasText_ && !linkAlt_.empty())
+        collapsedText(linkAlt_);
+    linkAlt_.clear();
+    if (open.link == 0)
+        return;
+    char number[16];
+    number[0] = '[';
+    char *end = std::to_chars(number + 1, number + sizeof number - 1, open.link).ptr;
+    *end++ = ']';
+    // Right after the link's text, before any space that follows it.
+    const bool space = pendingSpace_;
+    beforeContent();
+    emitText(std::string_view(number, static_cast<std::size_t>(end - number)));
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    pendingSpace_ = space;
+}
+
+void TextRenderer::addReference(std::string_view address)
+{
+    char number[16];
+    char *end = std::to_chars(number, number + sizeof number, linkCount_).ptr;
+    references_.append(number, static_cast<std::size_t>(end - number));
+    references_.append(". ");
+    // An address is one line of the list.
+    for (const char c : address)
+        references_.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+    references_.push_back('\n');
+    if (references_.size() < kReferencesInMemory)
+        return;
+    if (!spill_) {
+        spill_ = std::tmpfile();
+        if (!spill_)
+            throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");
+    }
+    if (std::fwrite(references_.data(), 1, references_.size(), spill_) != references_.size())
+        throw std::system_error(errno ? errno : EIO, std::generic_category(), "temporary file for the list of links");
+    references_.clear();
+}
+
+void TextRenderer::writeReferences()
+{
+    emitText(started_ ? "\nReferences\n\n" : "References\n\n");
+    if (spill_) {
+        if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
+            throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");
+        char buffer[16384];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, spill_)) > 0)
+            emitUnwrapped(std::string_view(buffer, n));
+        if (std::ferror(spill_))
+            throw std::system_error(EIO, std::generic_category(), "temporary file for the list of links");
+    }
+    emitUnwrapped(references_);
+    references_.clear();
+}
+
+} // namespace quillan::readable

@@ -1,0 +1,296 @@
+#pragma once
+// The renderer: a token sink that writes the text a reader sees in a page,
+// the way a browser's innerText gives it with scripts off and no style files.
+//
+// Text comes out as UTF-8 with LF line ends, in pieces handed to a TextSink
+// as they are complete. The renderer keeps no tree: an open-element stack of
+// at most kMaxDepth entries stands in for the tree builder (implied end
+// tags of p, li, dd, dt, option, ruby parts, column groups and table parts;
+// table parts only inside a table; a template open until its own end tag;
+// end tags matched in scope), so memory stays bounded whatever the page.
+// Formatting elements (a, b, font, ...) are kept in a bounded list of
+// active ones, as the tree builder keeps them: reopened (without a link
+// number) before content after an element that closed them, and split
+// about a block when their end tag comes inside it (text already read in
+// the block stays as it was shown, though the split may move the block out
+// of a hidden element). Not followed: content moved out of a table ahead
+// of it.
+//
+// Rules:
+// - Block elements (div, p, li, h1, table, ...) start and end lines; p and
+//   headings leave a blank line around them; a run of such breaks gives the
+//   largest of them, never more. br ends a line.
+// - Table cells of a row are separated by a tab, rows end lines.
+// - List items start lines with "* ", or "N. " in an ordered list (its
+//   start, reversed and each item's value honoured); the marker is written
+//   with the item's first text, so an empty item writes nothing.
+// - White space collapses to one space and is dropped at the start and end
+//   of lines, across inline elements; pre, listing, plaintext, xmp and
+//   textarea keep theirs (a newline right after their start tag dropped).
+// - Nothing is shown from head, title, script, style, template, iframe,
+//   audio, video, noembed, noframes, svg, elements with the hidden
+//   attribute, elements whose style attribute or a simple <style> rule sets
+//   display: none or visibility: hidden (see style_sheet.h), nor comments.
+//   noscript is shown: scripts are off. NUL characters of the page's text
+//   are dropped (in foreign content they show as U+FFFD), as the tree
+//   builder does.
+// - text-transform from style attributes and simple <style> rules changes
+//   the case of the text (see text_case.h); it is inherited, and none ends
+//   it.
+// - Images show nothing, as in a browser that shows them; but with links
+//   numbered, a link whose only content is an image (img, input
+//   type=image) is named by the image's alt text, so that its number
+//   stands after a name.
+// - select shows each of its options on a line of its own.
+// - Elements nested deeper than kMaxDepth are taken as plain inline
+//   elements; but one that hides its content still hides it: until its end
+//   tag (the end tags of elements of its name opened inside it counted) or
+//   until an end tag closes an element of the stack below it.
+//
+// Options: links numbers each link with an address after its text ("[1]")
+// (not javascript: links, however the address is written) and lists the
+// addresses after the text, under "References", made absolute against the
+// page's address and its first <base href> and written out as the URL
+// Standard writes them (see address_resolution.h); width > 0
+// breaks lines longer than width characters at spaces (a word longer than
+// a line stays whole; the list of references is never broken).
+
+#include "text/readable/style_sheet.h"
+#include "html/tokenizer/token_sink.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillan::readable {
+
+enum class Element : std::uint8_t;
+
+// Where the rendered text goes. write() may throw; the renderer is then
+// left in an unspecified state and must not be used further.
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+    virtual void write(std::string_view utf8) = 0;
+};
+
+// The tokenizer states a start tag can switch to.
+enum class TextState { Data, Rcdata, Rawtext, ScriptData, Plaintext };
+
+// What the renderer tells the tokenizer as each start tag arrives: the
+// state for the text after the tag, and whether the adjusted current node
+// is now in foreign content (svg, math), where CDATA sections are allowed.
+class TokenizerSwitch {
+public:
+    virtual ~TokenizerSwitch() = default;
+    virtual void switchTo(TextState state) = 0;
+    virtual void setForeignContent(bool foreign) = 0;
+};
+
+struct RenderOptions {
+    bool links = false;
+    std::size_t width = 0; // 0: lines are not wrapped
+    // The page's own address, against which relative link addresses are
+    // resolved; empty for a file, whose relative links are listed as
+    // written unless a <base href> gives an absolute address.
+    std::string address;
+};
+
+class TextRenderer final : public html::TokenSink {
+public:
+    static constexpr std::size_t kMaxDepth = 512;
+
+    // `out` receives the text; `tokenizer` (may be null) is told of state
+    // changes. Both must outlive the renderer.
+    TextRenderer(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ~TextRenderer() override;
+    TextRenderer(const TextRenderer &) = delete;
+    TextRenderer &operator=(const TextRenderer &) = delete;
+
+    void characters(std::string_view utf8) override;
+    void startTag(const html::Tag &tag) override;
+    void endTag(const html::Tag &tag) override;
+    void comment(std::string_view) override { skipNewline_ = false; }
+    // Writes what is left (the list of links) and hands every byte to the
+    // sink; nothing may be fed afterwards.
+    void endOfFile() override;
+    // Whether any text has been laid out so far (white space at the start
+    // of the text, which is never written, not counted).
+    bool wroteText() const { return started_; }
+
+private:
+    struct Open {
+        Element element{};
+        std::uint32_t flags = 0;
+        bool hidden = false;                                 // this element starts a hidden subtree
+        bool foreign = false;                                // in the svg or math namespace
+        bool svg = false;                                    // in the svg namespace
+        std::uint32_t count = 0;                             // ol: next number; tr/table: cells seen
+        bool reversed = false;                               // ol counting down
+        bool integration = false;                            // foreign, but its children are HTML
+        bool closedDetails = false;                          // details without open: only its summary shows
+        std::uint32_t link = 0;                              // a: its reference number, 0 for none
+        TextTransform transform = TextTransform::None;       // the case of its text
+        std::string name;                                    // unknown and foreign elements: their name, for end tags
+        std::size_t hiddenBelow = kNone;                     // moved out of a hidden table part: the hiding it stops
+        std::uint32_t id = 0;                                // tells open elements apart
+        bool hides = false;                                  // hides its content, wherever it stands
+        TextTransform ownTransform = TextTransform::Inherit; // the case it asks itself
+        bool listed = false;                                 // on the list of active formatting elements
+    };
+
+    // An entry of the list of active formatting elements: what a copy of
+    // the element needs. id 0 is a marker (cells, captions, templates,
+    // applet, object, marquee).
+    struct Formatting {
+        std::uint32_t id = 0; // the open element it stands for
+        Element element{};
+        bool open = false; // on the stack
+        bool hides = false;
+        TextTransform transform = TextTransform::Inherit;
+        std::uint64_t attributes = 0; // a digest of the attributes, to tell equal elements
+        std::string name;             // formatting elements the table does not name
+    };
+    static constexpr std::size_t kMaxFormatting = 64;
+
+    // Tree-builder stand-ins.
+    // Active formatting elements.
+    void pushFormatting(const html::Tag &tag, const Open &open);
+    void reconstructFormatting();
+    // Whether text here makes the tree builder reopen formatting elements.
+    bool textReopensFormatting() const;
+    void clearFormattingToMarker();
+    std::size_t formattingIndexOf(std::uint32_t id) const;
+    // The last entry of that element after the last marker.
+    std::size_t lastFormatting(Element element, std::string_view name) const;
+    std::size_t stackIndexOf(std::uint32_t id) const;
+    // The end tag of a formatting element: false when the list does not
+    // hold it (the end tag is then read as any other).
+    bool adoptionAgency(Element element, std::string_view name);
+    // Takes the entries of `remove` (stack indexes, ascending) off the
+    // stack and puts `insert` before index `at` (kNone: nothing), then
+    // works out again what hides from index `from` up.
+    void rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert);
+    bool push(Open open);         // false when the stack is full
+    void popTo(std::size_t size); // closes elements until `size` remain
+    void close(const Open &open);
+    std::ptrdiff_t findInScope(Element element, std::uint32_t extraBoundary) const;
+    void closeInScope(Element element, std::uint32_t extraBoundary);
+    void closePInButtonScope();
+    // Ends an open column group unless `name` (a tag's, empty for text) may
+    // stand in it.
+    void endColumnGroupBefore(std::string_view name);
+    void impliedEndsFor(Element element, std::uint32_t flags);
+    // Ends the open elements whose end tags are implied (p, li, option, rt,
+    // ...) down to one of `except` (Other: none is kept).
+    void popImpliedEnds(Element except);
+    void startForeign(const html::Tag &tag, std::uint32_t flags);
+    void endForeign(const html::Tag &tag);
+    void updateForeign();
+    // Whether the element hides its content, and the case of its text.
+    ElementStyle styleOf(const html::Tag &tag, Element element) const;
+    TextTransform inheritedTransform() const { return stack_.empty() ? TextTransform::None : stack_.back().transform; }
+    void switchTokenizerFor(Element element);
+    bool shown() const { return hiddenDepth_ == kNone && !overflowHidden_; }
+    bool inForeignContent() const { return !stack_.empty() && stack_.back().foreign && !stack_.back().integration; }
+    // Hidden elements deeper than the stack goes.
+    void startOverflowHiding(std::string_view name);
+    void overflowStartTag(const html::Tag &tag);
+    bool overflowEndTag(const html::Tag &tag);
+    bool keepsSpace() const { return keepSpaceDepth_ != kNone; }
+
+    // Text layout.
+    void text(std::string_view utf8);
+    void collapsedText(std::string_view utf8);
+    void keptText(std::string_view utf8);
+    void word(std::string_view utf8); // a run without collapsible white space
+    void requireBreaks(int count);
+    void lineBreak();
+    void cellSeparator();
+    void beforeContent();
+    // (Not named emit: Qt code that includes this header defines that word.)
+    void emitText(std::string_view utf8);
+    void emitWrapped(std::string_view utf8);
+    void emitUnwrapped(std::string_view lines);
+    void flushOut(bool all);
+    void image(const html::Tag &tag);
+    void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
+    void endHtml(const html::Tag &tag);
+    // Sets the marker of a list item whose list is the nearest below index
+    // `below` (its value attribute `value`, a null view for none).
+    void listMarker(std::size_t below, std::string_view value);
+    std::ptrdiff_t findInTableScope(std::uint32_t flags) const;
+    // Whether a table or a template is open, where the parts of a table go.
+    bool inTable() const;
+    // Whether content in a table part that the tree builder would move out
+    // of the table (foster parenting) shows: as the table's parent shows.
+    bool shownBeforeTable() const;
+
+    // Links.
+    void startLink(const html::Tag &tag, Open &open);
+    void endLink(const Open &open);
+    void addReference(std::string_view address);
+    void takeBase(const html::Tag &tag);
+    void writeReferences();
+
+    TextSink &sink_;
+    RenderOptions options_;
+    TokenizerSwitch *tokenizer_;
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::vector<Open> stack_;
+    std::vector<Formatting> formatting_;
+    std::uint32_t nextId_ = 0;
+    std::size_t hiddenDepth_ = kNone;    // stack size below the outermost hidden element
+    std::size_t keepSpaceDepth_ = kNone; // likewise for the outermost pre-like element
+    std::size_t styleDepth_ = kNone;     // an open style element
+    bool styleForScreen_ = false;        // its rules go to the sheet
+    std::size_t linkDepth_ = kNone;      // the open link being numbered
+    std::string base_;                   // what link addresses are resolved against
+    bool baseTaken_ = false;             // a <base href> has set it
+    std::size_t foreignCount_ = 0;       // open foreign elements
+    std::size_t templateCount_ = 0;      // open template elements
+    bool skipNewline_ = false;           // drop a newline right after <pre>
+    // A hidden element past the stack's bound: the names of the elements
+    // open inside it (itself first) with how many of each are open.
+    bool overflowHidden_ = false;
+    std::vector<std::pair<std::string, std::size_t>> overflowOpen_;
+    std::string nulFree_; // text with its NUL characters taken out
+
+    // Layout state.
+    bool started_ = false;   // some text was written
+    int trailingBreaks_ = 0; // newlines at the end of the text (written or pending)
+    int pendingBreaks_ = 0;  // newlines owed before the next text
+    bool pendingSpace_ = false;
+    bool lineStart_ = true; // no text yet on this line (after a break or tab)
+    char marker_[16] = {};  // a list item's marker waiting for its first text
+    std::size_t markerSize_ = 0;
+    std::size_t markerDepth_ = kNone;
+    bool linkHasText_ = false;
+    std::string linkAlt_; // the alt text of an image in the open link
+    std::size_t headDepth_ = kNone;
+    bool headSeen_ = false;
+    bool lastForeign_ = false;
+    bool inWord_ = false; // the last character written belongs to a word (for capitalize)
+    std::string cased_;   // text in the case its element asks
+
+    // Output buffer and wrapping.
+    std::string out_;
+    std::size_t column_ = 0;
+    std::size_t lineStartAt_ = 0;                 // where the current line starts in out_
+    std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
+    std::size_t columnAfterSpace_ = 0;
+
+    // Link addresses, spilled to a temporary file beyond a small buffer.
+    std::uint32_t linkCount_ = 0;
+    std::string references_;
+    std::FILE *spill_ = nullptr;
+
+    StyleSheet sheet_;
+};
+
+} // namespace quillan::readable
