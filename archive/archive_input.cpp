@@ -116,7 +116,7 @@ void ArchiveInput::grow(std::size_t size)
 
 bool ArchiveInput::readMore()
 {
-    const ssize_t n = platform::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
+    const ssize_t n = base::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
     if (n < 0)
         throw InputFailure{int(-n)};
     if (n == 0) {

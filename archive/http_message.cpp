@@ -23,7 +23,7 @@ std::string lowered(std::string_view s)
 {
     std::string out(s);
     for (char &c : out)
-        c = platform::AsciiLower(c);
+        c = base::AsciiLower(c);
     return out;
 }
 
@@ -50,7 +50,7 @@ constexpr std::size_t kOut = 64 * 1024;
 std::string_view HttpHead::field(std::string_view name) const
 {
     for (const auto &[key, value] : fields)
-        if (platform::EqualsNoCase(key, name))
+        if (base::EqualsNoCase(key, name))
             return value;
     return {};
 }
@@ -127,7 +127,7 @@ std::string charsetOf(std::string_view contentType)
         const std::size_t next = rest.find(';');
         std::string_view param = trimmed(rest.substr(0, next));
         const std::size_t equals = param.find('=');
-        if (equals != std::string_view::npos && platform::EqualsNoCase(trimmed(param.substr(0, equals)), "charset")) {
+        if (equals != std::string_view::npos && base::EqualsNoCase(trimmed(param.substr(0, equals)), "charset")) {
             std::string_view value = trimmed(param.substr(equals + 1));
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\''))
                 value = value.substr(1, value.size() - 2);
@@ -169,7 +169,7 @@ public:
                     state_ = State::Extension;
                 } else if (c == '\r' || c == ' ' || c == '\t') {
                 } else {
-                    const int v = platform::HexDigitValue(c);
+                    const int v = base::HexDigitValue(c);
                     if (v < 0 || ++digits_ > 15)
                         throw BodyFault{"chunked body: bad chunk size"};
                     size_ = size_ * 16 + std::uint64_t(v);

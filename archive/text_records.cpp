@@ -195,7 +195,7 @@ void TextRecordWriter::flush()
 {
     if (buffer_.empty())
         return;
-    if (const int error = platform::WriteAll(fd_, buffer_.data(), buffer_.size()))
+    if (const int error = base::WriteAll(fd_, buffer_.data(), buffer_.size()))
         throw OutputFailure{error};
     bytesOut_ += buffer_.size();
     buffer_.clear();

@@ -16,7 +16,7 @@ constexpr std::size_t kMaxHeader = 256 * 1024;
 std::string_view WarcHeader::field(std::string_view name) const
 {
     for (const auto &[key, value] : fields)
-        if (platform::EqualsNoCase(key, name))
+        if (base::EqualsNoCase(key, name))
             return value;
     return {};
 }
@@ -204,7 +204,7 @@ bool WarcReader::readHeader()
         if ((line[0] == ' ' || line[0] == '\t') && !header_.fields.empty()) {
             std::string &value = header_.fields.back().second;
             value += ' ';
-            value += platform::TrimSpacesAndTabs(line);
+            value += base::TrimSpacesAndTabs(line);
             continue;
         }
         const std::size_t colon = line.find(':');
@@ -212,8 +212,8 @@ bool WarcReader::readHeader()
             damaged("bad header field");
             return false;
         }
-        header_.fields.emplace_back(std::string(platform::TrimSpacesAndTabs(std::string_view(line).substr(0, colon))),
-                                    std::string(platform::TrimSpacesAndTabs(std::string_view(line).substr(colon + 1))));
+        header_.fields.emplace_back(std::string(base::TrimSpacesAndTabs(std::string_view(line).substr(0, colon))),
+                                    std::string(base::TrimSpacesAndTabs(std::string_view(line).substr(colon + 1))));
     }
     const std::string_view length = header_.field("Content-Length");
     if (!length.empty() && length.size() <= 18) {

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace platform {
+namespace base {
 
 // The first byte in [p, end) equal to one of a, b, c, d (repeat one to look
 // for fewer); end when there is none.
@@ -65,4 +65,4 @@ inline const char *SkipRun(const char *p, const char *end, char c)
         ++p;
     return p;
 }
-} // namespace platform
+} // namespace base

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace base {
 
 UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept
 {
@@ -79,4 +79,4 @@ int ReadToEnd(int fd, std::string &out)
     }
 }
 
-} // namespace platform
+} // namespace base

@@ -7,7 +7,7 @@
 
 #include <sys/types.h>
 
-namespace platform {
+namespace base {
 
 // A file descriptor closed when its owner goes out of scope.
 class UniqueFd {
@@ -51,4 +51,4 @@ ssize_t ReadFull(int fd, void *buffer, std::size_t size);
 // Appends everything readable from fd to `out`; returns 0 or errno.
 int ReadToEnd(int fd, std::string &out);
 
-} // namespace platform
+} // namespace base

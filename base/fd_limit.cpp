@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace base {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::uint64_t CountOpenFds()
     return count > 0 ? count - 1 : 0; // the folder's own descriptor
 }
 
-} // namespace platform
+} // namespace base

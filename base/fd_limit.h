@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace base {
 
 // Raises the soft limit on open files (RLIMIT_NOFILE) to the hard one (or,
 // for an unlimited hard limit, to the most the system allows) and returns
@@ -16,4 +16,4 @@ std::uint64_t RaiseOpenFileLimit();
 // /proc/self/fd, less the one reading it); 0 when that cannot be read.
 std::uint64_t CountOpenFds();
 
-} // namespace platform
+} // namespace base

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace platform {
+namespace base {
 
 // The value of a hexadecimal digit in either case, or -1 for any other
 // character.
@@ -47,4 +47,4 @@ constexpr std::optional<std::uint64_t> ParseHexNumber(std::string_view digits) n
     return value;
 }
 
-} // namespace platform
+} // namespace base

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace base {
 
 // The first `count` (at most 8) bytes at `bytes`, lowest first.
 constexpr std::uint64_t ReadLe(const std::uint8_t *bytes, std::size_t count) noexcept
@@ -67,4 +67,4 @@ inline void AppendLe64(std::string &out, std::uint64_t value)
     AppendLe(out, value, 8);
 }
 
-} // namespace platform
+} // namespace base

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace base {
 
 namespace {
 
@@ -330,4 +330,4 @@ void RemoveFreshLeftovers(const std::filesystem::path &target)
     ::closedir(dir);
 }
 
-} // namespace platform
+} // namespace base

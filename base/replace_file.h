@@ -25,7 +25,7 @@
 
 #include <sys/types.h>
 
-namespace platform {
+namespace base {
 
 // The path that `path` leads to once every symbolic link on its last
 // component is followed (up to 40 links); a dangling link leads to the
@@ -110,4 +110,4 @@ private:
 // bytes.
 void RemoveFreshLeftovers(const std::filesystem::path &target);
 
-} // namespace platform
+} // namespace base

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace platform {
+namespace base {
 
 constexpr char AsciiLower(char c) noexcept
 {
@@ -34,4 +34,4 @@ constexpr std::string_view TrimSpacesAndTabs(std::string_view s) noexcept
     return s;
 }
 
-} // namespace platform
+} // namespace base

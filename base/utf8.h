@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace platform {
+namespace base {
 
 // Writes the code point cp (at most U+10FFFF, not a surrogate) as UTF-8 to
 // out, which has room for four bytes; answers how many it wrote.
@@ -51,4 +51,4 @@ constexpr const char *IncompleteUtf8Tail(const char *p, const char *end) noexcep
     return end;
 }
 
-} // namespace platform
+} // namespace base

@@ -67,7 +67,7 @@ bool sniffsAsHtml(std::string_view bytes)
         "<!doctype html", "<html", "<head",  "<script", "<iframe", "<h1",   "<div", "<font",
         "<table",         "<a",    "<style", "<title",  "<b",      "<body", "<br",  "<p"};
     for (const std::string_view tag : kTags) {
-        if (bytes.size() <= tag.size() || !platform::EqualsNoCase(bytes.substr(0, tag.size()), tag))
+        if (bytes.size() <= tag.size() || !base::EqualsNoCase(bytes.substr(0, tag.size()), tag))
             continue;
         const char after = bytes[tag.size()];
         if (after == ' ' || after == '>')
@@ -80,12 +80,12 @@ std::string lowered(std::string_view s)
 {
     std::string out(s);
     for (char &c : out)
-        c = platform::AsciiLower(c);
+        c = base::AsciiLower(c);
     return out;
 }
 
 // One page's text in the chosen mode, kept as it grows.
-class PageText final : public readable::TextSink {
+class PageText final : public text::readable::TextSink {
 public:
     PageText(TagStripper &stripper, std::string &text) : stripper_(stripper), text_(text) {}
     void startReadable(const ReadableOptions &options) { readable_ = std::make_unique<ReadableText>(*this, options); }
@@ -136,7 +136,7 @@ struct ArchiveConversion::Record {
     TextRecord out;
     std::string text;
     std::uint64_t htmlBytes = 0;
-    std::optional<readable::ArticleChoice> choice; // in article mode, with reportArticles
+    std::optional<text::article::ArticleChoice> choice; // in article mode, with reportArticles
 };
 
 ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const ReadableOptions *readable, std::int64_t maxSize,
@@ -228,7 +228,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 options.httpCharset = charset;
                 options.address = record.out.url;
                 if (reportArticles)
-                    options.onArticleChosen = [&record](const readable::ArticleChoice &c) { record.choice = c; };
+                    options.onArticleChosen = [&record](const text::article::ArticleChoice &c) { record.choice = c; };
                 page.startReadable(options);
             }
             std::string sniffed;
@@ -352,7 +352,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 ++counts_.converted;
                 if (record.choice)
                     report_(name + ": record at offset " + where.text() + " (" + record.out.url +
-                            "): " + readable::describe(*record.choice));
+                            "): " + text::article::describe(*record.choice));
                 counts_.htmlBytes += record.htmlBytes;
             }
         }
@@ -391,13 +391,13 @@ public:
         const std::string line = "\r" + std::string(ProgramName) + ": " + std::to_string(c.records) + " records, " +
                                  std::to_string(c.converted) + " converted, " + formatBytes(double(c.bytesIn)) +
                                  " read, " + formatBytes(double(c.bytesIn) / seconds) + "/s\033[K";
-        platform::WriteAll(STDERR_FILENO, line.data(), line.size());
+        base::WriteAll(STDERR_FILENO, line.data(), line.size());
         shown_ = true;
     }
     void clear()
     {
         if (shown_)
-            platform::WriteAll(STDERR_FILENO, "\r\033[K", 4);
+            base::WriteAll(STDERR_FILENO, "\r\033[K", 4);
         shown_ = false;
     }
     double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
@@ -452,8 +452,8 @@ int convertArchives(const Options &options)
     // file that appears only once complete.
     const bool toStandardOutput = !options.output || *options.output == "-";
     const std::string outName = toStandardOutput ? std::string("standard output") : *options.output;
-    platform::FileReplacement fresh;
-    platform::UniqueFd direct;
+    base::FileReplacement fresh;
+    base::UniqueFd direct;
     int outFd = STDOUT_FILENO;
     if (!toStandardOutput) {
         struct stat st {};
@@ -465,7 +465,7 @@ int convertArchives(const Options &options)
             }
             outFd = direct.get();
         } else {
-            platform::ReplaceOptions replace;
+            base::ReplaceOptions replace;
             replace.removeOnSignal = true;
             if (const int error = fresh.open(outName, replace); error != 0) {
                 report(outName + ": " + reasonOf(error));
@@ -489,7 +489,7 @@ int convertArchives(const Options &options)
         conversion.onProgress = [&progress](const ArchiveCounts &c) { progress.update(c); };
         conversion.reportArticles = options.verbose;
         for (const std::string &input : options.inputs) {
-            platform::UniqueFd file;
+            base::UniqueFd file;
             int fd = STDIN_FILENO;
             const std::string name = input == "-" ? std::string("standard input") : input;
             if (input != "-") {

@@ -59,7 +59,7 @@ void convertOne(const std::string &in, const std::string *out, const ReadableOpt
         else
             convertHtmlFile(in);
     } else if (*out == "-") {
-        const platform::UniqueFd fd = openHtmlFile(in);
+        const base::UniqueFd fd = openHtmlFile(in);
         convertToStandardOutput(fd.get(), in, readable);
     } else if (readable) {
         convertReadableHtmlFile(in, *out, *readable);
@@ -106,13 +106,13 @@ std::string convertOneTelling(const std::string &in, const std::string *out, con
     }
     // The options, with their report, are this conversion's own: batches
     // convert on several threads at once.
-    std::optional<readable::ArticleChoice> chosen;
+    std::optional<text::article::ArticleChoice> chosen;
     ReadableOptions own = *readable;
-    own.onArticleChosen = [&chosen](const readable::ArticleChoice &c) { chosen = c; };
+    own.onArticleChosen = [&chosen](const text::article::ArticleChoice &c) { chosen = c; };
     convertOne(in, out, &own);
     if (!chosen)
         return {};
-    return (in == "-" ? std::string("standard input") : in) + ": " + readable::describe(*chosen);
+    return (in == "-" ? std::string("standard input") : in) + ": " + text::article::describe(*chosen);
 }
 
 } // namespace quillan::cli

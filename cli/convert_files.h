@@ -24,7 +24,7 @@ std::optional<ReadableOptions> readableOptionsOf(const Options &options);
 // that is the input file itself. Throws ConversionError.
 void convertOne(const std::string &in, const std::string *out, const ReadableOptions *readable);
 // As convertOne(); with `verbose` in article mode, answers which content the
-// page gave, "INPUT: " and readable::describe() ("standard input" for "-"),
+// page gave, "INPUT: " and text::article::describe() ("standard input" for "-"),
 // once the text is complete; else an empty string.
 std::string convertOneTelling(const std::string &in, const std::string *out, const ReadableOptions *readable,
                               bool verbose);

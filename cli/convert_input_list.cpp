@@ -30,7 +30,7 @@ InputSource::~InputSource()
         ::close(wakeWrite_);
 }
 
-void InputSource::readList(platform::UniqueFd fd, std::string name, std::function<void()> onMore)
+void InputSource::readList(base::UniqueFd fd, std::string name, std::function<void()> onMore)
 {
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC) != 0) {
@@ -154,7 +154,7 @@ void InputSource::readerLoop(int fd, std::string name)
         }
         if (fds[1].revents)
             break;
-        const ssize_t n = platform::ReadSome(fd, buffer, sizeof buffer);
+        const ssize_t n = base::ReadSome(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (n == -EAGAIN)
                 continue;

@@ -49,7 +49,7 @@ public:
 
     // Reads the list from fd (its name for messages) after the inputs given
     // to the constructor. Call once, before next().
-    void readList(platform::UniqueFd fd, std::string name, std::function<void()> onMore);
+    void readList(base::UniqueFd fd, std::string name, std::function<void()> onMore);
 
     enum class Status { Ready, Waiting, Ended };
     // The next entry when one is there (Ready); Waiting while the list is
@@ -78,7 +78,7 @@ private:
     bool listEnded_ = false; // the reader is done
     bool stopping_ = false;
     std::function<void()> onMore_;
-    platform::UniqueFd listFd_;
+    base::UniqueFd listFd_;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     std::thread reader_;

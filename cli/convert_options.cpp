@@ -52,7 +52,7 @@ std::optional<std::int64_t> parseSize(const std::string &text)
         return std::nullopt;
     std::string digits = text;
     std::int64_t unit = 1;
-    switch (platform::AsciiLower(text.back())) {
+    switch (base::AsciiLower(text.back())) {
     case 'k': unit = std::int64_t(1) << 10; break;
     case 'm': unit = std::int64_t(1) << 20; break;
     case 'g': unit = std::int64_t(1) << 30; break;
@@ -78,7 +78,7 @@ InputKind classifyInput(const std::string &input)
     const std::string scheme = schemeOf(input);
     if (scheme.empty())
         return InputKind::File;
-    if (platform::EqualsNoCase(scheme, "http") || platform::EqualsNoCase(scheme, "https"))
+    if (base::EqualsNoCase(scheme, "http") || base::EqualsNoCase(scheme, "https"))
         return InputKind::Address;
     return InputKind::RefusedAddress;
 }

@@ -84,7 +84,7 @@ std::string numberedName(const std::string &name, int number)
     return name.substr(0, dot) + suffix + name.substr(dot);
 }
 
-platform::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
+base::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
                                     std::filesystem::path *path, int *error, int *firstNumber)
 {
     for (int number = firstNumber ? std::max(1, *firstNumber) : 1; number <= MaxNumber; ++number) {
@@ -94,7 +94,7 @@ platform::UniqueFd createUniqueFile(const std::filesystem::path &folder, const s
             if (firstNumber)
                 *firstNumber = number;
             *path = candidate;
-            return platform::UniqueFd(fd);
+            return base::UniqueFd(fd);
         }
         if (errno != EEXIST) {
             *error = errno;

@@ -35,7 +35,7 @@ std::string numberedName(const std::string &name, int number);
 // *number (when given) is where to start: 1 for the name itself, n for
 // name-n; it is set to the number used, so that a caller making many files
 // of one name can go on from there instead of trying every taken name again.
-platform::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
+base::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
                                     std::filesystem::path *path, int *error, int *number = nullptr);
 
 } // namespace quillan::cli

@@ -38,7 +38,7 @@ void ProgressLine::update(const ProgressCounts &counts, double seconds)
         return;
     // Back to the start of the line, the new text, the rest of the old one erased.
     const std::string text = "\r" + formatProgress(counts, seconds) + "\033[K";
-    (void)platform::WriteAll(fd_, text.data(), text.size());
+    (void)base::WriteAll(fd_, text.data(), text.size());
     shown_ = true;
 }
 
@@ -47,7 +47,7 @@ void ProgressLine::clear()
     if (!shown_)
         return;
     static const char erase[] = "\r\033[K";
-    (void)platform::WriteAll(fd_, erase, sizeof erase - 1);
+    (void)base::WriteAll(fd_, erase, sizeof erase - 1);
     shown_ = false;
 }
 

@@ -19,7 +19,7 @@ std::string systemReason(int error)
     return std::strerror(error);
 }
 
-using platform::UniqueFd;
+using base::UniqueFd;
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -75,7 +75,7 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
 
     // A link another user planted in a shared folder such as /tmp must not
     // lead the text onto a file of their choice.
-    if (const std::filesystem::path link = platform::RefusedLink(textPath); !link.empty())
+    if (const std::filesystem::path link = base::RefusedLink(textPath); !link.empty())
         throw ConversionError(out, "not following the symbolic link " + link.string() +
                                        ": it belongs to another user, in a folder anyone may write to");
 
@@ -104,10 +104,10 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
     // file beside it, which a failure or a fatal signal removes. The text is
     // made again from its page at any time, so it is not flushed to the disk
     // before the rename: that would double the time of a conversion.
-    platform::ReplaceOptions options;
+    base::ReplaceOptions options;
     options.removeOnSignal = true;
     options.durable = false;
-    platform::FileReplacement fresh;
+    base::FileReplacement fresh;
     if (const int error = fresh.open(textPath, options); error != 0)
         throw ConversionError(out, systemReason(error));
     ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -42,11 +42,11 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 // place once the whole conversion succeeded. A failure (a text outgrowing
 // the file size limit included), or a signal that ends the program during
 // the run (where the program leaves it to its default action, see
-// platform::ReplaceOptions::removeOnSignal), removes the fresh file and
+// base::ReplaceOptions::removeOnSignal), removes the fresh file and
 // leaves an earlier text as it was. A text path that is a symbolic link keeps its meaning: the file it
 // leads to receives the text, except that a link another user owns in a
 // sticky folder anyone may write to (/tmp) is refused, as the kernel refuses
-// to follow it there (platform::MayFollowLink). A device or a pipe is
+// to follow it there (base::MayFollowLink). A device or a pipe is
 // written directly.
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
@@ -58,7 +58,7 @@ void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesyste
 // the opened descriptor, unless it is a regular file: a folder, a device
 // such as /dev/zero, a pipe or a socket (or a link to one) has no end a
 // conversion could wait for. Throws ConversionError.
-platform::UniqueFd openHtmlFile(const std::filesystem::path &htmlPath);
+base::UniqueFd openHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts everything readable from the open inFd (inName in errors) into
 // textPath, with the same guarantees; textPath must not be the file inFd

@@ -17,12 +17,12 @@
 namespace quillan {
 namespace {
 
-class FdTextSink final : public readable::TextSink {
+class FdTextSink final : public text::readable::TextSink {
 public:
     explicit FdTextSink(int fd) : fd_(fd) {}
     void write(std::string_view utf8) override
     {
-        if (const int error = platform::WriteAll(fd_, utf8.data(), utf8.size()))
+        if (const int error = base::WriteAll(fd_, utf8.data(), utf8.size()))
             throw WriteFailure{error};
     }
 
@@ -58,11 +58,11 @@ TextPump readablePump(const ReadableOptions &options, const std::string &inName)
 } // namespace
 
 struct ReadableText::Parts {
-    Parts(readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
-        : article(options.article ? std::make_unique<readable::ArticleInput>(out, renderOptions(options), sizeHint)
+    Parts(text::readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
+        : article(options.article ? std::make_unique<text::article::ArticleInput>(out, renderOptions(options), sizeHint)
                                   : nullptr),
           renderer(options.article ? nullptr
-                                   : std::make_unique<readable::TextRenderer>(out, renderOptions(options), &control)),
+                                   : std::make_unique<text::readable::TextRenderer>(out, renderOptions(options), &control)),
           tokenizer(options.article ? nullptr : std::make_unique<html::Tokenizer>(*renderer)),
           decoder(options.httpCharset), onArticleChosen(options.onArticleChosen)
     {
@@ -76,9 +76,9 @@ struct ReadableText::Parts {
         else
             tokenizer->feed(utf8);
     }
-    static readable::RenderOptions renderOptions(const ReadableOptions &options)
+    static text::readable::RenderOptions renderOptions(const ReadableOptions &options)
     {
-        readable::RenderOptions o;
+        text::readable::RenderOptions o;
         o.links = options.links;
         o.address = options.address;
         o.width = options.width;
@@ -86,16 +86,16 @@ struct ReadableText::Parts {
     }
 
     // The article mode: the page's tree, its main content only.
-    std::unique_ptr<readable::ArticleInput> article;
+    std::unique_ptr<text::article::ArticleInput> article;
     // The readable mode: the tokens straight into the renderer.
-    readable::TokenizerControl control;
-    std::unique_ptr<readable::TextRenderer> renderer;
+    text::article::TokenizerControl control;
+    std::unique_ptr<text::readable::TextRenderer> renderer;
     std::unique_ptr<html::Tokenizer> tokenizer;
     html::Decoder decoder;
-    std::function<void(const readable::ArticleChoice &)> onArticleChosen;
+    std::function<void(const text::article::ArticleChoice &)> onArticleChosen;
 };
 
-ReadableText::ReadableText(readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
+ReadableText::ReadableText(text::readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
     : parts_(std::make_unique<Parts>(out, options, sizeHint))
 {}
 

@@ -35,7 +35,7 @@ class ReadableText {
 public:
     // `sizeHint`: the page's size in bytes when known (0: not known), for
     // the article mode's storage.
-    ReadableText(readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint = 0);
+    ReadableText(text::readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint = 0);
     ~ReadableText();
     ReadableText(const ReadableText &) = delete;
     ReadableText &operator=(const ReadableText &) = delete;

@@ -18,8 +18,8 @@
 namespace quillan {
 namespace {
 
-using platform::ReadFull;
-using platform::WriteAll;
+using base::ReadFull;
+using base::WriteAll;
 
 constexpr std::size_t kReadSize = 64 * 1024;
 
@@ -230,7 +230,7 @@ void readChunks(int inFd, const std::function<void(std::string_view)> &feed)
 {
     std::unique_ptr<char[]> buffer(new char[kReadSize]);
     for (;;) {
-        const ssize_t n = platform::ReadSome(inFd, buffer.get(), kReadSize);
+        const ssize_t n = base::ReadSome(inFd, buffer.get(), kReadSize);
         if (n < 0)
             throw ReadFailure{static_cast<int>(-n)};
         if (n == 0)

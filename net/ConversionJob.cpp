@@ -262,7 +262,7 @@ void ConversionJob::onData(const QByteArray &piece)
         failFetch(tooLargeReason(limits_.maxBytes));
         return;
     }
-    if (const int error = platform::WriteAll(pageFd_, piece.constData(), std::size_t(piece.size())); error != 0) {
+    if (const int error = base::WriteAll(pageFd_, piece.constData(), std::size_t(piece.size())); error != 0) {
         inet_->Cancel();
         fail(QString::fromLatin1(ConversionFailedMessage), pagePath_ + QStringLiteral(": ") + systemReason(error));
         return;

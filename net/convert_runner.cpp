@@ -91,12 +91,12 @@ std::optional<CopyFailure> copyAll(int inFd, int outFd)
 {
     std::vector<char> buffer(64 * 1024);
     for (;;) {
-        const ssize_t n = platform::ReadSome(inFd, buffer.data(), buffer.size());
+        const ssize_t n = base::ReadSome(inFd, buffer.data(), buffer.size());
         if (n < 0)
             return CopyFailure{true, int(-n)};
         if (n == 0)
             return std::nullopt;
-        if (const int error = platform::WriteAll(outFd, buffer.data(), std::size_t(n)); error != 0)
+        if (const int error = base::WriteAll(outFd, buffer.data(), std::size_t(n)); error != 0)
             return CopyFailure{false, error};
     }
 }
@@ -133,7 +133,7 @@ private:
         qint64 received = 0;
         // What the article extractor chose, written on the job's thread
         // before the job ends (--verbose).
-        std::shared_ptr<std::optional<readable::ArticleChoice>> chosen;
+        std::shared_ptr<std::optional<text::article::ArticleChoice>> chosen;
     };
 
     bool installSignalHandling();
@@ -346,8 +346,8 @@ void BatchRunner::startAddress(Item &item)
         ReadableOptions readable = *settings_.readable;
         slot->chosen.reset();
         if (settings_.verbose && readable.article) {
-            slot->chosen = std::make_shared<std::optional<readable::ArticleChoice>>();
-            readable.onArticleChosen = [chosen = slot->chosen](const readable::ArticleChoice &c) { *chosen = c; };
+            slot->chosen = std::make_shared<std::optional<text::article::ArticleChoice>>();
+            readable.onArticleChosen = [chosen = slot->chosen](const text::article::ArticleChoice &c) { *chosen = c; };
         }
         slot->job->setReadableOptions(readable);
     }
@@ -368,7 +368,7 @@ void BatchRunner::onJobEnded(JobSlot &slot, bool ok, const QString &textPath, co
     if (ok) {
         if (slot.chosen && *slot.chosen)
             if (Item *item = find(slot.item))
-                item->remark = prefixed(item->input + ": " + readable::describe(**slot.chosen));
+                item->remark = prefixed(item->input + ": " + text::article::describe(**slot.chosen));
         finish(slot.item, true, {}, QFile::encodeName(textPath).toStdString());
     } else {
         const QString text = reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
@@ -502,7 +502,7 @@ bool BatchRunner::deliverAddress(Item &item)
 
 bool BatchRunner::toStandardOutput(Item &item)
 {
-    platform::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
+    base::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
     if (!text) {
         item.failure = prefixed(item.privateText + ": " + systemReason(errno));
         return false;
@@ -512,7 +512,7 @@ bool BatchRunner::toStandardOutput(Item &item)
     if (settings_.separate) {
         // The header's line end is that of the texts around it.
         const std::string header = "==> " + item.input + (settings_.readable ? " <==\n" : " <==\r\n");
-        if (const int error = platform::WriteAll(STDOUT_FILENO, header.data(), header.size()); error != 0) {
+        if (const int error = base::WriteAll(STDOUT_FILENO, header.data(), header.size()); error != 0) {
             standardOutputFailed(error);
             return false;
         }
@@ -530,7 +530,7 @@ bool BatchRunner::toStandardOutput(Item &item)
 
 bool BatchRunner::toOutputFile(Item &item, const std::string &path)
 {
-    platform::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
+    base::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
     if (!text) {
         item.failure = prefixed(item.privateText + ": " + systemReason(errno));
         return false;
@@ -538,7 +538,7 @@ bool BatchRunner::toOutputFile(Item &item, const std::string &path)
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
         // A device such as /dev/null or a pipe is written as it is.
-        platform::UniqueFd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        base::UniqueFd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
         std::optional<CopyFailure> failure;
         if (!out)
             failure = CopyFailure{false, errno};
@@ -552,9 +552,9 @@ bool BatchRunner::toOutputFile(Item &item, const std::string &path)
         return !failure;
     }
     // A file is replaced only by the whole text.
-    platform::ReplaceOptions options;
+    base::ReplaceOptions options;
     options.durable = false;
-    platform::FileReplacement fresh;
+    base::FileReplacement fresh;
     int error = fresh.open(path, options);
     if (error == 0) {
         if (const std::optional<CopyFailure> failure = copyAll(text.get(), fresh.fd())) {
@@ -576,7 +576,7 @@ bool BatchRunner::toOutputFile(Item &item, const std::string &path)
 
 bool BatchRunner::toOutDir(Item &item)
 {
-    platform::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
+    base::UniqueFd text(::open(item.privateText.c_str(), O_RDONLY | O_CLOEXEC));
     if (!text) {
         item.failure = prefixed(item.privateText + ": " + systemReason(errno));
         return false;
@@ -590,7 +590,7 @@ bool BatchRunner::toOutDir(Item &item)
     if (namesUsed_.size() >= NamesRemembered)
         namesUsed_.clear();
     int &number = namesUsed_[name];
-    platform::UniqueFd out = createUniqueFile(*settings_.outDir, name, &path, &error, &number);
+    base::UniqueFd out = createUniqueFile(*settings_.outDir, name, &path, &error, &number);
     if (!out) {
         item.failure = prefixed(*settings_.outDir + ": " + systemReason(error));
         return false;
@@ -613,7 +613,7 @@ void BatchRunner::writeError(const std::string &text)
 {
     progress_.clear();
     const std::string line = text + "\n";
-    (void)platform::WriteAll(STDERR_FILENO, line.data(), line.size());
+    (void)base::WriteAll(STDERR_FILENO, line.data(), line.size());
 }
 
 void BatchRunner::standardOutputFailed(int error)
@@ -693,13 +693,13 @@ int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std
              std::optional<InputList> list, const FileConversion &convertFile)
 {
     RunSettings fitted = settings;
-    const std::uint64_t fileLimit = platform::RaiseOpenFileLimit();
-    fitted.jobs = jobsWithinFileLimit(std::max(1u, settings.jobs), fileLimit, platform::CountOpenFds());
+    const std::uint64_t fileLimit = base::RaiseOpenFileLimit();
+    fitted.jobs = jobsWithinFileLimit(std::max(1u, settings.jobs), fileLimit, base::CountOpenFds());
     if (fitted.jobs < settings.jobs) {
         const std::string notice =
             prefixed("the open-file limit (" + std::to_string(fileLimit) + ") allows " + std::to_string(fitted.jobs) +
                      " conversions at a time, not " + std::to_string(settings.jobs) + "\n");
-        (void)platform::WriteAll(STDERR_FILENO, notice.data(), notice.size());
+        (void)base::WriteAll(STDERR_FILENO, notice.data(), notice.size());
     }
     QCoreApplication app(argc, argv);
     BatchRunner runner(fitted, std::move(inputs), std::move(list), convertFile);

@@ -61,13 +61,13 @@ struct RunSettings {
     // FileConversion); nothing: the stripped text.
     std::optional<ReadableOptions> readable;
     // In article mode: each fetched page's choice of content is told on
-    // standard error once its text is delivered (readable::describe()).
+    // standard error once its text is delivered (text::article::describe()).
     bool verbose = false;
 };
 
 // A list of inputs, open for reading, and its name for messages.
 struct InputList {
-    platform::UniqueFd fd;
+    base::UniqueFd fd;
     std::string name;
 };
 

@@ -30,7 +30,7 @@ int runMany(int argc, char **argv)
     std::optional<InputList> list;
     if (options.list) {
         const bool standardInput = *options.list == "-";
-        platform::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+        base::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
                                             : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
         if (fd)
             list = InputList{std::move(fd), standardInput ? std::string("standard input") : *options.list};

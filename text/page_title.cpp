@@ -45,7 +45,7 @@ public:
             text_ += c;
         }
         if (text_.size() > kMaxTitleBytes) {
-            const char *cut = platform::IncompleteUtf8Tail(text_.data(), text_.data() + kMaxTitleBytes);
+            const char *cut = base::IncompleteUtf8Tail(text_.data(), text_.data() + kMaxTitleBytes);
             text_.resize(std::size_t(cut - text_.data()));
             while (!text_.empty() && text_.back() == ' ')
                 text_.pop_back();
@@ -164,14 +164,14 @@ std::string pageTitle(std::string_view page, std::string_view httpCharset)
 
 std::string pageTitleOfFile(const std::filesystem::path &htmlPath, std::string_view httpCharset)
 {
-    const platform::UniqueFd fd(::open(htmlPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const base::UniqueFd fd(::open(htmlPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return {};
     TitleScan scan(httpCharset);
     std::vector<char> buffer(ScanPiece);
     std::size_t read = 0;
     while (read < kTitleScanBytes && !scan.done()) {
-        const ssize_t n = platform::ReadFull(fd.get(), buffer.data(), std::min(buffer.size(), kTitleScanBytes - read));
+        const ssize_t n = base::ReadFull(fd.get(), buffer.data(), std::min(buffer.size(), kTitleScanBytes - read));
         if (n <= 0)
             break;
         scan.feed(std::string_view(buffer.data(), std::size_t(n)));

@@ -9,7 +9,7 @@
 
 namespace quillan {
 
-namespace readable {
+namespace text::article {
 struct ArticleChoice;
 }
 
@@ -29,7 +29,7 @@ struct ReadableOptions {
     bool article = false;
     // With `article`: told what was chosen once the page has ended, before
     // the conversion returns (for --verbose). Called on the converting thread.
-    std::function<void(const readable::ArticleChoice &)> onArticleChosen = nullptr;
+    std::function<void(const text::article::ArticleChoice &)> onArticleChosen = nullptr;
 };
 
 } // namespace quillan

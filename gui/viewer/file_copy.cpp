@@ -12,10 +12,10 @@
 
 namespace quillan {
 
-using platform::FileReplacement;
-using platform::ReadFull;
-using platform::UniqueFd;
-using platform::WriteAll;
+using base::FileReplacement;
+using base::ReadFull;
+using base::UniqueFd;
+using base::WriteAll;
 
 CopyError::CopyError(std::string path, std::string reason)
     : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason))

@@ -228,7 +228,7 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
     case EncodingFamily::UserDefined:
         for (unsigned b = 0; b < 256; ++b) {
             const char32_t cp = b < 0x80 ? b : 0xF780 + (b - 0x80);
-            table_[b].length = static_cast<unsigned char>(platform::EncodeUtf8(cp, table_[b].bytes));
+            table_[b].length = static_cast<unsigned char>(base::EncodeUtf8(cp, table_[b].bytes));
         }
         break;
     case EncodingFamily::SingleByte: {
@@ -237,7 +237,7 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
         for (unsigned b = 0; b < 256; ++b) {
             TableEntry &e = table_[b];
             if (b < 0x80) {
-                e.length = static_cast<unsigned char>(platform::EncodeUtf8(b, e.bytes));
+                e.length = static_cast<unsigned char>(base::EncodeUtf8(b, e.bytes));
                 continue;
             }
             // One byte through iconv, then its state flushed (windows-1255 and
@@ -254,15 +254,15 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
                 std::memcpy(e.bytes, one.data(), one.size());
                 e.length = static_cast<unsigned char>(one.size());
             } else if (windows && b <= 0x9F) {
-                e.length = static_cast<unsigned char>(platform::EncodeUtf8(b, e.bytes));
+                e.length = static_cast<unsigned char>(base::EncodeUtf8(b, e.bytes));
             } else {
-                e.length = static_cast<unsigned char>(platform::EncodeUtf8(0xFFFD, e.bytes));
+                e.length = static_cast<unsigned char>(base::EncodeUtf8(0xFFFD, e.bytes));
             }
         }
         for (const ByteOverride &o : kByteOverrides)
             if (o.whatwg == info.name)
                 table_[o.byte].length =
-                    static_cast<unsigned char>(platform::EncodeUtf8(o.codePoint, table_[o.byte].bytes));
+                    static_cast<unsigned char>(base::EncodeUtf8(o.codePoint, table_[o.byte].bytes));
         break;
     }
     case EncodingFamily::MultiByte:

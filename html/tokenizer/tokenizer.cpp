@@ -94,7 +94,7 @@ bool isAlnum(int c)
 }
 char lowerByte(int c)
 {
-    return platform::AsciiLower(static_cast<char>(c));
+    return base::AsciiLower(static_cast<char>(c));
 }
 // Appends the character c (its text ch) to a name: NUL as U+FFFD, ASCII
 // capitals in lower case.
@@ -115,7 +115,7 @@ bool startsWith(const char *p, const char *end, std::string_view word, bool anyC
     const std::size_t avail = static_cast<std::size_t>(end - p);
     const std::size_t n = std::min(avail, word.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const char a = anyCase ? platform::AsciiLower(p[i]) : p[i];
+        const char a = anyCase ? base::AsciiLower(p[i]) : p[i];
         if (a != word[i])
             return false;
     }
@@ -329,9 +329,9 @@ void Tokenizer::emitEof()
 
 const char *Tokenizer::scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d)
 {
-    const char *q = platform::FindAny(p, end, a, b, c, d);
+    const char *q = base::FindAny(p, end, a, b, c, d);
     if (q == end && !eof)
-        q = platform::IncompleteUtf8Tail(p, end);
+        q = base::IncompleteUtf8Tail(p, end);
     if (q != p)
         emitView({p, static_cast<std::size_t>(q - p)});
     return q;
@@ -499,7 +499,7 @@ void Tokenizer::finishNumericReference()
     else
         cp = c1Replacement(cp);
     char buffer[4];
-    appendReference({buffer, platform::EncodeUtf8(cp, buffer)});
+    appendReference({buffer, base::EncodeUtf8(cp, buffer)});
     state_ = returnState_;
 }
 
@@ -616,7 +616,7 @@ const char *Tokenizer::readTag(const char *p, const char *end)
             return p;
         }
         const char quote = *p++;
-        q = platform::FindAny(p, end, quote, '&', '\r', '\0');
+        q = base::FindAny(p, end, quote, '&', '\r', '\0');
         const std::string_view value = bounded({p, static_cast<std::size_t>(q - p)});
         p = q;
         if (p == end || *p != quote) {
@@ -669,7 +669,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
     auto textBeforeLast = [this, end](const char *first, const char *afterFirst, char c) {
         if (afterFirst == end || *afterFirst != c)
             return afterFirst; // the common case: no run
-        const char *q = platform::SkipRun(afterFirst, end, c);
+        const char *q = base::SkipRun(afterFirst, end, c);
         if (q != afterFirst)
             emitView({first, static_cast<std::size_t>(q - afterFirst)});
         return q;
@@ -691,7 +691,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::AttributeValueDoubleQuoted:
         case State::AttributeValueSingleQuoted: {
             const char quote = state_ == State::AttributeValueDoubleQuoted ? '"' : '\'';
-            const char *q = platform::FindAny(p, end, quote, '&', '\r', '\0');
+            const char *q = base::FindAny(p, end, quote, '&', '\r', '\0');
             appendBounded(attributeText_, fieldStart_, p, q);
             p = q;
             break;
@@ -722,13 +722,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             break;
         }
         case State::Comment: {
-            const char *q = platform::FindAny(p, end, '<', '-', '\r', '\0');
+            const char *q = base::FindAny(p, end, '<', '-', '\r', '\0');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
         case State::BogusComment: {
-            const char *q = platform::FindAny(p, end, '>', '\r', '\0', '\0');
+            const char *q = base::FindAny(p, end, '>', '\r', '\0', '\0');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
@@ -738,13 +738,13 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         // each stay in their state, one character added at a time; "--!"
         // repeated passes through the end states.
         case State::CommentEnd: {
-            const char *q = platform::SkipRun(p, end, '-');
+            const char *q = base::SkipRun(p, end, '-');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
         }
         case State::CommentLessThan: {
-            const char *q = platform::SkipRun(p, end, '<');
+            const char *q = base::SkipRun(p, end, '<');
             appendBounded(comment_, 0, p, q);
             p = q;
             break;
@@ -989,7 +989,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             if (c == '-' && next != end && *next == '-') {
                 // Every '-' of a run is text, and two of them lead to the
                 // same state from any of these three.
-                const char *q = platform::SkipRun(next, end, '-');
+                const char *q = base::SkipRun(next, end, '-');
                 emitView({p, static_cast<std::size_t>(q - p)});
                 p = q;
                 state_ = State::ScriptDataEscapedDashDash;
@@ -1638,7 +1638,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             } else if (c == '&') {
                 // "&&&": each '&' but the last stands for itself; the last
                 // may begin a reference.
-                const char *last = platform::SkipRun(next, end, '&') - 1;
+                const char *last = base::SkipRun(next, end, '&') - 1;
                 appendReference("&");
                 if (returnsToAttribute())
                     appendBounded(attributeText_, fieldStart_, p, last);
@@ -1731,7 +1731,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
             }
             break;
         case State::HexadecimalReferenceStart:
-            if (platform::HexDigitValue(static_cast<char>(c)) >= 0) {
+            if (base::HexDigitValue(static_cast<char>(c)) >= 0) {
                 state_ = State::HexadecimalReference;
             } else {
                 appendReference("&#");
@@ -1750,7 +1750,7 @@ const char *Tokenizer::run(const char *p, const char *end, bool eof)
         case State::HexadecimalReference:
         case State::DecimalReference: {
             const bool hex = state_ == State::HexadecimalReference;
-            const int digit = hex ? platform::HexDigitValue(static_cast<char>(c)) : (isDigit(c) ? c - '0' : -1);
+            const int digit = hex ? base::HexDigitValue(static_cast<char>(c)) : (isDigit(c) ? c - '0' : -1);
             if (digit >= 0) {
                 // Anything past the last code point reads as out of range.
                 referenceCode_ = std::min<std::uint32_t>(

@@ -39,7 +39,7 @@ std::string onlySpaces(std::string_view s)
     return out;
 }
 
-using platform::EqualsNoCase;
+using base::EqualsNoCase;
 
 bool startsIgnoringCase(std::string_view s, std::string_view prefix)
 {

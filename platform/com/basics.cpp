@@ -16,7 +16,7 @@ bool readHex(std::string_view text, std::size_t pos, int digits, std::uint64_t &
 {
     value = 0;
     for (int i = 0; i < digits; ++i) {
-        int d = HexDigitValue(text[pos + static_cast<std::size_t>(i)]);
+        int d = base::HexDigitValue(text[pos + static_cast<std::size_t>(i)]);
         if (d < 0)
             return false;
         value = value * 16 + static_cast<std::uint64_t>(d);

@@ -109,13 +109,13 @@ void readSections(std::ifstream &in, std::span<const std::string_view> sectionNa
 // running past the end, no end mark).
 bool parseTable(std::string_view table, std::vector<LibraryResource> &out)
 {
-    if (table.size() < 8 || table.substr(0, 4) != "QRES" || ReadLe32(table, 4) != 1)
+    if (table.size() < 8 || table.substr(0, 4) != "QRES" || base::ReadLe32(table, 4) != 1)
         return false;
     std::size_t pos = 8;
     auto text = [&](std::string &into) {
         if (table.size() - pos < 2)
             return false;
-        const std::size_t length = ReadLe16(table, pos);
+        const std::size_t length = base::ReadLe16(table, pos);
         pos += 2;
         if (table.size() - pos < length)
             return false;
@@ -131,7 +131,7 @@ bool parseTable(std::string_view table, std::vector<LibraryResource> &out)
             return true;
         if (!text(r.name) || table.size() - pos < 4)
             return false;
-        const std::size_t size = ReadLe32(table, pos);
+        const std::size_t size = base::ReadLe32(table, pos);
         pos += 4;
         if (table.size() - pos < size)
             return false;
@@ -224,10 +224,10 @@ HRESULT ReadLibraryResource(const std::filesystem::path &file, std::string_view 
         return hr;
     bool typeFound = false;
     for (auto &r : all) {
-        if (!EqualsNoCase(r.type, type))
+        if (!base::EqualsNoCase(r.type, type))
             continue;
         typeFound = true;
-        if (EqualsNoCase(r.name, name)) {
+        if (base::EqualsNoCase(r.name, name)) {
             data = std::move(r.data);
             return S_OK;
         }

@@ -103,23 +103,23 @@ constexpr std::array<unsigned char, Size> MakeResourceTable(std::span<const Reso
             table[pos++] = b;
     };
     auto putText = [&](std::string_view text) {
-        put(LeBytes<2>(text.size()));
+        put(base::LeBytes<2>(text.size()));
         for (char c : text)
             table[pos++] = static_cast<unsigned char>(c);
     };
     for (char c : std::string_view("QRES"))
         table[pos++] = static_cast<unsigned char>(c);
-    put(LeBytes<4>(1));
+    put(base::LeBytes<4>(1));
     for (const ResourceEntry &e : entries) {
         if (e.type.empty() || e.type.size() > 0xFFFF || e.name.size() > 0xFFFF || e.data.size() > 0xFFFFFFFFu)
             throw "a resource needs a type, and types, names and data must fit their length fields";
         putText(e.type);
         putText(e.name);
-        put(LeBytes<4>(e.data.size()));
+        put(base::LeBytes<4>(e.data.size()));
         for (unsigned char b : e.data)
             table[pos++] = b;
     }
-    put(LeBytes<2>(0));
+    put(base::LeBytes<2>(0));
     return table;
 }
 

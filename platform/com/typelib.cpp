@@ -63,7 +63,7 @@ public:
         std::string wanted = OleToUtf8(names[0]);
         bool found = false;
         for (const auto &m : type().members) {
-            if (EqualsNoCase(m.name, wanted)) {
+            if (base::EqualsNoCase(m.name, wanted)) {
                 ids[0] = m.memid;
                 found = true;
                 break;

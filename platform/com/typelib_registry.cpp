@@ -29,8 +29,8 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD wMajor, WORD wMinor, LCID lcid, IType
         auto dot = name.find('.');
         if (dot == std::string::npos)
             continue;
-        const auto maj = ParseHexNumber(std::string_view(name).substr(0, dot));
-        const auto min = ParseHexNumber(std::string_view(name).substr(dot + 1));
+        const auto maj = base::ParseHexNumber(std::string_view(name).substr(0, dot));
+        const auto min = base::ParseHexNumber(std::string_view(name).substr(dot + 1));
         if (!maj || !min)
             continue;
         if (*maj == wMajor && *min >= wMinor && *min <= 0xFFFF && static_cast<int>(*min) > bestMinor) {

@@ -258,7 +258,7 @@ Refusal DescriptionBuilder::propget(const Tokens &tok)
     else
         return "unsupported result type " + tok[3];
     for (const auto &other : out_.types.back().members)
-        if (other.memid == m.memid || EqualsNoCase(other.name, m.name))
+        if (other.memid == m.memid || base::EqualsNoCase(other.name, m.name))
             return "duplicate member " + m.name;
     out_.types.back().members.push_back(std::move(m));
     return std::nullopt;

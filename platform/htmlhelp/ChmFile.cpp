@@ -37,7 +37,7 @@ std::string percentDecode(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int byte = HexByteValue(text[i + 1], text[i + 2]);
+            const int byte = base::HexByteValue(text[i + 1], text[i + 2]);
             if (byte >= 0) {
                 out.push_back(static_cast<char>(byte));
                 i += 2;
@@ -104,8 +104,8 @@ void ChmFile::readSystem()
         return;
     std::size_t pos = 4;
     while (pos + 4 <= data->size()) {
-        const std::uint16_t code = ReadLe16(*data, pos);
-        const std::size_t length = ReadLe16(*data, pos + 2);
+        const std::uint16_t code = base::ReadLe16(*data, pos);
+        const std::size_t length = base::ReadLe16(*data, pos + 2);
         pos += 4;
         if (pos + length > data->size())
             break;
@@ -126,11 +126,11 @@ void ChmFile::readContextMap()
     const auto strings = readExact(handle_, "/#STRINGS");
     if (!ivb || !strings || ivb->size() < 4)
         return;
-    const std::size_t declared = ReadLe32(*ivb, 0);
+    const std::size_t declared = base::ReadLe32(*ivb, 0);
     const std::size_t end = 4 + std::min(declared, ivb->size() - 4);
     for (std::size_t pos = 4; pos + 8 <= end; pos += 8) {
-        const auto id = static_cast<std::int32_t>(ReadLe32(*ivb, pos));
-        const std::size_t offset = ReadLe32(*ivb, pos + 4);
+        const auto id = static_cast<std::int32_t>(base::ReadLe32(*ivb, pos));
+        const std::size_t offset = base::ReadLe32(*ivb, pos + 4);
         std::string name = cString(*strings, offset);
         if (!name.empty())
             contextNames_.emplace(id, std::move(name));

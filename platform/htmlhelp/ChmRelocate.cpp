@@ -25,8 +25,8 @@ constexpr std::uint32_t kDefaultLanguage = 0x409;
 std::string systemWithoutTimes(std::string data, std::uint32_t &language)
 {
     for (std::size_t pos = 4; pos + 4 <= data.size();) {
-        const std::uint16_t code = ReadLe16(data, pos);
-        const std::size_t length = ReadLe16(data, pos + 2);
+        const std::uint16_t code = base::ReadLe16(data, pos);
+        const std::size_t length = base::ReadLe16(data, pos + 2);
         pos += 4;
         if (pos + length > data.size())
             throw std::runtime_error("the #SYSTEM table is damaged");
@@ -34,7 +34,7 @@ std::string systemWithoutTimes(std::string data, std::uint32_t &language)
             data.replace(pos, length, length, '\0');
         } else if (code == kSystemLanguage) {
             if (length >= 4)
-                language = ReadLe32(data, pos);
+                language = base::ReadLe32(data, pos);
             if (length >= kLanguageTimeOffset + kLanguageTimeLength)
                 data.replace(pos + kLanguageTimeOffset, kLanguageTimeLength, kLanguageTimeLength, '\0');
         }
@@ -45,7 +45,7 @@ std::string systemWithoutTimes(std::string data, std::uint32_t &language)
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && base::EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 } // namespace
@@ -70,30 +70,30 @@ void writeRelocatableCopy(const ChmFile &compiled, const std::filesystem::path &
         const std::string path = ChmFile::normalisePath(*topic);
         if (normal.size() > path.size())
             compileFolders.insert(normal.substr(0, normal.size() - path.size()));
-        AppendLe32(ivb, static_cast<std::uint32_t>(id));
-        AppendLe32(ivb, static_cast<std::uint32_t>(strings.size()));
+        base::AppendLe32(ivb, static_cast<std::uint32_t>(id));
+        base::AppendLe32(ivb, static_cast<std::uint32_t>(strings.size()));
         strings += topic->substr(1); // without the leading '/'
         strings.push_back('\0');
     }
     std::string ivbTable;
-    AppendLe32(ivbTable, static_cast<std::uint32_t>(ivb.size()));
+    base::AppendLe32(ivbTable, static_cast<std::uint32_t>(ivb.size()));
     ivbTable += ivb;
 
     for (const std::string &path : compiled.storedPaths()) {
         // The compressed section's own storage: the copy has none.
         if (startsWithNoCase(path, "::DataSpace/"))
             continue;
-        if (EqualsNoCase(path, "/#IVB") || EqualsNoCase(path, "/#STRINGS"))
+        if (base::EqualsNoCase(path, "/#IVB") || base::EqualsNoCase(path, "/#STRINGS"))
             continue;
         for (const char *table : {"/#TOPICS", "/#URLTBL", "/#URLSTR", "/#WINDOWS"}) {
-            if (EqualsNoCase(path, table))
+            if (base::EqualsNoCase(path, table))
                 throw std::runtime_error(std::string("the file has a ") + (table + 1) +
                                          " table, which points into #STRINGS; it cannot be rebuilt here");
         }
         auto data = compiled.readStored(path);
         if (!data)
             throw std::runtime_error("cannot read " + path);
-        if (EqualsNoCase(path, "/#SYSTEM"))
+        if (base::EqualsNoCase(path, "/#SYSTEM"))
             *data = systemWithoutTimes(std::move(*data), language);
         for (const std::string &folder : compileFolders) {
             if (data->find(folder) != std::string::npos)

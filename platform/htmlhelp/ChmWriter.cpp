@@ -35,7 +35,7 @@ void appendEncInt(std::string &out, std::uint64_t v)
 
 void appendGuid(std::string &out, std::uint32_t first)
 {
-    AppendLe32(out, first);
+    base::AppendLe32(out, first);
     const unsigned char rest[12] = {0xaa, 0x7b, 0xd0, 0x11, 0x9e, 0x0c, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec};
     out.append(reinterpret_cast<const char *>(rest), sizeof rest);
 }
@@ -58,7 +58,7 @@ std::string finishChunk(std::string chunk)
 bool ChmWriter::NameOrder::operator()(const std::string &a, const std::string &b) const
 {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
+        return static_cast<unsigned char>(base::AsciiLower(x)) < static_cast<unsigned char>(base::AsciiLower(y));
     });
 }
 
@@ -100,10 +100,10 @@ std::string ChmWriter::bytes(std::uint32_t languageId) const
     for (std::uint32_t i = 0; i < listingCount; ++i) {
         const std::string &entries = listings[i].entries;
         std::string chunk = "PMGL";
-        AppendLe32(chunk, static_cast<std::uint32_t>(kChunkLength - kPmglHeaderLength - entries.size()));
-        AppendLe32(chunk, 0);
-        AppendLe32(chunk, i == 0 ? kNoChunk : i - 1);
-        AppendLe32(chunk, i + 1 == listingCount ? kNoChunk : i + 1);
+        base::AppendLe32(chunk, static_cast<std::uint32_t>(kChunkLength - kPmglHeaderLength - entries.size()));
+        base::AppendLe32(chunk, 0);
+        base::AppendLe32(chunk, i == 0 ? kNoChunk : i - 1);
+        base::AppendLe32(chunk, i + 1 == listingCount ? kNoChunk : i + 1);
         chunks.push_back(finishChunk(chunk + entries));
     }
     // With more than one listing chunk, readers find the right one through
@@ -119,53 +119,53 @@ std::string ChmWriter::bytes(std::uint32_t languageId) const
         if (kPmgiHeaderLength + entries.size() > kChunkLength)
             throw std::length_error("help file directory too large for one index chunk");
         std::string chunk = "PMGI";
-        AppendLe32(chunk, static_cast<std::uint32_t>(kChunkLength - kPmgiHeaderLength - entries.size()));
+        base::AppendLe32(chunk, static_cast<std::uint32_t>(kChunkLength - kPmgiHeaderLength - entries.size()));
         indexRoot = listingCount;
         chunks.push_back(finishChunk(chunk + entries));
     }
 
     std::string itsp = "ITSP";
-    AppendLe32(itsp, 1);
-    AppendLe32(itsp, kItspLength);
-    AppendLe32(itsp, 0x0a);
-    AppendLe32(itsp, kChunkLength);
-    AppendLe32(itsp, 2);                        // quick-reference density
-    AppendLe32(itsp, listingCount > 1 ? 2 : 1); // index depth
-    AppendLe32(itsp, indexRoot);
-    AppendLe32(itsp, 0);                // first listing chunk
-    AppendLe32(itsp, listingCount - 1); // last listing chunk
-    AppendLe32(itsp, kNoChunk);
-    AppendLe32(itsp, static_cast<std::uint32_t>(chunks.size()));
-    AppendLe32(itsp, languageId);
+    base::AppendLe32(itsp, 1);
+    base::AppendLe32(itsp, kItspLength);
+    base::AppendLe32(itsp, 0x0a);
+    base::AppendLe32(itsp, kChunkLength);
+    base::AppendLe32(itsp, 2);                        // quick-reference density
+    base::AppendLe32(itsp, listingCount > 1 ? 2 : 1); // index depth
+    base::AppendLe32(itsp, indexRoot);
+    base::AppendLe32(itsp, 0);                // first listing chunk
+    base::AppendLe32(itsp, listingCount - 1); // last listing chunk
+    base::AppendLe32(itsp, kNoChunk);
+    base::AppendLe32(itsp, static_cast<std::uint32_t>(chunks.size()));
+    base::AppendLe32(itsp, languageId);
     appendGuid(itsp, 0x5d02926a);
-    AppendLe32(itsp, kItspLength);
-    AppendLe32(itsp, kNoChunk);
-    AppendLe32(itsp, kNoChunk);
-    AppendLe32(itsp, kNoChunk);
+    base::AppendLe32(itsp, kItspLength);
+    base::AppendLe32(itsp, kNoChunk);
+    base::AppendLe32(itsp, kNoChunk);
+    base::AppendLe32(itsp, kNoChunk);
 
     const std::uint64_t dirOffset = kItsfLength + kSection0Length;
     const std::uint64_t dirLength = itsp.size() + std::uint64_t{kChunkLength} * chunks.size();
     const std::uint64_t dataOffset = dirOffset + dirLength;
 
     std::string out = "ITSF";
-    AppendLe32(out, 3);
-    AppendLe32(out, kItsfLength);
-    AppendLe32(out, 1);
-    AppendLe32(out, 0); // time stamp: none, so equal objects give equal files
-    AppendLe32(out, languageId);
+    base::AppendLe32(out, 3);
+    base::AppendLe32(out, kItsfLength);
+    base::AppendLe32(out, 1);
+    base::AppendLe32(out, 0); // time stamp: none, so equal objects give equal files
+    base::AppendLe32(out, languageId);
     appendGuid(out, 0x7c01fd10);
     appendGuid(out, 0x7c01fd11);
-    AppendLe64(out, kItsfLength);
-    AppendLe64(out, kSection0Length);
-    AppendLe64(out, dirOffset);
-    AppendLe64(out, dirLength);
-    AppendLe64(out, dataOffset);
+    base::AppendLe64(out, kItsfLength);
+    base::AppendLe64(out, kSection0Length);
+    base::AppendLe64(out, dirOffset);
+    base::AppendLe64(out, dirLength);
+    base::AppendLe64(out, dataOffset);
 
-    AppendLe32(out, 0x01fe);
-    AppendLe32(out, 0);
-    AppendLe64(out, dataOffset + content.size());
-    AppendLe32(out, 0);
-    AppendLe32(out, 0);
+    base::AppendLe32(out, 0x01fe);
+    base::AppendLe32(out, 0);
+    base::AppendLe64(out, dataOffset + content.size());
+    base::AppendLe32(out, 0);
+    base::AppendLe32(out, 0);
 
     out += itsp;
     for (const auto &chunk : chunks)
@@ -177,12 +177,12 @@ std::string ChmWriter::bytes(std::uint32_t languageId) const
 void ChmWriter::write(const std::filesystem::path &path, std::uint32_t languageId) const
 {
     const std::string data = bytes(languageId);
-    FileReplacement replacement;
-    ReplaceOptions options;
+    base::FileReplacement replacement;
+    base::ReplaceOptions options;
     options.newFileMode = 0644;
     int error = replacement.open(path, options);
     if (error == 0)
-        error = WriteAll(replacement.fd(), data.data(), data.size());
+        error = base::WriteAll(replacement.fd(), data.data(), data.size());
     if (error == 0)
         error = replacement.commit();
     if (error != 0) {

@@ -37,7 +37,7 @@ std::pair<int, std::string> parseStatusLine(std::string_view line)
         return {0, {}};
     if (status < 100)
         return {0, {}};
-    return {status, std::string(platform::TrimSpacesAndTabs(line))};
+    return {status, std::string(base::TrimSpacesAndTabs(line))};
 }
 
 // A length of decimal digits; the first of a list of equal ones ("5, 5").
@@ -46,7 +46,7 @@ std::int64_t parseLength(std::string_view value)
     std::int64_t length = -1;
     while (!value.empty()) {
         const std::size_t comma = std::min(value.find(','), value.size());
-        const std::string_view item = platform::TrimSpacesAndTabs(value.substr(0, comma));
+        const std::string_view item = base::TrimSpacesAndTabs(value.substr(0, comma));
         value.remove_prefix(std::min(comma + 1, value.size()));
         if (item.empty() || item.size() > 18 || !std::all_of(item.begin(), item.end(), isDigit))
             return -1;
@@ -127,10 +127,10 @@ std::size_t HttpResponseReader::read(std::string_view data, std::string *body)
                 break;
             }
             std::string_view size = line_;
-            size = platform::TrimSpacesAndTabs(size.substr(0, std::min(size.find(';'), size.size())));
+            size = base::TrimSpacesAndTabs(size.substr(0, std::min(size.find(';'), size.size())));
             if (!size.empty() && size.back() == '\r')
-                size = platform::TrimSpacesAndTabs(size.substr(0, size.size() - 1));
-            const std::optional<std::uint64_t> n = ParseHexNumber(size);
+                size = base::TrimSpacesAndTabs(size.substr(0, size.size() - 1));
+            const std::optional<std::uint64_t> n = base::ParseHexNumber(size);
             if (!n || *n > (std::uint64_t(1) << 62)) {
                 fail(Failure::BadChunk);
                 return used;
@@ -221,10 +221,10 @@ bool HttpResponseReader::headerByte(char c)
         if ((line_[0] == ' ' || line_[0] == '\t') && !headers_.empty()) {
             // A value continued on the next line.
             headers_.back().second += ' ';
-            headers_.back().second += platform::TrimSpacesAndTabs(line_);
+            headers_.back().second += base::TrimSpacesAndTabs(line_);
         } else if (const std::size_t colon = line_.find(':'); colon != std::string::npos) {
-            headers_.emplace_back(std::string(platform::TrimSpacesAndTabs(std::string_view(line_).substr(0, colon))),
-                                  std::string(platform::TrimSpacesAndTabs(std::string_view(line_).substr(colon + 1))));
+            headers_.emplace_back(std::string(base::TrimSpacesAndTabs(std::string_view(line_).substr(0, colon))),
+                                  std::string(base::TrimSpacesAndTabs(std::string_view(line_).substr(colon + 1))));
         }
     }
     line_.clear();
@@ -243,8 +243,8 @@ void HttpResponseReader::endHead()
     const std::string coding = header("Transfer-Encoding");
     const std::size_t comma = coding.rfind(',');
     const std::string_view last =
-        platform::TrimSpacesAndTabs(std::string_view(coding).substr(comma == std::string::npos ? 0 : comma + 1));
-    if (hasHeader("Transfer-Encoding") && EqualsNoCase(last, "chunked")) {
+        base::TrimSpacesAndTabs(std::string_view(coding).substr(comma == std::string::npos ? 0 : comma + 1));
+    if (hasHeader("Transfer-Encoding") && base::EqualsNoCase(last, "chunked")) {
         framing_ = Framing::Chunked;
         state_ = State::ChunkSize;
         return;
@@ -278,14 +278,14 @@ std::string HttpResponseReader::header(std::string_view name) const
 {
     std::string values;
     for (const auto &[key, value] : headers_)
-        if (EqualsNoCase(key, name))
+        if (base::EqualsNoCase(key, name))
             values += (values.empty() ? "" : ", ") + value;
     return values;
 }
 
 bool HttpResponseReader::hasHeader(std::string_view name) const
 {
-    return std::any_of(headers_.begin(), headers_.end(), [name](const auto &h) { return EqualsNoCase(h.first, name); });
+    return std::any_of(headers_.begin(), headers_.end(), [name](const auto &h) { return base::EqualsNoCase(h.first, name); });
 }
 
 std::string HttpResponseReader::failureText() const

@@ -36,7 +36,7 @@ public:
     int fd() const { return fd_.get(); }
 
 private:
-    platform::UniqueFd fd_;
+    base::UniqueFd fd_;
 };
 
 // Receives the kernel's answers to request `seq` and hands every message to

@@ -223,7 +223,7 @@ HiveView loadFile(HiveId hive, const std::string &file, int &fdOut, FileIdentity
     }
     struct stat st {};
     std::string text;
-    const int err = ::fstat(fd, &st) != 0 ? errno : ReadToEnd(fd, text);
+    const int err = ::fstat(fd, &st) != 0 ? errno : base::ReadToEnd(fd, text);
     if (err != 0) {
         ::close(fd);
         view.status = ERROR_BADDB;
@@ -351,7 +351,7 @@ private:
         return when;
     }
 
-    UniqueFd fd_;
+    base::UniqueFd fd_;
 };
 
 // One hive taking part in a change: its lock, its new tree and the fresh
@@ -362,7 +362,7 @@ struct PendingHive {
     std::unique_ptr<HiveLock> lock;
     Key root;
     bool changed = false;
-    FileReplacement fresh;
+    base::FileReplacement fresh;
 };
 
 // Locks the hive, clears leftovers of dead writers and reads what is there.
@@ -380,7 +380,7 @@ LONG lockAndRead(PendingHive &p, std::string &message)
     p.lock = std::make_unique<HiveLock>(p.file + std::string(kLockSuffix), message, status);
     if (status != ERROR_SUCCESS)
         return status;
-    RemoveFreshLeftovers(p.file);
+    base::RemoveFreshLeftovers(p.file);
     ::unlink((p.file + std::string(kOldLockSuffix)).c_str());
 
     int fd = -1;
@@ -402,11 +402,11 @@ LONG writeFresh(PendingHive &p, std::string &message)
 {
     std::string text(kRegeditHeader);
     writeRegeditKey(p.root, hiveRootName(p.hive), text);
-    ReplaceOptions options;
+    base::ReplaceOptions options;
     options.newFileMode = 0644;
     int error = p.fresh.open(p.file, options);
     if (error == 0)
-        error = WriteAll(p.fresh.fd(), text.data(), text.size());
+        error = base::WriteAll(p.fresh.fd(), text.data(), text.size());
     if (error == 0)
         error = p.fresh.complete();
     if (error != 0) {
@@ -520,7 +520,7 @@ LONG probeHiveWrite(HiveId hive, std::string &message)
 
 bool isRegistryFile(const std::filesystem::path &file)
 {
-    const std::filesystem::path target = FollowLinks(file);
+    const std::filesystem::path target = base::FollowLinks(file);
     struct stat targetStat {};
     const bool exists = ::stat(target.c_str(), &targetStat) == 0;
     std::filesystem::path folder = target.parent_path();

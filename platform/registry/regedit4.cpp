@@ -107,7 +107,7 @@ void appendValue(const Value &v, std::string &out)
     }
     char buf[32];
     if (v.type == REG_DWORD && v.data.size() == 4) {
-        const DWORD d = ReadLe32(v.data.data());
+        const DWORD d = base::ReadLe32(v.data.data());
         std::snprintf(buf, sizeof buf, "dword:%08x\n", d);
         out += buf;
         return;
@@ -277,9 +277,9 @@ private:
         for (;;) {
             rest = trimLeft(rest);
             size_t n = 0;
-            while (n < rest.size() && HexDigitValue(rest[n]) >= 0)
+            while (n < rest.size() && base::HexDigitValue(rest[n]) >= 0)
                 ++n;
-            const std::optional<std::uint64_t> byte = n <= 2 ? ParseHexNumber(rest.substr(0, n)) : std::nullopt;
+            const std::optional<std::uint64_t> byte = n <= 2 ? base::ParseHexNumber(rest.substr(0, n)) : std::nullopt;
             if (!byte)
                 return fail(error, "bad byte in hex data");
             out.push_back(static_cast<BYTE>(*byte));
@@ -332,11 +332,11 @@ private:
             const std::string_view digits = trimRight(t.substr(6));
             if (digits.empty() || digits.size() > 8)
                 return fail(error, "a dword needs 1 to 8 hex digits");
-            const std::optional<std::uint64_t> d = ParseHexNumber(digits);
+            const std::optional<std::uint64_t> d = base::ParseHexNumber(digits);
             if (!d)
                 return fail(error, "bad hex digit in a dword");
             v.type = REG_DWORD;
-            const auto bytes = LeBytes<4>(*d);
+            const auto bytes = base::LeBytes<4>(*d);
             v.data.assign(bytes.begin(), bytes.end());
         } else if (t.substr(0, 4) == "hex:") {
             v.type = REG_BINARY;
@@ -346,7 +346,7 @@ private:
             const size_t close = t.find("):");
             if (close == std::string_view::npos || close == 4 || close > 12)
                 return fail(error, "bad hex(type): prefix");
-            const std::optional<std::uint64_t> type = ParseHexNumber(t.substr(4, close - 4));
+            const std::optional<std::uint64_t> type = base::ParseHexNumber(t.substr(4, close - 4));
             if (!type)
                 return fail(error, "bad type number in hex(type):");
             if (*type > 0xFFFFFFFFu)
@@ -378,13 +378,13 @@ std::string foldName(std::string_view name)
 {
     std::string out(name);
     for (char &c : out)
-        c = AsciiLower(c);
+        c = base::AsciiLower(c);
     return out;
 }
 
 bool sameName(std::string_view a, std::string_view b)
 {
-    return EqualsNoCase(a, b);
+    return base::EqualsNoCase(a, b);
 }
 
 Key *Key::child(std::string_view childName) const

@@ -572,18 +572,18 @@ LONG RegExportFile(HKEY hKey, const char *lpSubKey, const std::filesystem::path 
     // A device or a pipe named as the file is written directly.
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        UniqueFd direct(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
-        int error = direct ? WriteAll(direct.get(), text.data(), text.size()) : errno;
+        base::UniqueFd direct(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
+        int error = direct ? base::WriteAll(direct.get(), text.data(), text.size()) : errno;
         if (error == 0)
             error = direct.reset();
         if (error != 0)
             return fail(ERROR_WRITE_FAULT, "cannot write " + file.string() + ": " + std::strerror(error));
         return succeed();
     }
-    FileReplacement out;
+    base::FileReplacement out;
     int error = out.open(file);
     if (error == 0)
-        error = WriteAll(out.fd(), text.data(), text.size());
+        error = base::WriteAll(out.fd(), text.data(), text.size());
     if (error == 0)
         error = out.commit();
     if (error != 0) {
@@ -723,7 +723,7 @@ std::optional<DWORD> RegReadDword(HKEY root, std::string_view subKey, std::strin
     RegValue v;
     if (RegGetValue(root, subKey, valueName, v) != ERROR_SUCCESS || v.type != REG_DWORD || v.data.size() != 4)
         return std::nullopt;
-    return ReadLe32(v.data.data());
+    return base::ReadLe32(v.data.data());
 }
 
 LONG RegWriteString(HKEY root, std::string_view subKey, std::string_view valueName, std::string_view text, DWORD type)
@@ -742,7 +742,7 @@ LONG RegWriteDword(HKEY root, std::string_view subKey, std::string_view valueNam
     RegKey key;
     if (const LONG st = key.create(root, subKey, KEY_SET_VALUE); st != ERROR_SUCCESS)
         return st;
-    const auto bytes = LeBytes<4>(value);
+    const auto bytes = base::LeBytes<4>(value);
     return RegSetValueEx(key.get(), std::string(valueName).c_str(), 0, REG_DWORD, bytes.data(), 4);
 }
 

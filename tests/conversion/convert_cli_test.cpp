@@ -127,7 +127,7 @@ TEST(OutputNames, NewFilesNeverReplaceAnything)
     writeFile(dir / "a.TXT", "mine");
     std::filesystem::path path;
     int error = 0;
-    platform::UniqueFd fd = createUniqueFile(dir.path(), "a.TXT", &path, &error);
+    base::UniqueFd fd = createUniqueFile(dir.path(), "a.TXT", &path, &error);
     ASSERT_TRUE(fd);
     EXPECT_EQ(path, dir / "a-2.TXT");
     fd = createUniqueFile(dir.path(), "a.TXT", &path, &error);
@@ -175,7 +175,7 @@ TEST(InputList, LinesAfterTheGivenInputs)
     writeFile(dir / "list", "one\r\n\n   \ntwo words\n" + longLine + "\nthree");
     InputSource source({"given"});
     std::atomic<int> wakeUps{0};
-    source.readList(platform::UniqueFd(::open((dir / "list").c_str(), O_RDONLY | O_CLOEXEC)), "list",
+    source.readList(base::UniqueFd(::open((dir / "list").c_str(), O_RDONLY | O_CLOEXEC)), "list",
                     [&wakeUps] { ++wakeUps; });
     const std::vector<InputEntry> entries = drain(source);
     ASSERT_EQ(entries.size(), 5u);
@@ -197,7 +197,7 @@ TEST(InputList, ALineWithANulOrWithoutAnEndIsRefusedByItsNumber)
     writeFile(dir / "list", std::string("one\nbad\0tail.html\n\0\nthree\n", 26));
     {
         InputSource source({});
-        source.readList(platform::UniqueFd(::open((dir / "list").c_str(), O_RDONLY | O_CLOEXEC)), "list", [] {});
+        source.readList(base::UniqueFd(::open((dir / "list").c_str(), O_RDONLY | O_CLOEXEC)), "list", [] {});
         const std::vector<InputEntry> entries = drain(source);
         ASSERT_EQ(entries.size(), 4u);
         EXPECT_EQ(entries[0].input, "one");
@@ -222,7 +222,7 @@ TEST(InputList, ALineWithANulOrWithoutAnEndIsRefusedByItsNumber)
     std::vector<InputEntry> entries;
     {
         InputSource source({"given"});
-        source.readList(platform::UniqueFd(fds[0]), "standard input", [] {});
+        source.readList(base::UniqueFd(fds[0]), "standard input", [] {});
         entries = drain(source);
         EXPECT_TRUE(source.ended());
     }
@@ -250,7 +250,7 @@ TEST(InputList, AListLargerThanTheQueueIsReadAsItIsTaken)
     std::vector<InputEntry> entries;
     {
         InputSource source({});
-        source.readList(platform::UniqueFd(fds[0]), "standard input", [] {});
+        source.readList(base::UniqueFd(fds[0]), "standard input", [] {});
         entries = drain(source, &mostWaiting);
     }
     writer.join();
@@ -266,7 +266,7 @@ TEST(InputList, StoppingWhileTheListStillWaitsForInput)
     ASSERT_EQ(::write(fds[1], "a\n", 2), 2);
     {
         InputSource source({});
-        source.readList(platform::UniqueFd(fds[0]), "standard input", [] {});
+        source.readList(base::UniqueFd(fds[0]), "standard input", [] {});
         InputEntry entry;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (source.next(&entry) != InputSource::Status::Ready && std::chrono::steady_clock::now() < deadline)

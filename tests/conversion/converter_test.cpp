@@ -249,7 +249,7 @@ TEST(Failures, LinksPlantedByAnotherUserInASharedFolderAreNotFollowed)
     EXPECT_FALSE(std::filesystem::exists(dir / "chosen"));
     EXPECT_EQ(fileNames(shared), (std::set<std::string>{"page.html", "page.TXT", "other.html", "other.TXT"}));
     // The replacement itself keeps the rule for every other writer.
-    platform::FileReplacement replacement;
+    base::FileReplacement replacement;
     EXPECT_EQ(replacement.open(shared / "page.TXT"), EACCES);
 
     // A link of the folder's owner, or one in a folder that is not shared,

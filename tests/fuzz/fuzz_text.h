@@ -13,7 +13,7 @@
 
 namespace fuzztext {
 
-class StringSink : public quillan::readable::TextSink {
+class StringSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;

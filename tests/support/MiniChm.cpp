@@ -16,11 +16,11 @@ MiniChm &MiniChm::add(const std::string &path, std::string data)
 MiniChm &MiniChm::system(const std::string &defaultTopic, const std::string &title)
 {
     std::string data;
-    platform::AppendLe32(data, 3);
+    base::AppendLe32(data, 3);
     for (const auto &[code, text] :
          {std::pair<std::uint16_t, std::string>{2, defaultTopic}, std::pair<std::uint16_t, std::string>{3, title}}) {
-        platform::AppendLe16(data, code);
-        platform::AppendLe16(data, static_cast<std::uint16_t>(text.size() + 1));
+        base::AppendLe16(data, code);
+        base::AppendLe16(data, static_cast<std::uint16_t>(text.size() + 1));
         data += text;
         data.push_back('\0');
     }
@@ -31,10 +31,10 @@ MiniChm &MiniChm::contextMap(const std::vector<std::pair<std::int32_t, std::stri
 {
     std::string strings(1, '\0');
     std::string ivb;
-    platform::AppendLe32(ivb, static_cast<std::uint32_t>(map.size() * 8));
+    base::AppendLe32(ivb, static_cast<std::uint32_t>(map.size() * 8));
     for (const auto &[id, name] : map) {
-        platform::AppendLe32(ivb, static_cast<std::uint32_t>(id));
-        platform::AppendLe32(ivb, static_cast<std::uint32_t>(strings.size()));
+        base::AppendLe32(ivb, static_cast<std::uint32_t>(id));
+        base::AppendLe32(ivb, static_cast<std::uint32_t>(strings.size()));
         strings += name;
         strings.push_back('\0');
     }

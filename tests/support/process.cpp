@@ -73,9 +73,9 @@ int waitFor(pid_t pid)
 // Reads the rest of fd from where it stands, then closes it.
 std::string drain(int fd)
 {
-    platform::UniqueFd owned(fd);
+    base::UniqueFd owned(fd);
     std::string text;
-    platform::ReadToEnd(owned.get(), text);
+    base::ReadToEnd(owned.get(), text);
     return text;
 }
 
@@ -209,7 +209,7 @@ bool RunningProgram::write(const std::string &bytes)
 {
     if (bytes.empty())
         return true;
-    return input_ >= 0 && platform::WriteAll(input_, bytes.data(), bytes.size()) == 0;
+    return input_ >= 0 && base::WriteAll(input_, bytes.data(), bytes.size()) == 0;
 }
 
 void RunningProgram::closeInput()

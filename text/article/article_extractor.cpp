@@ -7,7 +7,7 @@
 #include <array>
 #include <functional>
 
-namespace quillan::readable {
+namespace quillan::text::article {
 namespace {
 
 using article::kNoNode;
@@ -1039,4 +1039,4 @@ std::string describe(const ArticleChoice &choice)
     return text;
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::article

@@ -80,6 +80,7 @@
 // blocks each with an element inside, again and again); the title is then
 // the document's.
 
+#include "text/article/renderer_names.h"
 #include "text/readable/text_renderer.h"
 #include "html/tokenizer/token_sink.h"
 
@@ -89,7 +90,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillan::readable {
+namespace quillan::text::article {
 
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
@@ -143,4 +144,4 @@ private:
     std::size_t pageBytes_ = 0;
 };
 
-} // namespace quillan::readable
+} // namespace quillan::text::article

@@ -11,7 +11,7 @@
 #endif
 #include <utility>
 
-namespace quillan::readable {
+namespace quillan::text::article {
 namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
@@ -162,4 +162,4 @@ const ArticleChoice &ArticleInput::choice() const
     return extractor_ ? extractor_->choice() : noChoice_;
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::article

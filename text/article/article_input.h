@@ -44,7 +44,7 @@ namespace quillan::html {
 class Parser;
 }
 
-namespace quillan::readable {
+namespace quillan::text::article {
 
 class ArticleInput {
 public:
@@ -97,4 +97,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace quillan::readable
+} // namespace quillan::text::article

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace quillan::readable::article {
+namespace quillan::text::article {
 namespace {
 
 using html::Document;
@@ -164,4 +164,4 @@ void walkDocument(const Document &document, html::TokenSink &sink)
     }
 }
 
-} // namespace quillan::readable::article
+} // namespace quillan::text::article

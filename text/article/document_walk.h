@@ -24,8 +24,8 @@
 #include "html/tree/document.h"
 #include "html/tokenizer/token_sink.h"
 
-namespace quillan::readable::article {
+namespace quillan::text::article {
 
 void walkDocument(const html::Document &document, html::TokenSink &sink);
 
-} // namespace quillan::readable::article
+} // namespace quillan::text::article

@@ -8,7 +8,7 @@
 
 using namespace std::string_view_literals;
 
-namespace quillan::readable::article {
+namespace quillan::text::article {
 namespace {
 
 // What a part or a word of a name says; a name's findings are the union.
@@ -245,4 +245,4 @@ NameHints ReadNameHints(std::string_view classes, std::string_view id, std::stri
     return hints;
 }
 
-} // namespace quillan::readable::article
+} // namespace quillan::text::article

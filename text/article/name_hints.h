@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quillan::readable::article {
+namespace quillan::text::article {
 
 struct NameHints {
     std::int16_t weight = 0; // -50 to +50: 25 for each of class and id
@@ -22,4 +22,4 @@ struct NameHints {
 
 NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role);
 
-} // namespace quillan::readable::article
+} // namespace quillan::text::article

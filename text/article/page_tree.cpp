@@ -16,8 +16,11 @@
 #include <emmintrin.h>
 #endif
 
-namespace quillan::readable::article {
+namespace quillan::text::article {
 namespace {
+
+// The renderer's element flags (kBlock, kCell, kList and the rest).
+using enum readable::ElementFlag;
 
 constexpr std::size_t kMaxHeadingBytes = 400;
 constexpr std::size_t kMaxStream = std::numeric_limits<std::uint32_t>::max() - 65536;
@@ -163,7 +166,7 @@ void appendHeading(std::string &to, std::size_t from, std::string_view text)
 // without a space at the end.
 std::size_t cutTail(const char *begin, std::size_t size)
 {
-    size = static_cast<std::size_t>(platform::IncompleteUtf8Tail(begin, begin + size) - begin);
+    size = static_cast<std::size_t>(base::IncompleteUtf8Tail(begin, begin + size) - begin);
     if (size != 0 && begin[size - 1] == ' ')
         --size;
     return size;
@@ -1006,4 +1009,4 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
     }
 }
 
-} // namespace quillan::readable::article
+} // namespace quillan::text::article

@@ -43,6 +43,7 @@
 // one element are one record. The stream holds less than 4 GiB (else
 // std::length_error).
 
+#include "text/article/renderer_names.h"
 #include "text/readable/style_sheet.h"
 #include "html/tokenizer/token_sink.h"
 
@@ -56,12 +57,7 @@
 #include <utility>
 #include <vector>
 
-namespace quillan::readable {
-
-enum class Element : std::uint8_t;
-class TokenizerSwitch;
-
-namespace article {
+namespace quillan::text::article {
 
 constexpr std::uint32_t kNoNode = UINT32_MAX;
 
@@ -295,5 +291,4 @@ inline NodeCounts PageTree::CountsCursor::at(std::uint32_t node)
     return entry.wide ? tree_.wideCounts(node) : countsOf(entry);
 }
 
-} // namespace article
-} // namespace quillan::readable
+} // namespace quillan::text::article

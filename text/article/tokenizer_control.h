@@ -3,10 +3,11 @@
 // on to an html::Tokenizer: the switch both the readable mode and the
 // article mode's token reading give their sinks.
 
+#include "text/article/renderer_names.h"
 #include "text/readable/text_renderer.h"
 #include "html/tokenizer/tokenizer.h"
 
-namespace quillan::readable {
+namespace quillan::text::article {
 
 class TokenizerControl final : public TokenizerSwitch {
 public:
@@ -28,4 +29,4 @@ private:
     html::Tokenizer *tokenizer_ = nullptr;
 };
 
-} // namespace quillan::readable
+} // namespace quillan::text::article

@@ -2,7 +2,7 @@
 
 #include "text/readable/url_parser.h"
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 std::string resolveAddress(std::string_view base, std::string_view reference)
 {
@@ -19,4 +19,4 @@ std::string resolveAddress(std::string_view base, std::string_view reference)
     return written.substr(start, written.find_last_not_of(' ') - start + 1);
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

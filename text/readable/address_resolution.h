@@ -14,9 +14,9 @@
 #include <string>
 #include <string_view>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 // `base` is an absolute address, or empty (or not valid) for none.
 std::string resolveAddress(std::string_view base, std::string_view reference);
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <utility>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 namespace {
 
 struct Entry {
@@ -197,4 +197,4 @@ std::string_view ElementName(Element element)
     return i < kNames.size() ? kNames[i] : std::string_view();
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

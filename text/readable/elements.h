@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 enum class Element : std::uint8_t {
     Other,
@@ -156,4 +156,4 @@ std::uint32_t FlagsOf(Element element);
 // The (lower-case) name of an element the table names; empty for Other.
 std::string_view ElementName(Element element);
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 namespace {
 
 bool isSpace(char c)
@@ -42,13 +42,13 @@ TextTransform transformOf(std::string_view value)
             ++n;
         const std::string_view word = value.substr(0, n);
         value = trim(value.substr(n));
-        if (platform::EqualsNoCase(word, "uppercase"))
+        if (base::EqualsNoCase(word, "uppercase"))
             return TextTransform::Uppercase;
-        if (platform::EqualsNoCase(word, "lowercase"))
+        if (base::EqualsNoCase(word, "lowercase"))
             return TextTransform::Lowercase;
-        if (platform::EqualsNoCase(word, "capitalize"))
+        if (base::EqualsNoCase(word, "capitalize"))
             return TextTransform::Capitalize;
-        if (platform::EqualsNoCase(word, "none") || platform::EqualsNoCase(word, "initial"))
+        if (base::EqualsNoCase(word, "none") || base::EqualsNoCase(word, "initial"))
             return TextTransform::None;
     }
     return TextTransform::Inherit;
@@ -82,18 +82,18 @@ Declarations judge(std::string_view declarations)
         std::string_view value = trim(std::string_view(colon + 1, static_cast<std::size_t>(semicolon - colon - 1)));
         if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
             value = trim(value.substr(0, bang));
-        if (platform::EqualsNoCase(name, "display"))
+        if (base::EqualsNoCase(name, "display"))
             display = value;
-        else if (platform::EqualsNoCase(name, "visibility"))
+        else if (base::EqualsNoCase(name, "visibility"))
             visibility = value;
-        else if (platform::EqualsNoCase(name, "text-transform")) {
+        else if (base::EqualsNoCase(name, "text-transform")) {
             transform = value;
             anyTransform = true;
         }
     }
     Declarations result;
-    if (platform::EqualsNoCase(display, "none") || platform::EqualsNoCase(visibility, "hidden") ||
-        platform::EqualsNoCase(visibility, "collapse"))
+    if (base::EqualsNoCase(display, "none") || base::EqualsNoCase(visibility, "hidden") ||
+        base::EqualsNoCase(visibility, "collapse"))
         result.display = Verdict::Hides;
     else if (!display.empty())
         result.display = Verdict::Shows;
@@ -206,9 +206,9 @@ void StyleSheet::feed(std::string_view css)
                 while (q < end && !kPreludeStops[static_cast<unsigned char>(*q)])
                     ++q;
             } else {
-                q = platform::FindAny(p + 1, end, '{', '}', '/', ';');
-                q = inPrelude ? platform::FindAny(p + 1, q, '"', '\'', '[', '(')
-                              : platform::FindAny(p + 1, q, '"', '\'', '"', '\'');
+                q = base::FindAny(p + 1, end, '{', '}', '/', ';');
+                q = inPrelude ? base::FindAny(p + 1, q, '"', '\'', '[', '(')
+                              : base::FindAny(p + 1, q, '"', '\'', '"', '\'');
             }
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
@@ -329,7 +329,7 @@ void StyleSheet::applyRule(std::string_view selectors, std::string_view declarat
             const std::string_view tag = takeName(s);
             compound.tag.reserve(tag.size());
             for (const char c : tag)
-                compound.tag.push_back(platform::AsciiLower(c));
+                compound.tag.push_back(base::AsciiLower(c));
         }
         while (simple && !s.empty()) {
             const char kind = s.front();
@@ -472,4 +472,4 @@ ElementStyle StyleSheet::match(std::string_view tag, std::string_view id, std::s
     return style;
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -30,7 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 // The case the text of an element is shown in; Inherit when nothing sets it.
 enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
@@ -116,4 +116,4 @@ private:
     mutable std::size_t tested_ = 0;
 };
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

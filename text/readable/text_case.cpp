@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 namespace {
 
 // A run of code points in which upper and lower case alternate (the upper
@@ -152,8 +152,8 @@ void AppendInCase(std::string_view utf8, TextTransform transform, bool &inWord, 
             continue;
         }
         char buffer[4];
-        out.append(buffer, platform::EncodeUtf8(mapped, buffer));
+        out.append(buffer, base::EncodeUtf8(mapped, buffer));
     }
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

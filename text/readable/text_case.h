@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 // Appends `utf8` to `out` in the case `transform` asks (None and Inherit:
 // as it is). `inWord` says whether the character before `utf8` is part of a
 // word, so that capitalize goes on across pieces; it is updated.
 void AppendInCase(std::string_view utf8, TextTransform transform, bool &inWord, std::string &out);
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 namespace {
 
 constexpr std::size_t kFlushAt = 64 * 1024;
@@ -101,15 +101,15 @@ bool forScreen(const html::Tag &tag)
         return s;
     };
     const std::string_view type = trimmed(tag.attribute("type"));
-    if (!type.empty() && !platform::EqualsNoCase(type, "text/css"))
+    if (!type.empty() && !base::EqualsNoCase(type, "text/css"))
         return false;
     const std::string_view media = trimmed(tag.attribute("media"));
-    return media.empty() || platform::EqualsNoCase(media, "all") || platform::EqualsNoCase(media, "screen");
+    return media.empty() || base::EqualsNoCase(media, "all") || base::EqualsNoCase(media, "screen");
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix)
 {
-    return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
+    return s.size() >= prefix.size() && base::EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 // A link address as a browser reads it: C0 controls and spaces cut from
@@ -414,7 +414,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         !shown() && !(flags & (kCell | kRow | kRowGroup | kTable)) && element != Element::Caption &&
         element != Element::Colgroup && element != Element::Col && element != Element::Style &&
         element != Element::Script && element != Element::Template && element != Element::Form &&
-        !(element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
+        !(element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "hidden")) && shownBeforeTable();
     // Whether the element hides its content is kept even inside hidden
     // content: a formatting element's end tag may move it out of there.
     const bool parentShown = shown() || fosteredShown;
@@ -438,7 +438,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         else if (flags & kBlock)
             requireBreaks(1);
         else if (element == Element::Img ||
-                 (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "image")))
+                 (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image")))
             image(tag);
         return;
     }
@@ -696,7 +696,7 @@ ElementStyle TextRenderer::styleOf(const html::Tag &tag, Element element) const
         return sheet_.empty() ? ElementStyle{} : sheet_.match(tag.name, {}, {});
     if (tag.hasAttribute("hidden"))
         return hidden;
-    if (element == Element::Input && platform::EqualsNoCase(tag.attribute("type"), "hidden"))
+    if (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "hidden"))
         return hidden;
     ElementStyle inline_;
     if (const std::string_view style = tag.attribute("style"); !style.empty()) {
@@ -1673,4 +1673,4 @@ void TextRenderer::writeReferences()
     references_.clear();
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -66,7 +66,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 enum class Element : std::uint8_t;
 
@@ -293,4 +293,4 @@ private:
     StyleSheet sheet_;
 };
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -6,7 +6,7 @@
 #include "text/readable/elements.h"
 #include "text/readable/text_renderer.h"
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 // Tells `tokenizer` the state for the text after the start tag of
 // `element`; elements whose text the tokenizer reads as data tell it nothing.
@@ -26,4 +26,4 @@ inline void SwitchTokenizerAfter(TokenizerSwitch &tokenizer, Element element)
     }
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

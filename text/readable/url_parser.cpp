@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 namespace {
 
@@ -88,7 +88,7 @@ std::string percentDecode(std::string_view s)
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
-        const int byte = s[i] == '%' && i + 2 < s.size() ? platform::HexByteValue(s[i + 1], s[i + 2]) : -1;
+        const int byte = s[i] == '%' && i + 2 < s.size() ? base::HexByteValue(s[i + 1], s[i + 2]) : -1;
         if (byte >= 0) {
             out.push_back(static_cast<char>(byte));
             i += 2;
@@ -225,14 +225,14 @@ std::optional<std::string> domainToAscii(std::string_view domain)
             ascii = ascii && static_cast<unsigned char>(c) < 0x80;
         if (ascii) {
             for (const char c : label)
-                out.push_back(platform::AsciiLower(c));
+                out.push_back(base::AsciiLower(c));
         } else {
             std::optional<std::u32string> points = decodeUtf8(label);
             if (!points)
                 return std::nullopt;
             for (char32_t &cp : *points)
                 if (cp < 0x80)
-                    cp = static_cast<char32_t>(platform::AsciiLower(static_cast<char>(cp)));
+                    cp = static_cast<char32_t>(base::AsciiLower(static_cast<char>(cp)));
             const std::optional<std::string> encoded = punycode(*points);
             if (!encoded)
                 return std::nullopt;
@@ -264,7 +264,7 @@ std::optional<std::uint64_t> ipv4Number(std::string_view s)
     }
     std::uint64_t value = 0;
     for (const char c : s) {
-        const int d = platform::HexDigitValue(c);
+        const int d = base::HexDigitValue(c);
         if (d < 0 || unsigned(d) >= radix)
             return std::nullopt;
         value = value * radix + unsigned(d);
@@ -358,8 +358,8 @@ std::optional<std::string> parseIpv6(std::string_view s)
         }
         unsigned value = 0;
         std::size_t length = 0;
-        while (length < 4 && platform::HexDigitValue(static_cast<char>(at(i))) >= 0) {
-            value = value * 16 + unsigned(platform::HexDigitValue(s[i]));
+        while (length < 4 && base::HexDigitValue(static_cast<char>(at(i))) >= 0) {
+            value = value * 16 + unsigned(base::HexDigitValue(s[i]));
             ++i;
             ++length;
         }
@@ -485,13 +485,13 @@ std::optional<std::string> parseHost(std::string_view input, bool special)
 
 bool isSingleDot(std::string_view s)
 {
-    return s == "." || platform::EqualsNoCase(s, "%2e");
+    return s == "." || base::EqualsNoCase(s, "%2e");
 }
 
 bool isDoubleDot(std::string_view s)
 {
-    return s == ".." || platform::EqualsNoCase(s, ".%2e") || platform::EqualsNoCase(s, "%2e.") ||
-           platform::EqualsNoCase(s, "%2e%2e");
+    return s == ".." || base::EqualsNoCase(s, ".%2e") || base::EqualsNoCase(s, "%2e.") ||
+           base::EqualsNoCase(s, "%2e%2e");
 }
 
 bool isDriveLetter(std::string_view s, bool normalized)
@@ -576,7 +576,7 @@ std::optional<Url> parse(std::string_view text, const Url *base)
         switch (state) {
         case State::SchemeStart:
             if (isAlpha(c)) {
-                buffer.push_back(platform::AsciiLower(char(c)));
+                buffer.push_back(base::AsciiLower(char(c)));
                 state = State::Scheme;
             } else {
                 state = State::NoScheme;
@@ -585,7 +585,7 @@ std::optional<Url> parse(std::string_view text, const Url *base)
             break;
         case State::Scheme:
             if (isAlpha(c) || isDigit(c) || c == '+' || c == '-' || c == '.') {
-                buffer.push_back(platform::AsciiLower(char(c)));
+                buffer.push_back(base::AsciiLower(char(c)));
             } else if (c == ':') {
                 url.scheme = std::move(buffer);
                 buffer.clear();
@@ -944,4 +944,4 @@ std::optional<std::string> parseUrl(std::string_view input, std::string_view bas
     return serialize(*url);
 }
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillan::readable {
+namespace quillan::text::readable {
 
 // The address `input` stands for, resolved against `base` when it is
 // relative, written out; nothing when it is not a valid address (a relative
@@ -27,4 +27,4 @@ namespace quillan::readable {
 // for none.
 std::optional<std::string> parseUrl(std::string_view input, std::string_view base = {});
 
-} // namespace quillan::readable
+} // namespace quillan::text::readable

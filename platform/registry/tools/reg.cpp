@@ -242,14 +242,14 @@ std::string dataText(const RegValue &v)
     }
     case REG_DWORD:
         if (v.data.size() == 4) {
-            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(ReadLe(v.data.data(), v.data.size())));
+            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(base::ReadLe(v.data.data(), v.data.size())));
             return buf;
         }
         break;
     case REG_QWORD:
         if (v.data.size() == 8) {
             std::snprintf(buf, sizeof buf, "0x%llx",
-                          static_cast<unsigned long long>(ReadLe(v.data.data(), v.data.size())));
+                          static_cast<unsigned long long>(base::ReadLe(v.data.data(), v.data.size())));
             return buf;
         }
         break;
@@ -302,10 +302,10 @@ bool valueBytes(DWORD type, const std::string &text, const std::string &separato
             return false;
         }
         if (type == REG_QWORD) {
-            const auto bytes = LeBytes<8>(n);
+            const auto bytes = base::LeBytes<8>(n);
             out.assign(bytes.begin(), bytes.end());
         } else {
-            const auto bytes = LeBytes<4>(n);
+            const auto bytes = base::LeBytes<4>(n);
             out.assign(bytes.begin(), bytes.end());
             if (type == REG_DWORD_BIG_ENDIAN)
                 std::reverse(out.begin(), out.end());
@@ -318,7 +318,7 @@ bool valueBytes(DWORD type, const std::string &text, const std::string &separato
             return false;
         }
         for (size_t i = 0; i < text.size(); i += 2) {
-            const int byte = HexByteValue(text[i], text[i + 1]);
+            const int byte = base::HexByteValue(text[i], text[i + 1]);
             if (byte < 0) {
                 error = "'" + text + "' is not hexadecimal data";
                 return false;

@@ -19,9 +19,9 @@
 
 namespace {
 
-using quillan::readable::ArticleInput;
+using quillan::text::article::ArticleInput;
 
-class StringSink : public quillan::readable::TextSink {
+class StringSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;
@@ -80,7 +80,7 @@ TEST(DocumentWalk, TheTreeComesBackAsTokensInTreeOrder)
         "<!DOCTYPE html><table>x<tr><td>a<br>b<svg viewBox='0 0 1 1'><clipPath xlink:href='#c'/></svg>"
         "<pre>\n\nline</pre><template>t</template><!--c--><script>var a = '<p>';</script><p></td></table>");
     Recorder tokens;
-    quillan::readable::article::walkDocument(document, tokens);
+    quillan::text::article::walkDocument(document, tokens);
     // Foster-parented text before its table, the implied head, body and
     // tbody, no end tag for br, SVG names lower case again with the xlink
     // prefix, the line break a parser drops after <pre> given back, template
@@ -169,7 +169,7 @@ TEST(ArticleInput, APageTooDenseToScoreWithinItsBoundIsGivenWhole)
             page += "<div><p>x,</p></div>";
         return page + "<div><p>" + prose("last") + "</p></div>";
     };
-    const auto run = [](const std::string &page, quillan::readable::ArticleChoice &choice) {
+    const auto run = [](const std::string &page, quillan::text::article::ArticleChoice &choice) {
         StringSink out;
         ArticleInput input(out, {}, page.size());
         input.feed(page);
@@ -177,13 +177,13 @@ TEST(ArticleInput, APageTooDenseToScoreWithinItsBoundIsGivenWhole)
         choice = input.choice();
         return out.text;
     };
-    quillan::readable::ArticleChoice choice;
+    quillan::text::article::ArticleChoice choice;
     const std::string text = run(dense(std::size_t{6} << 20), choice);
     EXPECT_TRUE(choice.tooDense);
     EXPECT_TRUE(choice.wholeBody);
     EXPECT_TRUE(has(text, "first sentence 0") && has(text, "last sentence 2") && has(text, "\nx,\n"))
         << text.substr(0, 300);
-    EXPECT_NE(quillan::readable::describe(choice).find("too dense"), std::string::npos);
+    EXPECT_NE(quillan::text::article::describe(choice).find("too dense"), std::string::npos);
 
     // The same page at a tenth of the size is scored as any other.
     run(dense(std::size_t{600} << 10), choice);

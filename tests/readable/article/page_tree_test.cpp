@@ -16,10 +16,10 @@ namespace {
 
 using quillan::html::Attribute;
 using quillan::html::Tag;
-using quillan::readable::Element;
-using quillan::readable::article::PageTree;
-using quillan::readable::article::TokenKind;
-using quillan::readable::article::TokenPlace;
+using quillan::text::readable::Element;
+using quillan::text::article::PageTree;
+using quillan::text::article::TokenKind;
+using quillan::text::article::TokenPlace;
 
 // Tokens written down as text, one a line.
 class Recorder : public quillan::html::TokenSink {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-using quillan::readable::parseUrl;
-using quillan::readable::resolveAddress;
+using quillan::text::readable::parseUrl;
+using quillan::text::readable::resolveAddress;
 
 namespace {
 

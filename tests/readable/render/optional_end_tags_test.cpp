@@ -17,7 +17,7 @@ namespace {
 using testing_readable::treeWords;
 using testing_readable::visibleWords;
 
-class StringSink : public quillan::readable::TextSink {
+class StringSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;

@@ -23,7 +23,7 @@ using quillan::ConversionError;
 using quillan::convertReadableHtmlFile;
 using quillan::ReadableOptions;
 
-class StringSink : public quillan::readable::TextSink {
+class StringSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;

@@ -7,8 +7,8 @@
 
 #include <string>
 
-using quillan::readable::StyleSheet;
-using quillan::readable::TextTransform;
+using quillan::text::readable::StyleSheet;
+using quillan::text::readable::TextTransform;
 
 namespace {
 

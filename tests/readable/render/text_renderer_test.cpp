@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-using quillan::readable::RenderOptions;
-using quillan::readable::TextRenderer;
-using quillan::readable::TextState;
+using quillan::text::readable::RenderOptions;
+using quillan::text::readable::TextRenderer;
+using quillan::text::readable::TextState;
 using testing_readable::render;
 using testing_readable::StringSink;
 
@@ -349,7 +349,7 @@ TEST(TextRenderer, DeepAndLongPagesKeepBoundedMemory)
 }
 
 // Records what the renderer asks of the tokenizer.
-class Recorder : public quillan::readable::TokenizerSwitch {
+class Recorder : public quillan::text::readable::TokenizerSwitch {
 public:
     void switchTo(TextState state) override { calls.push_back(static_cast<int>(state)); }
     void setForeignContent(bool foreign) override { calls.push_back(foreign ? 100 : 101); }

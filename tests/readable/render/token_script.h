@@ -15,7 +15,7 @@
 namespace testing_readable {
 
 // Collects the rendered text and the sizes of the pieces it came in.
-class StringSink : public quillan::readable::TextSink {
+class StringSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override
     {
@@ -92,11 +92,11 @@ inline void feedScript(quillan::html::TokenSink &sink, std::string_view script, 
     sink.endOfFile();
 }
 
-inline std::string render(std::string_view script, const quillan::readable::RenderOptions &options = {},
+inline std::string render(std::string_view script, const quillan::text::readable::RenderOptions &options = {},
                           std::size_t piece = 0)
 {
     StringSink out;
-    quillan::readable::TextRenderer renderer(out, options);
+    quillan::text::readable::TextRenderer renderer(out, options);
     feedScript(renderer, script, piece);
     return out.text;
 }

@@ -14,7 +14,7 @@
 
 namespace testing_readable {
 
-class TreeTextSink : public quillan::readable::TextSink {
+class TreeTextSink : public quillan::text::readable::TextSink {
 public:
     void write(std::string_view utf8) override { text.append(utf8); }
     std::string text;
@@ -23,8 +23,8 @@ public:
 inline std::string treeText(const quillan::html::Document &document)
 {
     TreeTextSink out;
-    quillan::readable::TextRenderer renderer(out);
-    quillan::readable::article::walkDocument(document, renderer);
+    quillan::text::readable::TextRenderer renderer(out);
+    quillan::text::article::walkDocument(document, renderer);
     renderer.endOfFile();
     return out.text;
 }
