@@ -66,9 +66,8 @@ std::string newRecordId()
     b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
     b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
     char text[64];
-    std::snprintf(text, sizeof text,
-                  "<urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x>", b[0], b[1], b[2],
-                  b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    std::snprintf(text, sizeof text, "<urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x>",
+                  b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return text;
 }
 
@@ -120,11 +119,26 @@ void appendJsonString(std::string &out, std::string_view bytes)
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; ++p; continue;
-        case '\\': out += "\\\\"; ++p; continue;
-        case '\n': out += "\\n"; ++p; continue;
-        case '\r': out += "\\r"; ++p; continue;
-        case '\t': out += "\\t"; ++p; continue;
+        case '"':
+            out += "\\\"";
+            ++p;
+            continue;
+        case '\\':
+            out += "\\\\";
+            ++p;
+            continue;
+        case '\n':
+            out += "\\n";
+            ++p;
+            continue;
+        case '\r':
+            out += "\\r";
+            ++p;
+            continue;
+        case '\t':
+            out += "\\t";
+            ++p;
+            continue;
         default: break;
         }
         if (c < 0x20) {

@@ -16,10 +16,10 @@ enum class TextFormat { Wet, Jsonl };
 
 // One page's text and where it came from.
 struct TextRecord {
-    std::string url;       // the page's WARC-Target-URI
-    std::string date;      // the response record's WARC-Date
-    std::string refersTo;  // the response record's WARC-Record-ID
-    int status = 0;        // its HTTP status (0 for a resource record)
+    std::string url;      // the page's WARC-Target-URI
+    std::string date;     // the response record's WARC-Date
+    std::string refersTo; // the response record's WARC-Record-ID
+    int status = 0;       // its HTTP status (0 for a resource record)
     std::string contentType;
     std::string charset;   // the charset the page was decoded with; empty: none
     std::string_view text; // the text itself

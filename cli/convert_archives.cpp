@@ -6,16 +6,16 @@
 #include "cli/convert_files.h"
 #include "cli/convert_progress.h"
 #include "convert/readable_converter.h"
+#include "quillan_version.h"
 #include "text/article/article_extractor.h"
 #include "text/strip/tag_stripper.h"
-#include "quillan_version.h"
 
 #include "base/fd_io.h"
 #include "base/replace_file.h"
 #include "base/text.h"
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>

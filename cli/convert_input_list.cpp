@@ -107,13 +107,15 @@ void InputSource::push(InputEntry entry)
 
 void InputSource::readerLoop(int fd, std::string name)
 {
-    std::string line;               // the line so far, at most MaxLineBytes + 2 bytes
-    bool refused = false;           // the line has been reported as a failure already
-    std::uint64_t lineBytes = 0;    // the whole length of the line so far
-    std::uint64_t lineNumber = 1;   // of the line being read
+    std::string line;             // the line so far, at most MaxLineBytes + 2 bytes
+    bool refused = false;         // the line has been reported as a failure already
+    std::uint64_t lineBytes = 0;  // the whole length of the line so far
+    std::uint64_t lineNumber = 1; // of the line being read
     char buffer[64 * 1024];
 
-    const auto lineFailure = [&](const std::string &why) { return name + ": line " + std::to_string(lineNumber) + why; };
+    const auto lineFailure = [&](const std::string &why) {
+        return name + ": line " + std::to_string(lineNumber) + why;
+    };
     const auto tooLong = [&] {
         return lineFailure(" is longer than " + std::to_string(MaxLineBytes) + " bytes: " + line.substr(0, 60) + "...");
     };
@@ -188,8 +190,9 @@ void InputSource::readerLoop(int fd, std::string name)
             }
             if (!newline) {
                 if (refused && lineBytes > MaxSkippedLineBytes) {
-                    push({{}, lineFailure(" does not end within " + std::to_string(MaxSkippedLineBytes / (1024 * 1024)) +
-                                          " MiB: the rest of the list is not read")});
+                    push({{},
+                          lineFailure(" does not end within " + std::to_string(MaxSkippedLineBytes / (1024 * 1024)) +
+                                      " MiB: the rest of the list is not read")});
                     reading = false;
                 }
                 break;

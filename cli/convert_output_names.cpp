@@ -85,7 +85,7 @@ std::string numberedName(const std::string &name, int number)
 }
 
 base::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
-                                    std::filesystem::path *path, int *error, int *firstNumber)
+                                std::filesystem::path *path, int *error, int *firstNumber)
 {
     for (int number = firstNumber ? std::max(1, *firstNumber) : 1; number <= MaxNumber; ++number) {
         const std::filesystem::path candidate = folder / (number == 1 ? name : numberedName(name, number));

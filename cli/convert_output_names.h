@@ -36,6 +36,6 @@ std::string numberedName(const std::string &name, int number);
 // name-n; it is set to the number used, so that a caller making many files
 // of one name can go on from there instead of trying every taken name again.
 base::UniqueFd createUniqueFile(const std::filesystem::path &folder, const std::string &name,
-                                    std::filesystem::path *path, int *error, int *number = nullptr);
+                                std::filesystem::path *path, int *error, int *number = nullptr);
 
 } // namespace quillan::cli

@@ -20,8 +20,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -76,8 +76,8 @@ int runThroughNetProgram(char **argv)
     if (!folder.empty())
         ::execv(program.c_str(), argv);
     const char *reason = folder.empty() ? "the program's own folder is unknown" : std::strerror(errno);
-    std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s%s%s\n", kProgram,
-                 NetProgramFile, folder.empty() ? "" : program.c_str(), folder.empty() ? "" : ": ", reason);
+    std::fprintf(stderr, "%s: addresses and batches need %s beside the program: %s%s%s\n", kProgram, NetProgramFile,
+                 folder.empty() ? "" : program.c_str(), folder.empty() ? "" : ": ", reason);
     return 1;
 }
 #endif

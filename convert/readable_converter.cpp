@@ -4,10 +4,10 @@
 
 #include "base/fd_io.h"
 #include "html/encoding/decoder.h"
+#include "html/tokenizer/tokenizer.h"
 #include "text/article/article_input.h"
 #include "text/article/tokenizer_control.h"
 #include "text/readable/text_renderer.h"
-#include "html/tokenizer/tokenizer.h"
 
 #include <stdexcept>
 #include <system_error>
@@ -61,8 +61,9 @@ struct ReadableText::Parts {
     Parts(text::readable::TextSink &out, const ReadableOptions &options, std::size_t sizeHint)
         : article(options.article ? std::make_unique<text::article::ArticleInput>(out, renderOptions(options), sizeHint)
                                   : nullptr),
-          renderer(options.article ? nullptr
-                                   : std::make_unique<text::readable::TextRenderer>(out, renderOptions(options), &control)),
+          renderer(options.article
+                       ? nullptr
+                       : std::make_unique<text::readable::TextRenderer>(out, renderOptions(options), &control)),
           tokenizer(options.article ? nullptr : std::make_unique<html::Tokenizer>(*renderer)),
           decoder(options.httpCharset), onArticleChosen(options.onArticleChosen)
     {

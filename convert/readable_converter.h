@@ -18,8 +18,8 @@
 // ConversionError naming the path and the system's reason.
 
 #include "convert/converter.h"
-#include "text/readable_options.h"
 #include "text/readable/text_renderer.h"
+#include "text/readable_options.h"
 
 #include <cstddef>
 #include <filesystem>

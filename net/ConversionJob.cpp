@@ -3,12 +3,12 @@
 #include "text/page_title.h"
 
 #include "base/fd_io.h"
-#include "net/PageRetrieval.h"
 #include "convert/converter.h"
-#include "text/page_title.h"
 #include "convert/readable_converter.h"
+#include "net/PageRetrieval.h"
 #include "platform/inet/inet.h"
 #include "platform/registry/registry.h"
+#include "text/page_title.h"
 
 #include <QFile>
 #include <QFileInfo>

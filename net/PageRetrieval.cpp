@@ -105,8 +105,8 @@ QString CreatePrivateTextFile(QString *error)
         return {};
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = folder + QStringLiteral("/text-") + randomName(12) + QStringLiteral(".TXT");
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
             return path;

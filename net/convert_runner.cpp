@@ -1,14 +1,14 @@
 #include "net/convert_runner.h"
 
-#include "text/article/article_extractor.h"
 #include "base/fd_io.h"
 #include "base/fd_limit.h"
 #include "base/replace_file.h"
-#include "net/PageRetrieval.h"
 #include "cli/convert_options.h"
 #include "cli/convert_output_names.h"
 #include "cli/convert_progress.h"
 #include "convert/converter.h"
+#include "net/PageRetrieval.h"
+#include "text/article/article_extractor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,9 +23,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>

@@ -33,8 +33,8 @@
 // second signal while this happens ends it at once. A closed standard
 // output (SIGPIPE) stops the run the same way.
 
-#include "net/ConversionJob.h"
 #include "cli/convert_input_list.h"
+#include "net/ConversionJob.h"
 
 #include <cstdint>
 #include <functional>

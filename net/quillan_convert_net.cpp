@@ -31,7 +31,7 @@ int runMany(int argc, char **argv)
     if (options.list) {
         const bool standardInput = *options.list == "-";
         base::UniqueFd fd(standardInput ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
-                                            : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
+                                        : ::open(options.list->c_str(), O_RDONLY | O_CLOEXEC));
         if (fd)
             list = InputList{std::move(fd), standardInput ? std::string("standard input") : *options.list};
         else {

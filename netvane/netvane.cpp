@@ -1,9 +1,9 @@
 // The Netvane control, its class factory, and the exports that hand them
 // out and tell whether the library may be unloaded.
-#include "platform/com/object.h"
 #include "netvane/module.h"
-#include "platform/netstate/netstate.h"
 #include "netvane/netvane_ids.h"
+#include "platform/com/object.h"
+#include "platform/netstate/netstate.h"
 
 #include <cassert>
 #include <thread>

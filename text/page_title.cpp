@@ -74,8 +74,8 @@ public:
             tokenizer_->setState(State::Rcdata);
         } else if (name == "script") {
             tokenizer_->setState(State::ScriptData);
-        } else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" ||
-                   name == "noframes" || name == "noscript") {
+        } else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" || name == "noframes" ||
+                   name == "noscript") {
             tokenizer_->setState(State::Rawtext);
         } else if (name == "plaintext") {
             done_ = true; // the rest of the page is text

@@ -36,7 +36,7 @@ using bench::runOnce;
 struct Tool {
     std::string name;
     std::vector<std::string> args; // the page's path is appended
-    int rounds = 0; // timed passes after the one that writes the outputs
+    int rounds = 0;                // timed passes after the one that writes the outputs
 };
 
 struct Figures {
@@ -53,8 +53,8 @@ struct Quality {
 // Levenshtein", tab-separated, after its header line.
 Quality score(const fs::path &corpus, const fs::path &outputs)
 {
-    const std::string command = "python3 '" + (corpus / "score_extraction.py").string() + "' '" + outputs.string() +
-                                "' 2>/dev/null";
+    const std::string command =
+        "python3 '" + (corpus / "score_extraction.py").string() + "' '" + outputs.string() + "' 2>/dev/null";
     Quality q;
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -71,8 +71,7 @@ Quality score(const fs::path &corpus, const fs::path &outputs)
         char name[256] = {};
         Figures f;
         double median = 0;
-        if (std::sscanf(line, "%255s %d %lf %lf %lf %lf", name, &f.pages, &f.f1, &median, &f.precision, &f.recall) ==
-            6)
+        if (std::sscanf(line, "%255s %d %lf %lf %lf %lf", name, &f.pages, &f.f1, &median, &f.precision, &f.recall) == 6)
             q.datasets[name] = f;
     }
     ::pclose(pipe);
@@ -190,8 +189,10 @@ int main(int argc, char **argv)
     std::printf("\n");
     const Quality &ours = results["article"].quality;
     for (const auto &[dataset, figures] : ours.datasets) {
-        std::printf("%-16s %5d", dataset == "_macro" ? "mean of datasets" : dataset == "_micro" ? "all pages" :
-                                                                                                    dataset.c_str(),
+        std::printf("%-16s %5d",
+                    dataset == "_macro"   ? "mean of datasets"
+                    : dataset == "_micro" ? "all pages"
+                                          : dataset.c_str(),
                     figures.pages);
         for (const Tool &tool : tools) {
             const auto &d = results[tool.name].quality.datasets;
@@ -238,9 +239,16 @@ int main(int argc, char **argv)
         const char *text = "x";
     };
     static constexpr Dense kDense[] = {
-        {"b", "", "", ""},   {"p", "", "", ""},   {"a", "", "", ""}, {"a", " href=\"#\"", "", ""},
-        {"div", "", "", ""}, {"li", "", "<ul>", "</ul>"}, {"td", "", "<table><tr>", "</tr></table>"},
-        {"h2", "", "", ""},  {"p", "", "", "", "x,"},      {"div", "", "", "", "<p>x,</p>"},
+        {"b", "", "", ""},
+        {"p", "", "", ""},
+        {"a", "", "", ""},
+        {"a", " href=\"#\"", "", ""},
+        {"div", "", "", ""},
+        {"li", "", "<ul>", "</ul>"},
+        {"td", "", "<table><tr>", "</tr></table>"},
+        {"h2", "", "", ""},
+        {"p", "", "", "", "x,"},
+        {"div", "", "", "", "<p>x,</p>"},
     };
     bool denseOk = true, denseRan = true;
     for (const Dense &d : kDense) {
@@ -276,8 +284,7 @@ int main(int argc, char **argv)
         for (const auto &[dataset, figures] : ours.datasets) {
             const auto it = theirs.datasets.find(dataset);
             if (it != theirs.datasets.end() && figures.f1 < it->second.f1) {
-                std::printf("  below readability.js on %s: %.3f < %.3f\n", dataset.c_str(), figures.f1,
-                            it->second.f1);
+                std::printf("  below readability.js on %s: %.3f < %.3f\n", dataset.c_str(), figures.f1, it->second.f1);
                 perDataset = false;
             }
         }
@@ -285,8 +292,7 @@ int main(int argc, char **argv)
         std::printf("speed (>= 200x readability.js's pages/s): %s\n", peerRatio >= 200 ? "met" : "MISSED");
     }
     std::printf("speed (article <= 1.5x the readable mode's time): %s\n", timeRatio <= 1.5 ? "met" : "MISSED");
-    const bool memory =
-        big.ok && big.peakKiB / 1024.0 <= bigBoundMiB && denseOk && article.worstMemoryShare <= 1.0;
+    const bool memory = big.ok && big.peakKiB / 1024.0 <= bigBoundMiB && denseOk && article.worstMemoryShare <= 1.0;
     std::printf("memory (under 4x the page + 16 MiB): %s\n", memory ? "met" : "MISSED");
     bool ran = big.ok && denseRan;
     for (const auto &[name, r] : results)

@@ -18,12 +18,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <random>
-#include <string>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <random>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>

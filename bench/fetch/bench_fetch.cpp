@@ -5,10 +5,10 @@
 // ratio, and peak memory.
 //
 // Usage: bench_fetch [MEGABYTES]   (default 10; CR LF line ends)
-#include "net/ConversionJob.h"
-#include "net/PageRetrieval.h"
 #include "convert/converter.h"
 #include "main_road_baseline.h"
+#include "net/ConversionJob.h"
+#include "net/PageRetrieval.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"

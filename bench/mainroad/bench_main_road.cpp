@@ -14,21 +14,21 @@
 // whatever the host's network.
 //
 // Usage: bench_main_road [MEGABYTES]   (default 10)
-#include "main_road_baseline.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/MainWindow.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
+#include "main_road_baseline.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "gui/viewer/RichTextBox.h"
-#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>

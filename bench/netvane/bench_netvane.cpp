@@ -4,9 +4,9 @@
 //
 // Runs against a throw-away registry folder; the library and regsvr are
 // taken from this program's own folder (<build>/bin).
+#include "netvane/netvane_ids.h"
 #include "platform/com/activation.h"
 #include "platform/com/com.h"
-#include "netvane/netvane_ids.h"
 
 #include <stdlib.h>
 #include <unistd.h>

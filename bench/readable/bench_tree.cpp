@@ -7,8 +7,8 @@
 //
 // Usage: bench_tree [ROUNDS]   (default 5; each figure is the best round)
 //        bench_tree 1 tokenizer|tree   (one side alone, for callgrind's counts)
-#include "html/tree/parser.h"
 #include "html/tokenizer/tokenizer.h"
+#include "html/tree/parser.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -133,10 +133,11 @@ void measureParagraphs()
     std::size_t elements = 0;
     for (quillan::html::NodeId n = 0; n < doc.nodeCount(); ++n)
         elements += doc.isElement(n);
-    std::printf("<p>x</p> x %zu: %zu elements, %zu nodes, %zu document bytes: %.1f bytes per element, %.2f x the page\n",
-                page.size() / 8, elements, doc.nodeCount(), doc.memoryBytes(),
-                static_cast<double>(doc.memoryBytes()) / static_cast<double>(elements),
-                static_cast<double>(doc.memoryBytes()) / static_cast<double>(page.size()));
+    std::printf(
+        "<p>x</p> x %zu: %zu elements, %zu nodes, %zu document bytes: %.1f bytes per element, %.2f x the page\n",
+        page.size() / 8, elements, doc.nodeCount(), doc.memoryBytes(),
+        static_cast<double>(doc.memoryBytes()) / static_cast<double>(elements),
+        static_cast<double>(doc.memoryBytes()) / static_cast<double>(page.size()));
     std::printf("peak memory of the process grew by %zu KiB while parsing it (%.2f x the page)\n", after - before,
                 static_cast<double>(after - before) * 1024.0 / static_cast<double>(page.size()));
 }

@@ -4,9 +4,9 @@
 // Targets: the text is on screen within 3x the read-and-decode time, and a
 // font-size change on the whole text takes under 50 ms.
 
-#include "gui/window/FormInstance.h"
 #include "gui/viewer/RichTextBox.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -165,8 +165,8 @@ void benchPages(const char *label, const std::vector<fs::path> &files, double ta
         {"archive road --readable (plain)", {convert, "--warc", "-q", "--readable", plain.string(), "-o", "/dev/null"}},
         {"archive road stripped (gzip)", {convert, "--warc", "-q", gz.string(), "-o", "/dev/null"}},
         {"archive road stripped (plain)", {convert, "--warc", "-q", plain.string(), "-o", "/dev/null"}},
-        {"archive road --readable -> .wet.gz", {convert, "--warc", "-q", "--readable", gz.string(), "-o",
-                                               (work / "out.wet.gz").string()}},
+        {"archive road --readable -> .wet.gz",
+         {convert, "--warc", "-q", "--readable", gz.string(), "-o", (work / "out.wet.gz").string()}},
     };
     double gzRate = 0, plainRate = 0, gzMbps = 0, plainMbps = 0;
     for (const Road &road : roads) {

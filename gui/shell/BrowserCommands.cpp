@@ -3,9 +3,9 @@
 // browser on the publisher's site in place of the main window.
 
 #include "gui/browser/BrowserModule.h"
+#include "gui/shell/MainWindow.h"
 #include "gui/shell/MainWindowHost.h"
 #include "gui/window/MsgBox.h"
-#include "gui/shell/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QPointer>

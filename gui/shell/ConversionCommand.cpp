@@ -5,12 +5,12 @@
 
 #include "gui/shell/MainWindow.h"
 
-#include "net/ConversionJob.h"
-#include "net/PageRetrieval.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "gui/window/FormInstance.h"
 #include "gui/window/Look.h"
 #include "gui/window/MsgBox.h"
-#include "gui/viewer/ViewerWindow.h"
+#include "net/ConversionJob.h"
+#include "net/PageRetrieval.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "gui/shell/Globals.h"
 
-#include "gui/window/App.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/LoadingWindow.h"
 #include "gui/shell/SplashWindow.h"
+#include "gui/window/App.h"
+#include "gui/window/FormInstance.h"
 
 #include <QCoreApplication>
 

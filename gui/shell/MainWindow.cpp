@@ -1,17 +1,17 @@
 #include "gui/shell/MainWindow.h"
 
-#include "gui/window/Placement.h"
 #include "gui/about/AboutBox.h"
-#include "net/ConversionJob.h"
-#include "gui/window/App.h"
 #include "gui/shell/ComControl.h"
+#include "gui/shell/Globals.h"
+#include "gui/window/App.h"
 #include "gui/window/ContextIDs.h"
 #include "gui/window/FormInstance.h"
-#include "gui/shell/Globals.h"
-#include "platform/registry/registry.h"
 #include "gui/window/Look.h"
 #include "gui/window/MsgBox.h"
+#include "gui/window/Placement.h"
 #include "gui/window/Twips.h"
+#include "net/ConversionJob.h"
+#include "platform/registry/registry.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "gui/shell/MainWindowHost.h"
 
-#include "gui/window/ContextIDs.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/Globals.h"
 #include "gui/shell/MainWindow.h"
+#include "gui/window/ContextIDs.h"
+#include "gui/window/FormInstance.h"
 
 #include <QCoreApplication>
 

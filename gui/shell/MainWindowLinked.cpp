@@ -2,10 +2,10 @@
 // and the in-process tests (see MainWindowModule.h).
 #include "gui/shell/MainWindowModule.h"
 
-#include "net/PageRetrieval.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/window/FormInstance.h"
 #include "gui/window/HelpFile.h"
+#include "net/PageRetrieval.h"
 
 namespace MainWindowModule {
 

@@ -1,14 +1,14 @@
 #include "gui/shell/SplashWindow.h"
 
+#include "gui/shell/MainWindowModule.h"
 #include "gui/window/AnimatedPicture.h"
 #include "gui/window/App.h"
-#include "gui/window/Look.h"
 #include "gui/window/FormInstance.h"
+#include "gui/window/HelpFile.h"
+#include "gui/window/Look.h"
+#include "gui/window/MsgBox.h"
 #include "gui/window/Placement.h"
 #include "gui/window/Twips.h"
-#include "gui/shell/MainWindowModule.h"
-#include "gui/window/HelpFile.h"
-#include "gui/window/MsgBox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

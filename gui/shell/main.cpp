@@ -1,9 +1,9 @@
 // Quillan: creates the application and hands over to the start-up routine.
-#include "gui/window/App.h"
-#include "gui/window/ReturnKey.h"
 #include "gui/shell/Globals.h"
 #include "gui/shell/MainWindowModule.h"
 #include "gui/shell/ShutdownSignals.h"
+#include "gui/window/App.h"
+#include "gui/window/ReturnKey.h"
 
 #include <QApplication>
 

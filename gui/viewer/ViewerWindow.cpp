@@ -1,15 +1,15 @@
 #include "gui/viewer/ViewerWindow.h"
 
-#include "gui/window/Placement.h"
+#include "gui/viewer/FindDialog.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/file_copy.h"
 #include "gui/window/App.h"
 #include "gui/window/ContextIDs.h"
 #include "gui/window/HelpFile.h"
 #include "gui/window/Look.h"
 #include "gui/window/MsgBox.h"
+#include "gui/window/Placement.h"
 #include "gui/window/Twips.h"
-#include "gui/viewer/FindDialog.h"
-#include "gui/viewer/RichTextBox.h"
-#include "gui/viewer/file_copy.h"
 
 #include <QCloseEvent>
 #include <QFile>

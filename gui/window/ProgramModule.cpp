@@ -5,8 +5,7 @@
 
 ProgramModule::ProgramModule(QString fileName, const char *versionSymbol, int version)
     : fileName_(std::move(fileName)), versionSymbol_(versionSymbol), version_(version)
-{
-}
+{}
 
 QString ProgramModule::path() const
 {

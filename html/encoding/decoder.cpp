@@ -261,8 +261,7 @@ void Decoder::decide(EncodingInfo info, EncodingChoice::Source source)
         }
         for (const ByteOverride &o : kByteOverrides)
             if (o.whatwg == info.name)
-                table_[o.byte].length =
-                    static_cast<unsigned char>(base::EncodeUtf8(o.codePoint, table_[o.byte].bytes));
+                table_[o.byte].length = static_cast<unsigned char>(base::EncodeUtf8(o.codePoint, table_[o.byte].bytes));
         break;
     }
     case EncodingFamily::MultiByte:

@@ -12,8 +12,6 @@ constexpr std::uint32_t kMaxNames = (1u << 27) - 1;
 
 } // namespace
 
-
-
 Document::Document(NodeKind rootKind)
 {
     names_.reserve(kKnownNameCount);
@@ -69,8 +67,9 @@ NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
     if (nodes_.size() >= std::numeric_limits<NodeId>::max() - 1)
         throw std::length_error("document too large");
     const auto id = static_cast<NodeId>(nodes_.size());
-    nodes_.push_back(NodeRecord{static_cast<std::uint32_t>(kind) | (static_cast<std::uint32_t>(space) << 3) | (name << 5),
-                                kNoNode, kNoNode, kNoNode, kNoNode, kNoNode});
+    nodes_.push_back(
+        NodeRecord{static_cast<std::uint32_t>(kind) | (static_cast<std::uint32_t>(space) << 3) | (name << 5), kNoNode,
+                   kNoNode, kNoNode, kNoNode, kNoNode});
     checkLimit();
     return id;
 }
@@ -141,7 +140,8 @@ NodeId Document::createElement(Namespace space, NameId name, std::span<const New
     for (const NewAttribute &a : attributes) {
         const std::uint32_t id = intern(a.name);
         const std::uint32_t at = store(a.value);
-        attributes_.push_back({(static_cast<std::uint32_t>(a.ns) << 30) | id, at, static_cast<std::uint32_t>(a.value.size())});
+        attributes_.push_back(
+            {(static_cast<std::uint32_t>(a.ns) << 30) | id, at, static_cast<std::uint32_t>(a.value.size())});
     }
     if (space == Namespace::Html && name == k_template_)
         newNode(NodeKind::DocumentFragment, Namespace::Html, 0);
@@ -266,7 +266,10 @@ void Document::detach(NodeId n)
     r.parent = r.next = r.prev = kNoNode;
 }
 
-void Document::appendChild(NodeId parent, NodeId child) { insertBefore(parent, child, kNoNode); }
+void Document::appendChild(NodeId parent, NodeId child)
+{
+    insertBefore(parent, child, kNoNode);
+}
 
 void Document::insertBefore(NodeId parent, NodeId child, NodeId before)
 {
@@ -353,8 +356,8 @@ void Document::insertText(NodeId parent, NodeId before, std::string_view text)
 std::size_t Document::memoryBytes() const
 {
     std::size_t bytes = nodes_.capacity() * sizeof(NodeRecord) + attributes_.size() * sizeof(AttributeRecord) +
-                        doctypes_.size() * sizeof(DoctypeRecord) + arena_.size() +
-                        names_.capacity() * sizeof(void *) + textCapacity_.size() * 32;
+                        doctypes_.size() * sizeof(DoctypeRecord) + arena_.size() + names_.capacity() * sizeof(void *) +
+                        textCapacity_.size() * 32;
     for (const std::string *name : names_)
         bytes += name->capacity() + 64;
     return bytes;

@@ -111,7 +111,8 @@ constexpr Pair kSvgAttributes[] = {
     {"zoomandpan", "zoomAndPan"},
 };
 
-template <std::size_t N> std::string_view lookup(const Pair (&table)[N], std::string_view name)
+template <std::size_t N>
+std::string_view lookup(const Pair (&table)[N], std::string_view name)
 {
     const auto *found = std::lower_bound(std::begin(table), std::end(table), name,
                                          [](const Pair &p, std::string_view key) { return p.first < key; });
@@ -120,9 +121,15 @@ template <std::size_t N> std::string_view lookup(const Pair (&table)[N], std::st
 
 } // namespace
 
-std::string_view adjustSvgElementName(std::string_view name) { return lookup(kSvgElements, name); }
+std::string_view adjustSvgElementName(std::string_view name)
+{
+    return lookup(kSvgElements, name);
+}
 
-std::string_view adjustSvgAttributeName(std::string_view name) { return lookup(kSvgAttributes, name); }
+std::string_view adjustSvgAttributeName(std::string_view name)
+{
+    return lookup(kSvgAttributes, name);
+}
 
 std::string_view adjustMathMlAttributeName(std::string_view name)
 {

@@ -14,6 +14,8 @@
 
 namespace quillan::html {
 
+// The list is laid out by hand, a few names to a line.
+// clang-format off
 #define QUILLAN_HTML_KNOWN_NAMES(X)                                                                                    \
     X(a, "a") X(address, "address") X(annotation_xml, "annotation-xml") X(applet, "applet") X(area, "area")            \
     X(article, "article") X(aside, "aside") X(b, "b") X(base, "base") X(basefont, "basefont") X(bgsound, "bgsound")    \
@@ -35,6 +37,7 @@ namespace quillan::html {
     X(sup, "sup") X(svg, "svg") X(table, "table") X(tbody, "tbody") X(td, "td") X(template_, "template")               \
     X(textarea, "textarea") X(tfoot, "tfoot") X(th, "th") X(thead, "thead") X(title, "title") X(tr, "tr")              \
     X(track, "track") X(tt, "tt") X(u, "u") X(ul, "ul") X(var, "var") X(wbr, "wbr") X(xmp, "xmp")
+// clang-format on
 
 enum KnownName : std::uint32_t {
 #define QUILLAN_HTML_NAME_ENUM(id, text) k_##id,

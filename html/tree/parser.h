@@ -12,8 +12,8 @@
 // - parseDocument() and parseFragment() do it for input in one piece.
 // - finish() may be called once; feed() after it does nothing.
 
-#include "html/tree/document.h"
 #include "html/tokenizer/tokenizer.h"
+#include "html/tree/document.h"
 #include "html/tree/tree_builder.h"
 
 #include <memory>

@@ -25,13 +25,13 @@
 //   (the oldest are dropped from it first), and the foreign content end tag
 //   walk looks at most kMaxForeignWalk elements.
 
-#include "html/tree/document.h"
 #include "html/tokenizer/tokenizer.h"
+#include "html/tree/document.h"
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillan::html {

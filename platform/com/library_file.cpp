@@ -3,9 +3,9 @@
 // resources), each file opened and its section table read once.
 #include "platform/com/library_file.h"
 
-#include "platform/com/resources.h"
 #include "base/littleendian.h"
 #include "base/text.h"
+#include "platform/com/resources.h"
 
 #include <cstdint>
 #include <cstring>

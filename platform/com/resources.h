@@ -25,9 +25,9 @@
 //   __attribute__((section(".quillan.rsrc"), used)) constexpr auto table = ...;
 #pragma once
 
+#include "base/littleendian.h"
 #include "platform/com/com.h"
 #include "platform/com/library_file.h"
-#include "base/littleendian.h"
 
 #include <array>
 #include <cstddef>

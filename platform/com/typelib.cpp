@@ -2,8 +2,8 @@
 // and making them from description text or from a library file.
 #include "platform/com/typelib.h"
 
-#include "platform/com/object.h"
 #include "base/text.h"
+#include "platform/com/object.h"
 
 #include <algorithm>
 #include <memory>

@@ -285,7 +285,8 @@ std::string HttpResponseReader::header(std::string_view name) const
 
 bool HttpResponseReader::hasHeader(std::string_view name) const
 {
-    return std::any_of(headers_.begin(), headers_.end(), [name](const auto &h) { return base::EqualsNoCase(h.first, name); });
+    return std::any_of(headers_.begin(), headers_.end(),
+                       [name](const auto &h) { return base::EqualsNoCase(h.first, name); });
 }
 
 std::string HttpResponseReader::failureText() const

@@ -4,10 +4,10 @@
 
 #include "base/fd_io.h"
 
+#include <fcntl.h>
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

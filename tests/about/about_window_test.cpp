@@ -1,7 +1,7 @@
 // The About box offscreen: its texts and layout, how it closes, the System
 // Info button, the picture, and fresh texts on each opening.
-#include "gui/about/SysInfo.h"
 #include "gui/about/AboutBox.h"
+#include "gui/about/SysInfo.h"
 #include "gui/window/AnimatedPicture.h"
 #include "gui/window/FormInstance.h"
 #include "gui/window/Twips.h"

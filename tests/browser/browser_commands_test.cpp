@@ -15,12 +15,12 @@
 #include "browser_test_support.h"
 
 #include "gui/browser/BrowserModule.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/MainWindow.h"
-#include "support/process.h"
-#include "support/qt_support.h"
 #include "gui/viewer/RichTextBox.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
+#include "support/process.h"
+#include "support/qt_support.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

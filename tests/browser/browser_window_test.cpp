@@ -8,8 +8,8 @@
 #include "gui/browser/module/BrowserEntry.h"
 #include "gui/browser/module/WebBrowser.h"
 #include "gui/browser/module/frmBrowser1.h"
-#include "platform/registry/registry.h"
 #include "gui/window/Twips.h"
+#include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"
 
@@ -26,8 +26,8 @@
 #include <QToolBar>
 #include <QWebEnginePage>
 
-#include <algorithm>
 #include <QWebEngineView>
+#include <algorithm>
 
 #include <filesystem>
 

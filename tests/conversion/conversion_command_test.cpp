@@ -8,18 +8,18 @@
 // take the route away to be offline. Elsewhere it uses the host's state and
 // skips the fetching cases when the host is offline.
 
-#include "net/ConversionJob.h"
-#include "net/PageRetrieval.h"
 #include "convert/converter.h"
 #include "gui/shell/ComControl.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MainWindowHost.h"
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
+#include "net/ConversionJob.h"
+#include "net/PageRetrieval.h"
 #include "support/HttpTestServer.h"
 #include "support/process.h"
 #include "support/qt_support.h"
-#include "gui/viewer/RichTextBox.h"
-#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,8 +30,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>

@@ -3,9 +3,9 @@
 // time-outs, cancelling and destroying at any moment, and the files left (or
 // not) afterwards. Pages come from a server the test runs on 127.0.0.1.
 
+#include "convert/converter.h"
 #include "net/ConversionJob.h"
 #include "net/PageRetrieval.h"
-#include "convert/converter.h"
 #include "platform/registry/registry.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"

@@ -230,7 +230,8 @@ TEST(InputList, ALineWithANulOrWithoutAnEndIsRefusedByItsNumber)
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].input, "given");
     EXPECT_EQ(entries[1].failure.rfind("standard input: line 1 is longer than 65536 bytes: xxxx", 0), 0u);
-    EXPECT_EQ(entries[2].failure, "standard input: line 1 does not end within 16 MiB: the rest of the list is not read");
+    EXPECT_EQ(entries[2].failure,
+              "standard input: line 1 does not end within 16 MiB: the rest of the list is not read");
 }
 
 TEST(InputList, AListLargerThanTheQueueIsReadAsItIsTaken)

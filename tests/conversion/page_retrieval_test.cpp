@@ -2,8 +2,8 @@
 // folder of fetched pages, page files created exclusively, and the folder
 // going with everything in it when the program ends.
 
-#include "net/PageRetrieval.h"
 #include "convert/converter.h"
+#include "net/PageRetrieval.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/process.h"

@@ -32,8 +32,7 @@ TEST(PageTitle, IsNotTakenFromScriptsStylesCommentsOrDrawings)
     EXPECT_EQ(pageTitle("<script>document.write('<title>fake</title>')</script><title>Real</title>"), "Real");
     EXPECT_EQ(pageTitle("<style>/* <title>fake</title> */</style><title>Real</title>"), "Real");
     EXPECT_EQ(pageTitle("<!-- <title>fake</title> --><title>Real</title>"), "Real");
-    EXPECT_EQ(pageTitle("<svg><title>Circle</title><svg><title>x</title></svg></svg><title>Real</title>"),
-              "Real");
+    EXPECT_EQ(pageTitle("<svg><title>Circle</title><svg><title>x</title></svg></svg><title>Real</title>"), "Real");
     EXPECT_EQ(pageTitle("<svg/><title>After</title>"), "After");
     EXPECT_EQ(pageTitle("<textarea><title>fake</title></textarea><title>Real</title>"), "Real");
     EXPECT_EQ(pageTitle("<plaintext><title>fake</title>"), "");

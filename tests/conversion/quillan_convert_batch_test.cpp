@@ -12,15 +12,15 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <cstdlib>
-#include <optional>
 #include <set>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (fuzztext::render(page, pieces, article) != whole)
         std::abort();
     const std::string readable = fuzztext::render(page, {}, options);
-    if (readable.find_first_not_of(" \n\t") != std::string::npos && whole.find_first_not_of(" \n\t") == std::string::npos)
+    if (readable.find_first_not_of(" \n\t") != std::string::npos &&
+        whole.find_first_not_of(" \n\t") == std::string::npos)
         std::abort();
     return 0;
 }

@@ -21,10 +21,17 @@ struct Context {
 };
 
 constexpr Context kContexts[] = {
-    {Namespace::Html, "body"},   {Namespace::Html, "table"},  {Namespace::Html, "tr"},
-    {Namespace::Html, "select"}, {Namespace::Html, "template"}, {Namespace::Html, "title"},
-    {Namespace::Html, "html"},   {Namespace::Svg, "desc"},    {Namespace::Svg, "svg"},
-    {Namespace::MathMl, "mi"},   {Namespace::MathMl, "annotation-xml"},
+    {Namespace::Html, "body"},
+    {Namespace::Html, "table"},
+    {Namespace::Html, "tr"},
+    {Namespace::Html, "select"},
+    {Namespace::Html, "template"},
+    {Namespace::Html, "title"},
+    {Namespace::Html, "html"},
+    {Namespace::Svg, "desc"},
+    {Namespace::Svg, "svg"},
+    {Namespace::MathMl, "mi"},
+    {Namespace::MathMl, "annotation-xml"},
 };
 
 Document parse(std::string_view input, int context, bool scripting, std::size_t chunk)

@@ -10,8 +10,8 @@
 // mark, which the decoder trusts before anything the page says.
 //
 // By hand, for longer:  build-asan/bin/fuzz_readable_tree -max_total_time=600 CORPUS_DIR
-#include "html/encoding/utf8.h"
 #include "fuzz_text.h"
+#include "html/encoding/utf8.h"
 #include "readable/render/tree_text.h"
 
 #include <cctype>

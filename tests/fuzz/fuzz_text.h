@@ -58,7 +58,8 @@ inline bool validUtf8(std::string_view s)
     return true;
 }
 
-inline std::string render(std::string_view page, const std::vector<std::size_t> &pieces, const quillan::ReadableOptions &o)
+inline std::string render(std::string_view page, const std::vector<std::size_t> &pieces,
+                          const quillan::ReadableOptions &o)
 {
     StringSink out;
     quillan::ReadableText text(out, o);

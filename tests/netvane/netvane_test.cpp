@@ -2,11 +2,11 @@
 // it: activation, late binding, registration, type library, unloading,
 // exports, and the tools end to end. Every test uses its own registry
 // folder.
+#include "netvane/netvane_ids.h"
 #include "platform/com/activation.h"
 #include "platform/com/com.h"
 #include "platform/com/typelib.h"
 #include "platform/netstate/netstate.h"
-#include "netvane/netvane_ids.h"
 #include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"
@@ -16,9 +16,9 @@
 
 #include <dlfcn.h>
 #include <sched.h>
+#include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <stdlib.h>
 
 #include <array>
 #include <filesystem>

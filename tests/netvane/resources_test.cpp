@@ -2,10 +2,10 @@
 // without loading it: the toolbox picture, the interface identifier blocks,
 // the type library and version block; missing and damaged resources; the
 // registration naming the picture; and `regsvr -i` listing them.
+#include "netvane/netvane_ids.h"
 #include "platform/com/com.h"
 #include "platform/com/resources.h"
 #include "platform/com/typelib.h"
-#include "netvane/netvane_ids.h"
 #include "platform/registry/registry.h"
 #include "support/environment.h"
 #include "support/files.h"

@@ -5,12 +5,12 @@
 // accessible name and description for screen readers.
 
 #include "gui/about/AboutBox.h"
-#include "gui/window/FormInstance.h"
 #include "gui/shell/Globals.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/SplashWindow.h"
-#include "support/qt_support.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
+#include "support/qt_support.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

@@ -3,14 +3,14 @@
 // connection-state control it creates through the component runtime.
 
 #include "gui/shell/ComControl.h"
+#include "gui/shell/Globals.h"
+#include "gui/shell/MainWindow.h"
 #include "gui/window/ContextIDs.h"
 #include "gui/window/FormInstance.h"
-#include "gui/shell/Globals.h"
 #include "gui/window/HtmlHelpWindow.h"
-#include "gui/shell/MainWindow.h"
+#include "gui/window/Twips.h"
 #include "platform/registry/registry.h"
 #include "support/qt_support.h"
-#include "gui/window/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,8 +23,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {

@@ -4,11 +4,11 @@
 // where the focused button is pressed rather than the default one, and
 // never twice. A key with a modifier, or one held down, presses nothing.
 
+#include "gui/shell/MainWindow.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "gui/window/FormInstance.h"
 #include "gui/window/ReturnKey.h"
-#include "gui/shell/MainWindow.h"
 #include "support/qt_support.h"
-#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDialog>

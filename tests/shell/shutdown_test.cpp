@@ -3,16 +3,16 @@
 // running fetch's page file go, the event loop is left, and the private
 // folder is removed afterwards.
 
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/ShutdownSignals.h"
+#include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
 #include "net/ConversionJob.h"
 #include "net/PageRetrieval.h"
-#include "gui/window/FormInstance.h"
-#include "gui/shell/ShutdownSignals.h"
-#include "gui/shell/MainWindow.h"
 #include "support/HttpTestServer.h"
 #include "support/environment.h"
 #include "support/files.h"
 #include "support/qt_support.h"
-#include "gui/viewer/ViewerWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,16 +3,16 @@
 // ways off the splash (Quit, a click on the bare frame, Start), each run
 // through the application's own event loop to see whether the program ends.
 
-#include "quillan_version.h"
+#include "gui/shell/Globals.h"
+#include "gui/shell/LoadingWindow.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/SplashWindow.h"
 #include "gui/window/AnimatedPicture.h"
 #include "gui/window/App.h"
-#include "gui/window/ReturnKey.h"
 #include "gui/window/FormInstance.h"
-#include "gui/shell/Globals.h"
+#include "gui/window/ReturnKey.h"
 #include "gui/window/Twips.h"
-#include "gui/shell/MainWindow.h"
-#include "gui/shell/LoadingWindow.h"
-#include "gui/shell/SplashWindow.h"
+#include "quillan_version.h"
 #include "support/process.h"
 #include "support/qt_support.h"
 

@@ -19,9 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>

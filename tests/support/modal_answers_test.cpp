@@ -98,9 +98,8 @@ void TestModalAnswers::aWatchNeverTakesAnAnsweredDialog()
 void TestModalAnswers::anAnswerSetUpWhileItsDialogIsOpenStillGetsIt()
 {
     std::shared_ptr<testsupport::ModalAnswer> late;
-    QTimer::singleShot(0, this, [&] {
-        late = testsupport::answerModal<QMessageBox>([](QMessageBox *box) { box->accept(); });
-    });
+    QTimer::singleShot(0, this,
+                       [&] { late = testsupport::answerModal<QMessageBox>([](QMessageBox *box) { box->accept(); }); });
     showBox(QStringLiteral("open before its answer"));
     QVERIFY(late && late->answered);
     QVERIFY(!late->timedOut);

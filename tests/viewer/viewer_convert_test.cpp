@@ -3,9 +3,9 @@
 // which texts go when the viewer closes (a temporary one even after Save).
 
 #include "convert/converter.h"
-#include "gui/window/FormInstance.h"
 #include "gui/viewer/RichTextBox.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
 #include "support/qt_support.h"
 
 #include <QApplication>

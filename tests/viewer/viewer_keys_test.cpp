@@ -2,10 +2,10 @@
 // finds the next place, wrapping; a word not there is said so; F3 finds
 // again) and the caption that names the page.
 
-#include "gui/window/FormInstance.h"
 #include "gui/viewer/FindDialog.h"
 #include "gui/viewer/RichTextBox.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
 #include "support/qt_support.h"
 
 #include <QLabel>

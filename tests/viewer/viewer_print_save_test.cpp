@@ -1,9 +1,9 @@
 // Printing the viewer's text for real (to a PDF, read back with pdftotext)
 // and saving a copy of it.
 
-#include "gui/window/FormInstance.h"
 #include "gui/viewer/RichTextBox.h"
 #include "gui/viewer/ViewerWindow.h"
+#include "gui/window/FormInstance.h"
 #include "support/qt_support.h"
 
 #include <QAbstractButton>
@@ -15,8 +15,8 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>

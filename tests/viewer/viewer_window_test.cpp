@@ -2,11 +2,11 @@
 // the fate of the text file on closing, layout on resize, and loading texts
 // large and small.
 
+#include "gui/viewer/RichTextBox.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "gui/window/FormInstance.h"
 #include "gui/window/HelpFile.h"
 #include "gui/window/Twips.h"
-#include "gui/viewer/RichTextBox.h"
-#include "gui/viewer/ViewerWindow.h"
 #include "support/qt_support.h"
 
 #include <QFile>

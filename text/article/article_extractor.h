@@ -80,9 +80,9 @@
 // blocks each with an element inside, again and again); the title is then
 // the document's.
 
+#include "html/tokenizer/token_sink.h"
 #include "text/article/renderer_names.h"
 #include "text/readable/text_renderer.h"
-#include "html/tokenizer/token_sink.h"
 
 #include <cstdint>
 #include <memory>

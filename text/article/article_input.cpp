@@ -1,7 +1,7 @@
 #include "text/article/article_input.h"
 
-#include "text/article/document_walk.h"
 #include "html/tree/parser.h"
+#include "text/article/document_walk.h"
 
 #include <algorithm>
 #include <stdexcept>

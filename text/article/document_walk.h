@@ -21,8 +21,8 @@
 // - No recursion; no allocation per node beyond the first few (one buffer
 //   of names and one of attributes are reused).
 
-#include "html/tree/document.h"
 #include "html/tokenizer/token_sink.h"
+#include "html/tree/document.h"
 
 namespace quillan::text::article {
 

@@ -26,42 +26,104 @@ struct Pattern {
 
 // Parts of names, wherever they stand in a name.
 constexpr Pattern kParts[] = {
-    {"banner"sv, kUnlikely | kNegative}, {"breadcrumb"sv, kUnlikely}, {"combx"sv, kUnlikely | kNegative},
-    {"comment"sv, kUnlikely | kNegative}, {"community"sv, kUnlikely}, {"cookie"sv, kUnlikely | kNegative},
-    {"consent"sv, kUnlikely}, {"disqus"sv, kUnlikely}, {"footer"sv, kUnlikely | kNegative},
-    {"gdpr"sv, kUnlikely}, {"header"sv, kUnlikely}, {"menu"sv, kUnlikely}, {"modal"sv, kUnlikely},
-    {"masthead"sv, kUnlikely | kNegative}, {"navbar"sv, kUnlikely}, {"navigation"sv, kUnlikely},
-    {"newsletter"sv, kUnlikely | kNegative}, {"outbrain"sv, kUnlikely | kNegative}, {"pagination"sv, kUnlikely},
-    {"pager"sv, kUnlikely}, {"popup"sv, kUnlikely}, {"related"sv, kUnlikely | kNegative},
-    {"remark"sv, kUnlikely}, {"rss"sv, kUnlikely}, {"share"sv, kUnlikely | kNegative}, {"sharing"sv, kUnlikely},
-    {"shoutbox"sv, kUnlikely | kNegative}, {"sidebar"sv, kUnlikely | kNegative},
-    {"skyscraper"sv, kUnlikely | kNegative}, {"social"sv, kUnlikely | kNegative},
-    {"sponsor"sv, kUnlikely | kNegative}, {"subscribe"sv, kUnlikely | kNegative}, {"taboola"sv, kUnlikely},
-    {"toolbar"sv, kUnlikely}, {"widget"sv, kUnlikely | kNegative}, {"signup"sv, kUnlikely}, {"login"sv, kUnlikely},
-    {"promo"sv, kUnlikely | kNegative}, {"advert"sv, kUnlikely}, {"trending"sv, kUnlikely},
-    {"recommend"sv, kUnlikely}, {"most-read"sv, kUnlikely}, {"mostread"sv, kUnlikely}, {"popular"sv, kUnlikely},
-    {"nav-"sv, kUnlikely}, {"-nav"sv, kUnlikely}, {"_nav"sv, kUnlikely}, {"nav_"sv, kUnlikely},
-    {"skip-link"sv, kUnlikely}, {"skiplink"sv, kUnlikely}, {"byline-share"sv, kUnlikely}, {"print-"sv, kUnlikely},
-    {"author-bio"sv, kUnlikely}, {"tag-list"sv, kUnlikely}, {"taglist"sv, kUnlikely},
+    {"banner"sv, kUnlikely | kNegative},
+    {"breadcrumb"sv, kUnlikely},
+    {"combx"sv, kUnlikely | kNegative},
+    {"comment"sv, kUnlikely | kNegative},
+    {"community"sv, kUnlikely},
+    {"cookie"sv, kUnlikely | kNegative},
+    {"consent"sv, kUnlikely},
+    {"disqus"sv, kUnlikely},
+    {"footer"sv, kUnlikely | kNegative},
+    {"gdpr"sv, kUnlikely},
+    {"header"sv, kUnlikely},
+    {"menu"sv, kUnlikely},
+    {"modal"sv, kUnlikely},
+    {"masthead"sv, kUnlikely | kNegative},
+    {"navbar"sv, kUnlikely},
+    {"navigation"sv, kUnlikely},
+    {"newsletter"sv, kUnlikely | kNegative},
+    {"outbrain"sv, kUnlikely | kNegative},
+    {"pagination"sv, kUnlikely},
+    {"pager"sv, kUnlikely},
+    {"popup"sv, kUnlikely},
+    {"related"sv, kUnlikely | kNegative},
+    {"remark"sv, kUnlikely},
+    {"rss"sv, kUnlikely},
+    {"share"sv, kUnlikely | kNegative},
+    {"sharing"sv, kUnlikely},
+    {"shoutbox"sv, kUnlikely | kNegative},
+    {"sidebar"sv, kUnlikely | kNegative},
+    {"skyscraper"sv, kUnlikely | kNegative},
+    {"social"sv, kUnlikely | kNegative},
+    {"sponsor"sv, kUnlikely | kNegative},
+    {"subscribe"sv, kUnlikely | kNegative},
+    {"taboola"sv, kUnlikely},
+    {"toolbar"sv, kUnlikely},
+    {"widget"sv, kUnlikely | kNegative},
+    {"signup"sv, kUnlikely},
+    {"login"sv, kUnlikely},
+    {"promo"sv, kUnlikely | kNegative},
+    {"advert"sv, kUnlikely},
+    {"trending"sv, kUnlikely},
+    {"recommend"sv, kUnlikely},
+    {"most-read"sv, kUnlikely},
+    {"mostread"sv, kUnlikely},
+    {"popular"sv, kUnlikely},
+    {"nav-"sv, kUnlikely},
+    {"-nav"sv, kUnlikely},
+    {"_nav"sv, kUnlikely},
+    {"nav_"sv, kUnlikely},
+    {"skip-link"sv, kUnlikely},
+    {"skiplink"sv, kUnlikely},
+    {"byline-share"sv, kUnlikely},
+    {"print-"sv, kUnlikely},
+    {"author-bio"sv, kUnlikely},
+    {"tag-list"sv, kUnlikely},
+    {"taglist"sv, kUnlikely},
 
-    {"article"sv, kContent | kPositive}, {"content"sv, kContent | kPositive}, {"main"sv, kContent | kPositive},
-    {"story"sv, kContent | kPositive}, {"entry"sv, kContent | kPositive}, {"body"sv, kContent | kPositive},
-    {"text"sv, kContent | kPositive}, {"column"sv, kContent}, {"post"sv, kContent | kPositive},
+    {"article"sv, kContent | kPositive},
+    {"content"sv, kContent | kPositive},
+    {"main"sv, kContent | kPositive},
+    {"story"sv, kContent | kPositive},
+    {"entry"sv, kContent | kPositive},
+    {"body"sv, kContent | kPositive},
+    {"text"sv, kContent | kPositive},
+    {"column"sv, kContent},
+    {"post"sv, kContent | kPositive},
 
-    {"contact"sv, kNegative}, {"footnote"sv, kNegative}, {"media"sv, kNegative}, {"meta"sv, kNegative},
-    {"scroll"sv, kNegative}, {"shopping"sv, kNegative}, {"tool"sv, kNegative}, {"hidden"sv, kNegative},
+    {"contact"sv, kNegative},
+    {"footnote"sv, kNegative},
+    {"media"sv, kNegative},
+    {"meta"sv, kNegative},
+    {"scroll"sv, kNegative},
+    {"shopping"sv, kNegative},
+    {"tool"sv, kNegative},
+    {"hidden"sv, kNegative},
     {"caption-share"sv, kNegative},
 
-    {"hentry"sv, kPositive}, {"h-entry"sv, kPositive}, {"page"sv, kPositive}, {"pagination-none"sv, kPositive},
-    {"blog"sv, kPositive}, {"prose"sv, kPositive},
+    {"hentry"sv, kPositive},
+    {"h-entry"sv, kPositive},
+    {"page"sv, kPositive},
+    {"pagination-none"sv, kPositive},
+    {"blog"sv, kPositive},
+    {"prose"sv, kPositive},
 };
 
 // Whole words of names (runs of lower-case letters and digits).
 constexpr Pattern kWords[] = {
-    {"ad"sv, kUnlikely | kNegative}, {"ads"sv, kUnlikely | kNegative}, {"nav"sv, kUnlikely | kNegative},
-    {"tags"sv, kUnlikely | kNegative}, {"foot"sv, kUnlikely | kNegative}, {"side"sv, kUnlikely},
-    {"aside"sv, kUnlikely}, {"adv"sv, kUnlikely}, {"dfp"sv, kUnlikely}, {"rail"sv, kUnlikely},
-    {"com"sv, kNegative}, {"hid"sv, kNegative},
+    {"ad"sv, kUnlikely | kNegative},
+    {"ads"sv, kUnlikely | kNegative},
+    {"nav"sv, kUnlikely | kNegative},
+    {"tags"sv, kUnlikely | kNegative},
+    {"foot"sv, kUnlikely | kNegative},
+    {"side"sv, kUnlikely},
+    {"aside"sv, kUnlikely},
+    {"adv"sv, kUnlikely},
+    {"dfp"sv, kUnlikely},
+    {"rail"sv, kUnlikely},
+    {"com"sv, kNegative},
+    {"hid"sv, kNegative},
 };
 
 // The bytes of names, numbered: letters of either case, digits, '-', '_';
@@ -96,13 +158,15 @@ constexpr std::size_t kMaxStates = [] {
     return states;
 }();
 static_assert(kMaxStates < 65536);
-static_assert([] {
-    for (const Pattern &p : kParts)
-        for (char c : p.text)
-            if (codeOf(c) == kOtherCode || (c >= 'A' && c <= 'Z'))
-                return false;
-    return true;
-}(), "parts are lower-case letters, digits, '-' and '_'");
+static_assert(
+    [] {
+        for (const Pattern &p : kParts)
+            for (char c : p.text)
+                if (codeOf(c) == kOtherCode || (c >= 'A' && c <= 'Z'))
+                    return false;
+        return true;
+    }(),
+    "parts are lower-case letters, digits, '-' and '_'");
 
 struct Automaton {
     std::array<std::array<std::uint16_t, kCodeCount>, kMaxStates> next{};

@@ -1,10 +1,10 @@
 #include "text/article/page_tree.h"
 
+#include "base/utf8.h"
 #include "text/article/name_hints.h"
 #include "text/readable/elements.h"
 #include "text/readable/text_renderer.h"
 #include "text/readable/tokenizer_switch.h"
-#include "base/utf8.h"
 
 #include <algorithm>
 #include <array>

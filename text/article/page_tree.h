@@ -43,9 +43,9 @@
 // one element are one record. The stream holds less than 4 GiB (else
 // std::length_error).
 
+#include "html/tokenizer/token_sink.h"
 #include "text/article/renderer_names.h"
 #include "text/readable/style_sheet.h"
-#include "html/tokenizer/token_sink.h"
 
 #include <array>
 #include <cstddef>

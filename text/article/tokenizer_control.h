@@ -3,9 +3,9 @@
 // on to an html::Tokenizer: the switch both the readable mode and the
 // article mode's token reading give their sinks.
 
+#include "html/tokenizer/tokenizer.h"
 #include "text/article/renderer_names.h"
 #include "text/readable/text_renderer.h"
-#include "html/tokenizer/tokenizer.h"
 
 namespace quillan::text::article {
 

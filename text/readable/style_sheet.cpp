@@ -1,7 +1,7 @@
 #include "text/readable/style_sheet.h"
 
-#include "base/text.h"
 #include "base/byte_scan.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <array>
@@ -311,7 +311,6 @@ void StyleSheet::endRule()
     overflow_ = false;
 }
 
-
 void StyleSheet::applyRule(std::string_view selectors, std::string_view declarations)
 {
     const Declarations d = judge(declarations);
@@ -401,7 +400,8 @@ StyleSheet::Rule *StyleSheet::ruleFor(Compound compound, bool create)
 
     Rule rule;
     rule.specificity = (compound.id.empty() ? 0u : 1u << 20) +
-                       (static_cast<std::uint32_t>(std::min<std::size_t>(compound.classes.size(), 1023)) << 10) + (compound.tag.empty() ? 0u : 1u);
+                       (static_cast<std::uint32_t>(std::min<std::size_t>(compound.classes.size(), 1023)) << 10) +
+                       (compound.tag.empty() ? 0u : 1u);
     rule.selector = std::move(compound);
     rules_.push_back(std::move(rule));
     bySelector_.emplace(std::move(key), index);
@@ -418,8 +418,9 @@ bool StyleSheet::matches(const Rule &rule, std::string_view tag, std::string_vie
         return false;
     const bool sorted = classes_.size() > kFewClasses;
     for (const std::string &name : c.classes) {
-        const bool found = sorted ? std::binary_search(classes_.begin(), classes_.end(), std::string_view(name))
-                                  : std::find(classes_.begin(), classes_.end(), std::string_view(name)) != classes_.end();
+        const bool found = sorted
+                               ? std::binary_search(classes_.begin(), classes_.end(), std::string_view(name))
+                               : std::find(classes_.begin(), classes_.end(), std::string_view(name)) != classes_.end();
         if (!found)
             return false;
     }

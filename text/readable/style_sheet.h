@@ -108,7 +108,7 @@ private:
     Index byClass_;
     Index byTag_;
     std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> classUses_; // rules naming each class
-    std::size_t bytes_ = 0; // of the selectors kept
+    std::size_t bytes_ = 0;                                                           // of the selectors kept
     std::uint32_t order_ = 0;
     bool anyTransform_ = false;
 

@@ -1,17 +1,17 @@
 #include "text/readable/text_renderer.h"
 
 #include "text/readable/address_resolution.h"
-#include "text/readable/url_parser.h"
 #include "text/readable/elements.h"
 #include "text/readable/text_case.h"
 #include "text/readable/tokenizer_switch.h"
+#include "text/readable/url_parser.h"
 
 #include "base/text.h"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <system_error>
 

@@ -55,8 +55,8 @@
 // breaks lines longer than width characters at spaces (a word longer than
 // a line stays whole; the list of references is never broken).
 
-#include "text/readable/style_sheet.h"
 #include "html/tokenizer/token_sink.h"
+#include "text/readable/style_sheet.h"
 
 #include <cstddef>
 #include <cstdint>

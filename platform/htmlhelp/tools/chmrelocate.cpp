@@ -1,8 +1,8 @@
 // chmrelocate: rewrites a help file compiled by chmcmd so that it no longer
 // depends on the folder or the moment it was compiled in (see ChmRelocate.h).
 //   chmrelocate COMPILED.chm OUTPUT.chm
-#include "platform/htmlhelp/ChmFile.h"
 #include "platform/htmlhelp/ChmRelocate.h"
+#include "platform/htmlhelp/ChmFile.h"
 
 #include <cstdio>
 #include <exception>

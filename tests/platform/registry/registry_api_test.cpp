@@ -1,8 +1,8 @@
 // The registry functions' contract: types and exact bytes, buffer sizes,
 // names, the HKEY_CLASSES_ROOT view, access rights, deletion, enumeration
 // and handles.
-#include "registry_fixture.h"
 #include "platform/registry/hive.h"
+#include "registry_fixture.h"
 
 #include <cstring>
 

@@ -4,11 +4,11 @@
 // </p>), and a page whose tree would outgrow its memory limit read by the
 // light tree instead, with its text, the Document kept under the limit; a
 // page too dense to score within the memory bound given whole.
-#include "text/article/article_input.h"
-#include "text/article/document_walk.h"
 #include "html/tree/parser.h"
 #include "support/process.h"
 #include "support/sanitizer.h"
+#include "text/article/article_input.h"
+#include "text/article/document_walk.h"
 
 #include <gtest/gtest.h>
 

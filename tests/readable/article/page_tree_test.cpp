@@ -16,10 +16,10 @@ namespace {
 
 using quillan::html::Attribute;
 using quillan::html::Tag;
-using quillan::text::readable::Element;
 using quillan::text::article::PageTree;
 using quillan::text::article::TokenKind;
 using quillan::text::article::TokenPlace;
+using quillan::text::readable::Element;
 
 // Tokens written down as text, one a line.
 class Recorder : public quillan::html::TokenSink {
@@ -66,8 +66,8 @@ TEST(PageTree, TokensComeBackAsTheyCame)
     const std::string piece(100, 'a');
     PageTree tree(nullptr);
     Recorder fed;
-    for (quillan::html::TokenSink *sink : {static_cast<quillan::html::TokenSink *>(&tree),
-                                           static_cast<quillan::html::TokenSink *>(&fed)}) {
+    for (quillan::html::TokenSink *sink :
+         {static_cast<quillan::html::TokenSink *>(&tree), static_cast<quillan::html::TokenSink *>(&fed)}) {
         start(*sink, "html", {{"lang", "en"}});
         start(*sink, "body");
         start(*sink, "my-widget", {{"data-x", longValue}, {"class", ""}, {"id", "w"}});
@@ -143,7 +143,9 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     std::string places;
     Recorder out;
     tree.replay(out, [&places](const TokenPlace &t) {
-        places += (t.kind == TokenKind::Start ? "S" : t.kind == TokenKind::End ? "E" : "T") +
+        places += (t.kind == TokenKind::Start ? "S"
+                   : t.kind == TokenKind::End ? "E"
+                                              : "T") +
                   std::to_string(t.node) + (t.own ? "" : "'") + " ";
         return t.node != 4; // the link left out
     });

@@ -2,8 +2,8 @@
 // same text wherever the input is cut, and the converter's file and failure
 // rules (a text file replaced only by a complete text, failures naming the
 // path).
-#include "convert/readable_converter.h"
 #include "conversion/conversion_test_helpers.h"
+#include "convert/readable_converter.h"
 #include "support/files.h"
 #include "support/process.h"
 

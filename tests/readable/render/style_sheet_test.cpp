@@ -21,8 +21,7 @@ StyleSheet sheetOf(const std::string &css)
 }
 
 // `count` rules "<prefix>N<suffix>{<declarations>}".
-std::string rules(int count, const std::string &prefix, const std::string &declarations,
-                  const std::string &suffix = "")
+std::string rules(int count, const std::string &prefix, const std::string &declarations, const std::string &suffix = "")
 {
     std::string css;
     for (int i = 0; i < count; ++i)

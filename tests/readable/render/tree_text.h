@@ -4,8 +4,8 @@
 // renderer's layout meets the tree the Standard builds. Set beside the
 // streamed text of the same page, what differs is what the renderer's own
 // stack makes of the page.
-#include "text/article/document_walk.h"
 #include "html/tree/parser.h"
+#include "text/article/document_walk.h"
 #include "text/readable/text_renderer.h"
 
 #include <string>

@@ -104,8 +104,8 @@ Document parse(const Case &c, bool scripting, std::size_t chunk)
         }
         context.localName = localName;
     }
-    std::unique_ptr<Parser> parser = c.context.empty() ? std::make_unique<Parser>(options)
-                                                       : std::make_unique<Parser>(context, options);
+    std::unique_ptr<Parser> parser =
+        c.context.empty() ? std::make_unique<Parser>(options) : std::make_unique<Parser>(context, options);
     if (chunk == 0) {
         parser->feed(c.data);
     } else {

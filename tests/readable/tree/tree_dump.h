@@ -93,7 +93,8 @@ inline std::string dumpTree(const quillan::html::Document &doc)
                 pushChildren(n, depth + 1);
                 // The contents come first, then the element's own children
                 // (which a parser never gives it).
-                std::vector<std::pair<NodeId, std::size_t>> own(todo.begin() + static_cast<std::ptrdiff_t>(at), todo.end());
+                std::vector<std::pair<NodeId, std::size_t>> own(todo.begin() + static_cast<std::ptrdiff_t>(at),
+                                                                todo.end());
                 todo.resize(at);
                 todo.insert(todo.end(), own.begin(), own.end());
                 pushChildren(doc.templateContents(n), depth + 2);
