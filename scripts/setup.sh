@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libchm-dev fp-utils zlib1g-dev
   fonts-liberation fonts-comic-neue
