@@ -71,7 +71,7 @@ void convertStream(int inFd, int outFd, const std::string &inName, const std::st
 
 // A conversion from one open file to another: reads everything from inFd
 // and writes the text to outFd, throwing ReadFailure or WriteFailure
-// (conversion/stream_io.h) with the system's errno, or ConversionError.
+// (convert/stream_io.h) with the system's errno, or ConversionError.
 // The functions below do what those above do, with another conversion than
 // the tag stripper, under the same file and failure rules.
 using TextPump = std::function<void(int inFd, int outFd)>;

@@ -4,16 +4,16 @@
 // Unicode (byte-order mark, the HTTP charset when given, the page's own
 // <meta> declaration, else UTF-8 when the bytes are valid UTF-8, else
 // windows-1252), tokenized as the HTML Standard says and rendered
-// (readable/render/text_renderer.h). The text is UTF-8 with LF line ends.
+// (text/readable/text_renderer.h). The text is UTF-8 with LF line ends.
 // In the article mode (ReadableOptions::article) the decoded text goes
-// instead to readable/article/article_input.h: the page's tree as the
+// instead to text/article/article_input.h: the page's tree as the
 // Standard's tree construction builds it, its main content chosen from that
 // tree and rendered by the same renderer.
 //
 // The readable mode is one pass in bounded memory, whatever the page; the
 // article mode keeps the page (under 4x its size plus 16 MiB, see
 // article_input.h and article_extractor.h). The file rules and the
-// failures are those of the stripping conversion (conversion/converter.h):
+// failures are those of the stripping conversion (convert/converter.h):
 // the same text path rule, a text file replaced only by a complete text,
 // ConversionError naming the path and the system's reason.
 

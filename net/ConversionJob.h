@@ -82,8 +82,8 @@ inline constexpr const char *MaxPageMiBValue = "MaxPageMiB";
 inline constexpr int MaxAddressLength = 32767;
 
 // What kind of text a job makes: the page with its tags stripped, line by
-// line and byte for byte (conversion/converter.h), or the text a reader sees
-// (conversion/readable_converter.h), UTF-8 with LF line ends.
+// line and byte for byte (convert/converter.h), or the text a reader sees
+// (convert/readable_converter.h), UTF-8 with LF line ends.
 enum class TextMode { Stripped, Readable };
 
 class ConversionJob : public QObject {
@@ -135,7 +135,7 @@ public:
     bool isRunning() const { return running_; }
 
     // Of the text last handed over by textReady: the title of its page
-    // (conversion/page_title.h), empty when the page has none; whether it
+    // (text/page_title.h), empty when the page has none; whether it
     // lies in the private folder (a fetched page's text, or a file's whose
     // text path was taken), which is removed when the program ends; and
     // where Save best starts for it and the name it proposes

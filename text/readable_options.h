@@ -1,5 +1,5 @@
 #pragma once
-// The choices of a readable text conversion (conversion/readable_converter.h),
+// The choices of a readable text conversion (convert/readable_converter.h),
 // apart from the converter itself so that code holding them (the conversion
 // job and its front ends) needs none of the converter's headers.
 
@@ -24,7 +24,7 @@ struct ReadableOptions {
     // The page's address when it came by one, against which relative link
     // addresses are made absolute; empty otherwise.
     std::string address;
-    // Give only the page's main content (readable/article/article_extractor.h):
+    // Give only the page's main content (text/article/article_extractor.h):
     // its title, then its article, without menus, sidebars and footers.
     bool article = false;
     // With `article`: told what was chosen once the page has ended, before

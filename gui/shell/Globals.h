@@ -1,6 +1,6 @@
 #pragma once
 // The program's start-up routine (the help file path lives one floor down,
-// in window/HelpFile.h, for every window to use).
+// in gui/window/HelpFile.h, for every window to use).
 
 #include "gui/window/HelpFile.h"
 

@@ -1,5 +1,5 @@
 // Return, and Enter on the keypad, press the focused push button in every
-// window (window/ReturnKey.h): in the main window and the viewer, plain
+// window (gui/window/ReturnKey.h): in the main window and the viewer, plain
 // windows whose buttons take only Space by themselves, and in a dialog,
 // where the focused button is pressed rather than the default one, and
 // never twice. A key with a modifier, or one held down, presses nothing.

@@ -3,9 +3,9 @@
 //
 // The extractor is a token sink in front of the readable renderer. It keeps
 // the page's tokens (in one compact byte stream) and a light tree of the
-// elements the scoring looks at (article/page_tree.h). Its tokens are those
+// elements the scoring looks at (text/article/page_tree.h). Its tokens are those
 // of the page's tree as the HTML Standard's tree construction builds it,
-// read back in tree order (article/article_input.h, document_walk.h), so
+// read back in tree order (text/article/article_input.h, document_walk.h), so
 // that the structure it scores is the Standard's; the light tree's own
 // rules (implied ends of p, li, dd, dt, table parts and headings; end tags
 // matched to the nearest open element of their name) then change nothing.
@@ -51,7 +51,7 @@
 //   no text at all, the whole body is given.
 // - What a reader does not see counts for nothing: hidden elements, and
 //   what a details element without open folds away (all but its summary),
-//   as the renderer hides them (article/page_tree.h).
+//   as the renderer hides them (text/article/page_tree.h).
 //
 // The first line is the page's title: the main heading (of the h1, h2 and
 // h3 that match the document's title, the closest to it in length once the

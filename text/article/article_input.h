@@ -1,12 +1,12 @@
 #pragma once
 // The article mode's reading of a page: its decoded text in, the text of its
-// main content out (article/article_extractor.h chooses and renders it).
+// main content out (text/article/article_extractor.h chooses and renders it).
 //
 // Contract:
 // - The text (UTF-8, in pieces of any size: the output does not depend on
 //   where they end) is parsed as the HTML Standard's tree construction does
 //   (html::Parser, scripting off). When the page has ended, the Document is
-//   walked in tree order (article/document_walk.h) into the extractor, which
+//   walked in tree order (text/article/document_walk.h) into the extractor, which
 //   then sees the Standard's structure: foster-parented text before its
 //   table, the adoption agency's clones, implied ends and tbody, misnested
 //   formatting mended. The walk's tokens need no tokenizer switching.
@@ -24,7 +24,7 @@
 //   Document past its limit (markup far denser than pages have, hostile
 //   pages) drops it and is read instead from the kept text, each block freed
 //   once read, by the tokenizer into the extractor's light tree
-//   (article/page_tree.h, which switches the tokenizer itself); so is a page
+//   (text/article/page_tree.h, which switches the tokenizer itself); so is a page
 //   too large for the Document's 32-bit ids. Below the limit the tree is
 //   exactly the Standard's. The kept text is freed before the walk, and the
 //   Document before the content is chosen.

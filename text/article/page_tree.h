@@ -4,7 +4,7 @@
 // each one's own counts (text, link text, commas, ...): eight bytes a node
 // that has only a few characters of text, and an entry apart for the others.
 //
-// Its tokens come from a walk of the Standard's tree (article/document_walk.h:
+// Its tokens come from a walk of the Standard's tree (text/article/document_walk.h:
 // well formed, so the rules below find nothing to mend and the structure is
 // the tree builder's), or, for a page past that tree's memory limit, from
 // the tokenizer, whose state it then switches as the renderer would.
@@ -19,7 +19,7 @@
 // space) at the element that holds it; text of script, style, title,
 // template and of hidden elements (hidden attribute, dialog without open,
 // display: none or visibility: hidden in a style attribute or a simple
-// rule, see render/style_sheet.h) counts for nothing; nor does what a
+// rule, see text/readable/style_sheet.h) counts for nothing; nor does what a
 // details element without open folds away, as the renderer hides it: its
 // text and its children but summary ones.
 //
