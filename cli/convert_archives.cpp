@@ -132,6 +132,24 @@ std::string formatArchiveSummary(const ArchiveCounts &c, double seconds)
     return text;
 }
 
+std::string formatArchiveSummaryJson(const ArchiveCounts &c, double seconds, bool outputWritten)
+{
+    const std::uint64_t skipped = c.otherType + c.notHttp + c.notOk + c.notHtml + c.tooLarge + c.badBody;
+    const std::pair<const char *, std::uint64_t> fields[] = {
+        {"archives", c.archives},    {"records", c.records},   {"converted", c.converted}, {"skipped", skipped},
+        {"other_type", c.otherType}, {"not_http", c.notHttp},  {"not_ok", c.notOk},        {"not_html", c.notHtml},
+        {"too_large", c.tooLarge},   {"bad_body", c.badBody},  {"damaged", c.damaged},     {"bytes_in", c.bytesIn},
+        {"html_bytes", c.htmlBytes}, {"bytes_out", c.bytesOut}};
+    std::string json = "{";
+    for (const auto &[name, value] : fields)
+        json += std::string("\"") + name + "\": " + std::to_string(value) + ", ";
+    char time[64];
+    std::snprintf(time, sizeof time, "\"seconds\": %.3f, ", seconds);
+    json += time;
+    json += std::string("\"output_written\": ") + (outputWritten ? "true" : "false") + "}\n";
+    return json;
+}
+
 struct ArchiveConversion::Record {
     TextRecord out;
     std::string text;
@@ -427,6 +445,23 @@ std::optional<std::string> inputThatIsTheOutput(const Options &options)
     return std::nullopt;
 }
 
+// Writes the run's counts to `path` whole, or reports why not.
+bool writeSummary(const std::string &path, const std::string &json, const ArchiveConversion::Report &report)
+{
+    base::FileReplacement file;
+    int error = file.open(path);
+    if (error == 0)
+        error = base::WriteAll(file.fd(), json.data(), json.size());
+    if (error == 0)
+        error = file.commit();
+    if (error != 0) {
+        file.abandon();
+        report(path + ": " + reasonOf(error));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int convertArchives(const Options &options)
@@ -536,8 +571,12 @@ int convertArchives(const Options &options)
             failed = true;
         }
     }
-    std::fprintf(stderr, "%s%s\n", formatArchiveSummary(counts, progress.seconds()).c_str(),
+    const double seconds = progress.seconds();
+    std::fprintf(stderr, "%s%s\n", formatArchiveSummary(counts, seconds).c_str(),
                  failed && !toStandardOutput ? ", no output written" : "");
+    if (options.summary &&
+        !writeSummary(*options.summary, formatArchiveSummaryJson(counts, seconds, !failed || toStandardOutput), report))
+        failed = true;
     // Damaged records leave the output complete with every sound record,
     // yet not every input was converted.
     return failed || counts.damaged > 0 ? 1 : 0;

@@ -43,6 +43,12 @@ struct ArchiveCounts {
 // undecodable), 0 damaged; 5123456 bytes in, 812345 bytes out, 0.41 s"
 std::string formatArchiveSummary(const ArchiveCounts &counts, double seconds);
 
+// The same counts as one JSON object on one line, for programs that run
+// quillan-convert (--summary): every field of ArchiveCounts by name
+// ("other_type", "bytes_in", ...), "skipped" (their sum), "seconds", and
+// "output_written", whether the output holds the run's records.
+std::string formatArchiveSummaryJson(const ArchiveCounts &counts, double seconds, bool outputWritten);
+
 // The conversion of archives into one output.
 class ArchiveConversion {
 public:

@@ -162,7 +162,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             value = arg.substr(2);
         }
         const bool known = name == "-o" || name == "-j" || name == "--jobs" || name == "--inputs" ||
-                           name == "--out-dir" || name == "--max-size" || name == "--width" || name == "--format";
+                           name == "--out-dir" || name == "--max-size" || name == "--width" || name == "--format" ||
+                           name == "--summary";
         if (!known)
             return usageError("unknown option '" + arg + "'");
         if (!value) {
@@ -173,6 +174,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                                    : name == "--max-size" ? "a SIZE"
                                    : name == "--width"    ? "a number"
                                    : name == "--format"   ? "a FORMAT"
+                                   : name == "--summary"  ? "a PATH"
                                                           : "a number";
                 return usageError("option '" + name + "' needs " + what);
             }
@@ -206,6 +208,12 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                 return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *value + "'");
             formatGiven = true;
             o.jsonl = *value == "jsonl";
+        } else if (name == "--summary") {
+            if (o.summary)
+                return usageError("option '--summary' given twice");
+            if (value->empty() || *value == "-")
+                return usageError("option '--summary' needs a PATH");
+            o.summary = *value;
         } else if (name == "--out-dir") {
             if (value->empty())
                 return usageError("option '--out-dir' needs a DIR");
@@ -225,6 +233,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         return usageError("option '--verbose' goes with '--article'");
     if (formatGiven && !o.warc)
         return usageError("option '--format' goes with '--warc'");
+    if (o.summary && !o.warc)
+        return usageError("option '--summary' goes with '--warc'");
     if (o.warc) {
         if (o.list || o.outDir || o.separate)
             return usageError("option '--warc' cannot be used with '--inputs', '--out-dir' or '--separate'");
@@ -297,6 +307,8 @@ void printUsage(std::FILE *to)
                  "                   (gzip when PATH ends in .gz) or standard output\n"
                  "  --format FORMAT  with --warc: \"wet\" (WARC conversion records, the\n"
                  "                   default) or \"jsonl\" (one JSON object per line)\n"
+                 "  --summary PATH   with --warc: also write the run's counts to PATH as one\n"
+                 "                   JSON object, for programs that run quillan-convert\n"
                  "  -h, --help       show this help and exit\n"
                  "  --version        show the version and exit\n"
                  "\n"

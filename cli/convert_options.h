@@ -31,12 +31,13 @@ struct Options {
     bool quiet = false;                // --quiet
     bool verbose = false;              // --verbose: with --article, which content each page gave
     std::int64_t maxSize = DefaultMaxSize;
-    bool readable = false; // --readable (and --article)
-    bool article = false;  // --article: the main content only
-    bool links = false;    // --links (with --readable or --article)
-    std::size_t width = 0; // --width N (with --readable); 0: no wrapping
-    bool warc = false;     // --warc: the inputs are web archives
-    bool jsonl = false;    // --format jsonl (with --warc); else WET
+    bool readable = false;              // --readable (and --article)
+    bool article = false;               // --article: the main content only
+    bool links = false;                 // --links (with --readable or --article)
+    std::size_t width = 0;              // --width N (with --readable); 0: no wrapping
+    bool warc = false;                  // --warc: the inputs are web archives
+    bool jsonl = false;                 // --format jsonl (with --warc); else WET
+    std::optional<std::string> summary; // --summary PATH (with --warc): the counts as JSON
 };
 
 struct ParsedCommandLine {

@@ -386,9 +386,17 @@ class HandMadeArchiveTest(unittest.TestCase):
         for m in members:
             offsets.append(at)
             at += len(m)
-        # Every sound record is written; the status tells of the damage.
-        converted = self.convert(b"".join(members))
+        # Every sound record is written; the status tells of the damage, and
+        # so does the summary for programs, with the same counts.
+        summary = os.path.join(self.work, "summary.json")
+        converted = self.convert(b"".join(members), mode=("--summary", summary))
         self.assertEqual(converted.result.returncode, 1, converted.stderr)
+        with open(summary, encoding="utf-8") as f:
+            counts = json.load(f)
+        for field in ("records", "converted", "skipped", "damaged"):
+            self.assertEqual(counts[field], converted.count(field), field)
+        self.assertEqual(counts["bytes_in"], converted.count("bytes in"))
+        self.assertIs(counts["output_written"], True)
         self.assertEqual({u: t for u, (_, t) in converted.pages.items()}, self.expected(recs, []))
         self.assertEqual(converted.count("damaged"), 4)
         self.assertRegex(converted.summary(), r"\d+ records, \d+ converted, \d+ skipped \(.*\), 4 damaged; "
@@ -449,10 +457,15 @@ class HandMadeArchiveTest(unittest.TestCase):
         out = os.path.join(self.work, "texts.wet.gz")
         with open(out, "wb") as f:
             f.write(b"old")
-        # An archive that cannot be read: the old output stays, no fresh file left.
-        result = run(["--warc", os.path.join(self.work, "absent.warc"), "-o", out])
+        # An archive that cannot be read: the old output stays, no fresh file
+        # left, and the summary for programs says so.
+        summary = os.path.join(self.work, "..", os.path.basename(self.work) + "-summary.json")
+        result = run(["--warc", os.path.join(self.work, "absent.warc"), "-o", out, "--summary", summary])
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"absent.warc", result.stderr)
+        with open(summary, encoding="utf-8") as f:
+            self.assertIs(json.load(f)["output_written"], False)
+        os.unlink(summary)
         with open(out, "rb") as f:
             self.assertEqual(f.read(), b"old")
         # Stopped by Ctrl+C while reading standard input: nothing half-written.
@@ -567,7 +580,8 @@ class HandMadeArchiveTest(unittest.TestCase):
 
     def test_usage(self):
         for args in (["--format", "jsonl", "x.html"], ["--warc", "--format", "csv", "x"],
-                     ["--warc", "--out-dir", "d", "x"], ["--warc", "http://a.test/x.warc"], ["--warc", "-", "-"]):
+                     ["--warc", "--out-dir", "d", "x"], ["--warc", "http://a.test/x.warc"], ["--warc", "-", "-"],
+                     ["--summary", "s.json", "x.html"], ["--warc", "--summary", "-", "x"]):
             with self.subTest(args=args):
                 self.assertEqual(run(args).returncode, 2)
 
