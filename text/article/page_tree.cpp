@@ -6,7 +6,6 @@
 #include "text/readable/text_renderer.h"
 #include "text/readable/tokenizer_switch.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -362,7 +361,10 @@ void PageTree::characters(std::string_view utf8)
         putString(to, utf8);
     }
     Open &at = top();
-    if (at.element == Element::Title && !titleDone_ && !at.foreign)
+    // A title inside noscript is no title: a browser runs scripts and reads
+    // noscript's content as text, as the page's title bar does.
+    if (at.element == Element::Title && !titleDone_ && !at.foreign &&
+        openCount_[static_cast<std::size_t>(Element::Noscript)] == 0)
         appendHeading(title_, 0, utf8);
     if (styleDepth_ != 0 && styleDepth_ == stack_.size())
         sheet_.feed(utf8);

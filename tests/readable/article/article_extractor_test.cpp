@@ -4,6 +4,7 @@
 // shows text, the readable mode's layout and options inside, and the same
 // text wherever the input is cut.
 #include "convert/readable_converter.h"
+#include "text/page_title.h"
 
 #include <gtest/gtest.h>
 
@@ -334,6 +335,16 @@ TEST(ArticleText, WhatBelongsToTheArticleAroundItsBody)
     EXPECT_TRUE(has(text, "Ships came in at dawn")) << text;
     EXPECT_TRUE(has(text, "harbour master")) << text;
     EXPECT_TRUE(has(text, "quay sentence")) << text;
+}
+
+TEST(ArticleText, NoTitleFromInsideNoscriptAsTheTitleBarReadsIt)
+{
+    // A browser runs scripts, so noscript's content is text, not a title;
+    // the article's first line and the title bar agree.
+    const std::string page =
+        "<body><noscript><title>Enable scripts</title></noscript><title>Real title</title>" + prose("real") + "</body>";
+    EXPECT_EQ(quillan::pageTitle(page), "Real title");
+    EXPECT_EQ(firstLine(article(page)), "Real title") << article(page);
 }
 
 TEST(ArticleText, EntriesTitledByLinksStayLinksAloneGo)
