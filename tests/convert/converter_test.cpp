@@ -1,6 +1,6 @@
 // The text path rule and whole-file conversion, with every failure reported.
 #include "convert/converter.h"
-#include "text/strip/reference_stripper.h"
+#include "support/reference_stripper.h"
 
 #include "base/replace_file.h"
 

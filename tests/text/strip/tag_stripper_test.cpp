@@ -1,6 +1,6 @@
 // The line and tag rules, byte transparency and independence from how the
 // input is cut into chunks.
-#include "text/strip/reference_stripper.h"
+#include "support/reference_stripper.h"
 #include "text/strip/strip_helpers.h"
 
 #include <gtest/gtest.h>
