@@ -3,7 +3,7 @@
 // tokens as when it gets the input in one piece, and end it exactly once.
 //
 // By hand, for longer:  build-asan/bin/fuzz_html_tokenizer -max_total_time=600 CORPUS_DIR
-#include "readable/tokenizer/token_recorder.h"
+#include "html/tokenizer/token_recorder.h"
 
 #include <cstdint>
 #include <cstdlib>

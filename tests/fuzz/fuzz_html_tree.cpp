@@ -4,7 +4,7 @@
 // within a fixed number of nodes per input byte.
 //
 // By hand, for longer:  build-asan/bin/fuzz_html_tree -max_total_time=600 CORPUS_DIR
-#include "readable/tree/tree_dump.h"
+#include "html/tree/tree_dump.h"
 
 #include "html/tree/parser.h"
 

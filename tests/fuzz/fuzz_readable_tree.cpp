@@ -12,7 +12,7 @@
 // By hand, for longer:  build-asan/bin/fuzz_readable_tree -max_total_time=600 CORPUS_DIR
 #include "fuzz_text.h"
 #include "html/encoding/utf8.h"
-#include "readable/render/tree_text.h"
+#include "text/readable/tree_text.h"
 
 #include <cctype>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // itself, must give exactly what the whole-input reference gives.
 //
 // By hand, for longer:  build-asan/bin/fuzz_tag_stripper -max_total_time=600 CORPUS_DIR
-#include "conversion/reference_stripper.h"
-#include "conversion/strip_helpers.h"
+#include "support/reference_stripper.h"
+#include "text/strip/strip_helpers.h"
 
 #include <cstdint>
 #include <cstdlib>

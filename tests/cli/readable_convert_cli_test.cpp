@@ -1,0 +1,72 @@
+// quillan-convert --readable end to end: files, standard streams, -o, the
+// options that go with it, and usage errors.
+#include "cli/convert_tool.h"
+#include "support/files.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testsupport;
+
+TEST(ReadableCommandLine, FilesStreamsAndOutputPaths)
+{
+    TempDir dir;
+    writeFile(dir / "a.html", "<title>T</title><script>x()</script><p>first&nbsp;page</p><div>second</div>");
+    writeFile(dir / "b.htm", "<p>caf\xE9</p>");
+    ProcessResult r = runConvertTool(dir, {"--readable", "a.html", "b.htm"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(dir / "a.TXT"), "first\xC2\xA0page\n\nsecond\n");
+    EXPECT_EQ(readFile(dir / "b.TXT"), "caf\xC3\xA9\n");
+
+    EXPECT_EQ(runConvertTool(dir, {"--readable"}, "<ul><li>piped</ul>").out, "* piped\n");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "-"}, "<b>dash</b>").out, "dash\n");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "-o", "-", "a.html"}).out, "first\xC2\xA0page\n\nsecond\n");
+    r = runConvertTool(dir, {"-o", "from-stdin.txt", "--readable"}, "<p>to a file</p>");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readFile(dir / "from-stdin.txt"), "to a file\n");
+    // Without the option, the same page is stripped as before.
+    EXPECT_EQ(runConvertTool(dir, {}, "<p>a</p><p>b</p>").out, "ab\r\n");
+
+    // A failure is reported and the rest still converts.
+    r = runConvertTool(dir, {"--readable", "missing.html", "a.html"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.html: No such file or directory"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir / "a.TXT"));
+}
+
+TEST(ReadableCommandLine, LinksAndWidth)
+{
+    TempDir dir;
+    const std::string page = "<p>See <a href=\"https://example.org/\">the example site</a> and more words here.</p>";
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--links"}, page).out,
+              "See the example site[1] and more words here.\n\nReferences\n\n1. https://example.org/\n");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--width", "16"}, page).out,
+              "See the example\nsite and more\nwords here.\n");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--width=16"}, page).out,
+              "See the example\nsite and more\nwords here.\n");
+}
+
+TEST(ReadableCommandLine, UsageErrors)
+{
+    TempDir dir;
+    for (const auto &args : std::vector<std::vector<std::string>>{{"--links"},
+                                                                  {"--width", "20"},
+                                                                  {"--readable", "--width"},
+                                                                  {"--readable", "--width", "0"},
+                                                                  {"--readable", "--width", "wide"},
+                                                                  {"--readable", "--width=-3"}}) {
+        const ProcessResult r = runConvertTool(dir, args, "<p>x</p>");
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(r.out, "") << args.back();
+        EXPECT_NE(r.err.find("Try 'quillan-convert --help'"), std::string::npos) << args.back();
+    }
+    const ProcessResult help = runConvertTool(dir, {"--help"});
+    for (const char *option : {"--readable", "--links", "--width N"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+} // namespace
