@@ -114,9 +114,19 @@ private:
 
 } // namespace
 
+namespace {
+
+// Records read but not converted, for whichever reason.
+std::uint64_t skippedOf(const ArchiveCounts &c)
+{
+    return c.otherType + c.notHttp + c.notOk + c.notHtml + c.tooLarge + c.badBody;
+}
+
+} // namespace
+
 std::string formatArchiveSummary(const ArchiveCounts &c, double seconds)
 {
-    const std::uint64_t skipped = c.otherType + c.notHttp + c.notOk + c.notHtml + c.tooLarge + c.badBody;
+    const std::uint64_t skipped = skippedOf(c);
     char text[512];
     std::snprintf(text, sizeof text,
                   "%s: %llu archive%s, %llu records, %llu converted, %llu skipped (%llu other types, %llu not HTTP, "
@@ -134,7 +144,7 @@ std::string formatArchiveSummary(const ArchiveCounts &c, double seconds)
 
 std::string formatArchiveSummaryJson(const ArchiveCounts &c, double seconds, bool outputWritten)
 {
-    const std::uint64_t skipped = c.otherType + c.notHttp + c.notOk + c.notHtml + c.tooLarge + c.badBody;
+    const std::uint64_t skipped = skippedOf(c);
     const std::pair<const char *, std::uint64_t> fields[] = {
         {"archives", c.archives},    {"records", c.records},   {"converted", c.converted}, {"skipped", skipped},
         {"other_type", c.otherType}, {"not_http", c.notHttp},  {"not_ok", c.notOk},        {"not_html", c.notHtml},
