@@ -5,10 +5,9 @@
 #include "archive/warc_reader.h"
 #include "cli/convert_files.h"
 #include "cli/convert_progress.h"
-#include "convert/readable_converter.h"
 #include "quillan_version.h"
 #include "text/article/article_extractor.h"
-#include "text/strip/tag_stripper.h"
+#include "text/conversion.h"
 
 #include "base/fd_io.h"
 #include "base/replace_file.h"
@@ -84,32 +83,14 @@ std::string lowered(std::string_view s)
     return out;
 }
 
-// One page's text in the chosen mode, kept as it grows.
-class PageText final : public text::readable::TextSink {
+// One page's text, kept as it grows.
+class PageText final : public text::Sink {
 public:
-    PageText(TagStripper &stripper, std::string &text) : stripper_(stripper), text_(text) {}
-    void startReadable(const ReadableOptions &options) { readable_ = std::make_unique<ReadableText>(*this, options); }
-    void feed(std::string_view bytes)
-    {
-        if (readable_)
-            readable_->feed(bytes);
-        else
-            stripper_.feed(bytes);
-    }
-    void finish()
-    {
-        if (readable_)
-            readable_->finish();
-        else
-            stripper_.finish();
-    }
-    std::string encodingName() const { return readable_ ? std::string(readable_->encodingName()) : std::string(); }
-    void write(std::string_view utf8) override { text_.append(utf8); }
+    explicit PageText(std::string &text) : text_(text) {}
+    void write(std::string_view text) override { text_.append(text); }
 
 private:
-    TagStripper &stripper_;
     std::string &text_;
-    std::unique_ptr<ReadableText> readable_;
 };
 
 } // namespace
@@ -167,9 +148,9 @@ struct ArchiveConversion::Record {
     std::optional<text::article::ArticleChoice> choice; // in article mode, with reportArticles
 };
 
-ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const ReadableOptions *readable, std::int64_t maxSize,
+ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const text::Options &options, std::int64_t maxSize,
                                      Report report)
-    : out_(out), readable_(readable), maxSize_(maxSize), report_(std::move(report))
+    : out_(out), options_(options), maxSize_(maxSize), report_(std::move(report))
 {}
 
 void ArchiveConversion::convertArchive(int fd, const std::string &name)
@@ -184,7 +165,6 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
     });
     std::string head; // an HTTP head longer than the reader's first piece
     Record record;
-    TagStripper stripper([&record](std::string_view bytes) { record.text.append(bytes); });
 
     while (reader.next()) {
         ++counts_.records;
@@ -250,22 +230,18 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 throw Skipped{Skip::NotHtml, {}};
             record.out.contentType = media.empty() ? "text/html" : media;
 
-            PageText page(stripper, record.text);
-            if (readable_) {
-                ReadableOptions options = *readable_;
-                options.httpCharset = charset;
-                options.address = record.out.url;
-                if (reportArticles)
-                    options.onArticleChosen = [&record](const text::article::ArticleChoice &c) { record.choice = c; };
-                page.startReadable(options);
-            }
+            PageText sink(record.text);
+            text::Options options = options_;
+            options.httpCharset = charset;
+            options.address = record.out.url;
+            const std::unique_ptr<text::Converter> page = text::makeConverter(options, sink);
             std::string sniffed;
             bool deciding = media.empty();
             const auto decide = [&] {
                 if (!sniffsAsHtml(sniffed))
                     throw Skipped{Skip::NotHtml, {}};
                 deciding = false;
-                page.feed(sniffed);
+                page->feed(sniffed);
                 sniffed.clear();
             };
             const std::uint64_t limit = std::uint64_t(maxSize_);
@@ -275,7 +251,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                     if (record.htmlBytes > limit)
                         throw Skipped{Skip::TooLarge, {}};
                     if (!deciding) {
-                        page.feed(bytes);
+                        page->feed(bytes);
                         return;
                     }
                     sniffed.append(bytes);
@@ -339,19 +315,20 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             }
             if (deciding)
                 decide();
-            page.finish();
-            record.out.charset = readable_ ? page.encodingName() : charset;
+            text::Result result = page->finish();
+            // The stripped text keeps the page's bytes, in the charset its
+            // head gave.
+            record.out.charset = result.pageEncoding.empty() ? charset : result.pageEncoding;
+            if (reportArticles)
+                record.choice = std::move(result.article);
         } catch (const Skipped &s) {
             skipped = s;
-            // A page left half converted: the stripper starts afresh.
-            stripper.finish();
         } catch (const BadHead &) {
             badHead = true;
         } catch (const std::exception &e) {
             // The conversion itself gave up on this page (memory for its
             // list of links, say): the page is skipped, the archive goes on.
             skipped = Skipped{Skip::BadBody, e.what()};
-            stripper.finish();
         }
 
         const RecordOffset where = reader.offset();
@@ -520,17 +497,17 @@ int convertArchives(const Options &options)
         }
     }
 
-    const std::optional<ReadableOptions> readable = readableOptionsOf(options);
+    const text::Options textOptions = textOptionsOf(options);
     bool failed = false;
     ArchiveCounts counts;
     try {
-        TextRecordWriter writer(outFd, options.jsonl ? TextFormat::Jsonl : TextFormat::Wet,
+        TextRecordWriter writer(outFd, options.format == ArchiveFormat::Jsonl ? TextFormat::Jsonl : TextFormat::Wet,
                                 !toStandardOutput && endsWith(outName, ".gz"));
         const std::string fileName = toStandardOutput ? std::string() : outName.substr(outName.rfind('/') + 1);
-        const char *kind = !readable ? "stripped text" : readable->article ? "article text" : "readable text";
         writer.writeInfo(fileName, std::string("software: ") + ProgramName + " " + quillan::version::Text +
-                                       "\r\nformat: WARC File Format 1.0\r\nconversion: " + kind + "\r\n");
-        ArchiveConversion conversion(writer, readable ? &*readable : nullptr, options.maxSize, report);
+                                       "\r\nformat: WARC File Format 1.0\r\nconversion: " +
+                                       std::string(text::kindName(options.kind)) + "\r\n");
+        ArchiveConversion conversion(writer, textOptions, options.maxSize, report);
         conversion.onProgress = [&progress](const ArchiveCounts &c) { progress.update(c); };
         conversion.reportArticles = options.verbose;
         for (const std::string &input : options.inputs) {

@@ -14,7 +14,7 @@
 
 #include "archive/text_records.h"
 #include "cli/convert_options.h"
-#include "text/readable_options.h"
+#include "text/conversion.h"
 
 #include <cstdint>
 #include <functional>
@@ -55,7 +55,7 @@ public:
     // `report` receives each problem's line (without the program's name).
     using Report = std::function<void(const std::string &line)>;
 
-    ArchiveConversion(archive::TextRecordWriter &out, const ReadableOptions *readable, std::int64_t maxSize,
+    ArchiveConversion(archive::TextRecordWriter &out, const text::Options &options, std::int64_t maxSize,
                       Report report);
 
     // Converts the archive read from fd (`name` in reports); throws
@@ -73,7 +73,7 @@ private:
     struct Record;
 
     archive::TextRecordWriter &out_;
-    const ReadableOptions *readable_;
+    text::Options options_; // for every page; its address and charset are the page's own
     std::int64_t maxSize_;
     Report report_;
     ArchiveCounts counts_;

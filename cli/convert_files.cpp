@@ -1,6 +1,5 @@
 #include "cli/convert_files.h"
 
-#include "convert/readable_converter.h"
 #include "text/article/article_extractor.h"
 
 #include <cstdio>
@@ -22,50 +21,26 @@ void refuseOutputThatIsTheInput(int inFd, const std::string &inName)
         throw ConversionError(inName, "input file is output file");
 }
 
-void convertToStandardOutput(int inFd, const std::string &inName, const ReadableOptions *readable)
+text::Result convertToStandardOutput(int inFd, const std::string &inName, const text::Options &options)
 {
     refuseOutputThatIsTheInput(inFd, inName);
-    if (readable)
-        convertReadable(inFd, STDOUT_FILENO, inName, "standard output", *readable);
-    else
-        convertStream(inFd, STDOUT_FILENO, inName, "standard output");
+    return convertStream(inFd, STDOUT_FILENO, inName, "standard output", options);
 }
 
 } // namespace
 
-std::optional<ReadableOptions> readableOptionsOf(const Options &options)
-{
-    if (!options.readable)
-        return std::nullopt;
-    ReadableOptions readable;
-    readable.links = options.links;
-    readable.width = options.width;
-    readable.article = options.article;
-    return readable;
-}
-
-void convertOne(const std::string &in, const std::string *out, const ReadableOptions *readable)
+text::Result convertOne(const std::string &in, const std::string *out, const text::Options &options)
 {
     if (in == "-") {
         if (!out || *out == "-")
-            convertToStandardOutput(STDIN_FILENO, "standard input", readable);
-        else if (readable)
-            convertReadableToFile(STDIN_FILENO, "standard input", *out, *readable);
-        else
-            convertToFile(STDIN_FILENO, "standard input", *out);
-    } else if (!out) {
-        if (readable)
-            convertReadableHtmlFile(in, *readable);
-        else
-            convertHtmlFile(in);
-    } else if (*out == "-") {
-        const base::UniqueFd fd = openHtmlFile(in);
-        convertToStandardOutput(fd.get(), in, readable);
-    } else if (readable) {
-        convertReadableHtmlFile(in, *out, *readable);
-    } else {
-        convertHtmlFile(in, *out);
+            return convertToStandardOutput(STDIN_FILENO, "standard input", options);
+        return convertToFile(STDIN_FILENO, "standard input", *out, options);
     }
+    if (out && *out == "-") {
+        const base::UniqueFd fd = openHtmlFile(in);
+        return convertToStandardOutput(fd.get(), in, options);
+    }
+    return convertHtmlFile(in, out ? std::filesystem::path(*out) : textPathFor(in), options);
 }
 
 int usageError(const std::string &message)
@@ -97,22 +72,12 @@ bool needsRunner(const Options &options)
     return options.inputs.size() > 1 && !readsStandardInput(options);
 }
 
-std::string convertOneTelling(const std::string &in, const std::string *out, const ReadableOptions *readable,
-                              bool verbose)
+std::string convertOneTelling(const std::string &in, const std::string *out, const text::Options &options, bool verbose)
 {
-    if (!verbose || !readable || !readable->article) {
-        convertOne(in, out, readable);
+    const text::Result result = convertOne(in, out, options);
+    if (!verbose || !result.article)
         return {};
-    }
-    // The options, with their report, are this conversion's own: batches
-    // convert on several threads at once.
-    std::optional<text::article::ArticleChoice> chosen;
-    ReadableOptions own = *readable;
-    own.onArticleChosen = [&chosen](const text::article::ArticleChoice &c) { chosen = c; };
-    convertOne(in, out, &own);
-    if (!chosen)
-        return {};
-    return (in == "-" ? std::string("standard input") : in) + ": " + text::article::describe(*chosen);
+    return (in == "-" ? std::string("standard input") : in) + ": " + text::article::describe(*result.article);
 }
 
 } // namespace quillan::cli

@@ -1,32 +1,27 @@
 #pragma once
 // quillan-convert's file road, shared by the program and its network
 // program (convert_net_program.h): one file or standard input converted into its
-// text, the readable options of the command line, and the tests that tell
-// which road a command line takes. Plain C++.
+// text, and the tests that tell which road a command line takes. Plain C++.
 
 #include "cli/convert_options.h"
 #include "convert/converter.h"
-#include "text/readable_options.h"
+#include "text/conversion.h"
 
 #include <optional>
 #include <string>
 
 namespace quillan::cli {
 
-// The readable conversion's options of the command line; nothing for tag
-// stripping.
-std::optional<ReadableOptions> readableOptionsOf(const Options &options);
-
 // Converts the input `in` (a file, or "-" for standard input) into `*out`
 // ("-": standard output), or, without `out`, into its text beside it
-// (standard input: to standard output). With `readable`, the readable text
-// with those options; without, the stripped text. Refuses a standard output
-// that is the input file itself. Throws ConversionError.
-void convertOne(const std::string &in, const std::string *out, const ReadableOptions *readable);
+// (standard input: to standard output), in the kind of text the options
+// say. Refuses a standard output that is the input file itself. Throws
+// ConversionError.
+text::Result convertOne(const std::string &in, const std::string *out, const text::Options &options);
 // As convertOne(); with `verbose` in article mode, answers which content the
 // page gave, "INPUT: " and text::article::describe() ("standard input" for "-"),
 // once the text is complete; else an empty string.
-std::string convertOneTelling(const std::string &in, const std::string *out, const ReadableOptions *readable,
+std::string convertOneTelling(const std::string &in, const std::string *out, const text::Options &options,
                               bool verbose);
 
 // Prints "quillan-convert: MESSAGE" and the hint to --help on standard

@@ -89,6 +89,15 @@ std::string refusedAddressMessage(const std::string &input)
            "\" is not supported)";
 }
 
+text::Options textOptionsOf(const Options &options)
+{
+    text::Options text;
+    text.kind = options.kind;
+    text.links = options.links;
+    text.width = options.width;
+    return text;
+}
+
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
 {
     ParsedCommandLine parsed;
@@ -132,12 +141,13 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             continue;
         }
         if (arg == "--readable") {
-            o.readable = true;
+            // --article holds even where --readable comes after it.
+            if (o.kind == text::Kind::Stripped)
+                o.kind = text::Kind::Readable;
             continue;
         }
         if (arg == "--article") {
-            o.readable = true;
-            o.article = true;
+            o.kind = text::Kind::Article;
             continue;
         }
         if (arg == "--links") {
@@ -207,7 +217,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             if (*value != "wet" && *value != "jsonl")
                 return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *value + "'");
             formatGiven = true;
-            o.jsonl = *value == "jsonl";
+            o.format = *value == "jsonl" ? ArchiveFormat::Jsonl : ArchiveFormat::Wet;
         } else if (name == "--summary") {
             if (o.summary)
                 return usageError("option '--summary' given twice");
@@ -227,9 +237,9 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
     }
 
-    if ((o.links || o.width != 0) && !o.readable)
+    if ((o.links || o.width != 0) && o.kind == text::Kind::Stripped)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
-    if (o.verbose && !o.article)
+    if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
     if (formatGiven && !o.warc)
         return usageError("option '--format' goes with '--warc'");

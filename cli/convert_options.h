@@ -9,6 +9,8 @@
 // after a first letter); only http and https are fetched, every other
 // scheme is refused for that input.
 
+#include "text/conversion.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +23,9 @@ namespace quillan::cli {
 inline constexpr const char *ProgramName = "quillan-convert";
 inline constexpr std::int64_t DefaultMaxSize = std::int64_t(256) * 1024 * 1024;
 
+// How the archive road writes its records (--format).
+enum class ArchiveFormat : std::uint8_t { Wet, Jsonl };
+
 struct Options {
     std::vector<std::string> inputs;   // in the order given
     std::optional<std::string> output; // -o PATH ("-": standard output)
@@ -31,13 +36,12 @@ struct Options {
     bool quiet = false;                // --quiet
     bool verbose = false;              // --verbose: with --article, which content each page gave
     std::int64_t maxSize = DefaultMaxSize;
-    bool readable = false;              // --readable (and --article)
-    bool article = false;               // --article: the main content only
-    bool links = false;                 // --links (with --readable or --article)
-    std::size_t width = 0;              // --width N (with --readable); 0: no wrapping
-    bool warc = false;                  // --warc: the inputs are web archives
-    bool jsonl = false;                 // --format jsonl (with --warc); else WET
-    std::optional<std::string> summary; // --summary PATH (with --warc): the counts as JSON
+    text::Kind kind = text::Kind::Stripped;    // --readable, --article
+    bool links = false;                        // --links (with a readable kind)
+    std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
+    bool warc = false;                         // --warc: the inputs are web archives
+    ArchiveFormat format = ArchiveFormat::Wet; // --format (with --warc)
+    std::optional<std::string> summary;        // --summary PATH (with --warc): the counts as JSON
 };
 
 struct ParsedCommandLine {
@@ -47,10 +51,15 @@ struct ParsedCommandLine {
     std::string error; // for UsageError: what was wrong, without the program's name
 };
 
+// The conversion the options ask for, for a page with no address or HTTP
+// charset.
+text::Options textOptionsOf(const Options &options);
+
 // Reads argv. Options and inputs may come in any order; "--" ends the
 // options; "-o PATH" and "-oPATH", "-j N" and "-jN", "--name VALUE" and
 // "--name=VALUE" are all accepted. Checks that the options fit together (-o
-// takes one input and no list), but not the inputs themselves.
+// takes one input and no list; --links, --width and --verbose go with the
+// kinds they change), but not the inputs themselves.
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
 
 // "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;

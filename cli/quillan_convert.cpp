@@ -38,12 +38,12 @@ void report(const quillan::ConversionError &e)
 // The file road, one input after the other: files and standard input.
 int convertEach(const Options &options)
 {
-    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
+    const quillan::text::Options text = textOptionsOf(options);
     int status = 0;
     for (const std::string &file : options.inputs) {
         try {
-            const std::string remark = convertOneTelling(file, options.output ? &*options.output : nullptr,
-                                                         readable ? &*readable : nullptr, options.verbose);
+            const std::string remark =
+                convertOneTelling(file, options.output ? &*options.output : nullptr, text, options.verbose);
             if (!remark.empty())
                 std::fprintf(stderr, "%s: %s\n", kProgram, remark.c_str());
         } catch (const quillan::ConversionError &e) {

@@ -1,6 +1,6 @@
 #include "convert/converter.h"
 
-#include "convert/stream_io.h"
+#include "convert/pump.h"
 
 #include "base/fd_io.h"
 #include "base/replace_file.h"
@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quillan {
@@ -43,28 +45,26 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath)
     return s.substr(0, dot + 1) + "TXT";
 }
 
-void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName)
-{
-    convertStream(inFd, outFd, inName, outName, pumpFile);
-}
-
-void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName, const TextPump &pump)
+text::Result convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName,
+                           const text::Options &options)
 {
     try {
-        pump(inFd, outFd);
+        return pump(inFd, outFd, options);
     } catch (const ReadFailure &f) {
         throw ConversionError(inName, systemReason(f.error));
     } catch (const WriteFailure &f) {
         throw ConversionError(outName, systemReason(f.error));
+    } catch (const std::system_error &e) {
+        // The list of links could not be kept aside.
+        throw ConversionError(inName, e.what());
+    } catch (const std::length_error &e) {
+        // A page too large for the article's tree.
+        throw ConversionError(inName, e.what());
     }
 }
 
-void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath)
-{
-    convertToFile(inFd, inName, textPath, pumpFile);
-}
-
-void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath, const TextPump &pump)
+text::Result convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath,
+                           const text::Options &options)
 {
     const std::string out = textPath.string();
     if (out.empty())
@@ -94,26 +94,27 @@ void convertToFile(int inFd, const std::string &inName, const std::filesystem::p
         UniqueFd output(::open(out.c_str(), O_WRONLY | O_CLOEXEC));
         if (!output)
             throw ConversionError(out, systemReason(errno));
-        convertStream(inFd, output.get(), inName, out, pump);
+        text::Result result = convertStream(inFd, output.get(), inName, out, options);
         if (const int error = output.reset(); error != 0)
             throw ConversionError(out, systemReason(error));
-        return;
+        return result;
     }
 
     // A file is replaced only by a complete text: the text goes to a fresh
     // file beside it, which a failure or a fatal signal removes. The text is
     // made again from its page at any time, so it is not flushed to the disk
     // before the rename: that would double the time of a conversion.
-    base::ReplaceOptions options;
-    options.removeOnSignal = true;
-    options.durable = false;
+    base::ReplaceOptions replace;
+    replace.removeOnSignal = true;
+    replace.durable = false;
     base::FileReplacement fresh;
-    if (const int error = fresh.open(textPath, options); error != 0)
+    if (const int error = fresh.open(textPath, replace); error != 0)
         throw ConversionError(out, systemReason(error));
     ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    convertStream(inFd, fresh.fd(), inName, out, pump);
+    text::Result result = convertStream(inFd, fresh.fd(), inName, out, options);
     if (const int error = fresh.commit(); error != 0)
         throw ConversionError(out, systemReason(error));
+    return result;
 }
 
 UniqueFd openHtmlFile(const std::filesystem::path &htmlPath)
@@ -137,15 +138,11 @@ UniqueFd openHtmlFile(const std::filesystem::path &htmlPath)
     return input;
 }
 
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
-{
-    convertHtmlFile(htmlPath, textPath, pumpFile);
-}
-
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath, const TextPump &pump)
+text::Result convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath,
+                             const text::Options &options)
 {
     const UniqueFd input = openHtmlFile(htmlPath);
-    convertToFile(input.get(), htmlPath.string(), textPath, pump);
+    return convertToFile(input.get(), htmlPath.string(), textPath, options);
 }
 
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath)

@@ -1,8 +1,11 @@
 #pragma once
 // Whole-file conversion: the text path rule, and converting one HTML file into
-// its text file with every failure reported to the caller.
+// its text file, in any kind of text (text/conversion.h), with every failure
+// reported to the caller. Each conversion hands back what it learnt about
+// the page (text::Result).
 
 #include "base/fd_io.h"
+#include "text/conversion.h"
 
 #include <filesystem>
 #include <functional>
@@ -31,8 +34,8 @@ private:
 //   /pages/page              -> /pages/page.TXT
 std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 
-// Converts htmlPath into its text file (textPathFor) and returns that path.
-// The text file is created or replaced. Throws ConversionError when the
+// Converts htmlPath into its text file (textPathFor), as tag-stripped text,
+// and returns that path. The text file is created or replaced. Throws ConversionError when the
 // input cannot be read or is not a regular file (openHtmlFile), the text file cannot be written, or the text file
 // would be the input itself.
 //
@@ -51,7 +54,8 @@ std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
 std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath);
 
 // Converts htmlPath into textPath, with the same guarantees.
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath);
+text::Result convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath,
+                             const text::Options &options = {});
 
 // Opens an HTML file for reading. The file is opened without waiting (a
 // pipe with no writer does not hold the caller up) and refused, as seen on
@@ -63,22 +67,13 @@ base::UniqueFd openHtmlFile(const std::filesystem::path &htmlPath);
 // Converts everything readable from the open inFd (inName in errors) into
 // textPath, with the same guarantees; textPath must not be the file inFd
 // reads, whatever inFd is.
-void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath);
+text::Result convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath,
+                           const text::Options &options = {});
 
 // Converts everything readable from inFd and writes it to outFd. Names are
-// used in errors only. Throws ConversionError.
-void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName);
-
-// A conversion from one open file to another: reads everything from inFd
-// and writes the text to outFd, throwing ReadFailure or WriteFailure
-// (convert/stream_io.h) with the system's errno, or ConversionError.
-// The functions below do what those above do, with another conversion than
-// the tag stripper, under the same file and failure rules.
-using TextPump = std::function<void(int inFd, int outFd)>;
-
-void convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName, const TextPump &pump);
-void convertToFile(int inFd, const std::string &inName, const std::filesystem::path &textPath, const TextPump &pump);
-void convertHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath,
-                     const TextPump &pump);
+// used in errors only. Throws ConversionError, also for what a readable
+// kind throws (the page's name, and the reason).
+text::Result convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName,
+                           const text::Options &options = {});
 
 } // namespace quillan

@@ -1,14 +1,10 @@
 #include "net/ConversionJob.h"
 
-#include "text/page_title.h"
-
 #include "base/fd_io.h"
 #include "convert/converter.h"
-#include "convert/readable_converter.h"
 #include "net/PageRetrieval.h"
 #include "platform/inet/inet.h"
 #include "platform/registry/registry.h"
-#include "text/page_title.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -106,7 +102,7 @@ struct ConversionJob::Worker {
     bool ok = false;
     QString errorPath;
     QString errorReason;
-    std::string title;
+    text::Result result;
 };
 
 ConversionJob::ConversionJob(QObject *parent) : QObject(parent), deadline_(new QTimer(this))
@@ -136,7 +132,7 @@ bool ConversionJob::convertAddress(const QString &address)
         return false;
     running_ = true;
     address_ = address;
-    title_.clear();
+    result_ = {};
     textPrivate_ = false;
     received_ = 0;
     charset_.clear();
@@ -194,7 +190,7 @@ bool ConversionJob::convertFile(const QString &htmlPath)
         return false;
     running_ = true;
     address_.clear();
-    title_.clear();
+    result_ = {};
     textPrivate_ = false;
     QTimer::singleShot(0, this, [this, htmlPath] {
         if (running_ && !worker_)
@@ -282,7 +278,7 @@ void ConversionJob::onDeadline()
 void ConversionJob::startConversion(const QString &htmlPath)
 {
     source_ = htmlPath;
-    title_.clear();
+    result_ = {};
     textPath_ = fromPath(textPathFor(toPath(htmlPath)));
     // A fetched page's text lies beside it in the private folder. A file's
     // goes beside the file, but never over something already there.
@@ -301,24 +297,18 @@ void ConversionJob::startConversion(const QString &htmlPath)
     worker_ = std::make_unique<Worker>();
     emit converting();
     Worker *worker = worker_.get();
-    const TextMode mode = mode_;
-    ReadableOptions readable = readable_;
+    text::Options options = options_;
+    options.title = text::TitleSearch::Find;
     // Only a fetched page has a response whose charset speaks for it.
-    readable.httpCharset = address_.isEmpty() ? std::string() : charset_.toStdString();
+    options.httpCharset = address_.isEmpty() ? std::string() : charset_.toStdString();
     // Its links are listed against the address it came from, as a
     // browser resolves them after redirects.
-    readable.address = address_.isEmpty() ? std::string() : responseAddress_.toStdString();
-    auto convert = [worker, htmlPath, textPath, mode, readable] {
+    options.address = address_.isEmpty() ? std::string() : responseAddress_.toStdString();
+    const std::filesystem::path page = toPath(htmlPath);
+    const std::filesystem::path text = textPath.isEmpty() ? textPathFor(page) : toPath(textPath);
+    auto convert = [worker, page, text, options] {
         try {
-            if (mode == TextMode::Readable && textPath.isEmpty())
-                convertReadableHtmlFile(toPath(htmlPath), readable);
-            else if (mode == TextMode::Readable)
-                convertReadableHtmlFile(toPath(htmlPath), toPath(textPath), readable);
-            else if (textPath.isEmpty())
-                convertHtmlFile(toPath(htmlPath));
-            else
-                convertHtmlFile(toPath(htmlPath), toPath(textPath));
-            worker->title = pageTitleOfFile(toPath(htmlPath), readable.httpCharset);
+            worker->result = convertHtmlFile(page, text, options);
             worker->ok = true;
         } catch (const ConversionError &error) {
             worker->errorPath = QString::fromStdString(error.path());
@@ -327,11 +317,6 @@ void ConversionJob::startConversion(const QString &htmlPath)
             worker->errorReason = QString::fromLocal8Bit(error.what());
         }
     };
-    if (QFileInfo(htmlPath).size() <= LargeFileBytes) {
-        convert();
-        finishConversion();
-        return;
-    }
     worker->thread = QThread::create(convert);
     connect(worker->thread, &QThread::finished, this, &ConversionJob::finishConversion);
     worker->thread->start();
@@ -362,7 +347,7 @@ void ConversionJob::finishConversion()
         fail(QString::fromLatin1(ConversionFailedMessage), reason);
         return;
     }
-    title_ = QString::fromStdString(worker->title);
+    result_ = std::move(worker->result);
     const QString text = textPath_;
     textPath_.clear();
     running_ = false;

@@ -10,7 +10,8 @@
 //   job.setLimits(limits);                 // optional, before a start
 //   job.convertAddress(url) / convertFile(path);
 //   progress(bytes, url)  -> show the count while the body arrives
-//   textReady(textPath)   -> the text is the receiver's from now on
+//   textReady(textPath)   -> the text is the receiver's from now on, and
+//                            result() what its conversion learnt
 //   failed(message, reason) -> tell the user; the job's files are gone
 //   cancel() or destroying the job -> cancelled(), the job's files are gone
 //
@@ -31,14 +32,14 @@
 // is left. A text handed over by textReady is no longer the job's: the
 // receiver removes it when done.
 //
-// Threads: the job lives on the thread that made it and signals there. A
-// page or file larger than LargeFileBytes is converted on a worker thread, so
-// the caller's event loop keeps running; cancel() and the destructor then
-// wait for the converter to finish the file it is on (it runs at disk speed)
-// before they remove the files.
+// Threads: the job lives on the thread that made it and signals there. Every
+// page or file is converted on a worker thread, so the caller's event loop
+// keeps running; cancel() and the destructor then wait for the converter to
+// finish the file it is on (it runs at disk speed) before they remove the
+// files.
 
 #include "net/PageRetrieval.h"
-#include "text/readable_options.h"
+#include "text/conversion.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -81,17 +82,9 @@ inline constexpr const char *MaxPageMiBValue = "MaxPageMiB";
 // The longest address a job accepts; a longer one fails at once.
 inline constexpr int MaxAddressLength = 32767;
 
-// What kind of text a job makes: the page with its tags stripped, line by
-// line and byte for byte (convert/converter.h), or the text a reader sees
-// (convert/readable_converter.h), UTF-8 with LF line ends.
-enum class TextMode { Stripped, Readable };
-
 class ConversionJob : public QObject {
     Q_OBJECT
 public:
-    // Pages and files above this size are converted on a worker thread.
-    static constexpr qint64 LargeFileBytes = 1024 * 1024;
-
     explicit ConversionJob(QObject *parent = nullptr);
     // Cancels a running conversion (without signalling) and removes its
     // files. Safe from a slot of the job's own signals.
@@ -99,14 +92,14 @@ public:
 
     void setLimits(const FetchLimits &limits) { limits_ = limits; }
     const FetchLimits &limits() const { return limits_; }
-    void setMode(TextMode mode) { mode_ = mode; }
-    TextMode mode() const { return mode_; }
-    // The readable text's links and width, and whether it is the page's
-    // article alone (the HTTP charset is the job's own: a fetched page is
-    // decoded by its response's charset, a file on disk by its bytes
-    // alone). Used in TextMode::Readable only.
-    void setReadableOptions(const ReadableOptions &options) { readable_ = options; }
-    const ReadableOptions &readableOptions() const { return readable_; }
+    // The kind of text the job makes (text/conversion.h; the stripped text
+    // unless told), with its links and width. The page's charset, address
+    // and title search are the job's own: a fetched page is decoded by its
+    // response's charset and its links resolved against the address it
+    // came from, a file on disk by its bytes alone; the title is always
+    // looked for.
+    void setTextOptions(const text::Options &options) { options_ = options; }
+    const text::Options &textOptions() const { return options_; }
 
     // Fetches address (used exactly as given) into a private page file and
     // converts it. A response whose type is neither HTML, XHTML nor text
@@ -134,15 +127,20 @@ public:
 
     bool isRunning() const { return running_; }
 
-    // Of the text last handed over by textReady: the title of its page
-    // (text/page_title.h), empty when the page has none; whether it
+    // Of the text last handed over by textReady: what its conversion learnt
+    // (the page's encoding and the text's, the page's title, the article
+    // chosen); the title of its page (text/page_title.h), empty when the page
+    // has none; the encoding of the text (a WHATWG name, empty when not
+    // known); whether it
     // lies in the private folder (a fetched page's text, or a file's whose
     // text path was taken), which is removed when the program ends; and
     // where Save best starts for it and the name it proposes
     // (PageRetrieval::SavePlaceFor).
-    QString pageTitle() const { return title_; }
+    const text::Result &result() const { return result_; }
+    QString pageTitle() const { return QString::fromStdString(result_.title); }
+    QString textEncoding() const { return QString::fromStdString(result_.textEncoding); }
     bool textIsPrivate() const { return textPrivate_; }
-    PageRetrieval::SavePlace savePlace() const { return PageRetrieval::SavePlaceFor(title_, address_, source_); }
+    PageRetrieval::SavePlace savePlace() const { return PageRetrieval::SavePlaceFor(pageTitle(), address_, source_); }
 
     // The charset parameter of the Content-Type of the last response
     // received (without quotes, as sent); empty when there was none.
@@ -172,8 +170,8 @@ private:
     void removeFiles();
 
     FetchLimits limits_;
-    TextMode mode_ = TextMode::Stripped;
-    ReadableOptions readable_;
+    text::Options options_;
+    text::Result result_;
     platform::Inet *inet_ = nullptr;
     QTimer *deadline_ = nullptr;
     bool running_ = false;
@@ -181,7 +179,6 @@ private:
     QString pagePath_; // the job's own page file, while it exists
     QString textPath_; // the text being made, until handed over
     QString source_;   // the file converted (the page file when fetched)
-    QString title_;
     bool textPrivate_ = false;
     int pageFd_ = -1;
     qint64 received_ = 0;

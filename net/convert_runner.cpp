@@ -131,9 +131,6 @@ private:
         std::uint64_t item = 0;
         bool busy = false;
         qint64 received = 0;
-        // What the article extractor chose, written on the job's thread
-        // before the job ends (--verbose).
-        std::shared_ptr<std::optional<text::article::ArticleChoice>> chosen;
     };
 
     bool installSignalHandling();
@@ -341,16 +338,7 @@ void BatchRunner::startAddress(Item &item)
     slot->job->setLimits(settings_.limits);
     // A fetched page's readable text is decoded by its response's charset:
     // the job knows it, so the page is converted there.
-    slot->job->setMode(settings_.readable ? TextMode::Readable : TextMode::Stripped);
-    if (settings_.readable) {
-        ReadableOptions readable = *settings_.readable;
-        slot->chosen.reset();
-        if (settings_.verbose && readable.article) {
-            slot->chosen = std::make_shared<std::optional<text::article::ArticleChoice>>();
-            readable.onArticleChosen = [chosen = slot->chosen](const text::article::ArticleChoice &c) { *chosen = c; };
-        }
-        slot->job->setReadableOptions(readable);
-    }
+    slot->job->setTextOptions(settings_.text);
     slot->busy = true;
     slot->item = item.index;
     slot->received = 0;
@@ -366,9 +354,10 @@ void BatchRunner::onJobEnded(JobSlot &slot, bool ok, const QString &textPath, co
     slot.busy = false;
     --running_;
     if (ok) {
-        if (slot.chosen && *slot.chosen)
+        const std::optional<text::article::ArticleChoice> &chosen = slot.job->result().article;
+        if (settings_.verbose && chosen)
             if (Item *item = find(slot.item))
-                item->remark = prefixed(item->input + ": " + text::article::describe(**slot.chosen));
+                item->remark = prefixed(item->input + ": " + text::article::describe(*chosen));
         finish(slot.item, true, {}, QFile::encodeName(textPath).toStdString());
     } else {
         const QString text = reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
@@ -511,7 +500,8 @@ bool BatchRunner::toStandardOutput(Item &item)
         progress_.clear();
     if (settings_.separate) {
         // The header's line end is that of the texts around it.
-        const std::string header = "==> " + item.input + (settings_.readable ? " <==\n" : " <==\r\n");
+        const std::string header =
+            "==> " + item.input + (settings_.text.kind == text::Kind::Stripped ? " <==\r\n" : " <==\n");
         if (const int error = base::WriteAll(STDOUT_FILENO, header.data(), header.size()); error != 0) {
             standardOutputFailed(error);
             return false;

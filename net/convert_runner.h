@@ -57,9 +57,9 @@ struct RunSettings {
     bool separate = false;
     bool quiet = false;
     FetchLimits limits;
-    // The readable text for fetched pages (files get theirs from the
-    // FileConversion); nothing: the stripped text.
-    std::optional<ReadableOptions> readable;
+    // The kind of text for fetched pages (files get theirs from the
+    // FileConversion).
+    text::Options text;
     // In article mode: each fetched page's choice of content is told on
     // standard error once its text is delivered (text::article::describe()).
     bool verbose = false;

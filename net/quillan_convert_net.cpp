@@ -48,11 +48,10 @@ int runMany(int argc, char **argv)
     settings.quiet = options.quiet;
     settings.verbose = options.verbose;
     settings.limits.maxBytes = options.maxSize;
-    const std::optional<quillan::ReadableOptions> readable = readableOptionsOf(options);
-    settings.readable = readable;
+    settings.text = textOptionsOf(options);
     const bool verbose = options.verbose;
-    const auto convertFile = [&readable, verbose](const std::string &input, const std::string *output) {
-        return convertOneTelling(input, output, readable ? &*readable : nullptr, verbose);
+    const auto convertFile = [text = settings.text, verbose](const std::string &input, const std::string *output) {
+        return convertOneTelling(input, output, text, verbose);
     };
     const int batchStatus = runBatch(argc, argv, settings, std::move(options.inputs), std::move(list), convertFile);
     return std::max(status, batchStatus);

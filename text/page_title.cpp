@@ -111,54 +111,64 @@ private:
     bool done_ = false;
 };
 
-// Decodes and tokenizes pieces of a page until its title is known.
-class TitleScan {
-public:
-    explicit TitleScan(std::string_view httpCharset) : decoder_(httpCharset), tokenizer_(sink_)
-    {
-        sink_.attach(tokenizer_);
-    }
-
-    bool done() const { return sink_.done(); }
-
-    void feed(std::string_view bytes)
-    {
-        utf8_.clear();
-        decoder_.decode(bytes, utf8_);
-        tokenizer_.feed(utf8_);
-    }
-
-    std::string finish()
-    {
-        if (!sink_.done()) {
-            utf8_.clear();
-            decoder_.finish(utf8_);
-            tokenizer_.feed(utf8_);
-            tokenizer_.finish();
-        }
-        return sink_.text();
-    }
-
-private:
-    html::Decoder decoder_;
-    TitleSink sink_;
-    html::Tokenizer tokenizer_;
-    std::string utf8_;
-};
-
 constexpr std::size_t ScanPiece = 64 * 1024;
 
 } // namespace
 
+// Decodes and tokenizes pieces of a page until its title is known.
+struct TitleScan::Parts {
+    explicit Parts(std::string_view httpCharset) : decoder(httpCharset), tokenizer(sink) { sink.attach(tokenizer); }
+
+    html::Decoder decoder;
+    TitleSink sink;
+    html::Tokenizer tokenizer;
+    std::string utf8;
+    std::size_t read = 0;
+    bool finished = false;
+};
+
+TitleScan::TitleScan(std::string_view httpCharset) : parts_(std::make_unique<Parts>(httpCharset)) {}
+
+TitleScan::~TitleScan() = default;
+
+bool TitleScan::done() const
+{
+    return parts_->sink.done() || parts_->read >= kTitleScanBytes;
+}
+
+void TitleScan::feed(std::string_view bytes)
+{
+    while (!bytes.empty() && !done()) {
+        const std::string_view piece = bytes.substr(0, std::min(ScanPiece, kTitleScanBytes - parts_->read));
+        parts_->utf8.clear();
+        parts_->decoder.decode(piece, parts_->utf8);
+        parts_->tokenizer.feed(parts_->utf8);
+        parts_->read += piece.size();
+        bytes.remove_prefix(piece.size());
+    }
+}
+
+std::string TitleScan::finish()
+{
+    if (!parts_->sink.done() && !parts_->finished) {
+        parts_->utf8.clear();
+        parts_->decoder.finish(parts_->utf8);
+        parts_->tokenizer.feed(parts_->utf8);
+        parts_->tokenizer.finish();
+    }
+    parts_->finished = true;
+    return parts_->sink.text();
+}
+
+std::string_view TitleScan::encodingName() const
+{
+    return parts_->decoder.choice().name;
+}
+
 std::string pageTitle(std::string_view page, std::string_view httpCharset)
 {
     TitleScan scan(httpCharset);
-    page = page.substr(0, kTitleScanBytes);
-    while (!page.empty() && !scan.done()) {
-        const std::string_view piece = page.substr(0, ScanPiece);
-        scan.feed(piece);
-        page.remove_prefix(piece.size());
-    }
+    scan.feed(page);
     return scan.finish();
 }
 
@@ -169,13 +179,11 @@ std::string pageTitleOfFile(const std::filesystem::path &htmlPath, std::string_v
         return {};
     TitleScan scan(httpCharset);
     std::vector<char> buffer(ScanPiece);
-    std::size_t read = 0;
-    while (read < kTitleScanBytes && !scan.done()) {
-        const ssize_t n = base::ReadFull(fd.get(), buffer.data(), std::min(buffer.size(), kTitleScanBytes - read));
+    while (!scan.done()) {
+        const ssize_t n = base::ReadFull(fd.get(), buffer.data(), buffer.size());
         if (n <= 0)
             break;
         scan.feed(std::string_view(buffer.data(), std::size_t(n)));
-        read += std::size_t(n);
     }
     return scan.finish();
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,30 @@ namespace quillan {
 inline constexpr std::size_t kTitleScanBytes = 1024 * 1024;
 // A longer title is cut to this many bytes, never inside a character.
 inline constexpr std::size_t kMaxTitleBytes = 1024;
+
+// The title of a page fed in pieces of any size; whatever comes after its
+// first kTitleScanBytes bytes, or after the title has ended, is not read.
+class TitleScan {
+public:
+    // `httpCharset` as for html::Decoder.
+    explicit TitleScan(std::string_view httpCharset = {});
+    ~TitleScan();
+    TitleScan(const TitleScan &) = delete;
+    TitleScan &operator=(const TitleScan &) = delete;
+
+    void feed(std::string_view bytes);
+    // Whether more bytes would change nothing.
+    bool done() const;
+    // The title; empty when the page has none. Call once.
+    std::string finish();
+    // The WHATWG name of the encoding the page is decoded with; empty while
+    // it is not decided (always decided after finish()).
+    std::string_view encodingName() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
 
 // The title (UTF-8) of the page held in `page`; empty when its first
 // kTitleScanBytes bytes hold none. `httpCharset` as for html::Decoder.

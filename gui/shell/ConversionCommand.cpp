@@ -111,10 +111,11 @@ void MainWindow::btnHTMLtoText_Click()
         return;
     commandRunning_ = true;
     commandFetches_ = optURL->isChecked();
-    job_->setMode(chkReadable->isChecked() ? quillan::TextMode::Readable : quillan::TextMode::Stripped);
-    quillan::ReadableOptions readable = job_->readableOptions();
-    readable.article = chkArticle->isChecked();
-    job_->setReadableOptions(readable);
+    quillan::text::Options options = job_->textOptions();
+    options.kind = chkArticle->isChecked()    ? quillan::text::Kind::Article
+                   : chkReadable->isChecked() ? quillan::text::Kind::Readable
+                                              : quillan::text::Kind::Stripped;
+    job_->setTextOptions(options);
     const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
     if (!started)
         endCommand();
@@ -124,11 +125,13 @@ bool MainWindow::convertAddress(const QString &address)
 {
     if (commandRunning_)
         return false;
+    // What the user sees is what the command reads: the address in its
+    // box, URL mode chosen.
     txtURL->setText(address);
     show();
     if (!optURL->isChecked())
         optURL->setChecked(true);
-    btnHTMLtoText->click();
+    btnHTMLtoText_Click();
     return true;
 }
 
@@ -169,13 +172,12 @@ void MainWindow::showText(const QString &textPath)
         view.setSavePlace(place.folder, place.fileName);
     }
     QString error;
-    if (!view.loadText(textPath, temporary, &error)) {
+    if (!view.loadText({textPath, job_->textEncoding(), pageName(), temporary}, &error)) {
         if (temporary)
             QFile::remove(textPath);
         showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
         return;
     }
-    view.setPageName(pageName());
     connect(&view, &ViewerWindow::unloaded, this, &MainWindow::endCommand, Qt::UniqueConnection);
     if (busyPointer_) {
         QGuiApplication::restoreOverrideCursor();

@@ -102,8 +102,9 @@ public:
     // True while the conversion command runs (viewer included).
     bool commandRunning() const { return commandRunning_; }
 
-    // Converts the page at address as if the user had typed it: the
-    // address into txtURL, URL mode, "HTML to Text" pressed. False, doing
+    // Converts the page at address by the conversion command, showing it as
+    // if the user had typed it: the address in txtURL, URL mode chosen.
+    // False, doing
     // nothing, while a command runs; otherwise commandEnded() follows once
     // the command (its viewer or message included) has ended.
     bool convertAddress(const QString &address);

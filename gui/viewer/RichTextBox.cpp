@@ -40,7 +40,7 @@ void RichTextBox::setupBox()
     connect(&sliceTimer_, &QTimer::timeout, this, &RichTextBox::appendNextSlice);
 }
 
-bool RichTextBox::setFileName(const QString &path)
+bool RichTextBox::setFileName(const QString &path, const QString &encoding)
 {
     QFile file(path);
     if (path.isEmpty()) {
@@ -61,7 +61,7 @@ bool RichTextBox::setFileName(const QString &path)
     error_.clear();
     fileName_ = path;
     dropPending();
-    pending_ = decodeText(bytes);
+    pending_ = decodeText(bytes, encoding);
     pendingPos_ = 0;
 
     const qsizetype first = sliceEnd(0, FirstSliceChars);

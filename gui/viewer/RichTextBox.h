@@ -26,10 +26,11 @@ public:
 
     // The path of the file shown ("" before any).
     QString FileName() const { return fileName_; }
-    // Loads the file at path and shows it. On failure the box keeps its text
-    // and its file name, and false is returned with the reason in
-    // errorString().
-    bool setFileName(const QString &path);
+    // Loads the file at path and shows it, decoded from `encoding` (a WHATWG
+    // name) when its maker recorded one (text_decoding.h). On failure the
+    // box keeps its text and its file name, and false is returned with the
+    // reason in errorString().
+    bool setFileName(const QString &path, const QString &encoding = {});
     QString errorString() const { return error_; }
 
     // The font size of the whole text, in points.

@@ -227,13 +227,20 @@ void ViewerWindow::showModal()
 
 bool ViewerWindow::loadText(const QString &path, bool temporary, QString *error)
 {
-    if (!txtHTML->setFileName(path)) {
+    return loadText(Handover{path, {}, {}, temporary}, error);
+}
+
+bool ViewerWindow::loadText(const Handover &text, QString *error)
+{
+    if (!txtHTML->setFileName(text.path, text.encoding)) {
         if (error)
             *error = txtHTML->errorString();
         return false;
     }
     txtHTML->Refresh();
-    textTemporary = temporary;
+    textTemporary = text.temporary;
+    if (!text.pageName.isEmpty())
+        setPageName(text.pageName);
     return true;
 }
 

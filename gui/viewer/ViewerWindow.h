@@ -39,6 +39,20 @@ public:
     // keeps what it held.
     bool loadText(const QString &path, bool temporary, QString *error = nullptr);
 
+    // A text as its conversion hands it over: where it lies, the encoding
+    // it is written in (a WHATWG name; empty: not known, and guessed from
+    // its bytes), the page's name for the window, and whether it is
+    // temporary (as for loadText()).
+    struct Handover {
+        QString path;
+        QString encoding;
+        QString pageName;
+        bool temporary = false;
+    };
+    // Loads the text as loadText() does, decoded from its encoding, and
+    // names its page (setPageName()).
+    bool loadText(const Handover &text, QString *error = nullptr);
+
     // Where Save's dialog starts and the name it proposes; without a folder
     // it starts in the text file's own folder, proposing no name.
     void setSavePlace(const QString &folder, const QString &fileName);

@@ -33,3 +33,15 @@ QString decodeText(const QByteArray &bytes)
         return text;
     return fromWindows1252(bytes);
 }
+
+QString decodeText(const QByteArray &bytes, const QString &encoding)
+{
+    if (encoding.isEmpty())
+        return decodeText(bytes);
+    if (encoding.compare(QLatin1String("windows-1252"), Qt::CaseInsensitive) == 0)
+        return fromWindows1252(bytes);
+    QStringDecoder decoder(encoding.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid())
+        return decodeText(bytes);
+    return decoder.decode(bytes);
+}

@@ -8,3 +8,8 @@
 #include <QString>
 
 QString decodeText(const QByteArray &bytes);
+
+// The characters of a text whose encoding its maker recorded (a WHATWG
+// name such as "UTF-8", "windows-1252" or "koi8-r"): invalid sequences
+// become replacement marks. An empty or unknown name: decodeText(bytes).
+QString decodeText(const QByteArray &bytes, const QString &encoding);

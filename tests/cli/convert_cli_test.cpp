@@ -53,6 +53,32 @@ TEST(Options, EveryFormOfEachOption)
     EXPECT_EQ(parse({"a", "-h"}).action, ParsedCommandLine::Action::Help);
 }
 
+TEST(Options, TheKindOfTextAndTheArchiveFormat)
+{
+    const auto kindOf = [](const std::vector<std::string> &args) {
+        const ParsedCommandLine p = parse(args);
+        EXPECT_EQ(p.action, ParsedCommandLine::Action::Run) << p.error;
+        return p.options.kind;
+    };
+    using quillan::text::Kind;
+    EXPECT_EQ(kindOf({"a.html"}), Kind::Stripped);
+    EXPECT_EQ(kindOf({"--readable", "a.html"}), Kind::Readable);
+    // The article is a readable text: --readable never undoes --article.
+    EXPECT_EQ(kindOf({"--article", "--readable", "a.html"}), Kind::Article);
+    EXPECT_EQ(kindOf({"--readable", "--article", "a.html"}), Kind::Article);
+
+    const ParsedCommandLine p = parse({"--article", "--links", "--width=30", "a.html"});
+    const quillan::text::Options text = textOptionsOf(p.options);
+    EXPECT_EQ(text.kind, Kind::Article);
+    EXPECT_TRUE(text.links);
+    EXPECT_EQ(text.width, 30u);
+    EXPECT_EQ(text.title, quillan::text::TitleSearch::Skip); // the command line shows no title
+
+    EXPECT_EQ(parse({"--warc", "a.warc"}).options.format, ArchiveFormat::Wet);
+    EXPECT_EQ(parse({"--warc", "--format", "jsonl", "a.warc"}).options.format, ArchiveFormat::Jsonl);
+    EXPECT_EQ(parse({"--warc", "--format=jsonl", "--format=wet", "a.warc"}).options.format, ArchiveFormat::Wet);
+}
+
 TEST(Options, WhatDoesNotFitIsAUsageError)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const auto [options, pieces, page] = fuzztext::split(data, size);
 
-    quillan::ReadableOptions article = options;
-    article.article = true;
+    quillan::text::Options article = options;
+    article.kind = quillan::text::Kind::Article;
     const std::string whole = fuzztext::render(page, {}, article);
     if (!fuzztext::validUtf8(whole))
         std::abort();

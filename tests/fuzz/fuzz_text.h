@@ -2,7 +2,7 @@
 // What the readable and article fuzz targets share: how an input splits into
 // options, piece sizes and page, the conversion of a page fed in pieces, and
 // the check that text is valid UTF-8.
-#include "convert/readable_converter.h"
+#include "text/conversion.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,7 +22,7 @@ public:
 // An input as the targets read it: the first byte chooses the options, the
 // next up to four the piece sizes, the rest is the page.
 struct Input {
-    quillan::ReadableOptions options;
+    quillan::text::Options options;
     std::vector<std::size_t> pieces;
     std::string_view page;
 };
@@ -31,6 +31,7 @@ inline Input split(const std::uint8_t *data, std::size_t size)
 {
     Input input;
     std::size_t used = 0;
+    input.options.kind = quillan::text::Kind::Readable;
     if (used < size) {
         input.options.links = data[used] & 1;
         input.options.width = (data[used] >> 1) & 1 ? 8 + (data[used] >> 2) : 0;
@@ -59,17 +60,17 @@ inline bool validUtf8(std::string_view s)
 }
 
 inline std::string render(std::string_view page, const std::vector<std::size_t> &pieces,
-                          const quillan::ReadableOptions &o)
+                          const quillan::text::Options &o)
 {
     StringSink out;
-    quillan::ReadableText text(out, o);
+    const auto text = quillan::text::makeConverter(o, out);
     std::size_t at = 0, k = 0;
     while (at < page.size()) {
         const std::size_t n = pieces.empty() ? page.size() : std::min(pieces[k++ % pieces.size()], page.size() - at);
-        text.feed(page.substr(at, n));
+        text->feed(page.substr(at, n));
         at += n;
     }
-    text.finish();
+    text->finish();
     return out.text;
 }
 

@@ -21,10 +21,18 @@
 #include <QTimer>
 
 using quillan::ConversionJob;
+using quillan::text::Kind;
 using testsupport::HttpResponse;
 using testsupport::HttpTestServer;
 
 namespace {
+
+quillan::text::Options kindOf(Kind kind)
+{
+    quillan::text::Options options;
+    options.kind = kind;
+    return options;
+}
 
 QString q(const std::string &text)
 {
@@ -290,19 +298,19 @@ void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
     const struct {
         const char *what;
         std::function<void()> make;
-        quillan::TextMode mode;
+        Kind kind;
         QByteArray expected;
-    } cases[] = {{"notes", notes, quillan::TextMode::Stripped, "Fresh text\r\n"},
-                 {"notes, readable", notes, quillan::TextMode::Readable, "Fresh text\n"},
-                 {"a folder", subfolder, quillan::TextMode::Stripped, "Fresh text\r\n"},
-                 {"a dangling link", dangling, quillan::TextMode::Stripped, "Fresh text\r\n"}};
+    } cases[] = {{"notes", notes, Kind::Stripped, "Fresh text\r\n"},
+                 {"notes, readable", notes, Kind::Readable, "Fresh text\n"},
+                 {"a folder", subfolder, Kind::Stripped, "Fresh text\r\n"},
+                 {"a dangling link", dangling, Kind::Stripped, "Fresh text\r\n"}};
     QStringList madeBefore;
     for (const auto &c : cases) {
         c.make();
         const QFileInfo before(text);
         const QByteArray beforeBytes = readAll(text);
         ConversionJob job;
-        job.setMode(c.mode);
+        job.setTextOptions(kindOf(c.kind));
         Recorder recorder(job);
         QVERIFY(recorder.run([&] { return job.convertFile(html); }));
         const Outcome &o = recorder.outcome;
@@ -344,7 +352,7 @@ void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
 
     // A large file, cancelled while its private text is being written.
     QByteArray big;
-    while (big.size() < 3 * ConversionJob::LargeFileBytes)
+    while (big.size() < 3 * 1024 * 1024)
         big += "<p>some text on a line</p>\r\n";
     testsupport::writeFile(dir.path() / "page.html", big.toStdString());
     {
@@ -377,18 +385,23 @@ void TestConversionJob::textKnowsItsPageTitleAndWhereToSave()
     const QString documents = QString::fromStdString((home.path() / "Documents").string());
     QVERIFY(QDir().mkpath(documents));
 
-    // The title in the response's charset, stripped mode and readable.
+    // The title in the response's charset, in every kind of text, with the
+    // encoding the text is written in: the stripped text keeps the page's
+    // bytes, the readable kinds write UTF-8.
     HttpResponse latin = HttpResponse::html("<html><head><title>Caf\xe9 &amp; /menu/</title></head>"
                                             "<body><p>Today</p></body></html>\r\n");
     latin.headers.emplace_back("Content-Type", "text/html; charset=iso-8859-1");
     server_->route("/menu.html", latin);
-    for (const auto mode : {quillan::TextMode::Stripped, quillan::TextMode::Readable}) {
+    for (const auto kind : {Kind::Stripped, Kind::Readable, Kind::Article}) {
         ConversionJob job;
-        job.setMode(mode);
+        job.setTextOptions(kindOf(kind));
         Recorder recorder(job);
         QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/menu.html"))); }));
         QVERIFY2(recorder.outcome.message.isEmpty(), qPrintable(recorder.outcome.reason));
         QCOMPARE(job.pageTitle(), QStringLiteral("Caf\u00e9 & /menu/"));
+        QCOMPARE(job.textEncoding(), kind == Kind::Stripped ? QStringLiteral("windows-1252") : QStringLiteral("UTF-8"));
+        QCOMPARE(job.result().pageEncoding, std::string("windows-1252"));
+        QCOMPARE(job.result().article.has_value(), kind == Kind::Article);
         QVERIFY(job.textIsPrivate());
         QCOMPARE(job.savePlace().folder, documents);
         QCOMPARE(job.savePlace().fileName, QStringLiteral("Caf\u00e9 & menu.txt"));
@@ -842,8 +855,8 @@ void TestConversionJob::readableModeDecodesByTheResponseCharset()
     server_->route("/unlabelled.html", HttpResponse::html(page));
 
     ConversionJob job;
-    job.setMode(quillan::TextMode::Readable);
-    QCOMPARE(job.mode(), quillan::TextMode::Readable);
+    job.setTextOptions(kindOf(Kind::Readable));
+    QCOMPARE(job.textOptions().kind, Kind::Readable);
     Recorder labelledRun(job);
     QVERIFY(labelledRun.run([&] { return job.convertAddress(q(server_->url("/labelled.html"))); }));
     QVERIFY2(labelledRun.outcome.message.isEmpty(), qPrintable(labelledRun.outcome.reason));
@@ -888,14 +901,16 @@ void TestConversionJob::readableAndStrippedTextsOfOnePage()
     QVERIFY(readAll(stripped.outcome.textPath).contains("var hidden"));
     QVERIFY(QFile::remove(stripped.outcome.textPath));
 
-    job.setMode(quillan::TextMode::Readable);
+    job.setTextOptions(kindOf(Kind::Readable));
     Recorder readable(job);
     QVERIFY(readable.run([&] { return job.convertAddress(address); }));
     QCOMPARE(readAll(readable.outcome.textPath), QByteArray("Head\n\nOne & two\n\n* a\n* b\n"));
     QVERIFY(QFile::remove(readable.outcome.textPath));
 
     // The options of the readable text go with the job.
-    job.setReadableOptions({std::string(), true, 0, std::string()});
+    quillan::text::Options linkedOptions = kindOf(Kind::Readable);
+    linkedOptions.links = true;
+    job.setTextOptions(linkedOptions);
     Recorder linked(job);
     QVERIFY(linked.run([&] { return job.convertAddress(address); }));
     const QByteArray text = readAll(linked.outcome.textPath);
@@ -904,13 +919,13 @@ void TestConversionJob::readableAndStrippedTextsOfOnePage()
              text.constData());
     QVERIFY(QFile::remove(linked.outcome.textPath));
 
-    // Large pages go through the worker thread in the same mode.
+    // Large pages (read ahead on a thread of their own) in the same mode.
     QByteArray large = "<pre>";
-    while (large.size() <= ConversionJob::LargeFileBytes)
+    while (large.size() <= 2 * 1024 * 1024)
         large += "row&lt;" + QByteArray::number(large.size()) + "&gt;\r\n";
     large += "</pre>";
     server_->route("/large.html", HttpResponse::html(large.toStdString()));
-    job.setReadableOptions({});
+    job.setTextOptions(kindOf(Kind::Readable));
     Recorder worker(job);
     QVERIFY(worker.run([&] { return job.convertAddress(q(server_->url("/large.html"))); }, 60000));
     const QByteArray largeText = readAll(worker.outcome.textPath);

@@ -803,7 +803,7 @@ void TestConversionCommand::articleBoxChoosesTheArticleOnEveryRoad()
     QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
     QVERIFY(outcome.viewerText.contains(QStringLiteral("Sport pages")));
     QVERIFY(outcome.viewerText.contains(QStringLiteral("forty-two lamps")));
-    QVERIFY(!main.job()->readableOptions().article);
+    QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Readable);
 
     // "Article only": the article alone, on the file road.
     main.chkArticle->setChecked(true);
@@ -811,8 +811,7 @@ void TestConversionCommand::articleBoxChoosesTheArticleOnEveryRoad()
     QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
     QVERIFY2(isTheArticleAlone(outcome.viewerText), qPrintable(outcome.viewerText));
     QCOMPARE(outcome.viewerFileBytes, outcome.viewerText.toUtf8());
-    QCOMPARE(main.job()->mode(), quillan::TextMode::Readable);
-    QVERIFY(main.job()->readableOptions().article);
+    QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Article);
 
     // The address road, and the browser's, which asks the main window.
     requireOnline();
@@ -839,7 +838,7 @@ void TestConversionCommand::articleBoxChoosesTheArticleOnEveryRoad()
     });
     QVERIFY(hostEnded);
     QCOMPARE(outcome.viewerFileBytes, convertedBytes(NewsPage, dir_->path()));
-    QCOMPARE(main.job()->mode(), quillan::TextMode::Stripped);
+    QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Stripped);
 }
 
 int main(int argc, char **argv)

@@ -48,6 +48,7 @@ private slots:
     void textBoxRefusesBadValues();
     void textIsUtf8WhenValidElseWindows1252_data();
     void textIsUtf8WhenValidElseWindows1252();
+    void textInTheEncodingItsMakerRecorded();
     void largeTextLoadsInSlicesIntact_data();
     void largeTextLoadsInSlicesIntact();
     void newFileReplacesTextStillLoading();
@@ -301,6 +302,20 @@ void TestViewerWindow::textIsUtf8WhenValidElseWindows1252()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes); // the file on disk is only read
+}
+
+void TestViewerWindow::textInTheEncodingItsMakerRecorded()
+{
+    // The conversion knows what the text is written in: no guess.
+    const QString path = writeFile(dir_->filePath("page.TXT"), QByteArray("caf\xc3\xa9 \xff\r\n"));
+    RichTextBox box;
+    QVERIFY(box.setFileName(path, QStringLiteral("UTF-8")));
+    QCOMPARE(box.Text(), QStringLiteral("caf\u00e9 \ufffd\n"));
+    QVERIFY(box.setFileName(path, QStringLiteral("windows-1252")));
+    QCOMPARE(box.Text(), QStringLiteral("caf\u00c3\u00a9 \u00ff\n"));
+    // A name the system cannot decode: the bytes decide, as without one.
+    QVERIFY(box.setFileName(path, QStringLiteral("x-no-such-encoding")));
+    QCOMPARE(box.Text(), QStringLiteral("caf\u00c3\u00a9 \u00ff\n"));
 }
 
 void TestViewerWindow::largeTextLoadsInSlicesIntact_data()

@@ -3,7 +3,7 @@
 // giving its largest content region, never an empty text when the page
 // shows text, the readable mode's layout and options inside, and the same
 // text wherever the input is cut.
-#include "convert/readable_converter.h"
+#include "text/conversion.h"
 #include "text/page_title.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using quillan::ReadableOptions;
+using quillan::text::Options;
 
 class StringSink : public quillan::text::readable::TextSink {
 public:
@@ -21,16 +21,16 @@ public:
     std::string text;
 };
 
-std::string article(std::string_view page, std::size_t piece = 0, ReadableOptions options = {})
+std::string article(std::string_view page, std::size_t piece = 0, Options options = {})
 {
-    options.article = true;
+    options.kind = quillan::text::Kind::Article;
     StringSink out;
-    quillan::ReadableText text(out, options);
+    const auto text = quillan::text::makeConverter(options, out);
     if (piece == 0)
         piece = page.size() + 1;
     for (std::size_t i = 0; i < page.size(); i += piece)
-        text.feed(page.substr(i, piece));
-    text.finish();
+        text->feed(page.substr(i, piece));
+    text->finish();
     return out.text;
 }
 
@@ -212,7 +212,7 @@ TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
     EXPECT_FALSE(has(text, "HiddenNote")) << text;
     EXPECT_FALSE(has(text, "InlineHidden")) << text;
 
-    ReadableOptions links;
+    Options links;
     links.links = true;
     links.address = "https://example.org/a/page.html";
     text = article(page, 0, links);
@@ -220,7 +220,7 @@ TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
     EXPECT_TRUE(has(text, "References\n\n1. https://example.org/delta\n")) << text;
     EXPECT_FALSE(has(text, "example.org/other")) << text; // the left-out navigation's link is not listed
 
-    ReadableOptions narrow;
+    Options narrow;
     narrow.width = 30;
     text = article(page, 0, narrow);
     std::size_t start = 0;

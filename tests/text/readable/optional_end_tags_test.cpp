@@ -3,8 +3,8 @@
 // whether the page comes whole or in small pieces.
 #include "tree_words.h"
 
-#include "convert/readable_converter.h"
 #include "html/tree/parser.h"
+#include "text/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +26,12 @@ public:
 std::string readable(std::string_view page, std::size_t piece)
 {
     StringSink out;
-    quillan::ReadableText text(out, {});
+    quillan::text::Options options;
+    options.kind = quillan::text::Kind::Readable;
+    const auto text = quillan::text::makeConverter(options, out);
     for (std::size_t i = 0; i < page.size(); i += piece)
-        text.feed(page.substr(i, piece));
-    text.finish();
+        text->feed(page.substr(i, piece));
+    text->finish();
     return out.text;
 }
 

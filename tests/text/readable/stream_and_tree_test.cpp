@@ -3,7 +3,7 @@
 // the tree (walked into the same renderer) show the same words.
 #include "tree_text.h"
 
-#include "convert/readable_converter.h"
+#include "text/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,14 @@ using testing_readable::wordsOf;
 std::string streamed(std::string_view page, std::size_t piece = 0)
 {
     testing_readable::TreeTextSink out;
-    quillan::ReadableText text(out, {});
+    quillan::text::Options options;
+    options.kind = quillan::text::Kind::Readable;
+    const auto text = quillan::text::makeConverter(options, out);
     if (piece == 0)
         piece = page.size();
     for (std::size_t i = 0; i < page.size(); i += piece)
-        text.feed(page.substr(i, piece));
-    text.finish();
+        text->feed(page.substr(i, piece));
+    text->finish();
     return out.text;
 }
 

@@ -3,9 +3,10 @@
 // rules (a text file replaced only by a complete text, failures naming the
 // path).
 #include "convert/conversion_test_helpers.h"
-#include "convert/readable_converter.h"
+#include "convert/converter.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "text/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +21,30 @@ namespace {
 
 using namespace testsupport;
 using quillan::ConversionError;
-using quillan::convertReadableHtmlFile;
-using quillan::ReadableOptions;
+using quillan::convertHtmlFile;
+using quillan::text::Kind;
+
+// The readable text's options, with links and width as given.
+quillan::text::Options readableOptions(bool links = false, std::size_t width = 0)
+{
+    quillan::text::Options options;
+    options.kind = Kind::Readable;
+    options.links = links;
+    options.width = width;
+    return options;
+}
+
+// The readable text of htmlPath into its text path, which is returned.
+std::filesystem::path convertReadableHtmlFile(const std::filesystem::path &htmlPath)
+{
+    const std::filesystem::path textPath = quillan::textPathFor(htmlPath);
+    convertHtmlFile(htmlPath, textPath, readableOptions());
+    return textPath;
+}
+void convertReadableHtmlFile(const std::filesystem::path &htmlPath, const std::filesystem::path &textPath)
+{
+    convertHtmlFile(htmlPath, textPath, readableOptions());
+}
 
 class StringSink : public quillan::text::readable::TextSink {
 public:
@@ -30,15 +53,16 @@ public:
 };
 
 // The text of `page` fed in pieces of `piece` bytes (0: whole).
-std::string readable(std::string_view page, std::size_t piece = 0, const ReadableOptions &options = {})
+std::string readable(std::string_view page, std::size_t piece = 0,
+                     const quillan::text::Options &options = readableOptions())
 {
     StringSink out;
-    quillan::ReadableText text(out, options);
+    const auto text = quillan::text::makeConverter(options, out);
     if (piece == 0)
         piece = page.size() + 1;
     for (std::size_t i = 0; i < page.size(); i += piece)
-        text.feed(page.substr(i, piece));
-    text.finish();
+        text->feed(page.substr(i, piece));
+    text->finish();
     return out.text;
 }
 
@@ -56,7 +80,7 @@ TEST(ReadableText, DecodesTokenizesAndRenders)
     EXPECT_EQ(readable("<p>na\xEFve</p>"), "na\xC3\xAFve\n");
     EXPECT_EQ(readable("<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>"),
               "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\n");
-    ReadableOptions latin1;
+    quillan::text::Options latin1 = readableOptions();
     latin1.httpCharset = "iso-8859-1";
     EXPECT_EQ(readable("<meta charset=utf-8><p>\xC3\xA9</p>", 0, latin1), "\xC3\x83\xC2\xA9\n");
     EXPECT_EQ(readable("\xEF\xBB\xBF<p>bom</p>"), "bom\n");
@@ -73,7 +97,7 @@ TEST(ReadableText, TheSameTextWhereverTheInputIsCut)
         "<ul><li>one<li>two <a href=\"/x?a=1&amp;b=2\">link</a></ul><pre>\r\n  pre  \r\n</pre>"
         "<table><tr><td>a<td>b<tr><td>c</table><div id=n>n</div><svg><title>t</title></svg>"
         "<!-- comment --><textarea>\n&lt;t&gt;</textarea>end</body></html>";
-    ReadableOptions options;
+    quillan::text::Options options = readableOptions();
     options.links = true;
     options.width = 12;
     const std::string whole = readable(page, 0, options);
@@ -85,10 +109,10 @@ TEST(ReadableText, TheSameTextWhereverTheInputIsCut)
     // Cut once at every place.
     for (std::size_t cut = 1; cut < page.size(); ++cut) {
         StringSink out;
-        quillan::ReadableText text(out, options);
-        text.feed(std::string_view(page).substr(0, cut));
-        text.feed(std::string_view(page).substr(cut));
-        text.finish();
+        const auto text = quillan::text::makeConverter(options, out);
+        text->feed(std::string_view(page).substr(0, cut));
+        text->feed(std::string_view(page).substr(cut));
+        text->finish();
         ASSERT_EQ(out.text, whole) << "cut at " << cut;
     }
 }
@@ -105,17 +129,17 @@ TEST(ReadableFiles, ConvertsBesideTheInputByTheTextPathRule)
 {
     TempDir dir;
     writeFile(dir / "report.final.html", "<p>first</p><p>second</p>");
-    EXPECT_EQ(convertReadableHtmlFile(dir / "report.final.html", {}), dir / "report.TXT");
+    EXPECT_EQ(convertReadableHtmlFile(dir / "report.final.html"), dir / "report.TXT");
     EXPECT_EQ(readFile(dir / "report.TXT"), "first\n\nsecond\n");
     // An old text is replaced; an explicit path is honoured.
     writeFile(dir / "report.final.html", "<p>new</p>");
-    convertReadableHtmlFile(dir / "report.final.html", {});
+    convertReadableHtmlFile(dir / "report.final.html");
     EXPECT_EQ(readFile(dir / "report.TXT"), "new\n");
-    convertReadableHtmlFile(dir / "report.final.html", dir / "other.txt", {});
+    convertReadableHtmlFile(dir / "report.final.html", dir / "other.txt");
     EXPECT_EQ(readFile(dir / "other.txt"), "new\n");
     // An empty page gives an empty text.
     writeFile(dir / "empty.html", "<html><head><title>t</title></head></html>");
-    convertReadableHtmlFile(dir / "empty.html", {});
+    convertReadableHtmlFile(dir / "empty.html");
     EXPECT_EQ(readFile(dir / "empty.TXT"), "");
 }
 
@@ -123,30 +147,29 @@ TEST(ReadableFiles, FailuresLeaveNoTextAndKeepThePreviousOne)
 {
     TempDir dir;
     const auto missing = dir / "missing.html";
-    expectConversionFailure([&] { convertReadableHtmlFile(missing, {}); }, missing.string(),
-                            "No such file or directory");
+    expectConversionFailure([&] { convertReadableHtmlFile(missing); }, missing.string(), "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.TXT"));
 
     std::filesystem::create_directory(dir / "folder.html");
-    expectConversionFailure([&] { convertReadableHtmlFile(dir / "folder.html", {}); }, (dir / "folder.html").string(),
+    expectConversionFailure([&] { convertReadableHtmlFile(dir / "folder.html"); }, (dir / "folder.html").string(),
                             "Is a directory");
 
     // Never onto itself, by name or by link.
     writeFile(dir / "self.html", "<p>page</p>");
     std::filesystem::create_symlink("self.html", dir / "link.txt");
-    expectConversionFailure([&] { convertReadableHtmlFile(dir / "self.html", dir / "link.txt", {}); },
+    expectConversionFailure([&] { convertReadableHtmlFile(dir / "self.html", dir / "link.txt"); },
                             (dir / "self.html").string());
     EXPECT_EQ(readFile(dir / "self.html"), "<p>page</p>");
 
     // A read error keeps the previous text, and no fresh file is left.
     writeFile(dir / "page.TXT", "yesterday\n");
-    expectConversionFailure([&] { convertReadableHtmlFile("/proc/self/mem", dir / "page.TXT", {}); }, "/proc/self/mem");
+    expectConversionFailure([&] { convertReadableHtmlFile("/proc/self/mem", dir / "page.TXT"); }, "/proc/self/mem");
     EXPECT_EQ(readFile(dir / "page.TXT"), "yesterday\n");
 
     // A device is written as it is: a full one fails.
     writeFile(dir / "big.html", bigPage(20000));
     if (std::filesystem::exists("/dev/full"))
-        expectConversionFailure([&] { convertReadableHtmlFile(dir / "big.html", "/dev/full", {}); }, "/dev/full",
+        expectConversionFailure([&] { convertReadableHtmlFile(dir / "big.html", "/dev/full"); }, "/dev/full",
                                 "No space left on device");
 
     // A write failing midway (files may not grow past 4 KiB in the child)
@@ -159,7 +182,7 @@ TEST(ReadableFiles, FailuresLeaveNoTextAndKeepThePreviousOne)
         };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
-            convertReadableHtmlFile(dir / "big.html", {});
+            convertReadableHtmlFile(dir / "big.html");
         } catch (const ConversionError &e) {
             return e.path() + ": " + e.reason();
         }
@@ -180,7 +203,7 @@ TEST(ReadableFiles, StreamsBetweenOpenFiles)
     const int out = ::open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
-    quillan::convertReadable(in, out, "in", "out", {});
+    quillan::convertStream(in, out, "in", "out", readableOptions());
     ::close(in);
     ::close(out);
     const std::string text = readFile(dir / "out.txt");
@@ -189,8 +212,8 @@ TEST(ReadableFiles, StreamsBetweenOpenFiles)
 
     const int closed = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(closed);
-    expectConversionFailure([&] { quillan::convertReadable(closed, STDOUT_FILENO, "gone", "out", {}); }, "gone",
-                            "Bad file descriptor");
+    expectConversionFailure([&] { quillan::convertStream(closed, STDOUT_FILENO, "gone", "out", readableOptions()); },
+                            "gone", "Bad file descriptor");
 }
 
 } // namespace

@@ -1,6 +1,4 @@
-#include "convert/stream_io.h"
-
-#include "text/strip/tag_stripper.h"
+#include "convert/pump.h"
 
 #include "base/fd_io.h"
 
@@ -29,14 +27,26 @@ constexpr off_t kOverlapThreshold = 1 << 20;
 constexpr std::size_t kSlotSize = 256 * 1024;
 constexpr std::size_t kSlots = 4;
 
-void pumpPlain(int inFd, int outFd)
-{
-    TagStripper stripper([outFd](std::string_view out) {
-        if (const int error = WriteAll(outFd, out.data(), out.size()))
+// The text written as it comes.
+class FdSink final : public text::Sink {
+public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    void write(std::string_view text) override
+    {
+        if (const int error = WriteAll(fd_, text.data(), text.size()))
             throw WriteFailure{error};
-    });
-    readChunks(inFd, [&stripper](std::string_view chunk) { stripper.feed(chunk); });
-    stripper.finish();
+    }
+
+private:
+    int fd_;
+};
+
+text::Result pumpPlain(int inFd, int outFd, const text::Options &options, std::size_t size)
+{
+    FdSink sink(outFd);
+    const std::unique_ptr<text::Converter> converter = text::makeConverter(options, sink, size);
+    readChunks(inFd, [&converter](std::string_view chunk) { converter->feed(chunk); });
+    return converter->finish();
 }
 
 // Two rings of fixed slots shared with one helper thread: input slots the
@@ -205,25 +215,38 @@ private:
     std::thread helper_;
 };
 
-void pumpOverlapped(int inFd, int outFd)
+// The text handed to the helper thread.
+class OverlappedSink final : public text::Sink {
+public:
+    explicit OverlappedSink(OverlappedIo &io) : io_(io) {}
+    void write(std::string_view text) override { io_.write(text); }
+
+private:
+    OverlappedIo &io_;
+};
+
+text::Result pumpOverlapped(int inFd, int outFd, const text::Options &options, std::size_t size)
 {
     OverlappedIo io(inFd, outFd);
-    TagStripper stripper([&io](std::string_view out) { io.write(out); });
+    OverlappedSink sink(io);
+    const std::unique_ptr<text::Converter> converter = text::makeConverter(options, sink, size);
     for (std::string_view piece = io.nextInput(); !piece.empty(); piece = io.nextInput())
-        stripper.feed(piece);
-    stripper.finish();
+        converter->feed(piece);
+    text::Result result = converter->finish();
     io.finish();
+    return result;
 }
 
 } // namespace
 
-void pumpFile(int inFd, int outFd)
+text::Result pump(int inFd, int outFd, const text::Options &options)
 {
     struct stat st {};
-    if (::fstat(inFd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kOverlapThreshold)
-        pumpOverlapped(inFd, outFd);
-    else
-        pumpPlain(inFd, outFd);
+    const bool file = ::fstat(inFd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    const std::size_t size = file ? static_cast<std::size_t>(st.st_size) : 0;
+    if (file && st.st_size >= kOverlapThreshold)
+        return pumpOverlapped(inFd, outFd, options, size);
+    return pumpPlain(inFd, outFd, options, size);
 }
 
 void readChunks(int inFd, const std::function<void(std::string_view)> &feed)

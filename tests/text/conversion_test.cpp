@@ -1,0 +1,108 @@
+// The kinds of text behind one interface: each kind made from its name,
+// fed in pieces of any size, handing back what it learnt about the page
+// (its encoding, the text's, its title, the article chosen).
+#include "text/conversion.h"
+#include "text/page_title.h"
+#include "text/strip/tag_stripper.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using quillan::text::Kind;
+using quillan::text::Options;
+using quillan::text::Result;
+using quillan::text::TitleSearch;
+
+class StringSink : public quillan::text::Sink {
+public:
+    void write(std::string_view utf8) override { text.append(utf8); }
+    std::string text;
+};
+
+struct Converted {
+    std::string text;
+    Result result;
+};
+
+// `page` fed in pieces of `piece` bytes (0: whole).
+Converted convert(std::string_view page, const Options &options, std::size_t piece = 0)
+{
+    StringSink out;
+    const auto converter = quillan::text::makeConverter(options, out, page.size());
+    if (piece == 0)
+        piece = page.size() + 1;
+    for (std::size_t i = 0; i < page.size(); i += piece)
+        converter->feed(page.substr(i, piece));
+    Result result = converter->finish();
+    return {out.text, std::move(result)};
+}
+
+Options kindOf(Kind kind, TitleSearch title = TitleSearch::Skip)
+{
+    Options options;
+    options.kind = kind;
+    options.title = title;
+    return options;
+}
+
+const std::string Page = "<html><head><meta charset=koi8-r><title>\xf0\xd2\xc9\xd7\xc5\xd4 &amp; co</title></head>\r\n"
+                         "<body><nav><a href=/a>Home</a> <a href=/b>News</a></nav>\r\n<article><h1>Headline</h1>\r\n"
+                         "<p>\xf0\xd2\xc9\xd7\xc5\xd4, a first paragraph of the story with enough words in it to be "
+                         "taken for an article by any reader.</p>\r\n<p>A second paragraph, as long, with more words "
+                         "in it than the menu has, and a comma, and another.</p></article></body></html>\r\n";
+
+TEST(TextConversion, EachKindTheSameTextWhereverThePageIsCut)
+{
+    for (const Kind kind : {Kind::Stripped, Kind::Readable, Kind::Article}) {
+        const std::string whole = convert(Page, kindOf(kind, TitleSearch::Find)).text;
+        EXPECT_FALSE(whole.empty()) << quillan::text::kindName(kind);
+        for (const std::size_t piece : {1u, 7u, 64u})
+            EXPECT_EQ(convert(Page, kindOf(kind, TitleSearch::Find), piece).text, whole)
+                << quillan::text::kindName(kind) << ", pieces of " << piece;
+    }
+    // The stripped kind is the tag stripper's text, byte for byte.
+    std::string stripped;
+    quillan::TagStripper stripper([&stripped](std::string_view text) { stripped.append(text); });
+    stripper.feed(Page);
+    stripper.finish();
+    EXPECT_EQ(convert(Page, kindOf(Kind::Stripped)).text, stripped);
+    // Looking for the title changes no text.
+    EXPECT_EQ(convert(Page, kindOf(Kind::Readable)).text,
+              convert(Page, kindOf(Kind::Readable, TitleSearch::Find)).text);
+}
+
+TEST(TextConversion, TheResultCarriesEncodingsTitleAndArticle)
+{
+    const std::string title = "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 & co"; // "Привет & co"
+    ASSERT_EQ(quillan::pageTitle(Page), title);
+    for (const Kind kind : {Kind::Stripped, Kind::Readable, Kind::Article}) {
+        SCOPED_TRACE(std::string(quillan::text::kindName(kind)));
+        const Result found = convert(Page, kindOf(kind, TitleSearch::Find), 5).result;
+        EXPECT_EQ(found.title, title);
+        EXPECT_EQ(found.pageEncoding, "KOI8-R");
+        // The stripped text keeps the page's bytes; the readable kinds write UTF-8.
+        EXPECT_EQ(found.textEncoding, kind == Kind::Stripped ? "KOI8-R" : "UTF-8");
+        EXPECT_EQ(found.article.has_value(), kind == Kind::Article);
+
+        const Result skipped = convert(Page, kindOf(kind)).result;
+        EXPECT_EQ(skipped.title, "");
+        EXPECT_EQ(skipped.textEncoding, kind == Kind::Stripped ? "" : "UTF-8");
+    }
+    const Result article = convert(Page, kindOf(Kind::Article)).result;
+    ASSERT_TRUE(article.article);
+    EXPECT_EQ(article.article->title, "Headline");
+
+    // The HTTP charset speaks before the page's <meta>; the title found
+    // past the first MiB is none, as the title bar shows.
+    Options latin = kindOf(Kind::Readable, TitleSearch::Find);
+    latin.httpCharset = "iso-8859-1";
+    EXPECT_EQ(convert("<title>Caf\xe9</title>", latin).result.title, "Caf\xc3\xa9");
+    EXPECT_EQ(convert("<title>Caf\xe9</title>", latin).result.pageEncoding, "windows-1252");
+    const std::string far = std::string(quillan::kTitleScanBytes, ' ') + "<title>Too far</title>";
+    EXPECT_EQ(convert(far, kindOf(Kind::Stripped, TitleSearch::Find), 4096).result.title, "");
+}
+
+} // namespace

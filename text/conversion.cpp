@@ -1,0 +1,181 @@
+#include "text/conversion.h"
+
+#include "html/encoding/decoder.h"
+#include "html/tokenizer/tokenizer.h"
+#include "text/article/article_input.h"
+#include "text/article/tokenizer_control.h"
+#include "text/page_title.h"
+#include "text/strip/tag_stripper.h"
+
+namespace quillan::text {
+namespace {
+
+constexpr std::string_view Utf8 = "UTF-8";
+
+// The page's title, when it is asked for, read beside the conversion from
+// the same bytes.
+class TitleTap {
+public:
+    TitleTap(const Options &options)
+    {
+        if (options.title == TitleSearch::Find)
+            scan_.emplace(options.httpCharset);
+    }
+    void feed(std::string_view bytes)
+    {
+        if (scan_ && !scan_->done())
+            scan_->feed(bytes);
+    }
+    // Fills in the title, and the page's encoding as the title's reading
+    // decided it.
+    void finish(Result &result)
+    {
+        if (!scan_)
+            return;
+        result.title = scan_->finish();
+        if (result.pageEncoding.empty())
+            result.pageEncoding = scan_->encodingName();
+    }
+
+private:
+    std::optional<TitleScan> scan_;
+};
+
+class StrippedConverter final : public Converter {
+public:
+    StrippedConverter(const Options &options, Sink &out)
+        : stripper_([&out](std::string_view text) { out.write(text); }), title_(options)
+    {}
+
+    void feed(std::string_view bytes) override
+    {
+        title_.feed(bytes);
+        stripper_.feed(bytes);
+    }
+
+    Result finish() override
+    {
+        stripper_.finish();
+        Result result;
+        title_.finish(result);
+        // The text keeps the page's bytes.
+        result.textEncoding = result.pageEncoding;
+        return result;
+    }
+
+private:
+    TagStripper stripper_;
+    TitleTap title_;
+};
+
+readable::RenderOptions renderOptions(const Options &options)
+{
+    readable::RenderOptions o;
+    o.links = options.links;
+    o.address = options.address;
+    o.width = options.width;
+    return o;
+}
+
+// The readable text: the decoded page tokenized straight into the renderer.
+class ReadableConverter final : public Converter {
+public:
+    ReadableConverter(const Options &options, Sink &out)
+        : decoder_(options.httpCharset), renderer_(out, renderOptions(options), &control_), tokenizer_(renderer_),
+          title_(options)
+    {
+        control_.attach(tokenizer_);
+    }
+
+    void feed(std::string_view bytes) override
+    {
+        title_.feed(bytes);
+        text_.clear();
+        decoder_.decode(bytes, text_);
+        tokenizer_.feed(text_);
+    }
+
+    Result finish() override
+    {
+        text_.clear();
+        decoder_.finish(text_);
+        tokenizer_.feed(text_);
+        tokenizer_.finish();
+        Result result;
+        result.pageEncoding = decoder_.choice().name;
+        result.textEncoding = Utf8;
+        title_.finish(result);
+        return result;
+    }
+
+private:
+    html::Decoder decoder_;
+    article::TokenizerControl control_;
+    readable::TextRenderer renderer_;
+    html::Tokenizer tokenizer_;
+    TitleTap title_;
+    std::string text_; // the UTF-8 of the piece being read
+};
+
+// The article: the decoded page kept as the tree is built, its main content
+// chosen once the page has ended.
+class ArticleConverter final : public Converter {
+public:
+    ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
+        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), title_(options)
+    {}
+
+    void feed(std::string_view bytes) override
+    {
+        title_.feed(bytes);
+        // The text is kept until the page has ended: it is handed over, not
+        // copied.
+        std::string text;
+        text.reserve(bytes.size());
+        decoder_.decode(bytes, text);
+        article_.feed(std::move(text));
+    }
+
+    Result finish() override
+    {
+        std::string text;
+        decoder_.finish(text);
+        article_.feed(std::move(text));
+        article_.finish();
+        Result result;
+        result.pageEncoding = decoder_.choice().name;
+        result.textEncoding = Utf8;
+        result.article = article_.choice();
+        title_.finish(result);
+        return result;
+    }
+
+private:
+    html::Decoder decoder_;
+    article::ArticleInput article_;
+    TitleTap title_;
+};
+
+} // namespace
+
+std::string_view kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Stripped: return "stripped text";
+    case Kind::Readable: return "readable text";
+    case Kind::Article: return "article text";
+    }
+    return {};
+}
+
+std::unique_ptr<Converter> makeConverter(const Options &options, Sink &out, std::size_t sizeHint)
+{
+    switch (options.kind) {
+    case Kind::Stripped: return std::make_unique<StrippedConverter>(options, out);
+    case Kind::Readable: return std::make_unique<ReadableConverter>(options, out);
+    case Kind::Article: return std::make_unique<ArticleConverter>(options, out, sizeHint);
+    }
+    return nullptr;
+}
+
+} // namespace quillan::text
