@@ -80,7 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (quillan::html::utf8::validPrefix(page) != page.size() || lower.find("selectedcontent") != std::string::npos ||
         lower.find("<frameset") != std::string::npos)
         return 0;
-    const std::string streamed = fuzztext::render("\xEF\xBB\xBF" + std::string(page), {}, {});
+    quillan::text::Options readable;
+    readable.kind = quillan::text::Kind::Readable;
+    const std::string streamed = fuzztext::render("\xEF\xBB\xBF" + std::string(page), {}, readable);
     quillan::html::Document document;
     quillan::html::TreeBuilder builder(document, {});
     quillan::html::Tokenizer tokenizer(builder);
