@@ -927,8 +927,10 @@ void PageTree::build()
         std::sort(wide_.begin(), wide_.end(), byNode);
 }
 
-void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const
+void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want,
+                      const std::function<bool()> &done) const
 {
+    const auto finished = [&done] { return done && done(); };
     struct Level {
         std::uint32_t node;
         bool own;
@@ -945,8 +947,11 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
         switch (kind & kRecordMask) {
         case kTextRecord: {
             const std::string_view text = c.string();
-            if (want({TokenKind::Text, at.node, at.own}))
+            if (want({TokenKind::Text, at.node, at.own})) {
                 sink.characters(text);
+                if (finished())
+                    return;
+            }
             break;
         }
         case kStartRecord:
@@ -981,6 +986,8 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
                 tag.selfClosing = (kind & kSelfClosingBit) != 0;
                 tag.attributes = attributes;
                 sink.startTag(tag);
+                if (finished())
+                    return;
             }
             break;
         }
@@ -990,8 +997,11 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             Level of = popped ? last : at;
             if ((kind & kHeadEndBit) && head != kNoNode)
                 of = {head, true};
-            if (want({TokenKind::End, of.node, of.own}))
+            if (want({TokenKind::End, of.node, of.own})) {
                 sink.endTag(tag);
+                if (finished())
+                    return;
+            }
             break;
         }
         case kCloseRecord:

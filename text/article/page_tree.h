@@ -168,8 +168,10 @@ public:
     }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
-    // it came (after endOfFile()).
-    void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const;
+    // it came (after endOfFile()). With `done`, asked after each token handed
+    // on: stops once it says yes, the rest of the stream not read.
+    void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want,
+                const std::function<bool()> &done = {}) const;
 
     // The stream's size in bytes, for tests of its cost.
     std::size_t streamBytes() const { return stream_.size(); }

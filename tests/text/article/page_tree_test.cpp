@@ -3,7 +3,7 @@
 // with the node that holds it; inline elements get nodes only when a block
 // opens inside them; a node's counts are exact however large (kept in the
 // node up to a few characters, else apart, in node order); the headings'
-// texts; the stream stays smaller than the page.
+// texts; the stream stays smaller than the page; a replay stops once told.
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -152,6 +152,30 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_EQ(places, "S1 S2 T2 S2' T2' E2' S3 T3 E3 E2 S1' S4 T4 E4 S1' E1' ");
     EXPECT_EQ(out.log.find("link"), std::string::npos);
     EXPECT_NE(out.log.find("start img"), std::string::npos);
+}
+
+TEST(PageTree, ReplayStopsOnceDone)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    for (const char *text : {"first", "second"}) {
+        start(tree, "p");
+        tree.characters(text);
+        end(tree, "p");
+    }
+    tree.endOfFile();
+    Recorder out;
+    int asked = 0;
+    tree.replay(
+        out,
+        [&asked](const TokenPlace &) {
+            ++asked;
+            return true;
+        },
+        [&out] { return out.log.find("text") != std::string::npos; });
+    EXPECT_EQ(out.log, "start body\nstart p\ntext first\n");
+    EXPECT_EQ(asked, 3); // nothing after the first text is read
+    EXPECT_EQ(replayed(tree), "start body\nstart p\ntext first\nend p\nstart p\ntext second\nend p\n");
 }
 
 TEST(PageTree, CountsAreExactWhereverTheyAreKept)
