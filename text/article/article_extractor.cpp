@@ -892,6 +892,11 @@ ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, 
 
 ArticleExtractor::~ArticleExtractor() = default;
 
+void ArticleExtractor::reserveFor(std::size_t bytes)
+{
+    state_->tree.reserve(bytes);
+}
+
 void ArticleExtractor::characters(std::string_view utf8)
 {
     state_->tree.characters(utf8);

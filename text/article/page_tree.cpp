@@ -23,6 +23,7 @@ using enum readable::ElementFlag;
 
 constexpr std::size_t kMaxHeadingBytes = 400;
 constexpr std::size_t kMaxStream = std::numeric_limits<std::uint32_t>::max() - 65536;
+constexpr std::size_t kFirstBytes = 4096; // the stream's first capacity; it doubles from there
 
 // A record's kind, in the low three bits of its first byte.
 enum Record : std::uint8_t {
@@ -213,9 +214,18 @@ bool nodeElement(Element e)
 
 } // namespace
 
+void PageTree::Bytes::reserveTotal(std::size_t bytes)
+{
+    std::size_t capacity = std::max(capacity_, kFirstBytes);
+    while (capacity < bytes && capacity * 2 <= kMaxStream)
+        capacity *= 2;
+    if (capacity > capacity_)
+        reserve(capacity - size_);
+}
+
 void PageTree::Bytes::reserve(std::size_t bytes)
 {
-    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, std::size_t{4096}});
+    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, kFirstBytes});
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
     if (size_ != 0)
         std::memcpy(data.get(), data_.get(), size_);
@@ -232,6 +242,11 @@ void PageTree::Bytes::open(std::size_t at, std::size_t bytes)
 PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
 {
     document_.node = true;
+}
+
+void PageTree::reserve(std::size_t pageBytes)
+{
+    stream_.reserveTotal(pageBytes);
 }
 
 std::size_t PageTree::bytesInUse() const

@@ -3,7 +3,8 @@
 // with the node that holds it; inline elements get nodes only when a block
 // opens inside them; a node's counts are exact however large (kept in the
 // node up to a few characters, else apart, in node order); the headings'
-// texts; the stream stays smaller than the page; a replay stops once told.
+// texts; the stream stays smaller than the page, and is reserved at once
+// as it would grow; a replay stops once told.
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -250,6 +251,31 @@ TEST(PageTree, StreamOfManyShortElementsStaysSmallerThanThePage)
     tree.endOfFile();
     EXPECT_EQ(tree.nodes().size(), 1u);
     EXPECT_LE(tree.streamBytes(), static_cast<std::size_t>(kCount) * 8); // "<b>x</b>" is 8 bytes
+}
+
+TEST(PageTree, ReservedStreamIsTakenOnceAsGrowingWouldTakeIt)
+{
+    // As much room as doubling from the first 4 KiB would come to, and no
+    // more: the page's tokens then fit without the stream moving.
+    PageTree tree(nullptr);
+    tree.reserve(100000);
+    EXPECT_EQ(tree.streamCapacity(), std::size_t{131072});
+    start(tree, "body");
+    for (int i = 0; i < 2000; ++i) {
+        start(tree, "p", {{"class", "entry"}});
+        tree.characters("Some words of the page.");
+        end(tree, "p");
+    }
+    tree.endOfFile();
+    EXPECT_GT(tree.streamBytes(), std::size_t{65536});
+    EXPECT_EQ(tree.streamCapacity(), std::size_t{131072});
+
+    PageTree small(nullptr);
+    small.reserve(5000);
+    EXPECT_EQ(small.streamCapacity(), std::size_t{8192});
+    PageTree none(nullptr);
+    none.reserve(0);
+    EXPECT_EQ(none.streamCapacity(), std::size_t{4096});
 }
 
 } // namespace
