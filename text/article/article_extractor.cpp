@@ -852,13 +852,13 @@ public:
 };
 
 // Whether the tokens `want` picks lay out as no text at all. Rendered only
-// until the first text: the rest of the stream is only read past.
+// until the first text: the rest of the stream is not read.
 bool rendersNothing(const PageTree &tree, const RenderOptions &options,
                     const std::function<bool(const article::TokenPlace &)> &want)
 {
     NoText none;
     TextRenderer probe(none, options, nullptr);
-    tree.replay(probe, [&](const article::TokenPlace &token) { return !probe.wroteText() && want(token); });
+    tree.replay(probe, want, [&probe] { return probe.wroteText(); });
     return !probe.wroteText();
 }
 
@@ -891,6 +891,11 @@ ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, 
 {}
 
 ArticleExtractor::~ArticleExtractor() = default;
+
+void ArticleExtractor::reserveFor(std::size_t bytes)
+{
+    state_->tree.reserve(bytes);
+}
 
 void ArticleExtractor::characters(std::string_view utf8)
 {

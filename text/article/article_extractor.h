@@ -132,6 +132,10 @@ public:
     // The page's size in bytes, before endOfFile(); 0 (the default): not
     // known, no bound.
     void setPageBytes(std::size_t bytes) { pageBytes_ = bytes; }
+    // Before the first token, when the page is read from its tree: room for
+    // the tokens kept of a page of `bytes` bytes (text/article/page_tree.h,
+    // PageTree::reserve()).
+    void reserveFor(std::size_t bytes);
 
     const ArticleChoice &choice() const { return choice_; }
 

@@ -141,6 +141,7 @@ void ArticleInput::finish()
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
             extractor_->setPageBytes(std::max(read_, sizeHint_));
+            extractor_->reserveFor(read_);
             article::walkDocument(document, *extractor_);
         } catch (const std::length_error &) {
             if (fromTree_)

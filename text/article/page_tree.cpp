@@ -23,6 +23,7 @@ using enum readable::ElementFlag;
 
 constexpr std::size_t kMaxHeadingBytes = 400;
 constexpr std::size_t kMaxStream = std::numeric_limits<std::uint32_t>::max() - 65536;
+constexpr std::size_t kFirstBytes = 4096; // the stream's first capacity; it doubles from there
 
 // A record's kind, in the low three bits of its first byte.
 enum Record : std::uint8_t {
@@ -213,9 +214,18 @@ bool nodeElement(Element e)
 
 } // namespace
 
+void PageTree::Bytes::reserveTotal(std::size_t bytes)
+{
+    std::size_t capacity = std::max(capacity_, kFirstBytes);
+    while (capacity < bytes && capacity * 2 <= kMaxStream)
+        capacity *= 2;
+    if (capacity > capacity_)
+        reserve(capacity - size_);
+}
+
 void PageTree::Bytes::reserve(std::size_t bytes)
 {
-    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, std::size_t{4096}});
+    const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes, kFirstBytes});
     auto data = std::make_unique_for_overwrite<char[]>(capacity);
     if (size_ != 0)
         std::memcpy(data.get(), data_.get(), size_);
@@ -232,6 +242,11 @@ void PageTree::Bytes::open(std::size_t at, std::size_t bytes)
 PageTree::PageTree(TokenizerSwitch *tokenizer) : tokenizer_(tokenizer)
 {
     document_.node = true;
+}
+
+void PageTree::reserve(std::size_t pageBytes)
+{
+    stream_.reserveTotal(pageBytes);
 }
 
 std::size_t PageTree::bytesInUse() const
@@ -927,8 +942,10 @@ void PageTree::build()
         std::sort(wide_.begin(), wide_.end(), byNode);
 }
 
-void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const
+void PageTree::replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want,
+                      const std::function<bool()> &done) const
 {
+    const auto finished = [&done] { return done && done(); };
     struct Level {
         std::uint32_t node;
         bool own;
@@ -945,8 +962,11 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
         switch (kind & kRecordMask) {
         case kTextRecord: {
             const std::string_view text = c.string();
-            if (want({TokenKind::Text, at.node, at.own}))
+            if (want({TokenKind::Text, at.node, at.own})) {
                 sink.characters(text);
+                if (finished())
+                    return;
+            }
             break;
         }
         case kStartRecord:
@@ -981,6 +1001,8 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
                 tag.selfClosing = (kind & kSelfClosingBit) != 0;
                 tag.attributes = attributes;
                 sink.startTag(tag);
+                if (finished())
+                    return;
             }
             break;
         }
@@ -990,8 +1012,11 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             Level of = popped ? last : at;
             if ((kind & kHeadEndBit) && head != kNoNode)
                 of = {head, true};
-            if (want({TokenKind::End, of.node, of.own}))
+            if (want({TokenKind::End, of.node, of.own})) {
                 sink.endTag(tag);
+                if (finished())
+                    return;
+            }
             break;
         }
         case kCloseRecord:

@@ -114,6 +114,11 @@ public:
 
     // `tokenizer` (may be null) is switched as the renderer would switch it.
     explicit PageTree(TokenizerSwitch *tokenizer);
+    // Before the first token: room for the stream of a page of `pageBytes`
+    // bytes (a walk of its tree keeps fewer), taken at once rather than
+    // grown piece by piece: the capacity growing would come to, touched
+    // only as it is written.
+    void reserve(std::size_t pageBytes);
 
     void characters(std::string_view utf8) override;
     void startTag(const html::Tag &tag) override;
@@ -168,11 +173,15 @@ public:
     }
 
     // Hands every token for which `want` says yes to `sink`, in order, as
-    // it came (after endOfFile()).
-    void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want) const;
+    // it came (after endOfFile()). With `done`, asked after each token handed
+    // on: stops once it says yes, the rest of the stream not read.
+    void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want,
+                const std::function<bool()> &done = {}) const;
 
-    // The stream's size in bytes, for tests of its cost.
+    // The stream's size in bytes, and the bytes it has room for, for tests
+    // of its cost.
     std::size_t streamBytes() const { return stream_.size(); }
+    std::size_t streamCapacity() const { return stream_.capacity(); }
     // After endOfFile(): the bytes the tree holds (the stream, the nodes,
     // their counts, class hashes and heading texts).
     std::size_t bytesInUse() const;
@@ -182,6 +191,7 @@ private:
     class Bytes {
     public:
         std::size_t size() const { return size_; }
+        std::size_t capacity() const { return capacity_; }
         char *data() { return data_.get(); }
         std::string_view view() const { return {data_.get(), size_}; }
         // Room for `bytes` more at the end: where they go.
@@ -195,6 +205,8 @@ private:
         }
         // Room for `bytes` more at `at`, the bytes from there moved on.
         void open(std::size_t at, std::size_t bytes);
+        // Room for `bytes` in all, as growing by doubling would make it.
+        void reserveTotal(std::size_t bytes);
 
     private:
         void reserve(std::size_t bytes);

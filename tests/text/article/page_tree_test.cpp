@@ -3,7 +3,8 @@
 // with the node that holds it; inline elements get nodes only when a block
 // opens inside them; a node's counts are exact however large (kept in the
 // node up to a few characters, else apart, in node order); the headings'
-// texts; the stream stays smaller than the page.
+// texts; the stream stays smaller than the page, and is reserved at once
+// as it would grow; a replay stops once told.
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -154,6 +155,30 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_NE(out.log.find("start img"), std::string::npos);
 }
 
+TEST(PageTree, ReplayStopsOnceDone)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    for (const char *text : {"first", "second"}) {
+        start(tree, "p");
+        tree.characters(text);
+        end(tree, "p");
+    }
+    tree.endOfFile();
+    Recorder out;
+    int asked = 0;
+    tree.replay(
+        out,
+        [&asked](const TokenPlace &) {
+            ++asked;
+            return true;
+        },
+        [&out] { return out.log.find("text") != std::string::npos; });
+    EXPECT_EQ(out.log, "start body\nstart p\ntext first\n");
+    EXPECT_EQ(asked, 3); // nothing after the first text is read
+    EXPECT_EQ(replayed(tree), "start body\nstart p\ntext first\nend p\nstart p\ntext second\nend p\n");
+}
+
 TEST(PageTree, CountsAreExactWhereverTheyAreKept)
 {
     PageTree tree(nullptr);
@@ -226,6 +251,31 @@ TEST(PageTree, StreamOfManyShortElementsStaysSmallerThanThePage)
     tree.endOfFile();
     EXPECT_EQ(tree.nodes().size(), 1u);
     EXPECT_LE(tree.streamBytes(), static_cast<std::size_t>(kCount) * 8); // "<b>x</b>" is 8 bytes
+}
+
+TEST(PageTree, ReservedStreamIsTakenOnceAsGrowingWouldTakeIt)
+{
+    // As much room as doubling from the first 4 KiB would come to, and no
+    // more: the page's tokens then fit without the stream moving.
+    PageTree tree(nullptr);
+    tree.reserve(100000);
+    EXPECT_EQ(tree.streamCapacity(), std::size_t{131072});
+    start(tree, "body");
+    for (int i = 0; i < 2000; ++i) {
+        start(tree, "p", {{"class", "entry"}});
+        tree.characters("Some words of the page.");
+        end(tree, "p");
+    }
+    tree.endOfFile();
+    EXPECT_GT(tree.streamBytes(), std::size_t{65536});
+    EXPECT_EQ(tree.streamCapacity(), std::size_t{131072});
+
+    PageTree small(nullptr);
+    small.reserve(5000);
+    EXPECT_EQ(small.streamCapacity(), std::size_t{8192});
+    PageTree none(nullptr);
+    none.reserve(0);
+    EXPECT_EQ(none.streamCapacity(), std::size_t{4096});
 }
 
 } // namespace
