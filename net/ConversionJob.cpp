@@ -108,10 +108,10 @@ struct ConversionJob::Worker {
     QString errorPath;
     QString errorReason;
     std::string title;
-    // Set last by the conversion. QThread::wait() orders the thread's end
-    // before its return under a lock of Qt's own, which ThreadSanitizer
-    // does not see (Qt is not built with it); reading this flag after it
-    // orders them where it sees it.
+    // Set last by the conversion and read once its thread has ended:
+    // QThread::wait() orders the two under a lock of Qt's own, which
+    // ThreadSanitizer does not see (Qt is not built with it); this flag
+    // orders them where it does.
     std::atomic<bool> done{false};
 
     // Waits for the thread to end: everything it wrote may then be read,
