@@ -2,10 +2,15 @@
 # registry folder inside the build tree, so no test ever touches the user's
 # files or hive; windowed tests run without a display.
 #
-# Every test carries one label, so that a part of the suite runs alone
-# (`ctest -L unit`): unit (no window, seconds), gui (windows in-process),
-# browser (the browser engine), e2e (the built program driven from
-# outside), package (installing and packaging), fuzz.
+# Every test carries one of these labels, so that a part of the suite runs
+# alone (`ctest -L unit`): unit (no window, seconds), gui (windows
+# in-process), browser (the browser engine), e2e (the built program driven
+# from outside), package (installing and packaging), fuzz.
+#
+# THREADS: the test drives code that runs on several threads; it also
+# carries the label threads, and the target threads_tests builds it with
+# everything it runs (the tsan preset builds and runs only those).
+add_custom_target(threads_tests)
 
 set(QUILLAN_TEST_TIMEOUT 120 CACHE STRING "Seconds before a single test is stopped")
 
@@ -24,38 +29,39 @@ function(_quillan_test_env out name)
     PARENT_SCOPE)
 endfunction()
 
-# quillan_add_gtest(NAME SOURCES src... [LIBS lib...] [LABEL label])
+# quillan_add_gtest(NAME SOURCES src... [LIBS lib...] [LABEL label] [THREADS])
 # A GoogleTest executable whose cases each become one ctest test, labelled
 # unit unless told otherwise. It links the shared test helpers
 # (tests/support, target test_support).
 function(quillan_add_gtest name)
-  cmake_parse_arguments(T "" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADS" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
+  _quillan_threads(T_LABEL ${name} ${T_THREADS})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
   quillan_warnings(${name})
   _quillan_test_env(env ${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
-  # The environment is a list, and gtest_discover_tests flattens the list of
-  # properties it is given, which would split it into stray property pairs.
-  # It is set instead by a file ctest reads after the discovered cases, with
-  # the whole list as one bracket argument.
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # The environment and the labels are lists, and gtest_discover_tests
+  # flattens the list of properties it is given, which would split them into
+  # stray property pairs. They are set instead by a file ctest reads after
+  # the discovered cases, each whole list as one bracket argument.
   set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
   file(WRITE ${env_file}
     "if(${name}_TESTS)\n"
-    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==] LABELS [==[${T_LABEL}]==])\n"
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()
 
-# quillan_add_qttest(NAME SOURCES src... [LIBS lib...] [LABEL label] [BROWSER])
+# quillan_add_qttest(NAME SOURCES src... [LIBS lib...] [LABEL label] [BROWSER] [THREADS])
 # A Qt Test executable, run as one ctest test without a display, labelled
 # gui unless told otherwise. It links the shared test helpers, with their
 # Qt part (test_support_qt).
@@ -66,7 +72,7 @@ endfunction()
 # proxies) to a proxy port where nothing listens, so no page is ever looked
 # up or fetched beyond the machine.
 function(quillan_add_qttest name)
-  cmake_parse_arguments(T "BROWSER" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "BROWSER;THREADS" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${QUILLAN_TEST_TIMEOUT})
   endif()
@@ -77,6 +83,7 @@ function(quillan_add_qttest name)
       set(T_LABEL gui)
     endif()
   endif()
+  _quillan_threads(T_LABEL ${name} ${T_THREADS})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} test_support_qt Qt6::Test)
   quillan_warnings(${name})
@@ -88,7 +95,17 @@ function(quillan_add_qttest name)
   else()
     add_test(NAME ${name} COMMAND ${name})
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS ${T_LABEL})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" LABELS "${T_LABEL}")
+endfunction()
+
+# Adds the label threads to `labels` and the test `name` to threads_tests
+# when `threads` is true.
+function(_quillan_threads labels name threads)
+  if(threads)
+    list(APPEND ${labels} threads)
+    set(${labels} ${${labels}} PARENT_SCOPE)
+    add_dependencies(threads_tests ${name})
+  endif()
 endfunction()
 
 # quillan_add_script_test(NAME COMMAND command args... [LABEL label] [TIMEOUT seconds])

@@ -25,6 +25,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,12 +134,22 @@ private:
         qint64 received = 0;
     };
 
+    // A file converted on one of the pool's threads.
+    struct FileOutcome {
+        std::uint64_t item = 0;
+        bool ok = false;
+        std::string failure;
+        std::string remark;
+    };
+
     bool installSignalHandling();
     void scheduleFill();
     void fill();
     void start(Item &item, InputEntry entry);
     void startAddress(Item &item);
     void startFile(Item &item);
+    void runFileTask();
+    void takeFileOutcomes();
     void finish(std::uint64_t index, bool ok, std::string failure, std::string privateText = {});
     void onJobEnded(JobSlot &slot, bool ok, const QString &textPath, const QString &message, const QString &reason);
     Item *find(std::uint64_t index);
@@ -170,6 +181,13 @@ private:
     int status_ = 0;
     std::vector<std::unique_ptr<JobSlot>> slots_;
     QThreadPool pool_;
+    // The files' conversions and their outcomes pass between this thread
+    // and the pool's under a lock of their own, not only inside the pool's
+    // queue and Qt's event queue, whose locks are Qt's (ThreadSanitizer sees
+    // this one; Qt is not built with it).
+    std::mutex filesMutex_;
+    std::deque<std::function<FileOutcome()>> fileTasks_;
+    std::deque<FileOutcome> fileOutcomes_;
 
     ProgressCounts counts_;
     ProgressLine progress_;
@@ -387,30 +405,61 @@ void BatchRunner::startFile(Item &item)
     }
 
     ++running_;
-    const std::uint64_t index = item.index;
-    pool_.start([this, index, input = item.input, output] {
-        bool ok = false;
-        std::string failure, remark;
-        try {
-            remark = convertFile_(input, output ? &*output : nullptr);
-            ok = true;
-        } catch (const ConversionError &error) {
-            failure = prefixed(error.what());
-        } catch (const std::exception &error) {
-            failure = prefixed(input + ": " + error.what());
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, index, ok, failure, remark] {
-                --running_;
-                Item *done = find(index);
-                if (done && !remark.empty())
-                    done->remark = prefixed(remark);
-                finish(index, ok, failure, done ? done->privateText : std::string());
-                scheduleFill();
-            },
-            Qt::QueuedConnection);
-    });
+    {
+        std::lock_guard lock(filesMutex_);
+        fileTasks_.push_back([this, index = item.index, input = item.input, output] {
+            FileOutcome outcome;
+            outcome.item = index;
+            try {
+                outcome.remark = convertFile_(input, output ? &*output : nullptr);
+                outcome.ok = true;
+            } catch (const ConversionError &error) {
+                outcome.failure = prefixed(error.what());
+            } catch (const std::exception &error) {
+                outcome.failure = prefixed(input + ": " + error.what());
+            }
+            return outcome;
+        });
+    }
+    pool_.start([this] { runFileTask(); });
+}
+
+// On a thread of the pool: the oldest file waiting, one per start().
+void BatchRunner::runFileTask()
+{
+    std::function<FileOutcome()> task;
+    {
+        std::lock_guard lock(filesMutex_);
+        task = std::move(fileTasks_.front());
+        fileTasks_.pop_front();
+    }
+    FileOutcome outcome = task();
+    task = nullptr;
+    {
+        std::lock_guard lock(filesMutex_);
+        fileOutcomes_.push_back(std::move(outcome));
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { takeFileOutcomes(); }, Qt::QueuedConnection);
+}
+
+void BatchRunner::takeFileOutcomes()
+{
+    std::deque<FileOutcome> outcomes;
+    {
+        std::lock_guard lock(filesMutex_);
+        outcomes.swap(fileOutcomes_);
+    }
+    if (outcomes.empty())
+        return;
+    for (FileOutcome &outcome : outcomes) {
+        --running_;
+        Item *done = find(outcome.item);
+        if (done && !outcome.remark.empty())
+            done->remark = prefixed(outcome.remark);
+        finish(outcome.item, outcome.ok, std::move(outcome.failure), done ? done->privateText : std::string());
+    }
+    scheduleFill();
 }
 
 Item *BatchRunner::find(std::uint64_t index)
