@@ -18,13 +18,13 @@ void refuseOutputThatIsTheInput(int inFd, const std::string &inName)
     struct stat out {};
     if (::fstat(inFd, &in) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) &&
         in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        throw ConversionError(inName, "input file is output file");
+        throw convert::ConversionError(inName, "input file is output file");
 }
 
 text::Result convertToStandardOutput(int inFd, const std::string &inName, const text::Options &options)
 {
     refuseOutputThatIsTheInput(inFd, inName);
-    return convertStream(inFd, STDOUT_FILENO, inName, "standard output", options);
+    return convert::convertStream(inFd, STDOUT_FILENO, inName, "standard output", options);
 }
 
 } // namespace
@@ -34,13 +34,13 @@ text::Result convertOne(const std::string &in, const std::string *out, const tex
     if (in == "-") {
         if (!out || *out == "-")
             return convertToStandardOutput(STDIN_FILENO, "standard input", options);
-        return convertToFile(STDIN_FILENO, "standard input", *out, options);
+        return convert::convertToFile(STDIN_FILENO, "standard input", *out, options);
     }
     if (out && *out == "-") {
-        const base::UniqueFd fd = openHtmlFile(in);
+        const base::UniqueFd fd = convert::openHtmlFile(in);
         return convertToStandardOutput(fd.get(), in, options);
     }
-    return convertHtmlFile(in, out ? std::filesystem::path(*out) : textPathFor(in), options);
+    return convert::convertHtmlFile(in, out ? std::filesystem::path(*out) : convert::textPathFor(in), options);
 }
 
 int usageError(const std::string &message)

@@ -72,7 +72,7 @@ std::string textNameForAddress(const std::string &address)
 
 std::string textNameForFile(const std::string &path)
 {
-    return textPathFor(path).filename().string();
+    return convert::textPathFor(path).filename().string();
 }
 
 std::string numberedName(const std::string &name, int number)

@@ -30,7 +30,7 @@ namespace {
 using namespace quillan::cli;
 constexpr const char *kProgram = ProgramName;
 
-void report(const quillan::ConversionError &e)
+void report(const quillan::convert::ConversionError &e)
 {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
 }
@@ -46,7 +46,7 @@ int convertEach(const Options &options)
                 convertOneTelling(file, options.output ? &*options.output : nullptr, text, options.verbose);
             if (!remark.empty())
                 std::fprintf(stderr, "%s: %s\n", kProgram, remark.c_str());
-        } catch (const quillan::ConversionError &e) {
+        } catch (const quillan::convert::ConversionError &e) {
             report(e);
             status = 1;
         }

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace quillan {
+namespace quillan::convert {
 namespace {
 
 std::string systemReason(int error)
@@ -154,4 +154,4 @@ std::filesystem::path convertHtmlFile(const std::filesystem::path &htmlPath)
     return textPath;
 }
 
-} // namespace quillan
+} // namespace quillan::convert

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace quillan {
+namespace quillan::convert {
 
 // A conversion that could not be done: which path, and the system's reason.
 class ConversionError : public std::runtime_error {
@@ -76,4 +76,4 @@ text::Result convertToFile(int inFd, const std::string &inName, const std::files
 text::Result convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName,
                            const text::Options &options = {});
 
-} // namespace quillan
+} // namespace quillan::convert

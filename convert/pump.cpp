@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace quillan {
+namespace quillan::convert {
 namespace {
 
 using base::ReadFull;
@@ -262,4 +262,4 @@ void readChunks(int inFd, const std::function<void(std::string_view)> &feed)
     }
 }
 
-} // namespace quillan
+} // namespace quillan::convert

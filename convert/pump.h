@@ -14,7 +14,7 @@
 #include <functional>
 #include <string_view>
 
-namespace quillan {
+namespace quillan::convert {
 
 // Failures on either side, carrying errno; the caller knows the names.
 struct ReadFailure {
@@ -33,4 +33,4 @@ text::Result pump(int inFd, int outFd, const text::Options &options);
 // read before it has been handed on). Whatever `feed` throws passes through.
 void readChunks(int inFd, const std::function<void(std::string_view)> &feed);
 
-} // namespace quillan
+} // namespace quillan::convert

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <limits>
 
-namespace quillan {
+namespace quillan::net {
 
 namespace {
 
@@ -293,7 +293,7 @@ void ConversionJob::startConversion(const QString &htmlPath)
 {
     source_ = htmlPath;
     result_ = {};
-    textPath_ = fromPath(textPathFor(toPath(htmlPath)));
+    textPath_ = fromPath(convert::textPathFor(toPath(htmlPath)));
     // A fetched page's text lies beside it in the private folder. A file's
     // goes beside the file, but never over something already there.
     textPrivate_ = !address_.isEmpty();
@@ -319,12 +319,12 @@ void ConversionJob::startConversion(const QString &htmlPath)
     // browser resolves them after redirects.
     options.address = address_.isEmpty() ? std::string() : responseAddress_.toStdString();
     const std::filesystem::path page = toPath(htmlPath);
-    const std::filesystem::path text = textPath.isEmpty() ? textPathFor(page) : toPath(textPath);
+    const std::filesystem::path text = textPath.isEmpty() ? convert::textPathFor(page) : toPath(textPath);
     auto convert = [worker, page, text, options] {
         try {
-            worker->result = convertHtmlFile(page, text, options);
+            worker->result = convert::convertHtmlFile(page, text, options);
             worker->ok = true;
-        } catch (const ConversionError &error) {
+        } catch (const convert::ConversionError &error) {
             worker->errorPath = QString::fromStdString(error.path());
             worker->errorReason = QString::fromStdString(error.reason());
         } catch (const std::exception &error) {
@@ -424,4 +424,4 @@ void ConversionJob::removeFiles()
     }
 }
 
-} // namespace quillan
+} // namespace quillan::net

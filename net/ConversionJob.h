@@ -54,7 +54,7 @@ class Inet;
 class QThread;
 class QTimer;
 
-namespace quillan {
+namespace quillan::net {
 
 // Bounds of one fetch.
 struct FetchLimits {
@@ -114,7 +114,7 @@ public:
     bool convertAddress(const QString &address);
 
     // Converts the HTML file at htmlPath into the text beside it (the text
-    // path rule of quillan::textPathFor); when anything is already at that
+    // path rule of quillan::convert::textPathFor); when anything is already at that
     // path, it is left alone and the text goes to a new file of the private
     // folder (textIsPrivate()).
     // Failures: "Quillan could not convert the HTML file to text." with
@@ -190,4 +190,4 @@ private:
 // The message every failure of the conversion itself starts with.
 inline constexpr const char *ConversionFailedMessage = "Quillan could not convert the HTML file to text.";
 
-} // namespace quillan
+} // namespace quillan::net

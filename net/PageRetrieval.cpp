@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace PageRetrieval {
+namespace quillan::net::PageRetrieval {
 
 namespace {
 
@@ -240,7 +240,8 @@ QString MakeFetchedPagePath(QString *error)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = folder + QStringLiteral("/page-") + randomName(12) + QStringLiteral(".html");
         const std::filesystem::path page(QFile::encodeName(path).toStdString());
-        const QString textPath = QFile::decodeName(QByteArray::fromStdString(quillan::textPathFor(page).native()));
+        const QString textPath =
+            QFile::decodeName(QByteArray::fromStdString(quillan::convert::textPathFor(page).native()));
         if (!exists(path) && !exists(textPath))
             return path;
     }
@@ -261,4 +262,4 @@ bool RemoveFetchedPagesFolder()
     return true;
 }
 
-} // namespace PageRetrieval
+} // namespace quillan::net::PageRetrieval

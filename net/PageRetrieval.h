@@ -11,7 +11,7 @@
 #include <QLocale>
 #include <QString>
 
-namespace PageRetrieval {
+namespace quillan::net::PageRetrieval {
 
 // "1,500 bytes received from " followed by address: the count with its
 // digits grouped by thousands with the locale's group separator and no
@@ -38,7 +38,7 @@ QString FetchedPagesFolder(QString *error = nullptr);
 
 // A fresh path in the private folder ending in ".html", whose name has no
 // other dot, and at which neither the page file nor its text file
-// (quillan::textPathFor) exists yet. Does not create the file. Empty when
+// (quillan::convert::textPathFor) exists yet. Does not create the file. Empty when
 // the folder cannot be made, with the reason in *error when error is given.
 QString MakeFetchedPagePath(QString *error = nullptr);
 
@@ -92,4 +92,4 @@ QString GroupedCount(qint64 count, const QLocale &locale = QLocale());
 // it too.
 bool RemoveFetchedPagesFolder();
 
-} // namespace PageRetrieval
+} // namespace quillan::net::PageRetrieval

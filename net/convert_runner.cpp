@@ -32,7 +32,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace quillan::cli {
+namespace quillan::net {
+
+using namespace quillan::cli;
 
 namespace {
 
@@ -400,7 +402,7 @@ void BatchRunner::startFile(Item &item)
             finish(item.index, false, prefixed(error.toLocal8Bit().toStdString()));
             return;
         }
-        output = textPathFor(QFile::encodeName(page).toStdString()).string();
+        output = convert::textPathFor(QFile::encodeName(page).toStdString()).string();
         item.privateText = *output;
     }
 
@@ -413,7 +415,7 @@ void BatchRunner::startFile(Item &item)
             try {
                 outcome.remark = convertFile_(input, output ? &*output : nullptr);
                 outcome.ok = true;
-            } catch (const ConversionError &error) {
+            } catch (const convert::ConversionError &error) {
                 outcome.failure = prefixed(error.what());
             } catch (const std::exception &error) {
                 outcome.failure = prefixed(input + ": " + error.what());
@@ -745,4 +747,4 @@ int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std
     return runner.run();
 }
 
-} // namespace quillan::cli
+} // namespace quillan::net

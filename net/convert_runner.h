@@ -42,10 +42,10 @@
 #include <optional>
 #include <string>
 
-namespace quillan::cli {
+namespace quillan::net {
 
 // Converts the file input into its text beside it (output null) or into
-// *output; throws quillan::ConversionError. The file road of the command
+// *output; throws quillan::convert::ConversionError. The file road of the command
 // line, shared with its one-input form. Answers a remark for standard error
 // once the text is delivered (--verbose), or nothing.
 using FileConversion = std::function<std::string(const std::string &input, const std::string *output)>;
@@ -87,4 +87,4 @@ unsigned jobsWithinFileLimit(unsigned jobs, std::uint64_t fileLimit, std::uint64
 int runBatch(int argc, char **argv, const RunSettings &settings, std::vector<std::string> inputs,
              std::optional<InputList> list, const FileConversion &convertFile);
 
-} // namespace quillan::cli
+} // namespace quillan::net

@@ -18,6 +18,7 @@
 namespace {
 
 using namespace quillan::cli;
+using namespace quillan::net;
 
 int runMany(int argc, char **argv)
 {

@@ -64,7 +64,7 @@ public:
     }
 
 private:
-    TagStripper stripper_;
+    strip::TagStripper stripper_;
     TitleTap title_;
 };
 

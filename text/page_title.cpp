@@ -11,7 +11,7 @@
 
 #include <vector>
 
-namespace quillan {
+namespace quillan::text {
 
 namespace {
 
@@ -188,4 +188,4 @@ std::string pageTitleOfFile(const std::filesystem::path &htmlPath, std::string_v
     return scan.finish();
 }
 
-} // namespace quillan
+} // namespace quillan::text

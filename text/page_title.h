@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillan {
+namespace quillan::text {
 
 // Only the start of a page is read: a title lies in its head.
 inline constexpr std::size_t kTitleScanBytes = 1024 * 1024;
@@ -52,4 +52,4 @@ std::string pageTitle(std::string_view page, std::string_view httpCharset = {});
 // kTitleScanBytes are read; empty when the file cannot be read.
 std::string pageTitleOfFile(const std::filesystem::path &htmlPath, std::string_view httpCharset = {});
 
-} // namespace quillan
+} // namespace quillan::text

@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 // One fetch and conversion by the job the command uses, without windows;
 // the text is removed afterwards. Seconds, or a negative value when
 // something failed.
-double programRun(quillan::ConversionJob &job, const QString &url, std::size_t expectedBytes)
+double programRun(quillan::net::ConversionJob &job, const QString &url, std::size_t expectedBytes)
 {
     QElapsedTimer clock;
     clock.start();
@@ -39,14 +39,14 @@ double programRun(quillan::ConversionJob &job, const QString &url, std::size_t e
     QString text;
     qint64 received = 0;
     bool ok = false;
-    const auto progress = QObject::connect(&job, &quillan::ConversionJob::progress, &loop,
+    const auto progress = QObject::connect(&job, &quillan::net::ConversionJob::progress, &loop,
                                            [&received](qint64 count) { received = count; });
-    const auto ready = QObject::connect(&job, &quillan::ConversionJob::textReady, &loop, [&](const QString &path) {
+    const auto ready = QObject::connect(&job, &quillan::net::ConversionJob::textReady, &loop, [&](const QString &path) {
         text = path;
         ok = true;
         loop.quit();
     });
-    const auto failed = QObject::connect(&job, &quillan::ConversionJob::failed, &loop, [&loop] { loop.quit(); });
+    const auto failed = QObject::connect(&job, &quillan::net::ConversionJob::failed, &loop, [&loop] { loop.quit(); });
     if (!job.convertAddress(url))
         return -1;
     loop.exec();
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     server.route("/page.html", testsupport::HttpResponse::html(bytes));
     const std::string url = server.url("/page.html");
 
-    quillan::ConversionJob job;
+    quillan::net::ConversionJob job;
 
     std::printf("fetch and convert a %.1f MB CR LF page from 127.0.0.1 (best of %d runs)\n",
                 double(bytes.size()) / (1 << 20), runs);
@@ -115,6 +115,6 @@ int main(int argc, char **argv)
     std::printf("  conversion job:                  %8.1f ms  ratio %.2f\n", best * 1e3, best / baseline);
     std::printf("  peak memory: this process %ld KB (the served page included), largest baseline child %ld KB\n",
                 selfPeakKb(), childPeak);
-    PageRetrieval::RemoveFetchedPagesFolder();
+    quillan::net::PageRetrieval::RemoveFetchedPagesFolder();
     return 0;
 }

@@ -88,21 +88,21 @@ void MainWindow::txtGetFile_KeyPress(int KeyAscii)
 
 void MainWindow::createConversionJob()
 {
-    job_ = new quillan::ConversionJob(this);
+    job_ = new quillan::net::ConversionJob(this);
     job_->setObjectName(QStringLiteral("conversionJob"));
-    job_->setLimits(quillan::readFetchLimits());
-    connect(job_, &quillan::ConversionJob::progress, this, [this](qint64 count) { showProgress(count); });
-    connect(job_, &quillan::ConversionJob::converting, this, [this] {
+    job_->setLimits(quillan::net::readFetchLimits());
+    connect(job_, &quillan::net::ConversionJob::progress, this, [this](qint64 count) { showProgress(count); });
+    connect(job_, &quillan::net::ConversionJob::converting, this, [this] {
         if (!busyPointer_)
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         busyPointer_ = true;
     });
-    connect(job_, &quillan::ConversionJob::textReady, this, &MainWindow::showText);
+    connect(job_, &quillan::net::ConversionJob::textReady, this, &MainWindow::showText);
     // The message box waits for the user: shown from the event loop, never
     // from inside the job's own signal, so that the window (and its job) may
     // go while it is open.
-    connect(job_, &quillan::ConversionJob::failed, this, &MainWindow::showFailure, Qt::QueuedConnection);
-    connect(job_, &quillan::ConversionJob::cancelled, this, &MainWindow::endCommand);
+    connect(job_, &quillan::net::ConversionJob::failed, this, &MainWindow::showFailure, Qt::QueuedConnection);
+    connect(job_, &quillan::net::ConversionJob::cancelled, this, &MainWindow::endCommand);
 }
 
 void MainWindow::btnHTMLtoText_Click()
@@ -156,7 +156,7 @@ void MainWindow::showProgress(qint64 receivedBytes)
 {
     // The caption names the address as the box holds it now.
     lbBytesReceived->show();
-    lbBytesReceived->setText(PageRetrieval::BytesReceivedCaption(receivedBytes, txtURL->text()));
+    lbBytesReceived->setText(quillan::net::PageRetrieval::BytesReceivedCaption(receivedBytes, txtURL->text()));
 }
 
 void MainWindow::showText(const QString &textPath)
@@ -168,14 +168,15 @@ void MainWindow::showText(const QString &textPath)
     const bool temporary = job_->textIsPrivate();
     ViewerWindow &view = FormInstance<ViewerWindow>::get();
     if (temporary) {
-        const PageRetrieval::SavePlace place = job_->savePlace();
+        const quillan::net::PageRetrieval::SavePlace place = job_->savePlace();
         view.setSavePlace(place.folder, place.fileName);
     }
     QString error;
     if (!view.loadText({textPath, job_->textEncoding(), pageName(), temporary}, &error)) {
         if (temporary)
             QFile::remove(textPath);
-        showFailure(QString::fromLatin1(quillan::ConversionFailedMessage), textPath + QStringLiteral(": ") + error);
+        showFailure(QString::fromLatin1(quillan::net::ConversionFailedMessage),
+                    textPath + QStringLiteral(": ") + error);
         return;
     }
     connect(&view, &ViewerWindow::unloaded, this, &MainWindow::endCommand, Qt::UniqueConnection);

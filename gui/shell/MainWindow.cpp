@@ -57,19 +57,20 @@ constexpr int F1KeyCode = 112;
 const char *const NetvaneProgId = "Vanelink.Netvane";
 
 // The user's choices of chkReadable and chkArticle, under
-// quillan::ProgramRegistryKey.
+// quillan::net::ProgramRegistryKey.
 const char *const ReadableTextValue = "ReadableText";
 const char *const ArticleOnlyValue = "ArticleOnly";
 
 void rememberChoice(const char *value, bool ticked)
 {
     // A registry that cannot be written costs only the memory of the choice.
-    platform::RegWriteDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, value, ticked ? 1 : 0);
+    platform::RegWriteDword(platform::HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey, value, ticked ? 1 : 0);
 }
 
 bool rememberedChoice(const char *value)
 {
-    return platform::RegReadDword(platform::HKEY_CURRENT_USER, quillan::ProgramRegistryKey, value).value_or(0) != 0;
+    return platform::RegReadDword(platform::HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey, value).value_or(0) !=
+           0;
 }
 
 } // namespace

@@ -22,7 +22,7 @@
 //
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
 // code) starts the conversion command: the checks and their messages run at
-// once, then a conversion job (quillan::ConversionJob) fetches and converts
+// once, then a conversion job (quillan::net::ConversionJob) fetches and converts
 // while the event loop runs, and the text opens in the viewer, modal. The
 // command ends, with commandEnded(), when the viewer has been closed or the
 // command's message dismissed; Esc or closing the window during a fetch
@@ -35,7 +35,7 @@
 #include <memory>
 
 class ComControl;
-namespace quillan {
+namespace quillan::net {
 class ConversionJob;
 }
 class QAction;
@@ -79,7 +79,7 @@ public:
     QAction *Quit = nullptr;
 
     // The conversion job of the command (one at a time).
-    quillan::ConversionJob *job() const { return job_; }
+    quillan::net::ConversionJob *job() const { return job_; }
 
     // The connection-state controls; only Netvane1 is ever read.
     std::unique_ptr<ComControl> Netvane1;
@@ -157,7 +157,7 @@ private:
     void showFailure(const QString &message, const QString &reason);
     void endCommand();
 
-    quillan::ConversionJob *job_ = nullptr;
+    quillan::net::ConversionJob *job_ = nullptr;
     bool commandRunning_ = false;
     bool commandFetches_ = false; // the running command's page comes by its address
     bool busyPointer_ = false;

@@ -22,7 +22,7 @@ void show(const QString &helpFilePath)
 
 void end()
 {
-    PageRetrieval::RemoveFetchedPagesFolder();
+    quillan::net::PageRetrieval::RemoveFetchedPagesFolder();
 }
 
 } // namespace MainWindowModule

@@ -20,8 +20,8 @@
 namespace {
 
 using namespace testsupport;
-using quillan::ConversionError;
-using quillan::convertHtmlFile;
+using quillan::convert::ConversionError;
+using quillan::convert::convertHtmlFile;
 using quillan::text::Kind;
 
 // The readable text's options, with links and width as given.
@@ -37,7 +37,7 @@ quillan::text::Options readableOptions(bool links = false, std::size_t width = 0
 // The readable text of htmlPath into its text path, which is returned.
 std::filesystem::path convertReadableHtmlFile(const std::filesystem::path &htmlPath)
 {
-    const std::filesystem::path textPath = quillan::textPathFor(htmlPath);
+    const std::filesystem::path textPath = quillan::convert::textPathFor(htmlPath);
     convertHtmlFile(htmlPath, textPath, readableOptions());
     return textPath;
 }
@@ -203,7 +203,7 @@ TEST(ReadableFiles, StreamsBetweenOpenFiles)
     const int out = ::open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
-    quillan::convertStream(in, out, "in", "out", readableOptions());
+    quillan::convert::convertStream(in, out, "in", "out", readableOptions());
     ::close(in);
     ::close(out);
     const std::string text = readFile(dir / "out.txt");
@@ -212,8 +212,9 @@ TEST(ReadableFiles, StreamsBetweenOpenFiles)
 
     const int closed = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(closed);
-    expectConversionFailure([&] { quillan::convertStream(closed, STDOUT_FILENO, "gone", "out", readableOptions()); },
-                            "gone", "Bad file descriptor");
+    expectConversionFailure(
+        [&] { quillan::convert::convertStream(closed, STDOUT_FILENO, "gone", "out", readableOptions()); }, "gone",
+        "Bad file descriptor");
 }
 
 } // namespace

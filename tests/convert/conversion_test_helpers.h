@@ -18,7 +18,7 @@ void expectConversionFailure(F &&run, const std::string &path, const std::string
     try {
         std::forward<F>(run)();
         ADD_FAILURE() << "no failure reported for " << path;
-    } catch (const quillan::ConversionError &e) {
+    } catch (const quillan::convert::ConversionError &e) {
         EXPECT_EQ(e.path(), path);
         EXPECT_FALSE(e.reason().empty());
         if (!reason.empty()) {

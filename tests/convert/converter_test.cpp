@@ -21,9 +21,9 @@
 namespace {
 
 using namespace testsupport;
-using quillan::ConversionError;
-using quillan::convertHtmlFile;
-using quillan::textPathFor;
+using quillan::convert::ConversionError;
+using quillan::convert::convertHtmlFile;
+using quillan::convert::textPathFor;
 
 TEST(TextPathRule, CutsTheFileNameAfterItsFirstDot)
 {
@@ -153,7 +153,7 @@ TEST(Failures, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting)
         expectConversionFailure([&] { convertHtmlFile(dir / name); }, (dir / name).string(), "not a regular file");
     expectConversionFailure([&] { convertHtmlFile("/dev/null", dir / "null.txt"); }, "/dev/null", "not a regular file");
     EXPECT_EQ(fileNames(dir.path()), (std::set<std::string>{"fifo.html", "zero.html", "random.html", "pipe.html"}));
-    expectConversionFailure([&] { quillan::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
+    expectConversionFailure([&] { quillan::convert::openHtmlFile(dir / "fifo.html"); }, (dir / "fifo.html").string(),
                             "not a regular file");
 
     // A regular file is read to its end as before, through a link too.

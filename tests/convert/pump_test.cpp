@@ -23,7 +23,7 @@ namespace {
 
 using namespace testsupport;
 
-using quillan::WriteFailure;
+using quillan::convert::WriteFailure;
 
 // Some 3 MiB of rows, so that both rings of slots go round several times.
 std::string largePage()
@@ -78,7 +78,7 @@ TEST_F(LargePump, EveryKindGivesItsTextThroughTheHelperThread)
         {
             base::UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
             ASSERT_TRUE(out);
-            const quillan::text::Result result = quillan::pump(input.get(), out.get(), options);
+            const quillan::text::Result result = quillan::convert::pump(input.get(), out.get(), options);
             EXPECT_EQ(result.textEncoding, "UTF-8");
             EXPECT_EQ(result.article.has_value(), kind == quillan::text::Kind::Article);
         }
@@ -92,7 +92,7 @@ TEST_F(LargePump, IntoAFileAndThroughASlowPipeAlike)
     {
         base::UniqueFd out(::open((dir / "page.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
         ASSERT_TRUE(out);
-        quillan::pump(input.get(), out.get(), {});
+        quillan::convert::pump(input.get(), out.get(), {});
     }
     EXPECT_EQ(readFile(dir / "page.txt"), expected);
 
@@ -114,7 +114,7 @@ TEST_F(LargePump, IntoAFileAndThroughASlowPipeAlike)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    quillan::pump(input.get(), writeEnd.get(), {});
+    quillan::convert::pump(input.get(), writeEnd.get(), {});
     writeEnd.reset();
     reader.join();
     EXPECT_EQ(piped, expected);
@@ -126,7 +126,7 @@ TEST_F(LargePump, AFailedWriteEndsTheReadingAndIsReported)
     if (!full)
         GTEST_SKIP() << "no /dev/full";
     try {
-        quillan::pump(input.get(), full.get(), {});
+        quillan::convert::pump(input.get(), full.get(), {});
         ADD_FAILURE() << "no failure";
     } catch (const WriteFailure &failure) {
         EXPECT_EQ(failure.error, ENOSPC);
@@ -141,7 +141,7 @@ TEST_F(LargePump, AFailedWriteEndsTheReadingAndIsReported)
     ::close(ends[0]);
     base::UniqueFd writeEnd(ends[1]);
     try {
-        quillan::pump(input.get(), writeEnd.get(), {});
+        quillan::convert::pump(input.get(), writeEnd.get(), {});
         ADD_FAILURE() << "no failure";
     } catch (const WriteFailure &failure) {
         EXPECT_EQ(failure.error, EPIPE);

@@ -21,7 +21,7 @@
 #include <QThread>
 #include <QTimer>
 
-using quillan::ConversionJob;
+using quillan::net::ConversionJob;
 using quillan::text::Kind;
 using testsupport::HttpResponse;
 using testsupport::HttpTestServer;
@@ -54,7 +54,7 @@ QByteArray convertedBytes(const QByteArray &page, const QString &folder)
     if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size())
         return "cannot write the expected page";
     file.close();
-    const auto text = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
+    const auto text = quillan::convert::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
     const QByteArray bytes = readAll(QString::fromStdString(text.string()));
     QFile::remove(QString::fromStdString(text.string()));
     QFile::remove(html);
@@ -171,7 +171,7 @@ void TestConversionJob::cleanup()
 
 QStringList TestConversionJob::folderEntries() const
 {
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
@@ -193,10 +193,12 @@ void TestConversionJob::fetchedPageIsStreamedConvertedAndHandedOver()
     // file, not held back in memory.
     QList<qint64> onDisk;
     connect(&job, &ConversionJob::progress, this, [&](qint64 count) {
-        const QStringList pages = QDir(PageRetrieval::FetchedPagesFolder()).entryList({QStringLiteral("*.html")});
-        onDisk << (pages.size() == 1
-                       ? QFileInfo(PageRetrieval::FetchedPagesFolder() + QLatin1Char('/') + pages[0]).size()
-                       : -1);
+        const QStringList pages =
+            QDir(quillan::net::PageRetrieval::FetchedPagesFolder()).entryList({QStringLiteral("*.html")});
+        onDisk
+            << (pages.size() == 1
+                    ? QFileInfo(quillan::net::PageRetrieval::FetchedPagesFolder() + QLatin1Char('/') + pages[0]).size()
+                    : -1);
         Q_UNUSED(count);
     });
     QVERIFY(recorder.run([&] { return job.convertAddress(address); }));
@@ -214,7 +216,8 @@ void TestConversionJob::fetchedPageIsStreamedConvertedAndHandedOver()
     QVERIFY(!job.isRunning());
 
     // The text lies in the private folder, alone: the page file is gone.
-    QCOMPARE(QFileInfo(o.textPath).absolutePath(), QFileInfo(PageRetrieval::FetchedPagesFolder()).absoluteFilePath());
+    QCOMPARE(QFileInfo(o.textPath).absolutePath(),
+             QFileInfo(quillan::net::PageRetrieval::FetchedPagesFolder()).absoluteFilePath());
     QCOMPARE(folderEntries(), QStringList{QFileInfo(o.textPath).fileName()});
     QCOMPARE(readAll(o.textPath), convertedBytes(page, QString::fromStdString(tmp_->path().string())));
     QVERIFY(QFile::remove(o.textPath));
@@ -289,7 +292,7 @@ void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
     const QString html = folder + QStringLiteral("/page.html");
     const QString text = folder + QStringLiteral("/page.TXT");
     testsupport::writeFile(dir.path() / "page.html", page.toStdString());
-    const QString privateFolder = QFileInfo(PageRetrieval::FetchedPagesFolder()).absoluteFilePath();
+    const QString privateFolder = QFileInfo(quillan::net::PageRetrieval::FetchedPagesFolder()).absoluteFilePath();
 
     // The user's own notes, a folder, a link to nowhere: each stays as it
     // was, and the text goes to a new file of the private folder, in both
@@ -490,7 +493,7 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
     server_->route("/r2", HttpResponse::redirect("/404.html"));
     {
         ConversionJob job;
-        quillan::FetchLimits limits;
+        quillan::net::FetchLimits limits;
         limits.maxRedirects = 1;
         job.setLimits(limits);
         Recorder recorder(job);
@@ -502,7 +505,7 @@ void TestConversionJob::failuresCarryTheirMessageAndReason()
     // does not carry all of it.
     {
         server_->clearRequests();
-        const QString address = q(server_->url("/")) + QString(quillan::MaxAddressLength, QLatin1Char('a'));
+        const QString address = q(server_->url("/")) + QString(quillan::net::MaxAddressLength, QLatin1Char('a'));
         ConversionJob job;
         Recorder recorder(job);
         QVERIFY(recorder.run([&] { return job.convertAddress(address); }));
@@ -643,7 +646,7 @@ void TestConversionJob::sizeCapEndsTheFetchWhateverTheFraming()
     server_->route("/endless", endless);
     server_->route("/fits", HttpResponse::html(std::string(10000, 'f')));
 
-    quillan::FetchLimits limits;
+    quillan::net::FetchLimits limits;
     limits.maxBytes = 10000;
     for (const char *target : {"/announced", "/chunked", "/unannounced", "/endless"}) {
         ConversionJob job;
@@ -668,7 +671,7 @@ void TestConversionJob::sizeCapEndsTheFetchWhateverTheFraming()
     QVERIFY(QFile::remove(recorder.outcome.textPath));
 
     // The default cap is 256 MiB, said in MiB.
-    limits.maxBytes = quillan::FetchLimits().maxBytes;
+    limits.maxBytes = quillan::net::FetchLimits().maxBytes;
     QCOMPARE(limits.maxBytes, qint64(256) * 1024 * 1024);
     HttpResponse huge = HttpResponse::html("x");
     huge.headers.emplace_back("Content-Length", std::to_string(limits.maxBytes + 1));
@@ -695,7 +698,7 @@ void TestConversionJob::silenceAndOverallDeadlineEndTheFetch()
 
     {
         ConversionJob job;
-        quillan::FetchLimits limits;
+        quillan::net::FetchLimits limits;
         limits.silence = std::chrono::seconds(2);
         limits.deadline = std::chrono::seconds(1);
         job.setLimits(limits);
@@ -710,7 +713,7 @@ void TestConversionJob::silenceAndOverallDeadlineEndTheFetch()
     }
     {
         ConversionJob job;
-        quillan::FetchLimits limits;
+        quillan::net::FetchLimits limits;
         limits.silence = std::chrono::seconds(1);
         job.setLimits(limits);
         Recorder recorder(job);
@@ -878,13 +881,15 @@ void TestConversionJob::oneRunAtATime()
 void TestConversionJob::limitsComeFromTheRegistry()
 {
     using namespace platform;
-    RegDeleteTree(HKEY_CURRENT_USER, quillan::ProgramRegistryKey);
-    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024);
-    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::ProgramRegistryKey, quillan::MaxPageMiBValue, 3), ERROR_SUCCESS);
-    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(3) * 1024 * 1024);
-    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::ProgramRegistryKey, quillan::MaxPageMiBValue, 0), ERROR_SUCCESS);
-    QCOMPARE(quillan::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024); // 0 is no limit of use
-    RegDeleteTree(HKEY_CURRENT_USER, quillan::ProgramRegistryKey);
+    RegDeleteTree(HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey);
+    QCOMPARE(quillan::net::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024);
+    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey, quillan::net::MaxPageMiBValue, 3),
+             ERROR_SUCCESS);
+    QCOMPARE(quillan::net::readFetchLimits().maxBytes, qint64(3) * 1024 * 1024);
+    QCOMPARE(RegWriteDword(HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey, quillan::net::MaxPageMiBValue, 0),
+             ERROR_SUCCESS);
+    QCOMPARE(quillan::net::readFetchLimits().maxBytes, qint64(256) * 1024 * 1024); // 0 is no limit of use
+    RegDeleteTree(HKEY_CURRENT_USER, quillan::net::ProgramRegistryKey);
 }
 
 // "Привет, мир" in windows-1251: not valid UTF-8, and read as windows-1252
@@ -987,7 +992,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     TestConversionJob test;
     const int status = QTest::qExec(&test, argc, argv);
-    PageRetrieval::RemoveFetchedPagesFolder();
+    quillan::net::PageRetrieval::RemoveFetchedPagesFolder();
     return status;
 }
 

@@ -61,7 +61,7 @@ void TestPageRetrieval::initTestCase()
 
 void TestPageRetrieval::cleanupTestCase()
 {
-    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());
+    QVERIFY(quillan::net::PageRetrieval::RemoveFetchedPagesFolder());
     QVERIFY(testsupport::fileNames(tmp_->path()).empty());
 }
 
@@ -69,32 +69,36 @@ void TestPageRetrieval::captionAndMessageTexts()
 {
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QString address = "http://127.0.0.1/x";
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(1500, address, english), "1,500 bytes received from " + address);
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(0, address, english), "0 bytes received from " + address);
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(999, "", english), QStringLiteral("999 bytes received from "));
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(3'000'000'000LL, "a", english),
+    QCOMPARE(quillan::net::PageRetrieval::BytesReceivedCaption(1500, address, english),
+             "1,500 bytes received from " + address);
+    QCOMPARE(quillan::net::PageRetrieval::BytesReceivedCaption(0, address, english),
+             "0 bytes received from " + address);
+    QCOMPARE(quillan::net::PageRetrieval::BytesReceivedCaption(999, "", english),
+             QStringLiteral("999 bytes received from "));
+    QCOMPARE(quillan::net::PageRetrieval::BytesReceivedCaption(3'000'000'000LL, "a", english),
              QStringLiteral("3,000,000,000 bytes received from a"));
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(1048576, "a", QLocale(QLocale::German, QLocale::Germany)),
-             QStringLiteral("1.048.576 bytes received from a"));
-    QCOMPARE(PageRetrieval::BytesReceivedCaption(2048, "a", QLocale::c()),
+    QCOMPARE(
+        quillan::net::PageRetrieval::BytesReceivedCaption(1048576, "a", QLocale(QLocale::German, QLocale::Germany)),
+        QStringLiteral("1.048.576 bytes received from a"));
+    QCOMPARE(quillan::net::PageRetrieval::BytesReceivedCaption(2048, "a", QLocale::c()),
              QStringLiteral("2,048 bytes received from a"));
-    QCOMPARE(PageRetrieval::UnableToRetrieveMessage(address, QString()),
+    QCOMPARE(quillan::net::PageRetrieval::UnableToRetrieveMessage(address, QString()),
              "Quillan was unable to retrieve the web page at " + address);
-    QCOMPARE(PageRetrieval::UnableToRetrieveMessage(address, "HTTP 404 Not Found"),
+    QCOMPARE(quillan::net::PageRetrieval::UnableToRetrieveMessage(address, "HTTP 404 Not Found"),
              "Quillan was unable to retrieve the web page at " + address + "\nHTTP 404 Not Found");
 }
 
 void TestPageRetrieval::privateFolderAndFreshNames()
 {
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     QVERIFY(!folder.isEmpty());
     QCOMPARE(qpath(std::filesystem::path(folder.toStdString()).parent_path()), qpath(tmp_->path()));
     QCOMPARE(modeOf(folder), mode_t(0700));
-    QCOMPARE(PageRetrieval::FetchedPagesFolder(), folder); // once per run
+    QCOMPARE(quillan::net::PageRetrieval::FetchedPagesFolder(), folder); // once per run
 
     QSet<QString> names;
     for (int i = 0; i < 20; ++i) {
-        const QString path = PageRetrieval::MakeFetchedPagePath();
+        const QString path = quillan::net::PageRetrieval::MakeFetchedPagePath();
         QVERIFY(path.startsWith(folder + "/"));
         QVERIFY(path.endsWith(".html"));
         QCOMPARE(path.mid(folder.size() + 1).count('.'), 1);
@@ -105,7 +109,7 @@ void TestPageRetrieval::privateFolderAndFreshNames()
 
     // A folder someone opened up is left alone and replaced by a new one.
     QVERIFY(::chmod(folder.toLocal8Bit().constData(), 0755) == 0);
-    const QString replacement = PageRetrieval::FetchedPagesFolder();
+    const QString replacement = quillan::net::PageRetrieval::FetchedPagesFolder();
     QVERIFY(replacement != folder);
     QCOMPARE(modeOf(replacement), mode_t(0700));
     QVERIFY(::rmdir(folder.toLocal8Bit().constData()) == 0);
@@ -113,11 +117,11 @@ void TestPageRetrieval::privateFolderAndFreshNames()
 
 void TestPageRetrieval::privateTextFilesAreNewEachTime()
 {
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     QSet<QString> made;
     for (int i = 0; i < 20; ++i) {
         QString error;
-        const QString path = PageRetrieval::CreatePrivateTextFile(&error);
+        const QString path = quillan::net::PageRetrieval::CreatePrivateTextFile(&error);
         QVERIFY2(!path.isEmpty(), qPrintable(error));
         QVERIFY(path.startsWith(folder + "/text-"));
         QVERIFY(path.endsWith(".TXT"));
@@ -130,18 +134,18 @@ void TestPageRetrieval::privateTextFilesAreNewEachTime()
         QVERIFY(QFile::remove(path));
 
     // No folder can be made: empty, with the reason.
-    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());
+    QVERIFY(quillan::net::PageRetrieval::RemoveFetchedPagesFolder());
     const QByteArray tmpdir = qgetenv("TMPDIR");
     const auto notAFolder = testsupport::writeFile(tmp_->path() / "not-a-folder", "x");
     qputenv("TMPDIR", notAFolder.string().c_str());
     QString error;
-    QVERIFY(PageRetrieval::CreatePrivateTextFile(&error).isEmpty());
+    QVERIFY(quillan::net::PageRetrieval::CreatePrivateTextFile(&error).isEmpty());
     QVERIFY2(error.contains("not-a-folder"), qPrintable(error));
     // Nor where TMPDIR names nothing: never a folder at the root instead.
     const auto missing = tmp_->path() / "missing-folder";
     qputenv("TMPDIR", missing.string().c_str());
     error.clear();
-    const QString none = PageRetrieval::CreatePrivateTextFile(&error);
+    const QString none = quillan::net::PageRetrieval::CreatePrivateTextFile(&error);
     QVERIFY2(none.isEmpty(), qPrintable(none));
     QVERIFY2(error.contains("missing-folder"), qPrintable(error));
     qputenv("TMPDIR", tmpdir);
@@ -150,7 +154,7 @@ void TestPageRetrieval::privateTextFilesAreNewEachTime()
 
 void TestPageRetrieval::savedTextNamesAreSafeFileNames()
 {
-    using PageRetrieval::SavedTextName;
+    using quillan::net::PageRetrieval::SavedTextName;
     const QString address = "http://example.org/news/today.html?x=1#top";
     QCOMPARE(SavedTextName("Today's news", address), "Today's news.txt");
     // Separators, wildcards, quotes and controls become spaces, folded.
@@ -161,9 +165,9 @@ void TestPageRetrieval::savedTextNamesAreSafeFileNames()
     QCOMPARE(SavedTextName("  ", address), "today.txt");
     QCOMPARE(SavedTextName("\u00c9t\u00e9 \U0001F600", address), "\u00c9t\u00e9 \U0001F600.txt");
     // A long title is cut, never inside a surrogate pair.
-    const QString faces = QString("\U0001F600").repeated(PageRetrieval::MaxSavedNameLength);
+    const QString faces = QString("\U0001F600").repeated(quillan::net::PageRetrieval::MaxSavedNameLength);
     const QString cut = SavedTextName(faces, address);
-    QVERIFY(cut.size() <= PageRetrieval::MaxSavedNameLength + 4);
+    QVERIFY(cut.size() <= quillan::net::PageRetrieval::MaxSavedNameLength + 4);
     QVERIFY(cut.endsWith(".txt"));
     QVERIFY(!cut.at(cut.size() - 5).isHighSurrogate());
     QVERIFY(QFile::encodeName(cut).size() < 255);
@@ -190,23 +194,26 @@ void TestPageRetrieval::saveStartsInTheDocumentsFolderElseHome()
     const QString address = "http://example.org/page.html";
 
     // No documents folder: home.
-    PageRetrieval::SavePlace place = PageRetrieval::SavePlaceFor("Title", address, QString());
+    quillan::net::PageRetrieval::SavePlace place =
+        quillan::net::PageRetrieval::SavePlaceFor("Title", address, QString());
     QCOMPARE(place.folder, qpath(home.path()));
     QCOMPARE(place.fileName, "Title.txt");
     // With one: there. One named in the user's folder list counts.
     QVERIFY(QDir().mkpath(qpath(home.path() / "Documents")));
-    QCOMPARE(PageRetrieval::SavePlaceFor("Title", address, QString()).folder, qpath(home.path() / "Documents"));
+    QCOMPARE(quillan::net::PageRetrieval::SavePlaceFor("Title", address, QString()).folder,
+             qpath(home.path() / "Documents"));
     QVERIFY(QDir().mkpath(qpath(home.path() / "config")));
     QVERIFY(QDir().mkpath(qpath(home.path() / "Papers")));
     testsupport::writeFile(home.path() / "config" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
-    QCOMPARE(PageRetrieval::SavePlaceFor("", address, QString()).folder, qpath(home.path() / "Papers"));
-    QCOMPARE(PageRetrieval::SavePlaceFor("", address, QString()).fileName, "page.txt");
+    QCOMPARE(quillan::net::PageRetrieval::SavePlaceFor("", address, QString()).folder, qpath(home.path() / "Papers"));
+    QCOMPARE(quillan::net::PageRetrieval::SavePlaceFor("", address, QString()).fileName, "page.txt");
 
     // A file's text: beside the file, named by the title, else the file.
-    place = PageRetrieval::SavePlaceFor("", QString(), qpath(home.path() / "site" / "index.htm"));
+    place = quillan::net::PageRetrieval::SavePlaceFor("", QString(), qpath(home.path() / "site" / "index.htm"));
     QCOMPARE(place.folder, qpath(home.path() / "site"));
     QCOMPARE(place.fileName, "index.txt");
-    QCOMPARE(PageRetrieval::SavePlaceFor("Front", QString(), qpath(home.path() / "index.htm")).fileName, "Front.txt");
+    QCOMPARE(quillan::net::PageRetrieval::SavePlaceFor("Front", QString(), qpath(home.path() / "index.htm")).fileName,
+             "Front.txt");
 
     qputenv("HOME", oldHome);
     qputenv("XDG_CONFIG_HOME", oldConfig);
@@ -214,7 +221,7 @@ void TestPageRetrieval::saveStartsInTheDocumentsFolderElseHome()
 
 void TestPageRetrieval::pageFilesAreCreatedExclusively()
 {
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     const std::filesystem::path dir = folder.toStdString();
     const auto outside = testsupport::writeFile(tmp_->path() / "victim.txt", "precious");
     const auto planted = testsupport::writeFile(dir / "planted.html", "planted");
@@ -222,22 +229,22 @@ void TestPageRetrieval::pageFilesAreCreatedExclusively()
     std::filesystem::create_symlink(tmp_->path() / "nowhere.txt", dir / "dangling.html");
 
     QString error;
-    QCOMPARE(PageRetrieval::CreatePageFile(qpath(planted), &error), -1);
+    QCOMPARE(quillan::net::PageRetrieval::CreatePageFile(qpath(planted), &error), -1);
     QVERIFY(!error.isEmpty());
     QCOMPARE(testsupport::readFile(planted), std::string("planted"));
-    QCOMPARE(PageRetrieval::CreatePageFile(qpath(dir / "link.html")), -1);
+    QCOMPARE(quillan::net::PageRetrieval::CreatePageFile(qpath(dir / "link.html")), -1);
     QCOMPARE(testsupport::readFile(outside), std::string("precious"));
-    QCOMPARE(PageRetrieval::CreatePageFile(qpath(dir / "dangling.html")), -1);
+    QCOMPARE(quillan::net::PageRetrieval::CreatePageFile(qpath(dir / "dangling.html")), -1);
     QVERIFY(!std::filesystem::exists(tmp_->path() / "nowhere.txt"));
 
-    const QString path = PageRetrieval::MakeFetchedPagePath();
-    const int fd = PageRetrieval::CreatePageFile(path);
+    const QString path = quillan::net::PageRetrieval::MakeFetchedPagePath();
+    const int fd = quillan::net::PageRetrieval::CreatePageFile(path);
     QVERIFY(fd >= 0);
     QCOMPARE(::write(fd, "<p>new page</p>", 15), ssize_t(15));
     QCOMPARE(::close(fd), 0);
     QCOMPARE(testsupport::readFile(path.toStdString()), std::string("<p>new page</p>"));
     QCOMPARE(modeOf(path), mode_t(0600));
-    QCOMPARE(PageRetrieval::CreatePageFile(path), -1); // once only
+    QCOMPARE(quillan::net::PageRetrieval::CreatePageFile(path), -1); // once only
 
     for (const char *name : {"planted.html", "link.html", "dangling.html"})
         std::filesystem::remove(dir / name);
@@ -249,14 +256,14 @@ void TestPageRetrieval::folderGoesWithEverythingInIt()
 {
     // A text kept with Save was copied where the user chose: the one in the
     // private folder goes with it.
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     testsupport::writeFile(std::filesystem::path(folder.toStdString()) / "page-kept.TXT", "text");
     testsupport::writeFile(std::filesystem::path(folder.toStdString()) / ".page-kept.TXT.new-x", "part");
-    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());
+    QVERIFY(quillan::net::PageRetrieval::RemoveFetchedPagesFolder());
     QVERIFY(!QFileInfo::exists(folder));
-    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder()); // nothing left to do
+    QVERIFY(quillan::net::PageRetrieval::RemoveFetchedPagesFolder()); // nothing left to do
 
-    const QString next = PageRetrieval::FetchedPagesFolder();
+    const QString next = quillan::net::PageRetrieval::FetchedPagesFolder();
     QVERIFY(!next.isEmpty());
     QCOMPARE(modeOf(next), mode_t(0700));
 }
@@ -264,7 +271,7 @@ void TestPageRetrieval::folderGoesWithEverythingInIt()
 void TestPageRetrieval::folderGoesWhenTheProgramExits()
 {
     if (qEnvironmentVariableIsSet("QUILLAN_TEST_EXIT_CHILD")) { // the child: make a folder and a text, exit
-        const QString folder = PageRetrieval::FetchedPagesFolder();
+        const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
         testsupport::writeFile(std::filesystem::path(folder.toStdString()) / "page-left.TXT", "text");
         std::printf("%s\n", qPrintable(folder));
         std::fflush(stdout);

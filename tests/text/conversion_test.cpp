@@ -65,7 +65,7 @@ TEST(TextConversion, EachKindTheSameTextWhereverThePageIsCut)
     }
     // The stripped kind is the tag stripper's text, byte for byte.
     std::string stripped;
-    quillan::TagStripper stripper([&stripped](std::string_view text) { stripped.append(text); });
+    quillan::text::strip::TagStripper stripper([&stripped](std::string_view text) { stripped.append(text); });
     stripper.feed(Page);
     stripper.finish();
     EXPECT_EQ(convert(Page, kindOf(Kind::Stripped)).text, stripped);
@@ -77,7 +77,7 @@ TEST(TextConversion, EachKindTheSameTextWhereverThePageIsCut)
 TEST(TextConversion, TheResultCarriesEncodingsTitleAndArticle)
 {
     const std::string title = "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 & co"; // "Привет & co"
-    ASSERT_EQ(quillan::pageTitle(Page), title);
+    ASSERT_EQ(quillan::text::pageTitle(Page), title);
     for (const Kind kind : {Kind::Stripped, Kind::Readable, Kind::Article}) {
         SCOPED_TRACE(std::string(quillan::text::kindName(kind)));
         const Result found = convert(Page, kindOf(kind, TitleSearch::Find), 5).result;
@@ -101,7 +101,7 @@ TEST(TextConversion, TheResultCarriesEncodingsTitleAndArticle)
     latin.httpCharset = "iso-8859-1";
     EXPECT_EQ(convert("<title>Caf\xe9</title>", latin).result.title, "Caf\xc3\xa9");
     EXPECT_EQ(convert("<title>Caf\xe9</title>", latin).result.pageEncoding, "windows-1252");
-    const std::string far = std::string(quillan::kTitleScanBytes, ' ') + "<title>Too far</title>";
+    const std::string far = std::string(quillan::text::kTitleScanBytes, ' ') + "<title>Too far</title>";
     EXPECT_EQ(convert(far, kindOf(Kind::Stripped, TitleSearch::Find), 4096).result.title, "");
 }
 

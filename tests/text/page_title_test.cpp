@@ -10,7 +10,7 @@
 
 namespace {
 
-using quillan::pageTitle;
+using quillan::text::pageTitle;
 
 TEST(PageTitle, IsTheFirstTitleWithReferencesResolvedAndSpacesFolded)
 {
@@ -51,17 +51,17 @@ TEST(PageTitle, IsDecodedByThePagesEncoding)
 
 TEST(PageTitle, ReadsOnlyTheStartOfAPageAndCutsALongTitle)
 {
-    const std::string filler(quillan::kTitleScanBytes, ' ');
+    const std::string filler(quillan::text::kTitleScanBytes, ' ');
     EXPECT_EQ(pageTitle(filler + "<title>Too far</title>"), "");
     EXPECT_EQ(pageTitle(filler.substr(100) + "<title>Near</title>"), "Near");
 
     // Cut at the bound, never inside a character (two-byte e-acute).
     std::string long_;
-    while (long_.size() < 2 * quillan::kMaxTitleBytes)
+    while (long_.size() < 2 * quillan::text::kMaxTitleBytes)
         long_ += "a\u00e9";
     const std::string title = pageTitle("<title>" + long_ + "</title>");
-    EXPECT_LE(title.size(), quillan::kMaxTitleBytes);
-    EXPECT_GE(title.size(), quillan::kMaxTitleBytes - 1);
+    EXPECT_LE(title.size(), quillan::text::kMaxTitleBytes);
+    EXPECT_GE(title.size(), quillan::text::kMaxTitleBytes - 1);
     EXPECT_EQ(long_.compare(0, title.size(), title), 0);
 }
 
@@ -69,11 +69,11 @@ TEST(PageTitle, OfAFile)
 {
     testsupport::TempDir dir;
     const auto page = testsupport::writeFile(dir / "page.html", "<html><head><title>On disk</title>");
-    EXPECT_EQ(quillan::pageTitleOfFile(page), "On disk");
-    EXPECT_EQ(quillan::pageTitleOfFile(dir / "missing.html"), "");
-    std::string big(3 * quillan::kTitleScanBytes, 'x');
+    EXPECT_EQ(quillan::text::pageTitleOfFile(page), "On disk");
+    EXPECT_EQ(quillan::text::pageTitleOfFile(dir / "missing.html"), "");
+    std::string big(3 * quillan::text::kTitleScanBytes, 'x');
     big += "<title>Far</title>";
-    EXPECT_EQ(quillan::pageTitleOfFile(testsupport::writeFile(dir / "big.html", big)), "");
+    EXPECT_EQ(quillan::text::pageTitleOfFile(testsupport::writeFile(dir / "big.html", big)), "");
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace quillan {
+namespace quillan::text::strip {
 namespace {
 
 constexpr char kNbsp[] = "&nbsp;";
@@ -375,4 +375,4 @@ void TagStripper::finish()
     afterCR_ = false;
 }
 
-} // namespace quillan
+} // namespace quillan::text::strip

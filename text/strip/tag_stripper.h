@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillan {
+namespace quillan::text::strip {
 
 class TagStripper {
 public:
@@ -78,4 +78,4 @@ private:
     std::uint64_t pendingSpaces_ = 0; // spaces after the last written byte, not yet written
 };
 
-} // namespace quillan
+} // namespace quillan::text::strip

@@ -100,7 +100,7 @@ CommandOutcome runCommand(MainWindow &main, const std::function<void()> &press =
 QByteArray convertedBytes(const QByteArray &page, const QString &folder)
 {
     const QString html = testsupport::writeFile(folder + QStringLiteral("/expected.html"), page);
-    const auto text = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
+    const auto text = quillan::convert::convertHtmlFile(std::filesystem::path(QFile::encodeName(html).toStdString()));
     return testsupport::readFile(QString::fromStdString(text.string()));
 }
 
@@ -200,7 +200,7 @@ void TestConversionCommand::requireOnline()
 
 QString TestConversionCommand::privateFolder() const
 {
-    return PageRetrieval::FetchedPagesFolder();
+    return quillan::net::PageRetrieval::FetchedPagesFolder();
 }
 
 void TestConversionCommand::fileRoadConvertsIntoTheViewer()
@@ -328,7 +328,8 @@ void TestConversionCommand::bytesLabelIsExactOnEveryFetch()
     MainWindow &main = FormInstance<MainWindow>::get();
 
     QStringList captions;
-    connect(main.job(), &quillan::ConversionJob::textReady, this, [&] { captions << main.lbBytesReceived->text(); });
+    connect(main.job(), &quillan::net::ConversionJob::textReady, this,
+            [&] { captions << main.lbBytesReceived->text(); });
     for (const char *target : {"/1500.html", "/1500.html", "/big.html"}) {
         main.txtURL->setText(q(server_->url(target)));
         const CommandOutcome outcome = runCommand(main);
@@ -354,7 +355,7 @@ void TestConversionCommand::labelNamesTheAddressAsTheResponseArrives()
     // The address is edited once the body has begun to arrive; the label
     // counts while it arrives.
     QStringList captions;
-    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+    connect(main.job(), &quillan::net::ConversionJob::progress, this, [&] {
         captions << main.lbBytesReceived->text();
         QVERIFY(!main.lbBytesReceived->isHidden());
         main.txtURL->setText(QStringLiteral("edited meanwhile"));
@@ -382,7 +383,7 @@ void TestConversionCommand::failedFetchesAreReportedNeverConverted()
     server_->route("/good.html", HttpResponse::html("<p>Good page</p>\r\n"));
 
     MainWindow &main = FormInstance<MainWindow>::get();
-    quillan::FetchLimits limits;
+    quillan::net::FetchLimits limits;
     limits.silence = std::chrono::seconds(1);
     main.job()->setLimits(limits);
     const QString refused =
@@ -420,7 +421,7 @@ void TestConversionCommand::secondPressWhileFetchingIsIgnored()
     main.txtURL->setText(q(server_->url("/slow.html")));
 
     bool runningWhenPressed = false;
-    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+    connect(main.job(), &quillan::net::ConversionJob::progress, this, [&] {
         runningWhenPressed = main.commandRunning();
         main.btnHTMLtoText->click();
     });
@@ -440,12 +441,12 @@ void TestConversionCommand::closingTheWindowEndsAWaitingFetch()
     stall.stopAfter = 5;
     server_->route("/stall.html", stall);
     MainWindow &main = FormInstance<MainWindow>::get();
-    quillan::FetchLimits limits;
+    quillan::net::FetchLimits limits;
     limits.silence = std::chrono::seconds(0); // without the close, the command would wait for ever
     main.job()->setLimits(limits);
     main.txtURL->setText(q(server_->url("/stall.html")));
     QPointer<MainWindow> watched(&main);
-    connect(main.job(), &quillan::ConversionJob::progress, this, [&] { main.close(); });
+    connect(main.job(), &quillan::net::ConversionJob::progress, this, [&] { main.close(); });
     const CommandOutcome outcome = runCommand(main);
     QVERIFY(outcome.messages.isEmpty());
     QVERIFY(!outcome.viewerShown);
@@ -503,7 +504,7 @@ void TestConversionCommand::escapeCancelsAFetch()
     main.show();
     main.txtURL->setText(q(server_->url("/slow.html")));
     int pieces = 0;
-    connect(main.job(), &quillan::ConversionJob::progress, this, [&] {
+    connect(main.job(), &quillan::net::ConversionJob::progress, this, [&] {
         if (++pieces == 1)
             QTest::keyClick(main.txtURL, Qt::Key_Escape);
     });
@@ -849,7 +850,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     TestConversionCommand test;
     const int status = QTest::qExec(&test, argc, argv);
-    PageRetrieval::RemoveFetchedPagesFolder();
+    quillan::net::PageRetrieval::RemoveFetchedPagesFolder();
     return status;
 }
 

@@ -62,7 +62,7 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     server.route("/stall", stall);
 
     ShutdownSignals shutdown;
-    const QString folder = PageRetrieval::FetchedPagesFolder();
+    const QString folder = quillan::net::PageRetrieval::FetchedPagesFolder();
     QVERIFY(!folder.isEmpty());
 
     // The main window with a fetch under way in its job (a page file in the
@@ -71,7 +71,7 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     main.show();
     QPointer<MainWindow> mainWindow(&main);
     bool pieceArrived = false;
-    connect(main.job(), &quillan::ConversionJob::progress, this, [&] { pieceArrived = true; });
+    connect(main.job(), &quillan::net::ConversionJob::progress, this, [&] { pieceArrived = true; });
     QVERIFY(main.job()->convertAddress(QString::fromStdString(server.url("/stall"))));
     QVERIFY(QTest::qWaitFor([&] { return pieceArrived; }, 10000));
 
@@ -99,7 +99,7 @@ void TestShutdown::signalClosesEverythingAndRemovesTheFiles()
     QVERIFY(!FormInstance<MainWindow>::isLoaded());
     QVERIFY(QTest::qWaitFor([&] { return viewer.isNull() && mainWindow.isNull(); }, 5000));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-    QVERIFY(PageRetrieval::RemoveFetchedPagesFolder());
+    QVERIFY(quillan::net::PageRetrieval::RemoveFetchedPagesFolder());
     QVERIFY(!QFileInfo::exists(folder));
 }
 

@@ -25,7 +25,8 @@ using testsupport::writeFile;
 QString convert(const QString &htmlPath, const QByteArray &page)
 {
     writeFile(htmlPath, page);
-    const auto path = quillan::convertHtmlFile(std::filesystem::path(QFile::encodeName(htmlPath).toStdString()));
+    const auto path =
+        quillan::convert::convertHtmlFile(std::filesystem::path(QFile::encodeName(htmlPath).toStdString()));
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 

@@ -343,7 +343,7 @@ TEST(ArticleText, NoTitleFromInsideNoscriptAsTheTitleBarReadsIt)
     // the article's first line and the title bar agree.
     const std::string page =
         "<body><noscript><title>Enable scripts</title></noscript><title>Real title</title>" + prose("real") + "</body>";
-    EXPECT_EQ(quillan::pageTitle(page), "Real title");
+    EXPECT_EQ(quillan::text::pageTitle(page), "Real title");
     EXPECT_EQ(firstLine(article(page)), "Real title") << article(page);
 }
 

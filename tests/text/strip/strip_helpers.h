@@ -12,7 +12,7 @@ inline std::string stripChunked(std::string_view input, const std::vector<std::s
                                 std::size_t outBuffer = 64 * 1024)
 {
     std::string out;
-    quillan::TagStripper stripper([&out](std::string_view piece) { out.append(piece); }, outBuffer);
+    quillan::text::strip::TagStripper stripper([&out](std::string_view piece) { out.append(piece); }, outBuffer);
     std::size_t i = 0;
     std::size_t k = 0;
     while (i < input.size()) {

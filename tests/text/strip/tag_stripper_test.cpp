@@ -120,7 +120,7 @@ TEST(BufferBoundaries, EverySplitOfTrickyInputsGivesTheSameText)
         const std::string whole = reference::strip(in);
         for (std::size_t cut = 0; cut <= in.size(); ++cut) {
             std::string out;
-            quillan::TagStripper s([&out](std::string_view p) { out.append(p); }, 16);
+            quillan::text::strip::TagStripper s([&out](std::string_view p) { out.append(p); }, 16);
             s.feed(std::string_view(in).substr(0, cut));
             s.feed(std::string_view(in).substr(cut));
             s.finish();
@@ -136,7 +136,7 @@ TEST(BufferBoundaries, OutputIsHandedOverInBoundedPieces)
     // and long runs of inner spaces come out whole.
     std::size_t largest = 0;
     std::string out;
-    quillan::TagStripper s(
+    quillan::text::strip::TagStripper s(
         [&](std::string_view p) {
             largest = std::max(largest, p.size());
             out.append(p);
