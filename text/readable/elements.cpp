@@ -41,6 +41,11 @@ static_assert(eachElementNamedOnce(), "an element's known name must be the only 
 
 } // namespace
 
+Element ElementOf(html::KnownName known)
+{
+    return kElementOf[known < html::kKnownNameCount ? known : html::kKnownNameCount];
+}
+
 ElementInfo LookupElement(std::string_view lowerName)
 {
     const Element element = kElementOf[html::findKnownName(lowerName)];

@@ -54,6 +54,10 @@ struct ElementInfo {
 // The element named `lowerName` (an HTML tag name, lower case).
 ElementInfo LookupElement(std::string_view lowerName);
 
+// The element a known name is told as; Other for kKnownNameCount and for
+// the names the renderer does not tell apart.
+Element ElementOf(html::KnownName known);
+
 // The flags of an element.
 std::uint32_t FlagsOf(Element element);
 
