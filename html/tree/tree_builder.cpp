@@ -118,6 +118,7 @@ constexpr NameId kBlocks[] = {k_address, k_article, k_aside,  k_blockquote, k_bu
                               k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption, k_figure,
                               k_footer,  k_header,  k_hgroup, k_listing,    k_main,     k_menu,       k_nav,
                               k_ol,      k_pre,     k_search, k_section,    k_select,   k_summary,    k_ul};
+
 // Per known name, what the HTML element of that name is to the algorithms:
 // the scope boundaries it makes (bit k for Boundary k) and the lists it is on.
 enum Flag : std::uint32_t {
