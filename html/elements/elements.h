@@ -13,10 +13,10 @@
 // - The names are the local names as the tree holds them: lower case for
 //   HTML and MathML, the adjusted camel case for SVG (foreignObject).
 // - knownNameText() answers the text of a known name, knownTagName() its
-//   lower-case text, elementFlags() its
-//   flags (0 for kKnownNameCount and past), findKnownName() the known name
-//   of a lower-case tag name as the tokenizer gives it ("foreignobject"
-//   finds foreignObject), or kKnownNameCount.
+//   lower-case text, elementFlags() its flags (0 for kKnownNameCount and
+//   past), findKnownName() the known name of a lower-case tag name as the
+//   tokenizer gives it ("foreignobject" finds foreignObject), or
+//   kKnownNameCount.
 // - The flags are those of the HTML element of that name. Names the table
 //   does not hold are inline, ordinary ("not special") and shown.
 
