@@ -14,7 +14,10 @@ constexpr std::uint32_t kMaxNames = (1u << 27) - 1;
 
 Document::Document(NodeKind rootKind)
 {
-    names_.reserve(kKnownNameCount);
+    // Room for the known names and a page's own without growing the index
+    // as they come.
+    names_.reserve(2 * kKnownNameCount);
+    nameIndex_.reserve(2 * kKnownNameCount);
     for (std::uint32_t i = 0; i < kKnownNameCount; ++i)
         intern(knownNameText(i));
     newNode(rootKind, Namespace::Html, 0);

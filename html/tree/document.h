@@ -35,7 +35,7 @@
 //   only where the ids or offsets would overflow 32 bits.
 // - Not thread-safe for changes; reads from several threads are fine.
 
-#include "html/tree/names.h"
+#include "html/elements/elements.h"
 
 #include <array>
 #include <cstddef>

@@ -47,28 +47,6 @@ bool startsIgnoringCase(std::string_view s, std::string_view prefix)
 }
 
 constexpr NameId kHeadings[] = {k_h1, k_h2, k_h3, k_h4, k_h5, k_h6};
-constexpr NameId kImpliedEnd[] = {k_dd, k_dt, k_li, k_optgroup, k_option, k_p, k_rb, k_rp, k_rt, k_rtc};
-constexpr NameId kFormattingNames[] = {k_a,    k_b, k_big,   k_code,   k_em,     k_font, k_i,
-                                       k_nobr, k_s, k_small, k_strike, k_strong, k_tt,   k_u};
-
-constexpr NameId kSpecial[] = {
-    k_address,  k_applet,   k_area,     k_article, k_aside,   k_base,     k_basefont,   k_bgsound, k_blockquote,
-    k_body,     k_br,       k_button,   k_caption, k_center,  k_col,      k_colgroup,   k_dd,      k_details,
-    k_dir,      k_div,      k_dl,       k_dt,      k_embed,   k_fieldset, k_figcaption, k_figure,  k_footer,
-    k_form,     k_frame,    k_frameset, k_h1,      k_h2,      k_h3,       k_h4,         k_h5,      k_h6,
-    k_head,     k_header,   k_hgroup,   k_hr,      k_html,    k_iframe,   k_img,        k_input,   k_keygen,
-    k_li,       k_link,     k_listing,  k_main,    k_marquee, k_menu,     k_meta,       k_nav,     k_noembed,
-    k_noframes, k_noscript, k_object,   k_ol,      k_p,       k_param,    k_plaintext,  k_pre,     k_script,
-    k_search,   k_section,  k_source,   k_style,   k_summary, k_table,    k_tbody,      k_td,      k_template_,
-    k_textarea, k_tfoot,    k_th,       k_thead,   k_title,   k_tr,       k_track,      k_ul,      k_wbr,
-    k_xmp};
-
-// The HTML elements a foreign start tag breaks out of foreign content for.
-constexpr NameId kBreakout[] = {k_b,      k_big,  k_blockquote, k_body,  k_br,   k_center, k_code,    k_dd,   k_div,
-                                k_dl,     k_dt,   k_em,         k_embed, k_h1,   k_h2,     k_h3,      k_h4,   k_h5,
-                                k_h6,     k_head, k_hr,         k_i,     k_img,  k_li,     k_listing, k_menu, k_meta,
-                                k_nobr,   k_ol,   k_p,          k_pre,   k_ruby, k_s,      k_small,   k_span, k_strong,
-                                k_strike, k_sub,  k_sup,        k_table, k_tt,   k_u,      k_ul,      k_var};
 
 constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "+//silmaril//dtd html pro v0r11 19970101//",
@@ -128,18 +106,18 @@ constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "-//webtechs//dtd mozilla html//",
 };
 
-constexpr NameId kClosesP[] = {k_address, k_article, k_aside,   k_blockquote, k_center,     k_details, k_dialog,
-                               k_dir,     k_div,     k_dl,      k_fieldset,   k_figcaption, k_figure,  k_footer,
-                               k_header,  k_hgroup,  k_main,    k_menu,       k_nav,        k_ol,      k_p,
-                               k_search,  k_section, k_summary, k_ul};
+// The start tags whose whole rule in body is to close a p in button scope
+// and insert the element.
+constexpr NameId kClosesPAndInserts[] = {
+    k_address, k_article,  k_aside,      k_blockquote, k_center,  k_details, k_dialog, k_dir,  k_div,
+    k_dl,      k_fieldset, k_figcaption, k_figure,     k_footer,  k_header,  k_hgroup, k_main, k_menu,
+    k_nav,     k_ol,       k_p,          k_search,     k_section, k_summary, k_ul};
 constexpr NameId kIgnored[] = {k_caption, k_col,   k_colgroup, k_frame, k_head, k_tbody,
                                k_td,      k_tfoot, k_th,       k_thead, k_tr};
 constexpr NameId kBlocks[] = {k_address, k_article, k_aside,  k_blockquote, k_button,   k_center,     k_details,
                               k_dialog,  k_dir,     k_div,    k_dl,         k_fieldset, k_figcaption, k_figure,
                               k_footer,  k_header,  k_hgroup, k_listing,    k_main,     k_menu,       k_nav,
                               k_ol,      k_pre,     k_search, k_section,    k_select,   k_summary,    k_ul};
-constexpr NameId kThorough[] = {k_caption, k_colgroup, k_dd,  k_dt,    k_li, k_optgroup, k_option, k_p,     k_rb,
-                                k_rp,      k_rt,       k_rtc, k_tbody, k_td, k_tfoot,    k_th,     k_thead, k_tr};
 
 // Per known name, what the HTML element of that name is to the algorithms:
 // the scope boundaries it makes (bit k for Boundary k) and the lists it is on.
@@ -165,37 +143,44 @@ struct NameFlags {
     std::array<std::uint32_t, kKnownNameCount> foreign{};
 };
 
+// The categories the element table states, and the groups of this
+// builder's own rules.
 constexpr NameFlags makeFlags()
 {
     NameFlags f;
     constexpr std::uint32_t scope = kDefaultBoundary | kListItemBoundary | kButtonBoundary;
-    for (NameId n : {k_applet, k_caption, k_html, k_table, k_td, k_th, k_marquee, k_object, k_template_})
-        f.html[n] |= scope;
-    f.html[k_ol] |= kListItemBoundary;
-    f.html[k_ul] |= kListItemBoundary;
-    f.html[k_button] |= kButtonBoundary;
-    for (NameId n : {k_html, k_table, k_template_})
-        f.html[n] |= kTableBoundary;
-    for (NameId n : kSpecial)
-        f.html[n] |= kSpecialFlag | kListStopFlag;
+    for (std::uint32_t n = 0; n < kKnownNameCount; ++n) {
+        const std::uint32_t element = elementFlags(n);
+        std::uint32_t &flags = f.html[n];
+        if (element & kScopeBoundary)
+            flags |= scope;
+        if (element & kListItemScopeBoundary)
+            flags |= kListItemBoundary;
+        if (element & kButtonScopeBoundary)
+            flags |= kButtonBoundary;
+        if (element & kTableScopeBoundary)
+            flags |= kTableBoundary;
+        if (element & kSpecial)
+            flags |= kSpecialFlag | kListStopFlag;
+        if (element & kEndImplied)
+            flags |= kImpliedEndFlag;
+        if (element & kEndImpliedThoroughly)
+            flags |= kThoroughFlag;
+        if (element & kBreaksOutOfForeign)
+            flags |= kBreakoutFlag;
+        if (element & kHeading)
+            flags |= kHeadingFlag;
+        if (element & kFormatting)
+            flags |= kFormattingFlag;
+    }
     for (NameId n : {k_address, k_div, k_p})
         f.html[n] &= ~static_cast<std::uint32_t>(kListStopFlag);
-    for (NameId n : kImpliedEnd)
-        f.html[n] |= kImpliedEndFlag;
-    for (NameId n : kBreakout)
-        f.html[n] |= kBreakoutFlag;
-    for (NameId n : kClosesP)
+    for (NameId n : kClosesPAndInserts)
         f.html[n] |= kClosesPFlag;
-    for (NameId n : kHeadings)
-        f.html[n] |= kHeadingFlag;
-    for (NameId n : kFormattingNames)
-        f.html[n] |= kFormattingFlag;
     for (NameId n : kBlocks)
         f.html[n] |= kBlockEndFlag;
     for (NameId n : kIgnored)
         f.html[n] |= kIgnoredInBodyFlag;
-    for (NameId n : kThorough)
-        f.html[n] |= kThoroughFlag;
     // MathML's text integration points and annotation-xml, SVG's HTML
     // integration points: boundaries of every scope but the table's, special.
     for (NameId n : {k_mi, k_mo, k_mn, k_ms, k_mtext, k_annotation_xml, k_foreignObject, k_desc, k_title})

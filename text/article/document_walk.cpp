@@ -1,6 +1,5 @@
 #include "text/article/document_walk.h"
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -9,18 +8,6 @@ namespace {
 
 using html::Document;
 using html::NodeId;
-
-constexpr std::array<bool, html::kKnownNameCount> voidNames()
-{
-    std::array<bool, html::kKnownNameCount> v{};
-    for (const html::KnownName n :
-         {html::k_area, html::k_base, html::k_basefont, html::k_bgsound, html::k_br, html::k_col, html::k_embed,
-          html::k_frame, html::k_hr, html::k_img, html::k_input, html::k_keygen, html::k_link, html::k_meta,
-          html::k_param, html::k_source, html::k_track, html::k_wbr})
-        v[n] = true;
-    return v;
-}
-constexpr std::array<bool, html::kKnownNameCount> kVoid = voidNames();
 
 bool hasUpper(std::string_view s)
 {
@@ -128,7 +115,7 @@ void walkDocument(const Document &document, html::TokenSink &sink)
             const bool html = document.ns(n) == html::Namespace::Html;
             const html::Tag &start = tags.start(n);
             sink.startTag(start);
-            if (html && document.name(n) < html::kKnownNameCount && kVoid[document.name(n)])
+            if (html && (html::elementFlags(document.name(n)) & html::kVoid))
                 break; // no children, no end tag
             if (html && document.name(n) == html::k_template_) {
                 sink.endTag(tags.end(n)); // its contents are not part of the page's tree

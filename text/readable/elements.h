@@ -1,145 +1,49 @@
 #pragma once
-// What the renderer knows about each HTML element: how it is displayed by
-// default and what part it plays in the tree builder's rules that the
-// renderer imitates with its open-element stack (implied end tags, scopes).
-//
-// Elements the table does not name are inline, ordinary ("not special") and
-// shown.
+// The elements the renderer tells apart: those it has rules for, as the
+// tree builder does, or whose default display it knows. What each is comes
+// from the engine's element table (html/elements/elements.h); every other
+// name is Other, inline, ordinary ("not special") and shown, and the
+// renderer compares it by its text.
+
+#include "html/elements/elements.h"
 
 #include <cstdint>
 #include <string_view>
 
 namespace quillan::text::readable {
 
+// The flags of an element's default display and tree-building role.
+using html::ElementFlag;
+using enum html::ElementFlag;
+
+// Each element and its name in the engine's table: X(Element, KnownName).
+// The list is laid out by hand, a few to a line.
+// clang-format off
+#define QUILLAN_READABLE_ELEMENTS(X)                                                                                   \
+    X(A, a) X(Address, address) X(Applet, applet) X(Area, area) X(Article, article) X(Aside, aside) X(Audio, audio)    \
+    X(B, b) X(Base, base) X(Basefont, basefont) X(Bgsound, bgsound) X(Blockquote, blockquote) X(Body, body)            \
+    X(Br, br) X(Button, button) X(Caption, caption) X(Center, center) X(Col, col) X(Colgroup, colgroup)                \
+    X(Datalist, datalist) X(Dd, dd) X(Details, details) X(Dialog, dialog) X(Dir, dir) X(Div, div) X(Dl, dl)            \
+    X(Dt, dt) X(Embed, embed) X(Fieldset, fieldset) X(Figcaption, figcaption) X(Figure, figure) X(Font, font)          \
+    X(Footer, footer) X(Form, form) X(Frame, frame) X(Frameset, frameset) X(H1, h1) X(H2, h2) X(H3, h3) X(H4, h4)      \
+    X(H5, h5) X(H6, h6) X(Head, head) X(Header, header) X(Hgroup, hgroup) X(Hr, hr) X(Html, html) X(Iframe, iframe)    \
+    X(Image, image) X(Img, img) X(Input, input) X(Keygen, keygen) X(Legend, legend) X(Li, li) X(Link, link)            \
+    X(Listing, listing) X(Main, main) X(Marquee, marquee) X(Math, math) X(Menu, menu) X(Meta, meta) X(Nav, nav)        \
+    X(Noembed, noembed) X(Noframes, noframes) X(Noscript, noscript) X(Object, object) X(Ol, ol)                        \
+    X(Optgroup, optgroup) X(Option, option) X(P, p) X(Param, param) X(Picture, picture) X(Plaintext, plaintext)        \
+    X(Pre, pre) X(Rp, rp) X(Rt, rt) X(Script, script) X(Search, search) X(Section, section) X(Select, select)          \
+    X(Source, source) X(Style, style) X(Summary, summary) X(Svg, svg) X(Table, table) X(Tbody, tbody) X(Td, td)        \
+    X(Template, template_) X(Textarea, textarea) X(Tfoot, tfoot) X(Th, th) X(Thead, thead) X(Title, title) X(Tr, tr)   \
+    X(Track, track) X(Ul, ul) X(Video, video) X(Wbr, wbr) X(Xmp, xmp) X(Rb, rb) X(Rtc, rtc) X(Ruby, ruby)              \
+    X(ForeignObject, foreignObject) X(Desc, desc)
+// clang-format on
+
 enum class Element : std::uint8_t {
     Other,
-    A,
-    Address,
-    Applet,
-    Area,
-    Article,
-    Aside,
-    Audio,
-    B,
-    Base,
-    Basefont,
-    Bgsound,
-    Blockquote,
-    Body,
-    Br,
-    Button,
-    Caption,
-    Center,
-    Col,
-    Colgroup,
-    Datalist,
-    Dd,
-    Details,
-    Dialog,
-    Dir,
-    Div,
-    Dl,
-    Dt,
-    Embed,
-    Fieldset,
-    Figcaption,
-    Figure,
-    Font,
-    Footer,
-    Form,
-    Frame,
-    Frameset,
-    H1,
-    H2,
-    H3,
-    H4,
-    H5,
-    H6,
-    Head,
-    Header,
-    Hgroup,
-    Hr,
-    Html,
-    Iframe,
-    Image,
-    Img,
-    Input,
-    Keygen,
-    Legend,
-    Li,
-    Link,
-    Listing,
-    Main,
-    Marquee,
-    Math,
-    Menu,
-    Meta,
-    Nav,
-    Noembed,
-    Noframes,
-    Noscript,
-    Object,
-    Ol,
-    Optgroup,
-    Option,
-    P,
-    Param,
-    Picture,
-    Plaintext,
-    Pre,
-    Rp,
-    Rt,
-    Script,
-    Search,
-    Section,
-    Select,
-    Source,
-    Style,
-    Summary,
-    Svg,
-    Table,
-    Tbody,
-    Td,
-    Template,
-    Textarea,
-    Tfoot,
-    Th,
-    Thead,
-    Title,
-    Tr,
-    Track,
-    Ul,
-    Video,
-    Wbr,
-    Xmp,
-    Rb,
-    Rtc,
-    Ruby,
-    // In foreign content: the points where HTML rules apply again.
-    ForeignObject,
-    Desc,
-    Count
-};
-
-// Flags of an element's default display and tree-building role.
-enum ElementFlag : std::uint32_t {
-    kBlock = 1u << 0,         // starts and ends a line
-    kBlankLine = 1u << 1,     // starts and ends a paragraph (a blank line)
-    kNotDisplayed = 1u << 2,  // display: none (nothing inside is shown)
-    kVoid = 1u << 3,          // never has an end tag or content
-    kSpecial = 1u << 4,       // "special" for the tree builder's end-tag rules
-    kScopeBoundary = 1u << 5, // ends the search for an element "in scope"
-    kClosesP = 1u << 6,       // its start tag closes an open p
-    kKeepsSpace = 1u << 7,    // white space is kept as it is (pre)
-    kHeading = 1u << 8,       // h1 to h6
-    kCell = 1u << 9,          // td, th
-    kRow = 1u << 10,          // tr
-    kRowGroup = 1u << 11,     // thead, tbody, tfoot
-    kTable = 1u << 12,        // table
-    kList = 1u << 13,         // ol, ul, menu, dir
-    kListItem = 1u << 14,     // li
-    kNoContent = 1u << 15,    // content not shown as text (replaced elements, fallback)
-    kHeadContent = 1u << 16,  // may stay inside head without ending it
+#define QUILLAN_READABLE_ELEMENT_ENUM(element, known) element,
+    QUILLAN_READABLE_ELEMENTS(QUILLAN_READABLE_ELEMENT_ENUM)
+#undef QUILLAN_READABLE_ELEMENT_ENUM
+        Count
 };
 
 struct ElementInfo {
@@ -150,10 +54,15 @@ struct ElementInfo {
 // The element named `lowerName` (an HTML tag name, lower case).
 ElementInfo LookupElement(std::string_view lowerName);
 
+// The element a known name is told as; Other for kKnownNameCount and for
+// the names the renderer does not tell apart.
+Element ElementOf(html::KnownName known);
+
 // The flags of an element.
 std::uint32_t FlagsOf(Element element);
 
-// The (lower-case) name of an element the table names; empty for Other.
+// The (lower-case) name of an element the renderer tells apart; empty for
+// Other.
 std::string_view ElementName(Element element);
 
 } // namespace quillan::text::readable

@@ -47,33 +47,16 @@ constexpr auto kWordEnds = [] {
 
 bool isBreakout(std::string_view name, const html::Tag &tag)
 {
-    static constexpr std::string_view kNames[] = {
-        "b",     "big",   "blockquote", "body",   "br",   "center", "code",  "dd", "div",  "dl",   "dt",
-        "em",    "embed", "h1",         "h2",     "h3",   "h4",     "h5",    "h6", "head", "hr",   "i",
-        "img",   "li",    "listing",    "menu",   "meta", "nobr",   "ol",    "p",  "pre",  "ruby", "s",
-        "small", "span",  "strike",     "strong", "sub",  "sup",    "table", "tt", "u",    "ul",   "var"};
-    for (std::string_view n : kNames)
-        if (n == name)
-            return true;
-    return name == "font" && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
+    const html::KnownName known = html::findKnownName(name);
+    if (html::elementFlags(known) & kBreaksOutOfForeign)
+        return true;
+    return known == html::k_font && (tag.hasAttribute("color") || tag.hasAttribute("face") || tag.hasAttribute("size"));
 }
 
 // The elements whose end tags a later start tag may imply.
 bool endImplied(Element e)
 {
-    switch (e) {
-    case Element::Dd:
-    case Element::Dt:
-    case Element::Li:
-    case Element::Optgroup:
-    case Element::Option:
-    case Element::P:
-    case Element::Rb:
-    case Element::Rp:
-    case Element::Rt:
-    case Element::Rtc: return true;
-    default: return false;
-    }
+    return (FlagsOf(e) & kEndImplied) != 0;
 }
 
 long parseInteger(std::string_view s, long fallback)
@@ -137,19 +120,15 @@ bool endsInWord(std::string_view w)
 }
 
 // The formatting elements: the tree builder copies them when an element
-// closed them early or their end tag comes inside a block.
+// closed them early or their end tag comes inside a block. The names the
+// renderer does not tell apart are looked up by their text; a name it tells
+// apart that comes as Other is a foreign element's (svg's a), never one.
 bool isFormatting(Element element, std::string_view name)
 {
-    if (element == Element::A || element == Element::B || element == Element::Font)
-        return true;
     if (element != Element::Other)
-        return false;
-    static constexpr std::string_view kNames[] = {"big",   "code",   "em",     "i",  "nobr", "s",
-                                                  "small", "strike", "strong", "tt", "u"};
-    for (const std::string_view n : kNames)
-        if (n == name)
-            return true;
-    return false;
+        return (FlagsOf(element) & kFormatting) != 0;
+    const html::KnownName known = html::findKnownName(name);
+    return ElementOf(known) == Element::Other && (html::elementFlags(known) & kFormatting) != 0;
 }
 
 // The elements that put a marker on the list of active formatting elements:
