@@ -4,9 +4,9 @@
 // path).
 #include "convert/conversion_test_helpers.h"
 #include "convert/converter.h"
+#include "support/converted_text.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "text/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -46,24 +46,11 @@ void convertReadableHtmlFile(const std::filesystem::path &htmlPath, const std::f
     convertHtmlFile(htmlPath, textPath, readableOptions());
 }
 
-class StringSink : public quillan::text::readable::TextSink {
-public:
-    void write(std::string_view utf8) override { text.append(utf8); }
-    std::string text;
-};
-
 // The text of `page` fed in pieces of `piece` bytes (0: whole).
 std::string readable(std::string_view page, std::size_t piece = 0,
                      const quillan::text::Options &options = readableOptions())
 {
-    StringSink out;
-    const auto text = quillan::text::makeConverter(options, out);
-    if (piece == 0)
-        piece = page.size() + 1;
-    for (std::size_t i = 0; i < page.size(); i += piece)
-        text->feed(page.substr(i, piece));
-    text->finish();
-    return out.text;
+    return convertInPieces(page, options, piece).text;
 }
 
 TEST(ReadableText, DecodesTokenizesAndRenders)

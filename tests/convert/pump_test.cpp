@@ -7,6 +7,7 @@
 
 #include "base/fd_io.h"
 
+#include "support/converted_text.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>
@@ -54,20 +55,6 @@ protected:
     base::UniqueFd input;
 };
 
-// What a converter of the kind gives for the page fed whole.
-std::string convertedWhole(const std::string &page, const quillan::text::Options &options)
-{
-    class Text final : public quillan::text::Sink {
-    public:
-        void write(std::string_view text) override { all.append(text); }
-        std::string all;
-    } out;
-    const auto converter = quillan::text::makeConverter(options, out);
-    converter->feed(page);
-    converter->finish();
-    return out.all;
-}
-
 TEST_F(LargePump, EveryKindGivesItsTextThroughTheHelperThread)
 {
     for (const auto kind : {quillan::text::Kind::Readable, quillan::text::Kind::Article}) {
@@ -82,7 +69,7 @@ TEST_F(LargePump, EveryKindGivesItsTextThroughTheHelperThread)
             EXPECT_EQ(result.textEncoding, "UTF-8");
             EXPECT_EQ(result.article.has_value(), kind == quillan::text::Kind::Article);
         }
-        EXPECT_EQ(readFile(path), convertedWhole(page, options)) << quillan::text::kindName(kind);
+        EXPECT_EQ(readFile(path), convertInPieces(page, options).text) << quillan::text::kindName(kind);
     }
 }
 

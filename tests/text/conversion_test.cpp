@@ -1,6 +1,7 @@
 // The kinds of text behind one interface: each kind made from its name,
 // fed in pieces of any size, handing back what it learnt about the page
 // (its encoding, the text's, its title, the article chosen).
+#include "support/converted_text.h"
 #include "text/conversion.h"
 #include "text/page_title.h"
 #include "text/strip/tag_stripper.h"
@@ -16,28 +17,10 @@ using quillan::text::Options;
 using quillan::text::Result;
 using quillan::text::TitleSearch;
 
-class StringSink : public quillan::text::Sink {
-public:
-    void write(std::string_view utf8) override { text.append(utf8); }
-    std::string text;
-};
-
-struct Converted {
-    std::string text;
-    Result result;
-};
-
 // `page` fed in pieces of `piece` bytes (0: whole).
-Converted convert(std::string_view page, const Options &options, std::size_t piece = 0)
+testsupport::ConvertedText convert(std::string_view page, const Options &options, std::size_t piece = 0)
 {
-    StringSink out;
-    const auto converter = quillan::text::makeConverter(options, out, page.size());
-    if (piece == 0)
-        piece = page.size() + 1;
-    for (std::size_t i = 0; i < page.size(); i += piece)
-        converter->feed(page.substr(i, piece));
-    Result result = converter->finish();
-    return {out.text, std::move(result)};
+    return testsupport::convertInPieces(page, options, piece);
 }
 
 Options kindOf(Kind kind, TitleSearch title = TitleSearch::Skip)

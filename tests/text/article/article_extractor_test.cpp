@@ -3,7 +3,7 @@
 // giving its largest content region, never an empty text when the page
 // shows text, the readable mode's layout and options inside, and the same
 // text wherever the input is cut.
-#include "text/conversion.h"
+#include "support/converted_text.h"
 #include "text/page_title.h"
 
 #include <gtest/gtest.h>
@@ -15,23 +15,10 @@ namespace {
 
 using quillan::text::Options;
 
-class StringSink : public quillan::text::readable::TextSink {
-public:
-    void write(std::string_view utf8) override { text.append(utf8); }
-    std::string text;
-};
-
 std::string article(std::string_view page, std::size_t piece = 0, Options options = {})
 {
     options.kind = quillan::text::Kind::Article;
-    StringSink out;
-    const auto text = quillan::text::makeConverter(options, out);
-    if (piece == 0)
-        piece = page.size() + 1;
-    for (std::size_t i = 0; i < page.size(); i += piece)
-        text->feed(page.substr(i, piece));
-    text->finish();
-    return out.text;
+    return testsupport::convertInPieces(page, options, piece).text;
 }
 
 bool has(const std::string &text, std::string_view what)

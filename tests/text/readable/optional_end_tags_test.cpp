@@ -4,7 +4,7 @@
 #include "tree_words.h"
 
 #include "html/tree/parser.h"
-#include "text/conversion.h"
+#include "support/converted_text.h"
 
 #include <gtest/gtest.h>
 
@@ -17,22 +17,11 @@ namespace {
 using testing_readable::treeWords;
 using testing_readable::visibleWords;
 
-class StringSink : public quillan::text::readable::TextSink {
-public:
-    void write(std::string_view utf8) override { text.append(utf8); }
-    std::string text;
-};
-
 std::string readable(std::string_view page, std::size_t piece)
 {
-    StringSink out;
     quillan::text::Options options;
     options.kind = quillan::text::Kind::Readable;
-    const auto text = quillan::text::makeConverter(options, out);
-    for (std::size_t i = 0; i < page.size(); i += piece)
-        text->feed(page.substr(i, piece));
-    text->finish();
-    return out.text;
+    return testsupport::convertInPieces(page, options, piece).text;
 }
 
 void expectTreeWords(std::string_view element, std::initializer_list<std::string_view> pages)
