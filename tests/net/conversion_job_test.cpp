@@ -35,6 +35,16 @@ quillan::text::Options kindOf(Kind kind)
     return options;
 }
 
+// A page of at least `bytes` bytes, one short paragraph to a line: large
+// enough to be read ahead, and to be cancelled while it converts.
+std::string pageOfLines(std::size_t bytes)
+{
+    std::string page;
+    while (page.size() < bytes)
+        page += "<p>some text on a line</p>\r\n";
+    return page;
+}
+
 QString q(const std::string &text)
 {
     return QString::fromStdString(text);
@@ -356,10 +366,7 @@ void TestConversionJob::fileRoadLeavesWhatIsAtTheTextPathAlone()
     }
 
     // A large file, cancelled while its private text is being written.
-    QByteArray big;
-    while (big.size() < 3 * 1024 * 1024)
-        big += "<p>some text on a line</p>\r\n";
-    testsupport::writeFile(dir.path() / "page.html", big.toStdString());
+    testsupport::writeFile(dir.path() / "page.html", pageOfLines(3 * 1024 * 1024));
     {
         ConversionJob job;
         Recorder recorder(job);
@@ -785,10 +792,7 @@ void TestConversionJob::cancelAfterTheWorkerHasEndedRemovesTheText()
     // alone does not make visible.)
     testsupport::TempDir dir;
     const QString html = QString::fromStdString((dir.path() / "big.html").string());
-    QByteArray big;
-    while (big.size() < 2 * 1024 * 1024)
-        big += "<p>some text on a line</p>\r\n";
-    testsupport::writeFile(dir.path() / "big.html", big.toStdString());
+    testsupport::writeFile(dir.path() / "big.html", pageOfLines(2 * 1024 * 1024));
 
     ConversionJob job;
     Recorder recorder(job);
