@@ -94,4 +94,17 @@ KnownName findKnownName(std::string_view lowerName)
     return kKnownNameCount;
 }
 
+KnownName findKnownNameText(std::string_view text)
+{
+    // The runs are by the lower-case first letter; SVG's camel case starts
+    // lower case too.
+    if (text.empty() || text[0] < 'a' || text[0] > 'z')
+        return kKnownNameCount;
+    const auto [first, last] = kRuns[static_cast<std::size_t>(text[0] - 'a')];
+    for (std::size_t i = first; i < last; ++i)
+        if (kTexts[i] == text)
+            return static_cast<KnownName>(i);
+    return kKnownNameCount;
+}
+
 } // namespace quillan::html

@@ -16,7 +16,8 @@
 //   lower-case text, elementFlags() its flags (0 for kKnownNameCount and
 //   past), findKnownName() the known name of a lower-case tag name as the
 //   tokenizer gives it ("foreignobject" finds foreignObject), or
-//   kKnownNameCount.
+//   kKnownNameCount; findKnownNameText() the known name whose text is
+//   exactly `text` (case counts), or kKnownNameCount.
 // - The flags are those of the HTML element of that name. Names the table
 //   does not hold are inline, ordinary ("not special") and shown.
 
@@ -219,5 +220,8 @@ std::string_view knownTagName(std::uint32_t known);
 
 // The known name of a lower-case tag name, or kKnownNameCount.
 KnownName findKnownName(std::string_view lowerName);
+
+// The known name whose text (knownNameText()) is `text`, or kKnownNameCount.
+KnownName findKnownNameText(std::string_view text);
 
 } // namespace quillan::html

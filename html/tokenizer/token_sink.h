@@ -20,7 +20,15 @@ struct Attribute {
 };
 
 struct Tag {
+    // `known` when the producer does not say which known name this is.
+    static constexpr std::uint32_t kNotGiven = UINT32_MAX;
+
     std::string_view name;
+    // The engine's number for the name (html/elements/elements.h: the
+    // KnownName whose lower-case text `name` is) when the producer knows it
+    // without a search, as a walk of a Document does; kNotGiven otherwise
+    // (the tokenizer), and then a reader looks the name up.
+    std::uint32_t known = kNotGiven;
     // In source order; a repeated name is dropped (the first one wins).
     std::span<const Attribute> attributes;
     bool selfClosing = false;

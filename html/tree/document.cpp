@@ -1,6 +1,7 @@
 #include "html/tree/document.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <stdexcept>
 
@@ -10,6 +11,26 @@ namespace {
 
 constexpr std::uint32_t kMaxNames = (1u << 27) - 1;
 
+// The known names' texts, made once and never changed: every Document's
+// first names, not copied into each one's index.
+const std::array<std::string, kKnownNameCount> &knownNameStrings()
+{
+    static const std::array<std::string, kKnownNameCount> strings = [] {
+        std::array<std::string, kKnownNameCount> made;
+        for (std::uint32_t i = 0; i < kKnownNameCount; ++i)
+            made[i] = std::string(knownNameText(i));
+        return made;
+    }();
+    return strings;
+}
+
+// What a name costs in memoryBytes() and bytesInUse(): its string and an
+// index entry.
+std::size_t nameCost(const std::string &name)
+{
+    return name.capacity() + 64;
+}
+
 } // namespace
 
 Document::Document(NodeKind rootKind)
@@ -17,9 +38,11 @@ Document::Document(NodeKind rootKind)
     // Room for the known names and a page's own without growing the index
     // as they come.
     names_.reserve(2 * kKnownNameCount);
-    nameIndex_.reserve(2 * kKnownNameCount);
-    for (std::uint32_t i = 0; i < kKnownNameCount; ++i)
-        intern(knownNameText(i));
+    nameIndex_.reserve(kKnownNameCount);
+    for (const std::string &known : knownNameStrings()) {
+        names_.push_back(&known);
+        nameBytes_ += nameCost(known);
+    }
     newNode(rootKind, Namespace::Html, 0);
 }
 
@@ -44,6 +67,10 @@ NameId Document::intern(std::string_view text)
     std::uint32_t &recent = recentNames_[quickHash(text) % kRecentNames];
     if (recent < names_.size() && *names_[recent] == text)
         return recent;
+    if (const KnownName known = findKnownNameText(text); known < kKnownNameCount) {
+        recent = known;
+        return known;
+    }
     auto found = nameIndex_.find(text);
     if (found != nameIndex_.end()) {
         recent = found->second;
@@ -54,13 +81,15 @@ NameId Document::intern(std::string_view text)
     const auto id = static_cast<NameId>(names_.size());
     auto inserted = nameIndex_.emplace(std::string(text), id).first;
     names_.push_back(&inserted->first);
-    nameBytes_ += inserted->first.capacity() + 64;
+    nameBytes_ += nameCost(inserted->first);
     checkLimit();
     return id;
 }
 
 NameId Document::findName(std::string_view text) const
 {
+    if (const KnownName known = findKnownNameText(text); known < kKnownNameCount)
+        return known;
     auto found = nameIndex_.find(text);
     return found == nameIndex_.end() ? kNoNode : found->second;
 }
@@ -360,9 +389,7 @@ std::size_t Document::memoryBytes() const
 {
     std::size_t bytes = nodes_.capacity() * sizeof(NodeRecord) + attributes_.size() * sizeof(AttributeRecord) +
                         doctypes_.size() * sizeof(DoctypeRecord) + arena_.size() + names_.capacity() * sizeof(void *) +
-                        textCapacity_.size() * 32;
-    for (const std::string *name : names_)
-        bytes += name->capacity() + 64;
+                        textCapacity_.size() * 32 + nameBytes_;
     return bytes;
 }
 

@@ -78,6 +78,7 @@ public:
         }
         tag_.attributes = attributes_;
         tag_.selfClosing = foreign && doc_.firstChild(n) == html::kNoNode;
+        tag_.known = knownOf(n, foreign);
         return tag_;
     }
 
@@ -86,6 +87,7 @@ public:
         tag_.attributes = {};
         tag_.selfClosing = false;
         tag_.name = doc_.localName(n);
+        tag_.known = knownOf(n, doc_.ns(n) != html::Namespace::Html);
         if (doc_.ns(n) != html::Namespace::Html && hasUpper(tag_.name)) {
             names_.clear();
             appendLowered(names_, tag_.name);
@@ -95,6 +97,15 @@ public:
     }
 
 private:
+    // An HTML element's known name is its name's id; any other is looked up
+    // by the name its tag gives (a foreign one's lower-cased, an HTML one
+    // the table does not hold).
+    std::uint32_t knownOf(NodeId n, bool foreign) const
+    {
+        const html::NameId name = doc_.name(n);
+        return !foreign && name < html::kKnownNameCount ? name : html::Tag::kNotGiven;
+    }
+
     const Document &doc_;
     std::string names_;
     std::vector<html::Attribute> attributes_;

@@ -14,6 +14,8 @@
 // - Names are lower case, as the tokenizer gives them (SVG's adjusted
 //   names such as foreignObject and viewBox included); a namespaced foreign
 //   attribute has its prefix again (xlink:href, xml:lang, xmlns:xlink).
+//   An HTML element's tags carry its known name (html::Tag::known), so that
+//   a reader needs no search by name; a foreign one's do not.
 // - Comments, the doctype, template contents and the text of HTML script
 //   elements (scripting is off: nothing shows or reads it) are not handed
 //   on; a template or script element is a start tag and an end tag. sink.endOfFile() is not

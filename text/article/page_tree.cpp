@@ -127,6 +127,13 @@ private:
     std::size_t at_ = 0;
 };
 
+// A replayed tag's known name: a known element's, else looked up by the
+// name the record holds.
+std::uint32_t knownOf(Element element)
+{
+    return element == Element::Other ? html::Tag::kNotGiven : readable::KnownNameOf(element);
+}
+
 bool isSpace(unsigned char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -651,7 +658,7 @@ void PageTree::endTextRun()
 void PageTree::startTag(const html::Tag &tag)
 {
     endTextRun();
-    const ElementInfo info = LookupElement(tag.name);
+    const ElementInfo info = LookupElement(tag);
     Element element = info.element;
     std::uint32_t flags = info.flags;
     const bool inForeign = top().foreign;
@@ -711,7 +718,7 @@ void PageTree::startTag(const html::Tag &tag)
 void PageTree::endTag(const html::Tag &tag)
 {
     endTextRun();
-    const ElementInfo info = LookupElement(tag.name);
+    const ElementInfo info = LookupElement(tag);
     Element element = info.element;
     const bool inForeign = top().foreign;
     if (inForeign && element != Element::Svg && element != Element::Math)
@@ -998,6 +1005,7 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             if (wanted) {
                 html::Tag tag;
                 tag.name = name;
+                tag.known = knownOf(element);
                 tag.selfClosing = (kind & kSelfClosingBit) != 0;
                 tag.attributes = attributes;
                 sink.startTag(tag);
@@ -1008,7 +1016,9 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
         }
         case kEndRecord: {
             html::Tag tag;
-            tag.name = c.element().second;
+            const auto [element, name] = c.element();
+            tag.name = name;
+            tag.known = knownOf(element);
             Level of = popped ? last : at;
             if ((kind & kHeadEndBit) && head != kNoNode)
                 of = {head, true};

@@ -52,6 +52,20 @@ ElementInfo LookupElement(std::string_view lowerName)
     return {element, kFlags[static_cast<std::size_t>(element)]};
 }
 
+ElementInfo LookupElement(const html::Tag &tag)
+{
+    if (tag.known == html::Tag::kNotGiven)
+        return LookupElement(tag.name);
+    const Element element = ElementOf(static_cast<html::KnownName>(tag.known));
+    return {element, kFlags[static_cast<std::size_t>(element)]};
+}
+
+html::KnownName KnownNameOf(Element element)
+{
+    const auto i = static_cast<std::size_t>(element);
+    return i < kCount ? kKnown[i] : html::kKnownNameCount;
+}
+
 std::uint32_t FlagsOf(Element element)
 {
     return kFlags[static_cast<std::size_t>(element)];

@@ -6,6 +6,7 @@
 // renderer compares it by its text.
 
 #include "html/elements/elements.h"
+#include "html/tokenizer/token_sink.h"
 
 #include <cstdint>
 #include <string_view>
@@ -53,10 +54,16 @@ struct ElementInfo {
 
 // The element named `lowerName` (an HTML tag name, lower case).
 ElementInfo LookupElement(std::string_view lowerName);
+// The element a tag names: by its known name when the tag gives it, else
+// by its name.
+ElementInfo LookupElement(const html::Tag &tag);
 
 // The element a known name is told as; Other for kKnownNameCount and for
 // the names the renderer does not tell apart.
 Element ElementOf(html::KnownName known);
+
+// The known name of an element; kKnownNameCount for Other.
+html::KnownName KnownNameOf(Element element);
 
 // The flags of an element.
 std::uint32_t FlagsOf(Element element);

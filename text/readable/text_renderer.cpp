@@ -279,7 +279,7 @@ void TextRenderer::startTag(const html::Tag &tag)
         while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration)
             popTo(stack_.size() - 1);
     }
-    ElementInfo info = LookupElement(tag.name);
+    ElementInfo info = LookupElement(tag);
     if (info.element == Element::Svg || info.element == Element::Math) {
         if (headDepth_ == kNone && !inForeignContent())
             reconstructFormatting();
@@ -519,7 +519,7 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
 
 void TextRenderer::endHtml(const html::Tag &tag)
 {
-    const ElementInfo info = LookupElement(tag.name);
+    const ElementInfo info = LookupElement(tag);
     const Element element = info.element == Element::Image ? Element::Img : info.element;
     const std::uint32_t flags = info.flags;
     switch (element) {
@@ -711,7 +711,7 @@ void TextRenderer::overflowStartTag(const html::Tag &tag)
     // Inside the hidden element nothing shows; what matters is where it
     // ends, and the tokenizer's state for the text of script, style and the
     // like.
-    ElementInfo info = LookupElement(tag.name);
+    ElementInfo info = LookupElement(tag);
     if (info.element == Element::Svg || info.element == Element::Math)
         info.flags = 0;
     else

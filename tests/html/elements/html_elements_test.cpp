@@ -27,7 +27,13 @@ TEST(HtmlElements, EachKnownNameIsFoundByItsTagNameAlone)
         EXPECT_EQ(findKnownName(lower), k) << text;
         EXPECT_EQ(findKnownName(lower + "x"), kKnownNameCount) << text;
         EXPECT_NE(findKnownName(lower.substr(0, lower.size() - 1)), k) << text;
+        EXPECT_EQ(findKnownNameText(text), k) << text;
+        EXPECT_EQ(findKnownNameText(text + "x"), kKnownNameCount) << text;
     }
+    // The exact text: case counts, as it does for the names a Document holds.
+    EXPECT_EQ(findKnownNameText("foreignobject"), kKnownNameCount);
+    EXPECT_EQ(findKnownNameText("P"), kKnownNameCount);
+    EXPECT_EQ(findKnownNameText(""), kKnownNameCount);
     EXPECT_EQ(findKnownName("foreignobject"), k_foreignObject);
     EXPECT_EQ(knownNameText(k_foreignObject), "foreignObject");
     for (const char *unknown : {"", "foreignObject", "P", "h7", "-p", "custom-element", "\xC3\xA9"})

@@ -158,3 +158,23 @@ TEST(TreeBuilder, FragmentsKeepTheirNodesAtTheRoot)
 }
 
 } // namespace
+
+TEST(Document, KnownNamesAreTheirIdsAndOtherNamesGetTheirOwn)
+{
+    Document doc;
+    for (std::uint32_t k = 0; k < kKnownNameCount; ++k) {
+        EXPECT_EQ(doc.findName(knownNameText(k)), k);
+        EXPECT_EQ(doc.intern(knownNameText(k)), k);
+        EXPECT_EQ(doc.nameText(k), knownNameText(k));
+    }
+    // Case counts: an HTML element written foreignobject is not SVG's.
+    const NameId lower = doc.intern("foreignobject");
+    EXPECT_GE(lower, kKnownNameCount);
+    EXPECT_EQ(doc.findName("foreignobject"), lower);
+    EXPECT_EQ(doc.intern("foreignObject"), k_foreignObject);
+    const NameId custom = doc.intern("x-card");
+    EXPECT_NE(custom, lower);
+    EXPECT_EQ(doc.intern("x-card"), custom);
+    EXPECT_EQ(doc.nameText(custom), "x-card");
+    EXPECT_EQ(doc.findName("x-other"), kNoNode);
+}

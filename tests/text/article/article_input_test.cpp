@@ -4,6 +4,7 @@
 // </p>), and a page whose tree would outgrow its memory limit read by the
 // light tree instead, with its text, the Document kept under the limit; a
 // page too dense to score within the memory bound given whole.
+#include "html/elements/elements.h"
 #include "html/tree/parser.h"
 #include "support/process.h"
 #include "support/sanitizer.h"
@@ -27,17 +28,33 @@ public:
     std::string text;
 };
 
+// Records the tokens, and checks the known name a tag gives with it.
 class Recorder : public quillan::html::TokenSink {
 public:
     void characters(std::string_view utf8) override { log += "'" + std::string(utf8) + "'"; }
     void startTag(const quillan::html::Tag &tag) override
     {
+        checkKnown(tag);
         log += "<" + std::string(tag.name);
         for (const quillan::html::Attribute &a : tag.attributes)
             log += " " + std::string(a.name) + "=" + std::string(a.value);
         log += tag.selfClosing ? "/>" : ">";
     }
-    void endTag(const quillan::html::Tag &tag) override { log += "</" + std::string(tag.name) + ">"; }
+    void endTag(const quillan::html::Tag &tag) override
+    {
+        checkKnown(tag);
+        log += "</" + std::string(tag.name) + ">";
+    }
+    void checkKnown(const quillan::html::Tag &tag)
+    {
+        if (tag.known == quillan::html::Tag::kNotGiven)
+            return;
+        ++knownGiven;
+        if (tag.known != quillan::html::findKnownName(tag.name))
+            wrongKnown += std::string(tag.name) + " ";
+    }
+    int knownGiven = 0;
+    std::string wrongKnown;
     void comment(std::string_view) override { log += "<!---->"; }
     std::string log;
 };
@@ -89,6 +106,10 @@ TEST(DocumentWalk, TheTreeComesBackAsTokensInTreeOrder)
                           "<clippath xlink:href=#c/></svg><pre>'\n''\nline'</pre><template></template><script></script>"
                           "<p></p>"
                           "</td></tr></tbody></table></body></html>");
+    // Each HTML element's tags say which known name they are; the foreign
+    // ones leave it to their name.
+    EXPECT_EQ(tokens.knownGiven, 2 * 11 + 1); // eleven elements with both tags, and br
+    EXPECT_EQ(tokens.wrongKnown, "");
 }
 
 TEST(ArticleInput, TheStandardsStructureReachesTheContent)
