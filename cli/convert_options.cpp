@@ -93,6 +93,7 @@ text::Options textOptionsOf(const Options &options)
 {
     text::Options text;
     text.kind = options.kind;
+    text.syntax = options.syntax;
     text.links = options.links;
     text.width = options.width;
     return text;
@@ -152,6 +153,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
         if (arg == "--links") {
             o.links = true;
+            continue;
+        }
+        if (arg == "--markdown") {
+            o.syntax = text::Syntax::Markdown;
             continue;
         }
         if (arg == "--warc") {
@@ -237,8 +242,13 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
     }
 
+    // Markdown is a syntax of the readable kinds: alone, it means --readable.
+    if (o.syntax == text::Syntax::Markdown && o.kind == text::Kind::Stripped)
+        o.kind = text::Kind::Readable;
     if ((o.links || o.width != 0) && o.kind == text::Kind::Stripped)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
+    if (o.syntax == text::Syntax::Markdown && o.width != 0)
+        return usageError("options '--markdown' and '--width' cannot be used together");
     if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
     if (formatGiven && !o.warc)
@@ -307,8 +317,11 @@ void printUsage(std::FILE *to)
                  "  -v, --verbose    with --article: say on standard error which content each\n"
                  "                   page gave (its article, its largest content region, or\n"
                  "                   the whole body) and its length\n"
+                 "  --markdown       write the readable text (or with --article, the article)\n"
+                 "                   as Markdown: headings, lists, quotes, emphasis, code,\n"
+                 "                   links and images marked as CommonMark marks them\n"
                  "  --links          with --readable or --article: number the links and list\n"
-                 "                   their addresses\n"
+                 "                   their addresses (with --markdown: reference links)\n"
                  "  --width N        with --readable or --article: break lines longer than N\n"
                  "                   characters\n"
                  "  --warc           the inputs are web archives (WARC 1.0 or 1.1, plain or\n"

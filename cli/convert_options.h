@@ -37,6 +37,7 @@ struct Options {
     bool verbose = false;              // --verbose: with --article, which content each page gave
     std::int64_t maxSize = DefaultMaxSize;
     text::Kind kind = text::Kind::Stripped;    // --readable, --article
+    text::Syntax syntax = text::Syntax::Plain; // --markdown (with a readable kind)
     bool links = false;                        // --links (with a readable kind)
     std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
     bool warc = false;                         // --warc: the inputs are web archives

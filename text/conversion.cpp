@@ -7,6 +7,8 @@
 #include "text/page_title.h"
 #include "text/strip/tag_stripper.h"
 
+#include <stdexcept>
+
 namespace quillan::text {
 namespace {
 
@@ -71,6 +73,7 @@ private:
 readable::RenderOptions renderOptions(const Options &options)
 {
     readable::RenderOptions o;
+    o.syntax = options.syntax == Syntax::Markdown ? readable::Syntax::Markdown : readable::Syntax::Plain;
     o.links = options.links;
     o.address = options.address;
     o.width = options.width;
@@ -171,7 +174,10 @@ std::string_view kindName(Kind kind)
 std::unique_ptr<Converter> makeConverter(const Options &options, Sink &out, std::size_t sizeHint)
 {
     switch (options.kind) {
-    case Kind::Stripped: return std::make_unique<StrippedConverter>(options, out);
+    case Kind::Stripped:
+        if (options.syntax != Syntax::Plain)
+            throw std::invalid_argument("the stripped text has no syntax but plain text");
+        return std::make_unique<StrippedConverter>(options, out);
     case Kind::Readable: return std::make_unique<ReadableConverter>(options, out);
     case Kind::Article: return std::make_unique<ArticleConverter>(options, out, sizeHint);
     }

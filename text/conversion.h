@@ -43,6 +43,7 @@ std::string_view kindName(Kind kind);
 
 enum class Syntax : std::uint8_t {
     Plain,
+    Markdown, // the readable kinds only: CommonMark with GitHub's strikethrough
 };
 
 // Whether the page's title (text/page_title.h) is looked for while it is
@@ -91,7 +92,8 @@ public:
 };
 
 // `out` must outlive the converter. `sizeHint`: the page's size in bytes
-// when known (0: not known), for the article's storage.
+// when known (0: not known), for the article's storage. The stripped text
+// has no syntax but Plain (std::invalid_argument).
 std::unique_ptr<Converter> makeConverter(const Options &options, Sink &out, std::size_t sizeHint = 0);
 
 } // namespace quillan::text

@@ -50,10 +50,23 @@ TEST(ReadableCommandLine, LinksAndWidth)
               "See the example\nsite and more\nwords here.\n");
 }
 
+TEST(ReadableCommandLine, Markdown)
+{
+    TempDir dir;
+    const std::string page = "<h2>Head</h2><p>See <a href=\"https://example.org/\">the <b>example</b></a>.</p>";
+    // Alone it means --readable; with --links the links are references.
+    EXPECT_EQ(runConvertTool(dir, {"--markdown"}, page).out,
+              "## Head\n\nSee [the **example**](https://example.org/).\n");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--markdown", "--links"}, page).out,
+              "## Head\n\nSee [the **example**][1].\n\n[1]: https://example.org/\n");
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "--article"}, page).status, 0);
+}
+
 TEST(ReadableCommandLine, UsageErrors)
 {
     TempDir dir;
     for (const auto &args : std::vector<std::vector<std::string>>{{"--links"},
+                                                                  {"--markdown", "--width", "20"},
                                                                   {"--width", "20"},
                                                                   {"--readable", "--width"},
                                                                   {"--readable", "--width", "0"},
@@ -65,7 +78,7 @@ TEST(ReadableCommandLine, UsageErrors)
         EXPECT_NE(r.err.find("Try 'quillan-convert --help'"), std::string::npos) << args.back();
     }
     const ProcessResult help = runConvertTool(dir, {"--help"});
-    for (const char *option : {"--readable", "--links", "--width N"})
+    for (const char *option : {"--readable", "--markdown", "--links", "--width N"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 

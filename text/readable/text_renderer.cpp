@@ -38,6 +38,20 @@ constexpr bool isSpace(char c)
     return kSpaces[static_cast<unsigned char>(c)];
 }
 
+// Markdown's ASCII punctuation.
+constexpr bool asciiPunctuation(char c)
+{
+    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
+}
+
+// The bytes of the UTF-8 character that starts at `at`.
+std::size_t charBytesAt(std::string_view s, std::size_t at)
+{
+    const auto b = static_cast<unsigned char>(s[at]);
+    const std::size_t size = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    return std::min(size, s.size() - at);
+}
+
 // Where a word of collapsible text ends: white space, or a NUL character.
 constexpr auto kWordEnds = [] {
     std::array<bool, 256> ends = kSpaces;
@@ -322,6 +336,8 @@ void TextRenderer::endOfFile()
     overflowHidden_ = false;
     overflowOpen_.clear();
     popTo(0);
+    if (markdown())
+        closeMarks(true, 0);
     if (started_ && trailingBreaks_ == pendingBreaks_)
         emitText("\n"); // the last line ends like every other
     pendingBreaks_ = 0;
@@ -414,19 +430,21 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             return;
         if (element == Element::Br)
             lineBreak();
+        else if (element == Element::Hr && markdown())
+            thematicBreak();
         else if (flags & kBlock)
             requireBreaks(1);
         else if (element == Element::Img ||
                  (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image")))
-            image(tag);
+            markdown() ? markdownImage(tag) : image(tag);
         return;
     }
 
     if (visible) {
-        if (flags & kBlankLine)
-            requireBreaks(2);
-        else if (flags & (kBlock | kRow))
-            requireBreaks(1);
+        if (const int breaks = breaksAround(flags, stack_.size()); breaks > 0)
+            requireBreaks(breaks);
+        if (markdown() && (flags & kHeading) && !inMarkedTable())
+            headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
 
         if (flags & kCell) {
             // Cells of one row are separated by tabs; the row is the open tr,
@@ -446,7 +464,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         } else if (flags & kListItem) {
             listMarker(stack_.size(), tag.attribute("value"));
             newMarker = true;
-        } else if (element == Element::A) {
+        } else if (element == Element::A && !markdown()) {
             startLink(tag, open);
         }
         if (element == Element::Details && !tag.hasAttribute("open"))
@@ -487,6 +505,26 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         markerDepth_ = depth;
     if (element == Element::Pre || element == Element::Listing || element == Element::Textarea)
         skipNewline_ = true;
+    if (markdown() && visible) {
+        if (keepSpaceDepth_ == depth - 1) {
+            startFence(tag);
+        } else if ((flags & kTable) && fenceAt_ == kNone) {
+            if (tableAt_ == kNone)
+                startTable();
+            else
+                tableBlocks_ = true;
+        } else if ((flags & (kRow | kCell)) && inMarkedTable()) {
+            if (flags & kRow)
+                tableMark(kRowMark, 0);
+            else
+                tableMark(kCellMark,
+                          static_cast<int>(std::clamp<long>(parseInteger(tag.attribute("colspan"), 1), 1, kMaxSpan)));
+            if ((flags & kCell) && parseInteger(tag.attribute("rowspan"), 1) > 1)
+                tableBlocks_ = true;
+        } else {
+            startMark(tag, stack_.back());
+        }
+    }
 }
 
 void TextRenderer::listMarker(std::size_t below, std::string_view value)
@@ -500,6 +538,21 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
         if (stack_[i].flags & kListItem)
             break;
     }
+    // In Markdown a list right after another of its kind, or right inside
+    // a list (not an item of it), takes the other delimiter, so that it
+    // does not go on as the same list.
+    char delimiter = 0;
+    // (In a table's cell, where no list can stand, the marker is text.)
+    if (markdown() && list && !inMarkedTable()) {
+        if (list->delimiter == 0) {
+            const bool ordered = list->element == Element::Ol;
+            const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
+            const bool other = inList || (listEndedAt_ == flushed_ + out_.size() && lastOrdered_ == ordered &&
+                                          lastDelimiter_ == (ordered ? '.' : '-'));
+            list->delimiter = ordered ? (other ? ')' : '.') : (other ? '*' : '-');
+        }
+        delimiter = list->delimiter;
+    }
     if (list && list->element == Element::Ol) {
         if (value.data())
             list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
@@ -507,11 +560,11 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
         list->count += list->reversed ? -1 : 1;
         const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
         (void)error;
-        end[0] = '.';
+        end[0] = delimiter != 0 ? delimiter : '.';
         end[1] = ' ';
         markerSize_ = static_cast<std::size_t>(end + 2 - marker_);
     } else {
-        marker_[0] = '*';
+        marker_[0] = delimiter != 0 ? delimiter : '*';
         marker_[1] = ' ';
         markerSize_ = 2;
     }
@@ -1038,10 +1091,8 @@ void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_
         }
         if (shownSoFar && !wasShown[i]) {
             // Out of hiding: it starts its lines and its list item now.
-            if (o.flags & kBlankLine)
-                requireBreaks(2);
-            else if (o.flags & (kBlock | kRow))
-                requireBreaks(1);
+            if (const int breaks = breaksAround(o.flags, stack_.size()); breaks > 0)
+                requireBreaks(breaks);
             if (o.flags & kListItem) {
                 listMarker(stack_.size(), {});
                 markerDepth_ = stack_.size() + 1;
@@ -1125,6 +1176,20 @@ void TextRenderer::close(const Open &open)
         markerSize_ = 0;
         markerDepth_ = kNone;
     }
+    if (markdown()) {
+        if ((open.flags & kList) && open.delimiter != 0) {
+            listEndedAt_ = flushed_ + out_.size();
+            lastDelimiter_ = open.delimiter;
+            lastOrdered_ = open.element == Element::Ol;
+        }
+        if (open.id == fenceId_ && fenceAt_ != kNone)
+            endFence();
+        if (open.id == tableId_ && tableAt_ != kNone)
+            endTable();
+        if (open.flags & kHeading)
+            headingLevel_ = 0;
+        closeMarks(false, open.id);
+    }
     if (!shown()) {
         if (index == hiddenDepth_)
             hiddenDepth_ = kNone;
@@ -1132,10 +1197,8 @@ void TextRenderer::close(const Open &open)
     }
     if (index == linkDepth_)
         endLink(open);
-    if (open.flags & kBlankLine)
-        requireBreaks(2);
-    else if (open.flags & (kBlock | kRow))
-        requireBreaks(1);
+    if (const int breaks = breaksAround(open.flags, index); breaks > 0)
+        requireBreaks(breaks);
     else if (open.flags & kCell)
         pendingSpace_ = false;
 }
@@ -1336,6 +1399,7 @@ void TextRenderer::collapsedText(std::string_view s)
 void TextRenderer::word(std::string_view w)
 {
     beforeContent();
+    const bool blockStart = lineStart_;
     if (pendingSpace_ || lineStart_)
         inWord_ = false;
     if (pendingSpace_ && !lineStart_)
@@ -1344,15 +1408,58 @@ void TextRenderer::word(std::string_view w)
     if (const TextTransform transform = inheritedTransform(); transform != TextTransform::None) {
         cased_.clear();
         AppendInCase(w, transform, inWord_, cased_);
-        emitText(cased_);
+        w = cased_;
     } else {
-        emitText(w);
         inWord_ = endsInWord(w);
     }
+    if (markdown())
+        markdownWord(w, blockStart);
+    else
+        emitText(w);
     lineStart_ = false;
     trailingBreaks_ = 0;
     started_ = true;
     linkHasText_ = true;
+}
+
+void TextRenderer::markdownWord(std::string_view w, bool blockStart)
+{
+    movedClosing(w);
+    const auto inCode = [this] {
+        return std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
+    };
+    if (inCode()) {
+        writeOpeningMarks();
+        emitText(w); // a code span's text as it is
+        return;
+    }
+    // A mark opens only before a letter, digit or punctuation that does not
+    // stand right after a letter: what comes before that (no-break spaces,
+    // punctuation after a letter) goes first, outside the mark, and a word
+    // of nothing else leaves the mark to the next word.
+    std::size_t lead = 0;
+    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; })) {
+        const auto skip = [&w, &lead](CharClass which) {
+            while (lead < w.size() && ClassAt(w, lead) == which)
+                lead += charBytesAt(w, lead);
+        };
+        skip(CharClass::Space);
+        if (lead == 0 && ClassBefore(out_, out_.size()) == CharClass::Word)
+            skip(CharClass::Punctuation);
+    }
+    escaped_.clear();
+    if (lead > 0) {
+        AppendEscaped(escaped_, w.substr(0, lead), blockStart);
+        emitText(escaped_);
+        if (lead == w.size())
+            return;
+        w.remove_prefix(lead);
+        blockStart = false;
+        escaped_.clear();
+    }
+    writeOpeningMarks();
+    AppendEscaped(escaped_, w, blockStart);
+    emitText(escaped_);
 }
 
 void TextRenderer::keptText(std::string_view s)
@@ -1418,18 +1525,35 @@ void TextRenderer::keptText(std::string_view s)
 void TextRenderer::beforeContent()
 {
     if (pendingBreaks_ > 0) {
+        if (markdown()) {
+            closeMarks(true, 0);
+            // A br within a block: a hard line break.
+            if (pendingBreaks_ == 1 && hardBreak_)
+                emitText("\\");
+        }
         for (int i = 0; i < pendingBreaks_; ++i)
             emitText("\n");
         pendingBreaks_ = 0;
         pendingSpace_ = false;
         lineStart_ = true;
     }
+    hardBreak_ = false;
     if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
         if (!lineStart_)
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
+        stack_[markerDepth_ - 1].markerWidth = static_cast<std::uint8_t>(markerSize_);
         markerSize_ = 0;
         markerDepth_ = kNone;
+        pendingSpace_ = false;
+        lineStart_ = true;
+        started_ = true;
+        trailingBreaks_ = 0;
+    }
+    if (headingLevel_ > 0) {
+        static constexpr std::string_view kHashes = "###### ";
+        emitText(kHashes.substr(6 - static_cast<std::size_t>(headingLevel_)));
+        headingLevel_ = 0;
         pendingSpace_ = false;
         lineStart_ = true;
         started_ = true;
@@ -1441,6 +1565,7 @@ void TextRenderer::requireBreaks(int count)
 {
     pendingSpace_ = false;
     lineStart_ = true;
+    hardBreak_ = false;
     if (!started_)
         return;
     if (trailingBreaks_ < count) {
@@ -1451,16 +1576,28 @@ void TextRenderer::requireBreaks(int count)
 
 void TextRenderer::lineBreak()
 {
+    if (markdown() && inHeading()) {
+        pendingSpace_ = true; // a heading is one line
+        return;
+    }
     pendingSpace_ = false;
     lineStart_ = true;
     if (!started_)
         return;
+    hardBreak_ = true;
     ++pendingBreaks_;
     ++trailingBreaks_;
 }
 
 void TextRenderer::cellSeparator()
 {
+    if (markdown()) {
+        // Each cell of a pipe table has its mark; those of a table inside
+        // one are words of its cell. (A tab could start a code block.)
+        if (!inMarkedTable())
+            pendingSpace_ = true;
+        return;
+    }
     beforeContent();
     emitText("\t");
     started_ = true;
@@ -1492,6 +1629,10 @@ void TextRenderer::image(const html::Tag &tag)
 
 void TextRenderer::emitText(std::string_view s)
 {
+    if (markdown()) {
+        emitMarkdown(s);
+        return;
+    }
     if (options_.width > 0) {
         emitWrapped(s);
         return;
@@ -1544,21 +1685,440 @@ void TextRenderer::emitUnwrapped(std::string_view lines)
 
 void TextRenderer::flushOut(bool all)
 {
+    if (holdAt_ != kNone && !all)
+        return; // an open code span or block, whose fences may still grow
+    closingAt_ = kNone;
+    lastClosed_ = InlineMark::None;
+    syntaxEnd_ = 0;
     if (options_.width == 0 || all || lineStartAt_ == 0) {
         // Everything, also an unfinished line (one longer than the buffer
         // is not wrapped back into what was written).
         if (!out_.empty())
             sink_.write(out_);
+        flushed_ += out_.size();
         out_.clear();
         lineStartAt_ = 0;
         lastSpaceAt_ = std::string::npos;
         return;
     }
     sink_.write(std::string_view(out_).substr(0, lineStartAt_));
+    flushed_ += lineStartAt_;
     out_.erase(0, lineStartAt_);
     if (lastSpaceAt_ != std::string::npos)
         lastSpaceAt_ -= lineStartAt_;
     lineStartAt_ = 0;
+}
+
+// --- Markdown ---------------------------------------------------------------
+
+int TextRenderer::breaksAround(std::uint32_t flags, std::size_t below) const
+{
+    if (!markdown())
+        return (flags & kBlankLine) ? 2 : (flags & (kBlock | kRow)) ? 1 : 0;
+    // Blocks are paragraphs of their own; items and rows are lines, and so
+    // is a list right inside an item (the item's line goes on into it).
+    if (flags & (kListItem | kRow))
+        return 1;
+    if (flags & kList) {
+        for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
+            if (stack_[i].flags & kListItem)
+                return 1;
+            if (stack_[i].flags & (kList | kBlock))
+                break;
+        }
+        return 2;
+    }
+    return (flags & (kBlankLine | kBlock)) ? 2 : 0;
+}
+
+void TextRenderer::emitMarkdown(std::string_view s)
+{
+    while (!s.empty()) {
+        const std::size_t newline = s.find('\n');
+        const std::string_view piece = s.substr(0, newline);
+        if (!piece.empty()) {
+            if (needPrefix_ && tableAt_ == kNone) {
+                needPrefix_ = false;
+                writeLinePrefix(false);
+            }
+            out_.append(piece);
+        }
+        if (newline == std::string_view::npos)
+            break;
+        if (needPrefix_)
+            writeLinePrefix(true); // an empty line inside a quote is part of it
+        out_.push_back('\n');
+        needPrefix_ = true;
+        s.remove_prefix(newline + 1);
+    }
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::writeLinePrefix(bool blank)
+{
+    const std::size_t from = out_.size();
+    for (Open &o : stack_) {
+        if (o.element == Element::Blockquote && !o.foreign && (o.quoted || !blank)) {
+            out_.append("> ");
+            o.quoted = true;
+        } else if (o.markerWidth > 0) {
+            out_.append(o.markerWidth, ' '); // the item's text stands after its marker
+        }
+    }
+    if (blank) {
+        while (out_.size() > from && out_.back() == ' ')
+            out_.pop_back();
+    }
+}
+
+bool TextRenderer::inHeading() const
+{
+    return std::any_of(stack_.begin(), stack_.end(), [](const Open &o) { return (o.flags & kHeading) != 0; });
+}
+
+void TextRenderer::startMark(const html::Tag &tag, const Open &open)
+{
+    if (fenceAt_ != kNone) {
+        // A code block's language may come with the code element inside it.
+        if (fenceInfoAt_ != kNone && tag.name == "code") {
+            const std::string_view language = CodeLanguage(tag.attribute("class"));
+            if (!language.empty()) {
+                out_.insert(fenceInfoAt_, language);
+                fenceInfoAt_ = kNone;
+            }
+        }
+        return;
+    }
+    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
+        return; // a code span's text is shown as it is
+    Mark mark;
+    mark.id = open.id;
+    if (open.element == Element::A) {
+        std::string href = cleanAddress(tag.attribute("href"));
+        if (!tag.hasAttribute("href") || startsWithNoCase(href, "javascript:"))
+            return;
+        mark.kind = InlineMark::Link;
+        mark.destination = resolveAddress(base_, href);
+    } else {
+        mark.kind = InlineMarkOf(tag.name);
+        if (mark.kind == InlineMark::None)
+            return;
+        if (std::any_of(marks_.begin(), marks_.end(), [&mark](const Mark &m) { return m.kind == mark.kind; }))
+            return; // already marked
+    }
+    marks_.push_back(std::move(mark));
+}
+
+void TextRenderer::writeOpeningMarks()
+{
+    for (Mark &m : marks_) {
+        if (m.written)
+            continue;
+        m.written = true;
+        const std::string_view opening = OpeningOf(m.kind);
+        if (m.kind == lastClosed_ && m.kind != InlineMark::Link && m.kind != InlineMark::Code &&
+            out_.size() == lastClosedEnd_ && out_.size() >= opening.size()) {
+            // Right after the same mark closed (<em>a</em><em>b</em>): it
+            // goes on instead, "*a**b*" would read otherwise.
+            out_.resize(out_.size() - opening.size());
+            lastClosed_ = InlineMark::None;
+            continue;
+        }
+        if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&
+            (out_.size() < 2 || out_[out_.size() - 2] != '\\'))
+            out_.insert(out_.size() - 1, 1, '\\'); // "![" would make it an image
+        emitText(opening);
+        m.at = flushed_ + out_.size() - opening.size(); // after any line prefix
+    }
+    updateHold();
+}
+
+void TextRenderer::writeClosing(Mark &mark)
+{
+    const std::size_t at = out_.size();
+    switch (mark.kind) {
+    case InlineMark::Code: {
+        // Fences longer than any run of backticks inside, and a space inside
+        // them where the code starts or ends with a backtick. (Its text is
+        // held: out_ still has it.)
+        const std::size_t opening = mark.at - flushed_;
+        const std::string_view code = std::string_view(out_).substr(opening + 1);
+        const bool pad = !code.empty() && (code.front() == '`' || code.back() == '`');
+        std::string fence(LongestBacktickRun(code) + 1, '`');
+        out_.replace(opening, 1, pad ? fence + " " : fence);
+        emitText(pad ? " " + fence : fence);
+        syntaxEnd_ = out_.size();
+        break;
+    }
+    case InlineMark::Link: {
+        std::string closing;
+        if (options_.links) {
+            ++linkCount_;
+            closing = "][" + std::to_string(linkCount_) + "]";
+            addReference(mark.destination);
+        } else {
+            closing = "](";
+            AppendLinkDestination(closing, mark.destination);
+            closing.push_back(')');
+        }
+        emitText(closing);
+        syntaxEnd_ = out_.size();
+        break;
+    }
+    default: {
+        // Before the spaces its text ends with (no-break ones, and one
+        // before them), as a mark closes only after other characters; none
+        // at all where the text is only those.
+        const std::string_view opening = OpeningOf(mark.kind);
+        if (mark.at < flushed_) {
+            emitText(ClosingOf(mark.kind));
+            break;
+        }
+        const std::size_t content = mark.at - flushed_ + opening.size();
+        std::size_t end = out_.size();
+        for (;;) {
+            if (end >= content + 2 && out_.compare(end - 2, 2, "\xC2\xA0") == 0)
+                end -= 2;
+            else if (end > content && out_[end - 1] == ' ')
+                --end;
+            else
+                break;
+        }
+        if (end == content) {
+            out_.erase(content - opening.size(), opening.size());
+            return;
+        }
+        if (end < out_.size()) {
+            out_.insert(end, ClosingOf(mark.kind));
+            return;
+        }
+        emitText(ClosingOf(mark.kind));
+        break;
+    }
+    }
+    lastClosed_ = mark.kind;
+    lastClosedEnd_ = out_.size();
+    if (mark.kind != InlineMark::Emphasis && mark.kind != InlineMark::Strong && mark.kind != InlineMark::Strikethrough)
+        return;
+    if (closingAt_ != kNone && closingEnd_ == at) {
+        closingEnd_ = out_.size(); // closes right after another
+        return;
+    }
+    // After punctuation a closing mark closes only before a space or more
+    // punctuation: where a letter follows, it moves before the punctuation
+    // (see movedClosing()).
+    // (Spaces before the punctuation too, escapes whole, and never into
+    // what a link, code span or image wrote.)
+    std::size_t run = at;
+    while (run > syntaxEnd_ + 1) {
+        const char c = out_[run - 1];
+        const CharClass before = ClassBefore(out_, run);
+        if (run > syntaxEnd_ + 2 && out_[run - 2] == '\\' && asciiPunctuation(c))
+            run -= 2;
+        else if ((before == CharClass::Punctuation && c != '\\' && c != '*' && c != '~') || before == CharClass::Space)
+            run -= CharBytesBefore(out_, run);
+        else
+            break;
+    }
+    closingAt_ = kNone;
+    if (run < at && run > syntaxEnd_ && ClassBefore(out_, run) == CharClass::Word) {
+        closingAt_ = at;
+        closingEnd_ = out_.size();
+        closingRun_ = run;
+    }
+}
+
+void TextRenderer::movedClosing(std::string_view next)
+{
+    if (closingAt_ == kNone)
+        return;
+    if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word) {
+        const std::string marks = out_.substr(closingAt_, closingEnd_ - closingAt_);
+        out_.erase(closingAt_);
+        out_.insert(closingRun_, marks);
+    }
+    closingAt_ = kNone;
+}
+
+void TextRenderer::closeMarks(bool all, std::uint32_t closing)
+{
+    // The first mark to close; the written ones after it close before it.
+    std::size_t first = marks_.size();
+    for (std::size_t i = 0; i < marks_.size() && first == marks_.size(); ++i)
+        if (marks_[i].id == closing || stackIndexOf(marks_[i].id) == kNone)
+            first = i;
+    if (all)
+        first = 0;
+    for (std::size_t i = marks_.size(); i-- > first;) {
+        Mark &m = marks_[i];
+        if (m.written)
+            writeClosing(m);
+        m.written = false;
+        if (m.id == closing || stackIndexOf(m.id) == kNone)
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    updateHold();
+}
+
+void TextRenderer::updateHold()
+{
+    holdAt_ = std::min(fenceAt_, tableAt_);
+    for (const Mark &m : marks_)
+        if (m.written && m.kind == InlineMark::Code)
+            holdAt_ = std::min(holdAt_, m.at - flushed_);
+    if (holdAt_ == kNone && out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::markdownImage(const html::Tag &tag)
+{
+    const std::string src = cleanAddress(tag.attribute("src"));
+    if (src.empty())
+        return;
+    beforeContent();
+    if (pendingSpace_ && !lineStart_)
+        emitText(" ");
+    pendingSpace_ = false;
+    writeOpeningMarks();
+    std::string image = "![";
+    std::string_view alt = tag.attribute("alt");
+    for (std::size_t at = 0; at < alt.size();) {
+        // The alt text's words, one space between them.
+        while (at < alt.size() && isSpace(alt[at]))
+            ++at;
+        std::size_t end = at;
+        while (end < alt.size() && !isSpace(alt[end]))
+            ++end;
+        if (end > at) {
+            if (image.size() > 2)
+                image.push_back(' ');
+            AppendEscaped(image, alt.substr(at, end - at), false);
+        }
+        at = end;
+    }
+    image.append("](");
+    AppendLinkDestination(image, resolveAddress(base_, src));
+    image.push_back(')');
+    emitText(image);
+    syntaxEnd_ = out_.size();
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    inWord_ = false;
+}
+
+void TextRenderer::startFence(const html::Tag &tag)
+{
+    requireBreaks(2);
+    closeMarks(true, 0);
+    beforeContent();
+    if (started_ && !lineStart_)
+        emitText("\n");
+    emitText("```");
+    fenceAt_ = out_.size() - 3;
+    fenceInfoAt_ = out_.size();
+    fenceId_ = stack_.back().id;
+    const std::string_view language = CodeLanguage(tag.attribute("class"));
+    if (!language.empty()) {
+        emitText(language);
+        fenceInfoAt_ = kNone;
+    }
+    emitText("\n");
+    started_ = true;
+    trailingBreaks_ = 1;
+    pendingSpace_ = false;
+    lineStart_ = true;
+    updateHold();
+}
+
+void TextRenderer::endFence()
+{
+    // The fence is longer than any run of backticks in the code.
+    const std::size_t text = out_.find('\n', fenceAt_);
+    const std::size_t run = text == std::string::npos ? 0 : LongestBacktickRun(std::string_view(out_).substr(text));
+    if (run >= 3)
+        out_.insert(fenceAt_, run - 2, '`');
+    const std::size_t length = std::max<std::size_t>(3, run + 1);
+    pendingBreaks_ = 0;
+    if (out_.back() != '\n')
+        emitText("\n");
+    emitText(std::string(length, '`'));
+    fenceAt_ = fenceInfoAt_ = kNone;
+    fenceId_ = 0;
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    updateHold();
+    requireBreaks(2); // nothing more on the fence's line
+}
+
+void TextRenderer::startTable()
+{
+    closeMarks(true, 0);
+    beforeContent();
+    tableAt_ = out_.size();
+    tableId_ = stack_.back().id;
+    tableBlocks_ = false;
+    updateHold();
+}
+
+void TextRenderer::endTable()
+{
+    const std::string table = TableMarkdown(std::string_view(out_).substr(tableAt_), tableBlocks_);
+    out_.resize(tableAt_);
+    tableAt_ = kNone;
+    tableId_ = 0;
+    tableBlocks_ = false;
+    updateHold();
+    needPrefix_ = out_.empty() || out_.back() == '\n';
+    pendingBreaks_ = 0;
+    if (!table.empty()) {
+        emitText(table);
+        started_ = true;
+        trailingBreaks_ = 0;
+        lineStart_ = false;
+    }
+}
+
+bool TextRenderer::inMarkedTable() const
+{
+    if (tableAt_ == kNone)
+        return false;
+    for (std::size_t i = stack_.size(); i-- > 0;)
+        if (stack_[i].flags & kTable)
+            return stack_[i].id == tableId_;
+    return false;
+}
+
+void TextRenderer::tableMark(char mark, int span)
+{
+    hardBreak_ = false; // a br at the end of a cell breaks no line
+    beforeContent();
+    out_.push_back(mark);
+    if (mark == kCellMark)
+        out_.push_back(static_cast<char>('0' + span));
+    started_ = true;
+    trailingBreaks_ = 0;
+    pendingSpace_ = false;
+    lineStart_ = true;
+}
+
+void TextRenderer::thematicBreak()
+{
+    if (inMarkedTable() || markerSize_ > 0) {
+        requireBreaks(1); // no rule in a cell, nor before a list item's marker
+        return;
+    }
+    requireBreaks(2);
+    beforeContent();
+    if (started_ && !lineStart_)
+        emitText("\n");
+    emitText("---");
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    requireBreaks(2);
 }
 
 // --- Links ------------------------------------------------------------------
@@ -1584,7 +2144,7 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
 // on a file's page with no address of its own) changes nothing.
 void TextRenderer::takeBase(const html::Tag &tag)
 {
-    if (baseTaken_ || !options_.links || !tag.hasAttribute("href"))
+    if (baseTaken_ || (!options_.links && !markdown()) || !tag.hasAttribute("href"))
         return;
     baseTaken_ = true;
     if (std::optional<std::string> base = parseUrl(tag.attribute("href"), base_))
@@ -1617,11 +2177,19 @@ void TextRenderer::addReference(std::string_view address)
 {
     char number[16];
     char *end = std::to_chars(number, number + sizeof number, linkCount_).ptr;
-    references_.append(number, static_cast<std::size_t>(end - number));
-    references_.append(". ");
-    // An address is one line of the list.
-    for (const char c : address)
-        references_.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+    if (markdown()) {
+        // A link reference definition.
+        references_.push_back('[');
+        references_.append(number, static_cast<std::size_t>(end - number));
+        references_.append("]: ");
+        AppendLinkDestination(references_, address);
+    } else {
+        references_.append(number, static_cast<std::size_t>(end - number));
+        references_.append(". ");
+        // An address is one line of the list.
+        for (const char c : address)
+            references_.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+    }
     references_.push_back('\n');
     if (references_.size() < kReferencesInMemory)
         return;
@@ -1637,7 +2205,10 @@ void TextRenderer::addReference(std::string_view address)
 
 void TextRenderer::writeReferences()
 {
-    emitText(started_ ? "\nReferences\n\n" : "References\n\n");
+    if (markdown())
+        emitUnwrapped(started_ ? "\n" : "");
+    else
+        emitText(started_ ? "\nReferences\n\n" : "References\n\n");
     if (spill_) {
         if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
             throw std::system_error(errno, std::generic_category(), "temporary file for the list of links");

@@ -56,6 +56,7 @@
 // a line stays whole; the list of references is never broken).
 
 #include "html/tokenizer/token_sink.h"
+#include "text/readable/markdown_syntax.h"
 #include "text/readable/style_sheet.h"
 
 #include <cstddef>
@@ -91,7 +92,12 @@ public:
     virtual void setForeignContent(bool foreign) = 0;
 };
 
+// How the text is written: as plain lines, or as Markdown (CommonMark with
+// GitHub's strikethrough) that renders as the same text.
+enum class Syntax : std::uint8_t { Plain, Markdown };
+
 struct RenderOptions {
+    Syntax syntax = Syntax::Plain;
     bool links = false;
     std::size_t width = 0; // 0: lines are not wrapped
     // The page's own address, against which relative link addresses are
@@ -141,6 +147,9 @@ private:
         bool hides = false;                                  // hides its content, wherever it stands
         TextTransform ownTransform = TextTransform::Inherit; // the case it asks itself
         bool listed = false;                                 // on the list of active formatting elements
+        std::uint8_t markerWidth = 0;                        // li: its marker's width once written (Markdown)
+        bool quoted = false;                                 // blockquote: a line of it is written (Markdown)
+        char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -230,6 +239,50 @@ private:
     // of the table (foster parenting) shows: as the table's parent shows.
     bool shownBeforeTable() const;
 
+    // Markdown: an inline element's mark.
+    struct Mark {
+        std::uint32_t id = 0; // the element's
+        InlineMark kind{};
+        bool written = false;
+        std::size_t at = 0;      // its opening, counted from the start of the text
+        std::string destination; // a link's
+    };
+    bool markdown() const { return options_.syntax == Syntax::Markdown; }
+    void emitMarkdown(std::string_view utf8);
+    // The prefix of a line inside quotes and list items; `blank`: for an
+    // empty line (the quotes' marks only).
+    void writeLinePrefix(bool blank);
+    void startMark(const html::Tag &tag, const Open &open);
+    void writeOpeningMarks();
+    // A word of collapsed text, escaped, with the marks that open before it.
+    void markdownWord(std::string_view word, bool blockStart);
+    void writeClosing(Mark &mark);
+    // A closing mark right after punctuation, followed by `next`: moved
+    // before the punctuation when `next` starts with a letter or digit.
+    void movedClosing(std::string_view next);
+    // Closes the marks of elements no longer open and of the element
+    // `closing` (its id, 0: none); with `all` also the other written ones,
+    // before a break, to be written again after it. Marks opened after a
+    // closed one close before it and open again.
+    void closeMarks(bool all, std::uint32_t closing);
+    // The line breaks a block, row or list item of these flags makes
+    // before and after it, with `below` elements open outside it.
+    int breaksAround(std::uint32_t flags, std::size_t below) const;
+    void markdownImage(const html::Tag &tag);
+    void startFence(const html::Tag &tag);
+    void endFence();
+    void thematicBreak();
+    bool inHeading() const;
+    // Tables: the outermost one's text is kept with marks for its rows and
+    // cells, and laid out once it ends.
+    void startTable();
+    void endTable();
+    bool inMarkedTable() const;
+    void tableMark(char mark, int span);
+    // Where flushing stops: the start of an open code span or block, whose
+    // fence is made long enough once its text is known.
+    void updateHold();
+
     // Links.
     void startLink(const html::Tag &tag, Open &open);
     void endLink(const Open &open);
@@ -284,6 +337,29 @@ private:
     std::size_t lineStartAt_ = 0;                 // where the current line starts in out_
     std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
     std::size_t columnAfterSpace_ = 0;
+
+    std::string escaped_;             // a word escaped for Markdown
+    std::vector<Mark> marks_;         // the marks of open inline elements, in the order opened
+    bool needPrefix_ = true;          // the line's prefix is not written yet
+    bool hardBreak_ = false;          // the pending line break is a br's
+    int headingLevel_ = 0;            // a heading's marker waiting for its first text
+    std::size_t fenceAt_ = kNone;     // an open code block's fence in out_
+    std::size_t fenceInfoAt_ = kNone; // where its language goes, while none is given
+    std::uint32_t fenceId_ = 0;       // the element it stands for
+    std::size_t holdAt_ = kNone;      // out_ is kept from here on
+    InlineMark lastClosed_{};         // the mark that closed last, ending at lastClosedEnd_
+    std::size_t lastClosedEnd_ = kNone;
+    std::size_t closingAt_ = kNone; // closing marks after punctuation, up to closingEnd_
+    std::size_t closingEnd_ = kNone;
+    std::size_t closingRun_ = kNone;  // where that punctuation starts
+    std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_
+    std::size_t flushed_ = 0;         // the bytes handed to the sink so far
+    std::size_t listEndedAt_ = kNone; // where the last list ended (counted as flushed_ + out_.size())
+    char lastDelimiter_ = 0;          // its delimiter
+    bool lastOrdered_ = false;
+    std::size_t tableAt_ = kNone; // the open table's text in out_
+    std::uint32_t tableId_ = 0;   // the element it stands for
+    bool tableBlocks_ = false;    // it cannot be a pipe table
 
     // Link addresses, spilled to a temporary file beyond a small buffer.
     std::uint32_t linkCount_ = 0;

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Markdown against its peers, in the same run, on the Markdown corpus of the
+# shared material (score_markdown.py: blocks, links, emphasis and inline
+# code read back by cmark-gfm against the truth):
+#   renderer alone  each page's expected.html given whole: quillan-convert
+#                   --readable --markdown, and pandoc -t gfm when installed
+#   whole road      each page's source.html: quillan-convert --article
+#                   --markdown (the content chosen too)
+# and the time of the Markdown against the plain text of the same kind, on
+# the same pages, one process per page (start-up included).
+#
+#   bench_markdown.sh BIN_DIR [CORPUS]
+# CORPUS defaults to ../shared/markdown-corpus beside the repository.
+set -euo pipefail
+
+bin=${1:?usage: bench_markdown.sh BIN_DIR [CORPUS]}
+here=$(cd "$(dirname "$0")" && pwd)
+corpus=${2:-$here/../../../shared/markdown-corpus}
+[ -f "$corpus/score_markdown.py" ] || { echo "bench_markdown: no corpus at $corpus" >&2; exit 77; }
+command -v cmark-gfm >/dev/null || { echo "bench_markdown: cmark-gfm is needed to score" >&2; exit 77; }
+convert=$bin/quillan-convert
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Runs "$@" PAGE -o OUT/NAME.md for every page; prints the seconds taken.
+run_all() {
+    local out=$1 page=$2
+    shift 2
+    mkdir -p "$out"
+    local start=$EPOCHREALTIME
+    for dir in "$corpus"/pages/*/; do
+        local name
+        name=$(basename "$dir")
+        "$@" "$dir$page" > "$out/$name.md" 2>/dev/null || true
+    done
+    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f\n", b - a }'
+}
+
+score() {
+    python3 "$corpus/score_markdown.py" "$1" | tail -1
+}
+
+printf '%-34s %s\n' "tool" "score"
+run_all "$work/readable" expected.html "$convert" --readable --markdown -o - > /dev/null
+printf '%-34s %s\n' "quillan --readable --markdown" "$(score "$work/readable")"
+if command -v pandoc >/dev/null; then
+    run_all "$work/pandoc" expected.html pandoc -f html -t gfm --wrap=none > /dev/null
+    printf '%-34s %s\n' "pandoc -t gfm (renderer alone)" "$(score "$work/pandoc")"
+fi
+run_all "$work/article" source.html "$convert" --article --markdown -o - > /dev/null
+printf '%-34s %s\n' "quillan --article --markdown" "$(score "$work/article")"
+
+# Time: three passes each, the fastest kept.
+best() {
+    local best=
+    for _ in 1 2 3; do
+        local t
+        t=$(run_all "$work/time" "$@")
+        if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
+    done
+    echo "$best"
+}
+for kind in readable article; do
+    plain=$(best source.html "$convert" --$kind -o -)
+    md=$(best source.html "$convert" --$kind --markdown -o -)
+    awk -v k="$kind" -v m="$md" -v p="$plain" \
+        'BEGIN { printf "%s: markdown %.3f s, plain %.3f s, ratio %.2f (goal <= 1.10)\n", k, m, p, m / p }'
+done

@@ -1,0 +1,92 @@
+// Markdown's pieces: text escaped exactly where a mark would otherwise
+// open, code fences longer than the code's own backticks, a code block's
+// language from its class, and link destinations that read back whole.
+#include "text/readable/markdown_syntax.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace quillan::text::readable;
+
+std::string escaped(std::string_view word, bool blockStart = false)
+{
+    std::string out;
+    AppendEscaped(out, word, blockStart);
+    return out;
+}
+
+TEST(MarkdownSyntax, TextIsEscapedWhereAMarkWouldOpen)
+{
+    // What opens or closes something anywhere.
+    EXPECT_EQ(escaped("a*b"), "a\\*b");
+    EXPECT_EQ(escaped("[x]"), "\\[x\\]");
+    EXPECT_EQ(escaped("`code`"), "\\`code\\`");
+    EXPECT_EQ(escaped("<div>"), "\\<div>");
+    EXPECT_EQ(escaped("C:\\dir"), "C:\\\\dir");
+    EXPECT_EQ(escaped("~~gone~~"), "\\~\\~gone\\~\\~");
+    // Underscores only at a word's edge; ampersands only before what would
+    // read as a character reference.
+    EXPECT_EQ(escaped("snake_case_name"), "snake_case_name");
+    EXPECT_EQ(escaped("_under_"), "\\_under\\_");
+    EXPECT_EQ(escaped("a&-b"), "a&-b");
+    EXPECT_EQ(escaped("&amp;"), "\\&amp;");
+    EXPECT_EQ(escaped("&#123;"), "\\&#123;");
+    EXPECT_EQ(escaped("&x-y"), "&x-y");
+    // A word's end may not be its end: the next piece may go on as "amp;".
+    EXPECT_EQ(escaped("AT&"), "AT\\&");
+    EXPECT_EQ(escaped("&x"), "\\&x");
+    // At a block's start: headings, quotes, list items, setext underlines.
+    EXPECT_EQ(escaped("#", true), "\\#");
+    EXPECT_EQ(escaped("###", true), "\\###");
+    EXPECT_EQ(escaped("#tag", true), "#tag");
+    EXPECT_EQ(escaped(">", true), "\\>");
+    EXPECT_EQ(escaped("-", true), "\\-");
+    EXPECT_EQ(escaped("---", true), "\\---");
+    EXPECT_EQ(escaped("-x", true), "-x");
+    EXPECT_EQ(escaped("+", true), "\\+");
+    EXPECT_EQ(escaped("==", true), "\\==");
+    EXPECT_EQ(escaped("1.", true), "1\\.");
+    EXPECT_EQ(escaped("2024)", true), "2024\\)");
+    EXPECT_EQ(escaped("3.5", true), "3.5");
+    EXPECT_EQ(escaped("1234567890.", true), "1234567890.");
+    // Elsewhere in a line they are text.
+    EXPECT_EQ(escaped("#"), "#");
+    EXPECT_EQ(escaped("1."), "1.");
+    EXPECT_EQ(escaped("-"), "-");
+}
+
+TEST(MarkdownSyntax, FencesLanguagesAndDestinations)
+{
+    EXPECT_EQ(LongestBacktickRun("no ticks"), 0u);
+    EXPECT_EQ(LongestBacktickRun("a ` b ``` c ``"), 3u);
+
+    EXPECT_EQ(CodeLanguage("language-cpp"), "cpp");
+    EXPECT_EQ(CodeLanguage("hljs lang-js other"), "js");
+    EXPECT_EQ(CodeLanguage("language-"), "");
+    EXPECT_EQ(CodeLanguage("highlight"), "");
+    EXPECT_EQ(CodeLanguage("language-a`b"), "");
+
+    const auto destination = [](std::string_view address) {
+        std::string out;
+        AppendLinkDestination(out, address);
+        return out;
+    };
+    EXPECT_EQ(destination("https://example.org/a?b=c"), "https://example.org/a?b=c");
+    EXPECT_EQ(destination("page (1).html"), "<page (1).html>");
+    EXPECT_EQ(destination("a<b>c"), "<a%3Cb%3Ec>");
+    EXPECT_EQ(destination("line\nbreak"), "line%0Abreak");
+    EXPECT_EQ(destination(""), "<>");
+
+    EXPECT_EQ(InlineMarkOf("em"), InlineMark::Emphasis);
+    EXPECT_EQ(InlineMarkOf("b"), InlineMark::Strong);
+    EXPECT_EQ(InlineMarkOf("s"), InlineMark::Strikethrough);
+    EXPECT_EQ(InlineMarkOf("kbd"), InlineMark::Code);
+    EXPECT_EQ(InlineMarkOf("span"), InlineMark::None);
+    EXPECT_EQ(OpeningOf(InlineMark::Link), "[");
+    EXPECT_EQ(ClosingOf(InlineMark::Link), "]");
+}
+
+} // namespace

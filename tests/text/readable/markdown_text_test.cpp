@@ -1,0 +1,160 @@
+// The readable text as Markdown: each construct as CommonMark writes it,
+// and the Markdown read back by an independent reader (cmark-gfm, turned
+// into text again by the plain renderer) giving the same text as the plain
+// rendering of the same page, however the page comes in pieces.
+#include "support/converted_text.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+using quillan::text::Kind;
+using quillan::text::Options;
+using quillan::text::Syntax;
+
+std::string markdown(std::string_view page, Kind kind = Kind::Readable, bool links = false, std::size_t piece = 0)
+{
+    Options options;
+    options.kind = kind;
+    options.syntax = Syntax::Markdown;
+    options.links = links;
+    return testsupport::convertInPieces(page, options, piece).text;
+}
+
+std::string plain(std::string_view page)
+{
+    Options options;
+    options.kind = Kind::Readable;
+    return testsupport::convertInPieces(page, options).text;
+}
+
+void expectMarkdown(std::initializer_list<std::pair<std::string_view, std::string_view>> cases)
+{
+    for (const auto &[page, text] : cases)
+        EXPECT_EQ(markdown(page), text) << "page: " << page;
+}
+
+std::string withoutSpace(std::string_view text)
+{
+    std::string out;
+    for (const char c : text)
+        if (c != ' ' && c != '\n' && c != '\t')
+            out.push_back(c);
+    return out;
+}
+
+TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
+{
+    expectMarkdown({
+        {"<h1>Title</h1><p>One</p><h3>Three</h3><div>a</div><div>b</div>", "# Title\n\nOne\n\n### Three\n\na\n\nb\n"},
+        {"<h2>A<br>B</h2>", "## A B\n"},
+        {"<p>a<br>b</p><p>c<br></p><p>d</p>", "a\\\nb\n\nc\n\nd\n"},
+        {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
+        {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
+        {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
+        // A list right after another of its kind is a new list.
+        {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
+        {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
+        {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
+        {"<pre class='language-js'>let a = 1;\n</pre>", "```js\nlet a = 1;\n```\n"},
+        {"<pre><code class='lang-sh'>echo ```\n</code></pre>", "````sh\necho ```\n````\n"},
+        {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
+        {"<table><tr><th>A<th>B|C<tr><td colspan=2>wide<tr><td>1</table>",
+         "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
+        // What a pipe table cannot hold: its cells one after another.
+        {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
+        // (A list in a cell has the plain markers: no list can stand in a pipe table.)
+        {"<table><tr><td><ul><li>x<li>y</ul><td>z</table>", "* x\n* y\n\nz\n"},
+    });
+}
+
+TEST(MarkdownText, InlineMarksLinksAndImages)
+{
+    expectMarkdown({
+        {"<p><b>b</b> <i>i</i> <strong><em>both</em></strong> <s>gone</s></p>", "**b** *i* ***both*** ~~gone~~\n"},
+        {"<p><code>a `b` c</code> <code>`</code></p>", "``a `b` c`` `` ` ``\n"},
+        {"<p><a href='https://x.org/a b'>link</a> <a href='javascript:f()'>js</a> <a name=n>anchor</a></p>",
+         "[link](https://x.org/a%20b) js anchor\n"},
+        {"<base href='https://x.org/d/'><p><img src='i.png' alt=' An  image '><a href='p'><img src='j.png'></a></p>",
+         "![An image](https://x.org/d/i.png)[![](https://x.org/d/j.png)](https://x.org/d/p)\n"},
+        // Marks close before the spaces they hold and open after them; an
+        // empty mark is none; the same mark inside itself adds nothing.
+        {"<p>a<b> b </b>c <b> </b>d <em>x<i>y</i></em></p>", "a **b** c d *xy*\n"},
+        {"<p><b>x&nbsp;</b>y</p>", "**x**\xC2\xA0y\n"},
+        // Punctuation before a letter would keep a closing mark from closing:
+        // the mark closes before it.
+        {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
+        {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
+        // A mark across a break closes before it and opens again after it.
+        {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
+        {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
+    });
+    EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
+              "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
+}
+
+TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
+{
+    expectMarkdown({
+        {"<p>1. not a list</p><p># not a heading</p><p>- no item</p><p>&gt; no quote</p>",
+         "1\\. not a list\n\n\\# not a heading\n\n\\- no item\n\n\\> no quote\n"},
+        {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
+         "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
+    });
+}
+
+// The pages of the tests above and a few more that mix what can go wrong.
+constexpr std::string_view kPages[] = {
+    "<h1>T <em>x</em></h1><p>Some <b>bold</b>, <i>it</i>, <code>c`d</code> and "
+    "<a href='http://e.org/(x)'>a (link)</a>.</p><ul><li>One<li>Two<ol><li>2a<li>2b</ol><li><p>P</p><p>Q</p></ul>",
+    "<blockquote><p>q1</p><ul><li>in quote</ul><blockquote>deeper<pre>a\n  b</pre></blockquote></blockquote>",
+    "<p>1. x<br>- y<br>+ z<br>=== <br>--- <br># h<br>&gt; q</p>",
+    "<table><tr><th>h1<th>h2<tr><td>a|b<td><b>bold</b><tr><td>1<td>2<td>3</table><p>after</p>",
+    "<p><b>Note:</b>Text, <em>(paren)</em>x, x<em>(y)</em>, <b>a<i>b</b>c</i>, <b>\xE2\x80\x9Cq\xE2\x80\x9D</b>z</p>",
+    "<div>a<div>b<p>c</p>d</div>e</div><dl><dt>term<dd>definition</dl><hr><p>end</p>",
+    "<p>a&nbsp;<b>&nbsp;b&nbsp;</b>&nbsp;c <s>d</s>e <kbd>f</kbd>g</p><ol start=7><li>seven<li>eight</ol>"
+    "<ol><li>one</ol><ul><li>u</ul><ul><li>v</ul>",
+    "<p>x!<a href='/l'>link</a> <img src='a.png' alt='[alt]'> *star* _und_ \\back\\ &lt;tag&gt;</p>",
+    "<ul><li>a<ul><li>b<blockquote>c</blockquote></ul></ul><p>a<br><br>b</p><h2>h<br>2</h2>",
+};
+
+TEST(MarkdownText, ReadBackItGivesThePlainText)
+{
+    for (const std::string_view page : kPages) {
+        const std::string md = markdown(page);
+        const testsupport::ProcessResult html =
+            testsupport::runProgram({"cmark-gfm", "-e", "table", "-e", "strikethrough"}, {md, {}});
+        ASSERT_EQ(html.status, 0) << "cmark-gfm: " << html.err;
+        EXPECT_EQ(withoutSpace(plain("<meta charset=utf-8>" + html.out)), withoutSpace(plain(page)))
+            << "page: " << page << "\nmarkdown:\n"
+            << md << "\nread back:\n"
+            << html.out;
+        for (const std::size_t piece : {1, 3, 7})
+            EXPECT_EQ(markdown(page, Kind::Readable, false, piece), md) << "pieces of " << piece << ": " << page;
+    }
+}
+
+TEST(MarkdownText, TheArticleAndTheStrippedText)
+{
+    std::string prose;
+    for (int i = 0; i < 6; ++i)
+        prose += "<p>The sentence " + std::to_string(i) +
+                 " goes on for a while, with <b>bold words</b>, commas, clauses and enough text to read as prose.</p>";
+    const std::string md =
+        markdown("<title>Story</title><nav><a href=/>Home</a></nav><article><h1>Story</h1>" + prose + "</article>",
+                 Kind::Article);
+    EXPECT_EQ(md.substr(0, md.find('\n')), "# Story");
+    EXPECT_NE(md.find("**bold words**"), std::string::npos) << md;
+    EXPECT_EQ(md.find("Home"), std::string::npos) << md;
+
+    Options stripped;
+    stripped.syntax = Syntax::Markdown;
+    EXPECT_THROW(testsupport::convertInPieces("<p>a</p>", stripped), std::invalid_argument);
+}
+
+} // namespace

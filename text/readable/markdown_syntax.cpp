@@ -1,0 +1,315 @@
+#include "text/readable/markdown_syntax.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace quillan::text::readable {
+namespace {
+
+// Letters and digits, and any byte of a character past ASCII: what a
+// delimiter between them is inside a word.
+bool wordByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x80 || (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+bool digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool onlyOf(std::string_view word, char c)
+{
+    return !word.empty() && word.find_first_not_of(c) == std::string_view::npos;
+}
+
+// What would read as a character reference from `at` (an &): &name; or
+// &#digits; or &#xhex;. A word may come in pieces (the text around a
+// character reference is handed on apart): one that ends before the
+// reference could is taken to go on into one.
+bool referenceAt(std::string_view word, std::size_t at)
+{
+    std::size_t i = at + 1;
+    if (i < word.size() && word[i] == '#')
+        ++i;
+    while (i < word.size() && wordByte(word[i]) && static_cast<unsigned char>(word[i]) < 0x80)
+        ++i;
+    return i == word.size() || (i > at + 1 && word[i] == ';');
+}
+
+// The index of the character a line starting with `word` would need
+// escaped to stay text, or npos.
+std::size_t blockStartEscape(std::string_view word)
+{
+    switch (word[0]) {
+    case '>': return 0;
+    case '#': return onlyOf(word, '#') ? 0 : std::string_view::npos;
+    case '=':
+    case '-': return onlyOf(word, word[0]) ? 0 : std::string_view::npos;
+    case '+': return word.size() == 1 ? 0 : std::string_view::npos;
+    default: break;
+    }
+    // "1." or "1)": an ordered list item.
+    std::size_t i = 0;
+    while (i < word.size() && digit(word[i]))
+        ++i;
+    if (i > 0 && i <= 9 && i + 1 == word.size() && (word[i] == '.' || word[i] == ')'))
+        return i;
+    return std::string_view::npos;
+}
+
+// The code point of the UTF-8 character at `at`, and its size.
+std::pair<char32_t, std::size_t> decodeAt(std::string_view text, std::size_t at)
+{
+    const auto b = static_cast<unsigned char>(text[at]);
+    const std::size_t size = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    if (size == 1 || at + size > text.size())
+        return {b, 1};
+    char32_t c = b & (0x7F >> size);
+    for (std::size_t i = 1; i < size; ++i)
+        c = (c << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    return {c, size};
+}
+
+CharClass classOf(char32_t c)
+{
+    if (c < 0x80) {
+        if (c <= ' ' || c == 0x7F)
+            return CharClass::Space;
+        const auto a = static_cast<char>(c);
+        return (a >= '0' && a <= '9') || (a >= 'a' && a <= 'z') || (a >= 'A' && a <= 'Z') ? CharClass::Word
+                                                                                          : CharClass::Punctuation;
+    }
+    if (c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000)
+        return CharClass::Space;
+    // The punctuation pages use: Latin-1's, general punctuation (quotes,
+    // dashes, ellipsis), CJK and full-width punctuation.
+    if (c == 0xA1 || c == 0xA7 || c == 0xAB || c == 0xB6 || c == 0xB7 || c == 0xBB || c == 0xBF ||
+        (c >= 0x2010 && c <= 0x2027) || (c >= 0x2030 && c <= 0x205E) || (c >= 0x3001 && c <= 0x3003) ||
+        (c >= 0x3008 && c <= 0x3011) || (c >= 0x3014 && c <= 0x301F) || (c >= 0xFF01 && c <= 0xFF0F) ||
+        (c >= 0xFF1A && c <= 0xFF20) || (c >= 0xFF3B && c <= 0xFF3D) || c == 0xFF3F || c == 0xFF5B || c == 0xFF5D ||
+        (c >= 0xFF5F && c <= 0xFF65))
+        return CharClass::Punctuation;
+    return CharClass::Word;
+}
+
+} // namespace
+
+std::size_t CharBytesBefore(std::string_view text, std::size_t end)
+{
+    std::size_t start = end;
+    while (start > 0 && end - start < 4) {
+        --start;
+        if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80)
+            break;
+    }
+    return end - start;
+}
+
+CharClass ClassBefore(std::string_view text, std::size_t end)
+{
+    if (end == 0)
+        return CharClass::Space;
+    return classOf(decodeAt(text, end - CharBytesBefore(text, end)).first);
+}
+
+CharClass ClassAt(std::string_view text, std::size_t at)
+{
+    return at < text.size() ? classOf(decodeAt(text, at).first) : CharClass::Space;
+}
+
+InlineMark InlineMarkOf(std::string_view name)
+{
+    if (name == "em" || name == "i")
+        return InlineMark::Emphasis;
+    if (name == "strong" || name == "b")
+        return InlineMark::Strong;
+    if (name == "del" || name == "s" || name == "strike")
+        return InlineMark::Strikethrough;
+    if (name == "code" || name == "kbd" || name == "samp" || name == "tt")
+        return InlineMark::Code;
+    return InlineMark::None;
+}
+
+std::string_view OpeningOf(InlineMark mark)
+{
+    switch (mark) {
+    case InlineMark::Emphasis: return "*";
+    case InlineMark::Strong: return "**";
+    case InlineMark::Strikethrough: return "~~";
+    case InlineMark::Code: return "`";
+    case InlineMark::Link: return "[";
+    case InlineMark::None: break;
+    }
+    return {};
+}
+
+std::string_view ClosingOf(InlineMark mark)
+{
+    return mark == InlineMark::Link ? "]" : OpeningOf(mark);
+}
+
+void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
+{
+    const std::size_t startEscape = blockStart && !word.empty() ? blockStartEscape(word) : std::string_view::npos;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i];
+        bool escape = i == startEscape;
+        switch (c) {
+        case '\\':
+        case '`':
+        case '*':
+        case '[':
+        case ']':
+        case '<':
+        case '~': escape = true; break;
+        case '_': escape = i == 0 || i + 1 == word.size() || !wordByte(word[i - 1]) || !wordByte(word[i + 1]); break;
+        case '&': escape = referenceAt(word, i); break;
+        default: break;
+        }
+        if (escape)
+            out.push_back('\\');
+        out.push_back(c);
+    }
+}
+
+std::size_t LongestBacktickRun(std::string_view text)
+{
+    std::size_t longest = 0, run = 0;
+    for (const char c : text) {
+        run = c == '`' ? run + 1 : 0;
+        if (run > longest)
+            longest = run;
+    }
+    return longest;
+}
+
+std::string_view CodeLanguage(std::string_view classAttribute)
+{
+    std::size_t at = 0;
+    while (at < classAttribute.size()) {
+        const std::size_t end = classAttribute.find_first_of(" \t\n\r\f", at);
+        const std::string_view name = classAttribute.substr(at, end - at);
+        for (const std::string_view prefix : {std::string_view("language-"), std::string_view("lang-")}) {
+            if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix) {
+                const std::string_view language = name.substr(prefix.size());
+                if (language.find('`') == std::string_view::npos && language.find('~') == std::string_view::npos)
+                    return language;
+            }
+        }
+        if (end == std::string_view::npos)
+            break;
+        at = end + 1;
+    }
+    return {};
+}
+
+void AppendLinkDestination(std::string &out, std::string_view address)
+{
+    const bool bracketed = address.empty() || address.find_first_of(" ()<>") != std::string_view::npos;
+    if (bracketed)
+        out.push_back('<');
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : address) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '<' || c == '>' || c == '\\' || (!bracketed && c == ' ')) {
+            out.push_back('%');
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 15]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    if (bracketed)
+        out.push_back('>');
+}
+
+namespace {
+
+// Text without the spaces and line ends around it.
+std::string_view trimmedLines(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \n");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \n") + 1 - first);
+}
+
+} // namespace
+
+std::string TableMarkdown(std::string_view marked, bool blocks)
+{
+    struct Cell {
+        std::string text;
+        int span = 1;
+    };
+    std::vector<std::vector<Cell>> rows;
+    std::string outside;
+    std::string *to = &outside;
+    for (std::size_t i = 0; i < marked.size(); ++i) {
+        const char c = marked[i];
+        if (c == kRowMark) {
+            rows.emplace_back();
+            to = &outside;
+        } else if (c == kCellMark && i + 1 < marked.size()) {
+            if (rows.empty())
+                rows.emplace_back();
+            rows.back().push_back({{}, marked[++i] - '0'});
+            to = &rows.back().back().text;
+        } else {
+            to->push_back(c);
+        }
+    }
+    std::size_t columns = 0;
+    for (std::vector<Cell> &row : rows) {
+        std::size_t width = 0;
+        for (Cell &cell : row) {
+            cell.text = std::string(trimmedLines(cell.text));
+            blocks = blocks || cell.text.find('\n') != std::string::npos;
+            width += static_cast<std::size_t>(cell.span);
+        }
+        columns = std::max(columns, width);
+    }
+    std::string out(trimmedLines(outside));
+    if (blocks) {
+        for (const std::vector<Cell> &row : rows)
+            for (const Cell &cell : row)
+                if (!cell.text.empty())
+                    out.append(out.empty() ? "" : "\n\n").append(cell.text);
+        return out;
+    }
+    bool header = true;
+    for (const std::vector<Cell> &row : rows) {
+        if (row.empty())
+            continue;
+        if (!out.empty())
+            out.append(header ? "\n\n" : "\n");
+        out.push_back('|');
+        std::size_t width = 0;
+        for (const Cell &cell : row) {
+            out.push_back(' ');
+            for (const char c : cell.text) {
+                if (c == '|')
+                    out.push_back('\\');
+                out.push_back(c);
+            }
+            out.append(cell.text.empty() ? "|" : " |");
+            for (int extra = 1; extra < cell.span; ++extra)
+                out.append(" |");
+            width += static_cast<std::size_t>(cell.span);
+        }
+        for (; width < columns; ++width)
+            out.append(" |");
+        if (header) {
+            out.append("\n|");
+            for (std::size_t c = 0; c < columns; ++c)
+                out.append(" --- |");
+            header = false;
+        }
+    }
+    return out;
+}
+
+} // namespace quillan::text::readable
