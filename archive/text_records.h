@@ -31,9 +31,6 @@ std::string newRecordId();
 std::string warcDateNow();
 // "sha1:" and the SHA-1 of `bytes` in base32 (RFC 4648), as WARC digests are given.
 std::string sha1Digest(std::string_view bytes);
-// `bytes` as the contents of a JSON string: escaped, with every byte that
-// is not part of valid UTF-8 replaced by U+FFFD.
-void appendJsonString(std::string &out, std::string_view bytes);
 
 // A write that failed: the system's errno.
 struct OutputFailure {

@@ -36,7 +36,7 @@ LAYERS = {
 # browser's interfaces).
 FLOORS = {
     'html/elements': 0, 'html/encoding': 0, 'html/tokenizer': 0, 'html/tree': 1,
-    'text/strip': 0, 'text/readable': 0, 'text/article': 1, 'text': 2,
+    'text/strip': 0, 'text/readable': 0, 'text/article': 1, 'text/metadata': 2, 'text': 3,
     'platform/registry': 0, 'platform/inet': 0, 'platform/netstate': 0, 'platform/process': 0,
     'platform/htmlhelp': 0, 'platform/com': 1,
     'gui/window': 0, 'gui/viewer': 1, 'gui/about': 1, 'gui/browser': 1, 'gui/browser/module': 2, 'gui/shell': 3,

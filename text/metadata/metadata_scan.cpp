@@ -1,0 +1,376 @@
+#include "text/metadata/metadata_scan.h"
+
+#include "base/text.h"
+#include "html/encoding/decoder.h"
+#include "html/tokenizer/token_sink.h"
+#include "html/tokenizer/tokenizer.h"
+#include "text/article/tokenizer_control.h"
+#include "text/metadata/candidates.h"
+#include "text/metadata/json.h"
+#include "text/metadata/json_ld.h"
+#include "text/metadata/normalise.h"
+#include "text/readable/elements.h"
+#include "text/readable/tokenizer_switch.h"
+#include "text/readable/url_parser.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace quillan::text::metadata {
+
+namespace {
+
+// A longer <title> is not a title worth keeping whole.
+constexpr std::size_t kMaxTitleText = 4096;
+
+struct Key {
+    std::string_view name;
+    Field field;
+    Source source;
+};
+
+// <meta name=...> and <meta property=...>, lower case, "dc:" read as "dc.".
+constexpr std::array<Key, 58> MetaKeys{{
+    {"og:title", Field::Title, Source::OpenGraph},
+    {"og:site_name", Field::Site, Source::OpenGraph},
+    {"og:description", Field::Description, Source::OpenGraph},
+    {"og:url", Field::Url, Source::OpenGraph},
+    {"og:image", Field::Image, Source::OpenGraph},
+    {"og:image:url", Field::Image, Source::OpenGraph},
+    {"og:image:secure_url", Field::Image, Source::OpenGraph},
+    {"og:locale", Field::Language, Source::OpenGraph},
+    {"og:updated_time", Field::Modified, Source::OpenGraph},
+    {"article:published_time", Field::Date, Source::OpenGraph},
+    {"article:modified_time", Field::Modified, Source::OpenGraph},
+    {"article:author", Field::Author, Source::OpenGraph},
+    {"twitter:title", Field::Title, Source::Twitter},
+    {"twitter:description", Field::Description, Source::Twitter},
+    {"twitter:image", Field::Image, Source::Twitter},
+    {"twitter:image:src", Field::Image, Source::Twitter},
+    {"twitter:url", Field::Url, Source::Twitter},
+    {"title", Field::Title, Source::Meta},
+    {"author", Field::Author, Source::Meta},
+    {"byl", Field::Author, Source::Meta},
+    {"sailthru.author", Field::Author, Source::Meta},
+    {"parsely-author", Field::Author, Source::Meta},
+    {"description", Field::Description, Source::Meta},
+    {"application-name", Field::Site, Source::Meta},
+    {"date", Field::Date, Source::Meta},
+    {"pubdate", Field::Date, Source::Meta},
+    {"publishdate", Field::Date, Source::Meta},
+    {"publish-date", Field::Date, Source::Meta},
+    {"publish_date", Field::Date, Source::Meta},
+    {"publication_date", Field::Date, Source::Meta},
+    {"article.published", Field::Date, Source::Meta},
+    {"sailthru.date", Field::Date, Source::Meta},
+    {"parsely-pub-date", Field::Date, Source::Meta},
+    {"last-modified", Field::Modified, Source::Meta},
+    {"article.updated", Field::Modified, Source::Meta},
+    {"language", Field::Language, Source::Meta},
+    {"dc.title", Field::Title, Source::DublinCore},
+    {"dc.creator", Field::Author, Source::DublinCore},
+    {"dc.date", Field::Date, Source::DublinCore},
+    {"dc.date.issued", Field::Date, Source::DublinCore},
+    {"dc.date.created", Field::Date, Source::DublinCore},
+    {"dc.date.modified", Field::Modified, Source::DublinCore},
+    {"dc.description", Field::Description, Source::DublinCore},
+    {"dc.language", Field::Language, Source::DublinCore},
+    {"dc.publisher", Field::Site, Source::DublinCore},
+    {"dc.identifier", Field::Url, Source::DublinCore},
+    {"dcterms.title", Field::Title, Source::DublinCore},
+    {"dcterms.creator", Field::Author, Source::DublinCore},
+    {"dcterms.date", Field::Date, Source::DublinCore},
+    {"dcterms.issued", Field::Date, Source::DublinCore},
+    {"dcterms.created", Field::Date, Source::DublinCore},
+    {"dcterms.available", Field::Date, Source::DublinCore},
+    {"dcterms.modified", Field::Modified, Source::DublinCore},
+    {"dcterms.description", Field::Description, Source::DublinCore},
+    {"dcterms.abstract", Field::Description, Source::DublinCore},
+    {"dcterms.language", Field::Language, Source::DublinCore},
+    {"dcterms.publisher", Field::Site, Source::DublinCore},
+    {"dcterms.identifier", Field::Url, Source::DublinCore},
+}};
+
+// <meta itemprop=...> and <link itemprop=...>: schema.org's names, lower case.
+constexpr std::array<Key, 9> ItempropKeys{{
+    {"headline", Field::Title, Source::Itemprop},
+    {"author", Field::Author, Source::Itemprop},
+    {"datepublished", Field::Date, Source::Itemprop},
+    {"datecreated", Field::Date, Source::Itemprop},
+    {"datemodified", Field::Modified, Source::Itemprop},
+    {"description", Field::Description, Source::Itemprop},
+    {"inlanguage", Field::Language, Source::Itemprop},
+    {"image", Field::Image, Source::Itemprop},
+    {"url", Field::Url, Source::Itemprop},
+}};
+
+bool isHtmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// The words of a space-separated attribute, lower case.
+std::vector<std::string> wordsOf(std::string_view value)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i == value.size() || isHtmlSpace(value[i])) {
+            if (!word.empty())
+                words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += base::AsciiLower(value[i]);
+        }
+    }
+    return words;
+}
+
+// "dc:creator", "DC.Creator", "dcterms:created" as the table writes them.
+std::string keyOf(const std::string &word)
+{
+    for (const std::string_view prefix : {"dcterms:", "dcterm:", "dcterm.", "dc:"}) {
+        if (word.starts_with(prefix))
+            return std::string(prefix.starts_with("dcterm") ? "dcterms." : "dc.") + word.substr(prefix.size());
+    }
+    return word;
+}
+
+template <std::size_t N>
+const Key *lookUp(const std::array<Key, N> &keys, std::string_view name)
+{
+    for (const Key &key : keys)
+        if (key.name == name)
+            return &key;
+    return nullptr;
+}
+
+bool isJsonLd(std::string_view type)
+{
+    return base::EqualsNoCase(collapseSpace(type), "application/ld+json");
+}
+
+// Collects what the tags say, switching the tokenizer as a tree builder
+// would.
+class MetadataSink final : public html::TokenSink {
+public:
+    void attach(html::Tokenizer &tokenizer)
+    {
+        tokenizer_ = &tokenizer;
+        control_.attach(tokenizer);
+    }
+    bool done() const { return done_; }
+    Candidates &candidates() { return candidates_; }
+    std::vector<json::Value> &jsonLd() { return jsonLd_; }
+    const std::optional<std::string> &baseHref() const { return baseHref_; }
+
+    void characters(std::string_view utf8) override
+    {
+        if (in_ == Inside::Title && title_.size() < kMaxTitleText)
+            title_.append(utf8.substr(0, kMaxTitleText - title_.size()));
+        else if (in_ == Inside::JsonLd && script_.size() <= json::kMaxTextBytes)
+            script_.append(utf8.substr(0, json::kMaxTextBytes + 1 - script_.size()));
+    }
+
+    void startTag(const html::Tag &tag) override
+    {
+        if (done_)
+            return;
+        const std::string_view name = tag.name;
+        if (foreignDepth_ > 0) {
+            if ((name == "svg" || name == "math") && !tag.selfClosing)
+                ++foreignDepth_;
+            return;
+        }
+        if (name == "svg" || name == "math") {
+            if (!tag.selfClosing) {
+                foreignDepth_ = 1;
+                tokenizer_->setForeignContent(true);
+            }
+            return;
+        }
+        if (name == "meta")
+            meta(tag);
+        else if (name == "link")
+            link(tag);
+        else if (name == "html" && !htmlSeen_) {
+            htmlSeen_ = true;
+            candidates_.add(Field::Language, Source::Html, tag.attribute("lang"));
+            candidates_.add(Field::Language, Source::Html, tag.attribute("xml:lang"));
+        } else if (name == "base" && !baseHref_ && tag.hasAttribute("href"))
+            baseHref_ = std::string(tag.attribute("href"));
+        else if (name == "title" && !titleSeen_)
+            in_ = Inside::Title;
+        else if (name == "script" && isJsonLd(tag.attribute("type")))
+            in_ = Inside::JsonLd;
+        else if (name == "plaintext")
+            done_ = true; // the rest of the page is text
+        readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
+    }
+
+    void endTag(const html::Tag &tag) override
+    {
+        if (foreignDepth_ > 0) {
+            if ((tag.name == "svg" || tag.name == "math") && --foreignDepth_ == 0)
+                tokenizer_->setForeignContent(false);
+            return;
+        }
+        if (in_ == Inside::Title && tag.name == "title")
+            endTitle();
+        else if (in_ == Inside::JsonLd && tag.name == "script")
+            endScript();
+    }
+
+    void endOfFile() override
+    {
+        if (in_ == Inside::Title)
+            endTitle();
+        else if (in_ == Inside::JsonLd)
+            endScript();
+    }
+
+private:
+    enum class Inside : std::uint8_t { Nothing, Title, JsonLd };
+
+    void meta(const html::Tag &tag)
+    {
+        const std::string_view content = tag.attribute("content");
+        if (!content.data())
+            return;
+        if (base::EqualsNoCase(base::TrimSpacesAndTabs(tag.attribute("http-equiv")), "content-language"))
+            candidates_.add(Field::Language, Source::HttpEquiv, content);
+        for (const std::string_view attribute : {"property", "name"})
+            for (const std::string &word : wordsOf(tag.attribute(attribute)))
+                if (const Key *key = lookUp(MetaKeys, keyOf(word)))
+                    candidates_.add(key->field, key->source, content);
+        itemprop(tag, content);
+    }
+
+    void link(const html::Tag &tag)
+    {
+        const std::string_view href = tag.attribute("href");
+        if (!href.data())
+            return;
+        for (const std::string &rel : wordsOf(tag.attribute("rel"))) {
+            if (rel == "canonical")
+                candidates_.add(Field::Url, Source::Link, href);
+            else if (rel == "image_src")
+                candidates_.add(Field::Image, Source::Link, href);
+        }
+        itemprop(tag, href);
+    }
+
+    void itemprop(const html::Tag &tag, std::string_view value)
+    {
+        for (const std::string &word : wordsOf(tag.attribute("itemprop")))
+            if (const Key *key = lookUp(ItempropKeys, word))
+                candidates_.add(key->field, key->source, value);
+    }
+
+    void endTitle()
+    {
+        in_ = Inside::Nothing;
+        titleSeen_ = true;
+        candidates_.add(Field::Title, Source::TitleElement, title_);
+    }
+
+    void endScript()
+    {
+        in_ = Inside::Nothing;
+        if (std::optional<json::Value> value = json::parse(script_))
+            jsonLd_.push_back(std::move(*value));
+        script_.clear();
+    }
+
+    html::Tokenizer *tokenizer_ = nullptr;
+    article::TokenizerControl control_;
+    Candidates candidates_;
+    std::vector<json::Value> jsonLd_;
+    std::optional<std::string> baseHref_;
+    std::string title_;
+    std::string script_;
+    Inside in_ = Inside::Nothing;
+    int foreignDepth_ = 0;
+    bool htmlSeen_ = false;
+    bool titleSeen_ = false;
+    bool done_ = false;
+};
+
+constexpr std::size_t ScanPiece = 64 * 1024;
+
+} // namespace
+
+struct MetadataScan::Parts {
+    Parts(std::string_view httpCharset, std::string_view pageAddress)
+        : decoder(httpCharset), tokenizer(sink), address(pageAddress)
+    {
+        sink.attach(tokenizer);
+    }
+
+    html::Decoder decoder;
+    MetadataSink sink;
+    html::Tokenizer tokenizer;
+    std::string address;
+    std::string utf8;
+    std::size_t read = 0;
+    bool finished = false;
+};
+
+MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address)
+    : parts_(std::make_unique<Parts>(httpCharset, address))
+{}
+
+MetadataScan::~MetadataScan() = default;
+
+bool MetadataScan::done() const
+{
+    return parts_->sink.done() || parts_->read >= kMetadataScanBytes;
+}
+
+void MetadataScan::feed(std::string_view bytes)
+{
+    while (!bytes.empty() && !done()) {
+        const std::string_view piece = bytes.substr(0, std::min(ScanPiece, kMetadataScanBytes - parts_->read));
+        parts_->utf8.clear();
+        parts_->decoder.decode(piece, parts_->utf8);
+        parts_->tokenizer.feed(parts_->utf8);
+        parts_->read += piece.size();
+        bytes.remove_prefix(piece.size());
+    }
+}
+
+Metadata MetadataScan::finish()
+{
+    if (!parts_->finished) {
+        parts_->finished = true;
+        if (!parts_->sink.done()) {
+            parts_->utf8.clear();
+            parts_->decoder.finish(parts_->utf8);
+            parts_->tokenizer.feed(parts_->utf8);
+            parts_->tokenizer.finish();
+        }
+        readJsonLd(parts_->sink.jsonLd(), parts_->sink.candidates());
+    }
+    // Relative addresses go against <base href>, itself resolved against
+    // the page's address, as a browser resolves the page's links.
+    std::string base = parts_->address;
+    if (const std::optional<std::string> &href = parts_->sink.baseHref())
+        if (std::optional<std::string> resolved = readable::parseUrl(*href, parts_->address))
+            base = std::move(*resolved);
+    return choose(parts_->sink.candidates(), base);
+}
+
+std::string_view MetadataScan::encodingName() const
+{
+    return parts_->decoder.choice().name;
+}
+
+Metadata pageMetadata(std::string_view page, std::string_view httpCharset, std::string_view address)
+{
+    MetadataScan scan(httpCharset, address);
+    scan.feed(page);
+    return scan.finish();
+}
+
+} // namespace quillan::text::metadata
