@@ -15,16 +15,18 @@ namespace quillan::text::metadata {
 
 // Where a value was found, most trusted first.
 enum class Source : std::uint8_t {
-    JsonLd,      // schema.org data in <script type="application/ld+json">
-    OpenGraph,   // og:*, article:*
-    Twitter,     // twitter:*
-    Meta,        // <meta name=author|description|...>
-    DublinCore,  // dc.*, dcterms.*
-    Itemprop,    // <meta itemprop=...>
-    Link,        // <link rel=canonical>
-    Html,        // <html lang>
-    HttpEquiv,   // <meta http-equiv=Content-Language>
-    TitleElement // <title>
+    JsonLd,       // schema.org data in <script type="application/ld+json">
+    OpenGraph,    // og:*, article:*
+    Twitter,      // twitter:*
+    Meta,         // <meta name=author|description|...>
+    DublinCore,   // dc.*, dcterms.*
+    Itemprop,     // <meta itemprop=...>
+    Link,         // <link rel=canonical>
+    Html,         // <html lang>
+    HttpEquiv,    // <meta http-equiv=Content-Language>
+    TitleElement, // <title>
+    Byline,       // the text of the first element marked as the author's (rel, itemprop, class "byline")
+    Paragraph     // the first paragraph of the page's article (else of its body), for the description
 };
 
 enum class Field : std::uint8_t { Title, Author, Date, Modified, Site, Language, Description, Url, Image };

@@ -13,6 +13,7 @@
 #include "text/readable/tokenizer_switch.h"
 #include "text/readable/url_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -21,8 +22,10 @@ namespace quillan::text::metadata {
 
 namespace {
 
-// A longer <title> is not a title worth keeping whole.
+// A longer <title> is not a title worth keeping whole; a paragraph is read
+// as far as a description could reach.
 constexpr std::size_t kMaxTitleText = 4096;
+constexpr std::size_t kMaxParagraphText = 4096;
 
 struct Key {
     std::string_view name;
@@ -146,6 +149,66 @@ const Key *lookUp(const std::array<Key, N> &keys, std::string_view name)
     return nullptr;
 }
 
+// The text of a JSON-LD script without the wrapper pages put around it for
+// old browsers: "<![CDATA[ ... ]]>", "<!-- ... -->", each perhaps behind
+// "//".
+std::string_view unwrapped(std::string_view text)
+{
+    auto trim = [](std::string_view s) {
+        while (!s.empty() && isHtmlSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isHtmlSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    text = trim(text);
+    for (const auto &[open, close] :
+         {std::pair<std::string_view, std::string_view>{"<![CDATA[", "]]>"}, {"<!--", "-->"}}) {
+        std::string_view inner = text;
+        if (inner.starts_with("//"))
+            inner = trim(inner.substr(2));
+        if (!inner.starts_with(open) || !inner.ends_with(close))
+            continue;
+        inner = trim(inner.substr(open.size(), inner.size() - open.size() - close.size()));
+        if (inner.ends_with("//"))
+            inner = trim(inner.substr(0, inner.size() - 2));
+        return inner;
+    }
+    return text;
+}
+
+// Where the first paragraph is looked for, and what ends one.
+bool isArticleElement(std::string_view name)
+{
+    return name == "article" || name == "main";
+}
+bool isAsideElement(std::string_view name)
+{
+    return name == "header" || name == "nav" || name == "footer" || name == "aside" || name == "form";
+}
+bool endsParagraph(std::string_view name)
+{
+    static constexpr std::array<std::string_view, 20> Blocks{
+        "p",      "div",    "table", "ul", "ol", "dl", "li", "section", "article", "main",
+        "header", "footer", "nav",   "h1", "h2", "h3", "h4", "h5",      "h6",      "blockquote"};
+    return std::find(Blocks.begin(), Blocks.end(), name) != Blocks.end();
+}
+
+// Whether an element in the page's body is marked as holding its author's
+// name: rel="author", itemprop="author", a class or id "byline".
+bool marksAuthor(const html::Tag &tag)
+{
+    for (const std::string_view attribute : {"rel", "itemprop"})
+        for (const std::string &word : wordsOf(tag.attribute(attribute)))
+            if (word == "author")
+                return true;
+    for (const std::string_view attribute : {"class", "id"})
+        for (const std::string &word : wordsOf(tag.attribute(attribute)))
+            if (word == "byline")
+                return true;
+    return false;
+}
+
 bool isJsonLd(std::string_view type)
 {
     return base::EqualsNoCase(collapseSpace(type), "application/ld+json");
@@ -171,6 +234,10 @@ public:
             title_.append(utf8.substr(0, kMaxTitleText - title_.size()));
         else if (in_ == Inside::JsonLd && script_.size() <= json::kMaxTextBytes)
             script_.append(utf8.substr(0, json::kMaxTextBytes + 1 - script_.size()));
+        if (!bylineName_.empty() && byline_.size() < kMaxParagraphText)
+            byline_.append(utf8.substr(0, kMaxParagraphText - byline_.size()));
+        if (in_ == Inside::Paragraph && paragraph_.size() < kMaxParagraphText)
+            paragraph_.append(utf8.substr(0, kMaxParagraphText - paragraph_.size()));
     }
 
     void startTag(const html::Tag &tag) override
@@ -190,6 +257,18 @@ public:
             }
             return;
         }
+        if (in_ == Inside::Paragraph && endsParagraph(name))
+            endParagraph();
+        if (!bylineName_.empty() && name == bylineName_)
+            ++bylineDepth_;
+        else if (!bylineSeen_ && bylineName_.empty() && name != "meta" && name != "link" && marksAuthor(tag)) {
+            bylineName_ = name;
+            bylineDepth_ = 1;
+        }
+        if (isArticleElement(name))
+            ++articleDepth_;
+        else if (isAsideElement(name))
+            ++asideDepth_;
         if (name == "meta")
             meta(tag);
         else if (name == "link")
@@ -206,6 +285,9 @@ public:
             in_ = Inside::JsonLd;
         else if (name == "plaintext")
             done_ = true; // the rest of the page is text
+        else if (name == "p" && in_ == Inside::Nothing && asideDepth_ == 0 &&
+                 !(articleDepth_ == 0 ? first_ : inArticle_))
+            in_ = Inside::Paragraph;
         readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
     }
 
@@ -216,7 +298,15 @@ public:
                 tokenizer_->setForeignContent(false);
             return;
         }
-        if (in_ == Inside::Title && tag.name == "title")
+        if (!bylineName_.empty() && tag.name == bylineName_ && --bylineDepth_ == 0)
+            endByline();
+        if (isArticleElement(tag.name) && articleDepth_ > 0)
+            --articleDepth_;
+        else if (isAsideElement(tag.name) && asideDepth_ > 0)
+            --asideDepth_;
+        if (in_ == Inside::Paragraph && endsParagraph(tag.name))
+            endParagraph();
+        else if (in_ == Inside::Title && tag.name == "title")
             endTitle();
         else if (in_ == Inside::JsonLd && tag.name == "script")
             endScript();
@@ -228,10 +318,17 @@ public:
             endTitle();
         else if (in_ == Inside::JsonLd)
             endScript();
+        else if (in_ == Inside::Paragraph)
+            endParagraph();
+        if (!bylineName_.empty())
+            endByline();
     }
 
+    // The first paragraph of the page's article, else of its body.
+    const std::optional<std::string> &firstParagraph() const { return inArticle_ ? inArticle_ : first_; }
+
 private:
-    enum class Inside : std::uint8_t { Nothing, Title, JsonLd };
+    enum class Inside : std::uint8_t { Nothing, Title, JsonLd, Paragraph };
 
     void meta(const html::Tag &tag)
     {
@@ -278,9 +375,34 @@ private:
     void endScript()
     {
         in_ = Inside::Nothing;
-        if (std::optional<json::Value> value = json::parse(script_))
+        if (std::optional<json::Value> value = json::parse(unwrapped(script_)))
             jsonLd_.push_back(std::move(*value));
         script_.clear();
+    }
+
+    void endByline()
+    {
+        bylineName_.clear();
+        bylineSeen_ = true;
+        // A byline's text often ends with the separator before the date.
+        std::string name = collapseSpace(byline_);
+        for (const std::string_view dash : {" \xE2\x80\x94", " \xE2\x80\x93", " |", " -", ","})
+            if (name.ends_with(dash))
+                name.resize(name.size() - dash.size());
+        candidates_.add(Field::Author, Source::Byline, name);
+    }
+
+    void endParagraph()
+    {
+        in_ = Inside::Nothing;
+        std::string text = collapseSpace(paragraph_);
+        paragraph_.clear();
+        if (text.empty())
+            return;
+        if (articleDepth_ > 0 && !inArticle_)
+            inArticle_ = text;
+        if (!first_)
+            first_ = std::move(text);
     }
 
     html::Tokenizer *tokenizer_ = nullptr;
@@ -290,6 +412,15 @@ private:
     std::optional<std::string> baseHref_;
     std::string title_;
     std::string script_;
+    std::string paragraph_;
+    std::string bylineName_; // the element being read as the byline
+    std::string byline_;
+    int bylineDepth_ = 0;
+    bool bylineSeen_ = false;
+    std::optional<std::string> first_;
+    std::optional<std::string> inArticle_;
+    int articleDepth_ = 0;
+    int asideDepth_ = 0;
     Inside in_ = Inside::Nothing;
     int foreignDepth_ = 0;
     bool htmlSeen_ = false;
@@ -351,6 +482,8 @@ Metadata MetadataScan::finish()
             parts_->tokenizer.finish();
         }
         readJsonLd(parts_->sink.jsonLd(), parts_->sink.candidates());
+        if (const std::optional<std::string> &paragraph = parts_->sink.firstParagraph())
+            parts_->sink.candidates().add(Field::Description, Source::Paragraph, *paragraph);
     }
     // Relative addresses go against <base href>, itself resolved against
     // the page's address, as a browser resolves the page's links.
