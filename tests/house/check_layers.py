@@ -31,7 +31,9 @@ LAYERS = {
     # bound: they never include netvane.
     'gui': {'base', 'text', 'convert', 'net', 'platform'},
 }
-# Inside a layer: each folder's floor. A folder includes folders on lower
+# Inside a layer: each folder's floor. text/metadata reads the page as the
+# renderer does (its element table, its addresses, the article's switch of
+# the tokenizer), and text/ puts it beside every kind. A folder includes folders on lower
 # floors, and the folder it sits in (tools/ its service, module/ the
 # browser's interfaces).
 FLOORS = {
