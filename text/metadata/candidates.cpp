@@ -1,5 +1,6 @@
 #include "text/metadata/candidates.h"
 
+#include "base/text.h"
 #include "text/metadata/normalise.h"
 #include "text/readable/url_parser.h"
 
@@ -57,6 +58,32 @@ std::string withoutSiteName(std::string title, std::string_view site)
     return title;
 }
 
+std::string lowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower)
+        c = base::AsciiLower(c);
+    return lower;
+}
+
+// The title from the most trusted source; where that source gives several,
+// the first that the page's <title> holds.
+std::string titleOf(const std::vector<Candidate> &candidates)
+{
+    const std::vector<Candidate> sorted = byTrust(candidates);
+    if (sorted.empty())
+        return {};
+    const auto element =
+        std::find_if(sorted.begin(), sorted.end(), [](const Candidate &c) { return c.source == Source::TitleElement; });
+    if (element != sorted.end()) {
+        const std::string pageTitle = lowerAscii(element->value);
+        for (const Candidate &c : sorted)
+            if (c.source == sorted.front().source && pageTitle.find(lowerAscii(c.value)) != std::string::npos)
+                return c.value;
+    }
+    return sorted.front().value;
+}
+
 // A person's name: never an address, a date or the site's name. Several
 // values from one kind of <meta> tag are several authors; a JSON-LD author
 // list has been joined already.
@@ -99,7 +126,7 @@ Metadata choose(const Candidates &candidates, std::string_view base)
     };
     Metadata m;
     m.site = firstOfShape(candidates.of(Field::Site), anyText);
-    m.title = withoutSiteName(firstOfShape(candidates.of(Field::Title), anyText), m.site);
+    m.title = withoutSiteName(titleOf(candidates.of(Field::Title)), m.site);
     m.author = authorOf(candidates.of(Field::Author), m.site);
     m.date = firstOfShape(candidates.of(Field::Date), date);
     m.modified = firstOfShape(candidates.of(Field::Modified), date);

@@ -47,7 +47,9 @@ private:
     std::array<std::vector<Candidate>, kFieldCount> fields_;
 };
 
-// The metadata chosen from `candidates`. Relative addresses are resolved
+// The metadata chosen from `candidates`: for each field the first value of
+// the right shape, most trusted first; of several titles from the most
+// trusted source, the first the page's <title> holds. Relative addresses are resolved
 // against `base`, the page's base address (empty: none, and a relative
 // address is left out).
 Metadata choose(const Candidates &candidates, std::string_view base);

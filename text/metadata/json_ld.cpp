@@ -148,8 +148,10 @@ std::string textOf(const Value *value)
 void readWork(const Graph &graph, const Value &node, Candidates &out)
 {
     constexpr Source S = Source::JsonLd;
-    const Value *headline = node.find("headline");
-    out.add(Field::Title, S, textOf(headline ? headline : node.find("name")));
+    // Some pages give a summary as the headline: the title takes the one
+    // the page's <title> agrees with (candidates.h).
+    out.add(Field::Title, S, textOf(node.find("headline")));
+    out.add(Field::Title, S, textOf(node.find("name")));
     if (const Value *author = node.find("author"))
         out.add(Field::Author, S, nameOf(graph, *author));
     else if (const Value *creator = node.find("creator"))

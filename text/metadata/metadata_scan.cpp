@@ -10,6 +10,7 @@
 #include "text/metadata/json_ld.h"
 #include "text/metadata/normalise.h"
 #include "text/readable/elements.h"
+#include "text/readable/style_sheet.h"
 #include "text/readable/tokenizer_switch.h"
 #include "text/readable/url_parser.h"
 
@@ -209,6 +210,22 @@ bool marksAuthor(const html::Tag &tag)
     return false;
 }
 
+// Whether a reader never sees what an element holds: a script, a style
+// sheet, a template, an element hidden by its attribute or its style. The
+// page's own <html>, <head> and <body> are never passed over, since their
+// end tags are often left out.
+bool hidesItsContent(const html::Tag &tag)
+{
+    const std::string_view name = tag.name;
+    if (name == "html" || name == "head" || name == "body")
+        return false;
+    const std::uint32_t flags = readable::FlagsOf(readable::LookupElement(name).element);
+    if (flags & readable::kVoid)
+        return false;
+    return (flags & readable::kNotDisplayed) || tag.hasAttribute("hidden") ||
+           readable::InlineStyle(tag.attribute("style")).hides;
+}
+
 bool isJsonLd(std::string_view type)
 {
     return base::EqualsNoCase(collapseSpace(type), "application/ld+json");
@@ -234,6 +251,8 @@ public:
             title_.append(utf8.substr(0, kMaxTitleText - title_.size()));
         else if (in_ == Inside::JsonLd && script_.size() <= json::kMaxTextBytes)
             script_.append(utf8.substr(0, json::kMaxTextBytes + 1 - script_.size()));
+        if (!hiddenName_.empty())
+            return;
         if (!bylineName_.empty() && byline_.size() < kMaxParagraphText)
             byline_.append(utf8.substr(0, kMaxParagraphText - byline_.size()));
         if (in_ == Inside::Paragraph && paragraph_.size() < kMaxParagraphText)
@@ -259,9 +278,16 @@ public:
         }
         if (in_ == Inside::Paragraph && endsParagraph(name))
             endParagraph();
+        if (!hiddenName_.empty()) {
+            hiddenDepth_ += name == hiddenName_;
+        } else if (hidesItsContent(tag)) {
+            hiddenName_ = name;
+            hiddenDepth_ = 1;
+        }
+        const bool shown = hiddenName_.empty();
         if (!bylineName_.empty() && name == bylineName_)
             ++bylineDepth_;
-        else if (!bylineSeen_ && bylineName_.empty() && name != "meta" && name != "link" && marksAuthor(tag)) {
+        else if (shown && !bylineSeen_ && bylineName_.empty() && name != "meta" && name != "link" && marksAuthor(tag)) {
             bylineName_ = name;
             bylineDepth_ = 1;
         }
@@ -285,7 +311,7 @@ public:
             in_ = Inside::JsonLd;
         else if (name == "plaintext")
             done_ = true; // the rest of the page is text
-        else if (name == "p" && in_ == Inside::Nothing && asideDepth_ == 0 &&
+        else if (name == "p" && shown && in_ == Inside::Nothing && asideDepth_ == 0 &&
                  !(articleDepth_ == 0 ? first_ : inArticle_))
             in_ = Inside::Paragraph;
         readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
@@ -298,6 +324,8 @@ public:
                 tokenizer_->setForeignContent(false);
             return;
         }
+        if (!hiddenName_.empty() && tag.name == hiddenName_ && --hiddenDepth_ == 0)
+            hiddenName_.clear();
         if (!bylineName_.empty() && tag.name == bylineName_ && --bylineDepth_ == 0)
             endByline();
         if (isArticleElement(tag.name) && articleDepth_ > 0)
@@ -413,6 +441,8 @@ private:
     std::string title_;
     std::string script_;
     std::string paragraph_;
+    std::string hiddenName_; // the element whose content no reader sees
+    int hiddenDepth_ = 0;
     std::string bylineName_; // the element being read as the byline
     std::string byline_;
     int bylineDepth_ = 0;

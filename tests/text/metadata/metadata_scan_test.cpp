@@ -44,6 +44,12 @@ TEST(MetadataScan, JsonLdArticleInGraphsArraysAndReferences)
     EXPECT_EQ(page.title, "Page");
     EXPECT_EQ(page.author, "Dee");
     EXPECT_EQ(page.site, "Sitename");
+
+    // Of a headline and a name, the one the page's <title> holds.
+    const std::string both = R"(<script type="application/ld+json">{"@type":"Article",
+        "headline":"A summary, not a title","name":"The Title"}</script>)";
+    EXPECT_EQ(pageMetadata(both + "<title>The Title - Site</title>").title, "The Title");
+    EXPECT_EQ(pageMetadata(both + "<title>Other</title>").title, "A summary, not a title");
 }
 
 TEST(MetadataScan, SourcesInTheirOrderOfTrust)
@@ -125,6 +131,12 @@ TEST(MetadataScan, ParagraphAndBylineStandInLast)
     const Metadata described = pageMetadata("<meta name=description content=Own><p>Intro</p>");
     EXPECT_EQ(described.description, "Own");
     EXPECT_EQ(pageMetadata("<p>Only <b>body</b> text<div>not</div>").description, "Only body text");
+    // What no reader sees is not read: scripts, hidden elements.
+    EXPECT_EQ(pageMetadata("<div style='visibility: hidden'><p>Hidden</p><div><p>Deeper</p></div></div>"
+                           "<p hidden>Also</p><p>Shown<script>var p = '<p>';</script> text</p>")
+                  .description,
+              "Shown text");
+    EXPECT_EQ(pageMetadata("<template><span rel=author>Nobody</span></template><a rel=author>Ann</a>").author, "Ann");
 }
 
 TEST(MetadataScan, FedInPiecesOrInALegacyEncoding)
