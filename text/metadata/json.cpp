@@ -66,15 +66,15 @@ private:
         }
         for (;;) {
             skipSpace();
-            std::pair<std::string, Value> member;
-            if (p_ == end_ || *p_ != '"' || !readString(member.first))
+            Member member;
+            if (p_ == end_ || *p_ != '"' || !readString(member.name))
                 return false;
             skipSpace();
             if (p_ == end_ || *p_ != ':')
                 return false;
             ++p_;
             skipSpace();
-            if (!readValue(member.second, depth))
+            if (!readValue(member.value, depth))
                 return false;
             value.members.push_back(std::move(member));
             skipSpace();

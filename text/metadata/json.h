@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace quillan::text::metadata::json {
@@ -22,14 +21,16 @@ namespace quillan::text::metadata::json {
 inline constexpr std::size_t kMaxTextBytes = 1024 * 1024;
 inline constexpr std::size_t kMaxDepth = 64;
 
+struct Member;
+
 struct Value {
     enum class Type : std::uint8_t { Null, False, True, Number, String, Array, Object };
 
     Type type = Type::Null;
     // A String's text (UTF-8, escapes resolved), or a Number as written.
     std::string text;
-    std::vector<Value> items;                           // an Array's
-    std::vector<std::pair<std::string, Value>> members; // an Object's, in order
+    std::vector<Value> items;    // an Array's
+    std::vector<Member> members; // an Object's, in order
 
     bool isString() const { return type == Type::String; }
     bool isArray() const { return type == Type::Array; }
@@ -37,6 +38,11 @@ struct Value {
     // An Object's member named `key` (the first of that name); nullptr when
     // there is none or this is no Object.
     const Value *find(std::string_view key) const;
+};
+
+struct Member {
+    std::string name;
+    Value value;
 };
 
 // The value `text` holds; nothing when it is not exactly one JSON value
