@@ -183,7 +183,20 @@ void TextRecordWriter::write(const TextRecord &record)
     }
     scratch_ += ",\"warc_record_id\":\"";
     base::AppendJsonString(scratch_, record.refersTo);
-    scratch_ += "\"}}\n";
+    scratch_ += '"';
+    for (const auto &[name, value] : record.pageMetadata) {
+        scratch_ += ",\"";
+        base::AppendJsonString(scratch_, name);
+        scratch_ += "\":";
+        if (value.empty()) {
+            scratch_ += "null";
+            continue;
+        }
+        scratch_ += '"';
+        base::AppendJsonString(scratch_, value);
+        scratch_ += '"';
+    }
+    scratch_ += "}}\n";
     emit(scratch_);
 }
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quillan::archive {
 
@@ -23,6 +25,10 @@ struct TextRecord {
     std::string contentType;
     std::string charset;   // the charset the page was decoded with; empty: none
     std::string_view text; // the text itself
+    // JSON Lines: what the page says about itself, by name, written into
+    // the record's "metadata" object after the rest (an empty value as
+    // null); none unless asked for.
+    std::vector<std::pair<std::string, std::string>> pageMetadata;
 };
 
 // A fresh "<urn:uuid:...>" (random, version 4).

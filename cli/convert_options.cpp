@@ -96,6 +96,7 @@ text::Options textOptionsOf(const Options &options)
     text.links = options.links;
     text.width = options.width;
     text.envelope = options.envelope;
+    text.metadata = options.metadata;
     return text;
 }
 
@@ -249,8 +250,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *format + "'");
         o.format = *format == "jsonl" ? ArchiveFormat::Jsonl : ArchiveFormat::Wet;
     }
-    if (o.warc && metadataGiven)
-        return usageError("option '--metadata' cannot be used with '--warc'");
+    if (o.warc && metadataGiven && o.format != ArchiveFormat::Jsonl)
+        return usageError("option '--metadata' with '--warc' needs '--format jsonl'");
+    if (metadataGiven)
+        o.metadata = text::MetadataSearch::Find;
     if (!o.warc && format) {
         if (*format == "wet")
             return usageError("option '--format' goes with '--warc'");
@@ -346,7 +349,8 @@ void printUsage(std::FILE *to)
                  "                   (gzip when PATH ends in .gz) or standard output\n"
                  "  --metadata       write what the page says about itself (title, author,\n"
                  "                   date, modified, site, language, description, url,\n"
-                 "                   image) as YAML front matter before its text\n"
+                 "                   image) as YAML front matter before its text (in each\n"
+                 "                   record's metadata with --warc and --format jsonl)\n"
                  "  --format FORMAT  \"json\": write one JSON object per page instead of its\n"
                  "                   text: the fields --metadata writes, \"text\" and\n"
                  "                   \"source\" (the file, \"-\" or the address); \"jsonl\":\n"

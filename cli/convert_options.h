@@ -41,8 +41,11 @@ struct Options {
     std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
     bool warc = false;                         // --warc: the inputs are web archives
     ArchiveFormat format = ArchiveFormat::Wet; // --format wet|jsonl (with --warc)
-    // --metadata: front matter before each text; --format json|jsonl
-    // (without --warc): one JSON object per page instead of its text.
+    // --metadata: the page's metadata looked for; without --warc, written
+    // as front matter before each text, with --warc into each JSON Lines
+    // record. --format json|jsonl (without --warc): one JSON object per page
+    // instead of its text.
+    text::MetadataSearch metadata = text::MetadataSearch::Skip;
     text::Envelope envelope = text::Envelope::Text;
     std::optional<std::string> summary; // --summary PATH (with --warc): the counts as JSON
 };

@@ -108,7 +108,7 @@ TEST(Options, WhatDoesNotFitIsAUsageError)
         {{"--format", "xml", "a"},
          "option '--format' needs 'json' or 'jsonl' (with '--warc': 'wet' or 'jsonl'), not 'xml'"},
         {{"--warc", "--format", "json", "a"}, "option '--format' needs 'wet' or 'jsonl', not 'json'"},
-        {{"--warc", "--metadata", "a"}, "option '--metadata' cannot be used with '--warc'"},
+        {{"--warc", "--metadata", "a"}, "option '--metadata' with '--warc' needs '--format jsonl'"},
         {{"--metadata", "--format", "json", "a"},
          "option '--metadata' cannot be used with '--format' (its JSON holds the metadata)"},
         {{"--format", "json", "--separate", "a", "b"},
