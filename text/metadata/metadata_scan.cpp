@@ -8,6 +8,7 @@
 #include "text/metadata/candidates.h"
 #include "text/metadata/json.h"
 #include "text/metadata/json_ld.h"
+#include "text/metadata/meta_names.h"
 #include "text/metadata/normalise.h"
 #include "text/readable/elements.h"
 #include "text/readable/style_sheet.h"
@@ -27,87 +28,6 @@ namespace {
 // as far as a description could reach.
 constexpr std::size_t kMaxTitleText = 4096;
 constexpr std::size_t kMaxParagraphText = 4096;
-
-struct Key {
-    std::string_view name;
-    Field field;
-    Source source;
-};
-
-// <meta name=...> and <meta property=...>, lower case, "dc:" read as "dc.".
-constexpr std::array<Key, 58> MetaKeys{{
-    {"og:title", Field::Title, Source::OpenGraph},
-    {"og:site_name", Field::Site, Source::OpenGraph},
-    {"og:description", Field::Description, Source::OpenGraph},
-    {"og:url", Field::Url, Source::OpenGraph},
-    {"og:image", Field::Image, Source::OpenGraph},
-    {"og:image:url", Field::Image, Source::OpenGraph},
-    {"og:image:secure_url", Field::Image, Source::OpenGraph},
-    {"og:locale", Field::Language, Source::OpenGraph},
-    {"og:updated_time", Field::Modified, Source::OpenGraph},
-    {"article:published_time", Field::Date, Source::OpenGraph},
-    {"article:modified_time", Field::Modified, Source::OpenGraph},
-    {"article:author", Field::Author, Source::OpenGraph},
-    {"twitter:title", Field::Title, Source::Twitter},
-    {"twitter:description", Field::Description, Source::Twitter},
-    {"twitter:image", Field::Image, Source::Twitter},
-    {"twitter:image:src", Field::Image, Source::Twitter},
-    {"twitter:url", Field::Url, Source::Twitter},
-    {"title", Field::Title, Source::Meta},
-    {"author", Field::Author, Source::Meta},
-    {"byl", Field::Author, Source::Meta},
-    {"sailthru.author", Field::Author, Source::Meta},
-    {"parsely-author", Field::Author, Source::Meta},
-    {"description", Field::Description, Source::Meta},
-    {"application-name", Field::Site, Source::Meta},
-    {"date", Field::Date, Source::Meta},
-    {"pubdate", Field::Date, Source::Meta},
-    {"publishdate", Field::Date, Source::Meta},
-    {"publish-date", Field::Date, Source::Meta},
-    {"publish_date", Field::Date, Source::Meta},
-    {"publication_date", Field::Date, Source::Meta},
-    {"article.published", Field::Date, Source::Meta},
-    {"sailthru.date", Field::Date, Source::Meta},
-    {"parsely-pub-date", Field::Date, Source::Meta},
-    {"last-modified", Field::Modified, Source::Meta},
-    {"article.updated", Field::Modified, Source::Meta},
-    {"language", Field::Language, Source::Meta},
-    {"dc.title", Field::Title, Source::DublinCore},
-    {"dc.creator", Field::Author, Source::DublinCore},
-    {"dc.date", Field::Date, Source::DublinCore},
-    {"dc.date.issued", Field::Date, Source::DublinCore},
-    {"dc.date.created", Field::Date, Source::DublinCore},
-    {"dc.date.modified", Field::Modified, Source::DublinCore},
-    {"dc.description", Field::Description, Source::DublinCore},
-    {"dc.language", Field::Language, Source::DublinCore},
-    {"dc.publisher", Field::Site, Source::DublinCore},
-    {"dc.identifier", Field::Url, Source::DublinCore},
-    {"dcterms.title", Field::Title, Source::DublinCore},
-    {"dcterms.creator", Field::Author, Source::DublinCore},
-    {"dcterms.date", Field::Date, Source::DublinCore},
-    {"dcterms.issued", Field::Date, Source::DublinCore},
-    {"dcterms.created", Field::Date, Source::DublinCore},
-    {"dcterms.available", Field::Date, Source::DublinCore},
-    {"dcterms.modified", Field::Modified, Source::DublinCore},
-    {"dcterms.description", Field::Description, Source::DublinCore},
-    {"dcterms.abstract", Field::Description, Source::DublinCore},
-    {"dcterms.language", Field::Language, Source::DublinCore},
-    {"dcterms.publisher", Field::Site, Source::DublinCore},
-    {"dcterms.identifier", Field::Url, Source::DublinCore},
-}};
-
-// <meta itemprop=...> and <link itemprop=...>: schema.org's names, lower case.
-constexpr std::array<Key, 9> ItempropKeys{{
-    {"headline", Field::Title, Source::Itemprop},
-    {"author", Field::Author, Source::Itemprop},
-    {"datepublished", Field::Date, Source::Itemprop},
-    {"datecreated", Field::Date, Source::Itemprop},
-    {"datemodified", Field::Modified, Source::Itemprop},
-    {"description", Field::Description, Source::Itemprop},
-    {"inlanguage", Field::Language, Source::Itemprop},
-    {"image", Field::Image, Source::Itemprop},
-    {"url", Field::Url, Source::Itemprop},
-}};
 
 bool isHtmlSpace(char c)
 {
@@ -129,25 +49,6 @@ std::vector<std::string> wordsOf(std::string_view value)
         }
     }
     return words;
-}
-
-// "dc:creator", "DC.Creator", "dcterms:created" as the table writes them.
-std::string keyOf(const std::string &word)
-{
-    for (const std::string_view prefix : {"dcterms:", "dcterm:", "dcterm.", "dc:"}) {
-        if (word.starts_with(prefix))
-            return std::string(prefix.starts_with("dcterm") ? "dcterms." : "dc.") + word.substr(prefix.size());
-    }
-    return word;
-}
-
-template <std::size_t N>
-const Key *lookUp(const std::array<Key, N> &keys, std::string_view name)
-{
-    for (const Key &key : keys)
-        if (key.name == name)
-            return &key;
-    return nullptr;
 }
 
 // The text of a JSON-LD script without the wrapper pages put around it for
@@ -367,7 +268,7 @@ private:
             candidates_.add(Field::Language, Source::HttpEquiv, content);
         for (const std::string_view attribute : {"property", "name"})
             for (const std::string &word : wordsOf(tag.attribute(attribute)))
-                if (const Key *key = lookUp(MetaKeys, keyOf(word)))
+                if (const MetaName *key = metaName(word))
                     candidates_.add(key->field, key->source, content);
         itemprop(tag, content);
     }
@@ -389,7 +290,7 @@ private:
     void itemprop(const html::Tag &tag, std::string_view value)
     {
         for (const std::string &word : wordsOf(tag.attribute("itemprop")))
-            if (const Key *key = lookUp(ItempropKeys, word))
+            if (const MetaName *key = itempropName(word))
                 candidates_.add(key->field, key->source, value);
     }
 
