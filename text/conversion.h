@@ -14,6 +14,10 @@
 //   the page's <meta>, else UTF-8 or windows-1252) and write UTF-8 with LF
 //   line ends. The stripped text keeps the page's bytes and CR LF line
 //   ends; it decodes nothing, unless the title is asked for.
+// - The title and the metadata, when asked for, are read beside the
+//   conversion from the same bytes, by readers of their own; an Envelope
+//   other than Text hands the text on with the metadata around it, once the
+//   page has ended. Without them the text is the same, byte for byte.
 // - Syntax: how the text is written. Plain text is the only syntax so far;
 //   others are printers beside the kinds, chosen here.
 // - Failures: what the sink throws passes through; a readable kind throws
