@@ -1,6 +1,7 @@
 #include "archive/text_records.h"
 
 #include "base/fd_io.h"
+#include "base/json_string.h"
 #include "base/utf8.h"
 
 #include <nettle/sha1.h>
@@ -16,40 +17,6 @@ namespace quillan::archive {
 namespace {
 constexpr std::size_t kFlushAt = 1 << 20;
 
-// The length of the valid UTF-8 sequence at p, or 0 when there is none.
-std::size_t utf8SequenceAt(const unsigned char *p, const unsigned char *end)
-{
-    const unsigned char b = p[0];
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b < 0x80)
-        return 1;
-    if (b >= 0xC2 && b <= 0xDF)
-        n = 2;
-    else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        if (b == 0xE0)
-            lo = 0xA0;
-        if (b == 0xED)
-            hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        if (b == 0xF0)
-            lo = 0x90;
-        if (b == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (std::size_t(end - p) < n)
-        return 0;
-    if (p[1] < lo || p[1] > hi)
-        return 0;
-    for (std::size_t i = 2; i < n; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF)
-            return 0;
-    return n;
-}
 } // namespace
 
 std::string newRecordId()
@@ -102,61 +69,6 @@ std::string sha1Digest(std::string_view bytes)
         }
     }
     return out;
-}
-
-void appendJsonString(std::string &out, std::string_view bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *end = p + bytes.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-            const unsigned char *q = p;
-            while (q < end && *q >= 0x20 && *q < 0x80 && *q != '"' && *q != '\\')
-                ++q;
-            out.append(reinterpret_cast<const char *>(p), std::size_t(q - p));
-            p = q;
-            continue;
-        }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            ++p;
-            continue;
-        case '\\':
-            out += "\\\\";
-            ++p;
-            continue;
-        case '\n':
-            out += "\\n";
-            ++p;
-            continue;
-        case '\r':
-            out += "\\r";
-            ++p;
-            continue;
-        case '\t':
-            out += "\\t";
-            ++p;
-            continue;
-        default: break;
-        }
-        if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-            ++p;
-            continue;
-        }
-        const std::size_t n = utf8SequenceAt(p, end);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++p;
-        } else {
-            out.append(reinterpret_cast<const char *>(p), n);
-            p += n;
-        }
-    }
 }
 
 struct TextRecordWriter::Deflater {
@@ -250,28 +162,41 @@ void TextRecordWriter::write(const TextRecord &record)
     }
     scratch_.clear();
     scratch_ += "{\"id\":\"";
-    appendJsonString(scratch_, id);
+    base::AppendJsonString(scratch_, id);
     scratch_ += "\",\"url\":\"";
-    appendJsonString(scratch_, record.url);
+    base::AppendJsonString(scratch_, record.url);
     scratch_ += "\",\"date\":\"";
-    appendJsonString(scratch_, record.date);
+    base::AppendJsonString(scratch_, record.date);
     scratch_ += "\",\"text\":\"";
-    appendJsonString(scratch_, record.text);
+    base::AppendJsonString(scratch_, record.text);
     scratch_ += "\",\"metadata\":{\"status\":";
     scratch_ += record.status ? std::to_string(record.status) : std::string("null");
     scratch_ += ",\"content_type\":\"";
-    appendJsonString(scratch_, record.contentType);
+    base::AppendJsonString(scratch_, record.contentType);
     scratch_ += "\",\"charset\":";
     if (record.charset.empty()) {
         scratch_ += "null";
     } else {
         scratch_ += '"';
-        appendJsonString(scratch_, record.charset);
+        base::AppendJsonString(scratch_, record.charset);
         scratch_ += '"';
     }
     scratch_ += ",\"warc_record_id\":\"";
-    appendJsonString(scratch_, record.refersTo);
-    scratch_ += "\"}}\n";
+    base::AppendJsonString(scratch_, record.refersTo);
+    scratch_ += '"';
+    for (const auto &[name, value] : record.pageMetadata) {
+        scratch_ += ",\"";
+        base::AppendJsonString(scratch_, name);
+        scratch_ += "\":";
+        if (value.empty()) {
+            scratch_ += "null";
+            continue;
+        }
+        scratch_ += '"';
+        base::AppendJsonString(scratch_, value);
+        scratch_ += '"';
+    }
+    scratch_ += "}}\n";
     emit(scratch_);
 }
 

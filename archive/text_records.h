@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quillan::archive {
 
@@ -23,6 +25,10 @@ struct TextRecord {
     std::string contentType;
     std::string charset;   // the charset the page was decoded with; empty: none
     std::string_view text; // the text itself
+    // JSON Lines: what the page says about itself, by name, written into
+    // the record's "metadata" object after the rest (an empty value as
+    // null); none unless asked for.
+    std::vector<std::pair<std::string, std::string>> pageMetadata;
 };
 
 // A fresh "<urn:uuid:...>" (random, version 4).
@@ -31,9 +37,6 @@ std::string newRecordId();
 std::string warcDateNow();
 // "sha1:" and the SHA-1 of `bytes` in base32 (RFC 4648), as WARC digests are given.
 std::string sha1Digest(std::string_view bytes);
-// `bytes` as the contents of a JSON string: escaped, with every byte that
-// is not part of valid UTF-8 replaced by U+FFFD.
-void appendJsonString(std::string &out, std::string_view bytes);
 
 // A write that failed: the system's errno.
 struct OutputFailure {

@@ -319,6 +319,10 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             // The stripped text keeps the page's bytes, in the charset its
             // head gave.
             record.out.charset = result.pageEncoding.empty() ? charset : result.pageEncoding;
+            record.out.pageMetadata.clear();
+            if (options_.metadata == text::MetadataSearch::Find)
+                for (const text::metadata::NamedField &field : text::metadata::kFields)
+                    record.out.pageMetadata.emplace_back(field.name, result.metadata.*field.member);
             if (reportArticles)
                 record.choice = std::move(result.article);
         } catch (const Skipped &s) {

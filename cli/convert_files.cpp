@@ -29,8 +29,10 @@ text::Result convertToStandardOutput(int inFd, const std::string &inName, const 
 
 } // namespace
 
-text::Result convertOne(const std::string &in, const std::string *out, const text::Options &options)
+text::Result convertOne(const std::string &in, const std::string *out, const text::Options &pageOptions)
 {
+    text::Options options = pageOptions;
+    options.source = in;
     if (in == "-") {
         if (!out || *out == "-")
             return convertToStandardOutput(STDIN_FILENO, "standard input", options);

@@ -96,6 +96,8 @@ text::Options textOptionsOf(const Options &options)
     text.syntax = options.syntax;
     text.links = options.links;
     text.width = options.width;
+    text.envelope = options.envelope;
+    text.metadata = options.metadata;
     return text;
 }
 
@@ -110,7 +112,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
     };
 
     bool optionsDone = false;
-    bool formatGiven = false;
+    std::optional<std::string> format;
+    bool metadataGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsDone || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -161,6 +164,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
         if (arg == "--warc") {
             o.warc = true;
+            continue;
+        }
+        if (arg == "--metadata") {
+            metadataGiven = true;
             continue;
         }
 
@@ -219,10 +226,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                 return usageError("option '--width' needs a number from 1 to 100000, not '" + *value + "'");
             o.width = *count;
         } else if (name == "--format") {
-            if (*value != "wet" && *value != "jsonl")
-                return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *value + "'");
-            formatGiven = true;
-            o.format = *value == "jsonl" ? ArchiveFormat::Jsonl : ArchiveFormat::Wet;
+            format = *value; // what it may be depends on --warc
         } else if (name == "--summary") {
             if (o.summary)
                 return usageError("option '--summary' given twice");
@@ -251,8 +255,27 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         return usageError("options '--markdown' and '--width' cannot be used together");
     if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
-    if (formatGiven && !o.warc)
-        return usageError("option '--format' goes with '--warc'");
+    if (o.warc && format) {
+        if (*format != "wet" && *format != "jsonl")
+            return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *format + "'");
+        o.format = *format == "jsonl" ? ArchiveFormat::Jsonl : ArchiveFormat::Wet;
+    }
+    if (o.warc && metadataGiven && o.format != ArchiveFormat::Jsonl)
+        return usageError("option '--metadata' with '--warc' needs '--format jsonl'");
+    if (metadataGiven)
+        o.metadata = text::MetadataSearch::Find;
+    if (!o.warc && format) {
+        if (*format == "wet")
+            return usageError("option '--format' goes with '--warc'");
+        if (*format != "json" && *format != "jsonl")
+            return usageError("option '--format' needs 'json' or 'jsonl' (with '--warc': 'wet' or 'jsonl'), not '" +
+                              *format + "'");
+        if (metadataGiven)
+            return usageError("option '--metadata' cannot be used with '--format' (its JSON holds the metadata)");
+        o.envelope = *format == "json" ? text::Envelope::Json : text::Envelope::JsonLine;
+    } else if (metadataGiven) {
+        o.envelope = text::Envelope::FrontMatter;
+    }
     if (o.summary && !o.warc)
         return usageError("option '--summary' goes with '--warc'");
     if (o.warc) {
@@ -280,6 +303,15 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         for (const std::string &input : o.inputs)
             if (input == "-")
                 return usageError("standard input cannot be both the list of inputs and an input");
+    if (o.envelope == text::Envelope::Json && !o.outDir) {
+        // Addresses without -o or --out-dir go to standard output, one
+        // after the other.
+        std::size_t addresses = 0;
+        for (const std::string &input : o.inputs)
+            addresses += classifyInput(input) != InputKind::File;
+        if (o.separate || (!o.output && (addresses > 1 || (addresses > 0 && o.list))))
+            return usageError("several pages written into one stream need '--format jsonl', one object per line");
+    }
     return parsed;
 }
 
@@ -328,7 +360,16 @@ void printUsage(std::FILE *to)
                  "                   gzip; \"-\" for standard input): every HTML page in them\n"
                  "                   is converted, and the texts written as records to -o PATH\n"
                  "                   (gzip when PATH ends in .gz) or standard output\n"
-                 "  --format FORMAT  with --warc: \"wet\" (WARC conversion records, the\n"
+                 "  --metadata       write what the page says about itself (title, author,\n"
+                 "                   date, modified, site, language, description, url,\n"
+                 "                   image) as YAML front matter before its text (in each\n"
+                 "                   record's metadata with --warc and --format jsonl)\n"
+                 "  --format FORMAT  \"json\": write one JSON object per page instead of its\n"
+                 "                   text: the fields --metadata writes, \"text\" and\n"
+                 "                   \"source\" (the file, \"-\" or the address); \"jsonl\":\n"
+                 "                   the same object on one line, for several pages in one\n"
+                 "                   stream (--separate, addresses to standard output).\n"
+                 "                   With --warc: \"wet\" (WARC conversion records, the\n"
                  "                   default) or \"jsonl\" (one JSON object per line)\n"
                  "  --summary PATH   with --warc: also write the run's counts to PATH as one\n"
                  "                   JSON object, for programs that run quillan-convert\n"

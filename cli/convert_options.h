@@ -41,8 +41,14 @@ struct Options {
     bool links = false;                        // --links (with a readable kind)
     std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
     bool warc = false;                         // --warc: the inputs are web archives
-    ArchiveFormat format = ArchiveFormat::Wet; // --format (with --warc)
-    std::optional<std::string> summary;        // --summary PATH (with --warc): the counts as JSON
+    ArchiveFormat format = ArchiveFormat::Wet; // --format wet|jsonl (with --warc)
+    // --metadata: the page's metadata looked for; without --warc, written
+    // as front matter before each text, with --warc into each JSON Lines
+    // record. --format json|jsonl (without --warc): one JSON object per page
+    // instead of its text.
+    text::MetadataSearch metadata = text::MetadataSearch::Skip;
+    text::Envelope envelope = text::Envelope::Text;
+    std::optional<std::string> summary; // --summary PATH (with --warc): the counts as JSON
 };
 
 struct ParsedCommandLine {
@@ -60,7 +66,9 @@ text::Options textOptionsOf(const Options &options);
 // options; "-o PATH" and "-oPATH", "-j N" and "-jN", "--name VALUE" and
 // "--name=VALUE" are all accepted. Checks that the options fit together (-o
 // takes one input and no list; --links, --width and --verbose go with the
-// kinds they change), but not the inputs themselves.
+// kinds they change; --metadata and --format json go with the file, address
+// and batch roads, and several pages into one stream need --format jsonl),
+// but not the inputs themselves.
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
 
 // "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;

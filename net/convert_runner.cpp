@@ -358,7 +358,9 @@ void BatchRunner::startAddress(Item &item)
     slot->job->setLimits(settings_.limits);
     // A fetched page's readable text is decoded by its response's charset:
     // the job knows it, so the page is converted there.
-    slot->job->setTextOptions(settings_.text);
+    text::Options options = settings_.text;
+    options.source = item.input;
+    slot->job->setTextOptions(options);
     slot->busy = true;
     slot->item = item.index;
     slot->received = 0;
@@ -549,8 +551,9 @@ bool BatchRunner::toStandardOutput(Item &item)
     }
     if (::isatty(STDOUT_FILENO) == 1)
         progress_.clear();
-    if (settings_.separate) {
-        // The header's line end is that of the texts around it.
+    if (settings_.separate && settings_.text.envelope != text::Envelope::JsonLine) {
+        // The header's line end is that of the texts around it; JSON Lines
+        // name each page inside its object.
         const std::string header =
             "==> " + item.input + (settings_.text.kind == text::Kind::Stripped ? " <==\r\n" : " <==\n");
         if (const int error = base::WriteAll(STDOUT_FILENO, header.data(), header.size()); error != 0) {

@@ -17,6 +17,8 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db lintian
   iproute2 util-linux
   curl openssl python3
+  # The metadata tests read the front matter back with YAML of its own.
+  python3-yaml
   # Web archives: gzip (libdeflate for whole members, zlib streaming),
   # Brotli bodies and SHA-1 digests (static libraries too, for the
   # statically linked quillan-convert); wget writes the archives the tests

@@ -4,6 +4,8 @@
 #include "html/tokenizer/tokenizer.h"
 #include "text/article/article_input.h"
 #include "text/article/tokenizer_control.h"
+#include "text/envelope.h"
+#include "text/metadata/metadata_scan.h"
 #include "text/page_title.h"
 #include "text/strip/tag_stripper.h"
 
@@ -14,44 +16,54 @@ namespace {
 
 constexpr std::string_view Utf8 = "UTF-8";
 
-// The page's title, when it is asked for, read beside the conversion from
-// the same bytes.
-class TitleTap {
+// The page's title and metadata, when they are asked for, read beside the
+// conversion from the same bytes.
+class PageTaps {
 public:
-    TitleTap(const Options &options)
+    PageTaps(const Options &options)
     {
         if (options.title == TitleSearch::Find)
-            scan_.emplace(options.httpCharset);
+            title_.emplace(options.httpCharset);
+        if (options.metadata == MetadataSearch::Find)
+            metadata_.emplace(options.httpCharset, options.address);
     }
     void feed(std::string_view bytes)
     {
-        if (scan_ && !scan_->done())
-            scan_->feed(bytes);
+        if (title_ && !title_->done())
+            title_->feed(bytes);
+        if (metadata_ && !metadata_->done())
+            metadata_->feed(bytes);
     }
-    // Fills in the title, and the page's encoding as the title's reading
+    // Fills in what was asked for, and the page's encoding as their reading
     // decided it.
     void finish(Result &result)
     {
-        if (!scan_)
-            return;
-        result.title = scan_->finish();
-        if (result.pageEncoding.empty())
-            result.pageEncoding = scan_->encodingName();
+        if (title_) {
+            result.title = title_->finish();
+            if (result.pageEncoding.empty())
+                result.pageEncoding = title_->encodingName();
+        }
+        if (metadata_) {
+            result.metadata = metadata_->finish();
+            if (result.pageEncoding.empty())
+                result.pageEncoding = metadata_->encodingName();
+        }
     }
 
 private:
-    std::optional<TitleScan> scan_;
+    std::optional<TitleScan> title_;
+    std::optional<metadata::MetadataScan> metadata_;
 };
 
 class StrippedConverter final : public Converter {
 public:
     StrippedConverter(const Options &options, Sink &out)
-        : stripper_([&out](std::string_view text) { out.write(text); }), title_(options)
+        : stripper_([&out](std::string_view text) { out.write(text); }), taps_(options)
     {}
 
     void feed(std::string_view bytes) override
     {
-        title_.feed(bytes);
+        taps_.feed(bytes);
         stripper_.feed(bytes);
     }
 
@@ -59,7 +71,7 @@ public:
     {
         stripper_.finish();
         Result result;
-        title_.finish(result);
+        taps_.finish(result);
         // The text keeps the page's bytes.
         result.textEncoding = result.pageEncoding;
         return result;
@@ -67,7 +79,7 @@ public:
 
 private:
     strip::TagStripper stripper_;
-    TitleTap title_;
+    PageTaps taps_;
 };
 
 readable::RenderOptions renderOptions(const Options &options)
@@ -85,14 +97,14 @@ class ReadableConverter final : public Converter {
 public:
     ReadableConverter(const Options &options, Sink &out)
         : decoder_(options.httpCharset), renderer_(out, renderOptions(options), &control_), tokenizer_(renderer_),
-          title_(options)
+          taps_(options)
     {
         control_.attach(tokenizer_);
     }
 
     void feed(std::string_view bytes) override
     {
-        title_.feed(bytes);
+        taps_.feed(bytes);
         text_.clear();
         decoder_.decode(bytes, text_);
         tokenizer_.feed(text_);
@@ -107,7 +119,7 @@ public:
         Result result;
         result.pageEncoding = decoder_.choice().name;
         result.textEncoding = Utf8;
-        title_.finish(result);
+        taps_.finish(result);
         return result;
     }
 
@@ -116,7 +128,7 @@ private:
     article::TokenizerControl control_;
     readable::TextRenderer renderer_;
     html::Tokenizer tokenizer_;
-    TitleTap title_;
+    PageTaps taps_;
     std::string text_; // the UTF-8 of the piece being read
 };
 
@@ -125,12 +137,12 @@ private:
 class ArticleConverter final : public Converter {
 public:
     ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
-        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), title_(options)
+        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), taps_(options)
     {}
 
     void feed(std::string_view bytes) override
     {
-        title_.feed(bytes);
+        taps_.feed(bytes);
         // The text is kept until the page has ended: it is handed over, not
         // copied.
         std::string text;
@@ -149,14 +161,14 @@ public:
         result.pageEncoding = decoder_.choice().name;
         result.textEncoding = Utf8;
         result.article = article_.choice();
-        title_.finish(result);
+        taps_.finish(result);
         return result;
     }
 
 private:
     html::Decoder decoder_;
     article::ArticleInput article_;
-    TitleTap title_;
+    PageTaps taps_;
 };
 
 } // namespace
@@ -173,6 +185,8 @@ std::string_view kindName(Kind kind)
 
 std::unique_ptr<Converter> makeConverter(const Options &options, Sink &out, std::size_t sizeHint)
 {
+    if (options.envelope != Envelope::Text)
+        return makeEnvelope(options, out, sizeHint);
     switch (options.kind) {
     case Kind::Stripped:
         if (options.syntax != Syntax::Plain)

@@ -14,6 +14,10 @@
 //   the page's <meta>, else UTF-8 or windows-1252) and write UTF-8 with LF
 //   line ends. The stripped text keeps the page's bytes and CR LF line
 //   ends; it decodes nothing, unless the title is asked for.
+// - The title and the metadata, when asked for, are read beside the
+//   conversion from the same bytes, by readers of their own; an Envelope
+//   other than Text hands the text on with the metadata around it, once the
+//   page has ended. Without them the text is the same, byte for byte.
 // - Syntax: how the text is written. Plain text is the only syntax so far;
 //   others are printers beside the kinds, chosen here.
 // - Failures: what the sink throws passes through; a readable kind throws
@@ -21,6 +25,7 @@
 //   std::length_error for a page too large for the article's tree.
 
 #include "text/article/article_extractor.h"
+#include "text/metadata/metadata.h"
 #include "text/readable/text_renderer.h"
 
 #include <cstddef>
@@ -50,15 +55,37 @@ enum class Syntax : std::uint8_t {
 // converted. Looking costs a second reading of the page's first MiB.
 enum class TitleSearch : std::uint8_t { Skip, Find };
 
+// Whether the page's metadata (text/metadata/metadata_scan.h) is looked
+// for while it is converted. Looking costs a second reading of the page's
+// first few MiB.
+enum class MetadataSearch : std::uint8_t { Skip, Find };
+
+// What the sink receives: the text alone, or the text with the page's
+// metadata around it (text/metadata/). Anything but Text looks for the
+// metadata, and holds the whole text back until the page has ended, for
+// the metadata comes first or the text goes inside.
+enum class Envelope : std::uint8_t {
+    Text,        // the text alone, as it is made
+    FrontMatter, // YAML front matter, then the text
+    Json,        // one JSON object, a field to a line: the metadata, the text, its source
+    JsonLine,    // the same object on one line (JSON Lines)
+};
+
 struct Options {
     Kind kind = Kind::Stripped;
     Syntax syntax = Syntax::Plain;
     TitleSearch title = TitleSearch::Skip;
+    MetadataSearch metadata = MetadataSearch::Skip;
+    Envelope envelope = Envelope::Text;
+    // Envelope::Json, JsonLine: where the page came from, as the object's
+    // "source" names it (a file's name, "-" for standard input, an address).
+    std::string source;
     // The charset parameter of the page's HTTP Content-Type, when it came by
     // address with one; empty otherwise.
     std::string httpCharset;
-    // The readable kinds: the page's address when it came by one, against
-    // which relative link addresses are made absolute; empty otherwise.
+    // The page's address when it came by one, against which relative link
+    // addresses (the readable kinds) and the metadata's addresses are made
+    // absolute; empty otherwise.
     std::string address;
     // The readable kinds: number the links and list their addresses after
     // the text.
@@ -78,6 +105,9 @@ struct Result {
     std::string textEncoding;
     // The page's title, with TitleSearch::Find; empty when it has none.
     std::string title;
+    // With MetadataSearch::Find (or an Envelope other than Text): what the
+    // page says about itself.
+    metadata::Metadata metadata;
     // Kind::Article: what the extractor chose.
     std::optional<article::ArticleChoice> article;
 };

@@ -6,6 +6,7 @@
 #include "archive/http_message.h"
 #include "archive/text_records.h"
 #include "archive/warc_reader.h"
+#include "base/json_string.h"
 
 #include <brotli/encode.h>
 #include <gtest/gtest.h>
@@ -550,8 +551,8 @@ TEST(TextRecords, DigestJsonAndRecordIds)
     EXPECT_EQ(sha1Digest("abc"), "sha1:VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5");
 
     std::string json;
-    appendJsonString(json, std::string("a\"b\\c\n\t\x01 caf\xC3\xA9 \xF0\x9F\x98\x80 bad:\xC3 \xFF \xED\xA0\x80 "
-                                       "\xE0\x80\xAF end"));
+    base::AppendJsonString(json, std::string("a\"b\\c\n\t\x01 caf\xC3\xA9 \xF0\x9F\x98\x80 bad:\xC3 \xFF \xED\xA0\x80 "
+                                             "\xE0\x80\xAF end"));
     EXPECT_EQ(json, "a\\\"b\\\\c\\n\\t\\u0001 caf\xC3\xA9 \xF0\x9F\x98\x80 bad:\xEF\xBF\xBD \xEF\xBF\xBD "
                     "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end");
 

@@ -363,6 +363,19 @@ class HandMadeArchiveTest(unittest.TestCase):
         converted = self.convert(plain, ["--readable"], jsonl=True)
         self.assertIn("Fa\u00e7ade na\u00efve \u20ac", converted.pages["http://a.test/cp1252"][0]["text"])
         self.assertEqual(converted.pages["http://a.test/cp1252"][0]["metadata"]["charset"], "windows-1252")
+        # With --metadata each record's metadata also holds the page's own.
+        converted = self.convert(plain, ["--readable", "--metadata"], jsonl=True)
+        self.assertEqual(converted.result.returncode, 0, converted.stderr)
+        for url, (record, _) in converted.pages.items():
+            with self.subTest(url=url):
+                meta = record["metadata"]
+                self.assertEqual(list(meta)[:4], ["status", "content_type", "charset", "warc_record_id"])
+                self.assertEqual(list(meta)[4:], ["title", "author", "date", "modified", "site", "language",
+                                                  "description", "url", "image"])
+        cp1252_meta = converted.pages["http://a.test/cp1252"][0]["metadata"]
+        self.assertEqual(cp1252_meta["charset"], "windows-1252")
+        self.assertEqual(cp1252_meta["description"], "Fa\u00e7ade na\u00efve \u20ac")
+        self.assertIsNone(cp1252_meta["author"])
 
     def test_damaged_records_are_reported_and_reading_goes_on(self):
         recs = self.records()
@@ -579,7 +592,8 @@ class HandMadeArchiveTest(unittest.TestCase):
                 self.assertLess(peak, baseline + 24 * 1024, f"peak {peak} KiB against {baseline} KiB")
 
     def test_usage(self):
-        for args in (["--format", "jsonl", "x.html"], ["--warc", "--format", "csv", "x"],
+        for args in (["--format", "wet", "x.html"], ["--warc", "--format", "csv", "x"],
+                     ["--warc", "--metadata", "x"], ["--warc", "--format", "json", "x"],
                      ["--warc", "--out-dir", "d", "x"], ["--warc", "http://a.test/x.warc"], ["--warc", "-", "-"],
                      ["--summary", "s.json", "x.html"], ["--warc", "--summary", "-", "x"]):
             with self.subTest(args=args):

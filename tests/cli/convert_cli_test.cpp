@@ -77,6 +77,15 @@ TEST(Options, TheKindOfTextAndTheArchiveFormat)
     EXPECT_EQ(parse({"--warc", "a.warc"}).options.format, ArchiveFormat::Wet);
     EXPECT_EQ(parse({"--warc", "--format", "jsonl", "a.warc"}).options.format, ArchiveFormat::Jsonl);
     EXPECT_EQ(parse({"--warc", "--format=jsonl", "--format=wet", "a.warc"}).options.format, ArchiveFormat::Wet);
+
+    using quillan::text::Envelope;
+    EXPECT_EQ(textOptionsOf(parse({"a.html"}).options).envelope, Envelope::Text);
+    EXPECT_EQ(textOptionsOf(parse({"--metadata", "a.html"}).options).envelope, Envelope::FrontMatter);
+    EXPECT_EQ(textOptionsOf(parse({"--format", "json", "a.html"}).options).envelope, Envelope::Json);
+    EXPECT_EQ(textOptionsOf(parse({"--separate", "--format=jsonl", "a", "b"}).options).envelope, Envelope::JsonLine);
+    EXPECT_EQ(parse({"--format", "json", "--out-dir", "d", "http://a/", "http://b/"}).action,
+              ParsedCommandLine::Action::Run);
+    EXPECT_EQ(parse({"--format", "jsonl", "--warc", "a.warc"}).options.envelope, Envelope::Text);
 }
 
 TEST(Options, WhatDoesNotFitIsAUsageError)
@@ -95,6 +104,17 @@ TEST(Options, WhatDoesNotFitIsAUsageError)
         {{"--out-dir"}, "option '--out-dir' needs a DIR"},
         {{"-x"}, "unknown option '-x'"},
         {{"--separate=yes"}, "unknown option '--separate=yes'"},
+        {{"--format", "wet", "a"}, "option '--format' goes with '--warc'"},
+        {{"--format", "xml", "a"},
+         "option '--format' needs 'json' or 'jsonl' (with '--warc': 'wet' or 'jsonl'), not 'xml'"},
+        {{"--warc", "--format", "json", "a"}, "option '--format' needs 'wet' or 'jsonl', not 'json'"},
+        {{"--warc", "--metadata", "a"}, "option '--metadata' with '--warc' needs '--format jsonl'"},
+        {{"--metadata", "--format", "json", "a"},
+         "option '--metadata' cannot be used with '--format' (its JSON holds the metadata)"},
+        {{"--format", "json", "--separate", "a", "b"},
+         "several pages written into one stream need '--format jsonl', one object per line"},
+        {{"--format", "json", "http://a/", "http://b/"},
+         "several pages written into one stream need '--format jsonl', one object per line"},
     };
     for (const auto &[args, error] : cases) {
         const ParsedCommandLine p = parse(args);

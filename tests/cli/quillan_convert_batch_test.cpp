@@ -570,6 +570,40 @@ TEST_F(Batch, ReadableTextOnEveryRoadOfAddressesAndBatches)
     EXPECT_TRUE(noTemporaryLeft());
 }
 
+TEST_F(Batch, MetadataOnTheRoadsOfAddressesAndBatches)
+{
+    server.route("/story", HttpResponse::html("<html lang=en><title>Story</title><link rel=canonical href=/s?id=1>"
+                                              "<meta name=author content=Ann><p>Told.</p></html>"));
+    writeFile(dir / "f.html", "<title>File</title><p>From a file.</p>");
+
+    // Front matter before a fetched page's text; its canonical address is
+    // made absolute against the address the page came from.
+    ProcessResult r = run({"--readable", "--metadata", server.url("/story")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "---\ntitle: \"Story\"\nauthor: \"Ann\"\nlanguage: \"en\"\ndescription: \"Told.\"\nurl: \"" +
+                         server.url("/s?id=1") + "\"\n---\nTold.\n");
+
+    // JSON Lines: one object per input, in input order, no header lines.
+    for (const std::string jobs : {"1", "3"}) {
+        r = run({"--readable", "--format", "jsonl", "--separate", "-j", jobs, server.url("/story"), "f.html"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        writeFile(dir / "out.jsonl", r.out);
+        const ProcessResult check =
+            runProgram({"python3", "-c",
+                        "import json, sys\n"
+                        "for line in open(sys.argv[1], encoding='utf-8').read().split('\\n')[:-1]:\n"
+                        "    d = json.loads(line)\n"
+                        "    print(d['source'], d['title'], d['text'].strip())\n",
+                        (dir / "out.jsonl").string()});
+        EXPECT_EQ(check.out, server.url("/story") + " Story Told.\nf.html File From a file.\n") << check.err;
+    }
+    // An indented object each, into an output folder.
+    r = run({"--readable", "--format", "json", "--out-dir", "texts", "f.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(readFile(dir / "texts" / "f.TXT").starts_with("{\n  \"title\": \"File\",\n"));
+    EXPECT_TRUE(noTemporaryLeft());
+}
+
 TEST_F(Batch, ArticleChoicesAreToldInInputOrderWhenAsked)
 {
     const std::string story = "<title>Dry summer | News</title><nav><a href=/a>Menu</a></nav><div class=story>"

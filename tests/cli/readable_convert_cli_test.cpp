@@ -83,3 +83,50 @@ TEST(ReadableCommandLine, UsageErrors)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ReadableCommandLine, MetadataAsFrontMatterOrJson)
+{
+    TempDir dir;
+    const std::string page = "<html lang=en_GB><title>Story: \"quoted\" | Site</title>"
+                             "<meta property=og:site_name content=Site><meta name=author content='Ann # A'>"
+                             "<p>Body \xE9</p>";
+    writeFile(dir / "a.html", page);
+    writeFile(dir / "b.html", "<title>B</title><p>second</p>");
+
+    // Front matter before the text, on the file and standard input roads.
+    const std::string matter = "---\ntitle: \"Story: \\\"quoted\\\"\"\nauthor: \"Ann # A\"\nsite: \"Site\"\n"
+                               "language: \"en-GB\"\ndescription: \"Body \xC3\xA9\"\n---\nBody \xC3\xA9\n";
+    ProcessResult r = runConvertTool(dir, {"--readable", "--metadata", "a.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir / "a.TXT"), matter);
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--metadata"}, page).out, matter);
+    // Without it, the same text as ever.
+    EXPECT_EQ(runConvertTool(dir, {"--readable"}, page).out, "Body \xC3\xA9\n");
+
+    // One JSON object per page, read back by Python; "-" names standard input.
+    const std::string check = "import json, sys\n"
+                              "for line in open(sys.argv[1], encoding='utf-8').read().splitlines():\n"
+                              "    d = json.loads(line)\n"
+                              "    print(d['source'], d['title'], d['author'], d['date'], repr(d['text']))\n";
+    r = runConvertTool(dir, {"--article", "--format", "jsonl", "-o", "a.jsonl", "a.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    writeFile(dir / "std.jsonl", runConvertTool(dir, {"--format=jsonl"}, page).out);
+    writeFile(dir / "check.py", check);
+    r = runProgram({"python3", (dir / "check.py").string(), (dir / "a.jsonl").string()});
+    EXPECT_EQ(r.out, "a.html Story: \"quoted\" Ann # A None 'Story: \"quoted\"\\n\\nBody \xC3\xA9\\n'\n") << r.err;
+    r = runProgram({"python3", (dir / "check.py").string(), (dir / "std.jsonl").string()});
+    // The stripped text keeps the page's bytes: invalid UTF-8 is replaced.
+    EXPECT_EQ(r.out, "- Story: \"quoted\" Ann # A None 'Story: \"quoted\" | SiteBody \xEF\xBF\xBD\\r\\n'\n") << r.err;
+    r = runConvertTool(dir, {"--readable", "--format", "json", "-o", "-", "b.html"});
+    EXPECT_TRUE(r.out.starts_with("{\n  \"title\": \"B\",\n")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\n  \"text\": \"second\\n\",\n  \"source\": \"b.html\"\n}\n")) << r.out;
+
+    // Options that do not fit.
+    r = runConvertTool(dir, {"--metadata", "--format", "json", "a.html"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("option '--metadata' cannot be used with '--format'"), std::string::npos);
+}
+
+} // namespace

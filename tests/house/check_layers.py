@@ -31,12 +31,14 @@ LAYERS = {
     # bound: they never include netvane.
     'gui': {'base', 'text', 'convert', 'net', 'platform'},
 }
-# Inside a layer: each folder's floor. A folder includes folders on lower
+# Inside a layer: each folder's floor. text/metadata reads the page as the
+# renderer does (its element table, its addresses, the article's switch of
+# the tokenizer), and text/ puts it beside every kind. A folder includes folders on lower
 # floors, and the folder it sits in (tools/ its service, module/ the
 # browser's interfaces).
 FLOORS = {
     'html/elements': 0, 'html/encoding': 0, 'html/tokenizer': 0, 'html/tree': 1,
-    'text/strip': 0, 'text/readable': 0, 'text/article': 1, 'text': 2,
+    'text/strip': 0, 'text/readable': 0, 'text/article': 1, 'text/metadata': 2, 'text': 3,
     'platform/registry': 0, 'platform/inet': 0, 'platform/netstate': 0, 'platform/process': 0,
     'platform/htmlhelp': 0, 'platform/com': 1,
     'gui/window': 0, 'gui/viewer': 1, 'gui/about': 1, 'gui/browser': 1, 'gui/browser/module': 2, 'gui/shell': 3,

@@ -12,7 +12,9 @@
 
 namespace {
 
+using quillan::text::Envelope;
 using quillan::text::Kind;
+using quillan::text::MetadataSearch;
 using quillan::text::Options;
 using quillan::text::Result;
 using quillan::text::TitleSearch;
@@ -86,6 +88,43 @@ TEST(TextConversion, TheResultCarriesEncodingsTitleAndArticle)
     EXPECT_EQ(convert("<title>Caf\xe9</title>", latin).result.pageEncoding, "windows-1252");
     const std::string far = std::string(quillan::text::kTitleScanBytes, ' ') + "<title>Too far</title>";
     EXPECT_EQ(convert(far, kindOf(Kind::Stripped, TitleSearch::Find), 4096).result.title, "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(TextConversion, MetadataBesideEveryKindAndAroundItsText)
+{
+    const std::string page = "<meta name=author content='Ann Author'>" + Page;
+    for (const Kind kind : {Kind::Stripped, Kind::Readable, Kind::Article}) {
+        Options options = kindOf(kind);
+        const testsupport::ConvertedText plain = convert(page, options);
+        EXPECT_TRUE(plain.result.metadata.author.empty());
+        options.metadata = MetadataSearch::Find;
+        for (const std::size_t piece : {std::size_t(0), std::size_t(7)}) {
+            const testsupport::ConvertedText found = convert(page, options, piece);
+            // The text is the same, the result knows more.
+            EXPECT_EQ(found.text, plain.text);
+            EXPECT_EQ(found.result.metadata.author, "Ann Author");
+            EXPECT_EQ(found.result.metadata.title, "\u041f\u0440\u0438\u0432\u0435\u0442 & co");
+            EXPECT_EQ(found.result.pageEncoding, "KOI8-R");
+        }
+        // Front matter first, then the same text; line ends as the text's.
+        options.envelope = Envelope::FrontMatter;
+        const std::string lineEnd = kind == Kind::Stripped ? "\r\n" : "\n";
+        const std::string matter = "---" + lineEnd +
+                                   "title: \"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 & co\"" + lineEnd +
+                                   "author: \"Ann Author\"" + lineEnd;
+        const std::string framed = convert(page, options, 5).text;
+        EXPECT_TRUE(framed.starts_with(matter)) << framed;
+        EXPECT_TRUE(framed.ends_with(lineEnd + "---" + lineEnd + plain.text)) << framed;
+        options.envelope = Envelope::JsonLine;
+        options.source = "in.html";
+        const std::string object = convert(page, options).text;
+        EXPECT_TRUE(object.starts_with("{\"title\":")) << object;
+        EXPECT_TRUE(object.ends_with("\"source\":\"in.html\"}\n")) << object;
+    }
 }
 
 } // namespace

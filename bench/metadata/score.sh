@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# How well quillan-convert finds a page's metadata: every page of the
+# markdown corpus converted with --readable --format json into NAME.json and
+# scored by the corpus's score_metadata.py (per field, and the mean over
+# fields). The figures come three times: all pages, the even-indexed pages
+# of the sorted names (on which the rules are decided), and the odd-indexed
+# ones (held out).
+#
+#   score.sh [BIN_DIR] [SHARED]
+# BIN_DIR holds quillan-convert (default build/bin); SHARED (or
+# $QUILLAN_SHARED) the corpora, by default ../shared beside the repository.
+# With SCORE_TSV=FILE set, the per-page rows of the whole run go to FILE.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+bin=${1:-$here/build/bin}
+shared=${2:-${QUILLAN_SHARED:-$here/../shared}}
+corpus=$shared/markdown-corpus
+[ -x "$bin/quillan-convert" ] || { echo "score.sh: no $bin/quillan-convert" >&2; exit 2; }
+[ -f "$corpus/score_metadata.py" ] || { echo "score.sh: no $corpus/score_metadata.py" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/out" "$work/even" "$work/odd"
+i=0
+for page in $(ls "$corpus/pages" | LC_ALL=C sort); do
+  "$bin/quillan-convert" --readable --format json -o "$work/out/$page.json" "$corpus/pages/$page/source.html" ||
+    echo "score.sh: $page failed" >&2
+  half=$([ $((i % 2)) -eq 0 ] && echo even || echo odd)
+  ln -s "$corpus/pages/$page" "$work/$half/"
+  i=$((i + 1))
+done
+tsv=()
+[ -n "${SCORE_TSV:-}" ] && tsv=(--tsv "$SCORE_TSV")
+echo "all:  $(python3 "$corpus/score_metadata.py" "$work/out" "${tsv[@]}")"
+echo "even: $(python3 "$corpus/score_metadata.py" "$work/out" --pages "$work/even")"
+echo "odd:  $(python3 "$corpus/score_metadata.py" "$work/out" --pages "$work/odd")"

@@ -1,0 +1,158 @@
+// What a page says about itself: each source, the order in which they are
+// trusted, and what is never taken for a field.
+#include "text/metadata/metadata_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace quillan::text::metadata;
+
+TEST(MetadataScan, JsonLdArticleInGraphsArraysAndReferences)
+{
+    const Metadata m = pageMetadata(
+        R"(<script type="application/ld+json">{"@context":"https://schema.org","@graph":[
+             {"@type":"WebSite","name":"Site Name"},
+             {"@type":"WebPage","name":"Page name","description":"page"},
+             {"@type":["NewsArticle"],"headline":"Head line","author":[{"@id":"#a"},{"name":"Bob"},"Carol"],
+              "publisher":{"@type":"Organization","name":"Pub"},"datePublished":"2020-01-02T03:04:05Z",
+              "dateModified":"2020-01-03","description":"About it","inLanguage":"de_DE",
+              "image":[{"@type":"ImageObject","url":"/i.png"}],"mainEntityOfPage":{"@id":"https://ex.org/a"}},
+             {"@type":"Person","@id":"#a","name":"Alice"}]}</script>
+           <script type="application/ld+json">[{"@type":"BlogPosting","headline":"Second"}]</script>
+           <meta property="og:title" content="OG title"><title>T</title>)",
+        {}, "https://ex.org/dir/page");
+    EXPECT_EQ(m.title, "Head line");
+    EXPECT_EQ(m.author, "Alice, Bob, Carol");
+    EXPECT_EQ(m.site, "Pub");
+    EXPECT_EQ(m.date, "2020-01-02T03:04:05Z");
+    EXPECT_EQ(m.modified, "2020-01-03");
+    EXPECT_EQ(m.description, "About it");
+    EXPECT_EQ(m.language, "de-DE");
+    EXPECT_EQ(m.image, "https://ex.org/i.png");
+    EXPECT_EQ(m.url, "https://ex.org/a");
+
+    // A WebPage alone still speaks, a WebSite gives the site, and a block
+    // that is not JSON (or is wrapped for old browsers) costs nothing else.
+    const Metadata page = pageMetadata(
+        R"(<script type="application/ld+json">{"@type":"WebPage","name":"Just a page",}</script>
+           <script type="Application/LD+JSON"> //<![CDATA[
+             {"@type":"http://schema.org/WebPage","name":"Page","author":"Dee"} //]]> </script>
+           <script type="application/ld+json"><!-- {"@type":"WebSite","name":"Sitename"} --></script>)");
+    EXPECT_EQ(page.title, "Page");
+    EXPECT_EQ(page.author, "Dee");
+    EXPECT_EQ(page.site, "Sitename");
+
+    // Of a headline and a name, the one the page's <title> holds.
+    const std::string both = R"(<script type="application/ld+json">{"@type":"Article",
+        "headline":"A summary, not a title","name":"The Title"}</script>)";
+    EXPECT_EQ(pageMetadata(both + "<title>The Title - Site</title>").title, "The Title");
+    EXPECT_EQ(pageMetadata(both + "<title>Other</title>").title, "A summary, not a title");
+}
+
+TEST(MetadataScan, SourcesInTheirOrderOfTrust)
+{
+    std::string page = R"(<html lang="fr"><head><title>From title</title>
+        <meta http-equiv="Content-Language" content="it">
+        <meta itemprop="headline datePublished" content="From itemprop">
+        <meta name="DC.Title" content="From dc"><meta name="dcterms.created" content="2001-02-03">
+        <meta name="title" content="From meta"><meta name="date" content="2002-03-04">
+        <meta name="twitter:title" content="From twitter">
+        <meta property="og:title og:description" content="From og">
+        <meta property="article:published_time" content="2003-04-05">
+        <meta property="og:locale" content="en_GB">)";
+    const std::string jsonLd =
+        R"(<script type="application/ld+json">{"@type":"Article","headline":"From JSON-LD"}</script>)";
+    const char *titles[] = {"From JSON-LD", "From og", "From twitter", "From meta", "From dc", "From itemprop"};
+    page.insert(page.find("<title>"), jsonLd);
+    for (const char *expected : titles) {
+        const Metadata m = pageMetadata(page);
+        EXPECT_EQ(m.title, expected);
+        // Cut the most trusted source away.
+        const std::size_t at = page.find(
+            std::string(expected) == "From JSON-LD" ? std::string("<script") : std::string("content=\"") + expected);
+        ASSERT_NE(at, std::string::npos) << expected;
+        const std::size_t tagStart = page.rfind('<', at), tagEnd = page.find('>', at);
+        page.erase(tagStart, tagEnd - tagStart + 1 + (std::string(expected) == "From JSON-LD" ? 9 : 0));
+    }
+    const Metadata last = pageMetadata(page);
+    EXPECT_EQ(last.title, "From title");
+    EXPECT_EQ(pageMetadata("<html lang=fr><meta property=og:locale content=en_GB>").language, "en-GB");
+    EXPECT_EQ(pageMetadata("<html lang=fr><meta http-equiv=content-language content=it>").language, "fr");
+    EXPECT_EQ(pageMetadata("<html><meta http-equiv=content-language content=it>").language, "it");
+    EXPECT_EQ(pageMetadata("<meta property=article:published_time content=2003-04-05>"
+                           "<meta name=date content=2002-03-04>")
+                  .date,
+              "2003-04-05");
+    EXPECT_EQ(pageMetadata("<meta name=date content=2002-03-04><meta name=DC.date content=2001-02-03>").date,
+              "2002-03-04");
+    EXPECT_EQ(pageMetadata("<meta name=DC:Creator content=Ann><meta itemprop=author content=Ben>").author, "Ann");
+}
+
+TEST(MetadataScan, WhatIsNeverTakenForAField)
+{
+    // An author that is an address, a date or the site is passed over.
+    Metadata m = pageMetadata(R"(<meta property="og:site_name" content="The Daily">
+        <meta property="article:author" content="https://facebook.com/jane">
+        <meta name="twitter:title" content="Story | The Daily">
+        <meta name="author" content="The Daily"><meta name="dc.creator" content="2015-01-01">
+        <meta itemprop="author" content="Jane  Doe">)");
+    EXPECT_EQ(m.author, "Jane Doe");
+    EXPECT_EQ(m.title, "Story");
+    // Several <meta name=author> are several authors.
+    EXPECT_EQ(pageMetadata("<meta name=author content=Ann><meta name=author content=Ben>").author, "Ann, Ben");
+    // A date that cannot be read gives way to the next source, or to none.
+    EXPECT_EQ(
+        pageMetadata("<meta property=article:published_time content=soon><meta name=date content=2010-05-06>").date,
+        "2010-05-06");
+    EXPECT_EQ(pageMetadata("<meta name=date content=05/06/2010>").date, "");
+    // Tags inside scripts, comments, style sheets and drawings are no tags.
+    m = pageMetadata("<script>document.write('<meta name=author content=Script>')</script>"
+                     "<!-- <meta name=author content=Comment> --><style><title>Style</title></style>"
+                     "<svg><title>Drawing</title></svg><title>Real</title>");
+    EXPECT_EQ(m.author, "");
+    EXPECT_EQ(m.title, "Real");
+    // Relative addresses need a base: <base href> against the page's address.
+    EXPECT_EQ(pageMetadata("<link rel=canonical href=/a><meta property=og:image content=b.png>").url, "");
+    m = pageMetadata("<base href=/sub/><link rel=canonical href=a><meta property=og:image content='b c.png'>", {},
+                     "http://ex.org/x/y");
+    EXPECT_EQ(m.url, "http://ex.org/sub/a");
+    EXPECT_EQ(m.image, "http://ex.org/sub/b%20c.png");
+}
+
+TEST(MetadataScan, ParagraphAndBylineStandInLast)
+{
+    const Metadata m = pageMetadata("<nav><p>Menu</p></nav><p>Intro</p><article><div class=byline>By <a>Ann</a> "
+                                    "\xE2\x80\x94</div><p>First   of the article</p><p>Second</p></article>");
+    EXPECT_EQ(m.description, "First of the article");
+    EXPECT_EQ(m.author, "By Ann");
+    const Metadata described = pageMetadata("<meta name=description content=Own><p>Intro</p>");
+    EXPECT_EQ(described.description, "Own");
+    EXPECT_EQ(pageMetadata("<p>Only <b>body</b> text<div>not</div>").description, "Only body text");
+    // What no reader sees is not read: scripts, hidden elements.
+    EXPECT_EQ(pageMetadata("<div style='visibility: hidden'><p>Hidden</p><div><p>Deeper</p></div></div>"
+                           "<p hidden>Also</p><p>Shown<script>var p = '<p>';</script> text</p>")
+                  .description,
+              "Shown text");
+    EXPECT_EQ(pageMetadata("<template><span rel=author>Nobody</span></template><a rel=author>Ann</a>").author, "Ann");
+}
+
+TEST(MetadataScan, FedInPiecesOrInALegacyEncoding)
+{
+    const std::string page = "<meta charset=windows-1252><title>Caf\xE9</title><meta name=author content='Jos\xE9'>";
+    MetadataScan scan;
+    for (const char c : page)
+        scan.feed(std::string_view(&c, 1));
+    const Metadata m = scan.finish();
+    EXPECT_EQ(m.title, "Caf\u00e9");
+    EXPECT_EQ(m.author, "Jos\u00e9");
+    EXPECT_EQ(scan.encodingName(), "windows-1252");
+    EXPECT_EQ(pageMetadata(page), m);
+    // Past the bound, nothing more is read.
+    const std::string late = std::string(kMetadataScanBytes, ' ') + "<meta name=author content=Late>";
+    EXPECT_EQ(pageMetadata(late).author, "");
+}
+
+} // namespace

@@ -1,0 +1,440 @@
+#include "text/metadata/metadata_scan.h"
+
+#include "base/text.h"
+#include "html/encoding/decoder.h"
+#include "html/tokenizer/token_sink.h"
+#include "html/tokenizer/tokenizer.h"
+#include "text/article/tokenizer_control.h"
+#include "text/metadata/candidates.h"
+#include "text/metadata/json.h"
+#include "text/metadata/json_ld.h"
+#include "text/metadata/meta_names.h"
+#include "text/metadata/normalise.h"
+#include "text/readable/elements.h"
+#include "text/readable/style_sheet.h"
+#include "text/readable/tokenizer_switch.h"
+#include "text/readable/url_parser.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace quillan::text::metadata {
+
+namespace {
+
+// A longer <title> is not a title worth keeping whole; a paragraph is read
+// as far as a description could reach.
+constexpr std::size_t kMaxTitleText = 4096;
+constexpr std::size_t kMaxParagraphText = 4096;
+
+bool isHtmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// The words of a space-separated attribute, lower case.
+std::vector<std::string> wordsOf(std::string_view value)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i == value.size() || isHtmlSpace(value[i])) {
+            if (!word.empty())
+                words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += base::AsciiLower(value[i]);
+        }
+    }
+    return words;
+}
+
+// The text of a JSON-LD script without the wrapper pages put around it for
+// old browsers: "<![CDATA[ ... ]]>", "<!-- ... -->", each perhaps behind
+// "//".
+std::string_view unwrapped(std::string_view text)
+{
+    auto trim = [](std::string_view s) {
+        while (!s.empty() && isHtmlSpace(s.front()))
+            s.remove_prefix(1);
+        while (!s.empty() && isHtmlSpace(s.back()))
+            s.remove_suffix(1);
+        return s;
+    };
+    text = trim(text);
+    for (const auto &[open, close] :
+         {std::pair<std::string_view, std::string_view>{"<![CDATA[", "]]>"}, {"<!--", "-->"}}) {
+        std::string_view inner = text;
+        if (inner.starts_with("//"))
+            inner = trim(inner.substr(2));
+        if (!inner.starts_with(open) || !inner.ends_with(close))
+            continue;
+        inner = trim(inner.substr(open.size(), inner.size() - open.size() - close.size()));
+        if (inner.ends_with("//"))
+            inner = trim(inner.substr(0, inner.size() - 2));
+        return inner;
+    }
+    return text;
+}
+
+// Where the first paragraph is looked for, and what ends one.
+bool isArticleElement(std::string_view name)
+{
+    return name == "article" || name == "main";
+}
+bool isAsideElement(std::string_view name)
+{
+    return name == "header" || name == "nav" || name == "footer" || name == "aside" || name == "form";
+}
+bool endsParagraph(std::string_view name)
+{
+    static constexpr std::array<std::string_view, 20> Blocks{
+        "p",      "div",    "table", "ul", "ol", "dl", "li", "section", "article", "main",
+        "header", "footer", "nav",   "h1", "h2", "h3", "h4", "h5",      "h6",      "blockquote"};
+    return std::find(Blocks.begin(), Blocks.end(), name) != Blocks.end();
+}
+
+// Whether an element in the page's body is marked as holding its author's
+// name: rel="author", itemprop="author", a class or id "byline".
+bool marksAuthor(const html::Tag &tag)
+{
+    for (const std::string_view attribute : {"rel", "itemprop"})
+        for (const std::string &word : wordsOf(tag.attribute(attribute)))
+            if (word == "author")
+                return true;
+    for (const std::string_view attribute : {"class", "id"})
+        for (const std::string &word : wordsOf(tag.attribute(attribute)))
+            if (word == "byline")
+                return true;
+    return false;
+}
+
+// Whether a reader never sees what an element holds: a script, a style
+// sheet, a template, an element hidden by its attribute or its style. The
+// page's own <html>, <head> and <body> are never passed over, since their
+// end tags are often left out.
+bool hidesItsContent(const html::Tag &tag)
+{
+    const std::string_view name = tag.name;
+    if (name == "html" || name == "head" || name == "body")
+        return false;
+    const std::uint32_t flags = readable::FlagsOf(readable::LookupElement(name).element);
+    if (flags & readable::kVoid)
+        return false;
+    return (flags & readable::kNotDisplayed) || tag.hasAttribute("hidden") ||
+           readable::InlineStyle(tag.attribute("style")).hides;
+}
+
+bool isJsonLd(std::string_view type)
+{
+    return base::EqualsNoCase(collapseSpace(type), "application/ld+json");
+}
+
+// Collects what the tags say, switching the tokenizer as a tree builder
+// would.
+class MetadataSink final : public html::TokenSink {
+public:
+    void attach(html::Tokenizer &tokenizer)
+    {
+        tokenizer_ = &tokenizer;
+        control_.attach(tokenizer);
+    }
+    bool done() const { return done_; }
+    Candidates &candidates() { return candidates_; }
+    std::vector<json::Value> &jsonLd() { return jsonLd_; }
+    const std::optional<std::string> &baseHref() const { return baseHref_; }
+
+    void characters(std::string_view utf8) override
+    {
+        if (in_ == Inside::Title && title_.size() < kMaxTitleText)
+            title_.append(utf8.substr(0, kMaxTitleText - title_.size()));
+        else if (in_ == Inside::JsonLd && script_.size() <= json::kMaxTextBytes)
+            script_.append(utf8.substr(0, json::kMaxTextBytes + 1 - script_.size()));
+        if (!hiddenName_.empty())
+            return;
+        if (!bylineName_.empty() && byline_.size() < kMaxParagraphText)
+            byline_.append(utf8.substr(0, kMaxParagraphText - byline_.size()));
+        if (in_ == Inside::Paragraph && paragraph_.size() < kMaxParagraphText)
+            paragraph_.append(utf8.substr(0, kMaxParagraphText - paragraph_.size()));
+    }
+
+    void startTag(const html::Tag &tag) override
+    {
+        if (done_)
+            return;
+        const std::string_view name = tag.name;
+        if (foreignDepth_ > 0) {
+            if ((name == "svg" || name == "math") && !tag.selfClosing)
+                ++foreignDepth_;
+            return;
+        }
+        if (name == "svg" || name == "math") {
+            if (!tag.selfClosing) {
+                foreignDepth_ = 1;
+                tokenizer_->setForeignContent(true);
+            }
+            return;
+        }
+        if (in_ == Inside::Paragraph && endsParagraph(name))
+            endParagraph();
+        if (!hiddenName_.empty()) {
+            hiddenDepth_ += name == hiddenName_;
+        } else if (hidesItsContent(tag)) {
+            hiddenName_ = name;
+            hiddenDepth_ = 1;
+        }
+        const bool shown = hiddenName_.empty();
+        if (!bylineName_.empty() && name == bylineName_)
+            ++bylineDepth_;
+        else if (shown && !bylineSeen_ && bylineName_.empty() && name != "meta" && name != "link" && marksAuthor(tag)) {
+            bylineName_ = name;
+            bylineDepth_ = 1;
+        }
+        if (isArticleElement(name))
+            ++articleDepth_;
+        else if (isAsideElement(name))
+            ++asideDepth_;
+        if (name == "meta")
+            meta(tag);
+        else if (name == "link")
+            link(tag);
+        else if (name == "html" && !htmlSeen_) {
+            htmlSeen_ = true;
+            candidates_.add(Field::Language, Source::Html, tag.attribute("lang"));
+            candidates_.add(Field::Language, Source::Html, tag.attribute("xml:lang"));
+        } else if (name == "base" && !baseHref_ && tag.hasAttribute("href"))
+            baseHref_ = std::string(tag.attribute("href"));
+        else if (name == "title" && !titleSeen_)
+            in_ = Inside::Title;
+        else if (name == "script" && isJsonLd(tag.attribute("type")))
+            in_ = Inside::JsonLd;
+        else if (name == "plaintext")
+            done_ = true; // the rest of the page is text
+        else if (name == "p" && shown && in_ == Inside::Nothing && asideDepth_ == 0 &&
+                 !(articleDepth_ == 0 ? first_ : inArticle_))
+            in_ = Inside::Paragraph;
+        readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
+    }
+
+    void endTag(const html::Tag &tag) override
+    {
+        if (foreignDepth_ > 0) {
+            if ((tag.name == "svg" || tag.name == "math") && --foreignDepth_ == 0)
+                tokenizer_->setForeignContent(false);
+            return;
+        }
+        if (!hiddenName_.empty() && tag.name == hiddenName_ && --hiddenDepth_ == 0)
+            hiddenName_.clear();
+        if (!bylineName_.empty() && tag.name == bylineName_ && --bylineDepth_ == 0)
+            endByline();
+        if (isArticleElement(tag.name) && articleDepth_ > 0)
+            --articleDepth_;
+        else if (isAsideElement(tag.name) && asideDepth_ > 0)
+            --asideDepth_;
+        if (in_ == Inside::Paragraph && endsParagraph(tag.name))
+            endParagraph();
+        else if (in_ == Inside::Title && tag.name == "title")
+            endTitle();
+        else if (in_ == Inside::JsonLd && tag.name == "script")
+            endScript();
+    }
+
+    void endOfFile() override
+    {
+        if (in_ == Inside::Title)
+            endTitle();
+        else if (in_ == Inside::JsonLd)
+            endScript();
+        else if (in_ == Inside::Paragraph)
+            endParagraph();
+        if (!bylineName_.empty())
+            endByline();
+    }
+
+    // The first paragraph of the page's article, else of its body.
+    const std::optional<std::string> &firstParagraph() const { return inArticle_ ? inArticle_ : first_; }
+
+private:
+    enum class Inside : std::uint8_t { Nothing, Title, JsonLd, Paragraph };
+
+    void meta(const html::Tag &tag)
+    {
+        const std::string_view content = tag.attribute("content");
+        if (!content.data())
+            return;
+        if (base::EqualsNoCase(base::TrimSpacesAndTabs(tag.attribute("http-equiv")), "content-language"))
+            candidates_.add(Field::Language, Source::HttpEquiv, content);
+        for (const std::string_view attribute : {"property", "name"})
+            for (const std::string &word : wordsOf(tag.attribute(attribute)))
+                if (const MetaName *key = metaName(word))
+                    candidates_.add(key->field, key->source, content);
+        itemprop(tag, content);
+    }
+
+    void link(const html::Tag &tag)
+    {
+        const std::string_view href = tag.attribute("href");
+        if (!href.data())
+            return;
+        for (const std::string &rel : wordsOf(tag.attribute("rel"))) {
+            if (rel == "canonical")
+                candidates_.add(Field::Url, Source::Link, href);
+            else if (rel == "image_src")
+                candidates_.add(Field::Image, Source::Link, href);
+        }
+        itemprop(tag, href);
+    }
+
+    void itemprop(const html::Tag &tag, std::string_view value)
+    {
+        for (const std::string &word : wordsOf(tag.attribute("itemprop")))
+            if (const MetaName *key = itempropName(word))
+                candidates_.add(key->field, key->source, value);
+    }
+
+    void endTitle()
+    {
+        in_ = Inside::Nothing;
+        titleSeen_ = true;
+        candidates_.add(Field::Title, Source::TitleElement, title_);
+    }
+
+    void endScript()
+    {
+        in_ = Inside::Nothing;
+        if (std::optional<json::Value> value = json::parse(unwrapped(script_)))
+            jsonLd_.push_back(std::move(*value));
+        script_.clear();
+    }
+
+    void endByline()
+    {
+        bylineName_.clear();
+        bylineSeen_ = true;
+        // A byline's text often ends with the separator before the date.
+        std::string name = collapseSpace(byline_);
+        for (const std::string_view dash : {" \xE2\x80\x94", " \xE2\x80\x93", " |", " -", ","})
+            if (name.ends_with(dash))
+                name.resize(name.size() - dash.size());
+        candidates_.add(Field::Author, Source::Byline, name);
+    }
+
+    void endParagraph()
+    {
+        in_ = Inside::Nothing;
+        std::string text = collapseSpace(paragraph_);
+        paragraph_.clear();
+        if (text.empty())
+            return;
+        if (articleDepth_ > 0 && !inArticle_)
+            inArticle_ = text;
+        if (!first_)
+            first_ = std::move(text);
+    }
+
+    html::Tokenizer *tokenizer_ = nullptr;
+    article::TokenizerControl control_;
+    Candidates candidates_;
+    std::vector<json::Value> jsonLd_;
+    std::optional<std::string> baseHref_;
+    std::string title_;
+    std::string script_;
+    std::string paragraph_;
+    std::string hiddenName_; // the element whose content no reader sees
+    int hiddenDepth_ = 0;
+    std::string bylineName_; // the element being read as the byline
+    std::string byline_;
+    int bylineDepth_ = 0;
+    bool bylineSeen_ = false;
+    std::optional<std::string> first_;
+    std::optional<std::string> inArticle_;
+    int articleDepth_ = 0;
+    int asideDepth_ = 0;
+    Inside in_ = Inside::Nothing;
+    int foreignDepth_ = 0;
+    bool htmlSeen_ = false;
+    bool titleSeen_ = false;
+    bool done_ = false;
+};
+
+constexpr std::size_t ScanPiece = 64 * 1024;
+
+} // namespace
+
+struct MetadataScan::Parts {
+    Parts(std::string_view httpCharset, std::string_view pageAddress)
+        : decoder(httpCharset), tokenizer(sink), address(pageAddress)
+    {
+        sink.attach(tokenizer);
+    }
+
+    html::Decoder decoder;
+    MetadataSink sink;
+    html::Tokenizer tokenizer;
+    std::string address;
+    std::string utf8;
+    std::size_t read = 0;
+    bool finished = false;
+};
+
+MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address)
+    : parts_(std::make_unique<Parts>(httpCharset, address))
+{}
+
+MetadataScan::~MetadataScan() = default;
+
+bool MetadataScan::done() const
+{
+    return parts_->sink.done() || parts_->read >= kMetadataScanBytes;
+}
+
+void MetadataScan::feed(std::string_view bytes)
+{
+    while (!bytes.empty() && !done()) {
+        const std::string_view piece = bytes.substr(0, std::min(ScanPiece, kMetadataScanBytes - parts_->read));
+        parts_->utf8.clear();
+        parts_->decoder.decode(piece, parts_->utf8);
+        parts_->tokenizer.feed(parts_->utf8);
+        parts_->read += piece.size();
+        bytes.remove_prefix(piece.size());
+    }
+}
+
+Metadata MetadataScan::finish()
+{
+    if (!parts_->finished) {
+        parts_->finished = true;
+        if (!parts_->sink.done()) {
+            parts_->utf8.clear();
+            parts_->decoder.finish(parts_->utf8);
+            parts_->tokenizer.feed(parts_->utf8);
+            parts_->tokenizer.finish();
+        }
+        readJsonLd(parts_->sink.jsonLd(), parts_->sink.candidates());
+        if (const std::optional<std::string> &paragraph = parts_->sink.firstParagraph())
+            parts_->sink.candidates().add(Field::Description, Source::Paragraph, *paragraph);
+    }
+    // Relative addresses go against <base href>, itself resolved against
+    // the page's address, as a browser resolves the page's links.
+    std::string base = parts_->address;
+    if (const std::optional<std::string> &href = parts_->sink.baseHref())
+        if (std::optional<std::string> resolved = readable::parseUrl(*href, parts_->address))
+            base = std::move(*resolved);
+    return choose(parts_->sink.candidates(), base);
+}
+
+std::string_view MetadataScan::encodingName() const
+{
+    return parts_->decoder.choice().name;
+}
+
+Metadata pageMetadata(std::string_view page, std::string_view httpCharset, std::string_view address)
+{
+    MetadataScan scan(httpCharset, address);
+    scan.feed(page);
+    return scan.finish();
+}
+
+} // namespace quillan::text::metadata

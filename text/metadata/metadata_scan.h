@@ -1,0 +1,55 @@
+#pragma once
+// A page's metadata (metadata.h), read from its bytes beside any
+// conversion: the page decoded as the readable conversion decodes it and
+// read by the HTML tokenizer, switched into the text states a tree builder
+// would use, so that a JSON-LD script arrives as its text and nothing inside
+// a script, a style sheet or a comment is taken for a tag. Plain C++.
+//
+// The sources, most trusted first (candidates.h): JSON-LD, OpenGraph,
+// Twitter cards, <meta name>, Dublin Core (any case, "dc." or "dc:"),
+// <meta itemprop>, <link rel=canonical>, <html lang> (else <meta
+// http-equiv=Content-Language>), and last the <title> for the title.
+
+#include "text/metadata/metadata.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quillan::text::metadata {
+
+// Only the start of a page is read. Most of what a page says about itself
+// lies in its head, but JSON-LD blocks are often placed at the end of the
+// body, after the article; a few MiB hold nearly every page whole, and bound
+// the cost of the second reading on pages that are mostly data.
+inline constexpr std::size_t kMetadataScanBytes = 4 * 1024 * 1024;
+
+class MetadataScan {
+public:
+    // `httpCharset` as for html::Decoder; `address`: the page's own address
+    // when it came by one, against which its relative addresses (and its
+    // <base href>) are resolved; empty otherwise.
+    explicit MetadataScan(std::string_view httpCharset = {}, std::string_view address = {});
+    ~MetadataScan();
+    MetadataScan(const MetadataScan &) = delete;
+    MetadataScan &operator=(const MetadataScan &) = delete;
+
+    void feed(std::string_view bytes);
+    // Whether more bytes would change nothing.
+    bool done() const;
+    // What the page says about itself. Call once.
+    Metadata finish();
+    // The WHATWG name of the encoding the page is decoded with; empty while
+    // it is not decided (always decided after finish()).
+    std::string_view encodingName() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+// The metadata of the page held in `page`.
+Metadata pageMetadata(std::string_view page, std::string_view httpCharset = {}, std::string_view address = {});
+
+} // namespace quillan::text::metadata
