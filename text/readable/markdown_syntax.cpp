@@ -128,7 +128,8 @@ InlineMark InlineMarkOf(std::string_view name)
         return InlineMark::Strong;
     if (name == "del" || name == "s" || name == "strike")
         return InlineMark::Strikethrough;
-    if (name == "code" || name == "kbd" || name == "samp" || name == "tt")
+    // (tt asks only for a typewriter's letters: it marks no code.)
+    if (name == "code" || name == "kbd" || name == "samp")
         return InlineMark::Code;
     return InlineMark::None;
 }
@@ -237,6 +238,51 @@ std::string_view trimmedLines(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \n") + 1 - first);
 }
 
+// Whether a line of Markdown the renderer wrote starts a block other than
+// a paragraph: a list item, quote, heading or code fence. (Its text never
+// does: what would is escaped.)
+bool startsBlock(std::string_view line)
+{
+    if (line.empty())
+        return false;
+    switch (line[0]) {
+    case '-':
+    case '*':
+    case '+': return line.size() == 1 || line[1] == ' ' || line.substr(0, 3) == "---";
+    case '>':
+    case '#':
+    case '|': return true;
+    case '`':
+    case '~': return line.substr(0, 3) == std::string(3, line[0]);
+    default: break;
+    }
+    std::size_t digits = 0;
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9')
+        ++digits;
+    return digits > 0 && digits < line.size() && (line[digits] == '.' || line[digits] == ')');
+}
+
+// A cell's lines as one line, when they are paragraphs and hard breaks
+// only; false when one starts another block.
+bool joinParagraphs(std::string &text)
+{
+    std::string joined;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = trimmedLines(std::string_view(text).substr(at, end - at));
+        if (!line.empty() && line.back() == '\\' && (line.size() < 2 || line[line.size() - 2] != '\\'))
+            line.remove_suffix(1); // a hard break
+        if (startsBlock(line))
+            return false;
+        if (!line.empty())
+            joined.append(joined.empty() ? "" : " ").append(line);
+        at = end + 1;
+    }
+    text = std::move(joined);
+    return true;
+}
+
 } // namespace
 
 std::string TableMarkdown(std::string_view marked, bool blocks)
@@ -267,7 +313,8 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
         std::size_t width = 0;
         for (Cell &cell : row) {
             cell.text = std::string(trimmedLines(cell.text));
-            blocks = blocks || cell.text.find('\n') != std::string::npos;
+            if (cell.text.find('\n') != std::string::npos && !joinParagraphs(cell.text))
+                blocks = true;
             width += static_cast<std::size_t>(cell.span);
         }
         columns = std::max(columns, width);

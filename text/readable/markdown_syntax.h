@@ -72,7 +72,8 @@ inline constexpr int kMaxSpan = 64;
 // first row its header, a short row filled with empty cells, a spanned
 // cell followed by empty ones, | escaped. As its cells' texts one after
 // another, each a paragraph, when `blocks` (a cell spans rows, or the
-// table holds another) or when a cell holds more than a line. Text outside
+// table holds another) or when a cell holds a list, quote, heading or code
+// block; a cell's paragraphs and lines are one line of it. Text outside
 // its cells (a caption) comes first, as a paragraph.
 std::string TableMarkdown(std::string_view marked, bool blocks);
 

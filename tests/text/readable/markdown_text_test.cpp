@@ -70,6 +70,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
         {"<table><tr><td><ul><li>x<li>y</ul><td>z</table>", "* x\n* y\n\nz\n"},
+        // Paragraphs and lines in a cell are one line of it.
+        {"<table><tr><td><p>a</p><p>b<br>c</p><td>d</table>", "| a b c | d |\n| --- | --- |\n"},
     });
 }
 
