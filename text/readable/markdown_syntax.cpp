@@ -1,6 +1,7 @@
 #include "text/readable/markdown_syntax.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -155,6 +156,18 @@ std::string_view ClosingOf(InlineMark mark)
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
 {
     const std::size_t startEscape = blockStart && !word.empty() ? blockStartEscape(word) : std::string_view::npos;
+    // Most words need nothing: those go in one piece.
+    static constexpr auto kMaybe = [] {
+        std::array<bool, 256> maybe{};
+        for (const unsigned char c : std::string_view("\\`*[]<~_&"))
+            maybe[c] = true;
+        return maybe;
+    }();
+    if (startEscape == std::string_view::npos &&
+        std::none_of(word.begin(), word.end(), [](char c) { return kMaybe[static_cast<unsigned char>(c)]; })) {
+        out.append(word);
+        return;
+    }
     for (std::size_t i = 0; i < word.size(); ++i) {
         const char c = word[i];
         bool escape = i == startEscape;
@@ -209,7 +222,17 @@ std::string_view CodeLanguage(std::string_view classAttribute)
 
 void AppendLinkDestination(std::string &out, std::string_view address)
 {
-    const bool bracketed = address.empty() || address.find_first_of(" ()<>") != std::string_view::npos;
+    // What makes the address bracketed, and what is encoded in it.
+    bool bracketed = address.empty(), encoded = false;
+    for (const char c : address) {
+        const auto b = static_cast<unsigned char>(c);
+        bracketed = bracketed || c == ' ' || c == '(' || c == ')' || c == '<' || c == '>';
+        encoded = encoded || b < 0x20 || b == 0x7F || c == '\\';
+    }
+    if (!bracketed && !encoded) {
+        out.append(address); // most addresses as they are
+        return;
+    }
     if (bracketed)
         out.push_back('<');
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -294,18 +317,24 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
     std::vector<std::vector<Cell>> rows;
     std::string outside;
     std::string *to = &outside;
-    for (std::size_t i = 0; i < marked.size(); ++i) {
-        const char c = marked[i];
-        if (c == kRowMark) {
+    for (std::size_t i = 0; i < marked.size();) {
+        std::size_t mark = i;
+        while (mark < marked.size() && marked[mark] != kRowMark && marked[mark] != kCellMark)
+            ++mark;
+        to->append(marked.substr(i, mark - i));
+        if (mark == marked.size())
+            break;
+        if (marked[mark] == kRowMark) {
             rows.emplace_back();
             to = &outside;
-        } else if (c == kCellMark && i + 1 < marked.size()) {
+            i = mark + 1;
+        } else {
             if (rows.empty())
                 rows.emplace_back();
-            rows.back().push_back({{}, marked[++i] - '0'});
+            const int span = mark + 1 < marked.size() ? marked[mark + 1] - '0' : 1;
+            rows.back().push_back({{}, span});
             to = &rows.back().back().text;
-        } else {
-            to->push_back(c);
+            i = mark + 2;
         }
     }
     std::size_t columns = 0;
@@ -337,10 +366,13 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
         std::size_t width = 0;
         for (const Cell &cell : row) {
             out.push_back(' ');
-            for (const char c : cell.text) {
-                if (c == '|')
-                    out.push_back('\\');
-                out.push_back(c);
+            for (std::size_t at = 0; at < cell.text.size();) {
+                const std::size_t bar = std::min(cell.text.find('|', at), cell.text.size());
+                out.append(cell.text, at, bar - at);
+                if (bar == cell.text.size())
+                    break;
+                out.append("\\|");
+                at = bar + 1;
             }
             out.append(cell.text.empty() ? "|" : " |");
             for (int extra = 1; extra < cell.span; ++extra)

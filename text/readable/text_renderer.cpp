@@ -1459,7 +1459,7 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     }
     writeOpeningMarks();
     AppendEscaped(escaped_, w, blockStart);
-    emitText(escaped_);
+    emitText(escaped_.size() == w.size() ? w : std::string_view(escaped_));
 }
 
 void TextRenderer::keptText(std::string_view s)
@@ -1790,6 +1790,10 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         }
         return;
     }
+    // Only a, b and elements the renderer does not tell apart (em, code,
+    // ...) mark their text.
+    if (open.element != Element::Other && open.element != Element::A && open.element != Element::B)
+        return;
     if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
         return; // a code span's text is shown as it is
     Mark mark;
@@ -1943,6 +1947,8 @@ void TextRenderer::movedClosing(std::string_view next)
 
 void TextRenderer::closeMarks(bool all, std::uint32_t closing)
 {
+    if (marks_.empty())
+        return;
     // The first mark to close; the written ones after it close before it.
     std::size_t first = marks_.size();
     for (std::size_t i = 0; i < marks_.size() && first == marks_.size(); ++i)
