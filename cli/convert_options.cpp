@@ -251,8 +251,6 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         o.kind = text::Kind::Readable;
     if ((o.links || o.width != 0) && o.kind == text::Kind::Stripped)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
-    if (o.syntax == text::Syntax::Markdown && o.width != 0)
-        return usageError("options '--markdown' and '--width' cannot be used together");
     if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
     if (o.warc && format) {

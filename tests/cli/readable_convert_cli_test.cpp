@@ -60,13 +60,14 @@ TEST(ReadableCommandLine, Markdown)
     EXPECT_EQ(runConvertTool(dir, {"--readable", "--markdown", "--links"}, page).out,
               "## Head\n\nSee [the **example**][1].\n\n[1]: https://example.org/\n");
     EXPECT_EQ(runConvertTool(dir, {"--markdown", "--article"}, page).status, 0);
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "--width", "12"}, page).out,
+              "## Head\n\nSee [the\n**example**](https://example.org/).\n");
 }
 
 TEST(ReadableCommandLine, UsageErrors)
 {
     TempDir dir;
     for (const auto &args : std::vector<std::vector<std::string>>{{"--links"},
-                                                                  {"--markdown", "--width", "20"},
                                                                   {"--width", "20"},
                                                                   {"--readable", "--width"},
                                                                   {"--readable", "--width", "0"},

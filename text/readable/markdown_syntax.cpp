@@ -189,6 +189,11 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
     }
 }
 
+bool OpensBlock(std::string_view word)
+{
+    return !word.empty() && blockStartEscape(word) != std::string_view::npos;
+}
+
 std::size_t LongestBacktickRun(std::string_view text)
 {
     std::size_t longest = 0, run = 0;

@@ -52,6 +52,10 @@ std::string_view ClosingOf(InlineMark mark);
 // it is the first word of a line that starts a block.
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart);
 
+// Whether a line starting with `word` (not escaped as a block's start)
+// would start a block: a heading, quote, list item or setext underline.
+bool OpensBlock(std::string_view word);
+
 // The longest run of backticks in `text`.
 std::size_t LongestBacktickRun(std::string_view text);
 

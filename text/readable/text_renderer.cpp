@@ -1402,7 +1402,8 @@ void TextRenderer::word(std::string_view w)
     const bool blockStart = lineStart_;
     if (pendingSpace_ || lineStart_)
         inWord_ = false;
-    if (pendingSpace_ && !lineStart_)
+    const bool space = pendingSpace_ && !lineStart_;
+    if (space)
         emitText(" ");
     pendingSpace_ = false;
     if (const TextTransform transform = inheritedTransform(); transform != TextTransform::None) {
@@ -1411,6 +1412,13 @@ void TextRenderer::word(std::string_view w)
         w = cased_;
     } else {
         inWord_ = endsInWord(w);
+    }
+    if (markdown() && space && options_.width > 0) {
+        wrapDueBefore(out_.size() - 1);
+        if (mayBreakBefore(w)) {
+            lastSpaceAt_ = out_.size() - 1;
+            columnAfterSpace_ = column_;
+        }
     }
     if (markdown())
         markdownWord(w, blockStart);
@@ -1742,17 +1750,59 @@ void TextRenderer::emitMarkdown(std::string_view s)
                 writeLinePrefix(false);
             }
             out_.append(piece);
+            if (options_.width > 0)
+                wrapMarkdown(piece);
         }
         if (newline == std::string_view::npos)
             break;
+        if (options_.width > 0)
+            wrapDueBefore(out_.size());
         if (needPrefix_)
             writeLinePrefix(true); // an empty line inside a quote is part of it
         out_.push_back('\n');
         needPrefix_ = true;
+        column_ = 0;
+        lineStartAt_ = out_.size();
+        lastSpaceAt_ = std::string::npos;
         s.remove_prefix(newline + 1);
     }
     if (out_.size() >= kFlushAt)
         flushOut(false);
+}
+
+void TextRenderer::wrapMarkdown(std::string_view piece)
+{
+    for (const char c : piece)
+        column_ += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (column_ > options_.width && lastSpaceAt_ != std::string::npos && lastSpaceAt_ >= lineStartAt_)
+        wrapDue_ = true;
+}
+
+void TextRenderer::wrapDueBefore(std::size_t end)
+{
+    if (!wrapDue_)
+        return;
+    wrapDue_ = false;
+    if (lastSpaceAt_ == std::string::npos || lastSpaceAt_ < lineStartAt_)
+        return;
+    // The word after the space is whole now (it may have come in pieces):
+    // it must not start a block on a line of its own. The line goes on
+    // lazily after the break: a paragraph's next line needs no quote marks
+    // or indent of its own.
+    std::string_view next = std::string_view(out_).substr(lastSpaceAt_ + 1, end - lastSpaceAt_ - 1);
+    next = next.substr(0, next.find(' '));
+    if (OpensBlock(next))
+        return;
+    out_[lastSpaceAt_] = '\n';
+    column_ -= columnAfterSpace_;
+    lineStartAt_ = lastSpaceAt_ + 1;
+    lastSpaceAt_ = std::string::npos;
+}
+
+bool TextRenderer::mayBreakBefore(std::string_view word) const
+{
+    return tableAt_ == kNone && fenceAt_ == kNone && !OpensBlock(word) && !inHeading() &&
+           std::none_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
 }
 
 void TextRenderer::writeLinePrefix(bool blank)
@@ -1770,6 +1820,7 @@ void TextRenderer::writeLinePrefix(bool blank)
         while (out_.size() > from && out_.back() == ' ')
             out_.pop_back();
     }
+    column_ += out_.size() - from;
 }
 
 bool TextRenderer::inHeading() const

@@ -249,6 +249,14 @@ private:
     };
     bool markdown() const { return options_.syntax == Syntax::Markdown; }
     void emitMarkdown(std::string_view utf8);
+    // With a width: breaks the line at the last space that may become a
+    // line break (between words of a paragraph, never in a code span, a
+    // heading or a table, never before a word that would start a block).
+    void wrapMarkdown(std::string_view piece);
+    bool mayBreakBefore(std::string_view word) const;
+    // The break wrapMarkdown() found due, made once the word after it has
+    // ended (at `end` in out_), unless that word would start a block.
+    void wrapDueBefore(std::size_t end);
     // The prefix of a line inside quotes and list items; `blank`: for an
     // empty line (the quotes' marks only).
     void writeLinePrefix(bool blank);
@@ -354,6 +362,7 @@ private:
     std::size_t closingRun_ = kNone;  // where that punctuation starts
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_
     std::size_t flushed_ = 0;         // the bytes handed to the sink so far
+    bool wrapDue_ = false;            // the line is past the width: see wrapDueBefore()
     std::size_t listEndedAt_ = kNone; // where the last list ended (counted as flushed_ + out_.size())
     char lastDelimiter_ = 0;          // its delimiter
     bool lastOrdered_ = false;

@@ -17,12 +17,14 @@ using quillan::text::Kind;
 using quillan::text::Options;
 using quillan::text::Syntax;
 
-std::string markdown(std::string_view page, Kind kind = Kind::Readable, bool links = false, std::size_t piece = 0)
+std::string markdown(std::string_view page, Kind kind = Kind::Readable, bool links = false, std::size_t piece = 0,
+                     std::size_t width = 0)
 {
     Options options;
     options.kind = kind;
     options.syntax = Syntax::Markdown;
     options.links = links;
+    options.width = width;
     return testsupport::convertInPieces(page, options, piece).text;
 }
 
@@ -100,6 +102,22 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
 }
 
+TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
+{
+    const auto wrapped = [](std::string_view page) { return markdown(page, Kind::Readable, false, 0, 12); };
+    // Between words, also inside a link's text and in quotes and items,
+    // whose next lines go on lazily; never in an address or a code span.
+    EXPECT_EQ(wrapped("<p>one two three four five</p>"), "one two\nthree four\nfive\n");
+    EXPECT_EQ(wrapped("<p><a href='https://example.org/a'>some link text</a> after</p>"),
+              "[some link\ntext](https://example.org/a)\nafter\n");
+    EXPECT_EQ(wrapped("<p><code>a b c d e f g h</code> x</p>"), "`a b c d e f g h`\nx\n");
+    EXPECT_EQ(wrapped("<blockquote>aaaa bbbb cccc dddd</blockquote>"), "> aaaa bbbb\ncccc dddd\n");
+    // Never a line that starts a block, never a heading or a table row.
+    EXPECT_EQ(wrapped("<p>aaaaaaaa 1. bbbbbbbb - cccc</p>"), "aaaaaaaa 1.\nbbbbbbbb -\ncccc\n");
+    EXPECT_EQ(wrapped("<h2>one two three four</h2>"), "## one two three four\n");
+    EXPECT_EQ(wrapped("<table><tr><td>one two three four<td>x</table>"), "| one two three four | x |\n| --- | --- |\n");
+}
+
 TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
 {
     expectMarkdown({
@@ -138,6 +156,13 @@ TEST(MarkdownText, ReadBackItGivesThePlainText)
             << html.out;
         for (const std::size_t piece : {1, 3, 7})
             EXPECT_EQ(markdown(page, Kind::Readable, false, piece), md) << "pieces of " << piece << ": " << page;
+        // Wrapped, it reads back the same.
+        const std::string narrow = markdown(page, Kind::Readable, false, 0, 10);
+        const testsupport::ProcessResult narrowHtml =
+            testsupport::runProgram({"cmark-gfm", "-e", "table", "-e", "strikethrough"}, {narrow, {}});
+        EXPECT_EQ(withoutSpace(plain("<meta charset=utf-8>" + narrowHtml.out)), withoutSpace(plain(page)))
+            << "page: " << page << "\nmarkdown wrapped:\n"
+            << narrow;
     }
 }
 
