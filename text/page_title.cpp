@@ -2,7 +2,7 @@
 
 #include "base/fd_io.h"
 #include "base/utf8.h"
-#include "html/encoding/decoder.h"
+#include "html/scan/page_scan.h"
 #include "html/tokenizer/token_sink.h"
 #include "html/tokenizer/tokenizer.h"
 
@@ -115,16 +115,16 @@ constexpr std::size_t ScanPiece = 64 * 1024;
 
 } // namespace
 
-// Decodes and tokenizes pieces of a page until its title is known.
+// The page read into the title's sink until the title is known.
 struct TitleScan::Parts {
-    explicit Parts(std::string_view httpCharset) : decoder(httpCharset), tokenizer(sink) { sink.attach(tokenizer); }
+    explicit Parts(std::string_view httpCharset)
+        : scan(httpCharset, sink, kTitleScanBytes, [this] { return sink.done(); })
+    {
+        sink.attach(scan.tokenizer());
+    }
 
-    html::Decoder decoder;
     TitleSink sink;
-    html::Tokenizer tokenizer;
-    std::string utf8;
-    std::size_t read = 0;
-    bool finished = false;
+    html::PageScan scan;
 };
 
 TitleScan::TitleScan(std::string_view httpCharset) : parts_(std::make_unique<Parts>(httpCharset)) {}
@@ -133,36 +133,23 @@ TitleScan::~TitleScan() = default;
 
 bool TitleScan::done() const
 {
-    return parts_->sink.done() || parts_->read >= kTitleScanBytes;
+    return parts_->scan.done();
 }
 
 void TitleScan::feed(std::string_view bytes)
 {
-    while (!bytes.empty() && !done()) {
-        const std::string_view piece = bytes.substr(0, std::min(ScanPiece, kTitleScanBytes - parts_->read));
-        parts_->utf8.clear();
-        parts_->decoder.decode(piece, parts_->utf8);
-        parts_->tokenizer.feed(parts_->utf8);
-        parts_->read += piece.size();
-        bytes.remove_prefix(piece.size());
-    }
+    parts_->scan.feed(bytes);
 }
 
 std::string TitleScan::finish()
 {
-    if (!parts_->sink.done() && !parts_->finished) {
-        parts_->utf8.clear();
-        parts_->decoder.finish(parts_->utf8);
-        parts_->tokenizer.feed(parts_->utf8);
-        parts_->tokenizer.finish();
-    }
-    parts_->finished = true;
+    parts_->scan.finish();
     return parts_->sink.text();
 }
 
 std::string_view TitleScan::encodingName() const
 {
-    return parts_->decoder.choice().name;
+    return parts_->scan.encodingName();
 }
 
 std::string pageTitle(std::string_view page, std::string_view httpCharset)

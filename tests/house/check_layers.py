@@ -37,7 +37,7 @@ LAYERS = {
 # floors, and the folder it sits in (tools/ its service, module/ the
 # browser's interfaces).
 FLOORS = {
-    'html/elements': 0, 'html/encoding': 0, 'html/tokenizer': 0, 'html/tree': 1,
+    'html/elements': 0, 'html/encoding': 0, 'html/tokenizer': 0, 'html/tree': 1, 'html/scan': 1,
     'text/strip': 0, 'text/readable': 0, 'text/article': 1, 'text/metadata': 2, 'text': 3,
     'platform/registry': 0, 'platform/inet': 0, 'platform/netstate': 0, 'platform/process': 0,
     'platform/htmlhelp': 0, 'platform/com': 1,

@@ -1,7 +1,7 @@
 #include "text/metadata/metadata_scan.h"
 
 #include "base/text.h"
-#include "html/encoding/decoder.h"
+#include "html/scan/page_scan.h"
 #include "html/tokenizer/token_sink.h"
 #include "html/tokenizer/tokenizer.h"
 #include "text/article/tokenizer_control.h"
@@ -359,23 +359,18 @@ private:
     bool done_ = false;
 };
 
-constexpr std::size_t ScanPiece = 64 * 1024;
-
 } // namespace
 
 struct MetadataScan::Parts {
     Parts(std::string_view httpCharset, std::string_view pageAddress)
-        : decoder(httpCharset), tokenizer(sink), address(pageAddress)
+        : scan(httpCharset, sink, kMetadataScanBytes, [this] { return sink.done(); }), address(pageAddress)
     {
-        sink.attach(tokenizer);
+        sink.attach(scan.tokenizer());
     }
 
-    html::Decoder decoder;
     MetadataSink sink;
-    html::Tokenizer tokenizer;
+    html::PageScan scan;
     std::string address;
-    std::string utf8;
-    std::size_t read = 0;
     bool finished = false;
 };
 
@@ -387,31 +382,19 @@ MetadataScan::~MetadataScan() = default;
 
 bool MetadataScan::done() const
 {
-    return parts_->sink.done() || parts_->read >= kMetadataScanBytes;
+    return parts_->scan.done();
 }
 
 void MetadataScan::feed(std::string_view bytes)
 {
-    while (!bytes.empty() && !done()) {
-        const std::string_view piece = bytes.substr(0, std::min(ScanPiece, kMetadataScanBytes - parts_->read));
-        parts_->utf8.clear();
-        parts_->decoder.decode(piece, parts_->utf8);
-        parts_->tokenizer.feed(parts_->utf8);
-        parts_->read += piece.size();
-        bytes.remove_prefix(piece.size());
-    }
+    parts_->scan.feed(bytes);
 }
 
 Metadata MetadataScan::finish()
 {
     if (!parts_->finished) {
         parts_->finished = true;
-        if (!parts_->sink.done()) {
-            parts_->utf8.clear();
-            parts_->decoder.finish(parts_->utf8);
-            parts_->tokenizer.feed(parts_->utf8);
-            parts_->tokenizer.finish();
-        }
+        parts_->scan.finish();
         readJsonLd(parts_->sink.jsonLd(), parts_->sink.candidates());
         if (const std::optional<std::string> &paragraph = parts_->sink.firstParagraph())
             parts_->sink.candidates().add(Field::Description, Source::Paragraph, *paragraph);
@@ -427,7 +410,7 @@ Metadata MetadataScan::finish()
 
 std::string_view MetadataScan::encodingName() const
 {
-    return parts_->decoder.choice().name;
+    return parts_->scan.encodingName();
 }
 
 Metadata pageMetadata(std::string_view page, std::string_view httpCharset, std::string_view address)
