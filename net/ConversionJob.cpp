@@ -293,6 +293,7 @@ void ConversionJob::startConversion(const QString &htmlPath)
 {
     source_ = htmlPath;
     result_ = {};
+    textSyntax_ = options_.syntax;
     textPath_ = fromPath(convert::textPathFor(toPath(htmlPath)));
     // A fetched page's text lies beside it in the private folder. A file's
     // goes beside the file, but never over something already there.
@@ -335,6 +336,12 @@ void ConversionJob::startConversion(const QString &htmlPath)
     worker->thread = QThread::create(convert);
     connect(worker->thread, &QThread::finished, this, &ConversionJob::finishConversion);
     worker->thread->start();
+}
+
+PageRetrieval::SavePlace ConversionJob::savePlace() const
+{
+    const QString extension = textSyntax_ == text::Syntax::Markdown ? QStringLiteral("md") : QStringLiteral("txt");
+    return PageRetrieval::SavePlaceFor(pageTitle(), address_, source_, extension);
 }
 
 void ConversionJob::finishConversion()

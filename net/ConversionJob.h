@@ -131,16 +131,18 @@ public:
     // (the page's encoding and the text's, the page's title, the article
     // chosen); the title of its page (text/page_title.h), empty when the page
     // has none; the encoding of the text (a WHATWG name, empty when not
-    // known); whether it
+    // known); the syntax it is written in; whether it
     // lies in the private folder (a fetched page's text, or a file's whose
     // text path was taken), which is removed when the program ends; and
     // where Save best starts for it and the name it proposes
-    // (PageRetrieval::SavePlaceFor).
+    // (PageRetrieval::SavePlaceFor; ending in ".md" for Markdown, else
+    // ".txt").
     const text::Result &result() const { return result_; }
     QString pageTitle() const { return QString::fromStdString(result_.title); }
     QString textEncoding() const { return QString::fromStdString(result_.textEncoding); }
+    text::Syntax textSyntax() const { return textSyntax_; }
     bool textIsPrivate() const { return textPrivate_; }
-    PageRetrieval::SavePlace savePlace() const { return PageRetrieval::SavePlaceFor(pageTitle(), address_, source_); }
+    PageRetrieval::SavePlace savePlace() const;
 
     // The charset parameter of the Content-Type of the last response
     // received (without quotes, as sent); empty when there was none.
@@ -172,6 +174,7 @@ private:
     FetchLimits limits_;
     text::Options options_;
     text::Result result_;
+    text::Syntax textSyntax_ = text::Syntax::Plain; // of the text being made or last handed over
     platform::Inet *inet_ = nullptr;
     QTimer *deadline_ = nullptr;
     bool running_ = false;

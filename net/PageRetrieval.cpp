@@ -122,7 +122,7 @@ QString CreatePrivateTextFile(QString *error)
     return {};
 }
 
-QString SavedTextName(const QString &title, const QString &address)
+QString SavedTextName(const QString &title, const QString &address, const QString &extension)
 {
     QString name = safeName(title);
     if (name.isEmpty()) {
@@ -133,19 +133,20 @@ QString SavedTextName(const QString &title, const QString &address)
     }
     if (name.isEmpty())
         name = QStringLiteral("page");
-    return name + QStringLiteral(".txt");
+    return name + QLatin1Char('.') + extension;
 }
 
-SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath)
+SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath, const QString &extension)
 {
     if (address.isEmpty()) {
         const QFileInfo html(htmlPath);
-        return {html.absolutePath(), SavedTextName(title, QUrl::fromLocalFile(html.absoluteFilePath()).toString())};
+        return {html.absolutePath(),
+                SavedTextName(title, QUrl::fromLocalFile(html.absoluteFilePath()).toString(), extension)};
     }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    return {folder, SavedTextName(title, address)};
+    return {folder, SavedTextName(title, address, extension)};
 }
 
 QString GroupedCount(qint64 count, const QLocale &locale)

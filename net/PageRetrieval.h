@@ -68,17 +68,19 @@ struct SavePlace {
 // documents folder (QStandardPaths::DocumentsLocation, else the home
 // folder when that does not exist), a file's in the file's own folder. The
 // name is SavedTextName of the page's title and the address, or of the
-// title and the file.
-SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath);
+// title and the file, with the extension given.
+SavePlace SavePlaceFor(const QString &title, const QString &address, const QString &htmlPath,
+                       const QString &extension = QStringLiteral("txt"));
 
 // A file name for a saved text: the page's title made safe as a file name,
 // else the last segment of the address's path (for a file, its name) without
-// its extension, else the address's host, else "page"; with ".txt". Safe:
+// its extension, else the address's host, else "page"; with "." and the
+// extension (".txt" for plain text, ".md" for Markdown). Safe:
 // no "/", "\", ":", "*", "?", """, "<", ">", "|" or control character
 // (each becomes a space), white space folded, no dot or space at either end
 // (so never hidden, never "." or ".."), at most MaxSavedNameLength
-// characters before the ".txt".
-QString SavedTextName(const QString &title, const QString &address);
+// characters before the extension.
+QString SavedTextName(const QString &title, const QString &address, const QString &extension = QStringLiteral("txt"));
 inline constexpr int MaxSavedNameLength = 120;
 
 // The count with its digits grouped by thousands, as captions show it.

@@ -115,6 +115,7 @@ void MainWindow::btnHTMLtoText_Click()
     options.kind = chkArticle->isChecked()    ? quillan::text::Kind::Article
                    : chkReadable->isChecked() ? quillan::text::Kind::Readable
                                               : quillan::text::Kind::Stripped;
+    options.syntax = chkMarkdown->isChecked() ? quillan::text::Syntax::Markdown : quillan::text::Syntax::Plain;
     job_->setTextOptions(options);
     const bool started = commandFetches_ ? startFromUrl() : job_->convertFile(txtGetFile->text());
     if (!started)
@@ -172,7 +173,10 @@ void MainWindow::showText(const QString &textPath)
         view.setSavePlace(place.folder, place.fileName);
     }
     QString error;
-    if (!view.loadText({textPath, job_->textEncoding(), pageName(), temporary}, &error)) {
+    const ViewerWindow::TextFormat format = job_->textSyntax() == quillan::text::Syntax::Markdown
+                                                ? ViewerWindow::TextFormat::Markdown
+                                                : ViewerWindow::TextFormat::Plain;
+    if (!view.loadText({textPath, job_->textEncoding(), pageName(), temporary, format}, &error)) {
         if (temporary)
             QFile::remove(textPath);
         showFailure(QString::fromLatin1(quillan::net::ConversionFailedMessage),

@@ -45,6 +45,7 @@ constexpr qint32 UrlOptionHelp = 380;
 constexpr qint32 QuitButtonHelp = 390;
 constexpr qint32 ReadableBoxHelp = 400;
 constexpr qint32 ArticleBoxHelp = 410;
+constexpr qint32 MarkdownBoxHelp = 430;
 constexpr qint32 BrowserMenuHelp = 1012;
 constexpr qint32 AboutMenuHelp = 420;
 constexpr qint32 AboutItemHelp = 1210;
@@ -56,10 +57,11 @@ constexpr int F1KeyCode = 112;
 
 const char *const NetvaneProgId = "Vanelink.Netvane";
 
-// The user's choices of chkReadable and chkArticle, under
+// The user's choices of chkReadable, chkArticle and chkMarkdown, under
 // quillan::net::ProgramRegistryKey.
 const char *const ReadableTextValue = "ReadableText";
 const char *const ArticleOnlyValue = "ArticleOnly";
+const char *const MarkdownValue = "Markdown";
 
 void rememberChoice(const char *value, bool ticked)
 {
@@ -200,6 +202,8 @@ void MainWindow::setupInputArea()
     Twips::place(chkReadable, 240, 1560, 1695, 255);
     chkArticle = check(QStringLiteral("Article only"), "chkArticle", ArticleBoxHelp);
     Twips::place(chkArticle, 2040, 1560, 1695, 255);
+    chkMarkdown = check(QStringLiteral("Markdown"), "chkMarkdown", MarkdownBoxHelp);
+    Twips::place(chkMarkdown, 3960, 1560, 1335, 255);
 
     auto box = [this](const char *name, qint32 helpId) {
         auto *edit = new QLineEdit(fraMain);
@@ -255,7 +259,8 @@ void MainWindow::setupCommandButtons()
     setTabOrder(txtURL, txtGetFile);
     setTabOrder(txtGetFile, chkReadable);
     setTabOrder(chkReadable, chkArticle);
-    setTabOrder(chkArticle, btnHTMLtoText);
+    setTabOrder(chkArticle, chkMarkdown);
+    setTabOrder(chkMarkdown, btnHTMLtoText);
     setTabOrder(btnHTMLtoText, btnQuit);
 }
 
@@ -291,6 +296,7 @@ void MainWindow::connectHandlers()
     connect(btnHTMLtoText, &QPushButton::clicked, this, &MainWindow::btnHTMLtoText_Click);
     connect(chkReadable, &QCheckBox::toggled, this, &MainWindow::chkReadable_Click);
     connect(chkArticle, &QCheckBox::toggled, this, &MainWindow::chkArticle_Click);
+    connect(chkMarkdown, &QCheckBox::toggled, this, &MainWindow::chkMarkdown_Click);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::Form_Terminate);
 
     installEventFilter(this);
@@ -303,25 +309,38 @@ void MainWindow::Form_Load()
     ContextIDs::setHelpContextID(Browser, BrowserMenuHelp);
     // Set before anything listens for a toggle: loading writes nothing.
     const bool article = rememberedChoice(ArticleOnlyValue);
+    const bool markdown = rememberedChoice(MarkdownValue);
     const QSignalBlocker quietReadable(chkReadable);
     const QSignalBlocker quietArticle(chkArticle);
-    chkReadable->setChecked(article || rememberedChoice(ReadableTextValue));
+    const QSignalBlocker quietMarkdown(chkMarkdown);
+    chkReadable->setChecked(article || markdown || rememberedChoice(ReadableTextValue));
     chkArticle->setChecked(article);
+    chkMarkdown->setChecked(markdown);
 }
 
-// The article is readable text: the two boxes keep that true, each writing
-// its own value when the other moves it.
+// The article is readable text, and Markdown is a way of writing the
+// readable kinds: the boxes keep that true, each writing its own value when
+// another moves it.
 void MainWindow::chkReadable_Click()
 {
     rememberChoice(ReadableTextValue, chkReadable->isChecked());
-    if (!chkReadable->isChecked())
+    if (!chkReadable->isChecked()) {
         chkArticle->setChecked(false);
+        chkMarkdown->setChecked(false);
+    }
 }
 
 void MainWindow::chkArticle_Click()
 {
     rememberChoice(ArticleOnlyValue, chkArticle->isChecked());
     if (chkArticle->isChecked())
+        chkReadable->setChecked(true);
+}
+
+void MainWindow::chkMarkdown_Click()
+{
+    rememberChoice(MarkdownValue, chkMarkdown->isChecked());
+    if (chkMarkdown->isChecked())
         chkReadable->setChecked(true);
 }
 

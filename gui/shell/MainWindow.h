@@ -13,12 +13,15 @@
 // it converts through convertAddress): both unticked, the page with its tags
 // stripped; "Readable text" ticked, the readable text; "Article only" ticked
 // as well, only the page's main content, rendered as the readable text is.
-// The article is a kind of readable text: ticking chkArticle ticks
-// chkReadable, and clearing chkReadable clears chkArticle. Both are
-// remembered per user: the REG_DWORDs ReadableText and ArticleOnly (0 or 1)
-// under HKEY_CURRENT_USER\Software\Fennick\Quillan are read when the window
-// loads (missing: unticked; an ArticleOnly without ReadableText ticks both)
-// and written whenever a box is toggled.
+// chkMarkdown ("Markdown") writes either readable kind as Markdown instead
+// of plain text (quillan::text::Syntax::Markdown).
+// The article and Markdown need the readable text: ticking chkArticle or
+// chkMarkdown ticks chkReadable, and clearing chkReadable clears both. All
+// three are remembered per user: the REG_DWORDs ReadableText, ArticleOnly
+// and Markdown (0 or 1) under HKEY_CURRENT_USER\Software\Fennick\Quillan
+// are read when the window loads (missing: unticked; an ArticleOnly or a
+// Markdown without ReadableText ticks the readable text too) and written
+// whenever a box is toggled.
 //
 // Pressing btnHTMLtoText (a click, Enter in either box, or click() from
 // code) starts the conversion command: the checks and their messages run at
@@ -63,6 +66,7 @@ public:
     QLineEdit *txtGetFile = nullptr;
     QCheckBox *chkReadable = nullptr;
     QCheckBox *chkArticle = nullptr;
+    QCheckBox *chkMarkdown = nullptr;
     QPushButton *btnHTMLtoText = nullptr;
     QPushButton *btnQuit = nullptr;
     QLabel *lbBytesReceived = nullptr;
@@ -128,6 +132,7 @@ public:
     void txtGetFile_KeyPress(int KeyAscii);
     void chkReadable_Click();
     void chkArticle_Click();
+    void chkMarkdown_Click();
     void btnHTMLtoText_Click();
 
 signals:

@@ -239,6 +239,7 @@ bool ViewerWindow::loadText(const Handover &text, QString *error)
     }
     txtHTML->Refresh();
     textTemporary = text.temporary;
+    format_ = text.format;
     if (!text.pageName.isEmpty())
         setPageName(text.pageName);
     return true;
@@ -372,8 +373,14 @@ QFileDialog *ViewerWindow::createSaveDialog()
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(QStringLiteral("txt Files (*.txt)"));
-    dialog->setDefaultSuffix(QStringLiteral("txt")); // for a name typed without one
+    // The suffix is for a name typed without one.
+    if (format_ == TextFormat::Markdown) {
+        dialog->setNameFilter(QStringLiteral("Markdown Files (*.md)"));
+        dialog->setDefaultSuffix(QStringLiteral("md"));
+    } else {
+        dialog->setNameFilter(QStringLiteral("txt Files (*.txt)"));
+        dialog->setDefaultSuffix(QStringLiteral("txt"));
+    }
     const QString shown = txtHTML->FileName();
     if (!saveFolder_.isEmpty())
         dialog->setDirectory(saveFolder_);

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class FindDialog;
@@ -39,15 +40,20 @@ public:
     // keeps what it held.
     bool loadText(const QString &path, bool temporary, QString *error = nullptr);
 
+    // How the text is written, which decides the files Save offers to
+    // write it as: plain text (*.txt) or Markdown (*.md).
+    enum class TextFormat : std::uint8_t { Plain, Markdown };
+
     // A text as its conversion hands it over: where it lies, the encoding
     // it is written in (a WHATWG name; empty: not known, and guessed from
-    // its bytes), the page's name for the window, and whether it is
-    // temporary (as for loadText()).
+    // its bytes), the page's name for the window, whether it is
+    // temporary (as for loadText()), and how it is written.
     struct Handover {
         QString path;
         QString encoding;
         QString pageName;
         bool temporary = false;
+        TextFormat format = TextFormat::Plain;
     };
     // Loads the text as loadText() does, decoded from its encoding, and
     // names its page (setPageName()).
@@ -128,5 +134,6 @@ private:
     std::unique_ptr<QPrinter> printer_;
     QString saveFolder_;
     QString saveName_;
+    TextFormat format_ = TextFormat::Plain;
     FindDialog *findDialog_ = nullptr;
 };

@@ -261,6 +261,27 @@ class CrawlTest(unittest.TestCase):
             for name, records in article.items():
                 self.assertEqual(records_of(os.path.join(out, name)), records, (kind, name))
 
+    def test_markdown_and_metadata(self):
+        # --markdown and --metadata passed on as quillan-convert takes them:
+        # the same records (but their fresh ids) as it writes here.
+        archive = self.archives[3]
+
+        def jsonl_of(path):
+            with gzip.open(path) as f:
+                return [(r["url"], r["text"], r["metadata"]) for r in map(json.loads, f)]
+
+        reference = os.path.join(self.scratch, "reference.jsonl.gz")
+        options = ["--format", "jsonl", "--markdown", "--metadata"]
+        subprocess.run([CONVERT, "--warc", "-q", archive, "-o", reference] + options, timeout=TIMEOUT, check=True,
+                       stderr=subprocess.DEVNULL)
+        expected = jsonl_of(reference)
+        self.assertTrue(any("\n#" in text for _, text, _ in expected))  # Markdown headings
+        self.assertTrue(any("title" in metadata for _, _, metadata in expected))
+        out = os.path.join(self.scratch, "out")
+        result = self.run_crawl(*options, "-o", out, archive)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(jsonl_of(os.path.join(out, "crawl-3.jsonl.gz")), expected)
+
     def test_two_jobs_on_one_archive(self):
         # Job a's task waits (its converter held back) while job b, with
         # another output folder and other options, sends the same archive.
@@ -375,7 +396,9 @@ sys.exit(1 if result.returncode == 0 and damaged and int(damaged.group(1)) else 
                               (["--max-size", "abc"], "needs a size such as 1048576, 512k, 64M or 2G, not 'abc'"),
                               (["--max-size", "1T"], "not '1T'"),
                               (["--max-size", "9" * 19], "not '" + "9" * 19 + "'"),
-                              (["--task-timeout", "0"], "needs a number of seconds above 0, not '0'")):
+                              (["--task-timeout", "0"], "needs a number of seconds above 0, not '0'"),
+                              (["--metadata"], "--metadata needs --format jsonl"),
+                              (["--metadata", "--format", "wet"], "--metadata needs --format jsonl")):
             argv = args if args[0] == "-o" else args + ["-o", os.path.join(self.scratch, "out")]
             result = self.run_crawl(*argv, self.archives[0], timeout=60)
             self.assertEqual(result.returncode, 2, (args, result.stderr))

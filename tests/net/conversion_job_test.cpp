@@ -443,6 +443,21 @@ void TestConversionJob::textKnowsItsPageTitleAndWhereToSave()
         QCOMPARE(job.savePlace().fileName, QStringLiteral("Mine.txt"));
         QVERIFY(QFile::remove(recorder.outcome.textPath));
     }
+    // Markdown: its syntax is the text's, and its name ends in ".md", even
+    // once the job has been set for the next run.
+    {
+        ConversionJob job;
+        quillan::text::Options options = kindOf(Kind::Readable);
+        options.syntax = quillan::text::Syntax::Markdown;
+        job.setTextOptions(options);
+        Recorder recorder(job);
+        QVERIFY(recorder.run([&] { return job.convertAddress(q(server_->url("/menu.html"))); }));
+        QVERIFY2(recorder.outcome.message.isEmpty(), qPrintable(recorder.outcome.reason));
+        job.setTextOptions(kindOf(Kind::Readable));
+        QCOMPARE(job.textSyntax(), quillan::text::Syntax::Markdown);
+        QCOMPARE(job.savePlace().fileName, QStringLiteral("Caf\u00e9 & menu.md"));
+        QVERIFY(QFile::remove(recorder.outcome.textPath));
+    }
     qputenv("HOME", oldHome);
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }

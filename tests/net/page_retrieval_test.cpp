@@ -182,6 +182,10 @@ void TestPageRetrieval::savedTextNamesAreSafeFileNames()
     QCOMPARE(SavedTextName("", "not an address"), "not an address.txt");
     QCOMPARE(SavedTextName("", ""), "page.txt");
     QCOMPARE(SavedTextName("", "http://"), "page.txt");
+
+    // Markdown's extension in place of the text file's.
+    QCOMPARE(SavedTextName(" ..profile. ", address, "md"), "profile.md");
+    QCOMPARE(SavedTextName("", "http://example.org/a/report.final.html", "md"), "report.final.md");
 }
 
 void TestPageRetrieval::saveStartsInTheDocumentsFolderElseHome()
@@ -214,6 +218,9 @@ void TestPageRetrieval::saveStartsInTheDocumentsFolderElseHome()
     QCOMPARE(place.fileName, "index.txt");
     QCOMPARE(quillan::net::PageRetrieval::SavePlaceFor("Front", QString(), qpath(home.path() / "index.htm")).fileName,
              "Front.txt");
+    QCOMPARE(
+        quillan::net::PageRetrieval::SavePlaceFor("Front", QString(), qpath(home.path() / "index.htm"), "md").fileName,
+        "Front.md");
 
     qputenv("HOME", oldHome);
     qputenv("XDG_CONFIG_HOME", oldConfig);

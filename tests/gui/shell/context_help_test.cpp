@@ -148,6 +148,8 @@ void ContextHelpTest::contextIdOpensItsTopic_data()
                                        << "Retrieve from URL";
     QTest::newRow("Article only") << 410 << "/html/article_only.htm"
                                   << "Article only";
+    QTest::newRow("Markdown") << 430 << "/html/markdown.htm"
+                              << "Markdown";
     QTest::newRow("HTML to Text") << 340 << "/html/html_to_text.htm"
                                   << "The HTML to Text button";
     QTest::newRow("viewer Help") << 1028 << "/html/viewer.htm"

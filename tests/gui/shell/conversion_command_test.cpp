@@ -148,6 +148,7 @@ private slots:
     void offlineStopsBeforeFetching();
     void readableBoxChoosesTheTextOnEveryRoad();
     void articleBoxChoosesTheArticleOnEveryRoad();
+    void markdownBoxWritesMarkdownAndSavesItAsMd();
 
 private:
     void requireOnline();
@@ -840,6 +841,83 @@ void TestConversionCommand::articleBoxChoosesTheArticleOnEveryRoad()
     QVERIFY(hostEnded);
     QCOMPARE(outcome.viewerFileBytes, convertedBytes(NewsPage, dir_->path()));
     QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Stripped);
+}
+
+void TestConversionCommand::markdownBoxWritesMarkdownAndSavesItAsMd()
+{
+    const QString html = testsupport::writeFile(dir_->filePath("news.html"), NewsPage);
+    MainWindow &main = FormInstance<MainWindow>::get();
+    chooseFileMode(main);
+    main.txtGetFile->setText(html);
+    main.chkReadable->setChecked(false);
+
+    // The readable text as Markdown, saved from the file road under a name
+    // typed without an extension.
+    main.chkMarkdown->setChecked(true);
+    QVERIFY(main.chkReadable->isChecked());
+    QStringList filters;
+    CommandOutcome outcome = runCommand(main, {}, [&](ViewerWindow *view) {
+        auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+            filters = dialog->nameFilters();
+            dialog->selectFile(QStringLiteral("kept"));
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        view->btnSave->click();
+    });
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Readable);
+    QCOMPARE(main.job()->textOptions().syntax, quillan::text::Syntax::Markdown);
+    QVERIFY2(outcome.viewerText.contains(QStringLiteral("\n# Harbour lights return\n")),
+             qPrintable(outcome.viewerText));
+    QVERIFY(outcome.viewerText.contains(QStringLiteral("[Sport pages](")));
+    QCOMPARE(outcome.viewerFileBytes, outcome.viewerText.toUtf8());
+    QCOMPARE(filters, QStringList{QStringLiteral("Markdown Files (*.md)")});
+    QCOMPARE(testsupport::readFile(dir_->filePath("kept.md")), outcome.viewerFileBytes);
+
+    // The article as Markdown from an address: Save proposes the title's
+    // name ending in ".md".
+    requireOnline();
+    const QString documents = QDir::home().filePath(QStringLiteral("Documents"));
+    QVERIFY(QDir().mkpath(documents));
+    server_->route("/news.html", HttpResponse::html(NewsPage.toStdString()));
+    main.chkArticle->setChecked(true);
+    main.optURL->setChecked(true);
+    main.txtURL->setText(q(server_->url("/news.html")));
+    QStringList proposed;
+    outcome = runCommand(main, {}, [&](ViewerWindow *view) {
+        auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+            proposed = dialog->selectedFiles();
+            dialog->reject();
+        });
+        view->btnSave->click();
+    });
+    QVERIFY2(outcome.messages.isEmpty(), qPrintable(outcome.messages.join(QLatin1Char('|'))));
+    QCOMPARE(main.job()->textOptions().kind, quillan::text::Kind::Article);
+    QVERIFY2(outcome.viewerText.startsWith(QStringLiteral("# Harbour lights return\n")),
+             qPrintable(outcome.viewerText));
+    QVERIFY(!outcome.viewerText.contains(QStringLiteral("Sport pages")));
+    QCOMPARE(proposed, QStringList{documents + QStringLiteral("/Harbour lights return - Portside News.md")});
+    QVERIFY(QDir(documents).removeRecursively());
+
+    // Clearing "Readable text" clears Markdown: plain text again, saved as
+    // a text file.
+    main.chkReadable->setChecked(false);
+    QVERIFY(!main.chkMarkdown->isChecked());
+    proposed.clear();
+    outcome = runCommand(main, {}, [&](ViewerWindow *view) {
+        auto answer = testsupport::answerModal<QFileDialog>([&](QFileDialog *dialog) {
+            proposed = dialog->selectedFiles();
+            filters = dialog->nameFilters();
+            dialog->reject();
+        });
+        view->btnSave->click();
+    });
+    QCOMPARE(main.job()->textOptions().syntax, quillan::text::Syntax::Plain);
+    QCOMPARE(outcome.viewerFileBytes, convertedBytes(NewsPage, dir_->path()));
+    QCOMPARE(filters, QStringList{QStringLiteral("txt Files (*.txt)")});
+    QCOMPARE(proposed.size(), 1);
+    QVERIFY2(proposed.constFirst().endsWith(QStringLiteral("/Harbour lights return - Portside News.txt")),
+             qPrintable(proposed.join(QLatin1Char('|'))));
 }
 
 int main(int argc, char **argv)

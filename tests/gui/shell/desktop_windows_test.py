@@ -17,6 +17,10 @@ One program start, case after case:
   - "Article only" ticked by a click ticks "Readable text" too: a news page
     converted shows its article without the menu and the footer; clearing
     "Readable text" by a click clears both;
+  - "Markdown" ticked by a click ticks "Readable text" too: the news page
+    converted shows Markdown, Save offers "Markdown Files (*.md)" and a
+    name typed without an extension is saved with ".md"; clearing
+    "Readable text" by a click clears both;
   - About: Esc closes it, Enter closes it, "System Info..." starts the tool
     recorded in the registry;
   - "http://" alone and Enter: the message "please enter complete URL",
@@ -236,6 +240,44 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(readable)
             program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
             program.wait("Article only cleared with it", lambda: not program.has_state(article, checked))
+
+        with Case("Markdown ticked by a click: the page as Markdown, saved as a .md file", program):
+            readable = program.find("check box", "Readable text", within=main)
+            markdown = program.find("check box", "Markdown", within=main)
+            checked = program.atspi.STATE_CHECKED
+            expect(not program.has_state(markdown, checked), "Markdown is ticked at the start")
+            program.click(markdown)
+            program.wait("Markdown ticked", lambda: program.has_state(markdown, checked))
+            program.wait("Readable text ticked with it", lambda: program.has_state(readable, checked))
+            file_box = program.find("text", "HTML file", within=main)
+            program.focus_by_click(file_box)
+            desk.key("ctrl+a")
+            desk.type(news)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            text = program.find("text", "Converted text", within=viewer)
+            shown = program.text(text) or ""
+            expect("\n# Harbour lights return\n" in shown and "[Sport pages](/sport)" in shown,
+                   "the viewer shows %r" % shown)
+            program.click(program.find("push button", "Save", within=viewer))
+            save = program.window_with("label", "Look in:", what="the save dialog")
+            types = [box.name for box in program.find_all("combo box", within=save)]
+            expect("Markdown Files (*.md)" in types, "no file type list showing Markdown: %s" % types)
+            name_box = program.find("text", "File name:", within=save)
+            program.focus_by_click(name_box)
+            desk.key("ctrl+a")
+            desk.type(os.path.join(work, "news notes"))
+            desk.key("Return")
+            program.wait("the save dialog to close", lambda: program.gone(save))
+            kept = os.path.join(work, "news notes.md")
+            program.wait("the copy, with .md", lambda: os.path.exists(kept))
+            with open(kept, "rb") as f:
+                expect(b"# Harbour lights return" in f.read(), "the copy lacks the Markdown")
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+            program.click(readable)
+            program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
+            program.wait("Markdown cleared with it", lambda: not program.has_state(markdown, checked))
 
         with Case("About: Esc and Enter close it, System Info starts the recorded tool", program):
             for key in ("Escape", "Return"):

@@ -115,11 +115,11 @@ def drive(desk, work, quillan, regsvr, netvane, convert):
 
         with Case("Quit by key ends the program and leaves nothing", program):
             # The address box has the focus again; Tab passes the disabled
-            # file box, the "Readable text" and "Article only" boxes and
-            # "HTML to Text" to reach Quit.
+            # file box, the "Readable text", "Article only" and "Markdown"
+            # boxes and "HTML to Text" to reach Quit.
             program.activate(main)
             program.wait("the focus back in the address box", lambda: program.has_state(url_box, focused))
-            desk.key("Tab", "Tab", "Tab", "Tab")
+            desk.key("Tab", "Tab", "Tab", "Tab", "Tab")
             quit_button = program.find("push button", "Quit", within=main)
             program.wait("the focus on Quit", lambda: program.has_state(quit_button, focused))
             desk.key("space")

@@ -89,6 +89,7 @@ private slots:
     void unregisteredComponentIsNamed();
     void readableBoxIsPlacedAndRemembered();
     void articleBoxIsPlacedCoupledAndRemembered();
+    void markdownBoxIsPlacedCoupledAndRemembered();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -130,8 +131,9 @@ void TestMainWindow::opensInItsInitialState()
     QVERIFY(main.lbBytesReceived->isHidden());
 
     // Tab order.
-    const QList<QWidget *> order{main.optURL,      main.optGetFile, main.txtURL,        main.txtGetFile,
-                                 main.chkReadable, main.chkArticle, main.btnHTMLtoText, main.btnQuit};
+    const QList<QWidget *> order{main.optURL,      main.optGetFile,    main.txtURL,
+                                 main.txtGetFile,  main.chkReadable,   main.chkArticle,
+                                 main.chkMarkdown, main.btnHTMLtoText, main.btnQuit};
     QList<QWidget *> chain;
     for (QWidget *w = order.first(); chain.size() < order.size(); w = w->nextInFocusChain()) {
         if (w->focusPolicy() & Qt::TabFocus)
@@ -259,6 +261,7 @@ void TestMainWindow::f1AsksHelpForTheFocusedControl()
         {main.txtURL, {}, "/html/address_box.htm"},
         {main.chkReadable, {}, "/html/readable_text.htm"},
         {main.chkArticle, {}, "/html/article_only.htm"},
+        {main.chkMarkdown, {}, "/html/markdown.htm"},
         {main.btnHTMLtoText, Qt::ControlModifier, "/html/html_to_text.htm"},
         {main.btnQuit, {}, "/html/quitting.htm"},
     };
@@ -361,6 +364,11 @@ std::optional<platform::DWORD> readableValue()
 std::optional<platform::DWORD> articleValue()
 {
     return platform::RegReadDword(platform::HKEY_CURRENT_USER, QuillanKey, "ArticleOnly");
+}
+
+std::optional<platform::DWORD> markdownValue()
+{
+    return platform::RegReadDword(platform::HKEY_CURRENT_USER, QuillanKey, "Markdown");
 }
 
 // A click on a check box's indicator, as the user makes it.
@@ -505,6 +513,84 @@ void TestMainWindow::articleBoxIsPlacedCoupledAndRemembered()
         MainWindow &main = FormInstance<MainWindow>::get();
         QVERIFY(!main.chkArticle->isChecked());
         QVERIFY(!main.chkReadable->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
+}
+
+void TestMainWindow::markdownBoxIsPlacedCoupledAndRemembered()
+{
+    using Dword = std::optional<platform::DWORD>;
+    platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QCheckBox *box = main.chkMarkdown;
+        QCheckBox *readable = main.chkReadable;
+        QCheckBox *article = main.chkArticle;
+        QCOMPARE(box->objectName(), QStringLiteral("chkMarkdown"));
+        QCOMPARE(box->text(), QStringLiteral("Markdown"));
+        QCOMPARE(box->parentWidget(), main.fraMain);
+        // To the right of "Article only", on its line, above the buttons.
+        QCOMPARE(box->geometry(), Twips::toPixels(3960, 1560, 1335, 255, box->screen()));
+        QCOMPARE(box->y(), article->y());
+        QVERIFY(box->x() > article->geometry().right());
+        QVERIFY(box->geometry().right() < main.fraMain->width());
+        QVERIFY(box->geometry().bottom() < main.btnHTMLtoText->y());
+        QVERIFY(box->sizeHint().width() <= box->width());
+        QCOMPARE(box->font(), article->font());
+        QCOMPARE(box->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+        QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+        QCOMPARE(ContextIDs::helpContextID(box), 430);
+        QCOMPARE(article->nextInFocusChain(), box);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(markdownValue(), std::nullopt);
+
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        // Ticking Markdown ticks the readable text and leaves the article.
+        clickBox(box);
+        QVERIFY(box->isChecked());
+        QVERIFY(readable->isChecked());
+        QVERIFY(!article->isChecked());
+        QCOMPARE(markdownValue(), Dword(1));
+        QCOMPARE(readableValue(), Dword(1));
+        // Clearing it alone leaves the readable text.
+        QTest::keyClick(box, Qt::Key_Space);
+        QVERIFY(!box->isChecked());
+        QVERIFY(readable->isChecked());
+        QCOMPARE(markdownValue(), Dword(0));
+        // Clearing the readable text clears Markdown and the article.
+        clickBox(box);
+        clickBox(article);
+        clickBox(readable);
+        QVERIFY(!readable->isChecked());
+        QVERIFY(!box->isChecked());
+        QVERIFY(!article->isChecked());
+        QCOMPARE(markdownValue(), Dword(0));
+        QCOMPARE(articleValue(), Dword(0));
+        // Ticking the readable text leaves Markdown clear.
+        clickBox(readable);
+        QVERIFY(!box->isChecked());
+
+        box->setChecked(true);
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    // The next window opens as the user left it.
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(main.chkMarkdown->isChecked());
+        QVERIFY(main.chkReadable->isChecked());
+        QVERIFY(!main.chkArticle->isChecked());
+        QVERIFY(testsupport::closeAndWaitForDeletion(&main));
+    }
+    // Markdown without readable text, written by hand, opens as both.
+    QCOMPARE(platform::RegWriteDword(platform::HKEY_CURRENT_USER, QuillanKey, "ReadableText", 0),
+             platform::ERROR_SUCCESS);
+    {
+        MainWindow &main = FormInstance<MainWindow>::get();
+        QVERIFY(main.chkMarkdown->isChecked());
+        QVERIFY(main.chkReadable->isChecked());
+        QCOMPARE(readableValue(), Dword(0)); // loading writes nothing
         QVERIFY(testsupport::closeAndWaitForDeletion(&main));
     }
     platform::RegDeleteTree(platform::HKEY_CURRENT_USER, QuillanKey);

@@ -70,6 +70,7 @@ private slots:
     void printsWhatTheDialogLeavesChosen();
     void cancelPrintsNothing();
     void savedCopyIsByteIdentical();
+    void markdownIsSavedAsAMarkdownFile();
     void savingOntoTheTextFileItselfChangesNothing();
     void saveFailureIsReported();
 
@@ -235,6 +236,41 @@ void TestViewerPrintSave::savedCopyIsByteIdentical()
     QStringList left = QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden);
     left.sort();
     QCOMPARE(left, (QStringList{"kept.txt", "page.TXT"}));
+}
+
+void TestViewerPrintSave::markdownIsSavedAsAMarkdownFile()
+{
+    const QByteArray markdown = "# Title\n\n- one *item*\n";
+    const QString path = writeFile(dir_->filePath("page.TXT"), markdown);
+    ViewerWindow &view = FormInstance<ViewerWindow>::get();
+    QVERIFY(view.loadText(
+        {path, QStringLiteral("UTF-8"), QStringLiteral("Page"), false, ViewerWindow::TextFormat::Markdown}));
+    view.show();
+    QCOMPARE(view.txtHTML->Text(), QString::fromUtf8(markdown));
+
+    // A name typed without an extension gets ".md".
+    QStringList filters;
+    auto answer = answerModal<QFileDialog>([&](QFileDialog *dialog) {
+        filters = dialog->nameFilters();
+        dialog->selectFile(dir_->filePath("notes"));
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    view.btnSave_Click();
+    QVERIFY(answer->answered);
+    QCOMPARE(filters, QStringList{"Markdown Files (*.md)"});
+    QCOMPARE(readFile(dir_->filePath("notes.md")), markdown);
+
+    // The next text, a plain one, is saved as text again.
+    QVERIFY(view.loadText({path, QStringLiteral("UTF-8"), QStringLiteral("Page"), false}));
+    auto again = answerModal<QFileDialog>([&](QFileDialog *dialog) {
+        filters = dialog->nameFilters();
+        dialog->selectFile(dir_->filePath("notes"));
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    view.btnSave_Click();
+    QVERIFY(again->answered);
+    QCOMPARE(filters, QStringList{"txt Files (*.txt)"});
+    QCOMPARE(readFile(dir_->filePath("notes.txt")), markdown);
 }
 
 void TestViewerPrintSave::savingOntoTheTextFileItselfChangesNothing()

@@ -71,10 +71,10 @@ protected:
 
 } // namespace
 
-// The context ids the program passes to the help routine (400 and 410: the
-// main window's "Readable text" and "Article only" boxes).
-static const std::set<int> kProgramContextIds = {330, 340, 350, 360, 370, 380,  390,  400, 410,
-                                                 420, 440, 450, 520, 530, 1012, 1028, 1210};
+// The context ids the program passes to the help routine (400, 410 and 430:
+// the main window's "Readable text", "Article only" and "Markdown" boxes).
+static const std::set<int> kProgramContextIds = {330, 340, 350, 360, 370, 380, 390,  400,  410,
+                                                 420, 430, 440, 450, 520, 530, 1012, 1028, 1210};
 
 TEST_F(ChmBuiltHelpFile, EveryIdTheProgramPassesResolvesToItsProjectTopic)
 {
