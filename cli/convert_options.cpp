@@ -271,7 +271,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         if (metadataGiven)
             return usageError("option '--metadata' cannot be used with '--format' (its JSON holds the metadata)");
         o.envelope = *format == "json" ? text::Envelope::Json : text::Envelope::JsonLine;
-    } else if (metadataGiven) {
+    } else if (metadataGiven && !o.warc) {
+        // (An archive's JSON Lines hold it in each record's metadata.)
         o.envelope = text::Envelope::FrontMatter;
     }
     if (o.summary && !o.warc)

@@ -372,6 +372,8 @@ class HandMadeArchiveTest(unittest.TestCase):
                 self.assertEqual(list(meta)[:4], ["status", "content_type", "charset", "warc_record_id"])
                 self.assertEqual(list(meta)[4:], ["title", "author", "date", "modified", "site", "language",
                                                   "description", "url", "image"])
+                # ...and only there: the text is the page's text alone.
+                self.assertFalse(record["text"].startswith("---"), record["text"][:80])
         cp1252_meta = converted.pages["http://a.test/cp1252"][0]["metadata"]
         self.assertEqual(cp1252_meta["charset"], "windows-1252")
         self.assertEqual(cp1252_meta["description"], "Fa\u00e7ade na\u00efve \u20ac")
