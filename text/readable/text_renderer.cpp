@@ -1534,9 +1534,13 @@ void TextRenderer::beforeContent()
 {
     if (pendingBreaks_ > 0) {
         if (markdown()) {
-            closeMarks(true, 0);
-            // A br within a block: a hard line break.
-            if (pendingBreaks_ == 1 && hardBreak_)
+            // A br within a block: a hard line break, which marks span (but
+            // for a code span, where it would be a backslash).
+            const bool hard = pendingBreaks_ == 1 && hardBreak_;
+            if (!hard || std::any_of(marks_.begin(), marks_.end(),
+                                     [](const Mark &m) { return m.kind == InlineMark::Code; }))
+                closeMarks(true, 0);
+            if (hard)
                 emitText("\\");
         }
         for (int i = 0; i < pendingBreaks_; ++i)

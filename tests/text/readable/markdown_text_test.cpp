@@ -94,8 +94,12 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
-        // A mark across a break closes before it and opens again after it.
-        {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
+        // A mark spans a line break; across a paragraph's end it closes
+        // before it and opens again after it, and so does a code span at
+        // a line break.
+        {"<p><b>a<br>b</b></p>", "**a\\\nb**\n"},
+        {"<b>a<p>b</b>", "**a**\n\n**b**\n"},
+        {"<p><code>a<br>b</code></p>", "`a`\\\n`b`\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
