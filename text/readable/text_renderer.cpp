@@ -1537,8 +1537,8 @@ void TextRenderer::beforeContent()
             // A br within a block: a hard line break, which marks span (but
             // for a code span, where it would be a backslash).
             const bool hard = pendingBreaks_ == 1 && hardBreak_;
-            if (!hard || std::any_of(marks_.begin(), marks_.end(),
-                                     [](const Mark &m) { return m.kind == InlineMark::Code; }))
+            if (!hard ||
+                std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
                 closeMarks(true, 0);
             if (hard)
                 emitText("\\");
@@ -1858,7 +1858,7 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         if (!tag.hasAttribute("href") || startsWithNoCase(href, "javascript:"))
             return;
         mark.kind = InlineMark::Link;
-        mark.destination = resolveAddress(base_, href);
+        mark.destination = resolvedAddress(href);
     } else {
         mark.kind = InlineMarkOf(tag.name);
         if (mark.kind == InlineMark::None)
@@ -2032,6 +2032,18 @@ void TextRenderer::updateHold()
         flushOut(false);
 }
 
+const std::string &TextRenderer::resolvedAddress(const std::string &reference)
+{
+    // Pages use the same few pictures and links again and again.
+    for (const auto &[written, resolved] : resolved_)
+        if (written == reference)
+            return resolved;
+    if (resolved_.size() >= kResolvedKept)
+        resolved_.erase(resolved_.begin());
+    resolved_.emplace_back(reference, resolveAddress(base_, reference));
+    return resolved_.back().second;
+}
+
 void TextRenderer::markdownImage(const html::Tag &tag)
 {
     const std::string src = cleanAddress(tag.attribute("src"));
@@ -2059,7 +2071,7 @@ void TextRenderer::markdownImage(const html::Tag &tag)
         at = end;
     }
     image.append("](");
-    AppendLinkDestination(image, resolveAddress(base_, src));
+    AppendLinkDestination(image, resolvedAddress(src));
     image.push_back(')');
     emitText(image);
     syntaxEnd_ = out_.size();
@@ -2210,6 +2222,7 @@ void TextRenderer::takeBase(const html::Tag &tag)
     baseTaken_ = true;
     if (std::optional<std::string> base = parseUrl(tag.attribute("href"), base_))
         base_ = std::move(*base);
+    resolved_.clear();
 }
 
 void TextRenderer::endLink(const Open &open)

@@ -65,6 +65,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillan::text::readable {
@@ -277,6 +278,8 @@ private:
     // before and after it, with `below` elements open outside it.
     int breaksAround(std::uint32_t flags, std::size_t below) const;
     void markdownImage(const html::Tag &tag);
+    // An address resolved against base_, the last few kept.
+    const std::string &resolvedAddress(const std::string &reference);
     void startFence(const html::Tag &tag);
     void endFence();
     void thematicBreak();
@@ -346,16 +349,18 @@ private:
     std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
     std::size_t columnAfterSpace_ = 0;
 
-    std::string escaped_;             // a word escaped for Markdown
-    std::vector<Mark> marks_;         // the marks of open inline elements, in the order opened
-    bool needPrefix_ = true;          // the line's prefix is not written yet
-    bool hardBreak_ = false;          // the pending line break is a br's
-    int headingLevel_ = 0;            // a heading's marker waiting for its first text
-    std::size_t fenceAt_ = kNone;     // an open code block's fence in out_
-    std::size_t fenceInfoAt_ = kNone; // where its language goes, while none is given
-    std::uint32_t fenceId_ = 0;       // the element it stands for
-    std::size_t holdAt_ = kNone;      // out_ is kept from here on
-    InlineMark lastClosed_{};         // the mark that closed last, ending at lastClosedEnd_
+    std::string escaped_;     // a word escaped for Markdown
+    std::vector<Mark> marks_; // the marks of open inline elements, in the order opened
+    static constexpr std::size_t kResolvedKept = 16;
+    std::vector<std::pair<std::string, std::string>> resolved_; // addresses as written, and resolved
+    bool needPrefix_ = true;                                    // the line's prefix is not written yet
+    bool hardBreak_ = false;                                    // the pending line break is a br's
+    int headingLevel_ = 0;                                      // a heading's marker waiting for its first text
+    std::size_t fenceAt_ = kNone;                               // an open code block's fence in out_
+    std::size_t fenceInfoAt_ = kNone;                           // where its language goes, while none is given
+    std::uint32_t fenceId_ = 0;                                 // the element it stands for
+    std::size_t holdAt_ = kNone;                                // out_ is kept from here on
+    InlineMark lastClosed_{};                                   // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;
     std::size_t closingAt_ = kNone; // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
