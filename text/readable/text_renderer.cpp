@@ -441,7 +441,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     }
 
     if (visible) {
-        if (const int breaks = breaksAround(flags, stack_.size()); breaks > 0)
+        if (const int breaks = breaksAround(element, flags, stack_.size()); breaks > 0)
             requireBreaks(breaks);
         if (markdown() && (flags & kHeading) && !inMarkedTable())
             headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
@@ -1091,7 +1091,7 @@ void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_
         }
         if (shownSoFar && !wasShown[i]) {
             // Out of hiding: it starts its lines and its list item now.
-            if (const int breaks = breaksAround(o.flags, stack_.size()); breaks > 0)
+            if (const int breaks = breaksAround(o.element, o.flags, stack_.size()); breaks > 0)
                 requireBreaks(breaks);
             if (o.flags & kListItem) {
                 listMarker(stack_.size(), {});
@@ -1197,7 +1197,7 @@ void TextRenderer::close(const Open &open)
     }
     if (index == linkDepth_)
         endLink(open);
-    if (const int breaks = breaksAround(open.flags, index); breaks > 0)
+    if (const int breaks = breaksAround(open.element, open.flags, index); breaks > 0)
         requireBreaks(breaks);
     else if (open.flags & kCell)
         pendingSpace_ = false;
@@ -1723,7 +1723,7 @@ void TextRenderer::flushOut(bool all)
 
 // --- Markdown ---------------------------------------------------------------
 
-int TextRenderer::breaksAround(std::uint32_t flags, std::size_t below) const
+int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t below) const
 {
     if (!markdown())
         return (flags & kBlankLine) ? 2 : (flags & (kBlock | kRow)) ? 1 : 0;
@@ -1731,6 +1731,8 @@ int TextRenderer::breaksAround(std::uint32_t flags, std::size_t below) const
     // is a list right inside an item (the item's line goes on into it).
     if (flags & (kListItem | kRow))
         return 1;
+    if (element == Element::Figcaption)
+        return 1; // a figure's caption stays with its picture
     if (flags & kList) {
         for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
             if (stack_[i].flags & kListItem)
@@ -1847,7 +1849,8 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
     }
     // Only a, b and elements the renderer does not tell apart (em, code,
     // ...) mark their text.
-    if (open.element != Element::Other && open.element != Element::A && open.element != Element::B)
+    if (open.element != Element::Other && open.element != Element::A && open.element != Element::B &&
+        open.element != Element::Dt)
         return;
     if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
         return; // a code span's text is shown as it is
@@ -1859,6 +1862,10 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
             return;
         mark.kind = InlineMark::Link;
         mark.destination = resolvedAddress(href);
+    } else if (open.element == Element::Dt) {
+        mark.kind = InlineMark::Strong; // a term: its definitions follow
+        if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Strong; }))
+            return;
     } else {
         mark.kind = InlineMarkOf(tag.name);
         if (mark.kind == InlineMark::None)

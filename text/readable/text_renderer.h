@@ -274,9 +274,9 @@ private:
     // before a break, to be written again after it. Marks opened after a
     // closed one close before it and open again.
     void closeMarks(bool all, std::uint32_t closing);
-    // The line breaks a block, row or list item of these flags makes
-    // before and after it, with `below` elements open outside it.
-    int breaksAround(std::uint32_t flags, std::size_t below) const;
+    // The line breaks an element of these flags (a block, row, list item,
+    // ...) makes before and after it, with `below` elements open outside it.
+    int breaksAround(Element element, std::uint32_t flags, std::size_t below) const;
     void markdownImage(const html::Tag &tag);
     // An address resolved against base_, the last few kept.
     const std::string &resolvedAddress(const std::string &reference);

@@ -63,6 +63,11 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
+        // A term in strong letters, its definition a paragraph; a figure's
+        // caption on the line after its picture.
+        {"<dl><dt>Term<dd>Its definition.</dl>", "**Term**\n\nIts definition.\n"},
+        {"<figure><img src='/a.png' alt='A'><figcaption>The caption</figcaption></figure>",
+         "![A](/a.png)\nThe caption\n"},
         {"<pre class='language-js'>let a = 1;\n</pre>", "```js\nlet a = 1;\n```\n"},
         {"<pre><code class='lang-sh'>echo ```\n</code></pre>", "````sh\necho ```\n````\n"},
         {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
