@@ -30,6 +30,9 @@ packages=(
   # Benchmark only: the peers bench_readable measures the readable text
   # mode against, in the same run.
   w3m lynx html2text pandoc
+  # ... and the Markdown's, bench_markdown (Python html2text's program is
+  # html2markdown here).
+  python3-html2text
 )
 
 missing=()

@@ -10,7 +10,8 @@
 # the same pages, one process per page (start-up included).
 #
 #   bench_markdown.sh BIN_DIR [CORPUS]
-# CORPUS defaults to ../shared/markdown-corpus beside the repository.
+# CORPUS defaults to ../shared/markdown-corpus beside the repository. The
+# peers that are installed run too: pandoc, Python's html2text, Turndown.
 set -euo pipefail
 
 bin=${1:?usage: bench_markdown.sh BIN_DIR [CORPUS]}
@@ -46,6 +47,18 @@ printf '%-34s %s\n' "quillan --readable --markdown" "$(score "$work/readable")"
 if command -v pandoc >/dev/null; then
     run_all "$work/pandoc" expected.html pandoc -f html -t gfm --wrap=none > /dev/null
     printf '%-34s %s\n' "pandoc -t gfm (renderer alone)" "$(score "$work/pandoc")"
+fi
+# The other peers, when there: Python's html2text (Debian python3-html2text),
+# and Turndown from the npm registry, never part of the program:
+#   npm install --prefix build/markdown-peers turndown@7.2.0
+if command -v html2markdown >/dev/null; then
+    run_all "$work/html2text" expected.html html2markdown --body-width=0 > /dev/null
+    printf '%-34s %s\n' "html2text (renderer alone)" "$(score "$work/html2text")"
+fi
+peers=${QUILLAN_MARKDOWN_PEERS:-$bin/../markdown-peers}
+if command -v node >/dev/null && [ -d "$peers/node_modules/turndown" ]; then
+    run_all "$work/turndown" expected.html env NODE_PATH="$peers/node_modules" node "$here/turndown.js" > /dev/null
+    printf '%-34s %s\n' "Turndown (renderer alone)" "$(score "$work/turndown")"
 fi
 run_all "$work/article" source.html "$convert" --article --markdown -o - > /dev/null
 printf '%-34s %s\n' "quillan --article --markdown" "$(score "$work/article")"
