@@ -435,8 +435,12 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         else if (flags & kBlock)
             requireBreaks(1);
         else if (element == Element::Img ||
-                 (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image")))
-            markdown() ? markdownImage(tag) : image(tag);
+                 (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
+            if (!markdown())
+                image(tag);
+            else if (options_.images == Images::Keep)
+                markdownImage(tag);
+        }
         return;
     }
 

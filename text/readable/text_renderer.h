@@ -96,8 +96,12 @@ public:
 // GitHub's strikethrough) that renders as the same text.
 enum class Syntax : std::uint8_t { Plain, Markdown };
 
+// What becomes of images in Markdown: written as images, or left out.
+enum class Images : std::uint8_t { Keep, Drop };
+
 struct RenderOptions {
     Syntax syntax = Syntax::Plain;
+    Images images = Images::Keep; // Markdown only
     bool links = false;
     std::size_t width = 0; // 0: lines are not wrapped
     // The page's own address, against which relative link addresses are
