@@ -436,9 +436,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             requireBreaks(1);
         else if (element == Element::Img ||
                  (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
+            // (In code an image is no image: as in the plain text, nothing.)
             if (!markdown())
                 image(tag);
-            else if (options_.images == Images::Keep)
+            else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);
         }
         return;
@@ -447,7 +448,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     if (visible) {
         if (const int breaks = breaksAround(flags, stack_.size()); breaks > 0)
             requireBreaks(breaks);
-        if (markdown() && (flags & kHeading) && !inMarkedTable())
+        if (markdown() && (flags & kHeading) && !inMarkedTable() && fenceAt_ == kNone)
             headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
 
         if (flags & kCell) {
@@ -546,8 +547,9 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     // a list (not an item of it), takes the other delimiter, so that it
     // does not go on as the same list.
     char delimiter = 0;
-    // (In a table's cell, where no list can stand, the marker is text.)
-    if (markdown() && list && !inMarkedTable()) {
+    // (In a table's cell, where no list can stand, and in a code block, the
+    // marker is text.)
+    if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
             const bool ordered = list->element == Element::Ol;
             const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
@@ -1429,10 +1431,7 @@ void TextRenderer::word(std::string_view w)
 void TextRenderer::markdownWord(std::string_view w, bool blockStart)
 {
     movedClosing(w);
-    const auto inCode = [this] {
-        return std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
-    };
-    if (inCode()) {
+    if (inCodeSpan()) {
         writeOpeningMarks();
         emitText(w); // a code span's text as it is
         return;
@@ -1531,8 +1530,9 @@ void TextRenderer::beforeContent()
     if (pendingBreaks_ > 0) {
         if (markdown()) {
             closeMarks(true, 0);
-            // A br within a block: a hard line break.
-            if (pendingBreaks_ == 1 && hardBreak_)
+            // A br within a block: a hard line break (in a code block, the
+            // line end is one).
+            if (pendingBreaks_ == 1 && hardBreak_ && fenceAt_ == kNone)
                 emitText("\\");
         }
         for (int i = 0; i < pendingBreaks_; ++i)
@@ -1580,7 +1580,7 @@ void TextRenderer::requireBreaks(int count)
 
 void TextRenderer::lineBreak()
 {
-    if (markdown() && inHeading()) {
+    if (markdown() && fenceAt_ == kNone && inHeading()) {
         pendingSpace_ = true; // a heading is one line
         return;
     }
@@ -1763,6 +1763,8 @@ void TextRenderer::writeLinePrefix(bool blank)
 {
     const std::size_t from = out_.size();
     for (Open &o : stack_) {
+        if (fenceAt_ != kNone && o.id == fenceId_)
+            break; // a code block's lines are its text, quotes in it included
         if (o.element == Element::Blockquote && !o.foreign && (o.quoted || !blank)) {
             out_.append("> ");
             o.quoted = true;
@@ -1774,6 +1776,11 @@ void TextRenderer::writeLinePrefix(bool blank)
         while (out_.size() > from && out_.back() == ' ')
             out_.pop_back();
     }
+}
+
+bool TextRenderer::inCodeSpan() const
+{
+    return std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
 }
 
 bool TextRenderer::inHeading() const
@@ -1794,7 +1801,7 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         }
         return;
     }
-    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
+    if (inCodeSpan())
         return; // a code span's text is shown as it is
     Mark mark;
     mark.id = open.id;
@@ -2110,8 +2117,8 @@ void TextRenderer::tableMark(char mark, int span)
 
 void TextRenderer::thematicBreak()
 {
-    if (inMarkedTable() || markerSize_ > 0) {
-        requireBreaks(1); // no rule in a cell, nor before a list item's marker
+    if (inMarkedTable() || markerSize_ > 0 || fenceAt_ != kNone) {
+        requireBreaks(1); // no rule in a cell or a code block, nor before a list item's marker
         return;
     }
     requireBreaks(2);

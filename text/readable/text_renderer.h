@@ -277,6 +277,8 @@ private:
     void endFence();
     void thematicBreak();
     bool inHeading() const;
+    // Inside a code span, whose text is written as it is.
+    bool inCodeSpan() const;
     // Tables: the outermost one's text is kept with marks for its rows and
     // cells, and laid out once it ends.
     void startTable();

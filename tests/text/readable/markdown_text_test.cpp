@@ -108,6 +108,17 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     });
 }
 
+TEST(MarkdownText, ACodeBlockHoldsThePlainText)
+{
+    // No Markdown inside code: what would be marks is the plain text's.
+    expectMarkdown({
+        {"<pre>a<img src=i.png alt=x>b<br>c<hr>d</pre><p><code>e<img src=i.png>f</code></p>",
+         "```\nab\nc\nd\n```\n\n`ef`\n"},
+        {"<pre>x<ul><li>i</ul><ol><li>n</ol><h2>h<br>g</h2></pre>", "```\nx\n\n* i\n\n1. n\n\nh\ng\n```\n"},
+        {"<blockquote><pre>x<blockquote>q</blockquote></pre></blockquote>", "> ```\n> x\n>\n> q\n> ```\n"},
+    });
+}
+
 // The pages of the tests above and a few more that mix what can go wrong.
 constexpr std::string_view kPages[] = {
     "<h1>T <em>x</em></h1><p>Some <b>bold</b>, <i>it</i>, <code>c`d</code> and "
@@ -121,6 +132,8 @@ constexpr std::string_view kPages[] = {
     "<ol><li>one</ol><ul><li>u</ul><ul><li>v</ul>",
     "<p>x!<a href='/l'>link</a> <img src='a.png' alt='[alt]'> *star* _und_ \\back\\ &lt;tag&gt;</p>",
     "<ul><li>a<ul><li>b<blockquote>c</blockquote></ul></ul><p>a<br><br>b</p><h2>h<br>2</h2>",
+    "<pre>a<img src=i.png alt=x>b<ul><li>item</ul><h2>he<br>ad</h2><blockquote>q</blockquote><hr>y<br>z</pre>"
+    "<p><code>c<img src=j.png alt=y>d</code></p>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
