@@ -248,6 +248,7 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
     std::vector<std::vector<Cell>> rows;
     std::string outside;
     std::string *to = &outside;
+    bool cells = false;
     for (std::size_t i = 0; i < marked.size(); ++i) {
         const char c = marked[i];
         if (c == kRowMark) {
@@ -258,8 +259,11 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
                 rows.emplace_back();
             rows.back().push_back({{}, marked[++i] - '0'});
             to = &rows.back().back().text;
+            cells = true;
         } else {
             to->push_back(c);
+            // Text between the rows goes between them.
+            blocks = blocks || (to == &outside && cells && c != ' ' && c != '\n');
         }
     }
     std::size_t columns = 0;
@@ -272,14 +276,25 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
         }
         columns = std::max(columns, width);
     }
-    std::string out(trimmedLines(outside));
     if (blocks) {
-        for (const std::vector<Cell> &row : rows)
-            for (const Cell &cell : row)
-                if (!cell.text.empty())
-                    out.append(out.empty() ? "" : "\n\n").append(cell.text);
+        // Every text of the table as a paragraph, in order.
+        std::string out;
+        const auto paragraph = [&out](std::string_view text) {
+            if (const std::string_view kept = trimmedLines(text); !kept.empty())
+                out.append(out.empty() ? "" : "\n\n").append(kept);
+        };
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < marked.size(); ++i) {
+            if (marked[i] == kRowMark || marked[i] == kCellMark) {
+                paragraph(marked.substr(start, i - start));
+                i += marked[i] == kCellMark;
+                start = i + 1;
+            }
+        }
+        paragraph(marked.substr(std::min(start, marked.size())));
         return out;
     }
+    std::string out(trimmedLines(outside));
     bool header = true;
     for (const std::vector<Cell> &row : rows) {
         if (row.empty())

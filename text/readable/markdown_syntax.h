@@ -72,8 +72,10 @@ inline constexpr int kMaxSpan = 64;
 // first row its header, a short row filled with empty cells, a spanned
 // cell followed by empty ones, | escaped. As its cells' texts one after
 // another, each a paragraph, when `blocks` (a cell spans rows, or the
-// table holds another) or when a cell holds more than a line. Text outside
-// its cells (a caption) comes first, as a paragraph.
+// table holds another), when a cell holds more than a line, or when text
+// outside the cells stands after one: then every text, in order. Text
+// outside the cells before the first (a caption) comes first, as a
+// paragraph.
 std::string TableMarkdown(std::string_view marked, bool blocks);
 
 } // namespace quillan::text::readable

@@ -68,6 +68,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
+        // Text between the rows stays there.
+        {"<table><tr><td>b<tr><y>c</y><td>d</table>", "b\n\nc\n\nd\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
         {"<table><tr><td><ul><li>x<li>y</ul><td>z</table>", "* x\n* y\n\nz\n"},
     });
@@ -134,6 +136,7 @@ constexpr std::string_view kPages[] = {
     "<ul><li>a<ul><li>b<blockquote>c</blockquote></ul></ul><p>a<br><br>b</p><h2>h<br>2</h2>",
     "<pre>a<img src=i.png alt=x>b<ul><li>item</ul><h2>he<br>ad</h2><blockquote>q</blockquote><hr>y<br>z</pre>"
     "<p><code>c<img src=j.png alt=y>d</code></p>",
+    "<table><x>a</x><td>b<tr><y>c</y></table>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
