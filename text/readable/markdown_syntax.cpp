@@ -76,8 +76,12 @@ std::pair<char32_t, std::size_t> decodeAt(std::string_view text, std::size_t at)
 CharClass classOf(char32_t c)
 {
     if (c < 0x80) {
-        if (c <= ' ' || c == 0x7F)
+        // White space is what CommonMark counts as such: other control
+        // characters are neither space nor punctuation, as letters are.
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r')
             return CharClass::Space;
+        if (c < ' ' || c == 0x7F)
+            return CharClass::Word;
         const auto a = static_cast<char>(c);
         return (a >= '0' && a <= '9') || (a >= 'a' && a <= 'z') || (a >= 'A' && a <= 'Z') ? CharClass::Word
                                                                                           : CharClass::Punctuation;

@@ -1836,6 +1836,16 @@ void TextRenderer::writeOpeningMarks()
             lastClosed_ = InlineMark::None;
             continue;
         }
+        if (m.kind == InlineMark::Code && lastClosed_ == InlineMark::Code && out_.size() == lastClosedEnd_ &&
+            lastCodeAt_ >= flushed_) {
+            // So does a code span ("`a``b`" would be one span of "a``b"):
+            // its fences go, back to the one backtick it opened with.
+            out_.resize(out_.size() - lastCodeFence_);
+            out_.replace(lastCodeAt_ - flushed_, lastCodeFence_, "`");
+            m.at = lastCodeAt_;
+            lastClosed_ = InlineMark::None;
+            continue;
+        }
         if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&
             (out_.size() < 2 || out_[out_.size() - 2] != '\\'))
             out_.insert(out_.size() - 1, 1, '\\'); // "![" would make it an image
@@ -1859,6 +1869,8 @@ void TextRenderer::writeClosing(Mark &mark)
         std::string fence(LongestBacktickRun(code) + 1, '`');
         out_.replace(opening, 1, pad ? fence + " " : fence);
         emitText(pad ? " " + fence : fence);
+        lastCodeAt_ = mark.at;
+        lastCodeFence_ = fence.size() + pad;
         syntaxEnd_ = out_.size();
         break;
     }

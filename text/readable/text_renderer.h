@@ -355,7 +355,9 @@ private:
     std::size_t holdAt_ = kNone;      // out_ is kept from here on
     InlineMark lastClosed_{};         // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;
-    std::size_t closingAt_ = kNone; // closing marks after punctuation, up to closingEnd_
+    std::size_t lastCodeAt_ = kNone; // the last code span's opening (as flushed_ counts)
+    std::size_t lastCodeFence_ = 0;  // and the bytes of each of its fences
+    std::size_t closingAt_ = kNone;  // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
     std::size_t closingRun_ = kNone;  // where that punctuation starts
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_

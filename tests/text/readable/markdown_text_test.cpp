@@ -95,6 +95,11 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // A mark across a break closes before it and opens again after it.
         {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
+        // Code right after code goes on in the same span.
+        {"<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd></p>", "`` ab` `` `cd`\n"},
+        // A control character is no space to CommonMark: a mark opens
+        // before punctuation only after space or punctuation.
+        {"<p>a;\x0B<b>&amp;b</b></p>", "a;\x0B\\&**b**\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
@@ -137,6 +142,7 @@ constexpr std::string_view kPages[] = {
     "<pre>a<img src=i.png alt=x>b<ul><li>item</ul><h2>he<br>ad</h2><blockquote>q</blockquote><hr>y<br>z</pre>"
     "<p><code>c<img src=j.png alt=y>d</code></p>",
     "<table><x>a</x><td>b<tr><y>c</y></table>",
+    "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
