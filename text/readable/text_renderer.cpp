@@ -1960,6 +1960,7 @@ void TextRenderer::movedClosing(std::string_view next)
         const std::string marks = out_.substr(closingAt_, closingEnd_ - closingAt_);
         out_.erase(closingAt_);
         out_.insert(closingRun_, marks);
+        lastClosed_ = InlineMark::None; // the marks no longer end the text
     }
     closingAt_ = kNone;
 }

@@ -92,6 +92,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
+        // (and then it is no longer there to go on from)
+        {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark across a break closes before it and opens again after it.
         {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
@@ -142,6 +144,7 @@ constexpr std::string_view kPages[] = {
     "<pre>a<img src=i.png alt=x>b<ul><li>item</ul><h2>he<br>ad</h2><blockquote>q</blockquote><hr>y<br>z</pre>"
     "<p><code>c<img src=j.png alt=y>d</code></p>",
     "<table><x>a</x><td>b<tr><y>c</y></table>",
+    "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
 
