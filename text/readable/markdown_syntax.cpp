@@ -157,6 +157,15 @@ std::string_view ClosingOf(InlineMark mark)
 
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
 {
+    // A zero-width no-break space starting the text would be read as its
+    // byte order mark: a character reference keeps it (and the line then
+    // starts with that).
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (blockStart && word.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        out.append("&#xFEFF;");
+        word.remove_prefix(kByteOrderMark.size());
+        blockStart = false;
+    }
     const std::size_t startEscape = blockStart && !word.empty() ? blockStartEscape(word) : std::string_view::npos;
     for (std::size_t i = 0; i < word.size(); ++i) {
         const char c = word[i];

@@ -12,7 +12,9 @@
 //   character reference (or at the word's end, where the next piece may
 //   make one); at the start of a block also # - + = > and the
 //   . or ) after a number that would make the line a heading, list item,
-//   quote or setext underline. Everything else is written as it is.
+//   quote or setext underline, and a zero-width no-break space (U+FEFF) as
+//   a character reference, lest it be taken for the text's byte order
+//   mark. Everything else is written as it is.
 // - A code span or block's fence is one backtick longer than the longest
 //   run of backticks in its text (LongestBacktickRun()), so that the text
 //   cannot end it early.

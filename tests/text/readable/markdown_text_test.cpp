@@ -112,6 +112,8 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     expectMarkdown({
         {"<p>1. not a list</p><p># not a heading</p><p>- no item</p><p>&gt; no quote</p>",
          "1\\. not a list\n\n\\# not a heading\n\n\\- no item\n\n\\> no quote\n"},
+        // (and a zero-width no-break space where it would be a byte order mark)
+        {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
          "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
     });
@@ -145,6 +147,7 @@ constexpr std::string_view kPages[] = {
     "<p><code>c<img src=j.png alt=y>d</code></p>",
     "<table><x>a</x><td>b<tr><y>c</y></table>",
     "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
+    "&#xFEFF;<p>&#xFEFF;</p>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
 
