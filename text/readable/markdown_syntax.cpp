@@ -180,6 +180,11 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
         case '~': escape = true; break;
         case '_': escape = i == 0 || i + 1 == word.size() || !wordByte(word[i - 1]) || !wordByte(word[i + 1]); break;
         case '&': escape = referenceAt(word, i); break;
+        case kRowMark:
+        case kCellMark:
+            // Not to be taken for the marks of a table's text.
+            out.append(c == kRowMark ? "&#x1E;" : "&#x1F;");
+            continue;
         default: break;
         }
         if (escape)

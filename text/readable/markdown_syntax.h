@@ -14,7 +14,8 @@
 //   . or ) after a number that would make the line a heading, list item,
 //   quote or setext underline, and a zero-width no-break space (U+FEFF) as
 //   a character reference, lest it be taken for the text's byte order
-//   mark. Everything else is written as it is.
+//   mark; U+001E and U+001F, the marks of a table's text (kRowMark,
+//   kCellMark), as references too. Everything else is written as it is.
 // - A code span or block's fence is one backtick longer than the longest
 //   run of backticks in its text (LongestBacktickRun()), so that the text
 //   cannot end it early.

@@ -2089,6 +2089,7 @@ void TextRenderer::startTable()
 
 void TextRenderer::endTable()
 {
+    closeMarks(true, 0); // inside the last cell
     const std::string table = TableMarkdown(std::string_view(out_).substr(tableAt_), tableBlocks_);
     out_.resize(tableAt_);
     tableAt_ = kNone;
@@ -2119,6 +2120,7 @@ void TextRenderer::tableMark(char mark, int span)
 {
     hardBreak_ = false; // a br at the end of a cell breaks no line
     beforeContent();
+    closeMarks(true, 0); // a cell's marks close in it, those around the table too
     out_.push_back(mark);
     if (mark == kCellMark)
         out_.push_back(static_cast<char>('0' + span));

@@ -68,6 +68,10 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
+        // Marks around the table close in its cells; the page's own
+        // control characters are not the table's marks.
+        {"<b><table><td>i<td>j</table>k</b>", "| **i** | **j** |\n| --- | --- |\n\n**k**\n"},
+        {"<table><td>\x1Ft\x1E</table>", "| &#x1F;t&#x1E; |\n| --- |\n"},
         // Text between the rows stays there.
         {"<table><tr><td>b<tr><y>c</y><td>d</table>", "b\n\nc\n\nd\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
@@ -148,6 +152,7 @@ constexpr std::string_view kPages[] = {
     "<table><x>a</x><td>b<tr><y>c</y></table>",
     "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
     "&#xFEFF;<p>&#xFEFF;</p>",
+    "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
 
