@@ -96,6 +96,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
+        // A mark of nothing but punctuation is none.
+        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d</p>", "\\>b \\&c !? d\n"},
         // (and then it is no longer there to go on from)
         {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark across a break closes before it and opens again after it.
@@ -152,6 +154,7 @@ constexpr std::string_view kPages[] = {
     "<table><x>a</x><td>b<tr><y>c</y></table>",
     "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
     "&#xFEFF;<p>&#xFEFF;</p>",
+    "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
