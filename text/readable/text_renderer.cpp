@@ -1908,12 +1908,13 @@ void TextRenderer::writeClosing(Mark &mark)
             else
                 break;
         }
-        // Nothing but punctuation: a closing mark after it might not close
-        // (before a letter, where it cannot move before it), and its mark
-        // shows nothing a reader would miss, so none either.
+        // Nothing but punctuation (and spaces): a closing mark after it
+        // might not close (before a letter, where it cannot move before
+        // it), and its mark shows nothing a reader would miss, so none
+        // either.
         bool punctuation = true;
         for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i))
-            punctuation = ClassAt(out_, i) == CharClass::Punctuation;
+            punctuation = ClassAt(out_, i) != CharClass::Word;
         if (punctuation) {
             out_.erase(content - opening.size(), opening.size());
             return;

@@ -97,7 +97,7 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
         // A mark of nothing but punctuation is none.
-        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d</p>", "\\>b \\&c !? d\n"},
+        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e</p>", "\\>b \\&c !? d > ;e\n"},
         // (and then it is no longer there to go on from)
         {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark across a break closes before it and opens again after it.
