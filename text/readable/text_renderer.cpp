@@ -547,10 +547,12 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     // a list (not an item of it), takes the other delimiter, so that it
     // does not go on as the same list.
     char delimiter = 0;
+    bool first = false;
     // (In a table's cell, where no list can stand, and in a code block, the
     // marker is text.)
     if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
+            first = true;
             const bool ordered = list->element == Element::Ol;
             const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
             const bool other = inList || (listEndedAt_ == flushed_ + out_.size() && lastOrdered_ == ordered &&
@@ -564,6 +566,10 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
             list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
         const int n = static_cast<int>(list->count);
         list->count += list->reversed ? -1 : 1;
+        // A list that starts at another number than 1 cannot interrupt a
+        // paragraph: after an item's line, a blank line goes before it.
+        if (first && n != 1)
+            requireBreaks(2);
         const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
         (void)error;
         end[0] = delimiter != 0 ? delimiter : '.';

@@ -56,6 +56,7 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<p>a<br>b</p><p>c<br></p><p>d</p>", "a\\\nb\n\nc\n\nd\n"},
         {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
         {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
+        {"<ul><li>x<ol start=5><li>y</ol><li>z<ol><li>w</ol></ul>", "- x\n\n  5. y\n- z\n  1. w\n"},
         {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
         // A list right after another of its kind is a new list.
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
@@ -154,6 +155,7 @@ constexpr std::string_view kPages[] = {
     "<table><x>a</x><td>b<tr><y>c</y></table>",
     "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
     "&#xFEFF;<p>&#xFEFF;</p>",
+    "<ul><li>x<ol start=5><li>y</ol><li>z<ol><li value=3>w</ol><li><ol start=2><li>v</ol></ul>",
     "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
