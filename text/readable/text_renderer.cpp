@@ -1829,11 +1829,21 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
 
 void TextRenderer::writeOpeningMarks()
 {
-    for (Mark &m : marks_) {
+    for (std::size_t i = 0; i < marks_.size(); ++i) {
+        Mark &m = marks_[i];
         if (m.written)
             continue;
         m.written = true;
         const std::string_view opening = OpeningOf(m.kind);
+        if (m.kind != lastClosed_ && lastClosed_ != InlineMark::None && out_.size() == lastClosedEnd_ &&
+            !out_.empty() && out_.back() == opening.front() &&
+            (m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough)) {
+            // Right after another mark of its character closed
+            // (<b>a<i>b</b>c</i>): "**a*b****c*" would read as other
+            // runs, so the rest of its text goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
         if (m.kind == lastClosed_ && m.kind != InlineMark::Link && m.kind != InlineMark::Code &&
             out_.size() == lastClosedEnd_ && out_.size() >= opening.size()) {
             // Right after the same mark closed (<em>a</em><em>b</em>): it
