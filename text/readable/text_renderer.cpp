@@ -1968,7 +1968,12 @@ void TextRenderer::writeClosing(Mark &mark)
             break;
     }
     closingAt_ = kNone;
-    if (run < at && run > syntaxEnd_ && ClassBefore(out_, run) == CharClass::Word) {
+    // (Right after other closing marks it joins their run, as a letter
+    // stands before that.)
+    std::size_t word = run;
+    while (word > syntaxEnd_ + 1 && (out_[word - 1] == '*' || out_[word - 1] == '~') && out_[word - 2] != '\\')
+        --word;
+    if (run < at && run > syntaxEnd_ && ClassBefore(out_, word) == CharClass::Word) {
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;

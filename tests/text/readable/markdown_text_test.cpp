@@ -104,6 +104,7 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // A mark across a break closes before it and opens again after it.
         {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
+        {"<p><b><em>b</em>;</b>s</p>", "***b***;s\n"},
         // Code right after code goes on in the same span.
         {"<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd></p>", "`` ab` `` `cd`\n"},
         // A control character is no space to CommonMark: a mark opens
