@@ -1835,9 +1835,10 @@ void TextRenderer::writeOpeningMarks()
             continue;
         m.written = true;
         const std::string_view opening = OpeningOf(m.kind);
-        if (m.kind != lastClosed_ && lastClosed_ != InlineMark::None && out_.size() == lastClosedEnd_ &&
-            !out_.empty() && out_.back() == opening.front() &&
-            (m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough)) {
+        const bool flanking =
+            m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough;
+        if (flanking && m.kind != lastClosed_ && lastClosed_ != InlineMark::None && out_.size() == lastClosedEnd_ &&
+            !out_.empty() && out_.back() == opening.front()) {
             // Right after another mark of its character closed
             // (<b>a<i>b</b>c</i>): "**a*b****c*" would read as other
             // runs, so the rest of its text goes unmarked.
@@ -1860,6 +1861,14 @@ void TextRenderer::writeOpeningMarks()
             out_.replace(lastCodeAt_ - flushed_, lastCodeFence_, "`");
             m.at = lastCodeAt_;
             lastClosed_ = InlineMark::None;
+            continue;
+        }
+        if (flanking && ClassBefore(out_, out_.size()) == CharClass::Word &&
+            std::any_of(marks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks_.end(),
+                        [](const Mark &inner) { return !inner.written; })) {
+            // After a letter a mark opens only before a letter, not before
+            // the marks that open inside it (b<s><em>c): it goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
         if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&

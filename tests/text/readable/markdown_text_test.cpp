@@ -105,6 +105,7 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         {"<p><b>a<br>b</b></p>", "**a**\\\n**b**\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
         {"<p><b><em>b</em>;</b>s</p>", "***b***;s\n"},
+        {"<p>b<s><em>c</em> d</s> <b><i>e</i></b></p>", "b*c* d ***e***\n"},
         // Code right after code goes on in the same span.
         {"<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd></p>", "`` ab` `` `cd`\n"},
         // A control character is no space to CommonMark: a mark opens
