@@ -1755,8 +1755,8 @@ void TextRenderer::emitMarkdown(std::string_view s)
         }
         if (newline == std::string_view::npos)
             break;
-        if (needPrefix_)
-            writeLinePrefix(true); // an empty line inside a quote is part of it
+        if (needPrefix_ && tableAt_ == kNone)
+            writeLinePrefix(true); // an empty line inside a quote is part of it (a table's get theirs at its end)
         out_.push_back('\n');
         needPrefix_ = true;
         s.remove_prefix(newline + 1);

@@ -73,6 +73,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         // control characters are not the table's marks.
         {"<b><table><td>i<td>j</table>k</b>", "| **i** | **j** |\n| --- | --- |\n\n**k**\n"},
         {"<table><td>\x1Ft\x1E</table>", "| &#x1F;t&#x1E; |\n| --- |\n"},
+        // A table in a quote: its lines quoted once the table is written.
+        {"<blockquote><p>M<table><tr><td>a<br>b</table></blockquote>", "> M\n>\n> a\\\n> b\n"},
         // Text between the rows stays there.
         {"<table><tr><td>b<tr><y>c</y><td>d</table>", "b\n\nc\n\nd\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
