@@ -546,13 +546,12 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     // In Markdown a list right after another of its kind, or right inside
     // a list (not an item of it), takes the other delimiter, so that it
     // does not go on as the same list.
+    markerList_ = list ? static_cast<std::size_t>(list - stack_.data()) + 1 : kNone;
     char delimiter = 0;
-    bool first = false;
     // (In a table's cell, where no list can stand, and in a code block, the
     // marker is text.)
     if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
-            first = true;
             const bool ordered = list->element == Element::Ol;
             const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
             const bool other = inList || (listEndedAt_ == flushed_ + out_.size() && lastOrdered_ == ordered &&
@@ -568,7 +567,7 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
         list->count += list->reversed ? -1 : 1;
         // A list that starts at another number than 1 cannot interrupt a
         // paragraph: after an item's line, a blank line goes before it.
-        if (first && n != 1)
+        if (markdown() && !list->marked && n != 1)
             requireBreaks(2);
         const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
         (void)error;
@@ -1553,6 +1552,8 @@ void TextRenderer::beforeContent()
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
         stack_[markerDepth_ - 1].markerWidth = static_cast<std::uint8_t>(markerSize_);
+        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList))
+            stack_[markerList_ - 1].marked = true;
         markerSize_ = 0;
         markerDepth_ = kNone;
         pendingSpace_ = false;

@@ -154,6 +154,7 @@ private:
         std::uint8_t markerWidth = 0;                        // li: its marker's width once written (Markdown)
         bool quoted = false;                                 // blockquote: a line of it is written (Markdown)
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
+        bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -329,6 +330,7 @@ private:
     char marker_[16] = {};  // a list item's marker waiting for its first text
     std::size_t markerSize_ = 0;
     std::size_t markerDepth_ = kNone;
+    std::size_t markerList_ = kNone; // the list of the marker waiting to be written (as markerDepth_ counts)
     bool linkHasText_ = false;
     std::string linkAlt_; // the alt text of an image in the open link
     std::size_t headDepth_ = kNone;

@@ -57,6 +57,7 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
         {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
         {"<ul><li>x<ol start=5><li>y</ol><li>z<ol><li>w</ol></ul>", "- x\n\n  5. y\n- z\n  1. w\n"},
+        {"<ul><li>x<ol><li><li>y</ol></ul>", "- x\n\n  2. y\n"},
         {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
         // A list right after another of its kind is a new list.
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
