@@ -7,7 +7,9 @@
 // Tolerated: the numbers of ordered lists (a list whose numbers skip or go
 // down cannot be written in CommonMark, whose items count up from the
 // first), so "N. " and "N) " at the start of a line are left out of both
-// texts before they are compared; and how link addresses are
+// texts before they are compared, and after any white space too, for an
+// item numbered other than 1 cannot interrupt a paragraph and may read back
+// as the end of the line before; and how link addresses are
 // percent-encoded (the Markdown encodes < and >, cmark-gfm's HTML all that
 // an address may not hold as it is), so %XX is read as its byte in both.
 // With numbered links, the numbers and the list of addresses are left out
@@ -59,7 +61,7 @@ int hexDigit(char c)
 }
 
 // `text` without white space, without the number of an ordered list's item
-// where a line starts with one, and with %XX read as its byte; with
+// where a line or a word starts with one, and with %XX read as its byte; with
 // `links`, without the links' numbers ("[N]") and their list.
 std::string compared(std::string_view encoded, bool links)
 {
@@ -89,12 +91,10 @@ std::string compared(std::string_view encoded, bool links)
     bool lineStart = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '\n') {
+        if (c == '\n' || c == ' ' || c == '\t') {
             lineStart = true;
             continue;
         }
-        if (c == ' ' || c == '\t')
-            continue;
         if (lineStart && c >= '0' && c <= '9') {
             std::size_t end = i;
             while (end < text.size() && text[end] >= '0' && text[end] <= '9')
