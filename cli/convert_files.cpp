@@ -42,7 +42,8 @@ text::Result convertOne(const std::string &in, const std::string *out, const tex
         const base::UniqueFd fd = convert::openHtmlFile(in);
         return convertToStandardOutput(fd.get(), in, options);
     }
-    return convert::convertHtmlFile(in, out ? std::filesystem::path(*out) : convert::textPathFor(in), options);
+    return convert::convertHtmlFile(
+        in, out ? std::filesystem::path(*out) : convert::textPathFor(in, convert::textExtensionFor(options)), options);
 }
 
 int usageError(const std::string &message)

@@ -94,6 +94,7 @@ text::Options textOptionsOf(const Options &options)
     text::Options text;
     text.kind = options.kind;
     text.syntax = options.syntax;
+    text.images = options.images;
     text.links = options.links;
     text.width = options.width;
     text.envelope = options.envelope;
@@ -160,6 +161,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
         if (arg == "--markdown") {
             o.syntax = text::Syntax::Markdown;
+            continue;
+        }
+        if (arg == "--no-images") {
+            o.images = text::Images::Drop;
             continue;
         }
         if (arg == "--warc") {
@@ -251,6 +256,8 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         o.kind = text::Kind::Readable;
     if ((o.links || o.width != 0) && o.kind == text::Kind::Stripped)
         return usageError("options '--links' and '--width' go with '--readable' or '--article'");
+    if (o.images == text::Images::Drop && o.syntax != text::Syntax::Markdown)
+        return usageError("option '--no-images' goes with '--markdown'");
     if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
     if (o.warc && format) {
@@ -320,7 +327,7 @@ void printUsage(std::FILE *to)
                  "Usage: %s [OPTION...] [FILE|ADDRESS...]\n"
                  "Strips the tags from each HTML FILE and writes its text file beside it:\n"
                  "the file name is cut after its first dot and \"TXT\" appended\n"
-                 "(index.html gives index.TXT).\n"
+                 "(index.html gives index.TXT; with --markdown, \"md\": index.md).\n"
                  "\n"
                  "With no FILE, or FILE \"-\", reads standard input and writes standard output.\n"
                  "An http:// or https:// ADDRESS is fetched and its text written to standard\n"
@@ -332,7 +339,8 @@ void printUsage(std::FILE *to)
                  "                   line (\"-\" reads the list from standard input)\n"
                  "  --out-dir DIR    write each input's text to a new file in DIR, named\n"
                  "                   after the address, or as the file's text beside it would\n"
-                 "                   be (a name in use gets a suffix: -2, -3...)\n"
+                 "                   be, ending in .TXT (.md with --markdown; a name in use\n"
+                 "                   gets a suffix: -2, -3...)\n"
                  "  --separate       write every input's text to standard output, in input\n"
                  "                   order, each after a line \"==> INPUT <==\"\n"
                  "  -j, --jobs N     convert N inputs at a time (default: the number of cores)\n"
@@ -351,6 +359,7 @@ void printUsage(std::FILE *to)
                  "  --markdown       write the readable text (or with --article, the article)\n"
                  "                   as Markdown: headings, lists, quotes, emphasis, code,\n"
                  "                   links and images marked as CommonMark marks them\n"
+                 "  --no-images      with --markdown: leave the images out\n"
                  "  --links          with --readable or --article: number the links and list\n"
                  "                   their addresses (with --markdown: reference links)\n"
                  "  --width N        with --readable or --article: break lines longer than N\n"

@@ -38,6 +38,7 @@ struct Options {
     std::int64_t maxSize = DefaultMaxSize;
     text::Kind kind = text::Kind::Stripped;    // --readable, --article
     text::Syntax syntax = text::Syntax::Plain; // --markdown (with a readable kind)
+    text::Images images = text::Images::Keep;  // --no-images: Drop (with --markdown)
     bool links = false;                        // --links (with a readable kind)
     std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
     bool warc = false;                         // --warc: the inputs are web archives

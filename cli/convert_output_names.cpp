@@ -21,7 +21,7 @@ bool isKept(char c)
 
 } // namespace
 
-std::string textNameForAddress(const std::string &address)
+std::string textNameForAddress(const std::string &address, std::string_view extension)
 {
     // Past the scheme; without a fragment, which names no other page.
     std::size_t start = address.find("://");
@@ -67,12 +67,12 @@ std::string textNameForAddress(const std::string &address)
         stem.resize(MaxStemBytes);
     if (stem.empty())
         stem = "page";
-    return stem + ".TXT";
+    return stem + "." + std::string(extension);
 }
 
-std::string textNameForFile(const std::string &path)
+std::string textNameForFile(const std::string &path, std::string_view extension)
 {
-    return convert::textPathFor(path).filename().string();
+    return convert::textPathFor(path, extension).filename().string();
 }
 
 std::string numberedName(const std::string &name, int number)

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace quillan::cli {
 
@@ -17,12 +18,13 @@ namespace quillan::cli {
 //   http://example.com/              -> example.com.TXT
 //   https://example.com/docs/a.html  -> example.com_docs_a.TXT
 //   http://127.0.0.1:8080/q.php?id=3 -> 127.0.0.1_8080_q_id_3.TXT
-std::string textNameForAddress(const std::string &address);
+// `extension` (convert::textExtensionFor) replaces "TXT": "md" for Markdown.
+std::string textNameForAddress(const std::string &address, std::string_view extension = "TXT");
 
 // The file name for the text of the file input `path` in an output folder:
 // the name its text would have beside it (the text path rule, textPathFor),
 // without the folder: "pages/report.final.html" -> "report.TXT".
-std::string textNameForFile(const std::string &path);
+std::string textNameForFile(const std::string &path, std::string_view extension = "TXT");
 
 // The name with a suffix before its extension: ("a.TXT", 2) -> "a-2.TXT".
 std::string numberedName(const std::string &name, int number);

@@ -34,15 +34,21 @@ ConversionError::ConversionError(std::string path, std::string reason)
     : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason))
 {}
 
-std::filesystem::path textPathFor(const std::filesystem::path &htmlPath)
+std::string_view textExtensionFor(const text::Options &options)
+{
+    const bool alone = options.envelope == text::Envelope::Text || options.envelope == text::Envelope::FrontMatter;
+    return options.syntax == text::Syntax::Markdown && alone ? "md" : "TXT";
+}
+
+std::filesystem::path textPathFor(const std::filesystem::path &htmlPath, std::string_view extension)
 {
     const std::string &s = htmlPath.native();
     const std::size_t slash = s.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t dot = nameStart + 1 < s.size() ? s.find('.', nameStart + 1) : std::string::npos;
     if (dot == std::string::npos)
-        return s + ".TXT";
-    return s.substr(0, dot + 1) + "TXT";
+        return s + "." + std::string(extension);
+    return s.substr(0, dot + 1) + std::string(extension);
 }
 
 text::Result convertStream(int inFd, int outFd, const std::string &inName, const std::string &outName,

@@ -26,13 +26,19 @@ private:
     std::string reason_;
 };
 
+// The extension of a text file written with `options`: "md" for Markdown
+// (alone or after its front matter), "TXT" for anything else, a JSON object
+// included.
+std::string_view textExtensionFor(const text::Options &options);
+
 // The text file for an HTML file: the file name is cut after its first "."
-// that is not its first character and "TXT" is appended; a name without such
-// a dot gets ".TXT". Folders are never looked at:
+// that is not its first character and `extension` is appended; a name
+// without such a dot gets "." and the extension. Folders are never looked at:
 //   /pages/report.final.html -> /pages/report.TXT
 //   /my.pages/index.html     -> /my.pages/index.TXT
 //   /pages/page              -> /pages/page.TXT
-std::filesystem::path textPathFor(const std::filesystem::path &htmlPath);
+//   /pages/index.html, "md"  -> /pages/index.md
+std::filesystem::path textPathFor(const std::filesystem::path &htmlPath, std::string_view extension = "TXT");
 
 // Converts htmlPath into its text file (textPathFor), as tag-stripped text,
 // and returns that path. The text file is created or replaced. Throws ConversionError when the

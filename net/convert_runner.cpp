@@ -629,8 +629,9 @@ bool BatchRunner::toOutDir(Item &item)
     int error = 0;
     // Where the last files of this name ended, so that many texts of one
     // name do not try every taken name again; forgotten when it grows.
-    const std::string name =
-        item.kind == InputKind::Address ? textNameForAddress(item.input) : textNameForFile(item.input);
+    const std::string_view extension = convert::textExtensionFor(settings_.text);
+    const std::string name = item.kind == InputKind::Address ? textNameForAddress(item.input, extension)
+                                                             : textNameForFile(item.input, extension);
     if (namesUsed_.size() >= NamesRemembered)
         namesUsed_.clear();
     int &number = namesUsed_[name];

@@ -25,8 +25,9 @@ packages=(
   # read; Dask runs quillan-crawl's tasks.
   zlib1g-dev libdeflate-dev libbrotli-dev nettle-dev wget python3-distributed
   hardinfo
-  # Markdown: cmark-gfm renders the Markdown the tests write back to HTML.
-  cmark-gfm
+  # Markdown: cmark-gfm renders the Markdown the tests write back to HTML;
+  # its libraries, for the fuzz target that does the same.
+  cmark-gfm libcmark-gfm-dev libcmark-gfm-extensions-dev
   # Benchmark only: the peers bench_readable measures the readable text
   # mode against, in the same run.
   w3m lynx html2text pandoc

@@ -86,6 +86,7 @@ readable::RenderOptions renderOptions(const Options &options)
 {
     readable::RenderOptions o;
     o.syntax = options.syntax == Syntax::Markdown ? readable::Syntax::Markdown : readable::Syntax::Plain;
+    o.images = options.images;
     o.links = options.links;
     o.address = options.address;
     o.width = options.width;

@@ -51,6 +51,9 @@ enum class Syntax : std::uint8_t {
     Markdown, // the readable kinds only: CommonMark with GitHub's strikethrough
 };
 
+// Markdown: images written as images, or left out.
+using readable::Images;
+
 // Whether the page's title (text/page_title.h) is looked for while it is
 // converted. Looking costs a second reading of the page's first MiB.
 enum class TitleSearch : std::uint8_t { Skip, Find };
@@ -74,6 +77,7 @@ enum class Envelope : std::uint8_t {
 struct Options {
     Kind kind = Kind::Stripped;
     Syntax syntax = Syntax::Plain;
+    Images images = Images::Keep; // Syntax::Markdown only
     TitleSearch title = TitleSearch::Skip;
     MetadataSearch metadata = MetadataSearch::Skip;
     Envelope envelope = Envelope::Text;

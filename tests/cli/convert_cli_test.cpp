@@ -162,6 +162,11 @@ TEST(OutputNames, MadeFromTheAddress)
     const std::string longName = textNameForAddress("http://host/" + std::string(1000, 'x'));
     EXPECT_LE(longName.size(), 210u);
     EXPECT_EQ(longName.substr(longName.size() - 4), ".TXT");
+    // Markdown's texts end in .md instead.
+    EXPECT_EQ(textNameForAddress("https://example.com/docs/a.html", "md"), "example.com_docs_a.md");
+    EXPECT_EQ(textNameForAddress("http://../", "md"), "page.md");
+    EXPECT_EQ(textNameForFile("pages/report.final.html", "md"), "report.md");
+    EXPECT_EQ(textNameForFile("pages/report.final.html"), "report.TXT");
 
     EXPECT_EQ(numberedName("a.TXT", 2), "a-2.TXT");
     EXPECT_EQ(numberedName("noext", 3), "noext-3");

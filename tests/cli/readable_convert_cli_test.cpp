@@ -62,6 +62,32 @@ TEST(ReadableCommandLine, Markdown)
     EXPECT_EQ(runConvertTool(dir, {"--markdown", "--article"}, page).status, 0);
     EXPECT_EQ(runConvertTool(dir, {"--markdown", "--width", "12"}, page).out,
               "## Head\n\nSee [the\n**example**](https://example.org/).\n");
+
+    // --no-images leaves the images out, a linked one with its link's text.
+    const std::string pictures = "<p>A <img src=a.png alt=Alt> b <a href=/x><img src=i.png>c</a></p>";
+    EXPECT_EQ(runConvertTool(dir, {"--markdown"}, pictures).out, "A ![Alt](a.png) b [![](i.png)c](/x)\n");
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "--no-images"}, pictures).out, "A b [c](/x)\n");
+}
+
+TEST(ReadableCommandLine, MarkdownFilesEndInMd)
+{
+    TempDir dir;
+    writeFile(dir / "a.page.html", "<h1>A</h1>");
+    writeFile(dir / "b.html", "<h1>B</h1>");
+    ProcessResult r = runConvertTool(dir, {"--markdown", "a.page.html", "b.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir / "a.md"), "# A\n");
+    EXPECT_EQ(readFile(dir / "b.md"), "# B\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.TXT"));
+    r = runConvertTool(dir, {"--markdown", "--out-dir", "out", "a.page.html", "b.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir / "out" / "a.md"), "# A\n");
+    EXPECT_EQ(readFile(dir / "out" / "b.md"), "# B\n");
+    // A JSON object is no Markdown file; the plain text keeps its TXT.
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "--format", "json", "b.html"}).status, 0);
+    EXPECT_NE(readFile(dir / "b.TXT").find("\"text\": \"# B\\n\""), std::string::npos) << readFile(dir / "b.TXT");
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--out-dir", "plain", "b.html"}).status, 0);
+    EXPECT_EQ(readFile(dir / "plain" / "b.TXT"), "B\n");
 }
 
 TEST(ReadableCommandLine, UsageErrors)
@@ -72,14 +98,16 @@ TEST(ReadableCommandLine, UsageErrors)
                                                                   {"--readable", "--width"},
                                                                   {"--readable", "--width", "0"},
                                                                   {"--readable", "--width", "wide"},
-                                                                  {"--readable", "--width=-3"}}) {
+                                                                  {"--readable", "--width=-3"},
+                                                                  {"--no-images"},
+                                                                  {"--readable", "--no-images"}}) {
         const ProcessResult r = runConvertTool(dir, args, "<p>x</p>");
         EXPECT_EQ(r.status, 2) << args.back();
         EXPECT_EQ(r.out, "") << args.back();
         EXPECT_NE(r.err.find("Try 'quillan-convert --help'"), std::string::npos) << args.back();
     }
     const ProcessResult help = runConvertTool(dir, {"--help"});
-    for (const char *option : {"--readable", "--markdown", "--links", "--width N"})
+    for (const char *option : {"--readable", "--markdown", "--no-images", "--links", "--width N"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 

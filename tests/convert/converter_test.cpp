@@ -50,6 +50,25 @@ TEST(TextPathRule, NamesWithoutAUsableDotGetTxtAppended)
     EXPECT_EQ(textPathFor("/pages/.profile"), "/pages/.profile.TXT");
 }
 
+TEST(TextPathRule, MarkdownAloneEndsInMd)
+{
+    using quillan::convert::textExtensionFor;
+    using quillan::text::Envelope;
+    quillan::text::Options options;
+    options.kind = quillan::text::Kind::Readable;
+    EXPECT_EQ(textExtensionFor(options), "TXT");
+    options.syntax = quillan::text::Syntax::Markdown;
+    EXPECT_EQ(textExtensionFor(options), "md");
+    options.envelope = Envelope::FrontMatter;
+    EXPECT_EQ(textExtensionFor(options), "md");
+    for (const Envelope json : {Envelope::Json, Envelope::JsonLine}) {
+        options.envelope = json;
+        EXPECT_EQ(textExtensionFor(options), "TXT");
+    }
+    EXPECT_EQ(textPathFor("/my.pages/report.final.html", "md"), "/my.pages/report.md");
+    EXPECT_EQ(textPathFor("/pages/.profile", "md"), "/pages/.profile.md");
+}
+
 TEST(WholeFile, ConvertsBesideTheInputAndOverwritesAnOldText)
 {
     TempDir dir;

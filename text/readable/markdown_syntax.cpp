@@ -77,8 +77,12 @@ std::pair<char32_t, std::size_t> decodeAt(std::string_view text, std::size_t at)
 CharClass classOf(char32_t c)
 {
     if (c < 0x80) {
-        if (c <= ' ' || c == 0x7F)
+        // White space is what CommonMark counts as such: other control
+        // characters are neither space nor punctuation, as letters are.
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r')
             return CharClass::Space;
+        if (c < ' ' || c == 0x7F)
+            return CharClass::Word;
         const auto a = static_cast<char>(c);
         return (a >= '0' && a <= '9') || (a >= 'a' && a <= 'z') || (a >= 'A' && a <= 'Z') ? CharClass::Word
                                                                                           : CharClass::Punctuation;
@@ -155,12 +159,22 @@ std::string_view ClosingOf(InlineMark mark)
 
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
 {
+    // A zero-width no-break space starting the text would be read as its
+    // byte order mark: a character reference keeps it (and the line then
+    // starts with that).
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (blockStart && word.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        out.append("&#xFEFF;");
+        word.remove_prefix(kByteOrderMark.size());
+        blockStart = false;
+    }
     const std::size_t startEscape = blockStart && !word.empty() ? blockStartEscape(word) : std::string_view::npos;
     // Most words need nothing: those go in one piece.
     static constexpr auto kMaybe = [] {
         std::array<bool, 256> maybe{};
         for (const unsigned char c : std::string_view("\\`*[]<~_&"))
             maybe[c] = true;
+        maybe[static_cast<unsigned char>(kRowMark)] = maybe[static_cast<unsigned char>(kCellMark)] = true;
         return maybe;
     }();
     if (startEscape == std::string_view::npos &&
@@ -181,6 +195,11 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
         case '~': escape = true; break;
         case '_': escape = i == 0 || i + 1 == word.size() || !wordByte(word[i - 1]) || !wordByte(word[i + 1]); break;
         case '&': escape = referenceAt(word, i); break;
+        case kRowMark:
+        case kCellMark:
+            // Not to be taken for the marks of a table's text.
+            out.append(c == kRowMark ? "&#x1E;" : "&#x1F;");
+            continue;
         default: break;
         }
         if (escape)
@@ -322,11 +341,16 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
     std::vector<std::vector<Cell>> rows;
     std::string outside;
     std::string *to = &outside;
+    bool cells = false;
     for (std::size_t i = 0; i < marked.size();) {
         std::size_t mark = i;
         while (mark < marked.size() && marked[mark] != kRowMark && marked[mark] != kCellMark)
             ++mark;
-        to->append(marked.substr(i, mark - i));
+        const std::string_view text = marked.substr(i, mark - i);
+        to->append(text);
+        // Text between the rows goes between them.
+        if (to == &outside && cells && text.find_first_not_of(" \n") != std::string_view::npos)
+            blocks = true;
         if (mark == marked.size())
             break;
         if (marked[mark] == kRowMark) {
@@ -339,6 +363,7 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
             const int span = mark + 1 < marked.size() ? marked[mark + 1] - '0' : 1;
             rows.back().push_back({{}, span});
             to = &rows.back().back().text;
+            cells = true;
             i = mark + 2;
         }
     }
@@ -353,14 +378,25 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
         }
         columns = std::max(columns, width);
     }
-    std::string out(trimmedLines(outside));
     if (blocks) {
-        for (const std::vector<Cell> &row : rows)
-            for (const Cell &cell : row)
-                if (!cell.text.empty())
-                    out.append(out.empty() ? "" : "\n\n").append(cell.text);
+        // Every text of the table as a paragraph, in order.
+        std::string out;
+        const auto paragraph = [&out](std::string_view text) {
+            if (const std::string_view kept = trimmedLines(text); !kept.empty())
+                out.append(out.empty() ? "" : "\n\n").append(kept);
+        };
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < marked.size(); ++i) {
+            if (marked[i] == kRowMark || marked[i] == kCellMark) {
+                paragraph(marked.substr(start, i - start));
+                i += marked[i] == kCellMark;
+                start = i + 1;
+            }
+        }
+        paragraph(marked.substr(std::min(start, marked.size())));
         return out;
     }
+    std::string out(trimmedLines(outside));
     bool header = true;
     for (const std::vector<Cell> &row : rows) {
         if (row.empty())

@@ -12,7 +12,10 @@
 //   character reference (or at the word's end, where the next piece may
 //   make one); at the start of a block also # - + = > and the
 //   . or ) after a number that would make the line a heading, list item,
-//   quote or setext underline. Everything else is written as it is.
+//   quote or setext underline, and a zero-width no-break space (U+FEFF) as
+//   a character reference, lest it be taken for the text's byte order
+//   mark; U+001E and U+001F, the marks of a table's text (kRowMark,
+//   kCellMark), as references too. Everything else is written as it is.
 // - A code span or block's fence is one backtick longer than the longest
 //   run of backticks in its text (LongestBacktickRun()), so that the text
 //   cannot end it early.
@@ -76,9 +79,11 @@ inline constexpr int kMaxSpan = 64;
 // first row its header, a short row filled with empty cells, a spanned
 // cell followed by empty ones, | escaped. As its cells' texts one after
 // another, each a paragraph, when `blocks` (a cell spans rows, or the
-// table holds another) or when a cell holds a list, quote, heading or code
-// block; a cell's paragraphs and lines are one line of it. Text outside
-// its cells (a caption) comes first, as a paragraph.
+// table holds another), when a cell holds a list, quote, heading or code
+// block, or when text outside the cells stands after one: then every text,
+// in order; else a cell's paragraphs and lines are one line of it. Text
+// outside the cells before the first (a caption) comes first, as a
+// paragraph.
 std::string TableMarkdown(std::string_view marked, bool blocks);
 
 } // namespace quillan::text::readable

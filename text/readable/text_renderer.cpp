@@ -279,6 +279,7 @@ void TextRenderer::characters(std::string_view utf8)
 
 void TextRenderer::startTag(const html::Tag &tag)
 {
+    flushHeldWord();
     skipNewline_ = false;
     if (overflowHidden_) {
         overflowStartTag(tag);
@@ -310,6 +311,7 @@ void TextRenderer::startTag(const html::Tag &tag)
 
 void TextRenderer::endTag(const html::Tag &tag)
 {
+    flushHeldWord();
     skipNewline_ = false;
     if (overflowHidden_ && overflowEndTag(tag))
         return;
@@ -333,6 +335,7 @@ void TextRenderer::endTag(const html::Tag &tag)
 
 void TextRenderer::endOfFile()
 {
+    flushHeldWord();
     overflowHidden_ = false;
     overflowOpen_.clear();
     popTo(0);
@@ -435,15 +438,20 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         else if (flags & kBlock)
             requireBreaks(1);
         else if (element == Element::Img ||
-                 (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image")))
-            markdown() ? markdownImage(tag) : image(tag);
+                 (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
+            // (In code an image is no image: as in the plain text, nothing.)
+            if (!markdown())
+                image(tag);
+            else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
+                markdownImage(tag);
+        }
         return;
     }
 
     if (visible) {
         if (const int breaks = breaksAround(element, flags, stack_.size()); breaks > 0)
             requireBreaks(breaks);
-        if (markdown() && (flags & kHeading) && !inMarkedTable())
+        if (markdown() && (flags & kHeading) && !inMarkedTable() && fenceAt_ == kNone)
             headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
 
         if (flags & kCell) {
@@ -541,9 +549,11 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     // In Markdown a list right after another of its kind, or right inside
     // a list (not an item of it), takes the other delimiter, so that it
     // does not go on as the same list.
+    markerList_ = list ? static_cast<std::size_t>(list - stack_.data()) + 1 : kNone;
     char delimiter = 0;
-    // (In a table's cell, where no list can stand, the marker is text.)
-    if (markdown() && list && !inMarkedTable()) {
+    // (In a table's cell, where no list can stand, and in a code block, the
+    // marker is text.)
+    if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
             const bool ordered = list->element == Element::Ol;
             const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
@@ -558,6 +568,10 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
             list->count = static_cast<std::uint32_t>(parseInteger(value, list->count));
         const int n = static_cast<int>(list->count);
         list->count += list->reversed ? -1 : 1;
+        // A list that starts at another number than 1 cannot interrupt a
+        // paragraph: after an item's line, a blank line goes before it.
+        if (markdown() && !list->marked && n != 1)
+            requireBreaks(2);
         const auto [end, error] = std::to_chars(marker_, marker_ + sizeof marker_ - 2, n);
         (void)error;
         end[0] = delimiter != 0 ? delimiter : '.';
@@ -1372,6 +1386,25 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
 
 void TextRenderer::collapsedText(std::string_view s)
 {
+    std::string joined;
+    if (markdown()) {
+        // A word's escapes depend on all of it, and the text may come in
+        // any pieces: the last word of a piece waits for the next piece (or
+        // the next tag), up to a bound.
+        if (!heldWord_.empty()) {
+            joined = std::move(heldWord_);
+            heldWord_.clear();
+            joined.append(s);
+            s = joined;
+        }
+        std::size_t tail = s.size();
+        while (tail > 0 && !kWordEnds[static_cast<unsigned char>(s[tail - 1])])
+            --tail;
+        if (tail < s.size() && s.size() - tail <= kMaxHeldWord) {
+            heldWord_.assign(s.substr(tail));
+            s = s.substr(0, tail);
+        }
+    }
     const char *p = s.data();
     const char *const end = p + s.size();
     while (p < end) {
@@ -1394,6 +1427,15 @@ void TextRenderer::collapsedText(std::string_view s)
         word(std::string_view(p, static_cast<std::size_t>(q - p)));
         p = q;
     }
+}
+
+void TextRenderer::flushHeldWord()
+{
+    if (heldWord_.empty())
+        return;
+    const std::string w = std::move(heldWord_);
+    heldWord_.clear();
+    word(w);
 }
 
 void TextRenderer::word(std::string_view w)
@@ -1433,10 +1475,7 @@ void TextRenderer::word(std::string_view w)
 void TextRenderer::markdownWord(std::string_view w, bool blockStart)
 {
     movedClosing(w);
-    const auto inCode = [this] {
-        return std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
-    };
-    if (inCode()) {
+    if (inCodeSpan()) {
         writeOpeningMarks();
         emitText(w); // a code span's text as it is
         return;
@@ -1535,10 +1574,10 @@ void TextRenderer::beforeContent()
     if (pendingBreaks_ > 0) {
         if (markdown()) {
             // A br within a block: a hard line break, which marks span (but
-            // for a code span, where it would be a backslash).
-            const bool hard = pendingBreaks_ == 1 && hardBreak_;
-            if (!hard ||
-                std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
+            // for a code span, where it would be a backslash; in a code
+            // block the line end is one).
+            const bool hard = pendingBreaks_ == 1 && hardBreak_ && fenceAt_ == kNone;
+            if (!hard || inCodeSpan())
                 closeMarks(true, 0);
             if (hard)
                 emitText("\\");
@@ -1555,6 +1594,8 @@ void TextRenderer::beforeContent()
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
         stack_[markerDepth_ - 1].markerWidth = static_cast<std::uint8_t>(markerSize_);
+        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList))
+            stack_[markerList_ - 1].marked = true;
         markerSize_ = 0;
         markerDepth_ = kNone;
         pendingSpace_ = false;
@@ -1588,7 +1629,7 @@ void TextRenderer::requireBreaks(int count)
 
 void TextRenderer::lineBreak()
 {
-    if (markdown() && inHeading()) {
+    if (markdown() && fenceAt_ == kNone && inHeading()) {
         pendingSpace_ = true; // a heading is one line
         return;
     }
@@ -1763,8 +1804,8 @@ void TextRenderer::emitMarkdown(std::string_view s)
             break;
         if (options_.width > 0)
             wrapDueBefore(out_.size());
-        if (needPrefix_)
-            writeLinePrefix(true); // an empty line inside a quote is part of it
+        if (needPrefix_ && tableAt_ == kNone)
+            writeLinePrefix(true); // an empty line inside a quote is part of it (a table's get theirs at its end)
         out_.push_back('\n');
         needPrefix_ = true;
         column_ = 0;
@@ -1815,6 +1856,8 @@ void TextRenderer::writeLinePrefix(bool blank)
 {
     const std::size_t from = out_.size();
     for (Open &o : stack_) {
+        if (fenceAt_ != kNone && o.id == fenceId_)
+            break; // a code block's lines are its text, quotes in it included
         if (o.element == Element::Blockquote && !o.foreign && (o.quoted || !blank)) {
             out_.append("> ");
             o.quoted = true;
@@ -1827,6 +1870,11 @@ void TextRenderer::writeLinePrefix(bool blank)
             out_.pop_back();
     }
     column_ += out_.size() - from;
+}
+
+bool TextRenderer::inCodeSpan() const
+{
+    return std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; });
 }
 
 bool TextRenderer::inHeading() const
@@ -1847,12 +1895,12 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         }
         return;
     }
-    // Only a, b and elements the renderer does not tell apart (em, code,
-    // ...) mark their text.
+    // Only a, b, dt and elements the renderer does not tell apart (em,
+    // code, ...) mark their text.
     if (open.element != Element::Other && open.element != Element::A && open.element != Element::B &&
         open.element != Element::Dt)
         return;
-    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Code; }))
+    if (inCodeSpan())
         return; // a code span's text is shown as it is
     Mark mark;
     mark.id = open.id;
@@ -1878,17 +1926,46 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
 
 void TextRenderer::writeOpeningMarks()
 {
-    for (Mark &m : marks_) {
+    for (std::size_t i = 0; i < marks_.size(); ++i) {
+        Mark &m = marks_[i];
         if (m.written)
             continue;
         m.written = true;
         const std::string_view opening = OpeningOf(m.kind);
+        const bool flanking =
+            m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough;
+        if (flanking && m.kind != lastClosed_ && lastClosed_ != InlineMark::None && out_.size() == lastClosedEnd_ &&
+            !out_.empty() && out_.back() == opening.front()) {
+            // Right after another mark of its character closed
+            // (<b>a<i>b</b>c</i>): "**a*b****c*" would read as other
+            // runs, so the rest of its text goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
         if (m.kind == lastClosed_ && m.kind != InlineMark::Link && m.kind != InlineMark::Code &&
             out_.size() == lastClosedEnd_ && out_.size() >= opening.size()) {
             // Right after the same mark closed (<em>a</em><em>b</em>): it
             // goes on instead, "*a**b*" would read otherwise.
             out_.resize(out_.size() - opening.size());
             lastClosed_ = InlineMark::None;
+            continue;
+        }
+        if (m.kind == InlineMark::Code && lastClosed_ == InlineMark::Code && out_.size() == lastClosedEnd_ &&
+            lastCodeAt_ >= flushed_) {
+            // So does a code span ("`a``b`" would be one span of "a``b"):
+            // its fences go, back to the one backtick it opened with.
+            out_.resize(out_.size() - lastCodeFence_);
+            out_.replace(lastCodeAt_ - flushed_, lastCodeFence_, "`");
+            m.at = lastCodeAt_;
+            lastClosed_ = InlineMark::None;
+            continue;
+        }
+        if (flanking && ClassBefore(out_, out_.size()) == CharClass::Word &&
+            std::any_of(marks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks_.end(),
+                        [](const Mark &inner) { return !inner.written; })) {
+            // After a letter a mark opens only before a letter, not before
+            // the marks that open inside it (b<s><em>c): it goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
         if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&
@@ -1914,6 +1991,8 @@ void TextRenderer::writeClosing(Mark &mark)
         std::string fence(LongestBacktickRun(code) + 1, '`');
         out_.replace(opening, 1, pad ? fence + " " : fence);
         emitText(pad ? " " + fence : fence);
+        lastCodeAt_ = mark.at;
+        lastCodeFence_ = fence.size() + pad;
         syntaxEnd_ = out_.size();
         break;
     }
@@ -1951,7 +2030,14 @@ void TextRenderer::writeClosing(Mark &mark)
             else
                 break;
         }
-        if (end == content) {
+        // Nothing but punctuation (and spaces): a closing mark after it
+        // might not close (before a letter, where it cannot move before
+        // it), and its mark shows nothing a reader would miss, so none
+        // either.
+        bool punctuation = true;
+        for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i))
+            punctuation = ClassAt(out_, i) != CharClass::Word;
+        if (punctuation) {
             out_.erase(content - opening.size(), opening.size());
             return;
         }
@@ -1988,7 +2074,12 @@ void TextRenderer::writeClosing(Mark &mark)
             break;
     }
     closingAt_ = kNone;
-    if (run < at && run > syntaxEnd_ && ClassBefore(out_, run) == CharClass::Word) {
+    // (Right after other closing marks it joins their run, as a letter
+    // stands before that.)
+    std::size_t word = run;
+    while (word > syntaxEnd_ + 1 && (out_[word - 1] == '*' || out_[word - 1] == '~') && out_[word - 2] != '\\')
+        --word;
+    if (run < at && run > syntaxEnd_ && ClassBefore(out_, word) == CharClass::Word) {
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;
@@ -2003,6 +2094,7 @@ void TextRenderer::movedClosing(std::string_view next)
         const std::string marks = out_.substr(closingAt_, closingEnd_ - closingAt_);
         out_.erase(closingAt_);
         out_.insert(closingRun_, marks);
+        lastClosed_ = InlineMark::None; // the marks no longer end the text
     }
     closingAt_ = kNone;
 }
@@ -2145,6 +2237,7 @@ void TextRenderer::startTable()
 
 void TextRenderer::endTable()
 {
+    closeMarks(true, 0); // inside the last cell
     const std::string table = TableMarkdown(std::string_view(out_).substr(tableAt_), tableBlocks_);
     out_.resize(tableAt_);
     tableAt_ = kNone;
@@ -2175,6 +2268,7 @@ void TextRenderer::tableMark(char mark, int span)
 {
     hardBreak_ = false; // a br at the end of a cell breaks no line
     beforeContent();
+    closeMarks(true, 0); // a cell's marks close in it, those around the table too
     out_.push_back(mark);
     if (mark == kCellMark)
         out_.push_back(static_cast<char>('0' + span));
@@ -2186,8 +2280,8 @@ void TextRenderer::tableMark(char mark, int span)
 
 void TextRenderer::thematicBreak()
 {
-    if (inMarkedTable() || markerSize_ > 0) {
-        requireBreaks(1); // no rule in a cell, nor before a list item's marker
+    if (inMarkedTable() || markerSize_ > 0 || fenceAt_ != kNone) {
+        requireBreaks(1); // no rule in a cell or a code block, nor before a list item's marker
         return;
     }
     requireBreaks(2);

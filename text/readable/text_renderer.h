@@ -97,8 +97,12 @@ public:
 // GitHub's strikethrough) that renders as the same text.
 enum class Syntax : std::uint8_t { Plain, Markdown };
 
+// What becomes of images in Markdown: written as images, or left out.
+enum class Images : std::uint8_t { Keep, Drop };
+
 struct RenderOptions {
     Syntax syntax = Syntax::Plain;
+    Images images = Images::Keep; // Markdown only
     bool links = false;
     std::size_t width = 0; // 0: lines are not wrapped
     // The page's own address, against which relative link addresses are
@@ -127,7 +131,7 @@ public:
     void endOfFile() override;
     // Whether any text has been laid out so far (white space at the start
     // of the text, which is never written, not counted).
-    bool wroteText() const { return started_; }
+    bool wroteText() const { return started_ || !heldWord_.empty(); }
 
 private:
     struct Open {
@@ -151,6 +155,7 @@ private:
         std::uint8_t markerWidth = 0;                        // li: its marker's width once written (Markdown)
         bool quoted = false;                                 // blockquote: a line of it is written (Markdown)
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
+        bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -218,6 +223,8 @@ private:
     void collapsedText(std::string_view utf8);
     void keptText(std::string_view utf8);
     void word(std::string_view utf8); // a run without collapsible white space
+    // Markdown: the word held back from the end of a piece of text, written.
+    void flushHeldWord();
     void requireBreaks(int count);
     void lineBreak();
     void cellSeparator();
@@ -284,6 +291,8 @@ private:
     void endFence();
     void thematicBreak();
     bool inHeading() const;
+    // Inside a code span, whose text is written as it is.
+    bool inCodeSpan() const;
     // Tables: the outermost one's text is kept with marks for its rows and
     // cells, and laid out once it ends.
     void startTable();
@@ -334,6 +343,7 @@ private:
     char marker_[16] = {};  // a list item's marker waiting for its first text
     std::size_t markerSize_ = 0;
     std::size_t markerDepth_ = kNone;
+    std::size_t markerList_ = kNone; // the list of the marker waiting to be written (as markerDepth_ counts)
     bool linkHasText_ = false;
     std::string linkAlt_; // the alt text of an image in the open link
     std::size_t headDepth_ = kNone;
@@ -349,7 +359,9 @@ private:
     std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
     std::size_t columnAfterSpace_ = 0;
 
-    std::string escaped_;     // a word escaped for Markdown
+    std::string escaped_;  // a word escaped for Markdown
+    std::string heldWord_; // the last word of a piece of text, held back (Markdown)
+    static constexpr std::size_t kMaxHeldWord = 4096;
     std::vector<Mark> marks_; // the marks of open inline elements, in the order opened
     static constexpr std::size_t kResolvedKept = 16;
     std::vector<std::pair<std::string, std::string>> resolved_; // addresses as written, and resolved
@@ -362,7 +374,9 @@ private:
     std::size_t holdAt_ = kNone;                                // out_ is kept from here on
     InlineMark lastClosed_{};                                   // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;
-    std::size_t closingAt_ = kNone; // closing marks after punctuation, up to closingEnd_
+    std::size_t lastCodeAt_ = kNone; // the last code span's opening (as flushed_ counts)
+    std::size_t lastCodeFence_ = 0;  // and the bytes of each of its fences
+    std::size_t closingAt_ = kNone;  // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
     std::size_t closingRun_ = kNone;  // where that punctuation starts
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_

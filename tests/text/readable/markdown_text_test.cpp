@@ -58,6 +58,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<p>a<br>b</p><p>c<br></p><p>d</p>", "a\\\nb\n\nc\n\nd\n"},
         {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
         {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
+        {"<ul><li>x<ol start=5><li>y</ol><li>z<ol><li>w</ol></ul>", "- x\n\n  5. y\n- z\n  1. w\n"},
+        {"<ul><li>x<ol><li><li>y</ol></ul>", "- x\n\n  2. y\n"},
         {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
         // A list right after another of its kind is a new list.
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
@@ -75,6 +77,14 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
+        // Marks around the table close in its cells; the page's own
+        // control characters are not the table's marks.
+        {"<b><table><td>i<td>j</table>k</b>", "| **i** | **j** |\n| --- | --- |\n\n**k**\n"},
+        {"<table><td>\x1Ft\x1E</table>", "| &#x1F;t&#x1E; |\n| --- |\n"},
+        // A table in a quote: its lines quoted once the table is written.
+        {"<blockquote><p>M<table><tr><td>a<br>b</table></blockquote>", "> M\n>\n> | a b |\n> | --- |\n"},
+        // Text between the rows stays there.
+        {"<table><tr><td>b<tr><y>c</y><td>d</table>", "b\n\nc\n\nd\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
         {"<table><tr><td><ul><li>x<li>y</ul><td>z</table>", "* x\n* y\n\nz\n"},
         // Paragraphs and lines in a cell are one line of it.
@@ -99,6 +109,10 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
+        // A mark of nothing but punctuation is none.
+        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e</p>", "\\>b \\&c !? d > ;e\n"},
+        // (and then it is no longer there to go on from)
+        {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark spans a line break; across a paragraph's end it closes
         // before it and opens again after it, and so does a code span at
         // a line break.
@@ -106,6 +120,13 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         {"<b>a<p>b</b>", "**a**\n\n**b**\n"},
         {"<p><code>a<br>b</code></p>", "`a`\\\n`b`\n"},
         {"<p>a!<a href='/x'>b</a></p>", "a\\![b](/x)\n"},
+        {"<p><b><em>b</em>;</b>s</p>", "***b***;s\n"},
+        {"<p>b<s><em>c</em> d</s> <b><i>e</i></b></p>", "b*c* d ***e***\n"},
+        // Code right after code goes on in the same span.
+        {"<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd></p>", "`` ab` `` `cd`\n"},
+        // A control character is no space to CommonMark: a mark opens
+        // before punctuation only after space or punctuation.
+        {"<p>a;\x0B<b>&amp;b</b></p>", "a;\x0B\\&**b**\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
@@ -132,8 +153,21 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     expectMarkdown({
         {"<p>1. not a list</p><p># not a heading</p><p>- no item</p><p>&gt; no quote</p>",
          "1\\. not a list\n\n\\# not a heading\n\n\\- no item\n\n\\> no quote\n"},
+        // (and a zero-width no-break space where it would be a byte order mark)
+        {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
          "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
+    });
+}
+
+TEST(MarkdownText, ACodeBlockHoldsThePlainText)
+{
+    // No Markdown inside code: what would be marks is the plain text's.
+    expectMarkdown({
+        {"<pre>a<img src=i.png alt=x>b<br>c<hr>d</pre><p><code>e<img src=i.png>f</code></p>",
+         "```\nab\nc\nd\n```\n\n`ef`\n"},
+        {"<pre>x<ul><li>i</ul><ol><li>n</ol><h2>h<br>g</h2></pre>", "```\nx\n\n* i\n\n1. n\n\nh\ng\n```\n"},
+        {"<blockquote><pre>x<blockquote>q</blockquote></pre></blockquote>", "> ```\n> x\n>\n> q\n> ```\n"},
     });
 }
 
@@ -150,6 +184,17 @@ constexpr std::string_view kPages[] = {
     "<ol><li>one</ol><ul><li>u</ul><ul><li>v</ul>",
     "<p>x!<a href='/l'>link</a> <img src='a.png' alt='[alt]'> *star* _und_ \\back\\ &lt;tag&gt;</p>",
     "<ul><li>a<ul><li>b<blockquote>c</blockquote></ul></ul><p>a<br><br>b</p><h2>h<br>2</h2>",
+    // Words whose escapes depend on all of them, however the text is cut.
+    "<p>snake_case_name x_ 2024. AT&amp;T &amp;amp; a*b</p><p>-</p><p>12.</p>",
+    "<pre>a<img src=i.png alt=x>b<ul><li>item</ul><h2>he<br>ad</h2><blockquote>q</blockquote><hr>y<br>z</pre>"
+    "<p><code>c<img src=j.png alt=y>d</code></p>",
+    "<table><x>a</x><td>b<tr><y>c</y></table>",
+    "<p><em>x <b>am></em><em>b</em> <i>c.</i><i>d</i></p>",
+    "&#xFEFF;<p>&#xFEFF;</p>",
+    "<ul><li>x<ol start=5><li>y</ol><li>z<ol><li value=3>w</ol><li><ol start=2><li>v</ol></ul>",
+    "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
+    "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
+    "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
@@ -181,12 +226,16 @@ TEST(MarkdownText, TheArticleAndTheStrippedText)
     for (int i = 0; i < 6; ++i)
         prose += "<p>The sentence " + std::to_string(i) +
                  " goes on for a while, with <b>bold words</b>, commas, clauses and enough text to read as prose.</p>";
+    prose += "<p>Then <b>bold<i>both</b>italic.</i> Words go on for a while, with commas, and clauses.</p>";
     const std::string md =
         markdown("<title>Story</title><nav><a href=/>Home</a></nav><article><h1>Story</h1>" + prose + "</article>",
                  Kind::Article);
     EXPECT_EQ(md.substr(0, md.find('\n')), "# Story");
     EXPECT_NE(md.find("**bold words**"), std::string::npos) << md;
     EXPECT_EQ(md.find("Home"), std::string::npos) << md;
+    // The article's tree opens the i again after </b>: a mark that would
+    // open right after another of its character closed is left out.
+    EXPECT_NE(md.find("**bold*both***italic."), std::string::npos) << md;
 
     Options stripped;
     stripped.syntax = Syntax::Markdown;

@@ -1,0 +1,150 @@
+// libFuzzer target: the Markdown round trip. The page's Markdown, read by
+// cmark-gfm (with its table and strikethrough extensions) and the HTML it
+// gives rendered as readable text again, must give the plain readable text
+// of the same page, white space aside; and the Markdown must not depend on
+// where the page is cut in two.
+//
+// Tolerated: the numbers of ordered lists (a list whose numbers skip or go
+// down cannot be written in CommonMark, whose items count up from the
+// first), so "N. " and "N) " at the start of a line are left out of both
+// texts before they are compared, and after any white space too, for an
+// item numbered other than 1 cannot interrupt a paragraph and may read back
+// as the end of the line before; and how link addresses are
+// percent-encoded (the Markdown encodes < and >, cmark-gfm's HTML all that
+// an address may not hold as it is), so %XX is read as its byte in both.
+// With numbered links, the numbers and the list of addresses are left out
+// too: a link whose text runs over blocks is one link to the plain text
+// but one per block in Markdown, and a link in code cannot be one at all.
+//
+// By hand, for longer:  build-asan/bin/fuzz_markdown -max_total_time=600 CORPUS_DIR
+#include "fuzz_text.h"
+
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using quillan::text::Kind;
+using quillan::text::Options;
+using quillan::text::Syntax;
+
+// The HTML cmark-gfm makes of `markdown`, as its command line does by
+// default (raw HTML and unsafe addresses left out).
+std::string commonMarkHtml(std::string_view markdown)
+{
+    cmark_gfm_core_extensions_ensure_registered();
+    cmark_parser *parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    for (const char *name : {"table", "strikethrough"})
+        cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
+    cmark_parser_feed(parser, markdown.data(), markdown.size());
+    cmark_node *document = cmark_parser_finish(parser);
+    char *html = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser));
+    std::string out(html);
+    cmark_get_default_mem_allocator()->free(html);
+    cmark_node_free(document);
+    cmark_parser_free(parser);
+    return out;
+}
+
+int hexDigit(char c)
+{
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// `text` without white space, without the number of an ordered list's item
+// where a line or a word starts with one, and with %XX read as its byte; with
+// `links`, without the links' numbers ("[N]") and their list.
+std::string compared(std::string_view encoded, bool links)
+{
+    if (const std::size_t list = encoded.rfind("\n\nReferences\n\n"); links && list != std::string_view::npos)
+        encoded = encoded.substr(0, list);
+    std::string decoded;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (links && encoded[i] == '[') {
+            std::size_t end = i + 1;
+            while (end < encoded.size() && encoded[end] >= '0' && encoded[end] <= '9')
+                ++end;
+            if (end > i + 1 && end < encoded.size() && encoded[end] == ']') {
+                i = end;
+                continue;
+            }
+        }
+        if (encoded[i] == '%' && i + 2 < encoded.size() && hexDigit(encoded[i + 1]) >= 0 &&
+            hexDigit(encoded[i + 2]) >= 0) {
+            decoded.push_back(char(hexDigit(encoded[i + 1]) * 16 + hexDigit(encoded[i + 2])));
+            i += 2;
+        } else {
+            decoded.push_back(encoded[i]);
+        }
+    }
+    const std::string_view text = decoded;
+    std::string out;
+    bool lineStart = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' || c == ' ' || c == '\t') {
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c >= '0' && c <= '9') {
+            std::size_t end = i;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+                ++end;
+            if (end + 1 < text.size() && (text[end] == '.' || text[end] == ')') && text[end + 1] == ' ') {
+                i = end + 1;
+                lineStart = false;
+                continue;
+            }
+        }
+        lineStart = false;
+        out.push_back(c);
+    }
+    return out;
+}
+
+[[noreturn]] void fail(std::string_view what, std::string_view a, std::string_view b)
+{
+    std::fprintf(stderr, "%.*s\n--- one:\n%.*s\n--- other:\n%.*s\n", int(what.size()), what.data(), int(a.size()),
+                 a.data(), int(b.size()), b.data());
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // The first byte chooses links and the kind, the next two where the page
+    // is cut; the rest is the page.
+    if (size < 4)
+        return 0;
+    Options plain;
+    plain.links = data[0] & 1;
+    plain.kind = (data[0] >> 1) & 1 ? Kind::Article : Kind::Readable;
+    const std::string_view page(reinterpret_cast<const char *>(data) + 3, size - 3);
+    const std::size_t cut = (data[1] | std::size_t{data[2]} << 8) % page.size();
+    Options markdown = plain;
+    markdown.syntax = Syntax::Markdown;
+
+    const std::string md = fuzztext::render(page, {}, markdown);
+    if (cut > 0 && fuzztext::render(page, {cut, page.size() - cut}, markdown) != md)
+        fail("the Markdown depends on the pieces", md, fuzztext::render(page, {cut, page.size() - cut}, markdown));
+
+    const std::string html = commonMarkHtml(md);
+    Options readBack = plain;
+    readBack.kind = Kind::Readable;
+    const std::string text = fuzztext::render("<meta charset=utf-8>" + html, {}, readBack);
+    const std::string expected = fuzztext::render(page, {}, plain);
+    if (compared(text, plain.links) != compared(expected, plain.links))
+        fail("the Markdown read back is not the plain text", expected,
+             md + "\n--- as HTML:\n" + html + "\n--- as text:\n" + text);
+    return 0;
+}
