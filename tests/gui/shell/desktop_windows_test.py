@@ -84,6 +84,21 @@ def cases(desk, work, bin_dir, sysinfo_record):
                                       text=True, timeout=30)
     expect(recorded.returncode == 0, "could not record the System Information tool: " + recorded.stderr)
     try:
+        def converted(page=None):
+            """Converts with Return, PAGE typed into the file box first when
+            given; the viewer and the text it shows."""
+            program.focus_by_click(program.find("text", "HTML file", within=main))
+            if page is not None:
+                desk.key("ctrl+a")
+                desk.type(page)
+            desk.key("Return")
+            viewer = program.window_with("label", "Font Size", what="the viewer")
+            return viewer, program.text(program.find("text", "Converted text", within=viewer)) or ""
+
+        def close(viewer):
+            program.click(program.find("push button", "Close", within=viewer))
+            program.wait("the viewer to close", lambda: program.gone(viewer))
+
         with Case("start", program, 30):
             main = desktop.through_splash(program)
 
@@ -204,15 +219,9 @@ def cases(desk, work, bin_dir, sysinfo_record):
             expect(not program.has_state(readable, checked), "Readable text is ticked at the start")
             program.click(readable)
             program.wait("Readable text ticked", lambda: program.has_state(readable, checked))
-            file_box = program.find("text", "HTML file", within=main)
-            program.focus_by_click(file_box)
-            desk.key("Return")
-            viewer = program.window_with("label", "Font Size", what="the viewer")
-            text = program.find("text", "Converted text", within=viewer)
-            shown = program.text(text) or ""
+            viewer, shown = converted()
             expect("More & more" in shown and "&amp;" not in shown, "the viewer shows %r" % shown)
-            program.click(program.find("push button", "Close", within=viewer))
-            program.wait("the viewer to close", lambda: program.gone(viewer))
+            close(viewer)
             program.click(readable)
             program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
 
@@ -224,19 +233,11 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(article)
             program.wait("Article only ticked", lambda: program.has_state(article, checked))
             program.wait("Readable text ticked with it", lambda: program.has_state(readable, checked))
-            file_box = program.find("text", "HTML file", within=main)
-            program.focus_by_click(file_box)
-            desk.key("ctrl+a")
-            desk.type(news)
-            desk.key("Return")
-            viewer = program.window_with("label", "Font Size", what="the viewer")
-            text = program.find("text", "Converted text", within=viewer)
-            shown = program.text(text) or ""
+            viewer, shown = converted(news)
             expect(shown.startswith("Harbour lights return\n") and "forty-two lamps" in shown
                    and "Sport pages" not in shown and "Copyright" not in shown,
                    "the viewer shows %r" % shown)
-            program.click(program.find("push button", "Close", within=viewer))
-            program.wait("the viewer to close", lambda: program.gone(viewer))
+            close(viewer)
             program.click(readable)
             program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
             program.wait("Article only cleared with it", lambda: not program.has_state(article, checked))
@@ -249,14 +250,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.click(markdown)
             program.wait("Markdown ticked", lambda: program.has_state(markdown, checked))
             program.wait("Readable text ticked with it", lambda: program.has_state(readable, checked))
-            file_box = program.find("text", "HTML file", within=main)
-            program.focus_by_click(file_box)
-            desk.key("ctrl+a")
-            desk.type(news)
-            desk.key("Return")
-            viewer = program.window_with("label", "Font Size", what="the viewer")
-            text = program.find("text", "Converted text", within=viewer)
-            shown = program.text(text) or ""
+            viewer, shown = converted(news)
             expect("\n# Harbour lights return\n" in shown and "[Sport pages](/sport)" in shown,
                    "the viewer shows %r" % shown)
             program.click(program.find("push button", "Save", within=viewer))
@@ -273,8 +267,7 @@ def cases(desk, work, bin_dir, sysinfo_record):
             program.wait("the copy, with .md", lambda: os.path.exists(kept))
             with open(kept, "rb") as f:
                 expect(b"# Harbour lights return" in f.read(), "the copy lacks the Markdown")
-            program.click(program.find("push button", "Close", within=viewer))
-            program.wait("the viewer to close", lambda: program.gone(viewer))
+            close(viewer)
             program.click(readable)
             program.wait("Readable text cleared", lambda: not program.has_state(readable, checked))
             program.wait("Markdown cleared with it", lambda: not program.has_state(markdown, checked))
