@@ -79,15 +79,19 @@ TEST(ReadableCommandLine, MarkdownFilesEndInMd)
     EXPECT_EQ(readFile(dir / "a.md"), "# A\n");
     EXPECT_EQ(readFile(dir / "b.md"), "# B\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "a.TXT"));
-    r = runConvertTool(dir, {"--markdown", "--out-dir", "out", "a.page.html", "b.html"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(dir / "out" / "a.md"), "# A\n");
-    EXPECT_EQ(readFile(dir / "out" / "b.md"), "# B\n");
+    if (QUILLAN_CONVERT_BATCHES) { // (a build without Qt converts files only, without --out-dir)
+        r = runConvertTool(dir, {"--markdown", "--out-dir", "out", "a.page.html", "b.html"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(dir / "out" / "a.md"), "# A\n");
+        EXPECT_EQ(readFile(dir / "out" / "b.md"), "# B\n");
+    }
     // A JSON object is no Markdown file; the plain text keeps its TXT.
     EXPECT_EQ(runConvertTool(dir, {"--markdown", "--format", "json", "b.html"}).status, 0);
     EXPECT_NE(readFile(dir / "b.TXT").find("\"text\": \"# B\\n\""), std::string::npos) << readFile(dir / "b.TXT");
-    EXPECT_EQ(runConvertTool(dir, {"--readable", "--out-dir", "plain", "b.html"}).status, 0);
-    EXPECT_EQ(readFile(dir / "plain" / "b.TXT"), "B\n");
+    if (QUILLAN_CONVERT_BATCHES) {
+        EXPECT_EQ(runConvertTool(dir, {"--readable", "--out-dir", "plain", "b.html"}).status, 0);
+        EXPECT_EQ(readFile(dir / "plain" / "b.TXT"), "B\n");
+    }
 }
 
 TEST(ReadableCommandLine, UsageErrors)

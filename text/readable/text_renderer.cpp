@@ -1792,7 +1792,7 @@ void TextRenderer::emitMarkdown(std::string_view s)
         const std::size_t newline = s.find('\n');
         const std::string_view piece = s.substr(0, newline);
         if (!piece.empty()) {
-            if (needPrefix_ && tableAt_ == kNone) {
+            if (needPrefix_) {
                 needPrefix_ = false;
                 writeLinePrefix(false);
             }
@@ -1804,8 +1804,8 @@ void TextRenderer::emitMarkdown(std::string_view s)
             break;
         if (options_.width > 0)
             wrapDueBefore(out_.size());
-        if (needPrefix_ && tableAt_ == kNone)
-            writeLinePrefix(true); // an empty line inside a quote is part of it (a table's get theirs at its end)
+        if (needPrefix_)
+            writeLinePrefix(true); // an empty line inside a quote is part of it
         out_.push_back('\n');
         needPrefix_ = true;
         column_ = 0;
@@ -1855,7 +1855,14 @@ bool TextRenderer::mayBreakBefore(std::string_view word) const
 void TextRenderer::writeLinePrefix(bool blank)
 {
     const std::size_t from = out_.size();
-    for (Open &o : stack_) {
+    // In a table only what its cells hold: the table's text gets the rest
+    // once it is laid out.
+    std::size_t first = 0;
+    if (tableAt_ != kNone)
+        if (const std::size_t table = stackIndexOf(tableId_); table != kNone)
+            first = table + 1;
+    for (std::size_t i = first; i < stack_.size(); ++i) {
+        Open &o = stack_[i];
         if (fenceAt_ != kNone && o.id == fenceId_)
             break; // a code block's lines are its text, quotes in it included
         if (o.element == Element::Blockquote && !o.foreign && (o.quoted || !blank)) {

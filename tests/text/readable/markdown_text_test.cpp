@@ -87,6 +87,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<table><tr><td>b<tr><y>c</y><td>d</table>", "b\n\nc\n\nd\n"},
         // (A list in a cell has the plain markers: no list can stand in a pipe table.)
         {"<table><tr><td><ul><li>x<li>y</ul><td>z</table>", "* x\n* y\n\nz\n"},
+        // What a cell holds keeps its own indents: a code block in an item.
+        {"<table><tr><td><ul><li><pre>x\n&lt;li></pre></ul><td>z</table>", "* ```\n  x\n  <li>\n  ```\n\nz\n"},
         // Paragraphs and lines in a cell are one line of it.
         {"<table><tr><td><p>a</p><p>b<br>c</p><td>d</table>", "| a b c | d |\n| --- | --- |\n"},
     });
