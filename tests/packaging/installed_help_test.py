@@ -7,7 +7,9 @@ the splash with Start, and asked for help with F1, it opens
 
     installed_help_test.py BUILD_DIR PKGLIBDIR
 
-Runs itself under xvfb-run; exit 77 (skipped) without xvfb-run or xdotool.
+Runs itself on a display server of its own, which picks a free display
+itself (xvfb-run -a can race a server another test starts at the same
+time); exit 77 (skipped) without Xvfb or xdotool.
 """
 import os
 import shutil
@@ -115,16 +117,45 @@ def run(build, pkglibdir):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def start_display():
+    """Xvfb on the first free display, which it names itself once it takes
+    connections: the server and the display, or (None, None)."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten",
+                               "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read_end, 16)  # the number, or the end when the server gives up
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_end)
+    if not number.endswith(b"\n"):
+        server.kill()
+        server.wait()
+        return None, None
+    return server, ":" + number.decode().strip()
+
+
 def main():
     build, pkglibdir = sys.argv[1], sys.argv[2]
     if os.environ.get("QUILLAN_INSTALLED_HELP_STAGE") != "display":
-        for tool in ("xvfb-run", "xdotool"):
+        for tool in ("Xvfb", "xdotool"):
             if shutil.which(tool) is None:
                 print("installed-help: %s is missing; skipped" % tool)
                 return 77
-        env = dict(os.environ, QUILLAN_INSTALLED_HELP_STAGE="display")
-        return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -nolisten tcp", sys.executable,
-                               os.path.abspath(__file__)] + sys.argv[1:], env=env).returncode
+        server, display = start_display()
+        if server is None:
+            print("installed-help: the display server did not start; skipped")
+            return 77
+        try:
+            env = dict(os.environ, QUILLAN_INSTALLED_HELP_STAGE="display", DISPLAY=display)
+            return subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=env,
+                                  timeout=110).returncode
+        finally:
+            server.terminate()
+            server.wait()
     if not os.path.exists(os.path.join(build, "bin", "quillan")):
         print("installed-help: no program in this build; skipped")
         return 77
