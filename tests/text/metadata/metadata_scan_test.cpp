@@ -170,6 +170,41 @@ TEST(MetadataScan, ParagraphAndBylineStandInLast)
     EXPECT_EQ(pageMetadata("<template><span rel=author>Nobody</span></template><a rel=author>Ann</a>").author, "Ann");
 }
 
+TEST(MetadataScan, BylinesAsAReaderFindsThem)
+{
+    const auto author = [](const std::string &body) { return pageMetadata(body).author; };
+    // Classes and ids that name a byline; the outer of two is the byline.
+    EXPECT_EQ(author("<div class=FeatureByline>By <b>Nat Example</b></div>"), "By Nat Example");
+    EXPECT_EQ(author("<div class='post-author x'>By <a rel=author href=/ann>Ann Lee</a></div>"), "By Ann Lee");
+    EXPECT_EQ(author("<div id=authorization>Sign in</div><span class=writer>Ann Lee</span>"), "Ann Lee");
+    EXPECT_EQ(author("<body class=author-admin><p class=byline>By Ann<p>The story begins here."), "By Ann");
+    // Not a reader's comment, an author to follow, nor a biography.
+    EXPECT_EQ(author("<ol class=comment-list><li><div class=byline>Some Reader</div></li></ol>"
+                     "<div class=author>Ann Lee</div>"),
+              "Ann Lee");
+    EXPECT_EQ(author("<li class=author-follow>Kay Other Her latest posts</li><span class=byline>By Ann</span>"),
+              "By Ann");
+    EXPECT_EQ(author("<div class=author-box>" + std::string(30, 'x') + " writes on rail, " + std::string(80, 'y') +
+                     " <span class=author-name>Ann Lee</span></div>"),
+              "Ann Lee");
+    // A name marked inside the byline is the name alone.
+    EXPECT_EQ(author("<p class=byline itemprop=author><a rel=author href=/d><span itemprop=name>Dan Example</span>"
+                     "</a> - <time>Apr 16, 2015 8:02 pm UTC</time></p>"),
+              "Dan Example");
+}
+
+TEST(MetadataScan, ArticleParagraphFromADivsOwnText)
+{
+    const std::string text = "Lorem ipsum dolor sit amet, consectetur adipisicing elit, sed do eiusmod tempor "
+                             "incididunt ut labore.";
+    EXPECT_EQ(
+        pageMetadata("<article><h1>Head</h1><div>\n  " + text + "\n</div><div>Second</div></article>").description,
+        text);
+    // Too short to be a paragraph; outside an article, a <div> is not one.
+    EXPECT_EQ(pageMetadata("<article><div>3 min read</div><p>First</p></article>").description, "First");
+    EXPECT_EQ(pageMetadata("<div>" + text + "</div><p>First</p>").description, "First");
+}
+
 TEST(MetadataScan, FedInPiecesOrInALegacyEncoding)
 {
     const std::string page = "<meta charset=windows-1252><title>Caf\xE9</title><meta name=author content='Jos\xE9'>";
