@@ -54,12 +54,13 @@ std::optional<std::string> anyText(const std::string &value)
 // A title's parts: "Story | Section | Site" has three.
 constexpr std::string_view kPipe = " | ";
 
+// The words of a title, its pipes not counted.
 std::size_t wordCount(std::string_view text)
 {
     std::size_t words = 0;
     bool inWord = false;
     for (const char c : text) {
-        const bool space = c == ' ';
+        const bool space = c == ' ' || c == '|';
         words += !space && !inWord;
         inWord = !space;
     }

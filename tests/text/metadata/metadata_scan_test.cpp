@@ -116,6 +116,7 @@ TEST(MetadataScan, TitleElementWithoutItsSiteName)
     EXPECT_EQ(pageMetadata("<title>Get your code covered | Code | Ann Example</title>").title,
               "Get your code covered | Code");
     EXPECT_EQ(pageMetadata("<title>Night trains | Rail</title>").title, "Night trains | Rail");
+    EXPECT_EQ(pageMetadata("<title>Rail | News | Night trains</title>").title, "Rail | News | Night trains");
     EXPECT_EQ(pageMetadata("<title>One two three | Four five six seven</title>").title,
               "One two three | Four five six seven");
     EXPECT_EQ(pageMetadata("<title>Night trains - return to the north</title>").title,
