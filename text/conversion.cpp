@@ -138,7 +138,8 @@ private:
 class ArticleConverter final : public Converter {
 public:
     ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
-        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), taps_(options)
+        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), taps_(options),
+          metadata_(options.metadata)
     {}
 
     void feed(std::string_view bytes) override
@@ -163,6 +164,10 @@ public:
         result.textEncoding = Utf8;
         result.article = article_.choice();
         taps_.finish(result);
+        // The metadata's title is the one the article shows as its first
+        // line, so that the two never disagree.
+        if (metadata_ == MetadataSearch::Find)
+            result.metadata.title = result.article->title;
         return result;
     }
 
@@ -170,6 +175,7 @@ private:
     html::Decoder decoder_;
     article::ArticleInput article_;
     PageTaps taps_;
+    MetadataSearch metadata_;
 };
 
 } // namespace

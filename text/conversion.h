@@ -110,7 +110,7 @@ struct Result {
     // The page's title, with TitleSearch::Find; empty when it has none.
     std::string title;
     // With MetadataSearch::Find (or an Envelope other than Text): what the
-    // page says about itself.
+    // page says about itself; Kind::Article: with the article's title.
     metadata::Metadata metadata;
     // Kind::Article: what the extractor chose.
     std::optional<article::ArticleChoice> article;

@@ -108,4 +108,21 @@ TEST(ArticleCommandLine, VerboseTellsWhatEachPageGaveOnStandardErrorOnly)
     EXPECT_EQ(runConvertTool(dir, {"-v", "a.html"}).status, 2);
 }
 
+TEST(ArticleCommandLine, MetadataTitleIsTheArticlesFirstLine)
+{
+    TempDir dir;
+    // The share card's title is a teaser; the article shows the heading.
+    const std::string page = "<meta property=\"og:title\" content=\"Sleeper trains: all you need to know\">" + kPage;
+    ProcessResult r = runConvertTool(dir, {"--article", "--format", "json"}, page);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"title\": \"Night trains return\",\n"), std::string::npos) << r.out;
+    r = runConvertTool(dir, {"--article", "--metadata"}, page);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("---\ntitle: \"Night trains return\"\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("---\n" + kText), std::string::npos) << r.out;
+    // The readable text has no title of its own: the page's metadata gives it.
+    r = runConvertTool(dir, {"--readable", "--format", "json"}, page);
+    EXPECT_NE(r.out.find("\"title\": \"Sleeper trains: all you need to know\",\n"), std::string::npos) << r.out;
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <span>
 
 namespace quillan::text::metadata {
 
@@ -15,18 +16,31 @@ namespace {
 using Candidate = Candidates::Candidate;
 using Shape = std::function<std::optional<std::string>(const std::string &)>;
 
-std::vector<Candidate> byTrust(const std::vector<Candidate> &candidates)
+// How far `source` is trusted for `field`: lower first. Dublin Core is
+// written to catalogue the document itself, so its title, creator and
+// description come before a share card's; its publisher is often the legal
+// name of the company, so the site's name keeps the order of the sources.
+int trust(Field field, Source source)
 {
-    std::vector<Candidate> sorted = candidates;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const Candidate &a, const Candidate &b) { return a.source < b.source; });
+    const bool catalogued = field == Field::Title || field == Field::Author || field == Field::Description;
+    if (catalogued && source == Source::DublinCore)
+        return int(Source::JsonLd) * 2 + 1;
+    return int(source) * 2;
+}
+
+std::vector<Candidate> byTrust(const Candidates &candidates, Field field)
+{
+    std::vector<Candidate> sorted = candidates.of(field);
+    std::stable_sort(sorted.begin(), sorted.end(), [field](const Candidate &a, const Candidate &b) {
+        return trust(field, a.source) < trust(field, b.source);
+    });
     return sorted;
 }
 
 // The first value, most trusted first, that `shape` accepts, as it makes it.
-std::string firstOfShape(const std::vector<Candidate> &candidates, const Shape &shape)
+std::string firstOfShape(const Candidates &candidates, Field field, const Shape &shape)
 {
-    for (const Candidate &c : byTrust(candidates))
+    for (const Candidate &c : byTrust(candidates, field))
         if (std::optional<std::string> value = shape(c.value))
             return *value;
     return {};
@@ -37,16 +51,33 @@ std::optional<std::string> anyText(const std::string &value)
     return value;
 }
 
-// The title without the site's name where the page's <title> adds it
-// ("Title - Site", "Site | Title").
+// A title's parts: "Story | Section | Site" has three.
+constexpr std::string_view kPipe = " | ";
+
+// The words of a title, its pipes not counted.
+std::size_t wordCount(std::string_view text)
+{
+    std::size_t words = 0;
+    bool inWord = false;
+    for (const char c : text) {
+        const bool space = c == ' ' || c == '|';
+        words += !space && !inWord;
+        inWord = !space;
+    }
+    return words;
+}
+
+// The page's <title> without the site's name it adds ("Title - Site",
+// "Site | Title"). Where the site's name is not known, the last of the
+// parts a pipe divides is taken for it when what is left is a title of at
+// least three words, and longer than that part ("Story | Section | Blog
+// Name" -> "Story | Section").
 std::string withoutSiteName(std::string title, std::string_view site)
 {
-    if (site.empty())
-        return title;
     static constexpr std::string_view Separators[] = {" - ",        " | ",  " \xE2\x80\x93 ", " \xE2\x80\x94 ",
                                                       " \xC2\xB7 ", " :: ", " \xC2\xBB ",     " \xE2\x80\xA2 ",
                                                       " : ",        " / "};
-    for (const std::string_view separator : Separators) {
+    for (const std::string_view separator : site.empty() ? std::span<const std::string_view>() : Separators) {
         const std::size_t tail = separator.size() + site.size();
         if (title.size() > tail && sameName(std::string_view(title).substr(title.size() - site.size()), site) &&
             std::string_view(title).substr(title.size() - tail, separator.size()) == separator)
@@ -55,6 +86,13 @@ std::string withoutSiteName(std::string title, std::string_view site)
             std::string_view(title).substr(site.size(), separator.size()) == separator)
             return title.substr(tail);
     }
+    const std::size_t pipe = title.rfind(kPipe);
+    if (pipe == std::string::npos)
+        return title;
+    const std::string_view head = std::string_view(title).substr(0, pipe);
+    const std::size_t headWords = wordCount(head);
+    if (headWords >= 3 && headWords > wordCount(std::string_view(title).substr(pipe + kPipe.size())))
+        return std::string(head);
     return title;
 }
 
@@ -68,30 +106,30 @@ std::string lowerAscii(std::string_view text)
 
 // The title from the most trusted source; where that source gives several,
 // the first that the page's <title> holds.
-std::string titleOf(const std::vector<Candidate> &candidates)
+Candidate titleOf(const Candidates &candidates)
 {
-    const std::vector<Candidate> sorted = byTrust(candidates);
+    const std::vector<Candidate> sorted = byTrust(candidates, Field::Title);
     if (sorted.empty())
-        return {};
+        return {Source::TitleElement, {}};
     const auto element =
         std::find_if(sorted.begin(), sorted.end(), [](const Candidate &c) { return c.source == Source::TitleElement; });
     if (element != sorted.end()) {
         const std::string pageTitle = lowerAscii(element->value);
         for (const Candidate &c : sorted)
             if (c.source == sorted.front().source && pageTitle.find(lowerAscii(c.value)) != std::string::npos)
-                return c.value;
+                return c;
     }
-    return sorted.front().value;
+    return sorted.front();
 }
 
 // A person's name: never an address, a date or the site's name. Several
 // values from one kind of <meta> tag are several authors; a JSON-LD author
 // list has been joined already.
-std::string authorOf(const std::vector<Candidate> &candidates, std::string_view site)
+std::string authorOf(const Candidates &candidates, std::string_view site)
 {
     std::string joined;
     std::optional<Source> from;
-    for (const Candidate &c : byTrust(candidates)) {
+    for (const Candidate &c : byTrust(candidates, Field::Author)) {
         if (from && (c.source != *from || c.source == Source::JsonLd))
             break;
         if (looksLikeAddress(c.value) || isoDate(c.value) || (!site.empty() && sameName(c.value, site)))
@@ -125,16 +163,18 @@ Metadata choose(const Candidates &candidates, std::string_view base)
         return url;
     };
     Metadata m;
-    m.site = firstOfShape(candidates.of(Field::Site), anyText);
-    m.title = withoutSiteName(titleOf(candidates.of(Field::Title)), m.site);
-    m.author = authorOf(candidates.of(Field::Author), m.site);
-    m.date = firstOfShape(candidates.of(Field::Date), date);
-    m.modified = firstOfShape(candidates.of(Field::Modified), date);
-    m.language =
-        firstOfShape(candidates.of(Field::Language), [](const std::string &value) { return languageTag(value); });
-    m.description = firstOfShape(candidates.of(Field::Description), anyText);
-    m.url = firstOfShape(candidates.of(Field::Url), address);
-    m.image = firstOfShape(candidates.of(Field::Image), address);
+    m.site = firstOfShape(candidates, Field::Site, anyText);
+    // A title from the page's other sources is the page's own choice, its
+    // site's name and all.
+    const Candidate title = titleOf(candidates);
+    m.title = title.source == Source::TitleElement ? withoutSiteName(title.value, m.site) : title.value;
+    m.author = authorOf(candidates, m.site);
+    m.date = firstOfShape(candidates, Field::Date, date);
+    m.modified = firstOfShape(candidates, Field::Modified, date);
+    m.language = firstOfShape(candidates, Field::Language, [](const std::string &value) { return languageTag(value); });
+    m.description = firstOfShape(candidates, Field::Description, anyText);
+    m.url = firstOfShape(candidates, Field::Url, address);
+    m.image = firstOfShape(candidates, Field::Image, address);
     return m;
 }
 

@@ -48,8 +48,10 @@ private:
 };
 
 // The metadata chosen from `candidates`: for each field the first value of
-// the right shape, most trusted first; of several titles from the most
-// trusted source, the first the page's <title> holds. Relative addresses are resolved
+// the right shape, most trusted first (Dublin Core before OpenGraph for the
+// title, the author and the description); of several titles from the most
+// trusted source, the first the page's <title> holds, and a title from the
+// <title> without the site's name. Relative addresses are resolved
 // against `base`, the page's base address (empty: none, and a relative
 // address is left out).
 Metadata choose(const Candidates &candidates, std::string_view base);

@@ -28,6 +28,12 @@ namespace {
 // as far as a description could reach.
 constexpr std::size_t kMaxTitleText = 4096;
 constexpr std::size_t kMaxParagraphText = 4096;
+// A byline is a line: longer text is an author's box, a biography.
+constexpr std::size_t kMaxBylineCharacters = 100;
+// A <div>'s own text is a paragraph when it is as long as a sentence or two.
+constexpr std::size_t kMinDivParagraph = 80;
+// Bylines read at once: one inside another, as "By <a rel=author>".
+constexpr std::size_t kMaxOpenBylines = 4;
 
 bool isHtmlSpace(char c)
 {
@@ -96,20 +102,127 @@ bool endsParagraph(std::string_view name)
     return std::find(Blocks.begin(), Blocks.end(), name) != Blocks.end();
 }
 
+// Whether a word of a class or id names a byline: one holding "byline"
+// ("FeatureByline"), or one whose parts between "-" and "_" hold "author",
+// "authors" or "writer" ("author-name", "post_author"; not "authorization"),
+// but not a button to follow an author nor an author's biography.
+bool namesByline(std::string_view word)
+{
+    if (word.find("byline") != std::string_view::npos)
+        return true;
+    bool named = false;
+    for (std::size_t start = 0; start <= word.size();) {
+        const std::size_t end = std::min(word.find_first_of("-_", start), word.size());
+        const std::string_view part = word.substr(start, end - start);
+        if (part == "follow" || part == "bio")
+            return false;
+        named = named || part == "author" || part == "authors" || part == "writer";
+        start = end + 1;
+    }
+    return named;
+}
+
 // Whether an element in the page's body is marked as holding its author's
-// name: rel="author", itemprop="author", a class or id "byline".
+// name: rel="author", itemprop="author", a class or id that names a byline.
+// The page's <html>, <head> and <body> are never a byline, whatever their
+// class.
 bool marksAuthor(const html::Tag &tag)
 {
+    const std::string_view name = tag.name;
+    if (name == "meta" || name == "link" || name == "html" || name == "head" || name == "body")
+        return false;
     for (const std::string_view attribute : {"rel", "itemprop"})
         for (const std::string &word : wordsOf(tag.attribute(attribute)))
             if (word == "author")
                 return true;
     for (const std::string_view attribute : {"class", "id"})
         for (const std::string &word : wordsOf(tag.attribute(attribute)))
-            if (word == "byline")
+            if (namesByline(word))
                 return true;
     return false;
 }
+
+// Whether an element inside a byline holds the name alone: itemprop="name".
+bool marksName(const html::Tag &tag)
+{
+    for (const std::string &word : wordsOf(tag.attribute("itemprop")))
+        if (word == "name")
+            return true;
+    return false;
+}
+
+// Whether an element's class or id makes it the readers' comments, whose
+// bylines are theirs and not the page's. The page's <html>, <head> and
+// <body> never are.
+bool holdsComments(const html::Tag &tag)
+{
+    if (tag.name == "html" || tag.name == "head" || tag.name == "body")
+        return false;
+    for (const std::string_view attribute : {"class", "id"})
+        for (const std::string &word : wordsOf(tag.attribute(attribute)))
+            if (word.find("comment") != std::string::npos)
+                return true;
+    return false;
+}
+
+std::size_t characterCount(std::string_view utf8)
+{
+    return std::size_t(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The name in a byline's text: the separator before the date it often
+// ends with taken off ("By Ann -").
+std::string bylineName(std::string_view text)
+{
+    std::string name = collapseSpace(text);
+    for (const std::string_view dash : {" \xE2\x80\x94", " \xE2\x80\x93", " |", " -", ","})
+        if (name.ends_with(dash))
+            name.resize(name.size() - dash.size());
+    return name;
+}
+
+// An element read through to its end: nested elements of its name are
+// counted so that its own end tag is known, and a <p> ends where a block
+// starts, as a tree builder ends it.
+class OpenElement {
+public:
+    bool open() const { return depth_ > 0; }
+    void begin(std::string_view name)
+    {
+        name_ = name;
+        depth_ = 1;
+    }
+    // Whether the start tag ends the element.
+    bool startTag(std::string_view name)
+    {
+        if (!open())
+            return false;
+        if (name_ == "p" && endsParagraph(name)) {
+            close();
+            return true;
+        }
+        depth_ += name == name_;
+        return false;
+    }
+    // Whether the end tag ends the element.
+    bool endTag(std::string_view name)
+    {
+        if (!open() || name != name_ || --depth_ > 0)
+            return false;
+        close();
+        return true;
+    }
+    void close()
+    {
+        name_.clear();
+        depth_ = 0;
+    }
+
+private:
+    std::string name_;
+    int depth_ = 0;
+};
 
 // Whether a reader never sees what an element holds: a script, a style
 // sheet, a template, an element hidden by its attribute or its style. The
@@ -152,10 +265,14 @@ public:
             title_.append(utf8.substr(0, kMaxTitleText - title_.size()));
         else if (in_ == Inside::JsonLd && script_.size() <= json::kMaxTextBytes)
             script_.append(utf8.substr(0, json::kMaxTextBytes + 1 - script_.size()));
-        if (!hiddenName_.empty())
+        if (hidden_.open())
             return;
-        if (!bylineName_.empty() && byline_.size() < kMaxParagraphText)
-            byline_.append(utf8.substr(0, kMaxParagraphText - byline_.size()));
+        for (Byline &byline : bylines_) {
+            if (byline.text.size() < kMaxParagraphText)
+                byline.text.append(utf8.substr(0, kMaxParagraphText - byline.text.size()));
+            if (byline.nameElement.open() && byline.name.size() < kMaxParagraphText)
+                byline.name.append(utf8.substr(0, kMaxParagraphText - byline.name.size()));
+        }
         if (in_ == Inside::Paragraph && paragraph_.size() < kMaxParagraphText)
             paragraph_.append(utf8.substr(0, kMaxParagraphText - paragraph_.size()));
     }
@@ -179,18 +296,26 @@ public:
         }
         if (in_ == Inside::Paragraph && endsParagraph(name))
             endParagraph();
-        if (!hiddenName_.empty()) {
-            hiddenDepth_ += name == hiddenName_;
-        } else if (hidesItsContent(tag)) {
-            hiddenName_ = name;
-            hiddenDepth_ = 1;
+        const bool isVoid = readable::FlagsOf(readable::LookupElement(name).element) & readable::kVoid;
+        if (!hidden_.startTag(name) && !hidden_.open() && hidesItsContent(tag))
+            hidden_.begin(name);
+        const bool shown = !hidden_.open();
+        if (!comments_.startTag(name) && !comments_.open() && !isVoid && holdsComments(tag))
+            comments_.begin(name);
+        for (std::size_t i = bylines_.size(); i-- > 0;) {
+            Byline &byline = bylines_[i];
+            if (byline.element.startTag(name)) {
+                endByline(i);
+                continue;
+            }
+            if (!byline.nameElement.startTag(name) && !byline.nameElement.open() && byline.name.empty() && !isVoid &&
+                marksName(tag))
+                byline.nameElement.begin(name);
         }
-        const bool shown = hiddenName_.empty();
-        if (!bylineName_.empty() && name == bylineName_)
-            ++bylineDepth_;
-        else if (shown && !bylineSeen_ && bylineName_.empty() && name != "meta" && name != "link" && marksAuthor(tag)) {
-            bylineName_ = name;
-            bylineDepth_ = 1;
+        if (shown && !comments_.open() && !bylineFound_ && !isVoid && bylines_.size() < kMaxOpenBylines &&
+            marksAuthor(tag)) {
+            bylines_.push_back({{}, {}, {}, {}, bylineOrder_++});
+            bylines_.back().element.begin(name);
         }
         if (isArticleElement(name))
             ++articleDepth_;
@@ -212,9 +337,11 @@ public:
             in_ = Inside::JsonLd;
         else if (name == "plaintext")
             done_ = true; // the rest of the page is text
-        else if (name == "p" && shown && in_ == Inside::Nothing && asideDepth_ == 0 &&
-                 !(articleDepth_ == 0 ? first_ : inArticle_))
+        else if ((name == "p" || (name == "div" && articleDepth_ > 0)) && shown && in_ == Inside::Nothing &&
+                 asideDepth_ == 0 && !(articleDepth_ == 0 ? first_ : inArticle_)) {
             in_ = Inside::Paragraph;
+            paragraphMinimum_ = name == "p" ? 0 : kMinDivParagraph;
+        }
         readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
     }
 
@@ -225,10 +352,13 @@ public:
                 tokenizer_->setForeignContent(false);
             return;
         }
-        if (!hiddenName_.empty() && tag.name == hiddenName_ && --hiddenDepth_ == 0)
-            hiddenName_.clear();
-        if (!bylineName_.empty() && tag.name == bylineName_ && --bylineDepth_ == 0)
-            endByline();
+        hidden_.endTag(tag.name);
+        comments_.endTag(tag.name);
+        for (std::size_t i = bylines_.size(); i-- > 0;) {
+            bylines_[i].nameElement.endTag(tag.name);
+            if (bylines_[i].element.endTag(tag.name))
+                endByline(i);
+        }
         if (isArticleElement(tag.name) && articleDepth_ > 0)
             --articleDepth_;
         else if (isAsideElement(tag.name) && asideDepth_ > 0)
@@ -249,8 +379,8 @@ public:
             endScript();
         else if (in_ == Inside::Paragraph)
             endParagraph();
-        if (!bylineName_.empty())
-            endByline();
+        while (!bylines_.empty())
+            endByline(bylines_.size() - 1);
     }
 
     // The first paragraph of the page's article, else of its body.
@@ -309,16 +439,23 @@ private:
         script_.clear();
     }
 
-    void endByline()
+    // Of the bylines read, the first to start that is a line long is the
+    // page's; once it is known, no more are looked for.
+    void endByline(std::size_t index)
     {
-        bylineName_.clear();
-        bylineSeen_ = true;
-        // A byline's text often ends with the separator before the date.
-        std::string name = collapseSpace(byline_);
-        for (const std::string_view dash : {" \xE2\x80\x94", " \xE2\x80\x93", " |", " -", ","})
-            if (name.ends_with(dash))
-                name.resize(name.size() - dash.size());
-        candidates_.add(Field::Author, Source::Byline, name);
+        const Byline byline = std::move(bylines_[index]);
+        bylines_.erase(bylines_.begin() + std::ptrdiff_t(index));
+        // A name marked inside it is the author's name alone.
+        std::string name = bylineName(collapseSpace(byline.name).empty() ? byline.text : byline.name);
+        if (!name.empty() && characterCount(collapseSpace(byline.text)) <= kMaxBylineCharacters &&
+            byline.order < bylineOrderFound_) {
+            byline_ = std::move(name);
+            bylineOrderFound_ = byline.order;
+        }
+        if (!byline_.empty() && bylines_.empty() && !bylineFound_) {
+            bylineFound_ = true;
+            candidates_.add(Field::Author, Source::Byline, byline_);
+        }
     }
 
     void endParagraph()
@@ -326,7 +463,7 @@ private:
         in_ = Inside::Nothing;
         std::string text = collapseSpace(paragraph_);
         paragraph_.clear();
-        if (text.empty())
+        if (text.empty() || characterCount(text) < paragraphMinimum_)
             return;
         if (articleDepth_ > 0 && !inArticle_)
             inArticle_ = text;
@@ -342,12 +479,22 @@ private:
     std::string title_;
     std::string script_;
     std::string paragraph_;
-    std::string hiddenName_; // the element whose content no reader sees
-    int hiddenDepth_ = 0;
-    std::string bylineName_; // the element being read as the byline
-    std::string byline_;
-    int bylineDepth_ = 0;
-    bool bylineSeen_ = false;
+    struct Byline {
+        OpenElement element;
+        std::string text;
+        OpenElement nameElement; // the first element inside marked itemprop="name"
+        std::string name;
+        std::size_t order; // the how-manieth byline started
+    };
+
+    OpenElement hidden_;   // the element whose content no reader sees
+    OpenElement comments_; // the readers' comments being read
+    std::vector<Byline> bylines_;
+    std::size_t bylineOrder_ = 0;
+    std::size_t bylineOrderFound_ = std::size_t(-1);
+    std::string byline_; // the page's byline, once one is read
+    bool bylineFound_ = false;
+    std::size_t paragraphMinimum_ = 0; // the characters the paragraph being read needs
     std::optional<std::string> first_;
     std::optional<std::string> inArticle_;
     int articleDepth_ = 0;

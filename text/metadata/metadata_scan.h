@@ -6,8 +6,9 @@
 // a script, a style sheet or a comment is taken for a tag. Plain C++.
 //
 // The sources, most trusted first (candidates.h): JSON-LD, OpenGraph,
-// Twitter cards, <meta name>, Dublin Core (any case, "dc." or "dc:"),
-// <meta itemprop>, <link rel=canonical>, <html lang> (else <meta
+// Twitter cards, <meta name>, Dublin Core (any case, "dc." or "dc:"; for
+// the title, the author and the description next after JSON-LD), <meta
+// itemprop>, <link rel=canonical>, <html lang> (else <meta
 // http-equiv=Content-Language>), and last the <title> for the title.
 
 #include "text/metadata/metadata.h"

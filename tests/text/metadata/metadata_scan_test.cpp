@@ -65,7 +65,7 @@ TEST(MetadataScan, SourcesInTheirOrderOfTrust)
         <meta property="og:locale" content="en_GB">)";
     const std::string jsonLd =
         R"(<script type="application/ld+json">{"@type":"Article","headline":"From JSON-LD"}</script>)";
-    const char *titles[] = {"From JSON-LD", "From og", "From twitter", "From meta", "From dc", "From itemprop"};
+    const char *titles[] = {"From JSON-LD", "From dc", "From og", "From twitter", "From meta", "From itemprop"};
     page.insert(page.find("<title>"), jsonLd);
     for (const char *expected : titles) {
         const Metadata m = pageMetadata(page);
@@ -89,6 +89,38 @@ TEST(MetadataScan, SourcesInTheirOrderOfTrust)
     EXPECT_EQ(pageMetadata("<meta name=date content=2002-03-04><meta name=DC.date content=2001-02-03>").date,
               "2002-03-04");
     EXPECT_EQ(pageMetadata("<meta name=DC:Creator content=Ann><meta itemprop=author content=Ben>").author, "Ann");
+    // Dublin Core catalogues the document: its title, creator and
+    // description before a share card's; the site's name as the card gives
+    // it.
+    const Metadata catalogued =
+        pageMetadata("<meta property=og:title content=Card><meta name=dc.title content=Catalogued>"
+                     "<meta property=og:description content=Teaser><meta name=dcterms.abstract content=Abstract>"
+                     "<meta name=author content=Desk><meta name=dc.creator content=Ann>"
+                     "<meta property=og:site_name content='Le Site'><meta name=dc.publisher content='Le Site Ltd'>");
+    EXPECT_EQ(catalogued.title, "Catalogued");
+    EXPECT_EQ(catalogued.description, "Abstract");
+    EXPECT_EQ(catalogued.author, "Ann");
+    EXPECT_EQ(catalogued.site, "Le Site");
+}
+
+TEST(MetadataScan, TitleElementWithoutItsSiteName)
+{
+    // The site's name comes off the <title>, not off a title the page chose
+    // for its share card.
+    const std::string site = "<meta property=og:site_name content='The Daily'>";
+    EXPECT_EQ(pageMetadata(site + "<title>Story | The Daily</title>").title, "Story");
+    EXPECT_EQ(pageMetadata(site + "<title>The Daily - Story</title>").title, "Story");
+    EXPECT_EQ(pageMetadata(site + "<meta property=og:title content='Story | The Daily'>").title, "Story | The Daily");
+    // An unknown site's name: the last part after a pipe, where a title of
+    // three words or more, longer than that part, is left.
+    EXPECT_EQ(pageMetadata("<title>Get your code covered | Code | Ann Example</title>").title,
+              "Get your code covered | Code");
+    EXPECT_EQ(pageMetadata("<title>Night trains | Rail</title>").title, "Night trains | Rail");
+    EXPECT_EQ(pageMetadata("<title>Rail | News | Night trains</title>").title, "Rail | News | Night trains");
+    EXPECT_EQ(pageMetadata("<title>One two three | Four five six seven</title>").title,
+              "One two three | Four five six seven");
+    EXPECT_EQ(pageMetadata("<title>Night trains - return to the north</title>").title,
+              "Night trains - return to the north");
 }
 
 TEST(MetadataScan, WhatIsNeverTakenForAField)
@@ -96,7 +128,7 @@ TEST(MetadataScan, WhatIsNeverTakenForAField)
     // An author that is an address, a date or the site is passed over.
     Metadata m = pageMetadata(R"(<meta property="og:site_name" content="The Daily">
         <meta property="article:author" content="https://facebook.com/jane">
-        <meta name="twitter:title" content="Story | The Daily">
+        <title>Story | The Daily</title>
         <meta name="author" content="The Daily"><meta name="dc.creator" content="2015-01-01">
         <meta itemprop="author" content="Jane  Doe">)");
     EXPECT_EQ(m.author, "Jane Doe");
@@ -137,6 +169,41 @@ TEST(MetadataScan, ParagraphAndBylineStandInLast)
                   .description,
               "Shown text");
     EXPECT_EQ(pageMetadata("<template><span rel=author>Nobody</span></template><a rel=author>Ann</a>").author, "Ann");
+}
+
+TEST(MetadataScan, BylinesAsAReaderFindsThem)
+{
+    const auto author = [](const std::string &body) { return pageMetadata(body).author; };
+    // Classes and ids that name a byline; the outer of two is the byline.
+    EXPECT_EQ(author("<div class=FeatureByline>By <b>Nat Example</b></div>"), "By Nat Example");
+    EXPECT_EQ(author("<div class='post-author x'>By <a rel=author href=/ann>Ann Lee</a></div>"), "By Ann Lee");
+    EXPECT_EQ(author("<div id=authorization>Sign in</div><span class=writer>Ann Lee</span>"), "Ann Lee");
+    EXPECT_EQ(author("<body class=author-admin><p class=byline>By Ann<p>The story begins here."), "By Ann");
+    // Not a reader's comment, an author to follow, nor a biography.
+    EXPECT_EQ(author("<ol class=comment-list><li><div class=byline>Some Reader</div></li></ol>"
+                     "<div class=author>Ann Lee</div>"),
+              "Ann Lee");
+    EXPECT_EQ(author("<li class=author-follow>Kay Other Her latest posts</li><span class=byline>By Ann</span>"),
+              "By Ann");
+    EXPECT_EQ(author("<div class=author-box>" + std::string(30, 'x') + " writes on rail, " + std::string(80, 'y') +
+                     " <span class=author-name>Ann Lee</span></div>"),
+              "Ann Lee");
+    // A name marked inside the byline is the name alone.
+    EXPECT_EQ(author("<p class=byline itemprop=author><a rel=author href=/d><span itemprop=name>Dan Example</span>"
+                     "</a> - <time>Apr 16, 2015 8:02 pm UTC</time></p>"),
+              "Dan Example");
+}
+
+TEST(MetadataScan, ArticleParagraphFromADivsOwnText)
+{
+    const std::string text = "Lorem ipsum dolor sit amet, consectetur adipisicing elit, sed do eiusmod tempor "
+                             "incididunt ut labore.";
+    EXPECT_EQ(
+        pageMetadata("<article><h1>Head</h1><div>\n  " + text + "\n</div><div>Second</div></article>").description,
+        text);
+    // Too short to be a paragraph; outside an article, a <div> is not one.
+    EXPECT_EQ(pageMetadata("<article><div>3 min read</div><p>First</p></article>").description, "First");
+    EXPECT_EQ(pageMetadata("<div>" + text + "</div><p>First</p>").description, "First");
 }
 
 TEST(MetadataScan, FedInPiecesOrInALegacyEncoding)
