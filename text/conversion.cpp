@@ -165,8 +165,9 @@ public:
         result.article = article_.choice();
         taps_.finish(result);
         // The metadata's title is the one the article shows as its first
-        // line, so that the two never disagree.
-        if (metadata_ == MetadataSearch::Find)
+        // line, so that the two never disagree; the page's own when the
+        // article shows none.
+        if (metadata_ == MetadataSearch::Find && !result.article->title.empty())
             result.metadata.title = result.article->title;
         return result;
     }

@@ -14,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 bin=${1:-$here/build/bin}
 shared=${2:-${QUILLAN_SHARED:-$here/../shared}}
-corpus=$shared/markdown-corpus
+corpus=$(cd "$shared/markdown-corpus" 2>/dev/null && pwd) || { echo "score.sh: no markdown-corpus in $shared" >&2; exit 2; }
 [ -x "$bin/quillan-convert" ] || { echo "score.sh: no $bin/quillan-convert" >&2; exit 2; }
 [ -f "$corpus/score_metadata.py" ] || { echo "score.sh: no $corpus/score_metadata.py" >&2; exit 2; }
 

@@ -123,6 +123,10 @@ TEST(ArticleCommandLine, MetadataTitleIsTheArticlesFirstLine)
     // The readable text has no title of its own: the page's metadata gives it.
     r = runConvertTool(dir, {"--readable", "--format", "json"}, page);
     EXPECT_NE(r.out.find("\"title\": \"Sleeper trains: all you need to know\",\n"), std::string::npos) << r.out;
+    // An article that shows no title line leaves the page's own.
+    r = runConvertTool(dir, {"--article", "--format", "json"},
+                       "<meta property=\"og:title\" content=\"Untitled notes\"><p>Only a few words here.</p>");
+    EXPECT_NE(r.out.find("\"title\": \"Untitled notes\",\n"), std::string::npos) << r.out;
 }
 
 } // namespace
