@@ -185,6 +185,12 @@ TEST(ArticleText, WhatAClosedDetailsFoldsAwayIsNoContent)
                    "</details></mi></math></div><footer>Words in the footer</footer>");
     EXPECT_TRUE(has(text, "Words in the footer")) << text;
     EXPECT_FALSE(has(text, "unseen sentence")) << text;
+    // When all that shows of it is the heading that became the title, the
+    // title alone: the content did show text.
+    text = article("<title>Big news</title><div class=story><h1>Big news</h1><div><math><mi><details>" +
+                   prose("unseen", 8) + "</details></mi></math></div></div><footer>Words in the footer</footer>");
+    EXPECT_TRUE(has(text, "Big news")) << text;
+    EXPECT_FALSE(has(text, "Words in the footer")) << text;
 }
 
 TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
