@@ -731,8 +731,8 @@ private:
         if (box.commas >= 10)
             return false;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
-        if (dataCell(i))
-            return density > 0.5;
+        if (dataCell(i) || dataTable(i))
+            return density > 0.5; // kept whatever its size
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
@@ -750,7 +750,11 @@ private:
         return false;
     }
 
-    // A cell of a table of data.
+    // A table of data, and a cell of one.
+    bool dataTable(std::uint32_t n) const
+    {
+        return nodes_[n].element == Element::Table && std::binary_search(dataTables_.begin(), dataTables_.end(), n);
+    }
     bool dataCell(std::uint32_t n) const
     {
         if (nodes_[n].element != Element::Td)
