@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace base {
 
@@ -49,6 +50,31 @@ constexpr const char *IncompleteUtf8Tail(const char *p, const char *end) noexcep
         }
     }
     return end;
+}
+
+// What DecodeUtf8 answers for a byte that does not start a whole UTF-8
+// sequence.
+inline constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+
+// Decodes the character at the start of `s` (not empty) and sets `length`
+// to its bytes. A byte that does not start a whole sequence is taken alone:
+// kNotUtf8, length 1. Overlong forms and surrogates are not told apart.
+constexpr char32_t DecodeUtf8(std::string_view s, std::size_t &length) noexcept
+{
+    const auto b = static_cast<unsigned char>(s[0]);
+    const std::size_t need = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    length = 1;
+    if (need == 0 || need > s.size())
+        return kNotUtf8;
+    char32_t c = need == 1 ? b : need == 2 ? (b & 0x1F) : need == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t i = 1; i < need; ++i) {
+        const auto t = static_cast<unsigned char>(s[i]);
+        if ((t & 0xC0) != 0x80)
+            return kNotUtf8;
+        c = (c << 6) | (t & 0x3F);
+    }
+    length = need;
+    return c;
 }
 
 } // namespace base

@@ -67,10 +67,11 @@ endfunction()
 # Qt part (test_support_qt).
 #
 # BROWSER: the test runs the real browser engine, which needs an X server:
-# it runs under xvfb-run with the xcb platform, labelled browser, and the
-# engine sends every request but those to 127.0.0.1 (which it never
-# proxies) to a proxy port where nothing listens, so no page is ever looked
-# up or fetched beyond the machine.
+# it runs with an X server of its own (tests/support/with_display.sh) and
+# the xcb platform, labelled browser, and the engine sends every request
+# but those to 127.0.0.1 (which it never proxies) to a proxy port where
+# nothing listens, so no page is ever looked up or fetched beyond the
+# machine.
 function(quillan_add_qttest name)
   cmake_parse_arguments(T "BROWSER;THREADS" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
@@ -89,7 +90,7 @@ function(quillan_add_qttest name)
   quillan_warnings(${name})
   _quillan_test_env(env ${name})
   if(T_BROWSER)
-    add_test(NAME ${name} COMMAND xvfb-run -a $<TARGET_FILE:${name}>)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with_display.sh $<TARGET_FILE:${name}>)
     list(FILTER env EXCLUDE REGEX "^QT_QPA_PLATFORM=")
     list(APPEND env "QT_QPA_PLATFORM=xcb" "QTWEBENGINE_CHROMIUM_FLAGS=--proxy-server=http://127.0.0.1:9")
   else()

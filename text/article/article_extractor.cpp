@@ -731,8 +731,8 @@ private:
         if (box.commas >= 10)
             return false;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
-        if (dataCell(i))
-            return density > 0.5;
+        if (dataCell(i) || dataTable(i))
+            return density > 0.5; // kept whatever its size
         if (n.element == Element::Table || n.element == Element::Td)
             return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
@@ -750,7 +750,11 @@ private:
         return false;
     }
 
-    // A cell of a table of data.
+    // A table of data, and a cell of one.
+    bool dataTable(std::uint32_t n) const
+    {
+        return nodes_[n].element == Element::Table && std::binary_search(dataTables_.begin(), dataTables_.end(), n);
+    }
     bool dataCell(std::uint32_t n) const
     {
         if (nodes_[n].element != Element::Td)
@@ -862,21 +866,143 @@ bool rendersNothing(const PageTree &tree, const RenderOptions &options,
     return !probe.wroteText();
 }
 
+void renderTitle(TextRenderer &renderer, const std::string &title)
+{
+    if (title.empty())
+        return;
+    html::Tag h1;
+    h1.name = "h1";
+    renderer.startTag(h1);
+    renderer.characters(title);
+    renderer.endTag(h1);
+}
+
 // The title as a heading, then the tokens `want` picks, laid out as the
 // readable mode lays them out.
 void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
 {
     TextRenderer renderer(out, options, nullptr);
-    if (!title.empty()) {
-        html::Tag h1;
-        h1.name = "h1";
-        renderer.startTag(h1);
-        renderer.characters(title);
-        renderer.endTag(h1);
-    }
+    renderTitle(renderer, title);
     tree.replay(renderer, want);
     renderer.endOfFile();
+}
+
+class StringSink final : public TextSink {
+public:
+    void write(std::string_view utf8) override { text.append(utf8); }
+    std::string text;
+};
+
+// What the title alone lays out as.
+std::string titleAlone(const RenderOptions &options, const std::string &title)
+{
+    StringSink out;
+    TextRenderer renderer(out, options, nullptr);
+    renderTitle(renderer, title);
+    renderer.endOfFile();
+    return std::move(out.text);
+}
+
+// Holds back what is written for as long as it could still be the title
+// alone, and passes everything on once the text has gone past it: the
+// content has then shown something, and the held bytes are its start.
+class PastTitleSink final : public TextSink {
+public:
+    PastTitleSink(TextSink &out, std::string titleAlone) : out_(out), titleAlone_(std::move(titleAlone)) {}
+
+    void write(std::string_view utf8) override
+    {
+        if (past_) {
+            out_.write(utf8);
+            return;
+        }
+        held_.append(utf8);
+        if (held_.size() > titleAlone_.size() || titleAlone_.compare(0, held_.size(), held_) != 0) {
+            past_ = true;
+            out_.write(held_);
+            std::string().swap(held_);
+        }
+    }
+
+    // Whether the text went past the title alone (and was passed on).
+    bool past() const { return past_ || held_ != titleAlone_; }
+    // Passes on what is held.
+    void release()
+    {
+        out_.write(held_);
+        std::string().swap(held_);
+    }
+
+private:
+    TextSink &out_;
+    const std::string titleAlone_;
+    std::string held_;
+    bool past_ = false;
+};
+
+struct TitleChoice {
+    std::uint32_t heading = kNoNode; // the heading it comes from, if any
+    std::string title;
+};
+
+// The title: of the headings (h1 to h3) that match the document's title
+// (a part of it, or all of it without the site's name and more), the one
+// closest in length to the title without the site's name (the site's name
+// in a heading matches too, and so does a "related to" heading); else the
+// only h1 in the content; else the document's title itself.
+TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen)
+{
+    const auto &nodes = tree.nodes();
+    const std::string docTitle = trimmed(tree.title());
+    const std::string shortTitle = withoutSiteName(docTitle);
+    const std::string lowTitle = lowered(docTitle);
+    const std::string lowShortTitle = lowered(shortTitle);
+    std::uint32_t heading = kNoNode;
+    std::size_t headingDistance = 0;
+    std::uint32_t onlyH1 = kNoNode;
+    int h1Count = 0;
+    std::string headingTitle, onlyH1Title;
+    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
+        const std::uint32_t i = tree.headings()[k].node;
+        const std::string_view text = tree.headingText(k);
+        const PageNode &n = nodes[i];
+        if ((n.unlikely && !chosen.shown(i)) || text.empty())
+            continue;
+        const std::string low = lowered(text);
+        if (n.element == Element::H1) {
+            ++h1Count;
+            onlyH1 = i;
+            onlyH1Title = text;
+        }
+        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
+                             (lowTitle.find(low) != std::string::npos ||
+                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
+        const std::size_t distance =
+            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
+        if (matches && (heading == kNoNode || distance < headingDistance)) {
+            heading = i;
+            headingDistance = distance;
+            headingTitle = text;
+        }
+    }
+    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
+        heading = onlyH1;
+        headingTitle = onlyH1Title;
+    }
+    TitleChoice choice{heading, heading != kNoNode ? headingTitle : shortTitle};
+    return choice;
+}
+
+// A heading that became the title is shown once, first: it and its subtree
+// (the nodes right after it) leave the content.
+void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Selection &chosen)
+{
+    const std::uint32_t heading = title.heading;
+    if (heading == kNoNode || !chosen.shown(heading))
+        return;
+    for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
+        chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
 }
 
 } // namespace
@@ -965,66 +1091,37 @@ void ArticleExtractor::endOfFile()
         // A cell or item on its own: its content only.
         return !(token.own && token.kind != article::TokenKind::Text && chosen.root(n) && (isTablePart(e) || n == 0));
     };
-    if (chosen.characters != 0 && rendersNothing(tree, options_, shownToken))
-        chosen.characters = 0; // what was counted is not what a reader sees
-    if (chosen.characters == 0) {
-        // Nothing qualified: the whole page, as the readable mode gives it.
-        choice_.wholeBody = true;
-        chosen.marks.assign(nodes.size(), kShown);
-        chosen.marks[0] |= kRoot;
-    }
-    choice_.characters = chosen.characters;
-
-    // The title: of the headings (h1 to h3) that match the document's title
-    // (a part of it, or all of it without the site's name and more), the one
-    // closest in length to the title without the site's name (the site's
-    // name in a heading matches too, and so does a "related to" heading);
-    // else the only h1 in the content; else the document's title itself.
-    const std::string docTitle = trimmed(tree.title());
-    const std::string shortTitle = withoutSiteName(docTitle);
-    const std::string lowTitle = lowered(docTitle);
-    const std::string lowShortTitle = lowered(shortTitle);
-    std::uint32_t heading = kNoNode;
-    std::size_t headingDistance = 0;
-    std::uint32_t onlyH1 = kNoNode;
-    int h1Count = 0;
-    std::string headingTitle, onlyH1Title;
-    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
-        const std::uint32_t i = tree.headings()[k].node;
-        const std::string_view text = tree.headingText(k);
-        const PageNode &n = nodes[i];
-        if ((n.unlikely && !chosen.shown(i)) || text.empty())
-            continue;
-        const std::string low = lowered(text);
-        if (n.element == Element::H1) {
-            ++h1Count;
-            onlyH1 = i;
-            onlyH1Title = text;
+    if (chosen.characters != 0) {
+        // Laid out as it is chosen, held back while it is the title alone.
+        const TitleChoice title = chooseTitle(tree, chosen);
+        std::vector<std::uint8_t> marks = chosen.marks;
+        leaveOut(nodes, title, chosen);
+        PastTitleSink out(sink_, titleAlone(options_, title.title));
+        render(tree, out, options_, title.title, shownToken);
+        // The content showed nothing past the title: either it is the
+        // heading that became the title, or nothing it holds is shown.
+        bool showsNothing = !out.past();
+        if (showsNothing) {
+            std::swap(chosen.marks, marks);
+            showsNothing = rendersNothing(tree, options_, shownToken);
         }
-        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
-                             (lowTitle.find(low) != std::string::npos ||
-                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
-        const std::size_t distance =
-            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
-        if (matches && (heading == kNoNode || distance < headingDistance)) {
-            heading = i;
-            headingDistance = distance;
-            headingTitle = text;
+        if (!showsNothing) {
+            out.release();
+            choice_.characters = chosen.characters;
+            choice_.title = title.title;
+            return;
         }
     }
-    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
-        heading = onlyH1;
-        headingTitle = onlyH1Title;
-    }
-    std::string title = heading != kNoNode ? headingTitle : shortTitle;
-    if (heading != kNoNode && chosen.shown(heading)) {
-        // Shown once, first; its subtree (the nodes right after it) leaves the content.
-        for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i));
-             ++i)
-            chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
-    }
-    choice_.title = title;
-    render(tree, sink_, options_, title, shownToken);
+    // Nothing qualified, or what was counted is not what a reader sees: the
+    // whole page, as the readable mode gives it.
+    choice_.wholeBody = true;
+    choice_.characters = 0;
+    chosen.marks.assign(nodes.size(), kShown);
+    chosen.marks[0] |= kRoot;
+    const TitleChoice title = chooseTitle(tree, chosen);
+    leaveOut(nodes, title, chosen);
+    choice_.title = title.title;
+    render(tree, sink_, options_, title.title, shownToken);
 }
 
 std::string describe(const ArticleChoice &choice)

@@ -59,6 +59,9 @@
 // the site's name cut off. Titles are compared without regard to ASCII
 // case and with no-break spaces as spaces.
 //
+// No line ends in white space, nor starts with any but spaces and tabs
+// (text/article/trimmed_lines.h).
+//
 // Memory: the token stream, about the page's decoded size (less when
 // markup is dense, up to 1.4 times it on a page of nothing but tiny blocks
 // such as <p>x</p>); eight bytes for each node of the tree (blocks, links,
@@ -82,6 +85,7 @@
 
 #include "html/tokenizer/token_sink.h"
 #include "text/article/renderer_names.h"
+#include "text/article/trimmed_lines.h"
 #include "text/readable/text_renderer.h"
 
 #include <cstdint>
@@ -142,7 +146,7 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-    TextSink &sink_;
+    TrimmedLines sink_; // the text goes out through it
     RenderOptions options_;
     ArticleChoice choice_;
     std::size_t pageBytes_ = 0;

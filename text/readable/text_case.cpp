@@ -93,29 +93,6 @@ bool isWordCharacter(char32_t c)
     return true;
 }
 
-// Decodes the character at the start of `s`; its length in `length`.
-// Bytes that are not UTF-8 are taken one at a time, as they are.
-char32_t decode(std::string_view s, std::size_t &length)
-{
-    const auto b = static_cast<unsigned char>(s[0]);
-    std::size_t need = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-    if (need == 0 || need > s.size()) {
-        length = 1;
-        return 0xFFFFFFFF;
-    }
-    char32_t c = need == 1 ? b : need == 2 ? (b & 0x1F) : need == 3 ? (b & 0x0F) : (b & 0x07);
-    for (std::size_t i = 1; i < need; ++i) {
-        const auto t = static_cast<unsigned char>(s[i]);
-        if ((t & 0xC0) != 0x80) {
-            length = 1;
-            return 0xFFFFFFFF;
-        }
-        c = (c << 6) | (t & 0x3F);
-    }
-    length = need;
-    return c;
-}
-
 } // namespace
 
 void AppendInCase(std::string_view utf8, TextTransform transform, bool &inWord, std::string &out)
@@ -126,10 +103,10 @@ void AppendInCase(std::string_view utf8, TextTransform transform, bool &inWord, 
     }
     while (!utf8.empty()) {
         std::size_t length = 1;
-        const char32_t c = decode(utf8, length);
+        const char32_t c = base::DecodeUtf8(utf8, length);
         const std::string_view original = utf8.substr(0, length);
         utf8.remove_prefix(length);
-        if (c == 0xFFFFFFFF) {
+        if (c == base::kNotUtf8) {
             out.append(original);
             inWord = false;
             continue;

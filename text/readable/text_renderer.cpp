@@ -2,11 +2,13 @@
 
 #include "text/readable/address_resolution.h"
 #include "text/readable/elements.h"
+#include "text/readable/line_breaking.h"
 #include "text/readable/text_case.h"
 #include "text/readable/tokenizer_switch.h"
 #include "text/readable/url_parser.h"
 
 #include "base/text.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -1698,30 +1700,55 @@ void TextRenderer::emitText(std::string_view s)
 void TextRenderer::emitWrapped(std::string_view s)
 {
     const std::size_t width = options_.width;
-    for (const char c : s) {
+    while (!s.empty()) {
+        const char c = s.front();
         if (c == '\n' || (c == ' ' && column_ >= width)) {
             out_.push_back('\n');
+            s.remove_prefix(1);
             column_ = 0;
             lineStartAt_ = out_.size();
-            lastSpaceAt_ = std::string::npos;
+            lastSpaceAt_ = lastGapAt_ = std::string::npos;
+            lastChar_ = 0;
             continue;
         }
-        out_.push_back(c);
-        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80)
-            continue; // inside a character
-        ++column_;
+        std::size_t length = 1;
+        const char32_t ch = base::DecodeUtf8(s, length);
+        const bool whole = ch != base::kNotUtf8;
+        if (whole && lastChar_ != 0 && c != ' ' && MayBreakBetween(lastChar_, ch)) {
+            lastGapAt_ = out_.size();
+            columnAtGap_ = column_;
+        }
+        out_.append(s.substr(0, length));
+        s.remove_prefix(length);
+        // A byte that is not UTF-8 counts as a character, the rest of one
+        // cut short (its start came in the piece before) as nothing.
+        column_ += whole ? static_cast<std::size_t>(ColumnsOf(ch)) : (c & 0xC0) == 0x80 ? 0 : 1;
+        lastChar_ = c == ' ' || !whole ? 0 : ch;
         if (c == ' ') {
             lastSpaceAt_ = out_.size() - 1;
             columnAfterSpace_ = column_;
-        } else if (column_ > width && lastSpaceAt_ != std::string::npos) {
-            out_[lastSpaceAt_] = '\n';
-            column_ -= columnAfterSpace_;
-            lineStartAt_ = lastSpaceAt_ + 1;
-            lastSpaceAt_ = std::string::npos;
+        } else if (column_ > width) {
+            breakLine();
         }
     }
     if (out_.size() >= kFlushAt)
         flushOut(false);
+}
+
+void TextRenderer::breakLine()
+{
+    if (lastGapAt_ != std::string::npos && (lastSpaceAt_ == std::string::npos || lastGapAt_ > lastSpaceAt_)) {
+        out_.insert(lastGapAt_, 1, '\n');
+        column_ -= columnAtGap_;
+        lineStartAt_ = lastGapAt_ + 1;
+    } else if (lastSpaceAt_ != std::string::npos) {
+        out_[lastSpaceAt_] = '\n';
+        column_ -= columnAfterSpace_;
+        lineStartAt_ = lastSpaceAt_ + 1;
+    } else {
+        return; // one word longer than the line
+    }
+    lastSpaceAt_ = lastGapAt_ = std::string::npos;
 }
 
 // Whole lines that are never wrapped: the list of links, whose addresses
@@ -1731,7 +1758,8 @@ void TextRenderer::emitUnwrapped(std::string_view lines)
     out_.append(lines);
     column_ = 0;
     lineStartAt_ = out_.size();
-    lastSpaceAt_ = std::string::npos;
+    lastSpaceAt_ = lastGapAt_ = std::string::npos;
+    lastChar_ = 0;
     if (out_.size() >= kFlushAt)
         flushOut(false);
 }
@@ -1751,7 +1779,7 @@ void TextRenderer::flushOut(bool all)
         flushed_ += out_.size();
         out_.clear();
         lineStartAt_ = 0;
-        lastSpaceAt_ = std::string::npos;
+        lastSpaceAt_ = lastGapAt_ = std::string::npos;
         return;
     }
     sink_.write(std::string_view(out_).substr(0, lineStartAt_));
@@ -1759,6 +1787,8 @@ void TextRenderer::flushOut(bool all)
     out_.erase(0, lineStartAt_);
     if (lastSpaceAt_ != std::string::npos)
         lastSpaceAt_ -= lineStartAt_;
+    if (lastGapAt_ != std::string::npos)
+        lastGapAt_ -= lineStartAt_;
     lineStartAt_ = 0;
 }
 
@@ -1819,8 +1849,12 @@ void TextRenderer::emitMarkdown(std::string_view s)
 
 void TextRenderer::wrapMarkdown(std::string_view piece)
 {
-    for (const char c : piece)
-        column_ += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    while (!piece.empty()) {
+        std::size_t length = 1;
+        const char32_t c = base::DecodeUtf8(piece, length);
+        column_ += c == base::kNotUtf8 ? (piece.front() & 0xC0) != 0x80 : static_cast<std::size_t>(ColumnsOf(c));
+        piece.remove_prefix(length);
+    }
     if (column_ > options_.width && lastSpaceAt_ != std::string::npos && lastSpaceAt_ >= lineStartAt_)
         wrapDue_ = true;
 }

@@ -232,6 +232,8 @@ private:
     // (Not named emit: Qt code that includes this header defines that word.)
     void emitText(std::string_view utf8);
     void emitWrapped(std::string_view utf8);
+    // Breaks the current line, past the width, at its last space or gap.
+    void breakLine();
     void emitUnwrapped(std::string_view lines);
     void flushOut(bool all);
     void image(const html::Tag &tag);
@@ -358,6 +360,12 @@ private:
     std::size_t lineStartAt_ = 0;                 // where the current line starts in out_
     std::size_t lastSpaceAt_ = std::string::npos; // a space of the current line in out_
     std::size_t columnAfterSpace_ = 0;
+    // Plain text: where the current line may break between two characters
+    // (East Asian text) in out_, the column there, and the line's last
+    // character (0 after a space).
+    std::size_t lastGapAt_ = std::string::npos;
+    std::size_t columnAtGap_ = 0;
+    char32_t lastChar_ = 0;
 
     std::string escaped_;  // a word escaped for Markdown
     std::string heldWord_; // the last word of a piece of text, held back (Markdown)

@@ -185,6 +185,12 @@ TEST(ArticleText, WhatAClosedDetailsFoldsAwayIsNoContent)
                    "</details></mi></math></div><footer>Words in the footer</footer>");
     EXPECT_TRUE(has(text, "Words in the footer")) << text;
     EXPECT_FALSE(has(text, "unseen sentence")) << text;
+    // When all that shows of it is the heading that became the title, the
+    // title alone: the content did show text.
+    text = article("<title>Big news</title><div class=story><h1>Big news</h1><div><math><mi><details>" +
+                   prose("unseen", 8) + "</details></mi></math></div></div><footer>Words in the footer</footer>");
+    EXPECT_TRUE(has(text, "Big news")) << text;
+    EXPECT_FALSE(has(text, "Words in the footer")) << text;
 }
 
 TEST(ArticleText, HiddenPartsStayHiddenAndOptionsHold)
@@ -231,6 +237,17 @@ TEST(ArticleText, LayoutTablesAndPagesWithoutMarkup)
     for (const char *marker : {"first", "second", "third", "fourth", "fifth"})
         EXPECT_TRUE(has(text, marker)) << marker << "\n" << text;
     EXPECT_FALSE(has(text, "MenuOne")) << text;
+
+    // A table of data in the article stays, however little text it holds;
+    // so do its header cells and rows, with or without their groups.
+    for (const std::string table :
+         {"<table><tr><th>Year<th>Sales<tr><td>2022<td>120<tr><td>2023<td>95</table>",
+          "<table><thead><tr><th>Year<th>Sales</thead><tbody><tr><td>2022<td>120<tr><td>2023<td>95</tbody></table>"}) {
+        text = article("<title>Sales</title><nav><a href=/>Home</a></nav><article>" + prose("lead") + table +
+                       prose("after") + "</article>");
+        EXPECT_TRUE(has(text, "Year\tSales\n2022\t120\n2023\t95")) << text;
+        EXPECT_TRUE(has(text, "after sentence")) << text;
+    }
 
     // Text straight in the body, with no container at all.
     text = article("<title>Notes</title>" + prose("loose") + prose("free"));

@@ -297,6 +297,44 @@ TEST(TextRenderer, Wrapping)
     EXPECT_GT(lines, 20000u * 6 / 20);
 }
 
+TEST(TextRenderer, WrappingEastAsianText)
+{
+    RenderOptions narrow;
+    narrow.width = 10;
+    // Wide characters take two columns; a line breaks between ideographs
+    // or kana without a space, but never before a closing mark or after
+    // an opening one.
+    EXPECT_EQ(render("日本語のテキストです。", narrow), "日本語のテ\nキストで\nす。\n");
+    RenderOptions eight;
+    eight.width = 8;
+    EXPECT_EQ(render("これは「引用」です。", eight), "これは\n「引用」\nです。\n");
+    EXPECT_EQ(render("한국어 텍스트입니다", narrow), "한국어 텍\n스트입니다\n");
+    // Between a word of Latin letters and an ideograph too; within the word
+    // only at spaces, as before; combining marks take no column.
+    EXPECT_EQ(render("abcd日本語text", narrow), "abcd日本語\ntext\n");
+    const std::string accented = "e\xCC\x81"; // e and a combining acute accent
+    std::string five;
+    for (int i = 0; i < 5; ++i)
+        five += accented;
+    EXPECT_EQ(render(five + " abcd", narrow), five + " abcd\n");
+    // A long text: every line within the width, none starting with a
+    // closing mark.
+    std::string page;
+    for (int i = 0; i < 400; ++i)
+        page += i % 3 ? "東京では、" : "雨が降った。";
+    const std::string text = render(page, narrow);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = text.substr(start, end - start);
+        EXPECT_LE(line.size() / 3 * 2, 10u) << line; // three bytes, two columns each
+        EXPECT_NE(line.rfind("、", 0), 0u) << line;
+        EXPECT_NE(line.rfind("。", 0), 0u) << line;
+        start = end + 1;
+    }
+}
+
 TEST(TextRenderer, ImpliedEndTags)
 {
     expectRenders({
