@@ -385,9 +385,17 @@ void TreeBuilder::index(std::uint32_t position)
         e.sameBelow = tagTop_[name];
         tagTop_[name] = position;
     }
-    const std::uint32_t flags = flagsOf(n);
-    for (int k = 0; k < kBoundaryKinds; ++k)
-        e.base[k] = (flags >> k) & 1u ? position : position > 0 ? stack_[position - 1].base[k] : kNone;
+    // The boundaries below, and this entry for the kinds it bounds (most
+    // elements bound none).
+    if (position > 0)
+        std::copy_n(stack_[position - 1].base, kBoundaryKinds, e.base);
+    else
+        std::fill_n(e.base, kBoundaryKinds, kNone);
+    const std::uint32_t bounds = flagsOf(n) & ((1u << kBoundaryKinds) - 1);
+    if (bounds != 0)
+        for (int k = 0; k < kBoundaryKinds; ++k)
+            if ((bounds >> k) & 1u)
+                e.base[k] = position;
     if (n >= onStack_.size())
         onStack_.resize(std::max<std::size_t>(n + 1, onStack_.size() * 2));
     onStack_[n] = true;
@@ -460,13 +468,6 @@ void TreeBuilder::insertIntoStack(std::uint32_t position, NodeId node)
     unwindTo(position);
     stack_.insert(stack_.begin() + position, StackEntry{node, kNone, {}});
     rewindFrom(position);
-}
-
-NodeId TreeBuilder::adjustedCurrent() const
-{
-    if (context_ != kNoNode && stack_.size() == 1)
-        return context_;
-    return current();
 }
 
 bool TreeBuilder::currentIs(NameId name) const
@@ -1270,7 +1271,7 @@ void TreeBuilder::inBodyCharacters(std::string_view text)
         return;
     reconstructFormatting();
     insertCharacters(text);
-    if (!allSpace(text))
+    if (framesetOk_ && !allSpace(text))
         framesetOk_ = false;
 }
 

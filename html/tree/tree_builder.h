@@ -156,7 +156,7 @@ private:
     void rewindFrom(std::uint32_t position); // puts them back
     void index(std::uint32_t position);
     NodeId current() const { return stack_.empty() ? kNoNode : stack_.back().node; }
-    NodeId adjustedCurrent() const;
+    NodeId adjustedCurrent() const { return context_ != kNoNode && stack_.size() == 1 ? context_ : current(); }
     bool currentIs(NameId name) const;
     std::uint32_t topmost(NameId htmlName) const; // the position of the last such HTML element, or kNone
     std::uint32_t positionOf(NodeId node) const;
