@@ -239,8 +239,16 @@ private:
         std::uint32_t name, nameLength, publicId, publicLength, systemId, systemLength;
     };
 
+    // addNode() and addBytes() leave the limit to their caller, which checks
+    // it once the whole change is written; newNode() and store() check it.
+    NodeId addNode(NodeKind kind, Namespace space, NameId name);
     NodeId newNode(NodeKind kind, Namespace space, NameId name);
+    std::uint32_t addBytes(std::string_view bytes);
     std::uint32_t store(std::string_view bytes);
+    // A Text or Comment node holding `text`.
+    NodeId addData(NodeKind kind, std::string_view text);
+    // Links a detached node as `parent`'s last child.
+    void linkLast(NodeId parent, NodeId child);
     void appendToText(NodeId textNode, std::string_view text);
     void checkLimit() const
     {
@@ -268,20 +276,26 @@ private:
     std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> nameIndex_;
     std::vector<const std::string *> names_;
     QuirksMode quirks_ = QuirksMode::NoQuirks;
-    // The name last interned in each slot of a cheap hash; kNoNode: none.
-    static constexpr std::size_t kRecentNames = 256;
-    static std::size_t quickHash(std::string_view s)
+    // A name of 1 to 16 bytes as two words and its length, which tell it
+    // from every other name of that length: the key of the slot cache.
+    struct ShortName {
+        std::uint64_t lo = 0;
+        std::uint64_t hi = 0;
+        std::uint32_t size = 0; // 0: the slot is empty
+        NameId id = 0;
+    };
+    static bool shortName(std::string_view text, ShortName &key);
+    static constexpr unsigned kRecentShift = 9;
+    static std::size_t recentSlot(const ShortName &key)
     {
-        return s.empty() ? 0
-                         : s.size() * 7 + static_cast<unsigned char>(s[0]) * 31 +
-                               static_cast<unsigned char>(s[s.size() - 1]) * 131 +
-                               static_cast<unsigned char>(s[s.size() / 2]);
+        return static_cast<std::size_t>(
+            ((key.lo * 0x9E3779B97F4A7C15ull) ^ (key.hi * 0xC2B2AE3D27D4EB4Full) ^ key.size) >> (64 - kRecentShift));
     }
-    std::array<std::uint32_t, kRecentNames> recentNames_ = [] {
-        std::array<std::uint32_t, kRecentNames> slots{};
-        slots.fill(kNoNode);
-        return slots;
-    }();
+    // The short names last interned, each in the slot its key hashes to:
+    // pages use few names, over and over, and a slot answers most of them
+    // with two word compares.
+    std::array<ShortName, std::size_t{1} << kRecentShift> recentNames_{};
+    NameId internSlow(std::string_view text);
     std::size_t nameBytes_ = 0; // the names' strings, as memoryBytes() counts them
     std::size_t limit_ = 0;
     std::size_t beside_ = 0;
