@@ -213,25 +213,49 @@ std::string_view Document::attributeValue(NodeId n, std::string_view name) const
     return {};
 }
 
-NodeId Document::createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes)
+// An element is written in three steps, and the limit checked once, when
+// the element and its attributes are all written (a name interned on the
+// way checks it too).
+NodeId Document::beginElement(Namespace space, NameId name, std::size_t attributes)
 {
-    // The limit is checked once, when the element and its attributes are
-    // all written (a name interned on the way checks it too).
     const NodeId n = addNode(NodeKind::Element, space, name);
-    if (!attributes.empty()) {
+    if (attributes != 0) {
         nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
-        attributes_.push_back({static_cast<std::uint32_t>(attributes.size()), 0, 0});
+        attributes_.push_back({static_cast<std::uint32_t>(attributes), 0, 0});
     }
-    for (const NewAttribute &a : attributes) {
-        const std::uint32_t id = intern(a.name);
-        const std::uint32_t at = addBytes(a.value);
-        attributes_.push_back(
-            {(static_cast<std::uint32_t>(a.ns) << 30) | id, at, static_cast<std::uint32_t>(a.value.size())});
-    }
-    if (space == Namespace::Html && name == k_template_)
+    return n;
+}
+
+void Document::addAttribute(AttributeNamespace space, std::string_view name, std::string_view value)
+{
+    const std::uint32_t id = intern(name);
+    const std::uint32_t at = addBytes(value);
+    attributes_.push_back(
+        {(static_cast<std::uint32_t>(space) << 30) | id, at, static_cast<std::uint32_t>(value.size())});
+}
+
+NodeId Document::endElement(NodeId element)
+{
+    if (isHtml(element, k_template_))
         addNode(NodeKind::DocumentFragment, Namespace::Html, 0);
     checkLimit();
-    return n;
+    return element;
+}
+
+NodeId Document::createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes)
+{
+    const NodeId n = beginElement(space, name, attributes.size());
+    for (const NewAttribute &a : attributes)
+        addAttribute(a.ns, a.name, a.value);
+    return endElement(n);
+}
+
+NodeId Document::createElementFromTag(Namespace space, NameId name, std::span<const Attribute> attributes)
+{
+    const NodeId n = beginElement(space, name, attributes.size());
+    for (const Attribute &a : attributes)
+        addAttribute(AttributeNamespace::None, a.name, a.value);
+    return endElement(n);
 }
 
 NodeId Document::cloneElement(NodeId element)

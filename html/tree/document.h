@@ -36,6 +36,7 @@
 // - Not thread-safe for changes; reads from several threads are fine.
 
 #include "html/elements/elements.h"
+#include "html/tokenizer/token_sink.h"
 
 #include <array>
 #include <cstddef>
@@ -149,6 +150,8 @@ public:
 
     // Making nodes (detached).
     NodeId createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes);
+    // The same with a tag's attributes, in no namespace and not adjusted.
+    NodeId createElementFromTag(Namespace space, NameId name, std::span<const Attribute> attributes);
     // A copy of an element: the same name and attributes, no children.
     NodeId cloneElement(NodeId element);
     NodeId createText(std::string_view text);
@@ -245,6 +248,9 @@ private:
     NodeId newNode(NodeKind kind, Namespace space, NameId name);
     std::uint32_t addBytes(std::string_view bytes);
     std::uint32_t store(std::string_view bytes);
+    NodeId beginElement(Namespace space, NameId name, std::size_t attributes);
+    void addAttribute(AttributeNamespace space, std::string_view name, std::string_view value);
+    NodeId endElement(NodeId element);
     // A Text or Comment node holding `text`.
     NodeId addData(NodeKind kind, std::string_view text);
     // Links a detached node as `parent`'s last child.

@@ -757,13 +757,11 @@ void TreeBuilder::insertAt(InsertionPlace place, NodeId node)
 
 NodeId TreeBuilder::createElementFor(const Token &t, Namespace space)
 {
+    if (space == Namespace::Html && t.tag)
+        return doc_.createElementFromTag(space, t.name, t.tag->attributes);
     attributes_.clear();
     if (t.tag) {
         for (const Attribute &a : t.tag->attributes) {
-            if (space == Namespace::Html) {
-                attributes_.push_back({AttributeNamespace::None, a.name, a.value});
-                continue;
-            }
             const std::string_view name =
                 space == Namespace::Svg ? adjustSvgAttributeName(a.name) : adjustMathMlAttributeName(a.name);
             attributes_.push_back(adjustForeignAttribute(name, a.value));
