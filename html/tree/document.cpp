@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -61,32 +60,9 @@ void Document::reserve(std::size_t bytes)
     attributes_.reserve(attributes_.size() + bytes / 256 + 16);
 }
 
-bool Document::shortName(std::string_view text, ShortName &key)
+void Document::NodeStore::addPage()
 {
-    // Two loads that overlap cover every byte; with the length they tell the
-    // name apart from any other.
-    const std::size_t n = text.size();
-    const char *p = text.data();
-    if (n >= 8 && n <= 16) {
-        std::memcpy(&key.lo, p, 8);
-        std::memcpy(&key.hi, p + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::uint32_t a = 0;
-        std::uint32_t b = 0;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        key.lo = a;
-        key.hi = b;
-    } else if (n >= 1 && n < 4) {
-        key.lo = static_cast<unsigned char>(p[0]) |
-                 (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
-                 (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
-        key.hi = 0;
-    } else {
-        return false;
-    }
-    key.size = static_cast<std::uint32_t>(n);
-    return true;
+    pages_.emplace_back(new NodeRecord[kPage]);
 }
 
 NameId Document::intern(std::string_view text)
@@ -403,7 +379,8 @@ void Document::linkLast(NodeId parent, NodeId child)
 
 void Document::insertBefore(NodeId parent, NodeId child, NodeId before)
 {
-    detach(child);
+    if (nodes_[child].parent != kNoNode)
+        detach(child);
     NodeRecord &pr = nodes_[parent];
     if (pr.first == kNoNode || before == kNoNode) {
         linkLast(parent, child);

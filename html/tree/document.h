@@ -41,6 +41,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -217,11 +218,12 @@ private:
         void push_back(const NodeRecord &r)
         {
             if (size_ == capacity())
-                pages_.emplace_back(new NodeRecord[kPage]);
+                addPage();
             (*this)[static_cast<NodeId>(size_++)] = r;
         }
 
     private:
+        void addPage();
         std::vector<std::unique_ptr<NodeRecord[]>> pages_;
         std::size_t size_ = 0;
     };
@@ -290,7 +292,33 @@ private:
         std::uint32_t size = 0; // 0: the slot is empty
         NameId id = 0;
     };
-    static bool shortName(std::string_view text, ShortName &key);
+    static bool shortName(std::string_view text, ShortName &key)
+    {
+        // Two loads that overlap cover every byte; with the length they
+        // tell the name apart from any other.
+        const std::size_t n = text.size();
+        const char *p = text.data();
+        if (n >= 8 && n <= 16) {
+            std::memcpy(&key.lo, p, 8);
+            std::memcpy(&key.hi, p + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::uint32_t a = 0;
+            std::uint32_t b = 0;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            key.lo = a;
+            key.hi = b;
+        } else if (n >= 1 && n < 4) {
+            key.lo = static_cast<unsigned char>(p[0]) |
+                     (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
+                     (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
+            key.hi = 0;
+        } else {
+            return false;
+        }
+        key.size = static_cast<std::uint32_t>(n);
+        return true;
+    }
     static constexpr unsigned kRecentShift = 9;
     static std::size_t recentSlot(const ShortName &key)
     {

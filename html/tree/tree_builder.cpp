@@ -313,7 +313,10 @@ bool TreeBuilder::inForeignContent(const Token &t) const
 
 void TreeBuilder::dispatch(Token &t)
 {
-    if (inForeignContent(t))
+    // Foreign content needs an adjusted current node outside HTML: most
+    // tokens are done with that one look.
+    const bool foreign = !stack_.empty() && doc_.ns(adjustedCurrent()) != Namespace::Html;
+    if (foreign && inForeignContent(t))
         foreignContent(t);
     else
         process(mode_, t);
@@ -726,6 +729,8 @@ TreeBuilder::InsertionPlace TreeBuilder::appropriatePlace(NodeId target) const
 {
     if (target == kNoNode)
         target = current();
+    if (!fosterParenting_ && !doc_.isHtml(target, k_template_))
+        return {target, kNoNode};
     InsertionPlace place{target, kNoNode};
     if (fosterParenting_ && doc_.ns(target) == Namespace::Html) {
         const NameId name = doc_.name(target);
