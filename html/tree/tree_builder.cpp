@@ -404,14 +404,18 @@ void TreeBuilder::index(std::uint32_t position)
     onStack_[n] = true;
 }
 
+void TreeBuilder::unindex(const StackEntry &e)
+{
+    const NodeId n = e.node;
+    if (doc_.ns(n) == Namespace::Html)
+        tagTop_[doc_.name(n)] = e.sameBelow;
+    onStack_[n] = false;
+}
+
 void TreeBuilder::unwindTo(std::uint32_t position)
 {
-    for (auto i = static_cast<std::uint32_t>(stack_.size()); i-- > position;) {
-        const NodeId n = stack_[i].node;
-        if (doc_.ns(n) == Namespace::Html)
-            tagTop_[doc_.name(n)] = stack_[i].sameBelow;
-        onStack_[n] = false;
-    }
+    for (auto i = static_cast<std::uint32_t>(stack_.size()); i-- > position;)
+        unindex(stack_[i]);
 }
 
 void TreeBuilder::rewindFrom(std::uint32_t position)
@@ -454,7 +458,7 @@ void TreeBuilder::pop()
         return;
     if (!selects_.empty())
         noteClosed(stack_.back().node);
-    unwindTo(static_cast<std::uint32_t>(stack_.size() - 1));
+    unindex(stack_.back());
     stack_.pop_back();
 }
 

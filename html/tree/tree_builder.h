@@ -152,6 +152,7 @@ private:
     void roomOnStack();
     void removeFromStack(std::uint32_t position);
     void insertIntoStack(std::uint32_t position, NodeId node);
+    void unindex(const StackEntry &entry);   // takes one entry off the indexes
     void unwindTo(std::uint32_t position);   // takes entries at and above off the indexes
     void rewindFrom(std::uint32_t position); // puts them back
     void index(std::uint32_t position);
