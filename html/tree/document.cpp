@@ -60,22 +60,30 @@ void Document::reserve(std::size_t bytes)
     attributes_.reserve(attributes_.size() + bytes / 256 + 16);
 }
 
+void Document::NodeStore::addPage()
+{
+    pages_.emplace_back(new NodeRecord[kPage]);
+}
+
 NameId Document::intern(std::string_view text)
 {
-    // Pages use few names, over and over: a slot by a cheap hash answers
-    // most of them without hashing the whole name.
-    std::uint32_t &recent = recentNames_[quickHash(text) % kRecentNames];
-    if (recent < names_.size() && *names_[recent] == text)
-        return recent;
-    if (const KnownName known = findKnownNameText(text); known < kKnownNameCount) {
-        recent = known;
+    ShortName key;
+    if (!shortName(text, key))
+        return internSlow(text);
+    ShortName &slot = recentNames_[recentSlot(key)];
+    if (slot.size == key.size && slot.lo == key.lo && slot.hi == key.hi)
+        return slot.id;
+    key.id = internSlow(text);
+    slot = key;
+    return key.id;
+}
+
+NameId Document::internSlow(std::string_view text)
+{
+    if (const KnownName known = findKnownNameText(text); known < kKnownNameCount)
         return known;
-    }
-    auto found = nameIndex_.find(text);
-    if (found != nameIndex_.end()) {
-        recent = found->second;
+    if (auto found = nameIndex_.find(text); found != nameIndex_.end())
         return found->second;
-    }
     if (names_.size() >= kMaxNames)
         return k_span; // never reached on input of a sane size: the names would need gigabytes
     const auto id = static_cast<NameId>(names_.size());
@@ -88,13 +96,20 @@ NameId Document::intern(std::string_view text)
 
 NameId Document::findName(std::string_view text) const
 {
+    // An end tag mostly closes an element whose name was interned a moment
+    // ago: its slot answers it.
+    if (ShortName key; shortName(text, key)) {
+        const ShortName &slot = recentNames_[recentSlot(key)];
+        if (slot.size == key.size && slot.lo == key.lo && slot.hi == key.hi)
+            return slot.id;
+    }
     if (const KnownName known = findKnownNameText(text); known < kKnownNameCount)
         return known;
     auto found = nameIndex_.find(text);
     return found == nameIndex_.end() ? kNoNode : found->second;
 }
 
-NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
+NodeId Document::addNode(NodeKind kind, Namespace space, NameId name)
 {
     if (nodes_.size() >= std::numeric_limits<NodeId>::max() - 1)
         throw std::length_error("document too large");
@@ -102,16 +117,28 @@ NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
     nodes_.push_back(
         NodeRecord{static_cast<std::uint32_t>(kind) | (static_cast<std::uint32_t>(space) << 3) | (name << 5), kNoNode,
                    kNoNode, kNoNode, kNoNode, kNoNode});
+    return id;
+}
+
+NodeId Document::newNode(NodeKind kind, Namespace space, NameId name)
+{
+    const NodeId id = addNode(kind, space, name);
     checkLimit();
     return id;
 }
 
-std::uint32_t Document::store(std::string_view bytes)
+std::uint32_t Document::addBytes(std::string_view bytes)
 {
     if (arena_.size() + bytes.size() >= std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("document too large");
     const auto at = static_cast<std::uint32_t>(arena_.size());
     arena_.append(bytes);
+    return at;
+}
+
+std::uint32_t Document::store(std::string_view bytes)
+{
+    const std::uint32_t at = addBytes(bytes);
     checkLimit();
     return at;
 }
@@ -162,22 +189,49 @@ std::string_view Document::attributeValue(NodeId n, std::string_view name) const
     return {};
 }
 
+// An element is written in three steps, and the limit checked once, when
+// the element and its attributes are all written (a name interned on the
+// way checks it too).
+NodeId Document::beginElement(Namespace space, NameId name, std::size_t attributes)
+{
+    const NodeId n = addNode(NodeKind::Element, space, name);
+    if (attributes != 0) {
+        nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
+        attributes_.push_back({static_cast<std::uint32_t>(attributes), 0, 0});
+    }
+    return n;
+}
+
+void Document::addAttribute(AttributeNamespace space, std::string_view name, std::string_view value)
+{
+    const std::uint32_t id = intern(name);
+    const std::uint32_t at = addBytes(value);
+    attributes_.push_back(
+        {(static_cast<std::uint32_t>(space) << 30) | id, at, static_cast<std::uint32_t>(value.size())});
+}
+
+NodeId Document::endElement(NodeId element)
+{
+    if (isHtml(element, k_template_))
+        addNode(NodeKind::DocumentFragment, Namespace::Html, 0);
+    checkLimit();
+    return element;
+}
+
 NodeId Document::createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes)
 {
-    const NodeId n = newNode(NodeKind::Element, space, name);
-    if (!attributes.empty()) {
-        nodes_[n].a = static_cast<std::uint32_t>(attributes_.size());
-        attributes_.push_back({static_cast<std::uint32_t>(attributes.size()), 0, 0});
-    }
-    for (const NewAttribute &a : attributes) {
-        const std::uint32_t id = intern(a.name);
-        const std::uint32_t at = store(a.value);
-        attributes_.push_back(
-            {(static_cast<std::uint32_t>(a.ns) << 30) | id, at, static_cast<std::uint32_t>(a.value.size())});
-    }
-    if (space == Namespace::Html && name == k_template_)
-        newNode(NodeKind::DocumentFragment, Namespace::Html, 0);
-    return n;
+    const NodeId n = beginElement(space, name, attributes.size());
+    for (const NewAttribute &a : attributes)
+        addAttribute(a.ns, a.name, a.value);
+    return endElement(n);
+}
+
+NodeId Document::createElementFromTag(Namespace space, NameId name, std::span<const Attribute> attributes)
+{
+    const NodeId n = beginElement(space, name, attributes.size());
+    for (const Attribute &a : attributes)
+        addAttribute(AttributeNamespace::None, a.name, a.value);
+    return endElement(n);
 }
 
 NodeId Document::cloneElement(NodeId element)
@@ -245,20 +299,23 @@ void Document::addMissingAttributes(NodeId element, std::span<const NewAttribute
     checkLimit();
 }
 
+NodeId Document::addData(NodeKind kind, std::string_view text)
+{
+    const NodeId n = addNode(kind, Namespace::Html, 0);
+    nodes_[n].a = addBytes(text);
+    nodes_[n].first = static_cast<std::uint32_t>(text.size());
+    checkLimit();
+    return n;
+}
+
 NodeId Document::createText(std::string_view text)
 {
-    const NodeId n = newNode(NodeKind::Text, Namespace::Html, 0);
-    nodes_[n].a = store(text);
-    nodes_[n].first = static_cast<std::uint32_t>(text.size());
-    return n;
+    return addData(NodeKind::Text, text);
 }
 
 NodeId Document::createComment(std::string_view text)
 {
-    const NodeId n = newNode(NodeKind::Comment, Namespace::Html, 0);
-    nodes_[n].a = store(text);
-    nodes_[n].first = static_cast<std::uint32_t>(text.size());
-    return n;
+    return addData(NodeKind::Comment, text);
 }
 
 NodeId Document::createDoctype(std::string_view name, std::string_view publicId, std::string_view systemId)
@@ -303,26 +360,34 @@ void Document::appendChild(NodeId parent, NodeId child)
     insertBefore(parent, child, kNoNode);
 }
 
-void Document::insertBefore(NodeId parent, NodeId child, NodeId before)
+void Document::linkLast(NodeId parent, NodeId child)
 {
-    detach(child);
     NodeRecord &pr = nodes_[parent];
     NodeRecord &c = nodes_[child];
     c.parent = parent;
+    c.next = kNoNode;
     if (pr.first == kNoNode) {
         pr.first = child;
         c.prev = child;
-        c.next = kNoNode;
         return;
     }
-    if (before == kNoNode) {
-        const NodeId last = nodes_[pr.first].prev;
-        nodes_[last].next = child;
-        c.prev = last;
-        c.next = kNoNode;
-        nodes_[pr.first].prev = child;
+    const NodeId last = nodes_[pr.first].prev;
+    nodes_[last].next = child;
+    c.prev = last;
+    nodes_[pr.first].prev = child;
+}
+
+void Document::insertBefore(NodeId parent, NodeId child, NodeId before)
+{
+    if (nodes_[child].parent != kNoNode)
+        detach(child);
+    NodeRecord &pr = nodes_[parent];
+    if (pr.first == kNoNode || before == kNoNode) {
+        linkLast(parent, child);
         return;
     }
+    NodeRecord &c = nodes_[child];
+    c.parent = parent;
     if (pr.first == before) {
         c.prev = nodes_[before].prev; // the last child
         c.next = before;
@@ -353,7 +418,8 @@ void Document::appendToText(NodeId textNode, std::string_view text)
         throw std::length_error("document too large");
     if (r.a + had == arena_.size()) {
         arena_.append(text);
-        textCapacity_.erase(textNode);
+        if (!textCapacity_.empty())
+            textCapacity_.erase(textNode);
     } else if (auto room = textCapacity_.find(textNode); room != textCapacity_.end() && room->second >= length) {
         std::copy(text.begin(), text.end(), arena_.begin() + r.a + had);
     } else {
@@ -377,12 +443,27 @@ void Document::insertText(NodeId parent, NodeId before, std::string_view text)
 {
     if (text.empty())
         return;
-    const NodeId adjacent = before == kNoNode ? lastChild(parent) : previousSibling(before);
-    if (adjacent != kNoNode && kind(adjacent) == NodeKind::Text) {
-        appendToText(adjacent, text);
+    if (before != kNoNode) {
+        const NodeId adjacent = previousSibling(before);
+        if (adjacent != kNoNode && kind(adjacent) == NodeKind::Text)
+            appendToText(adjacent, text);
+        else
+            insertBefore(parent, createText(text), before);
         return;
     }
-    insertBefore(parent, createText(text), before);
+    // At the end, as nearly all text goes: the parent's last child grows, or
+    // a new Text node is linked after it.
+    NodeRecord &pr = nodes_[parent];
+    const NodeId first = pr.first;
+    if (first != kNoNode) {
+        const NodeId last = nodes_[first].prev;
+        if (kind(last) == NodeKind::Text) {
+            appendToText(last, text);
+            return;
+        }
+    }
+    const NodeId n = addData(NodeKind::Text, text);
+    linkLast(parent, n);
 }
 
 std::size_t Document::memoryBytes() const

@@ -36,10 +36,12 @@
 // - Not thread-safe for changes; reads from several threads are fine.
 
 #include "html/elements/elements.h"
+#include "html/tokenizer/token_sink.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -149,6 +151,8 @@ public:
 
     // Making nodes (detached).
     NodeId createElement(Namespace space, NameId name, std::span<const NewAttribute> attributes);
+    // The same with a tag's attributes, in no namespace and not adjusted.
+    NodeId createElementFromTag(Namespace space, NameId name, std::span<const Attribute> attributes);
     // A copy of an element: the same name and attributes, no children.
     NodeId cloneElement(NodeId element);
     NodeId createText(std::string_view text);
@@ -214,11 +218,12 @@ private:
         void push_back(const NodeRecord &r)
         {
             if (size_ == capacity())
-                pages_.emplace_back(new NodeRecord[kPage]);
+                addPage();
             (*this)[static_cast<NodeId>(size_++)] = r;
         }
 
     private:
+        void addPage();
         std::vector<std::unique_ptr<NodeRecord[]>> pages_;
         std::size_t size_ = 0;
     };
@@ -239,8 +244,19 @@ private:
         std::uint32_t name, nameLength, publicId, publicLength, systemId, systemLength;
     };
 
+    // addNode() and addBytes() leave the limit to their caller, which checks
+    // it once the whole change is written; newNode() and store() check it.
+    NodeId addNode(NodeKind kind, Namespace space, NameId name);
     NodeId newNode(NodeKind kind, Namespace space, NameId name);
+    std::uint32_t addBytes(std::string_view bytes);
     std::uint32_t store(std::string_view bytes);
+    NodeId beginElement(Namespace space, NameId name, std::size_t attributes);
+    void addAttribute(AttributeNamespace space, std::string_view name, std::string_view value);
+    NodeId endElement(NodeId element);
+    // A Text or Comment node holding `text`.
+    NodeId addData(NodeKind kind, std::string_view text);
+    // Links a detached node as `parent`'s last child.
+    void linkLast(NodeId parent, NodeId child);
     void appendToText(NodeId textNode, std::string_view text);
     void checkLimit() const
     {
@@ -268,20 +284,52 @@ private:
     std::unordered_map<std::string, NameId, NameHash, std::equal_to<>> nameIndex_;
     std::vector<const std::string *> names_;
     QuirksMode quirks_ = QuirksMode::NoQuirks;
-    // The name last interned in each slot of a cheap hash; kNoNode: none.
-    static constexpr std::size_t kRecentNames = 256;
-    static std::size_t quickHash(std::string_view s)
+    // A name of 1 to 16 bytes as two words and its length, which tell it
+    // from every other name of that length: the key of the slot cache.
+    struct ShortName {
+        std::uint64_t lo = 0;
+        std::uint64_t hi = 0;
+        std::uint32_t size = 0; // 0: the slot is empty
+        NameId id = 0;
+    };
+    static bool shortName(std::string_view text, ShortName &key)
     {
-        return s.empty() ? 0
-                         : s.size() * 7 + static_cast<unsigned char>(s[0]) * 31 +
-                               static_cast<unsigned char>(s[s.size() - 1]) * 131 +
-                               static_cast<unsigned char>(s[s.size() / 2]);
+        // Two loads that overlap cover every byte; with the length they
+        // tell the name apart from any other.
+        const std::size_t n = text.size();
+        const char *p = text.data();
+        if (n >= 8 && n <= 16) {
+            std::memcpy(&key.lo, p, 8);
+            std::memcpy(&key.hi, p + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::uint32_t a = 0;
+            std::uint32_t b = 0;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            key.lo = a;
+            key.hi = b;
+        } else if (n >= 1 && n < 4) {
+            key.lo = static_cast<unsigned char>(p[0]) |
+                     (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
+                     (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
+            key.hi = 0;
+        } else {
+            return false;
+        }
+        key.size = static_cast<std::uint32_t>(n);
+        return true;
     }
-    std::array<std::uint32_t, kRecentNames> recentNames_ = [] {
-        std::array<std::uint32_t, kRecentNames> slots{};
-        slots.fill(kNoNode);
-        return slots;
-    }();
+    static constexpr unsigned kRecentShift = 9;
+    static std::size_t recentSlot(const ShortName &key)
+    {
+        return static_cast<std::size_t>(
+            ((key.lo * 0x9E3779B97F4A7C15ull) ^ (key.hi * 0xC2B2AE3D27D4EB4Full) ^ key.size) >> (64 - kRecentShift));
+    }
+    // The short names last interned, each in the slot its key hashes to:
+    // pages use few names, over and over, and a slot answers most of them
+    // with two word compares.
+    std::array<ShortName, std::size_t{1} << kRecentShift> recentNames_{};
+    NameId internSlow(std::string_view text);
     std::size_t nameBytes_ = 0; // the names' strings, as memoryBytes() counts them
     std::size_t limit_ = 0;
     std::size_t beside_ = 0;

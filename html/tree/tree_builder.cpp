@@ -313,7 +313,10 @@ bool TreeBuilder::inForeignContent(const Token &t) const
 
 void TreeBuilder::dispatch(Token &t)
 {
-    if (inForeignContent(t))
+    // Foreign content needs an adjusted current node outside HTML: most
+    // tokens are done with that one look.
+    const bool foreign = !stack_.empty() && doc_.ns(adjustedCurrent()) != Namespace::Html;
+    if (foreign && inForeignContent(t))
         foreignContent(t);
     else
         process(mode_, t);
@@ -385,22 +388,34 @@ void TreeBuilder::index(std::uint32_t position)
         e.sameBelow = tagTop_[name];
         tagTop_[name] = position;
     }
-    const std::uint32_t flags = flagsOf(n);
-    for (int k = 0; k < kBoundaryKinds; ++k)
-        e.base[k] = (flags >> k) & 1u ? position : position > 0 ? stack_[position - 1].base[k] : kNone;
+    // The boundaries below, and this entry for the kinds it bounds (most
+    // elements bound none).
+    if (position > 0)
+        std::copy_n(stack_[position - 1].base, kBoundaryKinds, e.base);
+    else
+        std::fill_n(e.base, kBoundaryKinds, kNone);
+    const std::uint32_t bounds = flagsOf(n) & ((1u << kBoundaryKinds) - 1);
+    if (bounds != 0)
+        for (int k = 0; k < kBoundaryKinds; ++k)
+            if ((bounds >> k) & 1u)
+                e.base[k] = position;
     if (n >= onStack_.size())
         onStack_.resize(std::max<std::size_t>(n + 1, onStack_.size() * 2));
     onStack_[n] = true;
 }
 
+void TreeBuilder::unindex(const StackEntry &e)
+{
+    const NodeId n = e.node;
+    if (doc_.ns(n) == Namespace::Html)
+        tagTop_[doc_.name(n)] = e.sameBelow;
+    onStack_[n] = false;
+}
+
 void TreeBuilder::unwindTo(std::uint32_t position)
 {
-    for (auto i = static_cast<std::uint32_t>(stack_.size()); i-- > position;) {
-        const NodeId n = stack_[i].node;
-        if (doc_.ns(n) == Namespace::Html)
-            tagTop_[doc_.name(n)] = stack_[i].sameBelow;
-        onStack_[n] = false;
-    }
+    for (auto i = static_cast<std::uint32_t>(stack_.size()); i-- > position;)
+        unindex(stack_[i]);
 }
 
 void TreeBuilder::rewindFrom(std::uint32_t position)
@@ -443,7 +458,7 @@ void TreeBuilder::pop()
         return;
     if (!selects_.empty())
         noteClosed(stack_.back().node);
-    unwindTo(static_cast<std::uint32_t>(stack_.size() - 1));
+    unindex(stack_.back());
     stack_.pop_back();
 }
 
@@ -460,13 +475,6 @@ void TreeBuilder::insertIntoStack(std::uint32_t position, NodeId node)
     unwindTo(position);
     stack_.insert(stack_.begin() + position, StackEntry{node, kNone, {}});
     rewindFrom(position);
-}
-
-NodeId TreeBuilder::adjustedCurrent() const
-{
-    if (context_ != kNoNode && stack_.size() == 1)
-        return context_;
-    return current();
 }
 
 bool TreeBuilder::currentIs(NameId name) const
@@ -725,6 +733,8 @@ TreeBuilder::InsertionPlace TreeBuilder::appropriatePlace(NodeId target) const
 {
     if (target == kNoNode)
         target = current();
+    if (!fosterParenting_ && !doc_.isHtml(target, k_template_))
+        return {target, kNoNode};
     InsertionPlace place{target, kNoNode};
     if (fosterParenting_ && doc_.ns(target) == Namespace::Html) {
         const NameId name = doc_.name(target);
@@ -756,13 +766,11 @@ void TreeBuilder::insertAt(InsertionPlace place, NodeId node)
 
 NodeId TreeBuilder::createElementFor(const Token &t, Namespace space)
 {
+    if (space == Namespace::Html && t.tag)
+        return doc_.createElementFromTag(space, t.name, t.tag->attributes);
     attributes_.clear();
     if (t.tag) {
         for (const Attribute &a : t.tag->attributes) {
-            if (space == Namespace::Html) {
-                attributes_.push_back({AttributeNamespace::None, a.name, a.value});
-                continue;
-            }
             const std::string_view name =
                 space == Namespace::Svg ? adjustSvgAttributeName(a.name) : adjustMathMlAttributeName(a.name);
             attributes_.push_back(adjustForeignAttribute(name, a.value));
@@ -1270,7 +1278,7 @@ void TreeBuilder::inBodyCharacters(std::string_view text)
         return;
     reconstructFormatting();
     insertCharacters(text);
-    if (!allSpace(text))
+    if (framesetOk_ && !allSpace(text))
         framesetOk_ = false;
 }
 

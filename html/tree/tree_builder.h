@@ -152,11 +152,12 @@ private:
     void roomOnStack();
     void removeFromStack(std::uint32_t position);
     void insertIntoStack(std::uint32_t position, NodeId node);
+    void unindex(const StackEntry &entry);   // takes one entry off the indexes
     void unwindTo(std::uint32_t position);   // takes entries at and above off the indexes
     void rewindFrom(std::uint32_t position); // puts them back
     void index(std::uint32_t position);
     NodeId current() const { return stack_.empty() ? kNoNode : stack_.back().node; }
-    NodeId adjustedCurrent() const;
+    NodeId adjustedCurrent() const { return context_ != kNoNode && stack_.size() == 1 ? context_ : current(); }
     bool currentIs(NameId name) const;
     std::uint32_t topmost(NameId htmlName) const; // the position of the last such HTML element, or kNone
     std::uint32_t positionOf(NodeId node) const;

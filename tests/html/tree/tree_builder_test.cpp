@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -177,4 +180,66 @@ TEST(Document, KnownNamesAreTheirIdsAndOtherNamesGetTheirOwn)
     EXPECT_EQ(doc.intern("x-card"), custom);
     EXPECT_EQ(doc.nameText(custom), "x-card");
     EXPECT_EQ(doc.findName("x-other"), kNoNode);
+}
+
+TEST(Document, NamesThatDifferInAnyOneByteStayApart)
+{
+    // Names of every length, each changed in one byte at every place: the
+    // ones seen a moment ago are answered from a cache, which must still
+    // tell each from the others.
+    Document doc;
+    std::vector<std::pair<std::string, NameId>> seen;
+    for (std::size_t length = 1; length <= 20; ++length) {
+        const std::string base(length, 'q');
+        for (std::size_t at = 0; at <= length; ++at) {
+            std::string name = base;
+            if (at < length)
+                name[at] = 'z';
+            seen.emplace_back(name, doc.intern(name));
+            EXPECT_EQ(doc.findName(base.substr(0, length - 1) + "y"), kNoNode) << name;
+        }
+    }
+    for (const auto &[name, id] : seen) {
+        EXPECT_EQ(doc.intern(name), id) << name;
+        EXPECT_EQ(doc.findName(name), id) << name;
+        EXPECT_EQ(doc.nameText(id), name);
+    }
+    std::vector<NameId> ids;
+    for (const auto &entry : seen)
+        ids.push_back(entry.second);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+TEST(Document, TextAtTheEndMergesAndEveryChangeKeepsTheLimit)
+{
+    Document doc;
+    const NodeId body = doc.createElement(Namespace::Html, k_body, {});
+    doc.insertText(body, kNoNode, "a");
+    doc.insertText(body, kNoNode, "b");
+    const NodeId img = doc.createElement(Namespace::Html, k_img, {});
+    doc.appendChild(body, img);
+    doc.insertText(body, kNoNode, "c");
+    doc.insertText(body, img, "d");
+    ASSERT_EQ(doc.firstChild(body), doc.previousSibling(img));
+    EXPECT_EQ(doc.text(doc.firstChild(body)), "abd");
+    EXPECT_EQ(doc.text(doc.lastChild(body)), "c");
+    EXPECT_EQ(doc.parent(doc.lastChild(body)), body);
+    EXPECT_EQ(doc.bytesInUse(), doc.memoryBytes());
+
+    // Each kind of change that passes the limit throws, with its bytes
+    // counted in full.
+    const std::string big(4096, 'v');
+    const NewAttribute attribute{AttributeNamespace::None, "data-x", big};
+    const auto limited = [&] {
+        auto d = std::make_unique<Document>();
+        d->limitBytes(d->bytesInUse() + 2048);
+        return d;
+    };
+    EXPECT_THROW(limited()->createElement(Namespace::Html, k_div, {&attribute, 1}), DocumentTooLarge);
+    EXPECT_THROW(limited()->createText(big), DocumentTooLarge);
+    const auto grown = limited();
+    const NodeId div = grown->createElement(Namespace::Html, k_div, {});
+    grown->insertText(div, kNoNode, "x");
+    EXPECT_THROW(grown->insertText(div, kNoNode, big), DocumentTooLarge);
 }
