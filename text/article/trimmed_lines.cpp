@@ -2,10 +2,22 @@
 
 #include "base/utf8.h"
 
+#include <array>
+
 namespace quillan::text::article {
 namespace {
 
 enum class Space { None, AsciiSpace, Other };
+
+// The bytes that may start white space or end a line: a line end, space,
+// tab, and the first bytes of the other spaces' UTF-8 (C2 A0, E1 9A 80,
+// E2 80 80 to E2 81 9F, E3 80 80). Runs of other bytes pass whole.
+constexpr std::array<bool, 256> kMayStartSpace = [] {
+    std::array<bool, 256> may{};
+    for (const unsigned char b : {'\n', ' ', '\t', '\xC2', '\xE1', '\xE2', '\xE3'})
+        may[b] = true;
+    return may;
+}();
 
 // Whether the character at the start of `s` is white space, and its length.
 Space spaceAt(std::string_view s, std::size_t &length)
@@ -36,6 +48,30 @@ void TrimmedLines::write(std::string_view utf8)
 
     written_.clear();
     while (!text.empty()) {
+        // A run of characters that pass as they are: all but white space,
+        // and a space or tab between two of them.
+        std::size_t run = 0;
+        while (run < text.size()) {
+            const auto b = static_cast<unsigned char>(text[run]);
+            if (!kMayStartSpace[b]) {
+                ++run;
+            } else if ((b == ' ' || b == '\t') && run + 1 < text.size() &&
+                       !kMayStartSpace[static_cast<unsigned char>(text[run + 1])]) {
+                run += 2;
+            } else if (std::size_t length = 1; b >= 0x80 && spaceAt(text.substr(run), length) == Space::None) {
+                run += length;
+            } else {
+                break;
+            }
+        }
+        if (run != 0) {
+            written_.append(held_);
+            held_.clear();
+            written_.append(text.substr(0, run));
+            lineStart_ = false;
+            text.remove_prefix(run);
+            continue;
+        }
         std::size_t length = 1;
         if (text.front() == '\n') {
             held_.clear();
