@@ -11,6 +11,7 @@
 #include "text/conversion.h"
 #include "text/metadata/metadata.h"
 
+#include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -456,7 +457,7 @@ TypeError for arguments that do not fit.)";
         "A web archive with damaged records, raised once its sound records were all given: the message names "
         "each damaged record's offset, reason and the bytes skipped.";
 
-    m.def("to_text", &toText, py::arg("html"), py::kw_only(), py::arg("kind") = "article", py::arg("markdown") = false,
+    m.def("_to_text", &toText, py::arg("html"), py::kw_only(), py::arg("kind") = "article", py::arg("markdown") = false,
           py::arg("url") = py::none(), py::arg("links") = false, py::arg("width") = 0, py::arg("charset") = py::none(),
           py::arg("max_size") = py::none(),
           R"(The text of a page, as quillan-convert writes it.
@@ -476,9 +477,9 @@ max_size: the largest page taken, in bytes (default 256 MiB).
 Raises TooLarge past max_size, ValueError or TypeError for arguments that
 do not fit.)");
 
-    m.def("extract", &extract, py::arg("html"), py::kw_only(), py::arg("url") = py::none(), py::arg("kind") = "article",
-          py::arg("markdown") = false, py::arg("links") = false, py::arg("width") = 0, py::arg("charset") = py::none(),
-          py::arg("max_size") = py::none(),
+    m.def("_extract", &extract, py::arg("html"), py::kw_only(), py::arg("url") = py::none(),
+          py::arg("kind") = "article", py::arg("markdown") = false, py::arg("links") = false, py::arg("width") = 0,
+          py::arg("charset") = py::none(), py::arg("max_size") = py::none(),
           R"(The page's metadata and text, as `quillan-convert --format json` writes them.
 
 A dict of "title", "author", "date", "modified", "site", "language",
@@ -495,7 +496,7 @@ stripped text's bytes are not UTF-8, as the JSON does.)");
         .def_property_readonly("reports", &WarcPages::reports,
                                "One line for each damaged record and each body that could not be decoded.");
 
-    m.def("read_warc", &readWarc, py::arg("path_or_file"), py::kw_only(), py::arg("kind") = "article",
+    m.def("_read_warc", &readWarc, py::arg("path_or_file"), py::kw_only(), py::arg("kind") = "article",
           py::arg("markdown") = false, py::arg("metadata") = false, py::arg("max_size") = py::none(),
           R"(The HTML pages of a web archive, converted one record at a time.
 
@@ -512,4 +513,25 @@ whatever the archive's size.
 A damaged record is skipped and the reading goes on; once every sound
 record was given, ArchiveError names the damage. OSError when the archive
 cannot be read.)");
+
+    // The functions as Python sees them: plain Python functions around the
+    // ones above, so that they pickle by name (as Dask and multiprocessing
+    // send them to other processes) and show their signatures.
+    py::exec(R"(
+def to_text(html, *, kind="article", markdown=False, url=None, links=False, width=0, charset=None, max_size=None):
+    return _to_text(html, kind=kind, markdown=markdown, url=url, links=links, width=width, charset=charset,
+                    max_size=max_size)
+
+def extract(html, *, url=None, kind="article", markdown=False, links=False, width=0, charset=None, max_size=None):
+    return _extract(html, url=url, kind=kind, markdown=markdown, links=links, width=width, charset=charset,
+                    max_size=max_size)
+
+def read_warc(path_or_file, *, kind="article", markdown=False, metadata=False, max_size=None):
+    return _read_warc(path_or_file, kind=kind, markdown=markdown, metadata=metadata, max_size=max_size)
+
+for _public in (to_text, extract, read_warc):
+    _public.__doc__ = globals()["_" + _public.__name__].__doc__.split("\n", 1)[1].lstrip("\n")
+del _public
+)",
+             m.attr("__dict__"));
 }

@@ -10,6 +10,7 @@ import gzip
 import io
 import json
 import os
+import pickle
 import re
 import subprocess
 
@@ -141,6 +142,12 @@ def test_bad_input():
         quillan.extract(b"<p>x", kind=3)
     with pytest.raises(TypeError):
         quillan.to_text(b"<p>x", "readable")  # the options are keywords only
+
+
+def test_functions_pickle_by_name_for_other_processes():
+    # Dask and multiprocessing send the function to their workers.
+    for function in (quillan.to_text, quillan.extract, quillan.read_warc):
+        assert pickle.loads(pickle.dumps(function)) is function
 
 
 def test_threads_give_the_texts_one_thread_gives():
