@@ -94,11 +94,20 @@ def main():
                 list(pool.map(lambda _: module_one_thread(), range(count)))
         return run
 
+    # Beside the speed-up, the cores the process kept busy (its processor
+    # time over the wall time): above 1 only when the threads converted at
+    # once, whatever else loads the machine.
+    def cores(run):
+        before, start = os.times(), time.perf_counter()
+        run()
+        after, wall = os.times(), time.perf_counter() - start
+        return (after.user + after.system - before.user - before.system) / wall
+
     one = best(args.rounds, threads(1))
     two = best(args.rounds, threads(2))
-    print("  %-40s %8.1f pages/s" % ("quillan.to_text, 1 thread", n / one))
-    print("  %-40s %8.1f pages/s  (%.2fx one thread)" % ("quillan.to_text, 2 threads", 2 * n / two,
-                                                         2 * one / two))
+    print("  %-40s %8.1f pages/s  (%.2f cores busy)" % ("quillan.to_text, 1 thread", n / one, cores(threads(1))))
+    print("  %-40s %8.1f pages/s  (%.2fx one thread, %.2f cores busy)" %
+          ("quillan.to_text, 2 threads", 2 * n / two, 2 * one / two, cores(threads(2))))
     print("load average after: %.2f %.2f %.2f" % os.getloadavg())
 
 
