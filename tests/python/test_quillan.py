@@ -14,8 +14,8 @@ import os
 import pickle
 import re
 import subprocess
+import sys
 import threading
-import time
 
 import pytest
 
@@ -166,21 +166,28 @@ def test_threads_give_the_texts_one_thread_gives():
 
 
 def test_other_threads_run_while_a_page_converts():
-    # A page that takes a while: the interpreter's other thread keeps
-    # running meanwhile, with no gap near the conversion's length.
+    # With no forced switch between threads, this thread gets the
+    # interpreter again while the worker is inside to_text() only if the
+    # conversion lets go of it.
     page = b"".join(read(p) for p in PAGES) * 6
-    start = time.perf_counter()
-    quillan.to_text(page, kind="readable")
-    alone = time.perf_counter() - start
-    worker = threading.Thread(target=quillan.to_text, args=(page,), kwargs={"kind": "readable"})
-    gaps, last = [], time.perf_counter()
-    worker.start()
-    while worker.is_alive():
-        now = time.perf_counter()
-        gaps.append(now - last)
-        last = now
-    worker.join(timeout=60)
-    assert max(gaps) < alone / 2, (max(gaps), alone)
+    started, converted = threading.Event(), threading.Event()
+
+    def work():
+        started.set()
+        quillan.to_text(page, kind="readable")
+        converted.set()
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1000)
+    try:
+        worker = threading.Thread(target=work)
+        worker.start()
+        assert started.wait(timeout=60)
+        assert not converted.is_set()
+    finally:
+        sys.setswitchinterval(interval)
+        worker.join(timeout=60)
+    assert converted.is_set()
 
 
 # --- archives --------------------------------------------------------------
