@@ -26,6 +26,31 @@ bool looksLikeGzipHeader(const unsigned char *p)
 {
     return p[0] == 0x1f && p[1] == 0x8b && p[2] == 8 && (p[3] & 0xE0) == 0;
 }
+
+// A descriptor: a regular file can go back, anything else cannot.
+class FdSource final : public ArchiveSource {
+public:
+    explicit FdSource(int fd) : fd_(fd) {}
+    std::size_t read(char *out, std::size_t size) override
+    {
+        const ssize_t n = base::ReadSome(fd_, out, size);
+        if (n < 0)
+            throw InputFailure{int(-n)};
+        return std::size_t(n);
+    }
+    std::optional<std::uint64_t> position() override
+    {
+        struct stat st {};
+        const off_t here = ::lseek(fd_, 0, SEEK_CUR);
+        if (here < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
+        return std::uint64_t(here);
+    }
+    bool seek(std::uint64_t offset) override { return ::lseek(fd_, off_t(offset), SEEK_SET) >= 0; }
+
+private:
+    int fd_;
+};
 } // namespace
 
 struct ArchiveInput::Zlib {
@@ -41,12 +66,23 @@ struct ArchiveInput::Zlib {
     }
 };
 
-ArchiveInput::ArchiveInput(int fd) : fd_(fd), in_(new char[kInputBuffer]), inSize_(kInputBuffer)
+ArchiveInput::ArchiveInput(int fd)
+    : ownSource_(std::make_unique<FdSource>(fd)), source_(ownSource_.get()), in_(new char[kInputBuffer]),
+      inSize_(kInputBuffer)
 {
-    struct stat st {};
-    const off_t here = ::lseek(fd, 0, SEEK_CUR);
-    seekable_ = here >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    rawBase_ = seekable_ ? std::uint64_t(here) : 0;
+    start();
+}
+
+ArchiveInput::ArchiveInput(ArchiveSource &source) : source_(&source), in_(new char[kInputBuffer]), inSize_(kInputBuffer)
+{
+    start();
+}
+
+void ArchiveInput::start()
+{
+    const std::optional<std::uint64_t> here = source_->position();
+    seekable_ = here.has_value();
+    rawBase_ = here.value_or(0);
     memberStart_ = rawBase_;
     while (inEnd_ < 2 && fill()) {
     }
@@ -116,21 +152,19 @@ void ArchiveInput::grow(std::size_t size)
 
 bool ArchiveInput::readMore()
 {
-    const ssize_t n = base::ReadSome(fd_, in_.get() + inEnd_, inSize_ - inEnd_);
-    if (n < 0)
-        throw InputFailure{int(-n)};
+    const std::size_t n = source_->read(in_.get() + inEnd_, inSize_ - inEnd_);
     if (n == 0) {
         eof_ = true;
         return false;
     }
-    inEnd_ += std::size_t(n);
+    inEnd_ += n;
     bytesIn_ += std::uint64_t(n);
     return true;
 }
 
 bool ArchiveInput::seekRaw(std::uint64_t offset)
 {
-    if (::lseek(fd_, off_t(offset), SEEK_SET) < 0)
+    if (!source_->seek(offset))
         return false;
     inPos_ = inEnd_ = 0;
     rawBase_ = offset;

@@ -36,9 +36,25 @@ struct InputFailure {
     int error;
 };
 
+// Where an archive's bytes come from, when it is not a descriptor of its own.
+class ArchiveSource {
+public:
+    virtual ~ArchiveSource() = default;
+    // Up to `size` bytes into `out`: how many, 0 at the end. Throws
+    // InputFailure.
+    virtual std::size_t read(char *out, std::size_t size) = 0;
+    // Where the reading stands, when the source can go back to a place it
+    // read (as a file can); none when it cannot (as a pipe).
+    virtual std::optional<std::uint64_t> position() = 0;
+    // Moves the reading to `offset`; false when it could not.
+    virtual bool seek(std::uint64_t offset) = 0;
+};
+
 class ArchiveInput {
 public:
     explicit ArchiveInput(int fd);
+    // Reads `source`, which must outlive the input.
+    explicit ArchiveInput(ArchiveSource &source);
     ~ArchiveInput();
     ArchiveInput(const ArchiveInput &) = delete;
     ArchiveInput &operator=(const ArchiveInput &) = delete;
@@ -115,8 +131,12 @@ private:
     void inflateWhole();
     void fillUpTo(std::size_t bytes);
 
+    // Reads the first bytes, to tell plain from gzip.
+    void start();
+
     struct Zlib;
-    int fd_;
+    std::unique_ptr<ArchiveSource> ownSource_; // a descriptor's
+    ArchiveSource *source_;
     bool gzip_ = false;
     bool seekable_ = false;
     std::unique_ptr<char[]> in_;

@@ -98,4 +98,27 @@ void AppendJsonString(std::string &out, std::string_view bytes)
     }
 }
 
+void AppendUtf8Replacing(std::string &out, std::string_view bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const unsigned char *q = p;
+        while (q < end && *q < 0x80)
+            ++q;
+        out.append(reinterpret_cast<const char *>(p), std::size_t(q - p));
+        p = q;
+        if (p == end)
+            break;
+        const std::size_t n = utf8SequenceAt(p, end);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++p;
+        } else {
+            out.append(reinterpret_cast<const char *>(p), n);
+            p += n;
+        }
+    }
+}
+
 } // namespace base

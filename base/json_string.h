@@ -12,4 +12,8 @@ namespace base {
 // the string is valid UTF-8 whatever `bytes` holds.
 void AppendJsonString(std::string &out, std::string_view bytes);
 
+// Appends `bytes` to `out` with every byte that is not part of valid UTF-8
+// replaced by U+FFFD, as AppendJsonString() replaces them, unescaped.
+void AppendUtf8Replacing(std::string &out, std::string_view bytes);
+
 } // namespace base

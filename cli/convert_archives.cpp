@@ -141,37 +141,29 @@ std::string formatArchiveSummaryJson(const ArchiveCounts &c, double seconds, boo
     return json;
 }
 
-struct ArchiveConversion::Record {
-    TextRecord out;
-    std::string text;
-    std::uint64_t htmlBytes = 0;
-    std::optional<text::article::ArticleChoice> choice; // in article mode, with reportArticles
-};
-
-ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const text::Options &options, std::int64_t maxSize,
-                                     Report report)
-    : out_(out), options_(options), maxSize_(maxSize), report_(std::move(report))
+ArchivePages::ArchivePages(ArchiveInput &input, std::string name, const text::Options &options, std::int64_t maxSize,
+                           ArchiveReport report, ArchiveCounts &counts)
+    : input_(input), name_(std::move(name)), options_(options), maxSize_(maxSize), report_(std::move(report)),
+      counts_(counts), bytesBefore_(counts.bytesIn), reader_(input, [this](const Damage &damage) {
+          ++counts_.damaged;
+          report_(name_ + ": damaged record at offset " + damage.where.text() + ": " + damage.reason + "; " +
+                  damage.skipped());
+      })
 {}
 
-void ArchiveConversion::convertArchive(int fd, const std::string &name)
+ArchivePage *ArchivePages::next()
 {
-    ++counts_.archives;
-    const std::uint64_t before = counts_.bytesIn;
-    ArchiveInput input(fd);
-    WarcReader reader(input, [this, &name](const Damage &damage) {
-        ++counts_.damaged;
-        report_(name + ": damaged record at offset " + damage.where.text() + ": " + damage.reason + "; " +
-                damage.skipped());
-    });
-    std::string head; // an HTTP head longer than the reader's first piece
-    Record record;
-
-    while (reader.next()) {
+    if (handedOut_) {
+        handedOut_ = false;
+        if (afterRecord)
+            afterRecord();
+    }
+    while (reader_.next()) {
         ++counts_.records;
-        const WarcHeader &h = reader.header();
-        record.text.clear();
-        record.htmlBytes = 0;
-        record.choice.reset();
+        const WarcHeader &h = reader_.header();
+        page_.text.clear();
+        page_.choice.reset();
+        std::uint64_t htmlBytes = 0;
         std::optional<Skipped> skipped;
         bool badHead = false;
         try {
@@ -180,13 +172,13 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 throw Skipped{Skip::OtherType, {}};
             if (h.contentLength > std::uint64_t(maxSize_) + kMaxHttpHead)
                 throw Skipped{Skip::TooLarge, {}};
-            record.out = TextRecord{};
-            record.out.url = std::string(h.field("WARC-Target-URI"));
+            page_.record = TextRecord{};
+            page_.record.url = std::string(h.field("WARC-Target-URI"));
             // WARC 1.0 writers (wget among them) put the address in angle brackets.
-            if (record.out.url.size() >= 2 && record.out.url.front() == '<' && record.out.url.back() == '>')
-                record.out.url = record.out.url.substr(1, record.out.url.size() - 2);
-            record.out.date = std::string(h.field("WARC-Date"));
-            record.out.refersTo = std::string(h.field("WARC-Record-ID"));
+            if (page_.record.url.size() >= 2 && page_.record.url.front() == '<' && page_.record.url.back() == '>')
+                page_.record.url = page_.record.url.substr(1, page_.record.url.size() - 2);
+            page_.record.date = std::string(h.field("WARC-Date"));
+            page_.record.refersTo = std::string(h.field("WARC-Record-ID"));
 
             // The block's first bytes: the HTTP head and the start of the
             // body, where the reader has them (valid until it reads on),
@@ -198,17 +190,17 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 const std::string warcType = mediaTypeOf(h.field("Content-Type"));
                 if (!warcType.empty() && warcType != "application/http")
                     throw Skipped{Skip::NotHttp, {}};
-                first = reader.readBlockView(kChunk);
+                first = reader_.readBlockView(kChunk);
                 std::optional<std::size_t> end = httpHeadEnd(first);
                 if (!end && !first.empty()) {
-                    head.assign(first);
-                    while (!(end = httpHeadEnd(head)) && head.size() < kMaxHttpHead) {
-                        const std::string_view more = reader.readBlockView(kChunk);
+                    head_.assign(first);
+                    while (!(end = httpHeadEnd(head_)) && head_.size() < kMaxHttpHead) {
+                        const std::string_view more = reader_.readBlockView(kChunk);
                         if (more.empty())
                             break;
-                        head.append(more);
+                        head_.append(more);
                     }
-                    first = head;
+                    first = head_;
                 }
                 const std::optional<HttpHead> http = end ? parseHttpHead(first.substr(0, *end)) : std::nullopt;
                 if (!http)
@@ -216,7 +208,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 bodyAt = *end;
                 if (http->status < 200 || http->status > 299)
                     throw Skipped{Skip::NotOk, {}};
-                record.out.status = http->status;
+                page_.record.status = http->status;
                 const std::string_view contentType = http->field("Content-Type");
                 media = mediaTypeOf(contentType);
                 charset = charsetOf(contentType);
@@ -228,12 +220,12 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             }
             if (!media.empty() && !isHtmlType(media))
                 throw Skipped{Skip::NotHtml, {}};
-            record.out.contentType = media.empty() ? "text/html" : media;
+            page_.record.contentType = media.empty() ? "text/html" : media;
 
-            PageText sink(record.text);
+            PageText sink(page_.text);
             text::Options options = options_;
             options.httpCharset = charset;
-            options.address = record.out.url;
+            options.address = page_.record.url;
             const std::unique_ptr<text::Converter> page = text::makeConverter(options, sink);
             std::string sniffed;
             bool deciding = media.empty();
@@ -247,8 +239,8 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             const std::uint64_t limit = std::uint64_t(maxSize_);
             try {
                 const BodyDecoder::Sink toPage = [&](std::string_view bytes) {
-                    record.htmlBytes += bytes.size();
-                    if (record.htmlBytes > limit)
+                    htmlBytes += bytes.size();
+                    if (htmlBytes > limit)
                         throw Skipped{Skip::TooLarge, {}};
                     if (!deciding) {
                         page->feed(bytes);
@@ -292,7 +284,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 };
                 std::uint64_t raw = first.size() - bodyAt;
                 feed(first.substr(bodyAt));
-                for (std::string_view bytes; !(bytes = reader.readBlockView(kChunk)).empty();) {
+                for (std::string_view bytes; !(bytes = reader_.readBlockView(kChunk)).empty();) {
                     raw += bytes.size();
                     if (raw > limit)
                         throw Skipped{Skip::TooLarge, {}};
@@ -318,13 +310,12 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             text::Result result = page->finish();
             // The stripped text keeps the page's bytes, in the charset its
             // head gave.
-            record.out.charset = result.pageEncoding.empty() ? charset : result.pageEncoding;
-            record.out.pageMetadata.clear();
+            page_.record.charset = result.pageEncoding.empty() ? charset : result.pageEncoding;
+            page_.record.pageMetadata.clear();
             if (options_.metadata == text::MetadataSearch::Find)
                 for (const text::metadata::NamedField &field : text::metadata::kFields)
-                    record.out.pageMetadata.emplace_back(field.name, result.metadata.*field.member);
-            if (reportArticles)
-                record.choice = std::move(result.article);
+                    page_.record.pageMetadata.emplace_back(field.name, result.metadata.*field.member);
+            page_.choice = std::move(result.article);
         } catch (const Skipped &s) {
             skipped = s;
         } catch (const BadHead &) {
@@ -335,13 +326,13 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
             skipped = Skipped{Skip::BadBody, e.what()};
         }
 
-        const RecordOffset where = reader.offset();
-        const bool sound = reader.finish();
-        counts_.bytesIn = before + input.bytesIn();
+        const RecordOffset where = reader_.offset();
+        const bool sound = reader_.finish();
+        counts_.bytesIn = bytesBefore_ + input_.bytesIn();
         if (sound) {
             if (badHead) {
                 ++counts_.damaged;
-                report_(name + ": damaged record at offset " + where.text() + ": bad HTTP head");
+                report_(name_ + ": damaged record at offset " + where.text() + ": bad HTTP head");
             } else if (skipped) {
                 switch (skipped->why) {
                 case Skip::OtherType: ++counts_.otherType; break;
@@ -351,25 +342,47 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
                 case Skip::TooLarge: ++counts_.tooLarge; break;
                 case Skip::BadBody:
                     ++counts_.badBody;
-                    report_(name + ": record at offset " + where.text() + " (" + record.out.url +
+                    report_(name_ + ": record at offset " + where.text() + " (" + page_.record.url +
                             ") skipped: " + skipped->detail);
                     break;
                 }
             } else {
-                record.out.text = record.text;
-                out_.write(record.out);
+                page_.record.text = page_.text;
+                page_.where = where;
                 ++counts_.converted;
-                if (record.choice)
-                    report_(name + ": record at offset " + where.text() + " (" + record.out.url +
-                            "): " + text::article::describe(*record.choice));
-                counts_.htmlBytes += record.htmlBytes;
+                counts_.htmlBytes += htmlBytes;
+                handedOut_ = true;
+                return &page_;
             }
         }
+        if (afterRecord)
+            afterRecord();
+    }
+    counts_.bytesIn = bytesBefore_ + input_.bytesIn();
+    return nullptr;
+}
+
+ArchiveConversion::ArchiveConversion(TextRecordWriter &out, const text::Options &options, std::int64_t maxSize,
+                                     Report report)
+    : out_(out), options_(options), maxSize_(maxSize), report_(std::move(report))
+{}
+
+void ArchiveConversion::convertArchive(int fd, const std::string &name)
+{
+    ++counts_.archives;
+    ArchiveInput input(fd);
+    ArchivePages pages(input, name, options_, maxSize_, report_, counts_);
+    pages.afterRecord = [this] {
         counts_.bytesOut = out_.bytesOut();
         if (onProgress && (counts_.records & 63) == 0)
             onProgress(counts_);
+    };
+    while (const ArchivePage *page = pages.next()) {
+        out_.write(page->record);
+        if (reportArticles && page->choice)
+            report_(name + ": record at offset " + page->where.text() + " (" + page->record.url +
+                    "): " + text::article::describe(*page->choice));
     }
-    counts_.bytesIn = before + input.bytesIn();
 }
 
 namespace {

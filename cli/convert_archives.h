@@ -12,12 +12,15 @@
 // is reported on standard error with its offset and the bytes skipped,
 // counted, and the reading goes on (archive/warc_reader.h).
 
+#include "archive/archive_input.h"
 #include "archive/text_records.h"
+#include "archive/warc_reader.h"
 #include "cli/convert_options.h"
 #include "text/conversion.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace quillan::cli {
@@ -49,11 +52,53 @@ std::string formatArchiveSummary(const ArchiveCounts &counts, double seconds);
 // "output_written", whether the output holds the run's records.
 std::string formatArchiveSummaryJson(const ArchiveCounts &counts, double seconds, bool outputWritten);
 
+// `report` receives each problem's line (without the program's name).
+using ArchiveReport = std::function<void(const std::string &line)>;
+
+// One page converted from an archive.
+struct ArchivePage {
+    archive::TextRecord record; // its text is `text`
+    std::string text;
+    archive::RecordOffset where; // where its record starts
+    // In article mode: which content the page gave.
+    std::optional<text::article::ArticleChoice> choice;
+};
+
+// The pages of one archive, converted one at a time as its records are
+// read, in bounded memory: every record counted into `counts` by what
+// became of it, each damaged or undecodable one reported.
+class ArchivePages {
+public:
+    // `name`: the archive in reports. `input`, `counts` and the caller's
+    // `report` must outlive the pages.
+    ArchivePages(archive::ArchiveInput &input, std::string name, const text::Options &options, std::int64_t maxSize,
+                 ArchiveReport report, ArchiveCounts &counts);
+
+    // The next page converted; valid until the next call. Null at the
+    // archive's end. Throws archive::InputFailure when reading fails.
+    ArchivePage *next();
+    // Called once each record is done with: a converted one when the next
+    // page is asked for, after the caller has used it.
+    std::function<void()> afterRecord;
+
+private:
+    archive::ArchiveInput &input_;
+    std::string name_;
+    text::Options options_; // for every page; its address and charset are the page's own
+    std::int64_t maxSize_;
+    ArchiveReport report_;
+    ArchiveCounts &counts_;
+    std::uint64_t bytesBefore_; // read from earlier archives
+    archive::WarcReader reader_;
+    std::string head_; // an HTTP head longer than the reader's first piece
+    ArchivePage page_;
+    bool handedOut_ = false;
+};
+
 // The conversion of archives into one output.
 class ArchiveConversion {
 public:
-    // `report` receives each problem's line (without the program's name).
-    using Report = std::function<void(const std::string &line)>;
+    using Report = ArchiveReport;
 
     ArchiveConversion(archive::TextRecordWriter &out, const text::Options &options, std::int64_t maxSize,
                       Report report);
@@ -70,8 +115,6 @@ public:
     bool reportArticles = false;
 
 private:
-    struct Record;
-
     archive::TextRecordWriter &out_;
     text::Options options_; // for every page; its address and charset are the page's own
     std::int64_t maxSize_;

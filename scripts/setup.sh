@@ -34,6 +34,8 @@ packages=(
   # ... and the Markdown's, bench_markdown (Python html2text's program is
   # html2markdown here).
   python3-html2text
+  # The module quillan for Python (pybind11), its tests run by pytest.
+  pybind11-dev python3-dev python3-pytest
 )
 
 missing=()

@@ -27,6 +27,8 @@ LAYERS = {
     'platform': {'base'},
     'netvane': {'base', 'platform'},
     'net': {'base', 'html', 'text', 'convert', 'archive', 'cli', 'platform'},
+    # The module for Python: the kinds of text and the archive road.
+    'python': {'base', 'html', 'text', 'convert', 'archive', 'cli'},
     # The windows create the connection-state component by its name, late
     # bound: they never include netvane.
     'gui': {'base', 'text', 'convert', 'net', 'platform'},
@@ -43,7 +45,7 @@ FLOORS = {
     'platform/htmlhelp': 0, 'platform/com': 1,
     'gui/window': 0, 'gui/viewer': 1, 'gui/about': 1, 'gui/browser': 1, 'gui/browser/module': 2, 'gui/shell': 3,
 }
-PLAIN = {'base', 'html', 'text', 'convert', 'archive', 'cli'}
+PLAIN = {'base', 'html', 'text', 'convert', 'archive', 'cli', 'python'}
 SOURCE_EXT = ('.cpp', '.h', '.c', '.inc')
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
