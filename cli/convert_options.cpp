@@ -1,6 +1,7 @@
 #include "cli/convert_options.h"
 
 #include "base/text.h"
+#include "text/readable/url_parser.h"
 
 #include <limits>
 
@@ -99,6 +100,7 @@ text::Options textOptionsOf(const Options &options)
     text.width = options.width;
     text.envelope = options.envelope;
     text.metadata = options.metadata;
+    text.address = options.url.value_or(std::string());
     return text;
 }
 
@@ -190,7 +192,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
         const bool known = name == "-o" || name == "-j" || name == "--jobs" || name == "--inputs" ||
                            name == "--out-dir" || name == "--max-size" || name == "--width" || name == "--format" ||
-                           name == "--summary";
+                           name == "--summary" || name == "--url";
         if (!known)
             return usageError("unknown option '" + arg + "'");
         if (!value) {
@@ -202,6 +204,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
                                    : name == "--width"    ? "a number"
                                    : name == "--format"   ? "a FORMAT"
                                    : name == "--summary"  ? "a PATH"
+                                   : name == "--url"      ? "an ADDRESS"
                                                           : "a number";
                 return usageError("option '" + name + "' needs " + what);
             }
@@ -238,6 +241,15 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
             if (value->empty() || *value == "-")
                 return usageError("option '--summary' needs a PATH");
             o.summary = *value;
+        } else if (name == "--url") {
+            if (o.url)
+                return usageError("option '--url' given twice");
+            // Written out as the URL Standard writes it; only an absolute
+            // web address can stand for where a page came from.
+            std::optional<std::string> url = text::readable::parseUrl(*value);
+            if (!url || !(url->starts_with("http://") || url->starts_with("https://")))
+                return usageError("option '--url' needs an absolute http:// or https:// address, not '" + *value + "'");
+            o.url = std::move(*url);
         } else if (name == "--out-dir") {
             if (value->empty())
                 return usageError("option '--out-dir' needs a DIR");
@@ -284,6 +296,16 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
     }
     if (o.summary && !o.warc)
         return usageError("option '--summary' goes with '--warc'");
+    if (o.url) {
+        // The address of one page: an archive's records and a fetched page
+        // have their own.
+        if (o.warc)
+            return usageError("option '--url' cannot be used with '--warc' (each record has its own address)");
+        if (o.list || o.inputs.size() > 1)
+            return usageError("option '--url' takes one input only (a file or \"-\")");
+        if (!o.inputs.empty() && classifyInput(o.inputs.front()) != InputKind::File)
+            return usageError("option '--url' cannot be used with an address (the page has its own)");
+    }
     if (o.warc) {
         if (o.list || o.outDir || o.separate)
             return usageError("option '--warc' cannot be used with '--inputs', '--out-dir' or '--separate'");
@@ -382,6 +404,9 @@ void printUsage(std::FILE *to)
                  "                   default) or \"jsonl\" (one JSON object per line)\n"
                  "  --summary PATH   with --warc: also write the run's counts to PATH as one\n"
                  "                   JSON object, for programs that run quillan-convert\n"
+                 "  --url ADDRESS    resolve the page's links and addresses against ADDRESS\n"
+                 "                   (an absolute http:// or https:// address), as if the page\n"
+                 "                   had been fetched from there (one FILE or \"-\" only)\n"
                  "  -h, --help       show this help and exit\n"
                  "  --version        show the version and exit\n"
                  "\n"

@@ -50,6 +50,10 @@ struct Options {
     text::MetadataSearch metadata = text::MetadataSearch::Skip;
     text::Envelope envelope = text::Envelope::Text;
     std::optional<std::string> summary; // --summary PATH (with --warc): the counts as JSON
+    // --url ADDRESS (one file or standard input): the address the page is
+    // taken to have come from, as the URL Standard writes it; its links and
+    // the metadata's addresses are made absolute against it.
+    std::optional<std::string> url;
 };
 
 struct ParsedCommandLine {
@@ -59,8 +63,8 @@ struct ParsedCommandLine {
     std::string error; // for UsageError: what was wrong, without the program's name
 };
 
-// The conversion the options ask for, for a page with no address or HTTP
-// charset.
+// The conversion the options ask for, for a page with no HTTP charset and
+// no address but the one --url gives.
 text::Options textOptionsOf(const Options &options);
 
 // Reads argv. Options and inputs may come in any order; "--" ends the
@@ -68,8 +72,9 @@ text::Options textOptionsOf(const Options &options);
 // "--name=VALUE" are all accepted. Checks that the options fit together (-o
 // takes one input and no list; --links, --width and --verbose go with the
 // kinds they change; --metadata and --format json go with the file, address
-// and batch roads, and several pages into one stream need --format jsonl),
-// but not the inputs themselves.
+// and batch roads, and several pages into one stream need --format jsonl;
+// --url is an absolute http(s) address and takes one file or standard
+// input), but not the inputs themselves.
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
 
 // "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;

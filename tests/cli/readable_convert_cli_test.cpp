@@ -111,8 +111,60 @@ TEST(ReadableCommandLine, UsageErrors)
         EXPECT_NE(r.err.find("Try 'quillan-convert --help'"), std::string::npos) << args.back();
     }
     const ProcessResult help = runConvertTool(dir, {"--help"});
-    for (const char *option : {"--readable", "--markdown", "--no-images", "--links", "--width N"})
+    for (const char *option : {"--readable", "--markdown", "--no-images", "--links", "--width N", "--url ADDRESS"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(ReadableCommandLine, PageAddressGivenByUrl)
+{
+    TempDir dir;
+    const std::string page = "<meta property=og:url content=/story><meta property=og:image content=pic.png>"
+                             "<p>See <a href=/docs/a.html>the docs</a> and <a href=b.html>b</a>.</p>";
+    writeFile(dir / "a.html", page);
+    writeFile(dir / "based.html", "<base href=sub/>" + page);
+    const std::string url = "http://Example.org/dir/page.html";
+
+    // Links made absolute, on standard input and from a file, a <base href>
+    // on top of the address.
+    EXPECT_EQ(runConvertTool(dir, {"--readable", "--links", "--url", url}, page).out,
+              "See the docs[1] and b[2].\n\nReferences\n\n1. http://example.org/docs/a.html\n"
+              "2. http://example.org/dir/b.html\n");
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "--url=" + url, "-o", "-", "based.html"}).out,
+              "See [the docs](http://example.org/docs/a.html) and [b](http://example.org/dir/sub/b.html).\n");
+    // Without it, a file's links stay as written.
+    EXPECT_EQ(runConvertTool(dir, {"--markdown", "-o", "-", "a.html"}).out,
+              "See [the docs](/docs/a.html) and [b](b.html).\n");
+
+    // The metadata's addresses too.
+    ProcessResult r = runConvertTool(dir, {"--article", "--format", "json", "--url", url, "-o", "-", "a.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"url\": \"http://example.org/story\",\n  \"image\": \"http://example.org/dir/pic.png\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(runConvertTool(dir, {"--format", "json", "-o", "-", "a.html"}).out.find("\"url\": null"),
+              std::string::npos);
+    if (QUILLAN_CONVERT_BATCHES) { // the one file through the runner
+        r = runConvertTool(dir, {"--markdown", "--url", url, "--out-dir", "out", "a.html"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(dir / "out" / "a.md"),
+                  "See [the docs](http://example.org/docs/a.html) and [b](http://example.org/dir/b.html).\n");
+    }
+
+    // Only an absolute web address, and only for one file or standard input.
+    for (const auto &[args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--url", "dir/page.html"}, "needs an absolute http:// or https:// address, not 'dir/page.html'"},
+             {{"--url", "ftp://example.org/"}, "needs an absolute http:// or https:// address"},
+             {{"--url"}, "option '--url' needs an ADDRESS"},
+             {{"--url", url, "--url", url}, "option '--url' given twice"},
+             {{"--url", url, "a.html", "based.html"}, "option '--url' takes one input only"},
+             {{"--url", url, "--inputs", "list"}, "option '--url' takes one input only"},
+             {{"--url", url, "--warc", "a.html"}, "option '--url' cannot be used with '--warc'"},
+             {{"--url", url, "http://127.0.0.1:9/"}, "option '--url' cannot be used with an address"}}) {
+        const ProcessResult e = runConvertTool(dir, args, page);
+        EXPECT_EQ(e.status, 2) << message;
+        EXPECT_EQ(e.out, "") << message;
+        EXPECT_NE(e.err.find(message), std::string::npos) << e.err;
+    }
 }
 
 } // namespace
