@@ -73,6 +73,16 @@ if grep -qx "$pkglibdir/quillan-convert-net" "$manifest"; then
     [ "$(grep -c '^==> ' "$scratch/separate.out")" = 2 ] || fail "quillan-convert --separate gave no two texts"
 fi
 
+# The module quillan from where the package puts it, converting as the
+# installed command does.
+if grep -q 'dist-packages/quillan' "$manifest"; then
+    python_dir=$(dirname "$(grep -m1 'dist-packages/quillan' "$manifest")")
+    [ "$(cd / && PYTHONPATH="$prefix/$python_dir" python3 -c \
+        'import sys, quillan; sys.stdout.write(quillan.to_text(open(sys.argv[1], "rb").read(), kind="readable"))' \
+        "$sample")" = "$(quillan-convert --readable -o - "$sample")" ] ||
+        fail "the installed module quillan does not convert as quillan-convert --readable"
+fi
+
 # quillan-crawl through its link: a job of one archive on a local cluster
 # of one worker, converted by the quillan-convert of the program's folder.
 printf 'WARC/1.0\r\nWARC-Type: resource\r\nWARC-Target-URI: http://a.test/\r\nContent-Type: text/html\r\nContent-Length: 24\r\n\r\n<p>Crawled page text</p>\r\n\r\n' \
