@@ -2067,13 +2067,17 @@ void TextRenderer::writeClosing(Mark &mark)
     // After punctuation a closing mark closes only before a space or more
     // punctuation: where a letter follows, it moves before the punctuation
     // (see movedClosing()).
-    // (Spaces before the punctuation too, escapes whole, and never into
-    // what a link, code span or image wrote.)
+    // (Spaces before the punctuation too, escapes and character references
+    // whole, and never into what a link, code span or image wrote.)
     std::size_t run = at;
     while (run > syntaxEnd_ + 1) {
         const char c = out_[run - 1];
         const CharClass before = ClassBefore(out_, run);
-        if (run > syntaxEnd_ + 2 && out_[run - 2] == '\\' && asciiPunctuation(c))
+        if (const std::size_t reference = WrittenReferenceBefore(out_, run); reference > 0) {
+            if (run - reference <= syntaxEnd_)
+                break;
+            run -= reference;
+        } else if (run > syntaxEnd_ + 2 && out_[run - 2] == '\\' && asciiPunctuation(c))
             run -= 2;
         else if ((before == CharClass::Punctuation && c != '\\' && c != '*' && c != '~') || before == CharClass::Space)
             run -= CharBytesBefore(out_, run);

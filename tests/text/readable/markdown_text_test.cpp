@@ -75,6 +75,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
         {"<table><tr><th>A<th>B|C<tr><td colspan=2>wide<tr><td>1</table>",
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
+        // (a cell's reader would trim a vertical tab off its start)
+        {"<table><tr><td>\x0By</table>", "| &#x0B;y |\n| --- |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
         // Marks around the table close in its cells; the page's own
@@ -129,6 +131,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // A control character is no space to CommonMark: a mark opens
         // before punctuation only after space or punctuation.
         {"<p>a;\x0B<b>&amp;b</b></p>", "a;\x0B\\&**b**\n"},
+        // A closing mark moves before a character reference, never into it.
+        {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
@@ -197,6 +201,7 @@ constexpr std::string_view kPages[] = {
     "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
+    "<p><b>a&#x1E;</b>b</p><table><tr><td>\x0By<td>\x0Cz</table>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
