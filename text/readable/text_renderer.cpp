@@ -1955,6 +1955,13 @@ void TextRenderer::writeOpeningMarks()
             // goes on instead, "*a**b*" would read otherwise.
             out_.resize(out_.size() - opening.size());
             lastClosed_ = InlineMark::None;
+            // Where the other mark of *s closed right before it, that one
+            // has closed last now (<b><i>a</i></b> and both go on: "***a").
+            const std::size_t end = out_.size();
+            if (flanking && end > 0 && out_[end - 1] == '*' && (end < 2 || out_[end - 2] != '\\')) {
+                lastClosed_ = m.kind == InlineMark::Strong ? InlineMark::Emphasis : InlineMark::Strong;
+                lastClosedEnd_ = end;
+            }
             continue;
         }
         if (m.kind == InlineMark::Code && lastClosed_ == InlineMark::Code && out_.size() == lastClosedEnd_ &&
@@ -1975,6 +1982,15 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
+        if (m.kind != InlineMark::Strikethrough && ClassBefore(out_, out_.size()) == CharClass::Word &&
+            std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
+                        [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
+            // Inside a word a * may close as well as open, and it would
+            // close the mark around it (<b><i>p</i>x<i>p</i></b> as
+            // "***p*x*p***" reads otherwise): it goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
         if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&
             (out_.size() < 2 || out_[out_.size() - 2] != '\\'))
             out_.insert(out_.size() - 1, 1, '\\'); // "![" would make it an image
@@ -1982,6 +1998,23 @@ void TextRenderer::writeOpeningMarks()
         m.at = flushed_ + out_.size() - opening.size(); // after any line prefix
     }
     updateHold();
+}
+
+bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const
+{
+    if (!outer.written || (outer.kind != InlineMark::Emphasis && outer.kind != InlineMark::Strong))
+        return false;
+    if (outer.at < flushed_)
+        return true; // (its run no longer known)
+    // A run of *s that may open as well as close does not close one whose
+    // run makes a multiple of three with it, unless both runs are.
+    std::size_t first = outer.at - flushed_, end = first;
+    while (first > 0 && out_[first - 1] == '*' && (first < 2 || out_[first - 2] != '\\'))
+        --first;
+    while (end < out_.size() && out_[end] == '*')
+        ++end;
+    const std::size_t run = end - first;
+    return (run + length) % 3 != 0 || (run % 3 == 0 && length % 3 == 0);
 }
 
 void TextRenderer::writeClosing(Mark &mark)

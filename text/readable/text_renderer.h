@@ -272,6 +272,9 @@ private:
     void writeOpeningMarks();
     // A word of collapsed text, escaped, with the marks that open before it.
     void markdownWord(std::string_view word, bool blockStart);
+    // Whether a run of `length` *s inside a word, within `outer`, could
+    // close it.
+    bool mayCloseInWord(const Mark &outer, std::size_t length) const;
     void writeClosing(Mark &mark);
     // A closing mark right after punctuation, followed by `next`: moved
     // before the punctuation when `next` starts with a letter or digit.

@@ -131,6 +131,9 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // A control character is no space to CommonMark: a mark opens
         // before punctuation only after space or punctuation.
         {"<p>a;\x0B<b>&amp;b</b></p>", "a;\x0B\\&**b**\n"},
+        // Inside a word a * opens only where it cannot close the mark of *s
+        // around it.
+        {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
         // A closing mark moves before a character reference, never into it.
         {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
     });
@@ -201,6 +204,7 @@ constexpr std::string_view kPages[] = {
     "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
+    "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
     "<p><b>a&#x1E;</b>b</p><table><tr><td>\x0By<td>\x0Cz</table>",
 };
 
@@ -243,6 +247,8 @@ TEST(MarkdownText, TheArticleAndTheStrippedText)
     // The article's tree opens the i again after </b>: a mark that would
     // open right after another of its character closed is left out.
     EXPECT_NE(md.find("**bold*both***italic."), std::string::npos) << md;
+    // Marks that close together and open again together go on together.
+    EXPECT_EQ(markdown("<p><b><strong><em>x</b>y</p>", Kind::Article), "***xy***\n");
 
     Options stripped;
     stripped.syntax = Syntax::Markdown;
