@@ -1483,11 +1483,14 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // A mark opens only before a letter, digit or punctuation that does not
     // stand right after a letter: what comes before that (no-break spaces,
     // punctuation after a letter) goes first, outside the mark, and a word
-    // of nothing else leaves the mark to the next word.
+    // of nothing else leaves the mark to the next word. (A table's marks
+    // in the page's text are written as character references: &...;, so
+    // punctuation.)
     std::size_t lead = 0;
     if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; })) {
         const auto skip = [&w, &lead](CharClass which) {
-            while (lead < w.size() && ClassAt(w, lead) == which)
+            while (lead < w.size() &&
+                   (w[lead] == kRowMark || w[lead] == kCellMark ? CharClass::Punctuation : ClassAt(w, lead)) == which)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
