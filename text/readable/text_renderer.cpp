@@ -2077,9 +2077,19 @@ void TextRenderer::writeClosing(Mark &mark)
         // might not close (before a letter, where it cannot move before
         // it), and its mark shows nothing a reader would miss, so none
         // either.
+        // (A character reference written for a character counts as that:
+        // it starts and ends with punctuation.)
         bool punctuation = true;
-        for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i))
+        for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i)) {
+            if (out_[i] == '&') {
+                const std::size_t length = std::string_view(out_).substr(i, end - i).find(';') + 1;
+                if (length > 0 && WrittenReferenceBefore(out_, i + length) == length) {
+                    i += length - 1;
+                    continue;
+                }
+            }
             punctuation = ClassAt(out_, i) != CharClass::Word;
+        }
         if (punctuation) {
             out_.erase(content - opening.size(), opening.size());
             return;

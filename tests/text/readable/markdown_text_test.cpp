@@ -136,8 +136,9 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
         // A closing mark moves before a character reference, never into it.
         {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
-        // ... and opens after one, which starts with punctuation.
-        {"<p>x<em>&#x1F;y</em>z</p>", "x&#x1F;*y*z\n"},
+        // ... and opens after one, which starts with punctuation; one of
+        // nothing but that is none.
+        {"<p>x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p>", "x&#x1F;*y*z &#x1E;x\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
@@ -207,7 +208,7 @@ constexpr std::string_view kPages[] = {
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
     "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
-    "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z</p><table><tr><td>\x0By<td>\x0Cz</table>",
+    "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
