@@ -439,8 +439,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             requireBreaks(1);
         else if (element == Element::Img ||
                  (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
-            // (In code an image is no image: as in the plain text, nothing.)
-            if (!markdown())
+            // (In code an image is no image: as in the plain text, nothing
+            // but the alt text that may name its link, and so for one
+            // without an address, which cannot be shown.)
+            if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty())
                 image(tag);
             else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);
@@ -472,7 +474,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         } else if (flags & kListItem) {
             listMarker(stack_.size(), tag.attribute("value"));
             newMarker = true;
-        } else if (element == Element::A && !markdown()) {
+        } else if (element == Element::A && (!markdown() || options_.links)) {
             startLink(tag, open);
         }
         if (element == Element::Details && !tag.hasAttribute("open"))
@@ -2226,6 +2228,8 @@ void TextRenderer::markdownImage(const html::Tag &tag)
         }
         at = end;
     }
+    if (image.size() > 2 && linkDepth_ != kNone)
+        linkHasText_ = true; // its alt text names the link
     image.append("](");
     AppendLinkDestination(image, resolvedAddress(src));
     image.push_back(')');
@@ -2361,7 +2365,9 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     linkDepth_ = stack_.size();
     linkHasText_ = false;
     linkAlt_.clear();
-    if (!options_.links)
+    // (Markdown numbers its links as it marks them: it only keeps the alt
+    // text of a picture it cannot show.)
+    if (!options_.links || markdown())
         return;
     std::string href = cleanAddress(tag.attribute("href"));
     if (href.empty() || startsWithNoCase(href, "javascript:"))

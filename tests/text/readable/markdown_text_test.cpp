@@ -142,6 +142,12 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
+    // With numbered links a picture that cannot be shown (no address, in
+    // code) names a link with its alt text, as in the plain text.
+    EXPECT_EQ(markdown("<p><a href=/u><img alt=p></a> <a href=/v><img src=a.png alt=A><img alt=B></a> "
+                       "<a><code><img alt=c></code></a></p>",
+                       Kind::Readable, true),
+              "p [![A](a.png)][1] c\n\n[1]: /v\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
