@@ -1510,6 +1510,9 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
         escaped_.clear();
     }
     writeOpeningMarks();
+    // In a heading #s alone may be the last word, which would close it.
+    if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
+        escaped_.push_back('\\');
     AppendEscaped(escaped_, w, blockStart);
     emitText(escaped_.size() == w.size() ? w : std::string_view(escaped_));
 }
@@ -1987,7 +1990,8 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
-        if (m.kind != InlineMark::Strikethrough && ClassBefore(out_, out_.size()) == CharClass::Word &&
+        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) &&
+            ClassBefore(out_, out_.size()) == CharClass::Word &&
             std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
                         [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
             // Inside a word a * may close as well as open, and it would

@@ -55,6 +55,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
     expectMarkdown({
         {"<h1>Title</h1><p>One</p><h3>Three</h3><div>a</div><div>b</div>", "# Title\n\nOne\n\n### Three\n\na\n\nb\n"},
         {"<h2>A<br>B</h2>", "## A B\n"},
+        // (#s that would close the heading are its text)
+        {"<h2>A ## B #</h2>", "## A \\## B \\#\n"},
         {"<p>a<br>b</p><p>c<br></p><p>d</p>", "a\\\nb\n\nc\n\nd\n"},
         {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
         {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
@@ -134,6 +136,7 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // Inside a word a * opens only where it cannot close the mark of *s
         // around it.
         {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
+        {"<p><b><i>p</i>x<a href=/a>l</a>y<code>c</code></b></p>", "***p*x[l](/a)y`c`**\n"},
         // A closing mark moves before a character reference, never into it.
         {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
         // ... and opens after one, which starts with punctuation; one of
