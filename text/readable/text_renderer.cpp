@@ -2114,6 +2114,10 @@ void TextRenderer::writeClosing(Mark &mark)
         return;
     if (closingAt_ != kNone && closingEnd_ == at) {
         closingEnd_ = out_.size(); // closes right after another
+        if (closingRun_ == kNone && mark.at >= flushed_)
+            leftOut_.emplace_back(mark.at - flushed_, OpeningOf(mark.kind).size());
+        else if (closingRun_ == kNone)
+            closingAt_ = kNone; // (its opening is written: as it is)
         return;
     }
     // After punctuation a closing mark closes only before a space or more
@@ -2146,6 +2150,13 @@ void TextRenderer::writeClosing(Mark &mark)
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;
+    } else if (at == syntaxEnd_ && ClassBefore(out_, at) == CharClass::Punctuation && mark.at >= flushed_) {
+        // Right after a link, code span or image it cannot move: where a
+        // letter follows, the mark is left out.
+        closingAt_ = at;
+        closingEnd_ = out_.size();
+        closingRun_ = kNone;
+        leftOut_.assign(1, {mark.at - flushed_, OpeningOf(mark.kind).size()});
     }
 }
 
@@ -2153,7 +2164,21 @@ void TextRenderer::movedClosing(std::string_view next)
 {
     if (closingAt_ == kNone)
         return;
-    if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word) {
+    if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word && closingRun_ == kNone) {
+        out_.erase(closingAt_);
+        // (The inner marks closed first: their openings stand later.)
+        for (const auto &[at, size] : leftOut_) {
+            out_.erase(at, size);
+            syntaxEnd_ -= size;
+            if (lineStartAt_ > at)
+                lineStartAt_ -= size;
+            else
+                column_ -= size;
+            if (lastSpaceAt_ != std::string::npos && lastSpaceAt_ > at)
+                lastSpaceAt_ -= size;
+        }
+        lastClosed_ = InlineMark::None;
+    } else if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word) {
         const std::string marks = out_.substr(closingAt_, closingEnd_ - closingAt_);
         out_.erase(closingAt_);
         out_.insert(closingRun_, marks);

@@ -137,6 +137,10 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // around it.
         {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
         {"<p><b><i>p</i>x<a href=/a>l</a>y<code>c</code></b></p>", "***p*x[l](/a)y`c`**\n"},
+        // Right after a link or code span a mark cannot close before a
+        // letter: it is left out.
+        {"<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><kbd>k</kbd></b>.</p>",
+         "[z](/x)s x a `z`s **`k`**.\n"},
         // A closing mark moves before a character reference, never into it.
         {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
         // ... and opens after one, which starts with punctuation; one of
@@ -217,6 +221,7 @@ constexpr std::string_view kPages[] = {
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
     "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
+    "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
 };
 
