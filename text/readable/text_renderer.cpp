@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 namespace quillan::text::readable {
@@ -1390,9 +1391,15 @@ void TextRenderer::collapsedText(std::string_view s)
 {
     std::string joined;
     if (markdown()) {
-        // A word's escapes depend on all of it, and the text may come in
-        // any pieces: the last word of a piece waits for the next piece (or
-        // the next tag), up to a bound.
+        // A word's escapes depend on all of it: NUL characters, dropped,
+        // do not end it ("1" NUL "." is "1." to escape).
+        if (s.find('\0') != std::string_view::npos && !inForeignContent()) {
+            nulFree_.clear();
+            std::copy_if(s.begin(), s.end(), std::back_inserter(nulFree_), [](char c) { return c != '\0'; });
+            s = nulFree_;
+        }
+        // And the text may come in any pieces: the last word of a piece
+        // waits for the next piece (or the next tag), up to a bound.
         if (!heldWord_.empty()) {
             joined = std::move(heldWord_);
             heldWord_.clear();

@@ -178,6 +178,8 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     expectMarkdown({
         {"<p>1. not a list</p><p># not a heading</p><p>- no item</p><p>&gt; no quote</p>",
          "1\\. not a list\n\n\\# not a heading\n\n\\- no item\n\n\\> no quote\n"},
+        // (a NUL character, dropped, inside such a word too)
+        {std::string_view("<p>1\0.</p>", 10), "1\\.\n"},
         // (and a zero-width no-break space where it would be a byte order mark)
         {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
