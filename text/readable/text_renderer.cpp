@@ -442,8 +442,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
                  (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
             // (In code an image is no image: as in the plain text, nothing
             // but the alt text that may name its link, and so for one
-            // without an address, which cannot be shown.)
-            if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty())
+            // without an address, which cannot be shown, and for any after
+            // that in its link, whose alt text would name it instead.)
+            if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty() ||
+                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()))
                 image(tag);
             else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);

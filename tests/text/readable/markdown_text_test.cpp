@@ -152,9 +152,9 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
     // With numbered links a picture that cannot be shown (no address, in
     // code) names a link with its alt text, as in the plain text.
     EXPECT_EQ(markdown("<p><a href=/u><img alt=p></a> <a href=/v><img src=a.png alt=A><img alt=B></a> "
-                       "<a><code><img alt=c></code></a></p>",
+                       "<a><code><img alt=c></code></a> <a href=/w><img alt=d><img src=b.png alt=B></a></p>",
                        Kind::Readable, true),
-              "p [![A](a.png)][1] c\n\n[1]: /v\n");
+              "p [![A](a.png)][1] c d\n\n[1]: /v\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
