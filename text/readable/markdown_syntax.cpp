@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <utility>
 #include <vector>
 
@@ -208,6 +209,23 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
     }
 }
 
+std::size_t WrittenReferenceBefore(std::string_view text, std::size_t end)
+{
+    if (end == 0 || end > text.size() || text[end - 1] != ';')
+        return 0;
+    std::size_t at = end - 1;
+    while (at > 0 && std::isxdigit(static_cast<unsigned char>(text[at - 1])))
+        --at;
+    if (at == end - 1 || at < 3 || text.compare(at - 3, 3, "&#x") != 0)
+        return 0;
+    at -= 3;
+    // (A backslash before the & makes it text, unless it is escaped itself.)
+    std::size_t backslashes = 0;
+    while (backslashes < at && text[at - backslashes - 1] == '\\')
+        ++backslashes;
+    return backslashes % 2 == 0 ? end - at : 0;
+}
+
 bool OpensBlock(std::string_view word)
 {
     return !word.empty() && blockStartEscape(word) != std::string_view::npos;
@@ -372,6 +390,10 @@ std::string TableMarkdown(std::string_view marked, bool blocks)
         std::size_t width = 0;
         for (Cell &cell : row) {
             cell.text = std::string(trimmedLines(cell.text));
+            // A cell's reader trims it of a vertical tab or form feed too:
+            // one it starts with is written as a character reference.
+            if (!cell.text.empty() && (cell.text[0] == '\v' || cell.text[0] == '\f'))
+                cell.text.replace(0, 1, cell.text[0] == '\v' ? "&#x0B;" : "&#x0C;");
             if (cell.text.find('\n') != std::string::npos && !joinParagraphs(cell.text))
                 blocks = true;
             width += static_cast<std::size_t>(cell.span);

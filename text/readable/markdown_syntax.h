@@ -55,6 +55,11 @@ std::string_view ClosingOf(InlineMark mark);
 // it is the first word of a line that starts a block.
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart);
 
+// The bytes of the character reference AppendEscaped() wrote ("&#x1E;")
+// that ends at `end` in `text`, its ; included; 0 where none does (an
+// escaped \& starts none).
+std::size_t WrittenReferenceBefore(std::string_view text, std::size_t end);
+
 // Whether a line starting with `word` (not escaped as a block's start)
 // would start a block: a heading, quote, list item or setext underline.
 bool OpensBlock(std::string_view word);
@@ -77,7 +82,8 @@ inline constexpr int kMaxSpan = 64;
 
 // The table whose text (with its marks) is `marked`, as a pipe table: the
 // first row its header, a short row filled with empty cells, a spanned
-// cell followed by empty ones, | escaped. As its cells' texts one after
+// cell followed by empty ones, | escaped, a vertical tab or form feed that
+// starts a cell as a character reference. As its cells' texts one after
 // another, each a paragraph, when `blocks` (a cell spans rows, or the
 // table holds another), when a cell holds a list, quote, heading or code
 // block, or when text outside the cells stands after one: then every text,

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 namespace quillan::text::readable {
@@ -441,8 +442,12 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             requireBreaks(1);
         else if (element == Element::Img ||
                  (element == Element::Input && base::EqualsNoCase(tag.attribute("type"), "image"))) {
-            // (In code an image is no image: as in the plain text, nothing.)
-            if (!markdown())
+            // (In code an image is no image: as in the plain text, nothing
+            // but the alt text that may name its link, and so for one
+            // without an address, which cannot be shown, and for any after
+            // that in its link, whose alt text would name it instead.)
+            if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty() ||
+                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()))
                 image(tag);
             else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);
@@ -474,7 +479,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         } else if (flags & kListItem) {
             listMarker(stack_.size(), tag.attribute("value"));
             newMarker = true;
-        } else if (element == Element::A && !markdown()) {
+        } else if (element == Element::A && (!markdown() || options_.links)) {
             startLink(tag, open);
         }
         if (element == Element::Details && !tag.hasAttribute("open"))
@@ -1390,9 +1395,15 @@ void TextRenderer::collapsedText(std::string_view s)
 {
     std::string joined;
     if (markdown()) {
-        // A word's escapes depend on all of it, and the text may come in
-        // any pieces: the last word of a piece waits for the next piece (or
-        // the next tag), up to a bound.
+        // A word's escapes depend on all of it: NUL characters, dropped,
+        // do not end it ("1" NUL "." is "1." to escape).
+        if (s.find('\0') != std::string_view::npos && !inForeignContent()) {
+            nulFree_.clear();
+            std::copy_if(s.begin(), s.end(), std::back_inserter(nulFree_), [](char c) { return c != '\0'; });
+            s = nulFree_;
+        }
+        // And the text may come in any pieces: the last word of a piece
+        // waits for the next piece (or the next tag), up to a bound.
         if (!heldWord_.empty()) {
             joined = std::move(heldWord_);
             heldWord_.clear();
@@ -1485,11 +1496,14 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // A mark opens only before a letter, digit or punctuation that does not
     // stand right after a letter: what comes before that (no-break spaces,
     // punctuation after a letter) goes first, outside the mark, and a word
-    // of nothing else leaves the mark to the next word.
+    // of nothing else leaves the mark to the next word. (A table's marks
+    // in the page's text are written as character references: &...;, so
+    // punctuation.)
     std::size_t lead = 0;
     if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; })) {
         const auto skip = [&w, &lead](CharClass which) {
-            while (lead < w.size() && ClassAt(w, lead) == which)
+            while (lead < w.size() &&
+                   (w[lead] == kRowMark || w[lead] == kCellMark ? CharClass::Punctuation : ClassAt(w, lead)) == which)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
@@ -1507,6 +1521,9 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
         escaped_.clear();
     }
     writeOpeningMarks();
+    // In a heading #s alone may be the last word, which would close it.
+    if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
+        escaped_.push_back('\\');
     AppendEscaped(escaped_, w, blockStart);
     emitText(escaped_.size() == w.size() ? w : std::string_view(escaped_));
 }
@@ -1989,6 +2006,13 @@ void TextRenderer::writeOpeningMarks()
             // goes on instead, "*a**b*" would read otherwise.
             out_.resize(out_.size() - opening.size());
             lastClosed_ = InlineMark::None;
+            // Where the other mark of *s closed right before it, that one
+            // has closed last now (<b><i>a</i></b> and both go on: "***a").
+            const std::size_t end = out_.size();
+            if (flanking && end > 0 && out_[end - 1] == '*' && (end < 2 || out_[end - 2] != '\\')) {
+                lastClosed_ = m.kind == InlineMark::Strong ? InlineMark::Emphasis : InlineMark::Strong;
+                lastClosedEnd_ = end;
+            }
             continue;
         }
         if (m.kind == InlineMark::Code && lastClosed_ == InlineMark::Code && out_.size() == lastClosedEnd_ &&
@@ -2009,6 +2033,16 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
+        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) &&
+            ClassBefore(out_, out_.size()) == CharClass::Word &&
+            std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
+                        [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
+            // Inside a word a * may close as well as open, and it would
+            // close the mark around it (<b><i>p</i>x<i>p</i></b> as
+            // "***p*x*p***" reads otherwise): it goes unmarked.
+            marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
+            continue;
+        }
         if (m.kind == InlineMark::Link && !out_.empty() && out_.back() == '!' &&
             (out_.size() < 2 || out_[out_.size() - 2] != '\\'))
             out_.insert(out_.size() - 1, 1, '\\'); // "![" would make it an image
@@ -2016,6 +2050,23 @@ void TextRenderer::writeOpeningMarks()
         m.at = flushed_ + out_.size() - opening.size(); // after any line prefix
     }
     updateHold();
+}
+
+bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const
+{
+    if (!outer.written || (outer.kind != InlineMark::Emphasis && outer.kind != InlineMark::Strong))
+        return false;
+    if (outer.at < flushed_)
+        return true; // (its run no longer known)
+    // A run of *s that may open as well as close does not close one whose
+    // run makes a multiple of three with it, unless both runs are.
+    std::size_t first = outer.at - flushed_, end = first;
+    while (first > 0 && out_[first - 1] == '*' && (first < 2 || out_[first - 2] != '\\'))
+        --first;
+    while (end < out_.size() && out_[end] == '*')
+        ++end;
+    const std::size_t run = end - first;
+    return (run + length) % 3 != 0 || (run % 3 == 0 && length % 3 == 0);
 }
 
 void TextRenderer::writeClosing(Mark &mark)
@@ -2075,9 +2126,19 @@ void TextRenderer::writeClosing(Mark &mark)
         // might not close (before a letter, where it cannot move before
         // it), and its mark shows nothing a reader would miss, so none
         // either.
+        // (A character reference written for a character counts as that:
+        // it starts and ends with punctuation.)
         bool punctuation = true;
-        for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i))
+        for (std::size_t i = content; i < end && punctuation; i += charBytesAt(out_, i)) {
+            if (out_[i] == '&') {
+                const std::size_t length = std::string_view(out_).substr(i, end - i).find(';') + 1;
+                if (length > 0 && WrittenReferenceBefore(out_, i + length) == length) {
+                    i += length - 1;
+                    continue;
+                }
+            }
             punctuation = ClassAt(out_, i) != CharClass::Word;
+        }
         if (punctuation) {
             out_.erase(content - opening.size(), opening.size());
             return;
@@ -2096,18 +2157,26 @@ void TextRenderer::writeClosing(Mark &mark)
         return;
     if (closingAt_ != kNone && closingEnd_ == at) {
         closingEnd_ = out_.size(); // closes right after another
+        if (closingRun_ == kNone && mark.at >= flushed_)
+            leftOut_.emplace_back(mark.at - flushed_, OpeningOf(mark.kind).size());
+        else if (closingRun_ == kNone)
+            closingAt_ = kNone; // (its opening is written: as it is)
         return;
     }
     // After punctuation a closing mark closes only before a space or more
     // punctuation: where a letter follows, it moves before the punctuation
     // (see movedClosing()).
-    // (Spaces before the punctuation too, escapes whole, and never into
-    // what a link, code span or image wrote.)
+    // (Spaces before the punctuation too, escapes and character references
+    // whole, and never into what a link, code span or image wrote.)
     std::size_t run = at;
     while (run > syntaxEnd_ + 1) {
         const char c = out_[run - 1];
         const CharClass before = ClassBefore(out_, run);
-        if (run > syntaxEnd_ + 2 && out_[run - 2] == '\\' && asciiPunctuation(c))
+        if (const std::size_t reference = WrittenReferenceBefore(out_, run); reference > 0) {
+            if (run - reference <= syntaxEnd_)
+                break;
+            run -= reference;
+        } else if (run > syntaxEnd_ + 2 && out_[run - 2] == '\\' && asciiPunctuation(c))
             run -= 2;
         else if ((before == CharClass::Punctuation && c != '\\' && c != '*' && c != '~') || before == CharClass::Space)
             run -= CharBytesBefore(out_, run);
@@ -2124,6 +2193,13 @@ void TextRenderer::writeClosing(Mark &mark)
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;
+    } else if (at == syntaxEnd_ && ClassBefore(out_, at) == CharClass::Punctuation && mark.at >= flushed_) {
+        // Right after a link, code span or image it cannot move: where a
+        // letter follows, the mark is left out.
+        closingAt_ = at;
+        closingEnd_ = out_.size();
+        closingRun_ = kNone;
+        leftOut_.assign(1, {mark.at - flushed_, OpeningOf(mark.kind).size()});
     }
 }
 
@@ -2131,7 +2207,21 @@ void TextRenderer::movedClosing(std::string_view next)
 {
     if (closingAt_ == kNone)
         return;
-    if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word) {
+    if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word && closingRun_ == kNone) {
+        out_.erase(closingAt_);
+        // (The inner marks closed first: their openings stand later.)
+        for (const auto &[at, size] : leftOut_) {
+            out_.erase(at, size);
+            syntaxEnd_ -= size;
+            if (lineStartAt_ > at)
+                lineStartAt_ -= size;
+            else
+                column_ -= size;
+            if (lastSpaceAt_ != std::string::npos && lastSpaceAt_ > at)
+                lastSpaceAt_ -= size;
+        }
+        lastClosed_ = InlineMark::None;
+    } else if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word) {
         const std::string marks = out_.substr(closingAt_, closingEnd_ - closingAt_);
         out_.erase(closingAt_);
         out_.insert(closingRun_, marks);
@@ -2210,6 +2300,8 @@ void TextRenderer::markdownImage(const html::Tag &tag)
         }
         at = end;
     }
+    if (image.size() > 2 && linkDepth_ != kNone)
+        linkHasText_ = true; // its alt text names the link
     image.append("](");
     AppendLinkDestination(image, resolvedAddress(src));
     image.push_back(')');
@@ -2345,7 +2437,9 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     linkDepth_ = stack_.size();
     linkHasText_ = false;
     linkAlt_.clear();
-    if (!options_.links)
+    // (Markdown numbers its links as it marks them: it only keeps the alt
+    // text of a picture it cannot show.)
+    if (!options_.links || markdown())
         return;
     std::string href = cleanAddress(tag.attribute("href"));
     if (href.empty() || startsWithNoCase(href, "javascript:"))

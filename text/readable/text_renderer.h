@@ -274,6 +274,9 @@ private:
     void writeOpeningMarks();
     // A word of collapsed text, escaped, with the marks that open before it.
     void markdownWord(std::string_view word, bool blockStart);
+    // Whether a run of `length` *s inside a word, within `outer`, could
+    // close it.
+    bool mayCloseInWord(const Mark &outer, std::size_t length) const;
     void writeClosing(Mark &mark);
     // A closing mark right after punctuation, followed by `next`: moved
     // before the punctuation when `next` starts with a letter or digit.
@@ -386,7 +389,10 @@ private:
     std::size_t lastCodeFence_ = 0;  // and the bytes of each of its fences
     std::size_t closingAt_ = kNone;  // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
-    std::size_t closingRun_ = kNone;  // where that punctuation starts
+    std::size_t closingRun_ = kNone; // where that punctuation starts
+    // With closingRun_ kNone: the openings of those marks (where in out_,
+    // bytes), to be left out with them before a letter.
+    std::vector<std::pair<std::size_t, std::size_t>> leftOut_;
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_
     std::size_t flushed_ = 0;         // the bytes handed to the sink so far
     bool wrapDue_ = false;            // the line is past the width: see wrapDueBefore()

@@ -58,6 +58,20 @@ TEST(MarkdownSyntax, TextIsEscapedWhereAMarkWouldOpen)
     EXPECT_EQ(escaped("-"), "-");
 }
 
+TEST(MarkdownSyntax, TheReferencesItWroteAreFoundWhole)
+{
+    const std::string written = "a" + escaped("\x1E") + "b";
+    EXPECT_EQ(written, "a&#x1E;b");
+    EXPECT_EQ(WrittenReferenceBefore(written, 7), 6u);
+    EXPECT_EQ(WrittenReferenceBefore(written, 6), 0u);
+    EXPECT_EQ(WrittenReferenceBefore("&#xFEFF;", 8), 8u);
+    EXPECT_EQ(WrittenReferenceBefore("\\\\&#x1F;", 8), 6u);
+    // Escaped, it is the page's text; &#x; and &x1E; are none.
+    EXPECT_EQ(WrittenReferenceBefore(escaped("&#x1E;"), 7), 0u);
+    EXPECT_EQ(WrittenReferenceBefore("&#x;", 4), 0u);
+    EXPECT_EQ(WrittenReferenceBefore("&x1E;", 5), 0u);
+}
+
 TEST(MarkdownSyntax, FencesLanguagesAndDestinations)
 {
     EXPECT_EQ(LongestBacktickRun("no ticks"), 0u);

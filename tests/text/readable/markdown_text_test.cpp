@@ -55,6 +55,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
     expectMarkdown({
         {"<h1>Title</h1><p>One</p><h3>Three</h3><div>a</div><div>b</div>", "# Title\n\nOne\n\n### Three\n\na\n\nb\n"},
         {"<h2>A<br>B</h2>", "## A B\n"},
+        // (#s that would close the heading are its text)
+        {"<h2>A ## B #</h2>", "## A \\## B \\#\n"},
         {"<p>a<br>b</p><p>c<br></p><p>d</p>", "a\\\nb\n\nc\n\nd\n"},
         {"<ul><li>a<li>b<ul><li>c</ul></ul>", "- a\n- b\n  - c\n"},
         {"<ol start=3><li>x<li>y</ol>", "3. x\n4. y\n"},
@@ -75,6 +77,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
         {"<table><tr><th>A<th>B|C<tr><td colspan=2>wide<tr><td>1</table>",
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
+        // (a cell's reader would trim a vertical tab off its start)
+        {"<table><tr><td>\x0By</table>", "| &#x0B;y |\n| --- |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
         // Marks around the table close in its cells; the page's own
@@ -129,9 +133,28 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // A control character is no space to CommonMark: a mark opens
         // before punctuation only after space or punctuation.
         {"<p>a;\x0B<b>&amp;b</b></p>", "a;\x0B\\&**b**\n"},
+        // Inside a word a * opens only where it cannot close the mark of *s
+        // around it.
+        {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
+        {"<p><b><i>p</i>x<a href=/a>l</a>y<code>c</code></b></p>", "***p*x[l](/a)y`c`**\n"},
+        // Right after a link or code span a mark cannot close before a
+        // letter: it is left out.
+        {"<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><kbd>k</kbd></b>.</p>",
+         "[z](/x)s x a `z`s **`k`**.\n"},
+        // A closing mark moves before a character reference, never into it.
+        {"<p><b>a&#x1E;</b>b</p>", "**a**&#x1E;b\n"},
+        // ... and opens after one, which starts with punctuation; one of
+        // nothing but that is none.
+        {"<p>x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p>", "x&#x1F;*y*z &#x1E;x\n"},
     });
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
+    // With numbered links a picture that cannot be shown (no address, in
+    // code) names a link with its alt text, as in the plain text.
+    EXPECT_EQ(markdown("<p><a href=/u><img alt=p></a> <a href=/v><img src=a.png alt=A><img alt=B></a> "
+                       "<a><code><img alt=c></code></a> <a href=/w><img alt=d><img src=b.png alt=B></a></p>",
+                       Kind::Readable, true),
+              "p [![A](a.png)][1] c d\n\n[1]: /v\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
@@ -155,6 +178,8 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     expectMarkdown({
         {"<p>1. not a list</p><p># not a heading</p><p>- no item</p><p>&gt; no quote</p>",
          "1\\. not a list\n\n\\# not a heading\n\n\\- no item\n\n\\> no quote\n"},
+        // (a NUL character, dropped, inside such a word too)
+        {std::string_view("<p>1\0.</p>", 10), "1\\.\n"},
         // (and a zero-width no-break space where it would be a byte order mark)
         {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
@@ -197,6 +222,9 @@ constexpr std::string_view kPages[] = {
     "<p><b>&gt;</b>b &amp;;<b>&gt;</b>2 <em>x<b>.</b></em>y</p>",
     "<b><table><td>i<td>j</table>k</b><table><td>\x1Ft\x1E</table>",
     "<p><code>a</code><code>b`</code> <code>c</code><kbd>d</kbd> a;\x0B<b>&amp;b</b> <i>x\x01</i>.y</p>",
+    "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
+    "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
+    "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
@@ -238,6 +266,8 @@ TEST(MarkdownText, TheArticleAndTheStrippedText)
     // The article's tree opens the i again after </b>: a mark that would
     // open right after another of its character closed is left out.
     EXPECT_NE(md.find("**bold*both***italic."), std::string::npos) << md;
+    // Marks that close together and open again together go on together.
+    EXPECT_EQ(markdown("<p><b><strong><em>x</b>y</p>", Kind::Article), "***xy***\n");
 
     Options stripped;
     stripped.syntax = Syntax::Markdown;
