@@ -41,6 +41,19 @@ std::size_t utf8SequenceAt(const unsigned char *p, const unsigned char *end)
     return n;
 }
 
+// Appends the UTF-8 character at p, or U+FFFD for a byte that starts none;
+// answers where the next one starts.
+const unsigned char *appendCharacter(std::string &out, const unsigned char *p, const unsigned char *end)
+{
+    const std::size_t n = utf8SequenceAt(p, end);
+    if (n == 0) {
+        out += "\xEF\xBF\xBD";
+        return p + 1;
+    }
+    out.append(reinterpret_cast<const char *>(p), n);
+    return p + n;
+}
+
 } // namespace
 
 void AppendJsonString(std::string &out, std::string_view bytes)
@@ -87,14 +100,7 @@ void AppendJsonString(std::string &out, std::string_view bytes)
             ++p;
             continue;
         }
-        const std::size_t n = utf8SequenceAt(p, end);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++p;
-        } else {
-            out.append(reinterpret_cast<const char *>(p), n);
-            p += n;
-        }
+        p = appendCharacter(out, p, end);
     }
 }
 
@@ -110,14 +116,7 @@ void AppendUtf8Replacing(std::string &out, std::string_view bytes)
         p = q;
         if (p == end)
             break;
-        const std::size_t n = utf8SequenceAt(p, end);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++p;
-        } else {
-            out.append(reinterpret_cast<const char *>(p), n);
-            p += n;
-        }
+        p = appendCharacter(out, p, end);
     }
 }
 

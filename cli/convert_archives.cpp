@@ -83,16 +83,6 @@ std::string lowered(std::string_view s)
     return out;
 }
 
-// One page's text, kept as it grows.
-class PageText final : public text::Sink {
-public:
-    explicit PageText(std::string &text) : text_(text) {}
-    void write(std::string_view text) override { text_.append(text); }
-
-private:
-    std::string &text_;
-};
-
 } // namespace
 
 namespace {
@@ -222,7 +212,7 @@ ArchivePage *ArchivePages::next()
                 throw Skipped{Skip::NotHtml, {}};
             page_.record.contentType = media.empty() ? "text/html" : media;
 
-            PageText sink(page_.text);
+            text::readable::StringSink sink(page_.text); // the page's text, kept as it grows
             text::Options options = options_;
             options.httpCharset = charset;
             options.address = page_.record.url;

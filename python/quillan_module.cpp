@@ -110,15 +110,6 @@ std::string pageBytes(const py::handle &page, text::Options &options, const std:
     return std::string(static_cast<const char *>(view.ptr), std::size_t(view.size * view.itemsize));
 }
 
-class StringSink final : public text::Sink {
-public:
-    explicit StringSink(std::string &out) : out_(out) {}
-    void write(std::string_view text) override { out_.append(text); }
-
-private:
-    std::string &out_;
-};
-
 // Converts `page` into `out`, without the interpreter's lock.
 text::Result convertPage(const std::string &page, const text::Options &options, std::int64_t maxSize, std::string &out)
 {
@@ -127,7 +118,7 @@ text::Result convertPage(const std::string &page, const text::Options &options, 
                        std::to_string(maxSize) + " bytes)");
     py::gil_scoped_release unlocked;
     try {
-        StringSink sink(out);
+        text::readable::StringSink sink(out);
         const std::unique_ptr<text::Converter> converter = text::makeConverter(options, sink, page.size());
         for (std::size_t at = 0; at < page.size(); at += kPiece)
             converter->feed(std::string_view(page).substr(at, kPiece));

@@ -9,15 +9,6 @@ namespace quillan::text {
 
 namespace {
 
-class HeldText final : public Sink {
-public:
-    void write(std::string_view text) override { text_.append(text); }
-    const std::string &text() const { return text_; }
-
-private:
-    std::string text_;
-};
-
 class EnvelopeConverter final : public Converter {
 public:
     EnvelopeConverter(const Options &options, Sink &out, std::size_t sizeHint)
@@ -37,14 +28,14 @@ public:
     {
         Result result = converter_->finish();
         switch (envelope_) {
-        case Envelope::Text: out_.write(held_.text()); break;
+        case Envelope::Text: out_.write(text_); break;
         case Envelope::FrontMatter:
             out_.write(metadata::frontMatter(result.metadata, lineEnd_));
-            out_.write(held_.text());
+            out_.write(text_);
             break;
         case Envelope::Json:
         case Envelope::JsonLine:
-            out_.write(metadata::jsonObject(result.metadata, held_.text(), source_,
+            out_.write(metadata::jsonObject(result.metadata, text_, source_,
                                             envelope_ == Envelope::Json ? metadata::JsonLayout::Indented
                                                                         : metadata::JsonLayout::OneLine));
             break;
@@ -57,7 +48,8 @@ private:
     Envelope envelope_;
     std::string source_;
     std::string_view lineEnd_;
-    HeldText held_;
+    std::string text_; // the text, held until the page has ended
+    readable::StringSink held_{text_};
     std::unique_ptr<Converter> converter_;
 };
 

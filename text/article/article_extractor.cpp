@@ -888,20 +888,15 @@ void render(const PageTree &tree, TextSink &out, const RenderOptions &options, c
     renderer.endOfFile();
 }
 
-class StringSink final : public TextSink {
-public:
-    void write(std::string_view utf8) override { text.append(utf8); }
-    std::string text;
-};
-
 // What the title alone lays out as.
 std::string titleAlone(const RenderOptions &options, const std::string &title)
 {
-    StringSink out;
+    std::string text;
+    readable::StringSink out(text);
     TextRenderer renderer(out, options, nullptr);
     renderTitle(renderer, title);
     renderer.endOfFile();
-    return std::move(out.text);
+    return text;
 }
 
 // Holds back what is written for as long as it could still be the title

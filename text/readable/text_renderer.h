@@ -80,6 +80,16 @@ public:
     virtual void write(std::string_view utf8) = 0;
 };
 
+// A sink that appends the text to a string its caller keeps.
+class StringSink final : public TextSink {
+public:
+    explicit StringSink(std::string &text) : text_(text) {}
+    void write(std::string_view utf8) override { text_.append(utf8); }
+
+private:
+    std::string &text_;
+};
+
 // The tokenizer states a start tag can switch to.
 enum class TextState { Data, Rcdata, Rawtext, ScriptData, Plaintext };
 
