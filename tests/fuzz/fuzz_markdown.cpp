@@ -16,8 +16,9 @@
 // too: a link whose text runs over blocks is one link to the plain text
 // but one per block in Markdown, and a link in code cannot be one at all.
 //
-// make test runs it all; QUILLAN_FUZZ_READ_BACK=0 leaves the read-back
-// comparison out (for memory faults and the pieces alone).
+// QUILLAN_FUZZ_READ_BACK=0 leaves the read-back comparison out (for memory
+// faults and the pieces alone): make test fuzzes so, and reads back the
+// seed corpus only (see tests/fuzz/CMakeLists.txt).
 //
 // By hand, for longer:  build-asan/bin/fuzz_markdown -max_total_time=600 CORPUS_DIR
 #include "fuzz_text.h"
