@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Pages per second from Python (the module quillan) against the command
 line's roads: one quillan-convert per page, and one quillan-convert --warc
-over an archive of the same pages; then two threads against one.
+over an archive of the same pages; then two threads against one, and
+two processes against one (what the machine itself gives two workers,
+the bound for the threads).
 
     bench_python.py [BUILD_DIR] [PAGES_DIR] [--kind article|readable|stripped] [--rounds N]
 
@@ -12,6 +14,7 @@ average is printed beside them, since other work on it lowers them all.
 """
 import argparse
 import concurrent.futures
+import multiprocessing
 import os
 import subprocess
 import sys
@@ -87,11 +90,16 @@ def main():
         print("  %-40s %8.1f pages/s  %6.2f s" % (what, n / seconds, seconds))
 
     # Two threads against one, on twice the pages so that each thread has
-    # the whole corpus.
+    # the whole corpus, five times over so that a round lasts long enough
+    # to measure.
+    def corpus_five_times():
+        for _ in range(5):
+            module_one_thread()
+
     def threads(count):
         def run():
             with concurrent.futures.ThreadPoolExecutor(count) as pool:
-                list(pool.map(lambda _: module_one_thread(), range(count)))
+                list(pool.map(lambda _: corpus_five_times(), range(count)))
         return run
 
     # Beside the speed-up, the cores the process kept busy (its processor
@@ -103,11 +111,30 @@ def main():
         after, wall = os.times(), time.perf_counter() - start
         return (after.user + after.system - before.user - before.system) / wall
 
+    # The same work in processes of their own, which share nothing: what
+    # this machine gives two of anything at once, the bound for threads.
+    fork = multiprocessing.get_context("fork")
+
+    def processes(count):
+        def run():
+            workers = [fork.Process(target=corpus_five_times) for _ in range(count)]
+            for worker in workers:
+                worker.start()
+            for worker in workers:
+                worker.join()
+        return run
+
     one = best(args.rounds, threads(1))
     two = best(args.rounds, threads(2))
-    print("  %-40s %8.1f pages/s  (%.2f cores busy)" % ("quillan.to_text, 1 thread", n / one, cores(threads(1))))
+    alone = best(args.rounds, processes(1))
+    pair = best(args.rounds, processes(2))
+    print("  %-40s %8.1f pages/s  (%.2f cores busy)" % ("quillan.to_text, 1 thread", 5 * n / one, cores(threads(1))))
     print("  %-40s %8.1f pages/s  (%.2fx one thread, %.2f cores busy)" %
-          ("quillan.to_text, 2 threads", 2 * n / two, 2 * one / two, cores(threads(2))))
+          ("quillan.to_text, 2 threads", 10 * n / two, 2 * one / two, cores(threads(2))))
+    print("  %-40s %8.1f pages/s" % ("quillan.to_text, 1 process", 5 * n / alone))
+    print("  %-40s %8.1f pages/s  (%.2fx one process: the machine's bound)" %
+          ("quillan.to_text, 2 processes", 10 * n / pair, 2 * alone / pair))
+    print("  threads reach %.0f%% of what processes reach" % (100 * (2 * one / two) / (2 * alone / pair)))
     print("load average after: %.2f %.2f %.2f" % os.getloadavg())
 
 
