@@ -4,7 +4,9 @@
 // mean of the dataset means; speed with one process per page for every tool
 // (start-up included); peak memory per page, on one large page and on pages
 // as large made only of one short element again and again (inline ones, and
-// blocks, links and headings: the most nodes a byte of page can make).
+// blocks, links and headings: the most nodes a byte of page can make); and
+// on the multilingual corpus, its segment precision, recall and F1 over all
+// pages, per half and per top-level domain (score_multilingual.py).
 //
 // Usage: bench_article [CORPUS_FOLDER] [LARGE_MEGABYTES]
 //   CORPUS_FOLDER defaults to $QUILLAN_EXTRACTION_CORPUS, else the folder
@@ -12,7 +14,10 @@
 //   node finds @mozilla/readability and jsdom in $QUILLAN_READABILITY_JS
 //   (default: readability-js/ in the build folder, where
 //   `npm install --prefix build/readability-js @mozilla/readability@0.6.0 jsdom`
-//   puts them; never part of the program). Exits 77 without a corpus.
+//   puts them, else markdown-peers/ there, bench_markdown.sh's; never part of
+//   the program). The multilingual corpus is
+//   $QUILLAN_MULTILINGUAL_CORPUS, else the one found at configure time.
+//   Exits 77 without an extraction corpus.
 #include "child_run.h"
 #include "corpus_pages.h"
 
@@ -77,6 +82,34 @@ Quality score(const fs::path &corpus, const fs::path &outputs)
     ::pclose(pipe);
     q.ok = q.datasets.count("_micro") && q.datasets.count("_macro");
     return q;
+}
+
+// score_multilingual.py over the multilingual corpus, its rows printed as
+// they come: the F1 of its "even half" and "odd half" rows, -1 when missing.
+struct HalvesF1 {
+    double even = -1, odd = -1;
+};
+
+HalvesF1 scoreMultilingual(const fs::path &convert, const fs::path &corpus)
+{
+    const std::string command =
+        "python3 '" QUILLAN_SCORE_MULTILINGUAL "' '" + convert.string() + "' '" + corpus.string() + "' 2>&1";
+    HalvesF1 halves;
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return halves;
+    char line[4096] = {};
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::fputs(line, stdout);
+        double p = 0, r = 0, f1 = 0;
+        int count = 0;
+        if (std::sscanf(line, "even half %d %lf %lf %lf", &count, &p, &r, &f1) == 4)
+            halves.even = f1;
+        else if (std::sscanf(line, "odd half %d %lf %lf %lf", &count, &p, &r, &f1) == 4)
+            halves.odd = f1;
+    }
+    ::pclose(pipe);
+    return halves;
 }
 
 struct Result {
@@ -152,13 +185,19 @@ int main(int argc, char **argv)
     const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
     const fs::path convert = bin / "quillan-convert";
     const std::vector<fs::path> pages = pagesOf(corpus);
+    fs::path multilingual = QUILLAN_MULTILINGUAL_CORPUS;
+    if (const char *env = std::getenv("QUILLAN_MULTILINGUAL_CORPUS"); env && *env)
+        multilingual = env;
 
     const fs::path work = fs::temp_directory_path() / ("quillan-bench-article-" + std::to_string(::getpid()));
     fs::create_directories(work);
 
+    // bench_markdown.sh's peers include Readability.js and jsdom too.
     fs::path modules = bin.parent_path() / "readability-js" / "node_modules";
     if (const char *env = std::getenv("QUILLAN_READABILITY_JS"); env && *env)
         modules = fs::path(env) / "node_modules";
+    else if (!fs::exists(modules))
+        modules = bin.parent_path() / "markdown-peers" / "node_modules";
     std::vector<Tool> tools = {
         {"article", {convert.string(), "--article", "-o", "-"}, 4},
         {"readable", {convert.string(), "--readable", "-o", "-"}, 4},
@@ -275,6 +314,17 @@ int main(int argc, char **argv)
     std::printf("worst page's peak memory / (4x its size + 16 MiB): %.2f\n", article.worstMemoryShare);
     fs::remove_all(work);
 
+    // The multilingual corpus: the article mode alone, scored by the
+    // corpus's own measure over all pages, each half and each domain.
+    HalvesF1 halves;
+    if (fs::exists(multilingual / "segments.json")) {
+        std::printf("\nmultilingual corpus %s: segments kept (score_segments.py)\n", multilingual.c_str());
+        std::fflush(stdout);
+        halves = scoreMultilingual(convert, multilingual);
+    } else {
+        std::printf("\nno multilingual corpus at %s\n", multilingual.c_str());
+    }
+
     // The targets.
     bool quality = ours.ok && ours.datasets.at("_micro").f1 >= 0.93 && ours.datasets.at("_macro").f1 >= 0.93;
     std::printf("\nquality (F1 >= 0.93 over pages and over datasets): %s\n", quality ? "met" : "MISSED");
@@ -291,6 +341,9 @@ int main(int argc, char **argv)
         std::printf("no dataset below readability.js: %s\n", perDataset ? "met" : "MISSED");
         std::printf("speed (>= 200x readability.js's pages/s): %s\n", peerRatio >= 200 ? "met" : "MISSED");
     }
+    if (halves.even >= 0 && halves.odd >= 0)
+        std::printf("multilingual (F1 >= 0.93 on each half): %s\n",
+                    halves.even >= 0.93 && halves.odd >= 0.93 ? "met" : "MISSED");
     std::printf("speed (article <= 1.5x the readable mode's time): %s\n", timeRatio <= 1.5 ? "met" : "MISSED");
     const bool memory = big.ok && big.peakKiB / 1024.0 <= bigBoundMiB && denseOk && article.worstMemoryShare <= 1.0;
     std::printf("memory (under 4x the page + 16 MiB): %s\n", memory ? "met" : "MISSED");
