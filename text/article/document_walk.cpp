@@ -43,6 +43,8 @@ public:
     {
         const bool foreign = doc_.ns(n) != html::Namespace::Html;
         const std::size_t count = doc_.attributeCount(n);
+        if (!foreign && plainStart(n, count))
+            return tag_;
         // The rewritten names go to one buffer sized first, so that the
         // views into it stay valid.
         std::size_t rewritten = 0;
@@ -97,6 +99,25 @@ public:
     }
 
 private:
+    // An HTML element's tag in one pass over its attributes, when none of
+    // them has a namespace (their names then stand as they are); false
+    // when one has.
+    bool plainStart(NodeId n, std::size_t count)
+    {
+        attributes_.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            const html::AttributeView a = doc_.attribute(n, i);
+            if (a.ns != html::AttributeNamespace::None)
+                return false;
+            attributes_.push_back({doc_.nameText(a.name), a.value});
+        }
+        tag_.name = doc_.localName(n);
+        tag_.attributes = attributes_;
+        tag_.selfClosing = false;
+        tag_.known = knownOf(n, false);
+        return true;
+    }
+
     // An HTML element's known name is its name's id; any other is looked up
     // by the name its tag gives (a foreign one's lower-cased, an HTML one
     // the table does not hold).

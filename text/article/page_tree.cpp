@@ -115,11 +115,11 @@ public:
         at_ += size;
         return s;
     }
-    // An element and its name.
+    // An element and, for one that is no known element, its name.
     std::pair<Element, std::string_view> element()
     {
         const auto e = static_cast<Element>(byte());
-        return {e, e == Element::Other ? string() : ElementName(e)};
+        return {e, e == Element::Other ? string() : std::string_view()};
     }
 
 private:
@@ -1004,7 +1004,7 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             }
             if (wanted) {
                 html::Tag tag;
-                tag.name = name;
+                tag.name = element == Element::Other ? name : ElementName(element);
                 tag.known = knownOf(element);
                 tag.selfClosing = (kind & kSelfClosingBit) != 0;
                 tag.attributes = attributes;
@@ -1015,14 +1015,14 @@ void PageTree::replay(html::TokenSink &sink, const std::function<bool(const Toke
             break;
         }
         case kEndRecord: {
-            html::Tag tag;
             const auto [element, name] = c.element();
-            tag.name = name;
-            tag.known = knownOf(element);
             Level of = popped ? last : at;
             if ((kind & kHeadEndBit) && head != kNoNode)
                 of = {head, true};
             if (want({TokenKind::End, of.node, of.own})) {
+                html::Tag tag;
+                tag.name = element == Element::Other ? name : ElementName(element);
+                tag.known = knownOf(element);
                 sink.endTag(tag);
                 if (finished())
                     return;

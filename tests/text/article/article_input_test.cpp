@@ -94,17 +94,19 @@ std::string prose(const std::string &marker)
 TEST(DocumentWalk, TheTreeComesBackAsTokensInTreeOrder)
 {
     const quillan::html::Document document = quillan::html::parseDocument(
-        "<!DOCTYPE html><table>x<tr><td>a<br>b<svg viewBox='0 0 1 1'><clipPath xlink:href='#c'/></svg>"
-        "<pre>\n\nline</pre><template>t</template><!--c--><script>var a = '<p>';</script><p></td></table>");
+        "<!DOCTYPE html><table>x<tr><td class='a b' data-n=1 hidden>a<br>b"
+        "<svg viewBox='0 0 1 1'><clipPath xlink:href='#c'/></svg><pre>\n\nline</pre><template>t</template>"
+        "<!--c--><script>var a = '<p>';</script><p></td></table>");
     Recorder tokens;
     quillan::text::article::walkDocument(document, tokens);
     // Foster-parented text before its table, the implied head, body and
-    // tbody, no end tag for br, SVG names lower case again with the xlink
-    // prefix, the line break a parser drops after <pre> given back, template
-    // contents, comments and script text left out, the empty p closed.
-    EXPECT_EQ(tokens.log, "<html><head></head><body>'x'<table><tbody><tr><td>'a'<br>'b'<svg viewbox=0 0 1 1>"
-                          "<clippath xlink:href=#c/></svg><pre>'\n''\nline'</pre><template></template><script></script>"
-                          "<p></p>"
+    // tbody, an element's attributes in order, no end tag for br, SVG names
+    // lower case again with the xlink prefix, the line break a parser drops
+    // after <pre> given back, template contents, comments and script text
+    // left out, the empty p closed.
+    EXPECT_EQ(tokens.log, "<html><head></head><body>'x'<table><tbody><tr><td class=a b data-n=1 hidden=>'a'<br>'b'"
+                          "<svg viewbox=0 0 1 1><clippath xlink:href=#c/></svg><pre>'\n''\nline'</pre>"
+                          "<template></template><script></script><p></p>"
                           "</td></tr></tbody></table></body></html>");
     // Each HTML element's tags say which known name they are; the foreign
     // ones leave it to their name.
