@@ -19,6 +19,52 @@ using article::PageTree;
 constexpr std::size_t kEnoughCharacters = 250;
 constexpr std::size_t kMinParagraph = 25;
 
+// The thresholds the choice leans on, as the bias sets them: where a block
+// could go either way, the balanced choice, a cleaner one or a fuller one.
+struct Leaning {
+    // Siblings of the best container join when they score at least this
+    // share of its score, and at least `siblingFloor`.
+    double siblingShare, siblingFloor;
+    // Or when they are prose: longer than this, with less link text.
+    std::uint32_t proseLength;
+    double proseDensity;
+    // The best container widens to an ancestor that scores at least the
+    // last one's score divided by `ancestorDivisor`; to one that several
+    // strong containers share when at least `closeCount` score
+    // `closeShare` of the best.
+    double ancestorDivisor, closeShare;
+    std::size_t closeCount;
+    // Inside, lists with more link text than this share are dropped; tables
+    // and boxes named for content by `boxDensity`, other boxes under 1000
+    // characters by `bodyDensity`; blocks shorter than `shortBlock`
+    // characters with nothing else; paragraphs with negative names shorter
+    // than `metaLength`.
+    double listDensity, boxDensity, bodyDensity;
+    std::uint32_t shortBlock, metaLength;
+    // A result under this many characters makes the extractor try again
+    // with fewer rules.
+    std::size_t enough;
+};
+
+constexpr Leaning kBalanced{0.2, 10, 80, 0.25, 3, 0.75, 3, 0.6, 0.5, 0.2, kMinParagraph, 100, kEnoughCharacters};
+
+// Cleaner: lists, tables and boxes with less link text go, and so do short
+// blocks and lines of metadata that are a little longer.
+constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 3, 0.4, 0.35, 0.1, 40, 150, kEnoughCharacters};
+// Fuller: weaker siblings and shorter prose join, and the content widens to
+// ancestors and shared regions more readily.
+constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 3, 0.6, 0.5, 0.2, kMinParagraph, 100, kEnoughCharacters};
+
+const Leaning &leaningOf(Bias bias)
+{
+    switch (bias) {
+    case Bias::Precision: return kPrecision;
+    case Bias::Recall: return kRecall;
+    case Bias::Balanced: break;
+    }
+    return kBalanced;
+}
+
 // The rules of one attempt.
 struct Rules {
     bool setAsideUnlikely;
@@ -450,8 +496,9 @@ class Chooser {
 public:
     // `dataTables` as dataTables() gives them for the tree.
     // `work`: reserve()d, for one attempt after another.
-    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables, Workspace &work)
-        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(work.measures), scored_(work.scored),
+    Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
+            const std::vector<std::uint32_t> &dataTables, Workspace &work)
+        : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
           dataTables_(dataTables)
     {
         measure(tree, rules, m_);
@@ -554,21 +601,21 @@ private:
         std::vector<std::uint32_t> close;
         const double topScore = scoreOrZero(top);
         for (const Scored &s : scored_)
-            if (s.node != top && s.score >= 0.75 * topScore)
+            if (s.node != top && s.score >= lean_.closeShare * topScore)
                 close.push_back(s.node);
-        if (close.size() >= 3) {
+        if (close.size() >= lean_.closeCount) {
             for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
                 int holds = 0;
                 for (std::uint32_t c : close)
                     holds += isAncestor(nodes_, a, c) ? 1 : 0;
-                if (holds >= 3) {
+                if (holds >= static_cast<int>(lean_.closeCount)) {
                     top = a;
                     break;
                 }
             }
         }
         double last = scoreOrZero(top);
-        const double threshold = last / 3;
+        const double threshold = last / lean_.ancestorDivisor;
         for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
             const double *score = scoreOf(a);
             if (!score)
@@ -616,7 +663,7 @@ private:
             return {top};
         const double topScore = scoreOrZero(top);
         const std::uint32_t topClass = tree_.classHash(top);
-        const double threshold = std::max(10.0, topScore * 0.2);
+        const double threshold = std::max(lean_.siblingFloor, topScore * lean_.siblingShare);
         // A cell's siblings are the cells of its table (a page laid out
         // in a table puts the parts of its article in rows of their own).
         const bool cell = nodes_[top].element == Element::Td;
@@ -652,8 +699,8 @@ private:
                 continue;
             const double density = linkDensity(m_, c);
             const std::uint32_t length = m_.text[c];
-            if ((length > 80 && density < 0.25) ||
-                (length > 0 && length <= 80 && density == 0 && (m_.flags[c] & kSentenceEnd)))
+            if ((length > lean_.proseLength && density < lean_.proseDensity) ||
+                (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd)))
                 parts.push_back(c);
         }
         return parts;
@@ -707,7 +754,7 @@ private:
         case Element::H2:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
-            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
+            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength;
         default:
             if (!isBox(n.element))
                 return false;
@@ -727,23 +774,23 @@ private:
                                        : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
-            return density > 0.6;
+            return density > lean_.listDensity;
         if (box.commas >= 10)
             return false;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
         if (dataCell(i) || dataTable(i))
-            return density > 0.5; // kept whatever its size
+            return density > lean_.boxDensity; // kept whatever its size
         if (n.element == Element::Table || n.element == Element::Td)
-            return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
+            return density > lean_.boxDensity || (length < lean_.shortBlock && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
             return true;
         if (box.inputs > paragraphs / 3 + 1)
             return true;
-        if (length < kMinParagraph && (images == 0 || images > 2))
+        if (length < lean_.shortBlock && (images == 0 || images > 2))
             return length > 0 || images > 2;
-        if (weight < 25 && bodyDensity > 0.2 && length < 1000)
+        if (weight < 25 && bodyDensity > lean_.bodyDensity && length < 1000)
             return true;
-        if (weight >= 25 && density > 0.5)
+        if (weight >= 25 && density > lean_.boxDensity)
             return true;
         if ((box.embeds == 1 && length < 75) || box.embeds > 1)
             return true;
@@ -766,6 +813,7 @@ private:
     const PageTree &tree_;
     const std::vector<PageNode> &nodes_;
     Rules rules_;
+    const Leaning &lean_;
     Measures &m_;
     std::vector<Scored> &scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
@@ -1007,8 +1055,9 @@ struct ArticleExtractor::State {
     PageTree tree;
 };
 
-ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
-    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options)
+ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer,
+                                   const ArticleOptions &article)
+    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options), article_(article)
 {}
 
 ArticleExtractor::~ArticleExtractor() = default;
@@ -1061,14 +1110,15 @@ void ArticleExtractor::endOfFile()
     if (!choice_.tooDense) {
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
+        const Leaning &leaning = leaningOf(article_.bias);
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-            Selection s = Chooser(tree, kAttempts[a], tables, work).choose();
+            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work).choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
             }
-            if (chosen.characters >= kEnoughCharacters)
+            if (chosen.characters >= leaning.enough)
                 break;
         }
         choice_.attempt = chosenAttempt;

@@ -96,6 +96,23 @@
 
 namespace quillan::text::article {
 
+// Which way the choice leans where a block could go either way: the
+// balanced choice; a shorter, cleaner text (stricter on link text, short
+// blocks and boilerplate names, no widening to larger regions); or a
+// fuller one (more of the chosen region's neighbours, laxer thresholds).
+enum class Bias : std::uint8_t { Balanced, Precision, Recall };
+
+// Readers' comments: left out, or written with the article. Kept, the
+// page's comment sections (their class or id names say comments) come in
+// document order, most often after the article; their forms and buttons
+// stay out.
+enum class Comments : std::uint8_t { Drop, Keep };
+
+struct ArticleOptions {
+    Bias bias = Bias::Balanced;
+    Comments comments = Comments::Drop;
+};
+
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
     bool wholeBody = false;     // nothing qualified: the whole body was given
@@ -116,7 +133,8 @@ class ArticleExtractor final : public html::TokenSink {
 public:
     // As TextRenderer: `out` receives the text, `tokenizer` (may be null)
     // is told of state changes; both must outlive the extractor.
-    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr,
+                     const ArticleOptions &article = {});
     ~ArticleExtractor() override;
     ArticleExtractor(const ArticleExtractor &) = delete;
     ArticleExtractor &operator=(const ArticleExtractor &) = delete;
@@ -148,6 +166,7 @@ private:
     std::unique_ptr<State> state_;
     TrimmedLines sink_; // the text goes out through it
     RenderOptions options_;
+    ArticleOptions article_;
     ArticleChoice choice_;
     std::size_t pageBytes_ = 0;
 };
