@@ -1,5 +1,6 @@
 #include "text/article/article_extractor.h"
 
+#include "text/article/name_hints.h"
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -1048,6 +1049,132 @@ void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Sele
         chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
 }
 
+// What the class and id names of each node say of readers' comments, read
+// from the nodes' start tags as the page's tokens are replayed.
+class CommentNames final : public html::TokenSink {
+public:
+    explicit CommentNames(std::size_t nodes) : hints(nodes, CommentHint::None) {}
+    void characters(std::string_view) override {}
+    void startTag(const html::Tag &tag) override
+    {
+        const std::string_view classes = tag.attribute("class"), id = tag.attribute("id");
+        if (!classes.empty() || !id.empty())
+            hints[node] = ReadNameHints(classes, id, {}).comments;
+    }
+    void endTag(const html::Tag &) override {}
+
+    std::uint32_t node = 0; // the node whose start tag comes next
+    std::vector<CommentHint> hints;
+};
+
+std::vector<CommentHint> commentHints(const PageTree &tree)
+{
+    CommentNames names(tree.nodes().size());
+    tree.replay(names, [&names](const article::TokenPlace &token) {
+        if (token.kind != article::TokenKind::Start || !token.own)
+            return false;
+        names.node = token.node;
+        return true;
+    });
+    return std::move(names.hints);
+}
+
+// What no comment section shows: controls, and what holds or posts them.
+bool controlElement(Element e)
+{
+    switch (e) {
+    case Element::Form:
+    case Element::Button:
+    case Element::Select:
+    case Element::Textarea:
+    case Element::Input:
+    case Element::Iframe:
+    case Element::Object:
+    case Element::Embed:
+    case Element::Noscript:
+    case Element::Dialog:
+    case Element::Nav: return true;
+    default: return false;
+    }
+}
+
+// Readers' comments join the chosen content: each comment section the
+// choice left out, in its place in the document (most often after the
+// article; inside it, where the content holds it). A section is the
+// outermost element whose names speak of comments, shown, holding nothing
+// of the chosen content (an element around both the article and its
+// comments is no section), outside forms and the elements that post
+// comments. Inside it the forms, controls, navigation, what is named for
+// posting or answering a comment ("respond", "reply") and other
+// boilerplate names stay out; it joins when what is left shows a
+// paragraph's worth of text besides links.
+void addComments(const PageTree &tree, Selection &chosen)
+{
+    const auto &nodes = tree.nodes();
+    const std::size_t count = nodes.size();
+    const std::vector<CommentHint> hints = commentHints(tree);
+    std::vector<std::uint8_t> holdsChosen(count, 0);
+    for (std::size_t i = count; i-- > 1;)
+        if (chosen.shown(static_cast<std::uint32_t>(i)) || holdsChosen[i])
+            holdsChosen[nodes[i].parent] = 1;
+    const auto subtreeEnd = [&nodes, count](std::size_t top) {
+        std::size_t end = top + 1;
+        while (end < count && nodes[end].parent >= top && nodes[end].parent != kNoNode)
+            ++end;
+        return end;
+    };
+    std::vector<std::uint32_t> kept, text, linkText;
+    for (std::size_t i = 1; i < count;) {
+        const PageNode &n = nodes[i];
+        const auto top = static_cast<std::uint32_t>(i);
+        if (n.silent || hints[i] == CommentHint::Posting || controlElement(n.element)) {
+            i = subtreeEnd(i);
+            continue;
+        }
+        if (hints[i] != CommentHint::Comments || holdsChosen[i] || chosen.shown(top) || n.element == Element::Body ||
+            n.element == Element::Html) {
+            ++i;
+            continue;
+        }
+        const std::size_t end = subtreeEnd(i);
+        // The section's subtrees' text and link text, summed up to their tops.
+        text.assign(end - i, 0);
+        linkText.assign(end - i, 0);
+        for (std::size_t j = end; j-- > i;) {
+            const article::NodeCounts own = tree.countsOf(static_cast<std::uint32_t>(j));
+            text[j - i] += own.text;
+            linkText[j - i] += own.linkText;
+            if (j > i) {
+                text[nodes[j].parent - i] += text[j - i];
+                linkText[nodes[j].parent - i] += linkText[j - i];
+            }
+        }
+        kept.clear();
+        std::size_t shown = 0, plain = 0;
+        for (std::size_t j = i; j < end; ++j) {
+            const PageNode &c = nodes[j];
+            const auto node = static_cast<std::uint32_t>(j);
+            const bool inside = j == i || (!kept.empty() && std::binary_search(kept.begin(), kept.end(), c.parent));
+            // A block of links alone: the section's own buttons and menus.
+            const bool linksAlone = c.block && text[j - i] > 0 && linkText[j - i] == text[j - i];
+            if (!inside || c.silent || hints[j] == CommentHint::Posting || controlElement(c.element) ||
+                (c.unlikely && hints[j] != CommentHint::Comments) || linksAlone)
+                continue;
+            kept.push_back(node);
+            const article::NodeCounts own = tree.countsOf(node);
+            shown += own.text;
+            plain += own.text - own.linkText;
+        }
+        if (plain >= kMinParagraph) {
+            for (std::uint32_t node : kept)
+                chosen.marks[node] |= kShown;
+            chosen.marks[top] |= kRoot;
+            chosen.characters += shown;
+        }
+        i = end;
+    }
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -1139,6 +1266,8 @@ void ArticleExtractor::endOfFile()
     if (chosen.characters != 0) {
         // Laid out as it is chosen, held back while it is the title alone.
         const TitleChoice title = chooseTitle(tree, chosen);
+        if (article_.comments == Comments::Keep)
+            addComments(tree, chosen);
         std::vector<std::uint8_t> marks = chosen.marks;
         leaveOut(nodes, title, chosen);
         PastTitleSink out(sink_, titleAlone(options_, title.title));
