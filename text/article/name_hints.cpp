@@ -84,6 +84,9 @@ constexpr Pattern kParts[] = {
     {"tag-list"sv, kUnlikely},
     {"taglist"sv, kUnlikely},
 
+    {"kommentar"sv, kComments},
+    {"komentar"sv, kComments},
+    {"comentario"sv, kComments},
     {"respond"sv, kPosting},
     {"reply"sv, kPosting},
     {"comment-form"sv, kPosting},
