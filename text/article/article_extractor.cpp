@@ -31,10 +31,9 @@ struct Leaning {
     double proseDensity;
     // The best container widens to an ancestor that scores at least the
     // last one's score divided by `ancestorDivisor`; to one that several
-    // strong containers share when at least `closeCount` score
+    // strong containers share when three of them score at least
     // `closeShare` of the best.
     double ancestorDivisor, closeShare;
-    std::size_t closeCount;
     // Inside, lists with more link text than this share are dropped; tables
     // and boxes named for content by `boxDensity`, other boxes under 1000
     // characters by `bodyDensity`; blocks shorter than `shortBlock`
@@ -42,19 +41,16 @@ struct Leaning {
     // than `metaLength`.
     double listDensity, boxDensity, bodyDensity;
     std::uint32_t shortBlock, metaLength;
-    // A result under this many characters makes the extractor try again
-    // with fewer rules.
-    std::size_t enough;
 };
 
-constexpr Leaning kBalanced{0.2, 10, 80, 0.25, 3, 0.75, 3, 0.6, 0.5, 0.2, kMinParagraph, 100, kEnoughCharacters};
+constexpr Leaning kBalanced{0.2, 10, 80, 0.25, 3, 0.75, 0.6, 0.5, 0.2, kMinParagraph, 100};
 
 // Cleaner: lists, tables and boxes with less link text go, and so do short
 // blocks and lines of metadata that are a little longer.
-constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 3, 0.4, 0.35, 0.1, 40, 150, kEnoughCharacters};
+constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 0.4, 0.35, 0.1, 40, 150};
 // Fuller: weaker siblings and shorter prose join, and the content widens to
 // ancestors and shared regions more readily.
-constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 3, 0.6, 0.5, 0.2, kMinParagraph, 100, kEnoughCharacters};
+constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 0.6, 0.5, 0.2, kMinParagraph, 100};
 
 const Leaning &leaningOf(Bias bias)
 {
@@ -604,12 +600,12 @@ private:
         for (const Scored &s : scored_)
             if (s.node != top && s.score >= lean_.closeShare * topScore)
                 close.push_back(s.node);
-        if (close.size() >= lean_.closeCount) {
+        if (close.size() >= 3) {
             for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
                 int holds = 0;
                 for (std::uint32_t c : close)
                     holds += isAncestor(nodes_, a, c) ? 1 : 0;
-                if (holds >= static_cast<int>(lean_.closeCount)) {
+                if (holds >= 3) {
                     top = a;
                     break;
                 }
@@ -1245,7 +1241,7 @@ void ArticleExtractor::endOfFile()
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
             }
-            if (chosen.characters >= leaning.enough)
+            if (chosen.characters >= kEnoughCharacters)
                 break;
         }
         choice_.attempt = chosenAttempt;

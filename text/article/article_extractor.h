@@ -103,8 +103,8 @@ namespace quillan::text::article {
 
 // Which way the choice leans where a block could go either way: the
 // balanced choice; a shorter, cleaner text (stricter on link text, short
-// blocks and boilerplate names, no widening to larger regions); or a
-// fuller one (more of the chosen region's neighbours, laxer thresholds).
+// blocks and lines of metadata inside the content); or a fuller one (more
+// of the chosen region's neighbours, widening to larger regions sooner).
 enum class Bias : std::uint8_t { Balanced, Precision, Recall };
 
 // Readers' comments: left out, or written with the article. Kept, the
