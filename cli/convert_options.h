@@ -74,10 +74,10 @@ text::Options textOptionsOf(const Options &options);
 // "--name=VALUE" are all accepted. Checks that the options fit together (-o
 // takes one input and no list; --links, --width and --verbose go with the
 // kinds they change; --comments, --precision and --recall go with
-// --article, and the last two not together; --metadata and --format json go with the file, address
-// and batch roads, and several pages into one stream need --format jsonl;
-// --url is an absolute http(s) address and takes one file or standard
-// input), but not the inputs themselves.
+// --article, and the last two not together; --metadata and --format json
+// go with the file, address and batch roads, and several pages into one
+// stream need --format jsonl; --url is an absolute http(s) address and
+// takes one file or standard input), but not the inputs themselves.
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
 
 // "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;
