@@ -1099,8 +1099,8 @@ bool controlElement(Element e)
 // article; inside it, where the content holds it). A section is the
 // outermost element whose names speak of comments, shown, holding nothing
 // of the chosen content (an element around both the article and its
-// comments is no section), outside forms and the elements that post
-// comments. Inside it the forms, controls, navigation, what is named for
+// comments is no section), outside forms, the elements that post comments,
+// asides and footers. Inside it the forms, controls, navigation, what is named for
 // posting or answering a comment ("respond", "reply") and other
 // boilerplate names stay out; it joins when what is left shows a
 // paragraph's worth of text besides links.
@@ -1123,7 +1123,9 @@ void addComments(const PageTree &tree, Selection &chosen)
     for (std::size_t i = 1; i < count;) {
         const PageNode &n = nodes[i];
         const auto top = static_cast<std::uint32_t>(i);
-        if (n.silent || hints[i] == CommentHint::Posting || controlElement(n.element)) {
+        // Sidebars and footers hold lists of recent comments, not comments.
+        if (n.silent || hints[i] == CommentHint::Posting || controlElement(n.element) || n.element == Element::Aside ||
+            n.element == Element::Footer) {
             i = subtreeEnd(i);
             continue;
         }

@@ -401,7 +401,8 @@ TEST(ArticleText, CommentsKeptOnlyWhenAskedAndNeverTheirForms)
     Options keep;
     keep.comments = quillan::text::Comments::Keep;
     // A blog's comment section after the article: its list of comments, a
-    // reply link on each, and the form that posts one.
+    // reply link on each, and the form that posts one; a sidebar's list of
+    // recent comments.
     const std::string blog =
         "<title>Notes on tides</title><div id=content><article><h1>Notes on tides</h1>" + prose("tide") +
         prose("moon") +
@@ -414,6 +415,8 @@ TEST(ArticleText, CommentsKeptOnlyWhenAskedAndNeverTheirForms)
         "<div id=respond class=comment-respond><h3 id=reply-title>LeaveAReply</h3>"
         "<form id=commentform><p>Your email address will not be published FormNote.</p>"
         "<textarea name=comment></textarea><input type=submit value=PostComment></form></div></div>"
+        "<aside class=widget_recent_comments><ul><li class=recentcomments>RecentAnn Whitfield on <a href=/a>Notes on "
+        "tides</a><li class=recentcomments>RecentBob Carmody on <a href=/b>The harbour in winter</a></ul></aside>"
         "<footer><p>Copyright FooterWord, all rights reserved, terms, privacy, contact us.</p></footer>";
     const std::string plain = article(blog);
     EXPECT_FALSE(has(plain, "FirstComment")) << plain;
@@ -421,7 +424,8 @@ TEST(ArticleText, CommentsKeptOnlyWhenAskedAndNeverTheirForms)
     ASSERT_TRUE(has(kept, "FirstComment") && has(kept, "SecondComment") && has(kept, "Two thoughts")) << kept;
     EXPECT_LT(kept.find("moon"), kept.find("Two thoughts")) << kept;
     EXPECT_LT(kept.find("FirstComment"), kept.find("SecondComment")) << kept;
-    for (const char *control : {"ReplyLink", "TabOne", "LeaveAReply", "FormNote", "PostComment", "FooterWord"})
+    for (const char *control :
+         {"ReplyLink", "TabOne", "LeaveAReply", "FormNote", "PostComment", "RecentAnn", "FooterWord"})
         EXPECT_FALSE(has(kept, control)) << control << "\n" << kept;
     // Without comments, the same text as without asking for them.
     EXPECT_EQ(article(newsPage().replace(newsPage().find("<section class=comments>"), 0, ""), 0, keep),
