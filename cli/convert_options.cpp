@@ -98,6 +98,8 @@ text::Options textOptionsOf(const Options &options)
     text.images = options.images;
     text.links = options.links;
     text.width = options.width;
+    text.bias = options.bias;
+    text.comments = options.comments;
     text.envelope = options.envelope;
     text.metadata = options.metadata;
     text.address = options.url.value_or(std::string());
@@ -117,6 +119,7 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
     bool optionsDone = false;
     std::optional<std::string> format;
     bool metadataGiven = false;
+    bool precisionGiven = false, recallGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsDone || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -155,6 +158,15 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         }
         if (arg == "--article") {
             o.kind = text::Kind::Article;
+            continue;
+        }
+        if (arg == "--comments") {
+            o.comments = text::Comments::Keep;
+            continue;
+        }
+        if (arg == "--precision" || arg == "--recall") {
+            (arg == "--precision" ? precisionGiven : recallGiven) = true;
+            o.bias = arg == "--precision" ? text::Bias::Precision : text::Bias::Recall;
             continue;
         }
         if (arg == "--links") {
@@ -272,6 +284,10 @@ ParsedCommandLine parseCommandLine(int argc, const char *const *argv)
         return usageError("option '--no-images' goes with '--markdown'");
     if (o.verbose && o.kind != text::Kind::Article)
         return usageError("option '--verbose' goes with '--article'");
+    if (precisionGiven && recallGiven)
+        return usageError("options '--precision' and '--recall' cannot be used together");
+    if ((precisionGiven || recallGiven || o.comments == text::Comments::Keep) && o.kind != text::Kind::Article)
+        return usageError("options '--comments', '--precision' and '--recall' go with '--article'");
     if (o.warc && format) {
         if (*format != "wet" && *format != "jsonl")
             return usageError("option '--format' needs 'wet' or 'jsonl', not '" + *format + "'");
@@ -375,6 +391,12 @@ void printUsage(std::FILE *to)
                  "  --article        write only the page's main content, as --readable writes\n"
                  "                   it: its title first, then its article, without menus,\n"
                  "                   sidebars, comments, related links and footers\n"
+                 "  --comments       with --article: keep the readers' comments, written after\n"
+                 "                   the article as they come in the page (not their forms)\n"
+                 "  --precision      with --article: lean to a shorter, cleaner text where a\n"
+                 "                   block could go either way\n"
+                 "  --recall         with --article: lean to a fuller text, keeping more of\n"
+                 "                   the content's neighbours (not with --precision)\n"
                  "  -v, --verbose    with --article: say on standard error which content each\n"
                  "                   page gave (its article, its largest content region, or\n"
                  "                   the whole body) and its length\n"

@@ -36,13 +36,15 @@ struct Options {
     bool quiet = false;                // --quiet
     bool verbose = false;              // --verbose: with --article, which content each page gave
     std::int64_t maxSize = DefaultMaxSize;
-    text::Kind kind = text::Kind::Stripped;    // --readable, --article
-    text::Syntax syntax = text::Syntax::Plain; // --markdown (with a readable kind)
-    text::Images images = text::Images::Keep;  // --no-images: Drop (with --markdown)
-    bool links = false;                        // --links (with a readable kind)
-    std::size_t width = 0;                     // --width N (with a readable kind); 0: no wrapping
-    bool warc = false;                         // --warc: the inputs are web archives
-    ArchiveFormat format = ArchiveFormat::Wet; // --format wet|jsonl (with --warc)
+    text::Kind kind = text::Kind::Stripped;         // --readable, --article
+    text::Syntax syntax = text::Syntax::Plain;      // --markdown (with a readable kind)
+    text::Images images = text::Images::Keep;       // --no-images: Drop (with --markdown)
+    bool links = false;                             // --links (with a readable kind)
+    std::size_t width = 0;                          // --width N (with a readable kind); 0: no wrapping
+    text::Bias bias = text::Bias::Balanced;         // --precision, --recall (with --article)
+    text::Comments comments = text::Comments::Drop; // --comments: Keep (with --article)
+    bool warc = false;                              // --warc: the inputs are web archives
+    ArchiveFormat format = ArchiveFormat::Wet;      // --format wet|jsonl (with --warc)
     // --metadata: the page's metadata looked for; without --warc, written
     // as front matter before each text, with --warc into each JSON Lines
     // record. --format json|jsonl (without --warc): one JSON object per page
@@ -71,10 +73,11 @@ text::Options textOptionsOf(const Options &options);
 // options; "-o PATH" and "-oPATH", "-j N" and "-jN", "--name VALUE" and
 // "--name=VALUE" are all accepted. Checks that the options fit together (-o
 // takes one input and no list; --links, --width and --verbose go with the
-// kinds they change; --metadata and --format json go with the file, address
-// and batch roads, and several pages into one stream need --format jsonl;
-// --url is an absolute http(s) address and takes one file or standard
-// input), but not the inputs themselves.
+// kinds they change; --comments, --precision and --recall go with
+// --article, and the last two not together; --metadata and --format json
+// go with the file, address and batch roads, and several pages into one
+// stream need --format jsonl; --url is an absolute http(s) address and
+// takes one file or standard input), but not the inputs themselves.
 ParsedCommandLine parseCommandLine(int argc, const char *const *argv);
 
 // "1048576", "512k", "64M", "2G" (powers of 1024, either case) as bytes;

@@ -4,6 +4,7 @@ import os
 from typing import BinaryIO, Iterator, Literal, Optional, Union
 
 Kind = Literal["article", "readable", "stripped"]
+Bias = Literal["balanced", "precision", "recall"]
 Page = Union[bytes, bytearray, memoryview, str]
 
 class Error(Exception):
@@ -25,8 +26,15 @@ def to_text(
     width: int = 0,
     charset: Optional[str] = None,
     max_size: Optional[int] = None,
+    comments: bool = False,
+    bias: Bias = "balanced",
 ) -> str:
-    """The text of a page, as quillan-convert writes it."""
+    """The text of a page, as quillan-convert writes it.
+
+    comments (kind "article"): keep the readers' comments, as --comments.
+    bias (kind "article"): "precision" for a shorter, cleaner text,
+    "recall" for a fuller one, as --precision and --recall.
+    """
 
 def extract(
     html: Page,
@@ -38,6 +46,8 @@ def extract(
     width: int = 0,
     charset: Optional[str] = None,
     max_size: Optional[int] = None,
+    comments: bool = False,
+    bias: Bias = "balanced",
 ) -> dict[str, Optional[str]]:
     """The page's metadata and text, as `quillan-convert --format json` writes them (without "source")."""
 
@@ -60,5 +70,7 @@ def read_warc(
     markdown: bool = False,
     metadata: bool = False,
     max_size: Optional[int] = None,
+    comments: bool = False,
+    bias: Bias = "balanced",
 ) -> WarcPages:
     """The HTML pages of a web archive, converted one record at a time, as `--warc --format jsonl` lines."""

@@ -57,6 +57,17 @@ text::Kind kindOf(const std::string &name)
     throw py::value_error("kind must be \"article\", \"readable\" or \"stripped\", not \"" + name + "\"");
 }
 
+text::Bias biasOf(const std::string &name)
+{
+    if (name == "balanced")
+        return text::Bias::Balanced;
+    if (name == "precision")
+        return text::Bias::Precision;
+    if (name == "recall")
+        return text::Bias::Recall;
+    throw py::value_error("bias must be \"balanced\", \"precision\" or \"recall\", not \"" + name + "\"");
+}
+
 std::int64_t maxSizeOf(const std::optional<long long> &maxSize)
 {
     if (!maxSize)
@@ -67,10 +78,15 @@ std::int64_t maxSizeOf(const std::optional<long long> &maxSize)
 }
 
 // The conversion asked for by the keyword arguments the functions share.
-text::Options textOptions(const std::string &kind, bool markdown, bool links, long long width)
+text::Options textOptions(const std::string &kind, bool markdown, bool links, long long width, bool comments,
+                          const std::string &bias)
 {
     text::Options options;
     options.kind = kindOf(kind);
+    options.bias = biasOf(bias);
+    if ((comments || options.bias != text::Bias::Balanced) && options.kind != text::Kind::Article)
+        throw py::value_error("comments and bias need kind \"article\"");
+    options.comments = comments ? text::Comments::Keep : text::Comments::Drop;
     if (markdown && options.kind == text::Kind::Stripped)
         throw py::value_error("markdown needs kind \"readable\" or \"article\"");
     if (links && options.kind == text::Kind::Stripped)
@@ -161,9 +177,9 @@ py::str decodedStripped(const std::string &text, const std::string &encoding)
 
 py::str toText(const py::object &page, const std::string &kind, bool markdown, const std::optional<std::string> &url,
                bool links, long long width, const std::optional<std::string> &charset,
-               const std::optional<long long> &maxSize)
+               const std::optional<long long> &maxSize, bool comments, const std::string &bias)
 {
-    text::Options options = textOptions(kind, markdown, links, width);
+    text::Options options = textOptions(kind, markdown, links, width, comments, bias);
     if (url)
         options.address = *url;
     // The stripped text keeps the page's bytes: the title's reading tells
@@ -180,9 +196,9 @@ py::str toText(const py::object &page, const std::string &kind, bool markdown, c
 
 py::dict extract(const py::object &page, const std::optional<std::string> &url, const std::string &kind, bool markdown,
                  bool links, long long width, const std::optional<std::string> &charset,
-                 const std::optional<long long> &maxSize)
+                 const std::optional<long long> &maxSize, bool comments, const std::string &bias)
 {
-    text::Options options = textOptions(kind, markdown, links, width);
+    text::Options options = textOptions(kind, markdown, links, width, comments, bias);
     if (url)
         options.address = *url;
     options.metadata = text::MetadataSearch::Find;
@@ -406,9 +422,9 @@ private:
 };
 
 std::unique_ptr<WarcPages> readWarc(const py::object &pathOrFile, const std::string &kind, bool markdown, bool metadata,
-                                    const std::optional<long long> &maxSize)
+                                    const std::optional<long long> &maxSize, bool comments, const std::string &bias)
 {
-    text::Options options = textOptions(kind, markdown, false, 0);
+    text::Options options = textOptions(kind, markdown, false, 0, comments, bias);
     if (metadata)
         options.metadata = text::MetadataSearch::Find;
     return std::make_unique<WarcPages>(pathOrFile, options, maxSizeOf(maxSize));
@@ -450,7 +466,7 @@ TypeError for arguments that do not fit.)";
 
     m.def("_to_text", &toText, py::arg("html"), py::kw_only(), py::arg("kind") = "article", py::arg("markdown") = false,
           py::arg("url") = py::none(), py::arg("links") = false, py::arg("width") = 0, py::arg("charset") = py::none(),
-          py::arg("max_size") = py::none(),
+          py::arg("max_size") = py::none(), py::arg("comments") = false, py::arg("bias") = "balanced",
           R"(The text of a page, as quillan-convert writes it.
 
 html: the page, bytes (decoded as a browser does; `charset` is the HTTP
@@ -464,13 +480,18 @@ url: the page's address: links and the metadata's addresses are made
 links: number the links and list their addresses after the text.
 width: break lines longer than this many characters (0: never).
 max_size: the largest page taken, in bytes (default 256 MiB).
+comments: kind "article": keep the readers' comments, after the article as
+    they come in the page (not their forms), as --comments does.
+bias: kind "article": "balanced" (the default), "precision" (a shorter,
+    cleaner text) or "recall" (a fuller one), as --precision and --recall.
 
 Raises TooLarge past max_size, ValueError or TypeError for arguments that
 do not fit.)");
 
     m.def("_extract", &extract, py::arg("html"), py::kw_only(), py::arg("url") = py::none(),
           py::arg("kind") = "article", py::arg("markdown") = false, py::arg("links") = false, py::arg("width") = 0,
-          py::arg("charset") = py::none(), py::arg("max_size") = py::none(),
+          py::arg("charset") = py::none(), py::arg("max_size") = py::none(), py::arg("comments") = false,
+          py::arg("bias") = "balanced",
           R"(The page's metadata and text, as `quillan-convert --format json` writes them.
 
 A dict of "title", "author", "date", "modified", "site", "language",
@@ -489,6 +510,7 @@ stripped text's bytes are not UTF-8, as the JSON does.)");
 
     m.def("_read_warc", &readWarc, py::arg("path_or_file"), py::kw_only(), py::arg("kind") = "article",
           py::arg("markdown") = false, py::arg("metadata") = false, py::arg("max_size") = py::none(),
+          py::arg("comments") = false, py::arg("bias") = "balanced",
           R"(The HTML pages of a web archive, converted one record at a time.
 
 path_or_file: a path to a WARC file (plain or gzip), or a binary file
@@ -499,7 +521,8 @@ line of `quillan-convert --warc --format jsonl` holds it: "id", "url",
 "warc_record_id" and, with metadata=True, the page's own fields). Records
 of other kinds, and bodies decoding past max_size (default 256 MiB), are
 skipped and counted in the iterator's `counts`. Memory stays bounded
-whatever the archive's size.
+whatever the archive's size. kind, markdown, comments and bias are
+to_text()'s.
 
 A damaged record is skipped and the reading goes on; once every sound
 record was given, ArchiveError names the damage. OSError when the archive
@@ -509,16 +532,20 @@ cannot be read.)");
     // ones above, so that they pickle by name (as Dask and multiprocessing
     // send them to other processes) and show their signatures.
     py::exec(R"(
-def to_text(html, *, kind="article", markdown=False, url=None, links=False, width=0, charset=None, max_size=None):
+def to_text(html, *, kind="article", markdown=False, url=None, links=False, width=0, charset=None, max_size=None,
+            comments=False, bias="balanced"):
     return _to_text(html, kind=kind, markdown=markdown, url=url, links=links, width=width, charset=charset,
-                    max_size=max_size)
+                    max_size=max_size, comments=comments, bias=bias)
 
-def extract(html, *, url=None, kind="article", markdown=False, links=False, width=0, charset=None, max_size=None):
+def extract(html, *, url=None, kind="article", markdown=False, links=False, width=0, charset=None, max_size=None,
+            comments=False, bias="balanced"):
     return _extract(html, url=url, kind=kind, markdown=markdown, links=links, width=width, charset=charset,
-                    max_size=max_size)
+                    max_size=max_size, comments=comments, bias=bias)
 
-def read_warc(path_or_file, *, kind="article", markdown=False, metadata=False, max_size=None):
-    return _read_warc(path_or_file, kind=kind, markdown=markdown, metadata=metadata, max_size=max_size)
+def read_warc(path_or_file, *, kind="article", markdown=False, metadata=False, max_size=None, comments=False,
+              bias="balanced"):
+    return _read_warc(path_or_file, kind=kind, markdown=markdown, metadata=metadata, max_size=max_size,
+                      comments=comments, bias=bias)
 
 for _public in (to_text, extract, read_warc):
     _public.__doc__ = globals()["_" + _public.__name__].__doc__.split("\n", 1)[1].lstrip("\n")

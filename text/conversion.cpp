@@ -138,7 +138,8 @@ private:
 class ArticleConverter final : public Converter {
 public:
     ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
-        : decoder_(options.httpCharset), article_(out, renderOptions(options), sizeHint), taps_(options),
+        : decoder_(options.httpCharset),
+          article_(out, renderOptions(options), sizeHint, {options.bias, options.comments}), taps_(options),
           metadata_(options.metadata)
     {}
 

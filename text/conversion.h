@@ -54,6 +54,11 @@ enum class Syntax : std::uint8_t {
 // Markdown: images written as images, or left out.
 using readable::Images;
 
+// Kind::Article: which way the choice leans, and whether readers' comments
+// are kept (text/article/article_extractor.h).
+using article::Bias;
+using article::Comments;
+
 // Whether the page's title (text/page_title.h) is looked for while it is
 // converted. Looking costs a second reading of the page's first MiB.
 enum class TitleSearch : std::uint8_t { Skip, Find };
@@ -81,6 +86,8 @@ struct Options {
     TitleSearch title = TitleSearch::Skip;
     MetadataSearch metadata = MetadataSearch::Skip;
     Envelope envelope = Envelope::Text;
+    Bias bias = Bias::Balanced;         // Kind::Article only
+    Comments comments = Comments::Drop; // Kind::Article only
     // Envelope::Json, JsonLine: where the page came from, as the object's
     // "source" names it (a file's name, "-" for standard input, an address).
     std::string source;

@@ -73,6 +73,12 @@ TEST(Options, TheKindOfTextAndTheArchiveFormat)
     EXPECT_TRUE(text.links);
     EXPECT_EQ(text.width, 30u);
     EXPECT_EQ(text.title, quillan::text::TitleSearch::Skip); // the command line shows no title
+    EXPECT_EQ(text.bias, quillan::text::Bias::Balanced);
+    EXPECT_EQ(text.comments, quillan::text::Comments::Drop);
+    const quillan::text::Options leaning = textOptionsOf(parse({"--comments", "--article", "--recall", "a"}).options);
+    EXPECT_EQ(leaning.bias, quillan::text::Bias::Recall);
+    EXPECT_EQ(leaning.comments, quillan::text::Comments::Keep);
+    EXPECT_EQ(textOptionsOf(parse({"--article", "--precision", "a"}).options).bias, quillan::text::Bias::Precision);
 
     EXPECT_EQ(parse({"--warc", "a.warc"}).options.format, ArchiveFormat::Wet);
     EXPECT_EQ(parse({"--warc", "--format", "jsonl", "a.warc"}).options.format, ArchiveFormat::Jsonl);
@@ -115,6 +121,9 @@ TEST(Options, WhatDoesNotFitIsAUsageError)
          "several pages written into one stream need '--format jsonl', one object per line"},
         {{"--format", "json", "http://a/", "http://b/"},
          "several pages written into one stream need '--format jsonl', one object per line"},
+        {{"--article", "--precision", "--recall", "a"}, "options '--precision' and '--recall' cannot be used together"},
+        {{"--readable", "--comments", "a"}, "options '--comments', '--precision' and '--recall' go with '--article'"},
+        {{"--recall", "a"}, "options '--comments', '--precision' and '--recall' go with '--article'"},
     };
     for (const auto &[args, error] : cases) {
         const ParsedCommandLine p = parse(args);

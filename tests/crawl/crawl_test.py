@@ -260,6 +260,15 @@ class CrawlTest(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(out)), sorted(names))
             for name, records in article.items():
                 self.assertEqual(records_of(os.path.join(out, name)), records, (kind, name))
+        # The article's options passed on.
+        options = ["--article", "--recall", "--comments"]
+        fuller = {n: self.reference_of(a, *options, "--max-size", "256k") for n, a in zip(names, archives)}
+        self.assertNotEqual(fuller, article)
+        out = os.path.join(self.scratch, "out-fuller")
+        result = self.run_crawl(*options, "--max-size", "256K", "-o", out, *archives)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for name, records in fuller.items():
+            self.assertEqual(records_of(os.path.join(out, name)), records, name)
 
     def test_markdown_and_metadata(self):
         # --markdown and --metadata passed on as quillan-convert takes them:
@@ -398,7 +407,9 @@ sys.exit(1 if result.returncode == 0 and damaged and int(damaged.group(1)) else 
                               (["--max-size", "9" * 19], "not '" + "9" * 19 + "'"),
                               (["--task-timeout", "0"], "needs a number of seconds above 0, not '0'"),
                               (["--metadata"], "--metadata needs --format jsonl"),
-                              (["--metadata", "--format", "wet"], "--metadata needs --format jsonl")):
+                              (["--metadata", "--format", "wet"], "--metadata needs --format jsonl"),
+                              (["--readable", "--comments"], "--comments, --precision and --recall go with --article"),
+                              (["--article", "--precision", "--recall"], "not allowed with argument --precision")):
             argv = args if args[0] == "-o" else args + ["-o", os.path.join(self.scratch, "out")]
             result = self.run_crawl(*argv, self.archives[0], timeout=60)
             self.assertEqual(result.returncode, 2, (args, result.stderr))

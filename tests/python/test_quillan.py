@@ -94,6 +94,22 @@ def test_extract_is_the_command_lines_json():
             assert quillan.extract(read(path), kind=kind) == expected, (path, kind)
 
 
+def test_comments_and_bias_are_the_command_lines():
+    options = (([], {}), (["--comments"], {"comments": True}), (["--precision"], {"bias": "precision"}),
+               (["--recall", "--comments"], {"bias": "recall", "comments": True}))
+    for path in PAGES[::8]:
+        page = read(path)
+        for args, kwargs in options:
+            expected = convert(["--article"] + args + ["-o", "-", path])
+            assert quillan.to_text(page, **kwargs) == expected.decode(), (path, args)
+        expected = json.loads(convert(["--article", "--recall", "--format", "json", "-o", "-", path]))
+        del expected["source"]
+        assert quillan.extract(page, bias="recall") == expected, path
+    for kwargs in ({"bias": "fuller"}, {"kind": "readable", "comments": True}, {"kind": "stripped", "bias": "recall"}):
+        with pytest.raises(ValueError):
+            quillan.to_text(b"<p>x", **kwargs)
+
+
 def test_url_makes_links_and_metadata_absolute():
     page = (b'<html><head><title>T</title><link rel="canonical" href="/story">'
             b'<meta property="og:image" content="pic.png"></head>'

@@ -1,5 +1,6 @@
 #include "text/article/article_extractor.h"
 
+#include "text/article/name_hints.h"
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -18,6 +19,48 @@ using article::PageTree;
 // fewer rules.
 constexpr std::size_t kEnoughCharacters = 250;
 constexpr std::size_t kMinParagraph = 25;
+
+// The thresholds the choice leans on, as the bias sets them: where a block
+// could go either way, the balanced choice, a cleaner one or a fuller one.
+struct Leaning {
+    // Siblings of the best container join when they score at least this
+    // share of its score, and at least `siblingFloor`.
+    double siblingShare, siblingFloor;
+    // Or when they are prose: longer than this, with less link text.
+    std::uint32_t proseLength;
+    double proseDensity;
+    // The best container widens to an ancestor that scores at least the
+    // last one's score divided by `ancestorDivisor`; to one that several
+    // strong containers share when three of them score at least
+    // `closeShare` of the best.
+    double ancestorDivisor, closeShare;
+    // Inside, lists with more link text than this share are dropped; tables
+    // and boxes named for content by `boxDensity`, other boxes under 1000
+    // characters by `bodyDensity`; blocks shorter than `shortBlock`
+    // characters with nothing else; paragraphs with negative names shorter
+    // than `metaLength`.
+    double listDensity, boxDensity, bodyDensity;
+    std::uint32_t shortBlock, metaLength;
+};
+
+constexpr Leaning kBalanced{0.2, 10, 80, 0.25, 3, 0.75, 0.6, 0.5, 0.2, kMinParagraph, 100};
+
+// Cleaner: lists, tables and boxes with less link text go, and so do short
+// blocks and lines of metadata that are a little longer.
+constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 0.4, 0.35, 0.1, 40, 150};
+// Fuller: weaker siblings and shorter prose join, and the content widens to
+// ancestors and shared regions more readily.
+constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 0.6, 0.5, 0.2, kMinParagraph, 100};
+
+const Leaning &leaningOf(Bias bias)
+{
+    switch (bias) {
+    case Bias::Precision: return kPrecision;
+    case Bias::Recall: return kRecall;
+    case Bias::Balanced: break;
+    }
+    return kBalanced;
+}
 
 // The rules of one attempt.
 struct Rules {
@@ -450,8 +493,9 @@ class Chooser {
 public:
     // `dataTables` as dataTables() gives them for the tree.
     // `work`: reserve()d, for one attempt after another.
-    Chooser(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &dataTables, Workspace &work)
-        : tree_(tree), nodes_(tree.nodes()), rules_(rules), m_(work.measures), scored_(work.scored),
+    Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
+            const std::vector<std::uint32_t> &dataTables, Workspace &work)
+        : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
           dataTables_(dataTables)
     {
         measure(tree, rules, m_);
@@ -554,7 +598,7 @@ private:
         std::vector<std::uint32_t> close;
         const double topScore = scoreOrZero(top);
         for (const Scored &s : scored_)
-            if (s.node != top && s.score >= 0.75 * topScore)
+            if (s.node != top && s.score >= lean_.closeShare * topScore)
                 close.push_back(s.node);
         if (close.size() >= 3) {
             for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
@@ -568,7 +612,7 @@ private:
             }
         }
         double last = scoreOrZero(top);
-        const double threshold = last / 3;
+        const double threshold = last / lean_.ancestorDivisor;
         for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
             const double *score = scoreOf(a);
             if (!score)
@@ -616,7 +660,7 @@ private:
             return {top};
         const double topScore = scoreOrZero(top);
         const std::uint32_t topClass = tree_.classHash(top);
-        const double threshold = std::max(10.0, topScore * 0.2);
+        const double threshold = std::max(lean_.siblingFloor, topScore * lean_.siblingShare);
         // A cell's siblings are the cells of its table (a page laid out
         // in a table puts the parts of its article in rows of their own).
         const bool cell = nodes_[top].element == Element::Td;
@@ -652,8 +696,8 @@ private:
                 continue;
             const double density = linkDensity(m_, c);
             const std::uint32_t length = m_.text[c];
-            if ((length > 80 && density < 0.25) ||
-                (length > 0 && length <= 80 && density == 0 && (m_.flags[c] & kSentenceEnd)))
+            if ((length > lean_.proseLength && density < lean_.proseDensity) ||
+                (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd)))
                 parts.push_back(c);
         }
         return parts;
@@ -707,7 +751,7 @@ private:
         case Element::H2:
         case Element::H3: return rules_.weighNames && n.classWeight < 0;
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
-            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < 100;
+            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength;
         default:
             if (!isBox(n.element))
                 return false;
@@ -727,23 +771,23 @@ private:
                                        : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
-            return density > 0.6;
+            return density > lean_.listDensity;
         if (box.commas >= 10)
             return false;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
         if (dataCell(i) || dataTable(i))
-            return density > 0.5; // kept whatever its size
+            return density > lean_.boxDensity; // kept whatever its size
         if (n.element == Element::Table || n.element == Element::Td)
-            return density > 0.5 || (length < kMinParagraph && images == 0 && length > 0);
+            return density > lean_.boxDensity || (length < lean_.shortBlock && images == 0 && length > 0);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
             return true;
         if (box.inputs > paragraphs / 3 + 1)
             return true;
-        if (length < kMinParagraph && (images == 0 || images > 2))
+        if (length < lean_.shortBlock && (images == 0 || images > 2))
             return length > 0 || images > 2;
-        if (weight < 25 && bodyDensity > 0.2 && length < 1000)
+        if (weight < 25 && bodyDensity > lean_.bodyDensity && length < 1000)
             return true;
-        if (weight >= 25 && density > 0.5)
+        if (weight >= 25 && density > lean_.boxDensity)
             return true;
         if ((box.embeds == 1 && length < 75) || box.embeds > 1)
             return true;
@@ -766,6 +810,7 @@ private:
     const PageTree &tree_;
     const std::vector<PageNode> &nodes_;
     Rules rules_;
+    const Leaning &lean_;
     Measures &m_;
     std::vector<Scored> &scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
@@ -1000,6 +1045,134 @@ void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Sele
         chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
 }
 
+// What the class and id names of each node say of readers' comments, read
+// from the nodes' start tags as the page's tokens are replayed.
+class CommentNames final : public html::TokenSink {
+public:
+    explicit CommentNames(std::size_t nodes) : hints(nodes, CommentHint::None) {}
+    void characters(std::string_view) override {}
+    void startTag(const html::Tag &tag) override
+    {
+        const std::string_view classes = tag.attribute("class"), id = tag.attribute("id");
+        if (!classes.empty() || !id.empty())
+            hints[node] = ReadNameHints(classes, id, {}).comments;
+    }
+    void endTag(const html::Tag &) override {}
+
+    std::uint32_t node = 0; // the node whose start tag comes next
+    std::vector<CommentHint> hints;
+};
+
+std::vector<CommentHint> commentHints(const PageTree &tree)
+{
+    CommentNames names(tree.nodes().size());
+    tree.replay(names, [&names](const article::TokenPlace &token) {
+        if (token.kind != article::TokenKind::Start || !token.own)
+            return false;
+        names.node = token.node;
+        return true;
+    });
+    return std::move(names.hints);
+}
+
+// What no comment section shows: controls, and what holds or posts them.
+bool controlElement(Element e)
+{
+    switch (e) {
+    case Element::Form:
+    case Element::Button:
+    case Element::Select:
+    case Element::Textarea:
+    case Element::Input:
+    case Element::Iframe:
+    case Element::Object:
+    case Element::Embed:
+    case Element::Noscript:
+    case Element::Dialog:
+    case Element::Nav: return true;
+    default: return false;
+    }
+}
+
+// Readers' comments join the chosen content: each comment section the
+// choice left out, in its place in the document (most often after the
+// article; inside it, where the content holds it). A section is the
+// outermost element whose names speak of comments, shown, holding nothing
+// of the chosen content (an element around both the article and its
+// comments is no section), outside forms, the elements that post comments,
+// asides and footers. Inside it the forms, controls, navigation, what is named for
+// posting or answering a comment ("respond", "reply") and other
+// boilerplate names stay out; it joins when what is left shows a
+// paragraph's worth of text besides links.
+void addComments(const PageTree &tree, Selection &chosen)
+{
+    const auto &nodes = tree.nodes();
+    const std::size_t count = nodes.size();
+    const std::vector<CommentHint> hints = commentHints(tree);
+    std::vector<std::uint8_t> holdsChosen(count, 0);
+    for (std::size_t i = count; i-- > 1;)
+        if (chosen.shown(static_cast<std::uint32_t>(i)) || holdsChosen[i])
+            holdsChosen[nodes[i].parent] = 1;
+    const auto subtreeEnd = [&nodes, count](std::size_t top) {
+        std::size_t end = top + 1;
+        while (end < count && nodes[end].parent >= top && nodes[end].parent != kNoNode)
+            ++end;
+        return end;
+    };
+    std::vector<std::uint32_t> kept, text, linkText;
+    for (std::size_t i = 1; i < count;) {
+        const PageNode &n = nodes[i];
+        const auto top = static_cast<std::uint32_t>(i);
+        // Sidebars and footers hold lists of recent comments, not comments.
+        if (n.silent || hints[i] == CommentHint::Posting || controlElement(n.element) || n.element == Element::Aside ||
+            n.element == Element::Footer) {
+            i = subtreeEnd(i);
+            continue;
+        }
+        if (hints[i] != CommentHint::Comments || holdsChosen[i] || chosen.shown(top) || n.element == Element::Body ||
+            n.element == Element::Html) {
+            ++i;
+            continue;
+        }
+        const std::size_t end = subtreeEnd(i);
+        // The section's subtrees' text and link text, summed up to their tops.
+        text.assign(end - i, 0);
+        linkText.assign(end - i, 0);
+        for (std::size_t j = end; j-- > i;) {
+            const article::NodeCounts own = tree.countsOf(static_cast<std::uint32_t>(j));
+            text[j - i] += own.text;
+            linkText[j - i] += own.linkText;
+            if (j > i) {
+                text[nodes[j].parent - i] += text[j - i];
+                linkText[nodes[j].parent - i] += linkText[j - i];
+            }
+        }
+        kept.clear();
+        std::size_t shown = 0, plain = 0;
+        for (std::size_t j = i; j < end; ++j) {
+            const PageNode &c = nodes[j];
+            const auto node = static_cast<std::uint32_t>(j);
+            const bool inside = j == i || (!kept.empty() && std::binary_search(kept.begin(), kept.end(), c.parent));
+            // A block of links alone: the section's own buttons and menus.
+            const bool linksAlone = c.block && text[j - i] > 0 && linkText[j - i] == text[j - i];
+            if (!inside || c.silent || hints[j] == CommentHint::Posting || controlElement(c.element) ||
+                (c.unlikely && hints[j] != CommentHint::Comments) || linksAlone)
+                continue;
+            kept.push_back(node);
+            const article::NodeCounts own = tree.countsOf(node);
+            shown += own.text;
+            plain += own.text - own.linkText;
+        }
+        if (plain >= kMinParagraph) {
+            for (std::uint32_t node : kept)
+                chosen.marks[node] |= kShown;
+            chosen.marks[top] |= kRoot;
+            chosen.characters += shown;
+        }
+        i = end;
+    }
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -1007,8 +1180,9 @@ struct ArticleExtractor::State {
     PageTree tree;
 };
 
-ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
-    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options)
+ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer,
+                                   const ArticleOptions &article)
+    : state_(std::make_unique<State>(tokenizer)), sink_(out), options_(options), article_(article)
 {}
 
 ArticleExtractor::~ArticleExtractor() = default;
@@ -1061,9 +1235,10 @@ void ArticleExtractor::endOfFile()
     if (!choice_.tooDense) {
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
+        const Leaning &leaning = leaningOf(article_.bias);
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-            Selection s = Chooser(tree, kAttempts[a], tables, work).choose();
+            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work).choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
@@ -1089,6 +1264,8 @@ void ArticleExtractor::endOfFile()
     if (chosen.characters != 0) {
         // Laid out as it is chosen, held back while it is the title alone.
         const TitleChoice title = chooseTitle(tree, chosen);
+        if (article_.comments == Comments::Keep)
+            addComments(tree, chosen);
         std::vector<std::uint8_t> marks = chosen.marks;
         leaveOut(nodes, title, chosen);
         PastTitleSink out(sink_, titleAlone(options_, title.title));

@@ -49,6 +49,10 @@
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, or what was chosen lays out as
 //   no text at all, the whole body is given.
+// - The thresholds where a block could go either way (siblings joining,
+//   widening, link text, short blocks and lines of metadata inside) are
+//   set by the bias (Bias); readers' comments join in their place in the
+//   document when asked for (Comments).
 // - What a reader does not see counts for nothing: hidden elements, and
 //   what a details element without open folds away (all but its summary),
 //   as the renderer hides them (text/article/page_tree.h).
@@ -81,7 +85,8 @@
 // again). So it is, without the nodes being built, when the stream and the
 // most the nodes can take would pass that already (tiny headings, or tiny
 // blocks each with an element inside, again and again); the title is then
-// the document's.
+// the document's. Keeping readers' comments costs two bytes a node more,
+// and twelve bytes a node of a comment section while it is judged.
 
 #include "html/tokenizer/token_sink.h"
 #include "text/article/renderer_names.h"
@@ -95,6 +100,23 @@
 #include <vector>
 
 namespace quillan::text::article {
+
+// Which way the choice leans where a block could go either way: the
+// balanced choice; a shorter, cleaner text (stricter on link text, short
+// blocks and lines of metadata inside the content); or a fuller one (more
+// of the chosen region's neighbours, widening to larger regions sooner).
+enum class Bias : std::uint8_t { Balanced, Precision, Recall };
+
+// Readers' comments: left out, or written with the article. Kept, the
+// page's comment sections (their class or id names say comments) come in
+// document order, most often after the article; their forms and buttons
+// stay out.
+enum class Comments : std::uint8_t { Drop, Keep };
+
+struct ArticleOptions {
+    Bias bias = Bias::Balanced;
+    Comments comments = Comments::Drop;
+};
 
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
@@ -116,7 +138,8 @@ class ArticleExtractor final : public html::TokenSink {
 public:
     // As TextRenderer: `out` receives the text, `tokenizer` (may be null)
     // is told of state changes; both must outlive the extractor.
-    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr);
+    ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr,
+                     const ArticleOptions &article = {});
     ~ArticleExtractor() override;
     ArticleExtractor(const ArticleExtractor &) = delete;
     ArticleExtractor &operator=(const ArticleExtractor &) = delete;
@@ -148,6 +171,7 @@ private:
     std::unique_ptr<State> state_;
     TrimmedLines sink_; // the text goes out through it
     RenderOptions options_;
+    ArticleOptions article_;
     ArticleChoice choice_;
     std::size_t pageBytes_ = 0;
 };

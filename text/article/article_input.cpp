@@ -37,8 +37,9 @@ void giveBackFreedMemory(std::size_t freedBytes)
 
 } // namespace
 
-ArticleInput::ArticleInput(TextSink &out, const RenderOptions &options, std::size_t sizeHint)
-    : out_(out), options_(options), parser_(std::make_unique<html::Parser>()), sizeHint_(sizeHint)
+ArticleInput::ArticleInput(TextSink &out, const RenderOptions &options, std::size_t sizeHint,
+                           const ArticleOptions &article)
+    : out_(out), options_(options), article_(article), parser_(std::make_unique<html::Parser>()), sizeHint_(sizeHint)
 {
     if (sizeHint > 0)
         parser_->reserve(sizeHint);
@@ -113,7 +114,7 @@ void ArticleInput::dropTree()
     documentPeak_ = std::max(documentPeak_, parser_->bytesInUse());
     parser_.reset();
     giveBackFreedMemory(documentPeak_ + read_);
-    extractor_ = std::make_unique<ArticleExtractor>(out_, options_, &control_);
+    extractor_ = std::make_unique<ArticleExtractor>(out_, options_, &control_, article_);
     tokenizer_ = std::make_unique<html::Tokenizer>(*extractor_);
     control_.attach(*tokenizer_);
     for (std::string &block : kept_) {
@@ -139,7 +140,7 @@ void ArticleInput::finish()
             kept_.shrink_to_fit();
             giveBackFreedMemory(read_);
             fromTree_ = true;
-            extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
+            extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr, article_);
             extractor_->setPageBytes(std::max(read_, sizeHint_));
             extractor_->reserveFor(read_);
             article::walkDocument(document, *extractor_);

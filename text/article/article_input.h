@@ -54,7 +54,8 @@ public:
     // As ArticleExtractor: `out` receives the text and must outlive this.
     // `sizeHint`: the page's size when known (0: not known), for the
     // Document's storage.
-    ArticleInput(TextSink &out, const RenderOptions &options, std::size_t sizeHint = 0);
+    ArticleInput(TextSink &out, const RenderOptions &options, std::size_t sizeHint = 0,
+                 const ArticleOptions &article = {});
     ~ArticleInput();
     ArticleInput(const ArticleInput &) = delete;
     ArticleInput &operator=(const ArticleInput &) = delete;
@@ -84,6 +85,7 @@ private:
 
     TextSink &out_;
     RenderOptions options_;
+    ArticleOptions article_;
     std::unique_ptr<html::Parser> parser_;
     std::vector<std::string> kept_; // the text while the tree is built
     std::size_t sizeHint_ = 0;

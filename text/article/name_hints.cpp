@@ -17,6 +17,8 @@ enum Finding : std::uint8_t {
     kContent = 1u << 1,  // keeps an element a candidate whatever else its names say
     kNegative = 1u << 2, // weighs against
     kPositive = 1u << 3, // weighs for
+    kComments = 1u << 4, // readers' comments
+    kPosting = 1u << 5,  // the form, link or button that posts or answers a comment
 };
 
 struct Pattern {
@@ -29,11 +31,11 @@ constexpr Pattern kParts[] = {
     {"banner"sv, kUnlikely | kNegative},
     {"breadcrumb"sv, kUnlikely},
     {"combx"sv, kUnlikely | kNegative},
-    {"comment"sv, kUnlikely | kNegative},
+    {"comment"sv, kUnlikely | kNegative | kComments},
     {"community"sv, kUnlikely},
     {"cookie"sv, kUnlikely | kNegative},
     {"consent"sv, kUnlikely},
-    {"disqus"sv, kUnlikely},
+    {"disqus"sv, kUnlikely | kComments},
     {"footer"sv, kUnlikely | kNegative},
     {"gdpr"sv, kUnlikely},
     {"header"sv, kUnlikely},
@@ -82,6 +84,15 @@ constexpr Pattern kParts[] = {
     {"tag-list"sv, kUnlikely},
     {"taglist"sv, kUnlikely},
 
+    {"kommentar"sv, kComments},
+    {"komentar"sv, kComments},
+    {"comentario"sv, kComments},
+    {"respond"sv, kPosting},
+    {"reply"sv, kPosting},
+    {"comment-form"sv, kPosting},
+    {"commentform"sv, kPosting},
+    {"comment_form"sv, kPosting},
+
     {"article"sv, kContent | kPositive},
     {"content"sv, kContent | kPositive},
     {"main"sv, kContent | kPositive},
@@ -124,6 +135,7 @@ constexpr Pattern kWords[] = {
     {"rail"sv, kUnlikely},
     {"com"sv, kNegative},
     {"hid"sv, kNegative},
+    {"form"sv, kPosting},
 };
 
 // The bytes of names, numbered: letters of either case, digits, '-', '_';
@@ -296,6 +308,10 @@ NameHints ReadNameHints(std::string_view classes, std::string_view id, std::stri
     const std::uint8_t ofClasses = classes.empty() ? 0 : findingsOf(classes);
     const std::uint8_t ofId = id.empty() ? 0 : findingsOf(id);
     hints.weight = static_cast<std::int16_t>(weightOf(ofClasses) + weightOf(ofId));
+    const std::uint8_t said = ofClasses | ofId;
+    hints.comments = said & kPosting    ? CommentHint::Posting
+                     : said & kComments ? CommentHint::Comments
+                                        : CommentHint::None;
     if (!role.empty()) {
         if (equalsLower(role, "main") || equalsLower(role, "article"))
             hints.weight = static_cast<std::int16_t>(hints.weight + 25);
@@ -304,8 +320,7 @@ NameHints ReadNameHints(std::string_view classes, std::string_view id, std::stri
             return hints;
         }
     }
-    const std::uint8_t names = ofClasses | ofId;
-    hints.unlikely = (names & kUnlikely) && !(names & kContent);
+    hints.unlikely = (said & kUnlikely) && !(said & kContent);
     return hints;
 }
 

@@ -4,7 +4,8 @@
 // "article", "content", "post", negative for boilerplate such as "comment",
 // "sidebar", "share", "promo"), and whether the element is unlikely to hold
 // the main content at all (navigation, menus, footers, cookie and newsletter
-// boxes, ads) unless its names also speak of content.
+// boxes, ads) unless its names also speak of content; and whether they
+// speak of readers' comments.
 //
 // Names are matched as lower-case parts of the attribute values: "nav"
 // matches "main-nav" and "navbar"; short words ("ad", "ads", "tags") match
@@ -15,9 +16,17 @@
 
 namespace quillan::text::article {
 
+// What the names say of readers' comments.
+enum class CommentHint : std::uint8_t {
+    None,
+    Comments, // a comment section, or a comment in one ("comments", "disqus")
+    Posting,  // the form, link or button that posts or answers one ("respond", "reply")
+};
+
 struct NameHints {
     std::int16_t weight = 0; // -50 to +50: 25 for each of class and id
     bool unlikely = false;
+    CommentHint comments = CommentHint::None;
 };
 
 NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role);

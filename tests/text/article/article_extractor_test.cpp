@@ -396,6 +396,76 @@ TEST(ArticleText, TheTitleIsTheHeadingClosestToTheDocumentsTitle)
     EXPECT_TRUE(first.back() == 't' || first.back() == '\xA9' || first.back() == '\xAC') << first;
 }
 
+TEST(ArticleText, CommentsKeptOnlyWhenAskedAndNeverTheirForms)
+{
+    Options keep;
+    keep.comments = quillan::text::Comments::Keep;
+    // A blog's comment section after the article: its list of comments, a
+    // reply link on each, and the form that posts one; a sidebar's list of
+    // recent comments.
+    const std::string blog =
+        "<title>Notes on tides</title><div id=content><article><h1>Notes on tides</h1>" + prose("tide") +
+        prose("moon") +
+        "</article></div><div id=comments class=comments-area><h2 class=comments-title>Two thoughts</h2>"
+        "<ol class=comment-list><li class=comment><div class=comment-author>Ann</div>"
+        "<p>FirstComment: the neap tides here are odd, I have watched them for years.</p>"
+        "<div class=reply><a class=comment-reply-link href=#r>ReplyLink</a></div></li>"
+        "<li class=comment><p>SecondComment: thanks, that explains the spring tide we had.</p></li></ol>"
+        "<ul class=comment-tabs><li><a href=#a>TabOne</a><li><a href=#b>TabTwo</a></ul>"
+        "<div id=respond class=comment-respond><h3 id=reply-title>LeaveAReply</h3>"
+        "<form id=commentform><p>Your email address will not be published FormNote.</p>"
+        "<textarea name=comment></textarea><input type=submit value=PostComment></form></div></div>"
+        "<aside class=widget_recent_comments><ul><li class=recentcomments>RecentAnn Whitfield on <a href=/a>Notes on "
+        "tides</a><li class=recentcomments>RecentBob Carmody on <a href=/b>The harbour in winter</a></ul></aside>"
+        "<footer><p>Copyright FooterWord, all rights reserved, terms, privacy, contact us.</p></footer>";
+    const std::string plain = article(blog);
+    EXPECT_FALSE(has(plain, "FirstComment")) << plain;
+    const std::string kept = article(blog, 0, keep);
+    ASSERT_TRUE(has(kept, "FirstComment") && has(kept, "SecondComment") && has(kept, "Two thoughts")) << kept;
+    EXPECT_LT(kept.find("moon"), kept.find("Two thoughts")) << kept;
+    EXPECT_LT(kept.find("FirstComment"), kept.find("SecondComment")) << kept;
+    for (const char *control :
+         {"ReplyLink", "TabOne", "LeaveAReply", "FormNote", "PostComment", "RecentAnn", "FooterWord"})
+        EXPECT_FALSE(has(kept, control)) << control << "\n" << kept;
+    // Without comments, the same text as without asking for them.
+    EXPECT_EQ(article(newsPage().replace(newsPage().find("<section class=comments>"), 0, ""), 0, keep),
+              article(newsPage(), 0, keep));
+    const std::string news = article(newsPage(), 0, keep);
+    EXPECT_TRUE(has(news, "CommentWord")) << news;
+    // Inside the chosen content, they stay where they are.
+    const std::string inside = "<title>Tides</title><div id=post>" + prose("tide") +
+                               "<div class=comments><p>InsideComment: well put, and I agree with the moon part.</p>"
+                               "</div>" +
+                               prose("moon") + "</div>";
+    const std::string within = article(inside, 0, keep);
+    EXPECT_LT(within.find("InsideComment"), within.find("moon")) << within;
+    EXPECT_FALSE(has(article(inside), "InsideComment"));
+}
+
+TEST(ArticleText, PrecisionAndRecallLeanWhereABlockCouldGoEitherWay)
+{
+    Options precision, recall;
+    precision.bias = quillan::text::Bias::Precision;
+    recall.bias = quillan::text::Bias::Recall;
+    // Inside the content, a box with some link text (a sixth of it); beside
+    // it, a line of plain text with no full stop, some seventy letters long.
+    const std::string page =
+        "<title>Tides</title><body><div><div>" + prose("tide") + prose("moon") +
+        "<div>BorderlineBox tells of the almanac, see <a href=/almanac>the almanac</a>"
+        " for the tables of the year</div>" +
+        prose("sea") +
+        "</div><p>NeighbourLine about the harbour and the fishing boats that wait there for the evening water</p>"
+        "</div></body>";
+    const std::string balanced = article(page);
+    ASSERT_TRUE(has(balanced, "BorderlineBox") && has(balanced, "sea")) << balanced;
+    EXPECT_FALSE(has(balanced, "NeighbourLine")) << balanced;
+    const std::string cleaner = article(page, 0, precision);
+    EXPECT_FALSE(has(cleaner, "BorderlineBox")) << cleaner;
+    EXPECT_TRUE(has(cleaner, "moon") && has(cleaner, "sea")) << cleaner;
+    const std::string fuller = article(page, 0, recall);
+    EXPECT_TRUE(has(fuller, "NeighbourLine") && has(fuller, "BorderlineBox")) << fuller;
+}
+
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
 {
     const std::string page = newsPage();
