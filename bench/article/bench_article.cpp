@@ -90,10 +90,13 @@ struct HalvesF1 {
     double even = -1, odd = -1;
 };
 
-HalvesF1 scoreMultilingual(const fs::path &convert, const fs::path &corpus)
+// `options`: "" for the default's rows per domain too, else the options to
+// score the halves with (say "--precision").
+HalvesF1 scoreMultilingual(const fs::path &convert, const fs::path &corpus, const std::string &options)
 {
-    const std::string command =
-        "python3 '" QUILLAN_SCORE_MULTILINGUAL "' '" + convert.string() + "' '" + corpus.string() + "' 2>&1";
+    const std::string command = "python3 '" QUILLAN_SCORE_MULTILINGUAL "' " +
+                                std::string(options.empty() ? "" : "--halves ") + "'" + convert.string() + "' '" +
+                                corpus.string() + "' " + options + " 2>&1";
     HalvesF1 halves;
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -320,7 +323,12 @@ int main(int argc, char **argv)
     if (fs::exists(multilingual / "segments.json")) {
         std::printf("\nmultilingual corpus %s: segments kept (score_segments.py)\n", multilingual.c_str());
         std::fflush(stdout);
-        halves = scoreMultilingual(convert, multilingual);
+        halves = scoreMultilingual(convert, multilingual, "");
+        for (const char *bias : {"--precision", "--recall"}) {
+            std::printf("with %s:\n", bias);
+            std::fflush(stdout);
+            scoreMultilingual(convert, multilingual, bias);
+        }
     } else {
         std::printf("\nno multilingual corpus at %s\n", multilingual.c_str());
     }

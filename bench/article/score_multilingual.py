@@ -4,10 +4,11 @@ scorer over all pages, over each half (the even- and odd-numbered pages in
 name order, the one to decide rules on and the one to confirm them) and per
 top-level domain of the pages' addresses.
 
-    score_multilingual.py QUILLAN_CONVERT CORPUS [OPTION...]
+    score_multilingual.py [--halves] QUILLAN_CONVERT CORPUS [OPTION...]
 
 OPTIONs go to quillan-convert after --article (--precision, --recall,
---comments...). Prints one row per group: pages, precision, recall, F1.
+--comments...). Prints one row per group: pages, precision, recall, F1;
+with --halves only all pages and the two halves.
 """
 import json
 import os
@@ -39,9 +40,13 @@ def score(scorer, outputs, segments, work, name):
 
 
 def main():
-    if len(sys.argv) < 3:
+    args = sys.argv[1:]
+    halves_only = bool(args) and args[0] == "--halves"
+    if halves_only:
+        args = args[1:]
+    if len(args) < 2:
         sys.exit(__doc__)
-    convert, corpus, options = sys.argv[1], sys.argv[2], sys.argv[3:]
+    convert, corpus, options = args[0], args[1], args[2:]
     scorer = os.path.join(corpus, "score_segments.py")
     with open(os.path.join(corpus, "segments.json"), encoding="utf-8") as f:
         segments = json.load(f)
@@ -60,12 +65,13 @@ def main():
         by_domain = {}
         for name in names:
             by_domain.setdefault(domain_of(segments[name]["url"]), []).append(name)
-        groups += sorted((("." + d if d != "hard" else d), keys) for d, keys in by_domain.items())
+        if not halves_only:
+            groups += sorted((("." + d if d != "hard" else d), keys) for d, keys in by_domain.items())
 
         print("%-12s %5s %9s %9s %9s" % ("pages", "count", "precision", "recall", "F1"))
         for index, (label, keys) in enumerate(groups):
             p, r, f1 = score(scorer, outputs, {k: segments[k] for k in keys}, work, "group%d" % index)
-            print("%-12s %5d %9.3f %9.3f %9.3f" % (label, len(keys), p, r, f1))
+            print("%-12s %5d %9.3f %9.3f %9.3f" % (label, len(keys), p, r, f1), flush=True)
 
 
 if __name__ == "__main__":
