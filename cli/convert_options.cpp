@@ -101,6 +101,7 @@ text::Options textOptionsOf(const Options &options)
     text.envelope = options.envelope;
     text.metadata = options.metadata;
     text.address = options.url.value_or(std::string());
+    text.account = options.verbose ? text::Account::Keep : text::Account::Skip;
     return text;
 }
 

@@ -54,6 +54,11 @@ enum class Syntax : std::uint8_t {
 // Markdown: images written as images, or left out.
 using readable::Images;
 
+// Kind::Article: whether the choice keeps an account of the rules that
+// decided it (Result::article's account); keeping one costs a reading of
+// the page's tokens more.
+using readable::Account;
+
 // Whether the page's title (text/page_title.h) is looked for while it is
 // converted. Looking costs a second reading of the page's first MiB.
 enum class TitleSearch : std::uint8_t { Skip, Find };
@@ -97,6 +102,7 @@ struct Options {
     // The readable kinds: break lines longer than this many characters at
     // spaces; 0: never.
     std::size_t width = 0;
+    Account account = Account::Skip; // Kind::Article only
 };
 
 // What a conversion learnt about its page.
