@@ -134,7 +134,7 @@ TEST(ArticleCommandLine, VerboseTellsTheRulesThatDecidedUnderEachPage)
     const std::string sidebar = line("set aside: div#sidebar.widget");
     EXPECT_NE(sidebar.find("SidebarWord"), std::string::npos) << r.err;
     EXPECT_NE(sidebar.find("its names"), std::string::npos) << r.err;
-    EXPECT_NE(sidebar.find("sidebar: boilerplate"), std::string::npos) << r.err;
+    EXPECT_NE(sidebar.find("sidebar (boilerplate)"), std::string::npos) << r.err;
     const std::string chosen = line("chosen: article");
     EXPECT_NE(chosen.find("\"Harbour tides The tides"), std::string::npos) << r.err;
     EXPECT_NE(chosen.find("the best score"), std::string::npos) << r.err;

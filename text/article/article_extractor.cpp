@@ -1234,7 +1234,7 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     };
     switch (d.rule) {
     case Rule::BestScore: return figure("%.1f", d.figure) + (names.empty() ? "" : "; " + names);
-    case Rule::CloseScores: return count(d.figure, "other scores", "others score") + " nearly as well inside it";
+    case Rule::CloseScores: return count(d.figure, "container", "containers");
     case Rule::BetterAncestor: return figure("%.1f", d.figure);
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
     case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);

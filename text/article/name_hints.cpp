@@ -307,16 +307,18 @@ bool containsLower(std::string_view value, std::string_view lowerPart)
     return false;
 }
 
-// One attribute's value as ExplainNameHints() writes it, empty when none of
-// its names says anything: the parts found anywhere, then the whole words.
+// One attribute as ExplainNameHints() writes it, empty when none of its
+// names says anything: the parts found anywhere, then the whole words,
+// each once.
 std::string explainValue(std::string_view attribute, std::string_view value)
 {
     std::string found;
     const auto add = [&found](std::string_view name, std::uint8_t findings) {
+        const std::string entry = std::string(name) + " (" + std::string(findingWord(findings)) + ")";
+        if ((", " + found + ", ").find(", " + entry + ", ") != std::string::npos)
+            return;
         found += found.empty() ? "" : ", ";
-        found += name;
-        found += ": ";
-        found += findingWord(findings);
+        found += entry;
     };
     for (const Pattern &p : kParts)
         if (containsLower(value, p.text))
@@ -330,9 +332,7 @@ std::string explainValue(std::string_view attribute, std::string_view value)
                 add(w.text, w.findings);
         wordStart = i + 1;
     }
-    if (found.empty())
-        return found;
-    return std::string(attribute) + " \"" + std::string(value) + "\" (" + found + ")";
+    return found.empty() ? found : std::string(attribute) + " " + found;
 }
 
 } // namespace
