@@ -1087,13 +1087,14 @@ void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Sele
 // The account's blocks of one kind (set aside, dropped) told at most; the
 // others are counted.
 constexpr std::size_t kMostTold = 24;
-// A block's first words in the account: at most this many, and bytes.
-constexpr std::size_t kFirstWords = 8, kFirstWordBytes = 60;
+// A block's first words in the account: at most this many, and bytes; its
+// classes in its name.
+constexpr std::size_t kFirstWords = 8, kFirstWordBytes = 60, kClassesShown = 3;
 
 // The blocks an account names, read back from the page's tokens in one
-// replay: each one's tag, id, classes and role, and its first words as a
-// reader sees them (the text of what is never shown counts only for a
-// block that is never shown itself).
+// replay: each one's tag, id, classes and role, and the first words of its
+// text in the page (the text of what is never shown, scripts and hidden
+// parts, counts only for a block that is never shown itself).
 class BlockNames final : public html::TokenSink {
 public:
     struct Block {
@@ -1144,14 +1145,15 @@ public:
         b.name = tag.name;
         if (!id.empty() && id.find_first_of(" \t\n\f\r") == std::string_view::npos)
             b.name += "#" + std::string(id);
+        // Its first classes; "..." when it has more.
         std::size_t shown = 0;
         for (std::size_t at = 0; (at = classes.find_first_not_of(" \t\n\f\r", at)) != std::string_view::npos;) {
-            const std::size_t end = std::min(classes.find_first_of(" \t\n\f\r", at), classes.size());
-            b.name += ++shown > 3 ? std::string(".") : "." + std::string(classes.substr(at, end - at));
-            if (shown > 3) {
-                b.name += "..";
+            if (++shown > kClassesShown) {
+                b.name += "...";
                 break;
             }
+            const std::size_t end = std::min(classes.find_first_of(" \t\n\f\r", at), classes.size());
+            b.name += "." + std::string(classes.substr(at, end - at));
             at = end;
         }
     }
