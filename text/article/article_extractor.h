@@ -62,6 +62,11 @@
 // No line ends in white space, nor starts with any but spaces and tabs
 // (text/article/trimmed_lines.h).
 //
+// The account (RenderOptions::account, for -v): when asked for, the choice
+// notes its decisions where it makes them, by node, and once the text is
+// written names their blocks from one replay of the tokens. Without it
+// nothing is noted, and the choice is the same either way.
+//
 // Memory: the token stream, about the page's decoded size (less when
 // markup is dense, up to 1.4 times it on a page of nothing but tiny blocks
 // such as <p>x</p>); eight bytes for each node of the tree (blocks, links,
@@ -139,11 +144,12 @@ struct Decision {
     Verdict verdict;
     Rule rule;
     // The block as a person finds it in the page: its tag with its id and
-    // classes ("div#sidebar.widget"), and the first words of its text.
+    // first classes ("div#sidebar.widget"), and the first words of its text
+    // (the document's title: no block, the title as its words).
     std::string block;
     std::string words;
     // What the rule weighed: a score, a share of link text, the names
-    // found, a length ("score 31.5").
+    // found, a length ("link text 85% of 120 characters"); may be empty.
     std::string detail;
 };
 
