@@ -628,7 +628,7 @@ private:
                     holds += isAncestor(nodes_, a, c) ? 1 : 0;
                 if (holds >= 3) {
                     top = a;
-                    note(Verdict::Widened, Rule::CloseScores, top, static_cast<double>(close.size()));
+                    note(Verdict::Widened, Rule::CloseScores, top, holds);
                     break;
                 }
             }
