@@ -371,7 +371,7 @@ void ArchiveConversion::convertArchive(int fd, const std::string &name)
         out_.write(page->record);
         if (reportArticles && page->choice)
             report_(name + ": record at offset " + page->where.text() + " (" + page->record.url +
-                    "): " + text::article::describe(*page->choice));
+                    "): " + text::article::tell(*page->choice));
     }
 }
 

@@ -111,7 +111,7 @@ public:
     // Called now and then while an archive is read.
     std::function<void(const ArchiveCounts &)> onProgress;
     // In article mode: each converted record's choice of content is
-    // reported too (text::article::describe()), after its record is written.
+    // reported too (text::article::tell()), after its record is written.
     bool reportArticles = false;
 
 private:

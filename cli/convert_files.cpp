@@ -80,7 +80,7 @@ std::string convertOneTelling(const std::string &in, const std::string *out, con
     const text::Result result = convertOne(in, out, options);
     if (!verbose || !result.article)
         return {};
-    return (in == "-" ? std::string("standard input") : in) + ": " + text::article::describe(*result.article);
+    return (in == "-" ? std::string("standard input") : in) + ": " + text::article::tell(*result.article);
 }
 
 } // namespace quillan::cli

@@ -19,7 +19,7 @@ namespace quillan::cli {
 // ConversionError.
 text::Result convertOne(const std::string &in, const std::string *out, const text::Options &options);
 // As convertOne(); with `verbose` in article mode, answers which content the
-// page gave, "INPUT: " and text::article::describe() ("standard input" for "-"),
+// page gave, "INPUT: " and text::article::tell() ("standard input" for "-"),
 // once the text is complete; else an empty string.
 std::string convertOneTelling(const std::string &in, const std::string *out, const text::Options &options,
                               bool verbose);

@@ -103,6 +103,7 @@ text::Options textOptionsOf(const Options &options)
     text.envelope = options.envelope;
     text.metadata = options.metadata;
     text.address = options.url.value_or(std::string());
+    text.account = options.verbose ? text::Account::Keep : text::Account::Skip;
     return text;
 }
 
@@ -399,7 +400,8 @@ void printUsage(std::FILE *to)
                  "                   the content's neighbours (not with --precision)\n"
                  "  -v, --verbose    with --article: say on standard error which content each\n"
                  "                   page gave (its article, its largest content region, or\n"
-                 "                   the whole body) and its length\n"
+                 "                   the whole body) and its length, then the rules that\n"
+                 "                   decided, a line each\n"
                  "  --markdown       write the readable text (or with --article, the article)\n"
                  "                   as Markdown: headings, lists, quotes, emphasis, code,\n"
                  "                   links and images marked as CommonMark marks them\n"

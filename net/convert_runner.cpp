@@ -379,7 +379,7 @@ void BatchRunner::onJobEnded(JobSlot &slot, bool ok, const QString &textPath, co
         const std::optional<text::article::ArticleChoice> &chosen = slot.job->result().article;
         if (settings_.verbose && chosen)
             if (Item *item = find(slot.item))
-                item->remark = prefixed(item->input + ": " + text::article::describe(*chosen));
+                item->remark = prefixed(item->input + ": " + text::article::tell(*chosen));
         finish(slot.item, true, {}, QFile::encodeName(textPath).toStdString());
     } else {
         const QString text = reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;

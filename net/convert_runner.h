@@ -61,7 +61,7 @@ struct RunSettings {
     // FileConversion).
     text::Options text;
     // In article mode: each fetched page's choice of content is told on
-    // standard error once its text is delivered (text::article::describe()).
+    // standard error once its text is delivered (text::article::tell()).
     bool verbose = false;
 };
 

@@ -90,6 +90,7 @@ readable::RenderOptions renderOptions(const Options &options)
     o.links = options.links;
     o.address = options.address;
     o.width = options.width;
+    o.account = options.account;
     return o;
 }
 

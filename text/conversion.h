@@ -59,6 +59,11 @@ using readable::Images;
 using article::Bias;
 using article::Comments;
 
+// Kind::Article: whether the choice keeps an account of the rules that
+// decided it (Result::article's account); keeping one costs a reading of
+// the page's tokens more.
+using readable::Account;
+
 // Whether the page's title (text/page_title.h) is looked for while it is
 // converted. Looking costs a second reading of the page's first MiB.
 enum class TitleSearch : std::uint8_t { Skip, Find };
@@ -104,6 +109,7 @@ struct Options {
     // The readable kinds: break lines longer than this many characters at
     // spaces; 0: never.
     std::size_t width = 0;
+    Account account = Account::Skip; // Kind::Article only
 };
 
 // What a conversion learnt about its page.

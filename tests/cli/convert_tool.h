@@ -4,6 +4,7 @@
 #include "support/files.h"
 #include "support/process.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,19 @@ inline ProcessResult runConvertTool(const TempDir &dir, std::vector<std::string>
 {
     args.insert(args.begin(), QUILLAN_CONVERT);
     return runProgram(args, {.input = input, .workDir = dir.path()});
+}
+
+// Standard error without the lines of the articles' accounts (--verbose),
+// which are indented under each page's line.
+inline std::string withoutAccounts(const std::string &err)
+{
+    std::string kept;
+    for (std::size_t at = 0, end; at < err.size(); at = end + 1) {
+        end = std::min(err.find('\n', at), err.size());
+        if (err.compare(at, 2, "  ") != 0)
+            kept += err.substr(at, end + 1 - at);
+    }
+    return kept;
 }
 
 } // namespace testsupport

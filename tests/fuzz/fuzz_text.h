@@ -59,8 +59,10 @@ inline bool validUtf8(std::string_view s)
     return true;
 }
 
+// The text of `page` fed in `pieces` (none: whole); what the conversion
+// learnt in `*result` when given.
 inline std::string render(std::string_view page, const std::vector<std::size_t> &pieces,
-                          const quillan::text::Options &o)
+                          const quillan::text::Options &o, quillan::text::Result *result = nullptr)
 {
     StringSink out;
     const auto text = quillan::text::makeConverter(o, out);
@@ -70,7 +72,9 @@ inline std::string render(std::string_view page, const std::vector<std::size_t> 
         text->feed(page.substr(at, n));
         at += n;
     }
-    text->finish();
+    quillan::text::Result learnt = text->finish();
+    if (result)
+        *result = std::move(learnt);
     return out.text;
 }
 

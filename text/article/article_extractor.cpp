@@ -1,12 +1,15 @@
 #include "text/article/article_extractor.h"
 
+#include "base/utf8.h"
 #include "text/article/name_hints.h"
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace quillan::text::article {
 namespace {
@@ -113,6 +116,34 @@ struct Measures {
 
 using CountsCursor = PageTree::CountsCursor;
 
+// A decision as the choice notes it: by node, with the figure the rule
+// weighed and the bar it was held against.
+struct Noted {
+    Verdict verdict;
+    Rule rule;
+    std::uint32_t node;
+    double figure = 0, bar = 0;
+};
+
+// The account of one attempt, noted where its decisions are made
+// (Account::Keep; without it there is no recorder).
+class Recorder {
+public:
+    void note(Verdict verdict, Rule rule, std::uint32_t node, double figure = 0, double bar = 0)
+    {
+        noted.push_back({verdict, rule, node, figure, bar});
+    }
+    std::vector<Noted> noted;
+};
+
+// A node set aside for what the page hides, rather than for what its
+// element is (script, style, audio, svg, select: never shown as text).
+bool hiddenByPage(const PageNode &n)
+{
+    return n.silent && (readable::FlagsOf(n.element) & (readable::kNotDisplayed | readable::kNoContent)) == 0 &&
+           n.element != Element::Svg && n.element != Element::Select;
+}
+
 // Blocks, and table cells, which lay out as blocks too (rows and row groups
 // only pass a cell's points on to its table).
 bool isBlock(const PageNode &n)
@@ -205,8 +236,9 @@ bool isBox(Element e)
 // One pass in node order: the nodes whose subtrees are still open are on a
 // stack (set aside ones never), and each adds its sums to its parent's as it
 // leaves.
-// `m` holds the last attempt's, its storage used again.
-void measure(const PageTree &tree, const Rules &rules, Measures &m)
+// `m` holds the last attempt's, its storage used again. `recorder` (may be
+// null) notes the subtrees set aside.
+void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *recorder)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
@@ -295,6 +327,12 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m)
             (n.element == Element::Nav || n.element == Element::Aside || n.element == Element::Footer))
             setAside = true;
         if (setAside) {
+            if (recorder && (!n.silent || hiddenByPage(n)))
+                recorder->note(Verdict::SetAside,
+                               n.silent     ? Rule::Hidden
+                               : n.unlikely ? Rule::Names
+                                            : Rule::Element,
+                               static_cast<std::uint32_t>(i));
             // It and its subtree (the nodes after it whose parents are in
             // it) count for nothing, and nothing of them goes up.
             const std::size_t top = i;
@@ -492,13 +530,14 @@ private:
 class Chooser {
 public:
     // `dataTables` as dataTables() gives them for the tree.
-    // `work`: reserve()d, for one attempt after another.
+    // `work`: reserve()d, for one attempt after another. `recorder` (may be
+    // null) notes the attempt's decisions.
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
-            const std::vector<std::uint32_t> &dataTables, Workspace &work)
+            const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
-          dataTables_(dataTables)
+          dataTables_(dataTables), recorder_(recorder)
     {
-        measure(tree, rules, m_);
+        measure(tree, rules, m_, recorder);
     }
 
     Selection choose()
@@ -509,6 +548,7 @@ public:
         s.marks.assign(nodes_.size(), 0);
         if (top == kNoNode)
             return s;
+        note(Verdict::Chosen, Rule::BestScore, top, scoreOrZero(top));
         top = widen(top);
         for (std::uint32_t part : withSiblings(top))
             s.marks[part] |= kRoot;
@@ -519,8 +559,12 @@ public:
             const bool inside = s.root(n) || s.shown(p);
             if (!inside || m_.setAside(n))
                 continue;
-            if (!s.root(n) && rules_.cleanInside && boilerplate(n))
-                continue;
+            if (!s.root(n) && rules_.cleanInside) {
+                if (const std::optional<Rule> drop = boilerplate(n)) {
+                    noteDrop(*drop, n);
+                    continue;
+                }
+            }
             s.marks[i] |= kShown;
             s.characters += nodes_[i].silent ? 0 : counts.at(n).text;
         }
@@ -528,6 +572,25 @@ public:
     }
 
 private:
+    void note(Verdict verdict, Rule rule, std::uint32_t node, double figure = 0, double bar = 0) const
+    {
+        if (recorder_)
+            recorder_->note(verdict, rule, node, figure, bar);
+    }
+    // A block dropped inside the content, with what its rule weighed.
+    void noteDrop(Rule rule, std::uint32_t n) const
+    {
+        if (!recorder_)
+            return;
+        const Box box = m_.box(n);
+        switch (rule) {
+        case Rule::LinkDensity: note(Verdict::Dropped, rule, n, linkDensity(m_, n), m_.text[n]); break;
+        case Rule::FormControls: note(Verdict::Dropped, rule, n, box.inputs, box.paragraphs); break;
+        case Rule::Pictures: note(Verdict::Dropped, rule, n, box.images, box.paragraphs); break;
+        default: note(Verdict::Dropped, rule, n, m_.text[n]); break;
+        }
+    }
+
     // The node's score, null when it has none.
     const double *scoreOf(std::uint32_t n) const
     {
@@ -607,6 +670,7 @@ private:
                     holds += isAncestor(nodes_, a, c) ? 1 : 0;
                 if (holds >= 3) {
                     top = a;
+                    note(Verdict::Widened, Rule::CloseScores, top, holds);
                     break;
                 }
             }
@@ -621,6 +685,7 @@ private:
                 break;
             if (*score > last) {
                 top = a;
+                note(Verdict::Widened, Rule::BetterAncestor, top, *score);
                 break;
             }
             last = *score;
@@ -631,16 +696,20 @@ private:
         if (nodes_[top].element != Element::Td) {
             const std::uint32_t cell = enclosing(top, Element::Td);
             if (cell != kNoNode && enclosing(top, Element::Table) == enclosing(cell, Element::Table) &&
-                m_.text[top] * 4 >= m_.text[cell] * 3)
+                m_.text[top] * 4 >= m_.text[cell] * 3) {
                 top = cell;
+                note(Verdict::Widened, Rule::TableCell, top);
+            }
         }
         // An article element says where the article is: when the best
         // container lies in one and holds most of its text, the rest of it
         // is the article's heading, summary and end matter.
         if (nodes_[top].element != Element::Article) {
             const std::uint32_t article = enclosing(top, Element::Article);
-            if (article != kNoNode && !m_.setAside(article) && m_.text[top] * 3 >= m_.text[article] * 2)
+            if (article != kNoNode && !m_.setAside(article) && m_.text[top] * 3 >= m_.text[article] * 2) {
                 top = article;
+                note(Verdict::Widened, Rule::ArticleElement, top);
+            }
         }
         // A container that is its parent's only content stands for it; but
         // a cell stays a cell unless its table has no other.
@@ -650,6 +719,8 @@ private:
         if (nodes_[top].element == Element::Td && only != top && isAncestor(nodes_, only, top) &&
             !isAncestor(nodes_, only, enclosing(top, Element::Table)))
             return top;
+        if (only != top)
+            note(Verdict::Widened, Rule::OnlyContent, only);
         return only;
     }
 
@@ -690,6 +761,7 @@ private:
                 chainScore(c) - (rules_.weighNames && nodes_[c].classWeight > 0 ? nodes_[c].classWeight : 0);
             if (score > kNoScore && score + bonus >= threshold) {
                 parts.push_back(c);
+                note(Verdict::Joined, Rule::SiblingScore, c, score + bonus, threshold);
                 continue;
             }
             if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
@@ -697,8 +769,10 @@ private:
             const double density = linkDensity(m_, c);
             const std::uint32_t length = m_.text[c];
             if ((length > lean_.proseLength && density < lean_.proseDensity) ||
-                (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd)))
+                (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd))) {
                 parts.push_back(c);
+                note(Verdict::Joined, Rule::SiblingProse, c, density, length);
+            }
         }
         return parts;
     }
@@ -730,36 +804,37 @@ private:
         return kNoNode;
     }
 
-    // Whether an element inside the chosen content looks like boilerplate.
-    bool boilerplate(std::uint32_t i) const
+    // Whether an element inside the chosen content looks like boilerplate:
+    // the rule that says so, none when it does not.
+    std::optional<Rule> boilerplate(std::uint32_t i) const
     {
         const PageNode &n = nodes_[i];
         switch (n.element) {
         case Element::Nav:
         case Element::Aside:
         case Element::Footer:
+        case Element::Noscript:
+        case Element::Dialog: return Rule::Element;
         case Element::Button:
         case Element::Select:
         case Element::Textarea:
-        case Element::Input:
+        case Element::Input: return Rule::FormControls;
         case Element::Iframe:
         case Element::Object:
-        case Element::Embed:
-        case Element::Noscript:
-        case Element::Dialog: return true;
+        case Element::Embed: return Rule::Embeds;
         case Element::H1:
         case Element::H2:
-        case Element::H3: return rules_.weighNames && n.classWeight < 0;
+        case Element::H3: return byNames(rules_.weighNames && n.classWeight < 0);
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
-            return rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength;
+            return byNames(rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength);
         default:
             if (!isBox(n.element))
-                return false;
+                return std::nullopt;
             break;
         }
         const int weight = rules_.weighNames ? n.classWeight : 0;
         if (weight < 0)
-            return true;
+            return Rule::Names;
         const double density = linkDensity(m_, i);
         // An entry's title is often a link to the entry: when the text
         // besides the links is at least as long as the titles, the titles
@@ -771,28 +846,32 @@ private:
                                        : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
-            return density > lean_.listDensity;
+            return when(density > lean_.listDensity, Rule::LinkDensity);
         if (box.commas >= 10)
-            return false;
+            return std::nullopt;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
         if (dataCell(i) || dataTable(i))
-            return density > lean_.boxDensity; // kept whatever its size
+            return when(density > lean_.boxDensity, Rule::LinkDensity); // kept whatever its size
         if (n.element == Element::Table || n.element == Element::Td)
-            return density > lean_.boxDensity || (length < lean_.shortBlock && images == 0 && length > 0);
+            return density > lean_.boxDensity
+                       ? Rule::LinkDensity
+                       : when(length < lean_.shortBlock && images == 0 && length > 0, Rule::TooShort);
         if (images > 1 && paragraphs * 2 < images && n.element != Element::Figure)
-            return true;
+            return Rule::Pictures;
         if (box.inputs > paragraphs / 3 + 1)
-            return true;
+            return Rule::FormControls;
         if (length < lean_.shortBlock && (images == 0 || images > 2))
-            return length > 0 || images > 2;
+            return when(length > 0 || images > 2, Rule::TooShort);
         if (weight < 25 && bodyDensity > lean_.bodyDensity && length < 1000)
-            return true;
+            return Rule::LinkDensity;
         if (weight >= 25 && density > lean_.boxDensity)
-            return true;
+            return Rule::LinkDensity;
         if ((box.embeds == 1 && length < 75) || box.embeds > 1)
-            return true;
-        return false;
+            return Rule::Embeds;
+        return std::nullopt;
     }
+    static std::optional<Rule> when(bool drop, Rule rule) { return drop ? std::optional(rule) : std::nullopt; }
+    static std::optional<Rule> byNames(bool drop) { return when(drop, Rule::Names); }
 
     // A table of data, and a cell of one.
     bool dataTable(std::uint32_t n) const
@@ -814,6 +893,7 @@ private:
     Measures &m_;
     std::vector<Scored> &scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
+    Recorder *recorder_; // null: no account
 };
 
 bool isSpace(char c)
@@ -984,6 +1064,7 @@ private:
 struct TitleChoice {
     std::uint32_t heading = kNoNode; // the heading it comes from, if any
     std::string title;
+    Rule source = Rule::DocumentTitle; // TitleHeading, OnlyH1 or DocumentTitle
 };
 
 // The title: of the headings (h1 to h3) that match the document's title
@@ -1026,11 +1107,13 @@ TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen)
             headingTitle = text;
         }
     }
+    Rule source = heading != kNoNode ? Rule::TitleHeading : Rule::DocumentTitle;
     if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
         heading = onlyH1;
         headingTitle = onlyH1Title;
+        source = Rule::OnlyH1;
     }
-    TitleChoice choice{heading, heading != kNoNode ? headingTitle : shortTitle};
+    TitleChoice choice{heading, heading != kNoNode ? headingTitle : shortTitle, source};
     return choice;
 }
 
@@ -1173,6 +1256,210 @@ void addComments(const PageTree &tree, Selection &chosen)
     }
 }
 
+// The account's blocks of one kind (set aside, dropped) told at most; the
+// others are counted.
+constexpr std::size_t kMostTold = 24;
+// A block's first words in the account: at most this many, and bytes; its
+// classes in its name.
+constexpr std::size_t kFirstWords = 8, kFirstWordBytes = 60, kClassesShown = 3;
+
+// The blocks an account names, read back from the page's tokens in one
+// replay: each one's tag, id, classes and role, and the first words of its
+// text in the page (the text of what is never shown, scripts and hidden
+// parts, counts only for a block that is never shown itself).
+class BlockNames final : public html::TokenSink {
+public:
+    struct Block {
+        std::string name, words;
+        std::string id, classes, role;
+        std::size_t count = 0; // words
+        bool space = false;    // a space before the next word
+        bool full = false;
+    };
+
+    BlockNames(const PageTree &tree, const std::vector<Noted> &noted)
+        : nodes_(tree.nodes()), entry_(nodes_.size(), kNoNode), owner_(nodes_.size(), kNoNode)
+    {
+        for (const Noted &d : noted)
+            if (d.node < nodes_.size() && entry_[d.node] == kNoNode) {
+                entry_[d.node] = static_cast<std::uint32_t>(blocks_.size());
+                blocks_.emplace_back();
+            }
+        for (std::size_t i = 0; i < nodes_.size(); ++i)
+            owner_[i] = entry_[i] != kNoNode ? static_cast<std::uint32_t>(i)
+                        : i == 0             ? kNoNode
+                                             : owner_[nodes_[i].parent];
+        if (blocks_.empty())
+            return;
+        tree.replay(*this, [this](const article::TokenPlace &place) { return wanted(place); });
+    }
+
+    // The block of a noted node, null for none.
+    const Block *of(std::uint32_t node) const
+    {
+        return node < entry_.size() && entry_[node] != kNoNode ? &blocks_[entry_[node]] : nullptr;
+    }
+
+    void characters(std::string_view utf8) override
+    {
+        const bool silent = nodes_[place_.node].silent;
+        for (std::uint32_t o = owner_[place_.node]; o != kNoNode; o = above(o))
+            if (!silent || nodes_[o].silent)
+                addWords(blocks_[entry_[o]], utf8);
+    }
+    void startTag(const html::Tag &tag) override
+    {
+        Block &b = blocks_[entry_[place_.node]];
+        const std::string_view id = tag.attribute("id"), classes = tag.attribute("class");
+        b.id = id;
+        b.classes = classes;
+        b.role = tag.attribute("role");
+        b.name = tag.name;
+        if (!id.empty() && id.find_first_of(" \t\n\f\r") == std::string_view::npos)
+            b.name += "#" + std::string(id);
+        // Its first classes; "..." when it has more.
+        std::size_t shown = 0;
+        for (std::size_t at = 0; (at = classes.find_first_not_of(" \t\n\f\r", at)) != std::string_view::npos;) {
+            if (++shown > kClassesShown) {
+                b.name += "...";
+                break;
+            }
+            const std::size_t end = std::min(classes.find_first_of(" \t\n\f\r", at), classes.size());
+            b.name += "." + std::string(classes.substr(at, end - at));
+            at = end;
+        }
+    }
+    void endTag(const html::Tag &) override {}
+
+private:
+    std::uint32_t above(std::uint32_t o) const { return o == 0 ? kNoNode : owner_[nodes_[o].parent]; }
+
+    // Texts of the noted blocks, and their own start tags; a block's edges
+    // part words.
+    bool wanted(const article::TokenPlace &place)
+    {
+        place_ = place;
+        if (owner_[place.node] == kNoNode)
+            return false;
+        if (place.kind == article::TokenKind::Text)
+            return true;
+        if (place.own && nodes_[place.node].block)
+            for (std::uint32_t o = owner_[place.node]; o != kNoNode; o = above(o))
+                blocks_[entry_[o]].space = !blocks_[entry_[o]].words.empty();
+        return place.kind == article::TokenKind::Start && place.own && entry_[place.node] != kNoNode;
+    }
+
+    static void addWords(Block &b, std::string_view text)
+    {
+        for (std::size_t i = 0; i < text.size() && !b.full; ++i) {
+            const char c = text[i];
+            if (isSpace(c)) {
+                b.space = !b.words.empty();
+                continue;
+            }
+            if (b.space || b.words.empty()) {
+                if (b.count == kFirstWords || b.words.size() >= kFirstWordBytes) {
+                    b.words += "...";
+                    b.full = true;
+                    break;
+                }
+                if (b.space)
+                    b.words += ' ';
+                ++b.count;
+                b.space = false;
+            }
+            b.words += c;
+            if (b.words.size() >= kFirstWordBytes + 20) {
+                const char *begin = b.words.data();
+                b.words.resize(
+                    static_cast<std::size_t>(base::IncompleteUtf8Tail(begin, begin + kFirstWordBytes + 20) - begin));
+                b.words += "...";
+                b.full = true;
+            }
+        }
+    }
+
+    const std::vector<PageNode> &nodes_;
+    std::vector<std::uint32_t> entry_; // per node: its block, kNoNode for none
+    std::vector<std::uint32_t> owner_; // per node: the nearest noted node at or above it
+    std::vector<Block> blocks_;
+    article::TokenPlace place_{};
+};
+
+std::string figure(const char *format, double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string percent(double share)
+{
+    return figure("%.0f%%", share * 100);
+}
+
+// What a noted rule weighed, for a person.
+std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block *b)
+{
+    const std::string names = b ? ExplainNameHints(b->classes, b->id, b->role) : std::string();
+    const auto count = [](double value, const char *one, const char *many) {
+        const auto whole = static_cast<std::uint64_t>(value);
+        return std::to_string(whole) + " " + (whole == 1 ? one : many);
+    };
+    switch (d.rule) {
+    case Rule::BestScore: return figure("%.1f", d.figure) + (names.empty() ? "" : "; " + names);
+    case Rule::CloseScores: return count(d.figure, "container", "containers");
+    case Rule::BetterAncestor: return figure("%.1f", d.figure);
+    case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
+    case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
+    case Rule::Names: return names;
+    case Rule::FormControls:
+        if (n && isBox(n->element))
+            return count(d.figure, "form control", "form controls") + ", " + count(d.bar, "paragraph", "paragraphs");
+        return {};
+    case Rule::LinkDensity: return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters");
+    case Rule::Pictures: return count(d.figure, "picture", "pictures") + ", " + count(d.bar, "paragraph", "paragraphs");
+    case Rule::TooShort: return count(d.figure, "character", "characters");
+    default: return {};
+    }
+}
+
+// The noted decisions and the title's as a person reads them, each block
+// named as the page writes it; past kMostTold of a kind, counted in
+// `untold`. `titleShown`: the title's heading was left out of the content.
+std::vector<Decision> accountOf(const PageTree &tree, std::vector<Noted> noted, const TitleChoice &title,
+                                bool titleShown, std::size_t &untold)
+{
+    if (!title.title.empty())
+        noted.push_back({Verdict::Title, title.source, title.heading});
+    if (titleShown)
+        noted.push_back({Verdict::Dropped, Rule::TitleShown, title.heading});
+    std::vector<Noted> told;
+    std::size_t setAside = 0, dropped = 0;
+    for (const Noted &d : noted) {
+        std::size_t &kind = d.verdict == Verdict::SetAside ? setAside : dropped;
+        const bool block =
+            d.verdict == Verdict::SetAside || (d.verdict == Verdict::Dropped && d.rule != Rule::TitleShown);
+        if (block && ++kind > kMostTold)
+            ++untold;
+        else
+            told.push_back(d);
+    }
+    const BlockNames names(tree, told);
+    const auto &nodes = tree.nodes();
+    std::vector<Decision> account;
+    for (const Noted &d : told) {
+        const BlockNames::Block *b = names.of(d.node);
+        const PageNode *n = d.node < nodes.size() ? &nodes[d.node] : nullptr;
+        account.push_back({d.verdict, d.rule, b ? b->name : std::string(),
+                           d.rule == Rule::DocumentTitle ? title.title
+                           : b                           ? b->words
+                                                         : std::string(),
+                           detailOf(d, n, b)});
+    }
+    return account;
+}
+
 } // namespace
 
 struct ArticleExtractor::State {
@@ -1219,6 +1506,8 @@ void ArticleExtractor::endOfFile()
         // back from the stream, under the document's title.
         choice_.tooDense = choice_.wholeBody = true;
         choice_.title = withoutSiteName(trimmed(tree.title()));
+        if (options_.account == Account::Keep)
+            choice_.account = accountOf(tree, {}, TitleChoice{kNoNode, choice_.title}, false, choice_.untold);
         render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
             return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
         });
@@ -1230,6 +1519,7 @@ void ArticleExtractor::endOfFile()
     // The first attempt with enough text, else the one with the most; none
     // when choosing would take the page past its memory bound.
     Selection chosen;
+    std::vector<Noted> noted; // its account, with Account::Keep
     Workspace work(nodes);
     choice_.tooDense = pageBytes_ != 0 && tree.bytesInUse() + work.mostBytes() > allowedBytes;
     if (!choice_.tooDense) {
@@ -1238,10 +1528,14 @@ void ArticleExtractor::endOfFile()
         const Leaning &leaning = leaningOf(article_.bias);
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
-            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work).choose();
+            Recorder recorder;
+            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
+                                  options_.account == Account::Keep ? &recorder : nullptr)
+                              .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
+                noted = std::move(recorder.noted);
             }
             if (chosen.characters >= kEnoughCharacters)
                 break;
@@ -1267,6 +1561,7 @@ void ArticleExtractor::endOfFile()
         if (article_.comments == Comments::Keep)
             addComments(tree, chosen);
         std::vector<std::uint8_t> marks = chosen.marks;
+        const bool titleShown = title.heading != kNoNode && chosen.shown(title.heading);
         leaveOut(nodes, title, chosen);
         PastTitleSink out(sink_, titleAlone(options_, title.title));
         render(tree, out, options_, title.title, shownToken);
@@ -1281,6 +1576,8 @@ void ArticleExtractor::endOfFile()
             out.release();
             choice_.characters = chosen.characters;
             choice_.title = title.title;
+            if (options_.account == Account::Keep)
+                choice_.account = accountOf(tree, std::move(noted), title, titleShown, choice_.untold);
             return;
         }
     }
@@ -1291,9 +1588,12 @@ void ArticleExtractor::endOfFile()
     chosen.marks.assign(nodes.size(), kShown);
     chosen.marks[0] |= kRoot;
     const TitleChoice title = chooseTitle(tree, chosen);
+    const bool titleShown = title.heading != kNoNode && chosen.shown(title.heading);
     leaveOut(nodes, title, chosen);
     choice_.title = title.title;
     render(tree, sink_, options_, title.title, shownToken);
+    if (options_.account == Account::Keep)
+        choice_.account = accountOf(tree, {}, title, titleShown, choice_.untold);
 }
 
 std::string describe(const ArticleChoice &choice)
@@ -1310,6 +1610,76 @@ std::string describe(const ArticleChoice &choice)
                std::to_string(choice.characters) + " characters";
     if (!choice.title.empty())
         text += "; title: " + choice.title;
+    return text;
+}
+
+namespace {
+
+std::string_view verdictWords(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::SetAside: return "set aside";
+    case Verdict::Chosen: return "chosen";
+    case Verdict::Widened: return "widened to";
+    case Verdict::Joined: return "joined";
+    case Verdict::Dropped: return "dropped";
+    case Verdict::Title: return "title";
+    }
+    return {};
+}
+
+std::string_view ruleWords(Rule rule)
+{
+    switch (rule) {
+    case Rule::BestScore: return "the best score";
+    case Rule::CloseScores: return "it holds containers that score nearly as well";
+    case Rule::BetterAncestor: return "it scores better";
+    case Rule::TableCell: return "the table cell it holds most of the text of";
+    case Rule::ArticleElement: return "the article element it holds most of the text of";
+    case Rule::OnlyContent: return "it holds nothing else";
+    case Rule::SiblingScore: return "a sibling that scores well";
+    case Rule::SiblingProse: return "a sibling of plain prose";
+    case Rule::Names: return "its names";
+    case Rule::Element: return "its element";
+    case Rule::Hidden: return "hidden";
+    case Rule::FormControls: return "form controls";
+    case Rule::Embeds: return "embedded content";
+    case Rule::LinkDensity: return "mostly links";
+    case Rule::Pictures: return "pictures without text";
+    case Rule::TooShort: return "too short";
+    case Rule::TitleHeading: return "the heading that matches the document's title";
+    case Rule::OnlyH1: return "the only h1 of the content";
+    case Rule::DocumentTitle: return "the document's title";
+    case Rule::TitleShown: return "shown as the title";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string describe(const Decision &decision)
+{
+    std::string text(verdictWords(decision.verdict));
+    text += ": ";
+    if (!decision.block.empty())
+        text += decision.block + (decision.words.empty() ? " " : " \"" + decision.words + "\" ");
+    else if (!decision.words.empty())
+        text += "\"" + decision.words + "\" ";
+    text += "(";
+    text += ruleWords(decision.rule);
+    if (!decision.detail.empty())
+        text += ": " + decision.detail;
+    text += ")";
+    return text;
+}
+
+std::string tell(const ArticleChoice &choice)
+{
+    std::string text = describe(choice);
+    for (const Decision &d : choice.account)
+        text += "\n  " + describe(d);
+    if (choice.untold != 0)
+        text += "\n  and " + std::to_string(choice.untold) + " more blocks set aside or dropped";
     return text;
 }
 

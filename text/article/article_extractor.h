@@ -66,6 +66,11 @@
 // No line ends in white space, nor starts with any but spaces and tabs
 // (text/article/trimmed_lines.h).
 //
+// The account (RenderOptions::account, for -v): when asked for, the choice
+// notes its decisions where it makes them, by node, and once the text is
+// written names their blocks from one replay of the tokens. Without it
+// nothing is noted, and the choice is the same either way.
+//
 // Memory: the token stream, about the page's decoded size (less when
 // markup is dense, up to 1.4 times it on a page of nothing but tiny blocks
 // such as <p>x</p>); eight bytes for each node of the tree (blocks, links,
@@ -118,6 +123,58 @@ struct ArticleOptions {
     Comments comments = Comments::Drop;
 };
 
+// A rule that decided part of the choice.
+enum class Rule : std::uint8_t {
+    // The container chosen, and how it was widened.
+    BestScore,      // the best score of the containers
+    CloseScores,    // an ancestor of several containers that score nearly as well
+    BetterAncestor, // an ancestor that scores better
+    TableCell,      // the table cell it holds most of the text of
+    ArticleElement, // the article element it holds most of the text of
+    OnlyContent,    // the parent it is the only content of
+    // Siblings pulled in beside it.
+    SiblingScore, // it scores well itself
+    SiblingProse, // plain prose
+    // Blocks set aside before scoring, or dropped inside the content.
+    Names,        // class or id names, or the role
+    Element,      // nav, aside, footer, noscript, dialog
+    Hidden,       // hidden from the reader
+    FormControls, // a form control, or a box with more of them than paragraphs
+    Embeds,       // an embedded frame, object or video
+    LinkDensity,  // mostly link text
+    Pictures,     // pictures with next to no text
+    TooShort,     // too little text
+    // The title.
+    TitleHeading,  // a heading that matches the document's title
+    OnlyH1,        // the only h1 in the content
+    DocumentTitle, // the document's title, the site's name cut off
+    TitleShown,    // the heading that became the title, left out of the content
+};
+
+// What a decision did to its block.
+enum class Verdict : std::uint8_t {
+    SetAside, // left out before scoring, with everything in it
+    Chosen,   // the best container
+    Widened,  // the content widened to it
+    Joined,   // a sibling that joined the content
+    Dropped,  // left out from inside the content
+    Title,    // the first line comes from it
+};
+
+// One decision of the account, about one block of the page.
+struct Decision {
+    Verdict verdict;
+    Rule rule;
+    // The block as a person finds it in the page: its tag with its id and
+    // first classes ("div#sidebar.widget"), and the first words of its text
+    // (the document's title: no block, the title as its words).
+    std::string block;
+    std::string words;
+    // What the rule weighed: a score, a share of link text, the names
+    // found, a length ("link text 85% of 120 characters"); may be empty.
+    std::string detail;
+};
+
 // What the extractor chose, for --verbose and for tests.
 struct ArticleChoice {
     bool wholeBody = false;     // nothing qualified: the whole body was given
@@ -126,6 +183,11 @@ struct ArticleChoice {
     bool listing = false;       // no article: the rules for pages without prose chose
     std::size_t characters = 0; // text characters of the chosen content
     std::string title;          // the first line
+    // With Account::Keep: the decisions, in the order they were made (the
+    // blocks set aside, the container and its widening, the siblings
+    // joined, the blocks dropped inside, the title); empty otherwise.
+    std::vector<Decision> account;
+    std::size_t untold = 0; // blocks set aside or dropped past those the account tells
 };
 
 // The choice in a few words for a person: "the article, 2431 characters",
@@ -133,11 +195,18 @@ struct ArticleChoice {
 // largest content region, 960 characters", "nothing chosen: the whole
 // body", each followed by "; title: ..." when there is a title.
 std::string describe(const ArticleChoice &choice);
+// A decision on a line of its own: `set aside: nav#menu "Home News Sport"
+// (its element)`.
+std::string describe(const Decision &decision);
+// describe(choice), then each decision of its account on a line of its own
+// after a line end, indented by two spaces.
+std::string tell(const ArticleChoice &choice);
 
 class ArticleExtractor final : public html::TokenSink {
 public:
     // As TextRenderer: `out` receives the text, `tokenizer` (may be null)
-    // is told of state changes; both must outlive the extractor.
+    // is told of state changes; both must outlive the extractor. With
+    // options.account Account::Keep the choice keeps its account.
     ArticleExtractor(TextSink &out, const RenderOptions &options = {}, TokenizerSwitch *tokenizer = nullptr,
                      const ArticleOptions &article = {});
     ~ArticleExtractor() override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -300,7 +301,71 @@ bool boilerplateRole(std::string_view role)
     return false;
 }
 
+// What a finding says, in a word.
+std::string_view findingWord(std::uint8_t findings)
+{
+    if (findings & kUnlikely)
+        return "boilerplate";
+    if (findings & kContent)
+        return "content";
+    return findings & kNegative ? "against" : "for";
+}
+
+bool containsLower(std::string_view value, std::string_view lowerPart)
+{
+    for (std::size_t at = 0; at + lowerPart.size() <= value.size(); ++at)
+        if (isWord(value.substr(at, lowerPart.size()), lowerPart))
+            return true;
+    return false;
+}
+
+// One attribute as ExplainNameHints() writes it, empty when none of its
+// names says anything: the parts found anywhere, then the whole words,
+// each once.
+std::string explainValue(std::string_view attribute, std::string_view value)
+{
+    std::string found;
+    const auto add = [&found](std::string_view name, std::uint8_t findings) {
+        const std::string entry = std::string(name) + " (" + std::string(findingWord(findings)) + ")";
+        if ((", " + found + ", ").find(", " + entry + ", ") != std::string::npos)
+            return;
+        found += found.empty() ? "" : ", ";
+        found += entry;
+    };
+    for (const Pattern &p : kParts)
+        if (containsLower(value, p.text))
+            add(p.text, p.findings);
+    std::size_t wordStart = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && kCodes[static_cast<unsigned char>(value[i])] < kWordCodes)
+            continue;
+        for (const Pattern &w : kWords)
+            if (isWord(value.substr(wordStart, i - wordStart), w.text))
+                add(w.text, w.findings);
+        wordStart = i + 1;
+    }
+    return found.empty() ? found : std::string(attribute) + " " + found;
+}
+
 } // namespace
+
+std::string ExplainNameHints(std::string_view classes, std::string_view id, std::string_view role)
+{
+    std::string text;
+    const auto add = [&text](std::string part) {
+        if (part.empty())
+            return;
+        text += text.empty() ? "" : ", ";
+        text += part;
+    };
+    add(explainValue("class", classes));
+    add(explainValue("id", id));
+    if (equalsLower(role, "main") || equalsLower(role, "article"))
+        add("role \"" + std::string(role) + "\" (content)");
+    else if (boilerplateRole(role))
+        add("role \"" + std::string(role) + "\" (boilerplate)");
+    return text;
+}
 
 NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role)
 {

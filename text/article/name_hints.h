@@ -12,6 +12,7 @@
 // only whole words of a name.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quillan::text::article {
@@ -30,5 +31,14 @@ struct NameHints {
 };
 
 NameHints ReadNameHints(std::string_view classes, std::string_view id, std::string_view role);
+
+// What ReadNameHints() reads in the names, for a person: each attribute
+// with a finding and the names found in it, each once, with what they say
+// ("boilerplate", "content", "for" or "against" the content), as in
+// `class sidebar (boilerplate), widget (boilerplate), id main (content)`;
+// the role when it says main content or boilerplate (`role "navigation"
+// (boilerplate)`). Empty when nothing was found. Slower than
+// ReadNameHints(): for the account of a choice.
+std::string ExplainNameHints(std::string_view classes, std::string_view id, std::string_view role);
 
 } // namespace quillan::text::article

@@ -8,6 +8,7 @@
 
 namespace quillan::text::article {
 
+using readable::Account;
 using readable::Element;
 using readable::ElementInfo;
 using readable::ElementName;

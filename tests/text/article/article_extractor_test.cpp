@@ -4,6 +4,7 @@
 // shows text, the readable mode's layout and options inside, and the same
 // text wherever the input is cut.
 #include "support/converted_text.h"
+#include "text/article/name_hints.h"
 #include "text/page_title.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,9 @@
 namespace {
 
 using quillan::text::Options;
+using quillan::text::article::Decision;
+using quillan::text::article::Rule;
+using quillan::text::article::Verdict;
 
 std::string article(std::string_view page, std::size_t piece = 0, Options options = {})
 {
@@ -517,6 +521,84 @@ TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
                    "<textarea><div>kept as text</div></textarea></div>");
     EXPECT_TRUE(has(text, "after sentence")) << text;
     EXPECT_FALSE(has(text, "SvgTitle")) << text;
+}
+
+// The account of a choice: kept only when asked for, the same choice either
+// way, every rule that decided named with its block.
+TEST(ArticleText, TheAccountTellsWhichRulesDecided)
+{
+    const std::string page = newsPage();
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    const testsupport::ConvertedText plain = testsupport::convertInPieces(page, options);
+    options.account = quillan::text::Account::Keep;
+    const testsupport::ConvertedText told = testsupport::convertInPieces(page, options);
+    ASSERT_TRUE(plain.result.article && told.result.article);
+    EXPECT_TRUE(plain.result.article->account.empty());
+    EXPECT_EQ(told.text, plain.text);
+    const auto &choice = *told.result.article;
+    const std::string all = quillan::text::article::tell(choice);
+    EXPECT_EQ(all.substr(0, all.find('\n')), quillan::text::article::describe(*plain.result.article));
+    const auto find = [&choice](Verdict verdict, std::string_view block) -> const Decision * {
+        for (const Decision &d : choice.account)
+            if (d.verdict == verdict && d.block.starts_with(block))
+                return &d;
+        return nullptr;
+    };
+    // The article by its score and its names; the sidebar, the share box and
+    // the comments set aside by theirs, the footer by its element; the title
+    // from the matching heading, and that heading not shown twice.
+    const Decision *chosen = find(Verdict::Chosen, "article.story");
+    ASSERT_TRUE(chosen) << all;
+    EXPECT_EQ(chosen->rule, Rule::BestScore);
+    EXPECT_TRUE(has(chosen->detail, "story (content)")) << all;
+    EXPECT_TRUE(has(chosen->words, "Harbour bridge reopens")) << all;
+    for (const auto &[block, name] :
+         {std::pair{"aside.sidebar", "sidebar (boilerplate)"}, {"section.comments", "comment (boilerplate)"}}) {
+        const Decision *d = find(Verdict::SetAside, block);
+        ASSERT_TRUE(d) << block << "\n" << all;
+        EXPECT_EQ(d->rule, Rule::Names) << all;
+        EXPECT_TRUE(has(d->detail, name)) << all;
+    }
+    const Decision *share = find(Verdict::SetAside, "div.share-tools");
+    ASSERT_TRUE(share) << all;
+    EXPECT_TRUE(share->rule == Rule::Names && has(share->detail, "share (boilerplate)")) << all;
+    EXPECT_EQ(share->words, "ShareFacebook ShareTwitter");
+    const Decision *title = find(Verdict::Title, "h1");
+    ASSERT_TRUE(title) << all;
+    EXPECT_EQ(title->rule, Rule::TitleHeading);
+    EXPECT_EQ(title->words, "Harbour bridge reopens after repairs");
+    EXPECT_TRUE(find(Verdict::Dropped, "h1") && find(Verdict::Dropped, "h1")->rule == Rule::TitleShown) << all;
+    const Decision *footer = find(Verdict::SetAside, "footer");
+    ASSERT_TRUE(footer) << all;
+    EXPECT_EQ(footer->rule, Rule::Element) << all;
+
+    // Inside the content: a list of links dropped for them, a hidden block;
+    // blocks past what an account tells only counted.
+    std::string hidden = "<title>Quiet</title><div>" + prose("quiet") +
+                         "<p hidden>HiddenWord here</p><ul><li><a href=/a>First link</a><li><a href=/b>Second link</a>"
+                         "</ul></div>";
+    for (int i = 0; i < 30; ++i)
+        hidden += "<div class=promo>Buy " + std::to_string(i) + "</div>";
+    const auto quiet = testsupport::convertInPieces(hidden, options).result.article;
+    ASSERT_TRUE(quiet);
+    const auto hiddenAt = std::find_if(quiet->account.begin(), quiet->account.end(),
+                                       [](const Decision &d) { return d.rule == Rule::Hidden; });
+    ASSERT_NE(hiddenAt, quiet->account.end()) << tell(*quiet);
+    EXPECT_EQ(hiddenAt->block + " " + hiddenAt->words, "p HiddenWord here");
+    const auto links = std::find_if(quiet->account.begin(), quiet->account.end(),
+                                    [](const Decision &d) { return d.rule == Rule::LinkDensity; });
+    ASSERT_NE(links, quiet->account.end()) << tell(*quiet);
+    EXPECT_EQ(describe(*links),
+              "dropped: ul \"First link Second link\" (mostly links: link text 100% of 19 characters)");
+    EXPECT_EQ(quiet->untold, 31u - 24u) << tell(*quiet);
+
+    // The names as the hints read them, each once.
+    EXPECT_EQ(quillan::text::article::ExplainNameHints("nav-main big", "", "navigation"),
+              "class nav- (boilerplate), main (content), nav (boilerplate), role \"navigation\" (boilerplate)");
+    EXPECT_EQ(quillan::text::article::ExplainNameHints("ad ad--x", "top-ad", ""),
+              "class ad (boilerplate), id ad (boilerplate)");
+    EXPECT_EQ(quillan::text::article::ExplainNameHints("plain", "", ""), "");
 }
 
 } // namespace
