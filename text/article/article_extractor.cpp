@@ -1,5 +1,6 @@
 #include "text/article/article_extractor.h"
 
+#include "text/article/document_walk.h"
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
 
@@ -850,6 +851,25 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
+// The page's tokens again: walked from its Document when the tree was built
+// from one, else read back from the stream.
+class PageTokens {
+public:
+    PageTokens(const PageTree &tree, const html::Document *document) : tree_(tree), document_(document) {}
+    void replay(html::TokenSink &sink, const std::function<bool(const article::TokenPlace &)> &want,
+                const std::function<bool()> &done = {}) const
+    {
+        if (document_)
+            replayDocument(*document_, tree_.sources(), sink, want, done);
+        else
+            tree_.replay(sink, want, done);
+    }
+
+private:
+    const PageTree &tree_;
+    const html::Document *document_;
+};
+
 class NoText final : public TextSink {
 public:
     void write(std::string_view) override {}
@@ -857,7 +877,7 @@ public:
 
 // Whether the tokens `want` picks lay out as no text at all. Rendered only
 // until the first text: the rest of the stream is not read.
-bool rendersNothing(const PageTree &tree, const RenderOptions &options,
+bool rendersNothing(const PageTokens &tree, const RenderOptions &options,
                     const std::function<bool(const article::TokenPlace &)> &want)
 {
     NoText none;
@@ -879,7 +899,7 @@ void renderTitle(TextRenderer &renderer, const std::string &title)
 
 // The title as a heading, then the tokens `want` picks, laid out as the
 // readable mode lays them out.
-void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
+void render(const PageTokens &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
 {
     TextRenderer renderer(out, options, nullptr);
@@ -1005,6 +1025,7 @@ void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Sele
 struct ArticleExtractor::State {
     explicit State(TokenizerSwitch *tokenizer) : tree(tokenizer) {}
     PageTree tree;
+    const html::Document *document = nullptr; // the tree was built from it
 };
 
 ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
@@ -1016,6 +1037,30 @@ ArticleExtractor::~ArticleExtractor() = default;
 void ArticleExtractor::reserveFor(std::size_t bytes)
 {
     state_->tree.reserve(bytes);
+}
+
+bool ArticleExtractor::readDocument(const html::Document &document)
+{
+    PageTree &tree = state_->tree;
+    tree.keep(Keeping::Nodes);
+    if (!buildPageTree(document, tree))
+        return false;
+    // The Document lives on through the choice: with it, the tree (without
+    // a stream, each node's Document node besides) and the choice's storage
+    // stay within the memory bound, or the page is read as a stream, which
+    // lets the Document go first.
+    const std::size_t treeBytes =
+        tree.mostBytesBuilt() - tree.streamBytes() + tree.sources().size() * sizeof(tree.sources()[0]);
+    if (pageBytes_ != 0 && document.bytesInUse() + treeBytes + Workspace(tree.nodes()).mostBytes() > allowedBytes())
+        return false;
+    state_->document = &document;
+    return true;
+}
+
+std::size_t ArticleExtractor::allowedBytes() const
+{
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    return kBytesPerPageByte * pageBytes_ + fixedBytes;
 }
 
 void ArticleExtractor::characters(std::string_view utf8)
@@ -1036,16 +1081,16 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 void ArticleExtractor::endOfFile()
 {
     PageTree &tree = state_->tree;
+    const PageTokens tokens(tree, state_->document);
     tree.endOfStream();
-    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
-    const std::size_t allowedBytes = kBytesPerPageByte * pageBytes_ + fixedBytes;
+    const std::size_t allowedBytes = this->allowedBytes();
     if (pageBytes_ != 0 && tree.mostBytesBuilt() > allowedBytes) {
         // Too dense even for the nodes (a tiny heading, or a tiny block
         // with an element in it, again and again): the whole body, read
         // back from the stream, under the document's title.
         choice_.tooDense = choice_.wholeBody = true;
         choice_.title = withoutSiteName(trimmed(tree.title()));
-        render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
+        render(tokens, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
             return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
         });
         return;
@@ -1092,13 +1137,13 @@ void ArticleExtractor::endOfFile()
         std::vector<std::uint8_t> marks = chosen.marks;
         leaveOut(nodes, title, chosen);
         PastTitleSink out(sink_, titleAlone(options_, title.title));
-        render(tree, out, options_, title.title, shownToken);
+        render(tokens, out, options_, title.title, shownToken);
         // The content showed nothing past the title: either it is the
         // heading that became the title, or nothing it holds is shown.
         bool showsNothing = !out.past();
         if (showsNothing) {
             std::swap(chosen.marks, marks);
-            showsNothing = rendersNothing(tree, options_, shownToken);
+            showsNothing = rendersNothing(tokens, options_, shownToken);
         }
         if (!showsNothing) {
             out.release();
@@ -1116,7 +1161,7 @@ void ArticleExtractor::endOfFile()
     const TitleChoice title = chooseTitle(tree, chosen);
     leaveOut(nodes, title, chosen);
     choice_.title = title.title;
-    render(tree, sink_, options_, title.title, shownToken);
+    render(tokens, sink_, options_, title.title, shownToken);
 }
 
 std::string describe(const ArticleChoice &choice)
