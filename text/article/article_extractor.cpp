@@ -1,6 +1,7 @@
 #include "text/article/article_extractor.h"
 
 #include "base/utf8.h"
+#include "text/article/document_walk.h"
 #include "text/article/name_hints.h"
 #include "text/article/page_tree.h"
 #include "text/readable/elements.h"
@@ -975,6 +976,25 @@ std::string withoutSiteName(const std::string &title)
     return best.empty() ? trimmed(title) : best;
 }
 
+// The page's tokens again: walked from its Document when the tree was built
+// from one, else read back from the stream.
+class PageTokens {
+public:
+    PageTokens(const PageTree &tree, const html::Document *document) : tree_(tree), document_(document) {}
+    void replay(html::TokenSink &sink, const std::function<bool(const article::TokenPlace &)> &want,
+                const std::function<bool()> &done = {}) const
+    {
+        if (document_)
+            replayDocument(*document_, tree_.sources(), sink, want, done);
+        else
+            tree_.replay(sink, want, done);
+    }
+
+private:
+    const PageTree &tree_;
+    const html::Document *document_;
+};
+
 class NoText final : public TextSink {
 public:
     void write(std::string_view) override {}
@@ -982,7 +1002,7 @@ public:
 
 // Whether the tokens `want` picks lay out as no text at all. Rendered only
 // until the first text: the rest of the stream is not read.
-bool rendersNothing(const PageTree &tree, const RenderOptions &options,
+bool rendersNothing(const PageTokens &tree, const RenderOptions &options,
                     const std::function<bool(const article::TokenPlace &)> &want)
 {
     NoText none;
@@ -1004,7 +1024,7 @@ void renderTitle(TextRenderer &renderer, const std::string &title)
 
 // The title as a heading, then the tokens `want` picks, laid out as the
 // readable mode lays them out.
-void render(const PageTree &tree, TextSink &out, const RenderOptions &options, const std::string &title,
+void render(const PageTokens &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
 {
     TextRenderer renderer(out, options, nullptr);
@@ -1146,10 +1166,10 @@ public:
     std::vector<CommentHint> hints;
 };
 
-std::vector<CommentHint> commentHints(const PageTree &tree)
+std::vector<CommentHint> commentHints(const PageTree &tree, const PageTokens &tokens)
 {
     CommentNames names(tree.nodes().size());
-    tree.replay(names, [&names](const article::TokenPlace &token) {
+    tokens.replay(names, [&names](const article::TokenPlace &token) {
         if (token.kind != article::TokenKind::Start || !token.own)
             return false;
         names.node = token.node;
@@ -1187,11 +1207,11 @@ bool controlElement(Element e)
 // posting or answering a comment ("respond", "reply") and other
 // boilerplate names stay out; it joins when what is left shows a
 // paragraph's worth of text besides links.
-void addComments(const PageTree &tree, Selection &chosen)
+void addComments(const PageTree &tree, const PageTokens &tokens, Selection &chosen)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
-    const std::vector<CommentHint> hints = commentHints(tree);
+    const std::vector<CommentHint> hints = commentHints(tree, tokens);
     std::vector<std::uint8_t> holdsChosen(count, 0);
     for (std::size_t i = count; i-- > 1;)
         if (chosen.shown(static_cast<std::uint32_t>(i)) || holdsChosen[i])
@@ -1277,7 +1297,7 @@ public:
         bool full = false;
     };
 
-    BlockNames(const PageTree &tree, const std::vector<Noted> &noted)
+    BlockNames(const PageTree &tree, const PageTokens &tokens, const std::vector<Noted> &noted)
         : nodes_(tree.nodes()), entry_(nodes_.size(), kNoNode), owner_(nodes_.size(), kNoNode)
     {
         for (const Noted &d : noted)
@@ -1291,7 +1311,7 @@ public:
                                              : owner_[nodes_[i].parent];
         if (blocks_.empty())
             return;
-        tree.replay(*this, [this](const article::TokenPlace &place) { return wanted(place); });
+        tokens.replay(*this, [this](const article::TokenPlace &place) { return wanted(place); });
     }
 
     // The block of a noted node, null for none.
@@ -1427,8 +1447,8 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
 // The noted decisions and the title's as a person reads them, each block
 // named as the page writes it; past kMostTold of a kind, counted in
 // `untold`. `titleShown`: the title's heading was left out of the content.
-std::vector<Decision> accountOf(const PageTree &tree, std::vector<Noted> noted, const TitleChoice &title,
-                                bool titleShown, std::size_t &untold)
+std::vector<Decision> accountOf(const PageTree &tree, const PageTokens &tokens, std::vector<Noted> noted,
+                                const TitleChoice &title, bool titleShown, std::size_t &untold)
 {
     if (!title.title.empty())
         noted.push_back({Verdict::Title, title.source, title.heading});
@@ -1445,7 +1465,7 @@ std::vector<Decision> accountOf(const PageTree &tree, std::vector<Noted> noted, 
         else
             told.push_back(d);
     }
-    const BlockNames names(tree, told);
+    const BlockNames names(tree, tokens, told);
     const auto &nodes = tree.nodes();
     std::vector<Decision> account;
     for (const Noted &d : told) {
@@ -1465,6 +1485,7 @@ std::vector<Decision> accountOf(const PageTree &tree, std::vector<Noted> noted, 
 struct ArticleExtractor::State {
     explicit State(TokenizerSwitch *tokenizer) : tree(tokenizer) {}
     PageTree tree;
+    const html::Document *document = nullptr; // the tree was built from it
 };
 
 ArticleExtractor::ArticleExtractor(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer,
@@ -1477,6 +1498,30 @@ ArticleExtractor::~ArticleExtractor() = default;
 void ArticleExtractor::reserveFor(std::size_t bytes)
 {
     state_->tree.reserve(bytes);
+}
+
+bool ArticleExtractor::readDocument(const html::Document &document)
+{
+    PageTree &tree = state_->tree;
+    tree.keep(Keeping::Nodes);
+    if (!buildPageTree(document, tree))
+        return false;
+    // The Document lives on through the choice: with it, the tree (without
+    // a stream, each node's Document node besides) and the choice's storage
+    // stay within the memory bound, or the page is read as a stream, which
+    // lets the Document go first.
+    const std::size_t treeBytes =
+        tree.mostBytesBuilt() - tree.streamBytes() + tree.sources().size() * sizeof(tree.sources()[0]);
+    if (pageBytes_ != 0 && document.bytesInUse() + treeBytes + Workspace(tree.nodes()).mostBytes() > allowedBytes())
+        return false;
+    state_->document = &document;
+    return true;
+}
+
+std::size_t ArticleExtractor::allowedBytes() const
+{
+    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
+    return kBytesPerPageByte * pageBytes_ + fixedBytes;
 }
 
 void ArticleExtractor::characters(std::string_view utf8)
@@ -1497,9 +1542,9 @@ void ArticleExtractor::endTag(const html::Tag &tag)
 void ArticleExtractor::endOfFile()
 {
     PageTree &tree = state_->tree;
+    const PageTokens tokens(tree, state_->document);
     tree.endOfStream();
-    const std::size_t fixedBytes = kFixedBytes - std::min(kFixedBytes, kOwnBytes);
-    const std::size_t allowedBytes = kBytesPerPageByte * pageBytes_ + fixedBytes;
+    const std::size_t allowedBytes = this->allowedBytes();
     if (pageBytes_ != 0 && tree.mostBytesBuilt() > allowedBytes) {
         // Too dense even for the nodes (a tiny heading, or a tiny block
         // with an element in it, again and again): the whole body, read
@@ -1507,8 +1552,8 @@ void ArticleExtractor::endOfFile()
         choice_.tooDense = choice_.wholeBody = true;
         choice_.title = withoutSiteName(trimmed(tree.title()));
         if (options_.account == Account::Keep)
-            choice_.account = accountOf(tree, {}, TitleChoice{kNoNode, choice_.title}, false, choice_.untold);
-        render(tree, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
+            choice_.account = accountOf(tree, tokens, {}, TitleChoice{kNoNode, choice_.title}, false, choice_.untold);
+        render(tokens, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
             return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
         });
         return;
@@ -1559,25 +1604,25 @@ void ArticleExtractor::endOfFile()
         // Laid out as it is chosen, held back while it is the title alone.
         const TitleChoice title = chooseTitle(tree, chosen);
         if (article_.comments == Comments::Keep)
-            addComments(tree, chosen);
+            addComments(tree, tokens, chosen);
         std::vector<std::uint8_t> marks = chosen.marks;
         const bool titleShown = title.heading != kNoNode && chosen.shown(title.heading);
         leaveOut(nodes, title, chosen);
         PastTitleSink out(sink_, titleAlone(options_, title.title));
-        render(tree, out, options_, title.title, shownToken);
+        render(tokens, out, options_, title.title, shownToken);
         // The content showed nothing past the title: either it is the
         // heading that became the title, or nothing it holds is shown.
         bool showsNothing = !out.past();
         if (showsNothing) {
             std::swap(chosen.marks, marks);
-            showsNothing = rendersNothing(tree, options_, shownToken);
+            showsNothing = rendersNothing(tokens, options_, shownToken);
         }
         if (!showsNothing) {
             out.release();
             choice_.characters = chosen.characters;
             choice_.title = title.title;
             if (options_.account == Account::Keep)
-                choice_.account = accountOf(tree, std::move(noted), title, titleShown, choice_.untold);
+                choice_.account = accountOf(tree, tokens, std::move(noted), title, titleShown, choice_.untold);
             return;
         }
     }
@@ -1591,9 +1636,9 @@ void ArticleExtractor::endOfFile()
     const bool titleShown = title.heading != kNoNode && chosen.shown(title.heading);
     leaveOut(nodes, title, chosen);
     choice_.title = title.title;
-    render(tree, sink_, options_, title.title, shownToken);
+    render(tokens, sink_, options_, title.title, shownToken);
     if (options_.account == Account::Keep)
-        choice_.account = accountOf(tree, {}, title, titleShown, choice_.untold);
+        choice_.account = accountOf(tree, tokens, {}, title, titleShown, choice_.untold);
 }
 
 std::string describe(const ArticleChoice &choice)

@@ -3,7 +3,9 @@
 //
 // The extractor is a token sink in front of the readable renderer. It keeps
 // the page's tokens (in one compact byte stream) and a light tree of the
-// elements the scoring looks at (text/article/page_tree.h). Its tokens are those
+// elements the scoring looks at (text/article/page_tree.h); or, read from a
+// Document (readDocument()), only the light tree, and walks the Document
+// again for the chosen tokens. Its tokens are those
 // of the page's tree as the HTML Standard's tree construction builds it,
 // read back in tree order (text/article/article_input.h, document_walk.h), so
 // that the structure it scores is the Standard's; the light tree's own
@@ -103,6 +105,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quillan::html {
+class Document;
+}
 
 namespace quillan::text::article {
 
@@ -232,10 +238,22 @@ public:
     // the tokens kept of a page of `bytes` bytes (text/article/page_tree.h,
     // PageTree::reserve()).
     void reserveFor(std::size_t bytes);
+    // Before the first token, instead of them: the page is `document`,
+    // which must outlive endOfFile(). The light tree is made of it in one
+    // walk, without the stream, and the chosen content is walked from it
+    // (text/article/document_walk.h). False when the light tree's rules
+    // would make another structure of it (a p its table closes in quirks
+    // mode, ...), or when the Document, kept so long, would take the choice
+    // past its memory bound (a page of tiny blocks again and again): this extractor is then of no further use, and the page is
+    // to be walked into a fresh one as tokens.
+    bool readDocument(const html::Document &document);
 
     const ArticleChoice &choice() const { return choice_; }
 
 private:
+    // The bytes the memory bound allows the tree and the choice.
+    std::size_t allowedBytes() const;
+
     struct State;
     std::unique_ptr<State> state_;
     TrimmedLines sink_; // the text goes out through it

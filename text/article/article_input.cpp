@@ -132,6 +132,7 @@ void ArticleInput::finish()
         return;
     finished_ = true;
     if (parser_) {
+        bool chosen = false;
         try {
             html::Document document = parser_->finish();
             documentPeak_ = std::max(documentPeak_, document.bytesInUse());
@@ -142,12 +143,25 @@ void ArticleInput::finish()
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr, article_);
             extractor_->setPageBytes(std::max(read_, sizeHint_));
-            extractor_->reserveFor(read_);
-            article::walkDocument(document, *extractor_);
+            if (extractor_->readDocument(document)) {
+                extractor_->endOfFile(); // chosen and rendered from the Document, while it lives
+                chosen = true;
+            } else {
+                // The light tree's rules make another structure of it: its
+                // tokens, kept as a stream, as the rules read them.
+                extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
+                extractor_->setPageBytes(std::max(read_, sizeHint_));
+                extractor_->reserveFor(read_);
+                article::walkDocument(document, *extractor_);
+            }
         } catch (const std::length_error &) {
             if (fromTree_)
                 throw; // the light tree's own limit: no other way to read the page
             dropTree();
+        }
+        if (chosen) {
+            giveBackFreedMemory(documentPeak_); // the Document's
+            return;
         }
     }
     if (tokenizer_) {

@@ -26,8 +26,15 @@
 //   once read, by the tokenizer into the extractor's light tree
 //   (text/article/page_tree.h, which switches the tokenizer itself); so is a page
 //   too large for the Document's 32-bit ids. Below the limit the tree is
-//   exactly the Standard's. The kept text is freed before the walk, and the
-//   Document before the content is chosen.
+//   exactly the Standard's. The kept text is freed before the walk.
+// - The extractor's light tree is made of the Document in one walk, and the
+//   chosen content walked from it (ArticleExtractor::readDocument()), the
+//   Document kept until the text is out. Where the light tree's rules would
+//   make another structure of it (a p a table closes in quirks mode, nesting
+//   past its depth), or where the Document kept so long would take the
+//   choice past the extractor's memory bound, the walk's tokens go to the
+//   extractor as a stream instead, and the Document is freed before the
+//   content is chosen. The text is the same either way.
 // - finish() is called once; feed() after it does nothing.
 
 #include "text/article/article_extractor.h"

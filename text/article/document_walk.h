@@ -21,13 +21,38 @@
 //   on; a template or script element is a start tag and an end tag. sink.endOfFile() is not
 //   called: the caller ends the page.
 // - No recursion; no allocation per node beyond the first few (one buffer
-//   of names and one of attributes are reused).
+//   of names and one of attributes are reused); buildPageTree() takes a
+//   byte per Document node besides.
+
+//
+// buildPageTree() and replayDocument() read the page's light tree
+// (text/article/page_tree.h) from a Document without its stream: the tree's
+// nodes are made in one walk (PageTree's Keeping::Nodes), each knowing its
+// Document node, and the chosen tokens are those of a second walk, each
+// with the place in the light tree PageTree::replay() gives it.
 
 #include "html/tokenizer/token_sink.h"
 #include "html/tree/document.h"
+#include "text/article/page_tree.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace quillan::text::article {
 
 void walkDocument(const html::Document &document, html::TokenSink &sink);
+
+// The walk's tokens into `tree` (kept as Keeping::Nodes, before any token):
+// its nodes and counts as a stream of them would give. False when the light
+// tree's rules depart from the Document's structure (PageTree::departed():
+// the tree is then of no use, and the page is to be walked into a tree
+// that keeps the stream).
+bool buildPageTree(const html::Document &document, PageTree &tree);
+
+// As PageTree::replay(), for a tree buildPageTree() made of `document`
+// (`sources`: PageTree::sources()).
+void replayDocument(const html::Document &document, const std::vector<std::uint32_t> &sources, html::TokenSink &sink,
+                    const std::function<bool(const TokenPlace &)> &want, const std::function<bool()> &done = {});
 
 } // namespace quillan::text::article

@@ -258,7 +258,7 @@ void PageTree::reserve(std::size_t pageBytes)
 
 std::size_t PageTree::bytesInUse() const
 {
-    return stream_.size() + nodes_.size() * sizeof(PageNode) + counts_.size() * sizeof(Entry) +
+    return streamBytes() + nodes_.size() * sizeof(PageNode) + counts_.size() * sizeof(Entry) +
            wide_.size() * sizeof(wide_[0]) + classes_.size() * sizeof(classes_[0]) +
            headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }
@@ -359,11 +359,24 @@ void PageTree::characters(std::string_view utf8)
 {
     if (utf8.empty())
         return;
-    if (head_ && !headClosed_ && !stack_.empty() && stack_.back().element == Element::Head && !allSpace(utf8))
+    if (head_ && !headClosed_ && !stack_.empty() && stack_.back().element == Element::Head && !allSpace(utf8)) {
+        departed_ = departed_ || keeping_ == Keeping::Nodes;
         popTo(0), headClosed_ = true;
-    if (stream_.size() + utf8.size() + 16 > kMaxStream)
+    }
+    if (streamBytes() + utf8.size() + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
-    if (lastText_ != std::string::npos) {
+    if (keeping_ == Keeping::Nodes) {
+        // Only the size the record would have.
+        const auto size = static_cast<std::uint32_t>(utf8.size());
+        if (lastText_ != std::string::npos) {
+            streamSize_ += varintSize(lastTextSize_ + size) - varintSize(lastTextSize_) + size;
+            lastTextSize_ += size;
+        } else {
+            lastText_ = streamSize_;
+            streamSize_ += 1 + stringSize(utf8);
+            lastTextSize_ = size;
+        }
+    } else if (lastText_ != std::string::npos) {
         // One more piece of the same text: its size grows in place (a
         // longer size field shifts the text, at most four times a record).
         Cursor c(stream_.view().substr(lastText_ + 1));
@@ -407,8 +420,12 @@ void PageTree::writeTag(std::uint8_t kind, Element element, const html::Tag &tag
     const std::size_t size =
         2 + (element == Element::Other ? stringSize(tag.name) : 0) +
         (attributes ? varintSize(static_cast<std::uint32_t>(std::min(block, kMaxStream))) + block : 0);
-    if (stream_.size() + size + 16 > kMaxStream)
+    if (streamBytes() + size + 16 > kMaxStream)
         throw std::length_error("page too large for article extraction");
+    if (keeping_ == Keeping::Nodes) {
+        streamSize_ += size;
+        return;
+    }
     char *to = stream_.grow(size);
     *to++ = static_cast<char>(kind);
     *to++ = static_cast<char>(element);
@@ -448,11 +465,20 @@ void PageTree::popTo(std::size_t size)
                 to = putVarint(to, e.commas);
             }
             const auto bytes = static_cast<std::size_t>(to - record);
-            std::memcpy(stream_.grow(bytes), record, bytes);
+            if (keeping_ == Keeping::Nodes) {
+                streamSize_ += bytes;
+                nodes_[e.pageNode].sentenceEnd = e.sentenceEnd;
+                closeCounts(e.entry, {e.text, e.linkText, e.commas, e.images, e.otherChildren, e.breaks});
+            } else {
+                std::memcpy(stream_.grow(bytes), record, bytes);
+            }
             stack_.pop_back();
         } else {
             // Its measures are its parent's.
-            *stream_.grow(1) = static_cast<char>(kCloseRecord);
+            if (keeping_ == Keeping::Nodes)
+                ++streamSize_;
+            else
+                *stream_.grow(1) = static_cast<char>(kCloseRecord);
             const Open gone = e;
             stack_.pop_back();
             Open &parent = top();
@@ -496,6 +522,14 @@ std::ptrdiff_t PageTree::find(Element element, std::string_view name, bool butto
 
 void PageTree::impliedEnds(Element element, std::uint32_t flags)
 {
+    const std::size_t before = stack_.size();
+    impliedEndsOf(element, flags);
+    // A walk of a Document closes its elements itself.
+    departed_ = departed_ || (keeping_ == Keeping::Nodes && stack_.size() != before);
+}
+
+void PageTree::impliedEndsOf(Element element, std::uint32_t flags)
+{
     auto closeFound = [this](std::ptrdiff_t at) {
         if (at >= 0)
             popTo(static_cast<std::size_t>(at));
@@ -536,7 +570,8 @@ void PageTree::impliedEnds(Element element, std::uint32_t flags)
 
 void PageTree::attached(const html::Tag &tag, Element element)
 {
-    writeTag(kAttachedRecord, element, tag, true); // html, head and body come back never self-closing
+    departed_ = departed_ || keeping_ == Keeping::Nodes; // a Document has one of each
+    writeTag(kAttachedRecord, element, tag, true);       // html, head and body come back never self-closing
 }
 
 bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, bool special)
@@ -601,19 +636,22 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
             headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
         }
     }
-    e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element);
+    e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element) || holdsBlock_;
     if (!e.node) {
         if ((!classes.empty() || !id.empty() || !role.empty()) && ReadNameHints(classes, id, role).unlikely)
             e.node = true;
     }
     const bool leaf = (flags & kVoid) || (tag.selfClosing && e.foreign);
     const bool pushed = special || (!leaf && stack_.size() < kMaxDepth);
+    departed_ = departed_ || (keeping_ == Keeping::Nodes && !leaf && !pushed);
     e.withoutNode = parent.withoutNode + (e.node ? 0 : 1);
 
     if (e.node && (flags & kBlockish) && parent.withoutNode != 0) {
         // A block inside inline elements: they become nodes.
         for (std::size_t i = stack_.size(); i-- > 0 && stack_[i].withoutNode != 0;) {
-            if (!stack_[i].node) {
+            if (!stack_[i].node && keeping_ == Keeping::Nodes) {
+                departed_ = true; // its node should have come with its start tag
+            } else if (!stack_[i].node) {
                 stack_[i].node = true;
                 ++nodeCount_;
                 stream_.data()[stack_[i].tokenAt] |= static_cast<char>(kNodeBit);
@@ -628,6 +666,24 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     writeTag(static_cast<std::uint8_t>(kStartRecord | (e.node ? kNodeBit : 0) | (pushed ? kPushedBit : 0) |
                                        (tag.selfClosing && !special ? kSelfClosingBit : 0) | (hidden ? kHiddenBit : 0)),
              element, tag, true);
+    if (keeping_ == Keeping::Nodes) {
+        e.source = source_;
+        if (e.node) {
+            e.nodeLevel = static_cast<std::uint32_t>(stack_.size() + 1);
+            makeNode(e, parent, hidden, pushed, id, classes, role);
+        } else {
+            // Counted at the node it is part of.
+            e.pageNode = parent.pageNode;
+            e.nodeLevel = parent.nodeLevel;
+            Open &counts = parent.nodeLevel == 0 ? document_ : stack_[parent.nodeLevel - 1];
+            if (parent.node)
+                ++counts.otherChildren;
+            if (parent.node && element == Element::Br)
+                ++counts.breaks;
+            if (element == Element::Img)
+                ++counts.images;
+        }
+    }
     if (element == Element::Other) {
         e.nameAt = e.tokenAt + 2 + static_cast<std::uint32_t>(varintSize(static_cast<std::uint32_t>(tag.name.size())));
         e.nameSize = static_cast<std::uint16_t>(std::min<std::size_t>(tag.name.size(), 65535));
@@ -655,7 +711,71 @@ void PageTree::endTextRun()
     pendingEnd_ = false;
 }
 
+void PageTree::makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id,
+                        std::string_view classes, std::string_view role)
+{
+    const auto node = static_cast<std::uint32_t>(nodes_.size());
+    PageNode n;
+    n.parent = parent.pageNode;
+    n.wrapped = !parent.node;
+    n.element = e.element;
+    n.block = (e.flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
+    n.heading = (e.flags & kHeading) != 0;
+    n.silent = nodes_[parent.pageNode].silent || hidden || silentElement(e.element);
+    if (!classes.empty() || !id.empty() || !role.empty()) {
+        const NameHints hints = ReadNameHints(classes, id, role);
+        n.classWeight = static_cast<std::int8_t>(hints.weight);
+        n.unlikely = hints.unlikely;
+    }
+    if (!classes.empty())
+        classes_.emplace_back(node, static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1));
+    if (e.heading != kNoNode && e.heading != parent.heading)
+        headings_[e.heading].node = node;
+    nodes_.push_back(n);
+    sources_.push_back(e.source);
+    e.pageNode = node;
+    // Without being pushed (nothing inside it), its counts are none.
+    if (pushed) {
+        e.entry = static_cast<std::uint32_t>(counts_.size());
+        counts_.push_back({node});
+    }
+}
+
+bool PageTree::opensBlock(std::uint32_t flags)
+{
+    return (flags & kBlockish) != 0;
+}
+
+void PageTree::keep(Keeping keeping)
+{
+    keeping_ = keeping;
+    if (keeping != Keeping::Nodes)
+        return;
+    nodes_.assign(1, PageNode{});
+    sources_.assign(1, 0);
+    counts_.assign(1, Entry{0});
+}
+
 void PageTree::startTag(const html::Tag &tag)
+{
+    holdsBlock_ = false;
+    start(tag);
+}
+
+void PageTree::startTagOf(const html::Tag &tag, std::uint32_t source, bool holdsBlock)
+{
+    source_ = source;
+    holdsBlock_ = holdsBlock;
+    start(tag);
+}
+
+void PageTree::endTagOf(const html::Tag &tag, std::uint32_t source)
+{
+    source_ = source;
+    endTag(tag);
+}
+
+void PageTree::start(const html::Tag &tag)
 {
     endTextRun();
     const ElementInfo info = LookupElement(tag);
@@ -686,8 +806,10 @@ void PageTree::startTag(const html::Tag &tag)
         return;
     case Element::Body:
         if (!body_) {
-            if (head_ && !headClosed_)
+            if (head_ && !headClosed_) {
+                departed_ = departed_ || keeping_ == Keeping::Nodes;
                 closeHead();
+            }
             body_ = true;
             open(tag, element, flags, true);
         } else {
@@ -698,8 +820,10 @@ void PageTree::startTag(const html::Tag &tag)
     }
 
     // Content that cannot stay in head ends it.
-    if (head_ && !headClosed_ && !(flags & kHeadContent) && !inForeign)
+    if (head_ && !headClosed_ && !(flags & kHeadContent) && !inForeign) {
+        departed_ = departed_ || keeping_ == Keeping::Nodes;
         closeHead();
+    }
     if (!inForeign)
         impliedEnds(element, flags);
 
@@ -734,6 +858,14 @@ void PageTree::endTag(const html::Tag &tag)
         }
         break;
     default: {
+        if (keeping_ == Keeping::Nodes) {
+            // The walk's end tag closes the element it opened last.
+            if (stack_.empty() || stack_.back().source != source_)
+                departed_ = true;
+            else
+                popTo(stack_.size() - 1);
+            break;
+        }
         const bool paragraph = element == Element::P;
         const std::ptrdiff_t at = find(element, tag.name, paragraph, false, false);
         if (at >= 0)
@@ -755,10 +887,14 @@ void PageTree::endOfStream()
 {
     endTextRun();
     popTo(0);
-    PageNode document;
-    document.sentenceEnd = document_.sentenceEnd;
-    nodes_.reserve(nodeCount_);
-    nodes_.assign(1, document);
+    if (keeping_ == Keeping::Nodes) {
+        nodes_[0].sentenceEnd = document_.sentenceEnd;
+    } else {
+        PageNode document;
+        document.sentenceEnd = document_.sentenceEnd;
+        nodes_.reserve(nodeCount_);
+        nodes_.assign(1, document);
+    }
     std::vector<Open>().swap(stack_);
     // A text cut at the limit ends on a whole character.
     endHeading();
@@ -768,7 +904,7 @@ void PageTree::endOfStream()
 std::size_t PageTree::mostBytesBuilt() const
 {
     // Each node at most: itself, an entry of counts, a class's hash.
-    return stream_.size() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
+    return streamBytes() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
            headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
 }
 
@@ -795,8 +931,44 @@ std::uint32_t PageTree::classHash(std::uint32_t node) const
     return it != classes_.end() && it->first == node ? it->second : 0;
 }
 
+void PageTree::closeCounts(std::uint32_t at, const NodeCounts &c)
+{
+    Entry &e = counts_[at];
+    PageNode &n = nodes_[e.node];
+    if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
+        n.few = static_cast<std::uint8_t>(c.text);
+        if (at + 1 == counts_.size()) {
+            counts_.pop_back();
+        } else {
+            e.node = kNoNode; // given up: erased at the end
+            gone_ = true;
+        }
+        return;
+    }
+    n.counted = true;
+    e.text = c.text;
+    if (c.linkText <= UINT16_MAX && c.commas <= UINT16_MAX && c.images <= UINT8_MAX && c.otherChildren <= UINT8_MAX &&
+        c.breaks <= UINT8_MAX) {
+        e.linkText = static_cast<std::uint16_t>(c.linkText);
+        e.commas = static_cast<std::uint16_t>(c.commas);
+        e.images = static_cast<std::uint8_t>(c.images);
+        e.otherChildren = static_cast<std::uint8_t>(c.otherChildren);
+        e.breaks = static_cast<std::uint8_t>(c.breaks);
+    } else {
+        e.wide = true;
+        wide_.emplace_back(e.node, c);
+    }
+}
+
 void PageTree::build()
 {
+    if (keeping_ == Keeping::Nodes) {
+        // Built as the tags came: only the document's counts are left.
+        closeCounts(0, {document_.text, document_.linkText, document_.commas, document_.images, document_.otherChildren,
+                        document_.breaks});
+        finishCounts();
+        return;
+    }
     // The stack again, as the records say: each level's node (its own, or
     // the one around it) and whether it is its own; a node's own level adds
     // up its counts of elements without a node until it is closed.
@@ -807,40 +979,6 @@ void PageTree::build()
         bool own;
         bool inHeading; // inside a heading of headings_
         std::uint32_t images = 0, otherChildren = 0, breaks = 0;
-    };
-    // Each open node has a place in counts_, so that they come in node
-    // order; a closed node with only a few characters of text keeps them
-    // itself, and gives its place up (at once when it is the last, else at
-    // the end).
-    constexpr std::uint32_t kGone = kNoNode;
-    bool gone = false;
-    auto close = [ this, &gone ](std::uint32_t at, const NodeCounts &c) __attribute__((always_inline))
-    {
-        Entry &e = counts_[at];
-        PageNode &n = nodes_[e.node];
-        if (c.text <= PageNode::kFewMax && (c.linkText | c.commas | c.images | c.otherChildren | c.breaks) == 0) {
-            n.few = static_cast<std::uint8_t>(c.text);
-            if (at + 1 == counts_.size()) {
-                counts_.pop_back();
-            } else {
-                e.node = kGone;
-                gone = true;
-            }
-            return;
-        }
-        n.counted = true;
-        e.text = c.text;
-        if (c.linkText <= UINT16_MAX && c.commas <= UINT16_MAX && c.images <= UINT8_MAX &&
-            c.otherChildren <= UINT8_MAX && c.breaks <= UINT8_MAX) {
-            e.linkText = static_cast<std::uint16_t>(c.linkText);
-            e.commas = static_cast<std::uint16_t>(c.commas);
-            e.images = static_cast<std::uint8_t>(c.images);
-            e.otherChildren = static_cast<std::uint8_t>(c.otherChildren);
-            e.breaks = static_cast<std::uint8_t>(c.breaks);
-        } else {
-            e.wide = true;
-            wide_.emplace_back(e.node, c);
-        }
     };
     std::vector<Level> levels;
     Level document{0, kNoNode, 0, true, false};
@@ -932,17 +1070,22 @@ void PageTree::build()
                 counts.linkText = c.varint();
                 counts.commas = c.varint();
             }
-            close(at.entry, counts);
+            closeCounts(at.entry, counts);
             levels.pop_back();
             break;
         }
         default: break;
         }
     }
-    close(0, {document_.text, document_.linkText, document_.commas, document.images, document.otherChildren,
-              document.breaks});
-    if (gone)
-        std::erase_if(counts_, [](const Entry &entry) { return entry.node == kGone; });
+    closeCounts(0, {document_.text, document_.linkText, document_.commas, document.images, document.otherChildren,
+                    document.breaks});
+    finishCounts();
+}
+
+void PageTree::finishCounts()
+{
+    if (gone_)
+        std::erase_if(counts_, [](const Entry &entry) { return entry.node == kNoNode; });
     // The wide ones came as their nodes closed.
     const auto byNode = [](const auto &a, const auto &b) { return a.first < b.first; };
     if (!std::is_sorted(wide_.begin(), wide_.end(), byNode))

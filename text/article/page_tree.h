@@ -7,7 +7,13 @@
 // Its tokens come from a walk of the Standard's tree (text/article/document_walk.h:
 // well formed, so the rules below find nothing to mend and the structure is
 // the tree builder's), or, for a page past that tree's memory limit, from
-// the tokenizer, whose state it then switches as the renderer would.
+// the tokenizer, whose state it then switches as the renderer would. From a
+// walk, the tree may keep no stream (Keeping::Nodes): the nodes are then
+// made as their start tags come, each knowing its Document node, the
+// stream's size is counted all the same (for the memory bound's measures),
+// and the chosen tokens are walked from the Document again; where the rules
+// below would close an element the walk has not closed, the tree says it
+// departed.
 //
 // The tree follows the tree builder's common rules only: implied ends of p
 // (by the elements that close it, in button scope), li, dd, dt, option, table
@@ -97,6 +103,14 @@ struct PageHeading {
 
 enum class TokenKind : std::uint8_t { Start, End, Text };
 
+// How the tree keeps the page while it comes.
+enum class Keeping : std::uint8_t {
+    Stream, // its tokens in the stream; the nodes are built from it at the end
+    Nodes,  // the nodes as their start tags come, no stream: the tokens come
+            // from a walk of a Document (startTagOf(), endTagOf()), which
+            // is read again for the chosen tokens
+};
+
 // Where a replayed token belongs: `node` holds it; `own` says the token is
 // the node's own (its start or end tag, or text right inside it) rather
 // than one of an element without a node inside it.
@@ -120,9 +134,32 @@ public:
     // only as it is written.
     void reserve(std::size_t pageBytes);
 
+    // Whether an element of the renderer's `flags` lays out as a block, and
+    // so gives the inline elements around it nodes.
+    static bool opensBlock(std::uint32_t flags);
+
+    // Before the first token: how the page is kept (Keeping::Stream unless
+    // told).
+    void keep(Keeping keeping);
+
     void characters(std::string_view utf8) override;
     void startTag(const html::Tag &tag) override;
     void endTag(const html::Tag &tag) override;
+    // The tags of a walk of a Document, with Keeping::Nodes: `source` is
+    // the Document's node the tag comes from; `holdsBlock` says an element
+    // that lays out as a block (outside SVG and MathML) is inside it, so
+    // that an inline element gets the node such a block would give it
+    // later, in its place in node order.
+    void startTagOf(const html::Tag &tag, std::uint32_t source, bool holdsBlock);
+    void endTagOf(const html::Tag &tag, std::uint32_t source);
+    // Whether the light tree's rules made a structure other than the walk's
+    // (an implied end, a depth cut, head ended by its content, an element
+    // left open): the nodes are then not the ones the stream would give,
+    // and the page is to be read as a stream instead.
+    bool departed() const { return departed_; }
+    // With Keeping::Nodes, after endOfFile(): each node's Document node
+    // (the document's: 0), in node order.
+    const std::vector<std::uint32_t> &sources() const { return sources_; }
     // The page has ended: builds the nodes. Nothing may be fed afterwards.
     // (endOfStream() and then build().)
     void endOfFile() override;
@@ -178,9 +215,9 @@ public:
     void replay(html::TokenSink &sink, const std::function<bool(const TokenPlace &)> &want,
                 const std::function<bool()> &done = {}) const;
 
-    // The stream's size in bytes, and the bytes it has room for, for tests
-    // of its cost.
-    std::size_t streamBytes() const { return stream_.size(); }
+    // The stream's size in bytes (with Keeping::Nodes: the size it would
+    // have), and the bytes it has room for, for tests of its cost.
+    std::size_t streamBytes() const { return keeping_ == Keeping::Stream ? stream_.size() : streamSize_; }
     std::size_t streamCapacity() const { return stream_.capacity(); }
     // After endOfFile(): the bytes the tree holds (the stream, the nodes,
     // their counts, class hashes and heading texts).
@@ -230,11 +267,28 @@ private:
         std::uint32_t heading = kNoNode; // the heading it is part of, in headings_
         std::uint32_t withoutNode = 0;   // elements without a node on the stack up to it
         std::uint32_t text = 0, linkText = 0, commas = 0;
+        // With Keeping::Nodes: the Document's node, the node it is or is
+        // part of, its place in counts_, the stack's size at its node
+        // (0: the document's), and its node's counts of elements.
+        std::uint32_t source = 0;
+        std::uint32_t pageNode = 0;
+        std::uint32_t entry = 0;
+        std::uint32_t nodeLevel = 0;
+        std::uint32_t images = 0, otherChildren = 0, breaks = 0;
     };
 
     Open &top() { return stack_.empty() ? document_ : stack_.back(); }
     // Opens an element; whether it was pushed on the stack.
     bool open(const html::Tag &tag, Element element, std::uint32_t flags, bool special);
+    void start(const html::Tag &tag);
+    // With Keeping::Nodes: the node of the element `e` opens, now.
+    void makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id, std::string_view classes,
+                  std::string_view role);
+    // A node's counts are complete: kept in its entry of counts_, or in
+    // the node itself when they are only a few characters of text.
+    void closeCounts(std::uint32_t entry, const NodeCounts &counts);
+    // The entries given up leave; the wide counts in node order.
+    void finishCounts();
     void attached(const html::Tag &tag, Element element);
     void writeTag(std::uint8_t kind, Element element, const html::Tag &tag, bool attributes);
     void popTo(std::size_t size);
@@ -242,6 +296,7 @@ private:
     std::ptrdiff_t find(Element element, std::string_view name, bool buttonScope, bool stopAtSpecial,
                         bool tableScope) const;
     void impliedEnds(Element element, std::uint32_t flags);
+    void impliedEndsOf(Element element, std::uint32_t flags);
     void measure(Open &at, std::string_view utf8);
     void endTextRun();
     // The last heading's text is complete: cut to a whole character.
@@ -249,6 +304,14 @@ private:
     void foreignSwitch();
 
     TokenizerSwitch *tokenizer_;
+    Keeping keeping_ = Keeping::Stream;
+    bool departed_ = false;
+    std::uint32_t source_ = 0;       // the Document's node of the tag being read
+    bool holdsBlock_ = false;        // the tag's element holds a block
+    std::size_t streamSize_ = 0;     // Keeping::Nodes: the size the stream would have
+    std::uint32_t lastTextSize_ = 0; // Keeping::Nodes: the last text record's text
+    bool gone_ = false;              // entries of counts_ given up
+    std::vector<std::uint32_t> sources_;
     Bytes stream_;
     std::size_t lastText_ = std::string::npos; // the last record when it is a text
     std::vector<Open> stack_;
