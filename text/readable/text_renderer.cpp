@@ -1510,10 +1510,29 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
         if (lead == 0 && ClassBefore(out_, out_.size()) == CharClass::Word)
             skip(CharClass::Punctuation);
     }
+    // The first word of a block may come in pieces (a tag between them):
+    // the pieces written since it started are the start of this one.
+    const auto escape = [this](std::string_view piece, bool start) {
+        std::size_t at = std::string_view::npos;
+        if (!start && blockWordAt_ != kNone && blockWordAt_ >= flushed_ && blockWordAt_ - flushed_ <= out_.size())
+            at = BlockStartEscapeAfter(std::string_view(out_).substr(blockWordAt_ - flushed_), piece);
+        if (at == std::string_view::npos) {
+            AppendEscaped(escaped_, piece, start);
+            return;
+        }
+        AppendEscaped(escaped_, piece.substr(0, at), false);
+        escaped_.push_back('\\');
+        AppendEscaped(escaped_, piece.substr(at), false);
+    };
+    const auto write = [this](std::string_view written, bool start) {
+        emitText(written);
+        if (start)
+            blockWordAt_ = flushed_ + out_.size() - written.size(); // after the line's prefix
+    };
     escaped_.clear();
     if (lead > 0) {
-        AppendEscaped(escaped_, w.substr(0, lead), blockStart);
-        emitText(escaped_);
+        escape(w.substr(0, lead), blockStart);
+        write(escaped_, blockStart);
         if (lead == w.size())
             return;
         w.remove_prefix(lead);
@@ -1524,8 +1543,8 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // In a heading #s alone may be the last word, which would close it.
     if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
         escaped_.push_back('\\');
-    AppendEscaped(escaped_, w, blockStart);
-    emitText(escaped_.size() == w.size() ? w : std::string_view(escaped_));
+    escape(w, blockStart);
+    write(escaped_.size() == w.size() ? w : std::string_view(escaped_), blockStart);
 }
 
 void TextRenderer::keptText(std::string_view s)
@@ -2464,8 +2483,15 @@ void TextRenderer::takeBase(const html::Tag &tag)
 void TextRenderer::endLink(const Open &open)
 {
     linkDepth_ = kNone;
-    if (!linkHasText_ && !linkAlt_.empty())
+    if (!linkHasText_ && !linkAlt_.empty()) {
+        // In Markdown the alt text stands after the link's mark, which has
+        // nothing to mark, and is written now: held for the next text, it
+        // would go into the next link, when a link start ends this one.
+        if (markdown())
+            closeMarks(false, open.id);
         collapsedText(linkAlt_);
+        flushHeldWord();
+    }
     linkAlt_.clear();
     if (open.link == 0)
         return;

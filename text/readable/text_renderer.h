@@ -403,6 +403,7 @@ private:
     // With closingRun_ kNone: the openings of those marks (where in out_,
     // bytes), to be left out with them before a letter.
     std::vector<std::pair<std::size_t, std::size_t>> leftOut_;
+    std::size_t blockWordAt_ = kNone; // where the last first word of a block started (as flushed_ counts)
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_
     std::size_t flushed_ = 0;         // the bytes handed to the sink so far
     bool wrapDue_ = false;            // the line is past the width: see wrapDueBefore()

@@ -155,6 +155,12 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
                        "<a><code><img alt=c></code></a> <a href=/w><img alt=d><img src=b.png alt=B></a></p>",
                        Kind::Readable, true),
               "p [![A](a.png)][1] c d\n\n[1]: /v\n");
+    // ... also when the next link's start ends the link (the alt text is
+    // not the next one's), and a number that text after it ends.
+    EXPECT_EQ(markdown("<p><a href=/v><img alt=p><img alt=\"x</a\"> <a href=/w><img src=b.png alt=B></a>c</p>"
+                       "<p><a href=/x><img alt=1></a><span>. y</span></p>",
+                       Kind::Readable, true),
+              "p[![B](b.png)][1]c\n\n1\\. y\n\n[1]: /w\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
@@ -182,6 +188,9 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
         {std::string_view("<p>1\0.</p>", 10), "1\\.\n"},
         // (and a zero-width no-break space where it would be a byte order mark)
         {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
+        // (a word in pieces, a tag between them, too)
+        {"<p>1<span>. a</span></p><ul><li>2<b></b>) b</ul><blockquote>3<i>.</i> c</blockquote>",
+         "1\\. a\n\n- 2\\) b\n\n> 3\\. c\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
          "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
     });
