@@ -484,6 +484,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         }
         if (element == Element::Details && !tag.hasAttribute("open"))
             open.closedDetails = true;
+        // In Markdown a list right inside a list (not in an item of it)
+        // goes under the item before it, as a browser indents it.
+        if (markdown() && (flags & kList) && nestsUnderItem(stack_.size()))
+            open.markerWidth = stack_.back().itemWidth;
     }
 
     if (element == Element::Other)
@@ -563,7 +567,7 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
             const bool ordered = list->element == Element::Ol;
-            const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
+            const bool inList = list != &stack_.front() && ((list - 1)->flags & kList) && list->markerWidth == 0;
             const bool other = inList || (listEndedAt_ == flushed_ + out_.size() && lastOrdered_ == ordered &&
                                           lastDelimiter_ == (ordered ? '.' : '-'));
             list->delimiter = ordered ? (other ? ')' : '.') : (other ? '*' : '-');
@@ -1632,8 +1636,10 @@ void TextRenderer::beforeContent()
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
         stack_[markerDepth_ - 1].markerWidth = static_cast<std::uint8_t>(markerSize_);
-        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList))
+        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList)) {
             stack_[markerList_ - 1].marked = true;
+            stack_[markerList_ - 1].itemWidth = static_cast<std::uint8_t>(markerSize_);
+        }
         markerSize_ = 0;
         markerDepth_ = kNone;
         pendingSpace_ = false;
@@ -1841,6 +1847,8 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
     if (element == Element::Figcaption)
         return 1; // a figure's caption stays with its picture
     if (flags & kList) {
+        if (nestsUnderItem(below))
+            return 1;
         for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
             if (stack_[i].flags & kListItem)
                 return 1;
@@ -1850,6 +1858,12 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
         return 2;
     }
     return (flags & (kBlankLine | kBlock)) ? 2 : 0;
+}
+
+bool TextRenderer::nestsUnderItem(std::size_t below) const
+{
+    return below > 0 && below <= stack_.size() && (stack_[below - 1].flags & kList) &&
+           stack_[below - 1].itemWidth > 0 && !inMarkedTable() && fenceAt_ == kNone;
 }
 
 void TextRenderer::emitMarkdown(std::string_view s)
@@ -1984,6 +1998,10 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
     if (open.element == Element::A) {
         std::string href = cleanAddress(tag.attribute("href"));
         if (!tag.hasAttribute("href") || startsWithNoCase(href, "javascript:"))
+            return;
+        // No link holds another (the tree builder nests them where a
+        // table's cell stands between): its text is the outer link's.
+        if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; }))
             return;
         mark.kind = InlineMark::Link;
         mark.destination = resolvedAddress(href);

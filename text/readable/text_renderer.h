@@ -166,6 +166,7 @@ private:
         bool quoted = false;                                 // blockquote: a line of it is written (Markdown)
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
         bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
+        std::uint8_t itemWidth = 0;                          // ol, ul: the last written marker's width (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -299,6 +300,9 @@ private:
     // The line breaks an element of these flags (a block, row, list item,
     // ...) makes before and after it, with `below` elements open outside it.
     int breaksAround(Element element, std::uint32_t flags, std::size_t below) const;
+    // Whether a list with `below` elements open outside it stands right
+    // inside a list that has written an item: it goes under that item.
+    bool nestsUnderItem(std::size_t below) const;
     void markdownImage(const html::Tag &tag);
     // An address resolved against base_, the last few kept.
     const std::string &resolvedAddress(const std::string &reference);

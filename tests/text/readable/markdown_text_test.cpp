@@ -65,6 +65,9 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
         // A list right after another of its kind is a new list.
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
+        // A list right inside a list goes under the item before it.
+        {"<ol><li>a</li><ol><li>b<li>c</ol><li>d</ol><ul><li>e</li><ul><li>f</ul></ul>",
+         "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
         // A term in strong letters, its definition a paragraph; a figure's
@@ -147,6 +150,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // nothing but that is none.
         {"<p>x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p>", "x&#x1F;*y*z &#x1E;x\n"},
     });
+    // A link in a link (a table's cell between them): the text is the outer one's.
+    EXPECT_EQ(markdown("<a href=/o>x<table><td>a <a href=/i>b</a></table></a>"), "[x](/o)\n\n| [a b](/o) |\n| --- |\n");
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
     // With numbered links a picture that cannot be shown (no address, in
@@ -234,6 +239,7 @@ constexpr std::string_view kPages[] = {
     "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
     "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
+    "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
