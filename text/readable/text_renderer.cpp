@@ -445,9 +445,11 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             // (In code an image is no image: as in the plain text, nothing
             // but the alt text that may name its link, and so for one
             // without an address, which cannot be shown, and for any after
-            // that in its link, whose alt text would name it instead.)
+            // that in its link, whose alt text would name it instead; and
+            // for one that names a link the Markdown cannot write, one
+            // without an address, whose name would be lost with it.)
             if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty() ||
-                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()))
+                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()) || namesUnwrittenLink(tag))
                 image(tag);
             else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);
@@ -1511,7 +1513,7 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
-        if (lead == 0 && ClassBefore(out_, out_.size()) == CharClass::Word)
+        if (lead == 0 && classBeforeText() == CharClass::Word)
             skip(CharClass::Punctuation);
     }
     // The first word of a block may come in pieces (a tag between them):
@@ -1701,6 +1703,15 @@ void TextRenderer::cellSeparator()
     trailingBreaks_ = 0;
     pendingSpace_ = false;
     lineStart_ = true;
+}
+
+bool TextRenderer::namesUnwrittenLink(const html::Tag &tag) const
+{
+    if (!options_.links || linkDepth_ == kNone || linkHasText_ ||
+        std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; }))
+        return false;
+    const std::string_view alt = tag.attribute("alt");
+    return std::any_of(alt.begin(), alt.end(), [](char c) { return !isSpace(c); });
 }
 
 void TextRenderer::image(const html::Tag &tag)
@@ -2062,7 +2073,7 @@ void TextRenderer::writeOpeningMarks()
             lastClosed_ = InlineMark::None;
             continue;
         }
-        if (flanking && ClassBefore(out_, out_.size()) == CharClass::Word &&
+        if (flanking && classBeforeText() == CharClass::Word &&
             std::any_of(marks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks_.end(),
                         [](const Mark &inner) { return !inner.written; })) {
             // After a letter a mark opens only before a letter, not before
@@ -2070,8 +2081,7 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
-        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) &&
-            ClassBefore(out_, out_.size()) == CharClass::Word &&
+        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) && classBeforeText() == CharClass::Word &&
             std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
                         [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
             // Inside a word a * may close as well as open, and it would
@@ -2087,6 +2097,15 @@ void TextRenderer::writeOpeningMarks()
         m.at = flushed_ + out_.size() - opening.size(); // after any line prefix
     }
     updateHold();
+}
+
+CharClass TextRenderer::classBeforeText() const
+{
+    // A cell's mark is followed by its span, a byte that is no letter.
+    const std::size_t size = out_.size();
+    if ((size >= 2 && out_[size - 2] == kCellMark) || (size >= 1 && out_[size - 1] == kRowMark))
+        return CharClass::Space;
+    return ClassBefore(out_, size);
 }
 
 bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const

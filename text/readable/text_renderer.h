@@ -248,6 +248,9 @@ private:
     void emitUnwrapped(std::string_view lines);
     void flushOut(bool all);
     void image(const html::Tag &tag);
+    // Markdown, with numbered links: whether the image's alt text names an
+    // open link that has no mark (no address), as the plain text names it.
+    bool namesUnwrittenLink(const html::Tag &tag) const;
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
     // Sets the marker of a list item whose list is the nearest below index
@@ -285,6 +288,9 @@ private:
     void writeOpeningMarks();
     // A word of collapsed text, escaped, with the marks that open before it.
     void markdownWord(std::string_view word, bool blockStart);
+    // The class of the character before the end of out_, where a table's
+    // cell or row starts: a space.
+    CharClass classBeforeText() const;
     // Whether a run of `length` *s inside a word, within `outer`, could
     // close it.
     bool mayCloseInWord(const Mark &outer, std::size_t length) const;

@@ -82,6 +82,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
         // (a cell's reader would trim a vertical tab off its start)
         {"<table><tr><td>\x0By</table>", "| &#x0B;y |\n| --- |\n"},
+        // A mark opens at a cell's start, before punctuation too.
+        {"<table><tr><td><a href=/x>+64</a><td><b>.nz</b></table>", "| [+64](/x) | **.nz** |\n| --- | --- |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
         // Marks around the table close in its cells; the page's own
@@ -166,6 +168,9 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
                        "<p><a href=/x><img alt=1></a><span>. y</span></p>",
                        Kind::Readable, true),
               "p[![B](b.png)][1]c\n\n1\\. y\n\n[1]: /w\n");
+    // A link without an address is no link in Markdown: its picture's alt
+    // text names it as in the plain text.
+    EXPECT_EQ(markdown("<p><a><img src=x.png><img src=a.png alt=A></a>c</p>", Kind::Readable, true), "![](x.png)Ac\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
