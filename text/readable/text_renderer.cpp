@@ -2179,9 +2179,9 @@ void TextRenderer::writeClosing(Mark &mark)
                 break;
         }
         // Nothing but punctuation (and spaces): a closing mark after it
-        // might not close (before a letter, where it cannot move before
-        // it), and its mark shows nothing a reader would miss, so none
-        // either.
+        // does not close before a letter, where it cannot move before it,
+        // so the mark is left out there (see movedClosing()); nothing at
+        // all, none.
         // (A character reference written for a character counts as that:
         // it starts and ends with punctuation.)
         bool punctuation = true;
@@ -2195,8 +2195,23 @@ void TextRenderer::writeClosing(Mark &mark)
             }
             punctuation = ClassAt(out_, i) != CharClass::Word;
         }
-        if (punctuation) {
-            out_.erase(content - opening.size(), opening.size());
+        if (punctuation && (end == content || end == out_.size())) {
+            if (end == content) {
+                out_.erase(content - opening.size(), opening.size());
+                return;
+            }
+            emitText(ClosingOf(mark.kind));
+            lastClosed_ = mark.kind;
+            lastClosedEnd_ = out_.size();
+            if (closingAt_ != kNone && closingEnd_ == at) {
+                closingEnd_ = out_.size(); // closes right after another
+                leftOut_.emplace_back(mark.at - flushed_, opening.size());
+            } else {
+                closingAt_ = at;
+                closingEnd_ = out_.size();
+                closingRun_ = kNone;
+                leftOut_.assign(1, {mark.at - flushed_, opening.size()});
+            }
             return;
         }
         if (end < out_.size()) {
@@ -2240,6 +2255,8 @@ void TextRenderer::writeClosing(Mark &mark)
             break;
     }
     closingAt_ = kNone;
+    const bool delimiterBefore =
+        at > 0 && (out_[at - 1] == '*' || out_[at - 1] == '~') && (at < 2 || out_[at - 2] != '\\');
     // (Right after other closing marks it joins their run, as a letter
     // stands before that.)
     std::size_t word = run;
@@ -2249,9 +2266,10 @@ void TextRenderer::writeClosing(Mark &mark)
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;
-    } else if (at == syntaxEnd_ && ClassBefore(out_, at) == CharClass::Punctuation && mark.at >= flushed_) {
-        // Right after a link, code span or image it cannot move: where a
-        // letter follows, the mark is left out.
+    } else if (ClassBefore(out_, at) == CharClass::Punctuation && !delimiterBefore && mark.at >= flushed_) {
+        // Right after a link, code span or image it cannot move, nor after
+        // punctuation that follows one: where a letter follows, the mark is
+        // left out.
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = kNone;
@@ -2263,12 +2281,21 @@ void TextRenderer::movedClosing(std::string_view next)
 {
     if (closingAt_ == kNone)
         return;
+    // (A link or code span that opens before the word: its bracket or
+    // backtick follows the marks.)
+    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) {
+            return !m.written && (m.kind == InlineMark::Link || m.kind == InlineMark::Code);
+        }))
+        next = "[";
     if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word && closingRun_ == kNone) {
         out_.erase(closingAt_);
         // (The inner marks closed first: their openings stand later.)
         for (const auto &[at, size] : leftOut_) {
             out_.erase(at, size);
-            syntaxEnd_ -= size;
+            if (syntaxEnd_ > at)
+                syntaxEnd_ -= size;
+            if (blockWordAt_ != kNone && blockWordAt_ > flushed_ + at)
+                blockWordAt_ -= size;
             if (lineStartAt_ > at)
                 lineStartAt_ -= size;
             else

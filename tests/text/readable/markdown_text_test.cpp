@@ -120,8 +120,13 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
-        // A mark of nothing but punctuation is none.
-        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e</p>", "\\>b \\&c !? d > ;e\n"},
+        // A mark of nothing but punctuation is none before a letter, where
+        // it could not close; elsewhere it stands.
+        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e <a href=/a>a</a><i>.</i></p>",
+         "\\>b \\&c **!?** d > ;e [a](/a)*.*\n"},
+        // (a link's bracket is punctuation; so is what follows a picture,
+        // where a mark cannot close before a letter)
+        {"<p>x <em>(</em><a href=/a>b</a> <i>z<img src=b.png alt=B>]</i>c</p>", "x *(*[b](/a) z![B](b.png)\\]c\n"},
         // (and then it is no longer there to go on from)
         {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark spans a line break; across a paragraph's end it closes
