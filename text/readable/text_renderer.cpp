@@ -1545,7 +1545,7 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
         blockStart = false;
         escaped_.clear();
     }
-    writeOpeningMarks();
+    writeOpeningMarks(ClassAt(w, 0));
     // In a heading #s alone may be the last word, which would close it.
     if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
         escaped_.push_back('\\');
@@ -2030,7 +2030,7 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
     marks_.push_back(std::move(mark));
 }
 
-void TextRenderer::writeOpeningMarks()
+void TextRenderer::writeOpeningMarks(CharClass next)
 {
     for (std::size_t i = 0; i < marks_.size(); ++i) {
         Mark &m = marks_[i];
@@ -2081,12 +2081,15 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
-        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) && classBeforeText() == CharClass::Word &&
+        const CharClass before = classBeforeText();
+        if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) &&
+            (before == CharClass::Word || (before == CharClass::Punctuation && next == CharClass::Punctuation)) &&
             std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
                         [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
             // Inside a word a * may close as well as open, and it would
             // close the mark around it (<b><i>p</i>x<i>p</i></b> as
-            // "***p*x*p***" reads otherwise): it goes unmarked.
+            // "***p*x*p***" reads otherwise): it goes unmarked. So it does
+            // between punctuation.
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }

@@ -285,7 +285,8 @@ private:
     // empty line (the quotes' marks only).
     void writeLinePrefix(bool blank);
     void startMark(const html::Tag &tag, const Open &open);
-    void writeOpeningMarks();
+    // The marks not written yet, before a character of class `next`.
+    void writeOpeningMarks(CharClass next = CharClass::Word);
     // A word of collapsed text, escaped, with the marks that open before it.
     void markdownWord(std::string_view word, bool blockStart);
     // The class of the character before the end of out_, where a table's

@@ -147,6 +147,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // around it.
         {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
         {"<p><b><i>p</i>x<a href=/a>l</a>y<code>c</code></b></p>", "***p*x[l](/a)y`c`**\n"},
+        // ... and so it does between punctuation.
+        {"<p><em><b>x</b> &lt;<b>&amp;y</b></em></p>", "***x** \\<\\&y*\n"},
         // Right after a link or code span a mark cannot close before a
         // letter: it is left out.
         {"<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><kbd>k</kbd></b>.</p>",
