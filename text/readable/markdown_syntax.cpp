@@ -231,6 +231,18 @@ bool OpensBlock(std::string_view word)
     return !word.empty() && blockStartEscape(word) != std::string_view::npos;
 }
 
+std::size_t BlockStartEscapeAfter(std::string_view start, std::string_view word)
+{
+    // Only a number ends in a character of its own that would open a block
+    // (a #, -, = or + already written is escaped, and so is what follows >).
+    if (start.empty() || word.empty() || !std::all_of(start.begin(), start.end(), digit) || start.size() > 9)
+        return std::string_view::npos;
+    std::string whole(start);
+    whole.append(word);
+    const std::size_t at = blockStartEscape(whole);
+    return at == std::string_view::npos ? at : at - start.size();
+}
+
 std::size_t LongestBacktickRun(std::string_view text)
 {
     std::size_t longest = 0, run = 0;

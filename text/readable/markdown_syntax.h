@@ -64,6 +64,12 @@ std::size_t WrittenReferenceBefore(std::string_view text, std::size_t end);
 // would start a block: a heading, quote, list item or setext underline.
 bool OpensBlock(std::string_view word);
 
+// Where the first word of a line that starts a block comes in pieces: the
+// index in `word` of the character to escape, `start` (the word's pieces
+// before it, as written) being there already ("1" then "." would make an
+// ordered list item), or npos.
+std::size_t BlockStartEscapeAfter(std::string_view start, std::string_view word);
+
 // The longest run of backticks in `text`.
 std::size_t LongestBacktickRun(std::string_view text);
 

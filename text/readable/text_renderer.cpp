@@ -445,9 +445,11 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
             // (In code an image is no image: as in the plain text, nothing
             // but the alt text that may name its link, and so for one
             // without an address, which cannot be shown, and for any after
-            // that in its link, whose alt text would name it instead.)
+            // that in its link, whose alt text would name it instead; and
+            // for one that names a link the Markdown cannot write, one
+            // without an address, whose name would be lost with it.)
             if (!markdown() || fenceAt_ != kNone || inCodeSpan() || cleanAddress(tag.attribute("src")).empty() ||
-                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()))
+                (linkDepth_ != kNone && !linkHasText_ && !linkAlt_.empty()) || namesUnwrittenLink(tag))
                 image(tag);
             else if (options_.images == Images::Keep && fenceAt_ == kNone && !inCodeSpan())
                 markdownImage(tag);
@@ -484,6 +486,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         }
         if (element == Element::Details && !tag.hasAttribute("open"))
             open.closedDetails = true;
+        // In Markdown a list right inside a list (not in an item of it)
+        // goes under the item before it, as a browser indents it.
+        if (markdown() && (flags & kList) && nestsUnderItem(stack_.size()))
+            open.markerWidth = stack_.back().itemWidth;
     }
 
     if (element == Element::Other)
@@ -563,7 +569,7 @@ void TextRenderer::listMarker(std::size_t below, std::string_view value)
     if (markdown() && list && !inMarkedTable() && fenceAt_ == kNone) {
         if (list->delimiter == 0) {
             const bool ordered = list->element == Element::Ol;
-            const bool inList = list != &stack_.front() && ((list - 1)->flags & kList);
+            const bool inList = list != &stack_.front() && ((list - 1)->flags & kList) && list->markerWidth == 0;
             const bool other = inList || (listEndedAt_ == flushed_ + out_.size() && lastOrdered_ == ordered &&
                                           lastDelimiter_ == (ordered ? '.' : '-'));
             list->delimiter = ordered ? (other ? ')' : '.') : (other ? '*' : '-');
@@ -1507,25 +1513,44 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
-        if (lead == 0 && ClassBefore(out_, out_.size()) == CharClass::Word)
+        if (lead == 0 && classBeforeText() == CharClass::Word)
             skip(CharClass::Punctuation);
     }
+    // The first word of a block may come in pieces (a tag between them):
+    // the pieces written since it started are the start of this one.
+    const auto escape = [this](std::string_view piece, bool start) {
+        std::size_t at = std::string_view::npos;
+        if (!start && blockWordAt_ != kNone && blockWordAt_ >= flushed_ && blockWordAt_ - flushed_ <= out_.size())
+            at = BlockStartEscapeAfter(std::string_view(out_).substr(blockWordAt_ - flushed_), piece);
+        if (at == std::string_view::npos) {
+            AppendEscaped(escaped_, piece, start);
+            return;
+        }
+        AppendEscaped(escaped_, piece.substr(0, at), false);
+        escaped_.push_back('\\');
+        AppendEscaped(escaped_, piece.substr(at), false);
+    };
+    const auto write = [this](std::string_view written, bool start) {
+        emitText(written);
+        if (start)
+            blockWordAt_ = flushed_ + out_.size() - written.size(); // after the line's prefix
+    };
     escaped_.clear();
     if (lead > 0) {
-        AppendEscaped(escaped_, w.substr(0, lead), blockStart);
-        emitText(escaped_);
+        escape(w.substr(0, lead), blockStart);
+        write(escaped_, blockStart);
         if (lead == w.size())
             return;
         w.remove_prefix(lead);
         blockStart = false;
         escaped_.clear();
     }
-    writeOpeningMarks();
+    writeOpeningMarks(ClassAt(w, 0));
     // In a heading #s alone may be the last word, which would close it.
     if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
         escaped_.push_back('\\');
-    AppendEscaped(escaped_, w, blockStart);
-    emitText(escaped_.size() == w.size() ? w : std::string_view(escaped_));
+    escape(w, blockStart);
+    write(escaped_.size() == w.size() ? w : std::string_view(escaped_), blockStart);
 }
 
 void TextRenderer::keptText(std::string_view s)
@@ -1613,8 +1638,10 @@ void TextRenderer::beforeContent()
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
         stack_[markerDepth_ - 1].markerWidth = static_cast<std::uint8_t>(markerSize_);
-        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList))
+        if (markerList_ != kNone && markerList_ < markerDepth_ && (stack_[markerList_ - 1].flags & kList)) {
             stack_[markerList_ - 1].marked = true;
+            stack_[markerList_ - 1].itemWidth = static_cast<std::uint8_t>(markerSize_);
+        }
         markerSize_ = 0;
         markerDepth_ = kNone;
         pendingSpace_ = false;
@@ -1676,6 +1703,15 @@ void TextRenderer::cellSeparator()
     trailingBreaks_ = 0;
     pendingSpace_ = false;
     lineStart_ = true;
+}
+
+bool TextRenderer::namesUnwrittenLink(const html::Tag &tag) const
+{
+    if (!options_.links || linkDepth_ == kNone || linkHasText_ ||
+        std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; }))
+        return false;
+    const std::string_view alt = tag.attribute("alt");
+    return std::any_of(alt.begin(), alt.end(), [](char c) { return !isSpace(c); });
 }
 
 void TextRenderer::image(const html::Tag &tag)
@@ -1822,6 +1858,8 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
     if (element == Element::Figcaption)
         return 1; // a figure's caption stays with its picture
     if (flags & kList) {
+        if (nestsUnderItem(below))
+            return 1;
         for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
             if (stack_[i].flags & kListItem)
                 return 1;
@@ -1831,6 +1869,12 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
         return 2;
     }
     return (flags & (kBlankLine | kBlock)) ? 2 : 0;
+}
+
+bool TextRenderer::nestsUnderItem(std::size_t below) const
+{
+    return below > 0 && below <= stack_.size() && (stack_[below - 1].flags & kList) &&
+           stack_[below - 1].itemWidth > 0 && !inMarkedTable() && fenceAt_ == kNone;
 }
 
 void TextRenderer::emitMarkdown(std::string_view s)
@@ -1966,6 +2010,10 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         std::string href = cleanAddress(tag.attribute("href"));
         if (!tag.hasAttribute("href") || startsWithNoCase(href, "javascript:"))
             return;
+        // No link holds another (the tree builder nests them where a
+        // table's cell stands between): its text is the outer link's.
+        if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; }))
+            return;
         mark.kind = InlineMark::Link;
         mark.destination = resolvedAddress(href);
     } else if (open.element == Element::Dt) {
@@ -1982,7 +2030,7 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
     marks_.push_back(std::move(mark));
 }
 
-void TextRenderer::writeOpeningMarks()
+void TextRenderer::writeOpeningMarks(CharClass next)
 {
     for (std::size_t i = 0; i < marks_.size(); ++i) {
         Mark &m = marks_[i];
@@ -2025,7 +2073,7 @@ void TextRenderer::writeOpeningMarks()
             lastClosed_ = InlineMark::None;
             continue;
         }
-        if (flanking && ClassBefore(out_, out_.size()) == CharClass::Word &&
+        if (flanking && classBeforeText() == CharClass::Word &&
             std::any_of(marks_.begin() + static_cast<std::ptrdiff_t>(i) + 1, marks_.end(),
                         [](const Mark &inner) { return !inner.written; })) {
             // After a letter a mark opens only before a letter, not before
@@ -2033,13 +2081,15 @@ void TextRenderer::writeOpeningMarks()
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
+        const CharClass before = classBeforeText();
         if ((m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong) &&
-            ClassBefore(out_, out_.size()) == CharClass::Word &&
+            (before == CharClass::Word || (before == CharClass::Punctuation && next == CharClass::Punctuation)) &&
             std::any_of(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(i),
                         [this, &opening](const Mark &outer) { return mayCloseInWord(outer, opening.size()); })) {
             // Inside a word a * may close as well as open, and it would
             // close the mark around it (<b><i>p</i>x<i>p</i></b> as
-            // "***p*x*p***" reads otherwise): it goes unmarked.
+            // "***p*x*p***" reads otherwise): it goes unmarked. So it does
+            // between punctuation.
             marks_.erase(marks_.begin() + static_cast<std::ptrdiff_t>(i--));
             continue;
         }
@@ -2050,6 +2100,15 @@ void TextRenderer::writeOpeningMarks()
         m.at = flushed_ + out_.size() - opening.size(); // after any line prefix
     }
     updateHold();
+}
+
+CharClass TextRenderer::classBeforeText() const
+{
+    // A cell's mark is followed by its span, a byte that is no letter.
+    const std::size_t size = out_.size();
+    if ((size >= 2 && out_[size - 2] == kCellMark) || (size >= 1 && out_[size - 1] == kRowMark))
+        return CharClass::Space;
+    return ClassBefore(out_, size);
 }
 
 bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const
@@ -2123,9 +2182,9 @@ void TextRenderer::writeClosing(Mark &mark)
                 break;
         }
         // Nothing but punctuation (and spaces): a closing mark after it
-        // might not close (before a letter, where it cannot move before
-        // it), and its mark shows nothing a reader would miss, so none
-        // either.
+        // does not close before a letter, where it cannot move before it,
+        // so the mark is left out there (see movedClosing()); nothing at
+        // all, none.
         // (A character reference written for a character counts as that:
         // it starts and ends with punctuation.)
         bool punctuation = true;
@@ -2139,8 +2198,23 @@ void TextRenderer::writeClosing(Mark &mark)
             }
             punctuation = ClassAt(out_, i) != CharClass::Word;
         }
-        if (punctuation) {
-            out_.erase(content - opening.size(), opening.size());
+        if (punctuation && (end == content || end == out_.size())) {
+            if (end == content) {
+                out_.erase(content - opening.size(), opening.size());
+                return;
+            }
+            emitText(ClosingOf(mark.kind));
+            lastClosed_ = mark.kind;
+            lastClosedEnd_ = out_.size();
+            if (closingAt_ != kNone && closingEnd_ == at) {
+                closingEnd_ = out_.size(); // closes right after another
+                leftOut_.emplace_back(mark.at - flushed_, opening.size());
+            } else {
+                closingAt_ = at;
+                closingEnd_ = out_.size();
+                closingRun_ = kNone;
+                leftOut_.assign(1, {mark.at - flushed_, opening.size()});
+            }
             return;
         }
         if (end < out_.size()) {
@@ -2184,6 +2258,8 @@ void TextRenderer::writeClosing(Mark &mark)
             break;
     }
     closingAt_ = kNone;
+    const bool delimiterBefore =
+        at > 0 && (out_[at - 1] == '*' || out_[at - 1] == '~') && (at < 2 || out_[at - 2] != '\\');
     // (Right after other closing marks it joins their run, as a letter
     // stands before that.)
     std::size_t word = run;
@@ -2193,9 +2269,10 @@ void TextRenderer::writeClosing(Mark &mark)
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = run;
-    } else if (at == syntaxEnd_ && ClassBefore(out_, at) == CharClass::Punctuation && mark.at >= flushed_) {
-        // Right after a link, code span or image it cannot move: where a
-        // letter follows, the mark is left out.
+    } else if (ClassBefore(out_, at) == CharClass::Punctuation && !delimiterBefore && mark.at >= flushed_) {
+        // Right after a link, code span or image it cannot move, nor after
+        // punctuation that follows one: where a letter follows, the mark is
+        // left out.
         closingAt_ = at;
         closingEnd_ = out_.size();
         closingRun_ = kNone;
@@ -2207,12 +2284,21 @@ void TextRenderer::movedClosing(std::string_view next)
 {
     if (closingAt_ == kNone)
         return;
+    // (A link or code span that opens before the word: its bracket or
+    // backtick follows the marks.)
+    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) {
+            return !m.written && (m.kind == InlineMark::Link || m.kind == InlineMark::Code);
+        }))
+        next = "[";
     if (closingEnd_ == out_.size() && ClassAt(next, 0) == CharClass::Word && closingRun_ == kNone) {
         out_.erase(closingAt_);
         // (The inner marks closed first: their openings stand later.)
         for (const auto &[at, size] : leftOut_) {
             out_.erase(at, size);
-            syntaxEnd_ -= size;
+            if (syntaxEnd_ > at)
+                syntaxEnd_ -= size;
+            if (blockWordAt_ != kNone && blockWordAt_ > flushed_ + at)
+                blockWordAt_ -= size;
             if (lineStartAt_ > at)
                 lineStartAt_ -= size;
             else
@@ -2464,8 +2550,15 @@ void TextRenderer::takeBase(const html::Tag &tag)
 void TextRenderer::endLink(const Open &open)
 {
     linkDepth_ = kNone;
-    if (!linkHasText_ && !linkAlt_.empty())
+    if (!linkHasText_ && !linkAlt_.empty()) {
+        // In Markdown the alt text stands after the link's mark, which has
+        // nothing to mark, and is written now: held for the next text, it
+        // would go into the next link, when a link start ends this one.
+        if (markdown())
+            closeMarks(false, open.id);
         collapsedText(linkAlt_);
+        flushHeldWord();
+    }
     linkAlt_.clear();
     if (open.link == 0)
         return;

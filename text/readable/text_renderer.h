@@ -172,6 +172,7 @@ private:
         bool quoted = false;                                 // blockquote: a line of it is written (Markdown)
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
         bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
+        std::uint8_t itemWidth = 0;                          // ol, ul: the last written marker's width (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -253,6 +254,9 @@ private:
     void emitUnwrapped(std::string_view lines);
     void flushOut(bool all);
     void image(const html::Tag &tag);
+    // Markdown, with numbered links: whether the image's alt text names an
+    // open link that has no mark (no address), as the plain text names it.
+    bool namesUnwrittenLink(const html::Tag &tag) const;
     void startHtml(const html::Tag &tag, Element element, std::uint32_t flags);
     void endHtml(const html::Tag &tag);
     // Sets the marker of a list item whose list is the nearest below index
@@ -287,9 +291,13 @@ private:
     // empty line (the quotes' marks only).
     void writeLinePrefix(bool blank);
     void startMark(const html::Tag &tag, const Open &open);
-    void writeOpeningMarks();
+    // The marks not written yet, before a character of class `next`.
+    void writeOpeningMarks(CharClass next = CharClass::Word);
     // A word of collapsed text, escaped, with the marks that open before it.
     void markdownWord(std::string_view word, bool blockStart);
+    // The class of the character before the end of out_, where a table's
+    // cell or row starts: a space.
+    CharClass classBeforeText() const;
     // Whether a run of `length` *s inside a word, within `outer`, could
     // close it.
     bool mayCloseInWord(const Mark &outer, std::size_t length) const;
@@ -305,6 +313,9 @@ private:
     // The line breaks an element of these flags (a block, row, list item,
     // ...) makes before and after it, with `below` elements open outside it.
     int breaksAround(Element element, std::uint32_t flags, std::size_t below) const;
+    // Whether a list with `below` elements open outside it stands right
+    // inside a list that has written an item: it goes under that item.
+    bool nestsUnderItem(std::size_t below) const;
     void markdownImage(const html::Tag &tag);
     // An address resolved against base_, the last few kept.
     const std::string &resolvedAddress(const std::string &reference);
@@ -409,6 +420,7 @@ private:
     // With closingRun_ kNone: the openings of those marks (where in out_,
     // bytes), to be left out with them before a letter.
     std::vector<std::pair<std::size_t, std::size_t>> leftOut_;
+    std::size_t blockWordAt_ = kNone; // where the last first word of a block started (as flushed_ counts)
     std::size_t syntaxEnd_ = 0;       // the end of the last link, code span or image in out_
     std::size_t flushed_ = 0;         // the bytes handed to the sink so far
     bool wrapDue_ = false;            // the line is past the width: see wrapDueBefore()

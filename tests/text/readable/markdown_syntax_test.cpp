@@ -56,6 +56,13 @@ TEST(MarkdownSyntax, TextIsEscapedWhereAMarkWouldOpen)
     EXPECT_EQ(escaped("#"), "#");
     EXPECT_EQ(escaped("1."), "1.");
     EXPECT_EQ(escaped("-"), "-");
+    // A block's first word in pieces: the number's end, after its start.
+    EXPECT_EQ(BlockStartEscapeAfter("1", "."), 0u);
+    EXPECT_EQ(BlockStartEscapeAfter("1", "2)"), 1u);
+    EXPECT_EQ(BlockStartEscapeAfter("12345678", "90."), std::string_view::npos);
+    EXPECT_EQ(BlockStartEscapeAfter("1", ".5"), std::string_view::npos);
+    EXPECT_EQ(BlockStartEscapeAfter("a1", "."), std::string_view::npos);
+    EXPECT_EQ(BlockStartEscapeAfter("", "1."), std::string_view::npos);
 }
 
 TEST(MarkdownSyntax, TheReferencesItWroteAreFoundWhole)

@@ -65,6 +65,9 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<ul><li><p>a</p><p>b</p></ul>", "- a\n\n  b\n"},
         // A list right after another of its kind is a new list.
         {"<ol><li>a</ol><ol><li>b</ol>", "1. a\n\n1) b\n"},
+        // A list right inside a list goes under the item before it.
+        {"<ol><li>a</li><ol><li>b<li>c</ol><li>d</ol><ul><li>e</li><ul><li>f</ul></ul>",
+         "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
         // A term in strong letters, its definition a paragraph; a figure's
@@ -79,6 +82,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "| A | B\\|C |\n| --- | --- |\n| wide | |\n| 1 | |\n"},
         // (a cell's reader would trim a vertical tab off its start)
         {"<table><tr><td>\x0By</table>", "| &#x0B;y |\n| --- |\n"},
+        // A mark opens at a cell's start, before punctuation too.
+        {"<table><tr><td><a href=/x>+64</a><td><b>.nz</b></table>", "| [+64](/x) | **.nz** |\n| --- | --- |\n"},
         // What a pipe table cannot hold: its cells one after another.
         {"<table><caption>Cap</caption><tr><td rowspan=2>a<td>b<tr><td>c</table>", "Cap\n\na\n\nb\n\nc\n"},
         // Marks around the table close in its cells; the page's own
@@ -115,8 +120,13 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // the mark closes before it.
         {"<p><b>Note:</b>Text <em>a</em><em>b</em></p>", "**Note**:Text *ab*\n"},
         {"<p>run on</em> word<em>. Next</em></p>", "run on word. *Next*\n"},
-        // A mark of nothing but punctuation is none.
-        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e</p>", "\\>b \\&c !? d > ;e\n"},
+        // A mark of nothing but punctuation is none before a letter, where
+        // it could not close; elsewhere it stands.
+        {"<p><b>&gt;</b>b <i>&amp;</i>c <b>!?</b> d <b>&gt; ;</b>e <a href=/a>a</a><i>.</i></p>",
+         "\\>b \\&c **!?** d > ;e [a](/a)*.*\n"},
+        // (a link's bracket is punctuation; so is what follows a picture,
+        // where a mark cannot close before a letter)
+        {"<p>x <em>(</em><a href=/a>b</a> <i>z<img src=b.png alt=B>]</i>c</p>", "x *(*[b](/a) z![B](b.png)\\]c\n"},
         // (and then it is no longer there to go on from)
         {"<p><em>x <b>y></em><em>b</em></p>", "*x **y***>*b*\n"},
         // A mark spans a line break; across a paragraph's end it closes
@@ -137,6 +147,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // around it.
         {"<p><b><i>p</i>x<i>p</i></b> <b>b <i>p</i>x<i>p</i></b></p>", "***p*xp** **b *p*x*p***\n"},
         {"<p><b><i>p</i>x<a href=/a>l</a>y<code>c</code></b></p>", "***p*x[l](/a)y`c`**\n"},
+        // ... and so it does between punctuation.
+        {"<p><em><b>x</b> &lt;<b>&amp;y</b></em></p>", "***x** \\<\\&y*\n"},
         // Right after a link or code span a mark cannot close before a
         // letter: it is left out.
         {"<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><kbd>k</kbd></b>.</p>",
@@ -147,6 +159,8 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
         // nothing but that is none.
         {"<p>x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p>", "x&#x1F;*y*z &#x1E;x\n"},
     });
+    // A link in a link (a table's cell between them): the text is the outer one's.
+    EXPECT_EQ(markdown("<a href=/o>x<table><td>a <a href=/i>b</a></table></a>"), "[x](/o)\n\n| [a b](/o) |\n| --- |\n");
     EXPECT_EQ(markdown("<p><a href='https://x.org/'>one</a> <a href='/two'>two</a></p>", Kind::Readable, true),
               "[one][1] [two][2]\n\n[1]: https://x.org/\n[2]: /two\n");
     // With numbered links a picture that cannot be shown (no address, in
@@ -155,6 +169,15 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
                        "<a><code><img alt=c></code></a> <a href=/w><img alt=d><img src=b.png alt=B></a></p>",
                        Kind::Readable, true),
               "p [![A](a.png)][1] c d\n\n[1]: /v\n");
+    // ... also when the next link's start ends the link (the alt text is
+    // not the next one's), and a number that text after it ends.
+    EXPECT_EQ(markdown("<p><a href=/v><img alt=p><img alt=\"x</a\"> <a href=/w><img src=b.png alt=B></a>c</p>"
+                       "<p><a href=/x><img alt=1></a><span>. y</span></p>",
+                       Kind::Readable, true),
+              "p[![B](b.png)][1]c\n\n1\\. y\n\n[1]: /w\n");
+    // A link without an address is no link in Markdown: its picture's alt
+    // text names it as in the plain text.
+    EXPECT_EQ(markdown("<p><a><img src=x.png><img src=a.png alt=A></a>c</p>", Kind::Readable, true), "![](x.png)Ac\n");
 }
 
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
@@ -182,6 +205,9 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
         {std::string_view("<p>1\0.</p>", 10), "1\\.\n"},
         // (and a zero-width no-break space where it would be a byte order mark)
         {"<p>&#xFEFF;# x &#xFEFF;y</p>", "&#xFEFF;# x \xEF\xBB\xBFy\n"},
+        // (a word in pieces, a tag between them, too)
+        {"<p>1<span>. a</span></p><ul><li>2<b></b>) b</ul><blockquote>3<i>.</i> c</blockquote>",
+         "1\\. a\n\n- 2\\) b\n\n> 3\\. c\n"},
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
          "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
     });
@@ -225,6 +251,7 @@ constexpr std::string_view kPages[] = {
     "<p><b><i>p</i>x<i>p</i></b> <i><b>p</b>x<b>p</b></i> <b><i>a</i></b><b><i>b</i></b>c</p>",
     "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
+    "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
