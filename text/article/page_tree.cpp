@@ -219,6 +219,20 @@ bool nodeElement(Element e)
     }
 }
 
+// An element without a node of its own counts at the node it is part of:
+// as one of its other children (a br also as a break) when `own`, the
+// node's own child; an img always as one of its images.
+template <typename Counts>
+void countWithoutNode(Counts &counts, bool own, Element element)
+{
+    if (own)
+        ++counts.otherChildren;
+    if (own && element == Element::Br)
+        ++counts.breaks;
+    if (element == Element::Img)
+        ++counts.images;
+}
+
 } // namespace
 
 void PageTree::Bytes::reserveTotal(std::size_t bytes)
@@ -675,13 +689,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
             // Counted at the node it is part of.
             e.pageNode = parent.pageNode;
             e.nodeLevel = parent.nodeLevel;
-            Open &counts = parent.nodeLevel == 0 ? document_ : stack_[parent.nodeLevel - 1];
-            if (parent.node)
-                ++counts.otherChildren;
-            if (parent.node && element == Element::Br)
-                ++counts.breaks;
-            if (element == Element::Img)
-                ++counts.images;
+            countWithoutNode(parent.nodeLevel == 0 ? document_ : stack_[parent.nodeLevel - 1], parent.node, element);
         }
     }
     if (element == Element::Other) {
@@ -1043,13 +1051,7 @@ void PageTree::build()
                     counts_.push_back({node});
                 }
             } else {
-                Level &counts = at.nodeLevel == kNoNode ? document : levels[at.nodeLevel];
-                if (at.own)
-                    ++counts.otherChildren;
-                if (at.own && element == Element::Br)
-                    ++counts.breaks;
-                if (element == Element::Img)
-                    ++counts.images;
+                countWithoutNode(at.nodeLevel == kNoNode ? document : levels[at.nodeLevel], at.own, element);
                 if (kind & kPushedBit)
                     levels.push_back(Level{at.node, at.nodeLevel, at.entry, false, at.inHeading});
             }
