@@ -2,8 +2,10 @@
 // tree and its scoring, renderer) on any bytes. The input fed in pieces
 // chosen by the input itself must give exactly the text it gives fed whole,
 // that text must be valid UTF-8, and it is never empty when the readable
-// text of the same page shows any. Kept with the account of its choice, the
-// text is the same.
+// text of the same page shows any, unless even the whole body of the page's
+// tree shows nothing (the tree builder can move the rest of a page into a
+// closed details element, where the renderer reading the tokens still shows
+// it). Kept with the account of its choice, the text is the same.
 //
 // By hand, for longer:  build-asan/bin/fuzz_article -max_total_time=600 CORPUS_DIR
 #include "fuzz_text.h"
@@ -29,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     const std::string readable = fuzztext::render(page, {}, options);
     if (readable.find_first_not_of(" \n\t") != std::string::npos &&
-        whole.find_first_not_of(" \n\t") == std::string::npos)
+        whole.find_first_not_of(" \n\t") == std::string::npos && !result.article->wholeBody)
         std::abort();
     return 0;
 }
