@@ -23,6 +23,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace py = pybind11;
@@ -46,26 +47,32 @@ struct ArchiveError : Error {
 // The pieces a page is fed in, as the command line reads a file.
 constexpr std::size_t kPiece = 64 * 1024;
 
+// The value that `name` stands for among `names`; a ValueError that lists
+// them for any other.
+template <typename Value, std::size_t N>
+Value valueOf(const std::string &name, const char *what, const std::pair<const char *, Value> (&names)[N])
+{
+    std::string list;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (name == names[i].first)
+            return names[i].second;
+        list += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + "\"" + names[i].first + "\"";
+    }
+    throw py::value_error(std::string(what) + " must be " + list + ", not \"" + name + "\"");
+}
+
 text::Kind kindOf(const std::string &name)
 {
-    if (name == "article")
-        return text::Kind::Article;
-    if (name == "readable")
-        return text::Kind::Readable;
-    if (name == "stripped")
-        return text::Kind::Stripped;
-    throw py::value_error("kind must be \"article\", \"readable\" or \"stripped\", not \"" + name + "\"");
+    static constexpr std::pair<const char *, text::Kind> kNames[] = {
+        {"article", text::Kind::Article}, {"readable", text::Kind::Readable}, {"stripped", text::Kind::Stripped}};
+    return valueOf(name, "kind", kNames);
 }
 
 text::Bias biasOf(const std::string &name)
 {
-    if (name == "balanced")
-        return text::Bias::Balanced;
-    if (name == "precision")
-        return text::Bias::Precision;
-    if (name == "recall")
-        return text::Bias::Recall;
-    throw py::value_error("bias must be \"balanced\", \"precision\" or \"recall\", not \"" + name + "\"");
+    static constexpr std::pair<const char *, text::Bias> kNames[] = {
+        {"balanced", text::Bias::Balanced}, {"precision", text::Bias::Precision}, {"recall", text::Bias::Recall}};
+    return valueOf(name, "bias", kNames);
 }
 
 std::int64_t maxSizeOf(const std::optional<long long> &maxSize)
