@@ -606,8 +606,9 @@ private:
     // the headings of boxes of links, buttons or forms the cleaning left
     // out. Its lines (blocks without blocks inside, headings, links loose
     // between blocks) are read from the end: short lines mostly of links
-    // go (not links within the page), and so do headings with nothing kept below them before the next
-    // (but for headings that end a sentence).
+    // go (not links within the page), and so do headings with nothing
+    // kept below them before the next heading of their rank or a higher
+    // one (but for headings that end a sentence).
     void dropClosingLines(Selection &s) const
     {
         struct Line {
@@ -638,18 +639,23 @@ private:
         }
         if (!prose)
             return;
-        bool keptBelow = false; // a line kept below, up to the next heading
+        // By rank (h1: 0): a line kept below, before the next heading of
+        // that rank or a higher one.
+        std::array<bool, 6> keptBelow{};
         for (std::size_t k = lines.size(); k-- > afterProse;) {
             const std::uint32_t n = lines[k].node;
             if (lines[k].heading) {
+                const auto rank = static_cast<std::size_t>(
+                    std::clamp(static_cast<int>(nodes_[n].element) - static_cast<int>(Element::H1), 0, 5));
                 // A heading that is a sentence is the text's own (a quote
                 // set large), not the title of a box.
-                if (!keptBelow && !nodes_[n].sentenceEnd)
+                if (!keptBelow[rank] && !nodes_[n].sentenceEnd)
                     drop(s, n, Rule::ClosingHeading);
+                std::fill(keptBelow.begin() + static_cast<std::ptrdiff_t>(rank), keptBelow.end(), false);
             } else if (m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n)) {
                 drop(s, n, Rule::ClosingLinks);
             } else {
-                keptBelow = true;
+                keptBelow.fill(true);
             }
         }
     }

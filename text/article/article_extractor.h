@@ -52,8 +52,10 @@
 //   characters, less than half of them link text), short lines mostly of
 //   links are dropped ("back to all news", "read on: ...", "discuss it in
 //   the forum"), and so are headings with nothing kept below them before
-//   the next heading: the titles of boxes of links, buttons or forms that
-//   are gone ("Share:", "Read also", "Comment on this").
+//   the next heading of their rank or a higher one: the titles of boxes of
+//   links, buttons or forms that are gone ("Share:", "Read also", "Comment
+//   on this"); not a heading that ends a sentence (a quote set large), nor
+//   a link within the page.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, or what was chosen lays out as

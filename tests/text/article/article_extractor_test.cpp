@@ -494,6 +494,18 @@ TEST(ArticleText, WhatClosesTheArticleIsTheSitesButItsLastWordsStay)
     const std::string kept = article(own);
     for (const char *word : {"MiddleLink", "ClosingHeading", "LastWords", "SignOff", "ToTheTop", "QuoteHeading"})
         EXPECT_TRUE(has(kept, word)) << word << "\n" << kept;
+    // A box's heading over links that are gone goes, though a section of
+    // the writer's own follows; a heading over a smaller one that keeps a
+    // line stays.
+    const std::string boxes = "<title>Tides</title><body><div id=story>" + prose("tide") + prose("moon") +
+                              "<h3>ReadAlso</h3><ul><li><a href=/r1>First other story</a>"
+                              "<li><a href=/r2>Second other story</a></ul>"
+                              "<h2>AboutTheNotes</h2><h3>AboutTheAuthor</h3><p>AuthorLine writes on tides.</p>"
+                              "</div></body>";
+    const std::string boxed = article(boxes);
+    EXPECT_FALSE(has(boxed, "ReadAlso")) << boxed;
+    for (const char *word : {"AboutTheNotes", "AboutTheAuthor", "AuthorLine"})
+        EXPECT_TRUE(has(boxed, word)) << word << "\n" << boxed;
     // Without a paragraph of prose nothing closes it.
     const std::string noProse = "<title>Links</title><body><div><p>A short line.</p>"
                                 "<p><a href=/one>OnlyLinkOne</a></p><h3>OnlyHeading</h3></div></body>";
