@@ -23,6 +23,13 @@ using article::PageTree;
 // fewer rules.
 constexpr std::size_t kEnoughCharacters = 250;
 constexpr std::size_t kMinParagraph = 25;
+// A paragraph of prose: at least this many characters, less than half of
+// them link text. Past the last one, a line of links shorter than
+// kClosingLine is the site's.
+constexpr std::uint32_t kProse = 100;
+constexpr std::uint32_t kClosingLine = 80;
+// A figure's caption shorter than this is a line or two on the picture.
+constexpr std::uint32_t kCaption = 150;
 
 // The thresholds the choice leans on, as the bias sets them: where a block
 // could go either way, the balanced choice, a cleaner one or a fuller one.
@@ -569,6 +576,8 @@ public:
             s.marks[i] |= kShown;
             s.characters += nodes_[i].silent ? 0 : counts.at(n).text;
         }
+        if (rules_.cleanInside)
+            dropClosingLines(s);
         return s;
     }
 
@@ -589,6 +598,91 @@ private:
         case Rule::FormControls: note(Verdict::Dropped, rule, n, box.inputs, box.paragraphs); break;
         case Rule::Pictures: note(Verdict::Dropped, rule, n, box.images, box.paragraphs); break;
         default: note(Verdict::Dropped, rule, n, m_.text[n]); break;
+        }
+    }
+
+    // What closes the content past its last paragraph of prose is most
+    // often the site's: a link back to the list or on to another page, and
+    // the headings of boxes of links, buttons or forms the cleaning left
+    // out. Its lines (blocks without blocks inside, headings, links loose
+    // between blocks) are read from the end: short lines mostly of links
+    // go (not links within the page), and so do headings with nothing
+    // kept below them before the next heading of their rank or a higher
+    // one (but for headings that end a sentence).
+    void dropClosingLines(Selection &s) const
+    {
+        struct Line {
+            std::uint32_t node;
+            bool heading;
+        };
+        std::vector<Line> lines;
+        std::size_t afterProse = 0; // the lines past the last paragraph of prose start here
+        bool prose = false;
+        for (std::size_t i = 1; i < nodes_.size(); ++i) {
+            const auto n = static_cast<std::uint32_t>(i);
+            const PageNode &node = nodes_[i];
+            if (!s.shown(n) || node.silent || m_.text[n] == 0)
+                continue;
+            const bool line =
+                node.heading || (isBlock(node) && !m_.hasBlockChild(n)) ||
+                (!isBlock(node) && !s.root(n) && m_.hasBlockChild(node.parent) && isBlock(nodes_[node.parent]));
+            if (!line)
+                continue;
+            lines.push_back({n, node.heading});
+            if (!node.heading && m_.text[n] >= kProse && m_.linkText[n] * 2 < m_.text[n]) {
+                prose = true;
+                afterProse = lines.size();
+            }
+            // A line's own lines are part of it.
+            while (i + 1 < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(i + 1)))
+                ++i;
+        }
+        if (!prose)
+            return;
+        // By rank (h1: 0): a line kept below, before the next heading of
+        // that rank or a higher one.
+        std::array<bool, 6> keptBelow{};
+        for (std::size_t k = lines.size(); k-- > afterProse;) {
+            const std::uint32_t n = lines[k].node;
+            if (lines[k].heading) {
+                const auto rank = static_cast<std::size_t>(
+                    std::clamp(static_cast<int>(nodes_[n].element) - static_cast<int>(Element::H1), 0, 5));
+                // A heading that is a sentence is the text's own (a quote
+                // set large), not the title of a box.
+                if (!keptBelow[rank] && !nodes_[n].sentenceEnd)
+                    drop(s, n, Rule::ClosingHeading);
+                std::fill(keptBelow.begin() + static_cast<std::ptrdiff_t>(rank), keptBelow.end(), false);
+            } else if (m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n)) {
+                drop(s, n, Rule::ClosingLinks);
+            } else {
+                keptBelow.fill(true);
+            }
+        }
+    }
+
+    // Whether a node is or holds a link to a place in the page itself
+    // ("continue reading", "to the top"): the reader stays in the text.
+    bool holdsInPageLink(std::uint32_t n) const
+    {
+        for (std::size_t k = n; k < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(k)); ++k)
+            if (nodes_[k].inPage)
+                return true;
+        return false;
+    }
+
+    // Leaves a shown node out with its subtree.
+    void drop(Selection &s, std::uint32_t n, Rule rule) const
+    {
+        if (rule == Rule::ClosingLinks)
+            note(Verdict::Dropped, rule, n, linkDensity(m_, n), m_.text[n]);
+        else
+            note(Verdict::Dropped, rule, n, m_.text[n]);
+        for (std::size_t k = n; k < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(k)); ++k) {
+            const auto c = static_cast<std::uint32_t>(k);
+            if (!s.shown(c))
+                continue;
+            s.marks[k] &= static_cast<std::uint8_t>(~kShown);
+            s.characters -= nodes_[k].silent ? 0 : tree_.countsOf(c).text;
         }
     }
 
@@ -828,6 +922,8 @@ private:
         case Element::H3: return byNames(rules_.weighNames && n.classWeight < 0);
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
             return byNames(rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength);
+        case Element::Figcaption: // a label or a credit, not a sentence on what the picture shows
+            return when(m_.text[i] < kCaption && !(m_.flags[i] & kSentenceEnd), Rule::Caption);
         default:
             if (!isBox(n.element))
                 return std::nullopt;
@@ -1439,7 +1535,12 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
         return {};
     case Rule::LinkDensity: return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters");
     case Rule::Pictures: return count(d.figure, "picture", "pictures") + ", " + count(d.bar, "paragraph", "paragraphs");
-    case Rule::TooShort: return count(d.figure, "character", "characters");
+    case Rule::TooShort:
+    case Rule::Caption:
+    case Rule::ClosingHeading: return count(d.figure, "character", "characters");
+    case Rule::ClosingLinks:
+        return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters") +
+               ", past the last paragraph of prose";
     default: return {};
     }
 }
@@ -1692,6 +1793,9 @@ std::string_view ruleWords(Rule rule)
     case Rule::LinkDensity: return "mostly links";
     case Rule::Pictures: return "pictures without text";
     case Rule::TooShort: return "too short";
+    case Rule::Caption: return "a picture's caption";
+    case Rule::ClosingLinks: return "a closing line of links";
+    case Rule::ClosingHeading: return "a closing heading with nothing kept below it";
     case Rule::TitleHeading: return "the heading that matches the document's title";
     case Rule::OnlyH1: return "the only h1 of the content";
     case Rule::DocumentTitle: return "the document's title";

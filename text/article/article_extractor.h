@@ -46,7 +46,16 @@
 //   inside). Links in headings (entries' titles) do not count as links
 //   where the text besides the links is at least as long as they are.
 //   Paragraphs are p and pre, and a block's loose text, one per run
-//   between pairs of line breaks.
+//   between pairs of line breaks. A figure's caption of a line or two
+//   (what the picture shows, its credit) goes with the picture.
+// - Past the content's last paragraph of prose (a block of at least 100
+//   characters, less than half of them link text), short lines mostly of
+//   links are dropped ("back to all news", "read on: ...", "discuss it in
+//   the forum"), and so are headings with nothing kept below them before
+//   the next heading of their rank or a higher one: the titles of boxes of
+//   links, buttons or forms that are gone ("Share:", "Read also", "Comment
+//   on this"); not a heading that ends a sentence (a quote set large), nor
+//   a link within the page.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, or what was chosen lays out as
@@ -150,6 +159,10 @@ enum class Rule : std::uint8_t {
     LinkDensity,  // mostly link text
     Pictures,     // pictures with next to no text
     TooShort,     // too little text
+    Caption,      // a picture's caption of a line or two: what it shows, its credit
+    // What closes the content past its last paragraph of prose.
+    ClosingLinks,   // a short line of links: back to the list, on to another page
+    ClosingHeading, // a heading with nothing kept below it
     // The title.
     TitleHeading,  // a heading that matches the document's title
     OnlyH1,        // the only h1 in the content

@@ -179,6 +179,14 @@ std::size_t cutTail(const char *begin, std::size_t size)
     return size;
 }
 
+// An href that leads to a place in the page itself: a fragment alone,
+// after any leading white space.
+bool inPageLink(std::string_view href)
+{
+    const std::size_t at = href.find_first_not_of(" \t\n\f\r");
+    return at != std::string_view::npos && href[at] == '#';
+}
+
 bool silentElement(Element e)
 {
     switch (e) {
@@ -598,7 +606,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
 
     // The attributes that matter here, in one pass (names are unique, and
     // a value-less attribute reads as empty, as Tag::attribute() gives it).
-    std::string_view id, classes, style, role;
+    std::string_view id, classes, style, role, hrefValue;
     bool hiddenAttribute = false, openAttribute = false, href = false;
     for (const html::Attribute &a : tag.attributes) {
         const std::string_view value = a.value.data() ? a.value : std::string_view("", 0);
@@ -612,8 +620,10 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
                 openAttribute = true;
             else if (a.name == "role")
                 role = value;
-            else if (a.name == "href")
+            else if (a.name == "href") {
                 href = true;
+                hrefValue = value;
+            }
             break;
         case 5:
             if (a.name == "class")
@@ -684,7 +694,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         e.source = source_;
         if (e.node) {
             e.nodeLevel = static_cast<std::uint32_t>(stack_.size() + 1);
-            makeNode(e, parent, hidden, pushed, id, classes, role);
+            makeNode(e, parent, hidden, pushed, id, classes, role, hrefValue);
         } else {
             // Counted at the node it is part of.
             e.pageNode = parent.pageNode;
@@ -720,7 +730,7 @@ void PageTree::endTextRun()
 }
 
 void PageTree::makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id,
-                        std::string_view classes, std::string_view role)
+                        std::string_view classes, std::string_view role, std::string_view href)
 {
     const auto node = static_cast<std::uint32_t>(nodes_.size());
     PageNode n;
@@ -729,6 +739,7 @@ void PageTree::makeNode(Open &e, const Open &parent, bool hidden, bool pushed, s
     n.element = e.element;
     n.block = (e.flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
     n.heading = (e.flags & kHeading) != 0;
+    n.inPage = e.element == Element::A && inPageLink(href);
     n.silent = nodes_[parent.pageNode].silent || hidden || silentElement(e.element);
     if (!classes.empty() || !id.empty() || !role.empty()) {
         const NameHints hints = ReadNameHints(classes, id, role);
@@ -1005,7 +1016,7 @@ void PageTree::build()
         case kTextRecord: c.string(); break;
         case kStartRecord: {
             const auto [element, name] = c.element();
-            std::string_view id, classes, role;
+            std::string_view id, classes, role, href;
             if ((kind & kAttributesBit) && !(kind & kNodeBit)) {
                 c.skip(c.varint());
             } else if (kind & kAttributesBit) {
@@ -1016,6 +1027,7 @@ void PageTree::build()
                     std::string_view *slot = key == "id"      ? &id
                                              : key == "class" ? &classes
                                              : key == "role"  ? &role
+                                             : key == "href"  ? &href
                                                               : nullptr;
                     if (slot && !slot->data())
                         *slot = value.data() ? value : std::string_view("", 0);
@@ -1029,6 +1041,7 @@ void PageTree::build()
                 const std::uint32_t flags = FlagsOf(element);
                 n.block = (flags & (kBlock | kCell | kTable | kListItem | kList)) != 0;
                 n.heading = (flags & kHeading) != 0;
+                n.inPage = element == Element::A && inPageLink(href);
                 n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
                 if (!classes.empty() || !id.empty() || !role.empty()) {
                     const NameHints hints = ReadNameHints(classes, id, role);

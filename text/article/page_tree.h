@@ -93,6 +93,7 @@ struct PageNode {
     bool counted : 1 = false;     // its counts have an entry in the tree
     bool block : 1 = false;       // a block, cell, table, list or item (no row or row group)
     bool heading : 1 = false;     // h1 to h6
+    bool inPage : 1 = false;      // a link to a place in the page itself (its href starts with #)
 };
 
 // A heading: its node, and where its text starts in the texts of all.
@@ -282,8 +283,9 @@ private:
     bool open(const html::Tag &tag, Element element, std::uint32_t flags, bool special);
     void start(const html::Tag &tag);
     // With Keeping::Nodes: the node of the element `e` opens, now.
+    // `href`: its href attribute, null for none.
     void makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id, std::string_view classes,
-                  std::string_view role);
+                  std::string_view role, std::string_view href);
     // A node's counts are complete: kept in its entry of counts_, or in
     // the node itself when they are only a few characters of text.
     void closeCounts(std::uint32_t entry, const NodeCounts &counts);

@@ -470,6 +470,66 @@ TEST(ArticleText, PrecisionAndRecallLeanWhereABlockCouldGoEitherWay)
     EXPECT_TRUE(has(fuller, "NeighbourLine") && has(fuller, "BorderlineBox")) << fuller;
 }
 
+TEST(ArticleText, WhatClosesTheArticleIsTheSitesButItsLastWordsStay)
+{
+    // Past the last paragraph: a link back to the list, and the heading of
+    // a box of share links the cleaning drops.
+    const std::string closing = "<title>Tides</title><body><div id=story>" + prose("tide") + prose("moon") +
+                                "<p><a href=/news>BackToAllNews</a></p><h3>ShareThis:</h3>"
+                                "<ul><li><a href=/fb>Facebook</a><li><a href=/tw>Twitter</a></ul></div></body>";
+    for (std::size_t piece : {0, 7}) {
+        const std::string text = article(closing, piece);
+        EXPECT_TRUE(has(text, "tide") && has(text, "moon")) << text;
+        EXPECT_FALSE(has(text, "BackToAllNews")) << text;
+        EXPECT_FALSE(has(text, "ShareThis")) << text;
+    }
+    // What ends an article of its own: a heading over a last short word, a
+    // line with a link in it, a link to the top of the page, a heading that
+    // is a sentence; and a line of links before prose.
+    const std::string own = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                            "<p><a href=/almanac>MiddleLink</a></p>" + prose("moon") +
+                            "<h2>ClosingHeading</h2><p>LastWords of the writer.</p>"
+                            "<p>SignOff and <a href=/more>more</a> on the rest of the coast</p>"
+                            "<p><a href=\"#top\">ToTheTop</a></p><h3>QuoteHeading is a sentence.</h3></div></body>";
+    const std::string kept = article(own);
+    for (const char *word : {"MiddleLink", "ClosingHeading", "LastWords", "SignOff", "ToTheTop", "QuoteHeading"})
+        EXPECT_TRUE(has(kept, word)) << word << "\n" << kept;
+    // A box's heading over links that are gone goes, though a section of
+    // the writer's own follows; a heading over a smaller one that keeps a
+    // line stays.
+    const std::string boxes = "<title>Tides</title><body><div id=story>" + prose("tide") + prose("moon") +
+                              "<h3>ReadAlso</h3><ul><li><a href=/r1>First other story</a>"
+                              "<li><a href=/r2>Second other story</a></ul>"
+                              "<h2>AboutTheNotes</h2><h3>AboutTheAuthor</h3><p>AuthorLine writes on tides.</p>"
+                              "</div></body>";
+    const std::string boxed = article(boxes);
+    EXPECT_FALSE(has(boxed, "ReadAlso")) << boxed;
+    for (const char *word : {"AboutTheNotes", "AboutTheAuthor", "AuthorLine"})
+        EXPECT_TRUE(has(boxed, word)) << word << "\n" << boxed;
+    // Without a paragraph of prose nothing closes it.
+    const std::string noProse = "<title>Links</title><body><div><p>A short line.</p>"
+                                "<p><a href=/one>OnlyLinkOne</a></p><h3>OnlyHeading</h3></div></body>";
+    const std::string bare = article(noProse);
+    EXPECT_TRUE(has(bare, "OnlyLinkOne") && has(bare, "OnlyHeading")) << bare;
+}
+
+TEST(ArticleText, AShortCaptionGoesWithItsPicture)
+{
+    const std::string page =
+        "<title>Tides</title><body><div id=story>" + prose("tide") +
+        "<figure><img src=a.jpg><figcaption>Photo: CreditName / Agency</figcaption></figure>" + prose("moon") +
+        "<figure><img src=b.jpg><figcaption>SentenceCaption: the bridge at dawn, from the north bank.</figcaption>"
+        "</figure>" +
+        "<figure><img src=c.jpg><figcaption>LongCaption " + std::string(30, 'x') + " " + std::string(30, 'y') + " " +
+        std::string(30, 'z') + " " + std::string(30, 'w') + " " + std::string(30, 'v') + "</figcaption></figure>" +
+        prose("sea") + "</div></body>";
+    const std::string text = article(page);
+    EXPECT_TRUE(has(text, "tide") && has(text, "moon") && has(text, "sea")) << text;
+    EXPECT_FALSE(has(text, "CreditName")) << text;
+    EXPECT_TRUE(has(text, "SentenceCaption")) << text;
+    EXPECT_TRUE(has(text, "LongCaption")) << text;
+}
+
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
 {
     const std::string page = newsPage();
@@ -592,6 +652,28 @@ TEST(ArticleText, TheAccountTellsWhichRulesDecided)
     EXPECT_EQ(describe(*links),
               "dropped: ul \"First link Second link\" (mostly links: link text 100% of 19 characters)");
     EXPECT_EQ(quiet->untold, 31u - 24u) << tell(*quiet);
+
+    // What closes the content and a caption, each with its rule.
+    const std::string closing = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                                "<figure><img src=a.jpg><figcaption>Photo: CreditName</figcaption></figure>" +
+                                prose("moon") +
+                                "<p><a href=/news>BackToAllNews</a></p><h3>ShareThis:</h3>"
+                                "<ul><li><a href=/fb>Facebook</a><li><a href=/tw>Twitter</a></ul></div></body>";
+    const auto closed = testsupport::convertInPieces(closing, options).result.article;
+    ASSERT_TRUE(closed);
+    const auto ruled = [&closed](Rule rule) {
+        const auto at = std::find_if(closed->account.begin(), closed->account.end(),
+                                     [rule](const Decision &d) { return d.rule == rule; });
+        return at == closed->account.end() ? std::string() : describe(*at);
+    };
+    EXPECT_EQ(ruled(Rule::ClosingLinks), "dropped: p \"BackToAllNews\" (a closing line of links: link text 100% of 13 "
+                                         "characters, past the last paragraph of prose)")
+        << tell(*closed);
+    EXPECT_EQ(ruled(Rule::ClosingHeading),
+              "dropped: h3 \"ShareThis:\" (a closing heading with nothing kept below it: 10 characters)")
+        << tell(*closed);
+    EXPECT_EQ(ruled(Rule::Caption), "dropped: figcaption \"Photo: CreditName\" (a picture's caption: 16 characters)")
+        << tell(*closed);
 
     // The names as the hints read them, each once.
     EXPECT_EQ(quillan::text::article::ExplainNameHints("nav-main big", "", "navigation"),

@@ -155,6 +155,27 @@ TEST(PageTree, InlineElementsGetNodesOnlyAroundBlocks)
     EXPECT_NE(out.log.find("start img"), std::string::npos);
 }
 
+TEST(PageTree, LinksWithinThePageAreTold)
+{
+    PageTree tree(nullptr);
+    start(tree, "body");
+    for (const char *href : {" #top", "/news", "", "page#part"}) {
+        start(tree, "a", {{"href", href}});
+        tree.characters("link");
+        end(tree, "a");
+    }
+    start(tree, "div", {{"href", "#x"}});
+    end(tree, "div");
+    tree.endOfFile();
+    const auto &nodes = tree.nodes();
+    ASSERT_EQ(nodes.size(), 7u);
+    EXPECT_TRUE(nodes[2].inPage); // a fragment alone, after white space
+    EXPECT_FALSE(nodes[3].inPage);
+    EXPECT_FALSE(nodes[4].inPage);
+    EXPECT_FALSE(nodes[5].inPage); // another page's part
+    EXPECT_FALSE(nodes[6].inPage); // no link
+}
+
 TEST(PageTree, ReplayStopsOnceDone)
 {
     PageTree tree(nullptr);
