@@ -17,14 +17,16 @@ namespace {
 constexpr std::string_view Utf8 = "UTF-8";
 
 // The page's title and metadata, when they are asked for, read beside the
-// conversion from the same bytes.
+// conversion from the same bytes. The article's metadata is read whether
+// asked for or not: the title the page gives itself in it decides the
+// article's first line.
 class PageTaps {
 public:
-    PageTaps(const Options &options)
+    PageTaps(const Options &options) : keepMetadata_(options.metadata == MetadataSearch::Find)
     {
         if (options.title == TitleSearch::Find)
             title_.emplace(options.httpCharset);
-        if (options.metadata == MetadataSearch::Find)
+        if (keepMetadata_ || options.kind == Kind::Article)
             metadata_.emplace(options.httpCharset, options.address);
     }
     void feed(std::string_view bytes)
@@ -44,15 +46,25 @@ public:
                 result.pageEncoding = title_->encodingName();
         }
         if (metadata_) {
-            result.metadata = metadata_->finish();
+            metadata::Metadata found = metadata_->finish();
+            const metadata::Source from = metadata_->titleSource();
+            if (from != metadata::Source::TitleElement)
+                ownTitle_ = {found.title, std::string(metadata::titleSourceName(from))};
+            if (keepMetadata_)
+                result.metadata = std::move(found);
             if (result.pageEncoding.empty())
                 result.pageEncoding = metadata_->encodingName();
         }
     }
+    // After finish(): the title the page gives itself besides its <title>,
+    // as its metadata chose it; empty when the metadata was not read.
+    const article::OwnTitle &ownTitle() const { return ownTitle_; }
 
 private:
     std::optional<TitleScan> title_;
     std::optional<metadata::MetadataScan> metadata_;
+    article::OwnTitle ownTitle_;
+    bool keepMetadata_;
 };
 
 class StrippedConverter final : public Converter {
@@ -160,12 +172,15 @@ public:
         std::string text;
         decoder_.finish(text);
         article_.feed(std::move(text));
-        article_.finish();
         Result result;
         result.pageEncoding = decoder_.choice().name;
         result.textEncoding = Utf8;
-        result.article = article_.choice();
+        // The metadata first: the title the page gives itself in it goes
+        // over to the article, which decides its first line with it.
         taps_.finish(result);
+        article_.setOwnTitle(taps_.ownTitle());
+        article_.finish();
+        result.article = article_.choice();
         // The metadata's title is the one the article shows as its first
         // line, so that the two never disagree; the page's own when the
         // article shows none.

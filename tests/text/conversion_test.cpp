@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -126,6 +127,54 @@ TEST(TextConversion, MetadataBesideEveryKindAndAroundItsText)
         const std::string object = convert(page, options).text;
         EXPECT_TRUE(object.starts_with("{\"title\":")) << object;
         EXPECT_TRUE(object.ends_with("\"source\":\"in.html\"}\n")) << object;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The article's title is decided once, with the title the page gives itself
+// handed over from its metadata: the first line, the choice's title and the
+// metadata's title agree, asked for or not, in every envelope and wherever
+// the page is cut.
+TEST(TextConversion, TheMetadatasTitleIsTheArticlesFirstLine)
+{
+    const std::string story = "<div class=post><p>A first paragraph of the story with enough words in it to be "
+                              "taken for an article by any reader, and a comma.</p><p>A second paragraph, as long, "
+                              "with more words in it than a menu has, and a comma, and another.</p>";
+    const std::string teaser = "<title>You will not believe this | Coastal News</title>";
+    const std::string site = "<meta property=og:site_name content='Coastal News'>";
+    // Each page, and the title it shows first.
+    const std::pair<std::string, std::string> pages[] = {
+        {teaser + story, "You will not believe this"},
+        {teaser + "<meta property=og:title content='Ferries run later in winter'>" + story,
+         "Ferries run later in winter"},
+        {teaser + "<meta property=og:title content='Ferries run later'>" + story + "<h2>Ferries run later now</h2>",
+         "Ferries run later now"},
+        {site + "<meta property=og:title content='Coastal News'><title>Ferries run later | Coastal News</title>" +
+             story,
+         "Ferries run later"},
+        {teaser + R"(<script type="application/ld+json">{"@type":"NewsArticle","headline":"Ferries"}</script>)" +
+             story + "<h1>Ferries and more ferries</h1>",
+         "Ferries and more ferries"},
+    };
+    for (const auto &[page, title] : pages) {
+        SCOPED_TRACE(page.substr(0, 120));
+        Options options = kindOf(Kind::Article);
+        const testsupport::ConvertedText plain = convert(page, options);
+        ASSERT_TRUE(plain.result.article);
+        EXPECT_EQ(plain.result.article->title, title);
+        EXPECT_EQ(plain.text.substr(0, plain.text.find('\n')), title);
+        options.metadata = MetadataSearch::Find;
+        for (const std::size_t piece : {std::size_t(0), std::size_t(3)}) {
+            const testsupport::ConvertedText found = convert(page, options, piece);
+            EXPECT_EQ(found.text, plain.text);
+            EXPECT_EQ(found.result.metadata.title, title);
+        }
+        options.envelope = Envelope::JsonLine;
+        const std::string object = convert(page, options).text;
+        EXPECT_TRUE(object.starts_with("{\"title\":\"" + title + "\"")) << object;
     }
 }
 

@@ -1180,26 +1180,68 @@ private:
 struct TitleChoice {
     std::uint32_t heading = kNoNode; // the heading it comes from, if any
     std::string title;
-    Rule source = Rule::DocumentTitle; // TitleHeading, OnlyH1 or DocumentTitle
+    // TitleHeading, OnlyH1, DocumentTitle, OwnTitleHeading or OwnTitle
+    Rule source = Rule::DocumentTitle;
 };
 
-// The title: of the headings (h1 to h3) that match the document's title
-// (a part of it, or all of it without the site's name and more), the one
-// closest in length to the title without the site's name (the site's name
-// in a heading matches too, and so does a "related to" heading); else the
-// only h1 in the content; else the document's title itself.
-TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen)
+// The heading closest in length to a title it matches: a heading that is
+// part of the title, or that holds the title whole.
+class ClosestHeading {
+public:
+    // `whole`: the title a heading may be part of; `core`: the title a
+    // heading may hold whole, and whose length it is measured against.
+    ClosestHeading(std::string whole, std::string core) : whole_(std::move(whole)), core_(std::move(core)) {}
+
+    void consider(std::uint32_t node, std::string_view text, const std::string &low)
+    {
+        const bool matches =
+            !whole_.empty() && low.size() >= 3 &&
+            (whole_.find(low) != std::string::npos || (!core_.empty() && low.find(core_) != std::string::npos));
+        const std::size_t distance = low.size() > core_.size() ? low.size() - core_.size() : core_.size() - low.size();
+        if (matches && (node_ == kNoNode || distance < distance_)) {
+            node_ = node;
+            distance_ = distance;
+            text_ = text;
+        }
+    }
+    std::uint32_t node() const { return node_; }
+    const std::string &text() const { return text_; }
+
+private:
+    const std::string whole_, core_;
+    std::uint32_t node_ = kNoNode;
+    std::size_t distance_ = 0;
+    std::string text_;
+};
+
+// The title when no heading is: the one the page gives itself, else the
+// document's; either without the site's name.
+TitleChoice titleWithoutHeading(const PageTree &tree, const OwnTitle &own)
+{
+    const std::string ownText = trimmed(own.text);
+    if (!ownText.empty())
+        return {kNoNode, withoutSiteName(ownText), Rule::OwnTitle};
+    return {kNoNode, withoutSiteName(trimmed(tree.title())), Rule::DocumentTitle};
+}
+
+// The title: of the headings (h1 to h3) that match the title the page gives
+// itself, the one closest to it in length; else of those that match the
+// document's title, the one closest to that in length. A heading matches a
+// title when it is a part of it, or holds all of it without the site's name
+// and more, and is measured against it without the site's name (the site's
+// name in a heading matches too, and so does a "related to" heading). Else
+// the only h1 in the content; else the title the page gives itself, or the
+// document's, without the site's name.
+TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen, const OwnTitle &own)
 {
     const auto &nodes = tree.nodes();
     const std::string docTitle = trimmed(tree.title());
-    const std::string shortTitle = withoutSiteName(docTitle);
-    const std::string lowTitle = lowered(docTitle);
-    const std::string lowShortTitle = lowered(shortTitle);
-    std::uint32_t heading = kNoNode;
-    std::size_t headingDistance = 0;
+    const std::string ownTitle = trimmed(own.text);
+    ClosestHeading ownHeading(lowered(ownTitle), lowered(withoutSiteName(ownTitle)));
+    ClosestHeading docHeading(lowered(docTitle), lowered(withoutSiteName(docTitle)));
     std::uint32_t onlyH1 = kNoNode;
     int h1Count = 0;
-    std::string headingTitle, onlyH1Title;
+    std::string onlyH1Title;
     for (std::size_t k = 0; k < tree.headings().size(); ++k) {
         const std::uint32_t i = tree.headings()[k].node;
         const std::string_view text = tree.headingText(k);
@@ -1212,25 +1254,16 @@ TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen)
             onlyH1 = i;
             onlyH1Title = text;
         }
-        const bool matches = !lowTitle.empty() && low.size() >= 3 &&
-                             (lowTitle.find(low) != std::string::npos ||
-                              (!lowShortTitle.empty() && low.find(lowShortTitle) != std::string::npos));
-        const std::size_t distance =
-            low.size() > lowShortTitle.size() ? low.size() - lowShortTitle.size() : lowShortTitle.size() - low.size();
-        if (matches && (heading == kNoNode || distance < headingDistance)) {
-            heading = i;
-            headingDistance = distance;
-            headingTitle = text;
-        }
+        ownHeading.consider(i, text, low);
+        docHeading.consider(i, text, low);
     }
-    Rule source = heading != kNoNode ? Rule::TitleHeading : Rule::DocumentTitle;
-    if (heading == kNoNode && h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty())) {
-        heading = onlyH1;
-        headingTitle = onlyH1Title;
-        source = Rule::OnlyH1;
-    }
-    TitleChoice choice{heading, heading != kNoNode ? headingTitle : shortTitle, source};
-    return choice;
+    if (ownHeading.node() != kNoNode)
+        return {ownHeading.node(), ownHeading.text(), Rule::OwnTitleHeading};
+    if (docHeading.node() != kNoNode)
+        return {docHeading.node(), docHeading.text(), Rule::TitleHeading};
+    if (h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty()))
+        return {onlyH1, onlyH1Title, Rule::OnlyH1};
+    return titleWithoutHeading(tree, own);
 }
 
 // A heading that became the title is shown once, first: it and its subtree
@@ -1547,9 +1580,11 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
 
 // The noted decisions and the title's as a person reads them, each block
 // named as the page writes it; past kMostTold of a kind, counted in
-// `untold`. `titleShown`: the title's heading was left out of the content.
+// `untold`. `titleShown`: the title's heading was left out of the content;
+// `source`: where the title the page gives itself was found.
 std::vector<Decision> accountOf(const PageTree &tree, const PageTokens &tokens, std::vector<Noted> noted,
-                                const TitleChoice &title, bool titleShown, std::size_t &untold)
+                                const TitleChoice &title, bool titleShown, const std::string &source,
+                                std::size_t &untold)
 {
     if (!title.title.empty())
         noted.push_back({Verdict::Title, title.source, title.heading});
@@ -1572,11 +1607,13 @@ std::vector<Decision> accountOf(const PageTree &tree, const PageTokens &tokens, 
     for (const Noted &d : told) {
         const BlockNames::Block *b = names.of(d.node);
         const PageNode *n = d.node < nodes.size() ? &nodes[d.node] : nullptr;
+        const bool ownTitle =
+            d.verdict == Verdict::Title && (d.rule == Rule::OwnTitle || d.rule == Rule::OwnTitleHeading);
         account.push_back({d.verdict, d.rule, b ? b->name : std::string(),
-                           d.rule == Rule::DocumentTitle ? title.title
-                           : b                           ? b->words
-                                                         : std::string(),
-                           detailOf(d, n, b)});
+                           d.rule == Rule::DocumentTitle || d.rule == Rule::OwnTitle ? title.title
+                           : b                                                       ? b->words
+                                                                                     : std::string(),
+                           ownTitle ? source : detailOf(d, n, b)});
     }
     return account;
 }
@@ -1651,9 +1688,10 @@ void ArticleExtractor::endOfFile()
         // with an element in it, again and again): the whole body, read
         // back from the stream, under the document's title.
         choice_.tooDense = choice_.wholeBody = true;
-        choice_.title = withoutSiteName(trimmed(tree.title()));
+        const TitleChoice title = titleWithoutHeading(tree, ownTitle_);
+        choice_.title = title.title;
         if (options_.account == Account::Keep)
-            choice_.account = accountOf(tree, tokens, {}, TitleChoice{kNoNode, choice_.title}, false, choice_.untold);
+            choice_.account = accountOf(tree, tokens, {}, title, false, ownTitle_.source, choice_.untold);
         render(tokens, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
             return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
         });
@@ -1703,7 +1741,7 @@ void ArticleExtractor::endOfFile()
     };
     if (chosen.characters != 0) {
         // Laid out as it is chosen, held back while it is the title alone.
-        const TitleChoice title = chooseTitle(tree, chosen);
+        const TitleChoice title = chooseTitle(tree, chosen, ownTitle_);
         if (article_.comments == Comments::Keep)
             addComments(tree, tokens, chosen);
         std::vector<std::uint8_t> marks = chosen.marks;
@@ -1723,7 +1761,8 @@ void ArticleExtractor::endOfFile()
             choice_.characters = chosen.characters;
             choice_.title = title.title;
             if (options_.account == Account::Keep)
-                choice_.account = accountOf(tree, tokens, std::move(noted), title, titleShown, choice_.untold);
+                choice_.account =
+                    accountOf(tree, tokens, std::move(noted), title, titleShown, ownTitle_.source, choice_.untold);
             return;
         }
     }
@@ -1733,13 +1772,13 @@ void ArticleExtractor::endOfFile()
     choice_.characters = 0;
     chosen.marks.assign(nodes.size(), kShown);
     chosen.marks[0] |= kRoot;
-    const TitleChoice title = chooseTitle(tree, chosen);
+    const TitleChoice title = chooseTitle(tree, chosen, ownTitle_);
     const bool titleShown = title.heading != kNoNode && chosen.shown(title.heading);
     leaveOut(nodes, title, chosen);
     choice_.title = title.title;
     render(tokens, sink_, options_, title.title, shownToken);
     if (options_.account == Account::Keep)
-        choice_.account = accountOf(tree, tokens, {}, title, titleShown, choice_.untold);
+        choice_.account = accountOf(tree, tokens, {}, title, titleShown, ownTitle_.source, choice_.untold);
 }
 
 std::string describe(const ArticleChoice &choice)
@@ -1800,6 +1839,8 @@ std::string_view ruleWords(Rule rule)
     case Rule::OnlyH1: return "the only h1 of the content";
     case Rule::DocumentTitle: return "the document's title";
     case Rule::TitleShown: return "shown as the title";
+    case Rule::OwnTitleHeading: return "the heading that matches the title the page gives itself";
+    case Rule::OwnTitle: return "the title the page gives itself";
     }
     return {};
 }

@@ -68,11 +68,15 @@
 //   what a details element without open folds away (all but its summary),
 //   as the renderer hides them (text/article/page_tree.h).
 //
-// The first line is the page's title: the main heading (of the h1, h2 and
-// h3 that match the document's title, the closest to it in length once the
-// site's name is cut off; else the only h1), else the document's title with
-// the site's name cut off. Titles are compared without regard to ASCII
-// case and with no-break spaces as spaces.
+// The first line is the page's title, the headline a reader sees before
+// what the title bar says: of the h1, h2 and h3, the one that matches the
+// title the page gives itself (OwnTitle: its JSON-LD headline, og:title,
+// twitter:title, ... as its metadata chooses one); else the one that
+// matches the document's title; of several, the closest in length to the
+// title once the site's name is cut off; else the only h1. Without such a
+// heading, the title the page gives itself, else the document's title,
+// with the site's name cut off. Titles are compared without regard to
+// ASCII case and with no-break spaces as spaces.
 //
 // No line ends in white space, nor starts with any but spaces and tabs
 // (text/article/trimmed_lines.h).
@@ -101,7 +105,8 @@
 // again). So it is, without the nodes being built, when the stream and the
 // most the nodes can take would pass that already (tiny headings, or tiny
 // blocks each with an element inside, again and again); the title is then
-// the document's. Keeping readers' comments costs two bytes a node more,
+// the one the page gives itself, else the document's. Keeping readers'
+// comments costs two bytes a node more,
 // and twelve bytes a node of a comment section while it is judged.
 
 #include "html/tokenizer/token_sink.h"
@@ -113,6 +118,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillan::html {
@@ -132,6 +138,15 @@ enum class Bias : std::uint8_t { Balanced, Precision, Recall };
 // document order, most often after the article; their forms and buttons
 // stay out.
 enum class Comments : std::uint8_t { Drop, Keep };
+
+// The title a page gives itself besides its <title> element: its JSON-LD
+// headline, og:title, twitter:title, ..., as its metadata chooses one
+// (text/metadata/), never the site's name alone; and where it was found,
+// as a person knows the tag ("og:title"). Empty: the page gives none.
+struct OwnTitle {
+    std::string text;
+    std::string source;
+};
 
 struct ArticleOptions {
     Bias bias = Bias::Balanced;
@@ -164,10 +179,12 @@ enum class Rule : std::uint8_t {
     ClosingLinks,   // a short line of links: back to the list, on to another page
     ClosingHeading, // a heading with nothing kept below it
     // The title.
-    TitleHeading,  // a heading that matches the document's title
-    OnlyH1,        // the only h1 in the content
-    DocumentTitle, // the document's title, the site's name cut off
-    TitleShown,    // the heading that became the title, left out of the content
+    TitleHeading,    // a heading that matches the document's title
+    OnlyH1,          // the only h1 in the content
+    DocumentTitle,   // the document's title, the site's name cut off
+    TitleShown,      // the heading that became the title, left out of the content
+    OwnTitleHeading, // a heading that matches the title the page gives itself
+    OwnTitle,        // the title the page gives itself (og:title, ...)
 };
 
 // What a decision did to its block.
@@ -261,6 +278,10 @@ public:
     // to be walked into a fresh one as tokens.
     bool readDocument(const html::Document &document);
 
+    // Before endOfFile(): the title the page gives itself, for the first
+    // line; without it, the headings and the document's title decide.
+    void setOwnTitle(OwnTitle title) { ownTitle_ = std::move(title); }
+
     const ArticleChoice &choice() const { return choice_; }
 
 private:
@@ -273,6 +294,7 @@ private:
     RenderOptions options_;
     ArticleOptions article_;
     ArticleChoice choice_;
+    OwnTitle ownTitle_;
     std::size_t pageBytes_ = 0;
 };
 

@@ -143,6 +143,7 @@ void ArticleInput::finish()
             fromTree_ = true;
             extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr, article_);
             extractor_->setPageBytes(std::max(read_, sizeHint_));
+            extractor_->setOwnTitle(ownTitle_);
             if (extractor_->readDocument(document)) {
                 extractor_->endOfFile(); // chosen and rendered from the Document, while it lives
                 chosen = true;
@@ -151,6 +152,7 @@ void ArticleInput::finish()
                 // tokens, kept as a stream, as the rules read them.
                 extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
                 extractor_->setPageBytes(std::max(read_, sizeHint_));
+                extractor_->setOwnTitle(ownTitle_);
                 extractor_->reserveFor(read_);
                 article::walkDocument(document, *extractor_);
             }
@@ -166,6 +168,7 @@ void ArticleInput::finish()
     }
     if (tokenizer_) {
         extractor_->setPageBytes(std::max(read_, sizeHint_));
+        extractor_->setOwnTitle(ownTitle_);
         tokenizer_->finish();
     } else {
         giveBackFreedMemory(documentPeak_); // the Document's

@@ -45,6 +45,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillan::html {
@@ -70,6 +71,9 @@ public:
     void feed(std::string_view utf8);
     // The same, the text kept as it is rather than copied.
     void feed(std::string &&utf8);
+    // Before finish(): the title the page gives itself, for the article's
+    // first line (ArticleExtractor::setOwnTitle()).
+    void setOwnTitle(OwnTitle title) { ownTitle_ = std::move(title); }
     // The page has ended: the content's text goes to `out`.
     void finish();
 
@@ -93,6 +97,7 @@ private:
     TextSink &out_;
     RenderOptions options_;
     ArticleOptions article_;
+    OwnTitle ownTitle_;
     std::unique_ptr<html::Parser> parser_;
     std::vector<std::string> kept_; // the text while the tree is built
     std::size_t sizeHint_ = 0;

@@ -105,10 +105,15 @@ std::string lowerAscii(std::string_view text)
 }
 
 // The title from the most trusted source; where that source gives several,
-// the first that the page's <title> holds.
-Candidate titleOf(const Candidates &candidates)
+// the first that the page's <title> holds. A title a share card or the
+// page's data gives that is the site's name alone names no page: the next
+// source speaks.
+Candidate titleOf(const Candidates &candidates, std::string_view site)
 {
-    const std::vector<Candidate> sorted = byTrust(candidates, Field::Title);
+    std::vector<Candidate> sorted = byTrust(candidates, Field::Title);
+    std::erase_if(sorted, [site](const Candidate &c) {
+        return c.source != Source::TitleElement && !site.empty() && sameName(c.value, site);
+    });
     if (sorted.empty())
         return {Source::TitleElement, {}};
     const auto element =
@@ -153,7 +158,21 @@ void Candidates::add(Field field, Source source, std::string_view value)
         fields_[std::size_t(field)].push_back({source, std::move(text)});
 }
 
-Metadata choose(const Candidates &candidates, std::string_view base)
+std::string_view titleSourceName(Source source)
+{
+    switch (source) {
+    case Source::JsonLd: return "JSON-LD data";
+    case Source::OpenGraph: return "og:title";
+    case Source::Twitter: return "twitter:title";
+    case Source::Meta: return "<meta name=title>";
+    case Source::DublinCore: return "Dublin Core title";
+    case Source::Itemprop: return "itemprop headline";
+    case Source::TitleElement: return "<title>";
+    default: return {};
+    }
+}
+
+Metadata choose(const Candidates &candidates, std::string_view base, Source *titleFrom)
 {
     const Shape date = [](const std::string &value) { return isoDate(value); };
     const Shape address = [base](const std::string &value) -> std::optional<std::string> {
@@ -166,8 +185,10 @@ Metadata choose(const Candidates &candidates, std::string_view base)
     m.site = firstOfShape(candidates, Field::Site, anyText);
     // A title from the page's other sources is the page's own choice, its
     // site's name and all.
-    const Candidate title = titleOf(candidates);
+    const Candidate title = titleOf(candidates, m.site);
     m.title = title.source == Source::TitleElement ? withoutSiteName(title.value, m.site) : title.value;
+    if (titleFrom)
+        *titleFrom = title.source;
     m.author = authorOf(candidates, m.site);
     m.date = firstOfShape(candidates, Field::Date, date);
     m.modified = firstOfShape(candidates, Field::Modified, date);

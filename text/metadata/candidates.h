@@ -50,10 +50,16 @@ private:
 // The metadata chosen from `candidates`: for each field the first value of
 // the right shape, most trusted first (Dublin Core before OpenGraph for the
 // title, the author and the description); of several titles from the most
-// trusted source, the first the page's <title> holds, and a title from the
-// <title> without the site's name. Relative addresses are resolved
-// against `base`, the page's base address (empty: none, and a relative
-// address is left out).
-Metadata choose(const Candidates &candidates, std::string_view base);
+// trusted source, the first the page's <title> holds, never one that is the
+// site's name alone, and a title from the <title> without the site's name.
+// Relative addresses are resolved against `base`, the page's base address
+// (empty: none, and a relative address is left out). `titleFrom`, when
+// given, is set to where the title was found (Source::TitleElement also
+// when there is none).
+Metadata choose(const Candidates &candidates, std::string_view base, Source *titleFrom = nullptr);
+
+// Where a title was found, as a person knows the tag: "og:title",
+// "JSON-LD data", "<title>", ...
+std::string_view titleSourceName(Source source);
 
 } // namespace quillan::text::metadata

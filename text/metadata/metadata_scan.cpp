@@ -518,6 +518,7 @@ struct MetadataScan::Parts {
     MetadataSink sink;
     html::PageScan scan;
     std::string address;
+    Source titleSource = Source::TitleElement;
     bool finished = false;
 };
 
@@ -552,7 +553,12 @@ Metadata MetadataScan::finish()
     if (const std::optional<std::string> &href = parts_->sink.baseHref())
         if (std::optional<std::string> resolved = readable::parseUrl(*href, parts_->address))
             base = std::move(*resolved);
-    return choose(parts_->sink.candidates(), base);
+    return choose(parts_->sink.candidates(), base, &parts_->titleSource);
+}
+
+Source MetadataScan::titleSource() const
+{
+    return parts_->titleSource;
 }
 
 std::string_view MetadataScan::encodingName() const

@@ -11,6 +11,7 @@
 // itemprop>, <link rel=canonical>, <html lang> (else <meta
 // http-equiv=Content-Language>), and last the <title> for the title.
 
+#include "text/metadata/candidates.h"
 #include "text/metadata/metadata.h"
 
 #include <cstddef>
@@ -41,6 +42,9 @@ public:
     bool done() const;
     // What the page says about itself. Call once.
     Metadata finish();
+    // After finish(): where its title was found; Source::TitleElement when
+    // it is the page's <title>, or when the page has none.
+    Source titleSource() const;
     // The WHATWG name of the encoding the page is decoded with; empty while
     // it is not decided (always decided after finish()).
     std::string_view encodingName() const;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -398,6 +399,90 @@ TEST(ArticleText, TheTitleIsTheHeadingClosestToTheDocumentsTitle)
     ASSERT_GT(first.size(), 100u) << text.substr(0, 100);
     EXPECT_EQ(longHeading.compare(0, first.size(), first), 0);
     EXPECT_TRUE(first.back() == 't' || first.back() == '\xA9' || first.back() == '\xAC') << first;
+}
+
+// A page's <title>, its share card or data, and its story.
+std::string titledPage(const std::string &head, const std::string &story)
+{
+    return "<html><head>" + head + "</head><body><div class=post>" + story + prose("bridge") + prose("repair") +
+           "</div></body></html>";
+}
+
+std::size_t occurrences(const std::string &text, std::string_view what)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(ArticleText, TheTitleFollowsTheHeadlineAndTheTitleThePageGivesItself)
+{
+    const std::string headline = "Harbour bridge reopens after repairs";
+    const std::string teaser = "<title>You will not believe what happened | The Daily Site</title>";
+    // A teaser in the <title>, no heading: the title the page gives itself,
+    // from its share card or its data, before the <title>; its site's name
+    // cut off as the <title>'s is.
+    for (const std::string &own :
+         {"<meta property=og:title content='" + headline + "'>", "<meta name=twitter:title content='" + headline + "'>",
+          R"(<script type="application/ld+json">{"@type":"NewsArticle","headline":")" + headline + R"("}</script>)",
+          "<meta property=og:title content='" + headline + " | Daily'>"}) {
+        const std::string text = article(titledPage(teaser + own, ""));
+        EXPECT_EQ(firstLine(text), headline) << own << "\n" << text;
+        EXPECT_FALSE(has(text, "believe")) << text;
+    }
+    // A heading that matches it is the title as the reader sees it, shown
+    // once: before a heading that matches the <title>, and where a logo's h1
+    // beside it leaves no h1 alone.
+    const std::string card = "<meta property=og:title content='Bridge reopens after repairs'>";
+    std::string text = article(titledPage(teaser + card, "<h1 class=logo>DailyLogo</h1><h3>You will not believe</h3>"
+                                                         "<h2>The bridge reopens after repairs</h2>"));
+    EXPECT_EQ(firstLine(text), "The bridge reopens after repairs") << text;
+    EXPECT_EQ(occurrences(text, "bridge reopens after"), 1u) << text;
+    EXPECT_TRUE(has(text, "You will not believe")) << text;
+    // Without a title of its own, the page's headings and <title> decide as
+    // ever: the heading that matches the <title>; a title of its own that
+    // the <title> agrees with changes nothing.
+    const std::string plain =
+        titledPage(teaser, "<h3>You will not believe what happened</h3><h2>" + headline + "</h2>");
+    text = article(plain);
+    EXPECT_EQ(firstLine(text), "You will not believe what happened") << text;
+    const std::string agreeing = "<meta property=og:title content='You will not believe what happened'>";
+    EXPECT_EQ(
+        article(titledPage(teaser + agreeing, "<h3>You will not believe what happened</h3><h2>" + headline + "</h2>")),
+        text);
+    // A share card that gives the site's name alone names no page.
+    text = article(titledPage("<meta property=og:site_name content='The Daily Site'><meta property=og:title "
+                              "content='the daily  SITE'><title>" +
+                                  headline + " | The Daily Site</title>",
+                              ""));
+    EXPECT_EQ(firstLine(text), headline) << text;
+}
+
+TEST(ArticleText, TheAccountTellsWhereTheTitleCameFrom)
+{
+    Options options;
+    options.account = quillan::text::Account::Keep;
+    const auto titleOf = [&options](const std::string &page) {
+        options.kind = quillan::text::Kind::Article;
+        const auto choice = testsupport::convertInPieces(page, options).result.article;
+        const auto at = std::find_if(choice->account.begin(), choice->account.end(),
+                                     [](const Decision &d) { return d.verdict == Verdict::Title; });
+        return at != choice->account.end() ? *at : Decision{Verdict::Chosen, Rule::BestScore, {}, {}, {}};
+    };
+    const std::string teaser = "<title>Read this now | Site</title>";
+    const Decision own =
+        titleOf(titledPage(teaser + "<meta property=og:title content='Ferries run later in winter'>", ""));
+    EXPECT_EQ(own.rule, Rule::OwnTitle);
+    EXPECT_EQ(own.words, "Ferries run later in winter");
+    EXPECT_EQ(describe(own), "title: \"Ferries run later in winter\" (the title the page gives itself: og:title)");
+    const Decision heading =
+        titleOf(titledPage(teaser + "<meta name=twitter:title content='Ferries run later in winter'>",
+                           "<h1 class=logo>Logo</h1><h2 id=hed>Ferries run later in winter</h2>"));
+    EXPECT_EQ(heading.rule, Rule::OwnTitleHeading);
+    EXPECT_EQ(heading.block, "h2#hed");
+    EXPECT_EQ(heading.detail, "twitter:title");
+    EXPECT_EQ(titleOf(titledPage(teaser, "")).rule, Rule::DocumentTitle);
 }
 
 TEST(ArticleText, CommentsKeptOnlyWhenAskedAndNeverTheirForms)

@@ -123,6 +123,41 @@ TEST(MetadataScan, TitleElementWithoutItsSiteName)
               "Night trains - return to the north");
 }
 
+TEST(MetadataScan, NeverTheSiteNameAloneForTheTitle)
+{
+    // A share card or JSON-LD title that is the site's name alone (in any
+    // case and spacing) names no page: the next source, else the <title>
+    // without the site's name; the scan tells where the title came from.
+    const std::string site = "<meta property=og:site_name content='Coastal News'>";
+    const std::string page = "<title>Ferry timetable changes | Coastal News</title>";
+    const auto scanned = [](const std::string &bytes) {
+        quillan::text::metadata::MetadataScan scan;
+        scan.feed(bytes);
+        const std::string title = scan.finish().title;
+        return std::pair{title, scan.titleSource()};
+    };
+    using quillan::text::metadata::Source;
+    EXPECT_EQ(scanned(site + "<meta property=og:title content='coastal  NEWS'>" + page),
+              std::pair(std::string("Ferry timetable changes"), Source::TitleElement));
+    EXPECT_EQ(scanned(site +
+                      "<meta property=og:title content='Coastal News'>"
+                      "<meta name=twitter:title content='Ferries run later'>" +
+                      page),
+              std::pair(std::string("Ferries run later"), Source::Twitter));
+    EXPECT_EQ(scanned(site +
+                      R"(<script type="application/ld+json">{"@type":"NewsArticle","headline":"Coastal News"}</script>)"
+                      "<meta property=og:title content='Ferries run later'>" +
+                      page),
+              std::pair(std::string("Ferries run later"), Source::OpenGraph));
+    // A title that holds more than the site's name is the page's.
+    EXPECT_EQ(scanned(site + "<meta property=og:title content='Coastal News: ferries run later'>" + page),
+              std::pair(std::string("Coastal News: ferries run later"), Source::OpenGraph));
+    // Where the site's name is not known, nothing is taken for it.
+    EXPECT_EQ(scanned("<meta property=og:title content='Coastal News'>" + page).first, "Coastal News");
+    EXPECT_EQ(scanned("<p>No title at all</p>").second, Source::TitleElement);
+    EXPECT_EQ(quillan::text::metadata::titleSourceName(Source::OpenGraph), "og:title");
+}
+
 TEST(MetadataScan, WhatIsNeverTakenForAField)
 {
     // An author that is an address, a date or the site is passed over.
