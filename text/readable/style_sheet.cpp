@@ -206,9 +206,10 @@ void StyleSheet::feed(std::string_view css)
                 while (q < end && !kPreludeStops[static_cast<unsigned char>(*q)])
                     ++q;
             } else {
-                q = base::FindAny(p + 1, end, '{', '}', '/', ';');
-                q = inPrelude ? base::FindAny(p + 1, q, '"', '\'', '[', '(')
-                              : base::FindAny(p + 1, q, '"', '\'', '"', '\'');
+                // (In a block a semicolon changes nothing: it is copied
+                // with the run.)
+                q = inPrelude ? base::FindAnyOf(p + 1, end, '{', '}', '/', ';', '"', '\'', '[', '(')
+                              : base::FindAnyOf(p + 1, end, '{', '}', '/', '"', '\'');
             }
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;
