@@ -8,44 +8,69 @@
 
 namespace base {
 
-// The first byte in [p, end) equal to one of a, b, c, d (repeat one to look
-// for fewer); end when there is none.
-inline const char *FindAny(const char *p, const char *end, char a, char b, char c, char d)
-{
+namespace detail {
+
 #if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi8(a);
-    const __m128i vb = _mm_set1_epi8(b);
-    const __m128i vc = _mm_set1_epi8(c);
-    const __m128i vd = _mm_set1_epi8(d);
-    while (end - p >= 32) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-        const __m128i mx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-                                        _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
-        const __m128i my = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(y, va), _mm_cmpeq_epi8(y, vb)),
-                                        _mm_or_si128(_mm_cmpeq_epi8(y, vc), _mm_cmpeq_epi8(y, vd)));
-        const unsigned mask =
-            static_cast<unsigned>(_mm_movemask_epi8(mx)) | (static_cast<unsigned>(_mm_movemask_epi8(my)) << 16);
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
-        p += 32;
-    }
+// The bytes of x equal to one of `needles`, one bit each.
+template <typename... Needles>
+[[gnu::always_inline]] inline unsigned MatchMask(__m128i x, const Needles &...needles)
+{
+    return static_cast<unsigned>(_mm_movemask_epi8((_mm_cmpeq_epi8(x, needles) | ...)));
+}
+#endif
+
+} // namespace detail
+
+// The first byte in [p, end) equal to one of `bytes` (chars, two to eight);
+// end when there is none. One pass, however many bytes are looked for; a
+// range of sixteen bytes or more is read sixteen at a time to its end (its
+// last bytes by a load that overlaps the ones already read).
+template <typename... Bytes>
+[[gnu::always_inline]] inline const char *FindAnyOf(const char *p, const char *end, Bytes... bytes)
+{
+    static_assert(sizeof...(Bytes) >= 2 && sizeof...(Bytes) <= 8);
+#if defined(__SSE2__)
     if (end - p >= 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-                                       _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(m));
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
-        p += 16;
+        while (end - p >= 32) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+            const unsigned mask =
+                detail::MatchMask(x, _mm_set1_epi8(bytes)...) | (detail::MatchMask(y, _mm_set1_epi8(bytes)...) << 16);
+            if (mask != 0)
+                return p + __builtin_ctz(mask);
+            p += 32;
+        }
+        if (end - p >= 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const unsigned mask = detail::MatchMask(x, _mm_set1_epi8(bytes)...);
+            if (mask != 0)
+                return p + __builtin_ctz(mask);
+            p += 16;
+        }
+        if (p < end) {
+            // The range's last sixteen bytes, of which those before p were
+            // read already.
+            const char *const last = end - 16;
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(last));
+            const unsigned mask = detail::MatchMask(x, _mm_set1_epi8(bytes)...) >> (p - last);
+            return mask != 0 ? p + __builtin_ctz(mask) : end;
+        }
+        return end;
     }
 #endif
     for (; p < end; ++p) {
         const char x = *p;
-        if (x == a || x == b || x == c || x == d)
+        if (((x == bytes) || ...))
             return p;
     }
     return end;
+}
+
+// The first byte in [p, end) equal to one of a, b, c, d (repeat one to look
+// for fewer); end when there is none.
+[[gnu::always_inline]] inline const char *FindAny(const char *p, const char *end, char a, char b, char c, char d)
+{
+    return FindAnyOf(p, end, a, b, c, d);
 }
 
 // The first byte in [p, end) other than c; end when all of them are c.

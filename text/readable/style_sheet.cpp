@@ -63,19 +63,16 @@ Declarations judge(std::string_view declarations)
     const char *p = declarations.data();
     const char *const end = p + declarations.size();
     while (p < end) {
-        const auto *colon = static_cast<const char *>(std::memchr(p, ':', static_cast<std::size_t>(end - p)));
-        if (!colon)
+        // A piece without a colon before its semicolon names nothing.
+        const char *colon = base::FindAnyOf(p, end, ':', ';');
+        if (colon == end)
             break;
-        // The name starts after the last semicolon before the colon (a
-        // piece without a colon names nothing).
-        const char *start = colon;
-        while (start > p && start[-1] != ';')
-            --start;
-        const auto *semicolon =
-            static_cast<const char *>(std::memchr(colon, ';', static_cast<std::size_t>(end - colon)));
-        if (!semicolon)
-            semicolon = end;
-        const std::string_view name = trim(std::string_view(start, static_cast<std::size_t>(colon - start)));
+        if (*colon == ';') {
+            p = colon + 1;
+            continue;
+        }
+        const char *semicolon = base::FindAnyOf(colon + 1, end, ';', ';');
+        const std::string_view name = trim(std::string_view(p, static_cast<std::size_t>(colon - p)));
         p = semicolon + (semicolon < end ? 1 : 0);
         if (name.size() != 7 && name.size() != 10 && name.size() != 14)
             continue;
@@ -206,9 +203,10 @@ void StyleSheet::feed(std::string_view css)
                 while (q < end && !kPreludeStops[static_cast<unsigned char>(*q)])
                     ++q;
             } else {
-                q = base::FindAny(p + 1, end, '{', '}', '/', ';');
-                q = inPrelude ? base::FindAny(p + 1, q, '"', '\'', '[', '(')
-                              : base::FindAny(p + 1, q, '"', '\'', '"', '\'');
+                // (In a block a semicolon changes nothing: it is copied
+                // with the run.)
+                q = inPrelude ? base::FindAnyOf(p + 1, end, '{', '}', '/', ';', '"', '\'', '[', '(')
+                              : base::FindAnyOf(p + 1, end, '{', '}', '/', '"', '\'');
             }
             append(buffer, std::string_view(p, static_cast<std::size_t>(q - p)));
             p = q;

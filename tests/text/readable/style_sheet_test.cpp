@@ -7,6 +7,7 @@
 
 #include <string>
 
+using quillan::text::readable::InlineStyle;
 using quillan::text::readable::StyleSheet;
 using quillan::text::readable::TextTransform;
 
@@ -79,6 +80,27 @@ TEST(StyleSheet, TextTransformOfTheMostSpecificThenTheLastRule)
     EXPECT_EQ(sheet.match("div", "", "w").transform, TextTransform::Lowercase);
     EXPECT_EQ(sheet.match("div", "", "v").transform, TextTransform::Inherit);
     EXPECT_EQ(sheet.match("div", "", "").transform, TextTransform::Inherit);
+}
+
+// Declarations part at semicolons: a piece without a colon names nothing
+// and does not run into the next one, a colon inside a value is part of it,
+// and of a property set twice the last counts.
+TEST(StyleSheet, DeclarationsPartAtSemicolons)
+{
+    EXPECT_TRUE(InlineStyle("color;display:none").hides);
+    EXPECT_TRUE(InlineStyle(";;x:y;;display : none !important;").hides);
+    EXPECT_TRUE(InlineStyle("background:url(a:b);visibility:hidden").hides);
+    EXPECT_FALSE(InlineStyle("display;:none").hides);
+    EXPECT_FALSE(InlineStyle("margin:0 display:none").hides);
+    EXPECT_FALSE(InlineStyle("display:none;display:block").hides);
+    EXPECT_FALSE(InlineStyle("display:none:x").hides);
+    EXPECT_TRUE(InlineStyle("DISPLAY:NONE").hides);
+    EXPECT_EQ(InlineStyle("x;text-transform:uppercase;y").transform, TextTransform::Uppercase);
+    // The same in a rule, whose block is read as the style attribute is.
+    const StyleSheet sheet = sheetOf(".a{color;display:none} .b{margin:0 display:none} .c{display:none;;display:}");
+    EXPECT_TRUE(sheet.match("p", "", "a").hides);
+    EXPECT_FALSE(sheet.match("p", "", "b").hides);
+    EXPECT_FALSE(sheet.match("p", "", "c").hides); // the last, empty, value counts
 }
 
 // Rules that all name one class and one of their own: an element with that
