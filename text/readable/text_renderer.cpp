@@ -457,8 +457,13 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return;
     }
 
+    // In Markdown a figure's caption is an HTML block around its text,
+    // which stays Markdown (but in a cell, heading or code, where the text
+    // goes on as it is).
+    const bool captionBlock = visible && markdown() && element == Element::Figcaption && captionId_ == 0 &&
+                              !inMarkedTable() && fenceAt_ == kNone && !keepsSpace() && !inHeading() && !inCodeSpan();
     if (visible) {
-        if (const int breaks = breaksAround(element, flags, stack_.size()); breaks > 0)
+        if (const int breaks = captionBlock ? 2 : breaksAround(element, flags, stack_.size()); breaks > 0)
             requireBreaks(breaks);
         if (markdown() && (flags & kHeading) && !inMarkedTable() && fenceAt_ == kNone)
             headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
@@ -510,6 +515,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return;
     }
     const std::size_t depth = stack_.size();
+    if (captionBlock) {
+        captionId_ = stack_.back().id;
+        captionOpening_ = true; // written with its first content
+    }
     if (isFormatting(element, tag.name))
         pushFormatting(tag, stack_.back());
     else if (setsMarker(element))
@@ -1216,6 +1225,8 @@ void TextRenderer::close(const Open &open)
         if (open.flags & kHeading)
             headingLevel_ = 0;
         closeMarks(false, open.id);
+        if (open.id == captionId_)
+            endCaption();
     }
     if (!shown()) {
         if (index == hiddenDepth_)
@@ -1633,7 +1644,22 @@ void TextRenderer::beforeContent()
         lineStart_ = true;
     }
     hardBreak_ = false;
+    // The caption's HTML block, its text a paragraph after a blank line;
+    // before the marker of a list item inside it, after that of the item
+    // it stands in.
+    const auto captionOpening = [this] {
+        if (!captionOpening_)
+            return;
+        captionOpening_ = false;
+        emitText("<figcaption>\n\n");
+        started_ = true;
+        trailingBreaks_ = 2;
+        pendingSpace_ = false;
+        lineStart_ = true;
+    };
     if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
+        if (captionOpening_ && stackIndexOf(captionId_) < markerDepth_ - 1)
+            captionOpening();
         if (!lineStart_)
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
@@ -1649,6 +1675,7 @@ void TextRenderer::beforeContent()
         started_ = true;
         trailingBreaks_ = 0;
     }
+    captionOpening();
     if (headingLevel_ > 0) {
         static constexpr std::string_view kHashes = "###### ";
         emitText(kHashes.substr(6 - static_cast<std::size_t>(headingLevel_)));
@@ -2442,6 +2469,22 @@ void TextRenderer::endFence()
     lineStart_ = false;
     updateHold();
     requireBreaks(2); // nothing more on the fence's line
+}
+
+void TextRenderer::endCaption()
+{
+    captionId_ = 0;
+    if (captionOpening_) {
+        captionOpening_ = false; // nothing shown in it: no block
+        return;
+    }
+    requireBreaks(2);
+    beforeContent();
+    emitText("</figcaption>");
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    requireBreaks(2);
 }
 
 void TextRenderer::startTable()

@@ -321,6 +321,8 @@ private:
     const std::string &resolvedAddress(const std::string &reference);
     void startFence(const html::Tag &tag);
     void endFence();
+    // A figure's caption, an HTML block around its Markdown: the end tag.
+    void endCaption();
     void thematicBreak();
     bool inHeading() const;
     // Inside a code span, whose text is written as it is.
@@ -409,6 +411,8 @@ private:
     std::size_t fenceAt_ = kNone;                               // an open code block's fence in out_
     std::size_t fenceInfoAt_ = kNone;                           // where its language goes, while none is given
     std::uint32_t fenceId_ = 0;                                 // the element it stands for
+    std::uint32_t captionId_ = 0;                               // the figcaption written as an HTML block
+    bool captionOpening_ = false;                               // its start tag waits for its first content
     std::size_t holdAt_ = kNone;                                // out_ is kept from here on
     InlineMark lastClosed_{};                                   // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;

@@ -70,11 +70,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
-        // A term in strong letters, its definition a paragraph; a figure's
-        // caption on the line after its picture.
+        // A term in strong letters, its definition a paragraph.
         {"<dl><dt>Term<dd>Its definition.</dl>", "**Term**\n\nIts definition.\n"},
-        {"<figure><img src='/a.png' alt='A'><figcaption>The caption</figcaption></figure>",
-         "![A](/a.png)\nThe caption\n"},
         {"<pre class='language-js'>let a = 1;\n</pre>", "```js\nlet a = 1;\n```\n"},
         {"<pre><code class='lang-sh'>echo ```\n</code></pre>", "````sh\necho ```\n````\n"},
         {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
@@ -100,6 +97,29 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<table><tr><td><ul><li><pre>x\n&lt;li></pre></ul><td>z</table>", "* ```\n  x\n  <li>\n  ```\n\nz\n"},
         // Paragraphs and lines in a cell are one line of it.
         {"<table><tr><td><p>a</p><p>b<br>c</p><td>d</table>", "| a b c | d |\n| --- | --- |\n"},
+    });
+}
+
+TEST(MarkdownText, AFiguresCaptionIsAnHtmlBlockAroundItsMarkdown)
+{
+    expectMarkdown({
+        {"<figure><img src='/a.png' alt='A'><figcaption>The <a href='/c'>caption</a></figcaption></figure><p>b",
+         "![A](/a.png)\n\n<figcaption>\n\nThe [caption](/c)\n\n</figcaption>\n\nb\n"},
+        // Its text is escaped as any block's start.
+        {"<figcaption>1. <b>x</b></figcaption>", "<figcaption>\n\n1\\. **x**\n\n</figcaption>\n"},
+        // In an item or a quote the block stands after the marker, its lines
+        // indented or quoted; a list inside it after the start tag.
+        {"<ul><li><figcaption>c</figcaption></ul>", "- <figcaption>\n\n  c\n\n  </figcaption>\n"},
+        {"<blockquote><figcaption>q</figcaption></blockquote>", "> <figcaption>\n>\n> q\n>\n> </figcaption>\n"},
+        {"<figcaption><ul><li>i</ul></figcaption>", "<figcaption>\n\n- i\n\n</figcaption>\n"},
+        // An empty caption writes nothing; in a cell, a heading or code the
+        // caption is text there.
+        {"<figcaption> </figcaption><p>x", "x\n"},
+        {"<table><tr><td><figcaption>c</figcaption></table>", "| c |\n| --- |\n"},
+        {"<h2>h<figcaption>c</figcaption></h2>", "## h\nc\n"},
+        {"<pre>a<figcaption>c</figcaption></pre>", "```\na\nc\n```\n"},
+        // One inside another is a line of the outer.
+        {"<figcaption>a<figcaption>b</figcaption></figcaption>", "<figcaption>\n\na\nb\n\n</figcaption>\n"},
     });
 }
 
@@ -252,6 +272,8 @@ constexpr std::string_view kPages[] = {
     "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
     "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
+    "<figure><img src=a.png alt=p><figcaption>1. <a href=/c>cap</a><ul><li>i</ul></figcaption></figure>"
+    "<blockquote><figcaption><b>q</b></figcaption>x</blockquote><ol><li><figcaption>- c</figcaption></ol>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
