@@ -1529,17 +1529,19 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     }
     // The first word of a block may come in pieces (a tag between them):
     // the pieces written since it started are the start of this one.
-    const auto escape = [this](std::string_view piece, bool start) {
+    const bool linkText =
+        std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; });
+    const auto escape = [this, linkText](std::string_view piece, bool start) {
         std::size_t at = std::string_view::npos;
         if (!start && blockWordAt_ != kNone && blockWordAt_ >= flushed_ && blockWordAt_ - flushed_ <= out_.size())
             at = BlockStartEscapeAfter(std::string_view(out_).substr(blockWordAt_ - flushed_), piece);
         if (at == std::string_view::npos) {
-            AppendEscaped(escaped_, piece, start);
+            AppendEscaped(escaped_, piece, start, linkText);
             return;
         }
-        AppendEscaped(escaped_, piece.substr(0, at), false);
+        AppendEscaped(escaped_, piece.substr(0, at), false, linkText);
         escaped_.push_back('\\');
-        AppendEscaped(escaped_, piece.substr(at), false);
+        AppendEscaped(escaped_, piece.substr(at), false, linkText);
     };
     const auto write = [this](std::string_view written, bool start) {
         emitText(written);
@@ -2409,7 +2411,7 @@ void TextRenderer::markdownImage(const html::Tag &tag)
         if (end > at) {
             if (image.size() > 2)
                 image.push_back(' ');
-            AppendEscaped(image, alt.substr(at, end - at), false);
+            AppendEscaped(image, alt.substr(at, end - at), false, true);
         }
         at = end;
     }

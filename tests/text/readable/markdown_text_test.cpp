@@ -233,6 +233,24 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
     });
 }
 
+TEST(MarkdownText, ABareAddressIsNoLink)
+{
+    // GitHub's Markdown would link a bare address: only the page's own
+    // links are links, read back with its autolinks on.
+    const std::string page = "<h2>www.a.org</h2><p><a href=/x>http://b.org</a> http://c.org <b>www.d.org</b>"
+                             " <img src=i.png alt=www.e.org></p><table><tr><td>ftp://f.org</table>";
+    const std::string md = markdown(page);
+    EXPECT_EQ(md, "## www\\.a.org\n\n[http://b.org](/x) http\\://c.org **www\\.d.org** ![www.e.org](i.png)\n\n"
+                  "| ftp\\://f.org |\n| --- |\n");
+    const testsupport::ProcessResult html =
+        testsupport::runProgram({"cmark-gfm", "-e", "table", "-e", "autolink"}, {md, {}});
+    ASSERT_EQ(html.status, 0) << "cmark-gfm: " << html.err;
+    std::size_t links = 0;
+    for (std::size_t at = html.out.find("<a "); at != std::string::npos; at = html.out.find("<a ", at + 1))
+        ++links;
+    EXPECT_EQ(links, 1u) << html.out;
+}
+
 TEST(MarkdownText, ACodeBlockHoldsThePlainText)
 {
     // No Markdown inside code: what would be marks is the plain text's.
