@@ -541,6 +541,8 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         } else if ((flags & kTable) && fenceAt_ == kNone) {
             if (tableAt_ == kNone)
                 startTable();
+            else if (endTableAsBlocks())
+                startTable(); // a table of its own inside the outer one's texts
             else
                 tableBlocks_ = true;
         } else if ((flags & (kRow | kCell)) && inMarkedTable()) {
@@ -1880,6 +1882,16 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
 {
     if (!markdown())
         return (flags & kBlankLine) ? 2 : (flags & (kBlock | kRow)) ? 1 : 0;
+    // The rows and cells of a table laid out as its texts are paragraphs.
+    if (flags & (kRow | kCell)) {
+        for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
+            if (stack_[i].flags & kTable) {
+                if (stack_[i].blockTable)
+                    return 2;
+                break;
+            }
+        }
+    }
     // Blocks are paragraphs of their own; items and rows are lines, and so
     // is a list right inside an item (the item's line goes on into it).
     if (flags & (kListItem | kRow))
@@ -2516,6 +2528,23 @@ void TextRenderer::endTable()
         trailingBreaks_ = 0;
         lineStart_ = false;
     }
+}
+
+bool TextRenderer::endTableAsBlocks()
+{
+    // Only where the outer table's text so far takes the prefixes of what
+    // stands around it: no quote or list item of its cells is open.
+    const std::size_t outer = stackIndexOf(tableId_);
+    if (outer == kNone)
+        return false;
+    for (std::size_t i = outer + 1; i < stack_.size(); ++i)
+        if ((stack_[i].element == Element::Blockquote && !stack_[i].foreign) || (stack_[i].flags & kListItem))
+            return false;
+    tableBlocks_ = true;
+    endTable();
+    stack_[outer].blockTable = true;
+    requireBreaks(2);
+    return true;
 }
 
 bool TextRenderer::inMarkedTable() const

@@ -173,6 +173,7 @@ private:
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
         bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
         std::uint8_t itemWidth = 0;                          // ol, ul: the last written marker's width (Markdown)
+        bool blockTable = false;                             // table: its texts one after another (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -332,6 +333,12 @@ private:
     void startTable();
     void endTable();
     bool inMarkedTable() const;
+    // A table inside the open marked one, which can then be no pipe table:
+    // the outer one's text so far laid out as blocks, its rows and cells
+    // paragraphs from there on, so that the inner one is a table of its
+    // own. False (nothing done) where a quote or list item of a cell is
+    // open.
+    bool endTableAsBlocks();
     void tableMark(char mark, int span);
     // Where flushing stops: the start of an open code span or block, whose
     // fence is made long enough once its text is known.

@@ -123,6 +123,25 @@ TEST(MarkdownText, AFiguresCaptionIsAnHtmlBlockAroundItsMarkdown)
     });
 }
 
+TEST(MarkdownText, ATableInsideATableIsATableOfItsOwn)
+{
+    expectMarkdown({
+        // The outer table's texts are paragraphs, before the inner table and
+        // after it; the inner one a pipe table.
+        {"<table><tr><th>Most<tr><td><table><tr><th colspan=2>By<tr><td>a<td>1</table><td>x</table><p>after",
+         "Most\n\n| By | |\n| --- | --- |\n| a | 1 |\n\nx\n\nafter\n"},
+        {"<table><tr><td>a<td><b>b<table><tr><td>i</table>c</b><tr><td>d</table>",
+         "a\n\n**b**\n\n| **i** |\n| --- |\n\n**c**\n\nd\n"},
+        // Two deep, and in a quote around the outer table.
+        {"<table><td>o<table><td>m<table><td>i<td>j</table></table></table>", "o\n\nm\n\n| i | j |\n| --- | --- |\n"},
+        {"<blockquote><table><tr><td>o<td><table><tr><td>i</table></table></blockquote>",
+         "> o\n>\n> | i |\n> | --- |\n"},
+        // A quote or item of a cell open: every text of the outer table in
+        // order, as before.
+        {"<table><tr><td><blockquote>q<table><tr><td>i<td>j</table></blockquote></table>", "> q\n>\n> i j\n"},
+    });
+}
+
 TEST(MarkdownText, InlineMarksLinksAndImages)
 {
     expectMarkdown({
@@ -290,6 +309,8 @@ constexpr std::string_view kPages[] = {
     "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
     "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
+    "<table><tr><th>h<tr><td><table><tr><td>a|b<td><i>c</i></table>d<td>e</table><table><td>o<table><td>i</table>"
+    "</table>",
     "<figure><img src=a.png alt=p><figcaption>1. <a href=/c>cap</a><ul><li>i</ul></figcaption></figure>"
     "<blockquote><figcaption><b>q</b></figcaption>x</blockquote><ol><li><figcaption>- c</figcaption></ol>",
 };
