@@ -2092,8 +2092,10 @@ void TextRenderer::writeOpeningMarks(CharClass next)
         if (m.kind == lastClosed_ && m.kind != InlineMark::Link && m.kind != InlineMark::Code &&
             out_.size() == lastClosedEnd_ && out_.size() >= opening.size()) {
             // Right after the same mark closed (<em>a</em><em>b</em>): it
-            // goes on instead, "*a**b*" would read otherwise.
+            // goes on instead, "*a**b*" would read otherwise, from where
+            // that one opened.
             out_.resize(out_.size() - opening.size());
+            m.at = closedAt_[static_cast<std::size_t>(m.kind)];
             lastClosed_ = InlineMark::None;
             // Where the other mark of *s closed right before it, that one
             // has closed last now (<b><i>a</i></b> and both go on: "***a").
@@ -2247,6 +2249,7 @@ void TextRenderer::writeClosing(Mark &mark)
             emitText(ClosingOf(mark.kind));
             lastClosed_ = mark.kind;
             lastClosedEnd_ = out_.size();
+            closedAt_[static_cast<std::size_t>(mark.kind)] = mark.at;
             if (closingAt_ != kNone && closingEnd_ == at) {
                 closingEnd_ = out_.size(); // closes right after another
                 leftOut_.emplace_back(mark.at - flushed_, opening.size());
@@ -2268,6 +2271,7 @@ void TextRenderer::writeClosing(Mark &mark)
     }
     lastClosed_ = mark.kind;
     lastClosedEnd_ = out_.size();
+    closedAt_[static_cast<std::size_t>(mark.kind)] = mark.at;
     if (mark.kind != InlineMark::Emphasis && mark.kind != InlineMark::Strong && mark.kind != InlineMark::Strikethrough)
         return;
     if (closingAt_ != kNone && closingEnd_ == at) {

@@ -59,6 +59,7 @@
 #include "text/readable/markdown_syntax.h"
 #include "text/readable/style_sheet.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -423,9 +424,10 @@ private:
     std::size_t holdAt_ = kNone;                                // out_ is kept from here on
     InlineMark lastClosed_{};                                   // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;
-    std::size_t lastCodeAt_ = kNone; // the last code span's opening (as flushed_ counts)
-    std::size_t lastCodeFence_ = 0;  // and the bytes of each of its fences
-    std::size_t closingAt_ = kNone;  // closing marks after punctuation, up to closingEnd_
+    std::array<std::size_t, 6> closedAt_{}; // by InlineMark: where the last closed mark of each kind opened
+    std::size_t lastCodeAt_ = kNone;        // the last code span's opening (as flushed_ counts)
+    std::size_t lastCodeFence_ = 0;         // and the bytes of each of its fences
+    std::size_t closingAt_ = kNone;         // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
     std::size_t closingRun_ = kNone; // where that punctuation starts
     // With closingRun_ kNone: the openings of those marks (where in out_,

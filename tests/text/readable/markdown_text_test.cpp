@@ -219,6 +219,18 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
     EXPECT_EQ(markdown("<p><a><img src=x.png><img src=a.png alt=A></a>c</p>", Kind::Readable, true), "![](x.png)Ac\n");
 }
 
+TEST(MarkdownText, AMarkThatGoesOnKeepsItsOpening)
+{
+    // A mark that goes on after the same mark closed is the one that
+    // opened first: left out before a letter, its own opening goes, not
+    // another's (or its closing moves before the punctuation).
+    expectMarkdown({
+        {"<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c</p>", "**px*p*** a=c\n"},
+        {"<p><em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>", "*ab* ***ab***c\n"},
+        {"<p><b>x</b> <b>a</b><b>.</b>c</p>", "**x** **a**.c\n"},
+    });
+}
+
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
 {
     const auto wrapped = [](std::string_view page) { return markdown(page, Kind::Readable, false, 0, 12); };
@@ -311,6 +323,7 @@ constexpr std::string_view kPages[] = {
     "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
     "<table><tr><th>h<tr><td><table><tr><td>a|b<td><i>c</i></table>d<td>e</table><table><td>o<table><td>i</table>"
     "</table>",
+    "<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c <em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>",
     "<figure><img src=a.png alt=p><figcaption>1. <a href=/c>cap</a><ul><li>i</ul></figcaption></figure>"
     "<blockquote><figcaption><b>q</b></figcaption>x</blockquote><ol><li><figcaption>- c</figcaption></ol>",
 };
