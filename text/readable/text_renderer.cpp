@@ -1526,7 +1526,7 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
-        if (lead == 0 && classBeforeText() == CharClass::Word)
+        if (lead == 0 && classBeforeGoingOn() == CharClass::Word)
             skip(CharClass::Punctuation);
     }
     // The first word of a block may come in pieces (a tag between them):
@@ -2152,6 +2152,31 @@ CharClass TextRenderer::classBeforeText() const
     if ((size >= 2 && out_[size - 2] == kCellMark) || (size >= 1 && out_[size - 1] == kRowMark))
         return CharClass::Space;
     return ClassBefore(out_, size);
+}
+
+CharClass TextRenderer::classBeforeGoingOn() const
+{
+    // As writeOpeningMarks() lets marks go on: each unwritten one right
+    // after the same mark closed takes that closing away.
+    std::size_t end = out_.size();
+    InlineMark last = lastClosed_;
+    std::size_t lastEnd = lastClosedEnd_;
+    for (const Mark &m : marks_) {
+        if (m.written)
+            continue;
+        const bool flanking =
+            m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough;
+        const std::size_t size = OpeningOf(m.kind).size();
+        if (!flanking || m.kind != last || end != lastEnd || end < size)
+            break;
+        end -= size;
+        last = InlineMark::None;
+        if (end > 0 && out_[end - 1] == '*' && (end < 2 || out_[end - 2] != '\\')) {
+            last = m.kind == InlineMark::Strong ? InlineMark::Emphasis : InlineMark::Strong;
+            lastEnd = end;
+        }
+    }
+    return end == out_.size() ? classBeforeText() : ClassBefore(out_, end);
 }
 
 bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const

@@ -300,6 +300,9 @@ private:
     // The class of the character before the end of out_, where a table's
     // cell or row starts: a space.
     CharClass classBeforeText() const;
+    // That class once the marks not written yet that go on after the same
+    // mark closed (see writeOpeningMarks()) have taken its closing away.
+    CharClass classBeforeGoingOn() const;
     // Whether a run of `length` *s inside a word, within `outer`, could
     // close it.
     bool mayCloseInWord(const Mark &outer, std::size_t length) const;

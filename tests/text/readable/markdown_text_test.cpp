@@ -225,7 +225,11 @@ TEST(MarkdownText, AMarkThatGoesOnKeepsItsOpening)
     // opened first: left out before a letter, its own opening goes, not
     // another's (or its closing moves before the punctuation).
     expectMarkdown({
-        {"<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c</p>", "**px*p*** a=c\n"},
+        {"<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c</p>", "**px*p*** **a**=c\n"},
+        // Punctuation after the letter it goes on from stands outside the
+        // marks that open before it, as after any letter.
+        {"<p><b>a</b><b><i>=&lt;>c</p>", "**a**=\\<>***c***\n"},
+        {"<p><b><i>a</i></b><b><i>=c</p>", "***a***=***c***\n"},
         {"<p><em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>", "*ab* ***ab***c\n"},
         {"<p><b>x</b> <b>a</b><b>.</b>c</p>", "**x** **a**.c\n"},
     });
@@ -323,7 +327,8 @@ constexpr std::string_view kPages[] = {
     "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
     "<table><tr><th>h<tr><td><table><tr><td>a|b<td><i>c</i></table>d<td>e</table><table><td>o<table><td>i</table>"
     "</table>",
-    "<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c <em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>",
+    "<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c <em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>"
+    "<p><b>a</b><b><i>=&lt;>c</i></b> <b><i>a</i></b><b><i>=c</p>",
     "<figure><img src=a.png alt=p><figcaption>1. <a href=/c>cap</a><ul><li>i</ul></figcaption></figure>"
     "<blockquote><figcaption><b>q</b></figcaption>x</blockquote><ol><li><figcaption>- c</figcaption></ol>",
 };
