@@ -41,6 +41,46 @@ bool referenceAt(std::string_view word, std::size_t at)
     return i == word.size() || (i > at + 1 && word[i] == ';');
 }
 
+// A byte an address's host may start with, after www. (`hyphen`) or a
+// scheme's //: a letter, a digit, a byte of a character past ASCII.
+bool hostStart(std::string_view word, std::size_t at, bool hyphen)
+{
+    return at < word.size() && (wordByte(word[at]) || (hyphen && word[at] == '-'));
+}
+
+bool asciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Whether the . at `at` ends a www. that would start a bare link.
+bool wwwDotAt(std::string_view word, std::size_t at)
+{
+    if (at < 3 || word.compare(at - 3, 3, "www") != 0 || !hostStart(word, at + 1, true))
+        return false;
+    if (at == 3)
+        return true;
+    const char before = word[at - 4];
+    return before == '*' || before == '_' || before == '~' || before == '(';
+}
+
+// Whether the : at `at` ends the scheme of a bare link: http, https or ftp
+// (in any case) not after a letter, then // and a host.
+bool schemeColonAt(std::string_view word, std::size_t at)
+{
+    if (word.compare(at + 1, 2, "//") != 0 || !hostStart(word, at + 3, false))
+        return false;
+    std::size_t start = at;
+    while (start > 0 && at - start < 6 && asciiLetter(word[start - 1]))
+        --start;
+    if (start > 0 && asciiLetter(word[start - 1]))
+        return false;
+    std::string scheme(word.substr(start, at - start));
+    for (char &c : scheme)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme == "http" || scheme == "https" || scheme == "ftp";
+}
+
 // The index of the character a line starting with `word` would need
 // escaped to stay text, or npos.
 std::size_t blockStartEscape(std::string_view word)
@@ -158,7 +198,7 @@ std::string_view ClosingOf(InlineMark mark)
     return mark == InlineMark::Link ? "]" : OpeningOf(mark);
 }
 
-void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
+void AppendEscaped(std::string &out, std::string_view word, bool blockStart, bool linkText)
 {
     // A zero-width no-break space starting the text would be read as its
     // byte order mark: a character reference keeps it (and the line then
@@ -178,7 +218,10 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
         maybe[static_cast<unsigned char>(kRowMark)] = maybe[static_cast<unsigned char>(kCellMark)] = true;
         return maybe;
     }();
-    if (startEscape == std::string_view::npos &&
+    // (A bare address may become a link.)
+    const bool address =
+        !linkText && (word.find("www.") != std::string_view::npos || word.find("://") != std::string_view::npos);
+    if (startEscape == std::string_view::npos && !address &&
         std::none_of(word.begin(), word.end(), [](char c) { return kMaybe[static_cast<unsigned char>(c)]; })) {
         out.append(word);
         return;
@@ -196,6 +239,8 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart)
         case '~': escape = true; break;
         case '_': escape = i == 0 || i + 1 == word.size() || !wordByte(word[i - 1]) || !wordByte(word[i + 1]); break;
         case '&': escape = referenceAt(word, i); break;
+        case '.': escape = escape || (address && wwwDotAt(word, i)); break;
+        case ':': escape = escape || (address && schemeColonAt(word, i)); break;
         case kRowMark:
         case kCellMark:
             // Not to be taken for the marks of a table's text.

@@ -15,7 +15,12 @@
 //   quote or setext underline, and a zero-width no-break space (U+FEFF) as
 //   a character reference, lest it be taken for the text's byte order
 //   mark; U+001E and U+001F, the marks of a table's text (kRowMark,
-//   kCellMark), as references too. Everything else is written as it is.
+//   kCellMark), as references too. Outside a link's text, the : of
+//   http://, https:// or ftp:// and the . of www. where GitHub's Markdown
+//   would make the address that follows a link of its own (before a
+//   letter, digit or character past ASCII, the scheme not after a letter,
+//   the www. at the word's start or after * _ ~ or (). Everything else is
+//   written as it is.
 // - A code span or block's fence is one backtick longer than the longest
 //   run of backticks in its text (LongestBacktickRun()), so that the text
 //   cannot end it early.
@@ -52,8 +57,9 @@ std::string_view OpeningOf(InlineMark mark);
 std::string_view ClosingOf(InlineMark mark);
 
 // Appends `word` (no white space in it) to `out`, escaped; `blockStart`:
-// it is the first word of a line that starts a block.
-void AppendEscaped(std::string &out, std::string_view word, bool blockStart);
+// it is the first word of a line that starts a block; `linkText`: it stands
+// in a link's text (or an image's), where no address becomes a link.
+void AppendEscaped(std::string &out, std::string_view word, bool blockStart, bool linkText = false);
 
 // The bytes of the character reference AppendEscaped() wrote ("&#x1E;")
 // that ends at `end` in `text`, its ; included; 0 where none does (an

@@ -457,8 +457,13 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return;
     }
 
+    // In Markdown a figure's caption is an HTML block around its text,
+    // which stays Markdown (but in a cell, heading or code, where the text
+    // goes on as it is).
+    const bool captionBlock = visible && markdown() && element == Element::Figcaption && captionId_ == 0 &&
+                              !inMarkedTable() && fenceAt_ == kNone && !keepsSpace() && !inHeading() && !inCodeSpan();
     if (visible) {
-        if (const int breaks = breaksAround(element, flags, stack_.size()); breaks > 0)
+        if (const int breaks = captionBlock ? 2 : breaksAround(element, flags, stack_.size()); breaks > 0)
             requireBreaks(breaks);
         if (markdown() && (flags & kHeading) && !inMarkedTable() && fenceAt_ == kNone)
             headingLevel_ = static_cast<int>(element) - static_cast<int>(Element::H1) + 1;
@@ -510,6 +515,10 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         return;
     }
     const std::size_t depth = stack_.size();
+    if (captionBlock) {
+        captionId_ = stack_.back().id;
+        captionOpening_ = true; // written with its first content
+    }
     if (isFormatting(element, tag.name))
         pushFormatting(tag, stack_.back());
     else if (setsMarker(element))
@@ -532,6 +541,8 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         } else if ((flags & kTable) && fenceAt_ == kNone) {
             if (tableAt_ == kNone)
                 startTable();
+            else if (endTableAsBlocks())
+                startTable(); // a table of its own inside the outer one's texts
             else
                 tableBlocks_ = true;
         } else if ((flags & (kRow | kCell)) && inMarkedTable()) {
@@ -1216,6 +1227,8 @@ void TextRenderer::close(const Open &open)
         if (open.flags & kHeading)
             headingLevel_ = 0;
         closeMarks(false, open.id);
+        if (open.id == captionId_)
+            endCaption();
     }
     if (!shown()) {
         if (index == hiddenDepth_)
@@ -1513,22 +1526,24 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
                 lead += charBytesAt(w, lead);
         };
         skip(CharClass::Space);
-        if (lead == 0 && classBeforeText() == CharClass::Word)
+        if (lead == 0 && classBeforeGoingOn() == CharClass::Word)
             skip(CharClass::Punctuation);
     }
     // The first word of a block may come in pieces (a tag between them):
     // the pieces written since it started are the start of this one.
-    const auto escape = [this](std::string_view piece, bool start) {
+    const bool linkText =
+        std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; });
+    const auto escape = [this, linkText](std::string_view piece, bool start) {
         std::size_t at = std::string_view::npos;
         if (!start && blockWordAt_ != kNone && blockWordAt_ >= flushed_ && blockWordAt_ - flushed_ <= out_.size())
             at = BlockStartEscapeAfter(std::string_view(out_).substr(blockWordAt_ - flushed_), piece);
         if (at == std::string_view::npos) {
-            AppendEscaped(escaped_, piece, start);
+            AppendEscaped(escaped_, piece, start, linkText);
             return;
         }
-        AppendEscaped(escaped_, piece.substr(0, at), false);
+        AppendEscaped(escaped_, piece.substr(0, at), false, linkText);
         escaped_.push_back('\\');
-        AppendEscaped(escaped_, piece.substr(at), false);
+        AppendEscaped(escaped_, piece.substr(at), false, linkText);
     };
     const auto write = [this](std::string_view written, bool start) {
         emitText(written);
@@ -1633,7 +1648,22 @@ void TextRenderer::beforeContent()
         lineStart_ = true;
     }
     hardBreak_ = false;
+    // The caption's HTML block, its text a paragraph after a blank line;
+    // before the marker of a list item inside it, after that of the item
+    // it stands in.
+    const auto captionOpening = [this] {
+        if (!captionOpening_)
+            return;
+        captionOpening_ = false;
+        emitText("<figcaption>\n\n");
+        started_ = true;
+        trailingBreaks_ = 2;
+        pendingSpace_ = false;
+        lineStart_ = true;
+    };
     if (markerSize_ > 0 && markerDepth_ != kNone && markerDepth_ <= stack_.size()) {
+        if (captionOpening_ && stackIndexOf(captionId_) < markerDepth_ - 1)
+            captionOpening();
         if (!lineStart_)
             emitText("\n");
         emitText(std::string_view(marker_, markerSize_));
@@ -1649,6 +1679,7 @@ void TextRenderer::beforeContent()
         started_ = true;
         trailingBreaks_ = 0;
     }
+    captionOpening();
     if (headingLevel_ > 0) {
         static constexpr std::string_view kHashes = "###### ";
         emitText(kHashes.substr(6 - static_cast<std::size_t>(headingLevel_)));
@@ -1851,6 +1882,16 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
 {
     if (!markdown())
         return (flags & kBlankLine) ? 2 : (flags & (kBlock | kRow)) ? 1 : 0;
+    // The rows and cells of a table laid out as its texts are paragraphs.
+    if (flags & (kRow | kCell)) {
+        for (std::size_t i = std::min(below, stack_.size()); i-- > 0;) {
+            if (stack_[i].flags & kTable) {
+                if (stack_[i].blockTable)
+                    return 2;
+                break;
+            }
+        }
+    }
     // Blocks are paragraphs of their own; items and rows are lines, and so
     // is a list right inside an item (the item's line goes on into it).
     if (flags & (kListItem | kRow))
@@ -2051,8 +2092,10 @@ void TextRenderer::writeOpeningMarks(CharClass next)
         if (m.kind == lastClosed_ && m.kind != InlineMark::Link && m.kind != InlineMark::Code &&
             out_.size() == lastClosedEnd_ && out_.size() >= opening.size()) {
             // Right after the same mark closed (<em>a</em><em>b</em>): it
-            // goes on instead, "*a**b*" would read otherwise.
+            // goes on instead, "*a**b*" would read otherwise, from where
+            // that one opened.
             out_.resize(out_.size() - opening.size());
+            m.at = closedAt_[static_cast<std::size_t>(m.kind)];
             lastClosed_ = InlineMark::None;
             // Where the other mark of *s closed right before it, that one
             // has closed last now (<b><i>a</i></b> and both go on: "***a").
@@ -2109,6 +2152,31 @@ CharClass TextRenderer::classBeforeText() const
     if ((size >= 2 && out_[size - 2] == kCellMark) || (size >= 1 && out_[size - 1] == kRowMark))
         return CharClass::Space;
     return ClassBefore(out_, size);
+}
+
+CharClass TextRenderer::classBeforeGoingOn() const
+{
+    // As writeOpeningMarks() lets marks go on: each unwritten one right
+    // after the same mark closed takes that closing away.
+    std::size_t end = out_.size();
+    InlineMark last = lastClosed_;
+    std::size_t lastEnd = lastClosedEnd_;
+    for (const Mark &m : marks_) {
+        if (m.written)
+            continue;
+        const bool flanking =
+            m.kind == InlineMark::Emphasis || m.kind == InlineMark::Strong || m.kind == InlineMark::Strikethrough;
+        const std::size_t size = OpeningOf(m.kind).size();
+        if (!flanking || m.kind != last || end != lastEnd || end < size)
+            break;
+        end -= size;
+        last = InlineMark::None;
+        if (end > 0 && out_[end - 1] == '*' && (end < 2 || out_[end - 2] != '\\')) {
+            last = m.kind == InlineMark::Strong ? InlineMark::Emphasis : InlineMark::Strong;
+            lastEnd = end;
+        }
+    }
+    return end == out_.size() ? classBeforeText() : ClassBefore(out_, end);
 }
 
 bool TextRenderer::mayCloseInWord(const Mark &outer, std::size_t length) const
@@ -2206,6 +2274,7 @@ void TextRenderer::writeClosing(Mark &mark)
             emitText(ClosingOf(mark.kind));
             lastClosed_ = mark.kind;
             lastClosedEnd_ = out_.size();
+            closedAt_[static_cast<std::size_t>(mark.kind)] = mark.at;
             if (closingAt_ != kNone && closingEnd_ == at) {
                 closingEnd_ = out_.size(); // closes right after another
                 leftOut_.emplace_back(mark.at - flushed_, opening.size());
@@ -2227,6 +2296,7 @@ void TextRenderer::writeClosing(Mark &mark)
     }
     lastClosed_ = mark.kind;
     lastClosedEnd_ = out_.size();
+    closedAt_[static_cast<std::size_t>(mark.kind)] = mark.at;
     if (mark.kind != InlineMark::Emphasis && mark.kind != InlineMark::Strong && mark.kind != InlineMark::Strikethrough)
         return;
     if (closingAt_ != kNone && closingEnd_ == at) {
@@ -2382,7 +2452,7 @@ void TextRenderer::markdownImage(const html::Tag &tag)
         if (end > at) {
             if (image.size() > 2)
                 image.push_back(' ');
-            AppendEscaped(image, alt.substr(at, end - at), false);
+            AppendEscaped(image, alt.substr(at, end - at), false, true);
         }
         at = end;
     }
@@ -2444,6 +2514,22 @@ void TextRenderer::endFence()
     requireBreaks(2); // nothing more on the fence's line
 }
 
+void TextRenderer::endCaption()
+{
+    captionId_ = 0;
+    if (captionOpening_) {
+        captionOpening_ = false; // nothing shown in it: no block
+        return;
+    }
+    requireBreaks(2);
+    beforeContent();
+    emitText("</figcaption>");
+    started_ = true;
+    trailingBreaks_ = 0;
+    lineStart_ = false;
+    requireBreaks(2);
+}
+
 void TextRenderer::startTable()
 {
     closeMarks(true, 0);
@@ -2471,6 +2557,23 @@ void TextRenderer::endTable()
         trailingBreaks_ = 0;
         lineStart_ = false;
     }
+}
+
+bool TextRenderer::endTableAsBlocks()
+{
+    // Only where the outer table's text so far takes the prefixes of what
+    // stands around it: no quote or list item of its cells is open.
+    const std::size_t outer = stackIndexOf(tableId_);
+    if (outer == kNone)
+        return false;
+    for (std::size_t i = outer + 1; i < stack_.size(); ++i)
+        if ((stack_[i].element == Element::Blockquote && !stack_[i].foreign) || (stack_[i].flags & kListItem))
+            return false;
+    tableBlocks_ = true;
+    endTable();
+    stack_[outer].blockTable = true;
+    requireBreaks(2);
+    return true;
 }
 
 bool TextRenderer::inMarkedTable() const

@@ -59,6 +59,7 @@
 #include "text/readable/markdown_syntax.h"
 #include "text/readable/style_sheet.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -173,6 +174,7 @@ private:
         char delimiter = 0;                                  // ol, ul: its items' delimiter (Markdown)
         bool marked = false;                                 // ol, ul: an item's marker is written (Markdown)
         std::uint8_t itemWidth = 0;                          // ol, ul: the last written marker's width (Markdown)
+        bool blockTable = false;                             // table: its texts one after another (Markdown)
     };
 
     // An entry of the list of active formatting elements: what a copy of
@@ -298,6 +300,9 @@ private:
     // The class of the character before the end of out_, where a table's
     // cell or row starts: a space.
     CharClass classBeforeText() const;
+    // That class once the marks not written yet that go on after the same
+    // mark closed (see writeOpeningMarks()) have taken its closing away.
+    CharClass classBeforeGoingOn() const;
     // Whether a run of `length` *s inside a word, within `outer`, could
     // close it.
     bool mayCloseInWord(const Mark &outer, std::size_t length) const;
@@ -321,6 +326,8 @@ private:
     const std::string &resolvedAddress(const std::string &reference);
     void startFence(const html::Tag &tag);
     void endFence();
+    // A figure's caption, an HTML block around its Markdown: the end tag.
+    void endCaption();
     void thematicBreak();
     bool inHeading() const;
     // Inside a code span, whose text is written as it is.
@@ -330,6 +337,12 @@ private:
     void startTable();
     void endTable();
     bool inMarkedTable() const;
+    // A table inside the open marked one, which can then be no pipe table:
+    // the outer one's text so far laid out as blocks, its rows and cells
+    // paragraphs from there on, so that the inner one is a table of its
+    // own. False (nothing done) where a quote or list item of a cell is
+    // open.
+    bool endTableAsBlocks();
     void tableMark(char mark, int span);
     // Where flushing stops: the start of an open code span or block, whose
     // fence is made long enough once its text is known.
@@ -409,12 +422,15 @@ private:
     std::size_t fenceAt_ = kNone;                               // an open code block's fence in out_
     std::size_t fenceInfoAt_ = kNone;                           // where its language goes, while none is given
     std::uint32_t fenceId_ = 0;                                 // the element it stands for
+    std::uint32_t captionId_ = 0;                               // the figcaption written as an HTML block
+    bool captionOpening_ = false;                               // its start tag waits for its first content
     std::size_t holdAt_ = kNone;                                // out_ is kept from here on
     InlineMark lastClosed_{};                                   // the mark that closed last, ending at lastClosedEnd_
     std::size_t lastClosedEnd_ = kNone;
-    std::size_t lastCodeAt_ = kNone; // the last code span's opening (as flushed_ counts)
-    std::size_t lastCodeFence_ = 0;  // and the bytes of each of its fences
-    std::size_t closingAt_ = kNone;  // closing marks after punctuation, up to closingEnd_
+    std::array<std::size_t, 6> closedAt_{}; // by InlineMark: where the last closed mark of each kind opened
+    std::size_t lastCodeAt_ = kNone;        // the last code span's opening (as flushed_ counts)
+    std::size_t lastCodeFence_ = 0;         // and the bytes of each of its fences
+    std::size_t closingAt_ = kNone;         // closing marks after punctuation, up to closingEnd_
     std::size_t closingEnd_ = kNone;
     std::size_t closingRun_ = kNone; // where that punctuation starts
     // With closingRun_ kNone: the openings of those marks (where in out_,

@@ -65,6 +65,35 @@ TEST(MarkdownSyntax, TextIsEscapedWhereAMarkWouldOpen)
     EXPECT_EQ(BlockStartEscapeAfter("", "1."), std::string_view::npos);
 }
 
+TEST(MarkdownSyntax, ABareAddressStaysText)
+{
+    // GitHub's Markdown makes a link of www. and of http://, https:// and
+    // ftp:// (in any case) before a host: one character escaped breaks it.
+    EXPECT_EQ(escaped("www.example.org"), "www\\.example.org");
+    EXPECT_EQ(escaped("(www.x.org)"), "(www\\.x.org)");
+    EXPECT_EQ(escaped("www.-x"), "www\\.-x");
+    EXPECT_EQ(escaped("http://x.org/a"), "http\\://x.org/a");
+    EXPECT_EQ(escaped("HTTPS://x"), "HTTPS\\://x");
+    EXPECT_EQ(escaped("x:ftp://h,1http://h"), "x:ftp\\://h,1http\\://h");
+    EXPECT_EQ(escaped("\xC3\xA9http://\xC3\xA9.org"), "\xC3\xA9http\\://\xC3\xA9.org");
+    // Where none would be made: after a letter, without a host, with
+    // another scheme, and in a link's or an image's text.
+    EXPECT_EQ(escaped("xwww.x.org"), "xwww.x.org");
+    EXPECT_EQ(escaped("Www.x.org"), "Www.x.org");
+    EXPECT_EQ(escaped("www."), "www.");
+    EXPECT_EQ(escaped("www._x"), "www.\\_x");
+    EXPECT_EQ(escaped("xhttp://h"), "xhttp://h");
+    EXPECT_EQ(escaped("http://"), "http://");
+    EXPECT_EQ(escaped("http://-h"), "http://-h");
+    EXPECT_EQ(escaped("gopher://h"), "gopher://h");
+    std::string inLink;
+    AppendEscaped(inLink, "http://x.org", false, true);
+    AppendEscaped(inLink, "www.x.org", false, true);
+    EXPECT_EQ(inLink, "http://x.orgwww.x.org");
+    // (And at a block's start both escapes hold.)
+    EXPECT_EQ(escaped("www.1.", true), "www\\.1.");
+}
+
 TEST(MarkdownSyntax, TheReferencesItWroteAreFoundWhole)
 {
     const std::string written = "a" + escaped("\x1E") + "b";

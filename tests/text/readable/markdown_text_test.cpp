@@ -70,11 +70,8 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
          "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
-        // A term in strong letters, its definition a paragraph; a figure's
-        // caption on the line after its picture.
+        // A term in strong letters, its definition a paragraph.
         {"<dl><dt>Term<dd>Its definition.</dl>", "**Term**\n\nIts definition.\n"},
-        {"<figure><img src='/a.png' alt='A'><figcaption>The caption</figcaption></figure>",
-         "![A](/a.png)\nThe caption\n"},
         {"<pre class='language-js'>let a = 1;\n</pre>", "```js\nlet a = 1;\n```\n"},
         {"<pre><code class='lang-sh'>echo ```\n</code></pre>", "````sh\necho ```\n````\n"},
         {"<blockquote><pre>x\n\ny</pre></blockquote>", "> ```\n> x\n>\n> y\n> ```\n"},
@@ -100,6 +97,48 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         {"<table><tr><td><ul><li><pre>x\n&lt;li></pre></ul><td>z</table>", "* ```\n  x\n  <li>\n  ```\n\nz\n"},
         // Paragraphs and lines in a cell are one line of it.
         {"<table><tr><td><p>a</p><p>b<br>c</p><td>d</table>", "| a b c | d |\n| --- | --- |\n"},
+    });
+}
+
+TEST(MarkdownText, AFiguresCaptionIsAnHtmlBlockAroundItsMarkdown)
+{
+    expectMarkdown({
+        {"<figure><img src='/a.png' alt='A'><figcaption>The <a href='/c'>caption</a></figcaption></figure><p>b",
+         "![A](/a.png)\n\n<figcaption>\n\nThe [caption](/c)\n\n</figcaption>\n\nb\n"},
+        // Its text is escaped as any block's start.
+        {"<figcaption>1. <b>x</b></figcaption>", "<figcaption>\n\n1\\. **x**\n\n</figcaption>\n"},
+        // In an item or a quote the block stands after the marker, its lines
+        // indented or quoted; a list inside it after the start tag.
+        {"<ul><li><figcaption>c</figcaption></ul>", "- <figcaption>\n\n  c\n\n  </figcaption>\n"},
+        {"<blockquote><figcaption>q</figcaption></blockquote>", "> <figcaption>\n>\n> q\n>\n> </figcaption>\n"},
+        {"<figcaption><ul><li>i</ul></figcaption>", "<figcaption>\n\n- i\n\n</figcaption>\n"},
+        // An empty caption writes nothing; in a cell, a heading or code the
+        // caption is text there.
+        {"<figcaption> </figcaption><p>x", "x\n"},
+        {"<table><tr><td><figcaption>c</figcaption></table>", "| c |\n| --- |\n"},
+        {"<h2>h<figcaption>c</figcaption></h2>", "## h\nc\n"},
+        {"<pre>a<figcaption>c</figcaption></pre>", "```\na\nc\n```\n"},
+        // One inside another is a line of the outer.
+        {"<figcaption>a<figcaption>b</figcaption></figcaption>", "<figcaption>\n\na\nb\n\n</figcaption>\n"},
+    });
+}
+
+TEST(MarkdownText, ATableInsideATableIsATableOfItsOwn)
+{
+    expectMarkdown({
+        // The outer table's texts are paragraphs, before the inner table and
+        // after it; the inner one a pipe table.
+        {"<table><tr><th>Most<tr><td><table><tr><th colspan=2>By<tr><td>a<td>1</table><td>x</table><p>after",
+         "Most\n\n| By | |\n| --- | --- |\n| a | 1 |\n\nx\n\nafter\n"},
+        {"<table><tr><td>a<td><b>b<table><tr><td>i</table>c</b><tr><td>d</table>",
+         "a\n\n**b**\n\n| **i** |\n| --- |\n\n**c**\n\nd\n"},
+        // Two deep, and in a quote around the outer table.
+        {"<table><td>o<table><td>m<table><td>i<td>j</table></table></table>", "o\n\nm\n\n| i | j |\n| --- | --- |\n"},
+        {"<blockquote><table><tr><td>o<td><table><tr><td>i</table></table></blockquote>",
+         "> o\n>\n> | i |\n> | --- |\n"},
+        // A quote or item of a cell open: every text of the outer table in
+        // order, as before.
+        {"<table><tr><td><blockquote>q<table><tr><td>i<td>j</table></blockquote></table>", "> q\n>\n> i j\n"},
     });
 }
 
@@ -180,6 +219,22 @@ TEST(MarkdownText, InlineMarksLinksAndImages)
     EXPECT_EQ(markdown("<p><a><img src=x.png><img src=a.png alt=A></a>c</p>", Kind::Readable, true), "![](x.png)Ac\n");
 }
 
+TEST(MarkdownText, AMarkThatGoesOnKeepsItsOpening)
+{
+    // A mark that goes on after the same mark closed is the one that
+    // opened first: left out before a letter, its own opening goes, not
+    // another's (or its closing moves before the punctuation).
+    expectMarkdown({
+        {"<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c</p>", "**px*p*** **a**=c\n"},
+        // Punctuation after the letter it goes on from stands outside the
+        // marks that open before it, as after any letter.
+        {"<p><b>a</b><b><i>=&lt;>c</p>", "**a**=\\<>***c***\n"},
+        {"<p><b><i>a</i></b><b><i>=c</p>", "***a***=***c***\n"},
+        {"<p><em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>", "*ab* ***ab***c\n"},
+        {"<p><b>x</b> <b>a</b><b>.</b>c</p>", "**x** **a**.c\n"},
+    });
+}
+
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
 {
     const auto wrapped = [](std::string_view page) { return markdown(page, Kind::Readable, false, 0, 12); };
@@ -211,6 +266,24 @@ TEST(MarkdownText, TextThatWouldBeMarkupIsEscaped)
         {"<p>a*b [c] &lt;d&gt; e_f _g_ &amp;amp; `h` ~i~ 2. #j</p>",
          "a\\*b \\[c\\] \\<d> e_f \\_g\\_ \\&amp; \\`h\\` \\~i\\~ 2. #j\n"},
     });
+}
+
+TEST(MarkdownText, ABareAddressIsNoLink)
+{
+    // GitHub's Markdown would link a bare address: only the page's own
+    // links are links, read back with its autolinks on.
+    const std::string page = "<h2>www.a.org</h2><p><a href=/x>http://b.org</a> http://c.org <b>www.d.org</b>"
+                             " <img src=i.png alt=www.e.org></p><table><tr><td>ftp://f.org</table>";
+    const std::string md = markdown(page);
+    EXPECT_EQ(md, "## www\\.a.org\n\n[http://b.org](/x) http\\://c.org **www\\.d.org** ![www.e.org](i.png)\n\n"
+                  "| ftp\\://f.org |\n| --- |\n");
+    const testsupport::ProcessResult html =
+        testsupport::runProgram({"cmark-gfm", "-e", "table", "-e", "autolink"}, {md, {}});
+    ASSERT_EQ(html.status, 0) << "cmark-gfm: " << html.err;
+    std::size_t links = 0;
+    for (std::size_t at = html.out.find("<a "); at != std::string::npos; at = html.out.find("<a ", at + 1))
+        ++links;
+    EXPECT_EQ(links, 1u) << html.out;
 }
 
 TEST(MarkdownText, ACodeBlockHoldsThePlainText)
@@ -252,6 +325,12 @@ constexpr std::string_view kPages[] = {
     "<p><b><a href=/x>z</a></b>s x <b>a <i><code>z</code></i></b>s <b><img src=a.png alt=i></b>j</p>",
     "<p><b>a&#x1E;</b>b x<em>&#x1F;y</em>z <b>&#x1E;</b>x</p><table><tr><td>\x0By<td>\x0Cz</table>",
     "<ol><li>a</li><ol start=4><li>b<p>c</p></ol><li>d</ol><a href=/o>x<table><td>a <a href=/i>b</a></table></a>",
+    "<table><tr><th>h<tr><td><table><tr><td>a|b<td><i>c</i></table>d<td>e</table><table><td>o<table><td>i</table>"
+    "</table>",
+    "<p><b>px<i>p</i></b> <b>a</b><b><i>=</i></b>c <em>a</em><em>b</em> <b><i>a</i></b><b><i>b</i></b>c</p>"
+    "<p><b>a</b><b><i>=&lt;>c</i></b> <b><i>a</i></b><b><i>=c</p>",
+    "<figure><img src=a.png alt=p><figcaption>1. <a href=/c>cap</a><ul><li>i</ul></figcaption></figure>"
+    "<blockquote><figcaption><b>q</b></figcaption>x</blockquote><ol><li><figcaption>- c</figcaption></ol>",
 };
 
 TEST(MarkdownText, ReadBackItGivesThePlainText)
