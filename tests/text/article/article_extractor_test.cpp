@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -585,6 +586,28 @@ TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
 
 // The account of a choice: kept only when asked for, the same choice either
 // way, every rule that decided named with its block.
+// A field whose label is hidden ("field--label-hidden") is shown: its
+// names do not weigh against it; other names that say hidden still do.
+TEST(ArticleText, AFieldWithAHiddenLabelIsShown)
+{
+    using quillan::text::article::ExplainNameHints;
+    using quillan::text::article::ReadNameHints;
+    EXPECT_EQ(ReadNameHints("field field--label-hidden", "", "").weight, 0);
+    EXPECT_EQ(ReadNameHints("field-label-hidden", "", "").weight, 0);
+    EXPECT_EQ(ReadNameHints("hidden-xs", "", "").weight, -25);
+    EXPECT_EQ(ReadNameHints("visually-hidden", "box-hidden", "").weight, -50);
+    EXPECT_EQ(ExplainNameHints("field field--label-hidden", "", ""), "");
+    EXPECT_EQ(ExplainNameHints("is-hidden", "", ""), "class hidden (against)");
+
+    const std::string page = "<title>Quiet</title><body><div id=story>" + prose("alpha") +
+                             "<div class=\"field field--label-hidden\">" + prose("beta") + "</div>" +
+                             "<div class=is-hidden><p>Buy now GammaWord, the offer ends soon.</p></div>" +
+                             prose("delta") + "</div></body>";
+    const std::string text = article(page);
+    EXPECT_TRUE(has(text, "alpha sentence") && has(text, "beta sentence") && has(text, "delta sentence")) << text;
+    EXPECT_FALSE(has(text, "GammaWord")) << text;
+}
+
 TEST(ArticleText, TheAccountTellsWhichRulesDecided)
 {
     const std::string page = newsPage();
