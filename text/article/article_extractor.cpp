@@ -30,6 +30,10 @@ constexpr std::uint32_t kProse = 100;
 constexpr std::uint32_t kClosingLine = 80;
 // A figure's caption shorter than this is a line or two on the picture.
 constexpr std::uint32_t kCaption = 150;
+// The article element of the page's title holds at least this many
+// characters to stand for the article: a few paragraphs, not a headline
+// in a box of its own.
+constexpr std::uint32_t kTitledArticle = 2 * kProse;
 
 // The thresholds the choice leans on, as the bias sets them: where a block
 // could go either way, the balanced choice, a cleaner one or a fuller one.
@@ -539,11 +543,13 @@ class Chooser {
 public:
     // `dataTables` as dataTables() gives them for the tree.
     // `work`: reserve()d, for one attempt after another. `recorder` (may be
-    // null) notes the attempt's decisions.
+    // null) notes the attempt's decisions. `titleHeading`: the h1 that
+    // matches the document's title, kNoNode for none.
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
-            const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder)
+            const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder,
+            std::uint32_t titleHeading)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
-          dataTables_(dataTables), recorder_(recorder)
+          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading)
     {
         measure(tree, rules, m_, recorder);
     }
@@ -749,7 +755,7 @@ private:
 
     // The best container, or an ancestor that holds it and scores nearly
     // as well, or that several other strong containers share.
-    std::uint32_t widen(std::uint32_t top) const
+    std::uint32_t widen(std::uint32_t top)
     {
         if (stop(top))
             return top;
@@ -806,6 +812,21 @@ private:
                 note(Verdict::Widened, Rule::ArticleElement, top);
             }
         }
+        // A page that holds several articles (the next ones of the site,
+        // loaded ahead, or teasers set as articles) names its own with its
+        // title: when the article element of the h1 that matches the
+        // document's title is another than the best container's, and holds
+        // a few paragraphs' worth of text, that is the article.
+        if (titleHeading_ != kNoNode) {
+            const std::uint32_t own = nodes_[top].element == Element::Article ? top : enclosing(top, Element::Article);
+            const std::uint32_t titled = enclosing(titleHeading_, Element::Article);
+            if (titled != kNoNode && titled != own && !m_.setAside(titled) && m_.text[titled] >= kTitledArticle &&
+                !isAncestor(nodes_, top, titled)) {
+                top = titled;
+                titledArticle_ = true;
+                note(Verdict::Widened, Rule::TitledArticle, top, m_.text[titled]);
+            }
+        }
         // A container that is its parent's only content stands for it; but
         // a cell stays a cell unless its table has no other.
         std::uint32_t only = top;
@@ -848,6 +869,10 @@ private:
                 parts.push_back(c);
                 continue;
             }
+            // The article its title names is the page's: the others beside
+            // it are not its parts.
+            if (titledArticle_ && holdsElement(c, Element::Article))
+                continue;
             const double bonus = topClass != 0 && tree_.classHash(c) == topClass ? topScore * 0.2 : 0.0;
             // A sibling joins by what its text scores: a name that says
             // "post" or "entry" on a box of dates and names brings it no
@@ -889,6 +914,16 @@ private:
                 best = std::max(best, *score);
         }
         return best;
+    }
+
+    // Whether a node is or holds an element `e` (its subtree: the nodes
+    // after it whose parents are in it).
+    bool holdsElement(std::uint32_t n, Element e) const
+    {
+        for (std::size_t k = n; k < nodes_.size() && (k == n || nodes_[k].parent >= n); ++k)
+            if (nodes_[k].element == e && !m_.setAside(static_cast<std::uint32_t>(k)))
+                return true;
+        return false;
     }
 
     std::uint32_t enclosing(std::uint32_t n, Element e) const
@@ -990,7 +1025,9 @@ private:
     Measures &m_;
     std::vector<Scored> &scored_; // in the order they were first scored
     const std::vector<std::uint32_t> &dataTables_;
-    Recorder *recorder_; // null: no account
+    Recorder *recorder_;         // null: no account
+    std::uint32_t titleHeading_; // the h1 that matches the document's title, kNoNode: none
+    bool titledArticle_ = false; // the content is the article element of that h1
 };
 
 bool isSpace(char c)
@@ -1264,6 +1301,18 @@ TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen, const Own
     if (h1Count == 1 && !tree.headingsCut() && (chosen.shown(onlyH1) || docTitle.empty()))
         return {onlyH1, onlyH1Title, Rule::OnlyH1};
     return titleWithoutHeading(tree, own);
+}
+
+// The h1 that matches the document's title, as the title is chosen before
+// any content is (headings whose names say boilerplate left out); kNoNode
+// when the title comes from another heading or from the document's title.
+std::uint32_t titleH1(const PageTree &tree)
+{
+    Selection none;
+    none.marks.assign(tree.nodes().size(), 0);
+    const TitleChoice title = chooseTitle(tree, none);
+    return title.source == Rule::TitleHeading && tree.nodes()[title.heading].element == Element::H1 ? title.heading
+                                                                                                    : kNoNode;
 }
 
 // A heading that became the title is shown once, first: it and its subtree
@@ -1559,6 +1608,7 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::BestScore: return figure("%.1f", d.figure) + (names.empty() ? "" : "; " + names);
     case Rule::CloseScores: return count(d.figure, "container", "containers");
     case Rule::BetterAncestor: return figure("%.1f", d.figure);
+    case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
     case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
     case Rule::Names: return names;
@@ -1710,11 +1760,12 @@ void ArticleExtractor::endOfFile()
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
         const Leaning &leaning = leaningOf(article_.bias);
+        const std::uint32_t titleHeading = titleH1(tree);
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
             Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
-                                  options_.account == Account::Keep ? &recorder : nullptr)
+                                  options_.account == Account::Keep ? &recorder : nullptr, titleHeading)
                               .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
@@ -1821,6 +1872,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::BetterAncestor: return "it scores better";
     case Rule::TableCell: return "the table cell it holds most of the text of";
     case Rule::ArticleElement: return "the article element it holds most of the text of";
+    case Rule::TitledArticle: return "the article element of the heading that matches the document's title";
     case Rule::OnlyContent: return "it holds nothing else";
     case Rule::SiblingScore: return "a sibling that scores well";
     case Rule::SiblingProse: return "a sibling of plain prose";

@@ -32,7 +32,10 @@
 //   hyperlinks: a elements with an href).
 // - The best container is widened to an ancestor when that scores nearly as
 //   well; to its table cell when it holds most of the cell's text, and to
-//   its article element when it holds most of that one's; to its parent
+//   its article element when it holds most of that one's; to the article
+//   element of the h1 that matches the document's title, when that is
+//   another article element than its own and holds a few paragraphs (a
+//   page of several articles: the next ones loaded ahead); to its parent
 //   when it is the parent's only content (a cell only when it is its
 //   table's only cell). Its siblings (a cell's: the cells of its table)
 //   join when they, or the nodes that are their only content, score well
@@ -161,6 +164,7 @@ enum class Rule : std::uint8_t {
     BetterAncestor, // an ancestor that scores better
     TableCell,      // the table cell it holds most of the text of
     ArticleElement, // the article element it holds most of the text of
+    TitledArticle,  // the article element of the h1 that matches the document's title
     OnlyContent,    // the parent it is the only content of
     // Siblings pulled in beside it.
     SiblingScore, // it scores well itself

@@ -14,12 +14,14 @@ namespace {
 
 // What a part or a word of a name says; a name's findings are the union.
 enum Finding : std::uint8_t {
-    kUnlikely = 1u << 0, // boilerplate
-    kContent = 1u << 1,  // keeps an element a candidate whatever else its names say
-    kNegative = 1u << 2, // weighs against
-    kPositive = 1u << 3, // weighs for
-    kComments = 1u << 4, // readers' comments
-    kPosting = 1u << 5,  // the form, link or button that posts or answers a comment
+    kUnlikely = 1u << 0,    // boilerplate
+    kContent = 1u << 1,     // keeps an element a candidate whatever else its names say
+    kNegative = 1u << 2,    // weighs against
+    kPositive = 1u << 3,    // weighs for
+    kComments = 1u << 4,    // readers' comments
+    kPosting = 1u << 5,     // the form, link or button that posts or answers a comment
+    kHidden = 1u << 6,      // "hidden": weighs against, unless only a label is hidden
+    kHiddenLabel = 1u << 7, // a field whose label is hidden ("field--label-hidden"): the field shows
 };
 
 struct Pattern {
@@ -111,7 +113,9 @@ constexpr Pattern kParts[] = {
     {"scroll"sv, kNegative},
     {"shopping"sv, kNegative},
     {"tool"sv, kNegative},
-    {"hidden"sv, kNegative},
+    {"hidden"sv, kHidden},
+    {"label-hidden"sv, kHiddenLabel},
+    {"labelhidden"sv, kHiddenLabel},
     {"caption-share"sv, kNegative},
 
     {"hentry"sv, kPositive},
@@ -277,9 +281,16 @@ std::uint8_t findingsOf(std::string_view name)
     return found;
 }
 
+// "hidden" weighs against, but not where the names say that a field's
+// label is hidden: the field itself is shown.
+bool negative(std::uint8_t findings)
+{
+    return (findings & kNegative) || ((findings & kHidden) && !(findings & kHiddenLabel));
+}
+
 int weightOf(std::uint8_t findings)
 {
-    return (findings & kNegative ? -25 : 0) + (findings & kPositive ? 25 : 0);
+    return (negative(findings) ? -25 : 0) + (findings & kPositive ? 25 : 0);
 }
 
 bool equalsLower(std::string_view value, std::string_view lowerWord)
@@ -308,7 +319,7 @@ std::string_view findingWord(std::uint8_t findings)
         return "boilerplate";
     if (findings & kContent)
         return "content";
-    return findings & kNegative ? "against" : "for";
+    return negative(findings) ? "against" : "for";
 }
 
 bool containsLower(std::string_view value, std::string_view lowerPart)
@@ -332,8 +343,9 @@ std::string explainValue(std::string_view attribute, std::string_view value)
         found += found.empty() ? "" : ", ";
         found += entry;
     };
+    const bool hiddenLabel = containsLower(value, "label-hidden") || containsLower(value, "labelhidden");
     for (const Pattern &p : kParts)
-        if (containsLower(value, p.text))
+        if (containsLower(value, p.text) && !(p.findings & kHiddenLabel) && !(hiddenLabel && p.findings == kHidden))
             add(p.text, p.findings);
     std::size_t wordStart = 0;
     for (std::size_t i = 0; i <= value.size(); ++i) {

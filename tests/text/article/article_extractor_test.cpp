@@ -670,6 +670,80 @@ TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
 
 // The account of a choice: kept only when asked for, the same choice either
 // way, every rule that decided named with its block.
+// A page that holds several articles (the next ones of the site loaded
+// ahead) names its own with its title: the article element of the h1 that
+// matches the document's title, though a longer one scores better; not an
+// h1 alone in a box of its own, nor an h1 the title does not name.
+TEST(ArticleText, OfSeveralArticlesTheOneItsTitleNames)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    const auto titledArticle = [](const quillan::text::article::ArticleChoice &choice) {
+        return std::any_of(choice.account.begin(), choice.account.end(),
+                           [](const Decision &d) { return d.rule == Rule::TitledArticle; });
+    };
+    const std::string next = "<div class=more><article class=entry><h2>Ferry timetable changes</h2>" +
+                             prose("omega", 6) + prose("psi", 6) + prose("chi", 6) + "</article></div>";
+    const std::string page = "<title>Harbour bridge reopens | The Daily Site</title><body><main>"
+                             "<article class=entry><h1>Harbour bridge reopens</h1>" +
+                             prose("alpha") + prose("beta") + "</article>" + next + "</main></body>";
+    const auto chosen = testsupport::convertInPieces(page, options);
+    ASSERT_TRUE(chosen.result.article);
+    EXPECT_TRUE(has(chosen.text, "alpha sentence") && has(chosen.text, "beta sentence")) << chosen.text;
+    EXPECT_FALSE(has(chosen.text, "omega sentence") || has(chosen.text, "chi sentence")) << chosen.text;
+    EXPECT_EQ(firstLine(chosen.text), "Harbour bridge reopens");
+    const auto &account = chosen.result.article->account;
+    const auto widened =
+        std::find_if(account.begin(), account.end(), [](const Decision &d) { return d.rule == Rule::TitledArticle; });
+    ASSERT_NE(widened, account.end()) << tell(*chosen.result.article);
+    EXPECT_EQ(widened->verdict, Verdict::Widened);
+    EXPECT_TRUE(widened->block.starts_with("article.entry")) << describe(*widened);
+    EXPECT_TRUE(has(describe(*widened), "the article element of the heading that matches the document's title"))
+        << describe(*widened);
+
+    // Near misses, the longer article still chosen (its neighbours joining
+    // as before): the h1 in an article of
+    // its own with a line below it, the body in the next; an h1 that is
+    // not the document's title.
+    const std::string headline = "<title>Harbour bridge reopens | The Daily Site</title><body>"
+                                 "<article><h1>Harbour bridge reopens</h1><p>By A. Writer, Monday</p></article>"
+                                 "<div class=body>" +
+                                 prose("alpha", 6) + prose("beta", 6) + "</div>" + "</body>";
+    const auto body = testsupport::convertInPieces(headline, options);
+    ASSERT_TRUE(body.result.article);
+    EXPECT_TRUE(has(body.text, "alpha sentence") && has(body.text, "beta sentence")) << body.text;
+    EXPECT_FALSE(titledArticle(*body.result.article)) << tell(*body.result.article);
+    std::string other = page;
+    other.replace(other.find("<title>Harbour"), std::string("<title>Harbour").size(), "<title>Ferry");
+    const auto longer = testsupport::convertInPieces(other, options);
+    ASSERT_TRUE(longer.result.article);
+    EXPECT_TRUE(has(longer.text, "omega sentence") && has(longer.text, "chi sentence")) << longer.text;
+    EXPECT_FALSE(titledArticle(*longer.result.article)) << tell(*longer.result.article);
+}
+
+// A field whose label is hidden ("field--label-hidden") is shown: its
+// names do not weigh against it; other names that say hidden still do.
+TEST(ArticleText, AFieldWithAHiddenLabelIsShown)
+{
+    using quillan::text::article::ExplainNameHints;
+    using quillan::text::article::ReadNameHints;
+    EXPECT_EQ(ReadNameHints("field field--label-hidden", "", "").weight, 0);
+    EXPECT_EQ(ReadNameHints("field-label-hidden", "", "").weight, 0);
+    EXPECT_EQ(ReadNameHints("hidden-xs", "", "").weight, -25);
+    EXPECT_EQ(ReadNameHints("visually-hidden", "box-hidden", "").weight, -50);
+    EXPECT_EQ(ExplainNameHints("field field--label-hidden", "", ""), "");
+    EXPECT_EQ(ExplainNameHints("is-hidden", "", ""), "class hidden (against)");
+
+    const std::string page = "<title>Quiet</title><body><div id=story>" + prose("alpha") +
+                             "<div class=\"field field--label-hidden\">" + prose("beta") + "</div>" +
+                             "<div class=is-hidden><p>Buy now GammaWord, the offer ends soon.</p></div>" +
+                             prose("delta") + "</div></body>";
+    const std::string text = article(page);
+    EXPECT_TRUE(has(text, "alpha sentence") && has(text, "beta sentence") && has(text, "delta sentence")) << text;
+    EXPECT_FALSE(has(text, "GammaWord")) << text;
+}
+
 TEST(ArticleText, TheAccountTellsWhichRulesDecided)
 {
     const std::string page = newsPage();
