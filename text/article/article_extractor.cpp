@@ -1303,16 +1303,17 @@ TitleChoice chooseTitle(const PageTree &tree, const Selection &chosen, const Own
     return titleWithoutHeading(tree, own);
 }
 
-// The h1 that matches the document's title, as the title is chosen before
-// any content is (headings whose names say boilerplate left out); kNoNode
-// when the title comes from another heading or from the document's title.
-std::uint32_t titleH1(const PageTree &tree)
+// The h1 that matches the page's own title or its document's title, as the
+// title is chosen before any content is (headings whose names say
+// boilerplate left out); kNoNode when the title comes from another heading
+// or from no heading.
+std::uint32_t titleH1(const PageTree &tree, const OwnTitle &own)
 {
     Selection none;
     none.marks.assign(tree.nodes().size(), 0);
-    const TitleChoice title = chooseTitle(tree, none);
-    return title.source == Rule::TitleHeading && tree.nodes()[title.heading].element == Element::H1 ? title.heading
-                                                                                                    : kNoNode;
+    const TitleChoice title = chooseTitle(tree, none, own);
+    const bool matched = title.source == Rule::TitleHeading || title.source == Rule::OwnTitleHeading;
+    return matched && tree.nodes()[title.heading].element == Element::H1 ? title.heading : kNoNode;
 }
 
 // A heading that became the title is shown once, first: it and its subtree
@@ -1760,7 +1761,7 @@ void ArticleExtractor::endOfFile()
         work.reserve();
         const std::vector<std::uint32_t> tables = dataTables(nodes);
         const Leaning &leaning = leaningOf(article_.bias);
-        const std::uint32_t titleHeading = titleH1(tree);
+        const std::uint32_t titleHeading = titleH1(tree, ownTitle_);
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
@@ -1872,7 +1873,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::BetterAncestor: return "it scores better";
     case Rule::TableCell: return "the table cell it holds most of the text of";
     case Rule::ArticleElement: return "the article element it holds most of the text of";
-    case Rule::TitledArticle: return "the article element of the heading that matches the document's title";
+    case Rule::TitledArticle: return "the article element of the heading that matches the title";
     case Rule::OnlyContent: return "it holds nothing else";
     case Rule::SiblingScore: return "a sibling that scores well";
     case Rule::SiblingProse: return "a sibling of plain prose";

@@ -164,7 +164,7 @@ enum class Rule : std::uint8_t {
     BetterAncestor, // an ancestor that scores better
     TableCell,      // the table cell it holds most of the text of
     ArticleElement, // the article element it holds most of the text of
-    TitledArticle,  // the article element of the h1 that matches the document's title
+    TitledArticle,  // the article element of the h1 that matches the title
     OnlyContent,    // the parent it is the only content of
     // Siblings pulled in beside it.
     SiblingScore, // it scores well itself

@@ -150,7 +150,7 @@ void ArticleInput::finish()
             } else {
                 // The light tree's rules make another structure of it: its
                 // tokens, kept as a stream, as the rules read them.
-                extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr);
+                extractor_ = std::make_unique<ArticleExtractor>(out_, options_, nullptr, article_);
                 extractor_->setPageBytes(std::max(read_, sizeHint_));
                 extractor_->setOwnTitle(ownTitle_);
                 extractor_->reserveFor(read_);

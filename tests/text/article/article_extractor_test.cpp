@@ -699,7 +699,7 @@ TEST(ArticleText, OfSeveralArticlesTheOneItsTitleNames)
     ASSERT_NE(widened, account.end()) << tell(*chosen.result.article);
     EXPECT_EQ(widened->verdict, Verdict::Widened);
     EXPECT_TRUE(widened->block.starts_with("article.entry")) << describe(*widened);
-    EXPECT_TRUE(has(describe(*widened), "the article element of the heading that matches the document's title"))
+    EXPECT_TRUE(has(describe(*widened), "the article element of the heading that matches the title"))
         << describe(*widened);
 
     // Near misses, the longer article still chosen (its neighbours joining

@@ -255,4 +255,28 @@ TEST(ArticleInput, DeepAndDensePagesKeepTheMemoryBound)
     }
 }
 
+TEST(ArticleInput, TheArticlesOptionsHoldWhenTheStreamDecides)
+{
+    // In quirks mode a table does not close the open p, which the light
+    // tree's rules would: the page is read from its tokens instead, and the
+    // options must reach that reading too.
+    const std::string page = "<title>Notes</title><div id=content><article><h1>Notes</h1><p>" + prose("tide") +
+                             "<table><tr><td>" + prose("cell") + "</td></tr></table>" + prose("moon") +
+                             "</article></div><div id=comments class=comments-area><ol class=comment-list>"
+                             "<li class=comment><p>FirstComment: the neap tides here are odd, I have watched them "
+                             "for years and years.</p></li></ol></div>";
+    const auto convert = [&](quillan::text::article::Comments comments) {
+        StringSink out;
+        quillan::text::article::ArticleOptions options;
+        options.comments = comments;
+        ArticleInput input(out, {}, 0, options);
+        input.feed(page);
+        input.finish();
+        return out.text;
+    };
+    EXPECT_FALSE(has(convert(quillan::text::article::Comments::Drop), "FirstComment"));
+    const std::string kept = convert(quillan::text::article::Comments::Keep);
+    EXPECT_TRUE(has(kept, "FirstComment")) << kept;
+}
+
 } // namespace
