@@ -17,17 +17,23 @@ namespace {
 constexpr std::string_view Utf8 = "UTF-8";
 
 // The page's title and metadata, when they are asked for, read beside the
-// conversion from the same bytes. The article's metadata is read whether
-// asked for or not: the title the page gives itself in it decides the
-// article's first line.
+// conversion from the same bytes; and for the article, the title the page
+// gives itself in its head, which decides the article's first line with its
+// headings. That one is read from the head alone, asked for or not, so that
+// the article's first line is the same whether the metadata is asked for or
+// not, at the cost of reading the head.
 class PageTaps {
 public:
-    PageTaps(const Options &options) : keepMetadata_(options.metadata == MetadataSearch::Find)
+    static constexpr std::size_t kHeadPiece = 2048;
+
+    PageTaps(const Options &options)
     {
         if (options.title == TitleSearch::Find)
             title_.emplace(options.httpCharset);
-        if (keepMetadata_ || options.kind == Kind::Article)
+        if (options.metadata == MetadataSearch::Find)
             metadata_.emplace(options.httpCharset, options.address);
+        if (options.kind == Kind::Article)
+            head_.emplace(options.httpCharset, options.address, metadata::Reach::Head);
     }
     void feed(std::string_view bytes)
     {
@@ -35,6 +41,10 @@ public:
             title_->feed(bytes);
         if (metadata_ && !metadata_->done())
             metadata_->feed(bytes);
+        // The head is read a piece at a time, so that it stops soon after
+        // the body starts rather than at the end of the piece it came in.
+        for (std::size_t at = 0; head_ && at < bytes.size() && !head_->done(); at += kHeadPiece)
+            head_->feed(bytes.substr(at, kHeadPiece));
     }
     // Fills in what was asked for, and the page's encoding as their reading
     // decided it.
@@ -46,25 +56,25 @@ public:
                 result.pageEncoding = title_->encodingName();
         }
         if (metadata_) {
-            metadata::Metadata found = metadata_->finish();
-            const metadata::Source from = metadata_->titleSource();
-            if (from != metadata::Source::TitleElement)
-                ownTitle_ = {found.title, std::string(metadata::titleSourceName(from))};
-            if (keepMetadata_)
-                result.metadata = std::move(found);
+            result.metadata = metadata_->finish();
             if (result.pageEncoding.empty())
                 result.pageEncoding = metadata_->encodingName();
         }
+        if (head_) {
+            const metadata::Metadata found = head_->finish();
+            if (const metadata::Source from = head_->titleSource(); from != metadata::Source::TitleElement)
+                ownTitle_ = {found.title, std::string(metadata::titleSourceName(from))};
+        }
     }
-    // After finish(): the title the page gives itself besides its <title>,
-    // as its metadata chose it; empty when the metadata was not read.
+    // After finish(): the title the page gives itself in its head besides its
+    // <title>; empty for other kinds than the article, or when it gives none.
     const article::OwnTitle &ownTitle() const { return ownTitle_; }
 
 private:
     std::optional<TitleScan> title_;
     std::optional<metadata::MetadataScan> metadata_;
+    std::optional<metadata::MetadataScan> head_;
     article::OwnTitle ownTitle_;
-    bool keepMetadata_;
 };
 
 class StrippedConverter final : public Converter {

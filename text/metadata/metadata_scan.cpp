@@ -85,6 +85,15 @@ std::string_view unwrapped(std::string_view text)
     return text;
 }
 
+// Whether a start tag is the body's, or starts it: anything but what a
+// head holds, as a tree builder leaves the head for the body.
+bool startsBody(std::string_view name)
+{
+    static constexpr std::string_view kHead[] = {"html",  "head",     "meta", "link",     "title",   "script",
+                                                 "style", "noscript", "base", "basefont", "bgsound", "template"};
+    return std::find(std::begin(kHead), std::end(kHead), name) == std::end(kHead);
+}
+
 // Where the first paragraph is looked for, and what ends one.
 bool isArticleElement(std::string_view name)
 {
@@ -254,6 +263,7 @@ public:
         tokenizer_ = &tokenizer;
         control_.attach(tokenizer);
     }
+    explicit MetadataSink(Reach reach) : reach_(reach) {}
     bool done() const { return done_; }
     Candidates &candidates() { return candidates_; }
     std::vector<json::Value> &jsonLd() { return jsonLd_; }
@@ -282,6 +292,10 @@ public:
         if (done_)
             return;
         const std::string_view name = tag.name;
+        if (reach_ == Reach::Head && startsBody(name)) {
+            done_ = true;
+            return;
+        }
         if (foreignDepth_ > 0) {
             if ((name == "svg" || name == "math") && !tag.selfClosing)
                 ++foreignDepth_;
@@ -501,6 +515,7 @@ private:
     int asideDepth_ = 0;
     Inside in_ = Inside::Nothing;
     int foreignDepth_ = 0;
+    Reach reach_;
     bool htmlSeen_ = false;
     bool titleSeen_ = false;
     bool done_ = false;
@@ -509,8 +524,8 @@ private:
 } // namespace
 
 struct MetadataScan::Parts {
-    Parts(std::string_view httpCharset, std::string_view pageAddress)
-        : scan(httpCharset, sink, kMetadataScanBytes, [this] { return sink.done(); }), address(pageAddress)
+    Parts(std::string_view httpCharset, std::string_view pageAddress, Reach reach)
+        : sink(reach), scan(httpCharset, sink, kMetadataScanBytes, [this] { return sink.done(); }), address(pageAddress)
     {
         sink.attach(scan.tokenizer());
     }
@@ -522,8 +537,8 @@ struct MetadataScan::Parts {
     bool finished = false;
 };
 
-MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address)
-    : parts_(std::make_unique<Parts>(httpCharset, address))
+MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address, Reach reach)
+    : parts_(std::make_unique<Parts>(httpCharset, address, reach))
 {}
 
 MetadataScan::~MetadataScan() = default;

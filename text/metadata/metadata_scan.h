@@ -15,6 +15,7 @@
 #include "text/metadata/metadata.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,12 +28,18 @@ namespace quillan::text::metadata {
 // the cost of the second reading on pages that are mostly data.
 inline constexpr std::size_t kMetadataScanBytes = 4 * 1024 * 1024;
 
+// How far a scan reads: the whole page (within kMetadataScanBytes), or its
+// head only, up to the first tag that starts the body: what the page says
+// of itself there (its OpenGraph and Twitter titles, its head's JSON-LD),
+// at the cost of reading its head.
+enum class Reach : std::uint8_t { Page, Head };
+
 class MetadataScan {
 public:
     // `httpCharset` as for html::Decoder; `address`: the page's own address
     // when it came by one, against which its relative addresses (and its
     // <base href>) are resolved; empty otherwise.
-    explicit MetadataScan(std::string_view httpCharset = {}, std::string_view address = {});
+    explicit MetadataScan(std::string_view httpCharset = {}, std::string_view address = {}, Reach reach = Reach::Page);
     ~MetadataScan();
     MetadataScan(const MetadataScan &) = delete;
     MetadataScan &operator=(const MetadataScan &) = delete;

@@ -257,4 +257,28 @@ TEST(MetadataScan, FedInPiecesOrInALegacyEncoding)
     EXPECT_EQ(pageMetadata(late).author, "");
 }
 
+TEST(MetadataScan, TheHeadAloneWhenItsReachIsTheHead)
+{
+    // Read to the head's end: its JSON-LD and share cards count, and the
+    // scan ends at the body's first tag, whether <body> is written or not;
+    // what the body says is not read.
+    const std::string head =
+        "<html><head><title>Teaser</title>"
+        R"(<script type="application/ld+json">{"@type":"NewsArticle","headline":"Ferries"}</script>)"
+        "<meta property=og:title content='Boats'>";
+    const std::string body = R"(<script type="application/ld+json">{"@type":"NewsArticle","author":"Ann"}</script>)"
+                             "<p class=byline>By Bob Marsh</p><p>Text</p>";
+    for (const std::string &opening : {std::string("</head><body>"), std::string("<div>")}) {
+        MetadataScan scan({}, {}, Reach::Head);
+        scan.feed(head + opening + body);
+        const Metadata m = scan.finish();
+        EXPECT_EQ(m.title, "Ferries");
+        EXPECT_EQ(scan.titleSource(), Source::JsonLd);
+        EXPECT_TRUE(m.author.empty()) << m.author;
+    }
+    MetadataScan whole;
+    whole.feed(head + "</head><body>" + body);
+    EXPECT_EQ(whole.finish().author, "Ann");
+}
+
 } // namespace
