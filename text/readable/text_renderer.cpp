@@ -1368,14 +1368,12 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
     case Element::Thead:
     case Element::Tbody:
     case Element::Tfoot:
-        if (const std::ptrdiff_t i = findInTableScope(kRowGroup); i >= 0)
-            popTo(static_cast<std::size_t>(i));
-        break;
     case Element::Caption:
     case Element::Colgroup:
     case Element::Col: {
         // These stand in the table itself: an open caption, row group, row
-        // or cell of the table ends before them.
+        // or cell of the table ends before them (a row group the page never
+        // wrote, around a row or a cell, as well).
         std::size_t outermost = kNone;
         for (std::size_t i = stack_.size(); i-- > 0;) {
             const Open &o = stack_[i];

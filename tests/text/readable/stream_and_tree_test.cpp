@@ -46,13 +46,17 @@ TEST(StreamAndTree, TablePartsOutsideATableAreIgnored)
                      "<table><tr><td><div hidden><td>x</table>y"});
 }
 
-TEST(StreamAndTree, CaptionsAndColumnsEndTheOpenRowGroupRowAndCell)
+TEST(StreamAndTree, CaptionsColumnsAndRowGroupsEndTheOpenRowGroupRowAndCell)
 {
     for (const std::size_t piece : {std::size_t(0), std::size_t(3)})
         expectSameWords({"<table><tbody hidden><tr><td>x<col><tr><td>shown</table>",
                          "<table><tr style=display:none><td>x<caption>shown</caption></table>",
                          "<table><thead hidden><tr><th>x<colgroup><col><tbody><tr><td>shown</table>",
-                         "<table><caption hidden>x<col><tr><td>shown</table>"},
+                         "<table><caption hidden>x<col><tr><td>shown</table>",
+                         // A row group ends the cell and the row, in a row
+                         // group the page wrote or not.
+                         "<table><th><tbody hidden><td>x</table>y", "<table><tr><td>a<tfoot hidden><tr><td>x</table>y",
+                         "<table><caption>a<thead style=display:none><tr><td>x</table>y"},
                         piece);
 }
 
