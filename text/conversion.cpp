@@ -112,7 +112,6 @@ readable::RenderOptions renderOptions(const Options &options)
     o.links = options.links;
     o.address = options.address;
     o.width = options.width;
-    o.account = options.account;
     return o;
 }
 
@@ -162,8 +161,8 @@ class ArticleConverter final : public Converter {
 public:
     ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
         : decoder_(options.httpCharset),
-          article_(out, renderOptions(options), sizeHint, {options.bias, options.comments}), taps_(options),
-          metadata_(options.metadata)
+          article_(out, renderOptions(options), sizeHint, {options.bias, options.comments, options.account}),
+          taps_(options), metadata_(options.metadata)
     {}
 
     void feed(std::string_view bytes) override

@@ -65,7 +65,7 @@ using article::Comments;
 // Kind::Article: whether the choice keeps an account of the rules that
 // decided it (Result::article's account); keeping one costs a reading of
 // the page's tokens more.
-using readable::Account;
+using article::Account;
 
 // Whether the page's title (text/page_title.h) is looked for while it is
 // converted. Looking costs a second reading of the page's first MiB.

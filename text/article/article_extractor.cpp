@@ -1741,7 +1741,7 @@ void ArticleExtractor::endOfFile()
         choice_.tooDense = choice_.wholeBody = true;
         const TitleChoice title = titleWithoutHeading(tree, ownTitle_);
         choice_.title = title.title;
-        if (options_.account == Account::Keep)
+        if (article_.account == Account::Keep)
             choice_.account = accountOf(tree, tokens, {}, title, false, ownTitle_.source, choice_.untold);
         render(tokens, sink_, options_, choice_.title, [](const article::TokenPlace &token) {
             return !(token.own && token.kind != article::TokenKind::Text && token.node == 0);
@@ -1766,7 +1766,7 @@ void ArticleExtractor::endOfFile()
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
             Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
-                                  options_.account == Account::Keep ? &recorder : nullptr, titleHeading)
+                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading)
                               .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
@@ -1812,7 +1812,7 @@ void ArticleExtractor::endOfFile()
             out.release();
             choice_.characters = chosen.characters;
             choice_.title = title.title;
-            if (options_.account == Account::Keep)
+            if (article_.account == Account::Keep)
                 choice_.account =
                     accountOf(tree, tokens, std::move(noted), title, titleShown, ownTitle_.source, choice_.untold);
             return;
@@ -1829,7 +1829,7 @@ void ArticleExtractor::endOfFile()
     leaveOut(nodes, title, chosen);
     choice_.title = title.title;
     render(tokens, sink_, options_, title.title, shownToken);
-    if (options_.account == Account::Keep)
+    if (article_.account == Account::Keep)
         choice_.account = accountOf(tree, tokens, {}, title, titleShown, ownTitle_.source, choice_.untold);
 }
 

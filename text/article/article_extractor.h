@@ -142,6 +142,10 @@ enum class Bias : std::uint8_t { Balanced, Precision, Recall };
 // stay out.
 enum class Comments : std::uint8_t { Drop, Keep };
 
+// Whether the choice keeps an account of the rules that decided it
+// (ArticleChoice::account), which costs a reading of the page's tokens more.
+enum class Account : std::uint8_t { Skip, Keep };
+
 // The title a page gives itself besides its <title> element: its JSON-LD
 // headline, og:title, twitter:title, ..., as its metadata chooses one
 // (text/metadata/), never the site's name alone; and where it was found,
@@ -154,6 +158,7 @@ struct OwnTitle {
 struct ArticleOptions {
     Bias bias = Bias::Balanced;
     Comments comments = Comments::Drop;
+    Account account = Account::Skip;
 };
 
 // A rule that decided part of the choice.

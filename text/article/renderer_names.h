@@ -8,7 +8,6 @@
 
 namespace quillan::text::article {
 
-using readable::Account;
 using readable::Element;
 using readable::ElementInfo;
 using readable::ElementName;

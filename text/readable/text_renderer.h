@@ -111,11 +111,6 @@ enum class Syntax : std::uint8_t { Plain, Markdown };
 // What becomes of images in Markdown: written as images, or left out.
 enum class Images : std::uint8_t { Keep, Drop };
 
-// Whether the article mode (text/article/article_extractor.h), which renders
-// with these options, keeps an account of the rules that decided its
-// choice. The renderer itself keeps none.
-enum class Account : std::uint8_t { Skip, Keep };
-
 struct RenderOptions {
     Syntax syntax = Syntax::Plain;
     Images images = Images::Keep; // Markdown only
@@ -125,7 +120,6 @@ struct RenderOptions {
     // resolved; empty for a file, whose relative links are listed as
     // written unless a <base href> gives an absolute address.
     std::string address;
-    Account account = Account::Skip; // the article mode only
 };
 
 class TextRenderer final : public html::TokenSink {
