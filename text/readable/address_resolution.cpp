@@ -1,12 +1,10 @@
 #include "text/readable/address_resolution.h"
 
-#include "text/readable/url_parser.h"
-
 namespace quillan::text::readable {
 
-std::string resolveAddress(std::string_view base, std::string_view reference)
+std::string resolveAddress(const BaseAddress &base, std::string_view reference)
 {
-    if (std::optional<std::string> address = parseUrl(reference, base))
+    if (std::optional<std::string> address = base.resolve(reference))
         return std::move(*address);
     std::string written;
     written.reserve(reference.size());

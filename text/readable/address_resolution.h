@@ -11,12 +11,13 @@
 // control characters and surrounding spaces: it is still what the page links to, but no browser
 // could follow it as an address.
 
+#include "text/readable/url_parser.h"
+
 #include <string>
 #include <string_view>
 
 namespace quillan::text::readable {
 
-// `base` is an absolute address, or empty (or not valid) for none.
-std::string resolveAddress(std::string_view base, std::string_view reference);
+std::string resolveAddress(const BaseAddress &base, std::string_view reference);
 
 } // namespace quillan::text::readable

@@ -217,7 +217,7 @@ std::uint64_t attributeDigest(const html::Tag &tag)
 } // namespace
 
 TextRenderer::TextRenderer(TextSink &out, const RenderOptions &options, TokenizerSwitch *tokenizer)
-    : sink_(out), options_(options), tokenizer_(tokenizer), base_(options.address)
+    : sink_(out), options_(options), tokenizer_(tokenizer), base_(options.address), baseAddress_(base_)
 {
     stack_.reserve(64);
     out_.reserve(kFlushAt + 4096);
@@ -2424,7 +2424,7 @@ const std::string &TextRenderer::resolvedAddress(const std::string &reference)
             return resolved;
     if (resolved_.size() >= kResolvedKept)
         resolved_.erase(resolved_.begin());
-    resolved_.emplace_back(reference, resolveAddress(base_, reference));
+    resolved_.emplace_back(reference, resolveAddress(baseAddress_, reference));
     return resolved_.back().second;
 }
 
@@ -2632,7 +2632,7 @@ void TextRenderer::startLink(const html::Tag &tag, Open &open)
     if (href.empty() || startsWithNoCase(href, "javascript:"))
         return;
     open.link = ++linkCount_;
-    addReference(resolveAddress(base_, href));
+    addReference(resolveAddress(baseAddress_, href));
 }
 
 // The first base element with an href sets the address links are resolved
@@ -2643,8 +2643,10 @@ void TextRenderer::takeBase(const html::Tag &tag)
     if (baseTaken_ || (!options_.links && !markdown()) || !tag.hasAttribute("href"))
         return;
     baseTaken_ = true;
-    if (std::optional<std::string> base = parseUrl(tag.attribute("href"), base_))
+    if (std::optional<std::string> base = baseAddress_.resolve(tag.attribute("href"))) {
         base_ = std::move(*base);
+        baseAddress_ = BaseAddress(base_);
+    }
     resolved_.clear();
 }
 

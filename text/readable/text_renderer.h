@@ -58,6 +58,7 @@
 #include "html/tokenizer/token_sink.h"
 #include "text/readable/markdown_syntax.h"
 #include "text/readable/style_sheet.h"
+#include "text/readable/url_parser.h"
 
 #include <array>
 #include <cstddef>
@@ -363,6 +364,7 @@ private:
     bool styleForScreen_ = false;        // its rules go to the sheet
     std::size_t linkDepth_ = kNone;      // the open link being numbered
     std::string base_;                   // what link addresses are resolved against
+    BaseAddress baseAddress_;            // base_, parsed
     bool baseTaken_ = false;             // a <base href> has set it
     std::size_t foreignCount_ = 0;       // open foreign elements
     std::size_t templateCount_ = 0;      // open template elements

@@ -937,8 +937,28 @@ std::string serialize(const Url &url)
 
 std::optional<std::string> parseUrl(std::string_view input, std::string_view base)
 {
-    const std::optional<Url> baseUrl = base.empty() ? std::nullopt : parse(base, nullptr);
-    const std::optional<Url> url = parse(input, baseUrl ? &*baseUrl : nullptr);
+    return BaseAddress(base).resolve(input);
+}
+
+struct BaseAddress::Parsed {
+    Url url;
+};
+
+BaseAddress::BaseAddress(std::string_view base)
+{
+    if (base.empty())
+        return;
+    if (std::optional<Url> url = parse(base, nullptr))
+        parsed_ = std::make_unique<Parsed>(Parsed{std::move(*url)});
+}
+
+BaseAddress::~BaseAddress() = default;
+BaseAddress::BaseAddress(BaseAddress &&) noexcept = default;
+BaseAddress &BaseAddress::operator=(BaseAddress &&) noexcept = default;
+
+std::optional<std::string> BaseAddress::resolve(std::string_view input) const
+{
+    const std::optional<Url> url = parse(input, parsed_ ? &parsed_->url : nullptr);
     if (!url)
         return std::nullopt;
     return serialize(*url);

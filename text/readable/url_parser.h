@@ -14,6 +14,7 @@
 // encoded as Punycode ("xn--"), without the Unicode mapping and checks of
 // IDNA; a query is always encoded as UTF-8, whatever the page's encoding.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,5 +27,21 @@ namespace quillan::text::readable {
 // `base` is an absolute address; empty, or one that is not valid, stands
 // for none.
 std::optional<std::string> parseUrl(std::string_view input, std::string_view base = {});
+
+// A base address parsed once, for the many addresses of a page resolved
+// against it: resolve(input) is parseUrl(input, base).
+class BaseAddress {
+public:
+    explicit BaseAddress(std::string_view base = {});
+    ~BaseAddress();
+    BaseAddress(BaseAddress &&) noexcept;
+    BaseAddress &operator=(BaseAddress &&) noexcept;
+
+    std::optional<std::string> resolve(std::string_view input) const;
+
+private:
+    struct Parsed;
+    std::unique_ptr<Parsed> parsed_; // null: no base, or not a valid one
+};
 
 } // namespace quillan::text::readable

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+using quillan::text::readable::BaseAddress;
 using quillan::text::readable::parseUrl;
 using quillan::text::readable::resolveAddress;
 
@@ -70,28 +71,30 @@ constexpr std::pair<std::string_view, std::string_view> kAbnormal[] = {
 TEST(AddressResolution, TheStandardExamples)
 {
     for (const auto &[reference, expected] : kNormal)
-        EXPECT_EQ(resolveAddress(kBase, reference), expected) << "reference: " << reference;
+        EXPECT_EQ(resolveAddress(BaseAddress(kBase), reference), expected) << "reference: " << reference;
     for (const auto &[reference, expected] : kAbnormal)
-        EXPECT_EQ(resolveAddress(kBase, reference), expected) << "reference: " << reference;
+        EXPECT_EQ(resolveAddress(BaseAddress(kBase), reference), expected) << "reference: " << reference;
 }
 
 TEST(AddressResolution, BasesAndReferencesFromPages)
 {
     // A host without a path, a fetched page's query and fragment.
-    EXPECT_EQ(resolveAddress("https://example.org", "news/today.html"), "https://example.org/news/today.html");
-    EXPECT_EQ(resolveAddress("https://example.org?x=1#top", "#end"), "https://example.org/?x=1#end");
-    EXPECT_EQ(resolveAddress("http://127.0.0.1:8080/docs/a.html", "../img/b.png"), "http://127.0.0.1:8080/img/b.png");
+    EXPECT_EQ(resolveAddress(BaseAddress("https://example.org"), "news/today.html"),
+              "https://example.org/news/today.html");
+    EXPECT_EQ(resolveAddress(BaseAddress("https://example.org?x=1#top"), "#end"), "https://example.org/?x=1#end");
+    EXPECT_EQ(resolveAddress(BaseAddress("http://127.0.0.1:8080/docs/a.html"), "../img/b.png"),
+              "http://127.0.0.1:8080/img/b.png");
     // Tabs and line breaks inside an address are not part of it.
-    EXPECT_EQ(resolveAddress("http://a/b/", "x\n/\ty\r.html"), "http://a/b/x/y.html");
-    EXPECT_EQ(resolveAddress("", "x\ty"), "xy");
+    EXPECT_EQ(resolveAddress(BaseAddress("http://a/b/"), "x\n/\ty\r.html"), "http://a/b/x/y.html");
+    EXPECT_EQ(resolveAddress(BaseAddress(""), "x\ty"), "xy");
 
     // Without an absolute base, or with one that holds no path, a reference
     // stays as written, without its controls.
-    EXPECT_EQ(resolveAddress("", "/x"), "/x");
-    EXPECT_EQ(resolveAddress("pages/index.html", "a.html"), "a.html");
-    EXPECT_EQ(resolveAddress("mailto:someone@example.org", "a.html"), "a.html");
-    EXPECT_EQ(resolveAddress("", " my page.html\x01\x7f "), "my page.html");
-    EXPECT_EQ(resolveAddress("file:///home/u/page.html", "a.html"), "file:///home/u/a.html");
+    EXPECT_EQ(resolveAddress(BaseAddress(""), "/x"), "/x");
+    EXPECT_EQ(resolveAddress(BaseAddress("pages/index.html"), "a.html"), "a.html");
+    EXPECT_EQ(resolveAddress(BaseAddress("mailto:someone@example.org"), "a.html"), "a.html");
+    EXPECT_EQ(resolveAddress(BaseAddress(""), " my page.html\x01\x7f "), "my page.html");
+    EXPECT_EQ(resolveAddress(BaseAddress("file:///home/u/page.html"), "a.html"), "file:///home/u/a.html");
 }
 
 // Addresses as the URL Standard writes them out, from the rules of its
@@ -157,11 +160,11 @@ TEST(AddressResolution, WrittenOutAsTheUrlStandardWritesThem)
 {
     for (const auto &[input, expected] : kWritten) {
         EXPECT_EQ(parseUrl(input), std::optional<std::string>(expected)) << "input: " << input;
-        EXPECT_EQ(resolveAddress("", input), expected) << "input: " << input;
+        EXPECT_EQ(resolveAddress(BaseAddress(""), input), expected) << "input: " << input;
     }
     for (const std::string_view input : kNotAddresses) {
         EXPECT_EQ(parseUrl(input), std::nullopt) << "input: " << input;
-        EXPECT_EQ(resolveAddress("", input), input);
+        EXPECT_EQ(resolveAddress(BaseAddress(""), input), input);
     }
     // Relative references against bases of every kind.
     EXPECT_EQ(parseUrl("\\x\\y", "http://a/b/c"), "http://a/x/y");
