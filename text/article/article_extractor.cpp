@@ -414,6 +414,16 @@ bool isAncestor(const std::vector<PageNode> &nodes, std::uint32_t ancestor, std:
     return false;
 }
 
+// Where a node's subtree ends: the nodes come in page order, so its
+// subtree is it and the nodes right after it whose parents are in it.
+std::size_t subtreeEnd(const std::vector<PageNode> &nodes, std::size_t top)
+{
+    std::size_t end = top + 1;
+    while (end < nodes.size() && nodes[end].parent >= top && nodes[end].parent != kNoNode)
+        ++end;
+    return end;
+}
+
 // One attempt's result: which nodes are shown.
 enum Mark : std::uint8_t {
     kShown = 1,
@@ -640,8 +650,7 @@ private:
                 afterProse = lines.size();
             }
             // A line's own lines are part of it.
-            while (i + 1 < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(i + 1)))
-                ++i;
+            i = subtreeEnd(nodes_, i) - 1;
         }
         if (!prose)
             return;
@@ -670,7 +679,7 @@ private:
     // ("continue reading", "to the top"): the reader stays in the text.
     bool holdsInPageLink(std::uint32_t n) const
     {
-        for (std::size_t k = n; k < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(k)); ++k)
+        for (std::size_t k = n, end = subtreeEnd(nodes_, n); k < end; ++k)
             if (nodes_[k].inPage)
                 return true;
         return false;
@@ -683,7 +692,7 @@ private:
             note(Verdict::Dropped, rule, n, linkDensity(m_, n), m_.text[n]);
         else
             note(Verdict::Dropped, rule, n, m_.text[n]);
-        for (std::size_t k = n; k < nodes_.size() && isAncestor(nodes_, n, static_cast<std::uint32_t>(k)); ++k) {
+        for (std::size_t k = n, end = subtreeEnd(nodes_, n); k < end; ++k) {
             const auto c = static_cast<std::uint32_t>(k);
             if (!s.shown(c))
                 continue;
@@ -916,11 +925,10 @@ private:
         return best;
     }
 
-    // Whether a node is or holds an element `e` (its subtree: the nodes
-    // after it whose parents are in it).
+    // Whether a node is or holds an element `e`.
     bool holdsElement(std::uint32_t n, Element e) const
     {
-        for (std::size_t k = n; k < nodes_.size() && (k == n || nodes_[k].parent >= n); ++k)
+        for (std::size_t k = n, end = subtreeEnd(nodes_, n); k < end; ++k)
             if (nodes_[k].element == e && !m_.setAside(static_cast<std::uint32_t>(k)))
                 return true;
         return false;
@@ -1323,7 +1331,7 @@ void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Sele
     const std::uint32_t heading = title.heading;
     if (heading == kNoNode || !chosen.shown(heading))
         return;
-    for (std::size_t i = heading; i < nodes.size() && isAncestor(nodes, heading, static_cast<std::uint32_t>(i)); ++i)
+    for (std::size_t i = heading, end = subtreeEnd(nodes, heading); i < end; ++i)
         chosen.marks[i] &= static_cast<std::uint8_t>(~kShown);
 }
 
@@ -1395,12 +1403,6 @@ void addComments(const PageTree &tree, const PageTokens &tokens, Selection &chos
     for (std::size_t i = count; i-- > 1;)
         if (chosen.shown(static_cast<std::uint32_t>(i)) || holdsChosen[i])
             holdsChosen[nodes[i].parent] = 1;
-    const auto subtreeEnd = [&nodes, count](std::size_t top) {
-        std::size_t end = top + 1;
-        while (end < count && nodes[end].parent >= top && nodes[end].parent != kNoNode)
-            ++end;
-        return end;
-    };
     std::vector<std::uint32_t> kept, text, linkText;
     for (std::size_t i = 1; i < count;) {
         const PageNode &n = nodes[i];
@@ -1408,7 +1410,7 @@ void addComments(const PageTree &tree, const PageTokens &tokens, Selection &chos
         // Sidebars and footers hold lists of recent comments, not comments.
         if (n.silent || hints[i] == CommentHint::Posting || controlElement(n.element) || n.element == Element::Aside ||
             n.element == Element::Footer) {
-            i = subtreeEnd(i);
+            i = subtreeEnd(nodes, i);
             continue;
         }
         if (hints[i] != CommentHint::Comments || holdsChosen[i] || chosen.shown(top) || n.element == Element::Body ||
@@ -1416,7 +1418,7 @@ void addComments(const PageTree &tree, const PageTokens &tokens, Selection &chos
             ++i;
             continue;
         }
-        const std::size_t end = subtreeEnd(i);
+        const std::size_t end = subtreeEnd(nodes, i);
         // The section's subtrees' text and link text, summed up to their tops.
         text.assign(end - i, 0);
         linkText.assign(end - i, 0);
