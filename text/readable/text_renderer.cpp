@@ -654,11 +654,12 @@ void TextRenderer::endHtml(const html::Tag &tag)
     }
     if (flags & kHeading) {
         for (std::size_t i = stack_.size(); i-- > 0;) {
-            if (stack_[i].flags & kHeading) {
+            const Open &o = stack_[i];
+            if ((o.flags & kHeading) && !o.foreign) {
                 popTo(i);
                 return;
             }
-            if (stack_[i].flags & kScopeBoundary)
+            if ((o.flags & kScopeBoundary) || o.integration)
                 return;
         }
         return;

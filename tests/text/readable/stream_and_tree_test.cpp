@@ -97,6 +97,8 @@ TEST(StreamAndTree, ForeignElementsTakeTheNamespaceOfTheirParent)
     // title's text is no RCDATA and the tags after it are tags.
     expectSameWords({"<math><svg><title>a<b>b</b></title>c</svg></math>d<i>e</i>",
                      "<svg><foreignobject><math><mi>x</mi></math></foreignobject></svg>y"});
+    // An integration point bounds the scope a heading's end tag looks in.
+    expectSameWords({"<h5><svg><title><b>x</h5>y", "<h2><math><mi><i>x</h2>y</mi></math>z"});
 }
 
 TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
