@@ -299,6 +299,11 @@ void TextRenderer::startTag(const html::Tag &tag)
     }
     ElementInfo info = LookupElement(tag);
     if (info.element == Element::Svg || info.element == Element::Math) {
+        // Neither is head content: either ends the head, as any element
+        // after the place of a head start tag does.
+        if (headDepth_ != kNone && templateCount_ == 0)
+            popTo(headDepth_);
+        headSeen_ = true;
         if (headDepth_ == kNone && !inForeignContent())
             reconstructFormatting();
         startForeign(tag, info.flags);

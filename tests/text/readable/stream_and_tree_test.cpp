@@ -99,6 +99,9 @@ TEST(StreamAndTree, ForeignElementsTakeTheNamespaceOfTheirParent)
                      "<svg><foreignobject><math><mi>x</mi></math></foreignobject></svg>y"});
     // An integration point bounds the scope a heading's end tag looks in.
     expectSameWords({"<h5><svg><title><b>x</h5>y", "<h2><math><mi><i>x</h2>y</mi></math>z"});
+    // Neither svg nor math is head content: either ends the head.
+    expectSameWords({"<head><math>x</math><p>shown", "<html><head><math><template>x</template></math>y",
+                     "<head><template><math>x</math></template></head>y"});
 }
 
 TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
