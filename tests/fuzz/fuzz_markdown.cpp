@@ -144,10 +144,7 @@ std::string compared(std::string_view encoded, bool links, bool unicodeSpaces)
 // Whether the Markdown is read back (unless QUILLAN_FUZZ_READ_BACK=0).
 bool readingBack()
 {
-    static const bool on = [] {
-        const char *value = std::getenv("QUILLAN_FUZZ_READ_BACK");
-        return !value || std::string_view(value) != "0";
-    }();
+    static const bool on = fuzztext::comparing("QUILLAN_FUZZ_READ_BACK");
     return on;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // What the readable and article fuzz targets share: how an input splits into
-// options, piece sizes and page, the conversion of a page fed in pieces, and
-// the check that text is valid UTF-8.
+// options, piece sizes and page, the conversion of a page fed in pieces, the
+// check that text is valid UTF-8, and the switch for a comparison that make
+// test leaves to its seeds.
 #include "text/conversion.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +78,16 @@ inline std::string render(std::string_view page, const std::vector<std::size_t> 
     if (result)
         *result = std::move(learnt);
     return out.text;
+}
+
+// Whether a comparison with another reading of the page is on: it is unless
+// the environment variable `name` is "0". make test fuzzes with it off (for
+// memory faults and the target's own invariants) and replays the seeds with
+// it on, so that a new finding fails a run by hand rather than a build.
+inline bool comparing(const char *name)
+{
+    const char *value = std::getenv(name);
+    return !value || std::string_view(value) != "0";
 }
 
 } // namespace fuzztext
