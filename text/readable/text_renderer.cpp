@@ -1644,6 +1644,10 @@ void TextRenderer::beforeContent()
                 closeMarks(true, 0);
             if (hard)
                 emitText("\\");
+            // Content right in a list, outside its items, on the next line
+            // would go on as the paragraph of the item before it.
+            else if (pendingBreaks_ == 1 && markerSize_ == 0 && outsideItemsOfList())
+                pendingBreaks_ = 2;
         }
         for (int i = 0; i < pendingBreaks_; ++i)
             emitText("\n");
@@ -1914,6 +1918,17 @@ int TextRenderer::breaksAround(Element element, std::uint32_t flags, std::size_t
         return 2;
     }
     return (flags & (kBlankLine | kBlock)) ? 2 : 0;
+}
+
+bool TextRenderer::outsideItemsOfList() const
+{
+    for (std::size_t i = stack_.size(); i-- > 0;) {
+        if (stack_[i].flags & kListItem)
+            return false;
+        if (stack_[i].flags & kList)
+            return !inMarkedTable() && fenceAt_ == kNone;
+    }
+    return false;
 }
 
 bool TextRenderer::nestsUnderItem(std::size_t below) const

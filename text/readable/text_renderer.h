@@ -316,6 +316,8 @@ private:
     // Whether a list with `below` elements open outside it stands right
     // inside a list that has written an item: it goes under that item.
     bool nestsUnderItem(std::size_t below) const;
+    // Whether the current node stands in a list but in none of its items.
+    bool outsideItemsOfList() const;
     void markdownImage(const html::Tag &tag);
     // An address resolved against base_, the last few kept.
     const std::string &resolvedAddress(const std::string &reference);

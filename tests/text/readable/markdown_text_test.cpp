@@ -68,6 +68,10 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         // A list right inside a list goes under the item before it.
         {"<ol><li>a</li><ol><li>b<li>c</ol><li>d</ol><ul><li>e</li><ul><li>f</ul></ul>",
          "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
+        // Content right in a list but in none of its items is a paragraph,
+        // not the lazy end of the item before it.
+        {"<ul><li>a<ul>c</ul></ul>", "- a\n\n  c\n"},
+        {"<ul><li>a</li>b<li>c</ul>", "- a\n\nb\n- c\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
         // A term in strong letters, its definition a paragraph.
