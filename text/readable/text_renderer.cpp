@@ -424,8 +424,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     // Whether the element hides its content is kept even inside hidden
     // content: a formatting element's end tag may move it out of there.
     const bool parentShown = shown() || fosteredShown;
-    const bool displayed = !(flags & (kNotDisplayed | kNoContent)) &&
-                           (stack_.empty() || !stack_.back().closedDetails || element == Element::Summary);
+    const bool displayed = !(flags & (kNotDisplayed | kNoContent)) && !hiddenByClosedDetails(element);
     ElementStyle style;
     if (displayed)
         style = styleOf(tag, element);
@@ -1127,6 +1126,9 @@ void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_
         hiddenDepth_ = kNone;
     for (std::size_t i = 0; i < rest.size(); ++i) {
         Open &o = rest[i];
+        // The first goes into the element the formatting element stood in.
+        if (i == 0 && !o.foreign && hiddenByClosedDetails(o.element))
+            o.hides = true;
         o.transform = o.ownTransform != TextTransform::Inherit ? o.ownTransform : inheritedTransform();
         o.hidden = shownSoFar && o.hides;
         if (o.hidden) {
@@ -1166,6 +1168,11 @@ void TextRenderer::rearrangeStack(std::size_t from, const std::vector<std::size_
     }
     if (linkId != 0)
         linkDepth_ = stackIndexOf(linkId);
+}
+
+bool TextRenderer::hiddenByClosedDetails(Element element) const
+{
+    return !stack_.empty() && stack_.back().closedDetails && element != Element::Summary;
 }
 
 bool TextRenderer::push(Open open)

@@ -204,6 +204,9 @@ private:
     // stack and puts `insert` before index `at` (kNone: nothing), then
     // works out again what hides from index `from` up.
     void rearrangeStack(std::size_t from, const std::vector<std::size_t> &remove, std::size_t at, Open insert);
+    // Whether an element opened now is hidden by a closed details element
+    // it stands right in (which shows its summary only).
+    bool hiddenByClosedDetails(Element element) const;
     bool push(Open open);         // false when the stack is full
     void popTo(std::size_t size); // closes elements until `size` remain
     void close(const Open &open);

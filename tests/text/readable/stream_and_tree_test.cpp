@@ -121,7 +121,9 @@ TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
                          "<b hidden>1<span><div>2</b>3</div>4", "<b>1<i hidden>2<div>3</b>4</div>5",
                          "<a hidden>1<div>2<a>3</a>4</div>5", "<nobr hidden>1<div>2<nobr>3</nobr>4</div>5",
                          "<font hidden>1<p>2<font>3</font>4</p>5", "<b hidden>1<h1>2<p>3</b>4</p>5</h1>6",
-                         "<b style=text-transform:uppercase>a<p>b</b>c", "<em hidden>1<li>2</em>3<li>4"},
+                         "<b style=text-transform:uppercase>a<p>b</b>c", "<em hidden>1<li>2</em>3<li>4",
+                         // Moved into a closed details: hidden there.
+                         "<details><a><dl><a>x", "<details open><a><dl><a>x"},
                         piece);
     }
 }
