@@ -797,8 +797,12 @@ private:
                 }
             }
         }
+        // An article element is where the article ends: the walk does not
+        // pass it (around it, what scores better is the page's other text:
+        // the section's teasers, a caption strip, the heading of a list).
         double last = scoreOrZero(top);
         const double threshold = last / lean_.ancestorDivisor;
+        std::uint32_t bound = nodes_[top].element == Element::Article ? top : kNoNode;
         for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
             const double *score = scoreOf(a);
             if (!score)
@@ -806,11 +810,17 @@ private:
             if (*score < threshold)
                 break;
             if (*score > last) {
+                if (bound != kNoNode) {
+                    note(Verdict::KeptWithin, Rule::ArticleBound, bound, *score);
+                    break;
+                }
                 top = a;
                 note(Verdict::Widened, Rule::BetterAncestor, top, *score);
                 break;
             }
             last = *score;
+            if (nodes_[a].element == Element::Article)
+                bound = a;
         }
         // A page laid out in a table: a container that holds most of its
         // cell's text stands for the cell, so that the other cells of the
@@ -1624,6 +1634,7 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::CloseScores:
         return count(d.figure, "container", "containers") + " of at least " + percent(d.bar) + " of the best score";
     case Rule::BetterAncestor: return figure("%.1f", d.figure);
+    case Rule::ArticleBound: return "an ancestor outside it scores " + figure("%.1f", d.figure);
     case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
     case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
@@ -1873,6 +1884,7 @@ std::string_view verdictWords(Verdict verdict)
     case Verdict::SetAside: return "set aside";
     case Verdict::Chosen: return "chosen";
     case Verdict::Widened: return "widened to";
+    case Verdict::KeptWithin: return "kept within";
     case Verdict::Joined: return "joined";
     case Verdict::Dropped: return "dropped";
     case Verdict::Title: return "title";
@@ -1886,6 +1898,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::BestScore: return "the best score";
     case Rule::CloseScores: return "it holds containers that score nearly as well";
     case Rule::BetterAncestor: return "it scores better";
+    case Rule::ArticleBound: return "an article element: the content does not widen past it";
     case Rule::TableCell: return "the table cell it holds most of the text of";
     case Rule::ArticleElement: return "the article element it holds most of the text of";
     case Rule::TitledArticle: return "the article element of the heading that matches the title";

@@ -925,3 +925,48 @@ TEST(ArticleText, ASiblingJoinsFromASixthOrSoOfTheBestScore)
     EXPECT_TRUE(has(kept, "main7 sentence")) << kept;
     EXPECT_FALSE(has(kept, "neighbour sentence")) << kept;
 }
+
+TEST(ArticleText, TheContentDoesNotWidenPastItsArticleElement)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    // The article in a box of its own; beside the box, lines of teasers
+    // that make the wrapper of both score better than the box.
+    const auto pageOf = [](const std::string &element) {
+        std::string teasers;
+        for (int i = 0; i < 4; ++i)
+            teasers +=
+                "<p>Teaser" + std::to_string(i) + " of another story, with a picture, a date, and a line or two</p>";
+        return "<title>Harbour works</title><body><div class=wrap><div class=inner><" + element +
+               "><h1>Harbour works</h1>" + prose("alpha") + prose("beta") + prose("gamma") + "</" + element +
+               "></div>" + teasers + "</div></body>";
+    };
+    const auto kept = testsupport::convertInPieces(pageOf("article"), options);
+    ASSERT_TRUE(kept.result.article);
+    EXPECT_TRUE(has(kept.text, "alpha sentence") && has(kept.text, "gamma sentence")) << kept.text;
+    EXPECT_FALSE(has(kept.text, "Teaser")) << kept.text;
+    const auto &account = kept.result.article->account;
+    const auto bound =
+        std::find_if(account.begin(), account.end(), [](const Decision &d) { return d.rule == Rule::ArticleBound; });
+    ASSERT_NE(bound, account.end()) << tell(*kept.result.article);
+    EXPECT_EQ(bound->verdict, Verdict::KeptWithin);
+    EXPECT_TRUE(bound->block.starts_with("article")) << describe(*bound);
+    EXPECT_TRUE(describe(*bound).starts_with("kept within: article \"Harbour works")) << describe(*bound);
+    EXPECT_TRUE(has(describe(*bound), "an ancestor outside it scores")) << describe(*bound);
+    EXPECT_TRUE(std::none_of(account.begin(), account.end(), [](const Decision &d) {
+        return d.rule == Rule::BetterAncestor;
+    })) << tell(*kept.result.article);
+
+    // Near miss: the same page with a section for the article; the
+    // wrapper scores better and is the content, teasers and all.
+    const auto widened = testsupport::convertInPieces(pageOf("section"), options);
+    ASSERT_TRUE(widened.result.article);
+    EXPECT_TRUE(has(widened.text, "alpha sentence") && has(widened.text, "Teaser3")) << widened.text;
+    const auto &told = widened.result.article->account;
+    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const Decision &d) {
+        return d.rule == Rule::BetterAncestor && d.block.starts_with("div.wrap");
+    })) << tell(*widened.result.article);
+    EXPECT_TRUE(std::none_of(told.begin(), told.end(), [](const Decision &d) { return d.rule == Rule::ArticleBound; }))
+        << tell(*widened.result.article);
+}
