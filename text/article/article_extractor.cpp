@@ -47,8 +47,10 @@ struct Leaning {
     // The best container widens to an ancestor that scores at least the
     // last one's score divided by `ancestorDivisor`; to one that several
     // strong containers share when three of them score at least
-    // `closeShare` of the best.
-    double ancestorDivisor, closeShare;
+    // `closeShare` of the best (`closeShareFewerRules` when the attempt
+    // leaves boilerplate in place: its boxes of links and buttons then
+    // score too, and only parts closer to the best stand for the content).
+    double ancestorDivisor, closeShare, closeShareFewerRules;
     // Inside, lists with more link text than this share are dropped; tables
     // and boxes named for content by `boxDensity`, other boxes under 1000
     // characters by `bodyDensity`; blocks shorter than `shortBlock`
@@ -58,14 +60,19 @@ struct Leaning {
     std::uint32_t shortBlock, metaLength;
 };
 
-constexpr Leaning kBalanced{0.2, 10, 80, 0.25, 3, 0.75, 0.6, 0.5, 0.2, kMinParagraph, 100};
+// A page's content is most often in parts of about the same weight (an
+// intro and the text's sections, a product's description and its tabs, a
+// company's paragraphs under their own headings), each scoring from 60% of
+// the best part up: three such parts that share an ancestor make it the
+// content. A sibling joins from 15% of the best's score.
+constexpr Leaning kBalanced{0.15, 10, 80, 0.25, 3, 0.6, 0.75, 0.6, 0.5, 0.2, kMinParagraph, 100};
 
 // Cleaner: lists, tables and boxes with less link text go, and so do short
 // blocks and lines of metadata that are a little longer.
-constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 0.4, 0.35, 0.1, 40, 150};
+constexpr Leaning kPrecision{0.2, 10, 80, 0.25, 3, 0.75, 0.75, 0.4, 0.35, 0.1, 40, 150};
 // Fuller: weaker siblings and shorter prose join, and the content widens to
 // ancestors and shared regions more readily.
-constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 0.6, 0.5, 0.2, kMinParagraph, 100};
+constexpr Leaning kRecall{0.15, 7, 60, 0.3, 4, 0.6, 0.6, 0.6, 0.5, 0.2, kMinParagraph, 100};
 
 const Leaning &leaningOf(Bias bias)
 {
@@ -83,6 +90,10 @@ struct Rules {
     bool weighNames;
     bool cleanInside;
     std::uint32_t minParagraph; // characters of a block that counts as a paragraph
+
+    // The first attempt's: boilerplate set aside, names weighed, the content
+    // cleaned, paragraphs of kMinParagraph characters.
+    bool all() const { return setAsideUnlikely && weighNames && cleanInside && minParagraph == kMinParagraph; }
 };
 // The last attempt is for pages without prose (listings, indexes): every
 // block with text counts, so the region with the most entries wins.
@@ -770,8 +781,9 @@ private:
             return top;
         std::vector<std::uint32_t> close;
         const double topScore = scoreOrZero(top);
+        const double share = rules_.all() ? lean_.closeShare : lean_.closeShareFewerRules;
         for (const Scored &s : scored_)
-            if (s.node != top && s.score >= lean_.closeShare * topScore)
+            if (s.node != top && s.score >= share * topScore)
                 close.push_back(s.node);
         if (close.size() >= 3) {
             for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
@@ -780,13 +792,17 @@ private:
                     holds += isAncestor(nodes_, a, c) ? 1 : 0;
                 if (holds >= 3) {
                     top = a;
-                    note(Verdict::Widened, Rule::CloseScores, top, holds);
+                    note(Verdict::Widened, Rule::CloseScores, top, holds, share);
                     break;
                 }
             }
         }
+        // An article element is where the article ends: the walk does not
+        // pass it (around it, what scores better is the page's other text:
+        // the section's teasers, a caption strip, the heading of a list).
         double last = scoreOrZero(top);
         const double threshold = last / lean_.ancestorDivisor;
+        std::uint32_t bound = nodes_[top].element == Element::Article ? top : kNoNode;
         for (std::uint32_t a = nodes_[top].parent; !stop(a); a = nodes_[a].parent) {
             const double *score = scoreOf(a);
             if (!score)
@@ -794,11 +810,17 @@ private:
             if (*score < threshold)
                 break;
             if (*score > last) {
+                if (bound != kNoNode) {
+                    note(Verdict::KeptWithin, Rule::ArticleBound, bound, *score);
+                    break;
+                }
                 top = a;
                 note(Verdict::Widened, Rule::BetterAncestor, top, *score);
                 break;
             }
             last = *score;
+            if (nodes_[a].element == Element::Article)
+                bound = a;
         }
         // A page laid out in a table: a container that holds most of its
         // cell's text stands for the cell, so that the other cells of the
@@ -1609,8 +1631,10 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     };
     switch (d.rule) {
     case Rule::BestScore: return figure("%.1f", d.figure) + (names.empty() ? "" : "; " + names);
-    case Rule::CloseScores: return count(d.figure, "container", "containers");
+    case Rule::CloseScores:
+        return count(d.figure, "container", "containers") + " of at least " + percent(d.bar) + " of the best score";
     case Rule::BetterAncestor: return figure("%.1f", d.figure);
+    case Rule::ArticleBound: return "an ancestor outside it scores " + figure("%.1f", d.figure);
     case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
     case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
@@ -1860,6 +1884,7 @@ std::string_view verdictWords(Verdict verdict)
     case Verdict::SetAside: return "set aside";
     case Verdict::Chosen: return "chosen";
     case Verdict::Widened: return "widened to";
+    case Verdict::KeptWithin: return "kept within";
     case Verdict::Joined: return "joined";
     case Verdict::Dropped: return "dropped";
     case Verdict::Title: return "title";
@@ -1873,6 +1898,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::BestScore: return "the best score";
     case Rule::CloseScores: return "it holds containers that score nearly as well";
     case Rule::BetterAncestor: return "it scores better";
+    case Rule::ArticleBound: return "an article element: the content does not widen past it";
     case Rule::TableCell: return "the table cell it holds most of the text of";
     case Rule::ArticleElement: return "the article element it holds most of the text of";
     case Rule::TitledArticle: return "the article element of the heading that matches the title";

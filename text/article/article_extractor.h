@@ -31,15 +31,17 @@
 //   scaled by the share of the text that is not link text (text in
 //   hyperlinks: a elements with an href).
 // - The best container is widened to an ancestor when that scores nearly as
-//   well; to its table cell when it holds most of the cell's text, and to
-//   its article element when it holds most of that one's; to the article
-//   element of the h1 that matches the document's title, when that is
-//   another article element than its own and holds a few paragraphs (a
-//   page of several articles: the next ones loaded ahead); to its parent
-//   when it is the parent's only content (a cell only when it is its
-//   table's only cell). Its siblings (a cell's: the cells of its table)
-//   join when they, or the nodes that are their only content, score well
-//   without what their own names add, or when they are plain prose.
+//   well (when it scores better, but not past an article element: around
+//   an article, what scores better is the page); to its table cell when it
+//   holds most of the cell's text, and to its article element when it holds
+//   most of that one's; to the article element of the h1 that matches the
+//   document's title, when that is another article element than its own
+//   and holds a few paragraphs (a page of several articles: the next ones
+//   loaded ahead); to its parent when it is the parent's only content (a
+//   cell only when it is its table's only cell). Its siblings (a cell's:
+//   the cells of its table) join when they, or the nodes that are their
+//   only content, score well without what their own names add, or when
+//   they are plain prose.
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
 //   without text, negative names) are dropped, and so are headings and
@@ -167,6 +169,7 @@ enum class Rule : std::uint8_t {
     BestScore,      // the best score of the containers
     CloseScores,    // an ancestor of several containers that score nearly as well
     BetterAncestor, // an ancestor that scores better
+    ArticleBound,   // an article element it does not widen past to an ancestor that scores better
     TableCell,      // the table cell it holds most of the text of
     ArticleElement, // the article element it holds most of the text of
     TitledArticle,  // the article element of the h1 that matches the title
@@ -198,12 +201,13 @@ enum class Rule : std::uint8_t {
 
 // What a decision did to its block.
 enum class Verdict : std::uint8_t {
-    SetAside, // left out before scoring, with everything in it
-    Chosen,   // the best container
-    Widened,  // the content widened to it
-    Joined,   // a sibling that joined the content
-    Dropped,  // left out from inside the content
-    Title,    // the first line comes from it
+    SetAside,   // left out before scoring, with everything in it
+    Chosen,     // the best container
+    Widened,    // the content widened to it
+    KeptWithin, // the content widens no further than it
+    Joined,     // a sibling that joined the content
+    Dropped,    // left out from inside the content
+    Title,      // the first line comes from it
 };
 
 // One decision of the account, about one block of the page.

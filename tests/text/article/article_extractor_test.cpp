@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -843,3 +844,129 @@ TEST(ArticleText, TheAccountTellsWhichRulesDecided)
 }
 
 } // namespace
+
+namespace {
+
+// The content in parts of about the same weight, each in a section of its
+// own under one wrapper (no part a sibling of another), a teaser beside it.
+// The first part scores best; each other is `others(marker)`.
+std::string partsPage(const std::function<std::string(const std::string &)> &others)
+{
+    std::string parts = "<section><h2>Heading alpha</h2><div>" + prose("alpha") + prose("beta") + "</div></section>";
+    for (const char *marker : {"gamma", "delta", "epsilon"})
+        parts += std::string("<section><h2>Heading ") + marker + "</h2><div>" + others(marker) + "</div></section>";
+    return "<title>Harbour works</title><body><div class=wrap><h1>Harbour works</h1>" + parts +
+           "</div><div class=teaser><p>TeaserWord: read our other story about the ferry, with pictures, maps and "
+           "more.</p></div></body>";
+}
+
+} // namespace
+
+TEST(ArticleText, PartsOfAboutTheSameWeightMakeTheirAncestorTheContent)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    // Each other part scores about seven tenths of the best: the wrapper of
+    // all four is the content, and the account says by what share.
+    const auto close = testsupport::convertInPieces(
+        partsPage([](const std::string &m) { return prose(m) + prose(m + "x", 1); }), options);
+    ASSERT_TRUE(close.result.article);
+    for (const char *marker : {"alpha sentence", "beta sentence", "gamma sentence", "delta sentence",
+                               "epsilon sentence", "epsilonx sentence", "Heading delta"})
+        EXPECT_TRUE(has(close.text, marker)) << marker << "\n" << close.text;
+    EXPECT_FALSE(has(close.text, "TeaserWord")) << close.text;
+    const auto &account = close.result.article->account;
+    const auto widened =
+        std::find_if(account.begin(), account.end(), [](const Decision &d) { return d.rule == Rule::CloseScores; });
+    ASSERT_NE(widened, account.end()) << tell(*close.result.article);
+    EXPECT_EQ(widened->verdict, Verdict::Widened);
+    EXPECT_TRUE(widened->block.starts_with("div.wrap")) << describe(*widened);
+    EXPECT_EQ(widened->detail, "3 containers of at least 60% of the best score") << describe(*widened);
+
+    // Near miss: the other parts score about half of the best; the best
+    // part stays the content alone.
+    const auto apart =
+        testsupport::convertInPieces(partsPage([](const std::string &m) { return prose(m, 3); }), options);
+    ASSERT_TRUE(apart.result.article);
+    EXPECT_TRUE(has(apart.text, "alpha sentence") && has(apart.text, "beta sentence")) << apart.text;
+    EXPECT_FALSE(has(apart.text, "gamma sentence") || has(apart.text, "epsilon sentence")) << apart.text;
+    EXPECT_TRUE(std::none_of(apart.result.article->account.begin(), apart.result.article->account.end(),
+                             [](const Decision &d) { return d.rule == Rule::CloseScores; }))
+        << tell(*apart.result.article);
+}
+
+TEST(ArticleText, ASiblingJoinsFromASixthOrSoOfTheBestScore)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    // Eight paragraphs of the article; beside them, a box with a paragraph
+    // of its own. Of four sentences it scores about a sixth of the article
+    // and joins; of three, less than the bar, and stays out.
+    const auto pageWith = [](int sentences) {
+        std::string main = "<div>";
+        for (int i = 0; i < 8; ++i)
+            main += prose("main" + std::to_string(i));
+        return "<title>Tides</title><body><div class=wrap>" + main + "</div><div><div>" +
+               prose("neighbour", sentences) + "</div></div></div></body>";
+    };
+    const auto joined = testsupport::convertInPieces(pageWith(4), options);
+    ASSERT_TRUE(joined.result.article);
+    EXPECT_TRUE(has(joined.text, "main0 sentence") && has(joined.text, "neighbour sentence")) << joined.text;
+    const auto &account = joined.result.article->account;
+    const auto sibling =
+        std::find_if(account.begin(), account.end(), [](const Decision &d) { return d.rule == Rule::SiblingScore; });
+    ASSERT_NE(sibling, account.end()) << tell(*joined.result.article);
+    EXPECT_EQ(sibling->verdict, Verdict::Joined);
+    EXPECT_TRUE(has(sibling->words, "neighbour sentence")) << describe(*sibling);
+
+    const std::string kept = article(pageWith(3));
+    EXPECT_TRUE(has(kept, "main7 sentence")) << kept;
+    EXPECT_FALSE(has(kept, "neighbour sentence")) << kept;
+}
+
+TEST(ArticleText, TheContentDoesNotWidenPastItsArticleElement)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    // The article in a box of its own; beside the box, lines of teasers
+    // that make the wrapper of both score better than the box.
+    const auto pageOf = [](const std::string &element) {
+        std::string teasers;
+        for (int i = 0; i < 4; ++i)
+            teasers +=
+                "<p>Teaser" + std::to_string(i) + " of another story, with a picture, a date, and a line or two</p>";
+        return "<title>Harbour works</title><body><div class=wrap><div class=inner><" + element +
+               "><h1>Harbour works</h1>" + prose("alpha") + prose("beta") + prose("gamma") + "</" + element +
+               "></div>" + teasers + "</div></body>";
+    };
+    const auto kept = testsupport::convertInPieces(pageOf("article"), options);
+    ASSERT_TRUE(kept.result.article);
+    EXPECT_TRUE(has(kept.text, "alpha sentence") && has(kept.text, "gamma sentence")) << kept.text;
+    EXPECT_FALSE(has(kept.text, "Teaser")) << kept.text;
+    const auto &account = kept.result.article->account;
+    const auto bound =
+        std::find_if(account.begin(), account.end(), [](const Decision &d) { return d.rule == Rule::ArticleBound; });
+    ASSERT_NE(bound, account.end()) << tell(*kept.result.article);
+    EXPECT_EQ(bound->verdict, Verdict::KeptWithin);
+    EXPECT_TRUE(bound->block.starts_with("article")) << describe(*bound);
+    EXPECT_TRUE(describe(*bound).starts_with("kept within: article \"Harbour works")) << describe(*bound);
+    EXPECT_TRUE(has(describe(*bound), "an ancestor outside it scores")) << describe(*bound);
+    EXPECT_TRUE(std::none_of(account.begin(), account.end(), [](const Decision &d) {
+        return d.rule == Rule::BetterAncestor;
+    })) << tell(*kept.result.article);
+
+    // Near miss: the same page with a section for the article; the
+    // wrapper scores better and is the content, teasers and all.
+    const auto widened = testsupport::convertInPieces(pageOf("section"), options);
+    ASSERT_TRUE(widened.result.article);
+    EXPECT_TRUE(has(widened.text, "alpha sentence") && has(widened.text, "Teaser3")) << widened.text;
+    const auto &told = widened.result.article->account;
+    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const Decision &d) {
+        return d.rule == Rule::BetterAncestor && d.block.starts_with("div.wrap");
+    })) << tell(*widened.result.article);
+    EXPECT_TRUE(std::none_of(told.begin(), told.end(), [](const Decision &d) { return d.rule == Rule::ArticleBound; }))
+        << tell(*widened.result.article);
+}
