@@ -1021,7 +1021,10 @@ private:
             return Rule::Pictures;
         if (box.inputs > paragraphs / 3 + 1)
             return Rule::FormControls;
-        if (length < lean_.shortBlock && (images == 0 || images > 2) && !sectionTitle(i, box))
+        // A figure beside the pictures it holds is theirs, however short
+        // its caption.
+        const bool shownFigure = pictures_ && n.element == Element::Figure;
+        if (length < lean_.shortBlock && (images == 0 || images > 2) && !sectionTitle(i, box) && !shownFigure)
             return when(length > 0 || images > 2, Rule::TooShort);
         if (weight < 25 && bodyDensity > lean_.bodyDensity && length < 1000)
             return Rule::LinkDensity;
