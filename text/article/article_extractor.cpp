@@ -693,6 +693,21 @@ private:
         return tree_.countsOf(node.parent).text < kMinParagraph;
     }
 
+    // A list whose links all lead to places in the page itself: the
+    // article's table of contents, not the site's navigation.
+    bool contentsList(std::uint32_t n) const
+    {
+        bool any = false;
+        for (std::size_t k = n + 1, end = subtreeEnd(nodes_, n); k < end; ++k) {
+            if (nodes_[k].element != Element::A || m_.linkText[k] == 0)
+                continue;
+            if (!nodes_[k].inPage)
+                return false;
+            any = true;
+        }
+        return any;
+    }
+
     // Whether a node is or holds a link to a place in the page itself
     // ("continue reading", "to the top"): the reader stays in the text.
     bool holdsInPageLink(std::uint32_t n) const
@@ -1007,7 +1022,7 @@ private:
                                        : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
-            return when(density > lean_.listDensity, Rule::LinkDensity);
+            return when(density > lean_.listDensity && !contentsList(i), Rule::LinkDensity);
         if (box.commas >= 10)
             return std::nullopt;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];

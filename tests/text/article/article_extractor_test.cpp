@@ -704,6 +704,20 @@ TEST(ArticleText, ALinkInLooseTextIsPartOfItsSentence)
     EXPECT_FALSE(has(closed, "NextStoryLink")) << closed;
 }
 
+TEST(ArticleText, AListOfLinksIntoTheTextIsItsContents)
+{
+    const std::string contents = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                                 "<ul><li><a href=#moon>ContentsMoon</a><li><a href=#sea>ContentsSea</a></ul>"
+                                 "<h2 id=moon>Moon</h2>" +
+                                 prose("moon") + "<h2 id=sea>Sea</h2>" + prose("sea") + "</div></body>";
+    const std::string text = article(contents);
+    EXPECT_TRUE(has(text, "ContentsMoon") && has(text, "ContentsSea")) << text;
+    // One link away from the page makes it the site's list again.
+    std::string away = contents;
+    away.replace(away.find("#sea"), 4, "/sea");
+    EXPECT_FALSE(has(article(away), "ContentsMoon"));
+}
+
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
 {
     const std::string page = newsPage();
