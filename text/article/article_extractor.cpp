@@ -106,6 +106,7 @@ constexpr std::array kAttempts{Rules{true, true, true, kMinParagraph}, Rules{fal
 struct Box {
     std::uint32_t node;
     std::uint32_t commas, titleLinks; // titleLinks: link text inside headings
+    std::uint32_t sectionTitles;      // text inside headings of sections (h2 to h6)
     std::uint32_t paragraphs, images, inputs, embeds;
 };
 
@@ -133,7 +134,7 @@ struct Measures {
     {
         const auto it = std::lower_bound(boxes.begin(), boxes.end(), n,
                                          [](const Box &b, std::uint32_t node) { return b.node < node; });
-        return it != boxes.end() && it->node == n ? *it : Box{n, 0, 0, 0, 0, 0, 0};
+        return it != boxes.end() && it->node == n ? *it : Box{n, 0, 0, 0, 0, 0, 0, 0};
     }
 };
 
@@ -272,8 +273,8 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
     m.boxes.clear();
     struct Open {
         std::uint32_t node;
-        bool inHeading = false, hasBlockChild = false, sentenceEnd = false;
-        std::uint32_t text = 0, linkText = 0, titleLinks = 0, commas = 0;
+        bool inHeading = false, inSectionTitle = false, hasBlockChild = false, sentenceEnd = false;
+        std::uint32_t text = 0, linkText = 0, titleLinks = 0, sectionTitles = 0, commas = 0;
         std::uint32_t inlineText = 0, inlineCommas = 0; // outside nested blocks
         std::uint32_t paragraphs = 0, images = 0, inputs = 0, embeds = 0, children = 0;
         std::uint32_t breaks = 0; // br children
@@ -306,8 +307,10 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
                                       (e.children == 1 ? kOneChild : 0));
         if (block && paragraphLike(n.element) && e.inlineText >= rules.minParagraph)
             m.points[e.node] = 1 + e.inlineCommas + std::min(e.inlineText / 100u, 3u);
-        if (isBox(n.element) && (e.commas | e.titleLinks | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
-            m.boxes.push_back({e.node, e.commas, e.titleLinks, e.paragraphs, e.images, e.inputs, e.embeds});
+        if (isBox(n.element) &&
+            (e.commas | e.titleLinks | e.sectionTitles | e.paragraphs | e.images | e.inputs | e.embeds) != 0)
+            m.boxes.push_back(
+                {e.node, e.commas, e.titleLinks, e.sectionTitles, e.paragraphs, e.images, e.inputs, e.embeds});
         if (open.size() == 1) {
             open.pop_back();
             return;
@@ -316,6 +319,7 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
         p.text += e.text;
         p.linkText += e.linkText;
         p.titleLinks += e.titleLinks;
+        p.sectionTitles += e.sectionTitles;
         p.commas += e.commas;
         p.paragraphs += e.paragraphs;
         p.breaks += n.element == Element::Br && !n.wrapped;
@@ -366,6 +370,7 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
         }
         const article::NodeCounts own = counts.at(static_cast<std::uint32_t>(i));
         const bool parentInHeading = open.back().inHeading;
+        const bool parentInSectionTitle = open.back().inSectionTitle;
         Open &e = open.emplace_back(Open{static_cast<std::uint32_t>(i)});
         e.text = e.inlineText = own.text;
         e.images = own.images;
@@ -374,6 +379,8 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
         e.linkText = own.linkText;
         e.inHeading = parentInHeading || n.heading;
         e.titleLinks = e.inHeading ? own.linkText : 0;
+        e.inSectionTitle = parentInSectionTitle || (n.heading && n.element != Element::H1);
+        e.sectionTitles = e.inSectionTitle ? own.text : 0;
         e.commas = e.inlineCommas = own.commas;
         e.sentenceEnd = n.sentenceEnd;
     }
@@ -565,12 +572,13 @@ public:
     // `dataTables` as dataTables() gives them for the tree.
     // `work`: reserve()d, for one attempt after another. `recorder` (may be
     // null) notes the attempt's decisions. `titleHeading`: the h1 that
-    // matches the document's title, kNoNode for none.
+    // matches the document's title, kNoNode for none. `pictures`: the
+    // text shows the pictures (Markdown with its images).
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
             const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder,
-            std::uint32_t titleHeading)
+            std::uint32_t titleHeading, bool pictures)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
-          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading)
+          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures)
     {
         measure(tree, rules, m_, recorder);
     }
@@ -650,9 +658,7 @@ private:
             const PageNode &node = nodes_[i];
             if (!s.shown(n) || node.silent || m_.text[n] == 0)
                 continue;
-            const bool line =
-                node.heading || (isBlock(node) && !m_.hasBlockChild(n)) ||
-                (!isBlock(node) && !s.root(n) && m_.hasBlockChild(node.parent) && isBlock(nodes_[node.parent]));
+            const bool line = node.heading || (isBlock(node) && !m_.hasBlockChild(n)) || looseLine(s, n);
             if (!line)
                 continue;
             lines.push_back({n, node.heading});
@@ -684,6 +690,33 @@ private:
                 keptBelow.fill(true);
             }
         }
+    }
+
+    // An element loose between blocks (not inside one of its own) stands
+    // as a line of its own, unless its block holds a paragraph's worth of
+    // loose text besides: it is then a part of that text (a link in a
+    // sentence of text set between line breaks).
+    bool looseLine(const Selection &s, std::uint32_t n) const
+    {
+        const PageNode &node = nodes_[n];
+        if (isBlock(node) || s.root(n) || !m_.hasBlockChild(node.parent) || !isBlock(nodes_[node.parent]))
+            return false;
+        return tree_.countsOf(node.parent).text < kMinParagraph;
+    }
+
+    // A list whose links all lead to places in the page itself: the
+    // article's table of contents, not the site's navigation.
+    bool contentsList(std::uint32_t n) const
+    {
+        bool any = false;
+        for (std::size_t k = n + 1, end = subtreeEnd(nodes_, n); k < end; ++k) {
+            if (nodes_[k].element != Element::A || m_.linkText[k] == 0)
+                continue;
+            if (!nodes_[k].inPage)
+                return false;
+            any = true;
+        }
+        return any;
     }
 
     // Whether a node is or holds a link to a place in the page itself
@@ -987,8 +1020,11 @@ private:
         case Element::H3: return byNames(rules_.weighNames && n.classWeight < 0);
         case Element::P: // a line of metadata ("posted by", "tags") rather than prose
             return byNames(rules_.weighNames && n.classWeight < 0 && m_.text[i] < lean_.metaLength);
-        case Element::Figcaption: // a label or a credit, not a sentence on what the picture shows
-            return when(m_.text[i] < kCaption && !(m_.flags[i] & kSentenceEnd), Rule::Caption);
+        case Element::Figcaption:
+            // A label or a credit, not a sentence on what the picture shows:
+            // without its picture it says nothing; beside it, it is the
+            // picture's own.
+            return when(!pictures_ && m_.text[i] < kCaption && !(m_.flags[i] & kSentenceEnd), Rule::Caption);
         default:
             if (!isBox(n.element))
                 return std::nullopt;
@@ -1008,7 +1044,7 @@ private:
                                        : density;
         const bool list = n.element == Element::Ul || n.element == Element::Ol || n.element == Element::Dl;
         if (list)
-            return when(density > lean_.listDensity, Rule::LinkDensity);
+            return when(density > lean_.listDensity && !contentsList(i), Rule::LinkDensity);
         if (box.commas >= 10)
             return std::nullopt;
         const std::uint32_t paragraphs = box.paragraphs, images = box.images, length = m_.text[i];
@@ -1022,7 +1058,10 @@ private:
             return Rule::Pictures;
         if (box.inputs > paragraphs / 3 + 1)
             return Rule::FormControls;
-        if (length < lean_.shortBlock && (images == 0 || images > 2))
+        // A figure beside the pictures it holds is theirs, however short
+        // its caption.
+        const bool shownFigure = pictures_ && n.element == Element::Figure;
+        if (length < lean_.shortBlock && (images == 0 || images > 2) && !sectionTitle(i, box) && !shownFigure)
             return when(length > 0 || images > 2, Rule::TooShort);
         if (weight < 25 && bodyDensity > lean_.bodyDensity && length < 1000)
             return Rule::LinkDensity;
@@ -1033,6 +1072,23 @@ private:
         return std::nullopt;
     }
     static std::optional<Rule> when(bool drop, Rule rule) { return drop ? std::optional(rule) : std::nullopt; }
+
+    // A small box that holds a section's heading (h2 to h6) and nothing
+    // else (no picture, no control, nothing set aside beside it): the
+    // section's title set apart from its text, which follows in a box of
+    // its own, rather than a scrap. (An h1 alone in a box is most often the
+    // site's name.)
+    bool sectionTitle(std::uint32_t n, const Box &box) const
+    {
+        constexpr std::size_t kMostNodes = 16;
+        if (box.images != 0 || box.inputs != 0 || box.embeds != 0 || box.sectionTitles * 10 < m_.text[n] * 9)
+            return false;
+        // Its subtree: the nodes right after it whose parents are in it.
+        for (std::size_t k = n + 1; k < nodes_.size() && nodes_[k].parent >= n && nodes_[k].parent != kNoNode; ++k)
+            if (k - n > kMostNodes || m_.setAside(static_cast<std::uint32_t>(k)))
+                return false;
+        return true;
+    }
     static std::optional<Rule> byNames(bool drop) { return when(drop, Rule::Names); }
 
     // A table of data, and a cell of one.
@@ -1057,6 +1113,7 @@ private:
     const std::vector<std::uint32_t> &dataTables_;
     Recorder *recorder_;         // null: no account
     std::uint32_t titleHeading_; // the h1 that matches the document's title, kNoNode: none
+    bool pictures_;              // the text shows the pictures
     bool titledArticle_ = false; // the content is the article element of that h1
 };
 
@@ -1185,14 +1242,47 @@ void renderTitle(TextRenderer &renderer, const std::string &title)
     renderer.endTag(h1);
 }
 
+// Passes the content's tokens on with its h1 elements made h2: under the
+// title, which is the text's one first-rank heading, the content's own
+// first-rank headings are its sections.
+class SectionHeadings final : public html::TokenSink {
+public:
+    explicit SectionHeadings(html::TokenSink &out) : out_(out) {}
+    void characters(std::string_view utf8) override { out_.characters(utf8); }
+    void startTag(const html::Tag &tag) override { out_.startTag(lowered(tag)); }
+    void endTag(const html::Tag &tag) override { out_.endTag(lowered(tag)); }
+    void comment(std::string_view text) override { out_.comment(text); }
+    void doctype(const html::Doctype &doctype) override { out_.doctype(doctype); }
+    void endOfFile() override { out_.endOfFile(); }
+
+private:
+    static html::Tag lowered(const html::Tag &tag)
+    {
+        if (readable::LookupElement(tag).element != Element::H1)
+            return tag;
+        html::Tag h2 = tag;
+        h2.name = "h2";
+        h2.known = tag.known == html::Tag::kNotGiven ? html::Tag::kNotGiven
+                                                     : static_cast<std::uint32_t>(readable::KnownNameOf(Element::H2));
+        return h2;
+    }
+    html::TokenSink &out_;
+};
+
 // The title as a heading, then the tokens `want` picks, laid out as the
-// readable mode lays them out.
+// readable mode lays them out. In Markdown, where a heading's rank shows,
+// the content's h1 headings are set a rank below the title's.
 void render(const PageTokens &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
 {
     TextRenderer renderer(out, options, nullptr);
     renderTitle(renderer, title);
-    tree.replay(renderer, want);
+    if (!title.empty() && options.syntax == readable::Syntax::Markdown) {
+        SectionHeadings sections(renderer);
+        tree.replay(sections, want);
+    } else {
+        tree.replay(renderer, want);
+    }
     renderer.endOfFile();
 }
 
@@ -1788,11 +1878,13 @@ void ArticleExtractor::endOfFile()
         const std::vector<std::uint32_t> tables = dataTables(nodes);
         const Leaning &leaning = leaningOf(article_.bias);
         const std::uint32_t titleHeading = titleH1(tree, ownTitle_);
+        const bool pictures =
+            options_.syntax == readable::Syntax::Markdown && options_.images == readable::Images::Keep;
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
             Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
-                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading)
+                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures)
                               .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);

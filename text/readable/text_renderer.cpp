@@ -2082,7 +2082,10 @@ void TextRenderer::startMark(const html::Tag &tag, const Open &open)
         if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; }))
             return;
         mark.kind = InlineMark::Link;
-        mark.destination = resolvedAddress(href);
+        // A link to a place in the page itself stays one: its address is
+        // the fragment, as written (unless a base element sends it to
+        // another page).
+        mark.destination = href.starts_with('#') && base_ == options_.address ? href : resolvedAddress(href);
     } else if (open.element == Element::Dt) {
         mark.kind = InlineMark::Strong; // a term: its definitions follow
         if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Strong; }))

@@ -616,6 +616,109 @@ TEST(ArticleText, AShortCaptionGoesWithItsPicture)
     EXPECT_TRUE(has(text, "LongCaption")) << text;
 }
 
+std::string markdownArticle(std::string_view page, quillan::text::Images images = quillan::text::Images::Keep)
+{
+    Options options;
+    options.syntax = quillan::text::Syntax::Markdown;
+    options.images = images;
+    return article(page, 0, options);
+}
+
+TEST(ArticleText, BesideItsPictureInMarkdownACaptionStays)
+{
+    const std::string page =
+        "<title>Tides</title><body><div id=story>" + prose("tide") +
+        "<figure><img src=a.jpg alt=Harbour><figcaption>CaptionLabel at dawn</figcaption>"
+        "</figure>" +
+        prose("moon") +
+        "<figure><div><img src=b-small.jpg><img data-src=b.jpg><noscript><img src=b.jpg></noscript></div>"
+        "<figcaption>LazyLabel</figcaption>"
+        "</figure>" +
+        prose("sea") + "</div></body>";
+    const std::string shown = markdownArticle(page);
+    EXPECT_TRUE(has(shown, "![Harbour]") && has(shown, "CaptionLabel")) << shown;
+    // A figure whose picture comes late (a blurred stand-in first) is the
+    // picture's all the same.
+    EXPECT_TRUE(has(shown, "LazyLabel")) << shown;
+    // Without its picture, as in plain text, the label goes.
+    const std::string bare = markdownArticle(page, quillan::text::Images::Drop);
+    EXPECT_TRUE(has(bare, "tide") && has(bare, "moon")) << bare;
+    EXPECT_FALSE(has(bare, "CaptionLabel") || has(bare, "LazyLabel")) << bare;
+    const std::string plain = article(page);
+    EXPECT_FALSE(has(plain, "CaptionLabel") || has(plain, "LazyLabel")) << plain;
+}
+
+TEST(ArticleText, InMarkdownTheTitleIsTheOneFirstRankHeading)
+{
+    const std::string page = "<title>Tides of the coast</title><body><div id=story><h1>Tides of the coast</h1>" +
+                             prose("tide") + "<h1>FirstSection</h1>" + prose("moon") + "<h2>SubSection</h2>" +
+                             prose("sea") + "</div></body>";
+    const std::string text = markdownArticle(page);
+    EXPECT_EQ(firstLine(text), "# Tides of the coast") << text;
+    EXPECT_TRUE(has(text, "\n## FirstSection\n")) << text;
+    // Lower ranks keep theirs; plain text shows no ranks.
+    EXPECT_TRUE(has(text, "\n## SubSection\n")) << text;
+    EXPECT_FALSE(has(text, "### SubSection")) << text;
+    const std::string plain = article(page);
+    EXPECT_TRUE(has(plain, "\nFirstSection\n") && !has(plain, "#")) << plain;
+}
+
+TEST(ArticleText, ASectionsTitleInABoxOfItsOwnStays)
+{
+    // Each section's heading sits in a box of its own, its text in the next.
+    const std::string page = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                             "<div class=section><div id=glossary><h2>GlossaryTitle</h2></div></div>"
+                             "<div class=section>" +
+                             prose("moon") + "</div><div class=section><h3>UsageTitle</h3></div><div class=section>" +
+                             prose("sea") + "</div></div></body>";
+    const std::string text = article(page);
+    EXPECT_TRUE(has(text, "GlossaryTitle") && has(text, "UsageTitle")) << text;
+    // Near misses: a site's name as an h1 in a box, a heading beside what
+    // was set aside (a widget), and a short box of more than a heading.
+    const std::string boxes = "<title>Tides</title><body><div id=story><div class=top><h1>SiteNameHeading</h1></div>" +
+                              prose("tide") + "<div class=likes><h3>LikeThis:</h3><div class=widget>Like</div></div>" +
+                              prose("moon") + "<div class=box><h3>Tag</h3>ShortScrap words</div>" + prose("sea") +
+                              "</div></body>";
+    const std::string cleaned = article(boxes);
+    EXPECT_TRUE(has(cleaned, "tide") && has(cleaned, "moon") && has(cleaned, "sea")) << cleaned;
+    for (const char *word : {"SiteNameHeading", "LikeThis", "ShortScrap"})
+        EXPECT_FALSE(has(cleaned, word)) << word << "\n" << cleaned;
+}
+
+TEST(ArticleText, ALinkInLooseTextIsPartOfItsSentence)
+{
+    // Text set between line breaks, with links in its sentences, past the
+    // last paragraph.
+    const std::string page = "<title>Tides</title><body><div id=story>" + prose("tide") + prose("moon") +
+                             "<div class=post><p>How to get them.</p>Download the tables of the tides. You can get "
+                             "them from "
+                             "<a href=/repo>TheRepository</a>.<br><br>There is also a "
+                             "<a href=/pdf>PrintedVersion</a> of them on the site.<br></div></div></body>";
+    const std::string text = article(page);
+    EXPECT_TRUE(has(text, "TheRepository") && has(text, "PrintedVersion")) << text;
+    // A link loose between blocks with no more than a word beside it is
+    // still the site's line.
+    const std::string closing = "<title>Tides</title><body><div id=story>" + prose("tide") + prose("moon") +
+                                "<p>A last short line.</p> | <a href=/next>NextStoryLink</a></div></body>";
+    const std::string closed = article(closing);
+    EXPECT_TRUE(has(closed, "moon")) << closed;
+    EXPECT_FALSE(has(closed, "NextStoryLink")) << closed;
+}
+
+TEST(ArticleText, AListOfLinksIntoTheTextIsItsContents)
+{
+    const std::string contents = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                                 "<ul><li><a href=#moon>ContentsMoon</a><li><a href=#sea>ContentsSea</a></ul>"
+                                 "<h2 id=moon>Moon</h2>" +
+                                 prose("moon") + "<h2 id=sea>Sea</h2>" + prose("sea") + "</div></body>";
+    const std::string text = article(contents);
+    EXPECT_TRUE(has(text, "ContentsMoon") && has(text, "ContentsSea")) << text;
+    // One link away from the page makes it the site's list again.
+    std::string away = contents;
+    away.replace(away.find("#sea"), 4, "/sea");
+    EXPECT_FALSE(has(article(away), "ContentsMoon"));
+}
+
 TEST(ArticleText, TheSameTextWhereverTheInputIsCut)
 {
     const std::string page = newsPage();

@@ -239,6 +239,26 @@ TEST(MarkdownText, AMarkThatGoesOnKeepsItsOpening)
     });
 }
 
+TEST(MarkdownText, ALinkToAPlaceInThePageStaysAFragment)
+{
+    Options options;
+    options.kind = Kind::Readable;
+    options.syntax = Syntax::Markdown;
+    options.address = "http://example.org/a/page.html";
+    const auto md = [&options](std::string_view page) { return testsupport::convertInPieces(page, options).text; };
+    const std::string text = md("<p><a href=\"#usage\">Usage</a> and <a href=\"other.html#usage\">Other</a></p>");
+    EXPECT_EQ(text, "[Usage](#usage) and [Other](http://example.org/a/other.html#usage)\n");
+    // A base element that sends the links to another page sends the
+    // fragment there too.
+    EXPECT_EQ(md("<base href=\"http://example.org/b/\"><p><a href=\"#usage\">Usage</a></p>"),
+              "[Usage](http://example.org/b/#usage)\n");
+    // The list of references of plain text holds addresses to follow.
+    options.syntax = Syntax::Plain;
+    options.links = true;
+    EXPECT_NE(md("<p><a href=\"#usage\">Usage</a></p>").find("http://example.org/a/page.html#usage"),
+              std::string::npos);
+}
+
 TEST(MarkdownText, WrappedWithoutBreakingTheSyntax)
 {
     const auto wrapped = [](std::string_view page) { return markdown(page, Kind::Readable, false, 0, 12); };
