@@ -257,28 +257,67 @@ bool isWord(std::string_view word, std::string_view lowerWord)
     return true;
 }
 
+// The whole words as numbers: their lower-case bytes, the first lowest. A
+// word is letters and digits only (no NUL byte), so words of different
+// sizes never make the same number.
+constexpr std::size_t kMinWord = 2, kMaxWord = 5;
+constexpr std::uint64_t packedWord(std::string_view lowerWord)
+{
+    std::uint64_t packed = 0;
+    for (std::size_t i = lowerWord.size(); i-- > 0;)
+        packed = (packed << 8) | static_cast<unsigned char>(lowerWord[i]);
+    return packed;
+}
+static_assert(
+    [] {
+        for (const Pattern &w : kWords)
+            if (w.text.size() < kMinWord || w.text.size() > kMaxWord)
+                return false;
+        return true;
+    }(),
+    "the words are matched by their size first");
+struct PackedWord {
+    std::uint64_t packed;
+    std::uint8_t findings;
+};
+constexpr auto kPackedWords = [] {
+    std::array<PackedWord, std::size(kWords)> packed{};
+    for (std::size_t i = 0; i < std::size(kWords); ++i)
+        packed[i] = {packedWord(kWords[i].text), kWords[i].findings};
+    return packed;
+}();
+
+// What the word name[from, to) says as a whole word (most say nothing).
+std::uint8_t wordFindings(std::string_view name, std::size_t from, std::size_t to)
+{
+    if (to - from < kMinWord || to - from > kMaxWord)
+        return 0;
+    std::uint64_t packed = 0;
+    for (std::size_t i = to; i-- > from;)
+        packed = (packed << 8) | static_cast<unsigned char>(lowerChar(name[i]));
+    std::uint8_t found = 0;
+    for (const PackedWord &w : kPackedWords)
+        if (w.packed == packed)
+            found |= w.findings;
+    return found;
+}
+
 // The findings of one attribute value, matched without regard to ASCII case.
 std::uint8_t findingsOf(std::string_view name)
 {
     std::uint8_t found = 0;
     std::size_t state = 0, wordStart = 0;
     const std::size_t size = name.size();
-    for (std::size_t i = 0; i <= size; ++i) {
-        const std::size_t code = i < size ? kCodes[static_cast<unsigned char>(name[i])] : kOtherCode;
-        if (code >= kWordCodes) {
-            // A word ends here.
-            if (i - wordStart >= 2 && i - wordStart <= 5)
-                for (const Pattern &w : kWords)
-                    if (isWord(name.substr(wordStart, i - wordStart), w.text))
-                        found |= w.findings;
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t code = kCodes[static_cast<unsigned char>(name[i])];
+        if (code >= kWordCodes) { // a word ends here
+            found |= wordFindings(name, wordStart, i);
             wordStart = i + 1;
         }
-        if (i == size)
-            break;
         state = kRows[state + code];
         found |= static_cast<std::uint8_t>(kRows[state + kCodeCount]);
     }
-    return found;
+    return found | wordFindings(name, wordStart, size);
 }
 
 // "hidden" weighs against, but not where the names say that a field's

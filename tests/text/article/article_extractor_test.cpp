@@ -826,6 +826,37 @@ TEST(ArticleText, OfSeveralArticlesTheOneItsTitleNames)
     EXPECT_FALSE(titledArticle(*longer.result.article)) << tell(*longer.result.article);
 }
 
+// Short names ("ad", "nav", "tags", ...) count only as whole words of a
+// class or id value, in either case: runs of letters and digits.
+TEST(ArticleText, ShortNamesCountOnlyAsWholeWords)
+{
+    using quillan::text::article::ReadNameHints;
+    struct Case {
+        const char *name;
+        int weight;
+        bool unlikely;
+    };
+    const Case cases[] = {{"top-AD", -25, true},
+                          {"ad_slot x", -25, true},
+                          {"\xc3\xa9"
+                           "ad",
+                           -25, true},
+                          {"box.Tags", -25, true},
+                          {"col aside", 0, true},
+                          {"rail2", 0, false},
+                          {"shadow", 0, false},
+                          {"adsads", 0, false},
+                          {"com", -25, false},
+                          {"footnote", -25, false},
+                          {"ad content", 0, false}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(ReadNameHints(c.name, "", "").weight, c.weight) << c.name;
+        EXPECT_EQ(ReadNameHints("", c.name, "").unlikely, c.unlikely) << c.name;
+    }
+    EXPECT_EQ(ReadNameHints("platform", "x form", "").comments, quillan::text::article::CommentHint::Posting);
+    EXPECT_EQ(ReadNameHints("platform", "", "").comments, quillan::text::article::CommentHint::None);
+}
+
 // A field whose label is hidden ("field--label-hidden") is shown: its
 // names do not weigh against it; other names that say hidden still do.
 TEST(ArticleText, AFieldWithAHiddenLabelIsShown)
