@@ -2563,6 +2563,9 @@ void TextRenderer::startTable()
 {
     closeMarks(true, 0);
     beforeContent();
+    // The table's text is set apart from here: no mark closed before it
+    // goes on into it (which would take its closing back out of that text).
+    lastClosed_ = InlineMark::None;
     tableAt_ = out_.size();
     tableId_ = stack_.back().id;
     tableBlocks_ = false;
@@ -2574,6 +2577,10 @@ void TextRenderer::endTable()
     closeMarks(true, 0); // inside the last cell
     const std::string table = TableMarkdown(std::string_view(out_).substr(tableAt_), tableBlocks_);
     out_.resize(tableAt_);
+    // Where marks closed in the cells' text is gone with it.
+    closingAt_ = kNone;
+    leftOut_.clear();
+    lastClosed_ = InlineMark::None;
     tableAt_ = kNone;
     tableId_ = 0;
     tableBlocks_ = false;

@@ -143,6 +143,9 @@ TEST(MarkdownText, ATableInsideATableIsATableOfItsOwn)
         // A quote or item of a cell open: every text of the outer table in
         // order, as before.
         {"<table><tr><td><blockquote>q<table><tr><td>i<td>j</table></blockquote></table>", "> q\n>\n> i j\n"},
+        // A mark closed after punctuation in the outer table's text: where
+        // it closed is gone with that text, and no later word moves it.
+        {"<table><td><p><b><<table><td>y", "**\\<**\n\n| y |\n| --- |\n"},
     });
 }
 
