@@ -687,14 +687,14 @@ void TextRenderer::endHtml(const html::Tag &tag)
     if (isFormatting(element, tag.name) && adoptionAgency(element, tag.name))
         return;
     // Any other end tag: the nearest open element of that name, unless a
-    // special element stands between.
+    // special element (integration points among them) stands between.
     for (std::size_t i = stack_.size(); i-- > 0;) {
         const Open &o = stack_[i];
-        if (o.element == element && (element != Element::Other || o.name == tag.name)) {
+        if (o.element == element && !o.foreign && (element != Element::Other || o.name == tag.name)) {
             popTo(i);
             return;
         }
-        if (o.flags & kSpecial)
+        if ((o.flags & kSpecial) || o.integration)
             return;
     }
 }

@@ -97,8 +97,10 @@ TEST(StreamAndTree, ForeignElementsTakeTheNamespaceOfTheirParent)
     // title's text is no RCDATA and the tags after it are tags.
     expectSameWords({"<math><svg><title>a<b>b</b></title>c</svg></math>d<i>e</i>",
                      "<svg><foreignobject><math><mi>x</mi></math></foreignobject></svg>y"});
-    // An integration point bounds the scope a heading's end tag looks in.
-    expectSameWords({"<h5><svg><title><b>x</h5>y", "<h2><math><mi><i>x</h2>y</mi></math>z"});
+    // An integration point bounds the scope a heading's end tag looks in,
+    // and stops any other end tag as a special element does.
+    expectSameWords({"<h5><svg><title><b>x</h5>y", "<h2><math><mi><i>x</h2>y</mi></math>z", "<x><svg><title></x>y",
+                     "<span><math><mi><b>a</span>b</mi></math>c"});
     // Neither svg nor math is head content: either ends the head.
     expectSameWords({"<head><math>x</math><p>shown", "<html><head><math><template>x</template></math>y",
                      "<head><template><math>x</math></template></head>y"});
