@@ -1420,7 +1420,6 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
 
 void TextRenderer::collapsedText(std::string_view s)
 {
-    std::string joined;
     if (markdown()) {
         // A word's escapes depend on all of it: NUL characters, dropped,
         // do not end it ("1" NUL "." is "1." to escape).
@@ -1432,10 +1431,10 @@ void TextRenderer::collapsedText(std::string_view s)
         // And the text may come in any pieces: the last word of a piece
         // waits for the next piece (or the next tag), up to a bound.
         if (!heldWord_.empty()) {
-            joined = std::move(heldWord_);
+            joined_.assign(heldWord_);
             heldWord_.clear();
-            joined.append(s);
-            s = joined;
+            joined_.append(s);
+            s = joined_;
         }
         std::size_t tail = s.size();
         while (tail > 0 && !kWordEnds[static_cast<unsigned char>(s[tail - 1])])
@@ -1473,9 +1472,10 @@ void TextRenderer::flushHeldWord()
 {
     if (heldWord_.empty())
         return;
-    const std::string w = std::move(heldWord_);
+    // (Swapped, so that both keep their room.)
+    heldOut_.swap(heldWord_);
     heldWord_.clear();
-    word(w);
+    word(heldOut_);
 }
 
 void TextRenderer::word(std::string_view w)
@@ -1529,7 +1529,8 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // in the page's text are written as character references: &...;, so
     // punctuation.)
     std::size_t lead = 0;
-    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; })) {
+    const bool unwritten = std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; });
+    if (unwritten) {
         const auto skip = [&w, &lead](CharClass which) {
             while (lead < w.size() &&
                    (w[lead] == kRowMark || w[lead] == kCellMark ? CharClass::Punctuation : ClassAt(w, lead)) == which)
@@ -1575,7 +1576,8 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
         blockStart = false;
         escaped_.clear();
     }
-    writeOpeningMarks(ClassAt(w, 0));
+    // (What follows matters only to marks still to open.)
+    writeOpeningMarks(unwritten ? ClassAt(w, 0) : CharClass::Word);
     // In a heading #s alone may be the last word, which would close it.
     if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
         escaped_.push_back('\\');

@@ -409,6 +409,8 @@ private:
 
     std::string escaped_;  // a word escaped for Markdown
     std::string heldWord_; // the last word of a piece of text, held back (Markdown)
+    std::string heldOut_;  // the held word while it is written
+    std::string joined_;   // the held word and the text after it
     static constexpr std::size_t kMaxHeldWord = 4096;
     std::vector<Mark> marks_; // the marks of open inline elements, in the order opened
     static constexpr std::size_t kResolvedKept = 16;
