@@ -141,6 +141,46 @@ CharClass classOf(char32_t c)
     return CharClass::Word;
 }
 
+// What a byte may be to AppendEscaped(): nothing (most), escaped in some
+// places, or the . and : of a bare address's www. and ://.
+enum EscapeClass : std::uint8_t { kPlainByte, kMaybeEscaped, kAddressDot, kAddressColon };
+constexpr auto kEscapeClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (const unsigned char c : std::string_view("\\`*[]<~_&"))
+        classes[c] = kMaybeEscaped;
+    classes[static_cast<unsigned char>(kRowMark)] = classes[static_cast<unsigned char>(kCellMark)] = kMaybeEscaped;
+    classes['.'] = kAddressDot;
+    classes[':'] = kAddressColon;
+    return classes;
+}();
+
+// Whether AppendEscaped() writes `word` as it is but for the start of a
+// block: no byte that may be escaped, no www. or :// outside a link's text.
+// One pass over the word.
+bool plainInside(std::string_view word, bool linkText)
+{
+    for (std::size_t i = 0;; ++i) {
+        while (i < word.size() && kEscapeClasses[static_cast<unsigned char>(word[i])] == kPlainByte)
+            ++i;
+        if (i == word.size())
+            return true;
+        switch (kEscapeClasses[static_cast<unsigned char>(word[i])]) {
+        case kMaybeEscaped: return false;
+        case kAddressDot:
+            if (!linkText && i >= 3 && word.compare(i - 3, 3, "www") == 0)
+                return false;
+            break;
+        case kAddressColon:
+            if (!linkText && word.compare(i + 1, 2, "//") == 0)
+                return false;
+            break;
+        default: break;
+        }
+    }
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 } // namespace
 
 std::size_t CharBytesBefore(std::string_view text, std::size_t end)
@@ -198,12 +238,19 @@ std::string_view ClosingOf(InlineMark mark)
     return mark == InlineMark::Link ? "]" : OpeningOf(mark);
 }
 
+bool NeedsNoEscape(std::string_view word, bool blockStart, bool linkText)
+{
+    if (blockStart && !word.empty() &&
+        (word.starts_with(kByteOrderMark) || blockStartEscape(word) != std::string_view::npos))
+        return false;
+    return plainInside(word, linkText);
+}
+
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart, bool linkText)
 {
     // A zero-width no-break space starting the text would be read as its
     // byte order mark: a character reference keeps it (and the line then
     // starts with that).
-    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (blockStart && word.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         out.append("&#xFEFF;");
         word.remove_prefix(kByteOrderMark.size());
@@ -211,21 +258,13 @@ void AppendEscaped(std::string &out, std::string_view word, bool blockStart, boo
     }
     const std::size_t startEscape = blockStart && !word.empty() ? blockStartEscape(word) : std::string_view::npos;
     // Most words need nothing: those go in one piece.
-    static constexpr auto kMaybe = [] {
-        std::array<bool, 256> maybe{};
-        for (const unsigned char c : std::string_view("\\`*[]<~_&"))
-            maybe[c] = true;
-        maybe[static_cast<unsigned char>(kRowMark)] = maybe[static_cast<unsigned char>(kCellMark)] = true;
-        return maybe;
-    }();
-    // (A bare address may become a link.)
-    const bool address =
-        !linkText && (word.find("www.") != std::string_view::npos || word.find("://") != std::string_view::npos);
-    if (startEscape == std::string_view::npos && !address &&
-        std::none_of(word.begin(), word.end(), [](char c) { return kMaybe[static_cast<unsigned char>(c)]; })) {
+    if (startEscape == std::string_view::npos && plainInside(word, linkText)) {
         out.append(word);
         return;
     }
+    // (A bare address may become a link.)
+    const bool address =
+        !linkText && (word.find("www.") != std::string_view::npos || word.find("://") != std::string_view::npos);
     for (std::size_t i = 0; i < word.size(); ++i) {
         const char c = word[i];
         bool escape = i == startEscape;
@@ -280,7 +319,7 @@ std::size_t BlockStartEscapeAfter(std::string_view start, std::string_view word)
 {
     // Only a number ends in a character of its own that would open a block
     // (a #, -, = or + already written is escaped, and so is what follows >).
-    if (start.empty() || word.empty() || !std::all_of(start.begin(), start.end(), digit) || start.size() > 9)
+    if (start.empty() || start.size() > 9 || word.empty() || !std::all_of(start.begin(), start.end(), digit))
         return std::string_view::npos;
     std::string whole(start);
     whole.append(word);
@@ -321,6 +360,20 @@ std::string_view CodeLanguage(std::string_view classAttribute)
 
 void AppendLinkDestination(std::string &out, std::string_view address)
 {
+    // Most addresses go as they are: one pass finds those.
+    static constexpr auto kSpecial = [] {
+        std::array<bool, 256> special{};
+        for (unsigned c = 0; c < 0x20; ++c)
+            special[c] = true;
+        for (const unsigned char c : std::string_view(" ()<>\\\x7f"))
+            special[c] = true;
+        return special;
+    }();
+    if (!address.empty() &&
+        std::none_of(address.begin(), address.end(), [](char c) { return kSpecial[static_cast<unsigned char>(c)]; })) {
+        out.append(address);
+        return;
+    }
     // What makes the address bracketed, and what is encoded in it.
     bool bracketed = address.empty(), encoded = false;
     for (const char c : address) {

@@ -61,6 +61,10 @@ std::string_view ClosingOf(InlineMark mark);
 // in a link's text (or an image's), where no address becomes a link.
 void AppendEscaped(std::string &out, std::string_view word, bool blockStart, bool linkText = false);
 
+// True when AppendEscaped() appends `word` as it is, found in one pass
+// (false: it may not, as for a word with an _ or a www. in it).
+bool NeedsNoEscape(std::string_view word, bool blockStart, bool linkText = false);
+
 // The bytes of the character reference AppendEscaped() wrote ("&#x1E;")
 // that ends at `end` in `text`, its ; included; 0 where none does (an
 // escaped \& starts none).

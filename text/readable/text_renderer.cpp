@@ -7,6 +7,7 @@
 #include "text/readable/tokenizer_switch.h"
 #include "text/readable/url_parser.h"
 
+#include "base/byte_scan.h"
 #include "base/text.h"
 #include "base/utf8.h"
 
@@ -120,11 +121,14 @@ std::string cleanAddress(std::string_view href)
         href.remove_prefix(1);
     while (!href.empty() && static_cast<unsigned char>(href.back()) <= 0x20)
         href.remove_suffix(1);
-    std::string address;
-    address.reserve(href.size());
-    for (const char c : href)
-        if (c != '\t' && c != '\n' && c != '\r')
-            address.push_back(c);
+    const char *const end = href.data() + href.size();
+    const char *p = base::FindAnyOf(href.data(), end, '\t', '\n', '\r');
+    std::string address(href.data(), p);
+    while (p != end) {
+        const char *const next = base::FindAnyOf(p + 1, end, '\t', '\n', '\r');
+        address.append(p + 1, next);
+        p = next;
+    }
     return address;
 }
 
@@ -1423,7 +1427,6 @@ void TextRenderer::impliedEndsFor(Element element, std::uint32_t flags)
 
 void TextRenderer::collapsedText(std::string_view s)
 {
-    std::string joined;
     if (markdown()) {
         // A word's escapes depend on all of it: NUL characters, dropped,
         // do not end it ("1" NUL "." is "1." to escape).
@@ -1435,10 +1438,10 @@ void TextRenderer::collapsedText(std::string_view s)
         // And the text may come in any pieces: the last word of a piece
         // waits for the next piece (or the next tag), up to a bound.
         if (!heldWord_.empty()) {
-            joined = std::move(heldWord_);
+            joined_.assign(heldWord_);
             heldWord_.clear();
-            joined.append(s);
-            s = joined;
+            joined_.append(s);
+            s = joined_;
         }
         std::size_t tail = s.size();
         while (tail > 0 && !kWordEnds[static_cast<unsigned char>(s[tail - 1])])
@@ -1476,9 +1479,10 @@ void TextRenderer::flushHeldWord()
 {
     if (heldWord_.empty())
         return;
-    const std::string w = std::move(heldWord_);
+    // (Swapped, so that both keep their room.)
+    heldOut_.swap(heldWord_);
     heldWord_.clear();
-    word(w);
+    word(heldOut_);
 }
 
 void TextRenderer::word(std::string_view w)
@@ -1488,7 +1492,9 @@ void TextRenderer::word(std::string_view w)
     if (pendingSpace_ || lineStart_)
         inWord_ = false;
     const bool space = pendingSpace_ && !lineStart_;
-    if (space)
+    if (space && markdown())
+        emitMarkdownLine(" ");
+    else if (space)
         emitText(" ");
     pendingSpace_ = false;
     if (const TextTransform transform = inheritedTransform(); transform != TextTransform::None) {
@@ -1530,7 +1536,8 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // in the page's text are written as character references: &...;, so
     // punctuation.)
     std::size_t lead = 0;
-    if (std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; })) {
+    const bool unwritten = std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return !m.written; });
+    if (unwritten) {
         const auto skip = [&w, &lead](CharClass which) {
             while (lead < w.size() &&
                    (w[lead] == kRowMark || w[lead] == kCellMark ? CharClass::Punctuation : ClassAt(w, lead)) == which)
@@ -1544,39 +1551,51 @@ void TextRenderer::markdownWord(std::string_view w, bool blockStart)
     // the pieces written since it started are the start of this one.
     const bool linkText =
         std::any_of(marks_.begin(), marks_.end(), [](const Mark &m) { return m.kind == InlineMark::Link; });
+    // Appends the piece escaped to escaped_; false, appending nothing, when
+    // it is to be written as it is.
     const auto escape = [this, linkText](std::string_view piece, bool start) {
         std::size_t at = std::string_view::npos;
         if (!start && blockWordAt_ != kNone && blockWordAt_ >= flushed_ && blockWordAt_ - flushed_ <= out_.size())
             at = BlockStartEscapeAfter(std::string_view(out_).substr(blockWordAt_ - flushed_), piece);
         if (at == std::string_view::npos) {
+            if (NeedsNoEscape(piece, start, linkText))
+                return false;
             AppendEscaped(escaped_, piece, start, linkText);
-            return;
+            return true;
         }
         AppendEscaped(escaped_, piece.substr(0, at), false, linkText);
         escaped_.push_back('\\');
         AppendEscaped(escaped_, piece.substr(at), false, linkText);
+        return true;
     };
     const auto write = [this](std::string_view written, bool start) {
-        emitText(written);
+        emitMarkdownLine(written);
         if (start)
             blockWordAt_ = flushed_ + out_.size() - written.size(); // after the line's prefix
     };
     escaped_.clear();
     if (lead > 0) {
-        escape(w.substr(0, lead), blockStart);
-        write(escaped_, blockStart);
+        const std::string_view leading = w.substr(0, lead);
+        write(escape(leading, blockStart) ? std::string_view(escaped_) : leading, blockStart);
         if (lead == w.size())
             return;
         w.remove_prefix(lead);
         blockStart = false;
         escaped_.clear();
     }
-    writeOpeningMarks(ClassAt(w, 0));
+    // (What follows matters only to marks still to open.)
+    writeOpeningMarks(unwritten ? ClassAt(w, 0) : CharClass::Word);
     // In a heading #s alone may be the last word, which would close it.
     if (!blockStart && w.find_first_not_of('#') == std::string_view::npos && inHeading())
         escaped_.push_back('\\');
-    escape(w, blockStart);
-    write(escaped_.size() == w.size() ? w : std::string_view(escaped_), blockStart);
+    if (!escape(w, blockStart)) {
+        if (escaped_.empty()) {
+            write(w, blockStart);
+            return;
+        }
+        escaped_.append(w);
+    }
+    write(escaped_, blockStart);
 }
 
 void TextRenderer::keptText(std::string_view s)
@@ -1970,6 +1989,21 @@ void TextRenderer::emitMarkdown(std::string_view s)
         lineStartAt_ = out_.size();
         lastSpaceAt_ = std::string::npos;
         s.remove_prefix(newline + 1);
+    }
+    if (out_.size() >= kFlushAt)
+        flushOut(false);
+}
+
+void TextRenderer::emitMarkdownLine(std::string_view s)
+{
+    if (!s.empty()) {
+        if (needPrefix_) {
+            needPrefix_ = false;
+            writeLinePrefix(false);
+        }
+        out_.append(s);
+        if (options_.width > 0)
+            wrapMarkdown(s);
     }
     if (out_.size() >= kFlushAt)
         flushOut(false);
@@ -2453,10 +2487,16 @@ const std::string &TextRenderer::resolvedAddress(const std::string &reference)
     for (const auto &[written, resolved] : resolved_)
         if (written == reference)
             return resolved;
-    if (resolved_.size() >= kResolvedKept)
-        resolved_.erase(resolved_.begin());
-    resolved_.emplace_back(reference, resolveAddress(baseAddress_, reference));
-    return resolved_.back().second;
+    if (resolved_.size() < kResolvedKept) {
+        resolved_.emplace_back(reference, resolveAddress(baseAddress_, reference));
+        return resolved_.back().second;
+    }
+    // Full: the one kept longest makes room.
+    auto &[written, resolved] = resolved_[resolvedNext_];
+    resolvedNext_ = (resolvedNext_ + 1) % kResolvedKept;
+    written = reference;
+    resolved = resolveAddress(baseAddress_, reference);
+    return resolved;
 }
 
 void TextRenderer::markdownImage(const html::Tag &tag)
@@ -2686,6 +2726,7 @@ void TextRenderer::takeBase(const html::Tag &tag)
         baseAddress_ = BaseAddress(base_);
     }
     resolved_.clear();
+    resolvedNext_ = 0;
 }
 
 void TextRenderer::endLink(const Open &open)

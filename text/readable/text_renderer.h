@@ -279,6 +279,7 @@ private:
     };
     bool markdown() const { return options_.syntax == Syntax::Markdown; }
     void emitMarkdown(std::string_view utf8);
+    void emitMarkdownLine(std::string_view s); // emitMarkdown() of text without a line break
     // With a width: breaks the line at the last space that may become a
     // line break (between words of a paragraph, never in a code span, a
     // heading or a table, never before a word that would start a block).
@@ -413,10 +414,13 @@ private:
 
     std::string escaped_;  // a word escaped for Markdown
     std::string heldWord_; // the last word of a piece of text, held back (Markdown)
+    std::string heldOut_;  // the held word while it is written
+    std::string joined_;   // the held word and the text after it
     static constexpr std::size_t kMaxHeldWord = 4096;
     std::vector<Mark> marks_; // the marks of open inline elements, in the order opened
     static constexpr std::size_t kResolvedKept = 16;
     std::vector<std::pair<std::string, std::string>> resolved_; // addresses as written, and resolved
+    std::size_t resolvedNext_ = 0;                              // the one to make room when it is full
     bool needPrefix_ = true;                                    // the line's prefix is not written yet
     bool hardBreak_ = false;                                    // the pending line break is a br's
     int headingLevel_ = 0;                                      // a heading's marker waiting for its first text

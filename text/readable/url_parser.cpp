@@ -933,6 +933,113 @@ std::string serialize(const Url &url)
     return out;
 }
 
+// --- The quick road -----------------------------------------------------------
+//
+// Most links of a page are written the way the serializer writes them
+// already: an http(s) address with a lowercase host and nothing to encode,
+// or a plain path, query or fragment to put after the base's. Those are
+// written out here without the parser's state machine; anything else (a
+// port, user info, a backslash, a dot segment, a byte to encode, a host the
+// host parser would change, another scheme ...) is left to the parser.
+
+// Whether `c` stays as it is in a path, query or fragment of a special
+// address: printable ASCII, none of the part's encode set nor what ends it.
+constexpr std::array<bool, 256> plainBytes(std::string_view except)
+{
+    std::array<bool, 256> plain{};
+    for (unsigned c = 0x21; c < 0x7f; ++c)
+        plain[c] = true;
+    for (const char c : except)
+        plain[static_cast<unsigned char>(c)] = false;
+    return plain;
+}
+constexpr std::array<bool, 256> kPlainSegment = plainBytes("\"#<>?^`{}\\/");
+constexpr std::array<bool, 256> kPlainQuery = plainBytes("\"#<>'");
+constexpr std::array<bool, 256> kPlainFragment = plainBytes("\"<>`");
+
+// Whether a host of these bytes is written as it is: lowercase letters,
+// digits, . - _, its last label not one an IPv4 address could end in (a
+// digit starts every number: 08, 0x1f) and no dot at its end.
+bool plainHost(std::string_view host)
+{
+    if (host.empty() || host.back() == '.')
+        return false;
+    for (const char c : host)
+        if (!((c >= 'a' && c <= 'z') || isDigit(c) || c == '.' || c == '-' || c == '_'))
+            return false;
+    const std::size_t dot = host.rfind('.');
+    return !isDigit(host[dot == std::string_view::npos ? 0 : dot + 1]);
+}
+
+// Whether `path` (up to a ? or #, or the end) is written as it is: every
+// byte plain, no segment "." or "..", however written; `rest` is set to
+// what follows it.
+bool plainPath(std::string_view input, std::string_view &rest)
+{
+    std::size_t i = 0;
+    for (;;) {
+        const std::size_t start = i;
+        while (i < input.size() && kPlainSegment[static_cast<unsigned char>(input[i])])
+            ++i;
+        // (Only a segment that starts with . or % can be a dot segment.)
+        if (i > start && (input[start] == '.' || input[start] == '%') && i - start <= 6) {
+            const std::string_view s = input.substr(start, i - start);
+            if (isSingleDot(s) || isDoubleDot(s))
+                return false;
+        }
+        if (i == input.size() || input[i] == '?' || input[i] == '#')
+            break;
+        if (input[i] != '/')
+            return false;
+        ++i;
+    }
+    rest = input.substr(i);
+    return true;
+}
+
+// Whether a query and fragment (`rest`: empty, or from its ? or #) are
+// written as they are.
+bool plainRest(std::string_view rest)
+{
+    std::size_t i = 0;
+    if (i < rest.size() && rest[i] == '?')
+        for (++i; i < rest.size() && rest[i] != '#'; ++i)
+            if (!kPlainQuery[static_cast<unsigned char>(rest[i])])
+                return false;
+    if (i < rest.size())
+        for (++i; i < rest.size(); ++i)
+            if (!kPlainFragment[static_cast<unsigned char>(rest[i])])
+                return false;
+    return true;
+}
+
+// An absolute http(s) address written as the serializer writes it (a "/"
+// added where it has no path); false when it is not one of those.
+bool quickAbsolute(std::string_view input, std::string &out)
+{
+    std::size_t at;
+    if (input.starts_with("http://"))
+        at = 7;
+    else if (input.starts_with("https://"))
+        at = 8;
+    else
+        return false;
+    std::size_t hostEnd = at;
+    while (hostEnd < input.size() && input[hostEnd] != '/' && input[hostEnd] != '?' && input[hostEnd] != '#')
+        ++hostEnd;
+    if (!plainHost(input.substr(at, hostEnd - at)))
+        return false;
+    std::string_view rest;
+    const bool slash = hostEnd < input.size() && input[hostEnd] == '/';
+    if (!plainPath(input.substr(hostEnd + (slash ? 1 : 0)), rest) || !plainRest(rest))
+        return false;
+    out.reserve(input.size() + 1);
+    out.assign(input.substr(0, hostEnd));
+    out.push_back('/');
+    out.append(input.substr(hostEnd + (slash ? 1 : 0)));
+    return true;
+}
+
 } // namespace
 
 std::optional<std::string> parseUrl(std::string_view input, std::string_view base)
@@ -942,14 +1049,35 @@ std::optional<std::string> parseUrl(std::string_view input, std::string_view bas
 
 struct BaseAddress::Parsed {
     Url url;
+    // For the quick road, when the base is an http(s) address: the base
+    // written out up to its path ("http://host:8080"), up to its last
+    // segment ("http://host/dir/"), without its fragment, and without its
+    // query either; empty otherwise.
+    std::string origin;
+    std::string directory;
+    std::string withoutFragment;
+    std::string withoutQuery;
 };
 
 BaseAddress::BaseAddress(std::string_view base)
 {
     if (base.empty())
         return;
-    if (std::optional<Url> url = parse(base, nullptr))
-        parsed_ = std::make_unique<Parsed>(Parsed{std::move(*url)});
+    std::optional<Url> url = parse(base, nullptr);
+    if (!url)
+        return;
+    parsed_ = std::make_unique<Parsed>(Parsed{std::move(*url), {}, {}, {}, {}});
+    Url copy = parsed_->url;
+    if ((copy.scheme != "http" && copy.scheme != "https") || !copy.host || copy.path.empty())
+        return;
+    copy.fragment.reset();
+    parsed_->withoutFragment = serialize(copy);
+    copy.query.reset();
+    parsed_->withoutQuery = serialize(copy);
+    copy.path.pop_back();
+    parsed_->directory = serialize(copy) + "/";
+    copy.path.clear();
+    parsed_->origin = serialize(copy);
 }
 
 BaseAddress::~BaseAddress() = default;
@@ -957,6 +1085,55 @@ BaseAddress::BaseAddress(BaseAddress &&) noexcept = default;
 BaseAddress &BaseAddress::operator=(BaseAddress &&) noexcept = default;
 
 std::optional<std::string> BaseAddress::resolve(std::string_view input) const
+{
+    std::string out;
+    if (quickAbsolute(input, out))
+        return out;
+    // Without a base only an address with a scheme is one, and a scheme
+    // starts with a letter.
+    if (!parsed_ && !input.empty() && static_cast<unsigned char>(input.front()) > 0x20 && !isAlpha(input.front()))
+        return std::nullopt;
+    if (parsed_ && !parsed_->origin.empty() && !input.empty()) {
+        std::string_view rest;
+        switch (input.front()) {
+        case '#':
+            if (!plainRest(input))
+                break;
+            out.reserve(parsed_->withoutFragment.size() + input.size());
+            return out.append(parsed_->withoutFragment).append(input);
+        case '?':
+            if (!plainRest(input))
+                break;
+            out.reserve(parsed_->withoutQuery.size() + input.size());
+            return out.append(parsed_->withoutQuery).append(input);
+        case '/':
+            if (input.size() > 1 && (input[1] == '/' || input[1] == '\\')) {
+                // Scheme-relative: the base's scheme and this host.
+                std::string absolute = parsed_->url.scheme + ":";
+                absolute.append(input);
+                if (quickAbsolute(absolute, out))
+                    return out;
+                break;
+            }
+            if (!plainPath(input.substr(1), rest) || !plainRest(rest))
+                break;
+            out.reserve(parsed_->origin.size() + input.size());
+            return out.append(parsed_->origin).append(input);
+        default: {
+            // A path relative to the base's directory, unless a scheme
+            // starts it.
+            const std::size_t end = input.find_first_of(":/?#");
+            if ((end != std::string_view::npos && input[end] == ':') || !plainPath(input, rest) || !plainRest(rest))
+                break;
+            out.reserve(parsed_->directory.size() + input.size());
+            return out.append(parsed_->directory).append(input);
+        }
+        }
+    }
+    return resolveByParser(input);
+}
+
+std::optional<std::string> BaseAddress::resolveByParser(std::string_view input) const
 {
     const std::optional<Url> url = parse(input, parsed_ ? &parsed_->url : nullptr);
     if (!url)

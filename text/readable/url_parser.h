@@ -38,6 +38,10 @@ public:
     BaseAddress &operator=(BaseAddress &&) noexcept;
 
     std::optional<std::string> resolve(std::string_view input) const;
+    // The same by the parser alone, without the quick road resolve() takes
+    // for addresses that are written as they are (to check one by the
+    // other).
+    std::optional<std::string> resolveByParser(std::string_view input) const;
 
 private:
     struct Parsed;

@@ -180,4 +180,63 @@ TEST(AddressResolution, WrittenOutAsTheUrlStandardWritesThem)
     EXPECT_EQ(parseUrl("a.html", "http://exa mple/"), std::nullopt);
 }
 
+// Addresses near the edges of what resolve() writes out without the parser
+// (plain http(s) addresses and paths, queries and fragments): each must come
+// out as the parser alone writes it, whatever the base.
+constexpr std::string_view kQuickBases[] = {"",
+                                            "http://fakehost/test/page.html",
+                                            "https://example.org",
+                                            "http://a/b/c/d;p?q#f",
+                                            "http://u:p@h:8080/x/y/",
+                                            "https://[::1]/a",
+                                            "http://0x7f.1/dir/",
+                                            "file:///home/u/page.html",
+                                            "mailto:x@y",
+                                            "foo://Host/a/b",
+                                            "not an address"};
+
+constexpr std::string_view kQuickReferences[] = {
+    // Hosts: cases, ports, user info, numbers, dots, encodings, non-ASCII.
+    "https://example.com", "http://e.com?q", "http://e.com#f", "http://a.b-c_d.example/", "HTTP://e.com/",
+    "http://Example.com/", "http://e.com:80/", "http://e.com:8080/", "http://u@e.com/", "http://e.com./",
+    "http://a..b/", "http://.", "http://1.2.3.4/", "http://1.2.3.4./", "http://e.123/", "http://e.0x1f/",
+    "http://e.08/", "http://a.b9/", "http://[::1]/", "http://%41.com/", "http://xn--bcher-kva.example/",
+    "http://m\xc3\xbcnchen.de/", "http://exa mple.com/", "http:///e.com/", "http:/e.com/", "http:\\\\e.com\\a",
+    "http://e.com\\a",
+    // Paths, queries, fragments, controls and spaces.
+    "http://e.com/a\\b", "http://e.com/.a/..b/a./b..", "http://e.com/%2ex/...", "http://e.com/a%20b%zz",
+    "http://e.com/\"<>^`{}|", "http://e.com/a?'\"<>`", "http://e.com/a#'\"<>`#", "http://e.com/a?x#y?z#w",
+    "http://e.com/\x01", "http://e.com/\x7f", "http://e.com/\xc3\xa4", "http://e.com/a ", " http://e.com/",
+    "http://e.com/a\tb", "ws://e.com/", "ftp://e.com/", "file:///etc/x", "javascript:void(0)",
+    // Relative ones.
+    "", "g", "g/h.html?x#y", ".g", "g.", "//", "//G/h", "//g:81/", "//1.2.3.4/", "///g", "/\\g", "\\g", "\\\\g\\h",
+    "g:h", "http:g", "https:g", "g;x=1/y:z", "a\x01.html", "%41.html", "c|/x", "C:/x", " g", "g ", "\tg"};
+
+TEST(AddressResolution, QuickRoadAgreesWithTheParser)
+{
+    for (const std::string_view base : kQuickBases) {
+        const BaseAddress address(base);
+        for (const std::string_view reference : kQuickReferences)
+            EXPECT_EQ(address.resolve(reference), address.resolveByParser(reference))
+                << "base: " << base << " reference: " << reference;
+        // Pieces put together: a scheme and host (or none), path segments,
+        // a query and a fragment, each from plain and tricky ones.
+        constexpr std::string_view heads[] = {"",  "http://h.example", "https://h", "//h",
+                                              "/", "http://H",         "http://h:1"};
+        constexpr std::string_view segments[] = {"a", "", ".", "..", "%2e", "a b", "\xc3\xa4", "b;c=d", "{x}", "e'f"};
+        constexpr std::string_view tails[] = {"", "?", "?q=1&r", "?q'", "#", "#f", "#f`", "?q#f g", "?a#b#c"};
+        for (const std::string_view head : heads)
+            for (const std::string_view first : segments)
+                for (const std::string_view second : segments)
+                    for (const std::string_view tail : tails) {
+                        std::string reference(head);
+                        if (!head.empty() && head != "/")
+                            reference += '/';
+                        reference.append(first).append("/").append(second).append(tail);
+                        EXPECT_EQ(address.resolve(reference), address.resolveByParser(reference))
+                            << "base: " << base << " reference: " << reference;
+                    }
+    }
+}
+
 } // namespace

@@ -108,6 +108,31 @@ TEST(MarkdownSyntax, TheReferencesItWroteAreFoundWhole)
     EXPECT_EQ(WrittenReferenceBefore("&x1E;", 5), 0u);
 }
 
+TEST(MarkdownSyntax, WordsSaidToNeedNoEscapeAreWrittenAsTheyAre)
+{
+    // Words from pieces that are escaped somewhere (or only at a block's
+    // start, in a link's text, beside letters), put together in twos.
+    constexpr std::string_view pieces[] = {
+        "word", "",     "1.",       "2)",   "#",     "##",   "-",   "=",    "+",    ">",     "_",
+        "a_b",  "*",    "`",        "\\",   "[",     "]",    "<",   "~",    "&",    "&amp;", "&x",
+        ".",    ":",    "www",      "www.", "www.a", "http", "://", "://x", "ftp:", "//x",   "\xEF\xBB\xBF",
+        "\x1E", "\x1F", "\xC3\xA4", "(",    "!",     "|",    "'",   "a.b",  "x:y"};
+    for (const std::string_view first : pieces)
+        for (const std::string_view second : pieces) {
+            const std::string word = std::string(first) + std::string(second);
+            for (const bool blockStart : {false, true})
+                for (const bool linkText : {false, true}) {
+                    std::string out;
+                    AppendEscaped(out, word, blockStart, linkText);
+                    EXPECT_TRUE(!NeedsNoEscape(word, blockStart, linkText) || out == word)
+                        << word << " block start " << blockStart << " link text " << linkText;
+                }
+        }
+    // And most words are found so.
+    for (const std::string_view word : {"word", "a.b", "x:y", "1.5", "\xC3\xA4", "(a)", "!", "it's"})
+        EXPECT_TRUE(NeedsNoEscape(word, true) && NeedsNoEscape(word, false)) << word;
+}
+
 TEST(MarkdownSyntax, FencesLanguagesAndDestinations)
 {
     EXPECT_EQ(LongestBacktickRun("no ticks"), 0u);
@@ -129,6 +154,13 @@ TEST(MarkdownSyntax, FencesLanguagesAndDestinations)
     EXPECT_EQ(destination("a<b>c"), "<a%3Cb%3Ec>");
     EXPECT_EQ(destination("line\nbreak"), "line%0Abreak");
     EXPECT_EQ(destination(""), "<>");
+    // Each byte that brackets or is encoded, alone in an address.
+    EXPECT_EQ(destination("a\\b"), "a%5Cb");
+    EXPECT_EQ(destination("a\x7f\x01"
+                          "b"),
+              "a%7F%01b");
+    EXPECT_EQ(destination("a)b"), "<a)b>");
+    EXPECT_EQ(destination("a>b"), "<a%3Eb>");
 
     EXPECT_EQ(InlineMarkOf("em"), InlineMark::Emphasis);
     EXPECT_EQ(InlineMarkOf("b"), InlineMark::Strong);
