@@ -428,10 +428,14 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
     // Whether the element hides its content is kept even inside hidden
     // content: a formatting element's end tag may move it out of there.
     const bool parentShown = shown() || fosteredShown;
-    const bool displayed = !(flags & (kNotDisplayed | kNoContent)) && !hiddenByClosedDetails(element);
+    // What hides of itself goes with a formatting element's copies; what a
+    // closed details hides stays where it stands.
+    const bool displayedOfItself = !(flags & (kNotDisplayed | kNoContent));
+    const bool displayed = displayedOfItself && !hiddenByClosedDetails(element);
     ElementStyle style;
-    if (displayed)
+    if (displayedOfItself)
         style = styleOf(tag, element);
+    const bool hidesOfItself = !displayedOfItself || style.hides;
     open.hides = !displayed || style.hides;
     open.ownTransform = style.transform;
     if (parentShown && displayed)
@@ -528,7 +532,7 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         captionOpening_ = true; // written with its first content
     }
     if (isFormatting(element, tag.name))
-        pushFormatting(tag, stack_.back());
+        pushFormatting(tag, stack_.back(), hidesOfItself);
     else if (setsMarker(element))
         formatting_.emplace_back();
     if (element == Element::Head)
@@ -866,13 +870,13 @@ bool TextRenderer::overflowEndTag(const html::Tag &tag)
 
 // --- Active formatting elements -------------------------------------------
 
-void TextRenderer::pushFormatting(const html::Tag &tag, const Open &open)
+void TextRenderer::pushFormatting(const html::Tag &tag, const Open &open, bool hides)
 {
     Formatting entry;
     entry.id = open.id;
     entry.element = open.element;
     entry.open = true;
-    entry.hides = open.hides;
+    entry.hides = hides;
     entry.transform = open.ownTransform;
     entry.attributes = attributeDigest(tag);
     if (open.element == Element::Other)
@@ -938,9 +942,9 @@ void TextRenderer::reconstructFormatting()
         open.element = f.element;
         open.flags = FlagsOf(f.element);
         open.name = f.name;
-        open.hides = f.hides;
+        open.hides = f.hides || hiddenByClosedDetails(f.element);
         open.ownTransform = f.transform;
-        open.hidden = f.hides && shown();
+        open.hidden = open.hides && shown();
         open.transform = f.transform == TextTransform::Inherit ? inheritedTransform() : f.transform;
         open.listed = true;
         if (!push(std::move(open)))
@@ -1665,15 +1669,17 @@ void TextRenderer::beforeContent()
             // A br within a block: a hard line break, which marks span (but
             // for a code span, where it would be a backslash; in a code
             // block the line end is one).
-            const bool hard = pendingBreaks_ == 1 && hardBreak_ && fenceAt_ == kNone;
+            // Content right in a list, outside its items, goes on the next
+            // line of the item before it, where CommonMark reads it as that
+            // item's (a blank line would end the list, or start code): a
+            // hard break keeps it a line of its own.
+            const bool outsideItems =
+                pendingBreaks_ == 1 && trailingBreaks_ == 1 && markerSize_ == 0 && outsideItemsOfList();
+            const bool hard = pendingBreaks_ == 1 && (hardBreak_ || outsideItems) && fenceAt_ == kNone;
             if (!hard || inCodeSpan())
                 closeMarks(true, 0);
             if (hard)
                 emitText("\\");
-            // Content right in a list, outside its items, on the next line
-            // would go on as the paragraph of the item before it.
-            else if (pendingBreaks_ == 1 && markerSize_ == 0 && outsideItemsOfList())
-                pendingBreaks_ = 2;
         }
         for (int i = 0; i < pendingBreaks_; ++i)
             emitText("\n");

@@ -178,8 +178,8 @@ private:
     struct Formatting {
         std::uint32_t id = 0; // the open element it stands for
         Element element{};
-        bool open = false; // on the stack
-        bool hides = false;
+        bool open = false;  // on the stack
+        bool hides = false; // of itself (its attributes, its style), wherever it stands
         TextTransform transform = TextTransform::Inherit;
         std::uint64_t attributes = 0; // a digest of the attributes, to tell equal elements
         std::string name;             // formatting elements the table does not name
@@ -188,7 +188,7 @@ private:
 
     // Tree-builder stand-ins.
     // Active formatting elements.
-    void pushFormatting(const html::Tag &tag, const Open &open);
+    void pushFormatting(const html::Tag &tag, const Open &open, bool hides);
     void reconstructFormatting();
     // Whether text here makes the tree builder reopen formatting elements.
     bool textReopensFormatting() const;

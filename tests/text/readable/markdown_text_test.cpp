@@ -68,10 +68,11 @@ TEST(MarkdownText, BlocksAsCommonMarkWritesThem)
         // A list right inside a list goes under the item before it.
         {"<ol><li>a</li><ol><li>b<li>c</ol><li>d</ol><ul><li>e</li><ul><li>f</ul></ul>",
          "1. a\n   1. b\n   2. c\n2. d\n\n- e\n  - f\n"},
-        // Content right in a list but in none of its items is a paragraph,
-        // not the lazy end of the item before it.
-        {"<ul><li>a<ul>c</ul></ul>", "- a\n\n  c\n"},
-        {"<ul><li>a</li>b<li>c</ul>", "- a\n\nb\n- c\n"},
+        // Content right in a list but in none of its items: a line of its
+        // own after the item before it, in that item, however deep.
+        {"<ul><li>a<ul>c</ul></ul>", "- a\\\n  c\n"},
+        {"<ul><li>a</li>b<li>c</ul>", "- a\\\nb\n- c\n"},
+        {"<ul><li>i</li>o<ul><li>t</li>u<ul>v</ul></ul></ul>", "- i\\\no\n  - t\\\n  u\\\n    v\n"},
         {"<blockquote><p>a</p><blockquote><p>b</p></blockquote><p>c</p></blockquote>", "> a\n>\n> > b\n>\n> c\n"},
         {"<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"},
         // A term in strong letters, its definition a paragraph.

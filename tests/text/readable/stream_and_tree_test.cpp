@@ -124,8 +124,10 @@ TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
                          "<a hidden>1<div>2<a>3</a>4</div>5", "<nobr hidden>1<div>2<nobr>3</nobr>4</div>5",
                          "<font hidden>1<p>2<font>3</font>4</p>5", "<b hidden>1<h1>2<p>3</b>4</p>5</h1>6",
                          "<b style=text-transform:uppercase>a<p>b</b>c", "<em hidden>1<li>2</em>3<li>4",
-                         // Moved into a closed details: hidden there.
-                         "<details><a><dl><a>x", "<details open><a><dl><a>x"},
+                         // Moved into a closed details: hidden there; reopened
+                         // in it or after it: hidden or shown as it stands.
+                         "<details><a><dl><a>x", "<details open><a><dl><a>x", "<details><h2>y<b></h2>y",
+                         "<details><a><s><a>t", "<details><b>x</details>y", "<details><b hidden>x</details>y"},
                         piece);
     }
 }
