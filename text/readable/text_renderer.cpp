@@ -1973,16 +1973,7 @@ void TextRenderer::emitMarkdown(std::string_view s)
 {
     while (!s.empty()) {
         const std::size_t newline = s.find('\n');
-        const std::string_view piece = s.substr(0, newline);
-        if (!piece.empty()) {
-            if (needPrefix_) {
-                needPrefix_ = false;
-                writeLinePrefix(false);
-            }
-            out_.append(piece);
-            if (options_.width > 0)
-                wrapMarkdown(piece);
-        }
+        appendMarkdownPiece(s.substr(0, newline));
         if (newline == std::string_view::npos)
             break;
         if (options_.width > 0)
@@ -2000,17 +1991,22 @@ void TextRenderer::emitMarkdown(std::string_view s)
         flushOut(false);
 }
 
+void TextRenderer::appendMarkdownPiece(std::string_view piece)
+{
+    if (piece.empty())
+        return;
+    if (needPrefix_) {
+        needPrefix_ = false;
+        writeLinePrefix(false);
+    }
+    out_.append(piece);
+    if (options_.width > 0)
+        wrapMarkdown(piece);
+}
+
 void TextRenderer::emitMarkdownLine(std::string_view s)
 {
-    if (!s.empty()) {
-        if (needPrefix_) {
-            needPrefix_ = false;
-            writeLinePrefix(false);
-        }
-        out_.append(s);
-        if (options_.width > 0)
-            wrapMarkdown(s);
-    }
+    appendMarkdownPiece(s);
     if (out_.size() >= kFlushAt)
         flushOut(false);
 }

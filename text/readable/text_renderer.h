@@ -279,7 +279,8 @@ private:
     };
     bool markdown() const { return options_.syntax == Syntax::Markdown; }
     void emitMarkdown(std::string_view utf8);
-    void emitMarkdownLine(std::string_view s); // emitMarkdown() of text without a line break
+    void emitMarkdownLine(std::string_view s);        // emitMarkdown() of text without a line break
+    void appendMarkdownPiece(std::string_view piece); // a line's piece: its prefix first, then wrapped
     // With a width: breaks the line at the last space that may become a
     // line break (between words of a paragraph, never in a code span, a
     // heading or a table, never before a word that would start a block).
