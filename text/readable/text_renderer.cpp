@@ -288,10 +288,8 @@ void TextRenderer::startTag(const html::Tag &tag)
 {
     flushHeldWord();
     skipNewline_ = false;
-    if (overflowHidden_) {
-        overflowStartTag(tag);
+    if (overflowHidden_ && overflowStartTag(tag))
         return;
-    }
     endColumnGroupBefore(tag.name);
     if (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) {
         if (!isBreakout(tag.name, tag)) {
@@ -522,6 +520,8 @@ void TextRenderer::startHtml(const html::Tag &tag, Element element, std::uint32_
         hiddenDepth_ = hiddenBefore;
         // Deeper than the stack goes: an inline element without effects,
         // but for hiding what it holds.
+        if (html::elementFlags(html::findKnownName(tag.name)) & (kScopeBoundary | kButtonScopeBoundary))
+            boundaryPastStack_ = true;
         if (hides && shown())
             startOverflowHiding(tag.name);
         return;
@@ -739,8 +739,12 @@ void TextRenderer::startForeign(const html::Tag &tag, std::uint32_t flags)
     if (tag.selfClosing)
         return;
     const bool hides = open.hidden;
-    if (!push(std::move(open)) && hides)
-        startOverflowHiding(tag.name);
+    if (!push(std::move(open))) {
+        // Past the stack, foreign content may hold scope boundaries.
+        boundaryPastStack_ = true;
+        if (hides)
+            startOverflowHiding(tag.name);
+    }
     updateForeign();
 }
 
@@ -810,28 +814,61 @@ void TextRenderer::startOverflowHiding(std::string_view name)
     overflowOpen_.emplace_back(std::string(name.substr(0, kMaxOverflowName)), 1);
 }
 
-void TextRenderer::overflowStartTag(const html::Tag &tag)
+bool TextRenderer::overflowStartTag(const html::Tag &tag)
 {
     // Inside the hidden element nothing shows; what matters is where it
     // ends, and the tokenizer's state for the text of script, style and the
-    // like.
+    // like. True when the tag stays inside it.
     ElementInfo info = LookupElement(tag);
+    if ((info.flags & kClosesP) && closesOverflowAtP(info.element)) {
+        overflowHidden_ = false;
+        overflowOpen_.clear();
+        return false;
+    }
     if (info.element == Element::Svg || info.element == Element::Math)
         info.flags = 0;
     else
         switchTokenizerFor(info.element);
     if ((info.flags & kVoid) || (tag.selfClosing && info.element == Element::Other))
-        return;
+        return true;
     for (auto &[name, count] : overflowOpen_) {
         if (name == tag.name) {
             ++count;
-            return;
+            return true;
         }
     }
     // Elements of a name past the bounds are taken as void: their end tags
     // end nothing inside, which errs on the side of hiding.
     if (overflowOpen_.size() < kMaxOverflowNames && tag.name.size() <= kMaxOverflowName)
         overflowOpen_.emplace_back(std::string(tag.name), 1);
+    return true;
+}
+
+bool TextRenderer::closesOverflowAtP(Element element) const
+{
+    // A start tag that closes a p closes everything opened after it, the
+    // hidden element past the stack too: when the p is in button scope
+    // through what is open past the stack. li, dd and dt first look for an
+    // item of their kind, and stop at any other special element.
+    if (boundaryPastStack_)
+        return false;
+    const bool item = element == Element::Li || element == Element::Dd || element == Element::Dt;
+    for (const auto &[name, count] : overflowOpen_) {
+        if (count == 0)
+            continue;
+        // (The element table's own flags: the renderer tells apart only
+        // the elements it shows differently.)
+        const html::KnownName known = html::findKnownName(name);
+        const std::uint32_t flags = html::elementFlags(known);
+        // A p past the stack would be the one closed; a formatting element
+        // is reopened after the block starts.
+        if (known == html::k_svg || known == html::k_math || known == html::k_p ||
+            (flags & (kScopeBoundary | kButtonScopeBoundary | kFormatting)))
+            return false;
+        if (item && (flags & kSpecial) && known != html::k_address && known != html::k_div)
+            return false;
+    }
+    return findInScope(Element::P, 1) >= 0;
 }
 
 bool TextRenderer::overflowEndTag(const html::Tag &tag)
@@ -1208,6 +1245,8 @@ void TextRenderer::popTo(std::size_t size)
         if (stack_.back().hiddenBelow != kNone)
             hiddenDepth_ = stack_.back().hiddenBelow;
         stack_.pop_back();
+        // What was open past the stack closed with its top.
+        boundaryPastStack_ = false;
     }
 }
 

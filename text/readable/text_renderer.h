@@ -231,7 +231,8 @@ private:
     bool inForeignContent() const { return !stack_.empty() && stack_.back().foreign && !stack_.back().integration; }
     // Hidden elements deeper than the stack goes.
     void startOverflowHiding(std::string_view name);
-    void overflowStartTag(const html::Tag &tag);
+    bool overflowStartTag(const html::Tag &tag);
+    bool closesOverflowAtP(Element element) const;
     bool overflowEndTag(const html::Tag &tag);
     bool keepsSpace() const { return keepSpaceDepth_ != kNone; }
 
@@ -380,6 +381,9 @@ private:
     // open inside it (itself first) with how many of each are open.
     bool overflowHidden_ = false;
     std::vector<std::pair<std::string, std::size_t>> overflowOpen_;
+    // An element that ends scope searches (or foreign content) went past
+    // the stack's bound and may still be open.
+    bool boundaryPastStack_ = false;
     std::string nulFree_; // text with its NUL characters taken out
 
     // Layout state.

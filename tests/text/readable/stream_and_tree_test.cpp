@@ -132,4 +132,26 @@ TEST(StreamAndTree, FormattingElementsReopenAndSplitAsInTheTree)
     }
 }
 
+// Past the stack's bound a hidden element ends where the tree closes it:
+// a start tag that closes a p of the stack closes it too, unless what is
+// open past the stack keeps the p out of reach.
+TEST(StreamAndTree, StartTagsClosingAParagraphEndHidingPastTheStack)
+{
+    std::string deep = "<p>";
+    for (std::size_t i = 0; i < 600; ++i)
+        deep += "<b>";
+    for (const std::string_view tail :
+         {"<span hidden>secret<div>in</div></span>z</p>tail", "<span hidden>s<ul><li>in</ul>z",
+          "<span style=display:none>s<h2>in</h2>z", "<span hidden>s<hr>in", "<span hidden>s<p>in<div>in</div>z",
+          "<span hidden><span>s<li>in",
+          // Kept hidden: a button, foreign content or a formatting element
+          // (reopened after the block starts) past the stack.
+          "<span hidden>s<button>x<div>out</div>z", "<button><span hidden>s<div>out</div>z",
+          "<span hidden><svg><desc><div>out</div></svg>z", "<i style=display:none>s<h2>out</h2>z"}) {
+        const std::string page = deep + std::string(tail);
+        const std::string tree = treeText(page);
+        EXPECT_EQ(wordsOf(streamed(page)), wordsOf(tree)) << tail << "\ntree:\n" << tree;
+    }
+}
+
 } // namespace
