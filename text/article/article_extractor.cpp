@@ -643,7 +643,9 @@ private:
     // between blocks) are read from the end: short lines mostly of links
     // go (not links within the page), and so do headings with nothing
     // kept below them before the next heading of their rank or a higher
-    // one (but for headings that end a sentence).
+    // one (but for headings that end a sentence). Before that, inside the
+    // text, a short line that points to another page with words of its own
+    // ("Read more: ...", "Czytaj też: ...") goes too (pointerLine()).
     void dropClosingLines(Selection &s) const
     {
         struct Line {
@@ -671,6 +673,10 @@ private:
         }
         if (!prose)
             return;
+        for (std::size_t k = 0; k < afterProse; ++k)
+            if (!lines[k].heading && pointerLine(lines[k].node) &&
+                !(k + 1 < lines.size() && introducesQuote(lines[k].node, lines[k + 1].node)))
+                drop(s, lines[k].node, Rule::PointerLine);
         // By rank (h1: 0): a line kept below, before the next heading of
         // that rank or a higher one.
         std::array<bool, 6> keptBelow{};
@@ -684,12 +690,33 @@ private:
                 if (!keptBelow[rank] && !nodes_[n].sentenceEnd)
                     drop(s, n, Rule::ClosingHeading);
                 std::fill(keptBelow.begin() + static_cast<std::ptrdiff_t>(rank), keptBelow.end(), false);
-            } else if (m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n)) {
+            } else if (linkLine(n)) {
                 drop(s, n, Rule::ClosingLinks);
             } else {
                 keptBelow.fill(true);
             }
         }
+    }
+
+    // A short line mostly of links, none of them within the page.
+    bool linkLine(std::uint32_t n) const
+    {
+        return m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n);
+    }
+
+    // A line of links with words of their own besides, in any language: a
+    // label that sends the reader to another page ("Read more: <a>",
+    // "Lesen Sie auch: <a>", "<a> - see also"), set between the text's
+    // paragraphs. A link alone on its line may be the text's own (the
+    // document it speaks of, a source), and stays.
+    bool pointerLine(std::uint32_t n) const { return linkLine(n) && m_.linkText[n] < m_.text[n]; }
+
+    // Whether `line` introduces a quotation: the line after it is in a
+    // blockquote it is not in ("Here's what she wrote: <a>source</a>:").
+    bool introducesQuote(std::uint32_t line, std::uint32_t next) const
+    {
+        const std::uint32_t quote = enclosing(next, Element::Blockquote);
+        return quote != kNoNode && !isAncestor(nodes_, quote, line);
     }
 
     // An element loose between blocks (not inside one of its own) stands
@@ -732,7 +759,7 @@ private:
     // Leaves a shown node out with its subtree.
     void drop(Selection &s, std::uint32_t n, Rule rule) const
     {
-        if (rule == Rule::ClosingLinks)
+        if (rule == Rule::ClosingLinks || rule == Rule::PointerLine)
             note(Verdict::Dropped, rule, n, linkDensity(m_, n), m_.text[n]);
         else
             note(Verdict::Dropped, rule, n, m_.text[n]);
@@ -1741,6 +1768,9 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::ClosingLinks:
         return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters") +
                ", past the last paragraph of prose";
+    case Rule::PointerLine:
+        return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters") +
+               ", with words of its own";
     default: return {};
     }
 }
@@ -2007,6 +2037,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::TooShort: return "too short";
     case Rule::Caption: return "a picture's caption";
     case Rule::ClosingLinks: return "a closing line of links";
+    case Rule::PointerLine: return "a line that points to another page";
     case Rule::ClosingHeading: return "a closing heading with nothing kept below it";
     case Rule::TitleHeading: return "the heading that matches the document's title";
     case Rule::OnlyH1: return "the only h1 of the content";
