@@ -1296,8 +1296,59 @@ private:
     html::TokenSink &out_;
 };
 
+// Passes the content's tokens on without ruby's readings: the rt and rp
+// elements, with what is in them. A reading is set above its word in the
+// page, not in the line; in the text it would stand between the word's
+// characters ("子こども" for 子 read こども). An rt or rp ends at its end tag,
+// at the start of another part of its ruby or at the ruby's end (a page
+// read straight from the tokenizer may leave the end tags out).
+class WithoutReadings final : public html::TokenSink {
+public:
+    explicit WithoutReadings(html::TokenSink &out) : out_(out) {}
+    void characters(std::string_view utf8) override
+    {
+        if (!reading_)
+            out_.characters(utf8);
+    }
+    void startTag(const html::Tag &tag) override
+    {
+        const Element e = readable::LookupElement(tag).element;
+        if (e == Element::Rt || e == Element::Rp) {
+            reading_ = true;
+            return;
+        }
+        if (e == Element::Rb || e == Element::Rtc)
+            reading_ = false;
+        if (!reading_)
+            out_.startTag(tag);
+    }
+    void endTag(const html::Tag &tag) override
+    {
+        const Element e = readable::LookupElement(tag).element;
+        if (e == Element::Rt || e == Element::Rp) {
+            reading_ = false;
+            return;
+        }
+        if (e == Element::Ruby)
+            reading_ = false;
+        if (!reading_)
+            out_.endTag(tag);
+    }
+    void comment(std::string_view text) override
+    {
+        if (!reading_)
+            out_.comment(text);
+    }
+    void doctype(const html::Doctype &doctype) override { out_.doctype(doctype); }
+    void endOfFile() override { out_.endOfFile(); }
+
+private:
+    html::TokenSink &out_;
+    bool reading_ = false; // inside an rt or rp
+};
+
 // The title as a heading, then the tokens `want` picks, laid out as the
-// readable mode lays them out. In Markdown, where a heading's rank shows,
+// readable mode lays them out, without ruby's readings. In Markdown, where a heading's rank shows,
 // the content's h1 headings are set a rank below the title's.
 void render(const PageTokens &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
@@ -1306,9 +1357,11 @@ void render(const PageTokens &tree, TextSink &out, const RenderOptions &options,
     renderTitle(renderer, title);
     if (!title.empty() && options.syntax == readable::Syntax::Markdown) {
         SectionHeadings sections(renderer);
-        tree.replay(sections, want);
+        WithoutReadings text(sections);
+        tree.replay(text, want);
     } else {
-        tree.replay(renderer, want);
+        WithoutReadings text(renderer);
+        tree.replay(text, want);
     }
     renderer.endOfFile();
 }

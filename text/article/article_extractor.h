@@ -87,7 +87,9 @@
 // ASCII case and with no-break spaces as spaces.
 //
 // No line ends in white space, nor starts with any but spaces and tabs
-// (text/article/trimmed_lines.h).
+// (text/article/trimmed_lines.h). Ruby's readings (rt, rp), set above their
+// words in the page, stay out of the text: in a line they would split the
+// words they read.
 //
 // The account (RenderOptions::account, for -v): when asked for, the choice
 // notes its decisions where it makes them, by node, and once the text is

@@ -1150,3 +1150,27 @@ TEST(ArticleText, ALineThatPointsToAnotherPageGoesFromInsideTheText)
                              "page: link text 72% of 32 characters, with words of its own)")
         << tell(*told);
 }
+
+TEST(ArticleText, RubyReadingsStayOutOfTheArticleNotOutOfTheReadableText)
+{
+    // A reading is set above its word: the article's text gives the words
+    // alone, with or without the parentheses for old browsers, with or
+    // without end tags; the readable mode lays the page out as a browser's
+    // innerText does, readings in line (the parentheses not shown).
+    const std::string page =
+        "<title>Kodomo</title><body><div id=story>" + prose("tide") +
+        "<p>Wa<ruby>子<rt>こ</rt></ruby>ども no <ruby>法<rp>(</rp><rt>ほう</rt><rp>)</rp>律<rp>(</rp><rt>りつ</rt>"
+        "<rp>)</rp></ruby> ga <ruby><rb>漢<rt>かん<rb>字<rt>じ</ruby> dekiru, and the line goes on long enough.</p>" +
+        prose("moon") + "</div></body>";
+    for (std::size_t piece : {0, 5}) {
+        const std::string text = article(page, piece);
+        EXPECT_TRUE(has(text, "Wa子ども no 法律 ga 漢字 dekiru, and the line")) << text;
+        EXPECT_FALSE(has(text, "こ") || has(text, "ほう") || has(text, "(")) << text;
+        EXPECT_TRUE(has(text, "tide") && has(text, "moon")) << text;
+    }
+    Options readable;
+    readable.kind = quillan::text::Kind::Readable;
+    const std::string shown = testsupport::convertInPieces(page, readable).text;
+    EXPECT_TRUE(has(shown, "子こども")) << shown;
+    EXPECT_TRUE(has(shown, "法ほう律りつ")) << shown;
+}
