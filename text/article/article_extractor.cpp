@@ -573,12 +573,14 @@ public:
     // `work`: reserve()d, for one attempt after another. `recorder` (may be
     // null) notes the attempt's decisions. `titleHeading`: the h1 that
     // matches the document's title, kNoNode for none. `pictures`: the
-    // text shows the pictures (Markdown with its images).
+    // text shows the pictures (Markdown with its images). `addresses`: the
+    // text shows where its links lead (Markdown, or numbered links).
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
             const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder,
-            std::uint32_t titleHeading, bool pictures)
+            std::uint32_t titleHeading, bool pictures, bool addresses)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
-          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures)
+          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures),
+          addresses_(addresses)
     {
         measure(tree, rules, m_, recorder);
     }
@@ -645,7 +647,8 @@ private:
     // kept below them before the next heading of their rank or a higher
     // one (but for headings that end a sentence). Before that, inside the
     // text, a short line that points to another page with words of its own
-    // ("Read more: ...", "Czytaj też: ...") goes too (pointerLine()).
+    // ("Read more: ...", "Czytaj też: ...") goes too (pointerLine()), when
+    // the text does not show where links lead.
     void dropClosingLines(Selection &s) const
     {
         struct Line {
@@ -673,7 +676,7 @@ private:
         }
         if (!prose)
             return;
-        for (std::size_t k = 0; k < afterProse; ++k)
+        for (std::size_t k = 0; k < afterProse && !addresses_; ++k)
             if (!lines[k].heading && pointerLine(lines[k].node) &&
                 !(k + 1 < lines.size() && introducesQuote(lines[k].node, lines[k + 1].node)))
                 drop(s, lines[k].node, Rule::PointerLine);
@@ -708,7 +711,10 @@ private:
     // label that sends the reader to another page ("Read more: <a>",
     // "Lesen Sie auch: <a>", "<a> - see also"), set between the text's
     // paragraphs. A link alone on its line may be the text's own (the
-    // document it speaks of, a source), and stays.
+    // document it speaks of, a source), and stays. Where the text shows
+    // the links' addresses (Markdown, numbered links) such a line is a
+    // link the reader can follow, and stays too: only in plain text is it
+    // a pointer to nowhere.
     bool pointerLine(std::uint32_t n) const { return linkLine(n) && m_.linkText[n] < m_.text[n]; }
 
     // Whether `line` introduces a quotation: the line after it is in a
@@ -1141,6 +1147,7 @@ private:
     Recorder *recorder_;         // null: no account
     std::uint32_t titleHeading_; // the h1 that matches the document's title, kNoNode: none
     bool pictures_;              // the text shows the pictures
+    bool addresses_;             // the text shows where its links lead
     bool titledArticle_ = false; // the content is the article element of that h1
 };
 
@@ -1963,12 +1970,14 @@ void ArticleExtractor::endOfFile()
         const std::uint32_t titleHeading = titleH1(tree, ownTitle_);
         const bool pictures =
             options_.syntax == readable::Syntax::Markdown && options_.images == readable::Images::Keep;
+        const bool addresses = options_.syntax == readable::Syntax::Markdown || options_.links;
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
-            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
-                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures)
-                              .choose();
+            Selection s =
+                Chooser(tree, kAttempts[a], leaning, tables, work,
+                        article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures, addresses)
+                    .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);

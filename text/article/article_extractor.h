@@ -63,7 +63,9 @@
 //   a link within the page. Before it, between the text's paragraphs, a
 //   short line mostly of links that has words of its own besides ("Read
 //   more: ...", "Lesen Sie auch: ...") goes too, unless a quotation follows
-//   it: it points the reader to another page.
+//   it: it points the reader to another page. Not where the text shows
+//   the links' addresses (Markdown, numbered links): there it is a link
+//   to follow.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, or what was chosen lays out as

@@ -1135,6 +1135,16 @@ TEST(ArticleText, ALineThatPointsToAnotherPageGoesFromInsideTheText)
     const std::string kept = article(own);
     for (const char *word : {"LinkAlone", "QuotedWriter", "InPageLink", "LongLine", "MostlyWords", "HeadingLink"})
         EXPECT_TRUE(has(kept, word)) << word << "\n" << kept;
+    // Where the text shows where links lead, the pointers are links to
+    // follow.
+    Options markdown, numbered;
+    markdown.syntax = quillan::text::Syntax::Markdown;
+    numbered.links = true;
+    for (const Options &shown : {markdown, numbered}) {
+        const std::string text = article(page, 0, shown);
+        for (const char *word : {"PointerOne", "PointerTwo", "PointerThree"})
+            EXPECT_TRUE(has(text, word)) << word << "\n" << text;
+    }
 
     // The account names the rule and what it weighed.
     Options options;
