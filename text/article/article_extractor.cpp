@@ -573,12 +573,14 @@ public:
     // `work`: reserve()d, for one attempt after another. `recorder` (may be
     // null) notes the attempt's decisions. `titleHeading`: the h1 that
     // matches the document's title, kNoNode for none. `pictures`: the
-    // text shows the pictures (Markdown with its images).
+    // text shows the pictures (Markdown with its images). `addresses`: the
+    // text shows where its links lead (Markdown, or numbered links).
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
             const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder,
-            std::uint32_t titleHeading, bool pictures)
+            std::uint32_t titleHeading, bool pictures, bool addresses)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
-          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures)
+          dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures),
+          addresses_(addresses)
     {
         measure(tree, rules, m_, recorder);
     }
@@ -643,7 +645,10 @@ private:
     // between blocks) are read from the end: short lines mostly of links
     // go (not links within the page), and so do headings with nothing
     // kept below them before the next heading of their rank or a higher
-    // one (but for headings that end a sentence).
+    // one (but for headings that end a sentence). Before that, inside the
+    // text, a short line that points to another page with words of its own
+    // ("Read more: ...", "Czytaj też: ...") goes too (pointerLine()), when
+    // the text does not show where links lead.
     void dropClosingLines(Selection &s) const
     {
         struct Line {
@@ -671,6 +676,10 @@ private:
         }
         if (!prose)
             return;
+        for (std::size_t k = 0; k < afterProse && !addresses_; ++k)
+            if (!lines[k].heading && pointerLine(lines[k].node) &&
+                !(k + 1 < lines.size() && introducesQuote(lines[k].node, lines[k + 1].node)))
+                drop(s, lines[k].node, Rule::PointerLine);
         // By rank (h1: 0): a line kept below, before the next heading of
         // that rank or a higher one.
         std::array<bool, 6> keptBelow{};
@@ -684,12 +693,36 @@ private:
                 if (!keptBelow[rank] && !nodes_[n].sentenceEnd)
                     drop(s, n, Rule::ClosingHeading);
                 std::fill(keptBelow.begin() + static_cast<std::ptrdiff_t>(rank), keptBelow.end(), false);
-            } else if (m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n)) {
+            } else if (linkLine(n)) {
                 drop(s, n, Rule::ClosingLinks);
             } else {
                 keptBelow.fill(true);
             }
         }
+    }
+
+    // A short line mostly of links, none of them within the page.
+    bool linkLine(std::uint32_t n) const
+    {
+        return m_.text[n] < kClosingLine && m_.linkText[n] * 2 >= m_.text[n] && !holdsInPageLink(n);
+    }
+
+    // A line of links with words of their own besides, in any language: a
+    // label that sends the reader to another page ("Read more: <a>",
+    // "Lesen Sie auch: <a>", "<a> - see also"), set between the text's
+    // paragraphs. A link alone on its line may be the text's own (the
+    // document it speaks of, a source), and stays. Where the text shows
+    // the links' addresses (Markdown, numbered links) such a line is a
+    // link the reader can follow, and stays too: only in plain text is it
+    // a pointer to nowhere.
+    bool pointerLine(std::uint32_t n) const { return linkLine(n) && m_.linkText[n] < m_.text[n]; }
+
+    // Whether `line` introduces a quotation: the line after it is in a
+    // blockquote it is not in ("Here's what she wrote: <a>source</a>:").
+    bool introducesQuote(std::uint32_t line, std::uint32_t next) const
+    {
+        const std::uint32_t quote = enclosing(next, Element::Blockquote);
+        return quote != kNoNode && !isAncestor(nodes_, quote, line);
     }
 
     // An element loose between blocks (not inside one of its own) stands
@@ -732,7 +765,7 @@ private:
     // Leaves a shown node out with its subtree.
     void drop(Selection &s, std::uint32_t n, Rule rule) const
     {
-        if (rule == Rule::ClosingLinks)
+        if (rule == Rule::ClosingLinks || rule == Rule::PointerLine)
             note(Verdict::Dropped, rule, n, linkDensity(m_, n), m_.text[n]);
         else
             note(Verdict::Dropped, rule, n, m_.text[n]);
@@ -1114,6 +1147,7 @@ private:
     Recorder *recorder_;         // null: no account
     std::uint32_t titleHeading_; // the h1 that matches the document's title, kNoNode: none
     bool pictures_;              // the text shows the pictures
+    bool addresses_;             // the text shows where its links lead
     bool titledArticle_ = false; // the content is the article element of that h1
 };
 
@@ -1269,8 +1303,59 @@ private:
     html::TokenSink &out_;
 };
 
+// Passes the content's tokens on without ruby's readings: the rt and rp
+// elements, with what is in them. A reading is set above its word in the
+// page, not in the line; in the text it would stand between the word's
+// characters ("子こども" for 子 read こども). An rt or rp ends at its end tag,
+// at the start of another part of its ruby or at the ruby's end (a page
+// read straight from the tokenizer may leave the end tags out).
+class WithoutReadings final : public html::TokenSink {
+public:
+    explicit WithoutReadings(html::TokenSink &out) : out_(out) {}
+    void characters(std::string_view utf8) override
+    {
+        if (!reading_)
+            out_.characters(utf8);
+    }
+    void startTag(const html::Tag &tag) override
+    {
+        const Element e = readable::LookupElement(tag).element;
+        if (e == Element::Rt || e == Element::Rp) {
+            reading_ = true;
+            return;
+        }
+        if (e == Element::Rb || e == Element::Rtc)
+            reading_ = false;
+        if (!reading_)
+            out_.startTag(tag);
+    }
+    void endTag(const html::Tag &tag) override
+    {
+        const Element e = readable::LookupElement(tag).element;
+        if (e == Element::Rt || e == Element::Rp) {
+            reading_ = false;
+            return;
+        }
+        if (e == Element::Ruby)
+            reading_ = false;
+        if (!reading_)
+            out_.endTag(tag);
+    }
+    void comment(std::string_view text) override
+    {
+        if (!reading_)
+            out_.comment(text);
+    }
+    void doctype(const html::Doctype &doctype) override { out_.doctype(doctype); }
+    void endOfFile() override { out_.endOfFile(); }
+
+private:
+    html::TokenSink &out_;
+    bool reading_ = false; // inside an rt or rp
+};
+
 // The title as a heading, then the tokens `want` picks, laid out as the
-// readable mode lays them out. In Markdown, where a heading's rank shows,
+// readable mode lays them out, without ruby's readings. In Markdown, where a heading's rank shows,
 // the content's h1 headings are set a rank below the title's.
 void render(const PageTokens &tree, TextSink &out, const RenderOptions &options, const std::string &title,
             const std::function<bool(const article::TokenPlace &)> &want)
@@ -1279,9 +1364,11 @@ void render(const PageTokens &tree, TextSink &out, const RenderOptions &options,
     renderTitle(renderer, title);
     if (!title.empty() && options.syntax == readable::Syntax::Markdown) {
         SectionHeadings sections(renderer);
-        tree.replay(sections, want);
+        WithoutReadings text(sections);
+        tree.replay(text, want);
     } else {
-        tree.replay(renderer, want);
+        WithoutReadings text(renderer);
+        tree.replay(text, want);
     }
     renderer.endOfFile();
 }
@@ -1741,6 +1828,9 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::ClosingLinks:
         return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters") +
                ", past the last paragraph of prose";
+    case Rule::PointerLine:
+        return "link text " + percent(d.figure) + " of " + count(d.bar, "character", "characters") +
+               ", with words of its own";
     default: return {};
     }
 }
@@ -1880,12 +1970,14 @@ void ArticleExtractor::endOfFile()
         const std::uint32_t titleHeading = titleH1(tree, ownTitle_);
         const bool pictures =
             options_.syntax == readable::Syntax::Markdown && options_.images == readable::Images::Keep;
+        const bool addresses = options_.syntax == readable::Syntax::Markdown || options_.links;
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
-            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
-                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures)
-                              .choose();
+            Selection s =
+                Chooser(tree, kAttempts[a], leaning, tables, work,
+                        article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures, addresses)
+                    .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
@@ -2007,6 +2099,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::TooShort: return "too short";
     case Rule::Caption: return "a picture's caption";
     case Rule::ClosingLinks: return "a closing line of links";
+    case Rule::PointerLine: return "a line that points to another page";
     case Rule::ClosingHeading: return "a closing heading with nothing kept below it";
     case Rule::TitleHeading: return "the heading that matches the document's title";
     case Rule::OnlyH1: return "the only h1 of the content";

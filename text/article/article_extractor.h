@@ -60,7 +60,12 @@
 //   the next heading of their rank or a higher one: the titles of boxes of
 //   links, buttons or forms that are gone ("Share:", "Read also", "Comment
 //   on this"); not a heading that ends a sentence (a quote set large), nor
-//   a link within the page.
+//   a link within the page. Before it, between the text's paragraphs, a
+//   short line mostly of links that has words of its own besides ("Read
+//   more: ...", "Lesen Sie auch: ...") goes too, unless a quotation follows
+//   it: it points the reader to another page. Not where the text shows
+//   the links' addresses (Markdown, numbered links): there it is a link
+//   to follow.
 // - When the result is short (under 250 characters), the choice is repeated
 //   with fewer of these rules, and the longest result is kept; when the
 //   page shows text but nothing was chosen, or what was chosen lays out as
@@ -84,7 +89,9 @@
 // ASCII case and with no-break spaces as spaces.
 //
 // No line ends in white space, nor starts with any but spaces and tabs
-// (text/article/trimmed_lines.h).
+// (text/article/trimmed_lines.h). Ruby's readings (rt, rp), set above their
+// words in the page, stay out of the text: in a line they would split the
+// words they read.
 //
 // The account (RenderOptions::account, for -v): when asked for, the choice
 // notes its decisions where it makes them, by node, and once the text is
@@ -190,6 +197,8 @@ enum class Rule : std::uint8_t {
     // What closes the content past its last paragraph of prose.
     ClosingLinks,   // a short line of links: back to the list, on to another page
     ClosingHeading, // a heading with nothing kept below it
+    // Inside the text.
+    PointerLine, // a short line of links with a label: "Read more: ...", "See also: ..."
     // The title.
     TitleHeading,    // a heading that matches the document's title
     OnlyH1,          // the only h1 in the content

@@ -1104,3 +1104,83 @@ TEST(ArticleText, TheContentDoesNotWidenPastItsArticleElement)
     EXPECT_TRUE(std::none_of(told.begin(), told.end(), [](const Decision &d) { return d.rule == Rule::ArticleBound; }))
         << tell(*widened.result.article);
 }
+
+TEST(ArticleText, ALineThatPointsToAnotherPageGoesFromInsideTheText)
+{
+    // Between the paragraphs: labels, in any language, over links to other
+    // pages; a label after its link too.
+    const std::string page = "<title>Tides</title><body><div id=story>" + prose("tide") +
+                             "<p>Read more: <a href=/other>PointerOne about the ferry</a></p>" + prose("moon") +
+                             "<p>Czytaj też: <a href=/inne>PointerTwo o promie</a></p>" + prose("sea") +
+                             "<p><a href=/more>PointerThree on the harbour</a> (see also)</p>" + prose("wind") +
+                             "</div></body>";
+    for (std::size_t piece : {0, 9}) {
+        const std::string text = article(page, piece);
+        for (const char *word : {"tide", "moon", "sea", "wind"})
+            EXPECT_TRUE(has(text, word)) << word << "\n" << text;
+        for (const char *word : {"PointerOne", "PointerTwo", "PointerThree"})
+            EXPECT_FALSE(has(text, word)) << word << "\n" << text;
+    }
+    // What stays: a link alone on its line, a label over a quotation it
+    // introduces, a line of links within the page, a line long enough to
+    // say more, a line mostly of its own words, a heading.
+    const std::string own =
+        "<title>Tides</title><body><div id=story>" + prose("tide") + "<p><a href=/report.pdf>LinkAlone</a></p>" +
+        prose("moon") + "<p>Here is <a href=/she>QuotedWriter</a>:</p><blockquote>" + prose("quoted") +
+        "</blockquote>" + prose("sea") + "<p>Jump to <a href=#notes>InPageLink</a></p>" + prose("wind") +
+        "<p>LongLine: <a href=/a>a link that runs on for a good long while</a> and still more words, here and "
+        "there</p>" +
+        prose("rain") + "<p>MostlyWords of the writer's own, and <a href=/x>one</a></p>" + prose("snow") +
+        "<h3>Heading <a href=/h>HeadingLink to a page</a></h3>" + prose("hail") + "</div></body>";
+    const std::string kept = article(own);
+    for (const char *word : {"LinkAlone", "QuotedWriter", "InPageLink", "LongLine", "MostlyWords", "HeadingLink"})
+        EXPECT_TRUE(has(kept, word)) << word << "\n" << kept;
+    // Where the text shows where links lead, the pointers are links to
+    // follow.
+    Options markdown, numbered;
+    markdown.syntax = quillan::text::Syntax::Markdown;
+    numbered.links = true;
+    for (const Options &shown : {markdown, numbered}) {
+        const std::string text = article(page, 0, shown);
+        for (const char *word : {"PointerOne", "PointerTwo", "PointerThree"})
+            EXPECT_TRUE(has(text, word)) << word << "\n" << text;
+    }
+
+    // The account names the rule and what it weighed.
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    const auto told = testsupport::convertInPieces(page, options).result.article;
+    ASSERT_TRUE(told);
+    const auto at = std::find_if(told->account.begin(), told->account.end(),
+                                 [](const Decision &d) { return d.rule == Rule::PointerLine; });
+    ASSERT_NE(at, told->account.end()) << tell(*told);
+    // Characters are counted without white space: 23 of 32 in the link.
+    EXPECT_EQ(describe(*at), "dropped: p \"Read more: PointerOne about the ferry\" (a line that points to another "
+                             "page: link text 72% of 32 characters, with words of its own)")
+        << tell(*told);
+}
+
+TEST(ArticleText, RubyReadingsStayOutOfTheArticleNotOutOfTheReadableText)
+{
+    // A reading is set above its word: the article's text gives the words
+    // alone, with or without the parentheses for old browsers, with or
+    // without end tags; the readable mode lays the page out as a browser's
+    // innerText does, readings in line (the parentheses not shown).
+    const std::string page =
+        "<title>Kodomo</title><body><div id=story>" + prose("tide") +
+        "<p>Wa<ruby>子<rt>こ</rt></ruby>ども no <ruby>法<rp>(</rp><rt>ほう</rt><rp>)</rp>律<rp>(</rp><rt>りつ</rt>"
+        "<rp>)</rp></ruby> ga <ruby><rb>漢<rt>かん<rb>字<rt>じ</ruby> dekiru, and the line goes on long enough.</p>" +
+        prose("moon") + "</div></body>";
+    for (std::size_t piece : {0, 5}) {
+        const std::string text = article(page, piece);
+        EXPECT_TRUE(has(text, "Wa子ども no 法律 ga 漢字 dekiru, and the line")) << text;
+        EXPECT_FALSE(has(text, "こ") || has(text, "ほう") || has(text, "(")) << text;
+        EXPECT_TRUE(has(text, "tide") && has(text, "moon")) << text;
+    }
+    Options readable;
+    readable.kind = quillan::text::Kind::Readable;
+    const std::string shown = testsupport::convertInPieces(page, readable).text;
+    EXPECT_TRUE(has(shown, "子こども")) << shown;
+    EXPECT_TRUE(has(shown, "法ほう律りつ")) << shown;
+}
