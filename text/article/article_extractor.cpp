@@ -34,6 +34,10 @@ constexpr std::uint32_t kCaption = 150;
 // characters to stand for the article: a few paragraphs, not a headline
 // in a box of its own.
 constexpr std::uint32_t kTitledArticle = 2 * kProse;
+// A box whose names say boilerplate but which holds the title's h1 and at
+// least this many characters is the page's article in a box named for its
+// place (a page header, a modal the article opens in).
+constexpr std::uint32_t kArticleBox = 10 * kProse;
 
 // The thresholds the choice leans on, as the bias sets them: where a block
 // could go either way, the balanced choice, a cleaner one or a fuller one.
@@ -262,7 +266,10 @@ bool isBox(Element e)
 // leaves.
 // `m` holds the last attempt's, its storage used again. `recorder` (may be
 // null) notes the subtrees set aside.
-void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *recorder)
+// `articleBoxes`: boxes whose names say boilerplate that are not set aside
+// for them (articleBoxes()).
+void measure(const PageTree &tree, const Rules &rules, const std::vector<std::uint32_t> &articleBoxes, Measures &m,
+             Recorder *recorder)
 {
     const auto &nodes = tree.nodes();
     const std::size_t count = nodes.size();
@@ -281,6 +288,8 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
     };
     std::vector<Open> open;
     CountsCursor counts(tree);
+    const std::vector<std::uint32_t> &dialogs = tree.dialogs();
+    auto dialog = dialogs.begin();
     // The document's own text is outside every element that can be chosen.
     {
         const article::NodeCounts own = counts.at(0);
@@ -348,8 +357,14 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
         if (i == count)
             break;
         const PageNode &n = nodes[i];
-        bool setAside = n.silent || (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body &&
-                                     n.element != Element::Html);
+        // A dialog or a consent notice is set aside whatever the rules.
+        while (dialog != dialogs.end() && *dialog < i)
+            ++dialog;
+        const bool isDialog = dialog != dialogs.end() && *dialog == i;
+        bool setAside =
+            n.silent || isDialog ||
+            (rules.setAsideUnlikely && n.unlikely && n.element != Element::Body && n.element != Element::Html &&
+             std::find(articleBoxes.begin(), articleBoxes.end(), i) == articleBoxes.end());
         if (rules.setAsideUnlikely &&
             (n.element == Element::Nav || n.element == Element::Aside || n.element == Element::Footer))
             setAside = true;
@@ -357,6 +372,7 @@ void measure(const PageTree &tree, const Rules &rules, Measures &m, Recorder *re
             if (recorder && (!n.silent || hiddenByPage(n)))
                 recorder->note(Verdict::SetAside,
                                n.silent     ? Rule::Hidden
+                               : isDialog   ? Rule::Dialog
                                : n.unlikely ? Rule::Names
                                             : Rule::Element,
                                static_cast<std::uint32_t>(i));
@@ -575,14 +591,15 @@ public:
     // matches the document's title, kNoNode for none. `pictures`: the
     // text shows the pictures (Markdown with its images). `addresses`: the
     // text shows where its links lead (Markdown, or numbered links).
+    // `articleBoxes`: as articleBoxes() gives them.
     Chooser(const PageTree &tree, const Rules &rules, const Leaning &leaning,
             const std::vector<std::uint32_t> &dataTables, Workspace &work, Recorder *recorder,
-            std::uint32_t titleHeading, bool pictures, bool addresses)
+            std::uint32_t titleHeading, bool pictures, bool addresses, const std::vector<std::uint32_t> &articleBoxes)
         : tree_(tree), nodes_(tree.nodes()), rules_(rules), lean_(leaning), m_(work.measures), scored_(work.scored),
           dataTables_(dataTables), recorder_(recorder), titleHeading_(titleHeading), pictures_(pictures),
           addresses_(addresses)
     {
-        measure(tree, rules, m_, recorder);
+        measure(tree, rules, articleBoxes, m_, recorder);
     }
 
     Selection choose()
@@ -1523,6 +1540,63 @@ std::uint32_t titleH1(const PageTree &tree, const OwnTitle &own)
     return matched && tree.nodes()[title.heading].element == Element::H1 ? title.heading : kNoNode;
 }
 
+// The boxes set aside for their names that are the page's article all the
+// same: of the h1s that match the title the page gives itself (else the
+// document's title; of several, the closest in length), its ancestors whose
+// names say boilerplate and which hold at least kArticleBox characters
+// besides what is hidden or set aside for its own names. A page header or
+// a modal the article opens in holds the headline and the article; the
+// boxes inside them keep their own names' verdicts.
+std::vector<std::uint32_t> articleBoxes(const PageTree &tree, const OwnTitle &own)
+{
+    const auto &nodes = tree.nodes();
+    const std::string docTitle = trimmed(tree.title());
+    const std::string ownTitle = trimmed(own.text);
+    ClosestHeading ownHeading(lowered(ownTitle), lowered(withoutSiteName(ownTitle)));
+    ClosestHeading docHeading(lowered(docTitle), lowered(withoutSiteName(docTitle)));
+    for (std::size_t k = 0; k < tree.headings().size(); ++k) {
+        const std::uint32_t i = tree.headings()[k].node;
+        const std::string_view text = tree.headingText(k);
+        if (nodes[i].element != Element::H1 || nodes[i].unlikely || text.empty())
+            continue;
+        const std::string low = lowered(text);
+        ownHeading.consider(i, text, low);
+        docHeading.consider(i, text, low);
+    }
+    const std::uint32_t h1 = ownHeading.node() != kNoNode ? ownHeading.node() : docHeading.node();
+    std::vector<std::uint32_t> boxes;
+    if (h1 == kNoNode)
+        return boxes;
+    // The ancestors named as boilerplate, outermost first.
+    std::vector<std::uint32_t> named;
+    for (std::uint32_t a = nodes[h1].parent; a != kNoNode && a != 0; a = nodes[a].parent)
+        if (nodes[a].unlikely && nodes[a].element != Element::Body && nodes[a].element != Element::Html)
+            named.insert(named.begin(), a);
+    if (named.empty())
+        return boxes;
+    // Each one's text, from one walk of the outermost one's subtree.
+    std::vector<std::uint32_t> text(named.size(), 0);
+    std::vector<std::size_t> ends(named.size());
+    for (std::size_t a = 0; a < named.size(); ++a)
+        ends[a] = subtreeEnd(nodes, named[a]);
+    for (std::size_t k = named.front(); k < ends.front(); ++k) {
+        const PageNode &n = nodes[k];
+        const bool ancestor = std::find(named.begin(), named.end(), k) != named.end();
+        if (n.silent || (n.unlikely && !ancestor)) {
+            k = subtreeEnd(nodes, k) - 1;
+            continue;
+        }
+        const std::uint32_t shown = tree.countsOf(static_cast<std::uint32_t>(k)).text;
+        for (std::size_t a = 0; a < named.size() && named[a] <= k; ++a)
+            if (k < ends[a])
+                text[a] += shown;
+    }
+    for (std::size_t a = 0; a < named.size(); ++a)
+        if (text[a] >= kArticleBox)
+            boxes.push_back(named[a]);
+    return boxes;
+}
+
 // A heading that became the title is shown once, first: it and its subtree
 // (the nodes right after it) leave the content.
 void leaveOut(const std::vector<PageNode> &nodes, const TitleChoice &title, Selection &chosen)
@@ -1815,7 +1889,8 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
     case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
-    case Rule::Names: return names;
+    case Rule::Names:
+    case Rule::Dialog: return names;
     case Rule::FormControls:
         if (n && isBox(n->element))
             return count(d.figure, "form control", "form controls") + ", " + count(d.bar, "paragraph", "paragraphs");
@@ -1968,16 +2043,17 @@ void ArticleExtractor::endOfFile()
         const std::vector<std::uint32_t> tables = dataTables(nodes);
         const Leaning &leaning = leaningOf(article_.bias);
         const std::uint32_t titleHeading = titleH1(tree, ownTitle_);
+        const std::vector<std::uint32_t> boxes = articleBoxes(tree, ownTitle_);
         const bool pictures =
             options_.syntax == readable::Syntax::Markdown && options_.images == readable::Images::Keep;
         const bool addresses = options_.syntax == readable::Syntax::Markdown || options_.links;
         int chosenAttempt = -1;
         for (std::size_t a = 0; a < kAttempts.size(); ++a) {
             Recorder recorder;
-            Selection s =
-                Chooser(tree, kAttempts[a], leaning, tables, work,
-                        article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures, addresses)
-                    .choose();
+            Selection s = Chooser(tree, kAttempts[a], leaning, tables, work,
+                                  article_.account == Account::Keep ? &recorder : nullptr, titleHeading, pictures,
+                                  addresses, boxes)
+                              .choose();
             if (chosenAttempt < 0 || s.characters > chosen.characters) {
                 chosen = std::move(s);
                 chosenAttempt = static_cast<int>(a);
@@ -2091,6 +2167,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::SiblingProse: return "a sibling of plain prose";
     case Rule::Names: return "its names";
     case Rule::Element: return "its element";
+    case Rule::Dialog: return "a dialog or a consent notice";
     case Rule::Hidden: return "hidden";
     case Rule::FormControls: return "form controls";
     case Rule::Embeds: return "embedded content";

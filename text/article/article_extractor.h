@@ -22,7 +22,12 @@
 //   footers, comments, share or "related" boxes, newsletter or cookie
 //   notices or ads (and nav, aside, footer elements, and the ARIA roles of
 //   the same), are set aside, unless their names also say "article",
-//   "content", "main" and the like.
+//   "content", "main" and the like, or the box holds the h1 that matches
+//   the title and a page's worth of text besides (the article in the page's
+//   header row, or in a modal it opens in). Dialogs and consent notices
+//   (dialog elements, role dialog or alertdialog, aria-modal "true",
+//   cookie, consent or GDPR names) are set aside in every attempt: never
+//   the content, never joining it.
 // - Every paragraph-like block (p, pre, td, a div without blocks inside,
 //   a block's loose text) of at least 25 characters adds to its container
 //   and, less, to the containers above: one point, one per comma, one per
@@ -187,6 +192,7 @@ enum class Rule : std::uint8_t {
     // Blocks set aside before scoring, or dropped inside the content.
     Names,        // class or id names, or the role
     Element,      // nav, aside, footer, noscript, dialog
+    Dialog,       // a dialog or a consent notice: never the content, in no attempt
     Hidden,       // hidden from the reader
     FormControls, // a form control, or a box with more of them than paragraphs
     Embeds,       // an embedded frame, object or video

@@ -433,10 +433,14 @@ NameHints ReadNameHints(std::string_view classes, std::string_view id, std::stri
             hints.weight = static_cast<std::int16_t>(hints.weight + 25);
         if (boilerplateRole(role)) {
             hints.unlikely = true;
+            hints.dialog = equalsLower(role, "dialog") || equalsLower(role, "alertdialog");
             return hints;
         }
     }
     hints.unlikely = (said & kUnlikely) && !(said & kContent);
+    if (hints.unlikely)
+        for (std::string_view part : {"cookie"sv, "consent"sv, "gdpr"sv})
+            hints.dialog = hints.dialog || containsLower(classes, part) || containsLower(id, part);
     return hints;
 }
 

@@ -27,6 +27,10 @@ enum class CommentHint : std::uint8_t {
 struct NameHints {
     std::int16_t weight = 0; // -50 to +50: 25 for each of class and id
     bool unlikely = false;
+    // A dialog or a consent notice (role dialog or alertdialog; names of
+    // cookie, consent or GDPR boxes that say nothing of content): never the
+    // content, whatever the choice's rules.
+    bool dialog = false;
     CommentHint comments = CommentHint::None;
 };
 

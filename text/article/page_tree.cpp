@@ -1,5 +1,6 @@
 #include "text/article/page_tree.h"
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "text/article/name_hints.h"
 #include "text/readable/elements.h"
@@ -282,7 +283,8 @@ std::size_t PageTree::bytesInUse() const
 {
     return streamBytes() + nodes_.size() * sizeof(PageNode) + counts_.size() * sizeof(Entry) +
            wide_.size() * sizeof(wide_[0]) + classes_.size() * sizeof(classes_[0]) +
-           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
+           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size() +
+           dialogs_.size() * sizeof(dialogs_[0]);
 }
 
 void PageTree::measure(Open &at, std::string_view utf8)
@@ -607,7 +609,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     // The attributes that matter here, in one pass (names are unique, and
     // a value-less attribute reads as empty, as Tag::attribute() gives it).
     std::string_view id, classes, style, role, hrefValue;
-    bool hiddenAttribute = false, openAttribute = false, href = false;
+    bool hiddenAttribute = false, openAttribute = false, href = false, modal = false;
     for (const html::Attribute &a : tag.attributes) {
         const std::string_view value = a.value.data() ? a.value : std::string_view("", 0);
         switch (a.name.size()) {
@@ -635,6 +637,10 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
             if (a.name == "hidden")
                 hiddenAttribute = true;
             break;
+        case 10:
+            if (a.name == "aria-modal")
+                modal = base::EqualsNoCase(value, "true");
+            break;
         default: break;
         }
     }
@@ -660,7 +666,8 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
             headings_.push_back({kNoNode, static_cast<std::uint32_t>(headingText_.size())});
         }
     }
-    e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element) || holdsBlock_;
+    e.node = special || (flags & kBlockish) || hidden || silentElement(element) || nodeElement(element) ||
+             holdsBlock_ || modal;
     if (!e.node) {
         if ((!classes.empty() || !id.empty() || !role.empty()) && ReadNameHints(classes, id, role).unlikely)
             e.node = true;
@@ -694,7 +701,7 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
         e.source = source_;
         if (e.node) {
             e.nodeLevel = static_cast<std::uint32_t>(stack_.size() + 1);
-            makeNode(e, parent, hidden, pushed, id, classes, role, hrefValue);
+            makeNode(e, parent, hidden, pushed, id, classes, role, hrefValue, modal);
         } else {
             // Counted at the node it is part of.
             e.pageNode = parent.pageNode;
@@ -729,8 +736,18 @@ void PageTree::endTextRun()
     pendingEnd_ = false;
 }
 
+void PageTree::noteDialog(std::uint32_t node, Element element, bool named, bool modal)
+{
+    // The names of the page's root and body speak of its state ("cookies
+    // set"), not of a box.
+    if (element == Element::Html || element == Element::Body)
+        return;
+    if ((named || modal || element == Element::Dialog) && dialogs_.size() < kMaxDialogs)
+        dialogs_.push_back(node);
+}
+
 void PageTree::makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id,
-                        std::string_view classes, std::string_view role, std::string_view href)
+                        std::string_view classes, std::string_view role, std::string_view href, bool modal)
 {
     const auto node = static_cast<std::uint32_t>(nodes_.size());
     PageNode n;
@@ -741,11 +758,15 @@ void PageTree::makeNode(Open &e, const Open &parent, bool hidden, bool pushed, s
     n.heading = (e.flags & kHeading) != 0;
     n.inPage = e.element == Element::A && inPageLink(href);
     n.silent = nodes_[parent.pageNode].silent || hidden || silentElement(e.element);
+    bool named = false;
     if (!classes.empty() || !id.empty() || !role.empty()) {
         const NameHints hints = ReadNameHints(classes, id, role);
         n.classWeight = static_cast<std::int8_t>(hints.weight);
         n.unlikely = hints.unlikely;
+        named = hints.dialog;
     }
+    n.unlikely = n.unlikely || modal;
+    noteDialog(node, e.element, named, modal);
     if (!classes.empty())
         classes_.emplace_back(node, static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1));
     if (e.heading != kNoNode && e.heading != parent.heading)
@@ -924,7 +945,8 @@ std::size_t PageTree::mostBytesBuilt() const
 {
     // Each node at most: itself, an entry of counts, a class's hash.
     return streamBytes() + nodeCount_ * (sizeof(PageNode) + sizeof(Entry) + sizeof(classes_[0])) +
-           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size();
+           headings_.size() * sizeof(PageHeading) + headingText_.size() + title_.size() +
+           kMaxDialogs * sizeof(dialogs_[0]);
 }
 
 NodeCounts PageTree::wideCounts(std::uint32_t node) const
@@ -1016,7 +1038,7 @@ void PageTree::build()
         case kTextRecord: c.string(); break;
         case kStartRecord: {
             const auto [element, name] = c.element();
-            std::string_view id, classes, role, href;
+            std::string_view id, classes, role, href, modal;
             if ((kind & kAttributesBit) && !(kind & kNodeBit)) {
                 c.skip(c.varint());
             } else if (kind & kAttributesBit) {
@@ -1024,11 +1046,12 @@ void PageTree::build()
                 for (std::uint32_t n = c.varint(); n > 0; --n) {
                     const std::string_view key = c.string();
                     const std::string_view value = c.string();
-                    std::string_view *slot = key == "id"      ? &id
-                                             : key == "class" ? &classes
-                                             : key == "role"  ? &role
-                                             : key == "href"  ? &href
-                                                              : nullptr;
+                    std::string_view *slot = key == "id"           ? &id
+                                             : key == "class"      ? &classes
+                                             : key == "role"       ? &role
+                                             : key == "href"       ? &href
+                                             : key == "aria-modal" ? &modal
+                                                                   : nullptr;
                     if (slot && !slot->data())
                         *slot = value.data() ? value : std::string_view("", 0);
                 }
@@ -1043,12 +1066,17 @@ void PageTree::build()
                 n.heading = (flags & kHeading) != 0;
                 n.inPage = element == Element::A && inPageLink(href);
                 n.silent = nodes_[at.node].silent || (kind & kHiddenBit) || silentElement(element);
+                const bool isModal = base::EqualsNoCase(modal, "true");
+                bool named = false;
                 if (!classes.empty() || !id.empty() || !role.empty()) {
                     const NameHints hints = ReadNameHints(classes, id, role);
                     n.classWeight = static_cast<std::int8_t>(hints.weight);
                     n.unlikely = hints.unlikely;
+                    named = hints.dialog;
                 }
+                n.unlikely = n.unlikely || isModal;
                 const auto node = static_cast<std::uint32_t>(nodes_.size());
+                noteDialog(node, element, named, isModal);
                 if (!classes.empty())
                     classes_.emplace_back(node, static_cast<std::uint32_t>(std::hash<std::string_view>{}(classes) | 1));
                 bool inHeading = at.inHeading;

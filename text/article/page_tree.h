@@ -181,6 +181,13 @@ public:
     NodeCounts countsOf(std::uint32_t node) const;
     // Its class attribute's hash, 0: none (a search).
     std::uint32_t classHash(std::uint32_t node) const;
+    // The nodes of dialogs and consent notices, in node order (the first
+    // kMaxDialogs of them; past those, their names alone speak for them):
+    // dialog elements, what has role dialog or alertdialog or aria-modal
+    // "true", and what names speak of cookies, consent or the GDPR and not
+    // of content (ReadNameHints()).
+    static constexpr std::size_t kMaxDialogs = 64;
+    const std::vector<std::uint32_t> &dialogs() const { return dialogs_; }
 
     // Reads the nodes' counts in node order, without searching.
     class CountsCursor {
@@ -284,8 +291,11 @@ private:
     void start(const html::Tag &tag);
     // With Keeping::Nodes: the node of the element `e` opens, now.
     // `href`: its href attribute, null for none.
+    // `modal`: its aria-modal says "true".
     void makeNode(Open &e, const Open &parent, bool hidden, bool pushed, std::string_view id, std::string_view classes,
-                  std::string_view role, std::string_view href);
+                  std::string_view role, std::string_view href, bool modal);
+    // Names the node `node` a dialog when it is one.
+    void noteDialog(std::uint32_t node, Element element, bool named, bool modal);
     // A node's counts are complete: kept in its entry of counts_, or in
     // the node itself when they are only a few characters of text.
     void closeCounts(std::uint32_t entry, const NodeCounts &counts);
@@ -349,6 +359,7 @@ private:
     std::vector<Entry> counts_;
     std::vector<std::pair<std::uint32_t, NodeCounts>> wide_;       // in node order
     std::vector<std::pair<std::uint32_t, std::uint32_t>> classes_; // node, class hash; in node order
+    std::vector<std::uint32_t> dialogs_;                           // in node order
     std::size_t nodeCount_ = 1;                                    // nodes the records make, the document's too
 };
 

@@ -1184,3 +1184,87 @@ TEST(ArticleText, RubyReadingsStayOutOfTheArticleNotOutOfTheReadableText)
     EXPECT_TRUE(has(shown, "子こども")) << shown;
     EXPECT_TRUE(has(shown, "法ほう律りつ")) << shown;
 }
+
+TEST(ArticleText, ADialogOrAConsentNoticeIsNeverTheContent)
+{
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    // A short article (too short for the first attempt to stand) beside a
+    // box of long prose: when the box is a dialog or a consent notice, the
+    // attempts with fewer rules do not take it either.
+    const std::string shortArticle = "<div class=story><h1>Ferry times</h1><p>The ferry leaves at nine, "
+                                     "ArticleWord, and comes back at five.</p></div>";
+    const auto pageWith = [&](const std::string &open, const std::string &close, const std::string &bodyTag) {
+        return "<title>Ferry times</title>" + bodyTag + shortArticle + open + prose("consent") + prose("privacy") +
+               prose("partners") + close + "</body>";
+    };
+    for (const auto &[open, close] : {std::pair<std::string, std::string>{"<div role=dialog>", "</div>"},
+                                      {"<div role=AlertDialog>", "</div>"},
+                                      {"<div aria-modal=true>", "</div>"},
+                                      {"<div class=\"cmp-consent-layer\">", "</div>"},
+                                      {"<div id=gdpr-box>", "</div>"},
+                                      {"<section class=cookie-wall>", "</section>"},
+                                      {"<dialog open>", "</dialog>"}}) {
+        const auto text = testsupport::convertInPieces(pageWith(open, close, "<body>"), options);
+        EXPECT_TRUE(has(text.text, "ArticleWord")) << open << "\n" << text.text;
+        EXPECT_FALSE(has(text.text, "consent sentence")) << open << "\n" << text.text;
+        ASSERT_TRUE(text.result.article);
+        const auto &account = text.result.article->account;
+        EXPECT_TRUE(
+            std::any_of(account.begin(), account.end(),
+                        [](const Decision &d) { return d.verdict == Verdict::SetAside && d.rule == Rule::Dialog; }))
+            << open << "\n"
+            << tell(*text.result.article);
+    }
+
+    // Near misses: a box of the same prose that is no dialog is taken when
+    // the article is too short (aria-modal "false", a "modal" that is a
+    // lightbox); and the names of the page's body speak of its state, not
+    // of a notice.
+    for (const auto &[open, close] : {std::pair<std::string, std::string>{"<div aria-modal=false>", "</div>"},
+                                      {"<div class=modal-lightbox>", "</div>"},
+                                      {"<div class=\"post tag-cookies\">", "</div>"}}) {
+        const std::string text = article(pageWith(open, close, "<body>"));
+        EXPECT_TRUE(has(text, "consent sentence")) << open << "\n" << text;
+    }
+    const std::string stateNames = article("<title>Ferry times</title><body class=\"page cookies-not-set\">"
+                                           "<div class=story><h1>Ferry times</h1>" +
+                                           prose("kept") + prose("also") + "</div></body>");
+    EXPECT_TRUE(has(stateNames, "kept sentence") && has(stateNames, "also sentence")) << stateNames;
+}
+
+TEST(ArticleText, TheArticleInABoxNamedForItsPlaceIsStillTheContent)
+{
+    // The headline and the article inside a box whose names say boilerplate
+    // (the page's header row, a modal the article opens in); beside it,
+    // teasers enough to win once the box is set aside.
+    std::string teasers = "<div class=stream>";
+    for (int i = 0; i < 6; ++i)
+        teasers += "<div class=teaser><p>Teaser" + std::to_string(i) +
+                   " of another story, with a picture, a date, and a line or two, and more.</p></div>";
+    teasers += "</div>";
+    const auto pageOf = [&](const std::string &box, const std::string &body) {
+        return "<title>Harbour works begin | The Site</title><body>" + teasers + "<div class=\"" + box +
+               "\"><div><h1>Harbour works begin</h1></div><div class=body>" + body + "</div></div></body>";
+    };
+    const std::string article5 = prose("alpha") + prose("beta") + prose("gamma") + prose("delta") + prose("epsilon");
+    for (const char *box : {"row site_header", "render-target-modal"}) {
+        const std::string text = article(pageOf(box, article5));
+        EXPECT_TRUE(has(text, "alpha sentence") && has(text, "epsilon sentence")) << box << "\n" << text;
+        EXPECT_FALSE(has(text, "Teaser3")) << box << "\n" << text;
+    }
+    // Boxes inside it keep their own names' verdicts.
+    const std::string withShare =
+        article(pageOf("row site_header", article5 + "<div class=share-tools>" + prose("shared") + "</div>"));
+    EXPECT_TRUE(has(withShare, "alpha sentence")) << withShare;
+    EXPECT_FALSE(has(withShare, "shared sentence")) << withShare;
+
+    // Near misses: the box holds the headline and a line (a page's header),
+    // or the article without the headline: set aside for its names.
+    const std::string header = article(pageOf("row site_header", "<p>A line under the headline, StandfirstWord.</p>"));
+    EXPECT_FALSE(has(header, "StandfirstWord")) << header;
+    const std::string untitled = article("<title>Harbour works begin</title><body>" + teasers +
+                                         "<div class=site_header><h1>Other news</h1>" + article5 + "</div></body>");
+    EXPECT_FALSE(has(untitled, "alpha sentence")) << untitled;
+}
