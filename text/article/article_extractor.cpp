@@ -950,6 +950,9 @@ private:
         const bool cell = nodes_[top].element == Element::Td;
         const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
         std::vector<std::uint32_t> parts;
+        // The last sibling before it with text that did not join: its lede,
+        // when that is a box of a few sentences.
+        std::uint32_t before = kNoNode;
         const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
         for (std::size_t i = first; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
@@ -963,6 +966,10 @@ private:
             }
             const auto c = static_cast<std::uint32_t>(i);
             if (c == top) {
+                if (before != kNoNode && table == kNoNode && lede(before)) {
+                    parts.push_back(before);
+                    note(Verdict::Joined, Rule::Lede, before, linkDensity(m_, before), m_.text[before]);
+                }
                 parts.push_back(c);
                 continue;
             }
@@ -981,6 +988,8 @@ private:
                 note(Verdict::Joined, Rule::SiblingScore, c, score + bonus, threshold);
                 continue;
             }
+            if (c < top && m_.text[c] > 0)
+                before = c;
             if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
                 continue;
             const double density = linkDensity(m_, c);
@@ -989,9 +998,42 @@ private:
                 (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd))) {
                 parts.push_back(c);
                 note(Verdict::Joined, Rule::SiblingProse, c, density, length);
+                if (c < top)
+                    before = kNoNode;
             }
         }
         return parts;
+    }
+
+    // A lede: a box of a few paragraphs of sentences (no heading, picture
+    // or control among them, little link text) set right before the
+    // content, the summary a page sets apart above its text. A box that
+    // holds blocks is no paragraph of its own, so the prose rule for
+    // siblings does not see it.
+    bool lede(std::uint32_t n) const
+    {
+        constexpr std::uint32_t kMostParagraphs = 3;
+        constexpr std::uint32_t kLongest = 1000;
+        const PageNode &node = nodes_[n];
+        const std::uint32_t length = m_.text[n];
+        if (!isBlock(node) || !m_.hasBlockChild(n) || length <= lean_.proseLength || length > kLongest ||
+            linkDensity(m_, n) >= lean_.proseDensity)
+            return false;
+        const Box box = m_.box(n);
+        if (box.images != 0 || box.inputs != 0 || box.embeds != 0)
+            return false;
+        std::uint32_t paragraphs = 0;
+        for (std::size_t k = n + 1, end = subtreeEnd(nodes_, n); k < end; ++k) {
+            const auto c = static_cast<std::uint32_t>(k);
+            if (nodes_[k].heading || m_.setAside(c))
+                return false;
+            if (!isBlock(nodes_[k]) || m_.hasBlockChild(c) || m_.text[c] == 0)
+                continue;
+            // Each of its paragraphs is a sentence or more.
+            if (!(m_.flags[c] & kSentenceEnd) || ++paragraphs > kMostParagraphs)
+                return false;
+        }
+        return paragraphs > 0;
     }
 
     // The best score of a node and of the nodes that are, one in the
@@ -1814,7 +1856,8 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::ArticleBound: return "an ancestor outside it scores " + figure("%.1f", d.figure);
     case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
-    case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
+    case Rule::SiblingProse:
+    case Rule::Lede: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
     case Rule::Names: return names;
     case Rule::FormControls:
         if (n && isBox(n->element))
@@ -2089,6 +2132,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::OnlyContent: return "it holds nothing else";
     case Rule::SiblingScore: return "a sibling that scores well";
     case Rule::SiblingProse: return "a sibling of plain prose";
+    case Rule::Lede: return "the prose set apart right before it: its lede";
     case Rule::Names: return "its names";
     case Rule::Element: return "its element";
     case Rule::Hidden: return "hidden";
