@@ -988,7 +988,9 @@ private:
                 note(Verdict::Joined, Rule::SiblingScore, c, score + bonus, threshold);
                 continue;
             }
-            if (c < top && m_.text[c] > 0)
+            // A picture with its caption may stand between the lede and
+            // the text.
+            if (c < top && m_.text[c] > 0 && !(m_.box(c).images > 0 && m_.text[c] < kCaption))
                 before = c;
             if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
                 continue;

@@ -1188,20 +1188,22 @@ TEST(ArticleText, RubyReadingsStayOutOfTheArticleNotOutOfTheReadableText)
 TEST(ArticleText, ALedeSetApartRightBeforeTheTextJoinsIt)
 {
     // The page's summary in a box of its own above the text, a picture
-    // between them.
-    const auto page = [](const std::string &before) {
+    // between them, with or without its caption.
+    const auto page = [](const std::string &before, const std::string &picture = "<img src=dog.jpg>") {
         return "<title>Snow walks</title><body><div class=menu-links><a href=/a>Home</a> <a href=/b>News</a></div>"
                "<div class=article>" +
-               before + "<div class=picture><img src=dog.jpg></div><div class=news-text>" + prose("snow") +
-               prose("paw") + prose("cold") + "</div></div><div class=footer-box><a href=/c>Imprint</a></div></body>";
+               before + "<div class=picture>" + picture + "</div><div class=news-text>" + prose("snow") + prose("paw") +
+               prose("cold") + "</div></div><div class=footer-box><a href=/c>Imprint</a></div></body>";
     };
     const std::string lede = "<div class=teaser><p>LedeWord: the temperatures fell, the first snow came, and "
                              "the dogs were out of their minds with joy.</p></div>";
     for (std::size_t piece : {0, 7}) {
-        const std::string text = article(page(lede), piece);
-        EXPECT_TRUE(has(text, "LedeWord")) << text;
-        EXPECT_LT(text.find("LedeWord"), text.find("snow sentence")) << text;
-        EXPECT_FALSE(has(text, "Imprint")) << text;
+        for (const std::string picture : {"<img src=dog.jpg>", "<img src=dog.jpg><p>The dog. Photo: A. Snapper</p>"}) {
+            const std::string text = article(page(lede, picture), piece);
+            EXPECT_TRUE(has(text, "LedeWord")) << text;
+            EXPECT_LT(text.find("LedeWord"), text.find("snow sentence")) << text;
+            EXPECT_FALSE(has(text, "Imprint")) << text;
+        }
     }
 
     // What stays out: a box of lines that are no sentences (a date, a
