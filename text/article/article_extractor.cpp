@@ -967,6 +967,9 @@ private:
         const bool cell = nodes_[top].element == Element::Td;
         const std::uint32_t table = cell ? enclosing(top, Element::Table) : kNoNode;
         std::vector<std::uint32_t> parts;
+        // The last sibling before it with text that did not join: its lede,
+        // when that is a box of a few sentences.
+        std::uint32_t before = kNoNode;
         const std::uint32_t first = table != kNoNode ? table + 1 : top > 0 ? parent + 1 : 1;
         for (std::size_t i = first; i < nodes_.size(); ++i) {
             const PageNode &n = nodes_[i];
@@ -980,6 +983,10 @@ private:
             }
             const auto c = static_cast<std::uint32_t>(i);
             if (c == top) {
+                if (before != kNoNode && table == kNoNode && lede(before)) {
+                    parts.push_back(before);
+                    note(Verdict::Joined, Rule::Lede, before, linkDensity(m_, before), m_.text[before]);
+                }
                 parts.push_back(c);
                 continue;
             }
@@ -998,6 +1005,10 @@ private:
                 note(Verdict::Joined, Rule::SiblingScore, c, score + bonus, threshold);
                 continue;
             }
+            // A picture with its caption may stand between the lede and
+            // the text.
+            if (c < top && m_.text[c] > 0 && !(m_.box(c).images > 0 && m_.text[c] < kCaption))
+                before = c;
             if (!isBlock(n) || (m_.hasBlockChild(c) && !cell) || !paragraphLike(n.element))
                 continue;
             const double density = linkDensity(m_, c);
@@ -1006,9 +1017,42 @@ private:
                 (length > 0 && length <= lean_.proseLength && density == 0 && (m_.flags[c] & kSentenceEnd))) {
                 parts.push_back(c);
                 note(Verdict::Joined, Rule::SiblingProse, c, density, length);
+                if (c < top)
+                    before = kNoNode;
             }
         }
         return parts;
+    }
+
+    // A lede: a box of a few paragraphs of sentences (no heading, picture
+    // or control among them, little link text) set right before the
+    // content, the summary a page sets apart above its text. A box that
+    // holds blocks is no paragraph of its own, so the prose rule for
+    // siblings does not see it.
+    bool lede(std::uint32_t n) const
+    {
+        constexpr std::uint32_t kMostParagraphs = 3;
+        constexpr std::uint32_t kLongest = 1000;
+        const PageNode &node = nodes_[n];
+        const std::uint32_t length = m_.text[n];
+        if (!isBlock(node) || !m_.hasBlockChild(n) || length <= lean_.proseLength || length > kLongest ||
+            linkDensity(m_, n) >= lean_.proseDensity)
+            return false;
+        const Box box = m_.box(n);
+        if (box.images != 0 || box.inputs != 0 || box.embeds != 0)
+            return false;
+        std::uint32_t paragraphs = 0;
+        for (std::size_t k = n + 1, end = subtreeEnd(nodes_, n); k < end; ++k) {
+            const auto c = static_cast<std::uint32_t>(k);
+            if (nodes_[k].heading || m_.setAside(c))
+                return false;
+            if (!isBlock(nodes_[k]) || m_.hasBlockChild(c) || m_.text[c] == 0)
+                continue;
+            // Each of its paragraphs is a sentence or more.
+            if (!(m_.flags[c] & kSentenceEnd) || ++paragraphs > kMostParagraphs)
+                return false;
+        }
+        return paragraphs > 0;
     }
 
     // The best score of a node and of the nodes that are, one in the
@@ -1888,7 +1932,8 @@ std::string detailOf(const Noted &d, const PageNode *n, const BlockNames::Block 
     case Rule::ArticleBound: return "an ancestor outside it scores " + figure("%.1f", d.figure);
     case Rule::TitledArticle: return count(d.figure, "character", "characters");
     case Rule::SiblingScore: return figure("%.1f", d.figure) + ", at least " + figure("%.1f", d.bar);
-    case Rule::SiblingProse: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
+    case Rule::SiblingProse:
+    case Rule::Lede: return count(d.bar, "character", "characters") + ", link text " + percent(d.figure);
     case Rule::Names:
     case Rule::Dialog: return names;
     case Rule::FormControls:
@@ -2165,6 +2210,7 @@ std::string_view ruleWords(Rule rule)
     case Rule::OnlyContent: return "it holds nothing else";
     case Rule::SiblingScore: return "a sibling that scores well";
     case Rule::SiblingProse: return "a sibling of plain prose";
+    case Rule::Lede: return "the prose set apart right before it: its lede";
     case Rule::Names: return "its names";
     case Rule::Element: return "its element";
     case Rule::Dialog: return "a dialog or a consent notice";

@@ -46,7 +46,8 @@
 //   cell only when it is its table's only cell). Its siblings (a cell's:
 //   the cells of its table) join when they, or the nodes that are their
 //   only content, score well without what their own names add, or when
-//   they are plain prose.
+//   they are plain prose; so does a box of a few sentences right before it
+//   (a lede, the summary a page sets apart above its text).
 // - Inside, lists, tables, forms and divisions that look like boilerplate
 //   (mostly links, more list items or inputs than paragraphs, pictures
 //   without text, negative names) are dropped, and so are headings and
@@ -189,6 +190,7 @@ enum class Rule : std::uint8_t {
     // Siblings pulled in beside it.
     SiblingScore, // it scores well itself
     SiblingProse, // plain prose
+    Lede,         // a box of a few sentences right before it: the summary above the text
     // Blocks set aside before scoring, or dropped inside the content.
     Names,        // class or id names, or the role
     Element,      // nav, aside, footer, noscript, dialog

@@ -1268,3 +1268,58 @@ TEST(ArticleText, TheArticleInABoxNamedForItsPlaceIsStillTheContent)
                                          "<div class=site_header><h1>Other news</h1>" + article5 + "</div></body>");
     EXPECT_FALSE(has(untitled, "alpha sentence")) << untitled;
 }
+
+TEST(ArticleText, ALedeSetApartRightBeforeTheTextJoinsIt)
+{
+    // The page's summary in a box of its own above the text, a picture
+    // between them, with or without its caption.
+    const auto page = [](const std::string &before, const std::string &picture = "<img src=dog.jpg>") {
+        return "<title>Snow walks</title><body><div class=menu-links><a href=/a>Home</a> <a href=/b>News</a></div>"
+               "<div class=article>" +
+               before + "<div class=picture>" + picture + "</div><div class=news-text>" + prose("snow") + prose("paw") +
+               prose("cold") + "</div></div><div class=footer-box><a href=/c>Imprint</a></div></body>";
+    };
+    const std::string lede = "<div class=teaser><p>LedeWord: the temperatures fell, the first snow came, and "
+                             "the dogs were out of their minds with joy.</p></div>";
+    for (std::size_t piece : {0, 7}) {
+        for (const std::string picture : {"<img src=dog.jpg>", "<img src=dog.jpg><p>The dog. Photo: A. Snapper</p>"}) {
+            const std::string text = article(page(lede, picture), piece);
+            EXPECT_TRUE(has(text, "LedeWord")) << text;
+            EXPECT_LT(text.find("LedeWord"), text.find("snow sentence")) << text;
+            EXPECT_FALSE(has(text, "Imprint")) << text;
+        }
+    }
+
+    // What stays out: a box of lines that are no sentences (a date, a
+    // category), a box with a heading, a box mostly of links, a box of more
+    // paragraphs than a summary has, and a summary with a line of its own
+    // between it and the text.
+    const std::string notLedes[] = {
+        "<div class=meta-box><p>DateWord 27.01.2022, Aktuelles</p><p>Experteninterviews, Hunde, Winter und "
+        "Schnee im Januar</p></div>",
+        "<div class=head-box><h2>HeadingWord over the box</h2><p>The temperatures fell, the first snow came, "
+        "and the dogs were out of their minds.</p></div>",
+        "<div class=list-box><p><a href=/x>LinkWord one of the other stories on the site today.</a> <a "
+        "href=/y>And another story of the site, read it too.</a></p></div>",
+        "<div class=many><p>ManyWord one, it is said.</p><p>Two, it is said.</p><p>Three, it is said.</p><p>Four, "
+        "it is said.</p></div>",
+        lede + "<div class=by>ByWord Anna Writer</div>"};
+    const char *words[] = {"DateWord", "HeadingWord", "LinkWord", "ManyWord", "LedeWord"};
+    for (std::size_t k = 0; k < std::size(notLedes); ++k) {
+        const std::string text = article(page(notLedes[k]));
+        EXPECT_FALSE(has(text, words[k])) << words[k] << "\n" << text;
+        EXPECT_TRUE(has(text, "snow sentence") && has(text, "cold sentence")) << text;
+    }
+
+    // The account names the rule and what it weighed.
+    Options options;
+    options.kind = quillan::text::Kind::Article;
+    options.account = quillan::text::Account::Keep;
+    const auto told = testsupport::convertInPieces(page(lede), options).result.article;
+    ASSERT_TRUE(told);
+    const auto at = std::find_if(told->account.begin(), told->account.end(),
+                                 [](const Decision &d) { return d.rule == Rule::Lede; });
+    ASSERT_NE(at, told->account.end()) << tell(*told);
+    EXPECT_EQ(at->verdict, Verdict::Joined);
+    EXPECT_TRUE(at->block.starts_with("div.teaser")) << describe(*at);
+}
