@@ -17,23 +17,15 @@ namespace {
 constexpr std::string_view Utf8 = "UTF-8";
 
 // The page's title and metadata, when they are asked for, read beside the
-// conversion from the same bytes; and for the article, the title the page
-// gives itself in its head, which decides the article's first line with its
-// headings. That one is read from the head alone, asked for or not, so that
-// the article's first line is the same whether the metadata is asked for or
-// not, at the cost of reading the head.
+// conversion from the same bytes.
 class PageTaps {
 public:
-    static constexpr std::size_t kHeadPiece = 2048;
-
     PageTaps(const Options &options)
     {
         if (options.title == TitleSearch::Find)
             title_.emplace(options.httpCharset);
         if (options.metadata == MetadataSearch::Find)
             metadata_.emplace(options.httpCharset, options.address);
-        if (options.kind == Kind::Article)
-            head_.emplace(options.httpCharset, options.address, metadata::Reach::Head);
     }
     void feed(std::string_view bytes)
     {
@@ -41,10 +33,6 @@ public:
             title_->feed(bytes);
         if (metadata_ && !metadata_->done())
             metadata_->feed(bytes);
-        // The head is read a piece at a time, so that it stops soon after
-        // the body starts rather than at the end of the piece it came in.
-        for (std::size_t at = 0; head_ && at < bytes.size() && !head_->done(); at += kHeadPiece)
-            head_->feed(bytes.substr(at, kHeadPiece));
     }
     // Fills in what was asked for, and the page's encoding as their reading
     // decided it.
@@ -60,21 +48,104 @@ public:
             if (result.pageEncoding.empty())
                 result.pageEncoding = metadata_->encodingName();
         }
-        if (head_) {
-            const metadata::Metadata found = head_->finish();
-            if (const metadata::Source from = head_->titleSource(); from != metadata::Source::TitleElement)
-                ownTitle_ = {found.title, std::string(metadata::titleSourceName(from))};
-        }
     }
-    // After finish(): the title the page gives itself in its head besides its
-    // <title>; empty for other kinds than the article, or when it gives none.
-    const article::OwnTitle &ownTitle() const { return ownTitle_; }
 
 private:
     std::optional<TitleScan> title_;
     std::optional<metadata::MetadataScan> metadata_;
-    std::optional<metadata::MetadataScan> head_;
-    article::OwnTitle ownTitle_;
+};
+
+// The article's: the title the page gives itself in its head, which decides
+// the article's first line with its headings. It is read from the head
+// alone, whether the metadata is asked for or not, so that the article's
+// first line is the same either way.
+//
+// The head is read from the tokens the article's tree is built from, so that
+// it is neither decoded nor tokenized twice; the page's bytes are kept
+// meanwhile. When the head is still open past kWatchBytes of them, or when
+// the tree is dropped, the head is read anew from the kept bytes and those
+// after them by a scan of its own, as it is read without the tree: only
+// well within the scan's reach (metadata::kMetadataScanBytes) do the tokens
+// surely stand for the ones its reading gives. So does a page that ends
+// before its head does, for the tree's tokens end after the title is
+// needed.
+class HeadTitle {
+public:
+    // Pieces of the page decoded at a time while the head is read from the
+    // tree's tokens, so that where it ends is known within a piece.
+    static constexpr std::size_t kPiece = std::size_t{64} << 10;
+    static constexpr std::size_t kWatchBytes = std::size_t{1} << 20;
+    // The scan of its own is fed a piece at a time, so that it stops soon
+    // after the body starts rather than at the end of the piece it came in.
+    static constexpr std::size_t kScanPiece = 2048;
+
+    HeadTitle(const Options &options, article::ArticleInput &article)
+        : article_(article), tokens_({}, options.address, metadata::Reach::Head, metadata::Input::Tokens),
+          httpCharset_(options.httpCharset), address_(options.address)
+    {
+        article_.watch(&tokens_.tokens(), [this] { return tokens_.done(); });
+    }
+
+    // Whether the head is read from the tree's tokens: the page's bytes are
+    // then to come in pieces of at most kPiece, each handed to read() once
+    // the article has it.
+    bool watching() const { return state_ == State::Watching; }
+
+    // After the article has `bytes`, the page's next piece.
+    void read(std::string_view bytes)
+    {
+        if (state_ == State::Scanning) {
+            scan(bytes);
+            return;
+        }
+        if (state_ != State::Watching)
+            return;
+        if (tokens_.done()) {
+            state_ = State::Read;
+            article_.watch(nullptr);
+            std::string().swap(kept_);
+            return;
+        }
+        kept_.append(bytes);
+        if (kept_.size() > kWatchBytes || !article_.buildingTree())
+            scanKept();
+    }
+
+    // After the last read(), before the article's finish().
+    article::OwnTitle finish()
+    {
+        if (state_ == State::Watching)
+            scanKept();
+        metadata::MetadataScan &from = state_ == State::Scanning ? *scan_ : tokens_;
+        const metadata::Metadata found = from.finish();
+        if (const metadata::Source source = from.titleSource(); source != metadata::Source::TitleElement)
+            return {found.title, std::string(metadata::titleSourceName(source))};
+        return {};
+    }
+
+private:
+    enum class State : std::uint8_t { Watching, Read, Scanning };
+
+    void scanKept()
+    {
+        article_.watch(nullptr);
+        state_ = State::Scanning;
+        scan_.emplace(httpCharset_, address_, metadata::Reach::Head);
+        scan(kept_);
+        std::string().swap(kept_);
+    }
+    void scan(std::string_view bytes)
+    {
+        for (std::size_t at = 0; at < bytes.size() && !scan_->done(); at += kScanPiece)
+            scan_->feed(bytes.substr(at, kScanPiece));
+    }
+
+    article::ArticleInput &article_;
+    metadata::MetadataScan tokens_;
+    std::optional<metadata::MetadataScan> scan_;
+    std::string kept_; // the page's bytes while the head is read from the tree's tokens
+    std::string httpCharset_, address_;
+    State state_ = State::Watching;
 };
 
 class StrippedConverter final : public Converter {
@@ -162,18 +233,23 @@ public:
     ArticleConverter(const Options &options, Sink &out, std::size_t sizeHint)
         : decoder_(options.httpCharset),
           article_(out, renderOptions(options), sizeHint, {options.bias, options.comments, options.account}),
-          taps_(options), metadata_(options.metadata)
+          head_(options, article_), taps_(options), metadata_(options.metadata)
     {}
 
     void feed(std::string_view bytes) override
     {
         taps_.feed(bytes);
-        // The text is kept until the page has ended: it is handed over, not
-        // copied.
-        std::string text;
-        text.reserve(bytes.size());
-        decoder_.decode(bytes, text);
-        article_.feed(std::move(text));
+        while (!bytes.empty()) {
+            const std::string_view piece = head_.watching() ? bytes.substr(0, HeadTitle::kPiece) : bytes;
+            bytes.remove_prefix(piece.size());
+            // The text is kept until the page has ended: it is handed over,
+            // not copied.
+            std::string text;
+            text.reserve(piece.size());
+            decoder_.decode(piece, text);
+            article_.feed(std::move(text));
+            head_.read(piece);
+        }
     }
 
     Result finish() override
@@ -181,13 +257,14 @@ public:
         std::string text;
         decoder_.finish(text);
         article_.feed(std::move(text));
+        head_.read({});
         Result result;
         result.pageEncoding = decoder_.choice().name;
         result.textEncoding = Utf8;
-        // The metadata first: the title the page gives itself in it goes
-        // over to the article, which decides its first line with it.
+        // The title the page gives itself goes over to the article, which
+        // decides its first line with it.
+        article_.setOwnTitle(head_.finish());
         taps_.finish(result);
-        article_.setOwnTitle(taps_.ownTitle());
         article_.finish();
         result.article = article_.choice();
         // The metadata's title is the one the article shows as its first
@@ -201,6 +278,7 @@ public:
 private:
     html::Decoder decoder_;
     article::ArticleInput article_;
+    HeadTitle head_;
     PageTaps taps_;
     MetadataSearch metadata_;
 };

@@ -18,9 +18,11 @@
 //   conversion from the same bytes, by readers of their own; an Envelope
 //   other than Text hands the text on with the metadata around it, once the
 //   page has ended. Without them the text is the same, byte for byte. The
-//   article reads the metadata whether it is asked for or not: the title the
-//   page gives itself there (og:title, ...) goes over to the article, which
-//   decides its first line with it; the metadata's title is then that line.
+//   article reads the head's metadata whether it is asked for or not (from
+//   the tokens its tree is built from, as a reader of its own would read
+//   it): the title the page gives itself there (og:title, ...) goes over to
+//   the article, which decides its first line with it; the metadata's title
+//   is then that line.
 // - Syntax: how the text is written. Plain text is the only syntax so far;
 //   others are printers beside the kinds, chosen here.
 // - Failures: what the sink throws passes through; a readable kind throws

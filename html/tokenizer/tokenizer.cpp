@@ -254,7 +254,7 @@ enum class Tokenizer::State : std::uint8_t {
     DecimalReference,
 };
 
-Tokenizer::Tokenizer(TokenSink &sink) : sink_(sink), state_(State::Data), returnState_(State::Data) {}
+Tokenizer::Tokenizer(TokenSink &sink) : sink_(&sink), state_(State::Data), returnState_(State::Data) {}
 
 void Tokenizer::setState(TextState state)
 {
@@ -309,14 +309,14 @@ void Tokenizer::emitView(std::string_view text)
 {
     flushText();
     if (!text.empty())
-        sink_.characters(text);
+        sink_->characters(text);
 }
 
 void Tokenizer::flushText()
 {
     if (textBuffer_.empty())
         return;
-    sink_.characters(textBuffer_);
+    sink_->characters(textBuffer_);
     textBuffer_.clear();
 }
 
@@ -324,7 +324,7 @@ void Tokenizer::emitEof()
 {
     flushText();
     finished_ = true;
-    sink_.endOfFile();
+    sink_->endOfFile();
 }
 
 const char *Tokenizer::scanText(const char *p, const char *end, bool eof, char a, char b, char c, char d)
@@ -435,9 +435,9 @@ void Tokenizer::emitTag()
     tag.selfClosing = selfClosing_;
     flushText();
     if (endTag_) {
-        sink_.endTag(tag);
+        sink_->endTag(tag);
     } else {
-        sink_.startTag(tag);
+        sink_->startTag(tag);
         // The name is read afresh for the next tag: its buffer can simply
         // change hands.
         lastStartTag_.swap(tagName_);
@@ -448,7 +448,7 @@ void Tokenizer::emitComment()
 {
     bound(comment_, 0);
     flushText();
-    sink_.comment(comment_);
+    sink_->comment(comment_);
 }
 
 void Tokenizer::beginDoctype()
@@ -471,7 +471,7 @@ void Tokenizer::emitDoctype()
     doctype.hasSystemId = hasSystemId_;
     doctype.forceQuirks = forceQuirks_;
     flushText();
-    sink_.doctype(doctype);
+    sink_->doctype(doctype);
 }
 
 bool Tokenizer::returnsToAttribute() const
@@ -648,10 +648,10 @@ const char *Tokenizer::readTag(const char *p, const char *end)
     state_ = State::Data;
     flushText();
     if (endTag) {
-        sink_.endTag(tag);
+        sink_->endTag(tag);
     } else {
         lastStartTag_.assign(name);
-        sink_.startTag(tag);
+        sink_->startTag(tag);
     }
     return p + 1;
 }

@@ -80,6 +80,9 @@ public:
     // RCDATA, RAWTEXT or script data. Set by every start tag emitted; set it by
     // hand only to start in one of those states mid-document.
     void setLastStartTag(std::string_view name) { lastStartTag_.assign(name); }
+    // Where the tokens go from the next one on (also when called from inside
+    // a sink's call); `sink` must outlive its use.
+    void setSink(TokenSink &sink) { sink_ = &sink; }
 
 private:
     enum class State : std::uint8_t;
@@ -122,7 +125,7 @@ private:
     // false when the character was not consumed.
     bool endTagNameStep(int c, State fallback);
 
-    TokenSink &sink_;
+    TokenSink *sink_;
     State state_;
     State returnState_;
     bool foreign_ = false;

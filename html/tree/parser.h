@@ -11,11 +11,15 @@
 //   root is then a DocumentFragment holding the fragment's nodes.
 // - parseDocument() and parseFragment() do it for input in one piece.
 // - finish() may be called once; feed() after it does nothing.
+// - watch() lets another sink read the tokens the tree is built from, as the
+//   tree builder switches the tokenizer for them, without tokenizing the
+//   text again.
 
 #include "html/tokenizer/tokenizer.h"
 #include "html/tree/document.h"
 #include "html/tree/tree_builder.h"
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -46,10 +50,37 @@ public:
     void feed(std::string_view chunk);
     Document finish();
 
+    // The tokens of every later feed() and finish() go to `watcher` too,
+    // each after the tree builder has taken it (not the one the builder
+    // throws DocumentTooLarge on), up to the start tag after which `enough`
+    // (when given) first answers true; nullptr: to the tree builder alone.
+    // `watcher` must outlive its use and only reads: the tree builder alone
+    // switches the tokenizer.
+    void watch(TokenSink *watcher, std::function<bool()> enough = {});
+
 private:
+    // A token to the tree builder, then to the watcher.
+    class Tee final : public TokenSink {
+    public:
+        explicit Tee(Parser &parser) : parser_(parser) {}
+        TokenSink *watcher = nullptr;
+        std::function<bool()> enough;
+
+        void characters(std::string_view utf8) override;
+        void startTag(const Tag &tag) override;
+        void endTag(const Tag &tag) override;
+        void comment(std::string_view text) override;
+        void doctype(const Doctype &doctype) override;
+        void endOfFile() override;
+
+    private:
+        Parser &parser_;
+    };
+
     Document document_;
     TreeBuilder builder_;
     Tokenizer tokenizer_;
+    Tee tee_{*this};
     NodeId fragmentHtml_ = kNoNode;
     bool finished_ = false;
 };

@@ -178,4 +178,37 @@ TEST(TextConversion, TheMetadatasTitleIsTheArticlesFirstLine)
     }
 }
 
+TEST(TextConversion, TheArticlesOwnTitleWhereverItsHeadEnds)
+{
+    const std::string story = "<div class=post><p>A first paragraph of the story with enough words in it to be "
+                              "taken for an article by any reader, and a comma.</p><p>A second paragraph, as long, "
+                              "with more words in it than a menu has, and a comma, and another.</p>";
+    const std::string teaser = "<title>You will not believe this | Coastal News</title>";
+    const std::string own = "<meta property=og:title content='Ferries run later in winter'>";
+    // A style sheet of `bytes` bytes in the head.
+    const auto styles = [](std::size_t bytes) {
+        std::string sheet = "<style>";
+        while (sheet.size() < bytes)
+            sheet += ".a{color:red}\n";
+        return sheet + "</style>";
+    };
+    // Each page, and the title it shows first: the page's own title is read
+    // however long its head is, within the first few MiB of the page; past
+    // them it is not, and the document's title shows.
+    const std::pair<std::string, std::string> pages[] = {
+        {teaser + own + "<body>" + story, "Ferries run later in winter"},
+        {teaser + styles(std::size_t{3} << 19) + own + "<body>" + story, "Ferries run later in winter"},
+        {teaser + own + story, "Ferries run later in winter"},
+        {teaser + styles(std::size_t{9} << 19) + own + "<body>" + story, "You will not believe this"},
+    };
+    for (const auto &[page, title] : pages) {
+        SCOPED_TRACE(page.size());
+        for (const std::size_t piece : {std::size_t(0), std::size_t(5000), std::size_t(70000)}) {
+            const testsupport::ConvertedText converted = convert(page, kindOf(Kind::Article), piece);
+            ASSERT_TRUE(converted.result.article);
+            EXPECT_EQ(converted.result.article->title, title) << "pieces of " << piece;
+        }
+    }
+}
+
 } // namespace

@@ -47,6 +47,12 @@ ArticleInput::ArticleInput(TextSink &out, const RenderOptions &options, std::siz
 
 ArticleInput::~ArticleInput() = default;
 
+void ArticleInput::watch(html::TokenSink *watcher, std::function<bool()> enough)
+{
+    if (parser_)
+        parser_->watch(watcher, std::move(enough));
+}
+
 void ArticleInput::keep(std::string_view utf8)
 {
     while (!utf8.empty()) {

@@ -36,12 +36,15 @@
 //   extractor as a stream instead, and the Document is freed before the
 //   content is chosen. The text is the same either way.
 // - finish() is called once; feed() after it does nothing.
+// - watch(): another reader of the tokens the Document is built from
+//   (html::Parser::watch()), while it is built.
 
 #include "text/article/article_extractor.h"
 #include "text/article/tokenizer_control.h"
 #include "text/readable/text_renderer.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,6 +74,14 @@ public:
     void feed(std::string_view utf8);
     // The same, the text kept as it is rather than copied.
     void feed(std::string &&utf8);
+    // The tokens the Document is built from go to `watcher` too, from the
+    // next feed() on, while buildingTree(), up to the start tag after which
+    // `enough` first answers true (html::Parser::watch()); nullptr: no more.
+    // `watcher` must outlive its use.
+    void watch(html::TokenSink *watcher, std::function<bool()> enough = {});
+    // Whether the Document is being built: false once it is dropped (past
+    // its limit) and after finish().
+    bool buildingTree() const { return parser_ != nullptr; }
     // Before finish(): the title the page gives itself, for the article's
     // first line (ArticleExtractor::setOwnTitle()).
     void setOwnTitle(OwnTitle title) { ownTitle_ = std::move(title); }

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace quillan::text::metadata {
@@ -304,7 +305,8 @@ public:
         if (name == "svg" || name == "math") {
             if (!tag.selfClosing) {
                 foreignDepth_ = 1;
-                tokenizer_->setForeignContent(true);
+                if (tokenizer_)
+                    tokenizer_->setForeignContent(true);
             }
             return;
         }
@@ -356,13 +358,14 @@ public:
             in_ = Inside::Paragraph;
             paragraphMinimum_ = name == "p" ? 0 : kMinDivParagraph;
         }
-        readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
+        if (tokenizer_)
+            readable::SwitchTokenizerAfter(control_, readable::LookupElement(name).element);
     }
 
     void endTag(const html::Tag &tag) override
     {
         if (foreignDepth_ > 0) {
-            if ((tag.name == "svg" || tag.name == "math") && --foreignDepth_ == 0)
+            if ((tag.name == "svg" || tag.name == "math") && --foreignDepth_ == 0 && tokenizer_)
                 tokenizer_->setForeignContent(false);
             return;
         }
@@ -485,7 +488,7 @@ private:
             first_ = std::move(text);
     }
 
-    html::Tokenizer *tokenizer_ = nullptr;
+    html::Tokenizer *tokenizer_ = nullptr; // none when another reading's tokens come
     article::TokenizerControl control_;
     Candidates candidates_;
     std::vector<json::Value> jsonLd_;
@@ -524,40 +527,53 @@ private:
 } // namespace
 
 struct MetadataScan::Parts {
-    Parts(std::string_view httpCharset, std::string_view pageAddress, Reach reach)
-        : sink(reach), scan(httpCharset, sink, kMetadataScanBytes, [this] { return sink.done(); }), address(pageAddress)
+    Parts(std::string_view httpCharset, std::string_view pageAddress, Reach reach, Input input)
+        : sink(reach), address(pageAddress)
     {
-        sink.attach(scan.tokenizer());
+        if (input == Input::Tokens) {
+            if (reach != Reach::Head)
+                throw std::invalid_argument("only the head is read from another reading's tokens");
+            return;
+        }
+        scan.emplace(httpCharset, sink, kMetadataScanBytes, [this] { return sink.done(); });
+        sink.attach(scan->tokenizer());
     }
 
     MetadataSink sink;
-    html::PageScan scan;
+    std::optional<html::PageScan> scan; // Input::Bytes
     std::string address;
     Source titleSource = Source::TitleElement;
     bool finished = false;
 };
 
-MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address, Reach reach)
-    : parts_(std::make_unique<Parts>(httpCharset, address, reach))
+MetadataScan::MetadataScan(std::string_view httpCharset, std::string_view address, Reach reach, Input input)
+    : parts_(std::make_unique<Parts>(httpCharset, address, reach, input))
 {}
 
 MetadataScan::~MetadataScan() = default;
 
 bool MetadataScan::done() const
 {
-    return parts_->scan.done();
+    return parts_->scan ? parts_->scan->done() : parts_->sink.done();
 }
 
 void MetadataScan::feed(std::string_view bytes)
 {
-    parts_->scan.feed(bytes);
+    if (parts_->scan)
+        parts_->scan->feed(bytes);
+}
+
+html::TokenSink &MetadataScan::tokens()
+{
+    return parts_->sink;
 }
 
 Metadata MetadataScan::finish()
 {
     if (!parts_->finished) {
         parts_->finished = true;
-        parts_->scan.finish();
+        if (parts_->scan)
+            parts_->scan->finish();
         readJsonLd(parts_->sink.jsonLd(), parts_->sink.candidates());
         if (const std::optional<std::string> &paragraph = parts_->sink.firstParagraph())
             parts_->sink.candidates().add(Field::Description, Source::Paragraph, *paragraph);
@@ -578,7 +594,7 @@ Source MetadataScan::titleSource() const
 
 std::string_view MetadataScan::encodingName() const
 {
-    return parts_->scan.encodingName();
+    return parts_->scan ? parts_->scan->encodingName() : std::string_view();
 }
 
 Metadata pageMetadata(std::string_view page, std::string_view httpCharset, std::string_view address)

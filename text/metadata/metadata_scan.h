@@ -20,6 +20,10 @@
 #include <string>
 #include <string_view>
 
+namespace quillan::html {
+class TokenSink;
+}
+
 namespace quillan::text::metadata {
 
 // Only the start of a page is read. Most of what a page says about itself
@@ -34,18 +38,32 @@ inline constexpr std::size_t kMetadataScanBytes = 4 * 1024 * 1024;
 // at the cost of reading its head.
 enum class Reach : std::uint8_t { Page, Head };
 
+// What a scan reads: the page's bytes, decoded and tokenized by the scan
+// (feed()); or, for Reach::Head, the tokens of the page's own parse
+// (tokens(): html::Parser::watch()), which within the head are the ones the
+// scan's own reading gives, as long as the page's bytes so far are well
+// within kMetadataScanBytes. The caller then hands over every token from
+// the first, until done(), and endOfFile() when the page ends before.
+enum class Input : std::uint8_t { Bytes, Tokens };
+
 class MetadataScan {
 public:
     // `httpCharset` as for html::Decoder; `address`: the page's own address
     // when it came by one, against which its relative addresses (and its
     // <base href>) are resolved; empty otherwise.
-    explicit MetadataScan(std::string_view httpCharset = {}, std::string_view address = {}, Reach reach = Reach::Page);
+    // Input::Tokens: `httpCharset` is not used; std::invalid_argument with
+    // Reach::Page.
+    explicit MetadataScan(std::string_view httpCharset = {}, std::string_view address = {}, Reach reach = Reach::Page,
+                          Input input = Input::Bytes);
     ~MetadataScan();
     MetadataScan(const MetadataScan &) = delete;
     MetadataScan &operator=(const MetadataScan &) = delete;
 
+    // Input::Bytes; does nothing with Input::Tokens.
     void feed(std::string_view bytes);
-    // Whether more bytes would change nothing.
+    // Input::Tokens only: where the tokens go. It switches no tokenizer.
+    html::TokenSink &tokens();
+    // Whether more bytes (or tokens) would change nothing.
     bool done() const;
     // What the page says about itself. Call once.
     Metadata finish();
@@ -53,7 +71,8 @@ public:
     // it is the page's <title>, or when the page has none.
     Source titleSource() const;
     // The WHATWG name of the encoding the page is decoded with; empty while
-    // it is not decided (always decided after finish()).
+    // it is not decided (always decided after finish()). Input::Tokens: empty
+    // (the caller decodes).
     std::string_view encodingName() const;
 
 private:

@@ -1,6 +1,7 @@
 // The tree builder's own cases, for what the public suite does not cover:
 // input cut into chunks anywhere gives the same tree; hostile nesting stays
-// within linear time and memory.
+// within linear time and memory; a watcher reads the tokens the tree is
+// built from.
 #include "html/tree/parser.h"
 #include "tree_dump.h"
 
@@ -149,6 +150,101 @@ TEST(TreeBuilder, EachCharacterIsATokenOfItsOwn)
                   "| <html>\n|   <head>\n|   <frameset>\n|     \"  \"\n|     <frame>\n");
     }
     EXPECT_EQ(treetest::dumpTree(parseDocument(inTemplate)), treetest::dumpTree(parseInChunks(inTemplate, 1)));
+}
+
+// The tokens written out as a page again, for comparing.
+class TokenRecord final : public TokenSink {
+public:
+    explicit TokenRecord(TokenSink *next = nullptr) : next_(next) {}
+    void characters(std::string_view utf8) override
+    {
+        text += utf8;
+        if (next_)
+            next_->characters(utf8);
+    }
+    void startTag(const Tag &tag) override
+    {
+        ++starts;
+        text += "<" + std::string(tag.name);
+        for (const Attribute &a : tag.attributes)
+            text += " " + std::string(a.name) + "=\"" + std::string(a.value) + "\"";
+        text += tag.selfClosing ? "/>" : ">";
+        if (next_)
+            next_->startTag(tag);
+    }
+    void endTag(const Tag &tag) override
+    {
+        text += "</" + std::string(tag.name) + ">";
+        if (next_)
+            next_->endTag(tag);
+    }
+    void comment(std::string_view comment) override
+    {
+        text += "<!--" + std::string(comment) + "-->";
+        if (next_)
+            next_->comment(comment);
+    }
+    void endOfFile() override
+    {
+        text += "[end]";
+        if (next_)
+            next_->endOfFile();
+    }
+    std::string text;
+    std::size_t starts = 0;
+
+private:
+    TokenSink *next_;
+};
+
+TEST(Parser, AWatcherReadsTheTokensTheTreeIsBuiltFrom)
+{
+    // Text the tree builder switches the tokenizer for: what a watcher reads
+    // of it depends on the switches.
+    const std::string page = "<!DOCTYPE html><html lang=en><head><title>A <b>bold</b> &amp; title</title>"
+                             "<noscript><style>p{}</style></noscript><script>if (a</p>) x('<b>')</script></head>"
+                             "<body><p class=x>One<svg><![CDATA[<i>]]></svg><textarea><p></textarea><!-- c -->"
+                             "<table>two<tr><td>three</table><plaintext></body><b>";
+    const std::string tree = treetest::dumpTree(parseDocument(page));
+    for (const std::size_t chunk : {std::size_t(1), std::size_t(5), page.size()}) {
+        SCOPED_TRACE(chunk);
+        // What a tokenizer driven by a tree builder hands it.
+        Document document(NodeKind::Document);
+        TreeBuilder builder(document, {});
+        TokenRecord reference(&builder);
+        Tokenizer tokenizer(reference);
+        builder.attach(tokenizer);
+        for (std::size_t at = 0; at < page.size(); at += chunk)
+            tokenizer.feed(std::string_view(page).substr(at, chunk));
+        tokenizer.finish();
+        EXPECT_NE(reference.text.find("<title>A <b>bold</b> & title</title>"), std::string::npos) << reference.text;
+
+        Parser parser;
+        TokenRecord watcher;
+        parser.watch(&watcher);
+        TokenRecord partly;
+        Parser stopped;
+        stopped.watch(&partly, [&partly] { return partly.starts == 4; });
+        for (std::size_t at = 0; at < page.size(); at += chunk) {
+            parser.feed(std::string_view(page).substr(at, chunk));
+            stopped.feed(std::string_view(page).substr(at, chunk));
+        }
+        EXPECT_EQ(treetest::dumpTree(parser.finish()), tree);
+        EXPECT_EQ(treetest::dumpTree(stopped.finish()), tree);
+        EXPECT_EQ(watcher.text, reference.text);
+        // Up to the fourth start tag (<noscript>) and nothing after it.
+        const std::string fourth = "<noscript>";
+        EXPECT_EQ(partly.text, reference.text.substr(0, reference.text.find(fourth) + fourth.size()));
+    }
+    // Watching stops where it is told to, and the tree is the same.
+    Parser parser;
+    TokenRecord watcher;
+    parser.watch(&watcher);
+    parser.feed(std::string_view(page).substr(0, page.find("<body>")));
+    parser.watch(nullptr);
+    parser.feed(std::string_view(page).substr(page.find("<body>")));
+    EXPECT_EQ(treetest::dumpTree(parser.finish()), tree);
+    EXPECT_TRUE(watcher.text.ends_with("</head>")) << watcher.text;
 }
 
 TEST(TreeBuilder, FragmentsKeepTheirNodesAtTheRoot)

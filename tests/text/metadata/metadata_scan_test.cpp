@@ -2,8 +2,11 @@
 // trusted, and what is never taken for a field.
 #include "text/metadata/metadata_scan.h"
 
+#include "html/tree/parser.h"
+
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -279,6 +282,44 @@ TEST(MetadataScan, TheHeadAloneWhenItsReachIsTheHead)
     MetadataScan whole;
     whole.feed(head + "</head><body>" + body);
     EXPECT_EQ(whole.finish().author, "Ann");
+}
+
+TEST(MetadataScan, TheHeadReadFromAParsesTokensAsFromItsBytes)
+{
+    const std::string body = "<body><p class=byline>By Bob Marsh</p><meta property=og:title content='Late'>";
+    const std::string heads[] = {
+        R"(<title>T</title><script type="application/ld+json">{"@type":"NewsArticle","headline":"Ferries"}</script>)"
+        "<meta property=og:title content='Boats'>",
+        // In a noscript, past text the tree builder puts in the body, past
+        // a <title> holding markup as its text.
+        "<title>T</title><noscript><meta property=og:title content='Hidden boats'></noscript>",
+        "<title>T</title>Some text<meta name=twitter:title content='Text first'>",
+        "<title>A <meta property=og:title content='No tag'></title><style><meta name=title content=X></style>"
+        "<meta name=dc.title content='Dublin'>",
+        "<title>Only the title</title>",
+    };
+    for (const std::string &head : heads) {
+        // And a page that ends inside its head.
+        for (const std::string &page : {head + body, head}) {
+            SCOPED_TRACE(page);
+            MetadataScan bytes({}, {}, Reach::Head);
+            bytes.feed(page);
+            const Metadata fromBytes = bytes.finish();
+
+            MetadataScan tokens({}, {}, Reach::Head, Input::Tokens);
+            quillan::html::Parser parser;
+            parser.watch(&tokens.tokens(), [&tokens] { return tokens.done(); });
+            parser.feed(page);
+            EXPECT_EQ(tokens.done(), page.size() > head.size());
+            parser.finish();
+            const Metadata fromTokens = tokens.finish();
+            EXPECT_EQ(fromTokens.title, fromBytes.title);
+            EXPECT_EQ(tokens.titleSource(), bytes.titleSource());
+            EXPECT_EQ(fromTokens.author, fromBytes.author);
+            EXPECT_TRUE(tokens.encodingName().empty());
+        }
+    }
+    EXPECT_THROW(MetadataScan({}, {}, Reach::Page, Input::Tokens), std::invalid_argument);
 }
 
 } // namespace
