@@ -772,8 +772,6 @@ TEST(ArticleText, BrokenAndDeepMarkupStillGivesText)
     EXPECT_FALSE(has(text, "SvgTitle")) << text;
 }
 
-// The account of a choice: kept only when asked for, the same choice either
-// way, every rule that decided named with its block.
 // A page that holds several articles (the next ones of the site loaded
 // ahead) names its own with its title: the article element of the h1 that
 // matches the document's title, though a longer one scores better; not an
@@ -879,6 +877,8 @@ TEST(ArticleText, AFieldWithAHiddenLabelIsShown)
     EXPECT_FALSE(has(text, "GammaWord")) << text;
 }
 
+// The account of a choice: kept only when asked for, the same choice either
+// way, every rule that decided named with its block.
 TEST(ArticleText, TheAccountTellsWhichRulesDecided)
 {
     const std::string page = newsPage();
