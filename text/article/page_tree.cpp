@@ -657,6 +657,9 @@ bool PageTree::open(const html::Tag &tag, Element element, std::uint32_t flags, 
     e.silent = parent.silent || hidden || silentElement(element);
     e.closedDetails = element == Element::Details && !openAttribute && !e.silent;
     e.heading = parent.heading;
+    // Ruby's readings are no part of a heading's text, as of the article's.
+    if (element == Element::Rt || element == Element::Rp)
+        e.heading = kNoNode;
     if (e.heading == kNoNode && isTitleHeading(element) && !e.silent) {
         if (headings_.size() == kMaxHeadings) {
             headingsCut_ = true;

@@ -1183,6 +1183,12 @@ TEST(ArticleText, RubyReadingsStayOutOfTheArticleNotOutOfTheReadableText)
     const std::string shown = testsupport::convertInPieces(page, readable).text;
     EXPECT_TRUE(has(shown, "子こども")) << shown;
     EXPECT_TRUE(has(shown, "法ほう律りつ")) << shown;
+    // Nor in a headline that becomes the article's title.
+    const std::string headed = "<title>Site news</title><body><div id=story><h1><ruby>子<rt>こ</rt></ruby>ども no "
+                               "<ruby>法<rp>(</rp><rt>ほう</rt><rp>)</rp>律</ruby></h1>" +
+                               prose("tide") + prose("moon") + "</div></body>";
+    for (std::size_t piece : {0, 5})
+        EXPECT_TRUE(article(headed, piece).starts_with("子ども no 法律\n")) << article(headed, piece);
 }
 
 TEST(ArticleText, ADialogOrAConsentNoticeIsNeverTheContent)
