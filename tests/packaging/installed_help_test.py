@@ -117,12 +117,13 @@ def run(build, pkglibdir):
         shutil.rmtree(work, ignore_errors=True)
 
 
-def start_display():
+def start_display(log):
     """Xvfb on the first free display, which it names itself once it takes
-    connections: the server and the display, or (None, None)."""
+    connections, its messages in `log`: the server and the display once a
+    client is served there, or (None, None)."""
     read_end, write_end = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten",
-                               "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                               "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
     os.close(write_end)
     number = b""
     while not number.endswith(b"\n"):
@@ -131,11 +132,19 @@ def start_display():
             break
         number += chunk
     os.close(read_end)
-    if not number.endswith(b"\n"):
-        server.kill()
-        server.wait()
-        return None, None
-    return server, ":" + number.decode().strip()
+    display = ":" + number.decode(errors="replace").strip()
+    if number.endswith(b"\n"):
+        # A client's answer, not the number alone, shows the display usable.
+        deadline = time.monotonic() + STEP_TIMEOUT
+        while server.poll() is None and time.monotonic() < deadline:
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=display),
+                                   capture_output=True, timeout=STEP_TIMEOUT)
+            if probe.returncode == 0:
+                return server, display
+            time.sleep(0.1)
+    server.kill()
+    server.wait()
+    return None, None
 
 
 def main():
@@ -145,17 +154,29 @@ def main():
             if shutil.which(tool) is None:
                 print("installed-help: %s is missing; skipped" % tool)
                 return 77
-        server, display = start_display()
-        if server is None:
-            print("installed-help: the display server did not start; skipped")
-            return 77
-        try:
-            env = dict(os.environ, QUILLAN_INSTALLED_HELP_STAGE="display", DISPLAY=display)
-            return subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=env,
-                                  timeout=110).returncode
-        finally:
-            server.terminate()
-            server.wait()
+        with tempfile.TemporaryFile("w+") as log:
+            for _ in range(2):  # a server that never serves is tried once more
+                server, display = start_display(log)
+                if server is not None:
+                    break
+            if server is None:
+                log.seek(0)
+                print("installed-help: the display server did not start; skipped\n" + log.read())
+                return 77
+            try:
+                env = dict(os.environ, QUILLAN_INSTALLED_HELP_STAGE="display", DISPLAY=display)
+                status = subprocess.run([sys.executable, os.path.abspath(__file__)] + sys.argv[1:], env=env,
+                                        timeout=110).returncode
+                if status not in (0, 77):
+                    # Whether the display itself failed under the program.
+                    log.seek(0)
+                    print("installed-help: display %s, server %s; its messages:\n%s" %
+                          (display, "running" if server.poll() is None else "ended (%s)" % server.returncode,
+                           log.read()), file=sys.stderr)
+                return status
+            finally:
+                server.terminate()
+                server.wait()
     if not os.path.exists(os.path.join(build, "bin", "quillan")):
         print("installed-help: no program in this build; skipped")
         return 77
