@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -134,16 +135,20 @@ TEST(TextConversion, MetadataBesideEveryKindAndAroundItsText)
 
 namespace {
 
+// A story's body, and a title that teases more than it tells.
+constexpr std::string_view kStory = "<div class=post><p>A first paragraph of the story with enough words in it to "
+                                    "be taken for an article by any reader, and a comma.</p><p>A second paragraph, "
+                                    "as long, with more words in it than a menu has, and a comma, and another.</p>";
+constexpr std::string_view kTeaser = "<title>You will not believe this | Coastal News</title>";
+
 // The article's title is decided once, with the title the page gives itself
 // handed over from its metadata: the first line, the choice's title and the
 // metadata's title agree, asked for or not, in every envelope and wherever
 // the page is cut.
 TEST(TextConversion, TheMetadatasTitleIsTheArticlesFirstLine)
 {
-    const std::string story = "<div class=post><p>A first paragraph of the story with enough words in it to be "
-                              "taken for an article by any reader, and a comma.</p><p>A second paragraph, as long, "
-                              "with more words in it than a menu has, and a comma, and another.</p>";
-    const std::string teaser = "<title>You will not believe this | Coastal News</title>";
+    const std::string story(kStory);
+    const std::string teaser(kTeaser);
     const std::string site = "<meta property=og:site_name content='Coastal News'>";
     // Each page, and the title it shows first.
     const std::pair<std::string, std::string> pages[] = {
@@ -180,10 +185,8 @@ TEST(TextConversion, TheMetadatasTitleIsTheArticlesFirstLine)
 
 TEST(TextConversion, TheArticlesOwnTitleWhereverItsHeadEnds)
 {
-    const std::string story = "<div class=post><p>A first paragraph of the story with enough words in it to be "
-                              "taken for an article by any reader, and a comma.</p><p>A second paragraph, as long, "
-                              "with more words in it than a menu has, and a comma, and another.</p>";
-    const std::string teaser = "<title>You will not believe this | Coastal News</title>";
+    const std::string story(kStory);
+    const std::string teaser(kTeaser);
     const std::string own = "<meta property=og:title content='Ferries run later in winter'>";
     // A style sheet of `bytes` bytes in the head.
     const auto styles = [](std::size_t bytes) {
