@@ -79,9 +79,10 @@ bool isAncestor(const quillan::html::Document &document, quillan::html::NodeId a
     return false;
 }
 
-// Whether an element may hide what it holds, by its name or its attributes.
+// Whether an element may hide what it holds, or set its case, by its name or
+// its attributes (`sheets`: the page has a style sheet).
 // Generous on purpose: it only leaves pages out.
-bool mayHide(const quillan::html::Document &document, quillan::html::NodeId n)
+bool mayHide(const quillan::html::Document &document, quillan::html::NodeId n, bool sheets)
 {
     static constexpr std::string_view kHiding[] = {"rp",   "template", "noscript", "script",  "style",
                                                    "head", "title",    "select",   "details", "dialog",
@@ -90,14 +91,18 @@ bool mayHide(const quillan::html::Document &document, quillan::html::NodeId n)
     for (const std::string_view hiding : kHiding)
         if (name == hiding)
             return true;
-    // An absent attribute's value is a null view, a present one's never.
-    return document.attributeValue(n, "hidden").data() != nullptr ||
-           document.attributeValue(n, "style").data() != nullptr;
+    // An absent attribute's value is a null view, a present one's never. With
+    // a style sheet, a class or an id may take a rule (hiding, or a case
+    // that the text already written in stands in).
+    const auto has = [&](std::string_view attribute) {
+        return document.attributeValue(n, attribute).data() != nullptr;
+    };
+    return has("hidden") || has("style") || (sheets && (has("class") || has("id")));
 }
 
 // Left out too: pages where the adoption agency took a block out of an
-// element that hides what it holds (`<a><ruby><rp><dl>...<a>` moves the dl
-// out of the rp). The block's words came while it was hidden, and a
+// element that hides what it holds, or sets its case (`<a><ruby><rp><dl>...<a>`
+// moves the dl out of the rp). The block's words came while it was hidden, and a
 // renderer that writes as it reads cannot show them afterwards. The
 // agency's copy of the formatting element takes the block's children, so
 // it is the one element younger than its first child; the elements it took
@@ -105,23 +110,27 @@ bool mayHide(const quillan::html::Document &document, quillan::html::NodeId n)
 bool blockTakenOutOfHiding(const quillan::html::Document &document)
 {
     using namespace quillan::html;
+    bool sheets = false;
+    for (NodeId n = 0; n < document.nodeCount() && !sheets; ++n)
+        sheets = document.isElement(n) && document.localName(n) == "style";
     for (NodeId copy = 0; copy < document.nodeCount(); ++copy) {
         if (!document.isElement(copy) || document.firstChild(copy) == kNoNode || document.firstChild(copy) > copy)
             continue;
         const NodeId block = document.parent(copy);
         if (block == kNoNode)
             continue;
+        // (An HTML element: a foreign one of the same name is none.)
         NodeId formatting = kNoNode;
         for (NodeId n = block; n-- > 0;)
-            if (document.isElement(n) && document.localName(n) == document.localName(copy) &&
-                !isAncestor(document, n, block)) {
+            if (document.isElement(n) && document.ns(n) == Namespace::Html &&
+                document.localName(n) == document.localName(copy) && !isAncestor(document, n, block)) {
                 formatting = n;
                 break;
             }
         if (formatting == kNoNode)
             continue;
         for (NodeId n = formatting; n < block; ++n)
-            if (document.isElement(n) && !isAncestor(document, n, block) && mayHide(document, n))
+            if (document.isElement(n) && !isAncestor(document, n, block) && mayHide(document, n, sheets))
                 return true;
     }
     return false;
